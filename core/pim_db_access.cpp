@@ -1,0 +1,155 @@
+// The connection object over the database engine library.
+#include "core/pim_db_access.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/pim_error.h"
+#include "core/trace.h"
+#include "engine/engine.h"
+#include "platform/bstr.h"
+
+namespace calyra {
+namespace {
+
+bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
+
+// The engine reads texts up to their first zero unit. A text with a zero
+// unit inside would reach the engine cut short, so such a text is treated
+// as one the engine cannot run rather than silently shortened.
+bool HasEmbeddedZero(BSTR text) { return OleStrLen(text) != SysStringLen(text); }
+
+}  // namespace
+
+CPimDbAccess::CPimDbAccess() {
+    InitializeCriticalSection(&m_csDb);
+    SendTrace("CPimDbAccess::CPimDbAccess.[ENTER]");
+}
+
+CPimDbAccess::~CPimDbAccess() {
+    SendTrace("CPimDbAccess::~CPimDbAccess.[ENTER]");
+    DeleteCriticalSection(&m_csDb);
+}
+
+HRESULT CPimDbAccess::FinalConstruct() {
+    SendTrace("CPimDbAccess::FinalConstruct.[ENTER]");
+    return S_OK;
+}
+
+void CPimDbAccess::FinalRelease() { SendTrace("CPimDbAccess::FinalRelease.[ENTER]"); }
+
+STDMETHODIMP CPimDbAccess::OpenPimDatabase(LONG* plErrorID, BSTR /*bstrUser*/, BSTR /*bstrPwd*/,
+                                           BSTR bstrDbFile) {
+    SendTrace("CPimDbAccess::OpenPimDatabase.[ENTER]");
+    if (IsEmpty(bstrDbFile)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+
+    CriticalSectionLock lock(m_csDb);
+    // A second open replaces the handle without closing the first one.
+    m_lDbHandle = HasEmbeddedZero(bstrDbFile) ? -1 : DbOpen(bstrDbFile);
+    if (m_lDbHandle == -1) {
+        ReportPimError(plErrorID, PIMERR_OPEN_FAILED, E_FAIL);
+        SendTrace("CPimDbAccess::OpenPimDatabase.[FAIL]");
+        return E_FAIL;
+    }
+    SendTrace("CPimDbAccess::OpenPimDatabase.[Success]");
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::ClosePimDatabase(LONG* /*plErrorID*/) {
+    CriticalSectionLock lock(m_csDb);
+    DbClose(m_lDbHandle);
+    m_lDbHandle = -1;
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::IsOpenPimDatabase(LONG* plErrorID, VARIANT_BOOL* pvbOpen) {
+    if (!pvbOpen) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    *pvbOpen = IsOpen() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::Execute(LONG* plErrorID, BSTR bstrSQL, BSTR* pbstrID) {
+    if (IsEmpty(bstrSQL)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+
+    LONGLONG rowId = 0;
+    LONG result = HasEmbeddedZero(bstrSQL) ? -1 : DbExecute(m_lDbHandle, bstrSQL, pbstrID ? &rowId : nullptr);
+    if (result == -1) return ReportPimError(plErrorID, PIMERR_EXECUTE_FAILED, E_FAIL);
+    if (pbstrID) {
+        // Record IDs cross the interfaces as the signed decimal text of the
+        // key's low 32 bits.
+        char digits[32];
+        int n = std::snprintf(digits, sizeof digits, "%ld", static_cast<long>(static_cast<LONG>(rowId)));
+        OLECHAR text[32];
+        for (int i = 0; i < n; ++i) text[i] = static_cast<OLECHAR>(digits[i]);
+        BSTR id = SysAllocStringLen(text, static_cast<UINT>(n));
+        if (!id) throw OutOfMemory{};
+        *pbstrID = id;  // an earlier value is the caller's to free
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::Query(LONG* plErrorID, BSTR bstrSQL, LONG* plRow, LONG* plColumn, LONGLONG* pVM) {
+    if (IsEmpty(bstrSQL) || !plRow || !plColumn || !pVM)
+        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+
+    *pVM = 0;
+    LONG result = HasEmbeddedZero(bstrSQL) ? -1 : DbQuery(m_lDbHandle, bstrSQL, plRow, plColumn, pVM);
+    if (result == -1) return ReportPimError(plErrorID, PIMERR_QUERY_FAILED, E_FAIL);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::Reset(LONG* plErrorID, LONGLONG* pVM) {
+    if (!pVM) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+    if (DbReset(m_lDbHandle, pVM) != 0) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::IsEOF(LONG* plErrorID, LONGLONG* pVM, VARIANT_BOOL* pvbEOF) {
+    if (!pVM || !pvbEOF) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+    *pvbEOF = DbIsEOF(m_lDbHandle, pVM) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::NextRow(LONG* plErrorID, LONGLONG* pVM) {
+    if (!pVM) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+    if (DbNextRow(m_lDbHandle, pVM) != 0) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::GetFieldValue(LONG* plErrorID, LONGLONG* pVM, LONG lField, USHORT* lpszFieldValue,
+                                         ULONG lSize) {
+    if (!pVM || !lpszFieldValue) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+
+    const OLECHAR* text = DbGetFieldValue(m_lDbHandle, pVM, lField);
+    if (lSize == 0) return S_OK;
+    std::memset(lpszFieldValue, 0, static_cast<size_t>(lSize) * sizeof(USHORT));
+    // Longer texts are cut to the buffer, never reported.
+    size_t n = 0;
+    for (; n + 1 < lSize && text[n] != 0; ++n) lpszFieldValue[n] = static_cast<USHORT>(text[n]);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::FreeResultset(LONG* plErrorID, LONGLONG* pVM) {
+    if (!pVM) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+    if (DbFreeResultset(m_lDbHandle, pVM) == -1) return ReportPimError(plErrorID, PIMERR_FREE_FAILED, E_FAIL);
+    return S_OK;
+}
+
+}  // namespace calyra

@@ -1,0 +1,20 @@
+// File-existence test.
+#include "platform/file_exists.h"
+
+#include <string>
+
+#include <sys/stat.h>
+
+#include "platform/bstr.h"
+
+extern "C" DWORD GetFileAttributesW(LPCWSTR lpFileName) {
+    if (!lpFileName || !*lpFileName) return INVALID_FILE_ATTRIBUTES;
+    std::string path = calyra::Utf16ToUtf8(lpFileName);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+namespace calyra {
+bool FileExists(LPCWSTR path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+}  // namespace calyra

@@ -1,0 +1,311 @@
+// The connection object through IPimDbAccess, as a client calls it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/pim_db_access.h"
+#include "platform/com_ptr.h"
+#include "support/temp_dir.h"
+#include "support/trace_recorder.h"
+
+using calyra::Bstr;
+using calyra::ComPtr;
+
+namespace {
+
+constexpr LONG kUntouched = 0x7777;
+
+ComPtr<IPimDbAccess> NewConnection() {
+    ComPtr<IPimDbAccess> db;
+    HRESULT hr = calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
+                                                                reinterpret_cast<void**>(&db));
+    EXPECT_EQ(hr, S_OK);
+    return db;
+}
+
+class ConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db = NewConnection();
+        LONG err = kUntouched;
+        ASSERT_EQ(db->OpenPimDatabase(&err, Bstr(u"user"), Bstr(u"pwd"), dir.bstr("pim.db")), S_OK);
+        ASSERT_EQ(err, kUntouched) << "a successful open wrote the error ID";
+        Exec(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL);");
+    }
+    void Exec(const char16_t* sql) {
+        LONG err = kUntouched;
+        ASSERT_EQ(db->Execute(&err, Bstr(sql), nullptr), S_OK) << calyra::Utf16ToUtf8(sql);
+    }
+    std::string InsertName(const std::u16string& name) {
+        Bstr id;
+        LONG err = kUntouched;
+        std::u16string sql = u"INSERT INTO [t] ([Name]) VALUES('" + name + u"');";
+        EXPECT_EQ(db->Execute(&err, Bstr(sql), &id), S_OK);
+        return id.utf8();
+    }
+
+    calyra::test::TempDir dir;
+    ComPtr<IPimDbAccess> db;
+};
+
+}  // namespace
+
+TEST_F(ConnectionTest, InsertReturnsTheNewKeyAsDecimalText) {
+    EXPECT_EQ(InsertName(u"a"), "1");
+    EXPECT_EQ(InsertName(u"b"), "2");
+    Exec(u"INSERT INTO [t] ([ID], [Name]) VALUES(-7, 'neg');");
+    LONG err = kUntouched;
+    Bstr id;
+    ASSERT_EQ(db->Execute(&err, Bstr(u"INSERT INTO [t] ([ID], [Name]) VALUES(-9, 'x');"), &id), S_OK);
+    EXPECT_EQ(id.utf8(), "-9");
+}
+
+TEST_F(ConnectionTest, QueryReportsCountsAndReadsRowsInOrder) {
+    InsertName(u"first");
+    InsertName(u"second");
+    LONG err = kUntouched, rows = -1, cols = -1;
+    LONGLONG vm = 12345;
+    ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(cols, 2);
+    EXPECT_NE(vm, 0);
+    USHORT buf[64];
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 1, buf, 64), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"first");
+    ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 64), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"2");
+    VARIANT_BOOL eof = 5;
+    ASSERT_EQ(db->IsEOF(&err, &vm, &eof), S_OK);
+    EXPECT_EQ(eof, VARIANT_FALSE);
+    ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
+    ASSERT_EQ(db->IsEOF(&err, &vm, &eof), S_OK);
+    EXPECT_EQ(eof, VARIANT_TRUE);
+    ASSERT_EQ(db->Reset(&err, &vm), S_OK);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 1, buf, 64), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"first");
+    ASSERT_EQ(db->FreeResultset(&err, &vm), S_OK);
+    EXPECT_EQ(err, kUntouched);
+}
+
+TEST_F(ConnectionTest, FieldTextIsCutToTheBufferAndNullReadsEmpty) {
+    std::u16string forty(40, u'x');
+    for (int i = 0; i < 40; ++i) forty[i] = static_cast<char16_t>(u'a' + i % 26);
+    InsertName(forty);
+    Exec(u"INSERT INTO [t] ([Name]) VALUES(NULL);");
+    LONG err = kUntouched, rows, cols;
+    LONGLONG vm = 0;
+    ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
+    USHORT buf[20];
+    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 16), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), forty.substr(0, 15));
+    EXPECT_EQ(buf[15], 0);
+    EXPECT_EQ(buf[16], 0xAAAA) << "wrote past lSize";
+    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 0), S_OK);
+    EXPECT_EQ(buf[0], 0xAAAA) << "lSize 0 must write nothing";
+    ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 20), S_OK);
+    EXPECT_EQ(buf[0], 0) << "SQL NULL must read as empty text";
+    db->FreeResultset(nullptr, &vm);
+}
+
+TEST_F(ConnectionTest, OpenResultSetKeepsDeliveringWhileItsTableIsDeleted) {
+    for (int i = 0; i < 5; ++i) InsertName(u"n" + std::u16string(1, static_cast<char16_t>(u'0' + i)));
+    LONG rows, cols;
+    LONGLONG vm = 0;
+    ASSERT_EQ(db->Query(nullptr, Bstr(u"SELECT [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
+    ASSERT_EQ(rows, 5);
+    USHORT buf[16];
+    for (int i = 0; i < rows; ++i) {
+        ASSERT_EQ(db->GetFieldValue(nullptr, &vm, 0, buf, 16), S_OK);
+        EXPECT_EQ(buf[1], u'0' + i);
+        // Delete the row just read, as the play-statistics purge does.
+        Exec(u"DELETE FROM [t] WHERE [ID] = (SELECT MIN([ID]) FROM [t]);");
+        ASSERT_EQ(db->NextRow(nullptr, &vm), S_OK);
+    }
+    ASSERT_EQ(db->FreeResultset(nullptr, &vm), S_OK);
+    LONGLONG vm2 = 0;
+    ASSERT_EQ(db->Query(nullptr, Bstr(u"SELECT * FROM [t];"), &rows, &cols, &vm2), S_OK);
+    EXPECT_EQ(rows, 0);
+    db->FreeResultset(nullptr, &vm2);
+}
+
+// Every failure pairing of the connection: error ID and status together.
+TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
+    calyra::test::TempDir dir;
+    ComPtr<IPimDbAccess> closed = NewConnection();
+    ComPtr<IPimDbAccess> open = NewConnection();
+    ASSERT_EQ(open->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("x.db")), S_OK);
+    LONGLONG garbage = 0x123456789LL;
+    LONGLONG vm = 0;
+    LONG rows, cols;
+    USHORT buf[8];
+    VARIANT_BOOL vb;
+    Bstr sql(u"SELECT 1;");
+    Bstr empty(u"");
+
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+        LONG id;
+        HRESULT hr;
+    };
+    const Case cases[] = {
+        {"open without a file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"open with an empty file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, empty); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"IsOpen without out-pointer", [&](LONG* e) { return closed->IsOpenPimDatabase(e, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Execute empty SQL on a closed connection", [&](LONG* e) { return closed->Execute(e, empty, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Execute NULL SQL", [&](LONG* e) { return open->Execute(e, nullptr, nullptr); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"Execute before open", [&](LONG* e) { return closed->Execute(e, sql, nullptr); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
+        {"Execute bad SQL", [&](LONG* e) { return open->Execute(e, Bstr(u"NOT SQL AT ALL"), nullptr); },
+         PIMERR_EXECUTE_FAILED, E_FAIL},
+        {"Query without row count", [&](LONG* e) { return open->Query(e, sql, nullptr, &cols, &vm); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query without column count", [&](LONG* e) { return open->Query(e, sql, &rows, nullptr, &vm); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query without slot", [&](LONG* e) { return open->Query(e, sql, &rows, &cols, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); },
+         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"Query of a missing table", [&](LONG* e) { return open->Query(e, Bstr(u"SELECT * FROM [nope];"), &rows, &cols, &vm); },
+         PIMERR_QUERY_FAILED, E_FAIL},
+        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
+        {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); },
+         PIMERR_UNEXPECTED, E_UNEXPECTED},
+        {"NextRow without slot", [&](LONG* e) { return open->NextRow(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"NextRow before open", [&](LONG* e) { return closed->NextRow(e, &garbage); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
+        {"NextRow of a slot the engine never gave", [&](LONG* e) { return open->NextRow(e, &garbage); },
+         PIMERR_UNEXPECTED, E_UNEXPECTED},
+        {"IsEOF without slot", [&](LONG* e) { return open->IsEOF(e, nullptr, &vb); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"IsEOF without out-pointer", [&](LONG* e) { return open->IsEOF(e, &garbage, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"IsEOF before open", [&](LONG* e) { return closed->IsEOF(e, &garbage, &vb); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
+        {"GetFieldValue without slot", [&](LONG* e) { return open->GetFieldValue(e, nullptr, 0, buf, 8); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"GetFieldValue without buffer", [&](LONG* e) { return open->GetFieldValue(e, &garbage, 0, nullptr, 8); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"GetFieldValue before open", [&](LONG* e) { return closed->GetFieldValue(e, &garbage, 0, buf, 8); },
+         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"FreeResultset without slot", [&](LONG* e) { return open->FreeResultset(e, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); },
+         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"FreeResultset of a slot the engine never gave", [&](LONG* e) { return open->FreeResultset(e, &garbage); },
+         PIMERR_FREE_FAILED, E_FAIL},
+    };
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), c.hr) << c.what;
+        EXPECT_EQ(err, c.id) << c.what;
+        // A NULL error-ID pointer changes nothing but the report's target.
+        EXPECT_EQ(c.call(nullptr), c.hr) << c.what << " (NULL plErrorID)";
+    }
+}
+
+TEST(ConnectionLifecycle, FailedOpenLeavesItClosedAndCloseNeverFails) {
+    calyra::test::TempDir dir;
+    ComPtr<IPimDbAccess> db = NewConnection();
+    LONG err = kUntouched;
+    EXPECT_EQ(db->ClosePimDatabase(&err), S_OK) << "close of a closed connection";
+    ASSERT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, dir.bstr("ok.db")), S_OK);
+    VARIANT_BOOL open = VARIANT_FALSE;
+    ASSERT_EQ(db->IsOpenPimDatabase(&err, &open), S_OK);
+    EXPECT_EQ(open, VARIANT_TRUE);
+    EXPECT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, dir.bstr("missing/dir/x.db")), E_FAIL);
+    EXPECT_EQ(err, PIMERR_OPEN_FAILED);
+    ASSERT_EQ(db->IsOpenPimDatabase(&err, &open), S_OK);
+    EXPECT_EQ(open, VARIANT_FALSE);
+    EXPECT_EQ(db->ClosePimDatabase(&err), S_OK);
+    EXPECT_EQ(db->ClosePimDatabase(&err), S_OK);
+}
+
+TEST(ConnectionLifecycle, TextsWithZeroUnitsNeverReachTheEngineCut) {
+    calyra::test::TempDir dir;
+    ComPtr<IPimDbAccess> db = NewConnection();
+    std::u16string name = calyra::Utf8ToUtf16(dir.file("a.db").string());
+    name += u'\0';
+    name += u"b";
+    LONG err = kUntouched;
+    EXPECT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, Bstr(name)), E_FAIL);
+    EXPECT_EQ(err, PIMERR_OPEN_FAILED);
+    ASSERT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, dir.bstr("b.db")), S_OK);
+    std::u16string sql = u"CREATE TABLE [x] ([a]);";
+    sql += u'\0';
+    sql += u"DROP TABLE [x];";
+    EXPECT_EQ(db->Execute(&err, Bstr(sql), nullptr), E_FAIL);
+    EXPECT_EQ(err, PIMERR_EXECUTE_FAILED);
+}
+
+TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
+    calyra::test::TempDir dir;
+    calyra::test::TraceRecorder recorder;
+    {
+        ComPtr<IPimDbAccess> db = NewConnection();
+        db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("missing/x.db"));
+        db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("t.db"));
+        db->ClosePimDatabase(nullptr);
+    }
+    const std::vector<std::string> expected = {
+        "CPimDbAccess::CPimDbAccess.[ENTER]",     "CPimDbAccess::FinalConstruct.[ENTER]",
+        "CPimDbAccess::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[FAIL]",
+        "CPimDbAccess::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[Success]",
+        "CPimDbAccess::FinalRelease.[ENTER]",     "CPimDbAccess::~CPimDbAccess.[ENTER]",
+    };
+    auto texts = recorder.texts();
+    EXPECT_EQ(texts, expected);
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[2].size(), 37u) << "cbData must be the text's length without a NUL";
+    for (ULONG_PTR d : recorder.dwData()) EXPECT_EQ(d, 0u);
+}
+
+TEST(ConnectionConcurrency, ManyThreadsShareOneConnection) {
+    calyra::test::TempDir dir;
+    ComPtr<IPimDbAccess> db = NewConnection();
+    ASSERT_EQ(db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("c.db")), S_OK);
+    ASSERT_EQ(db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT, [V]);"),
+                          nullptr),
+              S_OK);
+    constexpr int kThreads = 4, kRows = 100;
+    std::vector<std::vector<std::string>> ids(kThreads);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRows; ++i) {
+                Bstr id;
+                if (db->Execute(nullptr, Bstr(u"INSERT INTO [t] ([V]) VALUES('v');"), &id) != S_OK) ++failures;
+                ids[t].push_back(id.utf8());
+                LONG rows, cols;
+                LONGLONG vm = 0;
+                if (db->Query(nullptr, Bstr(u"SELECT COUNT(*) FROM [t];"), &rows, &cols, &vm) != S_OK) ++failures;
+                USHORT buf[16];
+                db->GetFieldValue(nullptr, &vm, 0, buf, 16);
+                db->FreeResultset(nullptr, &vm);
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures, 0);
+    std::set<std::string> unique;
+    for (auto& v : ids) unique.insert(v.begin(), v.end());
+    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kRows)) << "two inserts reported the same ID";
+}

@@ -1,0 +1,91 @@
+// BSTR layout and allocation rules, and the Bstr holder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "platform/bstr.h"
+
+using calyra::Bstr;
+
+TEST(Bstr, PrefixHoldsByteCountAndTextIsTerminated) {
+    BSTR b = SysAllocString(u"abc");
+    ASSERT_NE(b, nullptr);
+    DWORD prefix;
+    std::memcpy(&prefix, reinterpret_cast<BYTE*>(b) - 4, 4);
+    EXPECT_EQ(prefix, 6u);
+    EXPECT_EQ(SysStringLen(b), 3u);
+    EXPECT_EQ(SysStringByteLen(b), 6u);
+    EXPECT_EQ(b[3], 0);
+    SysFreeString(b);
+}
+
+TEST(Bstr, NullCountsAsEmptyAndEmptyIsNotNull) {
+    EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    SysFreeString(nullptr);
+    BSTR empty = SysAllocString(u"");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(SysStringLen(empty), 0u);
+    SysFreeString(empty);
+}
+
+TEST(Bstr, LengthCopyKeepsEmbeddedZeros) {
+    const OLECHAR text[] = {u'a', 0, u'b'};
+    BSTR b = SysAllocStringLen(text, 3);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(SysStringLen(b), 3u);
+    EXPECT_EQ(b[2], u'b');
+    Bstr copy(Bstr::Attach(b));
+    EXPECT_EQ(copy.length(), 3u);
+    EXPECT_EQ(copy.view(), std::u16string_view(text, 3));
+}
+
+TEST(Bstr, OddByteLengthStillTerminated) {
+    BSTR b = SysAllocStringByteLen("xyz", 3);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(SysStringByteLen(b), 3u);
+    EXPECT_EQ(SysStringLen(b), 1u);
+    EXPECT_EQ(reinterpret_cast<const char*>(b)[3], 0);
+    SysFreeString(b);
+}
+
+TEST(Bstr, ImpossibleLengthFailsInsteadOfOverflowing) {
+    EXPECT_EQ(SysAllocStringLen(nullptr, std::numeric_limits<UINT>::max()), nullptr);
+    EXPECT_EQ(SysAllocStringByteLen(nullptr, std::numeric_limits<UINT>::max()), nullptr);
+}
+
+TEST(Bstr, ReAllocReplacesAndFrees) {
+    BSTR b = SysAllocString(u"old");
+    ASSERT_TRUE(SysReAllocString(&b, u"newer"));
+    EXPECT_EQ(std::u16string_view(b, SysStringLen(b)), u"newer");
+    ASSERT_TRUE(SysReAllocString(&b, nullptr));
+    EXPECT_EQ(b, nullptr);
+}
+
+TEST(BstrHolder, CopiesAreIndependentAndMovesTransfer) {
+    Bstr a(u"hello");
+    Bstr b = a;
+    ASSERT_NE(a.get(), b.get());
+    EXPECT_EQ(b.view(), u"hello");
+    Bstr c = std::move(a);
+    EXPECT_EQ(a.get(), nullptr);
+    EXPECT_EQ(c.view(), u"hello");
+    Bstr d;
+    EXPECT_TRUE(d.empty());
+    BSTR* out = &d;
+    *out = SysAllocString(u"out");
+    EXPECT_EQ(d.view(), u"out");
+}
+
+TEST(Utf, RoundTripsAcrossPlanesAndReplacesInvalidBytes) {
+    const std::string text = "Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
+    std::u16string wide = calyra::Utf8ToUtf16(text);
+    EXPECT_EQ(wide, u"Zoë 日本 😀");
+    EXPECT_EQ(calyra::Utf16ToUtf8(wide), text);
+    EXPECT_EQ(calyra::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(calyra::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");    // overlong
+    EXPECT_EQ(calyra::Utf8ToUtf16("\xE6\x97"), u"\uFFFD");    // cut short
+    EXPECT_EQ(calyra::Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
+}

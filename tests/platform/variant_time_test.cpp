@@ -1,0 +1,86 @@
+// Automation date conversions against known vectors.
+#include <gtest/gtest.h>
+
+#include "platform/variant_time.h"
+
+namespace {
+
+struct DateVector {
+    DATE date;
+    WORD year, month, day, hour, minute, second;
+};
+
+// Known values, including the negative-date rule: the integer part counts
+// days back and the fraction is the time of day by its absolute value.
+const DateVector kVectors[] = {
+    {0.0, 1899, 12, 30, 0, 0, 0},
+    {1.0, 1899, 12, 31, 0, 0, 0},
+    {2.0, 1900, 1, 1, 0, 0, 0},
+    {61.0, 1900, 3, 1, 0, 0, 0},
+    {36585.0, 2000, 2, 29, 0, 0, 0},
+    {40493.5, 2010, 11, 11, 12, 0, 0},
+    {40493.0 + 29109.0 / 86400.0, 2010, 11, 11, 8, 5, 9},
+    {-1.25, 1899, 12, 29, 6, 0, 0},
+    {-5.25, 1899, 12, 25, 6, 0, 0},
+    {-0.25, 1899, 12, 30, 6, 0, 0},
+    {0.25, 1899, 12, 30, 6, 0, 0},
+    {-657434.0, 100, 1, 1, 0, 0, 0},
+    {2958465.0 + 86399.0 / 86400.0, 9999, 12, 31, 23, 59, 59},
+};
+
+}  // namespace
+
+TEST(VariantTime, SplitsKnownDates) {
+    for (const auto& v : kVectors) {
+        SYSTEMTIME st{};
+        ASSERT_TRUE(VariantTimeToSystemTime(v.date, &st)) << v.date;
+        EXPECT_EQ(st.wYear, v.year) << v.date;
+        EXPECT_EQ(st.wMonth, v.month) << v.date;
+        EXPECT_EQ(st.wDay, v.day) << v.date;
+        EXPECT_EQ(st.wHour, v.hour) << v.date;
+        EXPECT_EQ(st.wMinute, v.minute) << v.date;
+        EXPECT_EQ(st.wSecond, v.second) << v.date;
+        EXPECT_EQ(st.wMilliseconds, 0) << v.date;
+    }
+}
+
+TEST(VariantTime, BuildsKnownDates) {
+    for (const auto& v : kVectors) {
+        if (v.date == -0.25) continue;  // the same calendar time as +0.25
+        SYSTEMTIME st{v.year, v.month, 0, v.day, v.hour, v.minute, v.second, 0};
+        DATE d = 0;
+        ASSERT_TRUE(SystemTimeToVariantTime(&st, &d));
+        EXPECT_NEAR(d, v.date, 1e-9) << v.year << "-" << v.month << "-" << v.day;
+    }
+}
+
+TEST(VariantTime, RoundsToNearestSecondAndCarries) {
+    SYSTEMTIME st{};
+    ASSERT_TRUE(VariantTimeToSystemTime(0.6 / 86400.0, &st));
+    EXPECT_EQ(st.wSecond, 1);
+    ASSERT_TRUE(VariantTimeToSystemTime(0.4 / 86400.0, &st));
+    EXPECT_EQ(st.wSecond, 0);
+    // Half a second before midnight rolls into the next day.
+    ASSERT_TRUE(VariantTimeToSystemTime(1.0 - 0.4 / 86400.0, &st));
+    EXPECT_EQ(st.wDay, 31);
+    EXPECT_EQ(st.wHour, 0);
+}
+
+TEST(VariantTime, RefusesDatesOutsideRange) {
+    SYSTEMTIME st{1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
+    EXPECT_FALSE(VariantTimeToSystemTime(2958466.0, &st));
+    EXPECT_FALSE(VariantTimeToSystemTime(std::numeric_limits<double>::quiet_NaN(), &st));
+    EXPECT_EQ(st.wYear, 1);  // untouched
+    SYSTEMTIME bad{2001, 2, 0, 29, 0, 0, 0, 0};
+    DATE d;
+    EXPECT_FALSE(SystemTimeToVariantTime(&bad, &d));
+    SYSTEMTIME early{99, 12, 0, 31, 0, 0, 0, 0};
+    EXPECT_FALSE(SystemTimeToVariantTime(&early, &d));
+}
+
+TEST(VariantTime, DayOfWeekIsFilled) {
+    SYSTEMTIME st{};
+    ASSERT_TRUE(VariantTimeToSystemTime(40493.0, &st));  // 2010-11-11, a Thursday
+    EXPECT_EQ(st.wDayOfWeek, 4);
+}
