@@ -1,8 +1,13 @@
 // IRecordInfo: what a record array needs to know about its element type.
 //
 // A record info describes one record type of a type library (see
-// type_description.h). It is immutable and thread-safe; arrays and
-// VARIANTs hold a reference to it.
+// type_description.h). It is immutable and thread-safe (its count changes
+// atomically); arrays and VARIANTs hold a reference to it. While any
+// record info lives, the module counts as locked, since it reads the
+// module's static description tables. Records made by RecordCreate come
+// from the C heap, start zeroed, and are freed by RecordDestroy (which
+// clears them first). Field access handles texts, interfaces and the
+// scalar kinds; what it leaves out answers E_NOTIMPL (see record_info.cpp).
 #pragma once
 
 #include "platform/type_description.h"
@@ -44,4 +49,12 @@ struct InterfaceTraits<IRecordInfo> {
 
 // The record info of one described record type (a new reference).
 HRESULT CreateRecordInfo(const RecordDesc* desc, IRecordInfo** ppRecInfo);
+
+// The work of RecordClear and RecordCopy, for code that holds a description
+// rather than a record info: Clear frees every text (nested records too) and
+// zeroes the record; Copy fills `dest` with new copies without freeing what
+// it held. Copy throws OutOfMemory when a text cannot be allocated, and
+// then leaves `dest` untouched. NULL arguments do nothing.
+void RecordClearByDescription(const RecordDesc* desc, void* record);
+void RecordCopyByDescription(const RecordDesc* desc, const void* source, void* dest);
 }  // namespace calyra

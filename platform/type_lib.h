@@ -2,8 +2,13 @@
 // of one of its record types.
 //
 // A type library is a TypeLibDesc (see type_description.h) made available
-// under its LIBID. The objects handed out are immutable and thread-safe;
-// the caller owns one reference to each.
+// under its LIBID. Its types are numbered records first, then interfaces
+// (TKIND_DISPATCH: they are dual), enumerations and classes, each in the
+// description's order. The objects handed out are immutable and
+// thread-safe, and keep the module locked while they live; the caller owns
+// one reference to each. A type info holds a reference to its library, a
+// record info from GetRecordInfoFromTypeInfo one to its type info. The
+// table of registered libraries is guarded by its own mutex.
 #pragma once
 
 #include "platform/record_info.h"
@@ -64,7 +69,9 @@ struct InterfaceTraits<ITypeLib> {
 };
 
 // Makes a compiled type library loadable by LoadRegTypeLib in this process.
-// Registering the same description again is harmless.
+// Registering the same description again is harmless. A description with
+// missing parts or a record that could not be served safely is refused
+// with E_INVALIDARG (E_POINTER for NULL).
 HRESULT RegisterTypeLibDescription(const TypeLibDesc* desc);
 // Wraps a compiled description as an ITypeLib (a new reference).
 HRESULT CreateTypeLibFromDescription(const TypeLibDesc* desc, ITypeLib** pptlib);
@@ -75,8 +82,9 @@ constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
 extern "C" {
 // Finds a library registered under libid whose major version matches and
-// whose minor version is at least wVerMinor; TYPE_E_LIBNOTREGISTERED when
-// there is none.
+// whose minor version is at least wVerMinor (the highest such minor wins);
+// TYPE_E_LIBNOTREGISTERED when there is none. One library serves every
+// locale: lcid is not consulted.
 HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 // TYPE_E_ELEMENTNOTFOUND for a type that is not a record.
 HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);

@@ -1,0 +1,115 @@
+// The data access base.
+#include "core/pim_data_access.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "core/trace.h"
+#include "core/value_conversions.h"
+#include "platform/com_ptr.h"
+#include "platform/type_lib.h"
+
+namespace calyra {
+
+ResultSet::ResultSet(IPimDbAccess* db, LONG* plErrorID, BSTR sql) : m_db(db) {
+    m_hr = db->Query(plErrorID, sql, &m_rows, &m_columns, &m_vm);
+}
+
+ResultSet::~ResultSet() { m_db->FreeResultset(nullptr, &m_vm); }
+
+void ResultSet::Next() { m_db->NextRow(nullptr, &m_vm); }
+
+CPimDataAccess::CPimDataAccess() {
+    InitializeCriticalSection(&m_csAccess);
+    SendTrace("CPimDataAccess::CPimDataAccess.[ENTER]");
+    m_pwszBuffer = new (std::nothrow) OLECHAR[kScratchUnits]();
+    if (!m_pwszBuffer) SendTrace("CPimDataAccess::CPimDataAccess.[m_pwszBuffer == NULL]");
+}
+
+CPimDataAccess::~CPimDataAccess() {
+    SendTrace("CPimDataAccess::~CPimDataAccess.[ENTER]");
+    if (m_pPimDbAccess) m_pPimDbAccess->Release();
+    delete[] m_pwszBuffer;
+    DeleteCriticalSection(&m_csAccess);
+}
+
+HRESULT CPimDataAccess::SetPimDbAccessImpl(LONG* plErrorID, IPimDbAccess* pPimDbAccess) {
+    CriticalSectionLock lock(m_csAccess);
+    if (!pPimDbAccess) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (pPimDbAccess == m_pPimDbAccess) return S_OK;
+    pPimDbAccess->AddRef();
+    if (m_pPimDbAccess) m_pPimDbAccess->Release();
+    m_pPimDbAccess = pPimDbAccess;
+    return S_OK;
+}
+
+HRESULT CPimDataAccess::ExecuteFollowUp(const SqlText& sql) {
+    if (!m_pPimDbAccess) return E_POINTER;
+    return m_pPimDbAccess->Execute(nullptr, sql.ToBstr(), nullptr);
+}
+
+bool CPimDataAccess::ReadRow(void* record, size_t recordSize, LONGLONG* pVM, std::span<const FieldMap> fields) {
+    if (!record || !pVM || *pVM == 0) return false;
+    std::memset(record, 0, recordSize);
+    auto* base = static_cast<BYTE*>(record);
+    for (size_t column = 0; column < fields.size(); ++column) {
+        const FieldMap& f = fields[column];
+        // Without a scratch buffer there is no field text at all, and every
+        // field takes its fallback.
+        const OLECHAR* text = nullptr;
+        if (m_pwszBuffer) {
+            m_pPimDbAccess->GetFieldValue(nullptr, pVM, static_cast<LONG>(column),
+                                          reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);
+            text = m_pwszBuffer;
+        }
+        void* field = base + f.offset;
+        switch (f.kind) {
+            case FieldKind::Text: {
+                BSTR value = TextToBstr(text, nullptr);
+                std::memcpy(field, &value, sizeof value);
+                break;
+            }
+            case FieldKind::Long: {
+                LONG value = TextToLong(text, static_cast<LONG>(f.fallback));
+                std::memcpy(field, &value, sizeof value);
+                break;
+            }
+            case FieldKind::Date: {
+                DATE value = TextToDate(text, f.fallback);
+                std::memcpy(field, &value, sizeof value);
+                break;
+            }
+            case FieldKind::Flag: {
+                LONG value = TextToBool(text, static_cast<LONG>(f.fallback));
+                std::memcpy(field, &value, sizeof value);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+HRESULT CPimDataAccess::CreateRecordArray(SAFEARRAY** ppsa, const GUID& recordType, ULONG count) {
+    *ppsa = nullptr;
+    // Inside the component the library is always available; outside
+    // callers load it the same way through the registry.
+    static std::once_flag registered;
+    std::call_once(registered, [] { RegisterTypeLibDescription(&CalyraTypeLibDescription()); });
+
+    ComPtr<ITypeLib> typeLib;
+    HRESULT hr = LoadRegTypeLib(LIBID_CalyraLib, 1, 0, LOCALE_USER_DEFAULT, &typeLib);
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo> typeInfo;
+    hr = typeLib->GetTypeInfoOfGuid(recordType, &typeInfo);
+    if (FAILED(hr)) return hr;
+    ComPtr<IRecordInfo> recordInfo;
+    hr = GetRecordInfoFromTypeInfo(typeInfo.get(), &recordInfo);
+    if (FAILED(hr)) return hr;
+    SAFEARRAY* array = SafeArrayCreateVectorEx(VT_RECORD, 0, count, recordInfo.get());
+    if (!array) return E_OUTOFMEMORY;
+    *ppsa = array;  // the array keeps its own reference to the record info
+    return S_OK;
+}
+
+}  // namespace calyra

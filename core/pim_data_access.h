@@ -1,0 +1,252 @@
+// CPimDataAccess: the common base of every access class, and the reusable
+// pieces each access class is built from.
+//
+// The base holds the object lock, one reference to the shared connection
+// and the 2049-unit scratch buffer that field reading and value conversion
+// share. Beside it live the patterns every access class repeats: a field map
+// that says how a result row becomes a record, a result-set holder that is
+// always freed, the record cache behind GetNumOfXxx/GetXxxByIndex and the
+// record arrays of GetAllXxx. An access class then states only its SQL, its
+// field map and its argument checks.
+//
+// Thread-safety: every operation of an access object takes m_csAccess after
+// its argument checks and holds it to its end; the scratch buffer, the cache
+// and result-set slots are only touched with it held. The lock is
+// re-entrant, because delete cascades call the object's own operations.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "core/pim_error.h"
+#include "core/sql_text.h"
+#include "idl/calyra_idl.h"
+#include "idl/typelib_description.h"
+#include "platform/bstr.h"
+#include "platform/critical_section.h"
+#include "platform/record_info.h"
+#include "platform/safearray.h"
+
+namespace calyra {
+
+// Capacity of the scratch buffer in UTF-16 units: 2048 units of text and
+// the terminator. Longer field texts are cut to it by the connection.
+constexpr ULONG kScratchUnits = 2049;
+
+// How one column of a result row becomes one field of a record, and how the
+// field is written back into SQL text.
+enum class FieldKind : BYTE {
+    Text,  // BSTR field; a NULL field text gives the fallback NULL
+    Long,  // LONG (or enumeration, or ULONG kept as signed) field
+    Date,  // DATE field, date text "YYYY-MM-DD hh:mm:ss"
+    Flag,  // LONG used as true/false; "1" reads as 1, anything else as 0
+};
+
+struct FieldMap {
+    const char16_t* column;  // the column as statements write it, e.g. u"[Subject]"
+    FieldKind kind;
+    size_t offset;    // byte offset of the field inside the record
+    double fallback;  // value for a field text that is not there at all
+};
+
+// Holds one result set of the connection from Query to FreeResultset.
+// REQUIRES: the owning access object's lock held for its whole life.
+class ResultSet {
+public:
+    // Runs the query with the caller's error-ID pointer.
+    ResultSet(IPimDbAccess* db, LONG* plErrorID, BSTR sql);
+    ~ResultSet();  // frees the result set, also after a failed query
+    ResultSet(const ResultSet&) = delete;
+    ResultSet& operator=(const ResultSet&) = delete;
+
+    bool ok() const { return SUCCEEDED(m_hr); }
+    HRESULT status() const { return m_hr; }
+    LONG rows() const { return m_rows; }
+    LONGLONG* slot() { return &m_vm; }
+    // Advances one row; failures are ignored, as the row loops do.
+    void Next();
+
+private:
+    IPimDbAccess* m_db;
+    HRESULT m_hr = E_UNEXPECTED;
+    LONG m_rows = 0;
+    LONG m_columns = 0;
+    LONGLONG m_vm = 0;
+};
+
+// Records kept in memory for reading by position. Owns the records and the
+// texts inside them. REQUIRES: the owning object's lock for every call.
+template <class Record>
+class RecordCache {
+public:
+    RecordCache() = default;
+    ~RecordCache() { Clear(); }
+    RecordCache(const RecordCache&) = delete;
+    RecordCache& operator=(const RecordCache&) = delete;
+
+    size_t size() const { return m_records.size(); }
+    Record* at(size_t i) const { return m_records[i]; }
+    // Takes ownership.
+    void Append(Record* record) { m_records.push_back(record); }
+    void Clear() {
+        for (Record* r : m_records) {
+            if (r) RecordClearByDescription(&RecordDescriptionOf<Record>(), r);
+            delete r;
+        }
+        m_records.clear();
+    }
+
+private:
+    std::vector<Record*> m_records;
+};
+
+class CPimDataAccess {
+public:
+    CPimDataAccess();
+    virtual ~CPimDataAccess();
+    CPimDataAccess(const CPimDataAccess&) = delete;
+    CPimDataAccess& operator=(const CPimDataAccess&) = delete;
+
+    // Frees every record of the derived class's cache; the base has none.
+    virtual void ClearCache() {}
+
+protected:
+    // The body of every interface's SetPimDbAccess.
+    HRESULT SetPimDbAccessImpl(LONG* plErrorID, IPimDbAccess* pPimDbAccess);
+
+    // Reads the current row into a record through its field map: the record
+    // is zeroed first (what it held is not freed), then each mapped column
+    // is fetched into the scratch buffer and converted. False when there is
+    // no record or no live result set.
+    // REQUIRES: m_csAccess held.
+    bool ReadRow(void* record, size_t recordSize, LONGLONG* pVM, std::span<const FieldMap> fields);
+    template <class Record>
+    bool ReadRow(Record* record, LONGLONG* pVM, std::span<const FieldMap> fields) {
+        return ReadRow(record, sizeof(Record), pVM, fields);
+    }
+
+    // A new one-dimensional, zero-based array of `count` records of the type
+    // library's record type `recordType`, built from the registered library.
+    HRESULT CreateRecordArray(SAFEARRAY** ppsa, const GUID& recordType, ULONG count);
+
+    // The record-cache and record-array patterns. `buildSql` makes the
+    // statement once the lock is held and the connection checked (it may
+    // use the scratch buffer); it returns a SqlText.
+
+    // GetNumOfXxx: refills the cache from the query; a failed query keeps
+    // the old cache and returns E_UNEXPECTED (the connection has reported).
+    template <class Record, class BuildSql>
+    HRESULT GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCache<Record>& cache,
+                            std::span<const FieldMap> fields, BuildSql buildSql);
+    // GetXxxByIndex: copies one cached record; the index is checked under
+    // the lock so a concurrent refill cannot slip in between.
+    template <class Record>
+    HRESULT GetRecordByIndex(LONG* plErrorID, LONG lIndex, Record* pInfo, RecordCache<Record>& cache);
+    // GetAllXxx: a fresh array of every row; the cache is not touched.
+    template <class Record, class BuildSql>
+    HRESULT GetAllRecords(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppArray, std::span<const FieldMap> fields,
+                          BuildSql buildSql);
+    // Runs an operation's main statement under the lock with the caller's
+    // error-ID pointer and hands back the connection's status; pbstrID
+    // receives the new row's ID after an insert (may be NULL).
+    template <class BuildSql>
+    HRESULT ExecuteStatement(LONG* plErrorID, BSTR* pbstrID, BuildSql buildSql);
+    // A follow-up statement of an operation (cascades): NULL error-ID
+    // pointer, result for the caller to ignore.
+    // REQUIRES: m_csAccess held.
+    HRESULT ExecuteFollowUp(const SqlText& sql);
+
+    // Reads the first row of a query straight into *pInfo; E_UNEXPECTED
+    // when the query fails or finds nothing (the record is then untouched).
+    template <class Record, class BuildSql>
+    HRESULT GetOneRecord(LONG* plErrorID, Record* pInfo, std::span<const FieldMap> fields, BuildSql buildSql);
+
+    CRITICAL_SECTION m_csAccess;
+    IPimDbAccess* m_pPimDbAccess = nullptr;  // Guarded by m_csAccess; one reference held.
+    OLECHAR* m_pwszBuffer = nullptr;          // Guarded by m_csAccess; kScratchUnits units, owned.
+};
+
+// ---- Template bodies ---------------------------------------------------------
+
+template <class Record, class BuildSql>
+HRESULT CPimDataAccess::GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCache<Record>& cache,
+                                        std::span<const FieldMap> fields, BuildSql buildSql) {
+    if (!plNum) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    *plNum = 0;
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    Bstr sql = buildSql().ToBstr();
+    ResultSet rs(m_pPimDbAccess, plErrorID, sql);
+    if (!rs.ok()) return E_UNEXPECTED;
+    ClearCache();
+    for (LONG row = 0; row < rs.rows(); ++row) {
+        auto* record = new Record();
+        ReadRow(record, rs.slot(), fields);
+        cache.Append(record);
+        rs.Next();
+    }
+    *plNum = rs.rows();
+    return S_OK;
+}
+
+template <class Record>
+HRESULT CPimDataAccess::GetRecordByIndex(LONG* plErrorID, LONG lIndex, Record* pInfo, RecordCache<Record>& cache) {
+    if (!pInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(m_csAccess);
+    if (lIndex < 0 || static_cast<size_t>(lIndex) >= cache.size())
+        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    Record* cached = cache.at(static_cast<size_t>(lIndex));
+    if (!cached) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_POINTER);
+    // The caller's record is overwritten, not freed: that is the contract.
+    RecordCopyByDescription(&RecordDescriptionOf<Record>(), cached, pInfo);
+    return S_OK;
+}
+
+template <class Record, class BuildSql>
+HRESULT CPimDataAccess::GetAllRecords(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppArray,
+                                      std::span<const FieldMap> fields, BuildSql buildSql) {
+    if (!plNum || !ppArray) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    *plNum = 0;
+    *ppArray = nullptr;
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    Bstr sql = buildSql().ToBstr();
+    ResultSet rs(m_pPimDbAccess, plErrorID, sql);
+    if (!rs.ok()) return E_UNEXPECTED;
+    SAFEARRAY* array = nullptr;
+    HRESULT hr = CreateRecordArray(&array, *RecordDescriptionOf<Record>().guid, static_cast<ULONG>(rs.rows()));
+    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
+    void* data = nullptr;
+    SafeArrayAccessData(array, &data);
+    auto* records = static_cast<Record*>(data);
+    for (LONG row = 0; row < rs.rows(); ++row) {
+        ReadRow(&records[row], rs.slot(), fields);
+        rs.Next();
+    }
+    SafeArrayUnaccessData(array);
+    *plNum = rs.rows();
+    *ppArray = array;
+    return S_OK;
+}
+
+template <class BuildSql>
+HRESULT CPimDataAccess::ExecuteStatement(LONG* plErrorID, BSTR* pbstrID, BuildSql buildSql) {
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    Bstr sql = buildSql().ToBstr();
+    return m_pPimDbAccess->Execute(plErrorID, sql, pbstrID);
+}
+
+template <class Record, class BuildSql>
+HRESULT CPimDataAccess::GetOneRecord(LONG* plErrorID, Record* pInfo, std::span<const FieldMap> fields,
+                                     BuildSql buildSql) {
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    Bstr sql = buildSql().ToBstr();
+    ResultSet rs(m_pPimDbAccess, plErrorID, sql);
+    if (!rs.ok() || rs.rows() < 1) return E_UNEXPECTED;
+    ReadRow(pInfo, rs.slot(), fields);
+    return S_OK;
+}
+
+}  // namespace calyra

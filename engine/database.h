@@ -1,0 +1,58 @@
+// Database: one open SQLite connection behind an engine handle.
+//
+// It runs SQL text given as UTF-16: Execute runs every statement of a text,
+// Query reads the one statement of a text into a ResultSet that the caller
+// then owns. The connection is opened without SQLite's own mutex; m_mutex
+// serialises every use of it instead, so one Database may be called from any
+// number of threads. Close is final: later calls fail cleanly.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/result_set.h"
+#include "platform/types.h"
+
+struct sqlite3;
+
+namespace calyra::engine {
+
+class Database {
+public:
+    // Opens or creates the file; NULL when it cannot be opened or is not a
+    // database. Throws std::bad_alloc.
+    static std::shared_ptr<Database> Open(const char16_t* path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Runs every statement of the text in order, like sqlite3_exec; rows of
+    // queries among them are discarded. On failure the statements before
+    // the failing one stay done, except that a transaction the text itself
+    // began is rolled back. With pRowID, a text that inserted a row stores
+    // that row's key (the last one when it inserted several); a text that
+    // inserted nothing leaves *pRowID as it was. Returns 0, or -1 on failure.
+    LONG Execute(const char16_t* sql, LONGLONG* pRowID);
+
+    // Runs the text's single statement and keeps its whole result in the
+    // given storage (taken over on success); NULL on failure, also when the
+    // text holds no statement or more than one.
+    std::unique_ptr<ResultSet> Query(const char16_t* sql, ResultStorage& storage);
+
+    // Closes the connection (idempotent).
+    void Close();
+
+private:
+    explicit Database(sqlite3* db);
+    // REQUIRES: m_mutex held.
+    bool IsBlankTail(const char* tail);
+    static void OnRowChanged(void* self, int op, const char* dbName, const char* table, long long rowid);
+
+    std::mutex m_mutex;
+    sqlite3* m_db;               // Guarded by m_mutex; NULL once closed.
+    bool m_rowInserted = false;  // Guarded by m_mutex (the update hook runs inside calls that hold it).
+    std::string m_sql;           // Guarded by m_mutex; the UTF-8 form of the text being run.
+};
+
+}  // namespace calyra::engine

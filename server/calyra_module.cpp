@@ -1,0 +1,163 @@
+// The module object: lock count, class objects and registration.
+#include "server/calyra_module.h"
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include <dlfcn.h>
+
+#include "idl/calyra_idl.h"
+#include "platform/bstr.h"
+#include "platform/module_lock.h"
+#include "platform/registry.h"
+#include "platform/thread_locale.h"
+#include "platform/type_lib_registration.h"
+#include "server/class_registration.h"
+#include "server/object_map.h"
+#include "server/registration_scripts.h"
+
+namespace calyra {
+namespace {
+
+// The type library's name and version, from its one description.
+struct LibraryInfo {
+    const char* name;
+    WORD major;
+    WORD minor;
+};
+#define CALYRA_LIBRARY(name, major, minor, guid) constexpr LibraryInfo kLibrary = {#name, major, minor};
+#include "idl/typelib_expand.h"
+
+// Registration runs under the system default locale, so the scripts are
+// read the same way whatever the calling thread's locale is.
+constexpr LCID kRegistrationLocale = 0x0800;  // LOCALE_SYSTEM_DEFAULT
+
+// Any object of the module: dladdr on it names the module's file.
+const char kModuleAnchor = 0;
+
+// The module's own full path, for InprocServer32 and the type library.
+HRESULT ModulePath(std::u16string* path) {
+    Dl_info info;
+    if (!::dladdr(&kModuleAnchor, &info) || !info.dli_fname) return E_UNEXPECTED;
+    char* resolved = ::realpath(info.dli_fname, nullptr);
+    if (!resolved) return E_UNEXPECTED;
+    *path = Utf8ToUtf16(resolved);
+    std::free(resolved);
+    return S_OK;
+}
+
+// Saves the thread's locale, switches to the registration locale and
+// restores the saved one at scope exit.
+class RegistrationLocale {
+public:
+    RegistrationLocale() : m_saved(GetThreadLocale()) { SetThreadLocale(kRegistrationLocale); }
+    ~RegistrationLocale() { SetThreadLocale(m_saved); }
+    RegistrationLocale(const RegistrationLocale&) = delete;
+    RegistrationLocale& operator=(const RegistrationLocale&) = delete;
+
+private:
+    LCID m_saved;
+};
+
+// Runs `scripts` on the registry in one update; a script error aborts the
+// update so nothing is written.
+template <class Scripts>
+HRESULT UpdateWithScripts(const Scripts& scripts) {
+    HRESULT hr = S_OK;
+    LONG rc = UpdateRegistry([&](RegistryKey& root) {
+        hr = scripts(root);
+        return SUCCEEDED(hr) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    });
+    if (SUCCEEDED(hr) && rc != ERROR_SUCCESS) hr = HRESULT_FROM_WIN32(rc);
+    return hr;
+}
+
+CCalyraModule g_module(ObjectMap());
+
+}  // namespace
+
+CCalyraModule& Module() { return g_module; }
+
+CCalyraModule::CCalyraModule(std::span<const ObjectMapEntry> objectMap)
+    : m_pLibID(&LIBID_CalyraLib), m_pAppID(&kCalyraAppID), m_objectMap(objectMap) {
+    m_bReady = InitializeCriticalSectionAndSpinCount(&m_csModule, 0) != FALSE;
+    if (!m_bReady) return;
+    for (const ObjectMapEntry& entry : m_objectMap) entry.objectMain(true);
+}
+
+CCalyraModule::~CCalyraModule() {
+    if (!m_bReady) return;
+    for (const ObjectMapEntry& entry : m_objectMap) entry.objectMain(false);
+    DeleteCriticalSection(&m_csModule);
+}
+
+LONG CCalyraModule::GetLockCount() const { return ModuleLockCount().load(); }
+
+HRESULT CCalyraModule::LockServer(BOOL fLock) {
+    if (fLock) {
+        ++m_lServerLocks;
+        ModuleLock();
+        return S_OK;
+    }
+    LONG locks = m_lServerLocks.load();
+    do {
+        if (locks <= 0) return E_UNEXPECTED;
+    } while (!m_lServerLocks.compare_exchange_weak(locks, locks - 1));
+    ModuleUnlock();
+    return S_OK;
+}
+
+HRESULT CCalyraModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!m_bReady) return E_UNEXPECTED;
+    CriticalSectionLock lock(m_csModule);
+    for (const ObjectMapEntry& entry : m_objectMap)
+        if (IsEqualCLSID(*entry.clsid, rclsid)) return entry.createClassObject(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CCalyraModule::RegisterServer() {
+    if (!m_bReady) return E_UNEXPECTED;
+    CriticalSectionLock lock(m_csModule);
+    std::u16string path;
+    if (HRESULT hr = ModulePath(&path); FAILED(hr)) return hr;
+    RegistrationLocale locale;
+    HRESULT hr = UpdateWithScripts([&](RegistryKey& root) {
+        HRESULT result = RunModuleScript(root, ScriptDirection::Register, path);
+        for (const ObjectMapEntry& entry : m_objectMap) {
+            if (FAILED(result)) break;
+            result = RunClassScript(root, ScriptDirection::Register, *entry.registration, path);
+        }
+        return result;
+    });
+    if (SUCCEEDED(hr)) {
+        std::u16string helpDir = std::filesystem::path(Utf16ToUtf8(path)).parent_path().u16string();
+        hr = RegisterTypeLibKeys(*m_pLibID, kLibrary.major, kLibrary.minor, Utf8ToUtf16(kLibrary.name), path,
+                                 helpDir);
+    }
+    return hr;
+}
+
+HRESULT CCalyraModule::UnregisterServer() {
+    if (!m_bReady) return E_UNEXPECTED;
+    CriticalSectionLock lock(m_csModule);
+    std::u16string path;
+    if (HRESULT hr = ModulePath(&path); FAILED(hr)) return hr;
+    RegistrationLocale locale;
+    HRESULT hr = UpdateWithScripts([&](RegistryKey& root) {
+        HRESULT result = S_OK;
+        for (auto it = m_objectMap.rbegin(); SUCCEEDED(result) && it != m_objectMap.rend(); ++it)
+            result = RunClassScript(root, ScriptDirection::Unregister, *it->registration, path);
+        return result;
+    });
+    if (SUCCEEDED(hr)) hr = UnRegisterTypeLib(*m_pLibID, kLibrary.major, kLibrary.minor, 0, SYS_WIN32);
+    if (SUCCEEDED(hr)) {
+        hr = UpdateWithScripts(
+            [&](RegistryKey& root) { return RunModuleScript(root, ScriptDirection::Unregister, path); });
+    }
+    return hr;
+}
+
+}  // namespace calyra

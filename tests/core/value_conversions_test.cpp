@@ -1,0 +1,371 @@
+// Conversions between interface values and the text the database stores.
+#include "core/value_conversions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/bstr.h"
+#include "platform/system_time.h"
+#include "platform/variant_time.h"
+
+using calyra::Bstr;
+
+namespace {
+
+constexpr LONG kLongMin = std::numeric_limits<LONG>::min();
+constexpr LONG kLongMax = std::numeric_limits<LONG>::max();
+
+std::string DateText(DATE date) {
+    OLECHAR buffer[calyra::kValueTextUnits];
+    return calyra::Utf16ToUtf8(calyra::DateToText(date, buffer, calyra::kValueTextUnits));
+}
+
+std::string LongText(LONG value) {
+    OLECHAR buffer[calyra::kValueTextUnits];
+    return calyra::Utf16ToUtf8(calyra::LongToText(value, buffer, calyra::kValueTextUnits));
+}
+
+// ---- Dates --------------------------------------------------------------------
+
+struct DateVector {
+    DATE date;
+    const char* text;
+};
+
+TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
+    const DateVector vectors[] = {
+        {0.0, "1899-12-30 00:00:00"},
+        {40493.5, "2010-11-11 12:00:00"},
+        {40493 + 29109 / 86400.0, "2010-11-11 08:05:09"},
+        {-1.25, "1899-12-29 06:00:00"},
+        {-5.25, "1899-12-25 06:00:00"},
+        {0.25, "1899-12-30 06:00:00"},
+        {36585.0, "2000-02-29 00:00:00"},
+        {61.0, "1900-03-01 00:00:00"},
+        {-657434.0, "0100-01-01 00:00:00"},
+        {2958465.0 + 86399 / 86400.0, "9999-12-31 23:59:59"},
+        {1.0 + 0.4 / 86400.0, "1899-12-31 00:00:00"},  // under half a second: dropped
+        {1.0 + 0.6 / 86400.0, "1899-12-31 00:00:01"},  // over half a second: rounded up
+    };
+    for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
+}
+
+TEST(DateToText, UnrepresentableDatesGiveTheZeroText) {
+    for (DATE date : {-657435.0, 2958466.0, 1e300, -1e300, std::nan(""), std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(DateText(date), "0000-00-00 00:00:00") << "date " << date;
+}
+
+TEST(DateToText, ClearsSixtyFourUnitsAndNothingBeyond) {
+    std::vector<OLECHAR> buffer(80, u'x');
+    calyra::DateToText(0.0, buffer.data(), buffer.size());
+    for (size_t i = 19; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i << " not cleared";
+    for (size_t i = 64; i < 80; ++i) EXPECT_EQ(buffer[i], u'x') << "unit " << i << " written past 64";
+}
+
+TEST(DateToText, ShortBufferGetsATerminatedPrefixWithoutOverrun) {
+    OLECHAR buffer[8];
+    std::fill(std::begin(buffer), std::end(buffer), u'x');
+    calyra::DateToText(0.0, buffer, 5);
+    EXPECT_EQ(std::u16string(buffer), u"1899");
+    EXPECT_EQ(buffer[5], u'x');
+    EXPECT_EQ(calyra::DateToText(0.0, nullptr, 64), nullptr);
+}
+
+struct TextDateVector {
+    const char16_t* text;
+    DATE date;
+};
+
+TEST(TextToDate, ReadsStoredDateTexts) {
+    const TextDateVector vectors[] = {
+        {u"2010-11-11 08:05:09", 40493 + 29109 / 86400.0},
+        {u"2010-11-11", 40493.0},  // date only: midnight
+        {u"1899-12-30 00:00:00", 0.0},
+        {u"1899-12-29 06:00:00", -1.25},
+        {u" 2010-11-11 08:05:09", 40493 + 29109 / 86400.0},  // numbers may have leading blanks
+        {u"2010-11-11\t08:05:09", 40493 + 29109 / 86400.0},  // the blank matches any white space
+        {u"2010-11-1108:05:09", calyra::DateFromParts(2010, 11, 1108, 0, 0, 0)},  // blank may be missing
+        {u"2010-11-11 08", calyra::DateFromParts(2010, 11, 11, 8, 0, 0)},
+        {u"2010/11/11", calyra::DateFromParts(2010, 0, 0, 0, 0, 0)},  // stops at the first mismatch
+        {u"2010 -11-11", calyra::DateFromParts(2010, 0, 0, 0, 0, 0)},  // '-' must follow at once
+        {u"garbage", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
+        {u"", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
+    };
+    for (const auto& v : vectors)
+        EXPECT_DOUBLE_EQ(calyra::TextToDate(v.text, -99.0), v.date) << calyra::Utf16ToUtf8(v.text);
+}
+
+TEST(TextToDate, NullTextGivesTheDefault) { EXPECT_EQ(calyra::TextToDate(nullptr, 1234.5), 1234.5); }
+
+TEST(TextToDate, RoundTripsEveryDateTextItWrites) {
+    for (DATE date : {0.0, 40493.5, -1.25, 36585.0 + 1 / 86400.0, 2958465.0, -657434.0}) {
+        std::string text = DateText(date);
+        Bstr back = Bstr::FromUtf8(text);
+        EXPECT_EQ(DateText(calyra::TextToDate(back, 0.0)), text);
+    }
+}
+
+struct PartsVector {
+    LONG year, month, day, hour, minute, second;
+    DATE date;
+};
+
+TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
+    const PartsVector vectors[] = {
+        {1899, 12, 30, 0, 0, 0, 0.0},
+        {1899, 12, 29, 6, 0, 0, -1.25},  // before the epoch the time of day is subtracted
+        {1899, 12, 25, 6, 0, 0, -5.25},
+        {2000, 2, 29, 0, 0, 0, 36585.0},  // 2000 is a leap year
+        {1900, 3, 1, 0, 0, 0, 61.0},      // 1900 is not
+        {1900, 2, 28, 0, 0, 0, 60.0},
+        {2010, 11, 11, 12, 0, 0, 40493.5},
+        {2010, 11, 11, 8, 5, 9, 40493 + 29109 / 86400.0},
+        {2010, 11, 0, 0, 0, 0, 40482.0},   // day 0: the last day of October
+        {2010, 11, 11, 24, 0, 0, 40494.0},  // hour 24: the next day
+        {2010, 13, 1, 0, 0, 0, 40544.0},   // month 13: January of the next year
+    };
+    for (const auto& v : vectors)
+        EXPECT_DOUBLE_EQ(calyra::DateFromParts(v.year, v.month, v.day, v.hour, v.minute, v.second), v.date)
+            << v.year << "-" << v.month << "-" << v.day << " " << v.hour << ":" << v.minute << ":" << v.second;
+}
+
+TEST(DateFromParts, AgreesWithThePlatformOnEveryValidDayOfFourCenturies) {
+    // Walk the calendar from 1801 to 2200 with a time of day, so leap rules,
+    // month lengths and dates on both sides of the epoch are all compared.
+    SYSTEMTIME st{};
+    for (DATE day = -36522; day <= 109938; day += 1) {
+        ASSERT_TRUE(VariantTimeToSystemTime(day, &st));
+        st.wHour = 13;
+        st.wMinute = 7;
+        st.wSecond = 42;
+        DATE expected = 0;
+        ASSERT_TRUE(SystemTimeToVariantTime(&st, &expected));
+        ASSERT_DOUBLE_EQ(calyra::DateFromParts(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond),
+                         expected)
+            << st.wYear << "-" << st.wMonth << "-" << st.wDay;
+    }
+}
+
+struct MonthCarry {
+    LONG month;
+    LONG sameYear, sameMonth;
+};
+
+TEST(DateFromParts, MonthsOutsideTheYearCarryIntoTheYear) {
+    const MonthCarry carries[] = {
+        {0, 2009, 12}, {-1, 2009, 11}, {-12, 2008, 12}, {-13, 2008, 11},
+        {13, 2011, 1}, {14, 2011, 2},  {24, 2011, 12},  {25, 2012, 1},
+    };
+    for (const auto& c : carries)
+        EXPECT_DOUBLE_EQ(calyra::DateFromParts(2010, c.month, 15, 6, 0, 0),
+                         calyra::DateFromParts(c.sameYear, c.sameMonth, 15, 6, 0, 0))
+            << "month " << c.month;
+    // February 29 of a carried-into leap year keeps its leap day.
+    EXPECT_DOUBLE_EQ(calyra::DateFromParts(2011, 14, 29, 0, 0, 0), calyra::DateFromParts(2012, 2, 29, 0, 0, 0));
+}
+
+TEST(DateFromParts, ExtremeFieldsGiveAFiniteDate) {
+    EXPECT_TRUE(std::isfinite(calyra::DateFromParts(kLongMax, kLongMax, kLongMax, kLongMax, kLongMax, kLongMax)));
+    EXPECT_TRUE(std::isfinite(calyra::DateFromParts(kLongMin, kLongMin, kLongMin, kLongMin, kLongMin, kLongMin)));
+    OLECHAR huge[] = u"99999999999-99999999999-99999999999 99999999999:-99999999999:99999999999";
+    EXPECT_TRUE(std::isfinite(calyra::TextToDate(huge, 0.0)));
+}
+
+TEST(GetNowDate, IsTheUtcClockInWholeSeconds) {
+    SYSTEMTIME before{}, after{};
+    GetSystemTime(&before);
+    DATE now = calyra::GetNowDate();
+    GetSystemTime(&after);
+    EXPECT_GE(now, calyra::DateFromParts(before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute,
+                                         before.wSecond));
+    EXPECT_LE(now, calyra::DateFromParts(after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute,
+                                         after.wSecond));
+    double seconds = (now - std::floor(now)) * 86400.0;
+    EXPECT_NEAR(seconds, std::round(seconds), 1e-3) << "milliseconds were not dropped";
+}
+
+// ---- Numbers and flags ----------------------------------------------------------
+
+TEST(LongToText, WritesSignedDecimalText) {
+    EXPECT_EQ(LongText(0), "0");
+    EXPECT_EQ(LongText(42), "42");
+    EXPECT_EQ(LongText(-7), "-7");
+    EXPECT_EQ(LongText(kLongMax), "2147483647");
+    EXPECT_EQ(LongText(kLongMin), "-2147483648");
+}
+
+TEST(LongToText, ClearsSixtyFourUnitsAndNeverOverruns) {
+    std::vector<OLECHAR> buffer(70, u'x');
+    calyra::LongToText(5, buffer.data(), buffer.size());
+    for (size_t i = 1; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i;
+    EXPECT_EQ(buffer[64], u'x');
+    OLECHAR small[4] = {u'x', u'x', u'x', u'x'};
+    calyra::LongToText(kLongMin, small, 3);
+    EXPECT_EQ(std::u16string(small), u"-2");
+    EXPECT_EQ(small[3], u'x');
+}
+
+struct LongVector {
+    const char16_t* text;
+    LONG value;
+};
+
+TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
+    const LongVector vectors[] = {
+        {u"42", 42},
+        {u"-7", -7},
+        {u"+5", 5},
+        {u"  \t\n 3", 3},
+        {u"12abc", 12},
+        {u"3.9", 3},
+        {u"0x10", 0},
+        {u"007", 7},
+        {u"abc", 0},
+        {u"", 0},
+        {u"-", 0},
+        {u"+ 1", 0},
+        {u"- 1", 0},
+        {u"2147483647", kLongMax},
+        {u"-2147483648", kLongMin},
+        {u"2147483648", kLongMax},  // beyond the range: saturates
+        {u"-2147483649", kLongMin},
+        {u"99999999999999999999999999", kLongMax},
+        {u"-99999999999999999999999999", kLongMin},
+    };
+    for (const auto& v : vectors)
+        EXPECT_EQ(calyra::TextToLong(v.text, -99), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
+}
+
+TEST(TextToLong, NullTextGivesTheDefault) { EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99); }
+
+TEST(TextToBool, OnlyTheNumberOneIsTrue) {
+    const LongVector vectors[] = {
+        {u"1", 1},  {u" 1", 1}, {u"01", 1},   {u"+1", 1}, {u"1abc", 1}, {u"true", 0}, {u"0", 0},
+        {u"2", 0},  {u"-1", 0}, {u"yes", 0},  {u"", 0},   {u"11", 0},
+    };
+    for (const auto& v : vectors)
+        EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
+    EXPECT_EQ(calyra::TextToBool(nullptr, 7), 7);
+}
+
+TEST(BoolToText, AnyNonzeroFlagIsOne) {
+    EXPECT_EQ(std::u16string(calyra::BoolToText(1)), u"1");
+    EXPECT_EQ(std::u16string(calyra::BoolToText(-1)), u"1");
+    EXPECT_EQ(std::u16string(calyra::BoolToText(kLongMin)), u"1");
+    EXPECT_EQ(std::u16string(calyra::BoolToText(0)), u"0");
+}
+
+// ---- Texts ----------------------------------------------------------------------
+
+TEST(TextToBstr, CopiesTheTextUpToItsTerminator) {
+    Bstr empty = Bstr::Attach(calyra::TextToBstr(u"", nullptr));
+    ASSERT_NE(empty.get(), nullptr) << "an empty field text became NULL";
+    EXPECT_EQ(empty.length(), 0u);
+
+    const OLECHAR field[] = u"abc\0def";
+    Bstr copy = Bstr::Attach(calyra::TextToBstr(field, nullptr));
+    EXPECT_EQ(copy.view(), u"abc");
+}
+
+TEST(TextToBstr, NullTextGivesANewCopyOfTheDefault) {
+    EXPECT_EQ(calyra::TextToBstr(nullptr, nullptr), nullptr);
+    Bstr fallback(std::u16string_view(u"de\0f", 4));
+    Bstr copy = Bstr::Attach(calyra::TextToBstr(nullptr, fallback));
+    EXPECT_NE(copy.get(), fallback.get()) << "the default itself was handed out";
+    EXPECT_EQ(copy.view(), fallback.view()) << "the default was not copied by its length";
+}
+
+class EscapeSqlTextTest : public ::testing::Test {
+protected:
+    // A scratch buffer followed by a guard zone that must never change.
+    static constexpr size_t kGuard = 32;
+    EscapeSqlTextTest() : storage(calyra::kEscapeBufferUnits + kGuard, u'#') {}
+    OLECHAR* buffer() { return storage.data(); }
+    void ExpectGuardIntact() {
+        for (size_t i = calyra::kEscapeBufferUnits; i < storage.size(); ++i)
+            ASSERT_EQ(storage[i], u'#') << "escaping wrote past the buffer at unit " << i;
+    }
+    calyra::EscapedText Escape(const Bstr& text) {
+        return calyra::EscapeSqlText(text, buffer(), calyra::kEscapeBufferUnits);
+    }
+
+    std::vector<OLECHAR> storage;
+};
+
+TEST_F(EscapeSqlTextTest, NullOrEmptyTextGivesNullAndWritesNothing) {
+    EXPECT_EQ(Escape(Bstr()).get(), nullptr);
+    EXPECT_EQ(Escape(Bstr(u"")).get(), nullptr);
+    EXPECT_EQ(storage[0], u'#') << "the buffer was written for an empty text";
+}
+
+TEST_F(EscapeSqlTextTest, TextWithoutQuoteIsReturnedItself) {
+    Bstr text(u"abc");
+    calyra::EscapedText escaped = Escape(text);
+    EXPECT_EQ(escaped.get(), text.get());
+    EXPECT_EQ(escaped.view(), u"abc");
+    EXPECT_EQ(storage[0], u'\0') << "the buffer is cleared even when it is not used";
+    ExpectGuardIntact();
+}
+
+TEST_F(EscapeSqlTextTest, QuotesAreDoubledInTheBuffer) {
+    const struct {
+        const char16_t* text;
+        const char16_t* escaped;
+    } vectors[] = {
+        {u"it's", u"it''s"},
+        {u"''", u"''''"},
+        {u"'", u"''"},
+        {u"a'b'c'", u"a''b''c''"},
+        {u"\\' \"x\" --", u"\\'' \"x\" --"},  // nothing but the quote is special
+    };
+    for (const auto& v : vectors) {
+        calyra::EscapedText escaped = Escape(Bstr(v.text));
+        EXPECT_EQ(escaped.get(), buffer());
+        EXPECT_EQ(escaped.view(), v.escaped);
+        EXPECT_EQ(std::u16string(buffer()), v.escaped) << "the buffer is not zero-terminated after the text";
+    }
+    ExpectGuardIntact();
+}
+
+TEST_F(EscapeSqlTextTest, EmbeddedZeroUnitsAreKept) {
+    calyra::EscapedText escaped = Escape(Bstr(std::u16string_view(u"a\0'b", 4)));
+    EXPECT_EQ(escaped.view(), std::u16string_view(u"a\0''b", 5));
+}
+
+TEST_F(EscapeSqlTextTest, EscapedTextOfExactlyTheBufferSizeStaysInTheBuffer) {
+    calyra::EscapedText escaped = Escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
+    EXPECT_FALSE(escaped.overflowed());
+    EXPECT_EQ(escaped.get(), buffer());
+    EXPECT_EQ(escaped.length(), 2048u);
+    EXPECT_EQ(buffer()[2048], u'\0');
+    ExpectGuardIntact();
+}
+
+TEST_F(EscapeSqlTextTest, LongerEscapedTextIsEscapedCompletelyElsewhere) {
+    // 3000 quotes escape to 6000 units, three times what the buffer holds.
+    Bstr text(std::u16string(3000, u'\''));
+    calyra::EscapedText escaped = Escape(text);
+    EXPECT_TRUE(escaped.overflowed());
+    EXPECT_NE(escaped.get(), buffer());
+    EXPECT_EQ(escaped.view(), std::u16string(6000, u'\'')) << "the escaped text was cut";
+    EXPECT_EQ(escaped.get()[6000], u'\0');
+    ExpectGuardIntact();
+
+    // One unit over the buffer is enough to move out.
+    calyra::EscapedText justOver = Escape(Bstr(u"x" + std::u16string(1024, u'\'')));
+    EXPECT_TRUE(justOver.overflowed());
+    EXPECT_EQ(justOver.length(), 2049u);
+    ExpectGuardIntact();
+}
+
+TEST_F(EscapeSqlTextTest, ResultSurvivesBeingMoved) {
+    calyra::EscapedText escaped = Escape(Bstr(std::u16string(3000, u'\'')));
+    calyra::EscapedText moved = std::move(escaped);
+    EXPECT_EQ(moved.view(), std::u16string(6000, u'\''));
+}
+
+}  // namespace

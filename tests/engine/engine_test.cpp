@@ -1,0 +1,439 @@
+// The engine library through its nine C operations, as the connection and
+// other clients call them.
+#include "engine/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/bstr.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using calyra::Utf16ToUtf8;
+
+std::u16string U16(const std::filesystem::path& p) { return calyra::Utf8ToUtf16(p.string()); }
+
+// Reads every row of a query, column by column, through the slot.
+std::vector<std::vector<std::u16string>> ReadAll(LONG db, LONGLONG* slot, LONG rows, LONG columns) {
+    std::vector<std::vector<std::u16string>> out;
+    for (LONG r = 0; r < rows; ++r) {
+        std::vector<std::u16string> row;
+        for (LONG c = 0; c < columns; ++c) row.emplace_back(DbGetFieldValue(db, slot, c));
+        out.push_back(std::move(row));
+        EXPECT_EQ(DbNextRow(db, slot), 0) << "NextRow after row " << r << " of " << rows << " failed";
+    }
+    return out;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db = DbOpen(U16(dir.file("pim.db")).c_str());
+        ASSERT_GE(db, 0) << "a new file in an existing directory did not open";
+        Exec(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL, "
+             u"[N] INTEGER NULL);");
+    }
+    void TearDown() override { DbClose(db); }
+
+    void Exec(const std::u16string& sql) { ASSERT_EQ(DbExecute(db, sql.c_str(), nullptr), 0) << Utf16ToUtf8(sql); }
+
+    LONGLONG Insert(const std::u16string& name) {
+        LONGLONG id = 0;
+        std::u16string sql = u"INSERT INTO [t] ([Name]) VALUES('" + name + u"');";
+        EXPECT_EQ(DbExecute(db, sql.c_str(), &id), 0) << Utf16ToUtf8(sql);
+        return id;
+    }
+
+    // Runs a query that must succeed; fills rows and columns.
+    LONGLONG Query(const std::u16string& sql, LONG& rows, LONG& columns) {
+        LONGLONG slot = 0;
+        EXPECT_EQ(DbQuery(db, sql.c_str(), &rows, &columns, &slot), 0) << Utf16ToUtf8(sql);
+        EXPECT_NE(slot, 0) << "a successful query left the slot empty";
+        return slot;
+    }
+
+    std::u16string Scalar(const std::u16string& sql) {
+        LONG rows = 0, columns = 0;
+        LONGLONG slot = Query(sql, rows, columns);
+        std::u16string value = DbGetFieldValue(db, &slot, 0);
+        DbFreeResultset(db, &slot);
+        return value;
+    }
+
+    calyra::test::TempDir dir;
+    LONG db = -1;
+};
+
+// --- Opening and closing ---
+
+TEST_F(EngineTest, CloseToleratesNoHandleAndClosedHandles) {
+    EXPECT_NO_FATAL_FAILURE(DbClose(-1));
+    LONG other = DbOpen(U16(dir.file("other.db")).c_str());
+    ASSERT_GE(other, 0);
+    DbClose(other);
+    DbClose(other);  // second close of the same handle: nothing happens
+    EXPECT_EQ(DbExecute(other, u"SELECT 1;", nullptr), -1) << "a closed handle still ran SQL";
+}
+
+TEST_F(EngineTest, StaleHandleNeverReachesADatabaseOpenedLater) {
+    LONG first = DbOpen(U16(dir.file("a.db")).c_str());
+    ASSERT_GE(first, 0);
+    DbClose(first);
+    LONG second = DbOpen(U16(dir.file("b.db")).c_str());
+    ASSERT_GE(second, 0);
+    EXPECT_NE(second, first) << "a closed handle number was handed out again";
+    EXPECT_EQ(DbExecute(first, u"CREATE TABLE [x] ([A] INTEGER);", nullptr), -1);
+    EXPECT_EQ(DbExecute(second, u"CREATE TABLE [x] ([A] INTEGER);", nullptr), 0)
+        << "the stale handle's statement reached the new database";
+    DbClose(second);
+}
+
+TEST_F(EngineTest, OpenRefusesNamesThatAreNotOpenableFiles) {
+    std::filesystem::create_directory(dir.file("folder"));
+    {
+        std::ofstream junk(dir.file("junk.db"), std::ios::binary);
+        for (int i = 0; i < 4096; ++i) junk.put(static_cast<char>((i * 7919 + 13) & 0xFF));
+    }
+    struct Case {
+        const char* what;
+        std::u16string name;
+    } cases[] = {
+        {"empty name", u""},
+        {"a directory", U16(dir.file("folder"))},
+        {"a file in a missing directory", U16(dir.file("missing") / "pim.db")},
+        {"a file of random bytes", U16(dir.file("junk.db"))},
+    };
+    for (const Case& c : cases) {
+        LONG h = DbOpen(c.name.c_str());
+        EXPECT_EQ(h, -1) << c.what << " opened as a database";
+        DbClose(h);
+    }
+    EXPECT_EQ(DbOpen(nullptr), -1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing"))) << "open created a missing directory";
+}
+
+TEST_F(EngineTest, NamesThatLookLikeUrisAreFilePaths) {
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    LONG h = DbOpen(u"file:uri.db?mode=memory");
+    std::filesystem::current_path(cwd);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(DbExecute(h, u"CREATE TABLE [x] ([A] INTEGER);", nullptr), 0);
+    DbClose(h);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("file:uri.db?mode=memory")))
+        << "the name was taken as a URI instead of a file name";
+}
+
+TEST_F(EngineTest, NonAsciiFileNameOpens) {
+    LONG h = DbOpen(U16(dir.file("Zoë 日本.db")).c_str());
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(DbExecute(h, u"CREATE TABLE [x] ([A] INTEGER);", nullptr), 0);
+    DbClose(h);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("Zoë 日本.db")));
+}
+
+// --- Executing ---
+
+TEST_F(EngineTest, InsertReturnsTheAutoincrementKey) {
+    EXPECT_EQ(Insert(u"a"), 1);
+    EXPECT_EQ(Insert(u"b"), 2);
+    Exec(u"DELETE FROM [t] WHERE [ID] = '2';");
+    EXPECT_EQ(Insert(u"c"), 3) << "AUTOINCREMENT reused a deleted key";
+}
+
+TEST_F(EngineTest, RowIdIsLeftAloneWhenNothingWasInserted) {
+    Insert(u"a");
+    struct Case {
+        const char16_t* sql;
+    } cases[] = {{u"UPDATE [t] SET [Name] = 'b';"}, {u"DELETE FROM [t] WHERE [ID] = '99';"}, {u"SELECT 1;"}};
+    for (const Case& c : cases) {
+        LONGLONG id = 0;
+        EXPECT_EQ(DbExecute(db, c.sql, &id), 0);
+        EXPECT_EQ(id, 0) << Utf16ToUtf8(c.sql) << " reported an inserted row";
+    }
+}
+
+TEST_F(EngineTest, InsertReportsAKeyEqualToThePreviousInsert) {
+    // Without AUTOINCREMENT the key of a deleted last row comes back; the
+    // insert must still be reported.
+    Exec(u"CREATE TABLE [m] ([MapID] INTEGER PRIMARY KEY NOT NULL, [A] INTEGER);");
+    LONGLONG first = 0, second = 0;
+    ASSERT_EQ(DbExecute(db, u"INSERT INTO [m] ([A]) VALUES('1');", &first), 0);
+    Exec(u"DELETE FROM [m];");
+    ASSERT_EQ(DbExecute(db, u"INSERT INTO [m] ([A]) VALUES('2');", &second), 0);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+}
+
+TEST_F(EngineTest, ExecuteRunsEveryStatementOfTheText) {
+    LONGLONG id = 0;
+    ASSERT_EQ(DbExecute(db, u"INSERT INTO [t] ([Name]) VALUES('a'); INSERT INTO [t] ([Name]) VALUES('b');\n\t ", &id),
+              0);
+    EXPECT_EQ(id, 2) << "the key of the last insert of the text";
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"2");
+
+    const char16_t* harmlessTails[] = {u"SELECT 1;;", u"SELECT 1; -- done", u"SELECT 1 /* c */ ;  ", u"   "};
+    for (const char16_t* sql : harmlessTails) EXPECT_EQ(DbExecute(db, sql, nullptr), 0) << Utf16ToUtf8(sql);
+}
+
+TEST_F(EngineTest, FailingStatementFailsTheTextAndKeepsWhatRanBefore) {
+    LONGLONG id = 0;
+    EXPECT_EQ(DbExecute(db, u"INSERT INTO [t] ([Name]) VALUES('a'); INSERT INTO [nope] VALUES(1);", &id), -1);
+    EXPECT_EQ(id, 0) << "a failed text wrote the row-ID slot";
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1");
+    EXPECT_EQ(DbExecute(db, u"this is not SQL", nullptr), -1);
+}
+
+TEST_F(EngineTest, TransactionOpenedByAFailedTextIsRolledBack) {
+    EXPECT_EQ(DbExecute(db, u"BEGIN; INSERT INTO [t] ([Name]) VALUES('a'); INSERT INTO [nope] VALUES(1);", nullptr),
+              -1);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"0") << "the failed text's insert was kept";
+    // A second connection can write at once: no lock was left behind.
+    LONG other = DbOpen(U16(dir.file("pim.db")).c_str());
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(DbExecute(other, u"INSERT INTO [t] ([Name]) VALUES('b');", nullptr), 0);
+    DbClose(other);
+}
+
+TEST_F(EngineTest, TransactionOpenedByTheCallerSurvivesAFailedStatement) {
+    Exec(u"BEGIN;");
+    Exec(u"INSERT INTO [t] ([Name]) VALUES('a');");
+    EXPECT_EQ(DbExecute(db, u"INSERT INTO [nope] VALUES(1);", nullptr), -1);
+    Exec(u"COMMIT;");
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1");
+}
+
+TEST_F(EngineTest, SystemPragmasRun) {
+    for (const char16_t* sql : {u"PRAGMA case_sensitive_like = 1;", u"PRAGMA synchronous = OFF;",
+                                u"PRAGMA temp_store = MEMORY;"})
+        EXPECT_EQ(DbExecute(db, sql, nullptr), 0) << Utf16ToUtf8(sql);
+    Insert(u"abc");
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t] WHERE [Name] LIKE 'ABC'"), u"0") << "LIKE ignored case";
+}
+
+// --- Querying ---
+
+TEST_F(EngineTest, QueryReportsCountsAndStartsOnTheFirstRow) {
+    Insert(u"a");
+    Insert(u"b");
+    Insert(u"c");
+    LONG rows = -1, columns = -1;
+    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID]", rows, columns);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(columns, 2);
+    EXPECT_FALSE(DbIsEOF(db, &slot));
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 1)), u"a");
+    auto all = ReadAll(db, &slot, rows, columns);
+    EXPECT_EQ(all, (std::vector<std::vector<std::u16string>>{{u"1", u"a"}, {u"2", u"b"}, {u"3", u"c"}}));
+    EXPECT_EQ(DbFreeResultset(db, &slot), 0);
+    EXPECT_EQ(slot, 0) << "a freed slot was not cleared";
+}
+
+TEST_F(EngineTest, ValuesOfEveryTypeReadAsText) {
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT NULL, '', 42, -7, 2.5, 'x''y', X'414243'", rows, columns);
+    ASSERT_EQ(rows, 1);
+    const char16_t* expected[] = {u"", u"", u"42", u"-7", u"2.5", u"x'y", u"ABC"};
+    for (LONG c = 0; c < columns; ++c) {
+        const OLECHAR* text = DbGetFieldValue(db, &slot, c);
+        ASSERT_NE(text, nullptr) << "column " << c << " came back as a NULL pointer";
+        EXPECT_EQ(std::u16string(text), expected[c]) << "column " << c;
+    }
+    DbFreeResultset(db, &slot);
+}
+
+TEST_F(EngineTest, OutOfRangeFieldsReadAsEmptyText) {
+    Insert(u"a");
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT [Name] FROM [t]", rows, columns);
+    for (LONG field : {LONG{-1}, LONG{1}, std::numeric_limits<LONG>::max(), std::numeric_limits<LONG>::min()})
+        EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, field)), u"") << "column " << field;
+    ASSERT_EQ(DbNextRow(db, &slot), 0);
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)), u"") << "past the last row";
+    DbFreeResultset(db, &slot);
+}
+
+TEST_F(EngineTest, TextRoundTripsUnchanged) {
+    const std::u16string texts[] = {
+        u"Zoë 日本 😀",
+        u"plain ASCII long enough to take the eight-byte path",
+        std::u16string(u"lone \xD800 high and \xDC00 low surrogates"),
+        std::u16string(2000, u'ß'),
+    };
+    for (const std::u16string& text : texts) {
+        LONGLONG id = Insert(text);
+        EXPECT_EQ(Scalar(u"SELECT [Name] FROM [t] WHERE [ID] = '" + calyra::Utf8ToUtf16(std::to_string(id)) + u"'"),
+                  text);
+    }
+    EXPECT_EQ(Scalar(u"SELECT length([Name]) FROM [t] WHERE [ID] = '1'"), u"8")
+        << "SQLite saw different characters than the client sent";
+}
+
+TEST_F(EngineTest, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
+    // 0xFF is never UTF-8; C3 alone is a cut sequence; E0 80 80 is overlong.
+    EXPECT_EQ(Scalar(u"SELECT CAST(X'41FF42C3' AS TEXT)"), u"A\xFFFD" u"B\xFFFD");
+    EXPECT_EQ(Scalar(u"SELECT CAST(X'E08080' AS TEXT)"), u"\xFFFD\xFFFD\xFFFD");
+}
+
+TEST_F(EngineTest, EmptyResultIsAtItsEndAtOnce) {
+    LONG rows = -1, columns = -1;
+    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t]", rows, columns);
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(columns, 2);
+    EXPECT_TRUE(DbIsEOF(db, &slot));
+    EXPECT_NE(DbNextRow(db, &slot), 0);
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)), u"");
+    EXPECT_EQ(DbFreeResultset(db, &slot), 0);
+}
+
+TEST_F(EngineTest, NextRowFailsOnlyBeyondPastTheEndAndResetRewinds) {
+    Insert(u"a");
+    Insert(u"b");
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT [Name] FROM [t] ORDER BY [ID]", rows, columns);
+    EXPECT_EQ(DbNextRow(db, &slot), 0);
+    EXPECT_FALSE(DbIsEOF(db, &slot));
+    EXPECT_EQ(DbNextRow(db, &slot), 0) << "moving from the last row to past the end must succeed";
+    EXPECT_TRUE(DbIsEOF(db, &slot));
+    EXPECT_NE(DbNextRow(db, &slot), 0) << "moved beyond past the end";
+    EXPECT_TRUE(DbIsEOF(db, &slot));
+    EXPECT_EQ(DbReset(db, &slot), 0);
+    EXPECT_FALSE(DbIsEOF(db, &slot));
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)), u"a") << "Reset did not go back to the first row";
+    DbFreeResultset(db, &slot);
+}
+
+TEST_F(EngineTest, ResultSetKeepsItsRowsWhileTheTableIsEmptied) {
+    for (int i = 0; i < 50; ++i) Insert(u"name" + calyra::Utf8ToUtf16(std::to_string(i)));
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID]", rows, columns);
+    ASSERT_EQ(rows, 50);
+    for (LONG r = 0; r < rows; ++r) {
+        std::u16string id = DbGetFieldValue(db, &slot, 0);
+        // Delete the row being read, as the top lists purge entries.
+        ASSERT_EQ(DbExecute(db, (u"DELETE FROM [t] WHERE [ID] = '" + id + u"';").c_str(), nullptr), 0);
+        if (r == 0) Exec(u"DELETE FROM [t];");
+        EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 1)), u"name" + calyra::Utf8ToUtf16(std::to_string(r)))
+            << "row " << r << " changed under the reader";
+        ASSERT_EQ(DbNextRow(db, &slot), 0);
+    }
+    EXPECT_TRUE(DbIsEOF(db, &slot));
+    EXPECT_EQ(DbFreeResultset(db, &slot), 0);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"0");
+}
+
+TEST_F(EngineTest, FailedQueryLeavesTheSlotEmpty) {
+    struct Case {
+        const char* what;
+        const char16_t* sql;
+    } cases[] = {
+        {"syntax error", u"SELEKT 1"},
+        {"missing table", u"SELECT * FROM [nope]"},
+        {"no statement", u"  ; -- nothing"},
+        {"two statements", u"SELECT 1; SELECT 2"},
+        {"a statement after a comment", u"SELECT 1; /* c */ DELETE FROM [t]"},
+    };
+    Insert(u"keep");
+    for (const Case& c : cases) {
+        LONG rows = 0x77, columns = 0x77;
+        LONGLONG slot = 0;
+        EXPECT_EQ(DbQuery(db, c.sql, &rows, &columns, &slot), -1) << c.what;
+        EXPECT_EQ(slot, 0) << c.what;
+        EXPECT_EQ(DbFreeResultset(db, &slot), 0) << "freeing the empty slot after a failed query (" << c.what << ")";
+    }
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1") << "a refused query text still ran its second statement";
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = 0;
+    EXPECT_EQ(DbQuery(db, u"SELECT 1", nullptr, &columns, &slot), -1);
+    EXPECT_EQ(DbQuery(db, u"SELECT 1", &rows, nullptr, &slot), -1);
+    EXPECT_EQ(DbQuery(db, u"SELECT 1", &rows, &columns, nullptr), -1);
+    EXPECT_EQ(DbQuery(db, nullptr, &rows, &columns, &slot), -1);
+    EXPECT_EQ(DbQuery(-1, u"SELECT 1", &rows, &columns, &slot), -1);
+}
+
+TEST_F(EngineTest, QueryTextMayEndInSemicolonsAndComments) {
+    LONG rows = 0, columns = 0;
+    for (const char16_t* sql : {u"SELECT 1;", u"SELECT 1 ; ;\n", u"SELECT 1; -- trailing comment"}) {
+        LONGLONG slot = 0;
+        EXPECT_EQ(DbQuery(db, sql, &rows, &columns, &slot), 0) << Utf16ToUtf8(sql);
+        EXPECT_EQ(rows, 1);
+        DbFreeResultset(db, &slot);
+    }
+}
+
+// --- Slots the engine did not hand out ---
+
+TEST_F(EngineTest, SlotsNotHandedOutAreRefused) {
+    Insert(u"a");
+    LONG rows = 0, columns = 0;
+    LONGLONG live = Query(u"SELECT [Name] FROM [t]", rows, columns);
+    LONGLONG freed = Query(u"SELECT [Name] FROM [t]", rows, columns);
+    LONGLONG freedCopy = freed;
+    ASSERT_EQ(DbFreeResultset(db, &freed), 0);
+
+    const LONGLONG garbage[] = {1, -1, 42, live + 1, live - 1, live ^ 1, freedCopy,
+                                std::numeric_limits<LONGLONG>::max(), std::numeric_limits<LONGLONG>::min(),
+                                static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))};
+    for (LONGLONG value : garbage) {
+        LONGLONG slot = value;
+        EXPECT_NE(DbReset(db, &slot), 0) << "Reset accepted " << value;
+        EXPECT_NE(DbNextRow(db, &slot), 0) << "NextRow accepted " << value;
+        EXPECT_TRUE(DbIsEOF(db, &slot)) << "IsEOF accepted " << value;
+        EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)), u"") << "GetFieldValue accepted " << value;
+        EXPECT_EQ(DbFreeResultset(db, &slot), -1) << "FreeResultset accepted " << value;
+        EXPECT_EQ(slot, value) << "a refused free changed the slot";
+    }
+    EXPECT_NE(DbReset(db, nullptr), 0);
+    EXPECT_NE(DbNextRow(db, nullptr), 0);
+    EXPECT_TRUE(DbIsEOF(db, nullptr));
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, nullptr, 0)), u"");
+    EXPECT_EQ(DbFreeResultset(db, nullptr), -1);
+
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &live, 0)), u"a") << "the live result set was disturbed";
+    EXPECT_EQ(DbFreeResultset(db, &live), 0);
+}
+
+TEST_F(EngineTest, SlotOfAnotherHandleIsRefused) {
+    Insert(u"a");
+    LONG other = DbOpen(U16(dir.file("pim.db")).c_str());
+    ASSERT_GE(other, 0);
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT [Name] FROM [t]", rows, columns);
+    EXPECT_NE(DbNextRow(other, &slot), 0);
+    EXPECT_NE(DbReset(other, &slot), 0);
+    EXPECT_TRUE(DbIsEOF(other, &slot));
+    EXPECT_EQ(std::u16string(DbGetFieldValue(other, &slot, 0)), u"");
+    EXPECT_EQ(DbFreeResultset(other, &slot), -1);
+    DbClose(other);
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)), u"a") << "closing another handle freed this result set";
+    EXPECT_EQ(DbFreeResultset(db, &slot), 0);
+}
+
+TEST_F(EngineTest, CloseFreesTheHandlesResultSets) {
+    LONG other = DbOpen(U16(dir.file("other.db")).c_str());
+    ASSERT_GE(other, 0);
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = 0;
+    ASSERT_EQ(DbQuery(other, u"SELECT 'x'", &rows, &columns, &slot), 0);
+    DbClose(other);
+    EXPECT_EQ(std::u16string(DbGetFieldValue(other, &slot, 0)), u"");
+    EXPECT_EQ(DbFreeResultset(other, &slot), -1) << "a result set outlived its handle";
+}
+
+TEST_F(EngineTest, FreeingTheEmptySlotSucceedsAndFreeingTwiceFails) {
+    LONGLONG empty = 0;
+    EXPECT_EQ(DbFreeResultset(db, &empty), 0);
+    LONG rows = 0, columns = 0;
+    LONGLONG slot = Query(u"SELECT 1", rows, columns);
+    LONGLONG copy = slot;
+    EXPECT_EQ(DbFreeResultset(db, &slot), 0);
+    EXPECT_EQ(DbFreeResultset(db, &copy), -1) << "a result set was freed twice";
+}
+
+}  // namespace

@@ -1,0 +1,477 @@
+// The schema steps on real database files through the connection: a new
+// file, files of every older version, unknown versions, and exactly which
+// statements and trace texts each step produces.
+#include "management/schema_upgrade.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <map>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/pim_db_access.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "support/temp_dir.h"
+#include "support/trace_recorder.h"
+
+namespace calyra::test {
+extern const std::u16string_view kExpectedCreation[23];
+extern const std::u16string_view kExpectedDrop[23];
+}  // namespace calyra::test
+
+namespace {
+
+using calyra::Bstr;
+using calyra::ComPtr;
+using calyra::test::kExpectedCreation;
+using calyra::test::kExpectedDrop;
+using Row = std::vector<std::u16string>;
+using Rows = std::vector<Row>;
+
+// Positions in the creation list.
+enum : size_t {
+    kAddress, kAlbum, kCall, kContact, kContactGroup, kContactGroupMap, kEmail, kEvent, kEventCategory, kFile, kIM,
+    kMusic, kPodcast, kPhoneNumber, kProfile, kSMS, kSyncAlbum, kSyncOption, kTask, kVer, kWebUrl, kIndex1, kIndex2,
+    kObjects
+};
+
+const char16_t* const kNames[kObjects] = {
+    u"tAddress", u"tAlbum", u"tCall", u"tContact", u"tContactGroup", u"tContactGroupMap", u"tEmail", u"tEvent",
+    u"tEventCategory", u"tFile", u"tIM", u"tMostFrequentlyPlayedMusic", u"tMostFrequentlyPlayedPodcast",
+    u"tPhoneNumber", u"tProfile", u"tSMS", u"tSyncAlbum", u"tSyncOption", u"tTask", u"tVer", u"tWebUrl",
+    u"IDX_TFILE_1", u"IDX_TFILE_2",
+};
+
+// The engine keeps each CREATE text without its closing semicolon.
+std::u16string Stored(size_t object) {
+    std::u16string_view text = kExpectedCreation[object];
+    return std::u16string(text.substr(0, text.size() - 1));
+}
+
+std::string Utf8(std::u16string_view text) { return calyra::Utf16ToUtf8(text); }
+
+// clang-format off
+const std::u16string_view kAlbumRebuild[8] = {
+    uR"(ALTER TABLE [tAlbum] RENAME TO [tAlbum_Bak];)",
+    kExpectedCreation[kAlbum],
+    uR"(INSERT INTO [tAlbum] SELECT [AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], "", [LocationOnPc],[LocationOnDevice], "", [Filter], [Recursive], [Type], [SyncAnchor] FROM [tAlbum_Bak] where([Type]!=6 and [Type]!=7);)",
+    uR"(DROP TABLE [tAlbum_Bak];)",
+    uR"(ALTER TABLE [tFile] RENAME TO [tFile_Bak];)",
+    kExpectedCreation[kFile],
+    uR"(INSERT INTO [tFile] SELECT [FileID], [AlbumID], [NameOnPc], [NameOnDevice], "",  [ObjectIDOnPc], [ObjectIDOnDevice],"", [LastModifiredOnPc], [LastModifiedOnDevice], [LastModifiredOnPc], [SyncAnchorOnPc], [SyncAnchorOnDevice], [SyncAnchorOnPc], [ChangeFlagOnPc], [ChangeFlagOnDevice], [ChangeFlagOnPc], [TraversedFlagOnPc], [TraversedFlagOnDevice], [TraversedFlagOnPc], [SyncingFlag], [ItemID], [RepeatNumOnPc], [RepeatNumOnDevice], [RepeatNumOnPc], [LastNumOnPc], [LastNumOnDevice], [LastNumOnPc], [ForbiddenFlag] FROM [tFile_Bak];)",
+    uR"(DROP TABLE [tFile_Bak];)",
+};
+// clang-format on
+
+// Files written before the third location existed: [tAlbum] without
+// [PathOn3rd] and [LocationOn3rd], [tFile] without any On3rd column.
+constexpr std::u16string_view kOldAlbum =
+    u"CREATE TABLE [tAlbum] ([AlbumID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [ProfileID] INTEGER NOT NULL, "
+    u"[Name] VARCHAR(522) NULL, [PathOnPc] VARCHAR(522) NULL, [PathOnDevice] VARCHAR(522) NULL, "
+    u"[LocationOnPc] VARCHAR(522) NULL, [LocationOnDevice] VARCHAR(522) NULL, [Filter] VARCHAR(522) NULL, "
+    u"[Recursive] BOOLEAN NULL, [Type] INTEGER NULL, [SyncAnchor] TIMESTAMP NULL);";
+constexpr std::u16string_view kOldFile =
+    u"CREATE TABLE [tFile] ([FileID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [AlbumID] INTEGER NULL, "
+    u"[NameOnPc] VARCHAR(256) NULL, [NameOnDevice] VARCHAR(256) NULL, [ObjectIDOnPc] VARCHAR(522) NULL, "
+    u"[ObjectIDOnDevice] VARCHAR(522) NULL, [LastModifiredOnPc] TIMESTAMP NULL, "
+    u"[LastModifiedOnDevice] TIMESTAMP NULL, [SyncAnchorOnPc] TIMESTAMP NULL, [SyncAnchorOnDevice] TIMESTAMP NULL, "
+    u"[ChangeFlagOnPc] INTEGER NULL, [ChangeFlagOnDevice] INTEGER NULL, [TraversedFlagOnPc] BOOLEAN NULL, "
+    u"[TraversedFlagOnDevice] BOOLEAN NULL, [SyncingFlag] BOOLEAN NULL, [ItemID] INTEGER NULL, "
+    u"[RepeatNumOnPc] iNTEGER NULL, [RepeatNumOnDevice] iNTEGER NULL, [LastNumOnPc] iNTEGER NULL, "
+    u"[LastNumOnDevice] iNTEGER NULL, [ForbiddenFlag] BOOLEAN NULL);";
+// A 090925 file's events had a layout of their own; the upgrade throws it away.
+constexpr std::u16string_view kOldEvent =
+    u"CREATE TABLE [tEvent] ([EventID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [ProfileID] INTEGER NOT NULL, "
+    u"[Subject] VARCHAR(128) NOT NULL, [StartDateTime] TIMESTAMP NULL);";
+
+std::u16string Text(BSTR bstr) { return bstr ? std::u16string(bstr, SysStringLen(bstr)) : std::u16string(); }
+
+// The connection, recording every statement handed to it.
+class RecordingConnection : public calyra::CPimDbAccess {
+public:
+    struct Call {
+        std::u16string sql;
+        bool withoutOutputs;  // NULL error-ID pointer (and, for Execute, NULL row-ID pointer)
+    };
+
+    STDMETHODIMP Execute(LONG* plErrorID, BSTR bstrSQL, BSTR* pbstrID) override {
+        executed.push_back({Text(bstrSQL), !plErrorID && !pbstrID});
+        return CPimDbAccess::Execute(plErrorID, bstrSQL, pbstrID);
+    }
+    STDMETHODIMP Query(LONG* plErrorID, BSTR bstrSQL, LONG* plRow, LONG* plColumn, LONGLONG* pVM) override {
+        queried.push_back({Text(bstrSQL), !plErrorID});
+        return CPimDbAccess::Query(plErrorID, bstrSQL, plRow, plColumn, pVM);
+    }
+    void Forget() {
+        executed.clear();
+        queried.clear();
+    }
+
+    // Only the test's own thread calls the connection.
+    std::vector<Call> executed;
+    std::vector<Call> queried;
+};
+
+class SchemaUpgradeTest : public ::testing::Test {
+protected:
+    using Connection = calyra::CComObject<RecordingConnection>;
+
+    void SetUp() override {
+        Connection* raw = nullptr;
+        ASSERT_EQ(Connection::CreateInstance(&raw), S_OK);
+        conn = ComPtr<Connection>(raw);
+        ASSERT_EQ(conn->OpenPimDatabase(nullptr, Bstr(u"user"), Bstr(u"pwd"), dir.bstr("pim.db")), S_OK);
+    }
+
+    IPimDbAccess* db() { return conn.get(); }
+
+    // What OpenPimDatabase of the management object runs after opening.
+    void OpenSteps() {
+        calyra::OptimizePimDatabasePerformance(db());
+        calyra::UpdatePimDatabase(db());
+    }
+
+    void Exec(std::u16string_view sql) {
+        ASSERT_EQ(conn->CPimDbAccess::Execute(nullptr, Bstr(sql), nullptr), S_OK) << Utf8(sql);
+    }
+
+    Rows Select(std::u16string_view sql) {
+        Rows rows;
+        LONG rowCount = 0, columnCount = 0;
+        LONGLONG vm = 0;
+        EXPECT_EQ(conn->CPimDbAccess::Query(nullptr, Bstr(sql), &rowCount, &columnCount, &vm), S_OK) << Utf8(sql);
+        std::vector<OLECHAR> buffer(8192);
+        for (LONG r = 0; r < rowCount; ++r) {
+            Row row;
+            for (LONG c = 0; c < columnCount; ++c) {
+                conn->GetFieldValue(nullptr, &vm, c, reinterpret_cast<USHORT*>(buffer.data()),
+                                    static_cast<ULONG>(buffer.size()));
+                row.emplace_back(buffer.data());
+            }
+            rows.push_back(std::move(row));
+            conn->NextRow(nullptr, &vm);
+        }
+        conn->FreeResultset(nullptr, &vm);
+        return rows;
+    }
+
+    // Every table and index the file holds, in the order they were made.
+    Rows Schema() {
+        return Select(u"SELECT [type], [name], [sql] FROM sqlite_master WHERE [name] NOT LIKE 'sqlite%' "
+                      u"ORDER BY rowid;");
+    }
+    std::map<std::u16string, std::u16string> Tables() {
+        std::map<std::u16string, std::u16string> tables;
+        for (const Row& row : Schema())
+            if (row[0] == u"table") tables[row[1]] = row[2];
+        return tables;
+    }
+    Rows Versions() { return Select(u"SELECT [VerString] FROM [tVer] ORDER BY [VerID];"); }
+
+    void ExpectCompleteTables() {
+        std::map<std::u16string, std::u16string> tables = Tables();
+        EXPECT_EQ(tables.size(), 21u) << "a table too many or too few";
+        for (size_t t = 0; t < kIndex1; ++t) {
+            auto it = tables.find(kNames[t]);
+            if (it == tables.end()) {
+                ADD_FAILURE() << "table " << Utf8(kNames[t]) << " is missing";
+                continue;
+            }
+            EXPECT_EQ(it->second, Stored(t)) << "table " << Utf8(kNames[t]) << " has another layout";
+        }
+    }
+
+    // A file as the given version left it, with rows in the tables that an
+    // upgrade carries over, drops or filters.
+    void BuildOldFile(std::u16string_view version) {
+        const bool before100406 = version == u"090925";
+        for (size_t t = 0; t < kIndex1; ++t) {
+            if (t == kAlbum || t == kFile || (before100406 && t == kPodcast)) continue;
+            Exec(before100406 && t == kEvent ? kOldEvent : kExpectedCreation[t]);
+        }
+        Exec(kOldAlbum);
+        Exec(kOldFile);
+        Exec(kExpectedCreation[kIndex1]);
+        Exec(kExpectedCreation[kIndex2]);
+        Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + std::u16string(version) + u"');");
+
+        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
+        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Jones');");
+        Exec(u"INSERT INTO [tTask] ([ProfileID], [Subject]) VALUES('1', 'Pay rent');");
+        if (before100406)
+            Exec(u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
+                 u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');");
+        else
+            Exec(u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
+                 u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
+        // Albums of types 1, 6 and 7; only the first survives a rebuild.
+        Exec(u"INSERT INTO [tAlbum] VALUES(5, 1, 'Music', 'C:\\Music', '/sdcard/Music', 'pc-loc', 'dev-loc', "
+             u"'*.mp3', '1', '1', '2010-05-28 10:00:00');");
+        Exec(u"INSERT INTO [tAlbum] VALUES(6, 1, 'Six', 'a', 'b', 'c', 'd', 'e', '0', '6', '2010-05-28 10:00:00');");
+        Exec(u"INSERT INTO [tAlbum] VALUES(7, 1, 'Seven', 'a', 'b', 'c', 'd', 'e', '0', '7', '2010-05-28 10:00:00');");
+        Exec(u"INSERT INTO [tFile] VALUES(12, 5, 'a.mp3', 'a-dev.mp3', 'pc-obj', 'dev-obj', "
+             u"'2010-01-01 00:00:01', '2010-01-02 00:00:02', '2010-01-03 00:00:03', '2010-01-04 00:00:04', "
+             u"'1', '2', '1', '0', '1', '77', '3', '4', '5', '6', '0');");
+        Exec(u"INSERT INTO [tFile] ([FileID], [AlbumID], [NameOnPc]) VALUES(13, 6, 'b.mp3');");
+        conn->Forget();
+    }
+
+    // What every upgrade of an older file must leave behind.
+    void ExpectCarriedOver() {
+        ExpectCompleteTables();
+        EXPECT_EQ(Versions(), (Rows{{u"101111"}}));
+        EXPECT_EQ(Select(u"SELECT [AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], [PathOn3rd], "
+                         u"[LocationOnPc], [LocationOnDevice], [LocationOn3rd], [Filter], [Recursive], [Type], "
+                         u"[SyncAnchor] FROM [tAlbum];"),
+                  (Rows{{u"5", u"1", u"Music", u"C:\\Music", u"/sdcard/Music", u"", u"pc-loc", u"dev-loc", u"",
+                         u"*.mp3", u"1", u"1", u"2010-05-28 10:00:00"}}))
+            << "only the type 1 album stays, with its key and empty third-location texts";
+        EXPECT_EQ(Select(u"SELECT * FROM [tFile] ORDER BY [FileID];"),
+                  (Rows{{u"12", u"5", u"a.mp3", u"a-dev.mp3", u"", u"pc-obj", u"dev-obj", u"",
+                         u"2010-01-01 00:00:01", u"2010-01-02 00:00:02", u"2010-01-01 00:00:01",
+                         u"2010-01-03 00:00:03", u"2010-01-04 00:00:04", u"2010-01-03 00:00:03",
+                         u"1", u"2", u"1", u"1", u"0", u"1", u"1", u"77", u"3", u"4", u"3", u"5", u"6", u"5", u"0"},
+                        {u"13", u"6", u"b.mp3", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"",
+                         u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""}}))
+            << "files keep their keys and values; the On3rd columns start as copies of the OnPc ones";
+        EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"),
+                  (Rows{{u"Smith"}, {u"Jones"}}));
+        EXPECT_EQ(Select(u"SELECT [Subject] FROM [tTask];"), (Rows{{u"Pay rent"}}));
+        EXPECT_EQ(Tables().count(u"tAlbum_Bak") + Tables().count(u"tFile_Bak"), 0u) << "a backup table was left";
+    }
+
+    calyra::test::TempDir dir;
+    ComPtr<Connection> conn;
+};
+
+// ---- New and current files --------------------------------------------------------
+
+TEST_F(SchemaUpgradeTest, NewFileGetsTheWholeSchemaAndOneVersionRow) {
+    OpenSteps();
+    Rows schema = Schema();
+    ASSERT_EQ(schema.size(), size_t{kObjects}) << "expected 21 tables and 2 indexes";
+    for (size_t i = 0; i < kObjects; ++i) {
+        EXPECT_EQ(schema[i][0], i < kIndex1 ? u"table" : u"index") << "object " << i;
+        EXPECT_EQ(schema[i][1], kNames[i]) << "object " << i << " out of order";
+        EXPECT_EQ(schema[i][2], Stored(i)) << Utf8(kNames[i]) << " is not stored byte for byte";
+    }
+    EXPECT_EQ(Versions(), (Rows{{u"101111"}}));
+}
+
+TEST_F(SchemaUpgradeTest, OpeningACurrentFileAgainChangesNothing) {
+    OpenSteps();
+    Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
+    Rows schema = Schema();
+    Rows versions = Select(u"SELECT [VerID], [VerString] FROM [tVer];");
+    conn->Forget();
+
+    OpenSteps();
+    EXPECT_EQ(Schema(), schema);
+    EXPECT_EQ(Select(u"SELECT [VerID], [VerString] FROM [tVer];"), versions);
+    EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact];"), (Rows{{u"Smith"}}));
+    ASSERT_EQ(conn->executed.size(), 3u) << "only the pragmas run on a current file";
+}
+
+TEST_F(SchemaUpgradeTest, PragmasApplyToTheConnection) {
+    calyra::OptimizePimDatabasePerformance(db());
+    EXPECT_EQ(Select(u"PRAGMA synchronous;"), (Rows{{u"0"}})) << "synchronous is not OFF";
+    EXPECT_EQ(Select(u"PRAGMA temp_store;"), (Rows{{u"2"}})) << "temp_store is not MEMORY";
+    EXPECT_EQ(Select(u"SELECT 'a' LIKE 'A';"), (Rows{{u"0"}})) << "LIKE still ignores case";
+}
+
+TEST_F(SchemaUpgradeTest, UnknownVersionLosesEverythingAndGetsAFreshSchema) {
+    OpenSteps();
+    Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
+    Exec(u"INSERT INTO [tProfile] ([ProfileName]) VALUES('Phone');");
+    Exec(u"UPDATE [tVer] SET [VerString] = '101112';");  // written by a later version
+
+    OpenSteps();
+    EXPECT_TRUE(Select(u"SELECT * FROM [tContact];").empty());
+    EXPECT_TRUE(Select(u"SELECT * FROM [tProfile];").empty());
+    EXPECT_EQ(Versions(), (Rows{{u"101111"}}));
+    Rows schema = Schema();
+    ASSERT_EQ(schema.size(), size_t{kObjects});
+    for (size_t i = 0; i < kObjects; ++i) EXPECT_EQ(schema[i][2], Stored(i)) << Utf8(kNames[i]);
+}
+
+// ---- Older files ------------------------------------------------------------------
+
+TEST_F(SchemaUpgradeTest, File090925LosesItsEventsAndGainsPodcasts) {
+    BuildOldFile(u"090925");
+    OpenSteps();
+    ExpectCarriedOver();
+    EXPECT_TRUE(Select(u"SELECT * FROM [tEvent];").empty()) << "events of a 090925 file survived";
+    EXPECT_EQ(Tables()[u"tEvent"], Stored(kEvent));
+    EXPECT_EQ(Tables()[u"tMostFrequentlyPlayedPodcast"], Stored(kPodcast));
+}
+
+class OlderFileTest : public SchemaUpgradeTest, public ::testing::WithParamInterface<const char16_t*> {};
+
+TEST_P(OlderFileTest, KeepsItsEventsAndRebuildsTheAlbums) {
+    BuildOldFile(GetParam());
+    OpenSteps();
+    ExpectCarriedOver();
+    EXPECT_EQ(Select(u"SELECT [Subject] FROM [tEvent];"), (Rows{{u"Dentist"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, OlderFileTest, ::testing::Values(u"100406", u"100528"),
+                         [](const ::testing::TestParamInfo<const char16_t*>& info) {
+                             return "Version" + Utf8(info.param);
+                         });
+
+// ---- Exactly what each step runs ----------------------------------------------------
+
+enum class Step { FreshSchema, From090925, From100406, Nothing };
+
+std::vector<std::u16string_view> StatementsOf(Step step) {
+    std::vector<std::u16string_view> s;
+    const std::u16string_view version = u"INSERT INTO [tVer] ([VerString]) VALUES('101111');";
+    switch (step) {
+        case Step::FreshSchema:
+            s.assign(std::begin(kExpectedDrop), std::end(kExpectedDrop));
+            s.insert(s.end(), std::begin(kExpectedCreation), std::end(kExpectedCreation));
+            s.push_back(version);
+            break;
+        case Step::From090925:
+            s = {u"DROP TABLE [tEvent];", u"DROP TABLE [tVer];", kExpectedCreation[kEvent],
+                 kExpectedCreation[kPodcast], kExpectedCreation[kVer], version};
+            s.insert(s.end(), std::begin(kAlbumRebuild), std::end(kAlbumRebuild));
+            break;
+        case Step::From100406:
+            s = {u"DROP TABLE [tVer];", kExpectedCreation[kVer], version};
+            s.insert(s.end(), std::begin(kAlbumRebuild), std::end(kAlbumRebuild));
+            break;
+        case Step::Nothing:
+            break;
+    }
+    return s;
+}
+
+std::vector<std::string> TracesOf(Step step) {
+    std::vector<std::string> t = {"CPimManagement::UpdatePimDatabase", "CPimManagement::GetPimDatabaseVersion"};
+    switch (step) {
+        case Step::FreshSchema:
+            t.push_back("CPimManagement::UpdateFromInvalidVersion");
+            break;
+        case Step::From090925:
+            t.push_back("CPimManagement::UpdateFrom090925Version");
+            t.push_back("CPimManagement::UpdateAlbumTable");
+            break;
+        case Step::From100406:  // this step sends no text of its own
+            t.push_back("CPimManagement::UpdateAlbumTable");
+            break;
+        case Step::Nothing:
+            break;
+    }
+    return t;
+}
+
+struct VersionCase {
+    const char* name;
+    bool hasVersionTable;
+    std::vector<std::u16string> rows;  // in insertion order
+    Step step;
+};
+
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+
+class VersionStepTest : public SchemaUpgradeTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionStepTest, RunsTheStepOfTheStoredVersion) {
+    const VersionCase& c = GetParam();
+    if (c.hasVersionTable) {
+        Exec(u"CREATE TABLE [tVer] ([VerID] INTEGER PRIMARY KEY AUTOINCREMENT, [VerString] VARCHAR(16));");
+        for (const std::u16string& v : c.rows) Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + v + u"');");
+    }
+    conn->Forget();
+    calyra::test::TraceRecorder traces;
+
+    calyra::UpdatePimDatabase(db());
+
+    std::vector<std::string> sent;
+    for (const std::string& text : traces.texts())
+        if (text.rfind("CPimManagement::", 0) == 0) sent.push_back(text);
+    EXPECT_EQ(sent, TracesOf(c.step));
+
+    std::vector<std::u16string_view> expected = StatementsOf(c.step);
+    ASSERT_EQ(conn->executed.size(), expected.size()) << "another step ran";
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(conn->executed[i].sql, expected[i]) << "statement " << i;
+        EXPECT_TRUE(conn->executed[i].withoutOutputs) << "statement " << i << " ran with an error-ID or row-ID";
+    }
+    ASSERT_EQ(conn->queried.size(), 1u);
+    EXPECT_EQ(conn->queried[0].sql, u"SELECT VerString FROM [tVer];");
+    EXPECT_TRUE(conn->queried[0].withoutOutputs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoredVersions, VersionStepTest,
+    ::testing::Values(VersionCase{"NoVersionTable", false, {}, Step::FreshSchema},
+                      VersionCase{"NoVersionRow", true, {}, Step::FreshSchema},
+                      VersionCase{"LaterVersion", true, {u"101112"}, Step::FreshSchema},
+                      VersionCase{"TrailingBlank", true, {u"101111 "}, Step::FreshSchema},
+                      VersionCase{"Prefix", true, {u"10111"}, Step::FreshSchema},
+                      VersionCase{"Version090925", true, {u"090925"}, Step::From090925},
+                      VersionCase{"Version100406", true, {u"100406"}, Step::From100406},
+                      VersionCase{"Version100528", true, {u"100528"}, Step::From100406},
+                      VersionCase{"Current", true, {u"101111"}, Step::Nothing},
+                      VersionCase{"LastRowCurrent", true, {u"090925", u"101111"}, Step::Nothing},
+                      VersionCase{"LastRowOld", true, {u"101111", u"090925"}, Step::From090925},
+                      // Only 15 units are read: this is "101111101111101", no known version.
+                      VersionCase{"TooLong", true, {u"101111101111101111"}, Step::FreshSchema}),
+    [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SchemaUpgradeTest, PragmasRunInOrderWithoutOutputs) {
+    calyra::test::TraceRecorder traces;
+    calyra::OptimizePimDatabasePerformance(db());
+    ASSERT_EQ(conn->executed.size(), 3u);
+    EXPECT_EQ(conn->executed[0].sql, u"PRAGMA case_sensitive_like = 1;");
+    EXPECT_EQ(conn->executed[1].sql, u"PRAGMA synchronous = OFF;");
+    EXPECT_EQ(conn->executed[2].sql, u"PRAGMA temp_store = MEMORY;");
+    for (const auto& call : conn->executed) EXPECT_TRUE(call.withoutOutputs);
+    EXPECT_EQ(traces.texts(), std::vector<std::string>{"CPimManagement::OptimizePimDatabasePerformance"});
+}
+
+// ---- Reading the version ------------------------------------------------------------
+
+TEST_F(SchemaUpgradeTest, VersionReadKeepsTheCallersTextWithoutAVersionTable) {
+    Bstr version(u"untouched");
+    calyra::GetPimDatabaseVersion(db(), version);
+    EXPECT_EQ(version.view(), u"untouched");
+}
+
+TEST_F(SchemaUpgradeTest, VersionReadTakesTheLastRowAndAtMostFifteenUnits) {
+    Exec(kExpectedCreation[kVer]);
+    Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('090925');");
+    Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('abcdefghijklmnopqrstuvwxyz');");
+    Bstr version(u"");
+    calyra::GetPimDatabaseVersion(db(), version);
+    EXPECT_EQ(version.view(), u"abcdefghijklmno");
+}
+
+TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
+    calyra::OptimizePimDatabasePerformance(nullptr);
+    calyra::UpdatePimDatabase(nullptr);
+    calyra::UpdateFromInvalidVersion(nullptr);
+    calyra::UpdateFrom090925Version(nullptr);
+    calyra::UpdateFrom100406Version(nullptr);
+    EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(nullptr)));
+    Bstr version(u"");
+    calyra::GetPimDatabaseVersion(nullptr, version);
+    EXPECT_TRUE(version.empty());
+
+    // A connection that was never opened: every statement fails, nothing else.
+    ComPtr<IPimDbAccess> closed;
+    ASSERT_EQ(calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
+                                                              reinterpret_cast<void**>(&closed)),
+              S_OK);
+    calyra::OptimizePimDatabasePerformance(closed.get());
+    calyra::UpdatePimDatabase(closed.get());
+    EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(closed.get())));
+}
+
+}  // namespace

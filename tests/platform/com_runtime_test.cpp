@@ -1,0 +1,168 @@
+// The runtime's thread initialisation, its lookups in the registry and the
+// failures a client sees before any module runs. Creation through a real
+// module is tested with the component's module (tests/server).
+#include "platform/com_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <dlfcn.h>
+
+#include "platform/bstr.h"
+#include "platform/registry.h"
+#include "support/temp_dir.h"
+
+namespace calyra {
+namespace {
+
+constexpr CLSID kClsid = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+constexpr char16_t kClsidText[] = u"{11111111-2222-3333-4444-555555555555}";
+
+class ComRuntimeTest : public ::testing::Test {
+protected:
+    ComRuntimeTest() { setenv("CALYRA_REGISTRY", m_dir.file("registry").c_str(), 1); }
+    ~ComRuntimeTest() override { unsetenv("CALYRA_REGISTRY"); }
+
+    // Writes the default value of a key, creating the key.
+    static void SetDefault(const std::u16string& path, const std::u16string& value) {
+        ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
+                      std::vector<std::u16string> names;
+                      SplitKeyPath(path, &names);
+                      RegistryKey* key = &root;
+                      for (const auto& name : names) key = &key->Create(name);
+                      key->SetValue(u"", value);
+                      return ERROR_SUCCESS;
+                  }),
+                  ERROR_SUCCESS);
+    }
+
+    static void RegisterServer(const std::string& path) {
+        SetDefault(std::u16string(u"CLSID\\") + kClsidText + u"\\InprocServer32", Utf8ToUtf16(path));
+    }
+
+    // Creation must leave the out-pointer NULL whatever it held.
+    static HRESULT Create(DWORD context = CLSCTX_ALL) {
+        void* object = reinterpret_cast<void*>(0x1);
+        HRESULT hr = CoCreateInstance(kClsid, nullptr, context, IID_IUnknown, &object);
+        EXPECT_EQ(object, nullptr);
+        return hr;
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST(ComRuntimeInit, CountsPerThreadAndRefusesAModelChange) {
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED | COINIT_DISABLE_OLE1DDE), S_FALSE);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
+    // Another thread has a count of its own.
+    std::thread([] {
+        EXPECT_EQ(CoInitialize(nullptr), S_OK);
+        CoUninitialize();
+    }).join();
+    CoUninitialize();
+    CoUninitialize();
+    CoUninitialize();  // one more than initialised: ignored
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    CoUninitialize();
+    int reserved = 0;
+    EXPECT_EQ(CoInitializeEx(&reserved, COINIT_MULTITHREADED), E_INVALIDARG);
+}
+
+TEST_F(ComRuntimeTest, UnregisteredClassIsNotRegistered) {
+    EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
+    // A CLSID key without a module path is not a registration either.
+    SetDefault(std::u16string(u"CLSID\\") + kClsidText, u"Some Class");
+    EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
+    RegisterServer("");
+    EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(ComRuntimeTest, ModuleLoadFailuresAreTold) {
+    RegisterServer(m_dir.file("missing.so").string());
+    EXPECT_EQ(Create(), CO_E_DLLNOTFOUND);
+
+    std::string notAModule = m_dir.file("text.so").string();
+    std::ofstream(notAModule) << "not a shared object";
+    RegisterServer(notAModule);
+    EXPECT_EQ(Create(), CO_E_ERRORINDLL);
+
+    // A real shared library that is no component module.
+    Dl_info info;
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&SysAllocString), &info), 0);
+    RegisterServer(info.dli_fname);
+    EXPECT_EQ(Create(), CO_E_ERRORINDLL);
+}
+
+TEST_F(ComRuntimeTest, OnlyInProcessServersExist) {
+    RegisterServer(m_dir.file("missing.so").string());
+    EXPECT_EQ(Create(CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Create(CLSCTX_INPROC_SERVER), CO_E_DLLNOTFOUND);
+}
+
+TEST_F(ComRuntimeTest, BadArgumentsAreRefused) {
+    EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, IID_IUnknown, nullptr), E_INVALIDARG);
+    EXPECT_EQ(CoGetClassObject(kClsid, CLSCTX_ALL, nullptr, IID_IClassFactory, nullptr), E_INVALIDARG);
+    // An aggregated object is only ever asked for its inner IUnknown.
+    IUnknown* outer = reinterpret_cast<IUnknown*>(0x10);
+    void* object = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(CoCreateInstance(kClsid, outer, CLSCTX_ALL, IID_IDispatch, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    int serverInfo = 0;
+    EXPECT_EQ(CoGetClassObject(kClsid, CLSCTX_ALL, &serverInfo, IID_IClassFactory, &object), E_INVALIDARG);
+}
+
+TEST_F(ComRuntimeTest, CorruptRegistryIsAReadError) {
+    std::ofstream(m_dir.file("registry")) << "Calyra Registry 1\n[CLSID\n";
+    EXPECT_EQ(Create(), REGDB_E_READREGDB);
+    CLSID clsid;
+    EXPECT_EQ(CLSIDFromProgID(u"Calyra.PimDbAccess", &clsid), REGDB_E_READREGDB);
+}
+
+TEST_F(ComRuntimeTest, ProgIDsMapBothWays) {
+    SetDefault(u"Calyra.Thing.1\\CLSID", kClsidText);
+    SetDefault(std::u16string(u"CLSID\\") + kClsidText + u"\\ProgID", u"Calyra.Thing.1");
+
+    CLSID clsid = GUID_NULL;
+    ASSERT_EQ(CLSIDFromProgID(u"calyra.thing.1", &clsid), S_OK);
+    EXPECT_EQ(clsid, kClsid);
+
+    LPOLESTR progID = nullptr;
+    ASSERT_EQ(ProgIDFromCLSID(kClsid, &progID), S_OK);
+    EXPECT_EQ(std::u16string(progID), u"Calyra.Thing.1");
+    CoTaskMemFree(progID);
+}
+
+TEST_F(ComRuntimeTest, UnknownOrMalformedProgIDs) {
+    SetDefault(u"Calyra.Broken\\CLSID", u"{not a guid}");
+    CLSID clsid = kClsid;
+    EXPECT_EQ(CLSIDFromProgID(u"Calyra.Missing", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(u"Calyra.Broken", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(u"CLSID\\x", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(u"", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(clsid, kClsid);  // untouched on failure
+    EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
+    EXPECT_EQ(CLSIDFromProgID(u"x", nullptr), E_INVALIDARG);
+
+    LPOLESTR progID = reinterpret_cast<LPOLESTR>(0x1);
+    EXPECT_EQ(ProgIDFromCLSID(kClsid, &progID), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(progID, nullptr);
+    EXPECT_EQ(ProgIDFromCLSID(kClsid, nullptr), E_INVALIDARG);
+}
+
+TEST(ComRuntimeMemory, TaskMemoryIsAlwaysUsable) {
+    void* p = CoTaskMemAlloc(0);
+    EXPECT_NE(p, nullptr);
+    p = CoTaskMemRealloc(p, 64);
+    ASSERT_NE(p, nullptr);
+    static_cast<char*>(p)[63] = 'x';
+    CoTaskMemFree(p);
+    CoTaskMemFree(nullptr);
+}
+
+}  // namespace
+}  // namespace calyra

@@ -1,0 +1,297 @@
+// Automation arrays: record arrays with their hidden record info, locking,
+// bounds and element addressing, and what destruction frees.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/record_info.h"
+#include "platform/safearray.h"
+#include "platform/safearray_internal.h"
+
+using calyra::ComPtr;
+using calyra::FieldDesc;
+using calyra::RecordDesc;
+
+namespace {
+
+struct Note {
+    BSTR bstrText;
+    LONG lPriority;
+};
+struct Person {
+    BSTR bstrFirstName;
+    BSTR bstrLastName;
+    LONG lAge;
+    DATE dtBirthday;
+    VARIANT_BOOL bActive;
+    Note stNote;
+};
+
+constexpr GUID kNoteGuid = {0x6b1c0a10, 0x1111, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, 1}};
+constexpr GUID kPersonGuid = {0x6b1c0a10, 0x1111, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, 2}};
+const FieldDesc kNoteFields[] = {
+    {"bstrText", VT_BSTR, offsetof(Note, bstrText), nullptr},
+    {"lPriority", VT_I4, offsetof(Note, lPriority), nullptr},
+};
+const RecordDesc kNoteDesc = {"tagNote", &kNoteGuid, sizeof(Note), kNoteFields, 2};
+const FieldDesc kPersonFields[] = {
+    {"bstrFirstName", VT_BSTR, offsetof(Person, bstrFirstName), nullptr},
+    {"bstrLastName", VT_BSTR, offsetof(Person, bstrLastName), nullptr},
+    {"lAge", VT_I4, offsetof(Person, lAge), nullptr},
+    {"dtBirthday", VT_DATE, offsetof(Person, dtBirthday), nullptr},
+    {"bActive", VT_BOOL, offsetof(Person, bActive), nullptr},
+    {"stNote", VT_RECORD, offsetof(Person, stNote), &kNoteDesc},
+};
+const RecordDesc kPersonDesc = {"tagPerson", &kPersonGuid, sizeof(Person), kPersonFields, 6};
+
+ULONG RefCount(IUnknown* p) {
+    p->AddRef();
+    return p->Release();
+}
+
+ComPtr<IRecordInfo> PersonInfo() {
+    ComPtr<IRecordInfo> info;
+    EXPECT_EQ(calyra::CreateRecordInfo(&kPersonDesc, &info), S_OK);
+    return info;
+}
+
+// An interface whose references the test counts; never deleted.
+struct CountedUnknown : IUnknown {
+    std::atomic<ULONG> refs{1};
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+}  // namespace
+
+TEST(RecordArray, KeepsItsRecordInfoInTheHiddenSlotWithItsOwnReference) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    ULONG before = RefCount(info.get());
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 3, info.get());
+    ASSERT_NE(psa, nullptr);
+    EXPECT_EQ(psa->fFeatures & FADF_RECORD, FADF_RECORD);
+    EXPECT_EQ(psa->cbElements, sizeof(Person));
+    EXPECT_EQ(calyra::safearray_internal::HiddenRecordInfo(psa), info.get())
+        << "a client reading the slot before the descriptor would not find the record info";
+    EXPECT_EQ(RefCount(info.get()), before + 1);
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
+    EXPECT_EQ(vt, VT_RECORD);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    EXPECT_EQ(RefCount(info.get()), before) << "destroying the array leaked a record-info reference";
+}
+
+TEST(RecordArray, ElementsStartZeroedAndDestroyFreesEveryTextNestedOnesToo) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    constexpr ULONG kCount = 50;
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, kCount, info.get());
+    ASSERT_NE(psa, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+    auto* people = static_cast<Person*>(data);
+    for (ULONG i = 0; i < kCount; ++i) {
+        EXPECT_EQ(people[i].bstrFirstName, nullptr);
+        EXPECT_EQ(people[i].stNote.bstrText, nullptr);
+        EXPECT_EQ(people[i].lAge, 0);
+        people[i].bstrFirstName = SysAllocString(u"Ada");
+        people[i].bstrLastName = SysAllocString(u"Lovelace");
+        people[i].stNote.bstrText = SysAllocString(u"first programmer");
+        people[i].lAge = static_cast<LONG>(i);
+    }
+    ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+    // The leak check of the sanitizer build fails this test if a text survives.
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST(RecordArray, DestroyRefusesALockedArrayAndLeavesItWhole) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 1, info.get());
+    ASSERT_NE(psa, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+    static_cast<Person*>(data)->bstrFirstName = SysAllocString(u"Grace");
+    ASSERT_EQ(SafeArrayLock(psa), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+    ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED) << "access still held";
+    EXPECT_EQ(calyra::Bstr(static_cast<Person*>(data)->bstrFirstName).utf8(), "Grace");
+    ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+    EXPECT_EQ(SafeArrayUnlock(psa), E_UNEXPECTED) << "unlocking an unlocked array must fail";
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST(RecordArray, EmptyArrayIsARealArray) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 0, info.get());
+    ASSERT_NE(psa, nullptr) << "a query without rows must still hand out an array";
+    LONG lower = 1, upper = 1;
+    EXPECT_EQ(SafeArrayGetLBound(psa, 1, &lower), S_OK);
+    EXPECT_EQ(SafeArrayGetUBound(psa, 1, &upper), S_OK);
+    EXPECT_EQ(lower, 0);
+    EXPECT_EQ(upper, -1);
+    void* data = nullptr;
+    EXPECT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+    EXPECT_NE(data, nullptr);
+    EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
+    LONG index = 0;
+    EXPECT_EQ(SafeArrayPtrOfIndex(psa, &index, &data), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST(RecordArray, GetRecordInfoHandsOutAnAddedReference) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 2, info.get());
+    ASSERT_NE(psa, nullptr);
+    ULONG held = RefCount(info.get());
+    IRecordInfo* got = nullptr;
+    ASSERT_EQ(SafeArrayGetRecordInfo(psa, &got), S_OK);
+    EXPECT_EQ(got, info.get());
+    EXPECT_EQ(RefCount(info.get()), held + 1);
+    got->Release();
+    EXPECT_EQ(SafeArrayGetRecordInfo(psa, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+
+    SAFEARRAY* longs = SafeArrayCreateVector(VT_I4, 0, 2);
+    ASSERT_NE(longs, nullptr);
+    got = reinterpret_cast<IRecordInfo*>(&held);
+    EXPECT_EQ(SafeArrayGetRecordInfo(longs, &got), E_INVALIDARG);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(SafeArrayDestroy(longs), S_OK);
+}
+
+TEST(RecordArray, CreationRefusesWhatItCannotHold) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    SAFEARRAYBOUND countOverflow[3] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
+    // The count fits 64 bits; the count times the record size does not.
+    SAFEARRAYBOUND bytesOverflow[2] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
+    SAFEARRAYBOUND past[1] = {{2, std::numeric_limits<LONG>::max()}};
+    SAFEARRAYBOUND below[1] = {{0, std::numeric_limits<LONG>::min()}};
+    SAFEARRAYBOUND one[1] = {{1, 0}};
+    struct Case {
+        const char* what;
+        SAFEARRAY* psa;
+    } cases[] = {
+        {"record without record info", SafeArrayCreateVectorEx(VT_RECORD, 0, 1, nullptr)},
+        {"record through the plain creator", SafeArrayCreateVector(VT_RECORD, 0, 1)},
+        {"no dimensions", SafeArrayCreateEx(VT_RECORD, 0, one, info.get())},
+        {"no bounds", SafeArrayCreateEx(VT_RECORD, 1, nullptr, info.get())},
+        {"unsupported element type", SafeArrayCreateVector(VT_VOID, 0, 1)},
+        {"element count overflows", SafeArrayCreateEx(VT_RECORD, 3, countOverflow, info.get())},
+        {"byte size overflows", SafeArrayCreateEx(VT_RECORD, 2, bytesOverflow, info.get())},
+        {"upper bound past LONG", SafeArrayCreateEx(VT_RECORD, 1, past, info.get())},
+        {"upper bound below LONG", SafeArrayCreateEx(VT_RECORD, 1, below, info.get())},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.psa, nullptr) << c.what;
+        SafeArrayDestroy(c.psa);
+    }
+}
+
+TEST(SafeArrayBounds, DimensionsCountFromOneInCreationOrderAndTheFirstVariesFastest) {
+    SAFEARRAYBOUND bounds[2] = {{3, -1}, {2, 5}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_I4, 2, bounds);
+    ASSERT_NE(psa, nullptr);
+    EXPECT_EQ(SafeArrayGetDim(psa), 2u);
+    EXPECT_EQ(SafeArrayGetElemsize(psa), 4u);
+    struct {
+        UINT dim;
+        LONG lower, upper;
+    } expected[] = {{1, -1, 1}, {2, 5, 6}};
+    for (const auto& e : expected) {
+        LONG lower = 0, upper = 0;
+        EXPECT_EQ(SafeArrayGetLBound(psa, e.dim, &lower), S_OK);
+        EXPECT_EQ(SafeArrayGetUBound(psa, e.dim, &upper), S_OK);
+        EXPECT_EQ(lower, e.lower) << "dimension " << e.dim;
+        EXPECT_EQ(upper, e.upper) << "dimension " << e.dim;
+    }
+    // Stored reversed in the descriptor, as Windows code expects.
+    EXPECT_EQ(psa->rgsabound[0].lLbound, 5);
+    EXPECT_EQ(psa->rgsabound[1].lLbound, -1);
+    LONG lower = 0;
+    EXPECT_EQ(SafeArrayGetLBound(psa, 0, &lower), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetLBound(psa, 3, &lower), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lower), E_INVALIDARG);
+
+    struct {
+        LONG i, j;
+        std::ptrdiff_t element;  // -1: out of bounds
+    } positions[] = {{-1, 5, 0}, {0, 5, 1}, {1, 5, 2}, {-1, 6, 3}, {1, 6, 5}, {2, 5, -1}, {-2, 5, -1}, {0, 7, -1}};
+    for (const auto& p : positions) {
+        LONG indices[2] = {p.i, p.j};
+        void* at = nullptr;
+        HRESULT hr = SafeArrayPtrOfIndex(psa, indices, &at);
+        if (p.element < 0) {
+            EXPECT_EQ(hr, DISP_E_BADINDEX) << p.i << "," << p.j;
+        } else {
+            ASSERT_EQ(hr, S_OK) << p.i << "," << p.j;
+            EXPECT_EQ(static_cast<LONG*>(at) - static_cast<LONG*>(psa->pvData), p.element) << p.i << "," << p.j;
+        }
+    }
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST(SafeArrayDestroy, AcceptsNull) { EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK); }
+
+TEST(SafeArrayDestroy, FreesTextsReleasesInterfacesAndClearsVariants) {
+    SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 1, 3);
+    ASSERT_NE(texts, nullptr);
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetVartype(texts, &vt), S_OK);
+    EXPECT_EQ(vt, VT_BSTR);
+    EXPECT_EQ(calyra::safearray_internal::HiddenVartype(texts), VT_BSTR);
+    for (LONG i = 1; i <= 3; ++i) {
+        void* at = nullptr;
+        ASSERT_EQ(SafeArrayPtrOfIndex(texts, &i, &at), S_OK);
+        *static_cast<BSTR*>(at) = SysAllocString(u"text");
+    }
+    EXPECT_EQ(SafeArrayDestroy(texts), S_OK);
+
+    CountedUnknown unk;
+    SAFEARRAY* units = SafeArrayCreateVectorEx(VT_DISPATCH, 0, 2, const_cast<IID*>(&IID_IDispatch));
+    ASSERT_NE(units, nullptr);
+    GUID iid = GUID_NULL;
+    EXPECT_EQ(SafeArrayGetIID(units, &iid), S_OK);
+    EXPECT_EQ(iid, IID_IDispatch);
+    EXPECT_EQ(SafeArrayGetVartype(units, &vt), S_OK);
+    EXPECT_EQ(vt, VT_DISPATCH);
+    static_cast<IUnknown**>(units->pvData)[0] = &unk;
+    unk.AddRef();
+    EXPECT_EQ(SafeArrayDestroy(units), S_OK);
+    EXPECT_EQ(unk.refs.load(), 1u) << "the array's interface reference was not released";
+
+    SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+    ASSERT_NE(variants, nullptr);
+    auto* v = static_cast<VARIANT*>(variants->pvData);
+    EXPECT_EQ(v[0].vt, VT_EMPTY);
+    v[0].vt = VT_BSTR;
+    v[0].bstrVal = SysAllocString(u"inside a variant");
+    EXPECT_EQ(SafeArrayDestroy(variants), S_OK);
+}
+
+TEST(SafeArrayLocking, ConcurrentLocksBalanceOut) {
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 8);
+    ASSERT_NE(psa, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([psa] {
+            for (int i = 0; i < 2000; ++i) {
+                void* data = nullptr;
+                ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+                ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(psa->cLocks, 0u) << "a lost lock update would keep the array undestroyable";
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}

@@ -1,0 +1,285 @@
+// Type libraries over compiled descriptions: registration and the version
+// rules of LoadRegTypeLib, finding types by identifier, and the road from a
+// record type to an array of records that access objects take.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/module_lock.h"
+#include "platform/safearray.h"
+#include "platform/type_lib.h"
+
+using calyra::Bstr;
+using calyra::ComPtr;
+using calyra::FieldDesc;
+using calyra::RecordDesc;
+using calyra::TypeLibDesc;
+
+namespace {
+
+struct Note {
+    BSTR bstrText;
+    LONG lPriority;
+};
+struct Entry {
+    BSTR bstrTitle;
+    DATE dtWhen;
+    Note stNote;
+};
+
+constexpr GUID G(DWORD n) { return {0x6b1c0a10, 0x3333, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, static_cast<BYTE>(n)}}; }
+constexpr GUID kNoteGuid = G(1);
+constexpr GUID kEntryGuid = G(2);
+constexpr GUID kIfaceGuid = G(3);
+constexpr GUID kEnumGuid = G(4);
+constexpr GUID kClassGuid = G(5);
+constexpr GUID kLibGuid = G(10);
+constexpr GUID kTwoVersionsLibGuid = G(11);
+constexpr GUID kUnknownGuid = G(99);
+
+const FieldDesc kNoteFields[] = {
+    {"bstrText", VT_BSTR, offsetof(Note, bstrText), nullptr},
+    {"lPriority", VT_I4, offsetof(Note, lPriority), nullptr},
+};
+const RecordDesc kNoteDesc = {"tagNote", &kNoteGuid, sizeof(Note), kNoteFields, 2};
+const FieldDesc kEntryFields[] = {
+    {"bstrTitle", VT_BSTR, offsetof(Entry, bstrTitle), nullptr},
+    {"dtWhen", VT_DATE, offsetof(Entry, dtWhen), nullptr},
+    {"stNote", VT_RECORD, offsetof(Entry, stNote), &kNoteDesc},
+};
+const RecordDesc kEntryDesc = {"tagEntry", &kEntryGuid, sizeof(Entry), kEntryFields, 3};
+const RecordDesc* const kRecords[] = {&kNoteDesc, &kEntryDesc};
+const calyra::InterfaceDesc kIface = {"IDiary", &kIfaceGuid, nullptr, 0};
+const calyra::InterfaceDesc* const kIfaces[] = {&kIface};
+const calyra::EnumValueDesc kMoods[] = {{"enumMood_Calm", 0}, {"enumMood_Busy", 1}};
+const calyra::EnumDesc kEnum = {"enumMood", &kEnumGuid, kMoods, 2};
+const calyra::EnumDesc* const kEnums[] = {&kEnum};
+const calyra::CoClassDesc kClasses[] = {{"Diary", &kClassGuid, &kIfaceGuid}};
+
+constexpr TypeLibDesc Library(const GUID* libid, WORD major, WORD minor) {
+    return {"DiaryLib", libid, major, minor, kRecords, 2, kIfaces, 1, kEnums, 1, kClasses, 1};
+}
+const TypeLibDesc kDiaryLib = Library(&kLibGuid, 2, 3);
+const TypeLibDesc kOlderMinor = Library(&kTwoVersionsLibGuid, 4, 1);
+const TypeLibDesc kNewerMinor = Library(&kTwoVersionsLibGuid, 4, 6);
+
+void RegisterAll() {
+    ASSERT_EQ(calyra::RegisterTypeLibDescription(&kDiaryLib), S_OK);
+    ASSERT_EQ(calyra::RegisterTypeLibDescription(&kOlderMinor), S_OK);
+    ASSERT_EQ(calyra::RegisterTypeLibDescription(&kNewerMinor), S_OK);
+}
+
+ComPtr<ITypeLib> LoadDiary() {
+    ComPtr<ITypeLib> lib;
+    EXPECT_EQ(LoadRegTypeLib(kLibGuid, 2, 0, LOCALE_USER_DEFAULT, &lib), S_OK);
+    return lib;
+}
+
+}  // namespace
+
+TEST(TypeLibIdentifiers, HaveTheirWindowsValues) {
+    struct {
+        const IID& iid;
+        DWORD data1;
+    } frozen[] = {{IID_IRecordInfo, 0x0000002F}, {IID_ITypeInfo, 0x00020401}, {IID_ITypeLib, 0x00020402}};
+    for (const auto& f : frozen) {
+        GUID expected = {f.data1, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+        EXPECT_EQ(f.iid, expected) << std::hex << f.data1;
+    }
+}
+
+TEST(LoadRegTypeLib, FollowsTheVersionRules) {
+    RegisterAll();
+    struct {
+        const GUID* libid;
+        WORD major, minor;
+        HRESULT hr;
+        WORD loadedMinor;
+    } cases[] = {
+        {&kLibGuid, 2, 0, S_OK, 3},
+        {&kLibGuid, 2, 3, S_OK, 3},
+        {&kLibGuid, 2, 4, TYPE_E_LIBNOTREGISTERED, 0},
+        {&kLibGuid, 1, 0, TYPE_E_LIBNOTREGISTERED, 0},
+        {&kLibGuid, 3, 0, TYPE_E_LIBNOTREGISTERED, 0},
+        {&kUnknownGuid, 2, 0, TYPE_E_LIBNOTREGISTERED, 0},
+        {&kTwoVersionsLibGuid, 4, 0, S_OK, 6},  // the newest compatible one
+        {&kTwoVersionsLibGuid, 4, 2, S_OK, 6},
+        {&kTwoVersionsLibGuid, 4, 7, TYPE_E_LIBNOTREGISTERED, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "requested " << c.major << "." << c.minor);
+        ITypeLib* lib = reinterpret_cast<ITypeLib*>(&cases);
+        ASSERT_EQ(LoadRegTypeLib(*c.libid, c.major, c.minor, 0x0409, &lib), c.hr);
+        if (FAILED(c.hr)) {
+            EXPECT_EQ(lib, nullptr);
+            continue;
+        }
+        const TypeLibDesc* desc = nullptr;
+        EXPECT_EQ(lib->GetDescription(&desc), S_OK);
+        EXPECT_EQ(desc->minorVersion, c.loadedMinor);
+        GUID libid = GUID_NULL;
+        EXPECT_EQ(lib->GetLibGuid(&libid), S_OK);
+        EXPECT_EQ(libid, *c.libid);
+        lib->Release();
+    }
+}
+
+TEST(RegisterTypeLibDescription, TwiceIsHarmlessAndBrokenDescriptionsAreRefused) {
+    RegisterAll();
+    RegisterAll();
+    ComPtr<ITypeLib> lib = LoadDiary();
+    ASSERT_TRUE(lib);
+    EXPECT_EQ(lib->GetTypeInfoCount(), 5u);
+
+    static const GUID brokenGuid = G(12);
+    const RecordDesc* const nullRecord[] = {nullptr};
+    TypeLibDesc broken = Library(&brokenGuid, 1, 0);
+    broken.records = nullRecord;
+    broken.recordCount = 1;
+    EXPECT_EQ(calyra::RegisterTypeLibDescription(&broken), E_INVALIDARG);
+    TypeLibDesc noLibid = Library(nullptr, 1, 0);
+    EXPECT_EQ(calyra::RegisterTypeLibDescription(&noLibid), E_INVALIDARG);
+    EXPECT_EQ(calyra::RegisterTypeLibDescription(nullptr), E_POINTER);
+    ComPtr<ITypeLib> none;
+    EXPECT_EQ(LoadRegTypeLib(brokenGuid, 1, 0, LOCALE_USER_DEFAULT, &none), TYPE_E_LIBNOTREGISTERED);
+}
+
+TEST(TypeLib, FindsEveryKindOfTypeByIdentifier) {
+    RegisterAll();
+    ComPtr<ITypeLib> lib = LoadDiary();
+    ASSERT_TRUE(lib);
+    struct {
+        const GUID& guid;
+        TYPEKIND kind;
+        const char* name;
+    } cases[] = {
+        {kEntryGuid, TKIND_RECORD, "tagEntry"},
+        {kNoteGuid, TKIND_RECORD, "tagNote"},
+        {kIfaceGuid, TKIND_DISPATCH, "IDiary"},
+        {kEnumGuid, TKIND_ENUM, "enumMood"},
+        {kClassGuid, TKIND_COCLASS, "Diary"},
+    };
+    for (const auto& c : cases) {
+        ComPtr<ITypeInfo> type;
+        ASSERT_EQ(lib->GetTypeInfoOfGuid(c.guid, &type), S_OK) << c.name;
+        TYPEKIND kind = TKIND_ALIAS;
+        EXPECT_EQ(type->GetTypeKind(&kind), S_OK);
+        EXPECT_EQ(kind, c.kind) << c.name;
+        Bstr name;
+        EXPECT_EQ(type->GetName(&name), S_OK);
+        EXPECT_EQ(name.utf8(), c.name);
+        GUID guid = GUID_NULL;
+        EXPECT_EQ(type->GetGuid(&guid), S_OK);
+        EXPECT_EQ(guid, c.guid) << c.name;
+        ComPtr<ITypeLib> container;
+        UINT index = 99;
+        EXPECT_EQ(type->GetContainingTypeLib(&container, &index), S_OK);
+        EXPECT_EQ(container.get(), lib.get());
+        ComPtr<ITypeInfo> again;
+        ASSERT_EQ(lib->GetTypeInfo(index, &again), S_OK);
+        EXPECT_EQ(again->GetGuid(&guid), S_OK);
+        EXPECT_EQ(guid, c.guid) << "index " << index << " names another type";
+    }
+    ComPtr<ITypeInfo> missing;
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(kUnknownGuid, &missing), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(GUID_NULL, &missing), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(lib->GetTypeInfo(5, &missing), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_FALSE(missing);
+}
+
+TEST(GetRecordInfoFromTypeInfo, ServesRecordsOnly) {
+    RegisterAll();
+    ComPtr<ITypeLib> lib = LoadDiary();
+    ASSERT_TRUE(lib);
+    ComPtr<ITypeInfo> iface;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(kIfaceGuid, &iface), S_OK);
+    ComPtr<IRecordInfo> info;
+    EXPECT_EQ(GetRecordInfoFromTypeInfo(iface.get(), &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_FALSE(info);
+    EXPECT_EQ(GetRecordInfoFromTypeInfo(nullptr, &info), E_INVALIDARG);
+
+    ComPtr<ITypeInfo> record;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(kEntryGuid, &record), S_OK);
+    ASSERT_EQ(GetRecordInfoFromTypeInfo(record.get(), &info), S_OK);
+    ULONG size = 0;
+    EXPECT_EQ(info->GetSize(&size), S_OK);
+    EXPECT_EQ(size, sizeof(Entry));
+    ComPtr<ITypeInfo> back;
+    EXPECT_EQ(info->GetTypeInfo(&back), S_OK);
+    EXPECT_EQ(back.get(), record.get());
+}
+
+TEST(GetRecordInfoFromGuids, LoadsTheLibraryAndFindsTheRecord) {
+    RegisterAll();
+    ComPtr<IRecordInfo> info;
+    ASSERT_EQ(GetRecordInfoFromGuids(kLibGuid, 2, 1, LOCALE_USER_DEFAULT, kNoteGuid, &info), S_OK);
+    GUID guid = GUID_NULL;
+    EXPECT_EQ(info->GetGuid(&guid), S_OK);
+    EXPECT_EQ(guid, kNoteGuid);
+    ComPtr<IRecordInfo> none;
+    EXPECT_EQ(GetRecordInfoFromGuids(kLibGuid, 2, 9, 0, kNoteGuid, &none), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(GetRecordInfoFromGuids(kLibGuid, 0x10002, 0, 0, kNoteGuid, &none), TYPE_E_LIBNOTREGISTERED)
+        << "a version beyond 16 bits must not wrap onto a registered one";
+    EXPECT_EQ(GetRecordInfoFromGuids(kLibGuid, 2, 0, 0, kEnumGuid, &none), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_FALSE(none);
+}
+
+// What an access object does for GetAllXxx: library, type, record info,
+// array; then it releases everything but the array.
+TEST(RecordArrayFromTypeLibrary, OutlivesTheObjectsThatBuiltIt) {
+    RegisterAll();
+    LONG moduleLocks = calyra::ModuleLockCount().load();
+    SAFEARRAY* psa = nullptr;
+    {
+        ComPtr<ITypeLib> lib;
+        ASSERT_EQ(LoadRegTypeLib(kLibGuid, 2, 0, LOCALE_USER_DEFAULT, &lib), S_OK);
+        ComPtr<ITypeInfo> type;
+        ASSERT_EQ(lib->GetTypeInfoOfGuid(kEntryGuid, &type), S_OK);
+        ComPtr<IRecordInfo> info;
+        ASSERT_EQ(GetRecordInfoFromTypeInfo(type.get(), &info), S_OK);
+        psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 4, info.get());
+        ASSERT_NE(psa, nullptr);
+    }
+    EXPECT_GT(calyra::ModuleLockCount().load(), moduleLocks) << "the array's record info must pin the module";
+    EXPECT_EQ(SafeArrayGetElemsize(psa), sizeof(Entry));
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+    auto* entries = static_cast<Entry*>(data);
+    for (int i = 0; i < 4; ++i) {
+        entries[i].bstrTitle = SysAllocString(u"meeting");
+        entries[i].stNote.bstrText = SysAllocString(u"bring slides");
+    }
+    ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+    ComPtr<IRecordInfo> info;
+    ASSERT_EQ(SafeArrayGetRecordInfo(psa, &info), S_OK);
+    Bstr name;
+    EXPECT_EQ(info->GetName(&name), S_OK);
+    EXPECT_EQ(name.utf8(), "tagEntry");
+    info.Reset();
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    EXPECT_EQ(calyra::ModuleLockCount().load(), moduleLocks) << "an object of the chain was never released";
+}
+
+TEST(LoadRegTypeLib, ServesThreadsWhileOthersRegister) {
+    static const GUID libids[4] = {G(20), G(21), G(22), G(23)};
+    static const TypeLibDesc libs[4] = {Library(&libids[0], 1, 0), Library(&libids[1], 1, 0),
+                                        Library(&libids[2], 1, 0), Library(&libids[3], 1, 0)};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            ASSERT_EQ(calyra::RegisterTypeLibDescription(&libs[t]), S_OK);
+            for (int i = 0; i < 200; ++i) {
+                ComPtr<IRecordInfo> info;
+                ASSERT_EQ(GetRecordInfoFromGuids(libids[t], 1, 0, 0, kEntryGuid, &info), S_OK);
+                ComPtr<ITypeLib> other;
+                HRESULT hr = LoadRegTypeLib(libids[(t + 1) % 4], 1, 0, 0, &other);
+                ASSERT_TRUE(hr == S_OK || hr == TYPE_E_LIBNOTREGISTERED);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+}

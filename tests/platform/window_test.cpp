@@ -1,0 +1,451 @@
+// Windows found by title and WM_COPYDATA sent to them, within a process and
+// across processes, as a trace receiver relies on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/window.h"
+#include "platform/window_protocol.h"
+
+namespace {
+
+namespace wp = calyra::window_protocol;
+using calyra::MessageWindow;
+
+// One message as a window saw it.
+struct Received {
+    ULONG_PTR dwData;
+    std::string bytes;  // exactly cbData bytes
+};
+
+// A window that records what it receives and answers with a fixed result.
+class Inbox {
+public:
+    explicit Inbox(const std::u16string& title, LRESULT result = 1)
+        : m_window(title, [this, result](const COPYDATASTRUCT& cds) {
+              std::lock_guard lock(m_mutex);
+              m_received.push_back({cds.dwData, std::string(static_cast<const char*>(cds.lpData), cds.cbData)});
+              return result;
+          }) {}
+
+    std::vector<Received> received() const {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> texts;
+        for (const Received& r : received()) texts.push_back(r.bytes);
+        return texts;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Received> m_received;  // Guarded by m_mutex.
+    MessageWindow m_window;            // Last: destroyed first, stops delivery.
+};
+
+LRESULT Send(HWND hwnd, const std::string& bytes, ULONG_PTR dwData = 0) {
+    COPYDATASTRUCT cds{dwData, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
+    return SendMessageW(hwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+}
+
+// Puts this process on another desktop for the scope, then back.
+class OnDesktop {
+public:
+    explicit OnDesktop(const std::string& desktop) : m_old(std::getenv("CALYRA_DESKTOP")) {
+        setenv("CALYRA_DESKTOP", desktop.c_str(), 1);
+    }
+    ~OnDesktop() { setenv("CALYRA_DESKTOP", m_old.c_str(), 1); }
+    OnDesktop(const OnDesktop&) = delete;
+    OnDesktop& operator=(const OnDesktop&) = delete;
+
+private:
+    std::string m_old;
+};
+
+TEST(Window, IsFoundOnlyWhileOpenAndAgainAfterReopening) {
+    EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "found a window nobody opened";
+    HWND first;
+    {
+        Inbox inbox(u"Receiver");
+        first = FindWindowW(nullptr, u"Receiver");
+        ASSERT_NE(first, nullptr) << "an open window was not found";
+        EXPECT_TRUE(IsWindow(first));
+        EXPECT_EQ(Send(first, "one"), 1);
+        EXPECT_EQ(inbox.texts(), std::vector<std::string>{"one"});
+    }
+    EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "a closed window was still found";
+    EXPECT_FALSE(IsWindow(first)) << "the handle of a closed window still counted as a window";
+    EXPECT_EQ(Send(first, "lost"), 0) << "sending to a closed window reported a result";
+
+    Inbox reopened(u"Receiver", 2);
+    HWND second = FindWindowW(nullptr, u"Receiver");
+    ASSERT_NE(second, nullptr) << "a window reopened with the same title was not found";
+    EXPECT_TRUE(IsWindow(first)) << "the old handle names the title again, as handles are per window name";
+    EXPECT_EQ(Send(second, "two"), 2);
+    EXPECT_EQ(reopened.texts(), std::vector<std::string>{"two"});
+}
+
+TEST(Window, LookUpMatchesTheWholeTitleExactly) {
+    Inbox inbox(u"Receiver");
+    struct Case {
+        const char16_t* className;
+        const char16_t* title;
+    };
+    const Case notFound[] = {
+        {nullptr, u"Receive"}, {nullptr, u"Receiver2"}, {nullptr, u"receiver"},
+        {nullptr, u" Receiver"}, {nullptr, u""},       {nullptr, nullptr},
+        {u"Receiver", u"Receiver"},  // only "any class" (NULL) is supported
+    };
+    for (const Case& c : notFound) {
+        std::u16string title = c.title ? c.title : u"(NULL)";
+        EXPECT_EQ(FindWindowW(c.className, c.title), nullptr)
+            << "found a window for title " << std::string(title.begin(), title.end())
+            << (c.className ? " with a class name" : "");
+    }
+    EXPECT_NE(FindWindowW(nullptr, u"Receiver"), nullptr);
+}
+
+TEST(Window, TitlesOfAnyLengthAndCharacterWork) {
+    const std::u16string titles[] = {
+        u"",
+        u"a/b\\c d",
+        u"\u00e9\u4e2d\U0001F600",
+        std::u16string(300, u'x'),  // longer than a socket name: hashed
+        u"\xD800 lone surrogate",
+    };
+    for (const std::u16string& title : titles) {
+        Inbox inbox(title, 5);
+        HWND hwnd = FindWindowW(nullptr, title.c_str());
+        ASSERT_NE(hwnd, nullptr) << "a window with a title of " << title.size() << " units was not found";
+        EXPECT_EQ(Send(hwnd, "hi"), 5);
+        EXPECT_EQ(inbox.texts(), std::vector<std::string>{"hi"});
+    }
+}
+
+TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
+    std::string binary("\0\x01\xff\n\r\0z", 7);
+    std::string large(1 << 20, '\0');  // far beyond a socket buffer
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + (i >> 8));
+    struct Case {
+        std::string bytes;
+        ULONG_PTR dwData;
+        LRESULT result;
+    };
+    const Case cases[] = {
+        {"", 0, 1},
+        {"A", 1, -1},
+        {"CPimDbAccess::OpenPimDatabase.[ENTER]", 0x5002, 0x7FFFFFFFFFFFFFFF},
+        {binary, ~ULONG_PTR{0}, INT64_MIN},
+        {large, 42, 0},
+    };
+    for (const Case& c : cases) {
+        DWORD cbData = 0xFFFFFFFF;
+        std::string got;
+        ULONG_PTR dwData = 0;
+        MessageWindow window(u"Bytes", [&](const COPYDATASTRUCT& cds) {
+            cbData = cds.cbData;
+            dwData = cds.dwData;
+            got.assign(static_cast<const char*>(cds.lpData), cds.cbData);
+            return c.result;
+        });
+        LRESULT result = Send(FindWindowW(nullptr, u"Bytes"), c.bytes, c.dwData);
+        EXPECT_EQ(result, c.result) << "the sender got another result than the handler returned";
+        EXPECT_EQ(cbData, c.bytes.size()) << "cbData changed on the way";
+        EXPECT_EQ(dwData, c.dwData);
+        EXPECT_TRUE(got == c.bytes) << "the data of " << c.bytes.size() << " bytes changed on the way";
+    }
+}
+
+TEST(Window, SendReturnsOnlyAfterTheHandlerReturned) {
+    std::atomic<bool> handled{false};
+    MessageWindow window(u"Slow", [&](const COPYDATASTRUCT&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        handled = true;
+        return LRESULT{1};
+    });
+    for (int i = 0; i < 3; ++i) {
+        handled = false;
+        EXPECT_EQ(Send(FindWindowW(nullptr, u"Slow"), "x"), 1);
+        EXPECT_TRUE(handled) << "SendMessageW returned before the receiver handled the message";
+    }
+}
+
+TEST(Window, SecondWindowWithTheSameTitleIsRefused) {
+    Inbox first(u"Receiver");
+    try {
+        MessageWindow second(u"Receiver", [](const COPYDATASTRUCT&) { return LRESULT{0}; });
+        FAIL() << "two windows titled Receiver were open on one desktop";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Send(FindWindowW(nullptr, u"Receiver"), "still here"), 1) << "the refused window broke the first";
+    EXPECT_EQ(first.texts(), std::vector<std::string>{"still here"});
+}
+
+TEST(Window, BadWindowArgumentsAreRefused) {
+    EXPECT_THROW(MessageWindow(u"Receiver", nullptr), std::invalid_argument);
+    EXPECT_THROW(MessageWindow(std::u16string(u"a\0b", 3), [](const COPYDATASTRUCT&) { return LRESULT{0}; }),
+                 std::invalid_argument);
+}
+
+TEST(Window, DesktopsDoNotSeeEachOthersWindows) {
+    std::string base = std::getenv("CALYRA_DESKTOP");
+    OnDesktop a(base + "-a");
+    Inbox onA(u"Receiver");
+    {
+        OnDesktop b(base + "-b");
+        EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "a window of another desktop was found";
+        Inbox onB(u"Receiver");  // the same title is free on another desktop
+        EXPECT_EQ(Send(FindWindowW(nullptr, u"Receiver"), "to b"), 1);
+        EXPECT_EQ(onB.texts(), std::vector<std::string>{"to b"});
+    }
+    EXPECT_EQ(Send(FindWindowW(nullptr, u"Receiver"), "to a"), 1);
+    EXPECT_EQ(onA.texts(), std::vector<std::string>{"to a"}) << "a text crossed desktops";
+}
+
+TEST(Window, AnotherProcessSendsToTheWindow) {
+    Inbox inbox(u"Receiver", 42);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The child: find the parent's window by title and send it our pid.
+        HWND hwnd = FindWindowW(nullptr, u"Receiver");
+        int code = !hwnd ? 2 : !IsWindow(hwnd) ? 3 : Send(hwnd, "pid " + std::to_string(getpid()), 9) != 42 ? 4 : 0;
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "child process: 2 window not found, 3 not a window, 4 wrong result";
+    auto received = inbox.received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].bytes, "pid " + std::to_string(child));
+    EXPECT_EQ(received[0].dwData, 9u);
+}
+
+TEST(Window, ConcurrentSendersAreEachDeliveredOnceAndHandledOneAtATime) {
+    constexpr int kThreads = 6;
+    constexpr int kPerThread = 40;
+    std::mutex mutex;
+    std::multiset<std::string> seen;  // Guarded by mutex.
+    std::atomic<int> inHandler{0};
+    std::atomic<bool> overlapped{false};
+    MessageWindow window(u"Busy", [&](const COPYDATASTRUCT& cds) {
+        if (inHandler.fetch_add(1) != 0) overlapped = true;
+        {
+            std::lock_guard lock(mutex);
+            seen.emplace(static_cast<const char*>(cds.lpData), cds.cbData);
+        }
+        inHandler.fetch_sub(1);
+        return static_cast<LRESULT>(cds.cbData);
+    });
+
+    std::atomic<int> wrongResults{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                std::string text = std::to_string(t) + "/" + std::to_string(i);
+                HWND hwnd = FindWindowW(nullptr, u"Busy");
+                if (!IsWindow(hwnd) || Send(hwnd, text) != static_cast<LRESULT>(text.size())) ++wrongResults;
+            }
+        });
+    for (auto& s : senders) s.join();
+
+    EXPECT_EQ(wrongResults, 0) << "some senders did not get their message's result";
+    EXPECT_FALSE(overlapped) << "the handler ran for two messages at once";
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seen.size(), size_t{kThreads * kPerThread});
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kPerThread; ++i) {
+            std::string text = std::to_string(t) + "/" + std::to_string(i);
+            EXPECT_EQ(seen.count(text), 1u) << text << " was not delivered exactly once";
+        }
+}
+
+TEST(Window, SendingToNoWindowOrWithBadArgumentsReturnsZeroAndDeliversNothing) {
+    Inbox inbox(u"Receiver");
+    HWND hwnd = FindWindowW(nullptr, u"Receiver");
+    char byte = 'x';
+    COPYDATASTRUCT good{0, 1, &byte};
+    COPYDATASTRUCT noData{0, 1, nullptr};
+    COPYDATASTRUCT tooLarge{0, wp::kMaxDataBytes + 1, &byte};
+    struct Case {
+        const char* what;
+        HWND hwnd;
+        UINT msg;
+        const COPYDATASTRUCT* cds;
+    };
+    const Case cases[] = {
+        {"NULL window", nullptr, WM_COPYDATA, &good},
+        {"made-up handle", reinterpret_cast<HWND>(uintptr_t{0x7654321}), WM_COPYDATA, &good},
+        {"another message", hwnd, 0x000C /* WM_SETTEXT */, &good},
+        {"NULL COPYDATASTRUCT", hwnd, WM_COPYDATA, nullptr},
+        {"cbData without lpData", hwnd, WM_COPYDATA, &noData},
+        {"more data than a message may carry", hwnd, WM_COPYDATA, &tooLarge},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SendMessageW(c.hwnd, c.msg, 0, reinterpret_cast<LPARAM>(c.cds)), 0) << c.what;
+    EXPECT_FALSE(IsWindow(nullptr));
+    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(uintptr_t{0x7654321})));
+    EXPECT_TRUE(inbox.received().empty()) << "a refused message reached the window";
+}
+
+TEST(Window, HandlerSendingToItsOwnWindowIsCalledDirectly) {
+    std::vector<std::string> seen;  // only touched on the window's thread, read after the send returned
+    MessageWindow window(u"Self", [&](const COPYDATASTRUCT& cds) {
+        std::string text(static_cast<const char*>(cds.lpData), cds.cbData);
+        seen.push_back(text);
+        if (text == "outer") return 10 + Send(FindWindowW(nullptr, u"Self"), "inner");
+        return LRESULT{1};
+    });
+    EXPECT_EQ(Send(FindWindowW(nullptr, u"Self"), "outer"), 11) << "the nested send did not reach the handler";
+    EXPECT_EQ(seen, (std::vector<std::string>{"outer", "inner"}));
+}
+
+TEST(Window, HandlerThatThrowsAnswersZeroAndTheWindowKeepsWorking) {
+    MessageWindow window(u"Throws", [](const COPYDATASTRUCT& cds) -> LRESULT {
+        if (cds.cbData == 5) throw std::runtime_error("handler failed");
+        return 3;
+    });
+    HWND hwnd = FindWindowW(nullptr, u"Throws");
+    EXPECT_EQ(Send(hwnd, "throw"), 0);
+    EXPECT_EQ(Send(hwnd, "ok"), 3) << "the window stopped after its handler threw";
+}
+
+// A raw peer that speaks the wire format badly. Returns whether the window
+// answered anything; it must close the connection without a word (a timeout
+// counts as an answer, so a window that hangs on to the peer fails too).
+bool WindowAnswersRawBytes(const std::string& bytes, bool closeAfterSending) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket failed");
+    std::string name = wp::WindowName(geteuid(), wp::CurrentDesktop(), u"Receiver");
+    wp::SocketAddress address = wp::AbstractAddress(name);
+    timeval timeout{20, 0};  // a window that never closes fails the test instead of hanging it
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address.addr), address.length) != 0) {
+        close(fd);
+        throw std::runtime_error("connect failed");
+    }
+    if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (closeAfterSending) shutdown(fd, SHUT_WR);
+    char reply[8];
+    ssize_t n = recv(fd, reply, sizeof(reply), 0);
+    bool timedOut = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    close(fd);
+    if (timedOut) return true;
+    return n > 0;  // a reset (unread bytes left behind) is a silent close too
+}
+
+std::string HeaderBytes(std::uint32_t magic, std::uint32_t message, std::uint32_t cbData) {
+    wp::MessageHeader header{};
+    header.magic = magic;
+    header.message = message;
+    header.cbData = cbData;
+    return std::string(reinterpret_cast<const char*>(&header), sizeof(header));
+}
+
+TEST(Window, MalformedPeersAreDroppedWithoutHarm) {
+    Inbox inbox(u"Receiver");
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool closeAfterSending;
+    };
+    const Case cases[] = {
+        {"nothing at all", "", true},
+        {"a partial header", "CLY", true},
+        {"a wrong magic", HeaderBytes(0x12345678, WM_COPYDATA, 4) + "data", false},
+        {"another message", HeaderBytes(wp::kMagic, 0x000C, 4) + "data", false},
+        {"4 GiB of data announced", HeaderBytes(wp::kMagic, WM_COPYDATA, 0xFFFFFFFF), false},
+        {"one byte over the limit", HeaderBytes(wp::kMagic, WM_COPYDATA, wp::kMaxDataBytes + 1), false},
+        {"fewer bytes than announced", HeaderBytes(wp::kMagic, WM_COPYDATA, 100) + "only ten..", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_FALSE(WindowAnswersRawBytes(c.bytes, c.closeAfterSending)) << "the window answered " << c.what;
+
+    EXPECT_EQ(Send(FindWindowW(nullptr, u"Receiver"), "fine"), 1) << "the window stopped after malformed peers";
+    EXPECT_EQ(inbox.texts(), std::vector<std::string>{"fine"}) << "a malformed message reached the handler";
+}
+
+TEST(Window, ClosingWithSendersWaitingReleasesThemAll) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, release = false;  // Guarded by mutex.
+    auto window = std::make_unique<MessageWindow>(u"Closing", [&](const COPYDATASTRUCT&) {
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+        return LRESULT{7};
+    });
+    HWND hwnd = FindWindowW(nullptr, u"Closing");
+    LRESULT first = -1, queued = -1;
+    std::thread firstSender([&] { first = Send(hwnd, "first"); });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return entered; });
+    }
+    std::thread queuedSender([&] { queued = Send(hwnd, "queued"); });
+    std::thread closer([&] { window.reset(); });
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    closer.join();
+    firstSender.join();
+    queuedSender.join();
+    EXPECT_EQ(first, 7) << "the message being handled lost its result when the window closed";
+    EXPECT_TRUE(queued == 0 || queued == 7) << "a waiting sender got " << queued;
+    EXPECT_EQ(FindWindowW(nullptr, u"Closing"), nullptr);
+}
+
+TEST(WindowName, DistinctDesktopsAndTitlesGetDistinctNamesThatFitASocket) {
+    struct Case {
+        std::string desktop;
+        std::u16string title;
+    };
+    const Case cases[] = {
+        {"default", u"Receiver"},
+        {"default", u"receiver"},
+        {"other", u"Receiver"},
+        {"a/0041", u""},  // would read like desktop "a", title "A" without a fixed split
+        {"a", u"A"},
+        {"a", u"/0041"},
+        {std::string(200, 'd'), u"Receiver"},
+        {std::string(200, 'd'), u"receiver"},
+        {"default", std::u16string(100, u'x')},
+        {"default", std::u16string(101, u'x')},
+    };
+    std::map<std::string, size_t> names;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string name = wp::WindowName(1000, cases[i].desktop, cases[i].title);
+        EXPECT_LT(name.size(), sizeof(sockaddr_un::sun_path)) << "case " << i << " does not fit a socket name";
+        auto [it, added] = names.emplace(name, i);
+        EXPECT_TRUE(added) << "cases " << it->second << " and " << i << " share the window name " << name;
+    }
+    EXPECT_NE(wp::WindowName(1000, "default", u"Receiver"), wp::WindowName(1001, "default", u"Receiver"))
+        << "two users share a window name";
+}
+
+}  // namespace

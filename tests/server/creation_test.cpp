@@ -1,0 +1,231 @@
+// Creating the component's objects the way a client does: through the
+// registry, the runtime and the module's class objects.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "idl/calyra_idl.h"
+#include "platform/com_runtime.h"
+#include "server/module_fixture.h"
+#include "support/trace_recorder.h"
+
+namespace calyra {
+namespace {
+
+using test::ModuleTest;
+
+constexpr CLSID kUnknownClsid = {0xdeadbeef, 0x1, 0x2, {0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0x9, 0xa}};
+
+class CreationTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        ASSERT_EQ(Register(), S_OK);
+    }
+
+    static HRESULT CreateDb(IPimDbAccess** db) {
+        return CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess,
+                                reinterpret_cast<void**>(db));
+    }
+
+    IClassFactory* Factory() {
+        IClassFactory* factory = nullptr;
+        EXPECT_EQ(GetClassObject(CLSID_PimDbAccess, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        return factory;
+    }
+};
+
+// An outer object that aggregates one inner object.
+class Outer final : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown)) {
+            *ppv = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        if (inner) return inner->QueryInterface(riid, ppv);
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }  // lives on the test's stack
+
+    std::atomic<ULONG> refs{1};
+    IUnknown* inner = nullptr;  // the inner object's own (non-delegating) IUnknown
+};
+
+TEST_F(CreationTest, CreatesByClassIdentifierThroughTheRegisteredModule) {
+    IPimDbAccess* db = nullptr;
+    ASSERT_EQ(CreateDb(&db), S_OK);
+    ASSERT_NE(db, nullptr);
+    VARIANT_BOOL open = VARIANT_TRUE;
+    LONG error = 0;
+    EXPECT_EQ(db->IsOpenPimDatabase(&error, &open), S_OK);
+    EXPECT_EQ(open, VARIANT_FALSE);
+    IDispatch* dispatch = nullptr;
+    EXPECT_EQ(db->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    dispatch->Release();
+    db->Release();
+}
+
+TEST_F(CreationTest, CreatesByEitherProgID) {
+    for (const char16_t* progID : {u"Calyra.PimDbAccess", u"Calyra.PimDbAccess.1"}) {
+        CLSID clsid = GUID_NULL;
+        ASSERT_EQ(CLSIDFromProgID(progID, &clsid), S_OK) << Utf16ToUtf8(progID);
+        EXPECT_EQ(clsid, CLSID_PimDbAccess);
+        IUnknown* object = nullptr;
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(&object)),
+                  S_OK);
+        object->Release();
+    }
+    LPOLESTR progID = nullptr;
+    ASSERT_EQ(ProgIDFromCLSID(CLSID_PimDbAccess, &progID), S_OK);
+    EXPECT_EQ(std::u16string(progID), u"Calyra.PimDbAccess.1");
+    CoTaskMemFree(progID);
+}
+
+TEST_F(CreationTest, NothingIsCreatedWithoutRegistration) {
+    ASSERT_EQ(Unregister(), S_OK);
+    IPimDbAccess* db = reinterpret_cast<IPimDbAccess*>(0x1);
+    EXPECT_EQ(CreateDb(&db), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(db, nullptr);
+}
+
+TEST_F(CreationTest, UnknownClassIsNotAvailableFromTheModuleNorRegistered) {
+    void* object = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(GetClassObject(kUnknownClsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    object = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(CoCreateInstance(kUnknownClsid, nullptr, CLSCTX_ALL, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(GetClassObject(CLSID_PimDbAccess, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+TEST_F(CreationTest, ClassObjectAnswersOnlyItsInterfaces) {
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    void* other = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory->QueryInterface(IID_IPimDbAccess, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPimDbAccess, nullptr), E_POINTER);
+    factory->Release();
+}
+
+TEST_F(CreationTest, AggregatedObjectDelegatesToItsOuterObject) {
+    Outer outer;
+    ASSERT_EQ(CoCreateInstance(CLSID_PimDbAccess, &outer, CLSCTX_ALL, IID_IUnknown,
+                               reinterpret_cast<void**>(&outer.inner)),
+              S_OK);
+    ASSERT_NE(outer.inner, nullptr);
+    const ULONG refs = outer.refs;
+
+    IPimDbAccess* db = nullptr;
+    ASSERT_EQ(outer.inner->QueryInterface(IID_IPimDbAccess, reinterpret_cast<void**>(&db)), S_OK);
+    EXPECT_EQ(outer.refs, refs + 1) << "the inner object's interface must count on the outer object";
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(db->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer)) << "the aggregate has the outer object's identity";
+    identity->Release();
+    db->Release();
+    EXPECT_EQ(outer.refs, refs);
+
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
+    outer.inner->Release();
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(CreationTest, AggregationIsOnlyForTheInnerUnknown) {
+    Outer outer;
+    void* object = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(CoCreateInstance(CLSID_PimDbAccess, &outer, CLSCTX_ALL, IID_IPimDbAccess, &object),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    object = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IPimDbAccess, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    factory->Release();
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(CreationTest, ModuleStaysWhileAnObjectOrServerLockLives) {
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+    IPimDbAccess* db = nullptr;
+    ASSERT_EQ(CreateDb(&db), S_OK);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "an object is alive";
+    db->Release();
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+
+    IClassFactory* factory = Factory();
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "a server lock is alive";
+    factory = Factory();
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    // An unlock without a lock is refused rather than unbalancing the count.
+    EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "the class object itself is alive";
+    factory->Release();
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(CreationTest, CreationAndReleaseSendTheLifetimeTraces) {
+    test::TraceRecorder traces;
+    IPimDbAccess* db = nullptr;
+    ASSERT_EQ(CreateDb(&db), S_OK);
+    db->Release();
+    EXPECT_EQ(traces.texts(), (std::vector<std::string>{
+                                  "CPimDbAccess::CPimDbAccess.[ENTER]",
+                                  "CPimDbAccess::FinalConstruct.[ENTER]",
+                                  "CPimDbAccess::FinalRelease.[ENTER]",
+                                  "CPimDbAccess::~CPimDbAccess.[ENTER]",
+                              }));
+}
+
+TEST_F(CreationTest, ObjectsCreatedOnManyThreadsAllGoAway) {
+    constexpr int kThreads = 4, kObjects = 50;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int i = 0; i < kObjects; ++i) {
+                IPimDbAccess* db = nullptr;
+                if (FAILED(CreateDb(&db))) {
+                    ++failures;
+                    continue;
+                }
+                VARIANT_BOOL open;
+                if (db->IsOpenPimDatabase(nullptr, &open) != S_OK) ++failures;
+                db->Release();
+            }
+            CoUninitialize();
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(CreationTest, FreeingUnusedLibrariesKeepsModulesInUse) {
+    IPimDbAccess* db = nullptr;
+    ASSERT_EQ(CreateDb(&db), S_OK);
+    CoFreeUnusedLibrariesEx(0, 0);
+    CoFreeUnusedLibrariesEx(0, 0);
+    VARIANT_BOOL open;
+    EXPECT_EQ(db->IsOpenPimDatabase(nullptr, &open), S_OK);
+    db->Release();
+    // The first call only notes that the module is idle; the second frees it.
+    CoFreeUnusedLibrariesEx(0, 0);
+    CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_EQ(CreateDb(&db), S_OK) << "a freed module is loaded again on demand";
+    db->Release();
+}
+
+}  // namespace
+}  // namespace calyra

@@ -1,0 +1,164 @@
+// DllRegisterServer and DllUnregisterServer of the built module, checked
+// in the registry a client reads.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "idl/calyra_idl.h"
+#include "platform/thread_locale.h"
+#include "server/module_fixture.h"
+
+namespace calyra {
+namespace {
+
+using test::ModuleTest;
+
+constexpr char16_t kAppID[] = u"{2EADF5A4-8DCE-4C78-A870-8289427A5975}";
+
+// What clients and registries rely on, written out independently of the
+// module's own table. FROZEN texts.
+struct ExpectedClass {
+    const CLSID* clsid;
+    const char16_t* progID;
+    const char16_t* versionIndependentProgID;
+    const char16_t* description;
+    const char16_t* threadingModel;
+};
+const ExpectedClass kExpected[] = {
+    {&CLSID_PimManagement, u"Calyra.PimManagement.1", u"Calyra.PimManagement", u"PimManagement Class", u"Free"},
+    {&CLSID_ProfileAccess, u"Calyra.CProfileAccess.1", u"Calyra.CProfileAccess", u"CProfileAccess Class", u"Free"},
+    {&CLSID_PimDbAccess, u"Calyra.PimDbAccess.1", u"Calyra.PimDbAccess", u"PimDbAccess Class", u"Free"},
+    {&CLSID_ContactGroupAccess, u"Calyra.ContactGroupAccess.1", u"Calyra.ContactGroupAccess",
+     u"ContactGroupAccess Class", u"Free"},
+    {&CLSID_EventCategoryAccess, u"Calyra.EventCategoryAccess.1", u"Calyra.EventCategoryAccess",
+     u"EventCategoryAccess Class", u"Free"},
+    {&CLSID_EventAccess, u"Calyra.EventAccess.1", u"Calyra.EventAccess", u"EventAccess Class", u"Free"},
+    {&CLSID_TaskAccess, u"Calyra.TaskAccess.1", u"Calyra.TaskAccess", u"TaskAccess Class", u"Free"},
+    {&CLSID_ContactAccess, u"Calyra.ContactAccess.1", u"Calyra.ContactAccess", u"ContactAccess Class", u"Free"},
+    {&CLSID_SyncOption, u"Calyra.SyncOption.1", u"Calyra.SyncOption", u"SyncOption Class", u"Both"},
+    {&CLSID_MostFrequentlyPlayedMusic, u"Calyra.MostFrequentlyPlayedMusic.1", u"Calyra.MostFrequentlyPlayedMusic",
+     u"MostFrequentlyPlayedMusic Class", u"Both"},
+    {&CLSID_MostFrequentlyPlayedPodcast, u"Calyra.MostFrequentlyPlayedPodcast.1",
+     u"Calyra.MostFrequentlyPlayedPodcast", u"MostFrequentlyPlayedPodcast Class", u"Apartment"},
+};
+
+class RegistrationTest : public ModuleTest {
+protected:
+    // Whether the module serves the class (has it in its object map).
+    bool Serves(REFCLSID clsid) {
+        IClassFactory* factory = nullptr;
+        if (FAILED(GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return false;
+        factory->Release();
+        return true;
+    }
+};
+
+TEST_F(RegistrationTest, RegistersEveryClassWithItsIdentifiers) {
+    ASSERT_EQ(Register(), S_OK);
+    const std::u16string module = ModulePath();
+    const std::u16string libid = GuidText(LIBID_CalyraLib);
+    for (const ExpectedClass& c : kExpected) {
+        const std::u16string clsid = GuidText(*c.clsid);
+        const std::u16string key = u"CLSID\\" + clsid;
+        SCOPED_TRACE(Utf16ToUtf8(c.progID));
+        EXPECT_EQ(Value(c.progID), c.description);
+        EXPECT_EQ(Value(std::u16string(c.progID) + u"\\CLSID"), clsid);
+        EXPECT_EQ(Value(c.versionIndependentProgID), c.description);
+        EXPECT_EQ(Value(std::u16string(c.versionIndependentProgID) + u"\\CLSID"), clsid);
+        EXPECT_EQ(Value(std::u16string(c.versionIndependentProgID) + u"\\CurVer"), c.progID);
+        EXPECT_EQ(Value(key), c.description);
+        EXPECT_EQ(Value(key + u"\\ProgID"), c.progID);
+        EXPECT_EQ(Value(key + u"\\VersionIndependentProgID"), c.versionIndependentProgID);
+        EXPECT_TRUE(KeyExists(key + u"\\Programmable"));
+        EXPECT_EQ(Value(key + u"\\InprocServer32"), module);
+        EXPECT_EQ(Value(key, u"AppID"), kAppID);
+        EXPECT_EQ(Value(key + u"\\TypeLib"), libid);
+        // A class the module serves has its own class script's model; the
+        // others keep the module script's "Both" until they join the map.
+        const char16_t* model = Serves(*c.clsid) ? c.threadingModel : u"Both";
+        EXPECT_EQ(Value(key + u"\\InprocServer32", u"ThreadingModel"), model);
+    }
+}
+
+TEST_F(RegistrationTest, ClassScriptThreadingModelWinsOverTheModuleScript) {
+    ASSERT_TRUE(Serves(CLSID_PimDbAccess));
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(Value(u"CLSID\\" + GuidText(CLSID_PimDbAccess) + u"\\InprocServer32", u"ThreadingModel"), u"Free");
+}
+
+TEST_F(RegistrationTest, RegistersTheApplicationAndTheTypeLibrary) {
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(Value(std::u16string(u"AppID\\") + kAppID), u"Calyra");
+    EXPECT_EQ(Value(u"AppID\\Calyra.DLL", u"AppID"), kAppID);
+    const std::u16string lib = u"TypeLib\\" + GuidText(LIBID_CalyraLib) + u"\\1.0";
+    EXPECT_EQ(Value(lib), u"CalyraLib");
+    EXPECT_EQ(Value(lib + u"\\0\\win32"), ModulePath());
+}
+
+TEST_F(RegistrationTest, RegisteringTwiceLeavesWhatRegisteringOnceLeaves) {
+    ASSERT_EQ(Register(), S_OK);
+    const std::string once = RegistryText();
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(RegistryText(), once);
+}
+
+TEST_F(RegistrationTest, RegisteringReplacesAnOlderRegistrationOfTheClass) {
+    const std::u16string key = u"CLSID\\" + GuidText(CLSID_PimDbAccess);
+    ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
+                  RegistryKey& old = root.Create(u"CLSID").Create(GuidText(CLSID_PimDbAccess));
+                  old.Create(u"LocalServer32").SetValue(u"", u"/old/server");
+                  old.Create(u"InprocServer32").SetValue(u"", u"/old/Calyra.so");
+                  return ERROR_SUCCESS;
+              }),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_FALSE(KeyExists(key + u"\\LocalServer32"));
+    EXPECT_EQ(Value(key + u"\\InprocServer32"), ModulePath());
+}
+
+TEST_F(RegistrationTest, UnregisteringLeavesOnlyTheSharedRootKeys) {
+    ASSERT_EQ(Register(), S_OK);
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_EQ(RegistryText(), "Calyra Registry 1\n\n[AppID]\n\n[CLSID]\n");
+    // Unregistering again finds nothing left to remove.
+    EXPECT_EQ(Unregister(), S_OK);
+    EXPECT_EQ(RegistryText(), "Calyra Registry 1\n\n[AppID]\n\n[CLSID]\n");
+}
+
+TEST_F(RegistrationTest, UnregisteringLeavesOtherComponentsAlone) {
+    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
+                  root.Create(u"CLSID").Create(u"{OTHER}").Create(u"InprocServer32").SetValue(u"", u"/other.so");
+                  root.Create(u"AppID").Create(u"{OTHER}").SetValue(u"", u"Other");
+                  root.Create(u"Other.Thing").Create(u"CLSID").SetValue(u"", u"{OTHER}");
+                  return ERROR_SUCCESS;
+              }),
+              ERROR_SUCCESS);
+    const std::string before = RegistryText();
+    ASSERT_EQ(Register(), S_OK);
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_EQ(RegistryText(), before);
+}
+
+TEST_F(RegistrationTest, RegistrationKeepsTheCallersThreadLocale) {
+    SetThreadLocale(0x0409);
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
+}
+
+TEST_F(RegistrationTest, CorruptRegistryFailsRegistrationAndStaysAsItWas) {
+    const std::string corrupt = "Calyra Registry 1\n[CLSID\n";
+    std::ofstream(RegistryFile(), std::ios::binary) << corrupt;
+    EXPECT_EQ(Register(), HRESULT_FROM_WIN32(ERROR_BADDB));
+    EXPECT_EQ(Unregister(), HRESULT_FROM_WIN32(ERROR_BADDB));
+    EXPECT_EQ(RegistryText(), corrupt);
+}
+
+TEST_F(RegistrationTest, UnregisteringWithoutRegistrationChangesNothing) {
+    EXPECT_EQ(Unregister(), S_OK);
+    EXPECT_FALSE(std::filesystem::exists(RegistryFile()));
+}
+
+}  // namespace
+}  // namespace calyra

@@ -1,0 +1,120 @@
+// A database with the full schema for one test, and access objects wired
+// to it the way the management object wires them.
+//
+//   PimDatabase db;                       // temp file, schema created
+//   auto contacts = db.Create<CContactAccess, IContactAccess>(u"1");
+//   db.Exec(u"INSERT INTO [tAlbum] ...");  // rows the component never writes
+//
+// Objects are created directly (CreateComInstance) so the access classes
+// can be tested without the module; the server tests cover creation
+// through the registry.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/pim_db_access.h"
+#include "management/schema_upgrade.h"
+#include "platform/com_ptr.h"
+#include "support/temp_dir.h"
+
+namespace calyra::test {
+
+class PimDatabase {
+public:
+    PimDatabase() {
+        HRESULT hr = CreateComInstance<CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&m_db));
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(m_db->OpenPimDatabase(nullptr, nullptr, nullptr, m_dir.bstr("pim.db")), S_OK);
+        OptimizePimDatabasePerformance(m_db.get());
+        UpdatePimDatabase(m_db.get());
+    }
+
+    IPimDbAccess* db() const { return m_db.get(); }
+    const TempDir& dir() const { return m_dir; }
+    Bstr path() const { return m_dir.bstr("pim.db"); }
+
+    // A new object of class T, wired with the connection and (when the
+    // interface has one) the profile ID; NULL profileID skips SetProfileID.
+    template <class T, class I>
+    ComPtr<I> Create(const char16_t* profileID = u"1") const {
+        ComPtr<I> object;
+        EXPECT_EQ(CreateComInstance<T>(nullptr, IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
+        object->SetPimDbAccess(nullptr, m_db.get());
+        if constexpr (requires(I* i) { i->SetProfileID(nullptr, BSTR{}); }) {
+            if (profileID) object->SetProfileID(nullptr, Bstr(profileID));
+        }
+        return object;
+    }
+
+    // Runs a statement the component itself would never run (fixtures).
+    void Exec(const std::u16string& sql) const {
+        ASSERT_EQ(m_db->Execute(nullptr, Bstr(sql), nullptr), S_OK) << Utf16ToUtf8(sql);
+    }
+
+    // The rows of a query as UTF-8 texts.
+    std::vector<std::vector<std::string>> Rows(const std::u16string& sql) const {
+        std::vector<std::vector<std::string>> out;
+        LONG rows = 0, cols = 0;
+        LONGLONG vm = 0;
+        EXPECT_EQ(m_db->Query(nullptr, Bstr(sql), &rows, &cols, &vm), S_OK) << Utf16ToUtf8(sql);
+        std::vector<USHORT> buf(8192);
+        for (LONG r = 0; r < rows; ++r) {
+            std::vector<std::string> row;
+            for (LONG c = 0; c < cols; ++c) {
+                m_db->GetFieldValue(nullptr, &vm, c, buf.data(), static_cast<ULONG>(buf.size()));
+                row.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(buf.data())));
+            }
+            out.push_back(std::move(row));
+            m_db->NextRow(nullptr, &vm);
+        }
+        m_db->FreeResultset(nullptr, &vm);
+        return out;
+    }
+
+    // The single value of a one-row, one-column query ("" when none).
+    std::string Value(const std::u16string& sql) const {
+        auto rows = Rows(sql);
+        return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
+    }
+
+private:
+    TempDir m_dir;
+    ComPtr<IPimDbAccess> m_db;
+};
+
+// Frees a record's texts when the test is done with it.
+template <class Record>
+struct RecordHolder : Record {
+    RecordHolder() : Record{} {}
+    ~RecordHolder() { RecordClearByDescription(&RecordDescriptionOf<Record>(), static_cast<Record*>(this)); }
+    RecordHolder(const RecordHolder&) = delete;
+    RecordHolder& operator=(const RecordHolder&) = delete;
+};
+
+// Owns a SAFEARRAY of records handed out by a GetAllXxx operation.
+template <class Record>
+class RecordArray {
+public:
+    RecordArray() = default;
+    ~RecordArray() { SafeArrayDestroy(m_array); }
+    RecordArray(const RecordArray&) = delete;
+    RecordArray& operator=(const RecordArray&) = delete;
+    SAFEARRAY** operator&() { return &m_array; }
+    SAFEARRAY* get() const { return m_array; }
+    LONG size() const {
+        LONG lb = 0, ub = -1;
+        if (!m_array) return -1;
+        SafeArrayGetLBound(m_array, 1, &lb);
+        SafeArrayGetUBound(m_array, 1, &ub);
+        return ub - lb + 1;
+    }
+    const Record& operator[](LONG i) const { return static_cast<const Record*>(m_array->pvData)[i]; }
+
+private:
+    SAFEARRAY* m_array = nullptr;
+};
+
+}  // namespace calyra::test
