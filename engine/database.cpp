@@ -78,7 +78,10 @@ void Database::Close() {
     // SQLite leaves WAL mode only when no other connection, in this process
     // or another, has the file open; otherwise the switch fails at once
     // (no waiting) and the connection closing last does it.
+    // A transaction the caller left open would be rolled back by the close
+    // anyway; ending it first lets the switch happen.
     sqlite3_busy_timeout(m_db, 0);
+    if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_exec(m_db, kClosedJournalModePragma, nullptr, nullptr, nullptr);
     // Every statement is finalised before the call that prepared it returns,
     // so nothing keeps the connection from closing here.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/pim_db_access.h"
+#include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
 
 using calyra::Bstr;
@@ -90,6 +91,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "calyra: cannot open %s (error 0x%X)\n", dbPath.c_str(), static_cast<unsigned>(err));
         return 1;
     }
+    // A new file gets the whole schema; an older one is upgraded.
+    calyra::OptimizePimDatabasePerformance(db.get());
+    calyra::UpdatePimDatabase(db.get());
     std::printf("Database: %s\n", dbPath.c_str());
     auto version = Rows(db.get(), u"SELECT [VerString] FROM [tVer];");
     std::printf("Schema version: %s\n", version.empty() ? "(none)" : version.back()[0].c_str());
