@@ -15,15 +15,16 @@ namespace {
 // a time; waiting this long rides that out without hanging a caller forever.
 constexpr int kBusyTimeoutMs = 5000;
 
-// Journal mode, chosen by measurement (bench/connection_bench.cpp, contact
-// rows of [tContact] size, the system's pragmas, synchronous OFF, 2-core
-// machine under load; microseconds per one-row INSERT / per row read of the
-// contact list):
-//     DELETE 150 / 3.9   TRUNCATE 129 / 2.6   PERSIST 161 / 4.6   WAL 57 / 3.7
+// Journal mode, chosen by measurement (bench/connection_bench.cpp: rows of
+// [tContact] size, the system's pragmas with synchronous OFF, CPU
+// microseconds per one-row INSERT / per row read of the contact list, two
+// runs on a 2-core machine):
+//     DELETE 89-107 / 2.2   TRUNCATE 82-85 / 2.1   PERSIST 88-91 / 2.2
+//     WAL    35-37  / 2.1
 // WAL commits by appending to one file instead of creating, truncating or
 // rewriting a journal for every statement: more than twice as fast to
-// write, reads within noise. Every mode survives the process being killed
-// at any moment. A file left in WAL mode needs SQLite 3.7 or later and its
+// write, reads the same. Every mode survives the process being killed at
+// any moment. A file left in WAL mode needs SQLite 3.7 or later and its
 // -wal/-shm companions, so the last connection to close switches the file
 // back to the rollback journal (see Close): a cleanly closed file is one
 // any SQLite 3 reads.
