@@ -26,6 +26,7 @@ namespace calyra::test {
 class ModuleTest : public ::testing::Test {
 protected:
     ModuleTest() {
+        if (const char* previous = std::getenv("CALYRA_REGISTRY")) m_previousRegistry = previous;
         setenv("CALYRA_REGISTRY", m_dir.file("registry").c_str(), 1);
         m_module = dlopen(CALYRA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         if (!m_module) {
@@ -41,7 +42,11 @@ protected:
     }
     ~ModuleTest() override {
         if (m_module) dlclose(m_module);
-        unsetenv("CALYRA_REGISTRY");
+        // Back to the process's own private store (see test_main.cpp).
+        if (m_previousRegistry.empty())
+            unsetenv("CALYRA_REGISTRY");
+        else
+            setenv("CALYRA_REGISTRY", m_previousRegistry.c_str(), 1);
     }
 
     void SetUp() override {
@@ -97,6 +102,7 @@ protected:
     TempDir m_dir;
 
 private:
+    std::string m_previousRegistry;
     void* m_module = nullptr;
     PFN_DllGetClassObject m_getClassObject = nullptr;
     PFN_DllCanUnloadNow m_canUnloadNow = nullptr;

@@ -1,0 +1,256 @@
+// The management facade as a client meets it: created through the
+// registry from the built module, opening files, handing out access
+// objects.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "idl/calyra_idl.h"
+#include "module_fixture.h"
+#include "platform/com_ptr.h"
+#include "platform/com_runtime.h"
+#include "support/trace_recorder.h"
+
+using calyra::Bstr;
+using calyra::ComPtr;
+
+namespace {
+
+constexpr LONG kUntouched = 0x7777;
+
+class ManagementTest : public calyra::test::ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        ASSERT_EQ(Register(), S_OK);
+        mgmt = NewFacade();
+        ASSERT_TRUE(mgmt);
+    }
+    static ComPtr<IPimManagement> NewFacade() {
+        ComPtr<IPimManagement> m;
+        EXPECT_EQ(CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
+                                   reinterpret_cast<void**>(&m)),
+                  S_OK);
+        return m;
+    }
+    HRESULT Open(const char* file, LONG* err = nullptr) {
+        return mgmt->OpenPimDatabase(err, Bstr(u"user"), Bstr(u"pwd"), m_dir.bstr(file));
+    }
+    bool IsOpen() {
+        VARIANT_BOOL open = 3;
+        EXPECT_EQ(mgmt->IsOpenPimDatabase(nullptr, &open), S_OK);
+        return open == VARIANT_TRUE;
+    }
+    ComPtr<IProfileAccess> Profiles() {
+        ComPtr<IProfileAccess> p;
+        EXPECT_EQ(mgmt->GetProfileAccess(nullptr, &p), S_OK);
+        return p;
+    }
+
+    ComPtr<IPimManagement> mgmt;
+};
+
+}  // namespace
+
+TEST_F(ManagementTest, OpenNeedsAllThreeTextsAndOpensNothingWithoutThem) {
+    Bstr file = m_dir.bstr("a.db"), some(u"x"), empty(u"");
+    struct Case {
+        BSTR user, pwd, file;
+    };
+    const Case cases[] = {{some, empty, file}, {empty, some, file}, {some, some, empty},
+                          {nullptr, some, file}, {some, nullptr, file}, {some, some, nullptr}};
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(mgmt->OpenPimDatabase(&err, c.user, c.pwd, c.file), E_INVALIDARG);
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+        EXPECT_FALSE(IsOpen());
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("a.db")));
+}
+
+TEST_F(ManagementTest, OpeningANewFileCreatesTheSchemaAndOpeningAgainChangesNothing) {
+    LONG err = kUntouched;
+    ASSERT_EQ(Open("new.db", &err), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_TRUE(IsOpen());
+    auto profiles = Profiles();
+    LONG n = -1;
+    ASSERT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK) << "the profile table exists";
+    EXPECT_EQ(n, 0);
+    tagProfileInfo info{};
+    Bstr name(u"p");
+    info.bstrName = name;
+    Bstr id;
+    ASSERT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK);
+    ASSERT_EQ(Open("new.db"), S_OK);
+    auto again = Profiles();
+    ASSERT_EQ(again->GetNumOfProfiles(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 1) << "a second open of a current file keeps its data";
+}
+
+TEST_F(ManagementTest, AFailedOpenLeavesTheFacadeUsable) {
+    LONG err = kUntouched;
+    EXPECT_EQ(Open("missing/dir/x.db", &err), E_FAIL);
+    EXPECT_EQ(err, PIMERR_OPEN_FAILED);
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(Open("ok.db"), S_OK);
+    EXPECT_TRUE(IsOpen());
+}
+
+TEST_F(ManagementTest, CloseTwiceSucceedsAndAccessObjectsThenSeeAClosedDatabase) {
+    ASSERT_EQ(Open("c.db"), S_OK);
+    auto profiles = Profiles();
+    LONG err = kUntouched;
+    EXPECT_EQ(mgmt->ClosePimDatabase(&err), S_OK);
+    EXPECT_EQ(mgmt->ClosePimDatabase(&err), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_FALSE(IsOpen());
+    LONG n = 0;
+    EXPECT_EQ(profiles->GetNumOfProfiles(&err, &n), E_UNEXPECTED);
+    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
+}
+
+TEST_F(ManagementTest, AccessObjectsOutliveTheFacadeAndReleasingNeverCloses) {
+    ASSERT_EQ(Open("l.db"), S_OK);
+    auto profiles = Profiles();
+    mgmt.Reset();
+    tagProfileInfo info{};
+    Bstr name(u"still here");
+    info.bstrName = name;
+    Bstr id;
+    EXPECT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK);
+    LONG n = 0;
+    EXPECT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 1);
+}
+
+TEST_F(ManagementTest, AccessObjectsMayBeHandedOutBeforeOpen) {
+    auto profiles = Profiles();
+    LONG err = kUntouched, n = 3;
+    EXPECT_EQ(profiles->GetNumOfProfiles(&err, &n), E_UNEXPECTED);
+    EXPECT_EQ(err, PIMERR_NOT_CONNECTED);
+    ASSERT_EQ(Open("late.db"), S_OK);
+    EXPECT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK) << "the shared connection is now open";
+}
+
+TEST_F(ManagementTest, EveryGetCreatesANewObject) {
+    auto a = Profiles();
+    auto b = Profiles();
+    EXPECT_NE(static_cast<void*>(a.get()), static_cast<void*>(b.get()));
+}
+
+TEST_F(ManagementTest, CurrentProfileNeedsAText) {
+    LONG err = kUntouched;
+    EXPECT_EQ(mgmt->SetCurrentProfile(&err, Bstr(u"")), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    err = kUntouched;
+    EXPECT_EQ(mgmt->SetCurrentProfile(&err, nullptr), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    err = kUntouched;
+    EXPECT_EQ(mgmt->SetCurrentProfile(&err, Bstr(u"42")), S_OK);
+    EXPECT_EQ(err, kUntouched);
+}
+
+TEST_F(ManagementTest, GetOperationsRefuseAMissingOutPointer) {
+    using Get = std::function<HRESULT(LONG*)>;
+    const Get gets[] = {
+        [&](LONG* e) { return mgmt->GetProfileAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetSyncOption(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedMusic(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedPodcast(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetContactGroupAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetContactAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetEventCategoryAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetEventAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetTaskAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->IsOpenPimDatabase(e, nullptr); },
+        [&](LONG* e) {
+            GUID iid = IID_IProfileAccess;
+            return mgmt->GetAccessInterface(e, &iid, nullptr);
+        },
+        [&](LONG* e) {
+            void* p = nullptr;
+            return mgmt->GetAccessInterface(e, nullptr, &p);
+        },
+    };
+    for (size_t i = 0; i < std::size(gets); ++i) {
+        LONG err = kUntouched;
+        EXPECT_EQ(gets[i](&err), E_INVALIDARG) << "case " << i;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << "case " << i;
+    }
+}
+
+TEST_F(ManagementTest, GetAccessInterfaceHandsOutEachAccessInterfaceAndIgnoresOthers) {
+    const IID* iids[] = {&IID_IProfileAccess,        &IID_IContactGroupAccess,         &IID_IEventCategoryAccess,
+                         &IID_IEventAccess,          &IID_ITaskAccess,                 &IID_IContactAccess,
+                         &IID_ISyncOption,           &IID_IMostFrequentlyPlayedMusic,  &IID_IMostFrequentlyPlayedPodcast};
+    for (const IID* iid : iids) {
+        GUID copy = *iid;
+        void* object = nullptr;
+        LONG err = kUntouched;
+        ASSERT_EQ(mgmt->GetAccessInterface(&err, &copy, &object), S_OK) << "error ID " << std::hex << err;
+        ASSERT_NE(object, nullptr);
+        // The object answers for the interface it was asked for.
+        auto* unknown = static_cast<IUnknown*>(object);
+        void* again = nullptr;
+        EXPECT_EQ(unknown->QueryInterface(*iid, &again), S_OK);
+        static_cast<IUnknown*>(again)->Release();
+        unknown->Release();
+    }
+    GUID other = IID_IPimManagement;
+    void* untouched = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(mgmt->GetAccessInterface(nullptr, &other, &untouched), S_OK);
+    EXPECT_EQ(untouched, reinterpret_cast<void*>(0x1234)) << "an identifier of no access class changes nothing";
+}
+
+TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
+    calyra::test::TraceRecorder recorder;
+    ASSERT_EQ(Open("t.db"), S_OK);
+    std::vector<std::string> expected = {
+        "CPimManagement::OpenPimDatabase.[ENTER]",
+        "CPimDbAccess::OpenPimDatabase.[ENTER]",
+        "CPimDbAccess::OpenPimDatabase.[Success]",
+        "CPimManagement::OptimizePimDatabasePerformance",
+        "CPimManagement::UpdatePimDatabase",
+        "CPimManagement::GetPimDatabaseVersion",
+        "CPimManagement::UpdateFromInvalidVersion",
+    };
+    EXPECT_EQ(recorder.texts(), expected);
+    recorder.clear();
+    mgmt.Reset();
+    expected = {"CPimManagement::FinalRelease.[ENTER]", "CPimDbAccess::FinalRelease.[ENTER]",
+                "CPimDbAccess::~CPimDbAccess.[ENTER]", "CPimManagement::~CPimManagement.[ENTER]"};
+    EXPECT_EQ(recorder.texts(), expected);
+}
+
+TEST_F(ManagementTest, ManyThreadsShareOneFacade) {
+    ASSERT_EQ(Open("m.db"), S_OK);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                if (mgmt->SetCurrentProfile(nullptr, Bstr(t % 2 ? u"1" : u"2")) != S_OK) ++failures;
+                ComPtr<IProfileAccess> p;
+                if (mgmt->GetProfileAccess(nullptr, &p) != S_OK) {
+                    ++failures;
+                    continue;
+                }
+                tagProfileInfo info{};
+                Bstr name(u"n");
+                info.bstrName = name;
+                Bstr id;
+                if (p->AddProfile(nullptr, &info, &id) != S_OK) ++failures;
+                VARIANT_BOOL open;
+                if (mgmt->IsOpenPimDatabase(nullptr, &open) != S_OK || open != VARIANT_TRUE) ++failures;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures, 0);
+    LONG n = 0;
+    ASSERT_EQ(Profiles()->GetNumOfProfiles(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 100);
+}
