@@ -43,7 +43,7 @@ enum class FieldKind : BYTE {
 };
 
 struct FieldMap {
-    const char16_t* column;  // the column as statements write it, e.g. u"[Subject]"
+    Sql column;  // the column as statements write it, e.g. u"[Subject]"
     FieldKind kind;
     size_t offset;    // byte offset of the field inside the record
     double fallback;  // value for a field text that is not there at all

@@ -35,6 +35,8 @@ namespace calyra {
 // A piece of literal SQL, fixed when the program is compiled.
 class Sql {
 public:
+    // The empty piece, so tables of pieces can be built up in place.
+    constexpr Sql() = default;
     template <size_t N>
     consteval Sql(const char16_t (&literal)[N])  // NOLINT: implicit so Append(u"...") reads naturally
         : m_text(literal, N - 1) {
