@@ -137,10 +137,12 @@ STDMETHODIMP CPimDbAccess::GetFieldValue(LONG* plErrorID, LONGLONG* pVM, LONG lF
 
     const OLECHAR* text = DbGetFieldValue(m_lDbHandle, pVM, lField);
     if (lSize == 0) return S_OK;
-    std::memset(lpszFieldValue, 0, static_cast<size_t>(lSize) * sizeof(USHORT));
-    // Longer texts are cut to the buffer, never reported.
+    // The whole buffer ends up cleared but for the text: longer texts are
+    // cut to lSize - 1 units, never reported. Only the units after the text
+    // are cleared, since the text overwrites the rest anyway.
     size_t n = 0;
     for (; n + 1 < lSize && text[n] != 0; ++n) lpszFieldValue[n] = static_cast<USHORT>(text[n]);
+    std::memset(lpszFieldValue + n, 0, (static_cast<size_t>(lSize) - n) * sizeof(USHORT));
     return S_OK;
 }
 

@@ -38,7 +38,8 @@ struct OpenResultSet {
     std::unique_ptr<ResultSet> rows;
 };
 
-// Process-wide state of the engine. One mutex guards both tables; it is
+// Process-wide state of the engine: the open databases, the live result
+// sets and the spare result-set storage. One mutex guards all three; it is
 // held only for lookups and bookkeeping, never while SQLite runs, so
 // queries on different handles proceed in parallel.
 class Registry {
