@@ -3,14 +3,20 @@
 // LoadRegTypeLib, and the ways from a type to its record info.
 #include "platform/type_lib.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/bstr.h"
 #include "platform/module_lock.h"
+#include "platform/registry.h"
 #include "platform/record_info_internal.h"
 
 extern "C" const IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -278,14 +284,52 @@ public:
         return best;
     }
 
+    void Remove(const TypeLibDesc* desc) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::erase(m_libraries, desc);
+    }
+
 private:
     std::mutex m_mutex;
     std::vector<const TypeLibDesc*> m_libraries;  // Guarded by m_mutex; each validated before it is added
 };
 
+// The module the registry names for a library version that fits, or an
+// empty text. Versions are keys "<major>.<minor>" in hexadecimal.
+std::string RegisteredModulePath(REFGUID libid, WORD major, WORD minor) {
+    std::shared_ptr<const RegistryKey> root;
+    if (ReadRegistry(&root) != ERROR_SUCCESS) return {};
+    OLECHAR guidText[39];
+    StringFromGUID2(libid, guidText, 39);
+    const RegistryKey* library = root->FindPath({u"TypeLib", std::u16string(guidText, 38)});
+    if (!library) return {};
+    const std::u16string* best = nullptr;
+    unsigned long bestMinor = 0;
+    for (const RegistryKey* version : library->Subkeys()) {
+        std::string text = Utf16ToUtf8(version->name());
+        char* end = nullptr;
+        unsigned long maj = std::strtoul(text.c_str(), &end, 16);
+        if (!end || *end != '.') continue;
+        unsigned long min = std::strtoul(end + 1, &end, 16);
+        if (*end != '\0' || maj != major || min < minor || (best && min <= bestMinor)) continue;
+        const RegistryKey* win32 = version->FindPath({u"0", u"win32"});
+        const std::u16string* path = win32 ? win32->Value(u"") : nullptr;
+        if (!path || path->empty()) continue;
+        best = path;
+        bestMinor = min;
+    }
+    return best ? Utf16ToUtf8(*best) : std::string();
+}
+
 // Where LoadRegTypeLib looks for a library: every source it consults
-// belongs here, and only here.
+// belongs here, and only here. First the libraries this process already
+// carries; then the registry, whose module carries the library and makes
+// it known when it is loaded. Loaded modules stay loaded, as the runtime
+// keeps the modules it loads for classes.
 const TypeLibDesc* FindRegisteredTypeLib(REFGUID libid, WORD major, WORD minor) {
+    if (const TypeLibDesc* desc = TypeLibTable::Instance().Find(libid, major, minor)) return desc;
+    std::string path = RegisteredModulePath(libid, major, minor);
+    if (path.empty() || !::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return nullptr;
     return TypeLibTable::Instance().Find(libid, major, minor);
 }
 
@@ -296,6 +340,8 @@ HRESULT RegisterTypeLibDescription(const TypeLibDesc* desc) {
     if (FAILED(hr)) return hr;
     return TypeLibTable::Instance().Add(desc);
 }
+
+void UnregisterTypeLibDescription(const TypeLibDesc* desc) { TypeLibTable::Instance().Remove(desc); }
 
 HRESULT CreateTypeLibFromDescription(const TypeLibDesc* desc, ITypeLib** pptlib) {
     if (!pptlib) return E_POINTER;

@@ -73,6 +73,9 @@ struct InterfaceTraits<ITypeLib> {
 // missing parts or a record that could not be served safely is refused
 // with E_INVALIDARG (E_POINTER for NULL).
 HRESULT RegisterTypeLibDescription(const TypeLibDesc* desc);
+// Forgets a description again; a module that carries a library registers
+// it when it is loaded and unregisters it before it is unloaded.
+void UnregisterTypeLibDescription(const TypeLibDesc* desc);
 // Wraps a compiled description as an ITypeLib (a new reference).
 HRESULT CreateTypeLibFromDescription(const TypeLibDesc* desc, ITypeLib** pptlib);
 }  // namespace calyra
@@ -82,9 +85,11 @@ constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
 extern "C" {
 // Finds a library registered under libid whose major version matches and
-// whose minor version is at least wVerMinor (the highest such minor wins);
-// TYPE_E_LIBNOTREGISTERED when there is none. One library serves every
-// locale: lcid is not consulted.
+// whose minor version is at least wVerMinor (the highest such minor wins):
+// one this process carries, or else one the registry names under
+// TypeLib\{libid}\<version>\0\win32, whose module is then loaded to make
+// its library known. TYPE_E_LIBNOTREGISTERED when there is none. One
+// library serves every locale: lcid is not consulted.
 HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 // TYPE_E_ELEMENTNOTFOUND for a type that is not a record.
 HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);

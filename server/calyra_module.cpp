@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 
 #include "idl/calyra_idl.h"
+#include "idl/typelib_description.h"
+#include "platform/type_lib.h"
 #include "platform/bstr.h"
 #include "platform/module_lock.h"
 #include "platform/registry.h"
@@ -74,6 +76,13 @@ HRESULT UpdateWithScripts(const Scripts& scripts) {
 }
 
 CCalyraModule g_module(ObjectMap());
+
+// While the module is loaded its type library is known to the process, so
+// record arrays and LoadRegTypeLib find it without a registry look-up.
+struct TypeLibPresence {
+    TypeLibPresence() { RegisterTypeLibDescription(&CalyraTypeLibDescription()); }
+    ~TypeLibPresence() { UnregisterTypeLibDescription(&CalyraTypeLibDescription()); }
+} g_typeLibPresence;
 
 }  // namespace
 
