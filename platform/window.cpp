@@ -3,6 +3,7 @@
 // an index into a process-wide table of window names.
 #include "platform/window.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -13,12 +14,13 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -138,25 +140,143 @@ bool PeerIsThisUser(int fd) {
     return peer.uid == ::geteuid();
 }
 
+// Each thread keeps one unconnected socket for look-ups: a connect that
+// finds no window leaves it unconnected and reusable, so a trace text with
+// no receiver costs that one connect call. Dropped once it connects. A plain
+// int, valid to the thread's very end: after the thread's destructors closed
+// it (traces from static destructors at exit), look-ups use a socket each.
+constexpr int kNoLookUpSocket = -1;
+constexpr int kThreadEnding = -2;
+thread_local int t_lookUpSocket = kNoLookUpSocket;
+
+struct LookUpSocketCloser {
+    ~LookUpSocketCloser() {
+        if (t_lookUpSocket >= 0) ::close(t_lookUpSocket);
+        t_lookUpSocket = kThreadEnding;
+    }
+};
+
+// A window's state below its public face.
+struct WindowCore {
+    std::string name;                // Constant after construction.
+    MessageWindow::Handler handler;  // Constant after construction; called on the window's thread only.
+    // The two descriptors are constant after construction, except in a
+    // forked child, where the fork handler closes them before the child runs.
+    Fd listener;                // the window itself; closing it frees the name
+    Fd stop;                    // an eventfd the destructor signals to end the thread
+    bool forkedCopy = false;    // set only in a forked child, which has no window thread
+
+    // A handler that throws must not end the process from the window thread;
+    // the sender sees 0, as for a message that was not handled.
+    LRESULT Call(const COPYDATASTRUCT& cds) const noexcept {
+        try {
+            return handler(cds);
+        } catch (...) {
+            return 0;
+        }
+    }
+};
+
+// The windows this process owns. A window belongs to the process that
+// created it: a child forked without exec must not keep the name bound
+// (senders would queue on a socket nobody serves) nor stop the parent's
+// thread when it destroys its copy. So the child closes both descriptors of
+// every window as it starts, and a destructor running in it only lets go.
+struct OwnedWindows {
+    std::mutex mutex;                    // Held from fork's prepare step to its parent/child step.
+    std::vector<WindowCore*> windows;    // Guarded by mutex.
+};
+
+OwnedWindows& Owned() {
+    static OwnedWindows* owned = [] {
+        auto* created = new OwnedWindows;  // never destroyed, like the handle table
+        ::pthread_atfork([] { Owned().mutex.lock(); }, [] { Owned().mutex.unlock(); },
+                         [] {
+                             // Only this thread exists in the child now. Its
+                             // look-up socket is shared with the parent's thread.
+                             if (t_lookUpSocket >= 0) {
+                                 ::close(t_lookUpSocket);
+                                 t_lookUpSocket = kNoLookUpSocket;
+                             }
+                             OwnedWindows& o = Owned();
+                             for (WindowCore* window : o.windows) {
+                                 window->listener = Fd();
+                                 window->stop = Fd();
+                                 window->forkedCopy = true;
+                             }
+                             o.windows.clear();
+                             o.mutex.unlock();
+                         });
+        return created;
+    }();
+    return *owned;
+}
+
+// Creates the window's descriptors; under the lock, so that a fork sees
+// either none of them or a window its child handler knows to close. False
+// (errno set) when a descriptor cannot be created.
+bool Own(WindowCore* window) {
+    OwnedWindows& o = Owned();
+    std::lock_guard lock(o.mutex);
+    o.windows.reserve(o.windows.size() + 1);  // may throw; nothing created yet
+    window->listener = Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!window->listener) return false;
+    window->stop = Fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!window->stop) return false;
+    o.windows.push_back(window);
+    return true;
+}
+
+// Closes the window's descriptors; under the lock, so that no fork can
+// happen between forgetting the window and freeing its name.
+void Disown(WindowCore* window) {
+    OwnedWindows& o = Owned();
+    std::lock_guard lock(o.mutex);
+    o.windows.erase(std::remove(o.windows.begin(), o.windows.end(), window), o.windows.end());
+    window->listener = Fd();
+    window->stop = Fd();
+}
+
 std::string NameOfWindow(LPCWSTR title) {
     return wp::WindowName(::geteuid(), wp::CurrentDesktop(), std::u16string_view(title));
 }
 
-// Whether a window of that name exists: one non-blocking connect, closed at
-// once (the window takes such a connection as a look-up). This is the whole
-// cost of a trace text when no receiver exists.
+// Whether a window of that name exists: one non-blocking connect; a
+// successful one is closed at once (the window takes such a connection as a
+// look-up). This is the whole cost of a trace text when no receiver exists.
 bool WindowExists(const std::string& name) {
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd) return false;
+    Owned();  // installs the fork handlers that keep look-up sockets per process
+    const bool reusable = t_lookUpSocket != kThreadEnding;
+    int fd = t_lookUpSocket;
+    if (fd < 0) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return false;
+        if (reusable) {
+            thread_local LookUpSocketCloser closer;  // closes it when the thread ends
+            t_lookUpSocket = fd;
+        }
+    }
+    auto drop = [&] {
+        ::close(fd);
+        if (reusable) t_lookUpSocket = kNoLookUpSocket;
+    };
     wp::SocketAddress address = wp::AbstractAddress(name);
     int rc;
     do {
-        rc = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.addr), address.length);
+        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address.addr), address.length);
     } while (rc != 0 && errno == EINTR);
-    if (rc == 0) return PeerIsThisUser(fd.get());
+    if (rc == 0) {
+        bool ours = PeerIsThisUser(fd);
+        drop();
+        return ours;
+    }
+    int error = errno;
+    // No window (ECONNREFUSED) and a busy one (EAGAIN) leave the socket
+    // unconnected; after anything else start afresh next time.
+    if (!reusable || (error != ECONNREFUSED && error != EAGAIN)) drop();
     // A full backlog: the window exists but is busy; its owner is checked
     // when a message is actually sent.
-    return errno == EAGAIN;
+    return error == EAGAIN;
 }
 
 // Connects a blocking socket; the wait for room in a busy window's backlog
@@ -208,22 +328,6 @@ bool NameForHandle(HWND hWnd, std::string* name) {
     return true;
 }
 
-// What the window thread knows of its window.
-struct WindowCore {
-    std::string name;                // Constant after construction.
-    MessageWindow::Handler handler;  // Constant after construction; called on the window's thread only.
-
-    // A handler that throws must not end the process from the window thread;
-    // the sender sees 0, as for a message that was not handled.
-    LRESULT Call(const COPYDATASTRUCT& cds) const noexcept {
-        try {
-            return handler(cds);
-        } catch (...) {
-            return 0;
-        }
-    }
-};
-
 // The window whose messages the current thread is handling, if any. A
 // handler that sends to its own window gets a direct call, as a Windows
 // window procedure would, instead of waiting on itself until the timeout.
@@ -252,9 +356,10 @@ LRESULT SendCopyData(const std::string& name, WPARAM wParam, const COPYDATASTRUC
 }  // namespace
 
 struct MessageWindow::Impl : WindowCore {
-    Fd listener;  // Constant after construction (closed by the destructor).
-    Fd stop;      // Constant after construction: an eventfd the destructor signals.
     std::thread thread;
+
+    // After the thread was joined, or when construction failed half-way.
+    ~Impl() { Disown(this); }
 
     void Run();
     void Serve(int connection);
@@ -271,8 +376,7 @@ MessageWindow::MessageWindow(const std::u16string& title, Handler handler) : m_i
     m_impl->name = wp::WindowName(::geteuid(), desktop, title);
     m_impl->handler = std::move(handler);
 
-    m_impl->listener = Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!m_impl->listener) throw std::runtime_error("cannot create " + what + ": " + std::strerror(errno));
+    if (!Own(m_impl.get())) throw std::runtime_error("cannot create " + what + ": " + std::strerror(errno));
     wp::SocketAddress address = wp::AbstractAddress(m_impl->name);
     if (::bind(m_impl->listener.get(), reinterpret_cast<const sockaddr*>(&address.addr), address.length) != 0) {
         if (errno == EADDRINUSE) throw std::runtime_error("a " + what + " already exists");
@@ -280,13 +384,18 @@ MessageWindow::MessageWindow(const std::u16string& title, Handler handler) : m_i
     }
     if (::listen(m_impl->listener.get(), SOMAXCONN) != 0)
         throw std::runtime_error("cannot create " + what + ": " + std::strerror(errno));
-    m_impl->stop = Fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!m_impl->stop) throw std::runtime_error("cannot create " + what + ": " + std::strerror(errno));
     // std::system_error, when the thread cannot start, is a runtime_error too.
     m_impl->thread = std::thread([impl = m_impl.get()] { impl->Run(); });
 }
 
 MessageWindow::~MessageWindow() {
+    if (m_impl->forkedCopy) {
+        // A forked child's copy: its thread runs only in the parent, so
+        // there is nothing to stop or join, and the std::thread must not be
+        // destroyed while it looks joinable.
+        (void)m_impl.release();
+        return;
+    }
     std::uint64_t one = 1;
     ssize_t written;
     do {
@@ -295,7 +404,7 @@ MessageWindow::~MessageWindow() {
     // The counter cannot overflow from one write, so the thread sees the stop.
     m_impl->thread.join();
     // The listener closes with m_impl: the name is free again at once, and
-    // senders still queued in the backlog see a reset and get 0.
+    // senders still queued in the backlog see a connection reset and get 0.
 }
 
 void MessageWindow::Impl::Run() {

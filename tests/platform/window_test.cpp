@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -242,6 +243,39 @@ TEST(Window, AnotherProcessSendsToTheWindow) {
     EXPECT_EQ(received[0].dwData, 9u);
 }
 
+TEST(Window, ForkedChildNeitherKeepsNorStopsTheParentsWindow) {
+    auto window = std::make_unique<Inbox>(u"Receiver");
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        window.reset();  // the child's copy; the parent's window must live on
+        char byte = 'r';
+        if (write(toParent[1], &byte, 1) != 1) _exit(2);
+        _exit(read(toChild[0], &byte, 1) == 1 ? 0 : 3);  // stay alive until the parent is done
+    }
+    close(toChild[0]);
+    close(toParent[1]);
+    char byte = 0;
+    ASSERT_EQ(read(toParent[0], &byte, 1), 1) << "the child did not start";
+
+    EXPECT_EQ(Send(FindWindowW(nullptr, u"Receiver"), "after fork"), 1)
+        << "the child destroying its copy stopped the parent's window";
+    EXPECT_EQ(window->texts(), std::vector<std::string>{"after fork"});
+    window.reset();
+    EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "the running child kept the closed window's name";
+    EXPECT_NO_THROW(Inbox again(u"Receiver")) << "the running child kept the title taken";
+
+    EXPECT_EQ(write(toChild[1], &byte, 1), 1);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(toChild[1]);
+    close(toParent[0]);
+}
+
 TEST(Window, ConcurrentSendersAreEachDeliveredOnceAndHandledOneAtATime) {
     constexpr int kThreads = 6;
     constexpr int kPerThread = 40;
@@ -308,6 +342,39 @@ TEST(Window, SendingToNoWindowOrWithBadArgumentsReturnsZeroAndDeliversNothing) {
     EXPECT_FALSE(IsWindow(nullptr));
     EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(uintptr_t{0x7654321})));
     EXPECT_TRUE(inbox.received().empty()) << "a refused message reached the window";
+}
+
+size_t OpenDescriptors() {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+TEST(Window, LookUpsSendsAndWindowsLeaveNoDescriptorsBehind) {
+    FindWindowW(nullptr, u"Receiver");  // this thread's look-up socket, kept for the thread's life
+    size_t before = OpenDescriptors();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([] {
+                for (int i = 0; i < 20; ++i) FindWindowW(nullptr, u"Receiver");  // none there
+            });
+        for (auto& t : threads) t.join();
+        Inbox inbox(u"Receiver");
+        threads.clear();
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([] {
+                HWND hwnd = FindWindowW(nullptr, u"Receiver");
+                if (IsWindow(hwnd)) Send(hwnd, "x");
+            });
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(inbox.texts().size(), 4u);
+    }
+    EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr);
+    EXPECT_EQ(OpenDescriptors(), before) << "descriptors leaked";
 }
 
 TEST(Window, HandlerSendingToItsOwnWindowIsCalledDirectly) {
