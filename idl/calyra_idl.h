@@ -63,3 +63,6 @@ protected:                         \
 #define CALYRA_RECORD_BEGIN(name, guid) \
     static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name " must stay plain data");
 #include "idl/typelib_expand.h"
+
+// Automation dispatch of the interfaces above (DispatchTraits).
+#include "idl/typelib_dispatch.h"

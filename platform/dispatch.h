@@ -1,10 +1,18 @@
 // IDispatchImpl<I>: the dual-interface half of a component class.
 //
 // Answers QueryInterface for IUnknown, IDispatch and I, and serves
-// automation calls by name and DISPID from the type library's description
-// of I. Holds no state of its own; thread-safety is the class's.
+// automation calls by name and DISPID from DispatchTableOf<I>() (see
+// dispatch_table.h): the type library's description of I paired with one
+// invoker per method, DISPIDs counting from 1 in slot order. The type
+// library's declarations bring the DispatchTraits of its interfaces along,
+// so any class that names one of them gets its dispatch for free.
+//
+// No type information is offered (GetTypeInfoCount gives 0): callers
+// resolve names with GetIDsOfNames. Holds no state of its own; Invoke takes
+// no lock, so thread-safety is that of the class's methods.
 #pragma once
 
+#include "platform/dispatch_table.h"
 #include "platform/unknown.h"
 
 namespace calyra {
@@ -21,9 +29,16 @@ public:
         if (ppTInfo) *ppTInfo = nullptr;
         return E_NOTIMPL;
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
+    // One name set serves every locale.
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                               DISPID* rgDispId) override {
+        return DispatchTableOf<Itf>().GetIDsOfNames(riid, rgszNames, cNames, rgDispId);
+    }
+    // Failures come back as the method's HRESULT; pExcepInfo is not used.
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                        VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) override {
+        return DispatchTableOf<Itf>().Invoke(static_cast<Itf*>(this), dispIdMember, riid, wFlags, pDispParams,
+                                             pVarResult, puArgErr);
     }
 
     HRESULT _InternalQueryInterface(REFIID riid, void** ppv) {

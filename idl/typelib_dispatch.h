@@ -1,0 +1,37 @@
+// Automation dispatch of the type library's interfaces: DispatchTraits<I>
+// for every interface of typelib.def, naming its methods in slot order and
+// its run-time description. IDispatchImpl<I> builds its table from them, so
+// GetIDsOfNames and Invoke of every interface follow the one description
+// in typelib.def.
+//
+// calyra_idl.h includes this file at its end, so every class that names an
+// interface sees its traits. Compile-time only: nothing is owned and
+// nothing needs a lock.
+#pragma once
+
+#include "idl/calyra_idl.h"
+#include "platform/dispatch.h"
+#include "platform/type_description.h"
+
+namespace calyra {
+
+// The descriptions live in typelib_description.cpp (declared there too);
+// this file may be read before typelib_description.h.
+namespace idl_detail {
+#define CALYRA_INTERFACE_BEGIN(name, guid) extern const InterfaceDesc kInterface_##name;
+#include "idl/typelib_expand.h"
+}  // namespace idl_detail
+
+#define CALYRA_INTERFACE_BEGIN(name, guid)                                              \
+    template <>                                                                         \
+    struct DispatchTraits<::name> {                                                     \
+        static constexpr const InterfaceDesc* description = &idl_detail::kInterface_##name; \
+        using Methods = DispatchMethodList<::name
+#define CALYRA_METHOD(iface, name, params) , &::iface::name
+#define CALYRA_INTERFACE_END(name) \
+    >;                             \
+    }                              \
+    ;
+#include "idl/typelib_expand.h"
+
+}  // namespace calyra

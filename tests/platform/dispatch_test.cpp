@@ -1,0 +1,659 @@
+// Automation dispatch through a small dual interface declared here: name
+// lookup, argument order, counts, conversions, by-value against by-reference
+// arguments, records, arrays, interfaces, and that nothing leaks on either
+// the success or the failure path (the sanitizer builds watch the leaks).
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "idl/automation_type.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/dispatch.h"
+#include "platform/object_root.h"
+#include "platform/record_info.h"
+#include "platform/safearray.h"
+
+using calyra::Bstr;
+using calyra::ComPtr;
+using calyra::ParamDesc;
+using calyra::ParamDir;
+
+namespace {
+
+struct tagTestPoint {
+    LONG lX;
+    BSTR bstrLabel;
+};
+constexpr GUID kPointGuid = {0x51d0a7e2, 0x4c1b, 0x4f0e, {0x9a, 0x11, 0, 0, 0, 0, 0, 1}};
+const calyra::FieldDesc kPointFields[] = {
+    {"lX", VT_I4, offsetof(tagTestPoint, lX), nullptr},
+    {"bstrLabel", VT_BSTR, offsetof(tagTestPoint, bstrLabel), nullptr},
+};
+const calyra::RecordDesc kPointDesc = {"tagTestPoint", &kPointGuid, sizeof(tagTestPoint), kPointFields, 2};
+constexpr GUID kOtherRecordGuid = {0x51d0a7e2, 0x4c1b, 0x4f0e, {0x9a, 0x11, 0, 0, 0, 0, 0, 2}};
+const calyra::RecordDesc kOtherDesc = {"tagOther", &kOtherRecordGuid, sizeof(tagTestPoint), kPointFields, 2};
+
+}  // namespace
+
+extern "C" const IID IID_ITestProbe = {0x51d0a7e2, 0x4c1b, 0x4f0e, {0x9a, 0x11, 0, 0, 0, 0, 0, 3}};
+
+struct ITestProbe : IDispatch {
+    // text + "#" + number + suffix; a negative number fails with error ID 0x5002.
+    STDMETHOD(Describe)(LONG* plErrorID, LONG lNumber, BSTR bstrText, BSTR bstrSuffix, BSTR* pbstrResult) = 0;
+    // Records its inputs and adds ulValue to *pllTotal; S_FALSE when the flag is off.
+    STDMETHOD(Widen)(LONG* plErrorID, ULONG ulValue, VARIANT_BOOL vbFlag, DATE dtWhen, LONGLONG* pllTotal) = 0;
+    // Counts its calls into *plCount; done after the third.
+    STDMETHOD(CountUp)(LONG* plErrorID, LONG* plCount, VARIANT_BOOL* pvbDone) = 0;
+    // Doubles pPoint->lX in place and returns a copy.
+    STDMETHOD(Relabel)(LONG* plErrorID, tagTestPoint* pPoint, tagTestPoint* pCopy) = 0;
+    STDMETHOD(MakePoints)(LONG* plErrorID, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) = 0;
+    // Hands back the peer it was given.
+    STDMETHOD(Adopt)(LONG* plErrorID, ITestProbe* pPeer, ITestProbe** ppPeer) = 0;
+    STDMETHOD(Lookup)(LONG* plErrorID, GUID* riid, void** ppv) = 0;
+    STDMETHOD(Fill)(LONG* plErrorID, USHORT* pszBuffer, ULONG ulSize) = 0;
+    // Appends "!" to the name.
+    STDMETHOD(Rename)(LONG* plErrorID, BSTR* pbstrName) = 0;
+
+protected:
+    ~ITestProbe() = default;
+};
+
+template <>
+struct calyra::InterfaceTraits<ITestProbe> {
+    static const IID& iid() { return IID_ITestProbe; }
+};
+
+namespace {
+
+constexpr VARTYPE kI4Ref = VT_I4 | VT_BYREF;
+constexpr ParamDesc kErrorId{"plErrorID", ParamDir::InOut, kI4Ref, nullptr, nullptr};
+constexpr ParamDesc kDescribeParams[] = {kErrorId,
+                                         {"lNumber", ParamDir::In, VT_I4, nullptr, nullptr},
+                                         {"bstrText", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                         {"bstrSuffix", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                         {"pbstrResult", ParamDir::RetVal, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+constexpr ParamDesc kWidenParams[] = {kErrorId,
+                                      {"ulValue", ParamDir::In, VT_UI4, nullptr, nullptr},
+                                      {"vbFlag", ParamDir::In, VT_BOOL, nullptr, nullptr},
+                                      {"dtWhen", ParamDir::In, VT_DATE, nullptr, nullptr},
+                                      {"pllTotal", ParamDir::InOut, VT_I8 | VT_BYREF, nullptr, nullptr}};
+constexpr ParamDesc kCountUpParams[] = {kErrorId,
+                                        {"plCount", ParamDir::Out, kI4Ref, nullptr, nullptr},
+                                        {"pvbDone", ParamDir::RetVal, VT_BOOL | VT_BYREF, nullptr, nullptr}};
+const ParamDesc kRelabelParams[] = {kErrorId,
+                                    {"pPoint", ParamDir::InOut, VT_RECORD | VT_BYREF, &kPointDesc, nullptr},
+                                    {"pCopy", ParamDir::RetVal, VT_RECORD | VT_BYREF, &kPointDesc, nullptr}};
+const ParamDesc kMakePointsParams[] = {kErrorId,
+                                       {"lCount", ParamDir::In, VT_I4, nullptr, nullptr},
+                                       {"plNum", ParamDir::Out, kI4Ref, nullptr, nullptr},
+                                       {"ppPoints", ParamDir::RetVal, calyra::kRecordArrayVt, &kPointDesc, nullptr}};
+const ParamDesc kAdoptParams[] = {kErrorId,
+                                  {"pPeer", ParamDir::In, VT_DISPATCH, nullptr, &IID_ITestProbe},
+                                  {"ppPeer", ParamDir::RetVal, VT_DISPATCH | VT_BYREF, nullptr, &IID_ITestProbe}};
+constexpr ParamDesc kLookupParams[] = {kErrorId,
+                                       {"riid", ParamDir::In, calyra::VT_CLSID | VT_BYREF, nullptr, nullptr},
+                                       {"ppv", ParamDir::RetVal, VT_UNKNOWN | VT_BYREF, nullptr, nullptr}};
+constexpr ParamDesc kFillParams[] = {kErrorId,
+                                     {"pszBuffer", ParamDir::In, VT_UI2 | VT_BYREF, nullptr, nullptr},
+                                     {"ulSize", ParamDir::In, VT_UI4, nullptr, nullptr}};
+constexpr ParamDesc kRenameParams[] = {kErrorId, {"pbstrName", ParamDir::InOut, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+
+template <size_t N>
+constexpr calyra::MethodDesc Method(const char* name, DISPID dispid, const ParamDesc (&params)[N]) {
+    return {name, dispid, params, N};
+}
+const calyra::MethodDesc kProbeMethods[] = {
+    Method("Describe", 1, kDescribeParams), Method("Widen", 2, kWidenParams),
+    Method("CountUp", 3, kCountUpParams),   Method("Relabel", 4, kRelabelParams),
+    Method("MakePoints", 5, kMakePointsParams), Method("Adopt", 6, kAdoptParams),
+    Method("Lookup", 7, kLookupParams),     Method("Fill", 8, kFillParams),
+    Method("Rename", 9, kRenameParams),
+};
+const calyra::InterfaceDesc kProbeDesc = {"ITestProbe", &IID_ITestProbe, kProbeMethods, std::size(kProbeMethods)};
+
+}  // namespace
+
+template <>
+struct calyra::DispatchTraits<ITestProbe> {
+    static constexpr const InterfaceDesc* description = &kProbeDesc;
+    using Methods = DispatchMethodList<ITestProbe, &ITestProbe::Describe, &ITestProbe::Widen, &ITestProbe::CountUp,
+                                       &ITestProbe::Relabel, &ITestProbe::MakePoints, &ITestProbe::Adopt,
+                                       &ITestProbe::Lookup, &ITestProbe::Fill, &ITestProbe::Rename>;
+};
+
+namespace {
+
+class CTestProbe : public calyra::CComObjectRootEx<calyra::CComMultiThreadModel>,
+                   public calyra::IDispatchImpl<ITestProbe> {
+public:
+    STDMETHODIMP Describe(LONG* plErrorID, LONG lNumber, BSTR bstrText, BSTR bstrSuffix, BSTR* pbstrResult) override {
+        if (!pbstrResult) return E_POINTER;
+        if (lNumber < 0) {
+            if (plErrorID) *plErrorID = 0x5002;
+            return E_INVALIDARG;
+        }
+        std::u16string text(Bstr(bstrText).view());
+        text += u"#" + calyra::Utf8ToUtf16(std::to_string(lNumber)) + std::u16string(Bstr(bstrSuffix).view());
+        *pbstrResult = Bstr(text).Detach();
+        return S_OK;
+    }
+    STDMETHODIMP Widen(LONG*, ULONG ulValue, VARIANT_BOOL vbFlag, DATE dtWhen, LONGLONG* pllTotal) override {
+        m_ulValue = ulValue;
+        m_vbFlag = vbFlag;
+        m_dtWhen = dtWhen;
+        if (!pllTotal) return E_POINTER;
+        *pllTotal += ulValue;
+        return vbFlag ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP CountUp(LONG*, LONG* plCount, VARIANT_BOOL* pvbDone) override {
+        if (!plCount || !pvbDone) return E_POINTER;
+        *plCount = ++m_calls;
+        *pvbDone = m_calls >= 3 ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    STDMETHODIMP Relabel(LONG*, tagTestPoint* pPoint, tagTestPoint* pCopy) override {
+        if (!pPoint || !pCopy) return E_POINTER;
+        pPoint->lX *= 2;
+        calyra::RecordCopyByDescription(&kPointDesc, pPoint, pCopy);
+        return S_OK;
+    }
+    STDMETHODIMP MakePoints(LONG* plErrorID, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) override {
+        if (!plNum || !ppPoints) return E_POINTER;
+        *plNum = 0;
+        if (lCount < 0) {
+            if (plErrorID) *plErrorID = 0x5002;
+            return E_INVALIDARG;
+        }
+        ComPtr<IRecordInfo> info;
+        calyra::CreateRecordInfo(&kPointDesc, &info);
+        SAFEARRAY* array = SafeArrayCreateVectorEx(VT_RECORD, 0, static_cast<ULONG>(lCount), info.get());
+        auto* points = static_cast<tagTestPoint*>(array->pvData);
+        for (LONG i = 0; i < lCount; ++i) {
+            points[i].lX = i;
+            points[i].bstrLabel = SysAllocString(u"point");
+        }
+        *ppPoints = array;
+        *plNum = lCount;
+        return S_OK;
+    }
+    STDMETHODIMP Adopt(LONG*, ITestProbe* pPeer, ITestProbe** ppPeer) override {
+        if (!ppPeer) return E_POINTER;
+        if (pPeer) pPeer->AddRef();
+        *ppPeer = pPeer;
+        return S_OK;
+    }
+    STDMETHODIMP Lookup(LONG*, GUID* riid, void** ppv) override {
+        if (!riid || !ppv) return E_POINTER;
+        return QueryInterface(*riid, ppv);
+    }
+    STDMETHODIMP Fill(LONG*, USHORT* pszBuffer, ULONG ulSize) override {
+        if (!pszBuffer || ulSize < 3) return E_INVALIDARG;
+        pszBuffer[0] = u'h';
+        pszBuffer[1] = u'i';
+        pszBuffer[2] = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Rename(LONG*, BSTR* pbstrName) override {
+        if (!pbstrName) return E_POINTER;
+        Bstr renamed(std::u16string(Bstr(*pbstrName).view()) + u"!");
+        SysFreeString(*pbstrName);
+        *pbstrName = renamed.Detach();
+        return S_OK;
+    }
+
+    ULONG m_ulValue = 0;
+    VARIANT_BOOL m_vbFlag = 0;
+    DATE m_dtWhen = 0;
+    LONG m_calls = 0;
+};
+
+struct Variant : VARIANT {
+    Variant() { VariantInit(this); }
+    ~Variant() { VariantClear(this); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+};
+
+VARIANT Make(VARTYPE vt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    return v;
+}
+VARIANT Long(LONG value) {
+    VARIANT v = Make(VT_I4);
+    v.lVal = value;
+    return v;
+}
+VARIANT Ref(VARTYPE vt, void* target) {
+    VARIANT v = Make(vt | VT_BYREF);
+    v.byref = target;
+    return v;
+}
+// Borrows the text: the caller keeps it alive for the call.
+VARIANT Text(BSTR text) {
+    VARIANT v = Make(VT_BSTR);
+    v.bstrVal = text;
+    return v;
+}
+VARIANT Missing() {
+    VARIANT v = Make(VT_ERROR);
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+VARIANT Record(void* record, IRecordInfo* info) {
+    VARIANT v = Make(VT_RECORD);
+    v.brecVal.pvRecord = record;
+    v.brecVal.pRecInfo = info;
+    return v;
+}
+
+class DispatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&m_dispatch)),
+                  S_OK);
+        m_probe = static_cast<CTestProbe*>(static_cast<ITestProbe*>(m_dispatch.get()));
+        ASSERT_EQ(calyra::CreateRecordInfo(&kPointDesc, &m_pointInfo), S_OK);
+    }
+
+    // Invokes with the arguments in the caller's order; rgvarg gets them last first.
+    HRESULT Call(DISPID dispid, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* argErr = nullptr,
+                 WORD flags = DISPATCH_METHOD) {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        return m_dispatch->Invoke(dispid, IID_NULL, 0, flags, &params, result, nullptr, argErr);
+    }
+
+    ComPtr<IDispatch> m_dispatch;
+    CTestProbe* m_probe = nullptr;
+    ComPtr<IRecordInfo> m_pointInfo;
+};
+
+DISPID IdOf(IDispatch* dispatch, const char16_t* name) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = 0;
+    return SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) ? id : DISPID_UNKNOWN;
+}
+
+TEST_F(DispatchTest, MethodNamesResolveToSlotPositionsIgnoringAsciiCase) {
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"dEsCrIbE"), 1);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 9);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"Renam"), DISPID_UNKNOWN);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"Renamed"), DISPID_UNKNOWN);
+}
+
+TEST_F(DispatchTest, ParameterNamesResolveToArgumentPositions) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"describe"), const_cast<LPOLESTR>(u"BSTRSUFFIX"),
+                        const_cast<LPOLESTR>(u"plErrorID"), const_cast<LPOLESTR>(u"lNumber")};
+    DISPID ids[4] = {};
+    ASSERT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, names, 4, 0, ids), S_OK);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], 3);
+    EXPECT_EQ(ids[2], 0);
+    EXPECT_EQ(ids[3], 1);
+
+    // The return value is not an argument a caller can name.
+    LPOLESTR withRetVal[] = {const_cast<LPOLESTR>(u"Describe"), const_cast<LPOLESTR>(u"pbstrResult"),
+                             const_cast<LPOLESTR>(u"bstrText")};
+    DISPID retValIds[3] = {};
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, withRetVal, 3, 0, retValIds), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(retValIds[0], 1);
+    EXPECT_EQ(retValIds[1], DISPID_UNKNOWN);
+    EXPECT_EQ(retValIds[2], 2);
+}
+
+TEST_F(DispatchTest, UnknownNamesAndInterfacesAreRefused) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
+    DISPID ids[2] = {7, 7};
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_ITestProbe, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, 0, ids), E_INVALIDARG);
+    UINT count = 9;
+    EXPECT_EQ(m_dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(DispatchTest, ArgumentsArriveLastFirstAndTheResultIsTheRetVal) {
+    Bstr text(u"left"), suffix(u"-right");
+    LONG errorId = 0;
+    Variant result;
+    ASSERT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(42), Text(text), Text(suffix)}, &result), S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_EQ(Bstr(result.bstrVal).view(), u"left#42-right");
+    EXPECT_EQ(errorId, 0);
+}
+
+TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
+    Bstr text(u"x");
+    LONG errorId = 0;
+    Variant result;
+    EXPECT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(-1), Text(text), Text(text)}, &result), E_INVALIDARG);
+    EXPECT_EQ(errorId, 0x5002);
+    EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call has no return value";
+
+    // A script's uninitialised variable passed by reference receives the
+    // error ID as a long.
+    Variant variable;
+    VARIANT wrapped = Ref(VT_VARIANT, &variable);
+    EXPECT_EQ(Call(1, {wrapped, Long(-1), Text(text), Text(text)}), E_INVALIDARG);
+    EXPECT_EQ(variable.vt, VT_I4);
+    EXPECT_EQ(variable.lVal, 0x5002);
+
+    // A plain value or a missing argument is accepted; the ID then goes nowhere.
+    EXPECT_EQ(Call(1, {Long(0), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
+    EXPECT_EQ(Call(1, {Missing(), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
+}
+
+TEST_F(DispatchTest, SuccessCodesBecomeSOk) {
+    LONGLONG total = 0;
+    VARIANT flagOff = Make(VT_BOOL);
+    flagOff.boolVal = VARIANT_FALSE;
+    VARIANT date = Make(VT_DATE);
+    date.date = 2.0;
+    EXPECT_EQ(Call(2, {Missing(), Long(1), flagOff, date, Ref(VT_I8, &total)}), S_OK);
+    EXPECT_EQ(total, 1);
+}
+
+struct BadCall {
+    const char* what;
+    std::vector<VARIANT> args;  // caller's order, for Describe
+    HRESULT expected;
+    UINT argErr;  // index in rgvarg, or 99 when none is named
+};
+
+TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
+    Bstr text(u"t");
+    SHORT shortSlot = 0;
+    VARIANT tooBig = Make(VT_I8);
+    tooBig.llVal = 1LL << 40;
+    VARIANT wrappedText = Ref(VT_VARIANT, nullptr);
+    Variant inner;
+    inner.vt = VT_BSTR;
+    inner.bstrVal = SysAllocString(u"5");
+    wrappedText.pvarVal = &inner;
+    const BadCall cases[] = {
+        {"too few", {Missing(), Long(1), Text(text)}, DISP_E_BADPARAMCOUNT, 99},
+        {"too many", {Missing(), Long(1), Text(text), Text(text), Text(text)}, DISP_E_BADPARAMCOUNT, 99},
+        {"text for a long", {Missing(), Text(text), Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 2},
+        {"wrapped text for a long", {Missing(), wrappedText, Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 2},
+        {"long for a text", {Missing(), Long(1), Long(1), Text(text)}, DISP_E_TYPEMISMATCH, 1},
+        {"long for the last text", {Missing(), Long(1), Text(text), Long(1)}, DISP_E_TYPEMISMATCH, 0},
+        {"number too big", {Missing(), tooBig, Text(text), Text(text)}, DISP_E_OVERFLOW, 2},
+        {"missing value", {Missing(), Long(1), Missing(), Text(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
+        {"null for a text", {Missing(), Long(1), Make(VT_NULL), Text(text)}, DISP_E_TYPEMISMATCH, 1},
+        {"text for the error ID", {Text(text), Long(1), Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 3},
+        {"short by reference for the error ID", {Ref(VT_I2, &shortSlot), Long(1), Text(text), Text(text)},
+         DISP_E_TYPEMISMATCH, 3},
+    };
+    for (const BadCall& c : cases) {
+        UINT argErr = 99;
+        Variant result;
+        EXPECT_EQ(Call(1, c.args, &result, &argErr), c.expected) << c.what;
+        EXPECT_EQ(argErr, c.argErr) << c.what;
+        EXPECT_EQ(result.vt, VT_EMPTY) << c.what;
+    }
+}
+
+TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
+    Bstr text(u"t");
+    std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, 4, 0};
+    EXPECT_EQ(m_dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(m_dispatch->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_ITestProbe, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+              E_INVALIDARG);
+    DISPID named = 2;
+    DISPPARAMS withNames{reversed.data(), &named, 4, 1};
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
+    // A script reading a value asks for method and property get at once.
+    Variant result;
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
+                                 nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(Bstr(result.bstrVal).view(), u"t#1t");
+}
+
+TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
+    VARIANT shortValue = Make(VT_I2);
+    shortValue.iVal = 7;
+    VARIANT nonzero = Make(VT_I4);
+    nonzero.lVal = 5;
+    VARIANT real = Make(VT_R8);
+    real.dblVal = 1.5;
+    LONGLONG total = 10;
+    ASSERT_EQ(Call(2, {Missing(), shortValue, nonzero, real, Ref(VT_I8, &total)}), S_OK);
+    EXPECT_EQ(m_probe->m_ulValue, 7u);
+    EXPECT_EQ(m_probe->m_vbFlag, VARIANT_TRUE) << "any nonzero number is true";
+    EXPECT_EQ(m_probe->m_dtWhen, 1.5);
+    EXPECT_EQ(total, 17) << "the caller's 64-bit slot is read and written in place";
+
+    // An in/out long long given by value works on a copy.
+    VARIANT byValue = Make(VT_I8);
+    byValue.llVal = 100;
+    ASSERT_EQ(Call(2, {Missing(), Long(1), nonzero, real, byValue}), S_OK);
+
+    UINT argErr = 99;
+    EXPECT_EQ(Call(2, {Missing(), Long(-1), nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_OVERFLOW)
+        << "a negative number does not fit an unsigned long";
+    EXPECT_EQ(argErr, 3u);
+    EXPECT_EQ(Call(2, {Missing(), real, nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_TYPEMISMATCH)
+        << "a fraction is not cut to an integer";
+}
+
+TEST_F(DispatchTest, OutLongsAndBooleanRetValReachTheCaller) {
+    LONG count = -1;
+    Variant done;
+    ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}, &done), S_OK);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(done.vt, VT_BOOL);
+    EXPECT_EQ(done.boolVal, VARIANT_FALSE);
+
+    // An out value replaces whatever a wrapped VARIANT held, freeing it.
+    Variant variable;
+    variable.vt = VT_BSTR;
+    variable.bstrVal = SysAllocString(u"to be freed");
+    Variant done2;
+    ASSERT_EQ(Call(3, {Missing(), Ref(VT_VARIANT, &variable)}, &done2), S_OK);
+    EXPECT_EQ(variable.vt, VT_I4);
+    EXPECT_EQ(variable.lVal, 2);
+
+    // Without a place for the result the value is dropped.
+    ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}), S_OK);
+    EXPECT_EQ(count, 3);
+
+    // A missing out pointer reaches the method as NULL.
+    EXPECT_EQ(Call(3, {Missing(), Missing()}), E_POINTER);
+}
+
+TEST_F(DispatchTest, InOutTextIsReplacedInTheCallersStorage) {
+    BSTR name = SysAllocString(u"name");
+    ASSERT_EQ(Call(9, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
+    EXPECT_EQ(Bstr::Attach(name).view(), u"name!");
+
+    // By value the method works on a copy; the caller's text stays.
+    Bstr kept(u"kept");
+    ASSERT_EQ(Call(9, {Missing(), Text(kept)}), S_OK);
+    EXPECT_EQ(kept.view(), u"kept");
+
+    Variant variable;
+    variable.vt = VT_BSTR;
+    variable.bstrVal = SysAllocString(u"var");
+    ASSERT_EQ(Call(9, {Missing(), Ref(VT_VARIANT, &variable)}), S_OK);
+    EXPECT_EQ(Bstr(variable.bstrVal).view(), u"var!");
+}
+
+TEST_F(DispatchTest, RecordsAreReadInPlaceAndReturnedOwned) {
+    tagTestPoint point{21, SysAllocString(u"p")};
+    Variant copy;
+    ASSERT_EQ(Call(4, {Missing(), Record(&point, m_pointInfo.get())}, &copy), S_OK);
+    EXPECT_EQ(point.lX, 42) << "an in/out record is the caller's storage";
+    ASSERT_EQ(copy.vt, VT_RECORD);
+    ASSERT_NE(copy.brecVal.pRecInfo, nullptr);
+    GUID guid{};
+    copy.brecVal.pRecInfo->GetGuid(&guid);
+    EXPECT_EQ(guid, kPointGuid);
+    const auto* returned = static_cast<const tagTestPoint*>(copy.brecVal.pvRecord);
+    EXPECT_EQ(returned->lX, 42);
+    EXPECT_EQ(Bstr(returned->bstrLabel).view(), u"p");
+    EXPECT_NE(returned->bstrLabel, point.bstrLabel) << "the returned record owns its own texts";
+
+    VARIANT byRef = Record(&point, m_pointInfo.get());
+    byRef.vt = VT_RECORD | VT_BYREF;
+    Variant copy2;
+    ASSERT_EQ(Call(4, {Missing(), byRef}, &copy2), S_OK);
+    EXPECT_EQ(point.lX, 84);
+    calyra::RecordClearByDescription(&kPointDesc, &point);
+}
+
+TEST_F(DispatchTest, RecordsOfAnotherTypeAreRefused) {
+    ComPtr<IRecordInfo> other;
+    ASSERT_EQ(calyra::CreateRecordInfo(&kOtherDesc, &other), S_OK);
+    tagTestPoint point{1, nullptr};
+    UINT argErr = 99;
+    Variant copy;
+    EXPECT_EQ(Call(4, {Missing(), Record(&point, other.get())}, &copy, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(Call(4, {Missing(), Record(&point, nullptr)}, &copy, &argErr), DISP_E_TYPEMISMATCH)
+        << "a record without its record info cannot be checked";
+    EXPECT_EQ(point.lX, 1);
+    EXPECT_EQ(copy.vt, VT_EMPTY);
+}
+
+TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
+    LONG num = 0;
+    Variant points;
+    ASSERT_EQ(Call(5, {Missing(), Long(3), Ref(VT_I4, &num)}, &points), S_OK);
+    EXPECT_EQ(num, 3);
+    ASSERT_EQ(points.vt, VT_ARRAY | VT_RECORD);
+    LONG upper = -1;
+    SafeArrayGetUBound(points.parray, 1, &upper);
+    EXPECT_EQ(upper, 2);
+    EXPECT_EQ(static_cast<tagTestPoint*>(points.parray->pvData)[2].lX, 2);
+
+    // A failed call hands out no array.
+    LONG errorId = 0;
+    Variant failed;
+    EXPECT_EQ(Call(5, {Ref(VT_I4, &errorId), Long(-1), Ref(VT_I4, &num)}, &failed), E_INVALIDARG);
+    EXPECT_EQ(errorId, 0x5002);
+    EXPECT_EQ(failed.vt, VT_EMPTY);
+}
+
+TEST_F(DispatchTest, InterfacesInAndOutKeepReferencesBalanced) {
+    ComPtr<IDispatch> peer;
+    ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&peer)), S_OK);
+    VARIANT in = Make(VT_DISPATCH);
+    in.pdispVal = peer.get();
+    {
+        Variant out;
+        ASSERT_EQ(Call(6, {Missing(), in}, &out), S_OK);
+        ASSERT_EQ(out.vt, VT_DISPATCH);
+        EXPECT_EQ(out.pdispVal, peer.get()) << "the same object comes back";
+    }
+    // Only our own reference is left.
+    peer->AddRef();
+    EXPECT_EQ(peer->Release(), 1u);
+
+    // NULL and empty are NULL; an object without the interface is a type mismatch.
+    Variant none;
+    EXPECT_EQ(Call(6, {Missing(), Make(VT_EMPTY)}, &none), S_OK);
+    EXPECT_EQ(none.vt, VT_DISPATCH);
+    EXPECT_EQ(none.pdispVal, nullptr);
+
+    ComPtr<IRecordInfo> notAProbe = m_pointInfo;
+    VARIANT stranger = Make(VT_UNKNOWN);
+    stranger.punkVal = notAProbe.get();
+    UINT argErr = 99;
+    EXPECT_EQ(Call(6, {Missing(), stranger}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+}
+
+TEST_F(DispatchTest, GuidsComeByReferenceOrAsRegistryText) {
+    GUID iid = IID_ITestProbe;
+    Variant found;
+    ASSERT_EQ(Call(7, {Missing(), Ref(calyra::VT_CLSID, &iid)}, &found), S_OK);
+    ASSERT_EQ(found.vt, VT_UNKNOWN);
+    EXPECT_NE(found.punkVal, nullptr);
+
+    Bstr text(u"{00020400-0000-0000-C000-000000000046}");  // IDispatch
+    Variant viaText;
+    ASSERT_EQ(Call(7, {Missing(), Text(text)}, &viaText), S_OK);
+    EXPECT_EQ(viaText.vt, VT_UNKNOWN);
+
+    Bstr malformed(u"IDispatch");
+    UINT argErr = 99;
+    EXPECT_EQ(Call(7, {Missing(), Text(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(Call(7, {Missing(), Missing()}), E_POINTER) << "a missing GUID reaches the method as NULL";
+}
+
+TEST_F(DispatchTest, TextBufferIsTheCallersMemory) {
+    USHORT buffer[8] = {};
+    VARIANT size = Make(VT_UI4);
+    size.ulVal = 8;
+    ASSERT_EQ(Call(8, {Missing(), Ref(VT_UI2, buffer), size}), S_OK);
+    EXPECT_EQ(buffer[0], u'h');
+    EXPECT_EQ(buffer[1], u'i');
+    EXPECT_EQ(Call(8, {Missing(), Long(0), size}), DISP_E_TYPEMISMATCH) << "a buffer is only passed by reference";
+}
+
+TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
+    // Describe's description with the number and the text swapped.
+    static constexpr ParamDesc kSwapped[] = {kErrorId,
+                                             {"bstrText", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                             {"lNumber", ParamDir::In, VT_I4, nullptr, nullptr},
+                                             {"bstrSuffix", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                             {"pbstrResult", ParamDir::RetVal, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+    static const calyra::MethodDesc kDrifted[] = {Method("Describe", 1, kSwapped)};
+    static const calyra::InterfaceDesc kDriftedDesc = {"ITestProbe", &IID_ITestProbe, kDrifted, 1};
+    const calyra::DispatchTable& real = calyra::DispatchTableOf<ITestProbe>();
+    const calyra::DispatchTable drifted{&kDriftedDesc, real.methods, 1};
+    Bstr text(u"t");
+    std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
+    DISPPARAMS params{args.data(), nullptr, 4, 0};
+    Variant result;
+    EXPECT_EQ(drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result,
+                             nullptr),
+              E_UNEXPECTED);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+}
+
+TEST_F(DispatchTest, ConcurrentCallsOnOneObjectEachGetTheirOwnResult) {
+    constexpr int kThreads = 4;
+    constexpr int kCalls = 200;
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            Bstr text(u"thread"), suffix(u"");
+            for (int i = 0; i < kCalls; ++i) {
+                Variant result;
+                const LONG number = t * 1000 + i;
+                HRESULT hr = Call(1, {Missing(), Long(number), Text(text), Text(suffix)}, &result);
+                const std::u16string expected = u"thread#" + calyra::Utf8ToUtf16(std::to_string(number));
+                if (FAILED(hr) || result.vt != VT_BSTR || Bstr(result.bstrVal).view() != expected) ++wrong[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << "thread " << t;
+}
+
+}  // namespace
