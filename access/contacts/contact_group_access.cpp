@@ -1,0 +1,124 @@
+// Contact group access.
+#include "access/contacts/contact_group_access.h"
+
+#include <cstddef>
+
+#include "core/trace.h"
+
+namespace calyra {
+namespace {
+
+// Result columns of the group list, in query order. Photo and ringtone have
+// no column: they stay NULL in every record handed out.
+constexpr FieldMap kGroupFields[] = {
+    {u"[ContactGroupID]", FieldKind::Text, offsetof(tagContactGroupInfo, bstrContactGroupID), 0},
+    {u"[ContactGroupName]", FieldKind::Text, offsetof(tagContactGroupInfo, bstrContactGroupName), 0},
+    {u"[ToBeSynced]", FieldKind::Flag, offsetof(tagContactGroupInfo, bToBeSynced), 0},
+    {u"[Modified]", FieldKind::Date, offsetof(tagContactGroupInfo, dtModified), 0},
+};
+
+// The profile's groups, in the engine's order.
+SqlText GroupListQuery(BSTR profileID) {
+    SqlText sql(u"SELECT [ContactGroupID], [ContactGroupName], [ToBeSynced], [Modified] FROM [tContactGroup] WHERE "
+                u"[ProfileID] = '");
+    sql.AppendId(profileID).Append(u"';");
+    return sql;
+}
+
+bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
+
+HRESULT InvalidArgument(LONG* plErrorID) { return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG); }
+
+}  // namespace
+
+CContactGroupAccess::CContactGroupAccess() { SendTrace("CContactGroupAccess::CContactGroupAccess.[ENTER]"); }
+
+CContactGroupAccess::~CContactGroupAccess() { SendTrace("CContactGroupAccess::~CContactGroupAccess.[ENTER]"); }
+
+STDMETHODIMP CContactGroupAccess::GetNumOfContactGroups(LONG* plErrorID, LONG* plNumOfContactGroups) {
+    return GetNumOfRecords(plErrorID, plNumOfContactGroups, m_cache, std::span(kGroupFields), [this] { return GroupListQuery(m_bstrProfileID); });
+}
+
+STDMETHODIMP CContactGroupAccess::GetContactGroupByIndex(LONG* plErrorID, LONG lIndex,
+                                                         tagContactGroupInfo* pContactGroupInfo) {
+    return GetRecordByIndex(plErrorID, lIndex, pContactGroupInfo, m_cache);
+}
+
+STDMETHODIMP CContactGroupAccess::GetAllContactGroups(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppContactGroupInfo) {
+    return GetAllRecords<tagContactGroupInfo>(plErrorID, plNum, ppContactGroupInfo, std::span(kGroupFields), [this] { return GroupListQuery(m_bstrProfileID); });
+}
+
+STDMETHODIMP CContactGroupAccess::AddContactGroup(LONG* plErrorID, tagContactGroupInfo* pContactGroupInfo,
+                                                  BSTR* pbstrContactGroupID) {
+    if (!pContactGroupInfo || IsEmpty(pContactGroupInfo->bstrContactGroupName)) return InvalidArgument(plErrorID);
+    return ExecuteStatement(plErrorID, pbstrContactGroupID, [&] {
+        SqlText sql(u"INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName], [ToBeSynced], [Modified]) VALUES('");
+        sql.AppendId(m_bstrProfileID).Append(u"', '");
+        sql.AppendQuoted(pContactGroupInfo->bstrContactGroupName).Append(u"', '");
+        sql.AppendFlag(pContactGroupInfo->bToBeSynced).Append(u"', '");
+        sql.AppendNow().Append(u"');");
+        return sql;
+    });
+}
+
+STDMETHODIMP CContactGroupAccess::DeleteContactGroupByID(LONG* plErrorID, BSTR bstrContactGroupID) {
+    if (IsEmpty(bstrContactGroupID)) return InvalidArgument(plErrorID);
+    CriticalSectionLock lock(m_csAccess);  // the group and its memberships in one hold
+    HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ContactGroupID] = '");
+        sql.AppendId(bstrContactGroupID).Append(u"';");
+        return sql;
+    });
+    if (FAILED(hr)) return hr;
+    DeleteContactGroupMapByContactGroupID(bstrContactGroupID);
+    return S_OK;
+}
+
+STDMETHODIMP CContactGroupAccess::DeleteAllContactGroups(LONG* plErrorID) {
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    // The memberships are found through the profile's groups, so they go
+    // while those rows still exist.
+    DeleteContactGroupMapOfAllContactGroups();
+    return ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ProfileID] = '");
+        sql.AppendId(m_bstrProfileID).Append(u"';");
+        return sql;
+    });
+}
+
+STDMETHODIMP CContactGroupAccess::ModifyContactGroupByID(LONG* plErrorID, BSTR bstrContactGroupID,
+                                                         tagContactGroupInfo* pContactGroupInfo) {
+    if (IsEmpty(bstrContactGroupID) || !pContactGroupInfo || IsEmpty(pContactGroupInfo->bstrContactGroupName))
+        return InvalidArgument(plErrorID);
+    return ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"UPDATE [tContactGroup] SET [ContactGroupName] = '");
+        sql.AppendQuoted(pContactGroupInfo->bstrContactGroupName).Append(u"', [ToBeSynced] = '");
+        sql.AppendFlag(pContactGroupInfo->bToBeSynced).Append(u"', [Modified] = '");
+        sql.AppendNow().Append(u"' WHERE [ContactGroupID] = '");
+        // This statement alone ends without a semicolon; the engine takes
+        // it either way.
+        sql.AppendId(bstrContactGroupID).Append(u"'");
+        return sql;
+    });
+}
+
+HRESULT CContactGroupAccess::DeleteContactGroupMapByContactGroupID(BSTR bstrContactGroupID) {
+    if (IsEmpty(bstrContactGroupID)) return E_INVALIDARG;
+    CriticalSectionLock lock(m_csAccess);
+    SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '");
+    sql.AppendId(bstrContactGroupID).Append(u"');");
+    return ExecuteFollowUp(sql);
+}
+
+HRESULT CContactGroupAccess::DeleteContactGroupMapOfAllContactGroups() {
+    CriticalSectionLock lock(m_csAccess);
+    SqlText sql(
+        u"DELETE FROM [tContactGroupMap] WHERE [tContactGroupMap].[ContactGroupID] IN (SELECT "
+        u"[tContactGroup].[ContactGroupID] FROM [tContactGroup], [tContactGroupMap] WHERE "
+        u"[tContactGroup].[ContactGroupID] = [tContactGroupMap].[ContactGroupID] AND [ProfileID] = '");
+    sql.AppendId(m_bstrProfileID).Append(u"');");
+    return ExecuteFollowUp(sql);
+}
+
+}  // namespace calyra

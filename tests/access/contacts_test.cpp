@@ -1,0 +1,923 @@
+// Contacts through IContactAccess, contact groups through
+// IContactGroupAccess, and the memberships that join them.
+//
+// Detail items (addresses, phone numbers, ...) have their own tests; here
+// they appear only as what the contact delete cascades remove or keep.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "access/contacts/contact_access.h"
+#include "access/contacts/contact_group_access.h"
+#include "support/pim_fixture.h"
+#include "support/trace_recorder.h"
+
+using calyra::Bstr;
+using calyra::CContactAccess;
+using calyra::CContactGroupAccess;
+using calyra::ComPtr;
+using calyra::test::PimDatabase;
+using calyra::test::RecordArray;
+using calyra::test::RecordHolder;
+
+namespace {
+
+constexpr LONG kUntouched = 0x7777;
+
+std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
+
+void SetText(BSTR& field, const std::u16string& value) {
+    SysFreeString(field);
+    field = Bstr(value).Detach();
+}
+
+// The current UTC time as the component writes it, for bracketing a write.
+std::string UtcNowText() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+std::string AddContact(IContactAccess* contacts, const char16_t* lastName, const char16_t* firstName = u"") {
+    RecordHolder<tagContactInfo> info;
+    SetText(info.bstrLastName, lastName);
+    SetText(info.bstrFirstName, firstName);
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->AddContact(&err, &info, &id), S_OK);
+    EXPECT_EQ(err, kUntouched) << "a successful add leaves the error ID alone";
+    return id.utf8();
+}
+
+std::string AddGroup(IContactGroupAccess* groups, const char16_t* name, LONG toBeSynced = 0) {
+    RecordHolder<tagContactGroupInfo> info;
+    SetText(info.bstrContactGroupName, name);
+    info.bToBeSynced = toBeSynced;
+    Bstr id;
+    EXPECT_EQ(groups->AddContactGroup(nullptr, &info, &id), S_OK);
+    return id.utf8();
+}
+
+std::vector<std::string> LastNamesByIndex(IContactAccess* contacts, LONG count) {
+    std::vector<std::string> names;
+    for (LONG i = 0; i < count; ++i) {
+        RecordHolder<tagContactInfo> info;
+        EXPECT_EQ(contacts->GetContactByIndex(nullptr, i, &info), S_OK) << "index " << i;
+        names.push_back(Text(info.bstrLastName));
+    }
+    return names;
+}
+
+std::vector<std::string> AllLastNames(IContactAccess* contacts) {
+    RecordArray<tagContactInfo> all;
+    LONG n = -1;
+    EXPECT_EQ(contacts->GetAllContacts(nullptr, &n, &all), S_OK);
+    std::vector<std::string> names;
+    for (LONG i = 0; i < n; ++i) names.push_back(Text(all[i].bstrLastName));
+    return names;
+}
+
+std::vector<std::string> MemberIds(IContactAccess* contacts, const std::string& groupID) {
+    RecordArray<tagContactInfo> members;
+    LONG n = -1;
+    EXPECT_EQ(contacts->GetContactsByContactGroupID(nullptr, Bstr::FromUtf8(groupID), &n, &members), S_OK);
+    std::vector<std::string> ids;
+    for (LONG i = 0; i < n; ++i) ids.push_back(Text(members[i].bstrContactID));
+    return ids;
+}
+
+std::vector<std::string> GroupIdsOf(IContactAccess* contacts, const std::string& contactID) {
+    RecordArray<tagContactGroupInfo> groups;
+    LONG n = -1;
+    EXPECT_EQ(contacts->GetContactGroupsByContactID(nullptr, Bstr::FromUtf8(contactID), &n, &groups), S_OK);
+    std::vector<std::string> ids;
+    for (LONG i = 0; i < n; ++i) ids.push_back(Text(groups[i].bstrContactGroupID));
+    return ids;
+}
+
+using Names = std::vector<std::string>;
+
+}  // namespace
+
+// ---- The record cache ------------------------------------------------------------
+
+TEST(ContactCache, ByIndexIsInvalidBeforeTheFirstCountAndAtTheCount) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    AddContact(contacts.get(), u"Abel");
+    RecordHolder<tagContactInfo> info;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->GetContactByIndex(&err, 0, &info), E_INVALIDARG) << "nothing is cached before a count";
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
+    ASSERT_EQ(n, 1);
+    for (LONG bad : {1L, -1L, 0x7FFFFFFFL}) {
+        err = kUntouched;
+        EXPECT_EQ(contacts->GetContactByIndex(&err, bad, &info), E_INVALIDARG) << "index " << bad;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << "index " << bad;
+    }
+    err = kUntouched;
+    ASSERT_EQ(contacts->GetContactByIndex(&err, 0, &info), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(Text(info.bstrLastName), "Abel");
+}
+
+TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    std::string abel = AddContact(contacts.get(), u"Abel");
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
+
+    std::string baker = AddContact(contacts.get(), u"Baker");
+    RecordHolder<tagContactInfo> renamed;
+    SetText(renamed.bstrLastName, u"Abel-Smith");
+    ASSERT_EQ(contacts->ModifyContactByID(nullptr, Bstr::FromUtf8(abel), &renamed), S_OK);
+
+    EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Abel"}) << "the cache still holds the old contact";
+    RecordHolder<tagContactInfo> outOfCache;
+    EXPECT_EQ(contacts->GetContactByIndex(nullptr, 1, &outOfCache), E_INVALIDARG) << "the new one is not cached";
+    EXPECT_EQ(AllLastNames(contacts.get()), (Names{"Abel-Smith", "Baker"})) << "GetAllContacts reads the table";
+    RecordHolder<tagContactInfo> byID;
+    ASSERT_EQ(contacts->GetContactByID(nullptr, Bstr::FromUtf8(baker), &byID), S_OK);
+    EXPECT_EQ(Text(byID.bstrLastName), "Baker");
+
+    ASSERT_EQ(contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(abel)), S_OK);
+    EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Abel"}) << "a delete does not refresh the cache either";
+
+    ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Baker"});
+}
+
+TEST(ContactCache, AnotherProfileIsSeenByIndexOnlyAfterCounting) {
+    PimDatabase db;
+    auto first = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto second = db.Create<CContactAccess, IContactAccess>(u"2");
+    AddContact(first.get(), u"One");
+    AddContact(second.get(), u"Two");
+    LONG n = 0;
+    ASSERT_EQ(first->GetNumOfContacts(nullptr, &n), S_OK);
+    ASSERT_EQ(first->SetProfileID(nullptr, Bstr(u"2")), S_OK);
+    EXPECT_EQ(LastNamesByIndex(first.get(), 1), Names{"One"}) << "SetProfileID does not touch the cache";
+    ASSERT_EQ(first->GetNumOfContacts(nullptr, &n), S_OK);
+    EXPECT_EQ(LastNamesByIndex(first.get(), n), Names{"Two"});
+}
+
+TEST(ContactCache, AFailedCountKeepsTheOldCache) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    AddContact(contacts.get(), u"Kept");
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
+    db.db()->ClosePimDatabase(nullptr);
+    LONG err = kUntouched;
+    n = 5;
+    EXPECT_EQ(contacts->GetNumOfContacts(&err, &n), E_UNEXPECTED);
+    EXPECT_NE(err, kUntouched) << "the connection reports why the query failed";
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Kept"});
+}
+
+// ---- Profiles ---------------------------------------------------------------------
+
+TEST(ContactProfiles, ReadsSeeOnlyTheCurrentProfile) {
+    PimDatabase db;
+    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+    AddContact(mine.get(), u"Mine");
+    std::string theirID = AddContact(theirs.get(), u"Theirs");
+    LONG n = 0;
+    ASSERT_EQ(mine->GetNumOfContacts(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(AllLastNames(mine.get()), Names{"Mine"});
+
+    RecordHolder<tagContactInfo> info;
+    SetText(info.bstrLastName, u"left alone");
+    LONG err = kUntouched;
+    EXPECT_EQ(mine->GetContactByID(&err, Bstr::FromUtf8(theirID), &info), E_UNEXPECTED);
+    EXPECT_EQ(err, kUntouched) << "not found in this profile is no reported error";
+    EXPECT_EQ(Text(info.bstrLastName), "left alone") << "the caller's record is not touched";
+
+    VARIANT_BOOL found = VARIANT_FALSE;
+    ASSERT_EQ(mine->ExistContact(nullptr, Bstr::FromUtf8(theirID), &found), S_OK);
+    EXPECT_EQ(found, VARIANT_TRUE) << "existence ignores the profile";
+}
+
+TEST(ContactProfiles, WithoutAProfileIdTheEmptyProfileIsUsed) {
+    PimDatabase db;
+    auto unprofiled = db.Create<CContactAccess, IContactAccess>(nullptr);
+    AddContact(unprofiled.get(), u"Nobody's");
+    EXPECT_EQ(db.Value(u"SELECT '<' || [ProfileID] || '>' FROM [tContact];"), "<>");
+    AddContact(db.Create<CContactAccess, IContactAccess>(u"1").get(), u"Somebody's");
+    EXPECT_EQ(AllLastNames(unprofiled.get()), Names{"Nobody's"});
+}
+
+TEST(ContactProfiles, ModifyAndDeleteByIdGoByIdAloneAndKeepTheRowsProfile) {
+    PimDatabase db;
+    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+    std::string theirID = AddContact(theirs.get(), u"Theirs");
+    RecordHolder<tagContactInfo> change;
+    SetText(change.bstrLastName, u"Changed");
+    ASSERT_EQ(mine->ModifyContactByID(nullptr, Bstr::FromUtf8(theirID), &change), S_OK);
+    EXPECT_EQ(db.Rows(u"SELECT [ProfileID], [LastName] FROM [tContact];"),
+              (std::vector<std::vector<std::string>>{{"2", "Changed"}}));
+    ASSERT_EQ(mine->DeleteContactByID(nullptr, Bstr::FromUtf8(theirID)), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "0");
+}
+
+// ---- Records ----------------------------------------------------------------------
+
+TEST(ContactRecords, EveryFieldRoundTripsAndModifiedIsTheTimeOfWriting) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    RecordHolder<tagContactInfo> in;
+    SetText(in.bstrContactID, u"999");
+    in.eTitle = enumTitle_Prof;
+    in.eSuffix = static_cast<enumSuffix>(77);  // no range check
+    SetText(in.bstrLastName, u"O'Brien");
+    SetText(in.bstrFirstName, u"Séan");
+    SetText(in.bstrMiddleName, u"Pádraig");
+    SetText(in.bstrNickName, u"Shay");
+    SetText(in.bstrSpouseName, u"Róisín");
+    in.dtBirthday = 30000.0;      // 1982-02-18
+    in.dtAnniversary = 40000.5;   // 2009-07-06 12:00
+    SetText(in.bstrCompanyName, u"Brennan's \"Bakery\"");
+    SetText(in.bstrDepartment, u"Ovens");
+    SetText(in.bstrJobTitle, u"Head baker");
+    SetText(in.bstrDescription, std::u16string(1500, u'\''));  // 3000 units once quote-doubled
+    SetText(in.bstrRingtone, u"C:\\Ringtones\\reel.mp3");
+    SetText(in.bstrPhoto, u"C:\\Photos\\sean.jpg");
+    SetText(in.bstrMessageAlert, u"C:\\Alerts\\ding.wav");
+    in.dtModified = 1.0;
+
+    std::string before = UtcNowText();
+    Bstr id;
+    ASSERT_EQ(contacts->AddContact(nullptr, &in, &id), S_OK);
+    std::string after = UtcNowText();
+    EXPECT_NE(id.utf8(), "999") << "the record's own ID is ignored";
+
+    RecordHolder<tagContactInfo> out;
+    ASSERT_EQ(contacts->GetContactByID(nullptr, id, &out), S_OK);
+    EXPECT_EQ(Text(out.bstrContactID), id.utf8());
+    EXPECT_EQ(out.eTitle, enumTitle_Prof);
+    EXPECT_EQ(out.eSuffix, 77);
+    EXPECT_EQ(Text(out.bstrLastName), "O'Brien");
+    EXPECT_EQ(Text(out.bstrFirstName), "Séan");
+    EXPECT_EQ(Text(out.bstrMiddleName), "Pádraig");
+    EXPECT_EQ(Text(out.bstrNickName), "Shay");
+    EXPECT_EQ(Text(out.bstrSpouseName), "Róisín");
+    EXPECT_EQ(out.dtBirthday, 30000.0);
+    EXPECT_EQ(out.dtAnniversary, 40000.5);
+    EXPECT_EQ(Text(out.bstrCompanyName), "Brennan's \"Bakery\"");
+    EXPECT_EQ(Text(out.bstrDepartment), "Ovens");
+    EXPECT_EQ(Text(out.bstrJobTitle), "Head baker");
+    EXPECT_EQ(out.bstrDescription ? std::u16string(out.bstrDescription, SysStringLen(out.bstrDescription))
+                                  : std::u16string(),
+              std::u16string(1500, u'\''))
+        << "a text whose quoted form exceeds the buffer is stored whole";
+    EXPECT_EQ(Text(out.bstrRingtone), "C:\\Ringtones\\reel.mp3");
+    EXPECT_EQ(Text(out.bstrPhoto), "C:\\Photos\\sean.jpg");
+    EXPECT_EQ(Text(out.bstrMessageAlert), "C:\\Alerts\\ding.wav");
+
+    std::string modified = db.Value(u"SELECT [Modified] FROM [tContact];");
+    EXPECT_GE(modified, before) << "[Modified] is the UTC time of the write, not the record's value";
+    EXPECT_LE(modified, after);
+    EXPECT_EQ(db.Value(u"SELECT [BirthDate] || '|' || [Anniversary] FROM [tContact];"),
+              "1982-02-18 00:00:00|2009-07-06 12:00:00");
+}
+
+TEST(ContactRecords, LongTextsAreStoredWholeAndReadBackCutToTheBuffer) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    RecordHolder<tagContactInfo> in;
+    SetText(in.bstrDescription, std::u16string(3000, u'd'));
+    Bstr id;
+    ASSERT_EQ(contacts->AddContact(nullptr, &in, &id), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT length([Description]) FROM [tContact];"), "3000");
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
+    RecordHolder<tagContactInfo> out;
+    ASSERT_EQ(contacts->GetContactByIndex(nullptr, 0, &out), S_OK);
+    EXPECT_EQ(SysStringLen(out.bstrDescription), 2048u);
+}
+
+TEST(ContactRecords, AZeroedRecordStoresZerosEmptyTextsAndTheZeroDate) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    tagContactInfo zero{};
+    ASSERT_EQ(contacts->AddContact(nullptr, &zero, nullptr), S_OK) << "the ID output is optional";
+    EXPECT_EQ(db.Value(u"SELECT [Title] || '|' || [Suffix] || '|' || [LastName] || '|' || [BirthDate] || '|' || "
+                       u"[Anniversary] || '|' || [MessageAlert] FROM [tContact];"),
+              "0|0||1899-12-30 00:00:00|1899-12-30 00:00:00|");
+    RecordArray<tagContactInfo> all;
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetAllContacts(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(all[0].eTitle, enumTitle_Mrs);
+    EXPECT_EQ(all[0].dtBirthday, 0.0);
+    ASSERT_NE(all[0].bstrLastName, nullptr) << "empty texts read back as empty strings";
+}
+
+TEST(ContactRecords, ModifyRewritesEveryColumnAndStampsTheCurrentUtcTime) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    RecordHolder<tagContactInfo> full;
+    SetText(full.bstrLastName, u"Full");
+    SetText(full.bstrJobTitle, u"Job");
+    full.eTitle = enumTitle_Dr;
+    full.dtBirthday = 30000;
+    Bstr id;
+    ASSERT_EQ(contacts->AddContact(nullptr, &full, &id), S_OK);
+    db.Exec(u"UPDATE [tContact] SET [Modified] = '2001-01-01 00:00:00';");
+
+    RecordHolder<tagContactInfo> change;
+    SetText(change.bstrLastName, u"D'Arcy");
+    change.dtModified = 12345.0;
+    std::string before = UtcNowText();
+    LONG err = kUntouched;
+    ASSERT_EQ(contacts->ModifyContactByID(&err, id, &change), S_OK);
+    std::string after = UtcNowText();
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(db.Value(u"SELECT [Title] || '|' || [LastName] || '|' || [JobTitle] || '|' || [BirthDate] FROM "
+                       u"[tContact];"),
+              "0|D'Arcy||1899-12-30 00:00:00")
+        << "fields left empty in the record are written empty";
+    std::string modified = db.Value(u"SELECT [Modified] FROM [tContact];");
+    EXPECT_GE(modified, before);
+    EXPECT_LE(modified, after);
+}
+
+TEST(ContactRecords, ExistContactAnswersTrueFalseAndSurvivesQuotes) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    std::string id = AddContact(contacts.get(), u"Here");
+    struct Case {
+        std::u16string id;
+        VARIANT_BOOL expected;
+    };
+    const Case cases[] = {
+        {calyra::Utf8ToUtf16(id), VARIANT_TRUE},
+        {u"4711", VARIANT_FALSE},
+        {u"1' OR '1'='1", VARIANT_FALSE},
+        {u"'", VARIANT_FALSE},
+    };
+    for (const auto& c : cases) {
+        VARIANT_BOOL found = 0x55;
+        LONG err = kUntouched;
+        ASSERT_EQ(contacts->ExistContact(&err, Bstr(c.id), &found), S_OK) << Bstr(c.id).utf8();
+        EXPECT_EQ(found, c.expected) << Bstr(c.id).utf8();
+        EXPECT_EQ(err, kUntouched);
+    }
+}
+
+TEST(ContactRecords, AFailingExistenceTestLeavesTheErrorIdAlone) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    db.db()->ClosePimDatabase(nullptr);
+    VARIANT_BOOL found = VARIANT_TRUE;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->ExistContact(&err, Bstr(u"1"), &found), E_UNEXPECTED);
+    EXPECT_EQ(err, kUntouched) << "the look-up runs without the caller's error ID";
+    EXPECT_EQ(found, VARIANT_FALSE);
+}
+
+TEST(ContactRecords, AQuoteInAnIdCannotWidenAStatement) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    AddContact(contacts.get(), u"A");
+    AddContact(contacts.get(), u"B");
+    RecordHolder<tagContactInfo> change;
+    SetText(change.bstrLastName, u"hijacked");
+    EXPECT_EQ(contacts->ModifyContactByID(nullptr, Bstr(u"1' OR '1'='1"), &change), S_OK);
+    EXPECT_EQ(contacts->DeleteContactByID(nullptr, Bstr(u"1' OR '1'='1")), S_OK);
+    EXPECT_EQ(AllLastNames(contacts.get()), (Names{"A", "B"}));
+    // A profile ID with a quote selects its own (empty) set, not everything.
+    auto odd = db.Create<CContactAccess, IContactAccess>(u"1' OR '1'='1");
+    EXPECT_TRUE(AllLastNames(odd.get()).empty());
+    ASSERT_EQ(odd->DeleteAllContacts(nullptr), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "2");
+}
+
+// ---- Delete cascades --------------------------------------------------------------
+
+namespace {
+
+// One contact with one item of every family and one membership.
+void AddDependants(IContactAccess* contacts, const std::string& contactID, const std::string& groupID) {
+    Bstr id = Bstr::FromUtf8(contactID);
+    tagAddress address{};
+    tagPhoneNumber phone{};
+    tagEmail email{};
+    tagWebUrl web{};
+    tagIM im{};
+    Bstr imID;
+    ASSERT_EQ(contacts->AddAddressToContact(nullptr, id, &address, nullptr), S_OK);
+    ASSERT_EQ(contacts->AddPhoneNumberToContact(nullptr, id, &phone, nullptr), S_OK);
+    ASSERT_EQ(contacts->AddEmailToContact(nullptr, id, &email, nullptr), S_OK);
+    ASSERT_EQ(contacts->AddWebUrlToContact(nullptr, id, &web, nullptr), S_OK);
+    ASSERT_EQ(contacts->AddIMToContact(nullptr, id, &im, &imID), S_OK);
+    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, id, Bstr::FromUtf8(groupID), VARIANT_TRUE), S_OK);
+}
+
+// Rows per dependant table of one contact: address, phone, e-mail, web, IM, membership.
+std::string DependantCounts(const PimDatabase& db, const std::string& contactID) {
+    std::u16string id = calyra::Utf8ToUtf16(contactID);
+    std::string out;
+    for (const char16_t* table :
+         {u"[tAddress]", u"[tPhoneNumber]", u"[tEmail]", u"[tWebUrl]", u"[tIM]", u"[tContactGroupMap]"})
+        out += db.Value(std::u16string(u"SELECT COUNT(*) FROM ") + table + u" WHERE [ContactID] = '" + id + u"';");
+    return out;
+}
+
+}  // namespace
+
+TEST(ContactCascades, DeletingAContactRemovesItsDependantsButNotItsInstantMessaging) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    std::string group = AddGroup(groups.get(), u"Friends");
+    std::string gone = AddContact(contacts.get(), u"Gone");
+    std::string stays = AddContact(contacts.get(), u"Stays");
+    AddDependants(contacts.get(), gone, group);
+    AddDependants(contacts.get(), stays, group);
+    ASSERT_EQ(DependantCounts(db, gone), "111111");
+
+    LONG err = kUntouched;
+    ASSERT_EQ(contacts->DeleteContactByID(&err, Bstr::FromUtf8(gone)), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(DependantCounts(db, gone), "000010") << "address, phone, e-mail, web, membership go; IM stays";
+    EXPECT_EQ(DependantCounts(db, stays), "111111") << "another contact keeps everything";
+    EXPECT_EQ(AllLastNames(contacts.get()), Names{"Stays"});
+    EXPECT_EQ(MemberIds(contacts.get(), group), Names{stays});
+
+    // The instant-messaging addresses of a deleted contact are still listed.
+    RecordArray<tagIM> ims;
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetIMsByContactID(nullptr, Bstr::FromUtf8(gone), &n, &ims), S_OK);
+    EXPECT_EQ(n, 1);
+}
+
+TEST(ContactCascades, DeletingAContactThatDoesNotExistSucceeds) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    std::string stays = AddContact(contacts.get(), u"Stays");
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->DeleteContactByID(&err, Bstr(u"987654")), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(AllLastNames(contacts.get()), Names{"Stays"});
+}
+
+TEST(ContactCascades, DeletingAllContactsTakesOnlyTheProfilesContactsAndTheirDependants) {
+    PimDatabase db;
+    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+    std::string group = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"1").get(), u"G");
+    std::string a = AddContact(mine.get(), u"A");
+    std::string b = AddContact(mine.get(), u"B");
+    std::string other = AddContact(theirs.get(), u"Other");
+    for (const auto& id : {a, b, other}) AddDependants(mine.get(), id, group);
+
+    LONG err = kUntouched;
+    ASSERT_EQ(mine->DeleteAllContacts(&err), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_TRUE(AllLastNames(mine.get()).empty());
+    EXPECT_EQ(AllLastNames(theirs.get()), Names{"Other"});
+    EXPECT_EQ(DependantCounts(db, a), "000010");
+    EXPECT_EQ(DependantCounts(db, b), "000010");
+    EXPECT_EQ(DependantCounts(db, other), "111111") << "another profile's contact keeps everything";
+}
+
+// ---- Membership -------------------------------------------------------------------
+
+TEST(ContactMembership, AddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two");
+    std::string c = AddContact(contacts.get(), u"C");
+    Bstr cid = Bstr::FromUtf8(c);
+    LONG err = kUntouched;
+    ASSERT_EQ(contacts->AddContactToContactGroup(&err, cid, Bstr::FromUtf8(g1), VARIANT_TRUE), S_OK);
+    ASSERT_EQ(contacts->AddContactToContactGroup(&err, cid, Bstr::FromUtf8(g1), VARIANT_TRUE), S_OK);
+    ASSERT_EQ(contacts->AddContactToContactGroup(&err, cid, Bstr::FromUtf8(g2), VARIANT_TRUE), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(MemberIds(contacts.get(), g1), (Names{c, c})) << "a pair stored twice is listed twice";
+    auto groupsOfC = GroupIdsOf(contacts.get(), c);
+    EXPECT_EQ(std::multiset<std::string>(groupsOfC.begin(), groupsOfC.end()), (std::multiset<std::string>{g1, g1, g2}));
+
+    ASSERT_EQ(contacts->RemoveContactFromContactGroup(&err, cid, Bstr::FromUtf8(g1)), S_OK);
+    EXPECT_TRUE(MemberIds(contacts.get(), g1).empty()) << "one remove takes both rows";
+    EXPECT_EQ(GroupIdsOf(contacts.get(), c), Names{g2});
+}
+
+TEST(ContactMembership, EveryOtherModeValueReplacesTheContactsGroups) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
+                g3 = AddGroup(groups.get(), u"Three");
+    std::string c = AddContact(contacts.get(), u"C"), other = AddContact(contacts.get(), u"Other");
+    Bstr cid = Bstr::FromUtf8(c);
+    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, Bstr::FromUtf8(other), Bstr::FromUtf8(g1), VARIANT_TRUE),
+              S_OK);
+    for (VARIANT_BOOL replace : {VARIANT_BOOL(0), VARIANT_BOOL(1), VARIANT_BOOL(0x7FFF)}) {
+        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr::FromUtf8(g1), VARIANT_TRUE), S_OK);
+        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr::FromUtf8(g2), VARIANT_TRUE), S_OK);
+        LONG err = kUntouched;
+        ASSERT_EQ(contacts->AddContactToContactGroup(&err, cid, Bstr::FromUtf8(g3), replace), S_OK);
+        EXPECT_EQ(err, kUntouched);
+        EXPECT_EQ(GroupIdsOf(contacts.get(), c), Names{g3}) << "mode value " << replace;
+        EXPECT_EQ(MemberIds(contacts.get(), g1), Names{other}) << "another contact's membership stays";
+    }
+    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, nullptr, VARIANT_FALSE), S_OK)
+        << "replacing by no group leaves the contact in none";
+    EXPECT_TRUE(GroupIdsOf(contacts.get(), c).empty());
+    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr(u""), 1), S_OK);
+}
+
+TEST(ContactMembership, ListsCarryOnlyTheSelectedFields) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    std::string g = AddGroup(groups.get(), u"Synced", -1);
+    RecordHolder<tagContactInfo> full;
+    SetText(full.bstrLastName, u"Full");
+    SetText(full.bstrPhoto, u"p.jpg");
+    full.eTitle = enumTitle_Dr;
+    full.dtBirthday = 30000;
+    Bstr c;
+    ASSERT_EQ(contacts->AddContact(nullptr, &full, &c), S_OK);
+    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, c, Bstr::FromUtf8(g), VARIANT_TRUE), S_OK);
+
+    RecordArray<tagContactInfo> members;
+    LONG n = 0;
+    ASSERT_EQ(contacts->GetContactsByContactGroupID(nullptr, Bstr::FromUtf8(g), &n, &members), S_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(Text(members[0].bstrContactID), c.utf8());
+    EXPECT_EQ(members[0].bstrLastName, nullptr) << "members carry their ID only";
+    EXPECT_EQ(members[0].bstrPhoto, nullptr);
+    EXPECT_EQ(members[0].eTitle, 0);
+    EXPECT_EQ(members[0].dtBirthday, 0.0);
+    EXPECT_EQ(members[0].dtModified, 0.0);
+
+    RecordArray<tagContactGroupInfo> ofContact;
+    ASSERT_EQ(contacts->GetContactGroupsByContactID(nullptr, c, &n, &ofContact), S_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(Text(ofContact[0].bstrContactGroupName), "Synced");
+    EXPECT_EQ(ofContact[0].bToBeSynced, 0) << "the sync flag is not selected here";
+    EXPECT_NE(ofContact[0].dtModified, 0.0);
+    EXPECT_EQ(ofContact[0].bstrContactGroupPhoto, nullptr);
+
+    RecordArray<tagContactGroupInfo> all;
+    ASSERT_EQ(groups->GetAllContactGroups(nullptr, &n, &all), S_OK);
+    EXPECT_EQ(all[0].bToBeSynced, 1) << "the group list does read it";
+    EXPECT_EQ(all[0].dtModified, ofContact[0].dtModified);
+}
+
+TEST(ContactMembership, ListsFollowTheCurrentProfileThroughGroupOrContact) {
+    PimDatabase db;
+    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+    std::string myGroup = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"1").get(), u"Mine");
+    std::string theirGroup = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"2").get(), u"Theirs");
+    std::string me = AddContact(mine.get(), u"Me");
+    std::string them = AddContact(theirs.get(), u"Them");
+    for (const auto& c : {me, them})
+        for (const auto& g : {myGroup, theirGroup})
+            ASSERT_EQ(mine->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE),
+                      S_OK)
+                << "membership is not checked against the profile";
+    EXPECT_EQ(MemberIds(mine.get(), myGroup), Names{me});
+    EXPECT_EQ(MemberIds(mine.get(), theirGroup), Names{me}) << "members are filtered through the contact's profile";
+    EXPECT_EQ(GroupIdsOf(mine.get(), them), Names{myGroup}) << "groups are filtered through the group's profile";
+}
+
+// ---- Groups -----------------------------------------------------------------------
+
+TEST(ContactGroups, CacheServesTheLastCountAndNothingBeforeIt) {
+    PimDatabase db;
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    RecordHolder<tagContactGroupInfo> info;
+    LONG err = kUntouched;
+    EXPECT_EQ(groups->GetContactGroupByIndex(&err, 0, &info), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    AddGroup(groups.get(), u"First", 1);
+    LONG n = 0;
+    ASSERT_EQ(groups->GetNumOfContactGroups(nullptr, &n), S_OK);
+    ASSERT_EQ(n, 1);
+    AddGroup(groups.get(), u"Second");
+    EXPECT_EQ(groups->GetContactGroupByIndex(nullptr, 1, &info), E_INVALIDARG) << "index equal to the count";
+    ASSERT_EQ(groups->GetContactGroupByIndex(nullptr, 0, &info), S_OK);
+    EXPECT_EQ(Text(info.bstrContactGroupName), "First");
+    EXPECT_EQ(info.bToBeSynced, 1);
+    ASSERT_EQ(groups->GetNumOfContactGroups(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 2);
+}
+
+TEST(ContactGroups, PhotoAndRingtoneAreNeverStoredAndModifiedIsUtc) {
+    PimDatabase db;
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    RecordHolder<tagContactGroupInfo> in;
+    SetText(in.bstrContactGroupName, u"Lunch 'n' Learn");
+    SetText(in.bstrContactGroupPhoto, u"photo.jpg");
+    SetText(in.bstrContactGroupRingtone, u"ring.mp3");
+    in.bToBeSynced = -1;
+    in.dtModified = 5.0;
+    std::string before = UtcNowText();
+    Bstr id;
+    ASSERT_EQ(groups->AddContactGroup(nullptr, &in, &id), S_OK);
+    std::string after = UtcNowText();
+    EXPECT_EQ(db.Value(u"SELECT [ProfileID] || '|' || [ContactGroupName] || '|' || [ToBeSynced] FROM "
+                       u"[tContactGroup];"),
+              "1|Lunch 'n' Learn|1");
+    std::string modified = db.Value(u"SELECT [Modified] FROM [tContactGroup];");
+    EXPECT_GE(modified, before);
+    EXPECT_LE(modified, after);
+
+    RecordArray<tagContactGroupInfo> all;
+    LONG n = 0;
+    ASSERT_EQ(groups->GetAllContactGroups(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(Text(all[0].bstrContactGroupID), id.utf8());
+    EXPECT_EQ(all[0].bstrContactGroupPhoto, nullptr);
+    EXPECT_EQ(all[0].bstrContactGroupRingtone, nullptr);
+
+    db.Exec(u"UPDATE [tContactGroup] SET [Modified] = '2001-01-01 00:00:00';");
+    RecordHolder<tagContactGroupInfo> change;
+    SetText(change.bstrContactGroupName, u"Renamed");
+    change.bToBeSynced = 0;
+    before = UtcNowText();
+    ASSERT_EQ(groups->ModifyContactGroupByID(nullptr, id, &change), S_OK);
+    after = UtcNowText();
+    EXPECT_EQ(db.Value(u"SELECT [ContactGroupName] || '|' || [ToBeSynced] FROM [tContactGroup];"), "Renamed|0");
+    modified = db.Value(u"SELECT [Modified] FROM [tContactGroup];");
+    EXPECT_GE(modified, before);
+    EXPECT_LE(modified, after);
+}
+
+TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>(u"1");
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"1");
+    auto otherGroups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"2");
+    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
+                g3 = AddGroup(groups.get(), u"Three");
+    std::string foreign = AddGroup(otherGroups.get(), u"Foreign");
+    std::string c = AddContact(contacts.get(), u"C");
+    for (const auto& g : {g1, g2, g3, foreign})
+        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE),
+                  S_OK);
+
+    LONG err = kUntouched;
+    ASSERT_EQ(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(g1)), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroupMap];"), "3");
+    EXPECT_EQ(groups->DeleteContactGroupByID(nullptr, Bstr(u"4711")), S_OK) << "deleting nothing succeeds";
+
+    ASSERT_EQ(groups->DeleteAllContactGroups(&err), S_OK);
+    EXPECT_EQ(db.Rows(u"SELECT [ContactGroupID] FROM [tContactGroupMap];"),
+              (std::vector<std::vector<std::string>>{{foreign}}))
+        << "only the other profile's membership is left";
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroup];"), "1");
+    EXPECT_EQ(AllLastNames(contacts.get()), Names{"C"});
+}
+
+// ---- Arguments and wiring ---------------------------------------------------------
+
+TEST(ContactArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    tagContactInfo info{};
+    tagContactGroupInfo unnamed{};
+    tagContactGroupInfo named{};
+    Bstr name(u"n");
+    named.bstrContactGroupName = name;
+    Bstr id;
+    LONG n = 0;
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL found = 0;
+    const Bstr one(u"1"), empty(u"");
+    IContactAccess* c = contacts.get();
+    IContactGroupAccess* g = groups.get();
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"count without out-pointer", [&](LONG* e) { return c->GetNumOfContacts(e, nullptr); }},
+        {"by index without record", [&](LONG* e) { return c->GetContactByIndex(e, 0, nullptr); }},
+        {"all without count", [&](LONG* e) { return c->GetAllContacts(e, nullptr, &array); }},
+        {"all without array", [&](LONG* e) { return c->GetAllContacts(e, &n, nullptr); }},
+        {"add without record", [&](LONG* e) { return c->AddContact(e, nullptr, &id); }},
+        {"delete without ID", [&](LONG* e) { return c->DeleteContactByID(e, nullptr); }},
+        {"delete with empty ID", [&](LONG* e) { return c->DeleteContactByID(e, empty); }},
+        {"modify without ID", [&](LONG* e) { return c->ModifyContactByID(e, nullptr, &info); }},
+        {"modify with empty ID", [&](LONG* e) { return c->ModifyContactByID(e, empty, &info); }},
+        {"modify without record", [&](LONG* e) { return c->ModifyContactByID(e, one, nullptr); }},
+        {"by ID without ID", [&](LONG* e) { return c->GetContactByID(e, nullptr, &info); }},
+        {"by ID with empty ID", [&](LONG* e) { return c->GetContactByID(e, empty, &info); }},
+        {"by ID without record", [&](LONG* e) { return c->GetContactByID(e, one, nullptr); }},
+        {"exist without ID", [&](LONG* e) { return c->ExistContact(e, nullptr, &found); }},
+        {"exist with empty ID", [&](LONG* e) { return c->ExistContact(e, empty, &found); }},
+        {"exist without answer", [&](LONG* e) { return c->ExistContact(e, one, nullptr); }},
+        {"members without group", [&](LONG* e) { return c->GetContactsByContactGroupID(e, empty, &n, &array); }},
+        {"members without count", [&](LONG* e) { return c->GetContactsByContactGroupID(e, one, nullptr, &array); }},
+        {"members without array", [&](LONG* e) { return c->GetContactsByContactGroupID(e, one, &n, nullptr); }},
+        {"groups of no contact", [&](LONG* e) { return c->GetContactGroupsByContactID(e, nullptr, &n, &array); }},
+        {"groups without count", [&](LONG* e) { return c->GetContactGroupsByContactID(e, one, nullptr, &array); }},
+        {"groups without array", [&](LONG* e) { return c->GetContactGroupsByContactID(e, one, &n, nullptr); }},
+        {"join without contact", [&](LONG* e) { return c->AddContactToContactGroup(e, empty, one, VARIANT_TRUE); }},
+        {"join in add mode without group",
+         [&](LONG* e) { return c->AddContactToContactGroup(e, one, empty, VARIANT_TRUE); }},
+        {"join in replace mode without contact",
+         [&](LONG* e) { return c->AddContactToContactGroup(e, nullptr, one, VARIANT_FALSE); }},
+        {"leave without contact", [&](LONG* e) { return c->RemoveContactFromContactGroup(e, nullptr, one); }},
+        {"leave without group", [&](LONG* e) { return c->RemoveContactFromContactGroup(e, one, empty); }},
+        {"wire a NULL connection", [&](LONG* e) { return c->SetPimDbAccess(e, nullptr); }},
+        {"group count without out-pointer", [&](LONG* e) { return g->GetNumOfContactGroups(e, nullptr); }},
+        {"group by index without record", [&](LONG* e) { return g->GetContactGroupByIndex(e, 0, nullptr); }},
+        {"all groups without count", [&](LONG* e) { return g->GetAllContactGroups(e, nullptr, &array); }},
+        {"all groups without array", [&](LONG* e) { return g->GetAllContactGroups(e, &n, nullptr); }},
+        {"add group without record", [&](LONG* e) { return g->AddContactGroup(e, nullptr, &id); }},
+        {"add group without name", [&](LONG* e) { return g->AddContactGroup(e, &unnamed, &id); }},
+        {"delete group without ID", [&](LONG* e) { return g->DeleteContactGroupByID(e, empty); }},
+        {"modify group without ID", [&](LONG* e) { return g->ModifyContactGroupByID(e, nullptr, &named); }},
+        {"modify group without record", [&](LONG* e) { return g->ModifyContactGroupByID(e, one, nullptr); }},
+        {"modify group without name", [&](LONG* e) { return g->ModifyContactGroupByID(e, one, &unnamed); }},
+        {"wire a group object to NULL", [&](LONG* e) { return g->SetPimDbAccess(e, nullptr); }},
+    };
+    for (const auto& bad : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(bad.call(&err), E_INVALIDARG) << bad.what;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << bad.what;
+        EXPECT_EQ(bad.call(nullptr), E_INVALIDARG) << bad.what << " (NULL plErrorID)";
+    }
+    EXPECT_EQ(db.Value(u"SELECT (SELECT COUNT(*) FROM [tContact]) + (SELECT COUNT(*) FROM [tContactGroup]) + "
+                       u"(SELECT COUNT(*) FROM [tContactGroupMap]);"),
+              "0");
+}
+
+TEST(ContactWiring, WithoutAConnectionEveryOperationSaysNotConnected) {
+    ComPtr<IContactAccess> c;
+    ComPtr<IContactGroupAccess> g;
+    ASSERT_EQ(calyra::CreateComInstance<CContactAccess>(nullptr, IID_IContactAccess, reinterpret_cast<void**>(&c)),
+              S_OK);
+    ASSERT_EQ(calyra::CreateComInstance<CContactGroupAccess>(nullptr, IID_IContactGroupAccess,
+                                                             reinterpret_cast<void**>(&g)),
+              S_OK);
+    tagContactInfo info{};
+    tagContactGroupInfo named{};
+    Bstr name(u"n");
+    named.bstrContactGroupName = name;
+    Bstr id;
+    LONG n = 0;
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL found = VARIANT_TRUE;
+    const Bstr one(u"1");
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"count", [&](LONG* e) { return c->GetNumOfContacts(e, &n); }},
+        {"all", [&](LONG* e) { return c->GetAllContacts(e, &n, &array); }},
+        {"add", [&](LONG* e) { return c->AddContact(e, &info, &id); }},
+        {"delete", [&](LONG* e) { return c->DeleteContactByID(e, one); }},
+        {"delete all", [&](LONG* e) { return c->DeleteAllContacts(e); }},
+        {"modify", [&](LONG* e) { return c->ModifyContactByID(e, one, &info); }},
+        {"by ID", [&](LONG* e) { return c->GetContactByID(e, one, &info); }},
+        {"exist", [&](LONG* e) { return c->ExistContact(e, one, &found); }},
+        {"members", [&](LONG* e) { return c->GetContactsByContactGroupID(e, one, &n, &array); }},
+        {"groups of contact", [&](LONG* e) { return c->GetContactGroupsByContactID(e, one, &n, &array); }},
+        {"join (add)", [&](LONG* e) { return c->AddContactToContactGroup(e, one, one, VARIANT_TRUE); }},
+        {"join (replace)", [&](LONG* e) { return c->AddContactToContactGroup(e, one, one, VARIANT_FALSE); }},
+        {"join (replace by none)", [&](LONG* e) { return c->AddContactToContactGroup(e, one, nullptr, 0); }},
+        {"leave", [&](LONG* e) { return c->RemoveContactFromContactGroup(e, one, one); }},
+        {"group count", [&](LONG* e) { return g->GetNumOfContactGroups(e, &n); }},
+        {"all groups", [&](LONG* e) { return g->GetAllContactGroups(e, &n, &array); }},
+        {"add group", [&](LONG* e) { return g->AddContactGroup(e, &named, &id); }},
+        {"delete group", [&](LONG* e) { return g->DeleteContactGroupByID(e, one); }},
+        {"delete all groups", [&](LONG* e) { return g->DeleteAllContactGroups(e); }},
+        {"modify group", [&](LONG* e) { return g->ModifyContactGroupByID(e, one, &named); }},
+    };
+    for (const auto& call : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(call.call(&err), E_POINTER) << call.what;
+        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << call.what;
+    }
+    EXPECT_EQ(found, VARIANT_FALSE);
+    EXPECT_EQ(array, nullptr);
+    LONG err = kUntouched;
+    EXPECT_EQ(c->GetContactByIndex(&err, 0, &info), E_INVALIDARG) << "only a connection can fill the cache";
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    EXPECT_EQ(g->GetContactGroupByIndex(&err, 0, &named), E_INVALIDARG);
+}
+
+TEST(ContactWiring, ObjectsTraceTheirLifetime) {
+    calyra::test::TraceRecorder traces;
+    {
+        PimDatabase db;
+        traces.clear();
+        auto contacts = db.Create<CContactAccess, IContactAccess>();
+        auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    }
+    auto texts = traces.texts();
+    const std::vector<std::string> expected = {
+        "CPimDataAccess::CPimDataAccess.[ENTER]",      "CContactAccess::CContactAccess.[ENTER]",
+        "CPimDataAccess::CPimDataAccess.[ENTER]",      "CContactGroupAccess::CContactGroupAccess.[ENTER]",
+        "CContactGroupAccess::~CContactGroupAccess.[ENTER]", "CPimDataAccess::~CPimDataAccess.[ENTER]",
+        "CContactAccess::~CContactAccess.[ENTER]",     "CPimDataAccess::~CPimDataAccess.[ENTER]",
+    };
+    std::vector<std::string> ours;
+    for (const auto& t : texts)
+        if (t.find("Contact") != std::string::npos || t.find("CPimDataAccess") != std::string::npos)
+            ours.push_back(t);
+    EXPECT_EQ(ours, expected);
+}
+
+// ---- Concurrency ------------------------------------------------------------------
+
+TEST(ContactConcurrency, ThreadsOnOneConnectionAddContactsWithDetailsEachRowOnce) {
+    PimDatabase db;
+    constexpr int kThreads = 4, kEach = 25;
+    std::vector<std::vector<std::string>> ids(kThreads), phoneIDs(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            auto contacts = db.Create<CContactAccess, IContactAccess>();
+            for (int i = 0; i < kEach; ++i) {
+                std::u16string name = calyra::Utf8ToUtf16("T" + std::to_string(t) + "-" + std::to_string(i));
+                std::string id = AddContact(contacts.get(), name.c_str());
+                Bstr bid = Bstr::FromUtf8(id);
+                tagPhoneNumber phone{};
+                phone.bstrPhoneNumber = bid;  // the number names its contact
+                Bstr phoneID;
+                contacts->AddPhoneNumberToContact(nullptr, bid, &phone, &phoneID);
+                tagEmail email{};
+                contacts->AddEmailToContact(nullptr, bid, &email, nullptr);
+                ids[t].push_back(id);
+                phoneIDs[t].push_back(phoneID.utf8());
+                LONG n = 0;
+                contacts->GetNumOfContacts(nullptr, &n);
+                RecordHolder<tagContactInfo> last;
+                contacts->GetContactByIndex(nullptr, n - 1, &last);
+            }
+        });
+    for (auto& th : threads) th.join();
+    std::set<std::string> unique, uniquePhones;
+    for (int t = 0; t < kThreads; ++t) {
+        unique.insert(ids[t].begin(), ids[t].end());
+        uniquePhones.insert(phoneIDs[t].begin(), phoneIDs[t].end());
+    }
+    const std::string total = std::to_string(kThreads * kEach);
+    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kEach)) << "every contact got its own ID";
+    EXPECT_EQ(uniquePhones.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), total);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEmail];"), total);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tPhoneNumber] WHERE [PhoneNumber] = [ContactID];"), total)
+        << "each phone number belongs to the contact it was added to";
+}
+
+TEST(ContactConcurrency, OneObjectSharedByThreadsKeepsCacheAndCascadesConsistent) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    for (int i = 0; i < 10; ++i) AddContact(contacts.get(), u"Kept");
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 30; ++i) {
+                LONG n = 0;
+                if (contacts->GetNumOfContacts(nullptr, &n) != S_OK || n < 10) ++bad;
+                RecordHolder<tagContactInfo> info;
+                if (contacts->GetContactByIndex(nullptr, i % 10, &info) != S_OK) ++bad;
+            }
+        });
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 15; ++i) {
+                std::string id = AddContact(contacts.get(), u"Churn");
+                tagAddress address{};
+                contacts->AddAddressToContact(nullptr, Bstr::FromUtf8(id), &address, nullptr);
+                if (contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(id)) != S_OK) ++bad;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "10");
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tAddress];"), "0") << "every cascade ran to its end";
+}
