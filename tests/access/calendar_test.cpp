@@ -1,0 +1,796 @@
+// Calendar events through IEventAccess, as a client sees them: whole
+// records with their recurrence rules, masters and their exceptions, the
+// closed time ranges, the selected-category lists, rows of other profiles,
+// bad arguments, a missing or closed database, and several objects working
+// on one connection at once.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "access/calendar/event_access.h"
+#include "access/calendar/event_category_access.h"
+#include "core/value_conversions.h"
+#include "support/pim_fixture.h"
+#include "support/trace_recorder.h"
+
+using calyra::Bstr;
+using calyra::CEventAccess;
+using calyra::CEventCategoryAccess;
+using calyra::ComPtr;
+using calyra::DateFromParts;
+using calyra::test::PimDatabase;
+using calyra::test::RecordArray;
+using calyra::test::RecordHolder;
+
+namespace {
+
+constexpr LONG kUntouched = 0x7777;
+
+std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
+
+std::string DateText(DATE d) {
+    OLECHAR buffer[calyra::kValueTextUnits];
+    return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
+}
+
+DATE At(int hour, int minute, int second = 0) { return DateFromParts(2020, 6, 15, hour, minute, second); }
+
+// An event record with its texts kept alive beside it.
+struct EventInput {
+    explicit EventInput(const char16_t* subject, DATE start = At(10, 0), DATE end = At(11, 0),
+                        const char16_t* categoryID = u"1")
+        : subject(subject), categoryID(categoryID) {
+        info.bstrSubject = this->subject;
+        info.bstrEventCategoryID = this->categoryID;
+        info.dtStartDateTime = start;
+        info.dtEndDateTime = end;
+    }
+    Bstr subject, categoryID;
+    tagEventInfo info{};
+};
+
+std::string AddEvent(IEventAccess* events, const EventInput& e) {
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(events->AddEvent(&err, const_cast<tagEventInfo*>(&e.info), &id), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    return id.utf8();
+}
+
+std::string AddException(IEventAccess* events, const std::string& masterID, const EventInput& e) {
+    Bstr id;
+    EXPECT_EQ(events->AddException(nullptr, Bstr::FromUtf8(masterID), const_cast<tagEventInfo*>(&e.info), &id), S_OK);
+    return id.utf8();
+}
+
+std::string AddCategory(IEventCategoryAccess* categories, const char16_t* name, bool selected) {
+    Bstr n(name), id;
+    tagEventCategoryInfo c{};
+    c.bstrEventCategoryName = n;
+    c.bIsSelected = selected;
+    EXPECT_EQ(categories->AddEventCategory(nullptr, &c, &id), S_OK);
+    return id.utf8();
+}
+
+// The subjects of a list, with its status checked.
+using Subjects = std::multiset<std::string>;
+Subjects SubjectsOf(const std::function<HRESULT(LONG*, SAFEARRAY**)>& list) {
+    RecordArray<tagEventInfo> all;
+    LONG n = -1;
+    EXPECT_EQ(list(&n, &all), S_OK);
+    EXPECT_EQ(all.size(), n);
+    Subjects out;
+    for (LONG i = 0; i < n; ++i) out.insert(Text(all[i].bstrSubject));
+    return out;
+}
+Subjects Masters(IEventAccess* events) {
+    return SubjectsOf([&](LONG* n, SAFEARRAY** a) { return events->GetAllEvents(nullptr, n, a); });
+}
+Subjects ExceptionsOf(IEventAccess* events, const std::string& master) {
+    return SubjectsOf(
+        [&](LONG* n, SAFEARRAY** a) { return events->GetAllExceptions(nullptr, Bstr::FromUtf8(master), n, a); });
+}
+Subjects InCategory(IEventAccess* events, const char16_t* category, DATE from, DATE to) {
+    return SubjectsOf([&](LONG* n, SAFEARRAY** a) {
+        return events->GetEventsByEventCategoryID(nullptr, Bstr(category), from, to, n, a);
+    });
+}
+Subjects Selected(IEventAccess* events, DATE from, DATE to) {
+    return SubjectsOf([&](LONG* n, SAFEARRAY** a) { return events->GetAllSelectedEvents(nullptr, from, to, n, a); });
+}
+
+// Every field of the rule, compared one by one.
+void ExpectSameRule(const tagRecurrence& want, const tagRecurrence& got) {
+    EXPECT_EQ(got.ePattern, want.ePattern);
+    EXPECT_EQ(got.Daily.lOption, want.Daily.lOption);
+    EXPECT_EQ(got.Daily.lEveryXDays, want.Daily.lEveryXDays);
+    EXPECT_EQ(got.Daily.lXUnitOfNewTask, want.Daily.lXUnitOfNewTask);
+    EXPECT_EQ(got.Weekly.lOption, want.Weekly.lOption);
+    EXPECT_EQ(got.Weekly.lEveryXWeeks, want.Weekly.lEveryXWeeks);
+    EXPECT_EQ(got.Weekly.lDays, want.Weekly.lDays);
+    EXPECT_EQ(got.Weekly.lXUnitOfNewTask, want.Weekly.lXUnitOfNewTask);
+    EXPECT_EQ(got.Monthly.lOption, want.Monthly.lOption);
+    EXPECT_EQ(got.Monthly.lDayM, want.Monthly.lDayM);
+    EXPECT_EQ(got.Monthly.lEveryXMonths, want.Monthly.lEveryXMonths);
+    EXPECT_EQ(got.Monthly.lTheNth, want.Monthly.lTheNth);
+    EXPECT_EQ(got.Monthly.lDayN, want.Monthly.lDayN);
+    EXPECT_EQ(got.Monthly.lEveryYMonths, want.Monthly.lEveryYMonths);
+    EXPECT_EQ(got.Monthly.lXUnitOfNewTask, want.Monthly.lXUnitOfNewTask);
+    EXPECT_EQ(got.Yearly.lOption, want.Yearly.lOption);
+    EXPECT_EQ(got.Yearly.lEveryXYears, want.Yearly.lEveryXYears);
+    EXPECT_EQ(got.Yearly.lEveryMonthM, want.Yearly.lEveryMonthM);
+    EXPECT_EQ(got.Yearly.lDayM, want.Yearly.lDayM);
+    EXPECT_EQ(got.Yearly.lTheNth, want.Yearly.lTheNth);
+    EXPECT_EQ(got.Yearly.lDayN, want.Yearly.lDayN);
+    EXPECT_EQ(got.Yearly.lOfMonthN, want.Yearly.lOfMonthN);
+    EXPECT_EQ(got.Yearly.lXUnitOfNewTask, want.Yearly.lXUnitOfNewTask);
+    EXPECT_EQ(got.dtStart, want.dtStart);
+    EXPECT_EQ(got.eEnd, want.eEnd);
+    EXPECT_EQ(got.lEndAfter, want.lEndAfter);
+    EXPECT_EQ(got.lEndBy, want.lEndBy);
+}
+
+// Every field but the ID and the stamp, which the database sets.
+void ExpectSameEvent(const tagEventInfo& want, const tagEventInfo& got) {
+    EXPECT_EQ(Text(got.bstrSubject), Text(want.bstrSubject));
+    EXPECT_EQ(Text(got.bstrDescription), Text(want.bstrDescription));
+    EXPECT_EQ(Text(got.bstrLocation), Text(want.bstrLocation));
+    EXPECT_EQ(got.eCategory, want.eCategory);
+    EXPECT_EQ(got.eStatus, want.eStatus);
+    EXPECT_EQ(Text(got.bstrEventCategoryID), Text(want.bstrEventCategoryID));
+    EXPECT_EQ(got.eAvailability, want.eAvailability);
+    EXPECT_EQ(got.dtStartDateTime, want.dtStartDateTime);
+    EXPECT_EQ(got.dtEndDateTime, want.dtEndDateTime);
+    EXPECT_EQ(got.bAllDayEvent, want.bAllDayEvent);
+    EXPECT_EQ(got.bPrivate, want.bPrivate);
+    EXPECT_EQ(got.ePriority, want.ePriority);
+    EXPECT_EQ(got.lReminderTime, want.lReminderTime);
+    EXPECT_EQ(Text(got.bstrReminderAudio), Text(want.bstrReminderAudio));
+    EXPECT_EQ(got.ulTimeZone, want.ulTimeZone);
+    ExpectSameRule(want.stRecurrence, got.stRecurrence);
+    EXPECT_EQ(got.dtOriginalStartTime, want.dtOriginalStartTime);
+}
+
+// A record with a distinct value in every field: quotes in texts, numbers
+// outside their enumerations, negative numbers, all four pattern parts.
+struct FullEvent : EventInput {
+    FullEvent() : EventInput(u"O'Brien's party", At(10, 0), At(11, 30), u"7") {
+        info.bstrDescription = description;
+        info.bstrLocation = location;
+        info.eCategory = static_cast<enumEventCategory>(99);
+        info.eStatus = enumEventStatus_Tentative;
+        info.eAvailability = static_cast<enumAvailability>(-3);
+        info.bAllDayEvent = 1;
+        info.bPrivate = 1;
+        info.ePriority = enumEventPriority_High;
+        info.lReminderTime = -5;
+        info.bstrReminderAudio = audio;
+        info.ulTimeZone = 0xFFFFFE20u;  // -480 as a signed number
+        tagRecurrence& r = info.stRecurrence;
+        r.ePattern = enumRecurrencePattern_Yearly;
+        r.Daily = {11, 12, 13};
+        r.Weekly = {21, 22, 0x7F, 24};
+        r.Monthly = {31, 32, 33, 34, 35, 36, 37};
+        r.Yearly = {41, 42, 43, 44, 45, 46, 47, -48};
+        r.dtStart = DateFromParts(2020, 1, 1, 8, 0, 0);
+        r.eEnd = static_cast<enumRecurrenceEnd>(5);
+        r.lEndAfter = 2147483647;
+        r.lEndBy = DateFromParts(2030, 12, 31, 23, 59, 59);
+        info.dtOriginalStartTime = DateFromParts(2020, 6, 14, 10, 0, 0);
+        info.dtModified = 12345.0;  // ignored: the database keeps the time of the write
+    }
+    Bstr description{u"line 1\nline 2 'quoted'"}, location{u"Room \"B\""}, audio{u"chime.wav"};
+};
+
+// ---- Records ------------------------------------------------------------------
+
+TEST(EventRecords, EveryFieldComesBackFromEveryRead) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    FullEvent e;
+    const std::string before = DateText(calyra::GetNowDate());
+    const std::string id = AddEvent(events.get(), e);
+    const std::string after = DateText(calyra::GetNowDate());
+
+    RecordArray<tagEventInfo> all;
+    LONG n = 0;
+    ASSERT_EQ(events->GetAllEvents(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(n, 1);
+    RecordHolder<tagEventInfo> byId, asRow;
+    ASSERT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &byId), S_OK);
+    ASSERT_EQ(events->GetExceptionByID(nullptr, Bstr::FromUtf8(id), &asRow), S_OK) << "a master is a row too";
+    for (const tagEventInfo* got : {&all[0], static_cast<const tagEventInfo*>(&byId),
+                                    static_cast<const tagEventInfo*>(&asRow)}) {
+        ExpectSameEvent(e.info, *got);
+        EXPECT_EQ(Text(got->bstrEventID), id);
+        const std::string modified = DateText(got->dtModified);
+        EXPECT_TRUE(modified >= before && modified <= after)
+            << modified << " is not the time of the insert; the record said " << DateText(e.info.dtModified);
+    }
+}
+
+TEST(EventRecords, EveryFieldIsStoredInItsOwnColumn) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>(u"3");
+    FullEvent e;
+    AddEvent(events.get(), e);
+    const struct {
+        const char16_t* column;
+        const char* text;
+    } expected[] = {
+        {u"[ProfileID]", "3"}, {u"[OriginalEventID]", "0"}, {u"[EventCategoryID]", "7"},
+        {u"[Subject]", "O'Brien's party"}, {u"[Description]", "line 1\nline 2 'quoted'"},
+        {u"[Location]", "Room \"B\""}, {u"[EventType]", "99"}, {u"[EventStatus]", "2"}, {u"[Availability]", "-3"},
+        {u"[StartDateTime]", "2020-06-15 10:00:00"}, {u"[EndDateTime]", "2020-06-15 11:30:00"},
+        {u"[AllDayEventFlag]", "1"}, {u"[PrivateFlag]", "1"}, {u"[Priority]", "2"}, {u"[ReminderTime]", "-5"},
+        {u"[ReminderAudio]", "chime.wav"}, {u"[TimeZone]", "-480"}, {u"[PatternOption]", "4"},
+        {u"[DailyOption]", "11"}, {u"[DailyEveryXDays]", "12"}, {u"[DailyXUnitOfNewTask]", "13"},
+        {u"[WeeklyOption]", "21"}, {u"[WeeklyEveryXWeeks]", "22"}, {u"[WeeklyDays]", "127"},
+        {u"[WeeklyXUnitOfNewTask]", "24"}, {u"[MonthlyOption]", "31"}, {u"[MonthlyDayM]", "32"},
+        {u"[MonthlyEveryXMonths]", "33"}, {u"[MonthlyTheNth]", "34"}, {u"[MonthlyDayN]", "35"},
+        {u"[MonthlyEveryYMonths]", "36"}, {u"[MonthlyXUnitOfNewTask]", "37"}, {u"[YearlyOption]", "41"},
+        {u"[YearlyEveryXYears]", "42"}, {u"[YearlyEveryMonthM]", "43"}, {u"[YearlyDayM]", "44"},
+        {u"[YearlyTheNth]", "45"}, {u"[YearlyDayN]", "46"}, {u"[YearlyOfMonthN]", "47"},
+        {u"[YearlyXUnitOfNewTask]", "-48"}, {u"[Start]", "2020-01-01 08:00:00"}, {u"[EndOption]", "5"},
+        {u"[EndAfter]", "2147483647"}, {u"[EndBy]", "2030-12-31 23:59:59"},
+        {u"[OriginalStartTime]", "2020-06-14 10:00:00"},
+    };
+    for (const auto& c : expected)
+        EXPECT_EQ(db.Value(u"SELECT " + std::u16string(c.column) + u" FROM [tEvent];"), c.text)
+            << calyra::Utf16ToUtf8(c.column);
+}
+
+TEST(EventRecords, AnEmptyRuleIsStoredInFullAndNullTextsReadBackEmpty) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    EventInput e(u"plain");
+    e.info.bstrEventCategoryID = nullptr;
+    e.info.dtStartDateTime = 0.0;
+    e.info.dtEndDateTime = 0.0;
+    const std::string id = AddEvent(events.get(), e);
+    EXPECT_EQ(db.Value(u"SELECT [PatternOption] || [DailyEveryXDays] || [WeeklyEveryXWeeks] || "
+                       u"[MonthlyEveryXMonths] || [MonthlyEveryYMonths] || [YearlyXUnitOfNewTask] || [EndOption] || "
+                       u"[EndAfter] FROM [tEvent];"),
+              "00000000")
+        << "every recurrence number is written, also for a rule that says None";
+    EXPECT_EQ(db.Value(u"SELECT [Start] || '|' || [EndBy] || '|' || [StartDateTime] FROM [tEvent];"),
+              "1899-12-30 00:00:00|1899-12-30 00:00:00|1899-12-30 00:00:00");
+
+    RecordHolder<tagEventInfo> got;
+    ASSERT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+    ExpectSameEvent(e.info, got);
+    for (BSTR text : {got.bstrDescription, got.bstrLocation, got.bstrReminderAudio, got.bstrEventCategoryID}) {
+        ASSERT_NE(text, nullptr) << "a text stored empty reads back as an empty string, not NULL";
+        EXPECT_EQ(SysStringLen(text), 0u);
+    }
+}
+
+TEST(EventRecords, FlagsReadBackAsOneOrZero) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const struct {
+        LONG given, stored;
+    } cases[] = {{-1, 1}, {1, 1}, {2, 1}, {0, 0}};
+    for (const auto& c : cases) {
+        EventInput e(u"flags");
+        e.info.bAllDayEvent = c.given;
+        e.info.bPrivate = c.given;
+        const std::string id = AddEvent(events.get(), e);
+        RecordHolder<tagEventInfo> got;
+        ASSERT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+        EXPECT_EQ(got.bAllDayEvent, c.stored) << "all-day flag given as " << c.given;
+        EXPECT_EQ(got.bPrivate, c.stored) << "private flag given as " << c.given;
+    }
+}
+
+TEST(EventRecords, DatesKeepWholeSecondsOnly) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const double second = 1.0 / 86400;
+    EventInput e(u"fractions", At(10, 0, 0) + 0.4 * second, At(10, 0, 0) + 0.6 * second);
+    const std::string id = AddEvent(events.get(), e);
+    RecordHolder<tagEventInfo> got;
+    ASSERT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+    EXPECT_EQ(DateText(got.dtStartDateTime), "2020-06-15 10:00:00");
+    EXPECT_EQ(got.dtStartDateTime, At(10, 0, 0)) << "0.4 s is dropped";
+    EXPECT_EQ(got.dtEndDateTime, At(10, 0, 1)) << "0.6 s rounds to the next second";
+}
+
+TEST(EventRecords, ModifyRewritesEveryFieldAndStampsTheTime) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string id = AddEvent(events.get(), EventInput(u"before"));
+    db.Exec(u"UPDATE [tEvent] SET [Modified] = '2001-01-01 00:00:00';");
+    FullEvent e;
+    const std::string before = DateText(calyra::GetNowDate());
+    ASSERT_EQ(events->ModifyEventByID(nullptr, Bstr::FromUtf8(id), &e.info), S_OK);
+    const std::string after = DateText(calyra::GetNowDate());
+    RecordHolder<tagEventInfo> got;
+    ASSERT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+    ExpectSameEvent(e.info, got);
+    const std::string modified = DateText(got.dtModified);
+    EXPECT_TRUE(modified >= before && modified <= after) << modified;
+}
+
+TEST(EventRecords, SubjectIsRequiredToAddButMayBeEmptiedByModify) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    EventInput empty(u"");
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(events->AddEvent(&err, &empty.info, &id), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    err = kUntouched;
+    EXPECT_EQ(events->AddException(&err, Bstr(u"1"), &empty.info, &id), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEvent];"), "0");
+
+    const std::string added = AddEvent(events.get(), EventInput(u"named"));
+    ASSERT_EQ(events->ModifyEventByID(nullptr, Bstr::FromUtf8(added), &empty.info), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT '[' || [Subject] || ']' FROM [tEvent];"), "[]");
+}
+
+// ---- Masters and exceptions ---------------------------------------------------------
+
+TEST(EventExceptions, ExceptionsStayOutOfTheMasterReads) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    EventInput weekly(u"weekly");
+    weekly.info.stRecurrence.ePattern = enumRecurrencePattern_Weekly;
+    const std::string master = AddEvent(events.get(), weekly);
+    EventInput moved(u"moved", At(14, 0), At(15, 0));
+    moved.info.dtOriginalStartTime = At(10, 0);
+    const std::string exception = AddException(events.get(), master, moved);
+
+    EXPECT_EQ(Masters(events.get()), Subjects{"weekly"});
+    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"moved"});
+    EXPECT_EQ(InCategory(events.get(), u"1", At(0, 0), At(23, 0)), Subjects{"weekly"});
+
+    RecordHolder<tagEventInfo> got;
+    got.lReminderTime = 77;
+    LONG err = kUntouched;
+    EXPECT_EQ(events->GetEventByID(&err, Bstr::FromUtf8(exception), &got), E_UNEXPECTED)
+        << "an exception is not a master";
+    EXPECT_EQ(err, kUntouched) << "finding nothing is not reported";
+    EXPECT_EQ(got.lReminderTime, 77) << "the record is not touched";
+    ASSERT_EQ(events->GetExceptionByID(nullptr, Bstr::FromUtf8(exception), &got), S_OK);
+    ExpectSameEvent(moved.info, got);
+
+    VARIANT_BOOL found = VARIANT_FALSE;
+    ASSERT_EQ(events->ExistEvent(nullptr, Bstr::FromUtf8(exception), &found), S_OK);
+    EXPECT_EQ(found, VARIANT_TRUE);
+    ASSERT_EQ(events->ExistEvent(nullptr, Bstr(u"999"), &found), S_OK);
+    EXPECT_EQ(found, VARIANT_FALSE);
+}
+
+TEST(EventExceptions, ModifyingAnExceptionKeepsItLinked) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string master = AddEvent(events.get(), EventInput(u"master"));
+    const std::string exception = AddException(events.get(), master, EventInput(u"exception"));
+    EventInput renamed(u"renamed");
+    ASSERT_EQ(events->ModifyExceptionByID(nullptr, Bstr::FromUtf8(exception), &renamed.info), S_OK);
+    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"renamed"});
+    EXPECT_EQ(db.Value(u"SELECT [OriginalEventID] FROM [tEvent] WHERE [EventID] = " + calyra::Utf8ToUtf16(exception) +
+                       u";"),
+              master);
+    // Both names of the operation do the same.
+    EventInput again(u"again");
+    ASSERT_EQ(events->ModifyEventByID(nullptr, Bstr::FromUtf8(exception), &again.info), S_OK);
+    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"again"});
+    EXPECT_EQ(Masters(events.get()), Subjects{"master"});
+}
+
+TEST(EventExceptions, DeletingAMasterTakesItsExceptionsButDeletingARowDoesNot) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string m1 = AddEvent(events.get(), EventInput(u"m1"));
+    AddException(events.get(), m1, EventInput(u"m1 x1"));
+    AddException(events.get(), m1, EventInput(u"m1 x2"));
+    const std::string m2 = AddEvent(events.get(), EventInput(u"m2"));
+    const std::string x3 = AddException(events.get(), m2, EventInput(u"m2 x3"));
+
+    ASSERT_EQ(events->DeleteEventByID(nullptr, Bstr::FromUtf8(m1)), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT group_concat([Subject], ',') FROM (SELECT [Subject] FROM [tEvent] ORDER BY 1);"),
+              "m2,m2 x3");
+
+    ASSERT_EQ(events->DeleteExceptionByID(nullptr, Bstr::FromUtf8(m2)), S_OK);
+    EXPECT_EQ(Masters(events.get()), Subjects{});
+    EXPECT_EQ(ExceptionsOf(events.get(), m2), Subjects{"m2 x3"}) << "the orphaned exception stays";
+    ASSERT_EQ(events->DeleteExceptionByID(nullptr, Bstr::FromUtf8(x3)), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEvent];"), "0");
+}
+
+TEST(EventExceptions, DeletingACategoryTakesItsRowsWhateverTheirMaster) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string master = AddEvent(events.get(), EventInput(u"master", At(10, 0), At(11, 0), u"5"));
+    AddException(events.get(), master, EventInput(u"same category", At(10, 0), At(11, 0), u"5"));
+    AddException(events.get(), master, EventInput(u"other category", At(10, 0), At(11, 0), u"6"));
+    AddEvent(events.get(), EventInput(u"unrelated", At(10, 0), At(11, 0), u"6"));
+    ASSERT_EQ(events->DeleteEventsByEventCategoryID(nullptr, Bstr(u"5")), S_OK);
+    EXPECT_EQ(Masters(events.get()), Subjects{"unrelated"});
+    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"other category"});
+}
+
+TEST(EventExceptions, DeleteAllTakesMastersAndExceptionsOfTheProfileOnly) {
+    PimDatabase db;
+    auto mine = db.Create<CEventAccess, IEventAccess>(u"1");
+    auto theirs = db.Create<CEventAccess, IEventAccess>(u"2");
+    const std::string master = AddEvent(mine.get(), EventInput(u"mine"));
+    AddException(mine.get(), master, EventInput(u"my exception"));
+    AddEvent(theirs.get(), EventInput(u"theirs"));
+    ASSERT_EQ(mine->DeleteAllEvents(nullptr), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT group_concat([Subject]) FROM [tEvent];"), "theirs");
+    EXPECT_EQ(mine->DeleteAllEvents(nullptr), S_OK) << "nothing left to delete still succeeds";
+}
+
+// ---- Time ranges ---------------------------------------------------------------------
+
+// An event from 10:00 to 11:00 overlaps a closed range when it starts at or
+// before the range's end and ends at or after the range's start.
+TEST(EventRanges, TheRangeIsClosedAtBothEnds) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
+    const std::string category = AddCategory(categories.get(), u"work", true);
+    const std::u16string cat = calyra::Utf8ToUtf16(category);
+    AddEvent(events.get(), EventInput(u"meeting", At(10, 0), At(11, 0), cat.c_str()));
+    const struct {
+        const char* what;
+        DATE from, to;
+        bool found;
+    } cases[] = {
+        {"range starting when the event ends", At(11, 0), At(12, 0), true},
+        {"range starting a second after it ends", At(11, 0, 1), At(12, 0), false},
+        {"range ending when the event starts", At(9, 0), At(10, 0), true},
+        {"range ending a second before it starts", At(9, 0), At(9, 59, 59), false},
+        {"range inside the event", At(10, 15), At(10, 45), true},
+        {"range around the event", At(9, 0), At(12, 0), true},
+        {"an instant inside the event", At(10, 30), At(10, 30), true},
+        {"start after end, both inside", At(10, 45), At(10, 15), true},
+        {"the next day", At(10, 0) + 1, At(11, 0) + 1, false},
+    };
+    for (const auto& c : cases) {
+        const Subjects want = c.found ? Subjects{"meeting"} : Subjects{};
+        EXPECT_EQ(InCategory(events.get(), cat.c_str(), c.from, c.to), want) << c.what << " (by category)";
+        EXPECT_EQ(Selected(events.get(), c.from, c.to), want) << c.what << " (selected categories)";
+    }
+    EXPECT_EQ(InCategory(events.get(), u"999", At(0, 0), At(23, 0)), Subjects{}) << "another category";
+}
+
+TEST(EventRanges, RecurringMastersAreFoundByTheirOwnTimesOnly) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    EventInput daily(u"daily");
+    daily.info.stRecurrence.ePattern = enumRecurrencePattern_Daily;
+    daily.info.stRecurrence.Daily.lEveryXDays = 1;
+    daily.info.stRecurrence.eEnd = enumRecurrenceEnd_None;
+    AddEvent(events.get(), daily);
+    EXPECT_EQ(InCategory(events.get(), u"1", At(10, 0) + 7, At(11, 0) + 7), Subjects{})
+        << "a rule is stored, never expanded into occurrences";
+    EXPECT_EQ(InCategory(events.get(), u"1", At(10, 0), At(11, 0)), Subjects{"daily"});
+}
+
+// ---- Selected categories ------------------------------------------------------------
+
+TEST(EventSelectedCategories, OnlyEventsOfExistingSelectedCategoriesAreListed) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
+    const std::u16string selected = calyra::Utf8ToUtf16(AddCategory(categories.get(), u"selected", true));
+    const std::u16string deselected = calyra::Utf8ToUtf16(AddCategory(categories.get(), u"deselected", false));
+    const std::u16string deleted = calyra::Utf8ToUtf16(AddCategory(categories.get(), u"deleted", true));
+    const std::string master = AddEvent(events.get(), EventInput(u"in selected", At(10, 0), At(11, 0), selected.c_str()));
+    AddException(events.get(), master, EventInput(u"exception", At(10, 0), At(11, 0), selected.c_str()));
+    AddEvent(events.get(), EventInput(u"in deselected", At(10, 0), At(11, 0), deselected.c_str()));
+    AddEvent(events.get(), EventInput(u"in deleted", At(10, 0), At(11, 0), deleted.c_str()));
+    AddEvent(events.get(), EventInput(u"in no category", At(10, 0), At(11, 0), u"424242"));
+    ASSERT_EQ(categories->DeleteEventCategoryByID(nullptr, Bstr(deleted)), S_OK);
+
+    EXPECT_EQ(Selected(events.get(), At(0, 0), At(23, 0)), Subjects{"in selected"});
+    EXPECT_EQ(Masters(events.get()).size(), 4u) << "deleting a category leaves its events";
+    EXPECT_EQ(InCategory(events.get(), deleted.c_str(), At(0, 0), At(23, 0)), Subjects{"in deleted"});
+
+    // Selecting is a change of the category's row.
+    Bstr name(u"now selected");
+    tagEventCategoryInfo change{};
+    change.bstrEventCategoryName = name;
+    change.bIsSelected = -1;
+    ASSERT_EQ(categories->ModifyEventCategoryByID(nullptr, Bstr(deselected), &change), S_OK);
+    change.bIsSelected = 0;
+    ASSERT_EQ(categories->ModifyEventCategoryByID(nullptr, Bstr(selected), &change), S_OK);
+    EXPECT_EQ(Selected(events.get(), At(0, 0), At(23, 0)), Subjects{"in deselected"});
+}
+
+TEST(EventSelectedCategories, AnotherProfilesSelectionDoesNotLeakIn) {
+    PimDatabase db;
+    auto mine = db.Create<CEventAccess, IEventAccess>(u"1");
+    auto theirs = db.Create<CEventAccess, IEventAccess>(u"2");
+    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>(u"2");
+    const std::u16string category = calyra::Utf8ToUtf16(AddCategory(categories.get(), u"theirs", true));
+    AddEvent(theirs.get(), EventInput(u"their event", At(10, 0), At(11, 0), category.c_str()));
+    EXPECT_EQ(Selected(mine.get(), At(0, 0), At(23, 0)), Subjects{});
+    EXPECT_EQ(Selected(theirs.get(), At(0, 0), At(23, 0)), Subjects{"their event"});
+}
+
+// ---- Profiles --------------------------------------------------------------------------
+
+TEST(EventProfiles, RowsOfAnotherProfileAreSeenOnlyByTheExistenceTest) {
+    PimDatabase db;
+    auto mine = db.Create<CEventAccess, IEventAccess>(u"1");
+    auto theirs = db.Create<CEventAccess, IEventAccess>(u"2");
+    const std::string other = AddEvent(theirs.get(), EventInput(u"theirs"));
+    const Bstr otherId = Bstr::FromUtf8(other);
+
+    EXPECT_EQ(Masters(mine.get()), Subjects{});
+    VARIANT_BOOL found = VARIANT_FALSE;
+    ASSERT_EQ(mine->ExistEvent(nullptr, otherId, &found), S_OK);
+    EXPECT_EQ(found, VARIANT_TRUE) << "the existence test looks at every profile";
+    RecordHolder<tagEventInfo> got;
+    EXPECT_EQ(mine->GetEventByID(nullptr, otherId, &got), E_UNEXPECTED);
+    EXPECT_EQ(mine->GetExceptionByID(nullptr, otherId, &got), E_UNEXPECTED);
+
+    EventInput changed(u"changed");
+    EXPECT_EQ(mine->ModifyEventByID(nullptr, otherId, &changed.info), S_OK) << "no matching row still succeeds";
+    EXPECT_EQ(mine->DeleteEventByID(nullptr, otherId), S_OK);
+    EXPECT_EQ(mine->DeleteExceptionByID(nullptr, otherId), S_OK);
+    EXPECT_EQ(Masters(theirs.get()), Subjects{"theirs"}) << "writes stay inside the object's profile";
+}
+
+TEST(EventProfiles, WithoutAProfileListsAreEmptyAndWritesTouchNothing) {
+    PimDatabase db;
+    auto profiled = db.Create<CEventAccess, IEventAccess>(u"1");
+    auto unprofiled = db.Create<CEventAccess, IEventAccess>(nullptr);
+    AddEvent(profiled.get(), EventInput(u"kept"));
+    EXPECT_EQ(Masters(unprofiled.get()), Subjects{});
+    EXPECT_EQ(unprofiled->DeleteAllEvents(nullptr), S_OK);
+    EXPECT_EQ(Masters(profiled.get()), Subjects{"kept"});
+}
+
+TEST(EventProfiles, LaterProfileChangesAffectLaterStatements) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>(u"1");
+    AddEvent(events.get(), EventInput(u"first"));
+    ASSERT_EQ(events->SetProfileID(nullptr, Bstr(u"2")), S_OK);
+    AddEvent(events.get(), EventInput(u"second"));
+    EXPECT_EQ(Masters(events.get()), Subjects{"second"});
+    EXPECT_EQ(db.Value(u"SELECT group_concat([ProfileID]) FROM (SELECT [ProfileID] FROM [tEvent] ORDER BY 1);"),
+              "1,2");
+}
+
+// ---- Arguments and connection -----------------------------------------------------------
+
+TEST(EventArguments, BadArgumentsReportInvalidArgumentAndTouchNothing) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string existing = AddEvent(events.get(), EventInput(u"existing"));
+    EventInput ok(u"ok");
+    EventInput noSubject(u"");
+    noSubject.info.bstrSubject = nullptr;
+    Bstr id, empty(u""), one(u"1");
+    LONG n = 5;
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL found;
+    tagEventInfo out{};
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"list without count", [&](LONG* e) { return events->GetAllEvents(e, nullptr, &array); }},
+        {"list without array", [&](LONG* e) { return events->GetAllEvents(e, &n, nullptr); }},
+        {"add without record", [&](LONG* e) { return events->AddEvent(e, nullptr, &id); }},
+        {"add with NULL subject", [&](LONG* e) { return events->AddEvent(e, &noSubject.info, &id); }},
+        {"delete without ID", [&](LONG* e) { return events->DeleteEventByID(e, nullptr); }},
+        {"delete with empty ID", [&](LONG* e) { return events->DeleteEventByID(e, empty); }},
+        {"modify without ID", [&](LONG* e) { return events->ModifyEventByID(e, empty, &ok.info); }},
+        {"modify without record", [&](LONG* e) { return events->ModifyEventByID(e, one, nullptr); }},
+        {"category list without ID",
+         [&](LONG* e) { return events->GetEventsByEventCategoryID(e, empty, 0, 1, &n, &array); }},
+        {"category list without count",
+         [&](LONG* e) { return events->GetEventsByEventCategoryID(e, one, 0, 1, nullptr, &array); }},
+        {"category list without array",
+         [&](LONG* e) { return events->GetEventsByEventCategoryID(e, one, 0, 1, &n, nullptr); }},
+        {"category delete without ID", [&](LONG* e) { return events->DeleteEventsByEventCategoryID(e, nullptr); }},
+        {"selected without count", [&](LONG* e) { return events->GetAllSelectedEvents(e, 0, 1, nullptr, &array); }},
+        {"selected without array", [&](LONG* e) { return events->GetAllSelectedEvents(e, 0, 1, &n, nullptr); }},
+        {"read without ID", [&](LONG* e) { return events->GetEventByID(e, nullptr, &out); }},
+        {"read without record", [&](LONG* e) { return events->GetEventByID(e, one, nullptr); }},
+        {"exists without ID", [&](LONG* e) { return events->ExistEvent(e, empty, &found); }},
+        {"exists without answer", [&](LONG* e) { return events->ExistEvent(e, one, nullptr); }},
+        {"exceptions without ID", [&](LONG* e) { return events->GetAllExceptions(e, nullptr, &n, &array); }},
+        {"exceptions without count", [&](LONG* e) { return events->GetAllExceptions(e, one, nullptr, &array); }},
+        {"add exception without record", [&](LONG* e) { return events->AddException(e, one, nullptr, &id); }},
+        {"add exception with NULL subject",
+         [&](LONG* e) { return events->AddException(e, one, &noSubject.info, &id); }},
+        {"delete exception without ID", [&](LONG* e) { return events->DeleteExceptionByID(e, empty); }},
+        {"modify exception without ID", [&](LONG* e) { return events->ModifyExceptionByID(e, nullptr, &ok.info); }},
+        {"modify exception without record", [&](LONG* e) { return events->ModifyExceptionByID(e, one, nullptr); }},
+        {"read exception without ID", [&](LONG* e) { return events->GetExceptionByID(e, empty, &out); }},
+        {"read exception without record", [&](LONG* e) { return events->GetExceptionByID(e, one, nullptr); }},
+        {"wire a NULL connection", [&](LONG* e) { return events->SetPimDbAccess(e, nullptr); }},
+    };
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
+        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
+    }
+    EXPECT_EQ(n, 5) << "a rejected call leaves its outputs alone";
+    EXPECT_EQ(Masters(events.get()), Subjects{"existing"});
+}
+
+TEST(EventArguments, AnExceptionMayNameAnyMaster) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string orphan = AddException(events.get(), "424242", EventInput(u"orphan"));
+    EXPECT_FALSE(orphan.empty());
+    EXPECT_EQ(ExceptionsOf(events.get(), "424242"), Subjects{"orphan"});
+    EXPECT_EQ(Masters(events.get()), Subjects{});
+}
+
+TEST(EventConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
+    ComPtr<IEventAccess> events;
+    ASSERT_EQ(calyra::CreateComInstance<CEventAccess>(nullptr, IID_IEventAccess, reinterpret_cast<void**>(&events)),
+              S_OK);
+    EventInput ok(u"ok");
+    Bstr id, one(u"1");
+    LONG n = 9;
+    RecordArray<tagEventInfo> array;
+    VARIANT_BOOL found = VARIANT_TRUE;
+    tagEventInfo out{};
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"GetAllEvents", [&](LONG* e) { return events->GetAllEvents(e, &n, &array); }},
+        {"AddEvent", [&](LONG* e) { return events->AddEvent(e, &ok.info, &id); }},
+        {"DeleteEventByID", [&](LONG* e) { return events->DeleteEventByID(e, one); }},
+        {"DeleteAllEvents", [&](LONG* e) { return events->DeleteAllEvents(e); }},
+        {"ModifyEventByID", [&](LONG* e) { return events->ModifyEventByID(e, one, &ok.info); }},
+        {"GetEventsByEventCategoryID",
+         [&](LONG* e) { return events->GetEventsByEventCategoryID(e, one, 0, 1, &n, &array); }},
+        {"DeleteEventsByEventCategoryID", [&](LONG* e) { return events->DeleteEventsByEventCategoryID(e, one); }},
+        {"GetAllSelectedEvents", [&](LONG* e) { return events->GetAllSelectedEvents(e, 0, 1, &n, &array); }},
+        {"GetEventByID", [&](LONG* e) { return events->GetEventByID(e, one, &out); }},
+        {"ExistEvent", [&](LONG* e) { return events->ExistEvent(e, one, &found); }},
+        {"GetAllExceptions", [&](LONG* e) { return events->GetAllExceptions(e, one, &n, &array); }},
+        {"AddException", [&](LONG* e) { return events->AddException(e, one, &ok.info, &id); }},
+        {"DeleteExceptionByID", [&](LONG* e) { return events->DeleteExceptionByID(e, one); }},
+        {"ModifyExceptionByID", [&](LONG* e) { return events->ModifyExceptionByID(e, one, &ok.info); }},
+        {"GetExceptionByID", [&](LONG* e) { return events->GetExceptionByID(e, one, &out); }},
+    };
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), E_POINTER) << c.what;
+        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << c.what;
+    }
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(array.get(), nullptr);
+    EXPECT_EQ(found, VARIANT_FALSE);
+    EXPECT_EQ(id.get(), nullptr);
+}
+
+TEST(EventConnection, AClosedDatabaseFailsReadsWithTheConnectionsReport) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    const std::string id = AddEvent(events.get(), EventInput(u"stored"));
+    ASSERT_EQ(db.db()->ClosePimDatabase(nullptr), S_OK);
+
+    LONG err = kUntouched, n = 9;
+    SAFEARRAY* array = reinterpret_cast<SAFEARRAY*>(1);
+    EXPECT_EQ(events->GetAllEvents(&err, &n, &array), E_UNEXPECTED);
+    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(array, nullptr);
+
+    RecordHolder<tagEventInfo> got;
+    got.lReminderTime = 77;
+    EXPECT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(id), &got), E_UNEXPECTED);
+    EXPECT_EQ(got.lReminderTime, 77);
+
+    err = kUntouched;
+    VARIANT_BOOL found = VARIANT_TRUE;
+    EXPECT_EQ(events->ExistEvent(&err, Bstr::FromUtf8(id), &found), E_UNEXPECTED);
+    EXPECT_EQ(err, kUntouched) << "the existence test keeps the connection's report to itself";
+    EXPECT_EQ(found, VARIANT_FALSE);
+
+    err = kUntouched;
+    EventInput e(u"new");
+    Bstr newId;
+    EXPECT_TRUE(FAILED(events->AddEvent(&err, &e.info, &newId)));
+    EXPECT_NE(err, kUntouched) << "a failed write is reported by the connection";
+}
+
+// ---- Lifetime traces -----------------------------------------------------------------
+
+TEST(CalendarTraces, ObjectsTraceTheirConstructionAndDestruction) {
+    const struct {
+        const char* name;
+        std::function<HRESULT(IUnknown**)> create;
+    } classes[] = {
+        {"CEventAccess",
+         [](IUnknown** p) {
+             return calyra::CreateComInstance<CEventAccess>(nullptr, IID_IUnknown, reinterpret_cast<void**>(p));
+         }},
+        {"CEventCategoryAccess",
+         [](IUnknown** p) {
+             return calyra::CreateComInstance<CEventCategoryAccess>(nullptr, IID_IUnknown,
+                                                                    reinterpret_cast<void**>(p));
+         }},
+    };
+    for (const auto& c : classes) {
+        calyra::test::TraceRecorder traces;
+        IUnknown* object = nullptr;
+        ASSERT_EQ(c.create(&object), S_OK);
+        object->Release();
+        const std::string name = c.name;
+        const std::vector<std::string> expected = {
+            "CPimDataAccess::CPimDataAccess.[ENTER]",
+            name + "::" + name + ".[ENTER]",
+            name + "::~" + name + ".[ENTER]",
+            "CPimDataAccess::~CPimDataAccess.[ENTER]",
+        };
+        EXPECT_EQ(traces.texts(), expected) << c.name;
+    }
+}
+
+// ---- Concurrency -----------------------------------------------------------------------
+
+// Event and category objects of several profiles work at the same time on
+// one connection; each thread's rows are all there and its lists see only
+// its own profile.
+TEST(CalendarConcurrency, ObjectsSharingAConnectionWorkTogether) {
+    PimDatabase db;
+    constexpr int kThreads = 4, kEach = 15;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const std::u16string profile = calyra::Utf8ToUtf16(std::to_string(t + 1));
+            auto events = db.Create<CEventAccess, IEventAccess>(profile.c_str());
+            auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>(profile.c_str());
+            const std::u16string category = calyra::Utf8ToUtf16(AddCategory(categories.get(), u"mine", true));
+            for (int i = 0; i < kEach; ++i) {
+                const std::string master =
+                    AddEvent(events.get(), EventInput(u"master", At(10, 0), At(11, 0), category.c_str()));
+                AddException(events.get(), master, EventInput(u"exception", At(10, 0), At(11, 0), category.c_str()));
+                if (Selected(events.get(), At(0, 0), At(23, 0)).size() != static_cast<size_t>(i + 1)) ++failures[t];
+                LONG n = 0;
+                if (categories->GetNumOfEventCategories(nullptr, &n) != S_OK || n != 1) ++failures[t];
+            }
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t << " saw another profile's rows";
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEvent];"), std::to_string(kThreads * kEach * 2));
+}
+
+TEST(CalendarConcurrency, OneObjectSharedByThreadsServesEveryCaller) {
+    PimDatabase db;
+    auto events = db.Create<CEventAccess, IEventAccess>();
+    constexpr int kThreads = 4, kEach = 20;
+    std::vector<std::thread> threads;
+    std::vector<std::vector<std::string>> ids(kThreads);
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                ids[t].push_back(AddEvent(events.get(), EventInput(u"shared")));
+                RecordHolder<tagEventInfo> got;
+                EXPECT_EQ(events->GetEventByID(nullptr, Bstr::FromUtf8(ids[t].back()), &got), S_OK);
+                EXPECT_EQ(Text(got.bstrSubject), "shared");
+            }
+        });
+    for (auto& th : threads) th.join();
+    std::set<std::string> unique;
+    for (auto& v : ids) unique.insert(v.begin(), v.end());
+    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(Masters(events.get()).size(), static_cast<size_t>(kThreads * kEach));
+}
+
+}  // namespace

@@ -1,0 +1,514 @@
+// Tasks through ITaskAccess, as a client sees them: whole records with
+// their recurrence rules, creation order, the [Created] and [Modified]
+// stamps, the record cache, reading by ID, tasks of other profiles, bad
+// arguments, a missing or closed database, and concurrent callers.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "access/tasks/task_access.h"
+#include "core/value_conversions.h"
+#include "support/pim_fixture.h"
+#include "support/trace_recorder.h"
+
+using calyra::Bstr;
+using calyra::ComPtr;
+using calyra::CTaskAccess;
+using calyra::DateFromParts;
+using calyra::test::PimDatabase;
+using calyra::test::RecordArray;
+using calyra::test::RecordHolder;
+
+namespace {
+
+constexpr LONG kUntouched = 0x7777;
+
+std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
+
+std::string DateText(DATE d) {
+    OLECHAR buffer[calyra::kValueTextUnits];
+    return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
+}
+
+// A task record with its texts kept alive beside it.
+struct TaskInput {
+    explicit TaskInput(const char16_t* subject) : subject(subject) { info.bstrSubject = this->subject; }
+    Bstr subject;
+    tagTaskInfo info{};
+};
+
+// A distinct value in every field: quotes, numbers outside the
+// enumerations, negative numbers, all four pattern parts.
+struct FullTask : TaskInput {
+    FullTask() : TaskInput(u"Call 'Mum'") {
+        info.bstrTaskID = ignoredId;  // the database assigns the ID
+        info.eTaskStatus = enumTaskStatus_WaitingForInformation;
+        info.ulCompletePercent = 0xFFFFFF9Cu;  // -100 as a signed number
+        info.dtStartDate = DateFromParts(2021, 3, 4, 5, 6, 7);
+        info.dtEndDate = DateFromParts(2021, 3, 5, 5, 6, 7);
+        info.eTaskPriority = static_cast<enumTaskPriority>(17);
+        info.bPrivate = 1;
+        info.eTaskCategory = enumTaskCategory_PhoneCalls;
+        info.bstrDescription = description;
+        info.lReminderTime = -15;
+        info.bstrReminderAudio = audio;
+        info.dtDateCompleted = DateFromParts(2021, 3, 6, 0, 0, 1);
+        tagRecurrence& r = info.stRecurrence;
+        r.ePattern = static_cast<enumRecurrencePattern>(9);
+        r.Daily = {-1, -2, -3};
+        r.Weekly = {1, 2, 0x41, 4};
+        r.Monthly = {5, 6, 7, 8, 9, 10, 11};
+        r.Yearly = {12, 13, 14, 15, 16, 17, 18, 19};
+        r.dtStart = DateFromParts(2021, 1, 1, 0, 0, 0);
+        r.eEnd = enumRecurrenceEnd_EndBy;
+        r.lEndAfter = 0;
+        r.lEndBy = DateFromParts(2022, 1, 1, 12, 0, 0);
+        info.dtCreated = 1.0;   // ignored: the database keeps the insert's time
+        info.dtModified = 2.0;  // ignored: the database keeps the last write's time
+    }
+    Bstr ignoredId{u"999"}, description{u"first line\nsecond 'line'"}, audio{u"ring.wav"};
+};
+
+std::string AddTask(ITaskAccess* tasks, const TaskInput& t) {
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(tasks->AddTask(&err, const_cast<tagTaskInfo*>(&t.info), &id), S_OK);
+    EXPECT_EQ(err, kUntouched);
+    return id.utf8();
+}
+
+std::vector<std::string> AllSubjects(ITaskAccess* tasks) {
+    RecordArray<tagTaskInfo> all;
+    LONG n = -1;
+    EXPECT_EQ(tasks->GetAllTasks(nullptr, &n, &all), S_OK);
+    std::vector<std::string> out;
+    for (LONG i = 0; i < n; ++i) out.push_back(Text(all[i].bstrSubject));
+    return out;
+}
+
+std::vector<std::string> CachedSubjects(ITaskAccess* tasks) {
+    LONG n = -1;
+    EXPECT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
+    std::vector<std::string> out;
+    for (LONG i = 0; i < n; ++i) {
+        RecordHolder<tagTaskInfo> t;
+        EXPECT_EQ(tasks->GetTaskByIndex(nullptr, i, &t), S_OK);
+        out.push_back(Text(t.bstrSubject));
+    }
+    return out;
+}
+
+void ExpectSameRule(const tagRecurrence& want, const tagRecurrence& got) {
+    EXPECT_EQ(got.ePattern, want.ePattern);
+    EXPECT_EQ(got.Daily.lOption, want.Daily.lOption);
+    EXPECT_EQ(got.Daily.lEveryXDays, want.Daily.lEveryXDays);
+    EXPECT_EQ(got.Daily.lXUnitOfNewTask, want.Daily.lXUnitOfNewTask);
+    EXPECT_EQ(got.Weekly.lOption, want.Weekly.lOption);
+    EXPECT_EQ(got.Weekly.lEveryXWeeks, want.Weekly.lEveryXWeeks);
+    EXPECT_EQ(got.Weekly.lDays, want.Weekly.lDays);
+    EXPECT_EQ(got.Weekly.lXUnitOfNewTask, want.Weekly.lXUnitOfNewTask);
+    EXPECT_EQ(got.Monthly.lOption, want.Monthly.lOption);
+    EXPECT_EQ(got.Monthly.lDayM, want.Monthly.lDayM);
+    EXPECT_EQ(got.Monthly.lEveryXMonths, want.Monthly.lEveryXMonths);
+    EXPECT_EQ(got.Monthly.lTheNth, want.Monthly.lTheNth);
+    EXPECT_EQ(got.Monthly.lDayN, want.Monthly.lDayN);
+    EXPECT_EQ(got.Monthly.lEveryYMonths, want.Monthly.lEveryYMonths);
+    EXPECT_EQ(got.Monthly.lXUnitOfNewTask, want.Monthly.lXUnitOfNewTask);
+    EXPECT_EQ(got.Yearly.lOption, want.Yearly.lOption);
+    EXPECT_EQ(got.Yearly.lEveryXYears, want.Yearly.lEveryXYears);
+    EXPECT_EQ(got.Yearly.lEveryMonthM, want.Yearly.lEveryMonthM);
+    EXPECT_EQ(got.Yearly.lDayM, want.Yearly.lDayM);
+    EXPECT_EQ(got.Yearly.lTheNth, want.Yearly.lTheNth);
+    EXPECT_EQ(got.Yearly.lDayN, want.Yearly.lDayN);
+    EXPECT_EQ(got.Yearly.lOfMonthN, want.Yearly.lOfMonthN);
+    EXPECT_EQ(got.Yearly.lXUnitOfNewTask, want.Yearly.lXUnitOfNewTask);
+    EXPECT_EQ(got.dtStart, want.dtStart);
+    EXPECT_EQ(got.eEnd, want.eEnd);
+    EXPECT_EQ(got.lEndAfter, want.lEndAfter);
+    EXPECT_EQ(got.lEndBy, want.lEndBy);
+}
+
+// Every field but the ID and the two stamps, which the database sets.
+void ExpectSameTask(const tagTaskInfo& want, const tagTaskInfo& got) {
+    EXPECT_EQ(Text(got.bstrSubject), Text(want.bstrSubject));
+    EXPECT_EQ(got.eTaskStatus, want.eTaskStatus);
+    EXPECT_EQ(got.ulCompletePercent, want.ulCompletePercent);
+    EXPECT_EQ(got.dtStartDate, want.dtStartDate);
+    EXPECT_EQ(got.dtEndDate, want.dtEndDate);
+    EXPECT_EQ(got.eTaskPriority, want.eTaskPriority);
+    EXPECT_EQ(got.bPrivate, want.bPrivate);
+    EXPECT_EQ(got.eTaskCategory, want.eTaskCategory);
+    EXPECT_EQ(Text(got.bstrDescription), Text(want.bstrDescription));
+    EXPECT_EQ(got.lReminderTime, want.lReminderTime);
+    EXPECT_EQ(Text(got.bstrReminderAudio), Text(want.bstrReminderAudio));
+    EXPECT_EQ(got.dtDateCompleted, want.dtDateCompleted);
+    ExpectSameRule(want.stRecurrence, got.stRecurrence);
+}
+
+// ---- Records ------------------------------------------------------------------
+
+TEST(TaskRecords, EveryFieldComesBackFromEveryRead) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    FullTask t;
+    const std::string before = DateText(calyra::GetNowDate());
+    const std::string id = AddTask(tasks.get(), t);
+    const std::string after = DateText(calyra::GetNowDate());
+    EXPECT_NE(id, "999") << "the record's own ID is ignored";
+
+    RecordArray<tagTaskInfo> all;
+    LONG n = 0;
+    ASSERT_EQ(tasks->GetAllTasks(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(n, 1);
+    ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
+    ASSERT_EQ(n, 1);
+    RecordHolder<tagTaskInfo> byIndex, byId;
+    ASSERT_EQ(tasks->GetTaskByIndex(nullptr, 0, &byIndex), S_OK);
+    ASSERT_EQ(tasks->GetTaskByID(nullptr, Bstr::FromUtf8(id), &byId), S_OK);
+    for (const tagTaskInfo* got :
+         {&all[0], static_cast<const tagTaskInfo*>(&byIndex), static_cast<const tagTaskInfo*>(&byId)}) {
+        ExpectSameTask(t.info, *got);
+        EXPECT_EQ(Text(got->bstrTaskID), id);
+        for (DATE stamp : {got->dtCreated, got->dtModified}) {
+            const std::string text = DateText(stamp);
+            EXPECT_TRUE(text >= before && text <= after) << text << " is not the time of the insert";
+        }
+    }
+}
+
+TEST(TaskRecords, EveryFieldIsStoredInItsOwnColumn) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>(u"4");
+    AddTask(tasks.get(), FullTask());
+    const struct {
+        const char16_t* column;
+        const char* text;
+    } expected[] = {
+        {u"[ProfileID]", "4"}, {u"[Subject]", "Call 'Mum'"}, {u"[Status]", "3"}, {u"[CompletePercent]", "-100"},
+        {u"[StartDate]", "2021-03-04 05:06:07"}, {u"[EndDate]", "2021-03-05 05:06:07"}, {u"[Priority]", "17"},
+        {u"[PrivateFlag]", "1"}, {u"[TaskType]", "6"}, {u"[Description]", "first line\nsecond 'line'"},
+        {u"[ReminderTime]", "-15"}, {u"[ReminderAudio]", "ring.wav"}, {u"[DateCompleted]", "2021-03-06 00:00:01"},
+        {u"[PatternOption]", "9"}, {u"[DailyOption]", "-1"}, {u"[DailyEveryXDays]", "-2"},
+        {u"[DailyXUnitOfNewTask]", "-3"}, {u"[WeeklyOption]", "1"}, {u"[WeeklyEveryXWeeks]", "2"},
+        {u"[WeeklyDays]", "65"}, {u"[WeeklyXUnitOfNewTask]", "4"}, {u"[MonthlyOption]", "5"},
+        {u"[MonthlyDayM]", "6"}, {u"[MonthlyEveryXMonths]", "7"}, {u"[MonthlyTheNth]", "8"}, {u"[MonthlyDayN]", "9"},
+        {u"[MonthlyEveryYMonths]", "10"}, {u"[MonthlyXUnitOfNewTask]", "11"}, {u"[YearlyOption]", "12"},
+        {u"[YearlyEveryXYears]", "13"}, {u"[YearlyEveryMonthM]", "14"}, {u"[YearlyDayM]", "15"},
+        {u"[YearlyTheNth]", "16"}, {u"[YearlyDayN]", "17"}, {u"[YearlyOfMonthN]", "18"},
+        {u"[YearlyXUnitOfNewTask]", "19"}, {u"[Start]", "2021-01-01 00:00:00"}, {u"[EndOption]", "2"},
+        {u"[EndAfter]", "0"}, {u"[EndBy]", "2022-01-01 12:00:00"},
+    };
+    for (const auto& c : expected)
+        EXPECT_EQ(db.Value(u"SELECT " + std::u16string(c.column) + u" FROM [tTask];"), c.text)
+            << calyra::Utf16ToUtf8(c.column);
+}
+
+TEST(TaskRecords, NullTextsReadBackEmptyAndFlagsAsOneOrZero) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    TaskInput t(u"bare");
+    t.info.bPrivate = -1;
+    const std::string id = AddTask(tasks.get(), t);
+    RecordHolder<tagTaskInfo> got;
+    ASSERT_EQ(tasks->GetTaskByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+    EXPECT_EQ(got.bPrivate, 1);
+    for (BSTR text : {got.bstrDescription, got.bstrReminderAudio}) {
+        ASSERT_NE(text, nullptr) << "a text stored empty reads back as an empty string, not NULL";
+        EXPECT_EQ(SysStringLen(text), 0u);
+    }
+    EXPECT_EQ(got.stRecurrence.Yearly.lXUnitOfNewTask, 0) << "a stored 0 is read as 0, whatever the fallback";
+    EXPECT_EQ(got.dtDateCompleted, 0.0);
+}
+
+TEST(TaskRecords, ModifyRewritesEveryFieldMovesModifiedAndKeepsCreated) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    const std::string id = AddTask(tasks.get(), TaskInput(u"old"));
+    db.Exec(u"UPDATE [tTask] SET [Created] = '2001-01-01 00:00:00', [Modified] = '2001-01-01 00:00:00';");
+    FullTask t;
+    const std::string before = DateText(calyra::GetNowDate());
+    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(id), &t.info), S_OK);
+    const std::string after = DateText(calyra::GetNowDate());
+    RecordHolder<tagTaskInfo> got;
+    ASSERT_EQ(tasks->GetTaskByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
+    ExpectSameTask(t.info, got);
+    EXPECT_EQ(DateText(got.dtCreated), "2001-01-01 00:00:00") << "a change keeps the creation time";
+    const std::string modified = DateText(got.dtModified);
+    EXPECT_TRUE(modified >= before && modified <= after) << modified;
+}
+
+TEST(TaskRecords, SubjectIsRequiredToAddButMayBeEmptiedByModify) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    TaskInput empty(u"");
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(tasks->AddTask(&err, &empty.info, &id), E_INVALIDARG);
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    const std::string added = AddTask(tasks.get(), TaskInput(u"named"));
+    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(added), &empty.info), S_OK);
+    EXPECT_EQ(AllSubjects(tasks.get()), std::vector<std::string>{""});
+}
+
+// ---- Order and cache -----------------------------------------------------------------
+
+TEST(TaskOrder, ListsFollowCreationTimeNotInsertionOrID) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    const std::string a = AddTask(tasks.get(), TaskInput(u"a"));
+    const std::string b = AddTask(tasks.get(), TaskInput(u"b"));
+    const std::string c = AddTask(tasks.get(), TaskInput(u"c"));
+    // Creation times a second or more apart, in the opposite order of the IDs.
+    db.Exec(u"UPDATE [tTask] SET [Created] = '2020-01-03 00:00:00' WHERE [TaskID] = " + calyra::Utf8ToUtf16(a) + u";");
+    db.Exec(u"UPDATE [tTask] SET [Created] = '2020-01-02 00:00:00' WHERE [TaskID] = " + calyra::Utf8ToUtf16(b) + u";");
+    db.Exec(u"UPDATE [tTask] SET [Created] = '2019-12-31 23:59:59' WHERE [TaskID] = " + calyra::Utf8ToUtf16(c) + u";");
+    const std::vector<std::string> oldestFirst = {"c", "b", "a"};
+    EXPECT_EQ(AllSubjects(tasks.get()), oldestFirst);
+    EXPECT_EQ(CachedSubjects(tasks.get()), oldestFirst);
+
+    // A change moves [Modified] only, so the order stays.
+    TaskInput renamed(u"c2");
+    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(c), &renamed.info), S_OK);
+    EXPECT_EQ(AllSubjects(tasks.get()), (std::vector<std::string>{"c2", "b", "a"}));
+}
+
+TEST(TaskCache, ByIndexServesTheLastRefillUntilRefilled) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    RecordHolder<tagTaskInfo> t;
+    LONG err = kUntouched;
+    EXPECT_EQ(tasks->GetTaskByIndex(&err, 0, &t), E_INVALIDARG) << "nothing counted yet";
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+
+    const std::string first = AddTask(tasks.get(), TaskInput(u"first"));
+    LONG n = 0;
+    ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
+    ASSERT_EQ(n, 1);
+    AddTask(tasks.get(), TaskInput(u"second"));
+    ASSERT_EQ(tasks->DeleteTaskByID(nullptr, Bstr::FromUtf8(first)), S_OK);
+
+    err = kUntouched;
+    EXPECT_EQ(tasks->GetTaskByIndex(&err, 1, &t), E_INVALIDARG) << "an add does not grow the cache";
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
+    ASSERT_EQ(tasks->GetTaskByIndex(nullptr, 0, &t), S_OK);
+    EXPECT_EQ(Text(t.bstrSubject), "first") << "a delete does not shrink the cache";
+    EXPECT_EQ(CachedSubjects(tasks.get()), std::vector<std::string>{"second"});
+}
+
+TEST(TaskCache, AFailedRefillKeepsTheOldEntries) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    AddTask(tasks.get(), TaskInput(u"kept"));
+    LONG n = 0;
+    ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
+    db.db()->ClosePimDatabase(nullptr);
+    LONG err = kUntouched;
+    EXPECT_EQ(tasks->GetNumOfTasks(&err, &n), E_UNEXPECTED);
+    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
+    EXPECT_EQ(n, 0);
+    RecordHolder<tagTaskInfo> t;
+    ASSERT_EQ(tasks->GetTaskByIndex(nullptr, 0, &t), S_OK);
+    EXPECT_EQ(Text(t.bstrSubject), "kept");
+
+    err = kUntouched;
+    VARIANT_BOOL found = VARIANT_TRUE;
+    EXPECT_EQ(tasks->ExistTask(&err, Bstr(u"1"), &found), E_UNEXPECTED);
+    EXPECT_EQ(err, kUntouched) << "the existence test keeps the connection's report to itself";
+    EXPECT_EQ(found, VARIANT_FALSE);
+}
+
+// ---- Reading by ID and profiles -------------------------------------------------------
+
+TEST(TaskProfiles, WritesAndExistenceByIdReachAnyProfileButReadsDoNot) {
+    PimDatabase db;
+    auto mine = db.Create<CTaskAccess, ITaskAccess>(u"1");
+    auto theirs = db.Create<CTaskAccess, ITaskAccess>(u"2");
+    AddTask(mine.get(), TaskInput(u"mine"));
+    const std::string a = AddTask(theirs.get(), TaskInput(u"theirs a"));
+    const std::string b = AddTask(theirs.get(), TaskInput(u"theirs b"));
+    EXPECT_EQ(AllSubjects(mine.get()), std::vector<std::string>{"mine"});
+
+    VARIANT_BOOL found = VARIANT_FALSE;
+    ASSERT_EQ(mine->ExistTask(nullptr, Bstr::FromUtf8(a), &found), S_OK);
+    EXPECT_EQ(found, VARIANT_TRUE);
+    RecordHolder<tagTaskInfo> got;
+    got.lReminderTime = 77;
+    LONG err = kUntouched;
+    EXPECT_EQ(mine->GetTaskByID(&err, Bstr::FromUtf8(a), &got), E_UNEXPECTED) << "reads stay in the profile";
+    EXPECT_EQ(err, kUntouched) << "finding nothing is not reported";
+    EXPECT_EQ(got.lReminderTime, 77) << "the record is not touched";
+
+    TaskInput changed(u"changed by another profile");
+    ASSERT_EQ(mine->ModifyTaskByID(nullptr, Bstr::FromUtf8(a), &changed.info), S_OK);
+    ASSERT_EQ(mine->DeleteTaskByID(nullptr, Bstr::FromUtf8(b)), S_OK);
+    EXPECT_EQ(AllSubjects(theirs.get()), std::vector<std::string>{"changed by another profile"});
+    EXPECT_EQ(db.Value(u"SELECT [ProfileID] FROM [tTask] WHERE [TaskID] = " + calyra::Utf8ToUtf16(a) + u";"), "2")
+        << "a change keeps the task's profile";
+
+    ASSERT_EQ(mine->DeleteAllTasks(nullptr), S_OK);
+    EXPECT_EQ(AllSubjects(mine.get()), std::vector<std::string>{});
+    EXPECT_EQ(AllSubjects(theirs.get()).size(), 1u) << "deleting all stays in the profile";
+    EXPECT_EQ(mine->DeleteAllTasks(nullptr), S_OK) << "nothing left to delete still succeeds";
+
+    ASSERT_EQ(mine->ExistTask(nullptr, Bstr::FromUtf8(b), &found), S_OK);
+    EXPECT_EQ(found, VARIANT_FALSE);
+}
+
+TEST(TaskProfiles, AQuoteInAnIdCannotWidenTheStatement) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    AddTask(tasks.get(), TaskInput(u"a"));
+    AddTask(tasks.get(), TaskInput(u"b"));
+    EXPECT_EQ(tasks->DeleteTaskByID(nullptr, Bstr(u"1' OR '1'='1")), S_OK);
+    TaskInput t(u"x");
+    EXPECT_EQ(tasks->ModifyTaskByID(nullptr, Bstr(u"1' OR '1'='1"), &t.info), S_OK);
+    EXPECT_EQ(AllSubjects(tasks.get()), (std::vector<std::string>{"a", "b"}));
+}
+
+// ---- Arguments and connection -----------------------------------------------------------
+
+TEST(TaskArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    TaskInput ok(u"ok");
+    TaskInput noSubject(u"");
+    noSubject.info.bstrSubject = nullptr;
+    tagTaskInfo out{};
+    Bstr id, empty(u""), one(u"1");
+    LONG n = 5;
+    SAFEARRAY* array = nullptr;
+    VARIANT_BOOL found;
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"count without out-pointer", [&](LONG* e) { return tasks->GetNumOfTasks(e, nullptr); }},
+        {"by index without record", [&](LONG* e) { return tasks->GetTaskByIndex(e, 0, nullptr); }},
+        {"all without count", [&](LONG* e) { return tasks->GetAllTasks(e, nullptr, &array); }},
+        {"all without array", [&](LONG* e) { return tasks->GetAllTasks(e, &n, nullptr); }},
+        {"add without record", [&](LONG* e) { return tasks->AddTask(e, nullptr, &id); }},
+        {"add with NULL subject", [&](LONG* e) { return tasks->AddTask(e, &noSubject.info, &id); }},
+        {"delete without ID", [&](LONG* e) { return tasks->DeleteTaskByID(e, nullptr); }},
+        {"delete with empty ID", [&](LONG* e) { return tasks->DeleteTaskByID(e, empty); }},
+        {"modify with empty ID", [&](LONG* e) { return tasks->ModifyTaskByID(e, empty, &ok.info); }},
+        {"modify without record", [&](LONG* e) { return tasks->ModifyTaskByID(e, one, nullptr); }},
+        {"read without ID", [&](LONG* e) { return tasks->GetTaskByID(e, nullptr, &out); }},
+        {"read without record", [&](LONG* e) { return tasks->GetTaskByID(e, one, nullptr); }},
+        {"exists with empty ID", [&](LONG* e) { return tasks->ExistTask(e, empty, &found); }},
+        {"exists without answer", [&](LONG* e) { return tasks->ExistTask(e, one, nullptr); }},
+        {"wire a NULL connection", [&](LONG* e) { return tasks->SetPimDbAccess(e, nullptr); }},
+    };
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
+        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
+    }
+    EXPECT_EQ(n, 5);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tTask];"), "0");
+}
+
+TEST(TaskConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
+    ComPtr<ITaskAccess> tasks;
+    ASSERT_EQ(calyra::CreateComInstance<CTaskAccess>(nullptr, IID_ITaskAccess, reinterpret_cast<void**>(&tasks)),
+              S_OK);
+    TaskInput ok(u"ok");
+    tagTaskInfo out{};
+    Bstr id, one(u"1");
+    LONG n = 9;
+    RecordArray<tagTaskInfo> array;
+    VARIANT_BOOL found = VARIANT_TRUE;
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    };
+    const Case cases[] = {
+        {"GetNumOfTasks", [&](LONG* e) { return tasks->GetNumOfTasks(e, &n); }},
+        {"GetAllTasks", [&](LONG* e) { return tasks->GetAllTasks(e, &n, &array); }},
+        {"AddTask", [&](LONG* e) { return tasks->AddTask(e, &ok.info, &id); }},
+        {"DeleteTaskByID", [&](LONG* e) { return tasks->DeleteTaskByID(e, one); }},
+        {"DeleteAllTasks", [&](LONG* e) { return tasks->DeleteAllTasks(e); }},
+        {"ModifyTaskByID", [&](LONG* e) { return tasks->ModifyTaskByID(e, one, &ok.info); }},
+        {"GetTaskByID", [&](LONG* e) { return tasks->GetTaskByID(e, one, &out); }},
+        {"ExistTask", [&](LONG* e) { return tasks->ExistTask(e, one, &found); }},
+    };
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), E_POINTER) << c.what;
+        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << c.what;
+    }
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(array.get(), nullptr);
+    EXPECT_EQ(found, VARIANT_FALSE);
+}
+
+TEST(TaskTraces, ObjectsTraceTheirConstructionAndDestruction) {
+    calyra::test::TraceRecorder traces;
+    ComPtr<ITaskAccess> tasks;
+    ASSERT_EQ(calyra::CreateComInstance<CTaskAccess>(nullptr, IID_ITaskAccess, reinterpret_cast<void**>(&tasks)),
+              S_OK);
+    tasks.Reset();
+    EXPECT_EQ(traces.texts(), (std::vector<std::string>{
+                                  "CPimDataAccess::CPimDataAccess.[ENTER]",
+                                  "CTaskAccess::CTaskAccess.[ENTER]",
+                                  "CTaskAccess::~CTaskAccess.[ENTER]",
+                                  "CPimDataAccess::~CPimDataAccess.[ENTER]",
+                              }));
+}
+
+// ---- Concurrency -----------------------------------------------------------------------
+
+TEST(TaskConcurrency, ObjectsSharingAConnectionAddListAndDeleteTogether) {
+    PimDatabase db;
+    constexpr int kThreads = 4, kEach = 20;
+    std::vector<std::thread> threads;
+    std::vector<std::vector<std::string>> ids(kThreads);
+    std::vector<int> bad(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const std::u16string profile = calyra::Utf8ToUtf16(std::to_string(t + 1));
+            auto tasks = db.Create<CTaskAccess, ITaskAccess>(profile.c_str());
+            for (int i = 0; i < kEach; ++i) {
+                ids[t].push_back(AddTask(tasks.get(), TaskInput(u"task")));
+                LONG n = 0;
+                if (tasks->GetNumOfTasks(nullptr, &n) != S_OK || n != i + 1) ++bad[t];
+                RecordHolder<tagTaskInfo> last;
+                if (tasks->GetTaskByID(nullptr, Bstr::FromUtf8(ids[t].back()), &last) != S_OK) ++bad[t];
+            }
+            // Every other task goes again.
+            for (size_t i = 0; i < ids[t].size(); i += 2)
+                if (tasks->DeleteTaskByID(nullptr, Bstr::FromUtf8(ids[t][i])) != S_OK) ++bad[t];
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(bad[t], 0) << "thread " << t;
+    std::set<std::string> unique;
+    for (auto& v : ids) unique.insert(v.begin(), v.end());
+    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tTask];"), std::to_string(kThreads * kEach / 2));
+}
+
+TEST(TaskConcurrency, OneObjectSharedByThreadsKeepsItsCacheWhole) {
+    PimDatabase db;
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    for (int i = 0; i < 12; ++i) AddTask(tasks.get(), TaskInput(u"t"));
+    std::vector<std::thread> threads;
+    std::vector<int> bad(4, 0);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 30; ++i) {
+                LONG n = 0;
+                if (tasks->GetNumOfTasks(nullptr, &n) != S_OK || n != 12) ++bad[t];
+                RecordHolder<tagTaskInfo> task;
+                if (tasks->GetTaskByIndex(nullptr, i % 12, &task) != S_OK || Text(task.bstrSubject) != "t") ++bad[t];
+            }
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(bad[t], 0) << "thread " << t;
+}
+
+}  // namespace
