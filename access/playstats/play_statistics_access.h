@@ -28,17 +28,11 @@
 
 namespace calyra {
 
-// One text column of an entry: its name as the statements write it and the
-// BSTR field it fills.
-struct PlayStatisticsColumn {
-    Sql column;
-    size_t offset;
-};
-
 // A table description `Table` provides, as static constexpr members:
 //   kTable        Sql, the table, e.g. u"[tMostFrequentlyPlayedMusic]";
-//   kTextColumns  PlayStatisticsColumn[], the record's text columns between
-//                 [ProfileID] and [Counter] in table order, [FullPath] last;
+//   kTextColumns  FieldMap[] of FieldKind::Text, the record's text columns
+//                 between [ProfileID] and [Counter] in table order,
+//                 [FullPath] last;
 //   kQuery, kAdd, kDelete, kCountPlay
 //                 pointers to the interface's look-up, insert, delete and
 //                 count-one-play operations, which the play recording and

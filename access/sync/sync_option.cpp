@@ -2,12 +2,13 @@
 #include "access/sync/sync_option.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace calyra {
 namespace {
 
-// GetSyncOption's result columns 0 to 8. lType is not among them: it comes
-// from the argument.
+// GetSyncOption's result columns 0 to 8, and the columns UpdateSyncOption
+// writes. lType is not among them: the argument names the row.
 const FieldMap kSyncOptionFields[] = {
     {u"[GroupOption]", FieldKind::Long, offsetof(tagSyncOptions, eGroupOption), 0},
     {u"[OptionEx0]", FieldKind::Long, offsetof(tagSyncOptions, lOptionEx0), 0},
@@ -20,19 +21,11 @@ const FieldMap kSyncOptionFields[] = {
     {u"[OptionEx7]", FieldKind::Long, offsetof(tagSyncOptions, lOptionEx7), 0},
 };
 
-// The columns UpdateSyncOption sets, in the order of SyncOptionValues.
-constexpr Sql kSyncOptionColumns[] = {
-    u"[GroupOption]", u"[OptionEx0]", u"[OptionEx1]", u"[OptionEx2]", u"[OptionEx3]",
-    u"[OptionEx4]",   u"[OptionEx5]", u"[OptionEx6]", u"[OptionEx7]",
-};
-
-struct SyncOptionValues {
-    LONG values[std::size(kSyncOptionColumns)];
-};
-
-SyncOptionValues ValuesOf(const tagSyncOptions& o) {
-    return {{o.eGroupOption, o.lOptionEx0, o.lOptionEx1, o.lOptionEx2, o.lOptionEx3, o.lOptionEx4, o.lOptionEx5,
-             o.lOptionEx6, o.lOptionEx7}};
+// The record's value for one of kSyncOptionFields.
+LONG OptionValue(const tagSyncOptions& options, const FieldMap& field) {
+    LONG value;
+    std::memcpy(&value, reinterpret_cast<const BYTE*>(&options) + field.offset, sizeof value);
+    return value;
 }
 
 // GetSyncAlbums reads [SyncDataType] into lType only to overwrite it with
@@ -114,13 +107,13 @@ STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncO
     }
 
     // The record's own lType is ignored: the argument names the row.
-    const SyncOptionValues options = ValuesOf(*pSyncOptions);
     SqlText sql;
     if (existing > 0) {
         sql = SqlText(u"UPDATE [tSyncOption] SET ");
-        for (size_t i = 0; i < std::size(kSyncOptionColumns); ++i) {
-            if (i > 0) sql.Append(u"', ");
-            sql.Append(kSyncOptionColumns[i]).Append(u" = '").AppendLong(options.values[i]);
+        Sql separator;
+        for (const FieldMap& field : kSyncOptionFields) {
+            sql.Append(separator).Append(field.column).Append(u" = '").AppendLong(OptionValue(*pSyncOptions, field));
+            separator = u"', ";
         }
         sql.Append(u"' ").Append(ProfileAndType(lType)).Append(u";");
     } else {
@@ -128,7 +121,8 @@ STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncO
             u"INSERT INTO [tSyncOption] ([ProfileID], [SyncDataType], [GroupOption], [OptionEx0], [OptionEx1], "
             u"[OptionEx2], [OptionEx3], [OptionEx4], [OptionEx5], [OptionEx6], [OptionEx7]) VALUES('");
         sql.AppendId(m_bstrProfileID).Append(u"', '").AppendLong(lType);
-        for (LONG value : options.values) sql.Append(u"', '").AppendLong(value);
+        for (const FieldMap& field : kSyncOptionFields)
+            sql.Append(u"', '").AppendLong(OptionValue(*pSyncOptions, field));
         sql.Append(u"');");
     }
     Bstr text = sql.ToBstr();

@@ -1,0 +1,267 @@
+// The operation bodies of CPlayStatisticsAccess (play_statistics_access.h).
+// Included only by the source files of the play-statistics classes, after
+// their table description is complete. Statement texts are built here from
+// the description; each is frozen, like every statement of the component.
+#pragma once
+
+#include <array>
+#include <cstring>
+#include <iterator>
+#include <span>
+#include <utility>
+
+#include "access/playstats/play_statistics_access.h"
+#include "core/value_conversions.h"
+#include "platform/file_exists.h"
+
+namespace calyra {
+namespace play_statistics_detail {
+
+constexpr LONG kMinListCount = 1;
+constexpr LONG kMaxListCount = 99;
+
+inline bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
+
+inline BSTR TextFieldOf(const void* record, size_t offset) {
+    BSTR value;
+    std::memcpy(&value, static_cast<const BYTE*>(record) + offset, sizeof value);
+    return value;
+}
+
+// "[Album], [Title], [Artist], [FullPath]" for music: the text columns as
+// the SELECT and INSERT column lists name them. Built once per table.
+template <class Table>
+const SqlText& TextColumnList() {
+    static const SqlText list = [] {
+        SqlText text;
+        for (size_t i = 0; i < std::size(Table::kTextColumns); ++i) {
+            if (i > 0) text.Append(u", ");
+            text.Append(Table::kTextColumns[i].column);
+        }
+        return text;
+    }();
+    return list;
+}
+
+// The top list's result columns: [EntryID], the text columns, [Counter],
+// [LastPlayed].
+template <class Table, class Record>
+constexpr auto ListFields() {
+    constexpr size_t texts = std::size(Table::kTextColumns);
+    std::array<FieldMap, texts + 3> fields{};
+    fields[0] = {u"[EntryID]", FieldKind::Text, offsetof(Record, bstrEntryID), 0};
+    for (size_t i = 0; i < texts; ++i)
+        fields[i + 1] = Table::kTextColumns[i];
+    fields[texts + 1] = {u"[Counter]", FieldKind::Long, offsetof(Record, lCounter), 0};
+    fields[texts + 2] = {u"[LastPlayed]", FieldKind::Date, offsetof(Record, dtLastPlayed), 0};
+    return fields;
+}
+
+// Owns a record array until it is handed out, so an exception in the row
+// walk leaves nothing behind.
+class PendingArray {
+public:
+    explicit PendingArray(SAFEARRAY* array) : m_array(array) {}
+    ~PendingArray() {
+        if (!m_array) return;
+        if (m_data) SafeArrayUnaccessData(m_array);
+        SafeArrayDestroy(m_array);
+    }
+    PendingArray(const PendingArray&) = delete;
+    PendingArray& operator=(const PendingArray&) = delete;
+
+    template <class Record>
+    Record* Access() {
+        if (!m_data && FAILED(SafeArrayAccessData(m_array, &m_data))) m_data = nullptr;
+        return static_cast<Record*>(m_data);
+    }
+    SAFEARRAY* Release() {
+        if (m_data) SafeArrayUnaccessData(m_array);
+        m_data = nullptr;
+        return std::exchange(m_array, nullptr);
+    }
+
+private:
+    SAFEARRAY* m_array;
+    void* m_data = nullptr;
+};
+
+}  // namespace play_statistics_detail
+
+#define CALYRA_PLAY_STATISTICS_TEMPLATE \
+    template <class T, class Itf, class Record, const CLSID* pclsid, class ThreadModel, class Table>
+#define CALYRA_PLAY_STATISTICS CPlayStatisticsAccess<T, Itf, Record, pclsid, ThreadModel, Table>
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+const OLECHAR* CALYRA_PLAY_STATISTICS::FetchField(LONGLONG* pVM, LONG column) {
+    if (!this->m_pwszBuffer) return nullptr;
+    this->m_pPimDbAccess->GetFieldValue(nullptr, pVM, column, reinterpret_cast<USHORT*>(this->m_pwszBuffer),
+                                        kScratchUnits);
+    return this->m_pwszBuffer;
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARIANT_BOOL* pvbExist) {
+    using namespace play_statistics_detail;
+    if (!pEntry || IsEmpty(pEntry->bstrFullPath) || !pvbExist)
+        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    CriticalSectionLock lock(this->m_csAccess);
+    if (!this->m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    SqlText sql(u"SELECT [EntryID], [ProfileID], ");
+    sql.Append(TextColumnList<Table>()).Append(u", [Counter], [LastPlayed] FROM ").Append(Table::kTable);
+    sql.Append(u" WHERE [ProfileID] = '").AppendId(this->m_bstrProfileID);
+    sql.Append(u"' AND [FullPath] = '").AppendQuoted(pEntry->bstrFullPath).Append(u"'");
+    Bstr text = sql.ToBstr();
+    ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
+    if (!rs.ok()) return E_UNEXPECTED;
+    if (rs.rows() > 0) {
+        // Only the ID is taken, although the query selects the whole
+        // entry: the caller's other fields stay as they are.
+        BSTR id = TextToBstr(FetchField(rs.slot(), 0), nullptr);
+        SysFreeString(pEntry->bstrEntryID);
+        pEntry->bstrEntryID = id;
+        *pvbExist = VARIANT_TRUE;
+    } else {
+        *pvbExist = VARIANT_FALSE;
+    }
+    return S_OK;
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::AddEntry(LONG* plErrorID, Record* pEntry, BSTR* pbstrEntryID) {
+    using namespace play_statistics_detail;
+    if (!pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    // A new entry has been played once, now; the record's counter and date
+    // are not looked at. Nothing checks for an entry with the same path.
+    return this->ExecuteStatement(plErrorID, pbstrEntryID, [&] {
+        SqlText sql(u"INSERT INTO ");
+        sql.Append(Table::kTable).Append(u" ([ProfileID], ").Append(TextColumnList<Table>());
+        sql.Append(u", [Counter], [LastPlayed]) VALUES('").AppendId(this->m_bstrProfileID);
+        for (const FieldMap& c : Table::kTextColumns)
+            sql.Append(u"', '").AppendQuoted(TextFieldOf(pEntry, c.offset));
+        sql.Append(u"', '1', '").AppendNow().Append(u"');");
+        return sql;
+    });
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::DeleteEntry(LONG* plErrorID, BSTR bstrEntryID) {
+    using namespace play_statistics_detail;
+    if (IsEmpty(bstrEntryID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    return this->ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"DELETE FROM ");
+        sql.Append(Table::kTable).Append(u" WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"';");
+        return sql;
+    });
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::ModifyEntry(LONG* plErrorID, BSTR bstrEntryID, Record* pEntry) {
+    using namespace play_statistics_detail;
+    if (IsEmpty(bstrEntryID) || !pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    return this->ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"UPDATE ");
+        sql.Append(Table::kTable).Append(u" SET ");
+        for (const FieldMap& c : Table::kTextColumns)
+            sql.Append(c.column).Append(u" = '").AppendQuoted(TextFieldOf(pEntry, c.offset)).Append(u"', ");
+        sql.Append(u"[Counter] = '").AppendLong(pEntry->lCounter);
+        sql.Append(u"', [LastPlayed] = '").AppendNow();
+        sql.Append(u"' WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"'");
+        return sql;
+    });
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::CountPlay(LONG* plErrorID, BSTR bstrEntryID, Record* pEntry) {
+    using namespace play_statistics_detail;
+    if (IsEmpty(bstrEntryID) || !pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    // The increment happens in the database, so plays counted at the same
+    // time by several objects all count.
+    return this->ExecuteStatement(plErrorID, nullptr, [&] {
+        SqlText sql(u"UPDATE ");
+        sql.Append(Table::kTable).Append(u" SET [Counter] = [Counter] + 1, [LastPlayed] = '").AppendNow();
+        sql.Append(u"' WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"'");
+        return sql;
+    });
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* plNum, SAFEARRAY** ppEntries) {
+    using namespace play_statistics_detail;
+    static constexpr auto kListFields = ListFields<Table, Record>();
+    // [FullPath] is the last text column, right before [Counter].
+    constexpr LONG kPathColumn = static_cast<LONG>(std::size(Table::kTextColumns));
+    static_assert(Table::kTextColumns[kPathColumn - 1].offset == offsetof(Record, bstrFullPath),
+                  "[FullPath] must be the last text column of a play-statistics table");
+
+    if (lCnt < kMinListCount || lCnt > kMaxListCount || !plNum || !ppEntries)
+        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    *plNum = 0;
+    *ppEntries = nullptr;
+    CriticalSectionLock lock(this->m_csAccess);
+    if (!this->m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+
+    // Most played first, and among equal counters the latest play first
+    // (date text sorts in time). No limit: rows of missing files are
+    // skipped, so how many rows make lCnt entries is not known up front.
+    SqlText sql(u"SELECT [EntryID], ");
+    sql.Append(TextColumnList<Table>()).Append(u", [Counter], [LastPlayed] FROM ").Append(Table::kTable);
+    sql.Append(u" WHERE [ProfileID] = '").AppendId(this->m_bstrProfileID);
+    sql.Append(u"' ORDER BY [Counter] DESC, [LastPlayed] DESC");
+    Bstr text = sql.ToBstr();
+    ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
+    if (!rs.ok()) return E_UNEXPECTED;
+
+    SAFEARRAY* created = nullptr;
+    HRESULT hr = this->CreateRecordArray(&created, *RecordDescriptionOf<Record>().guid, static_cast<ULONG>(lCnt));
+    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
+    PendingArray array(created);
+    Record* entries = array.template Access<Record>();
+    if (!entries) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
+
+    Itf* self = this;
+    LONG filled = 0;
+    // Rows after the lCnt-th existing file are not looked at, so missing
+    // files further down stay until a longer list reaches them.
+    for (LONG row = 0; row < rs.rows() && filled < lCnt; ++row, rs.Next()) {
+        const OLECHAR* path = FetchField(rs.slot(), kPathColumn);
+        if (!path) continue;  // no scratch buffer: nothing can be judged, nothing is purged
+        if (FileExists(path)) {
+            this->ReadRow(&entries[filled], rs.slot(), std::span<const FieldMap>(kListFields));
+            ++filled;
+        } else {
+            // The file is gone: drop its entry through our own delete (the
+            // lock is re-entrant; our result set stays open meanwhile).
+            // Its outcome does not concern the list.
+            Bstr id = Bstr::Attach(TextToBstr(FetchField(rs.slot(), 0), nullptr));
+            (self->*Table::kDelete)(nullptr, id);
+        }
+    }
+    *plNum = filled;
+    *ppEntries = array.Release();  // unfilled elements at the end stay empty
+    return S_OK;
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::RecordPlay(LONG* plErrorID, Record* pEntry) {
+    using namespace play_statistics_detail;
+    if (!pEntry || IsEmpty(pEntry->bstrFullPath))
+        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    // No lock here: each step locks on its own, so another object (or
+    // thread) can insert the same path between our look-up and our insert.
+    Itf* self = this;
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    HRESULT hr = (self->*Table::kQuery)(plErrorID, pEntry, &exists);
+    if (FAILED(hr)) return hr;
+    if (!exists) return (self->*Table::kAdd)(plErrorID, pEntry, nullptr);
+    if (!pEntry->bstrEntryID) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_FAIL);
+    // The caller's record follows the stored entry: its ID (set by the
+    // look-up) and its counter one higher. Wraps rather than overflows.
+    pEntry->lCounter = static_cast<LONG>(static_cast<ULONG>(pEntry->lCounter) + 1u);
+    return (self->*Table::kCountPlay)(plErrorID, pEntry->bstrEntryID, pEntry);
+}
+
+#undef CALYRA_PLAY_STATISTICS
+#undef CALYRA_PLAY_STATISTICS_TEMPLATE
+
+}  // namespace calyra
