@@ -42,6 +42,10 @@ size_t OleStrLen(const OLECHAR* psz);
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
+// The text of a BSTR someone else owns, by its length (NULL is empty).
+inline std::u16string_view BstrView(BSTR b) { return {b ? b : u"", SysStringLen(b)}; }
+inline std::string BstrUtf8(BSTR b) { return Utf16ToUtf8(BstrView(b)); }
+
 // Owns one BSTR. Copies copy the text by its length (embedded zeros kept).
 // Not thread-safe: one holder per thread, like any value.
 class Bstr {

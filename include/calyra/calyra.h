@@ -10,6 +10,7 @@
 #pragma once
 
 #include "idl/calyra_idl.h"
+#include "idl/owned_record.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/pim_db_access.h"
+#include "idl/owned_record.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
 #include "support/temp_dir.h"
@@ -85,36 +86,10 @@ private:
     ComPtr<IPimDbAccess> m_db;
 };
 
-// Frees a record's texts when the test is done with it.
+// Record owners under the names the tests grew up with.
 template <class Record>
-struct RecordHolder : Record {
-    RecordHolder() : Record{} {}
-    ~RecordHolder() { RecordClearByDescription(&RecordDescriptionOf<Record>(), static_cast<Record*>(this)); }
-    RecordHolder(const RecordHolder&) = delete;
-    RecordHolder& operator=(const RecordHolder&) = delete;
-};
-
-// Owns a SAFEARRAY of records handed out by a GetAllXxx operation.
+using RecordHolder = OwnedRecord<Record>;
 template <class Record>
-class RecordArray {
-public:
-    RecordArray() = default;
-    ~RecordArray() { SafeArrayDestroy(m_array); }
-    RecordArray(const RecordArray&) = delete;
-    RecordArray& operator=(const RecordArray&) = delete;
-    SAFEARRAY** operator&() { return &m_array; }
-    SAFEARRAY* get() const { return m_array; }
-    LONG size() const {
-        LONG lb = 0, ub = -1;
-        if (!m_array) return -1;
-        SafeArrayGetLBound(m_array, 1, &lb);
-        SafeArrayGetUBound(m_array, 1, &ub);
-        return ub - lb + 1;
-    }
-    const Record& operator[](LONG i) const { return static_cast<const Record*>(m_array->pvData)[i]; }
-
-private:
-    SAFEARRAY* m_array = nullptr;
-};
+using RecordArray = OwnedRecordArray<Record>;
 
 }  // namespace calyra::test

@@ -1,0 +1,98 @@
+// Runs the calyra program as a person would, on a private database file,
+// and captures what it printed and how it ended.
+//
+//   ClientRun run;                               // temp dir, empty database path
+//   auto r = run({"contacts", "add", "--first-name", "Ada"});
+//   EXPECT_EQ(r.status, 0) << r.err;
+//   auto list = run.json({"contacts", "list"});  // adds --json, parses stdout
+//
+// The registry store is the test process's private one (test_main), so the
+// program registers the module it finds beside itself on first use.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/temp_dir.h"
+
+namespace calyra::test {
+
+struct ClientResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ClientRun {
+public:
+    ClientRun() : m_db(m_dir.file("pim.db").string()) {}
+
+    const std::string& db() const { return m_db; }
+    const TempDir& dir() const { return m_dir; }
+
+    // Runs `calyra --db <file> args...`; stdin from /dev/null.
+    ClientResult operator()(const std::vector<std::string>& args) const {
+        std::string command = Quote(CALYRA_CLIENT_PATH) + " --db " + Quote(m_db);
+        for (const auto& a : args) command += " " + Quote(a);
+        const std::string errFile = m_dir.file("stderr.txt").string();
+        command += " 2>" + Quote(errFile) + " </dev/null";
+        ClientResult r;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return r;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+        int status = ::pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(errFile);
+        std::stringstream text;
+        text << err.rdbuf();
+        r.err = text.str();
+        return r;
+    }
+
+    // Runs with --json, expects success and returns the parsed output.
+    nlohmann::ordered_json json(const std::vector<std::string>& args) const {
+        std::vector<std::string> withJson{"--json"};
+        withJson.insert(withJson.end(), args.begin(), args.end());
+        ClientResult r = (*this)(withJson);
+        EXPECT_EQ(r.status, 0) << Join(args) << "\nstderr: " << r.err;
+        auto parsed = nlohmann::ordered_json::parse(r.out, nullptr, false);
+        EXPECT_FALSE(parsed.is_discarded()) << Join(args) << " printed no JSON:\n" << r.out;
+        return parsed;
+    }
+
+    // Runs, expects success, returns standard output.
+    std::string ok(const std::vector<std::string>& args) const {
+        ClientResult r = (*this)(args);
+        EXPECT_EQ(r.status, 0) << Join(args) << "\nstderr: " << r.err;
+        return r.out;
+    }
+
+    static std::string Join(const std::vector<std::string>& args) {
+        std::string s = "calyra";
+        for (const auto& a : args) s += " " + a;
+        return s;
+    }
+
+private:
+    static std::string Quote(const std::string& s) {
+        std::string q = "'";
+        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    }
+
+    TempDir m_dir;
+    std::string m_db;
+};
+
+}  // namespace calyra::test
