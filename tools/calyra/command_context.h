@@ -57,6 +57,9 @@ void AddCalendarCommands(CLI::App& app, CommandContext& ctx);  // events, catego
 void AddTaskCommands(CLI::App& app, CommandContext& ctx);      // tasks
 void AddSyncCommands(CLI::App& app, CommandContext& ctx);      // sync, plays
 void AddDemoCommand(CLI::App& app, CommandContext& ctx);       // demo
+// import/export under contacts, events and tasks; runs after the families
+// above so it can find their groups with app.get_subcommand().
+void AddInterchangeCommands(CLI::App& app, CommandContext& ctx);
 
 // Builds the whole command line and runs it; returns the exit status.
 // Failures are written to `err` as one line "calyra: <reason>".

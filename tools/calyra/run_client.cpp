@@ -40,6 +40,7 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
     AddTaskCommands(app, ctx);
     AddSyncCommands(app, ctx);
     AddDemoCommand(app, ctx);
+    AddInterchangeCommands(app, ctx);
 
     try {
         try {
