@@ -14,7 +14,7 @@
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/module_lock.h"
+#include "platform/module_object.h"
 #include "platform/record_info_internal.h"
 #include "platform/type_lib.h"
 
@@ -156,29 +156,10 @@ bool SameName(const char* fieldName, LPCOLESTR name) {
 
 // The record info of one described record type. Immutable after
 // construction, so any thread may use it; the count changes atomically.
-class RecordInfo final : public IRecordInfo {
+class RecordInfo final : public ModuleObject<IRecordInfo> {
 public:
     RecordInfo(const RecordDesc* desc, ITypeInfo* typeInfo) : m_desc(desc), m_typeInfo(typeInfo) {
         if (m_typeInfo) m_typeInfo->AddRef();
-        // The description lives in the module's static storage.
-        ModuleLock();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IRecordInfo)) {
-            *ppv = static_cast<IRecordInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_ref; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = --m_ref;
-        if (n == 0) delete this;
-        return n;
     }
 
     STDMETHODIMP RecordInit(void* pvNew) override {
@@ -362,9 +343,8 @@ public:
     }
 
 private:
-    ~RecordInfo() {
+    ~RecordInfo() override {
         if (m_typeInfo) m_typeInfo->Release();
-        ModuleUnlock();
     }
 
     const FieldDesc* FindField(LPCOLESTR name) const {
@@ -434,7 +414,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> m_ref{1};
     const RecordDesc* const m_desc;  // Constant after construction; static storage
     ITypeInfo* const m_typeInfo;     // Constant after construction; one reference held, may be NULL
 };

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/bstr.h"
-#include "platform/module_lock.h"
+#include "platform/module_object.h"
 #include "platform/registry.h"
 #include "platform/record_info_internal.h"
 
@@ -112,28 +112,10 @@ HRESULT NameToBstr(const char* name, BSTR* pbstrName) {
 }
 
 // One type of a library. Immutable; the count changes atomically.
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public ModuleObject<ITypeInfo> {
 public:
     TypeInfo(ITypeLib* lib, UINT index, const TypeEntry& entry) : m_lib(lib), m_index(index), m_entry(entry) {
         m_lib->AddRef();
-        ModuleLock();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeInfo)) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_ref; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = --m_ref;
-        if (n == 0) delete this;
-        return n;
     }
 
     STDMETHODIMP GetTypeKind(TYPEKIND* pTypeKind) override {
@@ -167,12 +149,8 @@ public:
     }
 
 private:
-    ~TypeInfo() {
-        m_lib->Release();
-        ModuleUnlock();
-    }
+    ~TypeInfo() override { m_lib->Release(); }
 
-    std::atomic<ULONG> m_ref{1};
     ITypeLib* const m_lib;   // Constant after construction; one reference held
     const UINT m_index;      // Constant after construction
     const TypeEntry m_entry;  // Constant after construction; points into static storage
@@ -180,26 +158,9 @@ private:
 
 // A library over its compiled description. Immutable; type infos are made
 // on demand and each holds a reference back to the library.
-class TypeLib final : public ITypeLib {
+class TypeLib final : public ModuleObject<ITypeLib> {
 public:
-    explicit TypeLib(const TypeLibDesc* desc) : m_desc(desc) { ModuleLock(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeLib)) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_ref; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = --m_ref;
-        if (n == 0) delete this;
-        return n;
-    }
+    explicit TypeLib(const TypeLibDesc* desc) : m_desc(desc) {}
 
     STDMETHODIMP_(UINT) GetTypeInfoCount() override { return static_cast<UINT>(TypeCount(m_desc)); }
     STDMETHODIMP GetTypeInfo(UINT index, ITypeInfo** ppTInfo) override {
@@ -231,7 +192,7 @@ public:
     }
 
 private:
-    ~TypeLib() { ModuleUnlock(); }
+    ~TypeLib() override = default;
 
     HRESULT MakeTypeInfo(UINT index, const TypeEntry& entry, ITypeInfo** ppTInfo) {
         auto* info = new (std::nothrow) TypeInfo(this, index, entry);
@@ -240,7 +201,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> m_ref{1};
     const TypeLibDesc* const m_desc;  // Constant after construction; static storage
 };
 
