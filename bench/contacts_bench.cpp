@@ -19,29 +19,12 @@
 // SQLite and the process's peak resident memory.
 //
 // Run: build/bin/calyra_bench_contacts   (about 20-40 s)
-#include <benchmark/benchmark.h>
-#include <sqlite3.h>
+#include "bench/bench_support.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
-
 #include "access/contacts/contact_access.h"
-#include "core/pim_db_access.h"
-#include "core/value_conversions.h"
-#include "management/schema_statements.h"
-#include "management/schema_upgrade.h"
-#include "platform/bstr.h"
-#include "platform/com_ptr.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
 
@@ -49,40 +32,11 @@ namespace {
 
 using calyra::Bstr;
 using calyra::ComPtr;
+using namespace calyra::bench;
 
 constexpr int kContacts = 10000;
 constexpr int kAddChunks = 10;  // sides alternate after every chunk
 constexpr int kWalkIterations = 5;
-constexpr ULONG kFieldBufferUnits = 2049;
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-}
-
-std::u16string U16(const std::string& s) { return calyra::Utf8ToUtf16(s); }
-
-std::u16string Quoted(std::u16string_view text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        if (c == u'\'') out += u'\'';
-        out += c;
-    }
-    return out;
-}
-
-std::u16string DateText(DATE date) {
-    OLECHAR text[calyra::kValueTextUnits];
-    calyra::DateToText(date, text, calyra::kValueTextUnits);
-    return text;
-}
 
 // The n-th contact's data: texts of the sizes a phone book holds.
 struct ContactData {
@@ -123,40 +77,13 @@ ContactData MakeContact(int n) {
 // access object bound to profile 1.
 class Component {
 public:
-    explicit Component(const std::filesystem::path& file) {
-        if (calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
-                                                            reinterpret_cast<void**>(&m_db)) != S_OK ||
-            m_db->OpenPimDatabase(nullptr, nullptr, nullptr, Bstr::FromUtf8(file.string())) != S_OK)
-            return;
-        calyra::OptimizePimDatabasePerformance(m_db.get());
-        calyra::UpdatePimDatabase(m_db.get());
-        if (calyra::CreateComInstance<calyra::CContactAccess>(nullptr, IID_IContactAccess,
-                                                              reinterpret_cast<void**>(&m_contacts)) != S_OK)
-            return;
-        m_contacts->SetPimDbAccess(nullptr, m_db.get());
-        m_contacts->SetProfileID(nullptr, Bstr(u"1"));
-        m_ok = true;
+    explicit Component(const std::filesystem::path& file) : m_connection(file) {
+        m_contacts = m_connection.Bind<calyra::CContactAccess, IContactAccess>(IID_IContactAccess);
     }
-    ~Component() {
-        m_contacts.Reset();
-        if (m_db) m_db->ClosePimDatabase(nullptr);
-    }
-    bool ok() const { return m_ok; }
+    ~Component() { m_contacts.Reset(); }
+    bool ok() const { return m_connection.ok() && m_contacts; }
     IContactAccess* contacts() const { return m_contacts.get(); }
-
-    // The journal mode the engine chose for the file.
-    std::u16string JournalMode() const {
-        LONG rows = 0, columns = 0;
-        LONGLONG vm = 0;
-        std::u16string mode;
-        if (m_db->Query(nullptr, Bstr(u"PRAGMA journal_mode;"), &rows, &columns, &vm) == S_OK && rows == 1) {
-            USHORT buffer[32] = {};
-            m_db->GetFieldValue(nullptr, &vm, 0, buffer, 32);
-            for (int i = 0; buffer[i]; ++i) mode += static_cast<char16_t>(buffer[i]);
-        }
-        m_db->FreeResultset(nullptr, &vm);
-        return mode;
-    }
+    std::u16string JournalMode() const { return m_connection.JournalMode(); }
 
     bool Add(const ContactData& d) {
         tagContactInfo info{};
@@ -202,43 +129,20 @@ public:
     }
 
 private:
-    ComPtr<IPimDbAccess> m_db;
+    ComponentConnection m_connection;
     ComPtr<IContactAccess> m_contacts;
-    bool m_ok = false;
 };
 
 // The raw side: SQLite called directly with the same flags, pragmas,
 // schema and statement texts.
 class Raw {
 public:
-    Raw(const std::filesystem::path& file, const std::u16string& journalMode) {
-        if (journalMode.empty() ||
-            sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK)
-            return;
-        if (!Exec(u"PRAGMA journal_mode = " + journalMode + u";")) return;
-        for (auto list : {calyra::PragmaStatements(), calyra::CreationStatements(), calyra::VersionStatements()})
-            for (std::u16string_view sql : list)
-                if (!Exec(std::u16string(sql))) return;
-        m_ok = true;
-    }
-    ~Raw() { sqlite3_close_v2(m_db); }
-    bool ok() const { return m_ok; }
-
-    bool Exec(const std::u16string& sql) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare16_v2(m_db, sql.c_str(), static_cast<int>(sql.size() * 2), &stmt, nullptr) != SQLITE_OK)
-            return false;
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
-        sqlite3_finalize(stmt);
-        return rc == SQLITE_DONE;
-    }
+    Raw(const std::filesystem::path& file, const std::u16string& journalMode) : m_db(file, journalMode) {}
+    bool ok() const { return m_db.ok(); }
 
     // The same four statements the component runs for one contact.
     bool Add(const ContactData& d) {
-        std::u16string now = DateText(calyra::GetNowDate());
+        std::u16string now = NowText();
         std::u16string sql =
             u"INSERT INTO [tContact] ([ProfileID], [Title], [Suffix], [LastName], [FirstName], [MiddleName], "
             u"[NickName], [SpouseName], [BirthDate], [Anniversary], [CompanyName], [Department], [JobTitle], "
@@ -249,15 +153,15 @@ public:
             Quoted(d.company) + u"', '" + Quoted(d.department) + u"', '" + Quoted(d.job) + u"', '" +
             Quoted(d.description) + u"', '" + Quoted(d.ringtone) + u"', '" + Quoted(d.photo) + u"', '" +
             Quoted(d.alert) + u"', '" + now + u"');";
-        if (!Exec(sql)) return false;
-        std::u16string id = U16(std::to_string(sqlite3_last_insert_rowid(m_db)));
+        if (!m_db.Exec(sql)) return false;
+        std::u16string id = m_db.LastInsertId();
         const std::u16string phoneHead =
             u"INSERT INTO [tPhoneNumber] ([ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], "
             u"[PrimaryFlag]) VALUES('";
-        return Exec(phoneHead + id + u"', '1', '3', '" + Quoted(d.phone1) + u"', '1');") &&
-               Exec(phoneHead + id + u"', '0', '0', '" + Quoted(d.phone2) + u"', '0');") &&
-               Exec(u"INSERT INTO [tEmail] ([ContactID], [LocationType], [Email], [PrimaryFlag]) VALUES('" + id +
-                    u"', '1', '" + Quoted(d.email) + u"', '1');");
+        return m_db.Exec(phoneHead + id + u"', '1', '3', '" + Quoted(d.phone1) + u"', '1');") &&
+               m_db.Exec(phoneHead + id + u"', '0', '0', '" + Quoted(d.phone2) + u"', '0');") &&
+               m_db.Exec(u"INSERT INTO [tEmail] ([ContactID], [LocationType], [Email], [PrimaryFlag]) VALUES('" +
+                         id + u"', '1', '" + Quoted(d.email) + u"', '1');");
     }
 
     // Steps the contact list query, copying every field into the buffer
@@ -270,56 +174,16 @@ public:
         // Columns that are texts in the record (not numbers or dates).
         static const bool kTextColumn[18] = {true, false, false, true, true, true, true, true, false,
                                              false, true, true, true, true, true, true, true, false};
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare16_v2(m_db, query.c_str(), static_cast<int>(query.size() * 2), &stmt, nullptr) !=
-            SQLITE_OK)
-            return -1;
-        std::vector<BSTR> kept;
-        kept.reserve(static_cast<size_t>(kContacts) * 13);
-        long rows = 0;
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int c = 0; c < 18; ++c) {
-                auto text = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-                size_t n = text ? static_cast<size_t>(sqlite3_column_bytes16(stmt, c)) / 2 : 0;
-                n = std::min<size_t>(n, kFieldBufferUnits - 1);
-                if (n) std::memcpy(buffer, text, n * sizeof(char16_t));
-                buffer[n] = 0;
-                checksum += buffer[0];
-                if (kTextColumn[c]) kept.push_back(SysAllocStringLen(buffer, static_cast<UINT>(n)));
-            }
-            ++rows;
-        }
-        sqlite3_finalize(stmt);
-        for (BSTR b : kept) SysFreeString(b);
-        return rows;
+        return m_db.StepAndCopy(query, kTextColumn, buffer, checksum, kContacts);
     }
 
 private:
-    sqlite3* m_db = nullptr;
-    bool m_ok = false;
+    RawDatabase m_db;
 };
 
-std::filesystem::path g_dir;
 Component* g_component = nullptr;
 Raw* g_raw = nullptr;
 bool g_filled = false;
-
-struct Figures {
-    double componentUs = 0, rawUs = 0, ratio = 0;
-};
-std::map<std::string, Figures> g_figures;  // in the order of the summary's names
-
-void Record(benchmark::State& state, const std::string& name, const std::vector<double>& component,
-            const std::vector<double>& raw, double perIteration) {
-    Figures f;
-    f.componentUs = Median(component) / perIteration * 1e6;
-    f.rawUs = Median(raw) / perIteration * 1e6;
-    f.ratio = f.rawUs > 0 ? f.componentUs / f.rawUs : 0;
-    state.counters["component_us_contact"] = f.componentUs;
-    state.counters["raw_us_contact"] = f.rawUs;
-    state.counters["ratio"] = f.ratio;
-    g_figures[name] = f;
-}
 
 // Adds the 10,000 contacts on both sides, a chunk at a time, alternating
 // which side goes first.
@@ -333,24 +197,24 @@ void BM_AddContacts(benchmark::State& state) {
         double componentTotal = 0, rawTotal = 0;
         const int perChunk = kContacts / kAddChunks;
         for (int chunk = 0; chunk < kAddChunks; ++chunk) {
-            for (int k = 0; k < 2; ++k) {
-                bool componentSide = (chunk + k) % 2 == 0;
-                double t0 = ThreadCpuSeconds();
-                for (int i = chunk * perChunk; i < (chunk + 1) * perChunk; ++i) {
-                    ContactData d = MakeContact(i);
-                    if (!(componentSide ? g_component->Add(d) : g_raw->Add(d))) {
-                        state.SkipWithError("an insert failed");
-                        return;
-                    }
-                }
-                (componentSide ? componentTotal : rawTotal) += ThreadCpuSeconds() - t0;
+            auto addChunk = [&](auto add) {
+                for (int i = chunk * perChunk; i < (chunk + 1) * perChunk; ++i)
+                    if (!add(MakeContact(i))) return false;
+                return true;
+            };
+            if (!TimeBothSides(
+                    chunk, [&] { return addChunk([](const ContactData& d) { return g_component->Add(d); }); },
+                    [&] { return addChunk([](const ContactData& d) { return g_raw->Add(d); }); }, componentTotal,
+                    rawTotal)) {
+                state.SkipWithError("an insert failed");
+                return;
             }
         }
         component.push_back(componentTotal);
         raw.push_back(rawTotal);
         g_filled = true;
     }
-    Record(state, "add (contact + 2 phones + 1 e-mail)", component, raw, kContacts);
+    Summary().Record(state, "add (contact + 2 phones + 1 e-mail)", "contact", component, raw, kContacts);
 }
 
 // The component's walk by position and by array, each against the raw walk.
@@ -364,104 +228,59 @@ void BM_Walk(benchmark::State& state, bool byIndex) {
     std::vector<double> component, raw;
     int iteration = 0;
     IContactAccess* contacts = g_component->contacts();
-    for (auto _ : state) {
-        for (int k = 0; k < 2; ++k) {
-            bool componentSide = (iteration + k) % 2 == 0;
-            double t0 = ThreadCpuSeconds();
-            if (!componentSide) {
-                if (g_raw->Walk(buffer.data(), checksum) != kContacts) state.SkipWithError("raw walk failed");
-                raw.push_back(ThreadCpuSeconds() - t0);
-                continue;
+    auto componentWalk = [&] {
+        LONG n = 0;
+        if (byIndex) {
+            if (contacts->GetNumOfContacts(nullptr, &n) != S_OK || n != kContacts) return false;
+            for (LONG i = 0; i < n; ++i) {
+                tagContactInfo info{};
+                if (contacts->GetContactByIndex(nullptr, i, &info) != S_OK) return false;
+                checksum += info.bstrLastName ? info.bstrLastName[0] : 0;
+                calyra::RecordClearByDescription(&calyra::RecordDescriptionOf<tagContactInfo>(), &info);
             }
-            if (byIndex) {
-                LONG n = 0;
-                if (contacts->GetNumOfContacts(nullptr, &n) != S_OK || n != kContacts)
-                    state.SkipWithError("GetNumOfContacts failed");
-                for (LONG i = 0; i < n; ++i) {
-                    tagContactInfo info{};
-                    if (contacts->GetContactByIndex(nullptr, i, &info) != S_OK)
-                        state.SkipWithError("GetContactByIndex failed");
-                    checksum += info.bstrLastName ? info.bstrLastName[0] : 0;
-                    calyra::RecordClearByDescription(&calyra::RecordDescriptionOf<tagContactInfo>(), &info);
-                }
-            } else {
-                LONG n = 0;
-                SAFEARRAY* all = nullptr;
-                if (contacts->GetAllContacts(nullptr, &n, &all) != S_OK || n != kContacts)
-                    state.SkipWithError("GetAllContacts failed");
-                checksum += static_cast<unsigned long>(n);
-                SafeArrayDestroy(all);
-            }
-            component.push_back(ThreadCpuSeconds() - t0);
+            return true;
         }
-        ++iteration;
+        SAFEARRAY* all = nullptr;
+        HRESULT hr = contacts->GetAllContacts(nullptr, &n, &all);
+        checksum += static_cast<unsigned long>(n);
+        SafeArrayDestroy(all);
+        return hr == S_OK && n == kContacts;
+    };
+    auto rawWalk = [&] { return g_raw->Walk(buffer.data(), checksum) == kContacts; };
+    for (auto _ : state) {
+        double componentSeconds = 0, rawSeconds = 0;
+        if (!TimeBothSides(iteration++, componentWalk, rawWalk, componentSeconds, rawSeconds)) {
+            state.SkipWithError("a walk did not return every contact");
+            return;
+        }
+        component.push_back(componentSeconds);
+        raw.push_back(rawSeconds);
     }
     benchmark::DoNotOptimize(checksum);
-    Record(state, byIndex ? "walk (GetNumOfContacts + GetContactByIndex)" : "walk (GetAllContacts)", component,
-           raw, kContacts);
-}
-
-// Peak resident memory of the process so far, in MiB.
-double PeakMemoryMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+    Summary().Record(state, byIndex ? "walk (GetNumOfContacts + GetContactByIndex)" : "walk (GetAllContacts)",
+                     "contact", component, raw, kContacts);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Keep trace texts away from a viewer on the user's desktop.
-    std::string desktop = "calyra-bench-" + std::to_string(getpid());
-    setenv("CALYRA_DESKTOP", desktop.c_str(), 1);
-
-    std::string pattern = (std::filesystem::temp_directory_path() / "calyra-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
+    ScratchDirectory dir;
+    if (!dir.ok()) return 1;
+    Component component(dir.path() / "component.db");
+    Raw raw(dir.path() / "raw.db", component.ok() ? component.JournalMode() : std::u16string());
+    if (!component.ok() || !raw.ok()) {
+        std::fprintf(stderr, "could not set up the database files in %s\n", dir.path().c_str());
         return 1;
     }
-    g_dir = pattern;
-    int status = 0;
-    {
-        Component component(g_dir / "component.db");
-        Raw raw(g_dir / "raw.db", component.ok() ? component.JournalMode() : std::u16string());
-        if (!component.ok() || !raw.ok()) {
-            std::fprintf(stderr, "could not set up the database files in %s\n", g_dir.c_str());
-            status = 1;
-        } else {
-            g_component = &component;
-            g_raw = &raw;
-            std::printf("journal mode: %s; peak memory before adding: %.1f MiB\n",
-                        Bstr(component.JournalMode()).utf8().c_str(), PeakMemoryMiB());
-            benchmark::RegisterBenchmark("AddContacts", BM_AddContacts)
-                ->Iterations(1)
-                ->UseRealTime()
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark("WalkByIndex", BM_Walk, true)
-                ->Iterations(kWalkIterations)
-                ->UseRealTime()
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark("WalkAll", BM_Walk, false)
-                ->Iterations(kWalkIterations)
-                ->UseRealTime()
-                ->Unit(benchmark::kMillisecond);
-
-            benchmark::Initialize(&argc, argv);
-            if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-                status = 1;
-            } else {
-                benchmark::RunSpecifiedBenchmarks();
-                benchmark::Shutdown();
-                std::printf("\nCPU microseconds per contact: component / raw SQLite (ratio)\n");
-                for (const auto& [name, f] : g_figures)
-                    std::printf("%-45s %9.2f / %9.2f  (%.2f)\n", name.c_str(), f.componentUs, f.rawUs, f.ratio);
-                std::printf("peak memory: %.1f MiB\n", PeakMemoryMiB());
-            }
-            g_component = nullptr;
-            g_raw = nullptr;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(g_dir, ec);
+    g_component = &component;
+    g_raw = &raw;
+    std::printf("journal mode: %s; peak memory before adding: %.1f MiB\n",
+                Bstr(component.JournalMode()).utf8().c_str(), PeakMemoryMiB());
+    Register("AddContacts", 1, BM_AddContacts);
+    Register("WalkByIndex", kWalkIterations, [](benchmark::State& state) { BM_Walk(state, true); });
+    Register("WalkAll", kWalkIterations, [](benchmark::State& state) { BM_Walk(state, false); });
+    int status = RunAndSummarise(argc, argv, "CPU microseconds per contact: component / raw SQLite (ratio)");
+    g_component = nullptr;
+    g_raw = nullptr;
     return status;
 }
