@@ -189,7 +189,15 @@ void SetField(const FieldInfo& f, void* record, std::string_view text) {
         return;
     }
     case FieldKind::Date:
-        At<DATE>(record, f) = text.empty() || text == "none" ? 0.0 : ParseIsoDate(text);
+        if (text.empty() || text == "none") {
+            At<DATE>(record, f) = 0.0;
+        } else if (auto d = TryParseIsoDate(text)) {
+            At<DATE>(record, f) = *d;
+        } else {
+            throw ClientError(f.option + ": not a date: \"" + std::string(text) +
+                                  "\" (use YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], UTC)",
+                              2);
+        }
         return;
     case FieldKind::Flag: {
         std::string t = Lower(text);

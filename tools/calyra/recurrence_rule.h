@@ -1,0 +1,79 @@
+// A recurrence rule as the client understands it, and the one mapping
+// between it and the stored record tagRecurrence.
+//
+// The component stores the recurrence record's numbers and hands them back
+// without reading them; what they mean is the client's decision, written
+// down field by field at the top of recurrence_wording.h. ToRule and
+// ToRecord are that reading: the wording, the occurrence expansion, the
+// command-line options and the calendar interchange all go through them,
+// so an event shown as "every 2 weeks on Mon, Wed" is also expanded and
+// exported that way.
+//
+// RecurrenceRule is a plain value (no texts, nothing to free).
+// Thread-safety: pure functions.
+#pragma once
+
+#include <string>
+
+#include "idl/calyra_idl.h"
+
+namespace calyra::cli {
+
+enum class Frequency { None, Daily, Weekly, Monthly, Yearly };
+
+// Day masks: bit d stands for weekday d, 0 = Sunday ... 6 = Saturday
+// (Sunday 1, Monday 2, Tuesday 4, ... Saturday 64).
+constexpr unsigned WeekdayBit(int weekday) { return 1u << weekday; }
+inline constexpr unsigned kMondayToFriday = 0x3E;
+inline constexpr unsigned kWeekend = 0x41;
+inline constexpr unsigned kEveryDay = 0x7F;
+
+struct RecurrenceRule {
+    Frequency frequency = Frequency::None;
+    // Every `interval` days, weeks, months or years; at least 1.
+    int interval = 1;
+    // Weekly: the days of the week. Daily: only these days (Monday to
+    // Friday is the record's "every weekday"). With `nth`: the days that
+    // are counted ("the 2nd Tuesday", "the last weekday").
+    unsigned weekdays = 0;
+    // Monthly and yearly without `nth`: the day of the month, 1..31; a month
+    // without that day uses its last day. 0: the day of the series start.
+    int monthDay = 0;
+    // Monthly and yearly: 1..4 the first to fourth, -1 the last of the
+    // `weekdays` in the month; 0: by `monthDay` instead.
+    int nth = 0;
+    // Yearly: 1..12; 0: the month of the series start.
+    int month = 0;
+    // The day the series begins (its time of day is not used); 0: the
+    // event's own start.
+    DATE start = 0;
+    // The last day an occurrence may fall on; 0: no such end.
+    DATE until = 0;
+    // How many occurrences the series has; 0: no such end.
+    int count = 0;
+
+    bool operator==(const RecurrenceRule&) const = default;
+};
+
+// Reads a stored record. Never fails: odd values come through as they
+// are and RuleProblem() names them.
+RecurrenceRule ToRule(const tagRecurrence& record);
+
+// Writes the rule into a record: the pattern, the fields of that pattern's
+// part, the series start and the end. Fields the rule has no say in (the
+// other patterns' parts, the XUnitOfNewTask numbers) keep their values.
+// Returns false, with the reason in `problem`, when the record cannot hold
+// the rule; the record is then unchanged.
+bool ToRecord(const RecurrenceRule& rule, tagRecurrence* record, std::string* problem = nullptr);
+
+// "" when the rule can be expanded, else why not ("day 40 is not a day of a
+// month"). A rule of Frequency::None has no problem.
+std::string RuleProblem(const RecurrenceRule& rule);
+
+// The rule with what it leaves to the series start filled in: the start
+// itself (the rule's own, else `eventStart`), a weekly rule's day, a
+// monthly rule's day of the month, a yearly rule's month, an nth rule's
+// weekday. Expansion and wording work on this.
+RecurrenceRule Resolved(const RecurrenceRule& rule, DATE eventStart);
+
+}  // namespace calyra::cli
