@@ -1,0 +1,189 @@
+// Reading the iCalendar shapes that calendar programs write.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "interchange/ical_reader.h"
+
+namespace calyra::interchange {
+namespace {
+
+std::string ReadData(const std::string& name) {
+    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << "missing test file " << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+UtcSeconds At(int y, int mo, int d, int h = 0, int mi = 0) { return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60; }
+
+const CalendarItem* ByUid(const ICalParseResult& r, const std::string& uid, bool exception = false) {
+    for (const auto& item : r.items)
+        if (item.uid == uid && item.recurrenceId.has_value() == exception) return &item;
+    return nullptr;
+}
+
+TEST(ICalReader, ReadsTheRfc5545Examples) {
+    auto r = ParseICalendar(ReadData("ical/rfc5545_examples.ics"));
+    ASSERT_EQ(r.items.size(), 4u);
+    const CalendarItem& conference = r.items[0];
+    EXPECT_EQ(conference.kind, ItemKind::Event);
+    EXPECT_EQ(conference.start, At(1996, 9, 18, 14, 30));
+    EXPECT_EQ(conference.end, At(1996, 9, 20, 22, 0));
+    EXPECT_EQ(conference.status, "CONFIRMED");
+    EXPECT_EQ(conference.categories, std::vector<std::string>{"CONFERENCE"});
+    EXPECT_EQ(conference.description,
+              "Networld+Interop Conference and Exhibit\nAtlanta World Congress Center\nAtlanta, Georgia");
+    EXPECT_EQ(conference.line, 4u);
+
+    const CalendarItem& anniversary = r.items[1];
+    EXPECT_TRUE(anniversary.allDay);
+    EXPECT_EQ(anniversary.start, At(1997, 11, 2));
+    EXPECT_EQ(anniversary.end, At(1997, 11, 3)) << "a DATE start without an end lasts one day";
+    EXPECT_EQ(anniversary.rrule, "FREQ=YEARLY");
+    EXPECT_EQ(anniversary.busyStatus, "FREE");
+    EXPECT_EQ(anniversary.classification, "CONFIDENTIAL");
+    EXPECT_EQ(anniversary.categories, (std::vector<std::string>{"ANNIVERSARY", "PERSONAL", "SPECIAL OCCASION"}));
+
+    const CalendarItem& taxes = r.items[2];
+    EXPECT_EQ(taxes.kind, ItemKind::Todo);
+    EXPECT_FALSE(taxes.start);
+    EXPECT_EQ(taxes.due, At(2007, 5, 1));
+    EXPECT_TRUE(taxes.allDay);
+    EXPECT_EQ(taxes.status, "NEEDS-ACTION");
+
+    const CalendarItem& draft = r.items[3];
+    EXPECT_EQ(draft.completed, At(2007, 7, 7, 10, 0));
+    EXPECT_EQ(draft.priority, 1);
+    EXPECT_EQ(r.report.unmapped, (std::map<std::string, size_t>{{"ORGANIZER", 1}}));
+    EXPECT_TRUE(r.report.diagnostics.empty());
+}
+
+TEST(ICalReader, ConvertsOutlookZonesAcrossDaylightSaving) {
+    auto r = ParseICalendar(ReadData("ical/outlook_timezones.ics"));
+    ASSERT_EQ(r.items.size(), 3u);
+    const std::string uid = "040000008200E00074C5B7101A82E00800000000D0A1B2C3D4E5F601000000000000000010000000";
+    const CalendarItem* master = ByUid(r, uid);
+    ASSERT_TRUE(master);
+    EXPECT_EQ(master->start, At(2024, 1, 15, 9, 0)) << "10:00 in winter is UTC+1";
+    EXPECT_EQ(master->end, At(2024, 1, 15, 9, 30));
+    EXPECT_EQ(master->exdates, std::vector<UtcSeconds>{At(2024, 2, 12, 9, 0)});
+    EXPECT_EQ(master->alarmMinutes, 15);
+    EXPECT_EQ(master->busyStatus, "BUSY");
+    EXPECT_EQ(master->priority, 5);
+    EXPECT_NE(master->rrule.find("FREQ=WEEKLY"), std::string::npos) << master->rrule;
+    // The last meeting is 10:00 summer time, 08:00Z; in the terms of the
+    // UTC start (09:00Z) the series ends on that day at 09:00Z.
+    EXPECT_NE(master->rrule.find("UNTIL=20240617T090000Z"), std::string::npos) << master->rrule;
+    EXPECT_NE(master->rrule.find("BYDAY=MO"), std::string::npos) << master->rrule;
+
+    const CalendarItem* moved = ByUid(r, uid, true);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->recurrenceId, At(2024, 4, 8, 8, 0)) << "10:00 in April is UTC+2";
+    EXPECT_EQ(moved->start, At(2024, 4, 8, 9, 30));
+    EXPECT_EQ(moved->busyStatus, "TENTATIVE");
+
+    const CalendarItem* conference = ByUid(r, "allday-1@example.com");
+    ASSERT_TRUE(conference);
+    EXPECT_TRUE(conference->allDay);
+    EXPECT_EQ(conference->end, At(2024, 3, 27));
+    EXPECT_EQ(conference->busyStatus, "OOF");
+    EXPECT_TRUE(r.report.diagnostics.empty()) << r.report.diagnostics[0].what;
+    EXPECT_EQ(r.report.unmapped.at("X-MICROSOFT-CDO-IMPORTANCE"), 1u);
+    EXPECT_EQ(r.report.unmapped.at("SEQUENCE"), 1u);
+}
+
+TEST(ICalReader, ResolvesZonesTheFileDoesNotDefine) {
+    auto r = ParseICalendar(ReadData("ical/google_recurring.ics"));
+    ASSERT_EQ(r.items.size(), 3u);
+    const CalendarItem* club = ByUid(r, "5q2k1ab3cd4ef5gh6ij7kl8mn9@google.com");
+    ASSERT_TRUE(club);
+    EXPECT_EQ(club->start, At(2024, 7, 9, 22, 30)) << "New York in July is UTC-4";
+    EXPECT_EQ(club->rrule, "FREQ=MONTHLY;BYDAY=2TU");
+    EXPECT_EQ(club->alarmMinutes, 60) << "the first alarm counts";
+    EXPECT_EQ(club->location, "Library, Room B");
+    const CalendarItem* lunch = ByUid(r, "floating-1@google.com");
+    ASSERT_TRUE(lunch);
+    EXPECT_EQ(lunch->start, At(2024, 11, 5, 18, 0)) << "local times follow X-WR-TIMEZONE (UTC-5 after DST)";
+    EXPECT_EQ(r.report.unmapped.at("VALARM"), 1u) << "the second alarm has no place";
+    EXPECT_EQ(r.report.unmapped.at("X-WR-CALNAME"), 1u);
+}
+
+TEST(ICalReader, FloatingTimesWithoutACalendarZone) {
+    const std::string text =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\n"
+        "END:VCALENDAR\r\n";
+    EXPECT_EQ(ParseICalendar(text).items.at(0).start, At(2024, 1, 5, 12, 0)) << "UTC by default";
+    EXPECT_EQ(ParseICalendar(text, {"Asia/Tokyo"}).items.at(0).start, At(2024, 1, 5, 3, 0));
+}
+
+TEST(ICalReader, ReadsTasks) {
+    auto r = ParseICalendar(ReadData("ical/thunderbird_tasks.ics"));
+    ASSERT_EQ(r.items.size(), 2u);
+    const CalendarItem& taxes = r.items[0];
+    EXPECT_EQ(taxes.kind, ItemKind::Todo);
+    EXPECT_EQ(taxes.start, At(2024, 3, 1, 8, 0));
+    EXPECT_EQ(taxes.due, At(2024, 5, 31, 15, 0));
+    EXPECT_EQ(taxes.percentComplete, 40);
+    EXPECT_EQ(taxes.status, "IN-PROCESS");
+    EXPECT_EQ(taxes.classification, "PRIVATE");
+    EXPECT_EQ(taxes.alarmMinutes, 30);
+    const CalendarItem& plants = r.items[1];
+    EXPECT_TRUE(plants.allDay);
+    EXPECT_EQ(plants.rrule, "FREQ=WEEKLY;BYDAY=SA");
+    EXPECT_EQ(plants.completed, At(2024, 3, 2, 10, 15));
+    EXPECT_EQ(plants.percentComplete, 100);
+}
+
+TEST(ICalReader, AlarmsCountedFromTheEndOrAtAFixedTime) {
+    const std::string head = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240101T100000Z\r\n"
+                             "DTEND:20240101T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n";
+    const std::string tail = "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    EXPECT_EQ(ParseICalendar(head + "TRIGGER;RELATED=END:-PT30M\r\n" + tail).items.at(0).alarmMinutes, -90);
+    EXPECT_EQ(ParseICalendar(head + "TRIGGER;VALUE=DATE-TIME:20240101T090000Z\r\n" + tail).items.at(0).alarmMinutes,
+              60);
+    EXPECT_EQ(ParseICalendar(head + "TRIGGER:PT5M\r\n" + tail).items.at(0).alarmMinutes, -5);
+}
+
+TEST(ICalReader, SkipsBrokenEntriesWithTheirLinesAndKeepsTheRest) {
+    auto r = ParseICalendar(ReadData("ical/malformed.ics"));
+    std::vector<std::string> uids;
+    for (const auto& item : r.items) uids.push_back(item.uid);
+    EXPECT_EQ(uids, (std::vector<std::string>{"good-1", "good-2", "todo-ok"}));
+    EXPECT_EQ(r.items[1].start, At(2024, 1, 4, 10, 0)) << "an unknown zone reads as UTC";
+    struct Expected {
+        size_t line;
+        bool skipped;
+        const char* words;
+    };
+    const Expected expected[] = {
+        {17, true, "no END:VEVENT before line 20"},
+        {8, true, "no readable start"},
+        {15, true, "no ':'"},
+        {20, false, "Nowhere/Special"},
+    };
+    ASSERT_EQ(r.report.diagnostics.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const Diagnostic& d = r.report.diagnostics[i];
+        EXPECT_EQ(d.line, expected[i].line) << d.what;
+        EXPECT_EQ(d.skipped, expected[i].skipped) << d.what;
+        EXPECT_NE(d.what.find(expected[i].words), std::string::npos) << d.what;
+    }
+}
+
+TEST(ICalReader, ReadsNothingFromAFileThatIsNoCalendar) {
+    auto r = ParseICalendar("this is\nnot a calendar\n");
+    EXPECT_TRUE(r.items.empty());
+    ASSERT_EQ(r.report.diagnostics.size(), 1u);
+    EXPECT_EQ(r.report.diagnostics[0].line, 1u);
+    auto empty = ParseICalendar("");
+    EXPECT_TRUE(empty.items.empty());
+    EXPECT_TRUE(empty.report.diagnostics.empty());
+}
+
+}  // namespace
+}  // namespace calyra::interchange

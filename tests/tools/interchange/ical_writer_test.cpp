@@ -1,0 +1,74 @@
+// Writing iCalendar that libical and this reader read back.
+#include <gtest/gtest.h>
+#include <libical/ical.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "interchange/ical_reader.h"
+#include "interchange/ical_writer.h"
+
+namespace calyra::interchange {
+namespace {
+
+std::string ReadData(const std::string& name) {
+    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << "missing test file " << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+constexpr UtcSeconds kStamp = 1717200000;  // 2024-06-01T00:00:00Z
+
+TEST(ICalWriter, EveryTestFileSurvivesWritingAndReading) {
+    for (const char* file : {"ical/rfc5545_examples.ics", "ical/outlook_timezones.ics", "ical/google_recurring.ics",
+                             "ical/thunderbird_tasks.ics"}) {
+        auto original = ParseICalendar(ReadData(file));
+        const std::string written = WriteICalendar(original.items, kStamp);
+        auto again = ParseICalendar(written);
+        EXPECT_TRUE(again.report.diagnostics.empty()) << file << ": " << again.report.diagnostics[0].what;
+        ASSERT_EQ(again.items.size(), original.items.size()) << file;
+        for (size_t i = 0; i < original.items.size(); ++i) {
+            CalendarItem a = again.items[i], b = original.items[i];
+            a.line = b.line = 0;
+            EXPECT_EQ(a, b) << file << " item " << i << "\n" << written;
+        }
+    }
+}
+
+TEST(ICalWriter, LibicalParsesTheWholeFile) {
+    CalendarItem event;
+    event.uid = "e1@calyra";
+    event.summary = "Lunch; with, \"friends\"\nand more";
+    event.start = 1704103200;  // 2024-01-01T10:00:00Z
+    event.end = event.start.value() + 3600;
+    event.rrule = "FREQ=WEEKLY;COUNT=5;BYDAY=MO";
+    event.alarmMinutes = 10;
+    CalendarItem todo;
+    todo.kind = ItemKind::Todo;
+    todo.uid = "t1@calyra";
+    todo.summary = std::string(200, 'x');
+    todo.due = 1704067200;
+    todo.allDay = true;
+    const std::string text = WriteICalendar({event, todo}, kStamp);
+
+    icalcomponent* calendar = icalparser_parse_string(text.c_str());
+    ASSERT_TRUE(calendar);
+    EXPECT_EQ(icalcomponent_isa(calendar), ICAL_VCALENDAR_COMPONENT);
+    EXPECT_EQ(icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT), 1);
+    EXPECT_EQ(icalcomponent_count_components(calendar, ICAL_VTODO_COMPONENT), 1);
+    EXPECT_EQ(icalcomponent_count_errors(calendar), 0);
+    icalcomponent* parsed = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+    EXPECT_STREQ(icalcomponent_get_summary(parsed), event.summary.c_str());
+    icalcomponent_free(calendar);
+
+    for (size_t start = 0, at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+        EXPECT_LE(at - start, 75u) << text.substr(start, at - start);
+    EXPECT_NE(text.find("DUE;VALUE=DATE:20240101\r\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace calyra::interchange

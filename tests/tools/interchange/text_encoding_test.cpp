@@ -1,0 +1,106 @@
+// Decoding the encodings address-book files come in.
+#include <gtest/gtest.h>
+
+#include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
+
+namespace calyra::interchange {
+namespace {
+
+TEST(TextEncoding, QuotedPrintable) {
+    struct Case {
+        const char* in;
+        const char* out;
+        bool malformed;
+    };
+    const Case cases[] = {
+        {"J=FCrgen", "J\xFCrgen", false},
+        {"a=3Db", "a=b", false},
+        {"line=0D=0Anext", "line\r\nnext", false},
+        {"soft=", "soft", false},
+        {"lower=c3=a9", "lower\xC3\xA9", false},
+        {"bad=ZZ", "bad=ZZ", true},
+        {"short=4", "short=4", true},
+    };
+    for (const auto& c : cases) {
+        bool malformed = false;
+        EXPECT_EQ(DecodeQuotedPrintable(c.in, &malformed), c.out) << c.in;
+        EXPECT_EQ(malformed, c.malformed) << c.in;
+    }
+}
+
+TEST(TextEncoding, CharsetsBecomeUtf8) {
+    EXPECT_EQ(ConvertToUtf8("\xFC", "ISO-8859-1"), "ü");
+    EXPECT_EQ(ConvertToUtf8("\x80", "windows-1252"), "€");
+    EXPECT_EQ(ConvertToUtf8("\xB1", "ISO-8859-2"), "ą");
+    EXPECT_EQ(ConvertToUtf8("\xC3\xBC", "utf-8"), "ü");
+    EXPECT_EQ(ConvertToUtf8("\xFC", "UTF-8"), std::nullopt) << "bytes that are not UTF-8";
+    EXPECT_EQ(ConvertToUtf8("x", "NO-SUCH-CHARSET"), std::nullopt);
+}
+
+TEST(TextEncoding, Utf8Validation) {
+    struct Case {
+        const char* text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"plain", true},        {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true},
+        {"\xC3", false},        {"\xC0\xAF", false},         {"\xE0\x80\xAF", false},
+        {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xFF", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+}
+
+TEST(TextEncoding, ByteOrderMarks) {
+    EXPECT_EQ(NormalizeInput("\xEF\xBB\xBFX"), "X");
+    EXPECT_EQ(NormalizeInput(std::string("\xFE\xFF\x00\xE9\xD8\x3D\xDE\x00", 8)), "é😀") << "UTF-16BE with a surrogate pair";
+    EXPECT_EQ(NormalizeInput("plain"), "plain");
+}
+
+TEST(ContentLine, ParametersInTheirWrittenForms) {
+    ContentLine l;
+    std::string error;
+    ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error)) << error;
+    EXPECT_EQ(l.line, 7u);
+    EXPECT_EQ(l.group, "item1");
+    EXPECT_EQ(l.name, "ADR");
+    EXPECT_TRUE(l.hasType("home"));
+    EXPECT_TRUE(l.hasType("pref"));
+    EXPECT_EQ(l.param("LABEL"), std::vector<std::string>{"a;b:c"});
+    EXPECT_EQ(l.param("X-Q"), std::vector<std::string>{"\"q\"\n"});
+    EXPECT_EQ(l.value, ";;x");
+
+    ASSERT_TRUE(ParseContentLine({1, "NOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:x=3D"}, &l, &error));
+    EXPECT_EQ(l.param("ENCODING"), std::vector<std::string>{"QUOTED-PRINTABLE"});
+    EXPECT_EQ(l.param("CHARSET"), std::vector<std::string>{"UTF-8"});
+
+    EXPECT_FALSE(ParseContentLine({1, "no colon here"}, &l, &error));
+    EXPECT_FALSE(ParseContentLine({1, ":value"}, &l, &error));
+    EXPECT_FALSE(ParseContentLine({1, "X;P=\"open:value"}, &l, &error));
+}
+
+TEST(ContentLine, UnfoldsSpacesAndTabsAndCountsPhysicalLines) {
+    ContentLineReader reader("A:one\r\n two\r\n\tthree\r\n\r\nB:x\nC:y\rD:z");
+    auto a = reader.next();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->text, "A:onetwothree");
+    EXPECT_EQ(a->line, 1u);
+    auto b = reader.next();
+    EXPECT_EQ(b->text, "B:x");
+    EXPECT_EQ(b->line, 5u);
+    EXPECT_EQ(reader.next()->line, 6u);
+    EXPECT_EQ(reader.next()->text, "D:z");
+    EXPECT_FALSE(reader.next());
+}
+
+TEST(ContentLine, FoldsAtExactly75Octets) {
+    const std::string line(75, 'a');
+    EXPECT_EQ(FoldLine(line), line + "\r\n");
+    EXPECT_EQ(FoldLine(line + "b"), line + "\r\n b\r\n");
+    // A two-octet character that would straddle the limit moves whole.
+    const std::string straddle = std::string(74, 'a') + "é";
+    EXPECT_EQ(FoldLine(straddle), std::string(74, 'a') + "\r\n é\r\n");
+}
+
+}  // namespace
+}  // namespace calyra::interchange

@@ -1,0 +1,225 @@
+// Reading the vCard shapes that address books and phones write.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "interchange/vcard_reader.h"
+
+namespace calyra::interchange {
+namespace {
+
+std::string ReadData(const std::string& name) {
+    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << "missing test file " << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string Card(const std::string& body) { return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n"; }
+
+TEST(VCardReader, ReadsTheRfc6350Example) {
+    auto r = ParseVCards(ReadData("vcard/rfc6350_example.vcf"));
+    ASSERT_EQ(r.cards.size(), 1u);
+    const ContactCard& c = r.cards[0];
+    EXPECT_EQ(c.formattedName, "Simon Perreault");
+    EXPECT_EQ(c.familyName, "Perreault");
+    EXPECT_EQ(c.givenName, "Simon");
+    EXPECT_EQ(c.suffixes, "ing. jr M.Sc.");
+    EXPECT_EQ(c.birthday, (CardDate{0, 2, 3})) << "a birthday without a year keeps month and day";
+    EXPECT_EQ(c.anniversary, (CardDate{2009, 8, 8}));
+    EXPECT_EQ(c.organization, "Viagenie");
+    ASSERT_EQ(c.addresses.size(), 1u);
+    EXPECT_EQ(c.addresses[0], (CardAddress{Place::Work, false, "", "Suite D2-630", "2875 Laurier", "Quebec", "QC",
+                                           "G1V 2M2", "Canada"}));
+    ASSERT_EQ(c.phones.size(), 2u);
+    EXPECT_EQ(c.phones[0], (CardPhone{Place::Work, PhoneKind::Voice, true, "+1-418-656-9254;ext=102"}));
+    EXPECT_EQ(c.phones[1], (CardPhone{Place::Work, PhoneKind::Mobile, false, "+1-418-262-6501"}));
+    ASSERT_EQ(c.emails.size(), 1u);
+    EXPECT_EQ(c.emails[0].place, Place::Work);
+    ASSERT_EQ(c.urls.size(), 1u);
+    EXPECT_EQ(c.urls[0], (CardAddressText{Place::Home, false, "http://nomis80.org"}));
+    EXPECT_TRUE(r.report.diagnostics.empty());
+    EXPECT_EQ(r.report.unmapped, (std::map<std::string, size_t>{{"GENDER", 1}, {"GEO", 1}, {"KEY", 1}, {"LANG", 2}, {"TZ", 1}}));
+}
+
+TEST(VCardReader, ReadsTheRfc2426ExamplesWithFoldedAddresses) {
+    auto r = ParseVCards(ReadData("vcard/rfc2426_examples.vcf"));
+    ASSERT_EQ(r.cards.size(), 2u);
+    EXPECT_EQ(r.cards[0].addresses[0].street, "6544 Battleford Drive");
+    EXPECT_EQ(r.cards[0].addresses[0].locality, "Raleigh");
+    EXPECT_EQ(r.cards[0].addresses[0].country, "U.S.A.");
+    EXPECT_EQ(r.cards[0].phones[1], (CardPhone{Place::Work, PhoneKind::Fax, false, "+1-919-676-9564"}));
+    EXPECT_TRUE(r.cards[0].emails[0].preferred);
+    EXPECT_FALSE(r.cards[0].emails[1].preferred);
+    EXPECT_EQ(r.cards[1].addresses[0].region, "CA");
+    EXPECT_EQ(r.cards[1].addresses[0].postalCode, "94043");
+    EXPECT_EQ(r.cards[1].line, 14u);
+}
+
+TEST(VCardReader, DecodesQuotedPrintableAndCharsetsOfVersion21) {
+    auto r = ParseVCards(ReadData("vcard/outlook_21_quoted_printable.vcf"));
+    ASSERT_EQ(r.cards.size(), 2u);
+    const ContactCard& c = r.cards[0];
+    EXPECT_EQ(c.familyName, "Müller");
+    EXPECT_EQ(c.givenName, "Jürgen");
+    EXPECT_EQ(c.formattedName, "Jürgen Müller");
+    EXPECT_EQ(c.organization, "Straßenbau AG");
+    EXPECT_EQ(c.department, "Planung");
+    EXPECT_EQ(c.note, "Erste Zeile\nZweite Zeile mit ä und einer sehr langen Fortsetzung")
+        << "soft line breaks join, encoded line breaks stay";
+    ASSERT_EQ(c.addresses.size(), 1u);
+    EXPECT_EQ(c.addresses[0].street, "Hauptstraße 5\nHinterhaus");
+    EXPECT_TRUE(c.addresses[0].preferred);
+    EXPECT_EQ(c.birthday, (CardDate{1970, 2, 15}));
+    ASSERT_EQ(c.phones.size(), 4u);
+    EXPECT_EQ(c.phones[2], (CardPhone{Place::Other, PhoneKind::Mobile, false, "+49 170 1234567"}));
+    EXPECT_EQ(c.phones[3], (CardPhone{Place::Work, PhoneKind::Fax, false, "+49 30 1234568"}));
+    EXPECT_TRUE(c.emails[0].preferred);
+    // The second card's photo runs over unindented lines; none of them may
+    // be mistaken for properties.
+    EXPECT_EQ(r.cards[1].familyName, "Smith");
+    EXPECT_EQ(r.cards[1].phones.size(), 2u);
+    EXPECT_TRUE(r.cards[1].phones[0].preferred);
+    EXPECT_TRUE(r.report.diagnostics.empty()) << r.report.diagnostics[0].line << ": " << r.report.diagnostics[0].what;
+    EXPECT_EQ(r.report.unmapped.at("PHOTO"), 1u);
+    EXPECT_EQ(r.report.unmapped.at("LABEL"), 1u);
+    EXPECT_EQ(r.report.unmapped.at("X-IRMC-LUID"), 1u);
+}
+
+TEST(VCardReader, ReadsInstantMessagingInEveryForm) {
+    auto r = ParseVCards(ReadData("vcard/apple_30.vcf"));
+    ASSERT_EQ(r.cards.size(), 1u);
+    const ContactCard& c = r.cards[0];
+    std::vector<CardIm> expected{
+        {Place::Home, true, "skype", "johnny.appleseed"},
+        {Place::Work, false, "jabber", "johnny@jabber.example.org"},
+        {Place::Home, false, "aim", "johnnyaim"},
+        {Place::Work, false, "jabber", "johnny@chat.example.com"},
+        {Place::Other, false, "skype", "johnny_skype"},
+    };
+    EXPECT_EQ(c.ims, expected);
+    EXPECT_EQ(c.note, "Met at WWDC, 2019.\nLikes apples; and pears.");
+    EXPECT_EQ(c.categories, (std::vector<std::string>{"Work", "Friends"}));
+    EXPECT_EQ(c.anniversary, (CardDate{2005, 9, 10}));
+    EXPECT_EQ(c.addresses[0].place, Place::Home) << "grouped properties (item1.ADR) are read";
+    EXPECT_TRUE(c.urls[0].preferred);
+    EXPECT_EQ(r.report.unmapped.at("X-ABLABEL"), 1u);
+    EXPECT_EQ(r.report.unmapped.at("UID"), 1u);
+    EXPECT_EQ(r.report.unmapped.at("PHOTO"), 1u);
+}
+
+TEST(VCardReader, UnfoldsUtf8TextSplitAnywhere) {
+    auto r = ParseVCards(ReadData("vcard/google_30_folded.vcf"));
+    ASSERT_EQ(r.cards.size(), 1u);
+    EXPECT_EQ(r.cards[0].formattedName, "Zoë Ångström-Øberg");
+    EXPECT_EQ(r.cards[0].note,
+              "Detta är en lång anteckning som är vikt över flera rader så att den överskrider sjuttiofem oktetter "
+              "per rad, med å ä ö och emoji 😀 i mitten av texten.");
+    EXPECT_EQ(r.cards[0].phones[0].place, Place::Work);
+}
+
+TEST(VCardReader, TypeParametersInAllTheirForms) {
+    struct Case {
+        const char* line;
+        CardPhone phone;
+    };
+    const Case cases[] = {
+        {"TEL;TYPE=work,voice:1", {Place::Work, PhoneKind::Voice, false, "1"}},
+        {"TEL;TYPE=WORK;TYPE=CELL:1", {Place::Work, PhoneKind::Mobile, false, "1"}},
+        {"TEL;TYPE=\"home,fax\":1", {Place::Home, PhoneKind::Fax, false, "1"}},
+        {"TEL;type=HOME;type=pref:1", {Place::Home, PhoneKind::Voice, true, "1"}},
+        {"TEL;TYPE=pager;PREF=1:1", {Place::Other, PhoneKind::Pager, true, "1"}},
+        {"TEL;VALUE=uri;TYPE=cell:tel:+1-555", {Place::Other, PhoneKind::Mobile, false, "+1-555"}},
+    };
+    for (const auto& c : cases) {
+        auto r = ParseVCards(Card(std::string("FN:X\r\n") + c.line + "\r\n"));
+        ASSERT_EQ(r.cards.size(), 1u) << c.line;
+        ASSERT_EQ(r.cards[0].phones.size(), 1u) << c.line;
+        EXPECT_EQ(r.cards[0].phones[0], c.phone) << c.line;
+    }
+    // vCard 2.1 names the types bare.
+    auto r = ParseVCards("BEGIN:VCARD\r\nVERSION:2.1\r\nN:X\r\nTEL;WORK;CELL;PREF:1\r\nEND:VCARD\r\n");
+    ASSERT_EQ(r.cards.size(), 1u);
+    EXPECT_EQ(r.cards[0].phones[0], (CardPhone{Place::Work, PhoneKind::Mobile, true, "1"}));
+}
+
+TEST(VCardReader, SkipsBrokenCardsWithTheirLinesAndKeepsTheRest) {
+    auto r = ParseVCards(ReadData("vcard/malformed.vcf"));
+    std::vector<std::string> names;
+    for (const auto& c : r.cards) names.push_back(c.formattedName);
+    EXPECT_EQ(names, (std::vector<std::string>{"Good One", "Bad Birthday", "Good Two"}));
+    EXPECT_FALSE(r.cards[1].birthday) << "an unreadable birthday is left out, the card kept";
+    struct Expected {
+        size_t line;
+        bool skipped;
+        const char* words;
+    };
+    const Expected expected[] = {
+        {10, true, "no ':'"},
+        {16, false, "not a date"},
+        {19, true, "no END:VCARD"},
+        {28, true, "no name"},
+        {31, false, "outside"},
+        {32, true, "end of the file"},
+    };
+    ASSERT_EQ(r.report.diagnostics.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const Diagnostic& d = r.report.diagnostics[i];
+        EXPECT_EQ(d.line, expected[i].line) << d.what;
+        EXPECT_EQ(d.skipped, expected[i].skipped) << d.what;
+        EXPECT_NE(d.what.find(expected[i].words), std::string::npos) << d.what;
+    }
+    EXPECT_EQ(r.report.skippedEntries(), 4u);
+}
+
+TEST(VCardReader, ReadsUtf16FilesAndUnlabelledWindows1252) {
+    std::string utf8 = Card("FN:Åsa\r\n");
+    std::string utf16 = "\xFF\xFE";
+    // Å is U+00C5; the rest is ASCII.
+    for (char ch : std::string("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:\xC5sa\r\nEND:VCARD\r\n")) {
+        utf16 += ch;
+        utf16 += '\0';
+    }
+    auto fromUtf16 = ParseVCards(utf16);
+    ASSERT_EQ(fromUtf16.cards.size(), 1u);
+    EXPECT_EQ(fromUtf16.cards[0].formattedName, "Åsa");
+
+    auto latin = ParseVCards(Card("FN:\xC5sa \x80\r\n"));
+    ASSERT_EQ(latin.cards.size(), 1u);
+    EXPECT_EQ(latin.cards[0].formattedName, "Åsa €");
+    ASSERT_EQ(latin.report.diagnostics.size(), 1u);
+    EXPECT_EQ(latin.report.diagnostics[0].line, 3u);
+    EXPECT_FALSE(latin.report.diagnostics[0].skipped);
+}
+
+TEST(VCardReader, SkipsAnEmbeddedAgentCard) {
+    auto r = ParseVCards(
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Boss;Big\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Helper;Little\r\n"
+        "END:VCARD\r\nTEL:123\r\nEND:VCARD\r\n");
+    ASSERT_EQ(r.cards.size(), 1u);
+    EXPECT_EQ(r.cards[0].familyName, "Boss");
+    EXPECT_EQ(r.cards[0].phones.size(), 1u);
+    EXPECT_EQ(r.report.unmapped.at("AGENT"), 1u);
+}
+
+TEST(VCardReader, DatesInTheirWrittenForms) {
+    struct Case {
+        const char* text;
+        std::optional<CardDate> date;
+    };
+    const Case cases[] = {
+        {"1985-04-12", CardDate{1985, 4, 12}}, {"19850412", CardDate{1985, 4, 12}},
+        {"--0412", CardDate{0, 4, 12}},         {"--04-12", CardDate{0, 4, 12}},
+        {"1985-04-12T10:00:00Z", CardDate{1985, 4, 12}}, {"2000-02-29", CardDate{2000, 2, 29}},
+        {"1900-02-29", std::nullopt},           {"1985-13-01", std::nullopt},
+        {"April 12", std::nullopt},             {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseCardDate(c.text), c.date) << c.text;
+}
+
+}  // namespace
+}  // namespace calyra::interchange

@@ -1,0 +1,33 @@
+// A progress bar on standard error for long imports, drawn only when
+// standard error is a terminal and there is enough work to wait for:
+// "importing contacts [#########           ] 45% 4500/10000".
+//
+// Ownership: plain value. Thread-safety: one thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace calyra::cli {
+
+class ImportProgress {
+public:
+    ImportProgress(std::string what, size_t total);
+    ~ImportProgress();  // ends the bar's line
+    ImportProgress(const ImportProgress&) = delete;
+    ImportProgress& operator=(const ImportProgress&) = delete;
+
+    // One more entry done; redraws when the percentage changed.
+    void step();
+
+private:
+    void draw();
+
+    std::string m_what;
+    size_t m_total;
+    size_t m_done = 0;
+    int m_shown = -1;  // percentage drawn last
+    bool m_active;
+};
+
+}  // namespace calyra::cli

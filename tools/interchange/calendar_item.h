@@ -1,0 +1,57 @@
+// An event or a to-do as iCalendar files carry it, in the shape the calyra
+// client needs. Every time is UTC (seconds since 1970-01-01T00:00:00Z): the
+// reader converts local times through the file's time zones; all-day items
+// keep their dates as UTC midnights and say so with allDay.
+//
+// The recurrence rule stays RFC 5545 text ("FREQ=WEEKLY;BYDAY=MO,WE;COUNT=10")
+// with any UNTIL in UTC; interpreting it is the caller's business. An item
+// with recurrenceId replaces one occurrence of the item with the same uid.
+//
+// Ownership: plain values. Thread-safety: as a plain value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calyra::interchange {
+
+using UtcSeconds = std::int64_t;
+
+enum class ItemKind { Event, Todo };
+
+struct CalendarItem {
+    ItemKind kind = ItemKind::Event;
+    size_t line = 0;  // where BEGIN:VEVENT / BEGIN:VTODO stood; 0 if made in memory
+
+    std::string uid;
+    std::string summary, description, location;
+
+    std::optional<UtcSeconds> start;  // DTSTART
+    std::optional<UtcSeconds> end;    // events: DTEND, or DTSTART + DURATION
+    std::optional<UtcSeconds> due;    // to-dos: DUE, or DTSTART + DURATION
+    bool allDay = false;              // DTSTART is a DATE; end/due are exclusive midnights
+
+    std::string status;          // upper case as written: "CONFIRMED", "NEEDS-ACTION" ...
+    int priority = 0;            // 0 undefined, 1 highest .. 9 lowest
+    std::string classification;  // "PUBLIC", "PRIVATE", "CONFIDENTIAL" or empty
+    // "FREE", "TENTATIVE", "BUSY", "OOF", or empty; from TRANSP and the
+    // busy status that Outlook-made files add.
+    std::string busyStatus;
+    std::vector<std::string> categories;
+
+    std::optional<int> alarmMinutes;  // first alarm, minutes before the start (negative: after)
+
+    std::string rrule;                        // RFC 5545 RRULE value, UNTIL in UTC
+    std::optional<UtcSeconds> recurrenceId;   // RECURRENCE-ID: the occurrence this item replaces
+    std::vector<UtcSeconds> exdates;          // EXDATE values
+
+    std::optional<UtcSeconds> completed;  // to-dos: COMPLETED
+    std::optional<int> percentComplete;   // to-dos: PERCENT-COMPLETE
+
+    bool operator==(const CalendarItem&) const = default;
+};
+
+}  // namespace calyra::interchange

@@ -1,0 +1,89 @@
+// A contact as vCard files carry it, in the shape the calyra client needs:
+// names, dates, organisation, notes and the five kinds of details
+// (addresses, phones, e-mail, web and instant-messaging addresses), each
+// with its place (home, work, other) and a preferred mark, plus categories.
+//
+// Everything is UTF-8 text, already unescaped and decoded. The reader fills
+// these from vCard 2.1, 3.0 and 4.0; the writer turns them back into 3.0 or
+// 4.0.
+//
+// Ownership: plain values. Thread-safety: as a plain value.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calyra::interchange {
+
+// Where a detail belongs. vCard details without HOME or WORK are Other.
+enum class Place { Home, Work, Other };
+
+// What a telephone number reaches. Plain numbers (TYPE=voice or none) are
+// Voice.
+enum class PhoneKind { Voice, Mobile, Fax, Pager };
+
+// A calendar day; year 0 when the card gives none (vCard 4.0 "--0415").
+struct CardDate {
+    int year = 0;
+    int month = 0;  // 1-12
+    int day = 0;    // 1-31
+    bool operator==(const CardDate&) const = default;
+};
+
+struct CardAddress {
+    Place place = Place::Other;
+    bool preferred = false;
+    std::string poBox, extended, street, locality, region, postalCode, country;
+    bool operator==(const CardAddress&) const = default;
+};
+
+struct CardPhone {
+    Place place = Place::Other;
+    PhoneKind kind = PhoneKind::Voice;
+    bool preferred = false;
+    std::string number;
+    bool operator==(const CardPhone&) const = default;
+};
+
+// E-mail and web addresses.
+struct CardAddressText {
+    Place place = Place::Other;
+    bool preferred = false;
+    std::string text;
+    bool operator==(const CardAddressText&) const = default;
+};
+
+struct CardIm {
+    Place place = Place::Other;
+    bool preferred = false;
+    std::string protocol;  // lower-case service name: "jabber", "aim", "skype" ...
+    std::string address;   // the handle without a URI scheme: "alice@example.com"
+    bool operator==(const CardIm&) const = default;
+};
+
+struct ContactCard {
+    size_t line = 0;  // where BEGIN:VCARD stood; 0 for cards made in memory
+
+    std::string formattedName;  // FN
+    std::string familyName, givenName, additionalNames, prefixes, suffixes;  // N
+    std::string nickname;
+    std::optional<CardDate> birthday;
+    std::optional<CardDate> anniversary;
+    std::string spouse;
+    std::string organization, department;  // ORG
+    std::string title;                     // TITLE (the job title)
+    std::string note;
+
+    std::vector<CardAddress> addresses;
+    std::vector<CardPhone> phones;
+    std::vector<CardAddressText> emails;
+    std::vector<CardAddressText> urls;
+    std::vector<CardIm> ims;
+    std::vector<std::string> categories;
+
+    bool operator==(const ContactCard&) const = default;
+};
+
+}  // namespace calyra::interchange

@@ -1,0 +1,268 @@
+#include "interchange/content_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "interchange/text_encoding.h"
+
+namespace calyra::interchange {
+namespace {
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// RFC 6868: ^n is a line break, ^' a double quote, ^^ a caret.
+std::string DecodeCaret(std::string_view v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '^' && i + 1 < v.size() && (v[i + 1] == 'n' || v[i + 1] == '\'' || v[i + 1] == '^')) {
+            out += v[i + 1] == 'n' ? '\n' : v[i + 1] == '\'' ? '"' : '^';
+            ++i;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+bool IsEncodingToken(const std::string& upper) {
+    return upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "8BIT" || upper == "7BIT";
+}
+
+bool IsBlank(std::string_view line) { return Trim(line).empty(); }
+
+}  // namespace
+
+std::vector<std::string> ContentLine::param(std::string_view wanted) const {
+    std::vector<std::string> out;
+    for (const auto& p : params)
+        if (p.name == wanted) out.insert(out.end(), p.values.begin(), p.values.end());
+    return out;
+}
+
+bool ContentLine::hasParam(std::string_view wanted) const {
+    for (const auto& p : params)
+        if (p.name == wanted) return true;
+    return false;
+}
+
+bool ContentLine::hasType(std::string_view type) const {
+    for (const auto& p : params)
+        if (p.name == "TYPE")
+            for (const auto& v : p.values)
+                if (v == type) return true;
+    return false;
+}
+
+ContentLineReader::ContentLineReader(std::string_view text) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        m_lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) m_lines.push_back(text.substr(start));
+}
+
+std::optional<LogicalLine> ContentLineReader::next(bool keepFoldSpace) {
+    while (m_index < m_lines.size() && IsBlank(m_lines[m_index])) ++m_index;
+    if (m_index >= m_lines.size()) return std::nullopt;
+    LogicalLine out{m_index + 1, std::string(m_lines[m_index])};
+    ++m_index;
+    while (m_index < m_lines.size() && !m_lines[m_index].empty() &&
+           (m_lines[m_index][0] == ' ' || m_lines[m_index][0] == '\t')) {
+        out.text.append(m_lines[m_index].substr(keepFoldSpace ? 0 : 1));
+        ++m_index;
+    }
+    return out;
+}
+
+bool ContentLineReader::continueWithNextLine(LogicalLine& line) {
+    if (m_index >= m_lines.size()) return false;
+    line.text.append(m_lines[m_index]);
+    ++m_index;
+    while (m_index < m_lines.size() && !m_lines[m_index].empty() &&
+           (m_lines[m_index][0] == ' ' || m_lines[m_index][0] == '\t')) {
+        line.text.append(m_lines[m_index].substr(1));
+        ++m_index;
+    }
+    return true;
+}
+
+std::optional<std::string_view> ContentLineReader::peek() const {
+    if (m_index >= m_lines.size()) return std::nullopt;
+    return m_lines[m_index];
+}
+
+bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string* error) {
+    const std::string_view s = logical.text;
+    *out = ContentLine{};
+    out->line = logical.line;
+    size_t pos = 0;
+    while (pos < s.size() && (IsNameChar(s[pos]) || s[pos] == '.')) ++pos;
+    std::string_view name = s.substr(0, pos);
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos) {
+        out->group = std::string(name.substr(0, dot));
+        name.remove_prefix(dot + 1);
+    }
+    if (name.empty()) {
+        *error = "line does not start with a property name";
+        return false;
+    }
+    out->name = Upper(name);
+    while (pos < s.size() && s[pos] == ';') {
+        ++pos;
+        size_t begin = pos;
+        while (pos < s.size() && s[pos] != '=' && s[pos] != ';' && s[pos] != ':') ++pos;
+        std::string pname = Upper(Trim(s.substr(begin, pos - begin)));
+        if (pname.empty()) continue;  // ";;" or a trailing ';'
+        LineParam param;
+        if (pos < s.size() && s[pos] == '=') {
+            param.name = pname;
+            ++pos;
+            while (true) {
+                std::string value;
+                if (pos < s.size() && s[pos] == '"') {
+                    size_t close = s.find('"', pos + 1);
+                    if (close == std::string_view::npos) {
+                        *error = "parameter " + pname + " has an unclosed quote";
+                        return false;
+                    }
+                    value = DecodeCaret(s.substr(pos + 1, close - pos - 1));
+                    pos = close + 1;
+                } else {
+                    size_t vb = pos;
+                    while (pos < s.size() && s[pos] != ',' && s[pos] != ';' && s[pos] != ':') ++pos;
+                    value = DecodeCaret(Trim(s.substr(vb, pos - vb)));
+                }
+                if (param.name == "TYPE") {
+                    // "TYPE=work,voice" and the quoted 4.0 form "TYPE=\"work,voice\"".
+                    size_t from = 0;
+                    while (from <= value.size()) {
+                        size_t comma = value.find(',', from);
+                        if (comma == std::string::npos) comma = value.size();
+                        std::string one = Lower(Trim(std::string_view(value).substr(from, comma - from)));
+                        if (!one.empty()) param.values.push_back(one);
+                        from = comma + 1;
+                    }
+                } else {
+                    param.values.push_back(value);
+                }
+                if (pos < s.size() && s[pos] == ',') {
+                    ++pos;
+                    continue;
+                }
+                break;
+            }
+        } else if (IsEncodingToken(pname)) {
+            param.name = "ENCODING";  // vCard 2.1: "NOTE;QUOTED-PRINTABLE:"
+            param.values.push_back(pname);
+        } else {
+            param.name = "TYPE";  // vCard 2.1: "TEL;WORK;FAX:"
+            param.values.push_back(Lower(pname));
+        }
+        out->params.push_back(std::move(param));
+    }
+    if (pos >= s.size() || s[pos] != ':') {
+        *error = "no ':' after the name of " + out->name;
+        return false;
+    }
+    out->value = std::string(s.substr(pos + 1));
+    return true;
+}
+
+std::vector<std::string> SplitEscaped(std::string_view value, char separator) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            parts.back() += value[i];
+            parts.back() += value[++i];
+        } else if (value[i] == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += value[i];
+        }
+    }
+    return parts;
+}
+
+std::string UnescapeText(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        char c = value[i + 1];
+        if (c == 'n' || c == 'N') {
+            out += '\n';
+        } else if (c == '\\' || c == ';' || c == ',' || c == ':') {
+            out += c;
+        } else {
+            out += '\\';
+            continue;
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string EscapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case ';': out += "\\;"; break;
+        case ',': out += "\\,"; break;
+        case '\r':
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += "\\n";
+            break;
+        case '\n': out += "\\n"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string FoldLine(std::string_view line) {
+    constexpr size_t kLimit = 75;
+    std::string out;
+    out.reserve(line.size() + line.size() / 70 * 3 + 2);
+    size_t used = 0;  // octets on the current physical line
+    for (size_t i = 0; i < line.size();) {
+        size_t n = std::min(Utf8SequenceLength(static_cast<unsigned char>(line[i])), line.size() - i);
+        if (used + n > kLimit) {
+            out += "\r\n ";
+            used = 1;
+        }
+        out.append(line.substr(i, n));
+        used += n;
+        i += n;
+    }
+    out += "\r\n";
+    return out;
+}
+
+}  // namespace calyra::interchange

@@ -1,0 +1,476 @@
+#include "interchange/ical_reader.h"
+
+#include <libical/ical.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
+
+namespace calyra::interchange {
+namespace {
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return std::string(s);
+}
+
+// One component cut out of the file, ready for libical.
+struct Block {
+    size_t line = 0;                 // its BEGIN line
+    std::string kind;                // "VEVENT", "VTODO", "VTIMEZONE" ...
+    std::string text;                // its logical lines, CRLF-terminated
+    std::vector<std::string> stack;  // open components inside it
+    size_t calendar = 0;             // which VCALENDAR it sits in
+    std::optional<Diagnostic> broken;
+};
+
+// Cuts the file into components and remembers calendar-level settings.
+class Splitter {
+public:
+    Splitter(std::string_view text, ParseReport& report) : m_lines(text), m_report(report) {}
+
+    std::vector<Block> blocks;
+    std::map<size_t, std::string> calendarZones;  // calendar -> X-WR-TIMEZONE
+
+    void run() {
+        while (auto logical = m_lines.next()) handle(*logical);
+        flushStray();
+        if (m_block) {
+            m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before the end of the file");
+            m_block.reset();
+        }
+        if (m_inCalendar) m_report.warn(m_calendarLine, "calendar has no END:VCALENDAR");
+    }
+
+private:
+    static bool IsEntryKind(const std::string& v) {
+        return v == "VEVENT" || v == "VTODO" || v == "VJOURNAL" || v == "VFREEBUSY" || v == "VTIMEZONE" ||
+               v == "VCALENDAR";
+    }
+
+    void handle(const LogicalLine& logical) {
+        ContentLine l;
+        std::string error;
+        const bool ok = ParseContentLine(logical, &l, &error);
+        const std::string value = ok ? Upper(Trimmed(l.value)) : "";
+        if (m_block) {
+            if (!ok) {
+                if (!m_block->broken) m_block->broken = Diagnostic{logical.line, error, true};
+                return;
+            }
+            if (l.name == "BEGIN" && IsEntryKind(value)) {
+                m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before line " +
+                                                 std::to_string(logical.line));
+                m_block.reset();
+                // Read this line again outside the broken entry.
+            } else if (l.name == "END" && value == "VCALENDAR") {
+                m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before line " +
+                                                 std::to_string(logical.line));
+                m_block.reset();
+            } else {
+                m_block->text += logical.text;
+                m_block->text += "\r\n";
+                if (l.name == "BEGIN") m_block->stack.push_back(value);
+                if (l.name == "END") {
+                    if (m_block->stack.empty() || m_block->stack.back() != value) {
+                        if (!m_block->broken)
+                            m_block->broken =
+                                Diagnostic{logical.line,
+                                           "END:" + value + " does not close BEGIN:" +
+                                               (m_block->stack.empty() ? m_block->kind : m_block->stack.back()),
+                                           true};
+                        // An END for the entry itself still ends it.
+                        while (!m_block->stack.empty() && m_block->stack.back() != value) m_block->stack.pop_back();
+                    }
+                    if (!m_block->stack.empty()) m_block->stack.pop_back();
+                    if (m_block->stack.empty()) {
+                        blocks.push_back(std::move(*m_block));
+                        m_block.reset();
+                    }
+                }
+                return;
+            }
+        }
+        if (!ok) {
+            stray(logical.line);
+            return;
+        }
+        if (l.name == "BEGIN" && value == "VCALENDAR") {
+            flushStray();
+            if (m_inCalendar) m_report.warn(m_calendarLine, "calendar has no END:VCALENDAR");
+            m_inCalendar = true;
+            m_calendarLine = logical.line;
+            ++m_calendar;
+            return;
+        }
+        if (l.name == "BEGIN") {
+            // Entries outside a VCALENDAR are read all the same.
+            flushStray();
+            m_block = Block{logical.line, value, logical.text + "\r\n", {value}, m_calendar, std::nullopt};
+            return;
+        }
+        if (l.name == "END" && value == "VCALENDAR" && m_inCalendar) {
+            m_inCalendar = false;
+            return;
+        }
+        if (!m_inCalendar) {
+            stray(logical.line);
+            return;
+        }
+        if (l.name == "X-WR-TIMEZONE") {
+            calendarZones[m_calendar] = Trimmed(l.value);
+        } else if (l.name != "VERSION" && l.name != "PRODID" && l.name != "CALSCALE" && l.name != "METHOD") {
+            m_report.count(l.name);
+        }
+    }
+
+    void stray(size_t line) {
+        if (!m_strayFrom) m_strayFrom = line;
+    }
+    void flushStray() {
+        if (m_strayFrom) m_report.warn(m_strayFrom, "text outside BEGIN:VCALENDAR ... END:VCALENDAR ignored");
+        m_strayFrom = 0;
+    }
+
+    ContentLineReader m_lines;
+    ParseReport& m_report;
+    std::optional<Block> m_block;
+    bool m_inCalendar = false;
+    size_t m_calendarLine = 0;
+    size_t m_calendar = 0;
+    size_t m_strayFrom = 0;
+};
+
+struct ComponentDeleter {
+    void operator()(icalcomponent* c) const { icalcomponent_free(c); }
+};
+using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
+
+// The zones an entry's TZID parameters may name: the file's VTIMEZONEs
+// first, then the system's zone database.
+class ZoneSet {
+public:
+    ~ZoneSet() {
+        for (auto& [tzid, zone] : m_own) icaltimezone_free(zone, 1);
+    }
+
+    void add(const Block& block, ParseReport& report) {
+        icalcomponent* c = icalparser_parse_string(block.text.c_str());
+        if (!c || icalcomponent_isa(c) != ICAL_VTIMEZONE_COMPONENT) {
+            if (c) icalcomponent_free(c);
+            report.warn(block.line, "VTIMEZONE cannot be read; ignored");
+            return;
+        }
+        icaltimezone* zone = icaltimezone_new();
+        if (!icaltimezone_set_component(zone, c)) {
+            icalcomponent_free(c);
+            icaltimezone_free(zone, 1);
+            report.warn(block.line, "VTIMEZONE has no TZID; ignored");
+            return;
+        }
+        std::string tzid = icaltimezone_get_tzid(zone);
+        if (auto old = m_own.find(tzid); old != m_own.end()) icaltimezone_free(old->second, 1);
+        m_own[tzid] = zone;
+    }
+
+    // nullptr when neither the file nor the system knows the zone.
+    icaltimezone* find(const std::string& tzid) const {
+        if (auto it = m_own.find(tzid); it != m_own.end()) return it->second;
+        if (tzid.empty()) return nullptr;
+        if (Upper(tzid) == "UTC" || Upper(tzid) == "GMT" || Upper(tzid) == "Z") return icaltimezone_get_utc_timezone();
+        if (icaltimezone* z = icaltimezone_get_builtin_timezone(tzid.c_str())) return z;
+        // Prefixed names such as "/mozilla.org/20050126_1/Europe/Berlin":
+        // try the tail after each slash.
+        for (size_t slash = tzid.find('/'); slash != std::string::npos; slash = tzid.find('/', slash + 1)) {
+            std::string tail = tzid.substr(slash + 1);
+            if (tail.find('/') == std::string::npos) break;
+            if (icaltimezone* z = icaltimezone_get_builtin_timezone(tail.c_str())) return z;
+        }
+        return nullptr;
+    }
+
+private:
+    std::map<std::string, icaltimezone*> m_own;
+};
+
+// Reading one entry: its zones, its diagnostics, its item.
+class EntryReader {
+public:
+    EntryReader(const ZoneSet& zones, icaltimezone* floating, ParseReport& report, size_t line)
+        : m_zones(zones), m_floating(floating), m_report(report), m_line(line) {}
+
+    std::map<std::string, size_t> unmapped;
+    std::vector<Diagnostic> warnings;
+
+    void warn(std::string what) { warnings.push_back({m_line, std::move(what), false}); }
+
+    // The property's time in UTC seconds; `isDate` tells whether it was a
+    // DATE. The zone used is remembered for UNTIL.
+    std::optional<UtcSeconds> toUtc(icalproperty* p, icaltimetype t, bool* isDate = nullptr,
+                                    icaltimezone** zoneUsed = nullptr) {
+        if (icaltime_is_null_time(t) || !icaltime_is_valid_time(t)) return std::nullopt;
+        if (isDate) *isDate = t.is_date != 0;
+        if (t.is_date) return DaysFromCivil(t.year, t.month, t.day) * 86400;
+        icaltimezone* zone = icaltimezone_get_utc_timezone();
+        if (!icaltime_is_utc(t)) {
+            if (icalparameter* tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER)) {
+                const char* tzid = icalparameter_get_tzid(tz);
+                if (icaltimezone* found = m_zones.find(tzid ? tzid : "")) {
+                    zone = found;
+                } else {
+                    warn(std::string("unknown time zone \"") + (tzid ? tzid : "") + "\"; its times read as UTC");
+                }
+            } else if (m_floating) {
+                zone = m_floating;
+            }
+        }
+        if (zoneUsed) *zoneUsed = zone;
+        t.zone = nullptr;
+        return static_cast<UtcSeconds>(icaltime_as_timet_with_zone(t, zone));
+    }
+
+    std::optional<CalendarItem> read(icalcomponent* c) {
+        CalendarItem item;
+        item.kind = icalcomponent_isa(c) == ICAL_VTODO_COMPONENT ? ItemKind::Todo : ItemKind::Event;
+        item.line = m_line;
+        std::optional<int> durationSeconds;
+        bool startIsDate = false, endIsDate = false;
+        icaltimezone* startZone = nullptr;
+        icaltimetype startValue = icaltime_null_time();
+        icalproperty* rrule = nullptr;
+        std::string transp;
+        for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
+            switch (icalproperty_isa(p)) {
+            case ICAL_UID_PROPERTY: item.uid = Text(icalproperty_get_uid(p)); break;
+            case ICAL_SUMMARY_PROPERTY: item.summary = Text(icalproperty_get_summary(p)); break;
+            case ICAL_DESCRIPTION_PROPERTY: item.description = Text(icalproperty_get_description(p)); break;
+            case ICAL_LOCATION_PROPERTY: item.location = Text(icalproperty_get_location(p)); break;
+            case ICAL_DTSTART_PROPERTY:
+                startValue = icalproperty_get_dtstart(p);
+                item.start = toUtc(p, startValue, &startIsDate, &startZone);
+                break;
+            case ICAL_DTEND_PROPERTY: item.end = toUtc(p, icalproperty_get_dtend(p), &endIsDate); break;
+            case ICAL_DUE_PROPERTY: item.due = toUtc(p, icalproperty_get_due(p), &endIsDate); break;
+            case ICAL_DURATION_PROPERTY: durationSeconds = icaldurationtype_as_int(icalproperty_get_duration(p)); break;
+            case ICAL_STATUS_PROPERTY: item.status = ValueText(p); break;
+            case ICAL_PRIORITY_PROPERTY: item.priority = icalproperty_get_priority(p); break;
+            case ICAL_CLASS_PROPERTY: item.classification = ValueText(p); break;
+            case ICAL_TRANSP_PROPERTY: transp = ValueText(p); break;
+            case ICAL_CATEGORIES_PROPERTY: {
+                std::string cat = Trimmed(Text(icalproperty_get_categories(p)));
+                if (!cat.empty() && std::find(item.categories.begin(), item.categories.end(), cat) == item.categories.end())
+                    item.categories.push_back(cat);
+                break;
+            }
+            case ICAL_RRULE_PROPERTY:
+                if (rrule)
+                    ++unmapped["RRULE"];
+                else
+                    rrule = p;
+                break;
+            case ICAL_EXDATE_PROPERTY:
+                if (auto t = toUtc(p, icalproperty_get_exdate(p))) item.exdates.push_back(*t);
+                break;
+            case ICAL_RECURRENCEID_PROPERTY:
+                item.recurrenceId = toUtc(p, icalproperty_get_recurrenceid(p));
+                if (icalproperty_get_first_parameter(p, ICAL_RANGE_PARAMETER)) ++unmapped["RECURRENCE-ID;RANGE"];
+                break;
+            case ICAL_COMPLETED_PROPERTY: item.completed = toUtc(p, icalproperty_get_completed(p)); break;
+            case ICAL_PERCENTCOMPLETE_PROPERTY: item.percentComplete = icalproperty_get_percentcomplete(p); break;
+            case ICAL_DTSTAMP_PROPERTY: break;  // when the file was written, not part of the item
+            case ICAL_X_PROPERTY: {
+                const std::string name = Upper(Text(icalproperty_get_x_name(p)));
+                if (name == "X-MICROSOFT-CDO-BUSYSTATUS")
+                    item.busyStatus = Upper(Trimmed(ValueText(p)));
+                else
+                    ++unmapped[name];
+                break;
+            }
+            case ICAL_XLICERROR_PROPERTY: warn(Trimmed(Text(icalproperty_get_xlicerror(p)))); break;
+            default: ++unmapped[Upper(Text(icalproperty_get_property_name(p)))]; break;
+            }
+        }
+        if (item.kind == ItemKind::Event && !item.start) {
+            m_report.skip(m_line, "event has no readable start (DTSTART)");
+            return std::nullopt;
+        }
+        item.allDay = item.start ? startIsDate : (item.due && endIsDate);
+        if (durationSeconds && item.start) {
+            if (item.kind == ItemKind::Event && !item.end) item.end = *item.start + *durationSeconds;
+            if (item.kind == ItemKind::Todo && !item.due) item.due = *item.start + *durationSeconds;
+        }
+        if (item.kind == ItemKind::Event && !item.end) item.end = *item.start + (item.allDay ? 86400 : 0);
+        if (item.busyStatus.empty() && !transp.empty())
+            item.busyStatus = Upper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
+        if (rrule) readRule(rrule, startValue, startZone, item);
+        readAlarms(c, item);
+        return item;
+    }
+
+private:
+    static std::string Text(const char* s) { return s ? s : ""; }
+    static std::string ValueText(icalproperty* p) { return Upper(Text(icalproperty_get_value_as_string(p))); }
+
+    void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
+        icalrecurrencetype rule = icalproperty_get_rrule(p);
+        if (rule.freq == ICAL_NO_RECURRENCE) {
+            warn("RRULE cannot be read; the item is imported without it");
+            return;
+        }
+        icaltimezone* utc = icaltimezone_get_utc_timezone();
+        icaltimezone* zone = startZone ? startZone : utc;
+        if (!icaltime_is_null_time(rule.until) && !rule.until.is_date && !startValue.is_date &&
+            !icaltime_is_null_time(startValue) && item.start) {
+            // UNTIL is written as the last occurrence's start: the last day
+            // (in the start's zone) whose occurrence is not after UNTIL, at
+            // the start's time of day, in UTC. Daylight saving moves UTC
+            // times of day, so the day is found in local time.
+            icaltimetype until = rule.until;
+            const bool utcUntil = icaltime_is_utc(until);
+            until.zone = nullptr;
+            const time_t untilUtc = icaltime_as_timet_with_zone(until, utcUntil ? utc : zone);
+            icaltimetype local = icaltime_from_timet_with_zone(untilUtc, 0, zone);
+            icaltimetype last = local;
+            last.hour = startValue.hour;
+            last.minute = startValue.minute;
+            last.second = startValue.second;
+            last.zone = nullptr;
+            local.zone = nullptr;
+            if (icaltime_compare(last, local) > 0) icaltime_adjust(&last, -1, 0, 0, 0);
+            // Kept in the terms of the UTC start: that occurrence's UTC day
+            // at the start's UTC time of day.
+            const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, zone);
+            const UtcSeconds day = lastUtc >= 0 ? lastUtc / 86400 : (lastUtc - 86399) / 86400;
+            const UtcSeconds startUtc = *item.start;
+            const UtcSeconds startSecond = ((startUtc % 86400) + 86400) % 86400;
+            rule.until = icaltime_from_timet_with_zone(static_cast<time_t>(day * 86400 + startSecond), 0, utc);
+        }
+        char* text = icalrecurrencetype_as_string_r(&rule);
+        if (text) {
+            item.rrule = text;
+            icalmemory_free_buffer(text);
+        }
+    }
+
+    void readAlarms(icalcomponent* c, CalendarItem& item) {
+        bool first = true;
+        for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+             sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT)) {
+            if (icalcomponent_isa(sub) != ICAL_VALARM_COMPONENT) {
+                ++unmapped[Upper(Text(icalcomponent_kind_to_string(icalcomponent_isa(sub))))];
+                continue;
+            }
+            if (!first) {
+                ++unmapped["VALARM"];
+                continue;
+            }
+            icalproperty* trigger = icalcomponent_get_first_property(sub, ICAL_TRIGGER_PROPERTY);
+            if (!trigger) {
+                warn("VALARM has no TRIGGER; left out");
+                continue;
+            }
+            first = false;
+            std::optional<UtcSeconds> base = item.start ? item.start : item.due;
+            icalparameter* related = icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
+            const bool fromEnd = related && icalparameter_get_related(related) == ICAL_RELATED_END;
+            std::optional<UtcSeconds> anchor = fromEnd ? (item.kind == ItemKind::Event ? item.end : item.due) : base;
+            icaltriggertype t = icalproperty_get_trigger(trigger);
+            std::optional<UtcSeconds> when;
+            if (!icaltime_is_null_time(t.time))
+                when = toUtc(trigger, t.time);
+            else if (anchor)
+                when = *anchor + icaldurationtype_as_int(t.duration);
+            if (!when || !base) {
+                warn("VALARM has no time to count from; left out");
+                continue;
+            }
+            item.alarmMinutes = static_cast<int>((*base - *when) / 60);
+        }
+    }
+
+    const ZoneSet& m_zones;
+    icaltimezone* m_floating;
+    ParseReport& m_report;
+    size_t m_line;
+};
+
+}  // namespace
+
+bool KnownTimeZone(const std::string& name) { return ZoneSet().find(name) != nullptr; }
+
+long long DaysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+ICalParseResult ParseICalendar(std::string_view bytes, const ICalReadOptions& options) {
+    icalerror_set_errors_are_fatal(0);
+    ICalParseResult result;
+    std::string text = NormalizeInput(bytes);
+    if (!IsValidUtf8(text)) {
+        result.report.warn(1, "file is not UTF-8; read as Windows-1252");
+        text = Windows1252ToUtf8(text);
+    }
+    Splitter splitter(text, result.report);
+    splitter.run();
+
+    ZoneSet zones;
+    std::map<std::string, bool> floatingWarned;  // zone name -> already reported
+    for (const auto& block : splitter.blocks)
+        if (block.kind == "VTIMEZONE" && !block.broken) zones.add(block, result.report);
+
+    for (const auto& block : splitter.blocks) {
+        if (block.broken) {
+            result.report.diagnostics.push_back(*block.broken);
+            continue;
+        }
+        if (block.kind == "VTIMEZONE") continue;
+        if (block.kind != "VEVENT" && block.kind != "VTODO") {
+            result.report.count(block.kind);
+            continue;
+        }
+        icaltimezone* floating = nullptr;
+        std::string floatingName = options.floatingZone;
+        if (auto it = splitter.calendarZones.find(block.calendar); it != splitter.calendarZones.end())
+            floatingName = it->second;
+        if (!floatingName.empty()) {
+            floating = zones.find(floatingName);
+            if (!floating && !floatingWarned[floatingName]) {
+                result.report.warn(block.line, "unknown time zone \"" + floatingName + "\"; local times read as UTC");
+                floatingWarned[floatingName] = true;
+            }
+        }
+        ComponentPtr component(icalparser_parse_string(block.text.c_str()));
+        if (!component || (icalcomponent_isa(component.get()) != ICAL_VEVENT_COMPONENT &&
+                           icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)) {
+            result.report.skip(block.line, block.kind + " cannot be read");
+            continue;
+        }
+        EntryReader reader(zones, floating, result.report, block.line);
+        std::optional<CalendarItem> item = reader.read(component.get());
+        if (!item) continue;
+        for (auto& w : reader.warnings) result.report.diagnostics.push_back(std::move(w));
+        for (const auto& [name, n] : reader.unmapped) result.report.unmapped[name] += n;
+        result.items.push_back(std::move(*item));
+    }
+    return result;
+}
+
+}  // namespace calyra::interchange

@@ -1,0 +1,95 @@
+#include "interchange/ical_writer.h"
+
+#include <libical/ical.h>
+
+#include <cctype>
+
+namespace calyra::interchange {
+namespace {
+
+icaltimetype UtcTime(UtcSeconds t, bool isDate) {
+    return icaltime_from_timet_with_zone(static_cast<time_t>(t), isDate ? 1 : 0, icaltimezone_get_utc_timezone());
+}
+
+void AddText(icalcomponent* c, icalproperty* (*make)(const char*), const std::string& text) {
+    if (!text.empty()) icalcomponent_add_property(c, make(text.c_str()));
+}
+
+// Properties whose value is one of a few words, built from their text so
+// the words need no table here.
+void AddWord(icalcomponent* c, const char* name, const std::string& word) {
+    if (word.empty()) return;
+    for (char ch : word)
+        if (!(std::isalnum(static_cast<unsigned char>(ch)) || ch == '-')) return;
+    std::string line = std::string(name) + ":" + word;
+    if (icalproperty* p = icalproperty_new_from_string(line.c_str())) icalcomponent_add_property(c, p);
+}
+
+icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
+    const bool todo = item.kind == ItemKind::Todo;
+    icalcomponent* c = icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
+    AddText(c, icalproperty_new_uid, item.uid);
+    icalcomponent_add_property(c, icalproperty_new_dtstamp(UtcTime(stamp, false)));
+    if (item.start) icalcomponent_add_property(c, icalproperty_new_dtstart(UtcTime(*item.start, item.allDay)));
+    if (!todo && item.end) icalcomponent_add_property(c, icalproperty_new_dtend(UtcTime(*item.end, item.allDay)));
+    if (todo && item.due) icalcomponent_add_property(c, icalproperty_new_due(UtcTime(*item.due, item.allDay)));
+    if (item.recurrenceId)
+        icalcomponent_add_property(c, icalproperty_new_recurrenceid(UtcTime(*item.recurrenceId, item.allDay)));
+    AddText(c, icalproperty_new_summary, item.summary);
+    AddText(c, icalproperty_new_description, item.description);
+    AddText(c, icalproperty_new_location, item.location);
+    AddWord(c, "STATUS", item.status);
+    if (item.priority > 0 && item.priority <= 9) icalcomponent_add_property(c, icalproperty_new_priority(item.priority));
+    AddWord(c, "CLASS", item.classification);
+    if (!todo && !item.busyStatus.empty()) {
+        AddWord(c, "TRANSP", item.busyStatus == "FREE" ? "TRANSPARENT" : "OPAQUE");
+        icalproperty* busy = icalproperty_new_x(item.busyStatus.c_str());
+        icalproperty_set_x_name(busy, "X-MICROSOFT-CDO-BUSYSTATUS");
+        icalcomponent_add_property(c, busy);
+    }
+    for (const auto& category : item.categories) AddText(c, icalproperty_new_categories, category);
+    if (!item.rrule.empty()) {
+        icalrecurrencetype rule = icalrecurrencetype_from_string(item.rrule.c_str());
+        icalerror_clear_errno();
+        if (rule.freq != ICAL_NO_RECURRENCE) icalcomponent_add_property(c, icalproperty_new_rrule(rule));
+    }
+    for (UtcSeconds ex : item.exdates) icalcomponent_add_property(c, icalproperty_new_exdate(UtcTime(ex, item.allDay)));
+    if (todo && item.completed) icalcomponent_add_property(c, icalproperty_new_completed(UtcTime(*item.completed, false)));
+    if (todo && item.percentComplete)
+        icalcomponent_add_property(c, icalproperty_new_percentcomplete(*item.percentComplete));
+    if (item.alarmMinutes) {
+        icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
+        icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
+        icalcomponent_add_property(alarm,
+                                   icalproperty_new_description(item.summary.empty() ? "Reminder" : item.summary.c_str()));
+        icaltriggertype trigger{};
+        trigger.time = icaltime_null_time();
+        trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);
+        icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
+        icalcomponent_add_component(c, alarm);
+    }
+    return c;
+}
+
+}  // namespace
+
+std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds stamp, std::string_view productId) {
+    icalerror_set_errors_are_fatal(0);
+    std::string out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:";
+    out += productId;
+    out += "\r\nCALSCALE:GREGORIAN\r\n";
+    // Each entry is written on its own: one huge component tree would be
+    // serialised by repeated appends.
+    for (const auto& item : items) {
+        icalcomponent* c = ToComponent(item, stamp);
+        if (char* text = icalcomponent_as_ical_string_r(c)) {
+            out += text;
+            icalmemory_free_buffer(text);
+        }
+        icalcomponent_free(c);
+    }
+    out += "END:VCALENDAR\r\n";
+    return out;
+}
+
+}  // namespace calyra::interchange

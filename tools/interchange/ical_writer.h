@@ -1,0 +1,21 @@
+// Writes CalendarItems as an iCalendar file (RFC 5545) through libical, so
+// that libical and the programs people use read it back: times in UTC,
+// all-day items as DATE values, the alarm as a VALARM, the recurrence rule
+// as an RRULE, replaced occurrences as entries with RECURRENCE-ID.
+//
+// Thread-safety: not safe to call from several threads at once (libical).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interchange/calendar_item.h"
+
+namespace calyra::interchange {
+
+// `stamp` is the DTSTAMP written on every entry (the time of the export).
+std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds stamp,
+                           std::string_view productId = "-//Calyra//calyra client//EN");
+
+}  // namespace calyra::interchange

@@ -1,0 +1,177 @@
+#include "interchange/text_encoding.h"
+
+#include <iconv.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+
+namespace calyra::interchange {
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    auto unit = [&](size_t i) -> uint32_t {
+        auto b0 = static_cast<unsigned char>(bytes[i]), b1 = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0);
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+            uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::string NormalizeInput(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+    if (bytes.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(bytes.substr(2), true);
+    return std::string(bytes);
+}
+
+size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    return 1;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t n = Utf8SequenceLength(lead);
+        if (n == 1 || i + n > text.size()) return false;
+        uint32_t cp = lead & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k) {
+            auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp < 0xE000))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string DecodeQuotedPrintable(std::string_view text, bool* malformed) {
+    std::string out;
+    out.reserve(text.size());
+    bool bad = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '=') {
+            out += c;
+            continue;
+        }
+        if (i + 1 == text.size()) break;  // soft line break at the end
+        if (text[i + 1] == '\r' || text[i + 1] == '\n') {
+            i += text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n' ? 2 : 1;
+            continue;
+        }
+        int hi = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+        if (lo < 0) {
+            bad = true;
+            out += c;
+            continue;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    if (malformed) *malformed = bad;
+    return out;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+    // 0x80-0x9F differ from ISO-8859-1; 0 marks the five unassigned bytes,
+    // which keep their ISO-8859-1 (control) meaning.
+    static constexpr uint16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char ch : bytes) {
+        auto b = static_cast<unsigned char>(ch);
+        uint32_t cp = b;
+        if (b >= 0x80 && b < 0xA0 && kHigh[b - 0x80]) cp = kHigh[b - 0x80];
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view charset) {
+    const std::string name = Upper(charset);
+    if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
+        if (IsValidUtf8(bytes)) return std::string(bytes);
+        return std::nullopt;
+    }
+    if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" ||
+        name == "ISO8859-1")
+        return Windows1252ToUtf8(bytes);
+    iconv_t cd = iconv_open("UTF-8", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(bytes.size() * 4 + 16, '\0');
+    std::string in(bytes);
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    bool ok = rc != static_cast<size_t>(-1) && inLeft == 0;
+    if (ok) ok = iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+}  // namespace calyra::interchange

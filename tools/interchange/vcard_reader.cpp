@@ -1,0 +1,476 @@
+#include "interchange/vcard_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <map>
+
+#include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
+#include "interchange/vcard_vocabulary.h"
+
+namespace calyra::interchange {
+namespace {
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return std::string(s);
+}
+
+// One card being read: where it began, its version and what it met.
+struct CardState {
+    ContactCard card;
+    std::string version = "3.0";
+    std::map<std::string, size_t> unmapped;  // merged into the report if the card is kept
+    std::vector<Diagnostic> warnings;        // likewise
+    void warn(size_t line, std::string what) { warnings.push_back({line, std::move(what), false}); }
+};
+
+Place PlaceOf(const ContentLine& l) {
+    if (l.hasType("work")) return Place::Work;
+    if (l.hasType("home")) return Place::Home;
+    return Place::Other;
+}
+
+bool PreferredOf(const ContentLine& l) {
+    if (l.hasType("pref")) return true;
+    for (const auto& v : l.param("PREF"))
+        if (Trimmed(v) == "1") return true;
+    return false;
+}
+
+// A structured value's components, unescaped. With `lists`, a
+// component's own list items (N's "Hans,Peter") are joined with a blank;
+// without, commas are text (addresses and organisations, where older
+// writers leave them unescaped).
+std::vector<std::string> Components(std::string_view value, size_t atLeast, bool lists) {
+    std::vector<std::string> out;
+    for (const auto& part : SplitEscaped(value, ';')) {
+        std::string joined;
+        for (const auto& item : lists ? SplitEscaped(part, ',') : std::vector<std::string>{part}) {
+            std::string text = Trimmed(UnescapeText(item));
+            if (text.empty()) continue;
+            if (!joined.empty()) joined += ' ';
+            joined += text;
+        }
+        out.push_back(std::move(joined));
+    }
+    if (out.size() < atLeast) out.resize(atLeast);
+    return out;
+}
+
+std::vector<std::string> ListItems(std::string_view value) {
+    std::vector<std::string> out;
+    for (const auto& item : SplitEscaped(value, ',')) {
+        std::string text = Trimmed(UnescapeText(item));
+        if (!text.empty()) out.push_back(std::move(text));
+    }
+    return out;
+}
+
+std::string JoinFrom(const std::vector<std::string>& parts, size_t from, std::string_view separator) {
+    std::string out;
+    for (size_t i = from; i < parts.size(); ++i) {
+        if (parts[i].empty()) continue;
+        if (!out.empty()) out += separator;
+        out += parts[i];
+    }
+    return out;
+}
+
+void AppendText(std::string& field, const std::string& text, std::string_view separator) {
+    if (text.empty()) return;
+    if (!field.empty()) field += separator;
+    field += text;
+}
+
+// "scheme:rest" -> scheme; empty when the text has no URI scheme.
+std::string_view SchemeOf(std::string_view uri) {
+    size_t colon = uri.find(':');
+    if (colon == std::string_view::npos || colon == 0) return {};
+    for (size_t i = 0; i < colon; ++i) {
+        char c = uri[i];
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.')) return {};
+    }
+    if (!std::isalpha(static_cast<unsigned char>(uri[0]))) return {};
+    return uri.substr(0, colon);
+}
+
+void ReadDate(CardState& s, const ContentLine& l, const std::string& value, std::optional<CardDate>& field) {
+    if (auto d = ParseCardDate(UnescapeText(value)))
+        field = d;
+    else
+        s.warn(l.line, l.name + ": \"" + value + "\" is not a date; left out");
+}
+
+void ReadIm(CardState& s, const ContentLine& l, const ImService* service, std::string address) {
+    if (address.empty()) return;
+    CardIm im;
+    im.place = PlaceOf(l);
+    im.preferred = PreferredOf(l);
+    if (service) im.protocol = std::string(service->protocol);
+    std::string_view scheme = SchemeOf(address);
+    if (!scheme.empty()) {
+        const ImService* byScheme = ImServiceByScheme(scheme);
+        if (!service && byScheme) im.protocol = std::string(byScheme->protocol);
+        if (im.protocol.empty()) {
+            im.protocol = std::string(scheme);
+            for (char& c : im.protocol) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        address.erase(0, scheme.size() + 1);
+        if (address.rfind("//", 0) == 0) address.erase(0, 2);
+        if (auto q = address.find('?'); q != std::string::npos) address.erase(q);
+    }
+    if (im.protocol.empty()) im.protocol = "other";
+    im.address = std::move(address);
+    s.card.ims.push_back(std::move(im));
+}
+
+using Handler = std::function<void(CardState&, const ContentLine&, const std::string&)>;
+
+// What each property does to the card; the value is decoded but still
+// escaped. Properties not listed here are counted as having no place.
+const std::map<std::string, Handler>& Handlers() {
+    static const std::map<std::string, Handler> table = [] {
+        std::map<std::string, Handler> t;
+        t["FN"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            s.card.formattedName = Trimmed(UnescapeText(v));
+        };
+        t["N"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            auto c = Components(v, 5, true);
+            s.card.familyName = c[0];
+            s.card.givenName = c[1];
+            s.card.additionalNames = c[2];
+            s.card.prefixes = c[3];
+            s.card.suffixes = JoinFrom(c, 4, " ");
+        };
+        t["NICKNAME"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            for (const auto& n : ListItems(v)) AppendText(s.card.nickname, n, ", ");
+        };
+        t["BDAY"] = [](CardState& s, const ContentLine& l, const std::string& v) { ReadDate(s, l, v, s.card.birthday); };
+        for (const char* name : {"ANNIVERSARY", "X-ANNIVERSARY", "X-MS-ANNIVERSARY", "X-EVOLUTION-ANNIVERSARY"})
+            t[name] = [](CardState& s, const ContentLine& l, const std::string& v) {
+                ReadDate(s, l, v, s.card.anniversary);
+            };
+        for (const char* name : {"X-SPOUSE", "X-MS-SPOUSE", "X-EVOLUTION-SPOUSE"})
+            t[name] = [](CardState& s, const ContentLine&, const std::string& v) {
+                s.card.spouse = Trimmed(UnescapeText(v));
+            };
+        t["RELATED"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            if (!l.hasType("spouse")) {
+                ++s.unmapped["RELATED"];
+                return;
+            }
+            std::string text = Trimmed(UnescapeText(v));
+            s.card.spouse = SchemeOf(text).empty() ? text : text.substr(SchemeOf(text).size() + 1);
+        };
+        t["ORG"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            auto c = Components(v, 1, false);
+            s.card.organization = c[0];
+            s.card.department = JoinFrom(c, 1, ", ");
+        };
+        t["TITLE"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            s.card.title = Trimmed(UnescapeText(v));
+        };
+        t["NOTE"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            AppendText(s.card.note, UnescapeText(v), "\n");
+        };
+        t["ADR"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            auto c = Components(v, 7, false);
+            CardAddress a{PlaceOf(l), PreferredOf(l), c[0], c[1], c[2], c[3], c[4], c[5], JoinFrom(c, 6, " ")};
+            if (a.street.empty() && a.locality.empty() && a.region.empty() && a.postalCode.empty() &&
+                a.country.empty() && a.poBox.empty() && a.extended.empty())
+                return;
+            s.card.addresses.push_back(std::move(a));
+        };
+        t["TEL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            std::string number = Trimmed(UnescapeText(v));
+            if (number.rfind("tel:", 0) == 0 || number.rfind("TEL:", 0) == 0) number.erase(0, 4);
+            if (number.empty()) return;
+            CardPhone p;
+            p.place = PlaceOf(l);
+            p.preferred = PreferredOf(l);
+            if (l.hasType("cell") || l.hasType("mobile") || l.hasType("iphone"))
+                p.kind = PhoneKind::Mobile;
+            else if (l.hasType("fax"))
+                p.kind = PhoneKind::Fax;
+            else if (l.hasType("pager"))
+                p.kind = PhoneKind::Pager;
+            p.number = std::move(number);
+            s.card.phones.push_back(std::move(p));
+        };
+        t["EMAIL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            std::string text = Trimmed(UnescapeText(v));
+            if (text.rfind("mailto:", 0) == 0) text.erase(0, 7);
+            if (!text.empty()) s.card.emails.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
+        };
+        t["URL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            std::string text = Trimmed(UnescapeText(v));
+            if (!text.empty()) s.card.urls.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
+        };
+        t["IMPP"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            const ImService* service = nullptr;
+            for (const auto& type : l.param("X-SERVICE-TYPE"))
+                if (!service) service = ImServiceByServiceType(type);
+            std::string address = Trimmed(UnescapeText(v));
+            if (!service && SchemeOf(address).empty() && l.hasParam("X-SERVICE-TYPE")) {
+                // A service we do not know, named only by the parameter.
+                std::string name = Trimmed(l.param("X-SERVICE-TYPE").front());
+                for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if (!address.empty()) s.card.ims.push_back({PlaceOf(l), PreferredOf(l), name, std::move(address)});
+                return;
+            }
+            ReadIm(s, l, service, std::move(address));
+        };
+        for (const auto& service : ImServices())
+            for (std::string_view name : {service.property, service.altProperty})
+                if (!name.empty())
+                    t[std::string(name)] = [p = &service](CardState& s, const ContentLine& l, const std::string& v) {
+                        ReadIm(s, l, p, Trimmed(UnescapeText(v)));
+                    };
+        t["CATEGORIES"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            for (auto& c : ListItems(v))
+                if (std::find(s.card.categories.begin(), s.card.categories.end(), c) == s.card.categories.end())
+                    s.card.categories.push_back(std::move(c));
+        };
+        return t;
+    }();
+    return table;
+}
+
+bool IsEncoded(const ContentLine& l, std::string_view encoding) {
+    for (const auto& v : l.param("ENCODING"))
+        if (Upper(v) == encoding) return true;
+    return false;
+}
+
+bool IsEmptyCard(const ContactCard& c) {
+    return c.formattedName.empty() && c.familyName.empty() && c.givenName.empty() && c.additionalNames.empty() &&
+           c.nickname.empty() && c.organization.empty() && c.phones.empty() && c.emails.empty() &&
+           c.addresses.empty() && c.urls.empty() && c.ims.empty();
+}
+
+class CardReader {
+public:
+    CardReader(std::string_view text, VCardParseResult& result) : m_lines(text), m_result(result) {}
+
+    void run() {
+        size_t strayFrom = 0;  // first line of a run of lines outside any card
+        std::optional<LogicalLine> pending;
+        while (true) {
+            std::optional<LogicalLine> logical = pending ? std::move(pending) : m_lines.next();
+            pending.reset();
+            if (!logical) break;
+            ContentLine line;
+            std::string error;
+            if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" && Upper(Trimmed(line.value)) == "VCARD") {
+                flushStray(strayFrom);
+                pending = readCard(line.line);
+                continue;
+            }
+            if (!strayFrom) strayFrom = logical->line;
+        }
+        flushStray(strayFrom);
+    }
+
+private:
+    void flushStray(size_t& from) {
+        if (from) m_result.report.warn(from, "text outside BEGIN:VCARD ... END:VCARD ignored");
+        from = 0;
+    }
+
+    // Reads one card after its BEGIN line. Returns a BEGIN:VCARD line that
+    // ended the card early (the card had no END), to be read next.
+    std::optional<LogicalLine> readCard(size_t beginLine) {
+        CardState s;
+        s.card.line = beginLine;
+        std::optional<Diagnostic> broken;
+        bool agentPending = false;
+        while (true) {
+            std::optional<LogicalLine> logical = m_lines.next(s.version == "2.1");
+            if (!logical) {
+                m_result.report.skip(beginLine, "card has no END:VCARD before the end of the file");
+                return std::nullopt;
+            }
+            ContentLine l;
+            std::string error;
+            if (!ParseContentLine(*logical, &l, &error)) {
+                if (!broken) broken = Diagnostic{logical->line, error, true};
+                continue;
+            }
+            if (l.name == "BEGIN") {
+                if (Upper(Trimmed(l.value)) == "VCARD" && agentPending) {
+                    skipNested();
+                    agentPending = false;
+                    continue;
+                }
+                if (Upper(Trimmed(l.value)) == "VCARD") {
+                    m_result.report.skip(beginLine, "card has no END:VCARD before the next BEGIN:VCARD");
+                    return logical;
+                }
+            }
+            agentPending = false;
+            if (l.name == "END") {
+                if (Upper(Trimmed(l.value)) != "VCARD") continue;
+                finish(s, broken);
+                return std::nullopt;
+            }
+            if (l.name == "VERSION") {
+                std::string v = Trimmed(l.value);
+                if (v == "2.1" || v == "3.0" || v == "4.0")
+                    s.version = v;
+                else
+                    s.warn(l.line, "unknown vCard version \"" + v + "\"; read as 3.0");
+                continue;
+            }
+            if (l.name == "PRODID" || (l.name == "KIND" && Upper(Trimmed(l.value)) == "INDIVIDUAL")) continue;
+            if (l.name == "AGENT" && Trimmed(l.value).empty()) agentPending = true;
+            readProperty(s, l);
+        }
+    }
+
+    // Skips an embedded card (vCard 2.1 AGENT) up to its END:VCARD.
+    void skipNested() {
+        int depth = 1;
+        while (depth > 0) {
+            auto logical = m_lines.next();
+            if (!logical) return;
+            ContentLine l;
+            std::string error;
+            if (!ParseContentLine(*logical, &l, &error)) continue;
+            if (Upper(Trimmed(l.value)) == "VCARD") depth += l.name == "BEGIN" ? 1 : l.name == "END" ? -1 : 0;
+        }
+    }
+
+    void readProperty(CardState& s, ContentLine& l) {
+        const bool quotedPrintable = IsEncoded(l, "QUOTED-PRINTABLE");
+        // A quoted-printable value ending in '=' goes on on the next line.
+        while (quotedPrintable && !l.value.empty() && l.value.back() == '=' && m_lines.peek()) {
+            l.value.pop_back();
+            LogicalLine more;
+            m_lines.continueWithNextLine(more);
+            l.value += more.text;
+        }
+        if (IsEncoded(l, "BASE64") || IsEncoded(l, "B")) {
+            // Binary data (PHOTO, LOGO, SOUND, KEY). vCard 2.1 lets it run
+            // on over unindented lines up to a blank one.
+            while (auto next = m_lines.peek()) {
+                if (Trimmed(*next).empty() || next->find(':') != std::string_view::npos) break;
+                LogicalLine more;
+                m_lines.continueWithNextLine(more);
+            }
+            ++s.unmapped[l.name];
+            return;
+        }
+        auto handler = Handlers().find(l.name);
+        if (handler == Handlers().end()) {
+            ++s.unmapped[l.name];
+            return;
+        }
+        std::string value = l.value;
+        if (quotedPrintable) {
+            bool malformed = false;
+            value = DecodeQuotedPrintable(value, &malformed);
+            if (malformed) s.warn(l.line, l.name + ": malformed quoted-printable text kept as written");
+            // Encoded line breaks are CRLF; the cards keep plain line feeds.
+            for (size_t at = value.find("\r\n"); at != std::string::npos; at = value.find("\r\n", at))
+                value.erase(at, 1);
+        }
+        std::vector<std::string> charset = l.param("CHARSET");
+        if (!charset.empty()) {
+            if (auto converted = ConvertToUtf8(value, charset.front())) {
+                value = std::move(*converted);
+            } else {
+                s.warn(l.line, l.name + ": text is not " + charset.front() + "; read as Windows-1252");
+                value = IsValidUtf8(value) ? value : Windows1252ToUtf8(value);
+            }
+        } else if (!IsValidUtf8(value)) {
+            s.warn(l.line, l.name + ": text is not UTF-8; read as Windows-1252");
+            value = Windows1252ToUtf8(value);
+        }
+        handler->second(s, l, value);
+    }
+
+    void finish(CardState& s, const std::optional<Diagnostic>& broken) {
+        if (broken) {
+            m_result.report.diagnostics.push_back(*broken);
+            return;
+        }
+        if (IsEmptyCard(s.card)) {
+            m_result.report.skip(s.card.line, "card has no name and no details");
+            return;
+        }
+        for (auto& w : s.warnings) m_result.report.diagnostics.push_back(std::move(w));
+        for (const auto& [name, n] : s.unmapped) m_result.report.unmapped[name] += n;
+        m_result.cards.push_back(std::move(s.card));
+    }
+
+    ContentLineReader m_lines;
+    VCardParseResult& m_result;
+};
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+int ToInt(std::string_view s) {
+    int v = 0;
+    for (char c : s) v = v * 10 + (c - '0');
+    return v;
+}
+
+bool ValidDay(int year, int month, int day) {
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    if (month == 2 && day == 29 && year != 0) return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return true;
+}
+
+}  // namespace
+
+std::optional<CardDate> ParseCardDate(std::string_view text) {
+    std::string t = Trimmed(text);
+    std::string_view s = t;
+    if (auto tpos = s.find('T'); tpos != std::string_view::npos) s = s.substr(0, tpos);
+    CardDate d;
+    std::string digits;
+    if (s.rfind("--", 0) == 0) {
+        // No year: "--0412" or "--04-12".
+        for (char c : s.substr(2))
+            if (c != '-') digits += c;
+        if (digits.size() != 4 || !AllDigits(digits)) return std::nullopt;
+        d.month = ToInt(digits.substr(0, 2));
+        d.day = ToInt(digits.substr(2, 2));
+    } else {
+        for (char c : s)
+            if (c != '-') digits += c;
+        if (digits.size() != 8 || !AllDigits(digits)) return std::nullopt;
+        if (s.size() == 10 && (s[4] != '-' || s[7] != '-')) return std::nullopt;
+        if (s.size() != 8 && s.size() != 10) return std::nullopt;
+        d.year = ToInt(digits.substr(0, 4));
+        d.month = ToInt(digits.substr(4, 2));
+        d.day = ToInt(digits.substr(6, 2));
+        if (d.year == 0) return std::nullopt;
+    }
+    if (!ValidDay(d.year, d.month, d.day)) return std::nullopt;
+    return d;
+}
+
+VCardParseResult ParseVCards(std::string_view bytes) {
+    VCardParseResult result;
+    const std::string text = NormalizeInput(bytes);
+    CardReader(text, result).run();
+    return result;
+}
+
+}  // namespace calyra::interchange

@@ -1,0 +1,142 @@
+#include "interchange/vcard_writer.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "interchange/content_line.h"
+#include "interchange/vcard_vocabulary.h"
+
+namespace calyra::interchange {
+namespace {
+
+class CardWriter {
+public:
+    explicit CardWriter(VCardVersion version) : m_v4(version == VCardVersion::V4) {}
+
+    void line(std::string_view nameAndParams, std::string_view value) {
+        std::string text(nameAndParams);
+        text += ':';
+        text += value;
+        m_out += FoldLine(text);
+    }
+    void text(std::string_view name, const std::string& value) {
+        if (!value.empty()) line(name, EscapeText(value));
+    }
+    // TYPE (and PREF) parameters in the version's form.
+    std::string typed(std::string_view name, std::vector<std::string_view> types, bool preferred) const {
+        std::string out(name);
+        if (preferred && !m_v4) types.push_back("pref");
+        std::string joined;
+        for (auto t : types)
+            if (!t.empty()) joined += (joined.empty() ? "" : ",") + std::string(t);
+        if (!joined.empty()) out += ";TYPE=" + joined;
+        if (preferred && m_v4) out += ";PREF=1";
+        return out;
+    }
+    std::string date(const CardDate& d) const {
+        char buf[16];
+        if (d.year == 0)
+            std::snprintf(buf, sizeof buf, m_v4 ? "--%02d%02d" : "--%02d-%02d", d.month, d.day);
+        else
+            std::snprintf(buf, sizeof buf, m_v4 ? "%04d%02d%02d" : "%04d-%02d-%02d", d.year, d.month, d.day);
+        return buf;
+    }
+    bool v4() const { return m_v4; }
+    std::string take() { return std::move(m_out); }
+
+private:
+    bool m_v4;
+    std::string m_out;
+};
+
+std::string Structured(std::initializer_list<const std::string*> parts) {
+    std::string out;
+    bool first = true;
+    for (const std::string* p : parts) {
+        if (!first) out += ';';
+        out += EscapeText(*p);
+        first = false;
+    }
+    return out;
+}
+
+bool IsSchemeToken(std::string_view s) {
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+    for (char c : s)
+        if (!(std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) || c == '+' ||
+              c == '-' || c == '.'))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::string DisplayName(const ContactCard& c) {
+    if (!c.formattedName.empty()) return c.formattedName;
+    std::string name;
+    for (const std::string* part : {&c.prefixes, &c.givenName, &c.additionalNames, &c.familyName, &c.suffixes})
+        if (!part->empty()) name += (name.empty() ? "" : " ") + *part;
+    if (!name.empty()) return name;
+    if (!c.organization.empty()) return c.organization;
+    if (!c.emails.empty()) return c.emails.front().text;
+    if (!c.phones.empty()) return c.phones.front().number;
+    return "";
+}
+
+std::string WriteVCard(const ContactCard& c, VCardVersion version) {
+    CardWriter w(version);
+    w.line("BEGIN", "VCARD");
+    w.line("VERSION", w.v4() ? "4.0" : "3.0");
+    w.line("FN", EscapeText(DisplayName(c)));
+    w.line("N", Structured({&c.familyName, &c.givenName, &c.additionalNames, &c.prefixes, &c.suffixes}));
+    w.text("NICKNAME", c.nickname);
+    if (c.birthday) w.line("BDAY", w.date(*c.birthday));
+    if (c.anniversary) w.line(w.v4() ? "ANNIVERSARY" : "X-ANNIVERSARY", w.date(*c.anniversary));
+    w.text(w.v4() ? "RELATED;TYPE=spouse;VALUE=text" : "X-SPOUSE", c.spouse);
+    if (!c.organization.empty() || !c.department.empty()) {
+        std::string org = EscapeText(c.organization);
+        if (!c.department.empty()) org += ";" + EscapeText(c.department);
+        w.line("ORG", org);
+    }
+    w.text("TITLE", c.title);
+    w.text("NOTE", c.note);
+    for (const auto& a : c.addresses)
+        w.line(w.typed("ADR", {PlaceType(a.place)}, a.preferred),
+               Structured({&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}));
+    for (const auto& p : c.phones)
+        w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred), EscapeText(p.number));
+    for (const auto& e : c.emails)
+        w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred), EscapeText(e.text));
+    for (const auto& u : c.urls) w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred), EscapeText(u.text));
+    for (const auto& im : c.ims) {
+        std::string name = w.typed("IMPP", {PlaceType(im.place)}, im.preferred);
+        std::string value;
+        if (const ImService* service = ImServiceByProtocol(im.protocol)) {
+            value = std::string(service->scheme) + ":" + im.address;
+        } else if (IsSchemeToken(im.protocol)) {
+            value = im.protocol + ":" + im.address;
+        } else {
+            // A service with no URI scheme of its own: named by parameter.
+            std::string quoted;
+            for (char ch : im.protocol) quoted += ch == '"' ? '\'' : ch;
+            name += ";X-SERVICE-TYPE=\"" + quoted + "\"";
+            value = im.address;
+        }
+        w.line(name, EscapeText(value));
+    }
+    if (!c.categories.empty()) {
+        std::string list;
+        for (const auto& cat : c.categories) list += (list.empty() ? "" : ",") + EscapeText(cat);
+        w.line("CATEGORIES", list);
+    }
+    w.line("END", "VCARD");
+    return w.take();
+}
+
+std::string WriteVCards(const std::vector<ContactCard>& cards, VCardVersion version) {
+    std::string out;
+    for (const auto& c : cards) out += WriteVCard(c, version);
+    return out;
+}
+
+}  // namespace calyra::interchange
