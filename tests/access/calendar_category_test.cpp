@@ -16,19 +16,14 @@ using calyra::Bstr;
 using calyra::CEventCategoryAccess;
 using calyra::ComPtr;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
+using calyra::test::DateText;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 
 namespace {
 
 constexpr LONG kUntouched = 0x7777;
-
-std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
-
-std::string DateText(DATE d) {
-    OLECHAR buffer[calyra::kValueTextUnits];
-    return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
-}
 
 std::string AddCategory(IEventCategoryAccess* categories, const char16_t* name, ULONG color = 0, LONG toBeSynced = 0,
                         LONG selected = 0) {

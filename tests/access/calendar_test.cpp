@@ -24,6 +24,8 @@ using calyra::CEventCategoryAccess;
 using calyra::ComPtr;
 using calyra::DateFromParts;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
+using calyra::test::DateText;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 using calyra::test::SameRecord;
@@ -31,13 +33,6 @@ using calyra::test::SameRecord;
 namespace {
 
 constexpr LONG kUntouched = 0x7777;
-
-std::string Text(BSTR b) { return calyra::BstrUtf8(b); }
-
-std::string DateText(DATE d) {
-    OLECHAR buffer[calyra::kValueTextUnits];
-    return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
-}
 
 DATE At(int hour, int minute, int second = 0) { return DateFromParts(2020, 6, 15, hour, minute, second); }
 

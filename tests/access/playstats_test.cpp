@@ -28,14 +28,13 @@ using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::Utf8ToUtf16;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 
 namespace {
 
 constexpr LONG kUntouched = 0x7777;
-
-std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
 
 void SetText(BSTR& field, const std::string& value) {
     SysFreeString(field);

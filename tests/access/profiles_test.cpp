@@ -16,14 +16,13 @@ using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CProfileAccess;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 
 namespace {
 
 constexpr LONG kUntouched = 0x7777;
-
-std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
 
 std::string AddProfile(IProfileAccess* profiles, const char16_t* name, const char16_t* imei = u"") {
     tagProfileInfo info{};

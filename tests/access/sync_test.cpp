@@ -18,6 +18,7 @@ using calyra::ComPtr;
 using calyra::CSyncOption;
 using calyra::Utf8ToUtf16;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
 using calyra::test::RecordArray;
 
 namespace {
@@ -25,8 +26,6 @@ namespace {
 constexpr LONG kUntouched = 0x7777;
 
 using Rows = std::vector<std::vector<std::string>>;
-
-std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
 
 tagSyncOptions Options(LONG group, LONG first) {
     tagSyncOptions o{};

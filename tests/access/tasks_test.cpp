@@ -21,6 +21,8 @@ using calyra::ComPtr;
 using calyra::CTaskAccess;
 using calyra::DateFromParts;
 using calyra::test::PimDatabase;
+using calyra::test::Text;
+using calyra::test::DateText;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 using calyra::test::SameRecord;
@@ -28,13 +30,6 @@ using calyra::test::SameRecord;
 namespace {
 
 constexpr LONG kUntouched = 0x7777;
-
-std::string Text(BSTR b) { return calyra::BstrUtf8(b); }
-
-std::string DateText(DATE d) {
-    OLECHAR buffer[calyra::kValueTextUnits];
-    return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
-}
 
 // A task record with its texts kept alive beside it.
 struct TaskInput {

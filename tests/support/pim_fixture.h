@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/pim_db_access.h"
+#include "core/value_conversions.h"
 #include "idl/owned_record.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
@@ -85,6 +86,15 @@ private:
     TempDir m_dir;
     ComPtr<IPimDbAccess> m_db;
 };
+
+// A record's text as UTF-8 (NULL reads as empty).
+inline std::string Text(BSTR b) { return BstrUtf8(b); }
+
+// A date as the component writes it into its statements.
+inline std::string DateText(DATE d) {
+    OLECHAR buffer[kValueTextUnits];
+    return Utf16ToUtf8(DateToText(d, buffer, kValueTextUnits));
+}
 
 // Record owners under the names the tests grew up with.
 template <class Record>
