@@ -15,6 +15,7 @@
 #include "platform/module_lock.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
+#include "support/sample_records.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
@@ -22,36 +23,6 @@ using calyra::FieldDesc;
 using calyra::RecordDesc;
 
 namespace {
-
-struct Note {
-    BSTR bstrText;
-    LONG lPriority;
-};
-struct Person {
-    BSTR bstrFirstName;
-    BSTR bstrLastName;
-    LONG lAge;
-    DATE dtBirthday;
-    VARIANT_BOOL bActive;
-    Note stNote;
-};
-
-constexpr GUID kNoteGuid = {0x6b1c0a10, 0x2222, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, 1}};
-constexpr GUID kPersonGuid = {0x6b1c0a10, 0x2222, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, 2}};
-const FieldDesc kNoteFields[] = {
-    {"bstrText", VT_BSTR, offsetof(Note, bstrText), nullptr},
-    {"lPriority", VT_I4, offsetof(Note, lPriority), nullptr},
-};
-const RecordDesc kNoteDesc = {"tagNote", &kNoteGuid, sizeof(Note), kNoteFields, 2};
-const FieldDesc kPersonFields[] = {
-    {"bstrFirstName", VT_BSTR, offsetof(Person, bstrFirstName), nullptr},
-    {"bstrLastName", VT_BSTR, offsetof(Person, bstrLastName), nullptr},
-    {"lAge", VT_I4, offsetof(Person, lAge), nullptr},
-    {"dtBirthday", VT_DATE, offsetof(Person, dtBirthday), nullptr},
-    {"bActive", VT_BOOL, offsetof(Person, bActive), nullptr},
-    {"stNote", VT_RECORD, offsetof(Person, stNote), &kNoteDesc},
-};
-const RecordDesc kPersonDesc = {"tagPerson", &kPersonGuid, sizeof(Person), kPersonFields, 6};
 
 // A description that names itself as its own nested record.
 extern const RecordDesc kLoop;
