@@ -10,11 +10,15 @@
 
 #include "access/calendar/event_category_access.h"
 #include "core/value_conversions.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 
 using calyra::Bstr;
 using calyra::CEventCategoryAccess;
 using calyra::ComPtr;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::DateText;
@@ -187,11 +191,7 @@ TEST(EventCategoryArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     Bstr id, empty(u""), one(u"1");
     LONG n = 5;
     SAFEARRAY* array = nullptr;
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return categories->GetNumOfEventCategories(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return categories->GetEventCategoryByIndex(e, 0, nullptr); }},
         {"all without count", [&](LONG* e) { return categories->GetAllEventCategories(e, nullptr, &array); }},
@@ -202,12 +202,7 @@ TEST(EventCategoryArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
         {"modify with empty ID", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, empty, &info); }},
         {"modify without record", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, one, nullptr); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
-        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(n, 5);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEventCategory];"), "0");
 }
@@ -221,22 +216,14 @@ TEST(EventCategoryConnection, WithoutAConnectionEveryOperationSaysNotConnected) 
     Bstr id, one(u"1");
     LONG n = 9;
     RecordArray<tagEventCategoryInfo> array;
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"GetNumOfEventCategories", [&](LONG* e) { return categories->GetNumOfEventCategories(e, &n); }},
         {"GetAllEventCategories", [&](LONG* e) { return categories->GetAllEventCategories(e, &n, &array); }},
         {"AddEventCategory", [&](LONG* e) { return categories->AddEventCategory(e, &info, &id); }},
         {"DeleteEventCategoryByID", [&](LONG* e) { return categories->DeleteEventCategoryByID(e, one); }},
         {"ModifyEventCategoryByID", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, one, &info); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_POINTER) << c.what;
-        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << c.what;
-    }
+    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
     EXPECT_EQ(n, 0);
     LONG err = kUntouched;
     EXPECT_EQ(categories->GetEventCategoryByIndex(&err, 0, &info), E_INVALIDARG)

@@ -14,6 +14,7 @@
 #include "access/calendar/event_access.h"
 #include "access/calendar/event_category_access.h"
 #include "core/value_conversions.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
 #include "support/trace_recorder.h"
@@ -23,6 +24,9 @@ using calyra::CEventAccess;
 using calyra::CEventCategoryAccess;
 using calyra::ComPtr;
 using calyra::DateFromParts;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::DateText;
@@ -522,11 +526,7 @@ TEST(EventArguments, BadArgumentsReportInvalidArgumentAndTouchNothing) {
     SAFEARRAY* array = nullptr;
     VARIANT_BOOL found;
     tagEventInfo out{};
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"list without count", [&](LONG* e) { return events->GetAllEvents(e, nullptr, &array); }},
         {"list without array", [&](LONG* e) { return events->GetAllEvents(e, &n, nullptr); }},
         {"add without record", [&](LONG* e) { return events->AddEvent(e, nullptr, &id); }},
@@ -560,12 +560,7 @@ TEST(EventArguments, BadArgumentsReportInvalidArgumentAndTouchNothing) {
         {"read exception without record", [&](LONG* e) { return events->GetExceptionByID(e, one, nullptr); }},
         {"wire a NULL connection", [&](LONG* e) { return events->SetPimDbAccess(e, nullptr); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
-        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(n, 5) << "a rejected call leaves its outputs alone";
     EXPECT_EQ(Masters(events.get()), Subjects{"existing"});
 }
@@ -589,11 +584,7 @@ TEST(EventConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
     RecordArray<tagEventInfo> array;
     VARIANT_BOOL found = VARIANT_TRUE;
     tagEventInfo out{};
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"GetAllEvents", [&](LONG* e) { return events->GetAllEvents(e, &n, &array); }},
         {"AddEvent", [&](LONG* e) { return events->AddEvent(e, &ok.info, &id); }},
         {"DeleteEventByID", [&](LONG* e) { return events->DeleteEventByID(e, one); }},
@@ -611,11 +602,7 @@ TEST(EventConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
         {"ModifyExceptionByID", [&](LONG* e) { return events->ModifyExceptionByID(e, one, &ok.info); }},
         {"GetExceptionByID", [&](LONG* e) { return events->GetExceptionByID(e, one, &out); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_POINTER) << c.what;
-        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << c.what;
-    }
+    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(array.get(), nullptr);
     EXPECT_EQ(found, VARIANT_FALSE);

@@ -13,10 +13,14 @@
 #include <vector>
 
 #include "access/contacts/contact_access.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 
 using calyra::Bstr;
 using calyra::CContactAccess;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::RecordArray;
@@ -313,11 +317,7 @@ TYPED_TEST(ContactDetails, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     LONG n = 0;
     SAFEARRAY* array = nullptr;
     const Bstr one(u"1"), empty(u"");
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"list without contact ID", [&](LONG* e) { return (c->*TypeParam::List)(e, nullptr, &n, &array); }},
         {"list with empty contact ID", [&](LONG* e) { return (c->*TypeParam::List)(e, empty, &n, &array); }},
         {"list without count", [&](LONG* e) { return (c->*TypeParam::List)(e, one, nullptr, &array); }},
@@ -333,11 +333,7 @@ TYPED_TEST(ContactDetails, BadArgumentsReportInvalidArgumentAndWriteNothing) {
         {"modify with empty ID", [&](LONG* e) { return (c->*TypeParam::Modify)(e, empty, &item); }},
         {"modify without record", [&](LONG* e) { return (c->*TypeParam::Modify)(e, one, nullptr); }},
     };
-    for (const auto& bad : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(bad.call(&err), E_INVALIDARG) << bad.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << bad.what;
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::NotTried);
     EXPECT_EQ(this->Count(), "0");
 }
 

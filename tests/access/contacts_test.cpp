@@ -16,6 +16,7 @@
 
 #include "access/contacts/contact_access.h"
 #include "access/contacts/contact_group_access.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 #include "support/trace_recorder.h"
 
@@ -23,6 +24,9 @@ using calyra::Bstr;
 using calyra::CContactAccess;
 using calyra::CContactGroupAccess;
 using calyra::ComPtr;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::RecordArray;
@@ -712,11 +716,7 @@ TEST(ContactArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     const Bstr one(u"1"), empty(u"");
     IContactAccess* c = contacts.get();
     IContactGroupAccess* g = groups.get();
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return c->GetNumOfContacts(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return c->GetContactByIndex(e, 0, nullptr); }},
         {"all without count", [&](LONG* e) { return c->GetAllContacts(e, nullptr, &array); }},
@@ -759,12 +759,7 @@ TEST(ContactArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
         {"modify group without name", [&](LONG* e) { return g->ModifyContactGroupByID(e, one, &unnamed); }},
         {"wire a group object to NULL", [&](LONG* e) { return g->SetPimDbAccess(e, nullptr); }},
     };
-    for (const auto& bad : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(bad.call(&err), E_INVALIDARG) << bad.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << bad.what;
-        EXPECT_EQ(bad.call(nullptr), E_INVALIDARG) << bad.what << " (NULL plErrorID)";
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(db.Value(u"SELECT (SELECT COUNT(*) FROM [tContact]) + (SELECT COUNT(*) FROM [tContactGroup]) + "
                        u"(SELECT COUNT(*) FROM [tContactGroupMap]);"),
               "0");
@@ -787,11 +782,7 @@ TEST(ContactWiring, WithoutAConnectionEveryOperationSaysNotConnected) {
     SAFEARRAY* array = nullptr;
     VARIANT_BOOL found = VARIANT_TRUE;
     const Bstr one(u"1");
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"count", [&](LONG* e) { return c->GetNumOfContacts(e, &n); }},
         {"all", [&](LONG* e) { return c->GetAllContacts(e, &n, &array); }},
         {"add", [&](LONG* e) { return c->AddContact(e, &info, &id); }},
@@ -813,11 +804,7 @@ TEST(ContactWiring, WithoutAConnectionEveryOperationSaysNotConnected) {
         {"delete all groups", [&](LONG* e) { return g->DeleteAllContactGroups(e); }},
         {"modify group", [&](LONG* e) { return g->ModifyContactGroupByID(e, one, &named); }},
     };
-    for (const auto& call : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(call.call(&err), E_POINTER) << call.what;
-        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << call.what;
-    }
+    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
     EXPECT_EQ(found, VARIANT_FALSE);
     EXPECT_EQ(array, nullptr);
     LONG err = kUntouched;

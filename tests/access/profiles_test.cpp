@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "access/profiles/profile_access.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CProfileAccess;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::RecordArray;
@@ -180,11 +184,7 @@ TEST(ProfileArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     Bstr id;
     LONG n;
     SAFEARRAY* array = nullptr;
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return profiles->GetNumOfProfiles(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return profiles->GetProfileByIndex(e, 0, nullptr); }},
         {"all without count", [&](LONG* e) { return profiles->GetAllProfiles(e, nullptr, &array); }},
@@ -199,12 +199,7 @@ TEST(ProfileArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
         {"modify without a name", [&](LONG* e) { return profiles->ModifyProfileByID(e, Bstr(u"1"), &noName); }},
         {"wire a NULL connection", [&](LONG* e) { return profiles->SetPimDbAccess(e, nullptr); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
-        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tProfile];"), "0");
 }
 

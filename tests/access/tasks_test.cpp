@@ -12,6 +12,7 @@
 
 #include "access/tasks/task_access.h"
 #include "core/value_conversions.h"
+#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
 #include "support/trace_recorder.h"
@@ -20,6 +21,9 @@ using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CTaskAccess;
 using calyra::DateFromParts;
+using calyra::test::ErrorCall;
+using calyra::test::ExpectEachFails;
+using calyra::test::NullErrorPointer;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::DateText;
@@ -332,11 +336,7 @@ TEST(TaskArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     LONG n = 5;
     SAFEARRAY* array = nullptr;
     VARIANT_BOOL found;
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return tasks->GetNumOfTasks(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return tasks->GetTaskByIndex(e, 0, nullptr); }},
         {"all without count", [&](LONG* e) { return tasks->GetAllTasks(e, nullptr, &array); }},
@@ -353,12 +353,7 @@ TEST(TaskArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
         {"exists without answer", [&](LONG* e) { return tasks->ExistTask(e, one, nullptr); }},
         {"wire a NULL connection", [&](LONG* e) { return tasks->SetPimDbAccess(e, nullptr); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
-        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
-        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
-    }
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(n, 5);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tTask];"), "0");
 }
@@ -373,11 +368,7 @@ TEST(TaskConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
     LONG n = 9;
     RecordArray<tagTaskInfo> array;
     VARIANT_BOOL found = VARIANT_TRUE;
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
-    };
-    const Case cases[] = {
+    const ErrorCall cases[] = {
         {"GetNumOfTasks", [&](LONG* e) { return tasks->GetNumOfTasks(e, &n); }},
         {"GetAllTasks", [&](LONG* e) { return tasks->GetAllTasks(e, &n, &array); }},
         {"AddTask", [&](LONG* e) { return tasks->AddTask(e, &ok.info, &id); }},
@@ -387,11 +378,7 @@ TEST(TaskConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
         {"GetTaskByID", [&](LONG* e) { return tasks->GetTaskByID(e, one, &out); }},
         {"ExistTask", [&](LONG* e) { return tasks->ExistTask(e, one, &found); }},
     };
-    for (const auto& c : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), E_POINTER) << c.what;
-        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << c.what;
-    }
+    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(array.get(), nullptr);
     EXPECT_EQ(found, VARIANT_FALSE);
