@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "calendar_events.h"
-#include "calendar_ids.h"
+#include "record_id.h"
 #include "client_error.h"
 #include "platform/bstr.h"
 #include "record_fields.h"

@@ -6,7 +6,7 @@
 #include "calendar_category_commands.h"
 #include "calendar_days.h"
 #include "calendar_events.h"
-#include "calendar_ids.h"
+#include "record_id.h"
 #include "calendar_month_command.h"
 #include "calendar_recurrence_options.h"
 #include "client_error.h"

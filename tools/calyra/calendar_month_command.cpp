@@ -8,7 +8,7 @@
 
 #include "calendar_days.h"
 #include "calendar_events.h"
-#include "calendar_ids.h"
+#include "record_id.h"
 #include "client_error.h"
 #include "iso_date.h"
 #include "month_grid.h"

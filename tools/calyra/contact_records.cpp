@@ -53,11 +53,6 @@ void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::funct
                               f.option + " to replace it");
 }
 
-bool IsRecordId(std::string_view id) {
-    return !id.empty() && id.size() <= 18 &&
-           std::all_of(id.begin(), id.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
 void LoadContact(IContactAccess* contacts, const std::string& id, OwnedRecord<tagContactInfo>* contact) {
     const std::string missing = "no contact \"" + id + "\" in the current profile";
     if (!IsRecordId(id)) throw ClientError(missing);

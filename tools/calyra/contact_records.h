@@ -18,6 +18,7 @@
 #include "idl/owned_record.h"
 #include "output.h"
 #include "platform/type_description.h"
+#include "record_id.h"
 
 namespace calyra::cli {
 
@@ -38,8 +39,6 @@ void CheckTextsFit(const RecordDesc& desc, const void* record);
 void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::function<bool(const std::string&)>& replaced,
                     const std::string& what);
 
-// True for the decimal IDs the component hands out.
-bool IsRecordId(std::string_view id);
 
 // Reads contact `id` of the current profile into *contact; throws
 // ClientError (status 1) "no contact ..." when the profile has none.

@@ -1,5 +1,5 @@
 // tasks list|show|add|edit|done|rm
-#include "calendar_ids.h"
+#include "record_id.h"
 #include "calendar_recurrence_options.h"
 #include "client_error.h"
 #include "command_context.h"

@@ -1,4 +1,4 @@
-#include "calendar_ids.h"
+#include "record_id.h"
 
 #include <cctype>
 #include <string_view>
@@ -7,10 +7,14 @@
 
 namespace calyra::cli {
 
+bool IsRecordId(std::string_view id) {
+    bool ok = !id.empty() && id.size() <= 19;
+    for (char c : id) ok = ok && std::isdigit(static_cast<unsigned char>(c));
+    return ok;
+}
+
 std::string CheckedId(const std::string& text, const std::string& what) {
-    bool ok = !text.empty() && text.size() <= 19;
-    for (char c : text) ok = ok && std::isdigit(static_cast<unsigned char>(c));
-    if (!ok) {
+    if (!IsRecordId(text)) {
         const bool vowel = !what.empty() && std::string_view("aeiou").find(what[0]) != std::string_view::npos;
         throw ClientError(std::string("not ") + (vowel ? "an " : "a ") + what + " ID: \"" + text + "\"", 2);
     }

@@ -1,4 +1,4 @@
-// Record IDs as the calendar and task commands accept them.
+// Record IDs as the commands accept them.
 //
 // Every ID the component hands out is the decimal text of a table key, so
 // anything else is a typo on the command line: the client says so (exit 2)
@@ -8,8 +8,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace calyra::cli {
+
+// True when `id` can be a record ID: 1 to 19 decimal digits.
+bool IsRecordId(std::string_view id);
 
 // `text` when it is a record ID (decimal digits); else throws ClientError
 // (status 2): "not an event ID: \"x\"" with `what` = "event".
