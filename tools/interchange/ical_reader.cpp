@@ -158,6 +158,62 @@ struct ComponentDeleter {
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
 
+// Before libical converts a time through a zone it expands every rule of
+// the zone's observances, from the observance's DTSTART up to a few years
+// past the time (at most to kZoneLastYear), into a list of offset changes.
+// A rule repeating every second would fill gigabytes and run for hours, and
+// one that never matches costs libical a search of about 0.3 s each time it
+// sets the rule up (measured with libical 3.0.16). Zones change their
+// offsets on the same days every year, so rules that repeat more often or
+// skip years are refused; a yearly rule is tried over 28 years near the end
+// of libical's range (between two century years the weekdays repeat every
+// 28 years) and refused when it never matches there or, scaled to the years
+// libical may expand, would bring more than kMaxZoneChanges changes (real
+// zones from 1601 on bring about 2,000).
+constexpr int kZoneLastYear = 2582;      // libical 3.0 with a 64-bit time_t
+constexpr int kProbeFirstYear = 2552;    // a leap year, so a DTSTART on 29 February stays valid
+constexpr int kProbeYears = 28;
+constexpr long long kMaxZoneChanges = 10000;
+
+// Empty when libical can expand the zone in bounded work; else why not.
+std::string UnboundedZoneRule(icalcomponent* zone) {
+    long long changes = 0;
+    for (icalcomponent* observance = icalcomponent_get_first_component(zone, ICAL_ANY_COMPONENT); observance;
+         observance = icalcomponent_get_next_component(zone, ICAL_ANY_COMPONENT)) {
+        icalproperty* start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+        for (icalproperty* p = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY); p;
+             p = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
+            icalrecurrencetype rule = icalproperty_get_rrule(p);
+            if (rule.freq == ICAL_NO_RECURRENCE) return "rule cannot be read";
+            if (rule.freq != ICAL_YEARLY_RECURRENCE)
+                return std::string("rule FREQ=") + icalrecur_freq_to_string(rule.freq) +
+                       " repeats more often than yearly";
+            if (rule.interval > 1) return "rule INTERVAL=" + std::to_string(rule.interval) + " skips years";
+            if (!start) continue;  // libical leaves such an observance out
+            icaltimetype from = icalproperty_get_dtstart(start);
+            if (from.year >= kProbeFirstYear) continue;  // libical stops within a few decades
+            const long long years = kZoneLastYear - from.year + 1;
+            rule.until = icaltime_null_time();
+            rule.count = 0;
+            from.year = kProbeFirstYear;
+            icalrecur_iterator* it = icalrecur_iterator_new(rule, from);
+            if (!it) return "rule never matches";  // libical gave up its search for a first change
+            long long found = 0;
+            for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t) &&
+                                                               t.year < kProbeFirstYear + kProbeYears &&
+                                                               found <= kMaxZoneChanges;
+                 t = icalrecur_iterator_next(it))
+                ++found;
+            icalrecur_iterator_free(it);
+            if (found == 0) return "rule never matches";
+            changes += (found * years + kProbeYears - 1) / kProbeYears;
+            if (changes > kMaxZoneChanges)
+                return "rules bring more than " + std::to_string(kMaxZoneChanges) + " offset changes";
+        }
+    }
+    return {};
+}
+
 // The zones an entry's TZID parameters may name: the file's VTIMEZONEs
 // first, then the system's zone database.
 class ZoneSet {
@@ -171,6 +227,13 @@ public:
         if (!c || icalcomponent_isa(c) != ICAL_VTIMEZONE_COMPONENT) {
             if (c) icalcomponent_free(c);
             report.warn(block.line, "VTIMEZONE cannot be read; ignored");
+            return;
+        }
+        if (std::string why = UnboundedZoneRule(c); !why.empty()) {
+            icalproperty* tzid = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY);
+            const char* name = tzid ? icalproperty_get_tzid(tzid) : nullptr;
+            report.warn(block.line, "VTIMEZONE \"" + std::string(name ? name : "") + "\": " + why + "; ignored");
+            icalcomponent_free(c);
             return;
         }
         icaltimezone* zone = icaltimezone_new();

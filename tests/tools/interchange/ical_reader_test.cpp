@@ -175,6 +175,33 @@ TEST(ICalReader, SkipsBrokenEntriesWithTheirLinesAndKeepsTheRest) {
     }
 }
 
+TEST(ICalReader, RefusesZoneRulesThatWouldExpandWithoutEnd) {
+    // With FREQ=SECONDLY this file once hung the import and filled memory.
+    const std::string file = ReadData("ical/zone_rule_without_end.ics");
+    struct Case {
+        const char* rule;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"FREQ=SECONDLY", "FREQ=SECONDLY repeats more often than yearly"},
+        {"FREQ=MINUTELY", "FREQ=MINUTELY repeats more often than yearly"},
+        {"FREQ=YEARLY;INTERVAL=2", "skips years"},
+        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", "never matches"},
+        {"FREQ=YEARLY;BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;BYDAY=SU", "more than 10000 offset changes"},
+    };
+    for (const auto& c : cases) {
+        std::string text = file;
+        text.replace(text.find("FREQ=SECONDLY"), 13, c.rule);
+        auto r = ParseICalendar(text);
+        ASSERT_EQ(r.items.size(), 1u) << c.rule;
+        EXPECT_EQ(r.items[0].start, At(2024, 1, 1)) << c.rule << ": the event is kept, its time read as UTC";
+        ASSERT_EQ(r.report.diagnostics.size(), 2u) << c.rule;
+        EXPECT_EQ(r.report.diagnostics[0].line, 1u) << c.rule;
+        EXPECT_NE(r.report.diagnostics[0].what.find(c.words), std::string::npos) << r.report.diagnostics[0].what;
+        EXPECT_EQ(r.report.diagnostics[1].line, 9u) << c.rule << ": the event says its zone is unknown";
+    }
+}
+
 TEST(ICalReader, ReadsNothingFromAFileThatIsNoCalendar) {
     auto r = ParseICalendar("this is\nnot a calendar\n");
     EXPECT_TRUE(r.items.empty());
