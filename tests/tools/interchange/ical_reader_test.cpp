@@ -186,7 +186,9 @@ TEST(ICalReader, RefusesZoneRulesThatWouldExpandWithoutEnd) {
         {"FREQ=SECONDLY", "FREQ=SECONDLY repeats more often than yearly"},
         {"FREQ=MINUTELY", "FREQ=MINUTELY repeats more often than yearly"},
         {"FREQ=YEARLY;INTERVAL=2", "skips years"},
-        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", "never matches"},
+        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", "days its months do not have"},
+        {"FREQ=YEARLY;BYMONTH=3;BYDAY=6SU", "a weekday its months do not have"},
+        {"FREQ=YEARLY;BYMONTH=13", "never matches"},
         {"FREQ=YEARLY;BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;BYDAY=SU", "more than 10000 offset changes"},
     };
     for (const auto& c : cases) {
