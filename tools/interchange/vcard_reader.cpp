@@ -495,6 +495,10 @@ VCardParseResult ParseVCards(std::string_view bytes) {
     VCardParseResult result;
     const std::string text = NormalizeInput(bytes);
     CardReader(text, result).run();
+    // Messages quote the file ("unknown vCard version ..."), which need not
+    // be UTF-8 where no value was decoded.
+    for (auto& d : result.report.diagnostics)
+        if (!IsValidUtf8(d.what)) d.what = Windows1252ToUtf8(d.what);
     return result;
 }
 

@@ -205,6 +205,9 @@ TEST(VCardReader, ReadsUtf16FilesAndUnlabelledWindows1252) {
     ASSERT_EQ(latin.report.diagnostics.size(), 1u);
     EXPECT_EQ(latin.report.diagnostics[0].line, 3u);
     EXPECT_FALSE(latin.report.diagnostics[0].skipped);
+    auto odd = ParseVCards("BEGIN:VCARD\r\nVERSION:\xE9\r\nFN:X\r\nEND:VCARD\r\n");
+    ASSERT_EQ(odd.report.diagnostics.size(), 1u);
+    EXPECT_EQ(odd.report.diagnostics[0].what, "unknown vCard version \"é\"; read as 3.0") << "messages are UTF-8 too";
 }
 
 TEST(VCardReader, SkipsAnEmbeddedAgentCard) {
