@@ -60,6 +60,7 @@ void ExpectSameCard(const ContactCard& got, const ContactCard& want, const std::
     EXPECT_EQ(a.urls, b.urls) << context << ": web addresses";
     EXPECT_EQ(a.ims, b.ims) << context << ": instant messaging";
     EXPECT_EQ(a.categories, b.categories) << context << ": categories";
+    EXPECT_TRUE(a == b) << context << ": a field not compared above differs";
 }
 
 std::string CardText(const char* version, const std::string& body) {
