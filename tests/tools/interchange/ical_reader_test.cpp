@@ -1,23 +1,11 @@
 // Reading the iCalendar shapes that calendar programs write.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/ical_reader.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 UtcSeconds At(int y, int mo, int d, int h = 0, int mi = 0) { return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60; }
 

@@ -1,23 +1,11 @@
 // Reading the vCard shapes that address books and phones write.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/vcard_reader.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::string Card(const std::string& body) { return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n"; }
 

@@ -1,13 +1,10 @@
 // Writing vCard 3.0 and 4.0 that this reader and other programs read back.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/text_encoding.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 
@@ -24,15 +21,6 @@ void PrintTo(const CardAddressText& t, std::ostream* os) { *os << int(t.place) <
 void PrintTo(const CardIm& m, std::ostream* os) { *os << int(m.place) << m.preferred << Q(m.protocol) << Q(m.address); }
 
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // What a card means, without where it stood in its file.
 ContactCard Meaning(ContactCard c) {
