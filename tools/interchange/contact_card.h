@@ -3,9 +3,9 @@
 // (addresses, phones, e-mail, web and instant-messaging addresses), each
 // with its place (home, work, other) and a preferred mark, plus categories.
 //
-// Everything is UTF-8 text, already unescaped and decoded. The reader fills
-// these from vCard 2.1, 3.0 and 4.0; the writer turns them back into 3.0 or
-// 4.0.
+// Everything is valid UTF-8 text, already unescaped and decoded, with line
+// breaks as line feeds. The reader fills these from vCard 2.1, 3.0 and 4.0;
+// the writer turns them back into 3.0 or 4.0.
 //
 // Ownership: plain values. Thread-safety: as a plain value.
 #pragma once

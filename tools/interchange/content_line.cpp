@@ -246,6 +246,23 @@ std::string EscapeText(std::string_view text) {
     return out;
 }
 
+std::string QuoteParamValue(std::string_view value) {
+    std::string out = "\"";
+    for (size_t i = 0; i < value.size(); ++i) {
+        switch (value[i]) {
+        case '^': out += "^^"; break;
+        case '"': out += "^'"; break;
+        case '\r':
+            if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
+            out += "^n";
+            break;
+        case '\n': out += "^n"; break;
+        default: out += value[i];
+        }
+    }
+    return out + '"';
+}
+
 std::string FoldLine(std::string_view line) {
     constexpr size_t kLimit = 75;
     std::string out;

@@ -78,6 +78,10 @@ std::vector<std::string> SplitEscaped(std::string_view value, char separator);
 std::string UnescapeText(std::string_view value);
 // Escapes text for a value: backslash, line breaks, ';' and ','.
 std::string EscapeText(std::string_view text);
+// A parameter value in double quotes, with RFC 6868 caret escapes for line
+// breaks, double quotes and carets, so that no text can end the line or the
+// quotes early.
+std::string QuoteParamValue(std::string_view value);
 
 // Folds one content line (without its line break) at 75 octets, never
 // inside a UTF-8 sequence, and ends every physical line with CRLF.

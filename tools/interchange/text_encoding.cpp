@@ -49,13 +49,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::string Upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -69,6 +62,13 @@ std::string NormalizeInput(std::string_view bytes) {
     if (bytes.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(bytes.substr(2), false);
     if (bytes.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(bytes.substr(2), true);
     return std::string(bytes);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 size_t Utf8SequenceLength(unsigned char lead) {
@@ -159,18 +159,32 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
         return Windows1252ToUtf8(bytes);
     iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(bytes.size() * 4 + 16, '\0');
+    // Some charsets grow far more than fourfold (a TSCII byte can become
+    // four Tamil letters, 12 bytes of UTF-8), so the output room doubles
+    // until the text fits. Each try starts over from the first byte: glibc's
+    // TSCII converter repeats letters when it resumes after running out of
+    // room in the middle of a byte's letters.
     std::string in(bytes);
-    char* inPtr = in.data();
-    size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    bool ok = rc != static_cast<size_t>(-1) && inLeft == 0;
-    if (ok) ok = iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+    std::string out;
+    bool ok = false;
+    for (size_t room = bytes.size() * 4 + 16;; room *= 2) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        char* inPtr = in.data();
+        size_t inLeft = in.size();
+        out.assign(room, '\0');
+        char* outPtr = out.data();
+        size_t outLeft = room;
+        size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (rc != static_cast<size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        if (rc != static_cast<size_t>(-1)) {
+            out.resize(room - outLeft);
+            ok = true;
+            break;
+        }
+        if (errno != E2BIG) break;
+    }
     iconv_close(cd);
     if (!ok) return std::nullopt;
-    out.resize(out.size() - outLeft);
     return out;
 }
 

@@ -32,6 +32,9 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
 // byte maps to something, so this never fails.
 std::string Windows1252ToUtf8(std::string_view bytes);
 
+// The value of a hexadecimal digit in either case; -1 for other characters.
+int HexValue(char c);
+
 // Length of the UTF-8 sequence that starts with `lead` (1 for bytes that
 // cannot start one, so callers always advance).
 size_t Utf8SequenceLength(unsigned char lead);

@@ -124,9 +124,7 @@ void ReadIm(CardState& s, const ContentLine& l, const ImService* service, std::s
             im.protocol = std::string(scheme);
             for (char& c : im.protocol) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        address.erase(0, scheme.size() + 1);
-        if (address.rfind("//", 0) == 0) address.erase(0, 2);
-        if (auto q = address.find('?'); q != std::string::npos) address.erase(q);
+        address = ImAddressFromUri(std::string_view(address).substr(scheme.size() + 1));
     }
     if (im.protocol.empty()) im.protocol = "other";
     im.address = std::move(address);
@@ -168,8 +166,11 @@ const std::map<std::string, Handler>& Handlers() {
                 ++s.unmapped["RELATED"];
                 return;
             }
+            // A URI by default ("urn:uuid:...", "mailto:..."), or plain text.
             std::string text = Trimmed(UnescapeText(v));
-            s.card.spouse = SchemeOf(text).empty() ? text : text.substr(SchemeOf(text).size() + 1);
+            bool isText = false;
+            for (const auto& type : l.param("VALUE")) isText = isText || Upper(Trimmed(type)) == "TEXT";
+            s.card.spouse = isText || SchemeOf(text).empty() ? text : text.substr(SchemeOf(text).size() + 1);
         };
         t["ORG"] = [](CardState& s, const ContentLine&, const std::string& v) {
             auto c = Components(v, 1, false);
@@ -192,7 +193,7 @@ const std::map<std::string, Handler>& Handlers() {
         };
         t["TEL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string number = Trimmed(UnescapeText(v));
-            if (number.rfind("tel:", 0) == 0 || number.rfind("TEL:", 0) == 0) number.erase(0, 4);
+            if (HasUriScheme(number, "tel")) number.erase(0, 4);
             if (number.empty()) return;
             CardPhone p;
             p.place = PlaceOf(l);
@@ -208,7 +209,7 @@ const std::map<std::string, Handler>& Handlers() {
         };
         t["EMAIL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string text = Trimmed(UnescapeText(v));
-            if (text.rfind("mailto:", 0) == 0) text.erase(0, 7);
+            if (HasUriScheme(text, "mailto")) text.erase(0, 7);
             if (!text.empty()) s.card.emails.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
         };
         t["URL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
@@ -249,6 +250,14 @@ bool IsEncoded(const ContentLine& l, std::string_view encoding) {
     for (const auto& v : l.param("ENCODING"))
         if (Upper(v) == encoding) return true;
     return false;
+}
+
+// "BEGIN:VCARD" or "END:VCARD", in any case and spacing.
+bool IsCardBoundary(std::string_view physicalLine) {
+    ContentLine l;
+    std::string error;
+    return ParseContentLine({0, std::string(physicalLine)}, &l, &error) && (l.name == "BEGIN" || l.name == "END") &&
+           Upper(Trimmed(l.value)) == "VCARD";
 }
 
 bool IsEmptyCard(const ContactCard& c) {
@@ -351,8 +360,11 @@ private:
 
     void readProperty(CardState& s, ContentLine& l) {
         const bool quotedPrintable = IsEncoded(l, "QUOTED-PRINTABLE");
-        // A quoted-printable value ending in '=' goes on on the next line.
-        while (quotedPrintable && !l.value.empty() && l.value.back() == '=' && m_lines.peek()) {
+        // A quoted-printable value ending in '=' goes on on the next line,
+        // but never into the card's own BEGIN or END line: a writer that
+        // ended a value with a soft break would otherwise merge two cards.
+        while (quotedPrintable && !l.value.empty() && l.value.back() == '=' && m_lines.peek() &&
+               !IsCardBoundary(*m_lines.peek())) {
             l.value.pop_back();
             LogicalLine more;
             m_lines.continueWithNextLine(more);
@@ -379,10 +391,23 @@ private:
             bool malformed = false;
             value = DecodeQuotedPrintable(value, &malformed);
             if (malformed) s.warn(l.line, l.name + ": malformed quoted-printable text kept as written");
-            // Encoded line breaks are CRLF; the cards keep plain line feeds.
-            for (size_t at = value.find("\r\n"); at != std::string::npos; at = value.find("\r\n", at))
-                value.erase(at, 1);
+            // Encoded line breaks are CRLF, or a lone CR from old Macs; the
+            // cards keep line feeds, which the writer can write back.
+            for (size_t at = value.find('\r'); at != std::string::npos; at = value.find('\r', at)) {
+                if (at + 1 < value.size() && value[at + 1] == '\n')
+                    value.erase(at, 1);
+                else
+                    value[at] = '\n';
+            }
         }
+        // Parameter values (X-SERVICE-TYPE names a service) are text too;
+        // CHARSET speaks only for the value.
+        for (auto& param : l.params)
+            for (auto& v : param.values)
+                if (!IsValidUtf8(v)) {
+                    s.warn(l.line, l.name + ": parameter " + param.name + " is not UTF-8; read as Windows-1252");
+                    v = Windows1252ToUtf8(v);
+                }
         std::vector<std::string> charset = l.param("CHARSET");
         if (!charset.empty()) {
             if (auto converted = ConvertToUtf8(value, charset.front())) {
@@ -470,6 +495,10 @@ VCardParseResult ParseVCards(std::string_view bytes) {
     VCardParseResult result;
     const std::string text = NormalizeInput(bytes);
     CardReader(text, result).run();
+    // Messages quote the file ("unknown vCard version ..."), which need not
+    // be UTF-8 where no value was decoded.
+    for (auto& d : result.report.diagnostics)
+        if (!IsValidUtf8(d.what)) d.what = Windows1252ToUtf8(d.what);
     return result;
 }
 

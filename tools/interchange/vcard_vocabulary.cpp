@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "interchange/text_encoding.h"
+
 namespace calyra::interchange {
 namespace {
 
@@ -29,7 +31,46 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool IsEscape(std::string_view text, size_t at) {
+    return text[at] == '%' && at + 2 < text.size() && HexValue(text[at + 1]) >= 0 && HexValue(text[at + 2]) >= 0;
+}
+
 }  // namespace
+
+bool HasUriScheme(std::string_view text, std::string_view scheme) {
+    return text.size() > scheme.size() && text[scheme.size()] == ':' &&
+           EqualsNoCase(text.substr(0, scheme.size()), scheme);
+}
+
+std::string ImUriAddress(std::string_view address) {
+    std::string out;
+    for (size_t i = 0; i < address.size(); ++i) {
+        if (address[i] == '?')
+            out += "%3F";
+        else if (i == 0 && address.substr(0, 2) == "//")
+            out += "%2F";
+        else if (IsEscape(address, i))
+            out += "%25";
+        else
+            out += address[i];
+    }
+    return out;
+}
+
+std::string ImAddressFromUri(std::string_view rest) {
+    if (rest.substr(0, 2) == "//") rest.remove_prefix(2);
+    rest = rest.substr(0, rest.find('?'));
+    std::string out;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (IsEscape(rest, i)) {
+            out += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+            i += 2;
+        } else {
+            out += rest[i];
+        }
+    }
+    return IsValidUtf8(out) ? out : std::string(rest);
+}
 
 std::span<const ImService> ImServices() { return kServices; }
 

@@ -32,6 +32,18 @@ const ImService* ImServiceByScheme(std::string_view scheme);
 const ImService* ImServiceByServiceType(std::string_view serviceType);
 const ImService* ImServiceByProtocol(std::string_view protocol);
 
+// Whether `text` starts with `scheme` and a colon, in any case ("tel", "mailto").
+bool HasUriScheme(std::string_view text, std::string_view scheme);
+
+// What follows the scheme of an IMPP URI for `address`: a '?' (a query), a
+// leading "//" (an authority) and a '%' before two hex digits (an escape)
+// are percent-encoded, so ImAddressFromUri gives `address` back.
+std::string ImUriAddress(std::string_view address);
+// The handle in what follows an IMPP URI's scheme: an authority's "//" and
+// any query dropped, percent escapes decoded (kept as written when they do
+// not decode to UTF-8).
+std::string ImAddressFromUri(std::string_view rest);
+
 // "home" and "work" TYPE values; everything else is Other.
 std::string_view PlaceType(Place place);  // "home", "work" or ""
 

@@ -69,6 +69,12 @@ bool IsSchemeToken(std::string_view s) {
     return true;
 }
 
+// The reader drops a "tel:" or "mailto:" in front of a number or address, so
+// one that starts with it gets a second.
+std::string Unprefixable(const std::string& text, std::string_view scheme) {
+    return HasUriScheme(text, scheme) ? std::string(scheme) + ":" + text : text;
+}
+
 }  // namespace
 
 std::string DisplayName(const ContactCard& c) {
@@ -104,22 +110,22 @@ std::string WriteVCard(const ContactCard& c, VCardVersion version) {
         w.line(w.typed("ADR", {PlaceType(a.place)}, a.preferred),
                Structured({&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}));
     for (const auto& p : c.phones)
-        w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred), EscapeText(p.number));
+        w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred),
+               EscapeText(Unprefixable(p.number, "tel")));
     for (const auto& e : c.emails)
-        w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred), EscapeText(e.text));
+        w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred),
+               EscapeText(Unprefixable(e.text, "mailto")));
     for (const auto& u : c.urls) w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred), EscapeText(u.text));
     for (const auto& im : c.ims) {
         std::string name = w.typed("IMPP", {PlaceType(im.place)}, im.preferred);
         std::string value;
         if (const ImService* service = ImServiceByProtocol(im.protocol)) {
-            value = std::string(service->scheme) + ":" + im.address;
+            value = std::string(service->scheme) + ":" + ImUriAddress(im.address);
         } else if (IsSchemeToken(im.protocol)) {
-            value = im.protocol + ":" + im.address;
+            value = im.protocol + ":" + ImUriAddress(im.address);
         } else {
             // A service with no URI scheme of its own: named by parameter.
-            std::string quoted;
-            for (char ch : im.protocol) quoted += ch == '"' ? '\'' : ch;
-            name += ";X-SERVICE-TYPE=\"" + quoted + "\"";
+            name += ";X-SERVICE-TYPE=" + QuoteParamValue(im.protocol);
             value = im.address;
         }
         w.line(name, EscapeText(value));

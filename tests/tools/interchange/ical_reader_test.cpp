@@ -1,23 +1,11 @@
 // Reading the iCalendar shapes that calendar programs write.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/ical_reader.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 UtcSeconds At(int y, int mo, int d, int h = 0, int mi = 0) { return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60; }
 
@@ -172,6 +160,35 @@ TEST(ICalReader, SkipsBrokenEntriesWithTheirLinesAndKeepsTheRest) {
         EXPECT_EQ(d.line, expected[i].line) << d.what;
         EXPECT_EQ(d.skipped, expected[i].skipped) << d.what;
         EXPECT_NE(d.what.find(expected[i].words), std::string::npos) << d.what;
+    }
+}
+
+TEST(ICalReader, RefusesZoneRulesThatWouldExpandWithoutEnd) {
+    // With FREQ=SECONDLY this file once hung the import and filled memory.
+    const std::string file = ReadData("ical/zone_rule_without_end.ics");
+    struct Case {
+        const char* rule;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"FREQ=SECONDLY", "FREQ=SECONDLY repeats more often than yearly"},
+        {"FREQ=MINUTELY", "FREQ=MINUTELY repeats more often than yearly"},
+        {"FREQ=YEARLY;INTERVAL=2", "skips years"},
+        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30", "days its months do not have"},
+        {"FREQ=YEARLY;BYMONTH=3;BYDAY=6SU", "a weekday its months do not have"},
+        {"FREQ=YEARLY;BYMONTH=13", "never matches"},
+        {"FREQ=YEARLY;BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;BYDAY=SU", "more than 10000 offset changes"},
+    };
+    for (const auto& c : cases) {
+        std::string text = file;
+        text.replace(text.find("FREQ=SECONDLY"), 13, c.rule);
+        auto r = ParseICalendar(text);
+        ASSERT_EQ(r.items.size(), 1u) << c.rule;
+        EXPECT_EQ(r.items[0].start, At(2024, 1, 1)) << c.rule << ": the event is kept, its time read as UTC";
+        ASSERT_EQ(r.report.diagnostics.size(), 2u) << c.rule;
+        EXPECT_EQ(r.report.diagnostics[0].line, 1u) << c.rule;
+        EXPECT_NE(r.report.diagnostics[0].what.find(c.words), std::string::npos) << r.report.diagnostics[0].what;
+        EXPECT_EQ(r.report.diagnostics[1].line, 9u) << c.rule << ": the event says its zone is unknown";
     }
 }
 

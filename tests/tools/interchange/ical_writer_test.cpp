@@ -2,24 +2,12 @@
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 constexpr UtcSeconds kStamp = 1717200000;  // 2024-06-01T00:00:00Z
 

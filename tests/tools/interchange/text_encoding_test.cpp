@@ -34,6 +34,9 @@ TEST(TextEncoding, CharsetsBecomeUtf8) {
     EXPECT_EQ(ConvertToUtf8("\x80", "windows-1252"), "€");
     EXPECT_EQ(ConvertToUtf8("\xB1", "ISO-8859-2"), "ą");
     EXPECT_EQ(ConvertToUtf8("\xC3\xBC", "utf-8"), "ü");
+    std::string tamil;  // each TSCII 0x82 is four letters, 12 bytes of UTF-8
+    for (int i = 0; i < 8; ++i) tamil += "ஸ்ரீ";
+    EXPECT_EQ(ConvertToUtf8(std::string(8, '\x82'), "TSCII"), tamil) << "text growing more than fourfold";
     EXPECT_EQ(ConvertToUtf8("\xFC", "UTF-8"), std::nullopt) << "bytes that are not UTF-8";
     EXPECT_EQ(ConvertToUtf8("x", "NO-SUCH-CHARSET"), std::nullopt);
 }

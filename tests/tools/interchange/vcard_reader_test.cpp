@@ -1,23 +1,11 @@
 // Reading the vCard shapes that address books and phones write.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interchange/vcard_reader.h"
+#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
-
-std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << "missing test file " << path;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::string Card(const std::string& body) { return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n"; }
 
@@ -176,6 +164,17 @@ TEST(VCardReader, SkipsBrokenCardsWithTheirLinesAndKeepsTheRest) {
     EXPECT_EQ(r.report.skippedEntries(), 4u);
 }
 
+TEST(VCardReader, SoftLineBreakNeverContinuesIntoTheCardsEnd) {
+    // The '=' once swallowed END:VCARD, and the next card with it.
+    auto r = ParseVCards(
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Smith;Anna\r\nNOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;John\r\nEND:VCARD\r\n");
+    ASSERT_EQ(r.cards.size(), 2u);
+    EXPECT_EQ(r.cards[0].note, "abc");
+    EXPECT_EQ(r.cards[1].familyName, "Doe");
+    EXPECT_TRUE(r.report.diagnostics.empty()) << r.report.diagnostics[0].what;
+}
+
 TEST(VCardReader, ReadsUtf16FilesAndUnlabelledWindows1252) {
     std::string utf8 = Card("FN:Åsa\r\n");
     std::string utf16 = "\xFF\xFE";
@@ -194,6 +193,9 @@ TEST(VCardReader, ReadsUtf16FilesAndUnlabelledWindows1252) {
     ASSERT_EQ(latin.report.diagnostics.size(), 1u);
     EXPECT_EQ(latin.report.diagnostics[0].line, 3u);
     EXPECT_FALSE(latin.report.diagnostics[0].skipped);
+    auto odd = ParseVCards("BEGIN:VCARD\r\nVERSION:\xE9\r\nFN:X\r\nEND:VCARD\r\n");
+    ASSERT_EQ(odd.report.diagnostics.size(), 1u);
+    EXPECT_EQ(odd.report.diagnostics[0].what, "unknown vCard version \"é\"; read as 3.0") << "messages are UTF-8 too";
 }
 
 TEST(VCardReader, SkipsAnEmbeddedAgentCard) {

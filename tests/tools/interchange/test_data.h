@@ -1,0 +1,27 @@
+// The sample files under tests/data that the interchange tests read.
+//
+// Ownership: ReadData returns a copy of the file. Thread-safety: as safe as
+// reading a file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace calyra::interchange {
+
+// The bytes of tests/data/<name> ("vcard/apple_30.vcf"); a missing file
+// fails the test and reads as empty.
+inline std::string ReadData(const std::string& name) {
+    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << "missing test file " << path;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace calyra::interchange
