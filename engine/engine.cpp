@@ -270,8 +270,14 @@ LONG DbNextRow(LONG hDb, LONGLONG* pVM) {
 }
 
 const OLECHAR* DbGetFieldValue(LONG hDb, LONGLONG* pVM, LONG lField) {
-    return TheRegistry().WithResultSet(hDb, pVM, static_cast<const OLECHAR*>(calyra::engine::kEmptyText),
-                                       [lField](ResultSet& rs) { return rs.Field(lField); });
+    const OLECHAR* empty = calyra::engine::kEmptyText;
+    return TheRegistry().WithResultSet(hDb, pVM, empty, [lField, empty](ResultSet& rs) {
+        try {
+            return rs.Field(lField);
+        } catch (...) {
+            return empty;  // no room to convert the text: read as empty, like a bad slot
+        }
+    });
 }
 
 LONG DbFreeResultset(LONG hDb, LONGLONG* pVM) {

@@ -1,4 +1,5 @@
-// Reading a whole query result into one UTF-16 arena.
+// Reading a whole query result into one UTF-8 arena, and handing out its
+// fields as UTF-16 one at a time.
 #include "engine/result_set.h"
 
 #include <sqlite3.h>
@@ -13,8 +14,9 @@ namespace calyra::engine {
 namespace {
 
 constexpr char16_t kEmptyText[1] = {0};
-constexpr size_t kInitialArenaUnits = 4096;
-constexpr size_t kMaxArenaUnits = std::numeric_limits<std::uint32_t>::max();
+constexpr size_t kInitialArenaBytes = 8192;
+constexpr size_t kInitialFieldUnits = 256;
+constexpr size_t kMaxArenaBytes = std::numeric_limits<std::uint32_t>::max();
 
 }  // namespace
 
@@ -23,8 +25,8 @@ std::unique_ptr<ResultSet> ResultSet::Read(sqlite3_stmt* stmt, ResultStorage& st
     rs->m_storage = std::move(storage);
     ResultStorage& mem = rs->m_storage;
     if (mem.capacity == 0) {
-        mem.arena = std::make_unique_for_overwrite<char16_t[]>(kInitialArenaUnits);
-        mem.capacity = kInitialArenaUnits;
+        mem.arena = std::make_unique_for_overwrite<char[]>(kInitialArenaBytes);
+        mem.capacity = kInitialArenaBytes;
     }
     mem.offsets.clear();
     mem.arena[0] = 0;
@@ -76,18 +78,18 @@ ResultStorage ResultSet::TakeStorage() {
 }
 
 bool ResultSet::AppendText(const unsigned char* utf8, size_t n) {
-    size_t needed = m_arenaSize + MaxUtf16Units(n) + 1;
-    if (needed > kMaxArenaUnits) return false;
+    size_t needed = m_arenaSize + n + 1;
+    if (needed > kMaxArenaBytes) return false;
     ResultStorage& mem = m_storage;
     if (needed > mem.capacity) {
-        size_t capacity = std::max(needed, mem.capacity * 2);
-        auto grown = std::make_unique_for_overwrite<char16_t[]>(capacity);
-        std::memcpy(grown.get(), mem.arena.get(), m_arenaSize * sizeof(char16_t));
+        size_t capacity = std::min(std::max(needed, mem.capacity * 2), kMaxArenaBytes);
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        std::memcpy(grown.get(), mem.arena.get(), m_arenaSize);
         mem.arena = std::move(grown);
         mem.capacity = capacity;
     }
-    size_t units = DecodeUtf8(utf8, n, mem.arena.get() + m_arenaSize);
-    m_arenaSize += units;
+    std::memcpy(mem.arena.get() + m_arenaSize, utf8, n);
+    m_arenaSize += n;
     mem.arena[m_arenaSize++] = 0;
     return true;
 }
@@ -98,10 +100,23 @@ bool ResultSet::NextRow() {
     return true;
 }
 
-const char16_t* ResultSet::Field(LONG column) const {
+const char16_t* ResultSet::Field(LONG column) {
     if (column < 0 || column >= m_columns || m_current >= m_rows) return kEmptyText;
     size_t cell = static_cast<size_t>(m_current) * static_cast<size_t>(m_columns) + static_cast<size_t>(column);
-    return m_storage.arena.get() + m_storage.offsets[cell];
+    const char* text = m_storage.arena.get() + m_storage.offsets[cell];
+    if (*text == 0) return kEmptyText;
+    // A text with a zero byte inside reads up to it, as a zero-terminated
+    // UTF-16 text of the whole value would have.
+    size_t n = std::strlen(text);
+    ResultStorage& mem = m_storage;
+    if (MaxUtf16Units(n) + 1 > mem.fieldCapacity) {
+        size_t capacity = std::max({MaxUtf16Units(n) + 1, mem.fieldCapacity * 2, kInitialFieldUnits});
+        mem.field = std::make_unique_for_overwrite<char16_t[]>(capacity);
+        mem.fieldCapacity = capacity;
+    }
+    size_t units = DecodeUtf8(reinterpret_cast<const unsigned char*>(text), n, mem.field.get());
+    mem.field[units] = 0;
+    return mem.field.get();
 }
 
 }  // namespace calyra::engine
