@@ -2,11 +2,15 @@
 #include "management/pim_management.h"
 
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "core/pim_error.h"
 #include "core/trace.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_runtime.h"
+#include "platform/interprocess_lock.h"
 
 namespace calyra {
 
@@ -75,6 +79,22 @@ void CPimManagement::FinalRelease() {
     m_pPimDbAccess = nullptr;
 }
 
+namespace {
+
+// How long an open waits for another process's schema work on the same file.
+constexpr DWORD kSchemaLockTimeoutMs = 30000;
+
+// The lock's name: the file's full path, so every spelling of one file
+// (relative, with "..", through a symbolic link) names the same lock.
+std::u16string SchemaLockName(BSTR file) {
+    std::u16string path(file, SysStringLen(file));
+    std::error_code ec;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
+    return u"Calyra.OpenPimDatabase:" + (ec ? path : canonical.u16string());
+}
+
+}  // namespace
+
 STDMETHODIMP CPimManagement::OpenPimDatabase(LONG* plErrorID, BSTR bstrUser, BSTR bstrPwd, BSTR bstrDbFile) {
     SendTrace("CPimManagement::OpenPimDatabase.[ENTER]");
     if (SysStringLen(bstrUser) == 0 || SysStringLen(bstrPwd) == 0 || SysStringLen(bstrDbFile) == 0)
@@ -90,7 +110,14 @@ STDMETHODIMP CPimManagement::OpenPimDatabase(LONG* plErrorID, BSTR bstrUser, BST
     // was not yet rewritten.
     try {
         OptimizePimDatabasePerformance(m_pPimDbAccess);
-        UpdatePimDatabase(m_pPimDbAccess);
+        // Another process opening the same file runs the version check and
+        // the upgrade one after the other with this one: without the lock,
+        // a second opener of a new file sees no version row yet and drops
+        // the tables (and rows) the first one has just made. The statements
+        // themselves are unchanged; a lock that does not come in time (its
+        // holder is still upgrading) leaves the schema to that holder.
+        InterprocessLock schemaLock(SchemaLockName(bstrDbFile), kSchemaLockTimeoutMs);
+        if (schemaLock.held()) UpdatePimDatabase(m_pPimDbAccess);
     } catch (...) {
     }
     return S_OK;
