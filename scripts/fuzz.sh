@@ -4,9 +4,10 @@
 #   scripts/fuzz.sh TARGET [SECONDS]   run one target (default 600 s) and merge
 #                                      new coverage into its stored corpus
 #   scripts/fuzz.sh --all SECONDS      run every target for SECONDS each from
-#                                      its stored corpus without changing it
-#                                      (what CI does); a crash fails and its
-#                                      reproducer is printed
+#                                      its stored corpus without changing it,
+#                                      with a fixed seed so a run can be
+#                                      repeated (what CI does); a crash fails
+#                                      and its reproducer is printed
 # Targets: the *_fuzz.cpp files of tests/fuzz (vcard_reader, ical_reader, ...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,12 +21,14 @@ if [[ ${1:-} == --all ]]; then
   run=("${targets[@]}")
   seconds=${2:-60}
   merge=0
+  seed=(-seed=1)
 else
   [[ $# -ge 1 ]] || { echo "usage: scripts/fuzz.sh TARGET [SECONDS] | --all SECONDS (targets: ${targets[*]})" >&2; exit 2; }
   [[ " ${targets[*]} " == *" $1 "* ]] || { echo "unknown target '$1' (targets: ${targets[*]})" >&2; exit 2; }
   run=("$1")
   seconds=${2:-600}
   merge=1
+  seed=()
 fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON \
@@ -42,7 +45,7 @@ for t in "${run[@]}"; do
   mkdir -p "$artifacts" "$work"
   echo "== fuzz $t for $seconds s"
   # New inputs go to a scratch corpus; the stored one is only read.
-  if ! "$build/fuzz/fuzz_$t" "$work" "$corpus_root/$t" "${dict[@]}" -max_total_time="$seconds" \
+  if ! "$build/fuzz/fuzz_$t" "$work" "$corpus_root/$t" "${dict[@]}" "${seed[@]}" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" \
       2>"$build/fuzz-$t.log"; then
     status=1
