@@ -12,8 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-build=build-fuzz
-corpus_root=tests/fuzz/corpus
+# Absolute paths: a target may change its working folder (dispatch does).
+build=$PWD/build-fuzz
+corpus_root=$PWD/tests/fuzz/corpus
 targets=()
 for f in tests/fuzz/*_fuzz.cpp; do t=$(basename "$f" _fuzz.cpp); targets+=("$t"); done
 
@@ -39,7 +40,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktra
 status=0
 for t in "${run[@]}"; do
   dict=()
-  [[ -f tests/fuzz/$t.dict ]] && dict=(-dict="tests/fuzz/$t.dict")
+  [[ -f tests/fuzz/$t.dict ]] && dict=(-dict="$PWD/tests/fuzz/$t.dict")
   artifacts="$build/artifacts/$t"
   work="$build/corpus/$t"
   mkdir -p "$artifacts" "$work"

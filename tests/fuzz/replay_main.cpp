@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     int failures = 0;
     int inputs = 0;
     for (int i = 1; i < argc; ++i) {
-        std::filesystem::path path(argv[i]);
+        // Absolute, since a target may change its working folder.
+        std::filesystem::path path = std::filesystem::absolute(argv[i]);
         if (std::filesystem::is_directory(path)) {
             std::vector<std::filesystem::path> files;
             for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
