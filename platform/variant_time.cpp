@@ -7,9 +7,13 @@ namespace {
 
 // Days between 1970-01-01 and 1899-12-30 (the automation epoch).
 constexpr long long kEpochOffset = 25569;
-// 0100-01-01 00:00:00 and 9999-12-31 23:59:59 as automation dates.
-constexpr double kMinDate = -657434.0;
-constexpr double kMaxDate = 2958465.999988426;
+// The first and last day an automation date can name: 0100-01-01 and
+// 9999-12-31. Every time of both days is valid, so a date is accepted when
+// it lies strictly between the day before the first and the day after the
+// last (on the negative side the fraction counts away from zero: -657434.5
+// is noon of 0100-01-01), as the system's own conversion does.
+constexpr double kFirstDay = -657434.0;
+constexpr double kLastDay = 2958465.0;
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
 long long DaysFromCivil(long long y, unsigned m, unsigned d) {
@@ -43,7 +47,7 @@ unsigned DaysInMonth(long long y, unsigned m) {
 }  // namespace
 
 extern "C" INT VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME st) {
-    if (!st || std::isnan(vtime) || vtime < kMinDate || vtime > kMaxDate) return FALSE;
+    if (!st || std::isnan(vtime) || vtime <= kFirstDay - 1.0 || vtime >= kLastDay + 1.0) return FALSE;
     // The integer part (toward zero) is the day; the fraction's absolute
     // value is the time of day, rounded to the nearest second.
     double dayPart = std::trunc(vtime);

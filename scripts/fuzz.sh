@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer + UBSan) in
+# build-fuzz/ and runs one of them, or all of them.
+#   scripts/fuzz.sh TARGET [SECONDS]   run one target (default 600 s) and merge
+#                                      new coverage into its stored corpus
+#   scripts/fuzz.sh --all SECONDS      run every target for SECONDS each from
+#                                      its stored corpus without changing it,
+#                                      with a fixed seed so a run can be
+#                                      repeated (what CI does); a crash fails
+#                                      and its reproducer is printed
+# Targets: the *_fuzz.cpp files of tests/fuzz (vcard_reader, ical_reader, ...).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+# Absolute paths: a target may change its working folder (dispatch does).
+build=$PWD/build-fuzz
+corpus_root=$PWD/tests/fuzz/corpus
+targets=()
+for f in tests/fuzz/*_fuzz.cpp; do t=$(basename "$f" _fuzz.cpp); targets+=("$t"); done
+
+if [[ ${1:-} == --all ]]; then
+  run=("${targets[@]}")
+  seconds=${2:-60}
+  merge=0
+  seed=(-seed=1)
+else
+  [[ $# -ge 1 ]] || { echo "usage: scripts/fuzz.sh TARGET [SECONDS] | --all SECONDS (targets: ${targets[*]})" >&2; exit 2; }
+  [[ " ${targets[*]} " == *" $1 "* ]] || { echo "unknown target '$1' (targets: ${targets[*]})" >&2; exit 2; }
+  run=("$1")
+  seconds=${2:-600}
+  merge=1
+  seed=()
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCALYRA_BUILD_FUZZERS=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${run[@]/#/fuzz_}"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for t in "${run[@]}"; do
+  dict=()
+  [[ -f tests/fuzz/$t.dict ]] && dict=(-dict="$PWD/tests/fuzz/$t.dict")
+  artifacts="$build/artifacts/$t"
+  work="$build/corpus/$t"
+  mkdir -p "$artifacts" "$work"
+  echo "== fuzz $t for $seconds s"
+  # New inputs go to a scratch corpus; the stored one is only read.
+  if ! "$build/fuzz/fuzz_$t" "$work" "$corpus_root/$t" "${dict[@]}" "${seed[@]}" -max_total_time="$seconds" \
+      -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+      2>"$build/fuzz-$t.log"; then
+    status=1
+    tail -n 60 "$build/fuzz-$t.log"
+    for crash in "$artifacts"/*; do
+      [[ -f $crash ]] || continue
+      echo "-- reproducer $crash (base64):"
+      base64 "$crash" | head -c 4000
+      echo
+    done
+  else
+    grep -E '^stat::(number_of_executed_units|peak_rss_mb)|cov: ' "$build/fuzz-$t.log" | tail -n 3 || true
+  fi
+  if ((merge)) && ((status == 0)); then
+    "$build/fuzz/fuzz_$t" -merge=1 "$corpus_root/$t" "$work" "${dict[@]}" >/dev/null 2>&1
+    echo "corpus of $t: $(ls "$corpus_root/$t" | wc -l) inputs"
+  fi
+done
+exit $status

@@ -1,0 +1,166 @@
+// The connection object driven by a fuzzer: Execute, Query, row walks,
+// field reads with any column and buffer size, frees (also twice, also of
+// slots never handed out), resets and reopenings in any order, on two
+// result sets at once. Nothing may crash or write outside the caller's
+// buffer; every status is one a client is told to expect; a walk gives
+// exactly the rows Query counted; field texts always end inside the buffer.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/pim_db_access.h"
+#include "core/sql_text.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_input.h"
+#include "platform/com_ptr.h"
+
+namespace {
+
+using calyra::Bstr;
+using calyra::ComPtr;
+
+bool Expected(HRESULT hr) { return hr == S_OK || hr == E_INVALIDARG || hr == E_UNEXPECTED || hr == E_FAIL; }
+
+struct Slot {
+    LONGLONG vm = 0;
+    LONG rows = 0;
+    LONG position = 0;  // rows passed by NextRow; meaningful while vm is live
+    bool live = false;
+};
+
+calyra::SqlText Statement(std::uint8_t kind, const std::u16string& value) {
+    calyra::SqlText sql;
+    switch (kind % 6) {
+        case 0:
+            sql = calyra::SqlText(u"INSERT INTO [t] ([Name]) VALUES('");
+            sql.AppendQuoted(value).Append(u"');");
+            break;
+        case 1:
+            sql = calyra::SqlText(u"DELETE FROM [t] WHERE [Name] = '");
+            sql.AppendQuoted(value).Append(u"';");
+            break;
+        case 2:
+            sql = calyra::SqlText(u"UPDATE [t] SET [Name] = '");
+            sql.AppendQuoted(value).Append(u"';");
+            break;
+        case 3:
+            sql = calyra::SqlText(u"DELETE FROM [t];");
+            break;
+        case 4:
+            sql = calyra::SqlText(u"CREATE TABLE IF NOT EXISTS [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);");
+            break;
+        default:
+            sql = calyra::SqlText(u"SELEKT '");  // not SQL: must fail cleanly
+            sql.AppendQuoted(value).Append(u"';");
+            break;
+    }
+    return sql;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    calyra::fuzz::FuzzInput in(data, size);
+    ComPtr<IPimDbAccess> db;
+    FUZZ_CHECK(calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
+                                                               reinterpret_cast<void**>(&db)) == S_OK);
+    const Bstr file(u":memory:");
+    const Bstr user(u"u");
+    LONG err = 0;
+    db->OpenPimDatabase(&err, user, user, file);
+    db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
+
+    std::array<Slot, 2> slots;
+    for (int step = 0; step < 64 && !in.empty(); ++step) {
+        auto op = in.Take<std::uint8_t>();
+        Slot& s = slots[op >> 7];
+        switch (op % 9) {
+            case 0: {
+                auto kind = in.Take<std::uint8_t>();
+                Bstr id;
+                HRESULT hr = db->Execute(&err, Statement(kind, in.TakeText(40)).ToBstr(), &id);
+                FUZZ_CHECK(Expected(hr));
+                break;
+            }
+            case 1: {
+                if (s.live) db->FreeResultset(nullptr, &s.vm);
+                LONG columns = 0;
+                s = Slot{};
+                HRESULT hr = db->Query(&err, Bstr(u"SELECT [Name], [ID] FROM [t];"), &s.rows, &columns, &s.vm);
+                FUZZ_CHECK(Expected(hr));
+                s.live = hr == S_OK;
+                if (s.live) FUZZ_CHECK(columns == 2 && s.rows >= 0);
+                break;
+            }
+            case 2: {
+                HRESULT hr = db->NextRow(&err, &s.vm);
+                FUZZ_CHECK(Expected(hr));
+                if (s.live) {
+                    // Exactly `rows` steps succeed, then the walk is over.
+                    FUZZ_CHECK((hr == S_OK) == (s.position < s.rows));
+                    if (hr == S_OK) ++s.position;
+                }
+                break;
+            }
+            case 3: {
+                LONG field = static_cast<LONG>(in.Take<std::int8_t>() % 4);
+                ULONG units = in.Take<std::uint8_t>() % 48;
+                std::array<USHORT, 64> buffer;
+                buffer.fill(0xBEEF);
+                HRESULT hr = db->GetFieldValue(&err, &s.vm, field, buffer.data(), units);
+                FUZZ_CHECK(Expected(hr));
+                for (size_t i = units; i < buffer.size(); ++i) FUZZ_CHECK(buffer[i] == 0xBEEF);
+                if (hr == S_OK && units > 0) FUZZ_CHECK(buffer[units - 1] == 0);
+                break;
+            }
+            case 4: {
+                HRESULT hr = db->FreeResultset(&err, &s.vm);
+                FUZZ_CHECK(Expected(hr));
+                if (s.live) FUZZ_CHECK(hr == S_OK);
+                s.live = false;
+                break;
+            }
+            case 5: {
+                HRESULT hr = db->Reset(&err, &s.vm);
+                FUZZ_CHECK(Expected(hr));
+                if (s.live && hr == S_OK) s.position = 0;
+                VARIANT_BOOL eof = 0;
+                FUZZ_CHECK(Expected(db->IsEOF(&err, &s.vm, &eof)));
+                if (s.live) FUZZ_CHECK((eof == VARIANT_TRUE) == (s.position >= s.rows));
+                break;
+            }
+            case 6: {
+                // A slot value the engine never handed out is refused.
+                LONGLONG garbage = in.Take<LONGLONG>();
+                if (garbage == slots[0].vm || garbage == slots[1].vm) break;
+                FUZZ_CHECK(db->NextRow(&err, &garbage) != S_OK || garbage == 0);
+                USHORT buffer[8];
+                db->GetFieldValue(&err, &garbage, 0, buffer, 8);
+                FUZZ_CHECK(db->FreeResultset(&err, &garbage) != S_OK || garbage == 0);
+                break;
+            }
+            case 7: {
+                // Closing frees the result sets; their slots are stale now.
+                FUZZ_CHECK(db->ClosePimDatabase(&err) == S_OK);
+                for (Slot& each : slots) each.live = false;
+                db->OpenPimDatabase(&err, user, user, file);
+                db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
+                break;
+            }
+            default: {
+                LONG rows = 0;
+                LONG columns = 0;
+                LONGLONG vm = 0;
+                std::u16string text = in.TakeText(60);
+                HRESULT hr = db->Query(&err, Bstr(text), &rows, &columns, &vm);
+                FUZZ_CHECK(Expected(hr));
+                db->FreeResultset(nullptr, &vm);
+                break;
+            }
+        }
+    }
+    for (Slot& s : slots)
+        if (s.live) db->FreeResultset(nullptr, &s.vm);
+    db->ClosePimDatabase(nullptr);
+    return 0;
+}

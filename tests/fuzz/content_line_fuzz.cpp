@@ -1,0 +1,72 @@
+// The line syntax vCard and iCalendar share, and the decodings beneath it:
+// - escaping: UnescapeText(EscapeText(x)) gives x back for any UTF-8 text
+//   (a CR LF pair may come back as one line feed, nothing else changes);
+// - folding: a folded line reads back as the one logical line it was, and
+//   no physical line is longer than 75 octets plus its break;
+// - parsing any logical line, splitting any value, decoding any
+//   quoted-printable text and converting any bytes from any charset name:
+//   no crash, and a conversion that succeeds gives valid UTF-8.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
+
+namespace {
+
+using namespace calyra::interchange;
+
+std::string WithoutCrLf(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // The first line names a charset for the conversion; the rest is the text.
+    size_t cut = bytes.find('\n');
+    std::string_view charset = cut == std::string_view::npos ? std::string_view() : bytes.substr(0, cut);
+    std::string_view body = cut == std::string_view::npos ? bytes : bytes.substr(cut + 1);
+
+    if (IsValidUtf8(body)) {
+        FUZZ_CHECK(UnescapeText(EscapeText(body)) == WithoutCrLf(body));
+        if (body.find_first_of("\r\n") == std::string_view::npos && !body.empty()) {
+            std::string line = "X-TEST:" + std::string(body);
+            std::string folded = FoldLine(line);
+            size_t start = 0;
+            while (start < folded.size()) {
+                size_t end = folded.find("\r\n", start);
+                FUZZ_CHECK(end != std::string::npos && end - start <= 75);
+                start = end + 2;
+            }
+            ContentLineReader reader(folded);
+            auto logical = reader.next();
+            FUZZ_CHECK(logical && logical->text == line);
+            FUZZ_CHECK(!reader.next());
+        }
+    }
+
+    ContentLineReader reader(body);
+    while (auto logical = reader.next()) {
+        ContentLine parsed;
+        std::string error;
+        if (ParseContentLine(*logical, &parsed, &error)) {
+            SplitEscaped(parsed.value, ';');
+            SplitEscaped(parsed.value, ',');
+        }
+    }
+    std::string decoded = DecodeQuotedPrintable(body);
+    if (!charset.empty()) {
+        auto converted = ConvertToUtf8(decoded, charset);
+        if (converted) FUZZ_CHECK(IsValidUtf8(*converted));
+    }
+    return 0;
+}

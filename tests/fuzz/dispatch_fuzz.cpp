@@ -1,0 +1,270 @@
+// Automation dispatch driven by a fuzzer: Invoke on every interface of every
+// class of the registered module, with any DISPID, argument count, VARIANT
+// type, BYREF combination, named argument and call flag, on a database in a
+// temporary folder. Nothing may crash, leak or write outside what the
+// caller handed over, and every status is one automation defines.
+//
+// The objects are made once, the way a client makes them (the module
+// registered in a private registry, CoCreateInstance, the management object
+// opening the file and handing out wired access objects). Operations that
+// would open other files are left out: their argument is a path.
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_input.h"
+#include "idl/typelib_description.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/com_runtime.h"
+#include "platform/safearray.h"
+#include "platform/type_lib.h"
+#include "server/entry_points.h"
+
+namespace {
+
+using calyra::Bstr;
+using calyra::ComPtr;
+
+struct Target {
+    ComPtr<IDispatch> object;
+    const calyra::InterfaceDesc* iface = nullptr;
+};
+
+// Left out: operations whose argument names a file to open, and the one
+// that writes as many units as its caller says its buffer holds (a caller
+// lying about its buffer is not the component's fault).
+constexpr const char* kSkipped[] = {"OpenPimDatabase", "GetFieldValue"};
+
+struct World {
+    std::filesystem::path dir;
+    ComPtr<IPimManagement> management;
+    ComPtr<IPimDbAccess> connection;  // the IPimDbAccess target, opened on the same file
+    std::vector<Target> targets;
+    std::vector<ComPtr<IRecordInfo>> records;  // one per record type of the library
+};
+
+World& TheWorld() {
+    static World* world = [] {
+        auto* w = new World;
+        char pattern[] = "/tmp/calyra-fuzz-XXXXXX";
+        FUZZ_CHECK(mkdtemp(pattern) != nullptr);
+        w->dir = pattern;
+        // SQL text from the input could name a file (ATTACH, VACUUM INTO):
+        // relative names then land in the temporary folder.
+        FUZZ_CHECK(chdir(pattern) == 0);
+        setenv("CALYRA_REGISTRY", (w->dir / "registry").c_str(), 1);
+        void* module = dlopen(CALYRA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        FUZZ_CHECK(module != nullptr);
+        auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(module, "DllRegisterServer"));
+        FUZZ_CHECK(registerServer && registerServer() == S_OK);
+
+        FUZZ_CHECK(CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
+                                    reinterpret_cast<void**>(&w->management)) == S_OK);
+        Bstr file((w->dir / "pim.db").u16string());
+        FUZZ_CHECK(w->management->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file) == S_OK);
+        FUZZ_CHECK(w->management->SetCurrentProfile(nullptr, Bstr(u"1")) == S_OK);
+
+        const calyra::TypeLibDesc& lib = calyra::CalyraTypeLibDescription();
+        for (size_t i = 0; i < lib.coclassCount; ++i) {
+            const calyra::CoClassDesc& cls = lib.coclasses[i];
+            ComPtr<IUnknown> object;
+            if (*cls.iid == IID_IPimManagement) {
+                w->management->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&object));
+            } else if (*cls.iid == IID_IPimDbAccess) {
+                FUZZ_CHECK(CoCreateInstance(*cls.clsid, nullptr, CLSCTX_ALL, IID_IPimDbAccess,
+                                            reinterpret_cast<void**>(&w->connection)) == S_OK);
+                FUZZ_CHECK(w->connection->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file) == S_OK);
+                w->connection->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&object));
+            } else {
+                GUID iid = *cls.iid;
+                void* raw = nullptr;
+                FUZZ_CHECK(w->management->GetAccessInterface(nullptr, &iid, &raw) == S_OK && raw);
+                object = ComPtr<IUnknown>::Attach(static_cast<IUnknown*>(raw));
+            }
+            Target t;
+            FUZZ_CHECK(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&t.object)) == S_OK);
+            t.iface = calyra::FindInterfaceDescription(*cls.iid);
+            FUZZ_CHECK(t.iface != nullptr);
+            w->targets.push_back(std::move(t));
+        }
+        for (size_t i = 0; i < lib.recordCount; ++i) {
+            ComPtr<IRecordInfo> info;
+            FUZZ_CHECK(GetRecordInfoFromGuids(*lib.libid, lib.majorVersion, lib.minorVersion, 0,
+                                              *lib.records[i]->guid, &info) == S_OK);
+            w->records.push_back(std::move(info));
+        }
+        return w;
+    }();
+    return *world;
+}
+
+bool IsAutomationStatus(HRESULT hr) {
+    switch (hr) {
+        case S_OK: case S_FALSE: case E_INVALIDARG: case E_POINTER: case E_FAIL: case E_UNEXPECTED:
+        case E_NOTIMPL: case E_NOINTERFACE: case E_OUTOFMEMORY:
+        case DISP_E_MEMBERNOTFOUND: case DISP_E_PARAMNOTFOUND: case DISP_E_TYPEMISMATCH:
+        case DISP_E_UNKNOWNNAME: case DISP_E_NONAMEDARGS: case DISP_E_BADVARTYPE: case DISP_E_EXCEPTION:
+        case DISP_E_OVERFLOW: case DISP_E_BADINDEX: case DISP_E_BADPARAMCOUNT: case DISP_E_PARAMNOTOPTIONAL:
+        case DISP_E_UNKNOWNINTERFACE: case DISP_E_ARRAYISLOCKED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Storage that BYREF arguments point into, cleaned up after the call the
+// way a caller cleans up what the callee may have put there.
+struct ByRefStore {
+    std::array<LONG, 8> longs{};
+    std::array<LONGLONG, 8> slots{};
+    std::array<DATE, 8> dates{};
+    std::array<VARIANT_BOOL, 8> flags{};
+    std::array<BSTR, 8> texts{};
+    std::array<VARIANT, 8> variants{};
+    std::array<SAFEARRAY*, 8> arrays{};
+    std::array<std::array<std::uint64_t, 64>, 8> records{};  // room for the largest record, aligned
+    std::array<IRecordInfo*, 8> recordInfos{};
+    std::array<USHORT, 64> buffer{};  // a caller's text buffer (never with a size: see kSkipped)
+    size_t used = 0;
+
+    ByRefStore() {
+        for (auto& v : variants) VariantInit(&v);
+    }
+    ~ByRefStore() {
+        for (BSTR b : texts) SysFreeString(b);
+        for (auto& v : variants) VariantClear(&v);
+        for (SAFEARRAY* a : arrays)
+            if (a) SafeArrayDestroy(a);
+        for (size_t i = 0; i < recordInfos.size(); ++i)
+            if (recordInfos[i]) recordInfos[i]->RecordClear(records[i].data());
+    }
+};
+
+VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& world) {
+    VARIANT v;
+    VariantInit(&v);
+    size_t k = store.used++ % 8;
+    switch (in.Take<std::uint8_t>() % 20) {
+        case 0: break;  // VT_EMPTY
+        case 1: v.vt = VT_NULL; break;
+        case 2: v.vt = VT_I4; v.lVal = in.Take<LONG>(); break;
+        case 3: v.vt = VT_I2; v.iVal = in.Take<SHORT>(); break;
+        case 4: v.vt = VT_R8; v.dblVal = in.Take<double>(); break;
+        case 5: v.vt = VT_DATE; v.date = in.Take<double>(); break;
+        case 6: v.vt = VT_BOOL; v.boolVal = in.Take<VARIANT_BOOL>(); break;
+        case 7: {
+            v.vt = VT_BSTR;
+            std::u16string text = in.TakeText(48);
+            v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+            break;
+        }
+        case 8: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;  // a missing optional argument
+        case 9: v.vt = VT_BYREF | VT_I4; v.plVal = &store.longs[k]; store.longs[k] = in.Take<LONG>(); break;
+        case 10: v.vt = VT_BYREF | VT_I8; v.pllVal = &store.slots[k]; break;
+        case 11: v.vt = VT_BYREF | VT_BSTR; v.pbstrVal = &store.texts[k]; break;
+        case 12: v.vt = VT_BYREF | VT_BOOL; v.pboolVal = &store.flags[k]; break;
+        case 13: v.vt = VT_BYREF | VT_DATE; v.pdate = &store.dates[k]; break;
+        case 14: v.vt = VT_BYREF | VT_VARIANT; v.pvarVal = &store.variants[k]; break;
+        case 15: v.vt = VT_BYREF | VT_ARRAY | VT_RECORD; v.pparray = &store.arrays[k]; break;
+        case 16:
+        case 17: {
+            // A record in or out: a zeroed record of one of the library's types.
+            IRecordInfo* info = world.records[in.Take<std::uint8_t>() % world.records.size()].get();
+            if (store.recordInfos[k]) break;  // this slot's record is still in use
+            ULONG size = 0;
+            info->GetSize(&size);
+            if (size > sizeof(store.records[k])) break;
+            store.recordInfos[k] = info;
+            v.vt = (in.Take<std::uint8_t>() & 1) ? (VT_BYREF | VT_RECORD) : VT_RECORD;
+            v.brecVal.pvRecord = store.records[k].data();
+            v.brecVal.pRecInfo = info;
+            break;
+        }
+        case 18: {
+            // An interface: a connection, another object, or none.
+            auto pick = in.Take<std::uint8_t>() % (world.targets.size() + 1);
+            v.vt = VT_DISPATCH;
+            v.pdispVal = pick < world.targets.size() ? world.targets[pick].object.get() : nullptr;
+            if (v.pdispVal) v.pdispVal->AddRef();
+            break;
+        }
+        default: v.vt = VT_BYREF | VT_UI2; v.byref = store.buffer.data(); break;
+    }
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    World& world = TheWorld();
+    calyra::fuzz::FuzzInput in(data, size);
+    Bstr file((world.dir / "pim.db").u16string());
+    for (IUnknown* connection : {static_cast<IUnknown*>(world.management.get()),
+                                 static_cast<IUnknown*>(world.connection.get())}) {
+        // A closing call of an earlier input is undone, so calls keep reaching data.
+        VARIANT_BOOL open = 0;
+        if (connection == world.management.get()) {
+            world.management->IsOpenPimDatabase(nullptr, &open);
+            if (!open) world.management->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file);
+        } else {
+            world.connection->IsOpenPimDatabase(nullptr, &open);
+            if (!open) world.connection->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file);
+        }
+    }
+    // Rows added by earlier inputs would slow every later one down.
+    static unsigned inputs = 0;
+    if (++inputs % 1024 == 0) {
+        for (const char16_t* table : {u"tProfile", u"tContact", u"tAddress", u"tPhoneNumber", u"tEmail",
+                                      u"tWebUrl", u"tIM", u"tContactGroup", u"tContactGroupMap", u"tEvent",
+                                      u"tEventCategory", u"tTask", u"tSyncOption", u"tSyncAlbum",
+                                      u"tMostFrequentlyPlayedMusic", u"tMostFrequentlyPlayedPodcast"})
+            world.connection->Execute(nullptr, Bstr(u"DELETE FROM [" + std::u16string(table) + u"];"), nullptr);
+    }
+
+    for (int call = 0; call < 4 && !in.empty(); ++call) {
+        Target& target = world.targets[in.Take<std::uint8_t>() % world.targets.size()];
+        auto pick = in.Take<std::uint8_t>();
+        DISPID dispid = pick < 224 ? static_cast<DISPID>(1 + pick % target.iface->methodCount)
+                                   : static_cast<DISPID>(static_cast<std::int8_t>(in.Take<std::uint8_t>()));
+        if (const calyra::MethodDesc* m = calyra::FindMethodDescription(*target.iface, dispid)) {
+            bool skipped = false;
+            for (const char* name : kSkipped) skipped = skipped || std::strcmp(m->name, name) == 0;
+            if (skipped) continue;
+        }
+
+        auto flagPick = in.Take<std::uint8_t>();
+        WORD flags = flagPick < 200 ? DISPATCH_METHOD : static_cast<WORD>(flagPick & 0x0F);
+        UINT count = in.Take<std::uint8_t>() % 9;
+        ByRefStore store;
+        std::vector<VARIANT> args;
+        for (UINT i = 0; i < count; ++i) args.push_back(MakeArgument(in, store, world));
+        std::array<DISPID, 2> named{DISPID_PROPERTYPUT, static_cast<DISPID>(in.Take<std::int8_t>())};
+        UINT namedCount = count > 0 ? in.Take<std::uint8_t>() % 3 : 0;
+        if (namedCount > count) namedCount = count;
+        DISPPARAMS params{args.data(), namedCount ? named.data() : nullptr, count, namedCount};
+
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO exception{};
+        UINT argErr = 0;
+        HRESULT hr = target.object->Invoke(dispid, IID_NULL, 0, flags, &params, &result, &exception, &argErr);
+        FUZZ_CHECK(IsAutomationStatus(hr));
+        if (hr == DISP_E_PARAMNOTFOUND || hr == DISP_E_TYPEMISMATCH) FUZZ_CHECK(argErr < count);
+        VariantClear(&result);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        for (VARIANT& v : args)
+            if (!(v.vt & VT_BYREF) && v.vt != VT_RECORD) VariantClear(&v);
+    }
+    return 0;
+}

@@ -1,0 +1,15 @@
+// FUZZ_CHECK: the property check of the fuzz targets. A broken property
+// prints what was expected and aborts, which libFuzzer reports as a crash
+// with the input that caused it (and the replay runner as a failed test).
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                                 \
+    do {                                                                                      \
+        if (!(condition)) {                                                                   \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                     \
+        }                                                                                     \
+    } while (0)
