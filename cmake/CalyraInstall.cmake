@@ -15,6 +15,10 @@ target_link_libraries(calyra_client INTERFACE calyra_runtime calyra_idl)
 target_include_directories(calyra_client INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+# calyra.h gathers the client headers; platform/ and idl/ list theirs in
+# their own HEADERS file sets, and only those sets are installed.
+target_sources(calyra_client INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR}/include
+  FILES ${PROJECT_SOURCE_DIR}/include/calyra/calyra.h)
 set_target_properties(calyra_client PROPERTIES EXPORT_NAME runtime)
 set_target_properties(calyra_runtime PROPERTIES EXPORT_NAME platform)
 set_target_properties(calyra_idl PROPERTIES EXPORT_NAME idl)
@@ -30,18 +34,17 @@ foreach(tool calyra calyra-trace calyra-regsvr)
   endif()
 endforeach()
 
-install(TARGETS calyra_client calyra_runtime calyra_idl calyra_module
+# Headers: include/calyra/calyra.h, and below include/calyra/ the platform/
+# and idl/ headers it includes, at the paths the sources use, so the headers
+# include each other unchanged.
+install(TARGETS calyra_client EXPORT CalyraTargets FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS calyra_runtime calyra_idl calyra_module
   EXPORT CalyraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra)
 install(TARGETS calyra_engine calyra_errorreport LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-
-install(FILES include/calyra/calyra.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra)
-install(DIRECTORY platform/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra/platform
-  FILES_MATCHING PATTERN "*.h" PATTERN "*_internal.h" EXCLUDE)
-install(DIRECTORY idl/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra/idl
-  FILES_MATCHING PATTERN "*.h" PATTERN "*.def")
 
 install(EXPORT CalyraTargets NAMESPACE Calyra:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Calyra)
 configure_package_config_file(cmake/CalyraConfig.cmake.in ${CMAKE_BINARY_DIR}/CalyraConfig.cmake
@@ -49,3 +52,28 @@ configure_package_config_file(cmake/CalyraConfig.cmake.in ${CMAKE_BINARY_DIR}/Ca
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/CalyraConfigVersion.cmake COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/CalyraConfig.cmake ${CMAKE_BINARY_DIR}/CalyraConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Calyra)
+
+# The installed package, checked the way a client meets it: install into a
+# scratch prefix, then CheckInstalledHeaders.cmake fails when a header is
+# installed that calyra.h does not reach (or one it reaches is missing), when
+# a server-side header is installed, or when a public header does not compile
+# on its own; it also builds examples/client against that prefix.
+if(CALYRA_BUILD_TESTS)
+  enable_testing()
+  if(CALYRA_SANITIZER STREQUAL "address")
+    set(calyra_check_flags "-fsanitize=address,undefined")
+  elseif(CALYRA_SANITIZER STREQUAL "thread")
+    set(calyra_check_flags "-fsanitize=thread")
+  endif()
+  add_test(NAME install_ships_only_the_client_api
+    COMMAND ${CMAKE_COMMAND}
+      -DBUILD_DIR=${CMAKE_BINARY_DIR}
+      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+      -DWORK_DIR=${CMAKE_BINARY_DIR}/install-check
+      -DGENERATOR=${CMAKE_GENERATOR}
+      -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
+      -DCXX_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+      -DEXTRA_FLAGS=${calyra_check_flags}
+      -P ${PROJECT_SOURCE_DIR}/cmake/CheckInstalledHeaders.cmake)
+  set_tests_properties(install_ships_only_the_client_api PROPERTIES TIMEOUT 600)
+endif()

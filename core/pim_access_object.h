@@ -11,6 +11,7 @@
 #pragma once
 
 #include "core/pim_data_access.h"
+#include "idl/typelib_dispatch.h"
 #include "platform/object_root.h"
 
 namespace calyra {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "idl/calyra_idl.h"
+#include "idl/typelib_dispatch.h"
 #include "platform/critical_section.h"
 #include "platform/object_root.h"
 

@@ -2,7 +2,9 @@
 // identifiers (LIBID_, IID_, CLSID_, and GUID_ for every record and
 // enumeration), error IDs, enumerations, records and the dual interfaces
 // with their COM virtual-table layout. This is what clients compile against.
-// The run-time description of the same content is typelib_description.h.
+// The run-time description of the same content is typelib_description.h; the
+// component's classes add their dispatch from typelib_dispatch.h, which
+// clients never need.
 //
 // Records own the BSTRs they hold once handed out; the receiver frees them
 // (RecordClear or SafeArrayDestroy does it for record arrays).
@@ -63,6 +65,3 @@ protected:                         \
 #define CALYRA_RECORD_BEGIN(name, guid) \
     static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name " must stay plain data");
 #include "idl/typelib_expand.h"
-
-// Automation dispatch of the interfaces above (DispatchTraits).
-#include "idl/typelib_dispatch.h"

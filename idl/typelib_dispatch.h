@@ -4,9 +4,9 @@
 // GetIDsOfNames and Invoke of every interface follow the one description
 // in typelib.def.
 //
-// calyra_idl.h includes this file at its end, so every class that names an
-// interface sees its traits. Compile-time only: nothing is owned and
-// nothing needs a lock.
+// A component class that implements one of these interfaces includes this
+// file; clients do not (it brings the dispatch machinery, which is the
+// server's). Compile-time only: nothing is owned and nothing needs a lock.
 #pragma once
 
 #include "idl/calyra_idl.h"

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "idl/calyra_idl.h"
+#include "idl/typelib_dispatch.h"
 #include "platform/bstr.h"
 #include "platform/critical_section.h"
 #include "platform/object_root.h"

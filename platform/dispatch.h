@@ -4,8 +4,8 @@
 // automation calls by name and DISPID from DispatchTableOf<I>() (see
 // dispatch_table.h): the type library's description of I paired with one
 // invoker per method, DISPIDs counting from 1 in slot order. The type
-// library's declarations bring the DispatchTraits of its interfaces along,
-// so any class that names one of them gets its dispatch for free.
+// library's DispatchTraits (idl/typelib_dispatch.h) give every interface of
+// typelib.def its dispatch; a class implementing one includes them.
 //
 // No type information is offered (GetTypeInfoCount gives 0): callers
 // resolve names with GetIDsOfNames. Holds no state of its own; Invoke takes

@@ -8,6 +8,7 @@
 
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
+#include "idl/typelib_dispatch.h"
 #include "platform/bstr.h"
 
 using calyra::DispatchTable;
