@@ -16,7 +16,9 @@ namespace calyra::interchange {
 // The bytes of tests/data/<name> ("vcard/apple_30.vcf"); a missing file
 // fails the test and reads as empty.
 inline std::string ReadData(const std::string& name) {
-    auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name;
+    // The folder comes from the build, not from __FILE__, which a compiler
+    // cache or a relative build may leave relative to somewhere else.
+    auto path = std::filesystem::path(CALYRA_TEST_DATA_DIR) / name;
     std::ifstream file(path, std::ios::binary);
     EXPECT_TRUE(file) << "missing test file " << path;
     std::stringstream text;
