@@ -1,6 +1,7 @@
 // The engine called from several threads at once: several handles on one
-// file, handles on several files opened and closed in parallel, one handle shared, and a handle
-// closed while another thread still uses it. Run under ThreadSanitizer.
+// file, handles on several files opened and closed in parallel, one handle
+// shared, and a handle closed while another thread still uses it. Run under
+// ThreadSanitizer.
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>

@@ -356,7 +356,8 @@ TEST(Window, MalformedPeersAreDroppedWithoutHarm) {
         {"a wrong magic", HeaderBytes(0x12345678, WM_COPYDATA, 4) + "data", false},
         {"another message", HeaderBytes(wp::kMagic, 0x000C, 4) + "data", false},
         {"4 GiB of data announced", HeaderBytes(wp::kMagic, WM_COPYDATA, 0xFFFFFFFF), false},
-        {"one byte over the limit", HeaderBytes(wp::kMagic, WM_COPYDATA, wp::kMaxDataBytes + 1), false},
+        {"one byte over the limit, sent in full",
+         HeaderBytes(wp::kMagic, WM_COPYDATA, wp::kMaxDataBytes + 1) + std::string(wp::kMaxDataBytes + 1, 'x'), true},
         {"fewer bytes than announced", HeaderBytes(wp::kMagic, WM_COPYDATA, 100) + "only ten..", true},
     };
     for (const auto& c : cases)
