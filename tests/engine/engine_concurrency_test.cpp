@@ -147,8 +147,9 @@ TEST(EngineConcurrencyTest, ThreadsOpeningWritingAndClosingTheirOwnFilesStayApar
             for (int i = 0; i < 20; ++i) {
                 LONG h = OpenWithTable(dir.file("churn" + std::to_string(t) + ".db"));
                 std::u16string mark = u"thread " + Num(t);
-                DbExecute(h, (u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + mark + u"');").c_str(),
-                          nullptr);
+                const std::u16string insert =
+                    u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + mark + u"');";
+                DbExecute(h, insert.c_str(), nullptr);
                 LONG rows = 0, columns = 0;
                 LONGLONG slot = 0;
                 if (DbQuery(h, u"SELECT DISTINCT [Text] FROM [t]", &rows, &columns, &slot) != 0 || rows != 1 ||

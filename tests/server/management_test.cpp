@@ -154,9 +154,9 @@ TEST_F(ManagementTest, OperationsRefuseAMissingOutPointerOrProfileText) {
 }
 
 TEST_F(ManagementTest, GetAccessInterfaceHandsOutEachAccessInterfaceAndIgnoresOthers) {
-    const IID* iids[] = {&IID_IProfileAccess,        &IID_IContactGroupAccess,         &IID_IEventCategoryAccess,
-                         &IID_IEventAccess,          &IID_ITaskAccess,                 &IID_IContactAccess,
-                         &IID_ISyncOption,           &IID_IMostFrequentlyPlayedMusic,  &IID_IMostFrequentlyPlayedPodcast};
+    const IID* iids[] = {&IID_IProfileAccess, &IID_IContactGroupAccess, &IID_IEventCategoryAccess,
+                         &IID_IEventAccess,   &IID_ITaskAccess,         &IID_IContactAccess,
+                         &IID_ISyncOption,    &IID_IMostFrequentlyPlayedMusic, &IID_IMostFrequentlyPlayedPodcast};
     for (const IID* iid : iids) {
         GUID copy = *iid;
         void* object = nullptr;
