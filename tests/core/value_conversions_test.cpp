@@ -54,23 +54,17 @@ TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
     for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
 }
 
-TEST(DateToText, UnrepresentableDatesGiveTheZeroText) {
+TEST(DateToText, UnrepresentableDatesGiveTheZeroTextAndBuffersAreNeverOverrun) {
     for (DATE date : {-657435.0, 2958466.0, 1e300, -1e300, std::nan(""), std::numeric_limits<double>::infinity()})
         EXPECT_EQ(DateText(date), "0000-00-00 00:00:00") << "date " << date;
-}
-
-TEST(DateToText, ClearsSixtyFourUnitsAndNothingBeyond) {
     std::vector<OLECHAR> buffer(80, u'x');
     calyra::DateToText(0.0, buffer.data(), buffer.size());
     for (size_t i = 19; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i << " not cleared";
     for (size_t i = 64; i < 80; ++i) EXPECT_EQ(buffer[i], u'x') << "unit " << i << " written past 64";
-}
-
-TEST(DateToText, ShortBufferGetsATerminatedPrefixWithoutOverrun) {
-    OLECHAR buffer[8];
-    std::fill(std::begin(buffer), std::end(buffer), u'x');
-    calyra::DateToText(0.0, buffer, 5);
-    EXPECT_EQ(std::u16string(buffer), u"1899");
+    // A short buffer gets a terminated prefix.
+    std::fill(buffer.begin(), buffer.end(), u'x');
+    calyra::DateToText(0.0, buffer.data(), 5);
+    EXPECT_EQ(std::u16string(buffer.data()), u"1899");
     EXPECT_EQ(buffer[5], u'x');
     EXPECT_EQ(calyra::DateToText(0.0, nullptr, 64), nullptr);
 }
@@ -97,9 +91,8 @@ TEST(TextToDate, ReadsStoredDateTexts) {
     };
     for (const auto& v : vectors)
         EXPECT_DOUBLE_EQ(calyra::TextToDate(v.text, -99.0), v.date) << calyra::Utf16ToUtf8(v.text);
+    EXPECT_EQ(calyra::TextToDate(nullptr, 1234.5), 1234.5) << "a NULL text gives the default";
 }
-
-TEST(TextToDate, NullTextGivesTheDefault) { EXPECT_EQ(calyra::TextToDate(nullptr, 1234.5), 1234.5); }
 
 TEST(TextToDate, RoundTripsEveryDateTextItWrites) {
     for (DATE date : {0.0, 40493.5, -1.25, 36585.0 + 1 / 86400.0, 2958465.0, -657434.0}) {
@@ -155,7 +148,7 @@ struct MonthCarry {
     LONG sameYear, sameMonth;
 };
 
-TEST(DateFromParts, MonthsOutsideTheYearCarryIntoTheYear) {
+TEST(DateFromParts, MonthsOutsideTheYearCarryAndExtremeFieldsStayFinite) {
     const MonthCarry carries[] = {
         {0, 2009, 12}, {-1, 2009, 11}, {-12, 2008, 12}, {-13, 2008, 11},
         {13, 2011, 1}, {14, 2011, 2},  {24, 2011, 12},  {25, 2012, 1},
@@ -166,9 +159,6 @@ TEST(DateFromParts, MonthsOutsideTheYearCarryIntoTheYear) {
             << "month " << c.month;
     // February 29 of a carried-into leap year keeps its leap day.
     EXPECT_DOUBLE_EQ(calyra::DateFromParts(2011, 14, 29, 0, 0, 0), calyra::DateFromParts(2012, 2, 29, 0, 0, 0));
-}
-
-TEST(DateFromParts, ExtremeFieldsGiveAFiniteDate) {
     EXPECT_TRUE(std::isfinite(calyra::DateFromParts(kLongMax, kLongMax, kLongMax, kLongMax, kLongMax, kLongMax)));
     EXPECT_TRUE(std::isfinite(calyra::DateFromParts(kLongMin, kLongMin, kLongMin, kLongMin, kLongMin, kLongMin)));
     OLECHAR huge[] = u"99999999999-99999999999-99999999999 99999999999:-99999999999:99999999999";
@@ -190,15 +180,12 @@ TEST(GetNowDate, IsTheUtcClockInWholeSeconds) {
 
 // ---- Numbers and flags ----------------------------------------------------------
 
-TEST(LongToText, WritesSignedDecimalText) {
+TEST(LongToText, WritesSignedDecimalTextAndNeverOverruns) {
     EXPECT_EQ(LongText(0), "0");
     EXPECT_EQ(LongText(42), "42");
     EXPECT_EQ(LongText(-7), "-7");
     EXPECT_EQ(LongText(kLongMax), "2147483647");
     EXPECT_EQ(LongText(kLongMin), "-2147483648");
-}
-
-TEST(LongToText, ClearsSixtyFourUnitsAndNeverOverruns) {
     std::vector<OLECHAR> buffer(70, u'x');
     calyra::LongToText(5, buffer.data(), buffer.size());
     for (size_t i = 1; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i;
@@ -238,11 +225,10 @@ TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
     };
     for (const auto& v : vectors)
         EXPECT_EQ(calyra::TextToLong(v.text, -99), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
+    EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99) << "a NULL text gives the default";
 }
 
-TEST(TextToLong, NullTextGivesTheDefault) { EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99); }
-
-TEST(TextToBool, OnlyTheNumberOneIsTrue) {
+TEST(Flags, OnlyTheNumberOneReadsTrueAndAnyNonzeroFlagWritesOne) {
     const LongVector vectors[] = {
         {u"1", 1},  {u" 1", 1}, {u"01", 1},   {u"+1", 1}, {u"1abc", 1}, {u"true", 0}, {u"0", 0},
         {u"2", 0},  {u"-1", 0}, {u"yes", 0},  {u"", 0},   {u"11", 0},
@@ -250,9 +236,6 @@ TEST(TextToBool, OnlyTheNumberOneIsTrue) {
     for (const auto& v : vectors)
         EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
     EXPECT_EQ(calyra::TextToBool(nullptr, 7), 7);
-}
-
-TEST(BoolToText, AnyNonzeroFlagIsOne) {
     EXPECT_EQ(std::u16string(calyra::BoolToText(1)), u"1");
     EXPECT_EQ(std::u16string(calyra::BoolToText(-1)), u"1");
     EXPECT_EQ(std::u16string(calyra::BoolToText(kLongMin)), u"1");
@@ -261,7 +244,7 @@ TEST(BoolToText, AnyNonzeroFlagIsOne) {
 
 // ---- Texts ----------------------------------------------------------------------
 
-TEST(TextToBstr, CopiesTheTextUpToItsTerminator) {
+TEST(TextToBstr, CopiesTheTextUpToItsTerminatorOrTheDefaultByItsLength) {
     Bstr empty = Bstr::Attach(calyra::TextToBstr(u"", nullptr));
     ASSERT_NE(empty.get(), nullptr) << "an empty field text became NULL";
     EXPECT_EQ(empty.length(), 0u);
@@ -269,14 +252,11 @@ TEST(TextToBstr, CopiesTheTextUpToItsTerminator) {
     const OLECHAR field[] = u"abc\0def";
     Bstr copy = Bstr::Attach(calyra::TextToBstr(field, nullptr));
     EXPECT_EQ(copy.view(), u"abc");
-}
-
-TEST(TextToBstr, NullTextGivesANewCopyOfTheDefault) {
     EXPECT_EQ(calyra::TextToBstr(nullptr, nullptr), nullptr);
     Bstr fallback(std::u16string_view(u"de\0f", 4));
-    Bstr copy = Bstr::Attach(calyra::TextToBstr(nullptr, fallback));
-    EXPECT_NE(copy.get(), fallback.get()) << "the default itself was handed out";
-    EXPECT_EQ(copy.view(), fallback.view()) << "the default was not copied by its length";
+    Bstr fromDefault = Bstr::Attach(calyra::TextToBstr(nullptr, fallback));
+    EXPECT_NE(fromDefault.get(), fallback.get()) << "the default itself was handed out";
+    EXPECT_EQ(fromDefault.view(), fallback.view()) << "the default was not copied by its length";
 }
 
 class EscapeSqlTextTest : public ::testing::Test {
@@ -296,13 +276,10 @@ protected:
     std::vector<OLECHAR> storage;
 };
 
-TEST_F(EscapeSqlTextTest, NullOrEmptyTextGivesNullAndWritesNothing) {
+TEST_F(EscapeSqlTextTest, TextWithoutQuoteIsReturnedItselfAndEmptyTextAsNull) {
     EXPECT_EQ(Escape(Bstr()).get(), nullptr);
     EXPECT_EQ(Escape(Bstr(u"")).get(), nullptr);
     EXPECT_EQ(storage[0], u'#') << "the buffer was written for an empty text";
-}
-
-TEST_F(EscapeSqlTextTest, TextWithoutQuoteIsReturnedItself) {
     Bstr text(u"abc");
     calyra::EscapedText escaped = Escape(text);
     EXPECT_EQ(escaped.get(), text.get());
@@ -311,7 +288,7 @@ TEST_F(EscapeSqlTextTest, TextWithoutQuoteIsReturnedItself) {
     ExpectGuardIntact();
 }
 
-TEST_F(EscapeSqlTextTest, QuotesAreDoubledInTheBuffer) {
+TEST_F(EscapeSqlTextTest, QuotesAreDoubledInTheBufferAndZeroUnitsKept) {
     const struct {
         const char16_t* text;
         const char16_t* escaped;
@@ -329,23 +306,17 @@ TEST_F(EscapeSqlTextTest, QuotesAreDoubledInTheBuffer) {
         EXPECT_EQ(std::u16string(buffer()), v.escaped) << "the buffer is not zero-terminated after the text";
     }
     ExpectGuardIntact();
+    EXPECT_EQ(Escape(Bstr(std::u16string_view(u"a\0'b", 4))).view(), std::u16string_view(u"a\0''b", 5))
+        << "an embedded zero unit cut the text";
 }
 
-TEST_F(EscapeSqlTextTest, EmbeddedZeroUnitsAreKept) {
-    calyra::EscapedText escaped = Escape(Bstr(std::u16string_view(u"a\0'b", 4)));
-    EXPECT_EQ(escaped.view(), std::u16string_view(u"a\0''b", 5));
-}
-
-TEST_F(EscapeSqlTextTest, EscapedTextOfExactlyTheBufferSizeStaysInTheBuffer) {
-    calyra::EscapedText escaped = Escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
-    EXPECT_FALSE(escaped.overflowed());
-    EXPECT_EQ(escaped.get(), buffer());
-    EXPECT_EQ(escaped.length(), 2048u);
+TEST_F(EscapeSqlTextTest, TextThatFitsStaysInTheBufferAndLongerTextMovesOutWhole) {
+    calyra::EscapedText fits = Escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
+    EXPECT_FALSE(fits.overflowed());
+    EXPECT_EQ(fits.get(), buffer());
+    EXPECT_EQ(fits.length(), 2048u);
     EXPECT_EQ(buffer()[2048], u'\0');
     ExpectGuardIntact();
-}
-
-TEST_F(EscapeSqlTextTest, LongerEscapedTextIsEscapedCompletelyElsewhere) {
     // 3000 quotes escape to 6000 units, three times what the buffer holds.
     Bstr text(std::u16string(3000, u'\''));
     calyra::EscapedText escaped = Escape(text);
@@ -360,12 +331,8 @@ TEST_F(EscapeSqlTextTest, LongerEscapedTextIsEscapedCompletelyElsewhere) {
     EXPECT_TRUE(justOver.overflowed());
     EXPECT_EQ(justOver.length(), 2049u);
     ExpectGuardIntact();
-}
-
-TEST_F(EscapeSqlTextTest, ResultSurvivesBeingMoved) {
-    calyra::EscapedText escaped = Escape(Bstr(std::u16string(3000, u'\'')));
     calyra::EscapedText moved = std::move(escaped);
-    EXPECT_EQ(moved.view(), std::u16string(6000, u'\''));
+    EXPECT_EQ(moved.view(), std::u16string(6000, u'\'')) << "the result did not survive being moved";
 }
 
 }  // namespace

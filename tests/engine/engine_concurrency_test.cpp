@@ -1,6 +1,7 @@
 // The engine called from several threads at once: several handles on one
-// file, several handles on several files, one handle shared, and a handle
-// closed while another thread still uses it. Run under ThreadSanitizer.
+// file, handles on several files opened and closed in parallel, one handle
+// shared, and a handle closed while another thread still uses it. Run under
+// ThreadSanitizer.
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>
@@ -74,25 +75,6 @@ TEST(EngineConcurrencyTest, TwoHandlesOnOneFileWriteAtTheSameTimeWithoutBusyFail
     DbClose(setup);
 }
 
-TEST(EngineConcurrencyTest, QueriesOnDifferentHandlesRunInParallel) {
-    calyra::test::TempDir dir;
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            LONG h = OpenWithTable(dir.file("db" + std::to_string(t) + ".db"));
-            for (int i = 0; i < kRowsPerThread; ++i) {
-                std::u16string sql = u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', 'x');";
-                if (DbExecute(h, sql.c_str(), nullptr) != 0) ++failures;
-                if (CountRows(h) != i + 1) ++failures;
-            }
-            DbClose(h);
-        });
-    }
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(failures.load(), 0);
-}
-
 TEST(EngineConcurrencyTest, OneHandleSharedByThreadsWithTheirOwnResultSets) {
     calyra::test::TempDir dir;
     LONG h = OpenWithTable(dir.file("one.db"));
@@ -156,7 +138,7 @@ TEST(EngineConcurrencyTest, HandleClosedWhileAnotherThreadUsesItFailsCleanly) {
     EXPECT_EQ(DbExecute(h, u"SELECT 1;", nullptr), -1);
 }
 
-TEST(EngineConcurrencyTest, OpeningAndClosingWhileOthersReadKeepsHandlesApart) {
+TEST(EngineConcurrencyTest, ThreadsOpeningWritingAndClosingTheirOwnFilesStayApart) {
     calyra::test::TempDir dir;
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -165,8 +147,9 @@ TEST(EngineConcurrencyTest, OpeningAndClosingWhileOthersReadKeepsHandlesApart) {
             for (int i = 0; i < 20; ++i) {
                 LONG h = OpenWithTable(dir.file("churn" + std::to_string(t) + ".db"));
                 std::u16string mark = u"thread " + Num(t);
-                DbExecute(h, (u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + mark + u"');").c_str(),
-                          nullptr);
+                const std::u16string insert =
+                    u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + mark + u"');";
+                DbExecute(h, insert.c_str(), nullptr);
                 LONG rows = 0, columns = 0;
                 LONGLONG slot = 0;
                 if (DbQuery(h, u"SELECT DISTINCT [Text] FROM [t]", &rows, &columns, &slot) != 0 || rows != 1 ||

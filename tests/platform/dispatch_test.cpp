@@ -280,15 +280,13 @@ DISPID IdOf(IDispatch* dispatch, const char16_t* name) {
     return SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) ? id : DISPID_UNKNOWN;
 }
 
-TEST_F(DispatchTest, MethodNamesResolveToSlotPositionsIgnoringAsciiCase) {
+TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"dEsCrIbE"), 1);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 9);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renam"), DISPID_UNKNOWN);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renamed"), DISPID_UNKNOWN);
-}
 
-TEST_F(DispatchTest, ParameterNamesResolveToArgumentPositions) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(u"describe"), const_cast<LPOLESTR>(u"BSTRSUFFIX"),
                         const_cast<LPOLESTR>(u"plErrorID"), const_cast<LPOLESTR>(u"lNumber")};
     DISPID ids[4] = {};
@@ -306,22 +304,20 @@ TEST_F(DispatchTest, ParameterNamesResolveToArgumentPositions) {
     EXPECT_EQ(retValIds[0], 1);
     EXPECT_EQ(retValIds[1], DISPID_UNKNOWN);
     EXPECT_EQ(retValIds[2], 2);
-}
 
-TEST_F(DispatchTest, UnknownNamesAndInterfacesAreRefused) {
-    LPOLESTR names[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
-    DISPID ids[2] = {7, 7};
-    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
-    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
-    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_ITestProbe, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
-    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, 0, ids), E_INVALIDARG);
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
+    DISPID unknownIds[2] = {7, 7};
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, unknown, 2, 0, unknownIds), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(unknownIds[0], DISPID_UNKNOWN);
+    EXPECT_EQ(unknownIds[1], DISPID_UNKNOWN);
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_ITestProbe, unknown, 1, 0, unknownIds), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, 0, unknownIds), E_INVALIDARG);
     UINT count = 9;
     EXPECT_EQ(m_dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
 }
 
-TEST_F(DispatchTest, ArgumentsArriveLastFirstAndTheResultIsTheRetVal) {
+TEST_F(DispatchTest, ArgumentsArriveLastFirstAndSuccessCodesBecomeSOk) {
     Bstr text(u"left"), suffix(u"-right");
     LONG errorId = 0;
     Variant result;
@@ -350,9 +346,7 @@ TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     // A plain value or a missing argument is accepted; the ID then goes nowhere.
     EXPECT_EQ(Call(1, {Long(0), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
     EXPECT_EQ(Call(1, {Missing(), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
-}
 
-TEST_F(DispatchTest, SuccessCodesBecomeSOk) {
     LONGLONG total = 0;
     VARIANT flagOff = Make(VT_BOOL);
     flagOff.boolVal = VARIANT_FALSE;
@@ -458,7 +452,7 @@ TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
         << "a fraction is not cut to an integer";
 }
 
-TEST_F(DispatchTest, OutLongsAndBooleanRetValReachTheCaller) {
+TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     LONG count = -1;
     Variant done;
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}, &done), S_OK);
@@ -481,9 +475,7 @@ TEST_F(DispatchTest, OutLongsAndBooleanRetValReachTheCaller) {
 
     // A missing out pointer reaches the method as NULL.
     EXPECT_EQ(Call(3, {Missing(), Missing()}), E_POINTER);
-}
 
-TEST_F(DispatchTest, InOutTextIsReplacedInTheCallersStorage) {
     BSTR name = SysAllocString(u"name");
     ASSERT_EQ(Call(9, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
     EXPECT_EQ(Bstr::Attach(name).view(), u"name!");
@@ -493,14 +485,14 @@ TEST_F(DispatchTest, InOutTextIsReplacedInTheCallersStorage) {
     ASSERT_EQ(Call(9, {Missing(), Text(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
-    Variant variable;
-    variable.vt = VT_BSTR;
-    variable.bstrVal = SysAllocString(u"var");
-    ASSERT_EQ(Call(9, {Missing(), Ref(VT_VARIANT, &variable)}), S_OK);
-    EXPECT_EQ(Bstr(variable.bstrVal).view(), u"var!");
+    Variant textVariable;
+    textVariable.vt = VT_BSTR;
+    textVariable.bstrVal = SysAllocString(u"var");
+    ASSERT_EQ(Call(9, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
+    EXPECT_EQ(Bstr(textVariable.bstrVal).view(), u"var!");
 }
 
-TEST_F(DispatchTest, RecordsAreReadInPlaceAndReturnedOwned) {
+TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     tagTestPoint point{21, SysAllocString(u"p")};
     Variant copy;
     ASSERT_EQ(Call(4, {Missing(), Record(&point, m_pointInfo.get())}, &copy), S_OK);
@@ -521,20 +513,18 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceAndReturnedOwned) {
     ASSERT_EQ(Call(4, {Missing(), byRef}, &copy2), S_OK);
     EXPECT_EQ(point.lX, 84);
     calyra::RecordClearByDescription(&kPointDesc, &point);
-}
 
-TEST_F(DispatchTest, RecordsOfAnotherTypeAreRefused) {
     ComPtr<IRecordInfo> other;
     ASSERT_EQ(calyra::CreateRecordInfo(&kOtherDesc, &other), S_OK);
-    tagTestPoint point{1, nullptr};
+    tagTestPoint stranger{1, nullptr};
     UINT argErr = 99;
-    Variant copy;
-    EXPECT_EQ(Call(4, {Missing(), Record(&point, other.get())}, &copy, &argErr), DISP_E_TYPEMISMATCH);
+    Variant refused;
+    EXPECT_EQ(Call(4, {Missing(), Record(&stranger, other.get())}, &refused, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(Call(4, {Missing(), Record(&point, nullptr)}, &copy, &argErr), DISP_E_TYPEMISMATCH)
+    EXPECT_EQ(Call(4, {Missing(), Record(&stranger, nullptr)}, &refused, &argErr), DISP_E_TYPEMISMATCH)
         << "a record without its record info cannot be checked";
-    EXPECT_EQ(point.lX, 1);
-    EXPECT_EQ(copy.vt, VT_EMPTY);
+    EXPECT_EQ(stranger.lX, 1);
+    EXPECT_EQ(refused.vt, VT_EMPTY);
 }
 
 TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
@@ -585,7 +575,7 @@ TEST_F(DispatchTest, InterfacesInAndOutKeepReferencesBalanced) {
     EXPECT_EQ(argErr, 0u);
 }
 
-TEST_F(DispatchTest, GuidsComeByReferenceOrAsRegistryText) {
+TEST_F(DispatchTest, GuidsAndTextBuffersComeByReference) {
     GUID iid = IID_ITestProbe;
     Variant found;
     ASSERT_EQ(Call(7, {Missing(), Ref(calyra::VT_CLSID, &iid)}, &found), S_OK);
@@ -602,9 +592,7 @@ TEST_F(DispatchTest, GuidsComeByReferenceOrAsRegistryText) {
     EXPECT_EQ(Call(7, {Missing(), Text(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(Call(7, {Missing(), Missing()}), E_POINTER) << "a missing GUID reaches the method as NULL";
-}
 
-TEST_F(DispatchTest, TextBufferIsTheCallersMemory) {
     USHORT buffer[8] = {};
     VARIANT size = Make(VT_UI4);
     size.ulVal = 8;

@@ -1,5 +1,6 @@
 // Automation arrays: record arrays with their hidden record info, locking,
-// bounds and element addressing, and what destruction frees.
+// bounds and element addressing, and what destruction (and VariantClear)
+// frees for each kind of element.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,12 +13,10 @@
 #include "platform/com_ptr.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
-#include "support/sample_records.h"
 #include "platform/safearray_internal.h"
+#include "support/sample_records.h"
 
 using calyra::ComPtr;
-using calyra::FieldDesc;
-using calyra::RecordDesc;
 
 namespace {
 
@@ -43,12 +42,19 @@ struct CountedUnknown : IUnknown {
     STDMETHODIMP_(ULONG) Release() override { return --refs; }
 };
 
-}  // namespace
+void FillPeople(SAFEARRAY* psa, ULONG count) {
+    auto* people = static_cast<Person*>(psa->pvData);
+    for (ULONG i = 0; i < count; ++i) {
+        people[i].bstrFirstName = SysAllocString(u"Ada");
+        people[i].stNote.bstrText = SysAllocString(u"first programmer");
+    }
+}
 
-TEST(RecordArray, KeepsItsRecordInfoInTheHiddenSlotWithItsOwnReference) {
+TEST(RecordArray, KeepsItsRecordInfoHiddenWithItsOwnReferenceAndFreesEveryText) {
     ComPtr<IRecordInfo> info = PersonInfo();
     ULONG before = RefCount(info.get());
-    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 3, info.get());
+    constexpr ULONG kCount = 50;
+    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, kCount, info.get());
     ASSERT_NE(psa, nullptr);
     EXPECT_EQ(psa->fFeatures & FADF_RECORD, FADF_RECORD);
     EXPECT_EQ(psa->cbElements, sizeof(Person));
@@ -58,30 +64,27 @@ TEST(RecordArray, KeepsItsRecordInfoInTheHiddenSlotWithItsOwnReference) {
     VARTYPE vt = VT_EMPTY;
     EXPECT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
     EXPECT_EQ(vt, VT_RECORD);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-    EXPECT_EQ(RefCount(info.get()), before) << "destroying the array leaked a record-info reference";
-}
 
-TEST(RecordArray, ElementsStartZeroedAndDestroyFreesEveryTextNestedOnesToo) {
-    ComPtr<IRecordInfo> info = PersonInfo();
-    constexpr ULONG kCount = 50;
-    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, kCount, info.get());
-    ASSERT_NE(psa, nullptr);
-    void* data = nullptr;
-    ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
-    auto* people = static_cast<Person*>(data);
-    for (ULONG i = 0; i < kCount; ++i) {
-        EXPECT_EQ(people[i].bstrFirstName, nullptr);
-        EXPECT_EQ(people[i].stNote.bstrText, nullptr);
-        EXPECT_EQ(people[i].lAge, 0);
-        people[i].bstrFirstName = SysAllocString(u"Ada");
-        people[i].bstrLastName = SysAllocString(u"Lovelace");
-        people[i].stNote.bstrText = SysAllocString(u"first programmer");
-        people[i].lAge = static_cast<LONG>(i);
-    }
-    ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+    IRecordInfo* got = nullptr;
+    ASSERT_EQ(SafeArrayGetRecordInfo(psa, &got), S_OK);
+    EXPECT_EQ(got, info.get());
+    EXPECT_EQ(RefCount(info.get()), before + 2) << "SafeArrayGetRecordInfo must hand out an added reference";
+    got->Release();
+    EXPECT_EQ(SafeArrayGetRecordInfo(psa, nullptr), E_INVALIDARG);
+
+    const auto* people = static_cast<const Person*>(psa->pvData);
+    for (ULONG i = 0; i < kCount; ++i)
+        ASSERT_TRUE(!people[i].bstrFirstName && !people[i].stNote.bstrText && !people[i].lAge) << "not zeroed";
+    FillPeople(psa, kCount);
     // The leak check of the sanitizer build fails this test if a text survives.
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    EXPECT_EQ(RefCount(info.get()), before) << "destroying the array leaked a record-info reference";
+
+    SAFEARRAY* longs = SafeArrayCreateVector(VT_I4, 0, 2);
+    got = reinterpret_cast<IRecordInfo*>(&before);
+    EXPECT_EQ(SafeArrayGetRecordInfo(longs, &got), E_INVALIDARG);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(SafeArrayDestroy(longs), S_OK);
 }
 
 TEST(RecordArray, DestroyRefusesALockedArrayAndLeavesItWhole) {
@@ -99,6 +102,7 @@ TEST(RecordArray, DestroyRefusesALockedArrayAndLeavesItWhole) {
     ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
     EXPECT_EQ(SafeArrayUnlock(psa), E_UNEXPECTED) << "unlocking an unlocked array must fail";
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
 }
 
 TEST(RecordArray, EmptyArrayIsARealArray) {
@@ -119,27 +123,6 @@ TEST(RecordArray, EmptyArrayIsARealArray) {
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 
-TEST(RecordArray, GetRecordInfoHandsOutAnAddedReference) {
-    ComPtr<IRecordInfo> info = PersonInfo();
-    SAFEARRAY* psa = SafeArrayCreateVectorEx(VT_RECORD, 0, 2, info.get());
-    ASSERT_NE(psa, nullptr);
-    ULONG held = RefCount(info.get());
-    IRecordInfo* got = nullptr;
-    ASSERT_EQ(SafeArrayGetRecordInfo(psa, &got), S_OK);
-    EXPECT_EQ(got, info.get());
-    EXPECT_EQ(RefCount(info.get()), held + 1);
-    got->Release();
-    EXPECT_EQ(SafeArrayGetRecordInfo(psa, nullptr), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-
-    SAFEARRAY* longs = SafeArrayCreateVector(VT_I4, 0, 2);
-    ASSERT_NE(longs, nullptr);
-    got = reinterpret_cast<IRecordInfo*>(&held);
-    EXPECT_EQ(SafeArrayGetRecordInfo(longs, &got), E_INVALIDARG);
-    EXPECT_EQ(got, nullptr);
-    EXPECT_EQ(SafeArrayDestroy(longs), S_OK);
-}
-
 TEST(RecordArray, CreationRefusesWhatItCannotHold) {
     ComPtr<IRecordInfo> info = PersonInfo();
     SAFEARRAYBOUND countOverflow[3] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
@@ -148,7 +131,7 @@ TEST(RecordArray, CreationRefusesWhatItCannotHold) {
     SAFEARRAYBOUND past[1] = {{2, std::numeric_limits<LONG>::max()}};
     SAFEARRAYBOUND below[1] = {{0, std::numeric_limits<LONG>::min()}};
     SAFEARRAYBOUND one[1] = {{1, 0}};
-    struct Case {
+    const struct {
         const char* what;
         SAFEARRAY* psa;
     } cases[] = {
@@ -162,7 +145,7 @@ TEST(RecordArray, CreationRefusesWhatItCannotHold) {
         {"upper bound past LONG", SafeArrayCreateEx(VT_RECORD, 1, past, info.get())},
         {"upper bound below LONG", SafeArrayCreateEx(VT_RECORD, 1, below, info.get())},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(c.psa, nullptr) << c.what;
         SafeArrayDestroy(c.psa);
     }
@@ -174,26 +157,21 @@ TEST(SafeArrayBounds, DimensionsCountFromOneInCreationOrderAndTheFirstVariesFast
     ASSERT_NE(psa, nullptr);
     EXPECT_EQ(SafeArrayGetDim(psa), 2u);
     EXPECT_EQ(SafeArrayGetElemsize(psa), 4u);
-    struct {
-        UINT dim;
-        LONG lower, upper;
-    } expected[] = {{1, -1, 1}, {2, 5, 6}};
-    for (const auto& e : expected) {
-        LONG lower = 0, upper = 0;
-        EXPECT_EQ(SafeArrayGetLBound(psa, e.dim, &lower), S_OK);
-        EXPECT_EQ(SafeArrayGetUBound(psa, e.dim, &upper), S_OK);
-        EXPECT_EQ(lower, e.lower) << "dimension " << e.dim;
-        EXPECT_EQ(upper, e.upper) << "dimension " << e.dim;
-    }
+    LONG lower = 0, upper = 0;
+    EXPECT_EQ(SafeArrayGetLBound(psa, 1, &lower), S_OK);
+    EXPECT_EQ(SafeArrayGetUBound(psa, 1, &upper), S_OK);
+    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(-1, 1)) << "dimension 1";
+    EXPECT_EQ(SafeArrayGetLBound(psa, 2, &lower), S_OK);
+    EXPECT_EQ(SafeArrayGetUBound(psa, 2, &upper), S_OK);
+    EXPECT_EQ(std::make_pair(lower, upper), std::make_pair(5, 6)) << "dimension 2";
     // Stored reversed in the descriptor, as Windows code expects.
     EXPECT_EQ(psa->rgsabound[0].lLbound, 5);
     EXPECT_EQ(psa->rgsabound[1].lLbound, -1);
-    LONG lower = 0;
     EXPECT_EQ(SafeArrayGetLBound(psa, 0, &lower), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayGetLBound(psa, 3, &lower), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lower), E_INVALIDARG);
 
-    struct {
+    const struct {
         LONG i, j;
         std::ptrdiff_t element;  // -1: out of bounds
     } positions[] = {{-1, 5, 0}, {0, 5, 1}, {1, 5, 2}, {-1, 6, 3}, {1, 6, 5}, {2, 5, -1}, {-2, 5, -1}, {0, 7, -1}};
@@ -201,17 +179,13 @@ TEST(SafeArrayBounds, DimensionsCountFromOneInCreationOrderAndTheFirstVariesFast
         LONG indices[2] = {p.i, p.j};
         void* at = nullptr;
         HRESULT hr = SafeArrayPtrOfIndex(psa, indices, &at);
-        if (p.element < 0) {
-            EXPECT_EQ(hr, DISP_E_BADINDEX) << p.i << "," << p.j;
-        } else {
-            ASSERT_EQ(hr, S_OK) << p.i << "," << p.j;
+        EXPECT_EQ(hr, p.element < 0 ? DISP_E_BADINDEX : S_OK) << p.i << "," << p.j;
+        if (p.element >= 0 && hr == S_OK) {
             EXPECT_EQ(static_cast<LONG*>(at) - static_cast<LONG*>(psa->pvData), p.element) << p.i << "," << p.j;
         }
     }
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
-
-TEST(SafeArrayDestroy, AcceptsNull) { EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK); }
 
 TEST(SafeArrayDestroy, FreesTextsReleasesInterfacesAndClearsVariants) {
     SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 1, 3);
@@ -266,3 +240,58 @@ TEST(SafeArrayLocking, ConcurrentLocksBalanceOut) {
     EXPECT_EQ(psa->cLocks, 0u) << "a lost lock update would keep the array undestroyable";
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
+
+TEST(VariantClear, FreesWhatEachKindOwnsAndLeavesEmpty) {
+    ComPtr<IRecordInfo> info = PersonInfo();
+    CountedUnknown unk;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"owned");
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+
+    unk.AddRef();
+    v.vt = VT_UNKNOWN;
+    v.punkVal = &unk;
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(unk.refs.load(), 1u) << "VT_UNKNOWN reference not released";
+
+    v.vt = VT_ARRAY | VT_RECORD;
+    v.parray = SafeArrayCreateVectorEx(VT_RECORD, 0, 2, info.get());
+    ASSERT_NE(v.parray, nullptr);
+    FillPeople(v.parray, 2);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+
+    info->AddRef();  // the variant's own reference
+    v.vt = VT_RECORD;
+    v.brecVal.pRecInfo = info.get();
+    v.brecVal.pvRecord = info->RecordCreate();
+    static_cast<Person*>(v.brecVal.pvRecord)->stNote.bstrText = SysAllocString(u"nested");
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(RefCount(info.get()), 1u) << "VT_RECORD record-info reference not released";
+
+    BSTR kept = SysAllocString(u"caller's");
+    v.vt = VT_BSTR | VT_BYREF;
+    v.pbstrVal = &kept;
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(calyra::Bstr::Attach(kept).view(), u"caller's") << "a by-reference variant freed the caller's text";
+
+    v.vt = VT_I4;
+    v.lVal = 5;
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+    EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
+
+    // A variant whose array is locked keeps it.
+    v.vt = VT_ARRAY | VT_BSTR;
+    v.parray = SafeArrayCreateVector(VT_BSTR, 0, 1);
+    ASSERT_EQ(SafeArrayLock(v.parray), S_OK);
+    EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(v.vt, VT_ARRAY | VT_BSTR) << "the variant dropped an array it could not destroy";
+    SafeArrayUnlock(v.parray);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+}
+
+}  // namespace

@@ -71,13 +71,20 @@ TEST_F(ManagementTest, OpenNeedsAllThreeTextsAndOpensNothingWithoutThem) {
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("a.db")));
 }
 
-TEST_F(ManagementTest, OpeningANewFileCreatesTheSchemaAndOpeningAgainChangesNothing) {
-    LONG err = kUntouched;
-    ASSERT_EQ(Open("new.db", &err), S_OK);
+TEST_F(ManagementTest, OpenCloseAndReopenAsAccessObjectsSeeThem) {
+    auto profiles = Profiles();  // handed out before open, it shares the connection opened later
+    LONG err = kUntouched, n = 3;
+    EXPECT_EQ(profiles->GetNumOfProfiles(&err, &n), E_UNEXPECTED);
+    EXPECT_EQ(err, PIMERR_NOT_CONNECTED);
+    err = kUntouched;
+    EXPECT_EQ(Open("missing/dir/x.db", &err), E_FAIL);
+    EXPECT_EQ(err, PIMERR_OPEN_FAILED);
+    EXPECT_FALSE(IsOpen());
+
+    err = kUntouched;
+    ASSERT_EQ(Open("new.db", &err), S_OK) << "a failed open left the facade unusable";
     EXPECT_EQ(err, kUntouched);
     EXPECT_TRUE(IsOpen());
-    auto profiles = Profiles();
-    LONG n = -1;
     ASSERT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK) << "the profile table exists";
     EXPECT_EQ(n, 0);
     tagProfileInfo info{};
@@ -86,77 +93,37 @@ TEST_F(ManagementTest, OpeningANewFileCreatesTheSchemaAndOpeningAgainChangesNoth
     Bstr id;
     ASSERT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK);
     ASSERT_EQ(Open("new.db"), S_OK);
-    auto again = Profiles();
-    ASSERT_EQ(again->GetNumOfProfiles(nullptr, &n), S_OK);
+    ASSERT_EQ(Profiles()->GetNumOfProfiles(nullptr, &n), S_OK);
     EXPECT_EQ(n, 1) << "a second open of a current file keeps its data";
-}
 
-TEST_F(ManagementTest, AFailedOpenLeavesTheFacadeUsable) {
-    LONG err = kUntouched;
-    EXPECT_EQ(Open("missing/dir/x.db", &err), E_FAIL);
-    EXPECT_EQ(err, PIMERR_OPEN_FAILED);
-    EXPECT_FALSE(IsOpen());
-    EXPECT_EQ(Open("ok.db"), S_OK);
-    EXPECT_TRUE(IsOpen());
-}
-
-TEST_F(ManagementTest, CloseTwiceSucceedsAndAccessObjectsThenSeeAClosedDatabase) {
-    ASSERT_EQ(Open("c.db"), S_OK);
-    auto profiles = Profiles();
-    LONG err = kUntouched;
     EXPECT_EQ(mgmt->ClosePimDatabase(&err), S_OK);
     EXPECT_EQ(mgmt->ClosePimDatabase(&err), S_OK);
     EXPECT_EQ(err, kUntouched);
     EXPECT_FALSE(IsOpen());
-    LONG n = 0;
     EXPECT_EQ(profiles->GetNumOfProfiles(&err, &n), E_UNEXPECTED);
     EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
 }
 
-TEST_F(ManagementTest, AccessObjectsOutliveTheFacadeAndReleasingNeverCloses) {
+TEST_F(ManagementTest, AccessObjectsAreNewEachTimeAndOutliveTheFacade) {
     ASSERT_EQ(Open("l.db"), S_OK);
     auto profiles = Profiles();
+    EXPECT_NE(static_cast<void*>(profiles.get()), static_cast<void*>(Profiles().get()));
     mgmt.Reset();
     tagProfileInfo info{};
     Bstr name(u"still here");
     info.bstrName = name;
     Bstr id;
-    EXPECT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK);
+    EXPECT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK) << "releasing the facade closed the database";
     LONG n = 0;
     EXPECT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK);
     EXPECT_EQ(n, 1);
 }
 
-TEST_F(ManagementTest, AccessObjectsMayBeHandedOutBeforeOpen) {
-    auto profiles = Profiles();
-    LONG err = kUntouched, n = 3;
-    EXPECT_EQ(profiles->GetNumOfProfiles(&err, &n), E_UNEXPECTED);
-    EXPECT_EQ(err, PIMERR_NOT_CONNECTED);
-    ASSERT_EQ(Open("late.db"), S_OK);
-    EXPECT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK) << "the shared connection is now open";
-}
-
-TEST_F(ManagementTest, EveryGetCreatesANewObject) {
-    auto a = Profiles();
-    auto b = Profiles();
-    EXPECT_NE(static_cast<void*>(a.get()), static_cast<void*>(b.get()));
-}
-
-TEST_F(ManagementTest, CurrentProfileNeedsAText) {
-    LONG err = kUntouched;
-    EXPECT_EQ(mgmt->SetCurrentProfile(&err, Bstr(u"")), E_INVALIDARG);
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-    err = kUntouched;
-    EXPECT_EQ(mgmt->SetCurrentProfile(&err, nullptr), E_INVALIDARG);
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-    err = kUntouched;
-    EXPECT_EQ(mgmt->SetCurrentProfile(&err, Bstr(u"42")), S_OK);
-    EXPECT_EQ(err, kUntouched);
-}
-
-TEST_F(ManagementTest, GetOperationsRefuseAMissingOutPointer) {
+TEST_F(ManagementTest, OperationsRefuseAMissingOutPointerOrProfileText) {
     using Get = std::function<HRESULT(LONG*)>;
     const Get gets[] = {
+        [&](LONG* e) { return mgmt->SetCurrentProfile(e, Bstr(u"")); },
+        [&](LONG* e) { return mgmt->SetCurrentProfile(e, nullptr); },
         [&](LONG* e) { return mgmt->GetProfileAccess(e, nullptr); },
         [&](LONG* e) { return mgmt->GetSyncOption(e, nullptr); },
         [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedMusic(e, nullptr); },
@@ -181,12 +148,15 @@ TEST_F(ManagementTest, GetOperationsRefuseAMissingOutPointer) {
         EXPECT_EQ(gets[i](&err), E_INVALIDARG) << "case " << i;
         EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << "case " << i;
     }
+    LONG err = kUntouched;
+    EXPECT_EQ(mgmt->SetCurrentProfile(&err, Bstr(u"42")), S_OK);
+    EXPECT_EQ(err, kUntouched);
 }
 
 TEST_F(ManagementTest, GetAccessInterfaceHandsOutEachAccessInterfaceAndIgnoresOthers) {
-    const IID* iids[] = {&IID_IProfileAccess,        &IID_IContactGroupAccess,         &IID_IEventCategoryAccess,
-                         &IID_IEventAccess,          &IID_ITaskAccess,                 &IID_IContactAccess,
-                         &IID_ISyncOption,           &IID_IMostFrequentlyPlayedMusic,  &IID_IMostFrequentlyPlayedPodcast};
+    const IID* iids[] = {&IID_IProfileAccess, &IID_IContactGroupAccess, &IID_IEventCategoryAccess,
+                         &IID_IEventAccess,   &IID_ITaskAccess,         &IID_IContactAccess,
+                         &IID_ISyncOption,    &IID_IMostFrequentlyPlayedMusic, &IID_IMostFrequentlyPlayedPodcast};
     for (const IID* iid : iids) {
         GUID copy = *iid;
         void* object = nullptr;

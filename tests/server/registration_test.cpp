@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "idl/calyra_idl.h"
+#include "platform/com_ptr.h"
 #include "platform/thread_locale.h"
+#include "platform/type_lib.h"
 #include "server/module_fixture.h"
 
 namespace calyra {
@@ -80,12 +83,6 @@ TEST_F(RegistrationTest, RegistersEveryClassWithItsIdentifiers) {
     }
 }
 
-TEST_F(RegistrationTest, ClassScriptThreadingModelWinsOverTheModuleScript) {
-    ASSERT_TRUE(Serves(CLSID_PimDbAccess));
-    ASSERT_EQ(Register(), S_OK);
-    EXPECT_EQ(Value(u"CLSID\\" + GuidText(CLSID_PimDbAccess) + u"\\InprocServer32", u"ThreadingModel"), u"Free");
-}
-
 TEST_F(RegistrationTest, RegistersTheApplicationAndTheTypeLibrary) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_EQ(Value(std::u16string(u"AppID\\") + kAppID), u"Calyra");
@@ -93,16 +90,27 @@ TEST_F(RegistrationTest, RegistersTheApplicationAndTheTypeLibrary) {
     const std::u16string lib = u"TypeLib\\" + GuidText(LIBID_CalyraLib) + u"\\1.0";
     EXPECT_EQ(Value(lib), u"CalyraLib");
     EXPECT_EQ(Value(lib + u"\\0\\win32"), ModulePath());
+
+    // A client reaches the record types through the registered library, in its version only.
+    ComPtr<ITypeLib> typeLib;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_CalyraLib, 1, 0, LOCALE_USER_DEFAULT, &typeLib), S_OK);
+    GUID libid{};
+    ASSERT_EQ(typeLib->GetLibGuid(&libid), S_OK);
+    EXPECT_TRUE(IsEqualGUID(libid, LIBID_CalyraLib));
+    ComPtr<IRecordInfo> info;
+    ASSERT_EQ(GetRecordInfoFromGuids(LIBID_CalyraLib, 1, 0, LOCALE_USER_DEFAULT, GUID_tagContactInfo, &info), S_OK);
+    ULONG size = 0;
+    ASSERT_EQ(info->GetSize(&size), S_OK);
+    EXPECT_EQ(size, sizeof(tagContactInfo));
+    for (auto [major, minor] : {std::pair<WORD, WORD>{2, 0}, {1, 1}}) {
+        ComPtr<ITypeLib> other;
+        EXPECT_EQ(LoadRegTypeLib(LIBID_CalyraLib, major, minor, LOCALE_USER_DEFAULT, &other), TYPE_E_LIBNOTREGISTERED);
+    }
+    ComPtr<ITypeLib> notALibrary;
+    EXPECT_EQ(LoadRegTypeLib(CLSID_PimManagement, 1, 0, LOCALE_USER_DEFAULT, &notALibrary), TYPE_E_LIBNOTREGISTERED);
 }
 
-TEST_F(RegistrationTest, RegisteringTwiceLeavesWhatRegisteringOnceLeaves) {
-    ASSERT_EQ(Register(), S_OK);
-    const std::string once = RegistryText();
-    ASSERT_EQ(Register(), S_OK);
-    EXPECT_EQ(RegistryText(), once);
-}
-
-TEST_F(RegistrationTest, RegisteringReplacesAnOlderRegistrationOfTheClass) {
+TEST_F(RegistrationTest, RegisteringReplacesAnOlderRegistrationAndTwiceIsOnce) {
     const std::u16string key = u"CLSID\\" + GuidText(CLSID_PimDbAccess);
     ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
                   RegistryKey& old = root.Create(u"CLSID").Create(GuidText(CLSID_PimDbAccess));
@@ -114,9 +122,14 @@ TEST_F(RegistrationTest, RegisteringReplacesAnOlderRegistrationOfTheClass) {
     ASSERT_EQ(Register(), S_OK);
     EXPECT_FALSE(KeyExists(key + u"\\LocalServer32"));
     EXPECT_EQ(Value(key + u"\\InprocServer32"), ModulePath());
+    const std::string once = RegistryText();
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(RegistryText(), once);
 }
 
 TEST_F(RegistrationTest, UnregisteringLeavesOnlyTheSharedRootKeys) {
+    EXPECT_EQ(Unregister(), S_OK);
+    EXPECT_FALSE(std::filesystem::exists(RegistryFile())) << "unregistering without registration wrote a file";
     ASSERT_EQ(Register(), S_OK);
     ASSERT_EQ(Unregister(), S_OK);
     EXPECT_EQ(RegistryText(), "Calyra Registry 1\n\n[AppID]\n\n[CLSID]\n");
@@ -137,6 +150,17 @@ TEST_F(RegistrationTest, UnregisteringLeavesOtherComponentsAlone) {
     ASSERT_EQ(Register(), S_OK);
     ASSERT_EQ(Unregister(), S_OK);
     EXPECT_EQ(RegistryText(), before);
+
+    // A key of ours that another component added a subkey to stays for it.
+    ASSERT_EQ(Register(), S_OK);
+    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
+                  root.Find(u"Calyra.PimDbAccess")->Create(u"Shell");
+                  return ERROR_SUCCESS;
+              }),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_TRUE(KeyExists(u"Calyra.PimDbAccess\\Shell"));
+    EXPECT_FALSE(KeyExists(u"Calyra.PimDbAccess\\CLSID"));
 }
 
 TEST_F(RegistrationTest, RegistrationKeepsTheCallersThreadLocale) {
@@ -153,11 +177,6 @@ TEST_F(RegistrationTest, CorruptRegistryFailsRegistrationAndStaysAsItWas) {
     EXPECT_EQ(Register(), HRESULT_FROM_WIN32(ERROR_BADDB));
     EXPECT_EQ(Unregister(), HRESULT_FROM_WIN32(ERROR_BADDB));
     EXPECT_EQ(RegistryText(), corrupt);
-}
-
-TEST_F(RegistrationTest, UnregisteringWithoutRegistrationChangesNothing) {
-    EXPECT_EQ(Unregister(), S_OK);
-    EXPECT_FALSE(std::filesystem::exists(RegistryFile()));
 }
 
 }  // namespace

@@ -1,16 +1,4 @@
-// The schema texts a database must hold, written out literally (with their
-// real line feeds) so the tests compare against text that no code of the
-// component produced. FROZEN, quirks included.
-#include <string_view>
-
-namespace calyra::test {
-
-extern const std::u16string_view kExpectedCreation[23];
-extern const std::u16string_view kExpectedDrop[23];
-
-// clang-format off
-const std::u16string_view kExpectedCreation[23] = {
-uR"(CREATE TABLE [tAddress] (
+CREATE TABLE [tAddress] (
 [AddressID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ContactID] INTEGER  NOT NULL,
 [LocationType] INTEGER  NOT NULL,
@@ -20,8 +8,9 @@ uR"(CREATE TABLE [tAddress] (
 [Street] VARCHAR(128)  NULL,
 [ZipCode] VARCHAR(32)  NULL,
 [PrimaryFlag] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tAlbum] (
+);
+
+CREATE TABLE [tAlbum] (
 [AlbumID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [Name] VARCHAR(522)  NULL,
@@ -35,8 +24,9 @@ uR"(CREATE TABLE [tAlbum] (
 [Recursive] BOOLEAN  NULL,
 [Type] INTEGER  NULL,
 [SyncAnchor] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tCall] (
+);
+
+CREATE TABLE [tCall] (
 [CallID] INTEGER  NOT NULL PRIMARY KEY AUTOINCREMENT,
 [Caller] VARCHAR(32)  NULL,
 [Callee] VARCHAR(32)  NULL,
@@ -44,8 +34,9 @@ uR"(CREATE TABLE [tCall] (
 [StartDateTime] TIMESTAMP  NULL,
 [EndDateTime] TIMESTAMP  NULL,
 [Duration] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tContact] (
+);
+
+CREATE TABLE [tContact] (
 [ContactID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [Title] INTEGER  NULL,
@@ -65,27 +56,31 @@ uR"(CREATE TABLE [tContact] (
 [Photo] VARCHAR(522)  NULL,
 [MessageAlert] VARCHAR(522)  NULL,
 [Modified] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tContactGroup] (
+);
+
+CREATE TABLE [tContactGroup] (
 [ContactGroupID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [ContactGroupName] VARCHAR(64)  NOT NULL,
 [ToBeSynced] INTEGER  NULL,
 [Modified] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tContactGroupMap] (
+);
+
+CREATE TABLE [tContactGroupMap] (
 [ContactGroupMapID] INTEGER  PRIMARY KEY NOT NULL,
 [ContactGroupID] INTEGER  NOT NULL,
 [ContactID] INTEGER  NOT NULL
-);)",
-uR"(CREATE TABLE [tEmail] (
+);
+
+CREATE TABLE [tEmail] (
 [EmailID] INTEGER  NOT NULL PRIMARY KEY AUTOINCREMENT,
 [ContactID] INTEGER  NOT NULL,
 [LocationType] INTEGER  NULL,
 [Email] VARCHAR(128)  NULL,
 [PrimaryFlag] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tEvent] (
+);
+
+CREATE TABLE [tEvent] (
 [EventID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [OriginalEventID] INTEGER  NOT NULL,
@@ -133,8 +128,9 @@ uR"(CREATE TABLE [tEvent] (
 [EndBy] DATE  NULL,
 [OriginalStartTime] TIMESTAMP  NULL,
 [Modified] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tEventCategory] (
+);
+
+CREATE TABLE [tEventCategory] (
 [EventCategoryID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [EventCategoryName] VARCHAR(64)  NOT NULL,
@@ -142,8 +138,9 @@ uR"(CREATE TABLE [tEventCategory] (
 [ToBeSynced] INTEGER  NULL,
 [IsSelected] INTEGER  NULL,
 [Modified] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tFile] (
+);
+
+CREATE TABLE [tFile] (
 [FileID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [AlbumID] INTEGER  NULL,
 [NameOnPc] VARCHAR(256)  NULL,
@@ -173,16 +170,18 @@ uR"(CREATE TABLE [tFile] (
 [LastNumOnDevice] iNTEGER  NULL,
 [LastNumOn3rd] INTEGER  NULL,
 [ForbiddenFlag] BOOLEAN  NULL
-);)",
-uR"(CREATE TABLE [tIM] (
+);
+
+CREATE TABLE [tIM] (
 [IMID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ContactID] INTEGER  NULL,
 [LocationType] INTEGER  NOT NULL,
 [Address] VARCHAR(128)  NULL,
 [Protocol] VARCHAR(32)  NOT NULL,
 [PrimaryFlag] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tMostFrequentlyPlayedMusic] (
+);
+
+CREATE TABLE [tMostFrequentlyPlayedMusic] (
 [EntryID] INTEGER  NOT NULL PRIMARY KEY AUTOINCREMENT,
 [ProfileID] INTEGER  NOT NULL,
 [Album] VARCHAR(256)  NULL,
@@ -191,8 +190,9 @@ uR"(CREATE TABLE [tMostFrequentlyPlayedMusic] (
 [FullPath] VARCHAR(520)  NULL,
 [Counter] INTEGER  NULL,
 [LastPlayed] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tMostFrequentlyPlayedPodcast] (
+);
+
+CREATE TABLE [tMostFrequentlyPlayedPodcast] (
 [EntryID] INTEGER  NOT NULL PRIMARY KEY AUTOINCREMENT,
 [ProfileID] INTEGER  NOT NULL,
 [Album] VARCHAR(256)  NULL,
@@ -203,24 +203,27 @@ uR"(CREATE TABLE [tMostFrequentlyPlayedPodcast] (
 [FullPath] VARCHAR(520)  NULL,
 [Counter] INTEGER  NULL,
 [LastPlayed] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tPhoneNumber] (
+);
+
+CREATE TABLE [tPhoneNumber] (
 [PhoneNumberID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ContactID] INTEGER  NULL,
 [LocationType] INTEGER  NOT NULL,
 [PhoneNumberType] INTEGER  NOT NULL,
 [PhoneNumber] VARCHAR(64)  NULL,
 [PrimaryFlag] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tProfile] (
+);
+
+CREATE TABLE [tProfile] (
 [ProfileID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [IMEI] VARCHAR(64) NULL,
 [SN] VARCHAR(256) NULL,
 [HXRID] VARCHAR(64) NULL,
 [Model] VARCHAR(64) NULL,
 [ProfileName] VARCHAR(64)  NULL
-);)",
-uR"(CREATE TABLE [tSMS] (
+);
+
+CREATE TABLE [tSMS] (
 [SMSID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [Sender] VARCHAR(32)  NULL,
@@ -228,15 +231,17 @@ uR"(CREATE TABLE [tSMS] (
 [Message] VARCHAR(512)  NULL,
 [Timestamp] TIMESTAMP  NULL,
 [FolderFlag] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tSyncAlbum] (
+);
+
+CREATE TABLE [tSyncAlbum] (
 [SyncAlbumID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [SyncDataType] INTEGER  NULL,
 [SyncAlbumName] VARCHAR(520)  NULL,
 [Option] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tSyncOption] (
+);
+
+CREATE TABLE [tSyncOption] (
 [SyncOptionID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [SyncDataType] INTEGER  NULL,
@@ -249,8 +254,9 @@ uR"(CREATE TABLE [tSyncOption] (
 [OptionEx5] INTEGER  NULL,
 [OptionEx6] INTEGER  NULL,
 [OptionEx7] INTEGER  NULL
-);)",
-uR"(CREATE TABLE [tTask] (
+);
+
+CREATE TABLE [tTask] (
 [TaskID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ProfileID] INTEGER  NOT NULL,
 [Subject] VARCHAR(128)  NOT NULL,
@@ -294,51 +300,25 @@ uR"(CREATE TABLE [tTask] (
 [EndBy] DATE  NULL,
 [Created] TIMESTAMP  NULL,
 [Modified] TIMESTAMP  NULL
-);)",
-uR"(CREATE TABLE [tVer] (
+);
+
+CREATE TABLE [tVer] (
 [VerID] INTEGER  NOT NULL PRIMARY KEY AUTOINCREMENT,
 [VerString] VARCHAR(16)  NULL
-);)",
-uR"(CREATE TABLE [tWebUrl] (
+);
+
+CREATE TABLE [tWebUrl] (
 [WebUrlID] INTEGER  PRIMARY KEY AUTOINCREMENT NOT NULL,
 [ContactID] INTEGER  NOT NULL,
 [LocationType] INTEGER  NULL,
 [WebUrl] VARCHAR(128)  NULL,
 [PrimaryFlag] INTEGER  NULL
-);)",
-uR"(CREATE INDEX [IDX_TFILE_1] ON [tFile](
+);
+
+CREATE INDEX [IDX_TFILE_1] ON [tFile](
 [NameOnPc]  ASC
-);)",
-uR"(CREATE INDEX [IDX_TFILE_2] ON [tFile](
+);
+
+CREATE INDEX [IDX_TFILE_2] ON [tFile](
 [NameOnDevice]  ASC
-);)",
-};
-
-const std::u16string_view kExpectedDrop[23] = {
-    u"DROP TABLE [tAddress];",
-    u"DROP TABLE [tAlbum];",
-    u"DROP TABLE [tCall];",
-    u"DROP TABLE [tContact];",
-    u"DROP TABLE [tContactGroup];",
-    u"DROP TABLE [tContactGroupMap];",
-    u"DROP TABLE [tEmail];",
-    u"DROP TABLE [tEvent];",
-    u"DROP TABLE [tEventCategory];",
-    u"DROP TABLE [tFile];",
-    u"DROP TABLE [tIM];",
-    u"DROP TABLE [tMostFrequentlyPlayedMusic];",
-    u"DROP TABLE [tMostFrequentlyPlayedPodcast];",
-    u"DROP TABLE [tPhoneNumber];",
-    u"DROP TABLE [tProfile];",
-    u"DROP TABLE [tSMS];",
-    u"DROP TABLE [tSyncAlbum];",
-    u"DROP TABLE [tSyncOption];",
-    u"DROP TABLE [tTask];",
-    u"DROP TABLE [tVer];",
-    u"DROP TABLE [tWebUrl];",
-    u"DROP INDEX [IDX_TFILE_1];",
-    u"DROP INDEX [IDX_TFILE_2];",
-};
-// clang-format on
-
-}  // namespace calyra::test
+);
