@@ -157,6 +157,12 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
     if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" ||
         name == "ISO8859-1")
         return Windows1252ToUtf8(bytes);
+    // A charset name is a short word of letters, digits and a few marks;
+    // iconv is lenient with anything else (it drops what it does not know
+    // and may land on a converter the file never named).
+    if (name.empty() || name.size() > 40 ||
+        name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.:()+") != std::string::npos)
+        return std::nullopt;
     iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     // Some charsets grow far more than fourfold (a TSCII byte can become
@@ -184,7 +190,9 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
         if (errno != E2BIG) break;
     }
     iconv_close(cd);
-    if (!ok) return std::nullopt;
+    // Some converters pass bytes they cannot read straight through; what
+    // comes out must be UTF-8 all the same.
+    if (!ok || !IsValidUtf8(out)) return std::nullopt;
     return out;
 }
 
