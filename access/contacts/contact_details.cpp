@@ -2,16 +2,8 @@
 // DetailFamily description through the same five operations.
 #include "access/contacts/contact_access.h"
 #include "access/contacts/contact_detail_family.h"
-#include "access/contacts/field_value_sql.h"
 
 namespace calyra {
-namespace {
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-HRESULT InvalidArgument(LONG* plErrorID) { return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG); }
-
-}  // namespace
 
 // ---- The shared operations ---------------------------------------------------
 
@@ -23,7 +15,7 @@ HRESULT CContactAccess::ListDetails(LONG* plErrorID, BSTR bstrContactID, LONG* p
     if (IsEmpty(bstrContactID) || !plNum || !ppItems) return InvalidArgument(plErrorID);
     return GetAllRecords<Record>(plErrorID, plNum, ppItems, family.fields, [&] {
         SqlText sql(family.listHead);
-        sql.AppendId(bstrContactID).Append(u"';");
+        sql.AppendQuoted(bstrContactID).Append(u"';");
         return sql;
     });
 }
@@ -34,10 +26,9 @@ HRESULT CContactAccess::AddDetail(LONG* plErrorID, BSTR bstrContactID, const Rec
     if (IsEmpty(bstrContactID) || !item || (family.idOutRequired && !pbstrItemID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrItemID, [&] {
         SqlText sql(family.insertHead);
-        sql.AppendId(bstrContactID);
+        sql.AppendQuoted(bstrContactID).Append(u"', '");
         // The record's own ID (column 0) is the database's to give.
-        for (size_t column = 1; column < family.fields.size(); ++column)
-            AppendFieldValue(sql.Append(u"', '"), item, family.fields[column]);
+        AppendValues(sql, item, family.fields.subspan(1));
         sql.Append(u"');");
         return sql;
     });
@@ -47,7 +38,7 @@ HRESULT CContactAccess::DeleteDetailByID(LONG* plErrorID, const DetailFamily& fa
     if (IsEmpty(bstrItemID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(family.deleteByIdHead);
-        sql.AppendId(bstrItemID).Append(family.deleteByIdClosing);
+        sql.AppendQuoted(bstrItemID).Append(family.deleteByIdClosing);
         return sql;
     });
 }
@@ -56,7 +47,7 @@ HRESULT CContactAccess::DeleteDetailsByContactID(LONG* plErrorID, const DetailFa
     if (IsEmpty(bstrContactID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(family.deleteByContactHead);
-        sql.AppendId(bstrContactID).Append(u"';");
+        sql.AppendQuoted(bstrContactID).Append(u"';");
         return sql;
     });
 }
@@ -67,10 +58,10 @@ HRESULT CContactAccess::ModifyDetailByID(LONG* plErrorID, BSTR bstrItemID, const
     if (IsEmpty(bstrItemID) || !item) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         // Every value column is rewritten; the item keeps its contact.
-        SqlText sql;
-        for (size_t column = 1; column < family.fields.size(); ++column)
-            AppendFieldValue(sql.Append(family.updateTexts[column - 1]), item, family.fields[column]);
-        sql.Append(family.updateTexts.back()).AppendId(bstrItemID).Append(u"';");
+        SqlText sql(family.updateHead);
+        AppendAssignments(sql, item, {family.fields.subspan(1)});
+        sql.Append(u"' WHERE ").Append(family.fields[0].column).Append(u" = '");
+        sql.AppendQuoted(bstrItemID).Append(u"';");
         return sql;
     });
 }
@@ -78,7 +69,7 @@ HRESULT CContactAccess::ModifyDetailByID(LONG* plErrorID, BSTR bstrItemID, const
 void CContactAccess::DeleteDetailsOfAllContacts() {
     for (const DetailFamily* family : kDetailFamiliesDeletedWithContact) {
         SqlText sql(*family->profileDeleteHead);
-        sql.AppendId(m_bstrProfileID).Append(u"');");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"');");
         ExecuteFollowUp(sql);
     }
 }

@@ -16,8 +16,8 @@
 #include <cstddef>
 #include <span>
 
-#include "access/calendar/field_map_sql.h"
-#include "access/calendar/recurrence_columns.h"
+#include "core/field_map.h"
+#include "core/recurrence_columns.h"
 
 namespace calyra {
 
