@@ -49,6 +49,19 @@ HRESULT CPimDataAccess::ExecuteFollowUp(const SqlText& sql) {
     return m_pPimDbAccess->Execute(nullptr, sql.ToBstr(), nullptr);
 }
 
+HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, Sql selectHead) {
+    if (IsEmpty(bstrID) || !pvbFound) return InvalidArgument(plErrorID);
+    *pvbFound = VARIANT_FALSE;
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    SqlText sql(selectHead);
+    sql.AppendQuoted(bstrID).Append(u"';");
+    ResultSet rs(m_pPimDbAccess, nullptr, sql.ToBstr());
+    if (!rs.ok()) return E_UNEXPECTED;
+    if (rs.rows() > 0) *pvbFound = VARIANT_TRUE;
+    return S_OK;
+}
+
 const OLECHAR* CPimDataAccess::FetchField(LONGLONG* pVM, LONG column) {
     if (!m_pwszBuffer) return nullptr;
     m_pPimDbAccess->GetFieldValue(nullptr, pVM, column, reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);

@@ -153,11 +153,10 @@ protected:
     template <class Record, class BuildSql>
     HRESULT GetOneRecord(LONG* plErrorID, Record* pInfo, std::span<const FieldMap> fields, BuildSql buildSql);
 
-    // ExistXxx: whether the query finds any row. A failing look-up is only
-    // an answer of "don't know", so it runs with a NULL error-ID pointer and
-    // leaves the caller's error ID alone.
-    template <class BuildSql>
-    HRESULT ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, BuildSql buildSql);
+    // ExistXxx: whether `selectHead`, then the ID and "';", finds any row.
+    // A failing look-up is only an answer of "don't know", so it runs with a
+    // NULL error-ID pointer and leaves the caller's error ID alone.
+    HRESULT ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, Sql selectHead);
 
     CRITICAL_SECTION m_csAccess;
     IPimDbAccess* m_pPimDbAccess = nullptr;  // Guarded by m_csAccess; one reference held.
@@ -244,19 +243,6 @@ HRESULT CPimDataAccess::GetOneRecord(LONG* plErrorID, Record* pInfo, std::span<c
     ResultSet rs(m_pPimDbAccess, plErrorID, sql);
     if (!rs.ok() || rs.rows() < 1) return E_UNEXPECTED;
     ReadRow(pInfo, rs.slot(), fields);
-    return S_OK;
-}
-
-template <class BuildSql>
-HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, BuildSql buildSql) {
-    if (IsEmpty(bstrID) || !pvbFound) return InvalidArgument(plErrorID);
-    *pvbFound = VARIANT_FALSE;
-    CriticalSectionLock lock(m_csAccess);
-    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    Bstr sql = buildSql().ToBstr();
-    ResultSet rs(m_pPimDbAccess, nullptr, sql);
-    if (!rs.ok()) return E_UNEXPECTED;
-    if (rs.rows() > 0) *pvbFound = VARIANT_TRUE;
     return S_OK;
 }
 

@@ -9,8 +9,6 @@
 namespace calyra {
 namespace {
 
-std::span<const FieldMap> EventFields() { return kEventColumns; }
-
 // The time-range condition of the two range lists: the event overlaps the
 // closed range when it starts at or before its end and ends at or after its
 // start. Date texts order like the times they stand for.
@@ -58,7 +56,7 @@ HRESULT CEventAccess::ModifyRow(LONG* plErrorID, BSTR bstrID, const tagEventInfo
 }
 
 STDMETHODIMP CEventAccess::GetAllEvents(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppEventInfo) {
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
         sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID).Append(u"';");
         return sql;
@@ -107,7 +105,7 @@ STDMETHODIMP CEventAccess::GetEventsByEventCategoryID(LONG* plErrorID, BSTR bstr
                                                       DATE dtStartDateTime, DATE dtEndDateTime, LONG* plNum,
                                                       SAFEARRAY** ppEventInfo) {
     if (IsEmpty(bstrEventCategoryID)) return InvalidArgument(plErrorID);
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
         sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID);
         sql.Append(u"' AND [EventCategoryID] = '").AppendQuoted(bstrEventCategoryID);
@@ -128,7 +126,7 @@ STDMETHODIMP CEventAccess::DeleteEventsByEventCategoryID(LONG* plErrorID, BSTR b
 
 STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDateTime, DATE dtEndDateTime,
                                                 LONG* plNum, SAFEARRAY** ppEventInfo) {
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         // An inner join: events whose category row is gone drop out. The
         // columns both tables have are qualified with [tEvent].
         SqlText sql(u"SELECT [EventID], [tEvent].[EventCategoryID], ");
@@ -145,7 +143,7 @@ STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDat
 
 STDMETHODIMP CEventAccess::GetEventByID(LONG* plErrorID, BSTR bstrEventID, tagEventInfo* pEventInfo) {
     if (IsEmpty(bstrEventID) || !pEventInfo) return InvalidArgument(plErrorID);
-    return GetOneRecord(plErrorID, pEventInfo, EventFields(), [&] {
+    return GetOneRecord(plErrorID, pEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
         sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID);
         sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrEventID).Append(u"';");
@@ -155,17 +153,13 @@ STDMETHODIMP CEventAccess::GetEventByID(LONG* plErrorID, BSTR bstrEventID, tagEv
 
 STDMETHODIMP CEventAccess::ExistEvent(LONG* plErrorID, BSTR bstrEventID, VARIANT_BOOL* pvbFound) {
     // Any row of any profile, master or exception, counts.
-    return ExistRecord(plErrorID, bstrEventID, pvbFound, [&] {
-        SqlText sql(u"SELECT [EventID] FROM [tEvent] WHERE [EventID] = '");
-        sql.AppendQuoted(bstrEventID).Append(u"';");
-        return sql;
-    });
+    return ExistRecord(plErrorID, bstrEventID, pvbFound, u"SELECT [EventID] FROM [tEvent] WHERE [EventID] = '");
 }
 
 STDMETHODIMP CEventAccess::GetAllExceptions(LONG* plErrorID, BSTR bstrEventID, LONG* plNum,
                                             SAFEARRAY** ppEventInfo) {
     if (IsEmpty(bstrEventID)) return InvalidArgument(plErrorID);
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
         sql.Append(u"[OriginalEventID] = '").AppendQuoted(bstrEventID);
         sql.Append(u"' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID).Append(u"';");
@@ -205,7 +199,7 @@ STDMETHODIMP CEventAccess::GetExceptionByID(LONG* plErrorID, BSTR bstrExceptionI
     if (IsEmpty(bstrExceptionID) || !pEventInfo)
         return InvalidArgument(plErrorID);
     // Any row of the profile, master or exception.
-    return GetOneRecord(plErrorID, pEventInfo, EventFields(), [&] {
+    return GetOneRecord(plErrorID, pEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
         sql.Append(u"[ProfileID] = '").AppendQuoted(m_bstrProfileID);
         sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrExceptionID).Append(u"';");

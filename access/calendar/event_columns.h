@@ -8,8 +8,9 @@
 // master event, the master's ID for an exception).
 //
 // Ownership: constant tables; EventColumnList and EventSelectPrefix return
-// texts built once when the component is loaded. Thread-safety: everything
-// here is read-only after load and shared by all event objects.
+// texts built once, on first use. Thread-safety: everything here is
+// read-only once built (the build itself is a thread-safe static
+// initialisation) and shared by all event objects.
 #pragma once
 
 #include <array>
@@ -72,10 +73,24 @@ constexpr std::span<const FieldMap> EventListColumns() {
 }
 
 // "[Subject], [Description], ... [EndBy], [OriginalStartTime]".
-const SqlText& EventColumnList();
+inline const SqlText& EventColumnList() {
+    static const SqlText list = [] {
+        SqlText text;
+        AppendColumnList(text, EventListColumns());
+        return text;
+    }();
+    return list;
+}
 
 // "SELECT [EventID], [EventCategoryID], <list>, [Modified] FROM [tEvent] WHERE ",
 // the start of every event query but the category join.
-const SqlText& EventSelectPrefix();
+inline const SqlText& EventSelectPrefix() {
+    static const SqlText prefix = [] {
+        SqlText sql(u"SELECT [EventID], [EventCategoryID], ");
+        sql.Append(EventColumnList()).Append(u", [Modified] FROM [tEvent] WHERE ");
+        return sql;
+    }();
+    return prefix;
+}
 
 }  // namespace calyra

@@ -88,11 +88,8 @@ STDMETHODIMP CContactAccess::GetContactByID(LONG* plErrorID, BSTR bstrContactID,
 
 STDMETHODIMP CContactAccess::ExistContact(LONG* plErrorID, BSTR bstrContactID, VARIANT_BOOL* pvbFound) {
     // Any profile's contact counts.
-    return ExistRecord(plErrorID, bstrContactID, pvbFound, [&] {
-        SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
-        sql.AppendQuoted(bstrContactID).Append(u"';");
-        return sql;
-    });
+    return ExistRecord(plErrorID, bstrContactID, pvbFound,
+                       u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
 }
 
 STDMETHODIMP CContactAccess::AddContact(LONG* plErrorID, tagContactInfo* pContactInfo, BSTR* pbstrContactID) {

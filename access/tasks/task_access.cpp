@@ -7,11 +7,6 @@
 #include "core/trace.h"
 
 namespace calyra {
-namespace {
-
-std::span<const FieldMap> TaskFields() { return kTaskColumns; }
-
-}  // namespace
 
 CTaskAccess::CTaskAccess() { SendTrace("CTaskAccess::CTaskAccess.[ENTER]"); }
 
@@ -25,7 +20,7 @@ SqlText CTaskAccess::ListQuery() const {
 }
 
 STDMETHODIMP CTaskAccess::GetNumOfTasks(LONG* plErrorID, LONG* plNumOfTasks) {
-    return GetNumOfRecords(plErrorID, plNumOfTasks, m_cache, TaskFields(), [&] { return ListQuery(); });
+    return GetNumOfRecords(plErrorID, plNumOfTasks, m_cache, kTaskColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CTaskAccess::GetTaskByIndex(LONG* plErrorID, LONG lIndex, tagTaskInfo* pTaskInfo) {
@@ -33,7 +28,7 @@ STDMETHODIMP CTaskAccess::GetTaskByIndex(LONG* plErrorID, LONG lIndex, tagTaskIn
 }
 
 STDMETHODIMP CTaskAccess::GetAllTasks(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppTaskInfo) {
-    return GetAllRecords<tagTaskInfo>(plErrorID, plNum, ppTaskInfo, TaskFields(), [&] { return ListQuery(); });
+    return GetAllRecords<tagTaskInfo>(plErrorID, plNum, ppTaskInfo, kTaskColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CTaskAccess::AddTask(LONG* plErrorID, tagTaskInfo* pTaskInfo, BSTR* pbstrTaskID) {
@@ -90,7 +85,7 @@ STDMETHODIMP CTaskAccess::GetTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTaskI
     // A client asking for a task by its ID expects the task: served like
     // the event object's GetEventByID, from the current profile only.
     if (IsEmpty(bstrTaskID) || !pTaskInfo) return InvalidArgument(plErrorID);
-    return GetOneRecord(plErrorID, pTaskInfo, TaskFields(), [&] {
+    return GetOneRecord(plErrorID, pTaskInfo, kTaskColumns, [&] {
         SqlText sql = TaskSelectPrefix();
         sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [TaskID] = '").AppendQuoted(bstrTaskID).Append(u"';");
         return sql;
@@ -99,11 +94,7 @@ STDMETHODIMP CTaskAccess::GetTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTaskI
 
 STDMETHODIMP CTaskAccess::ExistTask(LONG* plErrorID, BSTR bstrTaskID, VARIANT_BOOL* pvbFound) {
     // Any task of any profile counts.
-    return ExistRecord(plErrorID, bstrTaskID, pvbFound, [&] {
-        SqlText sql(u"SELECT [TaskID] FROM [tTask] WHERE [TaskID] = '");
-        sql.AppendQuoted(bstrTaskID).Append(u"';");
-        return sql;
-    });
+    return ExistRecord(plErrorID, bstrTaskID, pvbFound, u"SELECT [TaskID] FROM [tTask] WHERE [TaskID] = '");
 }
 
 }  // namespace calyra
