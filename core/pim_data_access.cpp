@@ -54,9 +54,7 @@ HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* 
     *pvbFound = VARIANT_FALSE;
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    SqlText sql(selectHead);
-    sql.AppendQuoted(bstrID).Append(u"';");
-    ResultSet rs(m_pPimDbAccess, nullptr, sql.ToBstr());
+    ResultSet rs(m_pPimDbAccess, nullptr, QuotedStatement(selectHead, bstrID, u"';").ToBstr());
     if (!rs.ok()) return E_UNEXPECTED;
     if (rs.rows() > 0) *pvbFound = VARIANT_TRUE;
     return S_OK;

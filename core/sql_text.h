@@ -98,4 +98,8 @@ private:
     Buffer* m_buffer = nullptr;  // shared between copies; NULL for the empty text
 };
 
+// `head`, the quoted text, then `closing`: the shape of most statements
+// with one value ("DELETE FROM [tTask] WHERE [TaskID] = '" id "';").
+SqlText QuotedStatement(Sql head, BSTR text, Sql closing);
+
 }  // namespace calyra

@@ -91,9 +91,7 @@ STDMETHODIMP CEventAccess::DeleteEventByID(LONG* plErrorID, BSTR bstrEventID) {
 
 STDMETHODIMP CEventAccess::DeleteAllEvents(LONG* plErrorID) {
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-        sql.AppendQuoted(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tEvent] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 

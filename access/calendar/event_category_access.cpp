@@ -75,9 +75,7 @@ STDMETHODIMP CEventCategoryAccess::DeleteEventCategoryByID(LONG* plErrorID, BSTR
     // Only the category row goes, whatever its profile; its events stay and
     // drop out of the selected-category lists.
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tEventCategory] WHERE [EventCategoryID] = '");
-        sql.AppendQuoted(bstrEventCategoryID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tEventCategory] WHERE [EventCategoryID] = '", bstrEventCategoryID, u"';");
     });
 }
 

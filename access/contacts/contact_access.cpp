@@ -50,9 +50,7 @@ static_assert(ListsColumns(kContactInsertHead.view(), u"([ProfileID], ", kContac
 
 // The profile's contacts, in the engine's order.
 SqlText ContactListQuery(BSTR profileID) {
-    SqlText sql(kContactSelectHead);
-    sql.AppendQuoted(profileID).Append(u"';");
-    return sql;
+    return QuotedStatement(kContactSelectHead, profileID, u"';");
 }
 
 }  // namespace
@@ -121,9 +119,7 @@ STDMETHODIMP CContactAccess::DeleteContactByID(LONG* plErrorID, BSTR bstrContact
     // One hold of the lock for the contact and everything that hangs off it.
     CriticalSectionLock lock(m_csAccess);
     HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContact] WHERE [ContactID] = '");
-        sql.AppendQuoted(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContact] WHERE [ContactID] = '", bstrContactID, u"';");
     });
     if (FAILED(hr)) return hr;
     // The contact is gone whatever happens to its dependants, so their
@@ -142,9 +138,7 @@ STDMETHODIMP CContactAccess::DeleteAllContacts(LONG* plErrorID) {
     DeleteDetailsOfAllContacts();
     DeleteContactGroupMapOfAllContacts();
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContact] WHERE [ProfileID] = '");
-        sql.AppendQuoted(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContact] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 

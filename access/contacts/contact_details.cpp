@@ -14,9 +14,7 @@ HRESULT CContactAccess::ListDetails(LONG* plErrorID, BSTR bstrContactID, LONG* p
     const DetailFamily& family = DetailFamilyOf<Record>::value;
     if (IsEmpty(bstrContactID) || !plNum || !ppItems) return InvalidArgument(plErrorID);
     return GetAllRecords<Record>(plErrorID, plNum, ppItems, family.fields, [&] {
-        SqlText sql(family.listHead);
-        sql.AppendQuoted(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(family.listHead, bstrContactID, u"';");
     });
 }
 
@@ -37,18 +35,14 @@ HRESULT CContactAccess::AddDetail(LONG* plErrorID, BSTR bstrContactID, const Rec
 HRESULT CContactAccess::DeleteDetailByID(LONG* plErrorID, const DetailFamily& family, BSTR bstrItemID) {
     if (IsEmpty(bstrItemID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(family.deleteByIdHead);
-        sql.AppendQuoted(bstrItemID).Append(family.deleteByIdClosing);
-        return sql;
+        return QuotedStatement(family.deleteByIdHead, bstrItemID, family.deleteByIdClosing);
     });
 }
 
 HRESULT CContactAccess::DeleteDetailsByContactID(LONG* plErrorID, const DetailFamily& family, BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(family.deleteByContactHead);
-        sql.AppendQuoted(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(family.deleteByContactHead, bstrContactID, u"';");
     });
 }
 
@@ -68,9 +62,7 @@ HRESULT CContactAccess::ModifyDetailByID(LONG* plErrorID, BSTR bstrItemID, const
 
 void CContactAccess::DeleteDetailsOfAllContacts() {
     for (const DetailFamily* family : kDetailFamiliesDeletedWithContact) {
-        SqlText sql(*family->profileDeleteHead);
-        sql.AppendQuoted(m_bstrProfileID).Append(u"');");
-        ExecuteFollowUp(sql);
+        ExecuteFollowUp(QuotedStatement(*family->profileDeleteHead, m_bstrProfileID, u"');"));
     }
 }
 

@@ -32,9 +32,7 @@ static_assert(ListsColumns(kGroupInsertHead.view(), u"([ProfileID], ", kGroupDat
 
 // The profile's groups, in the engine's order.
 SqlText GroupListQuery(BSTR profileID) {
-    SqlText sql(kGroupSelectHead);
-    sql.AppendQuoted(profileID).Append(u"';");
-    return sql;
+    return QuotedStatement(kGroupSelectHead, profileID, u"';");
 }
 
 }  // namespace
@@ -74,9 +72,7 @@ STDMETHODIMP CContactGroupAccess::DeleteContactGroupByID(LONG* plErrorID, BSTR b
     if (IsEmpty(bstrContactGroupID)) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);  // the group and its memberships in one hold
     HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ContactGroupID] = '");
-        sql.AppendQuoted(bstrContactGroupID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContactGroup] WHERE [ContactGroupID] = '", bstrContactGroupID, u"';");
     });
     if (FAILED(hr)) return hr;
     DeleteContactGroupMapByContactGroupID(bstrContactGroupID);
@@ -90,9 +86,7 @@ STDMETHODIMP CContactGroupAccess::DeleteAllContactGroups(LONG* plErrorID) {
     // while those rows still exist.
     DeleteContactGroupMapOfAllContactGroups();
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ProfileID] = '");
-        sql.AppendQuoted(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContactGroup] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 
@@ -114,9 +108,8 @@ STDMETHODIMP CContactGroupAccess::ModifyContactGroupByID(LONG* plErrorID, BSTR b
 HRESULT CContactGroupAccess::DeleteContactGroupMapByContactGroupID(BSTR bstrContactGroupID) {
     if (IsEmpty(bstrContactGroupID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '");
-    sql.AppendQuoted(bstrContactGroupID).Append(u"');");
-    return ExecuteFollowUp(sql);
+    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '",
+                                           bstrContactGroupID, u"');"));
 }
 
 HRESULT CContactGroupAccess::DeleteContactGroupMapOfAllContactGroups() {

@@ -91,9 +91,8 @@ STDMETHODIMP CContactAccess::RemoveContactFromContactGroup(LONG* plErrorID, BSTR
 HRESULT CContactAccess::DeleteContactGroupMapByContactID(BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '");
-    sql.AppendQuoted(bstrContactID).Append(u"');");
-    return ExecuteFollowUp(sql);
+    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '",
+                                           bstrContactID, u"');"));
 }
 
 HRESULT CContactAccess::DeleteContactGroupMapOfAllContacts() {

@@ -65,9 +65,7 @@ STDMETHODIMP CProfileAccess::AddProfile(LONG* plErrorID, tagProfileInfo* pProfil
 STDMETHODIMP CProfileAccess::DeleteProfileByID(LONG* plErrorID, BSTR bstrProfileID) {
     if (IsEmpty(bstrProfileID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tProfile] WHERE [ProfileID] = '");
-        sql.AppendQuoted(bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tProfile] WHERE [ProfileID] = '", bstrProfileID, u"';");
     });
 }
 

@@ -52,17 +52,13 @@ STDMETHODIMP CTaskAccess::DeleteTaskByID(LONG* plErrorID, BSTR bstrTaskID) {
     if (IsEmpty(bstrTaskID)) return InvalidArgument(plErrorID);
     // By ID alone, whatever the task's profile.
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tTask] WHERE [TaskID] = '");
-        sql.AppendQuoted(bstrTaskID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tTask] WHERE [TaskID] = '", bstrTaskID, u"';");
     });
 }
 
 STDMETHODIMP CTaskAccess::DeleteAllTasks(LONG* plErrorID) {
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tTask] WHERE [ProfileID] = '");
-        sql.AppendQuoted(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tTask] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 
