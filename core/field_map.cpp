@@ -56,12 +56,14 @@ SqlText& AppendFieldValue(SqlText& sql, const void* record, const FieldMap& fiel
     return sql;
 }
 
-void AppendColumnList(SqlText& sql, std::span<const FieldMap> fields) {
+SqlText ColumnList(std::span<const FieldMap> fields) {
+    SqlText sql;
     Sql separator;
     for (const FieldMap& field : fields) {
         sql.Append(separator).Append(field.column);
         separator = u", ";
     }
+    return sql;
 }
 
 void AppendValues(SqlText& sql, const void* record, std::span<const FieldMap> fields) {

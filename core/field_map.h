@@ -64,7 +64,7 @@ void StoreFieldText(void* record, const FieldMap& field, const OLECHAR* text);
 SqlText& AppendFieldValue(SqlText& sql, const void* record, const FieldMap& field);
 
 // "[A], [B], [C]": the columns' names joined by ", ".
-void AppendColumnList(SqlText& sql, std::span<const FieldMap> fields);
+SqlText ColumnList(std::span<const FieldMap> fields);
 
 // "a', 'b', 'c": the record's values of the columns joined by "', '".
 void AppendValues(SqlText& sql, const void* record, std::span<const FieldMap> fields);

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "core/trace.h"
-#include "core/value_conversions.h"
 #include "platform/com_ptr.h"
 #include "platform/type_lib.h"
 

@@ -35,14 +35,13 @@ CEventCategoryAccess::~CEventCategoryAccess() { SendTrace("CEventCategoryAccess:
 
 SqlText CEventCategoryAccess::ListQuery() const {
     SqlText sql(u"SELECT ");
-    AppendColumnList(sql, kCategoryColumns);
-    sql.Append(u" FROM [tEventCategory] WHERE [ProfileID] = '").AppendQuoted(m_bstrProfileID).Append(u"';");
+    sql.Append(ColumnList(kCategoryColumns)).Append(u" FROM [tEventCategory] WHERE [ProfileID] = '");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"';");
     return sql;
 }
 
 STDMETHODIMP CEventCategoryAccess::GetNumOfEventCategories(LONG* plErrorID, LONG* plNumOfEventCategories) {
-    return GetNumOfRecords(plErrorID, plNumOfEventCategories, m_cache, std::span(kCategoryColumns),
-                           [&] { return ListQuery(); });
+    return GetNumOfRecords(plErrorID, plNumOfEventCategories, m_cache, kCategoryColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CEventCategoryAccess::GetEventCategoryByIndex(LONG* plErrorID, LONG lIndex,
@@ -52,7 +51,7 @@ STDMETHODIMP CEventCategoryAccess::GetEventCategoryByIndex(LONG* plErrorID, LONG
 
 STDMETHODIMP CEventCategoryAccess::GetAllEventCategories(LONG* plErrorID, LONG* plNum,
                                                          SAFEARRAY** ppEventCategoryInfo) {
-    return GetAllRecords<tagEventCategoryInfo>(plErrorID, plNum, ppEventCategoryInfo, std::span(kCategoryColumns),
+    return GetAllRecords<tagEventCategoryInfo>(plErrorID, plNum, ppEventCategoryInfo, kCategoryColumns,
                                                [&] { return ListQuery(); });
 }
 
@@ -62,8 +61,8 @@ STDMETHODIMP CEventCategoryAccess::AddEventCategory(LONG* plErrorID, tagEventCat
     if (!pEventCategoryInfo) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrEventCategoryID, [&] {
         SqlText sql(u"INSERT INTO [tEventCategory] ([ProfileID], ");
-        AppendColumnList(sql, std::span(kCategoryColumns).subspan(1));
-        sql.Append(u") VALUES('").AppendQuoted(m_bstrProfileID).Append(u"', '");
+        sql.Append(ColumnList(std::span(kCategoryColumns).subspan(1))).Append(u") VALUES('");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
         AppendValues(sql, pEventCategoryInfo, WrittenColumns());
         sql.Append(u"', '").AppendNow().Append(u"');");
         return sql;

@@ -74,11 +74,7 @@ constexpr std::span<const FieldMap> EventListColumns() {
 
 // "[Subject], [Description], ... [EndBy], [OriginalStartTime]".
 inline const SqlText& EventColumnList() {
-    static const SqlText list = [] {
-        SqlText text;
-        AppendColumnList(text, EventListColumns());
-        return text;
-    }();
+    static const SqlText list = ColumnList(EventListColumns());
     return list;
 }
 

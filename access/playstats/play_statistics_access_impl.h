@@ -23,11 +23,7 @@ constexpr LONG kMaxListCount = 99;
 // the SELECT and INSERT column lists name them. Built once per table.
 template <class Table>
 const SqlText& TextColumnList() {
-    static const SqlText list = [] {
-        SqlText text;
-        AppendColumnList(text, Table::kTextColumns);
-        return text;
-    }();
+    static const SqlText list = ColumnList(Table::kTextColumns);
     return list;
 }
 

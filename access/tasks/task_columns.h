@@ -60,11 +60,7 @@ static_assert(kTaskColumns[1].column.view() == u"[Subject]" && kTaskColumns[39].
 
 // "[Subject], [Status], ... [EndBy], [Created], [Modified]".
 inline const SqlText& TaskColumnList() {
-    static const SqlText list = [] {
-        SqlText text;
-        AppendColumnList(text, std::span(kTaskColumns).subspan(1));
-        return text;
-    }();
+    static const SqlText list = ColumnList(std::span(kTaskColumns).subspan(1));
     return list;
 }
 
