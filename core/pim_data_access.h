@@ -5,9 +5,9 @@
 // and the 2049-unit scratch buffer that field reading and value conversion
 // share. Beside it live the patterns every access class repeats: reading a
 // result row into a record through its field map (core/field_map.h), a
-// result-set holder that is
-// always freed, the record cache behind GetNumOfXxx/GetXxxByIndex and the
-// record arrays of GetAllXxx. An access class then states only its SQL, its
+// result-set holder that is always freed, the record cache behind
+// GetNumOfXxx/GetXxxByIndex, the record arrays of GetAllXxx and the
+// ExistXxx look-up. An access class then states only its SQL, its
 // field map and its argument checks.
 //
 // Thread-safety: every operation of an access object takes m_csAccess after
