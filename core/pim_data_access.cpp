@@ -6,7 +6,6 @@
 #include <new>
 
 #include "core/trace.h"
-#include "core/value_conversions.h"
 #include "platform/com_ptr.h"
 #include "platform/type_lib.h"
 
@@ -36,7 +35,7 @@ CPimDataAccess::~CPimDataAccess() {
 
 HRESULT CPimDataAccess::SetPimDbAccessImpl(LONG* plErrorID, IPimDbAccess* pPimDbAccess) {
     CriticalSectionLock lock(m_csAccess);
-    if (!pPimDbAccess) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pPimDbAccess) return InvalidArgument(plErrorID);
     if (pPimDbAccess == m_pPimDbAccess) return S_OK;
     pPimDbAccess->AddRef();
     if (m_pPimDbAccess) m_pPimDbAccess->Release();
@@ -49,44 +48,30 @@ HRESULT CPimDataAccess::ExecuteFollowUp(const SqlText& sql) {
     return m_pPimDbAccess->Execute(nullptr, sql.ToBstr(), nullptr);
 }
 
+HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, Sql selectHead) {
+    if (IsEmpty(bstrID) || !pvbFound) return InvalidArgument(plErrorID);
+    *pvbFound = VARIANT_FALSE;
+    CriticalSectionLock lock(m_csAccess);
+    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
+    ResultSet rs(m_pPimDbAccess, nullptr, QuotedStatement(selectHead, bstrID, u"';").ToBstr());
+    if (!rs.ok()) return E_UNEXPECTED;
+    if (rs.rows() > 0) *pvbFound = VARIANT_TRUE;
+    return S_OK;
+}
+
+const OLECHAR* CPimDataAccess::FetchField(LONGLONG* pVM, LONG column) {
+    if (!m_pwszBuffer) return nullptr;
+    m_pPimDbAccess->GetFieldValue(nullptr, pVM, column, reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);
+    return m_pwszBuffer;
+}
+
 bool CPimDataAccess::ReadRow(void* record, size_t recordSize, LONGLONG* pVM, std::span<const FieldMap> fields) {
     if (!record || !pVM || *pVM == 0) return false;
     std::memset(record, 0, recordSize);
-    auto* base = static_cast<BYTE*>(record);
-    for (size_t column = 0; column < fields.size(); ++column) {
-        const FieldMap& f = fields[column];
-        // Without a scratch buffer there is no field text at all, and every
-        // field takes its fallback.
-        const OLECHAR* text = nullptr;
-        if (m_pwszBuffer) {
-            m_pPimDbAccess->GetFieldValue(nullptr, pVM, static_cast<LONG>(column),
-                                          reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);
-            text = m_pwszBuffer;
-        }
-        void* field = base + f.offset;
-        switch (f.kind) {
-            case FieldKind::Text: {
-                BSTR value = TextToBstr(text, nullptr);
-                std::memcpy(field, &value, sizeof value);
-                break;
-            }
-            case FieldKind::Long: {
-                LONG value = TextToLong(text, static_cast<LONG>(f.fallback));
-                std::memcpy(field, &value, sizeof value);
-                break;
-            }
-            case FieldKind::Date: {
-                DATE value = TextToDate(text, f.fallback);
-                std::memcpy(field, &value, sizeof value);
-                break;
-            }
-            case FieldKind::Flag: {
-                LONG value = TextToBool(text, static_cast<LONG>(f.fallback));
-                std::memcpy(field, &value, sizeof value);
-                break;
-            }
-        }
-    }
+    // Without a scratch buffer there is no field text at all, and every
+    // field takes its fallback.
+    for (size_t column = 0; column < fields.size(); ++column)
+        StoreFieldText(record, fields[column], FetchField(pVM, static_cast<LONG>(column)));
     return true;
 }
 

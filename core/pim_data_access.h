@@ -3,10 +3,11 @@
 //
 // The base holds the object lock, one reference to the shared connection
 // and the 2049-unit scratch buffer that field reading and value conversion
-// share. Beside it live the patterns every access class repeats: a field map
-// that says how a result row becomes a record, a result-set holder that is
-// always freed, the record cache behind GetNumOfXxx/GetXxxByIndex and the
-// record arrays of GetAllXxx. An access class then states only its SQL, its
+// share. Beside it live the patterns every access class repeats: reading a
+// result row into a record through its field map (core/field_map.h), a
+// result-set holder that is always freed, the record cache behind
+// GetNumOfXxx/GetXxxByIndex, the record arrays of GetAllXxx and the
+// ExistXxx look-up. An access class then states only its SQL, its
 // field map and its argument checks.
 //
 // Thread-safety: every operation of an access object takes m_csAccess after
@@ -18,6 +19,8 @@
 #include <span>
 #include <vector>
 
+#include "core/argument_checks.h"
+#include "core/field_map.h"
 #include "core/pim_error.h"
 #include "core/sql_text.h"
 #include "idl/calyra_idl.h"
@@ -32,22 +35,6 @@ namespace calyra {
 // Capacity of the scratch buffer in UTF-16 units: 2048 units of text and
 // the terminator. Longer field texts are cut to it by the connection.
 constexpr ULONG kScratchUnits = 2049;
-
-// How one column of a result row becomes one field of a record, and how the
-// field is written back into SQL text.
-enum class FieldKind : BYTE {
-    Text,  // BSTR field; a NULL field text gives the fallback NULL
-    Long,  // LONG (or enumeration, or ULONG kept as signed) field
-    Date,  // DATE field, date text "YYYY-MM-DD hh:mm:ss"
-    Flag,  // LONG used as true/false; "1" reads as 1, anything else as 0
-};
-
-struct FieldMap {
-    Sql column;  // the column as statements write it, e.g. u"[Subject]"
-    FieldKind kind;
-    size_t offset;    // byte offset of the field inside the record
-    double fallback;  // value for a field text that is not there at all
-};
 
 // Holds one result set of the connection from Query to FreeResultset.
 // REQUIRES: the owning access object's lock held for its whole life.
@@ -125,6 +112,11 @@ protected:
         return ReadRow(record, sizeof(Record), pVM, fields);
     }
 
+    // Fetches one column of the current row into the scratch buffer and
+    // returns it; NULL when the object has no scratch buffer (there is no
+    // field text at all then). REQUIRES: m_csAccess held.
+    const OLECHAR* FetchField(LONGLONG* pVM, LONG column);
+
     // A new one-dimensional, zero-based array of `count` records of the type
     // library's record type `recordType`, built from the registered library.
     HRESULT CreateRecordArray(SAFEARRAY** ppsa, const GUID& recordType, ULONG count);
@@ -161,6 +153,11 @@ protected:
     template <class Record, class BuildSql>
     HRESULT GetOneRecord(LONG* plErrorID, Record* pInfo, std::span<const FieldMap> fields, BuildSql buildSql);
 
+    // ExistXxx: whether `selectHead`, then the ID and "';", finds any row.
+    // A failing look-up is only an answer of "don't know", so it runs with a
+    // NULL error-ID pointer and leaves the caller's error ID alone.
+    HRESULT ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, Sql selectHead);
+
     CRITICAL_SECTION m_csAccess;
     IPimDbAccess* m_pPimDbAccess = nullptr;  // Guarded by m_csAccess; one reference held.
     OLECHAR* m_pwszBuffer = nullptr;          // Guarded by m_csAccess; kScratchUnits units, owned.
@@ -171,7 +168,7 @@ protected:
 template <class Record, class BuildSql>
 HRESULT CPimDataAccess::GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCache<Record>& cache,
                                         std::span<const FieldMap> fields, BuildSql buildSql) {
-    if (!plNum) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!plNum) return InvalidArgument(plErrorID);
     *plNum = 0;
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
@@ -191,10 +188,10 @@ HRESULT CPimDataAccess::GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCach
 
 template <class Record>
 HRESULT CPimDataAccess::GetRecordByIndex(LONG* plErrorID, LONG lIndex, Record* pInfo, RecordCache<Record>& cache) {
-    if (!pInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pInfo) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);
     if (lIndex < 0 || static_cast<size_t>(lIndex) >= cache.size())
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     Record* cached = cache.at(static_cast<size_t>(lIndex));
     if (!cached) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_POINTER);
     // The caller's record is overwritten, not freed: that is the contract.
@@ -205,7 +202,7 @@ HRESULT CPimDataAccess::GetRecordByIndex(LONG* plErrorID, LONG lIndex, Record* p
 template <class Record, class BuildSql>
 HRESULT CPimDataAccess::GetAllRecords(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppArray,
                                       std::span<const FieldMap> fields, BuildSql buildSql) {
-    if (!plNum || !ppArray) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!plNum || !ppArray) return InvalidArgument(plErrorID);
     *plNum = 0;
     *ppArray = nullptr;
     CriticalSectionLock lock(m_csAccess);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/argument_checks.h"
 #include "core/pim_error.h"
 #include "core/trace.h"
 #include "engine/engine.h"
@@ -11,8 +12,6 @@
 
 namespace calyra {
 namespace {
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
 
 // The engine reads texts up to their first zero unit. A text with a zero
 // unit inside would reach the engine cut short, so such a text is treated

@@ -173,4 +173,10 @@ Bstr SqlText::ToBstr() const {
     return Bstr::Attach(bstr);
 }
 
+SqlText QuotedStatement(Sql head, BSTR text, Sql closing) {
+    SqlText sql(head);
+    sql.AppendQuoted(text).Append(closing);
+    return sql;
+}
+
 }  // namespace calyra

@@ -1,8 +1,9 @@
 // SqlText: the builder every SQL statement of the component is assembled in,
 // and Sql, the only way literal SQL gets into it.
 //
-// Values can only enter a statement through typed appenders: texts and IDs
-// have every ' doubled, numbers, dates and flags are formatted by the value
+// Values can only enter a statement through typed appenders: texts have
+// every ' doubled (IDs too: they come from the caller, so they are escaped
+// like any other text), numbers, dates and flags are formatted by the value
 // conversions. Literal SQL is accepted only as an Sql, whose constructor is
 // consteval: it takes a string literal (or another compile-time constant
 // array) and nothing that exists only at run time. So there is no way to
@@ -10,7 +11,7 @@
 // escape an ID does not compile:
 //
 //     SqlText sql(u"DELETE FROM [tTask] WHERE [TaskID] = '");
-//     sql.AppendId(bstrTaskID).Append(u"';");
+//     sql.AppendQuoted(bstrTaskID).Append(u"';");
 //     m_pPimDbAccess->Execute(plErrorID, sql.ToBstr(), nullptr);
 //
 // The quotes around a value belong to the literal pieces, as in every
@@ -65,14 +66,11 @@ public:
     SqlText& Append(Sql literal);
     // Another statement piece, itself built only from literals and values.
     SqlText& Append(const SqlText& other);
-    // A text value with every ' doubled. The BSTR is read by its length
+    // A text value (or a record or profile ID) with every ' doubled. The BSTR is read by its length
     // (pass real BSTRs only); NULL or empty appends nothing, so the literal
     // around it becomes ''.
     SqlText& AppendQuoted(BSTR text);
     SqlText& AppendQuoted(std::u16string_view text);
-    // A record or profile ID. IDs are the decimal text of a key, but they
-    // come from the caller, so they are escaped like any other text.
-    SqlText& AppendId(BSTR id) { return AppendQuoted(id); }
     // Signed decimal text.
     SqlText& AppendLong(LONG value);
     // Date text "YYYY-MM-DD hh:mm:ss".
@@ -99,5 +97,9 @@ private:
 
     Buffer* m_buffer = nullptr;  // shared between copies; NULL for the empty text
 };
+
+// `head`, the quoted text, then `closing`: the shape of most statements
+// with one value ("DELETE FROM [tTask] WHERE [TaskID] = '" id "';").
+SqlText QuotedStatement(Sql head, BSTR text, Sql closing);
 
 }  // namespace calyra

@@ -9,10 +9,6 @@
 namespace calyra {
 namespace {
 
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-std::span<const FieldMap> EventFields() { return kEventColumns; }
-
 // The time-range condition of the two range lists: the event overlaps the
 // closed range when it starts at or before its end and ends at or after its
 // start. Date texts order like the times they stand for.
@@ -31,7 +27,7 @@ SqlText CEventAccess::InsertStatement(const tagEventInfo& info, const SqlText& o
     SqlText sql(u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], ");
     sql.Reserve(2048);
     sql.Append(EventColumnList()).Append(u", [Modified]) VALUES('");
-    sql.AppendId(m_bstrProfileID).Append(u"', '");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
     sql.Append(originalEventID).Append(u"', '");
     sql.AppendQuoted(info.bstrEventCategoryID).Append(u"', '");
     AppendValues(sql, &info, EventListColumns());
@@ -41,7 +37,7 @@ SqlText CEventAccess::InsertStatement(const tagEventInfo& info, const SqlText& o
 
 HRESULT CEventAccess::ModifyRow(LONG* plErrorID, BSTR bstrID, const tagEventInfo* pEventInfo) {
     // Unlike the inserts, an update may empty the subject.
-    if (IsEmpty(bstrID) || !pEventInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrID) || !pEventInfo) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         // The category is written right after the built-in kind; the link to
         // a master ([OriginalEventID]) and the profile are never changed.
@@ -53,23 +49,23 @@ HRESULT CEventAccess::ModifyRow(LONG* plErrorID, BSTR bstrID, const tagEventInfo
                            std::span(kEventColumns).subspan(kEventCategoryIdColumn, 1),
                            list.subspan(kEventColumnsBeforeCategory)});
         sql.Append(u"', [Modified] = '").AppendNow();
-        sql.Append(u"' WHERE [ProfileID] = '").AppendId(m_bstrProfileID);
-        sql.Append(u"' AND [EventID] = '").AppendId(bstrID).Append(u"';");
+        sql.Append(u"' WHERE [ProfileID] = '").AppendQuoted(m_bstrProfileID);
+        sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CEventAccess::GetAllEvents(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppEventInfo) {
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
-        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendId(m_bstrProfileID).Append(u"';");
+        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CEventAccess::AddEvent(LONG* plErrorID, tagEventInfo* pEventInfo, BSTR* pbstrEventID) {
     if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrEventID, [&] {
         SqlText master;
         master.AppendFlag(0);
@@ -78,25 +74,24 @@ STDMETHODIMP CEventAccess::AddEvent(LONG* plErrorID, tagEventInfo* pEventInfo, B
 }
 
 STDMETHODIMP CEventAccess::DeleteEventByID(LONG* plErrorID, BSTR bstrEventID) {
-    if (IsEmpty(bstrEventID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEventID)) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
     // The exceptions go first; both statements report to the caller, but
     // only the master's delete decides the result. No transaction: when the
     // second fails, the exceptions stay deleted.
     SqlText exceptions(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-    exceptions.AppendId(m_bstrProfileID).Append(u"' AND [OriginalEventID] = '").AppendId(bstrEventID).Append(u"';");
+    exceptions.AppendQuoted(m_bstrProfileID).Append(u"' AND [OriginalEventID] = '");
+    exceptions.AppendQuoted(bstrEventID).Append(u"';");
     m_pPimDbAccess->Execute(plErrorID, exceptions.ToBstr(), nullptr);
     SqlText master(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-    master.AppendId(m_bstrProfileID).Append(u"' AND [EventID] = '").AppendId(bstrEventID).Append(u"';");
+    master.AppendQuoted(m_bstrProfileID).Append(u"' AND [EventID] = '").AppendQuoted(bstrEventID).Append(u"';");
     return m_pPimDbAccess->Execute(plErrorID, master.ToBstr(), nullptr);
 }
 
 STDMETHODIMP CEventAccess::DeleteAllEvents(LONG* plErrorID) {
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tEvent] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 
@@ -107,21 +102,21 @@ STDMETHODIMP CEventAccess::ModifyEventByID(LONG* plErrorID, BSTR bstrEventID, ta
 STDMETHODIMP CEventAccess::GetEventsByEventCategoryID(LONG* plErrorID, BSTR bstrEventCategoryID,
                                                       DATE dtStartDateTime, DATE dtEndDateTime, LONG* plNum,
                                                       SAFEARRAY** ppEventInfo) {
-    if (IsEmpty(bstrEventCategoryID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    if (IsEmpty(bstrEventCategoryID)) return InvalidArgument(plErrorID);
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
-        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendId(m_bstrProfileID);
-        sql.Append(u"' AND [EventCategoryID] = '").AppendId(bstrEventCategoryID);
+        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID);
+        sql.Append(u"' AND [EventCategoryID] = '").AppendQuoted(bstrEventCategoryID);
         AppendOverlap(sql, dtStartDateTime, dtEndDateTime);
         return sql;
     });
 }
 
 STDMETHODIMP CEventAccess::DeleteEventsByEventCategoryID(LONG* plErrorID, BSTR bstrEventCategoryID) {
-    if (IsEmpty(bstrEventCategoryID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEventCategoryID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [EventCategoryID] = '").AppendId(bstrEventCategoryID);
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [EventCategoryID] = '").AppendQuoted(bstrEventCategoryID);
         sql.Append(u"';");
         return sql;
     });
@@ -129,7 +124,7 @@ STDMETHODIMP CEventAccess::DeleteEventsByEventCategoryID(LONG* plErrorID, BSTR b
 
 STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDateTime, DATE dtEndDateTime,
                                                 LONG* plNum, SAFEARRAY** ppEventInfo) {
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         // An inner join: events whose category row is gone drop out. The
         // columns both tables have are qualified with [tEvent].
         SqlText sql(u"SELECT [EventID], [tEvent].[EventCategoryID], ");
@@ -138,44 +133,34 @@ STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDat
         sql.Append(u", [tEvent].[Modified] FROM [tEvent], [tEventCategory]"
                    u" WHERE [tEvent].[EventCategoryID] = [tEventCategory].[EventCategoryID]"
                    u" AND [tEvent].[OriginalEventID] = '0' AND [tEvent].[ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [tEventCategory].[IsSelected] = '").AppendFlag(1);
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [tEventCategory].[IsSelected] = '").AppendFlag(1);
         AppendOverlap(sql, dtStartDateTime, dtEndDateTime);
         return sql;
     });
 }
 
 STDMETHODIMP CEventAccess::GetEventByID(LONG* plErrorID, BSTR bstrEventID, tagEventInfo* pEventInfo) {
-    if (IsEmpty(bstrEventID) || !pEventInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    return GetOneRecord(plErrorID, pEventInfo, EventFields(), [&] {
+    if (IsEmpty(bstrEventID) || !pEventInfo) return InvalidArgument(plErrorID);
+    return GetOneRecord(plErrorID, pEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
-        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendId(m_bstrProfileID);
-        sql.Append(u"' AND [EventID] = '").AppendId(bstrEventID).Append(u"';");
+        sql.Append(u"[OriginalEventID] = '0' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID);
+        sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrEventID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CEventAccess::ExistEvent(LONG* plErrorID, BSTR bstrEventID, VARIANT_BOOL* pvbFound) {
-    if (IsEmpty(bstrEventID) || !pvbFound) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    *pvbFound = VARIANT_FALSE;
-    CriticalSectionLock lock(m_csAccess);
-    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    // Any row of any profile, master or exception, counts. A failing query
-    // is not reported to the caller: the answer is just unknown.
-    SqlText sql(u"SELECT [EventID] FROM [tEvent] WHERE [EventID] = '");
-    sql.AppendId(bstrEventID).Append(u"';");
-    ResultSet rs(m_pPimDbAccess, nullptr, sql.ToBstr());
-    if (!rs.ok()) return E_UNEXPECTED;
-    if (rs.rows() != 0) *pvbFound = VARIANT_TRUE;
-    return S_OK;
+    // Any row of any profile, master or exception, counts.
+    return ExistRecord(plErrorID, bstrEventID, pvbFound, u"SELECT [EventID] FROM [tEvent] WHERE [EventID] = '");
 }
 
 STDMETHODIMP CEventAccess::GetAllExceptions(LONG* plErrorID, BSTR bstrEventID, LONG* plNum,
                                             SAFEARRAY** ppEventInfo) {
-    if (IsEmpty(bstrEventID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, EventFields(), [&] {
+    if (IsEmpty(bstrEventID)) return InvalidArgument(plErrorID);
+    return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
-        sql.Append(u"[OriginalEventID] = '").AppendId(bstrEventID);
-        sql.Append(u"' AND [ProfileID] = '").AppendId(m_bstrProfileID).Append(u"';");
+        sql.Append(u"[OriginalEventID] = '").AppendQuoted(bstrEventID);
+        sql.Append(u"' AND [ProfileID] = '").AppendQuoted(m_bstrProfileID).Append(u"';");
         return sql;
     });
 }
@@ -185,7 +170,7 @@ STDMETHODIMP CEventAccess::AddException(LONG* plErrorID, BSTR bstrEventID, tagEv
     // The master ID is taken as given: nothing checks that the master exists
     // or recurs.
     if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrExceptionID, [&] {
         SqlText master;
         master.AppendQuoted(bstrEventID);
@@ -194,12 +179,12 @@ STDMETHODIMP CEventAccess::AddException(LONG* plErrorID, BSTR bstrEventID, tagEv
 }
 
 STDMETHODIMP CEventAccess::DeleteExceptionByID(LONG* plErrorID, BSTR bstrExceptionID) {
-    if (IsEmpty(bstrExceptionID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrExceptionID)) return InvalidArgument(plErrorID);
     // Any row of the profile: given a master's ID it deletes the master
     // alone and leaves its exceptions.
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [EventID] = '").AppendId(bstrExceptionID).Append(u"';");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [EventID] = '").AppendQuoted(bstrExceptionID).Append(u"';");
         return sql;
     });
 }
@@ -210,12 +195,12 @@ STDMETHODIMP CEventAccess::ModifyExceptionByID(LONG* plErrorID, BSTR bstrExcepti
 
 STDMETHODIMP CEventAccess::GetExceptionByID(LONG* plErrorID, BSTR bstrExceptionID, tagEventInfo* pEventInfo) {
     if (IsEmpty(bstrExceptionID) || !pEventInfo)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     // Any row of the profile, master or exception.
-    return GetOneRecord(plErrorID, pEventInfo, EventFields(), [&] {
+    return GetOneRecord(plErrorID, pEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
-        sql.Append(u"[ProfileID] = '").AppendId(m_bstrProfileID);
-        sql.Append(u"' AND [EventID] = '").AppendId(bstrExceptionID).Append(u"';");
+        sql.Append(u"[ProfileID] = '").AppendQuoted(m_bstrProfileID);
+        sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrExceptionID).Append(u"';");
         return sql;
     });
 }

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstddef>
 
-#include "access/calendar/field_map_sql.h"
+#include "core/field_map.h"
 #include "core/trace.h"
 
 namespace calyra {
@@ -27,8 +27,6 @@ constexpr std::array<FieldMap, 6> kCategoryColumns = {{
 // [Modified] is always the time of the write.
 constexpr std::span<const FieldMap> WrittenColumns() { return std::span(kCategoryColumns).subspan(1, 4); }
 
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
 }  // namespace
 
 CEventCategoryAccess::CEventCategoryAccess() { SendTrace("CEventCategoryAccess::CEventCategoryAccess.[ENTER]"); }
@@ -37,14 +35,13 @@ CEventCategoryAccess::~CEventCategoryAccess() { SendTrace("CEventCategoryAccess:
 
 SqlText CEventCategoryAccess::ListQuery() const {
     SqlText sql(u"SELECT ");
-    AppendColumnList(sql, kCategoryColumns);
-    sql.Append(u" FROM [tEventCategory] WHERE [ProfileID] = '").AppendId(m_bstrProfileID).Append(u"';");
+    sql.Append(ColumnList(kCategoryColumns)).Append(u" FROM [tEventCategory] WHERE [ProfileID] = '");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"';");
     return sql;
 }
 
 STDMETHODIMP CEventCategoryAccess::GetNumOfEventCategories(LONG* plErrorID, LONG* plNumOfEventCategories) {
-    return GetNumOfRecords(plErrorID, plNumOfEventCategories, m_cache, std::span(kCategoryColumns),
-                           [&] { return ListQuery(); });
+    return GetNumOfRecords(plErrorID, plNumOfEventCategories, m_cache, kCategoryColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CEventCategoryAccess::GetEventCategoryByIndex(LONG* plErrorID, LONG lIndex,
@@ -54,18 +51,18 @@ STDMETHODIMP CEventCategoryAccess::GetEventCategoryByIndex(LONG* plErrorID, LONG
 
 STDMETHODIMP CEventCategoryAccess::GetAllEventCategories(LONG* plErrorID, LONG* plNum,
                                                          SAFEARRAY** ppEventCategoryInfo) {
-    return GetAllRecords<tagEventCategoryInfo>(plErrorID, plNum, ppEventCategoryInfo, std::span(kCategoryColumns),
+    return GetAllRecords<tagEventCategoryInfo>(plErrorID, plNum, ppEventCategoryInfo, kCategoryColumns,
                                                [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CEventCategoryAccess::AddEventCategory(LONG* plErrorID, tagEventCategoryInfo* pEventCategoryInfo,
                                                     BSTR* pbstrEventCategoryID) {
     // The name may be empty.
-    if (!pEventCategoryInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pEventCategoryInfo) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrEventCategoryID, [&] {
         SqlText sql(u"INSERT INTO [tEventCategory] ([ProfileID], ");
-        AppendColumnList(sql, std::span(kCategoryColumns).subspan(1));
-        sql.Append(u") VALUES('").AppendId(m_bstrProfileID).Append(u"', '");
+        sql.Append(ColumnList(std::span(kCategoryColumns).subspan(1))).Append(u") VALUES('");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
         AppendValues(sql, pEventCategoryInfo, WrittenColumns());
         sql.Append(u"', '").AppendNow().Append(u"');");
         return sql;
@@ -73,27 +70,25 @@ STDMETHODIMP CEventCategoryAccess::AddEventCategory(LONG* plErrorID, tagEventCat
 }
 
 STDMETHODIMP CEventCategoryAccess::DeleteEventCategoryByID(LONG* plErrorID, BSTR bstrEventCategoryID) {
-    if (IsEmpty(bstrEventCategoryID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEventCategoryID)) return InvalidArgument(plErrorID);
     // Only the category row goes, whatever its profile; its events stay and
     // drop out of the selected-category lists.
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tEventCategory] WHERE [EventCategoryID] = '");
-        sql.AppendId(bstrEventCategoryID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tEventCategory] WHERE [EventCategoryID] = '", bstrEventCategoryID, u"';");
     });
 }
 
 STDMETHODIMP CEventCategoryAccess::ModifyEventCategoryByID(LONG* plErrorID, BSTR bstrEventCategoryID,
                                                            tagEventCategoryInfo* pEventCategoryInfo) {
     if (IsEmpty(bstrEventCategoryID) || !pEventCategoryInfo)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     // Every data column is written each time: this is also how a category
     // is selected or deselected. No profile condition.
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"UPDATE [tEventCategory] SET ");
         AppendAssignments(sql, pEventCategoryInfo, {WrittenColumns()});
         sql.Append(u"', [Modified] = '").AppendNow();
-        sql.Append(u"' WHERE [EventCategoryID] = '").AppendId(bstrEventCategoryID).Append(u"'");
+        sql.Append(u"' WHERE [EventCategoryID] = '").AppendQuoted(bstrEventCategoryID).Append(u"'");
         return sql;
     });
 }

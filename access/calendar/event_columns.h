@@ -8,16 +8,17 @@
 // master event, the master's ID for an exception).
 //
 // Ownership: constant tables; EventColumnList and EventSelectPrefix return
-// texts built once when the component is loaded. Thread-safety: everything
-// here is read-only after load and shared by all event objects.
+// texts built once, on first use. Thread-safety: everything here is
+// read-only once built (the build itself is a thread-safe static
+// initialisation) and shared by all event objects.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <span>
 
-#include "access/calendar/field_map_sql.h"
-#include "access/calendar/recurrence_columns.h"
+#include "core/field_map.h"
+#include "core/recurrence_columns.h"
 
 namespace calyra {
 
@@ -72,10 +73,20 @@ constexpr std::span<const FieldMap> EventListColumns() {
 }
 
 // "[Subject], [Description], ... [EndBy], [OriginalStartTime]".
-const SqlText& EventColumnList();
+inline const SqlText& EventColumnList() {
+    static const SqlText list = ColumnList(EventListColumns());
+    return list;
+}
 
 // "SELECT [EventID], [EventCategoryID], <list>, [Modified] FROM [tEvent] WHERE ",
 // the start of every event query but the category join.
-const SqlText& EventSelectPrefix();
+inline const SqlText& EventSelectPrefix() {
+    static const SqlText prefix = [] {
+        SqlText sql(u"SELECT [EventID], [EventCategoryID], ");
+        sql.Append(EventColumnList()).Append(u", [Modified] FROM [tEvent] WHERE ");
+        return sql;
+    }();
+    return prefix;
+}
 
 }  // namespace calyra

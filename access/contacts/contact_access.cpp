@@ -2,11 +2,8 @@
 #include "access/contacts/contact_access.h"
 
 #include <cstddef>
-#include <iterator>
-#include <string_view>
 
 #include "access/contacts/contact_detail_family.h"
-#include "access/contacts/field_value_sql.h"
 #include "core/trace.h"
 
 namespace calyra {
@@ -34,59 +31,27 @@ constexpr FieldMap kContactFields[] = {
     {u"[MessageAlert]", FieldKind::Text, offsetof(tagContactInfo, bstrMessageAlert), 0},
     {u"[Modified]", FieldKind::Date, offsetof(tagContactInfo, dtModified), 0},
 };
-// The columns taken from the caller's record: all but the ID and [Modified].
-constexpr size_t kFirstDataColumn = 1;
-constexpr size_t kModifiedColumn = 17;
+// The columns taken from the caller's record: all but the ID and
+// [Modified], which is always the time of the write.
+constexpr std::span<const FieldMap> kContactDataFields = std::span(kContactFields).subspan(1, 16);
 
 constexpr Sql kContactSelectHead =
     u"SELECT [ContactID], [Title], [Suffix], [LastName], [FirstName], [MiddleName], [NickName], [SpouseName], "
     u"[BirthDate], [Anniversary], [CompanyName], [Department], [JobTitle], [Description], [Ringtone], [Photo], "
     u"[MessageAlert], [Modified] FROM [tContact] WHERE [ProfileID] = '";
+static_assert(ListsColumns(kContactSelectHead.view(), u"SELECT ", kContactFields, u" FROM "));
 
 constexpr Sql kContactInsertHead =
     u"INSERT INTO [tContact] ([ProfileID], [Title], [Suffix], [LastName], [FirstName], [MiddleName], [NickName], "
     u"[SpouseName], [BirthDate], [Anniversary], [CompanyName], [Department], [JobTitle], [Description], "
     u"[Ringtone], [Photo], [MessageAlert], [Modified]) VALUES('";
-
-// The text before each data column's value, then the one before the
-// current time in [Modified].
-constexpr Sql kContactUpdateTexts[] = {
-    u"UPDATE [tContact] SET [Title] = '", u"', [Suffix] = '", u"', [LastName] = '", u"', [FirstName] = '",
-    u"', [MiddleName] = '", u"', [NickName] = '", u"', [SpouseName] = '", u"', [BirthDate] = '",
-    u"', [Anniversary] = '", u"', [CompanyName] = '", u"', [Department] = '", u"', [JobTitle] = '",
-    u"', [Description] = '", u"', [Ringtone] = '", u"', [Photo] = '", u"', [MessageAlert] = '",
-    u"', [Modified] = '",
-};
-
-// The texts name the columns of the field map, in its order.
-constexpr bool ContactTextsMatchTheFieldMap() {
-    using detail_checks::Eat;
-    using detail_checks::EatColumns;
-    std::u16string_view select = kContactSelectHead.view();
-    if (!Eat(select, u"SELECT ") || !EatColumns(select, kContactFields, 0) || !Eat(select, u" FROM ")) return false;
-    std::u16string_view insert = kContactInsertHead.view();
-    insert.remove_prefix(insert.find(u'('));
-    if (!Eat(insert, u"([ProfileID], ") || !EatColumns(insert, kContactFields, kFirstDataColumn) ||
-        insert != u") VALUES('")
-        return false;
-    for (size_t i = 0; i < std::size(kContactUpdateTexts); ++i) {
-        std::u16string_view text = kContactUpdateTexts[i].view();
-        if (!text.ends_with(u" = '")) return false;
-        text.remove_suffix(4);
-        if (!text.ends_with(kContactFields[kFirstDataColumn + i].column.view())) return false;
-    }
-    return std::size(kContactUpdateTexts) == kModifiedColumn;
-}
-static_assert(ContactTextsMatchTheFieldMap(), "contact statements and columns disagree");
+static_assert(ListsColumns(kContactInsertHead.view(), u"([ProfileID], ", kContactDataFields,
+                           u", [Modified]) VALUES('"));
 
 // The profile's contacts, in the engine's order.
 SqlText ContactListQuery(BSTR profileID) {
-    SqlText sql(kContactSelectHead);
-    sql.AppendId(profileID).Append(u"';");
-    return sql;
+    return QuotedStatement(kContactSelectHead, profileID, u"';");
 }
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
 
 }  // namespace
 
@@ -95,7 +60,8 @@ CContactAccess::CContactAccess() { SendTrace("CContactAccess::CContactAccess.[EN
 CContactAccess::~CContactAccess() { SendTrace("CContactAccess::~CContactAccess.[ENTER]"); }
 
 STDMETHODIMP CContactAccess::GetNumOfContacts(LONG* plErrorID, LONG* plNumOfContacts) {
-    return GetNumOfRecords(plErrorID, plNumOfContacts, m_cache, std::span(kContactFields), [this] { return ContactListQuery(m_bstrProfileID); });
+    return GetNumOfRecords(plErrorID, plNumOfContacts, m_cache, kContactFields,
+                           [this] { return ContactListQuery(m_bstrProfileID); });
 }
 
 STDMETHODIMP CContactAccess::GetContactByIndex(LONG* plErrorID, LONG lIndex, tagContactInfo* pContactInfo) {
@@ -103,42 +69,33 @@ STDMETHODIMP CContactAccess::GetContactByIndex(LONG* plErrorID, LONG lIndex, tag
 }
 
 STDMETHODIMP CContactAccess::GetAllContacts(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppContactInfo) {
-    return GetAllRecords<tagContactInfo>(plErrorID, plNum, ppContactInfo, std::span(kContactFields), [this] { return ContactListQuery(m_bstrProfileID); });
+    return GetAllRecords<tagContactInfo>(plErrorID, plNum, ppContactInfo, kContactFields,
+                                         [this] { return ContactListQuery(m_bstrProfileID); });
 }
 
 STDMETHODIMP CContactAccess::GetContactByID(LONG* plErrorID, BSTR bstrContactID, tagContactInfo* pContactInfo) {
     if (IsEmpty(bstrContactID) || !pContactInfo)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return GetOneRecord(plErrorID, pContactInfo, std::span(kContactFields), [&] {
         SqlText sql(kContactSelectHead);
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [ContactID] = '");
-        sql.AppendId(bstrContactID).Append(u"';");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [ContactID] = '");
+        sql.AppendQuoted(bstrContactID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CContactAccess::ExistContact(LONG* plErrorID, BSTR bstrContactID, VARIANT_BOOL* pvbFound) {
-    if (IsEmpty(bstrContactID) || !pvbFound) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    *pvbFound = VARIANT_FALSE;
-    CriticalSectionLock lock(m_csAccess);
-    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    // Any profile's contact counts. A failed look-up is only an answer of
-    // "don't know", so it leaves the caller's error ID alone.
-    SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
-    sql.AppendQuoted(bstrContactID).Append(u"';");
-    ResultSet rs(m_pPimDbAccess, nullptr, sql.ToBstr());
-    if (!rs.ok()) return E_UNEXPECTED;
-    *pvbFound = rs.rows() >= 1 ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    // Any profile's contact counts.
+    return ExistRecord(plErrorID, bstrContactID, pvbFound,
+                       u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
 }
 
 STDMETHODIMP CContactAccess::AddContact(LONG* plErrorID, tagContactInfo* pContactInfo, BSTR* pbstrContactID) {
-    if (!pContactInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pContactInfo) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrContactID, [&] {
         SqlText sql(kContactInsertHead);
-        sql.AppendId(m_bstrProfileID);
-        for (size_t column = kFirstDataColumn; column < kModifiedColumn; ++column)
-            AppendFieldValue(sql.Append(u"', '"), pContactInfo, kContactFields[column]);
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
+        AppendValues(sql, pContactInfo, kContactDataFields);
         // The time of this write, whatever the record says.
         sql.Append(u"', '").AppendNow().Append(u"');");
         return sql;
@@ -147,26 +104,22 @@ STDMETHODIMP CContactAccess::AddContact(LONG* plErrorID, tagContactInfo* pContac
 
 STDMETHODIMP CContactAccess::ModifyContactByID(LONG* plErrorID, BSTR bstrContactID, tagContactInfo* pContactInfo) {
     if (IsEmpty(bstrContactID) || !pContactInfo)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql;
-        for (size_t column = kFirstDataColumn; column < kModifiedColumn; ++column)
-            AppendFieldValue(sql.Append(kContactUpdateTexts[column - kFirstDataColumn]), pContactInfo,
-                             kContactFields[column]);
-        sql.Append(kContactUpdateTexts[kModifiedColumn - kFirstDataColumn]).AppendNow();
-        sql.Append(u"' WHERE [ContactID] = '").AppendId(bstrContactID).Append(u"';");
+        SqlText sql(u"UPDATE [tContact] SET ");
+        AppendAssignments(sql, pContactInfo, {kContactDataFields});
+        sql.Append(u"', [Modified] = '").AppendNow();
+        sql.Append(u"' WHERE [ContactID] = '").AppendQuoted(bstrContactID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CContactAccess::DeleteContactByID(LONG* plErrorID, BSTR bstrContactID) {
-    if (IsEmpty(bstrContactID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrContactID)) return InvalidArgument(plErrorID);
     // One hold of the lock for the contact and everything that hangs off it.
     CriticalSectionLock lock(m_csAccess);
     HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContact] WHERE [ContactID] = '");
-        sql.AppendId(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContact] WHERE [ContactID] = '", bstrContactID, u"';");
     });
     if (FAILED(hr)) return hr;
     // The contact is gone whatever happens to its dependants, so their
@@ -185,9 +138,7 @@ STDMETHODIMP CContactAccess::DeleteAllContacts(LONG* plErrorID) {
     DeleteDetailsOfAllContacts();
     DeleteContactGroupMapOfAllContacts();
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContact] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContact] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 

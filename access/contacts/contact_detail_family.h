@@ -11,7 +11,8 @@
 // contact when it is deleted, and which add requires an ID output.
 //
 // FROZEN: the statement texts are the database's contract; the column
-// lists inside them are checked against the field maps at compile time.
+// lists inside them are checked against the field maps at compile time, and
+// the assignments of an update are written from the field maps.
 // Everything here is constant data: nothing is owned, nothing needs a lock.
 // Internal to access/contacts.
 #pragma once
@@ -19,9 +20,8 @@
 #include <cstddef>
 #include <optional>
 #include <span>
-#include <string_view>
 
-#include "core/pim_data_access.h"
+#include "core/field_map.h"
 #include "core/sql_text.h"
 
 namespace calyra {
@@ -38,9 +38,9 @@ struct DetailFamily {
     Sql deleteByIdClosing;
     // Then the contact ID and "';".
     Sql deleteByContactHead;
-    // The text before each value in column order, the last one before the
-    // item ID; then "';". One more than the value columns.
-    std::span<const Sql> updateTexts;
+    // "UPDATE [t...] SET ", then the assignments of the value columns, then
+    // "' WHERE <ID column> = '", the item ID and "';".
+    Sql updateHead;
     // Column 0 is the item ID, never written; columns 1.. are the values.
     std::span<const FieldMap> fields;
     // The statement head that deletes the family's items of every contact
@@ -68,11 +68,6 @@ inline constexpr FieldMap kAddress[] = {
     {u"[ZipCode]", FieldKind::Text, offsetof(tagAddress, bstrZipCode), 0},
     {u"[PrimaryFlag]", FieldKind::Flag, offsetof(tagAddress, bPrimary), 0},
 };
-inline constexpr Sql kAddressUpdate[] = {
-    u"UPDATE [tAddress] SET [LocationType] = '", u"', [Country] = '", u"', [State] = '",
-    u"', [City] = '",  u"', [Street] = '", u"', [ZipCode] = '", u"', [PrimaryFlag] = '",
-    u"' WHERE [AddressID] = '",
-};
 
 inline constexpr FieldMap kPhoneNumber[] = {
     {u"[PhoneNumberID]", FieldKind::Text, offsetof(tagPhoneNumber, bstrPhoneNumberID), 0},
@@ -81,20 +76,12 @@ inline constexpr FieldMap kPhoneNumber[] = {
     {u"[PhoneNumber]", FieldKind::Text, offsetof(tagPhoneNumber, bstrPhoneNumber), 0},
     {u"[PrimaryFlag]", FieldKind::Flag, offsetof(tagPhoneNumber, bPrimary), 0},
 };
-inline constexpr Sql kPhoneNumberUpdate[] = {
-    u"UPDATE [tPhoneNumber] SET [LocationType] = '", u"', [PhoneNumberType] = '", u"', [PhoneNumber] = '",
-    u"', [PrimaryFlag] = '", u"' WHERE [PhoneNumberID] = '",
-};
 
 inline constexpr FieldMap kEmail[] = {
     {u"[EmailID]", FieldKind::Text, offsetof(tagEmail, bstrEmailID), 0},
     {u"[LocationType]", FieldKind::Long, offsetof(tagEmail, eLocationType), 0},
     {u"[Email]", FieldKind::Text, offsetof(tagEmail, bstrEmail), 0},
     {u"[PrimaryFlag]", FieldKind::Flag, offsetof(tagEmail, bPrimary), 0},
-};
-inline constexpr Sql kEmailUpdate[] = {
-    u"UPDATE [tEmail] SET [LocationType] = '", u"', [Email] = '", u"', [PrimaryFlag] = '",
-    u"' WHERE [EmailID] = '",
 };
 
 inline constexpr FieldMap kWebUrl[] = {
@@ -103,10 +90,6 @@ inline constexpr FieldMap kWebUrl[] = {
     {u"[WebUrl]", FieldKind::Text, offsetof(tagWebUrl, bstrWebUrl), 0},
     {u"[PrimaryFlag]", FieldKind::Flag, offsetof(tagWebUrl, bPrimary), 0},
 };
-inline constexpr Sql kWebUrlUpdate[] = {
-    u"UPDATE [tWebUrl] SET [LocationType] = '", u"', [WebUrl] = '", u"', [PrimaryFlag] = '",
-    u"' WHERE [WebUrlID] = '",
-};
 
 inline constexpr FieldMap kIM[] = {
     {u"[IMID]", FieldKind::Text, offsetof(tagIM, bstrIMID), 0},
@@ -114,10 +97,6 @@ inline constexpr FieldMap kIM[] = {
     {u"[Address]", FieldKind::Text, offsetof(tagIM, bstrAddress), 0},
     {u"[Protocol]", FieldKind::Text, offsetof(tagIM, bstrProtocol), 0},
     {u"[PrimaryFlag]", FieldKind::Flag, offsetof(tagIM, bPrimary), 0},
-};
-inline constexpr Sql kIMUpdate[] = {
-    u"UPDATE [tIM] SET [LocationType] = '", u"', [Address] = '", u"', [Protocol] = '", u"', [PrimaryFlag] = '",
-    u"' WHERE [IMID] = '",
 };
 
 }  // namespace detail_columns
@@ -132,7 +111,7 @@ struct DetailFamilyOf<tagAddress> {
         u"DELETE FROM [tAddress] WHERE ([AddressID] = '",
         u"');",
         u"DELETE FROM [tAddress] WHERE [ContactID] = '",
-        detail_columns::kAddressUpdate,
+        u"UPDATE [tAddress] SET ",
         detail_columns::kAddress,
         Sql(u"DELETE FROM [tAddress] WHERE [AddressID] IN (SELECT [AddressID] FROM [tAddress], [tContact] WHERE "
             u"[tContact].[ContactID] = [tAddress].[ContactID] AND [ProfileID] = '"),
@@ -150,7 +129,7 @@ struct DetailFamilyOf<tagPhoneNumber> {
         u"DELETE FROM [tPhoneNumber] WHERE ([PhoneNumberID] = '",
         u"');",
         u"DELETE FROM [tPhoneNumber] WHERE [ContactID] = '",
-        detail_columns::kPhoneNumberUpdate,
+        u"UPDATE [tPhoneNumber] SET ",
         detail_columns::kPhoneNumber,
         Sql(u"DELETE FROM [tPhoneNumber] WHERE [PhoneNumberID] IN (SELECT [PhoneNumberID] FROM [tPhoneNumber], "
             u"[tContact] WHERE [tContact].[ContactID] = [tPhoneNumber].[ContactID] AND [ProfileID] = '"),
@@ -166,7 +145,7 @@ struct DetailFamilyOf<tagEmail> {
         u"DELETE FROM [tEmail] WHERE [EmailID] = '",
         u"';",
         u"DELETE FROM [tEmail] WHERE [ContactID] = '",
-        detail_columns::kEmailUpdate,
+        u"UPDATE [tEmail] SET ",
         detail_columns::kEmail,
         Sql(u"DELETE FROM [tEmail] WHERE [EmailID] IN (SELECT [EmailID] FROM [tEmail], [tContact] WHERE "
             u"[tContact].[ContactID] = [tEmail].[ContactID] AND [ProfileID] = '"),
@@ -182,7 +161,7 @@ struct DetailFamilyOf<tagWebUrl> {
         u"DELETE FROM [tWebUrl] WHERE [WebUrlID] = '",
         u"';",
         u"DELETE FROM [tWebUrl] WHERE [ContactID] = '",
-        detail_columns::kWebUrlUpdate,
+        u"UPDATE [tWebUrl] SET ",
         detail_columns::kWebUrl,
         Sql(u"DELETE FROM [tWebUrl] WHERE [WebUrlID] IN (SELECT [WebUrlID] FROM [tWebUrl], [tContact] WHERE "
             u"[tContact].[ContactID] = [tWebUrl].[ContactID] AND [ProfileID] = '"),
@@ -200,7 +179,7 @@ struct DetailFamilyOf<tagIM> {
         u"DELETE FROM [tIM] WHERE [IMID] = '",
         u"';",
         u"DELETE FROM [tIM] WHERE [ContactID] = '",
-        detail_columns::kIMUpdate,
+        u"UPDATE [tIM] SET ",
         detail_columns::kIM,
         std::nullopt,
         true,
@@ -224,53 +203,7 @@ inline constexpr const DetailFamily* kDetailFamiliesDeletedWithContact[] = {
 // failure.
 namespace detail_checks {
 
-// Consumes `piece` at the front of `text`.
-constexpr bool Eat(std::u16string_view& text, std::u16string_view piece) {
-    if (text.substr(0, piece.size()) != piece) return false;
-    text.remove_prefix(piece.size());
-    return true;
-}
-
-// Consumes the columns of fields[first..] separated by ", ".
-constexpr bool EatColumns(std::u16string_view& text, std::span<const FieldMap> fields, size_t first) {
-    for (size_t i = first; i < fields.size(); ++i) {
-        if (i > first && !Eat(text, u", ")) return false;
-        if (!Eat(text, fields[i].column.view())) return false;
-    }
-    return true;
-}
-
-// "SELECT <all columns> FROM [...] WHERE [ContactID] = '"
-constexpr bool ListNamesTheColumns(const DetailFamily& f) {
-    std::u16string_view text = f.listHead.view();
-    return Eat(text, u"SELECT ") && EatColumns(text, f.fields, 0) && Eat(text, u" FROM ");
-}
-
-// "INSERT INTO [...] ([ContactID], <value columns>) VALUES('"
-constexpr bool InsertNamesTheValueColumns(const DetailFamily& f) {
-    std::u16string_view text = f.insertHead.view();
-    size_t open = text.find(u'(');
-    if (open == std::u16string_view::npos) return false;
-    text.remove_prefix(open);
-    return Eat(text, u"([ContactID], ") && EatColumns(text, f.fields, 1) && text == u") VALUES('";
-}
-
-// One text per value column, "... [Column] = '", and a last one naming the
-// ID column; together one more than the value columns.
-constexpr bool UpdateNamesTheColumns(const DetailFamily& f) {
-    if (f.updateTexts.size() != f.fields.size()) return false;
-    for (size_t i = 0; i < f.updateTexts.size(); ++i) {
-        const FieldMap& column = f.fields[(i + 1) % f.fields.size()];
-        std::u16string_view text = f.updateTexts[i].view();
-        if (!Eat(text, i == 0 ? u"UPDATE " : u"', ") && !Eat(text, u"' WHERE ")) return false;
-        if (!text.ends_with(u" = '")) return false;
-        text.remove_suffix(4);
-        if (!text.ends_with(column.column.view())) return false;
-    }
-    return true;
-}
-
-// The ID column is text; a value column is never the ID.
+// The ID column is text and comes first; the value columns follow.
 constexpr bool IdColumnFirst(const DetailFamily& f) {
     return !f.fields.empty() && f.fields[0].kind == FieldKind::Text && f.fields[0].offset == 0;
 }
@@ -278,7 +211,9 @@ constexpr bool IdColumnFirst(const DetailFamily& f) {
 template <class Record>
 constexpr bool Consistent() {
     constexpr const DetailFamily& f = DetailFamilyOf<Record>::value;
-    return ListNamesTheColumns(f) && InsertNamesTheValueColumns(f) && UpdateNamesTheColumns(f) && IdColumnFirst(f);
+    return IdColumnFirst(f) && ListsColumns(f.listHead.view(), u"SELECT ", f.fields, u" FROM ") &&
+           ListsColumns(f.insertHead.view(), u"([ContactID], ", f.fields.subspan(1), u") VALUES('") &&
+           f.updateHead.view().starts_with(u"UPDATE ") && f.updateHead.view().ends_with(u" SET ");
 }
 
 static_assert(Consistent<tagAddress>(), "address statements and columns disagree");

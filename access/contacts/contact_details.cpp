@@ -2,16 +2,8 @@
 // DetailFamily description through the same five operations.
 #include "access/contacts/contact_access.h"
 #include "access/contacts/contact_detail_family.h"
-#include "access/contacts/field_value_sql.h"
 
 namespace calyra {
-namespace {
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-HRESULT InvalidArgument(LONG* plErrorID) { return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG); }
-
-}  // namespace
 
 // ---- The shared operations ---------------------------------------------------
 
@@ -22,9 +14,7 @@ HRESULT CContactAccess::ListDetails(LONG* plErrorID, BSTR bstrContactID, LONG* p
     const DetailFamily& family = DetailFamilyOf<Record>::value;
     if (IsEmpty(bstrContactID) || !plNum || !ppItems) return InvalidArgument(plErrorID);
     return GetAllRecords<Record>(plErrorID, plNum, ppItems, family.fields, [&] {
-        SqlText sql(family.listHead);
-        sql.AppendId(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(family.listHead, bstrContactID, u"';");
     });
 }
 
@@ -34,10 +24,9 @@ HRESULT CContactAccess::AddDetail(LONG* plErrorID, BSTR bstrContactID, const Rec
     if (IsEmpty(bstrContactID) || !item || (family.idOutRequired && !pbstrItemID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrItemID, [&] {
         SqlText sql(family.insertHead);
-        sql.AppendId(bstrContactID);
+        sql.AppendQuoted(bstrContactID).Append(u"', '");
         // The record's own ID (column 0) is the database's to give.
-        for (size_t column = 1; column < family.fields.size(); ++column)
-            AppendFieldValue(sql.Append(u"', '"), item, family.fields[column]);
+        AppendValues(sql, item, family.fields.subspan(1));
         sql.Append(u"');");
         return sql;
     });
@@ -46,18 +35,14 @@ HRESULT CContactAccess::AddDetail(LONG* plErrorID, BSTR bstrContactID, const Rec
 HRESULT CContactAccess::DeleteDetailByID(LONG* plErrorID, const DetailFamily& family, BSTR bstrItemID) {
     if (IsEmpty(bstrItemID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(family.deleteByIdHead);
-        sql.AppendId(bstrItemID).Append(family.deleteByIdClosing);
-        return sql;
+        return QuotedStatement(family.deleteByIdHead, bstrItemID, family.deleteByIdClosing);
     });
 }
 
 HRESULT CContactAccess::DeleteDetailsByContactID(LONG* plErrorID, const DetailFamily& family, BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(family.deleteByContactHead);
-        sql.AppendId(bstrContactID).Append(u"';");
-        return sql;
+        return QuotedStatement(family.deleteByContactHead, bstrContactID, u"';");
     });
 }
 
@@ -67,19 +52,17 @@ HRESULT CContactAccess::ModifyDetailByID(LONG* plErrorID, BSTR bstrItemID, const
     if (IsEmpty(bstrItemID) || !item) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         // Every value column is rewritten; the item keeps its contact.
-        SqlText sql;
-        for (size_t column = 1; column < family.fields.size(); ++column)
-            AppendFieldValue(sql.Append(family.updateTexts[column - 1]), item, family.fields[column]);
-        sql.Append(family.updateTexts.back()).AppendId(bstrItemID).Append(u"';");
+        SqlText sql(family.updateHead);
+        AppendAssignments(sql, item, {family.fields.subspan(1)});
+        sql.Append(u"' WHERE ").Append(family.fields[0].column).Append(u" = '");
+        sql.AppendQuoted(bstrItemID).Append(u"';");
         return sql;
     });
 }
 
 void CContactAccess::DeleteDetailsOfAllContacts() {
     for (const DetailFamily* family : kDetailFamiliesDeletedWithContact) {
-        SqlText sql(*family->profileDeleteHead);
-        sql.AppendId(m_bstrProfileID).Append(u"');");
-        ExecuteFollowUp(sql);
+        ExecuteFollowUp(QuotedStatement(*family->profileDeleteHead, m_bstrProfileID, u"');"));
     }
 }
 

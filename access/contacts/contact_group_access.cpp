@@ -17,17 +17,23 @@ constexpr FieldMap kGroupFields[] = {
     {u"[Modified]", FieldKind::Date, offsetof(tagContactGroupInfo, dtModified), 0},
 };
 
+// The columns a write takes from the record: the name and the sync flag.
+// [Modified] is always the time of the write.
+constexpr std::span<const FieldMap> kGroupDataFields = std::span(kGroupFields).subspan(1, 2);
+
+constexpr Sql kGroupSelectHead =
+    u"SELECT [ContactGroupID], [ContactGroupName], [ToBeSynced], [Modified] FROM [tContactGroup] WHERE "
+    u"[ProfileID] = '";
+static_assert(ListsColumns(kGroupSelectHead.view(), u"SELECT ", kGroupFields, u" FROM "));
+
+constexpr Sql kGroupInsertHead =
+    u"INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName], [ToBeSynced], [Modified]) VALUES('";
+static_assert(ListsColumns(kGroupInsertHead.view(), u"([ProfileID], ", kGroupDataFields, u", [Modified]) "));
+
 // The profile's groups, in the engine's order.
 SqlText GroupListQuery(BSTR profileID) {
-    SqlText sql(u"SELECT [ContactGroupID], [ContactGroupName], [ToBeSynced], [Modified] FROM [tContactGroup] WHERE "
-                u"[ProfileID] = '");
-    sql.AppendId(profileID).Append(u"';");
-    return sql;
+    return QuotedStatement(kGroupSelectHead, profileID, u"';");
 }
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-HRESULT InvalidArgument(LONG* plErrorID) { return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG); }
 
 }  // namespace
 
@@ -36,7 +42,8 @@ CContactGroupAccess::CContactGroupAccess() { SendTrace("CContactGroupAccess::CCo
 CContactGroupAccess::~CContactGroupAccess() { SendTrace("CContactGroupAccess::~CContactGroupAccess.[ENTER]"); }
 
 STDMETHODIMP CContactGroupAccess::GetNumOfContactGroups(LONG* plErrorID, LONG* plNumOfContactGroups) {
-    return GetNumOfRecords(plErrorID, plNumOfContactGroups, m_cache, std::span(kGroupFields), [this] { return GroupListQuery(m_bstrProfileID); });
+    return GetNumOfRecords(plErrorID, plNumOfContactGroups, m_cache, kGroupFields,
+                           [this] { return GroupListQuery(m_bstrProfileID); });
 }
 
 STDMETHODIMP CContactGroupAccess::GetContactGroupByIndex(LONG* plErrorID, LONG lIndex,
@@ -45,18 +52,18 @@ STDMETHODIMP CContactGroupAccess::GetContactGroupByIndex(LONG* plErrorID, LONG l
 }
 
 STDMETHODIMP CContactGroupAccess::GetAllContactGroups(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppContactGroupInfo) {
-    return GetAllRecords<tagContactGroupInfo>(plErrorID, plNum, ppContactGroupInfo, std::span(kGroupFields), [this] { return GroupListQuery(m_bstrProfileID); });
+    return GetAllRecords<tagContactGroupInfo>(plErrorID, plNum, ppContactGroupInfo, kGroupFields,
+                                              [this] { return GroupListQuery(m_bstrProfileID); });
 }
 
 STDMETHODIMP CContactGroupAccess::AddContactGroup(LONG* plErrorID, tagContactGroupInfo* pContactGroupInfo,
                                                   BSTR* pbstrContactGroupID) {
     if (!pContactGroupInfo || IsEmpty(pContactGroupInfo->bstrContactGroupName)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrContactGroupID, [&] {
-        SqlText sql(u"INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName], [ToBeSynced], [Modified]) VALUES('");
-        sql.AppendId(m_bstrProfileID).Append(u"', '");
-        sql.AppendQuoted(pContactGroupInfo->bstrContactGroupName).Append(u"', '");
-        sql.AppendFlag(pContactGroupInfo->bToBeSynced).Append(u"', '");
-        sql.AppendNow().Append(u"');");
+        SqlText sql(kGroupInsertHead);
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
+        AppendValues(sql, pContactGroupInfo, kGroupDataFields);
+        sql.Append(u"', '").AppendNow().Append(u"');");
         return sql;
     });
 }
@@ -65,9 +72,7 @@ STDMETHODIMP CContactGroupAccess::DeleteContactGroupByID(LONG* plErrorID, BSTR b
     if (IsEmpty(bstrContactGroupID)) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);  // the group and its memberships in one hold
     HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ContactGroupID] = '");
-        sql.AppendId(bstrContactGroupID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContactGroup] WHERE [ContactGroupID] = '", bstrContactGroupID, u"';");
     });
     if (FAILED(hr)) return hr;
     DeleteContactGroupMapByContactGroupID(bstrContactGroupID);
@@ -81,9 +86,7 @@ STDMETHODIMP CContactGroupAccess::DeleteAllContactGroups(LONG* plErrorID) {
     // while those rows still exist.
     DeleteContactGroupMapOfAllContactGroups();
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tContactGroup] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tContactGroup] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 
@@ -92,13 +95,12 @@ STDMETHODIMP CContactGroupAccess::ModifyContactGroupByID(LONG* plErrorID, BSTR b
     if (IsEmpty(bstrContactGroupID) || !pContactGroupInfo || IsEmpty(pContactGroupInfo->bstrContactGroupName))
         return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"UPDATE [tContactGroup] SET [ContactGroupName] = '");
-        sql.AppendQuoted(pContactGroupInfo->bstrContactGroupName).Append(u"', [ToBeSynced] = '");
-        sql.AppendFlag(pContactGroupInfo->bToBeSynced).Append(u"', [Modified] = '");
-        sql.AppendNow().Append(u"' WHERE [ContactGroupID] = '");
+        SqlText sql(u"UPDATE [tContactGroup] SET ");
+        AppendAssignments(sql, pContactGroupInfo, {kGroupDataFields});
+        sql.Append(u"', [Modified] = '").AppendNow().Append(u"' WHERE [ContactGroupID] = '");
         // This statement alone ends without a semicolon; the engine takes
         // it either way.
-        sql.AppendId(bstrContactGroupID).Append(u"'");
+        sql.AppendQuoted(bstrContactGroupID).Append(u"'");
         return sql;
     });
 }
@@ -106,9 +108,8 @@ STDMETHODIMP CContactGroupAccess::ModifyContactGroupByID(LONG* plErrorID, BSTR b
 HRESULT CContactGroupAccess::DeleteContactGroupMapByContactGroupID(BSTR bstrContactGroupID) {
     if (IsEmpty(bstrContactGroupID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '");
-    sql.AppendId(bstrContactGroupID).Append(u"');");
-    return ExecuteFollowUp(sql);
+    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '",
+                                           bstrContactGroupID, u"');"));
 }
 
 HRESULT CContactGroupAccess::DeleteContactGroupMapOfAllContactGroups() {
@@ -117,7 +118,7 @@ HRESULT CContactGroupAccess::DeleteContactGroupMapOfAllContactGroups() {
         u"DELETE FROM [tContactGroupMap] WHERE [tContactGroupMap].[ContactGroupID] IN (SELECT "
         u"[tContactGroup].[ContactGroupID] FROM [tContactGroup], [tContactGroupMap] WHERE "
         u"[tContactGroup].[ContactGroupID] = [tContactGroupMap].[ContactGroupID] AND [ProfileID] = '");
-    sql.AppendId(m_bstrProfileID).Append(u"');");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"');");
     return ExecuteFollowUp(sql);
 }
 

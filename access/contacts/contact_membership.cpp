@@ -7,10 +7,6 @@
 namespace calyra {
 namespace {
 
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-HRESULT InvalidArgument(LONG* plErrorID) { return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG); }
-
 // The members of a group are listed by ID only: every other field of the
 // records handed out stays zero.
 constexpr FieldMap kMemberFields[] = {
@@ -27,8 +23,8 @@ constexpr FieldMap kGroupOfContactFields[] = {
 
 SqlText MembershipInsert(BSTR bstrContactID, BSTR bstrContactGroupID) {
     SqlText sql(u"INSERT INTO [tContactGroupMap] ([ContactGroupID], [ContactID]) VALUES ('");
-    sql.AppendId(bstrContactGroupID).Append(u"', '");
-    sql.AppendId(bstrContactID).Append(u"');");
+    sql.AppendQuoted(bstrContactGroupID).Append(u"', '");
+    sql.AppendQuoted(bstrContactID).Append(u"');");
     return sql;
 }
 
@@ -42,8 +38,8 @@ STDMETHODIMP CContactAccess::GetContactsByContactGroupID(LONG* plErrorID, BSTR b
         SqlText sql(
             u"SELECT [tCONTACT].[ContactID] FROM [tCONTACT], [tContactGroupMap] WHERE ([tContactGroupMap].ContactID "
             u"= [tContact].ContactID AND [tContact].ProfileID = '");
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [tContactGroupMap].ContactGroupID = '");
-        sql.AppendId(bstrContactGroupID).Append(u"');");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [tContactGroupMap].ContactGroupID = '");
+        sql.AppendQuoted(bstrContactGroupID).Append(u"');");
         return sql;
     });
 }
@@ -57,8 +53,8 @@ STDMETHODIMP CContactAccess::GetContactGroupsByContactID(LONG* plErrorID, BSTR b
                 u"SELECT [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName], [Modified] FROM "
                 u"[tContactGroup], [tContactGroupMap] WHERE [tContactGroupMap].ContactGroupID = "
                 u"[tContactGroup].ContactGroupID AND [tContactGroup].ProfileID = '");
-            sql.AppendId(m_bstrProfileID).Append(u"' AND [tContactGroupMap].ContactID = '");
-            sql.AppendId(bstrContactID).Append(u"';");
+            sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [tContactGroupMap].ContactID = '");
+            sql.AppendQuoted(bstrContactID).Append(u"';");
             return sql;
         });
 }
@@ -69,16 +65,15 @@ STDMETHODIMP CContactAccess::AddContactToContactGroup(LONG* plErrorID, BSTR bstr
     // 1 included, replaces the contact's memberships.
     const bool addMode = bMultiple == VARIANT_TRUE;
     if (IsEmpty(bstrContactID) || (addMode && IsEmpty(bstrContactGroupID))) return InvalidArgument(plErrorID);
-    if (addMode) {
-        return ExecuteStatement(plErrorID, nullptr, [&] { return MembershipInsert(bstrContactID, bstrContactGroupID); });
-    }
+    const auto insert = [&] { return MembershipInsert(bstrContactID, bstrContactGroupID); };
+    if (addMode) return ExecuteStatement(plErrorID, nullptr, insert);
     // Delete and insert under one hold of the lock, so no other call on this
     // object sees the contact between the two.
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
     DeleteContactGroupMapByContactID(bstrContactID);
     if (IsEmpty(bstrContactGroupID)) return S_OK;  // now in no group at all
-    return ExecuteStatement(plErrorID, nullptr, [&] { return MembershipInsert(bstrContactID, bstrContactGroupID); });
+    return ExecuteStatement(plErrorID, nullptr, insert);
 }
 
 STDMETHODIMP CContactAccess::RemoveContactFromContactGroup(LONG* plErrorID, BSTR bstrContactID,
@@ -87,8 +82,8 @@ STDMETHODIMP CContactAccess::RemoveContactFromContactGroup(LONG* plErrorID, BSTR
     return ExecuteStatement(plErrorID, nullptr, [&] {
         // Every stored row of the pair goes.
         SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '");
-        sql.AppendId(bstrContactGroupID).Append(u"' AND [ContactID] = '");
-        sql.AppendId(bstrContactID).Append(u"');");
+        sql.AppendQuoted(bstrContactGroupID).Append(u"' AND [ContactID] = '");
+        sql.AppendQuoted(bstrContactID).Append(u"');");
         return sql;
     });
 }
@@ -96,9 +91,8 @@ STDMETHODIMP CContactAccess::RemoveContactFromContactGroup(LONG* plErrorID, BSTR
 HRESULT CContactAccess::DeleteContactGroupMapByContactID(BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    SqlText sql(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '");
-    sql.AppendId(bstrContactID).Append(u"');");
-    return ExecuteFollowUp(sql);
+    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '",
+                                           bstrContactID, u"');"));
 }
 
 HRESULT CContactAccess::DeleteContactGroupMapOfAllContacts() {
@@ -107,7 +101,7 @@ HRESULT CContactAccess::DeleteContactGroupMapOfAllContacts() {
         u"DELETE FROM [tContactGroupMap] WHERE [tContactGroupMap].[ContactID] IN (SELECT [tContact].[ContactID] FROM "
         u"[tContact], [tContactGroupMap] WHERE [tContact].[ContactID] = [tContactGroupMap].[ContactID] AND "
         u"[ProfileID] = '");
-    sql.AppendId(m_bstrProfileID).Append(u"');");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"');");
     return ExecuteFollowUp(sql);
 }
 

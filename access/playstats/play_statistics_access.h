@@ -58,11 +58,6 @@ protected:
     HRESULT GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* plNum, SAFEARRAY** ppEntries);
     // One play of pEntry->bstrFullPath. Takes no lock itself.
     HRESULT RecordPlay(LONG* plErrorID, Record* pEntry);
-
-private:
-    // Fetches one column of the current row into the scratch buffer; NULL
-    // when the object has no buffer. REQUIRES: m_csAccess held.
-    const OLECHAR* FetchField(LONGLONG* pVM, LONG column);
 };
 
 }  // namespace calyra

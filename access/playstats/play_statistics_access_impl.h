@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <cstring>
 #include <iterator>
 #include <span>
 #include <utility>
@@ -20,26 +19,11 @@ namespace play_statistics_detail {
 constexpr LONG kMinListCount = 1;
 constexpr LONG kMaxListCount = 99;
 
-inline bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-inline BSTR TextFieldOf(const void* record, size_t offset) {
-    BSTR value;
-    std::memcpy(&value, static_cast<const BYTE*>(record) + offset, sizeof value);
-    return value;
-}
-
 // "[Album], [Title], [Artist], [FullPath]" for music: the text columns as
 // the SELECT and INSERT column lists name them. Built once per table.
 template <class Table>
 const SqlText& TextColumnList() {
-    static const SqlText list = [] {
-        SqlText text;
-        for (size_t i = 0; i < std::size(Table::kTextColumns); ++i) {
-            if (i > 0) text.Append(u", ");
-            text.Append(Table::kTextColumns[i].column);
-        }
-        return text;
-    }();
+    static const SqlText list = ColumnList(Table::kTextColumns);
     return list;
 }
 
@@ -93,23 +77,15 @@ private:
 #define CALYRA_PLAY_STATISTICS CPlayStatisticsAccess<T, Itf, Record, pclsid, ThreadModel, Table>
 
 CALYRA_PLAY_STATISTICS_TEMPLATE
-const OLECHAR* CALYRA_PLAY_STATISTICS::FetchField(LONGLONG* pVM, LONG column) {
-    if (!this->m_pwszBuffer) return nullptr;
-    this->m_pPimDbAccess->GetFieldValue(nullptr, pVM, column, reinterpret_cast<USHORT*>(this->m_pwszBuffer),
-                                        kScratchUnits);
-    return this->m_pwszBuffer;
-}
-
-CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARIANT_BOOL* pvbExist) {
     using namespace play_statistics_detail;
     if (!pEntry || IsEmpty(pEntry->bstrFullPath) || !pvbExist)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     CriticalSectionLock lock(this->m_csAccess);
     if (!this->m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
     SqlText sql(u"SELECT [EntryID], [ProfileID], ");
     sql.Append(TextColumnList<Table>()).Append(u", [Counter], [LastPlayed] FROM ").Append(Table::kTable);
-    sql.Append(u" WHERE [ProfileID] = '").AppendId(this->m_bstrProfileID);
+    sql.Append(u" WHERE [ProfileID] = '").AppendQuoted(this->m_bstrProfileID);
     sql.Append(u"' AND [FullPath] = '").AppendQuoted(pEntry->bstrFullPath).Append(u"'");
     Bstr text = sql.ToBstr();
     ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
@@ -117,7 +93,7 @@ HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARI
     if (rs.rows() > 0) {
         // Only the ID is taken, although the query selects the whole
         // entry: the caller's other fields stay as they are.
-        BSTR id = TextToBstr(FetchField(rs.slot(), 0), nullptr);
+        BSTR id = TextToBstr(this->FetchField(rs.slot(), 0), nullptr);
         SysFreeString(pEntry->bstrEntryID);
         pEntry->bstrEntryID = id;
         *pvbExist = VARIANT_TRUE;
@@ -130,15 +106,15 @@ HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARI
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::AddEntry(LONG* plErrorID, Record* pEntry, BSTR* pbstrEntryID) {
     using namespace play_statistics_detail;
-    if (!pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pEntry) return InvalidArgument(plErrorID);
     // A new entry has been played once, now; the record's counter and date
     // are not looked at. Nothing checks for an entry with the same path.
     return this->ExecuteStatement(plErrorID, pbstrEntryID, [&] {
         SqlText sql(u"INSERT INTO ");
         sql.Append(Table::kTable).Append(u" ([ProfileID], ").Append(TextColumnList<Table>());
-        sql.Append(u", [Counter], [LastPlayed]) VALUES('").AppendId(this->m_bstrProfileID);
-        for (const FieldMap& c : Table::kTextColumns)
-            sql.Append(u"', '").AppendQuoted(TextFieldOf(pEntry, c.offset));
+        sql.Append(u", [Counter], [LastPlayed]) VALUES('").AppendQuoted(this->m_bstrProfileID);
+        sql.Append(u"', '");
+        AppendValues(sql, pEntry, Table::kTextColumns);
         sql.Append(u"', '1', '").AppendNow().Append(u"');");
         return sql;
     });
@@ -147,10 +123,10 @@ HRESULT CALYRA_PLAY_STATISTICS::AddEntry(LONG* plErrorID, Record* pEntry, BSTR* 
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::DeleteEntry(LONG* plErrorID, BSTR bstrEntryID) {
     using namespace play_statistics_detail;
-    if (IsEmpty(bstrEntryID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEntryID)) return InvalidArgument(plErrorID);
     return this->ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"DELETE FROM ");
-        sql.Append(Table::kTable).Append(u" WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"';");
+        sql.Append(Table::kTable).Append(u" WHERE [EntryID] = '").AppendQuoted(bstrEntryID).Append(u"';");
         return sql;
     });
 }
@@ -158,15 +134,14 @@ HRESULT CALYRA_PLAY_STATISTICS::DeleteEntry(LONG* plErrorID, BSTR bstrEntryID) {
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::ModifyEntry(LONG* plErrorID, BSTR bstrEntryID, Record* pEntry) {
     using namespace play_statistics_detail;
-    if (IsEmpty(bstrEntryID) || !pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEntryID) || !pEntry) return InvalidArgument(plErrorID);
     return this->ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"UPDATE ");
         sql.Append(Table::kTable).Append(u" SET ");
-        for (const FieldMap& c : Table::kTextColumns)
-            sql.Append(c.column).Append(u" = '").AppendQuoted(TextFieldOf(pEntry, c.offset)).Append(u"', ");
-        sql.Append(u"[Counter] = '").AppendLong(pEntry->lCounter);
+        AppendAssignments(sql, pEntry, {Table::kTextColumns});
+        sql.Append(u"', [Counter] = '").AppendLong(pEntry->lCounter);
         sql.Append(u"', [LastPlayed] = '").AppendNow();
-        sql.Append(u"' WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"'");
+        sql.Append(u"' WHERE [EntryID] = '").AppendQuoted(bstrEntryID).Append(u"'");
         return sql;
     });
 }
@@ -174,13 +149,13 @@ HRESULT CALYRA_PLAY_STATISTICS::ModifyEntry(LONG* plErrorID, BSTR bstrEntryID, R
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::CountPlay(LONG* plErrorID, BSTR bstrEntryID, Record* pEntry) {
     using namespace play_statistics_detail;
-    if (IsEmpty(bstrEntryID) || !pEntry) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrEntryID) || !pEntry) return InvalidArgument(plErrorID);
     // The increment happens in the database, so plays counted at the same
     // time by several objects all count.
     return this->ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"UPDATE ");
         sql.Append(Table::kTable).Append(u" SET [Counter] = [Counter] + 1, [LastPlayed] = '").AppendNow();
-        sql.Append(u"' WHERE [EntryID] = '").AppendId(bstrEntryID).Append(u"'");
+        sql.Append(u"' WHERE [EntryID] = '").AppendQuoted(bstrEntryID).Append(u"'");
         return sql;
     });
 }
@@ -195,7 +170,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
                   "[FullPath] must be the last text column of a play-statistics table");
 
     if (lCnt < kMinListCount || lCnt > kMaxListCount || !plNum || !ppEntries)
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     *plNum = 0;
     *ppEntries = nullptr;
     CriticalSectionLock lock(this->m_csAccess);
@@ -206,7 +181,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
     // skipped, so how many rows make lCnt entries is not known up front.
     SqlText sql(u"SELECT [EntryID], ");
     sql.Append(TextColumnList<Table>()).Append(u", [Counter], [LastPlayed] FROM ").Append(Table::kTable);
-    sql.Append(u" WHERE [ProfileID] = '").AppendId(this->m_bstrProfileID);
+    sql.Append(u" WHERE [ProfileID] = '").AppendQuoted(this->m_bstrProfileID);
     sql.Append(u"' ORDER BY [Counter] DESC, [LastPlayed] DESC");
     Bstr text = sql.ToBstr();
     ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
@@ -224,7 +199,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
     // Rows after the lCnt-th existing file are not looked at, so missing
     // files further down stay until a longer list reaches them.
     for (LONG row = 0; row < rs.rows() && filled < lCnt; ++row, rs.Next()) {
-        const OLECHAR* path = FetchField(rs.slot(), kPathColumn);
+        const OLECHAR* path = this->FetchField(rs.slot(), kPathColumn);
         if (!path) continue;  // no scratch buffer: nothing can be judged, nothing is purged
         if (FileExists(path)) {
             this->ReadRow(&entries[filled], rs.slot(), std::span<const FieldMap>(kListFields));
@@ -233,7 +208,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
             // The file is gone: drop its entry through our own delete (the
             // lock is re-entrant; our result set stays open meanwhile).
             // Its outcome does not concern the list.
-            Bstr id = Bstr::Attach(TextToBstr(FetchField(rs.slot(), 0), nullptr));
+            Bstr id = Bstr::Attach(TextToBstr(this->FetchField(rs.slot(), 0), nullptr));
             (self->*Table::kDelete)(nullptr, id);
         }
     }
@@ -246,7 +221,7 @@ CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::RecordPlay(LONG* plErrorID, Record* pEntry) {
     using namespace play_statistics_detail;
     if (!pEntry || IsEmpty(pEntry->bstrFullPath))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     // No lock here: each step locks on its own, so another object (or
     // thread) can insert the same path between our look-up and our insert.
     Itf* self = this;

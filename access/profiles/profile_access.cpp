@@ -9,7 +9,7 @@ namespace calyra {
 namespace {
 
 // Result columns of the profile list, in query order.
-const FieldMap kProfileFields[] = {
+constexpr FieldMap kProfileFields[] = {
     {u"[ProfileID]", FieldKind::Text, offsetof(tagProfileInfo, bstrProfileID), 0},
     {u"[IMEI]", FieldKind::Text, offsetof(tagProfileInfo, bstrIMEI), 0},
     {u"[SN]", FieldKind::Text, offsetof(tagProfileInfo, bstrSN), 0},
@@ -18,12 +18,19 @@ const FieldMap kProfileFields[] = {
     {u"[ProfileName]", FieldKind::Text, offsetof(tagProfileInfo, bstrName), 0},
 };
 
+// The columns a write takes from the record: all but the ID.
+constexpr std::span<const FieldMap> kProfileDataFields = std::span(kProfileFields).subspan(1);
+
+constexpr Sql kProfileSelect = u"SELECT [ProfileID], [IMEI], [SN], [HXRID], [Model], [ProfileName] FROM [tProfile];";
+static_assert(ListsColumns(kProfileSelect.view(), u"SELECT ", kProfileFields, u" FROM "));
+
+constexpr Sql kProfileInsertHead = u"INSERT INTO [tProfile] ([IMEI], [SN], [HXRID], [Model], [ProfileName]) VALUES('";
+static_assert(ListsColumns(kProfileInsertHead.view(), u"(", kProfileDataFields, u") VALUES('"));
+
 SqlText ProfileListQuery() {
-    static const SqlText query(u"SELECT [ProfileID], [IMEI], [SN], [HXRID], [Model], [ProfileName] FROM [tProfile];");
+    static const SqlText query(kProfileSelect);
     return query;
 }
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
 
 }  // namespace
 
@@ -32,7 +39,7 @@ CProfileAccess::CProfileAccess() { SendTrace("CProfileAccess::CProfileAccess.[EN
 CProfileAccess::~CProfileAccess() { SendTrace("CProfileAccess::~CProfileAccess.[ENTER]"); }
 
 STDMETHODIMP CProfileAccess::GetNumOfProfiles(LONG* plErrorID, LONG* plNumOfProfiles) {
-    return GetNumOfRecords(plErrorID, plNumOfProfiles, m_cache, std::span(kProfileFields), ProfileListQuery);
+    return GetNumOfRecords(plErrorID, plNumOfProfiles, m_cache, kProfileFields, ProfileListQuery);
 }
 
 STDMETHODIMP CProfileAccess::GetProfileByIndex(LONG* plErrorID, LONG lIndex, tagProfileInfo* pProfileInfo) {
@@ -40,44 +47,36 @@ STDMETHODIMP CProfileAccess::GetProfileByIndex(LONG* plErrorID, LONG lIndex, tag
 }
 
 STDMETHODIMP CProfileAccess::GetAllProfiles(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppProfileInfo) {
-    return GetAllRecords<tagProfileInfo>(plErrorID, plNum, ppProfileInfo, std::span(kProfileFields),
+    return GetAllRecords<tagProfileInfo>(plErrorID, plNum, ppProfileInfo, kProfileFields,
                                          ProfileListQuery);
 }
 
 STDMETHODIMP CProfileAccess::AddProfile(LONG* plErrorID, tagProfileInfo* pProfileInfo, BSTR* pbstrProfileID) {
     if (!pProfileInfo || !pbstrProfileID || IsEmpty(pProfileInfo->bstrName))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrProfileID, [&] {
-        SqlText sql(u"INSERT INTO [tProfile] ([IMEI], [SN], [HXRID], [Model], [ProfileName]) VALUES('");
-        sql.AppendQuoted(pProfileInfo->bstrIMEI).Append(u"', '");
-        sql.AppendQuoted(pProfileInfo->bstrSN).Append(u"', '");
-        sql.AppendQuoted(pProfileInfo->bstrHXRID).Append(u"', '");
-        sql.AppendQuoted(pProfileInfo->bstrModel).Append(u"', '");
-        sql.AppendQuoted(pProfileInfo->bstrName).Append(u"');");
+        SqlText sql(kProfileInsertHead);
+        AppendValues(sql, pProfileInfo, kProfileDataFields);
+        sql.Append(u"');");
         return sql;
     });
 }
 
 STDMETHODIMP CProfileAccess::DeleteProfileByID(LONG* plErrorID, BSTR bstrProfileID) {
-    if (IsEmpty(bstrProfileID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrProfileID)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tProfile] WHERE [ProfileID] = '");
-        sql.AppendId(bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tProfile] WHERE [ProfileID] = '", bstrProfileID, u"';");
     });
 }
 
 STDMETHODIMP CProfileAccess::ModifyProfileByID(LONG* plErrorID, BSTR bstrProfileID, tagProfileInfo* pProfileInfo) {
     if (IsEmpty(bstrProfileID) || !pProfileInfo || IsEmpty(pProfileInfo->bstrName))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"UPDATE [tProfile] SET [IMEI] = '");
-        sql.AppendQuoted(pProfileInfo->bstrIMEI).Append(u"', [SN] = '");
-        sql.AppendQuoted(pProfileInfo->bstrSN).Append(u"', [HXRID] = '");
-        sql.AppendQuoted(pProfileInfo->bstrHXRID).Append(u"', [Model] = '");
-        sql.AppendQuoted(pProfileInfo->bstrModel).Append(u"', [ProfileName] = '");
-        sql.AppendQuoted(pProfileInfo->bstrName).Append(u"' WHERE [ProfileID] = '");
-        sql.AppendId(bstrProfileID).Append(u"'");
+        SqlText sql(u"UPDATE [tProfile] SET ");
+        AppendAssignments(sql, pProfileInfo, {kProfileDataFields});
+        sql.Append(u"' WHERE [ProfileID] = '");
+        sql.AppendQuoted(bstrProfileID).Append(u"'");
         return sql;
     });
 }

@@ -2,14 +2,13 @@
 #include "access/sync/sync_option.h"
 
 #include <cstddef>
-#include <cstring>
 
 namespace calyra {
 namespace {
 
 // GetSyncOption's result columns 0 to 8, and the columns UpdateSyncOption
 // writes. lType is not among them: the argument names the row.
-const FieldMap kSyncOptionFields[] = {
+constexpr FieldMap kSyncOptionFields[] = {
     {u"[GroupOption]", FieldKind::Long, offsetof(tagSyncOptions, eGroupOption), 0},
     {u"[OptionEx0]", FieldKind::Long, offsetof(tagSyncOptions, lOptionEx0), 0},
     {u"[OptionEx1]", FieldKind::Long, offsetof(tagSyncOptions, lOptionEx1), 0},
@@ -21,22 +20,25 @@ const FieldMap kSyncOptionFields[] = {
     {u"[OptionEx7]", FieldKind::Long, offsetof(tagSyncOptions, lOptionEx7), 0},
 };
 
-// The record's value for one of kSyncOptionFields.
-LONG OptionValue(const tagSyncOptions& options, const FieldMap& field) {
-    LONG value;
-    std::memcpy(&value, reinterpret_cast<const BYTE*>(&options) + field.offset, sizeof value);
-    return value;
-}
+constexpr Sql kSyncOptionSelect =
+    u"SELECT [GroupOption], [OptionEx0], [OptionEx1], [OptionEx2], [OptionEx3], [OptionEx4], [OptionEx5], "
+    u"[OptionEx6], [OptionEx7] FROM [tSyncOption] ";
+static_assert(ListsColumns(kSyncOptionSelect.view(), u"SELECT ", kSyncOptionFields, u" FROM "));
+
+constexpr Sql kSyncOptionInsertHead =
+    u"INSERT INTO [tSyncOption] ([ProfileID], [SyncDataType], [GroupOption], [OptionEx0], [OptionEx1], "
+    u"[OptionEx2], [OptionEx3], [OptionEx4], [OptionEx5], [OptionEx6], [OptionEx7]) VALUES('";
+static_assert(ListsColumns(kSyncOptionInsertHead.view(), u"[SyncDataType], ", kSyncOptionFields, u") VALUES('"));
 
 // GetSyncAlbums reads [SyncDataType] into lType only to overwrite it with
 // the argument afterwards: the element's type is the one asked for.
-const FieldMap kSyncAlbumFields[] = {
+constexpr FieldMap kSyncAlbumFields[] = {
     {u"[SyncDataType]", FieldKind::Long, offsetof(tagSyncAlbumItem, lType), 0},
     {u"[SyncAlbumName]", FieldKind::Text, offsetof(tagSyncAlbumItem, bstrAlbumName), 0},
     {u"[Option]", FieldKind::Long, offsetof(tagSyncAlbumItem, lOption), 0},
 };
 
-const FieldMap kSyncedAlbumFields[] = {
+constexpr FieldMap kSyncedAlbumFields[] = {
     {u"[Name]", FieldKind::Text, offsetof(tagSyncedAlbumItem, bstrName), 0},
     {u"[PathOnPc]", FieldKind::Text, offsetof(tagSyncedAlbumItem, bstrPathOnPC), 0},
     {u"[PathOnDevice]", FieldKind::Text, offsetof(tagSyncedAlbumItem, bstrPathOnDevice), 0},
@@ -50,28 +52,24 @@ const FieldMap kSyncedAlbumFields[] = {
 
 // A synced podcast file fills only the two paths; the row reader leaves
 // every other field null or 0.
-const FieldMap kSyncedPodcastFields[] = {
+constexpr FieldMap kSyncedPodcastFields[] = {
     {u"[ObjectIDOnPC]", FieldKind::Text, offsetof(tagSyncedAlbumItem, bstrPathOnPC), 0},
     {u"[ObjectIDOnDevice]", FieldKind::Text, offsetof(tagSyncedAlbumItem, bstrPathOnDevice), 0},
 };
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
 
 }  // namespace
 
 SqlText CSyncOption::ProfileAndType(LONG lType) const {
     SqlText sql(u"WHERE [ProfileID] = '");
-    sql.AppendId(m_bstrProfileID).Append(u"' AND [SyncDataType] = '").AppendLong(lType).Append(u"'");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [SyncDataType] = '").AppendLong(lType).Append(u"'");
     return sql;
 }
 
 STDMETHODIMP CSyncOption::GetSyncOption(LONG* plErrorID, LONG lType, tagSyncOptions* pSyncOptions) {
-    if (!pSyncOptions) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pSyncOptions) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    SqlText sql(
-        u"SELECT [GroupOption], [OptionEx0], [OptionEx1], [OptionEx2], [OptionEx3], [OptionEx4], [OptionEx5], "
-        u"[OptionEx6], [OptionEx7] FROM [tSyncOption] ");
+    SqlText sql(kSyncOptionSelect);
     sql.Append(ProfileAndType(lType)).Append(u";");
     Bstr text = sql.ToBstr();
     ResultSet rs(m_pPimDbAccess, plErrorID, text);
@@ -87,7 +85,7 @@ STDMETHODIMP CSyncOption::GetSyncOption(LONG* plErrorID, LONG lType, tagSyncOpti
 }
 
 STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncOptions* pSyncOptions) {
-    if (!pSyncOptions) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (!pSyncOptions) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
 
@@ -110,19 +108,12 @@ STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncO
     SqlText sql;
     if (existing > 0) {
         sql = SqlText(u"UPDATE [tSyncOption] SET ");
-        Sql separator;
-        for (const FieldMap& field : kSyncOptionFields) {
-            sql.Append(separator).Append(field.column).Append(u" = '").AppendLong(OptionValue(*pSyncOptions, field));
-            separator = u"', ";
-        }
+        AppendAssignments(sql, pSyncOptions, {kSyncOptionFields});
         sql.Append(u"' ").Append(ProfileAndType(lType)).Append(u";");
     } else {
-        sql = SqlText(
-            u"INSERT INTO [tSyncOption] ([ProfileID], [SyncDataType], [GroupOption], [OptionEx0], [OptionEx1], "
-            u"[OptionEx2], [OptionEx3], [OptionEx4], [OptionEx5], [OptionEx6], [OptionEx7]) VALUES('");
-        sql.AppendId(m_bstrProfileID).Append(u"', '").AppendLong(lType);
-        for (const FieldMap& field : kSyncOptionFields)
-            sql.Append(u"', '").AppendLong(OptionValue(*pSyncOptions, field));
+        sql = SqlText(kSyncOptionInsertHead);
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '").AppendLong(lType).Append(u"', '");
+        AppendValues(sql, pSyncOptions, kSyncOptionFields);
         sql.Append(u"');");
     }
     Bstr text = sql.ToBstr();
@@ -130,7 +121,7 @@ STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncO
 }
 
 STDMETHODIMP CSyncOption::GetSyncAlbums(LONG* plErrorID, LONG lType, LONG* plNum, SAFEARRAY** ppSyncAlbums) {
-    HRESULT hr = GetAllRecords<tagSyncAlbumItem>(plErrorID, plNum, ppSyncAlbums, std::span(kSyncAlbumFields), [&] {
+    HRESULT hr = GetAllRecords<tagSyncAlbumItem>(plErrorID, plNum, ppSyncAlbums, kSyncAlbumFields, [&] {
         SqlText sql(u"SELECT [SyncDataType], [SyncAlbumName], [Option] FROM [tSyncAlbum] ");
         sql.Append(ProfileAndType(lType)).Append(u";");
         return sql;
@@ -148,18 +139,19 @@ STDMETHODIMP CSyncOption::GetSyncAlbums(LONG* plErrorID, LONG lType, LONG* plNum
 
 STDMETHODIMP CSyncOption::AddSyncAlbum(LONG* plErrorID, LONG lType, tagSyncAlbumItem* pSyncAlbum) {
     if (!pSyncAlbum || IsEmpty(pSyncAlbum->bstrAlbumName))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     // No look-up first: adding a name twice stores it twice.
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"INSERT INTO [tSyncAlbum] ([ProfileID], [SyncDataType], [SyncAlbumName], [Option]) VALUES('");
-        sql.AppendId(m_bstrProfileID).Append(u"', '").AppendLong(lType).Append(u"', '");
-        sql.AppendQuoted(pSyncAlbum->bstrAlbumName).Append(u"', '").AppendLong(pSyncAlbum->lOption).Append(u"');");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '").AppendLong(lType).Append(u"', '");
+        AppendValues(sql, pSyncAlbum, std::span(kSyncAlbumFields).subspan(1));
+        sql.Append(u"');");
         return sql;
     });
 }
 
 STDMETHODIMP CSyncOption::RemoveSyncAlbum(LONG* plErrorID, LONG lType, BSTR bstrAlbum) {
-    if (IsEmpty(bstrAlbum)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrAlbum)) return InvalidArgument(plErrorID);
     HRESULT hr = ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"DELETE FROM [tSyncAlbum] ");
         sql.Append(ProfileAndType(lType)).Append(u" AND [SyncAlbumName] = '").AppendQuoted(bstrAlbum).Append(u"';");
@@ -179,11 +171,11 @@ STDMETHODIMP CSyncOption::ClearSyncAlbums(LONG* plErrorID, LONG lType) {
 
 STDMETHODIMP CSyncOption::GetSyncedAlbums(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppSyncedAlbums) {
     // Albums of every type, podcast albums included.
-    return GetAllRecords<tagSyncedAlbumItem>(plErrorID, plNum, ppSyncedAlbums, std::span(kSyncedAlbumFields), [&] {
+    return GetAllRecords<tagSyncedAlbumItem>(plErrorID, plNum, ppSyncedAlbums, kSyncedAlbumFields, [&] {
         SqlText sql(
             u"SELECT [Name], [PathOnPc], [PathOnDevice], [LocationOnPC], [LocationOnDevice], [Filter], [Recursive], "
             u"[Type], [SyncAnchor] FROM [tAlbum] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"';");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"';");
         return sql;
     });
 }
@@ -192,11 +184,11 @@ STDMETHODIMP CSyncOption::GetSyncedPodcasts(LONG* plErrorID, LONG* plNum, SAFEAR
     // Files being synchronised that belong to this profile's podcast
     // albums (album type 3).
     return GetAllRecords<tagSyncedAlbumItem>(
-        plErrorID, plNum, ppSyncedPodcasts, std::span(kSyncedPodcastFields), [&] {
+        plErrorID, plNum, ppSyncedPodcasts, kSyncedPodcastFields, [&] {
             SqlText sql(
                 u"SELECT [ObjectIDOnPC], [ObjectIDOnDevice] FROM [tFile] WHERE [SyncingFlag] = '1' AND [AlbumID] IN "
                 u"(SELECT [AlbumID] FROM [tAlbum] WHERE TYPE = '3' AND [ProfileID] = '");
-            sql.AppendId(m_bstrProfileID).Append(u"');");
+            sql.AppendQuoted(m_bstrProfileID).Append(u"');");
             return sql;
         });
 }

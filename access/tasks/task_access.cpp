@@ -7,13 +7,6 @@
 #include "core/trace.h"
 
 namespace calyra {
-namespace {
-
-bool IsEmpty(BSTR text) { return SysStringLen(text) == 0; }
-
-std::span<const FieldMap> TaskFields() { return kTaskColumns; }
-
-}  // namespace
 
 CTaskAccess::CTaskAccess() { SendTrace("CTaskAccess::CTaskAccess.[ENTER]"); }
 
@@ -22,12 +15,12 @@ CTaskAccess::~CTaskAccess() { SendTrace("CTaskAccess::~CTaskAccess.[ENTER]"); }
 SqlText CTaskAccess::ListQuery() const {
     // [Created] is date text, so its text order is the order of creation.
     SqlText sql = TaskSelectPrefix();
-    sql.AppendId(m_bstrProfileID).Append(u"' ORDER BY [Created];");
+    sql.AppendQuoted(m_bstrProfileID).Append(u"' ORDER BY [Created];");
     return sql;
 }
 
 STDMETHODIMP CTaskAccess::GetNumOfTasks(LONG* plErrorID, LONG* plNumOfTasks) {
-    return GetNumOfRecords(plErrorID, plNumOfTasks, m_cache, TaskFields(), [&] { return ListQuery(); });
+    return GetNumOfRecords(plErrorID, plNumOfTasks, m_cache, kTaskColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CTaskAccess::GetTaskByIndex(LONG* plErrorID, LONG lIndex, tagTaskInfo* pTaskInfo) {
@@ -35,17 +28,17 @@ STDMETHODIMP CTaskAccess::GetTaskByIndex(LONG* plErrorID, LONG lIndex, tagTaskIn
 }
 
 STDMETHODIMP CTaskAccess::GetAllTasks(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppTaskInfo) {
-    return GetAllRecords<tagTaskInfo>(plErrorID, plNum, ppTaskInfo, TaskFields(), [&] { return ListQuery(); });
+    return GetAllRecords<tagTaskInfo>(plErrorID, plNum, ppTaskInfo, kTaskColumns, [&] { return ListQuery(); });
 }
 
 STDMETHODIMP CTaskAccess::AddTask(LONG* plErrorID, tagTaskInfo* pTaskInfo, BSTR* pbstrTaskID) {
     if (!pTaskInfo || IsEmpty(pTaskInfo->bstrSubject))
-        return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+        return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrTaskID, [&] {
         SqlText sql(u"INSERT INTO [tTask] ([ProfileID], ");
         sql.Reserve(2048);
         sql.Append(TaskColumnList()).Append(u") VALUES('");
-        sql.AppendId(m_bstrProfileID).Append(u"', '");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"', '");
         AppendValues(sql, pTaskInfo, TaskWrittenColumns());
         // [Created], then [Modified]: the clock is read for each, so the two
         // may lie a second apart.
@@ -56,26 +49,22 @@ STDMETHODIMP CTaskAccess::AddTask(LONG* plErrorID, tagTaskInfo* pTaskInfo, BSTR*
 }
 
 STDMETHODIMP CTaskAccess::DeleteTaskByID(LONG* plErrorID, BSTR bstrTaskID) {
-    if (IsEmpty(bstrTaskID)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrTaskID)) return InvalidArgument(plErrorID);
     // By ID alone, whatever the task's profile.
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tTask] WHERE [TaskID] = '");
-        sql.AppendId(bstrTaskID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tTask] WHERE [TaskID] = '", bstrTaskID, u"';");
     });
 }
 
 STDMETHODIMP CTaskAccess::DeleteAllTasks(LONG* plErrorID) {
     return ExecuteStatement(plErrorID, nullptr, [&] {
-        SqlText sql(u"DELETE FROM [tTask] WHERE [ProfileID] = '");
-        sql.AppendId(m_bstrProfileID).Append(u"';");
-        return sql;
+        return QuotedStatement(u"DELETE FROM [tTask] WHERE [ProfileID] = '", m_bstrProfileID, u"';");
     });
 }
 
 STDMETHODIMP CTaskAccess::ModifyTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTaskInfo* pTaskInfo) {
     // Unlike the insert, an update may empty the subject.
-    if (IsEmpty(bstrTaskID) || !pTaskInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    if (IsEmpty(bstrTaskID) || !pTaskInfo) return InvalidArgument(plErrorID);
     // By ID alone, whatever the task's profile; [Created] and [ProfileID]
     // stay as they are.
     return ExecuteStatement(plErrorID, nullptr, [&] {
@@ -83,7 +72,7 @@ STDMETHODIMP CTaskAccess::ModifyTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTa
         sql.Reserve(2048);
         AppendAssignments(sql, pTaskInfo, {TaskWrittenColumns()});
         sql.Append(u"', [Modified] = '").AppendNow();
-        sql.Append(u"' WHERE [TaskID] = '").AppendId(bstrTaskID).Append(u"';");
+        sql.Append(u"' WHERE [TaskID] = '").AppendQuoted(bstrTaskID).Append(u"';");
         return sql;
     });
 }
@@ -91,27 +80,17 @@ STDMETHODIMP CTaskAccess::ModifyTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTa
 STDMETHODIMP CTaskAccess::GetTaskByID(LONG* plErrorID, BSTR bstrTaskID, tagTaskInfo* pTaskInfo) {
     // A client asking for a task by its ID expects the task: served like
     // the event object's GetEventByID, from the current profile only.
-    if (IsEmpty(bstrTaskID) || !pTaskInfo) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    return GetOneRecord(plErrorID, pTaskInfo, TaskFields(), [&] {
+    if (IsEmpty(bstrTaskID) || !pTaskInfo) return InvalidArgument(plErrorID);
+    return GetOneRecord(plErrorID, pTaskInfo, kTaskColumns, [&] {
         SqlText sql = TaskSelectPrefix();
-        sql.AppendId(m_bstrProfileID).Append(u"' AND [TaskID] = '").AppendId(bstrTaskID).Append(u"';");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [TaskID] = '").AppendQuoted(bstrTaskID).Append(u"';");
         return sql;
     });
 }
 
 STDMETHODIMP CTaskAccess::ExistTask(LONG* plErrorID, BSTR bstrTaskID, VARIANT_BOOL* pvbFound) {
-    if (IsEmpty(bstrTaskID) || !pvbFound) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    *pvbFound = VARIANT_FALSE;
-    CriticalSectionLock lock(m_csAccess);
-    if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
-    // Any task of any profile counts. A failing query is not reported to
-    // the caller: the answer is just unknown.
-    SqlText sql(u"SELECT [TaskID] FROM [tTask] WHERE [TaskID] = '");
-    sql.AppendId(bstrTaskID).Append(u"';");
-    ResultSet rs(m_pPimDbAccess, nullptr, sql.ToBstr());
-    if (!rs.ok()) return E_UNEXPECTED;
-    if (rs.rows() != 0) *pvbFound = VARIANT_TRUE;
-    return S_OK;
+    // Any task of any profile counts.
+    return ExistRecord(plErrorID, bstrTaskID, pvbFound, u"SELECT [TaskID] FROM [tTask] WHERE [TaskID] = '");
 }
 
 }  // namespace calyra

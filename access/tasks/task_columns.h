@@ -8,16 +8,17 @@
 // here), then [Created] and [Modified], which only the system writes.
 //
 // Ownership: constant tables; TaskColumnList and TaskSelectPrefix return
-// texts built once when the component is loaded. Thread-safety: everything
-// here is read-only after load and shared by all task objects.
+// texts built once, on first use. Thread-safety: everything here is
+// read-only once built (the build itself is a thread-safe static
+// initialisation) and shared by all task objects.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <span>
 
-#include "access/calendar/field_map_sql.h"
-#include "access/calendar/recurrence_columns.h"
+#include "core/field_map.h"
+#include "core/recurrence_columns.h"
 
 namespace calyra {
 
@@ -58,10 +59,20 @@ constexpr std::span<const FieldMap> TaskWrittenColumns() { return std::span(kTas
 static_assert(kTaskColumns[1].column.view() == u"[Subject]" && kTaskColumns[39].column.view() == u"[EndBy]");
 
 // "[Subject], [Status], ... [EndBy], [Created], [Modified]".
-const SqlText& TaskColumnList();
+inline const SqlText& TaskColumnList() {
+    static const SqlText list = ColumnList(std::span(kTaskColumns).subspan(1));
+    return list;
+}
 
 // "SELECT [TaskID], <list> FROM [tTask] WHERE [ProfileID] = '", the start of
 // every task query.
-const SqlText& TaskSelectPrefix();
+inline const SqlText& TaskSelectPrefix() {
+    static const SqlText prefix = [] {
+        SqlText sql(u"SELECT [TaskID], ");
+        sql.Append(TaskColumnList()).Append(u" FROM [tTask] WHERE [ProfileID] = '");
+        return sql;
+    }();
+    return prefix;
+}
 
 }  // namespace calyra

@@ -3,7 +3,7 @@
 // What cannot be tested here because it does not compile: appending a text
 // that exists only at run time as literal SQL. Sql's constructor is
 // consteval, so `sql.Append(runtimeBuffer)` is rejected by the compiler and
-// the only ways in for a caller's text are AppendQuoted and AppendId.
+// the only way in for a caller's text is AppendQuoted.
 #include "core/sql_text.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ TEST(SqlText, BuildsAnInsertFromLiteralsAndTypedValues) {
     Bstr profileID(u"3");
     Bstr name(u"Bob's friends");
     SqlText sql(u"INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName], [ToBeSynced], [Modified]) VALUES('");
-    sql.AppendId(profileID)
+    sql.AppendQuoted(profileID)
         .Append(u"', '")
         .AppendQuoted(name)
         .Append(u"', '")
@@ -43,7 +43,7 @@ TEST(SqlText, CallerTextsCannotLeaveTheirLiteral) {
     // An ID crafted to close the literal and add a condition stays one value.
     Bstr id(u"1' OR '1'='1");
     SqlText sql(u"DELETE FROM [tTask] WHERE [TaskID] = '");
-    sql.AppendId(id).Append(u"';");
+    sql.AppendQuoted(id).Append(u"';");
     EXPECT_EQ(Text(sql), u"DELETE FROM [tTask] WHERE [TaskID] = '1'' OR ''1''=''1';");
 
     SqlText quoted(u"'");
@@ -54,7 +54,7 @@ TEST(SqlText, CallerTextsCannotLeaveTheirLiteral) {
 TEST(SqlText, NullOrEmptyTextGivesAnEmptyLiteral) {
     SqlText sql(u"VALUES('");
     sql.AppendQuoted(static_cast<BSTR>(nullptr)).Append(u"', '").AppendQuoted(Bstr(u"")).Append(u"', '");
-    sql.AppendId(nullptr).Append(u"')");
+    sql.AppendQuoted(nullptr).Append(u"')");
     EXPECT_EQ(Text(sql), u"VALUES('', '', '')");
 }
 
@@ -91,10 +91,10 @@ TEST(SqlText, BstrHasTheWholeStatementWithEmbeddedZeros) {
 
 TEST(SqlText, CopiesAreIndependentStatements) {
     SqlText prefix(u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '");
-    prefix.AppendId(Bstr(u"7"));
+    prefix.AppendQuoted(Bstr(u"7"));
     SqlText byId = prefix;
     SqlText byAll = prefix;
-    byId.Append(u"' AND [TaskID] = '").AppendId(Bstr(u"9")).Append(u"';");
+    byId.Append(u"' AND [TaskID] = '").AppendQuoted(Bstr(u"9")).Append(u"';");
     byAll.Append(u"';");
     EXPECT_EQ(Text(prefix), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7");
     EXPECT_EQ(Text(byId), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7' AND [TaskID] = '9';");

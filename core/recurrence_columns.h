@@ -13,7 +13,7 @@
 #include <array>
 #include <cstddef>
 
-#include "access/calendar/field_map_sql.h"
+#include "core/field_map.h"
 #include "idl/calyra_idl.h"
 
 namespace calyra {
