@@ -3,7 +3,7 @@
 # (Debian packages). Does nothing when everything is present.
 set -euo pipefail
 
-packages=(cmake ninja-build ccache g++ clang libclang-rt-14-dev libsqlite3-dev sqlite3
+packages=(cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev libsqlite3-dev sqlite3
           libgtest-dev libgmock-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libfmt-dev libical-dev)
 missing=()
