@@ -21,10 +21,6 @@
 #include "platform/type_description.h"
 #include "platform/unknown.h"
 
-// The only interface identifier automation passes to GetIDsOfNames and
-// Invoke: riid is reserved and must be null.
-constexpr IID IID_NULL = GUID_NULL;
-
 namespace calyra {
 
 struct DispatchMethod {

@@ -29,6 +29,9 @@ inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
 constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+// The only interface identifier a late-bound client passes to
+// GetIDsOfNames and Invoke: riid is reserved and must be null.
+constexpr IID IID_NULL = GUID_NULL;
 
 // Registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (38 characters),
 // written into a buffer of at least cchMax units; returns the units written
