@@ -4,7 +4,7 @@
 //
 //   BSTR -> VT_BSTR, LONG -> VT_I4, ULONG -> VT_UI4, DATE -> VT_DATE,
 //   VARIANT_BOOL -> VT_BOOL, LONGLONG -> VT_I8, USHORT -> VT_UI2,
-//   an enumeration -> VT_I4, a record -> VT_RECORD,
+//   an enumeration -> VT_I4 (with its description), a record -> VT_RECORD,
 //   IXxx* -> VT_DISPATCH, IXxx** -> VT_DISPATCH | VT_BYREF,
 //   GUID* -> VT_CLSID | VT_BYREF, void** -> VT_UNKNOWN | VT_BYREF,
 //   any other T* -> AutomationType<T> | VT_BYREF.
@@ -34,6 +34,7 @@ struct PlainAutomationType {
     static constexpr VARTYPE vt = Vt;
     static constexpr const RecordDesc* record() { return nullptr; }
     static constexpr const IID* iid() { return nullptr; }
+    static constexpr const EnumDesc* enumeration() { return nullptr; }
 };
 
 template <class I>
@@ -72,6 +73,7 @@ template <class E>
     requires std::is_enum_v<E>
 struct AutomationType<E> : idl_detail::PlainAutomationType<VT_I4> {
     static_assert(sizeof(E) == sizeof(LONG));
+    static constexpr const EnumDesc* enumeration() { return &EnumTraits<E>::description(); }
 };
 
 template <class R>
@@ -80,6 +82,7 @@ struct AutomationType<R> {
     static constexpr VARTYPE vt = VT_RECORD;
     static constexpr const RecordDesc* record() { return &RecordTraits<R>::description(); }
     static constexpr const IID* iid() { return nullptr; }
+    static constexpr const EnumDesc* enumeration() { return nullptr; }
 };
 
 template <class I>

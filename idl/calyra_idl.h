@@ -29,7 +29,7 @@
 #define CALYRA_INTERFACE_BEGIN(name, guid) \
     struct name;                           \
     extern "C" const IID IID_##name;
-#define CALYRA_COCLASS(name, iface, guid) extern "C" const CLSID CLSID_##name;
+#define CALYRA_COCLASS(name, iface, guid, ...) extern "C" const CLSID CLSID_##name;
 #include "idl/typelib_expand.h"
 
 // ---- Pass 2: enumerations, records, interfaces ------------------------------

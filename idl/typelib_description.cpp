@@ -30,8 +30,9 @@ constexpr ParamDesc kErrorIdParam{"plErrorID", ParamDir::InOut, VT_I4 | VT_BYREF
 // ---- Records: nested records are declared first, so their descriptions exist
 // ---- by the time a holder's field table names them.
 #define CALYRA_RECORD_BEGIN(name, guid) constexpr FieldDesc kFields_##name[] = {
-#define CALYRA_FIELD(rec, type, field) \
-    {#field, AutomationType<type>::vt, offsetof(rec, field), AutomationType<type>::record()},
+#define CALYRA_FIELD(rec, type, field)                                                             \
+    {#field, AutomationType<type>::vt, offsetof(rec, field), AutomationType<type>::record(),      \
+     AutomationType<type>::enumeration()},
 #define CALYRA_RECORD_END(name) \
     }                           \
     ;                           \
@@ -80,7 +81,7 @@ constexpr const EnumDesc* kEnums[] = {
 };
 
 constexpr CoClassDesc kCoClasses[] = {
-#define CALYRA_COCLASS(name, iface, guid) {#name, &CLSID_##name, &IID_##iface},
+#define CALYRA_COCLASS(name, iface, guid, ...) {#name, &CLSID_##name, &IID_##iface},
 #include "idl/typelib_expand.h"
 };
 
@@ -122,6 +123,12 @@ const InterfaceDesc* FindInterfaceDescription(const IID& iid) {
 
 const EnumDesc* FindEnumDescription(const GUID& guid) {
     return idl_detail::FindByKey(idl_detail::kEnums, guid, &EnumDesc::guid);
+}
+
+const EnumDesc* FindEnumDescription(std::string_view name) {
+    for (const EnumDesc* desc : idl_detail::kEnums)
+        if (name == desc->name) return desc;
+    return nullptr;
 }
 
 const MethodDesc* FindMethodDescription(const InterfaceDesc& iface, DISPID dispid) {

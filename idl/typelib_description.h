@@ -1,9 +1,11 @@
 // The run-time description of the Calyra type library: one RecordDesc per
 // record, one InterfaceDesc per interface, one EnumDesc per enumeration, the
-// classes and the library itself, all expanded from typelib.def. Record
-// arrays, record infos, the type-library loader and automation dispatch read
-// these tables; so can any code that needs a record's identifier or layout
-// from its C++ type (RecordTraits, RecordDescriptionOf).
+// classes, the library itself (name, version) and the error IDs, all
+// expanded from typelib.def. Record arrays, record infos, the type-library
+// loader and automation dispatch read these tables; so can any code that
+// needs a record's identifier or layout from its C++ type (RecordTraits,
+// RecordDescriptionOf), an enumeration field's value names (a field's
+// enumeration) or an error ID's name (kErrorIdDescriptions).
 //
 // Ownership: everything handed out is constant static data that lives as
 // long as the module; callers never free it. Thread-safety: the tables are
@@ -12,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "idl/calyra_idl.h"
 #include "platform/type_description.h"
@@ -26,6 +29,8 @@ const TypeLibDesc& CalyraTypeLibDescription();
 const RecordDesc* FindRecordDescription(const GUID& guid);
 const InterfaceDesc* FindInterfaceDescription(const IID& iid);
 const EnumDesc* FindEnumDescription(const GUID& guid);
+// An enumeration by name ("enumTitle"); NULL when the library has none.
+const EnumDesc* FindEnumDescription(std::string_view name);
 // The method of an interface with the given DISPID; NULL when there is none.
 const MethodDesc* FindMethodDescription(const InterfaceDesc& iface, DISPID dispid);
 
@@ -33,8 +38,16 @@ const MethodDesc* FindMethodDescription(const InterfaceDesc& iface, DISPID dispi
 namespace idl_detail {
 #define CALYRA_RECORD_BEGIN(name, guid) extern const RecordDesc kRecord_##name;
 #define CALYRA_INTERFACE_BEGIN(name, guid) extern const InterfaceDesc kInterface_##name;
+#define CALYRA_ENUM_BEGIN(name, guid) extern const EnumDesc kEnum_##name;
 #include "idl/typelib_expand.h"
 }  // namespace idl_detail
+
+// The error IDs an operation reports, by name and value, in typelib.def's
+// order.
+inline constexpr EnumValueDesc kErrorIdDescriptions[] = {
+#define CALYRA_ERROR(name, value) {#name, value},
+#include "idl/typelib_expand.h"
+};
 
 // RecordTraits<tagXxx>: a record type's identifier and description, named
 // from its C++ type. kIsRecordType<T> tells whether T is one of the
@@ -58,6 +71,16 @@ template <class R>
 constexpr const RecordDesc& RecordDescriptionOf() {
     return RecordTraits<R>::description();
 }
+
+// EnumTraits<enumXxx>: an enumeration's description, named from its type.
+template <class E>
+struct EnumTraits;
+#define CALYRA_ENUM_BEGIN(name, id)                                                              \
+    template <>                                                                                  \
+    struct EnumTraits<::name> {                                                                  \
+        static constexpr const EnumDesc& description() { return idl_detail::kEnum_##name; }      \
+    };
+#include "idl/typelib_expand.h"
 
 // InterfaceDescriptionOf<IXxx>(): an interface's description from its type.
 template <class I>

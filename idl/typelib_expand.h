@@ -11,7 +11,8 @@
 //   CALYRA_INTERFACE_BEGIN(name, guid) / CALYRA_METHOD(iface, name, params) / CALYRA_INTERFACE_END(name)
 //   CALYRA_PARAM(dir, type, name)          one parameter after plErrorID
 //   CALYRA_PARAM_ARRAY(dir, record, name)  a SAFEARRAY** of records
-//   CALYRA_COCLASS(name, iface, guid)
+//   CALYRA_COCLASS(name, iface, guid, progID, versionIndependentProgID, description, threading)
+//                                          threading is Free, Both or Apartment
 // Every method takes `LONG* plErrorID` first; the content leaves it implicit.
 // dir is one of In, Out, InOut, RetVal. A guid is a parenthesised list of
 // eleven numbers; CALYRA_GUID_INIT guid turns it into an initialiser.
@@ -68,7 +69,7 @@
 #define CALYRA_PARAM_ARRAY(dir, record, name)
 #endif
 #ifndef CALYRA_COCLASS
-#define CALYRA_COCLASS(name, iface, guid)
+#define CALYRA_COCLASS(name, iface, guid, progID, versionIndependentProgID, description, threading)
 #endif
 
 #include "idl/typelib.def"

@@ -6,5 +6,5 @@
 #define CALYRA_ENUM_BEGIN(name, guid) extern "C" const GUID GUID_##name = CALYRA_GUID_INIT guid;
 #define CALYRA_RECORD_BEGIN(name, guid) extern "C" const GUID GUID_##name = CALYRA_GUID_INIT guid;
 #define CALYRA_INTERFACE_BEGIN(name, guid) extern "C" const IID IID_##name = CALYRA_GUID_INIT guid;
-#define CALYRA_COCLASS(name, iface, guid) extern "C" const CLSID CLSID_##name = CALYRA_GUID_INIT guid;
+#define CALYRA_COCLASS(name, iface, guid, ...) extern "C" const CLSID CLSID_##name = CALYRA_GUID_INIT guid;
 #include "idl/typelib_expand.h"

@@ -17,12 +17,15 @@ namespace calyra {
 
 struct RecordDesc;
 struct InterfaceDesc;
+struct EnumDesc;
 
 struct FieldDesc {
     const char* name;
     VARTYPE vt;                // VT_BSTR, VT_I4, VT_UI4, VT_DATE, VT_BOOL, VT_RECORD
     size_t offset;             // byte offset inside the record
     const RecordDesc* record;  // the nested record's description for VT_RECORD
+    // The enumeration a VT_I4 field holds values of; NULL for a plain number.
+    const EnumDesc* enumeration = nullptr;
 };
 
 struct RecordDesc {

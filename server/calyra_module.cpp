@@ -15,21 +15,11 @@
 #include "platform/registry.h"
 #include "platform/thread_locale.h"
 #include "platform/type_lib_registration.h"
-#include "server/class_registration.h"
 #include "server/object_map.h"
 #include "server/registration_scripts.h"
 
 namespace calyra {
 namespace {
-
-// The type library's name and version, from its one description.
-struct LibraryInfo {
-    const char* name;
-    WORD major;
-    WORD minor;
-};
-#define CALYRA_LIBRARY(name, major, minor, guid) constexpr LibraryInfo kLibrary = {#name, major, minor};
-#include "idl/typelib_expand.h"
 
 // Registration runs under the system default locale, so the scripts are
 // read the same way whatever the calling thread's locale is.
@@ -89,7 +79,7 @@ struct TypeLibPresence {
 CCalyraModule& Module() { return g_module; }
 
 CCalyraModule::CCalyraModule(std::span<const ObjectMapEntry> objectMap)
-    : m_pLibID(&LIBID_CalyraLib), m_pAppID(&kCalyraAppID), m_objectMap(objectMap) {
+    : m_pLibID(CalyraTypeLibDescription().libid), m_pAppID(&kCalyraAppID), m_objectMap(objectMap) {
     m_bReady = InitializeCriticalSectionAndSpinCount(&m_csModule, 0) != FALSE;
     if (!m_bReady) return;
     for (const ObjectMapEntry& entry : m_objectMap) entry.objectMain(true);
@@ -143,7 +133,8 @@ HRESULT CCalyraModule::RegisterServer() {
     });
     if (SUCCEEDED(hr)) {
         std::u16string helpDir = std::filesystem::path(Utf16ToUtf8(path)).parent_path().u16string();
-        hr = RegisterTypeLibKeys(*m_pLibID, kLibrary.major, kLibrary.minor, Utf8ToUtf16(kLibrary.name), path,
+        const TypeLibDesc& lib = CalyraTypeLibDescription();
+        hr = RegisterTypeLibKeys(*lib.libid, lib.majorVersion, lib.minorVersion, Utf8ToUtf16(lib.name), path,
                                  helpDir);
     }
     return hr;
@@ -161,7 +152,10 @@ HRESULT CCalyraModule::UnregisterServer() {
             result = RunClassScript(root, ScriptDirection::Unregister, *it->registration, path);
         return result;
     });
-    if (SUCCEEDED(hr)) hr = UnRegisterTypeLib(*m_pLibID, kLibrary.major, kLibrary.minor, 0, SYS_WIN32);
+    if (SUCCEEDED(hr)) {
+        const TypeLibDesc& lib = CalyraTypeLibDescription();
+        hr = UnRegisterTypeLib(*lib.libid, lib.majorVersion, lib.minorVersion, 0, SYS_WIN32);
+    }
     if (SUCCEEDED(hr)) {
         hr = UpdateWithScripts(
             [&](RegistryKey& root) { return RunModuleScript(root, ScriptDirection::Unregister, path); });

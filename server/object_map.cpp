@@ -1,5 +1,6 @@
-// The classes this module creates. One line per class, in the order of
-// kClassRegistrations.
+// The classes this module creates: one line per C++ class, in any order;
+// each says which class of the type library it implements through its
+// CComCoClass base.
 #include "server/object_map.h"
 
 #include "access/calendar/event_access.h"
@@ -17,20 +18,18 @@
 namespace calyra {
 namespace {
 
-constexpr ObjectMapEntry kObjectMap[] = {
-    ObjectEntry<CPimManagement>(),
-    ObjectEntry<CProfileAccess>(),
-    ObjectEntry<CPimDbAccess>(),
-    ObjectEntry<CContactGroupAccess>(),
-    ObjectEntry<CEventCategoryAccess>(),
-    ObjectEntry<CEventAccess>(),
-    ObjectEntry<CTaskAccess>(),
-    ObjectEntry<CContactAccess>(),
-    ObjectEntry<CSyncOption>(),
-    ObjectEntry<CMostFrequentlyPlayedMusic>(),
-    ObjectEntry<CMostFrequentlyPlayedPodcast>(),
-};
-static_assert(InRegistrationOrder(kObjectMap), "object map entries must follow the registration table's order");
+constexpr auto kObjectMap = MakeObjectMap<
+    CPimManagement,
+    CProfileAccess,
+    CPimDbAccess,
+    CContactGroupAccess,
+    CEventCategoryAccess,
+    CEventAccess,
+    CTaskAccess,
+    CContactAccess,
+    CSyncOption,
+    CMostFrequentlyPlayedMusic,
+    CMostFrequentlyPlayedPodcast>();
 
 }  // namespace
 

@@ -1,21 +1,26 @@
 // The object map: one entry per class the module creates, in the order of
-// the class registration table, each with what the module needs to
-// register the class, hand out its class object and create its instances.
+// the type library's classes (idl/class_registration.h), each with what the
+// module needs to register the class, hand out its class object and create
+// its instances.
 //
-// Adding a class is one line in object_map.cpp, ObjectEntry<CClass>(); the
+// Adding a class is one line in object_map.cpp naming the C++ class; the
 // class's identifier comes from its CComCoClass base and its registration
-// texts from class_registration.h, so a class without registration data
-// does not compile. Entries are constant data; nothing is owned and
-// nothing needs a lock.
+// from the type library, so a class the library does not list does not
+// compile, nor one whose object model cannot serve its registered
+// threading model. MakeObjectMap puts the entries in the library's order.
+// Entries are constant data; nothing is owned and nothing needs a lock.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <iterator>
 #include <span>
+#include <type_traits>
 
+#include "idl/class_registration.h"
 #include "platform/object_root.h"
 #include "server/class_factory.h"
-#include "server/class_registration.h"
 
 namespace calyra {
 
@@ -42,22 +47,38 @@ void ObjectMain(bool starting) {
     if constexpr (requires { T::ObjectMain(starting); }) T::ObjectMain(starting);
 }
 
+// Whether instances counted and locked with ThreadModel may be called the
+// way the registry tells the runtime to call them: only an apartment class
+// may do without atomic counts.
+template <class ThreadModel>
+constexpr bool ServesThreadingModel(ThreadingModel registered) {
+    return std::is_same_v<ThreadModel, CComMultiThreadModel> || registered == ThreadingModel::Apartment;
+}
+
 }  // namespace object_map_detail
 
 template <class T>
 constexpr ObjectMapEntry ObjectEntry() {
     constexpr const CLSID* clsid = object_map_detail::CoClassId(static_cast<const T*>(nullptr));
     constexpr std::size_t index = ClassRegistrationIndex(clsid);
-    static_assert(index < std::size(kClassRegistrations), "the class has no entry in kClassRegistrations");
+    static_assert(index < std::size(kClassRegistrations), "the type library lists no such class (typelib.def)");
+    static_assert(object_map_detail::ServesThreadingModel<typename T::ThreadModelType>(
+                      kClassRegistrations[index].threadingModel),
+                  "the class's object model cannot serve the threading model typelib.def registers for it");
     return {clsid, &kClassRegistrations[index], &CreateClassObject<T>, &CreateComInstance<T>,
             &object_map_detail::ObjectMain<T>};
 }
 
-// True when the entries follow the registration table's order.
-constexpr bool InRegistrationOrder(std::span<const ObjectMapEntry> map) {
+// The entries of the classes T..., in the type library's order. A class of
+// the library implemented twice stops compilation at the throw.
+template <class... T>
+constexpr std::array<ObjectMapEntry, sizeof...(T)> MakeObjectMap() {
+    std::array<ObjectMapEntry, sizeof...(T)> map = {ObjectEntry<T>()...};
+    std::sort(map.begin(), map.end(),
+              [](const ObjectMapEntry& a, const ObjectMapEntry& b) { return a.registration < b.registration; });
     for (std::size_t i = 1; i < map.size(); ++i)
-        if (ClassRegistrationIndex(map[i - 1].clsid) >= ClassRegistrationIndex(map[i].clsid)) return false;
-    return true;
+        if (map[i - 1].registration == map[i].registration) throw "two C++ classes implement one class of the library";
+    return map;
 }
 
 // The module's object map.

@@ -60,7 +60,7 @@ HKCR
 )";
 
 // The threading model every class gets from the module script.
-constexpr const char* kModuleScriptThreadingModel = "Both";
+constexpr ThreadingModel kModuleScriptThreadingModel = ThreadingModel::Both;
 
 std::u16string GuidText(REFGUID guid) {
     OLECHAR text[39];
@@ -68,7 +68,7 @@ std::u16string GuidText(REFGUID guid) {
     return std::u16string(text, 38);
 }
 
-HRESULT ParseClassScript(const ClassRegistration& r, const char* threadingModel, std::u16string_view modulePath,
+HRESULT ParseClassScript(const ClassRegistration& r, ThreadingModel threadingModel, std::u16string_view modulePath,
                          RegistryScript* script, std::string* error) {
     ScriptReplacements replacements = {
         {"MODULE", std::u16string(modulePath)},
@@ -78,7 +78,7 @@ HRESULT ParseClassScript(const ClassRegistration& r, const char* threadingModel,
         {"PROGID", Utf8ToUtf16(r.progID)},
         {"VIPROGID", Utf8ToUtf16(r.versionIndependentProgID)},
         {"DESCRIPTION", Utf8ToUtf16(r.description)},
-        {"THREADING", Utf8ToUtf16(threadingModel)},
+        {"THREADING", Utf8ToUtf16(ThreadingModelName(threadingModel))},
     };
     return RegistryScript::Parse(kClassScript, replacements, script, error);
 }

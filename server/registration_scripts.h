@@ -8,7 +8,7 @@
 //
 // The scripts are templates (registry_script.h) in which %MODULE% is the
 // module's full path and %APPID% the application identifier; a class
-// script also gets its class's texts from class_registration.h.
+// script also gets its class's texts from idl/class_registration.h.
 //
 // Ownership: nothing is handed out. Thread-safety: the functions only touch
 // the tree they are given.
@@ -19,9 +19,17 @@
 
 #include "platform/hresult.h"
 #include "platform/registry_tree.h"
-#include "server/class_registration.h"
+#include "idl/class_registration.h"
+#include "platform/guid.h"
 
 namespace calyra {
+
+// FROZEN: the module's application identifier
+// {2EADF5A4-8DCE-4C78-A870-8289427A5975}, and the application key's name
+// and default value.
+inline constexpr GUID kCalyraAppID = {0x2eadf5a4, 0x8dce, 0x4c78, {0xa8, 0x70, 0x82, 0x89, 0x42, 0x7a, 0x59, 0x75}};
+inline constexpr const char* kCalyraModuleName = "Calyra.DLL";
+inline constexpr const char* kCalyraAppName = "Calyra";
 
 enum class ScriptDirection { Register, Unregister };
 

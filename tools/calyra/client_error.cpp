@@ -3,35 +3,43 @@
 #include <fmt/format.h>
 
 #include "idl/calyra_idl.h"
+#include "idl/typelib_description.h"
 #include "platform/com_runtime.h"
 
 namespace calyra::cli {
 namespace {
 
-struct Named {
+// What each error ID means to a person, in the type library's order; its
+// name comes from the library's description, and the check below stops a
+// new ID from going without words.
+struct ErrorIdWords {
     LONG value;
-    const char* name;
     const char* words;
 };
-
-// What each error ID means to a person; the names come from the type
-// library so a new ID cannot be missed here without a compile error below.
-constexpr Named kErrorIds[] = {
-    {PIMERR_UNEXPECTED, "PIMERR_UNEXPECTED", "unexpected failure"},
-    {PIMERR_INVALID_ARGUMENT, "PIMERR_INVALID_ARGUMENT", "invalid argument"},
-    {PIMERR_OPEN_FAILED, "PIMERR_OPEN_FAILED", "cannot open the database"},
-    {PIMERR_NOT_CONNECTED, "PIMERR_NOT_CONNECTED", "no open database"},
-    {PIMERR_EXECUTE_FAILED, "PIMERR_EXECUTE_FAILED", "the statement failed"},
-    {PIMERR_QUERY_FAILED, "PIMERR_QUERY_FAILED", "the query failed"},
-    {PIMERR_FREE_FAILED, "PIMERR_FREE_FAILED", "cannot free the result set"},
-    {PIMERR_CREATE_FAILED, "PIMERR_CREATE_FAILED", "cannot create the object"},
+constexpr ErrorIdWords kErrorIdWords[] = {
+    {PIMERR_UNEXPECTED, "unexpected failure"},
+    {PIMERR_INVALID_ARGUMENT, "invalid argument"},
+    {PIMERR_OPEN_FAILED, "cannot open the database"},
+    {PIMERR_NOT_CONNECTED, "no open database"},
+    {PIMERR_EXECUTE_FAILED, "the statement failed"},
+    {PIMERR_QUERY_FAILED, "the query failed"},
+    {PIMERR_FREE_FAILED, "cannot free the result set"},
+    {PIMERR_CREATE_FAILED, "cannot create the object"},
 };
 
-#define CALYRA_ERROR(name, value) +1
-constexpr int kErrorIdCount = 0
-#include "idl/typelib_expand.h"
-    ;
-static_assert(kErrorIdCount == std::size(kErrorIds), "every error ID needs its words");
+constexpr bool EveryErrorIdHasWords() {
+    if (std::size(kErrorIdWords) != std::size(kErrorIdDescriptions)) return false;
+    for (std::size_t i = 0; i < std::size(kErrorIdWords); ++i)
+        if (kErrorIdWords[i].value != kErrorIdDescriptions[i].value) return false;
+    return true;
+}
+static_assert(EveryErrorIdHasWords(), "every error ID of the type library needs its words, in the library's order");
+
+const EnumValueDesc* FindErrorId(LONG errorId) {
+    for (const EnumValueDesc& e : kErrorIdDescriptions)
+        if (e.value == errorId) return &e;
+    return nullptr;
+}
 
 constexpr struct {
     HRESULT value;
@@ -64,14 +72,13 @@ std::string HresultName(HRESULT hr) {
 }
 
 std::string ErrorIdName(LONG errorId) {
-    for (const auto& e : kErrorIds)
-        if (e.value == errorId) return e.name;
+    if (const EnumValueDesc* e = FindErrorId(errorId)) return e->name;
     return fmt::format("0x{:X}", static_cast<ULONG>(errorId));
 }
 
 std::string DescribeFailure(HRESULT hr, LONG errorId) {
     if (errorId != 0) {
-        for (const auto& e : kErrorIds)
+        for (const ErrorIdWords& e : kErrorIdWords)
             if (e.value == errorId)
                 return fmt::format("{} (0x{:X}, {})", e.words, static_cast<ULONG>(errorId), HresultName(hr));
         return fmt::format("error 0x{:X} ({})", static_cast<ULONG>(errorId), HresultName(hr));

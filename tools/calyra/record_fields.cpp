@@ -11,28 +11,6 @@
 namespace calyra::cli {
 namespace {
 
-// Each field's declared type name, so enumerations keep their identity
-// (the run-time description only knows they are 32-bit numbers).
-struct DeclaredField {
-    const char* record;
-    const char* field;
-    const char* type;
-};
-#define CALYRA_FIELD(record, type, name) {#record, #name, #type},
-constexpr DeclaredField kDeclaredFields[] = {
-#include "idl/typelib_expand.h"
-};
-
-struct DeclaredEnumValue {
-    const char* enumeration;
-    const char* name;
-    LONG value;
-};
-#define CALYRA_ENUM_VALUE(enumeration, name, value) {#enumeration, #name, value},
-constexpr DeclaredEnumValue kEnumValues[] = {
-#include "idl/typelib_expand.h"
-};
-
 std::string SnakeCase(std::string_view name) {
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
@@ -64,9 +42,6 @@ std::vector<FieldInfo> Describe(const RecordDesc& record) {
         info.option = "--" + info.key;
         for (char& c : info.option)
             if (c == '_') c = '-';
-        std::string declared;
-        for (const auto& d : kDeclaredFields)
-            if (std::string_view(d.record) == record.name && std::string_view(d.field) == f.name) declared = d.type;
         if (f.vt == VT_BSTR)
             info.kind = FieldKind::Text;
         else if (f.vt == VT_DATE)
@@ -75,8 +50,8 @@ std::vector<FieldInfo> Describe(const RecordDesc& record) {
             info.kind = FieldKind::Record;
         else if (f.vt == VT_BOOL || (f.name[0] == 'b' && std::isupper(static_cast<unsigned char>(f.name[1]))))
             info.kind = FieldKind::Flag;
-        else if (declared.rfind("enum", 0) == 0)
-            info.kind = FieldKind::Enum, info.enumName = declared;
+        else if (f.enumeration)
+            info.kind = FieldKind::Enum, info.enumName = f.enumeration->name;
         out.push_back(std::move(info));
     }
     return out;
@@ -140,11 +115,11 @@ const FieldInfo* FindField(const RecordDesc& record, std::string_view key) {
 
 std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName) {
     std::vector<std::pair<std::string, LONG>> out;
-    for (const auto& v : kEnumValues) {
-        if (enumName != v.enumeration) continue;
-        std::string_view name = v.name;
+    const EnumDesc* desc = FindEnumDescription(enumName);
+    for (size_t i = 0; desc && i < desc->valueCount; ++i) {
+        std::string_view name = desc->values[i].name;
         name.remove_prefix(std::min(name.size(), enumName.size() + 1));  // "enumTitle_"
-        out.emplace_back(SnakeCase(name), v.value);
+        out.emplace_back(SnakeCase(name), desc->values[i].value);
     }
     return out;
 }
