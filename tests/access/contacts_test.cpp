@@ -218,7 +218,7 @@ TEST(ContactRecords, EveryFieldRoundTripsAndModifiedIsTheTimeOfWriting) {
     std::string before = UtcNowText();
     Bstr id;
     ASSERT_EQ(contacts->AddContact(nullptr, &in, &id), S_OK);
-    std::string after = UtcNowText();
+    std::string after = UtcNowText(1);  // stamps round to the nearest second
     EXPECT_NE(id.utf8(), "999") << "the record's own ID is ignored";
 
     RecordHolder<tagContactInfo> out;
@@ -286,7 +286,7 @@ TEST(ContactRecords, ModifyRewritesEveryColumnAndStampsTheCurrentUtcTime) {
     std::string before = UtcNowText();
     LONG err = kUntouched;
     ASSERT_EQ(contacts->ModifyContactByID(&err, id, &change), S_OK);
-    std::string after = UtcNowText();
+    std::string after = UtcNowText(1);  // stamps round to the nearest second
     EXPECT_EQ(err, kUntouched);
     EXPECT_EQ(db.Value(u"SELECT [Title] || '|' || [LastName] || '|' || [JobTitle] || '|' || [BirthDate] FROM "
                        u"[tContact];"),
@@ -539,7 +539,7 @@ TEST(ContactGroups, PhotoAndRingtoneAreNeverStoredAndModifiedIsUtc) {
     std::string before = UtcNowText();
     Bstr id;
     ASSERT_EQ(groups->AddContactGroup(nullptr, &in, &id), S_OK);
-    std::string after = UtcNowText();
+    std::string after = UtcNowText(1);  // stamps round to the nearest second
     EXPECT_EQ(db.Value(u"SELECT [ProfileID] || '|' || [ContactGroupName] || '|' || [ToBeSynced] FROM "
                        u"[tContactGroup];"),
               "1|Lunch 'n' Learn|1");
@@ -561,7 +561,7 @@ TEST(ContactGroups, PhotoAndRingtoneAreNeverStoredAndModifiedIsUtc) {
     change.bToBeSynced = 0;
     before = UtcNowText();
     ASSERT_EQ(groups->ModifyContactGroupByID(nullptr, id, &change), S_OK);
-    after = UtcNowText();
+    after = UtcNowText(1);  // stamps round to the nearest second
     EXPECT_EQ(db.Value(u"SELECT [ContactGroupName] || '|' || [ToBeSynced] FROM [tContactGroup];"), "Renamed|0");
     modified = db.Value(u"SELECT [Modified] FROM [tContactGroup];");
     EXPECT_GE(modified, before);
