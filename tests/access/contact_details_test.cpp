@@ -293,18 +293,15 @@ TYPED_TEST(ContactDetails, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     const ErrorCall cases[] = {
         {"list without contact ID", [&](LONG* e) { return (c->*TypeParam::List)(e, nullptr, &n, &array); }},
         {"list with empty contact ID", [&](LONG* e) { return (c->*TypeParam::List)(e, empty, &n, &array); }},
-        {"list without count", [&](LONG* e) { return (c->*TypeParam::List)(e, one, nullptr, &array); }},
         {"list without array", [&](LONG* e) { return (c->*TypeParam::List)(e, one, &n, nullptr); }},
         {"add without contact ID", [&](LONG* e) { return (c->*TypeParam::Add)(e, nullptr, &item, &id); }},
         {"add with empty contact ID", [&](LONG* e) { return (c->*TypeParam::Add)(e, empty, &item, &id); }},
-        {"add without record", [&](LONG* e) { return (c->*TypeParam::Add)(e, one, nullptr, &id); }},
         {"delete without ID", [&](LONG* e) { return (c->*TypeParam::Delete)(e, nullptr); }},
         {"delete with empty ID", [&](LONG* e) { return (c->*TypeParam::Delete)(e, empty); }},
         {"delete of contact without ID", [&](LONG* e) { return (c->*TypeParam::DeleteOfContact)(e, nullptr); }},
         {"delete of contact with empty ID", [&](LONG* e) { return (c->*TypeParam::DeleteOfContact)(e, empty); }},
         {"modify without ID", [&](LONG* e) { return (c->*TypeParam::Modify)(e, nullptr, &item); }},
         {"modify with empty ID", [&](LONG* e) { return (c->*TypeParam::Modify)(e, empty, &item); }},
-        {"modify without record", [&](LONG* e) { return (c->*TypeParam::Modify)(e, one, nullptr); }},
     };
     ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::NotTried);
     EXPECT_EQ(this->Count(), "0");
