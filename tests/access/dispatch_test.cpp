@@ -46,7 +46,8 @@ TEST(ConnectionThroughDispatch, OpensQueriesReadsAndClosesByName) {
 
     LONG errorId = 0;
     Bstr user(u"user"), password(u"secret"), file = dir.bstr("dispatch.db");
-    ASSERT_EQ(db.Call(u"OpenPimDatabase", {Ref(VT_I4, &errorId), TextArg(user), TextArg(password), TextArg(file)}), S_OK);
+    ASSERT_EQ(db.Call(u"OpenPimDatabase", {Ref(VT_I4, &errorId), TextArg(user), TextArg(password), TextArg(file)}),
+              S_OK);
 
     Variant open;
     ASSERT_EQ(db.Call(u"IsOpenPimDatabase", {Ref(VT_I4, &errorId)}, &open), S_OK);

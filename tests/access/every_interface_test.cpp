@@ -40,8 +40,8 @@ struct ClassEntry {
     const char* name;
     HRESULT (*create)(IDispatch**);  // NULL: needs the registered module (the server tests create it)
     const DispatchTable& (*table)();
-    bool access;            // bound to a connection through SetPimDbAccess
-    bool tracesOwnName;     // sends "CXxx::CXxx.[ENTER]" besides the base's texts
+    bool access;         // bound to a connection through SetPimDbAccess
+    bool tracesOwnName;  // sends "CXxx::CXxx.[ENTER]" besides the base's texts
 };
 
 template <class T>
@@ -75,10 +75,10 @@ bool IsPointer(const ParamDesc& p) { return (p.vt & VT_BYREF) || p.vt == VT_DISP
 // ---- One call's arguments, built from the method's description -------------------
 
 struct ArgValues {
-    BSTR text = nullptr;            // every text argument
-    BSTR recordText = nullptr;      // every text field of every record argument
+    BSTR text = nullptr;        // every text argument
+    BSTR recordText = nullptr;  // every text field of every record argument
     IDispatch* connection = nullptr;
-    size_t nullParam = 0;           // this pointer parameter goes as NULL (0: none)
+    size_t nullParam = 0;  // this pointer parameter goes as NULL (0: none)
 };
 
 // Owns what its arguments point at. Out numbers start as kUntouched.
@@ -122,7 +122,9 @@ private:
     static void FillTexts(const RecordDesc& desc, std::byte* record, BSTR text) {
         for (size_t i = 0; i < desc.fieldCount; ++i) {
             const FieldDesc& f = desc.fields[i];
-            if (f.vt == VT_BSTR) *reinterpret_cast<BSTR*>(record + f.offset) = SysAllocStringLen(text, SysStringLen(text));
+            if (f.vt == VT_BSTR) {
+                *reinterpret_cast<BSTR*>(record + f.offset) = SysAllocStringLen(text, SysStringLen(text));
+            }
             if (f.vt == VT_RECORD) FillTexts(*f.record, record + f.offset, text);
         }
     }
@@ -200,7 +202,8 @@ const InterfaceDesc& DescriptionOf(const ClassEntry& entry) { return *FindInterf
 // Every row of every table, each as "table|field|field|...".
 std::multiset<std::string> Snapshot(const PimDatabase& db) {
     std::multiset<std::string> rows;
-    for (const auto& table : db.Rows(u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT LIKE 'sqlite%';")) {
+    const auto tables = db.Rows(u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT LIKE 'sqlite%';");
+    for (const auto& table : tables) {
         for (const auto& row : db.Rows(u"SELECT * FROM [" + Utf8ToUtf16(table[0]) + u"];")) {
             std::string text = table[0];
             for (const auto& field : row) text += "|" + field;
@@ -223,7 +226,8 @@ void SeedEveryTable(const PimDatabase& db) {
             if (!Named(method, "Add") && !Named(method, "Update")) continue;
             Arguments args(method, {id, text});
             Variant result;
-            EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), S_OK) << iface.name << "::" << method.name;
+            EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), S_OK)
+                << iface.name << "::" << method.name;
         }
     }
 }
@@ -351,7 +355,8 @@ TEST(EveryAccessInterface, QuotedTextsAndInjectedIdsAreStoredAndMatchedAsPlainTe
             Arguments args(method, {id, text});
             Variant result;
             const HRESULT hr = args.Invoke(wired.object.get(), method.dispid, &result);
-            const bool readsOne = Named(method, "Get") && (IsByIndex(method) || std::string_view(method.name).ends_with("ByID"));
+            const bool readsOne =
+                Named(method, "Get") && (IsByIndex(method) || std::string_view(method.name).ends_with("ByID"));
             if (!readsOne) {
                 EXPECT_EQ(hr, S_OK) << "the statement did not run";
             }
