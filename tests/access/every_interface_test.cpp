@@ -202,7 +202,8 @@ const InterfaceDesc& DescriptionOf(const ClassEntry& entry) { return *FindInterf
 // Every row of every table, each as "table|field|field|...".
 std::multiset<std::string> Snapshot(const PimDatabase& db) {
     std::multiset<std::string> rows;
-    const auto tables = db.Rows(u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT LIKE 'sqlite%';");
+    const auto tables =
+        db.Rows(u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT LIKE 'sqlite%';");
     for (const auto& table : tables) {
         for (const auto& row : db.Rows(u"SELECT * FROM [" + Utf8ToUtf16(table[0]) + u"];")) {
             std::string text = table[0];
