@@ -12,10 +12,12 @@
 #include "core/value_conversions.h"
 #include "support/error_calls.h"
 #include "support/pim_fixture.h"
+#include "support/test_values.h"
 
 using calyra::Bstr;
 using calyra::CEventCategoryAccess;
 using calyra::ComPtr;
+using calyra::test::kUntouched;
 using calyra::test::ErrorCall;
 using calyra::test::ExpectEachFails;
 using calyra::test::NullErrorPointer;
@@ -26,8 +28,6 @@ using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
 
 std::string AddCategory(IEventCategoryAccess* categories, const char16_t* name, ULONG color = 0, LONG toBeSynced = 0,
                         LONG selected = 0) {
@@ -50,53 +50,6 @@ std::vector<std::string> Names(IEventCategoryAccess* categories) {
     std::vector<std::string> out;
     for (LONG i = 0; i < n; ++i) out.push_back(Text(all[i].bstrEventCategoryName));
     return out;
-}
-
-TEST(EventCategoryCache, ByIndexServesTheLastRefillUntilRefilled) {
-    PimDatabase db;
-    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
-    RecordHolder<tagEventCategoryInfo> info;
-    LONG err = kUntouched;
-    EXPECT_EQ(categories->GetEventCategoryByIndex(&err, 0, &info), E_INVALIDARG) << "nothing counted yet";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-
-    AddCategory(categories.get(), u"first");
-    AddCategory(categories.get(), u"second");
-    LONG n = 0;
-    ASSERT_EQ(categories->GetNumOfEventCategories(nullptr, &n), S_OK);
-    ASSERT_EQ(n, 2);
-    AddCategory(categories.get(), u"third");
-
-    err = kUntouched;
-    EXPECT_EQ(categories->GetEventCategoryByIndex(&err, 2, &info), E_INVALIDARG)
-        << "an add does not grow the cache";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-    EXPECT_EQ(categories->GetEventCategoryByIndex(&err, -1, &info), E_INVALIDARG);
-    ASSERT_EQ(categories->GetEventCategoryByIndex(nullptr, 1, &info), S_OK);
-    EXPECT_EQ(Text(info.bstrEventCategoryName), "second");
-    EXPECT_EQ(Names(categories.get()).size(), 3u) << "the full list reads the table, not the cache";
-
-    ASSERT_EQ(categories->GetNumOfEventCategories(nullptr, &n), S_OK);
-    ASSERT_EQ(n, 3);
-    RecordHolder<tagEventCategoryInfo> last;
-    ASSERT_EQ(categories->GetEventCategoryByIndex(nullptr, 2, &last), S_OK);
-    EXPECT_EQ(Text(last.bstrEventCategoryName), "third");
-}
-
-TEST(EventCategoryCache, AFailedRefillKeepsTheOldEntries) {
-    PimDatabase db;
-    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
-    AddCategory(categories.get(), u"kept");
-    LONG n = 0;
-    ASSERT_EQ(categories->GetNumOfEventCategories(nullptr, &n), S_OK);
-    db.db()->ClosePimDatabase(nullptr);
-    LONG err = kUntouched;
-    EXPECT_EQ(categories->GetNumOfEventCategories(&err, &n), E_UNEXPECTED);
-    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
-    EXPECT_EQ(n, 0);
-    RecordHolder<tagEventCategoryInfo> info;
-    ASSERT_EQ(categories->GetEventCategoryByIndex(nullptr, 0, &info), S_OK);
-    EXPECT_EQ(Text(info.bstrEventCategoryName), "kept");
 }
 
 TEST(EventCategoryRecords, ColourKeepsAll32BitsAndFlagsReadBackAsOneOrZero) {
@@ -190,68 +143,17 @@ TEST(EventCategoryArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     tagEventCategoryInfo info{};
     Bstr id, empty(u""), one(u"1");
     LONG n = 5;
-    SAFEARRAY* array = nullptr;
     const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return categories->GetNumOfEventCategories(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return categories->GetEventCategoryByIndex(e, 0, nullptr); }},
-        {"all without count", [&](LONG* e) { return categories->GetAllEventCategories(e, nullptr, &array); }},
         {"all without array", [&](LONG* e) { return categories->GetAllEventCategories(e, &n, nullptr); }},
-        {"add without record", [&](LONG* e) { return categories->AddEventCategory(e, nullptr, &id); }},
         {"delete without ID", [&](LONG* e) { return categories->DeleteEventCategoryByID(e, nullptr); }},
         {"delete with empty ID", [&](LONG* e) { return categories->DeleteEventCategoryByID(e, empty); }},
         {"modify with empty ID", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, empty, &info); }},
-        {"modify without record", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, one, nullptr); }},
     };
     ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(n, 5);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEventCategory];"), "0");
-}
-
-TEST(EventCategoryConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
-    ComPtr<IEventCategoryAccess> categories;
-    ASSERT_EQ(calyra::CreateComInstance<CEventCategoryAccess>(nullptr, IID_IEventCategoryAccess,
-                                                              reinterpret_cast<void**>(&categories)),
-              S_OK);
-    tagEventCategoryInfo info{};
-    Bstr id, one(u"1");
-    LONG n = 9;
-    RecordArray<tagEventCategoryInfo> array;
-    const ErrorCall cases[] = {
-        {"GetNumOfEventCategories", [&](LONG* e) { return categories->GetNumOfEventCategories(e, &n); }},
-        {"GetAllEventCategories", [&](LONG* e) { return categories->GetAllEventCategories(e, &n, &array); }},
-        {"AddEventCategory", [&](LONG* e) { return categories->AddEventCategory(e, &info, &id); }},
-        {"DeleteEventCategoryByID", [&](LONG* e) { return categories->DeleteEventCategoryByID(e, one); }},
-        {"ModifyEventCategoryByID", [&](LONG* e) { return categories->ModifyEventCategoryByID(e, one, &info); }},
-    };
-    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
-    EXPECT_EQ(n, 0);
-    LONG err = kUntouched;
-    EXPECT_EQ(categories->GetEventCategoryByIndex(&err, 0, &info), E_INVALIDARG)
-        << "reading the (empty) cache needs no connection";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-}
-
-// One object refilled and read by position from several threads: every
-// read sees a whole refill.
-TEST(EventCategoryConcurrency, RefillsAndReadsByPositionDoNotInterleave) {
-    PimDatabase db;
-    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
-    for (int i = 0; i < 10; ++i) AddCategory(categories.get(), u"c", static_cast<ULONG>(i));
-    std::vector<std::thread> threads;
-    std::vector<int> bad(4, 0);
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 40; ++i) {
-                LONG n = 0;
-                if (categories->GetNumOfEventCategories(nullptr, &n) != S_OK || n != 10) ++bad[t];
-                RecordHolder<tagEventCategoryInfo> info;
-                if (categories->GetEventCategoryByIndex(nullptr, i % 10, &info) != S_OK ||
-                    info.ulColor != static_cast<ULONG>(i % 10))
-                    ++bad[t];
-            }
-        });
-    for (auto& th : threads) th.join();
-    for (int t = 0; t < 4; ++t) EXPECT_EQ(bad[t], 0) << "thread " << t;
 }
 
 }  // namespace

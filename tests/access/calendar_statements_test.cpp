@@ -10,113 +10,37 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "access/calendar/event_access.h"
 #include "access/calendar/event_category_access.h"
-#include "access/calendar/event_columns.h"
 #include "access/tasks/task_access.h"
-#include "access/tasks/task_columns.h"
 #include "core/value_conversions.h"
 #include "support/pim_fixture.h"
+#include "support/recording_connection.h"
+#include "support/test_values.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::DateFromParts;
+using calyra::test::kUntouched;
 using calyra::test::PimDatabase;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
+using calyra::test::RecordingConnection;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
-
-// Records Execute and Query texts (and whether the caller's error-ID
-// pointer came with them), then runs them on the real connection. An
-// Execute whose text contains a chosen piece fails instead, reported the
-// way the connection reports a failed statement.
-class RecordingConnection : public calyra::CComObjectRootEx<calyra::CComMultiThreadModel>,
-                            public calyra::IDispatchImpl<IPimDbAccess> {
-public:
-    struct Call {
-        std::string kind;  // "Execute" or "Query"
-        std::string sql;
-        bool withErrorID;
-    };
-
-    void Wrap(IPimDbAccess* real) { m_real = ComPtr<IPimDbAccess>(real); }
-    void FailExecutesContaining(std::string piece) {
-        std::lock_guard lock(m_mutex);
-        m_failPiece = std::move(piece);
-    }
-    std::vector<Call> TakeCalls() {
-        std::lock_guard lock(m_mutex);
-        return std::exchange(m_calls, {});
-    }
-
-    STDMETHODIMP OpenPimDatabase(LONG* e, BSTR user, BSTR pwd, BSTR file) override {
-        return m_real->OpenPimDatabase(e, user, pwd, file);
-    }
-    STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
-    STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
-    STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
-        std::string text = Text(sql);
-        bool fail;
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back({"Execute", text, e != nullptr});
-            fail = !m_failPiece.empty() && text.find(m_failPiece) != std::string::npos;
-        }
-        if (fail) return calyra::ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
-        return m_real->Execute(e, sql, id);
-    }
-    STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back({"Query", Text(sql), e != nullptr});
-        }
-        return m_real->Query(e, sql, rows, cols, vm);
-    }
-    STDMETHODIMP Reset(LONG* e, LONGLONG* vm) override { return m_real->Reset(e, vm); }
-    STDMETHODIMP IsEOF(LONG* e, LONGLONG* vm, VARIANT_BOOL* eof) override { return m_real->IsEOF(e, vm, eof); }
-    STDMETHODIMP NextRow(LONG* e, LONGLONG* vm) override { return m_real->NextRow(e, vm); }
-    STDMETHODIMP GetFieldValue(LONG* e, LONGLONG* vm, LONG field, USHORT* text, ULONG size) override {
-        return m_real->GetFieldValue(e, vm, field, text, size);
-    }
-    STDMETHODIMP FreeResultset(LONG* e, LONGLONG* vm) override { return m_real->FreeResultset(e, vm); }
-
-    static std::string Text(BSTR b) { return calyra::Utf16ToUtf8(std::u16string_view(b ? b : u"", SysStringLen(b))); }
-
-private:
-    ComPtr<IPimDbAccess> m_real;  // Set before use.
-    std::mutex m_mutex;
-    std::vector<Call> m_calls;  // Guarded by m_mutex.
-    std::string m_failPiece;    // Guarded by m_mutex.
-};
 
 // A database, a recording connection over it, and access objects of
 // profile "1" wired to the recorder.
 class StatementTest : public ::testing::Test {
 protected:
-    StatementTest() {
-        IPimDbAccess* raw = nullptr;
-        EXPECT_EQ(calyra::CreateComInstance<RecordingConnection>(nullptr, IID_IPimDbAccess,
-                                                                 reinterpret_cast<void**>(&raw)),
-                  S_OK);
-        m_connection = ComPtr<IPimDbAccess>::Attach(raw);
-        m_recorder = static_cast<RecordingConnection*>(raw);
-        m_recorder->Wrap(m_db.db());
-    }
-
     template <class T, class I>
     ComPtr<I> Create(const char16_t* profileID = u"1") {
         ComPtr<I> object;
         EXPECT_EQ(calyra::CreateComInstance<T>(nullptr, calyra::IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
-        object->SetPimDbAccess(nullptr, m_connection.get());
+        object->SetPimDbAccess(nullptr, m_recorder.get());
         object->SetProfileID(nullptr, Bstr(profileID));
         return object;
     }
@@ -126,24 +50,12 @@ protected:
     template <class Call>
     std::vector<RecordingConnection::Call> Statements(Call call) {
         m_recorder->TakeCalls();
-        const std::string before = DateText(calyra::GetNowDate());
+        const std::string before = calyra::test::DateText(calyra::GetNowDate());
         call();
-        const std::string after = DateText(calyra::GetNowDate());
+        const std::string after = calyra::test::DateText(calyra::GetNowDate());
         std::vector<RecordingConnection::Call> calls = m_recorder->TakeCalls();
-        for (auto& c : calls) {
-            std::string out;
-            size_t i = 0;
-            while (i < c.sql.size()) {
-                if (IsDateTextAt(c.sql, i)) {
-                    const std::string found = c.sql.substr(i, kDateTextLength);
-                    out += (found >= before && found <= after) ? "<now>" : found;
-                    i += kDateTextLength;
-                } else {
-                    out += c.sql[i++];
-                }
-            }
-            c.sql = out;
-        }
+        std::erase_if(calls, [](const auto& c) { return c.kind == "FreeResultset"; });
+        for (auto& c : calls) c.sql = calyra::test::MaskTimeStamps(c.sql, "<now>", before, after);
         return calls;
     }
     template <class Call>
@@ -153,26 +65,8 @@ protected:
         return calls.empty() ? std::string() : calls[0].sql;
     }
 
-    // "YYYY-MM-DD hh:mm:ss" starts at `at`.
-    static constexpr size_t kDateTextLength = 19;
-    static bool IsDateTextAt(const std::string& text, size_t at) {
-        static constexpr char kShape[] = "0000-00-00 00:00:00";
-        if (text.size() - at < kDateTextLength) return false;
-        for (size_t i = 0; i < kDateTextLength; ++i) {
-            const char c = text[at + i];
-            if (kShape[i] == '0' ? (c < '0' || c > '9') : c != kShape[i]) return false;
-        }
-        return true;
-    }
-
-    static std::string DateText(DATE d) {
-        OLECHAR buffer[calyra::kValueTextUnits];
-        return calyra::Utf16ToUtf8(calyra::DateToText(d, buffer, calyra::kValueTextUnits));
-    }
-
     PimDatabase m_db;
-    ComPtr<IPimDbAccess> m_connection;
-    RecordingConnection* m_recorder = nullptr;  // Owned through m_connection.
+    ComPtr<calyra::CComObject<RecordingConnection>> m_recorder = RecordingConnection::Over(m_db.db());
 };
 
 // ---- Expected texts -----------------------------------------------------------
@@ -388,13 +282,6 @@ TEST_F(StatementTest, EventDeletesAndTheirConditions) {
               "DELETE FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '9';");
 }
 
-TEST_F(StatementTest, ProfileIdAndCallerIdsAreQuoteDoubled) {
-    auto events = Create<calyra::CEventAccess, IEventAccess>(u"1' OR '1'='1");
-    EXPECT_EQ(OnlyStatement([&] { events->DeleteEventsByEventCategoryID(nullptr, Bstr(u"3' OR '1'='1")); }),
-              "DELETE FROM [tEvent] WHERE [ProfileID] = '1'' OR ''1''=''1' AND [EventCategoryID] = '3'' OR "
-              "''1''=''1';");
-}
-
 TEST_F(StatementTest, OnlyExistenceQueriesLeaveTheCallersErrorIdOut) {
     auto events = Create<calyra::CEventAccess, IEventAccess>();
     auto tasks = Create<calyra::CTaskAccess, ITaskAccess>();
@@ -508,28 +395,6 @@ TEST_F(StatementTest, TaskStatements) {
                   tasks->GetTaskByID(nullptr, Bstr(u"3"), &r);
               }),
               "SELECT [TaskID], " + kTaskList + " FROM [tTask] WHERE [ProfileID] = '1' AND [TaskID] = '3';");
-}
-
-// ---- The shared recurrence mapping -------------------------------------------------
-
-// The values a field takes when no field text can be read at all (the
-// object could not get its scratch buffer): a fresh rule repeats every 1
-// day, week and month and ends after 10 occurrences; tasks start a yearly
-// rule at unit 1. Every other field falls back to 0 or NULL.
-TEST(RecurrenceMapping, FallbacksOfEventsAndTasksDifferOnlyInTheYearlyUnit) {
-    const std::map<std::u16string_view, double> ruleFallbacks = {
-        {u"[DailyEveryXDays]", 1}, {u"[WeeklyEveryXWeeks]", 1}, {u"[MonthlyEveryXMonths]", 1},
-        {u"[MonthlyEveryYMonths]", 1}, {u"[EndAfter]", 10},
-    };
-    auto expected = [&](std::u16string_view column, double yearlyUnit) {
-        if (column == u"[YearlyXUnitOfNewTask]") return yearlyUnit;
-        auto it = ruleFallbacks.find(column);
-        return it == ruleFallbacks.end() ? 0.0 : it->second;
-    };
-    for (const calyra::FieldMap& f : calyra::kEventColumns)
-        EXPECT_EQ(f.fallback, expected(f.column.view(), 0)) << calyra::Utf16ToUtf8(f.column.view());
-    for (const calyra::FieldMap& f : calyra::kTaskColumns)
-        EXPECT_EQ(f.fallback, expected(f.column.view(), 1)) << calyra::Utf16ToUtf8(f.column.view());
 }
 
 }  // namespace

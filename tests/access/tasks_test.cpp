@@ -14,6 +14,7 @@
 #include "core/value_conversions.h"
 #include "support/error_calls.h"
 #include "support/pim_fixture.h"
+#include "support/test_values.h"
 #include "support/record_compare.h"
 #include "support/trace_recorder.h"
 
@@ -21,6 +22,7 @@ using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CTaskAccess;
 using calyra::DateFromParts;
+using calyra::test::kUntouched;
 using calyra::test::ErrorCall;
 using calyra::test::ExpectEachFails;
 using calyra::test::NullErrorPointer;
@@ -32,8 +34,6 @@ using calyra::test::RecordHolder;
 using calyra::test::SameRecord;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
 
 // A task record with its texts kept alive beside it.
 struct TaskInput {
@@ -134,67 +134,6 @@ TEST(TaskRecords, EveryFieldComesBackFromEveryRead) {
     }
 }
 
-TEST(TaskRecords, EveryFieldIsStoredInItsOwnColumn) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>(u"4");
-    AddTask(tasks.get(), FullTask());
-    const struct {
-        const char16_t* column;
-        const char* text;
-    } expected[] = {
-        {u"[ProfileID]", "4"}, {u"[Subject]", "Call 'Mum'"}, {u"[Status]", "3"}, {u"[CompletePercent]", "-100"},
-        {u"[StartDate]", "2021-03-04 05:06:07"}, {u"[EndDate]", "2021-03-05 05:06:07"}, {u"[Priority]", "17"},
-        {u"[PrivateFlag]", "1"}, {u"[TaskType]", "6"}, {u"[Description]", "first line\nsecond 'line'"},
-        {u"[ReminderTime]", "-15"}, {u"[ReminderAudio]", "ring.wav"}, {u"[DateCompleted]", "2021-03-06 00:00:01"},
-        {u"[PatternOption]", "9"}, {u"[DailyOption]", "-1"}, {u"[DailyEveryXDays]", "-2"},
-        {u"[DailyXUnitOfNewTask]", "-3"}, {u"[WeeklyOption]", "1"}, {u"[WeeklyEveryXWeeks]", "2"},
-        {u"[WeeklyDays]", "65"}, {u"[WeeklyXUnitOfNewTask]", "4"}, {u"[MonthlyOption]", "5"},
-        {u"[MonthlyDayM]", "6"}, {u"[MonthlyEveryXMonths]", "7"}, {u"[MonthlyTheNth]", "8"}, {u"[MonthlyDayN]", "9"},
-        {u"[MonthlyEveryYMonths]", "10"}, {u"[MonthlyXUnitOfNewTask]", "11"}, {u"[YearlyOption]", "12"},
-        {u"[YearlyEveryXYears]", "13"}, {u"[YearlyEveryMonthM]", "14"}, {u"[YearlyDayM]", "15"},
-        {u"[YearlyTheNth]", "16"}, {u"[YearlyDayN]", "17"}, {u"[YearlyOfMonthN]", "18"},
-        {u"[YearlyXUnitOfNewTask]", "19"}, {u"[Start]", "2021-01-01 00:00:00"}, {u"[EndOption]", "2"},
-        {u"[EndAfter]", "0"}, {u"[EndBy]", "2022-01-01 12:00:00"},
-    };
-    for (const auto& c : expected)
-        EXPECT_EQ(db.Value(u"SELECT " + std::u16string(c.column) + u" FROM [tTask];"), c.text)
-            << calyra::Utf16ToUtf8(c.column);
-}
-
-TEST(TaskRecords, NullTextsReadBackEmptyAndFlagsAsOneOrZero) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    TaskInput t(u"bare");
-    t.info.bPrivate = -1;
-    const std::string id = AddTask(tasks.get(), t);
-    RecordHolder<tagTaskInfo> got;
-    ASSERT_EQ(tasks->GetTaskByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
-    EXPECT_EQ(got.bPrivate, 1);
-    for (BSTR text : {got.bstrDescription, got.bstrReminderAudio}) {
-        ASSERT_NE(text, nullptr) << "a text stored empty reads back as an empty string, not NULL";
-        EXPECT_EQ(SysStringLen(text), 0u);
-    }
-    EXPECT_EQ(got.stRecurrence.Yearly.lXUnitOfNewTask, 0) << "a stored 0 is read as 0, whatever the fallback";
-    EXPECT_EQ(got.dtDateCompleted, 0.0);
-}
-
-TEST(TaskRecords, ModifyRewritesEveryFieldMovesModifiedAndKeepsCreated) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    const std::string id = AddTask(tasks.get(), TaskInput(u"old"));
-    db.Exec(u"UPDATE [tTask] SET [Created] = '2001-01-01 00:00:00', [Modified] = '2001-01-01 00:00:00';");
-    FullTask t;
-    const std::string before = DateText(calyra::GetNowDate());
-    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(id), &t.info), S_OK);
-    const std::string after = DateText(calyra::GetNowDate());
-    RecordHolder<tagTaskInfo> got;
-    ASSERT_EQ(tasks->GetTaskByID(nullptr, Bstr::FromUtf8(id), &got), S_OK);
-    EXPECT_TRUE(SameRecord(t.info, got, {"bstrTaskID", "dtCreated", "dtModified"}));
-    EXPECT_EQ(DateText(got.dtCreated), "2001-01-01 00:00:00") << "a change keeps the creation time";
-    const std::string modified = DateText(got.dtModified);
-    EXPECT_TRUE(modified >= before && modified <= after) << modified;
-}
-
 TEST(TaskRecords, SubjectIsRequiredToAddButMayBeEmptiedByModify) {
     PimDatabase db;
     auto tasks = db.Create<CTaskAccess, ITaskAccess>();
@@ -228,51 +167,6 @@ TEST(TaskOrder, ListsFollowCreationTimeNotInsertionOrID) {
     TaskInput renamed(u"c2");
     ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(c), &renamed.info), S_OK);
     EXPECT_EQ(AllSubjects(tasks.get()), (std::vector<std::string>{"c2", "b", "a"}));
-}
-
-TEST(TaskCache, ByIndexServesTheLastRefillUntilRefilled) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    RecordHolder<tagTaskInfo> t;
-    LONG err = kUntouched;
-    EXPECT_EQ(tasks->GetTaskByIndex(&err, 0, &t), E_INVALIDARG) << "nothing counted yet";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-
-    const std::string first = AddTask(tasks.get(), TaskInput(u"first"));
-    LONG n = 0;
-    ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
-    ASSERT_EQ(n, 1);
-    AddTask(tasks.get(), TaskInput(u"second"));
-    ASSERT_EQ(tasks->DeleteTaskByID(nullptr, Bstr::FromUtf8(first)), S_OK);
-
-    err = kUntouched;
-    EXPECT_EQ(tasks->GetTaskByIndex(&err, 1, &t), E_INVALIDARG) << "an add does not grow the cache";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
-    ASSERT_EQ(tasks->GetTaskByIndex(nullptr, 0, &t), S_OK);
-    EXPECT_EQ(Text(t.bstrSubject), "first") << "a delete does not shrink the cache";
-    EXPECT_EQ(CachedSubjects(tasks.get()), std::vector<std::string>{"second"});
-}
-
-TEST(TaskCache, AFailedRefillKeepsTheOldEntries) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    AddTask(tasks.get(), TaskInput(u"kept"));
-    LONG n = 0;
-    ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
-    db.db()->ClosePimDatabase(nullptr);
-    LONG err = kUntouched;
-    EXPECT_EQ(tasks->GetNumOfTasks(&err, &n), E_UNEXPECTED);
-    EXPECT_EQ(err, PIMERR_NOT_CONNECTED) << "the connection reports the closed database";
-    EXPECT_EQ(n, 0);
-    RecordHolder<tagTaskInfo> t;
-    ASSERT_EQ(tasks->GetTaskByIndex(nullptr, 0, &t), S_OK);
-    EXPECT_EQ(Text(t.bstrSubject), "kept");
-
-    err = kUntouched;
-    VARIANT_BOOL found = VARIANT_TRUE;
-    EXPECT_EQ(tasks->ExistTask(&err, Bstr(u"1"), &found), E_UNEXPECTED);
-    EXPECT_EQ(err, kUntouched) << "the existence test keeps the connection's report to itself";
-    EXPECT_EQ(found, VARIANT_FALSE);
 }
 
 // ---- Reading by ID and profiles -------------------------------------------------------
@@ -312,17 +206,6 @@ TEST(TaskProfiles, WritesAndExistenceByIdReachAnyProfileButReadsDoNot) {
     EXPECT_EQ(found, VARIANT_FALSE);
 }
 
-TEST(TaskProfiles, AQuoteInAnIdCannotWidenTheStatement) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    AddTask(tasks.get(), TaskInput(u"a"));
-    AddTask(tasks.get(), TaskInput(u"b"));
-    EXPECT_EQ(tasks->DeleteTaskByID(nullptr, Bstr(u"1' OR '1'='1")), S_OK);
-    TaskInput t(u"x");
-    EXPECT_EQ(tasks->ModifyTaskByID(nullptr, Bstr(u"1' OR '1'='1"), &t.info), S_OK);
-    EXPECT_EQ(AllSubjects(tasks.get()), (std::vector<std::string>{"a", "b"}));
-}
-
 // ---- Arguments and connection -----------------------------------------------------------
 
 TEST(TaskArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
@@ -334,118 +217,25 @@ TEST(TaskArguments, BadArgumentsReportInvalidArgumentAndWriteNothing) {
     tagTaskInfo out{};
     Bstr id, empty(u""), one(u"1");
     LONG n = 5;
-    SAFEARRAY* array = nullptr;
     VARIANT_BOOL found;
     const ErrorCall cases[] = {
         {"count without out-pointer", [&](LONG* e) { return tasks->GetNumOfTasks(e, nullptr); }},
         {"by index without record", [&](LONG* e) { return tasks->GetTaskByIndex(e, 0, nullptr); }},
-        {"all without count", [&](LONG* e) { return tasks->GetAllTasks(e, nullptr, &array); }},
         {"all without array", [&](LONG* e) { return tasks->GetAllTasks(e, &n, nullptr); }},
-        {"add without record", [&](LONG* e) { return tasks->AddTask(e, nullptr, &id); }},
         {"add with NULL subject", [&](LONG* e) { return tasks->AddTask(e, &noSubject.info, &id); }},
         {"delete without ID", [&](LONG* e) { return tasks->DeleteTaskByID(e, nullptr); }},
         {"delete with empty ID", [&](LONG* e) { return tasks->DeleteTaskByID(e, empty); }},
         {"modify with empty ID", [&](LONG* e) { return tasks->ModifyTaskByID(e, empty, &ok.info); }},
-        {"modify without record", [&](LONG* e) { return tasks->ModifyTaskByID(e, one, nullptr); }},
         {"read without ID", [&](LONG* e) { return tasks->GetTaskByID(e, nullptr, &out); }},
         {"read without record", [&](LONG* e) { return tasks->GetTaskByID(e, one, nullptr); }},
         {"exists with empty ID", [&](LONG* e) { return tasks->ExistTask(e, empty, &found); }},
         {"exists without answer", [&](LONG* e) { return tasks->ExistTask(e, one, nullptr); }},
-        {"wire a NULL connection", [&](LONG* e) { return tasks->SetPimDbAccess(e, nullptr); }},
     };
     ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
     EXPECT_EQ(n, 5);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tTask];"), "0");
 }
 
-TEST(TaskConnection, WithoutAConnectionEveryOperationSaysNotConnected) {
-    ComPtr<ITaskAccess> tasks;
-    ASSERT_EQ(calyra::CreateComInstance<CTaskAccess>(nullptr, IID_ITaskAccess, reinterpret_cast<void**>(&tasks)),
-              S_OK);
-    TaskInput ok(u"ok");
-    tagTaskInfo out{};
-    Bstr id, one(u"1");
-    LONG n = 9;
-    RecordArray<tagTaskInfo> array;
-    VARIANT_BOOL found = VARIANT_TRUE;
-    const ErrorCall cases[] = {
-        {"GetNumOfTasks", [&](LONG* e) { return tasks->GetNumOfTasks(e, &n); }},
-        {"GetAllTasks", [&](LONG* e) { return tasks->GetAllTasks(e, &n, &array); }},
-        {"AddTask", [&](LONG* e) { return tasks->AddTask(e, &ok.info, &id); }},
-        {"DeleteTaskByID", [&](LONG* e) { return tasks->DeleteTaskByID(e, one); }},
-        {"DeleteAllTasks", [&](LONG* e) { return tasks->DeleteAllTasks(e); }},
-        {"ModifyTaskByID", [&](LONG* e) { return tasks->ModifyTaskByID(e, one, &ok.info); }},
-        {"GetTaskByID", [&](LONG* e) { return tasks->GetTaskByID(e, one, &out); }},
-        {"ExistTask", [&](LONG* e) { return tasks->ExistTask(e, one, &found); }},
-    };
-    ExpectEachFails(cases, E_POINTER, PIMERR_NOT_CONNECTED, NullErrorPointer::NotTried);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(array.get(), nullptr);
-    EXPECT_EQ(found, VARIANT_FALSE);
-}
-
-TEST(TaskTraces, ObjectsTraceTheirConstructionAndDestruction) {
-    calyra::test::TraceRecorder traces;
-    ComPtr<ITaskAccess> tasks;
-    ASSERT_EQ(calyra::CreateComInstance<CTaskAccess>(nullptr, IID_ITaskAccess, reinterpret_cast<void**>(&tasks)),
-              S_OK);
-    tasks.Reset();
-    EXPECT_EQ(traces.texts(), (std::vector<std::string>{
-                                  "CPimDataAccess::CPimDataAccess.[ENTER]",
-                                  "CTaskAccess::CTaskAccess.[ENTER]",
-                                  "CTaskAccess::~CTaskAccess.[ENTER]",
-                                  "CPimDataAccess::~CPimDataAccess.[ENTER]",
-                              }));
-}
-
 // ---- Concurrency -----------------------------------------------------------------------
-
-TEST(TaskConcurrency, ObjectsSharingAConnectionAddListAndDeleteTogether) {
-    PimDatabase db;
-    constexpr int kThreads = 4, kEach = 20;
-    std::vector<std::thread> threads;
-    std::vector<std::vector<std::string>> ids(kThreads);
-    std::vector<int> bad(kThreads, 0);
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            const std::u16string profile = calyra::Utf8ToUtf16(std::to_string(t + 1));
-            auto tasks = db.Create<CTaskAccess, ITaskAccess>(profile.c_str());
-            for (int i = 0; i < kEach; ++i) {
-                ids[t].push_back(AddTask(tasks.get(), TaskInput(u"task")));
-                LONG n = 0;
-                if (tasks->GetNumOfTasks(nullptr, &n) != S_OK || n != i + 1) ++bad[t];
-                RecordHolder<tagTaskInfo> last;
-                if (tasks->GetTaskByID(nullptr, Bstr::FromUtf8(ids[t].back()), &last) != S_OK) ++bad[t];
-            }
-            // Every other task goes again.
-            for (size_t i = 0; i < ids[t].size(); i += 2)
-                if (tasks->DeleteTaskByID(nullptr, Bstr::FromUtf8(ids[t][i])) != S_OK) ++bad[t];
-        });
-    for (auto& th : threads) th.join();
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(bad[t], 0) << "thread " << t;
-    std::set<std::string> unique;
-    for (auto& v : ids) unique.insert(v.begin(), v.end());
-    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kEach));
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tTask];"), std::to_string(kThreads * kEach / 2));
-}
-
-TEST(TaskConcurrency, OneObjectSharedByThreadsKeepsItsCacheWhole) {
-    PimDatabase db;
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    for (int i = 0; i < 12; ++i) AddTask(tasks.get(), TaskInput(u"t"));
-    std::vector<std::thread> threads;
-    std::vector<int> bad(4, 0);
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 30; ++i) {
-                LONG n = 0;
-                if (tasks->GetNumOfTasks(nullptr, &n) != S_OK || n != 12) ++bad[t];
-                RecordHolder<tagTaskInfo> task;
-                if (tasks->GetTaskByIndex(nullptr, i % 12, &task) != S_OK || Text(task.bstrSubject) != "t") ++bad[t];
-            }
-        });
-    for (auto& th : threads) th.join();
-    for (int t = 0; t < 4; ++t) EXPECT_EQ(bad[t], 0) << "thread " << t;
-}
 
 }  // namespace

@@ -1,0 +1,89 @@
+// Late-bound calls for tests: VARIANT makers for arguments, a VARIANT that
+// clears itself, and Automation, which calls an object's methods by name or
+// DISPID through IDispatch the way a script does.
+//
+//   Automation profiles(object.get());
+//   Variant count;
+//   profiles.Call(u"GetNumOfProfiles", {Ref(VT_I4, &errorId)}, &count);
+//
+// The makers hand out VARIANTs that borrow what they point at (texts,
+// records, objects): the caller keeps those alive and frees them. Variant
+// owns its content. Nothing here takes a lock; one thread per object.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/variant.h"
+
+namespace calyra::test {
+
+struct Variant : VARIANT {
+    Variant() { VariantInit(this); }
+    ~Variant() { VariantClear(this); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+};
+
+inline VARIANT MakeVariant(VARTYPE vt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    return v;
+}
+inline VARIANT Long(LONG value) {
+    VARIANT v = MakeVariant(VT_I4);
+    v.lVal = value;
+    return v;
+}
+// A VT_BYREF argument pointing at the caller's storage.
+inline VARIANT Ref(VARTYPE vt, void* target) {
+    VARIANT v = MakeVariant(vt | VT_BYREF);
+    v.byref = target;
+    return v;
+}
+inline VARIANT TextArg(BSTR text) {
+    VARIANT v = MakeVariant(VT_BSTR);
+    v.bstrVal = text;
+    return v;
+}
+inline VARIANT Object(IDispatch* object) {
+    VARIANT v = MakeVariant(VT_DISPATCH);
+    v.pdispVal = object;
+    return v;
+}
+inline VARIANT RecordArg(void* record, IRecordInfo* info) {
+    VARIANT v = MakeVariant(VT_RECORD);
+    v.brecVal.pvRecord = record;
+    v.brecVal.pRecInfo = info;
+    return v;
+}
+
+// A late-bound view of one object.
+class Automation {
+public:
+    explicit Automation(IDispatch* object) : m_object(object) {}
+
+    DISPID IdOf(const char16_t* name) const {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = DISPID_UNKNOWN;
+        m_object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+        return id;
+    }
+    // Arguments in the caller's order; rgvarg gets them last first.
+    HRESULT Invoke(DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* argErr = nullptr) const {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        return m_object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, argErr);
+    }
+    HRESULT Call(const char16_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr,
+                 UINT* argErr = nullptr) const {
+        return Invoke(IdOf(name), std::move(args), result, argErr);
+    }
+
+private:
+    IDispatch* m_object;
+};
+
+}  // namespace calyra::test

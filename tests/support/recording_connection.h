@@ -1,0 +1,132 @@
+// RecordingConnection: an IPimDbAccess that notes every statement it is
+// handed and passes each call on to a real connection, so a test can check
+// the exact texts a file receives, in order, and make chosen statements fail
+// the way the connection reports failures.
+//
+//   auto recorder = RecordingConnection::Over(db.db());
+//   contacts->SetPimDbAccess(nullptr, recorder.get());
+//   ... ;
+//   std::vector<RecordingConnection::Call> calls = recorder->TakeCalls();
+//
+// Ownership: Over hands out the recorder's only reference; the recorder
+// holds one reference to the real connection. Thread-safety: any thread may
+// call it (the log is guarded by a mutex); the real connection serialises
+// its own calls.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/pim_error.h"
+#include "idl/calyra_idl.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/object_root.h"
+
+namespace calyra::test {
+
+// Each "YYYY-MM-DD hh:mm:ss" in `text` that lies within [from, to] becomes
+// `mask` (time stamps of the current time differ from run to run).
+inline std::string MaskTimeStamps(const std::string& text, std::string_view mask, std::string_view from = "0",
+                                  std::string_view to = "9") {
+    static constexpr std::string_view kShape = "0000-00-00 00:00:00";
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        bool stamp = i + kShape.size() <= text.size();
+        for (size_t k = 0; stamp && k < kShape.size(); ++k) {
+            const char c = text[i + k];
+            stamp = kShape[k] == '0' ? (c >= '0' && c <= '9') : c == kShape[k];
+        }
+        const std::string_view found = stamp ? std::string_view(text).substr(i, kShape.size()) : std::string_view();
+        if (stamp && found >= from && found <= to) {
+            out += mask;
+            i += kShape.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+class RecordingConnection : public CComObjectRootEx<CComMultiThreadModel>, public IDispatchImpl<IPimDbAccess> {
+public:
+    struct Call {
+        std::string kind;  // "Execute", "Query" or "FreeResultset" (then sql is empty)
+        std::string sql;   // UTF-8
+        bool withErrorID;  // the caller's plErrorID came along
+        bool withID;       // Execute only: a pbstrID came along
+    };
+
+    // A new recorder in front of `real`.
+    static ComPtr<CComObject<RecordingConnection>> Over(IPimDbAccess* real) {
+        CComObject<RecordingConnection>* raw = nullptr;
+        CComObject<RecordingConnection>::CreateInstance(&raw);
+        ComPtr<CComObject<RecordingConnection>> recorder(raw);
+        static_cast<RecordingConnection*>(raw)->m_real = ComPtr<IPimDbAccess>(real);
+        return recorder;
+    }
+
+    // Executes whose text contains `piece` fail (E_FAIL, PIMERR_EXECUTE_FAILED)
+    // without reaching the real connection; an empty piece fails none.
+    void FailExecutesContaining(std::string piece) {
+        std::lock_guard lock(m_mutex);
+        m_failPiece = std::move(piece);
+    }
+    // The calls so far, which are then forgotten.
+    std::vector<Call> TakeCalls() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_calls, {});
+    }
+    // Only the statement texts of TakeCalls.
+    std::vector<std::string> TakeStatements() {
+        std::vector<std::string> texts;
+        for (Call& c : TakeCalls())
+            if (!c.sql.empty()) texts.push_back(std::move(c.sql));
+        return texts;
+    }
+
+    STDMETHODIMP OpenPimDatabase(LONG* e, BSTR user, BSTR pwd, BSTR file) override {
+        return m_real->OpenPimDatabase(e, user, pwd, file);
+    }
+    STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
+    STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
+    STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
+        if (Note({"Execute", BstrUtf8(sql), e != nullptr, id != nullptr}))
+            return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
+        return m_real->Execute(e, sql, id);
+    }
+    STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {
+        Note({"Query", BstrUtf8(sql), e != nullptr, false});
+        return m_real->Query(e, sql, rows, cols, vm);
+    }
+    STDMETHODIMP Reset(LONG* e, LONGLONG* vm) override { return m_real->Reset(e, vm); }
+    STDMETHODIMP IsEOF(LONG* e, LONGLONG* vm, VARIANT_BOOL* eof) override { return m_real->IsEOF(e, vm, eof); }
+    STDMETHODIMP NextRow(LONG* e, LONGLONG* vm) override { return m_real->NextRow(e, vm); }
+    STDMETHODIMP GetFieldValue(LONG* e, LONGLONG* vm, LONG field, USHORT* text, ULONG size) override {
+        return m_real->GetFieldValue(e, vm, field, text, size);
+    }
+    STDMETHODIMP FreeResultset(LONG* e, LONGLONG* vm) override {
+        Note({"FreeResultset", "", e != nullptr, false});
+        return m_real->FreeResultset(e, vm);
+    }
+
+private:
+    // Logs the call; true when it is to fail.
+    bool Note(Call call) {
+        std::lock_guard lock(m_mutex);
+        const bool fail =
+            call.kind == "Execute" && !m_failPiece.empty() && call.sql.find(m_failPiece) != std::string::npos;
+        m_calls.push_back(std::move(call));
+        return fail;
+    }
+
+    ComPtr<IPimDbAccess> m_real;  // Constant after Over.
+    std::mutex m_mutex;
+    std::vector<Call> m_calls;  // Guarded by m_mutex.
+    std::string m_failPiece;    // Guarded by m_mutex.
+};
+
+}  // namespace calyra::test
