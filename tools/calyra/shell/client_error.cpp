@@ -1,4 +1,4 @@
-#include "client_error.h"
+#include "shell/client_error.h"
 
 #include <fmt/format.h>
 

@@ -1,11 +1,11 @@
-#include "record_fields.h"
+#include "shell/record_fields.h"
 
 #include <cctype>
 #include <cmath>
 #include <mutex>
 
-#include "client_error.h"
-#include "iso_date.h"
+#include "shell/client_error.h"
+#include "shell/date_text.h"
 #include "platform/bstr.h"
 
 namespace calyra::cli {
