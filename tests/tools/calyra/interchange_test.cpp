@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "calendar_days.h"
+#include "calendar/days.h"
 #include "client_run.h"
-#include "interchange_rrule.h"
-#include "iso_date.h"
+#include "import_export/rrule.h"
+#include "calendar/iso_date.h"
 
 namespace calyra::test {
 namespace {
@@ -309,6 +309,7 @@ TEST(ClientInterchange, LocalTimesFollowTheZoneGiven) {
 // The RRULE texts the record can hold, and what it refuses.
 TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
     using namespace calyra::cli;
+    using namespace calyra::calendar;
     const DATE start = FromCivil({2024, 1, 9, 18, 30, 0});  // a Tuesday
     struct Case {
         const char* text;
