@@ -6,6 +6,7 @@
 #include "records/contact_details.h"
 #include "commands/command_tree.h"
 #include "records/contact_records.h"
+#include "records/text_limits.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "shell/record_fields.h"

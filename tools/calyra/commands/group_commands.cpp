@@ -6,6 +6,7 @@
 
 #include "shell/client_error.h"
 #include "records/contact_records.h"
+#include "records/text_limits.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "shell/record_fields.h"

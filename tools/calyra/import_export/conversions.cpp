@@ -2,6 +2,7 @@
 
 #include "calendar/days.h"
 #include "records/contact_records.h"
+#include "records/text_limits.h"
 #include "interchange/text_encoding.h"
 
 namespace calyra::cli {
