@@ -39,7 +39,8 @@ TEST(ClientEvents, AddShowEditAndRemoveRoundTripThroughJson) {
     run.ok({"events", "edit", id, "--start", "2026-12-04T11:00"});
     // Edit keeps what it is not given; moving the start keeps the length.
     EXPECT_TRUE(Includes(run.json({"events", "show", id}), R"({"location": "Side St", "subject": "Dentist",
-        "priority": "high", "start_date_time": "2026-12-04T11:00:00Z", "end_date_time": "2026-12-04T11:30:00Z"})"_json));
+        "priority": "high", "start_date_time": "2026-12-04T11:00:00Z",
+        "end_date_time": "2026-12-04T11:30:00Z"})"_json));
 
     const std::string table = run.ok({"events", "list"});
     EXPECT_NE(table.find("Dentist"), std::string::npos) << table;

@@ -183,7 +183,7 @@ TEST(ClientContacts, DetailOptionTextsLandInTheirFields) {
     for (const auto& c : refused) {
         auto r = db.run({"contacts", "add", "--first-name", "X", c.option, c.text});
         EXPECT_EQ(r.status, 2) << c.option << " " << c.text << "\n" << r.err;
-        EXPECT_NE(r.err.find(std::string(c.option) + ": "), std::string::npos) << "the message names the option: " << r.err;
+        EXPECT_NE(r.err.find(std::string(c.option) + ": "), std::string::npos) << "names the option: " << r.err;
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.option << " " << c.text << ": " << r.err;
     }
     EXPECT_EQ(db.run.json({"contacts", "list"}).size(), before) << "a refused line adds nothing";
