@@ -26,13 +26,13 @@
 #include "interchange/ical_writer.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
-#include "interchange_calendar.h"
-#include "interchange_contacts.h"
-#include "interchange_report.h"
+#include "import_export/calendar_items.h"
+#include "import_export/contact_cards.h"
+#include "import_export/import_report.h"
 #include "platform/bstr.h"
-#include "query_rows.h"
-#include "record_fields.h"
-#include "session.h"
+#include "shell/query_rows.h"
+#include "shell/record_fields.h"
+#include "shell/session.h"
 
 namespace {
 

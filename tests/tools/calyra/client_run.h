@@ -95,4 +95,29 @@ private:
     std::string m_db;
 };
 
+// Whether `actual` has every key of `expected` with its value (objects
+// recursively; arrays element by element and of the same length), so a test
+// states what a client sees as one JSON literal.
+inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual, const nlohmann::ordered_json& expected,
+                                           const std::string& path = "") {
+    if (expected.is_object() && actual.is_object()) {
+        for (const auto& [key, value] : expected.items()) {
+            if (!actual.contains(key)) return ::testing::AssertionFailure() << path << "/" << key << " is missing";
+            if (auto r = Includes(actual[key], value, path + "/" + key); !r) return r;
+        }
+        return ::testing::AssertionSuccess();
+    }
+    if (expected.is_array() && actual.is_array() && expected.size() == actual.size()) {
+        for (size_t i = 0; i < expected.size(); ++i)
+            if (auto r = Includes(actual[i], expected[i], path + "/" + std::to_string(i)); !r) return r;
+        return ::testing::AssertionSuccess();
+    }
+    if (actual == expected) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << " is " << actual.dump() << ", expected " << expected.dump();
+}
+
+inline nlohmann::ordered_json operator""_json(const char* text, size_t size) {
+    return nlohmann::ordered_json::parse(text, text + size);
+}
+
 }  // namespace calyra::test

@@ -31,45 +31,25 @@ bool CommandExists(const ClientRun& run, const std::vector<std::string>& command
     return run(help).status == 0;
 }
 
-TEST(ClientDemo, FillsEveryFamilyOfAnEmptyFile) {
+TEST(ClientDemo, FillsEveryFamilyOfAnEmptyFileOnceOnly) {
     ClientRun run;
     auto demo = run({"demo"});
     ASSERT_EQ(demo.status, 0) << demo.err << demo.out;
     EXPECT_NE(demo.out.find("Demo phone"), std::string::npos) << demo.out;
     EXPECT_NE(demo.out.find("Filled " + run.db()), std::string::npos) << "the closing line names the file:\n"
                                                                       << demo.out;
-
     auto rows = RowCounts(run);
     for (const auto& table : kFilledTables) EXPECT_GT(rows[table], 0) << table << " was left empty";
-    EXPECT_EQ(rows["tProfile"], 1);
-    EXPECT_EQ(rows["tContact"], 6);
-    EXPECT_EQ(rows["tContactGroup"], 2);
-    EXPECT_EQ(rows["tEventCategory"], 3);
-    EXPECT_EQ(rows["tTask"], 4);
-
+    EXPECT_TRUE(Includes(Json(rows), R"({"tProfile": 1, "tContact": 6, "tContactGroup": 2, "tEventCategory": 3,
+                                         "tTask": 4})"_json));
     // The played files exist, so the top lists show them.
     EXPECT_FALSE(run.json({"plays", "top"}).empty());
     EXPECT_FALSE(run.json({"plays", "top", "--podcast"}).empty());
-    EXPECT_EQ(run.json({"sync", "albums", "list"}).size(), 2u);
-}
-
-TEST(ClientDemo, RunningTwiceAddsNothing) {
-    ClientRun run;
-    auto first = run.json({"demo"});
-    ASSERT_TRUE(first.contains("added")) << first.dump();
-    EXPECT_EQ(first["profile_created"], true);
-    EXPECT_EQ(first["added"]["contacts"], 6);
-    auto rows = RowCounts(run);
 
     auto second = run.json({"demo"});
     EXPECT_EQ(second["profile_created"], false);
-    EXPECT_EQ(second["profile_id"], first["profile_id"]);
     for (const auto& [family, count] : second["added"].items()) EXPECT_EQ(count, 0) << family << " added again";
     EXPECT_EQ(RowCounts(run), rows) << "a second demo must not pile up copies";
-
-    auto top = run.json({"plays", "top"});
-    auto again = run.json({"--profile", "Demo phone", "plays", "top"});
-    EXPECT_EQ(top, again);
 }
 
 TEST(ClientDemo, RestoresOnlyWhatIsMissingAndLeavesOtherProfilesAlone) {

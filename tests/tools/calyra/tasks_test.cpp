@@ -20,18 +20,16 @@ TEST(ClientTasks, AddListShowEditAndRemoveRoundTripThroughJson) {
     const std::string first = run.add({"--subject", "Buy milk", "--end-date", "2026-12-05", "--task-priority", "high"});
     const std::string second = run.add({"--subject", "File taxes", "--description", "before April"});
     auto list = run.json({"tasks", "list"});
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0]["task_id"], first) << "tasks come in the order they were created";
-    EXPECT_EQ(list[0]["end_date"], "2026-12-05T00:00:00Z");
-    EXPECT_EQ(list[0]["task_status"], "not_started");
+    // Tasks come in the order they were created.
+    EXPECT_TRUE(Includes(list, nlohmann::ordered_json::array({{{"task_id", first}, {"end_date", "2026-12-05T00:00:00Z"},
+                                                               {"task_status", "not_started"}},
+                                                              {{"task_id", second}}})));
     EXPECT_FALSE(list[0]["created"].is_null());
 
     run.ok({"tasks", "edit", second, "--task-status", "in_progress", "--complete-percent", "40"});
-    auto shown = run.json({"tasks", "show", second});
-    EXPECT_EQ(shown["task_status"], "in_progress");
-    EXPECT_EQ(shown["complete_percent"], 40);
-    EXPECT_EQ(shown["description"], "before April") << "edit must keep fields it was not given";
-    EXPECT_EQ(shown["subject"], "File taxes");
+    EXPECT_TRUE(Includes(run.json({"tasks", "show", second}), R"({"task_status": "in_progress",
+        "complete_percent": 40, "description": "before April", "subject": "File taxes"})"_json))
+        << "edit must keep fields it was not given";
 
     const std::string table = run.ok({"tasks", "list"});
     EXPECT_NE(table.find("Buy milk"), std::string::npos) << table;
@@ -49,14 +47,10 @@ TEST(ClientTasks, DoneFinishesTheTaskAndOpenListsLeaveItOut) {
     const std::string other = run.add({"--subject", "Water plants"});
     auto done = run.json({"tasks", "done", id});
     EXPECT_EQ(done["task_id"], id);
-    auto shown = run.json({"tasks", "show", id});
-    EXPECT_EQ(shown["task_status"], "finished");
-    EXPECT_EQ(shown["complete_percent"], 100);
-    EXPECT_EQ(shown["date_completed"], done["date_completed"]);
-    EXPECT_FALSE(shown["date_completed"].is_null());
-    auto open = run.json({"tasks", "list", "--open"});
-    ASSERT_EQ(open.size(), 1u);
-    EXPECT_EQ(open[0]["task_id"], other);
+    EXPECT_FALSE(done["date_completed"].is_null());
+    EXPECT_TRUE(Includes(run.json({"tasks", "show", id}), {{"task_status", "finished"}, {"complete_percent", 100},
+                                                           {"date_completed", done["date_completed"]}}));
+    EXPECT_TRUE(Includes(run.json({"tasks", "list", "--open"}), nlohmann::ordered_json::array({{{"task_id", other}}})));
 }
 
 TEST(ClientTasks, RepeatingTasksKeepTheirRule) {

@@ -1,0 +1,54 @@
+// Which times an event takes place in a stretch of time: a single event
+// once, a recurring event on every day its rule names (read as
+// recurrence_wording.h describes), with its exceptions in place of the
+// occurrences they replace.
+//
+// An exception replaces the occurrence whose day is the day of its
+// original start time; a cancelled exception (status "canceled") removes
+// that occurrence and is not shown itself. Other exceptions appear at their
+// own times, also when the occurrence they replace lay outside the
+// stretch. Replaced occurrences still count towards the rule's number of
+// occurrences.
+//
+// Plain values in and out; nothing here touches the component.
+// Thread-safety: pure functions.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "calendar/recurrence_rule.h"
+
+namespace calyra::calendar {
+
+// An event row as the expansion needs it.
+struct CalendarEvent {
+    std::string id;
+    std::string subject;
+    Date start = 0;
+    Date end = 0;
+    bool allDay = false;
+    bool canceled = false;     // the row's status is "canceled"
+    RecurrenceRule rule;       // Frequency::None: a single event
+    Date originalStart = 0;    // exceptions: the occurrence they replace
+};
+
+// One time an event takes place.
+struct Occurrence {
+    std::string eventId;       // the master's ID, or the exception's own
+    std::string subject;
+    Date start = 0;
+    Date end = 0;
+    bool allDay = false;
+    bool exception = false;
+
+    bool operator==(const Occurrence&) const = default;
+};
+
+// The occurrences of `event` (and of its `exceptions`) that overlap the
+// closed stretch [from, to], in order of start. An occurrence overlaps when
+// it starts at or before `to` and ends at or after `from`.
+std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vector<CalendarEvent>& exceptions, Date from,
+                                    Date to);
+
+}  // namespace calyra::calendar

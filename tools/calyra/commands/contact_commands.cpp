@@ -1,0 +1,238 @@
+// contacts list|show|add|edit|rm|clear
+#include <algorithm>
+
+#include "shell/client_error.h"
+#include "shell/command_context.h"
+#include "records/contact_details.h"
+#include "commands/command_tree.h"
+#include "records/contact_records.h"
+#include "records/text_limits.h"
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "shell/record_fields.h"
+
+namespace calyra::cli {
+namespace {
+
+const RecordDesc& ContactDesc() { return RecordDescriptionOf<tagContactInfo>(); }
+
+// The repeatable detail options (--phone, --email, ...) of one command and,
+// on edit, the --clear-phones, --clear-emails ... flags. CLI11 writes into
+// the per-family slots, which are sized before any option is bound to them.
+class DetailOptions {
+public:
+    struct Items {
+        const DetailFamily* family;
+        bool clear;
+        std::vector<DetailFields> added;
+    };
+
+    DetailOptions(CLI::App* command, bool withClear) : m_slots(DetailFamilies().size()) {
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            const DetailFamily& family = DetailFamilies()[i];
+            command->add_option(family.option(), m_slots[i].texts, DetailHelp(family))
+                ->type_name(std::string(family.syntax))
+                ->allow_extra_args(false);
+            if (withClear)
+                command->add_flag("--clear-" + std::string(family.plural), m_slots[i].clear,
+                                  "Remove the contact's " + std::string(family.plural) + " first");
+        }
+    }
+
+    size_t given() const {
+        size_t n = 0;
+        for (const auto& slot : m_slots) n += slot.texts.size() + (slot.clear ? 1 : 0);
+        return n;
+    }
+
+    // Every option text read, before anything is written; throws
+    // ClientError (status 2) for the first text that cannot be read.
+    std::vector<Items> parse() const {
+        std::vector<Items> out;
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            Items items{&DetailFamilies()[i], m_slots[i].clear, {}};
+            for (const auto& text : m_slots[i].texts) items.added.push_back(ParseDetail(*items.family, text));
+            out.push_back(std::move(items));
+        }
+        return out;
+    }
+
+private:
+    struct Slot {
+        std::vector<std::string> texts;
+        bool clear = false;
+    };
+    std::vector<Slot> m_slots;
+};
+
+// Clears what was asked, then adds the new items; the first item of a
+// family that has none is its primary one.
+void WriteDetails(IContactAccess* contacts, const std::string& id, const std::vector<DetailOptions::Items>& all) {
+    for (const auto& items : all) {
+        const DetailFamily& family = *items.family;
+        if (items.clear) family.clear(family, contacts, id);
+        if (items.added.empty()) continue;
+        bool primary = items.clear || family.list(family, contacts, id).empty();
+        for (const auto& fields : items.added) {
+            family.add(family, contacts, id, fields, primary);
+            primary = false;
+        }
+    }
+}
+
+// Deleting a contact leaves its instant-messaging addresses behind in the
+// component; the client removes them too so no orphans stay.
+void DeleteContact(IContactAccess* contacts, const std::string& id) {
+    LONG err = 0;
+    Check(contacts->DeleteContactByID(&err, Bstr::FromUtf8(id)), err, "cannot delete contact " + id);
+    const DetailFamily& ims = *FindDetailFamily("im");
+    ims.clear(ims, contacts, id);
+}
+
+std::string DisplayName(const tagContactInfo& c) {
+    std::string name = BstrUtf8(c.bstrFirstName);
+    const std::string last = BstrUtf8(c.bstrLastName);
+    if (!last.empty()) name += (name.empty() ? "" : " ") + last;
+    if (name.empty()) name = BstrUtf8(c.bstrCompanyName);
+    return name.empty() ? "" : " (" + name + ")";
+}
+
+Json ListContacts(IContactAccess* contacts) {
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactInfo> all;
+    Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
+    Json out = Json::array();
+    for (const auto& c : all) out.push_back(ContactListItem(contacts, c));
+    return out;
+}
+
+Json ShowContact(IContactAccess* contacts, const std::string& id) {
+    OwnedRecord<tagContactInfo> contact;
+    LoadContact(contacts, id, &contact);
+    Json item = ToJson(static_cast<const tagContactInfo&>(contact));
+    for (const auto& family : DetailFamilies()) item[std::string(family.plural)] = family.list(family, contacts, id);
+    // The membership list carries only the group's ID, name and stamp.
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactGroupInfo> groups;
+    Check(contacts->GetContactGroupsByContactID(&err, Bstr::FromUtf8(id), &count, &groups), err,
+          "cannot read the groups of contact " + id);
+    Json list = Json::array();
+    for (const auto& g : groups) {
+        Json group{{"contact_group_id", BstrUtf8(g.bstrContactGroupID)},
+                   {"contact_group_name", BstrUtf8(g.bstrContactGroupName)}};
+        if (std::find(list.begin(), list.end(), group) == list.end()) list.push_back(std::move(group));
+    }
+    item["groups"] = std::move(list);
+    return item;
+}
+
+}  // namespace
+
+void AddContactCommands(CLI::App& app, CommandContext& ctx) {
+    auto* group = app.add_subcommand("contacts", "Contacts with their addresses, phones, e-mail, web and IM addresses");
+    group->require_subcommand(1);
+    const std::vector<std::string> kNotGiven{"contact_id", "modified"};
+
+    auto* list = group->add_subcommand("list", "List the contacts of the profile");
+    ctx.bind(list, [&ctx] {
+        ctx.out().list(ListContacts(ctx.session().access<IContactAccess>().get()), ContactColumns());
+    });
+
+    auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
+    auto showId = std::make_shared<std::string>();
+    show->add_option("id", *showId, "Contact ID")->required();
+    ctx.bind(show, [&ctx, showId] {
+        ctx.out().object(ShowContact(ctx.session().access<IContactAccess>().get(), *showId));
+    });
+
+    auto* add = group->add_subcommand("add", "Add a contact");
+    auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactInfo>{}, kNotGiven);
+    auto addDetails = std::make_shared<DetailOptions>(add, false);
+    ctx.bind(add, [&ctx, addFields, addDetails] {
+        if (addFields->given() + addDetails->given() == 0)
+            throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
+        OwnedRecord<tagContactInfo> info;
+        addFields->apply(&info);
+        CheckTextsFit(ContactDesc(), &info);
+        const auto details = addDetails->parse();
+
+        auto contacts = ctx.session().access<IContactAccess>();
+        LONG err = 0;
+        Bstr newId;
+        Check(contacts->AddContact(&err, &info, &newId), err, "cannot add the contact");
+        const std::string id = newId.utf8();
+        try {
+            WriteDetails(contacts.get(), id, details);
+        } catch (...) {
+            // No half-made contact stays behind.
+            try {
+                DeleteContact(contacts.get(), id);
+            } catch (const ClientError&) {
+            }
+            throw;
+        }
+        ctx.out().done("added contact " + id + DisplayName(info), Json{{"contact_id", id}});
+    });
+
+    auto* edit = group->add_subcommand("edit", "Change a contact; detail options add details");
+    auto editId = std::make_shared<std::string>();
+    edit->add_option("id", *editId, "Contact ID")->required();
+    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
+    auto editDetails = std::make_shared<DetailOptions>(edit, true);
+    ctx.bind(edit, [&ctx, editId, editFields, editDetails] {
+        if (editFields->given() + editDetails->given() == 0)
+            throw ClientError("nothing to change (see contacts edit --help)", 2);
+        {
+            // Read every option before touching the database.
+            OwnedRecord<tagContactInfo> probe;
+            editFields->apply(&probe);
+            CheckTextsFit(ContactDesc(), &probe);
+        }
+        const auto details = editDetails->parse();
+
+        auto contacts = ctx.session().access<IContactAccess>();
+        const std::string& id = *editId;
+        // Start from the stored record so fields not named keep their values.
+        OwnedRecord<tagContactInfo> info;
+        LoadContact(contacts.get(), id, &info);
+        RefuseCutTexts(ContactDesc(), &info, [&](const std::string& key) { return editFields->value(key) != nullptr; },
+                       "contact " + id);
+        editFields->apply(&info);
+        // Written even when only details change, so the contact's
+        // modification stamp tells that it changed.
+        LONG err = 0;
+        Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &info), err, "cannot change contact " + id);
+        WriteDetails(contacts.get(), id, details);
+        ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
+    });
+
+    auto* rm = group->add_subcommand("rm", "Delete a contact with its details and memberships");
+    auto rmId = std::make_shared<std::string>();
+    rm->add_option("id", *rmId, "Contact ID")->required();
+    ctx.bind(rm, [&ctx, rmId] {
+        auto contacts = ctx.session().access<IContactAccess>();
+        OwnedRecord<tagContactInfo> info;
+        LoadContact(contacts.get(), *rmId, &info);
+        DeleteContact(contacts.get(), *rmId);
+        ctx.out().done("deleted contact " + *rmId + DisplayName(info), Json{{"contact_id", *rmId}});
+    });
+
+    auto* clear = group->add_subcommand("clear", "Delete every contact of the profile");
+    auto yes = std::make_shared<bool>(false);
+    clear->add_flag("--yes", *yes, "Confirm deleting every contact of the profile");
+    ctx.bind(clear, [&ctx, yes] {
+        if (!*yes) throw ClientError("contacts clear deletes every contact of the profile; add --yes to confirm", 2);
+        auto contacts = ctx.session().access<IContactAccess>();
+        LONG err = 0, count = 0;
+        OwnedRecordArray<tagContactInfo> all;
+        Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
+        Check(contacts->DeleteAllContacts(&err), err, "cannot delete the contacts");
+        // As with one contact: their instant-messaging addresses go too.
+        const DetailFamily& ims = *FindDetailFamily("im");
+        for (const auto& c : all) ims.clear(ims, contacts.get(), BstrUtf8(c.bstrContactID));
+        const LONG n = std::max<LONG>(all.size(), 0);
+        ctx.out().done("deleted " + std::to_string(n) + (n == 1 ? " contact" : " contacts"), Json{{"deleted", n}});
+    });
+}
+
+}  // namespace calyra::cli

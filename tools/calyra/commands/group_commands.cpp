@@ -1,0 +1,221 @@
+// groups list|add|edit|rm|members|join|leave: contact groups of the current
+// profile and who is in them.
+//
+// Thread-safety: one thread, as every command.
+#include <algorithm>
+
+#include "shell/client_error.h"
+#include "records/contact_records.h"
+#include "records/text_limits.h"
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "shell/record_fields.h"
+
+#include "commands/command_tree.h"
+#include "shell/command_context.h"
+
+namespace calyra::cli {
+namespace {
+
+const RecordDesc& GroupDesc() { return RecordDescriptionOf<tagContactGroupInfo>(); }
+
+// The group has no place for a photo or a ringtone: the component drops
+// them, so they are not offered. The name has an option of its own.
+const std::vector<std::string> kNotGiven{"contact_group_id", "contact_group_name", "contact_group_photo",
+                                         "contact_group_ringtone", "modified"};
+
+// The IDs of a group's contacts, each once (the membership table allows a
+// pair twice).
+std::vector<std::string> MembersOf(IContactAccess* contacts, const std::string& groupId) {
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactInfo> members;
+    Check(contacts->GetContactsByContactGroupID(&err, Bstr::FromUtf8(groupId), &count, &members), err,
+          "cannot list the contacts of group " + groupId);
+    std::vector<std::string> ids;
+    for (const auto& m : members) {
+        std::string id = BstrUtf8(m.bstrContactID);
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(std::move(id));
+    }
+    return ids;
+}
+
+std::vector<std::string> Unique(const std::vector<std::string>& ids) {
+    std::vector<std::string> out;
+    for (const auto& id : ids)
+        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
+    return out;
+}
+
+std::string JoinIds(const std::vector<std::string>& ids) {
+    std::string out;
+    for (const auto& id : ids) out += (out.empty() ? "" : ", ") + id;
+    return out;
+}
+
+std::string NameOf(const Json& group) {
+    return group["contact_group_id"].get<std::string>() + " (" + group["contact_group_name"].get<std::string>() + ")";
+}
+
+// What join and leave share: the group and every contact must exist in the
+// profile before anything changes.
+struct Membership {
+    ComPtr<IContactAccess> contacts;
+    Json group;
+    std::string groupId;
+    std::vector<std::string> contactIds;
+};
+
+Membership CheckMembership(CommandContext& ctx, const std::string& groupId, const std::vector<std::string>& ids) {
+    Membership m{ctx.session().access<IContactAccess>(), Json(), groupId, Unique(ids)};
+    m.group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), groupId);
+    for (const auto& id : m.contactIds) RequireContact(m.contacts.get(), id);
+    return m;
+}
+
+}  // namespace
+
+void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
+    auto* group = app.add_subcommand("groups", "Contact groups and their members");
+    group->require_subcommand(1);
+
+    auto* list = group->add_subcommand("list", "List the contact groups with their member counts");
+    ctx.bind(list, [&ctx] {
+        auto contacts = ctx.session().access<IContactAccess>();
+        Json all = AllGroups(ctx.session().access<IContactGroupAccess>().get());
+        for (auto& g : all) g["members"] = MembersOf(contacts.get(), g["contact_group_id"].get<std::string>()).size();
+        ctx.out().list(all, {"contact_group_id", "contact_group_name", "to_be_synced", "members"});
+    });
+
+    auto* add = group->add_subcommand("add", "Add a contact group");
+    auto name = std::make_shared<std::string>();
+    add->add_option("name", *name, "The group's name")->required();
+    auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
+    ctx.bind(add, [&ctx, name, addFields] {
+        if (name->empty()) throw ClientError("a contact group needs a name", 2);
+        OwnedRecord<tagContactGroupInfo> info;
+        addFields->apply(&info);
+        SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *name);
+        CheckTextsFit(GroupDesc(), &info);
+        auto groups = ctx.session().access<IContactGroupAccess>();
+        LONG err = 0;
+        Bstr id;
+        Check(groups->AddContactGroup(&err, &info, &id), err, "cannot add the contact group");
+        ctx.out().done("added contact group " + id.utf8() + " (" + *name + ")", Json{{"contact_group_id", id.utf8()}});
+    });
+
+    auto* edit = group->add_subcommand("edit", "Change a contact group");
+    auto editId = std::make_shared<std::string>();
+    edit->add_option("id", *editId, "Contact group ID")->required();
+    auto newName = std::make_shared<std::string>();
+    auto* nameOption = edit->add_option("--name", *newName, "The group's new name");
+    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
+    ctx.bind(edit, [&ctx, editId, newName, nameOption, editFields] {
+        const bool renamed = nameOption->count() > 0;
+        if (editFields->given() == 0 && !renamed) throw ClientError("nothing to change (see groups edit --help)", 2);
+        if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
+        CheckTextFits(*newName, "--name");
+        {
+            OwnedRecord<tagContactGroupInfo> probe;  // reads every option before the database is touched
+            editFields->apply(&probe);
+        }
+        auto groups = ctx.session().access<IContactGroupAccess>();
+        const Json stored = LoadGroup(groups.get(), *editId);
+        // Start from the stored record so fields not named keep their values.
+        OwnedRecord<tagContactGroupInfo> info;
+        for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, &info, stored[f.key]);
+        RefuseCutTexts(
+            GroupDesc(), &info, [&](const std::string& key) { return renamed && key == "contact_group_name"; },
+            "contact group " + *editId);
+        editFields->apply(&info);
+        if (renamed) SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *newName);
+        LONG err = 0;
+        Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(*editId), &info), err,
+              "cannot change contact group " + *editId);
+        ctx.out().done("changed contact group " + *editId, Json{{"contact_group_id", *editId}});
+    });
+
+    auto* rm = group->add_subcommand("rm", "Delete a contact group (its contacts stay)");
+    auto rmId = std::make_shared<std::string>();
+    rm->add_option("id", *rmId, "Contact group ID")->required();
+    ctx.bind(rm, [&ctx, rmId] {
+        auto groups = ctx.session().access<IContactGroupAccess>();
+        const Json stored = LoadGroup(groups.get(), *rmId);
+        LONG err = 0;
+        Check(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(*rmId)), err, "cannot delete contact group " + *rmId);
+        ctx.out().done("deleted contact group " + NameOf(stored), Json{{"contact_group_id", *rmId}});
+    });
+
+    auto* members = group->add_subcommand("members", "List the contacts in a group");
+    auto membersId = std::make_shared<std::string>();
+    members->add_option("id", *membersId, "Contact group ID")->required();
+    ctx.bind(members, [&ctx, membersId] {
+        LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
+        auto contacts = ctx.session().access<IContactAccess>();
+        Json out = Json::array();
+        for (const auto& id : MembersOf(contacts.get(), *membersId)) {
+            OwnedRecord<tagContactInfo> contact;
+            LoadContact(contacts.get(), id, &contact);
+            out.push_back(ContactListItem(contacts.get(), contact));
+        }
+        ctx.out().list(out, ContactColumns());
+    });
+
+    auto* join = group->add_subcommand("join", "Add contacts to a group (their other groups stay)");
+    auto joinGroup = std::make_shared<std::string>();
+    auto joinIds = std::make_shared<std::vector<std::string>>();
+    join->add_option("group", *joinGroup, "Contact group ID")->required();
+    join->add_option("contacts", *joinIds, "Contact IDs")->required();
+    ctx.bind(join, [&ctx, joinGroup, joinIds] {
+        Membership m = CheckMembership(ctx, *joinGroup, *joinIds);
+        std::vector<std::string> joined, already;
+        for (const auto& id : m.contactIds) {
+            auto groups = GroupsOfContact(m.contacts.get(), id);
+            if (std::find(groups.begin(), groups.end(), m.groupId) != groups.end()) {
+                already.push_back(id);
+                continue;
+            }
+            // Add mode keeps the contact's other memberships.
+            LONG err = 0;
+            const Bstr contact = Bstr::FromUtf8(id), group = Bstr::FromUtf8(m.groupId);
+            Check(m.contacts->AddContactToContactGroup(&err, contact, group, VARIANT_TRUE), err,
+                  "cannot add contact " + id + " to group " + m.groupId);
+            joined.push_back(id);
+        }
+        std::string message;
+        if (!joined.empty()) message = "added contact " + JoinIds(joined) + " to group " + NameOf(m.group);
+        if (!already.empty())
+            message += (message.empty() ? "" : "; ") + std::string("already in group ") + NameOf(m.group) + ": " +
+                       JoinIds(already);
+        ctx.out().done(message,
+                       Json{{"contact_group_id", m.groupId}, {"joined", joined}, {"already_members", already}});
+    });
+
+    auto* leave = group->add_subcommand("leave", "Remove contacts from a group");
+    auto leaveGroup = std::make_shared<std::string>();
+    auto leaveIds = std::make_shared<std::vector<std::string>>();
+    leave->add_option("group", *leaveGroup, "Contact group ID")->required();
+    leave->add_option("contacts", *leaveIds, "Contact IDs")->required();
+    ctx.bind(leave, [&ctx, leaveGroup, leaveIds] {
+        Membership m = CheckMembership(ctx, *leaveGroup, *leaveIds);
+        std::vector<std::string> left, notMembers;
+        for (const auto& id : m.contactIds) {
+            auto groups = GroupsOfContact(m.contacts.get(), id);
+            if (std::find(groups.begin(), groups.end(), m.groupId) == groups.end()) {
+                notMembers.push_back(id);
+                continue;
+            }
+            LONG err = 0;
+            Check(m.contacts->RemoveContactFromContactGroup(&err, Bstr::FromUtf8(id), Bstr::FromUtf8(m.groupId)), err,
+                  "cannot remove contact " + id + " from group " + m.groupId);
+            left.push_back(id);
+        }
+        std::string message;
+        if (!left.empty()) message = "removed contact " + JoinIds(left) + " from group " + NameOf(m.group);
+        if (!notMembers.empty())
+            message += (message.empty() ? "" : "; ") + std::string("not in group ") + NameOf(m.group) + ": " +
+                       JoinIds(notMembers);
+        ctx.out().done(message, Json{{"contact_group_id", m.groupId}, {"left", left}, {"not_members", notMembers}});
+    });
+}
+
+}  // namespace calyra::cli

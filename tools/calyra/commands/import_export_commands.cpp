@@ -1,0 +1,198 @@
+// contacts import|export (vCard), events import|export and tasks
+// import|export (iCalendar). The groups come from the other command
+// families; the command tree adds these two commands to each.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "calendar/days.h"
+#include "shell/client_error.h"
+#include "commands/command_tree.h"
+#include "shell/command_context.h"
+#include "interchange/ical_reader.h"
+#include "interchange/ical_writer.h"
+#include "interchange/vcard_reader.h"
+#include "interchange/vcard_writer.h"
+#include "import_export/calendar_items.h"
+#include "import_export/contact_cards.h"
+#include "import_export/import_progress.h"
+#include "import_export/import_report.h"
+#include "import_export/conversions.h"
+#include "shell/date_text.h"
+
+namespace calyra::cli {
+
+using namespace calendar;
+namespace {
+
+namespace ix = calyra::interchange;
+
+
+
+// A file's bytes; "-" is standard input. Throws ClientError naming the file.
+std::string ReadInput(const std::string& path) {
+    if (path == "-") {
+        std::stringstream text;
+        text << std::cin.rdbuf();
+        return text.str();
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
+    std::stringstream text;
+    text << file.rdbuf();
+    if (file.bad()) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
+    return text.str();
+}
+
+// Every file read before anything is imported, so a missing file changes
+// nothing.
+std::vector<std::pair<std::string, std::string>> ReadInputs(const std::vector<std::string>& paths) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& path : paths) out.emplace_back(path, ReadInput(path));
+    return out;
+}
+
+// The export's text to standard output, or to `path` through a temporary
+// file renamed into place, so an existing file is replaced whole or not at all.
+void WriteOutput(CommandContext& ctx, const std::string& path, const std::string& text, const std::string& what,
+                 size_t count) {
+    if (path.empty()) {
+        ctx.out().stream() << text;
+        ctx.out().stream().flush();
+        return;
+    }
+    const std::string temporary = path + ".calyra-tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        if (!file) throw ClientError("cannot write " + path + ": " + std::strerror(errno));
+        file << text;
+        file.close();
+        if (!file) {
+            std::remove(temporary.c_str());
+            throw ClientError("cannot write " + path + ": " + std::strerror(errno));
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::remove(temporary.c_str());
+        throw ClientError("cannot write " + path + ": " + ec.message());
+    }
+    ctx.out().done("exported " + std::to_string(count) + " " + what + " to " + path,
+                   Json{{"exported", count}, {"file", path}});
+}
+
+
+void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& what, bool events) {
+    auto* import = group->add_subcommand("import", "Import " + what + " from iCalendar files");
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto zone = std::make_shared<std::string>();
+    import->add_option("files", *files, "iCalendar files (.ics); - reads standard input")->required();
+    import->add_option("--zone", *zone,
+                       "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
+                       "X-WR-TIMEZONE, else UTC)");
+    ctx.bind(import, [&ctx, files, zone, what, events] {
+        if (!zone->empty() && !ix::KnownTimeZone(*zone)) throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
+        const auto inputs = ReadInputs(*files);
+        ImportReport report(what);
+        std::vector<SourcedItem> items;
+        for (const auto& [path, bytes] : inputs) {
+            ix::ICalParseResult result = ix::ParseICalendar(bytes, {*zone});
+            report.addParse(path, result.report);
+            for (auto& item : result.items) items.push_back({path, std::move(item)});
+        }
+        {
+            ImportProgress progress(what, items.size());
+            auto step = [&progress] { progress.step(); };
+            if (events)
+                ImportEvents(ctx.session(), items, report, step);
+            else
+                ImportTasks(ctx.session(), items, report, step);
+        }
+        ctx.out().done(report.text(), report.json());
+    });
+}
+
+ix::UtcSeconds Now() { return static_cast<ix::UtcSeconds>(std::time(nullptr)); }
+
+}  // namespace
+
+void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
+    auto* import = group.add_subcommand("import", "Import contacts from vCard files (2.1, 3.0, 4.0)");
+    auto files = std::make_shared<std::vector<std::string>>();
+    import->add_option("files", *files, "vCard files (.vcf); - reads standard input")->required();
+    ctx.bind(import, [&ctx, files] {
+        const auto inputs = ReadInputs(*files);
+        ImportReport report("contacts");
+        std::vector<std::pair<std::string, ix::VCardParseResult>> parsed;
+        size_t total = 0;
+        for (const auto& [path, bytes] : inputs) {
+            parsed.emplace_back(path, ix::ParseVCards(bytes));
+            report.addParse(path, parsed.back().second.report);
+            total += parsed.back().second.cards.size();
+        }
+        ContactImporter importer(ctx.session(), report);
+        {
+            ImportProgress progress("contacts", total);
+            for (const auto& [path, result] : parsed)
+                for (const auto& card : result.cards) {
+                    importer.add(card, path);
+                    progress.step();
+                }
+        }
+        ctx.out().done(report.text(), report.json());
+    });
+
+    auto* exportCommand = group.add_subcommand("export", "Export the profile's contacts as vCard");
+    auto out = std::make_shared<std::string>();
+    auto version = std::make_shared<std::string>("3.0");
+    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    exportCommand->add_option("--version", *version, "vCard version")->check(CLI::IsMember({"3.0", "4.0"}));
+    ctx.bind(exportCommand, [&ctx, out, version] {
+        const auto cards = ExportContacts(ctx.session());
+        const auto v = *version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
+        WriteOutput(ctx, *out, ix::WriteVCards(cards, v), "contacts", cards.size());
+    });
+}
+
+// events import and tasks import read the same files; each takes its kind.
+void AddEventImportExport(CLI::App& group, CommandContext& ctx) {
+    AddCalendarImport(&group, ctx, "events", true);
+    auto* exportCommand = group.add_subcommand("export", "Export the profile's events as iCalendar");
+    auto out = std::make_shared<std::string>(), from = std::make_shared<std::string>(),
+         to = std::make_shared<std::string>();
+    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    exportCommand->add_option("--from", *from, "Only events that end at or after this time");
+    exportCommand->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
+    ctx.bind(exportCommand, [&ctx, out, from, to] {
+        std::optional<DATE> low, high;
+        if (!from->empty()) low = ParseIsoDate(*from);
+        if (!to->empty()) {
+            high = ParseIsoDate(*to);
+            if (to->size() == 10 || *to == "today") high = SecondsToDate(DateToSeconds(*high) + kSecondsPerDay - 1);
+        }
+        if (low && high && DateToSeconds(*low) > DateToSeconds(*high)) throw ClientError("--from is after --to", 2);
+        const auto items = ExportEvents(ctx.session(), low, high);
+        WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "events", items.size());
+    });
+}
+
+void AddTaskImportExport(CLI::App& group, CommandContext& ctx) {
+    AddCalendarImport(&group, ctx, "tasks", false);
+    auto* exportCommand = group.add_subcommand("export", "Export the profile's tasks as iCalendar");
+    auto out = std::make_shared<std::string>();
+    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    ctx.bind(exportCommand, [&ctx, out] {
+        const auto items = ExportTasks(ctx.session());
+        WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "tasks", items.size());
+    });
+}
+
+}  // namespace calyra::cli

@@ -1,0 +1,129 @@
+// init, info and sql: the file as a whole.
+#include <algorithm>
+#include <cctype>
+
+#include <fmt/format.h>
+
+#include "shell/client_error.h"
+#include "shell/command_context.h"
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "shell/query_rows.h"
+
+namespace calyra::cli {
+namespace {
+
+Json InfoOf(Session& session) {
+    auto db = session.connection();
+    Json info;
+    info["file"] = session.database().string();
+    auto version = QueryRows(db.get(), u"SELECT [VerString] FROM [tVer];");
+    info["schema_version"] = version.empty() ? Json() : Json(version.back()[0]);
+
+    Json profiles = Json::array();
+    for (const auto& row :
+         QueryRows(db.get(), u"SELECT [ProfileID], [ProfileName] FROM [tProfile] ORDER BY [ProfileID];"))
+        profiles.push_back({{"id", row[0]}, {"name", row[1]}});
+    info["profiles"] = profiles;
+
+    Json tables = Json::array();
+    for (const auto& t : QueryRows(db.get(), u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] "
+                                             u"NOT LIKE 'sqlite%' ORDER BY [name];")) {
+        const std::u16string name = QuoteName(Utf8ToUtf16(t[0]));
+        Json table{{"table", t[0]}};
+        auto count = QueryRows(db.get(), u"SELECT COUNT(*) FROM " + name + u";");
+        table["rows"] = count.empty() ? 0 : std::stol(count[0][0]);
+        bool profiled = false;
+        for (const auto& column : QueryRows(db.get(), u"PRAGMA table_info(" + name + u");"))
+            if (column.size() > 1 && column[1] == "ProfileID") profiled = true;
+        Json perProfile = Json::object();
+        if (profiled && t[0] != "tProfile")
+            for (const auto& row :
+                 QueryRows(db.get(), u"SELECT [ProfileID], COUNT(*) FROM " + name + u" GROUP BY [ProfileID];"))
+                perProfile[row[0]] = std::stol(row[1]);
+        table["per_profile"] = perProfile;
+        tables.push_back(table);
+    }
+    info["tables"] = tables;
+    return info;
+}
+
+void ShowInfo(CommandContext& ctx) {
+    Json info = InfoOf(ctx.session());
+    if (ctx.out().json()) return ctx.out().object(info);
+    auto& os = ctx.out().stream();
+    os << "Database:       " << info["file"].get<std::string>() << "\n";
+    os << "Schema version: " << CellText(info["schema_version"]) << "\n";
+    os << "Profiles:       ";
+    if (info["profiles"].empty()) os << "(none)";
+    bool first = true;
+    for (const auto& p : info["profiles"]) {
+        os << (first ? "" : ", ") << p["id"].get<std::string>() << " (" << p["name"].get<std::string>() << ")";
+        first = false;
+    }
+    os << "\n\n";
+    std::vector<std::string> header{"table", "rows"};
+    for (const auto& p : info["profiles"]) header.push_back("profile " + p["id"].get<std::string>());
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& t : info["tables"]) {
+        std::vector<std::string> row{t["table"].get<std::string>(), std::to_string(t["rows"].get<long>())};
+        for (const auto& p : info["profiles"]) {
+            const auto& per = t["per_profile"];
+            const auto id = p["id"].get<std::string>();
+            row.push_back(per.contains(id) ? std::to_string(per[id].get<long>()) : (per.empty() ? "" : "0"));
+        }
+        rows.push_back(std::move(row));
+    }
+    os << FormatTable(header, rows);
+}
+
+bool IsQuery(const std::string& sql) {
+    size_t i = 0;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    return word == "SELECT" || word == "WITH" || word == "PRAGMA" || word == "VALUES" || word == "EXPLAIN";
+}
+
+void RunSql(CommandContext& ctx, const std::string& sql) {
+    auto db = ctx.session().connection();
+    if (!IsQuery(sql)) {
+        LONG err = 0;
+        Bstr id;
+        Check(db->Execute(&err, Bstr::FromUtf8(sql), &id), err, "statement failed");
+        return ctx.out().done(id.empty() ? "done" : "done; new row " + id.utf8(),
+                              id.empty() ? Json{{"ok", true}} : Json{{"ok", true}, {"id", id.utf8()}});
+    }
+    LONG columns = 0;
+    TextRows rows = QueryRows(db.get(), Utf8ToUtf16(sql), &columns);
+    if (ctx.out().json()) {
+        Json all = Json::array();
+        for (const auto& row : rows) all.push_back(row);
+        return ctx.out().list(all);
+    }
+    // The connection serves texts without column names; number them.
+    std::vector<std::string> header;
+    for (LONG c = 0; c < columns; ++c) header.push_back(fmt::format("#{}", c + 1));
+    ctx.out().stream() << FormatTable(header, rows) << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
+}
+
+}  // namespace
+
+void AddInfoCommands(CLI::App& app, CommandContext& ctx) {
+    auto* init = app.add_subcommand("init", "Create the database file with its schema (or upgrade an older one)");
+    ctx.bind(init, [&ctx] {
+        Session& s = ctx.session();
+        ctx.out().done("ready: " + s.database().string(), Json{{"file", s.database().string()}});
+    });
+
+    auto* info = app.add_subcommand("info", "Show the file, its schema version and the rows per profile and table");
+    ctx.bind(info, [&ctx] { ShowInfo(ctx); });
+
+    auto* sql = app.add_subcommand("sql", "Run one SQL statement through the component's connection");
+    auto text = std::make_shared<std::string>();
+    sql->add_option("statement", *text, "The statement, e.g. \"SELECT * FROM tContact\"")->required();
+    ctx.bind(sql, [&ctx, text] { RunSql(ctx, *text); });
+}
+
+}  // namespace calyra::cli

@@ -1,0 +1,46 @@
+// The command-line options that say how an event or task repeats:
+//
+//   --repeat none|daily|weekly|monthly|yearly   --every N
+//   --on mon,wed (weekly; "weekdays", "weekend")
+//   --day-of-month N | --nth 1..4|last --weekday tue   (monthly, yearly)
+//   --month N|name (yearly)   --until DATE|none | --count N
+//
+// apply() turns the given ones into changes of a RecurrenceRule (the
+// stored rule on edit, so unnamed parts stay) and fills what is left open
+// from the event's start, so the record other programs read says
+// explicitly which days it means.
+//
+// Ownership: the option values live in a shared map the parser fills.
+// Thread-safety: one thread, like the command line.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "platform/types.h"
+#include "calendar/recurrence_rule.h"
+
+namespace calyra::cli {
+
+class RecurrenceOptions {
+public:
+    explicit RecurrenceOptions(CLI::App* command);
+
+    bool given() const { return !m_values->empty(); }
+    // Changes `rule` as the options say; `start` is the event's (task's)
+    // start, which begins the series. Throws ClientError (status 2) for
+    // options that do not fit together or that the record cannot hold.
+    void apply(calendar::RecurrenceRule* rule, DATE start) const;
+
+private:
+    std::shared_ptr<std::map<std::string, std::string>> m_values;  // option name -> text, filled by CLI11
+};
+
+// "mon,wed" -> day mask; also "weekdays", "weekend". Throws ClientError
+// (status 2) naming `option`.
+unsigned ParseWeekdays(const std::string& text, const std::string& option);
+
+}  // namespace calyra::cli

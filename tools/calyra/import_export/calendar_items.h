@@ -1,0 +1,50 @@
+// Calendar items in and out of the current profile: events (with their
+// categories, recurrence and exceptions) and tasks.
+//
+// Import: an item with RECURRENCE-ID becomes an exception of the event
+// with the same UID among the items imported together; an excluded date
+// (EXDATE) becomes a cancelled exception of its event, which is how the
+// calendar commands read a removed occurrence. The first category names
+// the event's category (created when the profile has none of that name);
+// tasks take their built-in kind from a category with its name. Rules the
+// record cannot carry are reported and the item is imported without them.
+//
+// Export: events as VEVENTs with UIDs made from their IDs, exceptions as
+// entries with the master's UID and RECURRENCE-ID, cancelled exceptions
+// that only remove an occurrence as EXDATEs; tasks as VTODOs.
+//
+// Ownership: plain values out; access objects are taken from the session.
+// Thread-safety: one thread, like the session.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "interchange/calendar_item.h"
+#include "import_export/import_report.h"
+#include "platform/types.h"
+#include "shell/session.h"
+
+namespace calyra::cli {
+
+// An item with the file it came from, for the report.
+struct SourcedItem {
+    std::string file;
+    interchange::CalendarItem item;
+};
+
+// `step` is called once per item handled (for a progress bar).
+void ImportEvents(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
+                  const std::function<void()>& step = {});
+void ImportTasks(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
+                 const std::function<void()>& step = {});
+
+// Events overlapping [from, to] (recurring events whose series starts by
+// `to`), with their exceptions; all events when no range is given.
+std::vector<interchange::CalendarItem> ExportEvents(Session& session, std::optional<DATE> from,
+                                                    std::optional<DATE> to);
+std::vector<interchange::CalendarItem> ExportTasks(Session& session);
+
+}  // namespace calyra::cli

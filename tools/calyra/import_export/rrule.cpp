@@ -1,0 +1,190 @@
+#include "import_export/rrule.h"
+
+#include <libical/ical.h>
+
+#include <bit>
+
+#include "calendar/days.h"
+
+namespace calyra::cli {
+
+using namespace calendar;
+namespace {
+
+// Counts the entries of one of libical's BY arrays (ended by
+// ICAL_RECURRENCE_ARRAY_MAX unless full).
+template <size_t N>
+size_t Count(const short (&values)[N]) {
+    size_t n = 0;
+    while (n < N && values[n] != ICAL_RECURRENCE_ARRAY_MAX) ++n;
+    return n;
+}
+
+// libical's weekdays run Sunday 1 .. Saturday 7; ours Sunday 0 .. Saturday 6.
+unsigned Bit(icalrecurrencetype_weekday day) { return WeekdayBit(static_cast<int>(day) - 1); }
+
+// libical's BYDAY value: weekday 1..7 plus 8 times the position, signed
+// like the position ("-1FR" is -(8 + 6)).
+short EncodeDay(int weekday, int position) {
+    const int magnitude = (position < 0 ? -position : position) * 8 + weekday;
+    return static_cast<short>(position < 0 ? -magnitude : magnitude);
+}
+
+DATE DayOf(const icaltimetype& t) {
+    return SecondsToDate(DayFromCivil(t.year, t.month, t.day) * kSecondsPerDay);
+}
+
+}  // namespace
+
+RruleReading ReadRrule(const std::string& text, DATE start) {
+    RruleReading out;
+    icalerror_set_errors_are_fatal(0);
+    icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
+    icalerror_clear_errno();
+    auto refuse = [&](std::string why) {
+        out.problem = std::move(why);
+        return out;
+    };
+    RecurrenceRule& rule = out.rule;
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE: rule.frequency = Frequency::Daily; break;
+    case ICAL_WEEKLY_RECURRENCE: rule.frequency = Frequency::Weekly; break;
+    case ICAL_MONTHLY_RECURRENCE: rule.frequency = Frequency::Monthly; break;
+    case ICAL_YEARLY_RECURRENCE: rule.frequency = Frequency::Yearly; break;
+    case ICAL_NO_RECURRENCE: return refuse("the rule cannot be read");
+    default: return refuse("rules that repeat within a day are not kept");
+    }
+    if (Count(r.by_second) || Count(r.by_minute) || Count(r.by_hour))
+        return refuse("rules with several times a day are not kept");
+    if (Count(r.by_year_day) || Count(r.by_week_no)) return refuse("BYYEARDAY and BYWEEKNO are not kept");
+    if (Count(r.by_set_pos) > 1) return refuse("several BYSETPOS positions are not kept");
+    if (Count(r.by_month) > 1) return refuse("several months are not kept");
+    if (Count(r.by_month_day) > 1) return refuse("several days of the month are not kept");
+    rule.interval = r.interval < 1 ? 1 : r.interval;
+
+    // BYDAY: plain weekdays, or one position with weekdays.
+    unsigned days = 0;
+    int position = 0;
+    bool mixed = false;
+    for (size_t i = 0; i < Count(r.by_day); ++i) {
+        const int pos = icalrecurrencetype_day_position(r.by_day[i]);
+        days |= Bit(icalrecurrencetype_day_day_of_week(r.by_day[i]));
+        if (i > 0 && pos != position) mixed = true;
+        position = pos;
+    }
+    if (mixed) return refuse("weekdays at different positions are not kept");
+    if (Count(r.by_set_pos)) {
+        if (position != 0) return refuse("BYSETPOS with positioned weekdays is not kept");
+        position = r.by_set_pos[0];
+        if (!days) return refuse("BYSETPOS without weekdays is not kept");
+    }
+    if (position != 0 && (position < -1 || position > 4)) return refuse("only the 1st to 4th or the last are kept");
+    const int monthDay = Count(r.by_month_day) ? r.by_month_day[0] : 0;
+    // A month without the day uses its last day, so day 31 is "the last day".
+    if (monthDay < -1 || (monthDay == 0 && Count(r.by_month_day)))
+        return refuse("days counted from the month's end are not kept");
+    const int month = Count(r.by_month) ? r.by_month[0] : 0;
+
+    switch (rule.frequency) {
+    case Frequency::Daily:
+        if (position || monthDay || month) return refuse("a daily rule with BYMONTH or BYMONTHDAY is not kept");
+        rule.weekdays = days == kEveryDay ? 0 : days;
+        break;
+    case Frequency::Weekly:
+        if (position || monthDay || month) return refuse("a weekly rule with positions or months is not kept");
+        rule.weekdays = days;
+        if (rule.interval > 1 && std::popcount(days) > 1 && r.week_start != ICAL_MONDAY_WEEKDAY &&
+            r.week_start != ICAL_NO_WEEKDAY)
+            return refuse("weeks that do not start on Monday are not kept");
+        break;
+    case Frequency::Monthly:
+    case Frequency::Yearly:
+        if (rule.frequency == Frequency::Monthly && month) return refuse("a monthly rule limited to months is not kept");
+        if (position == 0 && days) return refuse("every such weekday of a month is not kept");
+        if (position != 0 && monthDay) return refuse("a position together with a day of the month is not kept");
+        rule.nth = position;
+        rule.weekdays = days;
+        rule.monthDay = monthDay == -1 ? 31 : monthDay;
+        rule.month = month;
+        break;
+    case Frequency::None:
+        break;
+    }
+
+    rule.start = SeriesStartOf(start);
+    if (r.count > 0) {
+        rule.count = r.count;
+    } else if (!icaltime_is_null_time(r.until)) {
+        rule.until = DayOf(r.until);
+    }
+    if (std::string why = RuleProblem(rule); !why.empty()) return refuse(why);
+    return out;
+}
+
+std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay) {
+    if (stored.frequency == Frequency::None || !RuleProblem(stored).empty()) return "";
+    // What the rule leaves to its start is left out of the text too, except
+    // a position's weekday and a yearly position's month, which RRULE
+    // cannot leave out.
+    const RecurrenceRule resolved = Resolved(stored, start);
+    icalrecurrencetype r;
+    icalrecurrencetype_clear(&r);
+    switch (stored.frequency) {
+    case Frequency::Daily: r.freq = ICAL_DAILY_RECURRENCE; break;
+    case Frequency::Weekly: r.freq = ICAL_WEEKLY_RECURRENCE; break;
+    case Frequency::Monthly: r.freq = ICAL_MONTHLY_RECURRENCE; break;
+    case Frequency::Yearly: r.freq = ICAL_YEARLY_RECURRENCE; break;
+    case Frequency::None: return "";
+    }
+    r.interval = static_cast<short>(stored.interval);
+    const unsigned days = stored.nth != 0 ? resolved.weekdays : stored.weekdays;
+    size_t n = 0;
+    for (int d = 0; d < 7; ++d)
+        if (days & WeekdayBit(d)) {
+            const int pos = stored.nth != 0 && std::popcount(days) == 1 ? stored.nth : 0;
+            r.by_day[n++] = EncodeDay(d + 1, pos);
+        }
+    if (n < ICAL_BY_DAY_SIZE) r.by_day[n] = ICAL_RECURRENCE_ARRAY_MAX;
+    if (stored.nth != 0 && std::popcount(days) > 1) {
+        r.by_set_pos[0] = static_cast<short>(stored.nth);
+        r.by_set_pos[1] = ICAL_RECURRENCE_ARRAY_MAX;
+    }
+    if (stored.nth == 0 && stored.monthDay != 0 &&
+        (stored.frequency == Frequency::Monthly || stored.frequency == Frequency::Yearly)) {
+        r.by_month_day[0] = static_cast<short>(stored.monthDay);
+        r.by_month_day[1] = ICAL_RECURRENCE_ARRAY_MAX;
+    }
+    if (stored.frequency == Frequency::Yearly) {
+        const int month = stored.nth != 0 ? resolved.month : stored.month;
+        if (month != 0) {
+            r.by_month[0] = static_cast<short>(month);
+            r.by_month[1] = ICAL_RECURRENCE_ARRAY_MAX;
+        }
+    }
+    if (stored.frequency == Frequency::Weekly && stored.interval > 1) r.week_start = ICAL_MONDAY_WEEKDAY;
+    if (stored.count > 0) {
+        r.count = stored.count;
+    } else if (stored.until != 0) {
+        const long long day = DayOfDate(stored.until);
+        const long long at = allDay ? day * kSecondsPerDay : day * kSecondsPerDay + SecondOfDay(DateToSeconds(start));
+        const CivilDay civil = CivilFromDay(day);
+        r.until = icaltime_null_time();
+        r.until.year = civil.year;
+        r.until.month = civil.month;
+        r.until.day = civil.day;
+        r.until.is_date = allDay ? 1 : 0;
+        if (!allDay) {
+            const long long second = SecondOfDay(at);
+            r.until.hour = static_cast<int>(second / 3600);
+            r.until.minute = static_cast<int>(second / 60 % 60);
+            r.until.second = static_cast<int>(second % 60);
+            r.until.zone = icaltimezone_get_utc_timezone();
+        }
+    }
+    char* text = icalrecurrencetype_as_string_r(&r);
+    std::string out = text ? text : "";
+    if (text) icalmemory_free_buffer(text);
+    return out;
+}
+
+}  // namespace calyra::cli

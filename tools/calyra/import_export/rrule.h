@@ -1,0 +1,38 @@
+// RFC 5545 recurrence rules (RRULE text) and the calendar library's RecurrenceRule,
+// in both directions, for calendar import and export.
+//
+// Reading accepts what the record can carry: daily (also on some
+// weekdays), weekly on days, monthly on a day or on the nth (or last)
+// weekday, yearly on a day of a month or the nth weekday of a month, with
+// an interval and an end by count or date. Everything else (hourly rules,
+// several positions, BYYEARDAY, BYWEEKNO ...) is refused with the reason,
+// so the import can report it instead of storing a different rule.
+//
+// Dates follow recurrence_rule.h: the series start and the end are days.
+// An UNTIL in UTC names the day of the last occurrence's start.
+//
+// Thread-safety: pure functions (libical's rule parser keeps no state
+// between calls).
+#pragma once
+
+#include <string>
+
+#include "platform/types.h"
+#include "calendar/recurrence_rule.h"
+
+namespace calyra::cli {
+
+struct RruleReading {
+    calendar::RecurrenceRule rule;  // valid when problem is empty
+    std::string problem;  // why the record cannot carry the rule
+};
+
+// `start` is the event's (task's) start; the series begins on its day.
+RruleReading ReadRrule(const std::string& text, DATE start);
+
+// The RRULE text of a stored rule ("" for Frequency::None). `start` is the
+// event's start: UNTIL is written as that time of day on the last day, or
+// as a DATE for all-day items.
+std::string WriteRrule(const calendar::RecurrenceRule& rule, DATE start, bool allDay);
+
+}  // namespace calyra::cli

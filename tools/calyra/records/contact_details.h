@@ -1,0 +1,68 @@
+// A contact's five detail families (postal addresses, phone numbers, e-mail,
+// web and instant-messaging addresses) as one table: how each is written on
+// the command line ("--phone work:fax:+49301234"), its name in JSON, and the
+// operations of IContactAccess that list, add and remove its items. Commands
+// walk the table instead of repeating the pattern five times.
+//
+// Option texts read as [LOCATION:][...]VALUE where only the enumeration names
+// of the record (home, work, other; mobile, fax, pager, other) count as
+// prefixes, so a URL or number that contains ':' stays whole.
+//
+// Ownership: the table is static constant data. Records filled for the
+// component are owned by the function that fills them; lists come back as
+// JSON values. Thread-safety: the table is constant; parsing is pure; the
+// operations use the access object they are given from one thread.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "idl/calyra_idl.h"
+#include "shell/output.h"
+#include "platform/type_description.h"
+
+namespace calyra::cli {
+
+// Field key -> text, in the order the option text gave them, ready for
+// SetField on the family's record.
+using DetailFields = std::vector<std::pair<std::string, std::string>>;
+
+struct DetailFamily {
+    std::string_view name;     // "phone": the option --phone
+    std::string_view plural;   // "phones": --clear-phones and the JSON key in `contacts show`
+    std::string_view what;     // "phone number", for help and messages
+    std::string_view syntax;   // "[LOCATION:][TYPE:]NUMBER"
+    std::string_view example;  // "work:mobile:+49301234"
+    std::string_view note;     // more help, or empty
+    // Reads an option text into fields; throws ClientError (status 2)
+    // naming the option when the text cannot be read.
+    DetailFields (*parse)(const DetailFamily& family, std::string_view text);
+    const RecordDesc* record;
+    // All items of a contact, as ToJson gives them.
+    Json (*list)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
+    // Adds one item; returns its ID.
+    std::string (*add)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId,
+                       const DetailFields& fields, bool primary);
+    // Removes every item of the contact.
+    void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
+
+    std::string option() const { return "--" + std::string(name); }
+};
+
+// Addresses, phones, emails, urls, ims: in this order.
+std::span<const DetailFamily> DetailFamilies();
+// A family by name ("phone"); nullptr when there is none.
+const DetailFamily* FindDetailFamily(std::string_view name);
+
+// The option text of one item read by its family, every text checked to
+// come back whole. Throws ClientError (status 2) naming the option.
+DetailFields ParseDetail(const DetailFamily& family, std::string_view text);
+
+// The option's help: syntax, the names each prefix takes and their
+// defaults, an example.
+std::string DetailHelp(const DetailFamily& family);
+
+}  // namespace calyra::cli

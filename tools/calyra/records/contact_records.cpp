@@ -1,0 +1,86 @@
+#include "records/contact_records.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "shell/client_error.h"
+#include "records/contact_details.h"
+#include "records/text_limits.h"
+#include "platform/bstr.h"
+#include "shell/record_fields.h"
+
+namespace calyra::cli {
+namespace {
+
+// The primary item of a detail list, else the first; null when empty.
+Json PrimaryValue(const Json& items, const std::string& key) {
+    if (items.empty()) return nullptr;
+    for (const auto& item : items)
+        if (item.value("primary", false)) return item[key];
+    return items.front()[key];
+}
+
+}  // namespace
+
+void LoadContact(IContactAccess* contacts, const std::string& id, OwnedRecord<tagContactInfo>* contact) {
+    const std::string missing = "no contact \"" + id + "\" in the current profile";
+    if (!IsRecordId(id)) throw ClientError(missing);
+    LONG err = 0;
+    HRESULT hr = contacts->GetContactByID(&err, Bstr::FromUtf8(id), contact);
+    // A contact the profile does not have fails without an error ID; a
+    // failed query names its error.
+    if (FAILED(hr) && err == 0) throw ClientError(missing);
+    Check(hr, err, "cannot read contact " + id);
+}
+
+void RequireContact(IContactAccess* contacts, const std::string& id) {
+    OwnedRecord<tagContactInfo> contact;
+    LoadContact(contacts, id, &contact);
+}
+
+Json AllGroups(IContactGroupAccess* groups) {
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactGroupInfo> all;
+    Check(groups->GetAllContactGroups(&err, &count, &all), err, "cannot list the contact groups");
+    Json out = Json::array();
+    for (const auto& g : all) out.push_back(ToJson(g));
+    return out;
+}
+
+Json LoadGroup(IContactGroupAccess* groups, const std::string& id) {
+    if (IsRecordId(id))
+        for (auto& g : AllGroups(groups))
+            if (g["contact_group_id"] == id) return g;
+    throw ClientError("no contact group \"" + id + "\" in the current profile");
+}
+
+std::vector<std::string> GroupsOfContact(IContactAccess* contacts, const std::string& id) {
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactGroupInfo> groups;
+    Check(contacts->GetContactGroupsByContactID(&err, Bstr::FromUtf8(id), &count, &groups), err,
+          "cannot read the groups of contact " + id);
+    std::vector<std::string> out;
+    for (const auto& g : groups) {
+        std::string groupId = BstrUtf8(g.bstrContactGroupID);
+        if (std::find(out.begin(), out.end(), groupId) == out.end()) out.push_back(std::move(groupId));
+    }
+    return out;
+}
+
+Json ContactListItem(IContactAccess* contacts, const tagContactInfo& contact) {
+    Json item = ToJson(contact);
+    const std::string id = BstrUtf8(contact.bstrContactID);
+    const DetailFamily* phones = FindDetailFamily("phone");
+    const DetailFamily* emails = FindDetailFamily("email");
+    item["phone"] = PrimaryValue(phones->list(*phones, contacts, id), "phone_number");
+    item["email"] = PrimaryValue(emails->list(*emails, contacts, id), "email");
+    return item;
+}
+
+const std::vector<std::string>& ContactColumns() {
+    static const std::vector<std::string> columns{"contact_id", "first_name", "last_name", "company_name", "phone",
+                                                  "email"};
+    return columns;
+}
+
+}  // namespace calyra::cli

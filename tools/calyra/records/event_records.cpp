@@ -1,0 +1,89 @@
+#include "records/event_records.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "shell/client_error.h"
+#include "platform/bstr.h"
+#include "shell/record_fields.h"
+#include "records/recurrence_record.h"
+
+namespace calyra::cli {
+
+using namespace calendar;
+
+EventRow ReadEvent(IEventAccess* events, const std::string& id, OwnedRecord<tagEventInfo>* info) {
+    const Bstr key = Bstr::FromUtf8(id);
+    LONG err = 0;
+    // Both reads answer a missing row with a failure but no error ID; an
+    // error ID means the query itself failed.
+    HRESULT hr = events->GetEventByID(&err, key, info);
+    if (SUCCEEDED(hr)) return EventRow::Master;
+    Check(err ? hr : S_OK, err, "cannot read event " + id);
+    info->clear();
+    hr = events->GetExceptionByID(&err, key, info);
+    if (SUCCEEDED(hr)) return EventRow::Exception;
+    Check(err ? hr : S_OK, err, "cannot read event " + id);
+    throw ClientError("no event " + id);
+}
+
+void AllEvents(IEventAccess* events, OwnedRecordArray<tagEventInfo>* all) {
+    LONG err = 0, count = 0;
+    Check(events->GetAllEvents(&err, &count, &*all), err, "cannot list the events");
+}
+
+void AllExceptions(IEventAccess* events, const std::string& id, OwnedRecordArray<tagEventInfo>* all) {
+    LONG err = 0, count = 0;
+    Check(events->GetAllExceptions(&err, Bstr::FromUtf8(id), &count, &*all), err,
+          "cannot list the exceptions of event " + id);
+}
+
+Json EventJson(const tagEventInfo& info) {
+    Json out = ToJson(info);
+    out["recurrence_text"] = DescribeRecurrence(info.stRecurrence);
+    return out;
+}
+
+void SortByStart(Json* events) {
+    auto key = [](const Json& e) {
+        const Json& start = e["start_date_time"];
+        const std::string id = e["event_id"].is_string() ? e["event_id"].get<std::string>() : "";
+        // IDs are decimal; a shorter one is the smaller number.
+        return std::make_tuple(start.is_string() ? start.get<std::string>() : "", id.size(), id);
+    };
+    std::stable_sort(events->begin(), events->end(), [&](const Json& a, const Json& b) { return key(a) < key(b); });
+}
+
+CalendarEvent ToCalendarEvent(const tagEventInfo& info) {
+    CalendarEvent e;
+    e.id = BstrUtf8(info.bstrEventID);
+    e.subject = BstrUtf8(info.bstrSubject);
+    e.start = info.dtStartDateTime;
+    e.end = info.dtEndDateTime;
+    e.allDay = info.bAllDayEvent != 0;
+    e.canceled = info.eStatus == enumEventStatus_Canceled;
+    e.rule = ToRule(info.stRecurrence);
+    e.originalStart = info.dtOriginalStartTime;
+    return e;
+}
+
+Json AllCategories(IEventCategoryAccess* categories) {
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagEventCategoryInfo> all;
+    Check(categories->GetAllEventCategories(&err, &count, &all), err, "cannot list the categories");
+    Json out = Json::array();
+    for (const auto& c : all) out.push_back(ToJson(c));
+    return out;
+}
+
+const Json* FindCategory(const Json& all, const std::string& id) {
+    for (const auto& c : all)
+        if (c["event_category_id"] == id) return &c;
+    return nullptr;
+}
+
+void RequireCategory(IEventCategoryAccess* categories, const std::string& id) {
+    if (!FindCategory(AllCategories(categories), id)) throw ClientError("no category " + id);
+}
+
+}  // namespace calyra::cli

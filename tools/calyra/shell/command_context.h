@@ -1,0 +1,56 @@
+// What every command needs: the global options, the session (opened on
+// first use, so "--help" never touches a database), the output, and the
+// table of actions behind the command line.
+//
+// A command family adds its subcommands to the CLI11 application and binds
+// each leaf to an action; main() parses the line and runs the action of the
+// leaf that was chosen. Thread-safety: one thread.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "shell/output.h"
+#include "shell/session.h"
+
+namespace calyra::cli {
+
+class CommandContext {
+public:
+    GlobalOptions options;
+
+    Session& session() {
+        if (!m_session) m_session = std::make_unique<Session>(options);
+        return *m_session;
+    }
+    const Output& out() {
+        if (!m_output) m_output = std::make_unique<Output>(options.json, m_stream);
+        return *m_output;
+    }
+    // Where output goes (tests capture it); default standard output.
+    void redirect(std::ostream* stream) { m_stream = stream; m_output.reset(); }
+
+    // Makes `action` what running `command` does.
+    void bind(CLI::App* command, std::function<void()> action) { m_actions[command] = std::move(action); }
+    // The action of the deepest chosen subcommand of `app`; nullptr when the
+    // chosen command is a group without a leaf.
+    const std::function<void()>* chosen(CLI::App& app) const;
+
+    // Closes the session (the database) now.
+    void close() { m_session.reset(); }
+
+private:
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<Output> m_output;
+    std::ostream* m_stream = nullptr;
+    std::map<CLI::App*, std::function<void()>> m_actions;
+};
+
+// Builds the whole command line (commands/command_tree.h) and runs it; returns the exit status.
+// Failures are written to `err` as one line "calyra: <reason>".
+int RunClient(int argc, const char* const* argv, std::ostream* out = nullptr, std::ostream* err = nullptr);
+
+}  // namespace calyra::cli

@@ -1,0 +1,87 @@
+// The component's records seen field by field, driven by the type
+// library's descriptions: every record family shows, reads and edits its
+// fields through this one table instead of a hand-written copy per record.
+//
+// A field's key is its name without the type prefix, in snake case
+// (bstrFirstName -> "first_name", dtBirthday -> "birthday", bPrimary ->
+// "primary"); its command-line option is the key in kebab case
+// ("--first-name"). Keys are the stable JSON field names.
+//
+// Values: texts as UTF-8; dates as ISO 8601 UTC (a zero date is null);
+// flags (b...) as booleans; enumerations by their lower-case names
+// ("mobile", "work") with unknown numbers passed through as numbers;
+// nested records as objects.
+//
+// Ownership: SetField allocates the BSTR it stores and frees the one it
+// replaces; the record's owner (OwnedRecord) frees the rest.
+// Thread-safety: the tables are constant; functions are pure.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "idl/typelib_description.h"
+#include "shell/output.h"
+
+namespace calyra::cli {
+
+enum class FieldKind { Text, Number, Date, Flag, Enum, Record };
+
+struct FieldInfo {
+    const FieldDesc* desc;
+    std::string key;           // "first_name"
+    std::string option;        // "--first-name"
+    FieldKind kind;
+    std::string enumName;      // "enumPhoneNumberType" for Enum fields
+};
+
+// The fields of a record in declaration order.
+const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record);
+// One field by key; nullptr when the record has none.
+const FieldInfo* FindField(const RecordDesc& record, std::string_view key);
+
+// The names of an enumeration's values ("mobile", "fax", ...), in order.
+std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName);
+
+Json FieldToJson(const FieldInfo& field, const void* record);
+Json RecordToJson(const RecordDesc& desc, const void* record);
+template <class R>
+Json ToJson(const R& record) {
+    return RecordToJson(RecordDescriptionOf<R>(), &record);
+}
+
+// Parses `text` the way the field's kind reads (dates ISO 8601, flags
+// yes/no/true/false/1/0, enumerations by name or number) and stores it.
+// Throws ClientError (status 2) naming the option for text it cannot read.
+void SetField(const FieldInfo& field, void* record, std::string_view text);
+// Stores a JSON value (as RecordToJson writes it).
+void SetFieldFromJson(const FieldInfo& field, void* record, const Json& value);
+
+// Command-line options for a record's fields: one "--key-name VALUE" per
+// field except those in `skip` (IDs, modification stamps). After parsing,
+// apply() writes the given ones into a record, leaving the others alone.
+class RecordOptions {
+public:
+    RecordOptions(CLI::App* command, const RecordDesc& desc, const std::vector<std::string>& skip);
+    template <class R>
+    RecordOptions(CLI::App* command, std::type_identity<R>, const std::vector<std::string>& skip)
+        : RecordOptions(command, RecordDescriptionOf<R>(), skip) {}
+
+    // Number of options given on the command line.
+    size_t given() const;
+    void apply(void* record) const;
+    // The text given for a key, or nullptr.
+    const std::string* value(const std::string& key) const;
+
+private:
+    const RecordDesc* m_desc;
+    std::shared_ptr<std::map<std::string, std::string>> m_values;  // key -> text, filled by CLI11
+    std::map<std::string, CLI::Option*> m_options;
+};
+
+}  // namespace calyra::cli

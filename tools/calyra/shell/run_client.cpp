@@ -1,0 +1,70 @@
+#include <iostream>
+
+#include "shell/client_error.h"
+#include "commands/command_tree.h"
+#include "shell/command_context.h"
+#include "platform/bstr.h"
+
+namespace calyra::cli {
+
+const std::function<void()>* CommandContext::chosen(CLI::App& app) const {
+    CLI::App* node = &app;
+    while (true) {
+        auto subs = node->get_subcommands();
+        if (subs.empty()) break;
+        node = subs.front();
+    }
+    auto it = m_actions.find(node);
+    return it == m_actions.end() ? nullptr : &it->second;
+}
+
+int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream* err) {
+    std::ostream& errors = err ? *err : std::cerr;
+    CommandContext ctx;
+    ctx.redirect(out);
+    CLI::App app{"calyra: personal information (contacts, calendar, tasks, sync settings, plays) in one file",
+                 "calyra"};
+    app.set_help_all_flag("--help-all", "Show every command's help");
+    // The last --db or --profile wins, so scripts can append to a base line.
+    app.add_option("--db", ctx.options.db, "Database file (default: $CALYRA_DB, else ~/.local/share/calyra/calyra.db)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--profile", ctx.options.profile, "Device profile by ID or name (default: the only one)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--json", ctx.options.json, "Machine-readable output");
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    AddCommandTree(app, ctx);
+
+    try {
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::CallForHelp& e) {
+            return app.exit(e, out ? *out : std::cout, errors);
+        } catch (const CLI::CallForAllHelp& e) {
+            return app.exit(e, out ? *out : std::cout, errors);
+        } catch (const CLI::ParseError& e) {
+            errors << "calyra: " << e.what() << " (see --help)\n";
+            return 2;
+        }
+        const auto* action = ctx.chosen(app);
+        if (!action) {
+            errors << "calyra: choose a command (see --help)\n";
+            return 2;
+        }
+        (*action)();
+        ctx.close();
+        return 0;
+    } catch (const ClientError& e) {
+        errors << "calyra: " << e.what() << "\n";
+        return e.status();
+    } catch (const OutOfMemory&) {
+        errors << "calyra: out of memory\n";
+        return 1;
+    } catch (const std::exception& e) {
+        errors << "calyra: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace calyra::cli

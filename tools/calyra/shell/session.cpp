@@ -1,0 +1,151 @@
+#include "shell/session.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+#include "shell/client_error.h"
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "platform/com_runtime.h"
+
+namespace calyra::cli {
+namespace {
+
+std::filesystem::path ProgramDirectory() {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+// The module beside the program: the installed layout first, then the
+// build tree's (bin/ and lib/ side by side).
+std::filesystem::path ModuleBesideProgram() {
+    const auto bin = ProgramDirectory();
+    for (const char* rel : {CALYRA_MODULE_FROM_BIN, "../lib/Calyra.so"}) {
+        auto candidate = (bin / rel).lexically_normal();
+        if (std::filesystem::exists(candidate)) return candidate;
+    }
+    return {};
+}
+
+HRESULT RegisterModule(const std::filesystem::path& module) {
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return CO_E_ERRORINDLL;
+    using RegisterFn = HRESULT (*)();
+    auto reg = reinterpret_cast<RegisterFn>(::dlsym(handle, "DllRegisterServer"));
+    HRESULT hr = reg ? reg() : CO_E_ERRORINDLL;
+    ::dlclose(handle);
+    return hr;
+}
+
+ComPtr<IPimManagement> CreateManagement(HRESULT* hr) {
+    ComPtr<IPimManagement> mgmt;
+    *hr = CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
+                           reinterpret_cast<void**>(&mgmt));
+    return mgmt;
+}
+
+bool NeedsRegistration(HRESULT hr) {
+    return hr == REGDB_E_CLASSNOTREG || hr == CO_E_DLLNOTFOUND || hr == CO_E_ERRORINDLL || hr == REGDB_E_READREGDB;
+}
+
+}  // namespace
+
+std::filesystem::path DefaultDatabase() {
+    if (const char* db = std::getenv("CALYRA_DB"); db && *db) return db;
+    std::filesystem::path base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".local" / "share";
+    else
+        base = ".";
+    return base / "calyra" / "calyra.db";
+}
+
+void EnsureComponentRegistered() {
+    HRESULT hr = S_OK;
+    if (CreateManagement(&hr)) return;
+    if (!NeedsRegistration(hr)) Check(hr, 0, "cannot create the management object");
+    const auto module = ModuleBesideProgram();
+    if (module.empty()) Check(hr, 0, "the component is not registered and no module was found beside calyra");
+    Check(RegisterModule(module), 0, "cannot register " + module.string());
+    std::cerr << "calyra: registered the component module " << module.string() << "\n";
+}
+
+Session::Session(const GlobalOptions& options) : m_options(options) {
+    m_database = options.db.empty() ? DefaultDatabase() : std::filesystem::path(options.db);
+    EnsureComponentRegistered();
+    HRESULT hr = S_OK;
+    m_management = CreateManagement(&hr);
+    Check(hr, 0, "cannot create the management object");
+    std::error_code ec;
+    if (m_database.has_parent_path()) std::filesystem::create_directories(m_database.parent_path(), ec);
+    LONG err = 0;
+    Check(m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())),
+          err, "cannot open " + m_database.string());
+}
+
+Session::~Session() {
+    if (m_management) m_management->ClosePimDatabase(nullptr);
+}
+
+void Session::getAccess(const IID& iid, void** object) {
+    LONG err = 0;
+    GUID id = iid;
+    Check(m_management->GetAccessInterface(&err, &id, object), err, "cannot create the access object");
+    if (!*object) throw ClientError("the component offers no such access object");
+}
+
+const std::u16string& Session::profileId() {
+    if (m_profileId) return *m_profileId;
+    auto profiles = access<IProfileAccess>();
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagProfileInfo> all;
+    Check(profiles->GetAllProfiles(&err, &count, &all), err, "cannot list the profiles");
+
+    const tagProfileInfo* chosen = nullptr;
+    if (!m_options.profile.empty()) {
+        const std::u16string wanted = Utf8ToUtf16(m_options.profile);
+        for (const auto& p : all)
+            if (BstrView(p.bstrProfileID) == wanted) chosen = &p;
+        if (!chosen) {
+            int matches = 0;
+            for (const auto& p : all)
+                if (BstrView(p.bstrName) == wanted) chosen = &p, ++matches;
+            if (matches > 1) throw ClientError("several profiles are named \"" + m_options.profile + "\"; use its ID");
+        }
+        if (!chosen) throw ClientError("no profile \"" + m_options.profile + "\" in " + m_database.string());
+    } else if (all.size() == 1) {
+        chosen = &all[0];
+    } else if (all.size() <= 0) {
+        throw ClientError("no profile yet in " + m_database.string() +
+                          ": add one with 'calyra profiles add NAME' (or run 'calyra demo')");
+    } else {
+        std::string list;
+        for (const auto& p : all)
+            list += (list.empty() ? "" : ", ") + Utf16ToUtf8(BstrView(p.bstrProfileID)) + " (" +
+                    Utf16ToUtf8(BstrView(p.bstrName)) + ")";
+        throw ClientError("several profiles; choose one with --profile: " + list);
+    }
+    m_profileId = std::u16string(BstrView(chosen->bstrProfileID));
+    LONG setErr = 0;
+    Check(m_management->SetCurrentProfile(&setErr, Bstr(*m_profileId)), setErr, "cannot choose the profile");
+    return *m_profileId;
+}
+
+ComPtr<IPimDbAccess> Session::connection() const {
+    ComPtr<IPimDbAccess> db;
+    Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess, reinterpret_cast<void**>(&db)),
+          0, "cannot create a connection");
+    LONG err = 0;
+    Check(db->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())), err,
+          "cannot open " + m_database.string());
+    return db;
+}
+
+}  // namespace calyra::cli
