@@ -15,7 +15,7 @@ namespace {
 using nlohmann::ordered_json;
 
 std::string DataFile(const std::string& name) {
-    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / name).string();
+    return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string();
 }
 
 ClientRun& WithProfile(ClientRun& run) {
