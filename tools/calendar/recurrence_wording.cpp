@@ -34,7 +34,11 @@ std::string CountedDays(unsigned weekdays) {
 
 std::string Position(const RecurrenceRule& r) {
     if (r.nth == 0) return "";
-    return "the " + Ordinal(r.nth) + (r.weekdays ? " " + CountedDays(r.weekdays) : std::string(" occurrence"));
+    // Built by appending: g++ 12 at -O3 warns (wrongly) about overlapping
+    // copies in "literal" + std::string.
+    std::string text("the ");
+    text.append(Ordinal(r.nth)).append(" ");
+    return text.append(r.weekdays ? CountedDays(r.weekdays) : std::string("occurrence"));
 }
 
 std::string Pattern(const RecurrenceRule& r) {
