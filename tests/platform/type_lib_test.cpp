@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <thread>
-#include <vector>
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
@@ -80,17 +78,6 @@ ComPtr<ITypeLib> LoadDiary() {
 }
 
 }  // namespace
-
-TEST(TypeLibIdentifiers, HaveTheirWindowsValues) {
-    struct {
-        const IID& iid;
-        DWORD data1;
-    } frozen[] = {{IID_IRecordInfo, 0x0000002F}, {IID_ITypeInfo, 0x00020401}, {IID_ITypeLib, 0x00020402}};
-    for (const auto& f : frozen) {
-        GUID expected = {f.data1, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-        EXPECT_EQ(f.iid, expected) << std::hex << f.data1;
-    }
-}
 
 TEST(LoadRegTypeLib, FollowsTheVersionRules) {
     RegisterAll();
@@ -264,22 +251,3 @@ TEST(RecordArrayFromTypeLibrary, OutlivesTheObjectsThatBuiltIt) {
     EXPECT_EQ(calyra::ModuleLockCount().load(), moduleLocks) << "an object of the chain was never released";
 }
 
-TEST(LoadRegTypeLib, ServesThreadsWhileOthersRegister) {
-    static const GUID libids[4] = {G(20), G(21), G(22), G(23)};
-    static const TypeLibDesc libs[4] = {Library(&libids[0], 1, 0), Library(&libids[1], 1, 0),
-                                        Library(&libids[2], 1, 0), Library(&libids[3], 1, 0)};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            ASSERT_EQ(calyra::RegisterTypeLibDescription(&libs[t]), S_OK);
-            for (int i = 0; i < 200; ++i) {
-                ComPtr<IRecordInfo> info;
-                ASSERT_EQ(GetRecordInfoFromGuids(libids[t], 1, 0, 0, kEntryGuid, &info), S_OK);
-                ComPtr<ITypeLib> other;
-                HRESULT hr = LoadRegTypeLib(libids[(t + 1) % 4], 1, 0, 0, &other);
-                ASSERT_TRUE(hr == S_OK || hr == TYPE_E_LIBNOTREGISTERED);
-            }
-        });
-    }
-    for (auto& t : threads) t.join();
-}
