@@ -51,6 +51,13 @@ TEST(SqlText, CallerTextsCannotLeaveTheirLiteral) {
     EXPECT_EQ(Text(quoted), u"'x''); DROP TABLE [tTask]; --'");
 }
 
+TEST(SqlText, NullOrEmptyTextGivesAnEmptyLiteral) {
+    SqlText sql(u"VALUES('");
+    sql.AppendQuoted(static_cast<BSTR>(nullptr)).Append(u"', '").AppendQuoted(Bstr(u"")).Append(u"', '");
+    sql.AppendId(nullptr).Append(u"')");
+    EXPECT_EQ(Text(sql), u"VALUES('', '', '')");
+}
+
 TEST(SqlText, NumbersDatesAndFlagsUseTheStoredTexts) {
     SqlText sql;
     sql.AppendLong(std::numeric_limits<LONG>::min()).Append(u"|").AppendLong(0).Append(u"|").AppendLong(42);

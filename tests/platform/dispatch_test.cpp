@@ -479,6 +479,12 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     EXPECT_EQ(Bstr(returned->bstrLabel).view(), u"p");
     EXPECT_NE(returned->bstrLabel, point.bstrLabel) << "the returned record owns its own texts";
 
+    VARIANT byRef = Record(&point, m_pointInfo.get());
+    byRef.vt = VT_RECORD | VT_BYREF;
+    Variant copy2;
+    ASSERT_EQ(Call(4, {Missing(), byRef}, &copy2), S_OK);
+    EXPECT_EQ(point.lX, 84);
+
     calyra::RecordClearByDescription(&kPointDesc, &point);
 
     ComPtr<IRecordInfo> other;
@@ -567,6 +573,27 @@ TEST_F(DispatchTest, GuidsAndTextBuffersComeByReference) {
     EXPECT_EQ(buffer[0], u'h');
     EXPECT_EQ(buffer[1], u'i');
     EXPECT_EQ(Call(8, {Missing(), Long(0), size}), DISP_E_TYPEMISMATCH) << "a buffer is only passed by reference";
+}
+
+TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
+    // Describe's description with the number and the text swapped.
+    static constexpr ParamDesc kSwapped[] = {kErrorId,
+                                             {"bstrText", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                             {"lNumber", ParamDir::In, VT_I4, nullptr, nullptr},
+                                             {"bstrSuffix", ParamDir::In, VT_BSTR, nullptr, nullptr},
+                                             {"pbstrResult", ParamDir::RetVal, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+    static const calyra::MethodDesc kDrifted[] = {Method("Describe", 1, kSwapped)};
+    static const calyra::InterfaceDesc kDriftedDesc = {"ITestProbe", &IID_ITestProbe, kDrifted, 1};
+    const calyra::DispatchTable& real = calyra::DispatchTableOf<ITestProbe>();
+    const calyra::DispatchTable drifted{&kDriftedDesc, real.methods, 1};
+    Bstr text(u"t");
+    std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
+    DISPPARAMS params{args.data(), nullptr, 4, 0};
+    Variant result;
+    EXPECT_EQ(drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result,
+                             nullptr),
+              E_UNEXPECTED);
+    EXPECT_EQ(result.vt, VT_EMPTY);
 }
 
 }  // namespace

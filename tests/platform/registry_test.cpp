@@ -301,6 +301,20 @@ TEST_F(RegistryTest, CorruptFileIsReportedAndNeverOverwritten) {
     EXPECT_EQ(text(), other);
 }
 
+TEST_F(RegistryTest, HandEditedFileIsRead) {
+    WriteFile(file(),
+              "Calyra Registry 1\r\n"
+              "; registered by hand\r\n"
+              "[Calyra.PimDbAccess\\CLSID]\r\n"
+              "@=\"{7039E61B-CC64-46EC-BC41-35A0502E16E3}\"\r\n");
+    EXPECT_EQ(Value(u"calyra.pimdbaccess\\clsid"), u"{7039E61B-CC64-46EC-BC41-35A0502E16E3}");
+    // The parent key exists although it has no line (and no value) of its own.
+    EXPECT_FALSE(Value(u"Calyra.PimDbAccess").has_value());
+    std::shared_ptr<const RegistryKey> root;
+    ASSERT_EQ(ReadRegistry(&root), ERROR_SUCCESS);
+    EXPECT_NE(root->Find(u"Calyra.PimDbAccess"), nullptr);
+}
+
 TEST(RegistryFilePath, FollowsTheVariablesInOrder) {
     struct Case {
         const char* registry;

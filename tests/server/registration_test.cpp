@@ -6,6 +6,7 @@
 
 #include "idl/calyra_idl.h"
 #include "platform/com_ptr.h"
+#include "platform/thread_locale.h"
 #include "platform/type_lib.h"
 #include "server/module_fixture.h"
 
@@ -155,6 +156,14 @@ TEST_F(RegistrationTest, UnregisteringLeavesOtherComponentsAlone) {
     ASSERT_EQ(Unregister(), S_OK);
     EXPECT_TRUE(KeyExists(u"Calyra.PimDbAccess\\Shell"));
     EXPECT_FALSE(KeyExists(u"Calyra.PimDbAccess\\CLSID"));
+}
+
+TEST_F(RegistrationTest, RegistrationKeepsTheCallersThreadLocale) {
+    SetThreadLocale(0x0409);
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
 }
 
 TEST_F(RegistrationTest, CorruptRegistryFailsRegistrationAndStaysAsItWas) {
