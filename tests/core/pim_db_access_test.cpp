@@ -84,6 +84,29 @@ TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndQueryReadsRowsInOrder) {
     EXPECT_EQ(err, kUntouched);
 }
 
+TEST_F(ConnectionTest, FieldTextIsCutToTheBufferAndNullReadsEmpty) {
+    std::u16string forty(40, u'x');
+    for (int i = 0; i < 40; ++i) forty[i] = static_cast<char16_t>(u'a' + i % 26);
+    InsertName(forty);
+    Exec(u"INSERT INTO [t] ([Name]) VALUES(NULL);");
+    LONG err = kUntouched, rows, cols;
+    LONGLONG vm = 0;
+    ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
+    USHORT buf[20];
+    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 16), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), forty.substr(0, 15));
+    EXPECT_EQ(buf[15], 0);
+    EXPECT_EQ(buf[16], 0xAAAA) << "wrote past lSize";
+    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 0), S_OK);
+    EXPECT_EQ(buf[0], 0xAAAA) << "lSize 0 must write nothing";
+    ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
+    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 20), S_OK);
+    EXPECT_EQ(buf[0], 0) << "SQL NULL must read as empty text";
+    db->FreeResultset(nullptr, &vm);
+}
+
 // Every failure pairing of the connection: error ID and status together.
 TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
     calyra::test::TempDir dir;
@@ -93,6 +116,8 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
     LONGLONG garbage = 0x123456789LL;
     LONGLONG vm = 0;
     LONG rows, cols;
+    USHORT buf[8];
+    VARIANT_BOOL vb;
     Bstr sql(u"SELECT 1;");
     Bstr empty(u"");
 
@@ -105,7 +130,11 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
     const Case cases[] = {
         {"open without a file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, nullptr); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"open with an empty file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, empty); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
         {"IsOpen without out-pointer", [&](LONG* e) { return closed->IsOpenPimDatabase(e, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Execute empty SQL on a closed connection", [&](LONG* e) { return closed->Execute(e, empty, nullptr); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
         {"Execute NULL SQL", [&](LONG* e) { return open->Execute(e, nullptr, nullptr); }, PIMERR_INVALID_ARGUMENT,
          E_INVALIDARG},
@@ -115,14 +144,40 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
          PIMERR_EXECUTE_FAILED, E_FAIL},
         {"Query without row count", [&](LONG* e) { return open->Query(e, sql, nullptr, &cols, &vm); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query without column count", [&](LONG* e) { return open->Query(e, sql, &rows, nullptr, &vm); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query without slot", [&](LONG* e) { return open->Query(e, sql, &rows, &cols, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); },
+         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
         {"Query of a missing table",
          [&](LONG* e) { return open->Query(e, Bstr(u"SELECT * FROM [nope];"), &rows, &cols, &vm); },
          PIMERR_QUERY_FAILED, E_FAIL},
+        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
         {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); },
          PIMERR_UNEXPECTED, E_UNEXPECTED},
+        {"NextRow without slot", [&](LONG* e) { return open->NextRow(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"NextRow before open", [&](LONG* e) { return closed->NextRow(e, &garbage); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
         {"NextRow of a slot the engine never gave", [&](LONG* e) { return open->NextRow(e, &garbage); },
          PIMERR_UNEXPECTED, E_UNEXPECTED},
+        {"IsEOF without slot", [&](LONG* e) { return open->IsEOF(e, nullptr, &vb); }, PIMERR_INVALID_ARGUMENT,
+         E_INVALIDARG},
+        {"IsEOF without out-pointer", [&](LONG* e) { return open->IsEOF(e, &garbage, nullptr); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"IsEOF before open", [&](LONG* e) { return closed->IsEOF(e, &garbage, &vb); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
+        {"GetFieldValue without slot", [&](LONG* e) { return open->GetFieldValue(e, nullptr, 0, buf, 8); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
         {"GetFieldValue without buffer", [&](LONG* e) { return open->GetFieldValue(e, &garbage, 0, nullptr, 8); },
+         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"GetFieldValue before open", [&](LONG* e) { return closed->GetFieldValue(e, &garbage, 0, buf, 8); },
+         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"FreeResultset without slot", [&](LONG* e) { return open->FreeResultset(e, nullptr); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
         {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); },
          PIMERR_NOT_CONNECTED, E_UNEXPECTED},
