@@ -93,6 +93,9 @@ TEST(SqlText, LongStatementsKeepEveryPiece) {
         sql.Append(u"'").AppendLong(i);
         expected += u"'" + std::u16string(Text(SqlText().AppendLong(i)));
     }
+    Bstr big(std::u16string(3000, u'\''));
+    sql.AppendQuoted(big);
+    expected += std::u16string(6000, u'\'');
     EXPECT_EQ(Text(sql), expected);
     EXPECT_EQ(sql.ToBstr().view(), expected);
 }

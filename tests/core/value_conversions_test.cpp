@@ -52,11 +52,15 @@ TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
     for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
 }
 
-TEST(DateToText, UnrepresentableDatesGiveTheZeroTextAndShortBuffersAPrefix) {
+TEST(DateToText, UnrepresentableDatesGiveTheZeroTextAndBuffersAreNeverOverrun) {
     for (DATE date : {-657435.0, 2958466.0, 1e300, -1e300, std::nan(""), std::numeric_limits<double>::infinity()})
         EXPECT_EQ(DateText(date), "0000-00-00 00:00:00") << "date " << date;
+    std::vector<OLECHAR> buffer(80, u'x');
+    calyra::DateToText(0.0, buffer.data(), buffer.size());
+    for (size_t i = 19; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i << " not cleared";
+    for (size_t i = 64; i < 80; ++i) EXPECT_EQ(buffer[i], u'x') << "unit " << i << " written past 64";
     // A short buffer gets a terminated prefix.
-    std::vector<OLECHAR> buffer(8, u'x');
+    std::fill(buffer.begin(), buffer.end(), u'x');
     calyra::DateToText(0.0, buffer.data(), 5);
     EXPECT_EQ(std::u16string(buffer.data()), u"1899");
     EXPECT_EQ(buffer[5], u'x');

@@ -324,6 +324,11 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
         EXPECT_EQ(DbFreeResultset(handle, &slot), -1) << "FreeResultset accepted " << value;
         EXPECT_EQ(slot, value) << "a refused free changed the slot";
     }
+    EXPECT_NE(DbReset(db, nullptr), 0);
+    EXPECT_NE(DbNextRow(db, nullptr), 0);
+    EXPECT_TRUE(DbIsEOF(db, nullptr));
+    EXPECT_EQ(std::u16string(DbGetFieldValue(db, nullptr, 0)), u"");
+    EXPECT_EQ(DbFreeResultset(db, nullptr), -1);
     DbClose(other);
     EXPECT_EQ(std::u16string(DbGetFieldValue(db, &live, 0)), u"a") << "the live result set was disturbed";
     EXPECT_EQ(DbFreeResultset(db, &live), 0);
