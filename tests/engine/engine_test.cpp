@@ -238,7 +238,9 @@ TEST_F(EngineTest, EveryValueReadsAsTextAndMissingFieldsAsEmptyText) {
 TEST_F(EngineTest, TextRoundTripsUnchangedAndBadUtf8ReadsAsReplacementCharacters) {
     const std::u16string texts[] = {
         u"Zoë 日本 😀",
+        u"plain ASCII long enough to take the eight-byte path",
         std::u16string(u"lone \xD800 high and \xDC00 low surrogates"),
+        std::u16string(2000, u'ß'),
     };
     for (const std::u16string& text : texts) {
         LONGLONG id = Insert(text);

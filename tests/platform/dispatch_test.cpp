@@ -445,6 +445,10 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     EXPECT_EQ(variable.vt, VT_I4);
     EXPECT_EQ(variable.lVal, 2);
 
+    // Without a place for the result the value is dropped.
+    ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}), S_OK);
+    EXPECT_EQ(count, 3);
+
     // A missing out pointer reaches the method as NULL.
     EXPECT_EQ(Call(3, {Missing(), Missing()}), E_POINTER);
 

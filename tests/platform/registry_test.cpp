@@ -112,11 +112,15 @@ TEST(RegistryText, EscapesEveryTextSoItSurvivesOnOneLine) {
     const Case cases[] = {
         {u"plain", "\"plain\""},
         {u"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {u"C:\\dir\\file", "\"C:\\\\dir\\\\file\""},
         {u"two\nlines\r", "\"two\\u000Alines\\u000D\""},
+        {u"tab\there", "\"tab\\u0009here\""},
         {std::u16string(u"nul\0inside", 10), "\"nul\\u0000inside\""},
+        {u"del\x7f", "\"del\\u007F\""},
         {u"caf\u00e9 \u6f22", "\"caf\xC3\xA9 \xE6\xBC\xA2\""},
         {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
         {u"lone \xD800 high", "\"lone \\uD800 high\""},
+        {u"lone \xDC00 low", "\"lone \\uDC00 low\""},
         {u"\\u0041 stays text", "\"\\\\u0041 stays text\""},
         {u"", "\"\""},
     };
@@ -144,15 +148,21 @@ TEST(RegistryText, MalformedFilesAreRefusedWithTheLine) {
         {magic + "[CLSID\n", 2},
         {magic + "[]\n", 2},
         {magic + "[A\\\\B]\n", 2},
+        {magic + "[A\\]\n", 2},
         {magic + "[A]\nhello\n", 3},
         {magic + "[A]\n\"v\"=\"no end\n", 3},
         {magic + "[A]\n\"v\"=\"bad \\q escape\"\n", 3},
+        {magic + "[A]\n\"v\"=\"short \\u12\"\n", 3},
         {magic + "[A]\n\"v\"=\"x\" trailing\n", 3},
+        {magic + "[A]\n\"v\"=unquoted\n", 3},
+        {magic + "[A]\n\"v\" \"x\"\n", 3},
         {magic + "[A]\n\"\"=\"x\"\n", 3},
         {magic + "[A]\n\"v\"=\"x\"\n\"V\"=\"y\"\n", 4},
         {magic + "[A]\n[a]\n", 3},
         {magic + "[A]\n@=\"overlong \xC0\xAF\"\n", 3},
+        {magic + "[A]\n@=\"cut \xE6\x97\"\n", 3},
         {magic + "[A]\n@=\"raw\ttab\"\n", 3},
+        {magic + "[A\x01]\n", 2},
     };
     for (const Case& c : cases) {
         RegistryKey root(u"");

@@ -123,19 +123,25 @@ TEST(RecordArray, EmptyArrayIsARealArray) {
 
 TEST(RecordArray, CreationRefusesWhatItCannotHold) {
     ComPtr<IRecordInfo> info = PersonInfo();
+    SAFEARRAYBOUND countOverflow[3] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
     // The count fits 64 bits; the count times the record size does not.
     SAFEARRAYBOUND bytesOverflow[2] = {{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}};
     SAFEARRAYBOUND past[1] = {{2, std::numeric_limits<LONG>::max()}};
+    SAFEARRAYBOUND below[1] = {{0, std::numeric_limits<LONG>::min()}};
     SAFEARRAYBOUND one[1] = {{1, 0}};
     const struct {
         const char* what;
         SAFEARRAY* psa;
     } cases[] = {
         {"record without record info", SafeArrayCreateVectorEx(VT_RECORD, 0, 1, nullptr)},
+        {"record through the plain creator", SafeArrayCreateVector(VT_RECORD, 0, 1)},
         {"no dimensions", SafeArrayCreateEx(VT_RECORD, 0, one, info.get())},
+        {"no bounds", SafeArrayCreateEx(VT_RECORD, 1, nullptr, info.get())},
         {"unsupported element type", SafeArrayCreateVector(VT_VOID, 0, 1)},
+        {"element count overflows", SafeArrayCreateEx(VT_RECORD, 3, countOverflow, info.get())},
         {"byte size overflows", SafeArrayCreateEx(VT_RECORD, 2, bytesOverflow, info.get())},
         {"upper bound past LONG", SafeArrayCreateEx(VT_RECORD, 1, past, info.get())},
+        {"upper bound below LONG", SafeArrayCreateEx(VT_RECORD, 1, below, info.get())},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.psa, nullptr) << c.what;
