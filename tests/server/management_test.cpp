@@ -123,7 +123,14 @@ TEST_F(ManagementTest, OperationsRefuseAMissingOutPointerOrProfileText) {
         [&](LONG* e) { return mgmt->SetCurrentProfile(e, Bstr(u"")); },
         [&](LONG* e) { return mgmt->SetCurrentProfile(e, nullptr); },
         [&](LONG* e) { return mgmt->GetProfileAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetSyncOption(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedMusic(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedPodcast(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetContactGroupAccess(e, nullptr); },
         [&](LONG* e) { return mgmt->GetContactAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetEventCategoryAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetEventAccess(e, nullptr); },
+        [&](LONG* e) { return mgmt->GetTaskAccess(e, nullptr); },
         [&](LONG* e) { return mgmt->IsOpenPimDatabase(e, nullptr); },
         [&](LONG* e) {
             GUID iid = IID_IProfileAccess;
