@@ -1,4 +1,4 @@
-// BSTR layout and allocation rules.
+// BSTR layout and allocation rules, and the Bstr holder.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -62,6 +62,21 @@ TEST(Bstr, ReAllocReplacesAndFrees) {
     EXPECT_EQ(std::u16string_view(b, SysStringLen(b)), u"newer");
     ASSERT_TRUE(SysReAllocString(&b, nullptr));
     EXPECT_EQ(b, nullptr);
+}
+
+TEST(BstrHolder, CopiesAreIndependentAndMovesTransfer) {
+    Bstr a(u"hello");
+    Bstr b = a;
+    ASSERT_NE(a.get(), b.get());
+    EXPECT_EQ(b.view(), u"hello");
+    Bstr c = std::move(a);
+    EXPECT_EQ(a.get(), nullptr);
+    EXPECT_EQ(c.view(), u"hello");
+    Bstr d;
+    EXPECT_TRUE(d.empty());
+    BSTR* out = &d;
+    *out = SysAllocString(u"out");
+    EXPECT_EQ(d.view(), u"out");
 }
 
 TEST(Utf, RoundTripsAcrossPlanesAndReplacesInvalidBytes) {

@@ -99,6 +99,12 @@ TEST_F(ComRuntimeTest, ModuleLoadFailuresAreTold) {
     EXPECT_EQ(Create(), CO_E_ERRORINDLL);
 }
 
+TEST_F(ComRuntimeTest, OnlyInProcessServersExist) {
+    RegisterServer(m_dir.file("missing.so").string());
+    EXPECT_EQ(Create(CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Create(CLSCTX_INPROC_SERVER), CO_E_DLLNOTFOUND);
+}
+
 TEST_F(ComRuntimeTest, BadArgumentsAreRefused) {
     EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, IID_IUnknown, nullptr), E_INVALIDARG);
     EXPECT_EQ(CoGetClassObject(kClsid, CLSCTX_ALL, nullptr, IID_IClassFactory, nullptr), E_INVALIDARG);
