@@ -113,4 +113,29 @@ TEST(EngineConcurrencyTest, HandleClosedWhileAnotherThreadUsesItFailsCleanly) {
     EXPECT_EQ(DbExecute(h, u"SELECT 1;", nullptr), -1);
 }
 
+TEST(EngineConcurrencyTest, ThreadsOpeningWritingAndClosingTheirOwnFilesStayApart) {
+    calyra::test::TempDir dir;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                LONG h = OpenWithTable(dir.file("churn" + std::to_string(t) + ".db"));
+                std::u16string mark = u"thread " + Num(t);
+                const std::u16string insert =
+                    u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + mark + u"');";
+                DbExecute(h, insert.c_str(), nullptr);
+                LONG rows = 0, columns = 0;
+                LONGLONG slot = 0;
+                if (DbQuery(h, u"SELECT DISTINCT [Text] FROM [t]", &rows, &columns, &slot) != 0 || rows != 1 ||
+                    std::u16string(DbGetFieldValue(h, &slot, 0)) != mark)
+                    ++failures;
+                DbClose(h);  // frees the open result set too
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0) << "a handle reached another thread's database";
+}
+
 }  // namespace

@@ -345,5 +345,18 @@ TEST(RegistryFilePath, FollowsTheVariablesInOrder) {
     }
 }
 
+TEST(RegistryText, ArbitraryBytesNeverCrashTheParser) {
+    std::string text = "Calyra Registry 1\n";
+    unsigned state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1103515245u + 12345u;
+        text.push_back(static_cast<char>("[]\\\"@=\nAb\x80\xC3u0"[(state >> 16) % 14]));
+        RegistryKey root(u"");
+        std::string error;
+        if (i % 97 == 0) ParseRegistryText(text, &root, &error);
+    }
+    SUCCEED();
+}
+
 }  // namespace
 }  // namespace calyra

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstddef>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
@@ -227,6 +229,24 @@ TEST(VariantClear, FreesWhatEachKindOwnsAndLeavesEmpty) {
     EXPECT_EQ(v.vt, VT_ARRAY | VT_BSTR) << "the variant dropped an array it could not destroy";
     SafeArrayUnlock(v.parray);
     EXPECT_EQ(VariantClear(&v), S_OK);
+}
+
+TEST(SafeArrayLocking, ConcurrentLocksBalanceOut) {
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 8);
+    ASSERT_NE(psa, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([psa] {
+            for (int i = 0; i < 2000; ++i) {
+                void* data = nullptr;
+                ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+                ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(psa->cLocks, 0u) << "a lost lock update would keep the array undestroyable";
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 
 }  // namespace

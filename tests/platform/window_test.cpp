@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/socket.h>
@@ -162,6 +164,30 @@ TEST(Window, SendingToNoWindowOrWithBadArgumentsReturnsZeroAndDeliversNothing) {
     EXPECT_FALSE(IsWindow(nullptr));
     EXPECT_FALSE(IsWindow(madeUp));
     EXPECT_TRUE(inbox.texts().empty()) << "a refused message reached the window";
+}
+
+size_t OpenDescriptors() {
+    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
+}
+
+TEST(Window, LookUpsSendsAndWindowsLeaveNoDescriptorsBehind) {
+    FindWindowW(nullptr, u"Receiver");  // this thread's look-up socket, kept for the thread's life
+    size_t before = OpenDescriptors();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([] {
+                for (int i = 0; i < 20; ++i) FindWindowW(nullptr, u"Receiver");  // none there
+            });
+        for (auto& t : threads) t.join();
+        Inbox inbox(u"Receiver");
+        threads.clear();
+        for (int t = 0; t < 4; ++t) threads.emplace_back([] { SendTo(u"Receiver", "x"); });
+        for (auto& t : threads) t.join();
+        EXPECT_EQ(inbox.texts().size(), 4u);
+    }
+    EXPECT_EQ(OpenDescriptors(), before) << "descriptors leaked";
 }
 
 // A raw peer that speaks the wire format badly. Returns whether the window

@@ -3,7 +3,9 @@
 // objects.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "idl/calyra_idl.h"
@@ -193,4 +195,31 @@ TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
                 "CPimDbAccess::~CPimDbAccess.[ENTER]", "CPimManagement::~CPimManagement.[ENTER]"};
     EXPECT_EQ(recorder.texts(), expected);
 }
-
+TEST_F(ManagementTest, ManyThreadsShareOneFacade) {
+    ASSERT_EQ(Open("m.db"), S_OK);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                if (mgmt->SetCurrentProfile(nullptr, Bstr(t % 2 ? u"1" : u"2")) != S_OK) ++failures;
+                ComPtr<IProfileAccess> p;
+                if (mgmt->GetProfileAccess(nullptr, &p) != S_OK) {
+                    ++failures;
+                    continue;
+                }
+                tagProfileInfo info{};
+                Bstr name(u"n");
+                info.bstrName = name;
+                Bstr id;
+                if (p->AddProfile(nullptr, &info, &id) != S_OK) ++failures;
+                VARIANT_BOOL open;
+                if (mgmt->IsOpenPimDatabase(nullptr, &open) != S_OK || open != VARIANT_TRUE) ++failures;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures, 0);
+    LONG n = 0;
+    ASSERT_EQ(Profiles()->GetNumOfProfiles(nullptr, &n), S_OK);
+    EXPECT_EQ(n, 100);
+}
