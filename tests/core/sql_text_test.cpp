@@ -118,7 +118,8 @@ TEST(SqlText, SharedPrefixCanBeCopiedOnManyThreads) {
     }
     for (auto& th : threads) th.join();
     for (int t = 0; t < 8; ++t)
-        EXPECT_EQ(results[t], u"DELETE FROM [tEvent] WHERE [EventID] = '" + std::u16string(1, static_cast<char16_t>(u'0' + t)) + u"';");
+        EXPECT_EQ(results[t], u"DELETE FROM [tEvent] WHERE [EventID] = '" +
+                                  std::u16string(1, static_cast<char16_t>(u'0' + t)) + u"';");
     EXPECT_EQ(Text(prefix), u"DELETE FROM [tEvent] WHERE [EventID] = '");
 }
 
