@@ -1,11 +1,8 @@
 // The connection object through IPimDbAccess, as a client calls it.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/pim_db_access.h"
@@ -244,34 +241,3 @@ TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
     for (ULONG_PTR d : recorder.dwData()) EXPECT_EQ(d, 0u);
 }
 
-TEST(ConnectionConcurrency, ManyThreadsShareOneConnection) {
-    calyra::test::TempDir dir;
-    ComPtr<IPimDbAccess> db = NewConnection();
-    ASSERT_EQ(db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("c.db")), S_OK);
-    ASSERT_EQ(db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT, [V]);"),
-                          nullptr),
-              S_OK);
-    constexpr int kThreads = 4, kRows = 100;
-    std::vector<std::vector<std::string>> ids(kThreads);
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kRows; ++i) {
-                Bstr id;
-                if (db->Execute(nullptr, Bstr(u"INSERT INTO [t] ([V]) VALUES('v');"), &id) != S_OK) ++failures;
-                ids[t].push_back(id.utf8());
-                LONG rows, cols;
-                LONGLONG vm = 0;
-                if (db->Query(nullptr, Bstr(u"SELECT COUNT(*) FROM [t];"), &rows, &cols, &vm) != S_OK) ++failures;
-                USHORT buf[16];
-                db->GetFieldValue(nullptr, &vm, 0, buf, 16);
-                db->FreeResultset(nullptr, &vm);
-            }
-        });
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(failures, 0);
-    std::set<std::string> unique;
-    for (auto& v : ids) unique.insert(v.begin(), v.end());
-    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kRows)) << "two inserts reported the same ID";
-}

@@ -66,18 +66,6 @@ TEST(SqlText, NumbersDatesAndFlagsUseTheStoredTexts) {
     EXPECT_EQ(Text(sql), u"-2147483648|0|42|0|1|1899-12-30 00:00:00|0000-00-00 00:00:00");
 }
 
-TEST(SqlText, NowIsACurrentDateText) {
-    SqlText sql;
-    DATE before = calyra::GetNowDate();
-    sql.AppendNow();
-    DATE after = calyra::GetNowDate();
-    ASSERT_EQ(sql.length(), 19u);
-    Bstr text = sql.ToBstr();
-    DATE now = calyra::TextToDate(text, -1);
-    EXPECT_GE(now, before - 1e-9);
-    EXPECT_LE(now, after + 1e-9);
-}
-
 TEST(SqlText, BstrHasTheWholeStatementWithEmbeddedZeros) {
     SqlText sql(u"a'");
     sql.AppendQuoted(Bstr(std::u16string_view(u"x\0y", 3))).Append(u"'");
@@ -87,24 +75,6 @@ TEST(SqlText, BstrHasTheWholeStatementWithEmbeddedZeros) {
     Bstr empty = SqlText().ToBstr();
     ASSERT_NE(empty.get(), nullptr) << "an empty statement became a NULL BSTR";
     EXPECT_EQ(empty.length(), 0u);
-}
-
-TEST(SqlText, CopiesAreIndependentStatements) {
-    SqlText prefix(u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '");
-    prefix.AppendQuoted(Bstr(u"7"));
-    SqlText byId = prefix;
-    SqlText byAll = prefix;
-    byId.Append(u"' AND [TaskID] = '").AppendQuoted(Bstr(u"9")).Append(u"';");
-    byAll.Append(u"';");
-    EXPECT_EQ(Text(prefix), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7");
-    EXPECT_EQ(Text(byId), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7' AND [TaskID] = '9';");
-    EXPECT_EQ(Text(byAll), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7';");
-
-    SqlText assigned;
-    assigned = byAll;
-    byAll = std::move(byId);
-    EXPECT_EQ(Text(assigned), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7';");
-    EXPECT_EQ(Text(byAll), u"SELECT [TaskID] FROM [tTask] WHERE [ProfileID] = '7' AND [TaskID] = '9';");
 }
 
 TEST(SqlText, AppendingItselfOrItsOwnTextIsSafe) {
@@ -148,7 +118,8 @@ TEST(SqlText, SharedPrefixCanBeCopiedOnManyThreads) {
     }
     for (auto& th : threads) th.join();
     for (int t = 0; t < 8; ++t)
-        EXPECT_EQ(results[t], u"DELETE FROM [tEvent] WHERE [EventID] = '" + std::u16string(1, static_cast<char16_t>(u'0' + t)) + u"';");
+        EXPECT_EQ(results[t], u"DELETE FROM [tEvent] WHERE [EventID] = '" +
+                                  std::u16string(1, static_cast<char16_t>(u'0' + t)) + u"';");
     EXPECT_EQ(Text(prefix), u"DELETE FROM [tEvent] WHERE [EventID] = '");
 }
 

