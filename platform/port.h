@@ -1,5 +1,5 @@
 // The platform port: everything the Calyra component expects of the
-// platform it runs on, in one list. This is the specification of a port, not
+// platform it runs on, in one list. This is what a port must provide, not
 // its implementation: it declares nothing. On Linux each name is provided by
 // the platform/ header named in its section; a build against the real
 // Windows SDK maps every section to the SDK header named beside it, where
