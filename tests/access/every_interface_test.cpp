@@ -330,6 +330,38 @@ TEST(EveryAccessInterface, NullPointersAreRefusedAndChangeNothing) {
     EXPECT_EQ(Snapshot(db), before);
 }
 
+// Every text argument (IDs, names) may be NULL or empty too: refused the
+// same way. Two operations take an empty text as a value: replacing a
+// contact's groups by none (its rules are in record_families_test.cpp), and
+// an exception naming no master (exceptions may name any master).
+TEST(EveryAccessInterface, NullAndEmptyTextArgumentsAreRefusedAndChangeNothing) {
+    PimDatabase db;
+    SeedEveryTable(db);
+    const auto before = Snapshot(db);
+    Bstr empty(u""), text(u"t");
+    for (const ClassEntry& entry : kClasses) {
+        if (!entry.access) continue;
+        Wired wired(entry, db, u"1");
+        const InterfaceDesc& iface = DescriptionOf(entry);
+        for (size_t m = 0; m < iface.methodCount; ++m) {
+            const MethodDesc& method = iface.methods[m];
+            bool texts = false;
+            for (size_t p = 1; p < method.paramCount; ++p) texts = texts || method.params[p].vt == VT_BSTR;
+            if (!texts || IsWiring(method) || Named(method, "AddContactToContactGroup") ||
+                Named(method, "AddException"))
+                continue;
+            for (BSTR id : {BSTR{}, BSTR(empty)}) {
+                SCOPED_TRACE(std::string(iface.name) + "::" + method.name + (id ? " with empty texts" : " with NULL"));
+                Arguments args(method, {id, text});
+                Variant result;
+                EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), E_INVALIDARG);
+                EXPECT_EQ(args.errorId, PIMERR_INVALID_ARGUMENT);
+            }
+        }
+    }
+    EXPECT_EQ(Snapshot(db), before);
+}
+
 // ---- Quotes and injected IDs -------------------------------------------------------
 
 // Every text a caller passes reaches the file as plain text: IDs and the
