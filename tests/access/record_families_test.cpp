@@ -121,181 +121,175 @@ void ExpectRoundTrips(const Family<R>& family) {
     }
 }
 
-// The ID a call hands out through its BSTR* output.
-template <class F>
-std::string NewID(F call) {
-    Bstr id;
-    LONG err = kUntouched;
-    EXPECT_EQ(call(&err, &id), S_OK);
-    EXPECT_EQ(err, kUntouched) << "a successful write leaves the error ID alone";
-    return id.utf8();
+// A family's first write, `(o->*add)(plErrorID, args..., record, &id)`,
+// returning the new ID, and its rewrite by ID.
+template <class R, class I, class M, class... Args>
+std::function<std::string(R*)> Adder(I* o, M add, Args... args) {
+    return [=](R* r) {
+        Bstr id;
+        LONG err = kUntouched;
+        EXPECT_EQ((o->*add)(&err, args..., r, &id), S_OK);
+        EXPECT_EQ(err, kUntouched) << "a successful write leaves the error ID alone";
+        return id.utf8();
+    };
+}
+template <class R, class I, class M>
+std::function<HRESULT(const std::string&, R*)> Rewriter(I* o, M modify) {
+    return [=](const std::string& id, R* r) { return (o->*modify)(nullptr, Bstr::FromUtf8(id), r); };
 }
 
 TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     PimDatabase db;
     auto profiles = db.Create<CProfileAccess, IProfileAccess>();
-    ExpectRoundTrips<tagProfileInfo>(
-        {"profiles", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return profiles->AddProfile(e, r, id); }); },
-         [&](auto& id, auto* r) { return profiles->ModifyProfileByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagProfileInfo>(profiles.get(), &IProfileAccess::GetAllProfiles),
-          FirstByIndex<tagProfileInfo>(profiles.get(), &IProfileAccess::GetNumOfProfiles,
-                                       &IProfileAccess::GetProfileByIndex)},
-         {},
-         "bstrProfileID"});
+    using P = IProfileAccess;
+    using PI = tagProfileInfo;
+    ExpectRoundTrips<PI>({"profiles", Adder<PI>(profiles.get(), &P::AddProfile),
+                          Rewriter<PI>(profiles.get(), &P::ModifyProfileByID),
+                          {OnlyOfList<PI>(profiles.get(), &P::GetAllProfiles),
+                           FirstByIndex<PI>(profiles.get(), &P::GetNumOfProfiles, &P::GetProfileByIndex)},
+                          {},
+                          "bstrProfileID"});
 
     auto contacts = db.Create<CContactAccess, IContactAccess>();
-    ExpectRoundTrips<tagContactInfo>(
-        {"contacts", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return contacts->AddContact(e, r, id); }); },
-         [&](auto& id, auto* r) { return contacts->ModifyContactByID(nullptr, Bstr::FromUtf8(id), r); },
-         {ByID<tagContactInfo>(contacts.get(), &IContactAccess::GetContactByID),
-          OnlyOfList<tagContactInfo>(contacts.get(), &IContactAccess::GetAllContacts),
-          FirstByIndex<tagContactInfo>(contacts.get(), &IContactAccess::GetNumOfContacts,
-                                       &IContactAccess::GetContactByIndex)},
-         {"dtModified"},
-         "bstrContactID"});
+    IContactAccess* c = contacts.get();
+    using C = IContactAccess;
+    using CI = tagContactInfo;
+    ExpectRoundTrips<CI>({"contacts", Adder<CI>(c, &C::AddContact), Rewriter<CI>(c, &C::ModifyContactByID),
+                          {ByID<CI>(c, &C::GetContactByID), OnlyOfList<CI>(c, &C::GetAllContacts),
+                           FirstByIndex<CI>(c, &C::GetNumOfContacts, &C::GetContactByIndex)},
+                          {"dtModified"},
+                          "bstrContactID"});
 
     auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
-    ExpectRoundTrips<tagContactGroupInfo>(
-        {"contact groups",
-         [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return groups->AddContactGroup(e, r, id); }); },
-         [&](auto& id, auto* r) { return groups->ModifyContactGroupByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagContactGroupInfo>(groups.get(), &IContactGroupAccess::GetAllContactGroups),
-          FirstByIndex<tagContactGroupInfo>(groups.get(), &IContactGroupAccess::GetNumOfContactGroups,
-                                            &IContactGroupAccess::GetContactGroupByIndex)},
-         {"dtModified", "bstrContactGroupPhoto", "bstrContactGroupRingtone"},  // photo and ringtone are never stored
-         "bstrContactGroupID"});
+    using G = IContactGroupAccess;
+    using GI = tagContactGroupInfo;
+    ExpectRoundTrips<GI>({"contact groups", Adder<GI>(groups.get(), &G::AddContactGroup),
+                          Rewriter<GI>(groups.get(), &G::ModifyContactGroupByID),
+                          {OnlyOfList<GI>(groups.get(), &G::GetAllContactGroups),
+                           FirstByIndex<GI>(groups.get(), &G::GetNumOfContactGroups, &G::GetContactGroupByIndex)},
+                          {"dtModified", "bstrContactGroupPhoto", "bstrContactGroupRingtone"},  // never stored
+                          "bstrContactGroupID"});
 
     // The detail items of contact "7" (no contact row is needed).
     const Bstr seven(u"7");
-    IContactAccess* c = contacts.get();
-    ExpectRoundTrips<tagAddress>(
-        {"addresses", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return c->AddAddressToContact(e, seven, r, id); }); },
-         [&](auto& id, auto* r) { return c->ModifyAddressByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagAddress>(c, &IContactAccess::GetAddressesByContactID, BSTR(seven))}, {}, "bstrAddressID"});
-    ExpectRoundTrips<tagPhoneNumber>(
-        {"phone numbers",
-         [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return c->AddPhoneNumberToContact(e, seven, r, id); }); },
-         [&](auto& id, auto* r) { return c->ModifyPhoneNumberByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagPhoneNumber>(c, &IContactAccess::GetPhoneNumbersByContactID, BSTR(seven))}, {},
-         "bstrPhoneNumberID"});
-    ExpectRoundTrips<tagEmail>(
-        {"e-mail", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return c->AddEmailToContact(e, seven, r, id); }); },
-         [&](auto& id, auto* r) { return c->ModifyEmailByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagEmail>(c, &IContactAccess::GetEmailsByContactID, BSTR(seven))}, {}, "bstrEmailID"});
-    ExpectRoundTrips<tagWebUrl>(
-        {"web", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return c->AddWebUrlToContact(e, seven, r, id); }); },
-         [&](auto& id, auto* r) { return c->ModifyWebUrlByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagWebUrl>(c, &IContactAccess::GetWebUrlsByContactID, BSTR(seven))}, {}, "bstrWebUrlID"});
-    ExpectRoundTrips<tagIM>(
-        {"instant messaging",
-         [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return c->AddIMToContact(e, seven, r, id); }); },
-         [&](auto& id, auto* r) { return c->ModifyIMByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagIM>(c, &IContactAccess::GetIMsByContactID, BSTR(seven))}, {}, "bstrIMID"});
+    const BSTR of = seven;
+    ExpectRoundTrips<tagAddress>({"addresses", Adder<tagAddress>(c, &C::AddAddressToContact, of),
+                                  Rewriter<tagAddress>(c, &C::ModifyAddressByID),
+                                  {OnlyOfList<tagAddress>(c, &C::GetAddressesByContactID, of)},
+                                  {},
+                                  "bstrAddressID"});
+    ExpectRoundTrips<tagPhoneNumber>({"phone numbers", Adder<tagPhoneNumber>(c, &C::AddPhoneNumberToContact, of),
+                                      Rewriter<tagPhoneNumber>(c, &C::ModifyPhoneNumberByID),
+                                      {OnlyOfList<tagPhoneNumber>(c, &C::GetPhoneNumbersByContactID, of)},
+                                      {},
+                                      "bstrPhoneNumberID"});
+    ExpectRoundTrips<tagEmail>({"e-mail", Adder<tagEmail>(c, &C::AddEmailToContact, of),
+                                Rewriter<tagEmail>(c, &C::ModifyEmailByID),
+                                {OnlyOfList<tagEmail>(c, &C::GetEmailsByContactID, of)},
+                                {},
+                                "bstrEmailID"});
+    ExpectRoundTrips<tagWebUrl>({"web", Adder<tagWebUrl>(c, &C::AddWebUrlToContact, of),
+                                 Rewriter<tagWebUrl>(c, &C::ModifyWebUrlByID),
+                                 {OnlyOfList<tagWebUrl>(c, &C::GetWebUrlsByContactID, of)},
+                                 {},
+                                 "bstrWebUrlID"});
+    ExpectRoundTrips<tagIM>({"instant messaging", Adder<tagIM>(c, &C::AddIMToContact, of),
+                             Rewriter<tagIM>(c, &C::ModifyIMByID),
+                             {OnlyOfList<tagIM>(c, &C::GetIMsByContactID, of)},
+                             {},
+                             "bstrIMID"});
 
     auto events = db.Create<CEventAccess, IEventAccess>();
-    ExpectRoundTrips<tagEventInfo>(
-        {"events", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return events->AddEvent(e, r, id); }); },
-         [&](auto& id, auto* r) { return events->ModifyEventByID(nullptr, Bstr::FromUtf8(id), r); },
-         {ByID<tagEventInfo>(events.get(), &IEventAccess::GetEventByID),
-          ByID<tagEventInfo>(events.get(), &IEventAccess::GetExceptionByID),
-          OnlyOfList<tagEventInfo>(events.get(), &IEventAccess::GetAllEvents)},
-         {"dtModified"},
-         "bstrEventID"});
+    using E = IEventAccess;
+    using EI = tagEventInfo;
+    ExpectRoundTrips<EI>({"events", Adder<EI>(events.get(), &E::AddEvent), Rewriter<EI>(events.get(), &E::ModifyEventByID),
+                          {ByID<EI>(events.get(), &E::GetEventByID), ByID<EI>(events.get(), &E::GetExceptionByID),
+                           OnlyOfList<EI>(events.get(), &E::GetAllEvents)},
+                          {"dtModified"},
+                          "bstrEventID"});
 
     auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
-    ExpectRoundTrips<tagEventCategoryInfo>(
-        {"event categories",
-         [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return categories->AddEventCategory(e, r, id); }); },
-         [&](auto& id, auto* r) { return categories->ModifyEventCategoryByID(nullptr, Bstr::FromUtf8(id), r); },
-         {OnlyOfList<tagEventCategoryInfo>(categories.get(), &IEventCategoryAccess::GetAllEventCategories),
-          FirstByIndex<tagEventCategoryInfo>(categories.get(), &IEventCategoryAccess::GetNumOfEventCategories,
-                                             &IEventCategoryAccess::GetEventCategoryByIndex)},
-         {"dtModified"},
-         "bstrEventCategoryID"});
+    using K = IEventCategoryAccess;
+    using KI = tagEventCategoryInfo;
+    ExpectRoundTrips<KI>({"event categories", Adder<KI>(categories.get(), &K::AddEventCategory),
+                          Rewriter<KI>(categories.get(), &K::ModifyEventCategoryByID),
+                          {OnlyOfList<KI>(categories.get(), &K::GetAllEventCategories),
+                           FirstByIndex<KI>(categories.get(), &K::GetNumOfEventCategories, &K::GetEventCategoryByIndex)},
+                          {"dtModified"},
+                          "bstrEventCategoryID"});
 
     auto tasks = db.Create<CTaskAccess, ITaskAccess>();
-    ExpectRoundTrips<tagTaskInfo>(
-        {"tasks", [&](auto* r) { return NewID([&](LONG* e, BSTR* id) { return tasks->AddTask(e, r, id); }); },
-         [&](auto& id, auto* r) { return tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(id), r); },
-         {ByID<tagTaskInfo>(tasks.get(), &ITaskAccess::GetTaskByID),
-          OnlyOfList<tagTaskInfo>(tasks.get(), &ITaskAccess::GetAllTasks),
-          FirstByIndex<tagTaskInfo>(tasks.get(), &ITaskAccess::GetNumOfTasks, &ITaskAccess::GetTaskByIndex)},
-         {"dtCreated", "dtModified"},
-         "bstrTaskID"});
+    using T = ITaskAccess;
+    using TI = tagTaskInfo;
+    ExpectRoundTrips<TI>({"tasks", Adder<TI>(tasks.get(), &T::AddTask), Rewriter<TI>(tasks.get(), &T::ModifyTaskByID),
+                          {ByID<TI>(tasks.get(), &T::GetTaskByID), OnlyOfList<TI>(tasks.get(), &T::GetAllTasks),
+                           FirstByIndex<TI>(tasks.get(), &T::GetNumOfTasks, &T::GetTaskByIndex)},
+                          {"dtCreated", "dtModified"},
+                          "bstrTaskID"});
 
-    // Play statistics list only files that exist; the counter is 1 on an
-    // add and the record's own on a rewrite.
+    // Play statistics list only files that exist; an add counts 1, a
+    // rewrite writes the record's counter.
     const std::string file = db.dir().file("played").string();
     std::ofstream(file) << "audio";
+    auto onFile = [&](auto add) {
+        return [=](auto* r) {
+            SetText(r->bstrFullPath, file);
+            r->lCounter = 1;
+            return add(r);
+        };
+    };
+    auto rewriteOnFile = [&](auto rewrite) {
+        return [=](const std::string& id, auto* r) {
+            SetText(r->bstrFullPath, file);
+            return rewrite(id, r);
+        };
+    };
     auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>();
-    ExpectRoundTrips<tagMostFrequentlyPlayedMusic>(
-        {"music",
-         [&](auto* r) {
-             SetText(r->bstrFullPath, file);
-             r->lCounter = 1;
-             return NewID([&](LONG* e, BSTR* id) { return music->AddMfpmEntry(e, r, id); });
-         },
-         [&](auto& id, auto* r) {
-             SetText(r->bstrFullPath, file);
-             return music->ModifyMfpmEntryByID(nullptr, Bstr::FromUtf8(id), r);
-         },
-         {OnlyOfList<tagMostFrequentlyPlayedMusic>(music.get(), &IMostFrequentlyPlayedMusic::GetMostFrequentlyPlayedMusics,
-                                                   LONG{1})},
-         {"dtLastPlayed"},
-         "bstrEntryID"});
+    using M = IMostFrequentlyPlayedMusic;
+    using MI = tagMostFrequentlyPlayedMusic;
+    ExpectRoundTrips<MI>({"music", onFile(Adder<MI>(music.get(), &M::AddMfpmEntry)),
+                          rewriteOnFile(Rewriter<MI>(music.get(), &M::ModifyMfpmEntryByID)),
+                          {OnlyOfList<MI>(music.get(), &M::GetMostFrequentlyPlayedMusics, LONG{1})},
+                          {"dtLastPlayed"},
+                          "bstrEntryID"});
     auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, IMostFrequentlyPlayedPodcast>();
-    ExpectRoundTrips<tagMostFrequentlyPlayedPodcast>(
-        {"podcasts",
-         [&](auto* r) {
-             SetText(r->bstrFullPath, file);
-             r->lCounter = 1;
-             return NewID([&](LONG* e, BSTR* id) { return podcasts->AddMfppEntry(e, r, id); });
-         },
-         [&](auto& id, auto* r) {
-             SetText(r->bstrFullPath, file);
-             return podcasts->ModifyMfppEntryByID(nullptr, Bstr::FromUtf8(id), r);
-         },
-         {OnlyOfList<tagMostFrequentlyPlayedPodcast>(
-             podcasts.get(), &IMostFrequentlyPlayedPodcast::GetMostFrequentlyPlayedPodcasts, LONG{1})},
-         {"dtLastPlayed"},
-         "bstrEntryID"});
+    using Q = IMostFrequentlyPlayedPodcast;
+    using QI = tagMostFrequentlyPlayedPodcast;
+    ExpectRoundTrips<QI>({"podcasts", onFile(Adder<QI>(podcasts.get(), &Q::AddMfppEntry)),
+                          rewriteOnFile(Rewriter<QI>(podcasts.get(), &Q::ModifyMfppEntryByID)),
+                          {OnlyOfList<QI>(podcasts.get(), &Q::GetMostFrequentlyPlayedPodcasts, LONG{1})},
+                          {"dtLastPlayed"},
+                          "bstrEntryID"});
 
     // Sync options are written per kind (the argument, which reads back as
     // lType); the first update inserts, the next rewrites that row.
     auto sync = db.Create<CSyncOption, ISyncOption>();
-    ExpectRoundTrips<tagSyncOptions>(
-        {"sync options",
-         [&](auto* r) {
-             r->lType = -1;
-             EXPECT_EQ(sync->UpdateSyncOption(nullptr, -1, r), S_OK);
-             return std::string();
-         },
-         [&](auto&, auto* r) {
-             r->lType = -1;
-             return sync->UpdateSyncOption(nullptr, -1, r);
-         },
-         {[&](const std::string&, const Check<tagSyncOptions>& check) {
-             tagSyncOptions got{};
-             ASSERT_EQ(sync->GetSyncOption(nullptr, -1, &got), S_OK);
-             check(got);
-         }},
-         {}});
+    auto updateOption = [&](const std::string&, tagSyncOptions* r) {
+        r->lType = -1;
+        return sync->UpdateSyncOption(nullptr, -1, r);
+    };
+    ExpectRoundTrips<tagSyncOptions>({"sync options",
+                                      [&](tagSyncOptions* r) {
+                                          EXPECT_EQ(updateOption("", r), S_OK);
+                                          return std::string();
+                                      },
+                                      updateOption,
+                                      {[&](const std::string&, const Check<tagSyncOptions>& check) {
+                                          tagSyncOptions got{};
+                                          ASSERT_EQ(sync->GetSyncOption(nullptr, -1, &got), S_OK);
+                                          check(got);
+                                      }},
+                                      {}});
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tSyncOption];"), "1");
-    ExpectRoundTrips<tagSyncAlbumItem>(
-        {"sync albums",
-         [&](auto* r) {
-             EXPECT_EQ(sync->AddSyncAlbum(nullptr, r->lType, r), S_OK);
-             return std::string();
-         },
-         nullptr,
-         {[&](const std::string&, const Check<tagSyncAlbumItem>& check) {
-             RecordArray<tagSyncAlbumItem> a;
-             LONG n = 0;
-             ASSERT_EQ(sync->GetSyncAlbums(nullptr, -1001, &n, &a), S_OK);
-             ASSERT_EQ(n, 1);
-             check(a[0]);
-         }},
-         {}});
+    ExpectRoundTrips<tagSyncAlbumItem>({"sync albums",
+                                        [&](tagSyncAlbumItem* r) {
+                                            EXPECT_EQ(sync->AddSyncAlbum(nullptr, r->lType, r), S_OK);
+                                            return std::string();
+                                        },
+                                        nullptr,
+                                        {OnlyOfList<tagSyncAlbumItem>(sync.get(), &ISyncOption::GetSyncAlbums,
+                                                                      LONG{-1001})},  // the filled lType
+                                        {}});
 }
 
 // Rules beyond the NULL pointers and empty IDs every operation refuses (the
