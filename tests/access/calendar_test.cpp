@@ -132,24 +132,6 @@ TEST(EventExceptions, ExceptionsStayOutOfTheMasterReads) {
     EXPECT_EQ(found, VARIANT_FALSE);
 }
 
-TEST(EventExceptions, ModifyingAnExceptionKeepsItLinked) {
-    PimDatabase db;
-    auto events = db.Create<CEventAccess, IEventAccess>();
-    const std::string master = AddEvent(events.get(), EventInput(u"master"));
-    const std::string exception = AddException(events.get(), master, EventInput(u"exception"));
-    EventInput renamed(u"renamed");
-    ASSERT_EQ(events->ModifyExceptionByID(nullptr, Bstr::FromUtf8(exception), &renamed.info), S_OK);
-    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"renamed"});
-    EXPECT_EQ(db.Value(u"SELECT [OriginalEventID] FROM [tEvent] WHERE [EventID] = " + Utf8ToUtf16(exception) +
-                       u";"),
-              master);
-    // Both names of the operation do the same.
-    EventInput again(u"again");
-    ASSERT_EQ(events->ModifyEventByID(nullptr, Bstr::FromUtf8(exception), &again.info), S_OK);
-    EXPECT_EQ(ExceptionsOf(events.get(), master), Subjects{"again"});
-    EXPECT_EQ(Masters(events.get()), Subjects{"master"});
-}
-
 TEST(EventExceptions, DeletingAMasterTakesItsExceptionsButDeletingARowDoesNot) {
     PimDatabase db;
     auto events = db.Create<CEventAccess, IEventAccess>();
@@ -258,41 +240,6 @@ TEST(EventSelectedCategories, OnlyEventsOfExistingSelectedCategoriesAreListed) {
     change.bIsSelected = 0;
     ASSERT_EQ(categories->ModifyEventCategoryByID(nullptr, Bstr(selected), &change), S_OK);
     EXPECT_EQ(Selected(events.get(), At(0, 0), At(23, 0)), Subjects{"in deselected"});
-}
-
-TEST(EventSelectedCategories, AnotherProfilesSelectionDoesNotLeakIn) {
-    PimDatabase db;
-    auto mine = db.Create<CEventAccess, IEventAccess>(u"1");
-    auto theirs = db.Create<CEventAccess, IEventAccess>(u"2");
-    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>(u"2");
-    const std::u16string category = Utf8ToUtf16(AddCategory(categories.get(), u"theirs", true));
-    AddEvent(theirs.get(), EventInput(u"their event", At(10, 0), At(11, 0), category.c_str()));
-    EXPECT_EQ(Selected(mine.get(), At(0, 0), At(23, 0)), Subjects{});
-    EXPECT_EQ(Selected(theirs.get(), At(0, 0), At(23, 0)), Subjects{"their event"});
-}
-
-// ---- Profiles --------------------------------------------------------------------------
-
-TEST(EventProfiles, RowsOfAnotherProfileAreSeenOnlyByTheExistenceTest) {
-    PimDatabase db;
-    auto mine = db.Create<CEventAccess, IEventAccess>(u"1");
-    auto theirs = db.Create<CEventAccess, IEventAccess>(u"2");
-    const std::string other = AddEvent(theirs.get(), EventInput(u"theirs"));
-    const Bstr otherId = Bstr::FromUtf8(other);
-
-    EXPECT_EQ(Masters(mine.get()), Subjects{});
-    VARIANT_BOOL found = VARIANT_FALSE;
-    ASSERT_EQ(mine->ExistEvent(nullptr, otherId, &found), S_OK);
-    EXPECT_EQ(found, VARIANT_TRUE) << "the existence test looks at every profile";
-    RecordHolder<tagEventInfo> got;
-    EXPECT_EQ(mine->GetEventByID(nullptr, otherId, &got), E_UNEXPECTED);
-    EXPECT_EQ(mine->GetExceptionByID(nullptr, otherId, &got), E_UNEXPECTED);
-
-    EventInput changed(u"changed");
-    EXPECT_EQ(mine->ModifyEventByID(nullptr, otherId, &changed.info), S_OK) << "no matching row still succeeds";
-    EXPECT_EQ(mine->DeleteEventByID(nullptr, otherId), S_OK);
-    EXPECT_EQ(mine->DeleteExceptionByID(nullptr, otherId), S_OK);
-    EXPECT_EQ(Masters(theirs.get()), Subjects{"theirs"}) << "writes stay inside the object's profile";
 }
 
 // ---- Arguments and connection -----------------------------------------------------------

@@ -4,10 +4,8 @@
 // records are checked with every family in record_families_test.cpp.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "access/contacts/contact_access.h"
@@ -375,34 +373,3 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
     EXPECT_EQ(AllLastNames(contacts.get()), Names{"C"});
 }
 
-// ---- Concurrency ------------------------------------------------------------------
-
-TEST(ContactConcurrency, OneObjectSharedByThreadsKeepsCacheAndCascadesConsistent) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
-    for (int i = 0; i < 10; ++i) AddContact(contacts.get(), u"Kept");
-    std::atomic<int> bad{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 30; ++i) {
-                LONG n = 0;
-                if (contacts->GetNumOfContacts(nullptr, &n) != S_OK || n < 10) ++bad;
-                RecordHolder<tagContactInfo> info;
-                if (contacts->GetContactByIndex(nullptr, i % 10, &info) != S_OK) ++bad;
-            }
-        });
-    for (int t = 0; t < 2; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 15; ++i) {
-                std::string id = AddContact(contacts.get(), u"Churn");
-                tagAddress address{};
-                contacts->AddAddressToContact(nullptr, Bstr::FromUtf8(id), &address, nullptr);
-                if (contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(id)) != S_OK) ++bad;
-            }
-        });
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(bad, 0);
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "10");
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tAddress];"), "0") << "every cascade ran to its end";
-}
