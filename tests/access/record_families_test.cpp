@@ -304,7 +304,7 @@ TEST(EveryFamily, FamilyArgumentRulesReportInvalidArgumentAndWriteNothing) {
     auto tasks = db.Create<CTaskAccess, ITaskAccess>();
     auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>();
     auto sync = db.Create<CSyncOption, ISyncOption>();
-    tagProfileInfo profile{};
+    tagProfileInfo profile{}, named{};
     tagContactGroupInfo group{};
     tagEventInfo event{};
     tagTaskInfo task{};
@@ -312,13 +312,14 @@ TEST(EveryFamily, FamilyArgumentRulesReportInvalidArgumentAndWriteNothing) {
     tagMostFrequentlyPlayedMusic entry{};
     tagSyncAlbumItem album{};
     Bstr id, one(u"1"), empty(u"");
+    named.bstrName = one;
     RecordArray<tagMostFrequentlyPlayedMusic> top;
     LONG n = 0;
     VARIANT_BOOL exists = 0;
     const ErrorCall cases[] = {
         {"profile without a name", [&](LONG* e) { return profiles->AddProfile(e, &profile, &id); }},
         {"profile renamed to nothing", [&](LONG* e) { return profiles->ModifyProfileByID(e, one, &profile); }},
-        {"profile without ID output", [&](LONG* e) { return profiles->AddProfile(e, &profile, nullptr); }},
+        {"profile without ID output", [&](LONG* e) { return profiles->AddProfile(e, &named, nullptr); }},
         {"group without a name", [&](LONG* e) { return groups->AddContactGroup(e, &group, &id); }},
         {"group renamed to nothing", [&](LONG* e) { return groups->ModifyContactGroupByID(e, one, &group); }},
         {"IM without ID output", [&](LONG* e) { return contacts->AddIMToContact(e, one, &im, nullptr); }},
