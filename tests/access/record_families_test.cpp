@@ -336,7 +336,7 @@ TEST(EveryFamily, FamilyArgumentRulesReportInvalidArgumentAndWriteNothing) {
         {"top list of 100", [&](LONG* e) { return music->GetMostFrequentlyPlayedMusics(e, 100, &n, &top); }},
         {"album without a name", [&](LONG* e) { return sync->AddSyncAlbum(e, 1, &album); }},
     };
-    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
+    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT);
     EXPECT_EQ(top.get(), nullptr);
     EXPECT_EQ(db.Value(u"SELECT (SELECT COUNT(*) FROM [tProfile]) + (SELECT COUNT(*) FROM [tContactGroup]) + "
                        u"(SELECT COUNT(*) FROM [tIM]) + (SELECT COUNT(*) FROM [tEvent]) + (SELECT COUNT(*) FROM "

@@ -36,7 +36,6 @@ public:
 
     IPimDbAccess* db() const { return m_db.get(); }
     const TempDir& dir() const { return m_dir; }
-    Bstr path() const { return m_dir.bstr("pim.db"); }
 
     // A new object of class T, wired with the connection and (when the
     // interface has one) the profile ID; NULL profileID skips SetProfileID.
