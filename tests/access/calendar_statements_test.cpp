@@ -15,6 +15,7 @@
 
 #include "access/calendar/event_access.h"
 #include "access/calendar/event_category_access.h"
+#include "access/contacts/contact_access.h"
 #include "access/tasks/task_access.h"
 #include "core/value_conversions.h"
 #include "support/pim_fixture.h"
@@ -259,22 +260,19 @@ TEST_F(StatementTest, EventDeletesAndTheirConditions) {
 TEST_F(StatementTest, OnlyExistenceQueriesLeaveTheCallersErrorIdOut) {
     auto events = Create<calyra::CEventAccess, IEventAccess>();
     auto tasks = Create<calyra::CTaskAccess, ITaskAccess>();
+    auto contacts = Create<calyra::CContactAccess, IContactAccess>();
     VARIANT_BOOL found;
-    auto eventCalls = Statements([&] { events->ExistEvent(nullptr, Bstr(u"1"), &found); });
-    auto taskCalls = Statements([&] { tasks->ExistTask(nullptr, Bstr(u"1"), &found); });
-    ASSERT_EQ(eventCalls.size(), 1u);
-    ASSERT_EQ(taskCalls.size(), 1u);
-    LONG err = kUntouched;
-    // Every other query passes the caller's error ID on.
-    auto listCalls = Statements([&] {
-        LONG n;
-        RecordArray<tagEventInfo> a;
-        events->GetAllEvents(&err, &n, &a);
-    });
-    ASSERT_EQ(listCalls.size(), 1u);
-    EXPECT_FALSE(eventCalls[0].withErrorID);
-    EXPECT_FALSE(taskCalls[0].withErrorID);
-    EXPECT_TRUE(listCalls[0].withErrorID);
+    LONG err = kUntouched, n;
+    RecordArray<tagEventInfo> a;
+    for (auto [call, passed] : std::initializer_list<std::pair<std::function<void()>, bool>>{
+             {[&] { events->ExistEvent(&err, Bstr(u"1"), &found); }, false},
+             {[&] { tasks->ExistTask(&err, Bstr(u"1"), &found); }, false},
+             {[&] { contacts->ExistContact(&err, Bstr(u"1"), &found); }, false},
+             {[&] { events->GetAllEvents(&err, &n, &a); }, true}}) {
+        auto calls = Statements(call);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].withErrorID, passed) << calls[0].sql;
+    }
 }
 
 TEST_F(StatementTest, FailedExceptionDeleteIsReportedButTheMasterStillGoes) {

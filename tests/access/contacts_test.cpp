@@ -149,17 +149,6 @@ TEST(ContactProfiles, ReadsSeeOnlyTheCurrentProfileWhileExistenceAndWritesByIdRe
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "1");
 }
 
-TEST(ContactRecords, AFailingExistenceTestLeavesTheErrorIdAlone) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
-    db.db()->ClosePimDatabase(nullptr);
-    VARIANT_BOOL found = VARIANT_TRUE;
-    LONG err = kUntouched;
-    EXPECT_EQ(contacts->ExistContact(&err, Bstr(u"1"), &found), E_UNEXPECTED);
-    EXPECT_EQ(err, kUntouched) << "the look-up runs without the caller's error ID";
-    EXPECT_EQ(found, VARIANT_FALSE);
-}
-
 // ---- Delete cascades --------------------------------------------------------------
 
 namespace {

@@ -188,19 +188,4 @@ TEST_F(SyncOptionTest, SyncedPodcastsAreSyncingFilesOfThisProfilesPodcastAlbums)
     EXPECT_EQ(paths, (std::vector<std::pair<std::string, std::string>>{{"pc/ep1", "dev/ep1"}, {"pc/ep4", "dev/ep4"}}));
 }
 
-TEST_F(SyncOptionTest, EmptyListsAreEmptyArraysNotNull) {
-    for (auto call : std::vector<std::function<HRESULT(LONG*, SAFEARRAY**)>>{
-             [&](LONG* n, SAFEARRAY** a) { return sync->GetSyncAlbums(nullptr, 1, n, a); },
-             [&](LONG* n, SAFEARRAY** a) { return sync->GetSyncedAlbums(nullptr, n, a); },
-             [&](LONG* n, SAFEARRAY** a) { return sync->GetSyncedPodcasts(nullptr, n, a); },
-         }) {
-        RecordArray<tagSyncAlbumItem> array;  // frees whichever record array it receives
-        LONG n = -1;
-        ASSERT_EQ(call(&n, &array), S_OK);
-        EXPECT_EQ(n, 0);
-        ASSERT_NE(array.get(), nullptr);
-        EXPECT_EQ(array.size(), 0);
-    }
-}
-
 }  // namespace

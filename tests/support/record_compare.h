@@ -43,18 +43,15 @@ inline void Compare(const RecordDesc& desc, const char* want, const char* got, c
             if (a != b) diffs << "  " << where << ": want \"" << a << "\", got \"" << b << "\"\n";
             break;
         }
-        case VT_DATE: {
-            DATE a = *reinterpret_cast<const DATE*>(w), b = *reinterpret_cast<const DATE*>(g);
-            if (a != b) diffs << "  " << where << ": want " << a << ", got " << b << "\n";
-            break;
-        }
         case VT_RECORD:
             Compare(*f.record, w, g, where + ".", ignore, diffs);
             break;
-        default: {
-            LONG a = 0, b = 0;
-            std::memcpy(&a, w, sizeof a);
-            std::memcpy(&b, g, sizeof b);
+        default: {  // dates, and the 32-bit numbers compared as such
+            LONG x = 0, y = 0;
+            std::memcpy(&x, w, sizeof x);
+            std::memcpy(&y, g, sizeof y);
+            const double a = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(w) : x;
+            const double b = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(g) : y;
             if (a != b) diffs << "  " << where << ": want " << a << ", got " << b << "\n";
             break;
         }
