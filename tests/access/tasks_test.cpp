@@ -1,6 +1,7 @@
-// Tasks through ITaskAccess: creation order, and which operations reach
-// tasks of other profiles. Whole records are checked with every family in
-// record_families_test.cpp, the statements in calendar_statements_test.cpp.
+// Tasks through ITaskAccess: lists and the cache follow creation order.
+// Whole records are checked with every family in record_families_test.cpp;
+// the statements (and with them which operations reach other profiles) in
+// calendar_statements_test.cpp.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +9,6 @@
 
 #include "access/tasks/task_access.h"
 #include "support/pim_fixture.h"
-#include "support/test_values.h"
 
 namespace calyra::test {
 namespace {
@@ -54,35 +54,6 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
     renamed.bstrSubject = subject;
     ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr::FromUtf8(last), &renamed), S_OK);
     EXPECT_EQ(AllSubjects(tasks.get()), (Subjects{"c2", "b", "a"})) << "a change moves [Modified] only";
-}
-
-TEST(TaskProfiles, WritesAndExistenceByIdReachAnyProfileButReadsDoNot) {
-    PimDatabase db;
-    auto mine = db.Create<CTaskAccess, ITaskAccess>(u"1");
-    auto theirs = db.Create<CTaskAccess, ITaskAccess>(u"2");
-    AddTask(mine.get(), u"mine");
-    const Bstr a = Bstr::FromUtf8(AddTask(theirs.get(), u"theirs a"));
-    const Bstr b = Bstr::FromUtf8(AddTask(theirs.get(), u"theirs b"));
-    EXPECT_EQ(AllSubjects(mine.get()), Subjects{"mine"});
-
-    VARIANT_BOOL found = VARIANT_FALSE;
-    ASSERT_EQ(mine->ExistTask(nullptr, a, &found), S_OK);
-    EXPECT_EQ(found, VARIANT_TRUE);
-    RecordHolder<tagTaskInfo> got;
-    got.lReminderTime = 77;
-    LONG err = kUntouched;
-    EXPECT_EQ(mine->GetTaskByID(&err, a, &got), E_UNEXPECTED) << "reads stay in the profile";
-    EXPECT_EQ(err, kUntouched) << "finding nothing is not reported";
-    EXPECT_EQ(got.lReminderTime, 77) << "the record is not touched";
-
-    tagTaskInfo changed{};
-    Bstr subject(u"changed");
-    changed.bstrSubject = subject;
-    ASSERT_EQ(mine->ModifyTaskByID(nullptr, a, &changed), S_OK);
-    ASSERT_EQ(mine->DeleteTaskByID(nullptr, b), S_OK);
-    EXPECT_EQ(AllSubjects(theirs.get()), Subjects{"changed"}) << "the change keeps the task in its profile";
-    ASSERT_EQ(mine->DeleteAllTasks(nullptr), S_OK);
-    EXPECT_EQ(AllSubjects(theirs.get()).size(), 1u) << "deleting all stays in the profile";
 }
 
 }  // namespace
