@@ -20,7 +20,9 @@ TEST(EventCategoryRecords, ColourKeepsAll32BitsFlagsReadBackAsOneOrZeroAndNamesA
         const char* stored;
         LONG flag, flagBack;
     } cases[] = {
-        {0xFFFFFFFFu, "-1", 1, 1}, {0x80000000u, "-2147483648", -1, 1}, {0x7FFFFFFFu, "2147483647", 2, 1},
+        {0xFFFFFFFFu, "-1", 1, 1},
+        {0x80000000u, "-2147483648", -1, 1},
+        {0x7FFFFFFFu, "2147483647", 2, 1},
         {0x00FF8040u, "16744512", 0, 0},
     };
     for (const auto& c : cases) {
@@ -29,7 +31,8 @@ TEST(EventCategoryRecords, ColourKeepsAll32BitsFlagsReadBackAsOneOrZeroAndNamesA
         in.bToBeSynced = in.bIsSelected = c.flag;
         Bstr id;
         ASSERT_EQ(categories->AddEventCategory(nullptr, &in, &id), S_OK);
-        EXPECT_EQ(db.Value(std::u16string(u"SELECT [Color] FROM [tEventCategory] WHERE [EventCategoryID] = ") + id.view().data() + u";"),
+        EXPECT_EQ(db.Value(std::u16string(u"SELECT [Color] FROM [tEventCategory] WHERE [EventCategoryID] = ") +
+                           id.view().data() + u";"),
                   c.stored);
     }
     RecordArray<tagEventCategoryInfo> all;

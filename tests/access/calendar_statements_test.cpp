@@ -90,7 +90,8 @@ const std::string kTaskList =
     "[YearlyDayM], [YearlyTheNth], [YearlyDayN], [YearlyOfMonthN], [YearlyXUnitOfNewTask], [Start], [EndOption], "
     "[EndAfter], [EndBy], [Created], [Modified]";
 
-const std::string kEventSelect = "SELECT [EventID], [EventCategoryID], " + kEventList + ", [Modified] FROM [tEvent] WHERE ";
+const std::string kEventSelect =
+    "SELECT [EventID], [EventCategoryID], " + kEventList + ", [Modified] FROM [tEvent] WHERE ";
 
 // The recurrence rule of Rule() in both written forms.
 const std::string kRuleValues =
@@ -225,7 +226,8 @@ TEST_F(StatementTest, EventQueriesFilterByProfileMasterLinkAndRange) {
          "SELECT [EventID], [tEvent].[EventCategoryID], " + kEventList +
              ", [tEvent].[Modified] FROM [tEvent], [tEventCategory] WHERE [tEvent].[EventCategoryID] = "
              "[tEventCategory].[EventCategoryID] AND [tEvent].[OriginalEventID] = '0' AND [tEvent].[ProfileID] = '1' "
-             "AND [tEventCategory].[IsSelected] = '1' AND " + range},
+             "AND [tEventCategory].[IsSelected] = '1' AND " +
+             range},
         {"one master", [&] { events->GetEventByID(nullptr, Bstr(u"8"), &r); },
          kEventSelect + "[OriginalEventID] = '0' AND [ProfileID] = '1' AND [EventID] = '8';"},
         {"exceptions of a master", [&] { events->GetAllExceptions(nullptr, Bstr(u"8"), &n, &a); },
@@ -334,9 +336,9 @@ TEST_F(StatementTest, TaskStatements) {
     auto tasks = Create<calyra::CTaskAccess, ITaskAccess>();
     tagTaskInfo t = Task();
     Bstr id;
-    EXPECT_EQ(OnlyStatement([&] { tasks->AddTask(nullptr, &t, &id); }),
-              "INSERT INTO [tTask] ([ProfileID], " + kTaskList + ") VALUES('1', " + kTaskValues +
-                  ", '<now>', '<now>');");
+    EXPECT_EQ(
+        OnlyStatement([&] { tasks->AddTask(nullptr, &t, &id); }),
+        "INSERT INTO [tTask] ([ProfileID], " + kTaskList + ") VALUES('1', " + kTaskValues + ", '<now>', '<now>');");
     EXPECT_EQ(OnlyStatement([&] { tasks->ModifyTaskByID(nullptr, Bstr(u"3"), &t); }),
               "UPDATE [tTask] SET [Subject] = 'Buy ''milk''', [Status] = '4', [CompletePercent] = '-1', [StartDate] = "
               "'2010-01-02 03:04:05', [EndDate] = '2010-01-03 03:04:05', [Priority] = '2', [PrivateFlag] = '1', "
@@ -349,7 +351,8 @@ TEST_F(StatementTest, TaskStatements) {
     VARIANT_BOOL found;
     EXPECT_EQ(OnlyStatement([&] { tasks->ExistTask(nullptr, Bstr(u"3'"), &found); }),
               "SELECT [TaskID] FROM [tTask] WHERE [TaskID] = '3''';");
-    const std::string list = "SELECT [TaskID], " + kTaskList + " FROM [tTask] WHERE [ProfileID] = '1' ORDER BY [Created];";
+    const std::string list =
+        "SELECT [TaskID], " + kTaskList + " FROM [tTask] WHERE [ProfileID] = '1' ORDER BY [Created];";
     LONG n;
     EXPECT_EQ(OnlyStatement([&] { tasks->GetNumOfTasks(nullptr, &n); }), list);
     EXPECT_EQ(OnlyStatement([&] {

@@ -186,7 +186,8 @@ TEST(EventSelectedCategories, OnlyEventsOfExistingSelectedCategoriesAreListed) {
     const std::u16string selected = Utf8ToUtf16(AddCategory(categories.get(), u"selected", true));
     const std::u16string deselected = Utf8ToUtf16(AddCategory(categories.get(), u"deselected", false));
     const std::u16string deleted = Utf8ToUtf16(AddCategory(categories.get(), u"deleted", true));
-    const std::string master = AddEvent(events.get(), EventInput(u"in selected", At(10, 0), At(11, 0), selected.c_str()));
+    const std::string master =
+        AddEvent(events.get(), EventInput(u"in selected", At(10, 0), At(11, 0), selected.c_str()));
     AddException(events.get(), master, EventInput(u"exception", At(10, 0), At(11, 0), selected.c_str()));
     AddEvent(events.get(), EventInput(u"in deselected", At(10, 0), At(11, 0), deselected.c_str()));
     AddEvent(events.get(), EventInput(u"in deleted", At(10, 0), At(11, 0), deleted.c_str()));

@@ -27,7 +27,8 @@ struct DetailFamily {
 
 template <class R, class Add, class Remove, class RemoveOfContact>
 DetailFamily Row(const char16_t* table, Add add, Remove remove, RemoveOfContact removeOfContact) {
-    return {table, [=](IContactAccess* c, BSTR contact, BSTR* id) {
+    return {table,
+            [=](IContactAccess* c, BSTR contact, BSTR* id) {
                 R item{};
                 return (c->*add)(nullptr, contact, &item, id);
             },

@@ -327,8 +327,7 @@ TEST(ContactMembership, ListsFollowTheCurrentProfileThroughGroupOrContact) {
     std::string them = AddContact(theirs.get(), u"Them");
     for (const auto& c : {me, them})
         for (const auto& g : {myGroup, theirGroup})
-            ASSERT_EQ(mine->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE),
-                      S_OK)
+            ASSERT_EQ(mine->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE), S_OK)
                 << "membership is not checked against the profile";
     EXPECT_EQ(MemberIds(mine.get(), myGroup), Names{me});
     EXPECT_EQ(MemberIds(mine.get(), theirGroup), Names{me}) << "members are filtered through the contact's profile";
@@ -361,4 +360,3 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroup];"), "1");
     EXPECT_EQ(AllLastNames(contacts.get()), Names{"C"});
 }
-

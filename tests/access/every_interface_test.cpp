@@ -54,8 +54,8 @@ const ClassEntry kClasses[] = {
     {&IID_IPimManagement, "CPimManagement", nullptr, &DispatchTableOf<IPimManagement>, false, false},
     {&IID_IProfileAccess, "CProfileAccess", &Make<CProfileAccess>, &DispatchTableOf<IProfileAccess>, true, true},
     {&IID_IContactAccess, "CContactAccess", &Make<CContactAccess>, &DispatchTableOf<IContactAccess>, true, true},
-    {&IID_IContactGroupAccess, "CContactGroupAccess", &Make<CContactGroupAccess>,
-     &DispatchTableOf<IContactGroupAccess>, true, true},
+    {&IID_IContactGroupAccess, "CContactGroupAccess", &Make<CContactGroupAccess>, &DispatchTableOf<IContactGroupAccess>,
+     true, true},
     {&IID_IEventAccess, "CEventAccess", &Make<CEventAccess>, &DispatchTableOf<IEventAccess>, true, true},
     {&IID_IEventCategoryAccess, "CEventCategoryAccess", &Make<CEventCategoryAccess>,
      &DispatchTableOf<IEventCategoryAccess>, true, true},
@@ -131,8 +131,8 @@ private:
 
     VARIANT Make(const ParamDesc& p, const ArgValues& values) {
         if (p.vt == (VT_RECORD | VT_BYREF)) {
-            OwnedRecord& r = m_records.emplace_back(OwnedRecord{p.record, std::make_unique<std::byte[]>(p.record->size),
-                                                                ComPtr<IRecordInfo>()});
+            OwnedRecord& r = m_records.emplace_back(
+                OwnedRecord{p.record, std::make_unique<std::byte[]>(p.record->size), ComPtr<IRecordInfo>()});
             std::memset(r.data.get(), 0, p.record->size);
             FillTexts(*p.record, r.data.get(), values.recordText);
             CreateRecordInfo(p.record, &r.info);

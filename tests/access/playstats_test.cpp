@@ -40,9 +40,10 @@ protected:
     }
     // An entry written straight into the table.
     void Seed(const std::string& path, int counter, const std::string& lastPlayed, const std::string& profile = "1") {
-        db.Exec(Utf8ToUtf16("INSERT INTO [tMostFrequentlyPlayedMusic] ([ProfileID], [FullPath], [Counter], "
-                            "[LastPlayed]) VALUES('" + profile + "', '" + path + "', '" + std::to_string(counter) +
-                            "', '" + lastPlayed + "');"));
+        db.Exec(
+            Utf8ToUtf16("INSERT INTO [tMostFrequentlyPlayedMusic] ([ProfileID], [FullPath], [Counter], "
+                        "[LastPlayed]) VALUES('" +
+                        profile + "', '" + path + "', '" + std::to_string(counter) + "', '" + lastPlayed + "');"));
     }
     // The paths of a top list of `count`.
     std::vector<std::string> Top(LONG count) {
@@ -190,12 +191,14 @@ std::vector<std::string> Expected(const std::string& table, const std::vector<st
         values += "'t" + std::to_string(i) + "', ";
         assignments += columns[i] + " = 't" + std::to_string(i) + "', ";
     }
-    const std::string lookup = "QUERY SELECT [EntryID], [ProfileID], " + list + "[FullPath], [Counter], [LastPlayed] "
-                               "FROM " + table + " WHERE [ProfileID] = '1' AND [FullPath] = '/m/it''s'";
+    const std::string lookup = "QUERY SELECT [EntryID], [ProfileID], " + list +
+                               "[FullPath], [Counter], [LastPlayed] "
+                               "FROM " +
+                               table + " WHERE [ProfileID] = '1' AND [FullPath] = '/m/it''s'";
     return {lookup,
             "FREE",
-            "EXEC INSERT INTO " + table + " ([ProfileID], " + list + "[FullPath], [Counter], [LastPlayed]) VALUES('1', " +
-                values + "'/m/it''s', '1', 'NOW');",
+            "EXEC INSERT INTO " + table + " ([ProfileID], " + list +
+                "[FullPath], [Counter], [LastPlayed]) VALUES('1', " + values + "'/m/it''s', '1', 'NOW');",
             lookup,
             "FREE",
             "EXEC UPDATE " + table + " SET [Counter] = [Counter] + 1, [LastPlayed] = 'NOW' WHERE [EntryID] = '1'",
@@ -221,8 +224,8 @@ TEST(PlayStatisticsStatements, EachTableGetsItsOwnColumnsInTheSharedStatements) 
                   {&PR::bstrAlbum, &PR::bstrEpisode, &PR::bstrTime, &PR::bstrReleaseDate, &PR::bstrDescription},
                   &P::UpdateMostFrequentlyPlayedPodcast, &P::ModifyMfppEntryByID, &P::GetMostFrequentlyPlayedPodcasts,
                   &P::DeleteMfppEntryByID)),
-              Expected("[tMostFrequentlyPlayedPodcast]", {"[Album]", "[Episode]", "[Time]", "[ReleaseDate]",
-                                                          "[Description]"}));
+              Expected("[tMostFrequentlyPlayedPodcast]",
+                       {"[Album]", "[Episode]", "[Time]", "[ReleaseDate]", "[Description]"}));
 }
 
 }  // namespace

@@ -143,7 +143,8 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto profiles = db.Create<CProfileAccess, IProfileAccess>();
     using P = IProfileAccess;
     using PI = tagProfileInfo;
-    ExpectRoundTrips<PI>({"profiles", Adder<PI>(profiles.get(), &P::AddProfile),
+    ExpectRoundTrips<PI>({"profiles",
+                          Adder<PI>(profiles.get(), &P::AddProfile),
                           Rewriter<PI>(profiles.get(), &P::ModifyProfileByID),
                           {OnlyOfList<PI>(profiles.get(), &P::GetAllProfiles),
                            FirstByIndex<PI>(profiles.get(), &P::GetNumOfProfiles, &P::GetProfileByIndex)},
@@ -154,7 +155,9 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     IContactAccess* c = contacts.get();
     using C = IContactAccess;
     using CI = tagContactInfo;
-    ExpectRoundTrips<CI>({"contacts", Adder<CI>(c, &C::AddContact), Rewriter<CI>(c, &C::ModifyContactByID),
+    ExpectRoundTrips<CI>({"contacts",
+                          Adder<CI>(c, &C::AddContact),
+                          Rewriter<CI>(c, &C::ModifyContactByID),
                           {ByID<CI>(c, &C::GetContactByID), OnlyOfList<CI>(c, &C::GetAllContacts),
                            FirstByIndex<CI>(c, &C::GetNumOfContacts, &C::GetContactByIndex)},
                           {"dtModified"},
@@ -163,7 +166,8 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
     using G = IContactGroupAccess;
     using GI = tagContactGroupInfo;
-    ExpectRoundTrips<GI>({"contact groups", Adder<GI>(groups.get(), &G::AddContactGroup),
+    ExpectRoundTrips<GI>({"contact groups",
+                          Adder<GI>(groups.get(), &G::AddContactGroup),
                           Rewriter<GI>(groups.get(), &G::ModifyContactGroupByID),
                           {OnlyOfList<GI>(groups.get(), &G::GetAllContactGroups),
                            FirstByIndex<GI>(groups.get(), &G::GetNumOfContactGroups, &G::GetContactGroupByIndex)},
@@ -173,27 +177,32 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     // The detail items of contact "7" (no contact row is needed).
     const Bstr seven(u"7");
     const BSTR of = seven;
-    ExpectRoundTrips<tagAddress>({"addresses", Adder<tagAddress>(c, &C::AddAddressToContact, of),
+    ExpectRoundTrips<tagAddress>({"addresses",
+                                  Adder<tagAddress>(c, &C::AddAddressToContact, of),
                                   Rewriter<tagAddress>(c, &C::ModifyAddressByID),
                                   {OnlyOfList<tagAddress>(c, &C::GetAddressesByContactID, of)},
                                   {},
                                   "bstrAddressID"});
-    ExpectRoundTrips<tagPhoneNumber>({"phone numbers", Adder<tagPhoneNumber>(c, &C::AddPhoneNumberToContact, of),
+    ExpectRoundTrips<tagPhoneNumber>({"phone numbers",
+                                      Adder<tagPhoneNumber>(c, &C::AddPhoneNumberToContact, of),
                                       Rewriter<tagPhoneNumber>(c, &C::ModifyPhoneNumberByID),
                                       {OnlyOfList<tagPhoneNumber>(c, &C::GetPhoneNumbersByContactID, of)},
                                       {},
                                       "bstrPhoneNumberID"});
-    ExpectRoundTrips<tagEmail>({"e-mail", Adder<tagEmail>(c, &C::AddEmailToContact, of),
+    ExpectRoundTrips<tagEmail>({"e-mail",
+                                Adder<tagEmail>(c, &C::AddEmailToContact, of),
                                 Rewriter<tagEmail>(c, &C::ModifyEmailByID),
                                 {OnlyOfList<tagEmail>(c, &C::GetEmailsByContactID, of)},
                                 {},
                                 "bstrEmailID"});
-    ExpectRoundTrips<tagWebUrl>({"web", Adder<tagWebUrl>(c, &C::AddWebUrlToContact, of),
+    ExpectRoundTrips<tagWebUrl>({"web",
+                                 Adder<tagWebUrl>(c, &C::AddWebUrlToContact, of),
                                  Rewriter<tagWebUrl>(c, &C::ModifyWebUrlByID),
                                  {OnlyOfList<tagWebUrl>(c, &C::GetWebUrlsByContactID, of)},
                                  {},
                                  "bstrWebUrlID"});
-    ExpectRoundTrips<tagIM>({"instant messaging", Adder<tagIM>(c, &C::AddIMToContact, of),
+    ExpectRoundTrips<tagIM>({"instant messaging",
+                             Adder<tagIM>(c, &C::AddIMToContact, of),
                              Rewriter<tagIM>(c, &C::ModifyIMByID),
                              {OnlyOfList<tagIM>(c, &C::GetIMsByContactID, of)},
                              {},
@@ -202,7 +211,9 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto events = db.Create<CEventAccess, IEventAccess>();
     using E = IEventAccess;
     using EI = tagEventInfo;
-    ExpectRoundTrips<EI>({"events", Adder<EI>(events.get(), &E::AddEvent), Rewriter<EI>(events.get(), &E::ModifyEventByID),
+    ExpectRoundTrips<EI>({"events",
+                          Adder<EI>(events.get(), &E::AddEvent),
+                          Rewriter<EI>(events.get(), &E::ModifyEventByID),
                           {ByID<EI>(events.get(), &E::GetEventByID), ByID<EI>(events.get(), &E::GetExceptionByID),
                            OnlyOfList<EI>(events.get(), &E::GetAllEvents)},
                           {"dtModified"},
@@ -211,17 +222,21 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
     using K = IEventCategoryAccess;
     using KI = tagEventCategoryInfo;
-    ExpectRoundTrips<KI>({"event categories", Adder<KI>(categories.get(), &K::AddEventCategory),
-                          Rewriter<KI>(categories.get(), &K::ModifyEventCategoryByID),
-                          {OnlyOfList<KI>(categories.get(), &K::GetAllEventCategories),
-                           FirstByIndex<KI>(categories.get(), &K::GetNumOfEventCategories, &K::GetEventCategoryByIndex)},
-                          {"dtModified"},
-                          "bstrEventCategoryID"});
+    ExpectRoundTrips<KI>(
+        {"event categories",
+         Adder<KI>(categories.get(), &K::AddEventCategory),
+         Rewriter<KI>(categories.get(), &K::ModifyEventCategoryByID),
+         {OnlyOfList<KI>(categories.get(), &K::GetAllEventCategories),
+          FirstByIndex<KI>(categories.get(), &K::GetNumOfEventCategories, &K::GetEventCategoryByIndex)},
+         {"dtModified"},
+         "bstrEventCategoryID"});
 
     auto tasks = db.Create<CTaskAccess, ITaskAccess>();
     using T = ITaskAccess;
     using TI = tagTaskInfo;
-    ExpectRoundTrips<TI>({"tasks", Adder<TI>(tasks.get(), &T::AddTask), Rewriter<TI>(tasks.get(), &T::ModifyTaskByID),
+    ExpectRoundTrips<TI>({"tasks",
+                          Adder<TI>(tasks.get(), &T::AddTask),
+                          Rewriter<TI>(tasks.get(), &T::ModifyTaskByID),
                           {ByID<TI>(tasks.get(), &T::GetTaskByID), OnlyOfList<TI>(tasks.get(), &T::GetAllTasks),
                            FirstByIndex<TI>(tasks.get(), &T::GetNumOfTasks, &T::GetTaskByIndex)},
                           {"dtCreated", "dtModified"},
@@ -247,7 +262,8 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>();
     using M = IMostFrequentlyPlayedMusic;
     using MI = tagMostFrequentlyPlayedMusic;
-    ExpectRoundTrips<MI>({"music", onFile(Adder<MI>(music.get(), &M::AddMfpmEntry)),
+    ExpectRoundTrips<MI>({"music",
+                          onFile(Adder<MI>(music.get(), &M::AddMfpmEntry)),
                           rewriteOnFile(Rewriter<MI>(music.get(), &M::ModifyMfpmEntryByID)),
                           {OnlyOfList<MI>(music.get(), &M::GetMostFrequentlyPlayedMusics, LONG{1})},
                           {"dtLastPlayed"},
@@ -255,7 +271,8 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, IMostFrequentlyPlayedPodcast>();
     using Q = IMostFrequentlyPlayedPodcast;
     using QI = tagMostFrequentlyPlayedPodcast;
-    ExpectRoundTrips<QI>({"podcasts", onFile(Adder<QI>(podcasts.get(), &Q::AddMfppEntry)),
+    ExpectRoundTrips<QI>({"podcasts",
+                          onFile(Adder<QI>(podcasts.get(), &Q::AddMfppEntry)),
                           rewriteOnFile(Rewriter<QI>(podcasts.get(), &Q::ModifyMfppEntryByID)),
                           {OnlyOfList<QI>(podcasts.get(), &Q::GetMostFrequentlyPlayedPodcasts, LONG{1})},
                           {"dtLastPlayed"},
@@ -281,15 +298,15 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                                       }},
                                       {}});
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tSyncOption];"), "1");
-    ExpectRoundTrips<tagSyncAlbumItem>({"sync albums",
-                                        [&](tagSyncAlbumItem* r) {
-                                            EXPECT_EQ(sync->AddSyncAlbum(nullptr, r->lType, r), S_OK);
-                                            return std::string();
-                                        },
-                                        nullptr,
-                                        {OnlyOfList<tagSyncAlbumItem>(sync.get(), &ISyncOption::GetSyncAlbums,
-                                                                      LONG{-1001})},  // the filled lType
-                                        {}});
+    ExpectRoundTrips<tagSyncAlbumItem>(
+        {"sync albums",
+         [&](tagSyncAlbumItem* r) {
+             EXPECT_EQ(sync->AddSyncAlbum(nullptr, r->lType, r), S_OK);
+             return std::string();
+         },
+         nullptr,
+         {OnlyOfList<tagSyncAlbumItem>(sync.get(), &ISyncOption::GetSyncAlbums, LONG{-1001})},  // the filled lType
+         {}});
 }
 
 // Rules beyond the NULL pointers and empty IDs every operation refuses (the

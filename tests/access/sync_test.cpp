@@ -42,7 +42,9 @@ std::vector<LONG> Fields(const tagSyncOptions& o) {
 
 class SyncOptionTest : public ::testing::Test {
 protected:
-    ComPtr<ISyncOption> NewObject(const char16_t* profile = u"1") { return db.Create<CSyncOption, ISyncOption>(profile); }
+    ComPtr<ISyncOption> NewObject(const char16_t* profile = u"1") {
+        return db.Create<CSyncOption, ISyncOption>(profile);
+    }
 
     std::vector<std::pair<std::string, LONG>> Albums(ISyncOption* object, LONG type) {
         RecordArray<tagSyncAlbumItem> array;
@@ -80,7 +82,8 @@ TEST_F(SyncOptionTest, OptionsAreKeptPerProfileAndKindAndAKindNeverStoredReadsAl
     const struct {
         ISyncOption* object;
         LONG kind, first;
-    } cases[] = {{sync.get(), 1, 10}, {sync.get(), 2, 20}, {other.get(), 1, 30}, {sync.get(), 4, 0}, {unbound.get(), 1, 0}};
+    } cases[] = {
+        {sync.get(), 1, 10}, {sync.get(), 2, 20}, {other.get(), 1, 30}, {sync.get(), 4, 0}, {unbound.get(), 1, 0}};
     for (const auto& k : cases) {
         tagSyncOptions read = Options(2, 50);
         read.lType = 9;
@@ -139,12 +142,13 @@ TEST_F(SyncOptionTest, ClearingEmptiesOneKindOfOneProfile) {
 // ---- Synchronised albums and podcasts --------------------------------------------
 
 TEST_F(SyncOptionTest, SyncedAlbumsListEveryTypeOfTheProfileWithAllFields) {
-    db.Exec(u"INSERT INTO [tAlbum] ([AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], [LocationOnPc], "
-            u"[LocationOnDevice], [Filter], [Recursive], [Type], [SyncAnchor]) VALUES "
-            u"(1, 1, 'Music', 'C:\\Music', '\\Card\\Music', 'pc loc', 'dev loc', '*.mp3', 1, 1, "
-            u"'2010-05-28 12:34:56'), "
-            u"(2, 1, 'Pod''casts', 'C:\\Pod', '\\Card\\Pod', NULL, '', NULL, 0, 3, NULL), "
-            u"(3, 2, 'Theirs', 'x', 'y', 'z', 'w', 'f', 1, 1, '2011-01-01 00:00:00');");
+    db.Exec(
+        u"INSERT INTO [tAlbum] ([AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], [LocationOnPc], "
+        u"[LocationOnDevice], [Filter], [Recursive], [Type], [SyncAnchor]) VALUES "
+        u"(1, 1, 'Music', 'C:\\Music', '\\Card\\Music', 'pc loc', 'dev loc', '*.mp3', 1, 1, "
+        u"'2010-05-28 12:34:56'), "
+        u"(2, 1, 'Pod''casts', 'C:\\Pod', '\\Card\\Pod', NULL, '', NULL, 0, 3, NULL), "
+        u"(3, 2, 'Theirs', 'x', 'y', 'z', 'w', 'f', 1, 1, '2011-01-01 00:00:00');");
     RecordArray<tagSyncedAlbumItem> array;
     LONG n = -1;
     LONG err = kUntouched;
@@ -160,19 +164,19 @@ TEST_F(SyncOptionTest, SyncedAlbumsListEveryTypeOfTheProfileWithAllFields) {
     };
     EXPECT_EQ(describe(array[0]), "Music|C:\\Music|\\Card\\Music|pc loc|dev loc|*.mp3|1|1");
     EXPECT_EQ(DateText(array[0].dtSyncAnchor), "2010-05-28 12:34:56");
-    EXPECT_EQ(describe(array[1]), "Pod'casts|C:\\Pod|\\Card\\Pod||||0|3")
-        << "podcast albums are listed too";
+    EXPECT_EQ(describe(array[1]), "Pod'casts|C:\\Pod|\\Card\\Pod||||0|3") << "podcast albums are listed too";
 }
 
 TEST_F(SyncOptionTest, SyncedPodcastsAreSyncingFilesOfThisProfilesPodcastAlbums) {
     db.Exec(u"INSERT INTO [tAlbum] ([AlbumID], [ProfileID], [Type]) VALUES (1, 1, 3), (2, 1, 1), (3, 2, 3);");
-    db.Exec(u"INSERT INTO [tFile] ([AlbumID], [ObjectIDOnPc], [ObjectIDOnDevice], [NameOnPc], [SyncingFlag]) VALUES "
-            u"(1, 'pc/ep1', 'dev/ep1', 'ep1', 1), "
-            u"(1, 'pc/ep2', 'dev/ep2', 'ep2', 0), "
-            u"(1, 'pc/ep3', 'dev/ep3', 'ep3', NULL), "
-            u"(2, 'pc/song', 'dev/song', 'song', 1), "
-            u"(3, 'pc/theirs', 'dev/theirs', 'theirs', 1), "
-            u"(1, 'pc/ep4', 'dev/ep4', 'ep4', 1);");
+    db.Exec(
+        u"INSERT INTO [tFile] ([AlbumID], [ObjectIDOnPc], [ObjectIDOnDevice], [NameOnPc], [SyncingFlag]) VALUES "
+        u"(1, 'pc/ep1', 'dev/ep1', 'ep1', 1), "
+        u"(1, 'pc/ep2', 'dev/ep2', 'ep2', 0), "
+        u"(1, 'pc/ep3', 'dev/ep3', 'ep3', NULL), "
+        u"(2, 'pc/song', 'dev/song', 'song', 1), "
+        u"(3, 'pc/theirs', 'dev/theirs', 'theirs', 1), "
+        u"(1, 'pc/ep4', 'dev/ep4', 'ep4', 1);");
     RecordArray<tagSyncedAlbumItem> array;
     LONG n = -1;
     ASSERT_EQ(sync->GetSyncedPodcasts(nullptr, &n, &array), S_OK);

@@ -39,8 +39,8 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
     std::string last;
     for (const char16_t* subject : {u"a", u"b", u"c"}) {
         last = AddTask(tasks.get(), subject);
-        db.Exec(u"UPDATE [tTask] SET [Created] = '" + Utf8ToUtf16(created[subject[0] - u'a']) +
-                u"' WHERE [TaskID] = " + Utf8ToUtf16(last) + u";");
+        db.Exec(u"UPDATE [tTask] SET [Created] = '" + Utf8ToUtf16(created[subject[0] - u'a']) + u"' WHERE [TaskID] = " +
+                Utf8ToUtf16(last) + u";");
     }
     EXPECT_EQ(AllSubjects(tasks.get()), (Subjects{"c", "b", "a"}));
     LONG n = 0;

@@ -44,7 +44,7 @@ public:
         ComPtr<I> object;
         EXPECT_EQ(CreateComInstance<T>(nullptr, IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
         object->SetPimDbAccess(nullptr, m_db.get());
-        if constexpr (requires(I* i) { i->SetProfileID(nullptr, BSTR{}); }) {
+        if constexpr (requires(I * i) { i->SetProfileID(nullptr, BSTR{}); }) {
             if (profileID) object->SetProfileID(nullptr, Bstr(profileID));
         }
         return object;

@@ -13,11 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "core/value_conversions.h"
 #include "idl/typelib_description.h"
@@ -38,23 +38,23 @@ inline void Compare(const RecordDesc& desc, const char* want, const char* got, c
         const char* w = want + f.offset;
         const char* g = got + f.offset;
         switch (f.vt) {
-        case VT_BSTR: {
-            auto a = BstrUtf8(*reinterpret_cast<const BSTR*>(w)), b = BstrUtf8(*reinterpret_cast<const BSTR*>(g));
-            if (a != b) diffs << "  " << where << ": want \"" << a << "\", got \"" << b << "\"\n";
-            break;
-        }
-        case VT_RECORD:
-            Compare(*f.record, w, g, where + ".", ignore, diffs);
-            break;
-        default: {  // dates, and the 32-bit numbers compared as such
-            LONG x = 0, y = 0;
-            std::memcpy(&x, w, sizeof x);
-            std::memcpy(&y, g, sizeof y);
-            const double a = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(w) : x;
-            const double b = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(g) : y;
-            if (a != b) diffs << "  " << where << ": want " << a << ", got " << b << "\n";
-            break;
-        }
+            case VT_BSTR: {
+                auto a = BstrUtf8(*reinterpret_cast<const BSTR*>(w)), b = BstrUtf8(*reinterpret_cast<const BSTR*>(g));
+                if (a != b) diffs << "  " << where << ": want \"" << a << "\", got \"" << b << "\"\n";
+                break;
+            }
+            case VT_RECORD:
+                Compare(*f.record, w, g, where + ".", ignore, diffs);
+                break;
+            default: {  // dates, and the 32-bit numbers compared as such
+                LONG x = 0, y = 0;
+                std::memcpy(&x, w, sizeof x);
+                std::memcpy(&y, g, sizeof y);
+                const double a = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(w) : x;
+                const double b = f.vt == VT_DATE ? *reinterpret_cast<const DATE*>(g) : y;
+                if (a != b) diffs << "  " << where << ": want " << a << ", got " << b << "\n";
+                break;
+            }
         }
     }
 }
@@ -97,8 +97,8 @@ template <class R>
                                       const std::vector<std::string_view>& ignore = {}) {
     std::ostringstream diffs;
     const RecordDesc& desc = RecordDescriptionOf<R>();
-    record_compare_detail::Compare(desc, reinterpret_cast<const char*>(&want), reinterpret_cast<const char*>(&got),
-                                   "", ignore, diffs);
+    record_compare_detail::Compare(desc, reinterpret_cast<const char*>(&want), reinterpret_cast<const char*>(&got), "",
+                                   ignore, diffs);
     if (diffs.str().empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << desc.name << " differs:\n" << diffs.str();
 }

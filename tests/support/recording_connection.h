@@ -86,8 +86,7 @@ public:
     STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
     STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
     STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
-        if (Note({"Execute", BstrUtf8(sql), e != nullptr}))
-            return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
+        if (Note({"Execute", BstrUtf8(sql), e != nullptr})) return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
         return m_real->Execute(e, sql, id);
     }
     STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {
