@@ -54,8 +54,8 @@ const ClassEntry kClasses[] = {
     {&IID_IPimManagement, "CPimManagement", nullptr, &DispatchTableOf<IPimManagement>, false, false},
     {&IID_IProfileAccess, "CProfileAccess", &Make<CProfileAccess>, &DispatchTableOf<IProfileAccess>, true, true},
     {&IID_IContactAccess, "CContactAccess", &Make<CContactAccess>, &DispatchTableOf<IContactAccess>, true, true},
-    {&IID_IContactGroupAccess, "CContactGroupAccess", &Make<CContactGroupAccess>,
-     &DispatchTableOf<IContactGroupAccess>, true, true},
+    {&IID_IContactGroupAccess, "CContactGroupAccess", &Make<CContactGroupAccess>, &DispatchTableOf<IContactGroupAccess>,
+     true, true},
     {&IID_IEventAccess, "CEventAccess", &Make<CEventAccess>, &DispatchTableOf<IEventAccess>, true, true},
     {&IID_IEventCategoryAccess, "CEventCategoryAccess", &Make<CEventCategoryAccess>,
      &DispatchTableOf<IEventCategoryAccess>, true, true},
@@ -131,8 +131,8 @@ private:
 
     VARIANT Make(const ParamDesc& p, const ArgValues& values) {
         if (p.vt == (VT_RECORD | VT_BYREF)) {
-            OwnedRecord& r = m_records.emplace_back(OwnedRecord{p.record, std::make_unique<std::byte[]>(p.record->size),
-                                                                ComPtr<IRecordInfo>()});
+            OwnedRecord& r = m_records.emplace_back(
+                OwnedRecord{p.record, std::make_unique<std::byte[]>(p.record->size), ComPtr<IRecordInfo>()});
             std::memset(r.data.get(), 0, p.record->size);
             FillTexts(*p.record, r.data.get(), values.recordText);
             CreateRecordInfo(p.record, &r.info);
@@ -330,6 +330,38 @@ TEST(EveryAccessInterface, NullPointersAreRefusedAndChangeNothing) {
     EXPECT_EQ(Snapshot(db), before);
 }
 
+// Every text argument (IDs, names) may be NULL or empty too: refused the
+// same way. Two operations take an empty text as a value: replacing a
+// contact's groups by none (its rules are in record_families_test.cpp), and
+// an exception naming no master (exceptions may name any master).
+TEST(EveryAccessInterface, NullAndEmptyTextArgumentsAreRefusedAndChangeNothing) {
+    PimDatabase db;
+    SeedEveryTable(db);
+    const auto before = Snapshot(db);
+    Bstr empty(u""), text(u"t");
+    for (const ClassEntry& entry : kClasses) {
+        if (!entry.access) continue;
+        Wired wired(entry, db, u"1");
+        const InterfaceDesc& iface = DescriptionOf(entry);
+        for (size_t m = 0; m < iface.methodCount; ++m) {
+            const MethodDesc& method = iface.methods[m];
+            bool texts = false;
+            for (size_t p = 1; p < method.paramCount; ++p) texts = texts || method.params[p].vt == VT_BSTR;
+            if (!texts || IsWiring(method) || Named(method, "AddContactToContactGroup") ||
+                Named(method, "AddException"))
+                continue;
+            for (BSTR id : {BSTR{}, BSTR(empty)}) {
+                SCOPED_TRACE(std::string(iface.name) + "::" + method.name + (id ? " with empty texts" : " with NULL"));
+                Arguments args(method, {id, text});
+                Variant result;
+                EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), E_INVALIDARG);
+                EXPECT_EQ(args.errorId, PIMERR_INVALID_ARGUMENT);
+            }
+        }
+    }
+    EXPECT_EQ(Snapshot(db), before);
+}
+
 // ---- Quotes and injected IDs -------------------------------------------------------
 
 // Every text a caller passes reaches the file as plain text: IDs and the
@@ -365,6 +397,10 @@ TEST(EveryAccessInterface, QuotedTextsAndInjectedIdsAreStoredAndMatchedAsPlainTe
             for (size_t p = 1; p < method.paramCount; ++p) narrowed = narrowed || method.params[p].vt == VT_BSTR;
             if (narrowed) {
                 for (LONG* out : args.outLongs()) EXPECT_EQ(*out, 0) << "an injected ID found rows";
+                const ParamDesc& last = method.params[method.paramCount - 1];
+                if (last.dir == ParamDir::RetVal && (last.vt & VT_ARRAY)) {
+                    EXPECT_TRUE((result.vt & VT_ARRAY) && result.parray) << "an empty list is an empty array";
+                }
             }
             if (result.vt == VT_BOOL) {
                 EXPECT_EQ(result.boolVal, VARIANT_FALSE) << "an injected ID found a row";

@@ -4,7 +4,7 @@
 //   const ErrorCall cases[] = {
 //       {"count without out-pointer", [&](LONG* e) { return p->GetNumOfProfiles(e, nullptr); }},
 //   };
-//   ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT, NullErrorPointer::AlsoFails);
+//   ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT);
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,19 +21,15 @@ struct ErrorCall {
     std::function<HRESULT(LONG*)> call;
 };
 
-enum class NullErrorPointer { NotTried, AlsoFails };
-
 // Each call returns `hr` and stores `errorId` into a plErrorID that held
-// something else; with AlsoFails, a NULL plErrorID gives the same `hr`.
+// something else; a NULL plErrorID gives the same `hr`.
 template <class Calls>
-void ExpectEachFails(const Calls& calls, HRESULT hr, LONG errorId, NullErrorPointer null) {
+void ExpectEachFails(const Calls& calls, HRESULT hr, LONG errorId) {
     for (const ErrorCall& c : calls) {
         LONG err = 0x7777;
         EXPECT_EQ(c.call(&err), hr) << c.what;
         EXPECT_EQ(err, errorId) << c.what;
-        if (null == NullErrorPointer::AlsoFails) {
-            EXPECT_EQ(c.call(nullptr), hr) << c.what << " (NULL plErrorID)";
-        }
+        EXPECT_EQ(c.call(nullptr), hr) << c.what << " (NULL plErrorID)";
     }
 }
 

@@ -36,7 +36,6 @@ public:
 
     IPimDbAccess* db() const { return m_db.get(); }
     const TempDir& dir() const { return m_dir; }
-    Bstr path() const { return m_dir.bstr("pim.db"); }
 
     // A new object of class T, wired with the connection and (when the
     // interface has one) the profile ID; NULL profileID skips SetProfileID.
@@ -45,7 +44,7 @@ public:
         ComPtr<I> object;
         EXPECT_EQ(CreateComInstance<T>(nullptr, IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
         object->SetPimDbAccess(nullptr, m_db.get());
-        if constexpr (requires(I* i) { i->SetProfileID(nullptr, BSTR{}); }) {
+        if constexpr (requires(I * i) { i->SetProfileID(nullptr, BSTR{}); }) {
             if (profileID) object->SetProfileID(nullptr, Bstr(profileID));
         }
         return object;

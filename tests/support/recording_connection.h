@@ -57,7 +57,6 @@ public:
         std::string kind;  // "Execute", "Query" or "FreeResultset" (then sql is empty)
         std::string sql;   // UTF-8
         bool withErrorID;  // the caller's plErrorID came along
-        bool withID;       // Execute only: a pbstrID came along
     };
 
     // A new recorder in front of `real`.
@@ -80,13 +79,6 @@ public:
         std::lock_guard lock(m_mutex);
         return std::exchange(m_calls, {});
     }
-    // Only the statement texts of TakeCalls.
-    std::vector<std::string> TakeStatements() {
-        std::vector<std::string> texts;
-        for (Call& c : TakeCalls())
-            if (!c.sql.empty()) texts.push_back(std::move(c.sql));
-        return texts;
-    }
 
     STDMETHODIMP OpenPimDatabase(LONG* e, BSTR user, BSTR pwd, BSTR file) override {
         return m_real->OpenPimDatabase(e, user, pwd, file);
@@ -94,12 +86,11 @@ public:
     STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
     STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
     STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
-        if (Note({"Execute", BstrUtf8(sql), e != nullptr, id != nullptr}))
-            return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
+        if (Note({"Execute", BstrUtf8(sql), e != nullptr})) return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
         return m_real->Execute(e, sql, id);
     }
     STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {
-        Note({"Query", BstrUtf8(sql), e != nullptr, false});
+        Note({"Query", BstrUtf8(sql), e != nullptr});
         return m_real->Query(e, sql, rows, cols, vm);
     }
     STDMETHODIMP Reset(LONG* e, LONGLONG* vm) override { return m_real->Reset(e, vm); }
@@ -109,7 +100,7 @@ public:
         return m_real->GetFieldValue(e, vm, field, text, size);
     }
     STDMETHODIMP FreeResultset(LONG* e, LONGLONG* vm) override {
-        Note({"FreeResultset", "", e != nullptr, false});
+        Note({"FreeResultset", "", e != nullptr});
         return m_real->FreeResultset(e, vm);
     }
 
