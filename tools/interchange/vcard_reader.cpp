@@ -193,7 +193,9 @@ const std::map<std::string, Handler>& Handlers() {
         };
         t["TEL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string number = Trimmed(UnescapeText(v));
-            if (HasUriScheme(number, "tel")) number.erase(0, 4);
+            // What follows the scheme is trimmed as the whole value was, so
+            // the number reads the same after the writer drops the scheme.
+            if (HasUriScheme(number, "tel")) number = Trimmed(std::string_view(number).substr(4));
             if (number.empty()) return;
             CardPhone p;
             p.place = PlaceOf(l);
@@ -209,7 +211,7 @@ const std::map<std::string, Handler>& Handlers() {
         };
         t["EMAIL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string text = Trimmed(UnescapeText(v));
-            if (HasUriScheme(text, "mailto")) text.erase(0, 7);
+            if (HasUriScheme(text, "mailto")) text = Trimmed(std::string_view(text).substr(7));
             if (!text.empty()) s.card.emails.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
         };
         t["URL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
