@@ -137,8 +137,7 @@ private:
 class ComponentConnection {
 public:
     explicit ComponentConnection(const std::filesystem::path& file) {
-        if (CreateComInstance<CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&m_db)) != S_OK)
-            return;
+        if (CreateComInstance<CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&m_db)) != S_OK) return;
         if (m_db->OpenPimDatabase(nullptr, nullptr, nullptr, Bstr::FromUtf8(file.string())) != S_OK) {
             m_db.Reset();
             return;
@@ -195,8 +194,8 @@ private:
 class RawStatement {
 public:
     RawStatement(sqlite3* db, const std::u16string& sql) {
-        if (sqlite3_prepare16_v2(db, sql.c_str(), static_cast<int>(sql.size() * sizeof(char16_t)), &m_stmt,
-                                 nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare16_v2(db, sql.c_str(), static_cast<int>(sql.size() * sizeof(char16_t)), &m_stmt, nullptr) !=
+            SQLITE_OK) {
             sqlite3_finalize(m_stmt);
             m_stmt = nullptr;
         }
@@ -253,8 +252,7 @@ class RawDatabase {
 public:
     enum class Schema { Create, Existing };
 
-    RawDatabase(const std::filesystem::path& file, const std::u16string& journalMode,
-                Schema schema = Schema::Create) {
+    RawDatabase(const std::filesystem::path& file, const std::u16string& journalMode, Schema schema = Schema::Create) {
         if (journalMode.empty() ||
             sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK)
@@ -331,9 +329,7 @@ inline QueryDigest DigestOf(const std::filesystem::path& file, const std::u16str
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
         RawStatement stmt(db, query);
         if (stmt.ok()) {
-            auto mix = [&](unsigned long long unit) {
-                digest.hash = (digest.hash ^ unit) * 1099511628211ull;
-            };
+            auto mix = [&](unsigned long long unit) { digest.hash = (digest.hash ^ unit) * 1099511628211ull; };
             digest.rows = 0;
             const int columns = sqlite3_column_count(stmt.get());
             while (stmt.Step()) {
@@ -355,8 +351,7 @@ inline QueryDigest DigestOf(const std::filesystem::path& file, const std::u16str
 // Runs one turn of both sides, the component first on even turns, and adds
 // each side's CPU time to its total. False as soon as a side fails.
 template <class ComponentSide, class RawSide>
-bool TimeBothSides(int turn, ComponentSide&& component, RawSide&& raw, double& componentSeconds,
-                   double& rawSeconds) {
+bool TimeBothSides(int turn, ComponentSide&& component, RawSide&& raw, double& componentSeconds, double& rawSeconds) {
     for (int k = 0; k < 2; ++k) {
         const bool componentSide = (turn + k) % 2 == 0;
         const double t0 = ThreadCpuSeconds();

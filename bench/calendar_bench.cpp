@@ -50,9 +50,9 @@ constexpr int kSelectedEvery = 4;  // categories 1, 5, 9, ... are selected
 constexpr int kFillChunks = 10;    // sides alternate after every chunk
 constexpr int kFirstYear = 2015;
 constexpr int kYears = 10;
-constexpr int kDays = 3653;          // 2015-01-01 to 2024-12-31
+constexpr int kDays = 3653;           // 2015-01-01 to 2024-12-31
 constexpr int kColumnsPerEvent = 45;  // of every event query
-constexpr int kCategoryOfList = 3;  // the category GetEventsByEventCategoryID lists
+constexpr int kCategoryOfList = 3;    // the category GetEventsByEventCategoryID lists
 
 // The event column list the statements share, as its text stands.
 const std::u16string kEventColumnList =
@@ -66,8 +66,8 @@ const std::u16string kEventColumnList =
 
 // Result columns that are texts in the record: [EventID],
 // [EventCategoryID], [Subject], [Description], [Location], [ReminderAudio].
-constexpr bool kTextColumn[kColumnsPerEvent] = {true, true, true, true, true, false, false, false, false,
-                                                false, false, false, false, false, true};
+constexpr bool kTextColumn[kColumnsPerEvent] = {true,  true,  true,  true,  true,  false, false, false,
+                                                false, false, false, false, false, false, true};
 
 struct CategoryData {
     std::u16string name;
@@ -76,10 +76,10 @@ struct CategoryData {
 
 CategoryData MakeCategory(int n) {
     static const char* const kNames[kCategories] = {
-        "Work",      "Family",    "Football practice", "Kids' school", "Doctor & dentist", "Book club",
-        "Travel",    "Birthdays", "Garden",            "Choir",        "Car",              "Finance",
-        "Volunteer", "Gym",       "Holidays",          "Neighbours",   "Conferences",      "Reading",
-        "Cinema",    "Misc"};
+        "Work",       "Family",      "Football practice", "Kids' school", "Doctor & dentist",
+        "Book club",  "Travel",      "Birthdays",         "Garden",       "Choir",
+        "Car",        "Finance",     "Volunteer",         "Gym",          "Holidays",
+        "Neighbours", "Conferences", "Reading",           "Cinema",       "Misc"};
     CategoryData c;
     c.name = U16(kNames[n]);
     c.color = static_cast<LONG>(0xFF000000u | static_cast<ULONG>(n) * 0x0A1B2Cu);  // negative as a LONG
@@ -98,20 +98,19 @@ struct EventData {
 };
 
 EventData MakeEvent(int n) {
-    static const char* const kSubjects[] = {"Project review",   "Lunch with Sam",   "Sam's birthday",
-                                            "Quarterly report", "Dentist",          "Team stand-up",
-                                            "Parents' evening", "Flight to Berlin", "Yoga",
-                                            "Budget meeting"};
-    static const char* const kLocations[] = {"Room 4.12", "Café Lindqvist", "", "Building C, 2nd floor",
-                                             "Dr. O'Hara's practice", "Online"};
+    static const char* const kSubjects[] = {"Project review", "Lunch with Sam", "Sam's birthday",   "Quarterly report",
+                                            "Dentist",        "Team stand-up",  "Parents' evening", "Flight to Berlin",
+                                            "Yoga",           "Budget meeting"};
+    static const char* const kLocations[] = {
+        "Room 4.12", "Café Lindqvist", "", "Building C, 2nd floor", "Dr. O'Hara's practice", "Online"};
     std::string i = std::to_string(n);
     EventData e{};
     e.subject = U16(std::string(kSubjects[n % 10]) + " #" + i);
     e.description = U16("Bring the printed agenda and last month's figures; call +46 8 555 " + i +
                         " if the room is taken. Notes from the previous meeting are in the shared folder.");
     e.location = U16(kLocations[n % 6]);
-    e.reminderAudio = n % 3 == 0 ? U16("C:\\Users\\owner\\Music\\Alerts\\bell-" + std::to_string(n % 7) + ".wav")
-                                 : std::u16string();
+    e.reminderAudio =
+        n % 3 == 0 ? U16("C:\\Users\\owner\\Music\\Alerts\\bell-" + std::to_string(n % 7) + ".wav") : std::u16string();
     e.categoryID = Decimal(1 + n % kCategories);
     e.type = n % 16;
     e.status = n % 3;
@@ -153,8 +152,7 @@ class Component {
 public:
     explicit Component(const std::filesystem::path& file) : m_connection(file) {
         m_events = m_connection.Bind<calyra::CEventAccess, IEventAccess>(IID_IEventAccess);
-        m_categories =
-            m_connection.Bind<calyra::CEventCategoryAccess, IEventCategoryAccess>(IID_IEventCategoryAccess);
+        m_categories = m_connection.Bind<calyra::CEventCategoryAccess, IEventCategoryAccess>(IID_IEventCategoryAccess);
     }
     ~Component() {
         m_events.Reset();
@@ -215,8 +213,8 @@ public:
         return m_db.Exec(
             u"INSERT INTO [tEventCategory] ([ProfileID], [EventCategoryName], [Color], [ToBeSynced], [IsSelected], "
             u"[Modified]) VALUES('1', '" +
-            Quoted(c.name) + u"', '" + Decimal(c.color) + u"', '" + Flag(c.toBeSynced) + u"', '" +
-            Flag(c.isSelected) + u"', '" + NowText() + u"');");
+            Quoted(c.name) + u"', '" + Decimal(c.color) + u"', '" + Flag(c.toBeSynced) + u"', '" + Flag(c.isSelected) +
+            u"', '" + NowText() + u"');");
     }
 
     // The insert of one master event: [OriginalEventID] 0, the category,
@@ -227,19 +225,49 @@ public:
         sql.reserve(2048);
         sql += kEventColumnList;
         sql += u", [Modified]) VALUES('1', '0', '" + Quoted(e.categoryID);
-        for (const std::u16string& value :
-             {Quoted(e.subject), Quoted(e.description), Quoted(e.location), Decimal(e.type), Decimal(e.status),
-              Decimal(e.availability), DateText(e.start), DateText(e.end), Flag(e.allDay), Flag(e.isPrivate),
-              Decimal(e.priority), Decimal(e.reminderTime), Quoted(e.reminderAudio), Decimal(e.timeZone),
-              Decimal(r.ePattern), Decimal(r.Daily.lOption), Decimal(r.Daily.lEveryXDays),
-              Decimal(r.Daily.lXUnitOfNewTask), Decimal(r.Weekly.lOption), Decimal(r.Weekly.lEveryXWeeks),
-              Decimal(r.Weekly.lDays), Decimal(r.Weekly.lXUnitOfNewTask), Decimal(r.Monthly.lOption),
-              Decimal(r.Monthly.lDayM), Decimal(r.Monthly.lEveryXMonths), Decimal(r.Monthly.lTheNth),
-              Decimal(r.Monthly.lDayN), Decimal(r.Monthly.lEveryYMonths), Decimal(r.Monthly.lXUnitOfNewTask),
-              Decimal(r.Yearly.lOption), Decimal(r.Yearly.lEveryXYears), Decimal(r.Yearly.lEveryMonthM),
-              Decimal(r.Yearly.lDayM), Decimal(r.Yearly.lTheNth), Decimal(r.Yearly.lDayN),
-              Decimal(r.Yearly.lOfMonthN), Decimal(r.Yearly.lXUnitOfNewTask), DateText(r.dtStart), Decimal(r.eEnd),
-              Decimal(r.lEndAfter), DateText(r.lEndBy), DateText(e.originalStart), NowText()}) {
+        for (const std::u16string& value : {Quoted(e.subject),
+                                            Quoted(e.description),
+                                            Quoted(e.location),
+                                            Decimal(e.type),
+                                            Decimal(e.status),
+                                            Decimal(e.availability),
+                                            DateText(e.start),
+                                            DateText(e.end),
+                                            Flag(e.allDay),
+                                            Flag(e.isPrivate),
+                                            Decimal(e.priority),
+                                            Decimal(e.reminderTime),
+                                            Quoted(e.reminderAudio),
+                                            Decimal(e.timeZone),
+                                            Decimal(r.ePattern),
+                                            Decimal(r.Daily.lOption),
+                                            Decimal(r.Daily.lEveryXDays),
+                                            Decimal(r.Daily.lXUnitOfNewTask),
+                                            Decimal(r.Weekly.lOption),
+                                            Decimal(r.Weekly.lEveryXWeeks),
+                                            Decimal(r.Weekly.lDays),
+                                            Decimal(r.Weekly.lXUnitOfNewTask),
+                                            Decimal(r.Monthly.lOption),
+                                            Decimal(r.Monthly.lDayM),
+                                            Decimal(r.Monthly.lEveryXMonths),
+                                            Decimal(r.Monthly.lTheNth),
+                                            Decimal(r.Monthly.lDayN),
+                                            Decimal(r.Monthly.lEveryYMonths),
+                                            Decimal(r.Monthly.lXUnitOfNewTask),
+                                            Decimal(r.Yearly.lOption),
+                                            Decimal(r.Yearly.lEveryXYears),
+                                            Decimal(r.Yearly.lEveryMonthM),
+                                            Decimal(r.Yearly.lDayM),
+                                            Decimal(r.Yearly.lTheNth),
+                                            Decimal(r.Yearly.lDayN),
+                                            Decimal(r.Yearly.lOfMonthN),
+                                            Decimal(r.Yearly.lXUnitOfNewTask),
+                                            DateText(r.dtStart),
+                                            Decimal(r.eEnd),
+                                            Decimal(r.lEndAfter),
+                                            DateText(r.lEndBy),
+                                            DateText(e.originalStart),
+                                            NowText()}) {
             sql += u"', '";
             sql += value;
         }
@@ -315,8 +343,8 @@ void BM_FillEvents(benchmark::State& state) {
             };
             if (!TimeBothSides(
                     chunk, [&] { return addChunk([](const EventData& e) { return g_component->AddEvent(e); }); },
-                    [&] { return addChunk([](const EventData& e) { return g_raw->AddEvent(e); }); },
-                    componentTotal, rawTotal)) {
+                    [&] { return addChunk([](const EventData& e) { return g_raw->AddEvent(e); }); }, componentTotal,
+                    rawTotal)) {
                 state.SkipWithError("an insert failed");
                 return;
             }
@@ -391,8 +419,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The raw statements must be the component's, to the character.
-    const std::u16string selectPrefix = u"SELECT [EventID], [EventCategoryID], " + kEventColumnList +
-                                        u", [Modified] FROM [tEvent] WHERE ";
+    const std::u16string selectPrefix =
+        u"SELECT [EventID], [EventCategoryID], " + kEventColumnList + u", [Modified] FROM [tEvent] WHERE ";
     if (calyra::EventColumnList().view() != kEventColumnList || calyra::EventSelectPrefix().view() != selectPrefix) {
         std::fprintf(stderr, "the event column list differs from the component's\n");
         return 1;
@@ -438,11 +466,11 @@ int main(int argc, char** argv) {
     });
     Register("AllEvents", 3, [&](benchmark::State& state) {
         BenchList(
-            state, "GetAllEvents",
-            [&](LONG* n, SAFEARRAY** a) { return events->GetAllEvents(nullptr, n, a); }, AllEventsQuery());
+            state, "GetAllEvents", [&](LONG* n, SAFEARRAY** a) { return events->GetAllEvents(nullptr, n, a); },
+            AllEventsQuery());
     });
-    int status = RunAndSummarise(
-        argc, argv, "CPU microseconds per call (the fill: per event): component / raw SQLite (ratio)");
+    int status =
+        RunAndSummarise(argc, argv, "CPU microseconds per call (the fill: per event): component / raw SQLite (ratio)");
     g_component = nullptr;
     g_raw = nullptr;
     return status;

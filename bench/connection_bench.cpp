@@ -243,8 +243,7 @@ struct FileGuard {
     std::filesystem::path path;
     ~FileGuard() {
         std::error_code ec;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-            std::filesystem::remove(path.string() + suffix, ec);
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path.string() + suffix, ec);
     }
 };
 
@@ -313,9 +312,12 @@ void RunSides(int iteration, SideTimes& times, Conn&& conn, Engine&& engine, Raw
     for (int k = 0; k < 3; ++k) {
         int side = (iteration + k) % 3;
         double t0 = ThreadCpuSeconds();
-        if (side == 0) conn();
-        else if (side == 1) engine();
-        else raw();
+        if (side == 0)
+            conn();
+        else if (side == 1)
+            engine();
+        else
+            raw();
         times[side].push_back(ThreadCpuSeconds() - t0);
     }
 }
@@ -469,11 +471,12 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\nCPU microseconds per row: connection / engine alone / raw SQLite (connection ratio, engine ratio)\n");
+    std::printf(
+        "\nCPU microseconds per row: connection / engine alone / raw SQLite (connection ratio, engine ratio)\n");
     for (const auto& [label, kinds] : g_figures) {
         for (const auto& [kind, f] : kinds)
-            std::printf("%-9s %-5s %8.2f / %8.2f / %8.2f  (%.2f, %.2f)\n", label.c_str(), kind.c_str(),
-                        f.connUsPerRow, f.engineUsPerRow, f.rawUsPerRow, f.ratio, f.engineRatio);
+            std::printf("%-9s %-5s %8.2f / %8.2f / %8.2f  (%.2f, %.2f)\n", label.c_str(), kind.c_str(), f.connUsPerRow,
+                        f.engineUsPerRow, f.rawUsPerRow, f.ratio, f.engineRatio);
     }
     auto it = g_figures.find("default");
     if (it != g_figures.end() && it->second.count("write") && it->second.count("read"))

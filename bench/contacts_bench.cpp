@@ -88,8 +88,8 @@ public:
     bool Add(const ContactData& d) {
         tagContactInfo info{};
         Bstr last(d.last), first(d.first), middle(d.middle), nick(d.nick), spouse(d.spouse), company(d.company),
-            department(d.department), job(d.job), description(d.description), ringtone(d.ringtone),
-            photo(d.photo), alert(d.alert);
+            department(d.department), job(d.job), description(d.description), ringtone(d.ringtone), photo(d.photo),
+            alert(d.alert);
         info.eTitle = static_cast<enumTitle>(d.title);
         info.eSuffix = static_cast<enumSuffix>(d.suffix);
         info.bstrLastName = last;
@@ -160,8 +160,8 @@ public:
             u"[PrimaryFlag]) VALUES('";
         return m_db.Exec(phoneHead + id + u"', '1', '3', '" + Quoted(d.phone1) + u"', '1');") &&
                m_db.Exec(phoneHead + id + u"', '0', '0', '" + Quoted(d.phone2) + u"', '0');") &&
-               m_db.Exec(u"INSERT INTO [tEmail] ([ContactID], [LocationType], [Email], [PrimaryFlag]) VALUES('" +
-                         id + u"', '1', '" + Quoted(d.email) + u"', '1');");
+               m_db.Exec(u"INSERT INTO [tEmail] ([ContactID], [LocationType], [Email], [PrimaryFlag]) VALUES('" + id +
+                         u"', '1', '" + Quoted(d.email) + u"', '1');");
     }
 
     // Steps the contact list query, copying every field into the buffer
@@ -172,8 +172,8 @@ public:
             u"[SpouseName], [BirthDate], [Anniversary], [CompanyName], [Department], [JobTitle], [Description], "
             u"[Ringtone], [Photo], [MessageAlert], [Modified] FROM [tContact] WHERE [ProfileID] = '1';";
         // Columns that are texts in the record (not numbers or dates).
-        static const bool kTextColumn[18] = {true, false, false, true, true, true, true, true, false,
-                                             false, true, true, true, true, true, true, true, false};
+        static const bool kTextColumn[18] = {true,  false, false, true, true, true, true, true, false,
+                                             false, true,  true,  true, true, true, true, true, false};
         return m_db.StepAndCopy(query, kTextColumn, buffer, checksum, kContacts);
     }
 
@@ -274,8 +274,8 @@ int main(int argc, char** argv) {
     }
     g_component = &component;
     g_raw = &raw;
-    std::printf("journal mode: %s; peak memory before adding: %.1f MiB\n",
-                Bstr(component.JournalMode()).utf8().c_str(), PeakMemoryMiB());
+    std::printf("journal mode: %s; peak memory before adding: %.1f MiB\n", Bstr(component.JournalMode()).utf8().c_str(),
+                PeakMemoryMiB());
     Register("AddContacts", 1, BM_AddContacts);
     Register("WalkByIndex", kWalkIterations, [](benchmark::State& state) { BM_Walk(state, true); });
     Register("WalkAll", kWalkIterations, [](benchmark::State& state) { BM_Walk(state, false); });

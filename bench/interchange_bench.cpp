@@ -22,13 +22,13 @@
 #include <unistd.h>
 
 #include "idl/owned_record.h"
+#include "import_export/calendar_items.h"
+#include "import_export/contact_cards.h"
+#include "import_export/import_report.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
-#include "import_export/calendar_items.h"
-#include "import_export/contact_cards.h"
-#include "import_export/import_report.h"
 #include "platform/bstr.h"
 #include "shell/query_rows.h"
 #include "shell/record_fields.h"
@@ -182,9 +182,10 @@ public:
         if (!step(s)) return false;
         const std::string id = std::to_string(sqlite3_last_insert_rowid(m_db));
         for (const auto& p : c.phones) {
-            sqlite3_stmt* phone = prepared(1,
-                                           "INSERT INTO [tPhoneNumber] ([ContactID], [LocationType], [PhoneNumberType], "
-                                           "[PhoneNumber], [PrimaryFlag]) VALUES(?, ?, ?, ?, ?);");
+            sqlite3_stmt* phone =
+                prepared(1,
+                         "INSERT INTO [tPhoneNumber] ([ContactID], [LocationType], [PhoneNumberType], "
+                         "[PhoneNumber], [PrimaryFlag]) VALUES(?, ?, ?, ?, ?);");
             const std::string location = p.place == ix::Place::Work ? "1" : "0";
             bind(phone, {id.c_str(), location.c_str(), p.kind == ix::PhoneKind::Mobile ? "0" : "3", p.number.c_str(),
                          p.preferred ? "1" : "0"});

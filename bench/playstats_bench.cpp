@@ -22,8 +22,8 @@
 //   - the same calls repeated once nothing is left to purge;
 //   - 10,000 recorded plays (UpdateMostFrequentlyPlayedMusic): 8,000 of
 //     paths in the table (the few that the top lists purged are inserted
-//     again), 2,000 of 500 new paths (the first play of each inserts). The raw side runs the same look-up, then the same UPDATE
-//     or INSERT text.
+//     again), 2,000 of 500 new paths (the first play of each inserts). The raw side runs the same look-up, then the
+//     same UPDATE or INSERT text.
 // Both sides read only as many rows as they need: the raw side stops
 // stepping a query once it has its answer, while the component's engine
 // reads every row of a result when the query runs (so the top list orders
@@ -90,9 +90,10 @@ struct MusicData {
 
 // The n-th entry of the library: 100 artists of 10 albums of 20 tracks.
 MusicData MakeMusic(int n) {
-    static const char* const kAlbums[] = {"Blue Lines", "Greatest Hits", "Live at the Roundhouse",
-                                          "Rock 'n' Roll", "Sessions", "B-Sides", "Winter", "Unplugged",
-                                          "Early Years", "Tour Edition"};
+    static const char* const kAlbums[] = {"Blue Lines",    "Greatest Hits", "Live at the Roundhouse",
+                                          "Rock 'n' Roll", "Sessions",      "B-Sides",
+                                          "Winter",        "Unplugged",     "Early Years",
+                                          "Tour Edition"};
     const int artist = n / 200, album = (n / 20) % 10, track = n % 20;
     std::string title = "Track " + std::to_string(track + 1) + (n % 4 == 0 ? " (Don't Look Back)" : "");
     std::string artistName = "Artist " + std::to_string(artist);
@@ -101,8 +102,8 @@ MusicData MakeMusic(int n) {
     m.album = U16(albumName);
     m.title = U16(title);
     m.artist = U16(artistName);
-    m.path = U16((g_dir / "Music" / artistName / albumName / (std::to_string(track + 1) + " " + title + ".mp3"))
-                     .string());
+    m.path =
+        U16((g_dir / "Music" / artistName / albumName / (std::to_string(track + 1) + " " + title + ".mp3")).string());
     return m;
 }
 
@@ -111,8 +112,7 @@ bool HasFile(int n) { return n % kMissingEvery != 3; }
 // The path of the k-th play and whether it is a new one.
 std::u16string PlayedPath(int k) {
     if (k % kNewPathEvery == kNewPathEvery - 1)
-        return U16((g_dir / "Music" / "New" / ("download " + std::to_string((k / kNewPathEvery) % kNewPaths) +
-                                               ".mp3"))
+        return U16((g_dir / "Music" / "New" / ("download " + std::to_string((k / kNewPathEvery) % kNewPaths) + ".mp3"))
                        .string());
     return MakeMusic(static_cast<int>((static_cast<long long>(k) * 7919) % kEntries)).path;
 }
@@ -211,8 +211,8 @@ public:
                 ++filled;
             } else {
                 size_t n = CopyColumn(list.get(), 0, buffer, checksum);
-                m_db.Exec(u"DELETE FROM [tMostFrequentlyPlayedMusic] WHERE [EntryID] = '" +
-                          std::u16string(buffer, n) + u"';");
+                m_db.Exec(u"DELETE FROM [tMostFrequentlyPlayedMusic] WHERE [EntryID] = '" + std::u16string(buffer, n) +
+                          u"';");
             }
         }
         return filled;
@@ -257,8 +257,7 @@ private:
 std::filesystem::path CopyOf(const std::filesystem::path& original, const char* name) {
     std::filesystem::path copy = g_dir / name;
     std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-        std::filesystem::remove(copy.string() + suffix, ec);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(copy.string() + suffix, ec);
     std::filesystem::copy_file(original, copy, ec);
     return ec ? std::filesystem::path() : copy;
 }
@@ -268,8 +267,8 @@ bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b)
     return digest.rows >= 0 && digest == DigestOf(b, kContentQuery);
 }
 
-std::filesystem::path g_pristine;         // the filled file, closed; never changed after the setup
-std::filesystem::path g_componentFile;    // the long-lived copies of the repeated calls and the plays
+std::filesystem::path g_pristine;       // the filled file, closed; never changed after the setup
+std::filesystem::path g_componentFile;  // the long-lived copies of the repeated calls and the plays
 std::filesystem::path g_rawFile;
 Component* g_component = nullptr;
 Raw* g_raw = nullptr;
@@ -357,7 +356,8 @@ void BM_RecordPlays(benchmark::State& state) {
             if (!TimeBothSides(
                     chunk, [&] { return playChunk([](const std::u16string& p) { return g_component->Play(p); }); },
                     [&] {
-                        return playChunk([&](const std::u16string& p) { return g_raw->Play(p, buffer.data(), checksum); });
+                        return playChunk(
+                            [&](const std::u16string& p) { return g_raw->Play(p, buffer.data(), checksum); });
                     },
                     componentTotal, rawTotal)) {
                 state.SkipWithError("a play could not be recorded");

@@ -128,8 +128,8 @@ protected:
     // GetNumOfXxx: refills the cache from the query; a failed query keeps
     // the old cache and returns E_UNEXPECTED (the connection has reported).
     template <class Record, class BuildSql>
-    HRESULT GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCache<Record>& cache,
-                            std::span<const FieldMap> fields, BuildSql buildSql);
+    HRESULT GetNumOfRecords(LONG* plErrorID, LONG* plNum, RecordCache<Record>& cache, std::span<const FieldMap> fields,
+                            BuildSql buildSql);
     // GetXxxByIndex: copies one cached record; the index is checked under
     // the lock so a concurrent refill cannot slip in between.
     template <class Record>
@@ -160,7 +160,7 @@ protected:
 
     CRITICAL_SECTION m_csAccess;
     IPimDbAccess* m_pPimDbAccess = nullptr;  // Guarded by m_csAccess; one reference held.
-    OLECHAR* m_pwszBuffer = nullptr;          // Guarded by m_csAccess; kScratchUnits units, owned.
+    OLECHAR* m_pwszBuffer = nullptr;         // Guarded by m_csAccess; kScratchUnits units, owned.
 };
 
 // ---- Template bodies ---------------------------------------------------------
@@ -190,8 +190,7 @@ template <class Record>
 HRESULT CPimDataAccess::GetRecordByIndex(LONG* plErrorID, LONG lIndex, Record* pInfo, RecordCache<Record>& cache) {
     if (!pInfo) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(m_csAccess);
-    if (lIndex < 0 || static_cast<size_t>(lIndex) >= cache.size())
-        return InvalidArgument(plErrorID);
+    if (lIndex < 0 || static_cast<size_t>(lIndex) >= cache.size()) return InvalidArgument(plErrorID);
     Record* cached = cache.at(static_cast<size_t>(lIndex));
     if (!cached) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_POINTER);
     // The caller's record is overwritten, not freed: that is the contract.

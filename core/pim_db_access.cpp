@@ -37,8 +37,7 @@ HRESULT CPimDbAccess::FinalConstruct() {
 
 void CPimDbAccess::FinalRelease() { SendTrace("CPimDbAccess::FinalRelease.[ENTER]"); }
 
-STDMETHODIMP CPimDbAccess::OpenPimDatabase(LONG* plErrorID, BSTR /*bstrUser*/, BSTR /*bstrPwd*/,
-                                           BSTR bstrDbFile) {
+STDMETHODIMP CPimDbAccess::OpenPimDatabase(LONG* plErrorID, BSTR /*bstrUser*/, BSTR /*bstrPwd*/, BSTR bstrDbFile) {
     SendTrace("CPimDbAccess::OpenPimDatabase.[ENTER]");
     if (IsEmpty(bstrDbFile)) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
 

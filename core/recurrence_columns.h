@@ -26,7 +26,7 @@ inline constexpr size_t kRecurrenceColumnCount = 27;
 // ending after 10 occurrences. Only [YearlyXUnitOfNewTask] differs between
 // the tables that use them, so it is the caller's.
 constexpr std::array<FieldMap, kRecurrenceColumnCount> RecurrenceColumns(size_t at,
-                                                                          double yearlyXUnitOfNewTaskFallback) {
+                                                                         double yearlyXUnitOfNewTaskFallback) {
     const size_t daily = at + offsetof(tagRecurrence, Daily);
     const size_t weekly = at + offsetof(tagRecurrence, Weekly);
     const size_t monthly = at + offsetof(tagRecurrence, Monthly);

@@ -36,8 +36,8 @@ bool ReadNumber(const OLECHAR*& pos, LONG* value) {
     for (; IsDigit(*p); ++p)
         if (magnitude < kBeyond) magnitude = magnitude * 10 + (*p - u'0');
     std::int64_t signedValue = negative ? -magnitude : magnitude;
-    *value = static_cast<LONG>(std::clamp<std::int64_t>(signedValue, std::numeric_limits<LONG>::min(),
-                                                        std::numeric_limits<LONG>::max()));
+    *value = static_cast<LONG>(
+        std::clamp<std::int64_t>(signedValue, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max()));
     pos = p;
     return true;
 }

@@ -85,8 +85,8 @@ public:
 private:
     friend EscapedText EscapeSqlText(BSTR text, OLECHAR* buffer, size_t capacity);
 
-    const OLECHAR* m_text = nullptr;      // the input or the caller's buffer
-    std::unique_ptr<OLECHAR[]> m_owned;   // set only when the buffer was too small
+    const OLECHAR* m_text = nullptr;     // the input or the caller's buffer
+    std::unique_ptr<OLECHAR[]> m_owned;  // set only when the buffer was too small
     size_t m_length = 0;
 };
 

@@ -40,9 +40,7 @@ bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r
 
 }  // namespace
 
-Database::Database(sqlite3* db) : m_db(db) {
-    sqlite3_update_hook(m_db, &Database::OnRowChanged, this);
-}
+Database::Database(sqlite3* db) : m_db(db) { sqlite3_update_hook(m_db, &Database::OnRowChanged, this); }
 
 Database::~Database() { Close(); }
 
@@ -54,8 +52,8 @@ std::shared_ptr<Database> Database::Open(const char16_t* path) {
     if (name.starts_with("file:")) name.insert(0, "./");
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // Reading the header now turns away a file that is not a database

@@ -155,10 +155,10 @@ private:
     std::mutex m_mutex;
     std::unordered_map<LONG, std::shared_ptr<Database>> m_databases;  // Guarded by m_mutex.
     std::unordered_map<std::uint64_t, OpenResultSet> m_resultSets;    // Guarded by m_mutex.
-    std::vector<ResultStorage> m_spare;                                // Guarded by m_mutex.
-    LONG m_nextHandle = 0;                                             // Guarded by m_mutex.
-    std::uint64_t m_nextSerial = 1;                                    // Guarded by m_mutex.
-    const std::uint64_t m_key = MakeKey();  // Constant after construction.
+    std::vector<ResultStorage> m_spare;                               // Guarded by m_mutex.
+    LONG m_nextHandle = 0;                                            // Guarded by m_mutex.
+    std::uint64_t m_nextSerial = 1;                                   // Guarded by m_mutex.
+    const std::uint64_t m_key = MakeKey();                            // Constant after construction.
 
     static std::uint64_t MakeKey() noexcept {
         static const int anchor = 0;

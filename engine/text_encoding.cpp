@@ -83,8 +83,8 @@ size_t DecodeUtf8(const unsigned char* src, size_t n, char16_t* dst) {
         }
         if (b >= 0xF0 && b <= 0xF4 && i + 3 < n && IsContinuation(src[i + 1]) && IsContinuation(src[i + 2]) &&
             IsContinuation(src[i + 3])) {
-            char32_t cp = ((b & 0x07) << 18) | ((src[i + 1] & 0x3F) << 12) | ((src[i + 2] & 0x3F) << 6) |
-                          (src[i + 3] & 0x3F);
+            char32_t cp =
+                ((b & 0x07) << 18) | ((src[i + 1] & 0x3F) << 12) | ((src[i + 2] & 0x3F) << 6) | (src[i + 3] & 0x3F);
             if (cp >= 0x10000 && cp <= 0x10FFFF) {
                 cp -= 0x10000;
                 dst[o++] = static_cast<char16_t>(0xD800 + (cp >> 10));

@@ -38,15 +38,17 @@ struct PlainAutomationType {
 };
 
 template <class I>
-concept DispatchInterface = std::is_class_v<I> && std::is_base_of_v<IDispatch, I> &&
-                            requires { InterfaceTraits<I>::iid(); };
+concept DispatchInterface = std::is_class_v<I> && std::is_base_of_v<IDispatch, I> && requires {
+    InterfaceTraits<I>::iid();
+};
 
 // T can stand behind a pointer that adds nothing but VT_BYREF.
 template <class T>
 concept ByReferenceTarget = requires {
     AutomationType<T>::vt;
-} && (AutomationType<T>::vt & (VT_BYREF | VT_ARRAY)) == 0 && AutomationType<T>::vt != VT_DISPATCH &&
-                            AutomationType<T>::vt != VT_CLSID;
+}
+&&(AutomationType<T>::vt&(VT_BYREF | VT_ARRAY)) == 0 && AutomationType<T>::vt != VT_DISPATCH&& AutomationType<T>::vt
+                                                            != VT_CLSID;
 
 }  // namespace idl_detail
 
@@ -70,14 +72,14 @@ template <>
 struct AutomationType<void**> : idl_detail::PlainAutomationType<VT_UNKNOWN | VT_BYREF> {};
 
 template <class E>
-    requires std::is_enum_v<E>
+requires std::is_enum_v<E>
 struct AutomationType<E> : idl_detail::PlainAutomationType<VT_I4> {
     static_assert(sizeof(E) == sizeof(LONG));
     static constexpr const EnumDesc* enumeration() { return &EnumTraits<E>::description(); }
 };
 
 template <class R>
-    requires kIsRecordType<R>
+requires kIsRecordType<R>
 struct AutomationType<R> {
     static constexpr VARTYPE vt = VT_RECORD;
     static constexpr const RecordDesc* record() { return &RecordTraits<R>::description(); }
@@ -86,7 +88,7 @@ struct AutomationType<R> {
 };
 
 template <class I>
-    requires idl_detail::DispatchInterface<I>
+requires idl_detail::DispatchInterface<I>
 struct AutomationType<I*> {
     static constexpr VARTYPE vt = VT_DISPATCH;
     static constexpr const RecordDesc* record() { return nullptr; }
@@ -94,7 +96,7 @@ struct AutomationType<I*> {
 };
 
 template <class I>
-    requires idl_detail::DispatchInterface<I>
+requires idl_detail::DispatchInterface<I>
 struct AutomationType<I**> {
     static constexpr VARTYPE vt = VT_DISPATCH | VT_BYREF;
     static constexpr const RecordDesc* record() { return nullptr; }
@@ -102,7 +104,7 @@ struct AutomationType<I**> {
 };
 
 template <class T>
-    requires idl_detail::ByReferenceTarget<T>
+requires idl_detail::ByReferenceTarget<T>
 struct AutomationType<T*> {
     static constexpr VARTYPE vt = AutomationType<T>::vt | VT_BYREF;
     static constexpr const RecordDesc* record() { return AutomationType<T>::record(); }

@@ -47,13 +47,13 @@
 #define CALYRA_METHOD(iface, name, params) STDMETHOD(name)(LONG * plErrorID params) = 0;
 #define CALYRA_PARAM(dir, type, name) , type name
 #define CALYRA_PARAM_ARRAY(dir, record, name) , SAFEARRAY** name
-#define CALYRA_INTERFACE_END(name) \
-protected:                         \
-    ~name() = default;             \
-    }                              \
-    ;                              \
-    template <>                    \
-    struct calyra::InterfaceTraits<name> { \
+#define CALYRA_INTERFACE_END(name)                               \
+protected:                                                       \
+    ~name() = default;                                           \
+    }                                                            \
+    ;                                                            \
+    template <>                                                  \
+    struct calyra::InterfaceTraits<name> {                       \
         static constexpr const IID& iid() { return IID_##name; } \
     };
 #include "idl/typelib_expand.h"
@@ -62,6 +62,7 @@ protected:                         \
 // Records cross the interface by address and are described by offsetof, so
 // they must stay standard-layout; enumerations travel as 32-bit numbers.
 #define CALYRA_ENUM_BEGIN(name, guid) static_assert(sizeof(name) == 4, #name " must stay 32-bit");
-#define CALYRA_RECORD_BEGIN(name, guid) \
-    static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name " must stay plain data");
+#define CALYRA_RECORD_BEGIN(name, guid)                                                                            \
+    static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name " must stay plain " \
+                                                                                               "data");
 #include "idl/typelib_expand.h"

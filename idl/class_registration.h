@@ -23,9 +23,12 @@ enum class ThreadingModel { Free, Both, Apartment };
 
 constexpr const char* ThreadingModelName(ThreadingModel model) {
     switch (model) {
-    case ThreadingModel::Free: return "Free";
-    case ThreadingModel::Both: return "Both";
-    case ThreadingModel::Apartment: return "Apartment";
+        case ThreadingModel::Free:
+            return "Free";
+        case ThreadingModel::Both:
+            return "Both";
+        case ThreadingModel::Apartment:
+            return "Apartment";
     }
     return "";
 }

@@ -36,8 +36,8 @@ std::string GuidText(const Guid& g) {
 }
 
 struct Param {
-    std::string_view dir;     // In, Out, InOut, RetVal
-    std::string_view type;    // as written in typelib.def
+    std::string_view dir;   // In, Out, InOut, RetVal
+    std::string_view type;  // as written in typelib.def
     std::string_view name;
     std::string_view record;  // the element type of a record array; empty otherwise
 };
@@ -106,12 +106,9 @@ public:
         }
         m_interfaces << line << "\n";
     }
-    void InterfaceEnd(std::string_view name) {
-        m_interfaces << "\nprotected:\n    ~" << name << "() = default;\n};\n";
-    }
+    void InterfaceEnd(std::string_view name) { m_interfaces << "\nprotected:\n    ~" << name << "() = default;\n};\n"; }
     void CoClass(std::string_view name, std::string_view iface, const Guid& guid, std::string_view progID,
-                 std::string_view versionIndependentProgID, std::string_view description,
-                 std::string_view threading) {
+                 std::string_view versionIndependentProgID, std::string_view description, std::string_view threading) {
         m_classes << "\n// " << name << " implements " << iface << "; ThreadingModel \"" << threading << "\",\n"
                   << "//   ProgID " << progID << ", version-independent " << versionIndependentProgID << ",\n"
                   << "//   description " << description << ".\n"
@@ -135,17 +132,12 @@ public:
                "// ---- Library -----------------------------------------------------------------\n"
             << m_library.str()
             << "\n// ---- Error IDs ---------------------------------------------------------------\n"
-            << m_errors.str()
-            << "\n// ---- Interfaces, declared ahead ---------------------------------------------\n"
-            << m_forward.str()
-            << "\n// ---- Enumerations ------------------------------------------------------------"
-            << m_enums.str()
-            << "\n// ---- Records -----------------------------------------------------------------"
-            << m_records.str()
-            << "\n// ---- Interfaces --------------------------------------------------------------"
+            << m_errors.str() << "\n// ---- Interfaces, declared ahead ---------------------------------------------\n"
+            << m_forward.str() << "\n// ---- Enumerations ------------------------------------------------------------"
+            << m_enums.str() << "\n// ---- Records -----------------------------------------------------------------"
+            << m_records.str() << "\n// ---- Interfaces --------------------------------------------------------------"
             << m_interfaces.str()
-            << "\n// ---- Classes -----------------------------------------------------------------"
-            << m_classes.str();
+            << "\n// ---- Classes -----------------------------------------------------------------" << m_classes.str();
         return out.str();
     }
 
@@ -157,7 +149,9 @@ private:
 std::string Expand() {
     Writer w;
 #define CALYRA_GUID_INIT(l, w1, w2, b0, b1, b2, b3, b4, b5, b6, b7) \
-    Guid { l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 } }
+    Guid {                                                          \
+        l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 }               \
+    }
 #define CALYRA_LIBRARY(name, major, minor, guid) w.Library(#name, major, minor, CALYRA_GUID_INIT guid);
 #define CALYRA_ERROR(name, value) w.Error(#name, #value);
 #define CALYRA_ENUM_BEGIN(name, guid) w.EnumBegin(#name, CALYRA_GUID_INIT guid);

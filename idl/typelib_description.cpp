@@ -30,25 +30,25 @@ constexpr ParamDesc kErrorIdParam{"plErrorID", ParamDir::InOut, VT_I4 | VT_BYREF
 // ---- Records: nested records are declared first, so their descriptions exist
 // ---- by the time a holder's field table names them.
 #define CALYRA_RECORD_BEGIN(name, guid) constexpr FieldDesc kFields_##name[] = {
-#define CALYRA_FIELD(rec, type, field)                                                             \
-    {#field, AutomationType<type>::vt, offsetof(rec, field), AutomationType<type>::record(),      \
+#define CALYRA_FIELD(rec, type, field)                                                       \
+    {#field, AutomationType<type>::vt, offsetof(rec, field), AutomationType<type>::record(), \
      AutomationType<type>::enumeration()},
-#define CALYRA_RECORD_END(name) \
-    }                           \
-    ;                           \
+#define CALYRA_RECORD_END(name)                                                                  \
+    }                                                                                            \
+    ;                                                                                            \
     constinit const RecordDesc kRecord_##name{#name, &GUID_##name, sizeof(name), kFields_##name, \
                                               std::size(kFields_##name)};
 #include "idl/typelib_expand.h"
 
 // ---- Parameters, one table per method ---------------------------------------
 #define CALYRA_METHOD(iface, name, params) constexpr ParamDesc kParams_##iface##_##name[] = {kErrorIdParam params};
-#define CALYRA_PARAM(dir, type, param)                                                   \
-    , ParamDesc {                                                                        \
-        #param, ParamDir::dir, AutomationType<type>::vt, AutomationType<type>::record(), \
-            AutomationType<type>::iid()                                                  \
+#define CALYRA_PARAM(dir, type, param)                                                         \
+    , ParamDesc {                                                                              \
+#param, ParamDir::dir, AutomationType < type> ::vt, AutomationType < type> ::record(), \
+            AutomationType < type> ::iid()                                                     \
     }
 #define CALYRA_PARAM_ARRAY(dir, rec, param) \
-    , ParamDesc { #param, ParamDir::dir, kRecordArrayVt, &RecordTraits<rec>::description(), nullptr }
+    , ParamDesc { #param, ParamDir::dir, kRecordArrayVt, &RecordTraits < rec> ::description(), nullptr }
 #include "idl/typelib_expand.h"
 
 // ---- Interfaces: DISPID = slot position, counted from 1 ---------------------
@@ -58,8 +58,7 @@ constexpr ParamDesc kErrorIdParam{"plErrorID", ParamDir::InOut, VT_I4 | VT_BYREF
 #define CALYRA_INTERFACE_END(name) \
     }                              \
     ;                              \
-    constinit const InterfaceDesc kInterface_##name{#name, &IID_##name, kMethods_##name, \
-                                                    std::size(kMethods_##name)};
+    constinit const InterfaceDesc kInterface_##name{#name, &IID_##name, kMethods_##name, std::size(kMethods_##name)};
 #include "idl/typelib_expand.h"
 
 namespace {
@@ -85,19 +84,10 @@ constexpr CoClassDesc kCoClasses[] = {
 #include "idl/typelib_expand.h"
 };
 
-#define CALYRA_LIBRARY(name, major, minor, guid)                                         \
-    constinit const TypeLibDesc kTypeLib{#name,                                             \
-                                         &LIBID_##name,                                     \
-                                         major,                                             \
-                                         minor,                                             \
-                                         kRecords,                                          \
-                                         std::size(kRecords),                               \
-                                         kInterfaces,                                       \
-                                         std::size(kInterfaces),                            \
-                                         kEnums,                                            \
-                                         std::size(kEnums),                                 \
-                                         kCoClasses,                                        \
-                                         std::size(kCoClasses)};
+#define CALYRA_LIBRARY(name, major, minor, guid)                                                             \
+    constinit const TypeLibDesc kTypeLib{#name,    &LIBID_##name,       major,       minor,                  \
+                                         kRecords, std::size(kRecords), kInterfaces, std::size(kInterfaces), \
+                                         kEnums,   std::size(kEnums),   kCoClasses,  std::size(kCoClasses)};
 #include "idl/typelib_expand.h"
 
 template <class Desc, size_t N, class Key>

@@ -57,13 +57,13 @@ struct RecordTraits;
 template <class T>
 inline constexpr bool kIsRecordType = false;
 
-#define CALYRA_RECORD_BEGIN(name, id)                                                                     \
-    template <>                                                                                           \
-    struct RecordTraits<::name> {                                                                         \
-        static constexpr const GUID& guid() { return GUID_##name; }                                       \
-        static constexpr const RecordDesc& description() { return idl_detail::kRecord_##name; }           \
-    };                                                                                                    \
-    template <>                                                                                           \
+#define CALYRA_RECORD_BEGIN(name, id)                                                           \
+    template <>                                                                                 \
+    struct RecordTraits<::name> {                                                               \
+        static constexpr const GUID& guid() { return GUID_##name; }                             \
+        static constexpr const RecordDesc& description() { return idl_detail::kRecord_##name; } \
+    };                                                                                          \
+    template <>                                                                                 \
     inline constexpr bool kIsRecordType<::name> = true;
 #include "idl/typelib_expand.h"
 
@@ -75,26 +75,28 @@ constexpr const RecordDesc& RecordDescriptionOf() {
 // EnumTraits<enumXxx>: an enumeration's description, named from its type.
 template <class E>
 struct EnumTraits;
-#define CALYRA_ENUM_BEGIN(name, id)                                                              \
-    template <>                                                                                  \
-    struct EnumTraits<::name> {                                                                  \
-        static constexpr const EnumDesc& description() { return idl_detail::kEnum_##name; }      \
+#define CALYRA_ENUM_BEGIN(name, id)                                                         \
+    template <>                                                                             \
+    struct EnumTraits<::name> {                                                             \
+        static constexpr const EnumDesc& description() { return idl_detail::kEnum_##name; } \
     };
 #include "idl/typelib_expand.h"
 
 // InterfaceDescriptionOf<IXxx>(): an interface's description from its type.
 template <class I>
 const InterfaceDesc& InterfaceDescriptionOf();
-#define CALYRA_INTERFACE_BEGIN(name, guid)                       \
-    template <>                                                  \
+#define CALYRA_INTERFACE_BEGIN(name, guid)                         \
+    template <>                                                    \
     inline const InterfaceDesc& InterfaceDescriptionOf<::name>() { \
-        return idl_detail::kInterface_##name;                    \
+        return idl_detail::kInterface_##name;                      \
     }
 #include "idl/typelib_expand.h"
 
 // DISPIDs by name: IXxxDispid::Method is the method's DISPID, its 1-based
 // slot position. kAfterLast - 1 is the interface's method count.
-#define CALYRA_INTERFACE_BEGIN(name, guid) enum class name##Dispid : DISPID { kBeforeFirst = 0,
+#define CALYRA_INTERFACE_BEGIN(name, guid) \
+    enum class name##Dispid : DISPID {     \
+        kBeforeFirst = 0,
 #define CALYRA_METHOD(iface, name, params) name,
 #define CALYRA_INTERFACE_END(name) \
     kAfterLast                     \

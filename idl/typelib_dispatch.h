@@ -22,14 +22,14 @@ namespace idl_detail {
 #include "idl/typelib_expand.h"
 }  // namespace idl_detail
 
-#define CALYRA_INTERFACE_BEGIN(name, guid)                                              \
-    template <>                                                                         \
-    struct DispatchTraits<::name> {                                                     \
+#define CALYRA_INTERFACE_BEGIN(name, guid)                                                  \
+    template <>                                                                             \
+    struct DispatchTraits<::name> {                                                         \
         static constexpr const InterfaceDesc* description = &idl_detail::kInterface_##name; \
-        using Methods = DispatchMethodList<::name
+        using Methods = DispatchMethodList < ::name
 #define CALYRA_METHOD(iface, name, params) , &::iface::name
 #define CALYRA_INTERFACE_END(name) \
-    >;                             \
+    > ;                            \
     }                              \
     ;
 #include "idl/typelib_expand.h"

@@ -19,7 +19,9 @@
 
 #ifndef CALYRA_GUID_INIT
 #define CALYRA_GUID_INIT(l, w1, w2, b0, b1, b2, b3, b4, b5, b6, b7) \
-    { l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 } }
+    {                                                               \
+        l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 }               \
+    }
 #endif
 
 #define CALYRA_IN(type, name) CALYRA_PARAM(In, type, name)

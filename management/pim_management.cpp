@@ -44,8 +44,7 @@ const CPimManagement::AccessClass kAccessClasses[] = {
     {&IID_IContactAccess, &CLSID_ContactAccess, &Wire<IContactAccess, true>},
     {&IID_ISyncOption, &CLSID_SyncOption, &Wire<ISyncOption, true>},
     {&IID_IMostFrequentlyPlayedMusic, &CLSID_MostFrequentlyPlayedMusic, &Wire<IMostFrequentlyPlayedMusic, true>},
-    {&IID_IMostFrequentlyPlayedPodcast, &CLSID_MostFrequentlyPlayedPodcast,
-     &Wire<IMostFrequentlyPlayedPodcast, true>},
+    {&IID_IMostFrequentlyPlayedPodcast, &CLSID_MostFrequentlyPlayedPodcast, &Wire<IMostFrequentlyPlayedPodcast, true>},
 };
 
 const CPimManagement::AccessClass* FindAccessClass(const IID& iid) {
@@ -183,13 +182,12 @@ STDMETHODIMP CPimManagement::GetProfileAccess(LONG* plErrorID, IProfileAccess** 
 }
 
 STDMETHODIMP CPimManagement::GetSyncOption(LONG* plErrorID, ISyncOption** pp) {
-    return GetAccess(plErrorID, "CPimManagement::GetSyncOption.[ENTER]", IID_ISyncOption,
-                     reinterpret_cast<void**>(pp));
+    return GetAccess(plErrorID, "CPimManagement::GetSyncOption.[ENTER]", IID_ISyncOption, reinterpret_cast<void**>(pp));
 }
 
 STDMETHODIMP CPimManagement::GetMostFrequentlyPlayedMusic(LONG* plErrorID, IMostFrequentlyPlayedMusic** pp) {
-    return GetAccess(plErrorID, "CPimManagement::GetMostFrequentlyPlayedMusic.[ENTER]",
-                     IID_IMostFrequentlyPlayedMusic, reinterpret_cast<void**>(pp));
+    return GetAccess(plErrorID, "CPimManagement::GetMostFrequentlyPlayedMusic.[ENTER]", IID_IMostFrequentlyPlayedMusic,
+                     reinterpret_cast<void**>(pp));
 }
 
 STDMETHODIMP CPimManagement::GetMostFrequentlyPlayedPodcast(LONG* plErrorID, IMostFrequentlyPlayedPodcast** pp) {
@@ -218,8 +216,7 @@ STDMETHODIMP CPimManagement::GetEventAccess(LONG* plErrorID, IEventAccess** pp) 
 }
 
 STDMETHODIMP CPimManagement::GetTaskAccess(LONG* plErrorID, ITaskAccess** pp) {
-    return GetAccess(plErrorID, "CPimManagement::GetTaskAccess.[ENTER]", IID_ITaskAccess,
-                     reinterpret_cast<void**>(pp));
+    return GetAccess(plErrorID, "CPimManagement::GetTaskAccess.[ENTER]", IID_ITaskAccess, reinterpret_cast<void**>(pp));
 }
 
 }  // namespace calyra

@@ -58,7 +58,7 @@ private:
     HRESULT GetAccess(LONG* plErrorID, const char* trace, const IID& iid, void** ppv);
 
     IPimDbAccess* m_pPimDbAccess = nullptr;  // Guarded by m_csMgmt; one reference held.
-    Bstr m_bstrProfileID;                     // Guarded by m_csMgmt; empty until SetCurrentProfile.
+    Bstr m_bstrProfileID;                    // Guarded by m_csMgmt; empty until SetCurrentProfile.
     CRITICAL_SECTION m_csMgmt;
 };
 

@@ -32,40 +32,27 @@ constexpr std::u16string_view kNull = u"NULL";
 // four [tFile] columns, [LastModifiredOnPc], [ObjectIdOn3rd].
 
 constexpr Column kAddress[] = {
-    {u"AddressID", u"INTEGER", kKeyAutoNotNull},
-    {u"ContactID", u"INTEGER", kNotNull},
-    {u"LocationType", u"INTEGER", kNotNull},
-    {u"Country", u"VARCHAR(64)", kNull},
-    {u"State", u"VARCHAR(64)", kNull},
-    {u"City", u"VARCHAR(64)", kNull},
-    {u"Street", u"VARCHAR(128)", kNull},
-    {u"ZipCode", u"VARCHAR(32)", kNull},
+    {u"AddressID", u"INTEGER", kKeyAutoNotNull}, {u"ContactID", u"INTEGER", kNotNull},
+    {u"LocationType", u"INTEGER", kNotNull},     {u"Country", u"VARCHAR(64)", kNull},
+    {u"State", u"VARCHAR(64)", kNull},           {u"City", u"VARCHAR(64)", kNull},
+    {u"Street", u"VARCHAR(128)", kNull},         {u"ZipCode", u"VARCHAR(32)", kNull},
     {u"PrimaryFlag", u"INTEGER", kNull},
 };
 
 constexpr Column kAlbum[] = {
-    {u"AlbumID", u"INTEGER", kKeyAutoNotNull},
-    {u"ProfileID", u"INTEGER", kNotNull},
-    {u"Name", u"VARCHAR(522)", kNull},
-    {u"PathOnPc", u"VARCHAR(522)", kNull},
-    {u"PathOnDevice", u"VARCHAR(522)", kNull},
-    {u"PathOn3rd", u"VARCHAR(522)", kNull},
-    {u"LocationOnPc", u"VARCHAR(522)", kNull},
-    {u"LocationOnDevice", u"VARCHAR(522)", kNull},
-    {u"LocationOn3rd", u"VARCHAR(522)", kNull},
-    {u"Filter", u"VARCHAR(522)", kNull},
-    {u"Recursive", u"BOOLEAN", kNull},
-    {u"Type", u"INTEGER", kNull},
+    {u"AlbumID", u"INTEGER", kKeyAutoNotNull},  {u"ProfileID", u"INTEGER", kNotNull},
+    {u"Name", u"VARCHAR(522)", kNull},          {u"PathOnPc", u"VARCHAR(522)", kNull},
+    {u"PathOnDevice", u"VARCHAR(522)", kNull},  {u"PathOn3rd", u"VARCHAR(522)", kNull},
+    {u"LocationOnPc", u"VARCHAR(522)", kNull},  {u"LocationOnDevice", u"VARCHAR(522)", kNull},
+    {u"LocationOn3rd", u"VARCHAR(522)", kNull}, {u"Filter", u"VARCHAR(522)", kNull},
+    {u"Recursive", u"BOOLEAN", kNull},          {u"Type", u"INTEGER", kNull},
     {u"SyncAnchor", u"TIMESTAMP", kNull},
 };
 
 constexpr Column kCall[] = {
-    {u"CallID", u"INTEGER", kNotNullKeyAuto},
-    {u"Caller", u"VARCHAR(32)", kNull},
-    {u"Callee", u"VARCHAR(32)", kNull},
-    {u"CallFlag", u"INTEGER", kNull},
-    {u"StartDateTime", u"TIMESTAMP", kNull},
-    {u"EndDateTime", u"TIMESTAMP", kNull},
+    {u"CallID", u"INTEGER", kNotNullKeyAuto}, {u"Caller", u"VARCHAR(32)", kNull},
+    {u"Callee", u"VARCHAR(32)", kNull},       {u"CallFlag", u"INTEGER", kNull},
+    {u"StartDateTime", u"TIMESTAMP", kNull},  {u"EndDateTime", u"TIMESTAMP", kNull},
     {u"Duration", u"INTEGER", kNull},
 };
 
@@ -106,10 +93,8 @@ constexpr Column kContactGroupMap[] = {
 };
 
 constexpr Column kEmail[] = {
-    {u"EmailID", u"INTEGER", kNotNullKeyAuto},
-    {u"ContactID", u"INTEGER", kNotNull},
-    {u"LocationType", u"INTEGER", kNull},
-    {u"Email", u"VARCHAR(128)", kNull},
+    {u"EmailID", u"INTEGER", kNotNullKeyAuto}, {u"ContactID", u"INTEGER", kNotNull},
+    {u"LocationType", u"INTEGER", kNull},      {u"Email", u"VARCHAR(128)", kNull},
     {u"PrimaryFlag", u"INTEGER", kNull},
 };
 
@@ -174,95 +159,59 @@ constexpr Column kEventCategory[] = {
 };
 
 constexpr Column kFile[] = {
-    {u"FileID", u"INTEGER", kKeyAutoNotNull},
-    {u"AlbumID", u"INTEGER", kNull},
-    {u"NameOnPc", u"VARCHAR(256)", kNull},
-    {u"NameOnDevice", u"VARCHAR(256)", kNull},
-    {u"NameOn3rd", u"VARCHAR(256)", kNull},
-    {u"ObjectIDOnPc", u"VARCHAR(522)", kNull},
-    {u"ObjectIDOnDevice", u"VARCHAR(522)", kNull},
-    {u"ObjectIdOn3rd", u"VARCHAR(522)", kNull},
-    {u"LastModifiredOnPc", u"TIMESTAMP", kNull},
-    {u"LastModifiedOnDevice", u"TIMESTAMP", kNull},
-    {u"LastModifiedOn3rd", u"TIMESTAMP", kNull},
-    {u"SyncAnchorOnPc", u"TIMESTAMP", kNull},
-    {u"SyncAnchorOnDevice", u"TIMESTAMP", kNull},
-    {u"SyncAnchorOn3rd", u"TIMESTAMP", kNull},
-    {u"ChangeFlagOnPc", u"INTEGER", kNull},
-    {u"ChangeFlagOnDevice", u"INTEGER", kNull},
-    {u"ChangeFlagOn3rd", u"INTEGER", kNull},
-    {u"TraversedFlagOnPc", u"BOOLEAN", kNull},
-    {u"TraversedFlagOnDevice", u"BOOLEAN", kNull},
-    {u"TraversedFlagOn3rd", u"BOOLEAN", kNull},
-    {u"SyncingFlag", u"BOOLEAN", kNull},
-    {u"ItemID", u"INTEGER", kNull},
-    {u"RepeatNumOnPc", u"iNTEGER", kNull},
-    {u"RepeatNumOnDevice", u"iNTEGER", kNull},
-    {u"RepeatNumOn3rd", u"INTEGER", kNull},
-    {u"LastNumOnPc", u"iNTEGER", kNull},
-    {u"LastNumOnDevice", u"iNTEGER", kNull},
-    {u"LastNumOn3rd", u"INTEGER", kNull},
+    {u"FileID", u"INTEGER", kKeyAutoNotNull},      {u"AlbumID", u"INTEGER", kNull},
+    {u"NameOnPc", u"VARCHAR(256)", kNull},         {u"NameOnDevice", u"VARCHAR(256)", kNull},
+    {u"NameOn3rd", u"VARCHAR(256)", kNull},        {u"ObjectIDOnPc", u"VARCHAR(522)", kNull},
+    {u"ObjectIDOnDevice", u"VARCHAR(522)", kNull}, {u"ObjectIdOn3rd", u"VARCHAR(522)", kNull},
+    {u"LastModifiredOnPc", u"TIMESTAMP", kNull},   {u"LastModifiedOnDevice", u"TIMESTAMP", kNull},
+    {u"LastModifiedOn3rd", u"TIMESTAMP", kNull},   {u"SyncAnchorOnPc", u"TIMESTAMP", kNull},
+    {u"SyncAnchorOnDevice", u"TIMESTAMP", kNull},  {u"SyncAnchorOn3rd", u"TIMESTAMP", kNull},
+    {u"ChangeFlagOnPc", u"INTEGER", kNull},        {u"ChangeFlagOnDevice", u"INTEGER", kNull},
+    {u"ChangeFlagOn3rd", u"INTEGER", kNull},       {u"TraversedFlagOnPc", u"BOOLEAN", kNull},
+    {u"TraversedFlagOnDevice", u"BOOLEAN", kNull}, {u"TraversedFlagOn3rd", u"BOOLEAN", kNull},
+    {u"SyncingFlag", u"BOOLEAN", kNull},           {u"ItemID", u"INTEGER", kNull},
+    {u"RepeatNumOnPc", u"iNTEGER", kNull},         {u"RepeatNumOnDevice", u"iNTEGER", kNull},
+    {u"RepeatNumOn3rd", u"INTEGER", kNull},        {u"LastNumOnPc", u"iNTEGER", kNull},
+    {u"LastNumOnDevice", u"iNTEGER", kNull},       {u"LastNumOn3rd", u"INTEGER", kNull},
     {u"ForbiddenFlag", u"BOOLEAN", kNull},
 };
 
 constexpr Column kIM[] = {
-    {u"IMID", u"INTEGER", kKeyAutoNotNull},
-    {u"ContactID", u"INTEGER", kNull},
-    {u"LocationType", u"INTEGER", kNotNull},
-    {u"Address", u"VARCHAR(128)", kNull},
-    {u"Protocol", u"VARCHAR(32)", kNotNull},
-    {u"PrimaryFlag", u"INTEGER", kNull},
+    {u"IMID", u"INTEGER", kKeyAutoNotNull},  {u"ContactID", u"INTEGER", kNull},
+    {u"LocationType", u"INTEGER", kNotNull}, {u"Address", u"VARCHAR(128)", kNull},
+    {u"Protocol", u"VARCHAR(32)", kNotNull}, {u"PrimaryFlag", u"INTEGER", kNull},
 };
 
 constexpr Column kMostFrequentlyPlayedMusic[] = {
-    {u"EntryID", u"INTEGER", kNotNullKeyAuto},
-    {u"ProfileID", u"INTEGER", kNotNull},
-    {u"Album", u"VARCHAR(256)", kNull},
-    {u"Title", u"VARCHAR(128)", kNull},
-    {u"Artist", u"VARCHAR(128)", kNull},
-    {u"FullPath", u"VARCHAR(520)", kNull},
-    {u"Counter", u"INTEGER", kNull},
-    {u"LastPlayed", u"TIMESTAMP", kNull},
+    {u"EntryID", u"INTEGER", kNotNullKeyAuto}, {u"ProfileID", u"INTEGER", kNotNull},
+    {u"Album", u"VARCHAR(256)", kNull},        {u"Title", u"VARCHAR(128)", kNull},
+    {u"Artist", u"VARCHAR(128)", kNull},       {u"FullPath", u"VARCHAR(520)", kNull},
+    {u"Counter", u"INTEGER", kNull},           {u"LastPlayed", u"TIMESTAMP", kNull},
 };
 
 constexpr Column kMostFrequentlyPlayedPodcast[] = {
-    {u"EntryID", u"INTEGER", kNotNullKeyAuto},
-    {u"ProfileID", u"INTEGER", kNotNull},
-    {u"Album", u"VARCHAR(256)", kNull},
-    {u"Episode", u"VARCHAR(256)", kNull},
-    {u"Time", u"VARCHAR(64)", kNull},
-    {u"ReleaseDate", u"VARCHAR(64)", kNull},
-    {u"Description", u"VARCHAR(1024)", kNull},
-    {u"FullPath", u"VARCHAR(520)", kNull},
-    {u"Counter", u"INTEGER", kNull},
-    {u"LastPlayed", u"TIMESTAMP", kNull},
+    {u"EntryID", u"INTEGER", kNotNullKeyAuto}, {u"ProfileID", u"INTEGER", kNotNull},
+    {u"Album", u"VARCHAR(256)", kNull},        {u"Episode", u"VARCHAR(256)", kNull},
+    {u"Time", u"VARCHAR(64)", kNull},          {u"ReleaseDate", u"VARCHAR(64)", kNull},
+    {u"Description", u"VARCHAR(1024)", kNull}, {u"FullPath", u"VARCHAR(520)", kNull},
+    {u"Counter", u"INTEGER", kNull},           {u"LastPlayed", u"TIMESTAMP", kNull},
 };
 
 constexpr Column kPhoneNumber[] = {
-    {u"PhoneNumberID", u"INTEGER", kKeyAutoNotNull},
-    {u"ContactID", u"INTEGER", kNull},
-    {u"LocationType", u"INTEGER", kNotNull},
-    {u"PhoneNumberType", u"INTEGER", kNotNull},
-    {u"PhoneNumber", u"VARCHAR(64)", kNull},
-    {u"PrimaryFlag", u"INTEGER", kNull},
+    {u"PhoneNumberID", u"INTEGER", kKeyAutoNotNull}, {u"ContactID", u"INTEGER", kNull},
+    {u"LocationType", u"INTEGER", kNotNull},         {u"PhoneNumberType", u"INTEGER", kNotNull},
+    {u"PhoneNumber", u"VARCHAR(64)", kNull},         {u"PrimaryFlag", u"INTEGER", kNull},
 };
 
 constexpr Column kProfile[] = {
-    {u"ProfileID", u"INTEGER", kKeyAutoNotNull},
-    {u"IMEI", u"VARCHAR(64)", kNull, kOneBlank},
-    {u"SN", u"VARCHAR(256)", kNull, kOneBlank},
-    {u"HXRID", u"VARCHAR(64)", kNull, kOneBlank},
-    {u"Model", u"VARCHAR(64)", kNull, kOneBlank},
-    {u"ProfileName", u"VARCHAR(64)", kNull},
+    {u"ProfileID", u"INTEGER", kKeyAutoNotNull},  {u"IMEI", u"VARCHAR(64)", kNull, kOneBlank},
+    {u"SN", u"VARCHAR(256)", kNull, kOneBlank},   {u"HXRID", u"VARCHAR(64)", kNull, kOneBlank},
+    {u"Model", u"VARCHAR(64)", kNull, kOneBlank}, {u"ProfileName", u"VARCHAR(64)", kNull},
 };
 
 constexpr Column kSMS[] = {
-    {u"SMSID", u"INTEGER", kKeyAutoNotNull},
-    {u"ProfileID", u"INTEGER", kNotNull},
-    {u"Sender", u"VARCHAR(32)", kNull},
-    {u"Recipient", u"VARCHAR(32)", kNull},
-    {u"Message", u"VARCHAR(512)", kNull},
-    {u"Timestamp", u"TIMESTAMP", kNull},
+    {u"SMSID", u"INTEGER", kKeyAutoNotNull}, {u"ProfileID", u"INTEGER", kNotNull}, {u"Sender", u"VARCHAR(32)", kNull},
+    {u"Recipient", u"VARCHAR(32)", kNull},   {u"Message", u"VARCHAR(512)", kNull}, {u"Timestamp", u"TIMESTAMP", kNull},
     {u"FolderFlag", u"INTEGER", kNull},
 };
 
@@ -341,10 +290,8 @@ constexpr Column kVer[] = {
 };
 
 constexpr Column kWebUrl[] = {
-    {u"WebUrlID", u"INTEGER", kKeyAutoNotNull},
-    {u"ContactID", u"INTEGER", kNotNull},
-    {u"LocationType", u"INTEGER", kNull},
-    {u"WebUrl", u"VARCHAR(128)", kNull},
+    {u"WebUrlID", u"INTEGER", kKeyAutoNotNull}, {u"ContactID", u"INTEGER", kNotNull},
+    {u"LocationType", u"INTEGER", kNull},       {u"WebUrl", u"VARCHAR(128)", kNull},
     {u"PrimaryFlag", u"INTEGER", kNull},
 };
 

@@ -51,10 +51,14 @@ inline std::string BstrUtf8(BSTR b) { return Utf16ToUtf8(BstrView(b)); }
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const OLECHAR* psz);                 // copy up to the zero unit
-    explicit Bstr(std::u16string_view text);           // copy exactly
+    explicit Bstr(const OLECHAR* psz);        // copy up to the zero unit
+    explicit Bstr(std::u16string_view text);  // copy exactly
     static Bstr FromUtf8(std::string_view text);
-    static Bstr Attach(BSTR owned) { Bstr b; b.m_bstr = owned; return b; }
+    static Bstr Attach(BSTR owned) {
+        Bstr b;
+        b.m_bstr = owned;
+        return b;
+    }
     Bstr(const Bstr& other);
     Bstr(Bstr&& other) noexcept : m_bstr(std::exchange(other.m_bstr, nullptr)) {}
     Bstr& operator=(const Bstr& other);

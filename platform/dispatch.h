@@ -30,8 +30,7 @@ public:
         return E_NOTIMPL;
     }
     // One name set serves every locale.
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                               DISPID* rgDispId) override {
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
         return DispatchTableOf<Itf>().GetIDsOfNames(riid, rgszNames, cNames, rgDispId);
     }
     // Failures come back as the method's HRESULT; pExcepInfo is not used.

@@ -364,8 +364,7 @@ HRESULT DispatchFrame::LoadPointer(Slot& slot, VARIANT* arg) {
         return S_OK;
     }
     // The parameter's own VT_BYREF type: the caller's storage.
-    const bool exact = v->vt == param.vt ||
-                       (target == VT_DISPATCH && v->vt == (VT_UNKNOWN | VT_BYREF));
+    const bool exact = v->vt == param.vt || (target == VT_DISPATCH && v->vt == (VT_UNKNOWN | VT_BYREF));
     if (exact) {
         slot.pointer = v->byref;
         return S_OK;

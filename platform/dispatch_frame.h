@@ -115,12 +115,12 @@ private:
     struct Slot {
         const ParamDesc* param = nullptr;
         SlotKind kind = SlotKind::Unsupported;
-        VARIANT value{};              // by-value argument, or storage the method writes
-        bool ownsValue = false;       // value holds something of ours to free or hand out
-        void* pointer = nullptr;      // what a Pointer slot passes
-        VARIANT* writeBack = nullptr; // the caller's VARIANT that receives value
-        IUnknown* held = nullptr;     // our reference to an interface argument
-        GUID guid{};                  // a GUID parsed from text
+        VARIANT value{};               // by-value argument, or storage the method writes
+        bool ownsValue = false;        // value holds something of ours to free or hand out
+        void* pointer = nullptr;       // what a Pointer slot passes
+        VARIANT* writeBack = nullptr;  // the caller's VARIANT that receives value
+        IUnknown* held = nullptr;      // our reference to an interface argument
+        GUID guid{};                   // a GUID parsed from text
     };
 
     HRESULT LoadSlot(Slot& slot, VARIANT* arg);

@@ -8,8 +8,7 @@
 
 extern "C" const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 extern "C" const IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-extern "C" const IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
-                                          {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+extern "C" const IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 namespace {
 
@@ -38,9 +37,9 @@ extern "C" int StringFromGUID2(REFGUID g, LPOLESTR lpsz, int cchMax) {
     constexpr int kLen = 39;  // 38 characters and the terminator
     if (!lpsz || cchMax < kLen) return 0;
     char buf[kLen + 1];
-    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-                  g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(g.Data1),
+                  g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                  g.Data4[7]);
     for (int i = 0; i < kLen; ++i) lpsz[i] = static_cast<OLECHAR>(buf[i]);
     return kLen;
 }
@@ -50,8 +49,7 @@ extern "C" HRESULT IIDFromString(LPCOLESTR s, IID* out) {
     // Length check first so that the fixed-position reads stay inside.
     size_t len = 0;
     while (len < 39 && s[len]) ++len;
-    if (len != 38 || s[0] != u'{' || s[9] != u'-' || s[14] != u'-' || s[19] != u'-' || s[24] != u'-' ||
-        s[37] != u'}')
+    if (len != 38 || s[0] != u'{' || s[9] != u'-' || s[14] != u'-' || s[19] != u'-' || s[24] != u'-' || s[37] != u'}')
         return E_INVALIDARG;
     unsigned long long v;
     GUID g{};

@@ -67,9 +67,7 @@ public:
     CComObject() { ModuleLock(); }
     ~CComObject() { ModuleUnlock(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return this->_InternalQueryInterface(riid, ppv);
-    }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return this->_InternalQueryInterface(riid, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return this->InternalAddRef(); }
     STDMETHODIMP_(ULONG) Release() override {
         ULONG n = this->InternalRelease();

@@ -363,8 +363,8 @@ private:
         if ((pvarField->vt & ~VT_BYREF) != field->vt) return DISP_E_TYPEMISMATCH;
         if (byRef && !pvarField->byref) return E_INVALIDARG;
         // Where the value itself is stored.
-        const BYTE* value = byRef ? static_cast<const BYTE*>(pvarField->byref)
-                                  : reinterpret_cast<const BYTE*>(&pvarField->llVal);
+        const BYTE* value =
+            byRef ? static_cast<const BYTE*>(pvarField->byref) : reinterpret_cast<const BYTE*>(&pvarField->llVal);
         BYTE* at = static_cast<BYTE*>(pvData) + field->offset;
         switch (field->vt) {
             case VT_BSTR: {

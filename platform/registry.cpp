@@ -163,9 +163,9 @@ private:
 // The last snapshot handed out, reused while the file's text is unchanged.
 struct SnapshotCache {
     std::mutex mutex;
-    std::string path;                           // Guarded by mutex.
-    std::string text;                           // Guarded by mutex.
-    std::shared_ptr<const RegistryKey> root;    // Guarded by mutex.
+    std::string path;                         // Guarded by mutex.
+    std::string text;                         // Guarded by mutex.
+    std::shared_ptr<const RegistryKey> root;  // Guarded by mutex.
 };
 
 SnapshotCache& Cache() {
@@ -325,9 +325,9 @@ LONG UpdateKey(HKEY hKey, const std::function<LONG(RegistryKey& key)>& change) {
 
 }  // namespace
 
-extern "C" LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*lpClass*/,
-                                DWORD dwOptions, REGSAM /*samDesired*/, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                                PHKEY phkResult, LPDWORD lpdwDisposition) {
+extern "C" LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*lpClass*/, DWORD dwOptions,
+                                REGSAM /*samDesired*/, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+                                LPDWORD lpdwDisposition) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     if (dwOptions != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
@@ -386,8 +386,8 @@ extern "C" LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*
     });
 }
 
-extern "C" LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType,
-                                 LPBYTE lpData, LPDWORD lpcbData) {
+extern "C" LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData,
+                                 LPDWORD lpcbData) {
     if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
     std::shared_ptr<const RegistryKey> root;
     const RegistryKey* key = nullptr;

@@ -347,9 +347,9 @@ bool ParseRegistryText(std::string_view text, RegistryKey* root, std::string* er
 
         if (number == 1) {
             if (line != kRegistryFileMagic)
-                return parser.Fail("not a Calyra registry file (first line must be \"" +
-                                       std::string(kRegistryFileMagic) + "\")",
-                                   error);
+                return parser.Fail(
+                    "not a Calyra registry file (first line must be \"" + std::string(kRegistryFileMagic) + "\")",
+                    error);
             continue;
         }
         if (line.empty() || line[0] == ';') continue;

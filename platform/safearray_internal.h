@@ -24,9 +24,7 @@ static_assert(sizeof(GUID) == kHiddenAreaSize);
 static_assert(sizeof(IRecordInfo*) <= kHiddenAreaSize);
 
 inline BYTE* HiddenArea(SAFEARRAY* psa) { return reinterpret_cast<BYTE*>(psa) - kHiddenAreaSize; }
-inline const BYTE* HiddenArea(const SAFEARRAY* psa) {
-    return reinterpret_cast<const BYTE*>(psa) - kHiddenAreaSize;
-}
+inline const BYTE* HiddenArea(const SAFEARRAY* psa) { return reinterpret_cast<const BYTE*>(psa) - kHiddenAreaSize; }
 
 inline IRecordInfo* HiddenRecordInfo(const SAFEARRAY* psa) {
     IRecordInfo* info;

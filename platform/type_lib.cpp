@@ -16,8 +16,8 @@
 
 #include "platform/bstr.h"
 #include "platform/module_object.h"
-#include "platform/registry.h"
 #include "platform/record_info_internal.h"
+#include "platform/registry.h"
 
 extern "C" const IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 extern "C" const IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -151,8 +151,8 @@ public:
 private:
     ~TypeInfo() override { m_lib->Release(); }
 
-    ITypeLib* const m_lib;   // Constant after construction; one reference held
-    const UINT m_index;      // Constant after construction
+    ITypeLib* const m_lib;    // Constant after construction; one reference held
+    const UINT m_index;       // Constant after construction
     const TypeEntry m_entry;  // Constant after construction; points into static storage
 };
 
@@ -336,8 +336,8 @@ HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo)
     return calyra::record_info_internal::CreateRecordInfoOfType(record, pTypeInfo, ppRecInfo);
 }
 
-HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid,
-                               REFGUID rGuidTypeInfo, IRecordInfo** ppRecInfo) {
+HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid, REFGUID rGuidTypeInfo,
+                               IRecordInfo** ppRecInfo) {
     if (!ppRecInfo) return E_INVALIDARG;
     *ppRecInfo = nullptr;
     if (uVerMajor > std::numeric_limits<WORD>::max() || uVerMinor > std::numeric_limits<WORD>::max()) {

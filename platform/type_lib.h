@@ -40,8 +40,9 @@ struct ITypeInfo : IUnknown {
     STDMETHOD(GetName)(BSTR* pbstrName) = 0;
     STDMETHOD(GetContainingTypeLib)(ITypeLib** ppTLib, UINT* pIndex) = 0;
     // Exactly one of the outputs is set, by kind; the others become NULL.
-    STDMETHOD(GetDescription)(const calyra::RecordDesc** ppRecord, const calyra::InterfaceDesc** ppInterface,
-                              const calyra::EnumDesc** ppEnum) = 0;
+    STDMETHOD(GetDescription)
+    (const calyra::RecordDesc** ppRecord, const calyra::InterfaceDesc** ppInterface,
+     const calyra::EnumDesc** ppEnum) = 0;
 
 protected:
     ~ITypeInfo() = default;
@@ -93,6 +94,6 @@ extern "C" {
 HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 // TYPE_E_ELEMENTNOTFOUND for a type that is not a record.
 HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);
-HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid,
-                               REFGUID rGuidTypeInfo, IRecordInfo** ppRecInfo);
+HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid, REFGUID rGuidTypeInfo,
+                               IRecordInfo** ppRecInfo);
 }

@@ -32,7 +32,8 @@ HRESULT RegisterTypeLibKeys(REFGUID libid, WORD wVerMajor, WORD wVerMinor, std::
                             std::u16string_view fullPath, std::u16string_view helpDir) {
     if (fullPath.empty()) return E_INVALIDARG;
     LONG rc = UpdateRegistry([&](RegistryKey& root) {
-        RegistryKey& version = root.Create(u"TypeLib").Create(GuidText(libid)).Create(VersionText(wVerMajor, wVerMinor));
+        RegistryKey& version =
+            root.Create(u"TypeLib").Create(GuidText(libid)).Create(VersionText(wVerMajor, wVerMinor));
         version.SetValue(u"", name);
         version.Create(u"0").Create(u"win32").SetValue(u"", fullPath);
         version.Create(u"FLAGS").SetValue(u"", u"0");

@@ -36,9 +36,9 @@ extern "C" {
 // module at szFullPath. szHelpDir may be NULL.
 HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
 // Removes the version's keys, the library's key when no other version is
-// left, and the TypeLib key itself when no library is left. A library that is not registered is not an error, so that an
-// interrupted unregistration can be completed. lcid and syskind are not
-// kept apart: one registration serves every locale.
+// left, and the TypeLib key itself when no library is left. A library that is not registered is not an error, so that
+// an interrupted unregistration can be completed. lcid and syskind are not kept apart: one registration serves every
+// locale.
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
 }
 

@@ -99,7 +99,7 @@ using VARIANTARG = VARIANT;
 static_assert(sizeof(VARIANT) == 8 + 2 * sizeof(void*));
 
 struct DISPPARAMS {
-    VARIANTARG* rgvarg;          // arguments in reverse order
+    VARIANTARG* rgvarg;  // arguments in reverse order
     DISPID* rgdispidNamedArgs;
     UINT cArgs;
     UINT cNamedArgs;

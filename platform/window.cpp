@@ -162,9 +162,9 @@ struct WindowCore {
     MessageWindow::Handler handler;  // Constant after construction; called on the window's thread only.
     // The two descriptors are constant after construction, except in a
     // forked child, where the fork handler closes them before the child runs.
-    Fd listener;                // the window itself; closing it frees the name
-    Fd stop;                    // an eventfd the destructor signals to end the thread
-    bool forkedCopy = false;    // set only in a forked child, which has no window thread
+    Fd listener;              // the window itself; closing it frees the name
+    Fd stop;                  // an eventfd the destructor signals to end the thread
+    bool forkedCopy = false;  // set only in a forked child, which has no window thread
 
     // A handler that throws must not end the process from the window thread;
     // the sender sees 0, as for a message that was not handled.
@@ -183,8 +183,8 @@ struct WindowCore {
 // thread when it destroys its copy. So the child closes both descriptors of
 // every window as it starts, and a destructor running in it only lets go.
 struct OwnedWindows {
-    std::mutex mutex;                    // Held from fork's prepare step to its parent/child step.
-    std::vector<WindowCore*> windows;    // Guarded by mutex.
+    std::mutex mutex;                  // Held from fork's prepare step to its parent/child step.
+    std::vector<WindowCore*> windows;  // Guarded by mutex.
 };
 
 OwnedWindows& Owned() {
@@ -301,8 +301,8 @@ bool ConnectBefore(int fd, const std::string& name, Clock::time_point deadline) 
 // out of range or names a window that no longer exists.
 struct HandleTable {
     std::mutex mutex;
-    std::deque<std::string> names;                     // Guarded by mutex; index = handle - 1.
-    std::unordered_map<std::string, size_t> indexes;   // Guarded by mutex.
+    std::deque<std::string> names;                    // Guarded by mutex; index = handle - 1.
+    std::unordered_map<std::string, size_t> indexes;  // Guarded by mutex.
 };
 
 HandleTable& Handles() {
@@ -423,8 +423,7 @@ void MessageWindow::Impl::Run() {
         if (!connection) {
             // Out of descriptors or memory: the connection stays queued; wait
             // rather than spin, but stay stoppable.
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-                ::poll(&fds[1], 1, 100);
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) ::poll(&fds[1], 1, 100);
             continue;
         }
         Serve(connection.get());

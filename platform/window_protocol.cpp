@@ -33,8 +33,7 @@ public:
 
 private:
     static constexpr unsigned __int128 kPrime = (static_cast<unsigned __int128>(1) << 88) + 0x13B;
-    unsigned __int128 m_hash =
-        (static_cast<unsigned __int128>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
+    unsigned __int128 m_hash = (static_cast<unsigned __int128>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
 };
 
 }  // namespace

@@ -27,7 +27,7 @@ struct MessageHeader {
     std::uint32_t message;  // only WM_COPYDATA is delivered
     std::uint64_t wParam;
     std::uint64_t dwData;
-    std::uint32_t cbData;   // number of data bytes that follow the header
+    std::uint32_t cbData;    // number of data bytes that follow the header
     std::uint32_t reserved;  // 0
 };
 static_assert(sizeof(MessageHeader) == 32);

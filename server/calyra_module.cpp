@@ -9,11 +9,11 @@
 
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
-#include "platform/type_lib.h"
 #include "platform/bstr.h"
 #include "platform/module_lock.h"
 #include "platform/registry.h"
 #include "platform/thread_locale.h"
+#include "platform/type_lib.h"
 #include "platform/type_lib_registration.h"
 #include "server/object_map.h"
 #include "server/registration_scripts.h"
@@ -134,8 +134,7 @@ HRESULT CCalyraModule::RegisterServer() {
     if (SUCCEEDED(hr)) {
         std::u16string helpDir = std::filesystem::path(Utf16ToUtf8(path)).parent_path().u16string();
         const TypeLibDesc& lib = CalyraTypeLibDescription();
-        hr = RegisterTypeLibKeys(*lib.libid, lib.majorVersion, lib.minorVersion, Utf8ToUtf16(lib.name), path,
-                                 helpDir);
+        hr = RegisterTypeLibKeys(*lib.libid, lib.majorVersion, lib.minorVersion, Utf8ToUtf16(lib.name), path, helpDir);
     }
     return hr;
 }

@@ -52,12 +52,12 @@ public:
     const GUID& GetAppID() const { return *m_pAppID; }
 
 private:
-    bool m_bReady = false;                       // Constant after construction.
-    const GUID* m_pLibID;                        // Constant after construction.
-    const GUID* m_pAppID;                        // Constant after construction.
+    bool m_bReady = false;                        // Constant after construction.
+    const GUID* m_pLibID;                         // Constant after construction.
+    const GUID* m_pAppID;                         // Constant after construction.
     std::span<const ObjectMapEntry> m_objectMap;  // Constant after construction.
-    std::atomic<LONG> m_lServerLocks{0};         // Changed atomically.
-    CRITICAL_SECTION m_csModule;                 // Guards class-object creation and registration.
+    std::atomic<LONG> m_lServerLocks{0};          // Changed atomically.
+    CRITICAL_SECTION m_csModule;                  // Guards class-object creation and registration.
 };
 
 // The module's one module object.

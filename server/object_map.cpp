@@ -18,18 +18,9 @@
 namespace calyra {
 namespace {
 
-constexpr auto kObjectMap = MakeObjectMap<
-    CPimManagement,
-    CProfileAccess,
-    CPimDbAccess,
-    CContactGroupAccess,
-    CEventCategoryAccess,
-    CEventAccess,
-    CTaskAccess,
-    CContactAccess,
-    CSyncOption,
-    CMostFrequentlyPlayedMusic,
-    CMostFrequentlyPlayedPodcast>();
+constexpr auto kObjectMap =
+    MakeObjectMap<CPimManagement, CProfileAccess, CPimDbAccess, CContactGroupAccess, CEventCategoryAccess, CEventAccess,
+                  CTaskAccess, CContactAccess, CSyncOption, CMostFrequentlyPlayedMusic, CMostFrequentlyPlayedPodcast>();
 
 }  // namespace
 

@@ -62,9 +62,9 @@ constexpr ObjectMapEntry ObjectEntry() {
     constexpr const CLSID* clsid = object_map_detail::CoClassId(static_cast<const T*>(nullptr));
     constexpr std::size_t index = ClassRegistrationIndex(clsid);
     static_assert(index < std::size(kClassRegistrations), "the type library lists no such class (typelib.def)");
-    static_assert(object_map_detail::ServesThreadingModel<typename T::ThreadModelType>(
-                      kClassRegistrations[index].threadingModel),
-                  "the class's object model cannot serve the threading model typelib.def registers for it");
+    static_assert(
+        object_map_detail::ServesThreadingModel<typename T::ThreadModelType>(kClassRegistrations[index].threadingModel),
+        "the class's object model cannot serve the threading model typelib.def registers for it");
     return {clsid, &kClassRegistrations[index], &CreateClassObject<T>, &CreateComInstance<T>,
             &object_map_detail::ObjectMain<T>};
 }

@@ -17,10 +17,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/hresult.h"
-#include "platform/registry_tree.h"
 #include "idl/class_registration.h"
 #include "platform/guid.h"
+#include "platform/hresult.h"
+#include "platform/registry_tree.h"
 
 namespace calyra {
 

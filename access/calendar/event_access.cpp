@@ -44,10 +44,10 @@ HRESULT CEventAccess::ModifyRow(LONG* plErrorID, BSTR bstrID, const tagEventInfo
         const std::span<const FieldMap> list = EventListColumns();
         SqlText sql(u"UPDATE [tEvent] SET ");
         sql.Reserve(2048);
-        AppendAssignments(sql, pEventInfo,
-                          {list.first(kEventColumnsBeforeCategory),
-                           std::span(kEventColumns).subspan(kEventCategoryIdColumn, 1),
-                           list.subspan(kEventColumnsBeforeCategory)});
+        AppendAssignments(
+            sql, pEventInfo,
+            {list.first(kEventColumnsBeforeCategory), std::span(kEventColumns).subspan(kEventCategoryIdColumn, 1),
+             list.subspan(kEventColumnsBeforeCategory)});
         sql.Append(u"', [Modified] = '").AppendNow();
         sql.Append(u"' WHERE [ProfileID] = '").AppendQuoted(m_bstrProfileID);
         sql.Append(u"' AND [EventID] = '").AppendQuoted(bstrID).Append(u"';");
@@ -64,8 +64,7 @@ STDMETHODIMP CEventAccess::GetAllEvents(LONG* plErrorID, LONG* plNum, SAFEARRAY*
 }
 
 STDMETHODIMP CEventAccess::AddEvent(LONG* plErrorID, tagEventInfo* pEventInfo, BSTR* pbstrEventID) {
-    if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject))
-        return InvalidArgument(plErrorID);
+    if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrEventID, [&] {
         SqlText master;
         master.AppendFlag(0);
@@ -99,9 +98,8 @@ STDMETHODIMP CEventAccess::ModifyEventByID(LONG* plErrorID, BSTR bstrEventID, ta
     return ModifyRow(plErrorID, bstrEventID, pEventInfo);
 }
 
-STDMETHODIMP CEventAccess::GetEventsByEventCategoryID(LONG* plErrorID, BSTR bstrEventCategoryID,
-                                                      DATE dtStartDateTime, DATE dtEndDateTime, LONG* plNum,
-                                                      SAFEARRAY** ppEventInfo) {
+STDMETHODIMP CEventAccess::GetEventsByEventCategoryID(LONG* plErrorID, BSTR bstrEventCategoryID, DATE dtStartDateTime,
+                                                      DATE dtEndDateTime, LONG* plNum, SAFEARRAY** ppEventInfo) {
     if (IsEmpty(bstrEventCategoryID)) return InvalidArgument(plErrorID);
     return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
@@ -122,17 +120,18 @@ STDMETHODIMP CEventAccess::DeleteEventsByEventCategoryID(LONG* plErrorID, BSTR b
     });
 }
 
-STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDateTime, DATE dtEndDateTime,
-                                                LONG* plNum, SAFEARRAY** ppEventInfo) {
+STDMETHODIMP CEventAccess::GetAllSelectedEvents(LONG* plErrorID, DATE dtStartDateTime, DATE dtEndDateTime, LONG* plNum,
+                                                SAFEARRAY** ppEventInfo) {
     return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         // An inner join: events whose category row is gone drop out. The
         // columns both tables have are qualified with [tEvent].
         SqlText sql(u"SELECT [EventID], [tEvent].[EventCategoryID], ");
         sql.Reserve(2048);
         sql.Append(EventColumnList());
-        sql.Append(u", [tEvent].[Modified] FROM [tEvent], [tEventCategory]"
-                   u" WHERE [tEvent].[EventCategoryID] = [tEventCategory].[EventCategoryID]"
-                   u" AND [tEvent].[OriginalEventID] = '0' AND [tEvent].[ProfileID] = '");
+        sql.Append(
+            u", [tEvent].[Modified] FROM [tEvent], [tEventCategory]"
+            u" WHERE [tEvent].[EventCategoryID] = [tEventCategory].[EventCategoryID]"
+            u" AND [tEvent].[OriginalEventID] = '0' AND [tEvent].[ProfileID] = '");
         sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [tEventCategory].[IsSelected] = '").AppendFlag(1);
         AppendOverlap(sql, dtStartDateTime, dtEndDateTime);
         return sql;
@@ -154,8 +153,7 @@ STDMETHODIMP CEventAccess::ExistEvent(LONG* plErrorID, BSTR bstrEventID, VARIANT
     return ExistRecord(plErrorID, bstrEventID, pvbFound, u"SELECT [EventID] FROM [tEvent] WHERE [EventID] = '");
 }
 
-STDMETHODIMP CEventAccess::GetAllExceptions(LONG* plErrorID, BSTR bstrEventID, LONG* plNum,
-                                            SAFEARRAY** ppEventInfo) {
+STDMETHODIMP CEventAccess::GetAllExceptions(LONG* plErrorID, BSTR bstrEventID, LONG* plNum, SAFEARRAY** ppEventInfo) {
     if (IsEmpty(bstrEventID)) return InvalidArgument(plErrorID);
     return GetAllRecords<tagEventInfo>(plErrorID, plNum, ppEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();
@@ -169,8 +167,7 @@ STDMETHODIMP CEventAccess::AddException(LONG* plErrorID, BSTR bstrEventID, tagEv
                                         BSTR* pbstrExceptionID) {
     // The master ID is taken as given: nothing checks that the master exists
     // or recurs.
-    if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject))
-        return InvalidArgument(plErrorID);
+    if (!pEventInfo || IsEmpty(pEventInfo->bstrSubject)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrExceptionID, [&] {
         SqlText master;
         master.AppendQuoted(bstrEventID);
@@ -194,8 +191,7 @@ STDMETHODIMP CEventAccess::ModifyExceptionByID(LONG* plErrorID, BSTR bstrExcepti
 }
 
 STDMETHODIMP CEventAccess::GetExceptionByID(LONG* plErrorID, BSTR bstrExceptionID, tagEventInfo* pEventInfo) {
-    if (IsEmpty(bstrExceptionID) || !pEventInfo)
-        return InvalidArgument(plErrorID);
+    if (IsEmpty(bstrExceptionID) || !pEventInfo) return InvalidArgument(plErrorID);
     // Any row of the profile, master or exception.
     return GetOneRecord(plErrorID, pEventInfo, kEventColumns, [&] {
         SqlText sql = EventSelectPrefix();

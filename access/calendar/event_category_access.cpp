@@ -80,8 +80,7 @@ STDMETHODIMP CEventCategoryAccess::DeleteEventCategoryByID(LONG* plErrorID, BSTR
 
 STDMETHODIMP CEventCategoryAccess::ModifyEventCategoryByID(LONG* plErrorID, BSTR bstrEventCategoryID,
                                                            tagEventCategoryInfo* pEventCategoryInfo) {
-    if (IsEmpty(bstrEventCategoryID) || !pEventCategoryInfo)
-        return InvalidArgument(plErrorID);
+    if (IsEmpty(bstrEventCategoryID) || !pEventCategoryInfo) return InvalidArgument(plErrorID);
     // Every data column is written each time: this is also how a category
     // is selected or deselected. No profile condition.
     return ExecuteStatement(plErrorID, nullptr, [&] {

@@ -64,8 +64,7 @@ inline constexpr size_t kEventColumnsBeforeCategory = 4;  // [Subject] .. [Event
 static_assert(kEventColumns[kEventCategoryIdColumn].column.view() == u"[EventCategoryID]");
 static_assert(kEventColumns[kEventFirstListColumn].column.view() == u"[Subject]");
 static_assert(kEventColumns[kEventFirstListColumn + kEventColumnsBeforeCategory - 1].column.view() == u"[EventType]");
-static_assert(kEventColumns[kEventFirstListColumn + kEventListColumnCount - 1].column.view() ==
-              u"[OriginalStartTime]");
+static_assert(kEventColumns[kEventFirstListColumn + kEventListColumnCount - 1].column.view() == u"[OriginalStartTime]");
 
 // The event column list's columns: what an insert writes, in list order.
 constexpr std::span<const FieldMap> EventListColumns() {

@@ -49,9 +49,7 @@ static_assert(ListsColumns(kContactInsertHead.view(), u"([ProfileID], ", kContac
                            u", [Modified]) VALUES('"));
 
 // The profile's contacts, in the engine's order.
-SqlText ContactListQuery(BSTR profileID) {
-    return QuotedStatement(kContactSelectHead, profileID, u"';");
-}
+SqlText ContactListQuery(BSTR profileID) { return QuotedStatement(kContactSelectHead, profileID, u"';"); }
 
 }  // namespace
 
@@ -74,8 +72,7 @@ STDMETHODIMP CContactAccess::GetAllContacts(LONG* plErrorID, LONG* plNum, SAFEAR
 }
 
 STDMETHODIMP CContactAccess::GetContactByID(LONG* plErrorID, BSTR bstrContactID, tagContactInfo* pContactInfo) {
-    if (IsEmpty(bstrContactID) || !pContactInfo)
-        return InvalidArgument(plErrorID);
+    if (IsEmpty(bstrContactID) || !pContactInfo) return InvalidArgument(plErrorID);
     return GetOneRecord(plErrorID, pContactInfo, std::span(kContactFields), [&] {
         SqlText sql(kContactSelectHead);
         sql.AppendQuoted(m_bstrProfileID).Append(u"' AND [ContactID] = '");
@@ -86,8 +83,7 @@ STDMETHODIMP CContactAccess::GetContactByID(LONG* plErrorID, BSTR bstrContactID,
 
 STDMETHODIMP CContactAccess::ExistContact(LONG* plErrorID, BSTR bstrContactID, VARIANT_BOOL* pvbFound) {
     // Any profile's contact counts.
-    return ExistRecord(plErrorID, bstrContactID, pvbFound,
-                       u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
+    return ExistRecord(plErrorID, bstrContactID, pvbFound, u"SELECT [ContactID] FROM [tContact] WHERE [ContactID] = '");
 }
 
 STDMETHODIMP CContactAccess::AddContact(LONG* plErrorID, tagContactInfo* pContactInfo, BSTR* pbstrContactID) {
@@ -103,8 +99,7 @@ STDMETHODIMP CContactAccess::AddContact(LONG* plErrorID, tagContactInfo* pContac
 }
 
 STDMETHODIMP CContactAccess::ModifyContactByID(LONG* plErrorID, BSTR bstrContactID, tagContactInfo* pContactInfo) {
-    if (IsEmpty(bstrContactID) || !pContactInfo)
-        return InvalidArgument(plErrorID);
+    if (IsEmpty(bstrContactID) || !pContactInfo) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"UPDATE [tContact] SET ");
         AppendAssignments(sql, pContactInfo, {kContactDataFields});

@@ -69,8 +69,7 @@ public:
     STDMETHODIMP DeleteEmailsByContactID(LONG* plErrorID, BSTR bstrContactID) override;
     STDMETHODIMP ModifyEmailByID(LONG* plErrorID, BSTR bstrEmailID, tagEmail* pEmail) override;
 
-    STDMETHODIMP GetWebUrlsByContactID(LONG* plErrorID, BSTR bstrContactID, LONG* plNum,
-                                       SAFEARRAY** ppWebUrl) override;
+    STDMETHODIMP GetWebUrlsByContactID(LONG* plErrorID, BSTR bstrContactID, LONG* plNum, SAFEARRAY** ppWebUrl) override;
     STDMETHODIMP AddWebUrlToContact(LONG* plErrorID, BSTR bstrContactID, tagWebUrl* pWebUrl,
                                     BSTR* pbstrWebUrlID) override;
     STDMETHODIMP DeleteWebUrlByID(LONG* plErrorID, BSTR bstrWebUrlID) override;

@@ -13,9 +13,8 @@ template <class Record>
 HRESULT CContactAccess::ListDetails(LONG* plErrorID, BSTR bstrContactID, LONG* plNum, SAFEARRAY** ppItems) {
     const DetailFamily& family = DetailFamilyOf<Record>::value;
     if (IsEmpty(bstrContactID) || !plNum || !ppItems) return InvalidArgument(plErrorID);
-    return GetAllRecords<Record>(plErrorID, plNum, ppItems, family.fields, [&] {
-        return QuotedStatement(family.listHead, bstrContactID, u"';");
-    });
+    return GetAllRecords<Record>(plErrorID, plNum, ppItems, family.fields,
+                                 [&] { return QuotedStatement(family.listHead, bstrContactID, u"';"); });
 }
 
 template <class Record>
@@ -41,9 +40,8 @@ HRESULT CContactAccess::DeleteDetailByID(LONG* plErrorID, const DetailFamily& fa
 
 HRESULT CContactAccess::DeleteDetailsByContactID(LONG* plErrorID, const DetailFamily& family, BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return InvalidArgument(plErrorID);
-    return ExecuteStatement(plErrorID, nullptr, [&] {
-        return QuotedStatement(family.deleteByContactHead, bstrContactID, u"';");
-    });
+    return ExecuteStatement(plErrorID, nullptr,
+                            [&] { return QuotedStatement(family.deleteByContactHead, bstrContactID, u"';"); });
 }
 
 template <class Record>
@@ -90,10 +88,9 @@ STDMETHODIMP CContactAccess::GetPhoneNumbersByContactID(LONG* plErrorID, BSTR bs
                                                         SAFEARRAY** ppPhoneNumber) {
     return ListDetails<tagPhoneNumber>(plErrorID, bstrContactID, plNum, ppPhoneNumber);
 }
-STDMETHODIMP CContactAccess::AddPhoneNumberToContact(LONG* plErrorID, BSTR bstrContactID,
-                                                     tagPhoneNumber* pPhoneNumber, BSTR* pbstrPhoneNumberID) {
-    return AddDetail(plErrorID, bstrContactID, pPhoneNumber,
-                     pbstrPhoneNumberID);
+STDMETHODIMP CContactAccess::AddPhoneNumberToContact(LONG* plErrorID, BSTR bstrContactID, tagPhoneNumber* pPhoneNumber,
+                                                     BSTR* pbstrPhoneNumberID) {
+    return AddDetail(plErrorID, bstrContactID, pPhoneNumber, pbstrPhoneNumberID);
 }
 STDMETHODIMP CContactAccess::DeletePhoneNumberByID(LONG* plErrorID, BSTR bstrPhoneNumberID) {
     return DeleteDetailByID(plErrorID, DetailFamilyOf<tagPhoneNumber>::value, bstrPhoneNumberID);

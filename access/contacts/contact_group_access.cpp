@@ -31,9 +31,7 @@ constexpr Sql kGroupInsertHead =
 static_assert(ListsColumns(kGroupInsertHead.view(), u"([ProfileID], ", kGroupDataFields, u", [Modified]) "));
 
 // The profile's groups, in the engine's order.
-SqlText GroupListQuery(BSTR profileID) {
-    return QuotedStatement(kGroupSelectHead, profileID, u"';");
-}
+SqlText GroupListQuery(BSTR profileID) { return QuotedStatement(kGroupSelectHead, profileID, u"';"); }
 
 }  // namespace
 
@@ -108,8 +106,8 @@ STDMETHODIMP CContactGroupAccess::ModifyContactGroupByID(LONG* plErrorID, BSTR b
 HRESULT CContactGroupAccess::DeleteContactGroupMapByContactGroupID(BSTR bstrContactGroupID) {
     if (IsEmpty(bstrContactGroupID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '",
-                                           bstrContactGroupID, u"');"));
+    return ExecuteFollowUp(
+        QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactGroupID] = '", bstrContactGroupID, u"');"));
 }
 
 HRESULT CContactGroupAccess::DeleteContactGroupMapOfAllContactGroups() {

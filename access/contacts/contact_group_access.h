@@ -25,8 +25,7 @@ public:
     void ClearCache() override { m_cache.Clear(); }
 
     STDMETHODIMP GetNumOfContactGroups(LONG* plErrorID, LONG* plNumOfContactGroups) override;
-    STDMETHODIMP GetContactGroupByIndex(LONG* plErrorID, LONG lIndex,
-                                        tagContactGroupInfo* pContactGroupInfo) override;
+    STDMETHODIMP GetContactGroupByIndex(LONG* plErrorID, LONG lIndex, tagContactGroupInfo* pContactGroupInfo) override;
     STDMETHODIMP GetAllContactGroups(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppContactGroupInfo) override;
     STDMETHODIMP AddContactGroup(LONG* plErrorID, tagContactGroupInfo* pContactGroupInfo,
                                  BSTR* pbstrContactGroupID) override;

@@ -91,8 +91,8 @@ STDMETHODIMP CContactAccess::RemoveContactFromContactGroup(LONG* plErrorID, BSTR
 HRESULT CContactAccess::DeleteContactGroupMapByContactID(BSTR bstrContactID) {
     if (IsEmpty(bstrContactID)) return E_INVALIDARG;
     CriticalSectionLock lock(m_csAccess);
-    return ExecuteFollowUp(QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '",
-                                           bstrContactID, u"');"));
+    return ExecuteFollowUp(
+        QuotedStatement(u"DELETE FROM [tContactGroupMap] WHERE ([ContactID] = '", bstrContactID, u"');"));
 }
 
 HRESULT CContactAccess::DeleteContactGroupMapOfAllContacts() {

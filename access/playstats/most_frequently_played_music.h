@@ -16,19 +16,16 @@ namespace calyra {
 struct MusicPlayTable;  // the statements' description, in the source file
 
 class CMostFrequentlyPlayedMusic
-    : public CPlayStatisticsAccess<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic,
-                                   tagMostFrequentlyPlayedMusic, &CLSID_MostFrequentlyPlayedMusic,
-                                   CComMultiThreadModel, MusicPlayTable> {
+    : public CPlayStatisticsAccess<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic, tagMostFrequentlyPlayedMusic,
+                                   &CLSID_MostFrequentlyPlayedMusic, CComMultiThreadModel, MusicPlayTable> {
 public:
-    STDMETHODIMP QueryMfpmEntry(LONG* plErrorID, tagMostFrequentlyPlayedMusic* pEntry,
-                                VARIANT_BOOL* pvbExist) override;
+    STDMETHODIMP QueryMfpmEntry(LONG* plErrorID, tagMostFrequentlyPlayedMusic* pEntry, VARIANT_BOOL* pvbExist) override;
     STDMETHODIMP AddMfpmEntry(LONG* plErrorID, tagMostFrequentlyPlayedMusic* pEntry, BSTR* pbstrEntryID) override;
     STDMETHODIMP DeleteMfpmEntryByID(LONG* plErrorID, BSTR bstrEntryID) override;
     STDMETHODIMP ModifyMfpmEntryByID(LONG* plErrorID, BSTR bstrEntryID, tagMostFrequentlyPlayedMusic* pEntry) override;
     STDMETHODIMP ModifyMfpmEntryByIDEx(LONG* plErrorID, BSTR bstrEntryID,
                                        tagMostFrequentlyPlayedMusic* pEntry) override;
-    STDMETHODIMP GetMostFrequentlyPlayedMusics(LONG* plErrorID, LONG lCnt, LONG* plNum,
-                                               SAFEARRAY** ppEntries) override;
+    STDMETHODIMP GetMostFrequentlyPlayedMusics(LONG* plErrorID, LONG lCnt, LONG* plNum, SAFEARRAY** ppEntries) override;
     STDMETHODIMP UpdateMostFrequentlyPlayedMusic(LONG* plErrorID, tagMostFrequentlyPlayedMusic* pEntry) override;
 };
 

@@ -34,8 +34,7 @@ constexpr auto ListFields() {
     constexpr size_t texts = std::size(Table::kTextColumns);
     std::array<FieldMap, texts + 3> fields{};
     fields[0] = {u"[EntryID]", FieldKind::Text, offsetof(Record, bstrEntryID), 0};
-    for (size_t i = 0; i < texts; ++i)
-        fields[i + 1] = Table::kTextColumns[i];
+    for (size_t i = 0; i < texts; ++i) fields[i + 1] = Table::kTextColumns[i];
     fields[texts + 1] = {u"[Counter]", FieldKind::Long, offsetof(Record, lCounter), 0};
     fields[texts + 2] = {u"[LastPlayed]", FieldKind::Date, offsetof(Record, dtLastPlayed), 0};
     return fields;
@@ -79,8 +78,7 @@ private:
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARIANT_BOOL* pvbExist) {
     using namespace play_statistics_detail;
-    if (!pEntry || IsEmpty(pEntry->bstrFullPath) || !pvbExist)
-        return InvalidArgument(plErrorID);
+    if (!pEntry || IsEmpty(pEntry->bstrFullPath) || !pvbExist) return InvalidArgument(plErrorID);
     CriticalSectionLock lock(this->m_csAccess);
     if (!this->m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
     SqlText sql(u"SELECT [EntryID], [ProfileID], ");
@@ -169,8 +167,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
     static_assert(Table::kTextColumns[kPathColumn - 1].offset == offsetof(Record, bstrFullPath),
                   "[FullPath] must be the last text column of a play-statistics table");
 
-    if (lCnt < kMinListCount || lCnt > kMaxListCount || !plNum || !ppEntries)
-        return InvalidArgument(plErrorID);
+    if (lCnt < kMinListCount || lCnt > kMaxListCount || !plNum || !ppEntries) return InvalidArgument(plErrorID);
     *plNum = 0;
     *ppEntries = nullptr;
     CriticalSectionLock lock(this->m_csAccess);
@@ -220,8 +217,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
 CALYRA_PLAY_STATISTICS_TEMPLATE
 HRESULT CALYRA_PLAY_STATISTICS::RecordPlay(LONG* plErrorID, Record* pEntry) {
     using namespace play_statistics_detail;
-    if (!pEntry || IsEmpty(pEntry->bstrFullPath))
-        return InvalidArgument(plErrorID);
+    if (!pEntry || IsEmpty(pEntry->bstrFullPath)) return InvalidArgument(plErrorID);
     // No lock here: each step locks on its own, so another object (or
     // thread) can insert the same path between our look-up and our insert.
     Itf* self = this;

@@ -47,13 +47,11 @@ STDMETHODIMP CProfileAccess::GetProfileByIndex(LONG* plErrorID, LONG lIndex, tag
 }
 
 STDMETHODIMP CProfileAccess::GetAllProfiles(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppProfileInfo) {
-    return GetAllRecords<tagProfileInfo>(plErrorID, plNum, ppProfileInfo, kProfileFields,
-                                         ProfileListQuery);
+    return GetAllRecords<tagProfileInfo>(plErrorID, plNum, ppProfileInfo, kProfileFields, ProfileListQuery);
 }
 
 STDMETHODIMP CProfileAccess::AddProfile(LONG* plErrorID, tagProfileInfo* pProfileInfo, BSTR* pbstrProfileID) {
-    if (!pProfileInfo || !pbstrProfileID || IsEmpty(pProfileInfo->bstrName))
-        return InvalidArgument(plErrorID);
+    if (!pProfileInfo || !pbstrProfileID || IsEmpty(pProfileInfo->bstrName)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrProfileID, [&] {
         SqlText sql(kProfileInsertHead);
         AppendValues(sql, pProfileInfo, kProfileDataFields);
@@ -70,8 +68,7 @@ STDMETHODIMP CProfileAccess::DeleteProfileByID(LONG* plErrorID, BSTR bstrProfile
 }
 
 STDMETHODIMP CProfileAccess::ModifyProfileByID(LONG* plErrorID, BSTR bstrProfileID, tagProfileInfo* pProfileInfo) {
-    if (IsEmpty(bstrProfileID) || !pProfileInfo || IsEmpty(pProfileInfo->bstrName))
-        return InvalidArgument(plErrorID);
+    if (IsEmpty(bstrProfileID) || !pProfileInfo || IsEmpty(pProfileInfo->bstrName)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"UPDATE [tProfile] SET ");
         AppendAssignments(sql, pProfileInfo, {kProfileDataFields});

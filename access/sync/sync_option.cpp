@@ -138,8 +138,7 @@ STDMETHODIMP CSyncOption::GetSyncAlbums(LONG* plErrorID, LONG lType, LONG* plNum
 }
 
 STDMETHODIMP CSyncOption::AddSyncAlbum(LONG* plErrorID, LONG lType, tagSyncAlbumItem* pSyncAlbum) {
-    if (!pSyncAlbum || IsEmpty(pSyncAlbum->bstrAlbumName))
-        return InvalidArgument(plErrorID);
+    if (!pSyncAlbum || IsEmpty(pSyncAlbum->bstrAlbumName)) return InvalidArgument(plErrorID);
     // No look-up first: adding a name twice stores it twice.
     return ExecuteStatement(plErrorID, nullptr, [&] {
         SqlText sql(u"INSERT INTO [tSyncAlbum] ([ProfileID], [SyncDataType], [SyncAlbumName], [Option]) VALUES('");
@@ -183,14 +182,13 @@ STDMETHODIMP CSyncOption::GetSyncedAlbums(LONG* plErrorID, LONG* plNum, SAFEARRA
 STDMETHODIMP CSyncOption::GetSyncedPodcasts(LONG* plErrorID, LONG* plNum, SAFEARRAY** ppSyncedPodcasts) {
     // Files being synchronised that belong to this profile's podcast
     // albums (album type 3).
-    return GetAllRecords<tagSyncedAlbumItem>(
-        plErrorID, plNum, ppSyncedPodcasts, kSyncedPodcastFields, [&] {
-            SqlText sql(
-                u"SELECT [ObjectIDOnPC], [ObjectIDOnDevice] FROM [tFile] WHERE [SyncingFlag] = '1' AND [AlbumID] IN "
-                u"(SELECT [AlbumID] FROM [tAlbum] WHERE TYPE = '3' AND [ProfileID] = '");
-            sql.AppendQuoted(m_bstrProfileID).Append(u"');");
-            return sql;
-        });
+    return GetAllRecords<tagSyncedAlbumItem>(plErrorID, plNum, ppSyncedPodcasts, kSyncedPodcastFields, [&] {
+        SqlText sql(
+            u"SELECT [ObjectIDOnPC], [ObjectIDOnDevice] FROM [tFile] WHERE [SyncingFlag] = '1' AND [AlbumID] IN "
+            u"(SELECT [AlbumID] FROM [tAlbum] WHERE TYPE = '3' AND [ProfileID] = '");
+        sql.AppendQuoted(m_bstrProfileID).Append(u"');");
+        return sql;
+    });
 }
 
 }  // namespace calyra

@@ -32,8 +32,7 @@ STDMETHODIMP CTaskAccess::GetAllTasks(LONG* plErrorID, LONG* plNum, SAFEARRAY** 
 }
 
 STDMETHODIMP CTaskAccess::AddTask(LONG* plErrorID, tagTaskInfo* pTaskInfo, BSTR* pbstrTaskID) {
-    if (!pTaskInfo || IsEmpty(pTaskInfo->bstrSubject))
-        return InvalidArgument(plErrorID);
+    if (!pTaskInfo || IsEmpty(pTaskInfo->bstrSubject)) return InvalidArgument(plErrorID);
     return ExecuteStatement(plErrorID, pbstrTaskID, [&] {
         SqlText sql(u"INSERT INTO [tTask] ([ProfileID], ");
         sql.Reserve(2048);

@@ -49,9 +49,9 @@ inline constexpr std::array<FieldMap, 2> kStamps = {{
 
 // Every result column of a task query, in query order: ReadRow over these
 // fills a whole tagTaskInfo.
-inline constexpr std::array<FieldMap, 42> kTaskColumns = JoinFieldMaps(
-    JoinFieldMaps(task_columns_detail::kHead, RecurrenceColumns(offsetof(tagTaskInfo, stRecurrence), 1)),
-    task_columns_detail::kStamps);
+inline constexpr std::array<FieldMap, 42> kTaskColumns =
+    JoinFieldMaps(JoinFieldMaps(task_columns_detail::kHead, RecurrenceColumns(offsetof(tagTaskInfo, stRecurrence), 1)),
+                  task_columns_detail::kStamps);
 
 // The columns a write takes from the record, [Subject] to [EndBy], in list
 // order; [Created] and [Modified] are the time of the write.

@@ -19,8 +19,8 @@ constexpr LONG kUntouched = 0x7777;
 
 ComPtr<IPimDbAccess> NewConnection() {
     ComPtr<IPimDbAccess> db;
-    HRESULT hr = calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
-                                                                reinterpret_cast<void**>(&db));
+    HRESULT hr =
+        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&db));
     EXPECT_EQ(hr, S_OK);
     return db;
 }
@@ -148,17 +148,15 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
         {"Query without slot", [&](LONG* e) { return open->Query(e, sql, &rows, &cols, nullptr); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); },
-         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
         {"Query of a missing table",
          [&](LONG* e) { return open->Query(e, Bstr(u"SELECT * FROM [nope];"), &rows, &cols, &vm); },
          PIMERR_QUERY_FAILED, E_FAIL},
-        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
-         E_INVALIDARG},
-        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, PIMERR_NOT_CONNECTED,
+        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
+        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); }, PIMERR_UNEXPECTED,
          E_UNEXPECTED},
-        {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); },
-         PIMERR_UNEXPECTED, E_UNEXPECTED},
         {"NextRow without slot", [&](LONG* e) { return open->NextRow(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
          E_INVALIDARG},
         {"NextRow before open", [&](LONG* e) { return closed->NextRow(e, &garbage); }, PIMERR_NOT_CONNECTED,
@@ -179,8 +177,8 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
          PIMERR_NOT_CONNECTED, E_UNEXPECTED},
         {"FreeResultset without slot", [&](LONG* e) { return open->FreeResultset(e, nullptr); },
          PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); },
-         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
+        {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); }, PIMERR_NOT_CONNECTED,
+         E_UNEXPECTED},
         {"FreeResultset of a slot the engine never gave", [&](LONG* e) { return open->FreeResultset(e, &garbage); },
          PIMERR_FREE_FAILED, E_FAIL},
     };
@@ -229,10 +227,10 @@ TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
         db->ClosePimDatabase(nullptr);
     }
     const std::vector<std::string> expected = {
-        "CPimDbAccess::CPimDbAccess.[ENTER]",     "CPimDbAccess::FinalConstruct.[ENTER]",
-        "CPimDbAccess::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[FAIL]",
-        "CPimDbAccess::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[Success]",
-        "CPimDbAccess::FinalRelease.[ENTER]",     "CPimDbAccess::~CPimDbAccess.[ENTER]",
+        "CPimDbAccess::CPimDbAccess.[ENTER]",    "CPimDbAccess::FinalConstruct.[ENTER]",
+        "CPimDbAccess::OpenPimDatabase.[ENTER]", "CPimDbAccess::OpenPimDatabase.[FAIL]",
+        "CPimDbAccess::OpenPimDatabase.[ENTER]", "CPimDbAccess::OpenPimDatabase.[Success]",
+        "CPimDbAccess::FinalRelease.[ENTER]",    "CPimDbAccess::~CPimDbAccess.[ENTER]",
     };
     auto texts = recorder.texts();
     EXPECT_EQ(texts, expected);
@@ -240,4 +238,3 @@ TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
     EXPECT_EQ(texts[2].size(), 37u) << "cbData must be the text's length without a NUL";
     for (ULONG_PTR d : recorder.dwData()) EXPECT_EQ(d, 0u);
 }
-

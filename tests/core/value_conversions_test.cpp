@@ -78,10 +78,10 @@ TEST(TextToDate, ReadsStoredDateTexts) {
         {u"2010-11-11", 40493.0},  // date only: midnight
         {u"1899-12-30 00:00:00", 0.0},
         {u"1899-12-29 06:00:00", -1.25},
-        {u" 2010-11-11 08:05:09", 40493 + 29109 / 86400.0},  // numbers may have leading blanks
-        {u"2010-11-11\t08:05:09", 40493 + 29109 / 86400.0},  // the blank matches any white space
+        {u" 2010-11-11 08:05:09", 40493 + 29109 / 86400.0},                       // numbers may have leading blanks
+        {u"2010-11-11\t08:05:09", 40493 + 29109 / 86400.0},                       // the blank matches any white space
         {u"2010-11-1108:05:09", calyra::DateFromParts(2010, 11, 1108, 0, 0, 0)},  // blank may be missing
-        {u"2010 -11-11", calyra::DateFromParts(2010, 0, 0, 0, 0, 0)},  // '-' must follow at once
+        {u"2010 -11-11", calyra::DateFromParts(2010, 0, 0, 0, 0, 0)},             // '-' must follow at once
         {u"garbage", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
         {u"", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
     };
@@ -98,13 +98,13 @@ struct PartsVector {
 TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
     const PartsVector vectors[] = {
         {1899, 12, 30, 0, 0, 0, 0.0},
-        {1899, 12, 29, 6, 0, 0, -1.25},  // before the epoch the time of day is subtracted
+        {1899, 12, 29, 6, 0, 0, -1.25},   // before the epoch the time of day is subtracted
         {2000, 2, 29, 0, 0, 0, 36585.0},  // 2000 is a leap year
         {1900, 3, 1, 0, 0, 0, 61.0},      // 1900 is not
         {2010, 11, 11, 8, 5, 9, 40493 + 29109 / 86400.0},
-        {2010, 11, 0, 0, 0, 0, 40482.0},   // day 0: the last day of October
+        {2010, 11, 0, 0, 0, 0, 40482.0},    // day 0: the last day of October
         {2010, 11, 11, 24, 0, 0, 40494.0},  // hour 24: the next day
-        {2010, 13, 1, 0, 0, 0, 40544.0},   // month 13: January of the next year
+        {2010, 13, 1, 0, 0, 0, 40544.0},    // month 13: January of the next year
     };
     for (const auto& v : vectors)
         EXPECT_DOUBLE_EQ(calyra::DateFromParts(v.year, v.month, v.day, v.hour, v.minute, v.second), v.date)
@@ -135,8 +135,8 @@ TEST(GetNowDate, IsTheUtcClockInWholeSeconds) {
     GetSystemTime(&after);
     EXPECT_GE(now, calyra::DateFromParts(before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute,
                                          before.wSecond));
-    EXPECT_LE(now, calyra::DateFromParts(after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute,
-                                         after.wSecond));
+    EXPECT_LE(now,
+              calyra::DateFromParts(after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute, after.wSecond));
     double seconds = (now - std::floor(now)) * 86400.0;
     EXPECT_NEAR(seconds, std::round(seconds), 1e-3) << "milliseconds were not dropped";
 }
@@ -182,8 +182,8 @@ TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
 
 TEST(Flags, OnlyTheNumberOneReadsTrueAndAnyNonzeroFlagWritesOne) {
     const LongVector vectors[] = {
-        {u"1", 1},  {u" 1", 1}, {u"01", 1},   {u"+1", 1}, {u"1abc", 1}, {u"true", 0}, {u"0", 0},
-        {u"2", 0},  {u"-1", 0}, {u"yes", 0},  {u"", 0},   {u"11", 0},
+        {u"1", 1}, {u" 1", 1}, {u"01", 1}, {u"+1", 1},  {u"1abc", 1}, {u"true", 0},
+        {u"0", 0}, {u"2", 0},  {u"-1", 0}, {u"yes", 0}, {u"", 0},     {u"11", 0},
     };
     for (const auto& v : vectors)
         EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";

@@ -39,8 +39,7 @@ LONG OpenWithTable(const std::filesystem::path& file) {
 long CountRows(LONG h, const std::u16string& where = u"") {
     LONG rows = 0, columns = 0;
     LONGLONG slot = 0;
-    if (DbQuery(h, (u"SELECT [ID], [Writer], [Text] FROM [t]" + where).c_str(), &rows, &columns, &slot) != 0)
-        return -1;
+    if (DbQuery(h, (u"SELECT [ID], [Writer], [Text] FROM [t]" + where).c_str(), &rows, &columns, &slot) != 0) return -1;
     long seen = 0;
     while (!DbIsEOF(h, &slot)) {
         if (DbGetFieldValue(h, &slot, 2)[0] != 0) ++seen;
@@ -60,9 +59,9 @@ TEST(EngineConcurrencyTest, OneHandleSharedByThreadsWithTheirOwnResultSets) {
             for (int i = 0; i < kRowsPerThread; ++i) {
                 std::u16string text = u"t" + Num(t) + u"r" + Num(i);
                 LONGLONG id = 0;
-                if (DbExecute(h, (u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + text + u"');")
-                                     .c_str(),
-                              &id) != 0) {
+                if (DbExecute(
+                        h, (u"INSERT INTO [t] ([Writer], [Text]) VALUES('" + Num(t) + u"', '" + text + u"');").c_str(),
+                        &id) != 0) {
                     ++failures;
                     continue;
                 }

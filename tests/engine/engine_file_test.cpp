@@ -8,7 +8,6 @@
 #include <fstream>
 #include <string>
 
-
 #include "platform/bstr.h"
 #include "support/temp_dir.h"
 

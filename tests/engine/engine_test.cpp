@@ -36,8 +36,9 @@ protected:
     void SetUp() override {
         db = DbOpen(U16(dir.file("pim.db")).c_str());
         ASSERT_GE(db, 0) << "a new file in an existing directory did not open";
-        Exec(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL, "
-             u"[N] INTEGER NULL);");
+        Exec(
+            u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL, "
+            u"[N] INTEGER NULL);");
     }
     void TearDown() override { DbClose(db); }
 
@@ -250,7 +251,9 @@ TEST_F(EngineTest, TextRoundTripsUnchangedAndBadUtf8ReadsAsReplacementCharacters
     EXPECT_EQ(Scalar(u"SELECT length([Name]) FROM [t] WHERE [ID] = '1'"), u"8")
         << "SQLite saw different characters than the client sent";
     // 0xFF is never UTF-8; C3 alone is a cut sequence; E0 80 80 is overlong.
-    EXPECT_EQ(Scalar(u"SELECT CAST(X'41FF42C3' AS TEXT)"), u"A\xFFFD" u"B\xFFFD");
+    EXPECT_EQ(Scalar(u"SELECT CAST(X'41FF42C3' AS TEXT)"),
+              u"A\xFFFD"
+              u"B\xFFFD");
     EXPECT_EQ(Scalar(u"SELECT CAST(X'E08080' AS TEXT)"), u"\xFFFD\xFFFD\xFFFD");
 }
 
@@ -314,9 +317,10 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     // the ones that look most like a real slot.
     LONG other = DbOpen(U16(dir.file("pim.db")).c_str());
     ASSERT_GE(other, 0);
-    const std::pair<LONG, LONGLONG> refused[] = {
-        {db, live + 1}, {db, freedCopy}, {db, static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))},
-        {other, live}};
+    const std::pair<LONG, LONGLONG> refused[] = {{db, live + 1},
+                                                 {db, freedCopy},
+                                                 {db, static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))},
+                                                 {other, live}};
     for (const auto& [handle, value] : refused) {
         LONGLONG slot = value;
         EXPECT_NE(DbReset(handle, &slot), 0) << "Reset accepted " << value;

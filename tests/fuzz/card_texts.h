@@ -11,13 +11,13 @@ namespace calyra::fuzz {
 
 template <class F>
 void ForEachText(const interchange::ContactCard& card, F f) {
-    for (const std::string* s : {&card.formattedName, &card.familyName, &card.givenName, &card.additionalNames,
-                                 &card.prefixes, &card.suffixes, &card.nickname, &card.spouse, &card.organization,
-                                 &card.department, &card.title, &card.note})
+    for (const std::string* s :
+         {&card.formattedName, &card.familyName, &card.givenName, &card.additionalNames, &card.prefixes, &card.suffixes,
+          &card.nickname, &card.spouse, &card.organization, &card.department, &card.title, &card.note})
         f(*s);
     for (const auto& a : card.addresses)
-        for (const std::string* s : {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode,
-                                     &a.country})
+        for (const std::string* s :
+             {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country})
             f(*s);
     for (const auto& p : card.phones) f(p.number);
     for (const auto& e : card.emails) f(e.text);

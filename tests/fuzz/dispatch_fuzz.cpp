@@ -98,8 +98,8 @@ World& TheWorld() {
         }
         for (size_t i = 0; i < lib.recordCount; ++i) {
             ComPtr<IRecordInfo> info;
-            FUZZ_CHECK(GetRecordInfoFromGuids(*lib.libid, lib.majorVersion, lib.minorVersion, 0,
-                                              *lib.records[i]->guid, &info) == S_OK);
+            FUZZ_CHECK(GetRecordInfoFromGuids(*lib.libid, lib.majorVersion, lib.minorVersion, 0, *lib.records[i]->guid,
+                                              &info) == S_OK);
             w->records.push_back(std::move(info));
         }
         return w;
@@ -109,12 +109,28 @@ World& TheWorld() {
 
 bool IsAutomationStatus(HRESULT hr) {
     switch (hr) {
-        case S_OK: case S_FALSE: case E_INVALIDARG: case E_POINTER: case E_FAIL: case E_UNEXPECTED:
-        case E_NOTIMPL: case E_NOINTERFACE: case E_OUTOFMEMORY:
-        case DISP_E_MEMBERNOTFOUND: case DISP_E_PARAMNOTFOUND: case DISP_E_TYPEMISMATCH:
-        case DISP_E_UNKNOWNNAME: case DISP_E_NONAMEDARGS: case DISP_E_BADVARTYPE: case DISP_E_EXCEPTION:
-        case DISP_E_OVERFLOW: case DISP_E_BADINDEX: case DISP_E_BADPARAMCOUNT: case DISP_E_PARAMNOTOPTIONAL:
-        case DISP_E_UNKNOWNINTERFACE: case DISP_E_ARRAYISLOCKED:
+        case S_OK:
+        case S_FALSE:
+        case E_INVALIDARG:
+        case E_POINTER:
+        case E_FAIL:
+        case E_UNEXPECTED:
+        case E_NOTIMPL:
+        case E_NOINTERFACE:
+        case E_OUTOFMEMORY:
+        case DISP_E_MEMBERNOTFOUND:
+        case DISP_E_PARAMNOTFOUND:
+        case DISP_E_TYPEMISMATCH:
+        case DISP_E_UNKNOWNNAME:
+        case DISP_E_NONAMEDARGS:
+        case DISP_E_BADVARTYPE:
+        case DISP_E_EXCEPTION:
+        case DISP_E_OVERFLOW:
+        case DISP_E_BADINDEX:
+        case DISP_E_BADPARAMCOUNT:
+        case DISP_E_PARAMNOTOPTIONAL:
+        case DISP_E_UNKNOWNINTERFACE:
+        case DISP_E_ARRAYISLOCKED:
             return true;
         default:
             return false;
@@ -154,27 +170,70 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
     VariantInit(&v);
     size_t k = store.used++ % 8;
     switch (in.Take<std::uint8_t>() % 20) {
-        case 0: break;  // VT_EMPTY
-        case 1: v.vt = VT_NULL; break;
-        case 2: v.vt = VT_I4; v.lVal = in.Take<LONG>(); break;
-        case 3: v.vt = VT_I2; v.iVal = in.Take<SHORT>(); break;
-        case 4: v.vt = VT_R8; v.dblVal = in.Take<double>(); break;
-        case 5: v.vt = VT_DATE; v.date = in.Take<double>(); break;
-        case 6: v.vt = VT_BOOL; v.boolVal = in.Take<VARIANT_BOOL>(); break;
+        case 0:
+            break;  // VT_EMPTY
+        case 1:
+            v.vt = VT_NULL;
+            break;
+        case 2:
+            v.vt = VT_I4;
+            v.lVal = in.Take<LONG>();
+            break;
+        case 3:
+            v.vt = VT_I2;
+            v.iVal = in.Take<SHORT>();
+            break;
+        case 4:
+            v.vt = VT_R8;
+            v.dblVal = in.Take<double>();
+            break;
+        case 5:
+            v.vt = VT_DATE;
+            v.date = in.Take<double>();
+            break;
+        case 6:
+            v.vt = VT_BOOL;
+            v.boolVal = in.Take<VARIANT_BOOL>();
+            break;
         case 7: {
             v.vt = VT_BSTR;
             std::u16string text = in.TakeText(48);
             v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
             break;
         }
-        case 8: v.vt = VT_ERROR; v.scode = DISP_E_PARAMNOTFOUND; break;  // a missing optional argument
-        case 9: v.vt = VT_BYREF | VT_I4; v.plVal = &store.longs[k]; store.longs[k] = in.Take<LONG>(); break;
-        case 10: v.vt = VT_BYREF | VT_I8; v.pllVal = &store.slots[k]; break;
-        case 11: v.vt = VT_BYREF | VT_BSTR; v.pbstrVal = &store.texts[k]; break;
-        case 12: v.vt = VT_BYREF | VT_BOOL; v.pboolVal = &store.flags[k]; break;
-        case 13: v.vt = VT_BYREF | VT_DATE; v.pdate = &store.dates[k]; break;
-        case 14: v.vt = VT_BYREF | VT_VARIANT; v.pvarVal = &store.variants[k]; break;
-        case 15: v.vt = VT_BYREF | VT_ARRAY | VT_RECORD; v.pparray = &store.arrays[k]; break;
+        case 8:
+            v.vt = VT_ERROR;
+            v.scode = DISP_E_PARAMNOTFOUND;
+            break;  // a missing optional argument
+        case 9:
+            v.vt = VT_BYREF | VT_I4;
+            v.plVal = &store.longs[k];
+            store.longs[k] = in.Take<LONG>();
+            break;
+        case 10:
+            v.vt = VT_BYREF | VT_I8;
+            v.pllVal = &store.slots[k];
+            break;
+        case 11:
+            v.vt = VT_BYREF | VT_BSTR;
+            v.pbstrVal = &store.texts[k];
+            break;
+        case 12:
+            v.vt = VT_BYREF | VT_BOOL;
+            v.pboolVal = &store.flags[k];
+            break;
+        case 13:
+            v.vt = VT_BYREF | VT_DATE;
+            v.pdate = &store.dates[k];
+            break;
+        case 14:
+            v.vt = VT_BYREF | VT_VARIANT;
+            v.pvarVal = &store.variants[k];
+            break;
+        case 15:
+            v.vt = VT_BYREF | VT_ARRAY | VT_RECORD;
+            v.pparray = &store.arrays[k];
+            break;
         case 16:
         case 17: {
             // A record in or out: a zeroed record of one of the library's types.
@@ -197,7 +256,10 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
             if (v.pdispVal) v.pdispVal->AddRef();
             break;
         }
-        default: v.vt = VT_BYREF | VT_UI2; v.byref = store.buffer.data(); break;
+        default:
+            v.vt = VT_BYREF | VT_UI2;
+            v.byref = store.buffer.data();
+            break;
     }
     return v;
 }
@@ -208,8 +270,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     World& world = TheWorld();
     calyra::fuzz::FuzzInput in(data, size);
     Bstr file((world.dir / "pim.db").u16string());
-    for (IUnknown* connection : {static_cast<IUnknown*>(world.management.get()),
-                                 static_cast<IUnknown*>(world.connection.get())}) {
+    for (IUnknown* connection :
+         {static_cast<IUnknown*>(world.management.get()), static_cast<IUnknown*>(world.connection.get())}) {
         // A closing call of an earlier input is undone, so calls keep reaching data.
         VARIANT_BOOL open = 0;
         if (connection == world.management.get()) {
@@ -223,10 +285,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Rows added by earlier inputs would slow every later one down.
     static unsigned inputs = 0;
     if (++inputs % 1024 == 0) {
-        for (const char16_t* table : {u"tProfile", u"tContact", u"tAddress", u"tPhoneNumber", u"tEmail",
-                                      u"tWebUrl", u"tIM", u"tContactGroup", u"tContactGroupMap", u"tEvent",
-                                      u"tEventCategory", u"tTask", u"tSyncOption", u"tSyncAlbum",
-                                      u"tMostFrequentlyPlayedMusic", u"tMostFrequentlyPlayedPodcast"})
+        for (const char16_t* table :
+             {u"tProfile", u"tContact", u"tAddress", u"tPhoneNumber", u"tEmail", u"tWebUrl", u"tIM", u"tContactGroup",
+              u"tContactGroupMap", u"tEvent", u"tEventCategory", u"tTask", u"tSyncOption", u"tSyncAlbum",
+              u"tMostFrequentlyPlayedMusic", u"tMostFrequentlyPlayedPodcast"})
             world.connection->Execute(nullptr, Bstr(u"DELETE FROM [" + std::u16string(table) + u"];"), nullptr);
     }
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/value_conversions.h"
-#include "platform/bstr.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "platform/bstr.h"
 
 namespace {
 

@@ -51,15 +51,25 @@ TEST(TypeLibRecords, EveryFieldLiesInsideItsRecordInAscendingOrder) {
             const FieldDesc& field = record.fields[f];
             size_t size = 0;
             switch (field.vt) {
-                case VT_BSTR: size = sizeof(BSTR); break;
-                case VT_I4: case VT_UI4: size = 4; break;
-                case VT_DATE: size = sizeof(DATE); break;
-                case VT_BOOL: size = sizeof(VARIANT_BOOL); break;
+                case VT_BSTR:
+                    size = sizeof(BSTR);
+                    break;
+                case VT_I4:
+                case VT_UI4:
+                    size = 4;
+                    break;
+                case VT_DATE:
+                    size = sizeof(DATE);
+                    break;
+                case VT_BOOL:
+                    size = sizeof(VARIANT_BOOL);
+                    break;
                 case VT_RECORD:
                     ASSERT_NE(field.record, nullptr) << field.name;
                     size = field.record->size;
                     break;
-                default: ADD_FAILURE() << field.name << " has an unexpected type " << field.vt;
+                default:
+                    ADD_FAILURE() << field.name << " has an unexpected type " << field.vt;
             }
             EXPECT_GE(field.offset, end) << field.name << " overlaps the field before it";
             end = field.offset + size;

@@ -34,16 +34,56 @@ using Rows = std::vector<Row>;
 
 // Positions in the creation list.
 enum : size_t {
-    kAddress, kAlbum, kCall, kContact, kContactGroup, kContactGroupMap, kEmail, kEvent, kEventCategory, kFile, kIM,
-    kMusic, kPodcast, kPhoneNumber, kProfile, kSMS, kSyncAlbum, kSyncOption, kTask, kVer, kWebUrl, kIndex1, kIndex2,
+    kAddress,
+    kAlbum,
+    kCall,
+    kContact,
+    kContactGroup,
+    kContactGroupMap,
+    kEmail,
+    kEvent,
+    kEventCategory,
+    kFile,
+    kIM,
+    kMusic,
+    kPodcast,
+    kPhoneNumber,
+    kProfile,
+    kSMS,
+    kSyncAlbum,
+    kSyncOption,
+    kTask,
+    kVer,
+    kWebUrl,
+    kIndex1,
+    kIndex2,
     kObjects
 };
 
 const char16_t* const kNames[kObjects] = {
-    u"tAddress", u"tAlbum", u"tCall", u"tContact", u"tContactGroup", u"tContactGroupMap", u"tEmail", u"tEvent",
-    u"tEventCategory", u"tFile", u"tIM", u"tMostFrequentlyPlayedMusic", u"tMostFrequentlyPlayedPodcast",
-    u"tPhoneNumber", u"tProfile", u"tSMS", u"tSyncAlbum", u"tSyncOption", u"tTask", u"tVer", u"tWebUrl",
-    u"IDX_TFILE_1", u"IDX_TFILE_2",
+    u"tAddress",
+    u"tAlbum",
+    u"tCall",
+    u"tContact",
+    u"tContactGroup",
+    u"tContactGroupMap",
+    u"tEmail",
+    u"tEvent",
+    u"tEventCategory",
+    u"tFile",
+    u"tIM",
+    u"tMostFrequentlyPlayedMusic",
+    u"tMostFrequentlyPlayedPodcast",
+    u"tPhoneNumber",
+    u"tProfile",
+    u"tSMS",
+    u"tSyncAlbum",
+    u"tSyncOption",
+    u"tTask",
+    u"tVer",
+    u"tWebUrl",
+    u"IDX_TFILE_1",
+    u"IDX_TFILE_2",
 };
 
 // The engine keeps each CREATE text without its closing semicolon.
@@ -135,8 +175,9 @@ protected:
 
     // Every table and index the file holds, in the order they were made.
     Rows Schema() {
-        return Select(u"SELECT [type], [name], [sql] FROM sqlite_master WHERE [name] NOT LIKE 'sqlite%' "
-                      u"ORDER BY rowid;");
+        return Select(
+            u"SELECT [type], [name], [sql] FROM sqlite_master WHERE [name] NOT LIKE 'sqlite%' "
+            u"ORDER BY rowid;");
     }
     std::map<std::u16string, std::u16string> Tables() {
         std::map<std::u16string, std::u16string> tables;
@@ -177,19 +218,23 @@ protected:
         Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Jones');");
         Exec(u"INSERT INTO [tTask] ([ProfileID], [Subject]) VALUES('1', 'Pay rent');");
         if (before100406)
-            Exec(u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
-                 u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');");
+            Exec(
+                u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
+                u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');");
         else
-            Exec(u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
-                 u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
+            Exec(
+                u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
+                u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
         // Albums of types 1, 6 and 7; only the first survives a rebuild.
-        Exec(u"INSERT INTO [tAlbum] VALUES(5, 1, 'Music', 'C:\\Music', '/sdcard/Music', 'pc-loc', 'dev-loc', "
-             u"'*.mp3', '1', '1', '2010-05-28 10:00:00');");
+        Exec(
+            u"INSERT INTO [tAlbum] VALUES(5, 1, 'Music', 'C:\\Music', '/sdcard/Music', 'pc-loc', 'dev-loc', "
+            u"'*.mp3', '1', '1', '2010-05-28 10:00:00');");
         Exec(u"INSERT INTO [tAlbum] VALUES(6, 1, 'Six', 'a', 'b', 'c', 'd', 'e', '0', '6', '2010-05-28 10:00:00');");
         Exec(u"INSERT INTO [tAlbum] VALUES(7, 1, 'Seven', 'a', 'b', 'c', 'd', 'e', '0', '7', '2010-05-28 10:00:00');");
-        Exec(u"INSERT INTO [tFile] VALUES(12, 5, 'a.mp3', 'a-dev.mp3', 'pc-obj', 'dev-obj', "
-             u"'2010-01-01 00:00:01', '2010-01-02 00:00:02', '2010-01-03 00:00:03', '2010-01-04 00:00:04', "
-             u"'1', '2', '1', '0', '1', '77', '3', '4', '5', '6', '0');");
+        Exec(
+            u"INSERT INTO [tFile] VALUES(12, 5, 'a.mp3', 'a-dev.mp3', 'pc-obj', 'dev-obj', "
+            u"'2010-01-01 00:00:01', '2010-01-02 00:00:02', '2010-01-03 00:00:03', '2010-01-04 00:00:04', "
+            u"'1', '2', '1', '0', '1', '77', '3', '4', '5', '6', '0');");
         Exec(u"INSERT INTO [tFile] ([FileID], [AlbumID], [NameOnPc]) VALUES(13, 6, 'b.mp3');");
         conn->Forget();
     }
@@ -205,15 +250,39 @@ protected:
                          u"*.mp3", u"1", u"1", u"2010-05-28 10:00:00"}}))
             << "only the type 1 album stays, with its key and empty third-location texts";
         EXPECT_EQ(Select(u"SELECT * FROM [tFile] ORDER BY [FileID];"),
-                  (Rows{{u"12", u"5", u"a.mp3", u"a-dev.mp3", u"", u"pc-obj", u"dev-obj", u"",
-                         u"2010-01-01 00:00:01", u"2010-01-02 00:00:02", u"2010-01-01 00:00:01",
-                         u"2010-01-03 00:00:03", u"2010-01-04 00:00:04", u"2010-01-03 00:00:03",
-                         u"1", u"2", u"1", u"1", u"0", u"1", u"1", u"77", u"3", u"4", u"3", u"5", u"6", u"5", u"0"},
-                        {u"13", u"6", u"b.mp3", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"",
-                         u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""}}))
+                  (Rows{{u"12",
+                         u"5",
+                         u"a.mp3",
+                         u"a-dev.mp3",
+                         u"",
+                         u"pc-obj",
+                         u"dev-obj",
+                         u"",
+                         u"2010-01-01 00:00:01",
+                         u"2010-01-02 00:00:02",
+                         u"2010-01-01 00:00:01",
+                         u"2010-01-03 00:00:03",
+                         u"2010-01-04 00:00:04",
+                         u"2010-01-03 00:00:03",
+                         u"1",
+                         u"2",
+                         u"1",
+                         u"1",
+                         u"0",
+                         u"1",
+                         u"1",
+                         u"77",
+                         u"3",
+                         u"4",
+                         u"3",
+                         u"5",
+                         u"6",
+                         u"5",
+                         u"0"},
+                        {u"13", u"6", u"b.mp3", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"",
+                         u"",   u"",  u"",      u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""}}))
             << "files keep their keys and values; the On3rd columns start as copies of the OnPc ones";
-        EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"),
-                  (Rows{{u"Smith"}, {u"Jones"}}));
+        EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"), (Rows{{u"Smith"}, {u"Jones"}}));
         EXPECT_EQ(Select(u"SELECT [Subject] FROM [tTask];"), (Rows{{u"Pay rent"}}));
         EXPECT_EQ(Tables().count(u"tAlbum_Bak") + Tables().count(u"tFile_Bak"), 0u) << "a backup table was left";
     }
@@ -285,7 +354,7 @@ std::vector<std::u16string> StatementsOf(Step step) {
         s.push_back(version);
     } else if (step != Step::Nothing) {
         if (step == Step::From090925)
-            s = {u"DROP TABLE [tEvent];", u"DROP TABLE [tVer];", kExpectedCreation[kEvent],
+            s = {u"DROP TABLE [tEvent];",     u"DROP TABLE [tVer];",   kExpectedCreation[kEvent],
                  kExpectedCreation[kPodcast], kExpectedCreation[kVer], version};
         else
             s = {u"DROP TABLE [tVer];", kExpectedCreation[kVer], version};
@@ -342,19 +411,20 @@ TEST_P(VersionStepTest, RunsTheStepOfTheStoredVersion) {
     EXPECT_TRUE(conn->queried[0].withoutOutputs);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StoredVersions, VersionStepTest,
-    ::testing::Values(VersionCase{"NoVersionTable", false, {}, Step::FreshSchema},
-                      VersionCase{"LaterVersion", true, {u"101112"}, Step::FreshSchema},
-                      VersionCase{"TrailingBlank", true, {u"101111 "}, Step::FreshSchema},
-                      VersionCase{"Version090925", true, {u"090925"}, Step::From090925},
-                      VersionCase{"Version100406", true, {u"100406"}, Step::From100406},
-                      VersionCase{"Current", true, {u"101111"}, Step::Nothing},
-                      VersionCase{"LastRowCurrent", true, {u"090925", u"101111"}, Step::Nothing},
-                      VersionCase{"LastRowOld", true, {u"101111", u"090925"}, Step::From090925},
-                      // Only 15 units are read: this is "101111101111101", no known version.
-                      VersionCase{"TooLong", true, {u"101111101111101111"}, Step::FreshSchema}),
-    [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(StoredVersions, VersionStepTest,
+                         ::testing::Values(VersionCase{"NoVersionTable", false, {}, Step::FreshSchema},
+                                           VersionCase{"LaterVersion", true, {u"101112"}, Step::FreshSchema},
+                                           VersionCase{"TrailingBlank", true, {u"101111 "}, Step::FreshSchema},
+                                           VersionCase{"Version090925", true, {u"090925"}, Step::From090925},
+                                           VersionCase{"Version100406", true, {u"100406"}, Step::From100406},
+                                           VersionCase{"Current", true, {u"101111"}, Step::Nothing},
+                                           VersionCase{"LastRowCurrent", true, {u"090925", u"101111"}, Step::Nothing},
+                                           VersionCase{"LastRowOld", true, {u"101111", u"090925"}, Step::From090925},
+                                           // Only 15 units are read: this is "101111101111101", no known version.
+                                           VersionCase{"TooLong", true, {u"101111101111101111"}, Step::FreshSchema}),
+                         [](const ::testing::TestParamInfo<VersionCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- Reading the version ------------------------------------------------------------
 
@@ -379,9 +449,9 @@ TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
 
     // A connection that was never opened: every statement fails, nothing else.
     ComPtr<IPimDbAccess> closed;
-    ASSERT_EQ(calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
-                                                              reinterpret_cast<void**>(&closed)),
-              S_OK);
+    ASSERT_EQ(
+        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&closed)),
+        S_OK);
     calyra::OptimizePimDatabasePerformance(closed.get());
     calyra::UpdatePimDatabase(closed.get());
     EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(closed.get())));

@@ -84,8 +84,10 @@ TEST(Utf, RoundTripsAcrossPlanesAndReplacesInvalidBytes) {
     std::u16string wide = calyra::Utf8ToUtf16(text);
     EXPECT_EQ(wide, u"Zoë 日本 😀");
     EXPECT_EQ(calyra::Utf16ToUtf8(wide), text);
-    EXPECT_EQ(calyra::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(calyra::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");    // overlong
-    EXPECT_EQ(calyra::Utf8ToUtf16("\xE6\x97"), u"\uFFFD");    // cut short
+    EXPECT_EQ(calyra::Utf8ToUtf16("a\xFF"
+                                  "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(calyra::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");        // overlong
+    EXPECT_EQ(calyra::Utf8ToUtf16("\xE6\x97"), u"\uFFFD");        // cut short
     EXPECT_EQ(calyra::Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
 }

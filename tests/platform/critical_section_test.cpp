@@ -22,4 +22,3 @@ TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
     LeaveCriticalSection(&cs);
     DeleteCriticalSection(&cs);
 }
-

@@ -106,10 +106,10 @@ constexpr calyra::MethodDesc Method(const char* name, DISPID dispid, const Param
     return {name, dispid, params, N};
 }
 const calyra::MethodDesc kProbeMethods[] = {
-    Method("Describe", 1, kDescribeParams), Method("Widen", 2, kWidenParams),
-    Method("CountUp", 3, kCountUpParams),   Method("Relabel", 4, kRelabelParams),
+    Method("Describe", 1, kDescribeParams),     Method("Widen", 2, kWidenParams),
+    Method("CountUp", 3, kCountUpParams),       Method("Relabel", 4, kRelabelParams),
     Method("MakePoints", 5, kMakePointsParams), Method("Adopt", 6, kAdoptParams),
-    Method("Lookup", 7, kLookupParams),     Method("Fill", 8, kFillParams),
+    Method("Lookup", 7, kLookupParams),         Method("Fill", 8, kFillParams),
     Method("Rename", 9, kRenameParams),
 };
 const calyra::InterfaceDesc kProbeDesc = {"ITestProbe", &IID_ITestProbe, kProbeMethods, std::size(kProbeMethods)};
@@ -365,8 +365,10 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
         {"missing value", {Missing(), Long(1), Missing(), Text(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
         {"null for a text", {Missing(), Long(1), Make(VT_NULL), Text(text)}, DISP_E_TYPEMISMATCH, 1},
         {"text for the error ID", {Text(text), Long(1), Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 3},
-        {"short by reference for the error ID", {Ref(VT_I2, &shortSlot), Long(1), Text(text), Text(text)},
-         DISP_E_TYPEMISMATCH, 3},
+        {"short by reference for the error ID",
+         {Ref(VT_I2, &shortSlot), Long(1), Text(text), Text(text)},
+         DISP_E_TYPEMISMATCH,
+         3},
     };
     for (const BadCall& c : cases) {
         UINT argErr = 99;
@@ -392,17 +394,16 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
-              E_INVALIDARG);
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
     DISPID named = 2;
     DISPPARAMS withNames{reversed.data(), &named, 4, 1};
     EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr),
               DISP_E_NONAMEDARGS);
     // A script reading a value asks for method and property get at once.
     Variant result;
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
-                                 nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(
+        m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(Bstr(result.bstrVal).view(), u"t#1t");
 }
 
@@ -594,9 +595,9 @@ TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
     std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
     DISPPARAMS params{args.data(), nullptr, 4, 0};
     Variant result;
-    EXPECT_EQ(drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result,
-                             nullptr),
-              E_UNEXPECTED);
+    EXPECT_EQ(
+        drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result, nullptr),
+        E_UNEXPECTED);
     EXPECT_EQ(result.vt, VT_EMPTY);
 }
 

@@ -88,7 +88,7 @@ TEST(RegistryText, RoundTripKeepsKeysValuesAndNameCase) {
     RegistryKey& server = root.Create(u"CLSID").Create(u"{7039E61B-CC64-46EC-BC41-35A0502E16E3}");
     server.SetValue(u"", u"PimDbAccess Class");
     server.Create(u"InprocServer32").SetValue(u"ThreadingModel", u"Free");
-    server.Create(u"Programmable");  // an empty key must survive too
+    server.Create(u"Programmable");                         // an empty key must survive too
     root.Create(u"Calyra.PimDbAccess").SetValue(u"", u"");  // an empty default value is still a value
     root.SetValue(u"RootValue", u"at the top");
 
@@ -169,7 +169,8 @@ TEST(RegistryText, MalformedFilesAreRefusedWithTheLine) {
         std::string error;
         EXPECT_FALSE(ParseRegistryText(c.text, &root, &error)) << c.text;
         EXPECT_NE(error.find("line " + std::to_string(c.line) + ":"), std::string::npos)
-            << "text:\n" << c.text << "\nerror: " << error;
+            << "text:\n"
+            << c.text << "\nerror: " << error;
     }
 }
 

@@ -143,10 +143,8 @@ TEST(TypeLib, FindsEveryKindOfTypeByIdentifier) {
         TYPEKIND kind;
         const char* name;
     } cases[] = {
-        {kEntryGuid, TKIND_RECORD, "tagEntry"},
-        {kNoteGuid, TKIND_RECORD, "tagNote"},
-        {kIfaceGuid, TKIND_DISPATCH, "IDiary"},
-        {kEnumGuid, TKIND_ENUM, "enumMood"},
+        {kEntryGuid, TKIND_RECORD, "tagEntry"}, {kNoteGuid, TKIND_RECORD, "tagNote"},
+        {kIfaceGuid, TKIND_DISPATCH, "IDiary"}, {kEnumGuid, TKIND_ENUM, "enumMood"},
         {kClassGuid, TKIND_COCLASS, "Diary"},
     };
     for (const auto& c : cases) {

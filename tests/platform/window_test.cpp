@@ -47,9 +47,9 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    Texts m_texts;            // Guarded by m_mutex.
+    Texts m_texts;             // Guarded by m_mutex.
     ULONG_PTR m_lastData = 0;  // Guarded by m_mutex.
-    MessageWindow m_window;   // Last: destroyed first, stops delivery.
+    MessageWindow m_window;    // Last: destroyed first, stops delivery.
 };
 
 LRESULT Send(HWND hwnd, const std::string& bytes, ULONG_PTR dwData = 0) {
@@ -75,8 +75,8 @@ TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
         EXPECT_EQ(inbox.texts(), Texts{"one"});
         // Only "any class" (NULL) is supported.
         const std::pair<const char16_t*, const char16_t*> notFound[] = {
-            {nullptr, u"Receive"}, {nullptr, u"Receiver2"}, {nullptr, u"receiver"}, {nullptr, u" Receiver"},
-            {nullptr, u""},        {nullptr, nullptr},       {u"Receiver", u"Receiver"}};
+            {nullptr, u"Receive"}, {nullptr, u"Receiver2"}, {nullptr, u"receiver"},    {nullptr, u" Receiver"},
+            {nullptr, u""},        {nullptr, nullptr},      {u"Receiver", u"Receiver"}};
         for (const auto& [className, title] : notFound)
             EXPECT_EQ(FindWindowW(className, title), nullptr) << "found a window for a title that differs";
         try {

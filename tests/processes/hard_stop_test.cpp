@@ -91,7 +91,8 @@ TEST(HardStopTest, AReaderBesideAWriterSeesNoLockFailureAndLosesNoWrite) {
     EXPECT_EQ(reader.Wait(), 128 + SIGKILL) << "the reader stopped on its own (a failed read)";
     EXPECT_GT(counts, 0);
     EXPECT_EQ(acknowledged, kWrites);
-    EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"), std::vector<std::string>{std::to_string(kWrites + 1)});
+    EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"),
+              std::vector<std::string>{std::to_string(kWrites + 1)});
 }
 
 }  // namespace

@@ -25,8 +25,7 @@ protected:
     }
 
     static HRESULT CreateDb(IPimDbAccess** db) {
-        return CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess,
-                                reinterpret_cast<void**>(db));
+        return CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess, reinterpret_cast<void**>(db));
     }
 
     IClassFactory* Factory() {
@@ -111,9 +110,9 @@ TEST_F(CreationTest, ClassObjectAnswersOnlyItsInterfacesAndAggregatesOnlyForIUnk
 
 TEST_F(CreationTest, AggregatedObjectDelegatesToItsOuterObject) {
     Outer outer;
-    ASSERT_EQ(CoCreateInstance(CLSID_PimDbAccess, &outer, CLSCTX_ALL, IID_IUnknown,
-                               reinterpret_cast<void**>(&outer.inner)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_PimDbAccess, &outer, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+        S_OK);
     ASSERT_NE(outer.inner, nullptr);
     const ULONG refs = outer.refs;
 

@@ -60,7 +60,7 @@ TEST_F(ManagementTest, OpenNeedsAllThreeTextsAndOpensNothingWithoutThem) {
     struct Case {
         BSTR user, pwd, file;
     };
-    const Case cases[] = {{some, empty, file}, {empty, some, file}, {some, some, empty},
+    const Case cases[] = {{some, empty, file},   {empty, some, file},   {some, some, empty},
                           {nullptr, some, file}, {some, nullptr, file}, {some, some, nullptr}};
     for (const auto& c : cases) {
         LONG err = kUntouched;
@@ -154,9 +154,15 @@ TEST_F(ManagementTest, OperationsRefuseAMissingOutPointerOrProfileText) {
 }
 
 TEST_F(ManagementTest, GetAccessInterfaceHandsOutEachAccessInterfaceAndIgnoresOthers) {
-    const IID* iids[] = {&IID_IProfileAccess, &IID_IContactGroupAccess, &IID_IEventCategoryAccess,
-                         &IID_IEventAccess,   &IID_ITaskAccess,         &IID_IContactAccess,
-                         &IID_ISyncOption,    &IID_IMostFrequentlyPlayedMusic, &IID_IMostFrequentlyPlayedPodcast};
+    const IID* iids[] = {&IID_IProfileAccess,
+                         &IID_IContactGroupAccess,
+                         &IID_IEventCategoryAccess,
+                         &IID_IEventAccess,
+                         &IID_ITaskAccess,
+                         &IID_IContactAccess,
+                         &IID_ISyncOption,
+                         &IID_IMostFrequentlyPlayedMusic,
+                         &IID_IMostFrequentlyPlayedPodcast};
     for (const IID* iid : iids) {
         GUID copy = *iid;
         void* object = nullptr;
@@ -180,12 +186,9 @@ TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
     calyra::test::TraceRecorder recorder;
     ASSERT_EQ(Open("t.db"), S_OK);
     std::vector<std::string> expected = {
-        "CPimManagement::OpenPimDatabase.[ENTER]",
-        "CPimDbAccess::OpenPimDatabase.[ENTER]",
-        "CPimDbAccess::OpenPimDatabase.[Success]",
-        "CPimManagement::OptimizePimDatabasePerformance",
-        "CPimManagement::UpdatePimDatabase",
-        "CPimManagement::GetPimDatabaseVersion",
+        "CPimManagement::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[ENTER]",
+        "CPimDbAccess::OpenPimDatabase.[Success]",  "CPimManagement::OptimizePimDatabasePerformance",
+        "CPimManagement::UpdatePimDatabase",        "CPimManagement::GetPimDatabaseVersion",
         "CPimManagement::UpdateFromInvalidVersion",
     };
     EXPECT_EQ(recorder.texts(), expected);

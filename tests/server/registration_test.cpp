@@ -40,8 +40,8 @@ const ExpectedClass kExpected[] = {
     {&CLSID_SyncOption, u"Calyra.SyncOption.1", u"Calyra.SyncOption", u"SyncOption Class", u"Both"},
     {&CLSID_MostFrequentlyPlayedMusic, u"Calyra.MostFrequentlyPlayedMusic.1", u"Calyra.MostFrequentlyPlayedMusic",
      u"MostFrequentlyPlayedMusic Class", u"Both"},
-    {&CLSID_MostFrequentlyPlayedPodcast, u"Calyra.MostFrequentlyPlayedPodcast.1",
-     u"Calyra.MostFrequentlyPlayedPodcast", u"MostFrequentlyPlayedPodcast Class", u"Apartment"},
+    {&CLSID_MostFrequentlyPlayedPodcast, u"Calyra.MostFrequentlyPlayedPodcast.1", u"Calyra.MostFrequentlyPlayedPodcast",
+     u"MostFrequentlyPlayedPodcast Class", u"Apartment"},
 };
 
 class RegistrationTest : public ModuleTest {

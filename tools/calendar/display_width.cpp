@@ -19,7 +19,9 @@ bool IsWide(char32_t cp) {
            (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) || (cp >= 0x20000 && cp <= 0x3FFFD);
 }
 
-bool IsCombining(char32_t cp) { return (cp >= 0x0300 && cp <= 0x036F) || cp == 0x200D || (cp >= 0xFE00 && cp <= 0xFE0F); }
+bool IsCombining(char32_t cp) {
+    return (cp >= 0x0300 && cp <= 0x036F) || cp == 0x200D || (cp >= 0xFE00 && cp <= 0xFE0F);
+}
 
 }  // namespace
 

@@ -47,7 +47,11 @@ CivilDate ToCivil(Date date) {
     const CivilDay day = CivilFromDay(DayOfSeconds(seconds));
     if (day.year < 100 || day.year > 9999) return {};
     const long long second = SecondOfDay(seconds);
-    return {day.year, day.month, day.day, static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+    return {day.year,
+            day.month,
+            day.day,
+            static_cast<int>(second / 3600),
+            static_cast<int>(second / 60 % 60),
             static_cast<int>(second % 60)};
 }
 
@@ -71,8 +75,8 @@ std::optional<Date> TryParseIsoDate(std::string_view text) {
     if (text == "now" || text == "today") {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
         // Whole seconds since 1970-01-01, moved to 1899-12-30.
-        long long seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count() +
-                            DayFromCivil(1970, 1, 1) * kSecondsPerDay;
+        long long seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(now).count() + DayFromCivil(1970, 1, 1) * kSecondsPerDay;
         if (text == "today") seconds = DayOfSeconds(seconds) * kSecondsPerDay;
         return SecondsToDate(seconds);
     }

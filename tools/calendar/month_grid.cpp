@@ -92,7 +92,8 @@ std::vector<std::vector<Occurrence>> OccurrencesByDay(int year, int month, const
             days[static_cast<size_t>(d - first)].push_back(o);
     }
     for (auto& day : days)
-        std::stable_sort(day.begin(), day.end(), [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
+        std::stable_sort(day.begin(), day.end(),
+                         [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
     return days;
 }
 

@@ -36,7 +36,8 @@ struct GridStyle {
 std::vector<std::vector<Occurrence>> OccurrencesByDay(int year, int month, const std::vector<Occurrence>& occurrences);
 
 // The grid text, title line first, every line ending in '\n'.
-std::string FormatMonthGrid(int year, int month, const std::vector<Occurrence>& occurrences, const GridStyle& style = {});
+std::string FormatMonthGrid(int year, int month, const std::vector<Occurrence>& occurrences,
+                            const GridStyle& style = {});
 
 // `text` in exactly `width` display columns: padded with spaces, or cut
 // and ended with "…"; control characters become spaces.

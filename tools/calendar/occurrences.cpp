@@ -33,38 +33,39 @@ template <class Visit>
 void ForEachSeriesDay(const RecurrenceRule& r, long long startDay, long long lastDay, Visit visit) {
     const long long interval = r.interval;
     switch (r.frequency) {
-    case Frequency::None:
-        if (startDay <= lastDay) visit(startDay);
-        return;
-    case Frequency::Daily:
-        for (long long d = startDay; d <= lastDay; d += interval)
-            if ((r.weekdays == 0 || (r.weekdays & WeekdayBit(WeekdayOfDay(d)))) && !visit(d)) return;
-        return;
-    case Frequency::Weekly: {
-        const long long monday = startDay - (WeekdayOfDay(startDay) + 6) % 7;
-        for (long long week = monday; week <= lastDay; week += 7 * interval)
-            for (long long d = week; d < week + 7; ++d) {
-                if (d < startDay || !(r.weekdays & WeekdayBit(WeekdayOfDay(d)))) continue;
+        case Frequency::None:
+            if (startDay <= lastDay) visit(startDay);
+            return;
+        case Frequency::Daily:
+            for (long long d = startDay; d <= lastDay; d += interval)
+                if ((r.weekdays == 0 || (r.weekdays & WeekdayBit(WeekdayOfDay(d)))) && !visit(d)) return;
+            return;
+        case Frequency::Weekly: {
+            const long long monday = startDay - (WeekdayOfDay(startDay) + 6) % 7;
+            for (long long week = monday; week <= lastDay; week += 7 * interval)
+                for (long long d = week; d < week + 7; ++d) {
+                    if (d < startDay || !(r.weekdays & WeekdayBit(WeekdayOfDay(d)))) continue;
+                    if (d > lastDay || !visit(d)) return;
+                }
+            return;
+        }
+        case Frequency::Monthly:
+        case Frequency::Yearly: {
+            const CivilDay c = CivilFromDay(startDay);
+            if (c.year < 1) return;  // before any date the component can hold
+            const long long step = r.frequency == Frequency::Monthly ? interval : 12 * interval;
+            long long index =
+                r.frequency == Frequency::Monthly ? c.year * 12LL + c.month - 1 : c.year * 12LL + r.month - 1;
+            const long long lastYear = CivilFromDay(lastDay).year;
+            for (;; index += step) {
+                if (index / 12 > lastYear) return;
+                const int year = static_cast<int>(index / 12), month = static_cast<int>(index % 12) + 1;
+                if (DayFromCivil(year, month, 1) > lastDay) return;
+                const long long d = DayInMonth(r, year, month);
+                if (d < startDay) continue;
                 if (d > lastDay || !visit(d)) return;
             }
-        return;
-    }
-    case Frequency::Monthly:
-    case Frequency::Yearly: {
-        const CivilDay c = CivilFromDay(startDay);
-        if (c.year < 1) return;  // before any date the component can hold
-        const long long step = r.frequency == Frequency::Monthly ? interval : 12 * interval;
-        long long index = r.frequency == Frequency::Monthly ? c.year * 12LL + c.month - 1 : c.year * 12LL + r.month - 1;
-        const long long lastYear = CivilFromDay(lastDay).year;
-        for (;; index += step) {
-            if (index / 12 > lastYear) return;
-            const int year = static_cast<int>(index / 12), month = static_cast<int>(index % 12) + 1;
-            if (DayFromCivil(year, month, 1) > lastDay) return;
-            const long long d = DayInMonth(r, year, month);
-            if (d < startDay) continue;
-            if (d > lastDay || !visit(d)) return;
         }
-    }
     }
 }
 
@@ -96,8 +97,8 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
         if (rule.count > 0 && ++counted > rule.count) return false;
         const long long start = day * kSecondsPerDay + timeOfDay;
         if (!replaced.count(day) && Overlaps(start, start + duration, fromSeconds, toSeconds))
-            out.push_back({event.id, event.subject, SecondsToDate(start), SecondsToDate(start + duration), event.allDay,
-                           false});
+            out.push_back(
+                {event.id, event.subject, SecondsToDate(start), SecondsToDate(start + duration), event.allDay, false});
         return true;
     });
 
@@ -108,7 +109,8 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
         if (Overlaps(start, end, fromSeconds, toSeconds))
             out.push_back({e.id, e.subject, SecondsToDate(start), SecondsToDate(end), e.allDay, true});
     }
-    std::stable_sort(out.begin(), out.end(), [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
     return out;
 }
 

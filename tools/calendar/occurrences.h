@@ -28,14 +28,14 @@ struct CalendarEvent {
     Date start = 0;
     Date end = 0;
     bool allDay = false;
-    bool canceled = false;     // the row's status is "canceled"
-    RecurrenceRule rule;       // Frequency::None: a single event
-    Date originalStart = 0;    // exceptions: the occurrence they replace
+    bool canceled = false;   // the row's status is "canceled"
+    RecurrenceRule rule;     // Frequency::None: a single event
+    Date originalStart = 0;  // exceptions: the occurrence they replace
 };
 
 // One time an event takes place.
 struct Occurrence {
-    std::string eventId;       // the master's ID, or the exception's own
+    std::string eventId;  // the master's ID, or the exception's own
     std::string subject;
     Date start = 0;
     Date end = 0;

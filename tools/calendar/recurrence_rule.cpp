@@ -28,18 +28,18 @@ RecurrenceRule Resolved(const RecurrenceRule& rule, Date eventStart) {
     const CivilDay civil = CivilFromDay(day);
     const unsigned startWeekday = WeekdayBit(WeekdayOfDay(day));
     switch (r.frequency) {
-    case Frequency::Weekly:
-        if (r.weekdays == 0) r.weekdays = startWeekday;
-        break;
-    case Frequency::Yearly:
-        if (r.month == 0) r.month = civil.month;
-        [[fallthrough]];
-    case Frequency::Monthly:
-        if (r.nth != 0 && r.weekdays == 0) r.weekdays = startWeekday;
-        if (r.nth == 0 && r.monthDay == 0) r.monthDay = civil.day;
-        break;
-    default:
-        break;
+        case Frequency::Weekly:
+            if (r.weekdays == 0) r.weekdays = startWeekday;
+            break;
+        case Frequency::Yearly:
+            if (r.month == 0) r.month = civil.month;
+            [[fallthrough]];
+        case Frequency::Monthly:
+            if (r.nth != 0 && r.weekdays == 0) r.weekdays = startWeekday;
+            if (r.nth == 0 && r.monthDay == 0) r.monthDay = civil.day;
+            break;
+        default:
+            break;
     }
     return r;
 }

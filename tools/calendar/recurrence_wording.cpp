@@ -12,7 +12,11 @@ constexpr const char* kMonthNames[] = {"January", "February", "March",     "Apri
 std::string Ordinal(int n) {
     if (n == -1) return "last";
     const int tens = n % 100, ones = n % 10;
-    const char* suffix = (tens >= 11 && tens <= 13) ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+    const char* suffix = (tens >= 11 && tens <= 13) ? "th"
+                         : ones == 1                ? "st"
+                         : ones == 2                ? "nd"
+                         : ones == 3                ? "rd"
+                                                    : "th";
     return std::to_string(n) + suffix;
 }
 
@@ -43,27 +47,28 @@ std::string Position(const RecurrenceRule& r) {
 
 std::string Pattern(const RecurrenceRule& r) {
     switch (r.frequency) {
-    case Frequency::None:
-        return "";
-    case Frequency::Daily:
-        if (r.weekdays == kMondayToFriday && r.interval == 1) return "every weekday";
-        return Every(r.interval, "daily", "day") + (r.weekdays ? " on " + WeekdayList(r.weekdays) : "");
-    case Frequency::Weekly:
-        return Every(r.interval, "weekly", "week") + (r.weekdays ? " on " + WeekdayList(r.weekdays) : "");
-    case Frequency::Monthly: {
-        std::string out = r.interval == 1 ? "every month" : Every(r.interval, "", "month");
-        if (r.nth != 0) return out + " on " + Position(r);
-        if (r.monthDay != 0) return out + " on day " + std::to_string(r.monthDay);
-        return out;
-    }
-    case Frequency::Yearly: {
-        std::string out = Every(r.interval, "yearly", "year");
-        const char* month = MonthName(r.month);
-        if (r.nth != 0) return out + " on " + Position(r) + (*month ? std::string(" of ") + month : "");
-        if (r.monthDay != 0)
-            return out + " on " + (*month ? std::string(month) + " " : std::string("day ")) + std::to_string(r.monthDay);
-        return *month ? out + " in " + month : out;
-    }
+        case Frequency::None:
+            return "";
+        case Frequency::Daily:
+            if (r.weekdays == kMondayToFriday && r.interval == 1) return "every weekday";
+            return Every(r.interval, "daily", "day") + (r.weekdays ? " on " + WeekdayList(r.weekdays) : "");
+        case Frequency::Weekly:
+            return Every(r.interval, "weekly", "week") + (r.weekdays ? " on " + WeekdayList(r.weekdays) : "");
+        case Frequency::Monthly: {
+            std::string out = r.interval == 1 ? "every month" : Every(r.interval, "", "month");
+            if (r.nth != 0) return out + " on " + Position(r);
+            if (r.monthDay != 0) return out + " on day " + std::to_string(r.monthDay);
+            return out;
+        }
+        case Frequency::Yearly: {
+            std::string out = Every(r.interval, "yearly", "year");
+            const char* month = MonthName(r.month);
+            if (r.nth != 0) return out + " on " + Position(r) + (*month ? std::string(" of ") + month : "");
+            if (r.monthDay != 0)
+                return out + " on " + (*month ? std::string(month) + " " : std::string("day ")) +
+                       std::to_string(r.monthDay);
+            return *month ? out + " in " + month : out;
+        }
     }
     return "";
 }

@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
     }
     auto fn = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, entry));
     if (!fn) {
-        std::fprintf(stderr, "calyra-regsvr: %s has no entry point %s; it is not a component module\n", module,
-                     entry);
+        std::fprintf(stderr, "calyra-regsvr: %s has no entry point %s; it is not a component module\n", module, entry);
         ::dlclose(handle);
         return 1;
     }

@@ -44,9 +44,9 @@ struct CalendarItem {
 
     std::optional<int> alarmMinutes;  // first alarm, minutes before the start (negative: after)
 
-    std::string rrule;                        // RFC 5545 RRULE value, UNTIL in UTC
-    std::optional<UtcSeconds> recurrenceId;   // RECURRENCE-ID: the occurrence this item replaces
-    std::vector<UtcSeconds> exdates;          // EXDATE values
+    std::string rrule;                       // RFC 5545 RRULE value, UNTIL in UTC
+    std::optional<UtcSeconds> recurrenceId;  // RECURRENCE-ID: the occurrence this item replaces
+    std::vector<UtcSeconds> exdates;         // EXDATE values
 
     std::optional<UtcSeconds> completed;  // to-dos: COMPLETED
     std::optional<int> percentComplete;   // to-dos: PERCENT-COMPLETE

@@ -66,7 +66,7 @@ struct CardIm {
 struct ContactCard {
     size_t line = 0;  // where BEGIN:VCARD stood; 0 for cards made in memory
 
-    std::string formattedName;  // FN
+    std::string formattedName;                                               // FN
     std::string familyName, givenName, additionalNames, prefixes, suffixes;  // N
     std::string nickname;
     std::optional<CardDate> birthday;

@@ -232,15 +232,24 @@ std::string EscapeText(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case ';': out += "\\;"; break;
-        case ',': out += "\\,"; break;
-        case '\r':
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            out += "\\n";
-            break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case ';':
+                out += "\\;";
+                break;
+            case ',':
+                out += "\\,";
+                break;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                out += "\\n";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -250,14 +259,21 @@ std::string QuoteParamValue(std::string_view value) {
     std::string out = "\"";
     for (size_t i = 0; i < value.size(); ++i) {
         switch (value[i]) {
-        case '^': out += "^^"; break;
-        case '"': out += "^'"; break;
-        case '\r':
-            if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
-            out += "^n";
-            break;
-        case '\n': out += "^n"; break;
-        default: out += value[i];
+            case '^':
+                out += "^^";
+                break;
+            case '"':
+                out += "^'";
+                break;
+            case '\r':
+                if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
+                out += "^n";
+                break;
+            case '\n':
+                out += "^n";
+                break;
+            default:
+                out += value[i];
         }
     }
     return out + '"';

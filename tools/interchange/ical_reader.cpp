@@ -49,7 +49,8 @@ public:
         while (auto logical = m_lines.next()) handle(*logical);
         flushStray();
         if (m_block) {
-            m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before the end of the file");
+            m_report.skip(m_block->line,
+                          m_block->kind + " has no END:" + m_block->kind + " before the end of the file");
             m_block.reset();
         }
         if (m_inCalendar) m_report.warn(m_calendarLine, "calendar has no END:VCALENDAR");
@@ -171,8 +172,8 @@ using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
 // weekdays repeat every 28 years) and refused when it never matches there
 // or, scaled to the years libical may expand, would bring more than
 // kMaxZoneChanges changes (real zones from 1601 on bring about 2,000).
-constexpr int kZoneLastYear = 2582;      // libical 3.0 with a 64-bit time_t
-constexpr int kProbeFirstYear = 2552;    // a leap year, so a DTSTART on 29 February stays valid
+constexpr int kZoneLastYear = 2582;    // libical 3.0 with a 64-bit time_t
+constexpr int kProbeFirstYear = 2552;  // a leap year, so a DTSTART on 29 February stays valid
 constexpr int kProbeYears = 28;
 constexpr long long kMaxZoneChanges = 10000;
 
@@ -230,9 +231,8 @@ std::string UnboundedZoneRule(icalcomponent* zone) {
             icalrecur_iterator* it = icalrecur_iterator_new(rule, from);
             if (!it) return "rule never matches";
             long long found = 0;
-            for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t) &&
-                                                               t.year < kProbeFirstYear + kProbeYears &&
-                                                               found <= kMaxZoneChanges;
+            for (icaltimetype t = icalrecur_iterator_next(it);
+                 !icaltime_is_null_time(t) && t.year < kProbeFirstYear + kProbeYears && found <= kMaxZoneChanges;
                  t = icalrecur_iterator_next(it))
                 ++found;
             icalrecur_iterator_free(it);
@@ -348,53 +348,85 @@ public:
         for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
              p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
             switch (icalproperty_isa(p)) {
-            case ICAL_UID_PROPERTY: item.uid = Text(icalproperty_get_uid(p)); break;
-            case ICAL_SUMMARY_PROPERTY: item.summary = Text(icalproperty_get_summary(p)); break;
-            case ICAL_DESCRIPTION_PROPERTY: item.description = Text(icalproperty_get_description(p)); break;
-            case ICAL_LOCATION_PROPERTY: item.location = Text(icalproperty_get_location(p)); break;
-            case ICAL_DTSTART_PROPERTY:
-                startValue = icalproperty_get_dtstart(p);
-                item.start = toUtc(p, startValue, &startIsDate, &startZone);
-                break;
-            case ICAL_DTEND_PROPERTY: item.end = toUtc(p, icalproperty_get_dtend(p), &endIsDate); break;
-            case ICAL_DUE_PROPERTY: item.due = toUtc(p, icalproperty_get_due(p), &endIsDate); break;
-            case ICAL_DURATION_PROPERTY: durationSeconds = icaldurationtype_as_int(icalproperty_get_duration(p)); break;
-            case ICAL_STATUS_PROPERTY: item.status = ValueText(p); break;
-            case ICAL_PRIORITY_PROPERTY: item.priority = icalproperty_get_priority(p); break;
-            case ICAL_CLASS_PROPERTY: item.classification = ValueText(p); break;
-            case ICAL_TRANSP_PROPERTY: transp = ValueText(p); break;
-            case ICAL_CATEGORIES_PROPERTY: {
-                std::string cat = Trimmed(Text(icalproperty_get_categories(p)));
-                if (!cat.empty() && std::find(item.categories.begin(), item.categories.end(), cat) == item.categories.end())
-                    item.categories.push_back(cat);
-                break;
-            }
-            case ICAL_RRULE_PROPERTY:
-                if (rrule)
-                    ++unmapped["RRULE"];
-                else
-                    rrule = p;
-                break;
-            case ICAL_EXDATE_PROPERTY:
-                if (auto t = toUtc(p, icalproperty_get_exdate(p))) item.exdates.push_back(*t);
-                break;
-            case ICAL_RECURRENCEID_PROPERTY:
-                item.recurrenceId = toUtc(p, icalproperty_get_recurrenceid(p));
-                if (icalproperty_get_first_parameter(p, ICAL_RANGE_PARAMETER)) ++unmapped["RECURRENCE-ID;RANGE"];
-                break;
-            case ICAL_COMPLETED_PROPERTY: item.completed = toUtc(p, icalproperty_get_completed(p)); break;
-            case ICAL_PERCENTCOMPLETE_PROPERTY: item.percentComplete = icalproperty_get_percentcomplete(p); break;
-            case ICAL_DTSTAMP_PROPERTY: break;  // when the file was written, not part of the item
-            case ICAL_X_PROPERTY: {
-                const std::string name = Upper(Text(icalproperty_get_x_name(p)));
-                if (name == "X-MICROSOFT-CDO-BUSYSTATUS")
-                    item.busyStatus = Upper(Trimmed(ValueText(p)));
-                else
-                    ++unmapped[name];
-                break;
-            }
-            case ICAL_XLICERROR_PROPERTY: warn(Trimmed(Text(icalproperty_get_xlicerror(p)))); break;
-            default: ++unmapped[Upper(Text(icalproperty_get_property_name(p)))]; break;
+                case ICAL_UID_PROPERTY:
+                    item.uid = Text(icalproperty_get_uid(p));
+                    break;
+                case ICAL_SUMMARY_PROPERTY:
+                    item.summary = Text(icalproperty_get_summary(p));
+                    break;
+                case ICAL_DESCRIPTION_PROPERTY:
+                    item.description = Text(icalproperty_get_description(p));
+                    break;
+                case ICAL_LOCATION_PROPERTY:
+                    item.location = Text(icalproperty_get_location(p));
+                    break;
+                case ICAL_DTSTART_PROPERTY:
+                    startValue = icalproperty_get_dtstart(p);
+                    item.start = toUtc(p, startValue, &startIsDate, &startZone);
+                    break;
+                case ICAL_DTEND_PROPERTY:
+                    item.end = toUtc(p, icalproperty_get_dtend(p), &endIsDate);
+                    break;
+                case ICAL_DUE_PROPERTY:
+                    item.due = toUtc(p, icalproperty_get_due(p), &endIsDate);
+                    break;
+                case ICAL_DURATION_PROPERTY:
+                    durationSeconds = icaldurationtype_as_int(icalproperty_get_duration(p));
+                    break;
+                case ICAL_STATUS_PROPERTY:
+                    item.status = ValueText(p);
+                    break;
+                case ICAL_PRIORITY_PROPERTY:
+                    item.priority = icalproperty_get_priority(p);
+                    break;
+                case ICAL_CLASS_PROPERTY:
+                    item.classification = ValueText(p);
+                    break;
+                case ICAL_TRANSP_PROPERTY:
+                    transp = ValueText(p);
+                    break;
+                case ICAL_CATEGORIES_PROPERTY: {
+                    std::string cat = Trimmed(Text(icalproperty_get_categories(p)));
+                    if (!cat.empty() &&
+                        std::find(item.categories.begin(), item.categories.end(), cat) == item.categories.end())
+                        item.categories.push_back(cat);
+                    break;
+                }
+                case ICAL_RRULE_PROPERTY:
+                    if (rrule)
+                        ++unmapped["RRULE"];
+                    else
+                        rrule = p;
+                    break;
+                case ICAL_EXDATE_PROPERTY:
+                    if (auto t = toUtc(p, icalproperty_get_exdate(p))) item.exdates.push_back(*t);
+                    break;
+                case ICAL_RECURRENCEID_PROPERTY:
+                    item.recurrenceId = toUtc(p, icalproperty_get_recurrenceid(p));
+                    if (icalproperty_get_first_parameter(p, ICAL_RANGE_PARAMETER)) ++unmapped["RECURRENCE-ID;RANGE"];
+                    break;
+                case ICAL_COMPLETED_PROPERTY:
+                    item.completed = toUtc(p, icalproperty_get_completed(p));
+                    break;
+                case ICAL_PERCENTCOMPLETE_PROPERTY:
+                    item.percentComplete = icalproperty_get_percentcomplete(p);
+                    break;
+                case ICAL_DTSTAMP_PROPERTY:
+                    break;  // when the file was written, not part of the item
+                case ICAL_X_PROPERTY: {
+                    const std::string name = Upper(Text(icalproperty_get_x_name(p)));
+                    if (name == "X-MICROSOFT-CDO-BUSYSTATUS")
+                        item.busyStatus = Upper(Trimmed(ValueText(p)));
+                    else
+                        ++unmapped[name];
+                    break;
+                }
+                case ICAL_XLICERROR_PROPERTY:
+                    warn(Trimmed(Text(icalproperty_get_xlicerror(p))));
+                    break;
+                default:
+                    ++unmapped[Upper(Text(icalproperty_get_property_name(p)))];
+                    break;
             }
         }
         if (item.kind == ItemKind::Event && !item.start) {

@@ -39,7 +39,8 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     AddText(c, icalproperty_new_description, item.description);
     AddText(c, icalproperty_new_location, item.location);
     AddWord(c, "STATUS", item.status);
-    if (item.priority > 0 && item.priority <= 9) icalcomponent_add_property(c, icalproperty_new_priority(item.priority));
+    if (item.priority > 0 && item.priority <= 9)
+        icalcomponent_add_property(c, icalproperty_new_priority(item.priority));
     AddWord(c, "CLASS", item.classification);
     if (!todo && !item.busyStatus.empty()) {
         AddWord(c, "TRANSP", item.busyStatus == "FREE" ? "TRANSPARENT" : "OPAQUE");
@@ -54,14 +55,15 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         if (rule.freq != ICAL_NO_RECURRENCE) icalcomponent_add_property(c, icalproperty_new_rrule(rule));
     }
     for (UtcSeconds ex : item.exdates) icalcomponent_add_property(c, icalproperty_new_exdate(UtcTime(ex, item.allDay)));
-    if (todo && item.completed) icalcomponent_add_property(c, icalproperty_new_completed(UtcTime(*item.completed, false)));
+    if (todo && item.completed)
+        icalcomponent_add_property(c, icalproperty_new_completed(UtcTime(*item.completed, false)));
     if (todo && item.percentComplete)
         icalcomponent_add_property(c, icalproperty_new_percentcomplete(*item.percentComplete));
     if (item.alarmMinutes) {
         icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-        icalcomponent_add_property(alarm,
-                                   icalproperty_new_description(item.summary.empty() ? "Reminder" : item.summary.c_str()));
+        icalcomponent_add_property(
+            alarm, icalproperty_new_description(item.summary.empty() ? "Reminder" : item.summary.c_str()));
         icaltriggertype trigger{};
         trigger.time = icaltime_null_time();
         trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);

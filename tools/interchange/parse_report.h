@@ -16,9 +16,9 @@
 namespace calyra::interchange {
 
 struct Diagnostic {
-    size_t line = 0;      // 1-based line in the file where the problem starts
-    std::string what;     // "card has no END:VCARD"
-    bool skipped = false; // the whole entry was left out
+    size_t line = 0;       // 1-based line in the file where the problem starts
+    std::string what;      // "card has no END:VCARD"
+    bool skipped = false;  // the whole entry was left out
 };
 
 struct ParseReport {

@@ -133,10 +133,10 @@ std::string DecodeQuotedPrintable(std::string_view text, bool* malformed) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
     // 0x80-0x9F differ from ISO-8859-1; 0 marks the five unassigned bytes,
     // which keep their ISO-8859-1 (control) meaning.
-    static constexpr uint16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    static constexpr uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
     for (char ch : bytes) {
@@ -154,8 +154,7 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
         if (IsValidUtf8(bytes)) return std::string(bytes);
         return std::nullopt;
     }
-    if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" ||
-        name == "ISO8859-1")
+    if (name == "WINDOWS-1252" || name == "CP1252" || name == "ISO-8859-1" || name == "LATIN1" || name == "ISO8859-1")
         return Windows1252ToUtf8(bytes);
     // A charset name is a short word of letters, digits and a few marks;
     // iconv is lenient with anything else (it drops what it does not know

@@ -152,7 +152,9 @@ const std::map<std::string, Handler>& Handlers() {
         t["NICKNAME"] = [](CardState& s, const ContentLine&, const std::string& v) {
             for (const auto& n : ListItems(v)) AppendText(s.card.nickname, n, ", ");
         };
-        t["BDAY"] = [](CardState& s, const ContentLine& l, const std::string& v) { ReadDate(s, l, v, s.card.birthday); };
+        t["BDAY"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            ReadDate(s, l, v, s.card.birthday);
+        };
         for (const char* name : {"ANNIVERSARY", "X-ANNIVERSARY", "X-MS-ANNIVERSARY", "X-EVOLUTION-ANNIVERSARY"})
             t[name] = [](CardState& s, const ContentLine& l, const std::string& v) {
                 ReadDate(s, l, v, s.card.anniversary);
@@ -281,7 +283,8 @@ public:
             if (!logical) break;
             ContentLine line;
             std::string error;
-            if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" && Upper(Trimmed(line.value)) == "VCARD") {
+            if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" &&
+                Upper(Trimmed(line.value)) == "VCARD") {
                 flushStray(strayFrom);
                 pending = readCard(line.line);
                 continue;

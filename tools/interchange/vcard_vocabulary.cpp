@@ -101,19 +101,26 @@ const ImService* ImServiceByProtocol(std::string_view protocol) {
 
 std::string_view PlaceType(Place place) {
     switch (place) {
-    case Place::Home: return "home";
-    case Place::Work: return "work";
-    case Place::Other: break;
+        case Place::Home:
+            return "home";
+        case Place::Work:
+            return "work";
+        case Place::Other:
+            break;
     }
     return "";
 }
 
 std::string_view PhoneKindType(PhoneKind kind) {
     switch (kind) {
-    case PhoneKind::Mobile: return "cell";
-    case PhoneKind::Fax: return "fax";
-    case PhoneKind::Pager: return "pager";
-    case PhoneKind::Voice: break;
+        case PhoneKind::Mobile:
+            return "cell";
+        case PhoneKind::Fax:
+            return "fax";
+        case PhoneKind::Pager:
+            return "pager";
+        case PhoneKind::Voice:
+            break;
     }
     return "voice";
 }

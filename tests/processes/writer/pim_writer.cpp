@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     if (FAILED(hr)) return Fail("DllRegisterServer", hr, 0);
 
     ComPtr<IPimManagement> mgmt;
-    hr = CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
-                          reinterpret_cast<void**>(&mgmt));
+    hr =
+        CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement, reinterpret_cast<void**>(&mgmt));
     if (FAILED(hr)) return Fail("CoCreateInstance", hr, 0);
     LONG err = 0;
     hr = mgmt->OpenPimDatabase(&err, Bstr(u"u"), Bstr(u"p"), Bstr::FromUtf8(file));

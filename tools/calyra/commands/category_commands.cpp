@@ -6,11 +6,11 @@
 // Thread-safety: one thread, like the command line.
 #include <cctype>
 
-#include "records/event_records.h"
-#include "shell/record_id.h"
-#include "shell/client_error.h"
 #include "platform/bstr.h"
+#include "records/event_records.h"
+#include "shell/client_error.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
 
 #include "commands/command_tree.h"
 #include "shell/command_context.h"
@@ -27,7 +27,8 @@ ULONG ParseColor(const std::string& text) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     bool ok = !digits.empty() && digits.size() <= (hex ? 8u : 10u);
-    for (char c : digits) ok = ok && (hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c)));
+    for (char c : digits)
+        ok = ok && (hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c)));
     const unsigned long long value = ok ? std::stoull(digits, nullptr, hex ? 16 : 10) : 0;
     if (!ok || value > 0xFFFFFFFFull)
         throw ClientError("--color: expected a number up to 4294967295 or 0xFFFFFFFF, got \"" + text + "\"", 2);
@@ -44,7 +45,8 @@ struct CategoryOptions {
     size_t given() const { return fields.given() + (name->empty() ? 0 : 1) + (color->empty() ? 0 : 1); }
     void apply(tagEventCategoryInfo* info) const {
         fields.apply(info);
-        if (!name->empty()) SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), info, *name);
+        if (!name->empty())
+            SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), info, *name);
         if (!color->empty()) info->ulColor = ParseColor(*color);
     }
 
@@ -58,7 +60,8 @@ void ReadCategory(IEventCategoryAccess* categories, const std::string& id, Owned
     const Json all = AllCategories(categories);
     const Json* found = FindCategory(all, id);
     if (!found) throw ClientError("no category " + id);
-    for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>())) SetFieldFromJson(f, info, (*found)[f.key]);
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>()))
+        SetFieldFromJson(f, info, (*found)[f.key]);
 }
 
 void Modify(IEventCategoryAccess* categories, const std::string& id, tagEventCategoryInfo* info) {
@@ -67,8 +70,8 @@ void Modify(IEventCategoryAccess* categories, const std::string& id, tagEventCat
 }
 
 void AddSelection(CLI::App* group, CommandContext& ctx, const char* name, bool select) {
-    auto* cmd = group->add_subcommand(name, select ? "Select a category (its events show in events list --selected)"
-                                                   : "Deselect a category");
+    auto* cmd = group->add_subcommand(
+        name, select ? "Select a category (its events show in events list --selected)" : "Deselect a category");
     auto id = std::make_shared<std::string>();
     cmd->add_option("id", *id, "Category ID")->required();
     ctx.bind(cmd, [&ctx, id, select] {

@@ -1,14 +1,14 @@
 // contacts list|show|add|edit|rm|clear
 #include <algorithm>
 
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "records/contact_details.h"
 #include "commands/command_tree.h"
-#include "records/contact_records.h"
-#include "records/text_limits.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/contact_details.h"
+#include "records/contact_records.h"
+#include "records/text_limits.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
@@ -134,16 +134,14 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     const std::vector<std::string> kNotGiven{"contact_id", "modified"};
 
     auto* list = group->add_subcommand("list", "List the contacts of the profile");
-    ctx.bind(list, [&ctx] {
-        ctx.out().list(ListContacts(ctx.session().access<IContactAccess>().get()), ContactColumns());
-    });
+    ctx.bind(list,
+             [&ctx] { ctx.out().list(ListContacts(ctx.session().access<IContactAccess>().get()), ContactColumns()); });
 
     auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
     auto showId = std::make_shared<std::string>();
     show->add_option("id", *showId, "Contact ID")->required();
-    ctx.bind(show, [&ctx, showId] {
-        ctx.out().object(ShowContact(ctx.session().access<IContactAccess>().get(), *showId));
-    });
+    ctx.bind(show,
+             [&ctx, showId] { ctx.out().object(ShowContact(ctx.session().access<IContactAccess>().get(), *showId)); });
 
     auto* add = group->add_subcommand("add", "Add a contact");
     auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactInfo>{}, kNotGiven);
@@ -195,8 +193,9 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
         // Start from the stored record so fields not named keep their values.
         OwnedRecord<tagContactInfo> info;
         LoadContact(contacts.get(), id, &info);
-        RefuseCutTexts(ContactDesc(), &info, [&](const std::string& key) { return editFields->value(key) != nullptr; },
-                       "contact " + id);
+        RefuseCutTexts(
+            ContactDesc(), &info, [&](const std::string& key) { return editFields->value(key) != nullptr; },
+            "contact " + id);
         editFields->apply(&info);
         // Written even when only details change, so the contact's
         // modification stamp tells that it changed.

@@ -9,12 +9,12 @@
 
 #include <fmt/format.h>
 
-#include "shell/client_error.h"
-#include "shell/command_context.h"
 #include "demo/fill.h"
 #include "demo/sample_data.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 
 namespace calyra::cli {
 namespace {
@@ -60,8 +60,8 @@ bool HasCommand(CLI::App& root, std::initializer_list<const char*> path) {
 std::string ShellWord(const std::string& text) {
     bool plain = !text.empty();
     for (char c : text)
-        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || std::string_view("/._-+=:,").find(c) !=
-                                                                              std::string_view::npos);
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
+                          std::string_view("/._-+=:,").find(c) != std::string_view::npos);
     if (plain) return text;
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -93,8 +93,8 @@ NestedRun RunNested(CLI::App& root, const std::string& db, const std::string& pr
     if (run.status != 0) {
         std::string reason = run.err;
         while (!reason.empty() && reason.back() == '\n') reason.pop_back();
-        throw ClientError(fmt::format("the sample data was written, but 'calyra {}' failed: {}",
-                                      fmt::join(command, " "), reason));
+        throw ClientError(
+            fmt::format("the sample data was written, but 'calyra {}' failed: {}", fmt::join(command, " "), reason));
     }
     return run;
 }

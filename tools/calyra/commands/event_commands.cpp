@@ -3,17 +3,17 @@
 #include <memory>
 #include <optional>
 
-#include "commands/command_tree.h"
 #include "calendar/days.h"
-#include "records/event_records.h"
-#include "shell/record_id.h"
+#include "commands/command_tree.h"
 #include "commands/recurrence_options.h"
+#include "platform/bstr.h"
+#include "records/event_records.h"
+#include "records/recurrence_record.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/date_text.h"
-#include "platform/bstr.h"
 #include "shell/record_fields.h"
-#include "records/recurrence_record.h"
+#include "shell/record_id.h"
 
 namespace calyra::cli {
 
@@ -21,8 +21,8 @@ using namespace calendar;
 namespace {
 
 const std::vector<std::string> kEventColumns{"event_id", "start", "end", "subject", "location", "recurrence"};
-const std::vector<std::string> kExceptionColumns{"event_id",        "original_start_time", "start_date_time",
-                                                 "end_date_time",   "subject",             "status"};
+const std::vector<std::string> kExceptionColumns{
+    "event_id", "original_start_time", "start_date_time", "end_date_time", "subject", "status"};
 
 // The widest range the component's range lists accept.
 DATE Earliest() { return FromCivil({100, 1, 1, 0, 0, 0}); }
@@ -37,9 +37,8 @@ DATE ParseRangeEnd(const std::string& text) {
 
 // The table row people see for an event.
 Json EventRowForPeople(const Json& e) {
-    return Json{{"event_id", e["event_id"]},   {"start", e["start_date_time"]},
-                {"end", e["end_date_time"]},   {"subject", e["subject"]},
-                {"location", e["location"]},   {"recurrence", e["recurrence_text"]}};
+    return Json{{"event_id", e["event_id"]}, {"start", e["start_date_time"]}, {"end", e["end_date_time"]},
+                {"subject", e["subject"]},   {"location", e["location"]},     {"recurrence", e["recurrence_text"]}};
 }
 
 void ListEvents(const Output& out, const Json& events) {
@@ -256,8 +255,8 @@ void AddRemove(CLI::App* group, CommandContext& ctx) {
 std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, DATE when) {
     const long long day = DayOfDate(when);
     CalendarEvent series = ToCalendarEvent(master);
-    for (const auto& o : ExpandEvent(series, {}, SecondsToDate(day * kSecondsPerDay),
-                                     SecondsToDate((day + 1) * kSecondsPerDay - 1)))
+    for (const auto& o :
+         ExpandEvent(series, {}, SecondsToDate(day * kSecondsPerDay), SecondsToDate((day + 1) * kSecondsPerDay - 1)))
         if (DayOfDate(o.start) == day) return o;
     return std::nullopt;
 }
@@ -296,9 +295,8 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         const auto occurrence = OccurrenceOn(master, when);
         if (!occurrence) throw ClientError("event " + *id + " has no occurrence on " + FormatIsoDay(when));
         for (const auto& e : existing) {
-            const auto replaced = TryParseIsoDate(e["original_start_time"].is_string()
-                                                      ? e["original_start_time"].get<std::string>()
-                                                      : std::string());
+            const auto replaced = TryParseIsoDate(
+                e["original_start_time"].is_string() ? e["original_start_time"].get<std::string>() : std::string());
             if (replaced && DayOfDate(*replaced) == DayOfDate(when))
                 throw ClientError("the occurrence on " + FormatIsoDay(when) + " already has exception " +
                                   e["event_id"].get<std::string>());
@@ -317,8 +315,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         CheckCategoryOf(ctx, *fields);
         LONG err = 0;
         Bstr exceptionId;
-        Check(events->AddException(&err, Bstr::FromUtf8(*id), &info, &exceptionId), err,
-              "cannot add the exception");
+        Check(events->AddException(&err, Bstr::FromUtf8(*id), &info, &exceptionId), err, "cannot add the exception");
         ctx.out().done("added exception " + exceptionId.utf8() + " to event " + *id + " for " + FormatIsoDay(when),
                        Json{{"exception_id", exceptionId.utf8()}, {"event_id", *id}});
     });

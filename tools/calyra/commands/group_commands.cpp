@@ -4,11 +4,11 @@
 // Thread-safety: one thread, as every command.
 #include <algorithm>
 
-#include "shell/client_error.h"
-#include "records/contact_records.h"
-#include "records/text_limits.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/contact_records.h"
+#include "records/text_limits.h"
+#include "shell/client_error.h"
 #include "shell/record_fields.h"
 
 #include "commands/command_tree.h"

@@ -13,18 +13,18 @@
 #include <sstream>
 
 #include "calendar/days.h"
-#include "shell/client_error.h"
 #include "commands/command_tree.h"
-#include "shell/command_context.h"
+#include "import_export/calendar_items.h"
+#include "import_export/contact_cards.h"
+#include "import_export/conversions.h"
+#include "import_export/import_progress.h"
+#include "import_export/import_report.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
-#include "import_export/calendar_items.h"
-#include "import_export/contact_cards.h"
-#include "import_export/import_progress.h"
-#include "import_export/import_report.h"
-#include "import_export/conversions.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 #include "shell/date_text.h"
 
 namespace calyra::cli {
@@ -33,8 +33,6 @@ using namespace calendar;
 namespace {
 
 namespace ix = calyra::interchange;
-
-
 
 // A file's bytes; "-" is standard input. Throws ClientError naming the file.
 std::string ReadInput(const std::string& path) {
@@ -89,7 +87,6 @@ void WriteOutput(CommandContext& ctx, const std::string& path, const std::string
                    Json{{"exported", count}, {"file", path}});
 }
 
-
 void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& what, bool events) {
     auto* import = group->add_subcommand("import", "Import " + what + " from iCalendar files");
     auto files = std::make_shared<std::vector<std::string>>();
@@ -99,7 +96,8 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
                        "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
                        "X-WR-TIMEZONE, else UTC)");
     ctx.bind(import, [&ctx, files, zone, what, events] {
-        if (!zone->empty() && !ix::KnownTimeZone(*zone)) throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
+        if (!zone->empty() && !ix::KnownTimeZone(*zone))
+            throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
         const auto inputs = ReadInputs(*files);
         ImportReport report(what);
         std::vector<SourcedItem> items;

@@ -4,10 +4,10 @@
 
 #include <fmt/format.h>
 
-#include "shell/client_error.h"
-#include "shell/command_context.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 #include "shell/query_rows.h"
 
 namespace calyra::cli {
@@ -27,8 +27,9 @@ Json InfoOf(Session& session) {
     info["profiles"] = profiles;
 
     Json tables = Json::array();
-    for (const auto& t : QueryRows(db.get(), u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] "
-                                             u"NOT LIKE 'sqlite%' ORDER BY [name];")) {
+    for (const auto& t : QueryRows(db.get(),
+                                   u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] "
+                                   u"NOT LIKE 'sqlite%' ORDER BY [name];")) {
         const std::u16string name = QuoteName(Utf8ToUtf16(t[0]));
         Json table{{"table", t[0]}};
         auto count = QueryRows(db.get(), u"SELECT COUNT(*) FROM " + name + u";");
@@ -105,7 +106,8 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
     // The connection serves texts without column names; number them.
     std::vector<std::string> header;
     for (LONG c = 0; c < columns; ++c) header.push_back(fmt::format("#{}", c + 1));
-    ctx.out().stream() << FormatTable(header, rows) << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
+    ctx.out().stream() << FormatTable(header, rows)
+                       << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
 
 }  // namespace

@@ -11,12 +11,12 @@
 #include <fmt/format.h>
 
 #include "calendar/days.h"
-#include "records/event_records.h"
-#include "shell/record_id.h"
-#include "shell/client_error.h"
-#include "shell/date_text.h"
 #include "calendar/month_grid.h"
 #include "platform/bstr.h"
+#include "records/event_records.h"
+#include "shell/client_error.h"
+#include "shell/date_text.h"
+#include "shell/record_id.h"
 
 #include "commands/command_tree.h"
 #include "shell/command_context.h"

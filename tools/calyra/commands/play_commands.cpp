@@ -8,9 +8,9 @@
 
 #include <fmt/format.h>
 
-#include "shell/client_error.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
 #include "shell/record_fields.h"
 
 #include "commands/command_tree.h"
@@ -34,7 +34,9 @@ struct PlayKind<tagMostFrequentlyPlayedMusic> {
     static constexpr auto kQuery = &Interface::QueryMfpmEntry;
     static constexpr auto kRecord = &Interface::UpdateMostFrequentlyPlayedMusic;
     static constexpr auto kTop = &Interface::GetMostFrequentlyPlayedMusics;
-    static std::vector<std::string> Columns() { return {"counter", "title", "artist", "album", "last_played", "full_path"}; }
+    static std::vector<std::string> Columns() {
+        return {"counter", "title", "artist", "album", "last_played", "full_path"};
+    }
 };
 
 template <>
@@ -64,7 +66,8 @@ Json RecordPlay(Session& session, OwnedRecord<R>& entry) {
     using Kind = PlayKind<R>;
     auto stats = session.access<typename Kind::Interface>();
     LONG err = 0;
-    Check((stats.get()->*Kind::kRecord)(&err, &entry), err, std::string("cannot record the play of the ") + Kind::kNoun);
+    Check((stats.get()->*Kind::kRecord)(&err, &entry), err,
+          std::string("cannot record the play of the ") + Kind::kNoun);
 
     // The entry's ID, for the report: look it up by its path again.
     OwnedRecord<R> probe;
@@ -109,19 +112,18 @@ void AddPlayCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* record = group->add_subcommand(
-        "record",
-        "Count one play of a file (its details are stored with the first play; later plays only count up)");
+        "record", "Count one play of a file (its details are stored with the first play; later plays only count up)");
     auto path = std::make_shared<std::string>();
     auto podcast = std::make_shared<bool>(false);
     record->add_option("path", *path, "The played file (made absolute; the top list drops files that no longer exist)")
         ->required();
     record->add_flag("--podcast", *podcast, "The file is a podcast episode (details: --album and the podcast options)");
-    auto musicFields = std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedMusic>{},
-                                                       kComputedFields);
+    auto musicFields =
+        std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedMusic>{}, kComputedFields);
     std::vector<std::string> podcastSkip = kComputedFields;
     podcastSkip.push_back("album");  // shared with the music options above
-    auto podcastFields = std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedPodcast>{},
-                                                         podcastSkip);
+    auto podcastFields =
+        std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedPodcast>{}, podcastSkip);
     ctx.bind(record, [&ctx, path, podcast, musicFields, podcastFields] {
         if (path->empty()) throw ClientError("the path must not be empty", 2);
         const std::string full = AbsolutePath(*path);

@@ -1,8 +1,8 @@
 // profiles list|add|edit|rm
-#include "shell/client_error.h"
-#include "shell/command_context.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
@@ -41,7 +41,8 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the profiles");
-    ctx.bind(list, [&ctx] { ctx.out().list(AllProfiles(ctx.session().access<IProfileAccess>().get()), kProfileColumns); });
+    ctx.bind(list,
+             [&ctx] { ctx.out().list(AllProfiles(ctx.session().access<IProfileAccess>().get()), kProfileColumns); });
 
     auto* add = group->add_subcommand("add", "Add a profile");
     auto name = std::make_shared<std::string>();
@@ -62,8 +63,8 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     auto* edit = group->add_subcommand("edit", "Change a profile's fields");
     auto editId = std::make_shared<std::string>();
     edit->add_option("profile", *editId, "Profile ID or name")->required();
-    auto editFields =
-        std::make_shared<RecordOptions>(edit, std::type_identity<tagProfileInfo>{}, std::vector<std::string>{"profile_id"});
+    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagProfileInfo>{},
+                                                      std::vector<std::string>{"profile_id"});
     ctx.bind(edit, [&ctx, editId, editFields] {
         auto profiles = ctx.session().access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *editId);

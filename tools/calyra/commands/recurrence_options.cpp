@@ -3,10 +3,10 @@
 #include <cctype>
 
 #include "calendar/days.h"
-#include "shell/client_error.h"
-#include "shell/date_text.h"
 #include "calendar/recurrence_wording.h"
 #include "records/recurrence_record.h"
+#include "shell/client_error.h"
+#include "shell/date_text.h"
 
 namespace calyra::cli {
 
@@ -75,11 +75,16 @@ int ParseMonth(const std::string& text) {
 
 const char* FrequencyWord(Frequency f) {
     switch (f) {
-    case Frequency::Daily: return "daily";
-    case Frequency::Weekly: return "weekly";
-    case Frequency::Monthly: return "monthly";
-    case Frequency::Yearly: return "yearly";
-    case Frequency::None: break;
+        case Frequency::Daily:
+            return "daily";
+        case Frequency::Weekly:
+            return "weekly";
+        case Frequency::Monthly:
+            return "monthly";
+        case Frequency::Yearly:
+            return "yearly";
+        case Frequency::None:
+            break;
     }
     return "non-repeating";
 }
@@ -160,7 +165,8 @@ void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const {
     const bool byMonth = f == Frequency::Monthly || f == Frequency::Yearly;
     auto onlyFor = [&](const char* option, bool fits, const char* which) {
         if (value(option) && !fits)
-            throw ClientError(std::string(option) + " is for " + which + " rules, not " + FrequencyWord(f) + " ones", 2);
+            throw ClientError(std::string(option) + " is for " + which + " rules, not " + FrequencyWord(f) + " ones",
+                              2);
     };
     onlyFor("--on", f == Frequency::Weekly || f == Frequency::Daily, "weekly");
     onlyFor("--day-of-month", byMonth, "monthly and yearly");

@@ -20,8 +20,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "platform/types.h"
 #include "calendar/recurrence_rule.h"
+#include "platform/types.h"
 
 namespace calyra::cli {
 

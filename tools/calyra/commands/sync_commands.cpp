@@ -6,12 +6,12 @@
 // it and gives it back but never interprets it, and neither does this client.
 #include <fmt/format.h>
 
-#include "shell/client_error.h"
-#include "shell/command_context.h"
+#include "commands/command_tree.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 #include "shell/record_fields.h"
-#include "commands/command_tree.h"
 
 namespace calyra::cli {
 namespace {
@@ -20,8 +20,8 @@ constexpr const char* kTypeHelp =
     "Kind of data, a number chosen by the synchronising program (stored as given, never interpreted; default 0)";
 
 const std::vector<std::string> kAlbumColumns{"album_name", "option"};
-const std::vector<std::string> kSyncedAlbumColumns{"name", "type", "recursive", "path_on_pc", "path_on_device",
-                                                   "sync_anchor"};
+const std::vector<std::string> kSyncedAlbumColumns{"name",       "type",           "recursive",
+                                                   "path_on_pc", "path_on_device", "sync_anchor"};
 const std::vector<std::string> kSyncedPodcastColumns{"path_on_pc", "path_on_device"};
 
 void AddTypeOption(CLI::App* command, const std::shared_ptr<LONG>& type) {
@@ -56,15 +56,15 @@ bool HasAlbum(const Json& albums, const std::string& name) {
 }
 
 void AddOptionCommands(CLI::App* sync, CommandContext& ctx) {
-    auto* group = sync->add_subcommand("options", "Sync settings per kind of data (group option and eight extra numbers)");
+    auto* group =
+        sync->add_subcommand("options", "Sync settings per kind of data (group option and eight extra numbers)");
     group->require_subcommand(1);
 
     auto* get = group->add_subcommand("get", "Show the sync settings of one kind of data (never set: all zeros)");
     auto getType = std::make_shared<LONG>(0);
     AddTypeOption(get, getType);
-    ctx.bind(get, [&ctx, getType] {
-        ctx.out().object(OptionsOf(ctx.session().access<ISyncOption>().get(), *getType));
-    });
+    ctx.bind(get,
+             [&ctx, getType] { ctx.out().object(OptionsOf(ctx.session().access<ISyncOption>().get(), *getType)); });
 
     auto* set = group->add_subcommand(
         "set", "Change sync settings of one kind of data; fields not given keep their stored values");
@@ -117,7 +117,8 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
         // is all a list of names needs.
         if (HasAlbum(AlbumsOf(sync.get(), *addType), *addName)) {
             result["added"] = false;
-            return ctx.out().done(fmt::format("album \"{}\" is already chosen for type {}", *addName, *addType), result);
+            return ctx.out().done(fmt::format("album \"{}\" is already chosen for type {}", *addName, *addType),
+                                  result);
         }
         OwnedRecord<tagSyncAlbumItem> album;
         album.lType = *addType;
@@ -154,7 +155,8 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
     clear->add_flag("--yes", *yes, "Confirm the removal");
     ctx.bind(clear, [&ctx, clearType, yes] {
         if (!*yes)
-            throw ClientError(fmt::format("sync albums clear removes every album of type {}; add --yes", *clearType), 2);
+            throw ClientError(fmt::format("sync albums clear removes every album of type {}; add --yes", *clearType),
+                              2);
         auto sync = ctx.session().access<ISyncOption>();
         const size_t count = AlbumsOf(sync.get(), *clearType).size();
         LONG err = 0;

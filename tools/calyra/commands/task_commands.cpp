@@ -1,13 +1,13 @@
 // tasks list|show|add|edit|done|rm
-#include "shell/record_id.h"
 #include "commands/recurrence_options.h"
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "records/recurrence_record.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
-#include "idl/owned_record.h"
 #include "shell/date_text.h"
-#include "platform/bstr.h"
 #include "shell/record_fields.h"
-#include "records/recurrence_record.h"
+#include "shell/record_id.h"
 
 namespace calyra::cli {
 

@@ -6,10 +6,10 @@
 #include <map>
 #include <set>
 
-#include "shell/client_error.h"
 #include "idl/owned_record.h"
-#include "shell/date_text.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/date_text.h"
 
 namespace calyra::cli {
 
@@ -203,9 +203,9 @@ void FillEvents(Session& session, const DemoSample& sample, const DemoMonth& mon
                 const std::map<std::string, std::string>& categoryIds, Json& added) {
     auto events = session.access<IEventAccess>();
     std::set<std::string> subjects;
-    for (const auto& [subject, id] : IdsByName<tagEventInfo>(
-             [&](LONG* e, LONG* n, SAFEARRAY** a) { return events->GetAllEvents(e, n, a); },
-             &tagEventInfo::bstrSubject, &tagEventInfo::bstrEventID, "events"))
+    for (const auto& [subject, id] :
+         IdsByName<tagEventInfo>([&](LONG*e, LONG*n, SAFEARRAY**a) { return events->GetAllEvents(e, n, a); },
+                                 &tagEventInfo::bstrSubject, &tagEventInfo::bstrEventID, "events"))
         subjects.insert(subject);
     int newEvents = 0, newExceptions = 0;
     for (const auto& e : sample.events) {
@@ -262,9 +262,8 @@ void FillEvents(Session& session, const DemoSample& sample, const DemoMonth& mon
 
 void FillTasks(Session& session, const DemoSample& sample, const DemoMonth& month, Json& added) {
     auto tasks = session.access<ITaskAccess>();
-    auto existing = IdsByName<tagTaskInfo>(
-        [&](LONG* e, LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(e, n, a); }, &tagTaskInfo::bstrSubject,
-        &tagTaskInfo::bstrTaskID, "tasks");
+    auto existing = IdsByName<tagTaskInfo>([&](LONG* e, LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(e, n, a); },
+                                           &tagTaskInfo::bstrSubject, &tagTaskInfo::bstrTaskID, "tasks");
     int count = 0;
     for (const auto& t : sample.tasks) {
         if (existing.count(t.subject)) continue;

@@ -24,11 +24,11 @@ inline constexpr const char* kDemoProfileName = "Demo phone";
 struct DemoContact {
     const char* firstName;
     const char* lastName;
-    const char* company;     // nullptr: none
-    const char* jobTitle;    // nullptr: none
-    const char* birthday;    // "YYYY-MM-DD" or nullptr
-    const char* mobile;      // nullptr: none
-    const char* workPhone;   // nullptr: none
+    const char* company;    // nullptr: none
+    const char* jobTitle;   // nullptr: none
+    const char* birthday;   // "YYYY-MM-DD" or nullptr
+    const char* mobile;     // nullptr: none
+    const char* workPhone;  // nullptr: none
     const char* email;
     const char* street;
     const char* city;
@@ -63,11 +63,11 @@ struct DemoEvent {
     int startMinute;  // after midnight; all-day events ignore it
     int minutes;
     bool allDay;
-    int weeklyOn;               // -1: single event
-    int movedMeeting;           // series: which meeting (1 = first) is moved; 0: none
-    int movedByDays;            // the moved meeting: days later than planned
-    int movedStartMinute;       // and its new start
-    const char* movedSubject;   // and its subject
+    int weeklyOn;              // -1: single event
+    int movedMeeting;          // series: which meeting (1 = first) is moved; 0: none
+    int movedByDays;           // the moved meeting: days later than planned
+    int movedStartMinute;      // and its new start
+    const char* movedSubject;  // and its subject
 };
 
 struct DemoTask {

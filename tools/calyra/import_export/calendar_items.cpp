@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "calendar/days.h"
+#include "idl/owned_record.h"
+#include "import_export/conversions.h"
+#include "import_export/rrule.h"
+#include "platform/bstr.h"
 #include "records/event_records.h"
 #include "shell/client_error.h"
-#include "idl/owned_record.h"
-#include "import_export/rrule.h"
-#include "import_export/conversions.h"
-#include "platform/bstr.h"
 #include "shell/record_fields.h"
 
 #include "records/recurrence_record.h"
@@ -32,18 +32,23 @@ struct Word {
     LONG value;
 };
 constexpr Word kEventStatus[] = {
-    {"CONFIRMED", enumEventStatus_Confirmed}, {"CANCELLED", enumEventStatus_Canceled},
+    {"CONFIRMED", enumEventStatus_Confirmed},
+    {"CANCELLED", enumEventStatus_Canceled},
     {"TENTATIVE", enumEventStatus_Tentative},
 };
 // "Waiting for information" has no word of its own: work has begun.
 constexpr Word kTaskStatus[] = {
-    {"NEEDS-ACTION", enumTaskStatus_NotStarted}, {"IN-PROCESS", enumTaskStatus_InProgress},
-    {"COMPLETED", enumTaskStatus_Finished},       {"CANCELLED", enumTaskStatus_Deferred},
+    {"NEEDS-ACTION", enumTaskStatus_NotStarted},
+    {"IN-PROCESS", enumTaskStatus_InProgress},
+    {"COMPLETED", enumTaskStatus_Finished},
+    {"CANCELLED", enumTaskStatus_Deferred},
     {"IN-PROCESS", enumTaskStatus_WaitingForInformation},
 };
 constexpr Word kBusy[] = {
-    {"FREE", enumAvailability_Free}, {"TENTATIVE", enumAvailability_Tentative},
-    {"BUSY", enumAvailability_Busy}, {"OOF", enumAvailability_OutOfOffice},
+    {"FREE", enumAvailability_Free},
+    {"TENTATIVE", enumAvailability_Tentative},
+    {"BUSY", enumAvailability_Busy},
+    {"OOF", enumAvailability_OutOfOffice},
 };
 
 std::optional<LONG> ValueOf(std::span<const Word> table, const std::string& word) {
@@ -86,7 +91,8 @@ std::string Text(const Json& v) { return v.is_string() ? v.get<std::string>() : 
 std::string Folded(const std::string& text) {
     std::string out;
     for (char c : text)
-        if (std::isalnum(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -162,8 +168,10 @@ public:
         r.setText(desc, e, "subject", r.subject());
         r.setText(desc, e, "description", item.description);
         r.setText(desc, e, "location", item.location);
-        e->eStatus = static_cast<enumEventStatus>(ValueOf(kEventStatus, item.status).value_or(enumEventStatus_Confirmed));
-        e->eAvailability = static_cast<enumAvailability>(ValueOf(kBusy, item.busyStatus).value_or(enumAvailability_Busy));
+        e->eStatus =
+            static_cast<enumEventStatus>(ValueOf(kEventStatus, item.status).value_or(enumEventStatus_Confirmed));
+        e->eAvailability =
+            static_cast<enumAvailability>(ValueOf(kBusy, item.busyStatus).value_or(enumAvailability_Busy));
         e->dtStartDateTime = DateOfUtc(*item.start);
         e->dtEndDateTime = DateOfUtc(item.end.value_or(*item.start));
         e->bAllDayEvent = item.allDay ? 1 : 0;
@@ -172,7 +180,8 @@ public:
         e->lReminderTime = r.reminder();
         if (!item.categories.empty()) {
             SetField(Field(desc, "event_category_id"), e, categoryId(item.categories.front()));
-            if (item.categories.size() > 1) m_report.notStored("CATEGORIES (after the first)", item.categories.size() - 1);
+            if (item.categories.size() > 1)
+                m_report.notStored("CATEGORIES (after the first)", item.categories.size() - 1);
         }
     }
 
@@ -237,11 +246,13 @@ private:
         if (auto it = m_categoryIds.find(name); it != m_categoryIds.end()) return it->second;
         OwnedRecord<tagEventCategoryInfo> category;
         bool cut = false;
-        SetField(Field(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &category, FitText(name, &cut));
+        SetField(Field(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &category,
+                 FitText(name, &cut));
         category.bIsSelected = 1;  // new categories show in the selected lists
         LONG err = 0;
         Bstr id;
-        Check(m_categories->AddEventCategory(&err, &category, &id), err, "cannot add the event category \"" + name + "\"");
+        Check(m_categories->AddEventCategory(&err, &category, &id), err,
+              "cannot add the event category \"" + name + "\"");
         m_report.count("categories_created");
         return m_categoryIds[name] = id.utf8();
     }
@@ -291,8 +302,9 @@ void ImportEvents(Session& session, const std::vector<SourcedItem>& items, Impor
         if (source.item.kind != ItemKind::Event || !source.item.recurrenceId) continue;
         auto master = masters.find(source.item.uid);
         if (master == masters.end())
-            report.skip(source.file, source.item.line,
-                        "replaces an occurrence of \"" + source.item.uid + "\", which is not among the imported events");
+            report.skip(
+                source.file, source.item.line,
+                "replaces an occurrence of \"" + source.item.uid + "\", which is not among the imported events");
         else
             importer.addException(source, master->second);
         if (step) step();
@@ -316,7 +328,8 @@ void ImportTasks(Session& session, const std::vector<SourcedItem>& items, Import
             OwnedRecord<tagTaskInfo> t;
             r.setText(desc, &t, "subject", r.subject());
             r.setText(desc, &t, "description", item.description);
-            t.eTaskStatus = static_cast<enumTaskStatus>(ValueOf(kTaskStatus, item.status).value_or(enumTaskStatus_NotStarted));
+            t.eTaskStatus =
+                static_cast<enumTaskStatus>(ValueOf(kTaskStatus, item.status).value_or(enumTaskStatus_NotStarted));
             t.ulCompletePercent = static_cast<ULONG>(std::clamp(item.percentComplete.value_or(0), 0, 100));
             if (item.start) t.dtStartDate = DateOfUtc(*item.start);
             if (item.due) t.dtEndDate = DateOfUtc(*item.due);
@@ -410,7 +423,8 @@ std::vector<CalendarItem> ExportTasks(Session& session) {
         auto midnight = [](const std::optional<UtcSeconds>& s) { return !s || *s % kSecondsPerDay == 0; };
         item.allDay = (item.start || item.due) && midnight(item.start) && midnight(item.due);
         item.status = WordOf(kTaskStatus, t.eTaskStatus);
-        if (t.ulCompletePercent != 0) item.percentComplete = static_cast<int>(std::min<ULONG>(t.ulCompletePercent, 100));
+        if (t.ulCompletePercent != 0)
+            item.percentComplete = static_cast<int>(std::min<ULONG>(t.ulCompletePercent, 100));
         if (t.dtDateCompleted != 0) item.completed = UtcOfDate(t.dtDateCompleted);
         item.priority = PriorityWord(t.eTaskPriority);
         if (t.bPrivate) item.classification = "PRIVATE";

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "interchange/calendar_item.h"
 #include "import_export/import_report.h"
+#include "interchange/calendar_item.h"
 #include "platform/types.h"
 #include "shell/session.h"
 
@@ -43,8 +43,7 @@ void ImportTasks(Session& session, const std::vector<SourcedItem>& items, Import
 
 // Events overlapping [from, to] (recurring events whose series starts by
 // `to`), with their exceptions; all events when no range is given.
-std::vector<interchange::CalendarItem> ExportEvents(Session& session, std::optional<DATE> from,
-                                                    std::optional<DATE> to);
+std::vector<interchange::CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to);
 std::vector<interchange::CalendarItem> ExportTasks(Session& session);
 
 }  // namespace calyra::cli

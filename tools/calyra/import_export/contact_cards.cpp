@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
-#include "shell/client_error.h"
-#include "records/contact_details.h"
-#include "records/contact_records.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
-#include "shell/date_text.h"
 #include "platform/bstr.h"
+#include "records/contact_details.h"
+#include "records/contact_records.h"
+#include "shell/client_error.h"
+#include "shell/date_text.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
@@ -28,10 +28,14 @@ struct TextField {
     std::string ContactCard::*member;
 };
 constexpr TextField kTextFields[] = {
-    {"last_name", &ContactCard::familyName},     {"first_name", &ContactCard::givenName},
-    {"middle_name", &ContactCard::additionalNames}, {"nick_name", &ContactCard::nickname},
-    {"spouse_name", &ContactCard::spouse},       {"company_name", &ContactCard::organization},
-    {"department", &ContactCard::department},    {"job_title", &ContactCard::title},
+    {"last_name", &ContactCard::familyName},
+    {"first_name", &ContactCard::givenName},
+    {"middle_name", &ContactCard::additionalNames},
+    {"nick_name", &ContactCard::nickname},
+    {"spouse_name", &ContactCard::spouse},
+    {"company_name", &ContactCard::organization},
+    {"department", &ContactCard::department},
+    {"job_title", &ContactCard::title},
     {"description", &ContactCard::note},
 };
 
@@ -76,9 +80,12 @@ const char* HonorificText(std::span<const Honorific> table, LONG value) {
 
 const char* PlaceName(Place place) {
     switch (place) {
-    case Place::Home: return "home";
-    case Place::Work: return "work";
-    case Place::Other: break;
+        case Place::Home:
+            return "home";
+        case Place::Work:
+            return "work";
+        case Place::Other:
+            break;
     }
     return "other";
 }
@@ -92,10 +99,14 @@ Place PlaceOf(const Json& item) {
 
 const char* PhoneTypeName(PhoneKind kind) {
     switch (kind) {
-    case PhoneKind::Mobile: return "mobile";
-    case PhoneKind::Fax: return "fax";
-    case PhoneKind::Pager: return "pager";
-    case PhoneKind::Voice: break;
+        case PhoneKind::Mobile:
+            return "mobile";
+        case PhoneKind::Fax:
+            return "fax";
+        case PhoneKind::Pager:
+            return "pager";
+        case PhoneKind::Voice:
+            break;
     }
     return "other";
 }
@@ -126,9 +137,7 @@ std::string Joined(std::initializer_list<const std::string*> parts, const char* 
 }  // namespace
 
 ContactImporter::ContactImporter(Session& session, ImportReport& report)
-    : m_report(report),
-      m_contacts(session.access<IContactAccess>()),
-      m_groups(session.access<IContactGroupAccess>()) {}
+    : m_report(report), m_contacts(session.access<IContactAccess>()), m_groups(session.access<IContactGroupAccess>()) {}
 
 std::string ContactImporter::groupId(const std::string& name) {
     if (!m_groupsLoaded) {
@@ -237,24 +246,27 @@ void ContactImporter::addCard(const ContactCard& card, const std::string& file, 
                    p.preferred);
     const DetailFamily& emails = *FindDetailFamily("email");
     for (const auto& e : card.emails)
-        emails.add(emails, m_contacts.get(), contactId, {{"location_type", PlaceName(e.place)}, {"email", fitted(e.text)}},
-                   e.preferred);
+        emails.add(emails, m_contacts.get(), contactId,
+                   {{"location_type", PlaceName(e.place)}, {"email", fitted(e.text)}}, e.preferred);
     const DetailFamily& urls = *FindDetailFamily("url");
     for (const auto& u : card.urls)
-        urls.add(urls, m_contacts.get(), contactId, {{"location_type", PlaceName(u.place)}, {"web_url", fitted(u.text)}},
-                 u.preferred);
+        urls.add(urls, m_contacts.get(), contactId,
+                 {{"location_type", PlaceName(u.place)}, {"web_url", fitted(u.text)}}, u.preferred);
     const DetailFamily& ims = *FindDetailFamily("im");
     for (const auto& im : card.ims)
         ims.add(ims, m_contacts.get(), contactId,
-                {{"location_type", PlaceName(im.place)}, {"protocol", fitted(im.protocol)}, {"address", fitted(im.address)}},
+                {{"location_type", PlaceName(im.place)},
+                 {"protocol", fitted(im.protocol)},
+                 {"address", fitted(im.address)}},
                 im.preferred);
     for (const auto& category : card.categories) {
         const std::string name = fitted(category);
         if (name.empty()) continue;
         const std::string group = groupId(name);
         LONG err = 0;
-        Check(m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(contactId), Bstr::FromUtf8(group), VARIANT_TRUE),
-              err, "cannot add the contact to group \"" + name + "\"");
+        Check(
+            m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(contactId), Bstr::FromUtf8(group), VARIANT_TRUE),
+            err, "cannot add the contact to group \"" + name + "\"");
     }
 }
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "idl/calyra_idl.h"
-#include "interchange/contact_card.h"
 #include "import_export/import_report.h"
+#include "interchange/contact_card.h"
 #include "platform/com_ptr.h"
 #include "shell/session.h"
 

@@ -1,9 +1,9 @@
 #include "import_export/conversions.h"
 
 #include "calendar/days.h"
+#include "interchange/text_encoding.h"
 #include "records/contact_records.h"
 #include "records/text_limits.h"
-#include "interchange/text_encoding.h"
 
 namespace calyra::cli {
 

@@ -35,8 +35,8 @@ Json ImportReport::json() const {
 }
 
 std::string ImportReport::text() const {
-    std::string out = "imported " + std::to_string(m_imported) + " " + m_what + ", skipped " +
-                      std::to_string(skippedCount());
+    std::string out =
+        "imported " + std::to_string(m_imported) + " " + m_what + ", skipped " + std::to_string(skippedCount());
     for (const auto& [name, n] : m_counts) {
         std::string words = name;
         for (char& c : words) c = c == '_' ? ' ' : c;

@@ -30,9 +30,7 @@ short EncodeDay(int weekday, int position) {
     return static_cast<short>(position < 0 ? -magnitude : magnitude);
 }
 
-DATE DayOf(const icaltimetype& t) {
-    return SecondsToDate(DayFromCivil(t.year, t.month, t.day) * kSecondsPerDay);
-}
+DATE DayOf(const icaltimetype& t) { return SecondsToDate(DayFromCivil(t.year, t.month, t.day) * kSecondsPerDay); }
 
 }  // namespace
 
@@ -47,12 +45,22 @@ RruleReading ReadRrule(const std::string& text, DATE start) {
     };
     RecurrenceRule& rule = out.rule;
     switch (r.freq) {
-    case ICAL_DAILY_RECURRENCE: rule.frequency = Frequency::Daily; break;
-    case ICAL_WEEKLY_RECURRENCE: rule.frequency = Frequency::Weekly; break;
-    case ICAL_MONTHLY_RECURRENCE: rule.frequency = Frequency::Monthly; break;
-    case ICAL_YEARLY_RECURRENCE: rule.frequency = Frequency::Yearly; break;
-    case ICAL_NO_RECURRENCE: return refuse("the rule cannot be read");
-    default: return refuse("rules that repeat within a day are not kept");
+        case ICAL_DAILY_RECURRENCE:
+            rule.frequency = Frequency::Daily;
+            break;
+        case ICAL_WEEKLY_RECURRENCE:
+            rule.frequency = Frequency::Weekly;
+            break;
+        case ICAL_MONTHLY_RECURRENCE:
+            rule.frequency = Frequency::Monthly;
+            break;
+        case ICAL_YEARLY_RECURRENCE:
+            rule.frequency = Frequency::Yearly;
+            break;
+        case ICAL_NO_RECURRENCE:
+            return refuse("the rule cannot be read");
+        default:
+            return refuse("rules that repeat within a day are not kept");
     }
     if (Count(r.by_second) || Count(r.by_minute) || Count(r.by_hour))
         return refuse("rules with several times a day are not kept");
@@ -86,29 +94,30 @@ RruleReading ReadRrule(const std::string& text, DATE start) {
     const int month = Count(r.by_month) ? r.by_month[0] : 0;
 
     switch (rule.frequency) {
-    case Frequency::Daily:
-        if (position || monthDay || month) return refuse("a daily rule with BYMONTH or BYMONTHDAY is not kept");
-        rule.weekdays = days == kEveryDay ? 0 : days;
-        break;
-    case Frequency::Weekly:
-        if (position || monthDay || month) return refuse("a weekly rule with positions or months is not kept");
-        rule.weekdays = days;
-        if (rule.interval > 1 && std::popcount(days) > 1 && r.week_start != ICAL_MONDAY_WEEKDAY &&
-            r.week_start != ICAL_NO_WEEKDAY)
-            return refuse("weeks that do not start on Monday are not kept");
-        break;
-    case Frequency::Monthly:
-    case Frequency::Yearly:
-        if (rule.frequency == Frequency::Monthly && month) return refuse("a monthly rule limited to months is not kept");
-        if (position == 0 && days) return refuse("every such weekday of a month is not kept");
-        if (position != 0 && monthDay) return refuse("a position together with a day of the month is not kept");
-        rule.nth = position;
-        rule.weekdays = days;
-        rule.monthDay = monthDay == -1 ? 31 : monthDay;
-        rule.month = month;
-        break;
-    case Frequency::None:
-        break;
+        case Frequency::Daily:
+            if (position || monthDay || month) return refuse("a daily rule with BYMONTH or BYMONTHDAY is not kept");
+            rule.weekdays = days == kEveryDay ? 0 : days;
+            break;
+        case Frequency::Weekly:
+            if (position || monthDay || month) return refuse("a weekly rule with positions or months is not kept");
+            rule.weekdays = days;
+            if (rule.interval > 1 && std::popcount(days) > 1 && r.week_start != ICAL_MONDAY_WEEKDAY &&
+                r.week_start != ICAL_NO_WEEKDAY)
+                return refuse("weeks that do not start on Monday are not kept");
+            break;
+        case Frequency::Monthly:
+        case Frequency::Yearly:
+            if (rule.frequency == Frequency::Monthly && month)
+                return refuse("a monthly rule limited to months is not kept");
+            if (position == 0 && days) return refuse("every such weekday of a month is not kept");
+            if (position != 0 && monthDay) return refuse("a position together with a day of the month is not kept");
+            rule.nth = position;
+            rule.weekdays = days;
+            rule.monthDay = monthDay == -1 ? 31 : monthDay;
+            rule.month = month;
+            break;
+        case Frequency::None:
+            break;
     }
 
     rule.start = SeriesStartOf(start);
@@ -130,11 +139,20 @@ std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay) {
     icalrecurrencetype r;
     icalrecurrencetype_clear(&r);
     switch (stored.frequency) {
-    case Frequency::Daily: r.freq = ICAL_DAILY_RECURRENCE; break;
-    case Frequency::Weekly: r.freq = ICAL_WEEKLY_RECURRENCE; break;
-    case Frequency::Monthly: r.freq = ICAL_MONTHLY_RECURRENCE; break;
-    case Frequency::Yearly: r.freq = ICAL_YEARLY_RECURRENCE; break;
-    case Frequency::None: return "";
+        case Frequency::Daily:
+            r.freq = ICAL_DAILY_RECURRENCE;
+            break;
+        case Frequency::Weekly:
+            r.freq = ICAL_WEEKLY_RECURRENCE;
+            break;
+        case Frequency::Monthly:
+            r.freq = ICAL_MONTHLY_RECURRENCE;
+            break;
+        case Frequency::Yearly:
+            r.freq = ICAL_YEARLY_RECURRENCE;
+            break;
+        case Frequency::None:
+            return "";
     }
     r.interval = static_cast<short>(stored.interval);
     const unsigned days = stored.nth != 0 ? resolved.weekdays : stored.weekdays;

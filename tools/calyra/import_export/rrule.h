@@ -17,14 +17,14 @@
 
 #include <string>
 
-#include "platform/types.h"
 #include "calendar/recurrence_rule.h"
+#include "platform/types.h"
 
 namespace calyra::cli {
 
 struct RruleReading {
     calendar::RecurrenceRule rule;  // valid when problem is empty
-    std::string problem;  // why the record cannot carry the rule
+    std::string problem;            // why the record cannot carry the rule
 };
 
 // `start` is the event's (task's) start; the series begins on its day.

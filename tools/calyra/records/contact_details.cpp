@@ -5,10 +5,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "shell/client_error.h"
-#include "records/text_limits.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/text_limits.h"
+#include "shell/client_error.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
@@ -82,14 +82,13 @@ std::optional<std::string> TakeEnumPrefix(std::string_view* text, const std::str
 }
 
 [[noreturn]] void Bad(const DetailFamily& family, std::string_view text, const std::string& reason) {
-    throw ClientError(family.option() + ": \"" + std::string(text) + "\": " + reason + "; expected " +
-                          std::string(family.syntax),
-                      2);
+    throw ClientError(
+        family.option() + ": \"" + std::string(text) + "\": " + reason + "; expected " + std::string(family.syntax), 2);
 }
 
 std::string UnknownLocation(const DetailFamily& family, std::string_view word) {
-    return "unknown location \"" + std::string(word) + "\" (locations: " +
-           EnumNames(EnumOf(family, "location_type"), ", ") + ")";
+    return "unknown location \"" + std::string(word) +
+           "\" (locations: " + EnumNames(EnumOf(family, "location_type"), ", ") + ")";
 }
 
 // For values that may themselves start with "word:": a location written
@@ -115,8 +114,8 @@ DetailFields ParsePhone(const DetailFamily& family, std::string_view text) {
     // A number never starts with a word and a colon: that is a misspelt prefix.
     if (auto word = LeadingWord(rest); !word.empty())
         Bad(family, text,
-            "unknown location or type \"" + std::string(word) + "\" (locations: " +
-                EnumNames(EnumOf(family, "location_type"), ", ") +
+            "unknown location or type \"" + std::string(word) +
+                "\" (locations: " + EnumNames(EnumOf(family, "location_type"), ", ") +
                 "; types: " + EnumNames(EnumOf(family, "phone_number_type"), ", ") + ")");
     if (std::none_of(rest.begin(), rest.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
         Bad(family, text, "no phone number");
@@ -180,8 +179,7 @@ DetailFields ParseAddress(const DetailFamily& family, std::string_view text) {
     // Without a location, "hoem:Main St 1;..." is a misspelt one; a street
     // that really starts with "Word:" is written after a location.
     if (fields.empty())
-        if (auto word = LeadingWord(Trim(rest)); !word.empty())
-            Bad(family, text, UnknownLocationOrValue(family, word));
+        if (auto word = LeadingWord(Trim(rest)); !word.empty()) Bad(family, text, UnknownLocationOrValue(family, word));
     std::vector<std::string> parts(1);
     for (size_t i = 0; i < rest.size(); ++i) {
         if (rest[i] == '\\' && i + 1 < rest.size() && (rest[i + 1] == ';' || rest[i + 1] == '\\'))
@@ -243,9 +241,9 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
           "cannot remove the " + std::string(family.plural) + " of contact " + contactId);
 }
 
-#define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                  \
+#define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                               \
     &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>, \
-        AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                     \
+        AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                               \
         ClearItems<&IContactAccess::Delete##Plural##ByContactID>
 
 const DetailFamily kFamilies[] = {

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "idl/calyra_idl.h"
-#include "shell/output.h"
 #include "platform/type_description.h"
+#include "shell/output.h"
 
 namespace calyra::cli {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "shell/client_error.h"
+#include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/text_limits.h"
-#include "platform/bstr.h"
+#include "shell/client_error.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
@@ -78,8 +78,8 @@ Json ContactListItem(IContactAccess* contacts, const tagContactInfo& contact) {
 }
 
 const std::vector<std::string>& ContactColumns() {
-    static const std::vector<std::string> columns{"contact_id", "first_name", "last_name", "company_name", "phone",
-                                                  "email"};
+    static const std::vector<std::string> columns{"contact_id",   "first_name", "last_name",
+                                                  "company_name", "phone",      "email"};
     return columns;
 }
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <tuple>
 
-#include "shell/client_error.h"
 #include "platform/bstr.h"
-#include "shell/record_fields.h"
 #include "records/recurrence_record.h"
+#include "shell/client_error.h"
+#include "shell/record_fields.h"
 
 namespace calyra::cli {
 

@@ -17,14 +17,10 @@ struct ErrorIdWords {
     const char* words;
 };
 constexpr ErrorIdWords kErrorIdWords[] = {
-    {PIMERR_UNEXPECTED, "unexpected failure"},
-    {PIMERR_INVALID_ARGUMENT, "invalid argument"},
-    {PIMERR_OPEN_FAILED, "cannot open the database"},
-    {PIMERR_NOT_CONNECTED, "no open database"},
-    {PIMERR_EXECUTE_FAILED, "the statement failed"},
-    {PIMERR_QUERY_FAILED, "the query failed"},
-    {PIMERR_FREE_FAILED, "cannot free the result set"},
-    {PIMERR_CREATE_FAILED, "cannot create the object"},
+    {PIMERR_UNEXPECTED, "unexpected failure"},          {PIMERR_INVALID_ARGUMENT, "invalid argument"},
+    {PIMERR_OPEN_FAILED, "cannot open the database"},   {PIMERR_NOT_CONNECTED, "no open database"},
+    {PIMERR_EXECUTE_FAILED, "the statement failed"},    {PIMERR_QUERY_FAILED, "the query failed"},
+    {PIMERR_FREE_FAILED, "cannot free the result set"}, {PIMERR_CREATE_FAILED, "cannot create the object"},
 };
 
 constexpr bool EveryErrorIdHasWords() {

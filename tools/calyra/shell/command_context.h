@@ -31,7 +31,10 @@ public:
         return *m_output;
     }
     // Where output goes (tests capture it); default standard output.
-    void redirect(std::ostream* stream) { m_stream = stream; m_output.reset(); }
+    void redirect(std::ostream* stream) {
+        m_stream = stream;
+        m_output.reset();
+    }
 
     // Makes `action` what running `command` does.
     void bind(CLI::App* command, std::function<void()> action) { m_actions[command] = std::move(action); }

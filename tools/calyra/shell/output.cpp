@@ -14,10 +14,14 @@ std::string Pad(const std::string& text, size_t width) {
 std::string OneLine(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += ' ';
-        else out += c;
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += ' ';
+        else
+            out += c;
     }
     return out;
 }
@@ -45,7 +49,8 @@ std::string FormatTable(const std::vector<std::string>& header, const std::vecto
     std::vector<size_t> widths(header.size(), 0);
     for (size_t c = 0; c < header.size(); ++c) widths[c] = DisplayWidth(header[c]);
     for (const auto& row : rows)
-        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+        for (size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
     auto line = [&](const std::vector<std::string>& cells) {
         std::string out;
         for (size_t c = 0; c < widths.size(); ++c) {

@@ -1,7 +1,7 @@
 #include "shell/query_rows.h"
 
-#include "shell/client_error.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
 
 namespace calyra::cli {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/bstr.h"
 #include "shell/client_error.h"
 #include "shell/date_text.h"
-#include "platform/bstr.h"
 
 namespace calyra::cli {
 namespace {
@@ -126,24 +126,24 @@ std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName
 
 Json FieldToJson(const FieldInfo& f, const void* record) {
     switch (f.kind) {
-    case FieldKind::Text:
-        return BstrUtf8(At<BSTR>(record, f));
-    case FieldKind::Date: {
-        DATE d = At<DATE>(record, f);
-        return d == 0 ? Json() : Json(FormatIsoDate(d));
-    }
-    case FieldKind::Flag:
-        return f.desc->vt == VT_BOOL ? At<VARIANT_BOOL>(record, f) != VARIANT_FALSE : At<LONG>(record, f) != 0;
-    case FieldKind::Enum: {
-        LONG v = At<LONG>(record, f);
-        for (const auto& [name, value] : EnumValues(f.enumName))
-            if (value == v) return name;
-        return v;
-    }
-    case FieldKind::Record:
-        return RecordToJson(*f.desc->record, static_cast<const char*>(record) + f.desc->offset);
-    case FieldKind::Number:
-        break;
+        case FieldKind::Text:
+            return BstrUtf8(At<BSTR>(record, f));
+        case FieldKind::Date: {
+            DATE d = At<DATE>(record, f);
+            return d == 0 ? Json() : Json(FormatIsoDate(d));
+        }
+        case FieldKind::Flag:
+            return f.desc->vt == VT_BOOL ? At<VARIANT_BOOL>(record, f) != VARIANT_FALSE : At<LONG>(record, f) != 0;
+        case FieldKind::Enum: {
+            LONG v = At<LONG>(record, f);
+            for (const auto& [name, value] : EnumValues(f.enumName))
+                if (value == v) return name;
+            return v;
+        }
+        case FieldKind::Record:
+            return RecordToJson(*f.desc->record, static_cast<const char*>(record) + f.desc->offset);
+        case FieldKind::Number:
+            break;
     }
     if (f.desc->vt == VT_UI4) return At<ULONG>(record, f);
     return At<LONG>(record, f);
@@ -157,47 +157,47 @@ Json RecordToJson(const RecordDesc& desc, const void* record) {
 
 void SetField(const FieldInfo& f, void* record, std::string_view text) {
     switch (f.kind) {
-    case FieldKind::Text: {
-        BSTR copy = Bstr::FromUtf8(text).Detach();
-        SysFreeString(At<BSTR>(record, f));
-        At<BSTR>(record, f) = copy;
-        return;
-    }
-    case FieldKind::Date:
-        if (text.empty() || text == "none") {
-            At<DATE>(record, f) = 0.0;
-        } else if (auto d = TryParseIsoDate(text)) {
-            At<DATE>(record, f) = *d;
-        } else {
-            throw ClientError(f.option + ": not a date: \"" + std::string(text) +
-                                  "\" (use YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], UTC)",
-                              2);
+        case FieldKind::Text: {
+            BSTR copy = Bstr::FromUtf8(text).Detach();
+            SysFreeString(At<BSTR>(record, f));
+            At<BSTR>(record, f) = copy;
+            return;
         }
-        return;
-    case FieldKind::Flag: {
-        std::string t = Lower(text);
-        if (t == "yes" || t == "true" || t == "1" || t == "on")
-            StoreLong(f, record, 1);
-        else if (t == "no" || t == "false" || t == "0" || t == "off")
-            StoreLong(f, record, 0);
-        else
-            throw ClientError(f.option + ": expected yes or no, got \"" + std::string(text) + "\"", 2);
-        return;
-    }
-    case FieldKind::Enum: {
-        std::string t = Lower(text);
-        for (const auto& [name, value] : EnumValues(f.enumName))
-            if (name == t) return StoreLong(f, record, value);
-        if (auto n = ParseInteger(text)) return StoreLong(f, record, *n);
-        std::string names;
-        for (const auto& [name, value] : EnumValues(f.enumName)) names += (names.empty() ? "" : ", ") + name;
-        throw ClientError(f.option + ": expected one of " + names + ", got \"" + std::string(text) + "\"", 2);
-    }
-    case FieldKind::Record:
-        throw ClientError(f.option + ": cannot be given as text", 2);
-    case FieldKind::Number:
-        if (auto n = ParseInteger(text)) return StoreLong(f, record, *n);
-        throw ClientError(f.option + ": expected a whole number, got \"" + std::string(text) + "\"", 2);
+        case FieldKind::Date:
+            if (text.empty() || text == "none") {
+                At<DATE>(record, f) = 0.0;
+            } else if (auto d = TryParseIsoDate(text)) {
+                At<DATE>(record, f) = *d;
+            } else {
+                throw ClientError(f.option + ": not a date: \"" + std::string(text) +
+                                      "\" (use YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], UTC)",
+                                  2);
+            }
+            return;
+        case FieldKind::Flag: {
+            std::string t = Lower(text);
+            if (t == "yes" || t == "true" || t == "1" || t == "on")
+                StoreLong(f, record, 1);
+            else if (t == "no" || t == "false" || t == "0" || t == "off")
+                StoreLong(f, record, 0);
+            else
+                throw ClientError(f.option + ": expected yes or no, got \"" + std::string(text) + "\"", 2);
+            return;
+        }
+        case FieldKind::Enum: {
+            std::string t = Lower(text);
+            for (const auto& [name, value] : EnumValues(f.enumName))
+                if (name == t) return StoreLong(f, record, value);
+            if (auto n = ParseInteger(text)) return StoreLong(f, record, *n);
+            std::string names;
+            for (const auto& [name, value] : EnumValues(f.enumName)) names += (names.empty() ? "" : ", ") + name;
+            throw ClientError(f.option + ": expected one of " + names + ", got \"" + std::string(text) + "\"", 2);
+        }
+        case FieldKind::Record:
+            throw ClientError(f.option + ": cannot be given as text", 2);
+        case FieldKind::Number:
+            if (auto n = ParseInteger(text)) return StoreLong(f, record, *n);
+            throw ClientError(f.option + ": expected a whole number, got \"" + std::string(text) + "\"", 2);
     }
 }
 
@@ -209,7 +209,8 @@ void SetFieldFromJson(const FieldInfo& f, void* record, const Json& value) {
             if (value.contains(nf.key)) SetFieldFromJson(nf, nested, value[nf.key]);
         return;
     }
-    if (value.is_null()) return SetField(f, record, f.kind == FieldKind::Text ? "" : f.kind == FieldKind::Date ? "none" : "0");
+    if (value.is_null())
+        return SetField(f, record, f.kind == FieldKind::Text ? "" : f.kind == FieldKind::Date ? "none" : "0");
     if (value.is_boolean()) return SetField(f, record, value.get<bool>() ? "yes" : "no");
     if (value.is_number_integer()) return SetField(f, record, std::to_string(value.get<long long>()));
     if (value.is_string()) return SetField(f, record, value.get<std::string>());
@@ -222,13 +223,21 @@ RecordOptions::RecordOptions(CLI::App* command, const RecordDesc& desc, const st
         if (f.kind == FieldKind::Record || std::find(skip.begin(), skip.end(), f.key) != skip.end()) continue;
         std::string help;
         switch (f.kind) {
-        case FieldKind::Date: help = "date, YYYY-MM-DD[THH:MM[:SS]] UTC, or none"; break;
-        case FieldKind::Flag: help = "yes or no"; break;
-        case FieldKind::Enum:
-            for (const auto& [name, value] : EnumValues(f.enumName)) help += (help.empty() ? "" : "|") + name;
-            break;
-        case FieldKind::Number: help = "number"; break;
-        default: help = "text"; break;
+            case FieldKind::Date:
+                help = "date, YYYY-MM-DD[THH:MM[:SS]] UTC, or none";
+                break;
+            case FieldKind::Flag:
+                help = "yes or no";
+                break;
+            case FieldKind::Enum:
+                for (const auto& [name, value] : EnumValues(f.enumName)) help += (help.empty() ? "" : "|") + name;
+                break;
+            case FieldKind::Number:
+                help = "number";
+                break;
+            default:
+                help = "text";
+                break;
         }
         auto values = m_values;
         const std::string key = f.key;

@@ -34,10 +34,10 @@ enum class FieldKind { Text, Number, Date, Flag, Enum, Record };
 
 struct FieldInfo {
     const FieldDesc* desc;
-    std::string key;           // "first_name"
-    std::string option;        // "--first-name"
+    std::string key;     // "first_name"
+    std::string option;  // "--first-name"
     FieldKind kind;
-    std::string enumName;      // "enumPhoneNumberType" for Enum fields
+    std::string enumName;  // "enumPhoneNumberType" for Enum fields
 };
 
 // The fields of a record in declaration order.

@@ -1,9 +1,9 @@
 #include <iostream>
 
-#include "shell/client_error.h"
 #include "commands/command_tree.h"
-#include "shell/command_context.h"
 #include "platform/bstr.h"
+#include "shell/client_error.h"
+#include "shell/command_context.h"
 
 namespace calyra::cli {
 

@@ -7,10 +7,10 @@
 #include <iostream>
 #include <vector>
 
-#include "shell/client_error.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "platform/com_runtime.h"
+#include "shell/client_error.h"
 
 namespace calyra::cli {
 namespace {
@@ -44,8 +44,8 @@ HRESULT RegisterModule(const std::filesystem::path& module) {
 
 ComPtr<IPimManagement> CreateManagement(HRESULT* hr) {
     ComPtr<IPimManagement> mgmt;
-    *hr = CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
-                           reinterpret_cast<void**>(&mgmt));
+    *hr =
+        CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement, reinterpret_cast<void**>(&mgmt));
     return mgmt;
 }
 
@@ -140,8 +140,8 @@ const std::u16string& Session::profileId() {
 
 ComPtr<IPimDbAccess> Session::connection() const {
     ComPtr<IPimDbAccess> db;
-    Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess, reinterpret_cast<void**>(&db)),
-          0, "cannot create a connection");
+    Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess, reinterpret_cast<void**>(&db)), 0,
+          "cannot create a connection");
     LONG err = 0;
     Check(db->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())), err,
           "cannot open " + m_database.string());
