@@ -18,13 +18,23 @@ ContactCard Meaning(ContactCard c) {
     return c;
 }
 
+std::string Card(const char* version, const std::string& body) {
+    return std::string("BEGIN:VCARD\r\nVERSION:") + version + "\r\nN:Doe;Jo\r\n" + body + "END:VCARD\r\n";
+}
+
 TEST(VCardWriter, WritesOnlyWhatTheReaderPlacesAndLosesNothing) {
     const std::string cases[] = {
         ReadData("vcard/rfc6350_example.vcf"), ReadData("vcard/rfc2426_examples.vcf"),
         ReadData("vcard/outlook_21_quoted_printable.vcf"), ReadData("vcard/apple_30.vcf"),
         ReadData("vcard/google_30_folded.vcf"),
-        // A Latin-1 service name once came back changed.
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nIMPP;X-SERVICE-TYPE=Caf\xE9:c\r\nEND:VCARD\r\n",
+        // Cards that once came back changed: a line break and Latin-1 in a
+        // parameter, handles that look like URI parts, doubled schemes, a
+        // spouse with a colon, lone carriage returns.
+        Card("3.0", "IMPP;X-SERVICE-TYPE=a^nb:c\r\n"), Card("3.0", "IMPP;X-SERVICE-TYPE=Caf\xE9:c\r\n"),
+        Card("3.0", "X-AIM://x\r\nX-JABBER:a?b\r\nX-ICQ:1%41\r\n"),
+        Card("3.0", "TEL:tel:tel:1\r\nEMAIL:mailto:mailto:a@b\r\nX-SPOUSE:mailto:Dr: Who\r\n"),
+        Card("2.1", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Db\r\nADR;ENCODING=QUOTED-PRINTABLE:;;1=0DMain;;;;\r\n"
+                    "ORG;ENCODING=QUOTED-PRINTABLE:Acme;R=0DD\r\n"),
     };
     for (const auto& text : cases) {
         const auto before = ParseVCards(text).cards;
