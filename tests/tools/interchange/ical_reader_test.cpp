@@ -24,6 +24,7 @@ TEST(ICalReader, ReadsTheRfc5545Examples) {
     EXPECT_EQ(conference.end, At(1996, 9, 20, 22, 0));
     EXPECT_EQ(conference.categories, std::vector<std::string>{"CONFERENCE"});
     EXPECT_EQ(conference.line, 4u);
+    EXPECT_NE(conference.description.find("Exhibit\nAtlanta World Congress"), std::string::npos);
 
     const CalendarItem& anniversary = r.items[1];
     EXPECT_TRUE(anniversary.allDay);
@@ -42,6 +43,7 @@ TEST(ICalReader, ReadsTheRfc5545Examples) {
 
     const CalendarItem& draft = r.items[3];
     EXPECT_EQ(draft.completed, At(2007, 7, 7, 10, 0));
+    EXPECT_EQ(draft.priority, 1);
     EXPECT_EQ(r.report.unmapped, (std::map<std::string, size_t>{{"ORGANIZER", 1}}));
     EXPECT_TRUE(r.report.diagnostics.empty());
 }
@@ -85,6 +87,7 @@ TEST(ICalReader, ResolvesZonesTheFileDoesNotDefine) {
     EXPECT_EQ(club->start, At(2024, 7, 9, 22, 30)) << "New York in July is UTC-4";
     EXPECT_EQ(club->rrule, "FREQ=MONTHLY;BYDAY=2TU");
     EXPECT_EQ(club->alarmMinutes, 60) << "the first alarm counts";
+    EXPECT_EQ(club->location, "Library, Room B");
     const CalendarItem* lunch = ByUid(r, "floating-1@google.com");
     ASSERT_TRUE(lunch);
     EXPECT_EQ(lunch->start, At(2024, 11, 5, 18, 0)) << "local times follow X-WR-TIMEZONE (UTC-5 after DST)";

@@ -61,7 +61,6 @@ TEST(ContentLine, ParametersInTheirWrittenForms) {
     ContentLine l;
     std::string error;
     ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error)) << error;
-    EXPECT_EQ(l.line, 7u);
     EXPECT_EQ(l.group, "item1");
     EXPECT_EQ(l.name, "ADR");
     EXPECT_TRUE(l.hasType("home"));
