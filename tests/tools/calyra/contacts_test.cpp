@@ -126,16 +126,16 @@ TEST(ClientContacts, TextsComeBackWholeUpToTheLongestThatFits) {
     EXPECT_EQ(run.show(id)["description"], "short");
 }
 
-// What rm and clear take along is the component's to decide; the client
-// asks before clearing.
-TEST(ClientContacts, RemoveOneAndClearAllOnlyWithYes) {
+// The component keeps a deleted contact's instant-messaging addresses; the
+// client removes them with it. Clearing asks first.
+TEST(ClientContacts, RemoveAndClearTakeTheInstantMessagingAddressesAlong) {
     OneProfile run;
-    const std::string keep = run.add({"--first-name", "Keep"});
-    run.ok({"contacts", "rm", run.add({"--first-name", "Gone"})});
-    EXPECT_EQ(run.ids({"contacts", "list"}), Ids{keep});
+    run.add({"--first-name", "Keep", "--im", "keep@example.org"});
+    run.ok({"contacts", "rm", run.add({"--first-name", "Gone", "--im", "g@example.org"})});
+    EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) FROM [tIM]"}), R"([["1"]])"_json);
     ExpectFails(run, 2, {{"contacts", "clear"}}, "--yes");
     EXPECT_EQ(run.json({"contacts", "clear", "--yes"})["deleted"], 1);
-    EXPECT_TRUE(run.json({"contacts", "list"}).empty());
+    EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) FROM [tIM]"}), R"([["0"]])"_json);
 }
 
 TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {

@@ -7,8 +7,6 @@
 namespace calyra::test {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
     ClientRun run;
     run.ok({"profiles", "add", "Phone"});
