@@ -109,10 +109,7 @@ TEST(OccurrenceExpansion, ExceptionsReplaceTheirOccurrenceAndCancelledOnesStillC
     moved.originalStart = At("2026-12-07T09:00");
     const auto got = ExpandEvent(weekly, {moved}, At("2026-12-01"), At("2026-12-15T23:59"));
     ASSERT_EQ(StartsOf(got), (Starts{"2026-12-08T14:00:00Z", "2026-12-14T09:00:00Z"}));
-    EXPECT_EQ(got[0].eventId, "2");
-    EXPECT_TRUE(got[0].exception);
-    EXPECT_EQ(got[0].subject, "Standup (moved)");
-    EXPECT_EQ(got[1].eventId, "1");
+    EXPECT_TRUE(got[0].exception && got[0].subject == "Standup (moved)" && got[1].eventId == "1");
     // Moved out of the stretch: neither the occurrence nor the exception shows.
     moved.start = At("2027-01-04T09:00");
     moved.end = At("2027-01-04T10:00");

@@ -7,7 +7,7 @@
 namespace calyra::calendar {
 namespace {
 
-constexpr unsigned kMon = WeekdayBit(1), kTue = WeekdayBit(2), kWed = WeekdayBit(3), kFri = WeekdayBit(5);
+constexpr unsigned kMon = WeekdayBit(1), kFri = WeekdayBit(5);
 
 RecurrenceRule Rule(Frequency f, int interval, unsigned weekdays = 0, int monthDay = 0, int nth = 0, int month = 0) {
     RecurrenceRule r;
@@ -19,10 +19,6 @@ RecurrenceRule Rule(Frequency f, int interval, unsigned weekdays = 0, int monthD
     r.month = month;
     return r;
 }
-RecurrenceRule Until(RecurrenceRule r, const char* day) {
-    r.until = *TryParseIsoDate(day);
-    return r;
-}
 RecurrenceRule Times(RecurrenceRule r, int count) {
     r.count = count;
     return r;
@@ -32,6 +28,8 @@ RecurrenceRule StartingOn(RecurrenceRule r, const char* day) {
     return r;
 }
 
+// The client's tests read intervals, weekdays, end dates and yearly
+// positions in words through its commands; these are the other shapes.
 TEST(RecurrenceWording, SaysEachPatternInWords) {
     const struct {
         const char* what;
@@ -40,11 +38,7 @@ TEST(RecurrenceWording, SaysEachPatternInWords) {
     } cases[] = {
         {"no repetition", RecurrenceRule{}, ""},
         {"every day", Rule(Frequency::Daily, 1), "daily"},
-        {"every third day", Rule(Frequency::Daily, 3), "every 3 days"},
-        {"weekdays", Rule(Frequency::Daily, 1, kMondayToFriday), "every weekday"},
         {"weekends", Rule(Frequency::Daily, 1, kWeekend), "daily on Sat, Sun"},
-        {"fortnightly with an end date", Until(Rule(Frequency::Weekly, 2, kMon | kWed), "2027-03-01"),
-         "every 2 weeks on Mon, Wed, until 2027-03-01"},
         {"Sunday is listed last", Rule(Frequency::Weekly, 1, WeekdayBit(0) | kMon), "weekly on Mon, Sun"},
         {"weekly without days uses the start's weekday", StartingOn(Rule(Frequency::Weekly, 1), "2026-12-01"),
          "weekly on Tue"},
@@ -53,7 +47,6 @@ TEST(RecurrenceWording, SaysEachPatternInWords) {
         {"last Friday", Rule(Frequency::Monthly, 1, kFri, 0, -1), "every month on the last Friday"},
         {"first weekday every quarter", Rule(Frequency::Monthly, 3, kMondayToFriday, 0, 1),
          "every 3 months on the 1st weekday"},
-        {"yearly by position", Rule(Frequency::Yearly, 1, kTue, 0, 2, 3), "yearly on the 2nd Tuesday of March"},
         {"yearly by date", Rule(Frequency::Yearly, 1, 0, 25, 0, 12), "yearly on December 25"},
         {"every other year", Rule(Frequency::Yearly, 2, 0, 29, 0, 2), "every 2 years on February 29"},
         {"a day no month has", Rule(Frequency::Monthly, 1, 0, 40),

@@ -13,9 +13,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,30 +44,25 @@ public:
         std::string command = Quote(CALYRA_CLIENT_PATH) + " --db " + Quote(m_db);
         for (const auto& a : args) command += " " + Quote(a);
         const std::string errFile = m_dir.file("stderr.txt").string();
-        command += " 2>" + Quote(errFile) + " </dev/null";
         ClientResult r;
-        FILE* pipe = ::popen(command.c_str(), "r");
+        FILE* pipe = ::popen((command + " 2>" + Quote(errFile) + " </dev/null").c_str(), "r");
         if (!pipe) return r;
         char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-        int status = ::pclose(pipe);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+        const int status = ::pclose(pipe);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream err(errFile);
         std::stringstream text;
-        text << err.rdbuf();
+        text << std::ifstream(errFile).rdbuf();
         r.err = text.str();
         return r;
     }
 
     // Runs with --json, expects success and returns the parsed output.
-    nlohmann::ordered_json json(const std::vector<std::string>& args) const {
-        std::vector<std::string> withJson{"--json"};
-        withJson.insert(withJson.end(), args.begin(), args.end());
-        ClientResult r = (*this)(withJson);
-        EXPECT_EQ(r.status, 0) << Join(args) << "\nstderr: " << r.err;
-        auto parsed = nlohmann::ordered_json::parse(r.out, nullptr, false);
-        EXPECT_FALSE(parsed.is_discarded()) << Join(args) << " printed no JSON:\n" << r.out;
+    nlohmann::ordered_json json(std::vector<std::string> args) const {
+        args.insert(args.begin(), "--json");
+        const std::string out = ok(args);
+        auto parsed = nlohmann::ordered_json::parse(out, nullptr, false);
+        EXPECT_FALSE(parsed.is_discarded()) << Join(args) << " printed no JSON:\n" << out;
         return parsed;
     }
 
@@ -114,6 +109,24 @@ inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual,
     }
     if (actual == expected) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << " is " << actual.dump() << ", expected " << expected.dump();
+}
+
+using Args = std::vector<std::string>;
+
+// Each command line fails with `status` (2: bad command line, 1: refused by
+// the data) and one "calyra: ..." line on standard error that has `words`.
+inline void ExpectFails(const ClientRun& run, int status, const std::vector<Args>& lines,
+                        const std::string& words = "") {
+    for (const auto& args : lines) {
+        const ClientResult r = run(args);
+        EXPECT_EQ(r.status, status) << ClientRun::Join(args) << "\n" << r.err;
+        // The first run in a test process registers the module and says so.
+        std::string err = r.err;
+        if (err.rfind("calyra: registered ", 0) == 0) err.erase(0, err.find('\n') + 1);
+        EXPECT_TRUE(err.rfind("calyra: ", 0) == 0 && err.find(words) != std::string::npos &&
+                    std::count(err.begin(), err.end(), '\n') == 1)
+            << ClientRun::Join(args) << " printed, not one line \"calyra: ..." << words << "...\":\n" << r.err;
+    }
 }
 
 inline nlohmann::ordered_json operator""_json(const char* text, size_t size) {
