@@ -62,7 +62,8 @@ protected:                                                       \
 // Records cross the interface by address and are described by offsetof, so
 // they must stay standard-layout; enumerations travel as 32-bit numbers.
 #define CALYRA_ENUM_BEGIN(name, guid) static_assert(sizeof(name) == 4, #name " must stay 32-bit");
-#define CALYRA_RECORD_BEGIN(name, guid)                                                                            \
-    static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name " must stay plain " \
-                                                                                               "data");
+#define CALYRA_RECORD_BEGIN(name, guid)                                                        \
+    static_assert(std::is_standard_layout_v<name> && std::is_trivially_copyable_v<name>, #name \
+                  " must stay plain "                                                          \
+                  "data");
 #include "idl/typelib_expand.h"

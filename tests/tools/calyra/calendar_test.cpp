@@ -29,8 +29,8 @@ public:
 
 TEST(ClientEvents, AddShowEditListAndRemove) {
     Calendar run;
-    const std::string id = run.add({"--subject", "Dentist", "--start", "2026-12-03T09:30", "--end",
-                                    "2026-12-03T10:00", "--location", "Main St", "--priority", "high"});
+    const std::string id = run.add({"--subject", "Dentist", "--start", "2026-12-03T09:30", "--end", "2026-12-03T10:00",
+                                    "--location", "Main St", "--priority", "high"});
     run.ok({"events", "edit", id, "--start", "2026-12-04T11:00"});
     // Edit keeps what it is not given; moving the start keeps the length.
     EXPECT_TRUE(Includes(run.show(id), R"({"subject": "Dentist", "priority": "high", "location": "Main St",
@@ -80,14 +80,16 @@ TEST(ClientEvents, RepetitionIsStoredAsARuleAndShownInWords) {
 
 TEST(ClientEvents, MonthExpandsRepetitionsAndHonoursExceptions) {
     Calendar run;
-    const std::string id = run.add({"--subject", "Standup", "--start", "2026-11-30T09:00", "--end",
-                                    "2026-11-30T09:15", "--repeat", "weekly", "--on", "mon"});
+    const std::string id = run.add({"--subject", "Standup", "--start", "2026-11-30T09:00", "--end", "2026-11-30T09:15",
+                                    "--repeat", "weekly", "--on", "mon"});
     auto added = run.json({"events", "exceptions", id, "--add", "--original", "2026-12-07", "--start",
                            "2026-12-08T14:00", "--subject", "Standup (moved)"});
     const std::string exception = added["exception_id"];
     // The exception keeps the occurrence's length.
-    EXPECT_TRUE(Includes(run.json({"events", "exceptions", id}), Json::array({{{"event_id", exception},
-        {"original_start_time", "2026-12-07T09:00:00Z"}, {"end_date_time", "2026-12-08T14:15:00Z"}}})));
+    EXPECT_TRUE(
+        Includes(run.json({"events", "exceptions", id}), Json::array({{{"event_id", exception},
+                                                                       {"original_start_time", "2026-12-07T09:00:00Z"},
+                                                                       {"end_date_time", "2026-12-08T14:15:00Z"}}})));
     EXPECT_EQ(run.show(exception)["exception"], true);
 
     auto month = run.json({"events", "month", "2026-12"});
@@ -110,17 +112,27 @@ TEST(ClientEvents, BadCommandLinesExitTwoAndUnknownRecordsOne) {
     Calendar run;
     const std::string id = run.add({"--subject", "Call", "--start", "2026-12-01T10:00"});
     const Args add{"events", "add", "--subject", "X", "--start", "2026-12-02"};
-    auto with = [&](Args more) { Args a = add; a.insert(a.end(), more.begin(), more.end()); return a; };
-    ExpectFails(run, 2, {{"events", "add", "--subject", "X", "--start", "12/01/2026"},
-                         {"events", "add", "--start", "2026-12-01"}, with({"--end", "2026-12-01"}),
-                         with({"--repeat", "hourly"}), with({"--until", "2026-12-05"}),
-                         with({"--repeat", "weekly", "--on", "funday"}), with({"--repeat", "monthly", "--on", "mon"}),
-                         with({"--repeat", "daily", "--until", "2026-12-05", "--count", "3"}),
-                         {"events", "list", "--from", "2026-12-02", "--to", "2026-12-01"},
-                         {"events", "list", "--selected", "--category", "1"}, {"events", "edit", id},
-                         {"events", "show", "1 OR 1=1"}, {"events", "exceptions", id, "--add"},
-                         {"events", "exceptions", id, "--original", "2026-12-01"},
-                         {"categories", "add", "X", "--color", "red"}});
+    auto with = [&](Args more) {
+        Args a = add;
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    };
+    ExpectFails(run, 2,
+                {{"events", "add", "--subject", "X", "--start", "12/01/2026"},
+                 {"events", "add", "--start", "2026-12-01"},
+                 with({"--end", "2026-12-01"}),
+                 with({"--repeat", "hourly"}),
+                 with({"--until", "2026-12-05"}),
+                 with({"--repeat", "weekly", "--on", "funday"}),
+                 with({"--repeat", "monthly", "--on", "mon"}),
+                 with({"--repeat", "daily", "--until", "2026-12-05", "--count", "3"}),
+                 {"events", "list", "--from", "2026-12-02", "--to", "2026-12-01"},
+                 {"events", "list", "--selected", "--category", "1"},
+                 {"events", "edit", id},
+                 {"events", "show", "1 OR 1=1"},
+                 {"events", "exceptions", id, "--add"},
+                 {"events", "exceptions", id, "--original", "2026-12-01"},
+                 {"categories", "add", "X", "--color", "red"}});
     ExpectFails(run, 1, {with({"--event-category-id", "42"}), {"categories", "select", "42"}}, "no category 42");
     EXPECT_EQ(run.listed({}), Subjects{"Call"}) << "failed commands change nothing";
 }
@@ -144,7 +156,8 @@ TEST(ClientCategories, SelectionDecidesWhatSelectedListsShow) {
 
     run.ok({"categories", "edit", home, "--name", "House"});
     EXPECT_TRUE(Includes(run.json({"categories", "list"})[1], R"({"event_category_name": "House",
-        "is_selected": true})"_json)) << "edit keeps the selection";
+        "is_selected": true})"_json))
+        << "edit keeps the selection";
     run.ok({"categories", "rm", home});
     run.ok({"categories", "rm", work, "--with-events"});
     EXPECT_EQ(run.listed({}), (Subjects{"Laundry", "Loose"})) << "only --with-events removes the events";

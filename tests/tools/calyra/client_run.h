@@ -125,7 +125,8 @@ inline void ExpectFails(const ClientRun& run, int status, const std::vector<Args
         if (err.rfind("calyra: registered ", 0) == 0) err.erase(0, err.find('\n') + 1);
         EXPECT_TRUE(err.rfind("calyra: ", 0) == 0 && err.find(words) != std::string::npos &&
                     std::count(err.begin(), err.end(), '\n') == 1)
-            << ClientRun::Join(args) << " printed, not one line \"calyra: ..." << words << "...\":\n" << r.err;
+            << ClientRun::Join(args) << " printed, not one line \"calyra: ..." << words << "...\":\n"
+            << r.err;
     }
 }
 

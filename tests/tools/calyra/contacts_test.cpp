@@ -31,11 +31,16 @@ struct OneProfile : ClientRun {
 
 TEST(ClientContacts, AddWithDetailsShowsEveryDetailWithItsTypes) {
     OneProfile run;
-    const std::string id = run.add({"--first-name", "Ada", "--last-name", "Lovelace", "--title", "dr", "--birthday",
-                                    "1815-12-10", "--phone", "work:fax:+44 20 7946 0000", "--phone", "+44 7700 900000",
-                                    "--email", "home:ada@example.org", "--url", "work:https://example.org:8080/ada",
-                                    "--im", "other:xmpp:ada@example.org", "--address",
-                                    "work:12 St James's Square;London;;SW1Y 4JH;United Kingdom"});
+    const std::string id = run.add({"--first-name", "Ada",
+                                    "--last-name",  "Lovelace",
+                                    "--title",      "dr",
+                                    "--birthday",   "1815-12-10",
+                                    "--phone",      "work:fax:+44 20 7946 0000",
+                                    "--phone",      "+44 7700 900000",
+                                    "--email",      "home:ada@example.org",
+                                    "--url",        "work:https://example.org:8080/ada",
+                                    "--im",         "other:xmpp:ada@example.org",
+                                    "--address",    "work:12 St James's Square;London;;SW1Y 4JH;United Kingdom"});
     // A bare number takes the defaults.
     EXPECT_TRUE(Includes(run.show(id), R"({"first_name": "Ada", "last_name": "Lovelace", "title": "dr",
         "birthday": "1815-12-10T00:00:00Z", "anniversary": null, "groups": [],
@@ -120,8 +125,7 @@ TEST(ClientContacts, TextsComeBackWholeUpToTheLongestThatFits) {
     // anew is the way out.
     run.ok({"sql", "UPDATE [tContact] SET [Description] = hex(zeroblob(1500)) WHERE [ContactID] = '" + id + "'"});
     ExpectFails(run, 1, {{"contacts", "edit", id, "--nick-name", "L"}}, "--description");
-    EXPECT_EQ(run.json({"sql", "SELECT length([Description]), [NickName] FROM [tContact]"}),
-              R"([["3000", "Z"]])"_json);
+    EXPECT_EQ(run.json({"sql", "SELECT length([Description]), [NickName] FROM [tContact]"}), R"([["3000", "Z"]])"_json);
     run.ok({"contacts", "edit", id, "--nick-name", "L", "--description", "short"});
     EXPECT_EQ(run.show(id)["description"], "short");
 }
@@ -147,12 +151,19 @@ TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {
     const std::string groupB = run.json({"--profile", "B", "groups", "add", "InB"})["contact_group_id"];
     EXPECT_TRUE(run.json({"--profile", "A", "groups", "list"}).empty());
 
-    ExpectFails(run, 1, {{"--profile", "B", "contacts", "show", a}, {"--profile", "B", "contacts", "rm", a},
-                         {"--profile", "B", "contacts", "edit", a, "--first-name", "Taken"},
-                         {"--profile", "B", "groups", "join", groupB, a}, {"--profile", "A", "groups", "rm", groupB},
-                         {"--profile", "A", "groups", "members", groupB}}, "in the current profile");
-    ExpectFails(run, 1, {{"--profile", "A", "contacts", "show", "999"}, {"--profile", "A", "contacts", "rm", "x"},
-                         {"--profile", "A", "groups", "edit", "5", "--name", "X"}}, "no contact");
+    ExpectFails(run, 1,
+                {{"--profile", "B", "contacts", "show", a},
+                 {"--profile", "B", "contacts", "rm", a},
+                 {"--profile", "B", "contacts", "edit", a, "--first-name", "Taken"},
+                 {"--profile", "B", "groups", "join", groupB, a},
+                 {"--profile", "A", "groups", "rm", groupB},
+                 {"--profile", "A", "groups", "members", groupB}},
+                "in the current profile");
+    ExpectFails(run, 1,
+                {{"--profile", "A", "contacts", "show", "999"},
+                 {"--profile", "A", "contacts", "rm", "x"},
+                 {"--profile", "A", "groups", "edit", "5", "--name", "X"}},
+                "no contact");
 
     run.ok({"--profile", "B", "contacts", "clear", "--yes"});
     EXPECT_EQ(run.json({"--profile", "A", "contacts", "show", a})["first_name"], "OfA")
@@ -182,8 +193,11 @@ TEST(ClientGroups, AddEditJoinLeaveAndRemoveKeepTheContacts) {
     EXPECT_TRUE(Includes(run.json({"groups", "leave", family, a}), {{"left", Json::array()}, {"not_members", {a}}}));
     EXPECT_EQ(run.ids({"groups", "members", friends}), Ids{a});
 
-    ExpectFails(run, 2, {{"groups", "edit", family, "--name", ""}, {"groups", "add", ""}, {"groups", "edit", family},
-                         {"groups", "join", friends}});
+    ExpectFails(run, 2,
+                {{"groups", "edit", family, "--name", ""},
+                 {"groups", "add", ""},
+                 {"groups", "edit", family},
+                 {"groups", "join", friends}});
     // One unknown ID and nothing changes.
     ExpectFails(run, 1, {{"groups", "join", family, b, "999"}, {"groups", "leave", "999", a}});
     EXPECT_TRUE(run.json({"groups", "members", family}).empty());

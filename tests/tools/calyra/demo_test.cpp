@@ -23,15 +23,16 @@ TEST(ClientDemo, FillsEveryFamilyOnceAndShowsItWithTheClientsOwnViews) {
     const std::string out = run.ok({"demo"});
     EXPECT_NE(out.find("Filled " + run.db()), std::string::npos) << "the closing line names the file:\n" << out;
     auto rows = RowCounts(run);
-    for (const char* table : {"tPhoneNumber", "tEmail", "tAddress", "tWebUrl", "tIM", "tContactGroupMap", "tEvent",
-                              "tSyncOption", "tSyncAlbum", "tMostFrequentlyPlayedMusic",
-                              "tMostFrequentlyPlayedPodcast"})
+    for (const char* table :
+         {"tPhoneNumber", "tEmail", "tAddress", "tWebUrl", "tIM", "tContactGroupMap", "tEvent", "tSyncOption",
+          "tSyncAlbum", "tMostFrequentlyPlayedMusic", "tMostFrequentlyPlayedPodcast"})
         EXPECT_GT(rows[table], 0) << table << " was left empty";
     EXPECT_TRUE(Includes(Json(rows), R"({"tProfile": 1, "tContact": 6, "tContactGroup": 2, "tEventCategory": 3,
                                          "tTask": 4})"_json));
     for (const Args& view : {Args{"events", "month"}, Args{"contacts", "list"}})
-        EXPECT_NE(out.find(run.ok(view)), std::string::npos) << "the demo shows what '" << ClientRun::Join(view)
-                                                             << "' prints; it printed:\n" << out;
+        EXPECT_NE(out.find(run.ok(view)), std::string::npos)
+            << "the demo shows what '" << ClientRun::Join(view) << "' prints; it printed:\n"
+            << out;
 
     auto second = run.json({"demo"});
     EXPECT_EQ(second["profile_created"], false);
@@ -48,8 +49,9 @@ TEST(ClientDemo, RestoresOnlyWhatIsMissingAndLeavesOtherProfilesAlone) {
     run.ok({"--profile", demo, "sync", "albums", "rm", "Road trip"});
     EXPECT_TRUE(Includes(run.json({"demo"})["added"], R"({"sync_albums": 1, "contacts": 0})"_json));
     EXPECT_EQ(run.json({"--profile", demo, "sync", "albums", "list"}).size(), 2u);
-    EXPECT_TRUE(Includes(run.json({"--profile", "Mine", "sync", "albums", "list"}),
-                         R"([{"album_name": "Private"}])"_json)) << "the demo must not write into other profiles";
+    EXPECT_TRUE(
+        Includes(run.json({"--profile", "Mine", "sync", "albums", "list"}), R"([{"album_name": "Private"}])"_json))
+        << "the demo must not write into other profiles";
     // With several profiles the suggested commands name the demo profile.
     EXPECT_NE(run.ok({"demo"}).find("--profile " + demo), std::string::npos);
 }

@@ -13,9 +13,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string DataFile(const std::string& name) {
-    return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string();
-}
+std::string DataFile(const std::string& name) { return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string(); }
 
 struct Importer : ClientRun {
     Importer() { ok({"profiles", "add", "Phone"}); }
@@ -32,8 +30,10 @@ void DropIds(Json& value) {
     for (auto it = value.begin(); value.is_structured() && it != value.end();) {
         const std::string key = value.is_object() ? it.key() : "";
         const bool id = key.size() > 3 && key.compare(key.size() - 3, 3, "_id") == 0;
-        if (id || key == "modified" || key == "created") it = value.erase(it);
-        else DropIds(*it++);
+        if (id || key == "modified" || key == "created")
+            it = value.erase(it);
+        else
+            DropIds(*it++);
     }
 }
 
@@ -67,7 +67,8 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
         if (c["first_name"] == "Johnny") johnny = c;
     EXPECT_TRUE(Includes(johnny, R"({"first_name": "Johnny", "company_name": "Apple Inc.",
         "department": "Engineering", "birthday": "1980-06-15T00:00:00Z", "anniversary": "2005-09-10T00:00:00Z",
-        "groups": [{"contact_group_name": "Work"}, {"contact_group_name": "Friends"}]})"_json)) << johnny.dump(1);
+        "groups": [{"contact_group_name": "Work"}, {"contact_group_name": "Friends"}]})"_json))
+        << johnny.dump(1);
     EXPECT_TRUE(Includes(johnny["ims"][1], R"({"protocol": "jabber", "address": "johnny@jabber.example.org"})"_json));
     EXPECT_TRUE(Includes(johnny["phones"][0], R"({"phone_number_type": "mobile", "primary": true})"_json));
 
@@ -75,8 +76,8 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
         const std::string exported = first.dir().file(std::string("out-") + version + ".vcf").string();
         first.ok({"contacts", "export", "--version", version, "--out", exported});
         Importer second;
-        EXPECT_TRUE(Includes(second.json({"contacts", "import", exported}),
-                             R"({"imported": 7, "diagnostics": []})"_json));
+        EXPECT_TRUE(
+            Includes(second.json({"contacts", "import", exported}), R"({"imported": 7, "diagnostics": []})"_json));
         EXPECT_EQ(All(second, "contacts", "contact_id"), original) << "vCard " << version;
     }
 }
@@ -106,11 +107,12 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
 TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
     Importer first;
     Args args{"events", "import"};
-    for (const char* f : {"rfc5545_examples.ics", "outlook_timezones.ics", "google_recurring.ics",
-                          "thunderbird_tasks.ics"})
+    for (const char* f :
+         {"rfc5545_examples.ics", "outlook_timezones.ics", "google_recurring.ics", "thunderbird_tasks.ics"})
         args.push_back(DataFile(std::string("ical/") + f));
     EXPECT_TRUE(Includes(first.json(args), R"({"imported": 8, "exceptions": 1, "excluded_dates": 1,
-                                               "skipped": 0})"_json)) << "seven events and one moved occurrence";
+                                               "skipped": 0})"_json))
+        << "seven events and one moved occurrence";
     first.json({"tasks", "import", DataFile("ical/rfc5545_examples.ics"), DataFile("ical/thunderbird_tasks.ics")});
     const Json events = All(first, "events", "event_id"), tasks = All(first, "tasks", "task_id");
     EXPECT_TRUE(Includes(tasks[2], R"({"subject": "File the tax return", "task_status": "in_progress",
@@ -151,7 +153,8 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
     EXPECT_EQ(report["not_stored"]["VTODO (read by tasks import)"], 1);
 
     // Local times follow the zone given.
-    const std::string file = run.file("floating.ics", "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\n"
+    const std::string file = run.file("floating.ics",
+                                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\n"
                                       "SUMMARY:Lunch\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     ExpectFails(run, 2, {{"events", "import", "--zone", "Nowhere/Atlantis", file}});
     EXPECT_EQ(run.json({"events", "list"}).size(), 4u) << "a bad --zone imports nothing";
@@ -173,8 +176,11 @@ TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
         {"FREQ=MONTHLY;BYMONTHDAY=15", "every month on day 15"},
         {"FREQ=YEARLY;BYMONTH=11;BYDAY=4TH", "yearly on the 4th Thursday of November"},
         {"FREQ=WEEKLY;UNTIL=20240305T183000Z", "weekly on Tue, until 2024-03-05"},
-        {"FREQ=HOURLY", ""}, {"FREQ=MONTHLY;BYDAY=1MO,3MO", ""}, {"FREQ=YEARLY;BYYEARDAY=100", ""},
-        {"FREQ=MONTHLY;BYMONTHDAY=-2", ""}, {"FREQ=WEEKLY;INTERVAL=2;BYDAY=SU,TU;WKST=SU", ""},
+        {"FREQ=HOURLY", ""},
+        {"FREQ=MONTHLY;BYDAY=1MO,3MO", ""},
+        {"FREQ=YEARLY;BYYEARDAY=100", ""},
+        {"FREQ=MONTHLY;BYMONTHDAY=-2", ""},
+        {"FREQ=WEEKLY;INTERVAL=2;BYDAY=SU,TU;WKST=SU", ""},
     };
     std::string ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
     std::map<std::string, std::string> expected;

@@ -60,21 +60,31 @@ TEST_F(ClientPlays, RecordCountsPlaysAndTopListsMostPlayedFirstPerKind) {
 
     // Podcast episodes are counted apart from music.
     const auto episode = file("ep1.mp3");
-    play(episode, 2, {"--podcast", "--album", "Show", "--episode", "Ep. 1: O'Neill's", "--time", "42:10",
-                      "--release-date", "spring 2024", "--description", "Pilot"});
+    play(episode, 2,
+         {"--podcast", "--album", "Show", "--episode", "Ep. 1: O'Neill's", "--time", "42:10", "--release-date",
+          "spring 2024", "--description", "Pilot"});
     EXPECT_EQ(top().size(), 3u) << "an episode is no music";
     // The release date is free text, not a date.
     EXPECT_TRUE(Includes(run.json({"plays", "top", "--podcast"}), Json::array({{{"full_path", episode},
-        {"counter", 2}, {"album", "Show"}, {"episode", "Ep. 1: O'Neill's"}, {"time", "42:10"},
-        {"release_date", "spring 2024"}, {"description", "Pilot"}}})));
+                                                                                {"counter", 2},
+                                                                                {"album", "Show"},
+                                                                                {"episode", "Ep. 1: O'Neill's"},
+                                                                                {"time", "42:10"},
+                                                                                {"release_date", "spring 2024"},
+                                                                                {"description", "Pilot"}}})));
 }
 
 TEST_F(ClientPlays, BadCommandLinesAreRefusedAndNotCounted) {
     const auto a = file("a.mp3");
-    ExpectFails(run, 2, {{"plays", "top", "0"}, {"plays", "top", "100"}, {"plays", "top", "-3"},
-                         {"plays", "top", "many"}, {"plays", "record", a, "--episode", "1"},
-                         {"plays", "record", a, "--podcast", "--title", "T"}, {"plays", "record", ""},
-                         {"plays", "record"}});
+    ExpectFails(run, 2,
+                {{"plays", "top", "0"},
+                 {"plays", "top", "100"},
+                 {"plays", "top", "-3"},
+                 {"plays", "top", "many"},
+                 {"plays", "record", a, "--episode", "1"},
+                 {"plays", "record", a, "--podcast", "--title", "T"},
+                 {"plays", "record", ""},
+                 {"plays", "record"}});
     EXPECT_TRUE(top({"99"}).empty());
     EXPECT_TRUE(top({"1", "--podcast"}).empty());
 }

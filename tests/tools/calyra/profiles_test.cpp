@@ -11,8 +11,9 @@ TEST(ClientProfiles, AddListEditAndRemoveRoundTripThroughJson) {
     ClientRun run;
     const std::string id = run.json({"profiles", "add", "Phone A", "--model", "X1", "--imei", "123"})["profile_id"];
     run.ok({"profiles", "edit", "Phone A", "--model", "X2"});
-    EXPECT_TRUE(Includes(run.json({"profiles", "list"}), nlohmann::ordered_json::array(
-        {{{"profile_id", id}, {"name", "Phone A"}, {"model", "X2"}, {"imei", "123"}}})))
+    EXPECT_TRUE(Includes(
+        run.json({"profiles", "list"}),
+        nlohmann::ordered_json::array({{{"profile_id", id}, {"name", "Phone A"}, {"model", "X2"}, {"imei", "123"}}})))
         << "edit must keep fields it was not given";
 
     // People get aligned columns.

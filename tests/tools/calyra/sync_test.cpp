@@ -19,9 +19,11 @@ TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
                          R"({"type": 5, "group_option": "groups", "option_ex3": 42, "option_ex0": -7})"_json))
         << "set must keep the fields it was not given";
 
-    ExpectFails(run, 2, {{"sync", "options", "set", "--type", "1"}, {"sync", "options", "set", "--group-option", "all"},
-                         {"sync", "options", "set", "--type", "1", "--group-option", "sometimes"},
-                         {"sync", "options", "set", "--type", "1", "--option-ex1", "many"}});
+    ExpectFails(run, 2,
+                {{"sync", "options", "set", "--type", "1"},
+                 {"sync", "options", "set", "--group-option", "all"},
+                 {"sync", "options", "set", "--type", "1", "--group-option", "sometimes"},
+                 {"sync", "options", "set", "--type", "1", "--option-ex1", "many"}});
 }
 
 TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
@@ -32,7 +34,8 @@ TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
     run.ok({"sync", "albums", "add", "Ada's mix", "--type", "2"});
     EXPECT_EQ(run.json({"sync", "albums", "add", "Road trip"})["added"], false);
     EXPECT_TRUE(Includes(run.json({"sync", "albums", "list"}), R"([{"album_name": "Road trip"},
-        {"album_name": "Morning run", "option": 3}])"_json)) << "adding a listed name must not store it twice";
+        {"album_name": "Morning run", "option": 3}])"_json))
+        << "adding a listed name must not store it twice";
 
     run.ok({"sync", "albums", "rm", "Road trip"});
     ExpectFails(run, 1, {{"sync", "albums", "rm", "Road trip"}}, "no album \"Road trip\"");
@@ -49,14 +52,17 @@ TEST(ClientSync, SyncedListsShowWhatTheSyncProgramKept) {
     ClientRun run;
     run.ok({"profiles", "add", "Phone"});
     // The synchronising program writes these tables; stand in for it.
-    run.ok({"sql", "INSERT INTO [tAlbum] ([ProfileID], [Name], [PathOnPc], [PathOnDevice], [Recursive], [Type]) "
-                   "VALUES (1, 'Holiday', '/pics/holiday', '/card/holiday', 1, 2), (1, 'Casts', '', '', 0, 3)"});
-    run.ok({"sql", "INSERT INTO [tFile] ([AlbumID], [ObjectIDOnPc], [ObjectIDOnDevice], [SyncingFlag]) "
-                   "VALUES (2, '/casts/ep1.mp3', '/card/ep1.mp3', 1), (2, '/casts/old.mp3', '', 0)"});
+    run.ok({"sql",
+            "INSERT INTO [tAlbum] ([ProfileID], [Name], [PathOnPc], [PathOnDevice], [Recursive], [Type]) "
+            "VALUES (1, 'Holiday', '/pics/holiday', '/card/holiday', 1, 2), (1, 'Casts', '', '', 0, 3)"});
+    run.ok({"sql",
+            "INSERT INTO [tFile] ([AlbumID], [ObjectIDOnPc], [ObjectIDOnDevice], [SyncingFlag]) "
+            "VALUES (2, '/casts/ep1.mp3', '/card/ep1.mp3', 1), (2, '/casts/old.mp3', '', 0)"});
     EXPECT_TRUE(Includes(run.json({"sync", "synced-albums"})[0], R"({"name": "Holiday", "path_on_pc": "/pics/holiday",
                                                                    "recursive": true, "type": 2})"_json));
     EXPECT_TRUE(Includes(run.json({"sync", "synced-podcasts"}), R"([{"path_on_pc": "/casts/ep1.mp3",
-        "path_on_device": "/card/ep1.mp3"}])"_json)) << "only files being synchronised";
+        "path_on_device": "/card/ep1.mp3"}])"_json))
+        << "only files being synchronised";
 }
 
 }  // namespace

@@ -22,8 +22,10 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
     const std::string first = run.add({"--subject", "Buy milk", "--end-date", "2026-12-05", "--task-priority", "high"});
     const std::string second = run.add({"--subject", "File taxes", "--description", "before April"});
     // Tasks come in the order they were created.
-    EXPECT_TRUE(Includes(run.json({"tasks", "list"}), Json::array({{{"task_id", first},
-        {"end_date", "2026-12-05T00:00:00Z"}, {"task_status", "not_started"}}, {{"task_id", second}}})));
+    EXPECT_TRUE(Includes(
+        run.json({"tasks", "list"}),
+        Json::array({{{"task_id", first}, {"end_date", "2026-12-05T00:00:00Z"}, {"task_status", "not_started"}},
+                     {{"task_id", second}}})));
     run.ok({"tasks", "edit", second, "--task-status", "in_progress", "--complete-percent", "40"});
     EXPECT_TRUE(Includes(run.json({"tasks", "show", second}), R"({"task_status": "in_progress",
         "complete_percent": 40, "description": "before April", "subject": "File taxes"})"_json))
@@ -31,8 +33,9 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
 
     auto done = run.json({"tasks", "done", first});
     EXPECT_FALSE(done["date_completed"].is_null());
-    EXPECT_TRUE(Includes(run.json({"tasks", "show", first}), {{"task_status", "finished"}, {"complete_percent", 100},
-                                                              {"date_completed", done["date_completed"]}}));
+    EXPECT_TRUE(
+        Includes(run.json({"tasks", "show", first}),
+                 {{"task_status", "finished"}, {"complete_percent", 100}, {"date_completed", done["date_completed"]}}));
     EXPECT_TRUE(Includes(run.json({"tasks", "list", "--open"}), Json::array({{{"task_id", second}}})));
     run.ok({"tasks", "rm", first});
     EXPECT_EQ(run({"tasks", "show", first}).err, "calyra: no task " + first + "\n");
@@ -47,10 +50,13 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
 TEST(ClientTasks, BadCommandLinesExitTwoAndUnknownTasksOne) {
     Tasks run;
     const std::string id = run.add({"--subject", "Something"});
-    ExpectFails(run, 2, {{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"}, {"tasks", "edit", id},
-                         {"tasks", "add", "--end-date", "2026-02-01"}, {"tasks", "done", "abc"},
-                         {"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
-                         {"tasks", "add", "--subject", "X", "--repeat", "weekly"}});
+    ExpectFails(run, 2,
+                {{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"},
+                 {"tasks", "edit", id},
+                 {"tasks", "add", "--end-date", "2026-02-01"},
+                 {"tasks", "done", "abc"},
+                 {"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
+                 {"tasks", "add", "--subject", "X", "--repeat", "weekly"}});
     ExpectFails(run, 1, {{"tasks", "done", "999"}, {"tasks", "rm", "999"}});
     EXPECT_EQ(run.json({"tasks", "list"}).size(), 1u);
 }

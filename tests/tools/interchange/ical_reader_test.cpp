@@ -7,7 +7,9 @@
 namespace calyra::interchange {
 namespace {
 
-UtcSeconds At(int y, int mo, int d, int h = 0, int mi = 0) { return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60; }
+UtcSeconds At(int y, int mo, int d, int h = 0, int mi = 0) {
+    return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60;
+}
 
 const CalendarItem* ByUid(const ICalParseResult& r, const std::string& uid, bool exception = false) {
     for (const auto& item : r.items)
@@ -115,8 +117,9 @@ TEST(ICalReader, ReadsTasks) {
 }
 
 TEST(ICalReader, AlarmsCountedFromTheEndOrAtAFixedTime) {
-    const std::string head = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240101T100000Z\r\n"
-                             "DTEND:20240101T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n";
+    const std::string head =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240101T100000Z\r\n"
+        "DTEND:20240101T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n";
     const std::string tail = "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     EXPECT_EQ(ParseICalendar(head + "TRIGGER;RELATED=END:-PT30M\r\n" + tail).items.at(0).alarmMinutes, -90);
     EXPECT_EQ(ParseICalendar(head + "TRIGGER;VALUE=DATE-TIME:20240101T090000Z\r\n" + tail).items.at(0).alarmMinutes,

@@ -45,8 +45,8 @@ TEST(TextEncoding, Utf8Validation) {
         bool valid;
     };
     const Case cases[] = {
-        {"plain", true},        {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true},
-        {"\xC3", false},        {"\xC0\xAF", false},         {"\xE0\x80\xAF", false},
+        {"plain", true},         {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true},
+        {"\xC3", false},         {"\xC0\xAF", false},         {"\xE0\x80\xAF", false},
         {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xFF", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
@@ -54,13 +54,15 @@ TEST(TextEncoding, Utf8Validation) {
 
 TEST(TextEncoding, ByteOrderMarks) {
     EXPECT_EQ(NormalizeInput("\xEF\xBB\xBFX"), "X");
-    EXPECT_EQ(NormalizeInput(std::string("\xFE\xFF\x00\xE9\xD8\x3D\xDE\x00", 8)), "é😀") << "UTF-16BE with a surrogate pair";
+    EXPECT_EQ(NormalizeInput(std::string("\xFE\xFF\x00\xE9\xD8\x3D\xDE\x00", 8)), "é😀")
+        << "UTF-16BE with a surrogate pair";
 }
 
 TEST(ContentLine, ParametersInTheirWrittenForms) {
     ContentLine l;
     std::string error;
-    ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error)) << error;
+    ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error))
+        << error;
     EXPECT_EQ(l.group, "item1");
     EXPECT_EQ(l.name, "ADR");
     EXPECT_TRUE(l.hasType("home"));

@@ -27,7 +27,8 @@ TEST(VCardReader, ReadsTheRfc6350Example) {
     ASSERT_EQ(c.urls.size(), 1u);
     EXPECT_EQ(c.urls[0], (CardAddressText{Place::Home, false, "http://nomis80.org"}));
     EXPECT_TRUE(r.report.diagnostics.empty());
-    EXPECT_EQ(r.report.unmapped, (std::map<std::string, size_t>{{"GENDER", 1}, {"GEO", 1}, {"KEY", 1}, {"LANG", 2}, {"TZ", 1}}));
+    EXPECT_EQ(r.report.unmapped,
+              (std::map<std::string, size_t>{{"GENDER", 1}, {"GEO", 1}, {"KEY", 1}, {"LANG", 2}, {"TZ", 1}}));
 }
 
 TEST(VCardReader, DecodesQuotedPrintableAndCharsetsOfVersion21) {
@@ -62,10 +63,8 @@ TEST(VCardReader, ReadsInstantMessagingInEveryForm) {
     ASSERT_EQ(r.cards.size(), 1u);
     const ContactCard& c = r.cards[0];
     std::vector<CardIm> expected{
-        {Place::Home, true, "skype", "johnny.appleseed"},
-        {Place::Work, false, "jabber", "johnny@jabber.example.org"},
-        {Place::Home, false, "aim", "johnnyaim"},
-        {Place::Work, false, "jabber", "johnny@chat.example.com"},
+        {Place::Home, true, "skype", "johnny.appleseed"}, {Place::Work, false, "jabber", "johnny@jabber.example.org"},
+        {Place::Home, false, "aim", "johnnyaim"},         {Place::Work, false, "jabber", "johnny@chat.example.com"},
         {Place::Other, false, "skype", "johnny_skype"},
     };
     EXPECT_EQ(c.ims, expected);
@@ -111,12 +110,8 @@ TEST(VCardReader, SkipsBrokenCardsWithTheirLinesAndKeepsTheRest) {
         const char* words;
     };
     const Expected expected[] = {
-        {10, true, "no ':'"},
-        {16, false, "not a date"},
-        {19, true, "no END:VCARD"},
-        {28, true, "no name"},
-        {31, false, "outside"},
-        {32, true, "end of the file"},
+        {10, true, "no ':'"},  {16, false, "not a date"}, {19, true, "no END:VCARD"},
+        {28, true, "no name"}, {31, false, "outside"},    {32, true, "end of the file"},
     };
     ASSERT_EQ(r.report.diagnostics.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -177,11 +172,16 @@ TEST(VCardReader, DatesInTheirWrittenForms) {
         std::optional<CardDate> date;
     };
     const Case cases[] = {
-        {"1985-04-12", CardDate{1985, 4, 12}}, {"19850412", CardDate{1985, 4, 12}},
-        {"--0412", CardDate{0, 4, 12}},         {"--04-12", CardDate{0, 4, 12}},
-        {"1985-04-12T10:00:00Z", CardDate{1985, 4, 12}}, {"2000-02-29", CardDate{2000, 2, 29}},
-        {"1900-02-29", std::nullopt},           {"1985-13-01", std::nullopt},
-        {"April 12", std::nullopt},             {"", std::nullopt},
+        {"1985-04-12", CardDate{1985, 4, 12}},
+        {"19850412", CardDate{1985, 4, 12}},
+        {"--0412", CardDate{0, 4, 12}},
+        {"--04-12", CardDate{0, 4, 12}},
+        {"1985-04-12T10:00:00Z", CardDate{1985, 4, 12}},
+        {"2000-02-29", CardDate{2000, 2, 29}},
+        {"1900-02-29", std::nullopt},
+        {"1985-13-01", std::nullopt},
+        {"April 12", std::nullopt},
+        {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseCardDate(c.text), c.date) << c.text;
 }

@@ -24,17 +24,21 @@ std::string Card(const char* version, const std::string& body) {
 
 TEST(VCardWriter, WritesOnlyWhatTheReaderPlacesAndLosesNothing) {
     const std::string cases[] = {
-        ReadData("vcard/rfc6350_example.vcf"), ReadData("vcard/rfc2426_examples.vcf"),
-        ReadData("vcard/outlook_21_quoted_printable.vcf"), ReadData("vcard/apple_30.vcf"),
+        ReadData("vcard/rfc6350_example.vcf"),
+        ReadData("vcard/rfc2426_examples.vcf"),
+        ReadData("vcard/outlook_21_quoted_printable.vcf"),
+        ReadData("vcard/apple_30.vcf"),
         ReadData("vcard/google_30_folded.vcf"),
         // Cards that once came back changed: a line break and Latin-1 in a
         // parameter, handles that look like URI parts, doubled schemes, a
         // spouse with a colon, lone carriage returns.
-        Card("3.0", "IMPP;X-SERVICE-TYPE=a^nb:c\r\n"), Card("3.0", "IMPP;X-SERVICE-TYPE=Caf\xE9:c\r\n"),
+        Card("3.0", "IMPP;X-SERVICE-TYPE=a^nb:c\r\n"),
+        Card("3.0", "IMPP;X-SERVICE-TYPE=Caf\xE9:c\r\n"),
         Card("3.0", "X-AIM://x\r\nX-JABBER:a?b\r\nX-ICQ:1%41\r\n"),
         Card("3.0", "TEL:tel:tel:1\r\nEMAIL:mailto:mailto:a@b\r\nX-SPOUSE:mailto:Dr: Who\r\n"),
-        Card("2.1", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Db\r\nADR;ENCODING=QUOTED-PRINTABLE:;;1=0DMain;;;;\r\n"
-                    "ORG;ENCODING=QUOTED-PRINTABLE:Acme;R=0DD\r\n"),
+        Card("2.1",
+             "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Db\r\nADR;ENCODING=QUOTED-PRINTABLE:;;1=0DMain;;;;\r\n"
+             "ORG;ENCODING=QUOTED-PRINTABLE:Acme;R=0DD\r\n"),
     };
     for (const auto& text : cases) {
         const auto before = ParseVCards(text).cards;
@@ -65,13 +69,13 @@ TEST(VCardWriter, WritesEachVersionsOwnForms) {
     c.ims.push_back({Place::Home, false, "jabber", "jd@example.org"});
     const std::string v3 = WriteVCard(c, VCardVersion::V3);
     const std::string v4 = WriteVCard(c, VCardVersion::V4);
-    for (const char* line : {"VERSION:3.0", "TEL;TYPE=cell,work,pref:+1 555", "X-ANNIVERSARY:2001-05-06",
-                             "X-SPOUSE:Jane", "IMPP;TYPE=home:xmpp:jd@example.org",
-                             "NOTE:line one\\nback\\\\slash\\, comma\\; semicolon"})
+    for (const char* line :
+         {"VERSION:3.0", "TEL;TYPE=cell,work,pref:+1 555", "X-ANNIVERSARY:2001-05-06", "X-SPOUSE:Jane",
+          "IMPP;TYPE=home:xmpp:jd@example.org", "NOTE:line one\\nback\\\\slash\\, comma\\; semicolon"})
         EXPECT_NE(v3.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << " in\n" << v3;
     // 4.0 requires FN.
-    for (const char* line : {"VERSION:4.0", "TEL;TYPE=cell,work;PREF=1:+1 555", "BDAY:--0412",
-                             "ANNIVERSARY:20010506", "FN:Doe"})
+    for (const char* line :
+         {"VERSION:4.0", "TEL;TYPE=cell,work;PREF=1:+1 555", "BDAY:--0412", "ANNIVERSARY:20010506", "FN:Doe"})
         EXPECT_NE(v4.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << " in\n" << v4;
 }
 
