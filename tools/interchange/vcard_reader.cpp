@@ -124,7 +124,10 @@ void ReadIm(CardState& s, const ContentLine& l, const ImService* service, std::s
             im.protocol = std::string(scheme);
             for (char& c : im.protocol) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        address = ImAddressFromUri(std::string_view(address).substr(scheme.size() + 1));
+        // Trimmed again once decoded: "%20" at an end would otherwise keep a
+        // blank that the next read, of the written handle, trims away.
+        address = Trimmed(ImAddressFromUri(std::string_view(address).substr(scheme.size() + 1)));
+        if (address.empty()) return;
     }
     if (im.protocol.empty()) im.protocol = "other";
     im.address = std::move(address);
@@ -425,6 +428,11 @@ private:
             s.warn(l.line, l.name + ": text is not UTF-8; read as Windows-1252");
             value = Windows1252ToUtf8(value);
         }
+        // A zero byte ends a text where the records keep it, so a value
+        // never carries one (the writer could not bring it back either).
+        value.erase(std::remove(value.begin(), value.end(), '\0'), value.end());
+        for (auto& param : l.params)
+            for (auto& v : param.values) v.erase(std::remove(v.begin(), v.end(), '\0'), v.end());
         handler->second(s, l, value);
     }
 
