@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
-#include <vector>
 
 #include "idl/calyra_idl.h"
 #include "platform/com_runtime.h"
@@ -163,30 +161,6 @@ TEST_F(CreationTest, ModuleStaysWhileAnObjectOrServerLockLives) {
     CoFreeUnusedLibrariesEx(0, 0);
     ASSERT_EQ(CreateDb(&db), S_OK) << "a freed module is loaded again on demand";
     db->Release();
-}
-
-TEST_F(CreationTest, ObjectsCreatedOnManyThreadsAllGoAway) {
-    constexpr int kThreads = 4, kObjects = 50;
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            for (int i = 0; i < kObjects; ++i) {
-                IPimDbAccess* db = nullptr;
-                if (FAILED(CreateDb(&db))) {
-                    ++failures;
-                    continue;
-                }
-                VARIANT_BOOL open;
-                if (db->IsOpenPimDatabase(nullptr, &open) != S_OK) ++failures;
-                db->Release();
-            }
-            CoUninitialize();
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
 }  // namespace
