@@ -10,7 +10,6 @@
 
 #include "platform/bstr.h"
 #include "platform/system_time.h"
-#include "platform/variant_time.h"
 
 using calyra::Bstr;
 
@@ -109,23 +108,6 @@ TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
     for (const auto& v : vectors)
         EXPECT_DOUBLE_EQ(calyra::DateFromParts(v.year, v.month, v.day, v.hour, v.minute, v.second), v.date)
             << v.year << "-" << v.month << "-" << v.day << " " << v.hour << ":" << v.minute << ":" << v.second;
-}
-
-TEST(DateFromParts, AgreesWithThePlatformOnEveryValidDayOfFourCenturies) {
-    // Walk the calendar from 1801 to 2200 with a time of day, so leap rules,
-    // month lengths and dates on both sides of the epoch are all compared.
-    SYSTEMTIME st{};
-    for (DATE day = -36522; day <= 109938; day += 1) {
-        ASSERT_TRUE(VariantTimeToSystemTime(day, &st));
-        st.wHour = 13;
-        st.wMinute = 7;
-        st.wSecond = 42;
-        DATE expected = 0;
-        ASSERT_TRUE(SystemTimeToVariantTime(&st, &expected));
-        ASSERT_DOUBLE_EQ(calyra::DateFromParts(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond),
-                         expected)
-            << st.wYear << "-" << st.wMonth << "-" << st.wDay;
-    }
 }
 
 TEST(GetNowDate, IsTheUtcClockInWholeSeconds) {

@@ -33,50 +33,26 @@ std::u16string Scalar(LONG db, const char16_t* sql) {
     return value;
 }
 
-class EngineFileTest : public ::testing::Test {
-protected:
-    std::filesystem::path file() const { return dir.file("pim.db"); }
-    bool Exists(const char* suffix) const { return std::filesystem::exists(file().string() + suffix); }
-
+TEST(EngineFile, ClosedFileIsReadableByAnySqlite3AndKeepsOnlyCommittedRows) {
     calyra::test::TempDir dir;
-};
-
-TEST_F(EngineFileTest, CleanlyClosedFileIsReadableByAnySqlite3) {
-    LONG db = DbOpen(U16(file()).c_str());
-    ASSERT_GE(db, 0);
-    ASSERT_EQ(DbExecute(db, u"CREATE TABLE [t] ([A] INTEGER); INSERT INTO [t] VALUES(1);", nullptr), 0);
-    EXPECT_EQ(Scalar(db, u"PRAGMA journal_mode"), u"wal");
-    DbClose(db);
-    EXPECT_EQ(FormatVersions(file()), std::make_pair(1, 1)) << "the closed file still demands WAL support";
-    EXPECT_FALSE(Exists("-wal"));
-    EXPECT_FALSE(Exists("-shm"));
-}
-
-TEST_F(EngineFileTest, FileStaysUsableWhileAnotherHandleKeepsItOpen) {
-    LONG first = DbOpen(U16(file()).c_str());
-    LONG second = DbOpen(U16(file()).c_str());
+    const std::u16string name = U16(dir.file("pim.db"));
+    LONG first = DbOpen(name.c_str());
+    LONG second = DbOpen(name.c_str());
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
-    ASSERT_EQ(DbExecute(first, u"CREATE TABLE [t] ([A] INTEGER);", nullptr), 0);
+    ASSERT_EQ(DbExecute(first, u"CREATE TABLE [t] ([A] INTEGER); INSERT INTO [t] VALUES(1);", nullptr), 0);
+    EXPECT_EQ(Scalar(first, u"PRAGMA journal_mode"), u"wal");
     DbClose(first);
     EXPECT_EQ(Scalar(second, u"PRAGMA journal_mode"), u"wal") << "closing one handle changed the other's mode";
-    EXPECT_EQ(DbExecute(second, u"INSERT INTO [t] VALUES(1);", nullptr), 0);
+    // A transaction left open is rolled back at close.
+    ASSERT_EQ(DbExecute(second, u"BEGIN; INSERT INTO [t] VALUES(2);", nullptr), 0);
     DbClose(second);
-    EXPECT_EQ(FormatVersions(file()), std::make_pair(1, 1));
-    LONG reopened = DbOpen(U16(file()).c_str());
+    EXPECT_EQ(FormatVersions(dir.file("pim.db")), std::make_pair(1, 1)) << "the closed file still demands WAL support";
+    for (const char* suffix : {"-wal", "-shm"})
+        EXPECT_FALSE(std::filesystem::exists(dir.file("pim.db").string() + suffix));
+    LONG reopened = DbOpen(name.c_str());
     EXPECT_EQ(Scalar(reopened, u"SELECT COUNT(*) FROM [t]"), u"1");
     DbClose(reopened);
-}
-
-TEST_F(EngineFileTest, TransactionLeftOpenIsRolledBackAtClose) {
-    LONG db = DbOpen(U16(file()).c_str());
-    ASSERT_EQ(DbExecute(db, u"CREATE TABLE [t] ([A] INTEGER);", nullptr), 0);
-    ASSERT_EQ(DbExecute(db, u"BEGIN; INSERT INTO [t] VALUES(1);", nullptr), 0);
-    DbClose(db);
-    EXPECT_EQ(FormatVersions(file()), std::make_pair(1, 1));
-    db = DbOpen(U16(file()).c_str());
-    EXPECT_EQ(Scalar(db, u"SELECT COUNT(*) FROM [t]"), u"0");
-    DbClose(db);
 }
 
 }  // namespace
