@@ -8,6 +8,7 @@
 // registered in a private registry, CoCreateInstance, the management object
 // opening the file and handing out wired access objects). Operations that
 // would open other files are left out: their argument is a path.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -107,34 +108,32 @@ World& TheWorld() {
     return *world;
 }
 
+constexpr HRESULT kAutomationStatuses[] = {S_OK,
+                                           S_FALSE,
+                                           E_INVALIDARG,
+                                           E_POINTER,
+                                           E_FAIL,
+                                           E_UNEXPECTED,
+                                           E_NOTIMPL,
+                                           E_NOINTERFACE,
+                                           E_OUTOFMEMORY,
+                                           DISP_E_MEMBERNOTFOUND,
+                                           DISP_E_PARAMNOTFOUND,
+                                           DISP_E_TYPEMISMATCH,
+                                           DISP_E_UNKNOWNNAME,
+                                           DISP_E_NONAMEDARGS,
+                                           DISP_E_BADVARTYPE,
+                                           DISP_E_EXCEPTION,
+                                           DISP_E_OVERFLOW,
+                                           DISP_E_BADINDEX,
+                                           DISP_E_BADPARAMCOUNT,
+                                           DISP_E_PARAMNOTOPTIONAL,
+                                           DISP_E_UNKNOWNINTERFACE,
+                                           DISP_E_ARRAYISLOCKED};
+
 bool IsAutomationStatus(HRESULT hr) {
-    switch (hr) {
-        case S_OK:
-        case S_FALSE:
-        case E_INVALIDARG:
-        case E_POINTER:
-        case E_FAIL:
-        case E_UNEXPECTED:
-        case E_NOTIMPL:
-        case E_NOINTERFACE:
-        case E_OUTOFMEMORY:
-        case DISP_E_MEMBERNOTFOUND:
-        case DISP_E_PARAMNOTFOUND:
-        case DISP_E_TYPEMISMATCH:
-        case DISP_E_UNKNOWNNAME:
-        case DISP_E_NONAMEDARGS:
-        case DISP_E_BADVARTYPE:
-        case DISP_E_EXCEPTION:
-        case DISP_E_OVERFLOW:
-        case DISP_E_BADINDEX:
-        case DISP_E_BADPARAMCOUNT:
-        case DISP_E_PARAMNOTOPTIONAL:
-        case DISP_E_UNKNOWNINTERFACE:
-        case DISP_E_ARRAYISLOCKED:
-            return true;
-        default:
-            return false;
-    }
+    return std::find(std::begin(kAutomationStatuses), std::end(kAutomationStatuses), hr) !=
+           std::end(kAutomationStatuses);
 }
 
 // Storage that BYREF arguments point into, cleaned up after the call the
