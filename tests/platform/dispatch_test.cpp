@@ -50,6 +50,9 @@ struct ITestProbe : IDispatch {
     // Doubles pPoint->lX in place and returns a copy.
     STDMETHOD(Relabel)(LONG* plErrorID, tagTestPoint* pPoint, tagTestPoint* pCopy) = 0;
     STDMETHOD(MakePoints)(LONG* plErrorID, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) = 0;
+    // Hands back the peer it was given.
+    STDMETHOD(Adopt)(LONG* plErrorID, ITestProbe* pPeer, ITestProbe** ppPeer) = 0;
+    STDMETHOD(Lookup)(LONG* plErrorID, GUID* riid, void** ppv) = 0;
     // Appends "!" to the name.
     STDMETHOD(Rename)(LONG* plErrorID, BSTR* pbstrName) = 0;
 
@@ -86,6 +89,12 @@ const ParamDesc kMakePointsParams[] = {kErrorId,
                                        {"lCount", ParamDir::In, VT_I4, nullptr, nullptr},
                                        {"plNum", ParamDir::Out, kI4Ref, nullptr, nullptr},
                                        {"ppPoints", ParamDir::RetVal, calyra::kRecordArrayVt, &kPointDesc, nullptr}};
+const ParamDesc kAdoptParams[] = {kErrorId,
+                                  {"pPeer", ParamDir::In, VT_DISPATCH, nullptr, &IID_ITestProbe},
+                                  {"ppPeer", ParamDir::RetVal, VT_DISPATCH | VT_BYREF, nullptr, &IID_ITestProbe}};
+constexpr ParamDesc kLookupParams[] = {kErrorId,
+                                       {"riid", ParamDir::In, calyra::VT_CLSID | VT_BYREF, nullptr, nullptr},
+                                       {"ppv", ParamDir::RetVal, VT_UNKNOWN | VT_BYREF, nullptr, nullptr}};
 constexpr ParamDesc kRenameParams[] = {kErrorId, {"pbstrName", ParamDir::InOut, VT_BSTR | VT_BYREF, nullptr, nullptr}};
 
 template <size_t N>
@@ -95,7 +104,8 @@ constexpr calyra::MethodDesc Method(const char* name, DISPID dispid, const Param
 const calyra::MethodDesc kProbeMethods[] = {
     Method("Describe", 1, kDescribeParams),     Method("Widen", 2, kWidenParams),
     Method("CountUp", 3, kCountUpParams),       Method("Relabel", 4, kRelabelParams),
-    Method("MakePoints", 5, kMakePointsParams), Method("Rename", 6, kRenameParams),
+    Method("MakePoints", 5, kMakePointsParams), Method("Adopt", 6, kAdoptParams),
+    Method("Lookup", 7, kLookupParams),         Method("Rename", 8, kRenameParams),
 };
 const calyra::InterfaceDesc kProbeDesc = {"ITestProbe", &IID_ITestProbe, kProbeMethods, std::size(kProbeMethods)};
 
@@ -105,7 +115,8 @@ template <>
 struct calyra::DispatchTraits<ITestProbe> {
     static constexpr const InterfaceDesc* description = &kProbeDesc;
     using Methods = DispatchMethodList<ITestProbe, &ITestProbe::Describe, &ITestProbe::Widen, &ITestProbe::CountUp,
-                                       &ITestProbe::Relabel, &ITestProbe::MakePoints, &ITestProbe::Rename>;
+                                       &ITestProbe::Relabel, &ITestProbe::MakePoints, &ITestProbe::Adopt,
+                                       &ITestProbe::Lookup, &ITestProbe::Rename>;
 };
 
 namespace {
@@ -162,6 +173,16 @@ public:
         *ppPoints = array;
         *plNum = lCount;
         return S_OK;
+    }
+    STDMETHODIMP Adopt(LONG*, ITestProbe* pPeer, ITestProbe** ppPeer) override {
+        if (!ppPeer) return E_POINTER;
+        if (pPeer) pPeer->AddRef();
+        *ppPeer = pPeer;
+        return S_OK;
+    }
+    STDMETHODIMP Lookup(LONG*, GUID* riid, void** ppv) override {
+        if (!riid || !ppv) return E_POINTER;
+        return QueryInterface(*riid, ppv);
     }
     STDMETHODIMP Rename(LONG*, BSTR* pbstrName) override {
         if (!pbstrName) return E_POINTER;
@@ -249,7 +270,7 @@ DISPID IdOf(IDispatch* dispatch, const char16_t* name) {
 TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"dEsCrIbE"), 1);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 6);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 8);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renam"), DISPID_UNKNOWN);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renamed"), DISPID_UNKNOWN);
 
@@ -353,7 +374,7 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
     EXPECT_EQ(m_dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+    EXPECT_EQ(m_dispatch->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(m_dispatch->Invoke(1, IID_ITestProbe, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
@@ -421,18 +442,18 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     EXPECT_EQ(Call(3, {Missing(), Missing()}), E_POINTER);
 
     BSTR name = SysAllocString(u"name");
-    ASSERT_EQ(Call(6, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
     EXPECT_EQ(Bstr::Attach(name).view(), u"name!");
 
     // By value the method works on a copy; the caller's text stays.
     Bstr kept(u"kept");
-    ASSERT_EQ(Call(6, {Missing(), Text(kept)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Text(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
     Variant textVariable;
     textVariable.vt = VT_BSTR;
     textVariable.bstrVal = SysAllocString(u"var");
-    ASSERT_EQ(Call(6, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
     EXPECT_EQ(Bstr(textVariable.bstrVal).view(), u"var!");
 }
 
@@ -489,6 +510,30 @@ TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
     EXPECT_EQ(Call(5, {Ref(VT_I4, &errorId), Long(-1), Ref(VT_I4, &num)}, &failed), E_INVALIDARG);
     EXPECT_EQ(errorId, 0x5002);
     EXPECT_EQ(failed.vt, VT_EMPTY);
+}
+
+// A script names an interface by its text; a leaked or lost reference to an
+// object passed in shows only in its count.
+TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
+    ComPtr<IDispatch> peer;
+    ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&peer)), S_OK);
+    VARIANT in = Make(VT_DISPATCH);
+    in.pdispVal = peer.get();
+    {
+        Variant out;
+        ASSERT_EQ(Call(6, {Missing(), in}, &out), S_OK);
+        EXPECT_EQ(out.pdispVal, peer.get()) << "the same object comes back";
+    }
+    peer->AddRef();
+    EXPECT_EQ(peer->Release(), 1u) << "the call kept or dropped a reference to the object passed in";
+
+    Bstr text(u"{00020400-0000-0000-C000-000000000046}"), malformed(u"IDispatch");  // IDispatch
+    Variant found;
+    ASSERT_EQ(Call(7, {Missing(), Text(text)}, &found), S_OK);
+    EXPECT_EQ(found.vt, VT_UNKNOWN);
+    UINT argErr = 99;
+    EXPECT_EQ(Call(7, {Missing(), Text(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
 }
 
 TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
