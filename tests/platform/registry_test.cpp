@@ -102,6 +102,12 @@ TEST(RegistryText, RoundTripKeepsKeysValuesAndNameCase) {
     EXPECT_EQ(parsed.Find(u"clsid")->name(), u"CLSID");
     EXPECT_NE(parsed.Find(u"Calyra.PimDbAccess")->Value(u""), nullptr);
     EXPECT_EQ(parsed.Find(u"Calyra.PimDbAccess")->Find(u"x"), nullptr);
+
+    // A file edited by hand: CRLF line ends, a comment, a parent key without a line of its own.
+    RegistryKey edited(u"");
+    ASSERT_TRUE(ParseRegistryText("Calyra Registry 1\r\n; by hand\r\n[A\\B]\r\n@=\"v\"\r\n", &edited, &error)) << error;
+    ASSERT_NE(edited.Find(u"a"), nullptr);
+    EXPECT_EQ(*edited.Find(u"a")->Find(u"b")->Value(u""), u"v");
 }
 
 TEST(RegistryText, EscapesEveryTextSoItSurvivesOnOneLine) {
