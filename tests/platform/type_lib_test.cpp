@@ -102,3 +102,12 @@ TEST(GetRecordInfoFromGuids, LoadsTheLibraryAndFindsTheRecord) {
     EXPECT_EQ(GetRecordInfoFromGuids(kLibGuid, 2, 0, 0, kEnumGuid, &none), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_FALSE(none);
 }
+
+TEST(RegisterTypeLibDescription, RefusesABrokenDescription) {
+    static const GUID brokenGuid = G(12);
+    TypeLibDesc broken = Library(&brokenGuid, 1, 0);
+    broken.records = nullptr;
+    EXPECT_EQ(calyra::RegisterTypeLibDescription(&broken), E_INVALIDARG);
+    ComPtr<ITypeLib> none;
+    EXPECT_EQ(LoadRegTypeLib(brokenGuid, 1, 0, LOCALE_USER_DEFAULT, &none), TYPE_E_LIBNOTREGISTERED);
+}
