@@ -53,7 +53,6 @@ struct ITestProbe : IDispatch {
     // Hands back the peer it was given.
     STDMETHOD(Adopt)(LONG* plErrorID, ITestProbe* pPeer, ITestProbe** ppPeer) = 0;
     STDMETHOD(Lookup)(LONG* plErrorID, GUID* riid, void** ppv) = 0;
-    STDMETHOD(Fill)(LONG* plErrorID, USHORT* pszBuffer, ULONG ulSize) = 0;
     // Appends "!" to the name.
     STDMETHOD(Rename)(LONG* plErrorID, BSTR* pbstrName) = 0;
 
@@ -96,9 +95,6 @@ const ParamDesc kAdoptParams[] = {kErrorId,
 constexpr ParamDesc kLookupParams[] = {kErrorId,
                                        {"riid", ParamDir::In, calyra::VT_CLSID | VT_BYREF, nullptr, nullptr},
                                        {"ppv", ParamDir::RetVal, VT_UNKNOWN | VT_BYREF, nullptr, nullptr}};
-constexpr ParamDesc kFillParams[] = {kErrorId,
-                                     {"pszBuffer", ParamDir::In, VT_UI2 | VT_BYREF, nullptr, nullptr},
-                                     {"ulSize", ParamDir::In, VT_UI4, nullptr, nullptr}};
 constexpr ParamDesc kRenameParams[] = {kErrorId, {"pbstrName", ParamDir::InOut, VT_BSTR | VT_BYREF, nullptr, nullptr}};
 
 template <size_t N>
@@ -109,8 +105,7 @@ const calyra::MethodDesc kProbeMethods[] = {
     Method("Describe", 1, kDescribeParams),     Method("Widen", 2, kWidenParams),
     Method("CountUp", 3, kCountUpParams),       Method("Relabel", 4, kRelabelParams),
     Method("MakePoints", 5, kMakePointsParams), Method("Adopt", 6, kAdoptParams),
-    Method("Lookup", 7, kLookupParams),         Method("Fill", 8, kFillParams),
-    Method("Rename", 9, kRenameParams),
+    Method("Lookup", 7, kLookupParams),         Method("Rename", 8, kRenameParams),
 };
 const calyra::InterfaceDesc kProbeDesc = {"ITestProbe", &IID_ITestProbe, kProbeMethods, std::size(kProbeMethods)};
 
@@ -121,7 +116,7 @@ struct calyra::DispatchTraits<ITestProbe> {
     static constexpr const InterfaceDesc* description = &kProbeDesc;
     using Methods = DispatchMethodList<ITestProbe, &ITestProbe::Describe, &ITestProbe::Widen, &ITestProbe::CountUp,
                                        &ITestProbe::Relabel, &ITestProbe::MakePoints, &ITestProbe::Adopt,
-                                       &ITestProbe::Lookup, &ITestProbe::Fill, &ITestProbe::Rename>;
+                                       &ITestProbe::Lookup, &ITestProbe::Rename>;
 };
 
 namespace {
@@ -188,13 +183,6 @@ public:
     STDMETHODIMP Lookup(LONG*, GUID* riid, void** ppv) override {
         if (!riid || !ppv) return E_POINTER;
         return QueryInterface(*riid, ppv);
-    }
-    STDMETHODIMP Fill(LONG*, USHORT* pszBuffer, ULONG ulSize) override {
-        if (!pszBuffer || ulSize < 3) return E_INVALIDARG;
-        pszBuffer[0] = u'h';
-        pszBuffer[1] = u'i';
-        pszBuffer[2] = 0;
-        return S_OK;
     }
     STDMETHODIMP Rename(LONG*, BSTR* pbstrName) override {
         if (!pbstrName) return E_POINTER;
@@ -282,7 +270,7 @@ DISPID IdOf(IDispatch* dispatch, const char16_t* name) {
 TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"dEsCrIbE"), 1);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 9);
+    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 8);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renam"), DISPID_UNKNOWN);
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Renamed"), DISPID_UNKNOWN);
 
@@ -386,7 +374,7 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
     EXPECT_EQ(m_dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+    EXPECT_EQ(m_dispatch->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(m_dispatch->Invoke(1, IID_ITestProbe, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
@@ -454,18 +442,18 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     EXPECT_EQ(Call(3, {Missing(), Missing()}), E_POINTER);
 
     BSTR name = SysAllocString(u"name");
-    ASSERT_EQ(Call(9, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Ref(VT_BSTR, &name)}), S_OK);
     EXPECT_EQ(Bstr::Attach(name).view(), u"name!");
 
     // By value the method works on a copy; the caller's text stays.
     Bstr kept(u"kept");
-    ASSERT_EQ(Call(9, {Missing(), Text(kept)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Text(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
     Variant textVariable;
     textVariable.vt = VT_BSTR;
     textVariable.bstrVal = SysAllocString(u"var");
-    ASSERT_EQ(Call(9, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
     EXPECT_EQ(Bstr(textVariable.bstrVal).view(), u"var!");
 }
 
@@ -524,7 +512,9 @@ TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
     EXPECT_EQ(failed.vt, VT_EMPTY);
 }
 
-TEST_F(DispatchTest, InterfacesInAndOutKeepReferencesBalanced) {
+// A script names an interface by its text; a leaked or lost reference to an
+// object passed in shows only in its count.
+TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
     ComPtr<IDispatch> peer;
     ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&peer)), S_OK);
     VARIANT in = Make(VT_DISPATCH);
@@ -532,52 +522,18 @@ TEST_F(DispatchTest, InterfacesInAndOutKeepReferencesBalanced) {
     {
         Variant out;
         ASSERT_EQ(Call(6, {Missing(), in}, &out), S_OK);
-        ASSERT_EQ(out.vt, VT_DISPATCH);
         EXPECT_EQ(out.pdispVal, peer.get()) << "the same object comes back";
     }
-    // Only our own reference is left.
     peer->AddRef();
-    EXPECT_EQ(peer->Release(), 1u);
+    EXPECT_EQ(peer->Release(), 1u) << "the call kept or dropped a reference to the object passed in";
 
-    // NULL and empty are NULL; an object without the interface is a type mismatch.
-    Variant none;
-    EXPECT_EQ(Call(6, {Missing(), Make(VT_EMPTY)}, &none), S_OK);
-    EXPECT_EQ(none.vt, VT_DISPATCH);
-    EXPECT_EQ(none.pdispVal, nullptr);
-
-    ComPtr<IRecordInfo> notAProbe = m_pointInfo;
-    VARIANT stranger = Make(VT_UNKNOWN);
-    stranger.punkVal = notAProbe.get();
-    UINT argErr = 99;
-    EXPECT_EQ(Call(6, {Missing(), stranger}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(argErr, 0u);
-}
-
-TEST_F(DispatchTest, GuidsAndTextBuffersComeByReference) {
-    GUID iid = IID_ITestProbe;
+    Bstr text(u"{00020400-0000-0000-C000-000000000046}"), malformed(u"IDispatch");  // IDispatch
     Variant found;
-    ASSERT_EQ(Call(7, {Missing(), Ref(calyra::VT_CLSID, &iid)}, &found), S_OK);
-    ASSERT_EQ(found.vt, VT_UNKNOWN);
-    EXPECT_NE(found.punkVal, nullptr);
-
-    Bstr text(u"{00020400-0000-0000-C000-000000000046}");  // IDispatch
-    Variant viaText;
-    ASSERT_EQ(Call(7, {Missing(), Text(text)}, &viaText), S_OK);
-    EXPECT_EQ(viaText.vt, VT_UNKNOWN);
-
-    Bstr malformed(u"IDispatch");
+    ASSERT_EQ(Call(7, {Missing(), Text(text)}, &found), S_OK);
+    EXPECT_EQ(found.vt, VT_UNKNOWN);
     UINT argErr = 99;
     EXPECT_EQ(Call(7, {Missing(), Text(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(Call(7, {Missing(), Missing()}), E_POINTER) << "a missing GUID reaches the method as NULL";
-
-    USHORT buffer[8] = {};
-    VARIANT size = Make(VT_UI4);
-    size.ulVal = 8;
-    ASSERT_EQ(Call(8, {Missing(), Ref(VT_UI2, buffer), size}), S_OK);
-    EXPECT_EQ(buffer[0], u'h');
-    EXPECT_EQ(buffer[1], u'i');
-    EXPECT_EQ(Call(8, {Missing(), Long(0), size}), DISP_E_TYPEMISMATCH) << "a buffer is only passed by reference";
 }
 
 TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
