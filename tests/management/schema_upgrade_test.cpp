@@ -187,9 +187,8 @@ protected:
         Exec(kExpectedCreation[kIndex2]);
         Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + std::u16string(version) + u"');");
 
-        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
-        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Jones');");
-        Exec(u"INSERT INTO [tTask] ([ProfileID], [Subject]) VALUES('1', 'Pay rent');");
+        // Two contacts, a task, albums of types 1, 6 and 7 (only the first survives a rebuild) and two files.
+        for (const std::u16string& row : calyra::test::SchemaTexts("before_101111_rows.sql")) Exec(row);
         if (before100406)
             Exec(
                 u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
@@ -198,17 +197,6 @@ protected:
             Exec(
                 u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
                 u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
-        // Albums of types 1, 6 and 7; only the first survives a rebuild.
-        Exec(
-            u"INSERT INTO [tAlbum] VALUES(5, 1, 'Music', 'C:\\Music', '/sdcard/Music', 'pc-loc', 'dev-loc', "
-            u"'*.mp3', '1', '1', '2010-05-28 10:00:00');");
-        Exec(u"INSERT INTO [tAlbum] VALUES(6, 1, 'Six', 'a', 'b', 'c', 'd', 'e', '0', '6', '2010-05-28 10:00:00');");
-        Exec(u"INSERT INTO [tAlbum] VALUES(7, 1, 'Seven', 'a', 'b', 'c', 'd', 'e', '0', '7', '2010-05-28 10:00:00');");
-        Exec(
-            u"INSERT INTO [tFile] VALUES(12, 5, 'a.mp3', 'a-dev.mp3', 'pc-obj', 'dev-obj', "
-            u"'2010-01-01 00:00:01', '2010-01-02 00:00:02', '2010-01-03 00:00:03', '2010-01-04 00:00:04', "
-            u"'1', '2', '1', '0', '1', '77', '3', '4', '5', '6', '0');");
-        Exec(u"INSERT INTO [tFile] ([FileID], [AlbumID], [NameOnPc]) VALUES(13, 6, 'b.mp3');");
         conn->Forget();
     }
 
