@@ -49,28 +49,17 @@ TEST(TypeLibRecords, EveryFieldLiesInsideItsRecordInAscendingOrder) {
         size_t end = 0;
         for (size_t f = 0; f < record.fieldCount; ++f) {
             const FieldDesc& field = record.fields[f];
-            size_t size = 0;
-            switch (field.vt) {
-                case VT_BSTR:
-                    size = sizeof(BSTR);
-                    break;
-                case VT_I4:
-                case VT_UI4:
-                    size = 4;
-                    break;
-                case VT_DATE:
-                    size = sizeof(DATE);
-                    break;
-                case VT_BOOL:
-                    size = sizeof(VARIANT_BOOL);
-                    break;
-                case VT_RECORD:
-                    ASSERT_NE(field.record, nullptr) << field.name;
-                    size = field.record->size;
-                    break;
-                default:
-                    ADD_FAILURE() << field.name << " has an unexpected type " << field.vt;
+            const VARTYPE vt = field.vt;
+            size_t size = vt == VT_BSTR                 ? sizeof(BSTR)
+                          : vt == VT_DATE               ? sizeof(DATE)
+                          : vt == VT_BOOL               ? sizeof(VARIANT_BOOL)
+                          : vt == VT_I4 || vt == VT_UI4 ? 4
+                                                        : 0;
+            if (vt == VT_RECORD) {
+                ASSERT_NE(field.record, nullptr) << field.name;
+                size = field.record->size;
             }
+            EXPECT_NE(size, 0u) << field.name << " has an unexpected type " << vt;
             EXPECT_GE(field.offset, end) << field.name << " overlaps the field before it";
             end = field.offset + size;
             EXPECT_LE(end, record.size) << field.name << " runs past the end of the record";

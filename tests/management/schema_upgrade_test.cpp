@@ -32,59 +32,32 @@ enum : size_t { kOldAlbum, kOldFile, kOldEvent };
 using Row = std::vector<std::u16string>;
 using Rows = std::vector<Row>;
 
-// Positions in the creation list.
-enum : size_t {
-    kAddress,
-    kAlbum,
-    kCall,
-    kContact,
-    kContactGroup,
-    kContactGroupMap,
-    kEmail,
-    kEvent,
-    kEventCategory,
-    kFile,
-    kIM,
-    kMusic,
-    kPodcast,
-    kPhoneNumber,
-    kProfile,
-    kSMS,
-    kSyncAlbum,
-    kSyncOption,
-    kTask,
-    kVer,
-    kWebUrl,
-    kIndex1,
-    kIndex2,
-    kObjects
-};
+// The name each creation text makes: "tAddress" from "CREATE TABLE [tAddress] (...".
+std::u16string NameOf(size_t object) {
+    const std::u16string& text = kExpectedCreation[object];
+    const size_t open = text.find(u'[');
+    return text.substr(open + 1, text.find(u']') - open - 1);
+}
+size_t Position(std::u16string_view name) {
+    size_t i = 0;
+    while (i < kExpectedCreation.size() && NameOf(i) != name) ++i;
+    return i;
+}
+const size_t kAlbum = Position(u"tAlbum"), kEvent = Position(u"tEvent"), kFile = Position(u"tFile");
+const size_t kPodcast = Position(u"tMostFrequentlyPlayedPodcast"), kVer = Position(u"tVer");
+const size_t kIndex1 = Position(u"IDX_TFILE_1"), kIndex2 = Position(u"IDX_TFILE_2");
+const size_t kObjects = kExpectedCreation.size();
 
-const char16_t* const kNames[kObjects] = {
-    u"tAddress",
-    u"tAlbum",
-    u"tCall",
-    u"tContact",
-    u"tContactGroup",
-    u"tContactGroupMap",
-    u"tEmail",
-    u"tEvent",
-    u"tEventCategory",
-    u"tFile",
-    u"tIM",
-    u"tMostFrequentlyPlayedMusic",
-    u"tMostFrequentlyPlayedPodcast",
-    u"tPhoneNumber",
-    u"tProfile",
-    u"tSMS",
-    u"tSyncAlbum",
-    u"tSyncOption",
-    u"tTask",
-    u"tVer",
-    u"tWebUrl",
-    u"IDX_TFILE_1",
-    u"IDX_TFILE_2",
-};
+// A row written as "a|b|c".
+Row Split(std::u16string_view text) {
+    Row row;
+    for (size_t start = 0;;) {
+        const size_t end = text.find(u'|', start);
+        row.emplace_back(text.substr(start, end - start));
+        if (end == std::u16string_view::npos) return row;
+        start = end + 1;
+    }
+}
 
 // The engine keeps each CREATE text without its closing semicolon.
 std::u16string Stored(size_t object) {
@@ -191,12 +164,12 @@ protected:
         std::map<std::u16string, std::u16string> tables = Tables();
         EXPECT_EQ(tables.size(), 21u) << "a table too many or too few";
         for (size_t t = 0; t < kIndex1; ++t) {
-            auto it = tables.find(kNames[t]);
+            auto it = tables.find(NameOf(t));
             if (it == tables.end()) {
-                ADD_FAILURE() << "table " << Utf8(kNames[t]) << " is missing";
+                ADD_FAILURE() << "table " << Utf8(NameOf(t)) << " is missing";
                 continue;
             }
-            EXPECT_EQ(it->second, Stored(t)) << "table " << Utf8(kNames[t]) << " has another layout";
+            EXPECT_EQ(it->second, Stored(t)) << "table " << Utf8(NameOf(t)) << " has another layout";
         }
     }
 
@@ -214,9 +187,8 @@ protected:
         Exec(kExpectedCreation[kIndex2]);
         Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + std::u16string(version) + u"');");
 
-        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
-        Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Jones');");
-        Exec(u"INSERT INTO [tTask] ([ProfileID], [Subject]) VALUES('1', 'Pay rent');");
+        // Two contacts, a task, albums of types 1, 6 and 7 (only the first survives a rebuild) and two files.
+        for (const std::u16string& row : calyra::test::SchemaTexts("before_101111_rows.sql")) Exec(row);
         if (before100406)
             Exec(
                 u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
@@ -225,17 +197,6 @@ protected:
             Exec(
                 u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
                 u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
-        // Albums of types 1, 6 and 7; only the first survives a rebuild.
-        Exec(
-            u"INSERT INTO [tAlbum] VALUES(5, 1, 'Music', 'C:\\Music', '/sdcard/Music', 'pc-loc', 'dev-loc', "
-            u"'*.mp3', '1', '1', '2010-05-28 10:00:00');");
-        Exec(u"INSERT INTO [tAlbum] VALUES(6, 1, 'Six', 'a', 'b', 'c', 'd', 'e', '0', '6', '2010-05-28 10:00:00');");
-        Exec(u"INSERT INTO [tAlbum] VALUES(7, 1, 'Seven', 'a', 'b', 'c', 'd', 'e', '0', '7', '2010-05-28 10:00:00');");
-        Exec(
-            u"INSERT INTO [tFile] VALUES(12, 5, 'a.mp3', 'a-dev.mp3', 'pc-obj', 'dev-obj', "
-            u"'2010-01-01 00:00:01', '2010-01-02 00:00:02', '2010-01-03 00:00:03', '2010-01-04 00:00:04', "
-            u"'1', '2', '1', '0', '1', '77', '3', '4', '5', '6', '0');");
-        Exec(u"INSERT INTO [tFile] ([FileID], [AlbumID], [NameOnPc]) VALUES(13, 6, 'b.mp3');");
         conn->Forget();
     }
 
@@ -250,37 +211,10 @@ protected:
                          u"*.mp3", u"1", u"1", u"2010-05-28 10:00:00"}}))
             << "only the type 1 album stays, with its key and empty third-location texts";
         EXPECT_EQ(Select(u"SELECT * FROM [tFile] ORDER BY [FileID];"),
-                  (Rows{{u"12",
-                         u"5",
-                         u"a.mp3",
-                         u"a-dev.mp3",
-                         u"",
-                         u"pc-obj",
-                         u"dev-obj",
-                         u"",
-                         u"2010-01-01 00:00:01",
-                         u"2010-01-02 00:00:02",
-                         u"2010-01-01 00:00:01",
-                         u"2010-01-03 00:00:03",
-                         u"2010-01-04 00:00:04",
-                         u"2010-01-03 00:00:03",
-                         u"1",
-                         u"2",
-                         u"1",
-                         u"1",
-                         u"0",
-                         u"1",
-                         u"1",
-                         u"77",
-                         u"3",
-                         u"4",
-                         u"3",
-                         u"5",
-                         u"6",
-                         u"5",
-                         u"0"},
-                        {u"13", u"6", u"b.mp3", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"",
-                         u"",   u"",  u"",      u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u""}}))
+                  (Rows{Split(u"12|5|a.mp3|a-dev.mp3||pc-obj|dev-obj||2010-01-01 00:00:01|2010-01-02 00:00:02|"
+                              u"2010-01-01 00:00:01|2010-01-03 00:00:03|2010-01-04 00:00:04|2010-01-03 00:00:03|"
+                              u"1|2|1|1|0|1|1|77|3|4|3|5|6|5|0"),
+                        Split(u"13|6|b.mp3||||||||||||||||||||||||||")}))
             << "files keep their keys and values; the On3rd columns start as copies of the OnPc ones";
         EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"), (Rows{{u"Smith"}, {u"Jones"}}));
         EXPECT_EQ(Select(u"SELECT [Subject] FROM [tTask];"), (Rows{{u"Pay rent"}}));
@@ -296,11 +230,11 @@ protected:
 TEST_F(SchemaUpgradeTest, NewFileGetsTheWholeSchemaAndReopeningChangesNothing) {
     OpenSteps();
     Rows schema = Schema();
-    ASSERT_EQ(schema.size(), size_t{kObjects}) << "expected 21 tables and 2 indexes";
+    ASSERT_EQ(schema.size(), kObjects) << "expected 21 tables and 2 indexes";
     for (size_t i = 0; i < kObjects; ++i) {
         EXPECT_EQ(schema[i][0], i < kIndex1 ? u"table" : u"index") << "object " << i;
-        EXPECT_EQ(schema[i][1], kNames[i]) << "object " << i << " out of order";
-        EXPECT_EQ(schema[i][2], Stored(i)) << Utf8(kNames[i]) << " is not stored byte for byte";
+        EXPECT_EQ(schema[i][1], NameOf(i)) << "object " << i << " out of order";
+        EXPECT_EQ(schema[i][2], Stored(i)) << Utf8(NameOf(i)) << " is not stored byte for byte";
     }
     EXPECT_EQ(Select(u"PRAGMA synchronous;"), (Rows{{u"0"}})) << "synchronous is not OFF";
     EXPECT_EQ(Select(u"PRAGMA temp_store;"), (Rows{{u"2"}})) << "temp_store is not MEMORY";

@@ -1,4 +1,5 @@
-// The sample files under tests/data that the interchange tests read.
+// The sample files under tests/data that the interchange tests read, and
+// the check of a parse report's diagnostics.
 //
 // Ownership: ReadData returns a copy of the file. Thread-safety: as safe as
 // reading a file.
@@ -10,6 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "interchange/parse_report.h"
 
 namespace calyra::interchange {
 
@@ -24,6 +28,22 @@ inline std::string ReadData(const std::string& name) {
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+struct ExpectedDiagnostic {
+    size_t line;
+    bool skipped;
+    const char* words;
+};
+
+// The report names each broken line in order, says whether its entry was skipped and why.
+inline void ExpectDiagnostics(const std::vector<Diagnostic>& actual, const std::vector<ExpectedDiagnostic>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(actual[i].line, expected[i].line) << actual[i].what;
+        EXPECT_EQ(actual[i].skipped, expected[i].skipped) << actual[i].what;
+        EXPECT_NE(actual[i].what.find(expected[i].words), std::string::npos) << actual[i].what;
+    }
 }
 
 }  // namespace calyra::interchange
