@@ -92,9 +92,15 @@ using Names = std::vector<std::string>;
 
 // ---- The record cache ------------------------------------------------------------
 
+// The cache behind reading by position is one implementation for contacts,
+// groups, categories, tasks and profiles; it is tested here, on contacts.
 TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
     PimDatabase db;
     auto contacts = db.Create<CContactAccess, IContactAccess>();
+    RecordHolder<tagContactInfo> notCounted;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->GetContactByIndex(&err, 0, &notCounted), E_INVALIDARG) << "before any count it is empty";
+    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
     std::string abel = AddContact(contacts.get(), u"Abel");
     LONG n = 0;
     ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
@@ -107,6 +113,7 @@ TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
     EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Abel"}) << "the cache still holds the old contact";
     RecordHolder<tagContactInfo> outOfCache;
     EXPECT_EQ(contacts->GetContactByIndex(nullptr, 1, &outOfCache), E_INVALIDARG) << "the new one is not cached";
+    EXPECT_EQ(contacts->GetContactByIndex(nullptr, -1, &outOfCache), E_INVALIDARG);
     EXPECT_EQ(AllLastNames(contacts.get()), (Names{"Abel-Smith", "Baker"})) << "GetAllContacts reads the table";
     RecordHolder<tagContactInfo> byID;
     ASSERT_EQ(contacts->GetContactByID(nullptr, Bstr::FromUtf8(baker), &byID), S_OK);
