@@ -86,7 +86,7 @@ Subjects Selected(IEventAccess* events, DATE from, DATE to) {
 
 // ---- Masters and exceptions ---------------------------------------------------------
 
-TEST(EventExceptions, ExceptionsStayOutOfTheMasterReads) {
+TEST(EventExceptions, ExceptionsOfAnyOrNoMasterStayOutOfTheMasterReads) {
     PimDatabase db;
     auto events = db.Create<CEventAccess, IEventAccess>();
     EventInput weekly(u"weekly");
@@ -108,6 +108,12 @@ TEST(EventExceptions, ExceptionsStayOutOfTheMasterReads) {
     VARIANT_BOOL found = VARIANT_FALSE;
     ASSERT_EQ(events->ExistEvent(nullptr, Bstr::FromUtf8(exception), &found), S_OK);
     EXPECT_EQ(found, VARIANT_TRUE) << "existence looks at every row";
+
+    // Nothing checks the master an exception names.
+    AddException(events.get(), "424242", EventInput(u"orphan"));
+    EXPECT_EQ(ExceptionsOf(events.get(), "424242"), Subjects{"orphan"});
+    EXPECT_FALSE(AddException(events.get(), "", EventInput(u"no master")).empty());
+    EXPECT_EQ(Masters(events.get()), Subjects{"weekly"});
 }
 
 TEST(EventExceptions, DeletingAMasterTakesItsExceptionsButDeletingARowDoesNot) {
@@ -134,7 +140,7 @@ TEST(EventExceptions, DeletingAMasterTakesItsExceptionsButDeletingARowDoesNot) {
 
 // An event from 10:00 to 11:00 overlaps a closed range when it starts at or
 // before the range's end and ends at or after the range's start.
-TEST(EventRanges, TheRangeIsClosedAtBothEnds) {
+TEST(EventRanges, TheRangeIsClosedAtBothEndsAndRulesAreNotExpanded) {
     PimDatabase db;
     auto events = db.Create<CEventAccess, IEventAccess>();
     auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
@@ -162,19 +168,13 @@ TEST(EventRanges, TheRangeIsClosedAtBothEnds) {
         EXPECT_EQ(Selected(events.get(), c.from, c.to), want) << c.what << " (selected categories)";
     }
     EXPECT_EQ(InCategory(events.get(), u"999", At(0, 0), At(23, 0)), Subjects{}) << "another category";
-}
 
-TEST(EventRanges, RecurringMastersAreFoundByTheirOwnTimesOnly) {
-    PimDatabase db;
-    auto events = db.Create<CEventAccess, IEventAccess>();
-    EventInput daily(u"daily");
+    EventInput daily(u"daily", At(10, 0), At(11, 0), cat.c_str());
     daily.info.stRecurrence.ePattern = enumRecurrencePattern_Daily;
     daily.info.stRecurrence.Daily.lEveryXDays = 1;
-    daily.info.stRecurrence.eEnd = enumRecurrenceEnd_None;
     AddEvent(events.get(), daily);
-    EXPECT_EQ(InCategory(events.get(), u"1", At(10, 0) + 7, At(11, 0) + 7), Subjects{})
+    EXPECT_EQ(InCategory(events.get(), cat.c_str(), At(10, 0) + 7, At(11, 0) + 7), Subjects{})
         << "a rule is stored, never expanded into occurrences";
-    EXPECT_EQ(InCategory(events.get(), u"1", At(10, 0), At(11, 0)), Subjects{"daily"});
 }
 
 // ---- Selected categories ------------------------------------------------------------
@@ -207,18 +207,6 @@ TEST(EventSelectedCategories, OnlyEventsOfExistingSelectedCategoriesAreListed) {
     change.bIsSelected = 0;
     ASSERT_EQ(categories->ModifyEventCategoryByID(nullptr, Bstr(selected), &change), S_OK);
     EXPECT_EQ(Selected(events.get(), At(0, 0), At(23, 0)), Subjects{"in deselected"});
-}
-
-// ---- Arguments and connection -----------------------------------------------------------
-
-TEST(EventExceptions, AnExceptionMayNameAnyMasterOrNone) {
-    PimDatabase db;
-    auto events = db.Create<CEventAccess, IEventAccess>();
-    const std::string orphan = AddException(events.get(), "424242", EventInput(u"orphan"));
-    EXPECT_FALSE(orphan.empty());
-    EXPECT_EQ(ExceptionsOf(events.get(), "424242"), Subjects{"orphan"});
-    EXPECT_EQ(Masters(events.get()), Subjects{});
-    EXPECT_FALSE(AddException(events.get(), "", EventInput(u"no master")).empty());
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // IMostFrequentlyPlayedPodcast. Both classes are one implementation over two
 // table descriptions, so the shared behaviour (counting plays, look-ups, the
 // top list and its walk over files that no longer exist) is tested once,
-// on music; each table's exact statements are pinned for both.
+// on music; each table's columns are checked by the round trips in
+// record_families_test.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,9 +13,7 @@
 #include <vector>
 
 #include "access/playstats/most_frequently_played_music.h"
-#include "access/playstats/most_frequently_played_podcast.h"
 #include "support/pim_fixture.h"
-#include "support/recording_connection.h"
 #include "support/test_values.h"
 
 namespace calyra::test {
@@ -149,83 +148,6 @@ TEST_F(PlayStatistics, TheTopListPurgesMissingFilesUpToTheCutOnly) {
     std::filesystem::remove(removed);
     EXPECT_EQ(Top(99).size(), 2u);
     EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2})) << "a longer list reaches and purges the rest";
-}
-
-// ---- Statement texts ------------------------------------------------------------
-
-// Two plays of one path, a modify, a list that purges the entry (its file
-// does not exist) and a delete, through either class; returns what the
-// connection saw.
-template <class Class, class Itf, class Record, class... Ops>
-std::vector<std::string> StatementsOfAScript(std::vector<BSTR Record::*> texts, Ops... ops) {
-    const auto [play, modify, top, remove] = std::tuple(ops...);
-    PimDatabase db;
-    auto recorder = RecordingConnection::Over(db.db());
-    ComPtr<Itf> stats = db.Create<Class, Itf>();
-    stats->SetPimDbAccess(nullptr, recorder.get());
-    RecordHolder<Record> r;
-    SetText(r.bstrFullPath, "/m/it's");
-    for (size_t i = 0; i < texts.size(); ++i) SetText(r.*texts[i], "t" + std::to_string(i));
-    (stats.get()->*play)(nullptr, &r);
-    (stats.get()->*play)(nullptr, &r);
-    r.lCounter = 7;
-    (stats.get()->*modify)(nullptr, r.bstrEntryID, &r);
-    RecordArray<Record> array;
-    LONG n = 0;
-    (stats.get()->*top)(nullptr, 3, &n, &array);
-    (stats.get()->*remove)(nullptr, r.bstrEntryID);
-    std::vector<std::string> log;
-    for (const auto& c : recorder->TakeCalls()) {
-        const char* kind = c.kind == "Execute" ? "EXEC " : c.kind == "Query" ? "QUERY " : "FREE";
-        log.push_back(kind + MaskTimeStamps(c.sql, "NOW"));
-    }
-    return log;
-}
-
-// The script's statements on `table` whose own texts are `columns`, written as
-// 't0', 't1', ... (the purge deletes while the list's result set is still open).
-std::vector<std::string> Expected(const std::string& table, const std::vector<std::string>& columns) {
-    std::string list, values, assignments;
-    for (size_t i = 0; i < columns.size(); ++i) {
-        list += columns[i] + ", ";
-        values += "'t" + std::to_string(i) + "', ";
-        assignments += columns[i] + " = 't" + std::to_string(i) + "', ";
-    }
-    const std::string lookup = "QUERY SELECT [EntryID], [ProfileID], " + list +
-                               "[FullPath], [Counter], [LastPlayed] "
-                               "FROM " +
-                               table + " WHERE [ProfileID] = '1' AND [FullPath] = '/m/it''s'";
-    return {lookup,
-            "FREE",
-            "EXEC INSERT INTO " + table + " ([ProfileID], " + list +
-                "[FullPath], [Counter], [LastPlayed]) VALUES('1', " + values + "'/m/it''s', '1', 'NOW');",
-            lookup,
-            "FREE",
-            "EXEC UPDATE " + table + " SET [Counter] = [Counter] + 1, [LastPlayed] = 'NOW' WHERE [EntryID] = '1'",
-            "EXEC UPDATE " + table + " SET " + assignments +
-                "[FullPath] = '/m/it''s', [Counter] = '7', [LastPlayed] = 'NOW' WHERE [EntryID] = '1'",
-            "QUERY SELECT [EntryID], " + list + "[FullPath], [Counter], [LastPlayed] FROM " + table +
-                " WHERE [ProfileID] = '1' ORDER BY [Counter] DESC, [LastPlayed] DESC",
-            "EXEC DELETE FROM " + table + " WHERE [EntryID] = '1';",
-            "FREE",
-            "EXEC DELETE FROM " + table + " WHERE [EntryID] = '1';"};
-}
-
-TEST(PlayStatisticsStatements, EachTableGetsItsOwnColumnsInTheSharedStatements) {
-    using M = IMostFrequentlyPlayedMusic;
-    using P = IMostFrequentlyPlayedPodcast;
-    using MR = tagMostFrequentlyPlayedMusic;
-    using PR = tagMostFrequentlyPlayedPodcast;
-    EXPECT_EQ((StatementsOfAScript<CMostFrequentlyPlayedMusic, M, MR>(
-                  {&MR::bstrAlbum, &MR::bstrTitle, &MR::bstrArtist}, &M::UpdateMostFrequentlyPlayedMusic,
-                  &M::ModifyMfpmEntryByID, &M::GetMostFrequentlyPlayedMusics, &M::DeleteMfpmEntryByID)),
-              Expected("[tMostFrequentlyPlayedMusic]", {"[Album]", "[Title]", "[Artist]"}));
-    EXPECT_EQ((StatementsOfAScript<CMostFrequentlyPlayedPodcast, P, PR>(
-                  {&PR::bstrAlbum, &PR::bstrEpisode, &PR::bstrTime, &PR::bstrReleaseDate, &PR::bstrDescription},
-                  &P::UpdateMostFrequentlyPlayedPodcast, &P::ModifyMfppEntryByID, &P::GetMostFrequentlyPlayedPodcasts,
-                  &P::DeleteMfppEntryByID)),
-              Expected("[tMostFrequentlyPlayedPodcast]",
-                       {"[Album]", "[Episode]", "[Time]", "[ReleaseDate]", "[Description]"}));
 }
 
 }  // namespace

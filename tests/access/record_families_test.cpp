@@ -20,7 +20,6 @@
 #include "access/profiles/profile_access.h"
 #include "access/sync/sync_option.h"
 #include "access/tasks/task_access.h"
-#include "support/error_calls.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
 #include "support/test_values.h"
@@ -333,7 +332,10 @@ TEST(EveryFamily, FamilyArgumentRulesReportInvalidArgumentAndWriteNothing) {
     RecordArray<tagMostFrequentlyPlayedMusic> top;
     LONG n = 0;
     VARIANT_BOOL exists = 0;
-    const ErrorCall cases[] = {
+    const struct {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+    } cases[] = {
         {"profile without a name", [&](LONG* e) { return profiles->AddProfile(e, &profile, &id); }},
         {"profile renamed to nothing", [&](LONG* e) { return profiles->ModifyProfileByID(e, one, &profile); }},
         {"profile without ID output", [&](LONG* e) { return profiles->AddProfile(e, &named, nullptr); }},
@@ -353,7 +355,12 @@ TEST(EveryFamily, FamilyArgumentRulesReportInvalidArgumentAndWriteNothing) {
         {"top list of 100", [&](LONG* e) { return music->GetMostFrequentlyPlayedMusics(e, 100, &n, &top); }},
         {"album without a name", [&](LONG* e) { return sync->AddSyncAlbum(e, 1, &album); }},
     };
-    ExpectEachFails(cases, E_INVALIDARG, PIMERR_INVALID_ARGUMENT);
+    for (const auto& c : cases) {
+        LONG err = kUntouched;
+        EXPECT_EQ(c.call(&err), E_INVALIDARG) << c.what;
+        EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT) << c.what;
+        EXPECT_EQ(c.call(nullptr), E_INVALIDARG) << c.what << " (NULL plErrorID)";
+    }
     EXPECT_EQ(top.get(), nullptr);
     EXPECT_EQ(db.Value(u"SELECT (SELECT COUNT(*) FROM [tProfile]) + (SELECT COUNT(*) FROM [tContactGroup]) + "
                        u"(SELECT COUNT(*) FROM [tIM]) + (SELECT COUNT(*) FROM [tEvent]) + (SELECT COUNT(*) FROM "

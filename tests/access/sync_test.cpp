@@ -103,7 +103,7 @@ TEST_F(SyncOptionTest, OptionsAreKeptPerProfileAndKindAndAKindNeverStoredReadsAl
 
 // ---- The album list -----------------------------------------------------------
 
-TEST_F(SyncOptionTest, AlbumNamesWithQuotesAreStoredListedAndRemovedByName) {
+TEST_F(SyncOptionTest, AlbumNamesWithQuotesAreStoredListedRemovedByNameAndClearedPerKindAndProfile) {
     ASSERT_EQ(AddAlbum(sync.get(), 5, u"Rock 'n' Roll", 1), S_OK);
     ASSERT_EQ(AddAlbum(sync.get(), 5, u"Jazz", 2), S_OK);
     ASSERT_EQ(AddAlbum(sync.get(), 5, u"Rock 'n' Roll", 3), S_OK) << "a name may be added twice";
@@ -124,19 +124,14 @@ TEST_F(SyncOptionTest, AlbumNamesWithQuotesAreStoredListedAndRemovedByName) {
 
     EXPECT_EQ(sync->RemoveSyncAlbum(&err, 5, Bstr(u"never added")), S_OK);
     EXPECT_EQ(err, kUntouched);
-}
 
-TEST_F(SyncOptionTest, ClearingEmptiesOneKindOfOneProfile) {
     auto other = NewObject(u"2");
-    ASSERT_EQ(AddAlbum(sync.get(), 1, u"a"), S_OK);
-    ASSERT_EQ(AddAlbum(sync.get(), 1, u"b"), S_OK);
-    ASSERT_EQ(AddAlbum(sync.get(), 2, u"c"), S_OK);
-    ASSERT_EQ(AddAlbum(other.get(), 1, u"d"), S_OK);
-    ASSERT_EQ(sync->ClearSyncAlbums(nullptr, 1), S_OK);
-    EXPECT_TRUE(Albums(sync.get(), 1).empty());
-    EXPECT_EQ(Albums(sync.get(), 2).size(), 1u);
-    EXPECT_EQ(Albums(other.get(), 1).size(), 1u);
-    EXPECT_EQ(sync->ClearSyncAlbums(nullptr, 1), S_OK) << "clearing an empty list is no failure";
+    ASSERT_EQ(AddAlbum(other.get(), 5, u"Theirs"), S_OK);
+    ASSERT_EQ(sync->ClearSyncAlbums(nullptr, 5), S_OK);
+    EXPECT_TRUE(Albums(sync.get(), 5).empty());
+    EXPECT_EQ(Albums(sync.get(), 6).size(), 1u) << "clearing empties one kind";
+    EXPECT_EQ(Albums(other.get(), 5).size(), 1u) << "of one profile";
+    EXPECT_EQ(sync->ClearSyncAlbums(nullptr, 5), S_OK) << "clearing an empty list is no failure";
 }
 
 // ---- Synchronised albums and podcasts --------------------------------------------

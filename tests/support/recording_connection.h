@@ -16,7 +16,6 @@
 
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,29 +26,6 @@
 #include "platform/object_root.h"
 
 namespace calyra::test {
-
-// Each "YYYY-MM-DD hh:mm:ss" in `text` that lies within [from, to] becomes
-// `mask` (time stamps of the current time differ from run to run).
-inline std::string MaskTimeStamps(const std::string& text, std::string_view mask, std::string_view from = "0",
-                                  std::string_view to = "9") {
-    static constexpr std::string_view kShape = "0000-00-00 00:00:00";
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        bool stamp = i + kShape.size() <= text.size();
-        for (size_t k = 0; stamp && k < kShape.size(); ++k) {
-            const char c = text[i + k];
-            stamp = kShape[k] == '0' ? (c >= '0' && c <= '9') : c == kShape[k];
-        }
-        const std::string_view found = stamp ? std::string_view(text).substr(i, kShape.size()) : std::string_view();
-        if (stamp && found >= from && found <= to) {
-            out += mask;
-            i += kShape.size();
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}
 
 class RecordingConnection : public CComObjectRootEx<CComMultiThreadModel>, public IDispatchImpl<IPimDbAccess> {
 public:
