@@ -447,7 +447,9 @@ public:
     }
 
 private:
-    static std::string Text(const char* s) { return s ? s : ""; }
+    // libical drops the byte after a backslash it does not know, which can
+    // cut a UTF-8 sequence in two; what it hands back is made valid again.
+    static std::string Text(const char* s) { return s ? ToValidUtf8(s) : ""; }
     static std::string ValueText(icalproperty* p) { return Upper(Text(icalproperty_get_value_as_string(p))); }
 
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {

@@ -78,27 +78,52 @@ size_t Utf8SequenceLength(unsigned char lead) {
     return 1;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i], or 0 when the bytes there
+// are not one (a stray continuation, a cut sequence, an overlong form, a
+// surrogate or a value past U+10FFFF).
+size_t ValidSequenceAt(std::string_view text, size_t i) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) return 1;
+    size_t n = Utf8SequenceLength(lead);
+    if (n == 1 || i + n > text.size()) return 0;
+    uint32_t cp = lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        auto c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = cp << 6 | (c & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp < 0xE000))
+        return 0;
+    return n;
+}
+
+}  // namespace
+
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t n = Utf8SequenceLength(lead);
-        if (n == 1 || i + n > text.size()) return false;
-        uint32_t cp = lead & (0x7F >> n);
-        for (size_t k = 1; k < n; ++k) {
-            auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (c & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF.
-        if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp < 0xE000))
-            return false;
+        size_t n = ValidSequenceAt(text, i);
+        if (n == 0) return false;
         i += n;
     }
     return true;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        size_t n = ValidSequenceAt(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD for a byte that starts no valid sequence
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
 }
 
 std::string DecodeQuotedPrintable(std::string_view text, bool* malformed) {

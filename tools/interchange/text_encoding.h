@@ -18,6 +18,10 @@ std::string NormalizeInput(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view text);
 
+// The text with every byte that starts no valid UTF-8 sequence replaced by
+// U+FFFD; valid text comes back unchanged.
+std::string ToValidUtf8(std::string_view text);
+
 // Decodes quoted-printable text ("=C3=A9" -> "é"; "=" at the very end is a
 // soft line break and vanishes). Malformed escapes are kept as written and
 // make `malformed` true.
