@@ -408,14 +408,21 @@ private:
                     value[at] = '\n';
             }
         }
+        // A zero byte ends a text where the records keep it, so no value or
+        // parameter carries one (the writer could not bring it back either).
+        auto dropZeroBytes = [](std::string& text) {
+            text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        };
         // Parameter values (X-SERVICE-TYPE names a service) are text too;
         // CHARSET speaks only for the value.
         for (auto& param : l.params)
-            for (auto& v : param.values)
+            for (auto& v : param.values) {
                 if (!IsValidUtf8(v)) {
                     s.warn(l.line, l.name + ": parameter " + param.name + " is not UTF-8; read as Windows-1252");
                     v = Windows1252ToUtf8(v);
                 }
+                dropZeroBytes(v);
+            }
         std::vector<std::string> charset = l.param("CHARSET");
         if (!charset.empty()) {
             if (auto converted = ConvertToUtf8(value, charset.front())) {
@@ -428,11 +435,7 @@ private:
             s.warn(l.line, l.name + ": text is not UTF-8; read as Windows-1252");
             value = Windows1252ToUtf8(value);
         }
-        // A zero byte ends a text where the records keep it, so a value
-        // never carries one (the writer could not bring it back either).
-        value.erase(std::remove(value.begin(), value.end(), '\0'), value.end());
-        for (auto& param : l.params)
-            for (auto& v : param.values) v.erase(std::remove(v.begin(), v.end(), '\0'), v.end());
+        dropZeroBytes(value);
         handler->second(s, l, value);
     }
 
