@@ -59,7 +59,7 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
     for (const char* f : {"rfc6350_example.vcf", "rfc2426_examples.vcf", "outlook_21_quoted_printable.vcf",
                           "apple_30.vcf", "google_30_folded.vcf"})
         args.push_back(DataFile(std::string("vcard/") + f));
-    EXPECT_TRUE(Includes(first.json(args), R"({"imported": 7, "skipped": 0})"_json));
+    EXPECT_TRUE(Includes(first.json(args), R"({"added": 7, "skipped": 0})"_json));
     const Json original = All(first, "contacts", "contact_id");
     // Cards map to the records' fields, details and groups.
     Json johnny;
@@ -76,8 +76,7 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
         const std::string exported = first.dir().file(std::string("out-") + version + ".vcf").string();
         first.ok({"contacts", "export", "--version", version, "--out", exported});
         Importer second;
-        EXPECT_TRUE(
-            Includes(second.json({"contacts", "import", exported}), R"({"imported": 7, "diagnostics": []})"_json));
+        EXPECT_TRUE(Includes(second.json({"contacts", "import", exported}), R"({"added": 7, "diagnostics": []})"_json));
         EXPECT_EQ(All(second, "contacts", "contact_id"), original) << "vCard " << version;
     }
 }
@@ -89,11 +88,11 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     const Json before = run.json({"contacts", "show", ada});
 
     auto report = run.json({"contacts", "import", DataFile("vcard/malformed.vcf")});
-    EXPECT_TRUE(Includes(report, R"({"imported": 3, "skipped": 4})"_json));
+    EXPECT_TRUE(Includes(report, R"({"added": 3, "skipped": 4})"_json));
     EXPECT_EQ(SkippedLines(report), (std::vector<int>{10, 19, 28, 32}));
     // People read the same in words.
     const std::string text = run.ok({"contacts", "import", DataFile("vcard/malformed.vcf")});
-    EXPECT_NE(text.find("imported 3 contacts, skipped 4"), std::string::npos) << text;
+    EXPECT_NE(text.find("added 3 contacts, updated 0, unchanged 0, skipped 4"), std::string::npos) << text;
     EXPECT_NE(text.find("malformed.vcf:19: card has no END:VCARD"), std::string::npos) << text;
 
     EXPECT_EQ(run.json({"contacts", "import", DataFile("vcard/apple_30.vcf")})["groups_created"], 1)
@@ -110,7 +109,7 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
     for (const char* f :
          {"rfc5545_examples.ics", "outlook_timezones.ics", "google_recurring.ics", "thunderbird_tasks.ics"})
         args.push_back(DataFile(std::string("ical/") + f));
-    EXPECT_TRUE(Includes(first.json(args), R"({"imported": 8, "exceptions": 1, "excluded_dates": 1,
+    EXPECT_TRUE(Includes(first.json(args), R"({"added": 8, "exceptions": 1, "excluded_dates": 1,
                                                "skipped": 0})"_json))
         << "seven events and one moved occurrence";
     first.json({"tasks", "import", DataFile("ical/rfc5545_examples.ics"), DataFile("ical/thunderbird_tasks.ics")});
@@ -148,7 +147,7 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
     EXPECT_TRUE(Includes(events[1], R"({"all_day_event": true, "availability": "out_of_office"})"_json));
 
     auto report = run.json({"events", "import", DataFile("ical/malformed.ics")});
-    EXPECT_EQ(report["imported"], 2);
+    EXPECT_EQ(report["added"], 2);
     EXPECT_EQ(SkippedLines(report), (std::vector<int>{8, 15, 17}));
     EXPECT_EQ(report["not_stored"]["VTODO (read by tasks import)"], 1);
 

@@ -14,33 +14,32 @@ namespace calyra::cli {
 namespace {
 
 Json InfoOf(Session& session) {
-    auto db = session.connection();
+    IPimDbAccess* db = session.connection();
     Json info;
     info["file"] = session.database().string();
-    auto version = QueryRows(db.get(), u"SELECT [VerString] FROM [tVer];");
+    auto version = QueryRows(db, u"SELECT [VerString] FROM [tVer];");
     info["schema_version"] = version.empty() ? Json() : Json(version.back()[0]);
 
     Json profiles = Json::array();
-    for (const auto& row :
-         QueryRows(db.get(), u"SELECT [ProfileID], [ProfileName] FROM [tProfile] ORDER BY [ProfileID];"))
+    for (const auto& row : QueryRows(db, u"SELECT [ProfileID], [ProfileName] FROM [tProfile] ORDER BY [ProfileID];"))
         profiles.push_back({{"id", row[0]}, {"name", row[1]}});
     info["profiles"] = profiles;
 
     Json tables = Json::array();
-    for (const auto& t : QueryRows(db.get(),
+    for (const auto& t : QueryRows(db,
                                    u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] "
                                    u"NOT LIKE 'sqlite%' ORDER BY [name];")) {
         const std::u16string name = QuoteName(Utf8ToUtf16(t[0]));
         Json table{{"table", t[0]}};
-        auto count = QueryRows(db.get(), u"SELECT COUNT(*) FROM " + name + u";");
+        auto count = QueryRows(db, u"SELECT COUNT(*) FROM " + name + u";");
         table["rows"] = count.empty() ? 0 : std::stol(count[0][0]);
         bool profiled = false;
-        for (const auto& column : QueryRows(db.get(), u"PRAGMA table_info(" + name + u");"))
+        for (const auto& column : QueryRows(db, u"PRAGMA table_info(" + name + u");"))
             if (column.size() > 1 && column[1] == "ProfileID") profiled = true;
         Json perProfile = Json::object();
         if (profiled && t[0] != "tProfile")
             for (const auto& row :
-                 QueryRows(db.get(), u"SELECT [ProfileID], COUNT(*) FROM " + name + u" GROUP BY [ProfileID];"))
+                 QueryRows(db, u"SELECT [ProfileID], COUNT(*) FROM " + name + u" GROUP BY [ProfileID];"))
                 perProfile[row[0]] = std::stol(row[1]);
         table["per_profile"] = perProfile;
         tables.push_back(table);
@@ -88,7 +87,7 @@ bool IsQuery(const std::string& sql) {
 }
 
 void RunSql(CommandContext& ctx, const std::string& sql) {
-    auto db = ctx.session().connection();
+    IPimDbAccess* db = ctx.session().connection();
     if (!IsQuery(sql)) {
         LONG err = 0;
         Bstr id;
@@ -97,7 +96,7 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
                               id.empty() ? Json{{"ok", true}} : Json{{"ok", true}, {"id", id.utf8()}});
     }
     LONG columns = 0;
-    TextRows rows = QueryRows(db.get(), Utf8ToUtf16(sql), &columns);
+    TextRows rows = QueryRows(db, Utf8ToUtf16(sql), &columns);
     if (ctx.out().json()) {
         Json all = Json::array();
         for (const auto& row : rows) all.push_back(row);

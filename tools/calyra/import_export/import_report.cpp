@@ -22,7 +22,7 @@ size_t ImportReport::skippedCount() const {
 }
 
 Json ImportReport::json() const {
-    Json out{{"imported", m_imported}, {"skipped", skippedCount()}};
+    Json out{{"added", m_imported}, {"updated", m_updated}, {"unchanged", m_unchanged}, {"skipped", skippedCount()}};
     Json diagnostics = Json::array();
     for (const auto& d : m_diagnostics)
         diagnostics.push_back({{"file", d.file}, {"line", d.line}, {"what", d.what}, {"skipped", d.skipped}});
@@ -35,8 +35,8 @@ Json ImportReport::json() const {
 }
 
 std::string ImportReport::text() const {
-    std::string out =
-        "imported " + std::to_string(m_imported) + " " + m_what + ", skipped " + std::to_string(skippedCount());
+    std::string out = "added " + std::to_string(m_imported) + " " + m_what + ", updated " + std::to_string(m_updated) +
+                      ", unchanged " + std::to_string(m_unchanged) + ", skipped " + std::to_string(skippedCount());
     for (const auto& [name, n] : m_counts) {
         std::string words = name;
         for (char& c : words) c = c == '_' ? ' ' : c;

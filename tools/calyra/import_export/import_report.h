@@ -1,5 +1,6 @@
-// What an import did, for people and for scripts: how many entries landed,
-// how many were skipped and why (file and line), what the files held that
+// What an import did, for people and for scripts: how many entries were
+// added, updated from a changed entry, found unchanged (a re-import), and
+// skipped and why (file and line), what the files held that
 // the records have no place for, and the side effects (groups or
 // categories created, exceptions added).
 //
@@ -22,7 +23,12 @@ public:
 
     // The reader's findings for one file.
     void addParse(const std::string& file, const interchange::ParseReport& parse);
+    // An entry stored as a new record.
     void imported() { ++m_imported; }
+    // An entry that matched a stored record and changed it.
+    void updated() { ++m_updated; }
+    // An entry that matched a stored record equal to it.
+    void unchanged() { ++m_unchanged; }
     // An entry the reader accepted but the database did not take.
     void skip(const std::string& file, size_t line, const std::string& why);
     void warn(const std::string& file, size_t line, const std::string& why);
@@ -32,13 +38,19 @@ public:
     void count(const std::string& name, size_t n = 1) { m_counts[name] += n; }
 
     size_t importedCount() const { return m_imported; }
+    size_t updatedCount() const { return m_updated; }
+    size_t unchangedCount() const { return m_unchanged; }
     size_t skippedCount() const;
+    // Entries failed and none was stored or found stored: the import did
+    // nothing the user asked for, so the command fails.
+    bool failedWhole() const { return skippedCount() > 0 && m_imported + m_updated + m_unchanged == 0; }
 
-    // {"imported", "skipped", "diagnostics": [{file, line, what, skipped}],
-    //  "not_stored": {name: n}, and the side-effect counts}.
+    // {"added", "updated", "unchanged", "skipped", "diagnostics": [{file,
+    //  line, what, skipped}], "not_stored": {name: n}, and the side-effect
+    //  counts}.
     Json json() const;
-    // "imported 12 contacts, skipped 2" and one line per diagnostic and
-    // per kind of value not stored.
+    // "added 12 contacts, updated 1, unchanged 40, skipped 2" and one line
+    // per diagnostic and per kind of value not stored.
     std::string text() const;
 
 private:
@@ -50,6 +62,8 @@ private:
     };
     std::string m_what;  // "contacts"
     size_t m_imported = 0;
+    size_t m_updated = 0;
+    size_t m_unchanged = 0;
     std::vector<Entry> m_diagnostics;
     std::map<std::string, size_t> m_notStored;
     std::map<std::string, size_t> m_counts;

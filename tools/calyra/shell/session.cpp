@@ -88,9 +88,19 @@ Session::Session(const GlobalOptions& options) : m_options(options) {
     LONG err = 0;
     Check(m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())),
           err, "cannot open " + m_database.string());
+    // The schema is in place now; the session's own connection opens the
+    // same file for everything the commands do.
+    Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess,
+                           reinterpret_cast<void**>(&m_connection)),
+          0, "cannot create a connection");
+    LONG openErr = 0;
+    Check(
+        m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())),
+        openErr, "cannot open " + m_database.string());
 }
 
 Session::~Session() {
+    if (m_connection) m_connection->ClosePimDatabase(nullptr);
     if (m_management) m_management->ClosePimDatabase(nullptr);
 }
 
@@ -136,16 +146,6 @@ const std::u16string& Session::profileId() {
     LONG setErr = 0;
     Check(m_management->SetCurrentProfile(&setErr, Bstr(*m_profileId)), setErr, "cannot choose the profile");
     return *m_profileId;
-}
-
-ComPtr<IPimDbAccess> Session::connection() const {
-    ComPtr<IPimDbAccess> db;
-    Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess, reinterpret_cast<void**>(&db)), 0,
-          "cannot create a connection");
-    LONG err = 0;
-    Check(db->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())), err,
-          "cannot open " + m_database.string());
-    return db;
 }
 
 }  // namespace calyra::cli

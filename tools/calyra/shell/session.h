@@ -3,9 +3,15 @@
 // CoCreateInstance, the database file opened (created with its schema on
 // first use), and the current profile chosen.
 //
-// Ownership: the session owns the management object and closes the
-// database when it goes; access objects it hands out carry their own
-// reference. Thread-safety: one thread at a time.
+// Every access object the session hands out runs its statements on the
+// session's own connection (wired with SetPimDbAccess), not on the
+// management object's: that one connection is what a Transaction
+// (shell/transaction.h) spans, so a command's writes through several access
+// objects commit or roll back together.
+//
+// Ownership: the session owns the management object and the connection and
+// closes both when it goes; access objects it hands out carry their own
+// reference to the connection. Thread-safety: one thread at a time.
 #pragma once
 
 #include <filesystem>
@@ -15,6 +21,7 @@
 #include "idl/calyra_idl.h"
 #include "platform/com_ptr.h"
 #include "platform/unknown.h"
+#include "shell/client_error.h"
 
 namespace calyra::cli {
 
@@ -57,11 +64,14 @@ public:
         if constexpr (!std::is_same_v<I, IProfileAccess>) profileId();
         ComPtr<I> object;
         getAccess(IidOf<I>(), reinterpret_cast<void**>(&object));
+        LONG err = 0;
+        Check(object->SetPimDbAccess(&err, m_connection.get()), err, "cannot wire the access object");
         return object;
     }
 
-    // A separate connection to the same file, for raw statements.
-    ComPtr<IPimDbAccess> connection() const;
+    // The connection every access object of this session uses; raw
+    // statements and transactions go through it.
+    IPimDbAccess* connection() const { return m_connection.get(); }
 
 private:
     void getAccess(const IID& iid, void** object);
@@ -69,6 +79,7 @@ private:
     GlobalOptions m_options;
     std::filesystem::path m_database;
     ComPtr<IPimManagement> m_management;
+    ComPtr<IPimDbAccess> m_connection;
     std::optional<std::u16string> m_profileId;
 };
 

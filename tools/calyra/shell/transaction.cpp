@@ -1,0 +1,37 @@
+#include "shell/transaction.h"
+
+#include "platform/bstr.h"
+#include "shell/client_error.h"
+
+namespace calyra::cli {
+namespace {
+
+HRESULT Run(Session& session, const char16_t* sql, LONG* err) {
+    return session.connection()->Execute(err, Bstr(sql), nullptr);
+}
+
+}  // namespace
+
+Transaction::Transaction(Session& session) : m_session(session) {
+    LONG err = 0;
+    Check(Run(m_session, u"BEGIN IMMEDIATE;", &err), err,
+          "cannot start a transaction on " + session.database().string());
+    m_open = true;
+}
+
+Transaction::~Transaction() {
+    if (m_open) Run(m_session, u"ROLLBACK;", nullptr);
+}
+
+void Transaction::commit() {
+    LONG err = 0;
+    const HRESULT hr = Run(m_session, u"COMMIT;", &err);
+    if (FAILED(hr)) {
+        Run(m_session, u"ROLLBACK;", nullptr);
+        m_open = false;
+        Check(hr, err, "cannot commit the changes to " + m_session.database().string());
+    }
+    m_open = false;
+}
+
+}  // namespace calyra::cli

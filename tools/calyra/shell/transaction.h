@@ -1,0 +1,35 @@
+// One database transaction on the session's connection: every access object
+// of the session writes through that connection, so a command that stores
+// many records (an import, a cascading delete) either lands whole or leaves
+// the file as it was, also when the process is killed half-way.
+//
+// BEGIN IMMEDIATE takes the write lock up front: a second writer waits (the
+// engine's busy timeout) instead of failing half-way through the work.
+// Destroying an uncommitted transaction rolls it back.
+//
+// Ownership: borrows the session, which must outlive it. Thread-safety: one
+// thread, like the session.
+#pragma once
+
+#include "shell/session.h"
+
+namespace calyra::cli {
+
+class Transaction {
+public:
+    // Throws ClientError when the write lock cannot be had.
+    explicit Transaction(Session& session);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // Makes the work durable; throws ClientError when the commit fails (the
+    // work is then rolled back).
+    void commit();
+
+private:
+    Session& m_session;
+    bool m_open = false;
+};
+
+}  // namespace calyra::cli
