@@ -1,0 +1,80 @@
+// Dates and durations as people type them, read against one fixed "now":
+// Wednesday 2027-03-03 10:15 wall time.
+#include <gtest/gtest.h>
+
+#include "calendar/date_phrase.h"
+#include "calendar/iso_date.h"
+
+namespace calyra::calendar {
+namespace {
+
+const Date kNow = FromCivil({2027, 3, 3, 10, 15, 0});
+
+TEST(DatePhrase, EveryFormReadsToItsMomentAroundAFixedNow) {
+    struct Case {
+        const char* text;
+        const char* moment;  // FormatIsoDate of the result
+        bool hasTime;
+        bool utc;
+    };
+    const Case cases[] = {
+        {"today", "2027-03-03T00:00:00Z", false, false},
+        {"Tomorrow 10:00", "2027-03-04T10:00:00Z", true, false},
+        {"yesterday at noon", "2027-03-02T12:00:00Z", true, false},
+        {"now", "2027-03-03T10:15:00Z", true, false},
+        {"wed", "2027-03-03T00:00:00Z", false, false},  // today counts
+        {"fri 14:30", "2027-03-05T14:30:00Z", true, false},
+        {"friday 2:30pm", "2027-03-05T14:30:00Z", true, false},
+        {"tue", "2027-03-09T00:00:00Z", false, false},
+        {"next wednesday", "2027-03-10T00:00:00Z", false, false},  // never today
+        {"next mon 9 am", "2027-03-08T09:00:00Z", true, false},
+        {"+2d", "2027-03-05T10:15:00Z", true, false},
+        {"-1w", "2027-02-24T10:15:00Z", true, false},
+        {"+1h30m", "2027-03-03T11:45:00Z", true, false},
+        {"2027-03-05", "2027-03-05T00:00:00Z", false, false},
+        {"2027-03-05 9am", "2027-03-05T09:00:00Z", true, false},
+        {"2027-03-05T09:00", "2027-03-05T09:00:00Z", true, false},
+        {"2027-03-05T09:00:30Z", "2027-03-05T09:00:30Z", true, true},
+        {"2027-03-05T09:00+01:00", "2027-03-05T08:00:00Z", true, true},
+        {"2027-03-05t09:00-0530", "2027-03-05T14:30:00Z", true, true},
+        {"14:30", "2027-03-03T14:30:00Z", true, false},
+        {"12am", "2027-03-03T00:00:00Z", true, false},
+        {"12pm", "2027-03-03T12:00:00Z", true, false},
+        {"midnight", "2027-03-03T00:00:00Z", true, false},
+    };
+    for (const auto& c : cases) {
+        std::string problem;
+        const auto when = ParseWhen(c.text, kNow, &problem);
+        ASSERT_TRUE(when) << c.text << ": " << problem;
+        EXPECT_EQ(FormatIsoDate(when->date), c.moment) << c.text;
+        EXPECT_EQ(when->hasTime, c.hasTime) << c.text;
+        EXPECT_EQ(when->utc, c.utc) << c.text;
+    }
+}
+
+TEST(DatePhrase, AnythingNotReadWholeIsRefusedWithAnExample) {
+    for (const char* text : {"", "9", "25:00", "13pm", "0am", "fri 14:60", "next", "next week", "tomorrow at",
+                             "2027-02-29", "2027-13-01", "0099-12-31", "today 10:00 extra", "someday", "+2", "+2x",
+                             "2027-03-05T09:00+1", "2027-03-05T25:00", "fri 9 am pm"}) {
+        std::string problem;
+        EXPECT_FALSE(ParseWhen(text, kNow, &problem)) << text;
+        EXPECT_NE(problem.find("e.g."), std::string::npos) << text << ": " << problem;
+    }
+}
+
+TEST(DatePhrase, DurationsAreUnitsLargestFirstAndBareNumbersAreRefused) {
+    const std::pair<const char*, long long> good[] = {{"30m", 1800},  {"1h30m", 5400}, {"2d", 172800},
+                                                      {"1w", 604800}, {"45s", 45},     {"1W2D", 777600}};
+    for (const auto& [text, seconds] : good) {
+        std::string problem;
+        EXPECT_EQ(ParseDuration(text, &problem), seconds) << text << ": " << problem;
+    }
+    for (const char* text : {"", "90", "m", "30m1h", "1h1h", "1y", "1.5h", "99999999d", "-5m"}) {
+        std::string problem;
+        EXPECT_FALSE(ParseDuration(text, &problem)) << text;
+        EXPECT_NE(problem.find("e.g."), std::string::npos) << text;
+    }
+}
+
+}  // namespace
+}  // namespace calyra::calendar

@@ -1,0 +1,122 @@
+// Time zones: wall time and UTC both ways across clock changes (including
+// Lord Howe's half-hour one and a zone without daylight saving), the
+// readings of the gap and the repeated hour, the stable zone numbers, and
+// a weekly meeting that keeps its wall time across a change.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "calendar/iso_date.h"
+#include "calendar/time_zone.h"
+#include "calendar/zoned_occurrences.h"
+
+namespace calyra::calendar {
+namespace {
+
+Date At(int y, int mo, int d, int h, int mi) { return FromCivil({y, mo, d, h, mi, 0}); }
+
+TEST(TimeZone, WallTimesTurnIntoUtcAndBackAcrossClockChanges) {
+    struct Case {
+        const char* zone;
+        Date wall;
+        const char* utc;
+    };
+    const Case cases[] = {
+        {"Europe/Berlin", At(2027, 2, 10, 9, 30), "2027-02-10T08:30:00Z"},
+        {"Europe/Berlin", At(2027, 4, 10, 9, 30), "2027-04-10T07:30:00Z"},
+        {"europe/berlin", At(2090, 7, 1, 9, 30), "2090-07-01T07:30:00Z"},
+        {"America/New_York", At(2027, 1, 15, 9, 0), "2027-01-15T14:00:00Z"},
+        {"America/New_York", At(2027, 7, 15, 9, 0), "2027-07-15T13:00:00Z"},
+        {"Australia/Lord_Howe", At(2027, 1, 10, 9, 0), "2027-01-09T22:00:00Z"},
+        {"Australia/Lord_Howe", At(2027, 7, 10, 9, 0), "2027-07-09T22:30:00Z"},
+        {"Asia/Kolkata", At(2027, 7, 10, 9, 0), "2027-07-10T03:30:00Z"},
+        {"UTC", At(2027, 7, 10, 9, 0), "2027-07-10T09:00:00Z"},
+        // Spring forward in Berlin: 02:30 does not exist and reads with the
+        // offset before the change; 02:30 on the autumn night comes twice
+        // and reads as the first.
+        {"Europe/Berlin", At(2027, 3, 28, 2, 30), "2027-03-28T01:30:00Z"},
+        {"Europe/Berlin", At(2027, 10, 31, 2, 30), "2027-10-31T00:30:00Z"},
+    };
+    for (const auto& c : cases) {
+        const auto zone = TimeZone::Find(c.zone);
+        ASSERT_TRUE(zone) << c.zone;
+        const Date utc = zone->toUtc(c.wall);
+        EXPECT_EQ(FormatIsoDate(utc), c.utc) << c.zone << " " << FormatIsoDate(c.wall);
+        const bool inTheGap = FormatIsoDate(c.wall) == "2027-03-28T02:30:00Z";
+        if (!inTheGap) {
+            EXPECT_EQ(FormatIsoDate(zone->toLocal(utc)), FormatIsoDate(c.wall)) << c.zone;
+        }
+    }
+    EXPECT_EQ(FormatOffset(TimeZone::Find("Asia/Kolkata")->offsetAt(At(2027, 1, 1, 0, 0))), "+05:30");
+    EXPECT_EQ(FormatOffset(TimeZone::Find("America/New_York")->offsetAt(At(2027, 1, 1, 0, 0))), "-05:00");
+    EXPECT_EQ(TimeZone::Find("Europe/Berlin")->abbreviation(At(2027, 7, 1, 0, 0)), "CEST");
+    EXPECT_FALSE(TimeZone::Find("Mars/Olympus_Mons"));
+    EXPECT_FALSE(TimeZone::Find(""));
+}
+
+// The numbers are written into people's files: these must never change.
+TEST(TimeZone, RecordedNumbersNameTheSameZonesForever) {
+    const std::pair<std::uint32_t, const char*> pinned[] = {{1, "UTC"},
+                                                            {155, "America/New_York"},
+                                                            {248, "Asia/Kolkata"},
+                                                            {309, "Australia/Lord_Howe"},
+                                                            {318, "Europe/Berlin"}};
+    for (const auto& [number, name] : pinned) {
+        const auto zone = TimeZone::FromNumber(number);
+        ASSERT_TRUE(zone) << number;
+        EXPECT_EQ(zone->name(), name);
+        EXPECT_EQ(TimeZone::Find(name)->number(), number);
+    }
+    EXPECT_FALSE(TimeZone::FromNumber(0));
+    EXPECT_FALSE(TimeZone::FromNumber(static_cast<std::uint32_t>(NumberedZoneNames().size() + 1)));
+    // Every numbered name is a zone this system's database knows.
+    for (const auto& name : NumberedZoneNames()) EXPECT_TRUE(TimeZone::Find(name)) << name;
+}
+
+TEST(TimeZone, SystemZoneFollowsTz) {
+    ::setenv("TZ", ":Asia/Kolkata", 1);
+    EXPECT_EQ(SystemZone().name(), "Asia/Kolkata");
+    ::setenv("TZ", "No/Such_Zone", 1);
+    EXPECT_EQ(SystemZone().name(), "UTC");
+    ::unsetenv("TZ");
+}
+
+TEST(ZonedOccurrences, AWeeklyMeetingKeepsItsWallTimeAcrossBothClockChanges) {
+    const auto berlin = *TimeZone::Find("Europe/Berlin");
+    CalendarEvent meeting;
+    meeting.id = "7";
+    meeting.start = berlin.toUtc(At(2027, 2, 3, 9, 30));  // a Wednesday
+    meeting.end = berlin.toUtc(At(2027, 2, 3, 10, 30));
+    meeting.rule.frequency = Frequency::Weekly;
+    meeting.rule.weekdays = WeekdayBit(3);
+    const auto all = ExpandEventInZone(meeting, {}, At(2027, 2, 1, 0, 0), At(2027, 11, 30, 0, 0), berlin);
+    ASSERT_GT(all.size(), 40u);
+    for (const auto& o : all) {
+        EXPECT_EQ(FormatIsoDate(berlin.toLocal(o.start)).substr(10), "T09:30:00Z") << FormatIsoDate(o.start);
+        EXPECT_EQ(DateToSeconds(o.end) - DateToSeconds(o.start), 3600);
+    }
+    EXPECT_EQ(FormatIsoDate(all.front().start), "2027-02-03T08:30:00Z");
+    // Stored as UTC the same rule would drift to 10:30 Berlin in summer.
+    const auto utcView = ExpandEvent(meeting, {}, At(2027, 4, 7, 0, 0), At(2027, 4, 7, 23, 0));
+    ASSERT_EQ(utcView.size(), 1u);
+    EXPECT_EQ(FormatIsoDate(utcView[0].start), "2027-04-07T08:30:00Z");
+    const auto zoned = ExpandEventInZone(meeting, {}, At(2027, 4, 7, 0, 0), At(2027, 4, 7, 23, 0), berlin);
+    ASSERT_EQ(zoned.size(), 1u);
+    EXPECT_EQ(FormatIsoDate(zoned[0].start), "2027-04-07T07:30:00Z");
+}
+
+TEST(ZonedOccurrences, OccurrencesNearTheStretchEdgesAreKeptByTheirUtcTimes) {
+    // 00:30 Lord Howe on a Monday is Sunday in UTC: a stretch of that UTC
+    // Sunday holds it, one of the UTC Monday does not.
+    const auto lordHowe = *TimeZone::Find("Australia/Lord_Howe");
+    CalendarEvent daily;
+    daily.start = lordHowe.toUtc(At(2027, 7, 5, 0, 30));
+    daily.end = lordHowe.toUtc(At(2027, 7, 5, 1, 0));
+    daily.rule.frequency = Frequency::Daily;
+    const auto sunday = ExpandEventInZone(daily, {}, At(2027, 7, 11, 0, 0), At(2027, 7, 11, 23, 59), lordHowe);
+    ASSERT_EQ(sunday.size(), 1u);
+    EXPECT_EQ(FormatIsoDate(sunday[0].start), "2027-07-11T14:00:00Z");
+}
+
+}  // namespace
+}  // namespace calyra::calendar
