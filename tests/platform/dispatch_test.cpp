@@ -15,11 +15,13 @@
 #include "platform/object_root.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
+#include "support/automation.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::ParamDesc;
 using calyra::ParamDir;
+using namespace calyra::test;
 
 namespace {
 
@@ -198,47 +200,11 @@ public:
     LONG m_calls = 0;
 };
 
-struct Variant : VARIANT {
-    Variant() { VariantInit(this); }
-    ~Variant() { VariantClear(this); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-};
-
-VARIANT Make(VARTYPE vt) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    return v;
-}
-VARIANT Long(LONG value) {
-    VARIANT v = Make(VT_I4);
-    v.lVal = value;
-    return v;
-}
-VARIANT Ref(VARTYPE vt, void* target) {
-    VARIANT v = Make(vt | VT_BYREF);
-    v.byref = target;
-    return v;
-}
-// Borrows the text: the caller keeps it alive for the call.
-VARIANT Text(BSTR text) {
-    VARIANT v = Make(VT_BSTR);
-    v.bstrVal = text;
-    return v;
-}
 VARIANT Missing() {
-    VARIANT v = Make(VT_ERROR);
+    VARIANT v = MakeVariant(VT_ERROR);
     v.scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
-VARIANT Record(void* record, IRecordInfo* info) {
-    VARIANT v = Make(VT_RECORD);
-    v.brecVal.pvRecord = record;
-    v.brecVal.pRecInfo = info;
-    return v;
-}
-
 class DispatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -261,11 +227,7 @@ protected:
     ComPtr<IRecordInfo> m_pointInfo;
 };
 
-DISPID IdOf(IDispatch* dispatch, const char16_t* name) {
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    DISPID id = 0;
-    return SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) ? id : DISPID_UNKNOWN;
-}
+DISPID IdOf(IDispatch* dispatch, const char16_t* name) { return calyra::test::Automation(dispatch).IdOf(name); }
 
 TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
     EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
@@ -290,7 +252,7 @@ TEST_F(DispatchTest, ArgumentsArriveLastFirstAndSuccessCodesBecomeSOk) {
     Bstr text(u"left"), suffix(u"-right");
     LONG errorId = 0;
     Variant result;
-    ASSERT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(42), Text(text), Text(suffix)}, &result), S_OK);
+    ASSERT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(42), TextArg(text), TextArg(suffix)}, &result), S_OK);
     ASSERT_EQ(result.vt, VT_BSTR);
     EXPECT_EQ(Bstr(result.bstrVal).view(), u"left#42-right");
     EXPECT_EQ(errorId, 0);
@@ -300,7 +262,7 @@ TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     Bstr text(u"x");
     LONG errorId = 0;
     Variant result;
-    EXPECT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(-1), Text(text), Text(text)}, &result), E_INVALIDARG);
+    EXPECT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(-1), TextArg(text), TextArg(text)}, &result), E_INVALIDARG);
     EXPECT_EQ(errorId, 0x5002);
     EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call has no return value";
 
@@ -308,18 +270,18 @@ TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     // error ID as a long.
     Variant variable;
     VARIANT wrapped = Ref(VT_VARIANT, &variable);
-    EXPECT_EQ(Call(1, {wrapped, Long(-1), Text(text), Text(text)}), E_INVALIDARG);
+    EXPECT_EQ(Call(1, {wrapped, Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
     EXPECT_EQ(variable.vt, VT_I4);
     EXPECT_EQ(variable.lVal, 0x5002);
 
     // A plain value or a missing argument is accepted; the ID then goes nowhere.
-    EXPECT_EQ(Call(1, {Long(0), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
-    EXPECT_EQ(Call(1, {Missing(), Long(-1), Text(text), Text(text)}), E_INVALIDARG);
+    EXPECT_EQ(Call(1, {Long(0), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
+    EXPECT_EQ(Call(1, {Missing(), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
 
     LONGLONG total = 0;
-    VARIANT flagOff = Make(VT_BOOL);
+    VARIANT flagOff = MakeVariant(VT_BOOL);
     flagOff.boolVal = VARIANT_FALSE;
-    VARIANT date = Make(VT_DATE);
+    VARIANT date = MakeVariant(VT_DATE);
     date.date = 2.0;
     EXPECT_EQ(Call(2, {Missing(), Long(1), flagOff, date, Ref(VT_I8, &total)}), S_OK);
     EXPECT_EQ(total, 1);
@@ -335,7 +297,7 @@ struct BadCall {
 TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
-    VARIANT tooBig = Make(VT_I8);
+    VARIANT tooBig = MakeVariant(VT_I8);
     tooBig.llVal = 1LL << 40;
     VARIANT wrappedText = Ref(VT_VARIANT, nullptr);
     Variant inner;
@@ -343,18 +305,18 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     inner.bstrVal = SysAllocString(u"5");
     wrappedText.pvarVal = &inner;
     const BadCall cases[] = {
-        {"too few", {Missing(), Long(1), Text(text)}, DISP_E_BADPARAMCOUNT, 99},
-        {"too many", {Missing(), Long(1), Text(text), Text(text), Text(text)}, DISP_E_BADPARAMCOUNT, 99},
-        {"text for a long", {Missing(), Text(text), Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 2},
-        {"wrapped text for a long", {Missing(), wrappedText, Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 2},
-        {"long for a text", {Missing(), Long(1), Long(1), Text(text)}, DISP_E_TYPEMISMATCH, 1},
-        {"long for the last text", {Missing(), Long(1), Text(text), Long(1)}, DISP_E_TYPEMISMATCH, 0},
-        {"number too big", {Missing(), tooBig, Text(text), Text(text)}, DISP_E_OVERFLOW, 2},
-        {"missing value", {Missing(), Long(1), Missing(), Text(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
-        {"null for a text", {Missing(), Long(1), Make(VT_NULL), Text(text)}, DISP_E_TYPEMISMATCH, 1},
-        {"text for the error ID", {Text(text), Long(1), Text(text), Text(text)}, DISP_E_TYPEMISMATCH, 3},
+        {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
+        {"too many", {Missing(), Long(1), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
+        {"text for a long", {Missing(), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
+        {"wrapped text for a long", {Missing(), wrappedText, TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
+        {"long for a text", {Missing(), Long(1), Long(1), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
+        {"long for the last text", {Missing(), Long(1), TextArg(text), Long(1)}, DISP_E_TYPEMISMATCH, 0},
+        {"number too big", {Missing(), tooBig, TextArg(text), TextArg(text)}, DISP_E_OVERFLOW, 2},
+        {"missing value", {Missing(), Long(1), Missing(), TextArg(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
+        {"null for a text", {Missing(), Long(1), MakeVariant(VT_NULL), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
+        {"text for the error ID", {TextArg(text), Long(1), TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 3},
         {"short by reference for the error ID",
-         {Ref(VT_I2, &shortSlot), Long(1), Text(text), Text(text)},
+         {Ref(VT_I2, &shortSlot), Long(1), TextArg(text), TextArg(text)},
          DISP_E_TYPEMISMATCH,
          3},
     };
@@ -369,7 +331,7 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
 
 TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     Bstr text(u"t");
-    std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
+    std::vector<VARIANT> args = {Missing(), Long(1), TextArg(text), TextArg(text)};
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
     EXPECT_EQ(m_dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
@@ -396,11 +358,11 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
 }
 
 TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
-    VARIANT shortValue = Make(VT_I2);
+    VARIANT shortValue = MakeVariant(VT_I2);
     shortValue.iVal = 7;
-    VARIANT nonzero = Make(VT_I4);
+    VARIANT nonzero = MakeVariant(VT_I4);
     nonzero.lVal = 5;
-    VARIANT real = Make(VT_R8);
+    VARIANT real = MakeVariant(VT_R8);
     real.dblVal = 1.5;
     LONGLONG total = 10;
     ASSERT_EQ(Call(2, {Missing(), shortValue, nonzero, real, Ref(VT_I8, &total)}), S_OK);
@@ -447,7 +409,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
 
     // By value the method works on a copy; the caller's text stays.
     Bstr kept(u"kept");
-    ASSERT_EQ(Call(8, {Missing(), Text(kept)}), S_OK);
+    ASSERT_EQ(Call(8, {Missing(), TextArg(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
     Variant textVariable;
@@ -460,7 +422,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
 TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     tagTestPoint point{21, SysAllocString(u"p")};
     Variant copy;
-    ASSERT_EQ(Call(4, {Missing(), Record(&point, m_pointInfo.get())}, &copy), S_OK);
+    ASSERT_EQ(Call(4, {Missing(), RecordArg(&point, m_pointInfo.get())}, &copy), S_OK);
     EXPECT_EQ(point.lX, 42) << "an in/out record is the caller's storage";
     ASSERT_EQ(copy.vt, VT_RECORD);
     ASSERT_NE(copy.brecVal.pRecInfo, nullptr);
@@ -472,7 +434,7 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     EXPECT_EQ(Bstr(returned->bstrLabel).view(), u"p");
     EXPECT_NE(returned->bstrLabel, point.bstrLabel) << "the returned record owns its own texts";
 
-    VARIANT byRef = Record(&point, m_pointInfo.get());
+    VARIANT byRef = RecordArg(&point, m_pointInfo.get());
     byRef.vt = VT_RECORD | VT_BYREF;
     Variant copy2;
     ASSERT_EQ(Call(4, {Missing(), byRef}, &copy2), S_OK);
@@ -485,9 +447,9 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     tagTestPoint stranger{1, nullptr};
     UINT argErr = 99;
     Variant refused;
-    EXPECT_EQ(Call(4, {Missing(), Record(&stranger, other.get())}, &refused, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(4, {Missing(), RecordArg(&stranger, other.get())}, &refused, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(Call(4, {Missing(), Record(&stranger, nullptr)}, &refused, &argErr), DISP_E_TYPEMISMATCH)
+    EXPECT_EQ(Call(4, {Missing(), RecordArg(&stranger, nullptr)}, &refused, &argErr), DISP_E_TYPEMISMATCH)
         << "a record without its record info cannot be checked";
     EXPECT_EQ(stranger.lX, 1);
     EXPECT_EQ(refused.vt, VT_EMPTY);
@@ -517,7 +479,7 @@ TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
 TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
     ComPtr<IDispatch> peer;
     ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&peer)), S_OK);
-    VARIANT in = Make(VT_DISPATCH);
+    VARIANT in = MakeVariant(VT_DISPATCH);
     in.pdispVal = peer.get();
     {
         Variant out;
@@ -529,10 +491,10 @@ TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
 
     Bstr text(u"{00020400-0000-0000-C000-000000000046}"), malformed(u"IDispatch");  // IDispatch
     Variant found;
-    ASSERT_EQ(Call(7, {Missing(), Text(text)}, &found), S_OK);
+    ASSERT_EQ(Call(7, {Missing(), TextArg(text)}, &found), S_OK);
     EXPECT_EQ(found.vt, VT_UNKNOWN);
     UINT argErr = 99;
-    EXPECT_EQ(Call(7, {Missing(), Text(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(7, {Missing(), TextArg(malformed)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
 }
 
@@ -548,7 +510,7 @@ TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
     const calyra::DispatchTable& real = calyra::DispatchTableOf<ITestProbe>();
     const calyra::DispatchTable drifted{&kDriftedDesc, real.methods, 1};
     Bstr text(u"t");
-    std::vector<VARIANT> args = {Missing(), Long(1), Text(text), Text(text)};
+    std::vector<VARIANT> args = {Missing(), Long(1), TextArg(text), TextArg(text)};
     DISPPARAMS params{args.data(), nullptr, 4, 0};
     Variant result;
     EXPECT_EQ(
