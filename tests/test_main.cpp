@@ -4,7 +4,8 @@
 // tests create never see texts from other test processes running at the
 // same time (and never reach a trace viewer a developer has open), and a
 // private registry store, so nothing a test registers reaches the
-// developer's own.
+// developer's own. The client's config file is looked for in a folder of the
+// process's own, so a developer's settings never change what a test sees.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,9 +20,14 @@ int main(int argc, char** argv) {
     setenv("CALYRA_DESKTOP", tag.c_str(), 1);
     std::string registry = (std::filesystem::temp_directory_path() / (tag + ".registry")).string();
     setenv("CALYRA_REGISTRY", registry.c_str(), 1);
+    const auto config = std::filesystem::temp_directory_path() / (tag + ".config");
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    unsetenv("CALYRA_DB");
     ::testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     std::remove(registry.c_str());
     std::remove((registry + ".lock").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(config, ec);
     return result;
 }

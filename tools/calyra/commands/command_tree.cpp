@@ -18,6 +18,7 @@ struct CommandFamily {
 // The order of the rows is the order of --help.
 constexpr CommandFamily kCommandTree[] = {
     {nullptr, "init, info, sql", AddInfoCommands},
+    {nullptr, "config|config set|config unset", AddConfigCommands},
     {nullptr, "profiles list|add|edit|rm", AddProfileCommands},
     {nullptr, "contacts list|show|add|edit|rm|clear", AddContactCommands},
     {nullptr, "groups list|add|edit|rm|members|join|leave", AddContactGroupCommands},

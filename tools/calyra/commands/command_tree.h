@@ -19,6 +19,7 @@ namespace calyra::cli {
 void AddCommandTree(CLI::App& app, CommandContext& ctx);
 
 void AddInfoCommands(CLI::App& app, CommandContext& ctx);
+void AddConfigCommands(CLI::App& app, CommandContext& ctx);
 void AddProfileCommands(CLI::App& app, CommandContext& ctx);
 void AddContactCommands(CLI::App& app, CommandContext& ctx);
 void AddContactGroupCommands(CLI::App& app, CommandContext& ctx);

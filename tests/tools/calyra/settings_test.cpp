@@ -1,0 +1,86 @@
+// The client's settings as a person meets them through `calyra config`:
+// defaults, the config file, $TZ and the command line in their order, and
+// every value the file or `config set` must refuse.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "client_run.h"
+
+namespace calyra::test {
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
+        ::unsetenv("TZ");
+    }
+    void TearDown() override { ::unsetenv("TZ"); }
+
+    // setting -> "value (source)", from `calyra --json config`.
+    std::map<std::string, std::string> Shown() {
+        std::map<std::string, std::string> out;
+        for (const auto& row : run.json({"config"}))
+            out[row["setting"]] = (row["value"].is_null() ? "" : row["value"].get<std::string>()) + " (" +
+                                  row["source"].get<std::string>() + ")";
+        return out;
+    }
+    std::filesystem::path File() const { return run.dir().path() / "calyra" / "config.toml"; }
+
+    ClientRun run;
+};
+
+TEST_F(Settings, EachSettingComesFromItsStrongestSource) {
+    EXPECT_EQ(Shown()["week_start"], "mon (default)");
+    ::setenv("TZ", "Asia/Kolkata", 1);
+    EXPECT_EQ(Shown()["time_zone"], "Asia/Kolkata ($TZ)");
+    run.ok({"config", "set", "time_zone", "europe/berlin"});
+    run.ok({"config", "set", "week_start", "sun"});
+    const auto shown = Shown();
+    EXPECT_EQ(shown.at("time_zone"), "Europe/Berlin (config file " + File().string() + ")");
+    EXPECT_EQ(shown.at("week_start"), "sun (config file " + File().string() + ")");
+    EXPECT_EQ(shown.at("database"), run.db() + " (--db)");
+    run.ok({"config", "unset", "week_start"});
+    EXPECT_EQ(Shown()["week_start"], "mon (default)");
+}
+
+TEST_F(Settings, UnusableValuesAndBrokenFilesAreRefusedNamingTheKeyOrLine) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case refused[] = {
+        {{"config", "set", "week_start", "tue"}, 2, "week_start \"tue\" is not mon or sun"},
+        {{"config", "set", "time_zone", "Mars/Base"}, 2, "time_zone \"Mars/Base\" is not a zone name"},
+        {{"config", "set", "colour", "red"}, 2, "unknown setting \"colour\""},
+        {{"config", "set", "profile", ""}, 2, "config unset profile"},
+    };
+    for (const auto& c : refused) {
+        const auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << ClientRun::Join(c.args);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(File()));
+
+    const std::pair<const char*, const char*> files[] = {
+        {"tz = \"Europe/Berlin\"\n", "unknown setting \"tz\""},
+        {"week_start = \n", "(line 1, column"},
+        {"week_start = 1\n", "week_start must be a quoted text"},
+        {"date_format = \"ydm\"\n", "date_format \"ydm\" is not iso"},
+    };
+    std::filesystem::create_directories(File().parent_path());
+    for (const auto& [text, says] : files) {
+        std::ofstream(File()) << text;
+        const auto r = run({"config"});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_NE(r.err.find(File().string()), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace calyra::test
