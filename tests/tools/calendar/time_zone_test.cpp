@@ -1,7 +1,8 @@
 // Time zones: wall time and UTC both ways across clock changes (including
 // Lord Howe's half-hour one and a zone without daylight saving), the
 // readings of the gap and the repeated hour, the stable zone numbers, and
-// a weekly meeting that keeps its wall time across a change.
+// a weekly meeting that keeps its wall time across a change, and moments
+// shown and read as wall time.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "calendar/iso_date.h"
 #include "calendar/time_zone.h"
 #include "calendar/zoned_occurrences.h"
+#include "calendar/zoned_text.h"
 
 namespace calyra::calendar {
 namespace {
@@ -116,6 +118,28 @@ TEST(ZonedOccurrences, OccurrencesNearTheStretchEdgesAreKeptByTheirUtcTimes) {
     const auto sunday = ExpandEventInZone(daily, {}, At(2027, 7, 11, 0, 0), At(2027, 7, 11, 23, 59), lordHowe);
     ASSERT_EQ(sunday.size(), 1u);
     EXPECT_EQ(FormatIsoDate(sunday[0].start), "2027-07-11T14:00:00Z");
+}
+
+TEST(ZonedText, MomentsShowAndReadAsWallTimeInTheUsersZone) {
+    const auto berlin = *TimeZone::Find("Europe/Berlin");
+    const Date summer = FromCivil({2027, 7, 1, 7, 30, 0});  // 09:30 in Berlin
+    EXPECT_EQ(FormatLocal(summer, berlin, DateStyle::Iso), "2027-07-01 09:30");
+    EXPECT_EQ(FormatLocal(summer, berlin, DateStyle::Dmy), "01.07.2027 09:30");
+    EXPECT_EQ(FormatLocalDay(FromCivil({2027, 7, 1, 23, 30, 0}), berlin, DateStyle::Mdy), "07/02/2027");
+    EXPECT_EQ(FormatIsoOffset(summer, berlin), "2027-07-01T09:30:00+02:00");
+    EXPECT_EQ(FormatIsoOffset(summer, *TimeZone::Find("America/New_York")), "2027-07-01T03:30:00-04:00");
+
+    // At 20:00Z on 1 July it is already 01:30 on 2 July in Kolkata, so
+    // "tomorrow" there is 3 July.
+    const auto kolkata = *TimeZone::Find("Asia/Kolkata");
+    std::string problem;
+    const auto when = ReadMoment("tomorrow 14:00", kolkata, FromCivil({2027, 7, 1, 20, 0, 0}), &problem);
+    ASSERT_TRUE(when) << problem;
+    EXPECT_EQ(FormatIsoDate(when->date), "2027-07-03T08:30:00Z");
+    const auto explicitUtc = ReadMoment("2027-07-03T08:30Z", kolkata, summer, &problem);
+    ASSERT_TRUE(explicitUtc);
+    EXPECT_EQ(FormatIsoDate(explicitUtc->date), "2027-07-03T08:30:00Z");
+    EXPECT_FALSE(ReadMoment("someday", kolkata, summer, &problem));
 }
 
 }  // namespace
