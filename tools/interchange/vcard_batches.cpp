@@ -1,0 +1,125 @@
+#include "interchange/vcard_batches.h"
+
+#include <cctype>
+#include <string>
+
+#include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
+
+namespace calyra::interchange {
+namespace {
+
+// Whether `line` (without its line break) is exactly `word` in any case.
+// Stricter than the reader, which also takes spaces: a line this misses is
+// only a place not cut at.
+bool IsExactly(std::string_view line, std::string_view word) {
+    if (line.size() != word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(line[i])) != word[i]) return false;
+    return true;
+}
+
+bool IsBlank(std::string_view line) {
+    for (char c : line)
+        if (c != ' ' && c != '\t') return false;
+    return true;
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// Follows how deep the reader is: 0 between cards, 1 in a card, more inside
+// an embedded (AGENT) card, reading each line as the reader reads it.
+class CardDepth {
+public:
+    void see(std::string_view physical) {
+        if (physical.front() == ' ' || physical.front() == '\t') return;  // a folded continuation
+        ContentLine l;
+        std::string error;
+        if (!ParseContentLine({0, std::string(physical)}, &l, &error)) {
+            m_agentPending = false;
+            return;
+        }
+        const bool card = Upper(Trimmed(l.value)) == "VCARD";
+        if (card && l.name == "BEGIN") {
+            // A BEGIN inside a card starts an embedded card only right after
+            // an empty AGENT; otherwise the reader ends the open card there.
+            m_depth = m_depth >= 2 || (m_depth == 1 && m_agentPending) ? m_depth + 1 : 1;
+        } else if (card && l.name == "END" && m_depth > 0) {
+            --m_depth;
+        }
+        m_agentPending = m_depth == 1 && l.name == "AGENT" && Trimmed(l.value).empty();
+    }
+    int depth() const { return m_depth; }
+
+private:
+    int m_depth = 0;
+    bool m_agentPending = false;
+};
+
+void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
+                 const std::function<void(VCardParseResult&, size_t)>& visit) {
+    size_t batchStart = 0, batchFirstLine = 1;
+    size_t line = 1, cards = 0;
+    const auto emit = [&](size_t end, size_t nextFirstLine) {
+        VCardParseResult batch = ParseVCards(text.substr(batchStart, end - batchStart));
+        for (auto& card : batch.cards) card.line += batchFirstLine - 1;
+        for (auto& d : batch.report.diagnostics) d.line += batchFirstLine - 1;
+        visit(batch, end + skipped);
+        batchStart = end;
+        batchFirstLine = nextFirstLine;
+    };
+    size_t pos = 0;
+    bool endSeen = false;  // the last line that was not blank ended a card
+    CardDepth reader;
+    while (pos < text.size()) {
+        // Lines end as the reader ends them: CR LF, a lone CR or a lone LF.
+        size_t end = pos;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        size_t next = end + 1;
+        if (end < text.size() && text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+        const std::string_view current = text.substr(pos, end - pos);
+        if (!IsBlank(current)) {
+            // A cut falls just before a card's BEGIN line, after any blank
+            // lines, so the reader sees each card whole and in one batch.
+            if (endSeen && reader.depth() == 0 && IsExactly(current, "BEGIN:VCARD") && ++cards >= cardsPerBatch) {
+                emit(pos, line);
+                cards = 0;
+            }
+            endSeen = IsExactly(current, "END:VCARD");
+            reader.see(current);
+        }
+        pos = next;
+        ++line;
+    }
+    if (batchStart < text.size() || batchStart == 0) emit(text.size(), line);
+}
+
+}  // namespace
+
+void ReadVCardBatches(std::string_view bytes, size_t cardsPerBatch,
+                      const std::function<void(VCardParseResult& batch, size_t bytesRead)>& visit) {
+    if (cardsPerBatch == 0) cardsPerBatch = 1;
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        // Offsets into the converted text say nothing about the input:
+        // the input is all read once the last batch is.
+        const std::string text = NormalizeInput(bytes);
+        ReadBatches(text, 0, cardsPerBatch, [&](VCardParseResult& batch, size_t read) {
+            visit(batch, read == text.size() ? bytes.size() : 0);
+        });
+        return;
+    }
+    const size_t bom = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    ReadBatches(bytes.substr(bom), bom, cardsPerBatch, visit);
+}
+
+}  // namespace calyra::interchange

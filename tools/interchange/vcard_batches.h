@@ -1,0 +1,30 @@
+// Reads a vCard file a few cards at a time, so an import of a million cards
+// holds one batch of cards in memory instead of all of them. Each batch is
+// what ParseVCards gives for that stretch of the file, with line numbers
+// counted from the start of the file: reading in batches gives the same
+// cards, diagnostics and counts as reading the whole file at once.
+//
+// The file is cut only between two cards: at a BEGIN:VCARD line that
+// follows an END:VCARD leaving no card open, so an embedded 2.1 AGENT card
+// or a card without END never straddles two batches. A UTF-16 file is
+// converted whole first (its bytes cannot be cut by ASCII lines).
+//
+// Ownership: each batch is the callback's to keep or drop. Thread-safety:
+// pure apart from the callback.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+#include "interchange/vcard_reader.h"
+
+namespace calyra::interchange {
+
+// Calls `visit` with each batch in file order and the number of bytes of
+// `bytes` read so far (the caller may release them: no later batch looks
+// back).
+void ReadVCardBatches(std::string_view bytes, size_t cardsPerBatch,
+                      const std::function<void(VCardParseResult& batch, size_t bytesRead)>& visit);
+
+}  // namespace calyra::interchange
