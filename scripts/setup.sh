@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev libsqlite3-dev sqlite3
           libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libfmt-dev libical-dev libtomlplusplus-dev)
+          libcli11-dev nlohmann-json3-dev libfmt-dev libical-dev libtomlplusplus-dev
+          man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

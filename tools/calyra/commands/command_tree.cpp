@@ -32,6 +32,7 @@ constexpr CommandFamily kCommandTree[] = {
     {"contacts", "contacts import|export (vCard)", AddContactImportExport},
     {"events", "events import|export (iCalendar)", AddEventImportExport},
     {"tasks", "tasks import|export (iCalendar)", AddTaskImportExport},
+    {nullptr, "completion, manpage", AddShellIntegrationCommands},
 };
 
 CLI::App& ParentOf(CLI::App& app, const CommandFamily& family) {

@@ -33,5 +33,7 @@ void AddDemoCommand(CLI::App& app, CommandContext& ctx);
 void AddContactImportExport(CLI::App& contacts, CommandContext& ctx);
 void AddEventImportExport(CLI::App& events, CommandContext& ctx);
 void AddTaskImportExport(CLI::App& tasks, CommandContext& ctx);
+// Reads the whole tree, so it is the last row.
+void AddShellIntegrationCommands(CLI::App& app, CommandContext& ctx);
 
 }  // namespace calyra::cli
