@@ -115,6 +115,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
                 ImportTasks(ctx.session(), items, report, step);
         }
         ctx.out().done(report.text(), report.json());
+        if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
     });
 }
 
