@@ -228,6 +228,9 @@ TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
         {{"events", "add", "--subject", "Far", "--start", "9999-12-31T10:00", "--priority", "low"},
          {"DTSTART:99991231T100000Z", "DTEND:99991231T110000Z", "PRIORITY:9"},
          "00000000"},
+        {{"events", "add", "--subject", "Past's", "--start", "1850-06-01T10:00", "--reminder-time", "-5"},
+         {"DTSTART:18500601T100000Z", "SUMMARY:Past's", "TRIGGER:PT5M"},
+         ""},
         {{"tasks", "add", "--subject", "Taxes", "--start-date", "2024-04-01", "--end-date", "2024-04-15",
           "--reminder-time", "60"},
          {"DUE;VALUE=DATE:20240415", "TRIGGER;RELATED=END:-PT1H"},
@@ -280,6 +283,15 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     EXPECT_TRUE(
         Includes(run.json({"events", "import", run.file("moved.ics", exported)}), {{"added", 0}, {"updated", 1}}));
     EXPECT_EQ(All(run, "events", "event_id").size(), events.size());
+
+    // Two entries of one file with one subject and start are two events.
+    const std::string twins = run.file("twins.ics",
+                                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nSUMMARY:Standup\r\n"
+                                       "LOCATION:A\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
+                                       "SUMMARY:Standup\r\nLOCATION:B\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\n"
+                                       "END:VCALENDAR\r\n");
+    EXPECT_TRUE(Includes(run.json({"events", "import", twins}), {{"added", 2}}));
+    EXPECT_TRUE(Includes(run.json({"events", "import", twins, twins}), {{"added", 0}, {"unchanged", 4}}));
 
     run.ok({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")});
     EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
