@@ -42,7 +42,10 @@ struct CalendarItem {
     std::string busyStatus;
     std::vector<std::string> categories;
 
-    std::optional<int> alarmMinutes;  // first alarm, minutes before the start (negative: after)
+    // First alarm, minutes before the start (negative: after), or before
+    // the end (DTEND, DUE) when alarmFromEnd (TRIGGER;RELATED=END).
+    std::optional<int> alarmMinutes;
+    bool alarmFromEnd = false;
 
     std::string rrule;                       // RFC 5545 RRULE value, UNTIL in UTC
     std::optional<UtcSeconds> recurrenceId;  // RECURRENCE-ID: the occurrence this item replaces

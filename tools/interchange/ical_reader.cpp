@@ -15,6 +15,14 @@
 namespace calyra::interchange {
 namespace {
 
+// A date or time the file format can hold. libical's own test refuses
+// every year after 3000, which would lose dates people and the records
+// keep (up to 9999).
+bool Valid(const icaltimetype& t) {
+    return t.year >= 0 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour >= 0 &&
+           t.hour <= 23 && t.minute >= 0 && t.minute <= 59 && t.second >= 0 && t.second <= 60;
+}
+
 std::string Upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -314,7 +322,7 @@ public:
     // DATE. The zone used is remembered for UNTIL.
     std::optional<UtcSeconds> toUtc(icalproperty* p, icaltimetype t, bool* isDate = nullptr,
                                     icaltimezone** zoneUsed = nullptr) {
-        if (icaltime_is_null_time(t) || !icaltime_is_valid_time(t)) return std::nullopt;
+        if (icaltime_is_null_time(t) || !Valid(t)) return std::nullopt;
         if (isDate) *isDate = t.is_date != 0;
         if (t.is_date) return DaysFromCivil(t.year, t.month, t.day) * 86400;
         icaltimezone* zone = icaltimezone_get_utc_timezone();
@@ -525,7 +533,9 @@ private:
                 warn("VALARM has no time to count from; left out");
                 continue;
             }
-            item.alarmMinutes = static_cast<int>((*base - *when) / 60);
+            // Counted from where the file counts, so writing it back keeps RELATED=END.
+            item.alarmFromEnd = fromEnd && anchor;
+            item.alarmMinutes = static_cast<int>(((item.alarmFromEnd ? *anchor : *base) - *when) / 60);
         }
     }
 

@@ -3,12 +3,27 @@
 #include <libical/ical.h>
 
 #include <cctype>
+#include <cstdio>
 
 namespace calyra::interchange {
 namespace {
 
-icaltimetype UtcTime(UtcSeconds t, bool isDate) {
-    return icaltime_from_timet_with_zone(static_cast<time_t>(t), isDate ? 1 : 0, icaltimezone_get_utc_timezone());
+// A date or UTC date-time property made from its text: libical's own
+// constructors write every year after 3000 as 00000000T000000, while its
+// parser keeps what it reads, up to the 9999 the file format allows.
+icalproperty* TimeProperty(const char* name, UtcSeconds t, bool isDate) {
+    const icaltimetype time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, icaltimezone_get_utc_timezone());
+    char line[64];
+    if (isDate)
+        std::snprintf(line, sizeof line, "%s;VALUE=DATE:%04d%02d%02d", name, time.year, time.month, time.day);
+    else
+        std::snprintf(line, sizeof line, "%s:%04d%02d%02dT%02d%02d%02dZ", name, time.year, time.month, time.day,
+                      time.hour, time.minute, time.second);
+    return icalproperty_new_from_string(line);
+}
+
+void AddTime(icalcomponent* c, const char* name, UtcSeconds t, bool isDate) {
+    if (icalproperty* p = TimeProperty(name, t, isDate)) icalcomponent_add_property(c, p);
 }
 
 void AddText(icalcomponent* c, icalproperty* (*make)(const char*), const std::string& text) {
@@ -29,12 +44,11 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     const bool todo = item.kind == ItemKind::Todo;
     icalcomponent* c = icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
     AddText(c, icalproperty_new_uid, item.uid);
-    icalcomponent_add_property(c, icalproperty_new_dtstamp(UtcTime(stamp, false)));
-    if (item.start) icalcomponent_add_property(c, icalproperty_new_dtstart(UtcTime(*item.start, item.allDay)));
-    if (!todo && item.end) icalcomponent_add_property(c, icalproperty_new_dtend(UtcTime(*item.end, item.allDay)));
-    if (todo && item.due) icalcomponent_add_property(c, icalproperty_new_due(UtcTime(*item.due, item.allDay)));
-    if (item.recurrenceId)
-        icalcomponent_add_property(c, icalproperty_new_recurrenceid(UtcTime(*item.recurrenceId, item.allDay)));
+    AddTime(c, "DTSTAMP", stamp, false);
+    if (item.start) AddTime(c, "DTSTART", *item.start, item.allDay);
+    if (!todo && item.end) AddTime(c, "DTEND", *item.end, item.allDay);
+    if (todo && item.due) AddTime(c, "DUE", *item.due, item.allDay);
+    if (item.recurrenceId) AddTime(c, "RECURRENCE-ID", *item.recurrenceId, item.allDay);
     AddText(c, icalproperty_new_summary, item.summary);
     AddText(c, icalproperty_new_description, item.description);
     AddText(c, icalproperty_new_location, item.location);
@@ -54,9 +68,8 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalerror_clear_errno();
         if (rule.freq != ICAL_NO_RECURRENCE) icalcomponent_add_property(c, icalproperty_new_rrule(rule));
     }
-    for (UtcSeconds ex : item.exdates) icalcomponent_add_property(c, icalproperty_new_exdate(UtcTime(ex, item.allDay)));
-    if (todo && item.completed)
-        icalcomponent_add_property(c, icalproperty_new_completed(UtcTime(*item.completed, false)));
+    for (UtcSeconds ex : item.exdates) AddTime(c, "EXDATE", ex, item.allDay);
+    if (todo && item.completed) AddTime(c, "COMPLETED", *item.completed, false);
     if (todo && item.percentComplete)
         icalcomponent_add_property(c, icalproperty_new_percentcomplete(*item.percentComplete));
     if (item.alarmMinutes) {
@@ -67,7 +80,9 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icaltriggertype trigger{};
         trigger.time = icaltime_null_time();
         trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);
-        icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
+        icalproperty* when = icalproperty_new_trigger(trigger);
+        if (item.alarmFromEnd) icalproperty_add_parameter(when, icalparameter_new_related(ICAL_RELATED_END));
+        icalcomponent_add_property(alarm, when);
         icalcomponent_add_component(c, alarm);
     }
     return c;

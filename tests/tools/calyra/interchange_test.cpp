@@ -200,5 +200,102 @@ TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
     }
 }
 
+// What other calendars must read as the client meant it: each record, added
+// through the program, exports with these lines (and without the unwanted
+// one), and imports into another file as the same record.
+TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
+    struct Case {
+        Args add;
+        std::vector<std::string> lines;
+        std::string absent;
+    };
+    const Case cases[] = {
+        {{"events", "add", "--subject", "Holiday", "--start", "2024-05-01", "--all-day-event", "yes"},
+         {"DTSTART;VALUE=DATE:20240501", "DTEND;VALUE=DATE:20240502"},
+         "PRIORITY"},
+        {{"events", "add", "--subject", "Rent", "--start", "2024-01-31T09:00", "--repeat", "monthly"},
+         {"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30,31;BYSETPOS=-1"},
+         "BYMONTHDAY=31;"},
+        {{"events", "add", "--subject", "Pay", "--start", "2024-01-30T09:00", "--repeat", "monthly"},
+         {"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30;BYSETPOS=-1"},
+         ""},
+        {{"events", "add", "--subject", "Bills", "--start", "2024-01-29T09:00", "--repeat", "monthly", "--every", "2"},
+         {"RRULE:FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=28,29;BYSETPOS=-1"},
+         ""},
+        {{"events", "add", "--subject", "Leap", "--start", "2024-02-29T09:00", "--repeat", "yearly"},
+         {"RRULE:FREQ=YEARLY;BYMONTHDAY=28,29;BYMONTH=2;BYSETPOS=-1"},
+         ""},
+        {{"events", "add", "--subject", "Far", "--start", "9999-12-31T10:00", "--priority", "low"},
+         {"DTSTART:99991231T100000Z", "DTEND:99991231T110000Z", "PRIORITY:9"},
+         "00000000"},
+        {{"events", "add", "--subject", "Past's", "--start", "1850-06-01T10:00", "--reminder-time", "-5"},
+         {"DTSTART:18500601T100000Z", "SUMMARY:Past's", "TRIGGER:PT5M"},
+         ""},
+        {{"tasks", "add", "--subject", "Taxes", "--start-date", "2024-04-01", "--end-date", "2024-04-15",
+          "--reminder-time", "60"},
+         {"DUE;VALUE=DATE:20240415", "TRIGGER;RELATED=END:-PT1H"},
+         "PRIORITY"},
+    };
+    for (const auto& c : cases) {
+        Importer first, second;
+        const std::string& what = c.add[0];
+        const std::string id = first.json(c.add)[what == "events" ? "event_id" : "task_id"];
+        const std::string exported = first.ok({what, "export"});
+        for (const auto& line : c.lines)
+            EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << ClientRun::Join(c.add) << "\n" << exported;
+        EXPECT_TRUE(c.absent.empty() || exported.find(c.absent) == std::string::npos) << ClientRun::Join(c.add) << "\n"
+                                                                                      << exported;
+        second.ok({what, "import", second.file("in.ics", exported)});
+        EXPECT_EQ(All(second, what, what == "events" ? "event_id" : "task_id"),
+                  All(first, what, what == "events" ? "event_id" : "task_id"))
+            << ClientRun::Join(c.add) << " came back as another record";
+    }
+
+    // What neither the file nor an export could hold is refused up front.
+    Importer run;
+    ExpectFails(run, 2, {{"events", "add", "--subject", "x", "--start", "9999-12-31", "--all-day-event", "yes"}},
+                "an all-day event must end by 9999-12-30");
+    const std::string old = run.file("old.ics",
+                                     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:o\r\nSUMMARY:Old\r\n"
+                                     "DTSTART:00500101T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    const ClientResult refused = run({"events", "import", old});
+    EXPECT_EQ(refused.status, 1) << "an import that stored nothing while entries failed";
+    EXPECT_NE(refused.out.find("old.ics:3: dates before 0100-01-01 cannot be stored"), std::string::npos)
+        << refused.out;
+}
+
+// Importing again, or a file that overlaps one imported before, adds
+// nothing: entries find their events, changed ones update them.
+TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
+    Importer run;
+    const std::string rfc = DataFile("ical/rfc5545_examples.ics"), google = DataFile("ical/google_recurring.ics");
+    const int fromRfc = run.json({"events", "import", rfc})["added"],
+              fromGoogle = run.json({"events", "import", google})["added"];
+    const Json events = All(run, "events", "event_id");
+    EXPECT_TRUE(Includes(run.json({"events", "import", google, rfc, rfc}),
+                         {{"added", 0}, {"updated", 0}, {"unchanged", fromGoogle + 2 * fromRfc}}));
+    EXPECT_EQ(All(run, "events", "event_id"), events);
+
+    // The same calendar exported elsewhere with one event moved to another room.
+    std::string exported = run.ok({"events", "export"});
+    const size_t summary = exported.find("SUMMARY:");
+    exported.insert(exported.find("\r\n", summary) + 2, "LOCATION:Room 9\r\n");
+    EXPECT_TRUE(
+        Includes(run.json({"events", "import", run.file("moved.ics", exported)}), {{"added", 0}, {"updated", 1}}));
+    EXPECT_EQ(All(run, "events", "event_id").size(), events.size());
+
+    // Two entries of one file with one subject and start are two events.
+    const std::string twins = run.file("twins.ics",
+                                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nSUMMARY:Standup\r\n"
+                                       "LOCATION:A\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
+                                       "SUMMARY:Standup\r\nLOCATION:B\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\n"
+                                       "END:VCALENDAR\r\n");
+    EXPECT_TRUE(Includes(run.json({"events", "import", twins}), {{"added", 2}}));
+    EXPECT_TRUE(Includes(run.json({"events", "import", twins, twins}), {{"added", 0}, {"unchanged", 4}}));
+
+    run.ok({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")});
+    EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
+}
+
 }  // namespace
 }  // namespace calyra::test

@@ -90,7 +90,9 @@ TEST(ICalReader, AlarmsCountedFromTheEndOrAtAFixedTime) {
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240101T100000Z\r\n"
         "DTEND:20240101T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n";
     const std::string tail = "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-    EXPECT_EQ(ParseICalendar(head + "TRIGGER;RELATED=END:-PT30M\r\n" + tail).items.at(0).alarmMinutes, -90);
+    const CalendarItem fromEnd = ParseICalendar(head + "TRIGGER;RELATED=END:-PT30M\r\n" + tail).items.at(0);
+    EXPECT_EQ(fromEnd.alarmMinutes, 30) << "counted from the end, as the file counts";
+    EXPECT_TRUE(fromEnd.alarmFromEnd);
     EXPECT_EQ(ParseICalendar(head + "TRIGGER;VALUE=DATE-TIME:20240101T090000Z\r\n" + tail).items.at(0).alarmMinutes,
               60);
     EXPECT_EQ(ParseICalendar(head + "TRIGGER:PT5M\r\n" + tail).items.at(0).alarmMinutes, -5);

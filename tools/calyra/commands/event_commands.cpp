@@ -2,10 +2,13 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include "calendar/days.h"
 #include "commands/command_tree.h"
 #include "commands/recurrence_options.h"
+#include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/recurrence_record.h"
@@ -67,7 +70,8 @@ public:
         const DATE oldStart = info->dtStartDateTime, oldEnd = info->dtEndDateTime;
         const DATE start = m_start->empty() ? oldStart : ParseIsoDate(*m_start);
         long long length = DateToSeconds(oldEnd) - DateToSeconds(oldStart);
-        if (fresh) length = info->bAllDayEvent ? kSecondsPerDay : 3600;
+        // An all-day event keeps the last second of its last day.
+        if (fresh) length = info->bAllDayEvent ? kSecondsPerDay - 1 : 3600;
         DATE end = m_end->empty() ? SecondsToDate(DateToSeconds(start) + std::max(0LL, length)) : ParseIsoDate(*m_end);
         if (DateToSeconds(end) < DateToSeconds(start))
             throw ClientError("the end " + FormatIsoDate(end) + " is before the start " + FormatIsoDate(start), 2);
@@ -79,6 +83,22 @@ private:
     std::shared_ptr<std::string> m_start = std::make_shared<std::string>();
     std::shared_ptr<std::string> m_end = std::make_shared<std::string>();
 };
+
+// Every date of the event must be one the file and an iCalendar export can
+// hold; else the command is refused before anything is written.
+void CheckDates(const tagEventInfo& info) {
+    const std::pair<const char*, DATE> dates[] = {{"--start", info.dtStartDateTime},
+                                                  {"--end", info.dtEndDateTime},
+                                                  {"--original-start-time", info.dtOriginalStartTime},
+                                                  {"the repetition's start", info.stRecurrence.dtStart},
+                                                  {"--until", info.stRecurrence.lEndBy}};
+    for (const auto& [what, date] : dates) {
+        if (date == 0) continue;
+        const bool allDayEnd = info.bAllDayEvent && std::string_view(what) == "--end";
+        if (std::string why = DateRangeProblem(date, allDayEnd); !why.empty())
+            throw ClientError(std::string(what) + " " + FormatIsoDate(date) + ": " + why, 2);
+    }
+}
 
 // The category an event names must exist (an empty one clears it).
 void CheckCategoryOf(CommandContext& ctx, const RecordOptions& fields) {
@@ -188,9 +208,11 @@ void AddAdd(CLI::App* group, CommandContext& ctx) {
     auto repeat = std::make_shared<RecurrenceOptions>(add);
     ctx.bind(add, [&ctx, times, fields, repeat] {
         OwnedRecord<tagEventInfo> info;
+        info.ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
         fields->apply(&info);
         times->apply(&info, true);
         ApplyRecurrence(*repeat, false, &info);
+        CheckDates(info);
         CheckCategoryOf(ctx, *fields);
         auto events = ctx.session().access<IEventAccess>();
         LONG err = 0;
@@ -220,6 +242,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         fields->apply(&info);
         times->apply(&info, false);
         ApplyRecurrence(*repeat, times->startGiven(), &info);
+        CheckDates(info);
         CheckCategoryOf(ctx, *fields);
         LONG err = 0;
         const Bstr key = Bstr::FromUtf8(*id);
@@ -312,6 +335,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         info.dtEndDateTime = occurrence->end;
         fields->apply(&info);
         times->apply(&info, false);
+        CheckDates(info);
         CheckCategoryOf(ctx, *fields);
         LONG err = 0;
         Bstr exceptionId;

@@ -88,7 +88,11 @@ void WriteOutput(CommandContext& ctx, const std::string& path, const std::string
 }
 
 void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& what, bool events) {
-    auto* import = group->add_subcommand("import", "Import " + what + " from iCalendar files");
+    auto* import = group->add_subcommand(
+        "import", "Import " + what +
+                      " from iCalendar files, all or nothing; entries already stored (same subject and " +
+                      (events ? std::string("start") : std::string("start and due dates")) +
+                      ") are left or updated, not added again");
     auto files = std::make_shared<std::vector<std::string>>();
     auto zone = std::make_shared<std::string>();
     import->add_option("files", *files, "iCalendar files (.ics); - reads standard input")->required();
@@ -115,6 +119,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
                 ImportTasks(ctx.session(), items, report, step);
         }
         ctx.out().done(report.text(), report.json());
+        if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
     });
 }
 

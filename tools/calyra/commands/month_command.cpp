@@ -14,6 +14,7 @@
 #include "calendar/month_grid.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
+#include "records/profile_events.h"
 #include "shell/client_error.h"
 #include "shell/date_text.h"
 #include "shell/record_id.h"
@@ -38,21 +39,18 @@ std::vector<Occurrence> MonthOccurrences(CommandContext& ctx, int year, int mont
         for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get()))
             if (c["is_selected"] == true) chosen.insert(c["event_category_id"].get<std::string>());
 
-    auto events = ctx.session().access<IEventAccess>();
-    OwnedRecordArray<tagEventInfo> all;
-    AllEvents(events.get(), std::addressof(all));
+    // The masters that can occur in the month and every exception, in two
+    // queries; the rules are expanded here.
+    const ProfileEvents stored(ctx.session(), DateRange{from, to});
     std::vector<Occurrence> out;
-    for (const auto& e : all) {
+    for (const auto& e : stored.masters()) {
         const std::string categoryId = BstrUtf8(e.bstrEventCategoryID);
         if (!category.empty() && categoryId != category) continue;
         if (selected && !chosen.count(categoryId)) continue;
         const CalendarEvent series = ToCalendarEvent(e);
         std::vector<CalendarEvent> exceptions;
-        if (series.rule.frequency != Frequency::None) {
-            OwnedRecordArray<tagEventInfo> stored;
-            AllExceptions(events.get(), series.id, std::addressof(stored));
-            for (const auto& x : stored) exceptions.push_back(ToCalendarEvent(x));
-        }
+        if (series.rule.frequency != Frequency::None)
+            for (const tagEventInfo* x : stored.exceptionsOf(series.id)) exceptions.push_back(ToCalendarEvent(*x));
         for (auto& o : ExpandEvent(series, exceptions, from, to)) out.push_back(std::move(o));
     }
     return out;

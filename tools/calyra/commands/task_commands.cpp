@@ -1,6 +1,9 @@
 // tasks list|show|add|edit|done|rm
+#include <utility>
+
 #include "commands/recurrence_options.h"
 #include "idl/owned_record.h"
+#include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/recurrence_record.h"
 #include "shell/client_error.h"
@@ -56,6 +59,18 @@ void ApplyRecurrence(const RecurrenceOptions& repeat, tagTaskInfo* task) {
     ToRecord(rule, &task->stRecurrence);
 }
 
+// Every date of the task must be one the file and an iCalendar export can
+// hold; else the command is refused before anything is written.
+void CheckDates(const tagTaskInfo& task) {
+    const std::pair<const char*, DATE> dates[] = {{"--start-date", task.dtStartDate},
+                                                  {"--end-date", task.dtEndDate},
+                                                  {"--date-completed", task.dtDateCompleted},
+                                                  {"--until", task.stRecurrence.lEndBy}};
+    for (const auto& [what, date] : dates)
+        if (std::string why = date == 0 ? "" : DateRangeProblem(date); !why.empty())
+            throw ClientError(std::string(what) + " " + FormatIsoDate(date) + ": " + why, 2);
+}
+
 void Modify(ITaskAccess* tasks, const std::string& id, tagTaskInfo* task) {
     LONG err = 0;
     Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), task), err, "cannot change task " + id);
@@ -97,8 +112,10 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto addRepeat = std::make_shared<RecurrenceOptions>(add);
     ctx.bind(add, [&ctx, addFields, addRepeat] {
         OwnedRecord<tagTaskInfo> task;
+        task.eTaskPriority = enumTaskPriority_Normal;  // the zero record's priority is "low"
         addFields->apply(&task);
         ApplyRecurrence(*addRepeat, &task);
+        CheckDates(task);
         LONG err = 0;
         Bstr id;
         Check(ctx.session().access<ITaskAccess>()->AddTask(&err, &task, &id), err, "cannot add the task");
@@ -120,6 +137,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
         ReadTask(tasks.get(), *editId, &task);
         editFields->apply(&task);
         ApplyRecurrence(*editRepeat, &task);
+        CheckDates(task);
         Modify(tasks.get(), *editId, &task);
         ctx.out().done("changed task " + *editId, Json{{"task_id", *editId}});
     });

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <map>
 #include <memory>
+#include <set>
+#include <string_view>
+#include <tuple>
 
 #include "calendar/days.h"
 #include "idl/owned_record.h"
@@ -11,8 +15,10 @@
 #include "import_export/rrule.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
+#include "records/profile_events.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
+#include "shell/transaction.h"
 
 #include "records/recurrence_record.h"
 
@@ -154,17 +160,99 @@ private:
     const SourcedItem& m_source;
 };
 
+// Records equal field for field (texts by content).
+template <class Record>
+bool SameRecord(const Record& a, const Record& b) {
+    return ToJson(a) == ToJson(b);
+}
+
+std::string DateProblemOf(const CalendarItem& item) {
+    for (auto t : {item.start, item.end, item.due, item.recurrenceId, item.completed})
+        if (t)
+            if (std::string why = DateRangeProblem(DateOfUtc(*t)); !why.empty()) return why;
+    return "";
+}
+
+// The rows of a family an import matches its entries against: the stored
+// ones and those the import adds, each as it stands after the import's own
+// changes. An entry takes, among the rows with its key that no other entry
+// of its file took, one it would leave unchanged, else the first. Two
+// entries of one file with one key are two records; a second file that
+// repeats an entry (an overlapping export, or the same file again) finds
+// the same row.
+template <class Key, class Record>
+class Matches {
+public:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    // Where an entry stands: its file and line.
+    using Entry = std::pair<std::string, size_t>;
+
+    void addStored(Key key, const Record& row) { index(std::move(key), &row, {}); }
+    // A copy of a record the import added (with its new ID) for `entry`.
+    void addNew(Key key, const Record& row, const Entry& entry) { index(std::move(key), copy(row), entry); }
+    // Row `i` after the import rewrote it.
+    void replace(size_t i, const Record& row) { m_rows[i] = copy(row); }
+    const Record& row(size_t i) const { return *m_rows[i]; }
+
+    // `unchanged(i)` says whether the entry would leave row i as it is.
+    template <class Unchanged>
+    size_t take(const Key& key, const Entry& entry, Unchanged unchanged) {
+        size_t chosen = kNone;
+        for (auto [it, last] = m_index.equal_range(key); it != last; ++it) {
+            const size_t i = it->second;
+            if (m_takenBy[i].first == entry.first && m_takenBy[i] != entry) continue;
+            if (unchanged(i)) {
+                chosen = i;
+                break;
+            }
+            if (chosen == kNone) chosen = i;
+        }
+        if (chosen != kNone) m_takenBy[chosen] = entry;
+        return chosen;
+    }
+
+private:
+    const Record* copy(const Record& row) {
+        OwnedRecord<Record>& kept = m_owned.emplace_back();
+        RecordCopyByDescription(&RecordDescriptionOf<Record>(), &row, static_cast<Record*>(&kept));
+        return &kept;
+    }
+    void index(Key key, const Record* row, const Entry& entry) {
+        m_index.emplace(std::move(key), m_rows.size());
+        m_rows.push_back(row);
+        m_takenBy.push_back(entry);
+    }
+
+    std::multimap<Key, size_t> m_index;
+    std::vector<const Record*> m_rows;
+    std::vector<Entry> m_takenBy;  // the entry that took the row last
+    std::deque<OwnedRecord<Record>> m_owned;
+};
+
+// Events are matched by subject and start (to the second): what an
+// export and re-import keeps whatever else changed, so a changed rule, end
+// or place updates the stored event instead of adding a second one. The UID
+// cannot serve: the component does not keep it. Exceptions are matched by
+// their master and the start of the occurrence they replace.
+using EventKey = std::pair<std::string, long long>;
+
 class EventImporter {
 public:
     EventImporter(Session& session, ImportReport& report)
         : m_report(report),
           m_events(session.access<IEventAccess>()),
-          m_categories(session.access<IEventCategoryAccess>()) {}
+          m_categories(session.access<IEventCategoryAccess>()),
+          m_stored(session) {
+        for (const tagEventInfo& e : m_stored.masters())
+            m_masters.addStored({BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)}, e);
+    }
 
-    // Builds the record of an event or exception.
-    void build(ItemReader& r, OwnedRecord<tagEventInfo>* e) {
+    // Writes the item into a new event or exception record.
+    void build(ItemReader& r, tagEventInfo* e) {
         const RecordDesc& desc = RecordDescriptionOf<tagEventInfo>();
         const CalendarItem& item = r.item();
+        if (std::string why = DateProblemOf(item); !why.empty()) throw ClientError(why);
         r.setText(desc, e, "subject", r.subject());
         r.setText(desc, e, "description", item.description);
         r.setText(desc, e, "location", item.location);
@@ -173,11 +261,19 @@ public:
         e->eAvailability =
             static_cast<enumAvailability>(ValueOf(kBusy, item.busyStatus).value_or(enumAvailability_Busy));
         e->dtStartDateTime = DateOfUtc(*item.start);
-        e->dtEndDateTime = DateOfUtc(item.end.value_or(*item.start));
+        if (item.allDay) {
+            e->dtEndDateTime = InclusiveAllDayEnd(*item.start, item.end.value_or(*item.start));
+            if (std::string why = DateRangeProblem(e->dtEndDateTime, true); !why.empty()) throw ClientError(why);
+        } else {
+            e->dtEndDateTime = DateOfUtc(item.end.value_or(*item.start));
+        }
         e->bAllDayEvent = item.allDay ? 1 : 0;
         e->bPrivate = IsPrivate(item.classification) ? 1 : 0;
         e->ePriority = static_cast<enumEventPriority>(PriorityOf(item.priority));
-        e->lReminderTime = r.reminder();
+        // The record counts its reminder back from the start.
+        LONG reminder = r.reminder();
+        if (item.alarmFromEnd && item.end) reminder -= static_cast<LONG>((*item.end - *item.start) / 60);
+        e->lReminderTime = reminder;
         if (!item.categories.empty()) {
             SetField(Field(desc, "event_category_id"), e, categoryId(item.categories.front()));
             if (item.categories.size() > 1)
@@ -185,19 +281,41 @@ public:
         }
     }
 
-    // Adds a master event with its excluded dates; returns its ID or "".
+    // Adds or updates a master event with its excluded dates; returns its
+    // ID or "".
     std::string addMaster(const SourcedItem& source) {
         ItemReader r(m_report, source);
         try {
-            OwnedRecord<tagEventInfo> e;
-            build(r, &e);
-            r.recurrence(e.dtStartDateTime, &e.stRecurrence);
-            LONG err = 0;
-            Bstr id;
-            Check(m_events->AddEvent(&err, &e, &id), err, "cannot add the event");
-            m_report.imported();
+            OwnedRecord<tagEventInfo> fresh;
+            build(r, &fresh);
+            r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence);
+            const EventKey key{BstrUtf8(fresh.bstrSubject), DateToSeconds(fresh.dtStartDateTime)};
+            const bool category = !source.item.categories.empty();
+            const size_t match = m_masters.take(key, {source.file, source.item.line}, [&](size_t i) {
+                OwnedRecord<tagEventInfo> merged;
+                Overlay(fresh, category, true, copyOf(m_masters.row(i), &merged));
+                return SameRecord<tagEventInfo>(merged, m_masters.row(i));
+            });
+            std::string id;
+            if (match == Matches<EventKey, tagEventInfo>::kNone) {
+                LONG err = 0;
+                Bstr added;
+                Check(m_events->AddEvent(&err, &fresh, &added), err, "cannot add the event");
+                m_report.imported();
+                id = added.utf8();
+                // Entries of other files (an overlapping export) match it too.
+                OwnedRecord<tagEventInfo> kept;
+                copyOf(fresh, &kept)->bstrEventID = added.Detach();
+                m_masters.addNew(key, kept, {source.file, source.item.line});
+            } else {
+                const tagEventInfo& stored = m_masters.row(match);
+                id = BstrUtf8(stored.bstrEventID);
+                OwnedRecord<tagEventInfo> merged;
+                Overlay(fresh, category, true, copyOf(stored, &merged));
+                if (store(id, stored, merged, true)) m_masters.replace(match, merged);
+            }
             for (UtcSeconds excluded : source.item.exdates) addExcluded(r, id, excluded);
-            return id.utf8();
+            return id;
         } catch (const ClientError& error) {
             r.skip(error.what());
             return "";
@@ -210,9 +328,17 @@ public:
             OwnedRecord<tagEventInfo> e;
             build(r, &e);
             e.dtOriginalStartTime = DateOfUtc(*source.item.recurrenceId);
+            if (m_addedExceptions.count({masterId, *source.item.recurrenceId})) return m_report.unchanged();
+            if (const tagEventInfo* stored = storedException(masterId, *source.item.recurrenceId)) {
+                OwnedRecord<tagEventInfo> merged;
+                Overlay(e, !source.item.categories.empty(), false, copyOf(*stored, &merged));
+                store(BstrUtf8(stored->bstrEventID), *stored, merged, false);
+                return;
+            }
             LONG err = 0;
             Bstr id;
             Check(m_events->AddException(&err, Bstr::FromUtf8(masterId), &e, &id), err, "cannot add the exception");
+            m_addedExceptions.emplace(masterId, *source.item.recurrenceId);
             m_report.imported();
             m_report.count("exceptions");
         } catch (const ClientError& error) {
@@ -221,19 +347,70 @@ public:
     }
 
 private:
+    // What an entry says of a matched row: the fields build() writes, the
+    // category when the entry names one and a master's rule; the fields
+    // iCalendar has no place for keep their stored values.
+    static void Overlay(const tagEventInfo& entry, bool category, bool master, tagEventInfo* row) {
+        static const char* const kFields[] = {
+            "subject",       "description",   "location", "status",   "availability",  "start_date_time",
+            "end_date_time", "all_day_event", "private",  "priority", "reminder_time", "original_start_time"};
+        const RecordDesc& desc = RecordDescriptionOf<tagEventInfo>();
+        auto take = [&](const char* key) {
+            const FieldInfo& f = Field(desc, key);
+            SetFieldFromJson(f, row, FieldToJson(f, &entry));
+        };
+        for (const char* key : kFields)
+            if (!master || std::string_view(key) != "original_start_time") take(key);
+        if (category) take("event_category_id");
+        if (master) ToRecord(ToRule(entry.stRecurrence), &row->stRecurrence);
+    }
+
+    static tagEventInfo* copyOf(const tagEventInfo& stored, tagEventInfo* into) {
+        RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), &stored, static_cast<tagEventInfo*>(into));
+        return into;
+    }
+
+    // Rewrites a matched row when the entry changed it; says whether it did.
+    bool store(const std::string& id, const tagEventInfo& stored, const tagEventInfo& merged, bool master) {
+        if (SameRecord(merged, stored)) {
+            m_report.unchanged();
+            return false;
+        }
+        LONG err = 0;
+        const Bstr key = Bstr::FromUtf8(id);
+        if (master)
+            Check(m_events->ModifyEventByID(&err, key, const_cast<tagEventInfo*>(&merged)), err,
+                  "cannot change event " + id);
+        else
+            Check(m_events->ModifyExceptionByID(&err, key, const_cast<tagEventInfo*>(&merged)), err,
+                  "cannot change exception " + id);
+        m_report.updated();
+        return true;
+    }
+
+    // The stored exception of `masterId` that replaces the occurrence at `when`.
+    const tagEventInfo* storedException(const std::string& masterId, UtcSeconds when) {
+        for (const tagEventInfo* x : m_stored.exceptionsOf(masterId))
+            if (UtcOfDate(x->dtOriginalStartTime) == when) return x;
+        return nullptr;
+    }
+
     // An excluded date is a cancelled exception: the master's event at
-    // that time, which the calendar reads as a removed occurrence.
-    void addExcluded(ItemReader& r, const Bstr& masterId, UtcSeconds when) {
+    // that time, which the calendar reads as a removed occurrence. One that
+    // is stored already stays as it is.
+    void addExcluded(ItemReader& r, const std::string& masterId, UtcSeconds when) {
+        if (storedException(masterId, when) || !m_addedExceptions.emplace(masterId, when).second) return;
         OwnedRecord<tagEventInfo> e;
         build(r, &e);
-        const UtcSeconds length = r.item().end.value_or(*r.item().start) - *r.item().start;
+        const UtcSeconds length = DateToSeconds(e.dtEndDateTime) - DateToSeconds(e.dtStartDateTime);
         e.dtStartDateTime = DateOfUtc(when);
         e.dtEndDateTime = DateOfUtc(when + length);
         e.dtOriginalStartTime = DateOfUtc(when);
         e.eStatus = enumEventStatus_Canceled;
         LONG err = 0;
         Bstr id;
-        Check(m_events->AddException(&err, masterId, &e, &id), err, "cannot add the excluded date as an exception");
+        Check(m_events->AddException(&err, Bstr::FromUtf8(masterId), &e, &id), err,
+              "cannot add the excluded date as an exception");
         m_report.count("excluded_dates");
     }
 
@@ -260,7 +437,10 @@ private:
     ImportReport& m_report;
     ComPtr<IEventAccess> m_events;
     ComPtr<IEventCategoryAccess> m_categories;
-    std::map<std::string, std::string> m_categoryIds;  // name -> ID
+    ProfileEvents m_stored;
+    Matches<EventKey, tagEventInfo> m_masters;
+    std::set<std::pair<std::string, UtcSeconds>> m_addedExceptions;  // (master ID, replaced start)
+    std::map<std::string, std::string> m_categoryIds;                // name -> ID
     bool m_categoriesLoaded = false;
 };
 
@@ -270,8 +450,8 @@ CalendarItem EventItem(const tagEventInfo& e, const std::map<std::string, std::s
     item.description = BstrUtf8(e.bstrDescription);
     item.location = BstrUtf8(e.bstrLocation);
     item.start = UtcOfDate(e.dtStartDateTime);
-    item.end = UtcOfDate(e.dtEndDateTime);
     item.allDay = e.bAllDayEvent != 0;
+    item.end = item.allDay ? ExclusiveAllDayEnd(e.dtStartDateTime, e.dtEndDateTime) : UtcOfDate(e.dtEndDateTime);
     item.status = WordOf(kEventStatus, e.eStatus);
     item.priority = PriorityWord(e.ePriority);
     if (e.bPrivate) item.classification = "PRIVATE";
@@ -287,6 +467,7 @@ CalendarItem EventItem(const tagEventInfo& e, const std::map<std::string, std::s
 
 void ImportEvents(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
                   const std::function<void()>& step) {
+    Transaction transaction(session);
     EventImporter importer(session, report);
     std::map<std::string, std::string> masters;  // UID -> event ID
     for (const auto& source : items) {
@@ -309,72 +490,145 @@ void ImportEvents(Session& session, const std::vector<SourcedItem>& items, Impor
             importer.addException(source, master->second);
         if (step) step();
     }
+    // An import that stored nothing leaves the file as it was (categories
+    // made for entries that then failed included).
+    if (!report.failedWhole()) transaction.commit();
 }
+
+namespace {
+
+// Tasks are matched by subject, start and due date: both dates are
+// optional, so the start alone would take two "Buy milk" with different
+// due dates for one task.
+using TaskKey = std::tuple<std::string, long long, long long>;
+TaskKey KeyOf(const tagTaskInfo& t) {
+    return {BstrUtf8(t.bstrSubject), DateToSeconds(t.dtStartDate), DateToSeconds(t.dtEndDate)};
+}
+
+// The task record's reminder counts back from the due date when there is
+// one (a to-do's alarm is about its deadline; iCalendar says RELATED=END),
+// else from the start.
+LONG TaskReminderOf(const CalendarItem& item, LONG minutes) {
+    if (!item.due || item.alarmFromEnd || !item.alarmMinutes) return minutes;
+    const UtcSeconds base = item.start ? *item.start : *item.due;
+    return minutes + static_cast<LONG>((*item.due - base) / 60);
+}
+
+void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
+    const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
+    static const auto kinds = EnumValues(Field(desc, "task_category").enumName);
+    const CalendarItem& item = r.item();
+    if (std::string why = DateProblemOf(item); !why.empty()) throw ClientError(why);
+    r.setText(desc, t, "subject", r.subject());
+    r.setText(desc, t, "description", item.description);
+    t->eTaskStatus = static_cast<enumTaskStatus>(ValueOf(kTaskStatus, item.status).value_or(enumTaskStatus_NotStarted));
+    t->ulCompletePercent = static_cast<ULONG>(std::clamp(item.percentComplete.value_or(0), 0, 100));
+    if (item.start) t->dtStartDate = DateOfUtc(*item.start);
+    if (item.due) t->dtEndDate = DateOfUtc(*item.due);
+    if (item.completed) t->dtDateCompleted = DateOfUtc(*item.completed);
+    t->eTaskPriority = static_cast<enumTaskPriority>(PriorityOf(item.priority));
+    t->bPrivate = IsPrivate(item.classification) ? 1 : 0;
+    t->lReminderTime = TaskReminderOf(item, r.reminder());
+    bool kindFound = false;
+    for (const auto& category : item.categories) {
+        auto kind = std::find_if(kinds.begin(), kinds.end(),
+                                 [&](const auto& k) { return Folded(k.first) == Folded(category); });
+        if (kind != kinds.end() && !kindFound) {
+            t->eTaskCategory = static_cast<enumTaskCategory>(kind->second);
+            kindFound = true;
+        } else {
+            report.notStored("CATEGORIES (not a task kind)");
+        }
+    }
+    if (!item.exdates.empty()) report.notStored("EXDATE", item.exdates.size());
+    const DATE seriesStart = t->dtStartDate != 0 ? t->dtStartDate : t->dtEndDate;
+    if (!item.rrule.empty() && seriesStart == 0) {
+        r.warn("RRULE without DTSTART or DUE; imported without repeating");
+        report.notStored("RRULE");
+    } else {
+        r.recurrence(seriesStart, &t->stRecurrence);
+    }
+}
+
+// A matched task row with what the entry says: every field the import
+// writes; the built-in kind only when the entry names one.
+void OverlayTask(const tagTaskInfo& entry, tagTaskInfo* row) {
+    static const char* const kFields[] = {"subject",    "description",  "task_status",    "complete_percent",
+                                          "start_date", "end_date",     "date_completed", "task_priority",
+                                          "private",    "reminder_time"};
+    const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
+    for (const char* key : kFields) {
+        const FieldInfo& f = Field(desc, key);
+        SetFieldFromJson(f, row, FieldToJson(f, &entry));
+    }
+    if (entry.eTaskCategory != enumTaskCategory_None) row->eTaskCategory = entry.eTaskCategory;
+    ToRecord(ToRule(entry.stRecurrence), &row->stRecurrence);
+}
+
+}  // namespace
 
 void ImportTasks(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
                  const std::function<void()>& step) {
+    Transaction transaction(session);
     auto tasks = session.access<ITaskAccess>();
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagTaskInfo> stored;
+    Check(tasks->GetAllTasks(&err, &count, &stored), err, "cannot list the tasks");
+    Matches<TaskKey, tagTaskInfo> matches;
+    for (const tagTaskInfo& t : stored) matches.addStored(KeyOf(t), t);
     const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
-    const auto kinds = EnumValues(Field(desc, "task_category").enumName);
     for (const auto& source : items) {
         if (step) step();
         if (source.item.kind != ItemKind::Todo) {
             report.notStored("VEVENT (read by events import)");
             continue;
         }
-        const CalendarItem& item = source.item;
         ItemReader r(report, source);
         try {
             OwnedRecord<tagTaskInfo> t;
-            r.setText(desc, &t, "subject", r.subject());
-            r.setText(desc, &t, "description", item.description);
-            t.eTaskStatus =
-                static_cast<enumTaskStatus>(ValueOf(kTaskStatus, item.status).value_or(enumTaskStatus_NotStarted));
-            t.ulCompletePercent = static_cast<ULONG>(std::clamp(item.percentComplete.value_or(0), 0, 100));
-            if (item.start) t.dtStartDate = DateOfUtc(*item.start);
-            if (item.due) t.dtEndDate = DateOfUtc(*item.due);
-            if (item.completed) t.dtDateCompleted = DateOfUtc(*item.completed);
-            t.eTaskPriority = static_cast<enumTaskPriority>(PriorityOf(item.priority));
-            t.bPrivate = IsPrivate(item.classification) ? 1 : 0;
-            t.lReminderTime = r.reminder();
-            bool kindFound = false;
-            for (const auto& category : item.categories) {
-                auto kind = std::find_if(kinds.begin(), kinds.end(),
-                                         [&](const auto& k) { return Folded(k.first) == Folded(category); });
-                if (kind != kinds.end() && !kindFound) {
-                    t.eTaskCategory = static_cast<enumTaskCategory>(kind->second);
-                    kindFound = true;
-                } else {
-                    report.notStored("CATEGORIES (not a task kind)");
-                }
+            BuildTask(r, report, &t);
+            auto merge = [&](size_t i, OwnedRecord<tagTaskInfo>* merged) {
+                RecordCopyByDescription(&desc, &matches.row(i), static_cast<tagTaskInfo*>(merged));
+                OverlayTask(t, merged);
+            };
+            const size_t match = matches.take(KeyOf(t), {source.file, source.item.line}, [&](size_t i) {
+                OwnedRecord<tagTaskInfo> merged;
+                merge(i, &merged);
+                return SameRecord<tagTaskInfo>(merged, matches.row(i));
+            });
+            if (match == Matches<TaskKey, tagTaskInfo>::kNone) {
+                Bstr id;
+                Check(tasks->AddTask(&err, &t, &id), err, "cannot add the task");
+                report.imported();
+                t.bstrTaskID = id.Detach();  // freed with the record
+                matches.addNew(KeyOf(t), t, {source.file, source.item.line});
+                continue;
             }
-            if (!item.exdates.empty()) report.notStored("EXDATE", item.exdates.size());
-            const DATE seriesStart = t.dtStartDate != 0 ? t.dtStartDate : t.dtEndDate;
-            if (!item.rrule.empty() && seriesStart == 0) {
-                r.warn("RRULE without DTSTART or DUE; imported without repeating");
-                report.notStored("RRULE");
-            } else {
-                r.recurrence(seriesStart, &t.stRecurrence);
+            OwnedRecord<tagTaskInfo> merged;
+            merge(match, &merged);
+            const tagTaskInfo& matched = matches.row(match);
+            if (SameRecord<tagTaskInfo>(merged, matched)) {
+                report.unchanged();
+                continue;
             }
-            LONG err = 0;
-            Bstr id;
-            Check(tasks->AddTask(&err, &t, &id), err, "cannot add the task");
-            report.imported();
+            const std::string id = BstrUtf8(matched.bstrTaskID);
+            Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change task " + id);
+            matches.replace(match, merged);
+            report.updated();
         } catch (const ClientError& error) {
             r.skip(error.what());
         }
     }
+    if (!report.failedWhole()) transaction.commit();
 }
 
 std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
-    auto events = session.access<IEventAccess>();
     std::map<std::string, std::string> categoryNames;
     for (const auto& c : AllCategories(session.access<IEventCategoryAccess>().get()))
         categoryNames[Text(c["event_category_id"])] = Text(c["event_category_name"]);
-    OwnedRecordArray<tagEventInfo> all;
-    AllEvents(events.get(), std::addressof(all));
+    const ProfileEvents stored(session);
     std::vector<CalendarItem> out;
-    for (const tagEventInfo& e : all) {
+    for (const tagEventInfo& e : stored.masters()) {
         const bool repeats = ToRule(e.stRecurrence).frequency != Frequency::None;
         if (to && DateToSeconds(e.dtStartDateTime) > DateToSeconds(*to)) continue;
         if (from && !repeats && DateToSeconds(e.dtEndDateTime) < DateToSeconds(*from)) continue;
@@ -382,20 +636,18 @@ std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> fro
         CalendarItem master = EventItem(e, categoryNames);
         master.uid = "calyra-event-" + id;
         std::vector<CalendarItem> replaced;
-        OwnedRecordArray<tagEventInfo> exceptions;
-        AllExceptions(events.get(), id, std::addressof(exceptions));
-        for (const tagEventInfo& x : exceptions) {
-            const bool onlyRemoves = x.eStatus == enumEventStatus_Canceled &&
-                                     BstrUtf8(x.bstrSubject) == BstrUtf8(e.bstrSubject) &&
-                                     DateToSeconds(x.dtStartDateTime) == DateToSeconds(x.dtOriginalStartTime);
+        for (const tagEventInfo* x : stored.exceptionsOf(id)) {
+            const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
+                                     BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
+                                     DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
             if (onlyRemoves) {
-                master.exdates.push_back(UtcOfDate(x.dtOriginalStartTime));
+                master.exdates.push_back(UtcOfDate(x->dtOriginalStartTime));
                 continue;
             }
-            CalendarItem item = EventItem(x, categoryNames);
+            CalendarItem item = EventItem(*x, categoryNames);
             item.uid = master.uid;
             item.rrule.clear();
-            item.recurrenceId = UtcOfDate(x.dtOriginalStartTime);
+            item.recurrenceId = UtcOfDate(x->dtOriginalStartTime);
             replaced.push_back(std::move(item));
         }
         out.push_back(std::move(master));
@@ -431,7 +683,10 @@ std::vector<CalendarItem> ExportTasks(Session& session) {
         if (t.eTaskCategory != enumTaskCategory_None)
             for (const auto& [name, value] : kinds)
                 if (value == t.eTaskCategory) item.categories.push_back(Displayed(name));
-        if (t.lReminderTime != 0) item.alarmMinutes = t.lReminderTime;
+        if (t.lReminderTime != 0) {
+            item.alarmMinutes = t.lReminderTime;
+            item.alarmFromEnd = item.due.has_value();
+        }
         const DATE seriesStart = t.dtStartDate != 0 ? t.dtStartDate : t.dtEndDate;
         item.rrule = WriteRrule(ToRule(t.stRecurrence), seriesStart, item.allDay);
         out.push_back(std::move(item));

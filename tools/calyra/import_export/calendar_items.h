@@ -9,6 +9,18 @@
 // tasks take their built-in kind from a category with its name. Rules the
 // record cannot carry are reported and the item is imported without them.
 //
+// An import runs in one transaction and is idempotent: an event entry that
+// matches a stored event (same subject and start), an exception that
+// matches one of its master (same replaced occurrence) or a task entry that
+// matches a stored task (same subject, start and due date) is reported
+// unchanged, or updates the stored row when it differs; it is never added a
+// second time. Fields iCalendar has no place for keep their stored values.
+// An import that stored nothing while entries failed is rolled back whole.
+//
+// All-day events keep the last second of their last day in the record and
+// travel with the exclusive next day as DTEND. Dates outside the years 100
+// to 9999 are refused with the entry.
+//
 // Export: events as VEVENTs with UIDs made from their IDs, exceptions as
 // entries with the master's UID and RECURRENCE-ID, cancelled exceptions
 // that only remove an occurrence as EXDATEs; tasks as VTODOs.

@@ -1,5 +1,7 @@
 #include "import_export/conversions.h"
 
+#include <algorithm>
+
 #include "calendar/days.h"
 #include "interchange/text_encoding.h"
 #include "records/contact_records.h"
@@ -17,6 +19,27 @@ constexpr long long kUnixEpochSeconds = 25569LL * kSecondsPerDay;
 
 DATE DateOfUtc(interchange::UtcSeconds seconds) { return SecondsToDate(seconds + kUnixEpochSeconds); }
 interchange::UtcSeconds UtcOfDate(DATE date) { return DateToSeconds(date) - kUnixEpochSeconds; }
+
+std::string DateRangeProblem(DATE date, bool allDayEnd) {
+    static const long long first = DayFromCivil(100, 1, 1) * kSecondsPerDay;
+    static const long long last = DayFromCivil(10000, 1, 1) * kSecondsPerDay - 1;
+    const long long s = DateToSeconds(date);
+    if (s < first) return "dates before 0100-01-01 cannot be stored";
+    if (s > last - (allDayEnd ? kSecondsPerDay : 0))
+        return allDayEnd ? "an all-day event must end by 9999-12-30 (its iCalendar end is the day after)"
+                         : "dates after 9999-12-31 cannot be stored";
+    return "";
+}
+
+interchange::UtcSeconds ExclusiveAllDayEnd(DATE start, DATE end) {
+    const long long from = DateToSeconds(start), to = DateToSeconds(end);
+    const long long lastDay = to > from ? DayOfSeconds(to - 1) : DayOfSeconds(from);
+    return (lastDay + 1) * kSecondsPerDay - kUnixEpochSeconds;
+}
+
+DATE InclusiveAllDayEnd(interchange::UtcSeconds start, interchange::UtcSeconds exclusiveEnd) {
+    return DateOfUtc(std::max<interchange::UtcSeconds>(exclusiveEnd, start + kSecondsPerDay) - 1);
+}
 
 std::string FitText(const std::string& text, bool* cut) {
     *cut = false;

@@ -67,7 +67,16 @@ RruleReading ReadRrule(const std::string& text, DATE start) {
     if (Count(r.by_year_day) || Count(r.by_week_no)) return refuse("BYYEARDAY and BYWEEKNO are not kept");
     if (Count(r.by_set_pos) > 1) return refuse("several BYSETPOS positions are not kept");
     if (Count(r.by_month) > 1) return refuse("several months are not kept");
-    if (Count(r.by_month_day) > 1) return refuse("several days of the month are not kept");
+    // BYMONTHDAY=28,29,30,31;BYSETPOS=-1 is day 31, or the last day of a
+    // shorter month: the record's day 29 to 31 (see WriteRrule).
+    int lastOfDays = 0;
+    if (Count(r.by_month_day) > 1) {
+        const size_t n = Count(r.by_month_day);
+        bool run = n <= 4 && Count(r.by_set_pos) == 1 && r.by_set_pos[0] == -1 && Count(r.by_day) == 0;
+        for (size_t i = 0; run && i < n; ++i) run = r.by_month_day[i] == static_cast<short>(28 + i);
+        if (!run) return refuse("several days of the month are not kept");
+        lastOfDays = static_cast<int>(27 + n);
+    }
     rule.interval = r.interval < 1 ? 1 : r.interval;
 
     // BYDAY: plain weekdays, or one position with weekdays.
@@ -81,13 +90,13 @@ RruleReading ReadRrule(const std::string& text, DATE start) {
         position = pos;
     }
     if (mixed) return refuse("weekdays at different positions are not kept");
-    if (Count(r.by_set_pos)) {
+    if (Count(r.by_set_pos) && !lastOfDays) {
         if (position != 0) return refuse("BYSETPOS with positioned weekdays is not kept");
         position = r.by_set_pos[0];
         if (!days) return refuse("BYSETPOS without weekdays is not kept");
     }
     if (position != 0 && (position < -1 || position > 4)) return refuse("only the 1st to 4th or the last are kept");
-    const int monthDay = Count(r.by_month_day) ? r.by_month_day[0] : 0;
+    const int monthDay = lastOfDays ? lastOfDays : Count(r.by_month_day) ? r.by_month_day[0] : 0;
     // A month without the day uses its last day, so day 31 is "the last day".
     if (monthDay < -1 || (monthDay == 0 && Count(r.by_month_day)))
         return refuse("days counted from the month's end are not kept");
@@ -167,13 +176,27 @@ std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay) {
         r.by_set_pos[0] = static_cast<short>(stored.nth);
         r.by_set_pos[1] = ICAL_RECURRENCE_ARRAY_MAX;
     }
-    if (stored.nth == 0 && stored.monthDay != 0 &&
-        (stored.frequency == Frequency::Monthly || stored.frequency == Frequency::Yearly)) {
-        r.by_month_day[0] = static_cast<short>(stored.monthDay);
+    // Day 29 to 31 means that day, or the last day of a month without it.
+    // BYMONTHDAY alone would skip such months, so the text names the days
+    // from 28 on and takes the last one the month has (BYSETPOS=-1): for day
+    // 30, BYMONTHDAY=28,29,30;BYSETPOS=-1 gives the 28th or 29th of February
+    // and the 30th of every other month. A day left to the start (0) is
+    // written out when it is one of these.
+    const bool byDay = stored.nth == 0 && stored.frequency >= Frequency::Monthly;
+    const int monthDay = byDay ? (resolved.monthDay >= 29 ? resolved.monthDay : stored.monthDay) : 0;
+    if (monthDay >= 29) {
+        for (int d = 28; d <= monthDay; ++d) r.by_month_day[d - 28] = static_cast<short>(d);
+        r.by_month_day[monthDay - 27] = ICAL_RECURRENCE_ARRAY_MAX;
+        r.by_set_pos[0] = -1;
+        r.by_set_pos[1] = ICAL_RECURRENCE_ARRAY_MAX;
+    } else if (monthDay != 0) {
+        r.by_month_day[0] = static_cast<short>(monthDay);
         r.by_month_day[1] = ICAL_RECURRENCE_ARRAY_MAX;
     }
     if (stored.frequency == Frequency::Yearly) {
-        const int month = stored.nth != 0 ? resolved.month : stored.month;
+        // A yearly BYMONTHDAY without BYMONTH would mean that day of every
+        // month, so a day always comes with its month.
+        const int month = stored.nth != 0 || monthDay != 0 ? resolved.month : stored.month;
         if (month != 0) {
             r.by_month[0] = static_cast<short>(month);
             r.by_month[1] = ICAL_RECURRENCE_ARRAY_MAX;

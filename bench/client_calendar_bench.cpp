@@ -1,0 +1,303 @@
+// What the calendar commands of the client cost on a person's scale, each
+// against raw SQLite doing the same reads or writes in the same run:
+//
+//   month   `events month` over 50,000 events (ten years, 2% repeating):
+//           the client's range read (the masters that can occur in the month
+//           and every exception, through the component's connection), the
+//           expansion and the grid; raw: stepping the same two queries and
+//           copying every column.
+//   export  `events export` of 20,000 events: the bulk read and the
+//           iCalendar text; raw: stepping the same two queries.
+//   import  `events import` of 20,000 events into an empty file, in one
+//           transaction; raw: prepared INSERTs of the same rows in one
+//           transaction.
+//
+// Times are CPU seconds of the thread; the ratio counter is client / raw.
+// The command targets (month under 0.3 s, export under 2 s) are wall-clock
+// times of the program; these figures are the in-process part of them.
+//
+// Run: build/bin/calyra_bench_client_calendar   (about a minute)
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "access/calendar/event_columns.h"
+#include "calendar/days.h"
+#include "calendar/month_grid.h"
+#include "calendar/occurrences.h"
+#include "idl/owned_record.h"
+#include "import_export/calendar_items.h"
+#include "import_export/import_report.h"
+#include "interchange/ical_writer.h"
+#include "platform/bstr.h"
+#include "records/event_records.h"
+#include "records/profile_events.h"
+#include "records/record_rows.h"
+#include "shell/record_fields.h"
+#include "shell/session.h"
+
+namespace {
+
+namespace cal = calyra::calendar;
+namespace ix = calyra::interchange;
+using calyra::cli::GlobalOptions;
+using calyra::cli::Session;
+
+constexpr int kMonthEvents = 50000;
+constexpr int kExportEvents = 20000;
+constexpr int kYear = 2024, kMonth = 6;
+
+std::filesystem::path g_dir;
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A new file made by the component (schema, version row, profile 1).
+std::unique_ptr<Session> NewSession(const std::filesystem::path& file) {
+    std::filesystem::remove(file);
+    GlobalOptions options;
+    options.db = file.string();
+    auto session = std::make_unique<Session>(options);
+    auto profiles = session->access<IProfileAccess>();
+    calyra::OwnedRecord<tagProfileInfo> profile;
+    SetField(*calyra::cli::FindField(calyra::RecordDescriptionOf<tagProfileInfo>(), "name"), &profile, "Bench");
+    LONG err = 0;
+    calyra::Bstr id;
+    if (FAILED(profiles->AddProfile(&err, &profile, &id))) return nullptr;
+    session->resetProfile();
+    return session;
+}
+
+// `n` events of profile 1 from 2020-01-01 over ten years, one to ten hours
+// into their day; every 50th repeats weekly on its weekday.
+const char* const kFill = R"(
+WITH RECURSIVE seq(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM seq WHERE i + 1 < :n),
+day(i, d) AS (SELECT i, date('2020-01-01', '+' || (i * 3652 / :n) || ' days') FROM seq)
+INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], [Description], [Location],
+  [EventType], [EventStatus], [Availability], [StartDateTime], [EndDateTime], [AllDayEventFlag], [PrivateFlag],
+  [Priority], [ReminderTime], [ReminderAudio], [TimeZone], [PatternOption], [DailyOption], [DailyEveryXDays],
+  [DailyXUnitOfNewTask], [WeeklyOption], [WeeklyEveryXWeeks], [WeeklyDays], [WeeklyXUnitOfNewTask], [MonthlyOption],
+  [MonthlyDayM], [MonthlyEveryXMonths], [MonthlyTheNth], [MonthlyDayN], [MonthlyEveryYMonths],
+  [MonthlyXUnitOfNewTask], [YearlyOption], [YearlyEveryXYears], [YearlyEveryMonthM], [YearlyDayM], [YearlyTheNth],
+  [YearlyDayN], [YearlyOfMonthN], [YearlyXUnitOfNewTask], [Start], [EndOption], [EndAfter], [EndBy],
+  [OriginalStartTime], [Modified])
+SELECT '1', '0', '0', 'Event ' || i, 'Planning with the team; bring the figures. #' || i, 'Room ' || (i % 40),
+  '2', '0', '2', datetime(d, '+' || (8 + i % 10) || ' hours'), datetime(d, '+' || (9 + i % 10) || ' hours'),
+  '0', '0', '1', '15', '', '0', CASE WHEN i % 50 = 0 THEN '2' ELSE '0' END, '0', '1', '0', '0', '1',
+  CASE WHEN i % 50 = 0 THEN 1 << CAST(strftime('%w', d) AS INTEGER) ELSE 0 END, '0', '0', '0', '1', '0', '0', '1',
+  '0', '0', '1', '0', '0', '0', '0', '0', '0', d || ' 00:00:00', '0', '10', '1899-12-30 00:00:00',
+  '1899-12-30 00:00:00', '2024-01-01 00:00:00'
+FROM day;)";
+
+// A file of `n` events made by the component and filled through SQLite.
+std::unique_ptr<Session> FilledSession(const std::filesystem::path& file, int n) {
+    { NewSession(file); }
+    sqlite3* db = nullptr;
+    sqlite3_stmt* fill = nullptr;
+    bool done = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+                sqlite3_prepare_v2(db, kFill, -1, &fill, nullptr) == SQLITE_OK &&
+                sqlite3_bind_int(fill, sqlite3_bind_parameter_index(fill, ":n"), n) == SQLITE_OK &&
+                sqlite3_step(fill) == SQLITE_DONE;
+    sqlite3_finalize(fill);
+    sqlite3_close(db);
+    if (!done) return nullptr;
+    GlobalOptions options;
+    options.db = file.string();
+    return std::make_unique<Session>(options);
+}
+
+// The raw side of a read: the same query text stepped with SQLite, every
+// column copied out as text, as a client holding the rows would.
+size_t RawRead(const std::filesystem::path& file, const std::vector<std::string>& queries) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    size_t rows = 0, bytes = 0;
+    std::vector<std::string> kept;
+    for (const auto& sql : queries) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            ++rows;
+            for (int c = 0; c < sqlite3_column_count(s); ++c) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                kept.emplace_back(text ? text : "");
+                bytes += kept.back().size();
+            }
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    benchmark::DoNotOptimize(bytes);
+    return rows;
+}
+
+std::string Select(const std::string& where) {
+    return "SELECT " + calyra::Utf16ToUtf8(calyra::cli::SelectList(calyra::kEventColumns)) +
+           ", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '1' AND " + where + " ORDER BY [EventID];";
+}
+
+void Ratio(benchmark::State& state, double client, double raw) {
+    state.counters["client_ms"] = client * 1e3;
+    state.counters["raw_ms"] = raw * 1e3;
+    state.counters["ratio"] = raw > 0 ? client / raw : 0;
+}
+
+void BM_Month(benchmark::State& state) {
+    const auto file = g_dir / "month.db";
+    auto session = FilledSession(file, kMonthEvents);
+    if (!session) return state.SkipWithError("cannot fill the database");
+    const long long first = cal::DayFromCivil(kYear, kMonth, 1);
+    const DATE from = cal::SecondsToDate(first * cal::kSecondsPerDay);
+    const DATE to = cal::SecondsToDate((first + cal::DaysInMonth(kYear, kMonth)) * cal::kSecondsPerDay - 1);
+    const std::vector<std::string> raw = {
+        Select("[OriginalEventID] = '0' AND ([PatternOption] IN ('1', '2', '3', '4') OR ([StartDateTime] <= "
+               "'2024-06-30 23:59:59' AND [EndDateTime] >= '2024-06-01 00:00:00'))"),
+        Select("[OriginalEventID] <> '0'")};
+    for (auto _ : state) {
+        double t = ThreadCpuSeconds();
+        const calyra::cli::ProfileEvents stored(*session, calyra::cli::DateRange{from, to});
+        std::vector<cal::Occurrence> occurrences;
+        for (const auto& e : stored.masters()) {
+            std::vector<cal::CalendarEvent> exceptions;
+            const cal::CalendarEvent series = calyra::cli::ToCalendarEvent(e);
+            for (const tagEventInfo* x : stored.exceptionsOf(series.id))
+                exceptions.push_back(calyra::cli::ToCalendarEvent(*x));
+            for (auto& o : cal::ExpandEvent(series, exceptions, from, to)) occurrences.push_back(std::move(o));
+        }
+        benchmark::DoNotOptimize(cal::FormatMonthGrid(kYear, kMonth, occurrences, {}));
+        const double client = ThreadCpuSeconds() - t;
+        t = ThreadCpuSeconds();
+        const size_t rows = RawRead(file, raw);
+        const double rawSeconds = ThreadCpuSeconds() - t;
+        if (rows != stored.masters().size()) return state.SkipWithError("the two sides read different rows");
+        state.SetIterationTime(client);
+        Ratio(state, client, rawSeconds);
+        state.counters["rows"] = static_cast<double>(rows);
+    }
+}
+
+void BM_Export(benchmark::State& state) {
+    const auto file = g_dir / "export.db";
+    auto session = FilledSession(file, kExportEvents);
+    if (!session) return state.SkipWithError("cannot fill the database");
+    const std::vector<std::string> raw = {Select("[OriginalEventID] = '0'"), Select("[OriginalEventID] <> '0'")};
+    for (auto _ : state) {
+        double t = ThreadCpuSeconds();
+        const auto items = calyra::cli::ExportEvents(*session, std::nullopt, std::nullopt);
+        const std::string text = ix::WriteICalendar(items, 1717200000);
+        const double client = ThreadCpuSeconds() - t;
+        if (items.size() != kExportEvents) return state.SkipWithError("events lost");
+        t = ThreadCpuSeconds();
+        RawRead(file, raw);
+        const double rawSeconds = ThreadCpuSeconds() - t;
+        state.SetIterationTime(client);
+        Ratio(state, client, rawSeconds);
+        state.counters["MB"] = static_cast<double>(text.size()) / 1e6;
+    }
+}
+
+void BM_Import(benchmark::State& state) {
+    // The items an export of the 20,000 events holds.
+    std::vector<calyra::cli::SourcedItem> items;
+    {
+        auto source = FilledSession(g_dir / "source.db", kExportEvents);
+        if (!source) return state.SkipWithError("cannot fill the database");
+        for (auto& item : calyra::cli::ExportEvents(*source, std::nullopt, std::nullopt))
+            items.push_back({"bench.ics", std::move(item)});
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto session = NewSession(g_dir / "import.db");
+        const auto rawFile = g_dir / "raw-import.db";
+        { NewSession(rawFile); }
+        state.ResumeTiming();
+        if (!session) return state.SkipWithError("cannot create the database");
+
+        double t = ThreadCpuSeconds();
+        calyra::cli::ImportReport report("events");
+        calyra::cli::ImportEvents(*session, items, report);
+        const double client = ThreadCpuSeconds() - t;
+        if (report.importedCount() != items.size()) return state.SkipWithError("the import skipped events");
+
+        t = ThreadCpuSeconds();
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(rawFile.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_exec(db, "PRAGMA synchronous = OFF; BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
+        // Every column of an event row, as the component's insert writes them.
+        std::string columns = "[ProfileID], [OriginalEventID]", marks = "'1', '0'";
+        for (size_t c = 1; c < calyra::kEventColumns.size(); ++c) {
+            columns += ", " + calyra::Utf16ToUtf8(calyra::kEventColumns[c].column.view());
+            marks += ", ?";
+        }
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, ("INSERT INTO [tEvent] (" + columns + ") VALUES (" + marks + ");").c_str(), -1, &insert,
+                           nullptr);
+        char start[32], end[32];
+        for (const auto& [file, e] : items) {
+            const time_t s = static_cast<time_t>(*e.start), f = static_cast<time_t>(*e.end);
+            std::strftime(start, sizeof start, "%Y-%m-%d %H:%M:%S", std::gmtime(&s));
+            std::strftime(end, sizeof end, "%Y-%m-%d %H:%M:%S", std::gmtime(&f));
+            sqlite3_reset(insert);
+            for (size_t c = 1; c < calyra::kEventColumns.size(); ++c) {
+                const std::u16string_view name = calyra::kEventColumns[c].column.view();
+                const std::string* text = name == u"[Subject]"       ? &e.summary
+                                          : name == u"[Description]" ? &e.description
+                                          : name == u"[Location]"    ? &e.location
+                                                                     : nullptr;
+                const char* value = text                                                       ? text->c_str()
+                                    : name == u"[StartDateTime]" || name == u"[Start]"         ? start
+                                    : name == u"[EndDateTime]"                                 ? end
+                                    : calyra::kEventColumns[c].kind == calyra::FieldKind::Date ? "1899-12-30 00:00:00"
+                                    : calyra::kEventColumns[c].kind == calyra::FieldKind::Text ? ""
+                                                                                               : "0";
+                sqlite3_bind_text(insert, static_cast<int>(c), value, -1, SQLITE_TRANSIENT);
+            }
+            sqlite3_step(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        const double rawSeconds = ThreadCpuSeconds() - t;
+        state.SetIterationTime(client);
+        Ratio(state, client, rawSeconds);
+    }
+}
+
+}  // namespace
+
+// Medians of five runs (three for the import): the machine is shared.
+BENCHMARK(BM_Month)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_Export)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_Import)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    // A private scratch directory and registry store, so nothing reaches the
+    // user's own component registration or trace viewer.
+    std::string pattern = (std::filesystem::temp_directory_path() / "calyra-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return 1;
+    g_dir = pattern;
+    const std::string tag = "calyra-bench-" + std::to_string(getpid());
+    setenv("CALYRA_DESKTOP", tag.c_str(), 1);
+    setenv("CALYRA_REGISTRY", (g_dir / "registry").c_str(), 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    std::filesystem::remove_all(g_dir, ec);
+    return 0;
+}
