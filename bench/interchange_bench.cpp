@@ -130,7 +130,7 @@ std::unique_ptr<Session> NewSession(const std::filesystem::path& file) {
 // The journal mode of the component's open file, asked through a
 // connection of its own.
 std::string JournalMode(Session& session) {
-    auto rows = calyra::cli::QueryRows(session.connection().get(), u"PRAGMA journal_mode;");
+    auto rows = calyra::cli::QueryRows(session.connection(), u"PRAGMA journal_mode;");
     return rows.empty() || rows[0].empty() ? "DELETE" : rows[0][0];
 }
 
