@@ -63,7 +63,10 @@ std::string ImAddressFromUri(std::string_view rest) {
     std::string out;
     for (size_t i = 0; i < rest.size(); ++i) {
         if (IsEscape(rest, i)) {
-            out += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+            // "%00" is dropped like a raw zero byte in any value: no text
+            // the client stores may hold one.
+            const char c = static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+            if (c != '\0') out += c;
             i += 2;
         } else {
             out += rest[i];
