@@ -26,7 +26,7 @@ if [[ ${1:-} == --all ]]; then
   merge=0
   seed=(-seed=1)
   # About 50 s of runs each on a busy 2-core machine.
-  declare -A runs=([connection]=70000 [content_line]=900000 [dispatch]=1200000 [ical_reader]=150000
+  declare -A runs=([connection]=70000 [content_line]=900000 [dispatch]=1200000 [ical_reader]=150000 [ical_round_trip]=20000
                    [sql_quoting]=1400000 [value_conversions]=3500000 [vcard_reader]=600000
                    [vcard_round_trip]=375000)
 else
