@@ -25,19 +25,19 @@
 //     again), 2,000 of 500 new paths (the first play of each inserts). The raw side runs the same look-up, then the
 //     same UPDATE or INSERT text.
 // Both sides read only as many rows as they need: the raw side stops
-// stepping a query once it has its answer, while the component's engine
-// reads every row of a result when the query runs (so the top list orders
-// and copies all 20,000 entries, and every look-up scans the whole table).
-// The differences in these figures are mostly that. After each step the
+// stepping a query once it has its answer, and so does the component, which
+// steps the top list only until it has its entries and a look-up only to
+// its first row (the ordering itself still sorts all 20,000 entries on both
+// sides). After each step the
 // two files are compared, so both sides are shown to have done the same.
 //
 // Each side is timed in CPU time of the thread, in alternating order. The
 // summary prints microseconds per call (per play for the plays), the
 // ratios to raw SQLite and the process's peak resident memory.
 //
-// Every look-up of a play reads the whole table (nothing indexes
-// [FullPath]), so the plays take most of the run: about a minute of CPU
-// time, two to three minutes on a busy machine.
+// A look-up of a play scans the table until the first entry of its path
+// (nothing indexes [FullPath]), so the plays take most of the run: about a
+// minute of CPU time, two on a busy machine.
 //
 // Run: build/bin/calyra_bench_playstats
 //      (--benchmark_filter=Top to leave out the plays)

@@ -60,6 +60,15 @@ constexpr std::array<FieldMap, N + M> JoinFieldMaps(const std::array<FieldMap, N
 // not freed.
 void StoreFieldText(void* record, const FieldMap& field, const OLECHAR* text);
 
+// StoreFieldText for a field text as the engine's row cursors hand it out:
+// `bytes` bytes of UTF-8, zero-terminated. The field receives exactly what
+// StoreFieldText would make of the text read through the connection's
+// GetFieldValue into a buffer of `scratchUnits` units: the text up to a
+// zero byte, decoded, cut to scratchUnits - 1 units. `scratch` (that many
+// units) is used for texts that are not plain ASCII. Throws OutOfMemory.
+void StoreFieldUtf8(void* record, const FieldMap& field, const char* text, size_t bytes, OLECHAR* scratch,
+                    size_t scratchUnits);
+
 // The field's value in its written form.
 SqlText& AppendFieldValue(SqlText& sql, const void* record, const FieldMap& field);
 

@@ -19,6 +19,13 @@ ResultSet::~ResultSet() { m_db->FreeResultset(nullptr, &m_vm); }
 
 void ResultSet::Next() { m_db->NextRow(nullptr, &m_vm); }
 
+RowCursor::RowCursor(IPimDbRows* rows, IPimDbAccess* db, LONG* plErrorID, BSTR sql)
+    : m_rows(rows), m_db(db), m_plErrorID(plErrorID) {
+    m_hr = rows->OpenRows(plErrorID, sql, &m_vm);
+}
+
+RowCursor::~RowCursor() { m_db->FreeResultset(nullptr, &m_vm); }
+
 CPimDataAccess::CPimDataAccess() {
     InitializeCriticalSection(&m_csAccess);
     SendTrace("CPimDataAccess::CPimDataAccess.[ENTER]");
@@ -40,6 +47,14 @@ HRESULT CPimDataAccess::SetPimDbAccessImpl(LONG* plErrorID, IPimDbAccess* pPimDb
     pPimDbAccess->AddRef();
     if (m_pPimDbAccess) m_pPimDbAccess->Release();
     m_pPimDbAccess = pPimDbAccess;
+    // Our own connection also reads rows as they are stepped. The interface
+    // is the same object's, kept alive by the reference just taken.
+    m_pPimDbRows = nullptr;
+    void* rows = nullptr;
+    if (SUCCEEDED(pPimDbAccess->QueryInterface(IID_IPimDbRows, &rows)) && rows) {
+        m_pPimDbRows = static_cast<IPimDbRows*>(rows);
+        m_pPimDbRows->Release();
+    }
     return S_OK;
 }
 
@@ -73,6 +88,18 @@ bool CPimDataAccess::ReadRow(void* record, size_t recordSize, LONGLONG* pVM, std
     for (size_t column = 0; column < fields.size(); ++column)
         StoreFieldText(record, fields[column], FetchField(pVM, static_cast<LONG>(column)));
     return true;
+}
+
+void CPimDataAccess::StoreRow(void* record, size_t recordSize, const char* const* texts, const LONG* bytes,
+                              LONG columns, std::span<const FieldMap> fields) {
+    std::memset(record, 0, recordSize);
+    for (size_t column = 0; column < fields.size(); ++column) {
+        if (static_cast<LONG>(column) < columns)
+            StoreFieldUtf8(record, fields[column], texts[column], static_cast<size_t>(bytes[column]), m_pwszBuffer,
+                           kScratchUnits);
+        else
+            StoreFieldText(record, fields[column], u"");  // a column the query lacks reads as empty text
+    }
 }
 
 HRESULT CPimDataAccess::CreateRecordArray(SAFEARRAY** ppsa, const GUID& recordType, ULONG count) {

@@ -10,6 +10,8 @@
 #include "engine/engine.h"
 #include "platform/bstr.h"
 
+extern "C" const IID IID_IPimDbRows = {0xD5AA2EE1, 0xB6A3, 0x44C4, {0x8C, 0xDF, 0xC3, 0x96, 0x02, 0xAF, 0x2C, 0x1C}};
+
 namespace calyra {
 namespace {
 
@@ -36,6 +38,16 @@ HRESULT CPimDbAccess::FinalConstruct() {
 }
 
 void CPimDbAccess::FinalRelease() { SendTrace("CPimDbAccess::FinalRelease.[ENTER]"); }
+
+HRESULT CPimDbAccess::_InternalQueryInterface(REFIID riid, void** ppv) {
+    if (ppv && IsEqualIID(riid, IID_IPimDbRows)) {
+        IPimDbRows* rows = this;
+        rows->AddRef();
+        *ppv = rows;
+        return S_OK;
+    }
+    return IDispatchImpl<IPimDbAccess>::_InternalQueryInterface(riid, ppv);
+}
 
 STDMETHODIMP CPimDbAccess::OpenPimDatabase(LONG* plErrorID, BSTR /*bstrUser*/, BSTR /*bstrPwd*/, BSTR bstrDbFile) {
     SendTrace("CPimDbAccess::OpenPimDatabase.[ENTER]");
@@ -149,6 +161,31 @@ STDMETHODIMP CPimDbAccess::FreeResultset(LONG* plErrorID, LONGLONG* pVM) {
     CriticalSectionLock lock(m_csDb);
     if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
     if (DbFreeResultset(m_lDbHandle, pVM) == -1) return ReportPimError(plErrorID, PIMERR_FREE_FAILED, E_FAIL);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::OpenRows(LONG* plErrorID, BSTR bstrSQL, LONGLONG* pVM) {
+    if (IsEmpty(bstrSQL) || !pVM) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+
+    *pVM = 0;
+    LONG columns = 0;
+    LONG result = HasEmbeddedZero(bstrSQL) ? -1 : DbOpenCursor(m_lDbHandle, bstrSQL, &columns, pVM);
+    if (result == -1) return ReportPimError(plErrorID, PIMERR_QUERY_FAILED, E_FAIL);
+    return S_OK;
+}
+
+STDMETHODIMP CPimDbAccess::ReadRows(LONG* plErrorID, LONGLONG* pVM, LONG lMaxRows, DbRowSink sink, void* context,
+                                    LONG* plRead) {
+    if (!pVM || !sink || !plRead) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
+    *plRead = 0;
+    CriticalSectionLock lock(m_csDb);
+    if (!IsOpen()) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_UNEXPECTED);
+    LONG read = DbReadCursor(m_lDbHandle, pVM, lMaxRows, sink, context);
+    if (read < 0) return ReportPimError(plErrorID, PIMERR_QUERY_FAILED, E_FAIL);
+    *plRead = read;
     return S_OK;
 }
 

@@ -7,9 +7,11 @@
 // passes the slot's address to the engine. Thread-safety: every engine call
 // runs under m_csDb, one call at a time; a caller running Query ...
 // FreeResultset keeps its slot to itself. Releasing the object never closes
-// the database; only ClosePimDatabase does.
+// the database; only ClosePimDatabase does. The component's own access
+// objects also read rows through its internal IPimDbRows (pim_db_rows.h).
 #pragma once
 
+#include "core/pim_db_rows.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_dispatch.h"
 #include "platform/critical_section.h"
@@ -19,6 +21,7 @@ namespace calyra {
 
 class CPimDbAccess : public CComObjectRootEx<CComMultiThreadModel>,
                      public IDispatchImpl<IPimDbAccess>,
+                     public IPimDbRows,
                      public CComCoClass<CPimDbAccess, &CLSID_PimDbAccess> {
 public:
     CPimDbAccess();
@@ -28,6 +31,8 @@ public:
 
     HRESULT FinalConstruct();
     void FinalRelease();
+    // The dual interface's answers, and IPimDbRows.
+    HRESULT _InternalQueryInterface(REFIID riid, void** ppv);
 
     STDMETHODIMP OpenPimDatabase(LONG* plErrorID, BSTR bstrUser, BSTR bstrPwd, BSTR bstrDbFile) override;
     STDMETHODIMP ClosePimDatabase(LONG* plErrorID) override;
@@ -40,6 +45,10 @@ public:
     STDMETHODIMP GetFieldValue(LONG* plErrorID, LONGLONG* pVM, LONG lField, USHORT* lpszFieldValue,
                                ULONG lSize) override;
     STDMETHODIMP FreeResultset(LONG* plErrorID, LONGLONG* pVM) override;
+
+    STDMETHODIMP OpenRows(LONG* plErrorID, BSTR bstrSQL, LONGLONG* pVM) override;
+    STDMETHODIMP ReadRows(LONG* plErrorID, LONGLONG* pVM, LONG lMaxRows, DbRowSink sink, void* context,
+                          LONG* plRead) override;
 
 private:
     // REQUIRES: m_csDb held.

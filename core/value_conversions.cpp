@@ -15,26 +15,36 @@ namespace calyra {
 
 namespace {
 
-// The white space the C scanner skips in the "C" locale.
-bool IsSpace(OLECHAR c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+// The parsers below read UTF-16 and UTF-8 alike: every character they
+// accept is ASCII, and they stop at the first other unit or byte.
 
-bool IsDigit(OLECHAR c) { return c >= u'0' && c <= u'9'; }
+// The white space the C scanner skips in the "C" locale.
+template <class Char>
+bool IsSpace(Char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+template <class Char>
+bool IsDigit(Char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads one decimal number at *pos like the scanner's %d: white space,
 // optional sign, at least one digit. On success advances *pos past the
 // digits and stores the value, saturated to the LONG range.
-bool ReadNumber(const OLECHAR*& pos, LONG* value) {
-    const OLECHAR* p = pos;
+template <class Char>
+bool ReadNumber(const Char*& pos, LONG* value) {
+    const Char* p = pos;
     while (IsSpace(*p)) ++p;
     bool negative = false;
-    if (*p == u'+' || *p == u'-') negative = *p++ == u'-';
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
     if (!IsDigit(*p)) return false;
     // Accumulate the magnitude until it is beyond any LONG; further digits
     // only keep it there.
     constexpr std::int64_t kBeyond = std::int64_t{std::numeric_limits<LONG>::max()} + 2;
     std::int64_t magnitude = 0;
     for (; IsDigit(*p); ++p)
-        if (magnitude < kBeyond) magnitude = magnitude * 10 + (*p - u'0');
+        if (magnitude < kBeyond) magnitude = magnitude * 10 + (*p - '0');
     std::int64_t signedValue = negative ? -magnitude : magnitude;
     *value = static_cast<LONG>(
         std::clamp<std::int64_t>(signedValue, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max()));
@@ -74,17 +84,19 @@ OLECHAR* DateToText(DATE date, OLECHAR* buffer, size_t capacity) {
     return WriteAscii(text, buffer, capacity);
 }
 
-DATE TextToDate(const OLECHAR* text, DATE defaultDate) {
-    if (!text) return defaultDate;
+namespace {
+
+template <class Char>
+DATE ParseDate(const Char* text) {
     // year, month, day, hour, minute, second and the separator before each.
     LONG fields[6] = {};
-    constexpr OLECHAR kSeparators[6] = {u'\0', u'-', u'-', u' ', u':', u':'};
-    const OLECHAR* p = text;
+    constexpr char kSeparators[6] = {'\0', '-', '-', ' ', ':', ':'};
+    const Char* p = text;
     for (int i = 0; i < 6; ++i) {
-        OLECHAR sep = kSeparators[i];
-        if (sep == u' ') {
+        const char sep = kSeparators[i];
+        if (sep == ' ') {
             while (IsSpace(*p)) ++p;  // a blank in the pattern matches any run, also none
-        } else if (sep != u'\0') {
+        } else if (sep != '\0') {
             if (*p != sep) break;
             ++p;
         }
@@ -93,18 +105,27 @@ DATE TextToDate(const OLECHAR* text, DATE defaultDate) {
     return DateFromParts(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
 }
 
+template <class Char>
+LONG ParseLong(const Char* text) {
+    LONG value = 0;
+    return ReadNumber(text, &value) ? value : 0;
+}
+
+}  // namespace
+
+DATE TextToDate(const OLECHAR* text, DATE defaultDate) { return text ? ParseDate(text) : defaultDate; }
+
+DATE Utf8ToDate(const char* text) { return ParseDate(text); }
+
 OLECHAR* LongToText(LONG value, OLECHAR* buffer, size_t capacity) {
     char text[16];
     std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
     return WriteAscii(text, buffer, capacity);
 }
 
-LONG TextToLong(const OLECHAR* text, LONG defaultValue) {
-    if (!text) return defaultValue;
-    LONG value = 0;
-    const OLECHAR* p = text;
-    return ReadNumber(p, &value) ? value : 0;
-}
+LONG TextToLong(const OLECHAR* text, LONG defaultValue) { return text ? ParseLong(text) : defaultValue; }
+
+LONG Utf8ToLong(const char* text) { return ParseLong(text); }
 
 const OLECHAR* BoolToText(LONG flag) { return flag ? u"1" : u"0"; }
 

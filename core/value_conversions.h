@@ -39,6 +39,9 @@ OLECHAR* DateToText(DATE date, OLECHAR* buffer, size_t capacity);
 // text gives `defaultDate`. Numbers too large for a LONG saturate.
 DATE TextToDate(const OLECHAR* text, DATE defaultDate);
 
+// TextToDate of a zero-terminated UTF-8 text (never NULL).
+DATE Utf8ToDate(const char* text);
+
 // Writes the signed decimal text of `value` after clearing the first
 // min(capacity, 64) units (LONG_MIN gives "-2147483648"). Returns `buffer`.
 OLECHAR* LongToText(LONG value, OLECHAR* buffer, size_t capacity);
@@ -48,6 +51,9 @@ OLECHAR* LongToText(LONG value, OLECHAR* buffer, size_t capacity);
 // outside the LONG range saturates to LONG_MIN or LONG_MAX. A NULL text
 // gives `defaultValue`.
 LONG TextToLong(const OLECHAR* text, LONG defaultValue);
+
+// TextToLong of a zero-terminated UTF-8 text (never NULL).
+LONG Utf8ToLong(const char* text);
 
 // u"1" for any nonzero flag, u"0" for zero. A constant: never modify or free.
 const OLECHAR* BoolToText(LONG flag);

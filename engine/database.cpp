@@ -82,8 +82,10 @@ void Database::Close() {
     sqlite3_busy_timeout(m_db, 0);
     if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_exec(m_db, kClosedJournalModePragma, nullptr, nullptr, nullptr);
-    // Every statement is finalised before the call that prepared it returns,
-    // so nothing keeps the connection from closing here.
+    // Result sets finalise their statements before DbQuery returns, and
+    // DbClose ends the handle's cursors before this; a cursor still being
+    // read on another thread keeps the connection alive inside SQLite until
+    // it is finalised.
     sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
@@ -153,8 +155,7 @@ bool Database::IsBlankTail(const char* tail) {
     return true;
 }
 
-std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& storage) {
-    std::lock_guard lock(m_mutex);
+sqlite3_stmt* Database::PrepareSingle(const char16_t* sql) {
     if (!m_db || !sql) return nullptr;
     Utf16ToUtf8(sql, m_sql);
     if (m_sql.size() >= INT_MAX) return nullptr;
@@ -170,6 +171,13 @@ std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& s
         sqlite3_finalize(stmt);
         return nullptr;
     }
+    return stmt;
+}
+
+std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& storage) {
+    std::lock_guard lock(m_mutex);
+    sqlite3_stmt* stmt = PrepareSingle(sql);
+    if (!stmt) return nullptr;
     const bool autocommitBefore = sqlite3_get_autocommit(m_db) != 0;
     std::unique_ptr<ResultSet> rs;
     try {
@@ -182,6 +190,48 @@ std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& s
     if (!rs && autocommitBefore && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return rs;
+}
+
+sqlite3_stmt* Database::OpenCursor(const char16_t* sql) {
+    std::lock_guard lock(m_mutex);
+    return PrepareSingle(sql);
+}
+
+LONG Database::ReadCursor(sqlite3_stmt* stmt, LONG maxRows, DbRowSink sink, void* context) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db || !stmt || !sink) return -1;
+    const int columns = sqlite3_column_count(stmt);
+    m_rowTexts.resize(static_cast<size_t>(columns));
+    m_rowBytes.resize(static_cast<size_t>(columns));
+    LONG rows = 0;
+    while (rows < maxRows) {
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) break;
+        if (rc != SQLITE_ROW) return -1;
+        for (int c = 0; c < columns; ++c) {
+            const char* text = "";
+            int bytes = 0;
+            if (sqlite3_column_type(stmt, c) != SQLITE_NULL) {
+                // UTF-8 first and the length second, the order in which
+                // SQLite keeps both valid.
+                text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                bytes = sqlite3_column_bytes(stmt, c);
+                if (!text) return -1;  // out of memory inside SQLite
+            }
+            m_rowTexts[static_cast<size_t>(c)] = text;
+            m_rowBytes[static_cast<size_t>(c)] = bytes;
+        }
+        ++rows;
+        if (sink(context, columns, m_rowTexts.data(), m_rowBytes.data()) != 0) break;
+    }
+    return rows;
+}
+
+void Database::CloseCursor(sqlite3_stmt* stmt) {
+    // After Close the connection lives on inside SQLite until its last
+    // statement is finalised here.
+    std::lock_guard lock(m_mutex);
+    sqlite3_finalize(stmt);
 }
 
 }  // namespace calyra::engine

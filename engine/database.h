@@ -2,7 +2,8 @@
 //
 // It runs SQL text given as UTF-16: Execute runs every statement of a text,
 // Query reads the one statement of a text into a ResultSet that the caller
-// then owns. The connection is opened without SQLite's own mutex; m_mutex
+// then owns, and a cursor steps a statement as far as its reader asks.
+// The connection is opened without SQLite's own mutex; m_mutex
 // serialises every use of it instead, so one Database may be called from any
 // number of threads. Close is final: later calls fail cleanly.
 #pragma once
@@ -10,11 +11,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "engine/cursor.h"
 #include "engine/result_set.h"
 #include "platform/types.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace calyra::engine {
 
@@ -40,6 +44,16 @@ public:
     // text holds no statement or more than one.
     std::unique_ptr<ResultSet> Query(const char16_t* sql, ResultStorage& storage);
 
+    // Prepares the text's single statement for reading with ReadCursor;
+    // NULL on failure, as Query. The caller ends it with CloseCursor.
+    sqlite3_stmt* OpenCursor(const char16_t* sql);
+    // Steps up to maxRows rows of the statement, handing each to the sink;
+    // the rows handed over, or -1 when a step fails or the connection is
+    // closed.
+    LONG ReadCursor(sqlite3_stmt* stmt, LONG maxRows, DbRowSink sink, void* context);
+    // Finalises the statement, also once the connection is closed.
+    void CloseCursor(sqlite3_stmt* stmt);
+
     // Closes the connection (idempotent).
     void Close();
 
@@ -47,12 +61,18 @@ private:
     explicit Database(sqlite3* db);
     // REQUIRES: m_mutex held.
     bool IsBlankTail(const char* tail);
+    // The text's single statement, prepared; NULL when the text does not
+    // compile or holds no statement or more than one.
+    // REQUIRES: m_mutex held.
+    sqlite3_stmt* PrepareSingle(const char16_t* sql);
     static void OnRowChanged(void* self, int op, const char* dbName, const char* table, long long rowid);
 
     std::mutex m_mutex;
-    sqlite3* m_db;               // Guarded by m_mutex; NULL once closed.
-    bool m_rowInserted = false;  // Guarded by m_mutex (the update hook runs inside calls that hold it).
-    std::string m_sql;           // Guarded by m_mutex; the UTF-8 form of the text being run.
+    sqlite3* m_db;                        // Guarded by m_mutex; NULL once closed.
+    bool m_rowInserted = false;           // Guarded by m_mutex (the update hook runs inside calls that hold it).
+    std::string m_sql;                    // Guarded by m_mutex; the UTF-8 form of the text being run.
+    std::vector<const char*> m_rowTexts;  // Guarded by m_mutex; the row ReadCursor hands over.
+    std::vector<LONG> m_rowBytes;         // Guarded by m_mutex.
 };
 
 }  // namespace calyra::engine

@@ -1,5 +1,5 @@
-// The engine's nine operations: the handle table, the result-set registry
-// and the C entry points over Database and ResultSet.
+// The engine's nine operations and its row cursors: the handle table, the
+// result-set registry and the C entry points over Database and ResultSet.
 //
 // Handle numbers count up from 0 and are never given out twice, so a stale
 // handle can only ever miss, never reach a database opened later. Result-set
@@ -9,6 +9,8 @@
 // and is refused without being followed. No exception crosses the C
 // boundary: out of memory reads as the operation's failure result.
 #include "engine/engine.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,8 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/cursor.h"
 #include "engine/database.h"
 #include "engine/result_set.h"
+#include "engine/text_encoding.h"
 
 namespace calyra::engine {
 namespace {
@@ -33,9 +37,28 @@ constexpr char16_t kEmptyText[1] = {0};
 constexpr size_t kSpareStorages = 2;
 constexpr size_t kMaxSpareStorageBytes = size_t{16} << 20;
 
+// A statement a cursor steps; finalised when the last user lets go of it.
+class Cursor {
+public:
+    Cursor(std::shared_ptr<Database> db, sqlite3_stmt* stmt) : m_db(std::move(db)), m_stmt(stmt) {}
+    ~Cursor() { m_db->CloseCursor(m_stmt); }
+    Cursor(const Cursor&) = delete;
+    Cursor& operator=(const Cursor&) = delete;
+
+    LONG Read(LONG maxRows, DbRowSink sink, void* context) { return m_db->ReadCursor(m_stmt, maxRows, sink, context); }
+
+private:
+    std::shared_ptr<Database> m_db;  // Constant after construction.
+    sqlite3_stmt* m_stmt;            // Constant after construction; used under the database's lock.
+};
+
+// What a slot names: a result set, or a cursor (the other member empty).
 struct OpenResultSet {
-    LONG handle;  // the database handle DbQuery made it on
+    LONG handle;  // the database handle DbQuery or DbOpenCursor made it on
     std::unique_ptr<ResultSet> rows;
+    // Shared so that a read in progress keeps it alive, outside the
+    // registry's lock, while another thread closes the handle.
+    std::shared_ptr<Cursor> cursor;
 };
 
 // Process-wide state of the engine: the open databases, the live result
@@ -61,7 +84,7 @@ public:
 
     // Takes the database out of the table with every result set made on it;
     // the caller destroys both outside the lock.
-    std::shared_ptr<Database> RemoveDatabase(LONG handle, std::vector<std::unique_ptr<ResultSet>>& orphans) {
+    std::shared_ptr<Database> RemoveDatabase(LONG handle, std::vector<OpenResultSet>& orphans) {
         std::lock_guard lock(m_mutex);
         auto it = m_databases.find(handle);
         if (it == m_databases.end()) return nullptr;
@@ -69,7 +92,7 @@ public:
         m_databases.erase(it);
         for (auto rs = m_resultSets.begin(); rs != m_resultSets.end();) {
             if (rs->second.handle == handle) {
-                orphans.push_back(std::move(rs->second.rows));
+                orphans.push_back(std::move(rs->second));
                 rs = m_resultSets.erase(rs);
             } else {
                 ++rs;
@@ -78,27 +101,37 @@ public:
         return db;
     }
 
-    // Registers a result set of a database that is still open; 0 when the
-    // database was closed while the query ran.
-    std::uint64_t AddResultSet(LONG handle, const Database* db, std::unique_ptr<ResultSet>& rows) {
+    // Registers a result set or cursor of a database that is still open; 0
+    // when the database was closed while the query ran (the entry is then
+    // left with the caller).
+    std::uint64_t AddResultSet(const Database* db, OpenResultSet& entry) {
         std::lock_guard lock(m_mutex);
-        auto it = m_databases.find(handle);
+        auto it = m_databases.find(entry.handle);
         if (it == m_databases.end() || it->second.get() != db) return 0;
         std::uint64_t id;
         do {
             id = Scramble(m_nextSerial++);
         } while (id == 0);
-        m_resultSets.emplace(id, OpenResultSet{handle, std::move(rows)});
+        m_resultSets.emplace(id, std::move(entry));
         return id;
     }
 
-    std::unique_ptr<ResultSet> RemoveResultSet(LONG handle, std::uint64_t id) {
+    // False when the slot names nothing of this handle.
+    bool RemoveResultSet(LONG handle, std::uint64_t id, OpenResultSet& removed) {
         std::lock_guard lock(m_mutex);
         auto it = m_resultSets.find(id);
-        if (it == m_resultSets.end() || it->second.handle != handle) return nullptr;
-        std::unique_ptr<ResultSet> rows = std::move(it->second.rows);
+        if (it == m_resultSets.end() || it->second.handle != handle) return false;
+        removed = std::move(it->second);
         m_resultSets.erase(it);
-        return rows;
+        return true;
+    }
+
+    std::shared_ptr<Cursor> FindCursor(LONG handle, const LONGLONG* pVM) {
+        if (!pVM || *pVM == 0) return nullptr;
+        std::lock_guard lock(m_mutex);
+        auto it = m_resultSets.find(static_cast<std::uint64_t>(*pVM));
+        if (it == m_resultSets.end() || it->second.handle != handle) return nullptr;
+        return it->second.cursor;
     }
 
     // Storage for the next query: a spare one when there is one.
@@ -138,7 +171,7 @@ public:
         if (!pVM || *pVM == 0) return fallback;
         std::lock_guard lock(m_mutex);
         auto it = m_resultSets.find(static_cast<std::uint64_t>(*pVM));
-        if (it == m_resultSets.end() || it->second.handle != handle) return fallback;
+        if (it == m_resultSets.end() || it->second.handle != handle || !it->second.rows) return fallback;
         return op(*it->second.rows);
     }
 
@@ -183,7 +216,9 @@ Registry& TheRegistry() {
 }  // namespace
 }  // namespace calyra::engine
 
+using calyra::engine::Cursor;
 using calyra::engine::Database;
+using calyra::engine::OpenResultSet;
 using calyra::engine::ResultSet;
 using calyra::engine::ResultStorage;
 using calyra::engine::TheRegistry;
@@ -202,10 +237,12 @@ LONG DbOpen(const OLECHAR* pszFile) {
 
 LONG DbClose(LONG hDb) {
     try {
-        std::vector<std::unique_ptr<ResultSet>> orphans;
+        std::vector<OpenResultSet> orphans;
         std::shared_ptr<Database> db = TheRegistry().RemoveDatabase(hDb, orphans);
         if (!db) return -1;
-        for (auto& rows : orphans) TheRegistry().KeepSpareStorage(rows->TakeStorage());
+        for (OpenResultSet& orphan : orphans)
+            if (orphan.rows) TheRegistry().KeepSpareStorage(orphan.rows->TakeStorage());
+        orphans.clear();  // finalises the cursors' statements before the close
         // Another thread may still be inside a call on this database; Close
         // waits for it, and its later calls find the connection closed.
         db->Close();
@@ -238,9 +275,10 @@ LONG DbQuery(LONG hDb, const OLECHAR* pszSQL, LONG* plRow, LONG* plColumn, LONGL
         }
         LONG rowCount = rows->RowCount();
         LONG columnCount = rows->ColumnCount();
-        std::uint64_t id = TheRegistry().AddResultSet(hDb, db.get(), rows);
+        OpenResultSet entry{hDb, std::move(rows), nullptr};
+        std::uint64_t id = TheRegistry().AddResultSet(db.get(), entry);
         if (id == 0) {
-            TheRegistry().KeepSpareStorage(rows->TakeStorage());
+            TheRegistry().KeepSpareStorage(entry.rows->TakeStorage());
             return -1;
         }
         *plRow = rowCount;
@@ -284,14 +322,56 @@ LONG DbFreeResultset(LONG hDb, LONGLONG* pVM) {
     if (!pVM) return -1;
     if (*pVM == 0) return 0;  // nothing to free, as after a failed query
     try {
-        std::unique_ptr<ResultSet> rows = TheRegistry().RemoveResultSet(hDb, static_cast<std::uint64_t>(*pVM));
-        if (!rows) return -1;
+        OpenResultSet removed{};
+        if (!TheRegistry().RemoveResultSet(hDb, static_cast<std::uint64_t>(*pVM), removed)) return -1;
         *pVM = 0;
-        TheRegistry().KeepSpareStorage(rows->TakeStorage());
+        if (removed.rows) TheRegistry().KeepSpareStorage(removed.rows->TakeStorage());
         return 0;
     } catch (...) {
         return -1;
     }
+}
+
+LONG DbOpenCursor(LONG hDb, const OLECHAR* pszSQL, LONG* plColumn, LONGLONG* pVM) {
+    if (!plColumn || !pVM) return -1;
+    try {
+        std::shared_ptr<Database> db = TheRegistry().FindDatabase(hDb);
+        if (!db) return -1;
+        sqlite3_stmt* stmt = db->OpenCursor(pszSQL);
+        if (!stmt) return -1;
+        LONG columnCount = sqlite3_column_count(stmt);
+        std::shared_ptr<Cursor> cursor;
+        try {
+            cursor = std::make_shared<Cursor>(db, stmt);
+        } catch (...) {
+            db->CloseCursor(stmt);
+            throw;
+        }
+        OpenResultSet entry{hDb, nullptr, std::move(cursor)};
+        std::uint64_t id = TheRegistry().AddResultSet(db.get(), entry);
+        if (id == 0) return -1;
+        *plColumn = columnCount;
+        *pVM = static_cast<LONGLONG>(id);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
+}
+
+LONG DbReadCursor(LONG hDb, LONGLONG* pVM, LONG lMaxRows, DbRowSink sink, void* context) {
+    try {
+        std::shared_ptr<Cursor> cursor = TheRegistry().FindCursor(hDb, pVM);
+        if (!cursor) return -1;
+        return cursor->Read(lMaxRows, sink, context);
+    } catch (...) {
+        return -1;
+    }
+}
+
+LONG DbDecodeText(const char* text, LONG bytes, OLECHAR* out) {
+    if (!text || !out || bytes <= 0) return 0;
+    return static_cast<LONG>(
+        calyra::engine::DecodeUtf8(reinterpret_cast<const unsigned char*>(text), static_cast<size_t>(bytes), out));
 }
 
 }  // extern "C"

@@ -56,6 +56,9 @@ protected:
     HRESULT CountPlay(LONG* plErrorID, BSTR bstrEntryID, Record* pEntry);
     // Exactly lCnt (1 to 99) elements, *plNum of them filled.
     HRESULT GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* plNum, SAFEARRAY** ppEntries);
+    // Its walk over rows stepped as it goes. REQUIRES: m_csAccess held.
+    HRESULT GetTopEntriesAsStepped(IPimDbRows* reader, LONG* plErrorID, LONG lCnt, LONG* plNum, SAFEARRAY** ppEntries,
+                                   BSTR sql);
     // One play of pEntry->bstrFullPath. Takes no lock itself.
     HRESULT RecordPlay(LONG* plErrorID, Record* pEntry);
 };

@@ -40,6 +40,9 @@ constexpr auto ListFields() {
     return fields;
 }
 
+// The entry ID alone, as the look-up reads it: column 0 into a BSTR.
+constexpr FieldMap kEntryIdField = {u"[EntryID]", FieldKind::Text, 0, 0};
+
 // Owns a record array until it is handed out, so an exception in the row
 // walk leaves nothing behind.
 class PendingArray {
@@ -86,6 +89,24 @@ HRESULT CALYRA_PLAY_STATISTICS::QueryEntry(LONG* plErrorID, Record* pEntry, VARI
     sql.Append(u" WHERE [ProfileID] = '").AppendQuoted(this->m_bstrProfileID);
     sql.Append(u"' AND [FullPath] = '").AppendQuoted(pEntry->bstrFullPath).Append(u"'");
     Bstr text = sql.ToBstr();
+    if (IPimDbRows* reader = this->RowReader()) {
+        // Only the first row matters, so the table is scanned only as far
+        // as the first entry of the path.
+        RowCursor rows(reader, this->m_pPimDbAccess, plErrorID, text);
+        if (!rows.ok()) return E_UNEXPECTED;
+        BSTR id = nullptr;
+        LONG read = rows.Read(1, [&](const char* const* texts, const LONG* bytes, LONG) {
+            this->StoreRow(&id, sizeof id, texts, bytes, 1, std::span(&kEntryIdField, 1));
+            return true;
+        });
+        if (read < 0) return E_UNEXPECTED;
+        if (read == 1) {
+            SysFreeString(pEntry->bstrEntryID);
+            pEntry->bstrEntryID = id;
+        }
+        *pvbExist = read == 1 ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
     ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
     if (!rs.ok()) return E_UNEXPECTED;
     if (rs.rows() > 0) {
@@ -181,6 +202,8 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
     sql.Append(u" WHERE [ProfileID] = '").AppendQuoted(this->m_bstrProfileID);
     sql.Append(u"' ORDER BY [Counter] DESC, [LastPlayed] DESC");
     Bstr text = sql.ToBstr();
+    if (IPimDbRows* reader = this->RowReader())
+        return GetTopEntriesAsStepped(reader, plErrorID, lCnt, plNum, ppEntries, text);
     ResultSet rs(this->m_pPimDbAccess, plErrorID, text);
     if (!rs.ok()) return E_UNEXPECTED;
 
@@ -208,6 +231,58 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
             Bstr id = Bstr::Attach(TextToBstr(this->FetchField(rs.slot(), 0), nullptr));
             (self->*Table::kDelete)(nullptr, id);
         }
+    }
+    *plNum = filled;
+    *ppEntries = array.Release();  // unfilled elements at the end stay empty
+    return S_OK;
+}
+
+CALYRA_PLAY_STATISTICS_TEMPLATE
+HRESULT CALYRA_PLAY_STATISTICS::GetTopEntriesAsStepped(IPimDbRows* reader, LONG* plErrorID, LONG lCnt, LONG* plNum,
+                                                       SAFEARRAY** ppEntries, BSTR sql) {
+    using namespace play_statistics_detail;
+    static constexpr auto kListFields = ListFields<Table, Record>();
+    constexpr LONG kPathColumn = static_cast<LONG>(std::size(Table::kTextColumns));
+    static constexpr FieldMap kPathField = {u"[FullPath]", FieldKind::Text, 0, 0};
+
+    // Rows are stepped only until lCnt entries are filled, instead of all
+    // of them (GetMostFrequentlyPlayedMusics of 20,000 entries, CPU time
+    // against raw SQLite stepping the same query, calyra_bench_playstats:
+    // 1.91-2.01 reading every row first, 0.97-1.00 stepping). The purges run
+    // between two steps and delete only the row just read, which SQLite
+    // allows whatever the plan; and no index orders these columns, so the
+    // statement sorts, which fixes all its rows at its first step.
+    RowCursor rows(reader, this->m_pPimDbAccess, plErrorID, sql);
+    if (!rows.ok()) return E_UNEXPECTED;
+    SAFEARRAY* created = nullptr;
+    HRESULT hr = this->CreateRecordArray(&created, *RecordDescriptionOf<Record>().guid, static_cast<ULONG>(lCnt));
+    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
+    PendingArray array(created);
+    Record* entries = array.template Access<Record>();
+    if (!entries) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
+
+    Itf* self = this;
+    LONG filled = 0;
+    while (filled < lCnt) {
+        Bstr gone;  // the ID of an entry whose file is missing
+        LONG read = rows.Read(1, [&](const char* const* texts, const LONG* bytes, LONG columns) {
+            Bstr path;
+            if (kPathColumn < columns)
+                this->StoreRow(&path, sizeof(BSTR), texts + kPathColumn, bytes + kPathColumn, 1,
+                               std::span(&kPathField, 1));
+            if (FileExists(path ? static_cast<BSTR>(path) : u"")) {
+                this->StoreRow(&entries[filled], sizeof(Record), texts, bytes, columns, kListFields);
+                ++filled;
+            } else {
+                this->StoreRow(&gone, sizeof(BSTR), texts, bytes, columns, std::span(&kEntryIdField, 1));
+            }
+            return true;
+        });
+        if (read < 0) return E_UNEXPECTED;
+        if (read == 0) break;
+        // Deleted through our own operation once the row is read (the lock
+        // is re-entrant); its outcome does not concern the list.
+        if (gone) (self->*Table::kDelete)(nullptr, gone);
     }
     *plNum = filled;
     *ppEntries = array.Release();  // unfilled elements at the end stay empty
