@@ -50,9 +50,10 @@ private:
     static void OnRowChanged(void* self, int op, const char* dbName, const char* table, long long rowid);
 
     std::mutex m_mutex;
-    sqlite3* m_db;               // Guarded by m_mutex; NULL once closed.
-    bool m_rowInserted = false;  // Guarded by m_mutex (the update hook runs inside calls that hold it).
-    std::string m_sql;           // Guarded by m_mutex; the UTF-8 form of the text being run.
+    sqlite3* m_db;                  // Guarded by m_mutex; NULL once closed.
+    bool m_rowInserted = false;     // Guarded by m_mutex (the update hook runs inside calls that hold it).
+    bool m_journalModeSet = false;  // Guarded by m_mutex; WAL was asked for (at the first Execute).
+    std::string m_sql;              // Guarded by m_mutex; the UTF-8 form of the text being run.
 };
 
 }  // namespace calyra::engine
