@@ -9,6 +9,7 @@
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/recurrence_record.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/date_text.h"
@@ -217,6 +218,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> info;
         const EventRow row = ReadEvent(events.get(), *id, &info);
+        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
         fields->apply(&info);
         times->apply(&info, false);
         ApplyRecurrence(*repeat, times->startGiven(), &info);
@@ -305,6 +307,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         OwnedRecord<tagEventInfo> info;
         RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), static_cast<const tagEventInfo*>(&master),
                                 static_cast<tagEventInfo*>(&info));
+        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
         info.stRecurrence.ePattern = enumRecurrencePattern_None;
         info.stRecurrence.eEnd = enumRecurrenceEnd_None;
         info.dtOriginalStartTime = occurrence->start;

@@ -108,8 +108,10 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
         } catch (const ClientError& e) {
             throw failed(e);
         }
-        return ctx.out().done(id.empty() ? "done" : "done; new row " + id.utf8(),
-                              id.empty() ? Json{{"ok", true}} : Json{{"ok", true}, {"id", id.utf8()}});
+        // "0": the statement inserted no row.
+        const bool inserted = !id.empty() && id.utf8() != "0";
+        return ctx.out().done(inserted ? "done; new row " + id.utf8() : "done",
+                              inserted ? Json{{"ok", true}, {"id", id.utf8()}} : Json{{"ok", true}});
     }
     LONG columns = 0;
     TextRows rows;
