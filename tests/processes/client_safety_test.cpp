@@ -1,0 +1,206 @@
+// The calyra program with real data, as a new user meets it: files it must
+// not touch are refused byte for byte unchanged, commands that only read
+// create nothing, failed writes exit non-zero with their reason, long texts
+// are refused or come back whole, and deletes leave no orphans.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "processes/raw_database.h"
+#include "tools/calyra/client_run.h"
+
+namespace calyra::test {
+namespace {
+
+std::string Bytes(const std::filesystem::path& file) {
+    std::stringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+void RawExecute(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// A calyra file with one profile "P" and one contact.
+void MakeCalyraFile(const ClientRun& run, const std::string& file) {
+    run.ok({"--db", file, "profiles", "add", "P"});
+    run.ok({"--db", file, "contacts", "add", "--first-name", "Ada"});
+}
+
+// Runs calyra through the shell with standard output sent to `out`; the exit status.
+int RunTo(const ClientRun& run, const std::string& args, const std::string& out) {
+    const std::string line = std::string(CALYRA_CLIENT_PATH) + " --db '" + run.db() + "' " + args + " > " + out +
+                             " 2>" + run.dir().file("err.txt").string();
+    return WEXITSTATUS(std::system(line.c_str()));
+}
+
+TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
+    ClientRun run;
+    struct Case {
+        const char* name;
+        void (*make)(const ClientRun&, const std::string&);
+        const char* words;
+    } cases[] = {
+        {"foreign.db",
+         [](const ClientRun&, const std::string& f) {
+             RawExecute(f, "CREATE TABLE notes(x); INSERT INTO notes VALUES('mine');");
+         },
+         "another program's database"},
+        {"future.db",
+         [](const ClientRun& r, const std::string& f) {
+             MakeCalyraFile(r, f);
+             RawExecute(f, "UPDATE [tVer] SET [VerString] = '999999';");
+         },
+         "schema version \"999999\""},
+        {"garbage.db", [](const ClientRun&, const std::string& f) { std::ofstream(f) << "not a database at all"; },
+         "it is not an SQLite database"},
+        {"folder.db", [](const ClientRun&, const std::string& f) { std::filesystem::create_directory(f); },
+         "is a directory"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = run.dir().file(c.name).string();
+        c.make(run, file);
+        const std::string before = Bytes(file);
+        ExpectFails(
+            run, 1,
+            {{"--db", file, "info"}, {"--db", file, "contacts", "list"}, {"--db", file, "profiles", "add", "Q"}},
+            c.words);
+        EXPECT_EQ(Bytes(file), before) << c.name << " was changed by a refused command";
+        if (std::filesystem::is_directory(file)) {
+            ExpectFails(run, 1, {{"init", file, "--reset", "--yes"}}, "deletes only files");
+            continue;
+        }
+        ExpectFails(run, 2, {{"init", file, "--reset"}}, "--yes");  // stdin is no terminal: no question asked
+        EXPECT_EQ(Bytes(file), before) << c.name << " was changed by an unconfirmed reset";
+        run.ok({"init", file, "--reset", "--yes"});
+        EXPECT_EQ(run.json({"--db", file, "info"})["schema_version"], "101111") << c.name;
+    }
+
+    // The oldest version loses its events on upgrade: a copy is kept first.
+    const std::string old = run.dir().file("old.db").string();
+    MakeCalyraFile(run, old);
+    RawExecute(old, "UPDATE [tVer] SET [VerString] = '090925';");
+    const std::string before = Bytes(old);
+    const ClientResult upgraded = run({"--db", old, "contacts", "list"});
+    EXPECT_EQ(upgraded.status, 0) << upgraded.err;
+    EXPECT_NE(upgraded.err.find("drops every event"), std::string::npos) << upgraded.err;
+    EXPECT_EQ(Bytes(old + ".090925.bak"), before) << "the backup is not the file as it was";
+    EXPECT_EQ(RawColumn(old, "SELECT [VerString] FROM [tVer];"), std::vector<std::string>{"101111"});
+}
+
+TEST(ClientSafety, CommandsThatOnlyReadCreateNothingAndDbMustNameAFile) {
+    ClientRun run;
+    const std::vector<Args> reading = {
+        {"info"},
+        {"profiles", "list"},
+        {"contacts", "list"},
+        {"contacts", "show", "1"},
+        {"contacts", "export"},
+        {"events", "list"},
+        {"events", "month"},
+        {"events", "export"},
+        {"tasks", "list"},
+        {"tasks", "export"},
+        {"sql", "SELECT 1"},
+        {"plays", "top"},
+    };
+    ExpectFails(run, 1, reading, "no such file");
+    EXPECT_FALSE(std::filesystem::exists(run.db())) << "a command that only reads created the file";
+
+    ExpectFails(run, 2, {{"--db", "", "info"}, {"--db", "", "profiles", "add", "P"}}, "--db");
+    const auto missing = run.dir().file("no-such-folder");
+    ExpectFails(run, 1, {{"--db", (missing / "x.db").string(), "profiles", "add", "P"}}, "no such directory");
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "--db created a folder";
+}
+
+TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
+    ClientRun run;
+    run.ok({"profiles", "add", "P"});
+    run.ok({"contacts", "add", "--first-name", "Ada"});
+    for (const char* args : {"contacts export --out /dev/full", "contacts export", "events export --out -",
+                             "tasks export --out /dev/full", "contacts list"}) {
+        EXPECT_EQ(RunTo(run, args, "/dev/full"), 1) << args << " to a full device exited 0";
+        EXPECT_NE(Bytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
+    }
+    EXPECT_NE(run.ok({"contacts", "export", "--out", "-"}).find("BEGIN:VCARD"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("-")) << "--out - wrote a file named -";
+}
+
+TEST(ClientSafety, LongTextsAreRefusedOrComeBackWholeAndEditsNeverWriteBackACutText) {
+    ClientRun run;
+    run.ok({"profiles", "add", "P"});
+    const std::string longest(2047, 'y'), tooLong(3000, 'x');
+    ExpectFails(run, 2,
+                {{"events", "add", "--subject", tooLong, "--start", "2024-01-01"},
+                 {"tasks", "add", "--subject", tooLong},
+                 {"categories", "add", tooLong},
+                 {"groups", "add", tooLong},
+                 {"profiles", "edit", "P", "--model", tooLong}},
+                "at most 2047");
+    run.ok({"tasks", "add", "--subject", longest});
+    run.ok({"tasks", "edit", "1", "--task-priority", "high"});
+    EXPECT_EQ(run.json({"tasks", "show", "1"})["subject"], longest);
+
+    // A text stored by another program reads back cut: an edit must not store the cut text.
+    run.ok({"events", "add", "--subject", "s", "--start", "2024-01-01"});
+    RawExecute(run.db(), "UPDATE [tEvent] SET [Subject] = '" + tooLong + "';");
+    ExpectFails(run, 1, {{"events", "edit", "1", "--location", "here"}}, "give --subject to replace it");
+    EXPECT_EQ(RawColumn(run.db(), "SELECT length([Subject]) FROM [tEvent];"), std::vector<std::string>{"3000"});
+    run.ok({"events", "edit", "1", "--subject", "short"});
+    EXPECT_EQ(RawColumn(run.db(), "SELECT [Subject] FROM [tEvent];"), std::vector<std::string>{"short"});
+}
+
+TEST(ClientSafety, DeletesLeaveNoOrphansAndTitlesShowOnlyWhenChosen) {
+    ClientRun run;
+    for (const char* p : {"P1", "P2"}) {
+        run.ok({"profiles", "add", p});
+        const Args in{"--profile", p};
+        auto with = [&](Args a) { return a.insert(a.begin(), in.begin(), in.end()), a; };
+        run.ok(with({"contacts", "add", "--first-name", "Ada", "--phone", "1", "--email", "a@b.c", "--title", "mrs"}));
+        run.ok(with({"contacts", "add", "--first-name", "Bo"}));
+        run.ok(with({"groups", "add", "G"}));
+        const bool first = p == std::string("P1");
+        run.ok(with({"groups", "join", first ? "1" : "2", first ? "1" : "3"}));
+        run.ok(with({"categories", "add", "Work"}));
+        run.ok(with({"tasks", "add", "--subject", "T"}));
+    }
+    // Only the contact given a title shows one (a zeroed record reads as Mrs).
+    const std::string cards = run.ok({"--profile", "P1", "contacts", "export"});
+    EXPECT_NE(cards.find("N:;Ada;;Mrs.;"), std::string::npos) << cards;
+    EXPECT_NE(cards.find("N:;Bo;;;"), std::string::npos) << cards;
+
+    run.ok({"--profile", "P1", "events", "add", "--subject", "E", "--start", "2024-01-01", "--event-category-id", "1"});
+    run.ok({"--profile", "P1", "categories", "rm", "1"});
+    EXPECT_EQ(RawColumn(run.db(), "SELECT COUNT(*) FROM [tEvent] WHERE [EventCategoryID] = '1';"),
+              std::vector<std::string>{"0"})
+        << "an event still points at the deleted category";
+
+    ExpectFails(run, 2, {{"profiles", "rm", "P1"}}, "--yes");
+    EXPECT_EQ(RawColumn(run.db(), "SELECT COUNT(*) FROM [tContact];"), std::vector<std::string>{"4"});
+    run.ok({"profiles", "rm", "P1", "--yes"});
+    for (const char* table : {"tContact", "tContactGroup", "tEvent", "tEventCategory", "tTask"})
+        EXPECT_EQ(RawColumn(run.db(), std::string("SELECT COUNT(*) FROM [") + table + "] WHERE [ProfileID] = 1;"),
+                  std::vector<std::string>{"0"})
+            << table << " kept rows of the deleted profile";
+    for (const char* orphans :
+         {"SELECT COUNT(*) FROM [tPhoneNumber] WHERE [ContactID] NOT IN (SELECT [ContactID] FROM [tContact]);",
+          "SELECT COUNT(*) FROM [tEmail] WHERE [ContactID] NOT IN (SELECT [ContactID] FROM [tContact]);",
+          "SELECT COUNT(*) FROM [tContactGroupMap] WHERE [ContactGroupID] NOT IN (SELECT [ContactGroupID] FROM "
+          "[tContactGroup]);"})
+        EXPECT_EQ(RawColumn(run.db(), orphans), std::vector<std::string>{"0"}) << orphans;
+    EXPECT_EQ(RawColumn(run.db(), "SELECT COUNT(*) FROM [tContact] WHERE [ProfileID] = 2;"),
+              std::vector<std::string>{"2"})
+        << "the other profile lost contacts";
+    EXPECT_EQ(RawColumn(run.db(), "SELECT COUNT(*) FROM [tPhoneNumber];"), std::vector<std::string>{"1"});
+}
+
+}  // namespace
+}  // namespace calyra::test
