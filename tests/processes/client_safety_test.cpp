@@ -136,6 +136,12 @@ TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
         EXPECT_EQ(RunTo(run, args, out), 1) << args << " > " << out << " exited 0";
         EXPECT_NE(Bytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
     }
+    // A file another program holds locked: the failure says so (after the engine's wait).
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(run.db().c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ExpectFails(run, 1, {{"contacts", "add", "--first-name", "Bo"}}, "locked by another program");
+    sqlite3_close(holder);
     EXPECT_NE(run.ok({"contacts", "export", "--out", "-"}).find("BEGIN:VCARD"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists("-")) << "--out - wrote a file named -";
     std::filesystem::remove("-");

@@ -282,6 +282,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
             throw ClientError("--original and event fields go with --add", 2);
         if (*add && original->empty()) throw ClientError("--add needs --original DATE (the occurrence it replaces)", 2);
         const DATE when = *add ? ParseIsoDate(*original) : 0;
+        if (*add) ctx.willWrite();
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> master;
         if (ReadEvent(events.get(), *id, &master) == EventRow::Exception)
