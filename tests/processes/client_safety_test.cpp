@@ -6,10 +6,12 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "processes/process_runner.h"
 #include "processes/raw_database.h"
 #include "tools/calyra/client_run.h"
 
@@ -94,6 +96,21 @@ TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
     EXPECT_NE(upgraded.err.find("drops every event"), std::string::npos) << upgraded.err;
     EXPECT_TRUE(Bytes(old + ".090925.bak") == before) << "the backup is not the file as it was";
     EXPECT_EQ(RawColumn(old, "SELECT [VerString] FROM [tVer];"), std::vector<std::string>{"101111"});
+}
+
+TEST(ClientSafety, TenCalyraProcessesStartingOnANewFileAllSucceed) {
+    // The look before opening must wait out another process's schema work
+    // rather than take the half-made file for a foreign one.
+    for (int round = 0; round < 6; ++round) {
+        TempDir dir;
+        const std::string file = dir.file("new.db").string();
+        std::vector<std::unique_ptr<ChildProcess>> clients;
+        for (int p = 0; p < 10; ++p)
+            clients.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+                CALYRA_CLIENT_PATH, "--db", file, "profiles", "add", "P" + std::to_string(p)}));
+        for (auto& c : clients) EXPECT_EQ(c->Wait(), 0) << "a client failed in round " << round;
+        EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"), std::vector<std::string>{"10"});
+    }
 }
 
 TEST(ClientSafety, CommandsThatOnlyReadCreateNothingAndDbMustNameAFile) {

@@ -27,6 +27,14 @@ constexpr OlderVersion kOlderVersions[] = {
     {"100528", "the sync albums of types 6 and 7"},
 };
 
+// Some of the tables this system creates: a file with any of them is
+// calyra's, also while its version row is still missing.
+constexpr const char* kOwnTables[] = {"tProfile", "tContact", "tEvent", "tTask", "tAddress", "tVer"};
+// How long a half-made file (calyra's tables, no version yet) is waited
+// for: another process's schema work takes milliseconds.
+constexpr int kHalfMadeRetries = 50;
+constexpr useconds_t kHalfMadeWaitMicroseconds = 100'000;
+
 constexpr char kSqliteHeader[] = "SQLite format 3";  // 16 bytes with its zero
 
 // The ranges of the lock bytes SQLite takes in the file itself (pending,
@@ -122,32 +130,45 @@ FileLook LookBeforeOpening(IPimDbAccess* reader, const std::filesystem::path& fi
         ~Closer() { db->ClosePimDatabase(nullptr); }
     } closer{reader};
 
-    TextRows tables;
-    try {
-        tables = QueryRows(reader, u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table';");
-    } catch (const ClientError& e) {
-        const std::string trouble = FileTrouble(file);
-        throw ClientError("cannot read " + file.string() + ": " + (trouble.empty() ? e.what() : trouble));
+    // Another process creating or upgrading the file shows it half-made
+    // for a moment (tables without the version row); that is waited out.
+    for (int attempt = 0;; ++attempt) {
+        TextRows tables;
+        try {
+            tables = QueryRows(reader, u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table';");
+        } catch (const ClientError& e) {
+            const std::string trouble = FileTrouble(file);
+            throw ClientError("cannot read " + file.string() + ": " + (trouble.empty() ? e.what() : trouble));
+        }
+        if (tables.empty()) return {FileLook::Empty, {}, {}};
+        bool hasVersionTable = false, hasOwnTables = false;
+        for (const auto& t : tables) {
+            hasVersionTable = hasVersionTable || t[0] == "tVer";
+            for (const char* own : kOwnTables) hasOwnTables = hasOwnTables || t[0] == own;
+        }
+        if (!hasVersionTable && !hasOwnTables)
+            throw ClientError(file.string() + " is another program's database (" + std::to_string(tables.size()) +
+                              " table" + (tables.size() == 1 ? "" : "s") +
+                              ", none of calyra's); calyra leaves it untouched: " + HowToStartOver(file));
+        // The last row decides, as it does for the component.
+        const TextRows versions = hasVersionTable ? QueryRows(reader, u"SELECT [VerString] FROM [tVer];") : TextRows();
+        const std::string version = versions.empty() ? std::string() : versions.back()[0];
+        if (version.empty() && attempt < kHalfMadeRetries) {
+            ::usleep(kHalfMadeWaitMicroseconds);
+            continue;
+        }
+        if (version == kCurrentSchemaVersion) return {FileLook::Current, version, {}};
+        for (const OlderVersion& older : kOlderVersions)
+            if (version == older.version) return {FileLook::Older, version, older.loss};
+        throw ClientError(file.string() + " holds " +
+                          (version.empty() ? "calyra's tables but no schema version (its creation or upgrade was "
+                                             "cut short)"
+                                           : "schema version \"" + version + "\", which this calyra does not know") +
+                          " (it reads " + kCurrentSchemaVersion +
+                          " and upgrades 090925, 100406 and 100528); opening it would delete everything in it, so it "
+                          "is left untouched: use the calyra that wrote it, or " +
+                          HowToStartOver(file));
     }
-    if (tables.empty()) return {FileLook::Empty, {}, {}};
-    bool hasVersionTable = false;
-    for (const auto& t : tables) hasVersionTable = hasVersionTable || t[0] == "tVer";
-    if (!hasVersionTable)
-        throw ClientError(file.string() + " is another program's database (" + std::to_string(tables.size()) +
-                          " table" + (tables.size() == 1 ? "" : "s") +
-                          ", none of calyra's); calyra leaves it untouched: " + HowToStartOver(file));
-
-    // The last row decides, as it does for the component.
-    const TextRows versions = QueryRows(reader, u"SELECT [VerString] FROM [tVer];");
-    const std::string version = versions.empty() ? std::string() : versions.back()[0];
-    if (version == kCurrentSchemaVersion) return {FileLook::Current, version, {}};
-    for (const OlderVersion& older : kOlderVersions)
-        if (version == older.version) return {FileLook::Older, version, older.loss};
-    throw ClientError(file.string() + " holds schema version " + (version.empty() ? "(none)" : "\"" + version + "\"") +
-                      ", which this calyra does not know (it reads " + kCurrentSchemaVersion +
-                      " and upgrades 090925, 100406 and 100528); opening it would delete everything in it, so it "
-                      "is left untouched: use the calyra that wrote it, or " +
-                      HowToStartOver(file));
 }
 
 std::filesystem::path BackUpBeside(const std::filesystem::path& file, const std::string& version) {
