@@ -64,9 +64,6 @@ std::shared_ptr<Database> Database::Open(const char16_t* path) {
         sqlite3_close_v2(db);  // accepts NULL
         return nullptr;
     }
-    // A file that cannot take the mode (read-only, say) still works in the
-    // mode it has.
-    sqlite3_exec(db, kJournalModePragma, nullptr, nullptr, nullptr);
     return std::shared_ptr<Database>(new Database(db));
 }
 
@@ -100,6 +97,15 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
     Utf16ToUtf8(sql, m_sql);
     if (m_sql.size() >= INT_MAX) return -1;
 
+    // The journal mode changes the file's header, so it waits for the first
+    // statement that may write: a connection that only reads (a client
+    // looking at what a file is) leaves the file byte for byte as it was. A
+    // file that cannot take the mode (read-only, say) still works in the
+    // mode it has.
+    if (!m_journalModeSet) {
+        m_journalModeSet = true;
+        sqlite3_exec(m_db, kJournalModePragma, nullptr, nullptr, nullptr);
+    }
     const bool autocommitBefore = sqlite3_get_autocommit(m_db) != 0;
     m_rowInserted = false;
     const char* p = m_sql.c_str();

@@ -70,6 +70,7 @@ private:
     std::mutex m_mutex;
     sqlite3* m_db;                        // Guarded by m_mutex; NULL once closed.
     bool m_rowInserted = false;           // Guarded by m_mutex (the update hook runs inside calls that hold it).
+    bool m_journalModeSet = false;        // Guarded by m_mutex; WAL was asked for (at the first Execute).
     std::string m_sql;                    // Guarded by m_mutex; the UTF-8 form of the text being run.
     std::vector<const char*> m_rowTexts;  // Guarded by m_mutex; the row ReadCursor hands over.
     std::vector<LONG> m_rowBytes;         // Guarded by m_mutex.

@@ -8,9 +8,11 @@
 
 #include "platform/bstr.h"
 #include "records/event_records.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
 #include "shell/record_id.h"
+#include "shell/transaction.h"
 
 #include "commands/command_tree.h"
 #include "shell/command_context.h"
@@ -79,6 +81,9 @@ void AddSelection(CLI::App* group, CommandContext& ctx, const char* name, bool s
         auto categories = ctx.session().access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
         ReadCategory(categories.get(), *id, &info);
+        RefuseCutTexts(
+            RecordDescriptionOf<tagEventCategoryInfo>(), &info, [](const std::string&) { return false; },
+            "category " + *id);
         info.bIsSelected = select ? 1 : 0;
         Modify(categories.get(), *id, &info);
         ctx.out().done(std::string(select ? "selected" : "deselected") + " category " + *id,
@@ -122,6 +127,12 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
         auto categories = ctx.session().access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
         ReadCategory(categories.get(), *editId, &info);
+        RefuseCutTexts(
+            RecordDescriptionOf<tagEventCategoryInfo>(), &info,
+            [&](const std::string& key) {
+                return editOptions->fields.value(key) || (key == "event_category_name" && !editOptions->name->empty());
+            },
+            "category " + *editId);
         editOptions->apply(&info);
         Modify(categories.get(), *editId, &info);
         ctx.out().done("changed category " + *editId, Json{{"event_category_id", *editId}});
@@ -130,22 +141,34 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     AddSelection(group, ctx, "select", true);
     AddSelection(group, ctx, "deselect", false);
 
-    auto* rm = group->add_subcommand("rm", "Delete a category (its events stay unless --with-events)");
+    auto* rm = group->add_subcommand(
+        "rm", "Delete a category; its events stay, with no category (or go too with --with-events)");
     auto rmId = std::make_shared<std::string>();
     auto withEvents = std::make_shared<bool>(false);
     rm->add_option("id", *rmId, "Category ID")->required();
     rm->add_flag("--with-events", *withEvents, "Delete the category's events too");
     ctx.bind(rm, [&ctx, rmId, withEvents] {
         CheckedId(*rmId, "event category");
-        auto categories = ctx.session().access<IEventCategoryAccess>();
+        Session& session = ctx.session();
+        auto categories = session.access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
         ReadCategory(categories.get(), *rmId, &info);
         const Bstr key = Bstr::FromUtf8(*rmId);
         LONG err = 0;
+        Transaction transaction(session);
         if (*withEvents)
-            Check(ctx.session().access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
+            Check(session.access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
                   "cannot delete the events of category " + *rmId);
+        else
+            // No event keeps pointing at a category that is gone; each one
+            // moved counts as changed.
+            transaction.run(
+                u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = datetime('now') WHERE "
+                u"[EventCategoryID] = '" +
+                    Utf8ToUtf16(*rmId) + u"';",
+                "cannot move the events of category " + *rmId + " to no category");
         Check(categories->DeleteEventCategoryByID(&err, key), err, "cannot delete category " + *rmId);
+        transaction.commit();
         ctx.out().done("deleted category " + *rmId + (*withEvents ? " and its events" : ""),
                        Json{{"event_category_id", *rmId}});
     });

@@ -130,6 +130,10 @@ Json ShowContact(IContactAccess* contacts, const std::string& id) {
 
 void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto* group = app.add_subcommand("contacts", "Contacts with their addresses, phones, e-mail, web and IM addresses");
+    group->footer(
+        "A title or suffix shows (in lists, show and exports) only when it was set through calyra: a record that "
+        "never had one reads as none. --title mrs and --suffix sr are stored so that they read back as chosen; "
+        "--title none clears it.");
     group->require_subcommand(1);
     const std::vector<std::string> kNotGiven{"contact_id", "modified"};
 
@@ -151,7 +155,6 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
             throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
         OwnedRecord<tagContactInfo> info;
         addFields->apply(&info);
-        CheckTextsFit(ContactDesc(), &info);
         const auto details = addDetails->parse();
 
         auto contacts = ctx.session().access<IContactAccess>();
@@ -184,7 +187,6 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
             // Read every option before touching the database.
             OwnedRecord<tagContactInfo> probe;
             editFields->apply(&probe);
-            CheckTextsFit(ContactDesc(), &probe);
         }
         const auto details = editDetails->parse();
 

@@ -12,6 +12,7 @@
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/recurrence_record.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/date_text.h"
@@ -239,6 +240,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> info;
         const EventRow row = ReadEvent(events.get(), *id, &info);
+        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
         fields->apply(&info);
         times->apply(&info, false);
         ApplyRecurrence(*repeat, times->startGiven(), &info);
@@ -303,6 +305,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
             throw ClientError("--original and event fields go with --add", 2);
         if (*add && original->empty()) throw ClientError("--add needs --original DATE (the occurrence it replaces)", 2);
         const DATE when = *add ? ParseIsoDate(*original) : 0;
+        if (*add) ctx.willWrite();
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> master;
         if (ReadEvent(events.get(), *id, &master) == EventRow::Exception)
@@ -328,6 +331,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         OwnedRecord<tagEventInfo> info;
         RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), static_cast<const tagEventInfo*>(&master),
                                 static_cast<tagEventInfo*>(&info));
+        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
         info.stRecurrence.ePattern = enumRecurrencePattern_None;
         info.stRecurrence.eEnd = enumRecurrenceEnd_None;
         info.dtOriginalStartTime = occurrence->start;

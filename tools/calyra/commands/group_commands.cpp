@@ -95,7 +95,6 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
         OwnedRecord<tagContactGroupInfo> info;
         addFields->apply(&info);
         SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *name);
-        CheckTextsFit(GroupDesc(), &info);
         auto groups = ctx.session().access<IContactGroupAccess>();
         LONG err = 0;
         Bstr id;
@@ -113,7 +112,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
         const bool renamed = nameOption->count() > 0;
         if (editFields->given() == 0 && !renamed) throw ClientError("nothing to change (see groups edit --help)", 2);
         if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
-        CheckTextFits(*newName, "--name");
+        CheckTextFits(*newName, "--name");  // before the database is touched
         {
             OwnedRecord<tagContactGroupInfo> probe;  // reads every option before the database is touched
             editFields->apply(&probe);

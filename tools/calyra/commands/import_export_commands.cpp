@@ -57,31 +57,48 @@ std::vector<std::pair<std::string, std::string>> ReadInputs(const std::vector<st
     return out;
 }
 
-// The export's text to standard output, or to `path` through a temporary
-// file renamed into place, so an existing file is replaced whole or not at all.
+// Throws ClientError naming `where` and the system's reason when `stream`
+// failed (a full disk, a closed pipe, a read-only file).
+void CheckWritten(std::ostream& stream, const std::string& where) {
+    if (stream) return;
+    throw ClientError("cannot write " + where + ": " + (errno ? std::strerror(errno) : "the write failed"));
+}
+
+// The export's text to standard output ("" or "-"), or to `path`: a regular
+// file through a temporary file renamed into place, so an existing file is
+// replaced whole or not at all; a device or pipe directly.
 void WriteOutput(CommandContext& ctx, const std::string& path, const std::string& text, const std::string& what,
                  size_t count) {
-    if (path.empty()) {
+    errno = 0;
+    if (path.empty() || path == "-") {
         ctx.out().stream() << text;
         ctx.out().stream().flush();
-        return;
+        return CheckWritten(ctx.out().stream(), "the standard output");
     }
-    const std::string temporary = path + ".calyra-tmp";
-    {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        if (std::filesystem::is_directory(status)) throw ClientError("cannot write " + path + ": it is a directory");
+        std::ofstream device(path, std::ios::binary);
+        device << text;
+        device.flush();
+        CheckWritten(device, path);
+    } else {
+        const std::string temporary = path + ".calyra-tmp";
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         if (!file) throw ClientError("cannot write " + path + ": " + std::strerror(errno));
         file << text;
         file.close();
         if (!file) {
+            const int reason = errno;
             std::remove(temporary.c_str());
-            throw ClientError("cannot write " + path + ": " + std::strerror(errno));
+            throw ClientError("cannot write " + path + ": " + (reason ? std::strerror(reason) : "the write failed"));
         }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        throw ClientError("cannot write " + path + ": " + ec.message());
+        std::filesystem::rename(temporary, path, ec);
+        if (ec) {
+            std::remove(temporary.c_str());
+            throw ClientError("cannot write " + path + ": " + ec.message());
+        }
     }
     ctx.out().done("exported " + std::to_string(count) + " " + what + " to " + path,
                    Json{{"exported", count}, {"file", path}});
@@ -156,7 +173,7 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
     auto* exportCommand = group.add_subcommand("export", "Export the profile's contacts as vCard");
     auto out = std::make_shared<std::string>();
     auto version = std::make_shared<std::string>("3.0");
-    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
     exportCommand->add_option("--version", *version, "vCard version")->check(CLI::IsMember({"3.0", "4.0"}));
     ctx.bind(exportCommand, [&ctx, out, version] {
         const auto cards = ExportContacts(ctx.session());
@@ -171,7 +188,7 @@ void AddEventImportExport(CLI::App& group, CommandContext& ctx) {
     auto* exportCommand = group.add_subcommand("export", "Export the profile's events as iCalendar");
     auto out = std::make_shared<std::string>(), from = std::make_shared<std::string>(),
          to = std::make_shared<std::string>();
-    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
     exportCommand->add_option("--from", *from, "Only events that end at or after this time");
     exportCommand->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
     ctx.bind(exportCommand, [&ctx, out, from, to] {
@@ -191,7 +208,7 @@ void AddTaskImportExport(CLI::App& group, CommandContext& ctx) {
     AddCalendarImport(&group, ctx, "tasks", false);
     auto* exportCommand = group.add_subcommand("export", "Export the profile's tasks as iCalendar");
     auto out = std::make_shared<std::string>();
-    exportCommand->add_option("--out", *out, "File to write (default: standard output)");
+    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
     ctx.bind(exportCommand, [&ctx, out] {
         const auto items = ExportTasks(ctx.session());
         WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "tasks", items.size());

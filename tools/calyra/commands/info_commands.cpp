@@ -1,6 +1,10 @@
 // init, info and sql: the file as a whole.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <iostream>
 
 #include <fmt/format.h>
 
@@ -8,6 +12,7 @@
 #include "platform/bstr.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
+#include "shell/database_file.h"
 #include "shell/query_rows.h"
 
 namespace calyra::cli {
@@ -87,16 +92,34 @@ bool IsQuery(const std::string& sql) {
 }
 
 void RunSql(CommandContext& ctx, const std::string& sql) {
+    if (!IsQuery(sql)) ctx.willWrite();
     IPimDbAccess* db = ctx.session().connection();
+    // The component says only that a statement failed; the engine's own
+    // words come from preparing it once more.
+    const auto failed = [&](const ClientError& e) {
+        const std::string words = SqlErrorText(ctx.session().database(), sql);
+        return words.empty() ? e : ClientError(std::string(e.what()) + ": " + words, e.status(), words.empty());
+    };
     if (!IsQuery(sql)) {
         LONG err = 0;
         Bstr id;
-        Check(db->Execute(&err, Bstr::FromUtf8(sql), &id), err, "statement failed");
-        return ctx.out().done(id.empty() ? "done" : "done; new row " + id.utf8(),
-                              id.empty() ? Json{{"ok", true}} : Json{{"ok", true}, {"id", id.utf8()}});
+        try {
+            Check(db->Execute(&err, Bstr::FromUtf8(sql), &id), err, "statement failed");
+        } catch (const ClientError& e) {
+            throw failed(e);
+        }
+        // "0": the statement inserted no row.
+        const bool inserted = !id.empty() && id.utf8() != "0";
+        return ctx.out().done(inserted ? "done; new row " + id.utf8() : "done",
+                              inserted ? Json{{"ok", true}, {"id", id.utf8()}} : Json{{"ok", true}});
     }
     LONG columns = 0;
-    TextRows rows = QueryRows(db, Utf8ToUtf16(sql), &columns);
+    TextRows rows;
+    try {
+        rows = QueryRows(db, Utf8ToUtf16(sql), &columns);
+    } catch (const ClientError& e) {
+        throw failed(e);
+    }
     if (ctx.out().json()) {
         Json all = Json::array();
         for (const auto& row : rows) all.push_back(row);
@@ -109,11 +132,44 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
                        << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
 
+// init --reset: the one way to start over on a file calyra refuses (another
+// program's, a later version's, not a database) or on one of its own.
+void ResetFile(const std::filesystem::path& file, bool yes) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return;
+    if (std::filesystem::is_directory(file, ec))
+        throw ClientError(file.string() + " is a directory; init --reset deletes only files");
+    if (!yes) {
+        if (!::isatty(STDIN_FILENO))
+            throw ClientError("init --reset deletes " + file.string() + " and everything in it; add --yes to confirm",
+                              2);
+        std::cerr << "Delete " << file.string() << " and everything in it, and start over? [y/N] ";
+        std::string answer;
+        std::getline(std::cin, answer);
+        if (answer != "y" && answer != "Y" && answer != "yes") throw ClientError("nothing deleted", 1);
+    }
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        const std::filesystem::path part = file.string() + suffix;
+        std::filesystem::remove(part, ec);
+        if (ec) throw ClientError("cannot delete " + part.string() + ": " + ec.message());
+    }
+}
+
 }  // namespace
 
 void AddInfoCommands(CLI::App& app, CommandContext& ctx) {
-    auto* init = app.add_subcommand("init", "Create the database file with its schema (or upgrade an older one)");
-    ctx.bind(init, [&ctx] {
+    auto* init = app.add_subcommand(
+        "init", "Create the database file with its schema (or upgrade an older one, keeping a copy of it)");
+    auto initFile = std::make_shared<std::string>();
+    auto reset = std::make_shared<bool>(false), yes = std::make_shared<bool>(false);
+    init->add_option("file", *initFile, "The file (default: --db, else the default file)");
+    init->add_flag("--reset", *reset,
+                   "Delete the file first and start over with an empty database (also a file calyra refuses: "
+                   "another program's, a later version's, not a database)");
+    init->add_flag("--yes", *yes, "Confirm --reset without asking");
+    ctx.bind(init, [&ctx, initFile, reset, yes] {
+        if (!initFile->empty()) ctx.options.db = *initFile;
+        if (*reset) ResetFile(ctx.options.db.empty() ? DefaultDatabase() : std::filesystem::path(ctx.options.db), *yes);
         Session& s = ctx.session();
         ctx.out().done("ready: " + s.database().string(), Json{{"file", s.database().string()}});
     });

@@ -1,9 +1,12 @@
 // profiles list|add|edit|rm
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
+#include "shell/query_rows.h"
 #include "shell/record_fields.h"
+#include "shell/transaction.h"
 
 namespace calyra::cli {
 namespace {
@@ -32,6 +35,35 @@ std::string ResolveProfile(IProfileAccess* profiles, const std::string& idOrName
     }
     if (found.empty()) throw ClientError("no profile \"" + idOrName + "\"");
     return found;
+}
+
+// Rows that belong to a profile through another table's rows: `table`'s
+// rows whose `key` is the key of one of the profile's `owner` rows.
+struct DependentRows {
+    const char16_t* table;
+    const char16_t* key;
+    const char16_t* owner;
+};
+constexpr DependentRows kDependentRows[] = {
+    {u"tAddress", u"ContactID", u"tContact"},
+    {u"tPhoneNumber", u"ContactID", u"tContact"},
+    {u"tEmail", u"ContactID", u"tContact"},
+    {u"tWebUrl", u"ContactID", u"tContact"},
+    {u"tIM", u"ContactID", u"tContact"},
+    {u"tContactGroupMap", u"ContactID", u"tContact"},
+    {u"tContactGroupMap", u"ContactGroupID", u"tContactGroup"},
+    {u"tFile", u"AlbumID", u"tAlbum"},
+};
+
+// Every table but the profiles' own that has a [ProfileID] column.
+std::vector<std::string> ProfileTables(IPimDbAccess* db) {
+    std::vector<std::string> out;
+    for (const auto& t : QueryRows(db,
+                                   u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT "
+                                   u"LIKE 'sqlite%' AND [name] != 'tProfile' ORDER BY [name];"))
+        for (const auto& column : QueryRows(db, u"PRAGMA table_info(" + QuoteName(Utf8ToUtf16(t[0])) + u");"))
+            if (column.size() > 1 && column[1] == "ProfileID") out.push_back(t[0]);
+    return out;
 }
 
 }  // namespace
@@ -75,21 +107,50 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
             if (p["profile_id"] == id)
                 for (const auto& f : FieldsOf(RecordDescriptionOf<tagProfileInfo>()))
                     SetFieldFromJson(f, &info, p[f.key]);
+        RefuseCutTexts(RecordDescriptionOf<tagProfileInfo>(), &info, *editFields, "profile " + id);
         editFields->apply(&info);
         LONG err = 0;
         Check(profiles->ModifyProfileByID(&err, Bstr::FromUtf8(id), &info), err, "cannot change the profile");
         ctx.out().done("changed profile " + id, Json{{"profile_id", id}});
     });
 
-    auto* rm = group->add_subcommand("rm", "Delete a profile");
+    auto* rm = group->add_subcommand(
+        "rm",
+        "Delete a profile with everything it holds: contacts with their details and memberships, contact groups, "
+        "events, categories, tasks, sync options and albums (with their files), play statistics. A profile that "
+        "holds anything needs --yes.");
     auto rmId = std::make_shared<std::string>();
+    auto yes = std::make_shared<bool>(false);
     rm->add_option("profile", *rmId, "Profile ID or name")->required();
-    ctx.bind(rm, [&ctx, rmId] {
-        auto profiles = ctx.session().access<IProfileAccess>();
+    rm->add_flag("--yes", *yes, "Confirm deleting the profile's data");
+    ctx.bind(rm, [&ctx, rmId, yes] {
+        Session& session = ctx.session();
+        auto profiles = session.access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *rmId);
+        const std::u16string key = u"'" + Utf8ToUtf16(id) + u"'";  // a resolved ID: digits only
+        const auto tables = ProfileTables(session.connection());
+        std::string held;
+        for (const auto& table : tables) {
+            const auto n = QueryRows(session.connection(), u"SELECT COUNT(*) FROM " + QuoteName(Utf8ToUtf16(table)) +
+                                                               u" WHERE [ProfileID] = " + key + u";");
+            if (!n.empty() && n[0][0] != "0") held += (held.empty() ? "" : ", ") + n[0][0] + " in " + table;
+        }
+        if (!held.empty() && !*yes)
+            throw ClientError(
+                "profile " + id + " holds data (" + held + "); profiles rm deletes all of it: add --yes to confirm", 2);
+        Transaction transaction(session);
+        for (const auto& d : kDependentRows)
+            transaction.run(std::u16string(u"DELETE FROM [") + d.table + u"] WHERE [" + d.key + u"] IN (SELECT [" +
+                                d.key + u"] FROM [" + d.owner + u"] WHERE [ProfileID] = " + key + u");",
+                            "cannot delete the rows of profile " + id);
+        for (const auto& table : tables)
+            transaction.run(u"DELETE FROM " + QuoteName(Utf8ToUtf16(table)) + u" WHERE [ProfileID] = " + key + u";",
+                            "cannot delete the " + table + " rows of profile " + id);
         LONG err = 0;
         Check(profiles->DeleteProfileByID(&err, Bstr::FromUtf8(id)), err, "cannot delete the profile");
-        ctx.out().done("deleted profile " + id, Json{{"profile_id", id}});
+        transaction.commit();
+        ctx.out().done("deleted profile " + id + (held.empty() ? "" : " and its data (" + held + ")"),
+                       Json{{"profile_id", id}});
     });
 }
 

@@ -6,6 +6,7 @@
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/recurrence_record.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/date_text.h"
@@ -135,6 +136,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
         auto tasks = ctx.session().access<ITaskAccess>();
         OwnedRecord<tagTaskInfo> task;
         ReadTask(tasks.get(), *editId, &task);
+        RefuseCutTexts(RecordDescriptionOf<tagTaskInfo>(), &task, *editFields, "task " + *editId);
         editFields->apply(&task);
         ApplyRecurrence(*editRepeat, &task);
         CheckDates(task);
@@ -150,6 +152,8 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
         auto tasks = ctx.session().access<ITaskAccess>();
         OwnedRecord<tagTaskInfo> task;
         ReadTask(tasks.get(), *doneId, &task);
+        RefuseCutTexts(
+            RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + *doneId);
         task.eTaskStatus = enumTaskStatus_Finished;
         task.ulCompletePercent = 100;
         task.dtDateCompleted = ParseIsoDate("now");

@@ -55,11 +55,16 @@ struct Honorific {
     LONG value;
     const char* written;
 };
+// The first value is stored as chosen (kChosenFirstHonorific): a 0 is none.
 constexpr Honorific kTitles[] = {
-    {"mrs", 0, "Mrs."}, {"ms", 1, "Ms."}, {"dr", 2, "Dr."}, {"prof", 3, "Prof."}, {"miss", 4, "Miss"},
+    {"mrs", kChosenFirstHonorific, "Mrs."},
+    {"ms", 1, "Ms."},
+    {"dr", 2, "Dr."},
+    {"prof", 3, "Prof."},
+    {"miss", 4, "Miss"},
 };
 constexpr Honorific kSuffixes[] = {
-    {"sr", 0, "Sr."}, {"jr", 1, "Jr."}, {"i", 2, "I"}, {"ii", 3, "II"}, {"iii", 4, "III"},
+    {"sr", kChosenFirstHonorific, "Sr."}, {"jr", 1, "Jr."}, {"i", 2, "I"}, {"ii", 3, "II"}, {"iii", 4, "III"},
 };
 
 std::optional<LONG> HonorificValue(std::span<const Honorific> table, const std::string& text) {
@@ -72,7 +77,7 @@ std::optional<LONG> HonorificValue(std::span<const Honorific> table, const std::
 }
 
 const char* HonorificText(std::span<const Honorific> table, LONG value) {
-    if (value == 0) return "";  // indistinguishable from "none" in the record
+    if (value == 0) return "";  // none
     for (const auto& h : table)
         if (h.value == value) return h.written;
     return "";

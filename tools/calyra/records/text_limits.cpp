@@ -25,20 +25,17 @@ void CheckTextFits(std::string_view text, const std::string& option) {
     if (units > kMaxTextUnits) throw ClientError(TooLong(option, units), 2);
 }
 
-void CheckTextsFit(const RecordDesc& desc, const void* record) {
-    for (const auto& f : FieldsOf(desc)) {
-        if (f.kind != FieldKind::Text) continue;
-        const UINT units = SysStringLen(TextOf(f, record));
-        if (units > kMaxTextUnits) throw ClientError(TooLong(f.option, units), 2);
-    }
-}
-
 void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::function<bool(const std::string&)>& replaced,
                     const std::string& what) {
     for (const auto& f : FieldsOf(desc))
         if (f.kind == FieldKind::Text && SysStringLen(TextOf(f, record)) >= kReadableUnits && !replaced(f.key))
             throw ClientError("the " + f.key + " of " + what + " is longer than calyra can read back whole; give " +
                               f.option + " to replace it");
+}
+
+void RefuseCutTexts(const RecordDesc& desc, const void* record, const RecordOptions& given, const std::string& what) {
+    RefuseCutTexts(
+        desc, record, [&](const std::string& key) { return given.value(key) != nullptr; }, what);
 }
 
 }  // namespace calyra::cli

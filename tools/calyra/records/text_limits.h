@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/type_description.h"
+#include "shell/record_fields.h"
 
 namespace calyra::cli {
 
@@ -24,12 +25,12 @@ constexpr size_t kMaxTextUnits = kReadableUnits - 1;
 
 // Throws ClientError (status 2) naming `option` when `text` is too long.
 void CheckTextFits(std::string_view text, const std::string& option);
-// The same for every text field of a record, naming the field's option.
-void CheckTextsFit(const RecordDesc& desc, const void* record);
 // Before a stored record is written back: throws ClientError (status 1)
 // when a text field read back at full length (so it may have been cut) and
 // `replaced(key)` says the command does not give it anew.
 void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::function<bool(const std::string&)>& replaced,
                     const std::string& what);
+// The same, replacing what the command's record options give.
+void RefuseCutTexts(const RecordDesc& desc, const void* record, const RecordOptions& given, const std::string& what);
 
 }  // namespace calyra::cli

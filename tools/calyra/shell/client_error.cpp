@@ -85,7 +85,9 @@ std::string DescribeFailure(HRESULT hr, LONG errorId) {
 }
 
 void Check(HRESULT hr, const LONG& errorId, const std::string& what) {
-    if (FAILED(hr)) throw ClientError(what + ": " + DescribeFailure(hr, errorId));
+    if (FAILED(hr))
+        throw ClientError(what + ": " + DescribeFailure(hr, errorId), 1,
+                          errorId == PIMERR_EXECUTE_FAILED || errorId == PIMERR_QUERY_FAILED);
 }
 
 }  // namespace calyra::cli

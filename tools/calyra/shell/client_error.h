@@ -17,11 +17,16 @@ namespace calyra::cli {
 // is the exit status: 1 for failed work, 2 for a bad command line.
 class ClientError : public std::runtime_error {
 public:
-    explicit ClientError(const std::string& what, int status = 1) : std::runtime_error(what), m_status(status) {}
+    explicit ClientError(const std::string& what, int status = 1, bool fromDatabase = false)
+        : std::runtime_error(what), m_status(status), m_fromDatabase(fromDatabase) {}
     int status() const { return m_status; }
+    // Whether the database refused a statement or query, whose cause the
+    // component does not say (the run loop looks for it in the file).
+    bool fromDatabase() const { return m_fromDatabase; }
 
 private:
     int m_status;
+    bool m_fromDatabase;
 };
 
 // "E_INVALIDARG", "PIMERR_NOT_CONNECTED", or the number in hex when the

@@ -7,6 +7,7 @@
 // leaf that was chosen. Thread-safety: one thread.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -44,6 +45,14 @@ public:
 
     // Closes the session (the database) now.
     void close() { m_session.reset(); }
+    // The open session's file, or nullptr before one was opened.
+    const std::filesystem::path* openDatabase() const { return m_session ? &m_session->database() : nullptr; }
+    // Called by a reading command before the session opens when this run
+    // will write after all (sql with a statement that changes the file).
+    void willWrite() { options.readOnly = false; }
+
+    // The chosen command's words ("contacts list"), empty for none.
+    static std::string chosenWords(CLI::App& app);
 
 private:
     std::unique_ptr<Session> m_session;

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/bstr.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/date_text.h"
 
@@ -96,6 +97,15 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
+// Title and suffix, whose 0 means none (kChosenFirstHonorific).
+bool IsHonorific(std::string_view enumName) { return enumName == "enumTitle" || enumName == "enumSuffix"; }
+
+void StoreText(const FieldInfo& f, void* record, std::string_view text) {
+    BSTR copy = Bstr::FromUtf8(text).Detach();
+    SysFreeString(At<BSTR>(record, f));
+    At<BSTR>(record, f) = copy;
+}
+
 }  // namespace
 
 const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record) {
@@ -116,10 +126,12 @@ const FieldInfo* FindField(const RecordDesc& record, std::string_view key) {
 std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName) {
     std::vector<std::pair<std::string, LONG>> out;
     const EnumDesc* desc = FindEnumDescription(enumName);
+    const bool honorific = IsHonorific(enumName);
     for (size_t i = 0; desc && i < desc->valueCount; ++i) {
         std::string_view name = desc->values[i].name;
         name.remove_prefix(std::min(name.size(), enumName.size() + 1));  // "enumTitle_"
-        out.emplace_back(SnakeCase(name), desc->values[i].value);
+        const LONG value = desc->values[i].value;
+        out.emplace_back(SnakeCase(name), honorific && value == 0 ? kChosenFirstHonorific : value);
     }
     return out;
 }
@@ -136,6 +148,7 @@ Json FieldToJson(const FieldInfo& f, const void* record) {
             return f.desc->vt == VT_BOOL ? At<VARIANT_BOOL>(record, f) != VARIANT_FALSE : At<LONG>(record, f) != 0;
         case FieldKind::Enum: {
             LONG v = At<LONG>(record, f);
+            if (v == 0 && IsHonorific(f.enumName)) return nullptr;  // never chosen
             for (const auto& [name, value] : EnumValues(f.enumName))
                 if (value == v) return name;
             return v;
@@ -157,12 +170,11 @@ Json RecordToJson(const RecordDesc& desc, const void* record) {
 
 void SetField(const FieldInfo& f, void* record, std::string_view text) {
     switch (f.kind) {
-        case FieldKind::Text: {
-            BSTR copy = Bstr::FromUtf8(text).Detach();
-            SysFreeString(At<BSTR>(record, f));
-            At<BSTR>(record, f) = copy;
-            return;
-        }
+        case FieldKind::Text:
+            // Every text a command writes passes here: one that would come
+            // back cut is refused, naming its option.
+            CheckTextFits(text, f.option);
+            return StoreText(f, record, text);
         case FieldKind::Date:
             if (text.empty() || text == "none") {
                 At<DATE>(record, f) = 0.0;
@@ -186,6 +198,7 @@ void SetField(const FieldInfo& f, void* record, std::string_view text) {
         }
         case FieldKind::Enum: {
             std::string t = Lower(text);
+            if (IsHonorific(f.enumName) && (t.empty() || t == "none")) return StoreLong(f, record, 0);
             for (const auto& [name, value] : EnumValues(f.enumName))
                 if (name == t) return StoreLong(f, record, value);
             if (auto n = ParseInteger(text)) return StoreLong(f, record, *n);
@@ -213,7 +226,12 @@ void SetFieldFromJson(const FieldInfo& f, void* record, const Json& value) {
         return SetField(f, record, f.kind == FieldKind::Text ? "" : f.kind == FieldKind::Date ? "none" : "0");
     if (value.is_boolean()) return SetField(f, record, value.get<bool>() ? "yes" : "no");
     if (value.is_number_integer()) return SetField(f, record, std::to_string(value.get<long long>()));
-    if (value.is_string()) return SetField(f, record, value.get<std::string>());
+    if (value.is_string()) {
+        // A stored text as it was read (possibly cut); RefuseCutTexts
+        // keeps it from being written back.
+        if (f.kind == FieldKind::Text) return StoreText(f, record, value.get<std::string>());
+        return SetField(f, record, value.get<std::string>());
+    }
     throw ClientError(f.key + ": unexpected JSON value " + value.dump(), 2);
 }
 
@@ -231,6 +249,7 @@ RecordOptions::RecordOptions(CLI::App* command, const RecordDesc& desc, const st
                 break;
             case FieldKind::Enum:
                 for (const auto& [name, value] : EnumValues(f.enumName)) help += (help.empty() ? "" : "|") + name;
+                if (IsHonorific(f.enumName)) help += "|none";
                 break;
             case FieldKind::Number:
                 help = "number";

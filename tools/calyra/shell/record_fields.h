@@ -40,12 +40,20 @@ struct FieldInfo {
     std::string enumName;  // "enumPhoneNumberType" for Enum fields
 };
 
+// A contact's title and suffix: a record nobody gave one reads back as 0,
+// which is also the first value (Mrs, Sr). The client keeps 0 for "none"
+// and stores a chosen first value as this number instead (the component
+// stores any number unchanged), so lists and exports show a title or suffix
+// only when one was set through calyra.
+constexpr LONG kChosenFirstHonorific = 0x100;
+
 // The fields of a record in declaration order.
 const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record);
 // One field by key; nullptr when the record has none.
 const FieldInfo* FindField(const RecordDesc& record, std::string_view key);
 
-// The names of an enumeration's values ("mobile", "fax", ...), in order.
+// The names of an enumeration's values ("mobile", "fax", ...), in order;
+// for a title or suffix the first value is kChosenFirstHonorific.
 std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName);
 
 Json FieldToJson(const FieldInfo& field, const void* record);
@@ -57,9 +65,11 @@ Json ToJson(const R& record) {
 
 // Parses `text` the way the field's kind reads (dates ISO 8601, flags
 // yes/no/true/false/1/0, enumerations by name or number) and stores it.
-// Throws ClientError (status 2) naming the option for text it cannot read.
+// Throws ClientError (status 2) naming the option for text it cannot read
+// and for a text longer than a field gives back whole (text_limits.h).
 void SetField(const FieldInfo& field, void* record, std::string_view text);
-// Stores a JSON value (as RecordToJson writes it).
+// Stores a JSON value (as RecordToJson writes it); texts are stored as
+// they are, also one that came back cut.
 void SetFieldFromJson(const FieldInfo& field, void* record, const Json& value);
 
 // Command-line options for a record's fields: one "--key-name VALUE" per

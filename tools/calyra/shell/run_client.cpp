@@ -1,11 +1,37 @@
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "commands/command_tree.h"
 #include "platform/bstr.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
+#include "shell/database_file.h"
 
 namespace calyra::cli {
+
+std::string CommandContext::chosenWords(CLI::App& app) {
+    std::string words;
+    for (CLI::App* node = &app; !node->get_subcommands().empty();) {
+        node = node->get_subcommands().front();
+        words += (words.empty() ? "" : " ") + node->get_name();
+    }
+    return words;
+}
+
+namespace {
+
+// The output's last bytes are written at the flush; a full disk or a
+// closed pipe shows only there.
+void FlushOutput(std::ostream& stream) {
+    errno = 0;
+    stream.flush();
+    if (!stream)
+        throw ClientError(std::string("cannot write the output: ") +
+                          (errno ? std::strerror(errno) : "the output stream failed"));
+}
+
+}  // namespace
 
 const std::function<void()>* CommandContext::chosen(CLI::App& app) const {
     CLI::App* node = &app;
@@ -26,8 +52,9 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
                  "calyra"};
     app.set_help_all_flag("--help-all", "Show every command's help");
     // The last --db or --profile wins, so scripts can append to a base line.
-    app.add_option("--db", ctx.options.db, "Database file (default: $CALYRA_DB, else ~/.local/share/calyra/calyra.db)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    auto* db = app.add_option("--db", ctx.options.db,
+                              "Database file (default: $CALYRA_DB, else ~/.local/share/calyra/calyra.db)")
+                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--profile", ctx.options.profile, "Device profile by ID or name (default: the only one)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("--json", ctx.options.json, "Machine-readable output");
@@ -52,8 +79,20 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
             errors << "calyra: choose a command (see --help)\n";
             return 2;
         }
-        (*action)();
+        if (db->count() > 0 && ctx.options.db.empty())
+            throw ClientError("--db: the file name is empty (leave --db out for the default file)", 2);
+        ctx.options.readOnly = OnlyReads(CommandContext::chosenWords(app));
+        try {
+            (*action)();
+        } catch (const ClientError& e) {
+            // The component names no cause; the file may tell it.
+            const auto* file = ctx.openDatabase();
+            const std::string trouble = e.fromDatabase() && file ? FileTrouble(*file) : std::string();
+            if (trouble.empty()) throw;
+            throw ClientError(std::string(e.what()) + "; " + trouble, e.status());
+        }
         ctx.close();
+        FlushOutput(out ? *out : std::cout);
         return 0;
     } catch (const ClientError& e) {
         errors << "calyra: " << e.what() << "\n";

@@ -11,6 +11,7 @@
 #include "platform/bstr.h"
 #include "platform/com_runtime.h"
 #include "shell/client_error.h"
+#include "shell/database_file.h"
 
 namespace calyra::cli {
 namespace {
@@ -55,6 +56,11 @@ bool NeedsRegistration(HRESULT hr) {
 
 }  // namespace
 
+bool IsPerUserDefault(const GlobalOptions& options) {
+    const char* db = std::getenv("CALYRA_DB");
+    return options.db.empty() && !(db && *db);
+}
+
 std::filesystem::path DefaultDatabase() {
     if (const char* db = std::getenv("CALYRA_DB"); db && *db) return db;
     std::filesystem::path base;
@@ -83,20 +89,47 @@ Session::Session(const GlobalOptions& options) : m_options(options) {
     HRESULT hr = S_OK;
     m_management = CreateManagement(&hr);
     Check(hr, 0, "cannot create the management object");
-    std::error_code ec;
-    if (m_database.has_parent_path()) std::filesystem::create_directories(m_database.parent_path(), ec);
-    LONG err = 0;
-    Check(m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())),
-          err, "cannot open " + m_database.string());
-    // The schema is in place now; the session's own connection opens the
-    // same file for everything the commands do.
     Check(CoCreateInstance(CLSID_PimDbAccess, nullptr, CLSCTX_ALL, IID_IPimDbAccess,
                            reinterpret_cast<void**>(&m_connection)),
           0, "cannot create a connection");
+
+    // Looked at before the component opens it: the component would wipe
+    // another program's file or one of a later version.
+    const FileLook look = LookBeforeOpening(m_connection.get(), m_database);
+    if (look.kind == FileLook::Missing || look.kind == FileLook::Empty) {
+        if (options.readOnly)
+            throw ClientError((look.kind == FileLook::Missing ? "no such file: " + m_database.string()
+                                                              : m_database.string() + " is empty, not a database yet") +
+                              " (this command only reads; 'calyra --db " + m_database.string() + " init' creates it)");
+        const auto folder = m_database.parent_path();
+        if (!folder.empty() && !std::filesystem::is_directory(folder)) {
+            // Only the per-user default location is made; a folder the user
+            // named is theirs to create, so a typo makes no new directories.
+            std::error_code ec;
+            if (!IsPerUserDefault(options) || !std::filesystem::create_directories(folder, ec))
+                throw ClientError("no such directory: " + folder.string() + " (calyra creates no folders for --db)");
+        }
+    } else if (look.kind == FileLook::Older) {
+        const auto backup = BackUpBeside(m_database, look.version);
+        std::cerr << "calyra: " << m_database.string() << " holds schema version " << look.version
+                  << "; upgrading it to " << kCurrentSchemaVersion << " drops " << look.loss
+                  << "; the file as it was is kept in " << backup.string() << "\n";
+    }
+
+    LONG err = 0;
+    hr = m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string()));
+    if (FAILED(hr)) ThrowOpenFailure(hr, err);
+    // The schema is in place now; the session's own connection opens the
+    // same file for everything the commands do.
     LONG openErr = 0;
-    Check(
-        m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string())),
-        openErr, "cannot open " + m_database.string());
+    hr = m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string()));
+    if (FAILED(hr)) ThrowOpenFailure(hr, openErr);
+}
+
+void Session::ThrowOpenFailure(HRESULT hr, LONG err) const {
+    const std::string trouble = FileTrouble(m_database);
+    throw ClientError("cannot open " + m_database.string() + ": " +
+                      (trouble.empty() ? DescribeFailure(hr, err) : trouble + " (" + DescribeFailure(hr, err) + ")"));
 }
 
 Session::~Session() {

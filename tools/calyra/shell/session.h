@@ -1,7 +1,9 @@
 // A client session: the component module registered (once, if the user's
 // registry does not know it yet), the management object created through
-// CoCreateInstance, the database file opened (created with its schema on
-// first use), and the current profile chosen.
+// CoCreateInstance, the database file looked at (shell/database_file.h)
+// and opened (created with its schema on first use by a command that
+// writes; an older version backed up before its upgrade), and the current
+// profile chosen.
 //
 // Every access object the session hands out runs its statements on the
 // session's own connection (wired with SetPimDbAccess), not on the
@@ -29,11 +31,17 @@ struct GlobalOptions {
     std::string db;       // --db; empty: $CALYRA_DB, else the per-user default
     std::string profile;  // --profile ID|NAME; empty: the only profile
     bool json = false;    // --json
+    // Set from the chosen command: it only reads, so a missing or empty
+    // file is an error instead of a new database.
+    bool readOnly = false;
 };
 
 // $CALYRA_DB, else $XDG_DATA_HOME/calyra/calyra.db, else
 // ~/.local/share/calyra/calyra.db.
 std::filesystem::path DefaultDatabase();
+// Whether neither --db nor $CALYRA_DB names the file (only then does
+// calyra create the file's folder).
+bool IsPerUserDefault(const GlobalOptions& options);
 
 // Registers the module installed beside this program when the registry does
 // not know the component (or names a module that is gone), saying so on
@@ -74,6 +82,8 @@ public:
     IPimDbAccess* connection() const { return m_connection.get(); }
 
 private:
+    // Throws ClientError naming why the file could not be opened.
+    [[noreturn]] void ThrowOpenFailure(HRESULT hr, LONG err) const;
     void getAccess(const IID& iid, void** object);
 
     GlobalOptions m_options;

@@ -23,6 +23,11 @@ Transaction::~Transaction() {
     if (m_open) Run(m_session, u"ROLLBACK;", nullptr);
 }
 
+void Transaction::run(const std::u16string& sql, const std::string& what) {
+    LONG err = 0;
+    Check(m_session.connection()->Execute(&err, Bstr(sql), nullptr), err, what);
+}
+
 void Transaction::commit() {
     LONG err = 0;
     const HRESULT hr = Run(m_session, u"COMMIT;", &err);

@@ -11,6 +11,8 @@
 // thread, like the session.
 #pragma once
 
+#include <string>
+
 #include "shell/session.h"
 
 namespace calyra::cli {
@@ -26,6 +28,8 @@ public:
     // Makes the work durable; throws ClientError when the commit fails (the
     // work is then rolled back).
     void commit();
+    // Runs one statement of the work; throws ClientError naming `what`.
+    void run(const std::u16string& sql, const std::string& what);
 
 private:
     Session& m_session;
