@@ -220,18 +220,64 @@ Json ListItems(const DetailFamily& family, IContactAccess* contacts, const std::
     return out;
 }
 
+// The record `add` stores for the option's fields.
+template <class R>
+void FillItem(const DetailFields& fields, bool primary, OwnedRecord<R>* item) {
+    const RecordDesc& desc = RecordDescriptionOf<R>();
+    for (const auto& [key, text] : fields) SetField(RequireField(desc, key), item, text);
+    if (primary) SetField(RequireField(desc, "primary"), item, "yes");
+}
+
 template <class R, AddOp<R> Add>
 std::string AddItem(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId,
                     const DetailFields& fields, bool primary) {
-    const RecordDesc& desc = RecordDescriptionOf<R>();
     OwnedRecord<R> item;
-    for (const auto& [key, text] : fields) SetField(RequireField(desc, key), &item, text);
-    if (primary) SetField(RequireField(desc, "primary"), &item, "yes");
+    FillItem(fields, primary, &item);
     LONG err = 0;
     Bstr id;
     Check((contacts->*Add)(&err, Bstr::FromUtf8(contactId), &item, &id), err,
           "cannot add the " + std::string(family.what) + " to contact " + contactId);
     return id.utf8();
+}
+
+template <class R>
+Json PreviewItem(const DetailFamily&, const DetailFields& fields, bool primary) {
+    OwnedRecord<R> item;
+    FillItem(fields, primary, &item);
+    return ToJson(static_cast<const R&>(item));
+}
+
+// A number column as the component reads it: blanks, a sign, digits,
+// saturated to 32 bits; no digits read as 0.
+LONG ColumnLong(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    long long magnitude = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), 1ll << 32);
+    return static_cast<LONG>(std::clamp(negative ? -magnitude : magnitude, static_cast<long long>(INT32_MIN),
+                                        static_cast<long long>(INT32_MAX)));
+}
+
+template <class R>
+Json ItemFromColumns(const DetailFamily& family, std::span<const std::string> texts) {
+    const auto& fields = FieldsOf(RecordDescriptionOf<R>());
+    if (texts.size() != fields.size()) throw std::logic_error(std::string(family.name) + ": column count");
+    OwnedRecord<R> item;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const FieldInfo& f = fields[i];
+        char* at = reinterpret_cast<char*>(static_cast<R*>(&item)) + f.desc->offset;
+        if (f.kind == FieldKind::Text) {
+            *reinterpret_cast<BSTR*>(at) = Bstr::FromUtf8(texts[i]).Detach();
+        } else {
+            const LONG value = ColumnLong(texts[i]);
+            // A flag is set only by the number 1, as the component reads it.
+            *reinterpret_cast<LONG*>(at) = f.kind == FieldKind::Flag ? (value == 1 ? 1 : 0) : value;
+        }
+    }
+    return ToJson(static_cast<const R&>(item));
 }
 
 template <ClearOp Clear>
@@ -244,21 +290,25 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
 #define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                               \
     &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>, \
         AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                               \
-        ClearItems<&IContactAccess::Delete##Plural##ByContactID>
+        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, PreviewItem<Record>, ItemFromColumns<Record>
 
 const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",
      "work:Unter den Linden 1;Berlin;;10117;Germany",
      "parts may be empty or left out at the end; write \\; for a ';' inside a part", ParseAddress,
-     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address)},
+     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address), u"[tAddress]",
+     u"[AddressID], [LocationType], [Country], [State], [City], [Street], [ZipCode], [PrimaryFlag]"},
     {"phone", "phones", "phone number", "[LOCATION:][TYPE:]NUMBER", "work:mobile:+49301234", "", ParsePhone,
-     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber)},
+     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber), u"[tPhoneNumber]",
+     u"[PhoneNumberID], [LocationType], [PhoneNumberType], [PhoneNumber], [PrimaryFlag]"},
     {"email", "emails", "e-mail address", "[LOCATION:]ADDRESS", "home:ada@example.org", "", ParseEmail,
-     CALYRA_DETAIL_OPS(tagEmail, Emails, Email)},
+     CALYRA_DETAIL_OPS(tagEmail, Emails, Email), u"[tEmail]", u"[EmailID], [LocationType], [Email], [PrimaryFlag]"},
     {"url", "urls", "web address", "[LOCATION:]URL", "work:https://example.org:8080/ada", "", ParseUrl,
-     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl)},
+     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl), u"[tWebUrl]",
+     u"[WebUrlID], [LocationType], [WebUrl], [PrimaryFlag]"},
     {"im", "ims", "instant-messaging address", "[LOCATION:][PROTOCOL:]ADDRESS", "home:xmpp:ada@example.org",
-     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM)},
+     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM), u"[tIM]",
+     u"[IMID], [LocationType], [Address], [Protocol], [PrimaryFlag]"},
 };
 #undef CALYRA_DETAIL_OPS
 

@@ -8,6 +8,11 @@
 // of the record (home, work, other; mobile, fax, pager, other) count as
 // prefixes, so a URL or number that contains ':' stays whole.
 //
+// Each family also names its table and the columns behind the record's
+// fields, in the record's order, so the whole profile's items can be read
+// in one query per family (records/profile_contacts.h) and turned into the
+// same JSON the per-contact operations give.
+//
 // Ownership: the table is static constant data. Records filled for the
 // component are owned by the function that fills them; lists come back as
 // JSON values. Thread-safety: the table is constant; parsing is pure; the
@@ -48,6 +53,12 @@ struct DetailFamily {
                        const DetailFields& fields, bool primary);
     // Removes every item of the contact.
     void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
+    // The item `add` would store, as ToJson gives it back (its ID empty).
+    Json (*preview)(const DetailFamily& family, const DetailFields& fields, bool primary);
+    // One stored item from the texts of `columns`, as `list` gives it.
+    Json (*fromColumns)(const DetailFamily& family, std::span<const std::string> texts);
+    std::u16string_view table;    // u"[tPhoneNumber]"
+    std::u16string_view columns;  // the record's fields in order, as a column list
 
     std::string option() const { return "--" + std::string(name); }
 };
