@@ -244,13 +244,11 @@ ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
 }  // namespace
 
 // What storing one card writes: the record, each family's items in
-// DetailFamilies() order with their preview (the item as it reads back),
-// the group names.
+// DetailFamilies() order, the group names.
 struct ContactImporter::Planned {
     struct Item {
         DetailFields fields;
         bool primary;
-        Json preview;
     };
     OwnedRecord<tagContactInfo> record;
     bool titleGiven = false, suffixGiven = false;
@@ -362,8 +360,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
     };
     auto item = [&](const char* name, DetailFields fields, bool primary) {
         const DetailFamily& family = *FindDetailFamily(name);
-        Json preview = family.preview(family, fields, primary);
-        planned->items[FamilyIndex(family)].push_back({std::move(fields), primary, std::move(preview)});
+        planned->items[FamilyIndex(family)].push_back({std::move(fields), primary});
     };
     for (const auto& a : card.addresses)
         item("address",
@@ -405,7 +402,8 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
         const DetailFamily& family = *FindDetailFamily(name);
         const std::string key = name[0] == 'p' ? "phone_number" : "email";
         for (const auto& item : planned.items[FamilyIndex(family)])
-            if (auto point = ContactPoint(family.name, Text(item.preview[key])); !point.empty()) keys.push_back(point);
+            for (const auto& [field, text] : item.fields)
+                if (auto point = ContactPoint(family.name, text); field == key && !point.empty()) keys.push_back(point);
     }
     std::sort(keys.begin(), keys.end());
     // The unclaimed contact of that name sharing the most contact points;
@@ -515,7 +513,9 @@ bool ContactImporter::addDetails(const Planned& planned, const std::string& cont
                 hasPrimary = hasPrimary || item.value("primary", false);
             }
         for (const auto& item : planned.items[i]) {
-            std::string key = ItemKey(family, item.preview);
+            // Compared as the item would read back, so a stored item and
+            // the card's are keyed alike.
+            std::string key = stored ? ItemKey(family, family.preview(family, item.fields, item.primary)) : "";
             if (stored && std::find(have.begin(), have.end(), key) != have.end()) continue;
             family.add(family, m_contacts.get(), contactId, item.fields, item.primary && !hasPrimary);
             hasPrimary = hasPrimary || (stored && item.primary);
