@@ -21,12 +21,6 @@ namespace {
 using calyra::test::ChildProcess;
 using calyra::test::RawColumn;
 
-// Kills per test run; scripts can raise it (CALYRA_KILLS) for a longer run.
-int Kills() {
-    const char* text = std::getenv("CALYRA_KILLS");
-    return text ? std::max(1, std::atoi(text)) : 40;
-}
-
 std::set<std::string> StoredProfileIds(const std::string& file) {
     auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];");
     return {ids.begin(), ids.end()};
@@ -37,7 +31,7 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
     std::string file = dir.file("killed.db").string();
     std::mt19937 random(std::random_device{}());
     std::set<std::string> acknowledged;
-    int kills = Kills();
+    int kills = calyra::test::KillsPerRun(40);
     for (int k = 0; k < kills; ++k) {
         ChildProcess writer({CALYRA_PIM_WRITER, "add", file, "0", "K" + std::to_string(k)});
         ASSERT_TRUE(writer.started());

@@ -72,8 +72,8 @@ const Json& ProfileContacts::items(const DetailFamily& family, const std::string
     static const Json kNone = Json::array();
     auto it = m_details.find(contactId);
     if (it == m_details.end()) return kNone;
-    const size_t index = static_cast<size_t>(&family - DetailFamilies().data());
-    return it->second.items[index];
+    const Json& items = it->second.items[static_cast<size_t>(&family - DetailFamilies().data())];
+    return items.is_null() ? kNone : items;
 }
 
 const std::vector<GroupRef>& ProfileContacts::groups(const std::string& contactId) const {

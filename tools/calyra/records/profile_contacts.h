@@ -59,7 +59,7 @@ public:
 
 private:
     struct Details {
-        std::array<Json, kFamilies> items{Json::array(), Json::array(), Json::array(), Json::array(), Json::array()};
+        std::array<Json, kFamilies> items;  // null (nothing allocated) until a family's first item
         std::vector<GroupRef> groups;
     };
 
