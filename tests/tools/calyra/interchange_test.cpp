@@ -121,20 +121,21 @@ TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) 
     const std::string changed = card("Lovelace;Ada",
                                      "TEL:+44-20-1\r\nEMAIL:ADA@example.org\r\nEMAIL:ada@work.example\r\n"
                                      "NOTE:Analyst\r\nCATEGORIES:Friends\r\n");
-    const std::string overlap = run.file("overlap.vcf", changed + bob + card("Nakamura;Haruto", ""));
+    const std::string thirdBob = card("Smith;Bob", "TEL:555 3\r\n");
+    const std::string overlap = run.file("overlap.vcf", changed + bob + thirdBob + card("Nakamura;Haruto", ""));
     const struct {
         std::string file;
         Json counts;
     } kImports[] = {
         {file, R"({"added": 4, "updated": 0, "unchanged": 0, "skipped": 0})"_json},
         {file, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
-        {overlap, R"({"added": 1, "updated": 1, "unchanged": 1, "skipped": 0})"_json},
-        {overlap, R"({"added": 0, "updated": 0, "unchanged": 3, "skipped": 0})"_json},
+        {overlap, R"({"added": 2, "updated": 1, "unchanged": 1, "skipped": 0})"_json},
+        {overlap, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
     };
     for (const auto& import : kImports)
         EXPECT_TRUE(Includes(run.json({"contacts", "import", import.file}), import.counts)) << import.counts.dump();
     const Json all = All(run, "contacts", "contact_id");
-    ASSERT_EQ(all.size(), 5u) << all.dump(1);
+    ASSERT_EQ(all.size(), 6u) << all.dump(1);
     EXPECT_TRUE(Includes(all[0], R"({"last_name": "Lovelace", "description": "Analyst",
         "phones": [{"phone_number": "+44 20 1", "location_type": "home", "primary": false}],
         "emails": [{"email": "ada@example.org"}, {"email": "ada@work.example", "primary": false}],
