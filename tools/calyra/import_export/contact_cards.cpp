@@ -187,8 +187,6 @@ std::string ItemKey(const DetailFamily& family, const Json& item) {
     return key;
 }
 
-size_t FamilyIndex(const DetailFamily& family) { return static_cast<size_t>(&family - DetailFamilies().data()); }
-
 // Copies one field between records of the same type.
 void CopyField(const FieldInfo& f, const void* from, void* to) {
     const char* source = static_cast<const char*>(from) + f.desc->offset;
@@ -252,10 +250,8 @@ struct ContactImporter::Planned {
     };
     OwnedRecord<tagContactInfo> record;
     bool titleGiven = false, suffixGiven = false;
-    std::array<std::vector<Item>, ProfileContacts::kFamilies> items;
+    std::array<std::vector<Item>, kDetailFamilyCount> items;
     std::vector<std::string> categories;
-    size_t line = 0;
-    std::string file;
 };
 
 ContactImporter::ContactImporter(Session& session, ImportReport& report)
@@ -303,8 +299,6 @@ std::string ContactImporter::groupId(const std::string& name) {
 
 std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCard& source, const std::string& file) {
     auto planned = std::make_unique<Planned>();
-    planned->line = source.line;
-    planned->file = file;
     ContactCard card = source;
     // Texts longer than a field gives back are cut, and said so.
     auto fit = [&](std::string& text, const char* what) {
@@ -360,7 +354,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
     };
     auto item = [&](const char* name, DetailFields fields, bool primary) {
         const DetailFamily& family = *FindDetailFamily(name);
-        planned->items[FamilyIndex(family)].push_back({std::move(fields), primary});
+        planned->items[DetailFamilyIndex(family)].push_back({std::move(fields), primary});
     };
     for (const auto& a : card.addresses)
         item("address",
@@ -401,7 +395,7 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
     for (const char* name : {"phone", "email"}) {
         const DetailFamily& family = *FindDetailFamily(name);
         const std::string key = name[0] == 'p' ? "phone_number" : "email";
-        for (const auto& item : planned.items[FamilyIndex(family)])
+        for (const auto& item : planned.items[DetailFamilyIndex(family)])
             for (const auto& [field, text] : item.fields)
                 if (auto point = ContactPoint(family.name, text); field == key && !point.empty()) keys.push_back(point);
     }

@@ -311,6 +311,7 @@ const DetailFamily kFamilies[] = {
      u"[IMID], [LocationType], [Address], [Protocol], [PrimaryFlag]"},
 };
 #undef CALYRA_DETAIL_OPS
+static_assert(std::size(kFamilies) == kDetailFamilyCount);
 
 }  // namespace
 

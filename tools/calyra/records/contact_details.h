@@ -63,10 +63,15 @@ struct DetailFamily {
     std::string option() const { return "--" + std::string(name); }
 };
 
+inline constexpr size_t kDetailFamilyCount = 5;
 // Addresses, phones, emails, urls, ims: in this order.
 std::span<const DetailFamily> DetailFamilies();
 // A family by name ("phone"); nullptr when there is none.
 const DetailFamily* FindDetailFamily(std::string_view name);
+// The family's place in DetailFamilies().
+inline size_t DetailFamilyIndex(const DetailFamily& family) {
+    return static_cast<size_t>(&family - DetailFamilies().data());
+}
 
 // The option text of one item read by its family, every text checked to
 // come back whole. Throws ClientError (status 2) naming the option.

@@ -72,7 +72,7 @@ const Json& ProfileContacts::items(const DetailFamily& family, const std::string
     static const Json kNone = Json::array();
     auto it = m_details.find(contactId);
     if (it == m_details.end()) return kNone;
-    const Json& items = it->second.items[static_cast<size_t>(&family - DetailFamilies().data())];
+    const Json& items = it->second.items[DetailFamilyIndex(family)];
     return items.is_null() ? kNone : items;
 }
 

@@ -37,8 +37,6 @@ struct GroupRef {
 
 class ProfileContacts {
 public:
-    static constexpr size_t kFamilies = 5;
-
     // Reads the profile's contacts, the items of the families named
     // ("phone", "email"; DetailFamilies() names them all) and, with
     // `withGroups`, every contact's groups. Throws ClientError when a
@@ -59,7 +57,7 @@ public:
 
 private:
     struct Details {
-        std::array<Json, kFamilies> items;  // null (nothing allocated) until a family's first item
+        std::array<Json, kDetailFamilyCount> items;  // null (nothing allocated) until a family's first item
         std::vector<GroupRef> groups;
     };
 
