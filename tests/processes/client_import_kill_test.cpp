@@ -52,7 +52,7 @@ int Client(const std::vector<std::string>& args, std::string* out = nullptr) {
 std::vector<long> Counts(const std::string& file) {
     std::vector<long> counts;
     for (const char* table : {"tContact", "tPhoneNumber", "tEmail"}) {
-        auto rows = RawColumn(file, std::string("SELECT COUNT(*) FROM [") + table + "];");
+        auto rows = RawColumn(file, std::string("SELECT COUNT(*) FROM [") + table + "];", true);
         counts.push_back(rows.size() == 1 ? std::stol(rows[0]) : -1);
     }
     return counts;
@@ -97,7 +97,7 @@ TEST(ClientImportKill, AKilledImportLeavesEveryCardOrNoneAndTheFileWhole) {
         const int status = import.Wait();
         (status == 0 ? finished : killed) += 1;
 
-        const bool intact = RawColumn(file, "PRAGMA integrity_check;") == std::vector<std::string>{"ok"};
+        const bool intact = RawColumn(file, "PRAGMA integrity_check;", true) == std::vector<std::string>{"ok"};
         const std::vector<long> counts = Counts(file);
         const bool allOrNothing = counts == Whole(kStored) || counts == Whole(kCards);
         integrityFailures += intact ? 0 : 1;
