@@ -5,8 +5,10 @@
 #include <optional>
 #include <stdexcept>
 
+#include "access/contacts/contact_detail_family.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
@@ -247,37 +249,17 @@ Json PreviewItem(const DetailFamily&, const DetailFields& fields, bool primary) 
     return ToJson(static_cast<const R&>(item));
 }
 
-// A number column as the component reads it: blanks, a sign, digits,
-// saturated to 32 bits; no digits read as 0.
-LONG ColumnLong(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    const bool negative = i < text.size() && text[i] == '-';
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-    long long magnitude = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        magnitude = std::min(magnitude * 10 + (text[i] - '0'), 1ll << 32);
-    return static_cast<LONG>(std::clamp(negative ? -magnitude : magnitude, static_cast<long long>(INT32_MIN),
-                                        static_cast<long long>(INT32_MAX)));
-}
-
 template <class R>
-Json ItemFromColumns(const DetailFamily& family, std::span<const std::string> texts) {
-    const auto& fields = FieldsOf(RecordDescriptionOf<R>());
-    if (texts.size() != fields.size()) throw std::logic_error(std::string(family.name) + ": column count");
-    OwnedRecord<R> item;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldInfo& f = fields[i];
-        char* at = reinterpret_cast<char*>(static_cast<R*>(&item)) + f.desc->offset;
-        if (f.kind == FieldKind::Text) {
-            *reinterpret_cast<BSTR*>(at) = Bstr::FromUtf8(texts[i]).Detach();
-        } else {
-            const LONG value = ColumnLong(texts[i]);
-            // A flag is set only by the number 1, as the component reads it.
-            *reinterpret_cast<LONG*>(at) = f.kind == FieldKind::Flag ? (value == 1 ? 1 : 0) : value;
-        }
-    }
-    return ToJson(static_cast<const R&>(item));
+void ListItemsWhere(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+                    const std::function<void(const std::string& contactId, Json item)>& sink) {
+    const auto fields = calyra::DetailFamilyOf<R>::value.fields;
+    // Column 0 is the item's key: the order a scan for one contact gives.
+    const auto rows =
+        RecordRows<R>::Query(db,
+                             u"SELECT " + SelectList(fields) + u", [ContactID] FROM " + std::u16string(family.table) +
+                                 u" WHERE [ContactID]" + condition + u" ORDER BY 1;",
+                             fields, 1);
+    for (size_t i = 0; i < rows.size(); ++i) sink(rows.extra(i, 0), ToJson(rows[i]));
 }
 
 template <ClearOp Clear>
@@ -290,25 +272,22 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
 #define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                               \
     &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>, \
         AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                               \
-        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, PreviewItem<Record>, ItemFromColumns<Record>
+        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, PreviewItem<Record>, ListItemsWhere<Record>
 
 const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",
      "work:Unter den Linden 1;Berlin;;10117;Germany",
      "parts may be empty or left out at the end; write \\; for a ';' inside a part", ParseAddress,
-     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address), u"[tAddress]",
-     u"[AddressID], [LocationType], [Country], [State], [City], [Street], [ZipCode], [PrimaryFlag]"},
+     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address), u"[tAddress]"},
     {"phone", "phones", "phone number", "[LOCATION:][TYPE:]NUMBER", "work:mobile:+49301234", "", ParsePhone,
-     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber), u"[tPhoneNumber]",
-     u"[PhoneNumberID], [LocationType], [PhoneNumberType], [PhoneNumber], [PrimaryFlag]"},
+     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber), u"[tPhoneNumber]"},
     {"email", "emails", "e-mail address", "[LOCATION:]ADDRESS", "home:ada@example.org", "", ParseEmail,
-     CALYRA_DETAIL_OPS(tagEmail, Emails, Email), u"[tEmail]", u"[EmailID], [LocationType], [Email], [PrimaryFlag]"},
+     CALYRA_DETAIL_OPS(tagEmail, Emails, Email), u"[tEmail]"},
     {"url", "urls", "web address", "[LOCATION:]URL", "work:https://example.org:8080/ada", "", ParseUrl,
-     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl), u"[tWebUrl]",
-     u"[WebUrlID], [LocationType], [WebUrl], [PrimaryFlag]"},
+     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl), u"[tWebUrl]"},
     {"im", "ims", "instant-messaging address", "[LOCATION:][PROTOCOL:]ADDRESS", "home:xmpp:ada@example.org",
-     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM), u"[tIM]",
-     u"[IMID], [LocationType], [Address], [Protocol], [PrimaryFlag]"},
+     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM),
+     u"[tIM]"},
 };
 #undef CALYRA_DETAIL_OPS
 static_assert(std::size(kFamilies) == kDetailFamilyCount);

@@ -8,10 +8,9 @@
 // of the record (home, work, other; mobile, fax, pager, other) count as
 // prefixes, so a URL or number that contains ':' stays whole.
 //
-// Each family also names its table and the columns behind the record's
-// fields, in the record's order, so the whole profile's items can be read
-// in one query per family (records/profile_contacts.h) and turned into the
-// same JSON the per-contact operations give.
+// Each family also reads the items of many contacts in one query, with the
+// component's own column map of its record (records/record_rows.h), into
+// the same JSON the per-contact operations give (records/profile_contacts.h).
 //
 // Ownership: the table is static constant data. Records filled for the
 // component are owned by the function that fills them; lists come back as
@@ -19,6 +18,7 @@
 // operations use the access object they are given from one thread.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,10 +55,13 @@ struct DetailFamily {
     void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
     // The item `add` would store, as ToJson gives it back (its ID empty).
     Json (*preview)(const DetailFamily& family, const DetailFields& fields, bool primary);
-    // One stored item from the texts of `columns`, as `list` gives it.
-    Json (*fromColumns)(const DetailFamily& family, std::span<const std::string> texts);
-    std::u16string_view table;    // u"[tPhoneNumber]"
-    std::u16string_view columns;  // the record's fields in order, as a column list
+    // Hands `sink` every item (as `list` gives it) of the contacts whose
+    // [ContactID] meets `condition` (" IN (SELECT ...)"), with the contact's
+    // ID, in the order of the items' keys. Throws ClientError when the query
+    // fails.
+    void (*listWhere)(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+                      const std::function<void(const std::string& contactId, Json item)>& sink);
+    std::u16string_view table;  // u"[tPhoneNumber]"
 
     std::string option() const { return "--" + std::string(name); }
 };

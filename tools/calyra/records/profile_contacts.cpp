@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/bstr.h"
+#include "records/record_rows.h"
 #include "shell/client_error.h"
 #include "shell/query_rows.h"
 #include "shell/record_fields.h"
@@ -20,7 +21,7 @@ Json PrimaryValue(const Json& items, const std::string& key) {
 
 // "IN (...)": the contacts of the session's profile.
 std::u16string OfProfile(Session& session) {
-    return u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = " + QuoteText(session.profileId()) + u")";
+    return u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = " + SqlQuoted(session.profileId()) + u")";
 }
 
 }  // namespace
@@ -42,15 +43,9 @@ ProfileContacts::ProfileContacts(Session& session)
 
 void ProfileContacts::readFamily(Session& session, size_t index) {
     const DetailFamily& family = DetailFamilies()[index];
-    // Key order, as a scan of the table for one contact gives them.
-    const std::u16string sql = u"SELECT [ContactID], " + std::u16string(family.columns) + u" FROM " +
-                               std::u16string(family.table) + u" WHERE [ContactID]" + OfProfile(session) +
-                               u" ORDER BY 2;";
-    TextRows rows = QueryRows(session.connection(), sql);
-    for (auto& row : rows) {
-        const std::span<const std::string> texts(row.data() + 1, row.size() - 1);
-        m_details[row[0]].items[index].push_back(family.fromColumns(family, texts));
-    }
+    family.listWhere(family, session.connection(), OfProfile(session), [&](const std::string& contactId, Json item) {
+        m_details[contactId].items[index].push_back(std::move(item));
+    });
 }
 
 void ProfileContacts::readGroups(Session& session) {
@@ -60,7 +55,7 @@ void ProfileContacts::readGroups(Session& session) {
         u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
         u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
         u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = " +
-        QuoteText(session.profileId()) + u" ORDER BY [tContactGroupMap].[ContactGroupMapID];";
+        SqlQuoted(session.profileId()) + u" ORDER BY [tContactGroupMap].[ContactGroupMapID];";
     for (auto& row : QueryRows(session.connection(), sql)) {
         auto& groups = m_details[row[0]].groups;
         if (std::none_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.id == row[1]; }))

@@ -38,13 +38,4 @@ std::u16string QuoteName(std::u16string_view name) {
     return quoted + u"]";
 }
 
-std::u16string QuoteText(std::u16string_view text) {
-    std::u16string quoted = u"'";
-    for (char16_t c : text) {
-        quoted += c;
-        if (c == u'\'') quoted += u'\'';
-    }
-    return quoted + u"'";
-}
-
 }  // namespace calyra::cli

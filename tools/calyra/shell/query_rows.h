@@ -20,7 +20,5 @@ TextRows QueryRows(IPimDbAccess* db, const std::u16string& sql, LONG* columns = 
 
 // Quotes a name for SQL: [name] with "]" doubled.
 std::u16string QuoteName(std::u16string_view name);
-// Quotes a value for SQL: 'text' with every "'" doubled.
-std::u16string QuoteText(std::u16string_view text);
 
 }  // namespace calyra::cli
