@@ -173,8 +173,8 @@ public:
             "[NickName], [SpouseName], [BirthDate], [Anniversary], [CompanyName], [Department], [JobTitle], "
             "[Description], [Ringtone], [Photo], [MessageAlert], [Modified]) VALUES('1', '0', '0', ?, ?, '', '', "
             "'', '1899-12-30 00:00:00', '1899-12-30 00:00:00', ?, '', ?, '', '', '', '', ?);",
-            "INSERT INTO [tPhoneNumber] ([ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], "
-            "[PrimaryFlag]) VALUES(?, ?, ?, ?, ?);",
+            ("INSERT INTO [tPhoneNumber] ([ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], "
+             "[PrimaryFlag]) VALUES(?, ?, ?, ?, ?);"),
             "INSERT INTO [tEmail] ([ContactID], [LocationType], [Email], [PrimaryFlag]) VALUES(?, ?, ?, ?);"};
         sqlite3_stmt* stmts[3] = {};
         bool ok = sqlite3_exec(m_db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK;

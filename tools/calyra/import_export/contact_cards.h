@@ -25,6 +25,10 @@
 // that are not stored yet are added. When that changes nothing the entry is
 // reported unchanged, otherwise updated.
 //
+// The command runs a whole import in one Transaction; each card is stored
+// under a savepoint of its own, so a card the database refuses half-way
+// leaves nothing behind while the others go on.
+//
 // Ownership: the importer holds its access objects and the snapshot of
 // the stored contacts. Thread-safety: one thread, like the session.
 #pragma once
