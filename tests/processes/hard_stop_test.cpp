@@ -22,7 +22,7 @@ using calyra::test::ChildProcess;
 using calyra::test::RawColumn;
 
 std::set<std::string> StoredProfileIds(const std::string& file) {
-    auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];");
+    auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];", true);
     return {ids.begin(), ids.end()};
 }
 
@@ -45,7 +45,8 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
         while (writer.ReadLine(&line)) acknowledged.insert(line);  // printed before the kill: promised
         writer.Wait();
 
-        ASSERT_EQ(RawColumn(file, "PRAGMA integrity_check;"), std::vector<std::string>{"ok"}) << "after kill " << k;
+        ASSERT_EQ(RawColumn(file, "PRAGMA integrity_check;", true), std::vector<std::string>{"ok"})
+            << "after kill " << k;
         std::set<std::string> stored = StoredProfileIds(file);
         for (const std::string& id : acknowledged)
             ASSERT_TRUE(stored.count(id)) << "acknowledged profile " << id << " lost after kill " << k;
