@@ -21,14 +21,8 @@ namespace {
 using calyra::test::ChildProcess;
 using calyra::test::RawColumn;
 
-// Kills per test run; scripts can raise it (CALYRA_KILLS) for a longer run.
-int Kills() {
-    const char* text = std::getenv("CALYRA_KILLS");
-    return text ? std::max(1, std::atoi(text)) : 40;
-}
-
 std::set<std::string> StoredProfileIds(const std::string& file) {
-    auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];");
+    auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];", true);
     return {ids.begin(), ids.end()};
 }
 
@@ -37,7 +31,7 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
     std::string file = dir.file("killed.db").string();
     std::mt19937 random(std::random_device{}());
     std::set<std::string> acknowledged;
-    int kills = Kills();
+    int kills = calyra::test::KillsPerRun(40);
     for (int k = 0; k < kills; ++k) {
         ChildProcess writer({CALYRA_PIM_WRITER, "add", file, "0", "K" + std::to_string(k)});
         ASSERT_TRUE(writer.started());
@@ -51,7 +45,8 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
         while (writer.ReadLine(&line)) acknowledged.insert(line);  // printed before the kill: promised
         writer.Wait();
 
-        ASSERT_EQ(RawColumn(file, "PRAGMA integrity_check;"), std::vector<std::string>{"ok"}) << "after kill " << k;
+        ASSERT_EQ(RawColumn(file, "PRAGMA integrity_check;", true), std::vector<std::string>{"ok"})
+            << "after kill " << k;
         std::set<std::string> stored = StoredProfileIds(file);
         for (const std::string& id : acknowledged)
             ASSERT_TRUE(stored.count(id)) << "acknowledged profile " << id << " lost after kill " << k;

@@ -11,11 +11,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace calyra::test {
+
+// Kills per test run: `fallback`, or CALYRA_KILLS for a longer run.
+inline int KillsPerRun(int fallback) {
+    const char* text = std::getenv("CALYRA_KILLS");
+    return text ? std::max(1, std::atoi(text)) : fallback;
+}
 
 class ChildProcess {
 public:

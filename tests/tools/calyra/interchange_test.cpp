@@ -90,9 +90,9 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     auto report = run.json({"contacts", "import", DataFile("vcard/malformed.vcf")});
     EXPECT_TRUE(Includes(report, R"({"added": 3, "skipped": 4})"_json));
     EXPECT_EQ(SkippedLines(report), (std::vector<int>{10, 19, 28, 32}));
-    // People read the same in words.
+    // People read the same in words; the cards stored the first time are found again.
     const std::string text = run.ok({"contacts", "import", DataFile("vcard/malformed.vcf")});
-    EXPECT_NE(text.find("added 3 contacts, updated 0, unchanged 0, skipped 4"), std::string::npos) << text;
+    EXPECT_NE(text.find("added 0 contacts, updated 0, unchanged 3, skipped 4"), std::string::npos) << text;
     EXPECT_NE(text.find("malformed.vcf:19: card has no END:VCARD"), std::string::npos) << text;
 
     EXPECT_EQ(run.json({"contacts", "import", DataFile("vcard/apple_30.vcf")})["groups_created"], 1)
@@ -100,7 +100,47 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     EXPECT_EQ(run.json({"contacts", "show", ada}), before);
     // A file that cannot be read stops the import before anything is added.
     ExpectFails(run, 1, {{"contacts", "import", DataFile("vcard/apple_30.vcf"), run.dir().file("no.vcf").string()}});
-    EXPECT_EQ(run.json({"contacts", "list"}).size(), 8u);
+    // So does a file of which no card could be stored.
+    ExpectFails(run, 1, {{"contacts", "import", run.file("empty.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n")}},
+                "no contact imported");
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 5u);
+}
+
+// Cards are matched to stored contacts by name and a shared phone or
+// e-mail: a re-import adds nothing, a changed card updates its contact
+// without taking anything away, and a namesake with other numbers stays a
+// person of its own.
+TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) {
+    Importer run;
+    auto card = [](const std::string& name, const std::string& lines) {
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + "\r\n" + lines + "END:VCARD\r\n";
+    };
+    const std::string ada = card("Lovelace;Ada", "TEL;TYPE=HOME:+44 20 1\r\nEMAIL:ada@example.org\r\n");
+    const std::string bob = card("Smith;Bob", "TEL:555 1\r\n"), otherBob = card("Smith;Bob", "TEL:555 2\r\n");
+    const std::string file = run.file("first.vcf", ada + bob + otherBob + card("Rossi;Carla", ""));
+    const std::string changed = card("Lovelace;Ada",
+                                     "TEL:+44-20-1\r\nEMAIL:ADA@example.org\r\nEMAIL:ada@work.example\r\n"
+                                     "NOTE:Analyst\r\nCATEGORIES:Friends\r\n");
+    const std::string thirdBob = card("Smith;Bob", "TEL:555 3\r\n");
+    const std::string overlap = run.file("overlap.vcf", changed + bob + thirdBob + card("Nakamura;Haruto", ""));
+    const struct {
+        std::string file;
+        Json counts;
+    } kImports[] = {
+        {file, R"({"added": 4, "updated": 0, "unchanged": 0, "skipped": 0})"_json},
+        {file, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
+        {overlap, R"({"added": 2, "updated": 1, "unchanged": 1, "skipped": 0})"_json},
+        {overlap, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
+    };
+    for (const auto& import : kImports)
+        EXPECT_TRUE(Includes(run.json({"contacts", "import", import.file}), import.counts)) << import.counts.dump();
+    const Json all = All(run, "contacts", "contact_id");
+    ASSERT_EQ(all.size(), 6u) << all.dump(1);
+    EXPECT_TRUE(Includes(all[0], R"({"last_name": "Lovelace", "description": "Analyst",
+        "phones": [{"phone_number": "+44 20 1", "location_type": "home", "primary": false}],
+        "emails": [{"email": "ada@example.org"}, {"email": "ada@work.example", "primary": false}],
+        "groups": [{"contact_group_name": "Friends"}]})"_json))
+        << all[0].dump(1);
 }
 
 TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {

@@ -6,6 +6,7 @@
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
+#include "records/profile_contacts.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
@@ -97,12 +98,10 @@ std::string DisplayName(const tagContactInfo& c) {
     return name.empty() ? "" : " (" + name + ")";
 }
 
-Json ListContacts(IContactAccess* contacts) {
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagContactInfo> all;
-    Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
+Json ListContacts(Session& session) {
+    const ProfileContacts all(session, {"phone", "email"}, false);
     Json out = Json::array();
-    for (const auto& c : all) out.push_back(ContactListItem(contacts, c));
+    for (const auto& c : all.contacts()) out.push_back(ContactListItem(all, c));
     return out;
 }
 
@@ -138,8 +137,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     const std::vector<std::string> kNotGiven{"contact_id", "modified"};
 
     auto* list = group->add_subcommand("list", "List the contacts of the profile");
-    ctx.bind(list,
-             [&ctx] { ctx.out().list(ListContacts(ctx.session().access<IContactAccess>().get()), ContactColumns()); });
+    ctx.bind(list, [&ctx] { ctx.out().list(ListContacts(ctx.session()), ContactColumns()); });
 
     auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
     auto showId = std::make_shared<std::string>();

@@ -3,10 +3,12 @@
 //
 // Thread-safety: one thread, as every command.
 #include <algorithm>
+#include <unordered_map>
 
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_records.h"
+#include "records/profile_contacts.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
@@ -149,13 +151,14 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     members->add_option("id", *membersId, "Contact group ID")->required();
     ctx.bind(members, [&ctx, membersId] {
         LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
-        auto contacts = ctx.session().access<IContactAccess>();
+        const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), *membersId);
+        // The profile's contacts read once, not a lookup per member.
+        const ProfileContacts all(ctx.session(), {"phone", "email"}, false);
+        std::unordered_map<std::string, const tagContactInfo*> byId;
+        for (const auto& contact : all.contacts()) byId.emplace(BstrUtf8(contact.bstrContactID), &contact);
         Json out = Json::array();
-        for (const auto& id : MembersOf(contacts.get(), *membersId)) {
-            OwnedRecord<tagContactInfo> contact;
-            LoadContact(contacts.get(), id, &contact);
-            out.push_back(ContactListItem(contacts.get(), contact));
-        }
+        for (const auto& id : ids)
+            if (auto it = byId.find(id); it != byId.end()) out.push_back(ContactListItem(all, *it->second));
         ctx.out().list(out, ContactColumns());
     });
 

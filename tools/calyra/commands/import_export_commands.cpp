@@ -26,6 +26,7 @@
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/date_text.h"
+#include "shell/transaction.h"
 
 namespace calyra::cli {
 
@@ -158,16 +159,21 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
             report.addParse(path, parsed.back().second.report);
             total += parsed.back().second.cards.size();
         }
-        ContactImporter importer(ctx.session(), report);
         {
+            // One transaction: a killed or failed import leaves the file as
+            // it was, and the cards go in at the engine's bulk speed.
+            Transaction transaction(ctx.session());
+            ContactImporter importer(ctx.session(), report);
             ImportProgress progress("contacts", total);
             for (const auto& [path, result] : parsed)
                 for (const auto& card : result.cards) {
                     importer.add(card, path);
                     progress.step();
                 }
+            transaction.commit();
         }
         ctx.out().done(report.text(), report.json());
+        if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
     });
 
     auto* exportCommand = group.add_subcommand("export", "Export the profile's contacts as vCard");

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
+#include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/date_text.h"
 #include "shell/record_fields.h"
@@ -139,10 +141,150 @@ std::string Joined(std::initializer_list<const std::string*> parts, const char* 
     return out;
 }
 
+// Lower case (ASCII), blanks trimmed and runs of blanks made one.
+std::string Folded(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string Digits(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (std::isdigit(static_cast<unsigned char>(c))) out += c;
+    return out;
+}
+
+// Who a contact is, by name: last, first and middle name, or the company
+// when none of them is given.
+std::string NameKey(const tagContactInfo& c) {
+    std::string key = Folded(BstrUtf8(c.bstrLastName)) + '\x1f' + Folded(BstrUtf8(c.bstrFirstName)) + '\x1f' +
+                      Folded(BstrUtf8(c.bstrMiddleName));
+    return key == "\x1f\x1f" ? "\x1e" + Folded(BstrUtf8(c.bstrCompanyName)) : key;
+}
+
+// A phone number by its digits, an e-mail address without case.
+std::string ContactPoint(std::string_view family, const std::string& value) {
+    if (family == "phone") {
+        const std::string digits = Digits(value);
+        return digits.empty() ? "" : "t:" + digits;
+    }
+    return value.empty() ? "" : "e:" + Folded(value);
+}
+
+// What a detail item says, without its ID, place, kind and primary mark:
+// two items with the same key are the same address, number or account.
+std::string ItemKey(const DetailFamily& family, const Json& item) {
+    std::string key;
+    const auto& fields = FieldsOf(*family.record);
+    for (size_t i = 1; i < fields.size(); ++i) {
+        if (fields[i].kind != FieldKind::Text) continue;
+        const std::string text = Text(item[fields[i].key]);
+        key += (fields[i].key == "phone_number" ? Digits(text) : Folded(text)) + '\x1f';
+    }
+    return key;
+}
+
+// Copies one field between records of the same type.
+void CopyField(const FieldInfo& f, const void* from, void* to) {
+    const char* source = static_cast<const char*>(from) + f.desc->offset;
+    char* target = static_cast<char*>(to) + f.desc->offset;
+    if (f.kind == FieldKind::Text) {
+        BSTR copy = SysAllocStringLen(*reinterpret_cast<const BSTR*>(source),
+                                      SysStringLen(*reinterpret_cast<const BSTR*>(source)));
+        SysFreeString(*reinterpret_cast<BSTR*>(target));
+        *reinterpret_cast<BSTR*>(target) = copy;
+    } else if (f.kind == FieldKind::Date) {
+        *reinterpret_cast<DATE*>(target) = *reinterpret_cast<const DATE*>(source);
+    } else {
+        *reinterpret_cast<LONG*>(target) = *reinterpret_cast<const LONG*>(source);
+    }
+}
+
+// Runs a statement of the import's own bookkeeping on the connection.
+void Run(Session& session, const char16_t* sql) {
+    LONG err = 0;
+    Check(session.connection()->Execute(&err, Bstr(sql), nullptr), err, "the import's savepoint failed");
+}
+
+ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
+    const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
+    ContactCard card;
+    for (const auto& f : kTextFields) card.*f.member = Text(FieldToJson(Field(desc, f.key), &c));
+    card.prefixes = HonorificText(kTitles, c.eTitle);
+    card.suffixes = HonorificText(kSuffixes, c.eSuffix);
+    for (const auto& f : kDateFields) {
+        const DATE d = c.*f.record;
+        if (d == 0) continue;
+        const CivilDate civil = ToCivil(d);
+        card.*f.member = CardDate{civil.year, civil.month, civil.day};
+    }
+    const std::string id = BstrUtf8(c.bstrContactID);
+    for (const auto& a : all.items(*FindDetailFamily("address"), id))
+        card.addresses.push_back({PlaceOf(a), a.value("primary", false), "", "", Text(a["street"]), Text(a["city"]),
+                                  Text(a["state"]), Text(a["zip_code"]), Text(a["country"])});
+    for (const auto& p : all.items(*FindDetailFamily("phone"), id))
+        card.phones.push_back({PlaceOf(p), PhoneKindOf(p), p.value("primary", false), Text(p["phone_number"])});
+    for (const auto& e : all.items(*FindDetailFamily("email"), id))
+        card.emails.push_back({PlaceOf(e), e.value("primary", false), Text(e["email"])});
+    for (const auto& u : all.items(*FindDetailFamily("url"), id))
+        card.urls.push_back({PlaceOf(u), u.value("primary", false), Text(u["web_url"])});
+    for (const auto& im : all.items(*FindDetailFamily("im"), id))
+        card.ims.push_back({PlaceOf(im), im.value("primary", false), Text(im["protocol"]), Text(im["address"])});
+    for (const auto& group : all.groups(id))
+        if (std::find(card.categories.begin(), card.categories.end(), group.name) == card.categories.end())
+            card.categories.push_back(group.name);
+    return card;
+}
+
 }  // namespace
 
+// What storing one card writes: the record, each family's items in
+// DetailFamilies() order, the group names.
+struct ContactImporter::Planned {
+    struct Item {
+        DetailFields fields;
+        bool primary;
+    };
+    OwnedRecord<tagContactInfo> record;
+    bool titleGiven = false, suffixGiven = false;
+    std::array<std::vector<Item>, kDetailFamilyCount> items;
+    std::vector<std::string> categories;
+};
+
 ContactImporter::ContactImporter(Session& session, ImportReport& report)
-    : m_report(report), m_contacts(session.access<IContactAccess>()), m_groups(session.access<IContactGroupAccess>()) {}
+    : m_session(session),
+      m_report(report),
+      m_contacts(session.access<IContactAccess>()),
+      m_groups(session.access<IContactGroupAccess>()),
+      m_stored(std::make_unique<ProfileContacts>(session)) {
+    const auto& contacts = m_stored->contacts();
+    const LONG count = std::max<LONG>(contacts.size(), 0);
+    m_candidates.reserve(static_cast<size_t>(count));
+    for (LONG i = 0; i < count; ++i) {
+        const tagContactInfo& c = contacts[i];
+        const std::string id = BstrUtf8(c.bstrContactID);
+        Candidate candidate{static_cast<size_t>(i), {}, false};
+        for (const char* family : {"phone", "email"}) {
+            const DetailFamily& f = *FindDetailFamily(family);
+            const std::string key = family[0] == 'p' ? "phone_number" : "email";
+            for (const auto& item : m_stored->items(f, id))
+                if (auto point = ContactPoint(f.name, Text(item[key])); !point.empty()) candidate.keys.push_back(point);
+        }
+        std::sort(candidate.keys.begin(), candidate.keys.end());
+        m_byName.emplace(NameKey(c), m_candidates.size());
+        m_candidates.push_back(std::move(candidate));
+    }
+}
+
+ContactImporter::~ContactImporter() = default;
 
 std::string ContactImporter::groupId(const std::string& name) {
     if (!m_groupsLoaded) {
@@ -156,11 +298,12 @@ std::string ContactImporter::groupId(const std::string& name) {
     LONG err = 0;
     Bstr id;
     Check(m_groups->AddContactGroup(&err, &group, &id), err, "cannot add the contact group \"" + name + "\"");
-    m_report.count("groups_created");
+    m_newGroups.push_back(name);
     return m_groupIds[name] = id.utf8();
 }
 
-void ContactImporter::add(const ContactCard& source, const std::string& file) {
+std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCard& source, const std::string& file) {
+    auto planned = std::make_unique<Planned>();
     ContactCard card = source;
     // Texts longer than a field gives back are cut, and said so.
     auto fit = [&](std::string& text, const char* what) {
@@ -171,7 +314,7 @@ void ContactImporter::add(const ContactCard& source, const std::string& file) {
     for (const auto& f : kTextFields) fit(card.*f.member, f.key);
 
     const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
-    OwnedRecord<tagContactInfo> contact;
+    OwnedRecord<tagContactInfo>& contact = planned->record;
     if (card.givenName.empty() && card.familyName.empty() && card.additionalNames.empty() &&
         !card.formattedName.empty() && card.formattedName != card.organization) {
         // Only a formatted name: its last word is taken as the family name.
@@ -183,16 +326,20 @@ void ContactImporter::add(const ContactCard& source, const std::string& file) {
     }
     for (const auto& f : kTextFields) SetField(Field(desc, f.key), &contact, card.*f.member);
     if (!card.prefixes.empty()) {
-        if (auto v = HonorificValue(kTitles, card.prefixes))
+        if (auto v = HonorificValue(kTitles, card.prefixes)) {
             contact.eTitle = static_cast<enumTitle>(*v);
-        else
+            planned->titleGiven = true;
+        } else {
             m_report.notStored("N (title \"" + card.prefixes + "\")");
+        }
     }
     if (!card.suffixes.empty()) {
-        if (auto v = HonorificValue(kSuffixes, card.suffixes))
+        if (auto v = HonorificValue(kSuffixes, card.suffixes)) {
             contact.eSuffix = static_cast<enumSuffix>(*v);
-        else
+            planned->suffixGiven = true;
+        } else {
             m_report.notStored("N (suffix \"" + card.suffixes + "\")");
+        }
     }
     for (const auto& f : kDateFields) {
         const auto& date = card.*f.member;
@@ -204,126 +351,197 @@ void ContactImporter::add(const ContactCard& source, const std::string& file) {
         contact.*f.record = FromCivil({date->year, date->month, date->day, 0, 0, 0});
     }
 
-    LONG err = 0;
-    Bstr id;
-    try {
-        Check(m_contacts->AddContact(&err, &contact, &id), err, "cannot add the contact");
-    } catch (const ClientError& e) {
-        m_report.skip(file, card.line, e.what());
-        return;
-    }
-    try {
-        addCard(card, file, id.utf8());
-    } catch (const ClientError& e) {
-        // Nothing half-imported stays behind.
-        LONG ignored = 0;
-        m_contacts->DeleteContactByID(&ignored, id);
-        m_contacts->DeleteIMsByContactID(&ignored, id);
-        m_report.skip(file, card.line, e.what());
-        return;
-    }
-    m_report.imported();
-}
-
-void ContactImporter::addCard(const ContactCard& card, const std::string& file, const std::string& contactId) {
     auto fitted = [&](const std::string& text) {
         bool cut = false;
         std::string out = FitText(text, &cut);
         if (cut) m_report.warn(file, card.line, "a detail is longer than a record keeps; cut");
         return out;
     };
-    const DetailFamily& addresses = *FindDetailFamily("address");
+    auto item = [&](const char* name, DetailFields fields, bool primary) {
+        const DetailFamily& family = *FindDetailFamily(name);
+        planned->items[DetailFamilyIndex(family)].push_back({std::move(fields), primary});
+    };
     for (const auto& a : card.addresses)
-        addresses.add(addresses, m_contacts.get(), contactId,
-                      {{"location_type", PlaceName(a.place)},
-                       {"street", fitted(Joined({&a.poBox, &a.extended, &a.street}, "\n"))},
-                       {"city", fitted(a.locality)},
-                       {"state", fitted(a.region)},
-                       {"zip_code", fitted(a.postalCode)},
-                       {"country", fitted(a.country)}},
-                      a.preferred);
-    const DetailFamily& phones = *FindDetailFamily("phone");
+        item("address",
+             {{"location_type", PlaceName(a.place)},
+              {"street", fitted(Joined({&a.poBox, &a.extended, &a.street}, "\n"))},
+              {"city", fitted(a.locality)},
+              {"state", fitted(a.region)},
+              {"zip_code", fitted(a.postalCode)},
+              {"country", fitted(a.country)}},
+             a.preferred);
     for (const auto& p : card.phones)
-        phones.add(phones, m_contacts.get(), contactId,
-                   {{"location_type", PlaceName(p.place)},
-                    {"phone_number_type", PhoneTypeName(p.kind)},
-                    {"phone_number", fitted(p.number)}},
-                   p.preferred);
-    const DetailFamily& emails = *FindDetailFamily("email");
+        item("phone",
+             {{"location_type", PlaceName(p.place)},
+              {"phone_number_type", PhoneTypeName(p.kind)},
+              {"phone_number", fitted(p.number)}},
+             p.preferred);
     for (const auto& e : card.emails)
-        emails.add(emails, m_contacts.get(), contactId,
-                   {{"location_type", PlaceName(e.place)}, {"email", fitted(e.text)}}, e.preferred);
-    const DetailFamily& urls = *FindDetailFamily("url");
+        item("email", {{"location_type", PlaceName(e.place)}, {"email", fitted(e.text)}}, e.preferred);
     for (const auto& u : card.urls)
-        urls.add(urls, m_contacts.get(), contactId,
-                 {{"location_type", PlaceName(u.place)}, {"web_url", fitted(u.text)}}, u.preferred);
-    const DetailFamily& ims = *FindDetailFamily("im");
+        item("url", {{"location_type", PlaceName(u.place)}, {"web_url", fitted(u.text)}}, u.preferred);
     for (const auto& im : card.ims)
-        ims.add(ims, m_contacts.get(), contactId,
-                {{"location_type", PlaceName(im.place)},
-                 {"protocol", fitted(im.protocol)},
-                 {"address", fitted(im.address)}},
-                im.preferred);
+        item("im",
+             {{"location_type", PlaceName(im.place)},
+              {"protocol", fitted(im.protocol)},
+              {"address", fitted(im.address)}},
+             im.preferred);
     for (const auto& category : card.categories) {
         const std::string name = fitted(category);
-        if (name.empty()) continue;
+        if (!name.empty() &&
+            std::find(planned->categories.begin(), planned->categories.end(), name) == planned->categories.end())
+            planned->categories.push_back(name);
+    }
+    return planned;
+}
+
+ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
+    std::vector<std::string> keys;
+    for (const char* name : {"phone", "email"}) {
+        const DetailFamily& family = *FindDetailFamily(name);
+        const std::string key = name[0] == 'p' ? "phone_number" : "email";
+        for (const auto& item : planned.items[DetailFamilyIndex(family)])
+            for (const auto& [field, text] : item.fields)
+                if (auto point = ContactPoint(family.name, text); field == key && !point.empty()) keys.push_back(point);
+    }
+    std::sort(keys.begin(), keys.end());
+    // The unclaimed contact of that name sharing the most contact points;
+    // the first stored one among equals.
+    Candidate* best = nullptr;
+    size_t bestShared = 0;
+    auto [first, last] = m_byName.equal_range(NameKey(planned.record));
+    for (auto it = first; it != last; ++it) {
+        Candidate& candidate = m_candidates[it->second];
+        if (candidate.claimed) continue;
+        std::vector<std::string> shared;
+        std::set_intersection(keys.begin(), keys.end(), candidate.keys.begin(), candidate.keys.end(),
+                              std::back_inserter(shared));
+        const bool neither = keys.empty() && candidate.keys.empty();
+        if (!neither && shared.empty()) continue;
+        if (!best || shared.size() > bestShared || (shared.size() == bestShared && candidate.index < best->index)) {
+            best = &candidate;
+            bestShared = shared.size();
+        }
+    }
+    return best;
+}
+
+void ContactImporter::add(const ContactCard& source, const std::string& file) {
+    std::unique_ptr<Planned> planned = plan(source, file);
+    Candidate* stored = match(*planned);
+    // A savepoint per card: a card the database refuses half-way leaves
+    // nothing behind, and the import's transaction goes on.
+    Run(m_session, u"SAVEPOINT calyra_card;");
+    bool changed = true;
+    try {
+        if (stored)
+            changed = update(*planned, *stored);
+        else
+            insert(*planned);
+    } catch (const ClientError& e) {
+        LONG ignored = 0;
+        m_session.connection()->Execute(&ignored, Bstr(u"ROLLBACK TO calyra_card;"), nullptr);
+        m_session.connection()->Execute(&ignored, Bstr(u"RELEASE calyra_card;"), nullptr);
+        for (const auto& name : m_newGroups) m_groupIds.erase(name);
+        m_newGroups.clear();
+        m_report.skip(file, source.line, e.what());
+        return;
+    }
+    Run(m_session, u"RELEASE calyra_card;");
+    if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
+    m_newGroups.clear();
+    if (stored) stored->claimed = true;
+    if (!stored)
+        m_report.imported();
+    else if (changed)
+        m_report.updated();
+    else
+        m_report.unchanged();
+}
+
+void ContactImporter::insert(Planned& planned) {
+    LONG err = 0;
+    Bstr id;
+    Check(m_contacts->AddContact(&err, &planned.record, &id), err, "cannot add the contact");
+    addDetails(planned, id.utf8(), nullptr);
+}
+
+bool ContactImporter::update(Planned& planned, const Candidate& candidate) {
+    const tagContactInfo& stored = m_stored->contacts()[static_cast<LONG>(candidate.index)];
+    const std::string id = BstrUtf8(stored.bstrContactID);
+    // The card's fields where it gives one; the stored ones elsewhere.
+    bool changed = false;
+    std::vector<std::string> given;
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
+        if (f.key == "contact_id" || f.key == "modified") continue;
+        const Json mine = FieldToJson(f, &planned.record);
+        const bool gives = f.key == "title"    ? planned.titleGiven
+                           : f.key == "suffix" ? planned.suffixGiven
+                                               : !(mine.is_null() || mine == "");
+        if (gives) {
+            given.push_back(f.key);
+            changed = changed || mine != FieldToJson(f, &stored);
+        } else {
+            CopyField(f, &stored, &planned.record);
+        }
+    }
+    if (changed) {
+        RefuseCutTexts(
+            RecordDescriptionOf<tagContactInfo>(), &stored,
+            [&](const std::string& key) { return std::find(given.begin(), given.end(), key) != given.end(); },
+            "contact " + id);
+        LONG err = 0;
+        Check(m_contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &planned.record), err,
+              "cannot change contact " + id);
+    }
+    return addDetails(planned, id, m_stored.get()) || changed;
+}
+
+bool ContactImporter::addDetails(const Planned& planned, const std::string& contactId, const ProfileContacts* stored) {
+    bool added = false;
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i) {
+        const DetailFamily& family = families[i];
+        // Items the contact has already are not added again; a new one is
+        // primary only when the contact has no primary item of its kind.
+        std::vector<std::string> have;
+        bool hasPrimary = false;
+        if (stored)
+            for (const auto& item : stored->items(family, contactId)) {
+                have.push_back(ItemKey(family, item));
+                hasPrimary = hasPrimary || item.value("primary", false);
+            }
+        for (const auto& item : planned.items[i]) {
+            // Compared as the item would read back, so a stored item and
+            // the card's are keyed alike.
+            std::string key = stored ? ItemKey(family, family.preview(family, item.fields, item.primary)) : "";
+            if (stored && std::find(have.begin(), have.end(), key) != have.end()) continue;
+            family.add(family, m_contacts.get(), contactId, item.fields, item.primary && !hasPrimary);
+            hasPrimary = hasPrimary || (stored && item.primary);
+            have.push_back(std::move(key));
+            added = true;
+        }
+    }
+    std::vector<std::string> groups;
+    if (stored)
+        for (const auto& g : stored->groups(contactId)) groups.push_back(g.name);
+    for (const auto& name : planned.categories) {
+        if (std::find(groups.begin(), groups.end(), name) != groups.end()) continue;
         const std::string group = groupId(name);
         LONG err = 0;
         Check(
             m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(contactId), Bstr::FromUtf8(group), VARIANT_TRUE),
             err, "cannot add the contact to group \"" + name + "\"");
+        added = true;
     }
+    return added;
 }
 
 std::vector<ContactCard> ExportContacts(Session& session) {
-    auto contacts = session.access<IContactAccess>();
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagContactInfo> all;
-    Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
-    const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
+    const ProfileContacts all(session);
     std::vector<ContactCard> cards;
-    cards.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
-    for (const tagContactInfo& c : all) {
-        ContactCard card;
-        for (const auto& f : kTextFields) card.*f.member = Text(FieldToJson(Field(desc, f.key), &c));
-        card.prefixes = HonorificText(kTitles, c.eTitle);
-        card.suffixes = HonorificText(kSuffixes, c.eSuffix);
-        for (const auto& f : kDateFields) {
-            const DATE d = c.*f.record;
-            if (d == 0) continue;
-            const CivilDate civil = ToCivil(d);
-            card.*f.member = CardDate{civil.year, civil.month, civil.day};
-        }
-        const std::string id = BstrUtf8(c.bstrContactID);
-        const DetailFamily& addresses = *FindDetailFamily("address");
-        for (const auto& a : addresses.list(addresses, contacts.get(), id))
-            card.addresses.push_back({PlaceOf(a), a.value("primary", false), "", "", Text(a["street"]), Text(a["city"]),
-                                      Text(a["state"]), Text(a["zip_code"]), Text(a["country"])});
-        const DetailFamily& phones = *FindDetailFamily("phone");
-        for (const auto& p : phones.list(phones, contacts.get(), id))
-            card.phones.push_back({PlaceOf(p), PhoneKindOf(p), p.value("primary", false), Text(p["phone_number"])});
-        const DetailFamily& emails = *FindDetailFamily("email");
-        for (const auto& e : emails.list(emails, contacts.get(), id))
-            card.emails.push_back({PlaceOf(e), e.value("primary", false), Text(e["email"])});
-        const DetailFamily& urls = *FindDetailFamily("url");
-        for (const auto& u : urls.list(urls, contacts.get(), id))
-            card.urls.push_back({PlaceOf(u), u.value("primary", false), Text(u["web_url"])});
-        const DetailFamily& ims = *FindDetailFamily("im");
-        for (const auto& im : ims.list(ims, contacts.get(), id))
-            card.ims.push_back({PlaceOf(im), im.value("primary", false), Text(im["protocol"]), Text(im["address"])});
-        for (const auto& group : [&] {
-                 LONG e = 0, n = 0;
-                 OwnedRecordArray<tagContactGroupInfo> groups;
-                 Check(contacts->GetContactGroupsByContactID(&e, c.bstrContactID, &n, &groups), e,
-                       "cannot read the groups of contact " + id);
-                 std::vector<std::string> names;
-                 for (const auto& g : groups) names.push_back(BstrUtf8(g.bstrContactGroupName));
-                 return names;
-             }())
-            if (std::find(card.categories.begin(), card.categories.end(), group) == card.categories.end())
-                card.categories.push_back(group);
-        cards.push_back(std::move(card));
-    }
+    cards.reserve(static_cast<size_t>(std::max<LONG>(all.contacts().size(), 0)));
+    for (const tagContactInfo& c : all.contacts()) cards.push_back(CardOf(all, c));
     return cards;
 }
 

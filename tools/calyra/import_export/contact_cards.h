@@ -9,38 +9,82 @@
 // III), dates without a year. The record's title 0 (Mrs) and suffix 0 (Sr)
 // are also what an empty record holds, so they are exported as no title.
 //
-// Ownership: the importer holds its access objects. Thread-safety: one
-// thread, like the session.
+// Importing is idempotent. An entry is matched against the profile's
+// contacts as they were when the import began (read once, see
+// records/profile_contacts.h) by who it is: the same name (last, first and
+// middle name, or the company when the card names no person; compared
+// without case and extra blanks) and at least one shared phone number
+// (compared by its digits) or e-mail address (without case), or neither
+// side having any. A vCard's UID would be a better key, but the records
+// have no place to keep one; a name alone would merge two people of the
+// same name. Each stored contact matches at most one entry of an import, so
+// a file that holds the same card twice keeps both on every re-import.
+//
+// A matched entry adds what the stored contact lacks and never takes away:
+// the card's non-empty fields replace the record's, its details and groups
+// that are not stored yet are added. When that changes nothing the entry is
+// reported unchanged, otherwise updated.
+//
+// The command runs a whole import in one Transaction; each card is stored
+// under a savepoint of its own, so a card the database refuses half-way
+// leaves nothing behind while the others go on.
+//
+// Ownership: the importer holds its access objects and the snapshot of
+// the stored contacts. Thread-safety: one thread, like the session.
 #pragma once
 
+#include <array>
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "idl/calyra_idl.h"
 #include "import_export/import_report.h"
 #include "interchange/contact_card.h"
 #include "platform/com_ptr.h"
+#include "records/profile_contacts.h"
 #include "shell/session.h"
 
 namespace calyra::cli {
 
 class ContactImporter {
 public:
+    // Reads the stored contacts of the current profile to match against;
+    // throws ClientError when they cannot be read.
     ContactImporter(Session& session, ImportReport& report);
+    ~ContactImporter();
 
-    // Adds one card. When the database refuses part of it, nothing of the
-    // card stays and the report says why; existing data is never changed.
+    // Adds, updates or finds unchanged one card. When the database refuses
+    // part of it, nothing of the card stays and the report says why.
     void add(const interchange::ContactCard& card, const std::string& file);
 
 private:
-    std::string groupId(const std::string& name);
-    void addCard(const interchange::ContactCard& card, const std::string& file, const std::string& contactId);
+    struct Planned;
+    struct Candidate {
+        size_t index;                   // into m_stored->contacts()
+        std::vector<std::string> keys;  // phone digits and e-mail addresses, sorted
+        bool claimed = false;
+    };
 
+    std::unique_ptr<Planned> plan(const interchange::ContactCard& card, const std::string& file);
+    Candidate* match(const Planned& planned);
+    void insert(Planned& planned);
+    bool update(Planned& planned, const Candidate& stored);
+    // Adds the planned items and groups the contact lacks; true when any.
+    bool addDetails(const Planned& planned, const std::string& contactId, const ProfileContacts* stored);
+    std::string groupId(const std::string& name);
+
+    Session& m_session;
     ImportReport& m_report;
     ComPtr<IContactAccess> m_contacts;
     ComPtr<IContactGroupAccess> m_groups;
-    std::map<std::string, std::string> m_groupIds;  // name -> ID; filled on first use
+    std::unique_ptr<ProfileContacts> m_stored;
+    std::vector<Candidate> m_candidates;
+    std::unordered_multimap<std::string, size_t> m_byName;  // name key -> m_candidates index
+    std::map<std::string, std::string> m_groupIds;          // name -> ID; filled on first use
+    std::vector<std::string> m_newGroups;                   // made for the card being stored
     bool m_groupsLoaded = false;
 };
 

@@ -5,8 +5,10 @@
 #include <optional>
 #include <stdexcept>
 
+#include "access/contacts/contact_detail_family.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
@@ -220,18 +222,44 @@ Json ListItems(const DetailFamily& family, IContactAccess* contacts, const std::
     return out;
 }
 
+// The record `add` stores for the option's fields.
+template <class R>
+void FillItem(const DetailFields& fields, bool primary, OwnedRecord<R>* item) {
+    const RecordDesc& desc = RecordDescriptionOf<R>();
+    for (const auto& [key, text] : fields) SetField(RequireField(desc, key), item, text);
+    if (primary) SetField(RequireField(desc, "primary"), item, "yes");
+}
+
 template <class R, AddOp<R> Add>
 std::string AddItem(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId,
                     const DetailFields& fields, bool primary) {
-    const RecordDesc& desc = RecordDescriptionOf<R>();
     OwnedRecord<R> item;
-    for (const auto& [key, text] : fields) SetField(RequireField(desc, key), &item, text);
-    if (primary) SetField(RequireField(desc, "primary"), &item, "yes");
+    FillItem(fields, primary, &item);
     LONG err = 0;
     Bstr id;
     Check((contacts->*Add)(&err, Bstr::FromUtf8(contactId), &item, &id), err,
           "cannot add the " + std::string(family.what) + " to contact " + contactId);
     return id.utf8();
+}
+
+template <class R>
+Json PreviewItem(const DetailFamily&, const DetailFields& fields, bool primary) {
+    OwnedRecord<R> item;
+    FillItem(fields, primary, &item);
+    return ToJson(static_cast<const R&>(item));
+}
+
+template <class R>
+void ListItemsWhere(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+                    const std::function<void(const std::string& contactId, Json item)>& sink) {
+    const auto fields = calyra::DetailFamilyOf<R>::value.fields;
+    // Column 0 is the item's key: the order a scan for one contact gives.
+    const auto rows =
+        RecordRows<R>::Query(db,
+                             u"SELECT " + SelectList(fields) + u", [ContactID] FROM " + std::u16string(family.table) +
+                                 u" WHERE [ContactID]" + condition + u" ORDER BY 1;",
+                             fields, 1);
+    for (size_t i = 0; i < rows.size(); ++i) sink(rows.extra(i, 0), ToJson(rows[i]));
 }
 
 template <ClearOp Clear>
@@ -244,23 +272,25 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
 #define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                               \
     &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>, \
         AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                               \
-        ClearItems<&IContactAccess::Delete##Plural##ByContactID>
+        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, PreviewItem<Record>, ListItemsWhere<Record>
 
 const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",
      "work:Unter den Linden 1;Berlin;;10117;Germany",
      "parts may be empty or left out at the end; write \\; for a ';' inside a part", ParseAddress,
-     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address)},
+     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address), u"[tAddress]"},
     {"phone", "phones", "phone number", "[LOCATION:][TYPE:]NUMBER", "work:mobile:+49301234", "", ParsePhone,
-     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber)},
+     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber), u"[tPhoneNumber]"},
     {"email", "emails", "e-mail address", "[LOCATION:]ADDRESS", "home:ada@example.org", "", ParseEmail,
-     CALYRA_DETAIL_OPS(tagEmail, Emails, Email)},
+     CALYRA_DETAIL_OPS(tagEmail, Emails, Email), u"[tEmail]"},
     {"url", "urls", "web address", "[LOCATION:]URL", "work:https://example.org:8080/ada", "", ParseUrl,
-     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl)},
+     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl), u"[tWebUrl]"},
     {"im", "ims", "instant-messaging address", "[LOCATION:][PROTOCOL:]ADDRESS", "home:xmpp:ada@example.org",
-     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM)},
+     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM),
+     u"[tIM]"},
 };
 #undef CALYRA_DETAIL_OPS
+static_assert(std::size(kFamilies) == kDetailFamilyCount);
 
 }  // namespace
 

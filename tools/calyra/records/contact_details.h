@@ -8,12 +8,17 @@
 // of the record (home, work, other; mobile, fax, pager, other) count as
 // prefixes, so a URL or number that contains ':' stays whole.
 //
+// Each family also reads the items of many contacts in one query, with the
+// component's own column map of its record (records/record_rows.h), into
+// the same JSON the per-contact operations give (records/profile_contacts.h).
+//
 // Ownership: the table is static constant data. Records filled for the
 // component are owned by the function that fills them; lists come back as
 // JSON values. Thread-safety: the table is constant; parsing is pure; the
 // operations use the access object they are given from one thread.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,14 +53,28 @@ struct DetailFamily {
                        const DetailFields& fields, bool primary);
     // Removes every item of the contact.
     void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
+    // The item `add` would store, as ToJson gives it back (its ID empty).
+    Json (*preview)(const DetailFamily& family, const DetailFields& fields, bool primary);
+    // Hands `sink` every item (as `list` gives it) of the contacts whose
+    // [ContactID] meets `condition` (" IN (SELECT ...)"), with the contact's
+    // ID, in the order of the items' keys. Throws ClientError when the query
+    // fails.
+    void (*listWhere)(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+                      const std::function<void(const std::string& contactId, Json item)>& sink);
+    std::u16string_view table;  // u"[tPhoneNumber]"
 
     std::string option() const { return "--" + std::string(name); }
 };
 
+inline constexpr size_t kDetailFamilyCount = 5;
 // Addresses, phones, emails, urls, ims: in this order.
 std::span<const DetailFamily> DetailFamilies();
 // A family by name ("phone"); nullptr when there is none.
 const DetailFamily* FindDetailFamily(std::string_view name);
+// The family's place in DetailFamilies().
+inline size_t DetailFamilyIndex(const DetailFamily& family) {
+    return static_cast<size_t>(&family - DetailFamilies().data());
+}
 
 // The option text of one item read by its family, every text checked to
 // come back whole. Throws ClientError (status 2) naming the option.

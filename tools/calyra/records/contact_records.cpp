@@ -10,18 +10,6 @@
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
-namespace {
-
-// The primary item of a detail list, else the first; null when empty.
-Json PrimaryValue(const Json& items, const std::string& key) {
-    if (items.empty()) return nullptr;
-    for (const auto& item : items)
-        if (item.value("primary", false)) return item[key];
-    return items.front()[key];
-}
-
-}  // namespace
-
 void LoadContact(IContactAccess* contacts, const std::string& id, OwnedRecord<tagContactInfo>* contact) {
     const std::string missing = "no contact \"" + id + "\" in the current profile";
     if (!IsRecordId(id)) throw ClientError(missing);
@@ -65,16 +53,6 @@ std::vector<std::string> GroupsOfContact(IContactAccess* contacts, const std::st
         if (std::find(out.begin(), out.end(), groupId) == out.end()) out.push_back(std::move(groupId));
     }
     return out;
-}
-
-Json ContactListItem(IContactAccess* contacts, const tagContactInfo& contact) {
-    Json item = ToJson(contact);
-    const std::string id = BstrUtf8(contact.bstrContactID);
-    const DetailFamily* phones = FindDetailFamily("phone");
-    const DetailFamily* emails = FindDetailFamily("email");
-    item["phone"] = PrimaryValue(phones->list(*phones, contacts, id), "phone_number");
-    item["email"] = PrimaryValue(emails->list(*emails, contacts, id), "email");
-    return item;
 }
 
 const std::vector<std::string>& ContactColumns() {

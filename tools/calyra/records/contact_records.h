@@ -35,9 +35,6 @@ Json LoadGroup(IContactGroupAccess* groups, const std::string& id);
 // The IDs of the groups contact `id` belongs to (each once).
 std::vector<std::string> GroupsOfContact(IContactAccess* contacts, const std::string& id);
 
-// A contact as lists show it: every field plus "phone" and "email", the
-// primary (else the first) of each, or null.
-Json ContactListItem(IContactAccess* contacts, const tagContactInfo& contact);
 // The columns people want in a contact table.
 const std::vector<std::string>& ContactColumns();
 

@@ -1,0 +1,88 @@
+#include "records/profile_contacts.h"
+
+#include <algorithm>
+
+#include "platform/bstr.h"
+#include "records/record_rows.h"
+#include "shell/client_error.h"
+#include "shell/query_rows.h"
+#include "shell/record_fields.h"
+
+namespace calyra::cli {
+namespace {
+
+// The primary item of a detail list, else the first; null when empty.
+Json PrimaryValue(const Json& items, const std::string& key) {
+    if (items.empty()) return nullptr;
+    for (const auto& item : items)
+        if (item.value("primary", false)) return item[key];
+    return items.front()[key];
+}
+
+// "IN (...)": the contacts of the session's profile.
+std::u16string OfProfile(Session& session) {
+    return u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = " + SqlQuoted(session.profileId()) + u")";
+}
+
+}  // namespace
+
+ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::string_view> families, bool withGroups) {
+    auto access = session.access<IContactAccess>();
+    LONG err = 0, count = 0;
+    Check(access->GetAllContacts(&err, &count, &m_contacts), err, "cannot list the contacts");
+    m_details.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
+    const auto all = DetailFamilies();
+    for (std::string_view name : families)
+        for (size_t i = 0; i < all.size(); ++i)
+            if (all[i].name == name) readFamily(session, i);
+    if (withGroups) readGroups(session);
+}
+
+ProfileContacts::ProfileContacts(Session& session)
+    : ProfileContacts(session, {"address", "phone", "email", "url", "im"}, true) {}
+
+void ProfileContacts::readFamily(Session& session, size_t index) {
+    const DetailFamily& family = DetailFamilies()[index];
+    family.listWhere(family, session.connection(), OfProfile(session), [&](const std::string& contactId, Json item) {
+        m_details[contactId].items[index].push_back(std::move(item));
+    });
+}
+
+void ProfileContacts::readGroups(Session& session) {
+    // Memberships in the order they were made, each group once per contact
+    // (the membership table may hold a pair twice).
+    const std::u16string sql =
+        u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
+        u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
+        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = " +
+        SqlQuoted(session.profileId()) + u" ORDER BY [tContactGroupMap].[ContactGroupMapID];";
+    for (auto& row : QueryRows(session.connection(), sql)) {
+        auto& groups = m_details[row[0]].groups;
+        if (std::none_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.id == row[1]; }))
+            groups.push_back({std::move(row[1]), std::move(row[2])});
+    }
+}
+
+const Json& ProfileContacts::items(const DetailFamily& family, const std::string& contactId) const {
+    static const Json kNone = Json::array();
+    auto it = m_details.find(contactId);
+    if (it == m_details.end()) return kNone;
+    const Json& items = it->second.items[DetailFamilyIndex(family)];
+    return items.is_null() ? kNone : items;
+}
+
+const std::vector<GroupRef>& ProfileContacts::groups(const std::string& contactId) const {
+    static const std::vector<GroupRef> kNone;
+    auto it = m_details.find(contactId);
+    return it == m_details.end() ? kNone : it->second.groups;
+}
+
+Json ContactListItem(const ProfileContacts& all, const tagContactInfo& contact) {
+    Json item = ToJson(contact);
+    const std::string id = BstrUtf8(contact.bstrContactID);
+    item["phone"] = PrimaryValue(all.items(*FindDetailFamily("phone"), id), "phone_number");
+    item["email"] = PrimaryValue(all.items(*FindDetailFamily("email"), id), "email");
+    return item;
+}
+
+}  // namespace calyra::cli
