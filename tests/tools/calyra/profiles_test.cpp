@@ -40,11 +40,27 @@ TEST(ClientProfiles, ChoosingAProfileNeedsOneAnswer) {
     ExpectFails(run, 1, {{"contacts", "list"}}, "--profile");
     ExpectFails(run, 1, {{"--profile", "C", "contacts", "list"}}, "no profile \"C\"");
     run.ok({"--profile", "2", "contacts", "list"});
+    // A default profile kept in the config file; a name the file lacks is refused.
+    ExpectFails(run, 1, {{"profiles", "use", "C"}}, "no profile \"C\"");
+    run.ok({"profiles", "use", "B"});
+    EXPECT_EQ(run.json({"config"})[1]["value"], "B");
+    run.ok({"contacts", "list"});
 }
 
 TEST(ClientProfiles, BadCommandLinesExitTwoAndFailuresOne) {
     ClientRun run;
     ExpectFails(run, 2, {{"profiles"}, {"profiles", "add"}, {"profiles", "frobnicate"}, {"no-such-command"}});
+    // The word that names nothing, and what was meant.
+    const std::pair<std::vector<std::string>, const char*> unknown[] = {
+        {{"contacts", "lst"}, "unknown command 'lst'; did you mean 'list'?"},
+        {{"contcts", "list"}, "unknown command 'contcts'; did you mean 'contacts'?"},
+        {{"--jsno", "contacts", "list"}, "unknown option '--jsno'; did you mean '--json'?"},
+        {{"events", "list", "--form", "today"}, "unknown option '--form'; did you mean '--from'?"},
+        {{"xyzzy"}, "unknown command 'xyzzy' (commands: init, info, sql, config"},
+    };
+    for (const auto& [args, says] : unknown) ExpectFails(run, 2, {args}, says);
+    EXPECT_EQ(run.ok({"--version"}).rfind("calyra ", 0), 0u);
+    EXPECT_EQ(run.ok({"help", "contacts", "list"}), run.ok({"contacts", "list", "--help"}));
     // Failures name the error ID and HRESULT, and the engine's words.
     run.ok({"init"});
     ExpectFails(run, 1, {{"sql", "SELECT * FROM [nowhere]"}}, "(0x5006, E_FAIL): no such table: nowhere");

@@ -19,7 +19,7 @@ struct CommandFamily {
 constexpr CommandFamily kCommandTree[] = {
     {nullptr, "init, info, sql", AddInfoCommands},
     {nullptr, "config|config set|config unset", AddConfigCommands},
-    {nullptr, "profiles list|add|edit|rm", AddProfileCommands},
+    {nullptr, "profiles list|add|edit|rm|use", AddProfileCommands},
     {nullptr, "contacts list|show|add|edit|rm|clear", AddContactCommands},
     {nullptr, "groups list|add|edit|rm|members|join|leave", AddContactGroupCommands},
     {nullptr, "events list|show|add|edit|rm|exceptions", AddEventCommands},
@@ -43,6 +43,7 @@ constexpr const char* kReadingCommands[] = {
     "info",
     "sql",
     "profiles list",
+    "profiles use",
     "contacts list",
     "contacts show",
     "contacts export",

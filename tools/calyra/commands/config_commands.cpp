@@ -8,8 +8,6 @@
 namespace calyra::cli {
 namespace {
 
-SettingsOverrides FromCommandLine(const GlobalOptions& options) { return {options.db, options.profile, "", ""}; }
-
 std::string KeyList() {
     std::string out;
     for (const auto& key : Settings::Keys()) out += (out.empty() ? "" : ", ") + key;
@@ -20,10 +18,7 @@ std::string KeyList() {
 
 void AddConfigCommands(CLI::App& app, CommandContext& ctx) {
     auto* config = app.add_subcommand("config", "Show the settings and where each comes from; set or unset one");
-    ctx.bind(config, [&ctx] {
-        const Settings settings = EffectiveSettings(FromCommandLine(ctx.options));
-        ctx.out().list(settings.json(), {"setting", "value", "source"});
-    });
+    ctx.bind(config, [&ctx] { ctx.out().list(ctx.settings.json(), {"setting", "value", "source"}); });
 
     auto* set = config->add_subcommand("set", "Store a setting in the config file (" + KeyList() + ")");
     auto key = std::make_shared<std::string>(), value = std::make_shared<std::string>();

@@ -1,6 +1,7 @@
 // profiles list|add|edit|rm
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
@@ -127,7 +128,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
         Session& session = ctx.session();
         auto profiles = session.access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *rmId);
-        const std::u16string key = u"'" + Utf8ToUtf16(id) + u"'";  // a resolved ID: digits only
+        const std::u16string key = SqlQuoted(Utf8ToUtf16(id));
         const auto tables = ProfileTables(session.connection());
         std::string held;
         for (const auto& table : tables) {
@@ -151,6 +152,18 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
         transaction.commit();
         ctx.out().done("deleted profile " + id + (held.empty() ? "" : " and its data (" + held + ")"),
                        Json{{"profile_id", id}});
+    });
+
+    auto* use = group->add_subcommand("use", "Make a profile the default of every command (stored in the config file)");
+    auto useProfile = std::make_shared<std::string>();
+    use->add_option("profile", *useProfile, "Profile ID or name")->required();
+    ctx.bind(use, [&ctx, useProfile] {
+        // Only a profile this file has: a typo must not become the default.
+        const std::string id = ResolveProfile(ctx.session().access<IProfileAccess>().get(), *useProfile);
+        const auto file = Settings::DefaultFile();
+        Settings::Store(file, "profile", *useProfile);
+        ctx.out().done("profile " + *useProfile + " (" + id + ") is the default now; set in " + file.string(),
+                       Json{{"profile_id", id}, {"profile", *useProfile}, {"file", file.string()}});
     });
 }
 

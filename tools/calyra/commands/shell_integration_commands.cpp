@@ -38,7 +38,7 @@ std::vector<std::pair<std::string, bool>> Options(const CLI::App* app) {
     std::vector<std::pair<std::string, bool>> out;
     for (const CLI::Option* opt : app->get_options()) {
         if (!opt->nonpositional()) continue;
-        for (const auto& name : opt->get_lnames()) out.emplace_back("--" + name, opt->get_type_size() > 0);
+        for (const auto& name : opt->get_lnames()) out.emplace_back("--" + name, opt->get_expected_min() > 0);
     }
     return out;
 }

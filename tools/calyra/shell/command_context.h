@@ -16,12 +16,16 @@
 
 #include "shell/output.h"
 #include "shell/session.h"
+#include "shell/settings.h"
 
 namespace calyra::cli {
 
 class CommandContext {
 public:
     GlobalOptions options;
+    // What the run goes by, with where each value came from (`config`
+    // shows them); filled after the command line is read.
+    Settings settings;
 
     Session& session() {
         if (!m_session) m_session = std::make_unique<Session>(options);

@@ -1,12 +1,16 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <string_view>
+#include <vector>
 
 #include "commands/command_tree.h"
 #include "platform/bstr.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/database_file.h"
+#include "shell/settings.h"
+#include "shell/unknown_words.h"
 
 namespace calyra::cli {
 
@@ -46,11 +50,13 @@ const std::function<void()>* CommandContext::chosen(CLI::App& app) const {
 
 int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream* err) {
     std::ostream& errors = err ? *err : std::cerr;
+    std::vector<const char*> words(argv, argv + argc);
     CommandContext ctx;
     ctx.redirect(out);
     CLI::App app{"calyra: personal information (contacts, calendar, tasks, sync settings, plays) in one file",
                  "calyra"};
     app.set_help_all_flag("--help-all", "Show every command's help");
+    app.set_version_flag("--version", "calyra " CALYRA_VERSION);
     // The last --db or --profile wins, so scripts can append to a base line.
     auto* db = app.add_option("--db", ctx.options.db,
                               "Database file (default: $CALYRA_DB, else ~/.local/share/calyra/calyra.db)")
@@ -62,10 +68,30 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
     app.fallthrough();
 
     AddCommandTree(app, ctx);
+    // "calyra help contacts list" is "calyra contacts list --help".
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string_view word = words[i];
+        if (word.starts_with("-")) {
+            const CLI::Option* opt = app.get_option_no_throw(std::string(word.substr(0, word.find('='))));
+            if (opt && opt->get_expected_min() > 0 && word.find('=') == std::string_view::npos) ++i;
+            continue;
+        }
+        if (word == "help") {
+            words.erase(words.begin() + static_cast<long>(i));
+            words.push_back("--help");
+        }
+        break;
+    }
 
     try {
+        if (const auto unknown = UnknownWord(app, static_cast<int>(words.size()), words.data())) {
+            errors << "calyra: " << *unknown << "\n";
+            return 2;
+        }
         try {
-            app.parse(argc, argv);
+            app.parse(static_cast<int>(words.size()), words.data());
+        } catch (const CLI::CallForVersion& e) {
+            return app.exit(e, out ? *out : std::cout, errors);
         } catch (const CLI::CallForHelp& e) {
             return app.exit(e, out ? *out : std::cout, errors);
         } catch (const CLI::CallForAllHelp& e) {
@@ -82,6 +108,12 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
         if (db->count() > 0 && ctx.options.db.empty())
             throw ClientError("--db: the file name is empty (leave --db out for the default file)", 2);
         ctx.options.readOnly = OnlyReads(CommandContext::chosenWords(app));
+        // The config file and the environment fill what the command line
+        // left open.
+        ctx.settings = EffectiveSettings({ctx.options.db, ctx.options.profile, "", ""});
+        if (ctx.options.db.empty() && ctx.settings.get("database").source == "config file")
+            ctx.options.db = ctx.settings.get("database").value;
+        if (ctx.options.profile.empty()) ctx.options.profile = ctx.settings.get("profile").value;
         try {
             (*action)();
         } catch (const ClientError& e) {

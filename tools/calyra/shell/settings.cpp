@@ -11,6 +11,7 @@
 
 #include "calendar/time_zone.h"
 #include "shell/client_error.h"
+#include "shell/session.h"
 
 namespace calyra::cli {
 namespace {
@@ -174,6 +175,7 @@ Settings EffectiveSettings(const SettingsOverrides& overrides) {
     settings.overlay("profile", overrides.profile, "--profile");
     settings.overlay("time_zone", overrides.timeZone, "--tz");
     settings.overlay("week_start", overrides.weekStart, "--week-start");
+    if (settings.get("database").value.empty()) settings.overlay("database", DefaultDatabase().string(), "default");
     return settings;
 }
 
