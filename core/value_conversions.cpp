@@ -106,7 +106,7 @@ LONG TextToLong(const OLECHAR* text, LONG defaultValue) {
     return ReadNumber(p, &value) ? value : 0;
 }
 
-const OLECHAR* BoolToText(LONG flag) { return flag ? u"1" : u"0"; }
+const OLECHAR* BoolToText(LONG flag) { return AsOle(flag ? u"1" : u"0"); }
 
 LONG TextToBool(const OLECHAR* text, LONG defaultValue) {
     if (!text) return defaultValue;

@@ -4,6 +4,9 @@
 // their identity across shared-library boundaries and in the registry.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 #include <cstring>
 
 #include "platform/types.h"
@@ -40,3 +43,4 @@ extern "C" int StringFromGUID2(REFGUID guid, LPOLESTR lpsz, int cchMax);
 // Parses the registry form (braces required); E_INVALIDARG when malformed.
 extern "C" HRESULT IIDFromString(LPCOLESTR lpsz, IID* lpiid);
 extern "C" HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
+#endif  // _WIN32

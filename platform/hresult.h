@@ -3,6 +3,9 @@
 // Values are frozen: clients compare against these numbers.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 #include "platform/types.h"
 
 #define MAKE_HRESULT_VALUE(v) static_cast<HRESULT>(static_cast<ULONG>(v))
@@ -48,3 +51,4 @@ constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 #undef MAKE_HRESULT_VALUE
+#endif  // _WIN32

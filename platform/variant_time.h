@@ -9,9 +9,13 @@
 #include "platform/system_time.h"
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 extern "C" {
 // Returns FALSE (leaving *lpSystemTime untouched) for a date outside range.
 INT VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME lpSystemTime);
 // Returns FALSE for fields outside their ranges or a year outside 100..9999.
 INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DATE* pvtime);
 }
+#endif  // _WIN32
