@@ -38,13 +38,22 @@ endforeach()
 # and idl/ headers it includes, at the paths the sources use, so the headers
 # include each other unchanged.
 install(TARGETS calyra_client EXPORT CalyraTargets FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS calyra_runtime calyra_idl calyra_module
+# On Windows every DLL goes to bin/, Calyra.dll beside the DLLs it imports.
+if(WIN32)
+  set(calyra_module_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(calyra_module_dir ${CMAKE_INSTALL_LIBDIR})
+endif()
+install(TARGETS calyra_runtime calyra_idl
   EXPORT CalyraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra)
-install(TARGETS calyra_engine calyra_errorreport LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS calyra_module EXPORT CalyraTargets LIBRARY DESTINATION ${calyra_module_dir})
+install(TARGETS calyra_engine calyra_errorreport
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(EXPORT CalyraTargets NAMESPACE Calyra:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Calyra)
 configure_package_config_file(cmake/CalyraConfig.cmake.in ${CMAKE_BINARY_DIR}/CalyraConfig.cmake
