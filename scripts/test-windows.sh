@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the component for 64-bit Windows with MinGW-w64 in build-windows/,
 # registers Calyra.dll with regsvr32 in a private Wine prefix, runs the
-# Windows test programs under Wine (ctest) and the script client with
-# cscript. Installs what the machine lacks first (Debian packages, and the
+# Windows test programs under Wine (ctest), the script client with cscript
+# and examples/client built against the installed package. Installs what the machine lacks first (Debian packages, and the
 # SQLite amalgamation, pinned by version and checksum, into the build folder;
 # it is never part of the tree). Exits non-zero on any failure.
 #   scripts/test-windows.sh [extra cmake arguments...]
@@ -72,6 +72,18 @@ ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 600
 # exit code the script chooses; calyra.vbs quits with 1.
 "$wine" cscript //nologo "$("$wine" winepath -w "$root/examples/script/calyra.vbs")"
 
-(cd "$build/bin" && "$wine" regsvr32 /s /u Calyra.dll)
+# The package for Windows clients: examples/client built against the
+# installed build with the same toolchain file, run under Wine (it registers
+# the installed Calyra.dll itself).
+rm -rf "$build/install" "$build/example"
+cmake --install "$build" --prefix "$build/install" >/dev/null
+cmake -S examples/client -B "$build/example" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+  -DCMAKE_PREFIX_PATH="$build/install" >/dev/null
+cmake --build "$build/example" >/dev/null
+WINEPATH=$("$wine" winepath -w "$build/install/bin") \
+  "$wine" "$build/example/calyra-example.exe" "$("$wine" winepath -w "$build/example/example.db")"
+
+# Registered from the build folder again, so unregistering removes it.
+(cd "$build/bin" && "$wine" regsvr32 /s Calyra.dll && "$wine" regsvr32 /s /u Calyra.dll)
 echo "unregistered Calyra.dll"
 echo "== Windows build: all passed"
