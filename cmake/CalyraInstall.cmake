@@ -38,13 +38,22 @@ endforeach()
 # and idl/ headers it includes, at the paths the sources use, so the headers
 # include each other unchanged.
 install(TARGETS calyra_client EXPORT CalyraTargets FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS calyra_runtime calyra_idl calyra_module
+# On Windows every DLL goes to bin/, Calyra.dll beside the DLLs it imports.
+if(WIN32)
+  set(calyra_module_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(calyra_module_dir ${CMAKE_INSTALL_LIBDIR})
+endif()
+install(TARGETS calyra_runtime calyra_idl
   EXPORT CalyraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calyra)
-install(TARGETS calyra_engine calyra_errorreport LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS calyra_module EXPORT CalyraTargets LIBRARY DESTINATION ${calyra_module_dir})
+install(TARGETS calyra_engine calyra_errorreport
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(EXPORT CalyraTargets NAMESPACE Calyra:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Calyra)
 configure_package_config_file(cmake/CalyraConfig.cmake.in ${CMAKE_BINARY_DIR}/CalyraConfig.cmake
@@ -57,8 +66,9 @@ install(FILES ${CMAKE_BINARY_DIR}/CalyraConfig.cmake ${CMAKE_BINARY_DIR}/CalyraC
 # scratch prefix, then CheckInstalledHeaders.cmake fails when a header is
 # installed that calyra.h does not reach (or one it reaches is missing), when
 # a server-side header is installed, or when a public header does not compile
-# on its own; it also builds examples/client against that prefix.
-if(CALYRA_BUILD_TESTS)
+# on its own; it also builds examples/client against that prefix. (Linux:
+# the check compiles the headers with the host's toolchain.)
+if(CALYRA_BUILD_TESTS AND NOT WIN32)
   enable_testing()
   if(CALYRA_SANITIZER STREQUAL "address")
     set(calyra_check_flags "-fsanitize=address,undefined")

@@ -30,7 +30,7 @@ set(server_side_patterns
   "/object_root\\.h$" "/module_object\\.h$" "/module_lock\\.h$" "/class_factory\\.h$"
   "/dispatch[a-z_]*\\.h$" "/typelib_dispatch\\.h$" "/automation_type\\.h$"
   "/registry[a-z_]*\\.h$" "/type_lib_registration\\.h$"
-  "/window[a-z_]*\\.h$" "/error_report\\.h$" "/critical_section\\.h$" "/thread_locale\\.h$"
+  "/window(_protocol)?\\.h$" "/error_report\\.h$" "/critical_section\\.h$" "/thread_locale\\.h$"
   "/port\\.h$")
 
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -37,7 +37,7 @@ class CPimProfiledAccessObject : public CPimAccessObject<T, Itf, pclsid, ThreadM
 public:
     STDMETHODIMP SetProfileID(LONG* /*plErrorID*/, BSTR bstrProfileID) override {
         // Copied before the lock so an allocation failure leaves no trace.
-        Bstr copy = bstrProfileID ? Bstr(std::u16string_view(bstrProfileID, SysStringLen(bstrProfileID))) : Bstr();
+        Bstr copy = bstrProfileID ? Bstr(BstrView(bstrProfileID)) : Bstr();
         CriticalSectionLock lock(this->m_csAccess);
         m_bstrProfileID = std::move(copy);
         return S_OK;

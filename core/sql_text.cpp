@@ -116,17 +116,15 @@ SqlText& SqlText::Append(const SqlText& other) {
     return *this;
 }
 
-SqlText& SqlText::AppendQuoted(BSTR text) {
-    return AppendQuoted(std::u16string_view(text ? text : u"", SysStringLen(text)));
-}
+SqlText& SqlText::AppendQuoted(BSTR text) { return AppendQuoted(BstrView(text)); }
 
 SqlText& SqlText::AppendQuoted(std::u16string_view text) {
     if (text.empty()) return *this;
     // A view into our own text must outlive a reallocation by Grow.
     SqlText keepAlive;
     const std::less<const OLECHAR*> before;
-    if (m_buffer && !before(text.data(), m_buffer->text()) &&
-        before(text.data(), m_buffer->text() + m_buffer->capacity))
+    if (m_buffer && !before(AsOle(text.data()), m_buffer->text()) &&
+        before(AsOle(text.data()), m_buffer->text() + m_buffer->capacity))
         keepAlive = *this;
     const size_t quotes = static_cast<size_t>(std::count(text.begin(), text.end(), u'\''));
     if (quotes > kMaxUnits || text.size() > kMaxUnits - quotes) throw OutOfMemory{};
@@ -142,33 +140,33 @@ SqlText& SqlText::AppendQuoted(std::u16string_view text) {
 SqlText& SqlText::AppendLong(LONG value) {
     OLECHAR text[kValueTextUnits];
     LongToText(value, text, kValueTextUnits);
-    AppendUnits(text);
+    AppendUnits(AsU16(text));
     return *this;
 }
 
 SqlText& SqlText::AppendDate(DATE date) {
     OLECHAR text[kValueTextUnits];
     DateToText(date, text, kValueTextUnits);
-    AppendUnits(text);
+    AppendUnits(AsU16(text));
     return *this;
 }
 
 SqlText& SqlText::AppendNow() { return AppendDate(GetNowDate()); }
 
 SqlText& SqlText::AppendFlag(LONG flag) {
-    AppendUnits(BoolToText(flag));
+    AppendUnits(AsU16(BoolToText(flag)));
     return *this;
 }
 
 size_t SqlText::length() const noexcept { return m_buffer ? m_buffer->length : 0; }
 
 std::u16string_view SqlText::view() const noexcept {
-    return m_buffer ? std::u16string_view(m_buffer->text(), m_buffer->length) : std::u16string_view();
+    return m_buffer ? std::u16string_view(AsU16(m_buffer->text()), m_buffer->length) : std::u16string_view();
 }
 
 Bstr SqlText::ToBstr() const {
     const std::u16string_view text = view();
-    BSTR bstr = SysAllocStringLen(text.empty() ? u"" : text.data(), static_cast<UINT>(text.size()));
+    BSTR bstr = SysAllocStringLen(AsOle(text.empty() ? u"" : text.data()), static_cast<UINT>(text.size()));
     if (!bstr) throw OutOfMemory{};
     return Bstr::Attach(bstr);
 }

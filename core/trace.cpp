@@ -8,7 +8,7 @@
 namespace calyra {
 
 bool SendTrace(const char* text) {
-    HWND hwnd = FindWindowW(nullptr, u"Receiver");
+    HWND hwnd = FindWindowW(nullptr, AsOle(u"Receiver"));
     if (!IsWindow(hwnd)) return false;
     COPYDATASTRUCT cds;
     cds.dwData = 0;

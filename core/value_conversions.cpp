@@ -127,7 +127,7 @@ LONG TextToLong(const OLECHAR* text, LONG defaultValue) { return text ? ParseLon
 
 LONG Utf8ToLong(const char* text) { return ParseLong(text); }
 
-const OLECHAR* BoolToText(LONG flag) { return flag ? u"1" : u"0"; }
+const OLECHAR* BoolToText(LONG flag) { return AsOle(flag ? u"1" : u"0"); }
 
 LONG TextToBool(const OLECHAR* text, LONG defaultValue) {
     if (!text) return defaultValue;

@@ -84,7 +84,7 @@ public:
     const OLECHAR* get() const { return m_owned ? m_owned.get() : m_text; }
     // Length in units; embedded zero units of the input are kept and counted.
     size_t length() const { return m_length; }
-    std::u16string_view view() const { return {get() ? get() : u"", m_length}; }
+    std::u16string_view view() const { return {get() ? AsU16(get()) : u"", m_length}; }
     // Whether the text lives in storage of its own rather than the buffer.
     bool overflowed() const { return m_owned != nullptr; }
 

@@ -227,7 +227,7 @@ extern "C" {
 
 LONG DbOpen(const OLECHAR* pszFile) {
     try {
-        std::shared_ptr<Database> db = Database::Open(pszFile);
+        std::shared_ptr<Database> db = Database::Open(calyra::AsU16(pszFile));
         if (!db) return -1;
         return TheRegistry().AddDatabase(std::move(db));
     } catch (...) {
@@ -256,7 +256,7 @@ LONG DbExecute(LONG hDb, const OLECHAR* pszSQL, LONGLONG* pRowID) {
     try {
         std::shared_ptr<Database> db = TheRegistry().FindDatabase(hDb);
         if (!db) return -1;
-        return db->Execute(pszSQL, pRowID);
+        return db->Execute(calyra::AsU16(pszSQL), pRowID);
     } catch (...) {
         return -1;
     }
@@ -268,7 +268,7 @@ LONG DbQuery(LONG hDb, const OLECHAR* pszSQL, LONG* plRow, LONG* plColumn, LONGL
         std::shared_ptr<Database> db = TheRegistry().FindDatabase(hDb);
         if (!db) return -1;
         ResultStorage storage = TheRegistry().TakeSpareStorage();
-        std::unique_ptr<ResultSet> rows = db->Query(pszSQL, storage);
+        std::unique_ptr<ResultSet> rows = db->Query(calyra::AsU16(pszSQL), storage);
         if (!rows) {
             TheRegistry().KeepSpareStorage(std::move(storage));
             return -1;
@@ -308,10 +308,10 @@ LONG DbNextRow(LONG hDb, LONGLONG* pVM) {
 }
 
 const OLECHAR* DbGetFieldValue(LONG hDb, LONGLONG* pVM, LONG lField) {
-    const OLECHAR* empty = calyra::engine::kEmptyText;
+    const OLECHAR* empty = calyra::AsOle(calyra::engine::kEmptyText);
     return TheRegistry().WithResultSet(hDb, pVM, empty, [lField, empty](ResultSet& rs) {
         try {
-            return rs.Field(lField);
+            return calyra::AsOle(rs.Field(lField));
         } catch (...) {
             return empty;  // no room to convert the text: read as empty, like a bad slot
         }

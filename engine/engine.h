@@ -20,7 +20,11 @@
 
 #include "platform/types.h"
 
-#if defined(__GNUC__)
+#if defined(_WIN32) && defined(CALYRA_BUILDING_ENGINE)
+#define CALYRA_ENGINE_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define CALYRA_ENGINE_API __declspec(dllimport)
+#elif defined(__GNUC__)
 #define CALYRA_ENGINE_API __attribute__((visibility("default")))
 #else
 #define CALYRA_ENGINE_API

@@ -86,7 +86,7 @@ constexpr DWORD kSchemaLockTimeoutMs = 30000;
 // The lock's name: the file's full path, so every spelling of one file
 // (relative, with "..", through a symbolic link) names the same lock.
 std::u16string SchemaLockName(BSTR file) {
-    std::u16string path(file, SysStringLen(file));
+    std::u16string path(BstrView(file));
     std::error_code ec;
     std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
     return u"Calyra.OpenPimDatabase:" + (ec ? path : canonical.u16string());
@@ -151,7 +151,7 @@ STDMETHODIMP CPimManagement::GetAccessInterface(LONG* plErrorID, GUID* riid, voi
 STDMETHODIMP CPimManagement::SetCurrentProfile(LONG* plErrorID, BSTR bstrProfileID) {
     SendTrace("CPimManagement::SetCurrentProfile.[ENTER]");
     if (SysStringLen(bstrProfileID) == 0) return ReportPimError(plErrorID, PIMERR_INVALID_ARGUMENT, E_INVALIDARG);
-    Bstr copy(std::u16string_view(bstrProfileID, SysStringLen(bstrProfileID)));
+    Bstr copy(BstrView(bstrProfileID));
     CriticalSectionLock lock(m_csMgmt);
     m_bstrProfileID = std::move(copy);
     return S_OK;

@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 
+#ifndef _WIN32  // Windows allocates BSTRs in oleaut32
 namespace {
 
 // The byte count sits in the four bytes before the text.
@@ -74,6 +75,7 @@ INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
 }
 
 }  // extern "C"
+#endif  // _WIN32
 
 namespace calyra {
 
@@ -178,7 +180,7 @@ Bstr::Bstr(const OLECHAR* psz) {
     if (psz) m_bstr = CopyExact(psz, OleStrLen(psz));
 }
 
-Bstr::Bstr(std::u16string_view text) : m_bstr(CopyExact(text.data(), text.size())) {}
+Bstr::Bstr(std::u16string_view text) : m_bstr(CopyExact(AsOle(text.data()), text.size())) {}
 
 Bstr Bstr::FromUtf8(std::string_view text) { return Bstr(std::u16string_view(Utf8ToUtf16(text))); }
 

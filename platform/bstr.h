@@ -13,6 +13,9 @@
 #include "platform/hresult.h"
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 extern "C" {
 // Copies up to the first zero unit; NULL gives NULL.
 BSTR SysAllocString(const OLECHAR* psz);
@@ -27,6 +30,7 @@ UINT SysStringByteLen(BSTR bstr);
 // Replaces *pbstr by a copy of psz (freeing the old); FALSE when out of memory.
 INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 }
+#endif  // _WIN32
 
 namespace calyra {
 
@@ -43,7 +47,7 @@ std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
 // The text of a BSTR someone else owns, by its length (NULL is empty).
-inline std::u16string_view BstrView(BSTR b) { return {b ? b : u"", SysStringLen(b)}; }
+inline std::u16string_view BstrView(BSTR b) { return {b ? AsU16(b) : u"", SysStringLen(b)}; }
 inline std::string BstrUtf8(BSTR b) { return Utf16ToUtf8(BstrView(b)); }
 
 // Owns one BSTR. Copies copy the text by its length (embedded zeros kept).
@@ -69,7 +73,7 @@ public:
     operator BSTR() const { return m_bstr; }  // NOLINT: reads like a raw BSTR
     UINT length() const { return SysStringLen(m_bstr); }
     bool empty() const { return length() == 0; }
-    std::u16string_view view() const { return {m_bstr ? m_bstr : u"", length()}; }
+    std::u16string_view view() const { return {m_bstr ? AsU16(m_bstr) : u"", length()}; }
     std::string utf8() const { return Utf16ToUtf8(view()); }
 
     // Out-parameter access; the holder must be empty so nothing leaks.

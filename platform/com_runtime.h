@@ -30,6 +30,9 @@
 #include "platform/types.h"
 #include "platform/unknown.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 using SIZE_T = std::size_t;
 using LPCLSID = CLSID*;
 
@@ -110,3 +113,4 @@ LPVOID CoTaskMemAlloc(SIZE_T cb);
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 void CoTaskMemFree(LPVOID pv);
 }
+#endif  // _WIN32

@@ -8,6 +8,9 @@
 
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct CRITICAL_SECTION {
     std::recursive_mutex* impl = nullptr;
 };
@@ -22,6 +25,7 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
 void LeaveCriticalSection(LPCRITICAL_SECTION cs);
 void DeleteCriticalSection(LPCRITICAL_SECTION cs);
 }
+#endif  // _WIN32
 
 namespace calyra {
 

@@ -432,10 +432,10 @@ HRESULT DispatchFrame::LoadRecordPointer(Slot& slot, VARIANT* v, VARIANT* wrappe
         return S_OK;
     }
     if (v->vt == VT_RECORD || v->vt == (VT_RECORD | VT_BYREF)) {
-        IRecordInfo* info = v->brecVal.pRecInfo;
+        IRecordInfo* info = v->pRecInfo;
         GUID guid{};
         if (!info || FAILED(info->GetGuid(&guid)) || guid != *param.record->guid) return DISP_E_TYPEMISMATCH;
-        slot.pointer = v->brecVal.pvRecord;
+        slot.pointer = v->pvRecord;
         return S_OK;
     }
     if (wrapped && param.dir == ParamDir::Out) {
@@ -459,8 +459,8 @@ HRESULT DispatchFrame::LoadRetVal(Slot& slot) {
             return E_OUTOFMEMORY;
         }
         slot.value.vt = VT_RECORD;
-        slot.value.brecVal.pvRecord = record;
-        slot.value.brecVal.pRecInfo = info;
+        slot.value.pvRecord = record;
+        slot.value.pRecInfo = info;
         slot.ownsValue = true;
         slot.pointer = record;
         return S_OK;

@@ -49,19 +49,22 @@ extern "C" HRESULT IIDFromString(LPCOLESTR s, IID* out) {
     // Length check first so that the fixed-position reads stay inside.
     size_t len = 0;
     while (len < 39 && s[len]) ++len;
-    if (len != 38 || s[0] != u'{' || s[9] != u'-' || s[14] != u'-' || s[19] != u'-' || s[24] != u'-' || s[37] != u'}')
-        return E_INVALIDARG;
+    // Not a braced text of the right length: not a GUID at all. Of the right
+    // shape but with a bad character or separator: a malformed one, which
+    // Windows tells apart.
+    if (len != 38 || s[0] != u'{') return E_INVALIDARG;
+    if (s[9] != u'-' || s[14] != u'-' || s[19] != u'-' || s[24] != u'-' || s[37] != u'}') return CO_E_IIDSTRING;
     unsigned long long v;
     GUID g{};
-    if (!ReadHex(s, 1, 8, &v)) return E_INVALIDARG;
+    if (!ReadHex(s, 1, 8, &v)) return CO_E_IIDSTRING;
     g.Data1 = static_cast<DWORD>(v);
-    if (!ReadHex(s, 10, 4, &v)) return E_INVALIDARG;
+    if (!ReadHex(s, 10, 4, &v)) return CO_E_IIDSTRING;
     g.Data2 = static_cast<WORD>(v);
-    if (!ReadHex(s, 15, 4, &v)) return E_INVALIDARG;
+    if (!ReadHex(s, 15, 4, &v)) return CO_E_IIDSTRING;
     g.Data3 = static_cast<WORD>(v);
     static constexpr size_t kBytePos[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(s, kBytePos[i], 2, &v)) return E_INVALIDARG;
+        if (!ReadHex(s, kBytePos[i], 2, &v)) return CO_E_IIDSTRING;
         g.Data4[i] = static_cast<BYTE>(v);
     }
     *out = g;

@@ -4,6 +4,9 @@
 // their identity across shared-library boundaries and in the registry.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 #include <cstring>
 
 #include "platform/types.h"
@@ -37,6 +40,9 @@ constexpr IID IID_NULL = GUID_NULL;
 // written into a buffer of at least cchMax units; returns the units written
 // including the terminator, or 0 when the buffer is too small.
 extern "C" int StringFromGUID2(REFGUID guid, LPOLESTR lpsz, int cchMax);
-// Parses the registry form (braces required); E_INVALIDARG when malformed.
+// Parses the registry form (braces required): E_INVALIDARG for a text that
+// is not 38 characters in braces, CO_E_IIDSTRING for one with a bad
+// character or separator.
 extern "C" HRESULT IIDFromString(LPCOLESTR lpsz, IID* lpiid);
 extern "C" HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
+#endif  // _WIN32

@@ -3,6 +3,9 @@
 // Values are frozen: clients compare against these numbers.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 #include "platform/types.h"
 
 #define MAKE_HRESULT_VALUE(v) static_cast<HRESULT>(static_cast<ULONG>(v))
@@ -28,6 +31,7 @@ constexpr HRESULT CO_E_NOTINITIALIZED = MAKE_HRESULT_VALUE(0x800401F0u);
 constexpr HRESULT CO_E_DLLNOTFOUND = MAKE_HRESULT_VALUE(0x800401F8u);
 constexpr HRESULT CO_E_ERRORINDLL = MAKE_HRESULT_VALUE(0x800401F9u);
 constexpr HRESULT CO_E_CLASSSTRING = MAKE_HRESULT_VALUE(0x800401F3u);
+constexpr HRESULT CO_E_IIDSTRING = MAKE_HRESULT_VALUE(0x800401F4u);
 constexpr HRESULT TYPE_E_LIBNOTREGISTERED = MAKE_HRESULT_VALUE(0x8002801Du);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = MAKE_HRESULT_VALUE(0x8002802Bu);
 constexpr HRESULT DISP_E_UNKNOWNINTERFACE = MAKE_HRESULT_VALUE(0x80020001u);
@@ -48,3 +52,4 @@ constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 #undef MAKE_HRESULT_VALUE
+#endif  // _WIN32

@@ -29,10 +29,17 @@ public:
     InterprocessLock(const InterprocessLock&) = delete;
     InterprocessLock& operator=(const InterprocessLock&) = delete;
 
+#ifdef _WIN32
+    bool held() const { return m_mutex != nullptr; }
+
+private:
+    void* m_mutex = nullptr;  // a named mutex, owned while held
+#else
     bool held() const { return m_fd >= 0; }
 
 private:
     int m_fd = -1;  // the lock file, open and locked while held
+#endif
 };
 
 }  // namespace calyra

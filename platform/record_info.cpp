@@ -18,7 +18,9 @@
 #include "platform/record_info_internal.h"
 #include "platform/type_lib.h"
 
+#ifndef _WIN32  // Windows: in uuid.lib
 extern "C" const IID IID_IRecordInfo = {0x0000002F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+#endif
 
 namespace calyra {
 namespace record_info_internal {
@@ -243,8 +245,8 @@ public:
                     nested->Release();
                     return hr;
                 }
-                result.brecVal.pvRecord = copy;
-                result.brecVal.pRecInfo = nested;
+                result.pvRecord = copy;
+                result.pRecInfo = nested;
                 break;
             }
             default:
@@ -316,7 +318,7 @@ public:
         BSTR otherName = nullptr;
         if (FAILED(pRecordInfo->GetName(&otherName))) return FALSE;
         Bstr holder = Bstr::Attach(otherName);
-        return SameName(m_desc->name, holder.get() ? holder.get() : u"") ? TRUE : FALSE;
+        return SameName(m_desc->name, holder.get() ? holder.get() : AsOle(u"")) ? TRUE : FALSE;
     }
     // A zeroed record from the C heap, freed with RecordDestroy; NULL when
     // memory runs out.
@@ -388,9 +390,9 @@ private:
             }
             case VT_RECORD: {
                 if (move) return E_NOTIMPL;
-                // Both forms carry the record and its info in brecVal.
-                IRecordInfo* info = pvarField->brecVal.pRecInfo;
-                if (!pvarField->brecVal.pvRecord || !info) return E_INVALIDARG;
+                // Both forms carry the record and its info in pvRecord and pRecInfo.
+                IRecordInfo* info = pvarField->pRecInfo;
+                if (!pvarField->pvRecord || !info) return E_INVALIDARG;
                 ComPtr<IRecordInfo> nested;
                 HRESULT hr = CreateRecordInfoOfType(field->record, nullptr, &nested);
                 if (FAILED(hr)) return hr;
@@ -399,7 +401,7 @@ private:
                 std::unique_ptr<BYTE[]> copy(new (std::nothrow) BYTE[field->record->size]);
                 if (!copy) return E_OUTOFMEMORY;
                 try {
-                    RecordCopyByDescription(field->record, pvarField->brecVal.pvRecord, copy.get());
+                    RecordCopyByDescription(field->record, pvarField->pvRecord, copy.get());
                 } catch (const OutOfMemory& e) {
                     return e.hr;
                 }

@@ -13,6 +13,9 @@
 #include "platform/type_description.h"
 #include "platform/unknown.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 extern "C" const IID IID_IRecordInfo;
 
 struct IRecordInfo : IUnknown {
@@ -40,6 +43,7 @@ struct IRecordInfo : IUnknown {
 protected:
     ~IRecordInfo() = default;
 };
+#endif  // _WIN32
 
 namespace calyra {
 template <>

@@ -36,6 +36,9 @@
 #include "platform/registry_tree.h"
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
@@ -114,12 +117,15 @@ LONG RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPWSTR lpClass,
                    LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 }
+#endif  // _WIN32
 
 namespace calyra {
 
+#ifndef _WIN32
 // The store's file; empty when neither the variable nor a home directory
 // names one.
 std::string RegistryFilePath();
+#endif
 
 // The current content, shared and read-only. Repeated reads of an unchanged
 // file hand out the same snapshot without parsing it again.

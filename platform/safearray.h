@@ -28,6 +28,9 @@
 #include "platform/hresult.h"
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct IRecordInfo;
 
 struct SAFEARRAYBOUND {
@@ -91,3 +94,4 @@ HRESULT SafeArrayGetIID(SAFEARRAY* psa, GUID* pguid);
 // The address of one element; DISP_E_BADINDEX when an index is out of bounds.
 HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
 }
+#endif  // _WIN32

@@ -3,6 +3,9 @@
 
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
@@ -16,3 +19,4 @@ struct SYSTEMTIME {
 using LPSYSTEMTIME = SYSTEMTIME*;
 
 extern "C" void GetSystemTime(LPSYSTEMTIME lpSystemTime);
+#endif  // _WIN32

@@ -8,8 +8,12 @@
 
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 extern "C" {
 LCID GetThreadLocale();
 // Always succeeds (TRUE).
 BOOL SetThreadLocale(LCID Locale);
 }
+#endif  // _WIN32

@@ -15,6 +15,9 @@
 #include "platform/type_description.h"
 #include "platform/unknown.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct ITypeLib;
 
 extern "C" const IID IID_ITypeInfo;
@@ -58,6 +61,7 @@ struct ITypeLib : IUnknown {
 protected:
     ~ITypeLib() = default;
 };
+#endif  // _WIN32
 
 namespace calyra {
 template <>
@@ -69,6 +73,13 @@ struct InterfaceTraits<ITypeLib> {
     static const IID& iid() { return IID_ITypeLib; }
 };
 
+#ifdef _WIN32
+// On Windows the type library is the .tlb in the module's resources, which
+// DllRegisterServer registers; LoadRegTypeLib finds it through the
+// registry, so there is nothing to announce inside the process.
+inline HRESULT RegisterTypeLibDescription(const TypeLibDesc*) { return S_OK; }
+inline void UnregisterTypeLibDescription(const TypeLibDesc*) {}
+#else
 // Makes a compiled type library loadable by LoadRegTypeLib in this process.
 // Registering the same description again is harmless. A description with
 // missing parts or a record that could not be served safely is refused
@@ -79,8 +90,10 @@ HRESULT RegisterTypeLibDescription(const TypeLibDesc* desc);
 void UnregisterTypeLibDescription(const TypeLibDesc* desc);
 // Wraps a compiled description as an ITypeLib (a new reference).
 HRESULT CreateTypeLibFromDescription(const TypeLibDesc* desc, ITypeLib** pptlib);
+#endif  // _WIN32
 }  // namespace calyra
 
+#ifndef _WIN32
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
@@ -97,3 +110,4 @@ HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo)
 HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid, REFGUID rGuidTypeInfo,
                                IRecordInfo** ppRecInfo);
 }
+#endif  // _WIN32

@@ -21,6 +21,9 @@
 
 #include "platform/type_lib.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 enum SYSKIND : INT {
     SYS_WIN16 = 0,
     SYS_WIN32 = 1,
@@ -41,11 +44,22 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
 // locale.
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
 }
+#endif  // _WIN32
 
 namespace calyra {
 
+// The platform a library is registered for (the key below its version):
+// RegisterTypeLib in a 64-bit Windows process writes win64, and
+// UnRegisterTypeLib removes only the key of the platform it is given.
+#if defined(_WIN64)
+inline constexpr SYSKIND kModuleSysKind = SYS_WIN64;
+#else
+inline constexpr SYSKIND kModuleSysKind = SYS_WIN32;
+#endif
+
 // RegisterTypeLib for a caller that knows the library's identity rather
-// than holding an ITypeLib.
+// than holding an ITypeLib. On Windows the library is the TYPELIB resource
+// of the module at fullPath, and must carry that identity.
 HRESULT RegisterTypeLibKeys(REFGUID libid, WORD wVerMajor, WORD wVerMinor, std::u16string_view name,
                             std::u16string_view fullPath, std::u16string_view helpDir);
 

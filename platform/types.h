@@ -6,6 +6,10 @@
 // is owned and nothing needs a lock.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
+
 #include <cstddef>
 #include <cstdint>
 
@@ -70,6 +74,8 @@ using DATE = double;
 #define STDMETHODIMP_(type) type STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT STDAPICALLTYPE
 
+#endif  // _WIN32
+
 // Frozen ABI sizes: records and interfaces cross module boundaries.
 static_assert(sizeof(LONG) == 4);
 static_assert(sizeof(ULONG) == 4);
@@ -78,3 +84,14 @@ static_assert(sizeof(OLECHAR) == 2);
 static_assert(sizeof(VARIANT_BOOL) == 2);
 static_assert(sizeof(DATE) == 8);
 static_assert(sizeof(HRESULT) == 4);
+
+namespace calyra {
+// The component keeps its texts as UTF-16 in char16_t (u"" literals,
+// std::u16string). OLECHAR is the same 16-bit unit, but Windows spells it
+// wchar_t, a distinct type; these two casts are the one place where the two
+// spellings meet. On other platforms they change nothing.
+inline const char16_t* AsU16(const OLECHAR* text) { return reinterpret_cast<const char16_t*>(text); }
+inline char16_t* AsU16(OLECHAR* text) { return reinterpret_cast<char16_t*>(text); }
+inline const OLECHAR* AsOle(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
+inline OLECHAR* AsOle(char16_t* text) { return reinterpret_cast<OLECHAR*>(text); }
+}  // namespace calyra

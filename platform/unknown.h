@@ -10,6 +10,9 @@
 #include "platform/hresult.h"
 #include "platform/variant.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct ITypeInfo;
 
 extern "C" const IID IID_IUnknown;
@@ -44,6 +47,7 @@ struct IClassFactory : IUnknown {
 protected:
     ~IClassFactory() = default;
 };
+#endif  // _WIN32
 
 namespace calyra {
 

@@ -68,8 +68,8 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
                 if (pvarg->punkVal) pvarg->punkVal->Release();
                 break;
             case VT_RECORD:
-                if (IRecordInfo* info = pvarg->brecVal.pRecInfo) {
-                    if (void* record = pvarg->brecVal.pvRecord) {
+                if (IRecordInfo* info = pvarg->pRecInfo) {
+                    if (void* record = pvarg->pvRecord) {
                         info->RecordClear(record);
                         info->RecordDestroy(record);
                     }

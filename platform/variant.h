@@ -7,6 +7,9 @@
 #include "platform/guid.h"
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct IUnknown;
 struct IDispatch;
 struct IRecordInfo;
@@ -92,7 +95,7 @@ struct VARIANT {
         struct {
             void* pvRecord;
             IRecordInfo* pRecInfo;
-        } brecVal;
+        };  // unnamed, as on Windows: v.pvRecord, v.pRecInfo
     };
 };
 using VARIANTARG = VARIANT;
@@ -131,3 +134,4 @@ void VariantInit(VARIANTARG* pvarg);
 // Frees what the variant owns (BSTR, interface, array, record) and sets VT_EMPTY.
 HRESULT VariantClear(VARIANTARG* pvarg);
 }
+#endif  // _WIN32

@@ -37,13 +37,6 @@ void CivilFromDays(long long z, long long* y, unsigned* m, unsigned* d) {
     *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
 }
 
-bool IsLeap(long long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned DaysInMonth(long long y, unsigned m) {
-    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
 }  // namespace
 
 extern "C" INT VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME st) {
@@ -76,10 +69,14 @@ extern "C" INT VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME st) {
 
 extern "C" INT SystemTimeToVariantTime(LPSYSTEMTIME st, DATE* pvtime) {
     if (!st || !pvtime) return FALSE;
-    if (st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
-        st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59)
+    // Two-digit years follow the automation window, as on Windows: 0-29 are
+    // 2000-2029, 30-99 are 1930-1999.
+    const long long year = st->wYear < 30 ? st->wYear + 2000 : st->wYear < 100 ? st->wYear + 1900 : st->wYear;
+    if (year > 9999 || st->wMonth < 1 || st->wMonth > 12 || st->wDay > 31 || st->wHour > 23 || st->wMinute > 59 ||
+        st->wSecond > 59)
         return FALSE;
-    long long day = DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kEpochOffset;
+    // Day 0 and days past the month's end roll into the neighbouring month.
+    long long day = DaysFromCivil(year, st->wMonth, 1) + st->wDay - 1 + kEpochOffset;
     double fraction = (st->wHour * 3600.0 + st->wMinute * 60.0 + st->wSecond) / 86400.0;
     *pvtime = day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
     return TRUE;

@@ -18,6 +18,9 @@
 
 #include "platform/types.h"
 
+#ifdef _WIN32
+#include "platform/windows_sdk.h"
+#else
 struct HWND__;
 using HWND = HWND__*;
 
@@ -46,6 +49,7 @@ BOOL IsWindow(HWND hWnd);
 // called directly.
 LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 }
+#endif  // _WIN32
 
 namespace calyra {
 

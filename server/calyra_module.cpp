@@ -1,16 +1,13 @@
 // The module object: lock count, class objects and registration.
 #include "server/calyra_module.h"
 
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
-
-#include <dlfcn.h>
 
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
 #include "platform/module_lock.h"
+#include "platform/module_path.h"
 #include "platform/registry.h"
 #include "platform/thread_locale.h"
 #include "platform/type_lib.h"
@@ -25,19 +22,11 @@ namespace {
 // read the same way whatever the calling thread's locale is.
 constexpr LCID kRegistrationLocale = 0x0800;  // LOCALE_SYSTEM_DEFAULT
 
-// Any object of the module: dladdr on it names the module's file.
+// Any object of the module: the loader names the module that holds it.
 const char kModuleAnchor = 0;
 
 // The module's own full path, for InprocServer32 and the type library.
-HRESULT ModulePath(std::u16string* path) {
-    Dl_info info;
-    if (!::dladdr(&kModuleAnchor, &info) || !info.dli_fname) return E_UNEXPECTED;
-    char* resolved = ::realpath(info.dli_fname, nullptr);
-    if (!resolved) return E_UNEXPECTED;
-    *path = Utf8ToUtf16(resolved);
-    std::free(resolved);
-    return S_OK;
-}
+HRESULT ModulePath(std::u16string* path) { return ModulePathOf(&kModuleAnchor, path); }
 
 // Saves the thread's locale, switches to the registration locale and
 // restores the saved one at scope exit.
@@ -153,7 +142,7 @@ HRESULT CCalyraModule::UnregisterServer() {
     });
     if (SUCCEEDED(hr)) {
         const TypeLibDesc& lib = CalyraTypeLibDescription();
-        hr = UnRegisterTypeLib(*lib.libid, lib.majorVersion, lib.minorVersion, 0, SYS_WIN32);
+        hr = UnRegisterTypeLib(*lib.libid, lib.majorVersion, lib.minorVersion, 0, kModuleSysKind);
     }
     if (SUCCEEDED(hr)) {
         hr = UpdateWithScripts(

@@ -3,7 +3,11 @@
 
 #include "server/calyra_module.h"
 
+#ifdef _WIN32
+#define CALYRA_EXPORT  // Calyra.def lists the module's exports
+#else
 #define CALYRA_EXPORT __attribute__((visibility("default")))
+#endif
 
 extern "C" CALYRA_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     return calyra::Module().GetClassObject(rclsid, riid, ppv);

@@ -65,7 +65,7 @@ constexpr ThreadingModel kModuleScriptThreadingModel = ThreadingModel::Both;
 std::u16string GuidText(REFGUID guid) {
     OLECHAR text[39];
     StringFromGUID2(guid, text, 39);
-    return std::u16string(text, 38);
+    return std::u16string(AsU16(text), 38);
 }
 
 HRESULT ParseClassScript(const ClassRegistration& r, ThreadingModel threadingModel, std::u16string_view modulePath,

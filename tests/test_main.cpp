@@ -13,6 +13,14 @@
 #include <filesystem>
 #include <string>
 
+#ifdef _WIN32
+// Windows tests use the system's own registry and desktop, prepared by
+// scripts/test-windows.sh in a private Wine prefix.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+#else
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -31,3 +39,4 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(config, ec);
     return result;
 }
+#endif

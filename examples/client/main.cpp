@@ -8,7 +8,9 @@
 // it is set (a private file), otherwise into the user's own.
 #include <calyra/calyra.h>
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -18,6 +20,21 @@ using calyra::ComPtr;
 
 namespace {
 
+#ifdef _WIN32
+// What regsvr32 does: load the module and call its DllRegisterServer.
+HRESULT RegisterModule(const char* path) {
+    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) {
+        std::fprintf(stderr, "cannot load %s: error %lu\n", path, GetLastError());
+        return E_FAIL;
+    }
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+    auto reg = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    HRESULT hr = reg ? reg() : E_FAIL;
+    FreeLibrary(module);
+    return hr;
+}
+#else
 // What calyra-regsvr does: load the module and call its DllRegisterServer.
 HRESULT RegisterModule(const char* path) {
     void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
@@ -31,6 +48,7 @@ HRESULT RegisterModule(const char* path) {
     dlclose(module);
     return hr;
 }
+#endif
 
 int Fail(const char* what, HRESULT hr, LONG err) {
     std::fprintf(stderr, "%s failed: HRESULT 0x%08X, error ID 0x%X\n", what, static_cast<unsigned>(hr),

@@ -254,7 +254,7 @@ TEST(EveryInterface, DispidsAreSlotPositionsAndInvokeReachesThatMethod) {
             const DISPID dispid = static_cast<DISPID>(i + 1);
             EXPECT_EQ(method.dispid, dispid);
             std::u16string name = Utf8ToUtf16(method.name);
-            LPOLESTR names[] = {name.data()};
+            LPOLESTR names[] = {AsOle(name.data())};
             DISPID id = DISPID_UNKNOWN;
             EXPECT_EQ(entry.table().GetIDsOfNames(IID_NULL, names, 1, &id), S_OK);
             EXPECT_EQ(id, dispid);

@@ -243,8 +243,8 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
             if (size > sizeof(store.records[k])) break;
             store.recordInfos[k] = info;
             v.vt = (in.Take<std::uint8_t>() & 1) ? (VT_BYREF | VT_RECORD) : VT_RECORD;
-            v.brecVal.pvRecord = store.records[k].data();
-            v.brecVal.pRecInfo = info;
+            v.pvRecord = store.records[k].data();
+            v.pRecInfo = info;
             break;
         }
         case 18: {

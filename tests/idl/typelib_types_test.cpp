@@ -105,7 +105,7 @@ TEST(TypeLibIdentifiers, EveryIdentifierIsNonNullAndUnique) {
 std::u16string Text(const GUID& guid) {
     OLECHAR text[39];
     EXPECT_EQ(StringFromGUID2(guid, text, 39), 39);
-    return text;
+    return AsU16(text);
 }
 
 // Registries and compiled clients hold these values: changing one breaks them.

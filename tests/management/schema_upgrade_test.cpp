@@ -75,7 +75,7 @@ std::vector<std::u16string> AlbumRebuild() {
     return s;
 }
 
-std::u16string Text(BSTR bstr) { return bstr ? std::u16string(bstr, SysStringLen(bstr)) : std::u16string(); }
+std::u16string Text(BSTR bstr) { return std::u16string(calyra::BstrView(bstr)); }
 
 // The connection, recording every statement handed to it.
 class RecordingConnection : public calyra::CPimDbAccess {
@@ -137,7 +137,7 @@ protected:
             for (LONG c = 0; c < columnCount; ++c) {
                 conn->GetFieldValue(nullptr, &vm, c, reinterpret_cast<USHORT*>(buffer.data()),
                                     static_cast<ULONG>(buffer.size()));
-                row.emplace_back(buffer.data());
+                row.emplace_back(calyra::AsU16(buffer.data()));
             }
             rows.push_back(std::move(row));
             conn->NextRow(nullptr, &vm);

@@ -9,7 +9,7 @@
 using calyra::Bstr;
 
 TEST(Bstr, PrefixHoldsByteCountTextIsTerminatedAndNullCountsAsEmpty) {
-    BSTR b = SysAllocString(u"abc");
+    BSTR b = SysAllocString(calyra::AsOle(u"abc"));
     ASSERT_NE(b, nullptr);
     DWORD prefix;
     std::memcpy(&prefix, reinterpret_cast<BYTE*>(b) - 4, 4);
@@ -22,7 +22,7 @@ TEST(Bstr, PrefixHoldsByteCountTextIsTerminatedAndNullCountsAsEmpty) {
     EXPECT_EQ(SysStringLen(nullptr), 0u);
     EXPECT_EQ(SysStringByteLen(nullptr), 0u);
     SysFreeString(nullptr);
-    BSTR empty = SysAllocString(u"");
+    BSTR empty = SysAllocString(calyra::AsOle(u""));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(SysStringLen(empty), 0u);
     SysFreeString(empty);
@@ -36,7 +36,7 @@ TEST(Bstr, LengthCopyKeepsEmbeddedZeros) {
     EXPECT_EQ(b[2], u'b');
     Bstr copy(Bstr::Attach(b));
     EXPECT_EQ(copy.length(), 3u);
-    EXPECT_EQ(copy.view(), std::u16string_view(text, 3));
+    EXPECT_EQ(copy.view(), std::u16string_view(calyra::AsU16(text), 3));
 }
 
 TEST(Bstr, ImpossibleLengthFailsInsteadOfOverflowing) {
@@ -55,7 +55,7 @@ TEST(BstrHolder, CopiesAreIndependentAndMovesTransfer) {
     Bstr d;
     EXPECT_TRUE(d.empty());
     BSTR* out = &d;
-    *out = SysAllocString(u"out");
+    *out = SysAllocString(calyra::AsOle(u"out"));
     EXPECT_EQ(d.view(), u"out");
 }
 

@@ -425,11 +425,11 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     ASSERT_EQ(Call(4, {Missing(), RecordArg(&point, m_pointInfo.get())}, &copy), S_OK);
     EXPECT_EQ(point.lX, 42) << "an in/out record is the caller's storage";
     ASSERT_EQ(copy.vt, VT_RECORD);
-    ASSERT_NE(copy.brecVal.pRecInfo, nullptr);
+    ASSERT_NE(copy.pRecInfo, nullptr);
     GUID guid{};
-    copy.brecVal.pRecInfo->GetGuid(&guid);
+    copy.pRecInfo->GetGuid(&guid);
     EXPECT_EQ(guid, kPointGuid);
-    const auto* returned = static_cast<const tagTestPoint*>(copy.brecVal.pvRecord);
+    const auto* returned = static_cast<const tagTestPoint*>(copy.pvRecord);
     EXPECT_EQ(returned->lX, 42);
     EXPECT_EQ(Bstr(returned->bstrLabel).view(), u"p");
     EXPECT_NE(returned->bstrLabel, point.bstrLabel) << "the returned record owns its own texts";

@@ -9,21 +9,31 @@
 TEST(Guid, TextRoundTrip) {
     OLECHAR text[39];
     ASSERT_EQ(StringFromGUID2(IID_IDispatch, text, 39), 39);
-    EXPECT_EQ(std::u16string_view(text), u"{00020400-0000-0000-C000-000000000046}");
+    EXPECT_EQ(std::u16string_view(calyra::AsU16(text)), u"{00020400-0000-0000-C000-000000000046}");
     IID parsed{};
     ASSERT_EQ(IIDFromString(text, &parsed), S_OK);
     EXPECT_TRUE(IsEqualIID(parsed, IID_IDispatch));
-    ASSERT_EQ(IIDFromString(u"{00020400-0000-0000-c000-000000000046}", &parsed), S_OK);
+    ASSERT_EQ(IIDFromString(calyra::AsOle(u"{00020400-0000-0000-c000-000000000046}"), &parsed), S_OK);
     EXPECT_TRUE(IsEqualIID(parsed, IID_IDispatch));
 }
 
 TEST(Guid, RejectsMalformedTextsAndSmallBuffers) {
     IID g{};
-    for (const char16_t* bad : {u"", u"{00020400-0000-0000-C000-00000000004}", u"00020400-0000-0000-C000-000000000046",
-                                u"{00020400-0000-0000-C000-0000000000466}", u"{0002040G-0000-0000-C000-000000000046}",
-                                u"{00020400_0000-0000-C000-000000000046}"})
-        EXPECT_EQ(IIDFromString(bad, &g), E_INVALIDARG) << calyra::Utf16ToUtf8(bad);
-    EXPECT_EQ(CLSIDFromString(u"nonsense", &g), CO_E_CLASSSTRING);
+    // Not a GUID's shape at all, or its shape with a bad character inside.
+    const struct {
+        const char16_t* text;
+        HRESULT hr;
+    } kBad[] = {
+        {u"", E_INVALIDARG},
+        {u"{00020400-0000-0000-C000-00000000004}", E_INVALIDARG},
+        {u"00020400-0000-0000-C000-000000000046", E_INVALIDARG},
+        {u"{00020400-0000-0000-C000-0000000000466}", E_INVALIDARG},
+        {u"{0002040G-0000-0000-C000-000000000046}", CO_E_IIDSTRING},
+        {u"{00020400_0000-0000-C000-000000000046}", CO_E_IIDSTRING},
+    };
+    for (const auto& bad : kBad)
+        EXPECT_EQ(IIDFromString(calyra::AsOle(bad.text), &g), bad.hr) << calyra::Utf16ToUtf8(bad.text);
+    EXPECT_EQ(CLSIDFromString(calyra::AsOle(u"nonsense"), &g), CO_E_CLASSSTRING);
     OLECHAR small[38];
     EXPECT_EQ(StringFromGUID2(IID_IUnknown, small, 38), 0);
 }

@@ -146,9 +146,9 @@ TEST(VariantClear, FreesWhatEachKindOwnsAndLeavesEmpty) {
 
     info->AddRef();  // the variant's own reference
     v.vt = VT_RECORD;
-    v.brecVal.pRecInfo = info.get();
-    v.brecVal.pvRecord = info->RecordCreate();
-    static_cast<Person*>(v.brecVal.pvRecord)->stNote.bstrText = SysAllocString(u"nested");
+    v.pRecInfo = info.get();
+    v.pvRecord = info->RecordCreate();
+    static_cast<Person*>(v.pvRecord)->stNote.bstrText = SysAllocString(u"nested");
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(RefCount(info.get()), 1u) << "VT_RECORD record-info reference not released";
 

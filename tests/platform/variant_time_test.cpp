@@ -70,17 +70,48 @@ TEST(VariantTime, RefusesDatesOutsideRange) {
     SYSTEMTIME st{1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
     EXPECT_FALSE(VariantTimeToSystemTime(2958466.0, &st));
+    EXPECT_EQ(st.wYear, 1);  // untouched
+}
+
+TEST(VariantTime, RefusesNaN) {
+    SYSTEMTIME st{1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_FALSE(VariantTimeToSystemTime(std::numeric_limits<double>::quiet_NaN(), &st));
     EXPECT_EQ(st.wYear, 1);  // untouched
-    SYSTEMTIME bad{2001, 2, 0, 29, 0, 0, 0, 0};
-    DATE d;
-    EXPECT_FALSE(SystemTimeToVariantTime(&bad, &d));
-    SYSTEMTIME early{99, 12, 0, 31, 0, 0, 0, 0};
-    EXPECT_FALSE(SystemTimeToVariantTime(&early, &d));
+}
+
+// Two-digit years, day 0 and days past a month's end are read the Windows
+// way; only fields that cannot be read at all are refused.
+TEST(VariantTime, ReadsSystemTimesTheWindowsWay) {
+    const struct {
+        WORD year, month, day;
+        INT ok;
+        DATE date;
+    } kCases[] = {
+        {1980, 1, 1, TRUE, 29221.0},   {1980, 1, 0, TRUE, 29220.0}, {2001, 2, 29, TRUE, 36951.0},
+        {90, 12, 31, TRUE, 33238.0},   {29, 1, 1, TRUE, 47119.0},   {0, 1, 1, TRUE, 36526.0},
+        {9999, 1, 1, TRUE, 2958101.0}, {1980, 13, 1, FALSE, 0},     {1980, 1, 32, FALSE, 0},
+        {10000, 1, 1, FALSE, 0},
+    };
+    for (const auto& c : kCases) {
+        SYSTEMTIME st{c.year, c.month, 0, c.day, 0, 0, 0, 0};
+        DATE d = -1;
+        EXPECT_EQ(SystemTimeToVariantTime(&st, &d), c.ok) << c.year << "-" << c.month << "-" << c.day;
+        if (c.ok) {
+            EXPECT_EQ(d, c.date) << c.year << "-" << c.month << "-" << c.day;
+        }
+    }
 }
 
 TEST(VariantTime, DayOfWeekIsFilled) {
     SYSTEMTIME st{};
     ASSERT_TRUE(VariantTimeToSystemTime(40493.0, &st));  // 2010-11-11, a Thursday
     EXPECT_EQ(st.wDayOfWeek, 4);
+}
+
+// The window's edge: 30 is 1930 (Wine 8 still reads it as 2030).
+TEST(VariantTime, YearThirtyIsNineteenThirty) {
+    SYSTEMTIME st{30, 1, 0, 1, 0, 0, 0, 0};
+    DATE d = -1;
+    EXPECT_TRUE(SystemTimeToVariantTime(&st, &d));
+    EXPECT_EQ(d, 10959.0);
 }

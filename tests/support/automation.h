@@ -55,8 +55,8 @@ inline VARIANT Object(IDispatch* object) {
 }
 inline VARIANT RecordArg(void* record, IRecordInfo* info) {
     VARIANT v = MakeVariant(VT_RECORD);
-    v.brecVal.pvRecord = record;
-    v.brecVal.pRecInfo = info;
+    v.pvRecord = record;
+    v.pRecInfo = info;
     return v;
 }
 
@@ -66,7 +66,7 @@ public:
     explicit Automation(IDispatch* object) : m_object(object) {}
 
     DISPID IdOf(const char16_t* name) const {
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        LPOLESTR names[] = {const_cast<LPOLESTR>(AsOle(name))};
         DISPID id = DISPID_UNKNOWN;
         m_object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
         return id;

@@ -92,7 +92,7 @@ inline std::string Text(BSTR b) { return BstrUtf8(b); }
 // A date as the component writes it into its statements.
 inline std::string DateText(DATE d) {
     OLECHAR buffer[kValueTextUnits];
-    return Utf16ToUtf8(DateToText(d, buffer, kValueTextUnits));
+    return Utf16ToUtf8(AsU16(DateToText(d, buffer, kValueTextUnits)));
 }
 
 // Record owners under the names the tests grew up with.

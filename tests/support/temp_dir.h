@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <string>
 
+#ifdef _WIN32
+#include <random>
+#else
 #include <unistd.h>
+#endif
 
 #include "platform/bstr.h"
 
@@ -13,9 +17,19 @@ namespace calyra::test {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: try random names until one is new.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() / ("calyra-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) m_path = candidate;
+        }
+        if (m_path.empty()) throw std::runtime_error("no temporary directory");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "calyra-test-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         m_path = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ec;

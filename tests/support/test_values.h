@@ -22,7 +22,11 @@ constexpr LONG kUntouched = 0x7777;
 inline std::string UtcNowText(int secondsOn = 0) {
     std::time_t now = std::time(nullptr) + secondsOn;
     std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &now);
+#else
     gmtime_r(&now, &tm);
+#endif
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
     return text;

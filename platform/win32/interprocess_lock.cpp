@@ -1,0 +1,48 @@
+// Named locks across processes on Windows: a named mutex per name in the
+// session's namespace.
+#include "platform/interprocess_lock.h"
+
+#include <cstdint>
+#include <cwchar>
+
+#include "platform/windows_sdk.h"
+
+namespace calyra {
+namespace {
+
+// 64-bit FNV-1a over the name's UTF-16 units, as on Linux: names of any
+// length and content become a short object name.
+std::uint64_t HashName(std::u16string_view name) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (char16_t unit : name) {
+        h ^= static_cast<std::uint64_t>(unit);
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
+
+}  // namespace
+
+InterprocessLock::InterprocessLock(std::u16string_view name, DWORD timeoutMs) {
+    wchar_t object[64];
+    std::swprintf(object, sizeof object / sizeof object[0], L"Local\\calyra-%016llx",
+                  static_cast<unsigned long long>(HashName(name)));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, object);
+    if (!mutex) return;
+    // An abandoned mutex (its holder died) is ours now, like a lock file
+    // whose holder was killed.
+    DWORD wait = WaitForSingleObject(mutex, timeoutMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+        m_mutex = mutex;
+        return;
+    }
+    CloseHandle(mutex);
+}
+
+InterprocessLock::~InterprocessLock() {
+    if (!m_mutex) return;
+    ReleaseMutex(static_cast<HANDLE>(m_mutex));
+    CloseHandle(static_cast<HANDLE>(m_mutex));
+}
+
+}  // namespace calyra
