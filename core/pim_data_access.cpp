@@ -98,7 +98,7 @@ void CPimDataAccess::StoreRow(void* record, size_t recordSize, const char* const
             StoreFieldUtf8(record, fields[column], texts[column], static_cast<size_t>(bytes[column]), m_pwszBuffer,
                            kScratchUnits);
         else
-            StoreFieldText(record, fields[column], u"");  // a column the query lacks reads as empty text
+            StoreFieldText(record, fields[column], AsOle(u""));  // a column the query lacks reads as empty text
     }
 }
 

@@ -337,7 +337,7 @@ LONG DbOpenCursor(LONG hDb, const OLECHAR* pszSQL, LONG* plColumn, LONGLONG* pVM
     try {
         std::shared_ptr<Database> db = TheRegistry().FindDatabase(hDb);
         if (!db) return -1;
-        sqlite3_stmt* stmt = db->OpenCursor(pszSQL);
+        sqlite3_stmt* stmt = db->OpenCursor(calyra::AsU16(pszSQL));
         if (!stmt) return -1;
         LONG columnCount = sqlite3_column_count(stmt);
         std::shared_ptr<Cursor> cursor;
@@ -370,8 +370,8 @@ LONG DbReadCursor(LONG hDb, LONGLONG* pVM, LONG lMaxRows, DbRowSink sink, void* 
 
 LONG DbDecodeText(const char* text, LONG bytes, OLECHAR* out) {
     if (!text || !out || bytes <= 0) return 0;
-    return static_cast<LONG>(
-        calyra::engine::DecodeUtf8(reinterpret_cast<const unsigned char*>(text), static_cast<size_t>(bytes), out));
+    return static_cast<LONG>(calyra::engine::DecodeUtf8(reinterpret_cast<const unsigned char*>(text),
+                                                        static_cast<size_t>(bytes), calyra::AsU16(out)));
 }
 
 }  // extern "C"

@@ -270,7 +270,7 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntriesAsStepped(IPimDbRows* reader, LONG*
             if (kPathColumn < columns)
                 this->StoreRow(&path, sizeof(BSTR), texts + kPathColumn, bytes + kPathColumn, 1,
                                std::span(&kPathField, 1));
-            if (FileExists(path ? static_cast<BSTR>(path) : u"")) {
+            if (FileExists(path ? static_cast<BSTR>(path) : AsOle(u""))) {
                 this->StoreRow(&entries[filled], sizeof(Record), texts, bytes, columns, kListFields);
                 ++filled;
             } else {

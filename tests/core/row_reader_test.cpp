@@ -141,8 +141,8 @@ TEST_F(RowReaderTest, FieldsReadAsSteppedEqualFieldsReadThroughGetFieldValue) {
     for (size_t i = 0; i < values.size(); ++i) {
         SCOPED_TRACE(calyra::Utf16ToUtf8(values[i].substr(0, 40)));
         ASSERT_NE(actual[i].text, nullptr) << "a client would have seen a NULL text";
-        EXPECT_EQ(std::u16string(actual[i].text, SysStringLen(actual[i].text)),
-                  std::u16string(expected[i].text, SysStringLen(expected[i].text)));
+        EXPECT_EQ(std::u16string(calyra::AsU16(actual[i].text), SysStringLen(actual[i].text)),
+                  std::u16string(calyra::AsU16(expected[i].text), SysStringLen(expected[i].text)));
         EXPECT_EQ(actual[i].number, expected[i].number);
         EXPECT_EQ(actual[i].date, expected[i].date);
         EXPECT_EQ(actual[i].flag, expected[i].flag);
