@@ -103,6 +103,12 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     // So does a file of which no card could be stored.
     ExpectFails(run, 1, {{"contacts", "import", run.file("empty.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nEND:VCARD\r\n")}},
                 "no contact imported");
+    // Files that hold nothing to import are not a successful import either.
+    const std::string nothing = run.file("nothing.vcf", "");
+    ExpectFails(run, 1, {{"contacts", "import", nothing}, {"contacts", "import", run.file("prose.vcf", "hello\n")}},
+                "no contacts found in");
+    ExpectFails(run, 1, {{"events", "import", nothing}, {"tasks", "import", nothing}}, "found in " + nothing);
+    ExpectFails(run, 1, {{"contacts", "import", run.dir().path().string()}}, "is a directory");
     EXPECT_EQ(run.json({"contacts", "list"}).size(), 5u);
 }
 

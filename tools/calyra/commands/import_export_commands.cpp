@@ -21,6 +21,7 @@
 #include "import_export/import_report.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
+#include "interchange/vcard_batches.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 #include "shell/client_error.h"
@@ -42,6 +43,8 @@ std::string ReadInput(const std::string& path) {
         text << std::cin.rdbuf();
         return text.str();
     }
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw ClientError("cannot read " + path + ": it is a directory");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
     std::stringstream text;
@@ -57,6 +60,22 @@ std::vector<std::pair<std::string, std::string>> ReadInputs(const std::vector<st
     for (const auto& path : paths) out.emplace_back(path, ReadInput(path));
     return out;
 }
+
+// "a.vcf, b.vcf" for messages; "-" is standard input.
+std::string Listed(const std::vector<std::string>& files) {
+    std::string out;
+    for (const auto& f : files) out += (out.empty() ? "" : ", ") + (f == "-" ? std::string("standard input") : f);
+    return out;
+}
+
+// About how many cards a file holds, for the progress bar only.
+size_t CardsIn(std::string_view bytes) {
+    size_t n = 0;
+    for (size_t at = 0; (at = bytes.find("BEGIN:VCARD", at)) != std::string_view::npos; at += 11) ++n;
+    return n;
+}
+
+constexpr size_t kCardsPerBatch = 1000;
 
 // Throws ClientError naming `where` and the system's reason when `stream`
 // failed (a full disk, a closed pipe, a read-only file).
@@ -138,6 +157,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
         }
         ctx.out().done(report.text(), report.json());
         if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
+        if (report.foundNothing()) throw ClientError("no " + what + " found in " + Listed(*files));
     });
 }
 
@@ -152,28 +172,29 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
     ctx.bind(import, [&ctx, files] {
         const auto inputs = ReadInputs(*files);
         ImportReport report("contacts");
-        std::vector<std::pair<std::string, ix::VCardParseResult>> parsed;
         size_t total = 0;
-        for (const auto& [path, bytes] : inputs) {
-            parsed.emplace_back(path, ix::ParseVCards(bytes));
-            report.addParse(path, parsed.back().second.report);
-            total += parsed.back().second.cards.size();
-        }
+        for (const auto& [path, bytes] : inputs) total += CardsIn(bytes);
         {
             // One transaction: a killed or failed import leaves the file as
-            // it was, and the cards go in at the engine's bulk speed.
+            // it was, and the cards go in at the engine's bulk speed. The
+            // cards are read a batch at a time, so a file of a million cards
+            // never holds them all in memory at once.
             Transaction transaction(ctx.session());
             ContactImporter importer(ctx.session(), report);
             ImportProgress progress("contacts", total);
-            for (const auto& [path, result] : parsed)
-                for (const auto& card : result.cards) {
-                    importer.add(card, path);
-                    progress.step();
-                }
+            for (const auto& [path, bytes] : inputs)
+                ix::ReadVCardBatches(bytes, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
+                    report.addParse(path, batch.report);
+                    for (const auto& card : batch.cards) {
+                        importer.add(card, path);
+                        progress.step();
+                    }
+                });
             transaction.commit();
         }
         ctx.out().done(report.text(), report.json());
         if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
+        if (report.foundNothing()) throw ClientError("no contacts found in " + Listed(*files));
     });
 
     auto* exportCommand = group.add_subcommand("export", "Export the profile's contacts as vCard");

@@ -44,6 +44,9 @@ public:
     // Entries failed and none was stored or found stored: the import did
     // nothing the user asked for, so the command fails.
     bool failedWhole() const { return skippedCount() > 0 && m_imported + m_updated + m_unchanged == 0; }
+    // The files held no entry of the kind at all (an empty file, another
+    // kind of file): nothing to import is not a successful import.
+    bool foundNothing() const { return skippedCount() == 0 && m_imported + m_updated + m_unchanged == 0; }
 
     // {"added", "updated", "unchanged", "skipped", "diagnostics": [{file,
     //  line, what, skipped}], "not_stored": {name: n}, and the side-effect
