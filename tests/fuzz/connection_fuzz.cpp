@@ -1,12 +1,14 @@
 // The connection object driven by a fuzzer: Execute, Query, row walks,
 // field reads with any column and buffer size, frees (also twice, also of
 // slots never handed out), resets and reopenings in any order, on two
-// result sets at once. Nothing may crash or write outside the caller's
+// result sets at once, then writes and walks from two threads at once. Nothing may crash or write outside the caller's
 // buffer; every status is one a client is told to expect; a walk gives
 // exactly the rows Query counted; field texts always end inside the buffer.
 #include <array>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/pim_db_access.h"
 #include "core/sql_text.h"
@@ -57,6 +59,35 @@ calyra::SqlText Statement(std::uint8_t kind, const std::u16string& value) {
     return sql;
 }
 
+// One of two threads sharing the connection: writes, and queries walked
+// to their end. Whatever the other thread writes or deletes meanwhile, a
+// walk gives exactly the rows its Query counted, and every field read ends
+// inside the buffer.
+void Concurrently(IPimDbAccess* db, std::vector<std::uint8_t> bytes) {
+    calyra::fuzz::FuzzInput in(bytes.data(), bytes.size());
+    LONG err = 0;
+    for (int step = 0; step < 16 && !in.empty(); ++step) {
+        const auto op = in.Take<std::uint8_t>();
+        if (op % 2 == 0) {
+            FUZZ_CHECK(Expected(db->Execute(&err, Statement(op >> 1, in.TakeText(20)).ToBstr(), nullptr)));
+            continue;
+        }
+        LONG rows = 0, columns = 0;
+        LONGLONG vm = 0;
+        const HRESULT hr = db->Query(&err, Bstr(u"SELECT [Name], [ID] FROM [t];"), &rows, &columns, &vm);
+        FUZZ_CHECK(Expected(hr));
+        if (hr != S_OK) continue;
+        for (LONG row = 0; row < rows; ++row) {
+            std::array<USHORT, 16> buffer;
+            FUZZ_CHECK(db->GetFieldValue(&err, &vm, row % 2, buffer.data(), 12) == S_OK && buffer[11] == 0);
+            FUZZ_CHECK(db->NextRow(&err, &vm) == S_OK);
+        }
+        VARIANT_BOOL eof = 0;
+        FUZZ_CHECK(db->IsEOF(&err, &vm, &eof) == S_OK && eof == VARIANT_TRUE);
+        FUZZ_CHECK(db->FreeResultset(&err, &vm) == S_OK);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,7 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
 
     std::array<Slot, 2> slots;
-    for (int step = 0; step < 64 && !in.empty(); ++step) {
+    // The first byte splits the input: so many steps on one thread, the
+    // rest on two threads at once.
+    const int steps = in.Take<std::uint8_t>() % 65;
+    for (int step = 0; step < steps && !in.empty(); ++step) {
         auto op = in.Take<std::uint8_t>();
         Slot& s = slots[op >> 7];
         switch (op % 9) {
@@ -161,6 +195,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (Slot& s : slots)
         if (s.live) db->FreeResultset(nullptr, &s.vm);
+    // What the single-threaded steps left over drives two threads at once.
+    if (!in.empty()) {
+        const std::vector<std::uint8_t> rest = in.TakeBytes();
+        const size_t half = rest.size() / 2;
+        std::thread other(Concurrently, db.get(), std::vector<std::uint8_t>(rest.begin(), rest.begin() + half));
+        Concurrently(db.get(), std::vector<std::uint8_t>(rest.begin() + half, rest.end()));
+        other.join();
+    }
     db->ClosePimDatabase(nullptr);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace calyra::fuzz {
 
@@ -41,6 +42,14 @@ public:
         while (m_size >= 2) text.push_back(Take<char16_t>());
         m_size = 0;
         return text;
+    }
+
+    // Everything left, as bytes.
+    std::vector<std::uint8_t> TakeBytes() {
+        std::vector<std::uint8_t> bytes(m_data, m_data + m_size);
+        m_data += m_size;
+        m_size = 0;
+        return bytes;
     }
 
 private:
