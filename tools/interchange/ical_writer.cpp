@@ -1,5 +1,7 @@
 #include "interchange/ical_writer.h"
 
+#include "interchange/content_line.h"
+
 #include <libical/ical.h>
 
 #include <cctype>
@@ -62,7 +64,6 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalproperty_set_x_name(busy, "X-MICROSOFT-CDO-BUSYSTATUS");
         icalcomponent_add_property(c, busy);
     }
-    for (const auto& category : item.categories) AddText(c, icalproperty_new_categories, category);
     if (!item.rrule.empty()) {
         icalrecurrencetype rule = icalrecurrencetype_from_string(item.rrule.c_str());
         icalerror_clear_errno();
@@ -100,8 +101,17 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
     for (const auto& item : items) {
         icalcomponent* c = ToComponent(item, stamp);
         if (char* text = icalcomponent_as_ical_string_r(c)) {
-            out += text;
+            std::string entry = text;
             icalmemory_free_buffer(text);
+            // libical writes a comma inside a category unescaped (its list
+            // separator), so "Atlanta, Georgia" would come back as two
+            // categories: the lines are written here, before the entry's end.
+            std::string categories;
+            for (const auto& category : item.categories)
+                if (!category.empty()) categories += FoldLine("CATEGORIES:" + EscapeText(category));
+            const size_t end = entry.rfind("END:V");
+            entry.insert(end == std::string::npos ? entry.size() : end, categories);
+            out += entry;
         }
         icalcomponent_free(c);
     }

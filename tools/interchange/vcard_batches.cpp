@@ -41,14 +41,20 @@ std::string_view Trimmed(std::string_view text) {
 // an embedded (AGENT) card, reading each line as the reader reads it.
 class CardDepth {
 public:
-    void see(std::string_view physical) {
+    // `folded`: the line goes on in the next one, so its whole cannot be
+    // read here: it is never a card boundary, and it may be an empty AGENT
+    // (erring towards an embedded card, where no cut is made).
+    void see(std::string_view physical, bool folded) {
         if (physical.front() == ' ' || physical.front() == '\t') return;  // a folded continuation
-        ContentLine l;
-        std::string error;
-        if (!ParseContentLine({0, std::string(physical)}, &l, &error)) {
-            m_agentPending = false;
+        if (folded) {
+            m_agentPending = m_depth == 1;
             return;
         }
+        ContentLine l;
+        std::string error;
+        // A line that is no property changes nothing, as for the reader: an
+        // empty AGENT still waits for its card after it.
+        if (!ParseContentLine({0, std::string(physical)}, &l, &error)) return;
         const bool card = Upper(Trimmed(l.value)) == "VCARD";
         if (card && l.name == "BEGIN") {
             // A BEGIN inside a card starts an embedded card only right after
@@ -71,7 +77,7 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
     size_t batchStart = 0, batchFirstLine = 1;
     size_t line = 1, cards = 0;
     const auto emit = [&](size_t end, size_t nextFirstLine) {
-        VCardParseResult batch = ParseVCards(text.substr(batchStart, end - batchStart));
+        VCardParseResult batch = ParseVCardText(text.substr(batchStart, end - batchStart));
         for (auto& card : batch.cards) card.line += batchFirstLine - 1;
         for (auto& d : batch.report.diagnostics) d.line += batchFirstLine - 1;
         visit(batch, end + skipped);
@@ -91,12 +97,16 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
         if (!IsBlank(current)) {
             // A cut falls just before a card's BEGIN line, after any blank
             // lines, so the reader sees each card whole and in one batch.
-            if (endSeen && reader.depth() == 0 && IsExactly(current, "BEGIN:VCARD") && ++cards >= cardsPerBatch) {
+            // A line that goes on in a folded continuation is not what it
+            // looks like on its own ("BEGIN:VCARD" + " 2" is no card's start).
+            const bool folded = next < text.size() && (text[next] == ' ' || text[next] == '\t');
+            if (endSeen && !folded && reader.depth() == 0 && IsExactly(current, "BEGIN:VCARD") &&
+                ++cards >= cardsPerBatch) {
                 emit(pos, line);
                 cards = 0;
             }
-            endSeen = IsExactly(current, "END:VCARD");
-            reader.see(current);
+            endSeen = !folded && IsExactly(current, "END:VCARD");
+            reader.see(current, folded);
         }
         pos = next;
         ++line;

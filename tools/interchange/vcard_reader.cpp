@@ -507,9 +507,10 @@ std::optional<CardDate> ParseCardDate(std::string_view text) {
     return d;
 }
 
-VCardParseResult ParseVCards(std::string_view bytes) {
+VCardParseResult ParseVCards(std::string_view bytes) { return ParseVCardText(NormalizeInput(bytes)); }
+
+VCardParseResult ParseVCardText(std::string_view text) {
     VCardParseResult result;
-    const std::string text = NormalizeInput(bytes);
     CardReader(text, result).run();
     // Messages quote the file ("unknown vCard version ..."), which need not
     // be UTF-8 where no value was decoded.

@@ -25,6 +25,9 @@ struct VCardParseResult {
 };
 
 VCardParseResult ParseVCards(std::string_view bytes);
+// The same for text already taken out of its byte-order mark and UTF-16
+// (NormalizeInput), so a file read in parts is normalized once.
+VCardParseResult ParseVCardText(std::string_view text);
 
 // Reads a vCard date: "1985-04-12", "19850412", "--0412", "--04-12",
 // "1985-04-12T10:00:00Z" (the time is dropped). std::nullopt if it is none.

@@ -182,14 +182,16 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
             Transaction transaction(ctx.session());
             ContactImporter importer(ctx.session(), report);
             ImportProgress progress("contacts", total);
-            for (const auto& [path, bytes] : inputs)
-                ix::ReadVCardBatches(bytes, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
+            for (const auto& input : inputs) {
+                const std::string& path = input.first;  // a name the lambda can capture
+                ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
                     report.addParse(path, batch.report);
                     for (const auto& card : batch.cards) {
                         importer.add(card, path);
                         progress.step();
                     }
                 });
+            }
             transaction.commit();
         }
         ctx.out().done(report.text(), report.json());

@@ -641,7 +641,10 @@ std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> fro
                                      BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
                                      DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
             if (onlyRemoves) {
-                master.exdates.push_back(UtcOfDate(x->dtOriginalStartTime));
+                // An all-day series writes its excluded dates as days, so
+                // they are days here too: a time would not survive the file.
+                const interchange::UtcSeconds excluded = UtcOfDate(x->dtOriginalStartTime);
+                master.exdates.push_back(master.allDay ? excluded - ((excluded % 86400) + 86400) % 86400 : excluded);
                 continue;
             }
             CalendarItem item = EventItem(*x, categoryNames);
