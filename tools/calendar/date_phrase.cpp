@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "calendar/iso_date.h"
 
 namespace calyra::calendar {
@@ -132,14 +134,14 @@ ParsedWhen At(long long day, long long secondOfDay, bool hasTime) {
 std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::string* problem) {
     const std::string text = Lower(input);
     std::vector<std::string> words = Words(text);
-    if (words.empty()) return Fail(problem, std::string("a date is missing (") + kWhenExamples + ")");
+    if (words.empty()) return Fail(problem, fmt::format("a date is missing ({})", kWhenExamples));
     const long long nowSeconds = DateToSeconds(now);
     const long long today = DayOfSeconds(nowSeconds);
 
     if (words.size() == 1 && (words[0][0] == '+' || words[0][0] == '-')) {
         std::string why;
         const auto shift = ParseDuration(std::string_view(words[0]).substr(1), &why);
-        if (!shift) return Fail(problem, "cannot read \"" + std::string(input) + "\": " + why);
+        if (!shift) return Fail(problem, fmt::format("cannot read \"{}\": {}", input, why));
         const long long moved = words[0][0] == '+' ? nowSeconds + *shift : nowSeconds - *shift;
         return ParsedWhen{SecondsToDate(moved), true, false};
     }
@@ -155,15 +157,15 @@ std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::strin
             if (timeText[cut] != 'z' && timeText[cut] != '+' && timeText[cut] != '-') continue;
             offset = IsoOffset(std::string_view(timeText).substr(cut));
             if (!offset)
-                return Fail(problem, "cannot read the zone of \"" + std::string(input) +
-                                         "\" (e.g. \"2027-03-05T09:00Z\" or \"2027-03-05T09:00+01:00\")");
+                return Fail(problem, fmt::format("cannot read the zone of \"{}\" (e.g. \"2027-03-05T09:00Z\" or "
+                                                 "\"2027-03-05T09:00+01:00\")",
+                                                 input));
             timeText.resize(cut);
             break;
         }
         const auto time = TimeOfDay(timeText);
         if (!day || !time)
-            return Fail(problem,
-                        "cannot read \"" + std::string(input) + "\" as a date and time (" + kWhenExamples + ")");
+            return Fail(problem, fmt::format("cannot read \"{}\" as a date and time ({})", input, kWhenExamples));
         if (!offset) return At(*day, *time, true);
         return ParsedWhen{SecondsToDate(*day * kSecondsPerDay + *time - *offset), true, true};
     }
@@ -189,7 +191,8 @@ std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::strin
     } else if (first.size() == 10 && first[4] == '-') {
         size_t pos = 0;
         day = IsoDay(first, pos);
-        if (!day) return Fail(problem, "no such day \"" + first + "\" (e.g. \"2027-03-05\", years 100 to 9999)");
+        if (!day)
+            return Fail(problem, fmt::format("no such day \"{}\" (e.g. \"2027-03-05\", years 100 to 9999)", first));
     } else {
         next = 0;  // a time alone: today
         day = today;
@@ -205,7 +208,7 @@ std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::strin
     if (next + 2 == words.size() && (words[next + 1] == "am" || words[next + 1] == "pm")) timeText += words[++next];
     const auto time = TimeOfDay(timeText);
     if (!time || next + 1 != words.size())
-        return Fail(problem, "cannot read \"" + std::string(input) + "\" as a date (" + kWhenExamples + ")");
+        return Fail(problem, fmt::format("cannot read \"{}\" as a date ({})", input, kWhenExamples));
     return At(*day, *time, true);
 }
 
@@ -226,13 +229,13 @@ std::optional<long long> ParseDuration(std::string_view input, std::string* prob
         size_t digits = 0;
         while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
             number = number * 10 + (text[pos++] - '0');
-            if (++digits > 7) return fail("\"" + std::string(input) + "\" is too long a duration");
+            if (++digits > 7) return fail(fmt::format("\"{}\" is too long a duration", input));
         }
-        if (digits == 0) return fail("cannot read \"" + std::string(input) + "\" as a duration");
-        if (pos == text.size()) return fail("\"" + std::string(input) + "\" needs a unit");
+        if (digits == 0) return fail(fmt::format("cannot read \"{}\" as a duration", input));
+        if (pos == text.size()) return fail(fmt::format("\"{}\" needs a unit", input));
         const size_t unit = kUnits.find(text[pos++]);
         if (unit == std::string_view::npos || (any && unit <= lastUnit))
-            return fail("cannot read \"" + std::string(input) + "\" as a duration");
+            return fail(fmt::format("cannot read \"{}\" as a duration", input));
         total += number * kSeconds[unit];
         lastUnit = unit;
         any = true;
