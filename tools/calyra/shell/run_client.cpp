@@ -63,7 +63,18 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
                    ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--profile", ctx.options.profile, "Device profile by ID or name (default: the only one)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_flag("--json", ctx.options.json, "Machine-readable output");
+    app.add_flag("--json", ctx.options.json, "Machine-readable output (the same as --format json)");
+    app.add_option("--format", ctx.options.format, "Output format")
+        ->check(CLI::IsMember({"table", "json", "csv", "tsv"}))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--no-header", ctx.options.noHeader, "Tables, CSV and TSV without their header line");
+    app.add_option("--color", ctx.options.color, "Colour: never, auto (a terminal, unless $NO_COLOR is set), always")
+        ->check(CLI::IsMember({"never", "auto", "always"}))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--tz", ctx.options.timeZone, "Time zone for dates shown and typed (default: config file, $TZ)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--week-start", ctx.options.weekStart, "First day of the week: mon or sun")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -110,7 +121,10 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
         ctx.options.readOnly = OnlyReads(CommandContext::chosenWords(app));
         // The config file and the environment fill what the command line
         // left open.
-        ctx.settings = EffectiveSettings({ctx.options.db, ctx.options.profile, "", ""});
+        ctx.settings =
+            EffectiveSettings({ctx.options.db, ctx.options.profile, ctx.options.timeZone, ctx.options.weekStart});
+        if (ctx.options.format == "json") ctx.options.json = true;
+        if (ctx.options.json) ctx.options.format = "json";
         if (ctx.options.db.empty() && ctx.settings.get("database").source == "config file")
             ctx.options.db = ctx.settings.get("database").value;
         if (ctx.options.profile.empty()) ctx.options.profile = ctx.settings.get("profile").value;

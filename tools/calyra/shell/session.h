@@ -28,9 +28,14 @@
 namespace calyra::cli {
 
 struct GlobalOptions {
-    std::string db;       // --db; empty: $CALYRA_DB, else the per-user default
-    std::string profile;  // --profile ID|NAME; empty: the only profile
-    bool json = false;    // --json
+    std::string db;              // --db; empty: $CALYRA_DB, else the per-user default
+    std::string profile;         // --profile ID|NAME; empty: the only profile
+    bool json = false;           // --json (the same as --format json)
+    std::string format;          // --format table|json|csv|tsv; empty: table
+    bool noHeader = false;       // --no-header: tables and CSV without their header line
+    std::string color = "auto";  // --color never|auto|always (auto: a terminal without $NO_COLOR)
+    std::string timeZone;        // --tz ZONE; empty: the settings' time zone
+    std::string weekStart;       // --week-start mon|sun; empty: the settings' week start
     // Set from the chosen command: it only reads, so a missing or empty
     // file is an error instead of a new database.
     bool readOnly = false;
