@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "commands/command_tree.h"
+#include "commands/edit_in_editor.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
@@ -178,7 +179,15 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     edit->add_option("id", *editId, "Contact ID")->required();
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
     auto editDetails = std::make_shared<DetailOptions>(edit, true);
-    ctx.bind(edit, [&ctx, editId, editFields, editDetails] {
+    auto editor = std::make_shared<bool>(false);
+    edit->add_flag("--editor", *editor, "Open the contact as a vCard in $VISUAL or $EDITOR and store what you change");
+    ctx.bind(edit, [&ctx, editId, editFields, editDetails, editor] {
+        if (*editor) {
+            if (editFields->given() + editDetails->given() > 0)
+                throw ClientError("--editor changes the whole contact; leave out the field and detail options", 2);
+            EditContactInEditor(ctx, *editId);
+            return;
+        }
         if (editFields->given() + editDetails->given() == 0)
             throw ClientError("nothing to change (see contacts edit --help)", 2);
         {

@@ -192,6 +192,20 @@ std::string ItemKey(const DetailFamily& family, const Json& item) {
     return key;
 }
 
+// A detail item as a person sees it: every field but its ID.
+Json ItemImage(const DetailFamily& family, Json item) {
+    item.erase(std::string(FieldsOf(*family.record).front().key));
+    return item;
+}
+
+// Whether a card carries the contact record's field: its texts, title,
+// suffix and dates; the rest (photo, ringtone, alert) it has no place for.
+bool CardCarries(const FieldInfo& f) {
+    if (f.key == "title" || f.key == "suffix" || f.key == "birthday" || f.key == "anniversary") return true;
+    return std::any_of(std::begin(kTextFields), std::end(kTextFields),
+                       [&](const TextField& t) { return f.key == t.key; });
+}
+
 // Copies one field between records of the same type.
 void CopyField(const FieldInfo& f, const void* from, void* to) {
     const char* source = static_cast<const char*>(from) + f.desc->offset;
@@ -535,6 +549,71 @@ bool ContactImporter::addDetails(const Planned& planned, const std::string& cont
         added = true;
     }
     return added;
+}
+
+bool ContactImporter::replace(const ContactCard& card, const std::string& id, const std::string& file) {
+    const tagContactInfo* stored = nullptr;
+    for (const tagContactInfo& c : m_stored->contacts())
+        if (BstrUtf8(c.bstrContactID) == id) stored = &c;
+    if (!stored) throw ClientError("no contact \"" + id + "\" in the current profile");
+    std::unique_ptr<Planned> planned = plan(card, file);
+
+    bool changed = false;
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
+        if (f.key == "contact_id" || f.key == "modified") continue;
+        if (!CardCarries(f))
+            CopyField(f, stored, &planned->record);
+        else if (FieldToJson(f, &planned->record) != FieldToJson(f, stored))
+            changed = true;
+    }
+    if (changed) {
+        LONG err = 0;
+        Check(m_contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &planned->record), err,
+              "cannot change contact " + id);
+    }
+
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i) {
+        const DetailFamily& family = families[i];
+        Json have = Json::array(), want = Json::array();
+        for (const auto& item : m_stored->items(family, id)) have.push_back(ItemImage(family, item));
+        for (const auto& item : planned->items[i])
+            want.push_back(ItemImage(family, family.preview(family, item.fields, item.primary)));
+        if (have == want) continue;
+        // Replaced whole: an edited list is the person's new list, in
+        // their order.
+        family.clear(family, m_contacts.get(), id);
+        for (const auto& item : planned->items[i]) family.add(family, m_contacts.get(), id, item.fields, item.primary);
+        changed = true;
+    }
+
+    const auto& groups = m_stored->groups(id);
+    const auto& wanted = planned->categories;
+    for (const auto& group : groups) {
+        if (std::find(wanted.begin(), wanted.end(), group.name) != wanted.end()) continue;
+        LONG err = 0;
+        Check(m_contacts->RemoveContactFromContactGroup(&err, Bstr::FromUtf8(id), Bstr::FromUtf8(group.id)), err,
+              "cannot take the contact out of group \"" + group.name + "\"");
+        changed = true;
+    }
+    for (const auto& name : wanted) {
+        if (std::any_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.name == name; })) continue;
+        LONG err = 0;
+        Check(
+            m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(id), Bstr::FromUtf8(groupId(name)), VARIANT_TRUE),
+            err, "cannot add the contact to group \"" + name + "\"");
+        changed = true;
+    }
+    if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
+    m_newGroups.clear();
+    return changed;
+}
+
+ContactCard ExportContact(Session& session, const std::string& id) {
+    const ProfileContacts all(session);
+    for (const tagContactInfo& c : all.contacts())
+        if (BstrUtf8(c.bstrContactID) == id) return CardOf(all, c);
+    throw ClientError("no contact \"" + id + "\" in the current profile");
 }
 
 std::vector<ContactCard> ExportContacts(Session& session) {

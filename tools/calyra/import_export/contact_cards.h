@@ -59,6 +59,14 @@ public:
     // Adds, updates or finds unchanged one card. When the database refuses
     // part of it, nothing of the card stays and the report says why.
     void add(const interchange::ContactCard& card, const std::string& file);
+    // Makes the stored contact `id` what `card` says, as a person edited
+    // it: fields the card carries take its values (an empty one clears the
+    // field), fields it has no place for (photo, ringtone, alert) keep
+    // theirs; a detail family that differs is replaced with the card's
+    // items; memberships follow its categories. Returns whether anything
+    // changed. Throws ClientError when the contact is not in the profile or
+    // the database refuses a change (the caller's transaction undoes it).
+    bool replace(const interchange::ContactCard& card, const std::string& id, const std::string& file);
 
 private:
     struct Planned;
@@ -91,5 +99,8 @@ private:
 // Every contact of the current profile as a card, in the order the
 // component lists them.
 std::vector<interchange::ContactCard> ExportContacts(Session& session);
+// One contact of the current profile as a card; throws ClientError when the
+// profile has no contact `id`.
+interchange::ContactCard ExportContact(Session& session, const std::string& id);
 
 }  // namespace calyra::cli
