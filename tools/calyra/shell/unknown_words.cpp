@@ -5,19 +5,19 @@
 namespace calyra::cli {
 namespace {
 
+// Edits between the words, two neighbours swapped counting as one edit
+// ("--form" is one slip from "--from"), as the slips people make.
 size_t EditDistance(std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
         for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t up = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
         }
-    }
-    return row[b.size()];
+    return d[a.size()][b.size()];
 }
 
 std::vector<const CLI::App*> Subcommands(const CLI::App* node) {
@@ -39,10 +39,12 @@ const CLI::Option* OptionNamed(const std::vector<const CLI::App*>& path, std::st
     return nullptr;
 }
 
+// The command's own options first: of two options as near to a slip, the
+// one of the command typed is meant more likely than a global one.
 std::vector<std::string> OptionNames(const std::vector<const CLI::App*>& path) {
     std::vector<std::string> names;
-    for (const CLI::App* node : path)
-        for (const CLI::Option* opt : node->get_options())
+    for (auto node = path.rbegin(); node != path.rend(); ++node)
+        for (const CLI::Option* opt : (*node)->get_options())
             for (const auto& name : opt->get_lnames()) names.push_back("--" + name);
     return names;
 }
