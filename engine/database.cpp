@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "engine/literal_parameters.h"
 #include "engine/text_encoding.h"
 
 namespace calyra::engine {
@@ -36,11 +37,28 @@ constexpr const char* kClosedJournalModePragma = "PRAGMA journal_mode = DELETE";
 // first one gone and switches the file back.
 std::mutex g_closeMutex;
 
+// Statements kept compiled per connection. The component runs a few dozen
+// kinds of statement; a walk by index adds one shape per position, which
+// the least recently used order lets go first.
+constexpr size_t kCachedStatements = 64;
+
+// Whether the statement's parameters are the `count` nameless "?" that
+// shaping put in: a text with parameters of its own keeps its meaning only
+// when run as it was.
+bool HasOnlyShapeParameters(sqlite3_stmt* stmt, size_t count) {
+    if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(count)) return false;
+    for (int i = 1; i <= static_cast<int>(count); ++i)
+        if (sqlite3_bind_parameter_name(stmt, i)) return false;
+    return true;
+}
+
 bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 }  // namespace
 
-Database::Database(sqlite3* db) : m_db(db) { sqlite3_update_hook(m_db, &Database::OnRowChanged, this); }
+Database::Database(sqlite3* db) : m_db(db), m_statements(kCachedStatements) {
+    sqlite3_update_hook(m_db, &Database::OnRowChanged, this);
+}
 
 Database::~Database() { Close(); }
 
@@ -77,6 +95,7 @@ void Database::Close() {
     // A transaction the caller left open would be rolled back by the close
     // anyway; ending it first lets the switch happen.
     sqlite3_busy_timeout(m_db, 0);
+    m_statements.Clear();
     if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_exec(m_db, kClosedJournalModePragma, nullptr, nullptr, nullptr);
     // Result sets finalise their statements before DbQuery returns, and
@@ -108,9 +127,16 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
     }
     const bool autocommitBefore = sqlite3_get_autocommit(m_db) != 0;
     m_rowInserted = false;
-    const char* p = m_sql.c_str();
-    const char* const end = p + m_sql.size();
     bool ok = true;
+    if (sqlite3_stmt* stmt = PrepareShaped()) {
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        m_statements.Return(m_shape, stmt);
+        ok = rc == SQLITE_DONE;
+    }
+    const char* p = m_sql.c_str();
+    const char* const end = m_shapeRan ? p : p + m_sql.size();
     while (p < end) {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
@@ -119,6 +145,7 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
             ok = false;
             break;
         }
+        RefuseShapeOfCompiledText();
         if (stmt) {
             int rc;
             while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -161,16 +188,70 @@ bool Database::IsBlankTail(const char* tail) {
     return true;
 }
 
-sqlite3_stmt* Database::PrepareSingle(const char16_t* sql) {
+sqlite3_stmt* Database::PrepareShaped() {
+    m_shapeRan = false;
+    m_refuseShapeIfTextCompiles = false;
+    if (!ShapeOfStatement(m_sql, m_shape, m_values)) return nullptr;
+    bool refused = false;
+    sqlite3_stmt* stmt = m_statements.Take(m_shape, &refused);
+    if (refused) return nullptr;
+    if (!stmt) {
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(m_db, m_shape.c_str(), static_cast<int>(m_shape.size()) + 1, &stmt, &tail) !=
+                SQLITE_OK ||
+            !stmt) {
+            sqlite3_finalize(stmt);
+            // The text may not compile either (a table not made yet); only
+            // when it does is the shape to blame.
+            m_refuseShapeIfTextCompiles = true;
+            return nullptr;
+        }
+        if ((tail && !IsBlankTail(tail)) || !HasOnlyShapeParameters(stmt, m_values.size())) {
+            sqlite3_finalize(stmt);
+            m_statements.Refuse(m_shape);
+            return nullptr;
+        }
+    }
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        // The values live in m_values until the statement is given back.
+        if (sqlite3_bind_text(stmt, static_cast<int>(i) + 1, m_values[i].data(), static_cast<int>(m_values[i].size()),
+                              SQLITE_STATIC) != SQLITE_OK) {
+            m_statements.Return(m_shape, stmt);
+            return nullptr;
+        }
+    }
+    m_shapeRan = true;
+    return stmt;
+}
+
+void Database::RefuseShapeOfCompiledText() {
+    if (!m_refuseShapeIfTextCompiles) return;
+    m_refuseShapeIfTextCompiles = false;
+    m_statements.Refuse(m_shape);
+}
+
+void Database::Release(sqlite3_stmt* stmt) {
+    if (m_shapeRan)
+        m_statements.Return(m_shape, stmt);
+    else
+        sqlite3_finalize(stmt);
+    m_shapeRan = false;
+}
+
+sqlite3_stmt* Database::PrepareSingle(const char16_t* sql, bool shaped) {
+    m_shapeRan = false;
     if (!m_db || !sql) return nullptr;
     Utf16ToUtf8(sql, m_sql);
     if (m_sql.size() >= INT_MAX) return nullptr;
+    if (shaped)
+        if (sqlite3_stmt* stmt = PrepareShaped()) return stmt;
 
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_db, m_sql.c_str(), static_cast<int>(m_sql.size()) + 1, &stmt, &tail) != SQLITE_OK)
         return nullptr;
     if (!stmt) return nullptr;  // white space or comments only
+    RefuseShapeOfCompiledText();
     // A second statement would run unseen with its rows lost; refuse the
     // text before anything of it runs.
     if (tail && !IsBlankTail(tail)) {
@@ -182,17 +263,17 @@ sqlite3_stmt* Database::PrepareSingle(const char16_t* sql) {
 
 std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& storage) {
     std::lock_guard lock(m_mutex);
-    sqlite3_stmt* stmt = PrepareSingle(sql);
+    sqlite3_stmt* stmt = PrepareSingle(sql, true);
     if (!stmt) return nullptr;
     const bool autocommitBefore = sqlite3_get_autocommit(m_db) != 0;
     std::unique_ptr<ResultSet> rs;
     try {
         rs = ResultSet::Read(stmt, storage);
     } catch (...) {
-        sqlite3_finalize(stmt);
+        Release(stmt);
         throw;
     }
-    sqlite3_finalize(stmt);
+    Release(stmt);
     if (!rs && autocommitBefore && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return rs;
@@ -200,7 +281,9 @@ std::unique_ptr<ResultSet> Database::Query(const char16_t* sql, ResultStorage& s
 
 sqlite3_stmt* Database::OpenCursor(const char16_t* sql) {
     std::lock_guard lock(m_mutex);
-    return PrepareSingle(sql);
+    // A cursor keeps its statement for as long as its reader walks, so it
+    // has one of its own.
+    return PrepareSingle(sql, false);
 }
 
 LONG Database::ReadCursor(sqlite3_stmt* stmt, LONG maxRows, DbRowSink sink, void* context) {

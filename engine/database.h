@@ -15,6 +15,7 @@
 
 #include "engine/cursor.h"
 #include "engine/result_set.h"
+#include "engine/statement_cache.h"
 #include "platform/types.h"
 
 struct sqlite3;
@@ -61,10 +62,20 @@ private:
     explicit Database(sqlite3* db);
     // REQUIRES: m_mutex held.
     bool IsBlankTail(const char* tail);
-    // The text's single statement, prepared; NULL when the text does not
-    // compile or holds no statement or more than one.
+    // The text's single statement, prepared (from the cache when `shaped`;
+    // give it back with Release); NULL when the text does not compile or
+    // holds no statement or more than one.
     // REQUIRES: m_mutex held.
-    sqlite3_stmt* PrepareSingle(const char16_t* sql);
+    sqlite3_stmt* PrepareSingle(const char16_t* sql, bool shaped);
+    // The statement of m_sql's shape with its values bound, taken from the
+    // cache or compiled; NULL when m_sql is to be run as text.
+    // REQUIRES: m_mutex held.
+    sqlite3_stmt* PrepareShaped();
+    // Called once the text itself compiled: a shape that did not compile is
+    // then remembered as refused. REQUIRES: m_mutex held.
+    void RefuseShapeOfCompiledText();
+    // Gives a statement of PrepareSingle back. REQUIRES: m_mutex held.
+    void Release(sqlite3_stmt* stmt);
     static void OnRowChanged(void* self, int op, const char* dbName, const char* table, long long rowid);
 
     std::mutex m_mutex;
@@ -74,6 +85,14 @@ private:
     std::string m_sql;                    // Guarded by m_mutex; the UTF-8 form of the text being run.
     std::vector<const char*> m_rowTexts;  // Guarded by m_mutex; the row ReadCursor hands over.
     std::vector<LONG> m_rowBytes;         // Guarded by m_mutex.
+    // Guarded by m_mutex: compiled statements by shape, the shape of the
+    // text being run and its literals' values (bound, so they live until the
+    // statement is given back).
+    StatementCache m_statements;
+    std::string m_shape;
+    std::vector<std::string> m_values;
+    bool m_shapeRan = false;                   // the statement being run came from m_statements
+    bool m_refuseShapeIfTextCompiles = false;  // m_shape did not compile
 };
 
 }  // namespace calyra::engine
