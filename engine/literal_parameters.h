@@ -4,9 +4,11 @@
 // The component's operations paste their values into SQL text, so each
 // insert of a contact is a new text that SQLite would compile again; two
 // texts of one shape compile to the same program. Only statements that
-// read or change rows (SELECT, INSERT, UPDATE, DELETE, REPLACE) are shaped:
-// elsewhere a literal can be part of the statement's meaning (a file name,
-// a pragma's value, a column's default in a table definition).
+// read or change rows (SELECT, INSERT, UPDATE, DELETE, REPLACE) and those
+// that hold no literals at all (BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT,
+// RELEASE: an import runs two per record) are shaped: elsewhere a literal
+// can be part of the statement's meaning (a file name, a pragma's value, a
+// column's default in a table definition).
 //
 // The text is read with SQLite's own quoting rules: 'text' with '' inside,
 // "identifier", [identifier], `identifier`, -- and /* */ comments, and

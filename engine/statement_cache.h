@@ -5,7 +5,9 @@
 // Measured on the client's import of 20,000 vCards (two phone numbers and
 // one e-mail address each, CPU time, bench/client_contacts_bench.cpp):
 // SQLite's parser and code generator were about half of the time, as every
-// insert was a new text; with the cache most statements are bound and run.
+// insert was a new text: 842 ms. Caching the statements that read and
+// change rows: 493 ms; the savepoint statements too: about 440 ms (raw
+// SQLite inserting the same rows with prepared statements: 116-120 ms).
 //
 // A statement is taken out while it runs and given back afterwards, reset
 // and with its bindings cleared, so a cached statement never holds a read
