@@ -45,7 +45,8 @@ std::vector<std::string> OptionNames(const std::vector<const CLI::App*>& path) {
     std::vector<std::string> names;
     for (auto node = path.rbegin(); node != path.rend(); ++node)
         for (const CLI::Option* opt : (*node)->get_options())
-            for (const auto& name : opt->get_lnames()) names.push_back("--" + name);
+            for (const auto& name : opt->get_lnames())
+                if (std::find(names.begin(), names.end(), "--" + name) == names.end()) names.push_back("--" + name);
     return names;
 }
 
@@ -65,7 +66,11 @@ std::string Nearest(std::string_view word, const std::vector<std::string>& candi
     std::string best;
     size_t bestDistance = std::max<size_t>(2, word.size() / 3) + 1;
     for (const auto& c : candidates) {
-        const size_t distance = c.starts_with(word) && word.size() >= 2 ? 1 : EditDistance(word, c);
+        // "--priority" is the last word of "--task-priority": the family's
+        // prefix was left out.
+        const bool lastWord =
+            word.starts_with("--") && word.size() > 4 && c.ends_with("-" + std::string(word.substr(2)));
+        const size_t distance = (c.starts_with(word) && word.size() >= 2) || lastWord ? 1 : EditDistance(word, c);
         if (distance < bestDistance) {
             best = c;
             bestDistance = distance;
