@@ -1,6 +1,7 @@
 // profiles list|add|edit|rm
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/named_records.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
@@ -13,30 +14,6 @@ namespace calyra::cli {
 namespace {
 
 const std::vector<std::string> kProfileColumns{"profile_id", "name", "model", "imei", "sn", "hxrid"};
-
-Json AllProfiles(IProfileAccess* profiles) {
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagProfileInfo> all;
-    Check(profiles->GetAllProfiles(&err, &count, &all), err, "cannot list the profiles");
-    Json out = Json::array();
-    for (const auto& p : all) out.push_back(ToJson(p));
-    return out;
-}
-
-// A profile by ID, else by its unique name.
-std::string ResolveProfile(IProfileAccess* profiles, const std::string& idOrName) {
-    Json all = AllProfiles(profiles);
-    for (const auto& p : all)
-        if (p["profile_id"] == idOrName) return idOrName;
-    std::string found;
-    for (const auto& p : all) {
-        if (p["name"] != idOrName) continue;
-        if (!found.empty()) throw ClientError("several profiles are named \"" + idOrName + "\"; use its ID");
-        found = p["profile_id"].get<std::string>();
-    }
-    if (found.empty()) throw ClientError("no profile \"" + idOrName + "\"");
-    return found;
-}
 
 // Rows that belong to a profile through another table's rows: `table`'s
 // rows whose `key` is the key of one of the profile's `owner` rows.
