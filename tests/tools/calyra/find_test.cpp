@@ -140,7 +140,7 @@ TEST(ClientFind, RemovingSeveralIsAllOrNothing) {
                  {"groups", "rm", g, "999"},
                  {"categories", "rm", c, "Gone"},
                  {"contacts", "phones", "rm", a, first, ofB}});
-    ExpectFails(run, 2, {{"contacts", "rm", a, "x"}, {"contacts", "emails", "rm", a, "x"}}, "ID: \"x\"");
+    ExpectFails(run, 2, {{"contacts", "rm", "999", "x"}, {"contacts", "emails", "rm", a, "x"}}, "ID: \"x\"");
     EXPECT_EQ(run.ids({"contacts", "list"}), (Ids{a, b})) << "a refused rm deletes nothing";
     EXPECT_EQ(run.json({"groups", "list"}).size(), 1u);
     EXPECT_EQ(run.json({"categories", "list"}).size(), 1u);
