@@ -120,9 +120,8 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the categories");
-    std::vector<std::string> fields;
-    for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>())) fields.push_back(f.key);
-    auto listShape = std::make_shared<ListOptions>(list, fields, kCategoryColumns);
+    auto listShape = std::make_shared<ListOptions>(
+        list, ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()), kCategoryColumns);
     ctx.bind(list, [&ctx, listShape] {
         Json all = Json::array();
         for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get())) all.push_back(Shown(c));

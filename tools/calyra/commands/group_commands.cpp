@@ -86,11 +86,8 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the contact groups with their member counts");
-    std::vector<std::string> listFields;
-    for (const auto& f : FieldsOf(GroupDesc())) listFields.push_back(f.key);
-    listFields.push_back("members");
     auto listShape = std::make_shared<ListOptions>(
-        list, listFields,
+        list, ListOptions::KeysOf(GroupDesc(), {"members"}),
         std::vector<std::string>{"contact_group_id", "contact_group_name", "to_be_synced", "members"});
     ctx.bind(list, [&ctx, listShape] {
         auto contacts = ctx.session().access<IContactAccess>();

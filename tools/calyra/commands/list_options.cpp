@@ -4,6 +4,7 @@
 
 #include "records/text_matching.h"
 #include "shell/client_error.h"
+#include "shell/record_fields.h"
 
 namespace calyra::cli {
 namespace {
@@ -35,6 +36,13 @@ ListOptions::ListOptions(CLI::App* command, std::vector<std::string> fields, std
                       "Sort in the opposite order (empty values still last); alone, reverse the list");
     command->add_option("--fields", m_chosen, "Show only these fields, in this order: " + Joined(m_fields))
         ->type_name("A,B,...");
+}
+
+std::vector<std::string> ListOptions::KeysOf(const RecordDesc& desc, std::vector<std::string> extra) {
+    std::vector<std::string> keys;
+    for (const auto& f : FieldsOf(desc)) keys.push_back(f.key);
+    keys.insert(keys.end(), extra.begin(), extra.end());
+    return keys;
 }
 
 const std::string& ListOptions::checked(const std::string& name, const char* option) const {

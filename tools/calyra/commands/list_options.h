@@ -16,6 +16,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "idl/typelib_description.h"
 #include "shell/output.h"
 
 namespace calyra::cli {
@@ -25,6 +26,9 @@ public:
     // Adds the options to `command`. `fields` are every key a row has;
     // `columns` the ones a table shows when --fields is not given.
     ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns);
+
+    // The field keys of a record (shell/record_fields.h), then `extra`.
+    static std::vector<std::string> KeysOf(const RecordDesc& desc, std::vector<std::string> extra = {});
 
     // Sorts and cuts `rows` as asked and shows them. Throws ClientError
     // (status 2) for a field name the rows do not have.

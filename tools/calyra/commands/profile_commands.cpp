@@ -1,4 +1,6 @@
-// profiles list|add|edit|rm
+// profiles list|add|edit|rm|use; every command that takes a profile takes
+// its ID or its name.
+#include "commands/list_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/named_records.h"
@@ -51,8 +53,11 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the profiles");
-    ctx.bind(list,
-             [&ctx] { ctx.out().list(AllProfiles(ctx.session().access<IProfileAccess>().get()), kProfileColumns); });
+    auto listShape = std::make_shared<ListOptions>(list, ListOptions::KeysOf(RecordDescriptionOf<tagProfileInfo>()),
+                                                   kProfileColumns);
+    ctx.bind(list, [&ctx, listShape] {
+        listShape->show(ctx.out(), AllProfiles(ctx.session().access<IProfileAccess>().get()));
+    });
 
     auto* add = group->add_subcommand("add", "Add a profile");
     auto name = std::make_shared<std::string>();
