@@ -15,6 +15,7 @@
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
 #include "shell/transaction.h"
 
 namespace calyra::cli {
@@ -113,20 +114,6 @@ Json ListContacts(Session& session, const ContactQuery* query = nullptr) {
     return out;
 }
 
-// IDs given once each, in their order.
-std::vector<std::string> Unique(const std::vector<std::string>& ids) {
-    std::vector<std::string> out;
-    for (const auto& id : ids)
-        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
-    return out;
-}
-
-std::string Joined(const std::vector<std::string>& ids) {
-    std::string out;
-    for (const auto& id : ids) out += (out.empty() ? "" : ", ") + id;
-    return out;
-}
-
 // contacts phones rm CONTACT ITEM...: each family's items go one by one.
 // Every item must be the contact's before any goes, and the contact counts
 // as changed.
@@ -142,7 +129,7 @@ void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const Detail
     rm->add_option("items", *itemIds, "IDs of the " + plural)->required();
     ctx.bind(rm, [&ctx, &family, contactId, itemIds, what] {
         const std::string& id = *contactId;
-        const auto items = Unique(*itemIds);
+        const auto items = UniqueIds(*itemIds);
         for (const auto& item : items) CheckedId(item, what);
         auto contacts = ctx.session().access<IContactAccess>();
         RequireContact(contacts.get(), id);
@@ -157,7 +144,7 @@ void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const Detail
                             SqlQuoted(Utf8ToUtf16(id)) + u";",
                         "cannot mark contact " + id + " as changed");
         transaction.commit();
-        ctx.out().done("removed " + what + " " + Joined(items) + " of contact " + id,
+        ctx.out().done("removed " + what + " " + JoinIds(items) + " of contact " + id,
                        Json{{"contact_id", id}, {"removed", items}});
     });
 }
@@ -283,7 +270,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto rmIds = std::make_shared<std::vector<std::string>>();
     rm->add_option("ids", *rmIds, "Contact IDs")->required();
     ctx.bind(rm, [&ctx, rmIds] {
-        const auto ids = Unique(*rmIds);
+        const auto ids = UniqueIds(*rmIds);
         for (const auto& id : ids) CheckedId(id, "contact");
         auto contacts = ctx.session().access<IContactAccess>();
         std::string names;

@@ -13,6 +13,7 @@
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
 #include "shell/transaction.h"
 
 #include "commands/command_tree.h"
@@ -44,19 +45,6 @@ std::vector<std::string> MembersOf(IContactAccess* contacts, const std::string& 
     return ids;
 }
 
-std::vector<std::string> Unique(const std::vector<std::string>& ids) {
-    std::vector<std::string> out;
-    for (const auto& id : ids)
-        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
-    return out;
-}
-
-std::string JoinIds(const std::vector<std::string>& ids) {
-    std::string out;
-    for (const auto& id : ids) out += (out.empty() ? "" : ", ") + id;
-    return out;
-}
-
 std::string NameOf(const Json& group) {
     return group["contact_group_id"].get<std::string>() + " (" + group["contact_group_name"].get<std::string>() + ")";
 }
@@ -71,7 +59,7 @@ struct Membership {
 };
 
 Membership CheckMembership(CommandContext& ctx, const std::string& group, const std::vector<std::string>& ids) {
-    Membership m{ctx.session().access<IContactAccess>(), Json(), "", Unique(ids)};
+    Membership m{ctx.session().access<IContactAccess>(), Json(), "", UniqueIds(ids)};
     for (const auto& id : m.contactIds) CheckedId(id, "contact");
     m.group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), group);
     m.groupId = m.group["contact_group_id"];

@@ -5,15 +5,10 @@
 #include "records/text_matching.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
 
 namespace calyra::cli {
 namespace {
-
-std::string Joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
-    return out;
-}
 
 bool IsEmpty(const Json& v) { return v.is_null() || (v.is_string() && v.get_ref<const std::string&>().empty()); }
 
@@ -34,7 +29,7 @@ ListOptions::ListOptions(CLI::App* command, std::vector<std::string> fields, std
     command->add_option("--sort", m_sort, "Sort the rows by FIELD (a name --fields takes)")->type_name("FIELD");
     command->add_flag("--reverse", m_reverse,
                       "Sort in the opposite order (empty values still last); alone, reverse the list");
-    command->add_option("--fields", m_chosen, "Show only these fields, in this order: " + Joined(m_fields))
+    command->add_option("--fields", m_chosen, "Show only these fields, in this order: " + JoinIds(m_fields))
         ->type_name("A,B,...");
 }
 
@@ -48,7 +43,7 @@ std::vector<std::string> ListOptions::KeysOf(const RecordDesc& desc, std::vector
 const std::string& ListOptions::checked(const std::string& name, const char* option) const {
     auto it = std::find(m_fields.begin(), m_fields.end(), name);
     if (it == m_fields.end())
-        throw ClientError(std::string(option) + ": unknown field \"" + name + "\" (fields: " + Joined(m_fields) + ")",
+        throw ClientError(std::string(option) + ": unknown field \"" + name + "\" (fields: " + JoinIds(m_fields) + ")",
                           2);
     return *it;
 }

@@ -1,5 +1,6 @@
 #include "shell/record_id.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 
@@ -22,6 +23,19 @@ std::string CheckedId(const std::string& text, const std::string& what) {
     return text;
 }
 
+std::vector<std::string> UniqueIds(const std::vector<std::string>& ids) {
+    std::vector<std::string> out;
+    for (const auto& id : ids)
+        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
+    return out;
+}
+
+std::string JoinIds(const std::vector<std::string>& ids) {
+    std::string out;
+    for (const auto& id : ids) out += (out.empty() ? "" : ", ") + id;
+    return out;
+}
+
 std::string ResolveRecordId(const std::string& text, const std::vector<NamedRecord>& records, const RecordKind& kind) {
     if (IsRecordId(text))
         for (const auto& r : records)
@@ -35,10 +49,8 @@ std::string ResolveRecordId(const std::string& text, const std::vector<NamedReco
         const std::string shown = IsRecordId(text) ? text : "\"" + text + "\"";
         throw ClientError("no " + std::string(kind.one) + " " + shown + " " + kind.where);
     }
-    std::string ids;
-    for (const auto& id : named) ids += (ids.empty() ? "" : ", ") + id;
     throw ClientError(std::to_string(named.size()) + " " + std::string(kind.many) + " are named \"" + text +
-                          "\": " + ids + "; use the ID",
+                          "\": " + JoinIds(named) + "; use the ID",
                       2);
 }
 

@@ -26,6 +26,12 @@ bool IsRecordId(std::string_view id);
 // (status 2): "not an event ID: \"x\"" with `what` = "event".
 std::string CheckedId(const std::string& text, const std::string& what);
 
+// `ids` with each one once, in the order given (a command line may name a
+// record twice).
+std::vector<std::string> UniqueIds(const std::vector<std::string>& ids);
+// "3, 9": IDs or names for a message.
+std::string JoinIds(const std::vector<std::string>& ids);
+
 // A record as people may name it.
 struct NamedRecord {
     std::string id;
