@@ -83,8 +83,7 @@ struct CategoryOptions {
 std::string ReadCategory(IEventCategoryAccess* categories, const std::string& text,
                          OwnedRecord<tagEventCategoryInfo>* info) {
     const Json all = AllCategories(categories);
-    const Json& found = FindNamed(all, text, "event_category_id", "event_category_name",
-                                  {"category", "categories", "in the current profile"});
+    const Json& found = NamedCategory(all, text);
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>())) SetFieldFromJson(f, info, found[f.key]);
     return found["event_category_id"];
 }
@@ -133,8 +132,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     show->add_option("category", *showText, "Category ID or name")->required();
     ctx.bind(show, [&ctx, showText] {
         const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
-        ctx.out().object(Shown(FindNamed(all, *showText, "event_category_id", "event_category_name",
-                                         {"category", "categories", "in the current profile"})));
+        ctx.out().object(Shown(NamedCategory(all, *showText)));
     });
 
     auto* add = group->add_subcommand("add", "Add a category");

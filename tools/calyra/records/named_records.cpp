@@ -17,9 +17,13 @@ const Json& FindNamed(const Json& rows, const std::string& text, std::string_vie
     throw std::logic_error("FindNamed: the resolved ID has no row");
 }
 
+const Json& NamedCategory(const Json& all, const std::string& text) {
+    return FindNamed(all, text, "event_category_id", "event_category_name",
+                     {"category", "categories", "in the current profile"});
+}
+
 std::string ResolveCategory(IEventCategoryAccess* categories, const std::string& text) {
-    return FindNamed(AllCategories(categories), text, "event_category_id", "event_category_name",
-                     {"category", "categories", "in the current profile"})["event_category_id"];
+    return NamedCategory(AllCategories(categories), text)["event_category_id"];
 }
 
 Json AllProfiles(IProfileAccess* profiles) {

@@ -20,6 +20,8 @@ namespace calyra::cli {
 const Json& FindNamed(const Json& rows, const std::string& text, std::string_view idKey, std::string_view nameKey,
                       const RecordKind& kind);
 
+// The category of `all` (AllCategories) with ID or name `text`.
+const Json& NamedCategory(const Json& all, const std::string& text);
 // The ID of the current profile's event category with ID or name `text`.
 std::string ResolveCategory(IEventCategoryAccess* categories, const std::string& text);
 // Every profile of the file, as ToJson gives them.
