@@ -119,7 +119,8 @@ Json ListContacts(Session& session, const ContactQuery* query = nullptr) {
 // as changed.
 void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const DetailFamily& family) {
     const std::string plural(family.plural), what(family.what);
-    auto* group = contactsGroup->add_subcommand(plural, "Remove a contact's " + plural + " one by one");
+    auto* group = contactsGroup->add_subcommand(
+        plural, "Remove some of a contact's " + plural + " by their IDs: " + plural + " rm CONTACT ID...");
     group->require_subcommand(1);
     auto* rm =
         group->add_subcommand("rm", "Remove " + plural + " of a contact by their IDs (contacts show lists them)");

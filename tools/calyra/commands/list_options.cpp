@@ -54,7 +54,10 @@ void ListOptions::show(const Output& out, Json rows) const {
         columns.clear();
         for (size_t start = 0; start <= m_chosen.size();) {
             const size_t comma = std::min(m_chosen.find(',', start), m_chosen.size());
-            columns.push_back(checked(m_chosen.substr(start, comma - start), "--fields"));
+            std::string name = m_chosen.substr(start, comma - start);
+            name.erase(0, name.find_first_not_of(' '));
+            name.erase(name.find_last_not_of(' ') + 1);
+            columns.push_back(checked(name, "--fields"));
             start = comma + 1;
         }
     }
