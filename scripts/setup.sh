@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev libsqlite3-dev sqlite3
           libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libfmt-dev libical-dev libtomlplusplus-dev
+          libcli11-dev nlohmann-json3-dev libfmt-dev libical-dev libicu-dev pkg-config libtomlplusplus-dev
           man-db)
 missing=()
 for p in "${packages[@]}"; do

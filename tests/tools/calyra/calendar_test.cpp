@@ -145,7 +145,7 @@ TEST(ClientCategories, SelectionDecidesWhatSelectedListsShow) {
     run.add({"--subject", "Laundry", "--start", "2026-12-01T18:00", "--event-category-id", home});
     run.add({"--subject", "Loose", "--start", "2026-12-01T20:00"});
     EXPECT_TRUE(Includes(run.json({"categories", "list"})[0],
-                         R"({"event_category_name": "Work", "color": 16711680, "is_selected": false})"_json));
+                         R"({"event_category_name": "Work", "color": "#0000ff", "is_selected": false})"_json));
 
     run.ok({"categories", "select", work});
     run.ok({"categories", "select", home});

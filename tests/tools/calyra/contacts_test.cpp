@@ -151,11 +151,12 @@ TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {
                  {"--profile", "A", "groups", "rm", groupB},
                  {"--profile", "A", "groups", "members", groupB}},
                 "in the current profile");
-    ExpectFails(run, 1,
-                {{"--profile", "A", "contacts", "show", "999"},
-                 {"--profile", "A", "contacts", "rm", "x"},
-                 {"--profile", "A", "groups", "edit", "5", "--name", "X"}},
-                "no contact");
+    ExpectFails(
+        run, 1,
+        {{"--profile", "A", "contacts", "show", "999"}, {"--profile", "A", "groups", "edit", "5", "--name", "X"}},
+        "no contact");
+    ExpectFails(run, 2, {{"--profile", "A", "contacts", "rm", "x"}, {"--profile", "A", "groups", "join", "1", "x"}},
+                "not a contact ID: \"x\"");
 
     run.ok({"--profile", "B", "contacts", "clear", "--yes"});
     EXPECT_EQ(run.json({"--profile", "A", "contacts", "show", a})["first_name"], "OfA")

@@ -37,7 +37,9 @@ TEST(ClientProfiles, ChoosingAProfileNeedsOneAnswer) {
     ExpectFails(run, 1, {{"contacts", "list"}}, "no profile yet");
     run.ok({"profiles", "add", "A"});
     run.ok({"profiles", "add", "B"});
-    ExpectFails(run, 1, {{"contacts", "list"}}, "--profile");
+    ExpectFails(run, 1, {{"contacts", "list"}},
+                "1 (A), 2 (B); pick one with --profile NAME, or make one the default "
+                "with 'calyra profiles use NAME'");
     ExpectFails(run, 1, {{"--profile", "C", "contacts", "list"}}, "no profile \"C\"");
     run.ok({"--profile", "2", "contacts", "list"});
     // A default profile kept in the config file; a name the file lacks is refused.
@@ -55,7 +57,7 @@ TEST(ClientProfiles, BadCommandLinesExitTwoAndFailuresOne) {
         {{"contacts", "lst"}, "unknown command 'lst'; did you mean 'list'?"},
         {{"contcts", "list"}, "unknown command 'contcts'; did you mean 'contacts'?"},
         {{"--jsno", "contacts", "list"}, "unknown option '--jsno'; did you mean '--json'?"},
-        {{"events", "list", "--form", "today"}, "unknown option '--form'; did you mean '--from'?"},
+        {{"events", "list", "--frm", "today"}, "unknown option '--frm'; did you mean '--from'?"},
         {{"xyzzy"}, "unknown command 'xyzzy' (commands: init, info, sql, config"},
     };
     for (const auto& [args, says] : unknown) ExpectFails(run, 2, {args}, says);

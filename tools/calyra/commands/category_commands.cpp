@@ -1,13 +1,18 @@
-// categories list|add|edit|select|deselect|rm: the user's own event
+// categories list|show|add|edit|select|deselect|rm: the user's own event
 // categories, whose "selected" flag decides what `events list --selected`
-// shows.
+// shows. Every command that takes a category takes its ID or its name.
 //
 // The commands' options live in shared values their actions hold.
 // Thread-safety: one thread, like the command line.
+#include <algorithm>
 #include <cctype>
+
+#include <fmt/format.h>
 
 #include "platform/bstr.h"
 #include "records/event_records.h"
+#include "records/named_records.h"
+#include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
@@ -15,6 +20,7 @@
 #include "shell/transaction.h"
 
 #include "commands/command_tree.h"
+#include "commands/list_options.h"
 #include "shell/command_context.h"
 
 namespace calyra::cli {
@@ -24,17 +30,32 @@ const std::vector<std::string> kCategoryColumns{"event_category_id", "event_cate
                                                 "is_selected"};
 const std::vector<std::string> kOwnOptions{"event_category_id", "event_category_name", "color", "modified"};
 
-// The colour is an opaque 32-bit number: decimal, or hexadecimal after "0x".
+// The component keeps the colour as an opaque 32-bit number; the phone
+// programs that share the file read it as a Windows COLORREF, 0x00BBGGRR
+// (red in the low byte). People write and read it as #rrggbb; a plain
+// number (decimal, or hexadecimal after "0x") is stored as it is.
 ULONG ParseColor(const std::string& text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
+    const bool web = text.size() == 7 && text[0] == '#';
+    const bool hex = web || (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'));
+    const std::string digits = text.substr(web ? 1 : hex ? 2 : 0);
     bool ok = !digits.empty() && digits.size() <= (hex ? 8u : 10u);
     for (char c : digits)
         ok = ok && (hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c)));
     const unsigned long long value = ok ? std::stoull(digits, nullptr, hex ? 16 : 10) : 0;
     if (!ok || value > 0xFFFFFFFFull)
-        throw ClientError("--color: expected a number up to 4294967295 or 0xFFFFFFFF, got \"" + text + "\"", 2);
-    return static_cast<ULONG>(value);
+        throw ClientError("--color: expected #rrggbb, or a number up to 4294967295 or 0xFFFFFFFF, got \"" + text + "\"",
+                          2);
+    if (!web) return static_cast<ULONG>(value);
+    const ULONG rgb = static_cast<ULONG>(value);
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+// A category as people see it: its colour as #rrggbb, or as the stored
+// number when that is no COLORREF (a high byte set).
+Json Shown(Json category) {
+    const ULONG c = category["color"].get<ULONG>();
+    if ((c >> 24) == 0) category["color"] = fmt::format("#{:02x}{:02x}{:02x}", c & 0xFF, (c >> 8) & 0xFF, c >> 16);
+    return category;
 }
 
 // --name, --color and the category's other fields.
@@ -42,7 +63,7 @@ struct CategoryOptions {
     CategoryOptions(CLI::App* command, bool withName)
         : fields(command, std::type_identity<tagEventCategoryInfo>{}, kOwnOptions) {
         if (withName) command->add_option("--name", *name, "The category's name");
-        command->add_option("--color", *color, "Colour, a 32-bit number (decimal or 0x hex)");
+        command->add_option("--color", *color, "Colour as #rrggbb (or the stored 32-bit number, decimal or 0x hex)");
     }
     size_t given() const { return fields.given() + (name->empty() ? 0 : 1) + (color->empty() ? 0 : 1); }
     void apply(tagEventCategoryInfo* info) const {
@@ -57,13 +78,14 @@ struct CategoryOptions {
     std::shared_ptr<std::string> color = std::make_shared<std::string>();
 };
 
-// The stored category `id` of the profile, as a record to change.
-void ReadCategory(IEventCategoryAccess* categories, const std::string& id, OwnedRecord<tagEventCategoryInfo>* info) {
+// The profile's category with ID or name `text`, as a record to change;
+// returns its ID.
+std::string ReadCategory(IEventCategoryAccess* categories, const std::string& text,
+                         OwnedRecord<tagEventCategoryInfo>* info) {
     const Json all = AllCategories(categories);
-    const Json* found = FindCategory(all, id);
-    if (!found) throw ClientError("no category " + id);
-    for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>()))
-        SetFieldFromJson(f, info, (*found)[f.key]);
+    const Json& found = NamedCategory(all, text);
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagEventCategoryInfo>())) SetFieldFromJson(f, info, found[f.key]);
+    return found["event_category_id"];
 }
 
 void Modify(IEventCategoryAccess* categories, const std::string& id, tagEventCategoryInfo* info) {
@@ -74,20 +96,19 @@ void Modify(IEventCategoryAccess* categories, const std::string& id, tagEventCat
 void AddSelection(CLI::App* group, CommandContext& ctx, const char* name, bool select) {
     auto* cmd = group->add_subcommand(
         name, select ? "Select a category (its events show in events list --selected)" : "Deselect a category");
-    auto id = std::make_shared<std::string>();
-    cmd->add_option("id", *id, "Category ID")->required();
-    ctx.bind(cmd, [&ctx, id, select] {
-        CheckedId(*id, "event category");
+    auto text = std::make_shared<std::string>();
+    cmd->add_option("category", *text, "Category ID or name")->required();
+    ctx.bind(cmd, [&ctx, text, select] {
         auto categories = ctx.session().access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
-        ReadCategory(categories.get(), *id, &info);
+        const std::string id = ReadCategory(categories.get(), *text, &info);
         RefuseCutTexts(
             RecordDescriptionOf<tagEventCategoryInfo>(), &info, [](const std::string&) { return false; },
-            "category " + *id);
+            "category " + id);
         info.bIsSelected = select ? 1 : 0;
-        Modify(categories.get(), *id, &info);
-        ctx.out().done(std::string(select ? "selected" : "deselected") + " category " + *id,
-                       Json{{"event_category_id", *id}, {"is_selected", select}});
+        Modify(categories.get(), id, &info);
+        ctx.out().done(std::string(select ? "selected" : "deselected") + " category " + id,
+                       Json{{"event_category_id", id}, {"is_selected", select}});
     });
 }
 
@@ -98,8 +119,20 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the categories");
-    ctx.bind(list, [&ctx] {
-        ctx.out().list(AllCategories(ctx.session().access<IEventCategoryAccess>().get()), kCategoryColumns);
+    auto listShape = std::make_shared<ListOptions>(
+        list, ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()), kCategoryColumns);
+    ctx.bind(list, [&ctx, listShape] {
+        Json all = Json::array();
+        for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get())) all.push_back(Shown(c));
+        listShape->show(ctx.out(), std::move(all));
+    });
+
+    auto* show = group->add_subcommand("show", "Show a category");
+    auto showText = std::make_shared<std::string>();
+    show->add_option("category", *showText, "Category ID or name")->required();
+    ctx.bind(show, [&ctx, showText] {
+        const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
+        ctx.out().object(Shown(NamedCategory(all, *showText)));
     });
 
     auto* add = group->add_subcommand("add", "Add a category");
@@ -118,59 +151,69 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     });
 
     auto* edit = group->add_subcommand("edit", "Change a category (the fields not named keep their values)");
-    auto editId = std::make_shared<std::string>();
-    edit->add_option("id", *editId, "Category ID")->required();
+    auto editText = std::make_shared<std::string>();
+    edit->add_option("category", *editText, "Category ID or name")->required();
     auto editOptions = std::make_shared<CategoryOptions>(edit, true);
-    ctx.bind(edit, [&ctx, editId, editOptions] {
-        CheckedId(*editId, "event category");
+    ctx.bind(edit, [&ctx, editText, editOptions] {
         if (editOptions->given() == 0) throw ClientError("nothing to change (see categories edit --help)", 2);
+        {
+            OwnedRecord<tagEventCategoryInfo> probe;  // reads every option before the database is touched
+            editOptions->apply(&probe);
+        }
         auto categories = ctx.session().access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
-        ReadCategory(categories.get(), *editId, &info);
+        const std::string id = ReadCategory(categories.get(), *editText, &info);
         RefuseCutTexts(
             RecordDescriptionOf<tagEventCategoryInfo>(), &info,
             [&](const std::string& key) {
                 return editOptions->fields.value(key) || (key == "event_category_name" && !editOptions->name->empty());
             },
-            "category " + *editId);
+            "category " + id);
         editOptions->apply(&info);
-        Modify(categories.get(), *editId, &info);
-        ctx.out().done("changed category " + *editId, Json{{"event_category_id", *editId}});
+        Modify(categories.get(), id, &info);
+        ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
     });
 
     AddSelection(group, ctx, "select", true);
     AddSelection(group, ctx, "deselect", false);
 
     auto* rm = group->add_subcommand(
-        "rm", "Delete a category; its events stay, with no category (or go too with --with-events)");
-    auto rmId = std::make_shared<std::string>();
+        "rm", "Delete categories; their events stay, with no category (or go too with --with-events); all or none");
+    auto rmTexts = std::make_shared<std::vector<std::string>>();
     auto withEvents = std::make_shared<bool>(false);
-    rm->add_option("id", *rmId, "Category ID")->required();
-    rm->add_flag("--with-events", *withEvents, "Delete the category's events too");
-    ctx.bind(rm, [&ctx, rmId, withEvents] {
-        CheckedId(*rmId, "event category");
+    rm->add_option("categories", *rmTexts, "Category IDs or names")->required();
+    rm->add_flag("--with-events", *withEvents, "Delete the categories' events too");
+    ctx.bind(rm, [&ctx, rmTexts, withEvents] {
         Session& session = ctx.session();
         auto categories = session.access<IEventCategoryAccess>();
-        OwnedRecord<tagEventCategoryInfo> info;
-        ReadCategory(categories.get(), *rmId, &info);
-        const Bstr key = Bstr::FromUtf8(*rmId);
-        LONG err = 0;
+        std::vector<std::string> ids;
+        for (const auto& text : *rmTexts) {
+            OwnedRecord<tagEventCategoryInfo> info;
+            const std::string id = ReadCategory(categories.get(), text, &info);
+            if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        }
         Transaction transaction(session);
-        if (*withEvents)
-            Check(session.access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
-                  "cannot delete the events of category " + *rmId);
-        else
-            // No event keeps pointing at a category that is gone; each one
-            // moved counts as changed.
-            transaction.run(
-                u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = datetime('now') WHERE "
-                u"[EventCategoryID] = '" +
-                    Utf8ToUtf16(*rmId) + u"';",
-                "cannot move the events of category " + *rmId + " to no category");
-        Check(categories->DeleteEventCategoryByID(&err, key), err, "cannot delete category " + *rmId);
+        std::string names;
+        for (const auto& id : ids) {
+            const Bstr key = Bstr::FromUtf8(id);
+            LONG err = 0;
+            if (*withEvents)
+                Check(session.access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
+                      "cannot delete the events of category " + id);
+            else
+                // No event keeps pointing at a category that is gone; each one
+                // moved counts as changed.
+                transaction.run(
+                    u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = datetime('now') WHERE "
+                    u"[EventCategoryID] = " +
+                        SqlQuoted(Utf8ToUtf16(id)) + u";",
+                    "cannot move the events of category " + id + " to no category");
+            Check(categories->DeleteEventCategoryByID(&err, key), err, "cannot delete category " + id);
+            names += (names.empty() ? "" : ", ") + id;
+        }
         transaction.commit();
-        ctx.out().done("deleted category " + *rmId + (*withEvents ? " and its events" : ""),
-                       Json{{"event_category_id", *rmId}});
+        ctx.out().done("deleted category " + names + (*withEvents ? " and their events" : ""),
+                       Json{{"event_category_ids", ids}});
     });
 }
 

@@ -1,17 +1,23 @@
-// contacts list|show|add|edit|rm|clear
+// contacts list|find|show|add|edit|rm|clear, and removing one detail item:
+// contacts phones|emails|addresses|urls|ims rm.
 #include <algorithm>
 
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
+#include "commands/list_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
+#include "records/contact_search.h"
 #include "records/profile_contacts.h"
+#include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/command_context.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
+#include "shell/transaction.h"
 
 namespace calyra::cli {
 namespace {
@@ -99,11 +105,50 @@ std::string DisplayName(const tagContactInfo& c) {
     return name.empty() ? "" : " (" + name + ")";
 }
 
-Json ListContacts(Session& session) {
+// The profile's contacts as lists show them; with a query, only those it
+// finds.
+Json ListContacts(Session& session, const ContactQuery* query = nullptr) {
     const ProfileContacts all(session, {"phone", "email"}, false);
     Json out = Json::array();
-    for (const auto& c : all.contacts()) out.push_back(ContactListItem(all, c));
+    for (const auto& c : all.contacts())
+        if (!query || query->matches(all, c)) out.push_back(ContactListItem(all, c));
     return out;
+}
+
+// contacts phones rm CONTACT ITEM...: each family's items go one by one.
+// Every item must be the contact's before any goes, and the contact counts
+// as changed.
+void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const DetailFamily& family) {
+    const std::string plural(family.plural), what(family.what);
+    auto* group = contactsGroup->add_subcommand(
+        plural, "Remove some of a contact's " + plural + " by their IDs: " + plural + " rm CONTACT ID...");
+    group->require_subcommand(1);
+    auto* rm =
+        group->add_subcommand("rm", "Remove " + plural + " of a contact by their IDs (contacts show lists them)");
+    auto contactId = std::make_shared<std::string>();
+    auto itemIds = std::make_shared<std::vector<std::string>>();
+    rm->add_option("contact", *contactId, "Contact ID")->required();
+    rm->add_option("items", *itemIds, "IDs of the " + plural)->required();
+    ctx.bind(rm, [&ctx, &family, contactId, itemIds, what] {
+        const std::string& id = *contactId;
+        const auto items = UniqueIds(*itemIds);
+        for (const auto& item : items) CheckedId(item, what);
+        auto contacts = ctx.session().access<IContactAccess>();
+        RequireContact(contacts.get(), id);
+        const Json stored = family.list(family, contacts.get(), id);
+        const std::string idKey = FieldsOf(*family.record).front().key;
+        for (const auto& item : items)
+            if (std::none_of(stored.begin(), stored.end(), [&](const Json& s) { return s[idKey] == item; }))
+                throw ClientError("contact " + id + " has no " + what + " " + item + "; nothing removed");
+        Transaction transaction(ctx.session());
+        for (const auto& item : items) family.remove(family, contacts.get(), item);
+        transaction.run(u"UPDATE [tContact] SET [Modified] = datetime('now') WHERE [ContactID] = " +
+                            SqlQuoted(Utf8ToUtf16(id)) + u";",
+                        "cannot mark contact " + id + " as changed");
+        transaction.commit();
+        ctx.out().done("removed " + what + " " + JoinIds(items) + " of contact " + id,
+                       Json{{"contact_id", id}, {"removed", items}});
+    });
 }
 
 Json ShowContact(IContactAccess* contacts, const std::string& id) {
@@ -138,7 +183,24 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     const std::vector<std::string> kNotGiven{"contact_id", "modified"};
 
     auto* list = group->add_subcommand("list", "List the contacts of the profile");
-    ctx.bind(list, [&ctx] { ctx.out().list(ListContacts(ctx.session()), ContactColumns()); });
+    auto listShape = std::make_shared<ListOptions>(list, ContactListFields(), ContactColumns());
+    ctx.bind(list, [&ctx, listShape] { listShape->show(ctx.out(), ListContacts(ctx.session())); });
+
+    auto* find = group->add_subcommand(
+        "find",
+        "Find contacts by name, company, e-mail or phone number (case and accents ignored; a number matches "
+        "however it is written: +49 30 1234567, 0049301234567 and 030 1234567 are one number)");
+    find->footer(
+        "Every word of TEXT must occur in a first, middle, last or nick name, the company or an e-mail address. A "
+        "TEXT of only digits, spaces and +-()./ with at least 6 digits also finds the phone numbers that end with "
+        "its digits (or that its digits end with), after dropping a leading +, 00 or 0.");
+    auto findText = std::make_shared<std::string>();
+    find->add_option("text", *findText, "What to look for")->required();
+    auto findShape = std::make_shared<ListOptions>(find, ContactListFields(), ContactColumns());
+    ctx.bind(find, [&ctx, findText, findShape] {
+        const ContactQuery query(*findText);
+        findShape->show(ctx.out(), ListContacts(ctx.session(), &query));
+    });
 
     auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
     auto showId = std::make_shared<std::string>();
@@ -214,15 +276,23 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
         ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
     });
 
-    auto* rm = group->add_subcommand("rm", "Delete a contact with its details and memberships");
-    auto rmId = std::make_shared<std::string>();
-    rm->add_option("id", *rmId, "Contact ID")->required();
-    ctx.bind(rm, [&ctx, rmId] {
+    auto* rm = group->add_subcommand("rm", "Delete contacts with their details and memberships (all or none)");
+    auto rmIds = std::make_shared<std::vector<std::string>>();
+    rm->add_option("ids", *rmIds, "Contact IDs")->required();
+    ctx.bind(rm, [&ctx, rmIds] {
+        const auto ids = UniqueIds(*rmIds);
+        for (const auto& id : ids) CheckedId(id, "contact");
         auto contacts = ctx.session().access<IContactAccess>();
-        OwnedRecord<tagContactInfo> info;
-        LoadContact(contacts.get(), *rmId, &info);
-        DeleteContact(contacts.get(), *rmId);
-        ctx.out().done("deleted contact " + *rmId + DisplayName(info), Json{{"contact_id", *rmId}});
+        std::string names;
+        for (const auto& id : ids) {
+            OwnedRecord<tagContactInfo> info;
+            LoadContact(contacts.get(), id, &info);
+            names += (names.empty() ? "" : ", ") + id + DisplayName(info);
+        }
+        Transaction transaction(ctx.session());
+        for (const auto& id : ids) DeleteContact(contacts.get(), id);
+        transaction.commit();
+        ctx.out().done("deleted contact " + names, Json{{"contact_ids", ids}});
     });
 
     auto* clear = group->add_subcommand("clear", "Delete every contact of the profile");
@@ -241,6 +311,8 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
         const LONG n = std::max<LONG>(all.size(), 0);
         ctx.out().done("deleted " + std::to_string(n) + (n == 1 ? " contact" : " contacts"), Json{{"deleted", n}});
     });
+
+    for (const auto& family : DetailFamilies()) AddDetailRemoval(group, ctx, family);
 }
 
 }  // namespace calyra::cli

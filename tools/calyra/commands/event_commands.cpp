@@ -11,6 +11,7 @@
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
+#include "records/named_records.h"
 #include "records/recurrence_record.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
@@ -142,7 +143,8 @@ void AddList(CLI::App* group, CommandContext& ctx) {
         const DATE low = from->empty() ? Earliest() : ParseIsoDate(*from);
         const DATE high = to->empty() ? Latest() : ParseRangeEnd(*to);
         if (DateToSeconds(low) > DateToSeconds(high)) throw ClientError("--from is after --to", 2);
-        if (!category->empty()) CheckedId(*category, "event category");
+        if (!category->empty())
+            *category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
         auto events = ctx.session().access<IEventAccess>();
         LONG err = 0, count = 0;
         OwnedRecordArray<tagEventInfo> all;

@@ -1,5 +1,6 @@
 // groups list|add|edit|rm|members|join|leave: contact groups of the current
-// profile and who is in them.
+// profile and who is in them. Every command that takes a group takes its
+// ID or its name.
 //
 // Thread-safety: one thread, as every command.
 #include <algorithm>
@@ -12,8 +13,11 @@
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
+#include "shell/record_id.h"
+#include "shell/transaction.h"
 
 #include "commands/command_tree.h"
+#include "commands/list_options.h"
 #include "shell/command_context.h"
 
 namespace calyra::cli {
@@ -41,19 +45,6 @@ std::vector<std::string> MembersOf(IContactAccess* contacts, const std::string& 
     return ids;
 }
 
-std::vector<std::string> Unique(const std::vector<std::string>& ids) {
-    std::vector<std::string> out;
-    for (const auto& id : ids)
-        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
-    return out;
-}
-
-std::string JoinIds(const std::vector<std::string>& ids) {
-    std::string out;
-    for (const auto& id : ids) out += (out.empty() ? "" : ", ") + id;
-    return out;
-}
-
 std::string NameOf(const Json& group) {
     return group["contact_group_id"].get<std::string>() + " (" + group["contact_group_name"].get<std::string>() + ")";
 }
@@ -67,9 +58,11 @@ struct Membership {
     std::vector<std::string> contactIds;
 };
 
-Membership CheckMembership(CommandContext& ctx, const std::string& groupId, const std::vector<std::string>& ids) {
-    Membership m{ctx.session().access<IContactAccess>(), Json(), groupId, Unique(ids)};
-    m.group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), groupId);
+Membership CheckMembership(CommandContext& ctx, const std::string& group, const std::vector<std::string>& ids) {
+    Membership m{ctx.session().access<IContactAccess>(), Json(), "", UniqueIds(ids)};
+    for (const auto& id : m.contactIds) CheckedId(id, "contact");
+    m.group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), group);
+    m.groupId = m.group["contact_group_id"];
     for (const auto& id : m.contactIds) RequireContact(m.contacts.get(), id);
     return m;
 }
@@ -81,11 +74,14 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the contact groups with their member counts");
-    ctx.bind(list, [&ctx] {
+    auto listShape = std::make_shared<ListOptions>(
+        list, ListOptions::KeysOf(GroupDesc(), {"members"}),
+        std::vector<std::string>{"contact_group_id", "contact_group_name", "to_be_synced", "members"});
+    ctx.bind(list, [&ctx, listShape] {
         auto contacts = ctx.session().access<IContactAccess>();
         Json all = AllGroups(ctx.session().access<IContactGroupAccess>().get());
         for (auto& g : all) g["members"] = MembersOf(contacts.get(), g["contact_group_id"].get<std::string>()).size();
-        ctx.out().list(all, {"contact_group_id", "contact_group_name", "to_be_synced", "members"});
+        listShape->show(ctx.out(), std::move(all));
     });
 
     auto* add = group->add_subcommand("add", "Add a contact group");
@@ -106,7 +102,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
 
     auto* edit = group->add_subcommand("edit", "Change a contact group");
     auto editId = std::make_shared<std::string>();
-    edit->add_option("id", *editId, "Contact group ID")->required();
+    edit->add_option("group", *editId, "Contact group ID or name")->required();
     auto newName = std::make_shared<std::string>();
     auto* nameOption = edit->add_option("--name", *newName, "The group's new name");
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
@@ -121,37 +117,53 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
         }
         auto groups = ctx.session().access<IContactGroupAccess>();
         const Json stored = LoadGroup(groups.get(), *editId);
+        const std::string id = stored["contact_group_id"];
         // Start from the stored record so fields not named keep their values.
         OwnedRecord<tagContactGroupInfo> info;
         for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, &info, stored[f.key]);
         RefuseCutTexts(
             GroupDesc(), &info, [&](const std::string& key) { return renamed && key == "contact_group_name"; },
-            "contact group " + *editId);
+            "contact group " + id);
         editFields->apply(&info);
         if (renamed) SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *newName);
         LONG err = 0;
-        Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(*editId), &info), err,
-              "cannot change contact group " + *editId);
-        ctx.out().done("changed contact group " + *editId, Json{{"contact_group_id", *editId}});
+        Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), &info), err,
+              "cannot change contact group " + id);
+        ctx.out().done("changed contact group " + id, Json{{"contact_group_id", id}});
     });
 
-    auto* rm = group->add_subcommand("rm", "Delete a contact group (its contacts stay)");
-    auto rmId = std::make_shared<std::string>();
-    rm->add_option("id", *rmId, "Contact group ID")->required();
-    ctx.bind(rm, [&ctx, rmId] {
+    auto* rm = group->add_subcommand("rm", "Delete contact groups (their contacts stay; all or none)");
+    auto rmIds = std::make_shared<std::vector<std::string>>();
+    rm->add_option("groups", *rmIds, "Contact group IDs or names")->required();
+    ctx.bind(rm, [&ctx, rmIds] {
         auto groups = ctx.session().access<IContactGroupAccess>();
-        const Json stored = LoadGroup(groups.get(), *rmId);
-        LONG err = 0;
-        Check(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(*rmId)), err, "cannot delete contact group " + *rmId);
-        ctx.out().done("deleted contact group " + NameOf(stored), Json{{"contact_group_id", *rmId}});
+        std::vector<Json> stored;
+        std::vector<std::string> ids;
+        for (const auto& text : *rmIds) {
+            Json g = LoadGroup(groups.get(), text);
+            if (std::find(ids.begin(), ids.end(), g["contact_group_id"]) != ids.end()) continue;
+            ids.push_back(g["contact_group_id"]);
+            stored.push_back(std::move(g));
+        }
+        Transaction transaction(ctx.session());
+        std::string names;
+        for (const auto& g : stored) {
+            const std::string id = g["contact_group_id"];
+            LONG err = 0;
+            Check(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(id)), err, "cannot delete contact group " + id);
+            names += (names.empty() ? "" : ", ") + NameOf(g);
+        }
+        transaction.commit();
+        ctx.out().done("deleted contact group " + names, Json{{"contact_group_ids", ids}});
     });
 
     auto* members = group->add_subcommand("members", "List the contacts in a group");
     auto membersId = std::make_shared<std::string>();
-    members->add_option("id", *membersId, "Contact group ID")->required();
-    ctx.bind(members, [&ctx, membersId] {
-        LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
-        const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), *membersId);
+    members->add_option("group", *membersId, "Contact group ID or name")->required();
+    auto membersShape = std::make_shared<ListOptions>(members, ContactListFields(), ContactColumns());
+    ctx.bind(members, [&ctx, membersId, membersShape] {
+        const Json group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
+        const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), group["contact_group_id"]);
         // The profile's contacts read once, not a lookup per member.
         const ProfileContacts all(ctx.session(), {"phone", "email"}, false);
         std::unordered_map<std::string, const tagContactInfo*> byId;
@@ -159,13 +171,13 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
         Json out = Json::array();
         for (const auto& id : ids)
             if (auto it = byId.find(id); it != byId.end()) out.push_back(ContactListItem(all, *it->second));
-        ctx.out().list(out, ContactColumns());
+        membersShape->show(ctx.out(), std::move(out));
     });
 
     auto* join = group->add_subcommand("join", "Add contacts to a group (their other groups stay)");
     auto joinGroup = std::make_shared<std::string>();
     auto joinIds = std::make_shared<std::vector<std::string>>();
-    join->add_option("group", *joinGroup, "Contact group ID")->required();
+    join->add_option("group", *joinGroup, "Contact group ID or name")->required();
     join->add_option("contacts", *joinIds, "Contact IDs")->required();
     ctx.bind(join, [&ctx, joinGroup, joinIds] {
         Membership m = CheckMembership(ctx, *joinGroup, *joinIds);
@@ -195,7 +207,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto* leave = group->add_subcommand("leave", "Remove contacts from a group");
     auto leaveGroup = std::make_shared<std::string>();
     auto leaveIds = std::make_shared<std::vector<std::string>>();
-    leave->add_option("group", *leaveGroup, "Contact group ID")->required();
+    leave->add_option("group", *leaveGroup, "Contact group ID or name")->required();
     leave->add_option("contacts", *leaveIds, "Contact IDs")->required();
     ctx.bind(leave, [&ctx, leaveGroup, leaveIds] {
         Membership m = CheckMembership(ctx, *leaveGroup, *leaveIds);

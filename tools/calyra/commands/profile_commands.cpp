@@ -1,6 +1,9 @@
-// profiles list|add|edit|rm
+// profiles list|add|edit|rm|use; every command that takes a profile takes
+// its ID or its name.
+#include "commands/list_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/named_records.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
@@ -13,30 +16,6 @@ namespace calyra::cli {
 namespace {
 
 const std::vector<std::string> kProfileColumns{"profile_id", "name", "model", "imei", "sn", "hxrid"};
-
-Json AllProfiles(IProfileAccess* profiles) {
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagProfileInfo> all;
-    Check(profiles->GetAllProfiles(&err, &count, &all), err, "cannot list the profiles");
-    Json out = Json::array();
-    for (const auto& p : all) out.push_back(ToJson(p));
-    return out;
-}
-
-// A profile by ID, else by its unique name.
-std::string ResolveProfile(IProfileAccess* profiles, const std::string& idOrName) {
-    Json all = AllProfiles(profiles);
-    for (const auto& p : all)
-        if (p["profile_id"] == idOrName) return idOrName;
-    std::string found;
-    for (const auto& p : all) {
-        if (p["name"] != idOrName) continue;
-        if (!found.empty()) throw ClientError("several profiles are named \"" + idOrName + "\"; use its ID");
-        found = p["profile_id"].get<std::string>();
-    }
-    if (found.empty()) throw ClientError("no profile \"" + idOrName + "\"");
-    return found;
-}
 
 // Rows that belong to a profile through another table's rows: `table`'s
 // rows whose `key` is the key of one of the profile's `owner` rows.
@@ -74,8 +53,11 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     group->require_subcommand(1);
 
     auto* list = group->add_subcommand("list", "List the profiles");
-    ctx.bind(list,
-             [&ctx] { ctx.out().list(AllProfiles(ctx.session().access<IProfileAccess>().get()), kProfileColumns); });
+    auto listShape = std::make_shared<ListOptions>(list, ListOptions::KeysOf(RecordDescriptionOf<tagProfileInfo>()),
+                                                   kProfileColumns);
+    ctx.bind(list, [&ctx, listShape] {
+        listShape->show(ctx.out(), AllProfiles(ctx.session().access<IProfileAccess>().get()));
+    });
 
     auto* add = group->add_subcommand("add", "Add a profile");
     auto name = std::make_shared<std::string>();

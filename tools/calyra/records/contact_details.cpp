@@ -210,6 +210,7 @@ using ListOp = HRESULT (STDMETHODCALLTYPE IContactAccess::*)(LONG*, BSTR, LONG*,
 template <class R>
 using AddOp = HRESULT (STDMETHODCALLTYPE IContactAccess::*)(LONG*, BSTR, R*, BSTR*);
 using ClearOp = HRESULT (STDMETHODCALLTYPE IContactAccess::*)(LONG*, BSTR);
+using RemoveOp = ClearOp;
 
 template <class R, ListOp List>
 Json ListItems(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId) {
@@ -262,6 +263,13 @@ void ListItemsWhere(const DetailFamily& family, IPimDbAccess* db, const std::u16
     for (size_t i = 0; i < rows.size(); ++i) sink(rows.extra(i, 0), ToJson(rows[i]));
 }
 
+template <RemoveOp Remove>
+void RemoveItem(const DetailFamily& family, IContactAccess* contacts, const std::string& itemId) {
+    LONG err = 0;
+    Check((contacts->*Remove)(&err, Bstr::FromUtf8(itemId)), err,
+          "cannot remove " + std::string(family.what) + " " + itemId);
+}
+
 template <ClearOp Clear>
 void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId) {
     LONG err = 0;
@@ -269,10 +277,11 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
           "cannot remove the " + std::string(family.plural) + " of contact " + contactId);
 }
 
-#define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                               \
-    &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>, \
-        AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                               \
-        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, PreviewItem<Record>, ListItemsWhere<Record>
+#define CALYRA_DETAIL_OPS(Record, Plural, Singular)                                                                    \
+    &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>,                      \
+        AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                                                    \
+        ClearItems<&IContactAccess::Delete##Plural##ByContactID>, RemoveItem<&IContactAccess::Delete##Singular##ByID>, \
+        PreviewItem<Record>, ListItemsWhere<Record>
 
 const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",

@@ -53,6 +53,8 @@ struct DetailFamily {
                        const DetailFields& fields, bool primary);
     // Removes every item of the contact.
     void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
+    // Removes one item by its ID.
+    void (*remove)(const DetailFamily& family, IContactAccess* contacts, const std::string& itemId);
     // The item `add` would store, as ToJson gives it back (its ID empty).
     Json (*preview)(const DetailFamily& family, const DetailFields& fields, bool primary);
     // Hands `sink` every item (as `list` gives it) of the contacts whose

@@ -5,14 +5,14 @@
 
 #include "platform/bstr.h"
 #include "records/contact_details.h"
+#include "records/named_records.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
 
 namespace calyra::cli {
 void LoadContact(IContactAccess* contacts, const std::string& id, OwnedRecord<tagContactInfo>* contact) {
-    const std::string missing = "no contact \"" + id + "\" in the current profile";
-    if (!IsRecordId(id)) throw ClientError(missing);
+    const std::string missing = "no contact " + CheckedId(id, "contact") + " in the current profile";
     LONG err = 0;
     HRESULT hr = contacts->GetContactByID(&err, Bstr::FromUtf8(id), contact);
     // A contact the profile does not have fails without an error ID; a
@@ -35,11 +35,9 @@ Json AllGroups(IContactGroupAccess* groups) {
     return out;
 }
 
-Json LoadGroup(IContactGroupAccess* groups, const std::string& id) {
-    if (IsRecordId(id))
-        for (auto& g : AllGroups(groups))
-            if (g["contact_group_id"] == id) return g;
-    throw ClientError("no contact group \"" + id + "\" in the current profile");
+Json LoadGroup(IContactGroupAccess* groups, const std::string& idOrName) {
+    return FindNamed(AllGroups(groups), idOrName, "contact_group_id", "contact_group_name",
+                     {"contact group", "contact groups", "in the current profile"});
 }
 
 std::vector<std::string> GroupsOfContact(IContactAccess* contacts, const std::string& id) {

@@ -85,4 +85,11 @@ Json ContactListItem(const ProfileContacts& all, const tagContactInfo& contact) 
     return item;
 }
 
+std::vector<std::string> ContactListFields() {
+    std::vector<std::string> keys;
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) keys.push_back(f.key);
+    keys.insert(keys.end(), {"phone", "email"});
+    return keys;
+}
+
 }  // namespace calyra::cli

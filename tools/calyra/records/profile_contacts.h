@@ -72,5 +72,8 @@ private:
 // primary (else the first) of each, or null. `all` must hold the phones
 // and e-mails.
 Json ContactListItem(const ProfileContacts& all, const tagContactInfo& contact);
+// The keys of a ContactListItem: the contact's fields, then "phone" and
+// "email".
+std::vector<std::string> ContactListFields();
 
 }  // namespace calyra::cli

@@ -12,6 +12,7 @@
 #include "platform/com_runtime.h"
 #include "shell/client_error.h"
 #include "shell/database_file.h"
+#include "shell/record_id.h"
 
 namespace calyra::cli {
 namespace {
@@ -153,16 +154,12 @@ const std::u16string& Session::profileId() {
 
     const tagProfileInfo* chosen = nullptr;
     if (!m_options.profile.empty()) {
-        const std::u16string wanted = Utf8ToUtf16(m_options.profile);
+        std::vector<NamedRecord> named;
+        for (const auto& p : all) named.push_back({BstrUtf8(p.bstrProfileID), BstrUtf8(p.bstrName)});
+        const std::string id =
+            ResolveRecordId(m_options.profile, named, {"profile", "profiles", "in " + m_database.string()});
         for (const auto& p : all)
-            if (BstrView(p.bstrProfileID) == wanted) chosen = &p;
-        if (!chosen) {
-            int matches = 0;
-            for (const auto& p : all)
-                if (BstrView(p.bstrName) == wanted) chosen = &p, ++matches;
-            if (matches > 1) throw ClientError("several profiles are named \"" + m_options.profile + "\"; use its ID");
-        }
-        if (!chosen) throw ClientError("no profile \"" + m_options.profile + "\" in " + m_database.string());
+            if (BstrUtf8(p.bstrProfileID) == id) chosen = &p;
     } else if (all.size() == 1) {
         chosen = &all[0];
     } else if (all.size() <= 0) {
@@ -171,9 +168,9 @@ const std::u16string& Session::profileId() {
     } else {
         std::string list;
         for (const auto& p : all)
-            list += (list.empty() ? "" : ", ") + Utf16ToUtf8(BstrView(p.bstrProfileID)) + " (" +
-                    Utf16ToUtf8(BstrView(p.bstrName)) + ")";
-        throw ClientError("several profiles; choose one with --profile: " + list);
+            list += (list.empty() ? "" : ", ") + BstrUtf8(p.bstrProfileID) + " (" + BstrUtf8(p.bstrName) + ")";
+        throw ClientError(std::to_string(all.size()) + " profiles and none chosen: " + list +
+                          "; pick one with --profile NAME, or make one the default with 'calyra profiles use NAME'");
     }
     m_profileId = std::u16string(BstrView(chosen->bstrProfileID));
     LONG setErr = 0;

@@ -1,0 +1,173 @@
+// Finding contacts, shaping lists, naming records instead of giving their
+// IDs, removing several at once and category colours, as a person or a
+// script meets them on the command line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "client_run.h"
+
+namespace calyra::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Ids = std::vector<std::string>;
+
+struct OneProfile : ClientRun {
+    OneProfile() { ok({"profiles", "add", "Phone"}); }
+    std::string add(const std::string& family, Args args) {
+        args.insert(args.begin(), {family, "add"});
+        const Json r = json(args);
+        return r.begin().value().get<std::string>();
+    }
+    Ids ids(const Args& args, const std::string& key = "contact_id") {
+        Ids out;
+        for (const auto& row : json(args)) out.push_back(row[key]);
+        return out;
+    }
+};
+
+TEST(ClientFind, FindsByNamePartsCompanyMailAndPhoneHoweverWritten) {
+    OneProfile run;
+    const std::string mueller = run.add("contacts", {"--first-name", "Jürgen", "--last-name", "Müller", "--phone",
+                                                     "+49 30 1234567", "--email", "jm@example.org"});
+    const std::string ada = run.add("contacts", {"--first-name", "Ada", "--last-name", "Lovelace", "--company-name",
+                                                 "Straße AG", "--phone", "030 7654321"});
+    const std::string bob =
+        run.add("contacts", {"--first-name", "Bob", "--last-name", "MÜLLER", "--phone", "555 0100"});
+    const std::pair<const char*, Ids> kQueries[] = {
+        {"muller", {mueller, bob}},     // accents and case ignored ...
+        {"MÜLLER", {mueller, bob}},     //
+        {"mueller", {}},                // ... but another spelling is another name
+        {"jurgen muller", {mueller}},   // every word, in any field
+        {"lovelace ada", {ada}},        //
+        {"strasse", {ada}},             // company, ß folded
+        {"JM@EXAMPLE", {mueller}},      // e-mail
+        {"0049301234567", {mueller}},   // one number, written four ways
+        {"030 1234567", {mueller}},     //
+        {"(030) 123-4567", {mueller}},  //
+        {"1234567", {mueller}},         // without its area code
+        {"+49 30 7654321", {ada}},      // stored in the national form
+        {"4567", {}},                   // too few digits to be a number
+        {"+44 20 7946 0000", {}},       //
+        {"nobody", {}},                 //
+    };
+    for (const auto& [query, expected] : kQueries)
+        EXPECT_EQ(run.ids({"contacts", "find", query}), expected) << "calyra contacts find '" << query << "'";
+    ExpectFails(run, 2, {{"contacts", "find", " "}}, "give a text");
+}
+
+TEST(ClientFind, ListsSortAndShowTheFieldsAskedAndRefuseUnknownOnes) {
+    OneProfile run;
+    const std::string zoe = run.add("contacts", {"--first-name", "Zoë", "--phone", "+1 555 0100"});
+    const std::string ada = run.add("contacts", {"--first-name", "ada"});
+    const std::string eve = run.add("contacts", {"--first-name", "Éve"});
+    const std::string none = run.add("contacts", {"--company-name", "NoName"});
+    EXPECT_EQ(run.ids({"contacts", "list", "--sort", "first_name"}), (Ids{ada, eve, zoe, none}))
+        << "case and accents sort second; empty values last";
+    EXPECT_EQ(run.ids({"contacts", "list", "--sort", "first_name", "--reverse"}), (Ids{zoe, eve, ada, none}));
+    EXPECT_EQ(run.json({"contacts", "find", "zoe", "--fields", "phone,contact_id"}),
+              Json::array({{{"phone", "+1 555 0100"}, {"contact_id", zoe}}}));
+    EXPECT_EQ(run.ok({"contacts", "list", "--fields", "first_name", "--sort", "contact_id"}),
+              "first_name\nZoë\nada\nÉve\n\n");
+
+    for (int i = 0; i < 10; ++i) run.add("categories", {"C" + std::to_string(i)});
+    const Ids byId = run.ids({"categories", "list", "--sort", "event_category_id", "--reverse"}, "event_category_id");
+    EXPECT_EQ(byId.front(), "10") << "IDs sort as numbers";
+
+    ExpectFails(run, 2,
+                {{"contacts", "list", "--sort", "name"},
+                 {"contacts", "find", "x", "--fields", "first_name,name"},
+                 {"groups", "list", "--fields", "name"},
+                 {"categories", "list", "--sort", "name"}},
+                "unknown field \"name\" (fields: ");
+}
+
+// Groups, categories and profiles are taken by ID or by name (case
+// ignored); a name that several share or none has is refused.
+TEST(ClientFind, GroupsCategoriesAndProfilesTakeANameWhereAnIdGoes) {
+    OneProfile run;
+    const std::string contact = run.add("contacts", {"--first-name", "Ada"});
+    const std::string family = run.add("groups", {"Family"});
+    const std::string work = run.add("groups", {"Work"});
+    run.add("groups", {"family"});
+    const std::string holiday = run.add("categories", {"Holiday"});
+
+    struct Case {
+        Args args;
+        int status;
+        std::string says;  // on stderr when it fails, else on stdout
+    };
+    const Case kCases[] = {
+        {{"groups", "join", work, contact}, 0, "to group " + work + " (Work)"},
+        {{"groups", "members", "WORK"}, 0, "Ada"},
+        {{"groups", "edit", "work", "--name", "Office"}, 0, "changed contact group " + work},
+        {{"groups", "join", "Family", contact},
+         2,
+         "2 contact groups are named \"Family\": " + family + ", 3; use the ID"},
+        {{"groups", "join", family, contact}, 0, "(Family)"},
+        {{"groups", "rm", "Play"}, 1, "no contact group \"Play\" in the current profile"},
+        {{"categories", "show", "holiday"}, 0, "Holiday"},
+        {{"categories", "select", "HOLIDAY"}, 0, "selected category " + holiday},
+        {{"events", "list", "--category", "Holiday"}, 0, "(none)"},
+        {{"categories", "edit", "Work", "--name", "X"}, 1, "no category \"Work\""},
+        {{"--profile", "phone", "contacts", "list"}, 0, "Ada"},
+        {{"profiles", "edit", "PHONE", "--model", "X1"}, 0, "changed profile 1"},
+    };
+    for (const auto& c : kCases) {
+        if (c.status != 0) {
+            ExpectFails(run, c.status, {c.args}, c.says);
+            continue;
+        }
+        const std::string out = run.ok(c.args);
+        EXPECT_NE(out.find(c.says), std::string::npos) << ClientRun::Join(c.args) << " printed:\n" << out;
+    }
+}
+
+TEST(ClientFind, RemovingSeveralIsAllOrNothing) {
+    OneProfile run;
+    const std::string a = run.add(
+        "contacts", {"--first-name", "A", "--phone", "111111", "--phone", "222222", "--email", "a@example.org"});
+    const std::string b = run.add("contacts", {"--first-name", "B", "--phone", "333333"});
+    const std::string g = run.add("groups", {"G"});
+    const std::string c = run.add("categories", {"C"});
+    const Json phones = run.json({"contacts", "show", a})["phones"];
+    const std::string first = phones[0]["phone_number_id"], second = phones[1]["phone_number_id"];
+    const std::string ofB = run.json({"contacts", "show", b})["phones"][0]["phone_number_id"];
+
+    ExpectFails(run, 1,
+                {{"contacts", "rm", a, "999", b},
+                 {"groups", "rm", g, "999"},
+                 {"categories", "rm", c, "Gone"},
+                 {"contacts", "phones", "rm", a, first, ofB}});
+    ExpectFails(run, 2, {{"contacts", "rm", "999", "x"}, {"contacts", "emails", "rm", a, "x"}}, "ID: \"x\"");
+    EXPECT_EQ(run.ids({"contacts", "list"}), (Ids{a, b})) << "a refused rm deletes nothing";
+    EXPECT_EQ(run.json({"groups", "list"}).size(), 1u);
+    EXPECT_EQ(run.json({"categories", "list"}).size(), 1u);
+    EXPECT_EQ(run.json({"contacts", "show", a})["phones"].size(), 2u);
+
+    run.ok({"contacts", "phones", "rm", a, second});
+    run.ok({"contacts", "emails", "rm", a, run.json({"contacts", "show", a})["emails"][0]["email_id"]});
+    EXPECT_TRUE(Includes(run.json({"contacts", "show", a}),
+                         {{"phones", {{{"phone_number_id", first}}}}, {"emails", Json::array()}}));
+    EXPECT_EQ(run.json({"contacts", "rm", a, b, a})["contact_ids"], (Json{a, b}));
+    EXPECT_TRUE(run.json({"contacts", "list"}).empty());
+}
+
+// Colours read and show as #rrggbb; the file keeps them red in the low byte.
+TEST(ClientFind, CategoryColoursAreRgbTextBothWays) {
+    OneProfile run;
+    const std::string orange = run.add("categories", {"Orange", "--color", "#ff8000"});
+    run.add("categories", {"Red", "--color", "255"});
+    run.add("categories", {"Odd", "--color", "0xFF000000"});
+    EXPECT_TRUE(Includes(run.json({"categories", "list"}),
+                         R"([{"color": "#ff8000"}, {"color": "#ff0000"}, {"color": 4278190080}])"_json));
+    EXPECT_EQ(run.json({"sql", "SELECT [Color] FROM [tEventCategory] WHERE [EventCategoryID] = " + orange}),
+              Json::array({Json::array({std::to_string(0x0080FF)})}));
+    run.ok({"categories", "edit", "orange", "--color", "#0000FF"});
+    EXPECT_NE(run.ok({"categories", "list"}).find("#0000ff"), std::string::npos);
+    ExpectFails(run, 2, {{"categories", "add", "X", "--color", "#ff80"}}, "#rrggbb");
+}
+
+}  // namespace
+}  // namespace calyra::test
