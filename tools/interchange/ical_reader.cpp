@@ -456,8 +456,10 @@ public:
 
 private:
     // libical drops the byte after a backslash it does not know, which can
-    // cut a UTF-8 sequence in two; what it hands back is made valid again.
-    static std::string Text(const char* s) { return s ? ToValidUtf8(s) : ""; }
+    // cut a UTF-8 sequence in two; what it hands back is made valid again,
+    // and control characters a file cannot carry are left out, so what is
+    // read is what a written file gives back.
+    static std::string Text(const char* s) { return s ? WithoutControlCharacters(ToValidUtf8(s)) : ""; }
     static std::string ValueText(icalproperty* p) { return Upper(Text(icalproperty_get_value_as_string(p))); }
 
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {

@@ -1,6 +1,7 @@
 #include "interchange/ical_writer.h"
 
 #include "interchange/content_line.h"
+#include "interchange/text_encoding.h"
 
 #include <libical/ical.h>
 
@@ -28,8 +29,11 @@ void AddTime(icalcomponent* c, const char* name, UtcSeconds t, bool isDate) {
     if (icalproperty* p = TimeProperty(name, t, isDate)) icalcomponent_add_property(c, p);
 }
 
+// Texts without the control characters a file cannot carry: libical would
+// drop some of them and keep others.
 void AddText(icalcomponent* c, icalproperty* (*make)(const char*), const std::string& text) {
-    if (!text.empty()) icalcomponent_add_property(c, make(text.c_str()));
+    const std::string clean = WithoutControlCharacters(text);
+    if (!clean.empty()) icalcomponent_add_property(c, make(clean.c_str()));
 }
 
 // Properties whose value is one of a few words, built from their text so
@@ -77,7 +81,8 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
         icalcomponent_add_property(
-            alarm, icalproperty_new_description(item.summary.empty() ? "Reminder" : item.summary.c_str()));
+            alarm, icalproperty_new_description(item.summary.empty() ? "Reminder"
+                                                                     : WithoutControlCharacters(item.summary).c_str()));
         icaltriggertype trigger{};
         trigger.time = icaltime_null_time();
         trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);
@@ -108,7 +113,8 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
             // categories: the lines are written here, before the entry's end.
             std::string categories;
             for (const auto& category : item.categories)
-                if (!category.empty()) categories += FoldLine("CATEGORIES:" + EscapeText(category));
+                if (const std::string clean = WithoutControlCharacters(category); !clean.empty())
+                    categories += FoldLine("CATEGORIES:" + EscapeText(clean));
             const size_t end = entry.rfind("END:V");
             entry.insert(end == std::string::npos ? entry.size() : end, categories);
             out += entry;
