@@ -208,6 +208,47 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
                                                              "start_date_time": "2024-01-05T03:00:00Z"})"_json));
 }
 
+// An event written in a zone keeps the zone and its wall times through an
+// import, an export and a second import: a weekly 09:30 series across both
+// clock changes of 2027, with an excluded day in winter and a moved
+// occurrence in summer, goes out with TZIDs, the zone's VTIMEZONE and
+// UNTIL in UTC at the last occurrence's start.
+TEST(ClientInterchange, ZonedEventsKeepTheirZoneAndWallTimes) {
+    const struct {
+        std::string zone, until, firstStart;
+    } cases[] = {
+        {"Europe/Berlin", "20271129T083000Z", "2027-01-04T08:30:00Z"},
+        {"America/New_York", "20271129T143000Z", "2027-01-04T14:30:00Z"},
+        {"Australia/Lord_Howe", "20271128T223000Z", "2027-01-03T22:30:00Z"},  // +11, and +10:30 in winter
+        {"Asia/Kolkata", "20271129T040000Z", "2027-01-04T04:00:00Z"},
+    };
+    for (const auto& c : cases) {
+        const std::string tz = ";TZID=" + c.zone + ":";
+        const std::vector<std::string> lines = {"DTSTART" + tz + "20270104T093000",
+                                                "DTEND" + tz + "20270104T103000",
+                                                "RRULE:FREQ=WEEKLY;UNTIL=" + c.until + ";BYDAY=MO",
+                                                "EXDATE" + tz + "20270201T093000",
+                                                "RECURRENCE-ID" + tz + "20270705T093000",
+                                                "DTSTART" + tz + "20270705T110000",
+                                                "TZID:" + c.zone};
+        const std::string event = "BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n";
+        const std::string ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + event + lines[0] + "\r\n" + lines[1] + "\r\n" +
+                                lines[2] + "\r\n" + lines[3] + "\r\nEND:VEVENT\r\n" + event + lines[4] + "\r\n" +
+                                lines[5] + "\r\nDTEND" + tz + "20270705T120000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        Importer first, second;
+        EXPECT_TRUE(Includes(first.json({"events", "import", first.file("in.ics", ics)}),
+                             R"({"added": 2, "exceptions": 1, "excluded_dates": 1, "diagnostics": []})"_json))
+            << c.zone;
+        EXPECT_EQ(first.json({"events", "list"})[0]["start_date_time"], c.firstStart) << c.zone;
+        const std::string exported = first.ok({"events", "export"});
+        for (const auto& line : lines)
+            EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << line << " missing in\n" << exported;
+        EXPECT_EQ(exported.find("BEGIN:VTIMEZONE"), exported.rfind("BEGIN:VTIMEZONE")) << "one VTIMEZONE per zone";
+        second.ok({"events", "import", second.file("back.ics", exported)});
+        EXPECT_EQ(All(second, "events", "event_id"), All(first, "events", "event_id")) << c.zone;
+    }
+}
+
 // The RRULE texts the record can hold come in as rules (shown in words) and
 // go out as the same rules; for the others the event comes in once, never
 // with a different rule.
