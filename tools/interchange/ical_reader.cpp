@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -320,6 +321,21 @@ const char* WindowsZone(const std::string& tzid) {
     return it == kZones.end() ? nullptr : it->second;
 }
 
+// The zone's current name for an old one ("Asia/Calcutta" is now
+// "Asia/Kolkata", "US/Eastern" is "America/New_York"): the zone database
+// keeps old names as links to the current ones. Other names come back as
+// they are.
+std::string CurrentName(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = fs::canonical(icaltzutil_get_zone_directory(), ec);
+    if (ec) return name;
+    const fs::path file = fs::canonical(root / name, ec);
+    if (ec) return name;
+    const std::string rootText = root.string() + "/", fileText = file.string();
+    return fileText.rfind(rootText, 0) == 0 ? fileText.substr(rootText.size()) : name;
+}
+
 // The zones an entry's TZID parameters may name: the file's VTIMEZONEs
 // first, then the system's zone database.
 class ZoneSet {
@@ -368,11 +384,11 @@ public:
     // names the zone database does not know.
     static std::string IanaName(const std::string& tzid) {
         if (tzid.empty() || IsUtcName(tzid)) return {};
-        if (icaltimezone_get_builtin_timezone(tzid.c_str())) return tzid;
+        if (icaltimezone_get_builtin_timezone(tzid.c_str())) return CurrentName(tzid);
         for (size_t slash = tzid.find('/'); slash != std::string::npos; slash = tzid.find('/', slash + 1)) {
             std::string tail = tzid.substr(slash + 1);
             if (tail.find('/') == std::string::npos) break;
-            if (icaltimezone_get_builtin_timezone(tail.c_str())) return tail;
+            if (icaltimezone_get_builtin_timezone(tail.c_str())) return CurrentName(tail);
         }
         if (const char* mapped = WindowsZone(tzid); mapped && icaltimezone_get_builtin_timezone(mapped)) return mapped;
         return {};

@@ -84,6 +84,7 @@ TEST(ICalReader, ZoneNamesBecomeIanaZonesOrAreReported) {
         {"/mozilla.org/20050126_1/Europe/Berlin", "", At(2027, 1, 4, 8, 30), "Europe/Berlin", ""},
         {"\"W. Europe Standard Time\"", "", At(2027, 1, 4, 8, 30), "Europe/Berlin", ""},
         {"India Standard Time", "", At(2027, 1, 4, 4, 0), "Asia/Kolkata", ""},
+        {"Asia/Calcutta", "", At(2027, 1, 4, 4, 0), "Asia/Kolkata", ""},  // an old name of the zone
         {"Office Time", customZone, At(2027, 1, 4, 6, 30), "", "\"Office Time\" is no zone name"},
         {"Nowhere/Special", "", At(2027, 1, 4, 9, 30), "", "unknown time zone \"Nowhere/Special\""},
     };
