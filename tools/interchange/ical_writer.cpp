@@ -16,12 +16,19 @@ namespace {
 // A date or date-time property made from its text: libical's own
 // constructors write every year after 3000 as 00000000T000000, while its
 // parser keeps what it reads, up to the 9999 the file format allows. With
-// a zone the time is written as its wall time there, with the zone's TZID.
+// a zone the time is written as its wall time there, with the zone's TZID;
+// a time in the hour a clock change repeats, whose wall time a reader takes
+// for the hour's first pass, is written in UTC instead.
 icalproperty* TimeProperty(const char* name, UtcSeconds t, bool isDate, icaltimezone* zone = nullptr,
                            const std::string& tzid = "") {
-    const bool local = zone && !isDate;
-    const icaltimetype time =
-        icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, local ? zone : icaltimezone_get_utc_timezone());
+    icaltimetype time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, icaltimezone_get_utc_timezone());
+    bool local = false;
+    if (zone && !isDate) {
+        icaltimetype wall = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, zone);
+        wall.zone = nullptr;
+        local = icaltime_as_timet_with_zone(wall, zone) == static_cast<time_t>(t);
+        if (local) time = wall;
+    }
     char line[256];
     if (isDate)
         std::snprintf(line, sizeof line, "%s;VALUE=DATE:%04d%02d%02d", name, time.year, time.month, time.day);
