@@ -336,6 +336,20 @@ std::string CurrentName(const std::string& name) {
     return fileText.rfind(rootText, 0) == 0 ? fileText.substr(rootText.size()) : name;
 }
 
+// The UTC moment of a wall time in `zone`. A wall time in the hour a clock
+// change repeats means its first pass (RFC 5545); libical gives the second.
+UtcSeconds FirstPass(const icaltimetype& wall, icaltimezone* zone) {
+    const UtcSeconds utc = icaltime_as_timet_with_zone(wall, zone);
+    const auto wallSeconds = [zone](UtcSeconds moment) {
+        const icaltimetype w = icaltime_from_timet_with_zone(static_cast<time_t>(moment), 0, zone);
+        return DaysFromCivil(w.year, w.month, w.day) * 86400 + w.hour * 3600 + w.minute * 60 + w.second;
+    };
+    const UtcSeconds wanted = wallSeconds(utc);
+    // A day earlier the zone showed the offset in force before any change.
+    const UtcSeconds earlier = wanted - (wallSeconds(utc - 86400) - (utc - 86400));
+    return earlier < utc && wallSeconds(earlier) == wanted ? earlier : utc;
+}
+
 // The zones an entry's TZID parameters may name: the file's VTIMEZONEs
 // first, then the system's zone database.
 class ZoneSet {
@@ -449,7 +463,7 @@ public:
         }
         if (zoneUsed) *zoneUsed = zone;
         t.zone = nullptr;
-        return static_cast<UtcSeconds>(icaltime_as_timet_with_zone(t, zone));
+        return FirstPass(t, zone);
     }
 
     std::optional<CalendarItem> read(icalcomponent* c) {

@@ -1,6 +1,7 @@
 #include "interchange/ical_writer.h"
 
 #include "interchange/content_line.h"
+#include "interchange/ical_reader.h"
 #include "interchange/text_encoding.h"
 
 #include <libical/ical.h>
@@ -24,10 +25,16 @@ icalproperty* TimeProperty(const char* name, UtcSeconds t, bool isDate, icaltime
     icaltimetype time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, icaltimezone_get_utc_timezone());
     bool local = false;
     if (zone && !isDate) {
-        icaltimetype wall = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, zone);
-        wall.zone = nullptr;
-        local = icaltime_as_timet_with_zone(wall, zone) == static_cast<time_t>(t);
-        if (local) time = wall;
+        const auto wallSeconds = [zone](UtcSeconds moment) {
+            const icaltimetype w = icaltime_from_timet_with_zone(static_cast<time_t>(moment), 0, zone);
+            return DaysFromCivil(w.year, w.month, w.day) * 86400 + w.hour * 3600 + w.minute * 60 + w.second;
+        };
+        // A moment whose wall time the zone showed before is the second
+        // pass through a repeated hour.
+        const UtcSeconds wall = wallSeconds(t);
+        const UtcSeconds earlier = wall - (wallSeconds(t - 86400) - (t - 86400));
+        local = !(earlier < t && wallSeconds(earlier) == wall);
+        if (local) time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, zone);
     }
     char line[256];
     if (isDate)

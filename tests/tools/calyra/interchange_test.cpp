@@ -216,20 +216,23 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
 // UNTIL in UTC at the last occurrence's start.
 TEST(ClientInterchange, ZonedEventsKeepTheirZoneAndWallTimes) {
     const struct {
-        std::string zone, until, firstStart;
+        std::string zone, time, end, until, firstStart;  // wall times of start and end: "093000"
     } cases[] = {
-        {"Europe/Berlin", "20271129T083000Z", "2027-01-04T08:30:00Z"},
-        {"America/New_York", "20271129T143000Z", "2027-01-04T14:30:00Z"},
-        {"Australia/Lord_Howe", "20271128T223000Z", "2027-01-03T22:30:00Z"},  // +11, and +10:30 in winter
-        {"Asia/Kolkata", "20271129T040000Z", "2027-01-04T04:00:00Z"},
+        {"Europe/Berlin", "093000", "103000", "20271129T083000Z", "2027-01-04T08:30:00Z"},
+        {"America/New_York", "093000", "103000", "20271129T143000Z", "2027-01-04T14:30:00Z"},
+        // +11, and +10:30 in the southern winter
+        {"Australia/Lord_Howe", "093000", "103000", "20271128T223000Z", "2027-01-03T22:30:00Z"},
+        {"Asia/Kolkata", "093000", "103000", "20271129T040000Z", "2027-01-04T04:00:00Z"},
+        // In the evening the first and the last occurrence lie on other days in UTC.
+        {"America/New_York", "193000", "203000", "20270726T233000Z", "2027-01-05T00:30:00Z"},
     };
     for (const auto& c : cases) {
         const std::string tz = ";TZID=" + c.zone + ":";
-        const std::vector<std::string> lines = {"DTSTART" + tz + "20270104T093000",
-                                                "DTEND" + tz + "20270104T103000",
+        const std::vector<std::string> lines = {"DTSTART" + tz + "20270104T" + c.time,
+                                                "DTEND" + tz + "20270104T" + c.end,
                                                 "RRULE:FREQ=WEEKLY;UNTIL=" + c.until + ";BYDAY=MO",
-                                                "EXDATE" + tz + "20270201T093000",
-                                                "RECURRENCE-ID" + tz + "20270705T093000",
+                                                "EXDATE" + tz + "20270201T" + c.time,
+                                                "RECURRENCE-ID" + tz + "20270705T" + c.time,
                                                 "DTSTART" + tz + "20270705T110000",
                                                 "TZID:" + c.zone};
         const std::string event = "BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n";
