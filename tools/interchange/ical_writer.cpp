@@ -64,13 +64,16 @@ icaltimezone* WrittenZone(const CalendarItem& item) {
 
 // The VTIMEZONE of a zone from `from` on (earlier changes are left out, so
 // a zone is a few dozen lines instead of a century of history), under the
-// TZID the entries use.
+// TZID the entries use. It starts by 2037 at the latest: libical cuts later
+// definitions badly (a year after 3000 becomes 00000000).
 std::string ZoneDefinition(icaltimezone* zone, const std::string& tzid, UtcSeconds from) {
+    constexpr UtcSeconds kLatestStart = 2114380800;  // 2037-01-01T00:00:00Z
     icalcomponent* c = icalcomponent_new_clone(icaltimezone_get_component(zone));
     if (!c) return "";
-    icaltimezone_truncate_vtimezone(
-        c, icaltime_from_timet_with_zone(static_cast<time_t>(from), 0, icaltimezone_get_utc_timezone()),
-        icaltime_null_time(), 1);
+    icaltimezone_truncate_vtimezone(c,
+                                    icaltime_from_timet_with_zone(static_cast<time_t>(std::min(from, kLatestStart)), 0,
+                                                                  icaltimezone_get_utc_timezone()),
+                                    icaltime_null_time(), 1);
     if (icalproperty* p = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY))
         icalproperty_set_tzid(p, tzid.c_str());
     std::string out;
