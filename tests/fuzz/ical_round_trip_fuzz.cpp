@@ -102,6 +102,7 @@ std::string Differences(const CalendarItem& a, const CalendarItem& b) {
     CALYRA_FIELD(end);
     CALYRA_FIELD(due);
     CALYRA_FIELD(allDay);
+    CALYRA_FIELD(timeZone);
     CALYRA_FIELD(status);
     CALYRA_FIELD(priority);
     CALYRA_FIELD(classification);

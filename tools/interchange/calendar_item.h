@@ -33,6 +33,9 @@ struct CalendarItem {
     std::optional<UtcSeconds> end;    // events: DTEND, or DTSTART + DURATION
     std::optional<UtcSeconds> due;    // to-dos: DUE, or DTSTART + DURATION
     bool allDay = false;              // DTSTART is a DATE; end/due are exclusive midnights
+    // "Europe/Berlin": the zone DTSTART's TZID names; empty for UTC, floating
+    // and all-day starts, and for zones known by no IANA name.
+    std::string timeZone;
 
     std::string status;          // upper case as written: "CONFIRMED", "NEEDS-ACTION" ...
     int priority = 0;            // 0 undefined, 1 highest .. 9 lowest

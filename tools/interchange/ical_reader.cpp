@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "interchange/content_line.h"
 #include "interchange/text_encoding.h"
@@ -253,6 +255,101 @@ std::string UnboundedZoneRule(icalcomponent* zone) {
     return {};
 }
 
+// The Windows zone names that phone-sync programs and Outlook write as
+// TZIDs, with the IANA zone each stands for (the zone of the name's main
+// territory). Such files usually carry a VTIMEZONE too, which then gives
+// the offsets; this table gives the zone its name, and its offsets when
+// the file has no VTIMEZONE.
+const char* WindowsZone(const std::string& tzid) {
+    static const std::map<std::string, const char*> kZones = {
+        {"Hawaiian Standard Time", "Pacific/Honolulu"},
+        {"Alaskan Standard Time", "America/Anchorage"},
+        {"Pacific Standard Time", "America/Los_Angeles"},
+        {"US Mountain Standard Time", "America/Phoenix"},
+        {"Mountain Standard Time", "America/Denver"},
+        {"Central Standard Time", "America/Chicago"},
+        {"Central America Standard Time", "America/Guatemala"},
+        {"Canada Central Standard Time", "America/Regina"},
+        {"Central Standard Time (Mexico)", "America/Mexico_City"},
+        {"Eastern Standard Time", "America/New_York"},
+        {"US Eastern Standard Time", "America/Indiana/Indianapolis"},
+        {"SA Pacific Standard Time", "America/Bogota"},
+        {"Atlantic Standard Time", "America/Halifax"},
+        {"Newfoundland Standard Time", "America/St_Johns"},
+        {"E. South America Standard Time", "America/Sao_Paulo"},
+        {"Argentina Standard Time", "America/Argentina/Buenos_Aires"},
+        {"Pacific SA Standard Time", "America/Santiago"},
+        {"GMT Standard Time", "Europe/London"},
+        {"Greenwich Standard Time", "Atlantic/Reykjavik"},
+        {"W. Europe Standard Time", "Europe/Berlin"},
+        {"Central Europe Standard Time", "Europe/Budapest"},
+        {"Romance Standard Time", "Europe/Paris"},
+        {"Central European Standard Time", "Europe/Warsaw"},
+        {"W. Central Africa Standard Time", "Africa/Lagos"},
+        {"GTB Standard Time", "Europe/Bucharest"},
+        {"E. Europe Standard Time", "Europe/Chisinau"},
+        {"FLE Standard Time", "Europe/Kyiv"},
+        {"Israel Standard Time", "Asia/Jerusalem"},
+        {"Egypt Standard Time", "Africa/Cairo"},
+        {"South Africa Standard Time", "Africa/Johannesburg"},
+        {"Russian Standard Time", "Europe/Moscow"},
+        {"Turkey Standard Time", "Europe/Istanbul"},
+        {"Arab Standard Time", "Asia/Riyadh"},
+        {"Arabian Standard Time", "Asia/Dubai"},
+        {"Iran Standard Time", "Asia/Tehran"},
+        {"Pakistan Standard Time", "Asia/Karachi"},
+        {"India Standard Time", "Asia/Kolkata"},
+        {"Nepal Standard Time", "Asia/Kathmandu"},
+        {"Bangladesh Standard Time", "Asia/Dhaka"},
+        {"SE Asia Standard Time", "Asia/Bangkok"},
+        {"China Standard Time", "Asia/Shanghai"},
+        {"Singapore Standard Time", "Asia/Singapore"},
+        {"Taipei Standard Time", "Asia/Taipei"},
+        {"W. Australia Standard Time", "Australia/Perth"},
+        {"Tokyo Standard Time", "Asia/Tokyo"},
+        {"Korea Standard Time", "Asia/Seoul"},
+        {"Cen. Australia Standard Time", "Australia/Adelaide"},
+        {"AUS Central Standard Time", "Australia/Darwin"},
+        {"E. Australia Standard Time", "Australia/Brisbane"},
+        {"AUS Eastern Standard Time", "Australia/Sydney"},
+        {"Tasmania Standard Time", "Australia/Hobart"},
+        {"Lord Howe Standard Time", "Australia/Lord_Howe"},
+        {"New Zealand Standard Time", "Pacific/Auckland"},
+        {"Tonga Standard Time", "Pacific/Tongatapu"},
+    };
+    const auto it = kZones.find(tzid);
+    return it == kZones.end() ? nullptr : it->second;
+}
+
+// The zone's current name for an old one ("Asia/Calcutta" is now
+// "Asia/Kolkata", "US/Eastern" is "America/New_York"): the zone database
+// keeps old names as links to the current ones. Other names come back as
+// they are.
+std::string CurrentName(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = fs::canonical(icaltzutil_get_zone_directory(), ec);
+    if (ec) return name;
+    const fs::path file = fs::canonical(root / name, ec);
+    if (ec) return name;
+    const std::string rootText = root.string() + "/", fileText = file.string();
+    return fileText.rfind(rootText, 0) == 0 ? fileText.substr(rootText.size()) : name;
+}
+
+// The UTC moment of a wall time in `zone`. A wall time in the hour a clock
+// change repeats means its first pass (RFC 5545); libical gives the second.
+UtcSeconds FirstPass(const icaltimetype& wall, icaltimezone* zone) {
+    const UtcSeconds utc = icaltime_as_timet_with_zone(wall, zone);
+    const auto wallSeconds = [zone](UtcSeconds moment) {
+        const icaltimetype w = icaltime_from_timet_with_zone(static_cast<time_t>(moment), 0, zone);
+        return DaysFromCivil(w.year, w.month, w.day) * 86400 + w.hour * 3600 + w.minute * 60 + w.second;
+    };
+    const UtcSeconds wanted = wallSeconds(utc);
+    // A day earlier the zone showed the offset in force before any change.
+    const UtcSeconds earlier = wanted - (wallSeconds(utc - 86400) - (utc - 86400));
+    return earlier < utc && wallSeconds(earlier) == wanted ? earlier : utc;
+}
+
 // The zones an entry's TZID parameters may name: the file's VTIMEZONEs
 // first, then the system's zone database.
 class ZoneSet {
@@ -290,27 +387,45 @@ public:
     // nullptr when neither the file nor the system knows the zone.
     icaltimezone* find(const std::string& tzid) const {
         if (auto it = m_own.find(tzid); it != m_own.end()) return it->second;
-        if (tzid.empty()) return nullptr;
-        if (Upper(tzid) == "UTC" || Upper(tzid) == "GMT" || Upper(tzid) == "Z") return icaltimezone_get_utc_timezone();
-        if (icaltimezone* z = icaltimezone_get_builtin_timezone(tzid.c_str())) return z;
-        // Prefixed names such as "/mozilla.org/20050126_1/Europe/Berlin":
-        // try the tail after each slash.
+        if (IsUtcName(tzid)) return icaltimezone_get_utc_timezone();
+        const std::string name = IanaName(tzid);
+        return name.empty() ? nullptr : icaltimezone_get_builtin_timezone(name.c_str());
+    }
+
+    // The IANA name a TZID stands for: the name itself, the name after a
+    // prefix ("/mozilla.org/20050126_1/Europe/Berlin"), or the zone a
+    // Windows name ("W. Europe Standard Time") means; empty for UTC and for
+    // names the zone database does not know.
+    static std::string IanaName(const std::string& tzid) {
+        if (tzid.empty() || IsUtcName(tzid)) return {};
+        if (icaltimezone_get_builtin_timezone(tzid.c_str())) return CurrentName(tzid);
         for (size_t slash = tzid.find('/'); slash != std::string::npos; slash = tzid.find('/', slash + 1)) {
             std::string tail = tzid.substr(slash + 1);
             if (tail.find('/') == std::string::npos) break;
-            if (icaltimezone* z = icaltimezone_get_builtin_timezone(tail.c_str())) return z;
+            if (icaltimezone_get_builtin_timezone(tail.c_str())) return CurrentName(tail);
         }
-        return nullptr;
+        if (const char* mapped = WindowsZone(tzid); mapped && icaltimezone_get_builtin_timezone(mapped)) return mapped;
+        return {};
     }
 
+    // True the first time a TZID defined only by the file is met, so its
+    // report line comes once per file.
+    bool firstNameless(const std::string& tzid) { return m_nameless.insert(tzid).second; }
+
 private:
+    static bool IsUtcName(const std::string& tzid) {
+        const std::string upper = Upper(tzid);
+        return upper == "UTC" || upper == "GMT" || upper == "Z";
+    }
+
     std::map<std::string, icaltimezone*> m_own;
+    std::set<std::string> m_nameless;
 };
 
 // Reading one entry: its zones, its diagnostics, its item.
 class EntryReader {
 public:
-    EntryReader(const ZoneSet& zones, icaltimezone* floating, ParseReport& report, size_t line)
+    EntryReader(ZoneSet& zones, icaltimezone* floating, ParseReport& report, size_t line)
         : m_zones(zones), m_floating(floating), m_report(report), m_line(line) {}
 
     std::map<std::string, size_t> unmapped;
@@ -319,20 +434,28 @@ public:
     void warn(std::string what) { warnings.push_back({m_line, std::move(what), false}); }
 
     // The property's time in UTC seconds; `isDate` tells whether it was a
-    // DATE. The zone used is remembered for UNTIL.
+    // DATE. The zone used is remembered for UNTIL, and the IANA name of a
+    // zone named by TZID for the item.
     std::optional<UtcSeconds> toUtc(icalproperty* p, icaltimetype t, bool* isDate = nullptr,
-                                    icaltimezone** zoneUsed = nullptr) {
+                                    icaltimezone** zoneUsed = nullptr, std::string* zoneName = nullptr) {
         if (icaltime_is_null_time(t) || !Valid(t)) return std::nullopt;
         if (isDate) *isDate = t.is_date != 0;
         if (t.is_date) return DaysFromCivil(t.year, t.month, t.day) * 86400;
         icaltimezone* zone = icaltimezone_get_utc_timezone();
         if (!icaltime_is_utc(t)) {
             if (icalparameter* tz = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER)) {
-                const char* tzid = icalparameter_get_tzid(tz);
-                if (icaltimezone* found = m_zones.find(tzid ? tzid : "")) {
+                const char* text = icalparameter_get_tzid(tz);
+                const std::string tzid = text ? text : "";
+                if (icaltimezone* found = m_zones.find(tzid)) {
                     zone = found;
+                    const std::string name = ZoneSet::IanaName(tzid);
+                    if (zoneName) *zoneName = name;
+                    if (name.empty() && zone != icaltimezone_get_utc_timezone() && m_zones.firstNameless(tzid))
+                        warn("time zone \"" + tzid +
+                             "\" is no zone name the calendar knows; its times are read through the file's "
+                             "VTIMEZONE and kept in UTC");
                 } else {
-                    warn(std::string("unknown time zone \"") + (tzid ? tzid : "") + "\"; its times read as UTC");
+                    warn("unknown time zone \"" + tzid + "\"; its times read as UTC");
                 }
             } else if (m_floating) {
                 zone = m_floating;
@@ -340,7 +463,7 @@ public:
         }
         if (zoneUsed) *zoneUsed = zone;
         t.zone = nullptr;
-        return static_cast<UtcSeconds>(icaltime_as_timet_with_zone(t, zone));
+        return FirstPass(t, zone);
     }
 
     std::optional<CalendarItem> read(icalcomponent* c) {
@@ -370,7 +493,7 @@ public:
                     break;
                 case ICAL_DTSTART_PROPERTY:
                     startValue = icalproperty_get_dtstart(p);
-                    item.start = toUtc(p, startValue, &startIsDate, &startZone);
+                    item.start = toUtc(p, startValue, &startIsDate, &startZone, &item.timeZone);
                     break;
                 case ICAL_DTEND_PROPERTY:
                     item.end = toUtc(p, icalproperty_get_dtend(p), &endIsDate);
@@ -442,6 +565,7 @@ public:
             return std::nullopt;
         }
         item.allDay = item.start ? startIsDate : (item.due && endIsDate);
+        if (item.allDay) item.timeZone.clear();
         if (durationSeconds && item.start) {
             if (item.kind == ItemKind::Event && !item.end) item.end = *item.start + *durationSeconds;
             if (item.kind == ItemKind::Todo && !item.due) item.due = *item.start + *durationSeconds;
@@ -456,8 +580,10 @@ public:
 
 private:
     // libical drops the byte after a backslash it does not know, which can
-    // cut a UTF-8 sequence in two; what it hands back is made valid again.
-    static std::string Text(const char* s) { return s ? ToValidUtf8(s) : ""; }
+    // cut a UTF-8 sequence in two; what it hands back is made valid again,
+    // and control characters a file cannot carry are left out, so what is
+    // read is what a written file gives back.
+    static std::string Text(const char* s) { return s ? WithoutControlCharacters(ToValidUtf8(s)) : ""; }
     static std::string ValueText(icalproperty* p) { return Upper(Text(icalproperty_get_value_as_string(p))); }
 
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
@@ -486,16 +612,25 @@ private:
             last.zone = nullptr;
             local.zone = nullptr;
             if (icaltime_compare(last, local) > 0) icaltime_adjust(&last, -1, 0, 0, 0);
-            // Kept in the terms of the UTC start: that occurrence's UTC day
-            // at the start's UTC time of day.
             const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, zone);
+            // An item that keeps its zone keeps that occurrence's own start,
+            // whose day in the zone ends the series. Any other is kept in
+            // the terms of the UTC start: that occurrence's UTC day at the
+            // start's UTC time of day.
+            if (!item.timeZone.empty()) {
+                rule.until = icaltime_from_timet_with_zone(static_cast<time_t>(lastUtc), 0, utc);
+                return WriteRule(rule, item);
+            }
             const UtcSeconds day = lastUtc >= 0 ? lastUtc / 86400 : (lastUtc - 86399) / 86400;
             const UtcSeconds startUtc = *item.start;
             const UtcSeconds startSecond = ((startUtc % 86400) + 86400) % 86400;
             rule.until = icaltime_from_timet_with_zone(static_cast<time_t>(day * 86400 + startSecond), 0, utc);
         }
-        char* text = icalrecurrencetype_as_string_r(&rule);
-        if (text) {
+        WriteRule(rule, item);
+    }
+
+    static void WriteRule(icalrecurrencetype& rule, CalendarItem& item) {
+        if (char* text = icalrecurrencetype_as_string_r(&rule)) {
             item.rrule = text;
             icalmemory_free_buffer(text);
         }
@@ -539,7 +674,7 @@ private:
         }
     }
 
-    const ZoneSet& m_zones;
+    ZoneSet& m_zones;
     icaltimezone* m_floating;
     ParseReport& m_report;
     size_t m_line;

@@ -4,6 +4,13 @@
 // the first VALARM as minutes before the start, the recurrence rule as
 // text, RECURRENCE-ID and EXDATE values.
 //
+// A TZID names its zone by the IANA name, by that name after a prefix, or
+// by a common Windows name ("W. Europe Standard Time"); the item keeps the
+// IANA name. The file's VTIMEZONE of that TZID, when there is one, gives
+// the offsets. A TZID the file defines but no name matches is reported
+// once and its times converted through the definition; one that nothing
+// defines is reported with each entry and its times read as UTC.
+//
 // The file is cut into entries first, so each entry is parsed on its own:
 // an entry with a broken line or no END is skipped with its line number
 // and does not take its neighbours with it. Properties that CalendarItem

@@ -1,35 +1,95 @@
 #include "interchange/ical_writer.h"
 
 #include "interchange/content_line.h"
+#include "interchange/ical_reader.h"
+#include "interchange/text_encoding.h"
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 
 namespace calyra::interchange {
 namespace {
 
-// A date or UTC date-time property made from its text: libical's own
+// A date or date-time property made from its text: libical's own
 // constructors write every year after 3000 as 00000000T000000, while its
-// parser keeps what it reads, up to the 9999 the file format allows.
-icalproperty* TimeProperty(const char* name, UtcSeconds t, bool isDate) {
-    const icaltimetype time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, icaltimezone_get_utc_timezone());
-    char line[64];
+// parser keeps what it reads, up to the 9999 the file format allows. With
+// a zone the time is written as its wall time there, with the zone's TZID;
+// a time in the hour a clock change repeats, whose wall time a reader takes
+// for the hour's first pass, is written in UTC instead.
+icalproperty* TimeProperty(const char* name, UtcSeconds t, bool isDate, icaltimezone* zone = nullptr,
+                           const std::string& tzid = "") {
+    icaltimetype time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, icaltimezone_get_utc_timezone());
+    bool local = false;
+    if (zone && !isDate) {
+        const auto wallSeconds = [zone](UtcSeconds moment) {
+            const icaltimetype w = icaltime_from_timet_with_zone(static_cast<time_t>(moment), 0, zone);
+            return DaysFromCivil(w.year, w.month, w.day) * 86400 + w.hour * 3600 + w.minute * 60 + w.second;
+        };
+        // A moment whose wall time the zone showed before is the second
+        // pass through a repeated hour.
+        const UtcSeconds wall = wallSeconds(t);
+        const UtcSeconds earlier = wall - (wallSeconds(t - 86400) - (t - 86400));
+        local = !(earlier < t && wallSeconds(earlier) == wall);
+        if (local) time = icaltime_from_timet_with_zone(static_cast<time_t>(t), 0, zone);
+    }
+    char line[256];
     if (isDate)
         std::snprintf(line, sizeof line, "%s;VALUE=DATE:%04d%02d%02d", name, time.year, time.month, time.day);
+    else if (local)
+        std::snprintf(line, sizeof line, "%s;TZID=%s:%04d%02d%02dT%02d%02d%02d", name, tzid.c_str(), time.year,
+                      time.month, time.day, time.hour, time.minute, time.second);
     else
         std::snprintf(line, sizeof line, "%s:%04d%02d%02dT%02d%02d%02dZ", name, time.year, time.month, time.day,
                       time.hour, time.minute, time.second);
     return icalproperty_new_from_string(line);
 }
 
-void AddTime(icalcomponent* c, const char* name, UtcSeconds t, bool isDate) {
-    if (icalproperty* p = TimeProperty(name, t, isDate)) icalcomponent_add_property(c, p);
+void AddTime(icalcomponent* c, const char* name, UtcSeconds t, bool isDate, icaltimezone* zone = nullptr,
+             const std::string& tzid = "") {
+    if (icalproperty* p = TimeProperty(name, t, isDate, zone, tzid)) icalcomponent_add_property(c, p);
 }
 
+// The zone an item's times are written in: its own when it has one the
+// zone database knows and is neither all-day nor UTC; else none (UTC).
+icaltimezone* WrittenZone(const CalendarItem& item) {
+    if (item.allDay || item.timeZone.empty() || item.timeZone.find_first_of(";:\"\r\n") != std::string::npos)
+        return nullptr;
+    icaltimezone* zone = icaltimezone_get_builtin_timezone(item.timeZone.c_str());
+    return zone == icaltimezone_get_utc_timezone() ? nullptr : zone;
+}
+
+// The VTIMEZONE of a zone from `from` on (earlier changes are left out, so
+// a zone is a few dozen lines instead of a century of history), under the
+// TZID the entries use. It starts by 2037 at the latest: libical cuts later
+// definitions badly (a year after 3000 becomes 00000000).
+std::string ZoneDefinition(icaltimezone* zone, const std::string& tzid, UtcSeconds from) {
+    constexpr UtcSeconds kLatestStart = 2114380800;  // 2037-01-01T00:00:00Z
+    icalcomponent* c = icalcomponent_new_clone(icaltimezone_get_component(zone));
+    if (!c) return "";
+    icaltimezone_truncate_vtimezone(c,
+                                    icaltime_from_timet_with_zone(static_cast<time_t>(std::min(from, kLatestStart)), 0,
+                                                                  icaltimezone_get_utc_timezone()),
+                                    icaltime_null_time(), 1);
+    if (icalproperty* p = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY))
+        icalproperty_set_tzid(p, tzid.c_str());
+    std::string out;
+    if (char* text = icalcomponent_as_ical_string_r(c)) {
+        out = text;
+        icalmemory_free_buffer(text);
+    }
+    icalcomponent_free(c);
+    return out;
+}
+
+// Texts without the control characters a file cannot carry: libical would
+// drop some of them and keep others.
 void AddText(icalcomponent* c, icalproperty* (*make)(const char*), const std::string& text) {
-    if (!text.empty()) icalcomponent_add_property(c, make(text.c_str()));
+    const std::string clean = WithoutControlCharacters(text);
+    if (!clean.empty()) icalcomponent_add_property(c, make(clean.c_str()));
 }
 
 // Properties whose value is one of a few words, built from their text so
@@ -45,12 +105,14 @@ void AddWord(icalcomponent* c, const char* name, const std::string& word) {
 icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     const bool todo = item.kind == ItemKind::Todo;
     icalcomponent* c = icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
+    icaltimezone* zone = WrittenZone(item);
+    const std::string& tzid = item.timeZone;
     AddText(c, icalproperty_new_uid, item.uid);
     AddTime(c, "DTSTAMP", stamp, false);
-    if (item.start) AddTime(c, "DTSTART", *item.start, item.allDay);
-    if (!todo && item.end) AddTime(c, "DTEND", *item.end, item.allDay);
-    if (todo && item.due) AddTime(c, "DUE", *item.due, item.allDay);
-    if (item.recurrenceId) AddTime(c, "RECURRENCE-ID", *item.recurrenceId, item.allDay);
+    if (item.start) AddTime(c, "DTSTART", *item.start, item.allDay, zone, tzid);
+    if (!todo && item.end) AddTime(c, "DTEND", *item.end, item.allDay, zone, tzid);
+    if (todo && item.due) AddTime(c, "DUE", *item.due, item.allDay, zone, tzid);
+    if (item.recurrenceId) AddTime(c, "RECURRENCE-ID", *item.recurrenceId, item.allDay, zone, tzid);
     AddText(c, icalproperty_new_summary, item.summary);
     AddText(c, icalproperty_new_description, item.description);
     AddText(c, icalproperty_new_location, item.location);
@@ -69,7 +131,7 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalerror_clear_errno();
         if (rule.freq != ICAL_NO_RECURRENCE) icalcomponent_add_property(c, icalproperty_new_rrule(rule));
     }
-    for (UtcSeconds ex : item.exdates) AddTime(c, "EXDATE", ex, item.allDay);
+    for (UtcSeconds ex : item.exdates) AddTime(c, "EXDATE", ex, item.allDay, zone, tzid);
     if (todo && item.completed) AddTime(c, "COMPLETED", *item.completed, false);
     if (todo && item.percentComplete)
         icalcomponent_add_property(c, icalproperty_new_percentcomplete(*item.percentComplete));
@@ -77,7 +139,8 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
         icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
         icalcomponent_add_property(
-            alarm, icalproperty_new_description(item.summary.empty() ? "Reminder" : item.summary.c_str()));
+            alarm, icalproperty_new_description(item.summary.empty() ? "Reminder"
+                                                                     : WithoutControlCharacters(item.summary).c_str()));
         icaltriggertype trigger{};
         trigger.time = icaltime_null_time();
         trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);
@@ -96,6 +159,20 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
     std::string out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:";
     out += productId;
     out += "\r\nCALSCALE:GREGORIAN\r\n";
+    // One VTIMEZONE for each zone the entries name, from its earliest time.
+    std::map<std::string, std::pair<icaltimezone*, UtcSeconds>> zones;
+    for (const auto& item : items) {
+        icaltimezone* zone = WrittenZone(item);
+        if (!zone) continue;
+        std::vector<UtcSeconds> times = item.exdates;
+        for (auto t : {item.start, item.end, item.due, item.recurrenceId})
+            if (t) times.push_back(*t);
+        if (times.empty()) continue;
+        const UtcSeconds first = *std::min_element(times.begin(), times.end());
+        auto [it, fresh] = zones.try_emplace(item.timeZone, zone, first);
+        if (!fresh) it->second.second = std::min(it->second.second, first);
+    }
+    for (const auto& [tzid, zone] : zones) out += ZoneDefinition(zone.first, tzid, zone.second);
     // Each entry is written on its own: one huge component tree would be
     // serialised by repeated appends.
     for (const auto& item : items) {
@@ -108,7 +185,8 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
             // categories: the lines are written here, before the entry's end.
             std::string categories;
             for (const auto& category : item.categories)
-                if (!category.empty()) categories += FoldLine("CATEGORIES:" + EscapeText(category));
+                if (const std::string clean = WithoutControlCharacters(category); !clean.empty())
+                    categories += FoldLine("CATEGORIES:" + EscapeText(clean));
             const size_t end = entry.rfind("END:V");
             entry.insert(end == std::string::npos ? entry.size() : end, categories);
             out += entry;

@@ -1,6 +1,8 @@
 // Writes CalendarItems as an iCalendar file (RFC 5545) through libical, so
-// that libical and the programs people use read it back: times in UTC,
-// all-day items as DATE values, the alarm as a VALARM, the recurrence rule
+// that libical and the programs people use read it back: times in UTC, or
+// as wall times with a TZID for items that keep a zone (with one VTIMEZONE
+// per zone, its changes from the earliest time written on), all-day items
+// as DATE values, the alarm as a VALARM, the recurrence rule
 // as an RRULE, replaced occurrences as entries with RECURRENCE-ID.
 //
 // Thread-safety: not safe to call from several threads at once (libical).

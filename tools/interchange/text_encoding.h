@@ -22,6 +22,12 @@ bool IsValidUtf8(std::string_view text);
 // U+FFFD; valid text comes back unchanged.
 std::string ToValidUtf8(std::string_view text);
 
+// The text without the control characters iCalendar text cannot hold
+// (U+0000 to U+001F except tab and line feed, and U+007F). libical reads
+// some of them and drops others on writing (backspace, form feed, carriage
+// return), so a text that kept them would change on its way through a file.
+std::string WithoutControlCharacters(std::string_view text);
+
 // Decodes quoted-printable text ("=C3=A9" -> "é"; "=" at the very end is a
 // soft line break and vanishes). Malformed escapes are kept as written and
 // make `malformed` true.

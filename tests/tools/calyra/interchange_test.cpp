@@ -160,9 +160,10 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
         << "seven events and one moved occurrence";
     first.json({"tasks", "import", DataFile("ical/rfc5545_examples.ics"), DataFile("ical/thunderbird_tasks.ics")});
     const Json events = All(first, "events", "event_id"), tasks = All(first, "tasks", "task_id");
-    EXPECT_TRUE(Includes(tasks[2], R"({"subject": "File the tax return", "task_status": "in_progress",
+    // Tasks come by due date.
+    EXPECT_TRUE(Includes(tasks[3], R"({"subject": "File the tax return", "task_status": "in_progress",
                                        "complete_percent": 40, "task_category": "business"})"_json));
-    EXPECT_EQ(tasks[3]["recurrence_text"], "weekly on Sat");
+    EXPECT_EQ(tasks[2]["recurrence_text"], "weekly on Sat");
     // --to takes a bare day as its end.
     const std::string ranged = first.ok({"events", "export", "--from", "2024-07-01", "--to", "2024-07-04"});
     EXPECT_NE(ranged.find("SUMMARY:Independence Day"), std::string::npos) << ranged;
@@ -206,6 +207,50 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
     run.ok({"events", "import", "--zone", "Asia/Tokyo", file});
     EXPECT_TRUE(Includes(run.json({"events", "list"})[2], R"({"subject": "Lunch",
                                                              "start_date_time": "2024-01-05T03:00:00Z"})"_json));
+}
+
+// An event written in a zone keeps the zone and its wall times through an
+// import, an export and a second import: a weekly 09:30 series across both
+// clock changes of 2027, with an excluded day in winter and a moved
+// occurrence in summer, goes out with TZIDs, the zone's VTIMEZONE and
+// UNTIL in UTC at the last occurrence's start.
+TEST(ClientInterchange, ZonedEventsKeepTheirZoneAndWallTimes) {
+    const struct {
+        std::string zone, time, end, until, firstStart;  // wall times of start and end: "093000"
+    } cases[] = {
+        {"Europe/Berlin", "093000", "103000", "20271129T083000Z", "2027-01-04T08:30:00Z"},
+        {"America/New_York", "093000", "103000", "20271129T143000Z", "2027-01-04T14:30:00Z"},
+        // +11, and +10:30 in the southern winter
+        {"Australia/Lord_Howe", "093000", "103000", "20271128T223000Z", "2027-01-03T22:30:00Z"},
+        {"Asia/Kolkata", "093000", "103000", "20271129T040000Z", "2027-01-04T04:00:00Z"},
+        // In the evening the first and the last occurrence lie on other days in UTC.
+        {"America/New_York", "193000", "203000", "20270726T233000Z", "2027-01-05T00:30:00Z"},
+    };
+    for (const auto& c : cases) {
+        const std::string tz = ";TZID=" + c.zone + ":";
+        const std::vector<std::string> lines = {"DTSTART" + tz + "20270104T" + c.time,
+                                                "DTEND" + tz + "20270104T" + c.end,
+                                                "RRULE:FREQ=WEEKLY;UNTIL=" + c.until + ";BYDAY=MO",
+                                                "EXDATE" + tz + "20270201T" + c.time,
+                                                "RECURRENCE-ID" + tz + "20270705T" + c.time,
+                                                "DTSTART" + tz + "20270705T110000",
+                                                "TZID:" + c.zone};
+        const std::string event = "BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n";
+        const std::string ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + event + lines[0] + "\r\n" + lines[1] + "\r\n" +
+                                lines[2] + "\r\n" + lines[3] + "\r\nEND:VEVENT\r\n" + event + lines[4] + "\r\n" +
+                                lines[5] + "\r\nDTEND" + tz + "20270705T120000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        Importer first, second;
+        EXPECT_TRUE(Includes(first.json({"events", "import", first.file("in.ics", ics)}),
+                             R"({"added": 2, "exceptions": 1, "excluded_dates": 1, "diagnostics": []})"_json))
+            << c.zone;
+        EXPECT_EQ(first.json({"events", "list"})[0]["start_date_time"], c.firstStart) << c.zone;
+        const std::string exported = first.ok({"events", "export"});
+        for (const auto& line : lines)
+            EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << line << " missing in\n" << exported;
+        EXPECT_EQ(exported.find("BEGIN:VTIMEZONE"), exported.rfind("BEGIN:VTIMEZONE")) << "one VTIMEZONE per zone";
+        second.ok({"events", "import", second.file("back.ics", exported)});
+        EXPECT_EQ(All(second, "events", "event_id"), All(first, "events", "event_id")) << c.zone;
+    }
 }
 
 // The RRULE texts the record can hold come in as rules (shown in words) and

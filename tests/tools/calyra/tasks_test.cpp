@@ -1,6 +1,8 @@
 // The tasks commands, run as a person or a script would.
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "client_run.h"
 
 namespace calyra::test {
@@ -21,7 +23,7 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
     Tasks run;
     const std::string first = run.add({"--subject", "Buy milk", "--end-date", "2026-12-05", "--task-priority", "high"});
     const std::string second = run.add({"--subject", "File taxes", "--description", "before April"});
-    // Tasks come in the order they were created.
+    // Tasks come by due date, those without one last.
     EXPECT_TRUE(Includes(
         run.json({"tasks", "list"}),
         Json::array({{{"task_id", first}, {"end_date", "2026-12-05T00:00:00Z"}, {"task_status", "not_started"}},
@@ -39,12 +41,91 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
     EXPECT_TRUE(Includes(run.json({"tasks", "list", "--open"}), Json::array({{{"task_id", second}}})));
     run.ok({"tasks", "rm", first});
     EXPECT_EQ(run({"tasks", "show", first}).err, "calyra: no task " + first + "\n");
+}
 
-    // A repeating task keeps its rule when done.
-    const std::string rent = run.add({"--subject", "Pay rent", "--start-date", "2026-12-15", "--repeat", "monthly",
-                                      "--day-of-month", "15", "--count", "10"});
-    run.ok({"tasks", "done", rent});
-    EXPECT_NE(run.ok({"tasks", "list"}).find("every month on day 15, 10 times"), std::string::npos);
+// The UTC day `offset` days from today: "2026-12-05".
+std::string Day(int offset) {
+    const std::time_t t = std::time(nullptr) + offset * 86400;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &tm);
+    return text;
+}
+
+std::vector<std::string> Subjects(const Json& tasks) {
+    std::vector<std::string> out;
+    for (const auto& t : tasks) out.push_back(t["subject"]);
+    return out;
+}
+
+// Which tasks each filter shows, in due order, with the overdue ones marked.
+TEST(ClientTasks, FiltersByDueDateInTheUsersZone) {
+    Tasks run;
+    const std::string finished = run.add({"--subject", "Done late", "--end-date", Day(-2)});
+    run.ok({"tasks", "done", finished});
+    run.add({"--subject", "No date"});
+    run.add({"--subject", "Later", "--end-date", Day(10) + "T15:00:00Z"});
+    run.add({"--subject", "Today", "--end-date", Day(0)});
+    run.add({"--subject", "Yesterday", "--end-date", Day(-1)});
+    const struct {
+        Args filter;
+        std::vector<std::string> subjects;
+    } cases[] = {
+        {{}, {"Done late", "Yesterday", "Today", "Later", "No date"}},
+        {{"--overdue"}, {"Yesterday"}},
+        {{"--due", "today"}, {"Today"}},
+        {{"--due", "+10d"}, {"Later"}},
+        {{"--due", Day(-1)}, {"Yesterday"}},
+    };
+    for (const auto& c : cases) {
+        Args args{"--tz", "UTC", "tasks", "list"};
+        args.insert(args.end(), c.filter.begin(), c.filter.end());
+        const Json shown = run.json(args);
+        EXPECT_EQ(Subjects(shown), c.subjects) << ClientRun::Join(args);
+        for (const auto& t : shown) EXPECT_EQ(t["overdue"], t["subject"] == "Yesterday") << t["subject"];
+    }
+    // A week runs from the first day of the week the user chose (Sunday here).
+    const long long sinceSunday = (std::time(nullptr) / 86400 + 4) % 7;  // 1970-01-01 was a Thursday
+    std::vector<std::string> week;
+    for (const auto& [subject, offset] : {std::pair{"Yesterday", -1}, {"Today", 0}, {"Later", 10}})
+        if (offset >= -sinceSunday && offset <= 6 - sinceSunday) week.push_back(subject);
+    EXPECT_EQ(Subjects(run.json({"--tz", "UTC", "--week-start", "sun", "tasks", "list", "--due", "week", "--open"})),
+              week);
+    // Moments show as wall time in the user's zone; days stay days.
+    const std::string table = run.ok({"--tz", "Asia/Kolkata", "tasks", "list"});
+    EXPECT_NE(table.find(Day(10) + " 20:30"), std::string::npos) << table;
+    EXPECT_EQ(table.find("05:30"), std::string::npos) << "a day is no moment at midnight UTC\n" << table;
+}
+
+// Done on a repeating task finishes this time and moves to the next one;
+// the last one, or --all, finishes the series.
+TEST(ClientTasks, DoneMovesARepeatingTaskToItsNextOccurrence) {
+    Tasks run;
+    const std::string rent = run.add({"--subject", "Rent", "--start-date", "2027-01-15", "--end-date", "2027-01-16",
+                                      "--repeat", "monthly", "--count", "3"});
+    const std::string walk = run.add({"--subject", "Walk", "--end-date", "2027-01-04", "--repeat", "weekly"});
+    const struct {
+        Args done;
+        Json task;
+    } steps[] = {
+        {{rent},
+         {{"start_date", "2027-02-15T00:00:00Z"},
+          {"end_date", "2027-02-16T00:00:00Z"},
+          {"task_status", "not_started"},
+          {"recurrence_text", "every month on day 15, 3 times"}}},
+        {{rent}, {{"start_date", "2027-03-15T00:00:00Z"}, {"task_status", "not_started"}}},
+        {{rent}, {{"start_date", "2027-03-15T00:00:00Z"}, {"task_status", "finished"}, {"complete_percent", 100}}},
+        {{walk}, {{"end_date", "2027-01-11T00:00:00Z"}, {"task_status", "not_started"}}},
+        {{walk, "--all"},
+         {{"end_date", "2027-01-11T00:00:00Z"}, {"task_status", "finished"}, {"recurrence_text", "weekly on Mon"}}},
+    };
+    for (const auto& step : steps) {
+        Args args{"tasks", "done"};
+        args.insert(args.end(), step.done.begin(), step.done.end());
+        run.ok(args);
+        EXPECT_TRUE(Includes(run.json({"tasks", "show", step.done[0]}), step.task)) << ClientRun::Join(args);
+    }
 }
 
 TEST(ClientTasks, BadCommandLinesExitTwoAndUnknownTasksOne) {
@@ -56,7 +137,10 @@ TEST(ClientTasks, BadCommandLinesExitTwoAndUnknownTasksOne) {
                  {"tasks", "add", "--end-date", "2026-02-01"},
                  {"tasks", "done", "abc"},
                  {"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
-                 {"tasks", "add", "--subject", "X", "--repeat", "weekly"}});
+                 {"tasks", "add", "--subject", "X", "--repeat", "weekly"},
+                 {"tasks", "edit", id, "--complete-percent", "101"},
+                 {"tasks", "add", "--subject", "X", "--complete-percent", "-1"}});
+    ExpectFails(run, 2, {{"tasks", "list", "--due", "2027-02-30"}, {"tasks", "list", "--due", "someday"}}, "e.g.");
     ExpectFails(run, 1, {{"tasks", "done", "999"}, {"tasks", "rm", "999"}});
     EXPECT_EQ(run.json({"tasks", "list"}).size(), 1u);
 }

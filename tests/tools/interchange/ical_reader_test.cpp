@@ -65,6 +65,43 @@ TEST(ICalReader, ResolvesZonesTheFileDoesNotDefine) {
     EXPECT_EQ(r.report.unmapped.at("VALARM"), 1u) << "the second alarm has no place";
 }
 
+// How a TZID comes in: the UTC moment of its wall time, the IANA zone the
+// item keeps, and what the report says of zones no name matches.
+TEST(ICalReader, ZoneNamesBecomeIanaZonesOrAreReported) {
+    const std::string customZone =
+        "BEGIN:VTIMEZONE\r\nTZID:Office Time\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+        "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+    struct Case {
+        std::string tzid, zones;  // the TZID as written; VTIMEZONEs in the file
+        UtcSeconds start;
+        std::string zone, report;  // kept zone; words of the one report line, or none
+    };
+    const Case cases[] = {
+        {"Europe/Berlin", "", At(2027, 1, 4, 8, 30), "Europe/Berlin", ""},
+        {"America/New_York", "", At(2027, 1, 4, 14, 30), "America/New_York", ""},
+        {"Australia/Lord_Howe", "", At(2027, 1, 3, 22, 30), "Australia/Lord_Howe", ""},
+        {"Asia/Kolkata", "", At(2027, 1, 4, 4, 0), "Asia/Kolkata", ""},
+        {"/mozilla.org/20050126_1/Europe/Berlin", "", At(2027, 1, 4, 8, 30), "Europe/Berlin", ""},
+        {"\"W. Europe Standard Time\"", "", At(2027, 1, 4, 8, 30), "Europe/Berlin", ""},
+        {"India Standard Time", "", At(2027, 1, 4, 4, 0), "Asia/Kolkata", ""},
+        {"Asia/Calcutta", "", At(2027, 1, 4, 4, 0), "Asia/Kolkata", ""},  // an old name of the zone
+        {"Office Time", customZone, At(2027, 1, 4, 6, 30), "", "\"Office Time\" is no zone name"},
+        {"Nowhere/Special", "", At(2027, 1, 4, 9, 30), "", "unknown time zone \"Nowhere/Special\""},
+    };
+    for (const auto& c : cases) {
+        const std::string event =
+            "BEGIN:VEVENT\r\nUID:e\r\nDTSTART;TZID=" + c.tzid + ":20270104T093000\r\nEND:VEVENT\r\n";
+        // Two entries in the zone: a zone the file defines is reported once.
+        auto r = ParseICalendar("BEGIN:VCALENDAR\r\n" + c.zones + event + event + "END:VCALENDAR\r\n");
+        ASSERT_EQ(r.items.size(), 2u) << c.tzid;
+        EXPECT_EQ(r.items[0].start, c.start) << c.tzid;
+        EXPECT_EQ(r.items[0].timeZone, c.zone) << c.tzid;
+        const size_t lines = c.report.empty() ? 0 : c.zones.empty() ? 2 : 1;
+        ASSERT_EQ(r.report.diagnostics.size(), lines) << c.tzid;
+        for (const auto& d : r.report.diagnostics) EXPECT_NE(d.what.find(c.report), std::string::npos) << c.tzid;
+    }
+}
+
 TEST(ICalReader, FloatingTimesWithoutACalendarZone) {
     const std::string text =
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\n"

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "calendar/days.h"
+#include "calendar/time_zone.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
 #include "import_export/rrule.h"
@@ -142,10 +143,21 @@ public:
         if (*item().alarmMinutes == 0) m_report.notStored("VALARM (at the start)");
         return *item().alarmMinutes;
     }
+    // The zone the item's times keep: the one it was written in, when the
+    // records have a number for it. A zone without one is reported, and
+    // the item keeps its times in UTC.
+    std::optional<TimeZone> zone() {
+        if (item().timeZone.empty() || item().allDay) return std::nullopt;
+        std::optional<TimeZone> zone = TimeZone::Find(item().timeZone);
+        if (zone && zone->number() != 0 && !zone->isUtc()) return zone;
+        if (!zone || !zone->isUtc())
+            warn("time zone " + item().timeZone + " has no number in the records; kept in UTC");
+        return std::nullopt;
+    }
     // The item's recurrence into the record; `start` begins the series.
-    void recurrence(DATE start, tagRecurrence* record) {
+    void recurrence(DATE start, tagRecurrence* record, const std::optional<TimeZone>& zone = std::nullopt) {
         if (item().rrule.empty()) return;
-        RruleReading reading = ReadRrule(item().rrule, start);
+        RruleReading reading = ReadRrule(item().rrule, start, zone ? &*zone : nullptr);
         std::string problem = reading.problem;
         if (problem.empty()) ToRecord(reading.rule, record, &problem);
         if (problem.empty()) return;
@@ -248,8 +260,8 @@ public:
             m_masters.addStored({BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)}, e);
     }
 
-    // Writes the item into a new event or exception record.
-    void build(ItemReader& r, tagEventInfo* e) {
+    // Writes the item into a new event or exception record, in `zone`.
+    void build(ItemReader& r, tagEventInfo* e, const std::optional<TimeZone>& zone) {
         const RecordDesc& desc = RecordDescriptionOf<tagEventInfo>();
         const CalendarItem& item = r.item();
         if (std::string why = DateProblemOf(item); !why.empty()) throw ClientError(why);
@@ -268,6 +280,7 @@ public:
             e->dtEndDateTime = DateOfUtc(item.end.value_or(*item.start));
         }
         e->bAllDayEvent = item.allDay ? 1 : 0;
+        e->ulTimeZone = zone ? zone->number() : 0;
         e->bPrivate = IsPrivate(item.classification) ? 1 : 0;
         e->ePriority = static_cast<enumEventPriority>(PriorityOf(item.priority));
         // The record counts its reminder back from the start.
@@ -287,8 +300,9 @@ public:
         ItemReader r(m_report, source);
         try {
             OwnedRecord<tagEventInfo> fresh;
-            build(r, &fresh);
-            r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence);
+            const std::optional<TimeZone> zone = r.zone();
+            build(r, &fresh, zone);
+            r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
             const EventKey key{BstrUtf8(fresh.bstrSubject), DateToSeconds(fresh.dtStartDateTime)};
             const bool category = !source.item.categories.empty();
             const size_t match = m_masters.take(key, {source.file, source.item.line}, [&](size_t i) {
@@ -314,7 +328,7 @@ public:
                 Overlay(fresh, category, true, copyOf(stored, &merged));
                 if (store(id, stored, merged, true)) m_masters.replace(match, merged);
             }
-            for (UtcSeconds excluded : source.item.exdates) addExcluded(r, id, excluded);
+            for (UtcSeconds excluded : source.item.exdates) addExcluded(r, id, excluded, zone);
             return id;
         } catch (const ClientError& error) {
             r.skip(error.what());
@@ -326,7 +340,7 @@ public:
         ItemReader r(m_report, source);
         try {
             OwnedRecord<tagEventInfo> e;
-            build(r, &e);
+            build(r, &e, r.zone());
             e.dtOriginalStartTime = DateOfUtc(*source.item.recurrenceId);
             if (m_addedExceptions.count({masterId, *source.item.recurrenceId})) return m_report.unchanged();
             if (const tagEventInfo* stored = storedException(masterId, *source.item.recurrenceId)) {
@@ -351,9 +365,10 @@ private:
     // category when the entry names one and a master's rule; the fields
     // iCalendar has no place for keep their stored values.
     static void Overlay(const tagEventInfo& entry, bool category, bool master, tagEventInfo* row) {
-        static const char* const kFields[] = {
-            "subject",       "description",   "location", "status",   "availability",  "start_date_time",
-            "end_date_time", "all_day_event", "private",  "priority", "reminder_time", "original_start_time"};
+        static const char* const kFields[] = {"subject",      "description",     "location",      "status",
+                                              "availability", "start_date_time", "end_date_time", "all_day_event",
+                                              "private",      "priority",        "reminder_time", "original_start_time",
+                                              "time_zone"};
         const RecordDesc& desc = RecordDescriptionOf<tagEventInfo>();
         auto take = [&](const char* key) {
             const FieldInfo& f = Field(desc, key);
@@ -398,10 +413,10 @@ private:
     // An excluded date is a cancelled exception: the master's event at
     // that time, which the calendar reads as a removed occurrence. One that
     // is stored already stays as it is.
-    void addExcluded(ItemReader& r, const std::string& masterId, UtcSeconds when) {
+    void addExcluded(ItemReader& r, const std::string& masterId, UtcSeconds when, const std::optional<TimeZone>& zone) {
         if (storedException(masterId, when) || !m_addedExceptions.emplace(masterId, when).second) return;
         OwnedRecord<tagEventInfo> e;
-        build(r, &e);
+        build(r, &e, zone);
         const UtcSeconds length = DateToSeconds(e.dtEndDateTime) - DateToSeconds(e.dtStartDateTime);
         e.dtStartDateTime = DateOfUtc(when);
         e.dtEndDateTime = DateOfUtc(when + length);
@@ -459,7 +474,10 @@ CalendarItem EventItem(const tagEventInfo& e, const std::map<std::string, std::s
     if (auto it = categoryNames.find(BstrUtf8(e.bstrEventCategoryID)); it != categoryNames.end())
         item.categories.push_back(it->second);
     if (e.lReminderTime != 0) item.alarmMinutes = e.lReminderTime;
-    item.rrule = WriteRrule(ToRule(e.stRecurrence), e.dtStartDateTime, item.allDay);
+    const std::optional<TimeZone> zone = item.allDay ? std::nullopt : TimeZone::FromNumber(e.ulTimeZone);
+    if (zone && !zone->isUtc()) item.timeZone = zone->name();
+    item.rrule =
+        WriteRrule(ToRule(e.stRecurrence), e.dtStartDateTime, item.allDay, zone && !zone->isUtc() ? &*zone : nullptr);
     return item;
 }
 

@@ -17,6 +17,11 @@
 // second time. Fields iCalendar has no place for keep their stored values.
 // An import that stored nothing while entries failed is rolled back whole.
 //
+// An event written in a named zone keeps it: its times are stored in UTC,
+// the zone's number in ulTimeZone, and its rule's days are the zone's, so
+// the series keeps its wall time across clock changes. Such an event is
+// exported in that zone (TZID and a VTIMEZONE), others in UTC.
+//
 // All-day events keep the last second of their last day in the record and
 // travel with the exclusive next day as DTEND. Dates outside the years 100
 // to 9999 are refused with the entry.

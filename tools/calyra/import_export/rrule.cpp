@@ -34,7 +34,7 @@ DATE DayOf(const icaltimetype& t) { return SecondsToDate(DayFromCivil(t.year, t.
 
 }  // namespace
 
-RruleReading ReadRrule(const std::string& text, DATE start) {
+RruleReading ReadRrule(const std::string& text, DATE start, const TimeZone* zone) {
     RruleReading out;
     icalerror_set_errors_are_fatal(0);
     icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
@@ -129,17 +129,33 @@ RruleReading ReadRrule(const std::string& text, DATE start) {
             break;
     }
 
-    rule.start = SeriesStartOf(start);
     if (r.count > 0) {
         rule.count = r.count;
     } else if (!icaltime_is_null_time(r.until)) {
         rule.until = DayOf(r.until);
     }
+    if (zone) {
+        // The days are the zone's; each is kept as the UTC moment of its
+        // noon there, which falls on that day read in the zone and, for
+        // every zone within 12 hours of UTC, also read in UTC.
+        const auto dayInZone = [zone](DATE utc) {
+            return zone->toUtc(SecondsToDate(DateToSeconds(SeriesStartOf(zone->toLocal(utc))) + kSecondsPerDay / 2));
+        };
+        rule.start = dayInZone(start);
+        if (rule.until != 0 && !r.until.is_date) {
+            const long long second = r.until.hour * 3600LL + r.until.minute * 60LL + r.until.second;
+            rule.until = dayInZone(SecondsToDate(DateToSeconds(rule.until) + second));
+        } else if (rule.until != 0) {
+            rule.until = dayInZone(zone->toUtc(rule.until));
+        }
+    } else {
+        rule.start = SeriesStartOf(start);
+    }
     if (std::string why = RuleProblem(rule); !why.empty()) return refuse(why);
     return out;
 }
 
-std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay) {
+std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay, const TimeZone* zone) {
     if (stored.frequency == Frequency::None || !RuleProblem(stored).empty()) return "";
     // What the rule leaves to its start is left out of the text too, except
     // a position's weekday and a yearly position's month, which RRULE
@@ -206,8 +222,15 @@ std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay) {
     if (stored.count > 0) {
         r.count = stored.count;
     } else if (stored.until != 0) {
-        const long long day = DayOfDate(stored.until);
-        const long long at = allDay ? day * kSecondsPerDay : day * kSecondsPerDay + SecondOfDay(DateToSeconds(start));
+        long long day = DayOfDate(stored.until);
+        long long at = allDay ? day * kSecondsPerDay : day * kSecondsPerDay + SecondOfDay(DateToSeconds(start));
+        if (zone && !allDay) {
+            // The last day in the zone at the start's wall time there, in UTC.
+            const long long wall = DayOfDate(zone->toLocal(stored.until)) * kSecondsPerDay +
+                                   SecondOfDay(DateToSeconds(zone->toLocal(start)));
+            at = DateToSeconds(zone->toUtc(SecondsToDate(wall)));
+            day = DayOfSeconds(at);
+        }
         const CivilDay civil = CivilFromDay(day);
         r.until = icaltime_null_time();
         r.until.year = civil.year;
