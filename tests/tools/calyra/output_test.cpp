@@ -57,7 +57,7 @@ Rows ParseTsv(const std::string& text) {
 
 TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
     ClientRun run;
-    run.ok({"profiles", "add", "a,b \"quoted\"\nnext\tcolumn\\end", "--model", "X1"});
+    run.ok({"profiles", "add", "a,b \"quoted\"\nnext\tcolumn\\end", "--model", "first\nsecond"});
     run.ok({"profiles", "add", "Plain"});
     const Json json = run.json({"profiles", "list"});
     const Rows header = ParseCsv(run.ok({"--format", "csv", "profiles", "list"}));
