@@ -23,11 +23,23 @@ bool IsCombining(char32_t cp) {
     return (cp >= 0x0300 && cp <= 0x036F) || cp == 0x200D || (cp >= 0xFE00 && cp <= 0xFE0F);
 }
 
+// Skips an ANSI control sequence (ESC '[', parameters, one final byte in
+// '@'..'~') starting at `i`; returns false, leaving `i`, when none starts
+// there. Colour is drawn this way, and takes no column.
+bool SkipEscape(const std::string& s, size_t* i) {
+    if (s[*i] != '\x1b' || *i + 1 >= s.size() || s[*i + 1] != '[') return false;
+    size_t j = *i + 2;
+    while (j < s.size() && !(s[j] >= '@' && s[j] <= '~')) ++j;
+    *i = j < s.size() ? j + 1 : j;
+    return true;
+}
+
 }  // namespace
 
 size_t DisplayWidth(const std::string& text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
+        if (SkipEscape(text, &i)) continue;
         char32_t cp = NextCodePoint(text, &i);
         if (IsCombining(cp)) continue;
         width += IsWide(cp) ? 2 : 1;

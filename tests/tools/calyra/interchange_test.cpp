@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "client_run.h"
 
@@ -386,6 +387,47 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
 
     run.ok({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")});
     EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
+}
+
+std::string Bytes(const std::string& file) {
+    std::stringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
+    Importer run;
+    run.ok({"contacts", "import", DataFile("vcard/apple_30.vcf")});
+    // Every opening of the file rewrites a counter in its header, so the dry
+    // run's file is held against a copy that a command that only reads opened.
+    ClientRun reading;
+    std::filesystem::copy_file(run.db(), reading.db());
+    const struct {
+        const char* family;
+        std::string file;
+    } kImports[] = {
+        {"contacts", DataFile("vcard/apple_30.vcf")},
+        {"contacts", DataFile("vcard/rfc2426_examples.vcf")},
+        {"events", DataFile("ical/google_recurring.ics")},
+        {"tasks", DataFile("ical/thunderbird_tasks.ics")},
+    };
+    std::vector<Json> dryReports;
+    for (const auto& import : kImports) {
+        dryReports.push_back(run.json({import.family, "import", "--dry-run", import.file}));
+        reading.ok({"contacts", "list"});
+        EXPECT_TRUE(Bytes(run.db()) == Bytes(reading.db())) << import.family << " import --dry-run changed the file";
+    }
+    EXPECT_EQ(run.ok({"contacts", "import", "--dry-run", kImports[0].file}).rfind("dry run: nothing was stored\n", 0),
+              0u);
+    // The real imports report what the dry runs said they would do.
+    for (size_t i = 0; i < std::size(kImports); ++i) {
+        EXPECT_EQ(dryReports[i]["dry_run"], true);
+        dryReports[i].erase("dry_run");
+        EXPECT_EQ(run.json({kImports[i].family, "import", kImports[i].file}), dryReports[i]) << kImports[i].file;
+    }
+    ExpectFails(run, 1,
+                {{"--db", run.dir().file("none.db").string(), "contacts", "import", "--dry-run", kImports[0].file}},
+                "no such file");
 }
 
 }  // namespace

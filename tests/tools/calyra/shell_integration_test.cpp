@@ -28,7 +28,7 @@ TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {
         {"calyra con", "config contacts"},
         {"calyra --db x.db contacts l", "list"},
         {"calyra events ex", "exceptions export"},
-        {"calyra contacts import --", "--help --help-all"},
+        {"calyra contacts import --", "--help --help-all --dry-run"},
         {"calyra --j", "--json"},
     };
     for (const auto& [line, expected] : cases) {

@@ -77,6 +77,23 @@ size_t CardsIn(std::string_view bytes) {
 
 constexpr size_t kCardsPerBatch = 1000;
 
+// --dry-run on an import command; the flag's value lives as long as the
+// command tree.
+std::shared_ptr<bool> AddDryRun(CLI::App* import) {
+    auto dryRun = std::make_shared<bool>(false);
+    import->add_flag("--dry-run", *dryRun,
+                     "Read and match everything as the import would, report it, and store nothing (the file stays "
+                     "as it was)");
+    return dryRun;
+}
+
+// The report, headed in a dry run by what did not happen.
+void ShowReport(CommandContext& ctx, const ImportReport& report, bool dryRun) {
+    Json value = report.json();
+    if (dryRun) value["dry_run"] = true;
+    ctx.out().done(dryRun ? "dry run: nothing was stored\n" + report.text() : report.text(), value);
+}
+
 // Throws ClientError naming `where` and the system's reason when `stream`
 // failed (a full disk, a closed pipe, a read-only file).
 void CheckWritten(std::ostream& stream, const std::string& where) {
@@ -136,9 +153,12 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
     import->add_option("--zone", *zone,
                        "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
                        "X-WR-TIMEZONE, else UTC)");
-    ctx.bind(import, [&ctx, files, zone, what, events] {
+    auto dryRun = AddDryRun(import);
+    ctx.bind(import, [&ctx, files, zone, what, events, dryRun] {
         if (!zone->empty() && !ix::KnownTimeZone(*zone))
             throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
+        // A dry run never creates the file it would have stored into.
+        if (*dryRun) ctx.options.readOnly = true;
         const auto inputs = ReadInputs(*files);
         ImportReport report(what);
         std::vector<SourcedItem> items;
@@ -148,6 +168,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
             for (auto& item : result.items) items.push_back({path, std::move(item)});
         }
         {
+            Transaction::DryRun dry(*dryRun);
             ImportProgress progress(what, items.size());
             auto step = [&progress] { progress.step(); };
             if (events)
@@ -155,7 +176,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
             else
                 ImportTasks(ctx.session(), items, report, step);
         }
-        ctx.out().done(report.text(), report.json());
+        ShowReport(ctx, report, *dryRun);
         if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
         if (report.foundNothing()) throw ClientError("no " + what + " found in " + Listed(*files));
     });
@@ -169,7 +190,9 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
     auto* import = group.add_subcommand("import", "Import contacts from vCard files (2.1, 3.0, 4.0)");
     auto files = std::make_shared<std::vector<std::string>>();
     import->add_option("files", *files, "vCard files (.vcf); - reads standard input")->required();
-    ctx.bind(import, [&ctx, files] {
+    auto dryRun = AddDryRun(import);
+    ctx.bind(import, [&ctx, files, dryRun] {
+        if (*dryRun) ctx.options.readOnly = true;
         const auto inputs = ReadInputs(*files);
         ImportReport report("contacts");
         size_t total = 0;
@@ -179,6 +202,7 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
             // it was, and the cards go in at the engine's bulk speed. The
             // cards are read a batch at a time, so a file of a million cards
             // never holds them all in memory at once.
+            Transaction::DryRun dry(*dryRun);
             Transaction transaction(ctx.session());
             ContactImporter importer(ctx.session(), report);
             ImportProgress progress("contacts", total);
@@ -194,7 +218,7 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
             }
             transaction.commit();
         }
-        ctx.out().done(report.text(), report.json());
+        ShowReport(ctx, report, *dryRun);
         if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
         if (report.foundNothing()) throw ClientError("no contacts found in " + Listed(*files));
     });

@@ -57,16 +57,14 @@ void ShowInfo(CommandContext& ctx) {
     Json info = InfoOf(ctx.session());
     if (ctx.out().json()) return ctx.out().object(info);
     auto& os = ctx.out().stream();
-    os << "Database:       " << info["file"].get<std::string>() << "\n";
-    os << "Schema version: " << CellText(info["schema_version"]) << "\n";
-    os << "Profiles:       ";
-    if (info["profiles"].empty()) os << "(none)";
-    bool first = true;
-    for (const auto& p : info["profiles"]) {
-        os << (first ? "" : ", ") << p["id"].get<std::string>() << " (" << p["name"].get<std::string>() << ")";
-        first = false;
-    }
-    os << "\n\n";
+    if (ctx.out().forPeople()) os << "Database:       " << info["file"].get<std::string>() << "\n";
+    std::string profiles;
+    for (const auto& p : info["profiles"])
+        profiles +=
+            (profiles.empty() ? "" : ", ") + p["id"].get<std::string>() + " (" + p["name"].get<std::string>() + ")";
+    if (ctx.out().forPeople())
+        os << "Schema version: " << CellText(info["schema_version"]) << "\n"
+           << "Profiles:       " << (profiles.empty() ? "(none)" : profiles) << "\n\n";
     std::vector<std::string> header{"table", "rows"};
     for (const auto& p : info["profiles"]) header.push_back("profile " + p["id"].get<std::string>());
     std::vector<std::vector<std::string>> rows;
@@ -79,7 +77,8 @@ void ShowInfo(CommandContext& ctx) {
         }
         rows.push_back(std::move(row));
     }
-    os << FormatTable(header, rows);
+    // CSV and TSV: the table alone, one record per table of the file.
+    ctx.out().table(header, rows);
 }
 
 bool IsQuery(const std::string& sql) {
@@ -90,6 +89,31 @@ bool IsQuery(const std::string& sql) {
         word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
     return word == "SELECT" || word == "WITH" || word == "PRAGMA" || word == "VALUES" || word == "EXPLAIN";
 }
+
+// The names of the result's columns, read from a temporary view over the
+// statement (the connection serves rows without names). A statement that
+// cannot be a view's body (PRAGMA, EXPLAIN) gets its columns numbered
+// "#1", "#2" instead. The view lives in the connection's temporary schema
+// and runs through Query, which never writes the file.
+std::vector<std::string> ColumnNames(IPimDbAccess* db, const std::string& sql, LONG columns) {
+    std::vector<std::string> names;
+    try {
+        QueryRows(db, u"CREATE TEMP VIEW [calyra_sql_columns] AS " + Utf8ToUtf16(sql));
+        for (const auto& column : QueryRows(db, u"PRAGMA temp.table_info([calyra_sql_columns]);"))
+            names.push_back(column.at(1));
+        QueryRows(db, u"DROP VIEW temp.[calyra_sql_columns];");
+    } catch (const ClientError&) {
+        names.clear();
+    }
+    if (names.size() != static_cast<size_t>(columns)) {
+        names.clear();
+        for (LONG c = 0; c < columns; ++c) names.push_back(fmt::format("#{}", c + 1));
+    }
+    return names;
+}
+
+// Rows changed by every statement of the connection so far.
+long long TotalChanges(IPimDbAccess* db) { return std::stoll(QueryRows(db, u"SELECT total_changes();").at(0).at(0)); }
 
 void RunSql(CommandContext& ctx, const std::string& sql) {
     if (!IsQuery(sql)) ctx.willWrite();
@@ -103,15 +127,22 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
     if (!IsQuery(sql)) {
         LONG err = 0;
         Bstr id;
+        const long long before = TotalChanges(db);
         try {
             Check(db->Execute(&err, Bstr::FromUtf8(sql), &id), err, "statement failed");
         } catch (const ClientError& e) {
             throw failed(e);
         }
+        // Counted over the whole text, so a text of several statements
+        // reports all their rows; 0 for statements that change no rows.
+        const long long changed = TotalChanges(db) - before;
         // "0": the statement inserted no row.
         const bool inserted = !id.empty() && id.utf8() != "0";
-        return ctx.out().done(inserted ? "done; new row " + id.utf8() : "done",
-                              inserted ? Json{{"ok", true}, {"id", id.utf8()}} : Json{{"ok", true}});
+        Json result{{"ok", true}, {"changed", changed}};
+        if (inserted) result["id"] = id.utf8();
+        return ctx.out().done(fmt::format("{} row{} changed{}", changed, changed == 1 ? "" : "s",
+                                          inserted ? "; new row " + id.utf8() : ""),
+                              result);
     }
     LONG columns = 0;
     TextRows rows;
@@ -120,16 +151,16 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
     } catch (const ClientError& e) {
         throw failed(e);
     }
+    // JSON keeps each row an array of texts (SQL NULL reads as "" through
+    // the connection), so two columns of one name never collide.
     if (ctx.out().json()) {
         Json all = Json::array();
         for (const auto& row : rows) all.push_back(row);
         return ctx.out().list(all);
     }
-    // The connection serves texts without column names; number them.
-    std::vector<std::string> header;
-    for (LONG c = 0; c < columns; ++c) header.push_back(fmt::format("#{}", c + 1));
-    ctx.out().stream() << FormatTable(header, rows)
-                       << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
+    ctx.out().table(ColumnNames(db, sql, columns), rows);
+    if (ctx.out().forPeople())
+        ctx.out().stream() << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
 
 // init --reset: the one way to start over on a file calyra refuses (another

@@ -6,16 +6,10 @@
 #include "calendar/days.h"
 #include "platform/bstr.h"
 #include "shell/client_error.h"
+#include "shell/query_rows.h"
 
 namespace calyra::cli {
 namespace {
-
-// Field buffers: texts get what the access objects read with (so a text
-// comes back exactly as GetAll... returns it); numbers and dates fit in a
-// few units, and the connection clears the whole buffer on every read, so a
-// small one saves a 4 KB clear per cell.
-constexpr ULONG kTextUnits = 2049;
-constexpr ULONG kValueUnits = 40;
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
@@ -115,34 +109,19 @@ namespace record_rows_detail {
 void Read(IPimDbAccess* db, const std::u16string& sql, std::span<const calyra::FieldMap> fields, size_t stride,
           size_t extraColumns, void* (*reserve)(void* owner, size_t rows), void* owner,
           std::vector<std::string>* extras) {
-    LONG rows = 0, columns = 0, err = 0;
-    LONGLONG vm = 0;
-    const HRESULT hr = db->Query(&err, Bstr(sql), &rows, &columns, &vm);
-    if (FAILED(hr)) {
-        db->FreeResultset(nullptr, &vm);
-        Check(hr, err, "query failed");
-    }
-    if (static_cast<size_t>(columns) != fields.size() + extraColumns) {
-        db->FreeResultset(nullptr, &vm);
+    ResultWalk walk(db, sql);
+    const size_t columns = static_cast<size_t>(walk.columns()), rows = static_cast<size_t>(walk.rows());
+    if (columns != fields.size() + extraColumns)
         throw ClientError("query returned " + std::to_string(columns) + " columns where " +
                           std::to_string(fields.size() + extraColumns) + " were expected");
+    char* record = static_cast<char*>(reserve(owner, rows));
+    extras->reserve(rows * extraColumns);
+    for (size_t r = 0; r < rows; ++r, record += stride, walk.next()) {
+        for (size_t c = 0; c < fields.size(); ++c)
+            Store(record, fields[c], walk.field(static_cast<LONG>(c), fields[c].kind != calyra::FieldKind::Text));
+        for (size_t k = 0; k < extraColumns; ++k)
+            extras->push_back(Utf16ToUtf8(walk.field(static_cast<LONG>(fields.size() + k))));
     }
-    char* record = static_cast<char*>(reserve(owner, static_cast<size_t>(rows)));
-    extras->reserve(static_cast<size_t>(rows) * extraColumns);
-    std::vector<USHORT> text(kTextUnits), value(kValueUnits);
-    for (LONG r = 0; r < rows; ++r, record += stride) {
-        for (size_t c = 0; c < fields.size(); ++c) {
-            std::vector<USHORT>& buffer = fields[c].kind == calyra::FieldKind::Text ? text : value;
-            db->GetFieldValue(nullptr, &vm, static_cast<LONG>(c), buffer.data(), static_cast<ULONG>(buffer.size()));
-            Store(record, fields[c], reinterpret_cast<const char16_t*>(buffer.data()));
-        }
-        for (size_t k = 0; k < extraColumns; ++k) {
-            db->GetFieldValue(nullptr, &vm, static_cast<LONG>(fields.size() + k), text.data(), kTextUnits);
-            extras->push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(text.data())));
-        }
-        db->NextRow(nullptr, &vm);
-    }
-    db->FreeResultset(nullptr, &vm);
 }
 
 }  // namespace record_rows_detail

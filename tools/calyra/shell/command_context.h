@@ -7,6 +7,8 @@
 // leaf that was chosen. Thread-safety: one thread.
 #pragma once
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -31,8 +33,16 @@ public:
         if (!m_session) m_session = std::make_unique<Session>(options);
         return *m_session;
     }
+    // The output in the chosen format; colour is judged by the real
+    // standard output, so a redirected run (a test's stream) never paints
+    // unless --color always asks.
     const Output& out() {
-        if (!m_output) m_output = std::make_unique<Output>(options.json, m_stream);
+        if (!m_output) {
+            const bool terminal = !m_stream && ::isatty(STDOUT_FILENO) == 1;
+            m_output = std::make_unique<Output>(OutputOptions{FormatNamed(options.format, options.json),
+                                                              !options.noHeader, ColorWanted(options.color, terminal)},
+                                                m_stream);
+        }
         return *m_output;
     }
     // Where output goes (tests capture it); default standard output.

@@ -4,28 +4,45 @@
 #include "shell/client_error.h"
 
 namespace calyra::cli {
+namespace {
 
-TextRows QueryRows(IPimDbAccess* db, const std::u16string& sql, LONG* columns) {
-    TextRows out;
-    LONG rows = 0, cols = 0, err = 0;
-    LONGLONG vm = 0;
-    HRESULT hr = db->Query(&err, Bstr(sql), &rows, &cols, &vm);
+// Texts get what the access objects read with, so a text comes back
+// exactly as GetAll... returns it; numbers and dates fit in a few units.
+constexpr ULONG kTextUnits = 2049;
+constexpr ULONG kBriefUnits = 40;
+
+}  // namespace
+
+ResultWalk::ResultWalk(IPimDbAccess* db, const std::u16string& sql) : m_db(db) {
+    LONG err = 0;
+    const HRESULT hr = db->Query(&err, Bstr(sql), &m_rows, &m_columns, &m_vm);
     if (FAILED(hr)) {
-        db->FreeResultset(nullptr, &vm);
+        db->FreeResultset(nullptr, &m_vm);
         Check(hr, err, "query failed");
     }
-    if (columns) *columns = cols;
-    std::vector<USHORT> buffer(2049);
-    for (LONG r = 0; r < rows; ++r) {
+}
+
+ResultWalk::~ResultWalk() { m_db->FreeResultset(nullptr, &m_vm); }
+
+const char16_t* ResultWalk::field(LONG column, bool brief) {
+    std::vector<USHORT>& buffer = brief ? m_brief : m_text;
+    if (buffer.empty()) buffer.resize(brief ? kBriefUnits : kTextUnits);
+    m_db->GetFieldValue(nullptr, &m_vm, column, buffer.data(), static_cast<ULONG>(buffer.size()));
+    return reinterpret_cast<const char16_t*>(buffer.data());
+}
+
+void ResultWalk::next() { m_db->NextRow(nullptr, &m_vm); }
+
+TextRows QueryRows(IPimDbAccess* db, const std::u16string& sql, LONG* columns) {
+    ResultWalk walk(db, sql);
+    if (columns) *columns = walk.columns();
+    TextRows out;
+    out.reserve(static_cast<size_t>(walk.rows()));
+    for (LONG r = 0; r < walk.rows(); ++r, walk.next()) {
         std::vector<std::string> row;
-        for (LONG c = 0; c < cols; ++c) {
-            db->GetFieldValue(nullptr, &vm, c, buffer.data(), static_cast<ULONG>(buffer.size()));
-            row.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(buffer.data())));
-        }
+        for (LONG c = 0; c < walk.columns(); ++c) row.push_back(Utf16ToUtf8(walk.field(c)));
         out.push_back(std::move(row));
-        db->NextRow(nullptr, &vm);
     }
-    db->FreeResultset(nullptr, &vm);
     return out;
 }
 

@@ -1,0 +1,158 @@
+// The output formats as a script reads them (CSV and TSV parsed back to the
+// values JSON gives), colour as a terminal gets it, and what sql prints:
+// column names and the rows a write changed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "client_run.h"
+
+namespace calyra::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Rows = std::vector<std::vector<std::string>>;
+
+// RFC 4180: quoted fields may hold commas, doubled quotes and line breaks.
+Rows ParseCsv(const std::string& text) {
+    Rows rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            field += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == ',' || c == '\n')) {
+            row.push_back(std::move(field));
+            field.clear();
+            if (c == '\n') rows.push_back(std::move(row)), row.clear();
+        } else
+            field += c;
+    }
+    return rows;
+}
+
+// Tab-separated lines with \t \n \r \\ escaped inside values.
+Rows ParseTsv(const std::string& text) {
+    Rows rows(1, std::vector<std::string>(1));
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char e = text[++i];
+            rows.back().back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        } else if (text[i] == '\t') {
+            rows.back().emplace_back();
+        } else if (text[i] == '\n') {
+            rows.emplace_back(1);
+        } else {
+            rows.back().back() += text[i];
+        }
+    }
+    rows.pop_back();  // after the last line break
+    return rows;
+}
+
+TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
+    ClientRun run;
+    run.ok({"profiles", "add", "a,b \"quoted\"\nnext\tcolumn\\end", "--model", "first\nsecond"});
+    run.ok({"profiles", "add", "Plain"});
+    const Json json = run.json({"profiles", "list"});
+    const Rows header = ParseCsv(run.ok({"--format", "csv", "profiles", "list"}));
+    ASSERT_FALSE(header.empty());
+    Rows values;
+    for (const auto& item : json) {
+        values.emplace_back();
+        for (const auto& column : header[0]) values.back().push_back(item.at(column).get<std::string>());
+    }
+    const struct {
+        const char* format;
+        Rows (*parse)(const std::string&);
+    } formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
+    for (const auto& f : formats) {
+        Rows withHeader = values;
+        withHeader.insert(withHeader.begin(), header[0]);
+        EXPECT_EQ(f.parse(run.ok({"--format", f.format, "profiles", "list"})), withHeader) << f.format;
+        EXPECT_EQ(f.parse(run.ok({"--format", f.format, "--no-header", "profiles", "list"})), values) << f.format;
+    }
+    // One value (an object, or a change's result) is a field/value list.
+    EXPECT_EQ(ParseCsv(run.ok({"--format", "csv", "profiles", "add", "Third"})),
+              (Rows{{"field", "value"}, {"profile_id", "3"}}));
+    EXPECT_EQ(ParseTsv(run.ok({"--format", "tsv", "--no-header", "profiles", "add", "Fourth"})),
+              (Rows{{"profile_id", "4"}}));
+    // The people's table loses its header line too.
+    const std::string table = run.ok({"--no-header", "profiles", "list"});
+    EXPECT_EQ(table.find("profile_id"), std::string::npos) << table;
+    EXPECT_NE(table.find("Plain"), std::string::npos) << table;
+}
+
+// Runs calyra under a pseudo-terminal (script(1)), with $NO_COLOR as given
+// (nullptr: unset); returns what the terminal showed.
+std::string OnTerminal(const ClientRun& run, const char* noColor, const std::string& args) {
+    std::string command = noColor ? "NO_COLOR='" + std::string(noColor) + "' " : "env -u NO_COLOR ";
+    command += "script -qec \"'" CALYRA_CLIENT_PATH "' --db '" + run.db() + "' " + args + "\" /dev/null";
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    if (pipe) ::pclose(pipe);
+    return out;
+}
+
+std::string WithoutEscapes(std::string text) {
+    for (size_t at; (at = text.find("\x1b[")) != std::string::npos;) text.erase(at, text.find('m', at) - at + 1);
+    return text;
+}
+
+TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
+    ClientRun run;
+    run.ok({"profiles", "add", "Phone"});
+    const std::string bold = "\x1b[1mname\x1b[0m";
+    const struct {
+        Args args;
+        bool painted;
+    } cases[] = {
+        {{"--color", "always", "profiles", "list"}, true},
+        {{"profiles", "list"}, false},  // auto, and the output is a pipe
+        {{"--color", "never", "profiles", "list"}, false},
+        {{"--color", "always", "--format", "csv", "profiles", "list"}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run.ok(c.args).find(bold) != std::string::npos, c.painted) << ClientRun::Join(c.args);
+    // Escapes take no width: the painted table lines up as the plain one.
+    EXPECT_EQ(WithoutEscapes(run.ok({"--color", "always", "profiles", "list"})), run.ok({"profiles", "list"}));
+
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+    EXPECT_NE(OnTerminal(run, nullptr, "profiles list").find(bold), std::string::npos) << "a terminal gets colour";
+    EXPECT_NE(OnTerminal(run, "", "profiles list").find(bold), std::string::npos) << "an empty NO_COLOR counts not";
+    EXPECT_EQ(OnTerminal(run, "1", "profiles list").find(bold), std::string::npos) << "NO_COLOR=1 was ignored";
+    EXPECT_NE(OnTerminal(run, "1", "--color always profiles list").find(bold), std::string::npos);
+}
+
+TEST(ClientOutput, SqlNamesItsColumnsAndCountsChangedRows) {
+    ClientRun run;
+    run.ok({"profiles", "add", "A"});
+    run.ok({"profiles", "add", "B"});
+    const struct {
+        const char* statement;
+        Rows printed;  // as CSV
+    } cases[] = {
+        {"SELECT [ProfileName], [ProfileID] AS id, 1 + 1 FROM [tProfile] ORDER BY id",
+         {{"ProfileName", "id", "1 + 1"}, {"A", "1", "2"}, {"B", "2", "2"}}},
+        {"SELECT * FROM [tProfile] WHERE 0", {{"ProfileID", "IMEI", "SN", "HXRID", "Model", "ProfileName"}}},
+        // No view can stand over a PRAGMA: its columns are numbered.
+        {"PRAGMA user_version", {{"#1"}, {"0"}}},
+        {"UPDATE [tProfile] SET [Model] = 'X'", {{"field", "value"}, {"ok", "yes"}, {"changed", "2"}}},
+        {"CREATE TABLE [tScratch] (a)", {{"field", "value"}, {"ok", "yes"}, {"changed", "0"}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseCsv(run.ok({"--format", "csv", "sql", c.statement})), c.printed) << c.statement;
+    EXPECT_EQ(run.ok({"sql", "DELETE FROM [tScratch]"}), "0 rows changed\n");
+    EXPECT_EQ(run.ok({"sql", "INSERT INTO [tScratch] VALUES (1), (2)"}), "2 rows changed; new row 2\n");
+    EXPECT_EQ(run.ok({"sql", "SELECT a AS n FROM [tScratch] LIMIT 1"}), "n\n1\n(1 row)\n");
+}
+
+}  // namespace
+}  // namespace calyra::test
