@@ -83,6 +83,17 @@ TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
                          R"({"start": "2027-03-05T14:00:00+01:00", "start_utc": "2027-03-05T13:00:00Z",
                              "end": "2027-03-05T15:00:00+01:00"})"_json));
 
+    // Just after midnight in Berlin is the day before in UTC: the series'
+    // days, its end and the occurrence an exception replaces are Berlin's.
+    const std::string late = run.json({"events", "add", "--subject", "Late", "--start", "2027-03-01 00:30", "--repeat",
+                                       "weekly", "--until", "2027-03-15"})["event_id"];
+    EXPECT_EQ(run.json({"events", "show", late})["recurrence_text"], "weekly on Mon, until 2027-03-15");
+    run.ok({"events", "exceptions", late, "--add", "--original", "2027-03-08", "--start", "2027-03-09 00:30"});
+    std::vector<std::string> starts;
+    for (const auto& o : run.json({"events", "list", "--from", "2027-03-01", "--to", "2027-03-31"}))
+        if (o["subject"] == "Late") starts.push_back(o["start"].get<std::string>().substr(0, 16));
+    EXPECT_EQ(starts, (std::vector<std::string>{"2027-03-01T00:30", "2027-03-09T00:30", "2027-03-15T00:30"}));
+
     // Over the night the clocks change, in Berlin and further west.
     run.ok({"events", "add", "--subject", "Holiday", "--start", "2027-03-27", "--end", "2027-03-29", "--all-day-event",
             "yes"});

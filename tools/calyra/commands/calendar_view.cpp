@@ -118,8 +118,10 @@ GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines) 
     return style;
 }
 
-long long ViewDay(const UserTime& user, const std::string& text, const std::string& what) {
-    if (text.empty()) return user.today();
+long long ViewDay(const UserTime& user, const std::vector<std::string>& words, const std::string& what) {
+    if (words.empty()) return user.today();
+    std::string text;
+    for (const auto& w : words) text += (text.empty() ? "" : " ") + w;
     return DayOfDate(user.read(text, what, true).date);
 }
 

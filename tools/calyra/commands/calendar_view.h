@@ -53,9 +53,10 @@ std::string DaysText(const std::vector<calendar::Occurrence>& occurrences, const
 // the user's week start, today marked.
 calendar::GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines);
 
-// The day a view shows: `text` read as a date in the user's zone (empty:
-// today). Throws ClientError (status 2) naming `what`.
-long long ViewDay(const UserTime& user, const std::string& text, const std::string& what);
+// The day a view shows: `words` (the positional words, so "next monday"
+// needs no quotes) read as a date in the user's zone; none: today. Throws
+// ClientError (status 2) naming `what`.
+long long ViewDay(const UserTime& user, const std::vector<std::string>& words, const std::string& what);
 
 // events week, events day (view_commands.cpp).
 void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx);

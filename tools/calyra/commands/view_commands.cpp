@@ -6,6 +6,8 @@
 // The commands' options live in shared values their actions hold.
 // Thread-safety: one thread, like the command line.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "calendar/days.h"
 #include "calendar/month_grid.h"
@@ -20,7 +22,7 @@ using namespace calendar;
 
 void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx) {
     auto* week = events.add_subcommand("week", "Show a week as a row of days (default: this week)");
-    auto weekDay = std::make_shared<std::string>();
+    auto weekDay = std::make_shared<std::vector<std::string>>();
     auto cellWidth = std::make_shared<size_t>(0);
     week->add_option("date", *weekDay, "A day of the week to show, e.g. 2027-03-05, today, \"next mon\"");
     week->add_option("--cell-width", *cellWidth, "Columns of a day's box (default: as the terminal allows)")
@@ -38,7 +40,7 @@ void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx) {
     });
 
     auto* day = events.add_subcommand("day", "Show one day's events with their times (default: today)");
-    auto which = std::make_shared<std::string>();
+    auto which = std::make_shared<std::vector<std::string>>();
     day->add_option("date", *which, "The day, e.g. 2027-03-05, tomorrow, fri");
     auto dayView = std::make_shared<ViewOptions>(day);
     ctx.bind(day, [&ctx, which, dayView] {

@@ -51,7 +51,7 @@ Json EventJson(const tagEventInfo& info, const UserTime& user) {
     user.putMoment(&out, "start", info.dtStartDateTime, allDay);
     user.putMoment(&out, "end", info.dtEndDateTime, allDay);
     const auto zone = TimeZone::FromNumber(info.ulTimeZone);
-    out["time_zone"] = zone ? Json(zone->name()) : Json();
+    out["time_zone_name"] = zone ? Json(zone->name()) : Json();
     return out;
 }
 

@@ -37,7 +37,7 @@ void AllExceptions(IEventAccess* events, const std::string& id, OwnedRecordArray
 Json EventJson(const tagEventInfo& info);
 // The same plus the times as the user reads them: "start" and "end" in ISO
 // 8601 with the user's offset (all-day: the days), "start_utc", "end_utc",
-// and "time_zone", the event's own zone (null: none, its times are UTC).
+// and "time_zone_name", the event's own zone (null: none, its times are UTC).
 Json EventJson(const tagEventInfo& info, const UserTime& user);
 // An occurrence for scripts: event_id, subject, start, start_utc, end,
 // end_utc (as above), all_day, exception.
