@@ -28,10 +28,12 @@ TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChange
                                                          {"America/New_York", "-05:00"},
                                                          {"Australia/Lord_Howe", "+11:00"},
                                                          {"Asia/Kolkata", "+05:30"}};
-    for (const auto& [zone, february] : zones) {
+    for (const auto& entry : zones) {
+        // Named copies: clang 14 lambdas cannot capture structured bindings.
+        const std::string zone = entry.first, february = entry.second;
         SCOPED_TRACE(zone);
-        const bool viaTz = std::string(zone) == "Europe/Berlin";
-        ScopedTz tz(viaTz ? zone : "UTC");
+        const bool viaTz = zone == "Europe/Berlin";
+        ScopedTz tz(viaTz ? zone.c_str() : "UTC");
         ClientRun plain;
         auto run = [&](Args args) {
             if (!viaTz) args.insert(args.begin(), {"--tz", zone});

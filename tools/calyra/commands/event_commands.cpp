@@ -45,7 +45,9 @@ std::string Shown(const Json& e, const std::string& key, const UserTime& user) {
     const Json& utc = e[key + "_utc"];
     const auto date = utc.is_string() ? TryParseIsoDate(utc.get<std::string>()) : std::nullopt;
     if (!date) return "";
-    return e["all_day_event"] == true || e["all_day"] == true ? FormatIsoDay(*date) : user.show(*date);
+    // All-day days are the same everywhere: shown as stored.
+    const bool allDay = e["all_day_event"] == true || e["all_day"] == true;
+    return allDay ? FormatLocalDay(*date, TimeZone::Utc(), user.style()) : user.show(*date);
 }
 
 // The table row people see for an event or an occurrence.
