@@ -70,7 +70,10 @@ std::vector<std::vector<Occurrence>> ByWallDay(const std::vector<Occurrence>& oc
 
 Json DaysJson(const std::vector<Occurrence>& occurrences, const UserTime& user, long long firstDay, int count,
               bool empty) {
-    // The same days as the text, each occurrence in UTC for its JSON.
+    // The days are laid out as the text lays them out (in wall time); each
+    // wall copy carries its index in `occurrences` in its event ID, so the
+    // JSON is written from the UTC original (a wall time in the repeated
+    // hour of a clock change names two moments).
     std::vector<Occurrence> byIndex = occurrences;
     for (size_t i = 0; i < byIndex.size(); ++i) byIndex[i].eventId = std::to_string(i);
     const auto days = ByWallDay(byIndex, user, firstDay, count);
