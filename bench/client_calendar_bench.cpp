@@ -6,6 +6,10 @@
 //           and every exception, through the component's connection), the
 //           expansion and the grid; raw: stepping the same two queries and
 //           copying every column.
+//   agenda  `calyra agenda --days 7` over the same 50,000 events, in a zone
+//           with clock changes (Europe/Berlin): the range read of the seven
+//           days, each event laid out in its zone, the day-by-day text; raw:
+//           stepping the same two queries and copying every column.
 //   export  `events export` of 20,000 events: the bulk read and the
 //           iCalendar text; raw: stepping the same two queries.
 //   import  `events import` of 20,000 events into an empty file, in one
@@ -13,7 +17,7 @@
 //           transaction.
 //
 // Times are CPU seconds of the thread; the ratio counter is client / raw.
-// The command targets (month under 0.3 s, export under 2 s) are wall-clock
+// The command targets (month and agenda under 0.3 s, export under 2 s) are wall-clock
 // times of the program; these figures are the in-process part of them.
 //
 // Run: build/bin/calyra_bench_client_calendar   (about a minute)
@@ -34,6 +38,8 @@
 #include "calendar/days.h"
 #include "calendar/month_grid.h"
 #include "calendar/occurrences.h"
+#include "calendar/time_zone.h"
+#include "commands/calendar_view.h"
 #include "idl/owned_record.h"
 #include "import_export/calendar_items.h"
 #include "import_export/import_report.h"
@@ -42,6 +48,7 @@
 #include "records/event_records.h"
 #include "records/profile_events.h"
 #include "records/record_rows.h"
+#include "shell/date_text.h"
 #include "shell/record_fields.h"
 #include "shell/session.h"
 
@@ -154,6 +161,42 @@ void Ratio(benchmark::State& state, double client, double raw) {
     state.counters["ratio"] = raw > 0 ? client / raw : 0;
 }
 
+// "2024-06-01 00:00:00", as the component stores dates.
+std::string StoredText(DATE date) {
+    const cal::CivilDate c = cal::ToCivil(date);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
+                  c.second);
+    return text;
+}
+
+// The queries of a range read (records/profile_events.h) for raw SQLite.
+std::vector<std::string> RawRangeQueries(const calyra::cli::DateRange& range) {
+    return {Select("[OriginalEventID] = '0' AND ([PatternOption] IN ('1', '2', '3', '4') OR ([StartDateTime] <= '" +
+                   StoredText(range.to) + "' AND [EndDateTime] >= '" + StoredText(range.from) + "'))"),
+            Select("[OriginalEventID] <> '0'")};
+}
+
+// A calendar view: `view` (the client's read, layout and text) against the
+// raw read of the same rows, in the same iteration.
+template <class View>
+void CompareView(benchmark::State& state, const std::filesystem::path& file, const calyra::cli::DateRange& range,
+                 View view) {
+    const std::vector<std::string> raw = RawRangeQueries(range);
+    for (auto _ : state) {
+        double t = ThreadCpuSeconds();
+        const size_t masters = view();
+        const double client = ThreadCpuSeconds() - t;
+        t = ThreadCpuSeconds();
+        const size_t rows = RawRead(file, raw);
+        const double rawSeconds = ThreadCpuSeconds() - t;
+        if (rows != masters) return state.SkipWithError("the two sides read different rows");
+        state.SetIterationTime(client);
+        Ratio(state, client, rawSeconds);
+        state.counters["rows"] = static_cast<double>(rows);
+    }
+}
+
 void BM_Month(benchmark::State& state) {
     const auto file = g_dir / "month.db";
     auto session = FilledSession(file, kMonthEvents);
@@ -161,31 +204,32 @@ void BM_Month(benchmark::State& state) {
     const long long first = cal::DayFromCivil(kYear, kMonth, 1);
     const DATE from = cal::SecondsToDate(first * cal::kSecondsPerDay);
     const DATE to = cal::SecondsToDate((first + cal::DaysInMonth(kYear, kMonth)) * cal::kSecondsPerDay - 1);
-    const std::vector<std::string> raw = {
-        Select("[OriginalEventID] = '0' AND ([PatternOption] IN ('1', '2', '3', '4') OR ([StartDateTime] <= "
-               "'2024-06-30 23:59:59' AND [EndDateTime] >= '2024-06-01 00:00:00'))"),
-        Select("[OriginalEventID] <> '0'")};
-    for (auto _ : state) {
-        double t = ThreadCpuSeconds();
-        const calyra::cli::ProfileEvents stored(*session, calyra::cli::DateRange{from, to});
-        std::vector<cal::Occurrence> occurrences;
-        for (const auto& e : stored.masters()) {
-            std::vector<cal::CalendarEvent> exceptions;
-            const cal::CalendarEvent series = calyra::cli::ToCalendarEvent(e);
-            for (const tagEventInfo* x : stored.exceptionsOf(series.id))
-                exceptions.push_back(calyra::cli::ToCalendarEvent(*x));
-            for (auto& o : cal::ExpandEvent(series, exceptions, from, to)) occurrences.push_back(std::move(o));
-        }
+    const auto utc = cal::TimeZone::Utc();
+    const auto range = calyra::cli::ReadRangeFor(from, to, utc);
+    CompareView(state, file, range, [&] {
+        const calyra::cli::ProfileEvents stored(*session, range);
+        const auto occurrences = stored.occurrences(from, to, utc);
         benchmark::DoNotOptimize(cal::FormatMonthGrid(kYear, kMonth, occurrences, {}));
-        const double client = ThreadCpuSeconds() - t;
-        t = ThreadCpuSeconds();
-        const size_t rows = RawRead(file, raw);
-        const double rawSeconds = ThreadCpuSeconds() - t;
-        if (rows != stored.masters().size()) return state.SkipWithError("the two sides read different rows");
-        state.SetIterationTime(client);
-        Ratio(state, client, rawSeconds);
-        state.counters["rows"] = static_cast<double>(rows);
-    }
+        return stored.masters().size();
+    });
+}
+
+void BM_Agenda(benchmark::State& state) {
+    const auto file = g_dir / "agenda.db";
+    auto session = FilledSession(file, kMonthEvents);
+    if (!session) return state.SkipWithError("cannot fill the database");
+    // The week the clocks change in Berlin.
+    const calyra::cli::UserTime user(*cal::TimeZone::Find("Europe/Berlin"), cal::DateStyle::Iso, 1);
+    const long long first = cal::DayFromCivil(2024, 3, 27);
+    const DATE from = cal::SecondsToDate(first * cal::kSecondsPerDay);
+    const DATE to = cal::SecondsToDate((first + 7) * cal::kSecondsPerDay - 1);
+    const auto range = calyra::cli::ReadRangeFor(from, to, user.zone());
+    CompareView(state, file, range, [&] {
+        const calyra::cli::ProfileEvents stored(*session, range);
+        const auto occurrences = stored.occurrences(from, to, user.zone());
+        benchmark::DoNotOptimize(calyra::cli::DaysText(occurrences, user, first, 7, false));
+        return stored.masters().size();
+    });
 }
 
 void BM_Export(benchmark::State& state) {
@@ -279,6 +323,8 @@ void BM_Import(benchmark::State& state) {
 
 // Medians of five runs (three for the import): the machine is shared.
 BENCHMARK(BM_Month)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_Agenda)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_Export)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()->Unit(
     benchmark::kMillisecond);

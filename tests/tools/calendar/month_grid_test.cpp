@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "calendar/days.h"
 #include "calendar/display_width.h"
 #include "calendar/iso_date.h"
 #include "calendar/month_grid.h"
@@ -53,6 +54,20 @@ TEST(MonthGrid, WeeksRunMondayToSundayInTheMonthsShape) {
     EXPECT_EQ(weeks[1][0], "2");
     EXPECT_EQ(weeks.back(), (Cells{"30", "", "", "", "", "", ""}));
     EXPECT_EQ(WeekNumbers(FormatMonthGrid(2027, 2, {})).size(), 4u) << "28 days from a Monday fill 4 weeks";
+
+    // Weeks from Sunday, today marked (and handed to the hook), and a week
+    // on its own across a month's end.
+    GridStyle sunday;
+    sunday.weekStart = 0;
+    sunday.today = DayFromCivil(2026, 11, 3);
+    sunday.markToday = [](const std::string& cell) { return "<" + cell + ">"; };
+    const std::string fromSunday = FormatMonthGrid(2026, 11, {}, sunday);
+    EXPECT_EQ(CellsOf(Lines(fromSunday)[2])[0], "Sun");
+    EXPECT_EQ(WeekNumbers(fromSunday).size(), 5u) << fromSunday;
+    EXPECT_EQ(WeekNumbers(fromSunday)[0], (Cells{"1", "2", "<3 today   >", "4", "5", "6", "7"}));
+    const std::string week = FormatWeekGrid(DayFromCivil(2026, 11, 30), {}, {});
+    EXPECT_EQ(CellsOf(Lines(week)[1])[0], "Mon") << "no title line";
+    EXPECT_EQ(WeekNumbers("title\n" + week), (std::vector<Cells>{{"30", "1", "2", "3", "4", "5", "6"}}));
 }
 
 TEST(MonthGrid, DaysWithMoreEventsThanLinesSayHowManyMore) {
@@ -73,7 +88,7 @@ TEST(MonthGrid, EveryLineHasTheSameWidthWithWideCharactersCutWhole) {
     const std::string grid = FormatMonthGrid(2026, 12, events);
     const auto lines = Lines(grid);
     for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(DisplayWidth(lines[i]), DisplayWidth(lines[1])) << lines[i];
-    EXPECT_NE(grid.find("|10:00 会… |"), std::string::npos) << "a half-fitting wide character is left out\n" << grid;
+    EXPECT_NE(grid.find("|10 会議の…|"), std::string::npos) << "a half-fitting wide character is left out\n" << grid;
     EXPECT_EQ(FitToWidth("a会議", 3), "a\u2026 ");
     EXPECT_EQ(FitToWidth("ab", 4), "ab  ");
 }
@@ -88,7 +103,10 @@ TEST(MonthGrid, LongEventsShowOnEveryDayTheyCoverAndEndAtMidnight) {
     EXPECT_EQ(shape, "011100011") << "days 23..31; an end at midnight does not reach into that day";
     const std::string grid = FormatMonthGrid(2026, 12, events);
     EXPECT_NE(grid.find("|Holiday   |"), std::string::npos) << "all-day events have no time\n" << grid;
-    EXPECT_NE(grid.find("|22:00 Par…|Party     |"), std::string::npos) << "the time only on the first day\n" << grid;
+    EXPECT_NE(grid.find("|22 Party  |Party     |"), std::string::npos) << "the time only on the first day\n" << grid;
+    EXPECT_NE(FormatMonthGrid(2026, 12, {At("2026-12-02T09:30", "2026-12-02T10:00", "Call")}).find("|9:30 Call |"),
+              std::string::npos)
+        << "narrow boxes write times short";
 }
 
 }  // namespace

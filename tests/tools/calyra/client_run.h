@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,6 +131,22 @@ inline void ExpectFails(const ClientRun& run, int status, const std::vector<Args
             << r.err;
     }
 }
+
+// $TZ for the programs run while it lives (the client's zone when neither
+// --tz nor the config file names one); the old value comes back after.
+class ScopedTz {
+public:
+    explicit ScopedTz(const char* zone) {
+        if (const char* old = std::getenv("TZ")) m_old = old;
+        ::setenv("TZ", zone, 1);
+    }
+    ~ScopedTz() { m_old ? (void)::setenv("TZ", m_old->c_str(), 1) : (void)::unsetenv("TZ"); }
+    ScopedTz(const ScopedTz&) = delete;
+    ScopedTz& operator=(const ScopedTz&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
 
 inline nlohmann::ordered_json operator""_json(const char* text, size_t size) {
     return nlohmann::ordered_json::parse(text, text + size);

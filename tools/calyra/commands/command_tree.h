@@ -28,6 +28,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx);
 void AddContactGroupCommands(CLI::App& app, CommandContext& ctx);
 void AddEventCommands(CLI::App& app, CommandContext& ctx);
 void AddMonthCommand(CLI::App& events, CommandContext& ctx);
+void AddAgendaCommand(CLI::App& app, CommandContext& ctx);
 void AddCategoryCommands(CLI::App& app, CommandContext& ctx);
 void AddTaskCommands(CLI::App& app, CommandContext& ctx);
 void AddSyncCommands(CLI::App& app, CommandContext& ctx);

@@ -1,4 +1,9 @@
 // events list|show|add|edit|rm|exceptions
+//
+// Every date shown is wall time in the user's zone (shell/date_text.h),
+// every date typed is read there, and the stored moments stay UTC. A new
+// event records the user's zone, so its repetitions keep their wall-clock
+// time across clock changes.
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -6,12 +11,14 @@
 #include <utility>
 
 #include "calendar/days.h"
+#include "calendar/zoned_occurrences.h"
 #include "commands/command_tree.h"
 #include "commands/recurrence_options.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/named_records.h"
+#include "records/profile_events.h"
 #include "records/recurrence_record.h"
 #include "records/text_limits.h"
 #include "shell/client_error.h"
@@ -26,64 +33,93 @@ using namespace calendar;
 namespace {
 
 const std::vector<std::string> kEventColumns{"event_id", "start", "end", "subject", "location", "recurrence"};
-const std::vector<std::string> kExceptionColumns{
-    "event_id", "original_start_time", "start_date_time", "end_date_time", "subject", "status"};
+const std::vector<std::string> kOccurrenceColumns{"event_id", "start", "end", "subject"};
+const std::vector<std::string> kExceptionColumns{"event_id", "original_start_time", "start", "end", "subject",
+                                                 "status"};
 
 // The widest range the component's range lists accept.
 DATE Earliest() { return FromCivil({100, 1, 1, 0, 0, 0}); }
 DATE Latest() { return FromCivil({9999, 12, 31, 23, 59, 59}); }
 
-// An end of a range given as a bare day means the whole of that day.
-DATE ParseRangeEnd(const std::string& text) {
-    const DATE d = ParseIsoDate(text);
-    const bool wholeDay = text.size() == 10 || text == "today";
-    return wholeDay ? SecondsToDate(DateToSeconds(d) + kSecondsPerDay - 1) : d;
+// A moment of an EventJson value ("start", "end") as people read it.
+std::string Shown(const Json& e, const std::string& key, const UserTime& user) {
+    const Json& utc = e[key + "_utc"];
+    const auto date = utc.is_string() ? TryParseIsoDate(utc.get<std::string>()) : std::nullopt;
+    if (!date) return "";
+    // All-day days are the same everywhere: shown as stored.
+    const bool allDay = e["all_day_event"] == true || e["all_day"] == true;
+    return allDay ? FormatLocalDay(*date, TimeZone::Utc(), user.style()) : user.show(*date);
 }
 
-// The table row people see for an event.
-Json EventRowForPeople(const Json& e) {
-    return Json{{"event_id", e["event_id"]}, {"start", e["start_date_time"]}, {"end", e["end_date_time"]},
-                {"subject", e["subject"]},   {"location", e["location"]},     {"recurrence", e["recurrence_text"]}};
+// The table row people see for an event or an occurrence.
+Json RowForPeople(const Json& e, const UserTime& user) {
+    Json row{{"event_id", e["event_id"]},
+             {"start", Shown(e, "start", user)},
+             {"end", Shown(e, "end", user)},
+             {"subject", e["subject"]}};
+    if (e.contains("location")) row["location"] = e["location"];
+    if (e.contains("recurrence_text")) row["recurrence"] = e["recurrence_text"];
+    return row;
 }
 
-void ListEvents(const Output& out, const Json& events) {
-    if (out.json()) return out.list(events);
+void ListRows(const Output& out, const Json& items, const UserTime& user, const std::vector<std::string>& columns) {
+    if (out.json()) return out.list(items);
     Json rows = Json::array();
-    for (const auto& e : events) rows.push_back(EventRowForPeople(e));
-    out.list(rows, kEventColumns);
+    for (const auto& e : items) rows.push_back(RowForPeople(e, user));
+    out.list(rows, columns);
 }
 
-// --start and --end, for a new event, an edit or an exception. An edit that
-// moves the start keeps the event's length unless --end is given too.
+// --start, --end, --for and --remind, for a new event, an edit or an
+// exception, read in the user's zone. An edit that moves the start keeps
+// the event's length unless --end or --for is given too. All-day events
+// keep their days as typed (they are the same in every zone); a bare --end
+// day is the last day.
 class EventTimes {
 public:
     EventTimes(CLI::App* command, bool required) {
-        auto* start = command->add_option("--start", *m_start, "Start, YYYY-MM-DD[THH:MM[:SS]] UTC");
+        auto* start = command->add_option("--start", *m_start,
+                                          "Start in your zone, e.g. 2027-03-05T14:00, \"tomorrow 10:00\", \"fri 9am\"");
         if (required) start->required();
-        command->add_option("--end", *m_end,
-                            "End (default: one hour after the start, one day for all-day events; on edit the "
-                            "event keeps its length)");
+        auto* end = command->add_option(
+            "--end", *m_end,
+            "End (default: one hour after the start, one day for all-day events; on edit the event keeps its length)");
+        command->add_option("--for", *m_for, "Length instead of --end, e.g. 30m, 1h30m, 2d")->excludes(end);
+        command->add_option("--remind", *m_remind, "Reminder this long before the start, e.g. 15m, 1h, 1d");
     }
-    bool given() const { return !m_start->empty() || !m_end->empty(); }
+    bool given() const { return !m_start->empty() || !m_end->empty() || !m_for->empty() || !m_remind->empty(); }
     bool startGiven() const { return !m_start->empty(); }
 
     // Sets the record's times; `fresh` when the record has none yet.
-    void apply(tagEventInfo* info, bool fresh) const {
+    void apply(tagEventInfo* info, bool fresh, const UserTime& user) const {
+        const bool allDay = info->bAllDayEvent != 0;
         const DATE oldStart = info->dtStartDateTime, oldEnd = info->dtEndDateTime;
-        const DATE start = m_start->empty() ? oldStart : ParseIsoDate(*m_start);
+        DATE start = oldStart;
+        if (!m_start->empty())
+            start = allDay ? DayStart(user.read(*m_start, "--start", true).date) : user.read(*m_start, "--start").date;
         long long length = DateToSeconds(oldEnd) - DateToSeconds(oldStart);
         // An all-day event keeps the last second of its last day.
-        if (fresh) length = info->bAllDayEvent ? kSecondsPerDay - 1 : 3600;
-        DATE end = m_end->empty() ? SecondsToDate(DateToSeconds(start) + std::max(0LL, length)) : ParseIsoDate(*m_end);
+        if (fresh) length = allDay ? kSecondsPerDay - 1 : 3600;
+        if (!m_for->empty()) length = user.duration(*m_for, "--for") - (allDay ? 1 : 0);
+        DATE end = SecondsToDate(DateToSeconds(start) + std::max(0LL, length));
+        if (!m_end->empty()) {
+            const auto typed = user.read(*m_end, "--end", allDay);
+            end = allDay && !typed.hasTime ? SecondsToDate(DateToSeconds(DayStart(typed.date)) + kSecondsPerDay - 1)
+                                           : typed.date;
+        }
         if (DateToSeconds(end) < DateToSeconds(start))
-            throw ClientError("the end " + FormatIsoDate(end) + " is before the start " + FormatIsoDate(start), 2);
+            throw ClientError("the end " + user.show(end) + " is before the start " + user.show(start), 2);
         info->dtStartDateTime = start;
         info->dtEndDateTime = end;
+        if (!m_remind->empty()) info->lReminderTime = static_cast<LONG>(user.duration(*m_remind, "--remind") / 60);
     }
 
 private:
+    static DATE DayStart(DATE d) { return SecondsToDate(DayOfDate(d) * kSecondsPerDay); }
+
     std::shared_ptr<std::string> m_start = std::make_shared<std::string>();
     std::shared_ptr<std::string> m_end = std::make_shared<std::string>();
+    std::shared_ptr<std::string> m_for = std::make_shared<std::string>();
+    std::shared_ptr<std::string> m_remind = std::make_shared<std::string>();
 };
 
 // Every date of the event must be one the file and an iCalendar export can
@@ -110,65 +146,94 @@ void CheckCategoryOf(CommandContext& ctx, const RecordOptions& fields) {
     RequireCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
 }
 
-// Applies the repetition options, or moves the series with the event.
+// Applies the repetition options, or moves the series with the event; the
+// rule's days are those of the event's zone.
 void ApplyRecurrence(const RecurrenceOptions& repeat, bool startMoved, tagEventInfo* info) {
+    const TimeZone zone = ZoneOfEvent(*info);
     if (repeat.given()) {
         RecurrenceRule rule = ToRule(info->stRecurrence);
-        repeat.apply(&rule, info->dtStartDateTime);
+        repeat.apply(&rule, info->dtStartDateTime, zone);
         ToRecord(rule, &info->stRecurrence);
     } else if (startMoved && info->stRecurrence.ePattern != enumRecurrencePattern_None) {
-        info->stRecurrence.dtStart = SeriesStartOf(info->dtStartDateTime);
+        info->stRecurrence.dtStart = zone.toUtc(SeriesStartOf(zone.toLocal(info->dtStartDateTime)));
     }
 }
 
-Json ExceptionsJson(IEventAccess* events, const std::string& id) {
+Json ExceptionsJson(IEventAccess* events, const std::string& id, const UserTime& user) {
     OwnedRecordArray<tagEventInfo> all;
     AllExceptions(events, id, std::addressof(all));
     Json out = Json::array();
-    for (const auto& e : all) out.push_back(EventJson(e));
+    for (const auto& e : all) {
+        Json j = EventJson(e, user);
+        user.putMoment(&j, "original_start", e.dtOriginalStartTime, e.bAllDayEvent != 0);
+        out.push_back(std::move(j));
+    }
     SortByStart(&out);
     return out;
 }
 
+// Exceptions as people read them: the occurrence replaced and the new times.
+Json ExceptionRows(const Json& exceptions, const UserTime& user) {
+    Json rows = Json::array();
+    for (const auto& e : exceptions)
+        rows.push_back(Json{{"event_id", e["event_id"]},
+                            {"original_start_time", Shown(e, "original_start", user)},
+                            {"start", Shown(e, "start", user)},
+                            {"end", Shown(e, "end", user)},
+                            {"subject", e["subject"]},
+                            {"status", e["status"]}});
+    return rows;
+}
+
 void AddList(CLI::App* group, CommandContext& ctx) {
-    auto* list = group->add_subcommand("list", "List events (recurring events by their own first times; see month)");
+    auto* list = group->add_subcommand(
+        "list", "List events; with --from or --to, their occurrences in that stretch (repetitions expanded)");
     auto from = std::make_shared<std::string>(), to = std::make_shared<std::string>();
     auto category = std::make_shared<std::string>();
     auto selected = std::make_shared<bool>(false);
-    list->add_option("--from", *from, "Only events that end at or after this time");
-    list->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
-    auto* byCategory = list->add_option("--category", *category, "Only events of this category ID");
+    list->add_option("--from", *from,
+                     "Occurrences that end at or after this time, e.g. 2027-01-01, today, \"mon 9:00\"");
+    list->add_option("--to", *to,
+                     "Occurrences that start at or before this time (a bare day: its end; default: a "
+                     "year after --from)");
+    auto* byCategory = list->add_option("--category", *category, "Only events of this category (ID or name)");
     list->add_flag("--selected", *selected, "Only events of the selected categories")->excludes(byCategory);
     ctx.bind(list, [&ctx, from, to, category, selected] {
-        const DATE low = from->empty() ? Earliest() : ParseIsoDate(*from);
-        const DATE high = to->empty() ? Latest() : ParseRangeEnd(*to);
-        if (DateToSeconds(low) > DateToSeconds(high)) throw ClientError("--from is after --to", 2);
+        const UserTime user(ctx.settings);
         if (!category->empty())
             *category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
+        if (!from->empty() || !to->empty()) {
+            // A stretch of wall-clock time; an open end reaches a year from the other.
+            const DATE low = from->empty() ? Earliest() : user.read(*from, "--from", true).date;
+            DATE high = SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay);
+            if (!to->empty()) {
+                const auto end = user.read(*to, "--to", true);
+                high = end.hasTime ? end.date : SecondsToDate(DateToSeconds(end.date) + kSecondsPerDay - 1);
+            }
+            if (DateToSeconds(low) > DateToSeconds(high)) throw ClientError("--from is after --to", 2);
+            const auto keep = CategoryFilter(ctx.session(), *category, *selected);
+            const ProfileEvents stored(ctx.session(), ReadRangeFor(low, high, user.zone()));
+            Json out = Json::array();
+            for (const auto& o : stored.occurrences(low, high, user.zone(), keep))
+                out.push_back(OccurrenceJson(o, user));
+            return ListRows(ctx.out(), out, user, kOccurrenceColumns);
+        }
         auto events = ctx.session().access<IEventAccess>();
         LONG err = 0, count = 0;
         OwnedRecordArray<tagEventInfo> all;
-        const bool ranged = !from->empty() || !to->empty();
         if (!category->empty())
-            Check(events->GetEventsByEventCategoryID(&err, Bstr::FromUtf8(*category), low, high, &count, &all), err,
-                  "cannot list the events of category " + *category);
+            Check(
+                events->GetEventsByEventCategoryID(&err, Bstr::FromUtf8(*category), Earliest(), Latest(), &count, &all),
+                err, "cannot list the events of category " + *category);
         else if (*selected)
-            Check(events->GetAllSelectedEvents(&err, low, high, &count, &all), err,
+            Check(events->GetAllSelectedEvents(&err, Earliest(), Latest(), &count, &all), err,
                   "cannot list the events of the selected categories");
         else
             AllEvents(events.get(), std::addressof(all));
         Json out = Json::array();
-        for (const auto& e : all) {
-            // Without a category the component has no range list; the same
-            // closed-range overlap is applied here.
-            if (category->empty() && !*selected && ranged &&
-                (DateToSeconds(e.dtStartDateTime) > DateToSeconds(high) ||
-                 DateToSeconds(e.dtEndDateTime) < DateToSeconds(low)))
-                continue;
-            out.push_back(EventJson(e));
-        }
+        for (const auto& e : all) out.push_back(EventJson(e, user));
         SortByStart(&out);
-        ListEvents(ctx.out(), out);
+        ListRows(ctx.out(), out, user, kEventColumns);
     });
 }
 
@@ -178,25 +243,22 @@ void AddShow(CLI::App* group, CommandContext& ctx) {
     show->add_option("id", *id, "Event ID")->required();
     ctx.bind(show, [&ctx, id] {
         CheckedId(*id, "event");
+        const UserTime user(ctx.settings);
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> info;
         const EventRow row = ReadEvent(events.get(), *id, &info);
-        Json out = EventJson(info);
+        Json out = EventJson(info, user);
         out["exception"] = row == EventRow::Exception;
-        if (row == EventRow::Master) out["exceptions"] = ExceptionsJson(events.get(), *id);
+        if (row == EventRow::Master) out["exceptions"] = ExceptionsJson(events.get(), *id, user);
         if (ctx.out().json()) return ctx.out().object(out);
-        // For people: the repetition in words, the exceptions in brief.
+        // For people: the times in their zone, the repetition in words, the
+        // exceptions in brief.
+        out["start_date_time"] = Shown(out, "start", user);
+        out["end_date_time"] = Shown(out, "end", user);
+        for (const char* key : {"start", "start_utc", "end", "end_utc"}) out.erase(key);
         out["recurrence"] = out["recurrence_text"];
         out.erase("recurrence_text");
-        if (out.contains("exceptions")) {
-            Json brief = Json::array();
-            for (const auto& e : out["exceptions"]) {
-                Json b = Json::object();
-                for (const auto& key : kExceptionColumns) b[key] = e[key];
-                brief.push_back(b);
-            }
-            out["exceptions"] = brief;
-        }
+        if (out.contains("exceptions")) out["exceptions"] = ExceptionRows(out["exceptions"], user);
         ctx.out().object(out);
     });
 }
@@ -210,10 +272,13 @@ void AddAdd(CLI::App* group, CommandContext& ctx) {
     add->get_option("--subject")->required();
     auto repeat = std::make_shared<RecurrenceOptions>(add);
     ctx.bind(add, [&ctx, times, fields, repeat] {
+        const UserTime user(ctx.settings);
         OwnedRecord<tagEventInfo> info;
         info.ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
+        // The event keeps the zone it was made in (0: UTC).
+        info.ulTimeZone = user.zone().isUtc() ? 0 : user.zone().number();
         fields->apply(&info);
-        times->apply(&info, true);
+        times->apply(&info, true, user);
         ApplyRecurrence(*repeat, false, &info);
         CheckDates(info);
         CheckCategoryOf(ctx, *fields);
@@ -221,8 +286,12 @@ void AddAdd(CLI::App* group, CommandContext& ctx) {
         LONG err = 0;
         Bstr id;
         Check(events->AddEvent(&err, &info, &id), err, "cannot add the event");
-        ctx.out().done("added event " + id.utf8() + " (" + BstrUtf8(info.bstrSubject) + ")",
-                       Json{{"event_id", id.utf8()}});
+        Json result{{"event_id", id.utf8()}};
+        user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
+        user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
+        ctx.out().done("added event " + id.utf8() + " (" + BstrUtf8(info.bstrSubject) +
+                           "): " + user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                       result);
     });
 }
 
@@ -237,6 +306,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
     auto repeat = std::make_shared<RecurrenceOptions>(edit);
     ctx.bind(edit, [&ctx, id, times, fields, repeat] {
         CheckedId(*id, "event");
+        const UserTime user(ctx.settings);
         if (fields->given() == 0 && !times->given() && !repeat->given())
             throw ClientError("nothing to change (see events edit --help)", 2);
         auto events = ctx.session().access<IEventAccess>();
@@ -244,7 +314,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         const EventRow row = ReadEvent(events.get(), *id, &info);
         RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
         fields->apply(&info);
-        times->apply(&info, false);
+        times->apply(&info, false, user);
         ApplyRecurrence(*repeat, times->startGiven(), &info);
         CheckDates(info);
         CheckCategoryOf(ctx, *fields);
@@ -254,7 +324,12 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
             Check(events->ModifyEventByID(&err, key, &info), err, "cannot change event " + *id);
         else
             Check(events->ModifyExceptionByID(&err, key, &info), err, "cannot change exception " + *id);
-        ctx.out().done("changed event " + *id, Json{{"event_id", *id}});
+        Json result{{"event_id", *id}};
+        user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
+        user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
+        ctx.out().done("changed event " + *id + ": " +
+                           user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                       result);
     });
 }
 
@@ -278,13 +353,13 @@ void AddRemove(CLI::App* group, CommandContext& ctx) {
     });
 }
 
-// The occurrence of `master` that starts on the day of `when`.
-std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, DATE when) {
-    const long long day = DayOfDate(when);
-    CalendarEvent series = ToCalendarEvent(master);
-    for (const auto& o :
-         ExpandEvent(series, {}, SecondsToDate(day * kSecondsPerDay), SecondsToDate((day + 1) * kSecondsPerDay - 1)))
-        if (DayOfDate(o.start) == day) return o;
+// The occurrence of `master` that starts on wall-clock day `day` of the
+// user's zone, laid out in the event's own zone.
+std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, long long day, const UserTime& user) {
+    const DATE from = SecondsToDate(day * kSecondsPerDay), to = SecondsToDate((day + 1) * kSecondsPerDay - 1);
+    const DateRange read = ReadRangeFor(from, to, user.zone());
+    for (const auto& o : ExpandEventInZone(ToCalendarEvent(master), {}, read.from, read.to, ZoneOfEvent(master)))
+        if (DayOfDate(OnWallClock(o, user.zone()).start) == day) return o;
     return std::nullopt;
 }
 
@@ -296,7 +371,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
     auto add = std::make_shared<bool>(false);
     auto original = std::make_shared<std::string>();
     cmd->add_flag("--add", *add, "Add an exception: replace the occurrence on --original");
-    cmd->add_option("--original", *original, "The day of the occurrence the exception replaces");
+    cmd->add_option("--original", *original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
     auto times = std::make_shared<EventTimes>(cmd, false);
     auto fields = std::make_shared<RecordOptions>(
         cmd, std::type_identity<tagEventInfo>{},
@@ -306,27 +381,30 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         if (!*add && (!original->empty() || times->given() || fields->given()))
             throw ClientError("--original and event fields go with --add", 2);
         if (*add && original->empty()) throw ClientError("--add needs --original DATE (the occurrence it replaces)", 2);
-        const DATE when = *add ? ParseIsoDate(*original) : 0;
+        const UserTime user(ctx.settings);
+        const long long day = *add ? DayOfDate(user.read(*original, "--original", true).date) : 0;
+        const std::string dayText = user.showDay(day, false);
         if (*add) ctx.willWrite();
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> master;
         if (ReadEvent(events.get(), *id, &master) == EventRow::Exception)
             throw ClientError("event " + *id + " is itself an exception");
-        Json existing = ExceptionsJson(events.get(), *id);
+        Json existing = ExceptionsJson(events.get(), *id, user);
         if (!*add) {
             if (ctx.out().json()) return ctx.out().list(existing);
-            return ctx.out().list(existing, kExceptionColumns);
+            return ctx.out().list(ExceptionRows(existing, user), kExceptionColumns);
         }
 
         if (master.stRecurrence.ePattern == enumRecurrencePattern_None)
             throw ClientError("event " + *id + " does not repeat");
-        const auto occurrence = OccurrenceOn(master, when);
-        if (!occurrence) throw ClientError("event " + *id + " has no occurrence on " + FormatIsoDay(when));
+        const auto occurrence = OccurrenceOn(master, day, user);
+        if (!occurrence) throw ClientError("event " + *id + " has no occurrence on " + dayText);
         for (const auto& e : existing) {
             const auto replaced = TryParseIsoDate(
                 e["original_start_time"].is_string() ? e["original_start_time"].get<std::string>() : std::string());
-            if (replaced && DayOfDate(*replaced) == DayOfDate(when))
-                throw ClientError("the occurrence on " + FormatIsoDay(when) + " already has exception " +
+            const bool allDay = e["all_day_event"] == true;
+            if (replaced && DayOfDate(allDay ? *replaced : user.zone().toLocal(*replaced)) == day)
+                throw ClientError("the occurrence on " + dayText + " already has exception " +
                                   e["event_id"].get<std::string>());
         }
         // The exception starts as a copy of the occurrence and does not repeat.
@@ -340,13 +418,14 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         info.dtStartDateTime = occurrence->start;
         info.dtEndDateTime = occurrence->end;
         fields->apply(&info);
-        times->apply(&info, false);
+        times->apply(&info, false, user);
         CheckDates(info);
         CheckCategoryOf(ctx, *fields);
         LONG err = 0;
         Bstr exceptionId;
         Check(events->AddException(&err, Bstr::FromUtf8(*id), &info, &exceptionId), err, "cannot add the exception");
-        ctx.out().done("added exception " + exceptionId.utf8() + " to event " + *id + " for " + FormatIsoDay(when),
+        ctx.out().done("added exception " + exceptionId.utf8() + " to event " + *id + " for " + dayText + ": " +
+                           user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
                        Json{{"exception_id", exceptionId.utf8()}, {"event_id", *id}});
     });
 }

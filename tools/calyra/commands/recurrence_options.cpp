@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "calendar/date_phrase.h"
 #include "calendar/days.h"
 #include "calendar/recurrence_wording.h"
 #include "records/recurrence_record.h"
@@ -137,7 +138,22 @@ RecurrenceOptions::RecurrenceOptions(CLI::App* command)
     }
 }
 
-void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const {
+void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const { apply(rule, start, TimeZone::Utc()); }
+
+void RecurrenceOptions::apply(RecurrenceRule* stored, DATE utcStart, const TimeZone& zone) const {
+    // The rule is worked on in the zone's wall-clock time and stored back.
+    const auto wall = [&zone](Date d) { return d == 0 ? d : zone.toLocal(d); };
+    const auto utc = [&zone](Date d) { return d == 0 ? d : zone.toUtc(d); };
+    RecurrenceRule local = *stored;
+    local.start = wall(local.start);
+    local.until = wall(local.until);
+    RecurrenceRule* rule = &local;
+    const Date start = wall(utcStart);
+    const auto store = [&] {
+        *stored = local;
+        stored->start = utc(local.start);
+        stored->until = utc(local.until);
+    };
     auto value = [this](const char* name) -> const std::string* {
         auto it = m_values->find(name);
         return it == m_values->end() ? nullptr : &it->second;
@@ -146,7 +162,7 @@ void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const {
         const Frequency f = ParseFrequency(*repeat);
         if (f == Frequency::None) {
             if (m_values->size() > 1) throw ClientError("--repeat none takes no other repetition options", 2);
-            *rule = RecurrenceRule{};
+            *stored = RecurrenceRule{};
             return;
         }
         if (f != rule->frequency) {
@@ -196,7 +212,14 @@ void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const {
     if (rule->nth != 0) rule->monthDay = 0;
     if (const std::string* month = value("--month")) rule->month = ParseMonth(*month);
     if (const std::string* until = value("--until")) {
-        rule->until = Lower(*until) == "none" ? 0 : ParseIsoDate(*until);
+        if (Lower(*until) == "none") {
+            rule->until = 0;
+        } else {
+            std::string problem;
+            auto day = ParseWhen(*until, zone.toLocal(ParseIsoDate("now")), &problem);
+            if (!day) throw ClientError("--until: " + problem, 2);
+            rule->until = SeriesStartOf(day->utc ? zone.toLocal(day->date) : day->date);
+        }
         rule->count = 0;
     }
     if (const std::string* count = value("--count")) {
@@ -212,6 +235,7 @@ void RecurrenceOptions::apply(RecurrenceRule* rule, DATE start) const {
     tagRecurrence probe{};
     std::string problem;
     if (!ToRecord(*rule, &probe, &problem)) throw ClientError("cannot repeat that way: " + problem, 2);
+    store();
 }
 
 }  // namespace calyra::cli

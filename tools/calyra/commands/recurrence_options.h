@@ -4,6 +4,8 @@
 //   --on mon,wed (weekly; "weekdays", "weekend")
 //   --day-of-month N | --nth 1..4|last --weekday tue   (monthly, yearly)
 //   --month N|name (yearly)   --until DATE|none | --count N
+//   (--until takes the date forms of calendar/date_phrase.h: "2027-06-30",
+//   "next fri", "+4w")
 //
 // apply() turns the given ones into changes of a RecurrenceRule (the
 // stored rule on edit, so unnamed parts stay) and fills what is left open
@@ -21,6 +23,7 @@
 #include <CLI/CLI.hpp>
 
 #include "calendar/recurrence_rule.h"
+#include "calendar/time_zone.h"
 #include "platform/types.h"
 
 namespace calyra::cli {
@@ -34,6 +37,11 @@ public:
     // start, which begins the series. Throws ClientError (status 2) for
     // options that do not fit together or that the record cannot hold.
     void apply(calendar::RecurrenceRule* rule, DATE start) const;
+    // The same for a series laid out in `zone` (zoned_occurrences.h): the
+    // rule's days are the zone's, --until is a day there, and the series'
+    // start and end days are kept as the UTC moments of their midnights in
+    // the zone, as the rule's other readers expect them.
+    void apply(calendar::RecurrenceRule* rule, DATE start, const calendar::TimeZone& zone) const;
 
 private:
     std::shared_ptr<std::map<std::string, std::string>> m_values;  // option name -> text, filled by CLI11

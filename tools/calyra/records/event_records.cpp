@@ -1,9 +1,13 @@
 #include "records/event_records.h"
 
+#include "records/named_records.h"
+
 #include <algorithm>
+#include <set>
 #include <tuple>
 
 #include "platform/bstr.h"
+#include "records/named_records.h"
 #include "records/recurrence_record.h"
 #include "shell/client_error.h"
 #include "shell/record_fields.h"
@@ -40,8 +44,32 @@ void AllExceptions(IEventAccess* events, const std::string& id, OwnedRecordArray
 
 Json EventJson(const tagEventInfo& info) {
     Json out = ToJson(info);
-    out["recurrence_text"] = DescribeRecurrence(info.stRecurrence);
+    out["recurrence_text"] = DescribeRecurrence(info.stRecurrence, ZoneOfEvent(info));
     return out;
+}
+
+Json EventJson(const tagEventInfo& info, const UserTime& user) {
+    Json out = EventJson(info);
+    const bool allDay = info.bAllDayEvent != 0;
+    user.putMoment(&out, "start", info.dtStartDateTime, allDay);
+    user.putMoment(&out, "end", info.dtEndDateTime, allDay);
+    const auto zone = TimeZone::FromNumber(info.ulTimeZone);
+    out["time_zone_name"] = zone ? Json(zone->name()) : Json();
+    return out;
+}
+
+Json OccurrenceJson(const Occurrence& o, const UserTime& user) {
+    Json out{{"event_id", o.eventId}, {"subject", o.subject}};
+    user.putMoment(&out, "start", o.start, o.allDay);
+    user.putMoment(&out, "end", o.end, o.allDay);
+    out["all_day"] = o.allDay;
+    out["exception"] = o.exception;
+    return out;
+}
+
+TimeZone ZoneOfEvent(const tagEventInfo& info) {
+    if (info.bAllDayEvent) return TimeZone::Utc();
+    return TimeZone::FromNumber(info.ulTimeZone).value_or(TimeZone::Utc());
 }
 
 void SortByStart(Json* events) {
@@ -80,6 +108,18 @@ const Json* FindCategory(const Json& all, const std::string& id) {
     for (const auto& c : all)
         if (c["event_category_id"] == id) return &c;
     return nullptr;
+}
+
+std::function<bool(const tagEventInfo&)> CategoryFilter(Session& session, const std::string& category, bool selected) {
+    if (!category.empty())
+        return [id = ResolveCategory(session.access<IEventCategoryAccess>().get(), category)](const tagEventInfo& e) {
+            return BstrUtf8(e.bstrEventCategoryID) == id;
+        };
+    if (!selected) return nullptr;
+    std::set<std::string> chosen;
+    for (const auto& c : AllCategories(session.access<IEventCategoryAccess>().get()))
+        if (c["is_selected"] == true) chosen.insert(c["event_category_id"].get<std::string>());
+    return [chosen](const tagEventInfo& e) { return chosen.count(BstrUtf8(e.bstrEventCategoryID)) > 0; };
 }
 
 void RequireCategory(IEventCategoryAccess* categories, const std::string& id) {

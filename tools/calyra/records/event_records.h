@@ -7,13 +7,17 @@
 // caller passes in. Thread-safety: one thread, like the session.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "calendar/occurrences.h"
+#include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
 #include "idl/owned_record.h"
+#include "shell/date_text.h"
 #include "shell/output.h"
+#include "shell/session.h"
 
 namespace calyra::cli {
 
@@ -31,6 +35,18 @@ void AllExceptions(IEventAccess* events, const std::string& id, OwnedRecordArray
 
 // Every field (ToJson) plus "recurrence_text", the repetition in words.
 Json EventJson(const tagEventInfo& info);
+// The same plus the times as the user reads them: "start" and "end" in ISO
+// 8601 with the user's offset (all-day: the days), "start_utc", "end_utc",
+// and "time_zone_name", the event's own zone (null: none, its times are UTC).
+Json EventJson(const tagEventInfo& info, const UserTime& user);
+// An occurrence for scripts: event_id, subject, start, start_utc, end,
+// end_utc (as above), all_day, exception.
+Json OccurrenceJson(const calendar::Occurrence& o, const UserTime& user);
+
+// The zone an event's times are laid out in: its recorded zone; UTC for
+// none, for a number this version does not know, and for all-day events,
+// whose days are the same everywhere.
+calendar::TimeZone ZoneOfEvent(const tagEventInfo& info);
 // Sorts event JSON values by start, then by ID as a number.
 void SortByStart(Json* events);
 
@@ -40,6 +56,9 @@ calendar::CalendarEvent ToCalendarEvent(const tagEventInfo& info);
 Json AllCategories(IEventCategoryAccess* categories);
 // The category with `id` in `all`, or nullptr.
 const Json* FindCategory(const Json& all, const std::string& id);
+// Which master events a view keeps: those of `category` (an ID; empty: any),
+// or with `selected` those of the selected categories; nullptr for all.
+std::function<bool(const tagEventInfo&)> CategoryFilter(Session& session, const std::string& category, bool selected);
 // Throws ClientError "no category <id>" unless the profile has it.
 void RequireCategory(IEventCategoryAccess* categories, const std::string& id);
 

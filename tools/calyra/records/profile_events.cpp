@@ -1,10 +1,14 @@
 #include "records/profile_events.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "access/calendar/event_columns.h"
+#include "calendar/zoned_occurrences.h"
 #include "platform/bstr.h"
 #include "platform/variant_time.h"
+#include "records/event_records.h"
 
 namespace calyra::cli {
 namespace {
@@ -45,6 +49,52 @@ const std::vector<const tagEventInfo*>& ProfileEvents::exceptionsOf(const std::s
     static const std::vector<const tagEventInfo*> kNone;
     auto it = m_byMaster.find(id);
     return it == m_byMaster.end() ? kNone : it->second;
+}
+
+DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zone) {
+    using namespace calendar;
+    // The component's dates run from the year 100 to 9999.
+    const long long low = DateToSeconds(FromCivil({100, 1, 1, 0, 0, 0}));
+    const long long high = DateToSeconds(FromCivil({9999, 12, 31, 23, 59, 59}));
+    const long long from = DateToSeconds(zone.toUtc(fromWall)) - kSecondsPerDay;
+    const long long to = DateToSeconds(zone.toUtc(toWall)) + kSecondsPerDay;
+    return DateRange{SecondsToDate(std::clamp(from, low, high)), SecondsToDate(std::clamp(to, low, high))};
+}
+
+std::vector<calendar::Occurrence> ProfileEvents::occurrences(
+    DATE fromWall, DATE toWall, const calendar::TimeZone& zone,
+    const std::function<bool(const tagEventInfo&)>& keep) const {
+    using namespace calendar;
+    const DateRange read = ReadRangeFor(fromWall, toWall, zone);
+    const long long low = DateToSeconds(fromWall), high = DateToSeconds(toWall);
+    std::vector<std::pair<long long, Occurrence>> found;  // by wall-clock start
+    std::vector<CalendarEvent> exceptions;
+    for (const auto& e : m_masters) {
+        if (keep && !keep(e)) continue;
+        const CalendarEvent series = ToCalendarEvent(e);
+        exceptions.clear();
+        if (series.rule.frequency != Frequency::None)
+            for (const tagEventInfo* x : exceptionsOf(series.id)) exceptions.push_back(ToCalendarEvent(*x));
+        for (auto& o : ExpandEventInZone(series, exceptions, read.from, read.to, ZoneOfEvent(e))) {
+            // All-day days are floating: compared as they are stored.
+            const long long start = DateToSeconds(o.allDay ? o.start : zone.toLocal(o.start));
+            const long long end = DateToSeconds(o.allDay ? o.end : zone.toLocal(o.end));
+            if (start <= high && end >= low) found.emplace_back(start, std::move(o));
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Occurrence> out;
+    out.reserve(found.size());
+    for (auto& [start, o] : found) out.push_back(std::move(o));
+    return out;
+}
+
+calendar::Occurrence OnWallClock(calendar::Occurrence o, const calendar::TimeZone& zone) {
+    if (!o.allDay) {
+        o.start = zone.toLocal(o.start);
+        o.end = zone.toLocal(o.end);
+    }
+    return o;
 }
 
 }  // namespace calyra::cli

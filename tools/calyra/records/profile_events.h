@@ -8,6 +8,12 @@
 // range: every repeating one (the rule decides, in memory) and the others
 // that overlap it, the same closed overlap as the component's range lists.
 //
+// occurrences() lays the read events out in time for the views (month,
+// week, day, agenda, a ranged list): each repeating event expanded in its
+// own zone (its ulTimeZone; 0 or a number this version does not know: UTC),
+// so a 09:00 Berlin meeting stays at 09:00 Berlin across clock changes, its
+// exceptions in place of the occurrences they replace.
+//
 // Records are the component's own (read with its column map of [tEvent]),
 // masters in ID order, which is the order GetAllEvents returns them in.
 //
@@ -15,11 +21,14 @@
 // pointers into it. Thread-safety: one thread, like the session.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "calendar/occurrences.h"
+#include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
 #include "records/record_rows.h"
 #include "shell/session.h"
@@ -30,6 +39,15 @@ struct DateRange {
     DATE from = 0, to = 0;  // closed
 };
 
+// The UTC range a read must cover for the wall-clock stretch [from, to] of
+// `zone`: a day wider on both sides, as all-day events are stored as
+// floating days (the same everywhere) and no zone is a day from UTC.
+DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zone);
+
+// The occurrence in `zone`'s wall-clock time, as the grids draw it
+// (all-day ones unchanged).
+calendar::Occurrence OnWallClock(calendar::Occurrence o, const calendar::TimeZone& zone);
+
 class ProfileEvents {
 public:
     // Reads the profile's masters (those that can occur in `range`, or all)
@@ -39,6 +57,13 @@ public:
     const RecordRows<tagEventInfo>& masters() const { return m_masters; }
     // The exceptions of master `id`, in ID order (empty when it has none).
     const std::vector<const tagEventInfo*>& exceptionsOf(const std::string& id) const;
+
+    // The occurrences that overlap the wall-clock stretch [from, to] of
+    // `zone` (closed; all-day ones by their own days), of the masters `keep`
+    // accepts (all when empty); UTC moments in order of wall-clock start. Read the
+    // events with ReadRangeFor(from, to, zone) or without a range.
+    std::vector<calendar::Occurrence> occurrences(DATE fromWall, DATE toWall, const calendar::TimeZone& zone,
+                                                  const std::function<bool(const tagEventInfo&)>& keep = nullptr) const;
 
 private:
     RecordRows<tagEventInfo> m_masters;

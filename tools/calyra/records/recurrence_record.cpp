@@ -150,10 +150,15 @@ bool ToRecord(const RecurrenceRule& rule, tagRecurrence* record, std::string* pr
     return true;
 }
 
-std::string DescribeRecurrence(const tagRecurrence& record) {
+std::string DescribeRecurrence(const tagRecurrence& record) { return DescribeRecurrence(record, TimeZone::Utc()); }
+
+std::string DescribeRecurrence(const tagRecurrence& record, const TimeZone& zone) {
     if (record.ePattern < enumRecurrencePattern_None || record.ePattern > enumRecurrencePattern_Yearly)
         return "unknown repetition (pattern " + std::to_string(record.ePattern) + ")";
-    return DescribeRule(ToRule(record));
+    RecurrenceRule rule = ToRule(record);
+    if (rule.start != 0) rule.start = zone.toLocal(rule.start);
+    if (rule.until != 0) rule.until = zone.toLocal(rule.until);
+    return DescribeRule(rule);
 }
 
 }  // namespace calyra::cli

@@ -60,6 +60,7 @@
 #include <string>
 
 #include "calendar/recurrence_rule.h"
+#include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
 
 namespace calyra::cli {
@@ -78,5 +79,8 @@ bool ToRecord(const calendar::RecurrenceRule& rule, tagRecurrence* record, std::
 // The record in words ("every 2 weeks on Mon, Wed"); "" when it does not
 // repeat, and "unknown repetition (pattern 9)" for a pattern it cannot read.
 std::string DescribeRecurrence(const tagRecurrence& record);
+// The same for a series laid out in `zone`, whose start and end days are
+// stored as the UTC moments of their midnights there.
+std::string DescribeRecurrence(const tagRecurrence& record, const calendar::TimeZone& zone);
 
 }  // namespace calyra::cli

@@ -1,0 +1,118 @@
+// The calendar commands in the user's own zone, run as a person would: times
+// typed and shown on the wall clock, repetitions that keep their wall-clock
+// time across clock changes in every view, all-day events on their days.
+#include <gtest/gtest.h>
+
+#include "client_run.h"
+
+namespace calyra::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The starts (wall time with offset) of the events on `date` in a view's
+// JSON days.
+std::vector<std::string> StartsOn(const Json& view, const std::string& date) {
+    std::vector<std::string> out;
+    for (const auto& day : view["days"])
+        if (day["date"] == date)
+            for (const auto& e : day["events"]) out.push_back(e["start"]);
+    return out;
+}
+
+// Berlin through $TZ, the others through --tz: New York changes its clocks
+// on other days, Lord Howe by half an hour and in the other half of the
+// year, Kolkata never.
+TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChanges) {
+    const std::pair<const char*, const char*> zones[] = {{"Europe/Berlin", "+01:00"},
+                                                         {"America/New_York", "-05:00"},
+                                                         {"Australia/Lord_Howe", "+11:00"},
+                                                         {"Asia/Kolkata", "+05:30"}};
+    for (const auto& entry : zones) {
+        // Named copies: clang 14 lambdas cannot capture structured bindings.
+        const std::string zone = entry.first, february = entry.second;
+        SCOPED_TRACE(zone);
+        const bool viaTz = zone == "Europe/Berlin";
+        ScopedTz tz(viaTz ? zone.c_str() : "UTC");
+        ClientRun plain;
+        auto run = [&](Args args) {
+            if (!viaTz) args.insert(args.begin(), {"--tz", zone});
+            return args;
+        };
+        plain.ok({"profiles", "add", "Phone"});
+        // From September, before both changes of the year.
+        const auto added = plain.json(run({"events", "add", "--subject", "Weekly sync", "--start", "2026-09-07 09:30",
+                                           "--for", "30m", "--repeat", "weekly"}));
+        EXPECT_EQ(added["start"].get<std::string>().substr(0, 19), "2026-09-07T09:30:00") << added.dump();
+
+        for (const char* monday : {"2027-02-15", "2027-04-12"}) {
+            const std::string day = monday, month = day.substr(0, 7);
+            const Args views[] = {{"events", "month", month},
+                                  {"events", "week", day},
+                                  {"events", "day", day},
+                                  {"agenda", day, "--days", "1"}};
+            for (const auto& view : views) {
+                const auto starts = StartsOn(plain.json(run(view)), day);
+                ASSERT_EQ(starts.size(), 1u) << ClientRun::Join(view);
+                EXPECT_EQ(starts[0].substr(0, 19), day + "T09:30:00") << ClientRun::Join(view);
+            }
+            const std::string grid = plain.ok(run({"events", "month", month, "--cell-width", "20"}));
+            EXPECT_NE(grid.find("|09:30 Weekly sync   |"), std::string::npos) << grid;
+            const std::string week = plain.ok(run({"events", "week", day, "--cell-width", "20"}));
+            EXPECT_NE(week.find("|09:30 Weekly sync   |"), std::string::npos) << week;
+            for (const Args& list : {Args{"events", "day", day}, Args{"agenda", day}})
+                EXPECT_NE(plain.ok(run(list)).find("09:30–10:00  Weekly sync"), std::string::npos)
+                    << ClientRun::Join(list);
+        }
+        // A stretch that starts after the series did still holds it.
+        const auto listed = plain.json(run({"events", "list", "--from", "2027-01-01", "--to", "2027-01-31"}));
+        ASSERT_EQ(listed.size(), 4u) << listed.dump(1);
+        EXPECT_EQ(listed[0]["start"], std::string("2027-01-04T09:30:00") + february);
+    }
+}
+
+TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
+    ScopedTz berlin("Europe/Berlin");
+    ClientRun run;
+    run.ok({"profiles", "add", "Phone"});
+    // A time alone is today at that time, in the user's zone.
+    EXPECT_NE(run.ok({"events", "add", "--subject", "Dentist", "--start", "14:00", "--remind", "15m"})
+                  .find("14:00–15:00 Europe/Berlin"),
+              std::string::npos);
+    EXPECT_NE(run.ok({"events", "day"}).find("14:00–15:00  Dentist"), std::string::npos);
+    EXPECT_TRUE(Includes(run.json({"events", "list"})[0], R"({"reminder_time": 15})"_json));
+    EXPECT_TRUE(Includes(run.json({"events", "add", "--subject", "Call", "--start", "2027-03-05 14:00"}),
+                         R"({"start": "2027-03-05T14:00:00+01:00", "start_utc": "2027-03-05T13:00:00Z",
+                             "end": "2027-03-05T15:00:00+01:00"})"_json));
+
+    // Just after midnight in Berlin is the day before in UTC: the series'
+    // days, its end and the occurrence an exception replaces are Berlin's.
+    const std::string late = run.json({"events", "add", "--subject", "Late", "--start", "2027-03-01 00:30", "--repeat",
+                                       "weekly", "--until", "2027-03-15"})["event_id"];
+    EXPECT_EQ(run.json({"events", "show", late})["recurrence_text"], "weekly on Mon, until 2027-03-15");
+    run.ok({"events", "exceptions", late, "--add", "--original", "2027-03-08", "--start", "2027-03-09 00:30"});
+    std::vector<std::string> starts;
+    for (const auto& o : run.json({"events", "list", "--from", "2027-03-01", "--to", "2027-03-31"}))
+        if (o["subject"] == "Late") starts.push_back(o["start"].get<std::string>().substr(0, 16));
+    EXPECT_EQ(starts, (std::vector<std::string>{"2027-03-01T00:30", "2027-03-09T00:30", "2027-03-15T00:30"}));
+
+    // Over the night the clocks change, in Berlin and further west.
+    run.ok({"events", "add", "--subject", "Holiday", "--start", "2027-03-27", "--end", "2027-03-29", "--all-day-event",
+            "yes"});
+    for (const char* zone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
+        const auto month = run.json({"--tz", zone, "events", "month", "2027-03"});
+        std::string days;
+        for (int d = 25; d <= 31; ++d) days += std::to_string(StartsOn(month, "2027-03-" + std::to_string(d)).size());
+        EXPECT_EQ(days, "0011100") << zone << ": the holiday is on the 27th to the 29th in every zone";
+    }
+
+    ExpectFails(run, 2,
+                {{"events", "add", "--subject", "X", "--start", "someday"},
+                 {"events", "add", "--subject", "X", "--start", "14:00", "--for", "90"},
+                 {"events", "list", "--from", "2027-13-01"},
+                 {"agenda", "soon"}},
+                "e.g.");
+}
+
+}  // namespace
+}  // namespace calyra::test
