@@ -17,6 +17,7 @@
 using calyra::Bstr;
 using calyra::CContactAccess;
 using calyra::CContactGroupAccess;
+using calyra::test::AddContact;
 using calyra::test::kUntouched;
 using calyra::test::PimDatabase;
 using calyra::test::RecordArray;
@@ -27,17 +28,6 @@ using calyra::test::Text;
 using calyra::test::TextsOf;
 
 namespace {
-
-std::string AddContact(IContactAccess* contacts, const char16_t* lastName, const char16_t* firstName = u"") {
-    RecordHolder<tagContactInfo> info;
-    SetText(info.bstrLastName, lastName);
-    SetText(info.bstrFirstName, firstName);
-    Bstr id;
-    LONG err = kUntouched;
-    EXPECT_EQ(contacts->AddContact(&err, &info, &id), S_OK);
-    EXPECT_EQ(err, kUntouched) << "a successful add leaves the error ID alone";
-    return id.utf8();
-}
 
 std::string AddGroup(IContactGroupAccess* groups, const char16_t* name, LONG toBeSynced = 0) {
     RecordHolder<tagContactGroupInfo> info;

@@ -22,6 +22,7 @@
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
 #include "support/temp_dir.h"
+#include "support/test_values.h"
 
 namespace calyra::test {
 
@@ -113,6 +114,20 @@ std::vector<std::string> TextsOf(BSTR Record::*field, List list) {
     std::vector<std::string> texts;
     for (LONG i = 0; i < n; ++i) texts.push_back(Text(all[i].*field));
     return texts;
+}
+
+// A new contact with these names, added through `contacts`; its ID. The add
+// must succeed and leave the error ID alone.
+inline std::string AddContact(IContactAccess* contacts, std::u16string_view lastName,
+                              std::u16string_view firstName = u"") {
+    OwnedRecord<tagContactInfo> info;
+    SetText(info.bstrLastName, lastName);
+    SetText(info.bstrFirstName, firstName);
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->AddContact(&err, &info, &id), S_OK);
+    EXPECT_EQ(err, kUntouched) << "a successful add leaves the error ID alone";
+    return id.utf8();
 }
 
 // A date as the component writes it into its statements.
