@@ -116,10 +116,6 @@ private:
 
 std::string Expand() {
     Writer w;
-#define CALYRA_GUID_INIT(l, w1, w2, b0, b1, b2, b3, b4, b5, b6, b7) \
-    Guid {                                                          \
-        l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 }               \
-    }
 #define CALYRA_LIBRARY(name, major, minor, guid) w.Library(#name, major, minor, CALYRA_GUID_INIT guid);
 #define CALYRA_ENUM_BEGIN(name, guid) w.EnumBegin(#name, CALYRA_GUID_INIT guid);
 #define CALYRA_ENUM_VALUE(enumeration, name, value) w.EnumValue(#name, #value);
@@ -135,7 +131,6 @@ std::string Expand() {
 #define CALYRA_COCLASS(name, iface, guid, progID, versionIndependentProgID, description, threading) \
     w.CoClass(#name, #iface, CALYRA_GUID_INIT guid);
 #include "idl/typelib_expand.h"
-#undef CALYRA_GUID_INIT
     return w.Text();
 }
 
