@@ -126,6 +126,9 @@ public:
 
     bool ok() const { return !m_path.empty(); }
     const std::filesystem::path& path() const { return m_path; }
+    // Points CALYRA_REGISTRY at a store in this directory, for the programs
+    // that register the component: the user's own registration stays as it is.
+    void KeepRegistryHere() const { setenv("CALYRA_REGISTRY", (m_path / "registry").c_str(), 1); }
 
 private:
     std::filesystem::path m_path;  // Constant after construction; empty when it could not be made.

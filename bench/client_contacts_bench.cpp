@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include "bench_support.h"
+#include "client_bench_support.h"
 #include "interchange/vcard_writer.h"
 #include "shell/command_context.h"
 
@@ -42,21 +43,6 @@ constexpr int kLarge = 20000;
 
 std::filesystem::path g_dir;
 std::map<std::string, double> g_clientMs;  // median client CPU ms by row, for the growth lines
-
-ix::ContactCard MakeCard(int n) {
-    static const char* const kFamily[] = {"Lindqvist", "O'Brien", "Müller-Lüdenscheidt", "Nakamura", "García"};
-    static const char* const kGiven[] = {"Zoë", "Patrick", "Hans-Jürgen", "Haruto", "Lucía"};
-    const std::string i = std::to_string(n);
-    ix::ContactCard c;
-    c.familyName = kFamily[n % 5] + i;
-    c.givenName = kGiven[n % 5];
-    c.organization = "Northwind Traders " + i;
-    c.title = "Senior Buyer";
-    c.phones = {{ix::Place::Work, ix::PhoneKind::Voice, true, "+46 8 555 " + i},
-                {ix::Place::Home, ix::PhoneKind::Mobile, false, "+46 70 555 " + i}};
-    c.emails = {{ix::Place::Work, true, "contact" + i + "@example.org"}};
-    return c;
-}
 
 // Runs one client command line in this process; its output is dropped.
 bool Client(std::vector<std::string> args, size_t* outputBytes = nullptr) {
@@ -75,7 +61,7 @@ std::string CardFile(int count) {
     const auto path = g_dir / ("contacts-" + std::to_string(count) + ".vcf");
     if (!std::filesystem::exists(path)) {
         std::vector<ix::ContactCard> cards;
-        for (int n = 0; n < count; ++n) cards.push_back(MakeCard(n));
+        for (int n = 0; n < count; ++n) cards.push_back(calyra::bench::BenchCard(n));
         std::ofstream(path, std::ios::binary) << ix::WriteVCards(cards, ix::VCardVersion::V3);
     }
     return path.string();
@@ -285,7 +271,7 @@ void ReadBenchmark(benchmark::State& state, const char* command, int count) {
 void ImportBenchmark(benchmark::State& state, bool texts) {
     const std::string cardFile = CardFile(kLarge);
     std::vector<ix::ContactCard> cards;
-    for (int n = 0; n < kLarge; ++n) cards.push_back(MakeCard(n));
+    for (int n = 0; n < kLarge; ++n) cards.push_back(calyra::bench::BenchCard(n));
     std::vector<double> client, raw;
     int turn = 0;
     for (auto _ : state) {
@@ -326,7 +312,7 @@ int main(int argc, char** argv) {
     calyra::bench::ScratchDirectory scratch;
     if (!scratch.ok()) return 1;
     g_dir = scratch.path();
-    setenv("CALYRA_REGISTRY", (g_dir / "registry").c_str(), 1);
+    scratch.KeepRegistryHere();
     const int reps = Repetitions();
     for (const char* command : {"list", "export"})
         for (int count : {kSmall, kLarge})

@@ -13,15 +13,13 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "idl/owned_record.h"
+#include "bench_support.h"
+#include "client_bench_support.h"
 #include "import_export/calendar_items.h"
 #include "import_export/contact_cards.h"
 #include "import_export/import_report.h"
@@ -31,43 +29,29 @@
 #include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "shell/query_rows.h"
-#include "shell/record_fields.h"
 #include "shell/session.h"
 
 namespace {
 
 namespace ix = calyra::interchange;
-using calyra::cli::GlobalOptions;
+using calyra::bench::NewSession;
+using calyra::bench::ThreadCpuSeconds;
 using calyra::cli::Session;
 
 constexpr int kItems = 10000;
 constexpr int kGroups = 10;
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 std::filesystem::path g_dir;
 
 // ---- The data: what an address book and a calendar export hold ------------
 
+// The client benchmarks' contact, with what an exported address book adds.
 ix::ContactCard MakeCard(int n) {
-    static const char* const kFamily[] = {"Lindqvist", "O'Brien", "Müller-Lüdenscheidt", "Nakamura", "García"};
-    static const char* const kGiven[] = {"Zoë", "Patrick", "Hans-Jürgen", "Haruto", "Lucía"};
     const std::string i = std::to_string(n);
-    ix::ContactCard c;
-    c.familyName = kFamily[n % 5] + i;
-    c.givenName = kGiven[n % 5];
-    c.organization = "Northwind Traders " + i;
+    ix::ContactCard c = calyra::bench::BenchCard(n);
     c.department = "Purchasing";
-    c.title = "Senior Buyer";
     c.note = "Met at the spring fair; prefers e-mail in the morning, calls after four. #" + i;
     c.birthday = ix::CardDate{1950 + n % 50, 1 + n % 12, 1 + n % 28};
-    c.phones = {{ix::Place::Work, ix::PhoneKind::Voice, true, "+46 8 555 " + i},
-                {ix::Place::Home, ix::PhoneKind::Mobile, false, "+46 70 555 " + i}};
-    c.emails = {{ix::Place::Work, true, "contact" + i + "@example.org"}};
     c.categories = {"Group " + std::to_string(n % kGroups)};
     return c;
 }
@@ -109,23 +93,6 @@ const std::vector<calyra::cli::SourcedItem>& Events() {
 }
 
 // ---- The databases ---------------------------------------------------------
-
-// A new database file made by the component (schema, version row, one
-// profile), handed out through a session for the glue side.
-std::unique_ptr<Session> NewSession(const std::filesystem::path& file) {
-    std::filesystem::remove(file);
-    GlobalOptions options;
-    options.db = file.string();
-    auto session = std::make_unique<Session>(options);
-    auto profiles = session->access<IProfileAccess>();
-    calyra::OwnedRecord<tagProfileInfo> profile;
-    SetField(*calyra::cli::FindField(calyra::RecordDescriptionOf<tagProfileInfo>(), "name"), &profile, "Bench");
-    LONG err = 0;
-    calyra::Bstr id;
-    if (FAILED(profiles->AddProfile(&err, &profile, &id))) return nullptr;
-    session->resetProfile();
-    return session;
-}
 
 // The journal mode of the component's open file, asked through a
 // connection of its own.
@@ -350,16 +317,12 @@ BENCHMARK(BM_ReadICalendar)->Iterations(3)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     // A private scratch directory and registry store, so nothing reaches the
     // user's own component registration or trace viewer.
-    std::string pattern = (std::filesystem::temp_directory_path() / "calyra-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return 1;
-    g_dir = pattern;
-    const std::string tag = "calyra-bench-" + std::to_string(getpid());
-    setenv("CALYRA_DESKTOP", tag.c_str(), 1);
-    setenv("CALYRA_REGISTRY", (g_dir / "registry").c_str(), 1);
+    calyra::bench::ScratchDirectory scratch;
+    if (!scratch.ok()) return 1;
+    g_dir = scratch.path();
+    scratch.KeepRegistryHere();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(g_dir, ec);
     return 0;
 }

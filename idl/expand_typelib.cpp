@@ -10,7 +10,6 @@
 // The component never compiles against the written file: calyra_idl.h
 // expands the same content itself. The check runs as a test, so the
 // checked-in copy cannot fall behind typelib.def unnoticed.
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -18,22 +17,16 @@
 #include <string_view>
 #include <vector>
 
+#include "idl/generator_support.h"
+
 namespace {
 
 constexpr std::size_t kMaxColumns = 120;
 
-struct Guid {
-    unsigned long l;
-    unsigned w1, w2;
-    unsigned char b[8];
-};
+using calyra::idl_gen::Guid;
 
-std::string GuidText(const Guid& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.l, g.w1, g.w2, g.b[0],
-                  g.b[1], g.b[2], g.b[3], g.b[4], g.b[5], g.b[6], g.b[7]);
-    return text;
-}
+// The registry spelling, in braces.
+std::string BracedGuidText(const Guid& g) { return "{" + calyra::idl_gen::GuidText(g) + "}"; }
 
 struct Param {
     std::string_view dir;   // In, Out, InOut, RetVal
@@ -43,10 +36,7 @@ struct Param {
 };
 
 std::string Annotated(const Param& p) {
-    std::string dir = p.dir == "In"      ? "[in]"
-                      : p.dir == "Out"   ? "[out]"
-                      : p.dir == "InOut" ? "[in, out]"
-                                         : "[out, retval]";
+    std::string dir = calyra::idl_gen::Direction(p.dir);
     if (!p.record.empty()) dir.insert(dir.size() - 1, ", SAFEARRAY(" + std::string(p.record) + ")");
     return "/*" + dir + "*/ " + std::string(p.type) + " " + std::string(p.name);
 }
@@ -57,13 +47,13 @@ class Writer {
 public:
     void Library(std::string_view name, int major, int minor, const Guid& guid) {
         m_library << "// library " << name << ", version " << major << "." << minor << "\n"
-                  << "extern \"C\" const GUID LIBID_" << name << ";  // " << GuidText(guid) << "\n";
+                  << "extern \"C\" const GUID LIBID_" << name << ";  // " << BracedGuidText(guid) << "\n";
     }
     void Error(std::string_view name, std::string_view value) {
         m_errors << "constexpr LONG " << name << " = " << value << ";\n";
     }
     void EnumBegin(std::string_view name, const Guid& guid) {
-        m_enums << "\nextern \"C\" const GUID GUID_" << name << ";  // " << GuidText(guid) << "\n"
+        m_enums << "\nextern \"C\" const GUID GUID_" << name << ";  // " << BracedGuidText(guid) << "\n"
                 << "enum " << name << " : LONG {\n";
     }
     void EnumValue(std::string_view name, std::string_view value) {
@@ -71,14 +61,14 @@ public:
     }
     void EnumEnd() { m_enums << "};\n"; }
     void RecordBegin(std::string_view name, const Guid& guid) {
-        m_records << "\nextern \"C\" const GUID GUID_" << name << ";  // " << GuidText(guid) << "\n"
+        m_records << "\nextern \"C\" const GUID GUID_" << name << ";  // " << BracedGuidText(guid) << "\n"
                   << "struct " << name << " {\n";
     }
     void Field(std::string_view type, std::string_view name) { m_records << "    " << type << " " << name << ";\n"; }
     void RecordEnd() { m_records << "};\n"; }
     void InterfaceBegin(std::string_view name, const Guid& guid) {
         m_forward << "struct " << name << ";\n";
-        m_interfaces << "\nextern \"C\" const IID IID_" << name << ";  // " << GuidText(guid) << "\n"
+        m_interfaces << "\nextern \"C\" const IID IID_" << name << ";  // " << BracedGuidText(guid) << "\n"
                      << "struct " << name << " : IDispatch {\n";
         m_dispid = 0;
     }
@@ -112,7 +102,7 @@ public:
         m_classes << "\n// " << name << " implements " << iface << "; ThreadingModel \"" << threading << "\",\n"
                   << "//   ProgID " << progID << ", version-independent " << versionIndependentProgID << ",\n"
                   << "//   description " << description << ".\n"
-                  << "extern \"C\" const CLSID CLSID_" << name << ";  // " << GuidText(guid) << "\n";
+                  << "extern \"C\" const CLSID CLSID_" << name << ";  // " << BracedGuidText(guid) << "\n";
     }
 
     std::string Text() const {
@@ -148,10 +138,6 @@ private:
 
 std::string Expand() {
     Writer w;
-#define CALYRA_GUID_INIT(l, w1, w2, b0, b1, b2, b3, b4, b5, b6, b7) \
-    Guid {                                                          \
-        l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 }               \
-    }
 #define CALYRA_LIBRARY(name, major, minor, guid) w.Library(#name, major, minor, CALYRA_GUID_INIT guid);
 #define CALYRA_ERROR(name, value) w.Error(#name, #value);
 #define CALYRA_ENUM_BEGIN(name, guid) w.EnumBegin(#name, CALYRA_GUID_INIT guid);
@@ -168,7 +154,6 @@ std::string Expand() {
 #define CALYRA_COCLASS(name, iface, guid, progID, versionIndependentProgID, description, threading) \
     w.CoClass(#name, #iface, CALYRA_GUID_INIT guid, #progID, #versionIndependentProgID, #description, #threading);
 #include "idl/typelib_expand.h"
-#undef CALYRA_GUID_INIT
     return w.Text();
 }
 
@@ -196,7 +181,5 @@ int main(int argc, char** argv) {
                   << "  cmake --build build --target calyra_idl_expanded\n";
         return 1;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    return out.flush() ? 0 : 1;
+    return calyra::idl_gen::WriteFile(path, text);
 }

@@ -8,8 +8,6 @@
 //
 // Everything goes inside the library block, so widl writes a type library
 // and no headers: the component's C++ declarations come from calyra_idl.h.
-#include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -17,20 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "idl/generator_support.h"
+
 namespace {
 
-struct Guid {
-    unsigned long l;
-    unsigned w1, w2;
-    unsigned char b[8];
-};
-
-std::string GuidText(const Guid& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.l, g.w1, g.w2, g.b[0],
-                  g.b[1], g.b[2], g.b[3], g.b[4], g.b[5], g.b[6], g.b[7]);
-    return text;
-}
+using calyra::idl_gen::Direction;
+using calyra::idl_gen::Guid;
+using calyra::idl_gen::GuidText;
 
 // The MIDL spelling of a type as typelib.def writes it: the Windows scalar
 // names become MIDL's base types, pointers stay pointers. void** (an
@@ -123,16 +114,8 @@ private:
     bool m_first = true;
 };
 
-std::string Direction(std::string_view dir) {
-    return dir == "In" ? "[in]" : dir == "Out" ? "[out]" : dir == "InOut" ? "[in, out]" : "[out, retval]";
-}
-
 std::string Expand() {
     Writer w;
-#define CALYRA_GUID_INIT(l, w1, w2, b0, b1, b2, b3, b4, b5, b6, b7) \
-    Guid {                                                          \
-        l, w1, w2, { b0, b1, b2, b3, b4, b5, b6, b7 }               \
-    }
 #define CALYRA_LIBRARY(name, major, minor, guid) w.Library(#name, major, minor, CALYRA_GUID_INIT guid);
 #define CALYRA_ENUM_BEGIN(name, guid) w.EnumBegin(#name, CALYRA_GUID_INIT guid);
 #define CALYRA_ENUM_VALUE(enumeration, name, value) w.EnumValue(#name, #value);
@@ -148,7 +131,6 @@ std::string Expand() {
 #define CALYRA_COCLASS(name, iface, guid, progID, versionIndependentProgID, description, threading) \
     w.CoClass(#name, #iface, CALYRA_GUID_INIT guid);
 #include "idl/typelib_expand.h"
-#undef CALYRA_GUID_INIT
     return w.Text();
 }
 
@@ -159,7 +141,5 @@ int main(int argc, char** argv) {
         std::cerr << "usage: calyra-idl-write FILE\n";
         return 2;
     }
-    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out << Expand();
-    return out.flush() ? 0 : 1;
+    return calyra::idl_gen::WriteFile(argv[1], Expand());
 }

@@ -1,5 +1,6 @@
 // Named locks across processes: flock on a file per name.
 #include "platform/interprocess_lock.h"
+#include "platform/interprocess_lock_internal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -15,28 +15,13 @@
 
 namespace calyra {
 
-namespace {
-
-// 64-bit FNV-1a over the name's UTF-16 units: names of any length and
-// content become a short, safe file name.
-std::uint64_t HashName(std::u16string_view name) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (char16_t unit : name) {
-        h ^= static_cast<std::uint64_t>(unit);
-        h *= 0x100000001b3ULL;
-    }
-    return h;
-}
-
-}  // namespace
-
 InterprocessLock::InterprocessLock(std::u16string_view name, DWORD timeoutMs) {
     std::error_code ec;
     std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
     if (ec) dir = "/tmp";
     char file[64];
     std::snprintf(file, sizeof file, "calyra-%u-%016llx.lock", static_cast<unsigned>(getuid()),
-                  static_cast<unsigned long long>(HashName(name)));
+                  static_cast<unsigned long long>(InterprocessLockNameHash(name)));
     int fd = open((dir / file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return;
     // Polling keeps the wait bounded without signals; the step grows so a

@@ -12,17 +12,8 @@ root=$PWD
 build=$root/build-windows
 
 packages=(mingw-w64 mingw-w64-tools wine64 libgtest-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/install-missing-packages.sh
+install_missing_packages --no-install-recommends -- "${packages[@]}" >/dev/null
 
 # SQLite has no MinGW package in Debian; better-sqlite3 ships the public
 # domain amalgamation (deps/sqlite3/sqlite3.c, SQLite 3.50.4) in its tarball.

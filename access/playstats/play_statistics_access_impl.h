@@ -72,6 +72,32 @@ private:
     void* m_data = nullptr;
 };
 
+// Hands out the top list: the array `created` (or the failure `hr` of
+// creating it) of lCnt empty records, filled by fill(entries), which walks
+// the rows and returns how many it filled, or -1 when the walk failed. On any
+// failure the array is destroyed and nothing is handed out; unfilled elements
+// at the end of a handed-out array stay empty.
+template <class Record, class Fill>
+HRESULT HandOutTopList(HRESULT hr, SAFEARRAY* created, LONG* plErrorID, LONG* plNum, SAFEARRAY** ppEntries, Fill fill) {
+    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
+    PendingArray array(created);
+    Record* entries = array.template Access<Record>();
+    if (!entries) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
+    const LONG filled = fill(entries);
+    if (filled < 0) return E_UNEXPECTED;
+    *plNum = filled;
+    *ppEntries = array.Release();
+    return S_OK;
+}
+
+// Drops the entry of a file that is gone, through the object's own delete
+// (the lock is re-entrant; the walk's rows stay open meanwhile). Its outcome
+// does not concern the list.
+template <class Table, class Itf>
+void PurgeMissingFile(Itf* self, BSTR entryID) {
+    (self->*Table::kDelete)(nullptr, entryID);
+}
+
 }  // namespace play_statistics_detail
 
 #define CALYRA_PLAY_STATISTICS_TEMPLATE \
@@ -209,32 +235,23 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntries(LONG* plErrorID, LONG lCnt, LONG* 
 
     SAFEARRAY* created = nullptr;
     HRESULT hr = this->CreateRecordArray(&created, *RecordDescriptionOf<Record>().guid, static_cast<ULONG>(lCnt));
-    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
-    PendingArray array(created);
-    Record* entries = array.template Access<Record>();
-    if (!entries) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
-
-    Itf* self = this;
-    LONG filled = 0;
-    // Rows after the lCnt-th existing file are not looked at, so missing
-    // files further down stay until a longer list reaches them.
-    for (LONG row = 0; row < rs.rows() && filled < lCnt; ++row, rs.Next()) {
-        const OLECHAR* path = this->FetchField(rs.slot(), kPathColumn);
-        if (!path) continue;  // no scratch buffer: nothing can be judged, nothing is purged
-        if (FileExists(path)) {
-            this->ReadRow(&entries[filled], rs.slot(), std::span<const FieldMap>(kListFields));
-            ++filled;
-        } else {
-            // The file is gone: drop its entry through our own delete (the
-            // lock is re-entrant; our result set stays open meanwhile).
-            // Its outcome does not concern the list.
-            Bstr id = Bstr::Attach(TextToBstr(this->FetchField(rs.slot(), 0), nullptr));
-            (self->*Table::kDelete)(nullptr, id);
+    return HandOutTopList<Record>(hr, created, plErrorID, plNum, ppEntries, [&](Record* entries) {
+        LONG filled = 0;
+        // Rows after the lCnt-th existing file are not looked at, so missing
+        // files further down stay until a longer list reaches them.
+        for (LONG row = 0; row < rs.rows() && filled < lCnt; ++row, rs.Next()) {
+            const OLECHAR* path = this->FetchField(rs.slot(), kPathColumn);
+            if (!path) continue;  // no scratch buffer: nothing can be judged, nothing is purged
+            if (FileExists(path)) {
+                this->ReadRow(&entries[filled], rs.slot(), std::span<const FieldMap>(kListFields));
+                ++filled;
+            } else {
+                Bstr id = Bstr::Attach(TextToBstr(this->FetchField(rs.slot(), 0), nullptr));
+                PurgeMissingFile<Table>(static_cast<Itf*>(this), id);
+            }
         }
-    }
-    *plNum = filled;
-    *ppEntries = array.Release();  // unfilled elements at the end stay empty
-    return S_OK;
+        return filled;
+    });
 }
 
 CALYRA_PLAY_STATISTICS_TEMPLATE
@@ -256,37 +273,30 @@ HRESULT CALYRA_PLAY_STATISTICS::GetTopEntriesAsStepped(IPimDbRows* reader, LONG*
     if (!rows.ok()) return E_UNEXPECTED;
     SAFEARRAY* created = nullptr;
     HRESULT hr = this->CreateRecordArray(&created, *RecordDescriptionOf<Record>().guid, static_cast<ULONG>(lCnt));
-    if (FAILED(hr)) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, hr);
-    PendingArray array(created);
-    Record* entries = array.template Access<Record>();
-    if (!entries) return ReportPimError(plErrorID, PIMERR_UNEXPECTED, E_UNEXPECTED);
-
-    Itf* self = this;
-    LONG filled = 0;
-    while (filled < lCnt) {
-        Bstr gone;  // the ID of an entry whose file is missing
-        LONG read = rows.Read(1, [&](const char* const* texts, const LONG* bytes, LONG columns) {
-            Bstr path;
-            if (kPathColumn < columns)
-                this->StoreRow(&path, sizeof(BSTR), texts + kPathColumn, bytes + kPathColumn, 1,
-                               std::span(&kPathField, 1));
-            if (FileExists(path ? static_cast<BSTR>(path) : AsOle(u""))) {
-                this->StoreRow(&entries[filled], sizeof(Record), texts, bytes, columns, kListFields);
-                ++filled;
-            } else {
-                this->StoreRow(&gone, sizeof(BSTR), texts, bytes, columns, std::span(&kEntryIdField, 1));
-            }
-            return true;
-        });
-        if (read < 0) return E_UNEXPECTED;
-        if (read == 0) break;
-        // Deleted through our own operation once the row is read (the lock
-        // is re-entrant); its outcome does not concern the list.
-        if (gone) (self->*Table::kDelete)(nullptr, gone);
-    }
-    *plNum = filled;
-    *ppEntries = array.Release();  // unfilled elements at the end stay empty
-    return S_OK;
+    return HandOutTopList<Record>(hr, created, plErrorID, plNum, ppEntries, [&](Record* entries) {
+        LONG filled = 0;
+        while (filled < lCnt) {
+            Bstr gone;  // the ID of an entry whose file is missing
+            LONG read = rows.Read(1, [&](const char* const* texts, const LONG* bytes, LONG columns) {
+                Bstr path;
+                if (kPathColumn < columns)
+                    this->StoreRow(&path, sizeof(BSTR), texts + kPathColumn, bytes + kPathColumn, 1,
+                                   std::span(&kPathField, 1));
+                if (FileExists(path ? static_cast<BSTR>(path) : AsOle(u""))) {
+                    this->StoreRow(&entries[filled], sizeof(Record), texts, bytes, columns, kListFields);
+                    ++filled;
+                } else {
+                    this->StoreRow(&gone, sizeof(BSTR), texts, bytes, columns, std::span(&kEntryIdField, 1));
+                }
+                return true;
+            });
+            if (read < 0) return LONG{-1};
+            if (read == 0) break;
+            // Deleted once the row is read, between two steps.
+            if (gone) PurgeMissingFile<Table>(static_cast<Itf*>(this), gone);
+        }
+        return filled;
+    });
 }
 
 CALYRA_PLAY_STATISTICS_TEMPLATE

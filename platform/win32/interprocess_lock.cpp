@@ -1,32 +1,18 @@
 // Named locks across processes on Windows: a named mutex per name in the
 // session's namespace.
 #include "platform/interprocess_lock.h"
+#include "platform/interprocess_lock_internal.h"
 
-#include <cstdint>
 #include <cwchar>
 
 #include "platform/windows_sdk.h"
 
 namespace calyra {
-namespace {
-
-// 64-bit FNV-1a over the name's UTF-16 units, as on Linux: names of any
-// length and content become a short object name.
-std::uint64_t HashName(std::u16string_view name) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (char16_t unit : name) {
-        h ^= static_cast<std::uint64_t>(unit);
-        h *= 0x100000001b3ULL;
-    }
-    return h;
-}
-
-}  // namespace
 
 InterprocessLock::InterprocessLock(std::u16string_view name, DWORD timeoutMs) {
     wchar_t object[64];
     std::swprintf(object, sizeof object / sizeof object[0], L"Local\\calyra-%016llx",
-                  static_cast<unsigned long long>(HashName(name)));
+                  static_cast<unsigned long long>(InterprocessLockNameHash(name)));
     HANDLE mutex = CreateMutexW(nullptr, FALSE, object);
     if (!mutex) return;
     // An abandoned mutex (its holder died) is ours now, like a lock file

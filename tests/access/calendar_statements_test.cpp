@@ -79,12 +79,14 @@ tagEventInfo Event() {
 // ---- Events -------------------------------------------------------------------
 
 // Which rows each call reaches, one table for events, categories and tasks:
-// where each statement reaches its rows, in order.
+// where each statement reaches its rows, in order. The calls narrowed by the
+// profile alone are guarded through the interfaces instead: their profile
+// condition by the injected-profile sweep of every_interface_test.cpp, the
+// master condition in calendar_test.cpp, the task order in tasks_test.cpp.
 TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCategory) {
     auto events = Create<calyra::CEventAccess, IEventAccess>();
     auto categories = Create<calyra::CEventCategoryAccess, IEventCategoryAccess>();
     auto tasks = Create<calyra::CTaskAccess, ITaskAccess>();
-    const DATE from = DateFromParts(2010, 1, 1, 9, 0, 0), to = DateFromParts(2010, 1, 1, 10, 0, 0);
     LONG n;
     RecordArray<tagEventInfo> a;
     RecordHolder<tagEventInfo> r;
@@ -95,6 +97,7 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
     tagTaskInfo task{};
     task.bstrSubject = subject;
     VARIANT_BOOL found;
+    const DATE from = DateFromParts(2010, 1, 1, 9, 0, 0), to = DateFromParts(2010, 1, 1, 10, 0, 0);
     const std::string range = "[StartDateTime] <= '2010-01-01 10:00:00' AND [EndDateTime] >= '2010-01-01 09:00:00';";
     const std::string masters = "FROM [tEvent] WHERE [OriginalEventID] = '0' AND [ProfileID] = '1'";
     const struct {
@@ -102,7 +105,6 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
         std::function<void()> call;
         std::vector<std::string> statements;
     } cases[] = {
-        {"all masters", [&] { events->GetAllEvents(nullptr, &n, &a); }, {masters + ";"}},
         {"masters of a category in a range",
          [&] { events->GetEventsByEventCategoryID(nullptr, Bstr(u"3"), from, to, &n, &a); },
          {masters + " AND [EventCategoryID] = '3' AND " + range}},
@@ -126,7 +128,6 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
          [&] { events->DeleteEventByID(nullptr, Bstr(u"8")); },
          {"FROM [tEvent] WHERE [ProfileID] = '1' AND [OriginalEventID] = '8';",
           "FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '8';"}},
-        {"all events", [&] { events->DeleteAllEvents(nullptr); }, {"FROM [tEvent] WHERE [ProfileID] = '1';"}},
         {"events of a category",
          [&] { events->DeleteEventsByEventCategoryID(nullptr, Bstr(u"3")); },
          {"FROM [tEvent] WHERE [ProfileID] = '1' AND [EventCategoryID] = '3';"}},
@@ -148,19 +149,12 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
         {"category delete",
          [&] { categories->DeleteEventCategoryByID(nullptr, Bstr(u"4")); },
          {"FROM [tEventCategory] WHERE [EventCategoryID] = '4';"}},
-        {"categories of the profile",
-         [&] { categories->GetNumOfEventCategories(nullptr, &n); },
-         {"FROM [tEventCategory] WHERE [ProfileID] = '1';"}},
         {"task delete by ID reaches any profile",
          [&] { tasks->DeleteTaskByID(nullptr, Bstr(u"3")); },
          {"FROM [tTask] WHERE [TaskID] = '3';"}},
-        {"all tasks", [&] { tasks->DeleteAllTasks(nullptr); }, {"FROM [tTask] WHERE [ProfileID] = '1';"}},
         {"task existence, ID quote-doubled",
          [&] { tasks->ExistTask(nullptr, Bstr(u"3'"), &found); },
          {"FROM [tTask] WHERE [TaskID] = '3''';"}},
-        {"tasks in creation order",
-         [&] { tasks->GetNumOfTasks(nullptr, &n); },
-         {"FROM [tTask] WHERE [ProfileID] = '1' ORDER BY [Created];"}},
         {"one task",
          [&] { tasks->GetTaskByID(nullptr, Bstr(u"3"), &t); },
          {"FROM [tTask] WHERE [ProfileID] = '1' AND [TaskID] = '3';"}},

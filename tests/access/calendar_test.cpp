@@ -60,13 +60,8 @@ std::string AddCategory(IEventCategoryAccess* categories, const char16_t* name, 
 // The subjects of a list, with its status checked.
 using Subjects = std::multiset<std::string>;
 Subjects SubjectsOf(const std::function<HRESULT(LONG*, SAFEARRAY**)>& list) {
-    RecordArray<tagEventInfo> all;
-    LONG n = -1;
-    EXPECT_EQ(list(&n, &all), S_OK);
-    EXPECT_EQ(all.size(), n);
-    Subjects out;
-    for (LONG i = 0; i < n; ++i) out.insert(Text(all[i].bstrSubject));
-    return out;
+    const std::vector<std::string> texts = TextsOf(&tagEventInfo::bstrSubject, list);
+    return Subjects(texts.begin(), texts.end());
 }
 Subjects Masters(IEventAccess* events) {
     return SubjectsOf([&](LONG* n, SAFEARRAY** a) { return events->GetAllEvents(nullptr, n, a); });

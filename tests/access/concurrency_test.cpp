@@ -18,21 +18,10 @@
 
 using calyra::Bstr;
 using calyra::CContactAccess;
+using calyra::test::AddContact;
 using calyra::test::PimDatabase;
 using calyra::test::RecordHolder;
 using calyra::test::SetText;
-
-namespace {
-
-std::string AddContact(IContactAccess* contacts, const char16_t* lastName) {
-    RecordHolder<tagContactInfo> info;
-    SetText(info.bstrLastName, lastName);
-    Bstr id;
-    EXPECT_EQ(contacts->AddContact(nullptr, &info, &id), S_OK);
-    return id.utf8();
-}
-
-}  // namespace
 
 TEST(ContactConcurrency, ThreadsOnOneConnectionAddContactsWithDetailsEachRowOnce) {
     PimDatabase db;

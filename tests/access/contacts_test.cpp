@@ -17,6 +17,7 @@
 using calyra::Bstr;
 using calyra::CContactAccess;
 using calyra::CContactGroupAccess;
+using calyra::test::AddContact;
 using calyra::test::kUntouched;
 using calyra::test::PimDatabase;
 using calyra::test::RecordArray;
@@ -24,19 +25,9 @@ using calyra::test::RecordHolder;
 using calyra::test::SameRecord;
 using calyra::test::SetText;
 using calyra::test::Text;
+using calyra::test::TextsOf;
 
 namespace {
-
-std::string AddContact(IContactAccess* contacts, const char16_t* lastName, const char16_t* firstName = u"") {
-    RecordHolder<tagContactInfo> info;
-    SetText(info.bstrLastName, lastName);
-    SetText(info.bstrFirstName, firstName);
-    Bstr id;
-    LONG err = kUntouched;
-    EXPECT_EQ(contacts->AddContact(&err, &info, &id), S_OK);
-    EXPECT_EQ(err, kUntouched) << "a successful add leaves the error ID alone";
-    return id.utf8();
-}
 
 std::string AddGroup(IContactGroupAccess* groups, const char16_t* name, LONG toBeSynced = 0) {
     RecordHolder<tagContactGroupInfo> info;
@@ -60,30 +51,20 @@ std::vector<std::string> LastNamesByIndex(IContactAccess* contacts, LONG count) 
 }
 
 std::vector<std::string> AllLastNames(IContactAccess* contacts) {
-    RecordArray<tagContactInfo> all;
-    LONG n = -1;
-    EXPECT_EQ(contacts->GetAllContacts(nullptr, &n, &all), S_OK);
-    std::vector<std::string> names;
-    for (LONG i = 0; i < n; ++i) names.push_back(Text(all[i].bstrLastName));
-    return names;
+    return TextsOf(&tagContactInfo::bstrLastName,
+                   [&](LONG* n, SAFEARRAY** a) { return contacts->GetAllContacts(nullptr, n, a); });
 }
 
 std::vector<std::string> MemberIds(IContactAccess* contacts, const std::string& groupID) {
-    RecordArray<tagContactInfo> members;
-    LONG n = -1;
-    EXPECT_EQ(contacts->GetContactsByContactGroupID(nullptr, Bstr::FromUtf8(groupID), &n, &members), S_OK);
-    std::vector<std::string> ids;
-    for (LONG i = 0; i < n; ++i) ids.push_back(Text(members[i].bstrContactID));
-    return ids;
+    return TextsOf(&tagContactInfo::bstrContactID, [&](LONG* n, SAFEARRAY** a) {
+        return contacts->GetContactsByContactGroupID(nullptr, Bstr::FromUtf8(groupID), n, a);
+    });
 }
 
 std::vector<std::string> GroupIdsOf(IContactAccess* contacts, const std::string& contactID) {
-    RecordArray<tagContactGroupInfo> groups;
-    LONG n = -1;
-    EXPECT_EQ(contacts->GetContactGroupsByContactID(nullptr, Bstr::FromUtf8(contactID), &n, &groups), S_OK);
-    std::vector<std::string> ids;
-    for (LONG i = 0; i < n; ++i) ids.push_back(Text(groups[i].bstrContactGroupID));
-    return ids;
+    return TextsOf(&tagContactGroupInfo::bstrContactGroupID, [&](LONG* n, SAFEARRAY** a) {
+        return contacts->GetContactGroupsByContactID(nullptr, Bstr::FromUtf8(contactID), n, a);
+    });
 }
 
 using Names = std::vector<std::string>;

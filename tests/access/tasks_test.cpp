@@ -24,12 +24,8 @@ std::string AddTask(ITaskAccess* tasks, const char16_t* subject) {
 }
 
 Subjects AllSubjects(ITaskAccess* tasks) {
-    RecordArray<tagTaskInfo> all;
-    LONG n = -1;
-    EXPECT_EQ(tasks->GetAllTasks(nullptr, &n, &all), S_OK);
-    Subjects out;
-    for (LONG i = 0; i < n; ++i) out.push_back(Text(all[i].bstrSubject));
-    return out;
+    return TextsOf(&tagTaskInfo::bstrSubject,
+                   [&](LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(nullptr, n, a); });
 }
 
 TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {

@@ -8,14 +8,14 @@
 #include "core/pim_db_access.h"
 #include "platform/com_ptr.h"
 #include "support/temp_dir.h"
+#include "support/test_values.h"
 #include "support/trace_recorder.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
+using calyra::test::kUntouched;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
 
 ComPtr<IPimDbAccess> NewConnection() {
     ComPtr<IPimDbAccess> db;

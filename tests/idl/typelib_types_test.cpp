@@ -1,6 +1,8 @@
 // Records and identifiers of the type library: the layouts a record array
 // is built from, and the identifiers clients and the registry hold. Field
-// order and enumeration values are pinned in typelib_shape_test.cpp.
+// order and enumeration values, and with them which types the library
+// holds, are pinned in typelib_shape_test.cpp; its classes are registered
+// and created in tests/server.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -21,21 +23,6 @@ namespace {
 static_assert(sizeof(tagRecurrence) == 120);
 static_assert(offsetof(tagRecurrence, Yearly) == 60 && offsetof(tagRecurrence, dtStart) == 96);
 static_assert(kIsRecordType<tagEventInfo> && !kIsRecordType<enumTitle> && !kIsRecordType<BSTR>);
-
-TEST(TypeLibRecords, LibraryHoldsEveryRecordEnumerationInterfaceAndClass) {
-    const TypeLibDesc& lib = CalyraTypeLibDescription();
-    EXPECT_STREQ(lib.name, "CalyraLib");
-    EXPECT_EQ(lib.majorVersion, 1);
-    EXPECT_EQ(lib.minorVersion, 0);
-    EXPECT_EQ(lib.recordCount, 21u);
-    EXPECT_EQ(lib.enumCount, 14u);
-    EXPECT_EQ(lib.interfaceCount, 11u);
-    EXPECT_EQ(lib.coclassCount, 11u);
-    for (size_t i = 0; i < lib.coclassCount; ++i) {
-        EXPECT_NE(FindInterfaceDescription(*lib.coclasses[i].iid), nullptr)
-            << lib.coclasses[i].name << " implements an interface the library does not describe";
-    }
-}
 
 // Descriptions drive RecordClear, RecordCopy and record arrays: a field
 // outside its record or overlapping the next would corrupt client memory.
@@ -65,20 +52,8 @@ TEST(TypeLibRecords, EveryFieldLiesInsideItsRecordInAscendingOrder) {
             EXPECT_LE(end, record.size) << field.name << " runs past the end of the record";
         }
     }
-}
-
-// The C++ constants come from the same source as the described values
-// (pinned in typelib_shape_test.cpp); spot-check the compiled side.
-static_assert(enumTitle_Dr == 2 && enumPhoneNumberType_Pager == 2 && enumEventCategory_Party == 15);
-static_assert(enumTaskStatus_Deferred == 4 && enumSyncGroupOption_Groups == 2 && enumRecurrenceEnd_EndBy == 2);
-
-TEST(TypeLibRecords, RecordTraitsNameTheRecordsOwnIdentifier) {
-    EXPECT_TRUE(IsEqualGUID(RecordTraits<tagContactInfo>::guid(), GUID_tagContactInfo));
-    EXPECT_EQ(RecordDescriptionOf<tagIM>().guid, &GUID_tagIM);
-    EXPECT_EQ(RecordDescriptionOf<tagEventInfo>().fields[16].record, &RecordDescriptionOf<tagRecurrence>());
-    EXPECT_STREQ(RecordDescriptionOf<tagMostFrequentlyPlayedPodcast>().name, "tagMostFrequentlyPlayedPodcast");
     EXPECT_EQ(FindRecordDescription(GUID_NULL), nullptr);
-    EXPECT_EQ(FindRecordDescription(IID_IContactAccess), nullptr);
+    EXPECT_EQ(FindRecordDescription(IID_IContactAccess), nullptr) << "an interface identifier named a record";
 }
 
 std::vector<std::pair<std::string, const GUID*>> AllIdentifiers() {
@@ -94,7 +69,6 @@ std::vector<std::pair<std::string, const GUID*>> AllIdentifiers() {
 
 TEST(TypeLibIdentifiers, EveryIdentifierIsNonNullAndUnique) {
     const auto ids = AllIdentifiers();
-    EXPECT_EQ(ids.size(), 1u + 21 + 14 + 11 + 11);
     for (size_t i = 0; i < ids.size(); ++i) {
         EXPECT_FALSE(IsEqualGUID(*ids[i].second, GUID_NULL)) << ids[i].first;
         for (size_t j = i + 1; j < ids.size(); ++j)

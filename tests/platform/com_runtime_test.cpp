@@ -15,7 +15,7 @@
 
 #include "platform/bstr.h"
 #include "platform/registry.h"
-#include "support/temp_dir.h"
+#include "support/private_registry.h"
 
 namespace calyra {
 namespace {
@@ -25,9 +25,6 @@ constexpr char16_t kClsidText[] = u"{11111111-2222-3333-4444-555555555555}";
 
 class ComRuntimeTest : public ::testing::Test {
 protected:
-    ComRuntimeTest() { setenv("CALYRA_REGISTRY", m_dir.file("registry").c_str(), 1); }
-    ~ComRuntimeTest() override { unsetenv("CALYRA_REGISTRY"); }
-
     // Writes the default value of a key, creating the key.
     static void SetDefault(const std::u16string& path, const std::u16string& value) {
         ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
@@ -53,7 +50,8 @@ protected:
         return hr;
     }
 
-    test::TempDir m_dir;
+    test::PrivateRegistry m_registry;
+    const test::TempDir& m_dir = m_registry.dir();
 };
 
 TEST(ComRuntimeInit, CountsPerThreadAndRefusesAModelChange) {

@@ -4,7 +4,6 @@
 // the success or the failure path (the sanitizer builds watch the leaks).
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "platform/record_info.h"
 #include "platform/safearray.h"
 #include "support/automation.h"
+#include "support/sample_records.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
@@ -25,18 +25,11 @@ using namespace calyra::test;
 
 namespace {
 
-struct tagTestPoint {
-    LONG lX;
-    BSTR bstrLabel;
-};
-constexpr GUID kPointGuid = {0x51d0a7e2, 0x4c1b, 0x4f0e, {0x9a, 0x11, 0, 0, 0, 0, 0, 1}};
-const calyra::FieldDesc kPointFields[] = {
-    {"lX", VT_I4, offsetof(tagTestPoint, lX), nullptr},
-    {"bstrLabel", VT_BSTR, offsetof(tagTestPoint, bstrLabel), nullptr},
-};
-const calyra::RecordDesc kPointDesc = {"tagTestPoint", &kPointGuid, sizeof(tagTestPoint), kPointFields, 2};
+// The probe's points are Notes (support/sample_records.h); a record of
+// another type with the same layout is refused.
+using tagTestPoint = Note;
 constexpr GUID kOtherRecordGuid = {0x51d0a7e2, 0x4c1b, 0x4f0e, {0x9a, 0x11, 0, 0, 0, 0, 0, 2}};
-const calyra::RecordDesc kOtherDesc = {"tagOther", &kOtherRecordGuid, sizeof(tagTestPoint), kPointFields, 2};
+const calyra::RecordDesc kOtherDesc = {"tagOther", &kOtherRecordGuid, sizeof(Note), kNoteFields, 2};
 
 }  // namespace
 
@@ -49,7 +42,7 @@ struct ITestProbe : IDispatch {
     STDMETHOD(Widen)(LONG* plErrorID, ULONG ulValue, VARIANT_BOOL vbFlag, DATE dtWhen, LONGLONG* pllTotal) = 0;
     // Counts its calls into *plCount; done after the third.
     STDMETHOD(CountUp)(LONG* plErrorID, LONG* plCount, VARIANT_BOOL* pvbDone) = 0;
-    // Doubles pPoint->lX in place and returns a copy.
+    // Doubles pPoint->lPriority in place and returns a copy.
     STDMETHOD(Relabel)(LONG* plErrorID, tagTestPoint* pPoint, tagTestPoint* pCopy) = 0;
     STDMETHOD(MakePoints)(LONG* plErrorID, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) = 0;
     // Hands back the peer it was given.
@@ -85,12 +78,12 @@ constexpr ParamDesc kCountUpParams[] = {kErrorId,
                                         {"plCount", ParamDir::Out, kI4Ref, nullptr, nullptr},
                                         {"pvbDone", ParamDir::RetVal, VT_BOOL | VT_BYREF, nullptr, nullptr}};
 const ParamDesc kRelabelParams[] = {kErrorId,
-                                    {"pPoint", ParamDir::InOut, VT_RECORD | VT_BYREF, &kPointDesc, nullptr},
-                                    {"pCopy", ParamDir::RetVal, VT_RECORD | VT_BYREF, &kPointDesc, nullptr}};
+                                    {"pPoint", ParamDir::InOut, VT_RECORD | VT_BYREF, &kNoteDesc, nullptr},
+                                    {"pCopy", ParamDir::RetVal, VT_RECORD | VT_BYREF, &kNoteDesc, nullptr}};
 const ParamDesc kMakePointsParams[] = {kErrorId,
                                        {"lCount", ParamDir::In, VT_I4, nullptr, nullptr},
                                        {"plNum", ParamDir::Out, kI4Ref, nullptr, nullptr},
-                                       {"ppPoints", ParamDir::RetVal, calyra::kRecordArrayVt, &kPointDesc, nullptr}};
+                                       {"ppPoints", ParamDir::RetVal, calyra::kRecordArrayVt, &kNoteDesc, nullptr}};
 const ParamDesc kAdoptParams[] = {kErrorId,
                                   {"pPeer", ParamDir::In, VT_DISPATCH, nullptr, &IID_ITestProbe},
                                   {"ppPeer", ParamDir::RetVal, VT_DISPATCH | VT_BYREF, nullptr, &IID_ITestProbe}};
@@ -153,8 +146,8 @@ public:
     }
     STDMETHODIMP Relabel(LONG*, tagTestPoint* pPoint, tagTestPoint* pCopy) override {
         if (!pPoint || !pCopy) return E_POINTER;
-        pPoint->lX *= 2;
-        calyra::RecordCopyByDescription(&kPointDesc, pPoint, pCopy);
+        pPoint->lPriority *= 2;
+        calyra::RecordCopyByDescription(&kNoteDesc, pPoint, pCopy);
         return S_OK;
     }
     STDMETHODIMP MakePoints(LONG* plErrorID, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) override {
@@ -165,12 +158,12 @@ public:
             return E_INVALIDARG;
         }
         ComPtr<IRecordInfo> info;
-        calyra::CreateRecordInfo(&kPointDesc, &info);
+        calyra::CreateRecordInfo(&kNoteDesc, &info);
         SAFEARRAY* array = SafeArrayCreateVectorEx(VT_RECORD, 0, static_cast<ULONG>(lCount), info.get());
         auto* points = static_cast<tagTestPoint*>(array->pvData);
         for (LONG i = 0; i < lCount; ++i) {
-            points[i].lX = i;
-            points[i].bstrLabel = SysAllocString(u"point");
+            points[i].lPriority = i;
+            points[i].bstrText = SysAllocString(u"point");
         }
         *ppPoints = array;
         *plNum = lCount;
@@ -211,15 +204,12 @@ protected:
         ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&m_dispatch)),
                   S_OK);
         m_probe = static_cast<CTestProbe*>(static_cast<ITestProbe*>(m_dispatch.get()));
-        ASSERT_EQ(calyra::CreateRecordInfo(&kPointDesc, &m_pointInfo), S_OK);
+        ASSERT_EQ(calyra::CreateRecordInfo(&kNoteDesc, &m_pointInfo), S_OK);
     }
 
-    // Invokes with the arguments in the caller's order; rgvarg gets them last first.
-    HRESULT Call(DISPID dispid, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* argErr = nullptr,
-                 WORD flags = DISPATCH_METHOD) {
-        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-        DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        return m_dispatch->Invoke(dispid, IID_NULL, 0, flags, &params, result, nullptr, argErr);
+    // Invokes with the arguments in the caller's order.
+    HRESULT Call(DISPID dispid, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* argErr = nullptr) {
+        return Automation(m_dispatch.get()).Invoke(dispid, std::move(args), result, argErr);
     }
 
     ComPtr<IDispatch> m_dispatch;
@@ -227,14 +217,12 @@ protected:
     ComPtr<IRecordInfo> m_pointInfo;
 };
 
-DISPID IdOf(IDispatch* dispatch, const char16_t* name) { return calyra::test::Automation(dispatch).IdOf(name); }
-
 TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"Describe"), 1);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"dEsCrIbE"), 1);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"RENAME"), 8);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"Renam"), DISPID_UNKNOWN);
-    EXPECT_EQ(IdOf(m_dispatch.get(), u"Renamed"), DISPID_UNKNOWN);
+    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Describe"), 1);
+    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"dEsCrIbE"), 1);
+    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"RENAME"), 8);
+    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Renam"), DISPID_UNKNOWN);
+    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Renamed"), DISPID_UNKNOWN);
 
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
     DISPID unknownIds[2] = {7, 7};
@@ -420,38 +408,38 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
 }
 
 TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
-    tagTestPoint point{21, SysAllocString(u"p")};
+    tagTestPoint point{SysAllocString(u"p"), 21};
     Variant copy;
     ASSERT_EQ(Call(4, {Missing(), RecordArg(&point, m_pointInfo.get())}, &copy), S_OK);
-    EXPECT_EQ(point.lX, 42) << "an in/out record is the caller's storage";
+    EXPECT_EQ(point.lPriority, 42) << "an in/out record is the caller's storage";
     ASSERT_EQ(copy.vt, VT_RECORD);
     ASSERT_NE(copy.pRecInfo, nullptr);
     GUID guid{};
     copy.pRecInfo->GetGuid(&guid);
-    EXPECT_EQ(guid, kPointGuid);
+    EXPECT_EQ(guid, kNoteGuid);
     const auto* returned = static_cast<const tagTestPoint*>(copy.pvRecord);
-    EXPECT_EQ(returned->lX, 42);
-    EXPECT_EQ(Bstr(returned->bstrLabel).view(), u"p");
-    EXPECT_NE(returned->bstrLabel, point.bstrLabel) << "the returned record owns its own texts";
+    EXPECT_EQ(returned->lPriority, 42);
+    EXPECT_EQ(Bstr(returned->bstrText).view(), u"p");
+    EXPECT_NE(returned->bstrText, point.bstrText) << "the returned record owns its own texts";
 
     VARIANT byRef = RecordArg(&point, m_pointInfo.get());
     byRef.vt = VT_RECORD | VT_BYREF;
     Variant copy2;
     ASSERT_EQ(Call(4, {Missing(), byRef}, &copy2), S_OK);
-    EXPECT_EQ(point.lX, 84);
+    EXPECT_EQ(point.lPriority, 84);
 
-    calyra::RecordClearByDescription(&kPointDesc, &point);
+    calyra::RecordClearByDescription(&kNoteDesc, &point);
 
     ComPtr<IRecordInfo> other;
     ASSERT_EQ(calyra::CreateRecordInfo(&kOtherDesc, &other), S_OK);
-    tagTestPoint stranger{1, nullptr};
+    tagTestPoint stranger{nullptr, 1};
     UINT argErr = 99;
     Variant refused;
     EXPECT_EQ(Call(4, {Missing(), RecordArg(&stranger, other.get())}, &refused, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(Call(4, {Missing(), RecordArg(&stranger, nullptr)}, &refused, &argErr), DISP_E_TYPEMISMATCH)
         << "a record without its record info cannot be checked";
-    EXPECT_EQ(stranger.lX, 1);
+    EXPECT_EQ(stranger.lPriority, 1);
     EXPECT_EQ(refused.vt, VT_EMPTY);
 }
 
@@ -464,7 +452,7 @@ TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
     LONG upper = -1;
     SafeArrayGetUBound(points.parray, 1, &upper);
     EXPECT_EQ(upper, 2);
-    EXPECT_EQ(static_cast<tagTestPoint*>(points.parray->pvData)[2].lX, 2);
+    EXPECT_EQ(static_cast<tagTestPoint*>(points.parray->pvData)[2].lPriority, 2);
 
     // A failed call hands out no array.
     LONG errorId = 0;

@@ -20,65 +20,27 @@
 #include <unistd.h>
 
 #include "platform/bstr.h"
-#include "support/temp_dir.h"
+#include "support/private_registry.h"
 
 namespace calyra {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::ScopedEnv;
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 // Every test gets a registry file of its own.
 class RegistryTest : public ::testing::Test {
 protected:
-    RegistryTest() : m_env("CALYRA_REGISTRY", m_dir.file("registry").c_str()) {}
-
-    std::filesystem::path file() const { return m_dir.file("registry"); }
-    std::string text() const { return ReadFile(file()); }
-
-    // The default value of a key, or nullopt.
-    static std::optional<std::u16string> Value(const std::u16string& path, std::u16string_view name = u"") {
-        std::shared_ptr<const RegistryKey> root;
-        if (ReadRegistry(&root) != ERROR_SUCCESS) return std::nullopt;
-        std::vector<std::u16string> names;
-        SplitKeyPath(path, &names);
-        const RegistryKey* key = root->FindPath(names);
-        const std::u16string* value = key ? key->Value(name) : nullptr;
-        return value ? std::optional<std::u16string>(*value) : std::nullopt;
+    std::filesystem::path file() const { return m_registry.file(); }
+    std::string text() const { return m_registry.text(); }
+    static std::optional<std::u16string> Value(const std::u16string& path) {
+        return test::PrivateRegistry::Value(path);
     }
 
-    test::TempDir m_dir;
-    ScopedEnv m_env;
+    test::PrivateRegistry m_registry;
 };
 
 // ---- Text form ------------------------------------------------------------------
@@ -193,14 +155,14 @@ TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndOnlyAnUpdateCreatesIt) {
     EXPECT_EQ(UpdateRegistry([](RegistryKey&) { return ERROR_SUCCESS; }), ERROR_SUCCESS);
     EXPECT_FALSE(std::filesystem::exists(file()));
 
-    std::string nested = (m_dir.path() / "a" / "b" / "registry").string();
+    std::string nested = (m_registry.dir().path() / "a" / "b" / "registry").string();
     ScopedEnv env("CALYRA_REGISTRY", nested.c_str());
     ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
                   root.Create(u"AppID");
                   return ERROR_SUCCESS;
               }),
               ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(nested), "Calyra Registry 1\n\n[AppID]\n");
+    EXPECT_EQ(test::FileBytes(nested), "Calyra Registry 1\n\n[AppID]\n");
 }
 
 TEST_F(RegistryTest, FailedUpdateWritesNothing) {
@@ -218,7 +180,7 @@ TEST_F(RegistryTest, FailedUpdateWritesNothing) {
     EXPECT_EQ(text(), before);
     // Nothing but the file and its lock file is left in the directory.
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+    for (const auto& entry : std::filesystem::directory_iterator(m_registry.dir().path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));

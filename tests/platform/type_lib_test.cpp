@@ -3,35 +3,21 @@
 // an array of it is what the access objects' GetAll calls do, tested there.
 #include <gtest/gtest.h>
 
-#include <cstddef>
-
 #include "platform/com_ptr.h"
 #include "platform/type_lib.h"
+#include "support/sample_records.h"
 
 using calyra::ComPtr;
-using calyra::FieldDesc;
-using calyra::RecordDesc;
 using calyra::TypeLibDesc;
 
 namespace {
 
-struct Note {
-    BSTR bstrText;
-    LONG lPriority;
-};
-
 constexpr GUID G(DWORD n) { return {0x6b1c0a10, 0x3333, 0x4a00, {0x80, 0, 0, 0, 0, 0, 0, static_cast<BYTE>(n)}}; }
-constexpr GUID kNoteGuid = G(1);
 constexpr GUID kEnumGuid = G(4);
 constexpr GUID kLibGuid = G(10);
 constexpr GUID kTwoVersionsLibGuid = G(11);
 constexpr GUID kUnknownGuid = G(99);
 
-const FieldDesc kNoteFields[] = {
-    {"bstrText", VT_BSTR, offsetof(Note, bstrText), nullptr},
-    {"lPriority", VT_I4, offsetof(Note, lPriority), nullptr},
-};
-const RecordDesc kNoteDesc = {"tagNote", &kNoteGuid, sizeof(Note), kNoteFields, 2};
 const RecordDesc* const kRecords[] = {&kNoteDesc};
 const calyra::EnumValueDesc kMoods[] = {{"enumMood_Calm", 0}, {"enumMood_Busy", 1}};
 const calyra::EnumDesc kEnum = {"enumMood", &kEnumGuid, kMoods, 2};

@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,12 +16,6 @@
 
 namespace calyra::test {
 namespace {
-
-std::string Bytes(const std::filesystem::path& file) {
-    std::stringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 void RawExecute(const std::string& file, const std::string& sql) {
     sqlite3* db = nullptr;
@@ -70,18 +63,18 @@ TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
     for (const Case& c : cases) {
         const std::string file = run.dir().file(c.name).string();
         c.make(run, file);
-        const std::string before = Bytes(file);
+        const std::string before = FileBytes(file);
         ExpectFails(
             run, 1,
             {{"--db", file, "info"}, {"--db", file, "contacts", "list"}, {"--db", file, "profiles", "add", "Q"}},
             c.words);
-        EXPECT_TRUE(Bytes(file) == before) << c.name << " was changed by a refused command";
+        EXPECT_TRUE(FileBytes(file) == before) << c.name << " was changed by a refused command";
         if (std::filesystem::is_directory(file)) {
             ExpectFails(run, 1, {{"init", file, "--reset", "--yes"}}, "deletes only files");
             continue;
         }
         ExpectFails(run, 2, {{"init", file, "--reset"}}, "--yes");  // stdin is no terminal: no question asked
-        EXPECT_TRUE(Bytes(file) == before) << c.name << " was changed by an unconfirmed reset";
+        EXPECT_TRUE(FileBytes(file) == before) << c.name << " was changed by an unconfirmed reset";
         run.ok({"init", file, "--reset", "--yes"});
         EXPECT_EQ(run.json({"--db", file, "info"})["schema_version"], "101111") << c.name;
     }
@@ -90,11 +83,11 @@ TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
     const std::string old = run.dir().file("old.db").string();
     MakeCalyraFile(run, old);
     RawExecute(old, "UPDATE [tVer] SET [VerString] = '090925';");
-    const std::string before = Bytes(old);
+    const std::string before = FileBytes(old);
     const ClientResult upgraded = run({"--db", old, "contacts", "list"});
     EXPECT_EQ(upgraded.status, 0) << upgraded.err;
     EXPECT_NE(upgraded.err.find("drops every event"), std::string::npos) << upgraded.err;
-    EXPECT_TRUE(Bytes(old + ".090925.bak") == before) << "the backup is not the file as it was";
+    EXPECT_TRUE(FileBytes(old + ".090925.bak") == before) << "the backup is not the file as it was";
     EXPECT_EQ(RawColumn(old, "SELECT [VerString] FROM [tVer];"), std::vector<std::string>{"101111"});
 }
 
@@ -151,7 +144,7 @@ TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
     };
     for (const auto& [args, out] : writes) {
         EXPECT_EQ(RunTo(run, args, out), 1) << args << " > " << out << " exited 0";
-        EXPECT_NE(Bytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
+        EXPECT_NE(FileBytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
     }
     // A file another program holds locked: the failure says so (after the engine's wait).
     sqlite3* holder = nullptr;

@@ -10,14 +10,14 @@
 #include "module_fixture.h"
 #include "platform/com_ptr.h"
 #include "platform/com_runtime.h"
+#include "support/test_values.h"
 #include "support/trace_recorder.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;
+using calyra::test::kUntouched;
 
 namespace {
-
-constexpr LONG kUntouched = 0x7777;
 
 class ManagementTest : public calyra::test::ModuleTest {
 protected:

@@ -19,6 +19,7 @@
 #include "platform/bstr.h"
 #include "platform/registry.h"
 #include "server/entry_points.h"
+#include "support/private_registry.h"
 #include "support/temp_dir.h"
 
 namespace calyra::test {
@@ -26,8 +27,6 @@ namespace calyra::test {
 class ModuleTest : public ::testing::Test {
 protected:
     ModuleTest() {
-        if (const char* previous = std::getenv("CALYRA_REGISTRY")) m_previousRegistry = previous;
-        setenv("CALYRA_REGISTRY", m_dir.file("registry").c_str(), 1);
         m_module = dlopen(CALYRA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         if (!m_module) {
             ADD_FAILURE() << "cannot load the module " << CALYRA_MODULE_PATH << ": " << dlerror();
@@ -42,11 +41,6 @@ protected:
     }
     ~ModuleTest() override {
         if (m_module) dlclose(m_module);
-        // Back to the process's own private store (see test_main.cpp).
-        if (m_previousRegistry.empty())
-            unsetenv("CALYRA_REGISTRY");
-        else
-            setenv("CALYRA_REGISTRY", m_previousRegistry.c_str(), 1);
     }
 
     void SetUp() override {
@@ -61,13 +55,8 @@ protected:
     HRESULT CanUnloadNow() { return m_canUnloadNow(); }
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) { return m_getClassObject(clsid, iid, ppv); }
 
-    std::string RegistryText() const {
-        std::ifstream in(m_dir.file("registry"), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path RegistryFile() const { return m_dir.file("registry"); }
+    std::string RegistryText() const { return m_registry.text(); }
+    std::filesystem::path RegistryFile() const { return m_registry.file(); }
 
     // The module's file as the registry should name it.
     static std::u16string ModulePath() {
@@ -81,28 +70,15 @@ protected:
         return std::u16string(text, 38);
     }
 
-    // A value of a key by path, or nullopt when the key or value is absent.
     static std::optional<std::u16string> Value(const std::u16string& path, std::u16string_view name = u"") {
-        std::shared_ptr<const RegistryKey> root;
-        if (ReadRegistry(&root) != ERROR_SUCCESS) return std::nullopt;
-        std::vector<std::u16string> names;
-        if (!SplitKeyPath(path, &names)) return std::nullopt;
-        const RegistryKey* key = root->FindPath(names);
-        const std::u16string* value = key ? key->Value(name) : nullptr;
-        return value ? std::optional<std::u16string>(*value) : std::nullopt;
+        return PrivateRegistry::Value(path, name);
     }
-
-    static bool KeyExists(const std::u16string& path) {
-        std::shared_ptr<const RegistryKey> root;
-        if (ReadRegistry(&root) != ERROR_SUCCESS) return false;
-        std::vector<std::u16string> names;
-        return SplitKeyPath(path, &names) && root->FindPath(names) != nullptr;
-    }
+    static bool KeyExists(const std::u16string& path) { return PrivateRegistry::KeyExists(path); }
 
     TempDir m_dir;
 
 private:
-    std::string m_previousRegistry;
+    PrivateRegistry m_registry;  // before the module loads, which reads it
     void* m_module = nullptr;
     PFN_DllGetClassObject m_getClassObject = nullptr;
     PFN_DllCanUnloadNow m_canUnloadNow = nullptr;

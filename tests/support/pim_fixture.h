@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/pim_db_access.h"
@@ -21,8 +22,29 @@
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
 #include "support/temp_dir.h"
+#include "support/test_values.h"
 
 namespace calyra::test {
+
+// Every row of a query through `db`, each field as the connection reads it
+// (8192 units at most); the query must succeed.
+inline std::vector<std::vector<std::u16string>> QueryTexts(IPimDbAccess* db, std::u16string_view sql) {
+    std::vector<std::vector<std::u16string>> out;
+    LONG rows = 0, cols = 0;
+    LONGLONG vm = 0;
+    EXPECT_EQ(db->Query(nullptr, Bstr(sql), &rows, &cols, &vm), S_OK) << Utf16ToUtf8(sql);
+    std::vector<USHORT> buf(8192);
+    for (LONG r = 0; r < rows; ++r) {
+        auto& row = out.emplace_back();
+        for (LONG c = 0; c < cols; ++c) {
+            db->GetFieldValue(nullptr, &vm, c, buf.data(), static_cast<ULONG>(buf.size()));
+            row.emplace_back(reinterpret_cast<const char16_t*>(buf.data()));
+        }
+        db->NextRow(nullptr, &vm);
+    }
+    db->FreeResultset(nullptr, &vm);
+    return out;
+}
 
 class PimDatabase {
 public:
@@ -58,20 +80,10 @@ public:
     // The rows of a query as UTF-8 texts.
     std::vector<std::vector<std::string>> Rows(const std::u16string& sql) const {
         std::vector<std::vector<std::string>> out;
-        LONG rows = 0, cols = 0;
-        LONGLONG vm = 0;
-        EXPECT_EQ(m_db->Query(nullptr, Bstr(sql), &rows, &cols, &vm), S_OK) << Utf16ToUtf8(sql);
-        std::vector<USHORT> buf(8192);
-        for (LONG r = 0; r < rows; ++r) {
-            std::vector<std::string> row;
-            for (LONG c = 0; c < cols; ++c) {
-                m_db->GetFieldValue(nullptr, &vm, c, buf.data(), static_cast<ULONG>(buf.size()));
-                row.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(buf.data())));
-            }
-            out.push_back(std::move(row));
-            m_db->NextRow(nullptr, &vm);
+        for (const auto& row : QueryTexts(m_db.get(), sql)) {
+            auto& texts = out.emplace_back();
+            for (const auto& field : row) texts.push_back(Utf16ToUtf8(field));
         }
-        m_db->FreeResultset(nullptr, &vm);
         return out;
     }
 
@@ -88,6 +100,35 @@ private:
 
 // A record's text as UTF-8 (NULL reads as empty).
 inline std::string Text(BSTR b) { return BstrUtf8(b); }
+
+// One text field of every record a list call hands out, in its order; the
+// call must succeed and its array hold exactly the records it counts. `list(&n, &array)` is the operation with its
+// other arguments bound, e.g.
+//   TextsOf(&tagTaskInfo::bstrSubject, [&](LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(nullptr, n, a); })
+template <class Record, class List>
+std::vector<std::string> TextsOf(BSTR Record::*field, List list) {
+    OwnedRecordArray<Record> all;
+    LONG n = -1;
+    EXPECT_EQ(list(&n, &all), S_OK);
+    EXPECT_EQ(all.size(), n) << "the array holds exactly the records listed";
+    std::vector<std::string> texts;
+    for (LONG i = 0; i < n; ++i) texts.push_back(Text(all[i].*field));
+    return texts;
+}
+
+// A new contact with these names, added through `contacts`; its ID. The add
+// must succeed and leave the error ID alone.
+inline std::string AddContact(IContactAccess* contacts, std::u16string_view lastName,
+                              std::u16string_view firstName = u"") {
+    OwnedRecord<tagContactInfo> info;
+    SetText(info.bstrLastName, lastName);
+    SetText(info.bstrFirstName, firstName);
+    Bstr id;
+    LONG err = kUntouched;
+    EXPECT_EQ(contacts->AddContact(&err, &info, &id), S_OK);
+    EXPECT_EQ(err, kUntouched) << "a successful add leaves the error ID alone";
+    return id.utf8();
+}
 
 // A date as the component writes it into its statements.
 inline std::string DateText(DATE d) {

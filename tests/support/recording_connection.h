@@ -30,9 +30,10 @@ namespace calyra::test {
 class RecordingConnection : public CComObjectRootEx<CComMultiThreadModel>, public IDispatchImpl<IPimDbAccess> {
 public:
     struct Call {
-        std::string kind;  // "Execute", "Query" or "FreeResultset" (then sql is empty)
-        std::string sql;   // UTF-8
-        bool withErrorID;  // the caller's plErrorID came along
+        std::string kind;        // "Execute", "Query" or "FreeResultset" (then sql is empty)
+        std::string sql;         // UTF-8
+        bool withErrorID;        // the caller's plErrorID came along
+        bool withRowID = false;  // an Execute's pbstrID came along
     };
 
     // A new recorder in front of `real`.
@@ -62,7 +63,8 @@ public:
     STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
     STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
     STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
-        if (Note({"Execute", BstrUtf8(sql), e != nullptr})) return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
+        if (Note({"Execute", BstrUtf8(sql), e != nullptr, id != nullptr}))
+            return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
         return m_real->Execute(e, sql, id);
     }
     STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {

@@ -1,7 +1,10 @@
-// A temporary directory for one test, removed with everything in it.
+// A temporary directory for one test, removed with everything in it; and
+// reading a whole file back.
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #ifdef _WIN32
@@ -45,5 +48,12 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The whole content of a file, byte for byte; empty when it cannot be read.
+inline std::string FileBytes(const std::filesystem::path& file) {
+    std::stringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    return text.str();
+}
 
 }  // namespace calyra::test

@@ -10,22 +10,10 @@ namespace {
 
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
 }
 
 // RFC 6868: ^n is a line break, ^' a double quote, ^^ a caret.
@@ -46,9 +34,21 @@ bool IsEncodingToken(const std::string& upper) {
     return upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "8BIT" || upper == "7BIT";
 }
 
-bool IsBlank(std::string_view line) { return Trim(line).empty(); }
+bool IsBlank(std::string_view line) { return TrimBlanks(line).empty(); }
 
 }  // namespace
+
+std::string AsciiUpper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
 
 std::vector<std::string> ContentLine::param(std::string_view wanted) const {
     std::vector<std::string> out;
@@ -127,12 +127,12 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
         *error = "line does not start with a property name";
         return false;
     }
-    out->name = Upper(name);
+    out->name = AsciiUpper(name);
     while (pos < s.size() && s[pos] == ';') {
         ++pos;
         size_t begin = pos;
         while (pos < s.size() && s[pos] != '=' && s[pos] != ';' && s[pos] != ':') ++pos;
-        std::string pname = Upper(Trim(s.substr(begin, pos - begin)));
+        std::string pname = AsciiUpper(TrimBlanks(s.substr(begin, pos - begin)));
         if (pname.empty()) continue;  // ";;" or a trailing ';'
         LineParam param;
         if (pos < s.size() && s[pos] == '=') {
@@ -151,7 +151,7 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
                 } else {
                     size_t vb = pos;
                     while (pos < s.size() && s[pos] != ',' && s[pos] != ';' && s[pos] != ':') ++pos;
-                    value = DecodeCaret(Trim(s.substr(vb, pos - vb)));
+                    value = DecodeCaret(TrimBlanks(s.substr(vb, pos - vb)));
                 }
                 if (param.name == "TYPE") {
                     // "TYPE=work,voice" and the quoted 4.0 form "TYPE=\"work,voice\"".
@@ -159,7 +159,7 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
                     while (from <= value.size()) {
                         size_t comma = value.find(',', from);
                         if (comma == std::string::npos) comma = value.size();
-                        std::string one = Lower(Trim(std::string_view(value).substr(from, comma - from)));
+                        std::string one = Lower(TrimBlanks(std::string_view(value).substr(from, comma - from)));
                         if (!one.empty()) param.values.push_back(one);
                         from = comma + 1;
                     }

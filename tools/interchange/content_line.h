@@ -83,6 +83,12 @@ std::string EscapeText(std::string_view text);
 // quotes early.
 std::string QuoteParamValue(std::string_view value);
 
+// ASCII letters in upper case, every other byte as it is: names and
+// keywords are compared this way, never the values' own text.
+std::string AsciiUpper(std::string_view text);
+// Without the spaces and tabs at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 // Folds one content line (without its line break) at 75 octets, never
 // inside a UTF-8 sequence, and ends every physical line with CRLF.
 std::string FoldLine(std::string_view line);

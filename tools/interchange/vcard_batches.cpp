@@ -25,18 +25,6 @@ bool IsBlank(std::string_view line) {
     return true;
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 // Follows how deep the reader is: 0 between cards, 1 in a card, more inside
 // an embedded (AGENT) card, reading each line as the reader reads it.
 class CardDepth {
@@ -55,7 +43,7 @@ public:
         // A line that is no property changes nothing, as for the reader: an
         // empty AGENT still waits for its card after it.
         if (!ParseContentLine({0, std::string(physical)}, &l, &error)) return;
-        const bool card = Upper(Trimmed(l.value)) == "VCARD";
+        const bool card = AsciiUpper(TrimBlanks(l.value)) == "VCARD";
         if (card && l.name == "BEGIN") {
             // A BEGIN inside a card starts an embedded card only right after
             // an empty AGENT; otherwise the reader ends the open card there.
@@ -63,7 +51,7 @@ public:
         } else if (card && l.name == "END" && m_depth > 0) {
             --m_depth;
         }
-        m_agentPending = m_depth == 1 && l.name == "AGENT" && Trimmed(l.value).empty();
+        m_agentPending = m_depth == 1 && l.name == "AGENT" && TrimBlanks(l.value).empty();
     }
     int depth() const { return m_depth; }
 
