@@ -45,6 +45,23 @@ TEST_F(EditorTest, StoresWhatThePersonChangedAndKeepsTheRest) {
     EXPECT_TRUE(Includes(run.json({"contacts", "edit", "1", "--editor"}), R"({"changed": false})"_json));
 }
 
+TEST_F(EditorTest, EventsAndTasksTravelAsICalendarInTheirZone) {
+    run.ok({"--tz", "Europe/Berlin", "events", "add", "--subject", "Standup", "--start", "2027-02-01 09:30", "--for",
+            "30m", "--repeat", "weekly", "--on", "mon"});
+    run.ok({"tasks", "add", "--subject", "Taxes", "--end-date", "2027-03-01"});
+    // The event comes as its zone's wall time; moving it to 10:00 there
+    // must keep it at 10:00 after the clock change.
+    editor(
+        "sed -i -e 's/^SUMMARY:.*/SUMMARY:Sync\\r/' -e 's/20270201T100000/20270201T103000/' "
+        "-e 's/20270201T093000/20270201T100000/' \"$1\"");
+    run.ok({"events", "edit", "1", "--editor"});
+    EXPECT_TRUE(
+        Includes(run.json({"--tz", "Europe/Berlin", "events", "list", "--from", "2027-04-05", "--to", "2027-04-05"}),
+                 R"([{"subject": "Sync", "start": "2027-04-05T10:00:00+02:00"}])"_json));
+    run.ok({"tasks", "edit", "1", "--editor"});
+    EXPECT_TRUE(Includes(run.json({"tasks", "show", "1"}), R"({"subject": "Sync"})"_json));
+}
+
 TEST_F(EditorTest, ATextThatCannotBeStoredChangesNothingAndIsKept) {
     const auto before = run.json({"contacts", "show", "1"});
     editor("c=$(sed 's/^N:.*/N:Gone;;;;/' \"$1\"); printf '%s\\n%s\\n' \"$c\" \"$c\" > \"$1\"");

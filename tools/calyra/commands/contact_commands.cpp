@@ -241,15 +241,10 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     edit->add_option("id", *editId, "Contact ID")->required();
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
     auto editDetails = std::make_shared<DetailOptions>(edit, true);
-    auto editor = std::make_shared<bool>(false);
-    edit->add_flag("--editor", *editor, "Open the contact as a vCard in $VISUAL or $EDITOR and store what you change");
+    auto editor = AddEditorFlag(edit, EditorKind::Contact);
     ctx.bind(edit, [&ctx, editId, editFields, editDetails, editor] {
-        if (*editor) {
-            if (editFields->given() + editDetails->given() > 0)
-                throw ClientError("--editor changes the whole contact; leave out the field and detail options", 2);
-            EditContactInEditor(ctx, *editId);
+        if (EditIfAsked(ctx, *editId, *editor, editFields->given() + editDetails->given() > 0, EditorKind::Contact))
             return;
-        }
         if (editFields->given() + editDetails->given() == 0)
             throw ClientError("nothing to change (see contacts edit --help)", 2);
         {

@@ -1,20 +1,30 @@
 // `edit ID --editor`: a record opened in the person's editor in the form
-// other programs exchange it in (a contact as a vCard), and stored back as
-// changed when the editor closes.
+// other programs exchange it in (a contact as a vCard, an event or a task as
+// iCalendar), and stored back as changed when the editor closes. An
+// event's exceptions are not part of the text; `events exceptions` edits
+// them.
 //
 // The whole change runs in one transaction. A text that cannot be stored
-// (not one card, a date that cannot be read, a refused value) changes
+// (not one entry, a date that cannot be read, a refused value) changes
 // nothing, and the edited file is kept and named so the work is not lost.
 //
 // Thread-safety: one thread, like the session.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "shell/command_context.h"
 
 namespace calyra::cli {
 
-void EditContactInEditor(CommandContext& ctx, const std::string& id);
+enum class EditorKind { Contact, Event, Task };
+
+// Adds the --editor flag to an edit command.
+std::shared_ptr<bool> AddEditorFlag(CLI::App* edit, EditorKind kind);
+
+// When `asked`, edits the record in the editor and returns true; refuses
+// (status 2) other options given with it.
+bool EditIfAsked(CommandContext& ctx, const std::string& id, bool asked, bool otherOptions, EditorKind kind);
 
 }  // namespace calyra::cli

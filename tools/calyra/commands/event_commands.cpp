@@ -13,6 +13,7 @@
 #include "calendar/days.h"
 #include "calendar/zoned_occurrences.h"
 #include "commands/command_tree.h"
+#include "commands/edit_in_editor.h"
 #include "commands/recurrence_options.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
@@ -304,8 +305,11 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         edit, std::type_identity<tagEventInfo>{},
         std::vector<std::string>{"event_id", "modified", "start_date_time", "end_date_time"});
     auto repeat = std::make_shared<RecurrenceOptions>(edit);
-    ctx.bind(edit, [&ctx, id, times, fields, repeat] {
+    auto editor = AddEditorFlag(edit, EditorKind::Event);
+    ctx.bind(edit, [&ctx, id, times, fields, repeat, editor] {
         CheckedId(*id, "event");
+        if (EditIfAsked(ctx, *id, *editor, fields->given() > 0 || times->given() || repeat->given(), EditorKind::Event))
+            return;
         const UserTime user(ctx.settings);
         if (fields->given() == 0 && !times->given() && !repeat->given())
             throw ClientError("nothing to change (see events edit --help)", 2);

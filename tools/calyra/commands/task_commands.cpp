@@ -4,6 +4,7 @@
 
 #include "calendar/occurrences.h"
 #include "calendar/zoned_text.h"
+#include "commands/edit_in_editor.h"
 #include "commands/recurrence_options.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
@@ -264,8 +265,11 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     edit->add_option("id", *editId, "Task ID")->required();
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagTaskInfo>{}, kNotOptions);
     auto editRepeat = std::make_shared<RecurrenceOptions>(edit);
-    ctx.bind(edit, [&ctx, editId, editFields, editRepeat] {
+    auto editor = AddEditorFlag(edit, EditorKind::Task);
+    ctx.bind(edit, [&ctx, editId, editFields, editRepeat, editor] {
         CheckedId(*editId, "task");
+        if (EditIfAsked(ctx, *editId, *editor, editFields->given() > 0 || editRepeat->given(), EditorKind::Task))
+            return;
         if (editFields->given() == 0 && !editRepeat->given())
             throw ClientError("nothing to change (see tasks edit --help)", 2);
         auto tasks = ctx.session().access<ITaskAccess>();

@@ -336,6 +336,23 @@ public:
         }
     }
 
+    // Makes the stored master `id` what the entry says (ReplaceEvent).
+    bool replaceMaster(const SourcedItem& source, const std::string& id) {
+        const tagEventInfo* stored = nullptr;
+        for (const tagEventInfo& e : m_stored.masters())
+            if (BstrUtf8(e.bstrEventID) == id) stored = &e;
+        if (!stored) throw ClientError("no event \"" + id + "\" in the current profile");
+        ItemReader r(m_report, source);
+        OwnedRecord<tagEventInfo> fresh;
+        const std::optional<TimeZone> zone = r.zone();
+        build(r, &fresh, zone);
+        r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
+        // An edited entry without a category clears the event's.
+        OwnedRecord<tagEventInfo> merged;
+        Overlay(fresh, true, true, copyOf(*stored, &merged));
+        return store(id, *stored, merged, true);
+    }
+
     void addException(const SourcedItem& source, const std::string& masterId) {
         ItemReader r(m_report, source);
         try {
@@ -713,6 +730,51 @@ std::vector<CalendarItem> ExportTasks(Session& session) {
         out.push_back(std::move(item));
     }
     return out;
+}
+
+namespace {
+
+CalendarItem ExportedById(std::vector<CalendarItem> items, const std::string& uid, const char* what,
+                          const std::string& id) {
+    for (auto& item : items)
+        if (item.uid == uid && !item.recurrenceId) return std::move(item);
+    throw ClientError(std::string("no ") + what + " \"" + id + "\" in the current profile");
+}
+
+}  // namespace
+
+CalendarItem ExportEvent(Session& session, const std::string& id) {
+    return ExportedById(ExportEvents(session, std::nullopt, std::nullopt), "calyra-event-" + id, "event", id);
+}
+
+CalendarItem ExportTask(Session& session, const std::string& id) {
+    return ExportedById(ExportTasks(session), "calyra-task-" + id, "task", id);
+}
+
+bool ReplaceEvent(Session& session, const std::string& id, const CalendarItem& item, ImportReport& report) {
+    if (item.kind != ItemKind::Event || item.recurrenceId) throw ClientError("the entry is not an event");
+    EventImporter importer(session, report);
+    return importer.replaceMaster({"the edited event", item}, id);
+}
+
+bool ReplaceTask(Session& session, const std::string& id, const CalendarItem& item, ImportReport& report) {
+    if (item.kind != ItemKind::Todo) throw ClientError("the entry is not a task");
+    auto tasks = session.access<ITaskAccess>();
+    LONG err = 0;
+    OwnedRecord<tagTaskInfo> stored;
+    const HRESULT hr = tasks->GetTaskByID(&err, Bstr::FromUtf8(id), &stored);
+    if (FAILED(hr) && err == 0) throw ClientError("no task \"" + id + "\" in the current profile");
+    Check(hr, err, "cannot read task " + id);
+    const SourcedItem source{"the edited task", item};
+    ItemReader r(report, source);
+    OwnedRecord<tagTaskInfo> fresh;
+    BuildTask(r, report, &fresh);
+    OwnedRecord<tagTaskInfo> merged;
+    RecordCopyByDescription(&RecordDescriptionOf<tagTaskInfo>(), &stored, static_cast<tagTaskInfo*>(&merged));
+    OverlayTask(fresh, &merged);
+    if (SameRecord<tagTaskInfo>(merged, stored)) return false;
+    Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change task " + id);
+    return true;
 }
 
 }  // namespace calyra::cli

@@ -63,4 +63,17 @@ void ImportTasks(Session& session, const std::vector<SourcedItem>& items, Import
 std::vector<interchange::CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to);
 std::vector<interchange::CalendarItem> ExportTasks(Session& session);
 
+// One stored event (without its exceptions, which `events exceptions`
+// edits) or task as an entry; throws ClientError when the profile has none
+// with that ID.
+interchange::CalendarItem ExportEvent(Session& session, const std::string& id);
+interchange::CalendarItem ExportTask(Session& session, const std::string& id);
+// Makes the stored event or task `id` what the edited entry says, as an
+// import updates a matched entry, except that a missing category clears
+// the event's; excluded dates and exceptions stay as stored. Returns
+// whether anything changed; throws ClientError when the entry cannot be
+// stored (the caller's transaction undoes it).
+bool ReplaceEvent(Session& session, const std::string& id, const interchange::CalendarItem& item, ImportReport& report);
+bool ReplaceTask(Session& session, const std::string& id, const interchange::CalendarItem& item, ImportReport& report);
+
 }  // namespace calyra::cli
