@@ -123,6 +123,18 @@ TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
         EXPECT_EQ(run.ok(c.args).find(bold) != std::string::npos, c.painted) << ClientRun::Join(c.args);
     // Escapes take no width: the painted table lines up as the plain one.
     EXPECT_EQ(WithoutEscapes(run.ok({"--color", "always", "profiles", "list"})), run.ok({"profiles", "list"}));
+    // What colour marks: an overdue task, a category's own colour, today.
+    run.ok({"tasks", "add", "--subject", "Old", "--end-date", "2020-01-01"});
+    run.ok({"categories", "add", "Work", "--color", "#ff8000"});
+    const std::pair<Args, std::string> marks[] = {{{"tasks", "list"}, "\x1b[31mOld"},
+                                                  {{"categories", "list"}, "\x1b[48;2;255;128;0m  \x1b[0m #ff8000"},
+                                                  {{"events", "month"}, "\x1b[7m"}};
+    for (const auto& [args, mark] : marks) {
+        Args painted{"--color", "always"};
+        painted.insert(painted.end(), args.begin(), args.end());
+        EXPECT_NE(run.ok(painted).find(mark), std::string::npos) << ClientRun::Join(painted);
+        EXPECT_EQ(run.ok(args).find('\x1b'), std::string::npos) << ClientRun::Join(args);
+    }
 
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
     EXPECT_NE(OnTerminal(run, nullptr, "profiles list").find(bold), std::string::npos) << "a terminal gets colour";

@@ -109,14 +109,13 @@ std::string DaysText(const std::vector<Occurrence>& occurrences, const UserTime&
     return out;
 }
 
-GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines) {
+GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines, const Output& out) {
     GridStyle style;
     style.cellWidth = cellWidth != 0 ? cellWidth : CellWidthFor(TerminalColumns());
     style.maxLines = maxLines;
     style.weekStart = user.weekStart();
     style.today = user.today();
-    // style.markToday stays empty: the place for colour when the output
-    // has it.
+    style.markToday = [&out](const std::string& cell) { return out.paint(cell, Style::Today); };
     return style;
 }
 

@@ -50,8 +50,8 @@ std::string DaysText(const std::vector<calendar::Occurrence>& occurrences, const
 
 // The grid style for the terminal: boxes as wide as $COLUMNS (else the
 // terminal's width, else 80) allows unless `cellWidth` is given (non-zero),
-// the user's week start, today marked.
-calendar::GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines);
+// the user's week start, today marked (and painted when `out` has colour).
+calendar::GridStyle GridStyleFor(const UserTime& user, size_t cellWidth, size_t maxLines, const Output& out);
 
 // The day a view shows: `words` (the positional words, so "next monday"
 // needs no quotes) read as a date in the user's zone; none: today. Throws

@@ -50,11 +50,15 @@ ULONG ParseColor(const std::string& text) {
     return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
 }
 
-// A category as people see it: its colour as #rrggbb, or as the stored
-// number when that is no COLORREF (a high byte set).
-Json Shown(Json category) {
+// A category as people see it: its colour as #rrggbb (after a swatch of
+// it on a colour terminal), or as the stored number when that is no
+// COLORREF (a high byte set).
+Json Shown(Json category, const Output& out) {
     const ULONG c = category["color"].get<ULONG>();
-    if ((c >> 24) == 0) category["color"] = fmt::format("#{:02x}{:02x}{:02x}", c & 0xFF, (c >> 8) & 0xFF, c >> 16);
+    if ((c >> 24) != 0) return category;
+    const std::string rgb = fmt::format("#{:02x}{:02x}{:02x}", c & 0xFF, (c >> 8) & 0xFF, c >> 16);
+    const std::string swatch = out.swatch(rgb);
+    category["color"] = swatch.empty() ? rgb : swatch + " " + rgb;
     return category;
 }
 
@@ -123,7 +127,8 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
         list, ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()), kCategoryColumns);
     ctx.bind(list, [&ctx, listShape] {
         Json all = Json::array();
-        for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get())) all.push_back(Shown(c));
+        for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get()))
+            all.push_back(Shown(c, ctx.out()));
         listShape->show(ctx.out(), std::move(all));
     });
 
@@ -132,7 +137,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     show->add_option("category", *showText, "Category ID or name")->required();
     ctx.bind(show, [&ctx, showText] {
         const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
-        ctx.out().object(Shown(NamedCategory(all, *showText)));
+        ctx.out().object(Shown(NamedCategory(all, *showText), ctx.out()));
     });
 
     auto* add = group->add_subcommand("add", "Add a category");

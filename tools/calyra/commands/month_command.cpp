@@ -61,7 +61,7 @@ void AddMonthCommand(CLI::App& events, CommandContext& ctx) {
         for (const auto& o : occurrences) wall.push_back(OnWallClock(o, user.zone()));
         Json data = DaysJson(occurrences, user, first, length, true);
         data["month"] = fmt::format("{:04}-{:02}", year, month);
-        ctx.out().text(FormatMonthGrid(year, month, wall, GridStyleFor(user, *cellWidth, *lines)), data);
+        ctx.out().text(FormatMonthGrid(year, month, wall, GridStyleFor(user, *cellWidth, *lines, ctx.out())), data);
     });
     AddWeekAndDayCommands(events, ctx);
 }

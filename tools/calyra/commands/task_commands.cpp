@@ -217,6 +217,9 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
             if (!ctx.out().json()) {
                 row["recurrence"] = row["recurrence_text"];
                 row["end_date"] = clock.show(t->dtEndDate);
+                if (row["overdue"] == true)
+                    for (const char* key : {"subject", "end_date"})
+                        row[key] = ctx.out().paint(row[key].get<std::string>(), Style::Overdue);
             }
             rows.push_back(std::move(row));
         }

@@ -35,7 +35,7 @@ void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx) {
         std::vector<Occurrence> wall;
         for (const auto& o : occurrences) wall.push_back(OnWallClock(o, user.zone()));
         const std::string title = "Week of " + user.showDay(first) + " (" + user.zone().name() + ")\n";
-        ctx.out().text(title + FormatWeekGrid(first, wall, GridStyleFor(user, *cellWidth, 20)),
+        ctx.out().text(title + FormatWeekGrid(first, wall, GridStyleFor(user, *cellWidth, 20, ctx.out())),
                        DaysJson(occurrences, user, first, 7, true));
     });
 
