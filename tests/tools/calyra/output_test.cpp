@@ -164,6 +164,8 @@ TEST(ClientOutput, SqlNamesItsColumnsAndCountsChangedRows) {
     EXPECT_EQ(run.ok({"sql", "DELETE FROM [tScratch]"}), "0 rows changed\n");
     EXPECT_EQ(run.ok({"sql", "INSERT INTO [tScratch] VALUES (1), (2)"}), "2 rows changed; new row 2\n");
     EXPECT_EQ(run.ok({"sql", "SELECT a AS n FROM [tScratch] LIMIT 1"}), "n\n1\n(1 row)\n");
+    EXPECT_EQ(run.json({"sql", "SELECT NULL, '', 'a''b', 2"}), R"([[null, "", "a'b", "2"]])"_json)
+        << "SQL NULL must read as null, apart from an empty text";
 }
 
 }  // namespace

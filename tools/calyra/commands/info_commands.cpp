@@ -90,26 +90,61 @@ bool IsQuery(const std::string& sql) {
     return word == "SELECT" || word == "WITH" || word == "PRAGMA" || word == "VALUES" || word == "EXPLAIN";
 }
 
-// The names of the result's columns, read from a temporary view over the
-// statement (the connection serves rows without names). A statement that
-// cannot be a view's body (PRAGMA, EXPLAIN) gets its columns numbered
-// "#1", "#2" instead. The view lives in the connection's temporary schema
-// and runs through Query, which never writes the file.
-std::vector<std::string> ColumnNames(IPimDbAccess* db, const std::string& sql, LONG columns) {
+// A query's result with its column names and SQL NULL told apart from an
+// empty text.
+struct SqlResult {
     std::vector<std::string> names;
+    Json rows = Json::array();  // arrays of texts and nulls
+};
+
+// A value as quote() writes it: NULL, 'text' with its quotes doubled, a
+// number, or X'…' for a blob (kept as written).
+Json Unquoted(const std::string& value) {
+    if (value == "NULL") return nullptr;
+    if (value.size() < 2 || value.front() != '\'') return value;
+    std::string text;
+    for (size_t i = 1; i + 1 < value.size(); ++i) {
+        text += value[i];
+        if (value[i] == '\'') ++i;
+    }
+    return text;
+}
+
+// The connection serves every value as text, without column names. Both
+// come from a temporary view over the statement: its columns' names, and
+// its rows read through quote(), which tells NULL from an empty text. A
+// statement that cannot be a view's body (PRAGMA, EXPLAIN) is read as it
+// is, its columns numbered "#1", "#2" and NULL read as "". The view lives
+// in the connection's temporary schema and runs through Query, which never
+// writes the file.
+SqlResult ReadQuery(IPimDbAccess* db, const std::string& sql) {
+    SqlResult result;
+    bool viewed = false;
     try {
         QueryRows(db, u"CREATE TEMP VIEW [calyra_sql_columns] AS " + Utf8ToUtf16(sql));
-        for (const auto& column : QueryRows(db, u"PRAGMA temp.table_info([calyra_sql_columns]);"))
-            names.push_back(column.at(1));
+        viewed = true;
+        std::string quoted;
+        for (const auto& column : QueryRows(db, u"PRAGMA temp.table_info([calyra_sql_columns]);")) {
+            result.names.push_back(column.at(1));
+            std::string name;
+            for (char c : column.at(1)) name += c == '"' ? std::string("\"\"") : std::string(1, c);
+            quoted += (quoted.empty() ? "quote(\"" : ", quote(\"") + name + "\")";
+        }
+        for (const auto& row : QueryRows(db, Utf8ToUtf16("SELECT " + quoted + " FROM temp.[calyra_sql_columns];"))) {
+            Json values = Json::array();
+            for (const auto& value : row) values.push_back(Unquoted(value));
+            result.rows.push_back(std::move(values));
+        }
         QueryRows(db, u"DROP VIEW temp.[calyra_sql_columns];");
+        return result;
     } catch (const ClientError&) {
-        names.clear();
+        if (viewed) QueryRows(db, u"DROP VIEW IF EXISTS temp.[calyra_sql_columns];");
     }
-    if (names.size() != static_cast<size_t>(columns)) {
-        names.clear();
-        for (LONG c = 0; c < columns; ++c) names.push_back(fmt::format("#{}", c + 1));
-    }
-    return names;
+    LONG columns = 0;
+    result = SqlResult();
+    for (const auto& row : QueryRows(db, Utf8ToUtf16(sql), &columns)) result.rows.push_back(row);
+    for (LONG c = 0; c < columns; ++c) result.names.push_back(fmt::format("#{}", c + 1));
+    return result;
 }
 
 // Rows changed by every statement of the connection so far.
@@ -144,21 +179,21 @@ void RunSql(CommandContext& ctx, const std::string& sql) {
                                           inserted ? "; new row " + id.utf8() : ""),
                               result);
     }
-    LONG columns = 0;
-    TextRows rows;
+    SqlResult result;
     try {
-        rows = QueryRows(db, Utf8ToUtf16(sql), &columns);
+        result = ReadQuery(db, sql);
     } catch (const ClientError& e) {
         throw failed(e);
     }
-    // JSON keeps each row an array of texts (SQL NULL reads as "" through
-    // the connection), so two columns of one name never collide.
-    if (ctx.out().json()) {
-        Json all = Json::array();
-        for (const auto& row : rows) all.push_back(row);
-        return ctx.out().list(all);
+    // JSON keeps each row an array (texts, and null for SQL NULL), so two
+    // columns of one name never collide.
+    if (ctx.out().json()) return ctx.out().list(result.rows);
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : result.rows) {
+        std::vector<std::string>& cells = rows.emplace_back();
+        for (const auto& value : row) cells.push_back(CellText(value));
     }
-    ctx.out().table(ColumnNames(db, sql, columns), rows);
+    ctx.out().table(result.names, rows);
     if (ctx.out().forPeople())
         ctx.out().stream() << fmt::format("({} row{})\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
