@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string_view>
 
 #include "engine/literal_parameters.h"
 #include "engine/text_encoding.h"
@@ -116,19 +117,11 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
     Utf16ToUtf8(sql, m_sql);
     if (m_sql.size() >= INT_MAX) return -1;
 
-    // The journal mode changes the file's header, so it waits for the first
-    // statement that may write: a connection that only reads (a client
-    // looking at what a file is) leaves the file byte for byte as it was. A
-    // file that cannot take the mode (read-only, say) still works in the
-    // mode it has.
-    if (!m_journalModeSet) {
-        m_journalModeSet = true;
-        sqlite3_exec(m_db, kJournalModePragma, nullptr, nullptr, nullptr);
-    }
     const bool autocommitBefore = sqlite3_get_autocommit(m_db) != 0;
     m_rowInserted = false;
     bool ok = true;
     if (sqlite3_stmt* stmt = PrepareShaped()) {
+        BeforeRunning(stmt);
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         }
@@ -147,6 +140,7 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
         }
         RefuseShapeOfCompiledText();
         if (stmt) {
+            BeforeRunning(stmt);
             int rc;
             while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             }
@@ -168,6 +162,27 @@ LONG Database::Execute(const char16_t* sql, LONGLONG* pRowID) {
     }
     if (pRowID && m_rowInserted) *pRowID = sqlite3_last_insert_rowid(m_db);
     return 0;
+}
+
+void Database::BeforeRunning(sqlite3_stmt* stmt) {
+    // The journal mode changes the file's header, so it waits for the first
+    // statement that may write (or opens a transaction, inside which the
+    // mode cannot change): a connection that only reads and sets its own
+    // pragmas (a command that lists, a client looking at what a file is)
+    // leaves the file byte for byte as it was. A file that cannot take the
+    // mode (read-only, say) still works in the mode it has.
+    if (m_journalModeSet) return;
+    if (sqlite3_stmt_readonly(stmt)) {
+        std::string_view text = sqlite3_sql(stmt);
+        while (!text.empty() && IsBlankChar(text.front())) text.remove_prefix(1);
+        const auto startsWith = [&text](std::string_view word) {
+            return text.size() >= word.size() &&
+                   sqlite3_strnicmp(text.data(), word.data(), static_cast<int>(word.size())) == 0;
+        };
+        if (!startsWith("BEGIN") && !startsWith("SAVEPOINT")) return;
+    }
+    m_journalModeSet = true;
+    sqlite3_exec(m_db, kJournalModePragma, nullptr, nullptr, nullptr);
 }
 
 bool Database::IsBlankTail(const char* tail) {

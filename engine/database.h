@@ -62,6 +62,9 @@ private:
     explicit Database(sqlite3* db);
     // REQUIRES: m_mutex held.
     bool IsBlankTail(const char* tail);
+    // Called before a statement of Execute runs: switches the file to WAL
+    // at the first statement that may write. REQUIRES: m_mutex held.
+    void BeforeRunning(sqlite3_stmt* stmt);
     // The text's single statement, prepared (from the cache when `shaped`;
     // give it back with Release); NULL when the text does not compile or
     // holds no statement or more than one.
@@ -81,7 +84,7 @@ private:
     std::mutex m_mutex;
     sqlite3* m_db;                        // Guarded by m_mutex; NULL once closed.
     bool m_rowInserted = false;           // Guarded by m_mutex (the update hook runs inside calls that hold it).
-    bool m_journalModeSet = false;        // Guarded by m_mutex; WAL was asked for (at the first Execute).
+    bool m_journalModeSet = false;        // Guarded by m_mutex; WAL was asked for (at the first write).
     std::string m_sql;                    // Guarded by m_mutex; the UTF-8 form of the text being run.
     std::vector<const char*> m_rowTexts;  // Guarded by m_mutex; the row ReadCursor hands over.
     std::vector<LONG> m_rowBytes;         // Guarded by m_mutex.

@@ -398,10 +398,20 @@ std::string Bytes(const std::string& file) {
 TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     Importer run;
     run.ok({"contacts", "import", DataFile("vcard/apple_30.vcf")});
-    // Every opening of the file rewrites a counter in its header, so the dry
-    // run's file is held against a copy that a command that only reads opened.
-    ClientRun reading;
-    std::filesystem::copy_file(run.db(), reading.db());
+    // The dry run's transaction puts the file in WAL mode and back, which
+    // counts in the header's change counters (bytes 24-27 and 92-95); the
+    // rest must stay byte for byte.
+    const auto content = [&run] {
+        std::string bytes = Bytes(run.db());
+        for (size_t at : {24, 92}) bytes.replace(at, 4, 4, '\0');
+        return bytes;
+    };
+    const std::string before = content();
+    // Commands that only read leave every byte.
+    const std::string exact = Bytes(run.db());
+    run.ok({"contacts", "list"});
+    run.ok({"events", "month"});
+    EXPECT_TRUE(Bytes(run.db()) == exact) << "a command that only reads changed the file";
     const struct {
         const char* family;
         std::string file;
@@ -414,8 +424,7 @@ TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     std::vector<Json> dryReports;
     for (const auto& import : kImports) {
         dryReports.push_back(run.json({import.family, "import", "--dry-run", import.file}));
-        reading.ok({"contacts", "list"});
-        EXPECT_TRUE(Bytes(run.db()) == Bytes(reading.db())) << import.family << " import --dry-run changed the file";
+        EXPECT_TRUE(content() == before) << import.family << " import --dry-run changed the file";
     }
     EXPECT_EQ(run.ok({"contacts", "import", "--dry-run", kImports[0].file}).rfind("dry run: nothing was stored\n", 0),
               0u);
