@@ -115,6 +115,23 @@ inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual,
 
 using Args = std::vector<std::string>;
 
+// A database with one profile, so commands need no --profile.
+struct OneProfile : ClientRun {
+    OneProfile() { ok({"profiles", "add", "Phone"}); }
+    // Runs `family add args...`; the new record's ID.
+    std::string add(const std::string& family, Args args) {
+        args.insert(args.begin(), {family, "add"});
+        const auto r = json(args);
+        return r.empty() ? "" : r.begin().value().get<std::string>();
+    }
+    // The `key` of each row a list command prints, in its order.
+    std::vector<std::string> ids(const Args& args, const std::string& key = "contact_id") {
+        std::vector<std::string> out;
+        for (const auto& row : json(args)) out.push_back(row[key]);
+        return out;
+    }
+};
+
 // Each command line fails with `status` (2: bad command line, 1: refused by
 // the data) and one "calyra: ..." line on standard error that has `words`.
 inline void ExpectFails(const ClientRun& run, int status, const std::vector<Args>& lines,

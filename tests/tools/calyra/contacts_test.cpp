@@ -13,24 +13,14 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Ids = std::vector<std::string>;
 
-// A database with one profile, so commands need no --profile.
-struct OneProfile : ClientRun {
-    OneProfile() { ok({"profiles", "add", "Phone"}); }
-    std::string add(Args options) {
-        options.insert(options.begin(), {"contacts", "add"});
-        return json(options).value("contact_id", "");
-    }
+// The contact commands on a database with one profile.
+struct Contacts : OneProfile {
+    std::string add(Args options) { return OneProfile::add("contacts", std::move(options)); }
     Json show(const std::string& id) { return json({"contacts", "show", id}); }
-    Ids ids(const Args& args) {
-        Ids out;
-        for (const auto& c : json(args)) out.push_back(c["contact_id"]);
-        std::sort(out.begin(), out.end());
-        return out;
-    }
 };
 
 TEST(ClientContacts, AddWithDetailsShowsEveryDetailWithItsTypes) {
-    OneProfile run;
+    Contacts run;
     const std::string id = run.add({"--first-name", "Ada",
                                     "--last-name",  "Lovelace",
                                     "--title",      "dr",
@@ -58,7 +48,7 @@ TEST(ClientContacts, AddWithDetailsShowsEveryDetailWithItsTypes) {
 }
 
 TEST(ClientContacts, EditKeepsWhatItIsNotGivenAndDetailOptionsAdd) {
-    OneProfile run;
+    Contacts run;
     const std::string id = run.add({"--first-name", "Grace", "--company-name", "Navy", "--nick-name", "Amazing",
                                     "--phone", "+1 555 0100", "--email", "grace@example.org"});
     run.ok({"contacts", "edit", id, "--job-title", "Rear Admiral", "--nick-name", "", "--phone", "work:+1 555 0199"});
@@ -86,7 +76,7 @@ TEST(ClientContacts, DetailOptionTextsLandInTheirFieldsOrAreRefusedByName) {
         {{"--address", "home:Avenue:5;;;;Iceland"},
          R"({"addresses": [{"location_type": "home", "street": "Avenue:5", "city": "", "country": "Iceland"}]})"},
     };
-    OneProfile run;
+    Contacts run;
     for (const auto& [option, shown] : kept)
         EXPECT_TRUE(Includes(run.show(run.add(option)), Json::parse(shown))) << option[0] << " " << option[1];
 
@@ -106,7 +96,7 @@ TEST(ClientContacts, DetailOptionTextsLandInTheirFieldsOrAreRefusedByName) {
 }
 
 TEST(ClientContacts, TextsComeBackWholeUpToTheLongestThatFits) {
-    OneProfile run;
+    Contacts run;
     const std::string quoted = "O'Brien \"the 'quoted'\" -- ; DROP TABLE [tContact]; \\ %";
     const std::string unicode = "Zoë Ångström 東京 🙂 Ελλάδα";
     // Four-byte characters count two UTF-16 units: the longest text that
@@ -125,7 +115,7 @@ TEST(ClientContacts, TextsComeBackWholeUpToTheLongestThatFits) {
 // The component keeps a deleted contact's instant-messaging addresses; the
 // client removes them with it. Clearing asks first.
 TEST(ClientContacts, RemoveAndClearTakeTheInstantMessagingAddressesAlong) {
-    OneProfile run;
+    Contacts run;
     run.add({"--first-name", "Keep", "--im", "keep@example.org"});
     run.ok({"contacts", "rm", run.add({"--first-name", "Gone", "--im", "g@example.org"})});
     EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) FROM [tIM]"}), R"([["1"]])"_json);
@@ -164,7 +154,7 @@ TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {
 }
 
 TEST(ClientGroups, AddEditJoinLeaveAndRemoveKeepTheContacts) {
-    OneProfile run;
+    Contacts run;
     const std::string a = run.add({"--first-name", "A", "--phone", "+1 555 0001"});
     const std::string b = run.add({"--first-name", "B"});
     const std::string family = run.json({"groups", "add", "Family", "--to-be-synced", "yes"})["contact_group_id"];

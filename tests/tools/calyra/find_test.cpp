@@ -13,20 +13,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Ids = std::vector<std::string>;
 
-struct OneProfile : ClientRun {
-    OneProfile() { ok({"profiles", "add", "Phone"}); }
-    std::string add(const std::string& family, Args args) {
-        args.insert(args.begin(), {family, "add"});
-        const Json r = json(args);
-        return r.begin().value().get<std::string>();
-    }
-    Ids ids(const Args& args, const std::string& key = "contact_id") {
-        Ids out;
-        for (const auto& row : json(args)) out.push_back(row[key]);
-        return out;
-    }
-};
-
 TEST(ClientFind, FindsByNamePartsCompanyMailAndPhoneHoweverWritten) {
     OneProfile run;
     const std::string mueller = run.add("contacts", {"--first-name", "Jürgen", "--last-name", "Müller", "--phone",
