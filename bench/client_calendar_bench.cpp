@@ -35,10 +35,12 @@
 #include <unistd.h>
 
 #include "access/calendar/event_columns.h"
+#include "bench_support.h"
 #include "calendar/days.h"
 #include "calendar/month_grid.h"
 #include "calendar/occurrences.h"
 #include "calendar/time_zone.h"
+#include "client_bench_support.h"
 #include "commands/calendar_view.h"
 #include "idl/owned_record.h"
 #include "import_export/calendar_items.h"
@@ -65,28 +67,6 @@ constexpr int kYear = 2024, kMonth = 6;
 
 std::filesystem::path g_dir;
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// A new file made by the component (schema, version row, profile 1).
-std::unique_ptr<Session> NewSession(const std::filesystem::path& file) {
-    std::filesystem::remove(file);
-    GlobalOptions options;
-    options.db = file.string();
-    auto session = std::make_unique<Session>(options);
-    auto profiles = session->access<IProfileAccess>();
-    calyra::OwnedRecord<tagProfileInfo> profile;
-    SetField(*calyra::cli::FindField(calyra::RecordDescriptionOf<tagProfileInfo>(), "name"), &profile, "Bench");
-    LONG err = 0;
-    calyra::Bstr id;
-    if (FAILED(profiles->AddProfile(&err, &profile, &id))) return nullptr;
-    session->resetProfile();
-    return session;
-}
-
 // `n` events of profile 1 from 2020-01-01 over ten years, one to ten hours
 // into their day; every 50th repeats weekly on its weekday.
 const char* const kFill = R"(
@@ -110,7 +90,7 @@ FROM day;)";
 
 // A file of `n` events made by the component and filled through SQLite.
 std::unique_ptr<Session> FilledSession(const std::filesystem::path& file, int n) {
-    { NewSession(file); }
+    { calyra::bench::NewSession(file); }
     sqlite3* db = nullptr;
     sqlite3_stmt* fill = nullptr;
     bool done = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
@@ -184,12 +164,12 @@ void CompareView(benchmark::State& state, const std::filesystem::path& file, con
                  View view) {
     const std::vector<std::string> raw = RawRangeQueries(range);
     for (auto _ : state) {
-        double t = ThreadCpuSeconds();
+        double t = calyra::bench::ThreadCpuSeconds();
         const size_t masters = view();
-        const double client = ThreadCpuSeconds() - t;
-        t = ThreadCpuSeconds();
+        const double client = calyra::bench::ThreadCpuSeconds() - t;
+        t = calyra::bench::ThreadCpuSeconds();
         const size_t rows = RawRead(file, raw);
-        const double rawSeconds = ThreadCpuSeconds() - t;
+        const double rawSeconds = calyra::bench::ThreadCpuSeconds() - t;
         if (rows != masters) return state.SkipWithError("the two sides read different rows");
         state.SetIterationTime(client);
         Ratio(state, client, rawSeconds);
@@ -238,14 +218,14 @@ void BM_Export(benchmark::State& state) {
     if (!session) return state.SkipWithError("cannot fill the database");
     const std::vector<std::string> raw = {Select("[OriginalEventID] = '0'"), Select("[OriginalEventID] <> '0'")};
     for (auto _ : state) {
-        double t = ThreadCpuSeconds();
+        double t = calyra::bench::ThreadCpuSeconds();
         const auto items = calyra::cli::ExportEvents(*session, std::nullopt, std::nullopt);
         const std::string text = ix::WriteICalendar(items, 1717200000);
-        const double client = ThreadCpuSeconds() - t;
+        const double client = calyra::bench::ThreadCpuSeconds() - t;
         if (items.size() != kExportEvents) return state.SkipWithError("events lost");
-        t = ThreadCpuSeconds();
+        t = calyra::bench::ThreadCpuSeconds();
         RawRead(file, raw);
-        const double rawSeconds = ThreadCpuSeconds() - t;
+        const double rawSeconds = calyra::bench::ThreadCpuSeconds() - t;
         state.SetIterationTime(client);
         Ratio(state, client, rawSeconds);
         state.counters["MB"] = static_cast<double>(text.size()) / 1e6;
@@ -263,19 +243,19 @@ void BM_Import(benchmark::State& state) {
     }
     for (auto _ : state) {
         state.PauseTiming();
-        auto session = NewSession(g_dir / "import.db");
+        auto session = calyra::bench::NewSession(g_dir / "import.db");
         const auto rawFile = g_dir / "raw-import.db";
-        { NewSession(rawFile); }
+        { calyra::bench::NewSession(rawFile); }
         state.ResumeTiming();
         if (!session) return state.SkipWithError("cannot create the database");
 
-        double t = ThreadCpuSeconds();
+        double t = calyra::bench::ThreadCpuSeconds();
         calyra::cli::ImportReport report("events");
         calyra::cli::ImportEvents(*session, items, report);
-        const double client = ThreadCpuSeconds() - t;
+        const double client = calyra::bench::ThreadCpuSeconds() - t;
         if (report.importedCount() != items.size()) return state.SkipWithError("the import skipped events");
 
-        t = ThreadCpuSeconds();
+        t = calyra::bench::ThreadCpuSeconds();
         sqlite3* db = nullptr;
         sqlite3_open_v2(rawFile.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         sqlite3_exec(db, "PRAGMA synchronous = OFF; BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
@@ -313,7 +293,7 @@ void BM_Import(benchmark::State& state) {
         sqlite3_finalize(insert);
         sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
         sqlite3_close(db);
-        const double rawSeconds = ThreadCpuSeconds() - t;
+        const double rawSeconds = calyra::bench::ThreadCpuSeconds() - t;
         state.SetIterationTime(client);
         Ratio(state, client, rawSeconds);
     }
@@ -334,16 +314,12 @@ BENCHMARK(BM_Import)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true)-
 int main(int argc, char** argv) {
     // A private scratch directory and registry store, so nothing reaches the
     // user's own component registration or trace viewer.
-    std::string pattern = (std::filesystem::temp_directory_path() / "calyra-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return 1;
-    g_dir = pattern;
-    const std::string tag = "calyra-bench-" + std::to_string(getpid());
-    setenv("CALYRA_DESKTOP", tag.c_str(), 1);
-    setenv("CALYRA_REGISTRY", (g_dir / "registry").c_str(), 1);
+    calyra::bench::ScratchDirectory scratch;
+    if (!scratch.ok()) return 1;
+    scratch.KeepRegistryHere();
+    g_dir = scratch.path();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(g_dir, ec);
     return 0;
 }
