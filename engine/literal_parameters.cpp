@@ -58,8 +58,9 @@ std::string FirstWord(std::string_view sql) {
 bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string>& values) {
     shape.clear();
     size_t count = 0;  // values in use; the strings beyond keep their memory for the next statement
-    static constexpr std::array<std::string_view, 11> kShaped = {
-        "SELECT", "INSERT", "UPDATE", "DELETE", "REPLACE", "BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE"};
+    static constexpr std::array<std::string_view, 11> kShaped = {"SELECT",   "INSERT",    "UPDATE", "DELETE",
+                                                                 "REPLACE",  "BEGIN",     "COMMIT", "END",
+                                                                 "ROLLBACK", "SAVEPOINT", "RELEASE"};
     const std::string first = FirstWord(sql);
     bool shaped = false;
     for (auto kind : kShaped) shaped = shaped || first == kind;
