@@ -96,6 +96,8 @@ TEST(ClientFind, GroupsCategoriesAndProfilesTakeANameWhereAnIdGoes) {
         {{"categories", "show", "holiday"}, 0, "Holiday"},
         {{"categories", "select", "HOLIDAY"}, 0, "selected category " + holiday},
         {{"events", "list", "--category", "Holiday"}, 0, "(none)"},
+        {{"events", "add", "--subject", "Trip", "--start", "2027-07-01", "--event-category-id", "holiday"}, 0, "Trip"},
+        {{"events", "list", "--category", "Holiday"}, 0, "Trip"},
         {{"categories", "edit", "Work", "--name", "X"}, 1, "no category \"Work\""},
         {{"--profile", "phone", "contacts", "list"}, 0, "Ada"},
         {{"profiles", "edit", "PHONE", "--model", "X1"}, 0, "changed profile 1"},

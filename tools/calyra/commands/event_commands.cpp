@@ -139,12 +139,13 @@ void CheckDates(const tagEventInfo& info) {
     }
 }
 
-// The category an event names must exist (an empty one clears it).
-void CheckCategoryOf(CommandContext& ctx, const RecordOptions& fields) {
+// The category an event names, by ID or name, must exist (an empty one
+// clears it); the event then holds its ID.
+void ResolveCategoryOf(CommandContext& ctx, const RecordOptions& fields, tagEventInfo* info) {
     const std::string* category = fields.value("event_category_id");
     if (!category || category->empty()) return;
-    CheckedId(*category, "event category");
-    RequireCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
+    const std::string id = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
+    SetField(*FindField(RecordDescriptionOf<tagEventInfo>(), "event_category_id"), info, id);
 }
 
 // Applies the repetition options, or moves the series with the event; the
@@ -282,7 +283,7 @@ void AddAdd(CLI::App* group, CommandContext& ctx) {
         times->apply(&info, true, user);
         ApplyRecurrence(*repeat, false, &info);
         CheckDates(info);
-        CheckCategoryOf(ctx, *fields);
+        ResolveCategoryOf(ctx, *fields, &info);
         auto events = ctx.session().access<IEventAccess>();
         LONG err = 0;
         Bstr id;
@@ -321,7 +322,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         times->apply(&info, false, user);
         ApplyRecurrence(*repeat, times->startGiven(), &info);
         CheckDates(info);
-        CheckCategoryOf(ctx, *fields);
+        ResolveCategoryOf(ctx, *fields, &info);
         LONG err = 0;
         const Bstr key = Bstr::FromUtf8(*id);
         if (row == EventRow::Master)
@@ -424,7 +425,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
         fields->apply(&info);
         times->apply(&info, false, user);
         CheckDates(info);
-        CheckCategoryOf(ctx, *fields);
+        ResolveCategoryOf(ctx, *fields, &info);
         LONG err = 0;
         Bstr exceptionId;
         Check(events->AddException(&err, Bstr::FromUtf8(*id), &info, &exceptionId), err, "cannot add the exception");
