@@ -164,9 +164,12 @@ std::string Output::swatch(std::string_view rgb) const {
 std::string Output::record(const std::vector<std::string>& fields) const {
     const bool csv = m_options.format == Format::Csv;
     std::string out;
-    for (size_t i = 0; i < fields.size(); ++i)
-        out += (i ? (csv ? "," : "\t") : "") + (csv ? CsvField(fields[i]) : TsvField(fields[i]));
-    return out + "\n";
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) out += csv ? ',' : '\t';
+        out += csv ? CsvField(fields[i]) : TsvField(fields[i]);
+    }
+    out += '\n';
+    return out;
 }
 
 void Output::table(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) const {
