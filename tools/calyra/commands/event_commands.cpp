@@ -44,11 +44,16 @@ DATE Latest() { return FromCivil({9999, 12, 31, 23, 59, 59}); }
 
 // A moment of an EventJson value ("start", "end") as people read it.
 std::string Shown(const Json& e, const std::string& key, const UserTime& user) {
-    const Json& utc = e[key + "_utc"];
+    // Events and occurrences carry different keys; a missing one is false.
+    const auto field = [&e](const std::string& name) {
+        const auto it = e.find(name);
+        return it == e.end() ? Json() : *it;
+    };
+    const Json utc = field(key + "_utc");
     const auto date = utc.is_string() ? TryParseIsoDate(utc.get<std::string>()) : std::nullopt;
     if (!date) return "";
     // All-day days are the same everywhere: shown as stored.
-    const bool allDay = e["all_day_event"] == true || e["all_day"] == true;
+    const bool allDay = field("all_day_event") == true || field("all_day") == true;
     return allDay ? FormatLocalDay(*date, TimeZone::Utc(), user.style()) : user.show(*date);
 }
 
