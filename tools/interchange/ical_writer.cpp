@@ -112,7 +112,12 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     if (item.start) AddTime(c, "DTSTART", *item.start, item.allDay, zone, tzid);
     if (!todo && item.end) AddTime(c, "DTEND", *item.end, item.allDay, zone, tzid);
     if (todo && item.due) AddTime(c, "DUE", *item.due, item.allDay, zone, tzid);
-    if (item.recurrenceId) AddTime(c, "RECURRENCE-ID", *item.recurrenceId, item.allDay, zone, tzid);
+    if (item.recurrenceId) {
+        // An all-day entry replaces a day; one whose replaced occurrence has
+        // a time of day keeps it (in UTC), so it reads back as the same moment.
+        const bool day = item.allDay && ((*item.recurrenceId % 86400) + 86400) % 86400 == 0;
+        AddTime(c, "RECURRENCE-ID", *item.recurrenceId, day, zone, tzid);
+    }
     AddText(c, icalproperty_new_summary, item.summary);
     AddText(c, icalproperty_new_description, item.description);
     AddText(c, icalproperty_new_location, item.location);
