@@ -25,16 +25,35 @@ bool Valid(const icaltimetype& t) {
            t.hour <= 23 && t.minute >= 0 && t.minute <= 59 && t.second >= 0 && t.second <= 60;
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string Trimmed(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return std::string(s);
+}
+
+// The properties whose values are escaped text.
+bool IsTextProperty(const std::string& name) {
+    return name == "SUMMARY" || name == "DESCRIPTION" || name == "LOCATION" || name == "UID" || name == "CATEGORIES" ||
+           name == "COMMENT";
+}
+
+// A logical line of a text property with every backslash that escapes a
+// character iCalendar gives no meaning to dropped, so "\:" reads as ":" the
+// way the writer meant it. libical would turn each into a blank, and a blank
+// it makes at either end of the value would then be lost on the next read.
+std::string WithPlainEscapesOnly(std::string_view line, size_t valueSize) {
+    static constexpr std::string_view kMeaningful = "\\;,nNtTrRbBf\"";
+    std::string out(line.substr(0, line.size() - valueSize));
+    const std::string_view value = line.substr(line.size() - valueSize);
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            if (kMeaningful.find(value[i + 1]) != std::string_view::npos) out += value[i];
+            out += value[++i];
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
 }
 
 // One component cut out of the file, ready for libical.
@@ -76,7 +95,7 @@ private:
         ContentLine l;
         std::string error;
         const bool ok = ParseContentLine(logical, &l, &error);
-        const std::string value = ok ? Upper(Trimmed(l.value)) : "";
+        const std::string value = ok ? AsciiUpper(Trimmed(l.value)) : "";
         if (m_block) {
             if (!ok) {
                 if (!m_block->broken) m_block->broken = Diagnostic{logical.line, error, true};
@@ -92,7 +111,8 @@ private:
                                                  std::to_string(logical.line));
                 m_block.reset();
             } else {
-                m_block->text += logical.text;
+                m_block->text +=
+                    IsTextProperty(l.name) ? WithPlainEscapesOnly(logical.text, l.value.size()) : logical.text;
                 m_block->text += "\r\n";
                 if (l.name == "BEGIN") m_block->stack.push_back(value);
                 if (l.name == "END") {
@@ -414,7 +434,7 @@ public:
 
 private:
     static bool IsUtcName(const std::string& tzid) {
-        const std::string upper = Upper(tzid);
+        const std::string upper = AsciiUpper(tzid);
         return upper == "UTC" || upper == "GMT" || upper == "Z";
     }
 
@@ -545,9 +565,9 @@ public:
                 case ICAL_DTSTAMP_PROPERTY:
                     break;  // when the file was written, not part of the item
                 case ICAL_X_PROPERTY: {
-                    const std::string name = Upper(Text(icalproperty_get_x_name(p)));
+                    const std::string name = AsciiUpper(Text(icalproperty_get_x_name(p)));
                     if (name == "X-MICROSOFT-CDO-BUSYSTATUS")
-                        item.busyStatus = Upper(Trimmed(ValueText(p)));
+                        item.busyStatus = AsciiUpper(Trimmed(ValueText(p)));
                     else
                         ++unmapped[name];
                     break;
@@ -556,7 +576,7 @@ public:
                     warn(Trimmed(Text(icalproperty_get_xlicerror(p))));
                     break;
                 default:
-                    ++unmapped[Upper(Text(icalproperty_get_property_name(p)))];
+                    ++unmapped[AsciiUpper(Text(icalproperty_get_property_name(p)))];
                     break;
             }
         }
@@ -572,7 +592,7 @@ public:
         }
         if (item.kind == ItemKind::Event && !item.end) item.end = *item.start + (item.allDay ? 86400 : 0);
         if (item.busyStatus.empty() && !transp.empty())
-            item.busyStatus = Upper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
+            item.busyStatus = AsciiUpper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
         if (rrule) readRule(rrule, startValue, startZone, item);
         readAlarms(c, item);
         return item;
@@ -583,8 +603,12 @@ private:
     // cut a UTF-8 sequence in two; what it hands back is made valid again,
     // and control characters a file cannot carry are left out, so what is
     // read is what a written file gives back.
-    static std::string Text(const char* s) { return s ? WithoutControlCharacters(ToValidUtf8(s)) : ""; }
-    static std::string ValueText(icalproperty* p) { return Upper(Text(icalproperty_get_value_as_string(p))); }
+    // Blanks at either end are dropped: libical drops them from a line as
+    // it reads it, so a value that kept them would change on its next read.
+    static std::string Text(const char* s) {
+        return s ? std::string(TrimBlanks(WithoutControlCharacters(ToValidUtf8(s)))) : "";
+    }
+    static std::string ValueText(icalproperty* p) { return AsciiUpper(Text(icalproperty_get_value_as_string(p))); }
 
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
         icalrecurrencetype rule = icalproperty_get_rrule(p);
@@ -641,7 +665,7 @@ private:
         for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
              sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT)) {
             if (icalcomponent_isa(sub) != ICAL_VALARM_COMPONENT) {
-                ++unmapped[Upper(Text(icalcomponent_kind_to_string(icalcomponent_isa(sub))))];
+                ++unmapped[AsciiUpper(Text(icalcomponent_kind_to_string(icalcomponent_isa(sub))))];
                 continue;
             }
             if (!first) {
