@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "interchange/content_line.h"
+
 namespace calyra::interchange {
 namespace {
 
@@ -46,12 +48,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
         }
         AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);
     }
-    return out;
-}
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -184,7 +180,7 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
 }
 
 std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view charset) {
-    const std::string name = Upper(charset);
+    const std::string name = AsciiUpper(charset);
     if (name == "UTF-8" || name == "UTF8" || name == "US-ASCII" || name == "ASCII") {
         if (IsValidUtf8(bytes)) return std::string(bytes);
         return std::nullopt;

@@ -12,12 +12,6 @@
 namespace calyra::interchange {
 namespace {
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string Trimmed(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -174,7 +168,7 @@ const std::map<std::string, Handler>& Handlers() {
             // A URI by default ("urn:uuid:...", "mailto:..."), or plain text.
             std::string text = Trimmed(UnescapeText(v));
             bool isText = false;
-            for (const auto& type : l.param("VALUE")) isText = isText || Upper(Trimmed(type)) == "TEXT";
+            for (const auto& type : l.param("VALUE")) isText = isText || AsciiUpper(Trimmed(type)) == "TEXT";
             s.card.spouse = isText || SchemeOf(text).empty() ? text : text.substr(SchemeOf(text).size() + 1);
         };
         t["ORG"] = [](CardState& s, const ContentLine&, const std::string& v) {
@@ -255,7 +249,7 @@ const std::map<std::string, Handler>& Handlers() {
 
 bool IsEncoded(const ContentLine& l, std::string_view encoding) {
     for (const auto& v : l.param("ENCODING"))
-        if (Upper(v) == encoding) return true;
+        if (AsciiUpper(v) == encoding) return true;
     return false;
 }
 
@@ -264,7 +258,7 @@ bool IsCardBoundary(std::string_view physicalLine) {
     ContentLine l;
     std::string error;
     return ParseContentLine({0, std::string(physicalLine)}, &l, &error) && (l.name == "BEGIN" || l.name == "END") &&
-           Upper(Trimmed(l.value)) == "VCARD";
+           AsciiUpper(Trimmed(l.value)) == "VCARD";
 }
 
 bool IsEmptyCard(const ContactCard& c) {
@@ -287,7 +281,7 @@ public:
             ContentLine line;
             std::string error;
             if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" &&
-                Upper(Trimmed(line.value)) == "VCARD") {
+                AsciiUpper(Trimmed(line.value)) == "VCARD") {
                 flushStray(strayFrom);
                 pending = readCard(line.line);
                 continue;
@@ -323,19 +317,19 @@ private:
                 continue;
             }
             if (l.name == "BEGIN") {
-                if (Upper(Trimmed(l.value)) == "VCARD" && agentPending) {
+                if (AsciiUpper(Trimmed(l.value)) == "VCARD" && agentPending) {
                     skipNested();
                     agentPending = false;
                     continue;
                 }
-                if (Upper(Trimmed(l.value)) == "VCARD") {
+                if (AsciiUpper(Trimmed(l.value)) == "VCARD") {
                     m_result.report.skip(beginLine, "card has no END:VCARD before the next BEGIN:VCARD");
                     return logical;
                 }
             }
             agentPending = false;
             if (l.name == "END") {
-                if (Upper(Trimmed(l.value)) != "VCARD") continue;
+                if (AsciiUpper(Trimmed(l.value)) != "VCARD") continue;
                 finish(s, broken);
                 return std::nullopt;
             }
@@ -347,7 +341,7 @@ private:
                     s.warn(l.line, "unknown vCard version \"" + v + "\"; read as 3.0");
                 continue;
             }
-            if (l.name == "PRODID" || (l.name == "KIND" && Upper(Trimmed(l.value)) == "INDIVIDUAL")) continue;
+            if (l.name == "PRODID" || (l.name == "KIND" && AsciiUpper(Trimmed(l.value)) == "INDIVIDUAL")) continue;
             if (l.name == "AGENT" && Trimmed(l.value).empty()) agentPending = true;
             readProperty(s, l);
         }
@@ -362,7 +356,7 @@ private:
             ContentLine l;
             std::string error;
             if (!ParseContentLine(*logical, &l, &error)) continue;
-            if (Upper(Trimmed(l.value)) == "VCARD") depth += l.name == "BEGIN" ? 1 : l.name == "END" ? -1 : 0;
+            if (AsciiUpper(Trimmed(l.value)) == "VCARD") depth += l.name == "BEGIN" ? 1 : l.name == "END" ? -1 : 0;
         }
     }
 

@@ -44,9 +44,7 @@ Json AlbumsOf(ISyncOption* sync, LONG type) {
     OwnedRecordArray<tagSyncAlbumItem> albums;
     Check(sync->GetSyncAlbums(&err, type, &count, &albums), err,
           fmt::format("cannot list the sync albums of type {}", type));
-    Json out = Json::array();
-    for (const auto& a : albums) out.push_back(ToJson(a));
-    return out;
+    return ToJsonArray(albums);
 }
 
 bool HasAlbum(const Json& albums, const std::string& name) {
@@ -171,9 +169,7 @@ Json SyncedItems(ISyncOption* sync, List list, const char* what) {
     LONG err = 0, count = 0;
     OwnedRecordArray<tagSyncedAlbumItem> items;
     Check((sync->*list)(&err, &count, &items), err, std::string("cannot list the ") + what);
-    Json out = Json::array();
-    for (const auto& item : items) out.push_back(ToJson(item));
-    return out;
+    return ToJsonArray(items);
 }
 
 }  // namespace

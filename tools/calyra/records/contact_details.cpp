@@ -218,9 +218,7 @@ Json ListItems(const DetailFamily& family, IContactAccess* contacts, const std::
     OwnedRecordArray<R> items;
     Check((contacts->*List)(&err, Bstr::FromUtf8(contactId), &count, &items), err,
           "cannot read the " + std::string(family.plural) + " of contact " + contactId);
-    Json out = Json::array();
-    for (const auto& item : items) out.push_back(ToJson(item));
-    return out;
+    return ToJsonArray(items);
 }
 
 // The record `add` stores for the option's fields.

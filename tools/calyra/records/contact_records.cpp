@@ -30,9 +30,7 @@ Json AllGroups(IContactGroupAccess* groups) {
     LONG err = 0, count = 0;
     OwnedRecordArray<tagContactGroupInfo> all;
     Check(groups->GetAllContactGroups(&err, &count, &all), err, "cannot list the contact groups");
-    Json out = Json::array();
-    for (const auto& g : all) out.push_back(ToJson(g));
-    return out;
+    return ToJsonArray(all);
 }
 
 Json LoadGroup(IContactGroupAccess* groups, const std::string& idOrName) {

@@ -99,9 +99,7 @@ Json AllCategories(IEventCategoryAccess* categories) {
     LONG err = 0, count = 0;
     OwnedRecordArray<tagEventCategoryInfo> all;
     Check(categories->GetAllEventCategories(&err, &count, &all), err, "cannot list the categories");
-    Json out = Json::array();
-    for (const auto& c : all) out.push_back(ToJson(c));
-    return out;
+    return ToJsonArray(all);
 }
 
 const Json* FindCategory(const Json& all, const std::string& id) {

@@ -30,9 +30,7 @@ Json AllProfiles(IProfileAccess* profiles) {
     LONG err = 0, count = 0;
     OwnedRecordArray<tagProfileInfo> all;
     Check(profiles->GetAllProfiles(&err, &count, &all), err, "cannot list the profiles");
-    Json out = Json::array();
-    for (const auto& p : all) out.push_back(ToJson(p));
-    return out;
+    return ToJsonArray(all);
 }
 
 std::string ResolveProfile(IProfileAccess* profiles, const std::string& text) {

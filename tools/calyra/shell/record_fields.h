@@ -62,6 +62,13 @@ template <class R>
 Json ToJson(const R& record) {
     return RecordToJson(RecordDescriptionOf<R>(), &record);
 }
+// Every record of a list (an OwnedRecordArray), in order.
+template <class Records>
+Json ToJsonArray(const Records& records) {
+    Json out = Json::array();
+    for (const auto& record : records) out.push_back(ToJson(record));
+    return out;
+}
 
 // Parses `text` the way the field's kind reads (dates ISO 8601, flags
 // yes/no/true/false/1/0, enumerations by name or number) and stores it.
