@@ -207,8 +207,6 @@ void AddList(CLI::App* group, CommandContext& ctx) {
     list->add_flag("--selected", *selected, "Only events of the selected categories")->excludes(byCategory);
     ctx.bind(list, [&ctx, from, to, category, selected] {
         const UserTime user(ctx.settings);
-        if (!category->empty())
-            *category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
         if (!from->empty() || !to->empty()) {
             // A stretch of wall-clock time; an open end reaches a year from the other.
             const DATE low = from->empty() ? Earliest() : user.read(*from, "--from", true).date;
@@ -228,15 +226,17 @@ void AddList(CLI::App* group, CommandContext& ctx) {
         auto events = ctx.session().access<IEventAccess>();
         LONG err = 0, count = 0;
         OwnedRecordArray<tagEventInfo> all;
-        if (!category->empty())
+        if (!category->empty()) {
+            *category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
             Check(
                 events->GetEventsByEventCategoryID(&err, Bstr::FromUtf8(*category), Earliest(), Latest(), &count, &all),
                 err, "cannot list the events of category " + *category);
-        else if (*selected)
+        } else if (*selected) {
             Check(events->GetAllSelectedEvents(&err, Earliest(), Latest(), &count, &all), err,
                   "cannot list the events of the selected categories");
-        else
+        } else {
             AllEvents(events.get(), std::addressof(all));
+        }
         Json out = Json::array();
         for (const auto& e : all) out.push_back(EventJson(e, user));
         SortByStart(&out);

@@ -56,7 +56,8 @@ calendar::CalendarEvent ToCalendarEvent(const tagEventInfo& info);
 Json AllCategories(IEventCategoryAccess* categories);
 // The category with `id` in `all`, or nullptr.
 const Json* FindCategory(const Json& all, const std::string& id);
-// Which master events a view keeps: those of `category` (an ID; empty: any),
+// Which master events a view keeps: those of `category` (an ID or a name,
+// resolved here; empty: any),
 // or with `selected` those of the selected categories; nullptr for all.
 std::function<bool(const tagEventInfo&)> CategoryFilter(Session& session, const std::string& category, bool selected);
 // Throws ClientError "no category <id>" unless the profile has it.
