@@ -10,7 +10,8 @@
 // converted whole first (its bytes cannot be cut by ASCII lines).
 //
 // Ownership: each batch is the callback's to keep or drop. Thread-safety:
-// pure apart from the callback.
+// pure apart from the callback, which runs on the calling thread; the next
+// batch is parsed on another thread meanwhile.
 #pragma once
 
 #include <cstddef>
