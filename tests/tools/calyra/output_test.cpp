@@ -107,8 +107,7 @@ std::string WithoutEscapes(std::string text) {
 }
 
 TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     const std::string bold = "\x1b[1mname\x1b[0m";
     const struct {
         Args args;

@@ -34,12 +34,11 @@ TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChange
         SCOPED_TRACE(zone);
         const bool viaTz = zone == "Europe/Berlin";
         ScopedTz tz(viaTz ? zone.c_str() : "UTC");
-        ClientRun plain;
+        OneProfile plain;
         auto run = [&](Args args) {
             if (!viaTz) args.insert(args.begin(), {"--tz", zone});
             return args;
         };
-        plain.ok({"profiles", "add", "Phone"});
         // From September, before both changes of the year.
         const auto added = plain.json(run({"events", "add", "--subject", "Weekly sync", "--start", "2026-09-07 09:30",
                                            "--for", "30m", "--repeat", "weekly"}));
@@ -73,8 +72,7 @@ TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChange
 
 TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
     ScopedTz berlin("Europe/Berlin");
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     // A time alone is today at that time, in the user's zone.
     EXPECT_NE(run.ok({"events", "add", "--subject", "Dentist", "--start", "14:00", "--remind", "15m"})
                   .find("14:00–15:00 Europe/Berlin"),
