@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "client_run.h"
 
@@ -387,12 +386,6 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
 }
 
-std::string Bytes(const std::string& file) {
-    std::stringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     Importer run;
     run.ok({"contacts", "import", DataFile("vcard/apple_30.vcf")});
@@ -400,16 +393,16 @@ TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     // counts in the header's change counters (bytes 24-27 and 92-95); the
     // rest must stay byte for byte.
     const auto content = [&run] {
-        std::string bytes = Bytes(run.db());
+        std::string bytes = FileBytes(run.db());
         for (size_t at : {24, 92}) bytes.replace(at, 4, 4, '\0');
         return bytes;
     };
     const std::string before = content();
     // Commands that only read leave every byte.
-    const std::string exact = Bytes(run.db());
+    const std::string exact = FileBytes(run.db());
     run.ok({"contacts", "list"});
     run.ok({"events", "month"});
-    EXPECT_TRUE(Bytes(run.db()) == exact) << "a command that only reads changed the file";
+    EXPECT_TRUE(FileBytes(run.db()) == exact) << "a command that only reads changed the file";
     const struct {
         const char* family;
         std::string file;
