@@ -31,31 +31,18 @@ struct Slot {
 };
 
 calyra::SqlText Statement(std::uint8_t kind, const std::u16string& value) {
-    calyra::SqlText sql;
-    switch (kind % 6) {
-        case 0:
-            sql = calyra::SqlText(u"INSERT INTO [t] ([Name]) VALUES('");
-            sql.AppendQuoted(value).Append(u"');");
-            break;
-        case 1:
-            sql = calyra::SqlText(u"DELETE FROM [t] WHERE [Name] = '");
-            sql.AppendQuoted(value).Append(u"';");
-            break;
-        case 2:
-            sql = calyra::SqlText(u"UPDATE [t] SET [Name] = '");
-            sql.AppendQuoted(value).Append(u"';");
-            break;
-        case 3:
-            sql = calyra::SqlText(u"DELETE FROM [t];");
-            break;
-        case 4:
-            sql = calyra::SqlText(u"CREATE TABLE IF NOT EXISTS [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);");
-            break;
-        default:
-            sql = calyra::SqlText(u"SELEKT '");  // not SQL: must fail cleanly
-            sql.AppendQuoted(value).Append(u"';");
-            break;
-    }
+    // The text before the quoted value and after it; no "after": no value.
+    static constexpr calyra::Sql kPieces[][2] = {
+        {u"INSERT INTO [t] ([Name]) VALUES('", u"');"},
+        {u"DELETE FROM [t] WHERE [Name] = '", u"';"},
+        {u"UPDATE [t] SET [Name] = '", u"';"},
+        {u"DELETE FROM [t];", {}},
+        {u"CREATE TABLE IF NOT EXISTS [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);", {}},
+        {u"SELEKT '", u"';"},  // not SQL: must fail cleanly
+    };
+    const auto& [before, after] = kPieces[kind % 6];
+    calyra::SqlText sql(before);
+    if (!after.view().empty()) sql.AppendQuoted(value).Append(after);
     return sql;
 }
 

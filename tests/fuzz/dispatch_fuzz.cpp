@@ -108,32 +108,19 @@ World& TheWorld() {
     return *world;
 }
 
-constexpr HRESULT kAutomationStatuses[] = {S_OK,
-                                           S_FALSE,
-                                           E_INVALIDARG,
-                                           E_POINTER,
-                                           E_FAIL,
-                                           E_UNEXPECTED,
-                                           E_NOTIMPL,
-                                           E_NOINTERFACE,
-                                           E_OUTOFMEMORY,
-                                           DISP_E_MEMBERNOTFOUND,
-                                           DISP_E_PARAMNOTFOUND,
-                                           DISP_E_TYPEMISMATCH,
-                                           DISP_E_UNKNOWNNAME,
-                                           DISP_E_NONAMEDARGS,
-                                           DISP_E_BADVARTYPE,
-                                           DISP_E_EXCEPTION,
-                                           DISP_E_OVERFLOW,
-                                           DISP_E_BADINDEX,
-                                           DISP_E_BADPARAMCOUNT,
-                                           DISP_E_PARAMNOTOPTIONAL,
-                                           DISP_E_UNKNOWNINTERFACE,
-                                           DISP_E_ARRAYISLOCKED};
+// The statuses automation defines: the general ones and those of dispatch.
+constexpr HRESULT kGeneralStatuses[] = {S_OK,         S_FALSE,   E_INVALIDARG,  E_POINTER,    E_FAIL,
+                                        E_UNEXPECTED, E_NOTIMPL, E_NOINTERFACE, E_OUTOFMEMORY};
+constexpr HRESULT kDispatchStatuses[] = {
+    DISP_E_MEMBERNOTFOUND,   DISP_E_PARAMNOTFOUND,    DISP_E_TYPEMISMATCH, DISP_E_UNKNOWNNAME, DISP_E_NONAMEDARGS,
+    DISP_E_BADVARTYPE,       DISP_E_EXCEPTION,        DISP_E_OVERFLOW,     DISP_E_BADINDEX,    DISP_E_BADPARAMCOUNT,
+    DISP_E_PARAMNOTOPTIONAL, DISP_E_UNKNOWNINTERFACE, DISP_E_ARRAYISLOCKED};
 
 bool IsAutomationStatus(HRESULT hr) {
-    return std::find(std::begin(kAutomationStatuses), std::end(kAutomationStatuses), hr) !=
-           std::end(kAutomationStatuses);
+    const auto in = [hr](const auto& list) {
+        return std::find(std::begin(list), std::end(list), hr) != std::end(list);
+    };
+    return in(kGeneralStatuses) || in(kDispatchStatuses);
 }
 
 // Storage that BYREF arguments point into, cleaned up after the call the
@@ -168,7 +155,22 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
     VARIANT v;
     VariantInit(&v);
     size_t k = store.used++ % 8;
-    switch (in.Take<std::uint8_t>() % 20) {
+    const auto kind = in.Take<std::uint8_t>() % 20;
+    // Kinds 9 to 15 point into the store, the first with a value in it.
+    const std::pair<VARTYPE, void*> byRef[] = {{VT_I4, &store.longs[k]},
+                                               {VT_I8, &store.slots[k]},
+                                               {VT_BSTR, &store.texts[k]},
+                                               {VT_BOOL, &store.flags[k]},
+                                               {VT_DATE, &store.dates[k]},
+                                               {VT_VARIANT, &store.variants[k]},
+                                               {VT_ARRAY | VT_RECORD, &store.arrays[k]}};
+    if (kind >= 9 && kind <= 15) {
+        v.vt = VT_BYREF | byRef[kind - 9].first;
+        v.byref = byRef[kind - 9].second;
+        if (kind == 9) store.longs[k] = in.Take<LONG>();
+        return v;
+    }
+    switch (kind) {
         case 0:
             break;  // VT_EMPTY
         case 1:
@@ -204,35 +206,6 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
             v.vt = VT_ERROR;
             v.scode = DISP_E_PARAMNOTFOUND;
             break;  // a missing optional argument
-        case 9:
-            v.vt = VT_BYREF | VT_I4;
-            v.plVal = &store.longs[k];
-            store.longs[k] = in.Take<LONG>();
-            break;
-        case 10:
-            v.vt = VT_BYREF | VT_I8;
-            v.pllVal = &store.slots[k];
-            break;
-        case 11:
-            v.vt = VT_BYREF | VT_BSTR;
-            v.pbstrVal = &store.texts[k];
-            break;
-        case 12:
-            v.vt = VT_BYREF | VT_BOOL;
-            v.pboolVal = &store.flags[k];
-            break;
-        case 13:
-            v.vt = VT_BYREF | VT_DATE;
-            v.pdate = &store.dates[k];
-            break;
-        case 14:
-            v.vt = VT_BYREF | VT_VARIANT;
-            v.pvarVal = &store.variants[k];
-            break;
-        case 15:
-            v.vt = VT_BYREF | VT_ARRAY | VT_RECORD;
-            v.pparray = &store.arrays[k];
-            break;
         case 16:
         case 17: {
             // A record in or out: a zeroed record of one of the library's types.
@@ -269,18 +242,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     World& world = TheWorld();
     calyra::fuzz::FuzzInput in(data, size);
     Bstr file((world.dir / "pim.db").u16string());
-    for (IUnknown* connection :
-         {static_cast<IUnknown*>(world.management.get()), static_cast<IUnknown*>(world.connection.get())}) {
-        // A closing call of an earlier input is undone, so calls keep reaching data.
+    // A closing call of an earlier input is undone, so calls keep reaching data.
+    const auto reopen = [&file](auto* db) {
         VARIANT_BOOL open = 0;
-        if (connection == world.management.get()) {
-            world.management->IsOpenPimDatabase(nullptr, &open);
-            if (!open) world.management->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file);
-        } else {
-            world.connection->IsOpenPimDatabase(nullptr, &open);
-            if (!open) world.connection->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file);
-        }
-    }
+        db->IsOpenPimDatabase(nullptr, &open);
+        if (!open) db->OpenPimDatabase(nullptr, Bstr(u"u"), Bstr(u"p"), file);
+    };
+    reopen(world.management.get());
+    reopen(world.connection.get());
     // Rows added by earlier inputs would slow every later one down.
     static unsigned inputs = 0;
     if (++inputs % 1024 == 0) {

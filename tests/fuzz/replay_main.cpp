@@ -13,41 +13,32 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-int RunFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return 1;
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    int failures = 0;
-    int inputs = 0;
+    // Absolute, since a target may change its working folder; a folder's
+    // files in name order.
+    std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
-        // Absolute, since a target may change its working folder.
-        std::filesystem::path path = std::filesystem::absolute(argv[i]);
-        if (std::filesystem::is_directory(path)) {
-            std::vector<std::filesystem::path> files;
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
-                if (entry.is_regular_file()) files.push_back(entry.path());
-            std::sort(files.begin(), files.end());
-            for (const auto& file : files) {
-                failures += RunFile(file);
-                ++inputs;
-            }
-        } else {
-            failures += RunFile(path);
-            ++inputs;
+        const std::filesystem::path path = std::filesystem::absolute(argv[i]);
+        if (!std::filesystem::is_directory(path)) {
+            files.push_back(path);
+            continue;
         }
+        const size_t first = files.size();
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        std::sort(files.begin() + first, files.end());
     }
-    std::printf("replayed %d inputs\n", inputs);
-    return failures == 0 && inputs > 0 ? 0 : 1;
+    int failures = 0;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            ++failures;
+            continue;
+        }
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::printf("replayed %zu inputs\n", files.size());
+    return failures == 0 && !files.empty() ? 0 : 1;
 }

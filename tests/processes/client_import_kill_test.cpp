@@ -17,7 +17,7 @@
 
 #include "processes/process_runner.h"
 #include "processes/raw_database.h"
-#include "support/temp_dir.h"
+#include "tools/calyra/client_run.h"
 
 namespace {
 
@@ -35,17 +35,6 @@ std::string Cards(int count) {
                 "\r\nTEL;TYPE=CELL:+46 70 555 " + n + "\r\nEMAIL:contact" + n + "@example.org\r\nEND:VCARD\r\n";
     }
     return text;
-}
-
-// Runs the client to its end; returns its status and its output.
-int Client(const std::vector<std::string>& args, std::string* out = nullptr) {
-    std::vector<std::string> argv{CALYRA_CLIENT_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    ChildProcess client(argv);
-    std::string line;
-    while (client.ReadLine(&line))
-        if (out) *out += line + "\n";
-    return client.Wait();
 }
 
 // Contacts, phone numbers and e-mail addresses in the file.
@@ -71,14 +60,15 @@ TEST(ClientImportKill, AKilledImportLeavesEveryCardOrNoneAndTheFileWhole) {
     const std::string cards = dir.file("cards.vcf").string(), first = dir.file("first.vcf").string();
     std::ofstream(cards, std::ios::binary) << Cards(kCards);
     std::ofstream(first, std::ios::binary) << Cards(kStored);
-    ASSERT_EQ(Client({"--db", pristine, "profiles", "add", "Phone"}), 0);
-    ASSERT_EQ(Client({"--db", pristine, "contacts", "import", first}), 0);
+    const calyra::test::ClientRun client;  // each run names its file with --db
+    ASSERT_EQ(client({"--db", pristine, "profiles", "add", "Phone"}).status, 0);
+    ASSERT_EQ(client({"--db", pristine, "contacts", "import", first}).status, 0);
     ASSERT_EQ(Counts(pristine), Whole(kStored));
 
     // How long a whole import takes here: the kills fall anywhere in it.
     CopyDatabase(pristine, file);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Client({"--db", file, "contacts", "import", cards}), 0);
+    ASSERT_EQ(client({"--db", file, "contacts", "import", cards}).status, 0);
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     ASSERT_EQ(Counts(file), Whole(kCards));
 
@@ -116,14 +106,13 @@ TEST(ClientImportKill, AKilledImportLeavesEveryCardOrNoneAndTheFileWhole) {
                 integrityFailures, halfImports);
 
     // After all that, a whole run stores every card, and a second one adds nothing.
-    std::string report;
-    ASSERT_EQ(Client({"--db", file, "contacts", "import", cards}, &report), 0);
-    EXPECT_EQ(Counts(file), Whole(kCards)) << report;
-    report.clear();
-    ASSERT_EQ(Client({"--db", file, "contacts", "import", cards}, &report), 0);
-    EXPECT_EQ(Counts(file), Whole(kCards)) << report;
-    EXPECT_NE(report.find("added 0 contacts, updated 0, unchanged " + std::to_string(kCards)), std::string::npos)
-        << report;
+    ASSERT_EQ(client({"--db", file, "contacts", "import", cards}).status, 0);
+    EXPECT_EQ(Counts(file), Whole(kCards));
+    const calyra::test::ClientResult again = client({"--db", file, "contacts", "import", cards});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Counts(file), Whole(kCards)) << again.out;
+    EXPECT_NE(again.out.find("added 0 contacts, updated 0, unchanged " + std::to_string(kCards)), std::string::npos)
+        << again.out;
 }
 
 }  // namespace

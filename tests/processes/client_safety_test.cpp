@@ -132,8 +132,7 @@ TEST(ClientSafety, CommandsThatOnlyReadCreateNothingAndDbMustNameAFile) {
 }
 
 TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
-    ClientRun run;
-    run.ok({"profiles", "add", "P"});
+    OneProfile run;
     run.ok({"contacts", "add", "--first-name", "Ada"});
     const std::pair<const char*, const char*> writes[] = {
         {"contacts export --out /dev/full", "/dev/null"},
@@ -158,15 +157,14 @@ TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
 }
 
 TEST(ClientSafety, LongTextsAreRefusedOrComeBackWholeAndEditsNeverWriteBackACutText) {
-    ClientRun run;
-    run.ok({"profiles", "add", "P"});
+    OneProfile run;
     const std::string tooLong(3000, 'x');
     ExpectFails(run, 2,
                 {{"events", "add", "--subject", tooLong, "--start", "2024-01-01"},
                  {"tasks", "add", "--subject", tooLong},
                  {"categories", "add", tooLong},
                  {"groups", "add", tooLong},
-                 {"profiles", "edit", "P", "--model", tooLong}},
+                 {"profiles", "edit", "Phone", "--model", tooLong}},
                 "at most 2047");
     run.ok({"tasks", "add", "--subject", "t"});
 

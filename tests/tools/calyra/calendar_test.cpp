@@ -9,25 +9,15 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Subjects = std::vector<std::string>;
 
-// A client run with one profile, so commands need no --profile, in UTC.
-class Calendar : public ClientRun {
-public:
-    Calendar() { ok({"profiles", "add", "Phone"}); }
-
-    std::string add(Args args) {
-        args.insert(args.begin(), {"events", "add"});
-        return json(args)["event_id"].get<std::string>();
-    }
+// The events commands on a database with one profile, in UTC.
+struct Calendar : OneProfile {
+    std::string add(Args args) { return OneProfile::add("events", std::move(args)); }
     Subjects listed(Args args) {
         args.insert(args.begin(), {"events", "list"});
-        Subjects subjects;
-        for (const auto& e : json(args)) subjects.push_back(e["subject"]);
-        return subjects;
+        return ids(args, "subject");
     }
     Json show(const std::string& id) { return json({"events", "show", id}); }
-
-private:
-    ScopedTz m_utc{"UTC"};
+    ScopedTz utc{"UTC"};
 };
 
 TEST(ClientEvents, AddShowEditListAndRemove) {

@@ -16,9 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +32,19 @@ struct ClientResult {
     std::string err;
 };
 
+// Runs `command` through the shell: its standard output and exit status
+// (-1 when it did not exit).
+inline ClientResult Shell(const std::string& command) {
+    ClientResult r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
 class ClientRun {
 public:
     ClientRun() : m_db(m_dir.file("pim.db").string()) {}
@@ -46,16 +57,8 @@ public:
         std::string command = Quote(CALYRA_CLIENT_PATH) + " --db " + Quote(m_db);
         for (const auto& a : args) command += " " + Quote(a);
         const std::string errFile = m_dir.file("stderr.txt").string();
-        ClientResult r;
-        FILE* pipe = ::popen((command + " 2>" + Quote(errFile) + " </dev/null").c_str(), "r");
-        if (!pipe) return r;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::stringstream text;
-        text << std::ifstream(errFile).rdbuf();
-        r.err = text.str();
+        ClientResult r = Shell(command + " 2>" + Quote(errFile) + " </dev/null");
+        r.err = FileBytes(errFile);
         return r;
     }
 

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "client_run.h"
 
@@ -16,8 +15,7 @@ using Json = nlohmann::ordered_json;
 
 std::string DataFile(const std::string& name) { return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string(); }
 
-struct Importer : ClientRun {
-    Importer() { ok({"profiles", "add", "Phone"}); }
+struct Importer : OneProfile {
     // Writes `text` to a file of the run's folder and returns its path.
     std::string file(const std::string& name, const std::string& text) const {
         const auto path = dir().file(name);
@@ -39,7 +37,8 @@ void DropIds(Json& value) {
 }
 
 // Every contact, event or task with its details, without IDs.
-Json All(const ClientRun& run, const std::string& family, const char* id) {
+Json All(const ClientRun& run, const std::string& family) {
+    const std::string id = family.substr(0, family.size() - 1) + "_id";  // "contacts": "contact_id"
     Json out = Json::array();
     for (const auto& c : run.json({family, "list"})) out.push_back(run.json({family, "show", c[id]}));
     DropIds(out);
@@ -61,7 +60,7 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
                           "apple_30.vcf", "google_30_folded.vcf"})
         args.push_back(DataFile(std::string("vcard/") + f));
     EXPECT_TRUE(Includes(first.json(args), R"({"added": 7, "skipped": 0})"_json));
-    const Json original = All(first, "contacts", "contact_id");
+    const Json original = All(first, "contacts");
     // Cards map to the records' fields, details and groups.
     Json johnny;
     for (const auto& c : original)
@@ -78,7 +77,7 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
         first.ok({"contacts", "export", "--version", version, "--out", exported});
         Importer second;
         EXPECT_TRUE(Includes(second.json({"contacts", "import", exported}), R"({"added": 7, "diagnostics": []})"_json));
-        EXPECT_EQ(All(second, "contacts", "contact_id"), original) << "vCard " << version;
+        EXPECT_EQ(All(second, "contacts"), original) << "vCard " << version;
     }
 }
 
@@ -141,7 +140,7 @@ TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) 
     };
     for (const auto& import : kImports)
         EXPECT_TRUE(Includes(run.json({"contacts", "import", import.file}), import.counts)) << import.counts.dump();
-    const Json all = All(run, "contacts", "contact_id");
+    const Json all = All(run, "contacts");
     ASSERT_EQ(all.size(), 6u) << all.dump(1);
     EXPECT_TRUE(Includes(all[0], R"({"last_name": "Lovelace", "description": "Analyst",
         "phones": [{"phone_number": "+44 20 1", "location_type": "home", "primary": false}],
@@ -160,7 +159,7 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
                                                "skipped": 0})"_json))
         << "seven events and one moved occurrence";
     first.json({"tasks", "import", DataFile("ical/rfc5545_examples.ics"), DataFile("ical/thunderbird_tasks.ics")});
-    const Json events = All(first, "events", "event_id"), tasks = All(first, "tasks", "task_id");
+    const Json events = All(first, "events"), tasks = All(first, "tasks");
     // Tasks come by due date.
     EXPECT_TRUE(Includes(tasks[3], R"({"subject": "File the tax return", "task_status": "in_progress",
                                        "complete_percent": 40, "task_category": "business"})"_json));
@@ -176,14 +175,14 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
         first.ok({family, "export", "--out", file});
         EXPECT_TRUE(second.json({family, "import", file})["diagnostics"].empty()) << family;
     }
-    EXPECT_EQ(All(second, "events", "event_id"), events);
-    EXPECT_EQ(All(second, "tasks", "task_id"), tasks);
+    EXPECT_EQ(All(second, "events"), events);
+    EXPECT_EQ(All(second, "tasks"), tasks);
 }
 
 TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
     Importer run;
     run.ok({"events", "import", DataFile("ical/outlook_timezones.ics")});
-    auto events = All(run, "events", "event_id");
+    auto events = All(run, "events");
     ASSERT_EQ(events.size(), 2u);
     // 10:00 Central European winter time; EXDATE cancels an occurrence; the
     // moved meeting is at 11:30 summer time.
@@ -250,7 +249,7 @@ TEST(ClientInterchange, ZonedEventsKeepTheirZoneAndWallTimes) {
             EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << line << " missing in\n" << exported;
         EXPECT_EQ(exported.find("BEGIN:VTIMEZONE"), exported.rfind("BEGIN:VTIMEZONE")) << "one VTIMEZONE per zone";
         second.ok({"events", "import", second.file("back.ics", exported)});
-        EXPECT_EQ(All(second, "events", "event_id"), All(first, "events", "event_id")) << c.zone;
+        EXPECT_EQ(All(second, "events"), All(first, "events")) << c.zone;
     }
 }
 
@@ -331,16 +330,14 @@ TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
     for (const auto& c : cases) {
         Importer first, second;
         const std::string& what = c.add[0];
-        const std::string id = first.json(c.add)[what == "events" ? "event_id" : "task_id"];
+        first.ok(c.add);
         const std::string exported = first.ok({what, "export"});
         for (const auto& line : c.lines)
             EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << ClientRun::Join(c.add) << "\n" << exported;
         EXPECT_TRUE(c.absent.empty() || exported.find(c.absent) == std::string::npos) << ClientRun::Join(c.add) << "\n"
                                                                                       << exported;
         second.ok({what, "import", second.file("in.ics", exported)});
-        EXPECT_EQ(All(second, what, what == "events" ? "event_id" : "task_id"),
-                  All(first, what, what == "events" ? "event_id" : "task_id"))
-            << ClientRun::Join(c.add) << " came back as another record";
+        EXPECT_EQ(All(second, what), All(first, what)) << ClientRun::Join(c.add) << " came back as another record";
     }
 
     // What neither the file nor an export could hold is refused up front.
@@ -363,10 +360,10 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     const std::string rfc = DataFile("ical/rfc5545_examples.ics"), google = DataFile("ical/google_recurring.ics");
     const int fromRfc = run.json({"events", "import", rfc})["added"],
               fromGoogle = run.json({"events", "import", google})["added"];
-    const Json events = All(run, "events", "event_id");
+    const Json events = All(run, "events");
     EXPECT_TRUE(Includes(run.json({"events", "import", google, rfc, rfc}),
                          {{"added", 0}, {"updated", 0}, {"unchanged", fromGoogle + 2 * fromRfc}}));
-    EXPECT_EQ(All(run, "events", "event_id"), events);
+    EXPECT_EQ(All(run, "events"), events);
 
     // The same calendar exported elsewhere with one event moved to another room.
     std::string exported = run.ok({"events", "export"});
@@ -374,7 +371,7 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     exported.insert(exported.find("\r\n", summary) + 2, "LOCATION:Room 9\r\n");
     EXPECT_TRUE(
         Includes(run.json({"events", "import", run.file("moved.ics", exported)}), {{"added", 0}, {"updated", 1}}));
-    EXPECT_EQ(All(run, "events", "event_id").size(), events.size());
+    EXPECT_EQ(All(run, "events").size(), events.size());
 
     // Two entries of one file with one subject and start are two events.
     const std::string twins = run.file("twins.ics",
@@ -389,12 +386,6 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
 }
 
-std::string Bytes(const std::string& file) {
-    std::stringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     Importer run;
     run.ok({"contacts", "import", DataFile("vcard/apple_30.vcf")});
@@ -402,16 +393,16 @@ TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     // counts in the header's change counters (bytes 24-27 and 92-95); the
     // rest must stay byte for byte.
     const auto content = [&run] {
-        std::string bytes = Bytes(run.db());
+        std::string bytes = FileBytes(run.db());
         for (size_t at : {24, 92}) bytes.replace(at, 4, 4, '\0');
         return bytes;
     };
     const std::string before = content();
     // Commands that only read leave every byte.
-    const std::string exact = Bytes(run.db());
+    const std::string exact = FileBytes(run.db());
     run.ok({"contacts", "list"});
     run.ok({"events", "month"});
-    EXPECT_TRUE(Bytes(run.db()) == exact) << "a command that only reads changed the file";
+    EXPECT_TRUE(FileBytes(run.db()) == exact) << "a command that only reads changed the file";
     const struct {
         const char* family;
         std::string file;

@@ -3,7 +3,6 @@
 // column names and the rows a write changed.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "client_run.h"
@@ -93,12 +92,7 @@ TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
 std::string OnTerminal(const ClientRun& run, const char* noColor, const std::string& args) {
     std::string command = noColor ? "NO_COLOR='" + std::string(noColor) + "' " : "env -u NO_COLOR ";
     command += "script -qec \"'" CALYRA_CLIENT_PATH "' --db '" + run.db() + "' " + args + "\" /dev/null";
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    if (pipe) ::pclose(pipe);
-    return out;
+    return Shell(command).out;
 }
 
 std::string WithoutEscapes(std::string text) {
@@ -107,8 +101,7 @@ std::string WithoutEscapes(std::string text) {
 }
 
 TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     const std::string bold = "\x1b[1mname\x1b[0m";
     const struct {
         Args args;

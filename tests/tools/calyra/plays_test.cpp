@@ -15,7 +15,6 @@ using Counts = std::vector<std::pair<std::string, int>>;
 
 class ClientPlays : public ::testing::Test {
 protected:
-    void SetUp() override { run.ok({"profiles", "add", "Phone"}); }
     // A played file must exist, or the top list drops it.
     std::string file(const std::string& name) {
         const auto path = run.dir().file(name);
@@ -33,7 +32,7 @@ protected:
         for (const auto& e : run.json(args)) out.emplace_back(e["full_path"], e["counter"]);
         return out;
     }
-    ClientRun run;
+    OneProfile run;
 };
 
 TEST_F(ClientPlays, RecordCountsPlaysAndTopListsMostPlayedFirstPerKind) {

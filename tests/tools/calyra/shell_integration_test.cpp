@@ -2,7 +2,6 @@
 // generated from the command line, so they offer what the client has.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include "client_run.h"
@@ -11,13 +10,9 @@ namespace calyra::test {
 namespace {
 
 std::string Output(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    EXPECT_EQ(::pclose(pipe), 0) << command;
-    return out;
+    const ClientResult r = Shell(command);
+    EXPECT_EQ(r.status, 0) << command;
+    return r.out;
 }
 
 TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {

@@ -8,8 +8,7 @@ namespace calyra::test {
 namespace {
 
 TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     // A type never set shows as the type asked about, with nothing chosen.
     EXPECT_TRUE(Includes(run.json({"sync", "options", "get", "--type", "5"}),
                          R"({"type": 5, "group_option": "none", "option_ex7": 0})"_json));
@@ -27,8 +26,7 @@ TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
 }
 
 TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     run.ok({"sync", "albums", "add", "Road trip"});
     run.ok({"sync", "albums", "add", "Morning run", "--option", "3"});
     run.ok({"sync", "albums", "add", "Ada's mix", "--type", "2"});
@@ -49,8 +47,7 @@ TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
 }
 
 TEST(ClientSync, SyncedListsShowWhatTheSyncProgramKept) {
-    ClientRun run;
-    run.ok({"profiles", "add", "Phone"});
+    OneProfile run;
     // The synchronising program writes these tables; stand in for it.
     run.ok({"sql",
             "INSERT INTO [tAlbum] ([ProfileID], [Name], [PathOnPc], [PathOnDevice], [Recursive], [Type]) "

@@ -10,13 +10,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-class Tasks : public ClientRun {
-public:
-    Tasks() { ok({"profiles", "add", "Phone"}); }
-    std::string add(Args args) {
-        args.insert(args.begin(), {"tasks", "add"});
-        return json(args)["task_id"].get<std::string>();
-    }
+// The tasks commands on a database with one profile.
+struct Tasks : OneProfile {
+    std::string add(Args args) { return OneProfile::add("tasks", std::move(args)); }
 };
 
 TEST(ClientTasks, AddListEditFinishAndRemove) {

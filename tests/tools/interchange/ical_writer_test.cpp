@@ -1,31 +1,16 @@
-// Writing iCalendar that libical and this reader read back.
+// Writing iCalendar that libical and this reader read back. That every
+// sample file comes back the same through the records and a written file is
+// the round-trip fuzz target's property, checked on its stored corpus.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
-#include "test_data.h"
 
 namespace calyra::interchange {
 namespace {
 
 constexpr UtcSeconds kStamp = 1717200000;  // 2024-06-01T00:00:00Z
-
-TEST(ICalWriter, EveryTestFileSurvivesWritingAndReading) {
-    for (const char* file : {"ical/rfc5545_examples.ics", "ical/outlook_timezones.ics", "ical/google_recurring.ics",
-                             "ical/thunderbird_tasks.ics"}) {
-        auto original = ParseICalendar(ReadData(file));
-        const std::string written = WriteICalendar(original.items, kStamp);
-        auto again = ParseICalendar(written);
-        EXPECT_TRUE(again.report.diagnostics.empty()) << file << ": " << again.report.diagnostics[0].what;
-        ASSERT_EQ(again.items.size(), original.items.size()) << file;
-        for (size_t i = 0; i < original.items.size(); ++i) {
-            CalendarItem a = again.items[i], b = original.items[i];
-            a.line = b.line = 0;
-            EXPECT_EQ(a, b) << file << " item " << i << "\n" << written;
-        }
-    }
-}
 
 // Berlin's clocks go back at 03:00 on 31 October 2027: 02:30 comes twice.
 // Its first pass keeps the zone; the second, which that wall time would
