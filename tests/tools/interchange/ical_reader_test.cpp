@@ -109,6 +109,18 @@ TEST(ICalReader, FloatingTimesWithoutACalendarZone) {
     EXPECT_EQ(ParseICalendar(text).items.at(0).start, At(2024, 1, 5, 12, 0)) << "UTC by default";
 }
 
+// Outlook escapes colons; other writers escape whatever they like. Only the
+// escapes iCalendar defines mean something, and blanks at either end of a
+// value cannot survive a write and a read, so they are never kept.
+TEST(ICalReader, UnknownEscapesKeepTheirCharacterAndValuesHaveNoEndBlanks) {
+    const std::string text =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nDTSTART:20240105T120000Z\r\n"
+        "SUMMARY:Call 10\\:30\\, room\\;B\\nnow\\.\r\nLOCATION:\\tHall\\t\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const CalendarItem item = ParseICalendar(text).items.at(0);
+    EXPECT_EQ(item.summary, "Call 10:30, room;B\nnow.");
+    EXPECT_EQ(item.location, "Hall");
+}
+
 TEST(ICalReader, ReadsTasks) {
     auto r = ParseICalendar(ReadData("ical/thunderbird_tasks.ics"));
     ASSERT_EQ(r.items.size(), 2u);
