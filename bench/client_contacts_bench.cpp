@@ -272,7 +272,7 @@ void ImportBenchmark(benchmark::State& state, bool texts) {
     const std::string cardFile = CardFile(kLarge);
     std::vector<ix::ContactCard> cards;
     for (int n = 0; n < kLarge; ++n) cards.push_back(calyra::bench::BenchCard(n));
-    std::vector<double> client, raw;
+    std::vector<double> client, raw, clientWall, rawWall;
     int turn = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -284,17 +284,26 @@ void ImportBenchmark(benchmark::State& state, bool texts) {
         const bool ok = calyra::bench::TimeBothSides(
             turn++,
             [&] {
-                return Client({"--db", clientFile, "contacts", "import", cardFile});
+                const double t0 = calyra::bench::WallSeconds();
+                const bool done = Client({"--db", clientFile, "contacts", "import", cardFile});
+                clientWall.push_back(calyra::bench::WallSeconds() - t0);
+                return done;
             },
             [&] {
+                const double t0 = calyra::bench::WallSeconds();
                 Raw db(rawFile);
-                return db.ok() && (texts ? db.InsertTexts(cards) : db.Insert(cards));
+                const bool done = db.ok() && (texts ? db.InsertTexts(cards) : db.Insert(cards));
+                rawWall.push_back(calyra::bench::WallSeconds() - t0);
+                return done;
             },
             clientSeconds, rawSeconds);
         if (!ok) return state.SkipWithError("a side failed");
         client.push_back(clientSeconds);
         raw.push_back(rawSeconds);
     }
+    // What a person waits for: the parsing thread runs beside the inserts. Recorded
+    // first, so the benchmark's ratio counter stays the CPU one.
+    if (!texts) Summary().Record(state, "contacts import 20000, wall clock (ms)", "wall_ms", clientWall, rawWall, 1e3);
     Summary().Record(state, texts ? "contacts import 20000, raw per-row texts (ms)" : "contacts import 20000 (ms)",
                      "ms", client, raw, 1e3);
 }
