@@ -123,17 +123,23 @@ const FieldInfo* FindField(const RecordDesc& record, std::string_view key) {
     return nullptr;
 }
 
-std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName) {
-    std::vector<std::pair<std::string, LONG>> out;
+const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& enumName) {
+    // Worked out once per enumeration: an import sets a few enumerated
+    // fields per record, and building the names each time showed in its profile.
+    static std::mutex lock;
+    static std::map<std::string, std::vector<std::pair<std::string, LONG>>, std::less<>> cache;
+    std::lock_guard guard(lock);
+    auto [it, fresh] = cache.try_emplace(enumName);
+    if (!fresh) return it->second;
     const EnumDesc* desc = FindEnumDescription(enumName);
     const bool honorific = IsHonorific(enumName);
     for (size_t i = 0; desc && i < desc->valueCount; ++i) {
         std::string_view name = desc->values[i].name;
         name.remove_prefix(std::min(name.size(), enumName.size() + 1));  // "enumTitle_"
         const LONG value = desc->values[i].value;
-        out.emplace_back(SnakeCase(name), honorific && value == 0 ? kChosenFirstHonorific : value);
+        it->second.emplace_back(SnakeCase(name), honorific && value == 0 ? kChosenFirstHonorific : value);
     }
-    return out;
+    return it->second;
 }
 
 Json FieldToJson(const FieldInfo& f, const void* record) {

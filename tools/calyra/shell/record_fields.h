@@ -53,8 +53,9 @@ const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record);
 const FieldInfo* FindField(const RecordDesc& record, std::string_view key);
 
 // The names of an enumeration's values ("mobile", "fax", ...), in order;
-// for a title or suffix the first value is kChosenFirstHonorific.
-std::vector<std::pair<std::string, LONG>> EnumValues(const std::string& enumName);
+// for a title or suffix the first value is kChosenFirstHonorific. Worked out
+// once and kept for the life of the program.
+const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& enumName);
 
 Json FieldToJson(const FieldInfo& field, const void* record);
 Json RecordToJson(const RecordDesc& desc, const void* record);
