@@ -78,10 +78,6 @@ using Names = std::vector<std::string>;
 TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
     PimDatabase db;
     auto contacts = db.Create<CContactAccess, IContactAccess>();
-    RecordHolder<tagContactInfo> notCounted;
-    LONG err = kUntouched;
-    EXPECT_EQ(contacts->GetContactByIndex(&err, 0, &notCounted), E_INVALIDARG) << "before any count it is empty";
-    EXPECT_EQ(err, PIMERR_INVALID_ARGUMENT);
     std::string abel = AddContact(contacts.get(), u"Abel");
     LONG n = 0;
     ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
@@ -109,17 +105,15 @@ TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
 }
 
 // ---- Profiles ---------------------------------------------------------------------
+// That counts and lists see only the current profile is swept for every
+// access class in every_interface_test.cpp.
 
-TEST(ContactProfiles, ReadsSeeOnlyTheCurrentProfileWhileExistenceAndWritesByIdReachAny) {
+TEST(ContactProfiles, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesByIdReachAny) {
     PimDatabase db;
     auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
     auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
     AddContact(mine.get(), u"Mine");
     const Bstr theirID = Bstr::FromUtf8(AddContact(theirs.get(), u"Theirs"));
-    LONG n = 0;
-    ASSERT_EQ(mine->GetNumOfContacts(nullptr, &n), S_OK);
-    EXPECT_EQ(n, 1);
-    EXPECT_EQ(AllLastNames(mine.get()), Names{"Mine"});
 
     RecordHolder<tagContactInfo> info;
     SetText(info.bstrLastName, u"left alone");
@@ -318,7 +312,6 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
     ASSERT_EQ(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(g1)), S_OK);
     EXPECT_EQ(err, kUntouched);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroupMap];"), "3");
-    EXPECT_EQ(groups->DeleteContactGroupByID(nullptr, Bstr(u"4711")), S_OK) << "deleting nothing succeeds";
 
     ASSERT_EQ(groups->DeleteAllContactGroups(&err), S_OK);
     EXPECT_EQ(db.Rows(u"SELECT [ContactGroupID] FROM [tContactGroupMap];"),

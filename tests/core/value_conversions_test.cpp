@@ -35,18 +35,13 @@ struct DateVector {
     const char* text;
 };
 
+// Splitting a date (negative dates, leap years, rounding) is the variant
+// time's, tested with its vectors in tests/platform; these pin the text.
 TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
     const DateVector vectors[] = {
-        {0.0, "1899-12-30 00:00:00"},
-        {40493.5, "2010-11-11 12:00:00"},
         {40493 + 29109 / 86400.0, "2010-11-11 08:05:09"},
-        {-1.25, "1899-12-29 06:00:00"},
-        {36585.0, "2000-02-29 00:00:00"},
-        {61.0, "1900-03-01 00:00:00"},
         {-657434.0, "0100-01-01 00:00:00"},
         {2958465.0 + 86399 / 86400.0, "9999-12-31 23:59:59"},
-        {1.0 + 0.4 / 86400.0, "1899-12-31 00:00:00"},  // under half a second: dropped
-        {1.0 + 0.6 / 86400.0, "1899-12-31 00:00:01"},  // over half a second: rounded up
     };
     for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
 }
