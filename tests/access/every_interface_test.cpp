@@ -339,7 +339,7 @@ TEST(EveryAccessInterface, NullPointersAndNullOrEmptyTextsAreRefusedAndChangeNot
 // Every text a caller passes reaches the file as plain text: IDs and the
 // profile ID that try to widen a statement select nothing and change no
 // other row, and record texts with quotes (and longer than any buffer) are
-// stored whole.
+// stored whole. A call that succeeds leaves the caller's error ID alone.
 TEST(EveryAccessInterface, QuotedTextsAndInjectedIdsAreStoredAndMatchedAsPlainText) {
     PimDatabase db;
     SeedEveryTable(db);
@@ -364,6 +364,9 @@ TEST(EveryAccessInterface, QuotedTextsAndInjectedIdsAreStoredAndMatchedAsPlainTe
                 Named(method, "Get") && (IsByIndex(method) || std::string_view(method.name).ends_with("ByID"));
             if (!readsOne) {
                 EXPECT_EQ(hr, S_OK) << "the statement did not run";
+            }
+            if (hr == S_OK) {
+                EXPECT_EQ(args.errorId, kUntouched) << "a successful call reported an error ID";
             }
             bool narrowed = profiled;  // by the profile, or by a text argument
             for (size_t p = 1; p < method.paramCount; ++p) narrowed = narrowed || method.params[p].vt == VT_BSTR;
