@@ -35,12 +35,8 @@ namespace {
 class StatementTest : public ::testing::Test {
 protected:
     template <class T, class I>
-    ComPtr<I> Create(const char16_t* profileID = u"1") {
-        ComPtr<I> object;
-        EXPECT_EQ(calyra::CreateComInstance<T>(nullptr, calyra::IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
-        object->SetPimDbAccess(nullptr, m_recorder.get());
-        object->SetProfileID(nullptr, Bstr(profileID));
-        return object;
+    ComPtr<I> Create() {
+        return m_db.Create<T, I>(u"1", m_recorder.get());
     }
 
     // Runs `call` and returns the statements it handed over.

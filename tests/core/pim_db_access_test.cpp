@@ -7,6 +7,7 @@
 
 #include "core/pim_db_access.h"
 #include "platform/com_ptr.h"
+#include "support/pim_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_values.h"
 #include "support/trace_recorder.h"
@@ -14,16 +15,9 @@
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::test::kUntouched;
+using calyra::test::NewConnection;
 
 namespace {
-
-ComPtr<IPimDbAccess> NewConnection() {
-    ComPtr<IPimDbAccess> db;
-    HRESULT hr =
-        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&db));
-    EXPECT_EQ(hr, S_OK);
-    return db;
-}
 
 class ConnectionTest : public ::testing::Test {
 protected:

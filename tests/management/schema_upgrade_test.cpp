@@ -80,9 +80,7 @@ std::vector<std::u16string> AlbumRebuild() {
 class SchemaUpgradeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(
-            calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&conn)),
-            S_OK);
+        conn = calyra::test::NewConnection();
         ASSERT_EQ(conn->OpenPimDatabase(nullptr, Bstr(u"user"), Bstr(u"pwd"), dir.bstr("pim.db")), S_OK);
         recorder = RecordingConnection::Over(conn.get());
     }
@@ -315,10 +313,7 @@ TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
     EXPECT_TRUE(version.empty());
 
     // A connection that was never opened: every statement fails, nothing else.
-    ComPtr<IPimDbAccess> closed;
-    ASSERT_EQ(
-        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&closed)),
-        S_OK);
+    ComPtr<IPimDbAccess> closed = calyra::test::NewConnection();
     calyra::OptimizePimDatabasePerformance(closed.get());
     calyra::UpdatePimDatabase(closed.get());
     EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(closed.get())));
