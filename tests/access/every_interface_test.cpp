@@ -162,8 +162,8 @@ private:
                 v.date = 40000.5;
                 return v;
             }
-            default:
-                return Long(1);  // indexes, kinds and list sizes: 1 is valid for each
+            default:  // the first index; kinds and list sizes: 1 is valid for each
+                return Long(std::string_view(p.name) == "lIndex" ? 0 : 1);
         }
     }
 
