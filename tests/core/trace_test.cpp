@@ -18,7 +18,7 @@ namespace {
 using calyra::SendTrace;
 using calyra::test::TraceRecorder;
 
-TEST(Trace, WithoutReceiverNothingIsSent) {
+TEST(Trace, WithoutReceiverNothingIsSentAndAReceiverOpenedLaterHearsTheNextText) {
     EXPECT_FALSE(SendTrace("CPimManagement::CPimManagement.[ENTER]"));
 
     // The receiver of another desktop hears nothing.
@@ -31,6 +31,10 @@ TEST(Trace, WithoutReceiverNothingIsSent) {
     }();
     EXPECT_FALSE(SendTrace("CPimManagement::FinalConstruct.[ENTER]"));
     EXPECT_TRUE(otherDesktop->texts().empty()) << "a trace reached the receiver of another desktop";
+
+    TraceRecorder opened;
+    EXPECT_TRUE(SendTrace("while open")) << "a receiver opened after texts went nowhere is not looked for";
+    EXPECT_EQ(opened.texts(), std::vector<std::string>{"while open"});
 }
 
 }  // namespace
