@@ -47,8 +47,6 @@ TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
         first = FindWindowW(nullptr, u"Receiver");
         ASSERT_NE(first, nullptr) << "an open window was not found";
         EXPECT_TRUE(IsWindow(first));
-        EXPECT_EQ(Send(first, "one"), 1);
-        EXPECT_EQ(inbox.texts(), Texts{"one"});
         for (const char16_t* title : {u"Receive", u"Receiver2", u"receiver", u" Receiver", u""})
             EXPECT_EQ(FindWindowW(nullptr, title), nullptr) << "found a window for a title that differs";
         try {
