@@ -35,12 +35,8 @@ namespace {
 class StatementTest : public ::testing::Test {
 protected:
     template <class T, class I>
-    ComPtr<I> Create(const char16_t* profileID = u"1") {
-        ComPtr<I> object;
-        EXPECT_EQ(calyra::CreateComInstance<T>(nullptr, calyra::IidOf<I>(), reinterpret_cast<void**>(&object)), S_OK);
-        object->SetPimDbAccess(nullptr, m_recorder.get());
-        object->SetProfileID(nullptr, Bstr(profileID));
-        return object;
+    ComPtr<I> Create() {
+        return m_db.Create<T, I>(u"1", m_recorder.get());
     }
 
     // Runs `call` and returns the statements it handed over.
@@ -57,12 +53,12 @@ protected:
     ComPtr<calyra::CComObject<RecordingConnection>> m_recorder = RecordingConnection::Over(m_db.db());
 };
 
-// Where a statement reaches its rows: its text from " FROM " on, or from
-// " WHERE " on for an update.
+// What a statement does and where it reaches its rows: its verb, then its
+// text from " FROM " on, or from " WHERE " on for an update.
 std::string RowsPart(const std::string& sql) {
     size_t at = sql.find(" FROM ");
     if (at == std::string::npos) at = sql.find(" WHERE ");
-    return at == std::string::npos ? sql : sql.substr(at + 1);
+    return at == std::string::npos ? sql : sql.substr(0, sql.find(' ')) + sql.substr(at);
 }
 
 const Bstr kSubject(u"meeting"), kCategory(u"7");
@@ -99,7 +95,7 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
     VARIANT_BOOL found;
     const DATE from = DateFromParts(2010, 1, 1, 9, 0, 0), to = DateFromParts(2010, 1, 1, 10, 0, 0);
     const std::string range = "[StartDateTime] <= '2010-01-01 10:00:00' AND [EndDateTime] >= '2010-01-01 09:00:00';";
-    const std::string masters = "FROM [tEvent] WHERE [OriginalEventID] = '0' AND [ProfileID] = '1'";
+    const std::string masters = "SELECT FROM [tEvent] WHERE [OriginalEventID] = '0' AND [ProfileID] = '1'";
     const struct {
         const char* what;
         std::function<void()> call;
@@ -110,54 +106,55 @@ TEST_F(StatementTest, EachCallReachesItsRowsThroughProfileMasterLinkRangeAndCate
          {masters + " AND [EventCategoryID] = '3' AND " + range}},
         {"masters of selected categories in a range",
          [&] { events->GetAllSelectedEvents(nullptr, from, to, &n, &a); },
-         {"FROM [tEvent], [tEventCategory] WHERE [tEvent].[EventCategoryID] = [tEventCategory].[EventCategoryID] AND "
+         {"SELECT FROM [tEvent], [tEventCategory] WHERE [tEvent].[EventCategoryID] = "
+          "[tEventCategory].[EventCategoryID] AND "
           "[tEvent].[OriginalEventID] = '0' AND [tEvent].[ProfileID] = '1' AND [tEventCategory].[IsSelected] = '1' "
           "AND " +
           range}},
         {"one master", [&] { events->GetEventByID(nullptr, Bstr(u"8"), &r); }, {masters + " AND [EventID] = '8';"}},
         {"exceptions of a master",
          [&] { events->GetAllExceptions(nullptr, Bstr(u"8"), &n, &a); },
-         {"FROM [tEvent] WHERE [OriginalEventID] = '8' AND [ProfileID] = '1';"}},
+         {"SELECT FROM [tEvent] WHERE [OriginalEventID] = '8' AND [ProfileID] = '1';"}},
         {"any row of the profile",
          [&] { events->GetExceptionByID(nullptr, Bstr(u"9"), &r); },
-         {"FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '9';"}},
+         {"SELECT FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '9';"}},
         {"event existence anywhere, ID quote-doubled",
          [&] { events->ExistEvent(nullptr, Bstr(u"9'"), &found); },
-         {"FROM [tEvent] WHERE [EventID] = '9''';"}},
+         {"SELECT FROM [tEvent] WHERE [EventID] = '9''';"}},
         {"event delete: exceptions first, then the event",
          [&] { events->DeleteEventByID(nullptr, Bstr(u"8")); },
-         {"FROM [tEvent] WHERE [ProfileID] = '1' AND [OriginalEventID] = '8';",
-          "FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '8';"}},
+         {"DELETE FROM [tEvent] WHERE [ProfileID] = '1' AND [OriginalEventID] = '8';",
+          "DELETE FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '8';"}},
         {"events of a category",
          [&] { events->DeleteEventsByEventCategoryID(nullptr, Bstr(u"3")); },
-         {"FROM [tEvent] WHERE [ProfileID] = '1' AND [EventCategoryID] = '3';"}},
+         {"DELETE FROM [tEvent] WHERE [ProfileID] = '1' AND [EventCategoryID] = '3';"}},
         {"one exception",
          [&] { events->DeleteExceptionByID(nullptr, Bstr(u"9")); },
-         {"FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '9';"}},
+         {"DELETE FROM [tEvent] WHERE [ProfileID] = '1' AND [EventID] = '9';"}},
         {"event update",
          [&] { events->ModifyEventByID(nullptr, Bstr(u"5"), &e); },
-         {"WHERE [ProfileID] = '1' AND [EventID] = '5';"}},
+         {"UPDATE WHERE [ProfileID] = '1' AND [EventID] = '5';"}},
         {"exception update",
          [&] { events->ModifyExceptionByID(nullptr, Bstr(u"5"), &e); },
-         {"WHERE [ProfileID] = '1' AND [EventID] = '5';"}},
+         {"UPDATE WHERE [ProfileID] = '1' AND [EventID] = '5';"}},
         {"task update by ID reaches any profile",
          [&] { tasks->ModifyTaskByID(nullptr, Bstr(u"3"), &task); },
-         {"WHERE [TaskID] = '3';"}},
+         {"UPDATE WHERE [TaskID] = '3';"}},
         {"category update: no profile condition, no semicolon",
          [&] { categories->ModifyEventCategoryByID(nullptr, Bstr(u"4"), &category); },
-         {"WHERE [EventCategoryID] = '4'"}},
+         {"UPDATE WHERE [EventCategoryID] = '4'"}},
         {"category delete",
          [&] { categories->DeleteEventCategoryByID(nullptr, Bstr(u"4")); },
-         {"FROM [tEventCategory] WHERE [EventCategoryID] = '4';"}},
+         {"DELETE FROM [tEventCategory] WHERE [EventCategoryID] = '4';"}},
         {"task delete by ID reaches any profile",
          [&] { tasks->DeleteTaskByID(nullptr, Bstr(u"3")); },
-         {"FROM [tTask] WHERE [TaskID] = '3';"}},
+         {"DELETE FROM [tTask] WHERE [TaskID] = '3';"}},
         {"task existence, ID quote-doubled",
          [&] { tasks->ExistTask(nullptr, Bstr(u"3'"), &found); },
-         {"FROM [tTask] WHERE [TaskID] = '3''';"}},
+         {"SELECT FROM [tTask] WHERE [TaskID] = '3''';"}},
         {"one task",
          [&] { tasks->GetTaskByID(nullptr, Bstr(u"3"), &t); },
-         {"FROM [tTask] WHERE [ProfileID] = '1' AND [TaskID] = '3';"}},
+         {"SELECT FROM [tTask] WHERE [ProfileID] = '1' AND [TaskID] = '3';"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> got;

@@ -7,6 +7,7 @@
 
 #include "core/pim_db_access.h"
 #include "platform/com_ptr.h"
+#include "support/pim_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_values.h"
 #include "support/trace_recorder.h"
@@ -14,16 +15,9 @@
 using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::test::kUntouched;
+using calyra::test::NewConnection;
 
 namespace {
-
-ComPtr<IPimDbAccess> NewConnection() {
-    ComPtr<IPimDbAccess> db;
-    HRESULT hr =
-        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&db));
-    EXPECT_EQ(hr, S_OK);
-    return db;
-}
 
 class ConnectionTest : public ::testing::Test {
 protected:
@@ -52,8 +46,10 @@ protected:
 
 }  // namespace
 
-// Walking a result set against a model of it is the connection fuzz target's subject.
-TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndQueryReadsFieldsAsText) {
+// Walking a result set against a model of it is the connection fuzz target's
+// subject; row and column counts and field texts are what every test that
+// reads the file back through the connection relies on (support/pim_fixture.h).
+TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndSuccessLeavesTheErrorIdAlone) {
     EXPECT_EQ(InsertName(u"first"), "1");
     Bstr negative;
     ASSERT_EQ(db->Execute(nullptr, Bstr(u"INSERT INTO [t] ([ID], [Name]) VALUES(-9, 'x');"), &negative), S_OK);
@@ -61,11 +57,8 @@ TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndQueryReadsFieldsAsText) 
     LONG err = kUntouched, rows = -1, cols = -1;
     LONGLONG vm = 0;
     ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID] DESC;"), &rows, &cols, &vm), S_OK);
-    EXPECT_EQ(rows, 2);
-    EXPECT_EQ(cols, 2);
     USHORT buf[64];
     ASSERT_EQ(db->GetFieldValue(&err, &vm, 1, buf, 64), S_OK);
-    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), u"first");
     ASSERT_EQ(db->FreeResultset(&err, &vm), S_OK);
     EXPECT_EQ(err, kUntouched);
 }

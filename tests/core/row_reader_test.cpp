@@ -11,6 +11,7 @@
 #include "core/pim_db_access.h"
 #include "core/pim_error.h"
 #include "platform/com_ptr.h"
+#include "support/pim_fixture.h"
 #include "support/temp_dir.h"
 
 using calyra::Bstr;
@@ -37,9 +38,7 @@ constexpr FieldMap kFields[] = {
 class RowReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(
-            calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&db)),
-            S_OK);
+        db = calyra::test::NewConnection();
         ASSERT_EQ(db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("rows.db")), S_OK);
         void* p = nullptr;
         ASSERT_EQ(db->QueryInterface(IID_IPimDbRows, &p), S_OK);

@@ -49,7 +49,6 @@ size_t Position(std::u16string_view name) {
 const size_t kAlbum = Position(u"tAlbum"), kEvent = Position(u"tEvent"), kFile = Position(u"tFile");
 const size_t kPodcast = Position(u"tMostFrequentlyPlayedPodcast"), kVer = Position(u"tVer");
 const size_t kIndex1 = Position(u"IDX_TFILE_1"), kIndex2 = Position(u"IDX_TFILE_2");
-const size_t kObjects = kExpectedCreation.size();
 
 // A row written as "a|b|c".
 Row Split(std::u16string_view text) {
@@ -81,9 +80,7 @@ std::vector<std::u16string> AlbumRebuild() {
 class SchemaUpgradeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(
-            calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&conn)),
-            S_OK);
+        conn = calyra::test::NewConnection();
         ASSERT_EQ(conn->OpenPimDatabase(nullptr, Bstr(u"user"), Bstr(u"pwd"), dir.bstr("pim.db")), S_OK);
         recorder = RecordingConnection::Over(conn.get());
     }
@@ -101,16 +98,13 @@ protected:
 
     Rows Select(std::u16string_view sql) { return calyra::test::QueryTexts(conn.get(), sql); }
 
-    // Every table and index the file holds, in the order they were made.
-    Rows Schema() {
-        return Select(
-            u"SELECT [type], [name], [sql] FROM sqlite_master WHERE [name] NOT LIKE 'sqlite%' "
-            u"ORDER BY rowid;");
-    }
+    // Every table the file holds, by name, with its stored creation text.
     std::map<std::u16string, std::u16string> Tables() {
         std::map<std::u16string, std::u16string> tables;
-        for (const Row& row : Schema())
-            if (row[0] == u"table") tables[row[1]] = row[2];
+        for (const Row& row :
+             Select(u"SELECT [name], [sql] FROM sqlite_master WHERE [type] = 'table' AND [name] NOT LIKE "
+                    u"'sqlite%';"))
+            tables[row[0]] = row[1];
         return tables;
     }
     Rows Versions() { return Select(u"SELECT [VerString] FROM [tVer] ORDER BY [VerID];"); }
@@ -185,26 +179,15 @@ protected:
 // A file of an unknown version gets exactly the fresh schema's statements,
 // every table dropped first (VersionStepTest below).
 
-TEST_F(SchemaUpgradeTest, NewFileGetsTheWholeSchemaAndReopeningChangesNothing) {
+// Which statements a new file gets, in which order, and that a current file
+// gets none on reopening, is pinned by VersionStepTest below; that each of
+// them runs, by the older files' upgrades.
+TEST_F(SchemaUpgradeTest, NewFileIsTunedAndStampedWithTheCurrentVersion) {
     OpenSteps();
-    Rows schema = Schema();
-    ASSERT_EQ(schema.size(), kObjects) << "expected 21 tables and 2 indexes";
-    for (size_t i = 0; i < kObjects; ++i) {
-        EXPECT_EQ(schema[i][0], i < kIndex1 ? u"table" : u"index") << "object " << i;
-        EXPECT_EQ(schema[i][1], NameOf(i)) << "object " << i << " out of order";
-        EXPECT_EQ(schema[i][2], Stored(i)) << Utf8(NameOf(i)) << " is not stored byte for byte";
-    }
     EXPECT_EQ(Select(u"PRAGMA synchronous;"), (Rows{{u"0"}})) << "synchronous is not OFF";
     EXPECT_EQ(Select(u"PRAGMA temp_store;"), (Rows{{u"2"}})) << "temp_store is not MEMORY";
     EXPECT_EQ(Select(u"SELECT 'a' LIKE 'A';"), (Rows{{u"0"}})) << "LIKE still ignores case";
-
-    Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'Smith');");
-    Rows versions = Select(u"SELECT [VerID], [VerString] FROM [tVer];");
-    EXPECT_EQ(versions, (Rows{{u"1", u"101111"}}));
-    OpenSteps();
-    EXPECT_EQ(Schema(), schema);
-    EXPECT_EQ(Select(u"SELECT [VerID], [VerString] FROM [tVer];"), versions);
-    EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact];"), (Rows{{u"Smith"}}));
+    EXPECT_EQ(Select(u"SELECT [VerID], [VerString] FROM [tVer];"), (Rows{{u"1", u"101111"}}));
 }
 
 class OlderFileTest : public SchemaUpgradeTest, public ::testing::WithParamInterface<const char16_t*> {};
@@ -330,10 +313,7 @@ TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
     EXPECT_TRUE(version.empty());
 
     // A connection that was never opened: every statement fails, nothing else.
-    ComPtr<IPimDbAccess> closed;
-    ASSERT_EQ(
-        calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess, reinterpret_cast<void**>(&closed)),
-        S_OK);
+    ComPtr<IPimDbAccess> closed = calyra::test::NewConnection();
     calyra::OptimizePimDatabasePerformance(closed.get());
     calyra::UpdatePimDatabase(closed.get());
     EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(closed.get())));

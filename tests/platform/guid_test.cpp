@@ -6,13 +6,11 @@
 #include "platform/hresult.h"
 #include "platform/unknown.h"
 
-TEST(Guid, TextRoundTrip) {
-    OLECHAR text[39];
-    ASSERT_EQ(StringFromGUID2(IID_IDispatch, text, 39), 39);
-    EXPECT_EQ(std::u16string_view(calyra::AsU16(text)), u"{00020400-0000-0000-C000-000000000046}");
+// The upper-case text StringFromGUID2 writes is pinned with the library's
+// identifiers (tests/idl) and read back by dispatch (dispatch_test.cpp); a
+// text written by hand may use lower case.
+TEST(Guid, LowerCaseTextIsReadToo) {
     IID parsed{};
-    ASSERT_EQ(IIDFromString(text, &parsed), S_OK);
-    EXPECT_TRUE(IsEqualIID(parsed, IID_IDispatch));
     ASSERT_EQ(IIDFromString(calyra::AsOle(u"{00020400-0000-0000-c000-000000000046}"), &parsed), S_OK);
     EXPECT_TRUE(IsEqualIID(parsed, IID_IDispatch));
 }

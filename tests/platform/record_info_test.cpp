@@ -42,17 +42,14 @@ void Fill(Person* p) {
     p->stNote.lPriority = 7;
 }
 
-TEST(RecordInfo, DescribesItsTypeAndHoldsTheModule) {
+// Its type's identity and size are what dispatch checks a record argument
+// by (dispatch_test.cpp) and what a registered library's record reports
+// (tests/server).
+TEST(RecordInfo, HoldsTheModule) {
     LONG modules = calyra::ModuleLockCount().load();
     ComPtr<IRecordInfo> info = InfoOf(kPersonDesc);
     EXPECT_EQ(calyra::ModuleLockCount().load(), modules + 1)
         << "a client could unload the module under a record info that reads its tables";
-    ULONG size = 0;
-    EXPECT_EQ(info->GetSize(&size), S_OK);
-    EXPECT_EQ(size, sizeof(Person));
-    GUID guid = GUID_NULL;
-    EXPECT_EQ(info->GetGuid(&guid), S_OK);
-    EXPECT_EQ(guid, kPersonGuid);
     info.Reset();
     EXPECT_EQ(calyra::ModuleLockCount().load(), modules);
 }

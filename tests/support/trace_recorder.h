@@ -1,5 +1,6 @@
 // Collects the trace texts this process sends while it is alive, by opening
-// the "Receiver" window on the test's private desktop.
+// the "Receiver" window on the test's private desktop; every message is
+// answered with `result`.
 #pragma once
 
 #include <mutex>
@@ -12,12 +13,12 @@ namespace calyra::test {
 
 class TraceRecorder {
 public:
-    TraceRecorder()
-        : m_window(u"Receiver", [this](const COPYDATASTRUCT& cds) {
+    explicit TraceRecorder(LRESULT result = 1)
+        : m_window(u"Receiver", [this, result](const COPYDATASTRUCT& cds) {
               std::lock_guard lock(m_mutex);
               m_texts.emplace_back(static_cast<const char*>(cds.lpData), cds.cbData);
               m_dwData.push_back(cds.dwData);
-              return LRESULT{1};
+              return result;
           }) {}
 
     std::vector<std::string> texts() const {
