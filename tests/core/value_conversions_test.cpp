@@ -181,4 +181,46 @@ TEST(TextToBstr, CopiesTheDefaultByItsLength) {
     EXPECT_EQ(fromDefault.view(), fallback.view()) << "the default was not copied by its length";
 }
 
+class EscapeSqlTextTest : public ::testing::Test {
+protected:
+    // A scratch buffer followed by a guard zone that must never change.
+    static constexpr size_t kGuard = 32;
+    EscapeSqlTextTest() : storage(calyra::kEscapeBufferUnits + kGuard, u'#') {}
+    OLECHAR* buffer() { return storage.data(); }
+    void ExpectGuardIntact() {
+        for (size_t i = calyra::kEscapeBufferUnits; i < storage.size(); ++i)
+            ASSERT_EQ(storage[i], u'#') << "escaping wrote past the buffer at unit " << i;
+    }
+    calyra::EscapedText Escape(const Bstr& text) {
+        return calyra::EscapeSqlText(text, buffer(), calyra::kEscapeBufferUnits);
+    }
+
+    std::vector<OLECHAR> storage;
+};
+
+TEST_F(EscapeSqlTextTest, TextThatFitsStaysInTheBufferAndLongerTextMovesOutWhole) {
+    calyra::EscapedText fits = Escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
+    EXPECT_FALSE(fits.overflowed());
+    EXPECT_EQ(fits.get(), buffer());
+    EXPECT_EQ(fits.length(), 2048u);
+    EXPECT_EQ(buffer()[2048], u'\0');
+    ExpectGuardIntact();
+    // 3000 quotes escape to 6000 units, three times what the buffer holds.
+    Bstr text(std::u16string(3000, u'\''));
+    calyra::EscapedText escaped = Escape(text);
+    EXPECT_TRUE(escaped.overflowed());
+    EXPECT_NE(escaped.get(), buffer());
+    EXPECT_EQ(escaped.view(), std::u16string(6000, u'\'')) << "the escaped text was cut";
+    EXPECT_EQ(escaped.get()[6000], u'\0');
+    ExpectGuardIntact();
+
+    // One unit over the buffer is enough to move out.
+    calyra::EscapedText justOver = Escape(Bstr(u"x" + std::u16string(1024, u'\'')));
+    EXPECT_TRUE(justOver.overflowed());
+    EXPECT_EQ(justOver.length(), 2049u);
+    ExpectGuardIntact();
+    calyra::EscapedText moved = std::move(escaped);
+    EXPECT_EQ(moved.view(), std::u16string(6000, u'\'')) << "the result did not survive being moved";
+}
+
 }  // namespace
