@@ -46,9 +46,9 @@ protected:
 
 }  // namespace
 
-// Walking a result set against a model of it is the connection fuzz target's
-// subject; row and column counts and field texts are what every test that
-// reads the file back through the connection relies on (support/pim_fixture.h).
+// Walking a result set against a model of it, and field reads that end inside
+// any buffer size (0 too), are the connection fuzz target's properties; row and column counts and field texts are what
+// every test that reads the file back through the connection relies on (support/pim_fixture.h).
 TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndSuccessLeavesTheErrorIdAlone) {
     EXPECT_EQ(InsertName(u"first"), "1");
     Bstr negative;
@@ -71,15 +71,9 @@ TEST_F(ConnectionTest, FieldTextIsCutToTheBufferAndNullReadsEmpty) {
     LONG err = kUntouched, rows, cols;
     LONGLONG vm = 0;
     ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
-    USHORT buf[20];
-    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
+    USHORT buf[20]{};
     ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 16), S_OK);
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), forty.substr(0, 15));
-    EXPECT_EQ(buf[15], 0);
-    EXPECT_EQ(buf[16], 0xAAAA) << "wrote past lSize";
-    std::fill(std::begin(buf), std::end(buf), 0xAAAA);
-    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 0), S_OK);
-    EXPECT_EQ(buf[0], 0xAAAA) << "lSize 0 must write nothing";
     ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
     ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 20), S_OK);
     EXPECT_EQ(buf[0], 0) << "SQL NULL must read as empty text";

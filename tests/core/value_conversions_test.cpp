@@ -46,9 +46,9 @@ TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
     for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
 }
 
-TEST(DateToText, UnrepresentableDatesGiveTheZeroTextAndBuffersAreNeverOverrun) {
-    for (DATE date : {-657435.0, 2958466.0, 1e300, -1e300, std::nan(""), std::numeric_limits<double>::infinity()})
-        EXPECT_EQ(DateText(date), "0000-00-00 00:00:00") << "date " << date;
+// That dates outside the years 100 to 9999 (and NaN, infinities) write the
+// zero text is the value conversions fuzz target's property.
+TEST(DateToText, BuffersAreClearedButNeverOverrun) {
     std::vector<OLECHAR> buffer(80, u'x');
     calyra::DateToText(0.0, buffer.data(), buffer.size());
     for (size_t i = 19; i < 64; ++i) EXPECT_EQ(buffer[i], u'\0') << "unit " << i << " not cleared";
@@ -157,7 +157,7 @@ TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
     EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99) << "a NULL text gives the default";
 }
 
-TEST(Flags, OnlyTheNumberOneReadsTrueAndAnyNonzeroFlagWritesOne) {
+TEST(Flags, OnlyTheNumberOneReadsTrueAndAClearedFlagWritesZero) {
     const LongVector vectors[] = {
         {u"1", 1}, {u" 1", 1}, {u"01", 1}, {u"+1", 1},  {u"1abc", 1}, {u"true", 0},
         {u"0", 0}, {u"2", 0},  {u"-1", 0}, {u"yes", 0}, {u"", 0},     {u"11", 0},
@@ -165,9 +165,8 @@ TEST(Flags, OnlyTheNumberOneReadsTrueAndAnyNonzeroFlagWritesOne) {
     for (const auto& v : vectors)
         EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
     EXPECT_EQ(calyra::TextToBool(nullptr, 7), 7);
-    EXPECT_EQ(std::u16string(calyra::BoolToText(1)), u"1");
-    EXPECT_EQ(std::u16string(calyra::BoolToText(-1)), u"1");
-    EXPECT_EQ(std::u16string(calyra::BoolToText(kLongMin)), u"1");
+    // That every nonzero flag reads back as 1 is the value conversions fuzz
+    // target's property; the text of -1 is pinned by SqlText's insert.
     EXPECT_EQ(std::u16string(calyra::BoolToText(0)), u"0");
 }
 
