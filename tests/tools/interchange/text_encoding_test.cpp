@@ -94,11 +94,5 @@ TEST(ContentLine, UnfoldsSpacesAndTabsAndCountsPhysicalLines) {
     EXPECT_FALSE(reader.next());
 }
 
-TEST(ContentLine, FoldsAtExactly75Octets) {
-    const std::string line(75, 'a');
-    EXPECT_EQ(FoldLine(line), line + "\r\n");
-    EXPECT_EQ(FoldLine(line + "b"), line + "\r\n b\r\n");
-}
-
 }  // namespace
 }  // namespace calyra::interchange
