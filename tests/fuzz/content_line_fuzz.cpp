@@ -2,7 +2,8 @@
 // - escaping: UnescapeText(EscapeText(x)) gives x back for any UTF-8 text,
 //   every line break (CR LF, CR or LF) as one line feed;
 // - folding: a folded line reads back as the one logical line it was, and
-//   no physical line is longer than 75 octets plus its break;
+//   no physical line is longer than 75 octets plus its break; a line is
+//   only folded where its next character would not fit;
 // - parsing any logical line, splitting any value, decoding any
 //   quoted-printable text and converting any bytes from any charset name:
 //   no crash, and a conversion that succeeds gives valid UTF-8.
@@ -50,6 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             while (start < folded.size()) {
                 size_t end = folded.find("\r\n", start);
                 FUZZ_CHECK(end != std::string::npos && end - start <= 75);
+                const size_t next = end + 3;  // after the break and its blank
+                if (next < folded.size())
+                    FUZZ_CHECK(end - start + Utf8SequenceLength(static_cast<unsigned char>(folded[next])) > 75);
                 start = end + 2;
             }
             ContentLineReader reader(folded);

@@ -81,10 +81,7 @@ TEST(ClientImportKill, AKilledImportLeavesEveryCardOrNoneAndTheFileWhole) {
         ASSERT_TRUE(import.started());
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (whole.count() + 1)));
         import.Kill();
-        std::string line;
-        while (import.ReadLine(&line)) {
-        }
-        const int status = import.Wait();
+        const int status = import.Finish();
         (status == 0 ? finished : killed) += 1;
 
         const bool intact = RawColumn(file, "PRAGMA integrity_check;", true) == std::vector<std::string>{"ok"};

@@ -58,13 +58,7 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
 TEST(HardStopTest, AReaderBesideAWriterSeesNoLockFailureAndLosesNoWrite) {
     calyra::test::TempDir dir;
     std::string file = dir.file("shared.db").string();
-    {
-        ChildProcess init({CALYRA_PIM_WRITER, "add", file, "1", "init"});
-        std::string line;
-        while (init.ReadLine(&line)) {
-        }
-        ASSERT_EQ(init.Wait(), 0);
-    }
+    ASSERT_EQ(ChildProcess({CALYRA_PIM_WRITER, "add", file, "1", "init"}).Finish(), 0);
     constexpr int kWrites = 2000;
     ChildProcess reader({CALYRA_PIM_WRITER, "read", file, "0"});
     std::string line;

@@ -71,6 +71,13 @@ public:
         }
     }
 
+    // Reads what is left of the output, then waits: the status as Wait gives it.
+    int Finish() {
+        for (std::string line; ReadLine(&line);) {
+        }
+        return Wait();
+    }
+
     void Kill() {
         if (m_pid > 0 && !m_reaped) kill(m_pid, SIGKILL);
     }

@@ -354,7 +354,8 @@ TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
 }
 
 // Importing again, or a file that overlaps one imported before, adds
-// nothing: entries find their events, changed ones update them.
+// nothing: entries find their events, changed ones update them. (That tasks
+// imported again add nothing is the round-trip fuzz target's property.)
 TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     Importer run;
     const std::string rfc = DataFile("ical/rfc5545_examples.ics"), google = DataFile("ical/google_recurring.ics");
@@ -381,9 +382,6 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
                                        "END:VCALENDAR\r\n");
     EXPECT_TRUE(Includes(run.json({"events", "import", twins}), {{"added", 2}}));
     EXPECT_TRUE(Includes(run.json({"events", "import", twins, twins}), {{"added", 0}, {"unchanged", 4}}));
-
-    run.ok({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")});
-    EXPECT_TRUE(Includes(run.json({"tasks", "import", DataFile("ical/thunderbird_tasks.ics")}), {{"added", 0}}));
 }
 
 TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {

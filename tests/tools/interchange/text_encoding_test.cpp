@@ -94,14 +94,5 @@ TEST(ContentLine, UnfoldsSpacesAndTabsAndCountsPhysicalLines) {
     EXPECT_FALSE(reader.next());
 }
 
-TEST(ContentLine, FoldsAtExactly75Octets) {
-    const std::string line(75, 'a');
-    EXPECT_EQ(FoldLine(line), line + "\r\n");
-    EXPECT_EQ(FoldLine(line + "b"), line + "\r\n b\r\n");
-    // A two-octet character that would straddle the limit moves whole.
-    const std::string straddle = std::string(74, 'a') + "é";
-    EXPECT_EQ(FoldLine(straddle), std::string(74, 'a') + "\r\n é\r\n");
-}
-
 }  // namespace
 }  // namespace calyra::interchange

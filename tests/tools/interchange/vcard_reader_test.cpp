@@ -113,17 +113,6 @@ TEST(VCardReader, SkipsBrokenCardsWithTheirLinesAndKeepsTheRest) {
     EXPECT_EQ(r.report.skippedEntries(), 4u);
 }
 
-TEST(VCardReader, SoftLineBreakNeverContinuesIntoTheCardsEnd) {
-    // The '=' once swallowed END:VCARD, and the next card with it.
-    auto r = ParseVCards(
-        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Smith;Anna\r\nNOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\nEND:VCARD\r\n"
-        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;John\r\nEND:VCARD\r\n");
-    ASSERT_EQ(r.cards.size(), 2u);
-    EXPECT_EQ(r.cards[0].note, "abc");
-    EXPECT_EQ(r.cards[1].familyName, "Doe");
-    EXPECT_TRUE(r.report.diagnostics.empty()) << r.report.diagnostics[0].what;
-}
-
 TEST(VCardReader, ReadsUtf16FilesAndUnlabelledWindows1252) {
     std::string utf16 = "\xFF\xFE";
     // Å is U+00C5; the rest is ASCII.
