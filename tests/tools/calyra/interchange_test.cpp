@@ -164,10 +164,14 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
     EXPECT_TRUE(Includes(tasks[3], R"({"subject": "File the tax return", "task_status": "in_progress",
                                        "complete_percent": 40, "task_category": "business"})"_json));
     EXPECT_EQ(tasks[2]["recurrence_text"], "weekly on Sat");
-    // --to takes a bare day as its end.
+    // --to takes a bare day as its end, ...
     const std::string ranged = first.ok({"events", "export", "--from", "2024-07-01", "--to", "2024-07-04"});
     EXPECT_NE(ranged.find("SUMMARY:Independence Day"), std::string::npos) << ranged;
     EXPECT_EQ(ranged.find("SUMMARY:Floating lunch"), std::string::npos) << ranged;
+    // ... in the user's zone: 13:00 UTC on 5 November is the 6th at UTC+14.
+    const Args kiritimati = {"--tz",   "Pacific/Kiritimati", "events", "export",
+                             "--from", "2024-11-06",         "--to",   "2024-11-06"};
+    EXPECT_NE(first.ok(kiritimati).find("SUMMARY:Floating lunch"), std::string::npos);
 
     Importer second;
     for (const char* family : {"events", "tasks"}) {

@@ -209,13 +209,9 @@ void AddList(CLI::App* group, CommandContext& ctx) {
         const UserTime user(ctx.settings);
         if (!from->empty() || !to->empty()) {
             // A stretch of wall-clock time; an open end reaches a year from the other.
-            const DATE low = from->empty() ? Earliest() : user.read(*from, "--from", true).date;
-            DATE high = SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay);
-            if (!to->empty()) {
-                const auto end = user.read(*to, "--to", true);
-                high = end.hasTime ? end.date : SecondsToDate(DateToSeconds(end.date) + kSecondsPerDay - 1);
-            }
-            if (DateToSeconds(low) > DateToSeconds(high)) throw ClientError("--from is after --to", 2);
+            const auto range = user.readRange(*from, *to);
+            const DATE low = range.from.value_or(Earliest());
+            const DATE high = range.to.value_or(SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay));
             const auto keep = CategoryFilter(ctx.session(), *category, *selected);
             const ProfileEvents stored(ctx.session(), ReadRangeFor(low, high, user.zone()));
             Json out = Json::array();

@@ -252,16 +252,16 @@ void AddEventImportExport(CLI::App& group, CommandContext& ctx) {
     auto out = std::make_shared<std::string>(), from = std::make_shared<std::string>(),
          to = std::make_shared<std::string>();
     exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
-    exportCommand->add_option("--from", *from, "Only events that end at or after this time");
+    exportCommand->add_option("--from", *from,
+                              "Only events that end at or after this time, in your time zone, e.g. 2027-01-01");
     exportCommand->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
     ctx.bind(exportCommand, [&ctx, out, from, to] {
+        // Typed as wall time, like every other date; the stored times are UTC.
+        const UserTime user(ctx.settings);
+        const auto range = user.readRange(*from, *to);
         std::optional<DATE> low, high;
-        if (!from->empty()) low = ParseIsoDate(*from);
-        if (!to->empty()) {
-            high = ParseIsoDate(*to);
-            if (to->size() == 10 || *to == "today") high = SecondsToDate(DateToSeconds(*high) + kSecondsPerDay - 1);
-        }
-        if (low && high && DateToSeconds(*low) > DateToSeconds(*high)) throw ClientError("--from is after --to", 2);
+        if (range.from) low = user.zone().toUtc(*range.from);
+        if (range.to) high = user.zone().toUtc(*range.to);
         const auto items = ExportEvents(ctx.session(), low, high);
         WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "events", items.size());
     });

@@ -51,6 +51,18 @@ ParsedWhen UserTime::read(std::string_view text, const std::string& option, bool
     return *when;
 }
 
+UserTime::WallRange UserTime::readRange(const std::string& from, const std::string& to) const {
+    WallRange range;
+    if (!from.empty()) range.from = read(from, "--from", true).date;
+    if (!to.empty()) {
+        const auto end = read(to, "--to", true);
+        range.to = end.hasTime ? end.date : SecondsToDate(DateToSeconds(end.date) + kSecondsPerDay - 1);
+    }
+    if (range.from && range.to && DateToSeconds(*range.from) > DateToSeconds(*range.to))
+        throw ClientError("--from is after --to", 2);
+    return range;
+}
+
 long long UserTime::duration(std::string_view text, const std::string& option) const {
     std::string problem;
     const auto seconds = ParseDuration(text, &problem);

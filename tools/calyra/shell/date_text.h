@@ -14,6 +14,7 @@
 // Thread-safety: one thread (the zone database is not thread-safe).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,13 @@ public:
     // with `wall`, the wall time), whether a time was typed. Throws
     // ClientError (status 2) "--start: cannot read ... (e.g. ...)".
     calendar::ParsedWhen read(std::string_view text, const std::string& option, bool wall = false) const;
+    // The wall-clock stretch `--from` and `--to` give (an empty text: that
+    // end open); a bare --to day reaches to its last second. Throws as read,
+    // and "--from is after --to" (status 2).
+    struct WallRange {
+        std::optional<DATE> from, to;
+    };
+    WallRange readRange(const std::string& from, const std::string& to) const;
     // Seconds of a duration ("1h30m"); throws as read.
     long long duration(std::string_view text, const std::string& option) const;
 
