@@ -69,6 +69,7 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
     // the one before: an import spends about a seventh of its time parsing,
     // which a second core then hides. The caller's work stays on the
     // caller's thread and in file order; at most two batches are in memory.
+    // Where no thread can be started, a batch is parsed when it is visited.
     std::future<VCardParseResult> parsing;
     size_t parsingEnd = 0;
     const auto visitParsed = [&] {
@@ -77,7 +78,7 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
         visit(batch, parsingEnd + skipped);
     };
     const auto emit = [&](size_t end, size_t nextFirstLine) {
-        auto next = std::async(std::launch::async,
+        auto next = std::async(std::launch::async | std::launch::deferred,
                                [stretch = text.substr(batchStart, end - batchStart), firstLine = batchFirstLine] {
                                    VCardParseResult batch = ParseVCardText(stretch);
                                    for (auto& card : batch.cards) card.line += firstLine - 1;
