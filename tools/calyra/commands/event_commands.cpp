@@ -208,7 +208,7 @@ void AddList(CLI::App* group, CommandContext& ctx) {
     ctx.bind(list, [&ctx, from, to, category, selected] {
         const UserTime user(ctx.settings);
         if (!from->empty() || !to->empty()) {
-            // A stretch of wall-clock time; an open end reaches a year from the other.
+            // A stretch of wall-clock time; an open --to reaches a year past --from.
             const auto range = user.readRange(*from, *to);
             const DATE low = range.from.value_or(Earliest());
             const DATE high = range.to.value_or(SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay));
