@@ -81,6 +81,37 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
     }
 }
 
+// Cards go in a batch under one savepoint; a card the database refuses
+// half-way must still leave nothing of itself (contact, details, a group it
+// made, a stored contact's new details) while the cards around it stay.
+TEST(ClientInterchange, ACardTheDatabaseRefusesLeavesNothingBehind) {
+    Importer run;
+    run.ok({"sql",
+            "CREATE TRIGGER refuse BEFORE INSERT ON [tEmail] WHEN NEW.[Email] = 'no@example.org' "
+            "BEGIN SELECT RAISE(ABORT, 'refused'); END;"});
+    auto card = [](const std::string& name, const std::string& lines) {
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;\r\n" + lines + "END:VCARD\r\n";
+    };
+    const std::string refused = "EMAIL:no@example.org\r\n";
+    auto report = run.json({"contacts", "import",
+                            run.file("first.vcf", card("One;Ann", "TEL:+1 1\r\n") +
+                                                      card("Two;Bob", "TEL:+1 2\r\nCATEGORIES:Club\r\n" + refused) +
+                                                      card("Three;Cy", "EMAIL:cy@example.org\r\n"))});
+    EXPECT_TRUE(Includes(report, R"({"added": 2, "skipped": 1})"_json)) << report.dump(1);
+    EXPECT_EQ(SkippedLines(report), std::vector<int>{6});
+    EXPECT_FALSE(report.contains("groups_created")) << report.dump(1);
+    const Json before = All(run, "contacts");
+    EXPECT_EQ(before.size(), 2u);
+    EXPECT_EQ(run.json({"groups", "list"}), Json::array());
+
+    // Ann again with a new phone and a refused address: her new phone goes too.
+    report = run.json({"contacts", "import",
+                       run.file("second.vcf", card("Three;Cy", "EMAIL:cy@example.org\r\n") +
+                                                  card("One;Ann", "TEL:+1 1\r\nTEL:+1 9\r\n" + refused))});
+    EXPECT_TRUE(Includes(report, R"({"unchanged": 1, "skipped": 1})"_json)) << report.dump(1);
+    EXPECT_EQ(All(run, "contacts"), before);
+}
+
 TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     Importer run;
     const std::string ada = run.json({"contacts", "add", "--first-name", "Ada", "--phone", "home:+44 1"})["contact_id"];

@@ -220,10 +220,8 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
                 const std::string& path = input.first;  // a name the lambda can capture
                 ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
                     report.addParse(path, batch.report);
-                    for (const auto& card : batch.cards) {
-                        importer.add(card, path);
-                        progress.step();
-                    }
+                    importer.add(batch.cards, path);
+                    progress.step(batch.cards.size());
                 });
             }
             transaction.commit();

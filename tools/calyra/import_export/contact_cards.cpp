@@ -440,37 +440,61 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
     return best;
 }
 
-void ContactImporter::add(const ContactCard& source, const std::string& file) {
-    std::unique_ptr<Planned> planned = plan(source, file);
-    Candidate* stored = match(*planned);
-    // A savepoint per card: a card the database refuses half-way leaves
-    // nothing behind, and the import's transaction goes on.
-    Run(m_session, u"SAVEPOINT calyra_card;");
-    bool changed = true;
+void ContactImporter::add(const std::vector<ContactCard>& cards, const std::string& file) {
+    // Planned once: what a card cannot keep is reported once, however often
+    // it is stored.
+    std::vector<std::unique_ptr<Planned>> planned;
+    planned.reserve(cards.size());
+    for (const auto& card : cards) planned.push_back(plan(card, file));
+    if (!store(planned)) return;
+    // A card was refused and the batch undone: again a card at a time, so
+    // only the refused ones are left out.
+    for (size_t i = 0; i < planned.size(); ++i)
+        if (auto why = store({&planned[i], 1})) m_report.skip(file, cards[i].line, *why);
+}
+
+std::optional<std::string> ContactImporter::store(std::span<const std::unique_ptr<Planned>> planned) {
+    Run(m_session, u"SAVEPOINT calyra_cards;");
+    std::vector<Outcome> outcomes;
+    outcomes.reserve(planned.size());
     try {
-        if (stored)
-            changed = update(*planned, *stored);
-        else
-            insert(*planned);
+        for (const auto& card : planned) outcomes.push_back(store(*card));
     } catch (const ClientError& e) {
-        LONG ignored = 0;
-        m_session.connection()->Execute(&ignored, Bstr(u"ROLLBACK TO calyra_card;"), nullptr);
-        m_session.connection()->Execute(&ignored, Bstr(u"RELEASE calyra_card;"), nullptr);
+        // What the undone statements made is forgotten too: the contacts
+        // they claimed, the groups they created.
+        Run(m_session, u"ROLLBACK TO calyra_cards;");
+        Run(m_session, u"RELEASE calyra_cards;");
+        for (size_t i : m_claimed) m_candidates[i].claimed = false;
         for (const auto& name : m_newGroups) m_groupIds.erase(name);
+        m_claimed.clear();
         m_newGroups.clear();
-        m_report.skip(file, source.line, e.what());
-        return;
+        return e.what();
     }
-    Run(m_session, u"RELEASE calyra_card;");
+    Run(m_session, u"RELEASE calyra_cards;");
+    m_claimed.clear();
     if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
     m_newGroups.clear();
-    if (stored) stored->claimed = true;
-    if (!stored)
-        m_report.imported();
-    else if (changed)
-        m_report.updated();
-    else
-        m_report.unchanged();
+    for (Outcome outcome : outcomes) {
+        if (outcome == Outcome::Added)
+            m_report.imported();
+        else if (outcome == Outcome::Updated)
+            m_report.updated();
+        else
+            m_report.unchanged();
+    }
+    return std::nullopt;
+}
+
+ContactImporter::Outcome ContactImporter::store(Planned& planned) {
+    Candidate* stored = match(planned);
+    if (!stored) {
+        insert(planned);
+        return Outcome::Added;
+    }
+    const bool changed = update(planned, *stored);
+    stored->claimed = true;
+    m_claimed.push_back(static_cast<size_t>(stored - m_candidates.data()));
+    return changed ? Outcome::Updated : Outcome::Unchanged;
 }
 
 void ContactImporter::insert(Planned& planned) {
@@ -480,12 +504,14 @@ void ContactImporter::insert(Planned& planned) {
     addDetails(planned, id.utf8(), nullptr);
 }
 
-bool ContactImporter::update(Planned& planned, const Candidate& candidate) {
+bool ContactImporter::update(const Planned& planned, const Candidate& candidate) {
     const tagContactInfo& stored = m_stored->contacts()[static_cast<LONG>(candidate.index)];
     const std::string id = BstrUtf8(stored.bstrContactID);
-    // The card's fields where it gives one; the stored ones elsewhere.
+    // The card's fields where it gives one; the stored ones elsewhere. The
+    // plan stays as it was, in case the card is stored again.
     bool changed = false;
     std::vector<std::string> given;
+    OwnedRecord<tagContactInfo> merged;
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
         if (f.key == "contact_id" || f.key == "modified") continue;
         const Json mine = FieldToJson(f, &planned.record);
@@ -495,9 +521,8 @@ bool ContactImporter::update(Planned& planned, const Candidate& candidate) {
         if (gives) {
             given.push_back(f.key);
             changed = changed || mine != FieldToJson(f, &stored);
-        } else {
-            CopyField(f, &stored, &planned.record);
         }
+        CopyField(f, gives ? static_cast<const void*>(&planned.record) : &stored, &merged);
     }
     if (changed) {
         RefuseCutTexts(
@@ -505,8 +530,7 @@ bool ContactImporter::update(Planned& planned, const Candidate& candidate) {
             [&](const std::string& key) { return std::find(given.begin(), given.end(), key) != given.end(); },
             "contact " + id);
         LONG err = 0;
-        Check(m_contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &planned.record), err,
-              "cannot change contact " + id);
+        Check(m_contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change contact " + id);
     }
     return addDetails(planned, id, m_stored.get()) || changed;
 }

@@ -24,8 +24,8 @@ ImportProgress::~ImportProgress() {
     std::fflush(stderr);
 }
 
-void ImportProgress::step() {
-    ++m_done;
+void ImportProgress::step(size_t n) {
+    m_done += n;
     if (!m_active) return;
     const int percent = static_cast<int>(m_done * 100 / m_total);
     if (percent != m_shown) draw();

@@ -17,8 +17,8 @@ public:
     ImportProgress(const ImportProgress&) = delete;
     ImportProgress& operator=(const ImportProgress&) = delete;
 
-    // One more entry done; redraws when the percentage changed.
-    void step();
+    // `n` more entries done; redraws when the percentage changed.
+    void step(size_t n = 1);
 
 private:
     void draw();
