@@ -1,12 +1,12 @@
 // The connection object over the database engine library.
 #include "core/pim_db_access.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/argument_checks.h"
 #include "core/pim_error.h"
 #include "core/trace.h"
+#include "core/value_conversions.h"
 #include "engine/engine.h"
 #include "platform/bstr.h"
 
@@ -91,11 +91,9 @@ STDMETHODIMP CPimDbAccess::Execute(LONG* plErrorID, BSTR bstrSQL, BSTR* pbstrID)
     if (pbstrID) {
         // Record IDs cross the interfaces as the signed decimal text of the
         // key's low 32 bits.
-        char digits[32];
-        int n = std::snprintf(digits, sizeof digits, "%ld", static_cast<long>(static_cast<LONG>(rowId)));
-        OLECHAR text[32];
-        for (int i = 0; i < n; ++i) text[i] = static_cast<OLECHAR>(digits[i]);
-        BSTR id = SysAllocStringLen(text, static_cast<UINT>(n));
+        OLECHAR text[kValueTextUnits];
+        LongToText(static_cast<LONG>(rowId), text, kValueTextUnits);
+        BSTR id = SysAllocString(text);
         if (!id) throw OutOfMemory{};
         *pbstrID = id;  // an earlier value is the caller's to free
     }

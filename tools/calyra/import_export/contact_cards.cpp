@@ -410,6 +410,8 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 }
 
 ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
+    auto [first, last] = m_byName.equal_range(NameKey(planned.record));
+    if (first == last) return nullptr;  // the common case, and cheap: no stored contact of that name
     std::vector<std::string> keys;
     for (const char* name : {"phone", "email"}) {
         const DetailFamily& family = *FindDetailFamily(name);
@@ -423,7 +425,6 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
     // the first stored one among equals.
     Candidate* best = nullptr;
     size_t bestShared = 0;
-    auto [first, last] = m_byName.equal_range(NameKey(planned.record));
     for (auto it = first; it != last; ++it) {
         Candidate& candidate = m_candidates[it->second];
         if (candidate.claimed) continue;
