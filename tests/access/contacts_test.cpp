@@ -67,6 +67,12 @@ std::vector<std::string> GroupIdsOf(IContactAccess* contacts, const std::string&
     });
 }
 
+// Puts the contact into the group (in the add mode, which keeps its other groups).
+HRESULT Join(IContactAccess* contacts, const std::string& contactID, const std::string& groupID) {
+    return contacts->AddContactToContactGroup(nullptr, Bstr::FromUtf8(contactID), Bstr::FromUtf8(groupID),
+                                              VARIANT_TRUE);
+}
+
 using Names = std::vector<std::string>;
 
 }  // namespace
@@ -151,7 +157,7 @@ void AddDependants(IContactAccess* contacts, const std::string& contactID, const
     ASSERT_EQ(contacts->AddEmailToContact(nullptr, id, &email, nullptr), S_OK);
     ASSERT_EQ(contacts->AddWebUrlToContact(nullptr, id, &web, nullptr), S_OK);
     ASSERT_EQ(contacts->AddIMToContact(nullptr, id, &im, &imID), S_OK);
-    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, id, Bstr::FromUtf8(groupID), VARIANT_TRUE), S_OK);
+    ASSERT_EQ(Join(contacts, contactID, groupID), S_OK);
 }
 
 // Rows per dependant table of one contact: address, phone, e-mail, web, IM, membership.
@@ -203,14 +209,12 @@ TEST(ContactMembership, AddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
     auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
     std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two");
     std::string c = AddContact(contacts.get(), u"C");
-    Bstr cid = Bstr::FromUtf8(c);
-    for (const auto& g : {g1, g1, g2})
-        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr::FromUtf8(g), VARIANT_TRUE), S_OK);
+    for (const auto& g : {g1, g1, g2}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
     EXPECT_EQ(MemberIds(contacts.get(), g1), (Names{c, c})) << "a pair stored twice is listed twice";
     auto groupsOfC = GroupIdsOf(contacts.get(), c);
     EXPECT_EQ(std::multiset<std::string>(groupsOfC.begin(), groupsOfC.end()), (std::multiset<std::string>{g1, g1, g2}));
 
-    ASSERT_EQ(contacts->RemoveContactFromContactGroup(nullptr, cid, Bstr::FromUtf8(g1)), S_OK);
+    ASSERT_EQ(contacts->RemoveContactFromContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g1)), S_OK);
     EXPECT_TRUE(MemberIds(contacts.get(), g1).empty()) << "one remove takes both rows";
     EXPECT_EQ(GroupIdsOf(contacts.get(), c), Names{g2});
 }
@@ -223,11 +227,9 @@ TEST(ContactMembership, EveryOtherModeValueReplacesTheContactsGroups) {
                 g3 = AddGroup(groups.get(), u"Three");
     std::string c = AddContact(contacts.get(), u"C"), other = AddContact(contacts.get(), u"Other");
     Bstr cid = Bstr::FromUtf8(c);
-    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, Bstr::FromUtf8(other), Bstr::FromUtf8(g1), VARIANT_TRUE),
-              S_OK);
+    ASSERT_EQ(Join(contacts.get(), other, g1), S_OK);
     for (VARIANT_BOOL replace : {VARIANT_BOOL(0), VARIANT_BOOL(1), VARIANT_BOOL(0x7FFF)}) {
-        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr::FromUtf8(g1), VARIANT_TRUE), S_OK);
-        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr::FromUtf8(g2), VARIANT_TRUE), S_OK);
+        for (const auto& g : {g1, g2}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
         LONG err = kUntouched;
         ASSERT_EQ(contacts->AddContactToContactGroup(&err, cid, Bstr::FromUtf8(g3), replace), S_OK);
         EXPECT_EQ(err, kUntouched);
@@ -252,7 +254,7 @@ TEST(ContactMembership, ListsCarryOnlyTheSelectedFields) {
     full.dtBirthday = 30000;
     Bstr c;
     ASSERT_EQ(contacts->AddContact(nullptr, &full, &c), S_OK);
-    ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, c, Bstr::FromUtf8(g), VARIANT_TRUE), S_OK);
+    ASSERT_EQ(Join(contacts.get(), c.utf8(), g), S_OK);
 
     RecordArray<tagContactInfo> members;
     LONG n = 0;
@@ -282,8 +284,7 @@ TEST(ContactMembership, ListsFollowTheCurrentProfileThroughGroupOrContact) {
     std::string them = AddContact(theirs.get(), u"Them");
     for (const auto& c : {me, them})
         for (const auto& g : {myGroup, theirGroup})
-            ASSERT_EQ(mine->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE), S_OK)
-                << "membership is not checked against the profile";
+            ASSERT_EQ(Join(mine.get(), c, g), S_OK) << "membership is not checked against the profile";
     EXPECT_EQ(MemberIds(mine.get(), myGroup), Names{me});
     EXPECT_EQ(MemberIds(mine.get(), theirGroup), Names{me}) << "members are filtered through the contact's profile";
     EXPECT_EQ(GroupIdsOf(mine.get(), them), Names{myGroup}) << "groups are filtered through the group's profile";
@@ -298,9 +299,7 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
                 g3 = AddGroup(groups.get(), u"Three");
     std::string foreign = AddGroup(otherGroups.get(), u"Foreign");
     std::string c = AddContact(contacts.get(), u"C");
-    for (const auto& g : {g1, g2, g3, foreign})
-        ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g), VARIANT_TRUE),
-                  S_OK);
+    for (const auto& g : {g1, g2, g3, foreign}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
 
     ASSERT_EQ(groups->DeleteContactGroupByID(nullptr, Bstr::FromUtf8(g1)), S_OK);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroupMap];"), "3");

@@ -152,16 +152,10 @@ private:
                 return TextArg(values.text);
             case VT_DISPATCH:
                 return values.connection ? Object(values.connection) : MakeVariant(VT_EMPTY);
-            case VT_BOOL: {
-                VARIANT v = MakeVariant(VT_BOOL);
-                v.boolVal = VARIANT_TRUE;
-                return v;
-            }
-            case VT_DATE: {
-                VARIANT v = MakeVariant(VT_DATE);
-                v.date = 40000.5;
-                return v;
-            }
+            case VT_BOOL:
+                return MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; });
+            case VT_DATE:
+                return MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 40000.5; });
             default:  // the first index; kinds and list sizes: 1 is valid for each
                 return Long(std::string_view(p.name) == "lIndex" ? 0 : 1);
         }

@@ -86,81 +86,60 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
     ComPtr<IPimDbAccess> closed = NewConnection();
     ComPtr<IPimDbAccess> open = NewConnection();
     ASSERT_EQ(open->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("x.db")), S_OK);
-    LONGLONG garbage = 0x123456789LL;
-    LONGLONG vm = 0;
+    LONGLONG garbage = 0x123456789LL, vm = 0;
     LONG rows, cols;
     USHORT buf[8];
     VARIANT_BOOL vb;
-    Bstr sql(u"SELECT 1;");
-    Bstr empty(u"");
+    Bstr sql(u"SELECT 1;"), empty(u""), notSql(u"NOT SQL AT ALL"), noTable(u"SELECT * FROM [nope];");
 
-    struct Case {
-        const char* what;
-        std::function<HRESULT(LONG*)> call;
+    struct Outcome {
         LONG id;
         HRESULT hr;
     };
+    const Outcome kInvalid{PIMERR_INVALID_ARGUMENT, E_INVALIDARG}, kClosed{PIMERR_NOT_CONNECTED, E_UNEXPECTED};
+    const Outcome kUnknownSlot{PIMERR_UNEXPECTED, E_UNEXPECTED}, kQueryFailed{PIMERR_QUERY_FAILED, E_FAIL};
+    const Outcome kExecuteFailed{PIMERR_EXECUTE_FAILED, E_FAIL}, kFreeFailed{PIMERR_FREE_FAILED, E_FAIL};
+    struct Case {
+        const char* what;
+        std::function<HRESULT(LONG*)> call;
+        Outcome expected;
+    };
     const Case cases[] = {
-        {"open without a file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"open with an empty file name", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, empty); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"IsOpen without out-pointer", [&](LONG* e) { return closed->IsOpenPimDatabase(e, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Execute empty SQL on a closed connection", [&](LONG* e) { return closed->Execute(e, empty, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Execute NULL SQL", [&](LONG* e) { return open->Execute(e, nullptr, nullptr); }, PIMERR_INVALID_ARGUMENT,
-         E_INVALIDARG},
-        {"Execute before open", [&](LONG* e) { return closed->Execute(e, sql, nullptr); }, PIMERR_NOT_CONNECTED,
-         E_UNEXPECTED},
-        {"Execute bad SQL", [&](LONG* e) { return open->Execute(e, Bstr(u"NOT SQL AT ALL"), nullptr); },
-         PIMERR_EXECUTE_FAILED, E_FAIL},
-        {"Query without row count", [&](LONG* e) { return open->Query(e, sql, nullptr, &cols, &vm); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Query without column count", [&](LONG* e) { return open->Query(e, sql, &rows, nullptr, &vm); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Query without slot", [&](LONG* e) { return open->Query(e, sql, &rows, &cols, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); }, PIMERR_NOT_CONNECTED,
-         E_UNEXPECTED},
-        {"Query of a missing table",
-         [&](LONG* e) { return open->Query(e, Bstr(u"SELECT * FROM [nope];"), &rows, &cols, &vm); },
-         PIMERR_QUERY_FAILED, E_FAIL},
-        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, PIMERR_NOT_CONNECTED, E_UNEXPECTED},
-        {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); }, PIMERR_UNEXPECTED,
-         E_UNEXPECTED},
-        {"NextRow without slot", [&](LONG* e) { return open->NextRow(e, nullptr); }, PIMERR_INVALID_ARGUMENT,
-         E_INVALIDARG},
-        {"NextRow before open", [&](LONG* e) { return closed->NextRow(e, &garbage); }, PIMERR_NOT_CONNECTED,
-         E_UNEXPECTED},
-        {"NextRow of a slot the engine never gave", [&](LONG* e) { return open->NextRow(e, &garbage); },
-         PIMERR_UNEXPECTED, E_UNEXPECTED},
-        {"IsEOF without slot", [&](LONG* e) { return open->IsEOF(e, nullptr, &vb); }, PIMERR_INVALID_ARGUMENT,
-         E_INVALIDARG},
-        {"IsEOF without out-pointer", [&](LONG* e) { return open->IsEOF(e, &garbage, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"IsEOF before open", [&](LONG* e) { return closed->IsEOF(e, &garbage, &vb); }, PIMERR_NOT_CONNECTED,
-         E_UNEXPECTED},
-        {"GetFieldValue without slot", [&](LONG* e) { return open->GetFieldValue(e, nullptr, 0, buf, 8); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"GetFieldValue without buffer", [&](LONG* e) { return open->GetFieldValue(e, &garbage, 0, nullptr, 8); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"GetFieldValue before open", [&](LONG* e) { return closed->GetFieldValue(e, &garbage, 0, buf, 8); },
-         PIMERR_NOT_CONNECTED, E_UNEXPECTED},
-        {"FreeResultset without slot", [&](LONG* e) { return open->FreeResultset(e, nullptr); },
-         PIMERR_INVALID_ARGUMENT, E_INVALIDARG},
-        {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); }, PIMERR_NOT_CONNECTED,
-         E_UNEXPECTED},
-        {"FreeResultset of a slot the engine never gave", [&](LONG* e) { return open->FreeResultset(e, &garbage); },
-         PIMERR_FREE_FAILED, E_FAIL},
+        {"open, no file", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, nullptr); }, kInvalid},
+        {"open, empty file", [&](LONG* e) { return closed->OpenPimDatabase(e, nullptr, nullptr, empty); }, kInvalid},
+        {"IsOpen without out-pointer", [&](LONG* e) { return closed->IsOpenPimDatabase(e, nullptr); }, kInvalid},
+        {"Execute empty SQL, closed", [&](LONG* e) { return closed->Execute(e, empty, nullptr); }, kInvalid},
+        {"Execute NULL SQL", [&](LONG* e) { return open->Execute(e, nullptr, nullptr); }, kInvalid},
+        {"Execute before open", [&](LONG* e) { return closed->Execute(e, sql, nullptr); }, kClosed},
+        {"Execute bad SQL", [&](LONG* e) { return open->Execute(e, notSql, nullptr); }, kExecuteFailed},
+        {"Query without row count", [&](LONG* e) { return open->Query(e, sql, nullptr, &cols, &vm); }, kInvalid},
+        {"Query without column count", [&](LONG* e) { return open->Query(e, sql, &rows, nullptr, &vm); }, kInvalid},
+        {"Query without slot", [&](LONG* e) { return open->Query(e, sql, &rows, &cols, nullptr); }, kInvalid},
+        {"Query before open", [&](LONG* e) { return closed->Query(e, sql, &rows, &cols, &vm); }, kClosed},
+        {"Query of a missing table", [&](LONG* e) { return open->Query(e, noTable, &rows, &cols, &vm); }, kQueryFailed},
+        {"Reset without slot", [&](LONG* e) { return open->Reset(e, nullptr); }, kInvalid},
+        {"Reset before open", [&](LONG* e) { return closed->Reset(e, &garbage); }, kClosed},
+        {"Reset of a slot the engine never gave", [&](LONG* e) { return open->Reset(e, &garbage); }, kUnknownSlot},
+        {"NextRow without slot", [&](LONG* e) { return open->NextRow(e, nullptr); }, kInvalid},
+        {"NextRow before open", [&](LONG* e) { return closed->NextRow(e, &garbage); }, kClosed},
+        {"NextRow of a slot the engine never gave", [&](LONG* e) { return open->NextRow(e, &garbage); }, kUnknownSlot},
+        {"IsEOF without slot", [&](LONG* e) { return open->IsEOF(e, nullptr, &vb); }, kInvalid},
+        {"IsEOF without out-pointer", [&](LONG* e) { return open->IsEOF(e, &garbage, nullptr); }, kInvalid},
+        {"IsEOF before open", [&](LONG* e) { return closed->IsEOF(e, &garbage, &vb); }, kClosed},
+        {"GetFieldValue without slot", [&](LONG* e) { return open->GetFieldValue(e, nullptr, 0, buf, 8); }, kInvalid},
+        {"GetFieldValue, no buffer", [&](LONG* e) { return open->GetFieldValue(e, &garbage, 0, nullptr, 8); },
+         kInvalid},
+        {"GetFieldValue before open", [&](LONG* e) { return closed->GetFieldValue(e, &garbage, 0, buf, 8); }, kClosed},
+        {"FreeResultset without slot", [&](LONG* e) { return open->FreeResultset(e, nullptr); }, kInvalid},
+        {"FreeResultset before open", [&](LONG* e) { return closed->FreeResultset(e, &garbage); }, kClosed},
+        {"FreeResultset of an unknown slot", [&](LONG* e) { return open->FreeResultset(e, &garbage); }, kFreeFailed},
     };
     for (const auto& c : cases) {
         LONG err = kUntouched;
-        EXPECT_EQ(c.call(&err), c.hr) << c.what;
-        EXPECT_EQ(err, c.id) << c.what;
+        EXPECT_EQ(c.call(&err), c.expected.hr) << c.what;
+        EXPECT_EQ(err, c.expected.id) << c.what;
         // A NULL error-ID pointer changes nothing but the report's target.
-        EXPECT_EQ(c.call(nullptr), c.hr) << c.what << " (NULL plErrorID)";
+        EXPECT_EQ(c.call(nullptr), c.expected.hr) << c.what << " (NULL plErrorID)";
     }
 }
 

@@ -41,7 +41,7 @@ protected:
     }
 
     // Runs a query that must succeed; fills rows and columns.
-    LONGLONG Query(const std::u16string& sql, LONG& rows, LONG& columns) {
+    LONGLONG Query(const std::u16string& sql) {
         LONGLONG slot = 0;
         EXPECT_EQ(DbQuery(db, sql.c_str(), &rows, &columns, &slot), 0) << Utf16ToUtf8(sql);
         EXPECT_NE(slot, 0) << "a successful query left the slot empty";
@@ -49,8 +49,7 @@ protected:
     }
 
     std::u16string Scalar(const std::u16string& sql) {
-        LONG rows = 0, columns = 0;
-        LONGLONG slot = Query(sql, rows, columns);
+        LONGLONG slot = Query(sql);
         std::u16string value = DbGetFieldValue(db, &slot, 0);
         DbFreeResultset(db, &slot);
         return value;
@@ -58,6 +57,7 @@ protected:
 
     calyra::test::TempDir dir;
     LONG db = -1;
+    LONG rows = 0, columns = 0;  // of the last query
 };
 
 // --- Opening and closing ---
@@ -66,7 +66,6 @@ TEST_F(EngineTest, HandlesAreNeverReusedAndCloseFreesTheirResultSets) {
     EXPECT_EQ(DbClose(-1), -1);
     LONG first = DbOpen(U16(dir.file("a.db")).c_str());
     ASSERT_GE(first, 0);
-    LONG rows = 0, columns = 0;
     LONGLONG slot = 0;
     ASSERT_EQ(DbQuery(first, u"SELECT 'x'", &rows, &columns, &slot), 0);
     EXPECT_EQ(DbClose(first), 0);
@@ -177,23 +176,21 @@ TEST_F(EngineTest, FailedTextRollsBackItsOwnTransactionButNotTheCallers) {
 // target's property; what a walk cannot show is checked here.
 TEST_F(EngineTest, ResetRewindsFreeClearsTheSlotAndTrailingSeparatorsAreNoStatement) {
     Insert(u"a");
-    LONG rows = 0, columns = 0;
-    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t];", rows, columns);
+    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t];");
     ASSERT_EQ(DbNextRow(db, &slot), 0);
     EXPECT_EQ(DbReset(db, &slot), 0);
     EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 1)), u"a") << "Reset did not go back to the first row";
     EXPECT_EQ(DbFreeResultset(db, &slot), 0);
     EXPECT_EQ(slot, 0) << "a freed slot was not cleared";
     for (const char16_t* sql : {u"SELECT 1 ; ;\n", u"SELECT 1; -- trailing comment"}) {
-        slot = Query(sql, rows, columns);
+        slot = Query(sql);
         EXPECT_EQ(rows, 1) << Utf16ToUtf8(sql);
         DbFreeResultset(db, &slot);
     }
 }
 
 TEST_F(EngineTest, EveryValueReadsAsTextAndMissingFieldsAsEmptyText) {
-    LONG rows = 0, columns = 0;
-    LONGLONG slot = Query(u"SELECT NULL, '', 42, -7, 2.5, 'x''y', X'414243'", rows, columns);
+    LONGLONG slot = Query(u"SELECT NULL, '', 42, -7, 2.5, 'x''y', X'414243'");
     ASSERT_EQ(rows, 1);
     const char16_t* expected[] = {u"", u"", u"42", u"-7", u"2.5", u"x'y", u"ABC"};
     for (LONG c = 0; c < columns; ++c) {
@@ -219,8 +216,7 @@ TEST_F(EngineTest, BadUtf8ReadsAsReplacementCharacters) {
 
 TEST_F(EngineTest, ResultSetKeepsItsRowsWhileTheTableIsEmptied) {
     for (int i = 0; i < 50; ++i) Insert(u"name" + calyra::Utf8ToUtf16(std::to_string(i)));
-    LONG rows = 0, columns = 0;
-    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID]", rows, columns);
+    LONGLONG slot = Query(u"SELECT [ID], [Name] FROM [t] ORDER BY [ID]");
     ASSERT_EQ(rows, 50);
     for (LONG r = 0; r < rows; ++r) {
         std::u16string id = DbGetFieldValue(db, &slot, 0);
@@ -253,7 +249,6 @@ TEST_F(EngineTest, FailedQueryLeavesTheSlotEmpty) {
         EXPECT_EQ(DbFreeResultset(db, &slot), 0) << "freeing the empty slot after a failed query (" << what << ")";
     }
     EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1") << "a refused query text still ran its second statement";
-    LONG rows = 0, columns = 0;
     LONGLONG slot = 0;
     EXPECT_EQ(DbQuery(db, u"SELECT 1", nullptr, &columns, &slot), -1);
     EXPECT_EQ(DbQuery(db, u"SELECT 1", &rows, nullptr, &slot), -1);
@@ -266,9 +261,8 @@ TEST_F(EngineTest, FailedQueryLeavesTheSlotEmpty) {
 
 TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     Insert(u"a");
-    LONG rows = 0, columns = 0;
-    LONGLONG live = Query(u"SELECT [Name] FROM [t]", rows, columns);
-    LONGLONG freed = Query(u"SELECT [Name] FROM [t]", rows, columns);
+    LONGLONG live = Query(u"SELECT [Name] FROM [t]");
+    LONGLONG freed = Query(u"SELECT [Name] FROM [t]");
     LONGLONG freedCopy = freed;
     ASSERT_EQ(DbFreeResultset(db, &freed), 0);
     EXPECT_EQ(DbFreeResultset(db, &freedCopy), -1) << "a result set was freed twice";

@@ -112,14 +112,9 @@ protected:
     void ExpectCompleteTables() {
         std::map<std::u16string, std::u16string> tables = Tables();
         EXPECT_EQ(tables.size(), 21u) << "a table too many or too few";
-        for (size_t t = 0; t < kIndex1; ++t) {
-            auto it = tables.find(NameOf(t));
-            if (it == tables.end()) {
-                ADD_FAILURE() << "table " << Utf8(NameOf(t)) << " is missing";
-                continue;
-            }
-            EXPECT_EQ(it->second, Stored(t)) << "table " << Utf8(NameOf(t)) << " has another layout";
-        }
+        for (size_t t = 0; t < kIndex1; ++t)
+            EXPECT_EQ(tables[NameOf(t)], Stored(t))
+                << "table " << Utf8(NameOf(t)) << " is missing or has another layout";
     }
 
     // A file as the given version left it, with rows in the tables that an
@@ -138,14 +133,10 @@ protected:
 
         // Two contacts, a task, albums of types 1, 6 and 7 (only the first survives a rebuild) and two files.
         for (const std::u16string& row : calyra::test::SchemaTexts("before_101111_rows.sql")) Exec(row);
-        if (before100406)
-            Exec(
-                u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
-                u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');");
-        else
-            Exec(
-                u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
-                u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
+        Exec(before100406 ? u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
+                            u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');"
+                          : u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
+                            u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
         recorder->TakeCalls();
     }
 

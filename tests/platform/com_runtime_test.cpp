@@ -27,13 +27,12 @@ class ComRuntimeTest : public ::testing::Test {
 protected:
     // Writes the default value of a key, creating the key.
     static void SetDefault(const std::u16string& path, const std::u16string& value) {
-        ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
+        ASSERT_EQ(test::PrivateRegistry::Apply([&](RegistryKey& root) {
                       std::vector<std::u16string> names;
                       SplitKeyPath(path, &names);
                       RegistryKey* key = &root;
                       for (const auto& name : names) key = &key->Create(name);
                       key->SetValue(u"", value);
-                      return ERROR_SUCCESS;
                   }),
                   ERROR_SUCCESS);
     }

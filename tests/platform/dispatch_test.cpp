@@ -189,9 +189,7 @@ public:
 };
 
 VARIANT Missing() {
-    VARIANT v = MakeVariant(VT_ERROR);
-    v.scode = DISP_E_PARAMNOTFOUND;
-    return v;
+    return MakeVariant(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; });
 }
 class DispatchTest : public ::testing::Test {
 protected:
@@ -262,10 +260,8 @@ TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     EXPECT_EQ(Call(1, {Missing(), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
 
     LONGLONG total = 0;
-    VARIANT flagOff = MakeVariant(VT_BOOL);
-    flagOff.boolVal = VARIANT_FALSE;
-    VARIANT date = MakeVariant(VT_DATE);
-    date.date = 2.0;
+    VARIANT flagOff = MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; });
+    VARIANT date = MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 2.0; });
     EXPECT_EQ(Call(2, {Missing(), Long(1), flagOff, date, Ref(VT_I8, &total)}), S_OK);
     EXPECT_EQ(total, 1);
 }
@@ -280,13 +276,11 @@ struct BadCall {
 TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
-    VARIANT tooBig = MakeVariant(VT_I8);
-    tooBig.llVal = 1LL << 40;
-    VARIANT wrappedText = Ref(VT_VARIANT, nullptr);
+    VARIANT tooBig = MakeVariant(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; });
     Variant inner;
     inner.vt = VT_BSTR;
     inner.bstrVal = SysAllocString(u"5");
-    wrappedText.pvarVal = &inner;
+    VARIANT wrappedText = Ref(VT_VARIANT, &inner);
     const BadCall cases[] = {
         {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
         {"too many", {Missing(), Long(1), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
@@ -317,21 +311,18 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     std::vector<VARIANT> args = {Missing(), Long(1), TextArg(text), TextArg(text)};
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
-    EXPECT_EQ(m_dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_ITestProbe, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              DISP_E_UNKNOWNINTERFACE);
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+    auto invoke = [&](DISPID id, REFIID iid, WORD flags, DISPPARAMS* p) {
+        return m_dispatch->Invoke(id, iid, 0, flags, p, nullptr, nullptr, nullptr);
+    };
+    EXPECT_EQ(invoke(0, IID_NULL, DISPATCH_METHOD, &params), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(9, IID_NULL, DISPATCH_METHOD, &params), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(1, IID_ITestProbe, DISPATCH_METHOD, &params), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_PROPERTYPUT, &params), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_PROPERTYGET, &params), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, nullptr), E_INVALIDARG);
     DISPID named = 2;
     DISPPARAMS withNames{reversed.data(), &named, 4, 1};
-    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr),
-              DISP_E_NONAMEDARGS);
+    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, &withNames), DISP_E_NONAMEDARGS);
     // A script reading a value asks for method and property get at once.
     Variant result;
     EXPECT_EQ(
@@ -341,12 +332,8 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
 }
 
 TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
-    VARIANT shortValue = MakeVariant(VT_I2);
-    shortValue.iVal = 7;
-    VARIANT nonzero = MakeVariant(VT_I4);
-    nonzero.lVal = 5;
-    VARIANT real = MakeVariant(VT_R8);
-    real.dblVal = 1.5;
+    VARIANT shortValue = MakeVariant(VT_I2, [](VARIANT&v) { v.iVal = 7; }), nonzero = Long(5);
+    VARIANT real = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 1.5; });
     LONGLONG total = 10;
     ASSERT_EQ(Call(2, {Missing(), shortValue, nonzero, real, Ref(VT_I8, &total)}), S_OK);
     EXPECT_EQ(m_probe->m_ulValue, 7u);
@@ -455,11 +442,9 @@ TEST_F(DispatchTest, RecordArrayRetValOwnsTheArray) {
 TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
     ComPtr<IDispatch> peer;
     ASSERT_EQ(calyra::CreateComInstance<CTestProbe>(nullptr, IID_IDispatch, reinterpret_cast<void**>(&peer)), S_OK);
-    VARIANT in = MakeVariant(VT_DISPATCH);
-    in.pdispVal = peer.get();
     {
         Variant out;
-        ASSERT_EQ(Call(6, {Missing(), in}, &out), S_OK);
+        ASSERT_EQ(Call(6, {Missing(), Object(peer.get())}, &out), S_OK);
         EXPECT_EQ(out.pdispVal, peer.get()) << "the same object comes back";
     }
     peer->AddRef();

@@ -36,6 +36,7 @@ class RegistryTest : public ::testing::Test {
 protected:
     std::filesystem::path file() const { return m_registry.file(); }
     std::string text() const { return m_registry.text(); }
+    static LONG Apply(auto change) { return test::PrivateRegistry::Apply(change); }
     static std::optional<std::u16string> Value(const std::u16string& path) {
         return test::PrivateRegistry::Value(path);
     }
@@ -136,14 +137,13 @@ TEST(RegistryText, MalformedFilesAreRefusedWithTheLine) {
 }
 
 TEST(RegistryText, KeyNamesFollowTheWindowsRules) {
-    EXPECT_TRUE(IsValidKeyName(u"{7039E61B-CC64-46EC-BC41-35A0502E16E3}"));
-    EXPECT_TRUE(IsValidKeyName(u"Calyra.DLL"));
-    EXPECT_TRUE(IsValidKeyName(std::u16string(kMaxKeyNameUnits, u'k')));
-    EXPECT_FALSE(IsValidKeyName(std::u16string(kMaxKeyNameUnits + 1, u'k')));
-    EXPECT_FALSE(IsValidKeyName(u""));
-    EXPECT_FALSE(IsValidKeyName(u"a\\b"));
-    EXPECT_FALSE(IsValidKeyName(u"line\nbreak"));
-    EXPECT_FALSE(IsValidKeyName(u"lone\xD800"));
+    for (const std::u16string& name : {std::u16string(u"{7039E61B-CC64-46EC-BC41-35A0502E16E3}"),
+                                       std::u16string(u"Calyra.DLL"), std::u16string(kMaxKeyNameUnits, u'k')})
+        EXPECT_TRUE(IsValidKeyName(name)) << Utf16ToUtf8(name);
+    for (const std::u16string& name :
+         {std::u16string(kMaxKeyNameUnits + 1, u'k'), std::u16string(u""), std::u16string(u"a\\b"),
+          std::u16string(u"line\nbreak"), std::u16string(u"lone\xD800")})
+        EXPECT_FALSE(IsValidKeyName(name)) << Utf16ToUtf8(name);
 }
 
 // ---- The store -------------------------------------------------------------------
@@ -152,25 +152,17 @@ TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndOnlyAnUpdateCreatesIt) {
     std::shared_ptr<const RegistryKey> root;
     ASSERT_EQ(ReadRegistry(&root), ERROR_SUCCESS);
     EXPECT_FALSE(root->HasSubkeys());
-    EXPECT_EQ(UpdateRegistry([](RegistryKey&) { return ERROR_SUCCESS; }), ERROR_SUCCESS);
+    EXPECT_EQ(Apply([](RegistryKey&) {}), ERROR_SUCCESS);
     EXPECT_FALSE(std::filesystem::exists(file()));
 
     std::string nested = (m_registry.dir().path() / "a" / "b" / "registry").string();
     ScopedEnv env("CALYRA_REGISTRY", nested.c_str());
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
-                  root.Create(u"AppID");
-                  return ERROR_SUCCESS;
-              }),
-              ERROR_SUCCESS);
+    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"AppID"); }), ERROR_SUCCESS);
     EXPECT_EQ(test::FileBytes(nested), "Calyra Registry 1\n\n[AppID]\n");
 }
 
 TEST_F(RegistryTest, FailedUpdateWritesNothing) {
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
-                  root.Create(u"Keep").SetValue(u"", u"me");
-                  return ERROR_SUCCESS;
-              }),
-              ERROR_SUCCESS);
+    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"Keep").SetValue(u"", u"me"); }), ERROR_SUCCESS);
     std::string before = text();
     EXPECT_EQ(UpdateRegistry([](RegistryKey& root) {
                   root.Remove(u"Keep");
@@ -187,19 +179,15 @@ TEST_F(RegistryTest, FailedUpdateWritesNothing) {
 }
 
 TEST_F(RegistryTest, UpdateReplacesTheFileInsteadOfRewritingIt) {
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
-                  root.Create(u"Old").SetValue(u"", std::u16string(5000, u'o'));
-                  return ERROR_SUCCESS;
-              }),
+    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"Old").SetValue(u"", std::u16string(5000, u'o')); }),
               ERROR_SUCCESS);
     std::string before = text();
     // A reader that opened the old file keeps reading the complete old file.
     int fd = ::open(file().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
+    ASSERT_EQ(Apply([](RegistryKey& root) {
                   root.Remove(u"Old");
                   root.Create(u"New");
-                  return ERROR_SUCCESS;
               }),
               ERROR_SUCCESS);
     std::string seen(before.size() + 10, '\0');
@@ -227,11 +215,10 @@ TEST_F(RegistryTest, ProcessesAndThreadsRegisteringAtOnceAllLand) {
             for (int t = 0; t < kThreads; ++t)
                 threads.emplace_back([&, t] {
                     for (int k = 0; k < kKeys; ++k) {
-                        LONG rc = UpdateRegistry([&](RegistryKey& root) {
+                        LONG rc = Apply([&](RegistryKey& root) {
                             root.Create(u"P" + Utf8ToUtf16(std::to_string(p)))
                                 .Create(Utf8ToUtf16("T" + std::to_string(t) + "K" + std::to_string(k)))
                                 .SetValue(u"", path(p, t, k));
-                            return ERROR_SUCCESS;
                         });
                         if (rc != ERROR_SUCCESS) ++failures;
                     }
@@ -260,16 +247,12 @@ TEST_F(RegistryTest, CorruptFileIsReportedAndNeverOverwritten) {
     EXPECT_EQ(ReadRegistry(&root, &error), ERROR_BADDB);
     EXPECT_NE(error.find("line 3"), std::string::npos) << error;
     EXPECT_EQ(root, nullptr);
-    EXPECT_EQ(UpdateRegistry([](RegistryKey& r) {
-                  r.Create(u"X");
-                  return ERROR_SUCCESS;
-              }),
-              ERROR_BADDB);
+    EXPECT_EQ(Apply([](RegistryKey& r) { r.Create(u"X"); }), ERROR_BADDB);
     EXPECT_EQ(text(), corrupt);
 
     const std::string other = "some user's notes\n";
     WriteFile(file(), other);
-    EXPECT_EQ(UpdateRegistry([](RegistryKey&) { return ERROR_SUCCESS; }), ERROR_BADDB);
+    EXPECT_EQ(Apply([](RegistryKey&) {}), ERROR_BADDB);
     EXPECT_EQ(text(), other);
 }
 

@@ -47,6 +47,12 @@ protected:
         EXPECT_EQ(mgmt->GetProfileAccess(nullptr, &p), S_OK);
         return p;
     }
+    static HRESULT AddProfile(IProfileAccess* profiles, const char16_t* name) {
+        tagProfileInfo info{};
+        Bstr text(name), id;
+        info.bstrName = text;
+        return profiles->AddProfile(nullptr, &info, &id);
+    }
 
     ComPtr<IPimManagement> mgmt;
 };
@@ -69,11 +75,7 @@ TEST_F(ManagementTest, OpenCloseAndReopenAsAccessObjectsSeeThem) {
     EXPECT_TRUE(IsOpen());
     ASSERT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK) << "the profile table exists";
     EXPECT_EQ(n, 0);
-    tagProfileInfo info{};
-    Bstr name(u"p");
-    info.bstrName = name;
-    Bstr id;
-    ASSERT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK);
+    ASSERT_EQ(AddProfile(profiles.get(), u"p"), S_OK);
     ASSERT_EQ(Open("new.db"), S_OK);
     ASSERT_EQ(Profiles()->GetNumOfProfiles(nullptr, &n), S_OK);
     EXPECT_EQ(n, 1) << "a second open of a current file keeps its data";
@@ -91,11 +93,7 @@ TEST_F(ManagementTest, AccessObjectsAreNewEachTimeAndOutliveTheFacade) {
     auto profiles = Profiles();
     EXPECT_NE(static_cast<void*>(profiles.get()), static_cast<void*>(Profiles().get()));
     mgmt.Reset();
-    tagProfileInfo info{};
-    Bstr name(u"still here");
-    info.bstrName = name;
-    Bstr id;
-    EXPECT_EQ(profiles->AddProfile(nullptr, &info, &id), S_OK) << "releasing the facade closed the database";
+    EXPECT_EQ(AddProfile(profiles.get(), u"still here"), S_OK) << "releasing the facade closed the database";
     LONG n = 0;
     EXPECT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK);
     EXPECT_EQ(n, 1);
@@ -103,38 +101,25 @@ TEST_F(ManagementTest, AccessObjectsAreNewEachTimeAndOutliveTheFacade) {
 
 TEST_F(ManagementTest, OperationsRefuseAMissingTextOrOutPointerAndOpenNothing) {
     Bstr file = m_dir.bstr("a.db"), some(u"x"), empty(u"");
-    auto open = [&](BSTR user, BSTR pwd, BSTR name) {
-        return [=, this](LONG* e) { return mgmt->OpenPimDatabase(e, user, pwd, name); };
-    };
     using Get = std::function<HRESULT(LONG*)>;
-    const Get gets[] = {
-        open(some, empty, file),
-        open(empty, some, file),
-        open(some, some, empty),
-        open(nullptr, some, file),
-        open(some, nullptr, file),
-        open(some, some, nullptr),
-        [&](LONG* e) { return mgmt->SetCurrentProfile(e, Bstr(u"")); },
-        [&](LONG* e) { return mgmt->SetCurrentProfile(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetProfileAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetSyncOption(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedMusic(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetMostFrequentlyPlayedPodcast(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetContactGroupAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetContactAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetEventCategoryAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetEventAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->GetTaskAccess(e, nullptr); },
-        [&](LONG* e) { return mgmt->IsOpenPimDatabase(e, nullptr); },
-        [&](LONG* e) {
-            GUID iid = IID_IProfileAccess;
-            return mgmt->GetAccessInterface(e, &iid, nullptr);
-        },
-        [&](LONG* e) {
-            void* p = nullptr;
-            return mgmt->GetAccessInterface(e, nullptr, &p);
-        },
+    // The facade's `method` called with the given arguments after the error ID.
+    auto call = [this](auto method, auto... args) {
+        return Get([=, this](LONG* e) { return (mgmt.get()->*method)(e, args...); });
     };
+    auto list = [](auto... calls) { return std::vector<Get>{calls...}; };
+    using M = IPimManagement;
+    auto open = [&](BSTR user, BSTR pwd, BSTR name) { return call(&M::OpenPimDatabase, user, pwd, name); };
+    GUID iid = IID_IProfileAccess;
+    void* p = nullptr;
+    const std::vector<Get> gets =
+        list(open(some, empty, file), open(empty, some, file), open(some, some, empty), open(nullptr, some, file),
+             open(some, nullptr, file), open(some, some, nullptr), call(&M::SetCurrentProfile, empty.get()),
+             call(&M::SetCurrentProfile, nullptr), call(&M::GetProfileAccess, nullptr),
+             call(&M::GetSyncOption, nullptr), call(&M::GetMostFrequentlyPlayedMusic, nullptr),
+             call(&M::GetMostFrequentlyPlayedPodcast, nullptr), call(&M::GetContactGroupAccess, nullptr),
+             call(&M::GetContactAccess, nullptr), call(&M::GetEventCategoryAccess, nullptr),
+             call(&M::GetEventAccess, nullptr), call(&M::GetTaskAccess, nullptr), call(&M::IsOpenPimDatabase, nullptr),
+             call(&M::GetAccessInterface, &iid, nullptr), call(&M::GetAccessInterface, nullptr, &p));
     for (size_t i = 0; i < std::size(gets); ++i) {
         LONG err = kUntouched;
         EXPECT_EQ(gets[i](&err), E_INVALIDARG) << "case " << i;

@@ -43,12 +43,7 @@ protected:
         if (m_module) dlclose(m_module);
     }
 
-    void SetUp() override {
-        ASSERT_NE(m_register, nullptr);
-        ASSERT_NE(m_unregister, nullptr);
-        ASSERT_NE(m_getClassObject, nullptr);
-        ASSERT_NE(m_canUnloadNow, nullptr);
-    }
+    void SetUp() override { ASSERT_TRUE(m_register && m_unregister && m_getClassObject && m_canUnloadNow); }
 
     HRESULT Register() { return m_register(); }
     HRESULT Unregister() { return m_unregister(); }

@@ -107,11 +107,10 @@ TEST_F(RegistrationTest, RegistersTheApplicationAndTheTypeLibrary) {
 
 TEST_F(RegistrationTest, RegisteringReplacesAnOlderRegistrationAndTwiceIsOnce) {
     const std::u16string key = u"CLSID\\" + GuidText(CLSID_PimDbAccess);
-    ASSERT_EQ(UpdateRegistry([&](RegistryKey& root) {
+    ASSERT_EQ(test::PrivateRegistry::Apply([&](RegistryKey& root) {
                   RegistryKey& old = root.Create(u"CLSID").Create(GuidText(CLSID_PimDbAccess));
                   old.Create(u"LocalServer32").SetValue(u"", u"/old/server");
                   old.Create(u"InprocServer32").SetValue(u"", u"/old/Calyra.so");
-                  return ERROR_SUCCESS;
               }),
               ERROR_SUCCESS);
     ASSERT_EQ(Register(), S_OK);
@@ -134,11 +133,10 @@ TEST_F(RegistrationTest, UnregisteringLeavesOnlyTheSharedRootKeys) {
 }
 
 TEST_F(RegistrationTest, UnregisteringLeavesOtherComponentsAlone) {
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
+    ASSERT_EQ(test::PrivateRegistry::Apply([](RegistryKey& root) {
                   root.Create(u"CLSID").Create(u"{OTHER}").Create(u"InprocServer32").SetValue(u"", u"/other.so");
                   root.Create(u"AppID").Create(u"{OTHER}").SetValue(u"", u"Other");
                   root.Create(u"Other.Thing").Create(u"CLSID").SetValue(u"", u"{OTHER}");
-                  return ERROR_SUCCESS;
               }),
               ERROR_SUCCESS);
     const std::string before = RegistryText();
@@ -148,11 +146,9 @@ TEST_F(RegistrationTest, UnregisteringLeavesOtherComponentsAlone) {
 
     // A key of ours that another component added a subkey to stays for it.
     ASSERT_EQ(Register(), S_OK);
-    ASSERT_EQ(UpdateRegistry([](RegistryKey& root) {
-                  root.Find(u"Calyra.PimDbAccess")->Create(u"Shell");
-                  return ERROR_SUCCESS;
-              }),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        test::PrivateRegistry::Apply([](RegistryKey& root) { root.Find(u"Calyra.PimDbAccess")->Create(u"Shell"); }),
+        ERROR_SUCCESS);
     ASSERT_EQ(Unregister(), S_OK);
     EXPECT_TRUE(KeyExists(u"Calyra.PimDbAccess\\Shell"));
     EXPECT_FALSE(KeyExists(u"Calyra.PimDbAccess\\CLSID"));

@@ -26,38 +26,37 @@ struct Variant : VARIANT {
     Variant& operator=(const Variant&) = delete;
 };
 
+// A VARIANT of type vt, its value set by `set`: MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 2.0; }).
 inline VARIANT MakeVariant(VARTYPE vt) {
     VARIANT v;
     VariantInit(&v);
     v.vt = vt;
     return v;
 }
-inline VARIANT Long(LONG value) {
-    VARIANT v = MakeVariant(VT_I4);
-    v.lVal = value;
+template <class Set>
+VARIANT MakeVariant(VARTYPE vt, Set set) {
+    VARIANT v = MakeVariant(vt);
+    set(v);
     return v;
+}
+inline VARIANT Long(LONG value) {
+    return MakeVariant(VT_I4, [=](VARIANT& v) { v.lVal = value; });
 }
 // A VT_BYREF argument pointing at the caller's storage.
 inline VARIANT Ref(VARTYPE vt, void* target) {
-    VARIANT v = MakeVariant(vt | VT_BYREF);
-    v.byref = target;
-    return v;
+    return MakeVariant(vt | VT_BYREF, [=](VARIANT& v) { v.byref = target; });
 }
 inline VARIANT TextArg(BSTR text) {
-    VARIANT v = MakeVariant(VT_BSTR);
-    v.bstrVal = text;
-    return v;
+    return MakeVariant(VT_BSTR, [=](VARIANT& v) { v.bstrVal = text; });
 }
 inline VARIANT Object(IDispatch* object) {
-    VARIANT v = MakeVariant(VT_DISPATCH);
-    v.pdispVal = object;
-    return v;
+    return MakeVariant(VT_DISPATCH, [=](VARIANT& v) { v.pdispVal = object; });
 }
 inline VARIANT RecordArg(void* record, IRecordInfo* info) {
-    VARIANT v = MakeVariant(VT_RECORD);
-    v.pvRecord = record;
-    v.pRecInfo = info;
-    return v;
+    return MakeVariant(VT_RECORD, [=](VARIANT& v) {
+        v.pvRecord = record;
+        v.pRecInfo = info;
+    });
 }
 
 // A late-bound view of one object.

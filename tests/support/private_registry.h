@@ -39,6 +39,14 @@ public:
         const std::u16string* value = key ? key->Value(name) : nullptr;
         return value ? std::optional<std::u16string>(*value) : std::nullopt;
     }
+    // An update of the store that makes `change` to the root and succeeds.
+    template <class Change>
+    static LONG Apply(Change change) {
+        return UpdateRegistry([&](RegistryKey& root) {
+            change(root);
+            return ERROR_SUCCESS;
+        });
+    }
     static bool KeyExists(const std::u16string& path) {
         std::shared_ptr<const RegistryKey> root;
         if (ReadRegistry(&root) != ERROR_SUCCESS) return false;
