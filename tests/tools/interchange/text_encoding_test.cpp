@@ -63,13 +63,10 @@ TEST(ContentLine, ParametersInTheirWrittenForms) {
     std::string error;
     ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error))
         << error;
-    EXPECT_EQ(l.group, "item1");
-    EXPECT_EQ(l.name, "ADR");
-    EXPECT_TRUE(l.hasType("home"));
-    EXPECT_TRUE(l.hasType("pref"));
+    EXPECT_EQ(std::tie(l.group, l.name, l.value), std::make_tuple("item1", "ADR", ";;x"));
+    EXPECT_TRUE(l.hasType("home") && l.hasType("pref"));
     EXPECT_EQ(l.param("LABEL"), std::vector<std::string>{"a;b:c"});
     EXPECT_EQ(l.param("X-Q"), std::vector<std::string>{"\"q\"\n"});
-    EXPECT_EQ(l.value, ";;x");
 
     ASSERT_TRUE(ParseContentLine({1, "NOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:x=3D"}, &l, &error));
     EXPECT_EQ(l.param("ENCODING"), std::vector<std::string>{"QUOTED-PRINTABLE"});
@@ -84,11 +81,9 @@ TEST(ContentLine, UnfoldsSpacesAndTabsAndCountsPhysicalLines) {
     ContentLineReader reader("A:one\r\n two\r\n\tthree\r\n\r\nB:x\nC:y\rD:z");
     auto a = reader.next();
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->text, "A:onetwothree");
-    EXPECT_EQ(a->line, 1u);
-    auto b = reader.next();
-    EXPECT_EQ(b->text, "B:x");
-    EXPECT_EQ(b->line, 5u);
+    EXPECT_EQ(std::tie(a->text, a->line), std::make_tuple("A:onetwothree", 1u));
+    a = reader.next();
+    EXPECT_EQ(std::tie(a->text, a->line), std::make_tuple("B:x", 5u));
     EXPECT_EQ(reader.next()->line, 6u);
     EXPECT_EQ(reader.next()->text, "D:z");
     EXPECT_FALSE(reader.next());

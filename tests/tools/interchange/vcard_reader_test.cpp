@@ -13,9 +13,7 @@ TEST(VCardReader, ReadsTheRfc6350Example) {
     auto r = ParseVCards(ReadData("vcard/rfc6350_example.vcf"));
     ASSERT_EQ(r.cards.size(), 1u);
     const ContactCard& c = r.cards[0];
-    EXPECT_EQ(c.familyName, "Perreault");
-    EXPECT_EQ(c.givenName, "Simon");
-    EXPECT_EQ(c.suffixes, "ing. jr M.Sc.");
+    EXPECT_EQ(std::tie(c.familyName, c.givenName, c.suffixes), std::make_tuple("Perreault", "Simon", "ing. jr M.Sc."));
     EXPECT_EQ(c.birthday, (CardDate{0, 2, 3})) << "a birthday without a year keeps month and day";
     EXPECT_EQ(c.anniversary, (CardDate{2009, 8, 8}));
     EXPECT_EQ(c.addresses, (std::vector<CardAddress>{{Place::Work, false, "", "Suite D2-630", "2875 Laurier", "Quebec",
@@ -32,10 +30,8 @@ TEST(VCardReader, DecodesQuotedPrintableAndCharsetsOfVersion21) {
     auto r = ParseVCards(ReadData("vcard/outlook_21_quoted_printable.vcf"));
     ASSERT_EQ(r.cards.size(), 2u);
     const ContactCard& c = r.cards[0];
-    EXPECT_EQ(c.familyName, "Müller");
-    EXPECT_EQ(c.givenName, "Jürgen");
-    EXPECT_EQ(c.formattedName, "Jürgen Müller");
-    EXPECT_EQ(c.organization, "Straßenbau AG");
+    EXPECT_EQ(std::tie(c.familyName, c.givenName, c.formattedName, c.organization),
+              std::make_tuple("Müller", "Jürgen", "Jürgen Müller", "Straßenbau AG"));
     EXPECT_EQ(c.note, "Erste Zeile\nZweite Zeile mit ä und einer sehr langen Fortsetzung")
         << "soft line breaks join, encoded line breaks stay";
     ASSERT_EQ(c.addresses.size(), 1u);
