@@ -8,12 +8,8 @@ namespace calyra::interchange {
 namespace {
 
 TEST(TextEncoding, QuotedPrintable) {
-    struct Case {
-        const char* in;
-        const char* out;
-        bool malformed;
-    };
-    const Case cases[] = {
+    // Encoded, decoded, and whether the decoder calls it malformed.
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"J=FCrgen", "J\xFCrgen", false},
         {"a=3Db", "a=b", false},
         {"line=0D=0Anext", "line\r\nnext", false},
@@ -22,10 +18,10 @@ TEST(TextEncoding, QuotedPrintable) {
         {"bad=ZZ", "bad=ZZ", true},
         {"short=4", "short=4", true},
     };
-    for (const auto& c : cases) {
-        bool malformed = false;
-        EXPECT_EQ(DecodeQuotedPrintable(c.in, &malformed), c.out) << c.in;
-        EXPECT_EQ(malformed, c.malformed) << c.in;
+    for (const auto& [in, out, malformed] : cases) {
+        bool found = false;
+        EXPECT_EQ(DecodeQuotedPrintable(in, &found), out) << in;
+        EXPECT_EQ(found, malformed) << in;
     }
 }
 
@@ -40,16 +36,12 @@ TEST(TextEncoding, CharsetsBecomeUtf8) {
 }
 
 TEST(TextEncoding, Utf8Validation) {
-    struct Case {
-        const char* text;
-        bool valid;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"plain", true},         {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true},
         {"\xC3", false},         {"\xC0\xAF", false},         {"\xE0\x80\xAF", false},
         {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xFF", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+    for (const auto& [text, valid] : cases) EXPECT_EQ(IsValidUtf8(text), valid) << text;
 }
 
 TEST(TextEncoding, ByteOrderMarks) {
