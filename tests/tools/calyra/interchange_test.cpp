@@ -129,17 +129,15 @@ TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) 
                                      "NOTE:Analyst\r\nCATEGORIES:Friends\r\n");
     const std::string thirdBob = card("Smith;Bob", "TEL:555 3\r\n");
     const std::string overlap = run.file("overlap.vcf", changed + bob + thirdBob + card("Nakamura;Haruto", ""));
-    const struct {
-        std::string file;
-        Json counts;
-    } kImports[] = {
+    // A file, and what its import counts.
+    const std::pair<std::string, Json> kImports[] = {
         {file, R"({"added": 4, "updated": 0, "unchanged": 0, "skipped": 0})"_json},
         {file, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
         {overlap, R"({"added": 2, "updated": 1, "unchanged": 1, "skipped": 0})"_json},
         {overlap, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
     };
-    for (const auto& import : kImports)
-        EXPECT_TRUE(Includes(run.json({"contacts", "import", import.file}), import.counts)) << import.counts.dump();
+    for (const auto& [file, counts] : kImports)
+        EXPECT_TRUE(Includes(run.json({"contacts", "import", file}), counts)) << counts.dump();
     const Json all = All(run, "contacts");
     ASSERT_EQ(all.size(), 6u) << all.dump(1);
     EXPECT_TRUE(Includes(all[0], R"({"last_name": "Lovelace", "description": "Analyst",
