@@ -82,11 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ComPtr<IPimDbAccess> db;
     FUZZ_CHECK(calyra::CreateComInstance<calyra::CPimDbAccess>(nullptr, IID_IPimDbAccess,
                                                                reinterpret_cast<void**>(&db)) == S_OK);
-    const Bstr file(u":memory:");
-    const Bstr user(u"u");
     LONG err = 0;
-    db->OpenPimDatabase(&err, user, user, file);
-    db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
+    const auto open = [&db, &err] {
+        db->OpenPimDatabase(&err, Bstr(u"u"), Bstr(u"u"), Bstr(u":memory:"));
+        db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
+    };
+    open();
 
     std::array<Slot, 2> slots;
     // The first byte splits the input: so many steps on one thread, the
@@ -97,10 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Slot& s = slots[op >> 7];
         switch (op % 9) {
             case 0: {
-                auto kind = in.Take<std::uint8_t>();
+                const auto kind = in.Take<std::uint8_t>();
                 Bstr id;
-                HRESULT hr = db->Execute(&err, Statement(kind, in.TakeText(40)).ToBstr(), &id);
-                FUZZ_CHECK(Expected(hr));
+                FUZZ_CHECK(Expected(db->Execute(&err, Statement(kind, in.TakeText(40)).ToBstr(), &id)));
                 break;
             }
             case 1: {
@@ -164,17 +164,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 // Closing frees the result sets; their slots are stale now.
                 FUZZ_CHECK(db->ClosePimDatabase(&err) == S_OK);
                 for (Slot& each : slots) each.live = false;
-                db->OpenPimDatabase(&err, user, user, file);
-                db->Execute(nullptr, Bstr(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY, [Name] TEXT);"), nullptr);
+                open();
                 break;
             }
             default: {
-                LONG rows = 0;
-                LONG columns = 0;
+                LONG rows = 0, columns = 0;
                 LONGLONG vm = 0;
-                std::u16string text = in.TakeText(60);
-                HRESULT hr = db->Query(&err, Bstr(text), &rows, &columns, &vm);
-                FUZZ_CHECK(Expected(hr));
+                FUZZ_CHECK(Expected(db->Query(&err, Bstr(in.TakeText(60)), &rows, &columns, &vm)));
                 db->FreeResultset(nullptr, &vm);
                 break;
             }

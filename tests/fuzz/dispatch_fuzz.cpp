@@ -170,68 +170,35 @@ VARIANT MakeArgument(calyra::fuzz::FuzzInput& in, ByRefStore& store, World& worl
         if (kind == 9) store.longs[k] = in.Take<LONG>();
         return v;
     }
-    switch (kind) {
-        case 0:
-            break;  // VT_EMPTY
-        case 1:
-            v.vt = VT_NULL;
-            break;
-        case 2:
-            v.vt = VT_I4;
-            v.lVal = in.Take<LONG>();
-            break;
-        case 3:
-            v.vt = VT_I2;
-            v.iVal = in.Take<SHORT>();
-            break;
-        case 4:
-            v.vt = VT_R8;
-            v.dblVal = in.Take<double>();
-            break;
-        case 5:
-            v.vt = VT_DATE;
-            v.date = in.Take<double>();
-            break;
-        case 6:
-            v.vt = VT_BOOL;
-            v.boolVal = in.Take<VARIANT_BOOL>();
-            break;
-        case 7: {
-            v.vt = VT_BSTR;
-            std::u16string text = in.TakeText(48);
-            v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-            break;
-        }
-        case 8:
-            v.vt = VT_ERROR;
-            v.scode = DISP_E_PARAMNOTFOUND;
-            break;  // a missing optional argument
-        case 16:
-        case 17: {
-            // A record in or out: a zeroed record of one of the library's types.
-            IRecordInfo* info = world.records[in.Take<std::uint8_t>() % world.records.size()].get();
-            if (store.recordInfos[k]) break;  // this slot's record is still in use
-            ULONG size = 0;
-            info->GetSize(&size);
-            if (size > sizeof(store.records[k])) break;
-            store.recordInfos[k] = info;
-            v.vt = (in.Take<std::uint8_t>() & 1) ? (VT_BYREF | VT_RECORD) : VT_RECORD;
-            v.pvRecord = store.records[k].data();
-            v.pRecInfo = info;
-            break;
-        }
-        case 18: {
-            // An interface: a connection, another object, or none.
-            auto pick = in.Take<std::uint8_t>() % (world.targets.size() + 1);
-            v.vt = VT_DISPATCH;
-            v.pdispVal = pick < world.targets.size() ? world.targets[pick].object.get() : nullptr;
-            if (v.pdispVal) v.pdispVal->AddRef();
-            break;
-        }
-        default:
-            v.vt = VT_BYREF | VT_UI2;
-            v.byref = store.buffer.data();
-            break;
+    // Kinds 0 to 8 are values; 0 is VT_EMPTY, 8 a missing optional argument.
+    if (kind == 1) v.vt = VT_NULL;
+    if (kind == 2) v.vt = VT_I4, v.lVal = in.Take<LONG>();
+    if (kind == 3) v.vt = VT_I2, v.iVal = in.Take<SHORT>();
+    if (kind == 4) v.vt = VT_R8, v.dblVal = in.Take<double>();
+    if (kind == 5) v.vt = VT_DATE, v.date = in.Take<double>();
+    if (kind == 6) v.vt = VT_BOOL, v.boolVal = in.Take<VARIANT_BOOL>();
+    if (kind == 7) v.vt = VT_BSTR, v.bstrVal = Bstr(in.TakeText(48)).Detach();
+    if (kind == 8) v.vt = VT_ERROR, v.scode = DISP_E_PARAMNOTFOUND;
+    if (kind == 16 || kind == 17) {
+        // A record in or out: a zeroed record of one of the library's types
+        // (unless this slot's record is still in use).
+        IRecordInfo* info = world.records[in.Take<std::uint8_t>() % world.records.size()].get();
+        ULONG size = 0;
+        info->GetSize(&size);
+        if (store.recordInfos[k] || size > sizeof(store.records[k])) return v;
+        store.recordInfos[k] = info;
+        v.vt = (in.Take<std::uint8_t>() & 1) ? (VT_BYREF | VT_RECORD) : VT_RECORD;
+        v.pvRecord = store.records[k].data();
+        v.pRecInfo = info;
+    } else if (kind == 18) {
+        // An interface: a connection, another object, or none.
+        auto pick = in.Take<std::uint8_t>() % (world.targets.size() + 1);
+        v.vt = VT_DISPATCH;
+        v.pdispVal = pick < world.targets.size() ? world.targets[pick].object.get() : nullptr;
+        if (v.pdispVal) v.pdispVal->AddRef();
+    } else if (kind == 19) {
+        v.vt = VT_BYREF | VT_UI2;
+        v.byref = store.buffer.data();
     }
     return v;
 }
@@ -265,11 +232,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto pick = in.Take<std::uint8_t>();
         DISPID dispid = pick < 224 ? static_cast<DISPID>(1 + pick % target.iface->methodCount)
                                    : static_cast<DISPID>(static_cast<std::int8_t>(in.Take<std::uint8_t>()));
-        if (const calyra::MethodDesc* m = calyra::FindMethodDescription(*target.iface, dispid)) {
-            bool skipped = false;
-            for (const char* name : kSkipped) skipped = skipped || std::strcmp(m->name, name) == 0;
-            if (skipped) continue;
-        }
+        const calyra::MethodDesc* m = calyra::FindMethodDescription(*target.iface, dispid);
+        const auto skippedName = [m](const char* name) { return std::strcmp(m->name, name) == 0; };
+        if (m && std::any_of(std::begin(kSkipped), std::end(kSkipped), skippedName)) continue;
 
         auto flagPick = in.Take<std::uint8_t>();
         WORD flags = flagPick < 200 ? DISPATCH_METHOD : static_cast<WORD>(flagPick & 0x0F);
@@ -290,9 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(IsAutomationStatus(hr));
         if (hr == DISP_E_PARAMNOTFOUND || hr == DISP_E_TYPEMISMATCH) FUZZ_CHECK(argErr < count);
         VariantClear(&result);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
+        for (BSTR b : {exception.bstrSource, exception.bstrDescription, exception.bstrHelpFile}) SysFreeString(b);
         for (VARIANT& v : args)
             if (!(v.vt & VT_BYREF) && v.vt != VT_RECORD) VariantClear(&v);
     }

@@ -64,10 +64,10 @@ TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
         const std::string file = run.dir().file(c.name).string();
         c.make(run, file);
         const std::string before = FileBytes(file);
-        ExpectFails(
-            run, 1,
-            {{"--db", file, "info"}, {"--db", file, "contacts", "list"}, {"--db", file, "profiles", "add", "Q"}},
-            c.words);
+        ExpectFails(run, 1,
+                    {Args{"--db", file, "info"}, Args{"--db", file, "contacts", "list"},
+                     Args{"--db", file, "profiles", "add", "Q"}},
+                    c.words);
         EXPECT_TRUE(FileBytes(file) == before) << c.name << " was changed by a refused command";
         if (std::filesystem::is_directory(file)) {
             ExpectFails(run, 1, {{"init", file, "--reset", "--yes"}}, "deletes only files");
@@ -108,21 +108,12 @@ TEST(ClientSafety, TenCalyraProcessesStartingOnANewFileAllSucceed) {
 
 TEST(ClientSafety, CommandsThatOnlyReadCreateNothingAndDbMustNameAFile) {
     ClientRun run;
-    const std::vector<Args> reading = {
-        {"info"},
-        {"profiles", "list"},
-        {"contacts", "list"},
-        {"contacts", "show", "1"},
-        {"contacts", "export"},
-        {"events", "list"},
-        {"events", "month"},
-        {"events", "export"},
-        {"tasks", "list"},
-        {"tasks", "export"},
-        {"sql", "SELECT 1"},
-        {"plays", "top"},
-    };
-    ExpectFails(run, 1, reading, "no such file");
+    // Commands that only read.
+    ExpectFails(run, 1,
+                {Args{"info"}, Args{"profiles", "list"}, Args{"contacts", "list"}, Args{"contacts", "show", "1"},
+                 Args{"contacts", "export"}, Args{"events", "list"}, Args{"events", "month"}, Args{"events", "export"},
+                 Args{"tasks", "list"}, Args{"tasks", "export"}, Args{"sql", "SELECT 1"}, Args{"plays", "top"}},
+                "no such file");
     EXPECT_FALSE(std::filesystem::exists(run.db())) << "a command that only reads created the file";
 
     ExpectFails(run, 2, {{"--db", "", "info"}, {"--db", "", "profiles", "add", "P"}}, "--db");
@@ -160,11 +151,9 @@ TEST(ClientSafety, LongTextsAreRefusedOrComeBackWholeAndEditsNeverWriteBackACutT
     OneProfile run;
     const std::string tooLong(3000, 'x');
     ExpectFails(run, 2,
-                {{"events", "add", "--subject", tooLong, "--start", "2024-01-01"},
-                 {"tasks", "add", "--subject", tooLong},
-                 {"categories", "add", tooLong},
-                 {"groups", "add", tooLong},
-                 {"profiles", "edit", "Phone", "--model", tooLong}},
+                {Args{"events", "add", "--subject", tooLong, "--start", "2024-01-01"},
+                 Args{"tasks", "add", "--subject", tooLong}, Args{"categories", "add", tooLong},
+                 Args{"groups", "add", tooLong}, Args{"profiles", "edit", "Phone", "--model", tooLong}},
                 "at most 2047");
     run.ok({"tasks", "add", "--subject", "t"});
 
@@ -179,16 +168,13 @@ TEST(ClientSafety, LongTextsAreRefusedOrComeBackWholeAndEditsNeverWriteBackACutT
                              "; UPDATE [tContact] SET [FirstName] = " + cut +
                              "; UPDATE [tContactGroup] SET [ContactGroupName] = " + cut +
                              "; UPDATE [tProfile] SET [Model] = " + cut + ";");
-    ExpectFails(run, 1,
-                {{"events", "edit", "1", "--location", "here"},
-                 {"tasks", "edit", "1", "--task-priority", "low"},
-                 {"tasks", "done", "1"},
-                 {"categories", "edit", "1", "--color", "1"},
-                 {"categories", "select", "1"},
-                 {"contacts", "edit", "1", "--job-title", "x"},
-                 {"groups", "edit", "1", "--to-be-synced", "yes"},
-                 {"profiles", "edit", "1", "--imei", "1"}},
-                "longer than calyra can read back whole");
+    ExpectFails(
+        run, 1,
+        {Args{"events", "edit", "1", "--location", "here"}, Args{"tasks", "edit", "1", "--task-priority", "low"},
+         Args{"tasks", "done", "1"}, Args{"categories", "edit", "1", "--color", "1"}, Args{"categories", "select", "1"},
+         Args{"contacts", "edit", "1", "--job-title", "x"}, Args{"groups", "edit", "1", "--to-be-synced", "yes"},
+         Args{"profiles", "edit", "1", "--imei", "1"}},
+        "longer than calyra can read back whole");
     EXPECT_EQ(RawColumn(run.db(),
                         "SELECT SUM(length(x)) FROM (SELECT [Subject] x FROM [tEvent] UNION ALL SELECT "
                         "[Subject] FROM [tTask] UNION ALL SELECT [EventCategoryName] FROM [tEventCategory] "

@@ -63,7 +63,6 @@ TEST(HardStopTest, AReaderBesideAWriterSeesNoLockFailureAndLosesNoWrite) {
     ChildProcess reader({CALYRA_PIM_WRITER, "read", file, "0"});
     std::string line;
     ASSERT_TRUE(reader.ReadLine(&line)) << "the reader did not start";
-    int counts = 1;
     long last = std::stol(line);
     ChildProcess writer({CALYRA_PIM_WRITER, "add", file, std::to_string(kWrites), "W"});
     int acknowledged = 0;
@@ -72,13 +71,11 @@ TEST(HardStopTest, AReaderBesideAWriterSeesNoLockFailureAndLosesNoWrite) {
     // The reader must still be running: a failure would have ended it.
     reader.Kill();
     while (reader.ReadLine(&line)) {
-        ++counts;
         long now = std::stol(line);
         EXPECT_GE(now, last) << "the reader saw a write disappear";
         last = now;
     }
     EXPECT_EQ(reader.Wait(), 128 + SIGKILL) << "the reader stopped on its own (a failed read)";
-    EXPECT_GT(counts, 0);
     EXPECT_EQ(acknowledged, kWrites);
     EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"),
               std::vector<std::string>{std::to_string(kWrites + 1)});

@@ -11,13 +11,8 @@ namespace {
 const Date kNow = FromCivil({2027, 3, 3, 10, 15, 0});
 
 TEST(DatePhrase, EveryFormReadsToItsMomentAroundAFixedNow) {
-    struct Case {
-        const char* text;
-        const char* moment;  // FormatIsoDate of the result
-        bool hasTime;
-        bool utc;
-    };
-    const Case cases[] = {
+    // The text; FormatIsoDate of the result; whether it has a time, and whether it named UTC.
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
         {"today", "2027-03-03T00:00:00Z", false, false},
         {"Tomorrow 10:00", "2027-03-04T10:00:00Z", true, false},
         {"yesterday at noon", "2027-03-02T12:00:00Z", true, false},
@@ -42,13 +37,13 @@ TEST(DatePhrase, EveryFormReadsToItsMomentAroundAFixedNow) {
         {"12pm", "2027-03-03T12:00:00Z", true, false},
         {"midnight", "2027-03-03T00:00:00Z", true, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, moment, hasTime, utc] : cases) {
         std::string problem;
-        const auto when = ParseWhen(c.text, kNow, &problem);
-        ASSERT_TRUE(when) << c.text << ": " << problem;
-        EXPECT_EQ(FormatIsoDate(when->date), c.moment) << c.text;
-        EXPECT_EQ(when->hasTime, c.hasTime) << c.text;
-        EXPECT_EQ(when->utc, c.utc) << c.text;
+        const auto when = ParseWhen(text, kNow, &problem);
+        ASSERT_TRUE(when) << text << ": " << problem;
+        EXPECT_EQ(std::make_tuple(FormatIsoDate(when->date), when->hasTime, when->utc),
+                  std::make_tuple(moment, hasTime, utc))
+            << text;
     }
 }
 

@@ -8,14 +8,10 @@ namespace calyra::calendar {
 namespace {
 
 TEST(IsoDate, KnownDatesReadAsTheirDayAndTimeOnBothSidesOfTheEpoch) {
-    struct Case {
-        Date date;
-        const char* text;
-        int weekday;
-    };
-    // Before 1899-12-30 the integer part counts back and the fraction is
-    // still the time of day; seconds round to the nearest and carry.
-    const Case cases[] = {
+    // The date, its text and its weekday (-1: none). Before 1899-12-30 the
+    // integer part counts back and the fraction is still the time of day;
+    // seconds round to the nearest and carry.
+    const std::tuple<Date, const char*, int> cases[] = {
         {0.0, "1899-12-30T00:00:00Z", 6},
         {0.25, "1899-12-30T06:00:00Z", 6},
         {-0.25, "1899-12-30T06:00:00Z", 6},
@@ -27,14 +23,14 @@ TEST(IsoDate, KnownDatesReadAsTheirDayAndTimeOnBothSidesOfTheEpoch) {
         {2958465.99998, "9999-12-31T23:59:58Z", 5},
         {-657435.0, "0000-00-00T00:00:00Z", -1},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FormatIsoDate(c.date), c.text) << c.date;
-        if (c.weekday < 0) continue;
-        const long long seconds = DateToSeconds(c.date);
-        EXPECT_EQ(WeekdayOfDay(DayOfSeconds(seconds)), c.weekday) << c.text;
-        EXPECT_EQ(DateToSeconds(SecondsToDate(seconds)), seconds) << c.text;
+    for (const auto& [date, text, weekday] : cases) {
+        EXPECT_EQ(FormatIsoDate(date), text) << date;
+        if (weekday < 0) continue;
+        const long long seconds = DateToSeconds(date);
+        EXPECT_EQ(WeekdayOfDay(DayOfSeconds(seconds)), weekday) << text;
+        EXPECT_EQ(DateToSeconds(SecondsToDate(seconds)), seconds) << text;
         const CivilDay day = CivilFromDay(DayOfSeconds(seconds));
-        EXPECT_EQ(DayFromCivil(day.year, day.month, day.day), DayOfSeconds(seconds)) << c.text;
+        EXPECT_EQ(DayFromCivil(day.year, day.month, day.day), DayOfSeconds(seconds)) << text;
     }
 }
 

@@ -111,21 +111,16 @@ TEST(ClientEvents, BadCommandLinesExitTwoAndUnknownRecordsOne) {
         return a;
     };
     ExpectFails(run, 2,
-                {{"events", "add", "--subject", "X", "--start", "12/01/2026"},
-                 {"events", "add", "--start", "2026-12-01"},
-                 with({"--end", "2026-12-01"}),
-                 with({"--repeat", "hourly"}),
-                 with({"--until", "2026-12-05"}),
-                 with({"--repeat", "weekly", "--on", "funday"}),
-                 with({"--repeat", "monthly", "--on", "mon"}),
+                {Args{"events", "add", "--subject", "X", "--start", "12/01/2026"},
+                 Args{"events", "add", "--start", "2026-12-01"}, with({"--end", "2026-12-01"}),
+                 with({"--repeat", "hourly"}), with({"--until", "2026-12-05"}),
+                 with({"--repeat", "weekly", "--on", "funday"}), with({"--repeat", "monthly", "--on", "mon"}),
                  with({"--repeat", "daily", "--until", "2026-12-05", "--count", "3"}),
-                 {"events", "list", "--from", "2026-12-02", "--to", "2026-12-01"},
-                 {"events", "list", "--selected", "--category", "1"},
-                 {"events", "edit", id},
-                 {"events", "show", "1 OR 1=1"},
-                 {"events", "exceptions", id, "--add"},
-                 {"events", "exceptions", id, "--original", "2026-12-01"},
-                 {"categories", "add", "X", "--color", "red"}});
+                 Args{"events", "list", "--from", "2026-12-02", "--to", "2026-12-01"},
+                 Args{"events", "list", "--selected", "--category", "1"}, Args{"events", "edit", id},
+                 Args{"events", "show", "1 OR 1=1"}, Args{"events", "exceptions", id, "--add"},
+                 Args{"events", "exceptions", id, "--original", "2026-12-01"},
+                 Args{"categories", "add", "X", "--color", "red"}});
     ExpectFails(run, 1, {with({"--event-category-id", "42"}), {"categories", "select", "42"}}, "no category 42");
     EXPECT_EQ(run.listed({}), Subjects{"Call"}) << "failed commands change nothing";
 }

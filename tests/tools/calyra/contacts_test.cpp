@@ -134,17 +134,15 @@ TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {
     EXPECT_TRUE(run.json({"--profile", "A", "groups", "list"}).empty());
 
     ExpectFails(run, 1,
-                {{"--profile", "B", "contacts", "show", a},
-                 {"--profile", "B", "contacts", "rm", a},
-                 {"--profile", "B", "contacts", "edit", a, "--first-name", "Taken"},
-                 {"--profile", "B", "groups", "join", groupB, a},
-                 {"--profile", "A", "groups", "rm", groupB},
-                 {"--profile", "A", "groups", "members", groupB}},
+                {Args{"--profile", "B", "contacts", "show", a}, Args{"--profile", "B", "contacts", "rm", a},
+                 Args{"--profile", "B", "contacts", "edit", a, "--first-name", "Taken"},
+                 Args{"--profile", "B", "groups", "join", groupB, a}, Args{"--profile", "A", "groups", "rm", groupB},
+                 Args{"--profile", "A", "groups", "members", groupB}},
                 "in the current profile");
-    ExpectFails(
-        run, 1,
-        {{"--profile", "A", "contacts", "show", "999"}, {"--profile", "A", "groups", "edit", "5", "--name", "X"}},
-        "no contact");
+    ExpectFails(run, 1,
+                {Args{"--profile", "A", "contacts", "show", "999"},
+                 Args{"--profile", "A", "groups", "edit", "5", "--name", "X"}},
+                "no contact");
     ExpectFails(run, 2, {{"--profile", "A", "contacts", "rm", "x"}, {"--profile", "A", "groups", "join", "1", "x"}},
                 "not a contact ID: \"x\"");
 
@@ -177,10 +175,8 @@ TEST(ClientGroups, AddEditJoinLeaveAndRemoveKeepTheContacts) {
     EXPECT_EQ(run.ids({"groups", "members", friends}), Ids{a});
 
     ExpectFails(run, 2,
-                {{"groups", "edit", family, "--name", ""},
-                 {"groups", "add", ""},
-                 {"groups", "edit", family},
-                 {"groups", "join", friends}});
+                {Args{"groups", "edit", family, "--name", ""}, Args{"groups", "add", ""},
+                 Args{"groups", "edit", family}, Args{"groups", "join", friends}});
     // One unknown ID and nothing changes.
     ExpectFails(run, 1, {{"groups", "join", family, b, "999"}, {"groups", "leave", "999", a}});
     EXPECT_TRUE(run.json({"groups", "members", family}).empty());

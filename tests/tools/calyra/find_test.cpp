@@ -61,12 +61,11 @@ TEST(ClientFind, ListsSortAndShowTheFieldsAskedAndRefuseUnknownOnes) {
     const Ids byId = run.ids({"categories", "list", "--sort", "event_category_id", "--reverse"}, "event_category_id");
     EXPECT_EQ(byId.front(), "10") << "IDs sort as numbers";
 
-    ExpectFails(run, 2,
-                {{"contacts", "list", "--sort", "name"},
-                 {"contacts", "find", "x", "--fields", "first_name,name"},
-                 {"groups", "list", "--fields", "name"},
-                 {"categories", "list", "--sort", "name"}},
-                "unknown field \"name\" (fields: ");
+    ExpectFails(
+        run, 2,
+        {Args{"contacts", "list", "--sort", "name"}, Args{"contacts", "find", "x", "--fields", "first_name,name"},
+         Args{"groups", "list", "--fields", "name"}, Args{"categories", "list", "--sort", "name"}},
+        "unknown field \"name\" (fields: ");
 }
 
 // Groups, categories and profiles are taken by ID or by name (case
@@ -124,10 +123,8 @@ TEST(ClientFind, RemovingSeveralIsAllOrNothing) {
     const std::string ofB = run.json({"contacts", "show", b})["phones"][0]["phone_number_id"];
 
     ExpectFails(run, 1,
-                {{"contacts", "rm", a, "999", b},
-                 {"groups", "rm", g, "999"},
-                 {"categories", "rm", c, "Gone"},
-                 {"contacts", "phones", "rm", a, first, ofB}});
+                {Args{"contacts", "rm", a, "999", b}, Args{"groups", "rm", g, "999"},
+                 Args{"categories", "rm", c, "Gone"}, Args{"contacts", "phones", "rm", a, first, ofB}});
     ExpectFails(run, 2, {{"contacts", "rm", "999", "x"}, {"contacts", "emails", "rm", a, "x"}}, "ID: \"x\"");
     EXPECT_EQ(run.ids({"contacts", "list"}), (Ids{a, b})) << "a refused rm deletes nothing";
     EXPECT_EQ(run.json({"groups", "list"}).size(), 1u);

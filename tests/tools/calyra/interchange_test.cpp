@@ -160,17 +160,15 @@ TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) 
                                      "NOTE:Analyst\r\nCATEGORIES:Friends\r\n");
     const std::string thirdBob = card("Smith;Bob", "TEL:555 3\r\n");
     const std::string overlap = run.file("overlap.vcf", changed + bob + thirdBob + card("Nakamura;Haruto", ""));
-    const struct {
-        std::string file;
-        Json counts;
-    } kImports[] = {
+    // A file, and what its import counts.
+    const std::pair<std::string, Json> kImports[] = {
         {file, R"({"added": 4, "updated": 0, "unchanged": 0, "skipped": 0})"_json},
         {file, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
         {overlap, R"({"added": 2, "updated": 1, "unchanged": 1, "skipped": 0})"_json},
         {overlap, R"({"added": 0, "updated": 0, "unchanged": 4, "skipped": 0})"_json},
     };
-    for (const auto& import : kImports)
-        EXPECT_TRUE(Includes(run.json({"contacts", "import", import.file}), import.counts)) << import.counts.dump();
+    for (const auto& [file, counts] : kImports)
+        EXPECT_TRUE(Includes(run.json({"contacts", "import", file}), counts)) << counts.dump();
     const Json all = All(run, "contacts");
     ASSERT_EQ(all.size(), 6u) << all.dump(1);
     EXPECT_TRUE(Includes(all[0], R"({"last_name": "Lovelace", "description": "Analyst",
@@ -330,37 +328,31 @@ TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
 // through the program, exports with these lines (and without the unwanted
 // one), and imports into another file as the same record.
 TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
+    using Lines = std::vector<std::string>;
     struct Case {
         Args add;
-        std::vector<std::string> lines;
+        Lines lines;
         std::string absent;
     };
     const Case cases[] = {
-        {{"events", "add", "--subject", "Holiday", "--start", "2024-05-01", "--all-day-event", "yes"},
-         {"DTSTART;VALUE=DATE:20240501", "DTEND;VALUE=DATE:20240502"},
-         "PRIORITY"},
-        {{"events", "add", "--subject", "Rent", "--start", "2024-01-31T09:00", "--repeat", "monthly"},
-         {"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30,31;BYSETPOS=-1"},
-         "BYMONTHDAY=31;"},
-        {{"events", "add", "--subject", "Pay", "--start", "2024-01-30T09:00", "--repeat", "monthly"},
-         {"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30;BYSETPOS=-1"},
-         ""},
-        {{"events", "add", "--subject", "Bills", "--start", "2024-01-29T09:00", "--repeat", "monthly", "--every", "2"},
-         {"RRULE:FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=28,29;BYSETPOS=-1"},
-         ""},
-        {{"events", "add", "--subject", "Leap", "--start", "2024-02-29T09:00", "--repeat", "yearly"},
-         {"RRULE:FREQ=YEARLY;BYMONTHDAY=28,29;BYMONTH=2;BYSETPOS=-1"},
-         ""},
-        {{"events", "add", "--subject", "Far", "--start", "9999-12-31T10:00", "--priority", "low"},
-         {"DTSTART:99991231T100000Z", "DTEND:99991231T110000Z", "PRIORITY:9"},
-         "00000000"},
-        {{"events", "add", "--subject", "Past's", "--start", "1850-06-01T10:00", "--reminder-time", "-5"},
-         {"DTSTART:18500601T100000Z", "SUMMARY:Past's", "TRIGGER:PT5M"},
-         ""},
-        {{"tasks", "add", "--subject", "Taxes", "--start-date", "2024-04-01", "--end-date", "2024-04-15",
-          "--reminder-time", "60"},
-         {"DUE;VALUE=DATE:20240415", "TRIGGER;RELATED=END:-PT1H"},
-         "PRIORITY"},
+        {Args{"events", "add", "--subject", "Holiday", "--start", "2024-05-01", "--all-day-event", "yes"},
+         Lines{"DTSTART;VALUE=DATE:20240501", "DTEND;VALUE=DATE:20240502"}, "PRIORITY"},
+        {Args{"events", "add", "--subject", "Rent", "--start", "2024-01-31T09:00", "--repeat", "monthly"},
+         Lines{"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30,31;BYSETPOS=-1"}, "BYMONTHDAY=31;"},
+        {Args{"events", "add", "--subject", "Pay", "--start", "2024-01-30T09:00", "--repeat", "monthly"},
+         Lines{"RRULE:FREQ=MONTHLY;BYMONTHDAY=28,29,30;BYSETPOS=-1"}, ""},
+        {Args{"events", "add", "--subject", "Bills", "--start", "2024-01-29T09:00", "--repeat", "monthly", "--every",
+              "2"},
+         Lines{"RRULE:FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=28,29;BYSETPOS=-1"}, ""},
+        {Args{"events", "add", "--subject", "Leap", "--start", "2024-02-29T09:00", "--repeat", "yearly"},
+         Lines{"RRULE:FREQ=YEARLY;BYMONTHDAY=28,29;BYMONTH=2;BYSETPOS=-1"}, ""},
+        {Args{"events", "add", "--subject", "Far", "--start", "9999-12-31T10:00", "--priority", "low"},
+         Lines{"DTSTART:99991231T100000Z", "DTEND:99991231T110000Z", "PRIORITY:9"}, "00000000"},
+        {Args{"events", "add", "--subject", "Past's", "--start", "1850-06-01T10:00", "--reminder-time", "-5"},
+         Lines{"DTSTART:18500601T100000Z", "SUMMARY:Past's", "TRIGGER:PT5M"}, ""},
+        {Args{"tasks", "add", "--subject", "Taxes", "--start-date", "2024-04-01", "--end-date", "2024-04-15",
+              "--reminder-time", "60"},
+         Lines{"DUE;VALUE=DATE:20240415", "TRIGGER;RELATED=END:-PT1H"}, "PRIORITY"},
     };
     for (const auto& c : cases) {
         Importer first, second;

@@ -66,15 +66,12 @@ TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
         values.emplace_back();
         for (const auto& column : header[0]) values.back().push_back(item.at(column).get<std::string>());
     }
-    const struct {
-        const char* format;
-        Rows (*parse)(const std::string&);
-    } formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
-    for (const auto& f : formats) {
+    const std::pair<const char*, Rows (*)(const std::string&)> formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
+    for (const auto& [format, parse] : formats) {
         Rows withHeader = values;
         withHeader.insert(withHeader.begin(), header[0]);
-        EXPECT_EQ(f.parse(run.ok({"--format", f.format, "profiles", "list"})), withHeader) << f.format;
-        EXPECT_EQ(f.parse(run.ok({"--format", f.format, "--no-header", "profiles", "list"})), values) << f.format;
+        EXPECT_EQ(parse(run.ok({"--format", format, "profiles", "list"})), withHeader) << format;
+        EXPECT_EQ(parse(run.ok({"--format", format, "--no-header", "profiles", "list"})), values) << format;
     }
     // One value (an object, or a change's result) is a field/value list.
     EXPECT_EQ(ParseCsv(run.ok({"--format", "csv", "profiles", "add", "Third"})),
@@ -103,17 +100,15 @@ std::string WithoutEscapes(std::string text) {
 TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
     OneProfile run;
     const std::string bold = "\x1b[1mname\x1b[0m";
-    const struct {
-        Args args;
-        bool painted;
-    } cases[] = {
+    // The command line, and whether it paints.
+    const std::pair<Args, bool> cases[] = {
         {{"--color", "always", "profiles", "list"}, true},
         {{"profiles", "list"}, false},  // auto, and the output is a pipe
         {{"--color", "never", "profiles", "list"}, false},
         {{"--color", "always", "--format", "csv", "profiles", "list"}, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(run.ok(c.args).find(bold) != std::string::npos, c.painted) << ClientRun::Join(c.args);
+    for (const auto& [args, painted] : cases)
+        EXPECT_EQ(run.ok(args).find(bold) != std::string::npos, painted) << ClientRun::Join(args);
     // Escapes take no width: the painted table lines up as the plain one.
     EXPECT_EQ(WithoutEscapes(run.ok({"--color", "always", "profiles", "list"})), run.ok({"profiles", "list"}));
     // What colour marks: an overdue task, a category's own colour, today.
@@ -140,10 +135,8 @@ TEST(ClientOutput, SqlNamesItsColumnsAndCountsChangedRows) {
     ClientRun run;
     run.ok({"profiles", "add", "A"});
     run.ok({"profiles", "add", "B"});
-    const struct {
-        const char* statement;
-        Rows printed;  // as CSV
-    } cases[] = {
+    // A statement, and what it prints as CSV.
+    const std::pair<const char*, Rows> cases[] = {
         {"SELECT [ProfileName], [ProfileID] AS id, 1 + 1 FROM [tProfile] ORDER BY id",
          {{"ProfileName", "id", "1 + 1"}, {"A", "1", "2"}, {"B", "2", "2"}}},
         {"SELECT * FROM [tProfile] WHERE 0", {{"ProfileID", "IMEI", "SN", "HXRID", "Model", "ProfileName"}}},
@@ -152,8 +145,8 @@ TEST(ClientOutput, SqlNamesItsColumnsAndCountsChangedRows) {
         {"UPDATE [tProfile] SET [Model] = 'X'", {{"field", "value"}, {"ok", "yes"}, {"changed", "2"}}},
         {"CREATE TABLE [tScratch] (a)", {{"field", "value"}, {"ok", "yes"}, {"changed", "0"}}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseCsv(run.ok({"--format", "csv", "sql", c.statement})), c.printed) << c.statement;
+    for (const auto& [statement, printed] : cases)
+        EXPECT_EQ(ParseCsv(run.ok({"--format", "csv", "sql", statement})), printed) << statement;
     EXPECT_EQ(run.ok({"sql", "DELETE FROM [tScratch]"}), "0 rows changed\n");
     EXPECT_EQ(run.ok({"sql", "INSERT INTO [tScratch] VALUES (1), (2)"}), "2 rows changed; new row 2\n");
     EXPECT_EQ(run.ok({"sql", "SELECT a AS n FROM [tScratch] LIMIT 1"}), "n\n1\n(1 row)\n");

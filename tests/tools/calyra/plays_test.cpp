@@ -76,14 +76,10 @@ TEST_F(ClientPlays, RecordCountsPlaysAndTopListsMostPlayedFirstPerKind) {
 TEST_F(ClientPlays, BadCommandLinesAreRefusedAndNotCounted) {
     const auto a = file("a.mp3");
     ExpectFails(run, 2,
-                {{"plays", "top", "0"},
-                 {"plays", "top", "100"},
-                 {"plays", "top", "-3"},
-                 {"plays", "top", "many"},
-                 {"plays", "record", a, "--episode", "1"},
-                 {"plays", "record", a, "--podcast", "--title", "T"},
-                 {"plays", "record", ""},
-                 {"plays", "record"}});
+                {Args{"plays", "top", "0"}, Args{"plays", "top", "100"}, Args{"plays", "top", "-3"},
+                 Args{"plays", "top", "many"}, Args{"plays", "record", a, "--episode", "1"},
+                 Args{"plays", "record", a, "--podcast", "--title", "T"}, Args{"plays", "record", ""},
+                 Args{"plays", "record"}});
     EXPECT_TRUE(top({"99"}).empty());
     EXPECT_TRUE(top({"1", "--podcast"}).empty());
 }

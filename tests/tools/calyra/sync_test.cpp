@@ -19,10 +19,9 @@ TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
         << "set must keep the fields it was not given";
 
     ExpectFails(run, 2,
-                {{"sync", "options", "set", "--type", "1"},
-                 {"sync", "options", "set", "--group-option", "all"},
-                 {"sync", "options", "set", "--type", "1", "--group-option", "sometimes"},
-                 {"sync", "options", "set", "--type", "1", "--option-ex1", "many"}});
+                {Args{"sync", "options", "set", "--type", "1"}, Args{"sync", "options", "set", "--group-option", "all"},
+                 Args{"sync", "options", "set", "--type", "1", "--group-option", "sometimes"},
+                 Args{"sync", "options", "set", "--type", "1", "--option-ex1", "many"}});
 }
 
 TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {

@@ -128,14 +128,12 @@ TEST(ClientTasks, BadCommandLinesExitTwoAndUnknownTasksOne) {
     Tasks run;
     const std::string id = run.add({"--subject", "Something"});
     ExpectFails(run, 2,
-                {{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"},
-                 {"tasks", "edit", id},
-                 {"tasks", "add", "--end-date", "2026-02-01"},
-                 {"tasks", "done", "abc"},
-                 {"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
-                 {"tasks", "add", "--subject", "X", "--repeat", "weekly"},
-                 {"tasks", "edit", id, "--complete-percent", "101"},
-                 {"tasks", "add", "--subject", "X", "--complete-percent", "-1"}});
+                {Args{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"}, Args{"tasks", "edit", id},
+                 Args{"tasks", "add", "--end-date", "2026-02-01"}, Args{"tasks", "done", "abc"},
+                 Args{"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
+                 Args{"tasks", "add", "--subject", "X", "--repeat", "weekly"},
+                 Args{"tasks", "edit", id, "--complete-percent", "101"},
+                 Args{"tasks", "add", "--subject", "X", "--complete-percent", "-1"}});
     ExpectFails(run, 2, {{"tasks", "list", "--due", "2027-02-30"}, {"tasks", "list", "--due", "someday"}}, "e.g.");
     ExpectFails(run, 1, {{"tasks", "done", "999"}, {"tasks", "rm", "999"}});
     EXPECT_EQ(run.json({"tasks", "list"}).size(), 1u);

@@ -102,10 +102,9 @@ TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
     }
 
     ExpectFails(run, 2,
-                {{"events", "add", "--subject", "X", "--start", "someday"},
-                 {"events", "add", "--subject", "X", "--start", "14:00", "--for", "90"},
-                 {"events", "list", "--from", "2027-13-01"},
-                 {"agenda", "soon"}},
+                {Args{"events", "add", "--subject", "X", "--start", "someday"},
+                 Args{"events", "add", "--subject", "X", "--start", "14:00", "--for", "90"},
+                 Args{"events", "list", "--from", "2027-13-01"}, Args{"agenda", "soon"}},
                 "e.g.");
 }
 

@@ -8,12 +8,8 @@ namespace calyra::interchange {
 namespace {
 
 TEST(TextEncoding, QuotedPrintable) {
-    struct Case {
-        const char* in;
-        const char* out;
-        bool malformed;
-    };
-    const Case cases[] = {
+    // Encoded, decoded, and whether the decoder calls it malformed.
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"J=FCrgen", "J\xFCrgen", false},
         {"a=3Db", "a=b", false},
         {"line=0D=0Anext", "line\r\nnext", false},
@@ -22,10 +18,10 @@ TEST(TextEncoding, QuotedPrintable) {
         {"bad=ZZ", "bad=ZZ", true},
         {"short=4", "short=4", true},
     };
-    for (const auto& c : cases) {
-        bool malformed = false;
-        EXPECT_EQ(DecodeQuotedPrintable(c.in, &malformed), c.out) << c.in;
-        EXPECT_EQ(malformed, c.malformed) << c.in;
+    for (const auto& [in, out, malformed] : cases) {
+        bool found = false;
+        EXPECT_EQ(DecodeQuotedPrintable(in, &found), out) << in;
+        EXPECT_EQ(found, malformed) << in;
     }
 }
 
@@ -40,16 +36,12 @@ TEST(TextEncoding, CharsetsBecomeUtf8) {
 }
 
 TEST(TextEncoding, Utf8Validation) {
-    struct Case {
-        const char* text;
-        bool valid;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"plain", true},         {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true},
         {"\xC3", false},         {"\xC0\xAF", false},         {"\xE0\x80\xAF", false},
         {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xFF", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+    for (const auto& [text, valid] : cases) EXPECT_EQ(IsValidUtf8(text), valid) << text;
 }
 
 TEST(TextEncoding, ByteOrderMarks) {
@@ -63,13 +55,10 @@ TEST(ContentLine, ParametersInTheirWrittenForms) {
     std::string error;
     ASSERT_TRUE(ParseContentLine({7, "item1.ADR;TYPE=\"home,pref\";LABEL=\"a;b:c\";X-Q=^'q^'^n:;;x"}, &l, &error))
         << error;
-    EXPECT_EQ(l.group, "item1");
-    EXPECT_EQ(l.name, "ADR");
-    EXPECT_TRUE(l.hasType("home"));
-    EXPECT_TRUE(l.hasType("pref"));
+    EXPECT_EQ(std::tie(l.group, l.name, l.value), std::make_tuple("item1", "ADR", ";;x"));
+    EXPECT_TRUE(l.hasType("home") && l.hasType("pref"));
     EXPECT_EQ(l.param("LABEL"), std::vector<std::string>{"a;b:c"});
     EXPECT_EQ(l.param("X-Q"), std::vector<std::string>{"\"q\"\n"});
-    EXPECT_EQ(l.value, ";;x");
 
     ASSERT_TRUE(ParseContentLine({1, "NOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:x=3D"}, &l, &error));
     EXPECT_EQ(l.param("ENCODING"), std::vector<std::string>{"QUOTED-PRINTABLE"});
@@ -84,11 +73,9 @@ TEST(ContentLine, UnfoldsSpacesAndTabsAndCountsPhysicalLines) {
     ContentLineReader reader("A:one\r\n two\r\n\tthree\r\n\r\nB:x\nC:y\rD:z");
     auto a = reader.next();
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->text, "A:onetwothree");
-    EXPECT_EQ(a->line, 1u);
-    auto b = reader.next();
-    EXPECT_EQ(b->text, "B:x");
-    EXPECT_EQ(b->line, 5u);
+    EXPECT_EQ(std::tie(a->text, a->line), std::make_tuple("A:onetwothree", 1u));
+    a = reader.next();
+    EXPECT_EQ(std::tie(a->text, a->line), std::make_tuple("B:x", 5u));
     EXPECT_EQ(reader.next()->line, 6u);
     EXPECT_EQ(reader.next()->text, "D:z");
     EXPECT_FALSE(reader.next());
