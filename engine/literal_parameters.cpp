@@ -21,13 +21,10 @@ bool IsIdentifierChar(char c) { return kIdentifierChars[static_cast<unsigned cha
 // its closing quote; a doubled closing quote is part of the text. npos when
 // it is left open.
 size_t QuotedEnd(std::string_view sql, size_t i, char close) {
-    for (size_t j = i + 1; j < sql.size(); ++j) {
-        if (sql[j] != close) continue;
-        if (close != ']' && j + 1 < sql.size() && sql[j + 1] == close) {
-            ++j;
-            continue;
-        }
-        return j + 1;
+    // find rather than a loop over every character: quoted names and values
+    // are most of a statement's bytes.
+    for (size_t j = sql.find(close, i + 1); j != std::string_view::npos; j = sql.find(close, j + 2)) {
+        if (close == ']' || j + 1 == sql.size() || sql[j + 1] != close) return j + 1;
     }
     return std::string_view::npos;
 }
