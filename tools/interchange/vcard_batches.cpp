@@ -20,6 +20,17 @@ bool IsExactly(std::string_view line, std::string_view word) {
     return true;
 }
 
+// Whether the name part of `line` (before its first ':' or ';') holds
+// BEGIN, END or AGENT in any case: the only properties that move a card's
+// depth. Erring towards yes (X-SENDER holds END) only costs a full read.
+bool MayMoveDepth(std::string_view line) {
+    const std::string_view name = line.substr(0, line.find_first_of(":;"));
+    for (std::string_view word : {"BEGIN", "END", "AGENT"})
+        for (size_t i = 0; i + word.size() <= name.size(); ++i)
+            if (IsExactly(name.substr(i, word.size()), word)) return true;
+    return false;
+}
+
 bool IsBlank(std::string_view line) {
     for (char c : line)
         if (c != ' ' && c != '\t') return false;
@@ -39,6 +50,9 @@ public:
             m_agentPending = m_depth == 1;
             return;
         }
+        // Any other property only ends a pending AGENT, so it is read in
+        // full only then: reading every line showed in an import's profile.
+        if (!m_agentPending && !MayMoveDepth(physical)) return;
         ContentLine l;
         std::string error;
         // A line that is no property changes nothing, as for the reader: an
