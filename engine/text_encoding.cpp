@@ -3,6 +3,7 @@
 // through the decoder once.
 #include "engine/text_encoding.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -10,6 +11,7 @@ namespace calyra::engine {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
+static_assert(std::endian::native == std::endian::little, "the ASCII fast paths read units as bytes in order");
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
@@ -25,15 +27,30 @@ void Utf16ToUtf8(const char16_t* text, std::string& out) {
     out.resize(len * 3);
     char* dst = out.data();
     size_t o = 0;
-    for (size_t i = 0; i < len; ++i) {
-        char32_t u = text[i];
+    size_t i = 0;
+    while (i < len) {
+        // Four ASCII units at a time while they last: every statement passes
+        // here, and its names and keywords are ASCII.
+        while (i + 4 <= len) {
+            std::uint64_t chunk;
+            std::memcpy(&chunk, text + i, 8);
+            if (chunk & 0xFF80FF80FF80FF80ULL) break;
+            // The low byte of each unit, in order (the targets are little-endian).
+            const auto bytes = static_cast<std::uint32_t>((chunk & 0xFF) | ((chunk >> 8) & 0xFF00) |
+                                                          ((chunk >> 16) & 0xFF0000) | ((chunk >> 24) & 0xFF000000));
+            std::memcpy(dst + o, &bytes, 4);
+            i += 4;
+            o += 4;
+        }
+        if (i == len) break;
+        const char32_t u = text[i++];
         if (u < 0x80) {
             dst[o++] = static_cast<char>(u);
         } else if (u < 0x800) {
             dst[o++] = static_cast<char>(0xC0 | (u >> 6));
             dst[o++] = static_cast<char>(0x80 | (u & 0x3F));
-        } else if (IsHighSurrogate(u) && i + 1 < len && IsLowSurrogate(text[i + 1])) {
-            char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        } else if (IsHighSurrogate(u) && i < len && IsLowSurrogate(text[i])) {
+            char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (static_cast<char32_t>(text[i++]) - 0xDC00);
             dst[o++] = static_cast<char>(0xF0 | (cp >> 18));
             dst[o++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
             dst[o++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
