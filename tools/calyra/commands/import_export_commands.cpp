@@ -220,10 +220,10 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
                 const std::string& path = input.first;  // a name the lambda can capture
                 ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
                     report.addParse(path, batch.report);
-                    importer.add(batch.cards, path);
-                    progress.step(batch.cards.size());
+                    progress.step(importer.add(std::move(batch.cards), path));
                 });
             }
+            progress.step(importer.finish());
             transaction.commit();
         }
         ShowReport(ctx, report, *dryRun);

@@ -271,6 +271,16 @@ struct ContactImporter::Planned {
     bool titleGiven = false, suffixGiven = false;
     std::array<std::vector<Item>, kDetailFamilyCount> items;
     std::vector<std::string> categories;
+    // For the report, which only the storing thread touches.
+    std::vector<std::string> warnings;   // at the card's line
+    std::vector<std::string> notStored;  // values read that have no place
+};
+
+// A batch of cards with what each would store.
+struct ContactImporter::PlannedBatch {
+    std::vector<ContactCard> cards;
+    std::string file;
+    std::vector<std::unique_ptr<Planned>> planned;
 };
 
 ContactImporter::ContactImporter(Session& session, ImportReport& report)
@@ -316,14 +326,14 @@ std::string ContactImporter::groupId(const std::string& name) {
     return m_groupIds[name] = id.utf8();
 }
 
-std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCard& source, const std::string& file) {
+std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCard& source) {
     auto planned = std::make_unique<Planned>();
     ContactCard card = source;
     // Texts longer than a field gives back are cut, and said so.
     auto fit = [&](std::string& text, const char* what) {
         bool cut = false;
         text = FitText(text, &cut);
-        if (cut) m_report.warn(file, card.line, std::string(what) + " is longer than a record keeps; cut");
+        if (cut) planned->warnings.push_back(std::string(what) + " is longer than a record keeps; cut");
     };
     for (const auto& f : kTextFields) fit(card.*f.member, f.key);
 
@@ -344,7 +354,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             contact.eTitle = static_cast<enumTitle>(*v);
             planned->titleGiven = true;
         } else {
-            m_report.notStored("N (title \"" + card.prefixes + "\")");
+            planned->notStored.push_back("N (title \"" + card.prefixes + "\")");
         }
     }
     if (!card.suffixes.empty()) {
@@ -352,14 +362,14 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             contact.eSuffix = static_cast<enumSuffix>(*v);
             planned->suffixGiven = true;
         } else {
-            m_report.notStored("N (suffix \"" + card.suffixes + "\")");
+            planned->notStored.push_back("N (suffix \"" + card.suffixes + "\")");
         }
     }
     for (const auto& f : kDateFields) {
         const auto& date = card.*f.member;
         if (!date) continue;
         if (date->year == 0) {
-            m_report.notStored(std::string(f.property) + " (without a year)");
+            planned->notStored.push_back(std::string(f.property) + " (without a year)");
             continue;
         }
         contact.*f.record = FromCivil({date->year, date->month, date->day, 0, 0, 0});
@@ -368,7 +378,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
     auto fitted = [&](const std::string& text) {
         bool cut = false;
         std::string out = FitText(text, &cut);
-        if (cut) m_report.warn(file, card.line, "a detail is longer than a record keeps; cut");
+        if (cut) planned->warnings.push_back("a detail is longer than a record keeps; cut");
         return out;
     };
     auto item = [&](const char* name, DetailFields fields, bool primary) {
@@ -441,17 +451,41 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
     return best;
 }
 
-void ContactImporter::add(const std::vector<ContactCard>& cards, const std::string& file) {
-    // Planned once: what a card cannot keep is reported once, however often
-    // it is stored.
-    std::vector<std::unique_ptr<Planned>> planned;
-    planned.reserve(cards.size());
-    for (const auto& card : cards) planned.push_back(plan(card, file));
-    if (!store(planned)) return;
-    // A card was refused and the batch undone: again a card at a time, so
-    // only the refused ones are left out.
-    for (size_t i = 0; i < planned.size(); ++i)
-        if (auto why = store({&planned[i], 1})) m_report.skip(file, cards[i].line, *why);
+size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& file) {
+    // The batch is planned on a second thread while the one before is
+    // stored: planning touches neither the database nor the report, and
+    // took a tenth of an import's time. Where no thread can be started, it
+    // is planned when it is stored.
+    auto batch = std::make_unique<PlannedBatch>(PlannedBatch{std::move(cards), file, {}});
+    auto next = std::async(std::launch::async | std::launch::deferred, [batch = std::move(batch)]() mutable {
+        batch->planned.reserve(batch->cards.size());
+        for (const auto& card : batch->cards) batch->planned.push_back(plan(card));
+        return std::move(batch);
+    });
+    const size_t stored = finish();
+    m_planning = std::move(next);
+    return stored;
+}
+
+size_t ContactImporter::finish() {
+    if (!m_planning.valid()) return 0;
+    const std::unique_ptr<PlannedBatch> batch = m_planning.get();
+    noteDiagnostics(batch->planned, batch->cards, batch->file);
+    if (store(batch->planned)) {
+        // A card was refused and the batch undone: again a card at a time,
+        // so only the refused ones are left out.
+        for (size_t i = 0; i < batch->planned.size(); ++i)
+            if (auto why = store({&batch->planned[i], 1})) m_report.skip(batch->file, batch->cards[i].line, *why);
+    }
+    return batch->cards.size();
+}
+
+void ContactImporter::noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
+                                      std::span<const ContactCard> cards, const std::string& file) {
+    for (size_t i = 0; i < planned.size(); ++i) {
+        for (const auto& why : planned[i]->warnings) m_report.warn(file, cards[i].line, why);
+        for (const auto& name : planned[i]->notStored) m_report.notStored(name);
+    }
 }
 
 std::optional<std::string> ContactImporter::store(std::span<const std::unique_ptr<Planned>> planned) {
@@ -581,7 +615,8 @@ bool ContactImporter::replace(const ContactCard& card, const std::string& id, co
     for (const tagContactInfo& c : m_stored->contacts())
         if (BstrUtf8(c.bstrContactID) == id) stored = &c;
     if (!stored) throw ClientError("no contact \"" + id + "\" in the current profile");
-    std::unique_ptr<Planned> planned = plan(card, file);
+    std::unique_ptr<Planned> planned = plan(card);
+    noteDiagnostics({&planned, 1}, {&card, 1}, file);
 
     bool changed = false;
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {

@@ -37,6 +37,7 @@
 #pragma once
 
 #include <array>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -63,8 +64,11 @@ public:
 
     // Adds, updates or finds unchanged each card, in order. When the
     // database refuses part of a card, nothing of that card stays and the
-    // report says why.
-    void add(const std::vector<interchange::ContactCard>& cards, const std::string& file);
+    // report says why. The cards are stored by the next call or by finish(),
+    // while the next batch is prepared; returns how many cards were stored.
+    size_t add(std::vector<interchange::ContactCard> cards, const std::string& file);
+    // Stores the cards the last add() left; returns how many.
+    size_t finish();
     // Makes the stored contact `id` what `card` says, as a person edited
     // it: fields the card carries take its values (an empty one clears the
     // field), fields it has no place for (photo, ringtone, alert) keep
@@ -76,6 +80,7 @@ public:
 
 private:
     struct Planned;
+    struct PlannedBatch;
     struct Candidate {
         size_t index;                   // into m_stored->contacts()
         std::vector<std::string> keys;  // phone digits and e-mail addresses, sorted
@@ -90,7 +95,12 @@ private:
     // when the database refuses part of it.
     Outcome store(Planned& planned);
 
-    std::unique_ptr<Planned> plan(const interchange::ContactCard& card, const std::string& file);
+    // What storing the card would write; touches nothing but the card, so
+    // it may run on another thread.
+    static std::unique_ptr<Planned> plan(const interchange::ContactCard& card);
+    // The planned cards' warnings and values that have no place, into the report.
+    void noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
+                         std::span<const interchange::ContactCard> cards, const std::string& file);
     Candidate* match(const Planned& planned);
     void insert(Planned& planned);
     bool update(const Planned& planned, const Candidate& stored);
@@ -109,6 +119,7 @@ private:
     std::vector<std::string> m_newGroups;                   // made since the last savepoint
     std::vector<size_t> m_claimed;                          // m_candidates claimed since the last savepoint
     bool m_groupsLoaded = false;
+    std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
 };
 
 // Every contact of the current profile as a card, in the order the

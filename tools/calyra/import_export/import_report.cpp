@@ -1,5 +1,8 @@
 #include "import_export/import_report.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace calyra::cli {
 
 void ImportReport::addParse(const std::string& file, const interchange::ParseReport& parse) {
@@ -15,6 +18,20 @@ void ImportReport::warn(const std::string& file, size_t line, const std::string&
     m_diagnostics.push_back({file, line, why, false});
 }
 
+std::vector<ImportReport::Entry> ImportReport::diagnostics() const {
+    // An import reads a batch while it stores the one before, so what it
+    // finds does not arrive in line order.
+    std::vector<std::string> files;
+    for (const auto& d : m_diagnostics)
+        if (std::find(files.begin(), files.end(), d.file) == files.end()) files.push_back(d.file);
+    auto rank = [&files](const Entry& d) {
+        return std::pair(std::find(files.begin(), files.end(), d.file) - files.begin(), d.line);
+    };
+    std::vector<Entry> sorted = m_diagnostics;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const Entry& a, const Entry& b) { return rank(a) < rank(b); });
+    return sorted;
+}
+
 size_t ImportReport::skippedCount() const {
     size_t n = 0;
     for (const auto& d : m_diagnostics) n += d.skipped ? 1 : 0;
@@ -24,7 +41,7 @@ size_t ImportReport::skippedCount() const {
 Json ImportReport::json() const {
     Json out{{"added", m_imported}, {"updated", m_updated}, {"unchanged", m_unchanged}, {"skipped", skippedCount()}};
     Json diagnostics = Json::array();
-    for (const auto& d : m_diagnostics)
+    for (const auto& d : this->diagnostics())
         diagnostics.push_back({{"file", d.file}, {"line", d.line}, {"what", d.what}, {"skipped", d.skipped}});
     out["diagnostics"] = std::move(diagnostics);
     Json notStored = Json::object();
@@ -42,7 +59,7 @@ std::string ImportReport::text() const {
         for (char& c : words) c = c == '_' ? ' ' : c;
         out += ", " + words + " " + std::to_string(n);
     }
-    for (const auto& d : m_diagnostics)
+    for (const auto& d : diagnostics())
         out += "\n  " + d.file + ":" + std::to_string(d.line) + ": " + d.what + (d.skipped ? " (skipped)" : "");
     if (!m_notStored.empty()) {
         out += "\nnot stored (no place in the records):";

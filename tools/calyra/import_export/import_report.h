@@ -50,7 +50,8 @@ public:
 
     // {"added", "updated", "unchanged", "skipped", "diagnostics": [{file,
     //  line, what, skipped}], "not_stored": {name: n}, and the side-effect
-    //  counts}.
+    //  counts}. Diagnostics come in file order and by line within a file,
+    //  however the import found them.
     Json json() const;
     // "added 12 contacts, updated 1, unchanged 40, skipped 2" and one line
     // per diagnostic and per kind of value not stored.
@@ -63,6 +64,8 @@ private:
         std::string what;
         bool skipped;
     };
+    std::vector<Entry> diagnostics() const;  // in file order, by line
+
     std::string m_what;  // "contacts"
     size_t m_imported = 0;
     size_t m_updated = 0;
