@@ -267,9 +267,7 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
     VARIANT tooBig = MakeVariant(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; });
-    Variant inner;
-    inner.vt = VT_BSTR;
-    inner.bstrVal = SysAllocString(u"5");
+    Variant inner(u"5");
     VARIANT wrappedText = Ref(VT_VARIANT, &inner);
     const BadCall cases[] = {
         {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
@@ -348,9 +346,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     EXPECT_EQ(done.boolVal, VARIANT_FALSE);
 
     // An out value replaces whatever a wrapped VARIANT held, freeing it.
-    Variant variable;
-    variable.vt = VT_BSTR;
-    variable.bstrVal = SysAllocString(u"to be freed");
+    Variant variable(u"to be freed");
     Variant done2;
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_VARIANT, &variable)}, &done2), S_OK);
     EXPECT_EQ(variable.vt, VT_I4);
@@ -372,9 +368,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     ASSERT_EQ(Call(8, {Missing(), TextArg(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
-    Variant textVariable;
-    textVariable.vt = VT_BSTR;
-    textVariable.bstrVal = SysAllocString(u"var");
+    Variant textVariable(u"var");
     ASSERT_EQ(Call(8, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
     EXPECT_EQ(Bstr(textVariable.bstrVal).view(), u"var!");
 }
