@@ -36,8 +36,7 @@ TEST(EventCategoryRecords, ColourKeepsAll32BitsFlagsReadBackAsOneOrZeroAndNamesA
                   c.stored);
     }
     RecordArray<tagEventCategoryInfo> all;
-    LONG n = 0;
-    ASSERT_EQ(categories->GetAllEventCategories(nullptr, &n, &all), S_OK);
+    const LONG n = ListInto(all, categories.get(), &IEventCategoryAccess::GetAllEventCategories);
     ASSERT_EQ(n, static_cast<LONG>(std::size(cases)));
     for (LONG i = 0; i < n; ++i) {
         EXPECT_EQ(all[i].ulColor, cases[i].color) << "colour " << std::hex << cases[i].color;

@@ -65,21 +65,13 @@ TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContac
 TEST(ContactDetails, EachValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
     PimDatabase db;
     auto contacts = db.Create<CContactAccess, IContactAccess>();
-    const Bstr contact(u"3");
-    tagPhoneNumber phone{};
-    phone.eLocationType = enumLocationType_Work;
-    phone.ePhoneNumberType = enumPhoneNumberType_Pager;
-    Bstr number(u"555-0100"), address(u"someone@jabber.example"), protocol(u"XMPP");
-    phone.bstrPhoneNumber = number;
-    phone.bPrimary = -1;
+    const Bstr contact(u"3"), number(u"555-0100"), address(u"someone@jabber.example"), protocol(u"XMPP");
+    tagPhoneNumber phone{nullptr, enumLocationType_Work, enumPhoneNumberType_Pager, number, -1};
     ASSERT_EQ(contacts->AddPhoneNumberToContact(nullptr, contact, &phone, nullptr), S_OK);
     EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], [PrimaryFlag] "
                       u"FROM [tPhoneNumber];"),
               (Rows{{"3", "1", "2", "555-0100", "1"}}));
-    tagIM im{};
-    im.bstrAddress = address;
-    im.bstrProtocol = protocol;
-    im.bPrimary = 5;
+    tagIM im{nullptr, enumLocationType_Home, address, protocol, 5};
     Bstr imID;
     ASSERT_EQ(contacts->AddIMToContact(nullptr, contact, &im, &imID), S_OK);
     EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [Address], [Protocol], [PrimaryFlag] FROM [tIM];"),

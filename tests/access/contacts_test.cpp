@@ -19,6 +19,7 @@ using calyra::CContactAccess;
 using calyra::CContactGroupAccess;
 using calyra::test::AddContact;
 using calyra::test::kUntouched;
+using calyra::test::ListInto;
 using calyra::test::PimDatabase;
 using calyra::test::RecordArray;
 using calyra::test::RecordHolder;
@@ -189,9 +190,7 @@ TEST(ContactCascades, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNo
     EXPECT_EQ(MemberIds(mine.get(), group), (Names{a, b}));
     // The instant-messaging addresses of a deleted contact are still listed.
     RecordArray<tagIM> ims;
-    LONG n = 0;
-    ASSERT_EQ(mine->GetIMsByContactID(nullptr, Bstr::FromUtf8(gone), &n, &ims), S_OK);
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ(ListInto(ims, mine.get(), &IContactAccess::GetIMsByContactID, Bstr::FromUtf8(gone)), 1);
 
     ASSERT_EQ(mine->DeleteAllContacts(nullptr), S_OK);
     EXPECT_TRUE(AllLastNames(mine.get()).empty());
@@ -257,15 +256,13 @@ TEST(ContactMembership, ListsCarryOnlyTheSelectedFields) {
     ASSERT_EQ(Join(contacts.get(), c.utf8(), g), S_OK);
 
     RecordArray<tagContactInfo> members;
-    LONG n = 0;
-    ASSERT_EQ(contacts->GetContactsByContactGroupID(nullptr, Bstr::FromUtf8(g), &n, &members), S_OK);
-    ASSERT_EQ(n, 1);
+    ASSERT_EQ(ListInto(members, contacts.get(), &IContactAccess::GetContactsByContactGroupID, Bstr::FromUtf8(g)), 1);
     EXPECT_EQ(Text(members[0].bstrContactID), c.utf8());
     EXPECT_TRUE(SameRecord(tagContactInfo{}, members[0], {"bstrContactID"})) << "members carry their ID only";
 
     RecordArray<tagContactGroupInfo> ofContact, all;
-    ASSERT_EQ(contacts->GetContactGroupsByContactID(nullptr, c, &n, &ofContact), S_OK);
-    ASSERT_EQ(groups->GetAllContactGroups(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(ListInto(ofContact, contacts.get(), &IContactAccess::GetContactGroupsByContactID, c), 1);
+    ASSERT_EQ(ListInto(all, groups.get(), &IContactGroupAccess::GetAllContactGroups), 1);
     EXPECT_EQ(all[0].bToBeSynced, 1) << "the group list reads the sync flag";
     EXPECT_EQ(ofContact[0].bToBeSynced, 0) << "the sync flag is not selected for a contact's groups";
     EXPECT_TRUE(SameRecord<tagContactGroupInfo>(all[0], ofContact[0], {"bToBeSynced"}))

@@ -43,8 +43,7 @@ TEST(ProfileRecords, TextsAreStoredWholeButReadThroughA2048UnitBuffer) {
     auto profiles = db.Create<CProfileAccess, IProfileAccess>();
     AddProfile(profiles.get(), u"long", std::u16string(3000, u'x'));
     RecordArray<tagProfileInfo> all;
-    LONG n = 0;
-    ASSERT_EQ(profiles->GetAllProfiles(nullptr, &n, &all), S_OK);
+    ASSERT_EQ(ListInto(all, profiles.get(), &IProfileAccess::GetAllProfiles), 1);
     EXPECT_EQ(SysStringLen(all[0].bstrSN), 2048u);
     EXPECT_EQ(db.Value(u"SELECT length([SN]) FROM [tProfile];"), "3000");
 }

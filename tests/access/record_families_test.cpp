@@ -45,9 +45,7 @@ template <class R, class I, class M, class... Args>
 Read<R> OnlyOfList(I* o, M list, Args... args) {
     return [=](const std::string&, const Check<R>& check) {
         RecordArray<R> a;
-        LONG n = 0;
-        ASSERT_EQ((o->*list)(nullptr, args..., &n, &a), S_OK);
-        ASSERT_EQ(n, 1);
+        ASSERT_EQ(ListInto(a, o, list, args...), 1);
         check(a[0]);
     };
 }

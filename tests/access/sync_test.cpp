@@ -16,6 +16,7 @@ using calyra::Bstr;
 using calyra::ComPtr;
 using calyra::CSyncOption;
 using calyra::test::DateText;
+using calyra::test::ListInto;
 using calyra::test::PimDatabase;
 using calyra::test::RecordArray;
 using calyra::test::SameRecord;
@@ -47,9 +48,7 @@ protected:
 
     std::vector<std::pair<std::string, LONG>> Albums(ISyncOption* object, LONG type) {
         RecordArray<tagSyncAlbumItem> array;
-        LONG n = -1;
-        EXPECT_EQ(object->GetSyncAlbums(nullptr, type, &n, &array), S_OK);
-        EXPECT_EQ(array.size(), n);
+        const LONG n = ListInto(array, object, &ISyncOption::GetSyncAlbums, type);
         std::vector<std::pair<std::string, LONG>> out;
         for (LONG i = 0; i < n; ++i) {
             EXPECT_EQ(array[i].lType, type) << "each element carries the type asked for";
@@ -136,9 +135,8 @@ TEST_F(SyncOptionTest, SyncedAlbumsListEveryTypeOfTheProfileWithAllFields) {
         u"(2, 1, 'Pod''casts', 'C:\\Pod', '\\Card\\Pod', NULL, '', NULL, 0, 3, NULL), "
         u"(3, 2, 'Theirs', 'x', 'y', 'z', 'w', 'f', 1, 1, '2011-01-01 00:00:00');");
     RecordArray<tagSyncedAlbumItem> array;
-    LONG n = -1;
-    ASSERT_EQ(sync->GetSyncedAlbums(nullptr, &n, &array), S_OK);
-    ASSERT_EQ(n, 2) << "albums of every type, of this profile only";
+    ASSERT_EQ(ListInto(array, sync.get(), &ISyncOption::GetSyncedAlbums), 2)
+        << "albums of every type, of this profile only";
     ASSERT_EQ(array.size(), 2);
 
     auto describe = [](const tagSyncedAlbumItem& a) {
@@ -162,8 +160,7 @@ TEST_F(SyncOptionTest, SyncedPodcastsAreSyncingFilesOfThisProfilesPodcastAlbums)
         u"(3, 'pc/theirs', 'dev/theirs', 'theirs', 1), "
         u"(1, 'pc/ep4', 'dev/ep4', 'ep4', 1);");
     RecordArray<tagSyncedAlbumItem> array;
-    LONG n = -1;
-    ASSERT_EQ(sync->GetSyncedPodcasts(nullptr, &n, &array), S_OK);
+    const LONG n = ListInto(array, sync.get(), &ISyncOption::GetSyncedPodcasts);
     ASSERT_EQ(n, 2);
     std::vector<std::pair<std::string, std::string>> paths;
     for (LONG i = 0; i < n; ++i) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/field_map.h"
@@ -107,30 +108,17 @@ void Free(std::vector<Fields>& fields) {
 TEST_F(RowReaderTest, FieldsReadAsSteppedEqualFieldsReadThroughGetFieldValue) {
     // SQL literals of the stored values: texts, numbers and dates as a
     // client may have written them, text that is not UTF-8, zero bytes and
-    // texts past the 2048 units a field holds.
-    const std::vector<std::u16string> values = {
-        u"''",
-        u"NULL",
-        u"'plain text'",
-        u"'Zoë Müller-Lüdenscheidt 日本'",
-        u"'\U0001F600 and more'",
-        u"CAST(X'41C3' AS TEXT)",
-        u"CAST(X'FF80E282' AS TEXT)",
-        u"CAST(X'610062' AS TEXT)",
-        u"' -42abc'",
-        u"'+1'",
-        u"'1'",
-        u"'99999999999999'",
-        u"-2147483648",
-        u"'2020-03-01 12:34:56'",
-        u"'2020-3-1  7:5:9'",
-        u"'1899-12-30 00:00:00'",
-        u"'x2020-01-01'",
-        u"'" + std::u16string(3000, u'7') + u"'",
-        u"'" + std::u16string(2047, u'a') + u"é'",
-        u"'" + std::u16string(2047, u'a') + u"\U0001F600'",
-        u"'" + std::u16string(3000, u'ö') + u"'",
+    // texts past the 2048 units a field holds; `run` quotes n units c and a tail.
+    auto run = [](size_t n, char16_t c, std::u16string tail = u"") {
+        return u"'" + std::u16string(n, c) + tail + u"'";
     };
+    std::vector<std::u16string> values({u"''", u"NULL", u"'plain text'", u"'Zoë Müller-Lüdenscheidt 日本'",
+                                        u"'\U0001F600 and more'", u"CAST(X'41C3' AS TEXT)",
+                                        u"CAST(X'FF80E282' AS TEXT)", u"CAST(X'610062' AS TEXT)", u"' -42abc'", u"'+1'",
+                                        u"'1'", u"'99999999999999'", u"-2147483648", u"'2020-03-01 12:34:56'",
+                                        u"'2020-3-1  7:5:9'", u"'1899-12-30 00:00:00'", u"'x2020-01-01'"});
+    values.insert(values.end(),
+                  {run(3000, u'7'), run(2047, u'a', u"é"), run(2047, u'a', u"\U0001F600"), run(3000, u'ö')});
     for (const std::u16string& value : values) Exec(u"INSERT INTO [t] ([V]) VALUES(" + value + u");");
 
     std::vector<Fields> expected = ReadThroughQuery();
@@ -142,9 +130,8 @@ TEST_F(RowReaderTest, FieldsReadAsSteppedEqualFieldsReadThroughGetFieldValue) {
         ASSERT_NE(actual[i].text, nullptr) << "a client would have seen a NULL text";
         EXPECT_EQ(std::u16string(calyra::AsU16(actual[i].text), SysStringLen(actual[i].text)),
                   std::u16string(calyra::AsU16(expected[i].text), SysStringLen(expected[i].text)));
-        EXPECT_EQ(actual[i].number, expected[i].number);
-        EXPECT_EQ(actual[i].date, expected[i].date);
-        EXPECT_EQ(actual[i].flag, expected[i].flag);
+        EXPECT_EQ(std::tie(actual[i].number, actual[i].date, actual[i].flag),
+                  std::tie(expected[i].number, expected[i].date, expected[i].flag));
     }
     Free(expected);
     Free(actual);

@@ -138,21 +138,12 @@ struct LongVector {
 };
 
 TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
-    const LongVector vectors[] = {
-        {u"42", 42},
-        {u"-7", -7},
-        {u"  \t\n 3", 3},
-        {u"12abc", 12},
-        {u"0x10", 0},
-        {u"", 0},
-        {u"+ 1", 0},
-        {u"2147483647", kLongMax},
-        {u"-2147483648", kLongMin},
-        {u"2147483648", kLongMax},  // beyond the range: saturates
-        {u"-2147483649", kLongMin},
-        {u"99999999999999999999999999", kLongMax},
-    };
-    for (const auto& v : vectors)
+    // Beyond the range a number saturates.
+    for (const LongVector& v :
+         {LongVector{u"42", 42}, LongVector{u"-7", -7}, LongVector{u"  \t\n 3", 3}, LongVector{u"12abc", 12},
+          LongVector{u"0x10", 0}, LongVector{u"", 0}, LongVector{u"+ 1", 0}, LongVector{u"2147483647", kLongMax},
+          LongVector{u"-2147483648", kLongMin}, LongVector{u"2147483648", kLongMax},
+          LongVector{u"-2147483649", kLongMin}, LongVector{u"99999999999999999999999999", kLongMax}})
         EXPECT_EQ(calyra::TextToLong(v.text, -99), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
     EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99) << "a NULL text gives the default";
 }

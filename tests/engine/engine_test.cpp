@@ -87,13 +87,10 @@ TEST_F(EngineTest, OpenTakesEveryNameAsAFilePathAndRefusesWhatIsNoDatabase) {
         std::ofstream junk(dir.file("junk.db"), std::ios::binary);
         for (int i = 0; i < 4096; ++i) junk.put(static_cast<char>((i * 7919 + 13) & 0xFF));
     }
-    const std::pair<const char*, std::u16string> refused[] = {
-        {"empty name", u""},
-        {"a directory", U16(dir.file("folder"))},
-        {"a file in a missing directory", U16(dir.file("missing") / "pim.db")},
-        {"a file of random bytes", U16(dir.file("junk.db"))},
-    };
-    for (const auto& [what, name] : refused) {
+    using Refused = std::pair<const char*, std::u16string>;
+    for (const auto& [what, name] : {Refused{"empty name", u""}, Refused{"a directory", U16(dir.file("folder"))},
+                                     Refused{"a file in a missing directory", U16(dir.file("missing") / "pim.db")},
+                                     Refused{"a file of random bytes", U16(dir.file("junk.db"))}}) {
         LONG h = DbOpen(name.c_str());
         EXPECT_EQ(h, -1) << what << " opened as a database";
         DbClose(h);
@@ -233,15 +230,12 @@ TEST_F(EngineTest, ResultSetKeepsItsRowsWhileTheTableIsEmptied) {
 }
 
 TEST_F(EngineTest, FailedQueryLeavesTheSlotEmpty) {
-    const std::pair<const char*, const char16_t*> cases[] = {
-        {"syntax error", u"SELEKT 1"},
-        {"missing table", u"SELECT * FROM [nope]"},
-        {"no statement", u"  ; -- nothing"},
-        {"two statements", u"SELECT 1; SELECT 2"},
-        {"a statement after a comment", u"SELECT 1; /* c */ DELETE FROM [t]"},
-    };
+    using Case = std::pair<const char*, const char16_t*>;
     Insert(u"keep");
-    for (const auto& [what, sql] : cases) {
+    for (const auto& [what, sql] :
+         {Case{"syntax error", u"SELEKT 1"}, Case{"missing table", u"SELECT * FROM [nope]"},
+          Case{"no statement", u"  ; -- nothing"}, Case{"two statements", u"SELECT 1; SELECT 2"},
+          Case{"a statement after a comment", u"SELECT 1; /* c */ DELETE FROM [t]"}}) {
         LONG rows = 0x77, columns = 0x77;
         LONGLONG slot = 0;
         EXPECT_EQ(DbQuery(db, sql, &rows, &columns, &slot), -1) << what;

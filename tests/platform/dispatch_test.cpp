@@ -63,34 +63,26 @@ struct calyra::InterfaceTraits<ITestProbe> {
 namespace {
 
 constexpr VARTYPE kI4Ref = VT_I4 | VT_BYREF;
-constexpr ParamDesc kErrorId{"plErrorID", ParamDir::InOut, kI4Ref, nullptr, nullptr};
-constexpr ParamDesc kDescribeParams[] = {kErrorId,
-                                         {"lNumber", ParamDir::In, VT_I4, nullptr, nullptr},
-                                         {"bstrText", ParamDir::In, VT_BSTR, nullptr, nullptr},
-                                         {"bstrSuffix", ParamDir::In, VT_BSTR, nullptr, nullptr},
-                                         {"pbstrResult", ParamDir::RetVal, VT_BSTR | VT_BYREF, nullptr, nullptr}};
-constexpr ParamDesc kWidenParams[] = {kErrorId,
-                                      {"ulValue", ParamDir::In, VT_UI4, nullptr, nullptr},
-                                      {"vbFlag", ParamDir::In, VT_BOOL, nullptr, nullptr},
-                                      {"dtWhen", ParamDir::In, VT_DATE, nullptr, nullptr},
-                                      {"pllTotal", ParamDir::InOut, VT_I8 | VT_BYREF, nullptr, nullptr}};
-constexpr ParamDesc kCountUpParams[] = {kErrorId,
-                                        {"plCount", ParamDir::Out, kI4Ref, nullptr, nullptr},
-                                        {"pvbDone", ParamDir::RetVal, VT_BOOL | VT_BYREF, nullptr, nullptr}};
-const ParamDesc kRelabelParams[] = {kErrorId,
-                                    {"pPoint", ParamDir::InOut, VT_RECORD | VT_BYREF, &kNoteDesc, nullptr},
-                                    {"pCopy", ParamDir::RetVal, VT_RECORD | VT_BYREF, &kNoteDesc, nullptr}};
-const ParamDesc kMakePointsParams[] = {kErrorId,
-                                       {"lCount", ParamDir::In, VT_I4, nullptr, nullptr},
-                                       {"plNum", ParamDir::Out, kI4Ref, nullptr, nullptr},
-                                       {"ppPoints", ParamDir::RetVal, calyra::kRecordArrayVt, &kNoteDesc, nullptr}};
-const ParamDesc kAdoptParams[] = {kErrorId,
-                                  {"pPeer", ParamDir::In, VT_DISPATCH, nullptr, &IID_ITestProbe},
-                                  {"ppPeer", ParamDir::RetVal, VT_DISPATCH | VT_BYREF, nullptr, &IID_ITestProbe}};
-constexpr ParamDesc kLookupParams[] = {kErrorId,
-                                       {"riid", ParamDir::In, calyra::VT_CLSID | VT_BYREF, nullptr, nullptr},
-                                       {"ppv", ParamDir::RetVal, VT_UNKNOWN | VT_BYREF, nullptr, nullptr}};
-constexpr ParamDesc kRenameParams[] = {kErrorId, {"pbstrName", ParamDir::InOut, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+constexpr ParamDesc P(const char* name, ParamDir dir, VARTYPE vt, const calyra::RecordDesc* record = nullptr,
+                      const IID* iid = nullptr) {
+    return {name, dir, vt, record, iid};
+}
+using enum ParamDir;
+constexpr ParamDesc kErrorId = P("plErrorID", InOut, kI4Ref);
+constexpr ParamDesc kDescribeParams[] = {kErrorId, P("lNumber", In, VT_I4), P("bstrText", In, VT_BSTR),
+                                         P("bstrSuffix", In, VT_BSTR), P("pbstrResult", RetVal, VT_BSTR | VT_BYREF)};
+constexpr ParamDesc kWidenParams[] = {kErrorId, P("ulValue", In, VT_UI4), P("vbFlag", In, VT_BOOL),
+                                      P("dtWhen", In, VT_DATE), P("pllTotal", InOut, VT_I8 | VT_BYREF)};
+constexpr ParamDesc kCountUpParams[] = {kErrorId, P("plCount", Out, kI4Ref), P("pvbDone", RetVal, VT_BOOL | VT_BYREF)};
+const ParamDesc kRelabelParams[] = {kErrorId, P("pPoint", InOut, VT_RECORD | VT_BYREF, &kNoteDesc),
+                                    P("pCopy", RetVal, VT_RECORD | VT_BYREF, &kNoteDesc)};
+const ParamDesc kMakePointsParams[] = {kErrorId, P("lCount", In, VT_I4), P("plNum", Out, kI4Ref),
+                                       P("ppPoints", RetVal, calyra::kRecordArrayVt, &kNoteDesc)};
+const ParamDesc kAdoptParams[] = {kErrorId, P("pPeer", In, VT_DISPATCH, nullptr, &IID_ITestProbe),
+                                  P("ppPeer", RetVal, VT_DISPATCH | VT_BYREF, nullptr, &IID_ITestProbe)};
+constexpr ParamDesc kLookupParams[] = {kErrorId, P("riid", In, calyra::VT_CLSID | VT_BYREF),
+                                       P("ppv", RetVal, VT_UNKNOWN | VT_BYREF)};
+constexpr ParamDesc kRenameParams[] = {kErrorId, P("pbstrName", InOut, VT_BSTR | VT_BYREF)};
 
 template <size_t N>
 constexpr calyra::MethodDesc Method(const char* name, DISPID dispid, const ParamDesc (&params)[N]) {
@@ -211,11 +203,9 @@ protected:
 };
 
 TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
-    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Describe"), 1);
-    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"dEsCrIbE"), 1);
-    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"RENAME"), 8);
-    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Renam"), DISPID_UNKNOWN);
-    EXPECT_EQ(Automation(m_dispatch.get()).IdOf(u"Renamed"), DISPID_UNKNOWN);
+    const std::pair<const char16_t*, DISPID> names[] = {
+        {u"Describe", 1}, {u"dEsCrIbE", 1}, {u"RENAME", 8}, {u"Renam", DISPID_UNKNOWN}, {u"Renamed", DISPID_UNKNOWN}};
+    for (const auto& [name, id] : names) EXPECT_EQ(Automation(m_dispatch.get()).IdOf(name), id);
 
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
     DISPID unknownIds[2] = {7, 7};
@@ -277,9 +267,7 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
     VARIANT tooBig = MakeVariant(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; });
-    Variant inner;
-    inner.vt = VT_BSTR;
-    inner.bstrVal = SysAllocString(u"5");
+    Variant inner(u"5");
     VARIANT wrappedText = Ref(VT_VARIANT, &inner);
     const BadCall cases[] = {
         {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
@@ -358,9 +346,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     EXPECT_EQ(done.boolVal, VARIANT_FALSE);
 
     // An out value replaces whatever a wrapped VARIANT held, freeing it.
-    Variant variable;
-    variable.vt = VT_BSTR;
-    variable.bstrVal = SysAllocString(u"to be freed");
+    Variant variable(u"to be freed");
     Variant done2;
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_VARIANT, &variable)}, &done2), S_OK);
     EXPECT_EQ(variable.vt, VT_I4);
@@ -382,9 +368,7 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     ASSERT_EQ(Call(8, {Missing(), TextArg(kept)}), S_OK);
     EXPECT_EQ(kept.view(), u"kept");
 
-    Variant textVariable;
-    textVariable.vt = VT_BSTR;
-    textVariable.bstrVal = SysAllocString(u"var");
+    Variant textVariable(u"var");
     ASSERT_EQ(Call(8, {Missing(), Ref(VT_VARIANT, &textVariable)}), S_OK);
     EXPECT_EQ(Bstr(textVariable.bstrVal).view(), u"var!");
 }
@@ -461,11 +445,9 @@ TEST_F(DispatchTest, InterfacesKeepReferencesBalancedAndGuidsComeAsText) {
 
 TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
     // Describe's description with the number and the text swapped.
-    static constexpr ParamDesc kSwapped[] = {kErrorId,
-                                             {"bstrText", ParamDir::In, VT_BSTR, nullptr, nullptr},
-                                             {"lNumber", ParamDir::In, VT_I4, nullptr, nullptr},
-                                             {"bstrSuffix", ParamDir::In, VT_BSTR, nullptr, nullptr},
-                                             {"pbstrResult", ParamDir::RetVal, VT_BSTR | VT_BYREF, nullptr, nullptr}};
+    static constexpr ParamDesc kSwapped[] = {kErrorId, P("bstrText", In, VT_BSTR), P("lNumber", In, VT_I4),
+                                             P("bstrSuffix", In, VT_BSTR),
+                                             P("pbstrResult", RetVal, VT_BSTR | VT_BYREF)};
     static const calyra::MethodDesc kDrifted[] = {Method("Describe", 1, kSwapped)};
     static const calyra::InterfaceDesc kDriftedDesc = {"ITestProbe", &IID_ITestProbe, kDrifted, 1};
     const calyra::DispatchTable& real = calyra::DispatchTableOf<ITestProbe>();

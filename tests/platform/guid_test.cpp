@@ -18,18 +18,15 @@ TEST(Guid, LowerCaseTextIsReadToo) {
 TEST(Guid, RejectsMalformedTextsAndSmallBuffers) {
     IID g{};
     // Not a GUID's shape at all, or its shape with a bad character inside.
-    const struct {
+    struct Bad {
         const char16_t* text;
         HRESULT hr;
-    } kBad[] = {
-        {u"", E_INVALIDARG},
-        {u"{00020400-0000-0000-C000-00000000004}", E_INVALIDARG},
-        {u"00020400-0000-0000-C000-000000000046", E_INVALIDARG},
-        {u"{00020400-0000-0000-C000-0000000000466}", E_INVALIDARG},
-        {u"{0002040G-0000-0000-C000-000000000046}", CO_E_IIDSTRING},
-        {u"{00020400_0000-0000-C000-000000000046}", CO_E_IIDSTRING},
     };
-    for (const auto& bad : kBad)
+    for (const Bad& bad : {Bad{u"", E_INVALIDARG}, Bad{u"{00020400-0000-0000-C000-00000000004}", E_INVALIDARG},
+                           Bad{u"00020400-0000-0000-C000-000000000046", E_INVALIDARG},
+                           Bad{u"{00020400-0000-0000-C000-0000000000466}", E_INVALIDARG},
+                           Bad{u"{0002040G-0000-0000-C000-000000000046}", CO_E_IIDSTRING},
+                           Bad{u"{00020400_0000-0000-C000-000000000046}", CO_E_IIDSTRING}})
         EXPECT_EQ(IIDFromString(calyra::AsOle(bad.text), &g), bad.hr) << calyra::Utf16ToUtf8(bad.text);
     EXPECT_EQ(CLSIDFromString(calyra::AsOle(u"nonsense"), &g), CO_E_CLASSSTRING);
     OLECHAR small[38];

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
@@ -64,10 +65,8 @@ TEST(RecordInfo, CopyAndClearOwnTextsAtEveryLevel) {
     EXPECT_NE(copy.bstrFirstName, source.bstrFirstName) << "the copy shares a text with its source";
     EXPECT_NE(copy.stNote.bstrText, source.stNote.bstrText) << "the nested record shares a text";
     EXPECT_EQ(Text(copy.bstrLastName), std::u16string(u"Love\0lace", 9)) << "a copy stopped at an embedded zero";
-    EXPECT_EQ(copy.lAge, 36);
-    EXPECT_EQ(copy.dtBirthday, -30000.5);
-    EXPECT_EQ(copy.bActive, VARIANT_TRUE);
-    EXPECT_EQ(copy.stNote.lPriority, 7);
+    EXPECT_EQ(std::tie(copy.lAge, copy.dtBirthday, copy.bActive, copy.stNote.lPriority),
+              std::make_tuple(LONG{36}, -30000.5, VARIANT_BOOL{VARIANT_TRUE}, LONG{7}));
     EXPECT_EQ(info->RecordClear(&source), S_OK);
     Person zero{};
     EXPECT_EQ(std::memcmp(&source, &zero, sizeof(source)), 0);

@@ -78,19 +78,12 @@ TEST(RegistryText, EscapesEveryTextSoItSurvivesOnOneLine) {
         std::u16string text;
         std::string written;  // the quoted form in the file
     };
-    const Case cases[] = {
-        {u"plain", "\"plain\""},
-        {u"say \"hi\"", "\"say \\\"hi\\\"\""},
-        {u"C:\\dir\\file", "\"C:\\\\dir\\\\file\""},
-        {u"two\nlines\r", "\"two\\u000Alines\\u000D\""},
-        {std::u16string(u"nul\0inside", 10), "\"nul\\u0000inside\""},
-        {u"del\x7f", "\"del\\u007F\""},
-        {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
-        {u"lone \xD800 high", "\"lone \\uD800 high\""},
-        {u"\\u0041 stays text", "\"\\\\u0041 stays text\""},
-        {u"", "\"\""},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c :
+         {Case{u"plain", "\"plain\""}, Case{u"say \"hi\"", "\"say \\\"hi\\\"\""},
+          Case{u"C:\\dir\\file", "\"C:\\\\dir\\\\file\""}, Case{u"two\nlines\r", "\"two\\u000Alines\\u000D\""},
+          Case{std::u16string(u"nul\0inside", 10), "\"nul\\u0000inside\""}, Case{u"del\x7f", "\"del\\u007F\""},
+          Case{u"\U0001F600", "\"\xF0\x9F\x98\x80\""}, Case{u"lone \xD800 high", "\"lone \\uD800 high\""},
+          Case{u"\\u0041 stays text", "\"\\\\u0041 stays text\""}, Case{u"", "\"\""}}) {
         RegistryKey root(u"");
         root.Create(u"K").SetValue(c.text, c.text);
         if (c.text.empty()) root.Find(u"K")->SetValue(u"", c.text);
@@ -109,24 +102,14 @@ TEST(RegistryText, MalformedFilesAreRefusedWithTheLine) {
         std::string text;
         int line;
     };
-    const Case cases[] = {
-        {"REGEDIT4\n[CLSID]\n", 1},
-        {magic + "[CLSID\n", 2},
-        {magic + "[]\n", 2},
-        {magic + "[A\\\\B]\n", 2},
-        {magic + "[A]\nhello\n", 3},
-        {magic + "[A]\n\"v\"=\"no end\n", 3},
-        {magic + "[A]\n\"v\"=\"bad \\q escape\"\n", 3},
-        {magic + "[A]\n\"v\"=\"short \\u12\"\n", 3},
-        {magic + "[A]\n\"v\"=\"x\" trailing\n", 3},
-        {magic + "[A]\n\"\"=\"x\"\n", 3},
-        {magic + "[A]\n\"v\"=\"x\"\n\"V\"=\"y\"\n", 4},
-        {magic + "[A]\n[a]\n", 3},
-        {magic + "[A]\n@=\"overlong \xC0\xAF\"\n", 3},
-        {magic + "[A]\n@=\"raw\ttab\"\n", 3},
-        {magic + "[A\x01]\n", 2},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c :
+         {Case{"REGEDIT4\n[CLSID]\n", 1}, Case{magic + "[CLSID\n", 2}, Case{magic + "[]\n", 2},
+          Case{magic + "[A\\\\B]\n", 2}, Case{magic + "[A]\nhello\n", 3}, Case{magic + "[A]\n\"v\"=\"no end\n", 3},
+          Case{magic + "[A]\n\"v\"=\"bad \\q escape\"\n", 3}, Case{magic + "[A]\n\"v\"=\"short \\u12\"\n", 3},
+          Case{magic + "[A]\n\"v\"=\"x\" trailing\n", 3}, Case{magic + "[A]\n\"\"=\"x\"\n", 3},
+          Case{magic + "[A]\n\"v\"=\"x\"\n\"V\"=\"y\"\n", 4}, Case{magic + "[A]\n[a]\n", 3},
+          Case{magic + "[A]\n@=\"overlong \xC0\xAF\"\n", 3}, Case{magic + "[A]\n@=\"raw\ttab\"\n", 3},
+          Case{magic + "[A\x01]\n", 2}}) {
         RegistryKey root(u"");
         std::string error;
         EXPECT_FALSE(ParseRegistryText(c.text, &root, &error)) << c.text;

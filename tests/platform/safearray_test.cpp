@@ -14,9 +14,11 @@
 #include "platform/record_info.h"
 #include "platform/safearray.h"
 #include "platform/safearray_internal.h"
+#include "support/automation.h"
 #include "support/sample_records.h"
 
 using calyra::ComPtr;
+using namespace calyra::test;
 
 namespace {
 
@@ -136,33 +138,26 @@ TEST(RecordArray, CreationRefusesWhatItCannotHold) {
 TEST(VariantClear, FreesWhatEachKindOwnsAndLeavesEmpty) {
     ComPtr<IRecordInfo> info = PersonInfo();
     CountedUnknown unk;
-    VARIANT v;
-    VariantInit(&v);
     unk.AddRef();
-    v.vt = VT_UNKNOWN;
-    v.punkVal = &unk;
+    VARIANT v = MakeVariant(VT_UNKNOWN, [&](VARIANT& x) { x.punkVal = &unk; });
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(unk.refs.load(), 1u) << "VT_UNKNOWN reference not released";
 
     info->AddRef();  // the variant's own reference
-    v.vt = VT_RECORD;
-    v.pRecInfo = info.get();
-    v.pvRecord = info->RecordCreate();
+    v = RecordArg(info->RecordCreate(), info.get());
     static_cast<Person*>(v.pvRecord)->stNote.bstrText = SysAllocString(u"nested");
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(RefCount(info.get()), 1u) << "VT_RECORD record-info reference not released";
 
     BSTR kept = SysAllocString(u"caller's");
-    v.vt = VT_BSTR | VT_BYREF;
-    v.pbstrVal = &kept;
+    v = Ref(VT_BSTR, &kept);
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(calyra::Bstr::Attach(kept).view(), u"caller's") << "a by-reference variant freed the caller's text";
 
     EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
 
     // A variant whose array is locked keeps it.
-    v.vt = VT_ARRAY | VT_BSTR;
-    v.parray = SafeArrayCreateVector(VT_BSTR, 0, 1);
+    v = MakeVariant(VT_ARRAY | VT_BSTR, [](VARIANT& x) { x.parray = SafeArrayCreateVector(VT_BSTR, 0, 1); });
     ASSERT_EQ(SafeArrayLock(v.parray), S_OK);
     EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
     EXPECT_EQ(v.vt, VT_ARRAY | VT_BSTR) << "the variant dropped an array it could not destroy";

@@ -40,25 +40,21 @@ void RegisterAll() {
 
 TEST(LoadRegTypeLib, FollowsTheVersionRules) {
     RegisterAll();
-    struct {
+    // For two versions of a library the newest compatible one loads.
+    struct Case {
         const GUID* libid;
         WORD major, minor;
         HRESULT hr;
         WORD loadedMinor;
-    } cases[] = {
-        {&kLibGuid, 2, 0, S_OK, 3},
-        {&kLibGuid, 2, 3, S_OK, 3},
-        {&kLibGuid, 2, 4, TYPE_E_LIBNOTREGISTERED, 0},
-        {&kLibGuid, 1, 0, TYPE_E_LIBNOTREGISTERED, 0},
-        {&kLibGuid, 3, 0, TYPE_E_LIBNOTREGISTERED, 0},
-        {&kUnknownGuid, 2, 0, TYPE_E_LIBNOTREGISTERED, 0},
-        {&kTwoVersionsLibGuid, 4, 0, S_OK, 6},  // the newest compatible one
-        {&kTwoVersionsLibGuid, 4, 2, S_OK, 6},
-        {&kTwoVersionsLibGuid, 4, 7, TYPE_E_LIBNOTREGISTERED, 0},
     };
-    for (const auto& c : cases) {
+    for (const Case& c :
+         {Case{&kLibGuid, 2, 0, S_OK, 3}, Case{&kLibGuid, 2, 3, S_OK, 3},
+          Case{&kLibGuid, 2, 4, TYPE_E_LIBNOTREGISTERED, 0}, Case{&kLibGuid, 1, 0, TYPE_E_LIBNOTREGISTERED, 0},
+          Case{&kLibGuid, 3, 0, TYPE_E_LIBNOTREGISTERED, 0}, Case{&kUnknownGuid, 2, 0, TYPE_E_LIBNOTREGISTERED, 0},
+          Case{&kTwoVersionsLibGuid, 4, 0, S_OK, 6}, Case{&kTwoVersionsLibGuid, 4, 2, S_OK, 6},
+          Case{&kTwoVersionsLibGuid, 4, 7, TYPE_E_LIBNOTREGISTERED, 0}}) {
         SCOPED_TRACE(testing::Message() << "requested " << c.major << "." << c.minor);
-        ITypeLib* lib = reinterpret_cast<ITypeLib*>(&cases);
+        ITypeLib* lib = reinterpret_cast<ITypeLib*>(const_cast<Case*>(&c));
         ASSERT_EQ(LoadRegTypeLib(*c.libid, c.major, c.minor, 0x0409, &lib), c.hr);
         if (FAILED(c.hr)) {
             EXPECT_EQ(lib, nullptr);

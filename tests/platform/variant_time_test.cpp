@@ -1,6 +1,8 @@
 // Automation date conversions against known vectors.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/variant_time.h"
 
 namespace {
@@ -34,14 +36,10 @@ TEST(VariantTime, SplitsKnownDates) {
     for (const auto& v : kVectors) {
         SYSTEMTIME st{};
         ASSERT_TRUE(VariantTimeToSystemTime(v.date, &st)) << v.date;
-        EXPECT_EQ(st.wYear, v.year) << v.date;
-        EXPECT_EQ(st.wMonth, v.month) << v.date;
-        EXPECT_EQ(st.wDay, v.day) << v.date;
-        EXPECT_EQ(st.wHour, v.hour) << v.date;
-        EXPECT_EQ(st.wMinute, v.minute) << v.date;
-        EXPECT_EQ(st.wSecond, v.second) << v.date;
-        EXPECT_EQ(st.wMilliseconds, 0) << v.date;
-        EXPECT_EQ(st.wDayOfWeek, v.dayOfWeek) << v.date;
+        EXPECT_EQ(
+            std::tie(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek),
+            std::make_tuple(v.year, v.month, v.day, v.hour, v.minute, v.second, WORD{0}, v.dayOfWeek))
+            << v.date;
     }
 }
 

@@ -21,6 +21,11 @@ namespace calyra::test {
 
 struct Variant : VARIANT {
     Variant() { VariantInit(this); }
+    // Owns a copy of `text`, as a script's text variable does.
+    explicit Variant(const char16_t* text) : Variant() {
+        vt = VT_BSTR;
+        bstrVal = SysAllocString(text);
+    }
     ~Variant() { VariantClear(this); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;

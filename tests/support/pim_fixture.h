@@ -122,6 +122,17 @@ std::vector<std::string> TextsOf(BSTR Record::*field, List list) {
     return texts;
 }
 
+// Lists through `(object->*list)(nullptr, args..., &n, &out)`; the call must
+// succeed and `out` hold exactly the records it counts. The count (-1 when
+// the call left it unset).
+template <class Record, class I, class List, class... Args>
+LONG ListInto(OwnedRecordArray<Record>& out, I* object, List list, const Args&... args) {
+    LONG n = -1;
+    EXPECT_EQ((object->*list)(nullptr, args..., &n, &out), S_OK);
+    EXPECT_EQ(out.size(), n) << "the array holds exactly the records listed";
+    return n;
+}
+
 // A new contact with these names, added through `contacts`; its ID. The add
 // must succeed.
 inline std::string AddContact(IContactAccess* contacts, std::u16string_view lastName,
