@@ -109,11 +109,22 @@ void StoreText(const FieldInfo& f, void* record, std::string_view text) {
 }  // namespace
 
 const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record) {
+    // The library's records are described once, at first use, and read
+    // without a lock after that: an import asks for them several times per
+    // card. A record from elsewhere is described on demand.
+    using Described = std::map<const RecordDesc*, std::vector<FieldInfo>>;
+    static const Described library = [] {
+        Described out;
+        const TypeLibDesc& lib = CalyraTypeLibDescription();
+        for (size_t i = 0; i < lib.recordCount; ++i) out.emplace(lib.records[i], Describe(*lib.records[i]));
+        return out;
+    }();
+    if (auto it = library.find(&record); it != library.end()) return it->second;
     static std::mutex lock;
-    static std::map<const RecordDesc*, std::vector<FieldInfo>> cache;
+    static Described others;
     std::lock_guard guard(lock);
-    auto it = cache.find(&record);
-    if (it == cache.end()) it = cache.emplace(&record, Describe(record)).first;
+    auto it = others.find(&record);
+    if (it == others.end()) it = others.emplace(&record, Describe(record)).first;
     return it->second;
 }
 
@@ -124,22 +135,30 @@ const FieldInfo* FindField(const RecordDesc& record, std::string_view key) {
 }
 
 const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& enumName) {
-    // Worked out once per enumeration: an import sets a few enumerated
-    // fields per record, and building the names each time showed in its profile.
-    static std::mutex lock;
-    static std::map<std::string, std::vector<std::pair<std::string, LONG>>, std::less<>> cache;
-    std::lock_guard guard(lock);
-    auto [it, fresh] = cache.try_emplace(enumName);
-    if (!fresh) return it->second;
-    const EnumDesc* desc = FindEnumDescription(enumName);
-    const bool honorific = IsHonorific(enumName);
-    for (size_t i = 0; desc && i < desc->valueCount; ++i) {
-        std::string_view name = desc->values[i].name;
-        name.remove_prefix(std::min(name.size(), enumName.size() + 1));  // "enumTitle_"
-        const LONG value = desc->values[i].value;
-        it->second.emplace_back(SnakeCase(name), honorific && value == 0 ? kChosenFirstHonorific : value);
-    }
-    return it->second;
+    // Worked out once for every enumeration, at first use, and read without
+    // a lock: an import sets a few enumerated fields per record, and
+    // building the names each time showed in its profile.
+    using Names = std::map<std::string, std::vector<std::pair<std::string, LONG>>, std::less<>>;
+    static const Names library = [] {
+        Names out;
+        const TypeLibDesc& lib = CalyraTypeLibDescription();
+        for (size_t e = 0; e < lib.enumCount; ++e) {
+            const EnumDesc& desc = *lib.enums[e];
+            const std::string enumName = desc.name;
+            auto& names = out[enumName];
+            for (size_t i = 0; i < desc.valueCount; ++i) {
+                std::string_view name = desc.values[i].name;
+                name.remove_prefix(std::min(name.size(), enumName.size() + 1));  // "enumTitle_"
+                const LONG value = desc.values[i].value;
+                names.emplace_back(SnakeCase(name),
+                                   IsHonorific(enumName) && value == 0 ? kChosenFirstHonorific : value);
+            }
+        }
+        return out;
+    }();
+    static const std::vector<std::pair<std::string, LONG>> kNone;
+    auto it = library.find(enumName);
+    return it == library.end() ? kNone : it->second;
 }
 
 Json FieldToJson(const FieldInfo& f, const void* record) {
