@@ -87,8 +87,10 @@ size_t OleStrLen(const OLECHAR* psz) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
+    // At most one unit per byte: written by index and cut to size at the
+    // end (appending unit by unit showed in an import's profile).
+    std::u16string out(s.size(), u'\0');
+    size_t o = 0;
     size_t i = 0;
     while (i < s.size()) {
         auto c = static_cast<unsigned char>(s[i]);
@@ -106,7 +108,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
             cp = c & 0x07;
             need = 3;
         } else {
-            out.push_back(u'\uFFFD');
+            out[o++] = u'\uFFFD';
             ++i;
             continue;
         }
@@ -118,22 +120,23 @@ std::u16string Utf8ToUtf16(std::string_view s) {
             cp = (cp << 6) | (cc & 0x3F);
         }
         if (j <= need) {
-            out.push_back(u'\uFFFD');
+            out[o++] = u'\uFFFD';
             i += j;
             continue;
         }
         i += need + 1;
         bool overlong = (need == 1 && cp < 0x80) || (need == 2 && cp < 0x800) || (need == 3 && cp < 0x10000);
         if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(u'\uFFFD');
+            out[o++] = u'\uFFFD';
         } else if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            out[o++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            out[o++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            out[o++] = static_cast<char16_t>(cp);
         }
     }
+    out.resize(o);
     return out;
 }
 
