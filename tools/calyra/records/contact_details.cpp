@@ -237,7 +237,7 @@ std::string AddItem(const DetailFamily& family, IContactAccess* contacts, const 
     LONG err = 0;
     Bstr id;
     Check((contacts->*Add)(&err, Bstr::FromUtf8(contactId), &item, &id), err,
-          "cannot add the " + std::string(family.what) + " to contact " + contactId);
+          [&] { return "cannot add the " + std::string(family.what) + " to contact " + contactId; });
     return id.utf8();
 }
 

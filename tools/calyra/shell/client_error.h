@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "platform/hresult.h"
 #include "platform/types.h"
@@ -43,5 +44,12 @@ std::string DescribeFailure(HRESULT hr, LONG errorId);
 // ...) it is read after the call filled it, whatever order the compiler
 // evaluates the arguments in.
 void Check(HRESULT hr, const LONG& errorId, const std::string& what);
+// The same with `what` worked out only on failure, for calls made once per
+// record of a long import.
+template <class What>
+requires std::is_invocable_r_v<std::string, What>
+void Check(HRESULT hr, const LONG& errorId, What&& what) {
+    if (FAILED(hr)) Check(hr, errorId, std::string(what()));
+}
 
 }  // namespace calyra::cli
