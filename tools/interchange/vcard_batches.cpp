@@ -1,5 +1,6 @@
 #include "interchange/vcard_batches.h"
 
+#include <algorithm>
 #include <cctype>
 #include <future>
 #include <string>
@@ -25,10 +26,12 @@ bool IsExactly(std::string_view line, std::string_view word) {
 // depth. Erring towards yes (X-SENDER holds END) only costs a full read.
 bool MayMoveDepth(std::string_view line) {
     const std::string_view name = line.substr(0, line.find_first_of(":;"));
-    for (std::string_view word : {"BEGIN", "END", "AGENT"})
-        for (size_t i = 0; i + word.size() <= name.size(); ++i)
-            if (IsExactly(name.substr(i, word.size()), word)) return true;
-    return false;
+    char upper[40];
+    if (name.size() > sizeof upper) return true;  // no name that long is ordinary; read it in full
+    for (size_t i = 0; i < name.size(); ++i)
+        upper[i] = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+    const std::string_view words(upper, name.size());
+    return words.find("BEGIN") != words.npos || words.find("END") != words.npos || words.find("AGENT") != words.npos;
 }
 
 bool IsBlank(std::string_view line) {
@@ -108,10 +111,17 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
     size_t pos = 0;
     bool endSeen = false;  // the last line that was not blank ended a card
     CardDepth reader;
+    // The first LF at or after pos (the text's size when none is left),
+    // found with memchr: this loop runs over every byte of a file.
+    size_t lf = 0;
+    bool lfKnown = false;
     while (pos < text.size()) {
         // Lines end as the reader ends them: CR LF, a lone CR or a lone LF.
-        size_t end = pos;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (!lfKnown || lf < pos) {
+            lf = std::min(text.find('\n', pos), text.size());
+            lfKnown = true;
+        }
+        const size_t end = std::min(text.substr(0, lf).find('\r', pos), lf);
         size_t next = end + 1;
         if (end < text.size() && text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
         const std::string_view current = text.substr(pos, end - pos);
