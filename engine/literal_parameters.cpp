@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <string_view>
 
 namespace calyra::engine {
 namespace {
@@ -16,6 +17,17 @@ constexpr auto kIdentifierChars = [] {
 }();
 
 bool IsIdentifierChar(char c) { return kIdentifierChars[static_cast<unsigned char>(c)]; }
+
+// Characters that start nothing a shape cares about (blanks, commas,
+// parentheses, operators): skipped with one look-up, as most of a
+// statement's characters outside names and values are.
+constexpr auto kPlainChars = [] {
+    std::array<bool, 256> table{};
+    constexpr std::string_view kSpecial = "'\"`[-/?:@$";
+    for (int c = 0; c < 256; ++c)
+        table[c] = !kIdentifierChars[c] && kSpecial.find(static_cast<char>(c)) == std::string_view::npos;
+    return table;
+}();
 
 // Where the quoted run starting at `i` (at its opening quote) ends: one past
 // its closing quote; a doubled closing quote is part of the text. npos when
@@ -70,6 +82,10 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
     size_t copied = 0;  // sql[copied, i) is still to be copied into shape
     for (size_t i = 0; i < sql.size();) {
         const char c = sql[i];
+        if (kPlainChars[static_cast<unsigned char>(c)]) {
+            ++i;
+            continue;
+        }
         size_t end = i + 1;
         if (c == '\'') {
             end = QuotedEnd(sql, i, '\'');
