@@ -266,6 +266,7 @@ struct ContactImporter::Planned {
     struct Item {
         DetailFields fields;
         bool primary;
+        std::unique_ptr<PreparedDetail> record;  // made with the plan, off the storing thread
     };
     OwnedRecord<tagContactInfo> record;
     bool titleGiven = false, suffixGiven = false;
@@ -383,7 +384,8 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
     };
     auto item = [&](const char* name, DetailFields fields, bool primary) {
         const DetailFamily& family = *FindDetailFamily(name);
-        planned->items[DetailFamilyIndex(family)].push_back({std::move(fields), primary});
+        auto record = family.prepare(family, fields);
+        planned->items[DetailFamilyIndex(family)].push_back({std::move(fields), primary, std::move(record)});
     };
     for (const auto& a : card.addresses)
         item("address",
@@ -572,6 +574,7 @@ bool ContactImporter::update(const Planned& planned, const Candidate& candidate)
 
 bool ContactImporter::addDetails(const Planned& planned, const std::string& contactId, const ProfileContacts* stored) {
     bool added = false;
+    const Bstr id = Bstr::FromUtf8(contactId);
     const auto families = DetailFamilies();
     for (size_t i = 0; i < families.size(); ++i) {
         const DetailFamily& family = families[i];
@@ -589,7 +592,7 @@ bool ContactImporter::addDetails(const Planned& planned, const std::string& cont
             // the card's are keyed alike.
             std::string key = stored ? ItemKey(family, family.preview(family, item.fields, item.primary)) : "";
             if (stored && std::find(have.begin(), have.end(), key) != have.end()) continue;
-            family.add(family, m_contacts.get(), contactId, item.fields, item.primary && !hasPrimary);
+            item.record->addTo(m_contacts.get(), id, item.primary && !hasPrimary);
             hasPrimary = hasPrimary || (stored && item.primary);
             have.push_back(std::move(key));
             added = true;
@@ -602,9 +605,8 @@ bool ContactImporter::addDetails(const Planned& planned, const std::string& cont
         if (std::find(groups.begin(), groups.end(), name) != groups.end()) continue;
         const std::string group = groupId(name);
         LONG err = 0;
-        Check(
-            m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(contactId), Bstr::FromUtf8(group), VARIANT_TRUE),
-            err, "cannot add the contact to group \"" + name + "\"");
+        Check(m_contacts->AddContactToContactGroup(&err, id, Bstr::FromUtf8(group), VARIANT_TRUE), err,
+              "cannot add the contact to group \"" + name + "\"");
         added = true;
     }
     return added;

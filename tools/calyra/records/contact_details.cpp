@@ -241,6 +241,31 @@ std::string AddItem(const DetailFamily& family, IContactAccess* contacts, const 
     return id.utf8();
 }
 
+template <class R, AddOp<R> Add>
+class PreparedItem final : public PreparedDetail {
+public:
+    PreparedItem(const DetailFamily& family, const DetailFields& fields) : m_family(family) {
+        FillItem(fields, false, &m_item);
+    }
+    void addTo(IContactAccess* contacts, BSTR contactId, bool primary) override {
+        static const FieldInfo& flag = RequireField(RecordDescriptionOf<R>(), "primary");
+        SetField(flag, &m_item, primary ? "yes" : "no");
+        LONG err = 0;
+        Bstr id;
+        Check((contacts->*Add)(&err, contactId, &m_item, &id), err,
+              [&] { return "cannot add the " + std::string(m_family.what) + " to contact " + BstrUtf8(contactId); });
+    }
+
+private:
+    const DetailFamily& m_family;
+    OwnedRecord<R> m_item;
+};
+
+template <class R, AddOp<R> Add>
+std::unique_ptr<PreparedDetail> PrepareItem(const DetailFamily& family, const DetailFields& fields) {
+    return std::make_unique<PreparedItem<R, Add>>(family, fields);
+}
+
 template <class R>
 Json PreviewItem(const DetailFamily&, const DetailFields& fields, bool primary) {
     OwnedRecord<R> item;
@@ -279,7 +304,7 @@ void ClearItems(const DetailFamily& family, IContactAccess* contacts, const std:
     &RecordDescriptionOf<Record>(), ListItems<Record, &IContactAccess::Get##Plural##ByContactID>,                      \
         AddItem<Record, &IContactAccess::Add##Singular##ToContact>,                                                    \
         ClearItems<&IContactAccess::Delete##Plural##ByContactID>, RemoveItem<&IContactAccess::Delete##Singular##ByID>, \
-        PreviewItem<Record>, ListItemsWhere<Record>
+        PrepareItem<Record, &IContactAccess::Add##Singular##ToContact>, PreviewItem<Record>, ListItemsWhere<Record>
 
 const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",

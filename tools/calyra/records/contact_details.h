@@ -13,12 +13,13 @@
 // the same JSON the per-contact operations give (records/profile_contacts.h).
 //
 // Ownership: the table is static constant data. Records filled for the
-// component are owned by the function that fills them; lists come back as
-// JSON values. Thread-safety: the table is constant; parsing is pure; the
+// component are owned by the function that fills them or by the
+// PreparedDetail handed out; lists come back as JSON values. Thread-safety: the table is constant; parsing is pure; the
 // operations use the access object they are given from one thread.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,16 @@ namespace calyra::cli {
 // Field key -> text, in the order the option text gave them, ready for
 // SetField on the family's record.
 using DetailFields = std::vector<std::pair<std::string, std::string>>;
+
+// An item's record made ahead of storing it (an import makes them on its
+// planning thread); it owns its texts.
+class PreparedDetail {
+public:
+    virtual ~PreparedDetail() = default;
+    // Adds the record to the contact, primary or not; throws ClientError
+    // when the component refuses it.
+    virtual void addTo(IContactAccess* contacts, BSTR contactId, bool primary) = 0;
+};
 
 struct DetailFamily {
     std::string_view name;     // "phone": the option --phone
@@ -55,6 +66,8 @@ struct DetailFamily {
     void (*clear)(const DetailFamily& family, IContactAccess* contacts, const std::string& contactId);
     // Removes one item by its ID.
     void (*remove)(const DetailFamily& family, IContactAccess* contacts, const std::string& itemId);
+    // The record `add` would store, to be added later; may be called on any thread.
+    std::unique_ptr<PreparedDetail> (*prepare)(const DetailFamily& family, const DetailFields& fields);
     // The item `add` would store, as ToJson gives it back (its ID empty).
     Json (*preview)(const DetailFamily& family, const DetailFields& fields, bool primary);
     // Hands `sink` every item (as `list` gives it) of the contacts whose
