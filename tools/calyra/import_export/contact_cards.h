@@ -120,6 +120,7 @@ private:
     std::vector<size_t> m_claimed;                          // m_candidates claimed since the last savepoint
     bool m_groupsLoaded = false;
     std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
+    std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
 };
 
 // Every contact of the current profile as a card, in the order the
