@@ -9,8 +9,10 @@
 // the summary prints client / raw. The growth rows compare 5,000 with
 // 20,000 contacts for list and export: a linear path grows 4x.
 //
-// Times are CPU seconds of the thread (the component runs in-process on
-// it), the median of the iterations.
+// Times are CPU seconds of the whole process (the component runs
+// in-process; an import parses and plans its cards on two more threads),
+// the median of the iterations; the import also reports wall-clock time,
+// what a person waits for.
 //
 // Run: build/bin/calyra_bench_client_contacts   (RelWithDebInfo; a few minutes)
 #include <benchmark/benchmark.h>
