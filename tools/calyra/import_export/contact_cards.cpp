@@ -422,6 +422,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 }
 
 ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
+    if (m_byName.empty()) return nullptr;  // an import into an empty profile
     auto [first, last] = m_byName.equal_range(NameKey(planned.record));
     if (first == last) return nullptr;  // the common case, and cheap: no stored contact of that name
     std::vector<std::string> keys;
