@@ -252,8 +252,10 @@ public:
         SetField(flag, &m_item, primary ? "yes" : "no");
         LONG err = 0;
         Bstr id;
+        // Named by what it is, not by the contact's ID: an import reports
+        // the card's line, and a card's new contact is undone with it.
         Check((contacts->*Add)(&err, contactId, &m_item, &id), err,
-              [&] { return "cannot add the " + std::string(m_family.what) + " to contact " + BstrUtf8(contactId); });
+              [&] { return "cannot add the " + std::string(m_family.what); });
     }
 
 private:
