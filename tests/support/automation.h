@@ -24,7 +24,7 @@ struct Variant : VARIANT {
     // Owns a copy of `text`, as a script's text variable does.
     explicit Variant(const char16_t* text) : Variant() {
         vt = VT_BSTR;
-        bstrVal = SysAllocString(text);
+        bstrVal = SysAllocString(AsOle(text));
     }
     ~Variant() { VariantClear(this); }
     Variant(const Variant&) = delete;
