@@ -457,11 +457,10 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
 size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& file) {
     // The batch is planned on a second thread while the one before is
     // stored: planning touches neither the database nor the report, and
-    // took a tenth of an import's time. Where no thread can be started, it
-    // is planned when it is stored.
-    // The same thread frees the batch stored before: its texts were made on
-    // other threads, and freeing them on the storing one cost it a tenth of
-    // its time in the allocator.
+    // took a tenth of an import's time. That thread also frees the batch
+    // stored before, whose texts were made on other threads: freeing them
+    // on the storing thread cost it a tenth of its time in the allocator.
+    // Where no thread can be started, the batch is planned when it is stored.
     auto batch = std::make_unique<PlannedBatch>(PlannedBatch{std::move(cards), file, {}});
     auto next = std::async(std::launch::async | std::launch::deferred,
                            [batch = std::move(batch), stored = std::move(m_storedBatch)]() mutable {
