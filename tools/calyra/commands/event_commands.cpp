@@ -35,6 +35,12 @@ namespace {
 
 const std::vector<std::string> kEventColumns{"event_id", "start", "end", "subject", "location", "recurrence"};
 const std::vector<std::string> kOccurrenceColumns{"event_id", "start", "end", "subject"};
+// Fields no option sets: the IDs and stamps are the component's, the times
+// are read in the user's zone by EventTimes, and the occurrence an exception
+// replaces is named by `events exceptions --add --original DAY`.
+const std::vector<std::string> kNotEventOptions{"event_id", "modified", "start_date_time", "end_date_time",
+                                                "original_start_time"};
+
 const std::vector<std::string> kExceptionColumns{"event_id", "original_start_time", "start", "end", "subject",
                                                  "status"};
 
@@ -133,7 +139,7 @@ private:
 void CheckDates(const tagEventInfo& info) {
     const std::pair<const char*, DATE> dates[] = {{"--start", info.dtStartDateTime},
                                                   {"--end", info.dtEndDateTime},
-                                                  {"--original-start-time", info.dtOriginalStartTime},
+                                                  {"the replaced occurrence's start", info.dtOriginalStartTime},
                                                   {"the repetition's start", info.stRecurrence.dtStart},
                                                   {"--until", info.stRecurrence.lEndBy}};
     for (const auto& [what, date] : dates) {
@@ -269,9 +275,7 @@ void AddShow(CLI::App* group, CommandContext& ctx) {
 void AddAdd(CLI::App* group, CommandContext& ctx) {
     auto* add = group->add_subcommand("add", "Add an event");
     auto times = std::make_shared<EventTimes>(add, true);
-    auto fields = std::make_shared<RecordOptions>(
-        add, std::type_identity<tagEventInfo>{},
-        std::vector<std::string>{"event_id", "modified", "start_date_time", "end_date_time"});
+    auto fields = std::make_shared<RecordOptions>(add, std::type_identity<tagEventInfo>{}, kNotEventOptions);
     add->get_option("--subject")->required();
     auto repeat = std::make_shared<RecurrenceOptions>(add);
     ctx.bind(add, [&ctx, times, fields, repeat] {
@@ -303,9 +307,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
     auto id = std::make_shared<std::string>();
     edit->add_option("id", *id, "Event ID")->required();
     auto times = std::make_shared<EventTimes>(edit, false);
-    auto fields = std::make_shared<RecordOptions>(
-        edit, std::type_identity<tagEventInfo>{},
-        std::vector<std::string>{"event_id", "modified", "start_date_time", "end_date_time"});
+    auto fields = std::make_shared<RecordOptions>(edit, std::type_identity<tagEventInfo>{}, kNotEventOptions);
     auto repeat = std::make_shared<RecurrenceOptions>(edit);
     auto editor = AddEditorFlag(edit, EditorKind::Event);
     ctx.bind(edit, [&ctx, id, times, fields, repeat, editor] {
@@ -379,9 +381,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
     cmd->add_flag("--add", *add, "Add an exception: replace the occurrence on --original");
     cmd->add_option("--original", *original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
     auto times = std::make_shared<EventTimes>(cmd, false);
-    auto fields = std::make_shared<RecordOptions>(
-        cmd, std::type_identity<tagEventInfo>{},
-        std::vector<std::string>{"event_id", "modified", "start_date_time", "end_date_time", "original_start_time"});
+    auto fields = std::make_shared<RecordOptions>(cmd, std::type_identity<tagEventInfo>{}, kNotEventOptions);
     ctx.bind(cmd, [&ctx, id, add, original, times, fields] {
         CheckedId(*id, "event");
         if (!*add && (!original->empty() || times->given() || fields->given()))
