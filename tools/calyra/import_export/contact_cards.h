@@ -32,8 +32,12 @@
 // others go on. (A savepoint per card from the start costs two statements
 // per card, a tenth of an import's time.)
 //
-// Ownership: the importer holds its access objects and the snapshot of
-// the stored contacts. Thread-safety: one thread, like the session.
+// Ownership: the importer holds its access objects, the snapshot of the
+// stored contacts and the batches it has not stored yet; cards still
+// unstored when it is destroyed are dropped, so an import ends with
+// finish(). Thread-safety: one thread, like the session; the importer plans
+// the next batch on a thread of its own, which touches neither the session
+// nor the report.
 #pragma once
 
 #include <array>

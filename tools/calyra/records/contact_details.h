@@ -14,8 +14,10 @@
 //
 // Ownership: the table is static constant data. Records filled for the
 // component are owned by the function that fills them or by the
-// PreparedDetail handed out; lists come back as JSON values. Thread-safety: the table is constant; parsing is pure; the
-// operations use the access object they are given from one thread.
+// PreparedDetail handed out; lists come back as JSON values.
+// Thread-safety: the table is constant; parsing and preparing are pure and
+// may run on any thread; the operations use the access object they are
+// given from one thread.
 #pragma once
 
 #include <functional>
