@@ -1,5 +1,7 @@
 #include "interchange/ical_reader.h"
 
+#include <climits>
+
 #include <libical/ical.h>
 
 #include <algorithm>
@@ -693,8 +695,16 @@ private:
                 continue;
             }
             // Counted from where the file counts, so writing it back keeps RELATED=END.
-            item.alarmFromEnd = fromEnd && anchor;
-            item.alarmMinutes = static_cast<int>(((item.alarmFromEnd ? *anchor : *base) - *when) / 60);
+            const bool alarmFromEnd = fromEnd && anchor;
+            const long long minutes = ((alarmFromEnd ? *anchor : *base) - *when) / 60;
+            // libical reads a duration's seconds as an int: an alarm further
+            // from its item than that would not read back as written.
+            if (minutes > INT_MAX / 60 || minutes < -(INT_MAX / 60)) {
+                warn("VALARM is too far from its item; left out");
+                continue;
+            }
+            item.alarmFromEnd = alarmFromEnd;
+            item.alarmMinutes = static_cast<int>(minutes);
         }
     }
 

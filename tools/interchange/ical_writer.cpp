@@ -1,5 +1,7 @@
 #include "interchange/ical_writer.h"
 
+#include <climits>
+
 #include "interchange/content_line.h"
 #include "interchange/ical_reader.h"
 #include "interchange/text_encoding.h"
@@ -102,6 +104,21 @@ void AddWord(icalcomponent* c, const char* name, const std::string& word) {
     if (icalproperty* p = icalproperty_new_from_string(line.c_str())) icalcomponent_add_property(c, p);
 }
 
+// The trigger `minutes` before the item (after it when negative). libical
+// counts a duration's seconds in an int, which a stored reminder of more
+// than about 68 years overflows; such a one is written by its parts.
+icaldurationtype AlarmOffset(int minutes) {
+    const long long seconds = -static_cast<long long>(minutes) * 60;
+    if (seconds >= INT_MIN && seconds <= INT_MAX) return icaldurationtype_from_int(static_cast<int>(seconds));
+    icaldurationtype d = icaldurationtype_null_duration();
+    const unsigned long long m = minutes < 0 ? -static_cast<long long>(minutes) : minutes;
+    d.is_neg = minutes > 0 ? 1 : 0;
+    d.days = static_cast<unsigned int>(m / 1440);
+    d.hours = static_cast<unsigned int>(m % 1440 / 60);
+    d.minutes = static_cast<unsigned int>(m % 60);
+    return d;
+}
+
 icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     const bool todo = item.kind == ItemKind::Todo;
     icalcomponent* c = icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
@@ -148,7 +165,7 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
                                                                      : WithoutControlCharacters(item.summary).c_str()));
         icaltriggertype trigger{};
         trigger.time = icaltime_null_time();
-        trigger.duration = icaldurationtype_from_int(-*item.alarmMinutes * 60);
+        trigger.duration = AlarmOffset(*item.alarmMinutes);
         icalproperty* when = icalproperty_new_trigger(trigger);
         if (item.alarmFromEnd) icalproperty_add_parameter(when, icalparameter_new_related(ICAL_RELATED_END));
         icalcomponent_add_property(alarm, when);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <deque>
 #include <map>
 #include <memory>
@@ -543,10 +544,18 @@ TaskKey KeyOf(const tagTaskInfo& t) {
 // The task record's reminder counts back from the due date when there is
 // one (a to-do's alarm is about its deadline; iCalendar says RELATED=END),
 // else from the start.
-LONG TaskReminderOf(const CalendarItem& item, LONG minutes) {
+// A reminder further from the due date than an iCalendar duration can carry
+// (an int of seconds, about 68 years: a start centuries before the due date)
+// is not stored, and said so, rather than written back as another time.
+LONG TaskReminderOf(const CalendarItem& item, LONG minutes, ImportReport& report) {
     if (!item.due || item.alarmFromEnd || !item.alarmMinutes) return minutes;
     const UtcSeconds base = item.start ? *item.start : *item.due;
-    return minutes + static_cast<LONG>((*item.due - base) / 60);
+    const long long fromDue = minutes + (*item.due - base) / 60;
+    if (fromDue > INT_MAX / 60 || fromDue < -(INT_MAX / 60)) {
+        report.notStored("VALARM (too far from the due date)");
+        return 0;
+    }
+    return static_cast<LONG>(fromDue);
 }
 
 void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
@@ -563,7 +572,7 @@ void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
     if (item.completed) t->dtDateCompleted = DateOfUtc(*item.completed);
     t->eTaskPriority = static_cast<enumTaskPriority>(PriorityOf(item.priority));
     t->bPrivate = IsPrivate(item.classification) ? 1 : 0;
-    t->lReminderTime = TaskReminderOf(item, r.reminder());
+    t->lReminderTime = TaskReminderOf(item, r.reminder(), report);
     bool kindFound = false;
     for (const auto& category : item.categories) {
         auto kind = std::find_if(kinds.begin(), kinds.end(),
