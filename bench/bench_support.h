@@ -43,11 +43,11 @@
 #include <unistd.h>
 
 #include "core/pim_db_access.h"
-#include "core/value_conversions.h"
 #include "management/schema_statements.h"
 #include "management/schema_upgrade.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
+#include "tables/value_conversions.h"
 
 namespace calyra::bench {
 

@@ -34,8 +34,8 @@
 
 #include "access/calendar/event_access.h"
 #include "access/calendar/event_category_access.h"
-#include "access/calendar/event_columns.h"
 #include "platform/safearray.h"
+#include "tables/event_columns.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "idl/owned_record.h"
 #include "interchange/contact_card.h"
 #include "platform/bstr.h"
-#include "shell/record_fields.h"
-#include "shell/session.h"
+#include "records/record_fields.h"
+#include "session/session.h"
 
 namespace calyra::bench {
 

@@ -34,7 +34,6 @@
 
 #include <unistd.h>
 
-#include "access/calendar/event_columns.h"
 #include "bench_support.h"
 #include "calendar/days.h"
 #include "calendar/month_grid.h"
@@ -49,10 +48,11 @@
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
-#include "shell/date_text.h"
-#include "shell/record_fields.h"
-#include "shell/session.h"
+#include "session/session.h"
+#include "session/user_time.h"
+#include "tables/event_columns.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ size_t RawRead(const std::filesystem::path& file, const std::vector<std::string>
 }
 
 std::string Select(const std::string& where) {
-    return "SELECT " + calyra::Utf16ToUtf8(calyra::cli::SelectList(calyra::kEventColumns)) +
+    return "SELECT " + calyra::Utf16ToUtf8(std::u16string(calyra::ColumnList(calyra::kEventColumns).view())) +
            ", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '1' AND " + where + " ORDER BY [EventID];";
 }
 

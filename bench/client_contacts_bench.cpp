@@ -29,9 +29,10 @@
 #include <unistd.h>
 
 #include "bench_support.h"
+#include "cli/command_context.h"
 #include "client_bench_support.h"
+#include "commands/run_client.h"
 #include "interchange/vcard_writer.h"
-#include "shell/command_context.h"
 
 namespace {
 

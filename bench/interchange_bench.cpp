@@ -28,8 +28,8 @@
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
-#include "shell/query_rows.h"
-#include "shell/session.h"
+#include "session/query_rows.h"
+#include "session/session.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 
+#include "core/row_fields.h"
 #include "core/trace.h"
 #include "platform/com_ptr.h"
 #include "platform/type_lib.h"

@@ -31,16 +31,16 @@
 #include <vector>
 
 #include "core/argument_checks.h"
-#include "core/field_map.h"
 #include "core/pim_db_rows.h"
 #include "core/pim_error.h"
-#include "core/sql_text.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
 #include "platform/critical_section.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
+#include "tables/field_map.h"
+#include "tables/sql_text.h"
 
 namespace calyra {
 

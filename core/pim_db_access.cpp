@@ -7,9 +7,9 @@
 #include "core/argument_checks.h"
 #include "core/pim_error.h"
 #include "core/trace.h"
-#include "core/value_conversions.h"
 #include "engine/engine.h"
 #include "platform/bstr.h"
+#include "tables/value_conversions.h"
 
 extern "C" const IID IID_IPimDbRows = {0xD5AA2EE1, 0xB6A3, 0x44C4, {0x8C, 0xDF, 0xC3, 0x96, 0x02, 0xAF, 0x2C, 0x1C}};
 

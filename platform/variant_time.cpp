@@ -1,6 +1,7 @@
 // Automation dates <-> calendar records.
 #include "platform/variant_time.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -15,26 +16,13 @@ constexpr long long kEpochOffset = 25569;
 constexpr double kFirstDay = -657434.0;
 constexpr double kLastDay = 2958465.0;
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
+// Days since 1970-01-01 of a proleptic Gregorian date (std::chrono's
+// calendar; the years here stay within 100 to 9999).
 long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, long long* y, unsigned* m, unsigned* d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
+    using namespace std::chrono;
+    return (sys_days{year{static_cast<int>(y)} / month{m} / 1} + days{static_cast<long long>(d) - 1})
+        .time_since_epoch()
+        .count();
 }
 
 }  // namespace
@@ -52,13 +40,12 @@ extern "C" INT VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME st) {
         seconds -= 86400;
     }
     long long unixDays = day - kEpochOffset;
-    long long y;
-    unsigned m, d;
-    CivilFromDays(unixDays, &y, &m, &d);
+    const std::chrono::year_month_day civil{std::chrono::sys_days{std::chrono::days{unixDays}}};
+    const int y = static_cast<int>(civil.year());
     if (y < 100 || y > 9999) return FALSE;
     st->wYear = static_cast<WORD>(y);
-    st->wMonth = static_cast<WORD>(m);
-    st->wDay = static_cast<WORD>(d);
+    st->wMonth = static_cast<WORD>(static_cast<unsigned>(civil.month()));
+    st->wDay = static_cast<WORD>(static_cast<unsigned>(civil.day()));
     st->wDayOfWeek = static_cast<WORD>(((unixDays % 7) + 11) % 7);  // 1970-01-01 was a Thursday
     st->wHour = static_cast<WORD>(seconds / 3600);
     st->wMinute = static_cast<WORD>(seconds / 60 % 60);

@@ -3,8 +3,8 @@
 
 #include <span>
 
-#include "access/calendar/event_columns.h"
 #include "core/trace.h"
+#include "tables/event_columns.h"
 
 namespace calyra {
 namespace {

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstddef>
 
-#include "core/field_map.h"
 #include "core/trace.h"
+#include "tables/field_map.h"
 
 namespace calyra {
 namespace {

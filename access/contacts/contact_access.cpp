@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "access/contacts/contact_detail_family.h"
 #include "core/trace.h"
+#include "tables/contact_detail_family.h"
 
 namespace calyra {
 namespace {

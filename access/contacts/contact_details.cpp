@@ -1,7 +1,7 @@
 // Contact access: the five detail families, each driven by its
 // DetailFamily description through the same five operations.
 #include "access/contacts/contact_access.h"
-#include "access/contacts/contact_detail_family.h"
+#include "tables/contact_detail_family.h"
 
 namespace calyra {
 

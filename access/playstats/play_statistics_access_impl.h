@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "access/playstats/play_statistics_access.h"
-#include "core/value_conversions.h"
 #include "platform/file_exists.h"
+#include "tables/value_conversions.h"
 
 namespace calyra {
 namespace play_statistics_detail {

@@ -3,8 +3,8 @@
 
 #include <span>
 
-#include "access/tasks/task_columns.h"
 #include "core/trace.h"
+#include "tables/task_columns.h"
 
 namespace calyra {
 

@@ -14,10 +14,10 @@
 #include "access/calendar/event_category_access.h"
 #include "access/contacts/contact_access.h"
 #include "access/tasks/task_access.h"
-#include "core/value_conversions.h"
 #include "support/pim_fixture.h"
 #include "support/recording_connection.h"
 #include "support/test_values.h"
+#include "tables/value_conversions.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;

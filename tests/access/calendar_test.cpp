@@ -11,10 +11,10 @@
 #include <string>
 
 #include "access/calendar/event_access.h"
-#include "core/value_conversions.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
 #include "support/test_values.h"
+#include "tables/value_conversions.h"
 
 namespace calyra::test {
 namespace {

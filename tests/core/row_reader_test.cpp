@@ -7,13 +7,14 @@
 #include <tuple>
 #include <vector>
 
-#include "core/field_map.h"
 #include "core/pim_data_access.h"
 #include "core/pim_db_access.h"
 #include "core/pim_error.h"
+#include "core/row_fields.h"
 #include "platform/com_ptr.h"
 #include "support/pim_fixture.h"
 #include "support/temp_dir.h"
+#include "tables/field_map.h"
 
 using calyra::Bstr;
 using calyra::ComPtr;

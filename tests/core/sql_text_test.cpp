@@ -7,13 +7,13 @@
 // that exists only at run time as literal SQL. Sql's constructor is
 // consteval, so `sql.Append(runtimeBuffer)` is rejected by the compiler and
 // the only way in for a caller's text is AppendQuoted.
-#include "core/sql_text.h"
+#include "tables/sql_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/value_conversions.h"
+#include "tables/value_conversions.h"
 
 using calyra::Bstr;
 using calyra::SqlText;

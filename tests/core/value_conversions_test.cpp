@@ -1,5 +1,5 @@
 // Conversions between interface values and the text the database stores.
-#include "core/value_conversions.h"
+#include "tables/value_conversions.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "core/pim_db_access.h"
-#include "core/sql_text.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/com_ptr.h"
+#include "tables/sql_text.h"
 
 namespace {
 

@@ -18,12 +18,13 @@
 #include <sstream>
 #include <string_view>
 
+#include "cli/command_context.h"
+#include "commands/run_client.h"
 #include "fuzz/fuzz_check.h"
 #include "import_export/calendar_items.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "platform/bstr.h"
-#include "shell/command_context.h"
 
 namespace {
 

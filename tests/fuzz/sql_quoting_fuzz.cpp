@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/sql_text.h"
 #include "engine/engine.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "tables/sql_text.h"
 
 namespace {
 

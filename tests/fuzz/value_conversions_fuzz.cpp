@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/value_conversions.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/bstr.h"
+#include "tables/value_conversions.h"
 
 namespace {
 

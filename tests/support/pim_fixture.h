@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "core/pim_db_access.h"
-#include "core/value_conversions.h"
 #include "idl/owned_record.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
 #include "support/temp_dir.h"
 #include "support/test_values.h"
+#include "tables/value_conversions.h"
 
 namespace calyra::test {
 

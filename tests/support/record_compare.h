@@ -19,9 +19,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/value_conversions.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
+#include "tables/value_conversions.h"
 
 namespace calyra::test {
 

@@ -1,6 +1,7 @@
 #include "calendar/days.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace calyra::calendar {
@@ -35,29 +36,31 @@ long long DayOfSeconds(long long seconds) { return FloorDiv(seconds, kSecondsPer
 
 long long SecondOfDay(long long seconds) { return seconds - DayOfSeconds(seconds) * kSecondsPerDay; }
 
-// Civil-from-days and days-from-civil over 400-year eras (March-based
-// years, so the leap day is the last day of the year).
+// The calendar arithmetic is std::chrono's. Its years end at +-32767, so
+// whole 400-year eras (146097 days each, the Gregorian cycle) are counted
+// apart and the rest is converted around the year 2000.
+constexpr long long kDaysPerEra = 146097;
+
 long long DayFromCivil(int year, int month, int day) {
-    const long long y = static_cast<long long>(year) - (month <= 2 ? 1 : 0);
-    const long long era = FloorDiv(y, 400);
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 - kEpochShift;
+    using namespace std::chrono;
+    // Months outside 1..12 carry into the year.
+    const long long monthIndex = static_cast<long long>(month) - 1;
+    const long long y = year + FloorDiv(monthIndex, 12);
+    const long long era = FloorDiv(y - 2000, 400);
+    const year_month_day first{
+        std::chrono::year{static_cast<int>(y - era * 400)},
+        std::chrono::month{static_cast<unsigned>(monthIndex - FloorDiv(monthIndex, 12) * 12 + 1)}, std::chrono::day{1}};
+    return sys_days{first}.time_since_epoch().count() + era * kDaysPerEra + (day - 1) - kEpochShift;
 }
 
 CivilDay CivilFromDay(long long day) {
-    const long long z = day + kEpochShift + 719468;
-    const long long era = FloorDiv(z, 146097);
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    CivilDay c;
-    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.year = static_cast<int>(yoe + era * 400 + (c.month <= 2 ? 1 : 0));
-    return c;
+    using namespace std::chrono;
+    const long long unixDay = day + kEpochShift;
+    const long long era = FloorDiv(unixDay - 10957, kDaysPerEra);  // 10957: 2000-01-01
+    const year_month_day civil{sys_days{days{unixDay - era * kDaysPerEra}}};
+    return CivilDay{static_cast<int>(static_cast<int>(civil.year()) + era * 400),
+                    static_cast<int>(static_cast<unsigned>(civil.month())),
+                    static_cast<int>(static_cast<unsigned>(civil.day()))};
 }
 
 int WeekdayOfDay(long long day) {

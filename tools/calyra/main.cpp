@@ -1,4 +1,4 @@
 // calyra: the command-line client. `calyra --help` lists the commands.
-#include "shell/command_context.h"
+#include "commands/run_client.h"
 
 int main(int argc, char** argv) { return calyra::cli::RunClient(argc, argv); }

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_context.h"
 #include "commands/calendar_view.h"
 #include "commands/command_tree.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
+#include "session/client_error.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -10,7 +10,7 @@
 #include "calendar/days.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
-#include "shell/record_id.h"
+#include "session/record_id.h"
 
 namespace calyra::cli {
 

@@ -15,8 +15,8 @@
 
 #include "calendar/month_grid.h"
 #include "calendar/occurrences.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
+#include "cli/command_context.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -9,19 +9,21 @@
 
 #include <fmt/format.h>
 
+#include "cli/record_options.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/named_records.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
-#include "shell/record_id.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/record_id.h"
+#include "session/transaction.h"
+#include "tables/sql_text.h"
 
+#include "cli/command_context.h"
+#include "cli/list_options.h"
 #include "commands/command_tree.h"
-#include "commands/list_options.h"
-#include "shell/command_context.h"
 
 namespace calyra::cli {
 namespace {
@@ -208,11 +210,12 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
             else
                 // No event keeps pointing at a category that is gone; each one
                 // moved counts as changed.
-                transaction.run(
-                    u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = datetime('now') WHERE "
-                    u"[EventCategoryID] = " +
-                        SqlQuoted(Utf8ToUtf16(id)) + u";",
-                    "cannot move the events of category " + id + " to no category");
+                transaction.run(SqlText(u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = '")
+                                    .AppendNow()
+                                    .Append(u"' WHERE [EventCategoryID] = '")
+                                    .AppendQuoted(Utf8ToUtf16(id))
+                                    .Append(u"';"),
+                                "cannot move the events of category " + id + " to no category");
             Check(categories->DeleteEventCategoryByID(&err, key), err, "cannot delete category " + id);
             names += (names.empty() ? "" : ", ") + id;
         }

@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "shell/command_context.h"
+#include "cli/command_context.h"
 
 namespace calyra::cli {
 

@@ -1,9 +1,9 @@
 // config: the settings the client runs with and where each came from, and
 // the one place that changes the config file.
+#include "cli/command_context.h"
 #include "commands/command_tree.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/settings.h"
+#include "session/client_error.h"
+#include "session/settings.h"
 
 namespace calyra::cli {
 namespace {

@@ -2,22 +2,24 @@
 // contacts phones|emails|addresses|urls|ims rm.
 #include <algorithm>
 
+#include "cli/command_context.h"
+#include "cli/list_options.h"
+#include "cli/record_options.h"
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
-#include "commands/list_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
 #include "records/contact_search.h"
 #include "records/profile_contacts.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/record_fields.h"
-#include "shell/record_id.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/record_id.h"
+#include "session/transaction.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 namespace {
@@ -142,8 +144,11 @@ void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const Detail
                 throw ClientError("contact " + id + " has no " + what + " " + item + "; nothing removed");
         Transaction transaction(ctx.session());
         for (const auto& item : items) family.remove(family, contacts.get(), item);
-        transaction.run(u"UPDATE [tContact] SET [Modified] = datetime('now') WHERE [ContactID] = " +
-                            SqlQuoted(Utf8ToUtf16(id)) + u";",
+        transaction.run(SqlText(u"UPDATE [tContact] SET [Modified] = '")
+                            .AppendNow()
+                            .Append(u"' WHERE [ContactID] = '")
+                            .AppendQuoted(Utf8ToUtf16(id))
+                            .Append(u"';"),
                         "cannot mark contact " + id + " as changed");
         transaction.commit();
         ctx.out().done("removed " + what + " " + JoinIds(items) + " of contact " + id,

@@ -9,12 +9,13 @@
 
 #include <fmt/format.h>
 
+#include "cli/command_context.h"
+#include "commands/run_client.h"
 #include "demo/fill.h"
 #include "demo/sample_data.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 namespace {

@@ -1,5 +1,6 @@
 #include "commands/edit_in_editor.h"
 
+#include "cli/external_editor.h"
 #include "import_export/calendar_items.h"
 #include "import_export/contact_cards.h"
 #include "import_export/import_report.h"
@@ -7,9 +8,8 @@
 #include "interchange/ical_writer.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
-#include "shell/client_error.h"
-#include "shell/external_editor.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/transaction.h"
 
 namespace calyra::cli {
 namespace {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/command_context.h"
+#include "cli/command_context.h"
 
 namespace calyra::cli {
 

@@ -12,21 +12,22 @@
 
 #include "calendar/days.h"
 #include "calendar/zoned_occurrences.h"
+#include "cli/command_context.h"
+#include "cli/record_options.h"
+#include "cli/recurrence_options.h"
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
-#include "commands/recurrence_options.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/named_records.h"
 #include "records/profile_events.h"
+#include "records/record_fields.h"
 #include "records/recurrence_record.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
-#include "shell/record_fields.h"
-#include "shell/record_id.h"
+#include "session/client_error.h"
+#include "session/record_id.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -6,19 +6,20 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "cli/record_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_records.h"
 #include "records/profile_contacts.h"
+#include "records/record_fields.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
-#include "shell/record_id.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/record_id.h"
+#include "session/transaction.h"
 
+#include "cli/command_context.h"
+#include "cli/list_options.h"
 #include "commands/command_tree.h"
-#include "commands/list_options.h"
-#include "shell/command_context.h"
 
 namespace calyra::cli {
 namespace {

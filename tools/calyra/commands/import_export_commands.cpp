@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "calendar/days.h"
+#include "cli/command_context.h"
 #include "commands/command_tree.h"
 #include "import_export/calendar_items.h"
 #include "import_export/contact_cards.h"
@@ -24,10 +25,9 @@
 #include "interchange/vcard_batches.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/transaction.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -8,12 +8,13 @@
 
 #include <fmt/format.h>
 
+#include "cli/command_context.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/database_file.h"
-#include "shell/query_rows.h"
+#include "session/client_error.h"
+#include "session/database_file.h"
+#include "session/query_rows.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 namespace {
@@ -34,17 +35,19 @@ Json InfoOf(Session& session) {
     for (const auto& t : QueryRows(db,
                                    u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] "
                                    u"NOT LIKE 'sqlite%' ORDER BY [name];")) {
-        const std::u16string name = QuoteName(Utf8ToUtf16(t[0]));
+        const std::u16string name = Utf8ToUtf16(t[0]);
         Json table{{"table", t[0]}};
-        auto count = QueryRows(db, u"SELECT COUNT(*) FROM " + name + u";");
+        auto count = QueryRows(db, SqlText(u"SELECT COUNT(*) FROM ").AppendName(name).Append(u";").view());
         table["rows"] = count.empty() ? 0 : std::stol(count[0][0]);
         bool profiled = false;
-        for (const auto& column : QueryRows(db, u"PRAGMA table_info(" + name + u");"))
+        for (const auto& column : QueryRows(db, SqlText(u"PRAGMA table_info(").AppendName(name).Append(u");").view()))
             if (column.size() > 1 && column[1] == "ProfileID") profiled = true;
         Json perProfile = Json::object();
         if (profiled && t[0] != "tProfile")
-            for (const auto& row :
-                 QueryRows(db, u"SELECT [ProfileID], COUNT(*) FROM " + name + u" GROUP BY [ProfileID];"))
+            for (const auto& row : QueryRows(db, SqlText(u"SELECT [ProfileID], COUNT(*) FROM ")
+                                                     .AppendName(name)
+                                                     .Append(u" GROUP BY [ProfileID];")
+                                                     .view()))
                 perProfile[row[0]] = std::stol(row[1]);
         table["per_profile"] = perProfile;
         tables.push_back(table);
@@ -123,14 +126,14 @@ SqlResult ReadQuery(IPimDbAccess* db, const std::string& sql) {
     try {
         QueryRows(db, u"CREATE TEMP VIEW [calyra_sql_columns] AS " + Utf8ToUtf16(sql));
         viewed = true;
-        std::string quoted;
+        SqlText select(u"SELECT ");
         for (const auto& column : QueryRows(db, u"PRAGMA temp.table_info([calyra_sql_columns]);")) {
+            select.Append(result.names.empty() ? Sql(u"quote(") : Sql(u", quote("))
+                .AppendName(Utf8ToUtf16(column.at(1)))
+                .Append(u")");
             result.names.push_back(column.at(1));
-            std::string name;
-            for (char c : column.at(1)) name += c == '"' ? std::string("\"\"") : std::string(1, c);
-            quoted += (quoted.empty() ? "quote(\"" : ", quote(\"") + name + "\")";
         }
-        for (const auto& row : QueryRows(db, Utf8ToUtf16("SELECT " + quoted + " FROM temp.[calyra_sql_columns];"))) {
+        for (const auto& row : QueryRows(db, select.Append(u" FROM temp.[calyra_sql_columns];").view())) {
             Json values = Json::array();
             for (const auto& value : row) values.push_back(Unquoted(value));
             result.rows.push_back(std::move(values));

@@ -12,12 +12,12 @@
 
 #include "calendar/days.h"
 #include "calendar/month_grid.h"
+#include "cli/command_context.h"
 #include "commands/calendar_view.h"
 #include "commands/command_tree.h"
 #include "records/profile_events.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
+#include "session/client_error.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

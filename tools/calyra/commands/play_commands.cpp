@@ -8,13 +8,14 @@
 
 #include <fmt/format.h>
 
+#include "cli/record_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "records/record_fields.h"
+#include "session/client_error.h"
 
+#include "cli/command_context.h"
 #include "commands/command_tree.h"
-#include "shell/command_context.h"
 
 namespace calyra::cli {
 namespace {

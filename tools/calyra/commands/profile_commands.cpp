@@ -1,16 +1,18 @@
 // profiles list|add|edit|rm|use; every command that takes a profile takes
 // its ID or its name.
-#include "commands/list_options.h"
+#include "cli/command_context.h"
+#include "cli/list_options.h"
+#include "cli/record_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/named_records.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/query_rows.h"
-#include "shell/record_fields.h"
-#include "shell/transaction.h"
+#include "session/client_error.h"
+#include "session/query_rows.h"
+#include "session/transaction.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 namespace {
@@ -20,19 +22,19 @@ const std::vector<std::string> kProfileColumns{"profile_id", "name", "model", "i
 // Rows that belong to a profile through another table's rows: `table`'s
 // rows whose `key` is the key of one of the profile's `owner` rows.
 struct DependentRows {
-    const char16_t* table;
-    const char16_t* key;
-    const char16_t* owner;
+    Sql table;
+    Sql key;
+    Sql owner;
 };
 constexpr DependentRows kDependentRows[] = {
-    {u"tAddress", u"ContactID", u"tContact"},
-    {u"tPhoneNumber", u"ContactID", u"tContact"},
-    {u"tEmail", u"ContactID", u"tContact"},
-    {u"tWebUrl", u"ContactID", u"tContact"},
-    {u"tIM", u"ContactID", u"tContact"},
-    {u"tContactGroupMap", u"ContactID", u"tContact"},
-    {u"tContactGroupMap", u"ContactGroupID", u"tContactGroup"},
-    {u"tFile", u"AlbumID", u"tAlbum"},
+    {u"[tAddress]", u"[ContactID]", u"[tContact]"},
+    {u"[tPhoneNumber]", u"[ContactID]", u"[tContact]"},
+    {u"[tEmail]", u"[ContactID]", u"[tContact]"},
+    {u"[tWebUrl]", u"[ContactID]", u"[tContact]"},
+    {u"[tIM]", u"[ContactID]", u"[tContact]"},
+    {u"[tContactGroupMap]", u"[ContactID]", u"[tContact]"},
+    {u"[tContactGroupMap]", u"[ContactGroupID]", u"[tContactGroup]"},
+    {u"[tFile]", u"[AlbumID]", u"[tAlbum]"},
 };
 
 // Every table but the profiles' own that has a [ProfileID] column.
@@ -41,7 +43,8 @@ std::vector<std::string> ProfileTables(IPimDbAccess* db) {
     for (const auto& t : QueryRows(db,
                                    u"SELECT [name] FROM [sqlite_master] WHERE [type] = 'table' AND [name] NOT "
                                    u"LIKE 'sqlite%' AND [name] != 'tProfile' ORDER BY [name];"))
-        for (const auto& column : QueryRows(db, u"PRAGMA table_info(" + QuoteName(Utf8ToUtf16(t[0])) + u");"))
+        for (const auto& column :
+             QueryRows(db, SqlText(u"PRAGMA table_info(").AppendName(Utf8ToUtf16(t[0])).Append(u");").view()))
             if (column.size() > 1 && column[1] == "ProfileID") out.push_back(t[0]);
     return out;
 }
@@ -110,12 +113,16 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
         Session& session = ctx.session();
         auto profiles = session.access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *rmId);
-        const std::u16string key = SqlQuoted(Utf8ToUtf16(id));
+        const std::u16string key = Utf8ToUtf16(id);
         const auto tables = ProfileTables(session.connection());
         std::string held;
         for (const auto& table : tables) {
-            const auto n = QueryRows(session.connection(), u"SELECT COUNT(*) FROM " + QuoteName(Utf8ToUtf16(table)) +
-                                                               u" WHERE [ProfileID] = " + key + u";");
+            const auto n = QueryRows(session.connection(), SqlText(u"SELECT COUNT(*) FROM ")
+                                                               .AppendName(Utf8ToUtf16(table))
+                                                               .Append(u" WHERE [ProfileID] = '")
+                                                               .AppendQuoted(key)
+                                                               .Append(u"';")
+                                                               .view());
             if (!n.empty() && n[0][0] != "0") held += (held.empty() ? "" : ", ") + n[0][0] + " in " + table;
         }
         if (!held.empty() && !*yes)
@@ -123,11 +130,24 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
                 "profile " + id + " holds data (" + held + "); profiles rm deletes all of it: add --yes to confirm", 2);
         Transaction transaction(session);
         for (const auto& d : kDependentRows)
-            transaction.run(std::u16string(u"DELETE FROM [") + d.table + u"] WHERE [" + d.key + u"] IN (SELECT [" +
-                                d.key + u"] FROM [" + d.owner + u"] WHERE [ProfileID] = " + key + u");",
+            transaction.run(SqlText(u"DELETE FROM ")
+                                .Append(d.table)
+                                .Append(u" WHERE ")
+                                .Append(d.key)
+                                .Append(u" IN (SELECT ")
+                                .Append(d.key)
+                                .Append(u" FROM ")
+                                .Append(d.owner)
+                                .Append(u" WHERE [ProfileID] = '")
+                                .AppendQuoted(key)
+                                .Append(u"');"),
                             "cannot delete the rows of profile " + id);
         for (const auto& table : tables)
-            transaction.run(u"DELETE FROM " + QuoteName(Utf8ToUtf16(table)) + u" WHERE [ProfileID] = " + key + u";",
+            transaction.run(SqlText(u"DELETE FROM ")
+                                .AppendName(Utf8ToUtf16(table))
+                                .Append(u" WHERE [ProfileID] = '")
+                                .AppendQuoted(key)
+                                .Append(u"';"),
                             "cannot delete the " + table + " rows of profile " + id);
         LONG err = 0;
         Check(profiles->DeleteProfileByID(&err, Bstr::FromUtf8(id)), err, "cannot delete the profile");

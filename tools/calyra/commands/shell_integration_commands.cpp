@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_context.h"
 #include "commands/command_tree.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 namespace {

@@ -6,12 +6,13 @@
 // it and gives it back but never interprets it, and neither does this client.
 #include <fmt/format.h>
 
+#include "cli/command_context.h"
+#include "cli/record_options.h"
 #include "commands/command_tree.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/record_fields.h"
+#include "records/record_fields.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 namespace {

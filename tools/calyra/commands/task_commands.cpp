@@ -4,18 +4,19 @@
 
 #include "calendar/occurrences.h"
 #include "calendar/zoned_text.h"
+#include "cli/command_context.h"
+#include "cli/record_options.h"
+#include "cli/recurrence_options.h"
 #include "commands/edit_in_editor.h"
-#include "commands/recurrence_options.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
+#include "records/record_fields.h"
 #include "records/recurrence_record.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/command_context.h"
-#include "shell/date_text.h"
-#include "shell/record_fields.h"
-#include "shell/record_id.h"
+#include "session/client_error.h"
+#include "session/record_id.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

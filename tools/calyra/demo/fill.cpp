@@ -8,8 +8,8 @@
 
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/date_text.h"
+#include "session/client_error.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -14,8 +14,8 @@
 #include <filesystem>
 
 #include "demo/sample_data.h"
-#include "shell/output.h"
-#include "shell/session.h"
+#include "output/output.h"
+#include "session/session.h"
 
 namespace calyra::cli {
 

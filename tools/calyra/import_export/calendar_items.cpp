@@ -18,9 +18,9 @@
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
-#include "shell/transaction.h"
+#include "records/record_fields.h"
+#include "session/client_error.h"
+#include "session/transaction.h"
 
 #include "records/recurrence_record.h"
 

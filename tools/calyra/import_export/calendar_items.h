@@ -42,7 +42,7 @@
 #include "import_export/import_report.h"
 #include "interchange/calendar_item.h"
 #include "platform/types.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace calyra::cli {
 

@@ -9,10 +9,10 @@
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
+#include "records/record_fields.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/date_text.h"
-#include "shell/record_fields.h"
+#include "session/client_error.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

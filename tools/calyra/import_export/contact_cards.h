@@ -55,7 +55,7 @@
 #include "interchange/contact_card.h"
 #include "platform/com_ptr.h"
 #include "records/profile_contacts.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace calyra::cli {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "interchange/parse_report.h"
-#include "shell/output.h"
+#include "output/output.h"
 
 namespace calyra::cli {
 

@@ -5,13 +5,13 @@
 #include <optional>
 #include <stdexcept>
 
-#include "access/contacts/contact_detail_family.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "session/client_error.h"
+#include "tables/contact_detail_family.h"
 
 namespace calyra::cli {
 namespace {
@@ -276,15 +276,18 @@ Json PreviewItem(const DetailFamily&, const DetailFields& fields, bool primary) 
 }
 
 template <class R>
-void ListItemsWhere(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+void ListItemsWhere(const DetailFamily&, IPimDbAccess* db, const SqlText& condition,
                     const std::function<void(const std::string& contactId, Json item)>& sink) {
-    const auto fields = calyra::DetailFamilyOf<R>::value.fields;
+    const calyra::DetailFamily& stored = calyra::DetailFamilyOf<R>::value;
     // Column 0 is the item's key: the order a scan for one contact gives.
-    const auto rows =
-        RecordRows<R>::Query(db,
-                             u"SELECT " + SelectList(fields) + u", [ContactID] FROM " + std::u16string(family.table) +
-                                 u" WHERE [ContactID]" + condition + u" ORDER BY 1;",
-                             fields, 1);
+    SqlText sql(u"SELECT ");
+    sql.Append(ColumnList(stored.fields))
+        .Append(u", [ContactID] FROM ")
+        .Append(stored.table)
+        .Append(u" WHERE [ContactID]")
+        .Append(condition)
+        .Append(u" ORDER BY 1;");
+    const auto rows = RecordRows<R>::Query(db, sql, stored.fields, 1);
     for (size_t i = 0; i < rows.size(); ++i) sink(rows.extra(i, 0), ToJson(rows[i]));
 }
 
@@ -312,16 +315,15 @@ const DetailFamily kFamilies[] = {
     {"address", "addresses", "postal address", "[LOCATION:]STREET;CITY;STATE;ZIP;COUNTRY",
      "work:Unter den Linden 1;Berlin;;10117;Germany",
      "parts may be empty or left out at the end; write \\; for a ';' inside a part", ParseAddress,
-     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address), u"[tAddress]"},
+     CALYRA_DETAIL_OPS(tagAddress, Addresses, Address)},
     {"phone", "phones", "phone number", "[LOCATION:][TYPE:]NUMBER", "work:mobile:+49301234", "", ParsePhone,
-     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber), u"[tPhoneNumber]"},
+     CALYRA_DETAIL_OPS(tagPhoneNumber, PhoneNumbers, PhoneNumber)},
     {"email", "emails", "e-mail address", "[LOCATION:]ADDRESS", "home:ada@example.org", "", ParseEmail,
-     CALYRA_DETAIL_OPS(tagEmail, Emails, Email), u"[tEmail]"},
+     CALYRA_DETAIL_OPS(tagEmail, Emails, Email)},
     {"url", "urls", "web address", "[LOCATION:]URL", "work:https://example.org:8080/ada", "", ParseUrl,
-     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl), u"[tWebUrl]"},
+     CALYRA_DETAIL_OPS(tagWebUrl, WebUrls, WebUrl)},
     {"im", "ims", "instant-messaging address", "[LOCATION:][PROTOCOL:]ADDRESS", "home:xmpp:ada@example.org",
-     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM),
-     u"[tIM]"},
+     "PROTOCOL is a word such as xmpp, skype or icq, or left out", ParseIm, CALYRA_DETAIL_OPS(tagIM, IMs, IM)},
 };
 #undef CALYRA_DETAIL_OPS
 static_assert(std::size(kFamilies) == kDetailFamilyCount);

@@ -29,8 +29,9 @@
 #include <vector>
 
 #include "idl/calyra_idl.h"
+#include "output/output.h"
 #include "platform/type_description.h"
-#include "shell/output.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 
@@ -76,9 +77,8 @@ struct DetailFamily {
     // [ContactID] meets `condition` (" IN (SELECT ...)"), with the contact's
     // ID, in the order of the items' keys. Throws ClientError when the query
     // fails.
-    void (*listWhere)(const DetailFamily& family, IPimDbAccess* db, const std::u16string& condition,
+    void (*listWhere)(const DetailFamily& family, IPimDbAccess* db, const SqlText& condition,
                       const std::function<void(const std::string& contactId, Json item)>& sink);
-    std::u16string_view table;  // u"[tPhoneNumber]"
 
     std::string option() const { return "--" + std::string(name); }
 };

@@ -6,9 +6,9 @@
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/named_records.h"
+#include "records/record_fields.h"
 #include "records/text_limits.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 void LoadContact(IContactAccess* contacts, const std::string& id, OwnedRecord<tagContactInfo>* contact) {

@@ -15,8 +15,8 @@
 
 #include "idl/calyra_idl.h"
 #include "idl/owned_record.h"
-#include "shell/output.h"
-#include "shell/record_id.h"
+#include "output/output.h"
+#include "session/record_id.h"
 
 namespace calyra::cli {
 

@@ -4,8 +4,8 @@
 #include <cctype>
 
 #include "platform/bstr.h"
-#include "records/text_matching.h"
-#include "shell/client_error.h"
+#include "session/client_error.h"
+#include "session/text_matching.h"
 
 namespace calyra::cli {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "platform/bstr.h"
 #include "records/named_records.h"
+#include "records/record_fields.h"
 #include "records/recurrence_record.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 

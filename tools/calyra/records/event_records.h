@@ -15,9 +15,9 @@
 #include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
 #include "idl/owned_record.h"
-#include "shell/date_text.h"
-#include "shell/output.h"
-#include "shell/session.h"
+#include "output/output.h"
+#include "session/session.h"
+#include "session/user_time.h"
 
 namespace calyra::cli {
 

@@ -2,8 +2,8 @@
 
 #include "idl/owned_record.h"
 #include "records/event_records.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "records/record_fields.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "idl/calyra_idl.h"
-#include "shell/output.h"
-#include "shell/record_id.h"
+#include "output/output.h"
+#include "session/record_id.h"
 
 namespace calyra::cli {
 

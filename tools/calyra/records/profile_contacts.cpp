@@ -3,10 +3,11 @@
 #include <algorithm>
 
 #include "platform/bstr.h"
+#include "records/record_fields.h"
 #include "records/record_rows.h"
-#include "shell/client_error.h"
-#include "shell/query_rows.h"
-#include "shell/record_fields.h"
+#include "session/client_error.h"
+#include "session/query_rows.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 namespace {
@@ -20,8 +21,10 @@ Json PrimaryValue(const Json& items, const std::string& key) {
 }
 
 // "IN (...)": the contacts of the session's profile.
-std::u16string OfProfile(Session& session) {
-    return u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = " + SqlQuoted(session.profileId()) + u")";
+SqlText OfProfile(Session& session) {
+    SqlText sql(u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
+    sql.AppendQuoted(session.profileId()).Append(u"')");
+    return sql;
 }
 
 }  // namespace
@@ -51,12 +54,12 @@ void ProfileContacts::readFamily(Session& session, size_t index) {
 void ProfileContacts::readGroups(Session& session) {
     // Memberships in the order they were made, each group once per contact
     // (the membership table may hold a pair twice).
-    const std::u16string sql =
+    SqlText sql(
         u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
         u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
-        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = " +
-        SqlQuoted(session.profileId()) + u" ORDER BY [tContactGroupMap].[ContactGroupMapID];";
-    for (auto& row : QueryRows(session.connection(), sql)) {
+        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
+    sql.AppendQuoted(session.profileId()).Append(u"' ORDER BY [tContactGroupMap].[ContactGroupMapID];");
+    for (auto& row : QueryRows(session.connection(), sql.view())) {
         auto& groups = m_details[row[0]].groups;
         if (std::none_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.id == row[1]; }))
             groups.push_back({std::move(row[1]), std::move(row[2])});

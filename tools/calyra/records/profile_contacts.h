@@ -23,9 +23,9 @@
 
 #include "idl/calyra_idl.h"
 #include "idl/owned_record.h"
+#include "output/output.h"
 #include "records/contact_details.h"
-#include "shell/output.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace calyra::cli {
 

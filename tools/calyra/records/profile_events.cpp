@@ -1,47 +1,44 @@
 #include "records/profile_events.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
-#include "access/calendar/event_columns.h"
 #include "calendar/zoned_occurrences.h"
 #include "platform/bstr.h"
-#include "platform/variant_time.h"
 #include "records/event_records.h"
+#include "tables/event_columns.h"
 
 namespace calyra::cli {
 namespace {
 
-// The date text the component stores ("YYYY-MM-DD hh:mm:ss"), so range
-// conditions compare texts as the component's own range lists do.
-std::u16string DateText(DATE date) {
-    SYSTEMTIME st{};
-    if (!VariantTimeToSystemTime(date, &st)) st = SYSTEMTIME{};
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond);
-    return Utf8ToUtf16(text);
-}
-
-std::u16string EventSelect(Session& session) {
-    return u"SELECT " + SelectList(calyra::kEventColumns) + u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = " +
-           SqlQuoted(session.profileId());
+// Every event column, then [OriginalEventID], of the session's profile.
+SqlText EventSelect(Session& session) {
+    SqlText sql(u"SELECT ");
+    sql.Append(ColumnList(calyra::kEventColumns))
+        .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
+        .AppendQuoted(session.profileId())
+        .Append(u"'");
+    return sql;
 }
 
 }  // namespace
 
 ProfileEvents::ProfileEvents(Session& session, std::optional<DateRange> range) {
     IPimDbAccess* db = session.connection();
-    std::u16string masters = EventSelect(session) + u" AND [OriginalEventID] = '0'";
+    SqlText masters = EventSelect(session);
+    masters.Append(u" AND [OriginalEventID] = '0'");
     if (range)
-        // Patterns 1 to 4 repeat; any other number shows once, at its own time.
-        masters += u" AND ([PatternOption] IN ('1', '2', '3', '4') OR ([StartDateTime] <= " +
-                   SqlQuoted(DateText(range->to)) + u" AND [EndDateTime] >= " + SqlQuoted(DateText(range->from)) +
-                   u"))";
-    m_masters = RecordRows<tagEventInfo>::Query(db, masters + u" ORDER BY [EventID];", calyra::kEventColumns, 1);
+        // Patterns 1 to 4 repeat; any other number shows once, at its own
+        // time. Dates are compared as the date texts the component stores.
+        masters.Append(u" AND ([PatternOption] IN ('1', '2', '3', '4') OR ([StartDateTime] <= '")
+            .AppendDate(range->to)
+            .Append(u"' AND [EndDateTime] >= '")
+            .AppendDate(range->from)
+            .Append(u"'))");
+    m_masters = RecordRows<tagEventInfo>::Query(db, masters.Append(u" ORDER BY [EventID];"), calyra::kEventColumns, 1);
     m_exceptions = RecordRows<tagEventInfo>::Query(
-        db, EventSelect(session) + u" AND [OriginalEventID] <> '0' ORDER BY [EventID];", calyra::kEventColumns, 1);
+        db, EventSelect(session).Append(u" AND [OriginalEventID] <> '0' ORDER BY [EventID];"), calyra::kEventColumns,
+        1);
     for (size_t i = 0; i < m_exceptions.size(); ++i) m_byMaster[m_exceptions.extra(i, 0)].push_back(&m_exceptions[i]);
 }
 

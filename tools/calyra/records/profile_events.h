@@ -31,7 +31,7 @@
 #include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
 #include "records/record_rows.h"
-#include "shell/session.h"
+#include "session/session.h"
 
 namespace calyra::cli {
 

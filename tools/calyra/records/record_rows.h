@@ -5,8 +5,9 @@
 // the record (the FieldMap tables the access objects read with), in map
 // order, optionally followed by a few extra columns kept as UTF-8 text (a
 // link such as [OriginalEventID] that the record has no field for). Each
-// field text is converted the way the access objects convert it, so a
-// record read here equals the one GetAll... hands out for the same row.
+// field text is stored by the field map's own StoreFieldText, as the access
+// objects store it, so a record read here equals the one GetAll... hands
+// out for the same row.
 //
 // Ownership: RecordRows owns its records and frees their texts when it
 // goes; records are handed out by const reference. Thread-safety: one
@@ -19,19 +20,13 @@
 #include <utility>
 #include <vector>
 
-#include "core/field_map.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
 #include "platform/record_info.h"
+#include "tables/field_map.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
-
-// `text` between single quotes with every quote doubled: the only way a
-// value or ID enters the client's SQL text.
-std::u16string SqlQuoted(std::u16string_view text);
-
-// The columns of `fields` joined by ", ", for a SELECT.
-std::u16string SelectList(std::span<const calyra::FieldMap> fields);
 
 template <class Record>
 class RecordRows {
@@ -63,7 +58,7 @@ public:
 
     // Runs `sql`, whose result columns are `fields` then `extraColumns`
     // texts, and keeps every row. Throws ClientError when the query fails.
-    static RecordRows Query(IPimDbAccess* db, const std::u16string& sql, std::span<const calyra::FieldMap> fields,
+    static RecordRows Query(IPimDbAccess* db, const SqlText& sql, std::span<const calyra::FieldMap> fields,
                             size_t extraColumns = 0);
 
 private:
@@ -75,13 +70,13 @@ private:
 namespace record_rows_detail {
 // Reads the result into `rows` zeroed records `stride` bytes apart, which
 // `reserve(rows)` provides, and the extra columns into `extras`.
-void Read(IPimDbAccess* db, const std::u16string& sql, std::span<const calyra::FieldMap> fields, size_t stride,
+void Read(IPimDbAccess* db, const SqlText& sql, std::span<const calyra::FieldMap> fields, size_t stride,
           size_t extraColumns, void* (*reserve)(void* owner, size_t rows), void* owner,
           std::vector<std::string>* extras);
 }  // namespace record_rows_detail
 
 template <class Record>
-RecordRows<Record> RecordRows<Record>::Query(IPimDbAccess* db, const std::u16string& sql,
+RecordRows<Record> RecordRows<Record>::Query(IPimDbAccess* db, const SqlText& sql,
                                              std::span<const calyra::FieldMap> fields, size_t extraColumns) {
     RecordRows out;
     out.m_extraCount = extraColumns;

@@ -1,8 +1,8 @@
 #include "records/text_limits.h"
 
 #include "platform/bstr.h"
-#include "shell/client_error.h"
-#include "shell/record_fields.h"
+#include "records/record_fields.h"
+#include "session/client_error.h"
 
 namespace calyra::cli {
 namespace {
@@ -31,11 +31,6 @@ void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::funct
         if (f.kind == FieldKind::Text && SysStringLen(TextOf(f, record)) >= kReadableUnits && !replaced(f.key))
             throw ClientError("the " + f.key + " of " + what + " is longer than calyra can read back whole; give " +
                               f.option + " to replace it");
-}
-
-void RefuseCutTexts(const RecordDesc& desc, const void* record, const RecordOptions& given, const std::string& what) {
-    RefuseCutTexts(
-        desc, record, [&](const std::string& key) { return given.value(key) != nullptr; }, what);
 }
 
 }  // namespace calyra::cli

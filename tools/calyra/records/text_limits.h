@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "platform/type_description.h"
-#include "shell/record_fields.h"
+#include "records/record_fields.h"
 
 namespace calyra::cli {
 
@@ -30,7 +30,5 @@ void CheckTextFits(std::string_view text, const std::string& option);
 // `replaced(key)` says the command does not give it anew.
 void RefuseCutTexts(const RecordDesc& desc, const void* record, const std::function<bool(const std::string&)>& replaced,
                     const std::string& what);
-// The same, replacing what the command's record options give.
-void RefuseCutTexts(const RecordDesc& desc, const void* record, const RecordOptions& given, const std::string& what);
 
 }  // namespace calyra::cli

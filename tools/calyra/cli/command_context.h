@@ -1,0 +1,78 @@
+// What every command needs: the global options, the session (opened on
+// first use, so "--help" never touches a database), the output, and the
+// table of actions behind the command line.
+//
+// A command family adds its subcommands to the CLI11 application and binds
+// each leaf to an action; main() parses the line and runs the action of the
+// leaf that was chosen. Thread-safety: one thread.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "output/output.h"
+#include "session/session.h"
+#include "session/settings.h"
+
+namespace calyra::cli {
+
+class CommandContext {
+public:
+    GlobalOptions options;
+    // What the run goes by, with where each value came from (`config`
+    // shows them); filled after the command line is read.
+    Settings settings;
+
+    Session& session() {
+        if (!m_session) m_session = std::make_unique<Session>(options);
+        return *m_session;
+    }
+    // The output in the chosen format; colour is judged by the real
+    // standard output, so a redirected run (a test's stream) never paints
+    // unless --color always asks.
+    const Output& out() {
+        if (!m_output) {
+            const bool terminal = !m_stream && ::isatty(STDOUT_FILENO) == 1;
+            m_output = std::make_unique<Output>(OutputOptions{FormatNamed(options.format, options.json),
+                                                              !options.noHeader, ColorWanted(options.color, terminal)},
+                                                m_stream);
+        }
+        return *m_output;
+    }
+    // Where output goes (tests capture it); default standard output.
+    void redirect(std::ostream* stream) {
+        m_stream = stream;
+        m_output.reset();
+    }
+
+    // Makes `action` what running `command` does.
+    void bind(CLI::App* command, std::function<void()> action) { m_actions[command] = std::move(action); }
+    // The action of the deepest chosen subcommand of `app`; nullptr when the
+    // chosen command is a group without a leaf.
+    const std::function<void()>* chosen(CLI::App& app) const;
+
+    // Closes the session (the database) now.
+    void close() { m_session.reset(); }
+    // The open session's file, or nullptr before one was opened.
+    const std::filesystem::path* openDatabase() const { return m_session ? &m_session->database() : nullptr; }
+    // Called by a reading command before the session opens when this run
+    // will write after all (sql with a statement that changes the file).
+    void willWrite() { options.readOnly = false; }
+
+    // The chosen command's words ("contacts list"), empty for none.
+    static std::string chosenWords(CLI::App& app);
+
+private:
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<Output> m_output;
+    std::ostream* m_stream = nullptr;
+    std::map<CLI::App*, std::function<void()>> m_actions;
+};
+
+}  // namespace calyra::cli

@@ -1,0 +1,51 @@
+// Reads result sets through the component's connection: ResultWalk goes
+// through one row by row (the one loop every reader of the client shares),
+// QueryRows keeps a whole result as UTF-8 texts.
+//
+// Each text field is read with a buffer large enough for the longest text
+// the connection serves. The connection gives SQL NULL and empty text alike
+// (both read as ""). Ownership: a ResultWalk owns its result set and frees
+// it when it goes; a field's text stays valid until the next field read.
+// Thread-safety: as the connection; a walk belongs to one thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "idl/calyra_idl.h"
+
+namespace calyra::cli {
+
+class ResultWalk {
+public:
+    // Runs `sql` (a statement built with SqlText, or the person's own text
+    // for `calyra sql`); throws ClientError when the query fails.
+    ResultWalk(IPimDbAccess* db, std::u16string_view sql);
+    ~ResultWalk();
+    ResultWalk(const ResultWalk&) = delete;
+    ResultWalk& operator=(const ResultWalk&) = delete;
+
+    LONG rows() const { return m_rows; }
+    LONG columns() const { return m_columns; }
+    // Field `column` of the current row. `brief`: a number or a date, read
+    // with a small buffer (the connection clears the whole buffer on every
+    // read, so a small one saves a 4 KB clear per cell).
+    const char16_t* field(LONG column, bool brief = false);
+    // Moves to the next row.
+    void next();
+
+private:
+    IPimDbAccess* m_db;
+    LONGLONG m_vm = 0;
+    LONG m_rows = 0, m_columns = 0;
+    std::vector<USHORT> m_text, m_brief;
+};
+
+using TextRows = std::vector<std::vector<std::string>>;
+
+// Throws ClientError when the query fails; `columns` receives the column
+// count (also for an empty result).
+TextRows QueryRows(IPimDbAccess* db, std::u16string_view sql, LONG* columns = nullptr);
+
+}  // namespace calyra::cli

@@ -1,0 +1,79 @@
+#include "session/text_matching.h"
+
+#include <unicode/coll.h>
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+namespace calyra::cli {
+namespace {
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string Utf8Of(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+const icu::Transliterator& AccentRemover() {
+    static const std::unique_ptr<icu::Transliterator> remover = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Transliterator> t(
+            icu::Transliterator::createInstance("NFD; [:Nonspacing Mark:] Remove; NFC", UTRANS_FORWARD, status));
+        if (U_FAILURE(status) || !t) throw std::runtime_error("ICU cannot build the accent remover");
+        return t;
+    }();
+    return *remover;
+}
+
+icu::Collator& SortOrder() {
+    static const std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status) || !c) throw std::runtime_error("ICU cannot build the sort order");
+        c->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        return c;
+    }();
+    return *collator;
+}
+
+}  // namespace
+
+std::string FoldForSearch(std::string_view text) {
+    if (IsAscii(text)) return AsciiLower(text);
+    icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    AccentRemover().transliterate(u);
+    return Utf8Of(u.foldCase());
+}
+
+std::string FoldCase(std::string_view text) {
+    if (IsAscii(text)) return AsciiLower(text);
+    icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return Utf8Of(u.foldCase());
+}
+
+int CollateForSort(std::string_view a, std::string_view b) {
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult r =
+        SortOrder().compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    if (U_FAILURE(status)) return a.compare(b);
+    return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+}
+
+}  // namespace calyra::cli
