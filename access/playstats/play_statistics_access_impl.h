@@ -11,7 +11,7 @@
 
 #include "access/playstats/play_statistics_access.h"
 #include "core/value_conversions.h"
-#include "platform/file_exists.h"
+#include "platform/system/file_exists.h"
 
 namespace calyra {
 namespace play_statistics_detail {

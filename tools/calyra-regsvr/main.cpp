@@ -16,7 +16,7 @@
 #include <dlfcn.h>
 
 #include "platform/hresult.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 namespace {
 
