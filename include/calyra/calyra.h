@@ -44,6 +44,7 @@
 #include "platform/type_lib.h"      // LoadRegTypeLib, GetRecordInfoFromGuids
 #include "platform/types.h"         // LONG, BSTR, DATE, VARIANT_BOOL, …
 #include "platform/unknown.h"       // IUnknown, IDispatch
+#include "platform/utf8.h"          // UTF-8 <-> UTF-16
 #include "platform/variant.h"       // VARIANT, VariantInit, VariantClear
 #include "platform/variant_time.h"  // VariantTimeToSystemTime, SystemTimeToVariantTime
 #include "platform/windows_sdk.h"   // on Windows, the SDK itself
