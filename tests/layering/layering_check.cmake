@@ -9,6 +9,10 @@
 cmake_minimum_required(VERSION 3.25)
 
 file(STRINGS ${INCLUDE_DIRS} include_dirs)
+# The compiler's own folders stay the compiler's: -I/usr/include would put
+# the C headers ahead of libstdc++'s wrappers.
+list(REMOVE_DUPLICATES include_dirs)
+list(REMOVE_ITEM include_dirs /usr/include /usr/local/include)
 
 if(MODE STREQUAL "probe")
   set(flags "")
