@@ -15,8 +15,9 @@ target_link_libraries(calyra_client INTERFACE calyra_runtime calyra_idl)
 target_include_directories(calyra_client INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-# calyra.h gathers the client headers; platform/ and idl/ list theirs in
-# their own HEADERS file sets, and only those sets are installed.
+# calyra.h gathers the client headers; platform/ installs every header
+# directly in it (its HEADERS file set is that folder), idl/ lists its own,
+# and only those sets are installed.
 target_sources(calyra_client INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR}/include
   FILES ${PROJECT_SOURCE_DIR}/include/calyra/calyra.h)
 set_target_properties(calyra_client PROPERTIES EXPORT_NAME runtime)

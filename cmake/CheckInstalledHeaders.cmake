@@ -7,9 +7,12 @@
 #   GENERATOR, CXX_COMPILER, CXX_LAUNCHER, EXTRA_FLAGS   for the client builds
 #
 # Fails when
-#   - an installed header is not reached from calyra/calyra.h (the install
-#     ships more than the client API), or a header it reaches is not installed;
-#   - a server-side header is installed, whatever includes it;
+#   - the installed platform headers are not exactly the headers directly in
+#     platform/ (that folder is the client's part of the port; system/,
+#     posix/, win32/ and comserver/ are the component's), or anything is
+#     installed beside calyra.h, platform/ and idl/;
+#   - an installed header is not reached from calyra/calyra.h, or a header
+#     it reaches is not installed;
 #   - an installed header does not compile alone, in its own translation unit,
 #     against the installed tree only;
 #   - examples/client does not build against the installed package.
@@ -20,18 +23,6 @@ foreach(var BUILD_DIR SOURCE_DIR WORK_DIR GENERATOR CXX_COMPILER)
     message(FATAL_ERROR "CheckInstalledHeaders.cmake needs -D${var}=...")
   endif()
 endforeach()
-
-# The component's own headers. A client that could include them would
-# depend on object roots, dispatch, the registry store, windows or the
-# internals of records and arrays, none of which it may rely on.
-set(server_side_patterns
-  "^calyra/(core|access|management|server|engine|tools)/"
-  "_internal\\.h$"
-  "/object_root\\.h$" "/module_object\\.h$" "/module_lock\\.h$" "/class_factory\\.h$"
-  "/dispatch[a-z_]*\\.h$" "/typelib_dispatch\\.h$" "/automation_type\\.h$"
-  "/registry[a-z_]*\\.h$" "/type_lib_registration\\.h$"
-  "/window(_protocol)?\\.h$" "/error_report\\.h$" "/critical_section\\.h$" "/thread_locale\\.h$"
-  "/port\\.h$")
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/install)
@@ -71,15 +62,22 @@ while(queue)
 endwhile()
 
 set(problems "")
+file(GLOB platform_headers RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/platform/*.h)
+list(TRANSFORM platform_headers PREPEND calyra/)
+foreach(file IN LISTS platform_headers)
+  if(NOT file IN_LIST installed)
+    string(APPEND problems "\n  a client header of platform/ is not installed: include/${file}")
+  endif()
+endforeach()
 foreach(file IN LISTS installed)
+  if(file MATCHES "^calyra/platform/" AND NOT file IN_LIST platform_headers)
+    string(APPEND problems "\n  installed but not a header of platform/ itself: include/${file}")
+  elseif(NOT file MATCHES "^calyra/(platform|idl)/[^/]+$" AND NOT file STREQUAL "calyra/calyra.h")
+    string(APPEND problems "\n  installed outside calyra.h, platform/ and idl/: include/${file}")
+  endif()
   if(NOT file IN_LIST reached)
     string(APPEND problems "\n  installed but no client header includes it: include/${file}")
   endif()
-  foreach(pattern IN LISTS server_side_patterns)
-    if(file MATCHES "${pattern}")
-      string(APPEND problems "\n  server-side header installed for clients: include/${file}")
-    endif()
-  endforeach()
 endforeach()
 foreach(entry IN LISTS missing)
   string(APPEND problems "\n  a client header includes what is not installed: ${entry}")

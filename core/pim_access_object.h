@@ -10,9 +10,9 @@
 // the object lock like every other operation.
 #pragma once
 
+#include "comserver/object_root.h"
 #include "core/pim_data_access.h"
 #include "idl/typelib_dispatch.h"
-#include "platform/object_root.h"
 
 namespace calyra {
 

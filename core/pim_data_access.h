@@ -36,9 +36,9 @@
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
-#include "platform/critical_section.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
+#include "platform/system/critical_section.h"
 #include "tables/field_map.h"
 #include "tables/sql_text.h"
 

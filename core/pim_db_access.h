@@ -11,11 +11,11 @@
 // objects also read rows through its internal IPimDbRows (pim_db_rows.h).
 #pragma once
 
+#include "comserver/object_root.h"
 #include "core/pim_db_rows.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_dispatch.h"
-#include "platform/critical_section.h"
-#include "platform/object_root.h"
+#include "platform/system/critical_section.h"
 
 namespace calyra {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/error_report.h"
+#include "errorreport/error_report.h"
 
 namespace calyra {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/window.h"
+#include "platform/system/window.h"
 
 namespace calyra {
 

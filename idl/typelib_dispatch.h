@@ -9,8 +9,8 @@
 // server's). Compile-time only: nothing is owned and nothing needs a lock.
 #pragma once
 
+#include "comserver/dispatch.h"
 #include "idl/calyra_idl.h"
-#include "platform/dispatch.h"
 #include "platform/type_description.h"
 
 namespace calyra {

@@ -10,7 +10,7 @@
 #include "core/trace.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_runtime.h"
-#include "platform/interprocess_lock.h"
+#include "platform/system/interprocess_lock.h"
 
 namespace calyra {
 

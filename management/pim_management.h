@@ -11,11 +11,11 @@
 // other way round.
 #pragma once
 
+#include "comserver/object_root.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_dispatch.h"
 #include "platform/bstr.h"
-#include "platform/critical_section.h"
-#include "platform/object_root.h"
+#include "platform/system/critical_section.h"
 
 namespace calyra {
 

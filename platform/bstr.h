@@ -12,6 +12,7 @@
 
 #include "platform/hresult.h"
 #include "platform/types.h"
+#include "platform/utf8.h"
 
 #ifdef _WIN32
 #include "platform/windows_sdk.h"
@@ -41,10 +42,6 @@ struct OutOfMemory {
 
 // Length of a zero-terminated UTF-16 text (0 for NULL).
 size_t OleStrLen(const OLECHAR* psz);
-
-// UTF-8 <-> UTF-16. Invalid sequences become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
 
 // The text of a BSTR someone else owns, by its length (NULL is empty).
 inline std::u16string_view BstrView(BSTR b) { return {b ? AsU16(b) : u"", SysStringLen(b)}; }

@@ -1,7 +1,10 @@
 // The platform port: everything the Calyra component expects of the
 // platform it runs on, in one list. This is what a port must provide, not
 // its implementation: it declares nothing. On Linux each name is provided by
-// the platform/ header named in its section; a build against the real
+// the header named in its section: the ones directly in platform/ are the
+// client API and installed, the ones in platform/system/ serve only the
+// component, and platform/posix/ implements both; the few the component
+// server alone calls are declared in comserver/. A build against the real
 // Windows SDK maps every section to the SDK header named beside it, where
 // the same names already carry the same meaning, and keeps the checks at the
 // end. Names that appear in no section are this platform's own helpers, not
@@ -34,7 +37,7 @@
 // REGDB_E_WRITEREGDB CO_E_NOTINITIALIZED CO_E_DLLNOTFOUND CO_E_ERRORINDLL
 // CO_E_CLASSSTRING RPC_E_CHANGED_MODE TYPE_E_LIBNOTREGISTERED
 // TYPE_E_ELEMENTNOTFOUND DISP_E_* SUCCEEDED FAILED (and TYPE_E_REGISTRYACCESS
-// in type_lib_registration.h); all with their Windows values (clients compare against the numbers).
+// in comserver/type_lib_registration.h); all with their Windows values (clients compare against the numbers).
 //
 // ---- COM runtime -------------------- unknown.h, com_runtime.h  |  <objbase.h>
 // IUnknown IDispatch IClassFactory (IID_IUnknown, IID_IDispatch,
@@ -70,7 +73,7 @@
 //   type_lib.h: ITypeLib ITypeInfo TYPEKIND (IID_ITypeLib, IID_ITypeInfo)
 //     LoadRegTypeLib GetRecordInfoFromTypeInfo GetRecordInfoFromGuids
 //     LOCALE_USER_DEFAULT LOCALE_SYSTEM_DEFAULT.
-//   type_lib_registration.h: RegisterTypeLib UnRegisterTypeLib SYSKIND.
+//   comserver/type_lib_registration.h: RegisterTypeLib UnRegisterTypeLib SYSKIND.
 // On Windows the type library travels as a resource of the module; here it
 // is the compiled description (RegisterTypeLibDescription), which a port
 // replaces with the .tlb built from the same typelib.def.
@@ -82,44 +85,49 @@
 // ---- UTC clock ------------------------------ system_time.h  |  <windows.h>
 // SYSTEMTIME LPSYSTEMTIME GetSystemTime.
 //
-// ---- Registry ---------------------------------- registry.h  |  <winreg.h>
+// ---- Registry --------------------------- system/registry.h  |  <winreg.h>
 // HKEY PHKEY REGSAM HKEY_CLASSES_ROOT RegCreateKeyExW RegOpenKeyExW
 // RegCloseKey RegSetValueExW RegQueryValueExW RegDeleteValueW RegDeleteKeyW
 // RegDeleteTreeW RegEnumKeyExW REG_NONE REG_SZ REG_OPTION_NON_VOLATILE
 // REG_CREATED_NEW_KEY REG_OPENED_EXISTING_KEY KEY_* ERROR_* (the Win32 codes
 // the calls return) HRESULT_FROM_WIN32. Only the classes root is used.
 //
-// ---- Locks --------------------------- critical_section.h  |  <windows.h>
+// ---- Locks -------------------- system/critical_section.h  |  <windows.h>
 // CRITICAL_SECTION InitializeCriticalSection
 // InitializeCriticalSectionAndSpinCount EnterCriticalSection
 // TryEnterCriticalSection LeaveCriticalSection DeleteCriticalSection;
 // recursive for the owning thread, as on Windows. Reference counts use
 // std::atomic and need nothing of the platform.
 //
-// ---- Thread locale ---------------------- thread_locale.h  |  <windows.h>
+// ---- Thread locale -------------- system/thread_locale.h  |  <windows.h>
 // GetThreadLocale SetThreadLocale (registration runs under a fixed locale).
 //
-// ---- Error-report library -------------------- error_report.h  |  its own DLL
+// ---- Error-report library ------ errorreport/error_report.h  |  its own DLL
 // ErrorRecord ReportError: a shared library of its own, linked by the
 // component, that stores a record's error code through the caller's error ID.
 //
-// ---- Windowing, for trace texts ------------------- window.h  |  <winuser.h>
+// ---- Windowing, for trace texts ------------ system/window.h  |  <winuser.h>
 // HWND FindWindowW IsWindow SendMessageW WM_COPYDATA COPYDATASTRUCT
 // PCOPYDATASTRUCT. Objects find the window titled "Receiver" and send it
 // their trace texts with WM_COPYDATA; with no such window they send nothing.
 //
-// ---- File existence ------------------------ file_exists.h  |  <fileapi.h>
+// ---- File existence ----------------- system/file_exists.h  |  <fileapi.h>
 // GetFileAttributesW INVALID_FILE_ATTRIBUTES FILE_ATTRIBUTE_DIRECTORY
 // FILE_ATTRIBUTE_NORMAL.
 //
 // ---- Not part of the port ---------------------------------------------------
-// ATL-shaped templates map to ATL on Windows: object_root.h (CComObjectRootEx,
-// CComObject, CComAggObject, CComCoClass, CComMultiThreadModel), module_object.h,
-// module_lock.h, dispatch.h (IDispatchImpl), com_ptr.h (CComPtr's role),
-// bstr.h's calyra::Bstr (CComBSTR's role). Internals of this platform's own
-// implementation need no counterpart: dispatch_frame.h, dispatch_invoke.h,
-// dispatch_table.h, type_description.h, registry_tree.h, window_protocol.h,
-// calyra::MessageWindow, record_info_internal.h, safearray_internal.h.
+// ATL-shaped templates map to ATL on Windows: comserver/object_root.h
+// (CComObjectRootEx, CComObject, CComAggObject, CComCoClass,
+// CComMultiThreadModel), system/module_object.h, system/module_lock.h,
+// comserver/dispatch.h (IDispatchImpl), com_ptr.h (CComPtr's role), bstr.h's
+// calyra::Bstr (CComBSTR's role). The UTF-8 codec (utf8.h) is plain C++.
+// Internals of this platform's own implementation need no counterpart:
+// comserver/dispatch_frame.h, comserver/dispatch_invoke.h,
+// comserver/dispatch_table.h, type_description.h, system/registry_tree.h,
+// posix/window_protocol.h, calyra::MessageWindow,
+// system/record_info_internal.h, posix/safearray_internal.h. So do this
+// platform's helpers with an implementation per platform:
+// system/interprocess_lock.h, comserver/module_path.h.
 
 // ---- Checks every port must pass ---------------------------------------------
 // FROZEN: these sizes and values are the binary interface clients were built

@@ -14,8 +14,8 @@
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/module_object.h"
-#include "platform/record_info_internal.h"
+#include "platform/system/module_object.h"
+#include "platform/system/record_info_internal.h"
 #include "platform/type_lib.h"
 
 #ifndef _WIN32  // Windows: in uuid.lib

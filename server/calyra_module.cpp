@@ -3,15 +3,15 @@
 
 #include <filesystem>
 
+#include "comserver/module_path.h"
+#include "comserver/type_lib_registration.h"
 #include "idl/calyra_idl.h"
 #include "idl/typelib_description.h"
 #include "platform/bstr.h"
-#include "platform/module_lock.h"
-#include "platform/module_path.h"
-#include "platform/registry.h"
-#include "platform/thread_locale.h"
+#include "platform/system/module_lock.h"
+#include "platform/system/registry.h"
+#include "platform/system/thread_locale.h"
 #include "platform/type_lib.h"
-#include "platform/type_lib_registration.h"
 #include "server/object_map.h"
 #include "server/registration_scripts.h"
 

@@ -14,9 +14,9 @@
 #include <span>
 #include <string>
 
-#include "platform/critical_section.h"
 #include "platform/guid.h"
 #include "platform/hresult.h"
+#include "platform/system/critical_section.h"
 
 namespace calyra {
 

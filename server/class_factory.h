@@ -7,7 +7,7 @@
 // be called from any thread.
 #pragma once
 
-#include "platform/object_root.h"
+#include "comserver/object_root.h"
 #include "server/calyra_module.h"
 
 namespace calyra {

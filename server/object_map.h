@@ -18,8 +18,8 @@
 #include <span>
 #include <type_traits>
 
+#include "comserver/object_root.h"
 #include "idl/class_registration.h"
-#include "platform/object_root.h"
 #include "server/class_factory.h"
 
 namespace calyra {

@@ -20,7 +20,7 @@
 #include "idl/class_registration.h"
 #include "platform/guid.h"
 #include "platform/hresult.h"
-#include "platform/registry_tree.h"
+#include "platform/system/registry_tree.h"
 
 namespace calyra {
 

@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "platform/hresult.h"
-#include "platform/registry_tree.h"
+#include "platform/system/registry_tree.h"
 
 namespace calyra {
 

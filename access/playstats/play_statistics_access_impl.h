@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "access/playstats/play_statistics_access.h"
-#include "platform/file_exists.h"
+#include "platform/system/file_exists.h"
 #include "tables/value_conversions.h"
 
 namespace calyra {

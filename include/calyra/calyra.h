@@ -31,17 +31,20 @@
 #include "idl/owned_record.h"
 #include "idl/typelib_description.h"
 
-// The platform layer a client uses.
+// The platform layer a client uses: every header directly in platform/.
 #include "platform/bstr.h"          // BSTR functions, calyra::Bstr
 #include "platform/com_ptr.h"       // calyra::ComPtr
 #include "platform/com_runtime.h"   // CoInitializeEx, CoCreateInstance, CLSIDFromProgID, CoTaskMemFree
 #include "platform/guid.h"          // GUID, IsEqualGUID, StringFromGUID2
 #include "platform/hresult.h"       // S_OK, E_*, SUCCEEDED, FAILED
+#include "platform/port.h"          // checks this compiler against the frozen sizes
 #include "platform/record_info.h"   // IRecordInfo
 #include "platform/safearray.h"     // SAFEARRAY functions
 #include "platform/system_time.h"   // SYSTEMTIME, GetSystemTime
 #include "platform/type_lib.h"      // LoadRegTypeLib, GetRecordInfoFromGuids
 #include "platform/types.h"         // LONG, BSTR, DATE, VARIANT_BOOL, …
 #include "platform/unknown.h"       // IUnknown, IDispatch
+#include "platform/utf8.h"          // UTF-8 <-> UTF-16
 #include "platform/variant.h"       // VARIANT, VariantInit, VariantClear
 #include "platform/variant_time.h"  // VariantTimeToSystemTime, SystemTimeToVariantTime
+#include "platform/windows_sdk.h"   // on Windows, the SDK itself

@@ -1,7 +1,7 @@
 // Named locks across processes on Windows: a named mutex per name in the
 // session's namespace.
-#include "platform/interprocess_lock.h"
-#include "platform/interprocess_lock_internal.h"
+#include "platform/system/interprocess_lock.h"
+#include "platform/system/interprocess_lock_internal.h"
 
 #include <cwchar>
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/window.h"
+#include "platform/system/window.h"
 
 namespace calyra {
 namespace {

@@ -5,7 +5,7 @@
 // changed or removed. Values of other types are not read, so the change
 // never sees them and they are never touched. Windows has no transaction
 // for this; a failing write stops the update with its error code.
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 #include <vector>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/trace.h"
-#include "platform/window.h"
+#include "platform/system/window.h"
 #include "support/trace_recorder.h"
 
 namespace {

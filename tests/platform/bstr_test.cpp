@@ -51,16 +51,3 @@ TEST(BstrHolder, CopiesAreIndependentAndMovesTransfer) {
     *out = SysAllocString(calyra::AsOle(u"out"));
     EXPECT_EQ(d.view(), u"out");
 }
-
-TEST(Utf, RoundTripsAcrossPlanesAndReplacesInvalidBytes) {
-    const std::string text = "Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
-    std::u16string wide = calyra::Utf8ToUtf16(text);
-    EXPECT_EQ(wide, u"Zoë 日本 😀");
-    EXPECT_EQ(calyra::Utf16ToUtf8(wide), text);
-    EXPECT_EQ(calyra::Utf8ToUtf16("a\xFF"
-                                  "b"),
-              u"a\uFFFDb");
-    EXPECT_EQ(calyra::Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");        // overlong
-    EXPECT_EQ(calyra::Utf8ToUtf16("\xE6\x97"), u"\uFFFD");        // cut short
-    EXPECT_EQ(calyra::Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
-}

@@ -14,7 +14,7 @@
 #include <dlfcn.h>
 
 #include "platform/bstr.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 #include "support/private_registry.h"
 
 namespace calyra {

@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "platform/critical_section.h"
+#include "platform/system/critical_section.h"
 
 TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
     CRITICAL_SECTION cs;

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "comserver/dispatch.h"
+#include "comserver/object_root.h"
 #include "idl/automation_type.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/dispatch.h"
-#include "platform/object_root.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
 #include "support/automation.h"

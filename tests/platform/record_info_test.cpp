@@ -10,8 +10,8 @@
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/module_lock.h"
 #include "platform/record_info.h"
+#include "platform/system/module_lock.h"
 #include "support/sample_records.h"
 
 using calyra::Bstr;

@@ -1,6 +1,6 @@
 // The registry store: its text form, atomic and concurrent updates, bad
 // files. The Win32 key calls over it are a convenience no caller uses.
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 #include <gtest/gtest.h>
 

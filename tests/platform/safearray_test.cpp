@@ -11,9 +11,9 @@
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
+#include "platform/posix/safearray_internal.h"
 #include "platform/record_info.h"
 #include "platform/safearray.h"
-#include "platform/safearray_internal.h"
 #include "support/automation.h"
 #include "support/sample_records.h"
 

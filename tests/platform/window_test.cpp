@@ -16,8 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/window.h"
-#include "platform/window_protocol.h"
+#include "platform/posix/window_protocol.h"
+#include "platform/system/window.h"
 #include "support/trace_recorder.h"
 
 namespace {

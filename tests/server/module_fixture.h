@@ -17,7 +17,7 @@
 #include <dlfcn.h>
 
 #include "platform/bstr.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 #include "server/entry_points.h"
 #include "support/private_registry.h"
 #include "support/temp_dir.h"

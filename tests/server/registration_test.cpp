@@ -6,7 +6,7 @@
 
 #include "idl/calyra_idl.h"
 #include "platform/com_ptr.h"
-#include "platform/thread_locale.h"
+#include "platform/system/thread_locale.h"
 #include "platform/type_lib.h"
 #include "server/module_fixture.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch.h"
+#include "comserver/dispatch.h"
 #include "platform/variant.h"
 
 namespace calyra::test {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 

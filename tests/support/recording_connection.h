@@ -19,11 +19,11 @@
 #include <utility>
 #include <vector>
 
+#include "comserver/object_root.h"
 #include "core/pim_error.h"
 #include "idl/calyra_idl.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/object_root.h"
 
 namespace calyra::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/system/window.h"
 
 namespace calyra::test {
 

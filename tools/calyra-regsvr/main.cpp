@@ -5,7 +5,7 @@
 //   calyra-regsvr /u MODULE    calls its DllUnregisterServer (also -u)
 //
 // The registry store is the one the runtime uses (CALYRA_REGISTRY or the
-// user's default, see platform/registry.h). Prints the outcome with the
+// user's default, see platform/system/registry.h). Prints the outcome with the
 // status code in hexadecimal (and what is wrong with the registry file when
 // it cannot be read); exits 0 on success, 1 on failure, 2 on a usage error.
 #include <cstdio>
@@ -16,7 +16,7 @@
 #include <dlfcn.h>
 
 #include "platform/hresult.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 namespace {
 

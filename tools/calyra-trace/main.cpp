@@ -21,7 +21,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "platform/window.h"
+#include "platform/system/window.h"
 
 namespace {
 

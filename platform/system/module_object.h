@@ -12,7 +12,7 @@
 
 #include <atomic>
 
-#include "platform/module_lock.h"
+#include "platform/system/module_lock.h"
 #include "platform/unknown.h"
 
 namespace calyra {

@@ -1,7 +1,7 @@
 // The windowing stand-in: a window is a listening abstract Unix socket (see
 // window_protocol.h), a sent message is one connection to it, and a handle is
 // an index into a process-wide table of window names.
-#include "platform/window.h"
+#include "platform/system/window.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +27,7 @@
 #include <unistd.h>
 
 #include "platform/bstr.h"
-#include "platform/window_protocol.h"
+#include "platform/posix/window_protocol.h"
 
 namespace calyra {
 namespace {

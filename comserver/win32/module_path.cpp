@@ -1,5 +1,5 @@
 // The module holding an address, found with GetModuleHandleExW.
-#include "platform/module_path.h"
+#include "comserver/module_path.h"
 
 #include <vector>
 

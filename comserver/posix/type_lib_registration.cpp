@@ -1,11 +1,11 @@
 // Type-library keys in the registry store.
-#include "platform/type_lib_registration.h"
+#include "comserver/type_lib_registration.h"
 
 #include <cstdio>
 #include <string>
 
 #include "platform/bstr.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 namespace {
 

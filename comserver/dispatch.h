@@ -12,7 +12,7 @@
 // no lock, so thread-safety is that of the class's methods.
 #pragma once
 
-#include "platform/dispatch_table.h"
+#include "comserver/dispatch_table.h"
 #include "platform/unknown.h"
 
 namespace calyra {

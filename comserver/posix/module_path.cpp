@@ -1,5 +1,5 @@
 // The module holding an address, found with dladdr.
-#include "platform/module_path.h"
+#include "comserver/module_path.h"
 
 #include <climits>
 #include <cstdlib>

@@ -33,7 +33,7 @@
 #include <string>
 
 #include "platform/hresult.h"
-#include "platform/registry_tree.h"
+#include "platform/system/registry_tree.h"
 #include "platform/types.h"
 
 #ifdef _WIN32

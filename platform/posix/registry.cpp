@@ -1,6 +1,6 @@
 // The classes root in a text file: locked, atomically replaced updates, a
 // parsed snapshot shared by readers, and the Win32 calls over both.
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Per-thread locale values.
-#include "platform/thread_locale.h"
+#include "platform/system/thread_locale.h"
 
 namespace {
 

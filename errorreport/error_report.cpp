@@ -1,5 +1,5 @@
 // The error-report library.
-#include "platform/error_report.h"
+#include "errorreport/error_report.h"
 
 #ifdef _WIN32
 #define CALYRA_ERROR_REPORT_EXPORT  // error_report.def exports it by ordinal

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 
 #include "platform/bstr.h"
-#include "platform/registry.h"
+#include "platform/system/registry.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Argument conversion for automation calls; the rules are in dispatch_frame.h.
-#include "platform/dispatch_frame.h"
+#include "comserver/dispatch_frame.h"
 
 #include <cstdint>
 #include <limits>

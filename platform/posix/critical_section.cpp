@@ -1,5 +1,5 @@
 // Critical sections over re-entrant mutexes.
-#include "platform/critical_section.h"
+#include "platform/system/critical_section.h"
 
 #include <new>
 

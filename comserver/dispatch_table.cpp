@@ -1,5 +1,5 @@
 // Table-driven GetIDsOfNames and Invoke; see dispatch_table.h.
-#include "platform/dispatch_table.h"
+#include "comserver/dispatch_table.h"
 
 namespace calyra {
 namespace {

@@ -14,8 +14,8 @@
 #include <atomic>
 #include <new>
 
-#include "platform/dispatch.h"
-#include "platform/module_lock.h"
+#include "comserver/dispatch.h"
+#include "platform/system/module_lock.h"
 #include "platform/unknown.h"
 
 namespace calyra {

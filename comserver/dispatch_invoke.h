@@ -18,7 +18,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/dispatch_frame.h"
+#include "comserver/dispatch_frame.h"
 #include "platform/hresult.h"
 #include "platform/unknown.h"
 

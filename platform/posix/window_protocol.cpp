@@ -1,5 +1,5 @@
 // Window socket names.
-#include "platform/window_protocol.h"
+#include "platform/posix/window_protocol.h"
 
 #include <cstddef>
 #include <cstdlib>

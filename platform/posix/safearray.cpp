@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "platform/bstr.h"
+#include "platform/posix/safearray_internal.h"
 #include "platform/record_info.h"
-#include "platform/safearray_internal.h"
 #include "platform/unknown.h"
 #include "platform/variant.h"
 

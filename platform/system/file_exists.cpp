@@ -1,5 +1,5 @@
 // File-existence test.
-#include "platform/file_exists.h"
+#include "platform/system/file_exists.h"
 
 #ifndef _WIN32  // Windows has its own
 #include <string>

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "platform/dispatch_invoke.h"
+#include "comserver/dispatch_invoke.h"
 #include "platform/type_description.h"
 #include "platform/unknown.h"
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/bstr.h"
-#include "platform/module_object.h"
-#include "platform/record_info_internal.h"
-#include "platform/registry.h"
+#include "platform/system/module_object.h"
+#include "platform/system/record_info_internal.h"
+#include "platform/system/registry.h"
 
 extern "C" const IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 extern "C" const IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};

@@ -1,5 +1,5 @@
 // The registry's in-memory tree and its line-based text form.
-#include "platform/registry_tree.h"
+#include "platform/system/registry_tree.h"
 
 #include <cstdio>
 #include <set>

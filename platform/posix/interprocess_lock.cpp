@@ -1,6 +1,6 @@
 // Named locks across processes: flock on a file per name.
-#include "platform/interprocess_lock.h"
-#include "platform/interprocess_lock_internal.h"
+#include "platform/system/interprocess_lock.h"
+#include "platform/system/interprocess_lock_internal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

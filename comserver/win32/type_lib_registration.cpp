@@ -1,7 +1,7 @@
 // Registering the module's type library on Windows: the library is the
 // TYPELIB resource of the module named by the path, and the system's
 // RegisterTypeLib writes its keys.
-#include "platform/type_lib_registration.h"
+#include "comserver/type_lib_registration.h"
 
 #include <string>
 
