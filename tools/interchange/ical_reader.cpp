@@ -630,15 +630,24 @@ private:
             const bool utcUntil = icaltime_is_utc(until);
             until.zone = nullptr;
             const time_t untilUtc = icaltime_as_timet_with_zone(until, utcUntil ? utc : zone);
-            icaltimetype local = icaltime_from_timet_with_zone(untilUtc, 0, zone);
+            // An item that keeps a zone name is written, and its series
+            // counted, in the zone database's zone of that name, which the
+            // file's VTIMEZONE of the same name may contradict (a
+            // "Europe/Berlin" at +07:00): the day and the start's time of
+            // day are taken there, so a written file reads back the same.
+            icaltimezone* dayZone = zone;
+            if (!item.timeZone.empty())
+                if (icaltimezone* named = icaltimezone_get_builtin_timezone(item.timeZone.c_str())) dayZone = named;
+            const icaltimetype startWall = icaltime_from_timet_with_zone(static_cast<time_t>(*item.start), 0, dayZone);
+            icaltimetype local = icaltime_from_timet_with_zone(untilUtc, 0, dayZone);
             icaltimetype last = local;
-            last.hour = startValue.hour;
-            last.minute = startValue.minute;
-            last.second = startValue.second;
+            last.hour = startWall.hour;
+            last.minute = startWall.minute;
+            last.second = startWall.second;
             last.zone = nullptr;
             local.zone = nullptr;
             if (icaltime_compare(last, local) > 0) icaltime_adjust(&last, -1, 0, 0, 0);
-            const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, zone);
+            const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, dayZone);
             // An item that keeps its zone keeps that occurrence's own start,
             // whose day in the zone ends the series. Any other is kept in
             // the terms of the UTC start: that occurrence's UTC day at the
