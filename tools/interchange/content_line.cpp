@@ -78,7 +78,8 @@ bool ContentLineReader::lineAt(size_t pos, std::string_view* line, size_t* after
     size_t end = pos;
     while (end < m_text.size() && m_text[end] != '\r' && m_text[end] != '\n') ++end;
     *line = m_text.substr(pos, end - pos);
-    *after = end + (end + 1 < m_text.size() && m_text[end] == '\r' && m_text[end + 1] == '\n' ? 2 : 1);
+    const bool crlf = end + 1 < m_text.size() && m_text[end] == '\r' && m_text[end + 1] == '\n';
+    *after = std::min(m_text.size(), end + (crlf ? 2 : 1));  // a last line may have no line break
     return true;
 }
 

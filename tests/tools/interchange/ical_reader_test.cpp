@@ -233,6 +233,8 @@ TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
                              "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n") +
                     "stray\r\nBEGIN:VCALENDAR\r\nX-WR-TIMEZONE:Europe/Paris\r\n" +
                     Event("floating", "DTEND:20240105T130000\r\nX-ONE:1\r\n") + Event("x", "X-ONE:2\r\n"));
+    // An entry on its own, its last line without a line break.
+    files.push_back(Event("bare") + Event("last").substr(0, Event("last").size() - 2));
     for (const std::string& file : files) {
         const ICalParseResult whole = ParseICalendar(file);
         for (size_t perBatch : {1, 2, 1000}) {
@@ -242,6 +244,7 @@ TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
                 ++batches;
                 EXPECT_LE(batch.items.size(), perBatch);
                 EXPECT_GE(bytesRead, lastRead);
+                EXPECT_LE(bytesRead, file.size());
                 lastRead = bytesRead;
                 for (auto& item : batch.items) joined.items.push_back(std::move(item));
                 for (auto& d : batch.report.diagnostics) joined.report.diagnostics.push_back(std::move(d));
@@ -257,7 +260,7 @@ TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
             EXPECT_EQ(joined.report.unmapped, whole.report.unmapped);
         }
     }
-    const ICalParseResult late = ParseICalendar(files.back());
+    const ICalParseResult late = ParseICalendar(files[files.size() - 2]);
     ASSERT_EQ(late.items.size(), 3u);
     EXPECT_EQ(late.items[0].end, At(2024, 1, 5, 12, 0)) << "a zone defined after its entry still counts";
     EXPECT_EQ(late.items[1].end, At(2024, 1, 5, 12, 0)) << "the second calendar's floating zone";
