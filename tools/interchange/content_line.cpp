@@ -71,45 +71,61 @@ bool ContentLine::hasType(std::string_view type) const {
     return false;
 }
 
-ContentLineReader::ContentLineReader(std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        m_lines.push_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) m_lines.push_back(text.substr(start));
+ContentLineReader::ContentLineReader(std::string_view text) : m_text(text) {}
+
+bool ContentLineReader::lineAt(size_t pos, std::string_view* line, size_t* after) const {
+    if (pos >= m_text.size()) return false;
+    size_t end = pos;
+    while (end < m_text.size() && m_text[end] != '\r' && m_text[end] != '\n') ++end;
+    *line = m_text.substr(pos, end - pos);
+    const bool crlf = end + 1 < m_text.size() && m_text[end] == '\r' && m_text[end + 1] == '\n';
+    *after = std::min(m_text.size(), end + (crlf ? 2 : 1));  // a last line may have no line break
+    return true;
+}
+
+bool ContentLineReader::isContinuationAt(size_t pos) const {
+    return pos < m_text.size() && (m_text[pos] == ' ' || m_text[pos] == '\t');
 }
 
 std::optional<LogicalLine> ContentLineReader::next(bool keepFoldSpace) {
-    while (m_index < m_lines.size() && IsBlank(m_lines[m_index])) ++m_index;
-    if (m_index >= m_lines.size()) return std::nullopt;
-    LogicalLine out{m_index + 1, std::string(m_lines[m_index])};
+    std::string_view line;
+    size_t after = 0;
+    while (lineAt(m_pos, &line, &after) && IsBlank(line)) {
+        m_pos = after;
+        ++m_index;
+    }
+    if (m_pos >= m_text.size()) return std::nullopt;
+    LogicalLine out{m_index + 1, std::string(line)};
+    m_pos = after;
     ++m_index;
-    while (m_index < m_lines.size() && !m_lines[m_index].empty() &&
-           (m_lines[m_index][0] == ' ' || m_lines[m_index][0] == '\t')) {
-        out.text.append(m_lines[m_index].substr(keepFoldSpace ? 0 : 1));
+    while (isContinuationAt(m_pos) && lineAt(m_pos, &line, &after)) {
+        out.text.append(line.substr(keepFoldSpace ? 0 : 1));
+        m_pos = after;
         ++m_index;
     }
     return out;
 }
 
-bool ContentLineReader::continueWithNextLine(LogicalLine& line) {
-    if (m_index >= m_lines.size()) return false;
-    line.text.append(m_lines[m_index]);
+bool ContentLineReader::continueWithNextLine(LogicalLine& logical) {
+    std::string_view line;
+    size_t after = 0;
+    if (!lineAt(m_pos, &line, &after)) return false;
+    logical.text.append(line);
+    m_pos = after;
     ++m_index;
-    while (m_index < m_lines.size() && !m_lines[m_index].empty() &&
-           (m_lines[m_index][0] == ' ' || m_lines[m_index][0] == '\t')) {
-        line.text.append(m_lines[m_index].substr(1));
+    while (isContinuationAt(m_pos) && lineAt(m_pos, &line, &after)) {
+        logical.text.append(line.substr(1));
+        m_pos = after;
         ++m_index;
     }
     return true;
 }
 
 std::optional<std::string_view> ContentLineReader::peek() const {
-    if (m_index >= m_lines.size()) return std::nullopt;
-    return m_lines[m_index];
+    std::string_view line;
+    size_t after = 0;
+    if (!lineAt(m_pos, &line, &after)) return std::nullopt;
+    return line;
 }
 
 bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string* error) {

@@ -60,9 +60,21 @@ public:
     // Number of the next physical line (1-based).
     size_t lineNumber() const { return m_index + 1; }
 
+    // Offset in the text of the next physical line.
+    size_t offset() const { return m_pos; }
+
 private:
-    std::vector<std::string_view> m_lines;
-    size_t m_index = 0;  // next physical line
+    // The physical line that starts at `pos` and where the one after it
+    // starts; false at the end of the text. Lines end with CR LF, CR or LF.
+    bool lineAt(size_t pos, std::string_view* line, size_t* after) const;
+    // Whether the physical line at `pos` continues the one before it.
+    bool isContinuationAt(size_t pos) const;
+
+    // Lines are found as they are read, so a reader holds no index of a
+    // whole file (a gigabyte of short lines would need hundreds of MB).
+    std::string_view m_text;
+    size_t m_pos = 0;    // where the next physical line starts
+    size_t m_index = 0;  // number of physical lines read
 };
 
 // Splits a logical line into group, name, parameters and value. On failure

@@ -8,6 +8,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,31 +68,130 @@ struct Block {
     std::vector<std::string> stack;  // open components inside it
     size_t calendar = 0;             // which VCALENDAR it sits in
     std::optional<Diagnostic> broken;
+    bool keepText = true;  // false: only its bounds matter to this reading
 };
 
-// Cuts the file into components and remembers calendar-level settings.
+// libical reads a line in time that grows with the square of its length
+// (libical 3.0.16, one line parsed alone: 64 KiB 0.45 ms, 256 KiB 4.7 ms,
+// 1 MiB 0.10 s, 2 MiB 0.37 s; a 50 MB line did not finish in 600 s), so no
+// line longer than this reaches it: at 256 KiB a file of such lines costs
+// libical about 18 ms a megabyte, near what reading the rest costs. Longer
+// text values are cut to this length, other properties are left out; both
+// are reported with their line.
+constexpr size_t kMaxLineBytes = 256 * 1024;
+// An entry is parsed by libical as one text; one larger than this (a
+// million properties) is left out instead of held and parsed whole.
+constexpr size_t kMaxEntryBytes = 16 * 1024 * 1024;
+
+// The text properties a long value of which is cut rather than left out:
+// what a person wrote, where the first 256 KiB still say what it is.
+bool IsCuttableText(const std::string& name) {
+    return name == "SUMMARY" || name == "DESCRIPTION" || name == "LOCATION" || name == "COMMENT";
+}
+
+// `value` cut to at most `limit` bytes, neither inside a UTF-8 sequence nor
+// after the backslash of an escape.
+std::string_view CutValue(std::string_view value, size_t limit) {
+    size_t end = std::min(limit, value.size());
+    while (end > 0 && end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) --end;
+    size_t backslashes = 0;
+    while (backslashes < end && value[end - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 1) --end;
+    return value.substr(0, end);
+}
+
+// Cuts the file into components, one at a time, and remembers
+// calendar-level settings. Diagnostics go to the report set last, so a
+// reading in batches hands each to the batch it was met in.
 class Splitter {
 public:
-    Splitter(std::string_view text, ParseReport& report) : m_lines(text), m_report(report) {}
+    // `zonesOnly`: only VTIMEZONE entries keep their text (the first pass
+    // of a reading, which finds the zones every entry may name).
+    Splitter(std::string_view text, bool zonesOnly) : m_lines(text), m_zonesOnly(zonesOnly) {}
 
-    std::vector<Block> blocks;
     std::map<size_t, std::string> calendarZones;  // calendar -> X-WR-TIMEZONE
 
-    void run() {
-        while (auto logical = m_lines.next()) handle(*logical);
-        flushStray();
-        if (m_block) {
-            m_report.skip(m_block->line,
-                          m_block->kind + " has no END:" + m_block->kind + " before the end of the file");
-            m_block.reset();
+    void setReport(ParseReport* report) { m_report = report; }
+    size_t offset() const { return m_lines.offset(); }
+
+    // The next complete entry (broken ones included, with why), or nullopt
+    // at the end of the file.
+    std::optional<Block> next() {
+        while (!m_ready) {
+            std::optional<LogicalLine> logical = m_lines.next();
+            if (!logical) {
+                finish();
+                break;
+            }
+            // Inside an entry whose text is not kept only BEGIN and END
+            // lines matter; the first pass of a reading skips the rest
+            // unread (a tenth of the time of reading a file).
+            if (m_block && !m_block->keepText && !MayBeBeginOrEnd(logical->text)) continue;
+            handle(AsUtf8(std::move(*logical)));
         }
-        if (m_inCalendar) m_report.warn(m_calendarLine, "calendar has no END:VCALENDAR");
+        std::optional<Block> out = std::move(m_ready);
+        m_ready.reset();
+        return out;
     }
 
 private:
     static bool IsEntryKind(const std::string& v) {
         return v == "VEVENT" || v == "VTODO" || v == "VJOURNAL" || v == "VFREEBUSY" || v == "VTIMEZONE" ||
                v == "VCALENDAR";
+    }
+
+    // False when the line's name (before its first ':' or ';') holds
+    // neither BEGIN nor END in any case.
+    static bool MayBeBeginOrEnd(std::string_view line) {
+        const std::string name = AsciiUpper(line.substr(0, line.find_first_of(":;")));
+        return name.find("BEGIN") != std::string::npos || name.find("END") != std::string::npos;
+    }
+
+    void finish() {
+        if (m_finished) return;
+        m_finished = true;
+        flushStray();
+        if (m_block) {
+            m_report->skip(m_block->line,
+                           m_block->kind + " has no END:" + m_block->kind + " before the end of the file");
+            m_block.reset();
+        }
+        if (m_inCalendar) m_report->warn(m_calendarLine, "calendar has no END:VCALENDAR");
+    }
+
+    // The encoding is decided for each unfolded line: a fold may split a
+    // UTF-8 sequence, which no check of the raw bytes may hold against the
+    // file. A line that is not UTF-8 is read as Windows-1252, the file's
+    // first such line reported.
+    LogicalLine AsUtf8(LogicalLine logical) {
+        if (IsValidUtf8(logical.text)) return logical;
+        if (!m_legacyWarned)
+            m_report->warn(logical.line, "line is not UTF-8; it and every other such line are read as Windows-1252");
+        m_legacyWarned = true;
+        logical.text = Windows1252ToUtf8(logical.text);
+        return logical;
+    }
+
+    // The line as libical may be given it: a text value longer than
+    // kMaxLineBytes cut, any other long property left out (nullopt), both
+    // reported.
+    std::optional<std::string> Bounded(const LogicalLine& logical, const ContentLine& l) {
+        if (logical.text.size() <= kMaxLineBytes) return logical.text;
+        const std::string size = std::to_string(logical.text.size());
+        const size_t head = logical.text.size() - l.value.size();
+        if (IsCuttableText(l.name) && head < kMaxLineBytes / 2) {
+            m_report->warn(logical.line, l.name + " is " + size + " bytes long; cut to its first " +
+                                             std::to_string(kMaxLineBytes / 1024) + " KiB");
+            return logical.text.substr(0, head) + std::string(CutValue(l.value, kMaxLineBytes - head));
+        }
+        m_report->warn(logical.line, l.name + " is " + size + " bytes long; left out");
+        return std::nullopt;
+    }
+
+    void closeBlock(size_t line) {
+        m_report->skip(m_block->line,
+                       m_block->kind + " has no END:" + m_block->kind + " before line " + std::to_string(line));
+        m_block.reset();
     }
 
     void handle(const LogicalLine& logical) {
@@ -104,36 +205,12 @@ private:
                 return;
             }
             if (l.name == "BEGIN" && IsEntryKind(value)) {
-                m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before line " +
-                                                 std::to_string(logical.line));
-                m_block.reset();
+                closeBlock(logical.line);
                 // Read this line again outside the broken entry.
             } else if (l.name == "END" && value == "VCALENDAR") {
-                m_report.skip(m_block->line, m_block->kind + " has no END:" + m_block->kind + " before line " +
-                                                 std::to_string(logical.line));
-                m_block.reset();
+                closeBlock(logical.line);
             } else {
-                m_block->text +=
-                    IsTextProperty(l.name) ? WithPlainEscapesOnly(logical.text, l.value.size()) : logical.text;
-                m_block->text += "\r\n";
-                if (l.name == "BEGIN") m_block->stack.push_back(value);
-                if (l.name == "END") {
-                    if (m_block->stack.empty() || m_block->stack.back() != value) {
-                        if (!m_block->broken)
-                            m_block->broken =
-                                Diagnostic{logical.line,
-                                           "END:" + value + " does not close BEGIN:" +
-                                               (m_block->stack.empty() ? m_block->kind : m_block->stack.back()),
-                                           true};
-                        // An END for the entry itself still ends it.
-                        while (!m_block->stack.empty() && m_block->stack.back() != value) m_block->stack.pop_back();
-                    }
-                    if (!m_block->stack.empty()) m_block->stack.pop_back();
-                    if (m_block->stack.empty()) {
-                        blocks.push_back(std::move(*m_block));
-                        m_block.reset();
-                    }
-                }
+                append(logical, l, value);
                 return;
             }
         }
@@ -143,7 +220,7 @@ private:
         }
         if (l.name == "BEGIN" && value == "VCALENDAR") {
             flushStray();
-            if (m_inCalendar) m_report.warn(m_calendarLine, "calendar has no END:VCALENDAR");
+            if (m_inCalendar) m_report->warn(m_calendarLine, "calendar has no END:VCALENDAR");
             m_inCalendar = true;
             m_calendarLine = logical.line;
             ++m_calendar;
@@ -152,7 +229,9 @@ private:
         if (l.name == "BEGIN") {
             // Entries outside a VCALENDAR are read all the same.
             flushStray();
-            m_block = Block{logical.line, value, logical.text + "\r\n", {value}, m_calendar, std::nullopt};
+            const bool keep = !m_zonesOnly || value == "VTIMEZONE";
+            m_block =
+                Block{logical.line, value, keep ? logical.text + "\r\n" : "", {value}, m_calendar, std::nullopt, keep};
             return;
         }
         if (l.name == "END" && value == "VCALENDAR" && m_inCalendar) {
@@ -164,9 +243,44 @@ private:
             return;
         }
         if (l.name == "X-WR-TIMEZONE") {
-            calendarZones[m_calendar] = Trimmed(l.value);
+            if (logical.text.size() <= kMaxLineBytes) calendarZones[m_calendar] = Trimmed(l.value);
         } else if (l.name != "VERSION" && l.name != "PRODID" && l.name != "CALSCALE" && l.name != "METHOD") {
-            m_report.count(l.name);
+            m_report->count(l.name);
+        }
+    }
+
+    // One line of the open entry.
+    void append(const LogicalLine& logical, const ContentLine& l, const std::string& value) {
+        if (m_block->keepText && !m_block->broken) {
+            if (std::optional<std::string> line = Bounded(logical, l)) {
+                m_block->text +=
+                    IsTextProperty(l.name)
+                        ? WithPlainEscapesOnly(*line, line->size() - (logical.text.size() - l.value.size()))
+                        : *line;
+                m_block->text += "\r\n";
+            }
+            if (m_block->text.size() > kMaxEntryBytes) {
+                m_block->broken = Diagnostic{
+                    m_block->line,
+                    m_block->kind + " is over " + std::to_string(kMaxEntryBytes >> 20) + " MiB long; left out", true};
+                m_block->text.clear();
+            }
+        }
+        if (l.name == "BEGIN") m_block->stack.push_back(value);
+        if (l.name != "END") return;
+        if (m_block->stack.empty() || m_block->stack.back() != value) {
+            if (!m_block->broken)
+                m_block->broken = Diagnostic{logical.line,
+                                             "END:" + value + " does not close BEGIN:" +
+                                                 (m_block->stack.empty() ? m_block->kind : m_block->stack.back()),
+                                             true};
+            // An END for the entry itself still ends it.
+            while (!m_block->stack.empty() && m_block->stack.back() != value) m_block->stack.pop_back();
+        }
+        if (!m_block->stack.empty()) m_block->stack.pop_back();
+        if (m_block->stack.empty()) {
+            m_ready = std::move(m_block);
+            m_block.reset();
         }
     }
 
@@ -174,14 +288,19 @@ private:
         if (!m_strayFrom) m_strayFrom = line;
     }
     void flushStray() {
-        if (m_strayFrom) m_report.warn(m_strayFrom, "text outside BEGIN:VCALENDAR ... END:VCALENDAR ignored");
+        if (m_strayFrom) m_report->warn(m_strayFrom, "text outside BEGIN:VCALENDAR ... END:VCALENDAR ignored");
         m_strayFrom = 0;
     }
 
     ContentLineReader m_lines;
-    ParseReport& m_report;
+    bool m_zonesOnly;
+    ParseReport m_discarded;
+    ParseReport* m_report = &m_discarded;
     std::optional<Block> m_block;
+    std::optional<Block> m_ready;
     bool m_inCalendar = false;
+    bool m_finished = false;
+    bool m_legacyWarned = false;
     size_t m_calendarLine = 0;
     size_t m_calendar = 0;
     size_t m_strayFrom = 0;
@@ -630,15 +749,24 @@ private:
             const bool utcUntil = icaltime_is_utc(until);
             until.zone = nullptr;
             const time_t untilUtc = icaltime_as_timet_with_zone(until, utcUntil ? utc : zone);
-            icaltimetype local = icaltime_from_timet_with_zone(untilUtc, 0, zone);
+            // An item that keeps a zone name is written, and its series
+            // counted, in the zone database's zone of that name, which the
+            // file's VTIMEZONE of the same name may contradict (a
+            // "Europe/Berlin" at +07:00): the day and the start's time of
+            // day are taken there, so a written file reads back the same.
+            icaltimezone* dayZone = zone;
+            if (!item.timeZone.empty())
+                if (icaltimezone* named = icaltimezone_get_builtin_timezone(item.timeZone.c_str())) dayZone = named;
+            const icaltimetype startWall = icaltime_from_timet_with_zone(static_cast<time_t>(*item.start), 0, dayZone);
+            icaltimetype local = icaltime_from_timet_with_zone(untilUtc, 0, dayZone);
             icaltimetype last = local;
-            last.hour = startValue.hour;
-            last.minute = startValue.minute;
-            last.second = startValue.second;
+            last.hour = startWall.hour;
+            last.minute = startWall.minute;
+            last.second = startWall.second;
             last.zone = nullptr;
             local.zone = nullptr;
             if (icaltime_compare(last, local) > 0) icaltime_adjust(&last, -1, 0, 0, 0);
-            const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, zone);
+            const UtcSeconds lastUtc = icaltime_as_timet_with_zone(last, dayZone);
             // An item that keeps its zone keeps that occurrence's own start,
             // whose day in the zone ends the series. Any other is kept in
             // the terms of the UTC start: that occurrence's UTC day at the
@@ -727,56 +855,129 @@ long long DaysFromCivil(int y, int m, int d) {
     return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
-ICalParseResult ParseICalendar(std::string_view bytes, const ICalReadOptions& options) {
-    icalerror_set_errors_are_fatal(0);
-    ICalParseResult result;
-    std::string text = NormalizeInput(bytes);
-    if (!IsValidUtf8(text)) {
-        result.report.warn(1, "file is not UTF-8; read as Windows-1252");
-        text = Windows1252ToUtf8(text);
+namespace {
+
+// A reading of one file: a first pass finds the zones and calendar
+// settings that any entry may use (a VTIMEZONE may stand after the entries
+// that name it), a second hands out the entries in file order.
+class CalendarReading {
+public:
+    CalendarReading(std::string_view text, const ICalReadOptions& options)
+        : m_options(options), m_entries(text, false) {
+        Splitter zones(text, true);
+        while (std::optional<Block> block = zones.next()) {
+            if (block->kind != "VTIMEZONE" || block->broken) continue;
+            ParseReport report;
+            m_zones.add(*block, report);
+            if (!report.diagnostics.empty()) m_zoneDiagnostics[block->line] = std::move(report.diagnostics);
+        }
+        m_calendarZones = std::move(zones.calendarZones);
     }
-    Splitter splitter(text, result.report);
-    splitter.run();
 
-    ZoneSet zones;
-    std::map<std::string, bool> floatingWarned;  // zone name -> already reported
-    for (const auto& block : splitter.blocks)
-        if (block.kind == "VTIMEZONE" && !block.broken) zones.add(block, result.report);
+    // Reads on until `batch` holds `limit` items or the file ends; false
+    // when the file ended.
+    bool fill(ICalParseResult& batch, size_t limit) {
+        m_entries.setReport(&batch.report);
+        while (batch.items.size() < limit) {
+            std::optional<Block> block = m_entries.next();
+            if (!block) return false;
+            read(*block, batch);
+        }
+        return true;
+    }
+    size_t offset() const { return m_entries.offset(); }
 
-    for (const auto& block : splitter.blocks) {
+private:
+    void read(const Block& block, ICalParseResult& result) {
         if (block.broken) {
             result.report.diagnostics.push_back(*block.broken);
-            continue;
+            return;
         }
-        if (block.kind == "VTIMEZONE") continue;
+        if (block.kind == "VTIMEZONE") {
+            if (auto it = m_zoneDiagnostics.find(block.line); it != m_zoneDiagnostics.end())
+                for (const auto& d : it->second) result.report.diagnostics.push_back(d);
+            return;
+        }
         if (block.kind != "VEVENT" && block.kind != "VTODO") {
             result.report.count(block.kind);
-            continue;
+            return;
         }
         icaltimezone* floating = nullptr;
-        std::string floatingName = options.floatingZone;
-        if (auto it = splitter.calendarZones.find(block.calendar); it != splitter.calendarZones.end())
-            floatingName = it->second;
+        std::string floatingName = m_options.floatingZone;
+        if (auto it = m_calendarZones.find(block.calendar); it != m_calendarZones.end()) floatingName = it->second;
         if (!floatingName.empty()) {
-            floating = zones.find(floatingName);
-            if (!floating && !floatingWarned[floatingName]) {
+            floating = m_zones.find(floatingName);
+            if (!floating && !m_floatingWarned[floatingName]) {
                 result.report.warn(block.line, "unknown time zone \"" + floatingName + "\"; local times read as UTC");
-                floatingWarned[floatingName] = true;
+                m_floatingWarned[floatingName] = true;
             }
         }
         ComponentPtr component(icalparser_parse_string(block.text.c_str()));
         if (!component || (icalcomponent_isa(component.get()) != ICAL_VEVENT_COMPONENT &&
                            icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)) {
             result.report.skip(block.line, block.kind + " cannot be read");
-            continue;
+            return;
         }
-        EntryReader reader(zones, floating, result.report, block.line);
+        EntryReader reader(m_zones, floating, result.report, block.line);
         std::optional<CalendarItem> item = reader.read(component.get());
-        if (!item) continue;
+        if (!item) return;
         for (auto& w : reader.warnings) result.report.diagnostics.push_back(std::move(w));
         for (const auto& [name, n] : reader.unmapped) result.report.unmapped[name] += n;
         result.items.push_back(std::move(*item));
     }
+
+    const ICalReadOptions& m_options;
+    ZoneSet m_zones;
+    std::map<size_t, std::vector<Diagnostic>> m_zoneDiagnostics;  // VTIMEZONE line -> its problems
+    std::map<size_t, std::string> m_calendarZones;
+    std::map<std::string, bool> m_floatingWarned;  // zone name -> already reported
+    Splitter m_entries;
+};
+
+void ReadTextInBatches(std::string_view text, size_t itemsPerBatch, const ICalReadOptions& options,
+                       const std::function<void(ICalParseResult&, size_t)>& visit) {
+    icalerror_set_errors_are_fatal(0);
+    CalendarReading reading(text, options);
+    while (true) {
+        ICalParseResult batch;
+        const bool more = reading.fill(batch, itemsPerBatch);
+        // The last batch carries what the end of the file brought, and
+        // may hold no items.
+        visit(batch, more ? reading.offset() : text.size());
+        if (!more) return;
+    }
+}
+
+}  // namespace
+
+void ReadICalendarBatches(std::string_view bytes, size_t itemsPerBatch,
+                          const std::function<void(ICalParseResult& batch, size_t bytesRead)>& visit,
+                          const ICalReadOptions& options) {
+    if (itemsPerBatch == 0) itemsPerBatch = 1;
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        // UTF-16 is converted whole; offsets into the converted text say
+        // nothing about the input, which is all read with the last batch.
+        const std::string text = NormalizeInput(bytes);
+        ReadTextInBatches(text, itemsPerBatch, options, [&](ICalParseResult& batch, size_t read) {
+            visit(batch, read == text.size() ? bytes.size() : 0);
+        });
+        return;
+    }
+    const size_t bom = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    ReadTextInBatches(bytes.substr(bom), itemsPerBatch, options,
+                      [&](ICalParseResult& batch, size_t read) { visit(batch, read + bom); });
+}
+
+ICalParseResult ParseICalendar(std::string_view bytes, const ICalReadOptions& options) {
+    ICalParseResult result;
+    ReadICalendarBatches(
+        bytes, std::numeric_limits<size_t>::max(),
+        [&](ICalParseResult& batch, size_t) {
+            for (auto& item : batch.items) result.items.push_back(std::move(item));
+            for (auto& d : batch.report.diagnostics) result.report.diagnostics.push_back(std::move(d));
+            for (const auto& [name, n] : batch.report.unmapped) result.report.unmapped[name] += n;
+        },
+        options);
     return result;
 }
 

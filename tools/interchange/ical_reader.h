@@ -14,12 +14,19 @@
 // The file is cut into entries first, so each entry is parsed on its own:
 // an entry with a broken line or no END is skipped with its line number
 // and does not take its neighbours with it. Properties that CalendarItem
-// has no place for are counted by name.
+// has no place for are counted by name. The encoding is decided for each
+// unfolded line (UTF-8, else Windows-1252). A line over 256 KiB never
+// reaches libical (which reads long lines in quadratic time): a longer
+// SUMMARY, DESCRIPTION, LOCATION or COMMENT is cut to 256 KiB, any other
+// such property left out, both reported with the line; an entry over
+// 16 MiB is left out.
 //
 // Thread-safety: not safe to call from several threads at once (libical
 // keeps its zone cache and error state in globals).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +48,22 @@ struct ICalReadOptions {
 };
 
 ICalParseResult ParseICalendar(std::string_view bytes, const ICalReadOptions& options = {});
+
+// The same file read a few items at a time, so an import holds one batch
+// of items instead of the whole file's: `visit` is called in file order
+// with each batch of at most `itemsPerBatch` items, the diagnostics (with
+// their lines in the file) and counts met since the batch before, and the
+// number of bytes of `bytes` read so far; the last batch, which may hold no
+// items, carries what the end of the file brought. The batches together are exactly
+// what ParseICalendar gives. A first pass over the file reads its
+// VTIMEZONEs (every entry may name any of them), so `bytes` must stay valid
+// until the call returns; a UTF-16 file is converted whole first.
+//
+// Ownership: each batch is the callback's to keep or drop. Thread-safety:
+// as ParseICalendar; the callback runs on the calling thread.
+void ReadICalendarBatches(std::string_view bytes, size_t itemsPerBatch,
+                          const std::function<void(ICalParseResult& batch, size_t bytesRead)>& visit,
+                          const ICalReadOptions& options = {});
 
 // Whether the system's zone database knows `name` ("Europe/Berlin", "UTC").
 bool KnownTimeZone(const std::string& name);

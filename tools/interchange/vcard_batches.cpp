@@ -50,7 +50,7 @@ public:
     void see(std::string_view physical, bool folded) {
         if (physical.front() == ' ' || physical.front() == '\t') return;  // a folded continuation
         if (folded) {
-            m_agentPending = m_depth == 1;
+            m_agentPending = m_depth >= 1;
             return;
         }
         // Any other property only ends a pending AGENT, so it is read in
@@ -63,13 +63,14 @@ public:
         if (!ParseContentLine({0, std::string(physical)}, &l, &error)) return;
         const bool card = AsciiUpper(TrimBlanks(l.value)) == "VCARD";
         if (card && l.name == "BEGIN") {
-            // A BEGIN inside a card starts an embedded card only right after
-            // an empty AGENT; otherwise the reader ends the open card there.
-            m_depth = m_depth >= 2 || (m_depth == 1 && m_agentPending) ? m_depth + 1 : 1;
+            // A BEGIN inside a card (embedded or not) starts an embedded
+            // card only right after an empty AGENT; otherwise the reader
+            // ends the open cards there and starts the next one.
+            m_depth = m_depth >= 1 && m_agentPending ? m_depth + 1 : 1;
         } else if (card && l.name == "END" && m_depth > 0) {
             --m_depth;
         }
-        m_agentPending = m_depth == 1 && l.name == "AGENT" && TrimBlanks(l.value).empty();
+        m_agentPending = m_depth >= 1 && l.name == "AGENT" && TrimBlanks(l.value).empty();
     }
     int depth() const { return m_depth; }
 

@@ -104,13 +104,16 @@ void ReadDate(CardState& s, const ContentLine& l, const std::string& value, std:
         s.warn(l.line, l.name + ": \"" + value + "\" is not a date; left out");
 }
 
-void ReadIm(CardState& s, const ContentLine& l, const ImService* service, std::string address) {
+// `uri`: the value is an IMPP URI ("skype:live:.cid.1234"). An old X-
+// property (X-SKYPE, X-AIM ...) holds the handle itself, which may look
+// like one ("live:.cid.1234" is a Skype handle, not a URI of scheme "live").
+void ReadIm(CardState& s, const ContentLine& l, const ImService* service, std::string address, bool uri) {
     if (address.empty()) return;
     CardIm im;
     im.place = PlaceOf(l);
     im.preferred = PreferredOf(l);
     if (service) im.protocol = std::string(service->protocol);
-    std::string_view scheme = SchemeOf(address);
+    std::string_view scheme = uri ? SchemeOf(address) : std::string_view();
     if (!scheme.empty()) {
         const ImService* byScheme = ImServiceByScheme(scheme);
         if (!service && byScheme) im.protocol = std::string(byScheme->protocol);
@@ -229,13 +232,13 @@ const std::map<std::string, Handler>& Handlers() {
                 if (!address.empty()) s.card.ims.push_back({PlaceOf(l), PreferredOf(l), name, std::move(address)});
                 return;
             }
-            ReadIm(s, l, service, std::move(address));
+            ReadIm(s, l, service, std::move(address), true);
         };
         for (const auto& service : ImServices())
             for (std::string_view name : {service.property, service.altProperty})
                 if (!name.empty())
                     t[std::string(name)] = [p = &service](CardState& s, const ContentLine& l, const std::string& v) {
-                        ReadIm(s, l, p, Trimmed(UnescapeText(v)));
+                        ReadIm(s, l, p, Trimmed(UnescapeText(v)), false);
                     };
         t["CATEGORIES"] = [](CardState& s, const ContentLine&, const std::string& v) {
             for (auto& c : ListItems(v))
@@ -245,6 +248,20 @@ const std::map<std::string, Handler>& Handlers() {
         return t;
     }();
     return table;
+}
+
+// CRLF and a lone CR become LF.
+std::string WithLineFeeds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+        } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+            out += '\n';
+        }
+    }
+    return out;
 }
 
 bool IsEncoded(const ContentLine& l, std::string_view encoding) {
@@ -318,7 +335,11 @@ private:
             }
             if (l.name == "BEGIN") {
                 if (AsciiUpper(Trimmed(l.value)) == "VCARD" && agentPending) {
-                    skipNested();
+                    if (std::optional<LogicalLine> next = skipNested()) {
+                        m_result.report.skip(beginLine,
+                                             "embedded AGENT card has no END:VCARD before the next BEGIN:VCARD");
+                        return next;
+                    }
                     agentPending = false;
                     continue;
                 }
@@ -347,17 +368,30 @@ private:
         }
     }
 
-    // Skips an embedded card (vCard 2.1 AGENT) up to its END:VCARD.
-    void skipNested() {
+    // Skips an embedded card (vCard 2.1 AGENT) up to its END:VCARD. A
+    // BEGIN:VCARD inside it opens a further embedded card only right after
+    // an empty AGENT; any other starts the next card of the file, which is
+    // returned: the embedded card had no END, and its card is lost, not
+    // every card after it.
+    std::optional<LogicalLine> skipNested() {
         int depth = 1;
+        bool agentPending = false;
         while (depth > 0) {
             auto logical = m_lines.next();
-            if (!logical) return;
+            if (!logical) return std::nullopt;
             ContentLine l;
             std::string error;
-            if (!ParseContentLine(*logical, &l, &error)) continue;
-            if (AsciiUpper(Trimmed(l.value)) == "VCARD") depth += l.name == "BEGIN" ? 1 : l.name == "END" ? -1 : 0;
+            if (!ParseContentLine(*logical, &l, &error)) continue;  // changes nothing, as in a card
+            const bool card = AsciiUpper(Trimmed(l.value)) == "VCARD";
+            if (card && l.name == "BEGIN") {
+                if (!agentPending) return logical;
+                ++depth;
+            } else if (card && l.name == "END") {
+                --depth;
+            }
+            agentPending = l.name == "AGENT" && Trimmed(l.value).empty();
         }
+        return std::nullopt;
     }
 
     void readProperty(CardState& s, ContentLine& l) {
@@ -393,14 +427,6 @@ private:
             bool malformed = false;
             value = DecodeQuotedPrintable(value, &malformed);
             if (malformed) s.warn(l.line, l.name + ": malformed quoted-printable text kept as written");
-            // Encoded line breaks are CRLF, or a lone CR from old Macs; the
-            // cards keep line feeds, which the writer can write back.
-            for (size_t at = value.find('\r'); at != std::string::npos; at = value.find('\r', at)) {
-                if (at + 1 < value.size() && value[at + 1] == '\n')
-                    value.erase(at, 1);
-                else
-                    value[at] = '\n';
-            }
         }
         // A zero byte ends a text where the records keep it, so no value or
         // parameter carries one (the writer could not bring it back either).
@@ -429,6 +455,11 @@ private:
             s.warn(l.line, l.name + ": text is not UTF-8; read as Windows-1252");
             value = Windows1252ToUtf8(value);
         }
+        // Encoded line breaks are CRLF, or a lone CR from old Macs; the
+        // cards keep line feeds, which the writer can write back. Only now,
+        // in UTF-8: before the charset conversion a 0x0D byte may be half of
+        // a UTF-16 unit, and EBCDIC's line feed is not 0x0A.
+        if (quotedPrintable) value = WithLineFeeds(value);
         dropZeroBytes(value);
         handler->second(s, l, value);
     }

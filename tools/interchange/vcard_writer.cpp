@@ -9,6 +9,16 @@
 namespace calyra::interchange {
 namespace {
 
+// The reader drops blanks and line breaks at either end of every value but
+// a note's (a file's "X-SPOUSE: Anna" means "Anna"), so the writer does too:
+// otherwise a text with them would be written one way by the first export
+// and another by the export after reading it back.
+std::string Trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return std::string(s);
+}
+
 class CardWriter {
 public:
     explicit CardWriter(VCardVersion version) : m_v4(version == VCardVersion::V4) {}
@@ -19,8 +29,9 @@ public:
         text += value;
         m_out += FoldLine(text);
     }
+    // A text the reader trims; nothing when only blanks are left.
     void text(std::string_view name, const std::string& value) {
-        if (!value.empty()) line(name, EscapeText(value));
+        if (const std::string kept = Trimmed(value); !kept.empty()) line(name, EscapeText(kept));
     }
     // TYPE (and PREF) parameters in the version's form.
     std::string typed(std::string_view name, std::vector<std::string_view> types, bool preferred) const {
@@ -59,7 +70,7 @@ std::string Structured(std::initializer_list<const std::string*> parts) {
     bool first = true;
     for (const std::string* p : parts) {
         if (!first) out += ';';
-        out += EscapeText(*p);
+        out += EscapeText(Trimmed(*p));
         first = false;
     }
     return out;
@@ -98,51 +109,61 @@ std::string WriteVCard(const ContactCard& c, VCardVersion version) {
     CardWriter w(version);
     w.line("BEGIN", "VCARD");
     w.line("VERSION", w.v4() ? "4.0" : "3.0");
-    w.line("FN", EscapeText(DisplayName(c)));
+    w.line("FN", EscapeText(Trimmed(DisplayName(c))));
     w.line("N", Structured({&c.familyName, &c.givenName, &c.additionalNames, &c.prefixes, &c.suffixes}));
     w.text("NICKNAME", c.nickname);
     if (c.birthday) w.line("BDAY", w.date(*c.birthday));
     if (c.anniversary) w.line(w.v4() ? "ANNIVERSARY" : "X-ANNIVERSARY", w.date(*c.anniversary));
     w.text(w.v4() ? "RELATED;TYPE=spouse;VALUE=text" : "X-SPOUSE", c.spouse);
-    if (!c.organization.empty() || !c.department.empty()) {
-        std::string org = EscapeText(c.organization);
-        if (!c.department.empty()) org.append(";").append(EscapeText(c.department));
+    const std::string organization = Trimmed(c.organization), department = Trimmed(c.department);
+    if (!organization.empty() || !department.empty()) {
+        std::string org = EscapeText(organization);
+        if (!department.empty()) org.append(";").append(EscapeText(department));
         w.line("ORG", org);
     }
     w.text("TITLE", c.title);
-    w.text("NOTE", c.note);
-    for (const auto& a : c.addresses)
+    if (!c.note.empty()) w.line("NOTE", EscapeText(c.note));
+    for (const auto& a : c.addresses) {
+        // An address of blanks only is none to the reader.
+        if (Trimmed(a.poBox + a.extended + a.street + a.locality + a.region + a.postalCode + a.country).empty())
+            continue;
         w.line(w.typed("ADR", {PlaceType(a.place)}, a.preferred),
                Structured({&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}));
+    }
     for (const auto& p : c.phones)
-        w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred),
-               EscapeText(Unprefixable(p.number, "tel")));
+        if (const std::string number = Trimmed(p.number); !number.empty())
+            w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred),
+                   EscapeText(Unprefixable(number, "tel")));
     for (const auto& e : c.emails)
-        w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred),
-               EscapeText(Unprefixable(e.text, "mailto")));
-    for (const auto& u : c.urls) w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred), EscapeText(u.text));
+        if (const std::string text = Trimmed(e.text); !text.empty())
+            w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred),
+                   EscapeText(Unprefixable(text, "mailto")));
+    for (const auto& u : c.urls)
+        if (const std::string text = Trimmed(u.text); !text.empty())
+            w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred), EscapeText(text));
     for (const auto& im : c.ims) {
+        const std::string address = Trimmed(im.address);
+        if (address.empty()) continue;
         std::string name = w.typed("IMPP", {PlaceType(im.place)}, im.preferred);
         std::string value;
         if (const ImService* service = ImServiceByProtocol(im.protocol)) {
-            value = std::string(service->scheme) + ":" + ImUriAddress(im.address);
+            value = std::string(service->scheme) + ":" + ImUriAddress(address);
         } else if (IsSchemeToken(im.protocol)) {
-            value = im.protocol + ":" + ImUriAddress(im.address);
+            value = im.protocol + ":" + ImUriAddress(address);
         } else {
             // A service with no URI scheme of its own: named by parameter.
             name += ";X-SERVICE-TYPE=" + QuoteParamValue(im.protocol);
-            value = im.address;
+            value = address;
         }
         w.line(name, EscapeText(value));
     }
-    if (!c.categories.empty()) {
-        std::string list;
-        for (const auto& cat : c.categories) {
+    std::string list;
+    for (const auto& category : c.categories)
+        if (const std::string cat = Trimmed(category); !cat.empty()) {
             if (!list.empty()) list += ',';
             list += EscapeText(cat);
         }
-        w.line("CATEGORIES", list);
-    }
+    if (!list.empty()) w.line("CATEGORIES", list);
     w.line("END", "VCARD");
     return w.take();
 }

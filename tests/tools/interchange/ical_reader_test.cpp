@@ -139,9 +139,9 @@ TEST(ICalReader, SkipsBrokenEntriesWithTheirLinesAndKeepsTheRest) {
     for (const auto& item : r.items) uids.push_back(item.uid);
     EXPECT_EQ(uids, (std::vector<std::string>{"good-1", "good-2", "todo-ok"}));
     EXPECT_EQ(r.items[1].start, At(2024, 1, 4, 10, 0)) << "an unknown zone reads as UTC";
-    ExpectDiagnostics(r.report.diagnostics, {{17, true, "no END:VEVENT before line 20"},
-                                             {8, true, "no readable start"},
+    ExpectDiagnostics(r.report.diagnostics, {{8, true, "no readable start"},
                                              {15, true, "no ':'"},
+                                             {17, true, "no END:VEVENT before line 20"},
                                              {20, false, "Nowhere/Special"}});
 }
 
@@ -172,6 +172,99 @@ TEST(ICalReader, RefusesZoneRulesThatWouldExpandWithoutEnd) {
         EXPECT_NE(r.report.diagnostics[0].what.find(c.words), std::string::npos) << r.report.diagnostics[0].what;
         EXPECT_EQ(r.report.diagnostics[1].line, 9u) << c.rule << ": the event says its zone is unknown";
     }
+}
+
+std::string Calendar(const std::string& entries) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + entries + "END:VCALENDAR\r\n";
+}
+std::string Event(const std::string& uid, const std::string& body = "") {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART:20240105T120000Z\r\n" + body + "END:VEVENT\r\n";
+}
+
+// A fold may fall inside a UTF-8 sequence (RFC 5545 folds by octets, and
+// some writers count them badly); only the unfolded line says whether the
+// text is UTF-8. Once, the whole calendar was read as Windows-1252 then.
+TEST(ICalReader, AFoldInsideAUtf8SequenceGarblesNothing) {
+    auto r = ParseICalendar(Calendar(Event("a", "SUMMARY:Caf\xC3\r\n \xA9 au lait\r\nLOCATION:Z\xC3\xBCrich\r\n")));
+    ASSERT_EQ(r.items.size(), 1u);
+    EXPECT_EQ(r.items[0].summary, "Café au lait");
+    EXPECT_EQ(r.items[0].location, "Zürich") << "a line never split is UTF-8 all the same";
+    EXPECT_TRUE(r.report.diagnostics.empty()) << r.report.diagnostics[0].what;
+
+    // A line that is not UTF-8 even unfolded is Windows-1252; its neighbours stay UTF-8.
+    auto mixed = ParseICalendar(Calendar(Event("b", "SUMMARY:Caf\xE9 \x80\r\nLOCATION:Z\xC3\xBCrich\r\n")));
+    ASSERT_EQ(mixed.items.size(), 1u);
+    EXPECT_EQ(std::tie(mixed.items[0].summary, mixed.items[0].location), std::make_tuple("Café €", "Zürich"));
+    ExpectDiagnostics(mixed.report.diagnostics, {{6, false, "not UTF-8"}});
+}
+
+// libical reads a line in quadratic time: a 50 MB line once did not finish
+// in ten minutes. Long lines are bounded before they reach it.
+TEST(ICalReader, OverlongLinesAreCutOrLeftOutAndReported) {
+    const std::string huge(8 << 20, 'x');
+    std::string description = "DESCRIPTION:\xC3\xA9" + huge + "\r\n";
+    auto r = ParseICalendar(Calendar(Event("cut", description + "X-BLOB:" + huge + "\r\n") +
+                                     Event("gone", "RRULE:FREQ=DAILY;X-PAD=" + huge + "\r\n") + Event("none", "") +
+                                     "BEGIN:VEVENT\r\nUID:nostart\r\nDTSTART:" + huge + "\r\nEND:VEVENT\r\n"));
+    ASSERT_EQ(r.items.size(), 3u);
+    const CalendarItem& cut = r.items[0];
+    EXPECT_LE(cut.description.size(), 256u * 1024);
+    EXPECT_GE(cut.description.size(), 255u * 1024);
+    EXPECT_EQ(cut.description.substr(0, 3), "éx") << "the text keeps its start";
+    EXPECT_TRUE(r.items[1].rrule.empty()) << "a long property that is no text is left out";
+    ExpectDiagnostics(r.report.diagnostics, {{6, false, "DESCRIPTION is 8388622 bytes long; cut"},
+                                             {7, false, "X-BLOB is"},
+                                             {12, false, "RRULE is"},
+                                             {20, false, "DTSTART is"},
+                                             {18, true, "no readable start"}});
+}
+
+// What a batch interface must keep: the same items, diagnostics and counts,
+// in file order, with lines counted in the whole file.
+TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
+    std::vector<std::string> files;
+    for (const char* name : {"ical/rfc5545_examples.ics", "ical/google_recurring.ics", "ical/outlook_timezones.ics",
+                             "ical/thunderbird_tasks.ics", "ical/malformed.ics", "ical/zone_rule_without_end.ics"})
+        files.push_back(ReadData(name));
+    // Zones defined after the entries that use them, a second calendar with
+    // its own floating zone, stray text and a calendar without END.
+    files.push_back(Calendar(Event("early", "DTEND;TZID=Late/Zone:20240105T150000\r\n") +
+                             "BEGIN:VTIMEZONE\r\nTZID:Late/Zone\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                             "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n") +
+                    "stray\r\nBEGIN:VCALENDAR\r\nX-WR-TIMEZONE:Europe/Paris\r\n" +
+                    Event("floating", "DTEND:20240105T130000\r\nX-ONE:1\r\n") + Event("x", "X-ONE:2\r\n"));
+    // An entry on its own, its last line without a line break.
+    files.push_back(Event("bare") + Event("last").substr(0, Event("last").size() - 2));
+    for (const std::string& file : files) {
+        const ICalParseResult whole = ParseICalendar(file);
+        for (size_t perBatch : {1, 2, 1000}) {
+            ICalParseResult joined;
+            size_t batches = 0, lastRead = 0;
+            ReadICalendarBatches(file, perBatch, [&](ICalParseResult& batch, size_t bytesRead) {
+                ++batches;
+                EXPECT_LE(batch.items.size(), perBatch);
+                EXPECT_GE(bytesRead, lastRead);
+                EXPECT_LE(bytesRead, file.size());
+                lastRead = bytesRead;
+                for (auto& item : batch.items) joined.items.push_back(std::move(item));
+                for (auto& d : batch.report.diagnostics) joined.report.diagnostics.push_back(std::move(d));
+                for (const auto& [name, n] : batch.report.unmapped) joined.report.unmapped[name] += n;
+            });
+            EXPECT_EQ(lastRead, file.size());
+            EXPECT_GE(batches, whole.items.size() / perBatch);
+            EXPECT_EQ(joined.items, whole.items) << perBatch << " per batch";
+            ASSERT_EQ(joined.report.diagnostics.size(), whole.report.diagnostics.size()) << perBatch;
+            for (size_t i = 0; i < whole.report.diagnostics.size(); ++i)
+                EXPECT_EQ(std::tie(joined.report.diagnostics[i].line, joined.report.diagnostics[i].what),
+                          std::tie(whole.report.diagnostics[i].line, whole.report.diagnostics[i].what));
+            EXPECT_EQ(joined.report.unmapped, whole.report.unmapped);
+        }
+    }
+    const ICalParseResult late = ParseICalendar(files[files.size() - 2]);
+    ASSERT_EQ(late.items.size(), 3u);
+    EXPECT_EQ(late.items[0].end, At(2024, 1, 5, 12, 0)) << "a zone defined after its entry still counts";
+    EXPECT_EQ(late.items[1].end, At(2024, 1, 5, 12, 0)) << "the second calendar's floating zone";
+    EXPECT_EQ(late.items[2].line, 26u);
 }
 
 TEST(ICalReader, ReadsNothingFromAFileThatIsNoCalendar) {

@@ -29,5 +29,27 @@ TEST(ICalWriter, ZonedTimesReadBackAsTheSameMoments) {
     EXPECT_EQ(back, event) << text;
 }
 
+// A file whose VTIMEZONE contradicts the zone name it carries: its times
+// are the file's, the item keeps the name, and the series ends on the same
+// day whichever file it is read from. Once UNTIL moved by an hour with each
+// write and read.
+TEST(ICalWriter, AWrittenFileReadsBackToTheSameFile) {
+    const std::string berlinAtSeven =
+        "BEGIN:VCALENDAR\r\nBEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\n"
+        "DTSTART:19700101T000000\r\nTZOFFSETFROM:+0700\r\nTZOFFSETTO:+0700\r\nEND:STANDARD\r\n"
+        "END:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:z\r\nDTSTART;TZID=Europe/Berlin:20240105T090000\r\n"
+        "DTEND;TZID=Europe/Berlin:20240105T100000\r\n"
+        "RRULE:FREQ=DAILY;UNTIL=20240705T020000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto first = ParseICalendar(berlinAtSeven).items;
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].start, DaysFromCivil(2024, 1, 5) * 86400 + 2 * 3600) << "09:00 at +07:00";
+    EXPECT_EQ(first[0].timeZone, "Europe/Berlin");
+    const std::string written = WriteICalendar(first, kStamp);
+    const auto second = ParseICalendar(written).items;
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].rrule, first[0].rrule) << written;
+    EXPECT_EQ(WriteICalendar(second, kStamp), written);
+}
+
 }  // namespace
 }  // namespace calyra::interchange

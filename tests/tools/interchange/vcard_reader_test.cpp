@@ -1,6 +1,7 @@
 // Reading the vCard shapes that address books and phones write.
 #include <gtest/gtest.h>
 
+#include "interchange/vcard_batches.h"
 #include "interchange/vcard_reader.h"
 #include "test_data.h"
 
@@ -132,6 +133,78 @@ TEST(VCardReader, SkipsAnEmbeddedAgentCard) {
     EXPECT_EQ(r.cards[0].familyName, "Boss");
     EXPECT_EQ(r.cards[0].phones.size(), 1u);
     EXPECT_EQ(r.report.unmapped.at("AGENT"), 1u);
+}
+
+// An embedded card without END once swallowed every card after it.
+TEST(VCardReader, AnEmbeddedCardWithoutEndLosesOnlyItsOwnCard) {
+    const std::string file =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Boss;Big\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Helper\r\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Next\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last\r\nEND:VCARD\r\n";
+    auto r = ParseVCards(file);
+    std::vector<std::string> names;
+    for (const auto& c : r.cards) names.push_back(c.familyName);
+    EXPECT_EQ(names, (std::vector<std::string>{"Next", "Last"}));
+    ExpectDiagnostics(r.report.diagnostics, {{1, true, "embedded AGENT card has no END:VCARD"}});
+    // The batches cut where the reader sees cards end.
+    std::vector<std::string> batched;
+    ReadVCardBatches(file, 1, [&](VCardParseResult& batch, size_t) {
+        for (const auto& c : batch.cards) batched.push_back(c.familyName);
+    });
+    EXPECT_EQ(batched, names);
+}
+
+// Encoded line breaks are found in the text, not in the bytes before the
+// charset conversion: 0x0D can be half of a UTF-16 unit, and EBCDIC's CR LF
+// is 0x0D 0x25.
+TEST(VCardReader, QuotedPrintableLineBreaksInOtherCharsets) {
+    struct Case {
+        const char* charset;
+        const char* encoded;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"UTF-16BE", "=01=0D=00=0D=00=0A=00x", "\xC4\x8D\nx"},  // č, CR LF, x
+        {"UTF-16LE", "=0D=01=0D=00=0A=00x=00", "\xC4\x8D\nx"},
+        {"UTF-16BE", "=00a=00=0D=00b", "a\nb"},  // a lone CR
+        {"IBM037", "=C1=0D=25=C2", "A\nB"},
+        {"IBM037", "=C1=0D=C2", "A\nB"},
+        {"UTF-8", "a=0D=0Ab=0Dc", "a\nb\nc"},
+    };
+    for (const auto& c : cases) {
+        auto r = ParseVCards(std::string("BEGIN:VCARD\r\nVERSION:2.1\r\nN:X\r\nNOTE;CHARSET=") + c.charset +
+                             ";ENCODING=QUOTED-PRINTABLE:" + c.encoded + "\r\nEND:VCARD\r\n");
+        ASSERT_EQ(r.cards.size(), 1u) << c.charset << " " << c.encoded;
+        EXPECT_EQ(r.cards[0].note, c.note) << c.charset << " " << c.encoded;
+        EXPECT_TRUE(r.report.diagnostics.empty()) << c.charset << " " << c.encoded;
+    }
+}
+
+// An old X- property holds the handle itself; only IMPP holds a URI.
+TEST(VCardReader, HandlesOfOldImPropertiesKeepWhatLooksLikeAScheme) {
+    struct Case {
+        const char* line;
+        const char* protocol;
+        const char* address;
+    };
+    const Case cases[] = {
+        {"X-SKYPE:live:.cid.1234", "skype", "live:.cid.1234"},
+        {"X-SKYPE-USERNAME:live:jo", "skype", "live:jo"},
+        {"X-AIM:aol:jo", "aim", "aol:jo"},
+        {"X-YAHOO:y:jo", "yahoo", "y:jo"},
+        {"X-MSN:live:jo@example.com", "msn", "live:jo@example.com"},
+        {"X-QQ:qq:12345", "qq", "qq:12345"},
+        {"IMPP:skype:live:.cid.1234", "skype", "live:.cid.1234"},
+        {"IMPP:xmpp:jo@example.org", "jabber", "jo@example.org"},
+    };
+    for (const auto& c : cases) {
+        auto r = ParseVCards(Card(std::string("FN:Jo\r\n") + c.line + "\r\n"));
+        ASSERT_EQ(r.cards.size(), 1u) << c.line;
+        ASSERT_EQ(r.cards[0].ims.size(), 1u) << c.line;
+        EXPECT_EQ(std::tie(r.cards[0].ims[0].protocol, r.cards[0].ims[0].address),
+                  std::make_tuple(c.protocol, c.address))
+            << c.line;
+    }
 }
 
 TEST(VCardReader, DatesInTheirWrittenForms) {

@@ -5,6 +5,7 @@
 // each version writes.
 #include <gtest/gtest.h>
 
+#include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 
 namespace calyra::interchange {
@@ -29,6 +30,32 @@ TEST(VCardWriter, WritesEachVersionsOwnForms) {
     for (const char* line :
          {"VERSION:4.0", "TEL;TYPE=cell,work;PREF=1:+1 555", "BDAY:--0412", "ANNIVERSARY:20010506", "FN:Doe"})
         EXPECT_NE(v4.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << " in\n" << v4;
+}
+
+// The reader drops blanks at either end of a value, so the writer must not
+// write them: an export of " Anna" read and exported again would differ
+// from the first export.
+TEST(VCardWriter, ExportsDoNotDriftThroughAReading) {
+    ContactCard c;
+    c.familyName = " Doe ";
+    c.spouse = " Anna";
+    c.title = "Boss\n";
+    c.organization = " ACME";
+    c.note = " keeps its blanks ";
+    c.phones.push_back({Place::Work, PhoneKind::Voice, false, " "});
+    c.emails.push_back({Place::Home, false, " jo@example.org"});
+    c.ims.push_back({Place::Home, false, "skype", "live:.cid.1234 "});
+    c.categories = {" ", "Friends "};
+    for (VCardVersion version : {VCardVersion::V3, VCardVersion::V4}) {
+        const std::string first = WriteVCard(c, version);
+        const auto read = ParseVCards(first);
+        ASSERT_EQ(read.cards.size(), 1u) << first;
+        EXPECT_EQ(WriteVCard(read.cards[0], version), first);
+        EXPECT_EQ(read.cards[0].spouse, "Anna");
+        EXPECT_EQ(read.cards[0].note, " keeps its blanks ");
+        EXPECT_EQ(read.cards[0].ims.at(0).address, "live:.cid.1234");
+    }
+    EXPECT_NE(WriteVCard(c, VCardVersion::V3).find("\r\nX-SPOUSE:Anna\r\n"), std::string::npos);
 }
 
 }  // namespace
