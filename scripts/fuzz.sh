@@ -3,13 +3,17 @@
 # build-fuzz/ and runs one of them, or all of them.
 #   scripts/fuzz.sh TARGET [SECONDS]   run one target (default 600 s) and merge
 #                                      new coverage into its stored corpus
-#   scripts/fuzz.sh --all SECONDS      run every target from its stored corpus
+#   scripts/fuzz.sh --all SECONDS [JOBS]
+#                                      run every target from its stored corpus
 #                                      without changing it (what CI does): a
 #                                      fixed seed and a fixed number of runs,
 #                                      cut short after SECONDS, so a CI run is
 #                                      the same inputs as a local one, or a
 #                                      prefix of them; a crash fails and its
-#                                      reproducer is printed
+#                                      reproducer is printed. JOBS targets run
+#                                      at once (default: one per core); each
+#                                      is one process on one core, so the
+#                                      runs are the same whatever JOBS is
 # Targets: the *_fuzz.cpp files of tests/fuzz (vcard_reader, ical_reader, ...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +27,7 @@ for f in tests/fuzz/*_fuzz.cpp; do t=$(basename "$f" _fuzz.cpp); targets+=("$t")
 if [[ ${1:-} == --all ]]; then
   run=("${targets[@]}")
   seconds=${2:-60}
+  jobs=${3:-$(nproc)}
   merge=0
   seed=(-seed=1)
   # About 50 s of runs each on a busy 2-core machine.
@@ -34,6 +39,7 @@ else
   [[ " ${targets[*]} " == *" $1 "* ]] || { echo "unknown target '$1' (targets: ${targets[*]})" >&2; exit 2; }
   run=("$1")
   seconds=${2:-600}
+  jobs=1
   merge=1
   seed=()
   declare -A runs=()
@@ -44,14 +50,14 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERRO
 cmake --build "$build" -j"$(nproc)" --target "${run[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-status=0
-for t in "${run[@]}"; do
-  limit=()
+# Runs target $1; prints what it found (or its statistics) and returns
+# non-zero on a crash.
+fuzz_one() {
+  local t=$1 status=0
+  local limit=() dict=()
   [[ -n ${runs[$t]:-} ]] && limit=(-runs="${runs[$t]}")
-  dict=()
   [[ -f tests/fuzz/$t.dict ]] && dict=(-dict="$PWD/tests/fuzz/$t.dict")
-  artifacts="$build/artifacts/$t"
-  work="$build/corpus/$t"
+  local artifacts="$build/artifacts/$t" work="$build/corpus/$t"
   mkdir -p "$artifacts" "$work"
   echo "== fuzz $t for $seconds s"
   # New inputs go to a scratch corpus; the stored one is only read.
@@ -73,5 +79,27 @@ for t in "${run[@]}"; do
     "$build/fuzz/fuzz_$t" -merge=1 "$corpus_root/$t" "$work" "${dict[@]}" >/dev/null 2>&1
     echo "corpus of $t: $(ls "$corpus_root/$t" | wc -l) inputs"
   fi
+  return $status
+}
+
+status=0
+if ((jobs <= 1)); then
+  for t in "${run[@]}"; do fuzz_one "$t" || status=1; done
+  exit $status
+fi
+# Up to $jobs targets at once; each one's report is printed whole, in the
+# targets' order, once all have finished.
+for t in "${run[@]}"; do
+  while (($(jobs -pr | wc -l) >= jobs)); do wait -n || true; done
+  (
+    result=0
+    fuzz_one "$t" >"$build/fuzz-$t.report" 2>&1 || result=1
+    echo $result >"$build/fuzz-$t.status"
+  ) &
+done
+wait
+for t in "${run[@]}"; do
+  cat "$build/fuzz-$t.report"
+  [[ $(cat "$build/fuzz-$t.status" 2>/dev/null) == 0 ]] || status=1
 done
 exit $status

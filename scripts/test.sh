@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds Calyra and runs every test. Warnings are errors here (developers
-# and CI see them first); a plain cmake build keeps them as warnings.
+# and CI see them first); a plain cmake build keeps them as warnings. The
+# default target is what the tests need: the component, the client and its
+# companion programs (a test installs them all) and the test programs; the
+# benchmarks are built only with -DCALYRA_BUILD_BENCH=ON (CI does).
 #   scripts/test.sh [build-dir] [extra cmake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -124,9 +124,11 @@ SqlText& SqlText::AppendQuoted(std::u16string_view text) {
 }
 
 SqlText& SqlText::AppendName(std::u16string_view name) {
-    AppendUnits(u"[");
-    AppendDoubling(name, u']');
-    AppendUnits(u"]");
+    // Double quotes, not the brackets of the statement texts: SQLite reads
+    // a bracketed name up to its first ], with no way to write one inside.
+    AppendUnits(u"\"");
+    AppendDoubling(name, u'"');
+    AppendUnits(u"\"");
     return *this;
 }
 

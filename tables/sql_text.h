@@ -72,7 +72,7 @@ public:
     SqlText& AppendQuoted(BSTR text);
     SqlText& AppendQuoted(std::u16string_view text);
     // A name the program learns only at run time (a table read from the
-    // schema): bracketed, with every ] doubled, so it stays one name.
+    // schema): in double quotes, every " doubled, so it stays one name.
     SqlText& AppendName(std::u16string_view name);
     // Signed decimal text.
     SqlText& AppendLong(LONG value);

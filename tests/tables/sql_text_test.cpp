@@ -10,9 +10,11 @@
 #include "tables/sql_text.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 
+#include "platform/utf8.h"
 #include "tables/value_conversions.h"
 
 using calyra::Bstr;
@@ -56,6 +58,29 @@ TEST(SqlText, AppendingItselfOrItsOwnTextIsSafe) {
     EXPECT_EQ(Text(sql), u"ab'ab'");
     sql.AppendQuoted(sql.view());  // a view into the text being grown
     EXPECT_EQ(Text(sql), u"ab'ab'ab''ab''");
+}
+
+// A name learnt at run time (a table listed by the schema) stays one name,
+// whatever it holds: run against SQLite, the statement reaches the table of
+// that name and nothing else.
+TEST(SqlText, NamesFromTheSchemaStayOneName) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    const auto run = [db](const SqlText& sql) {
+        const std::string text = calyra::Utf16ToUtf8(sql.view());
+        return sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr);
+    };
+    for (const std::u16string name :
+         {u"plain", u"x]; DROP TABLE [keep]; --", u"x\"; DROP TABLE [keep]; --", u"it's [odd]]", u"]", u"\""}) {
+        SCOPED_TRACE(calyra::Utf16ToUtf8(name));
+        ASSERT_EQ(run(SqlText(u"CREATE TABLE [keep] ([a]);")), SQLITE_OK);
+        ASSERT_EQ(run(SqlText(u"CREATE TABLE ").AppendName(name).Append(u" ([a]);")), SQLITE_OK);
+        EXPECT_EQ(run(SqlText(u"INSERT INTO ").AppendName(name).Append(u" VALUES('").AppendQuoted(name).Append(u"');")),
+                  SQLITE_OK);
+        EXPECT_EQ(run(SqlText(u"DROP TABLE ").AppendName(name).Append(u";")), SQLITE_OK);
+        EXPECT_EQ(run(SqlText(u"DROP TABLE [keep];")), SQLITE_OK) << "the name reached another table";
+    }
+    sqlite3_close(db);
 }
 
 }  // namespace
