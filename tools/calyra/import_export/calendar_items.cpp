@@ -87,16 +87,8 @@ bool IsPrivate(const std::string& classification) {
     return classification == "PRIVATE" || classification == "CONFIDENTIAL";
 }
 
-const FieldInfo& Field(const RecordDesc& desc, const char* key) {
-    const FieldInfo* f = FindField(desc, key);
-    if (!f) throw std::logic_error(std::string(desc.name) + " has no field " + key);
-    return *f;
-}
-
-std::string Text(const Json& v) { return v.is_string() ? v.get<std::string>() : ""; }
-
 // "Phone Calls" and "phone-calls" -> "phonecalls", to match the kind names.
-std::string Folded(const std::string& text) {
+std::string KindWord(const std::string& text) {
     std::string out;
     for (char c : text)
         if (std::isalnum(static_cast<unsigned char>(c)))
@@ -132,7 +124,7 @@ public:
         bool cut = false;
         std::string fitted = FitText(text, &cut);
         if (cut) warn(std::string(key) + " is longer than a record keeps; cut");
-        SetField(Field(desc, key), record, fitted);
+        SetField(RequireField(desc, key), record, fitted);
     }
     std::string subject() {
         if (!item().summary.empty()) return item().summary;
@@ -289,7 +281,7 @@ public:
         if (item.alarmFromEnd && item.end) reminder -= static_cast<LONG>((*item.end - *item.start) / 60);
         e->lReminderTime = reminder;
         if (!item.categories.empty()) {
-            SetField(Field(desc, "event_category_id"), e, categoryId(item.categories.front()));
+            SetField(RequireField(desc, "event_category_id"), e, categoryId(item.categories.front()));
             if (item.categories.size() > 1)
                 m_report.notStored("CATEGORIES (after the first)", item.categories.size() - 1);
         }
@@ -389,7 +381,7 @@ private:
                                               "time_zone"};
         const RecordDesc& desc = RecordDescriptionOf<tagEventInfo>();
         auto take = [&](const char* key) {
-            const FieldInfo& f = Field(desc, key);
+            const FieldInfo& f = RequireField(desc, key);
             SetFieldFromJson(f, row, FieldToJson(f, &entry));
         };
         for (const char* key : kFields)
@@ -450,13 +442,13 @@ private:
     std::string categoryId(const std::string& name) {
         if (!m_categoriesLoaded) {
             for (const auto& c : AllCategories(m_categories.get()))
-                m_categoryIds.emplace(Text(c["event_category_name"]), Text(c["event_category_id"]));
+                m_categoryIds.emplace(JsonText(c["event_category_name"]), JsonText(c["event_category_id"]));
             m_categoriesLoaded = true;
         }
         if (auto it = m_categoryIds.find(name); it != m_categoryIds.end()) return it->second;
         OwnedRecord<tagEventCategoryInfo> category;
         bool cut = false;
-        SetField(Field(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &category,
+        SetField(RequireField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &category,
                  FitText(name, &cut));
         category.bIsSelected = 1;  // new categories show in the selected lists
         LONG err = 0;
@@ -560,7 +552,7 @@ LONG TaskReminderOf(const CalendarItem& item, LONG minutes, ImportReport& report
 
 void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
     const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
-    static const auto kinds = EnumValues(Field(desc, "task_category").enumName);
+    static const auto kinds = EnumValues(RequireField(desc, "task_category").enumName);
     const CalendarItem& item = r.item();
     if (std::string why = DateProblemOf(item); !why.empty()) throw ClientError(why);
     r.setText(desc, t, "subject", r.subject());
@@ -576,7 +568,7 @@ void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
     bool kindFound = false;
     for (const auto& category : item.categories) {
         auto kind = std::find_if(kinds.begin(), kinds.end(),
-                                 [&](const auto& k) { return Folded(k.first) == Folded(category); });
+                                 [&](const auto& k) { return KindWord(k.first) == KindWord(category); });
         if (kind != kinds.end() && !kindFound) {
             t->eTaskCategory = static_cast<enumTaskCategory>(kind->second);
             kindFound = true;
@@ -602,7 +594,7 @@ void OverlayTask(const tagTaskInfo& entry, tagTaskInfo* row) {
                                           "private",    "reminder_time"};
     const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
     for (const char* key : kFields) {
-        const FieldInfo& f = Field(desc, key);
+        const FieldInfo& f = RequireField(desc, key);
         SetFieldFromJson(f, row, FieldToJson(f, &entry));
     }
     if (entry.eTaskCategory != enumTaskCategory_None) row->eTaskCategory = entry.eTaskCategory;
@@ -669,7 +661,7 @@ void ImportTasks(Session& session, const std::vector<SourcedItem>& items, Import
 std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
     std::map<std::string, std::string> categoryNames;
     for (const auto& c : AllCategories(session.access<IEventCategoryAccess>().get()))
-        categoryNames[Text(c["event_category_id"])] = Text(c["event_category_name"]);
+        categoryNames[JsonText(c["event_category_id"])] = JsonText(c["event_category_name"]);
     const ProfileEvents stored(session);
     std::vector<CalendarItem> out;
     for (const tagEventInfo& e : stored.masters()) {
@@ -708,7 +700,7 @@ std::vector<CalendarItem> ExportTasks(Session& session) {
     LONG err = 0, count = 0;
     OwnedRecordArray<tagTaskInfo> all;
     Check(tasks->GetAllTasks(&err, &count, &all), err, "cannot list the tasks");
-    const auto kinds = EnumValues(Field(RecordDescriptionOf<tagTaskInfo>(), "task_category").enumName);
+    const auto kinds = EnumValues(RequireField(RecordDescriptionOf<tagTaskInfo>(), "task_category").enumName);
     std::vector<CalendarItem> out;
     for (const tagTaskInfo& t : all) {
         CalendarItem item;

@@ -126,14 +126,6 @@ PhoneKind PhoneKindOf(const Json& item) {
     return PhoneKind::Voice;
 }
 
-std::string Text(const Json& v) { return v.is_string() ? v.get<std::string>() : ""; }
-
-const FieldInfo& Field(const RecordDesc& desc, const char* key) {
-    const FieldInfo* f = FindField(desc, key);
-    if (!f) throw std::logic_error(std::string(desc.name) + " has no field " + key);
-    return *f;
-}
-
 std::string Joined(std::initializer_list<const std::string*> parts, const char* separator) {
     std::string out;
     for (const std::string* p : parts)
@@ -186,7 +178,7 @@ std::string ItemKey(const DetailFamily& family, const Json& item) {
     const auto& fields = FieldsOf(*family.record);
     for (size_t i = 1; i < fields.size(); ++i) {
         if (fields[i].kind != FieldKind::Text) continue;
-        const std::string text = Text(item[fields[i].key]);
+        const std::string text = JsonText(item[fields[i].key]);
         key += (fields[i].key == "phone_number" ? Digits(text) : Folded(text)) + '\x1f';
     }
     return key;
@@ -231,7 +223,7 @@ void Run(Session& session, const char16_t* sql) {
 ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
     const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     ContactCard card;
-    for (const auto& f : kTextFields) card.*f.member = Text(FieldToJson(Field(desc, f.key), &c));
+    for (const auto& f : kTextFields) card.*f.member = JsonText(FieldToJson(RequireField(desc, f.key), &c));
     card.prefixes = HonorificText(kTitles, c.eTitle);
     card.suffixes = HonorificText(kSuffixes, c.eSuffix);
     for (const auto& f : kDateFields) {
@@ -242,16 +234,18 @@ ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
     }
     const std::string id = BstrUtf8(c.bstrContactID);
     for (const auto& a : all.items(*FindDetailFamily("address"), id))
-        card.addresses.push_back({PlaceOf(a), a.value("primary", false), "", "", Text(a["street"]), Text(a["city"]),
-                                  Text(a["state"]), Text(a["zip_code"]), Text(a["country"])});
+        card.addresses.push_back({PlaceOf(a), a.value("primary", false), "", "", JsonText(a["street"]),
+                                  JsonText(a["city"]), JsonText(a["state"]), JsonText(a["zip_code"]),
+                                  JsonText(a["country"])});
     for (const auto& p : all.items(*FindDetailFamily("phone"), id))
-        card.phones.push_back({PlaceOf(p), PhoneKindOf(p), p.value("primary", false), Text(p["phone_number"])});
+        card.phones.push_back({PlaceOf(p), PhoneKindOf(p), p.value("primary", false), JsonText(p["phone_number"])});
     for (const auto& e : all.items(*FindDetailFamily("email"), id))
-        card.emails.push_back({PlaceOf(e), e.value("primary", false), Text(e["email"])});
+        card.emails.push_back({PlaceOf(e), e.value("primary", false), JsonText(e["email"])});
     for (const auto& u : all.items(*FindDetailFamily("url"), id))
-        card.urls.push_back({PlaceOf(u), u.value("primary", false), Text(u["web_url"])});
+        card.urls.push_back({PlaceOf(u), u.value("primary", false), JsonText(u["web_url"])});
     for (const auto& im : all.items(*FindDetailFamily("im"), id))
-        card.ims.push_back({PlaceOf(im), im.value("primary", false), Text(im["protocol"]), Text(im["address"])});
+        card.ims.push_back(
+            {PlaceOf(im), im.value("primary", false), JsonText(im["protocol"]), JsonText(im["address"])});
     for (const auto& group : all.groups(id))
         if (std::find(card.categories.begin(), card.categories.end(), group.name) == card.categories.end())
             card.categories.push_back(group.name);
@@ -301,7 +295,8 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
             const DetailFamily& f = *FindDetailFamily(family);
             const std::string key = family[0] == 'p' ? "phone_number" : "email";
             for (const auto& item : m_stored->items(f, id))
-                if (auto point = ContactPoint(f.name, Text(item[key])); !point.empty()) candidate.keys.push_back(point);
+                if (auto point = ContactPoint(f.name, JsonText(item[key])); !point.empty())
+                    candidate.keys.push_back(point);
         }
         std::sort(candidate.keys.begin(), candidate.keys.end());
         m_byName.emplace(NameKey(c), m_candidates.size());
@@ -314,12 +309,12 @@ ContactImporter::~ContactImporter() = default;
 std::string ContactImporter::groupId(const std::string& name) {
     if (!m_groupsLoaded) {
         for (const auto& g : AllGroups(m_groups.get()))
-            m_groupIds.emplace(Text(g["contact_group_name"]), Text(g["contact_group_id"]));
+            m_groupIds.emplace(JsonText(g["contact_group_name"]), JsonText(g["contact_group_id"]));
         m_groupsLoaded = true;
     }
     if (auto it = m_groupIds.find(name); it != m_groupIds.end()) return it->second;
     OwnedRecord<tagContactGroupInfo> group;
-    SetField(Field(RecordDescriptionOf<tagContactGroupInfo>(), "contact_group_name"), &group, name);
+    SetField(RequireField(RecordDescriptionOf<tagContactGroupInfo>(), "contact_group_name"), &group, name);
     LONG err = 0;
     Bstr id;
     Check(m_groups->AddContactGroup(&err, &group, &id), err, "cannot add the contact group \"" + name + "\"");
@@ -349,7 +344,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
         fit(card.familyName, "last_name");
         fit(card.givenName, "first_name");
     }
-    for (const auto& f : kTextFields) SetField(Field(desc, f.key), &contact, card.*f.member);
+    for (const auto& f : kTextFields) SetField(RequireField(desc, f.key), &contact, card.*f.member);
     if (!card.prefixes.empty()) {
         if (auto v = HonorificValue(kTitles, card.prefixes)) {
             contact.eTitle = static_cast<enumTitle>(*v);

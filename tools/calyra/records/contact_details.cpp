@@ -11,18 +11,13 @@
 #include "records/record_rows.h"
 #include "records/text_limits.h"
 #include "session/client_error.h"
+#include "session/text_matching.h"
 #include "tables/contact_detail_family.h"
 
 namespace calyra::cli {
 namespace {
 
 // ---- Reading option texts ---------------------------------------------------
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string_view Trim(std::string_view text) {
     auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
@@ -53,12 +48,6 @@ std::string_view LeadingWord(std::string_view text) {
     return IsAsciiWord(word) ? word : std::string_view{};
 }
 
-const FieldInfo& RequireField(const RecordDesc& desc, std::string_view key) {
-    const FieldInfo* f = FindField(desc, key);
-    if (!f) throw std::logic_error(std::string(desc.name) + " has no field " + std::string(key));
-    return *f;
-}
-
 const std::string& EnumOf(const DetailFamily& family, std::string_view key) {
     return RequireField(*family.record, key).enumName;
 }
@@ -74,7 +63,7 @@ std::string EnumNames(const std::string& enumName, const char* separator) {
 std::optional<std::string> TakeEnumPrefix(std::string_view* text, const std::string& enumName) {
     const size_t colon = text->find(':');
     if (colon == std::string_view::npos) return std::nullopt;
-    const std::string word = Lower(text->substr(0, colon));
+    const std::string word = AsciiLower(text->substr(0, colon));
     for (const auto& [name, value] : EnumValues(enumName))
         if (name == word) {
             text->remove_prefix(colon + 1);

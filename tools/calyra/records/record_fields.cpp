@@ -3,10 +3,12 @@
 #include <cctype>
 #include <cmath>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/bstr.h"
 #include "records/text_limits.h"
 #include "session/client_error.h"
+#include "session/text_matching.h"
 #include "session/user_time.h"
 
 namespace calyra::cli {
@@ -91,12 +93,6 @@ std::optional<long long> ParseInteger(std::string_view text) {
     return text[0] == '-' ? -v : v;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 void StoreText(const FieldInfo& f, void* record, std::string_view text) {
     BSTR copy = Bstr::FromUtf8(text).Detach();
     SysFreeString(At<BSTR>(record, f));
@@ -133,6 +129,12 @@ const FieldInfo* FindField(const RecordDesc& record, std::string_view key) {
     return nullptr;
 }
 
+const FieldInfo& RequireField(const RecordDesc& record, std::string_view key) {
+    const FieldInfo* f = FindField(record, key);
+    if (!f) throw std::logic_error(std::string(record.name) + " has no field " + std::string(key));
+    return *f;
+}
+
 const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& enumName) {
     // Worked out once for every enumeration, at first use, and read without
     // a lock: an import sets a few enumerated fields per record, and
@@ -159,6 +161,8 @@ const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& e
     auto it = library.find(enumName);
     return it == library.end() ? kNone : it->second;
 }
+
+std::string JsonText(const Json& value) { return value.is_string() ? value.get<std::string>() : ""; }
 
 Json FieldToJson(const FieldInfo& f, const void* record) {
     switch (f.kind) {
@@ -211,7 +215,7 @@ void SetField(const FieldInfo& f, void* record, std::string_view text) {
             }
             return;
         case FieldKind::Flag: {
-            std::string t = Lower(text);
+            std::string t = AsciiLower(text);
             if (t == "yes" || t == "true" || t == "1" || t == "on")
                 StoreLong(f, record, 1);
             else if (t == "no" || t == "false" || t == "0" || t == "off")
@@ -221,7 +225,7 @@ void SetField(const FieldInfo& f, void* record, std::string_view text) {
             return;
         }
         case FieldKind::Enum: {
-            std::string t = Lower(text);
+            std::string t = AsciiLower(text);
             if (IsHonorific(f.enumName) && (t.empty() || t == "none")) return StoreLong(f, record, 0);
             for (const auto& [name, value] : EnumValues(f.enumName))
                 if (name == t) return StoreLong(f, record, value);

@@ -52,11 +52,17 @@ bool IsHonorific(std::string_view enumName);
 const std::vector<FieldInfo>& FieldsOf(const RecordDesc& record);
 // One field by key; nullptr when the record has none.
 const FieldInfo* FindField(const RecordDesc& record, std::string_view key);
+// One field the program knows the record has; throws std::logic_error when
+// it has not (a mistake of this program, not of its input).
+const FieldInfo& RequireField(const RecordDesc& record, std::string_view key);
 
 // The names of an enumeration's values ("mobile", "fax", ...), in order;
 // for a title or suffix the first value is kChosenFirstHonorific. Worked out
 // once and kept for the life of the program.
 const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& enumName);
+
+// A JSON text as it is, anything else (null, a number) as "".
+std::string JsonText(const Json& value);
 
 Json FieldToJson(const FieldInfo& field, const void* record);
 Json RecordToJson(const RecordDesc& desc, const void* record);

@@ -15,13 +15,6 @@ bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string Utf8Of(const icu::UnicodeString& text) {
     std::string out;
     text.toUTF8String(out);
@@ -51,6 +44,13 @@ icu::Collator& SortOrder() {
 }
 
 }  // namespace
+
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
 
 std::string FoldForSearch(std::string_view text) {
     if (IsAscii(text)) return AsciiLower(text);

@@ -25,6 +25,10 @@ std::string FoldForSearch(std::string_view text);
 // `text` (UTF-8) case-folded only, for matching a name exactly.
 std::string FoldCase(std::string_view text);
 
+// A-Z made a-z, every other byte as it is: for words of the command line
+// and of file formats, which are ASCII.
+std::string AsciiLower(std::string_view text);
+
 // <0, 0 or >0 as `a` sorts before, with or after `b` (UTF-8).
 int CollateForSort(std::string_view a, std::string_view b);
 
