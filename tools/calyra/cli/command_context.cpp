@@ -2,16 +2,7 @@
 
 namespace calyra::cli {
 
-std::string CommandContext::chosenWords(CLI::App& app) {
-    std::string words;
-    for (CLI::App* node = &app; !node->get_subcommands().empty();) {
-        node = node->get_subcommands().front();
-        words += (words.empty() ? "" : " ") + node->get_name();
-    }
-    return words;
-}
-
-const std::function<void()>* CommandContext::chosen(CLI::App& app) const {
+const CommandAction* CommandContext::chosen(CLI::App& app) const {
     CLI::App* node = &app;
     while (true) {
         auto subs = node->get_subcommands();

@@ -22,6 +22,16 @@
 
 namespace calyra::cli {
 
+// What a command does to the database file. A command that only reads,
+// given a missing or empty file, says so instead of creating a database.
+enum class Access { Reads, Writes };
+
+// What running a leaf command does.
+struct CommandAction {
+    Access access;
+    std::function<void()> run;
+};
+
 class CommandContext {
 public:
     GlobalOptions options;
@@ -51,11 +61,15 @@ public:
         m_output.reset();
     }
 
-    // Makes `action` what running `command` does.
-    void bind(CLI::App* command, std::function<void()> action) { m_actions[command] = std::move(action); }
+    // Makes `action` what running `command` does, and says whether it
+    // only reads the file. `sql` and `events exceptions` read in their
+    // reading form; their actions call willWrite() when they will write.
+    void bind(CLI::App* command, Access access, std::function<void()> action) {
+        m_actions[command] = CommandAction{access, std::move(action)};
+    }
     // The action of the deepest chosen subcommand of `app`; nullptr when the
     // chosen command is a group without a leaf.
-    const std::function<void()>* chosen(CLI::App& app) const;
+    const CommandAction* chosen(CLI::App& app) const;
 
     // Closes the session (the database) now.
     void close() { m_session.reset(); }
@@ -65,14 +79,11 @@ public:
     // will write after all (sql with a statement that changes the file).
     void willWrite() { options.readOnly = false; }
 
-    // The chosen command's words ("contacts list"), empty for none.
-    static std::string chosenWords(CLI::App& app);
-
 private:
     std::unique_ptr<Session> m_session;
     std::unique_ptr<Output> m_output;
     std::ostream* m_stream = nullptr;
-    std::map<CLI::App*, std::function<void()>> m_actions;
+    std::map<CLI::App*, CommandAction> m_actions;
 };
 
 }  // namespace calyra::cli

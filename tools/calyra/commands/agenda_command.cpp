@@ -25,7 +25,7 @@ void AddAgendaCommand(CLI::App& app, CommandContext& ctx) {
     cmd->add_option("when", *when, "The first day: today, tomorrow, week, 2027-03-05, \"next mon\", +2d");
     cmd->add_option("--days", *days, "How many days (default 7)")->check(CLI::Range(1, 3660));
     auto view = std::make_shared<ViewOptions>(cmd);
-    ctx.bind(cmd, [&ctx, when, days, view] {
+    ctx.bind(cmd, Access::Reads, [&ctx, when, days, view] {
         const UserTime user(ctx.settings);
         const bool week = when->size() == 1 && when->front() == "week";
         const long long first = week ? user.weekOf(user.today()) : ViewDay(user, *when, "agenda");

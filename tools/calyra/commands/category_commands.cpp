@@ -104,7 +104,7 @@ void AddSelection(CLI::App* group, CommandContext& ctx, const char* name, bool s
         name, select ? "Select a category (its events show in events list --selected)" : "Deselect a category");
     auto text = std::make_shared<std::string>();
     cmd->add_option("category", *text, "Category ID or name")->required();
-    ctx.bind(cmd, [&ctx, text, select] {
+    ctx.bind(cmd, Access::Writes, [&ctx, text, select] {
         auto categories = ctx.session().access<IEventCategoryAccess>();
         OwnedRecord<tagEventCategoryInfo> info;
         const std::string id = ReadCategory(categories.get(), *text, &info);
@@ -127,7 +127,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     auto* list = group->add_subcommand("list", "List the categories");
     auto listShape = std::make_shared<ListOptions>(
         list, ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()), kCategoryColumns);
-    ctx.bind(list, [&ctx, listShape] {
+    ctx.bind(list, Access::Reads, [&ctx, listShape] {
         Json all = Json::array();
         for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get()))
             all.push_back(Shown(c, ctx.out()));
@@ -137,7 +137,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     auto* show = group->add_subcommand("show", "Show a category");
     auto showText = std::make_shared<std::string>();
     show->add_option("category", *showText, "Category ID or name")->required();
-    ctx.bind(show, [&ctx, showText] {
+    ctx.bind(show, Access::Reads, [&ctx, showText] {
         const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
         ctx.out().object(Shown(NamedCategory(all, *showText), ctx.out()));
     });
@@ -146,7 +146,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     auto name = std::make_shared<std::string>();
     add->add_option("name", *name, "The category's name")->required();
     auto addOptions = std::make_shared<CategoryOptions>(add, false);
-    ctx.bind(add, [&ctx, name, addOptions] {
+    ctx.bind(add, Access::Writes, [&ctx, name, addOptions] {
         OwnedRecord<tagEventCategoryInfo> info;
         addOptions->apply(&info);
         SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &info, *name);
@@ -161,7 +161,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     auto editText = std::make_shared<std::string>();
     edit->add_option("category", *editText, "Category ID or name")->required();
     auto editOptions = std::make_shared<CategoryOptions>(edit, true);
-    ctx.bind(edit, [&ctx, editText, editOptions] {
+    ctx.bind(edit, Access::Writes, [&ctx, editText, editOptions] {
         if (editOptions->given() == 0) throw ClientError("nothing to change (see categories edit --help)", 2);
         {
             OwnedRecord<tagEventCategoryInfo> probe;  // reads every option before the database is touched
@@ -190,7 +190,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     auto withEvents = std::make_shared<bool>(false);
     rm->add_option("categories", *rmTexts, "Category IDs or names")->required();
     rm->add_flag("--with-events", *withEvents, "Delete the categories' events too");
-    ctx.bind(rm, [&ctx, rmTexts, withEvents] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmTexts, withEvents] {
         Session& session = ctx.session();
         auto categories = session.access<IEventCategoryAccess>();
         std::vector<std::string> ids;

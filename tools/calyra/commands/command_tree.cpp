@@ -36,41 +36,6 @@ constexpr CommandFamily kCommandTree[] = {
     {nullptr, "completion, manpage", AddShellIntegrationCommands},
 };
 
-// The commands that only read: on a missing or empty file they say so
-// instead of creating a database. `sql` and `events exceptions` are here
-// for their reading form; their actions ask for a file they may create when
-// they write (CommandContext::willWrite). A command not listed writes.
-constexpr const char* kReadingCommands[] = {
-    "info",
-    "sql",
-    "profiles list",
-    "profiles use",
-    "contacts list",
-    "contacts find",
-    "contacts show",
-    "contacts export",
-    "groups list",
-    "groups members",
-    "events list",
-    "events show",
-    "events month",
-    "events week",
-    "events day",
-    "agenda",
-    "events export",
-    "events exceptions",
-    "categories list",
-    "categories show",
-    "tasks list",
-    "tasks show",
-    "tasks export",
-    "sync options get",
-    "sync albums list",
-    "sync synced-albums",
-    "sync synced-podcasts",
-    "plays top",
-};
-
 CLI::App& ParentOf(CLI::App& app, const CommandFamily& family) {
     if (!family.parent) return app;
     for (CLI::App* sub : app.get_subcommands({}))
@@ -80,12 +45,6 @@ CLI::App& ParentOf(CLI::App& app, const CommandFamily& family) {
 }
 
 }  // namespace
-
-bool OnlyReads(const std::string& command) {
-    for (const char* reading : kReadingCommands)
-        if (command == reading) return true;
-    return false;
-}
 
 void AddCommandTree(CLI::App& app, CommandContext& ctx) {
     for (const CommandFamily& family : kCommandTree) family.add(ParentOf(app, family), ctx);

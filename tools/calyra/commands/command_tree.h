@@ -18,9 +18,6 @@ namespace calyra::cli {
 // the order --help lists them in).
 void AddCommandTree(CLI::App& app, CommandContext& ctx);
 
-// Whether the command (its words, "contacts list") only reads the file.
-bool OnlyReads(const std::string& command);
-
 void AddInfoCommands(CLI::App& app, CommandContext& ctx);
 void AddConfigCommands(CLI::App& app, CommandContext& ctx);
 void AddProfileCommands(CLI::App& app, CommandContext& ctx);

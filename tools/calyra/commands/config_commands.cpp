@@ -18,13 +18,13 @@ std::string KeyList() {
 
 void AddConfigCommands(CLI::App& app, CommandContext& ctx) {
     auto* config = app.add_subcommand("config", "Show the settings and where each comes from; set or unset one");
-    ctx.bind(config, [&ctx] { ctx.out().list(ctx.settings.json(), {"setting", "value", "source"}); });
+    ctx.bind(config, Access::Writes, [&ctx] { ctx.out().list(ctx.settings.json(), {"setting", "value", "source"}); });
 
     auto* set = config->add_subcommand("set", "Store a setting in the config file (" + KeyList() + ")");
     auto key = std::make_shared<std::string>(), value = std::make_shared<std::string>();
     set->add_option("key", *key, "The setting")->required();
     set->add_option("value", *value, "Its value")->required();
-    ctx.bind(set, [&ctx, key, value] {
+    ctx.bind(set, Access::Writes, [&ctx, key, value] {
         if (value->empty()) throw ClientError("an empty value: use 'calyra config unset " + *key + "'", 2);
         const auto file = Settings::DefaultFile();
         Settings::Store(file, *key, *value);
@@ -35,7 +35,7 @@ void AddConfigCommands(CLI::App& app, CommandContext& ctx) {
     auto* unset = config->add_subcommand("unset", "Remove a setting from the config file");
     auto unsetKey = std::make_shared<std::string>();
     unset->add_option("key", *unsetKey, "The setting")->required();
-    ctx.bind(unset, [&ctx, unsetKey] {
+    ctx.bind(unset, Access::Writes, [&ctx, unsetKey] {
         const auto file = Settings::DefaultFile();
         Settings::Store(file, *unsetKey, "");
         ctx.out().done("removed " + *unsetKey + " from " + file.string(),

@@ -131,7 +131,7 @@ void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const Detail
     auto itemIds = std::make_shared<std::vector<std::string>>();
     rm->add_option("contact", *contactId, "Contact ID")->required();
     rm->add_option("items", *itemIds, "IDs of the " + plural)->required();
-    ctx.bind(rm, [&ctx, &family, contactId, itemIds, what] {
+    ctx.bind(rm, Access::Writes, [&ctx, &family, contactId, itemIds, what] {
         const std::string& id = *contactId;
         const auto items = UniqueIds(*itemIds);
         for (const auto& item : items) CheckedId(item, what);
@@ -189,7 +189,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
 
     auto* list = group->add_subcommand("list", "List the contacts of the profile");
     auto listShape = std::make_shared<ListOptions>(list, ContactListFields(), ContactColumns());
-    ctx.bind(list, [&ctx, listShape] { listShape->show(ctx.out(), ListContacts(ctx.session())); });
+    ctx.bind(list, Access::Reads, [&ctx, listShape] { listShape->show(ctx.out(), ListContacts(ctx.session())); });
 
     auto* find = group->add_subcommand(
         "find",
@@ -202,7 +202,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto findText = std::make_shared<std::string>();
     find->add_option("text", *findText, "What to look for")->required();
     auto findShape = std::make_shared<ListOptions>(find, ContactListFields(), ContactColumns());
-    ctx.bind(find, [&ctx, findText, findShape] {
+    ctx.bind(find, Access::Reads, [&ctx, findText, findShape] {
         const ContactQuery query(*findText);
         findShape->show(ctx.out(), ListContacts(ctx.session(), &query));
     });
@@ -210,13 +210,13 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
     auto showId = std::make_shared<std::string>();
     show->add_option("id", *showId, "Contact ID")->required();
-    ctx.bind(show,
+    ctx.bind(show, Access::Reads,
              [&ctx, showId] { ctx.out().object(ShowContact(ctx.session().access<IContactAccess>().get(), *showId)); });
 
     auto* add = group->add_subcommand("add", "Add a contact");
     auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactInfo>{}, kNotGiven);
     auto addDetails = std::make_shared<DetailOptions>(add, false);
-    ctx.bind(add, [&ctx, addFields, addDetails] {
+    ctx.bind(add, Access::Writes, [&ctx, addFields, addDetails] {
         if (addFields->given() + addDetails->given() == 0)
             throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
         OwnedRecord<tagContactInfo> info;
@@ -247,7 +247,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
     auto editDetails = std::make_shared<DetailOptions>(edit, true);
     auto editor = AddEditorFlag(edit, EditorKind::Contact);
-    ctx.bind(edit, [&ctx, editId, editFields, editDetails, editor] {
+    ctx.bind(edit, Access::Writes, [&ctx, editId, editFields, editDetails, editor] {
         if (EditIfAsked(ctx, *editId, *editor, editFields->given() + editDetails->given() > 0, EditorKind::Contact))
             return;
         if (editFields->given() + editDetails->given() == 0)
@@ -279,7 +279,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto* rm = group->add_subcommand("rm", "Delete contacts with their details and memberships (all or none)");
     auto rmIds = std::make_shared<std::vector<std::string>>();
     rm->add_option("ids", *rmIds, "Contact IDs")->required();
-    ctx.bind(rm, [&ctx, rmIds] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmIds] {
         const auto ids = UniqueIds(*rmIds);
         for (const auto& id : ids) CheckedId(id, "contact");
         auto contacts = ctx.session().access<IContactAccess>();
@@ -298,7 +298,7 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     auto* clear = group->add_subcommand("clear", "Delete every contact of the profile");
     auto yes = std::make_shared<bool>(false);
     clear->add_flag("--yes", *yes, "Confirm deleting every contact of the profile");
-    ctx.bind(clear, [&ctx, yes] {
+    ctx.bind(clear, Access::Writes, [&ctx, yes] {
         if (!*yes) throw ClientError("contacts clear deletes every contact of the profile; add --yes to confirm", 2);
         auto contacts = ctx.session().access<IContactAccess>();
         LONG err = 0, count = 0;

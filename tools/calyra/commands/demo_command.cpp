@@ -169,7 +169,7 @@ void AddDemoCommand(CLI::App& app, CommandContext& ctx) {
         std::string("Fill a sample profile \"") + kDemoProfileName +
             "\" (contacts, groups, calendar, tasks, sync settings, plays) and show it; running it again adds only "
             "what is missing. Played files are empty stand-ins created beside the database.");
-    ctx.bind(demo, [&app, &ctx] { RunDemo(app, ctx); });
+    ctx.bind(demo, Access::Writes, [&app, &ctx] { RunDemo(app, ctx); });
 }
 
 }  // namespace calyra::cli

@@ -212,7 +212,7 @@ void AddList(CLI::App* group, CommandContext& ctx) {
                      "year after --from)");
     auto* byCategory = list->add_option("--category", *category, "Only events of this category (ID or name)");
     list->add_flag("--selected", *selected, "Only events of the selected categories")->excludes(byCategory);
-    ctx.bind(list, [&ctx, from, to, category, selected] {
+    ctx.bind(list, Access::Reads, [&ctx, from, to, category, selected] {
         const UserTime user(ctx.settings);
         if (!from->empty() || !to->empty()) {
             // A stretch of wall-clock time; an open --to reaches a year past --from.
@@ -251,7 +251,7 @@ void AddShow(CLI::App* group, CommandContext& ctx) {
     auto* show = group->add_subcommand("show", "Show every field of an event, its repetition and its exceptions");
     auto id = std::make_shared<std::string>();
     show->add_option("id", *id, "Event ID")->required();
-    ctx.bind(show, [&ctx, id] {
+    ctx.bind(show, Access::Reads, [&ctx, id] {
         CheckedId(*id, "event");
         const UserTime user(ctx.settings);
         auto events = ctx.session().access<IEventAccess>();
@@ -279,7 +279,7 @@ void AddAdd(CLI::App* group, CommandContext& ctx) {
     auto fields = std::make_shared<RecordOptions>(add, std::type_identity<tagEventInfo>{}, kNotEventOptions);
     add->get_option("--subject")->required();
     auto repeat = std::make_shared<RecurrenceOptions>(add);
-    ctx.bind(add, [&ctx, times, fields, repeat] {
+    ctx.bind(add, Access::Writes, [&ctx, times, fields, repeat] {
         const UserTime user(ctx.settings);
         OwnedRecord<tagEventInfo> info;
         info.ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
@@ -311,7 +311,7 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
     auto fields = std::make_shared<RecordOptions>(edit, std::type_identity<tagEventInfo>{}, kNotEventOptions);
     auto repeat = std::make_shared<RecurrenceOptions>(edit);
     auto editor = AddEditorFlag(edit, EditorKind::Event);
-    ctx.bind(edit, [&ctx, id, times, fields, repeat, editor] {
+    ctx.bind(edit, Access::Writes, [&ctx, id, times, fields, repeat, editor] {
         CheckedId(*id, "event");
         if (EditIfAsked(ctx, *id, *editor, fields->given() > 0 || times->given() || repeat->given(), EditorKind::Event))
             return;
@@ -346,7 +346,7 @@ void AddRemove(CLI::App* group, CommandContext& ctx) {
     auto* rm = group->add_subcommand("rm", "Delete an event (a recurring event with its exceptions)");
     auto id = std::make_shared<std::string>();
     rm->add_option("id", *id, "Event ID")->required();
-    ctx.bind(rm, [&ctx, id] {
+    ctx.bind(rm, Access::Writes, [&ctx, id] {
         CheckedId(*id, "event");
         auto events = ctx.session().access<IEventAccess>();
         OwnedRecord<tagEventInfo> info;
@@ -383,7 +383,7 @@ void AddExceptions(CLI::App* group, CommandContext& ctx) {
     cmd->add_option("--original", *original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
     auto times = std::make_shared<EventTimes>(cmd, false);
     auto fields = std::make_shared<RecordOptions>(cmd, std::type_identity<tagEventInfo>{}, kNotEventOptions);
-    ctx.bind(cmd, [&ctx, id, add, original, times, fields] {
+    ctx.bind(cmd, Access::Reads, [&ctx, id, add, original, times, fields] {
         CheckedId(*id, "event");
         if (!*add && (!original->empty() || times->given() || fields->given()))
             throw ClientError("--original and event fields go with --add", 2);

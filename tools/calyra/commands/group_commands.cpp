@@ -78,7 +78,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto listShape = std::make_shared<ListOptions>(
         list, ListOptions::KeysOf(GroupDesc(), {"members"}),
         std::vector<std::string>{"contact_group_id", "contact_group_name", "to_be_synced", "members"});
-    ctx.bind(list, [&ctx, listShape] {
+    ctx.bind(list, Access::Reads, [&ctx, listShape] {
         auto contacts = ctx.session().access<IContactAccess>();
         Json all = AllGroups(ctx.session().access<IContactGroupAccess>().get());
         for (auto& g : all) g["members"] = MembersOf(contacts.get(), g["contact_group_id"].get<std::string>()).size();
@@ -89,7 +89,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto name = std::make_shared<std::string>();
     add->add_option("name", *name, "The group's name")->required();
     auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
-    ctx.bind(add, [&ctx, name, addFields] {
+    ctx.bind(add, Access::Writes, [&ctx, name, addFields] {
         if (name->empty()) throw ClientError("a contact group needs a name", 2);
         OwnedRecord<tagContactGroupInfo> info;
         addFields->apply(&info);
@@ -107,7 +107,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto newName = std::make_shared<std::string>();
     auto* nameOption = edit->add_option("--name", *newName, "The group's new name");
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
-    ctx.bind(edit, [&ctx, editId, newName, nameOption, editFields] {
+    ctx.bind(edit, Access::Writes, [&ctx, editId, newName, nameOption, editFields] {
         const bool renamed = nameOption->count() > 0;
         if (editFields->given() == 0 && !renamed) throw ClientError("nothing to change (see groups edit --help)", 2);
         if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
@@ -136,7 +136,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto* rm = group->add_subcommand("rm", "Delete contact groups (their contacts stay; all or none)");
     auto rmIds = std::make_shared<std::vector<std::string>>();
     rm->add_option("groups", *rmIds, "Contact group IDs or names")->required();
-    ctx.bind(rm, [&ctx, rmIds] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmIds] {
         auto groups = ctx.session().access<IContactGroupAccess>();
         std::vector<Json> stored;
         std::vector<std::string> ids;
@@ -162,7 +162,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto membersId = std::make_shared<std::string>();
     members->add_option("group", *membersId, "Contact group ID or name")->required();
     auto membersShape = std::make_shared<ListOptions>(members, ContactListFields(), ContactColumns());
-    ctx.bind(members, [&ctx, membersId, membersShape] {
+    ctx.bind(members, Access::Reads, [&ctx, membersId, membersShape] {
         const Json group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
         const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), group["contact_group_id"]);
         // The profile's contacts read once, not a lookup per member.
@@ -180,7 +180,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto joinIds = std::make_shared<std::vector<std::string>>();
     join->add_option("group", *joinGroup, "Contact group ID or name")->required();
     join->add_option("contacts", *joinIds, "Contact IDs")->required();
-    ctx.bind(join, [&ctx, joinGroup, joinIds] {
+    ctx.bind(join, Access::Writes, [&ctx, joinGroup, joinIds] {
         Membership m = CheckMembership(ctx, *joinGroup, *joinIds);
         std::vector<std::string> joined, already;
         for (const auto& id : m.contactIds) {
@@ -210,7 +210,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto leaveIds = std::make_shared<std::vector<std::string>>();
     leave->add_option("group", *leaveGroup, "Contact group ID or name")->required();
     leave->add_option("contacts", *leaveIds, "Contact IDs")->required();
-    ctx.bind(leave, [&ctx, leaveGroup, leaveIds] {
+    ctx.bind(leave, Access::Writes, [&ctx, leaveGroup, leaveIds] {
         Membership m = CheckMembership(ctx, *leaveGroup, *leaveIds);
         std::vector<std::string> left, notMembers;
         for (const auto& id : m.contactIds) {

@@ -164,7 +164,7 @@ void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& 
                        "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
                        "X-WR-TIMEZONE, else UTC)");
     auto dryRun = AddDryRun(import);
-    ctx.bind(import, [&ctx, files, zone, what, events, dryRun] {
+    ctx.bind(import, Access::Writes, [&ctx, files, zone, what, events, dryRun] {
         if (!zone->empty() && !ix::KnownTimeZone(*zone))
             throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
         // A dry run never creates the file it would have stored into.
@@ -201,7 +201,7 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
     auto files = std::make_shared<std::vector<std::string>>();
     import->add_option("files", *files, "vCard files (.vcf); - reads standard input")->required();
     auto dryRun = AddDryRun(import);
-    ctx.bind(import, [&ctx, files, dryRun] {
+    ctx.bind(import, Access::Writes, [&ctx, files, dryRun] {
         if (*dryRun) ctx.options.readOnly = true;
         const auto inputs = ReadInputs(*files);
         ImportReport report("contacts");
@@ -236,7 +236,7 @@ void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
     auto version = std::make_shared<std::string>("3.0");
     exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
     exportCommand->add_option("--version", *version, "vCard version")->check(CLI::IsMember({"3.0", "4.0"}));
-    ctx.bind(exportCommand, [&ctx, out, version] {
+    ctx.bind(exportCommand, Access::Reads, [&ctx, out, version] {
         const auto cards = ExportContacts(ctx.session());
         const auto v = *version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
         WriteOutput(ctx, *out, ix::WriteVCards(cards, v), "contacts", cards.size());
@@ -253,7 +253,7 @@ void AddEventImportExport(CLI::App& group, CommandContext& ctx) {
     exportCommand->add_option("--from", *from,
                               "Only events that end at or after this time, in your time zone, e.g. 2027-01-01");
     exportCommand->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
-    ctx.bind(exportCommand, [&ctx, out, from, to] {
+    ctx.bind(exportCommand, Access::Reads, [&ctx, out, from, to] {
         // Typed as wall time, like every other date; the stored times are UTC.
         const UserTime user(ctx.settings);
         const auto range = user.readRange(*from, *to);
@@ -270,7 +270,7 @@ void AddTaskImportExport(CLI::App& group, CommandContext& ctx) {
     auto* exportCommand = group.add_subcommand("export", "Export the profile's tasks as iCalendar");
     auto out = std::make_shared<std::string>();
     exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
-    ctx.bind(exportCommand, [&ctx, out] {
+    ctx.bind(exportCommand, Access::Reads, [&ctx, out] {
         const auto items = ExportTasks(ctx.session());
         WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "tasks", items.size());
     });

@@ -236,7 +236,7 @@ void AddInfoCommands(CLI::App& app, CommandContext& ctx) {
                    "Delete the file first and start over with an empty database (also a file calyra refuses: "
                    "another program's, a later version's, not a database)");
     init->add_flag("--yes", *yes, "Confirm --reset without asking");
-    ctx.bind(init, [&ctx, initFile, reset, yes] {
+    ctx.bind(init, Access::Writes, [&ctx, initFile, reset, yes] {
         if (!initFile->empty()) ctx.options.db = *initFile;
         if (*reset) ResetFile(ctx.options.db.empty() ? DefaultDatabase() : std::filesystem::path(ctx.options.db), *yes);
         Session& s = ctx.session();
@@ -244,12 +244,12 @@ void AddInfoCommands(CLI::App& app, CommandContext& ctx) {
     });
 
     auto* info = app.add_subcommand("info", "Show the file, its schema version and the rows per profile and table");
-    ctx.bind(info, [&ctx] { ShowInfo(ctx); });
+    ctx.bind(info, Access::Reads, [&ctx] { ShowInfo(ctx); });
 
     auto* sql = app.add_subcommand("sql", "Run one SQL statement through the component's connection");
     auto text = std::make_shared<std::string>();
     sql->add_option("statement", *text, "The statement, e.g. \"SELECT * FROM tContact\"")->required();
-    ctx.bind(sql, [&ctx, text] { RunSql(ctx, *text); });
+    ctx.bind(sql, Access::Reads, [&ctx, text] { RunSql(ctx, *text); });
 }
 
 }  // namespace calyra::cli

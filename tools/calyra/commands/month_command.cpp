@@ -44,7 +44,7 @@ void AddMonthCommand(CLI::App& events, CommandContext& ctx) {
         ->check(CLI::Range(3, 60));
     cmd->add_option("--lines", *lines, "Event lines per week at most (default 3)")->check(CLI::Range(1, 20));
     auto view = std::make_shared<ViewOptions>(cmd);
-    ctx.bind(cmd, [&ctx, which, cellWidth, lines, view] {
+    ctx.bind(cmd, Access::Reads, [&ctx, which, cellWidth, lines, view] {
         const UserTime user(ctx.settings);
         int year = 0, month = 0;
         if (which->empty()) {

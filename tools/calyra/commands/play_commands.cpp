@@ -125,7 +125,7 @@ void AddPlayCommands(CLI::App& app, CommandContext& ctx) {
     podcastSkip.push_back("album");  // shared with the music options above
     auto podcastFields =
         std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedPodcast>{}, podcastSkip);
-    ctx.bind(record, [&ctx, path, podcast, musicFields, podcastFields] {
+    ctx.bind(record, Access::Writes, [&ctx, path, podcast, musicFields, podcastFields] {
         if (path->empty()) throw ClientError("the path must not be empty", 2);
         const std::string full = AbsolutePath(*path);
         Json result;
@@ -163,7 +163,7 @@ void AddPlayCommands(CLI::App& app, CommandContext& ctx) {
     auto topPodcast = std::make_shared<bool>(false);
     top->add_option("count", *count, fmt::format("How many ({} to {}, default 10)", kMinTopPlays, kMaxTopPlays));
     top->add_flag("--podcast", *topPodcast, "Podcast episodes instead of music files");
-    ctx.bind(top, [&ctx, count, topPodcast] {
+    ctx.bind(top, Access::Reads, [&ctx, count, topPodcast] {
         if (*count < kMinTopPlays || *count > kMaxTopPlays)
             throw ClientError(fmt::format("the count must be between {} and {}", kMinTopPlays, kMaxTopPlays), 2);
         if (*topPodcast)

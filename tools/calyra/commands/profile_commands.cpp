@@ -58,7 +58,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     auto* list = group->add_subcommand("list", "List the profiles");
     auto listShape = std::make_shared<ListOptions>(list, ListOptions::KeysOf(RecordDescriptionOf<tagProfileInfo>()),
                                                    kProfileColumns);
-    ctx.bind(list, [&ctx, listShape] {
+    ctx.bind(list, Access::Reads, [&ctx, listShape] {
         listShape->show(ctx.out(), AllProfiles(ctx.session().access<IProfileAccess>().get()));
     });
 
@@ -67,7 +67,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     add->add_option("name", *name, "The profile's name")->required();
     auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagProfileInfo>{},
                                                      std::vector<std::string>{"profile_id", "name"});
-    ctx.bind(add, [&ctx, name, addFields] {
+    ctx.bind(add, Access::Writes, [&ctx, name, addFields] {
         OwnedRecord<tagProfileInfo> info;
         addFields->apply(&info);
         SetField(*FindField(RecordDescriptionOf<tagProfileInfo>(), "name"), &info, *name);
@@ -83,7 +83,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     edit->add_option("profile", *editId, "Profile ID or name")->required();
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagProfileInfo>{},
                                                       std::vector<std::string>{"profile_id"});
-    ctx.bind(edit, [&ctx, editId, editFields] {
+    ctx.bind(edit, Access::Writes, [&ctx, editId, editFields] {
         auto profiles = ctx.session().access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *editId);
         if (editFields->given() == 0) throw ClientError("nothing to change (see profiles edit --help)", 2);
@@ -109,7 +109,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     auto yes = std::make_shared<bool>(false);
     rm->add_option("profile", *rmId, "Profile ID or name")->required();
     rm->add_flag("--yes", *yes, "Confirm deleting the profile's data");
-    ctx.bind(rm, [&ctx, rmId, yes] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmId, yes] {
         Session& session = ctx.session();
         auto profiles = session.access<IProfileAccess>();
         const std::string id = ResolveProfile(profiles.get(), *rmId);
@@ -159,7 +159,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     auto* use = group->add_subcommand("use", "Make a profile the default of every command (stored in the config file)");
     auto useProfile = std::make_shared<std::string>();
     use->add_option("profile", *useProfile, "Profile ID or name")->required();
-    ctx.bind(use, [&ctx, useProfile] {
+    ctx.bind(use, Access::Reads, [&ctx, useProfile] {
         // Only a profile this file has: a typo must not become the default.
         const std::string id = ResolveProfile(ctx.session().access<IProfileAccess>().get(), *useProfile);
         const auto file = Settings::DefaultFile();

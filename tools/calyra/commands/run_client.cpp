@@ -100,7 +100,7 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
         }
         if (db->count() > 0 && ctx.options.db.empty())
             throw ClientError("--db: the file name is empty (leave --db out for the default file)", 2);
-        ctx.options.readOnly = OnlyReads(CommandContext::chosenWords(app));
+        ctx.options.readOnly = action->access == Access::Reads;
         // The config file and the environment fill what the command line
         // left open.
         ctx.settings =
@@ -111,7 +111,7 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
             ctx.options.db = ctx.settings.get("database").value;
         if (ctx.options.profile.empty()) ctx.options.profile = ctx.settings.get("profile").value;
         try {
-            (*action)();
+            action->run();
         } catch (const ClientError& e) {
             // The component names no cause; the file may tell it.
             const auto* file = ctx.openDatabase();

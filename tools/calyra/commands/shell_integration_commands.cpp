@@ -187,14 +187,14 @@ void AddShellIntegrationCommands(CLI::App& app, CommandContext& ctx) {
     completion->add_option("shell", *shell, "bash, zsh or fish")
         ->required()
         ->check(CLI::IsMember({"bash", "zsh", "fish"}));
-    ctx.bind(completion, [&app, &ctx, shell] {
+    ctx.bind(completion, Access::Writes, [&app, &ctx, shell] {
         const std::string text = *shell == "bash"  ? BashScript(app)
                                  : *shell == "zsh" ? ZshScript(app)
                                                    : FishScript(app);
         ctx.out().stream() << text;
     });
     auto* manpage = app.add_subcommand("manpage", "Print the manual page (roff; man -l - shows it)");
-    ctx.bind(manpage, [&app, &ctx] { ctx.out().stream() << ManPage(app); });
+    ctx.bind(manpage, Access::Writes, [&app, &ctx] { ctx.out().stream() << ManPage(app); });
 }
 
 }  // namespace calyra::cli

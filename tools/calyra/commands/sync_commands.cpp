@@ -62,7 +62,7 @@ void AddOptionCommands(CLI::App* sync, CommandContext& ctx) {
     auto* get = group->add_subcommand("get", "Show the sync settings of one kind of data (never set: all zeros)");
     auto getType = std::make_shared<LONG>(0);
     AddTypeOption(get, getType);
-    ctx.bind(get,
+    ctx.bind(get, Access::Reads,
              [&ctx, getType] { ctx.out().object(OptionsOf(ctx.session().access<ISyncOption>().get(), *getType)); });
 
     auto* set = group->add_subcommand(
@@ -72,7 +72,7 @@ void AddOptionCommands(CLI::App* sync, CommandContext& ctx) {
         ->required();
     auto fields =
         std::make_shared<RecordOptions>(set, std::type_identity<tagSyncOptions>{}, std::vector<std::string>{"type"});
-    ctx.bind(set, [&ctx, setType, fields] {
+    ctx.bind(set, Access::Writes, [&ctx, setType, fields] {
         if (fields->given() == 0) throw ClientError("nothing to change (see sync options set --help)", 2);
         auto sync = ctx.session().access<ISyncOption>();
         OwnedRecord<tagSyncOptions> options;
@@ -96,7 +96,7 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
     auto* list = group->add_subcommand("list", "List the albums chosen for one kind of data");
     auto listType = std::make_shared<LONG>(0);
     AddTypeOption(list, listType);
-    ctx.bind(list, [&ctx, listType] {
+    ctx.bind(list, Access::Reads, [&ctx, listType] {
         ctx.out().list(AlbumsOf(ctx.session().access<ISyncOption>().get(), *listType), kAlbumColumns);
     });
 
@@ -108,7 +108,7 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
     add->add_option("name", *addName, "The album's name")->required();
     AddTypeOption(add, addType);
     add->add_option("--option", *addOption, "A number stored with the album for the synchronising program (default 0)");
-    ctx.bind(add, [&ctx, addName, addType, addOption] {
+    ctx.bind(add, Access::Writes, [&ctx, addName, addType, addOption] {
         if (addName->empty()) throw ClientError("the album name must not be empty", 2);
         auto sync = ctx.session().access<ISyncOption>();
         Json result{{"album_name", *addName}, {"type", *addType}};
@@ -134,7 +134,7 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
     auto rmType = std::make_shared<LONG>(0);
     rm->add_option("name", *rmName, "The album's name")->required();
     AddTypeOption(rm, rmType);
-    ctx.bind(rm, [&ctx, rmName, rmType] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmName, rmType] {
         if (rmName->empty()) throw ClientError("the album name must not be empty", 2);
         auto sync = ctx.session().access<ISyncOption>();
         // Removing a name that is not there succeeds silently in the
@@ -152,7 +152,7 @@ void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
     auto yes = std::make_shared<bool>(false);
     AddTypeOption(clear, clearType);
     clear->add_flag("--yes", *yes, "Confirm the removal");
-    ctx.bind(clear, [&ctx, clearType, yes] {
+    ctx.bind(clear, Access::Writes, [&ctx, clearType, yes] {
         if (!*yes)
             throw ClientError(fmt::format("sync albums clear removes every album of type {}; add --yes", *clearType),
                               2);
@@ -185,7 +185,7 @@ void AddSyncCommands(CLI::App& app, CommandContext& ctx) {
     // this client) can only read them.
     auto* albums = sync->add_subcommand(
         "synced-albums", "List the albums already synchronised, of every type (read-only: kept by the sync program)");
-    ctx.bind(albums, [&ctx] {
+    ctx.bind(albums, Access::Reads, [&ctx] {
         ctx.out().list(SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedAlbums,
                                    "synchronised albums"),
                        kSyncedAlbumColumns);
@@ -193,7 +193,7 @@ void AddSyncCommands(CLI::App& app, CommandContext& ctx) {
     auto* podcasts = sync->add_subcommand(
         "synced-podcasts",
         "List the podcast files being synchronised (PC and device paths only; read-only: kept by the sync program)");
-    ctx.bind(podcasts, [&ctx] {
+    ctx.bind(podcasts, Access::Reads, [&ctx] {
         ctx.out().list(SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedPodcasts,
                                    "synchronised podcasts"),
                        kSyncedPodcastColumns);

@@ -191,7 +191,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     list->add_flag("--open", *open, "Only tasks not finished");
     list->add_flag("--overdue", *overdue, "Only open tasks whose due date has passed");
     list->add_option("--due", *due, "Only tasks due today, this week, or on a day (2027-03-05, fri, tomorrow)");
-    ctx.bind(list, [&ctx, open, overdue, due] {
+    ctx.bind(list, Access::Reads, [&ctx, open, overdue, due] {
         const UserClock clock(ctx);
         std::optional<std::pair<long long, long long>> days;
         if (!due->empty()) days = clock.dueDays(*due);
@@ -230,7 +230,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto* show = group->add_subcommand("show", "Show every field of a task");
     auto showId = std::make_shared<std::string>();
     show->add_option("id", *showId, "Task ID")->required();
-    ctx.bind(show, [&ctx, showId] {
+    ctx.bind(show, Access::Reads, [&ctx, showId] {
         OwnedRecord<tagTaskInfo> record;
         Json task = ReadTask(ctx.session().access<ITaskAccess>().get(), CheckedId(*showId, "task"), &record);
         const UserClock clock(ctx);
@@ -250,7 +250,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagTaskInfo>{}, kNotOptions);
     add->get_option("--subject")->required();
     auto addRepeat = std::make_shared<RecurrenceOptions>(add);
-    ctx.bind(add, [&ctx, addFields, addRepeat] {
+    ctx.bind(add, Access::Writes, [&ctx, addFields, addRepeat] {
         OwnedRecord<tagTaskInfo> task;
         task.eTaskPriority = enumTaskPriority_Normal;  // the zero record's priority is "low"
         CheckPercent(*addFields);
@@ -270,7 +270,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagTaskInfo>{}, kNotOptions);
     auto editRepeat = std::make_shared<RecurrenceOptions>(edit);
     auto editor = AddEditorFlag(edit, EditorKind::Task);
-    ctx.bind(edit, [&ctx, editId, editFields, editRepeat, editor] {
+    ctx.bind(edit, Access::Writes, [&ctx, editId, editFields, editRepeat, editor] {
         CheckedId(*editId, "task");
         if (EditIfAsked(ctx, *editId, *editor, editFields->given() > 0 || editRepeat->given(), EditorKind::Task))
             return;
@@ -294,7 +294,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto doneAll = std::make_shared<bool>(false);
     done->add_option("id", *doneId, "Task ID")->required();
     done->add_flag("--all", *doneAll, "Finish a repeating task's whole series");
-    ctx.bind(done, [&ctx, doneId, doneAll] {
+    ctx.bind(done, Access::Writes, [&ctx, doneId, doneAll] {
         CheckedId(*doneId, "task");
         auto tasks = ctx.session().access<ITaskAccess>();
         OwnedRecord<tagTaskInfo> task;
@@ -322,7 +322,7 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
     auto* rm = group->add_subcommand("rm", "Delete a task");
     auto rmId = std::make_shared<std::string>();
     rm->add_option("id", *rmId, "Task ID")->required();
-    ctx.bind(rm, [&ctx, rmId] {
+    ctx.bind(rm, Access::Writes, [&ctx, rmId] {
         CheckedId(*rmId, "task");
         auto tasks = ctx.session().access<ITaskAccess>();
         ReadTask(tasks.get(), *rmId);

@@ -28,7 +28,7 @@ void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx) {
     week->add_option("--cell-width", *cellWidth, "Columns of a day's box (default: as the terminal allows)")
         ->check(CLI::Range(3, 60));
     auto weekView = std::make_shared<ViewOptions>(week);
-    ctx.bind(week, [&ctx, weekDay, cellWidth, weekView] {
+    ctx.bind(week, Access::Reads, [&ctx, weekDay, cellWidth, weekView] {
         const UserTime user(ctx.settings);
         const long long first = user.weekOf(ViewDay(user, *weekDay, "events week"));
         const auto occurrences = weekView->occurrences(ctx, user, first, 7);
@@ -43,7 +43,7 @@ void AddWeekAndDayCommands(CLI::App& events, CommandContext& ctx) {
     auto which = std::make_shared<std::vector<std::string>>();
     day->add_option("date", *which, "The day, e.g. 2027-03-05, tomorrow, fri");
     auto dayView = std::make_shared<ViewOptions>(day);
-    ctx.bind(day, [&ctx, which, dayView] {
+    ctx.bind(day, Access::Reads, [&ctx, which, dayView] {
         const UserTime user(ctx.settings);
         const long long shown = ViewDay(user, *which, "events day");
         const auto occurrences = dayView->occurrences(ctx, user, shown, 1);
