@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -847,12 +848,10 @@ private:
 bool KnownTimeZone(const std::string& name) { return ZoneSet().find(name) != nullptr; }
 
 long long DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
+    // std::chrono's calendar; libical's years are four digits.
+    using namespace std::chrono;
+    const year_month_day first{year{y}, month{static_cast<unsigned>(m)}, day{1}};
+    return (sys_days{first} + days{d - 1}).time_since_epoch().count();
 }
 
 namespace {
