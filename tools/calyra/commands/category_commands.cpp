@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
@@ -162,23 +163,28 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
     edit->add_option("category", *editText, "Category ID or name")->required();
     auto editOptions = std::make_shared<CategoryOptions>(edit, true);
     ctx.bind(edit, Access::Writes, [&ctx, editText, editOptions] {
-        if (editOptions->given() == 0) throw ClientError("nothing to change (see categories edit --help)", 2);
-        {
-            OwnedRecord<tagEventCategoryInfo> probe;  // reads every option before the database is touched
-            editOptions->apply(&probe);
-        }
-        auto categories = ctx.session().access<IEventCategoryAccess>();
-        OwnedRecord<tagEventCategoryInfo> info;
-        const std::string id = ReadCategory(categories.get(), *editText, &info);
-        RefuseCutTexts(
-            RecordDescriptionOf<tagEventCategoryInfo>(), &info,
+        ComPtr<IEventCategoryAccess> categories;
+        EditRecord<tagEventCategoryInfo>({
+            "categories edit",
+            "category",
+            editOptions->given() > 0,
+            [&] {
+                OwnedRecord<tagEventCategoryInfo> probe;
+                editOptions->apply(&probe);
+            },
+            [&](OwnedRecord<tagEventCategoryInfo>* info) {
+                categories = ctx.session().access<IEventCategoryAccess>();
+                return ReadCategory(categories.get(), *editText, info);
+            },
             [&](const std::string& key) {
                 return editOptions->fields.value(key) || (key == "event_category_name" && !editOptions->name->empty());
             },
-            "category " + id);
-        editOptions->apply(&info);
-        Modify(categories.get(), id, &info);
-        ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
+            [&](tagEventCategoryInfo* info) { editOptions->apply(info); },
+            [&](const std::string& id, tagEventCategoryInfo* info) { Modify(categories.get(), id, info); },
+            [&](const std::string& id, const tagEventCategoryInfo&) {
+                ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
+            },
+        });
     });
 
     AddSelection(group, ctx, "select", true);

@@ -4,6 +4,7 @@
 
 #include "cli/command_context.h"
 #include "cli/list_options.h"
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
@@ -23,8 +24,6 @@
 
 namespace calyra::cli {
 namespace {
-
-const RecordDesc& ContactDesc() { return RecordDescriptionOf<tagContactInfo>(); }
 
 // The repeatable detail options (--phone, --email, ...) of one command and,
 // on edit, the --clear-phones, --clear-emails ... flags. CLI11 writes into
@@ -250,30 +249,35 @@ void AddContactCommands(CLI::App& app, CommandContext& ctx) {
     ctx.bind(edit, Access::Writes, [&ctx, editId, editFields, editDetails, editor] {
         if (EditIfAsked(ctx, *editId, *editor, editFields->given() + editDetails->given() > 0, EditorKind::Contact))
             return;
-        if (editFields->given() + editDetails->given() == 0)
-            throw ClientError("nothing to change (see contacts edit --help)", 2);
-        {
-            // Read every option before touching the database.
-            OwnedRecord<tagContactInfo> probe;
-            editFields->apply(&probe);
-        }
-        const auto details = editDetails->parse();
-
-        auto contacts = ctx.session().access<IContactAccess>();
-        const std::string& id = *editId;
-        // Start from the stored record so fields not named keep their values.
-        OwnedRecord<tagContactInfo> info;
-        LoadContact(contacts.get(), id, &info);
-        RefuseCutTexts(
-            ContactDesc(), &info, [&](const std::string& key) { return editFields->value(key) != nullptr; },
-            "contact " + id);
-        editFields->apply(&info);
-        // Written even when only details change, so the contact's
-        // modification stamp tells that it changed.
-        LONG err = 0;
-        Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &info), err, "cannot change contact " + id);
-        WriteDetails(contacts.get(), id, details);
-        ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
+        ComPtr<IContactAccess> contacts;
+        decltype(editDetails->parse()) details;
+        EditRecord<tagContactInfo>({
+            "contacts edit",
+            "contact",
+            editFields->given() + editDetails->given() > 0,
+            [&] {
+                OwnedRecord<tagContactInfo> probe;
+                editFields->apply(&probe);
+                details = editDetails->parse();
+            },
+            [&](OwnedRecord<tagContactInfo>* info) {
+                contacts = ctx.session().access<IContactAccess>();
+                LoadContact(contacts.get(), *editId, info);
+                return *editId;
+            },
+            [&](const std::string& key) { return editFields->value(key) != nullptr; },
+            [&](tagContactInfo* info) { editFields->apply(info); },
+            [&](const std::string& id, tagContactInfo* info) {
+                // Written even when only details change, so the contact's
+                // modification stamp tells that it changed.
+                LONG err = 0;
+                Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), info), err, "cannot change contact " + id);
+                WriteDetails(contacts.get(), id, details);
+            },
+            [&](const std::string& id, const tagContactInfo& info) {
+                ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
+            },
+        });
     });
 
     auto* rm = group->add_subcommand("rm", "Delete contacts with their details and memberships (all or none)");

@@ -13,6 +13,7 @@
 #include "calendar/days.h"
 #include "calendar/zoned_occurrences.h"
 #include "cli/command_context.h"
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
 #include "commands/command_tree.h"
@@ -316,29 +317,46 @@ void AddEdit(CLI::App* group, CommandContext& ctx) {
         if (EditIfAsked(ctx, *id, *editor, fields->given() > 0 || times->given() || repeat->given(), EditorKind::Event))
             return;
         const UserTime user(ctx.settings);
-        if (fields->given() == 0 && !times->given() && !repeat->given())
-            throw ClientError("nothing to change (see events edit --help)", 2);
-        auto events = ctx.session().access<IEventAccess>();
-        OwnedRecord<tagEventInfo> info;
-        const EventRow row = ReadEvent(events.get(), *id, &info);
-        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
-        fields->apply(&info);
-        times->apply(&info, false, user);
-        ApplyRecurrence(*repeat, times->startGiven(), &info);
-        CheckDates(info);
-        ResolveCategoryOf(ctx, *fields, &info);
-        LONG err = 0;
-        const Bstr key = Bstr::FromUtf8(*id);
-        if (row == EventRow::Master)
-            Check(events->ModifyEventByID(&err, key, &info), err, "cannot change event " + *id);
-        else
-            Check(events->ModifyExceptionByID(&err, key, &info), err, "cannot change exception " + *id);
-        Json result{{"event_id", *id}};
-        user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
-        user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
-        ctx.out().done("changed event " + *id + ": " +
-                           user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
-                       result);
+        ComPtr<IEventAccess> events;
+        EventRow row = EventRow::Master;
+        EditRecord<tagEventInfo>({
+            "events edit",
+            "event",
+            fields->given() > 0 || times->given() || repeat->given(),
+            [&] {
+                OwnedRecord<tagEventInfo> probe;
+                fields->apply(&probe);
+            },
+            [&](OwnedRecord<tagEventInfo>* info) {
+                events = ctx.session().access<IEventAccess>();
+                row = ReadEvent(events.get(), *id, info);
+                return *id;
+            },
+            [&](const std::string& key) { return fields->value(key) != nullptr; },
+            [&](tagEventInfo* info) {
+                fields->apply(info);
+                times->apply(info, false, user);
+                ApplyRecurrence(*repeat, times->startGiven(), info);
+            },
+            [&](const std::string& eventId, tagEventInfo* info) {
+                CheckDates(*info);
+                ResolveCategoryOf(ctx, *fields, info);
+                LONG err = 0;
+                const Bstr key = Bstr::FromUtf8(eventId);
+                if (row == EventRow::Master)
+                    Check(events->ModifyEventByID(&err, key, info), err, "cannot change event " + eventId);
+                else
+                    Check(events->ModifyExceptionByID(&err, key, info), err, "cannot change exception " + eventId);
+            },
+            [&](const std::string& eventId, const tagEventInfo& info) {
+                Json result{{"event_id", eventId}};
+                user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
+                user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
+                ctx.out().done("changed event " + eventId + ": " +
+                                   user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                               result);
+            },
+        });
     });
 }
 

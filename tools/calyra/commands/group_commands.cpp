@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
@@ -109,28 +110,39 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
     ctx.bind(edit, Access::Writes, [&ctx, editId, newName, nameOption, editFields] {
         const bool renamed = nameOption->count() > 0;
-        if (editFields->given() == 0 && !renamed) throw ClientError("nothing to change (see groups edit --help)", 2);
-        if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
-        CheckTextFits(*newName, "--name");  // before the database is touched
-        {
-            OwnedRecord<tagContactGroupInfo> probe;  // reads every option before the database is touched
-            editFields->apply(&probe);
-        }
-        auto groups = ctx.session().access<IContactGroupAccess>();
-        const Json stored = LoadGroup(groups.get(), *editId);
-        const std::string id = stored["contact_group_id"];
-        // Start from the stored record so fields not named keep their values.
-        OwnedRecord<tagContactGroupInfo> info;
-        for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, &info, stored[f.key]);
-        RefuseCutTexts(
-            GroupDesc(), &info, [&](const std::string& key) { return renamed && key == "contact_group_name"; },
-            "contact group " + id);
-        editFields->apply(&info);
-        if (renamed) SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *newName);
-        LONG err = 0;
-        Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), &info), err,
-              "cannot change contact group " + id);
-        ctx.out().done("changed contact group " + id, Json{{"contact_group_id", id}});
+        ComPtr<IContactGroupAccess> groups;
+        EditRecord<tagContactGroupInfo>({
+            "groups edit",
+            "contact group",
+            editFields->given() > 0 || renamed,
+            [&] {
+                if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
+                CheckTextFits(*newName, "--name");
+                OwnedRecord<tagContactGroupInfo> probe;
+                editFields->apply(&probe);
+            },
+            [&](OwnedRecord<tagContactGroupInfo>* info) {
+                groups = ctx.session().access<IContactGroupAccess>();
+                const Json stored = LoadGroup(groups.get(), *editId);
+                for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, info, stored[f.key]);
+                return stored["contact_group_id"].get<std::string>();
+            },
+            [&](const std::string& key) {
+                return editFields->value(key) != nullptr || (renamed && key == "contact_group_name");
+            },
+            [&](tagContactGroupInfo* info) {
+                editFields->apply(info);
+                if (renamed) SetField(RequireField(GroupDesc(), "contact_group_name"), info, *newName);
+            },
+            [&](const std::string& id, tagContactGroupInfo* info) {
+                LONG err = 0;
+                Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), info), err,
+                      "cannot change contact group " + id);
+            },
+            [&](const std::string& id, const tagContactGroupInfo&) {
+                ctx.out().done("changed contact group " + id, Json{{"contact_group_id", id}});
+            },
+        });
     });
 
     auto* rm = group->add_subcommand("rm", "Delete contact groups (their contacts stay; all or none)");

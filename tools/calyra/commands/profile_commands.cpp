@@ -2,6 +2,7 @@
 // its ID or its name.
 #include "cli/command_context.h"
 #include "cli/list_options.h"
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
@@ -84,20 +85,34 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
     auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagProfileInfo>{},
                                                       std::vector<std::string>{"profile_id"});
     ctx.bind(edit, Access::Writes, [&ctx, editId, editFields] {
-        auto profiles = ctx.session().access<IProfileAccess>();
-        const std::string id = ResolveProfile(profiles.get(), *editId);
-        if (editFields->given() == 0) throw ClientError("nothing to change (see profiles edit --help)", 2);
-        // Start from the stored record so unnamed fields keep their values.
-        OwnedRecord<tagProfileInfo> info;
-        for (const auto& p : AllProfiles(profiles.get()))
-            if (p["profile_id"] == id)
-                for (const auto& f : FieldsOf(RecordDescriptionOf<tagProfileInfo>()))
-                    SetFieldFromJson(f, &info, p[f.key]);
-        RefuseCutTexts(RecordDescriptionOf<tagProfileInfo>(), &info, *editFields, "profile " + id);
-        editFields->apply(&info);
-        LONG err = 0;
-        Check(profiles->ModifyProfileByID(&err, Bstr::FromUtf8(id), &info), err, "cannot change the profile");
-        ctx.out().done("changed profile " + id, Json{{"profile_id", id}});
+        ComPtr<IProfileAccess> profiles;
+        EditRecord<tagProfileInfo>({
+            "profiles edit",
+            "profile",
+            editFields->given() > 0,
+            [&] {
+                OwnedRecord<tagProfileInfo> probe;
+                editFields->apply(&probe);
+            },
+            [&](OwnedRecord<tagProfileInfo>* info) {
+                profiles = ctx.session().access<IProfileAccess>();
+                const std::string id = ResolveProfile(profiles.get(), *editId);
+                for (const auto& p : AllProfiles(profiles.get()))
+                    if (p["profile_id"] == id)
+                        for (const auto& f : FieldsOf(RecordDescriptionOf<tagProfileInfo>()))
+                            SetFieldFromJson(f, info, p[f.key]);
+                return id;
+            },
+            [&](const std::string& key) { return editFields->value(key) != nullptr; },
+            [&](tagProfileInfo* info) { editFields->apply(info); },
+            [&](const std::string& id, tagProfileInfo* info) {
+                LONG err = 0;
+                Check(profiles->ModifyProfileByID(&err, Bstr::FromUtf8(id), info), err, "cannot change the profile");
+            },
+            [&](const std::string& id, const tagProfileInfo&) {
+                ctx.out().done("changed profile " + id, Json{{"profile_id", id}});
+            },
+        });
     });
 
     auto* rm = group->add_subcommand(

@@ -5,6 +5,7 @@
 #include "calendar/occurrences.h"
 #include "calendar/zoned_text.h"
 #include "cli/command_context.h"
+#include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
 #include "commands/edit_in_editor.h"
@@ -274,18 +275,34 @@ void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
         CheckedId(*editId, "task");
         if (EditIfAsked(ctx, *editId, *editor, editFields->given() > 0 || editRepeat->given(), EditorKind::Task))
             return;
-        if (editFields->given() == 0 && !editRepeat->given())
-            throw ClientError("nothing to change (see tasks edit --help)", 2);
-        auto tasks = ctx.session().access<ITaskAccess>();
-        OwnedRecord<tagTaskInfo> task;
-        ReadTask(tasks.get(), *editId, &task);
-        RefuseCutTexts(RecordDescriptionOf<tagTaskInfo>(), &task, *editFields, "task " + *editId);
-        CheckPercent(*editFields);
-        editFields->apply(&task);
-        ApplyRecurrence(*editRepeat, &task);
-        CheckDates(task);
-        Modify(tasks.get(), *editId, &task);
-        ctx.out().done("changed task " + *editId, Json{{"task_id", *editId}});
+        ComPtr<ITaskAccess> tasks;
+        EditRecord<tagTaskInfo>({
+            "tasks edit",
+            "task",
+            editFields->given() > 0 || editRepeat->given(),
+            [&] {
+                CheckPercent(*editFields);
+                OwnedRecord<tagTaskInfo> probe;
+                editFields->apply(&probe);
+            },
+            [&](OwnedRecord<tagTaskInfo>* task) {
+                tasks = ctx.session().access<ITaskAccess>();
+                ReadTask(tasks.get(), *editId, task);
+                return *editId;
+            },
+            [&](const std::string& key) { return editFields->value(key) != nullptr; },
+            [&](tagTaskInfo* task) {
+                editFields->apply(task);
+                ApplyRecurrence(*editRepeat, task);
+            },
+            [&](const std::string& id, tagTaskInfo* task) {
+                CheckDates(*task);
+                Modify(tasks.get(), id, task);
+            },
+            [&](const std::string& id, const tagTaskInfo&) {
+                ctx.out().done("changed task " + id, Json{{"task_id", id}});
+            },
+        });
     });
 
     auto* done = group->add_subcommand(
