@@ -3,7 +3,7 @@
 // table and in JSON alike. Field names are the JSON keys of the rows; a
 // name the rows do not have is a usage error (exit 2) that lists them.
 //
-// Texts sort the way people read them (records/text_matching.h: case and
+// Texts sort the way people read them (session/text_matching.h: case and
 // accents second, numbers by value, so IDs sort as numbers); empty values
 // go last either way; rows that tie keep the order the component gave.
 //
@@ -27,7 +27,7 @@ public:
     // `columns` the ones a table shows when --fields is not given.
     ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns);
 
-    // The field keys of a record (shell/record_fields.h), then `extra`.
+    // The field keys of a record (records/record_fields.h), then `extra`.
     static std::vector<std::string> KeysOf(const RecordDesc& desc, std::vector<std::string> extra = {});
 
     // Sorts and cuts `rows` as asked and shows them. Throws ClientError

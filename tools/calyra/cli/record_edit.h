@@ -42,8 +42,7 @@ struct RecordEdit {
 
 template <class Record>
 void EditRecord(const RecordEdit<Record>& edit) {
-    if (!edit.anythingGiven)
-        throw ClientError(std::string("nothing to change (see ") + edit.command + " --help)", 2);
+    if (!edit.anythingGiven) throw ClientError(std::string("nothing to change (see ") + edit.command + " --help)", 2);
     if (edit.check) edit.check();
     OwnedRecord<Record> record;
     const std::string id = edit.load(&record);

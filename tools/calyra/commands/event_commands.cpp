@@ -1,6 +1,6 @@
 // events list|show|add|edit|rm|exceptions
 //
-// Every date shown is wall time in the user's zone (shell/date_text.h),
+// Every date shown is wall time in the user's zone (session/user_time.h),
 // every date typed is read there, and the stored moments stay UTC. A new
 // event records the user's zone, so its repetitions keep their wall-clock
 // time across clock changes.

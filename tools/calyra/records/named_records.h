@@ -1,5 +1,5 @@
 // Contact groups, event categories and profiles found by what people type:
-// an ID or a name (shell/record_id.h says how one is chosen and what a
+// an ID or a name (session/record_id.h says how one is chosen and what a
 // name several records share gives).
 //
 // Rows are JSON values as ToJson gives them; IDs are returned by value and

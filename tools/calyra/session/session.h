@@ -1,6 +1,6 @@
 // A client session: the component module registered (once, if the user's
 // registry does not know it yet), the management object created through
-// CoCreateInstance, the database file looked at (shell/database_file.h)
+// CoCreateInstance, the database file looked at (session/database_file.h)
 // and opened (created with its schema on first use by a command that
 // writes; an older version backed up before its upgrade), and the current
 // profile chosen.
@@ -8,7 +8,7 @@
 // Every access object the session hands out runs its statements on the
 // session's own connection (wired with SetPimDbAccess), not on the
 // management object's: that one connection is what a Transaction
-// (shell/transaction.h) spans, so a command's writes through several access
+// (session/transaction.h) spans, so a command's writes through several access
 // objects commit or roll back together.
 //
 // Ownership: the session owns the management object and the connection and
