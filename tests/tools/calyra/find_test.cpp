@@ -75,7 +75,8 @@ TEST(ClientFind, GroupsCategoriesAndProfilesTakeANameWhereAnIdGoes) {
     const std::string contact = run.add("contacts", {"--first-name", "Ada"});
     const std::string family = run.add("groups", {"Family"});
     const std::string work = run.add("groups", {"Work"});
-    run.add("groups", {"family"});
+    // calyra refuses a second "family"; another program may still store one.
+    run.ok({"sql", "INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName]) VALUES('1', 'family');"});
     const std::string holiday = run.add("categories", {"Holiday"});
 
     struct Case {

@@ -152,6 +152,7 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
         addOptions->apply(&info);
         SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &info, *name);
         auto categories = ctx.session().access<IEventCategoryAccess>();
+        RefuseTakenName(AllCategories(categories.get()), kCategoryRows, *name);
         LONG err = 0;
         Bstr id;
         Check(categories->AddEventCategory(&err, &info, &id), err, "cannot add the category");
@@ -180,7 +181,11 @@ void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
                 return editOptions->fields.value(key) || (key == "event_category_name" && !editOptions->name->empty());
             },
             [&](tagEventCategoryInfo* info) { editOptions->apply(info); },
-            [&](const std::string& id, tagEventCategoryInfo* info) { Modify(categories.get(), id, info); },
+            [&](const std::string& id, tagEventCategoryInfo* info) {
+                if (!editOptions->name->empty())
+                    RefuseTakenName(AllCategories(categories.get()), kCategoryRows, *editOptions->name, id);
+                Modify(categories.get(), id, info);
+            },
             [&](const std::string& id, const tagEventCategoryInfo&) {
                 ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
             },

@@ -11,6 +11,7 @@
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "records/contact_records.h"
+#include "records/named_records.h"
 #include "records/profile_contacts.h"
 #include "records/record_fields.h"
 #include "records/text_limits.h"
@@ -96,6 +97,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
         addFields->apply(&info);
         SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *name);
         auto groups = ctx.session().access<IContactGroupAccess>();
+        RefuseTakenName(AllGroups(groups.get()), kGroupRows, *name);
         LONG err = 0;
         Bstr id;
         Check(groups->AddContactGroup(&err, &info, &id), err, "cannot add the contact group");
@@ -135,6 +137,7 @@ void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
                 if (renamed) SetField(RequireField(GroupDesc(), "contact_group_name"), info, *newName);
             },
             [&](const std::string& id, tagContactGroupInfo* info) {
+                if (renamed) RefuseTakenName(AllGroups(groups.get()), kGroupRows, *newName, id);
                 LONG err = 0;
                 Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), info), err,
                       "cannot change contact group " + id);

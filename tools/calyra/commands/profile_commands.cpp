@@ -73,6 +73,7 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
         addFields->apply(&info);
         SetField(*FindField(RecordDescriptionOf<tagProfileInfo>(), "name"), &info, *name);
         auto profiles = ctx.session().access<IProfileAccess>();
+        RefuseTakenName(AllProfiles(profiles.get()), kProfileRows, *name);
         LONG err = 0;
         Bstr id;
         Check(profiles->AddProfile(&err, &info, &id), err, "cannot add the profile");
@@ -106,6 +107,8 @@ void AddProfileCommands(CLI::App& app, CommandContext& ctx) {
             [&](const std::string& key) { return editFields->value(key) != nullptr; },
             [&](tagProfileInfo* info) { editFields->apply(info); },
             [&](const std::string& id, tagProfileInfo* info) {
+                if (const std::string* name = editFields->value("name"))
+                    RefuseTakenName(AllProfiles(profiles.get()), kProfileRows, *name, id);
                 LONG err = 0;
                 Check(profiles->ModifyProfileByID(&err, Bstr::FromUtf8(id), info), err, "cannot change the profile");
             },

@@ -34,8 +34,7 @@ Json AllGroups(IContactGroupAccess* groups) {
 }
 
 Json LoadGroup(IContactGroupAccess* groups, const std::string& idOrName) {
-    return FindNamed(AllGroups(groups), idOrName, "contact_group_id", "contact_group_name",
-                     {"contact group", "contact groups", "in the current profile"});
+    return FindNamed(AllGroups(groups), idOrName, kGroupRows);
 }
 
 std::vector<std::string> GroupsOfContact(IContactAccess* contacts, const std::string& id) {

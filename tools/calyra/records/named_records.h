@@ -16,9 +16,23 @@
 
 namespace calyra::cli {
 
-// The row of `rows` whose `idKey` or `nameKey` names `text` (ResolveRecordId).
-const Json& FindNamed(const Json& rows, const std::string& text, std::string_view idKey, std::string_view nameKey,
-                      const RecordKind& kind);
+// What names the rows of one family: the JSON keys of the ID and the name,
+// and the words for messages.
+struct NamedRows {
+    std::string_view idKey;
+    std::string_view nameKey;
+    RecordKind kind;
+};
+extern const NamedRows kGroupRows;
+extern const NamedRows kCategoryRows;
+extern const NamedRows kProfileRows;
+
+// The row of `rows` whose ID or name is `text` (ResolveRecordId).
+const Json& FindNamed(const Json& rows, const std::string& text, const NamedRows& family);
+// Refuses `name` when a row of `rows` other than `exceptId` has it
+// (RefuseTakenName).
+void RefuseTakenName(const Json& rows, const NamedRows& family, const std::string& name,
+                     const std::string& exceptId = "");
 
 // The category of `all` (AllCategories) with ID or name `text`.
 const Json& NamedCategory(const Json& all, const std::string& text);

@@ -54,4 +54,13 @@ std::string ResolveRecordId(const std::string& text, const std::vector<NamedReco
                       2);
 }
 
+void RefuseTakenName(const std::string& name, const std::vector<NamedRecord>& records, const RecordKind& kind,
+                     const std::string& exceptId) {
+    const std::string wanted = FoldCase(name);
+    for (const auto& r : records)
+        if (r.id != exceptId && FoldCase(r.name) == wanted)
+            throw ClientError(std::string(kind.one) + " " + r.id + " " + kind.where + " is already named \"" + r.name +
+                              "\"; names tell records apart, so each is used once");
+}
+
 }  // namespace calyra::cli

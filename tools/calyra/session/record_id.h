@@ -53,4 +53,10 @@ struct RecordKind {
 // the current profile", or "no contact group 12 ..." for an ID).
 std::string ResolveRecordId(const std::string& text, const std::vector<NamedRecord>& records, const RecordKind& kind);
 
+// Throws ClientError (status 1) when a record of `records` other than
+// `exceptId` is named `name` as ResolveRecordId reads names (case ignored):
+// a second "family" beside "Family" would leave both unreachable by name.
+void RefuseTakenName(const std::string& name, const std::vector<NamedRecord>& records, const RecordKind& kind,
+                     const std::string& exceptId = "");
+
 }  // namespace calyra::cli
