@@ -66,11 +66,11 @@ struct Seeded {
             int startMinute, endMinute;  // after 08:00
             const char* masterOf = nullptr;
         };
-        for (const Row& r : {Row{events.get(), u"in", "sel", 90, 105}, Row{events.get(), u"edge", "sel", 30, 60},
-                             Row{events.get(), u"out", "sel", 180, 240}, Row{events.get(), u"in2", "sel2", 90, 100},
-                             Row{events.get(), u"in-unsel", "unsel", 90, 100},
-                             Row{events.get(), u"in-x", "sel", 95, 100, "in"},
-                             Row{events2.get(), u"p2", "sel", 90, 100}}) {
+        for (const Row& r :
+             {Row{events.get(), u"in", "sel", 90, 105}, Row{events.get(), u"edge", "sel", 30, 60},
+              Row{events.get(), u"out", "sel", 180, 240}, Row{events.get(), u"in2", "sel2", 90, 100},
+              Row{events.get(), u"in-unsel", "unsel", 90, 100}, Row{events.get(), u"in-x", "sel", 95, 100, "in"},
+              Row{events2.get(), u"p2", "sel", 90, 100}}) {
             tagEventInfo e{};
             Bstr subject(r.subject);
             e.bstrSubject = subject;

@@ -14,6 +14,7 @@
 
 #include "access/playstats/most_frequently_played_music.h"
 #include "support/pim_fixture.h"
+#include "support/recording_connection.h"
 #include "support/test_values.h"
 
 namespace calyra::test {
@@ -21,10 +22,14 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-class PlayStatistics : public ::testing::Test {
+// Each case runs over the engine's own connection and over one that offers
+// only IPimDbAccess (as one from another apartment does), where the top
+// list and the look-ups walk result sets instead of the engine's row reader.
+class PlayStatistics : public ::testing::TestWithParam<bool> {
 protected:
     ComPtr<IMostFrequentlyPlayedMusic> NewObject(const char16_t* profile = u"1") {
-        return db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>(profile);
+        return db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>(
+            profile, foreign ? static_cast<IPimDbAccess*>(foreign.get()) : nullptr);
     }
     // A path in the test's folder; the file exists unless `missing`.
     std::string File(const std::string& name, bool missing = false) {
@@ -60,10 +65,11 @@ protected:
     }
 
     PimDatabase db;
+    const ComPtr<CComObject<RecordingConnection>> foreign = GetParam() ? RecordingConnection::Over(db.db()) : nullptr;
     ComPtr<IMostFrequentlyPlayedMusic> stats = NewObject();
 };
 
-TEST_F(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCallersRecord) {
+TEST_P(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCallersRecord) {
     const std::string path = File("song");
     RecordHolder<tagMostFrequentlyPlayedMusic> r;
     SetText(r.bstrFullPath, path);
@@ -87,14 +93,14 @@ TEST_F(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCaller
     EXPECT_EQ(r.lCounter, 42) << "the caller's record counts one up from its own counter";
 }
 
-TEST_F(PlayStatistics, EachProfileCountsItsOwnPlaysAndNoProfileIsTheEmptyOne) {
+TEST_P(PlayStatistics, EachProfileCountsItsOwnPlaysAndNoProfileIsTheEmptyOne) {
     const std::string path = File("shared");
     auto other = NewObject(u"2"), unbound = NewObject(nullptr);
     for (auto* object : {stats.get(), other.get(), other.get(), unbound.get()}) ASSERT_EQ(Play(object, path), S_OK);
     EXPECT_EQ(Stored("[ProfileID], [Counter]"), (Rows{{"1", "1"}, {"2", "2"}, {"", "1"}}));
 }
 
-TEST_F(PlayStatistics, ALookUpFillsOnlyTheEntryIdAndAnAddNeverLooksForDuplicates) {
+TEST_P(PlayStatistics, ALookUpFillsOnlyTheEntryIdAndAnAddNeverLooksForDuplicates) {
     const std::string path = File("song");
     RecordHolder<tagMostFrequentlyPlayedMusic> r;
     SetText(r.bstrFullPath, path);
@@ -119,7 +125,7 @@ TEST_F(PlayStatistics, ALookUpFillsOnlyTheEntryIdAndAnAddNeverLooksForDuplicates
     EXPECT_EQ(Text(r.bstrEntryID), "kept") << "a miss leaves the record unchanged";
 }
 
-TEST_F(PlayStatistics, TheTopListOrdersByCounterThenMostRecentPlayWithinTheProfile) {
+TEST_P(PlayStatistics, TheTopListOrdersByCounterThenMostRecentPlayWithinTheProfile) {
     const std::string a = File("a"), b = File("b"), c = File("c"), d = File("d");
     Seed(a, 2, "2020-05-01 10:00:00");
     Seed(b, 7, "2019-01-01 00:00:00");
@@ -132,7 +138,7 @@ TEST_F(PlayStatistics, TheTopListOrdersByCounterThenMostRecentPlayWithinTheProfi
     EXPECT_EQ(Stored().size(), 6u) << "only the object's own profile is examined and purged";
 }
 
-TEST_F(PlayStatistics, TheTopListPurgesMissingFilesUpToTheCutOnly) {
+TEST_P(PlayStatistics, TheTopListPurgesMissingFilesUpToTheCutOnly) {
     const std::string keep1 = File("keep1"), goneEarly = File("gone-early", true), keep2 = File("keep2");
     const std::string goneLate = File("gone-late", true), removed = File("removed later");
     int counter = 9;
@@ -149,6 +155,9 @@ TEST_F(PlayStatistics, TheTopListPurgesMissingFilesUpToTheCutOnly) {
     EXPECT_EQ(Top(99).size(), 2u);
     EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2})) << "a longer list reaches and purges the rest";
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, PlayStatistics, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OnlyIPimDbAccess" : "EngineConnection"; });
 
 }  // namespace
 }  // namespace calyra::test

@@ -22,6 +22,7 @@
 #include "access/tasks/task_access.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
+#include "support/recording_connection.h"
 #include "support/test_values.h"
 
 namespace calyra::test {
@@ -146,9 +147,17 @@ void ExpectDetailRoundTrips(const char* name, IContactAccess* c, BSTR of, A add,
         {name, Adder<R>(c, add, of), Rewriter<R>(c, modify), {OnlyOfList<R>(c, list, of)}, {}, idField});
 }
 
-TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
+// Run twice: over the engine's own connection, and over one that offers
+// only IPimDbAccess (a connection from another apartment or another
+// implementation), where the objects walk result sets instead of using the
+// engine's row reader. Every read must give the same records either way.
+class EveryRecordFamily : public ::testing::TestWithParam<bool> {};
+
+TEST_P(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     PimDatabase db;
-    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+    const ComPtr<CComObject<RecordingConnection>> foreign = GetParam() ? RecordingConnection::Over(db.db()) : nullptr;
+    IPimDbAccess* const connection = foreign ? static_cast<IPimDbAccess*>(foreign.get()) : nullptr;
+    auto profiles = db.Create<CProfileAccess, IProfileAccess>(u"1", connection);
     using P = IProfileAccess;
     using PI = tagProfileInfo;
     ExpectWrittenRoundTrips<PI>("profiles", profiles.get(), &P::AddProfile, &P::ModifyProfileByID,
@@ -156,7 +165,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                                  FirstByIndex<PI>(profiles.get(), &P::GetNumOfProfiles, &P::GetProfileByIndex)},
                                 {}, "bstrProfileID");
 
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    auto contacts = db.Create<CContactAccess, IContactAccess>(u"1", connection);
     IContactAccess* c = contacts.get();
     using C = IContactAccess;
     using CI = tagContactInfo;
@@ -165,7 +174,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                                  FirstByIndex<CI>(c, &C::GetNumOfContacts, &C::GetContactByIndex)},
                                 {"dtModified"}, "bstrContactID");
 
-    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"1", connection);
     using G = IContactGroupAccess;
     using GI = tagContactGroupInfo;
     ExpectWrittenRoundTrips<GI>("contact groups", groups.get(), &G::AddContactGroup, &G::ModifyContactGroupByID,
@@ -189,7 +198,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
     ExpectDetailRoundTrips<tagIM>("instant messaging", c, of, &C::AddIMToContact, &C::ModifyIMByID,
                                   &C::GetIMsByContactID, "bstrIMID");
 
-    auto events = db.Create<CEventAccess, IEventAccess>();
+    auto events = db.Create<CEventAccess, IEventAccess>(u"1", connection);
     using E = IEventAccess;
     using EI = tagEventInfo;
     ExpectWrittenRoundTrips<EI>("events", events.get(), &E::AddEvent, &E::ModifyEventByID,
@@ -197,7 +206,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                                  OnlyOfList<EI>(events.get(), &E::GetAllEvents)},
                                 {"dtModified"}, "bstrEventID");
 
-    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>();
+    auto categories = db.Create<CEventCategoryAccess, IEventCategoryAccess>(u"1", connection);
     using K = IEventCategoryAccess;
     using KI = tagEventCategoryInfo;
     ExpectWrittenRoundTrips<KI>(
@@ -206,7 +215,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
          FirstByIndex<KI>(categories.get(), &K::GetNumOfEventCategories, &K::GetEventCategoryByIndex)},
         {"dtModified"}, "bstrEventCategoryID");
 
-    auto tasks = db.Create<CTaskAccess, ITaskAccess>();
+    auto tasks = db.Create<CTaskAccess, ITaskAccess>(u"1", connection);
     using T = ITaskAccess;
     using TI = tagTaskInfo;
     ExpectWrittenRoundTrips<TI>("tasks", tasks.get(), &T::AddTask, &T::ModifyTaskByID,
@@ -231,7 +240,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
             return rewrite(id, r);
         };
     };
-    auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>();
+    auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>(u"1", connection);
     using M = IMostFrequentlyPlayedMusic;
     using MI = tagMostFrequentlyPlayedMusic;
     ExpectRoundTrips<MI>({"music",
@@ -240,7 +249,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                           {OnlyOfList<MI>(music.get(), &M::GetMostFrequentlyPlayedMusics, LONG{1})},
                           {"dtLastPlayed"},
                           "bstrEntryID"});
-    auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, IMostFrequentlyPlayedPodcast>();
+    auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, IMostFrequentlyPlayedPodcast>(u"1", connection);
     using Q = IMostFrequentlyPlayedPodcast;
     using QI = tagMostFrequentlyPlayedPodcast;
     ExpectRoundTrips<QI>({"podcasts",
@@ -252,7 +261,7 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
 
     // Sync options are written per kind (the argument, which reads back as
     // lType); the first update inserts, the next rewrites that row.
-    auto sync = db.Create<CSyncOption, ISyncOption>();
+    auto sync = db.Create<CSyncOption, ISyncOption>(u"1", connection);
     auto updateOption = [&](const std::string&, tagSyncOptions* r) {
         r->lType = -1;
         return sync->UpdateSyncOption(nullptr, -1, r);
@@ -280,6 +289,9 @@ TEST(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
          {OnlyOfList<tagSyncAlbumItem>(sync.get(), &ISyncOption::GetSyncAlbums, LONG{-1001})},  // the filled lType
          {}});
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, EveryRecordFamily, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OnlyIPimDbAccess" : "EngineConnection"; });
 
 // Rules beyond the NULL pointers and empty IDs every operation refuses (the
 // sweep in every_interface_test.cpp): each call reports an invalid argument,
