@@ -39,8 +39,8 @@ void RunAgenda(CommandContext& ctx, const AgendaOptions& o) {
     const bool week = o.when.size() == 1 && o.when.front() == "week";
     const long long first = week ? user.weekOf(user.today()) : ViewDay(user, o.when, "agenda");
     const auto occurrences = o.view.occurrences(ctx, user, first, o.days);
-    ctx.out().text(DaysText(occurrences, user, first, o.days, false),
-                   DaysJson(occurrences, user, first, o.days, false));
+    ShowDays(ctx.out(), DaysText(occurrences, user, first, o.days, false),
+             DaysJson(occurrences, user, first, o.days, false));
 }
 
 constexpr CommandRow kAgenda[] = {

@@ -91,6 +91,20 @@ Json DaysJson(const std::vector<Occurrence>& occurrences, const UserTime& user, 
                 {"days", std::move(out)}};
 }
 
+void ShowDays(const Output& out, const std::string& text, const Json& data) {
+    if (out.json() || out.forPeople()) return out.text(text, data);
+    static const std::vector<std::string> kColumns{"date",      "event_id", "subject", "start",    "end",
+                                                   "start_utc", "end_utc",  "all_day", "exception"};
+    Json rows = Json::array();
+    for (const auto& day : data["days"])
+        for (const auto& occurrence : day["events"]) {
+            Json row{{"date", day["date"]}};
+            row.update(occurrence);
+            rows.push_back(std::move(row));
+        }
+    out.list(rows, kColumns);
+}
+
 std::string DaysText(const std::vector<Occurrence>& occurrences, const UserTime& user, long long firstDay, int count,
                      bool empty) {
     const auto days = ByWallDay(occurrences, user, firstDay, count);

@@ -44,6 +44,10 @@ std::vector<std::vector<calendar::Occurrence>> ByWallDay(const std::vector<calen
 // without `empty`, days with nothing are left out.
 Json DaysJson(const std::vector<calendar::Occurrence>& occurrences, const UserTime& user, long long firstDay, int count,
               bool empty);
+// A view's days: `text` for people, `data` (DaysJson) in JSON, and in CSV
+// and TSV one row per occurrence: its day ("date") and its fields.
+void ShowDays(const Output& out, const std::string& text, const Json& data);
+
 // "Mon 2027-02-15" lines, each followed by "  09:30–10:00  Subject" lines;
 // without `empty`, days with nothing are left out.
 std::string DaysText(const std::vector<calendar::Occurrence>& occurrences, const UserTime& user, long long firstDay,

@@ -65,8 +65,11 @@ struct Membership {
 };
 
 Membership CheckMembership(CommandContext& ctx, const std::string& group, const std::vector<std::string>& ids) {
-    Membership m{ctx.session().access<IContactAccess>(), Json(), "", UniqueIds(ids)};
-    for (const auto& id : m.contactIds) CheckedId(id, "contact");
+    // The IDs are read before the file is opened: a typo is a usage error
+    // whatever the file's state.
+    std::vector<std::string> contactIds = UniqueIds(ids);
+    for (const auto& id : contactIds) CheckedId(id, "contact");
+    Membership m{ctx.session().access<IContactAccess>(), Json(), "", std::move(contactIds)};
     m.group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), group);
     m.groupId = m.group["contact_group_id"];
     for (const auto& id : m.contactIds) RequireContact(m.contacts.get(), id);

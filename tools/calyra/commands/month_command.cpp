@@ -68,7 +68,7 @@ void RunMonth(CommandContext& ctx, const MonthOptions& o) {
     for (const auto& occurrence : occurrences) wall.push_back(OnWallClock(occurrence, user.zone()));
     Json data = DaysJson(occurrences, user, first, length, true);
     data["month"] = fmt::format("{:04}-{:02}", year, month);
-    ctx.out().text(FormatMonthGrid(year, month, wall, GridStyleFor(user, o.cellWidth, o.lines, ctx.out())), data);
+    ShowDays(ctx.out(), FormatMonthGrid(year, month, wall, GridStyleFor(user, o.cellWidth, o.lines, ctx.out())), data);
 }
 
 constexpr CommandRow kMonth[] = {

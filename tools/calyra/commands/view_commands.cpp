@@ -42,8 +42,8 @@ void RunWeek(CommandContext& ctx, const WeekOptions& o) {
     std::vector<Occurrence> wall;
     for (const auto& occurrence : occurrences) wall.push_back(OnWallClock(occurrence, user.zone()));
     const std::string title = "Week of " + user.showDay(first) + " (" + user.zone().name() + ")\n";
-    ctx.out().text(title + FormatWeekGrid(first, wall, GridStyleFor(user, o.cellWidth, 20, ctx.out())),
-                   DaysJson(occurrences, user, first, 7, true));
+    ShowDays(ctx.out(), title + FormatWeekGrid(first, wall, GridStyleFor(user, o.cellWidth, 20, ctx.out())),
+             DaysJson(occurrences, user, first, 7, true));
 }
 
 struct DayOptions {
@@ -60,7 +60,7 @@ void RunDay(CommandContext& ctx, const DayOptions& o) {
     const UserTime user(ctx.settings);
     const long long shown = ViewDay(user, o.day, "events day");
     const auto occurrences = o.view.occurrences(ctx, user, shown, 1);
-    ctx.out().text(DaysText(occurrences, user, shown, 1, true), DaysJson(occurrences, user, shown, 1, true));
+    ShowDays(ctx.out(), DaysText(occurrences, user, shown, 1, true), DaysJson(occurrences, user, shown, 1, true));
 }
 
 constexpr CommandRow kWeekAndDay[] = {
