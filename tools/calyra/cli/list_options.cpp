@@ -49,8 +49,8 @@ const std::string& ListOptions::checked(const std::string& name, const char* opt
     return *it;
 }
 
-void ListOptions::show(const Output& out, Json rows) const {
-    std::vector<std::string> columns = m_columns;
+void ListOptions::show(const Output& out, Json rows, const std::function<Json(const Json&)>& forPeople,
+                       std::vector<std::string> columns) const {
     if (!m_chosen.empty()) {
         columns.clear();
         for (size_t start = 0; start <= m_chosen.size();) {
@@ -74,6 +74,8 @@ void ListOptions::show(const Output& out, Json rows) const {
     } else if (m_reverse) {
         std::reverse(rows.begin(), rows.end());
     }
+    if (forPeople && !out.json())
+        for (auto& row : rows) row = forPeople(row);
     if (!m_chosen.empty()) {
         Json cut = Json::array();
         for (const auto& row : rows) {

@@ -12,6 +12,7 @@
 // command line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,13 @@ public:
 
     // Sorts and cuts `rows` as asked and shows them. Throws ClientError
     // (status 2) for a field name the rows do not have.
-    void show(const Output& out, Json rows) const;
+    void show(const Output& out, Json rows) const { show(out, std::move(rows), nullptr, m_columns); }
+    // The same for rows whose values people read otherwise (dates in their
+    // zone, a flag painted): the rows are sorted by their stored values,
+    // then, except in JSON, each passes through `forPeople` before it is
+    // cut and shown; `columns` are the table's without --fields.
+    void show(const Output& out, Json rows, const std::function<Json(const Json&)>& forPeople,
+              std::vector<std::string> columns) const;
 
 private:
     const std::string& checked(const std::string& name, const char* option) const;

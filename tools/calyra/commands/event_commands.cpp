@@ -17,6 +17,7 @@
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
+#include "cli/shown_values.h"
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
 #include "import_export/conversions.h"
@@ -68,22 +69,14 @@ std::string Shown(const Json& e, const std::string& key, const UserTime& user) {
     return allDay ? FormatLocalDay(*date, TimeZone::Utc(), user.style()) : user.show(*date);
 }
 
-// The table row people see for an event or an occurrence.
+// An event or an occurrence as people read it: its times in their zone and
+// its repetition in words.
 Json RowForPeople(const Json& e, const UserTime& user) {
-    Json row{{"event_id", e["event_id"]},
-             {"start", Shown(e, "start", user)},
-             {"end", Shown(e, "end", user)},
-             {"subject", e["subject"]}};
-    if (e.contains("location")) row["location"] = e["location"];
+    Json row = e;
+    row["start"] = Shown(e, "start", user);
+    row["end"] = Shown(e, "end", user);
     if (e.contains("recurrence_text")) row["recurrence"] = e["recurrence_text"];
     return row;
-}
-
-void ListRows(const Output& out, const Json& items, const UserTime& user, const std::vector<std::string>& columns) {
-    if (out.json()) return out.list(items);
-    Json rows = Json::array();
-    for (const auto& e : items) rows.push_back(RowForPeople(e, user));
-    out.list(rows, columns);
 }
 
 // --start, --end, --for and --remind, for a new event, an edit or an
@@ -139,6 +132,80 @@ private:
     std::string m_remind;
 };
 
+// The event's fields as options. The person's own category (an ID or a
+// name; what `categories` keeps and the views select by) is --category
+// everywhere, and the built-in kind (meeting, birthday, ...) is --kind.
+// Earlier spellings keep working unlisted: --event-category-id for the
+// category, and a --category value that names none of the profile's
+// categories but is a kind sets the kind.
+class EventFieldOptions {
+public:
+    void add(CLI::App& command) {
+        std::vector<std::string> skip = kNotEventOptions;
+        skip.insert(skip.end(), {"category", "event_category_id"});
+        m_fields.add(command, std::type_identity<tagEventInfo>{}, skip);
+        m_category = command.add_option("--category", m_categoryText,
+                                        "Your category, by ID or name (see calyra categories; \"\" for none)");
+        m_oldCategory = command.add_option("--event-category-id", m_categoryText)->group("")->excludes(m_category);
+        std::string kinds;
+        for (const auto& [name, value] : EnumValues(KindField().enumName)) kinds += (kinds.empty() ? "" : "|") + name;
+        m_kind = command.add_option("--kind", m_kindText, kinds);
+    }
+
+    size_t given() const { return m_fields.given() + (categoryGiven() ? 1 : 0) + (m_kind->count() > 0 ? 1 : 0); }
+    // Whether the options give the field with this key anew.
+    bool gives(const std::string& key) const {
+        if (key == "category") return m_kind->count() > 0;
+        if (key == "event_category_id") return categoryGiven();
+        return m_fields.value(key) != nullptr;
+    }
+    const RecordOptions& fields() const { return m_fields; }
+
+    // Lays the fields over `info`; the category is the session's to
+    // resolve (resolveCategory). Throws ClientError (status 2) for a text
+    // that cannot be read.
+    void apply(tagEventInfo* info) const {
+        m_fields.apply(info);
+        if (m_kind->count() > 0) SetKind(m_kindText, info);
+    }
+    // The category named, as the profile's ID (an empty text: none).
+    void resolveCategory(CommandContext& ctx, tagEventInfo* info) const {
+        if (!categoryGiven()) return;
+        const FieldInfo& field = RequireField(RecordDescriptionOf<tagEventInfo>(), "event_category_id");
+        if (m_categoryText.empty()) return SetField(field, info, "");
+        try {
+            SetField(field, info, ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), m_categoryText));
+        } catch (const ClientError& e) {
+            if (e.status() != 1 || m_category->count() == 0 || m_kind->count() > 0 || !IsKind(m_categoryText)) throw;
+            SetKind(m_categoryText, info);
+        }
+    }
+
+private:
+    static const FieldInfo& KindField() { return RequireField(RecordDescriptionOf<tagEventInfo>(), "category"); }
+    static bool IsKind(const std::string& text) {
+        for (const auto& [name, value] : EnumValues(KindField().enumName))
+            if (name == text) return true;
+        return false;
+    }
+    static void SetKind(const std::string& text, tagEventInfo* info) {
+        if (!IsKind(text)) {
+            std::vector<std::string> kinds;
+            for (const auto& [name, value] : EnumValues(KindField().enumName)) kinds.push_back(name);
+            throw ClientError("--kind: \"" + text + "\" is not a kind of event (" + JoinIds(kinds) + ")", 2);
+        }
+        SetField(KindField(), info, text);
+    }
+    bool categoryGiven() const { return m_category->count() > 0 || m_oldCategory->count() > 0; }
+
+    RecordOptions m_fields;
+    std::string m_categoryText;
+    std::string m_kindText;
+    CLI::Option* m_category = nullptr;
+    CLI::Option* m_oldCategory = nullptr;
+    CLI::Option* m_kind = nullptr;
+};
+
 // Every date of the event must be one the file and an iCalendar export can
 // hold; else the command is refused before anything is written.
 void CheckDates(const tagEventInfo& info) {
@@ -153,15 +220,6 @@ void CheckDates(const tagEventInfo& info) {
         if (std::string why = DateRangeProblem(date, allDayEnd); !why.empty())
             throw ClientError(std::string(what) + " " + FormatIsoDate(date) + ": " + why, 2);
     }
-}
-
-// The category an event names, by ID or name, must exist (an empty one
-// clears it); the event then holds its ID.
-void ResolveCategoryOf(CommandContext& ctx, const RecordOptions& fields, tagEventInfo* info) {
-    const std::string* category = fields.value("event_category_id");
-    if (!category || category->empty()) return;
-    const std::string id = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
-    SetField(*FindField(RecordDescriptionOf<tagEventInfo>(), "event_category_id"), info, id);
 }
 
 // Applies the repetition options, or moves the series with the event; the
@@ -203,11 +261,20 @@ Json ExceptionRows(const Json& exceptions, const UserTime& user) {
     return rows;
 }
 
+// The keys of the rows events list shows: an event's fields, its times in
+// the person's zone, an occurrence's flags.
+std::vector<std::string> EventFields() {
+    return ListOptions::KeysOf(RecordDescriptionOf<tagEventInfo>(),
+                               {"start", "start_utc", "end", "end_utc", "recurrence", "recurrence_text",
+                                "time_zone_name", "all_day", "exception"});
+}
+
 struct ListCommandOptions {
     std::string from;
     std::string to;
     std::string category;
     bool selected = false;
+    ListOptions shape;
 };
 
 void DeclareList(CLI::App& list, ListCommandOptions& o) {
@@ -218,6 +285,7 @@ void DeclareList(CLI::App& list, ListCommandOptions& o) {
                     "year after --from)");
     auto* byCategory = list.add_option("--category", o.category, "Only events of this category (ID or name)");
     list.add_flag("--selected", o.selected, "Only events of the selected categories")->excludes(byCategory);
+    o.shape.add(list, EventFields(), kEventColumns);
 }
 
 void RunList(CommandContext& ctx, const ListCommandOptions& o) {
@@ -232,7 +300,8 @@ void RunList(CommandContext& ctx, const ListCommandOptions& o) {
         Json out = Json::array();
         for (const auto& occurrence : stored.occurrences(low, high, user.zone(), keep))
             out.push_back(OccurrenceJson(occurrence, user));
-        return ListRows(ctx.out(), out, user, kOccurrenceColumns);
+        return o.shape.show(
+            ctx.out(), std::move(out), [&](const Json& e) { return RowForPeople(e, user); }, kOccurrenceColumns);
     }
     auto events = ctx.session().access<IEventAccess>();
     LONG err = 0, count = 0;
@@ -250,7 +319,8 @@ void RunList(CommandContext& ctx, const ListCommandOptions& o) {
     Json out = Json::array();
     for (const auto& e : all) out.push_back(EventJson(e, user));
     SortByStart(&out);
-    ListRows(ctx.out(), out, user, kEventColumns);
+    o.shape.show(
+        ctx.out(), std::move(out), [&](const Json& e) { return RowForPeople(e, user); }, kEventColumns);
 }
 
 // An event or exception as stored, with "exception" saying which.
@@ -277,6 +347,12 @@ Json ShowEvent(CommandContext& ctx, const Json& found) {
     out["recurrence"] = out["recurrence_text"];
     out.erase("recurrence_text");
     if (out.contains("exceptions")) out["exceptions"] = ExceptionRows(out["exceptions"], user);
+    if (ctx.out().forPeople()) {
+        // Words for the stored numbers; the zone's name replaces the number.
+        out["time_zone"] = ZoneText(out["time_zone"].get<ULONG>());
+        out.erase("time_zone_name");
+        out["reminder_time"] = ReminderText(out["reminder_time"].get<LONG>(), "the start");
+    }
     return out;
 }
 
@@ -286,7 +362,15 @@ std::string EventNoun(const Json& e) { return e["exception"] == true ? "exceptio
 void RemoveEvent(CommandContext& ctx, Transaction&, const std::string& id) {
     auto events = ctx.session().access<IEventAccess>();
     OwnedRecord<tagEventInfo> info;
-    const EventRow row = ReadEvent(events.get(), id, &info);
+    EventRow row = EventRow::Master;
+    try {
+        row = ReadEvent(events.get(), id, &info);
+    } catch (const ClientError& e) {
+        // Found before anything went: an exception named beside its
+        // recurring event went with it.
+        if (e.fromDatabase()) throw;
+        return;
+    }
     LONG err = 0;
     const Bstr key = Bstr::FromUtf8(id);
     if (row == EventRow::Master)
@@ -296,7 +380,6 @@ void RemoveEvent(CommandContext& ctx, Transaction&, const std::string& id) {
 }
 
 const std::vector<std::string>& EventColumns() { return kEventColumns; }
-std::vector<std::string> EventFields() { return ListOptions::KeysOf(RecordDescriptionOf<tagEventInfo>()); }
 Json EventRows(CommandContext& ctx) {
     const UserTime user(ctx.settings);
     OwnedRecordArray<tagEventInfo> all;
@@ -314,13 +397,13 @@ constexpr RecordFamily kEvents{
 
 struct AddOptions {
     EventTimes times;
-    RecordOptions fields;
+    EventFieldOptions fields;
     RecurrenceOptions repeat;
 };
 
 void DeclareAdd(CLI::App& add, AddOptions& o) {
     o.times.add(add, true);
-    o.fields.add(add, std::type_identity<tagEventInfo>{}, kNotEventOptions);
+    o.fields.add(add);
     add.get_option("--subject")->required();
     o.repeat.add(add);
 }
@@ -340,7 +423,7 @@ void RunAdd(CommandContext& ctx, const AddOptions& o) {
                      CheckDates(*info);
                  },
                  [&](tagEventInfo* info) {
-                     ResolveCategoryOf(ctx, o.fields, info);
+                     o.fields.resolveCategory(ctx, info);
                      LONG err = 0;
                      Bstr id;
                      Check(ctx.session().access<IEventAccess>()->AddEvent(&err, info, &id), err,
@@ -362,7 +445,7 @@ void RunAdd(CommandContext& ctx, const AddOptions& o) {
 struct EditOptions {
     std::string id;
     EventTimes times;
-    RecordOptions fields;
+    EventFieldOptions fields;
     RecurrenceOptions repeat;
     bool editor = false;
 };
@@ -370,7 +453,7 @@ struct EditOptions {
 void DeclareEdit(CLI::App& edit, EditOptions& o) {
     edit.add_option("id", o.id, "Event ID")->required();
     o.times.add(edit, false);
-    o.fields.add(edit, std::type_identity<tagEventInfo>{}, kNotEventOptions);
+    o.fields.add(edit);
     o.repeat.add(edit);
     AddEditorFlag(edit, EditorKind::Event, o.editor);
 }
@@ -395,7 +478,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
             row = ReadEvent(events.get(), o.id, info);
             return o.id;
         },
-        [&](const std::string& key) { return o.fields.value(key) != nullptr; },
+        [&](const std::string& key) { return o.fields.gives(key); },
         [&](tagEventInfo* info) {
             o.fields.apply(info);
             o.times.apply(info, false, user);
@@ -403,7 +486,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
         },
         [&](const std::string& eventId, tagEventInfo* info) {
             CheckDates(*info);
-            ResolveCategoryOf(ctx, o.fields, info);
+            o.fields.resolveCategory(ctx, info);
             LONG err = 0;
             const Bstr key = Bstr::FromUtf8(eventId);
             if (row == EventRow::Master)
@@ -437,7 +520,7 @@ struct ExceptionOptions {
     bool add = false;
     std::string original;
     EventTimes times;
-    RecordOptions fields;
+    EventFieldOptions fields;
 };
 
 void DeclareExceptions(CLI::App& cmd, ExceptionOptions& o) {
@@ -445,7 +528,7 @@ void DeclareExceptions(CLI::App& cmd, ExceptionOptions& o) {
     cmd.add_flag("--add", o.add, "Add an exception: replace the occurrence on --original");
     cmd.add_option("--original", o.original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
     o.times.add(cmd, false);
-    o.fields.add(cmd, std::type_identity<tagEventInfo>{}, kNotEventOptions);
+    o.fields.add(cmd);
 }
 
 void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
@@ -484,7 +567,9 @@ void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
     OwnedRecord<tagEventInfo> info;
     RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), static_cast<const tagEventInfo*>(&master),
                             static_cast<tagEventInfo*>(&info));
-    RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, o.fields, "event " + id);
+    RefuseCutTexts(
+        RecordDescriptionOf<tagEventInfo>(), &info, [&](const std::string& key) { return o.fields.gives(key); },
+        "event " + id);
     info.stRecurrence.ePattern = enumRecurrencePattern_None;
     info.stRecurrence.eEnd = enumRecurrenceEnd_None;
     info.dtOriginalStartTime = occurrence->start;
@@ -493,7 +578,7 @@ void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
     o.fields.apply(&info);
     o.times.apply(&info, false, user);
     CheckDates(info);
-    ResolveCategoryOf(ctx, o.fields, &info);
+    o.fields.resolveCategory(ctx, &info);
     LONG err = 0;
     Bstr exceptionId;
     Check(events->AddException(&err, Bstr::FromUtf8(id), &info, &exceptionId), err, "cannot add the exception");

@@ -9,6 +9,7 @@
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
+#include "cli/shown_values.h"
 #include "commands/edit_in_editor.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
@@ -184,7 +185,7 @@ void Modify(ITaskAccess* tasks, const std::string& id, tagTaskInfo* task) {
 
 const std::vector<std::string>& TaskColumns() { return kTaskColumns; }
 std::vector<std::string> TaskFields() {
-    return ListOptions::KeysOf(RecordDescriptionOf<tagTaskInfo>(), {"recurrence_text", "overdue"});
+    return ListOptions::KeysOf(RecordDescriptionOf<tagTaskInfo>(), {"recurrence", "recurrence_text", "overdue"});
 }
 
 Json FindTask(CommandContext& ctx, const std::string& id) {
@@ -205,6 +206,7 @@ Json ShowTask(CommandContext& ctx, const Json& found) {
                                         {"date_completed", record.dtDateCompleted}})
             task[key] = clock.show(date);
     }
+    if (ctx.out().forPeople()) task["reminder_time"] = ReminderText(record.lReminderTime, "the due date");
     return task;
 }
 
@@ -238,10 +240,11 @@ void DeclareList(CLI::App& list, ListCommandOptions& o) {
     list.add_flag("--open", o.filter.open, "Only tasks not finished");
     list.add_flag("--overdue", o.filter.overdue, "Only open tasks whose due date has passed");
     list.add_option("--due", o.filter.due, "Only tasks due today, this week, or on a day (2027-03-05, fri, tomorrow)");
+    o.shape.add(list, TaskFields(), kTaskColumns);
 }
 
 // The tasks `filter` keeps, by due date (those without one last; ties keep
-// the created order), as people read them or as JSON.
+// the created order), as JSON with "overdue".
 Json FilteredTasks(CommandContext& ctx, const ListFilter& filter) {
     const UserClock clock(ctx);
     std::optional<std::pair<long long, long long>> days;
@@ -264,23 +267,29 @@ Json FilteredTasks(CommandContext& ctx, const ListFilter& filter) {
         return x != 0 && (y == 0 || DateToSeconds(x) < DateToSeconds(y));
     });
     Json rows = Json::array();
-    for (auto& [t, row] : shown) {
-        if (!ctx.out().json()) {
-            row["recurrence"] = row["recurrence_text"];
-            row["end_date"] = clock.show(t->dtEndDate);
-            if (row["overdue"] == true)
-                for (const char* key : {"subject", "end_date"})
-                    row[key] = ctx.out().paint(row[key].get<std::string>(), Style::Overdue);
-        }
-        rows.push_back(std::move(row));
-    }
+    for (auto& [t, row] : shown) rows.push_back(std::move(row));
     return rows;
+}
+
+// A task row as people read it: the due date in their zone and style, the
+// repetition in words, an overdue task painted.
+Json TaskForPeople(const Json& task, const UserClock& clock, const Output& out) {
+    Json row = task;
+    row["recurrence"] = row["recurrence_text"];
+    const auto due = task["end_date"].is_string() ? TryParseIsoDate(task["end_date"].get<std::string>()) : std::nullopt;
+    row["end_date"] = clock.show(due.value_or(0));
+    if (row["overdue"] == true)
+        for (const char* key : {"subject", "end_date"}) row[key] = out.paint(JsonText(row[key]), Style::Overdue);
+    return row;
 }
 
 Json TaskRows(CommandContext& ctx) { return FilteredTasks(ctx, {}); }
 
 void RunList(CommandContext& ctx, const ListCommandOptions& o) {
-    ctx.out().list(FilteredTasks(ctx, o.filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
+    const UserClock clock(ctx);
+    o.shape.show(
+        ctx.out(), FilteredTasks(ctx, o.filter),
+        [&](const Json& task) { return TaskForPeople(task, clock, ctx.out()); }, kTaskColumns);
 }
 
 struct AddOptions {
