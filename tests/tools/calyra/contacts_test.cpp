@@ -126,8 +126,9 @@ TEST(ClientContacts, RemoveAndClearTakeTheInstantMessagingAddressesAlong) {
     EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) FROM [tIM]"}), R"([["0"]])"_json);
 }
 
-// An ID that is no number is a typo on the command line: exit 2 before the
-// file is looked at, whether it is missing, not a database or fine.
+// An ID that is no number, or a field a list does not have, is a typo on the
+// command line: exit 2 before the file is looked at, whether it is missing,
+// not a database or fine.
 TEST(ClientContacts, AMalformedIdIsAUsageErrorWhateverTheFile) {
     const std::vector<Args> lines = {
         {"contacts", "show", "abc"},
@@ -145,6 +146,8 @@ TEST(ClientContacts, AMalformedIdIsAUsageErrorWhateverTheFile) {
     };
     ClientRun missing;
     ExpectFails(missing, 2, lines, "ID: \"abc\"");
+    ExpectFails(missing, 2, {{"contacts", "list", "--sort", "nope"}, {"tasks", "list", "--fields", "task_id,nope"}},
+                "unknown field \"nope\"");
     EXPECT_FALSE(std::filesystem::exists(missing.db())) << "a refused command line created the file";
     ClientRun garbage;
     std::ofstream(garbage.db()) << "not a database";

@@ -6,6 +6,8 @@
 // Texts sort the way people read them (session/text_matching.h: case and
 // accents second, numbers by value, so IDs sort as numbers); empty values
 // go last either way; rows that tie keep the order the component gave.
+// The names are checked as the command line is read (before any file is
+// opened).
 //
 // Ownership: the options' values live in the object, which must stay where
 // it is once the options are added (a member of a command's options struct). Thread-safety: one thread, like the
@@ -44,6 +46,8 @@ public:
 
 private:
     const std::string& checked(const std::string& name, const char* option) const;
+    // The fields of a --fields text, each checked.
+    std::vector<std::string> chosenColumns(const std::string& names) const;
 
     std::vector<std::string> m_fields;
     std::vector<std::string> m_columns;
