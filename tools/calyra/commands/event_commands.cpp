@@ -146,7 +146,7 @@ public:
         m_fields.add(command, std::type_identity<tagEventInfo>{}, skip);
         m_category = command.add_option("--category", m_categoryText,
                                         "Your category, by ID or name (see calyra categories; \"\" for none)");
-        m_oldCategory = command.add_option("--event-category-id", m_categoryText)->group("")->excludes(m_category);
+        m_oldCategory = command.add_option("--event-category-id", m_categoryText)->group("");
         std::string kinds;
         for (const auto& [name, value] : EnumValues(KindField().enumName)) kinds += (kinds.empty() ? "" : "|") + name;
         m_kind = command.add_option("--kind", m_kindText, kinds);
