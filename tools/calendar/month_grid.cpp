@@ -32,14 +32,15 @@ std::vector<std::string> CodePoints(const std::string& text) {
 }
 
 // "09:30 Dentist", or the subject alone on later days and for all-day
-// events; short ("9:30 Dentist", "14 Review") in narrow boxes.
+// events; short ("9:30 Dentist", "14 Review", "0:00 Party") in narrow boxes.
 std::string Label(const Occurrence& o, long long day, bool narrow) {
     const long long start = DateToSeconds(o.start);
     if (o.allDay || DayOfSeconds(start) != day) return o.subject;
     const long long second = SecondOfDay(start);
     const long long hour = second / 3600, minute = second / 60 % 60;
     if (!narrow) return fmt::format("{:02}:{:02} {}", hour, minute, o.subject);
-    if (minute == 0) return fmt::format("{} {}", hour, o.subject);
+    // Midnight keeps its minutes: "0 Today" read as a count.
+    if (minute == 0 && hour != 0) return fmt::format("{} {}", hour, o.subject);
     return fmt::format("{}:{:02} {}", hour, minute, o.subject);
 }
 

@@ -30,9 +30,66 @@ TEST(ClientEvents, AddShowEditListAndRemove) {
         "start_date_time": "2026-12-04T11:00:00Z", "end_date_time": "2026-12-04T11:30:00Z", "recurrence_text": "",
         "exception": false, "exceptions": []})"_json));
     EXPECT_NE(run.ok({"events", "list"}).find("Dentist"), std::string::npos);
-    run.ok({"events", "rm", id});
+    // People read the zone and the reminder as words, not stored numbers.
+    run.ok({"events", "edit", id, "--remind", "1h"});
+    const std::string shown = run.ok({"events", "show", id});
+    for (const char* words : {"1h before the start", "UTC"})
+        EXPECT_NE(shown.find(words), std::string::npos) << words << " in\n" << shown;
+    // A narrow box keeps midnight's minutes ("0 Today" read as a count).
+    const std::string today = run.add({"--subject", "Today", "--start", "2026-12-04T00:00"});
+    const std::string week = run.ok({"events", "week", "2026-12-04", "--cell-width", "10"});
+    EXPECT_NE(week.find("|0:00 Today"), std::string::npos) << week;
+    run.ok({"events", "rm", id, today});
     EXPECT_EQ(run({"events", "show", id}).err, "calyra: no event " + id + "\n");
     EXPECT_TRUE(run.json({"events", "list"}).empty());
+}
+
+TEST(ClientEvents, RmTakesSeveralAndListsSortAndCutAsContactsDo) {
+    Calendar run;
+    const std::string beta = run.add({"--subject", "Beta", "--start", "2026-12-01T10:00"});
+    const std::string alpha = run.add({"--subject", "alpha", "--start", "2026-12-02T10:00"});
+    const std::string gamma = run.add({"--subject", "Gamma", "--start", "2026-12-03T10:00"});
+    // The list, and the subjects it gives in order.
+    const std::pair<Args, Subjects> cases[] = {
+        {{"--sort", "subject"}, {"alpha", "Beta", "Gamma"}},
+        {{"--sort", "start_utc", "--reverse"}, {"Gamma", "alpha", "Beta"}},
+        {{"--from", "2026-12-02", "--sort", "subject", "--reverse"}, {"Gamma", "alpha"}},
+    };
+    for (const auto& [args, subjects] : cases) EXPECT_EQ(run.listed(args), subjects) << ClientRun::Join(args);
+    EXPECT_EQ(run.ok({"--format", "csv", "events", "list", "--fields", "subject,start", "--sort", "start"}),
+              "subject,start\nBeta,2026-12-01 10:00\nalpha,2026-12-02 10:00\nGamma,2026-12-03 10:00\n")
+        << "--fields cuts the rows people read";
+    ExpectFails(run, 2, {{"events", "list", "--sort", "when"}, {"tasks", "list", "--fields", "task_id,when"}},
+                "unknown field \"when\"");
+
+    ExpectFails(run, 1, {{"events", "rm", beta, "999"}}, "no event 999");
+    EXPECT_EQ(run.json({"events", "rm", alpha, gamma, alpha})["event_ids"], (Json{alpha, gamma}));
+    EXPECT_EQ(run.listed({}), Subjects{"Beta"}) << "a refused rm removes nothing";
+}
+
+// The person's own category is --category everywhere, by ID or name; the
+// built-in kind is --kind. The earlier spellings still work.
+TEST(ClientEvents, CategoryIsTheirOwnAndKindIsBuiltIn) {
+    Calendar run;
+    const std::string work = run.json({"categories", "add", "Work"})["event_category_id"];
+    const std::pair<Args, Json> cases[] = {
+        {{"--category", "work"}, {{"event_category_id", work}, {"category", "none"}}},
+        {{"--event-category-id", work, "--kind", "meeting"}, {{"event_category_id", work}, {"category", "meeting"}}},
+        {{"--category", "birthday"}, {{"event_category_id", ""}, {"category", "birthday"}}},
+    };
+    for (const auto& [args, expected] : cases) {
+        Args add{"--subject", "X", "--start", "2026-12-01T10:00"};
+        add.insert(add.end(), args.begin(), args.end());
+        EXPECT_TRUE(Includes(run.show(run.add(add)), expected)) << ClientRun::Join(args);
+    }
+    const Args add{"events", "add", "--subject", "X", "--start", "2026-12-01T10:00"};
+    auto with = [&](const std::string& option, const std::string& value) {
+        Args a = add;
+        a.insert(a.end(), {option, value});
+        return a;
+    };
+    ExpectFails(run, 2, {with("--kind", "work")}, "--kind: \"work\" is not a kind of event");
+    ExpectFails(run, 1, {with("--category", "Home")}, "no category \"Home\"");
 }
 
 TEST(ClientEvents, ListKeepsEventsThatOverlapTheRangeInStartOrder) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "client_run.h"
 
@@ -122,6 +124,34 @@ TEST(ClientContacts, RemoveAndClearTakeTheInstantMessagingAddressesAlong) {
     ExpectFails(run, 2, {{"contacts", "clear"}}, "--yes");
     EXPECT_EQ(run.json({"contacts", "clear", "--yes"})["deleted"], 1);
     EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) FROM [tIM]"}), R"([["0"]])"_json);
+}
+
+// An ID that is no number, or a field a list does not have, is a typo on the
+// command line: exit 2 before the file is looked at, whether it is missing,
+// not a database or fine.
+TEST(ClientContacts, AMalformedIdIsAUsageErrorWhateverTheFile) {
+    const std::vector<Args> lines = {
+        {"contacts", "show", "abc"},
+        {"contacts", "edit", "abc", "--first-name", "X"},
+        {"contacts", "rm", "1", "abc"},
+        {"contacts", "phones", "rm", "abc", "1"},
+        {"groups", "join", "Family", "abc"},
+        {"events", "show", "abc"},
+        {"events", "rm", "abc"},
+        {"events", "exceptions", "abc"},
+        {"tasks", "show", "abc"},
+        {"tasks", "done", "abc"},
+        {"tasks", "rm", "abc"},
+        {"tasks", "edit", "abc", "--subject", "X"},
+    };
+    ClientRun missing;
+    ExpectFails(missing, 2, lines, "ID: \"abc\"");
+    ExpectFails(missing, 2, {{"contacts", "list", "--sort", "nope"}, {"tasks", "list", "--fields", "task_id,nope"}},
+                "unknown field \"nope\"");
+    EXPECT_FALSE(std::filesystem::exists(missing.db())) << "a refused command line created the file";
+    ClientRun garbage;
+    std::ofstream(garbage.db()) << "not a database";
+    ExpectFails(garbage, 2, lines, "ID: \"abc\"");
 }
 
 TEST(ClientContacts, StayWithinTheirProfileAndUnknownIdsSayWhatIsMissing) {

@@ -363,7 +363,8 @@ TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
             EXPECT_NE(exported.find(line + "\r\n"), std::string::npos) << ClientRun::Join(c.add) << "\n" << exported;
         EXPECT_TRUE(c.absent.empty() || exported.find(c.absent) == std::string::npos) << ClientRun::Join(c.add) << "\n"
                                                                                       << exported;
-        second.ok({what, "import", second.file("in.ics", exported)});
+        const std::string imported = second.ok({what, "import", second.file("in.ics", exported)});
+        EXPECT_EQ(imported.rfind("added 1 " + what.substr(0, what.size() - 1) + ",", 0), 0u) << imported;
         EXPECT_EQ(All(second, what), All(first, what)) << ClientRun::Join(c.add) << " came back as another record";
     }
 

@@ -84,6 +84,44 @@ TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
     EXPECT_NE(table.find("Plain"), std::string::npos) << table;
 }
 
+// The views and show hand scripts rows, not the text people read: one row
+// per occurrence (its day first), and a line for each field of a detail.
+TEST(ClientOutput, ViewsAndShowGiveScriptsRows) {
+    OneProfile run;
+    ScopedTz utc("UTC");
+    run.ok({"events", "add", "--subject", "Lunch, team", "--start", "2027-01-05T12:00"});
+    run.ok({"events", "add", "--subject", "Late", "--start", "2027-01-06T23:00"});
+    // A view, and the subjects of its rows.
+    const std::pair<Args, std::vector<std::string>> views[] = {
+        {{"agenda", "2027-01-05", "--days", "2"}, {"Lunch, team", "Late"}},
+        {{"events", "day", "2027-01-06"}, {"Late"}},
+        {{"events", "week", "2027-01-05"}, {"Lunch, team", "Late"}},
+        {{"events", "month", "2027-02"}, {}},
+    };
+    const std::pair<const char*, Rows (*)(const std::string&)> formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
+    for (const auto& [view, subjects] : views)
+        for (const auto& [format, parse] : formats) {
+            Args args{"--format", format};
+            args.insert(args.end(), view.begin(), view.end());
+            const Rows rows = parse(run.ok(args));
+            ASSERT_EQ(rows.size(), subjects.size() + 1) << ClientRun::Join(args);
+            EXPECT_EQ(rows[0], (std::vector<std::string>{"date", "event_id", "subject", "start", "end", "start_utc",
+                                                         "end_utc", "all_day", "exception"}));
+            for (size_t i = 0; i < subjects.size(); ++i)
+                EXPECT_EQ(rows[i + 1][2], subjects[i]) << ClientRun::Join(args);
+        }
+    run.ok({"contacts", "add", "--first-name", "Ada", "--phone", "mobile:+4930111", "--phone", "work:+4930222"});
+    const Rows fields = ParseCsv(run.ok({"--format", "csv", "contacts", "show", "1"}));
+    const auto value = [&fields](const std::string& field) {
+        for (const auto& row : fields)
+            if (row.size() == 2 && row[0] == field) return row[1];
+        return std::string("(no line ") + field + ")";
+    };
+    EXPECT_EQ(value("first_name"), "Ada");
+    EXPECT_EQ(value("phones.0.phone_number"), "+4930111");
+    EXPECT_EQ(value("phones.1.phone_number"), "+4930222");
+}
+
 // Runs calyra under a pseudo-terminal (script(1)), with $NO_COLOR as given
 // (nullptr: unset); returns what the terminal showed.
 std::string OnTerminal(const ClientRun& run, const char* noColor, const std::string& args) {

@@ -9,6 +9,13 @@
 namespace calyra::test {
 namespace {
 
+// `line` inside a single-quoted bash -c script.
+std::string Quoted(const std::string& line) {
+    std::string out;
+    for (char c : line) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out;
+}
+
 std::string Output(const std::string& command) {
     const ClientResult r = Shell(command);
     EXPECT_EQ(r.status, 0) << command;
@@ -19,17 +26,41 @@ TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {
     ClientRun run;
     const auto script = run.dir().file("calyra.bash");
     std::ofstream(script) << run.ok({"completion", "bash"});
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"calyra con", "config contacts"},
         {"calyra --db x.db contacts l", "list"},
         {"calyra events ex", "exceptions export"},
         {"calyra contacts import --", "--help --help-all --dry-run"},
         {"calyra --j", "--json"},
+        // Values: an option's list, a zone's name, a command after help,
+        // the IDs the family's list prints.
+        {"calyra --format c", "csv"},
+        {"calyra events list --tz Europe/Berl", "Europe/Berlin"},
+        {"calyra completion z", "zsh"},
+        {"calyra help con", "config contacts"},
+        {"'" CALYRA_CLIENT_PATH "' --db '" + run.db() + "' tasks rm ''", "1 2"},
     };
+    run.ok({"profiles", "add", "Phone"});
+    run.ok({"tasks", "add", "--subject", "One"});
+    run.ok({"tasks", "add", "--subject", "Two"});
     for (const auto& [line, expected] : cases) {
-        const std::string command = "bash -c 'source " + script.string() + "; COMP_WORDS=(" + line +
+        const std::string command = "bash -c 'source " + script.string() + "; COMP_WORDS=(" + Quoted(line) +
                                     "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _calyra; echo ${COMPREPLY[@]}'";
-        EXPECT_EQ(Output(command), std::string(expected) + "\n") << line;
+        EXPECT_EQ(Output(command), expected + "\n") << line;
+    }
+}
+
+// --help-all lists every level's options; help that cannot be written
+// fails the run.
+TEST(ShellIntegration, HelpIsWholeAndItsWritingChecked) {
+    ClientRun run;
+    const std::string help = run.ok({"--help-all"});
+    for (const char* expected : {"--with-events", "--dry-run", "--option", "items TEXT"})
+        EXPECT_NE(help.find(expected), std::string::npos) << expected;
+    for (const char* args : {"--help", "--help-all", "--version", "contacts list --help"}) {
+        const ClientResult r = Shell("'" CALYRA_CLIENT_PATH "' " + std::string(args) + " 2>&1 >/dev/full");
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_NE(r.out.find("calyra: cannot write the output"), std::string::npos) << args << ": " << r.out;
     }
 }
 
@@ -39,7 +70,8 @@ TEST(ShellIntegration, TheManualPageRendersAndNamesEveryCommandGroup) {
     std::ofstream(page) << run.ok({"manpage"});
     const std::string text = Output("MANWIDTH=100 man -l " + page.string() + " 2>/dev/null");
     for (const char* expected :
-         {"calyra contacts import", "calyra events month", "calyra config set", "EXIT STATUS", "--profile"})
+         {"calyra contacts import", "calyra events month", "calyra config set", "EXIT STATUS", "--profile",
+          "--format {table,json,csv,tsv}", "NO_COLOR", "EXAMPLES", "calyra agenda week"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     for (const char* shell : {"zsh", "fish"})
         EXPECT_NE(run.ok({"completion", shell}).find("calyra"), std::string::npos);

@@ -35,6 +35,11 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
         Includes(run.json({"tasks", "show", first}),
                  {{"task_status", "finished"}, {"complete_percent", 100}, {"date_completed", done["date_completed"]}}));
     EXPECT_TRUE(Includes(run.json({"tasks", "list", "--open"}), Json::array({{{"task_id", second}}})));
+    EXPECT_EQ(run.ok({"--format", "csv", "tasks", "list", "--sort", "subject", "--reverse", "--fields", "subject"}),
+              "subject\nFile taxes\nBuy milk\n");
+    // People read a reminder in words, not as a bare number of minutes.
+    run.ok({"tasks", "edit", second, "--reminder-time", "90"});
+    EXPECT_NE(run.ok({"tasks", "show", second}).find("1h30m before the due date"), std::string::npos);
     run.ok({"tasks", "rm", first});
     EXPECT_EQ(run({"tasks", "show", first}).err, "calyra: no task " + first + "\n");
 }

@@ -24,13 +24,32 @@ int Compare(const Json& a, const Json& b) {
 
 }  // namespace
 
-ListOptions::ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns)
-    : m_fields(std::move(fields)), m_columns(std::move(columns)) {
-    command->add_option("--sort", m_sort, "Sort the rows by FIELD (a name --fields takes)")->type_name("FIELD");
-    command->add_flag("--reverse", m_reverse,
-                      "Sort in the opposite order (empty values still last); alone, reverse the list");
-    command->add_option("--fields", m_chosen, "Show only these fields, in this order: " + JoinIds(m_fields))
-        ->type_name("A,B,...");
+void ListOptions::add(CLI::App& command, std::vector<std::string> fields, std::vector<std::string> columns) {
+    m_fields = std::move(fields);
+    m_columns = std::move(columns);
+    // The names are checked as the command line is read, so a misspelt one
+    // is a usage error before the file is opened.
+    command.add_option("--sort", m_sort, "Sort the rows by FIELD (a name --fields takes)")
+        ->type_name("FIELD")
+        ->each([this](const std::string& name) { checked(name, "--sort"); });
+    command.add_flag("--reverse", m_reverse,
+                     "Sort in the opposite order (empty values still last); alone, reverse the list");
+    command.add_option("--fields", m_chosen, "Show only these fields, in this order: " + JoinIds(m_fields))
+        ->type_name("A,B,...")
+        ->each([this](const std::string& names) { chosenColumns(names); });
+}
+
+std::vector<std::string> ListOptions::chosenColumns(const std::string& names) const {
+    std::vector<std::string> columns;
+    for (size_t start = 0; start <= names.size();) {
+        const size_t comma = std::min(names.find(',', start), names.size());
+        std::string name = names.substr(start, comma - start);
+        name.erase(0, name.find_first_not_of(' '));
+        name.erase(name.find_last_not_of(' ') + 1);
+        columns.push_back(checked(name, "--fields"));
+        start = comma + 1;
+    }
+    return columns;
 }
 
 std::vector<std::string> ListOptions::KeysOf(const RecordDesc& desc, std::vector<std::string> extra) {
@@ -48,19 +67,9 @@ const std::string& ListOptions::checked(const std::string& name, const char* opt
     return *it;
 }
 
-void ListOptions::show(const Output& out, Json rows) const {
-    std::vector<std::string> columns = m_columns;
-    if (!m_chosen.empty()) {
-        columns.clear();
-        for (size_t start = 0; start <= m_chosen.size();) {
-            const size_t comma = std::min(m_chosen.find(',', start), m_chosen.size());
-            std::string name = m_chosen.substr(start, comma - start);
-            name.erase(0, name.find_first_not_of(' '));
-            name.erase(name.find_last_not_of(' ') + 1);
-            columns.push_back(checked(name, "--fields"));
-            start = comma + 1;
-        }
-    }
+void ListOptions::show(const Output& out, Json rows, const std::function<Json(const Json&)>& forPeople,
+                       std::vector<std::string> columns) const {
+    if (!m_chosen.empty()) columns = chosenColumns(m_chosen);
     if (!m_sort.empty()) {
         const std::string& key = checked(m_sort, "--sort");
         std::stable_sort(rows.begin(), rows.end(), [&](const Json& a, const Json& b) {
@@ -73,6 +82,8 @@ void ListOptions::show(const Output& out, Json rows) const {
     } else if (m_reverse) {
         std::reverse(rows.begin(), rows.end());
     }
+    if (forPeople && !out.json())
+        for (auto& row : rows) row = forPeople(row);
     if (!m_chosen.empty()) {
         Json cut = Json::array();
         for (const auto& row : rows) {

@@ -6,11 +6,15 @@
 // Texts sort the way people read them (session/text_matching.h: case and
 // accents second, numbers by value, so IDs sort as numbers); empty values
 // go last either way; rows that tie keep the order the component gave.
+// The names are checked as the command line is read (before any file is
+// opened).
 //
-// Ownership: the options' values live in the object, which the command's
-// action holds. Thread-safety: one thread, like the command line.
+// Ownership: the options' values live in the object, which must stay where
+// it is once the options are added (a member of a command's options struct). Thread-safety: one thread, like the
+// command line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,17 +29,25 @@ class ListOptions {
 public:
     // Adds the options to `command`. `fields` are every key a row has;
     // `columns` the ones a table shows when --fields is not given.
-    ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns);
+    void add(CLI::App& command, std::vector<std::string> fields, std::vector<std::string> columns);
 
     // The field keys of a record (records/record_fields.h), then `extra`.
     static std::vector<std::string> KeysOf(const RecordDesc& desc, std::vector<std::string> extra = {});
 
     // Sorts and cuts `rows` as asked and shows them. Throws ClientError
     // (status 2) for a field name the rows do not have.
-    void show(const Output& out, Json rows) const;
+    void show(const Output& out, Json rows) const { show(out, std::move(rows), nullptr, m_columns); }
+    // The same for rows whose values people read otherwise (dates in their
+    // zone, a flag painted): the rows are sorted by their stored values,
+    // then, except in JSON, each passes through `forPeople` before it is
+    // cut and shown; `columns` are the table's without --fields.
+    void show(const Output& out, Json rows, const std::function<Json(const Json&)>& forPeople,
+              std::vector<std::string> columns) const;
 
 private:
     const std::string& checked(const std::string& name, const char* option) const;
+    // The fields of a --fields text, each checked.
+    std::vector<std::string> chosenColumns(const std::string& names) const;
 
     std::vector<std::string> m_fields;
     std::vector<std::string> m_columns;

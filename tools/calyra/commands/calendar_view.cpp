@@ -43,16 +43,16 @@ std::string TimeLabel(const Occurrence& wall, long long day) {
 
 }  // namespace
 
-ViewOptions::ViewOptions(CLI::App* command) {
-    auto* byCategory = command->add_option("--category", *m_category, "Only events of this category (ID or name)");
-    command->add_flag("--selected", *m_selected, "Only events of the selected categories")->excludes(byCategory);
+void ViewOptions::add(CLI::App& command) {
+    auto* byCategory = command.add_option("--category", m_category, "Only events of this category (ID or name)");
+    command.add_flag("--selected", m_selected, "Only events of the selected categories")->excludes(byCategory);
 }
 
 std::vector<Occurrence> ViewOptions::occurrences(CommandContext& ctx, const UserTime& user, long long firstDay,
                                                  int count) const {
     const DATE from = SecondsToDate(firstDay * kSecondsPerDay);
     const DATE to = SecondsToDate((firstDay + count) * kSecondsPerDay - 1);
-    const auto keep = CategoryFilter(ctx.session(), *m_category, *m_selected);
+    const auto keep = CategoryFilter(ctx.session(), m_category, m_selected);
     // The masters that can occur in the days and every exception, in two
     // queries; the rules are expanded here.
     const ProfileEvents stored(ctx.session(), ReadRangeFor(from, to, user.zone()));
@@ -89,6 +89,20 @@ Json DaysJson(const std::vector<Occurrence>& occurrences, const UserTime& user, 
                 {"from", dayText(firstDay)},
                 {"to", dayText(firstDay + count - 1)},
                 {"days", std::move(out)}};
+}
+
+void ShowDays(const Output& out, const std::string& text, const Json& data) {
+    if (out.json() || out.forPeople()) return out.text(text, data);
+    static const std::vector<std::string> kColumns{"date",      "event_id", "subject", "start",    "end",
+                                                   "start_utc", "end_utc",  "all_day", "exception"};
+    Json rows = Json::array();
+    for (const auto& day : data["days"])
+        for (const auto& occurrence : day["events"]) {
+            Json row{{"date", day["date"]}};
+            row.update(occurrence);
+            rows.push_back(std::move(row));
+        }
+    out.list(rows, kColumns);
 }
 
 std::string DaysText(const std::vector<Occurrence>& occurrences, const UserTime& user, long long firstDay, int count,

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +30,31 @@ void FlushOutput(std::ostream& stream) {
                           (errno ? std::strerror(errno) : "the output stream failed"));
 }
 
+// --help-all as the whole tree: CLI11 expands the commands under the
+// program but only names theirs, so `contacts phones rm` or `sync albums
+// add` and their options were missing. Each level is expanded here.
+class WholeTreeHelp : public CLI::Formatter {
+public:
+    std::string make_expanded(const CLI::App* sub) const override {
+        std::stringstream out;
+        out << sub->get_display_name(true) << "\n"
+            << make_description(sub) << make_positionals(sub) << make_groups(sub, CLI::AppFormatMode::Sub)
+            << make_subcommands(sub, CLI::AppFormatMode::All);
+        // As CLI11 lays out one level: no blank lines, indented under the name.
+        std::string text = CLI::detail::find_and_replace(out.str(), "\n\n", "\n");
+        text.pop_back();
+        return CLI::detail::find_and_replace(text, "\n", "\n  ") + "\n";
+    }
+};
+
+// Help and the version are output too: a full disk or a closed pipe is
+// said and fails the run.
+int ExitWithText(CLI::App& app, const CLI::Error& e, std::ostream& out, std::ostream& errors) {
+    const int status = app.exit(e, out, errors);
+    FlushOutput(out);
+    return status;
+}
+
 }  // namespace
 
 int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream* err) {
@@ -37,6 +64,9 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
     ctx.redirect(out);
     CLI::App app{"calyra: personal information (contacts, calendar, tasks, sync settings, plays) in one file",
                  "calyra"};
+    ctx.setApp(app);
+    // Before any command is added: each takes its parent's formatter.
+    app.formatter(std::make_shared<WholeTreeHelp>());
     app.set_help_all_flag("--help-all", "Show every command's help");
     app.set_version_flag("--version", "calyra " CALYRA_VERSION);
     // The last --db or --profile wins, so scripts can append to a base line.
@@ -84,11 +114,11 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
         try {
             app.parse(static_cast<int>(words.size()), words.data());
         } catch (const CLI::CallForVersion& e) {
-            return app.exit(e, out ? *out : std::cout, errors);
+            return ExitWithText(app, e, out ? *out : std::cout, errors);
         } catch (const CLI::CallForHelp& e) {
-            return app.exit(e, out ? *out : std::cout, errors);
+            return ExitWithText(app, e, out ? *out : std::cout, errors);
         } catch (const CLI::CallForAllHelp& e) {
-            return app.exit(e, out ? *out : std::cout, errors);
+            return ExitWithText(app, e, out ? *out : std::cout, errors);
         } catch (const CLI::ParseError& e) {
             errors << "calyra: " << e.what() << " (see --help)\n";
             return 2;

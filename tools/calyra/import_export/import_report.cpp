@@ -52,7 +52,9 @@ Json ImportReport::json() const {
 }
 
 std::string ImportReport::text() const {
-    std::string out = "added " + std::to_string(m_imported) + " " + m_what + ", updated " + std::to_string(m_updated) +
+    // "added 1 task", "added 2 tasks".
+    const std::string what = m_imported == 1 && m_what.ends_with('s') ? m_what.substr(0, m_what.size() - 1) : m_what;
+    std::string out = "added " + std::to_string(m_imported) + " " + what + ", updated " + std::to_string(m_updated) +
                       ", unchanged " + std::to_string(m_unchanged) + ", skipped " + std::to_string(skippedCount());
     for (const auto& [name, n] : m_counts) {
         std::string words = name;

@@ -1,5 +1,7 @@
 #include "output/output.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -219,9 +221,34 @@ void Output::list(const Json& items, const std::vector<std::string>& columns) co
     if (!header.empty()) table(header, rows);
 }
 
+namespace {
+
+// The field/value lines of `value` under the name `path`: a nested object
+// or a list of objects (a contact's phones, an event's exceptions) gives one
+// line per field, named by its path ("phones.0.phone_number"), so a script
+// reads each detail on lines of its own instead of one packed cell.
+void FlattenFields(const std::string& path, const Json& value, std::vector<std::pair<std::string, std::string>>* out) {
+    const bool nested = value.is_object() ||
+                        (value.is_array() && std::any_of(value.begin(), value.end(),
+                                                         [](const Json& v) { return v.is_object() || v.is_array(); }));
+    if (!nested || value.empty()) {
+        out->emplace_back(path, Cell(value, true));
+        return;
+    }
+    if (value.is_object()) {
+        for (const auto& [key, v] : value.items()) FlattenFields(path + "." + key, v, out);
+        return;
+    }
+    for (size_t i = 0; i < value.size(); ++i) FlattenFields(path + "." + std::to_string(i), value[i], out);
+}
+
+}  // namespace
+
 void Output::fields(const Json& item) const {
     if (m_options.header) *m_out << record({"field", "value"});
-    for (const auto& [key, value] : item.items()) *m_out << record({key, Cell(value, true)});
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const auto& [key, value] : item.items()) FlattenFields(key, value, &lines);
+    for (const auto& [field, value] : lines) *m_out << record({field, value});
 }
 
 void Output::object(const Json& item) const {

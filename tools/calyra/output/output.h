@@ -12,9 +12,11 @@
 //   csv    RFC 4180 with LF line ends: a field with a comma, a double quote,
 //          CR or LF is quoted and its quotes doubled; a header line of
 //          column names first. object (and done with a value): two columns
-//          "field,value"; done without a value: the message as one field;
-//          text: the text as it is. Cells are the table's (yes/no, arrays
-//          joined) but keep their line breaks.
+//          "field,value", a nested object or list of objects one line per
+//          field named by its path ("phones.0.phone_number"); done without
+//          a value: the message as one field; text: the text as it is.
+//          Cells are the table's (yes/no, arrays joined) but keep their
+//          line breaks.
 //   tsv    as csv, fields split by tabs; a tab, LF, CR or backslash inside
 //          a value is written \t, \n, \r, \\ (the text format PostgreSQL's
 //          COPY and MySQL's LOAD DATA read), nothing is quoted.
