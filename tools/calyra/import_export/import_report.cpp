@@ -1,6 +1,7 @@
 #include "import_export/import_report.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace calyra::cli {
@@ -66,6 +67,45 @@ std::string ImportReport::text() const {
         for (const auto& [name, n] : m_notStored) out += "\n  " + name + " (" + std::to_string(n) + ")";
     }
     return out;
+}
+
+}  // namespace calyra::cli
+
+namespace calyra::cli {
+
+std::string WhatTheFileHolds(std::string_view bytes) {
+    // The kinds, each with the words for one and many and its command.
+    struct Kind {
+        const char* begin;  // "BEGIN:VEVENT"
+        const char* one;
+        const char* many;
+        const char* command;
+    };
+    static constexpr Kind kKinds[] = {
+        {"BEGIN:VEVENT", "event", "events", "calyra events import"},
+        {"BEGIN:VTODO", "task", "tasks", "calyra tasks import"},
+        {"BEGIN:VCARD", "contact (vCard)", "contacts (vCards)", "calyra contacts import"},
+    };
+    std::string held, commands;
+    size_t total = 0;
+    for (const Kind& kind : kKinds) {
+        const std::string_view word = kind.begin;
+        size_t n = 0;
+        // At the start of a line, in any case.
+        for (size_t at = 0; at + word.size() <= bytes.size(); ++at) {
+            if (at > 0 && bytes[at - 1] != '\n') continue;
+            bool same = true;
+            for (size_t i = 0; same && i < word.size(); ++i)
+                same = std::toupper(static_cast<unsigned char>(bytes[at + i])) == word[i];
+            n += same ? 1 : 0;
+        }
+        if (n == 0) continue;
+        total += n;
+        held += std::string(held.empty() ? "" : " and ") + std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
+        commands += std::string(commands.empty() ? "'" : " and '") + kind.command + "'";
+    }
+    if (held.empty()) return held;
+    return held + " (import " + (total == 1 ? "it" : "them") + " with " + commands + ")";
 }
 
 }  // namespace calyra::cli

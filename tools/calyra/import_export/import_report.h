@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interchange/parse_report.h"
@@ -74,5 +75,11 @@ private:
     std::map<std::string, size_t> m_notStored;
     std::map<std::string, size_t> m_counts;
 };
+
+// What a file holds of the kinds calyra imports, for an import that found
+// none of its own kind: "3 events and 1 task (import them with 'calyra
+// events import' and 'calyra tasks import')", "2 contacts (vCards; ...)";
+// empty when it holds none of them. Counts BEGIN lines, case ignored.
+std::string WhatTheFileHolds(std::string_view bytes);
 
 }  // namespace calyra::cli
