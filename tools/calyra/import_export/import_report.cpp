@@ -73,6 +73,23 @@ std::string ImportReport::text() const {
 
 namespace calyra::cli {
 
+size_t EntriesIn(std::string_view bytes, std::string_view begin) {
+    // Anywhere, not only at a line's start: a byte order mark may stand
+    // before the first one.
+    const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    size_t n = 0;
+    for (size_t at = 0; at + begin.size() <= bytes.size(); ++at) {
+        if (upper(bytes[at]) != upper(begin[0])) continue;
+        size_t i = 1;
+        while (i < begin.size() && upper(bytes[at + i]) == upper(begin[i])) ++i;
+        if (i == begin.size()) {
+            ++n;
+            at += begin.size() - 1;
+        }
+    }
+    return n;
+}
+
 std::string WhatTheFileHolds(std::string_view bytes) {
     // The kinds, each with the words for one and many and its command.
     struct Kind {
@@ -89,16 +106,7 @@ std::string WhatTheFileHolds(std::string_view bytes) {
     std::string held, commands;
     size_t total = 0;
     for (const Kind& kind : kKinds) {
-        const std::string_view word = kind.begin;
-        size_t n = 0;
-        // At the start of a line, in any case.
-        for (size_t at = 0; at + word.size() <= bytes.size(); ++at) {
-            if (at > 0 && bytes[at - 1] != '\n') continue;
-            bool same = true;
-            for (size_t i = 0; same && i < word.size(); ++i)
-                same = std::toupper(static_cast<unsigned char>(bytes[at + i])) == word[i];
-            n += same ? 1 : 0;
-        }
+        const size_t n = EntriesIn(bytes, kind.begin);
         if (n == 0) continue;
         total += n;
         held += std::string(held.empty() ? "" : " and ") + std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
