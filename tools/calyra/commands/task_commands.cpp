@@ -1,5 +1,6 @@
 // tasks list|show|add|edit|done|rm
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "calendar/occurrences.h"
@@ -18,6 +19,7 @@
 #include "records/text_limits.h"
 #include "session/client_error.h"
 #include "session/record_id.h"
+#include "session/text_matching.h"
 #include "session/user_time.h"
 
 namespace calyra::cli {
@@ -227,6 +229,7 @@ struct ListFilter {
     bool open = false;
     bool overdue = false;
     std::string due;
+    std::optional<SearchWords> words;  // tasks find: every word in the subject or notes
 };
 
 struct ListCommandOptions {
@@ -252,6 +255,7 @@ Json FilteredTasks(CommandContext& ctx, const ListFilter& filter) {
     for (const tagTaskInfo& t : all) {
         if (filter.open && t.eTaskStatus == enumTaskStatus_Finished) continue;
         if (filter.overdue && !clock.overdue(t)) continue;
+        if (filter.words && !filter.words->foundIn({BstrUtf8(t.bstrSubject), BstrUtf8(t.bstrDescription)})) continue;
         if (days &&
             (t.dtEndDate == 0 || clock.dayOf(t.dtEndDate) < days->first || clock.dayOf(t.dtEndDate) > days->second))
             continue;
@@ -281,6 +285,19 @@ Json TaskRows(CommandContext& ctx) { return FilteredTasks(ctx, {}); }
 
 void RunList(CommandContext& ctx, const ListCommandOptions& o) {
     ctx.out().list(FilteredTasks(ctx, o.filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
+}
+
+struct FindOptions {
+    std::string text;
+};
+
+void DeclareFind(CLI::App& find, FindOptions& o) { find.add_option("text", o.text, "What to look for")->required(); }
+
+void RunFind(CommandContext& ctx, const FindOptions& o) {
+    ListFilter filter;
+    filter.words.emplace(o.text);
+    if (filter.words->empty()) throw ClientError("tasks find: give a text to look for", 2);
+    ctx.out().list(FilteredTasks(ctx, filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
 }
 
 struct AddOptions {
@@ -402,6 +419,8 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
 constexpr CommandRow kTaskCommands[] = {
     Row<ListCommandOptions, DeclareList, RunList>("list", "List the tasks by due date (those without one last)",
                                                   Access::Reads),
+    Row<FindOptions, DeclareFind, RunFind>(
+        "find", "Find tasks by subject or notes (every word; case and accents ignored)", Access::Reads),
     ShowRow<kTasks>("Show every field of a task"),
     Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a task", Access::Writes),
     Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a task's fields (the others keep their values)",

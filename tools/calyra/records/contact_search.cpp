@@ -53,14 +53,7 @@ bool SamePhoneNumber(std::string_view a, std::string_view b) {
     return SamePhoneDigits(PhoneMatchDigits(a), PhoneMatchDigits(b));
 }
 
-ContactQuery::ContactQuery(std::string_view text) {
-    const std::string folded = FoldForSearch(text);
-    size_t start = 0;
-    while (start < folded.size()) {
-        const size_t end = std::min(folded.find(' ', start), folded.size());
-        if (end > start) m_words.push_back(folded.substr(start, end - start));
-        start = end + 1;
-    }
+ContactQuery::ContactQuery(std::string_view text) : m_words(text) {
     if (m_words.empty()) throw ClientError("contacts find: give a text to look for", 2);
     const bool phoneLike = std::all_of(text.begin(), text.end(), [](char c) {
         return IsDigit(c) || std::string_view(" +-()./").find(c) != std::string_view::npos;
@@ -81,10 +74,7 @@ bool ContactQuery::matches(const ProfileContacts& all, const tagContactInfo& con
         texts.push_back(FoldForSearch(BstrUtf8(field)));
     for (const auto& email : all.items(*FindDetailFamily("email"), id))
         texts.push_back(FoldForSearch(email.value("email", "")));
-    return std::all_of(m_words.begin(), m_words.end(), [&](const std::string& word) {
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const std::string& t) { return t.find(word) != std::string::npos; });
-    });
+    return m_words.foundInFolded(texts);
 }
 
 }  // namespace calyra::cli

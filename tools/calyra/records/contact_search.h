@@ -26,6 +26,7 @@
 
 #include "idl/calyra_idl.h"
 #include "records/profile_contacts.h"
+#include "session/text_matching.h"
 
 namespace calyra::cli {
 
@@ -51,8 +52,8 @@ public:
     bool matches(const ProfileContacts& all, const tagContactInfo& contact) const;
 
 private:
-    std::vector<std::string> m_words;  // folded
-    std::string m_digits;              // significant digits; empty when the text is no phone number
+    SearchWords m_words;
+    std::string m_digits;  // significant digits; empty when the text is no phone number
 };
 
 }  // namespace calyra::cli
