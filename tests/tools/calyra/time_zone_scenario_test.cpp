@@ -150,6 +150,8 @@ TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     EXPECT_NE(shown.find("05.03.2027 14:00–15:00"), std::string::npos) << shown;
     run.ok({"events", "add", "--subject", "Trip", "--start", "06.03.2027", "--end", "07.03.2027"});
     run.ok({"events", "add", "--subject", "Timed", "--start", "08.03.2027", "--all-day-event", "no"});
+    run.ok({"tasks", "add", "--subject", "Taxes", "--end-date", "2027-03-05"});
+    EXPECT_EQ(run.ids({"tasks", "list", "--due", "05/03/2027"}, "subject"), std::vector<std::string>{"Taxes"});
     ::unsetenv("XDG_CONFIG_HOME");
     const auto events = run.json({"events", "list"});
     ASSERT_EQ(events.size(), 3u);

@@ -96,7 +96,7 @@ struct UserClock {
             return {first, first + 6};
         }
         std::string problem;
-        const auto when = ReadMoment(text, zone, now, &problem);
+        const auto when = ReadMoment(text, zone, now, &problem, style);
         if (!when) throw ClientError("--due " + text + ": " + problem + "; --due also takes today or week", 2);
         const long long typed = DayOfDate(zone.toLocal(when->date));
         return {typed, typed};
