@@ -176,7 +176,10 @@ TEST(ClientTimeZones, APosixTzIsReadAndAnUnknownOneRefused) {
                              R"({"start_utc": "2027-07-05T12:00:00Z"})"_json));
     }
     ScopedTz unknown("Mars/Base");
-    ExpectFails(run, 1, {{"agenda"}, {"events", "add", "--subject", "X", "--start", "14:00"}}, "$TZ is \"Mars/Base\"");
+    ExpectFails(
+        run, 1,
+        {{"agenda"}, {"events", "add", "--subject", "X", "--start", "14:00"}, {"tasks", "list", "--due", "today"}},
+        "$TZ is \"Mars/Base\"");
 }
 
 }  // namespace

@@ -62,6 +62,9 @@ struct UserClock {
 
     explicit UserClock(const CommandContext& ctx) : now(ParseIsoDate("now")) {
         const std::string& name = ctx.settings.get("time_zone").value;
+        // A $TZ that names no zone is said, as the calendar commands say it.
+        if (const std::string problem = name.empty() ? SystemZoneProblem() : std::string(); !problem.empty())
+            throw ClientError(problem + "; give --tz ZONE, or set time_zone in the config file ('calyra config')");
         zone = name.empty() ? SystemZone() : TimeZone::Find(name).value_or(SystemZone());
         style = DateStyleNamed(ctx.settings.get("date_format").value).value_or(DateStyle::Iso);
         weekStart = ctx.settings.get("week_start").value == "sun" ? 0 : 1;
