@@ -111,6 +111,41 @@ std::optional<long long> IsoDay(std::string_view text, size_t& pos) {
     return DayFromCivil(year, month, day);
 }
 
+// A day written with separators, "05.03.2027" (day first) or "03/05/2027"
+// (as `style` says): its day number, std::nullopt with *problem set when
+// it is not a day. Days and months may have one digit ("5.3.2027").
+std::optional<long long> SeparatedDay(std::string_view text, DateStyle style, std::string* problem) {
+    const char separator = text.find('.') != std::string_view::npos ? '.' : '/';
+    const auto fail = [&](std::string why) -> std::optional<long long> {
+        if (problem) *problem = std::move(why);
+        return std::nullopt;
+    };
+    const std::string example = separator == '.'          ? "\"05.03.2027\""
+                                : style == DateStyle::Dmy ? "\"05/03/2027\""
+                                                          : "\"03/05/2027\"";
+    if (separator == '/' && style == DateStyle::Iso)
+        return fail(
+            fmt::format("\"{}\" could be month/day or day/month (e.g. \"2027-03-05\", or set date_format "
+                        "to mdy or dmy)",
+                        text));
+    size_t pos = 0;
+    int first = 0, second = 0, year = 0;
+    const bool read = ShortNumber(text, pos, &first) && pos < text.size() && text[pos++] == separator &&
+                      ShortNumber(text, pos, &second) && pos < text.size() && text[pos++] == separator &&
+                      Digits(text, pos, 4, &year) && pos == text.size();
+    if (!read) return fail(fmt::format("cannot read \"{}\" as a day (e.g. {})", text, example));
+    const bool dayFirst = separator == '.' || style == DateStyle::Dmy;
+    const int day = dayFirst ? first : second, month = dayFirst ? second : first;
+    if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+        return fail(fmt::format("no such day \"{}\" (e.g. {}, years 100 to 9999)", text, example));
+    return DayFromCivil(year, month, day);
+}
+
+// Whether a word is a day with separators (a digit, then '.' or '/').
+bool LooksSeparated(std::string_view word) {
+    return !word.empty() && word[0] >= '0' && word[0] <= '9' && word.find_first_of("./") != std::string_view::npos;
+}
+
 // "Z", "+01:00", "-0530" at the end of an ISO moment: seconds east of UTC.
 std::optional<int> IsoOffset(std::string_view text) {
     if (text == "z") return 0;
@@ -131,7 +166,7 @@ ParsedWhen At(long long day, long long secondOfDay, bool hasTime) {
 
 }  // namespace
 
-std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::string* problem) {
+std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::string* problem, DateStyle style) {
     const std::string text = Lower(input);
     std::vector<std::string> words = Words(text);
     if (words.empty()) return Fail(problem, fmt::format("a date is missing ({})", kWhenExamples));
@@ -142,7 +177,10 @@ std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::strin
         std::string why;
         const auto shift = ParseDuration(std::string_view(words[0]).substr(1), &why);
         if (!shift) return Fail(problem, fmt::format("cannot read \"{}\": {}", input, why));
-        const long long moved = words[0][0] == '+' ? nowSeconds + *shift : nowSeconds - *shift;
+        // "in two days" is about the day and the minute, not the second the
+        // command ran; a duration in seconds asks for them.
+        const long long base = *shift % 60 == 0 ? nowSeconds - ((nowSeconds % 60) + 60) % 60 : nowSeconds;
+        const long long moved = words[0][0] == '+' ? base + *shift : base - *shift;
         return ParsedWhen{SecondsToDate(moved), true, false};
     }
     if (words.size() == 1 && words[0] == "now") return ParsedWhen{now, true, false};
@@ -188,6 +226,10 @@ std::optional<ParsedWhen> ParseWhen(std::string_view input, Date now, std::strin
         next = 2;
     } else if (const int weekday = Weekday(first); weekday >= 0) {
         day = today + (weekday - WeekdayOfDay(today) + 7) % 7;
+    } else if (LooksSeparated(first)) {
+        std::string why;
+        day = SeparatedDay(first, style, &why);
+        if (!day) return Fail(problem, why);
     } else if (first.size() == 10 && first[4] == '-') {
         size_t pos = 0;
         day = IsoDay(first, pos);

@@ -6,7 +6,14 @@
 //                                            today included
 //   next mon                                 that day after today, never today
 //   2027-03-05                               an ISO day
-//   +2d  -1w  +3h  +1h30m                    now moved by a duration
+//   05.03.2027                               a day written day.month.year
+//   03/05/2027                               a day with slashes, read in the
+//                                            date style (mdy: month first,
+//                                            dmy: day first; refused in iso,
+//                                            where it is a guess either way)
+//   +2d  -1w  +3h  +1h30m                    now moved by a duration, to the
+//                                            whole minute (unless the duration
+//                                            has seconds: "+90s")
 //   any day form followed by a time          "tomorrow 10:00", "fri 2:30pm",
 //                                            "2027-03-05 9am", "2027-03-05T09:00"
 //   a time alone                             today at that time: "14:30", "9am"
@@ -33,15 +40,20 @@
 
 namespace calyra::calendar {
 
+// How dates are shown, and so how a day with slashes is read back:
+// iso 2027-03-05, dmy 05.03.2027, mdy 03/05/2027.
+enum class DateStyle { Iso, Dmy, Mdy };
+
 struct ParsedWhen {
     Date date = 0;         // wall time, or UTC when `utc`
     bool hasTime = false;  // a time was given (else 00:00 of the day)
     bool utc = false;      // the text named UTC or an offset itself
 };
 
-// Reads `text` against `now` (wall time); std::nullopt with *problem set
-// when it cannot be read.
-std::optional<ParsedWhen> ParseWhen(std::string_view text, Date now, std::string* problem);
+// Reads `text` against `now` (wall time), days with slashes in `style`;
+// std::nullopt with *problem set when it cannot be read.
+std::optional<ParsedWhen> ParseWhen(std::string_view text, Date now, std::string* problem,
+                                    DateStyle style = DateStyle::Iso);
 
 // Seconds of a duration text; std::nullopt with *problem set when it cannot
 // be read.

@@ -97,8 +97,13 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
         if (rule.count > 0 && ++counted > rule.count) return false;
         const long long start = day * kSecondsPerDay + timeOfDay;
         if (!replaced.count(day) && Overlaps(start, start + duration, fromSeconds, toSeconds))
-            out.push_back(
-                {event.id, event.subject, SecondsToDate(start), SecondsToDate(start + duration), event.allDay, false});
+            out.push_back({event.id,
+                           event.subject,
+                           SecondsToDate(start),
+                           SecondsToDate(start + duration),
+                           event.allDay,
+                           false,
+                           {}});
         return true;
     });
 
@@ -107,7 +112,7 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
         const long long start = DateToSeconds(e.start);
         const long long end = std::max(start, DateToSeconds(e.end));
         if (Overlaps(start, end, fromSeconds, toSeconds))
-            out.push_back({e.id, e.subject, SecondsToDate(start), SecondsToDate(end), e.allDay, true});
+            out.push_back({e.id, e.subject, SecondsToDate(start), SecondsToDate(end), e.allDay, true, {}});
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });

@@ -41,6 +41,9 @@ struct Occurrence {
     Date end = 0;
     bool allDay = false;
     bool exception = false;
+    // A contact's birthday or anniversary shown among the events: the
+    // contact's ID (eventId is then empty).
+    std::string contactId;
 
     bool operator==(const Occurrence&) const = default;
 };

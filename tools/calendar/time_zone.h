@@ -16,7 +16,8 @@
 // occurrence: the readings RFC 5545 gives for DTSTART with TZID.
 //
 // Ownership: a TimeZone is a small value that refers to the zone database
-// (libical's, read from the system's zoneinfo), which lives for the process.
+// (libical's, read from the system's zoneinfo), which lives for the process;
+// zones made from POSIX rules are kept, one per rule, for the process too.
 // Thread-safety: one thread; the zone database's cache is not thread-safe.
 #pragma once
 
@@ -35,8 +36,17 @@ namespace calyra::calendar {
 class TimeZone {
 public:
     // The zone of an IANA name (case-insensitive; "UTC", "Z" and "GMT" are
-    // UTC); std::nullopt when the zone database does not know it.
+    // UTC), or of a POSIX TZ rule such as "CET-1CEST,M3.5.0,M10.5.0/3"
+    // (ReadPosixRule); std::nullopt when it is neither.
     static std::optional<TimeZone> Find(std::string_view name);
+    // The zone a POSIX TZ rule describes: a standard name and offset
+    // (hours west of UTC, "EST5", "<+0530>-5:30"), optionally a daylight
+    // name, offset (default one hour ahead) and the changes as
+    // ",Mm.w.d[/time],Mm.w.d[/time]" (default time 02:00). Such a zone has
+    // no recorded number. std::nullopt with *problem set for text that is
+    // not such a rule or uses a form the zone cannot carry (the Jn and n
+    // day forms, a change time outside 00:00 to 24:00).
+    static std::optional<TimeZone> FromPosixRule(std::string_view rule, std::string* problem = nullptr);
     // The zone a recorded number names; std::nullopt for 0 and for numbers
     // this version does not know.
     static std::optional<TimeZone> FromNumber(std::uint32_t number);
@@ -68,9 +78,13 @@ private:
 };
 
 // The user's zone when nothing overrides it: $TZ (a zone name, optionally
-// after ':'), else the zone /etc/localtime points at, else /etc/timezone,
-// else UTC.
+// after ':', or a POSIX rule), else the zone /etc/localtime points at, else
+// /etc/timezone, else UTC.
 TimeZone SystemZone();
+// Why $TZ cannot be the user's zone ("$TZ is "Foo/Bar": ..."), or empty
+// when it is unset or usable: SystemZone falls back to the system's zone
+// for it, which the caller should not do silently.
+std::string SystemZoneProblem();
 
 // Every numbered zone name, in number order (index 0 is number 1).
 const std::vector<std::string>& NumberedZoneNames();

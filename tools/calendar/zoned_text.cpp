@@ -39,8 +39,9 @@ std::string FormatIsoOffset(Date utc, const TimeZone& zone) {
                        FormatOffset(zone.offsetAt(utc)));
 }
 
-std::optional<ParsedWhen> ReadMoment(std::string_view text, const TimeZone& zone, Date now, std::string* problem) {
-    auto when = ParseWhen(text, zone.toLocal(now), problem);
+std::optional<ParsedWhen> ReadMoment(std::string_view text, const TimeZone& zone, Date now, std::string* problem,
+                                     DateStyle style) {
+    auto when = ParseWhen(text, zone.toLocal(now), problem, style);
     if (!when) return std::nullopt;
     if (!when->utc) {
         when->date = zone.toUtc(when->date);

@@ -15,8 +15,6 @@
 
 namespace calyra::calendar {
 
-// iso: 2027-03-05, dmy: 05.03.2027, mdy: 03/05/2027.
-enum class DateStyle { Iso, Dmy, Mdy };
 // std::nullopt for a name other than "iso", "dmy" and "mdy".
 std::optional<DateStyle> DateStyleNamed(std::string_view name);
 
@@ -30,7 +28,9 @@ std::string FormatIsoOffset(Date utc, const TimeZone& zone);
 
 // What a person typed, read in `zone` around the UTC moment `now`: the UTC
 // moment it names (texts that name UTC or an offset themselves are taken
-// as they are). std::nullopt with *problem set when it cannot be read.
-std::optional<ParsedWhen> ReadMoment(std::string_view text, const TimeZone& zone, Date now, std::string* problem);
+// as they are), days with slashes in `style`. std::nullopt with *problem
+// set when it cannot be read.
+std::optional<ParsedWhen> ReadMoment(std::string_view text, const TimeZone& zone, Date now, std::string* problem,
+                                     DateStyle style = DateStyle::Iso);
 
 }  // namespace calyra::calendar

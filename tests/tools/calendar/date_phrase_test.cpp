@@ -47,6 +47,43 @@ TEST(DatePhrase, EveryFormReadsToItsMomentAroundAFixedNow) {
     }
 }
 
+// Days are typed back as the date style shows them; a moved "now" keeps
+// whole minutes unless seconds were asked for.
+TEST(DatePhrase, DaysReadInTheStyleTheyAreShownIn) {
+    const Date now = FromCivil({2027, 3, 3, 10, 15, 42});
+    const std::tuple<const char*, DateStyle, const char*> cases[] = {
+        {"05.03.2027", DateStyle::Iso, "2027-03-05T00:00:00Z"},  // dots are day first in every style
+        {"5.3.2027 14:00", DateStyle::Mdy, "2027-03-05T14:00:00Z"},
+        {"05.03.2027 9am", DateStyle::Dmy, "2027-03-05T09:00:00Z"},
+        {"03/05/2027", DateStyle::Mdy, "2027-03-05T00:00:00Z"},
+        {"05/03/2027 at 14:30", DateStyle::Dmy, "2027-03-05T14:30:00Z"},
+        {"2027-03-05", DateStyle::Dmy, "2027-03-05T00:00:00Z"},  // ISO in every style
+        {"+2d", DateStyle::Iso, "2027-03-05T10:15:00Z"},
+        {"-1h", DateStyle::Iso, "2027-03-03T09:15:00Z"},
+        {"+90s", DateStyle::Iso, "2027-03-03T10:17:12Z"},
+        {"now", DateStyle::Iso, "2027-03-03T10:15:42Z"},
+    };
+    for (const auto& [text, style, moment] : cases) {
+        std::string problem;
+        const auto when = ParseWhen(text, now, &problem, style);
+        ASSERT_TRUE(when) << text << ": " << problem;
+        EXPECT_EQ(FormatIsoDate(when->date), moment) << text;
+    }
+    const std::tuple<const char*, DateStyle, const char*> refused[] = {
+        {"03/05/2027", DateStyle::Iso, "could be month/day or day/month"},
+        {"31.02.2027", DateStyle::Dmy, "no such day"},
+        {"13/05/2027", DateStyle::Mdy, "no such day"},
+        {"05.03.27", DateStyle::Dmy, "cannot read"},
+        {"05/03.2027", DateStyle::Dmy, "cannot read"},
+    };
+    for (const auto& [text, style, words] : refused) {
+        std::string problem;
+        EXPECT_FALSE(ParseWhen(text, now, &problem, style)) << text;
+        EXPECT_NE(problem.find(words), std::string::npos) << text << ": " << problem;
+        EXPECT_NE(problem.find("e.g."), std::string::npos) << text << ": " << problem;
+    }
+}
+
 TEST(DatePhrase, AnythingNotReadWholeIsRefusedWithAnExample) {
     for (const char* text : {"", "9", "25:00", "13pm", "0am", "fri 14:60", "next", "next week", "tomorrow at",
                              "2027-02-29", "2027-13-01", "0099-12-31", "today 10:00 extra", "someday", "+2", "+2x",

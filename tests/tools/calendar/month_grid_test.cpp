@@ -21,7 +21,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 Occurrence At(const char* start, const char* end, const char* subject, bool allDay = false) {
-    return Occurrence{"1", subject, *TryParseIsoDate(start), *TryParseIsoDate(end), allDay, false};
+    return Occurrence{"1", subject, *TryParseIsoDate(start), *TryParseIsoDate(end), allDay, false, {}};
 }
 
 // The cells of a grid line ("|a|b|" -> {"a", "b"}), right-trimmed.

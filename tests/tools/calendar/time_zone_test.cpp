@@ -76,12 +76,62 @@ TEST(TimeZone, RecordedNumbersNameTheSameZonesForever) {
     for (const auto& name : NumberedZoneNames()) EXPECT_TRUE(TimeZone::Find(name)) << name;
 }
 
-TEST(TimeZone, SystemZoneFollowsTz) {
+TEST(TimeZone, SystemZoneFollowsTzAndSaysWhenItCannot) {
     ::setenv("TZ", ":Asia/Kolkata", 1);
     EXPECT_EQ(SystemZone().name(), "Asia/Kolkata");
+    EXPECT_EQ(SystemZoneProblem(), "");
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    EXPECT_EQ(SystemZone().offsetAt(At(2027, 7, 1, 12, 0)), 7200);
+    EXPECT_EQ(SystemZoneProblem(), "");
     ::setenv("TZ", "No/Such_Zone", 1);
     EXPECT_EQ(SystemZone().name(), "UTC");
+    EXPECT_NE(SystemZoneProblem().find("\"No/Such_Zone\", which is no zone"), std::string::npos);
+    ::setenv("TZ", "CET-1CEST", 1);
+    EXPECT_NE(SystemZoneProblem().find("changes to and from daylight saving are missing"), std::string::npos);
     ::unsetenv("TZ");
+}
+
+// A POSIX rule keeps the wall times of the zone it describes, across both
+// changes, north and south of the equator.
+TEST(TimeZone, PosixRulesReadAsTheZonesTheyDescribe) {
+    const std::pair<const char*, const char*> kSame[] = {
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "Europe/Berlin"},
+        {"EST5EDT,M3.2.0,M11.1.0", "America/New_York"},
+        {"AEST-10AEDT,M10.1.0,M4.1.0/3", "Australia/Sydney"},
+        {"<+0530>-5:30", "Asia/Kolkata"},
+        {"JST-9", "Asia/Tokyo"},
+    };
+    const Date walls[] = {At(2027, 1, 15, 9, 0),  At(2027, 3, 28, 3, 30), At(2027, 4, 4, 2, 30),
+                          At(2027, 7, 1, 9, 0),   At(2027, 10, 3, 3, 0),  At(2027, 10, 31, 2, 30),
+                          At(2027, 11, 7, 1, 30), At(2031, 3, 30, 12, 0)};
+    for (const auto& [rule, name] : kSame) {
+        std::string problem;
+        const auto posix = TimeZone::FromPosixRule(rule, &problem);
+        ASSERT_TRUE(posix) << problem;
+        EXPECT_EQ(posix->number(), 0u) << rule;
+        const auto iana = *TimeZone::Find(name);
+        for (Date wall : walls)
+            EXPECT_EQ(FormatIsoDate(posix->toUtc(wall)), FormatIsoDate(iana.toUtc(wall)))
+                << rule << " at " << FormatIsoDate(wall) << " (wall)";
+    }
+    EXPECT_EQ(TimeZone::Find("CET-1CEST,M3.5.0,M10.5.0/3")->abbreviation(At(2027, 7, 1, 12, 0)), "CEST");
+
+    const std::pair<const char*, const char*> kRefused[] = {
+        {"CET-1CEST", "missing"},                          // no dates: systems differ
+        {"CET-1CEST,J60,J300", "only as Mm.w.d"},          //
+        {"CET-1CEST,M3.5.0,M10.5.0/25", "outside 00:00"},  //
+        {"CET-1CEST,M13.5.0,M10.5.0", "cannot be read"},   //
+        {"CET-1CEST,M3.5.0", "back to standard time is missing"},
+        {"CE-1", "abbreviation"},                        //
+        {"CET", "no offset"},                            //
+        {"CET-1CEST,M3.5.0,M10.5.0 x", "text follows"},  //
+    };
+    for (const auto& [rule, words] : kRefused) {
+        std::string problem;
+        EXPECT_FALSE(TimeZone::FromPosixRule(rule, &problem)) << rule;
+        EXPECT_NE(problem.find(words), std::string::npos) << rule << ": " << problem;
+        EXPECT_NE(problem.find("e.g."), std::string::npos) << rule << ": " << problem;
+    }
 }
 
 TEST(ZonedOccurrences, OccurrencesNearTheStretchEdgesAreKeptByTheirUtcTimes) {

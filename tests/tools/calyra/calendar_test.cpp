@@ -92,6 +92,69 @@ TEST(ClientEvents, CategoryIsTheirOwnAndKindIsBuiltIn) {
     ExpectFails(run, 1, {with("--category", "Home")}, "no category \"Home\"");
 }
 
+// A new event takes its time (busy, TRANSP:OPAQUE in an export) unless
+// asked otherwise.
+TEST(ClientEvents, NewEventsAreBusyUnlessAskedOtherwise) {
+    Calendar run;
+    run.add({"--subject", "Meeting", "--start", "2027-03-05T09:30"});
+    run.add({"--subject", "Reminder", "--start", "2027-03-06T09:30", "--availability", "free"});
+    EXPECT_EQ(run.listed({}), (Subjects{"Meeting", "Reminder"}));
+    const auto events = run.json({"events", "list"});
+    EXPECT_EQ(events[0]["availability"], "busy");
+    EXPECT_EQ(events[1]["availability"], "free");
+    const std::string exported = run.ok({"events", "export"});
+    const size_t meeting = exported.find("SUMMARY:Meeting");
+    ASSERT_NE(meeting, std::string::npos);
+    EXPECT_NE(exported.find("TRANSP:OPAQUE"), std::string::npos) << exported;
+}
+
+// events find and tasks find look where people remember things, as
+// contacts find does: every word, case and accents ignored.
+TEST(ClientEvents, FindLooksInSubjectPlaceAndNotes) {
+    Calendar run;
+    run.add({"--subject", "Code Review", "--start", "2027-03-01T10:00", "--location", "Café Müller", "--description",
+             "bring the Überblick"});
+    run.add({"--subject", "Lunch", "--start", "2027-03-02T12:00", "--location", "Cafe"});
+    const std::pair<const char*, Subjects> kEvents[] = {
+        {"review", {"Code Review"}},         // subject, case ignored
+        {"cafe", {"Code Review", "Lunch"}},  // place, accents ignored
+        {"MULLER review", {"Code Review"}},  // every word, in any field
+        {"uberblick", {"Code Review"}},      // notes
+        {"dinner", {}},
+    };
+    for (const auto& [text, expected] : kEvents)
+        EXPECT_EQ(run.ids({"events", "find", text}, "subject"), expected) << "calyra events find '" << text << "'";
+    run.ok({"tasks", "add", "--subject", "Steuererklärung", "--description", "Belege für 2026"});
+    run.ok({"tasks", "add", "--subject", "Milk"});
+    EXPECT_EQ(run.ids({"tasks", "find", "STEUERERKLARUNG"}, "subject"), Subjects{"Steuererklärung"});
+    EXPECT_EQ(run.ids({"tasks", "find", "belege"}, "subject"), Subjects{"Steuererklärung"});
+    ExpectFails(run, 2, {{"events", "find", " "}, {"tasks", "find", ""}}, "give a text");
+}
+
+// Birthdays and anniversaries of the contacts show among the events of the
+// agenda and the month (khal and khard show them too).
+TEST(ClientEvents, BirthdaysAndAnniversariesShowInTheViews) {
+    Calendar run;
+    run.ok({"contacts", "add", "--first-name", "Ada", "--last-name", "Lovelace", "--birthday", "1990-03-03"});
+    run.ok({"contacts", "add", "--first-name", "Leap", "--birthday", "2000-02-29", "--anniversary", "2020-03-02"});
+    run.ok({"contacts", "add", "--first-name", "Nobody"});
+    run.add({"--subject", "Standup", "--start", "2027-03-03T09:00"});
+    const auto agenda = run.json({"agenda", "2027-02-27", "--days", "7"});
+    std::vector<std::string> lines;
+    for (const auto& day : agenda["days"])
+        for (const auto& e : day["events"])
+            lines.push_back(day["date"].get<std::string>() + " " + e["subject"].get<std::string>());
+    EXPECT_EQ(lines, (std::vector<std::string>{"2027-02-28 Birthday: Leap (27)", "2027-03-02 Anniversary: Leap (7)",
+                                               "2027-03-03 Birthday: Ada Lovelace (37)", "2027-03-03 Standup"}));
+    EXPECT_TRUE(
+        Includes(agenda["days"][0]["events"][0], R"({"event_id": null, "contact_id": "2", "all_day": true})"_json));
+    EXPECT_NE(run.json({"events", "month", "2027-03"}).dump().find("Birthday: Ada Lovelace (37)"), std::string::npos);
+    run.ok({"categories", "add", "Work"});
+    EXPECT_EQ(run.json({"agenda", "2027-03-03", "--days", "1", "--category", "Work"}).dump().find("Birthday"),
+              std::string::npos)
+        << "a view of one category shows its events only";
+}
+
 TEST(ClientEvents, ListKeepsEventsThatOverlapTheRangeInStartOrder) {
     Calendar run;
     run.add({"--subject", "Early", "--start", "2026-12-01T09:00", "--end", "2026-12-01T10:00"});

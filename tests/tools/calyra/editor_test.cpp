@@ -80,5 +80,51 @@ TEST_F(EditorTest, ATextThatCannotBeStoredChangesNothingAndIsKept) {
     EXPECT_EQ(run.json({"contacts", "show", "1"}), before);
 }
 
+// The person's text is stored whole or not at all: a value the reader
+// cannot read (a birthday typo) or a contact left without any name must not
+// store the rest and drop the stored value.
+TEST_F(EditorTest, OneUnreadableValueOrNoNameRefusesTheWholeEdit) {
+    run.ok({"contacts", "edit", "1", "--birthday", "1990-05-01"});
+    const auto before = run.json({"contacts", "show", "1"});
+    const std::pair<const char*, const char*> kEdits[] = {
+        {"sed -i -e 's/^BDAY:.*/BDAY:1990-13-45\r/' -e 's/^N:.*/N:Smith;Robert;;;\r/' \"$1\"", "BDAY"},
+        {"sed -i -e '/^N:/d' -e '/^FN:/d' \"$1\"", "name"},
+    };
+    for (const auto& [script, words] : kEdits) {
+        editor(script);
+        const ClientResult r = run({"contacts", "edit", "1", "--editor"});
+        EXPECT_EQ(r.status, 1) << script;
+        EXPECT_NE(r.err.find(words), std::string::npos) << script << ": " << r.err;
+        const size_t kept = r.err.find("kept in ");
+        ASSERT_NE(kept, std::string::npos) << r.err;
+        std::filesystem::remove(r.err.substr(kept + 8, r.err.find('\n', kept) - kept - 8));
+    }
+    EXPECT_EQ(run.json({"contacts", "show", "1"}), before);
+    ExpectFails(run, 2, {{"contacts", "add", "--phone", "+1 555 0199"}}, "a contact needs a name");
+}
+
+// The excluded dates the editor shows are the event's: one taken out
+// brings its occurrence back, one added removes it.
+TEST_F(EditorTest, ExcludedDatesShownAreExcludedDatesStored) {
+    const std::string ics = run.dir().file("weekly.ics").string();
+    std::ofstream(ics) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n"
+                          "DTSTART:20270104T090000Z\r\nDTEND:20270104T100000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
+                          "EXDATE:20270111T090000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    run.ok({"events", "import", ics});
+    const auto starts = [this] {
+        std::vector<std::string> out;
+        for (const auto& o : run.json({"--tz", "UTC", "events", "list", "--from", "2027-01-01", "--to", "2027-02-01"}))
+            out.push_back(o["start"].get<std::string>().substr(0, 10));
+        return out;
+    };
+    ASSERT_EQ(starts(), (std::vector<std::string>{"2027-01-04", "2027-01-18", "2027-01-25"}));
+    editor("sed -i -e 's/^EXDATE.*/EXDATE:20270125T090000Z\r/' \"$1\"");
+    run.ok({"events", "edit", "1", "--editor"});
+    EXPECT_EQ(starts(), (std::vector<std::string>{"2027-01-04", "2027-01-11", "2027-01-18"}));
+    editor("sed -i -e '/^EXDATE/d' \"$1\"");
+    run.ok({"events", "edit", "1", "--editor"});
+    EXPECT_EQ(starts(), (std::vector<std::string>{"2027-01-04", "2027-01-11", "2027-01-18", "2027-01-25"}));
+}
+
 }  // namespace
 }  // namespace calyra::test

@@ -6,12 +6,14 @@
 #include <algorithm>
 
 #include "client_run.h"
+#include "records/contact_search.h"
 
 namespace calyra::test {
 namespace {
 
 using Json = nlohmann::ordered_json;
 using Ids = std::vector<std::string>;
+using cli::SamePhoneNumber;
 
 TEST(ClientFind, FindsByNamePartsCompanyMailAndPhoneHoweverWritten) {
     OneProfile run;
@@ -41,6 +43,32 @@ TEST(ClientFind, FindsByNamePartsCompanyMailAndPhoneHoweverWritten) {
     for (const auto& [query, expected] : kQueries)
         EXPECT_EQ(run.ids({"contacts", "find", query}), expected) << "calyra contacts find '" << query << "'";
     ExpectFails(run, 2, {{"contacts", "find", " "}}, "give a text");
+
+    // A trunk zero in parentheses is not dialled from abroad.
+    const std::string berlin = run.add("contacts", {"--last-name", "Trunk", "--phone", "+49 (0)30 555-1234"});
+    EXPECT_EQ(run.ids({"contacts", "find", "+49 30 5551234"}), Ids{berlin});
+}
+
+// Import matching keys numbers the same way, so the rule is pinned here
+// number by number.
+TEST(ClientFind, PhoneNumbersAreOneNumberHoweverWritten) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } kPairs[] = {
+        {"+49 (0)30 555-1234", "+49 30 5551234", true},  // trunk zero in parentheses
+        {"+49 ( 0 ) 30 5551234", "030 5551234", true},   //
+        {"+44 (0)20 7946 0000", "020 7946 0000", true},  //
+        {"(0)30 5551234", "+49 30 5551234", true},       // national, written with it
+        {"(030) 5551234", "0049 30 5551234", true},      // an area code in parentheses keeps its digits
+        {"+49 (0)30 5551234", "+49 30 5551235", false},  //
+        {"(0)12345", "012345", false},                   // too short to be sure
+    };
+    for (const auto& [a, b, same] : kPairs) {
+        EXPECT_EQ(SamePhoneNumber(a, b), same) << "\"" << a << "\" and \"" << b << "\"";
+        EXPECT_EQ(SamePhoneNumber(b, a), same) << "\"" << b << "\" and \"" << a << "\"";
+    }
 }
 
 TEST(ClientFind, ListsSortAndShowTheFieldsAskedAndRefuseUnknownOnes) {

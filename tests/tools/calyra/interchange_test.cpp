@@ -3,8 +3,16 @@
 // broken entries are named by line and skipped, and nothing stored changes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "client_run.h"
 
@@ -415,20 +423,27 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
 TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     Importer run;
     run.ok({"contacts", "import", DataFile("vcard/apple_30.vcf")});
-    // The dry run's transaction puts the file in WAL mode and back, which
-    // counts in the header's change counters (bytes 24-27 and 92-95); the
-    // rest must stay byte for byte.
-    const auto content = [&run] {
-        std::string bytes = FileBytes(run.db());
-        for (size_t at : {24, 92}) bytes.replace(at, 4, 4, '\0');
-        return bytes;
+    // The file as it stands: its bytes and its modification time, set an
+    // hour back so that a write within the same second would show.
+    const auto when = std::filesystem::last_write_time(run.db()) - std::chrono::hours(1);
+    std::filesystem::last_write_time(run.db(), when);
+    const std::string before = FileBytes(run.db());
+    const auto untouched = [&] {
+        return FileBytes(run.db()) == before && std::filesystem::last_write_time(run.db()) == when;
     };
-    const std::string before = content();
-    // Commands that only read leave every byte.
-    const std::string exact = FileBytes(run.db());
+    // Commands that only read leave it so.
     run.ok({"contacts", "list"});
     run.ok({"events", "month"});
-    EXPECT_TRUE(FileBytes(run.db()) == exact) << "a command that only reads changed the file";
+    EXPECT_TRUE(untouched()) << "a command that only reads changed the file";
+    // So does an import that fails before storing: nothing of its kind in
+    // the files (an empty file, the other kind of file).
+    ExpectFails(run, 1,
+                {{"contacts", "import", run.file("empty.vcf", "")},
+                 {"events", "import", DataFile("ical/thunderbird_tasks.ics")},
+                 {"tasks", "import", DataFile("ical/google_recurring.ics")},
+                 {"events", "import", DataFile("vcard/apple_30.vcf")}},
+                "found in");
+    EXPECT_TRUE(untouched()) << "an import that found nothing to import changed the file";
     const struct {
         const char* family;
         std::string file;
@@ -441,7 +456,7 @@ TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     std::vector<Json> dryReports;
     for (const auto& import : kImports) {
         dryReports.push_back(run.json({import.family, "import", "--dry-run", import.file}));
-        EXPECT_TRUE(content() == before) << import.family << " import --dry-run changed the file";
+        EXPECT_TRUE(untouched()) << import.family << " import --dry-run changed the file";
     }
     EXPECT_EQ(run.ok({"contacts", "import", "--dry-run", kImports[0].file}).rfind("dry run: nothing was stored\n", 0),
               0u);
@@ -454,6 +469,109 @@ TEST(ClientInterchange, DryRunReportsWhatTheImportWouldDoAndStoresNothing) {
     ExpectFails(run, 1,
                 {{"--db", run.dir().file("none.db").string(), "contacts", "import", "--dry-run", kImports[0].file}},
                 "no such file");
+    for (const char* f : {"none.db", "none.db-wal", "none.db-journal"})
+        EXPECT_FALSE(std::filesystem::exists(run.dir().file(f))) << f;
+}
+
+// A file that holds another kind of entry says so, instead of only "no
+// events found".
+TEST(ClientInterchange, AnImportOfTheWrongKindSaysWhatTheFileHolds) {
+    Importer run;
+    const std::string calendar = run.file("mixed.ics",
+                                          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nSUMMARY:a\r\nEND:VTODO\r\n"
+                                          "BEGIN:VTODO\r\nSUMMARY:b\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    ExpectFails(run, 1, {{"events", "import", calendar}},
+                "no events found in " + calendar + ": it holds 2 tasks (import them with 'calyra tasks import')");
+    ExpectFails(run, 1, {{"contacts", "import", calendar}}, "it holds 2 tasks");
+    ExpectFails(run, 1, {{"tasks", "import", DataFile("vcard/apple_30.vcf")}},
+                "contact (vCard) (import it with 'calyra contacts import')");
+}
+
+// A file the person may not write, or has marked read-only, is refused
+// before anything is stored: nothing half-imported.
+TEST(ClientInterchange, AReadOnlyFileIsRefusedBeforeAnythingIsStored) {
+    Importer run;
+    run.ok({"contacts", "add", "--first-name", "Ada"});
+    std::filesystem::permissions(run.db(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+    const std::string before = FileBytes(run.db());
+    ExpectFails(run, 1,
+                {{"contacts", "import", DataFile("vcard/apple_30.vcf")},
+                 {"events", "import", DataFile("ical/google_recurring.ics")},
+                 {"tasks", "import", DataFile("ical/thunderbird_tasks.ics")},
+                 {"contacts", "add", "--first-name", "Bob"}},
+                "the file is read-only");
+    EXPECT_TRUE(FileBytes(run.db()) == before);
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 1u) << "reading a read-only file still works";
+    std::filesystem::permissions(run.db(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_EQ(run.json({"events", "list"}).size(), 0u);
+}
+
+// calyra --db <db> args... in the background, reading `input` as its
+// standard input, its standard error into `errFile`.
+pid_t StartClient(const ClientRun& run, const Args& args, const std::string& errFile) {
+    std::vector<std::string> words{CALYRA_CLIENT_PATH, "--db", run.db()};
+    words.insert(words.end(), args.begin(), args.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The exit status of `pid`; -1 when it did not exit by itself.
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Ctrl-C while the cards are still being read, and while they are being
+// stored: the person is told nothing was imported, the shell sees 130, and
+// nothing is.
+TEST(ClientInterchange, CtrlCDuringAnImportSaysSoAndStoresNothing) {
+    Importer run;
+    const std::string fifo = run.dir().file("cards.fifo").string();
+    const std::string errFile = run.dir().file("import-err.txt").string();
+    std::string cards;
+    for (int i = 0; i < 5000; ++i)
+        cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Card" + std::to_string(i) + ";Ada;;;\r\nFN:Ada\r\nEND:VCARD\r\n";
+    for (const bool storing : {false, true}) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t pid = StartClient(run, {"contacts", "import", fifo}, errFile);
+        // Once calyra has the pipe open it is reading it, past its start.
+        int writer = -1;
+        for (int i = 0; i < 3000 && writer < 0; ++i) {
+            writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_GE(writer, 0) << "calyra never opened the pipe";
+        if (storing) {
+            ::fcntl(writer, F_SETFL, 0);
+            ASSERT_EQ(::write(writer, cards.data(), cards.size()), static_cast<ssize_t>(cards.size()));
+            ::close(writer);
+            // The transaction has begun when the write-ahead log appears.
+            const std::string wal = run.db() + "-wal";
+            for (int i = 0; i < 6000 && !std::filesystem::exists(wal); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::kill(pid, SIGINT);
+        EXPECT_EQ(ExitStatus(pid), 130) << (storing ? "storing" : "reading");
+        if (!storing) ::close(writer);
+        EXPECT_EQ(FileBytes(errFile), "calyra: interrupted; nothing was imported\n")
+            << (storing ? "storing" : "reading");
+        EXPECT_EQ(run.json({"contacts", "list"}).size(), 0u) << (storing ? "storing" : "reading");
+        std::filesystem::remove(fifo);
+    }
 }
 
 }  // namespace

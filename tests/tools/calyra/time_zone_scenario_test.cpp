@@ -108,5 +108,79 @@ TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
                 "e.g.");
 }
 
+// An event's own zone is named as everywhere else; a number only when the
+// zone table has it, and what is echoed is what is stored.
+TEST(ClientTimeZones, AnEventsOwnZoneIsANameOrAKnownNumberAndEchoedAsStored) {
+    ScopedTz berlin("Europe/Berlin");
+    OneProfile run;
+    const struct {
+        const char* zone;
+        const char* start;  // the start as JSON gives it, in the user's zone
+        const char* name;   // the zone the event keeps
+    } kZones[] = {
+        {"America/New_York", "2027-03-05T20:00:00+01:00", "America/New_York"},
+        {"155", "2027-03-05T20:00:00+01:00", "America/New_York"},
+        {"asia/kolkata", "2027-03-05T09:30:00+01:00", "Asia/Kolkata"},
+    };
+    for (const auto& [zone, start, name] : kZones) {
+        const ClientResult added =
+            run({"events", "add", "--subject", "Call", "--start", "2027-03-05 14:00", "--time-zone", zone});
+        EXPECT_EQ(added.status, 0) << zone << ": " << added.err;
+        EXPECT_NE(added.out.find(std::string("14:00–15:00 ") + name), std::string::npos) << zone << ": " << added.out;
+        const auto events = run.json({"events", "list"});
+        EXPECT_TRUE(Includes(events.back(), nlohmann::ordered_json{{"start", start}, {"time_zone_name", name}}))
+            << zone << ": " << events.back().dump();
+        run.ok({"events", "rm", events.back()["event_id"]});
+    }
+    ExpectFails(run, 2,
+                {{"events", "add", "--subject", "X", "--start", "14:00", "--time-zone", "99999"},
+                 {"events", "add", "--subject", "X", "--start", "14:00", "--time-zone", "0"}},
+                "no zone has the number");
+    ExpectFails(run, 2, {{"events", "add", "--subject", "X", "--start", "14:00", "--time-zone", "Mars/Base"}},
+                "unknown zone");
+}
+
+// Days are typed as they are shown; a day without a time is a whole day.
+TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
+    ScopedTz berlin("Europe/Berlin");
+    OneProfile run;
+    ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
+    run.ok({"config", "set", "date_format", "dmy"});
+    const std::string shown = run.ok({"events", "add", "--subject", "Call", "--start", "05.03.2027 14:00"});
+    EXPECT_NE(shown.find("05.03.2027 14:00–15:00"), std::string::npos) << shown;
+    run.ok({"events", "add", "--subject", "Trip", "--start", "06.03.2027", "--end", "07.03.2027"});
+    run.ok({"events", "add", "--subject", "Timed", "--start", "08.03.2027", "--all-day-event", "no"});
+    run.ok({"tasks", "add", "--subject", "Taxes", "--end-date", "2027-03-05"});
+    EXPECT_EQ(run.ids({"tasks", "list", "--due", "05/03/2027"}, "subject"), std::vector<std::string>{"Taxes"});
+    ::unsetenv("XDG_CONFIG_HOME");
+    const auto events = run.json({"events", "list"});
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_TRUE(Includes(events[1], R"({"subject": "Trip", "all_day_event": true, "start": "2027-03-06",
+                                        "end": "2027-03-07"})"_json))
+        << events[1].dump();
+    EXPECT_TRUE(Includes(events[2], R"({"subject": "Timed", "all_day_event": false,
+                                        "start": "2027-03-08T00:00:00+01:00"})"_json))
+        << events[2].dump();
+    // Moved by a duration: to the minute.
+    const std::string in2d = run.json({"events", "add", "--subject", "Soon", "--start", "+2d"})["start"];
+    EXPECT_EQ(in2d.substr(17, 2), "00") << in2d;
+}
+
+// A $TZ that names no zone is said, not taken for UTC; a POSIX rule is
+// the zone it describes.
+TEST(ClientTimeZones, APosixTzIsReadAndAnUnknownOneRefused) {
+    OneProfile run;
+    {
+        ScopedTz posix("CET-1CEST,M3.5.0,M10.5.0/3");
+        EXPECT_TRUE(Includes(run.json({"events", "add", "--subject", "Call", "--start", "2027-07-05 14:00"}),
+                             R"({"start_utc": "2027-07-05T12:00:00Z"})"_json));
+    }
+    ScopedTz unknown("Mars/Base");
+    ExpectFails(
+        run, 1,
+        {{"agenda"}, {"events", "add", "--subject", "X", "--start", "14:00"}, {"tasks", "list", "--due", "today"}},
+        "$TZ is \"Mars/Base\"");
+}
+
 }  // namespace
 }  // namespace calyra::test

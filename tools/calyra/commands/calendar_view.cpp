@@ -3,13 +3,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <utility>
 
 #include <fmt/format.h>
 
 #include "calendar/days.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
+#include "session/query_rows.h"
 #include "session/record_id.h"
 
 namespace calyra::cli {
@@ -41,6 +45,59 @@ std::string TimeLabel(const Occurrence& wall, long long day) {
     return from + "–" + to;
 }
 
+// What a contact is called in a calendar line: first and last name, else
+// the nickname, else the company.
+std::string ContactName(const std::vector<std::string>& row) {
+    std::string name = row[1] + (row[1].empty() || row[2].empty() ? "" : " ") + row[2];
+    if (name.empty()) name = row[3];
+    if (name.empty()) name = row[4];
+    return name.empty() ? "contact " + row[0] : name;
+}
+
+// The profile's birthdays and anniversaries on the days [firstDay,
+// firstDay + count), as all-day occurrences ("Birthday: Ada Lovelace
+// (36)"), as khal and khard show them beside the events. A 29 February
+// falls on the 28th in other years. Contacts without either date are not
+// read.
+std::vector<Occurrence> ContactDays(Session& session, long long firstDay, int count) {
+    constexpr char16_t kNoDate[] = u"1899-12-30 00:00:00";  // how the file keeps a date never set
+    SqlText sql(
+        u"SELECT [ContactID], [FirstName], [LastName], [NickName], [CompanyName], [BirthDate], [Anniversary] "
+        u"FROM [tContact] WHERE [ProfileID] = '");
+    sql.AppendQuoted(session.profileId())
+        .Append(u"' AND ([BirthDate] <> '")
+        .AppendQuoted(kNoDate)
+        .Append(u"' OR [Anniversary] <> '")
+        .AppendQuoted(kNoDate)
+        .Append(u"');");
+    const int firstYear = ToCivil(SecondsToDate(firstDay * kSecondsPerDay)).year;
+    const int lastYear = ToCivil(SecondsToDate((firstDay + count - 1) * kSecondsPerDay)).year;
+    std::vector<Occurrence> out;
+    for (const auto& row : QueryRows(session.connection(), sql.view())) {
+        for (const auto& [column, what] : {std::pair<size_t, const char*>{5, "Birthday"}, {6, "Anniversary"}}) {
+            const auto date = TryParseIsoDate(row[column]);
+            if (!date || DayOfDate(*date) == 0) continue;
+            const CivilDate since = ToCivil(*date);
+            for (int year = std::max(firstYear, since.year); year <= lastYear; ++year) {
+                const long long day =
+                    DayFromCivil(year, since.month, std::min(since.day, DaysInMonth(year, since.month)));
+                if (day < firstDay || day >= firstDay + count) continue;
+                Occurrence o;
+                o.subject = std::string(what) + ": " + ContactName(row);
+                // A year before 1900 is a stand-in for an unknown one.
+                if (since.year >= 1900 && year > since.year)
+                    o.subject += " (" + std::to_string(year - since.year) + ")";
+                o.start = SecondsToDate(day * kSecondsPerDay);
+                o.end = SecondsToDate((day + 1) * kSecondsPerDay - 1);
+                o.allDay = true;
+                o.contactId = row[0];
+                out.push_back(std::move(o));
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 void ViewOptions::add(CLI::App& command) {
@@ -56,7 +113,17 @@ std::vector<Occurrence> ViewOptions::occurrences(CommandContext& ctx, const User
     // The masters that can occur in the days and every exception, in two
     // queries; the rules are expanded here.
     const ProfileEvents stored(ctx.session(), ReadRangeFor(from, to, user.zone()));
-    return stored.occurrences(from, to, user.zone(), keep);
+    std::vector<Occurrence> all = stored.occurrences(from, to, user.zone(), keep);
+    // Birthdays belong to no category: a view of one leaves them out.
+    if (!m_category.empty() || m_selected) return all;
+    std::vector<Occurrence> days = ContactDays(ctx.session(), firstDay, count);
+    if (days.empty()) return all;
+    // Each all-day line before the events of its day.
+    days.insert(days.end(), std::make_move_iterator(all.begin()), std::make_move_iterator(all.end()));
+    std::stable_sort(days.begin(), days.end(), [&user](const Occurrence& a, const Occurrence& b) {
+        return DateToSeconds(OnWallClock(a, user.zone()).start) < DateToSeconds(OnWallClock(b, user.zone()).start);
+    });
+    return days;
 }
 
 std::vector<std::vector<Occurrence>> ByWallDay(const std::vector<Occurrence>& occurrences, const UserTime& user,
@@ -81,8 +148,15 @@ Json DaysJson(const std::vector<Occurrence>& occurrences, const UserTime& user, 
     for (int i = 0; i < count; ++i) {
         if (!empty && days[static_cast<size_t>(i)].empty()) continue;
         Json events = Json::array();
-        for (const auto& o : days[static_cast<size_t>(i)])
-            events.push_back(OccurrenceJson(occurrences[std::stoul(o.eventId)], user));
+        for (const auto& o : days[static_cast<size_t>(i)]) {
+            const Occurrence& original = occurrences[std::stoul(o.eventId)];
+            Json event = OccurrenceJson(original, user);
+            if (!original.contactId.empty()) {
+                event["event_id"] = nullptr;
+                event["contact_id"] = original.contactId;
+            }
+            events.push_back(std::move(event));
+        }
         out.push_back(Json{{"date", dayText(firstDay + i)}, {"events", std::move(events)}});
     }
     return Json{{"time_zone", user.zone().name()},

@@ -260,6 +260,15 @@ void DeclareAdd(CLI::App& add, AddOptions& o) {
 void RunAdd(CommandContext& ctx, const AddOptions& o) {
     if (o.fields.given() + o.details.given() == 0)
         throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
+    // A contact without any name cannot be told from another in a list;
+    // the editor refuses one the same way.
+    const auto named = [&o](const char* key) {
+        const std::string* value = o.fields.value(key);
+        return value && !value->empty();
+    };
+    if (!named("first_name") && !named("middle_name") && !named("last_name") && !named("nick_name") &&
+        !named("company_name"))
+        throw ClientError("a contact needs a name: give --first-name, --last-name, --nick-name or --company-name", 2);
     std::vector<DetailOptions::Items> details;
     AddRecord<tagContactInfo>(ctx, {
                                        kContacts,

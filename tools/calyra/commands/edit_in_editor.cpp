@@ -37,10 +37,29 @@ const Entry& OnlyEntry(const std::vector<Entry>& entries, const char* kind) {
     return entries.front();
 }
 
+// A text the reader could not take whole is refused whole: storing the
+// rest would drop what was typed wrong (a birthday typo would delete the
+// stored birthday).
+void RefuseProblems(const ix::ParseReport& parsed) {
+    if (parsed.diagnostics.empty()) return;
+    const ix::Diagnostic& first = parsed.diagnostics.front();
+    const size_t more = parsed.diagnostics.size() - 1;
+    throw ClientError("line " + std::to_string(first.line) + ": " + first.what +
+                      (more ? " (and " + std::to_string(more) + " more)" : std::string()));
+}
+
+// As contacts add: a contact needs a name of some kind.
+void RefuseNameless(const ix::ContactCard& card) {
+    if (card.formattedName.empty() && card.familyName.empty() && card.givenName.empty() &&
+        card.additionalNames.empty() && card.nickname.empty() && card.organization.empty())
+        throw ClientError("the card has no name (FN, N, NICKNAME or ORG), and a contact needs one");
+}
+
 ix::ICalParseResult ParseEdited(CommandContext& ctx, const std::string& text, ImportReport& report, const char* what) {
     // A time typed without a zone is the person's own wall time.
     ix::ICalParseResult parsed = ix::ParseICalendar(text, {ctx.settings.get("time_zone").value});
     report.addParse(std::string("the edited ") + what, parsed.report);
+    RefuseProblems(parsed.report);
     return parsed;
 }
 
@@ -52,8 +71,11 @@ constexpr Editing kEditing[] = {
      [](CommandContext& ctx, const std::string& id, const std::string& text, ImportReport& report) {
          ix::VCardParseResult parsed = ix::ParseVCardText(text);
          report.addParse("the edited card", parsed.report);
+         RefuseProblems(parsed.report);
+         const ix::ContactCard& card = OnlyEntry(parsed.cards, "card");
+         RefuseNameless(card);
          ContactImporter importer(ctx.session(), report);
-         return importer.replace(OnlyEntry(parsed.cards, "card"), id, "the edited card");
+         return importer.replace(card, id, "the edited card");
      }},
     {"event", "iCalendar", ".ics",
      [](CommandContext& ctx, const std::string& id) {

@@ -30,6 +30,7 @@
 #include "records/text_limits.h"
 #include "session/client_error.h"
 #include "session/record_id.h"
+#include "session/text_matching.h"
 #include "session/user_time.h"
 
 namespace calyra::cli {
@@ -42,10 +43,11 @@ namespace event_commands {
 const std::vector<std::string> kEventColumns{"event_id", "start", "end", "subject", "location", "recurrence"};
 const std::vector<std::string> kOccurrenceColumns{"event_id", "start", "end", "subject"};
 // Fields no option sets: the IDs and stamps are the component's, the times
-// are read in the user's zone by EventTimes, and the occurrence an exception
-// replaces is named by `events exceptions --add --original DAY`.
-const std::vector<std::string> kNotEventOptions{"event_id", "modified", "start_date_time", "end_date_time",
-                                                "original_start_time"};
+// and the zone are EventTimes' (--time-zone takes a zone's name), and the
+// occurrence an exception replaces is named by `events exceptions --add
+// --original DAY`.
+const std::vector<std::string> kNotEventOptions{
+    "event_id", "modified", "start_date_time", "end_date_time", "original_start_time", "time_zone"};
 
 const std::vector<std::string> kExceptionColumns{"event_id", "original_start_time", "start", "end", "subject",
                                                  "status"};
@@ -83,10 +85,17 @@ Json RowForPeople(const Json& e, const UserTime& user) {
 // exception, read in the user's zone. An edit that moves the start keeps
 // the event's length unless --end or --for is given too. All-day events
 // keep their days as typed (they are the same in every zone); a bare --end
-// day is the last day.
+// day is the last day. A new event whose times are days only (--start
+// "next monday") is an all-day event unless --all-day-event says otherwise.
+// --time-zone (add and edit) gives the event a zone of its own: its times
+// are typed, shown and repeated there.
 class EventTimes {
 public:
-    void add(CLI::App& command, bool required) {
+    void add(CLI::App& command, bool required, bool zoneOption = false) {
+        if (zoneOption)
+            command.add_option("--time-zone", m_zone,
+                               "The event's own zone, e.g. Europe/Berlin (or its number in calyra's zone table): its "
+                               "times are typed, shown and repeated there (default: your zone)");
         auto* start = command.add_option("--start", m_start,
                                          "Start in your zone, e.g. 2027-03-05T14:00, \"tomorrow 10:00\", \"fri 9am\"");
         if (required) start->required();
@@ -96,8 +105,46 @@ public:
         command.add_option("--for", m_for, "Length instead of --end, e.g. 30m, 1h30m, 2d")->excludes(end);
         command.add_option("--remind", m_remind, "Reminder this long before the start, e.g. 15m, 1h, 1d");
     }
-    bool given() const { return !m_start.empty() || !m_end.empty() || !m_for.empty() || !m_remind.empty(); }
+    bool given() const {
+        return !m_start.empty() || !m_end.empty() || !m_for.empty() || !m_remind.empty() || !m_zone.empty();
+    }
     bool startGiven() const { return !m_start.empty(); }
+
+    // The zone --time-zone names, by name or by its number in the zone
+    // table; std::nullopt when not given. Throws ClientError (status 2) for
+    // a zone that is unknown or that an event cannot record.
+    std::optional<TimeZone> zone() const {
+        if (m_zone.empty()) return std::nullopt;
+        const bool number = std::all_of(m_zone.begin(), m_zone.end(), [](char c) { return c >= '0' && c <= '9'; });
+        std::optional<TimeZone> zone;
+        if (number) {
+            zone = m_zone.size() <= 9 ? TimeZone::FromNumber(static_cast<std::uint32_t>(std::stoul(m_zone)))
+                                      : std::nullopt;
+            if (!zone)
+                throw ClientError("--time-zone: no zone has the number " + m_zone + " (calyra's zone table has 1 to " +
+                                      std::to_string(NumberedZoneNames().size()) +
+                                      "); a name such as Europe/Berlin "
+                                      "is clearer",
+                                  2);
+        } else {
+            zone = TimeZone::Find(m_zone);
+            if (!zone) throw ClientError("--time-zone: unknown zone \"" + m_zone + "\" (e.g. Europe/Berlin)", 2);
+        }
+        if (!zone->isUtc() && zone->number() == 0)
+            throw ClientError("--time-zone: \"" + m_zone +
+                                  "\" has no number in calyra's zone table, so an event cannot record it; name a zone "
+                                  "such as Europe/Berlin",
+                              2);
+        return zone;
+    }
+
+    // Whether the times given are days only: --start without a time, and
+    // --end and --for (when given) whole days too.
+    bool onlyDays(const UserTime& user) const {
+        if (m_start.empty() || user.read(m_start, "--start", true).hasTime) return false;
+        if (!m_end.empty() && user.read(m_end, "--end", true).hasTime) return false;
+        return m_for.empty() || user.duration(m_for, "--for") % kSecondsPerDay == 0;
+    }
 
     // Sets the record's times; `fresh` when the record has none yet.
     void apply(tagEventInfo* info, bool fresh, const UserTime& user) const {
@@ -130,6 +177,7 @@ private:
     std::string m_end;
     std::string m_for;
     std::string m_remind;
+    std::string m_zone;
 };
 
 // The event's fields as options. The person's own category (an ID or a
@@ -205,6 +253,15 @@ private:
     CLI::Option* m_oldCategory = nullptr;
     CLI::Option* m_kind = nullptr;
 };
+
+// The user's time, in the event's own zone when --time-zone names one.
+UserTime InZoneOf(const EventTimes& times, const UserTime& user) {
+    const std::optional<TimeZone> zone = times.zone();
+    return zone ? UserTime(*zone, user.style(), user.weekStart()) : user;
+}
+
+// The number an event records for `zone` (0: UTC).
+ULONG ZoneNumber(const TimeZone& zone) { return zone.isUtc() ? 0 : zone.number(); }
 
 // Every date of the event must be one the file and an iCalendar export can
 // hold; else the command is refused before anything is written.
@@ -323,6 +380,40 @@ void RunList(CommandContext& ctx, const ListCommandOptions& o) {
         ctx.out(), std::move(out), [&](const Json& e) { return RowForPeople(e, user); }, kEventColumns);
 }
 
+struct FindOptions {
+    std::string text;
+};
+
+void DeclareFind(CLI::App& find, FindOptions& o) { find.add_option("text", o.text, "What to look for")->required(); }
+
+// Events and exceptions whose subject, location or notes hold every word
+// of the text, case and accents ignored as contacts find does; by start.
+void RunFind(CommandContext& ctx, const FindOptions& o) {
+    const SearchWords words(o.text);
+    if (words.empty()) throw ClientError("events find: give a text to look for", 2);
+    const UserTime user(ctx.settings);
+    auto events = ctx.session().access<IEventAccess>();
+    OwnedRecordArray<tagEventInfo> masters;
+    AllEvents(events.get(), std::addressof(masters));
+    Json out = Json::array();
+    const auto keep = [&](const tagEventInfo& e) {
+        if (words.foundIn({BstrUtf8(e.bstrSubject), BstrUtf8(e.bstrLocation), BstrUtf8(e.bstrDescription)}))
+            out.push_back(EventJson(e, user));
+    };
+    for (const auto& e : masters) {
+        keep(e);
+        if (e.stRecurrence.ePattern == enumRecurrencePattern_None) continue;
+        OwnedRecordArray<tagEventInfo> exceptions;
+        AllExceptions(events.get(), BstrUtf8(e.bstrEventID), std::addressof(exceptions));
+        for (const auto& x : exceptions) keep(x);
+    }
+    SortByStart(&out);
+    if (ctx.out().json()) return ctx.out().list(out);
+    Json rows = Json::array();
+    for (const auto& e : out) rows.push_back(RowForPeople(e, user));
+    ctx.out().list(rows, kEventColumns);
+}
+
 // An event or exception as stored, with "exception" saying which.
 Json FindEvent(CommandContext& ctx, const std::string& id) {
     const UserTime user(ctx.settings);
@@ -402,22 +493,26 @@ struct AddOptions {
 };
 
 void DeclareAdd(CLI::App& add, AddOptions& o) {
-    o.times.add(add, true);
+    o.times.add(add, true, true);
     o.fields.add(add);
     add.get_option("--subject")->required();
     o.repeat.add(add);
 }
 
 void RunAdd(CommandContext& ctx, const AddOptions& o) {
-    const UserTime user(ctx.settings);
+    const UserTime user = InZoneOf(o.times, UserTime(ctx.settings));
     AddRecord<tagEventInfo>(
         ctx, {
                  kEvents,
                  [&](tagEventInfo* info) {
                      info->ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
+                     // A new event blocks its time unless asked otherwise;
+                     // the zero record's availability is "free".
+                     info->eAvailability = enumAvailability_Busy;
                      // The event keeps the zone it was made in (0: UTC).
-                     info->ulTimeZone = user.zone().isUtc() ? 0 : user.zone().number();
+                     info->ulTimeZone = ZoneNumber(user.zone());
                      o.fields.apply(info);
+                     if (!o.fields.value("all_day_event") && o.times.onlyDays(user)) info->bAllDayEvent = 1;
                      o.times.apply(info, true, user);
                      ApplyRecurrence(o.repeat, false, info);
                      CheckDates(*info);
@@ -452,7 +547,7 @@ struct EditOptions {
 
 void DeclareEdit(CLI::App& edit, EditOptions& o) {
     edit.add_option("id", o.id, "Event ID")->required();
-    o.times.add(edit, false);
+    o.times.add(edit, false, true);
     o.fields.add(edit);
     o.repeat.add(edit);
     AddEditorFlag(edit, EditorKind::Event, o.editor);
@@ -462,7 +557,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
     CheckedId(o.id, "event");
     const bool given = o.fields.given() > 0 || o.times.given() || o.repeat.given();
     if (EditIfAsked(ctx, o.id, o.editor, given, EditorKind::Event)) return;
-    const UserTime user(ctx.settings);
+    const UserTime user = InZoneOf(o.times, UserTime(ctx.settings));
     ComPtr<IEventAccess> events;
     EventRow row = EventRow::Master;
     EditRecord<tagEventInfo>({
@@ -481,8 +576,9 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
         [&](const std::string& key) { return o.fields.gives(key); },
         [&](tagEventInfo* info) {
             o.fields.apply(info);
+            if (o.times.zone()) info->ulTimeZone = ZoneNumber(user.zone());
             o.times.apply(info, false, user);
-            ApplyRecurrence(o.repeat, o.times.startGiven(), info);
+            ApplyRecurrence(o.repeat, o.times.startGiven() || o.times.zone(), info);
         },
         [&](const std::string& eventId, tagEventInfo* info) {
             CheckDates(*info);
@@ -591,6 +687,9 @@ void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
 constexpr CommandRow kEventCommands[] = {
     Row<ListCommandOptions, DeclareList, RunList>(
         "list", "List events; with --from or --to, their occurrences in that stretch (repetitions expanded)",
+        Access::Reads),
+    Row<FindOptions, DeclareFind, RunFind>(
+        "find", "Find events and exceptions by subject, location or notes (every word; case and accents ignored)",
         Access::Reads),
     ShowRow<kEvents>("Show every field of an event, its repetition and its exceptions"),
     Row<AddOptions, DeclareAdd, RunAdd>("add", "Add an event", Access::Writes),

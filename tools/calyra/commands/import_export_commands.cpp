@@ -3,6 +3,7 @@
 // families; the command tree adds these two commands to each.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,7 @@
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 #include "session/client_error.h"
+#include "session/interruption.h"
 #include "session/transaction.h"
 #include "session/user_time.h"
 
@@ -79,12 +81,9 @@ std::string Listed(const std::vector<std::string>& files) {
     return out;
 }
 
-// About how many cards a file holds, for the progress bar only.
-size_t CardsIn(std::string_view bytes) {
-    size_t n = 0;
-    for (size_t at = 0; (at = bytes.find("BEGIN:VCARD", at)) != std::string_view::npos; at += 11) ++n;
-    return n;
-}
+// About how many cards a file holds, for the progress bar and to tell a
+// file without any.
+size_t CardsIn(std::string_view bytes) { return EntriesIn(bytes, "BEGIN:VCARD"); }
 
 constexpr size_t kCardsPerBatch = 1000;
 
@@ -92,8 +91,8 @@ constexpr size_t kCardsPerBatch = 1000;
 // command tree.
 void AddDryRun(CLI::App& import, bool& dryRun) {
     import.add_flag("--dry-run", dryRun,
-                    "Read and match everything as the import would, report it, and store nothing (the file stays "
-                    "as it was)");
+                    "Read and match everything as the import would, report it, and store nothing (the work is done "
+                    "on a private copy: the file keeps its bytes and its modification time)");
 }
 
 // The report, headed in a dry run by what did not happen.
@@ -166,12 +165,31 @@ void DeclareCalendarImport(CLI::App& import, CalendarImportOptions& o) {
     AddDryRun(import, o.dryRun);
 }
 
+// "no events found in a.ics", with what the files hold instead when that
+// is another kind ("it holds 3 tasks (import them with ...)").
+ClientError NothingFound(const std::string& what, const std::vector<std::pair<std::string, std::string>>& inputs,
+                         const std::vector<std::string>& files) {
+    std::string all;
+    for (const auto& input : inputs) all += input.second + "\n";
+    const std::string held = WhatTheFileHolds(all);
+    return ClientError("no " + what + " found in " + Listed(files) +
+                       (held.empty() ? std::string() : (inputs.size() == 1 ? ": it holds " : ": they hold ") + held));
+}
+
+// The commands' side of a dry run: a private copy of the file to work on,
+// and never a new file.
+void PrepareDryRun(CommandContext& ctx, bool dryRun) {
+    if (!dryRun) return;
+    ctx.options.readOnly = true;
+    ctx.options.scratchCopy = true;
+}
+
 void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
     const std::string what = o.events ? "events" : "tasks";
     if (!o.zone.empty() && !ix::KnownTimeZone(o.zone))
         throw ClientError("--zone: unknown time zone \"" + o.zone + "\"", 2);
-    // A dry run never creates the file it would have stored into.
-    if (o.dryRun) ctx.options.readOnly = true;
+    PrepareDryRun(ctx, o.dryRun);
+    InterruptionScope interruption("interrupted; nothing was imported");
     const auto inputs = ReadInputs(o.files);
     ImportReport report(what);
     std::vector<SourcedItem> items;
@@ -179,6 +197,13 @@ void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
         ix::ICalParseResult result = ix::ParseICalendar(bytes, {o.zone});
         report.addParse(path, result.report);
         for (auto& item : result.items) items.push_back({path, std::move(item)});
+    }
+    // Nothing of the kind: the file is not even opened.
+    const ix::ItemKind kind = o.events ? ix::ItemKind::Event : ix::ItemKind::Todo;
+    if (std::none_of(items.begin(), items.end(), [kind](const SourcedItem& i) { return i.item.kind == kind; })) {
+        if (report.skippedCount() == 0) throw NothingFound(what, inputs, o.files);
+        ShowReport(ctx, report, o.dryRun);
+        throw ClientError("no " + what + " imported: every entry failed");
     }
     {
         Transaction::DryRun dry(o.dryRun);
@@ -191,7 +216,7 @@ void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
     }
     ShowReport(ctx, report, o.dryRun);
     if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
-    if (report.foundNothing()) throw ClientError("no " + what + " found in " + Listed(o.files));
+    if (report.foundNothing()) throw NothingFound(what, inputs, o.files);
 }
 
 void AddCalendarImport(CLI::App& group, CommandContext& ctx, const std::string& what, bool events) {
@@ -218,11 +243,14 @@ void DeclareContactImport(CLI::App& import, ContactImportOptions& o) {
 }
 
 void RunContactImport(CommandContext& ctx, const ContactImportOptions& o) {
-    if (o.dryRun) ctx.options.readOnly = true;
+    PrepareDryRun(ctx, o.dryRun);
+    InterruptionScope interruption("interrupted; nothing was imported");
     const auto inputs = ReadInputs(o.files);
     ImportReport report("contacts");
     size_t total = 0;
     for (const auto& [path, bytes] : inputs) total += CardsIn(bytes);
+    // Not one card: the file is not even opened.
+    if (total == 0) throw NothingFound("contacts", inputs, o.files);
     {
         // One transaction: a killed or failed import leaves the file as
         // it was, and the cards go in at the engine's bulk speed. The
@@ -244,7 +272,7 @@ void RunContactImport(CommandContext& ctx, const ContactImportOptions& o) {
     }
     ShowReport(ctx, report, o.dryRun);
     if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
-    if (report.foundNothing()) throw ClientError("no contacts found in " + Listed(o.files));
+    if (report.foundNothing()) throw NothingFound("contacts", inputs, o.files);
 }
 
 struct ContactExportOptions {

@@ -1,5 +1,6 @@
 // tasks list|show|add|edit|done|rm
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "calendar/occurrences.h"
@@ -19,6 +20,7 @@
 #include "records/text_limits.h"
 #include "session/client_error.h"
 #include "session/record_id.h"
+#include "session/text_matching.h"
 #include "session/user_time.h"
 
 namespace calyra::cli {
@@ -61,6 +63,9 @@ struct UserClock {
 
     explicit UserClock(const CommandContext& ctx) : now(ParseIsoDate("now")) {
         const std::string& name = ctx.settings.get("time_zone").value;
+        // A $TZ that names no zone is said, as the calendar commands say it.
+        if (const std::string problem = name.empty() ? SystemZoneProblem() : std::string(); !problem.empty())
+            throw ClientError(problem + "; give --tz ZONE, or set time_zone in the config file ('calyra config')");
         zone = name.empty() ? SystemZone() : TimeZone::Find(name).value_or(SystemZone());
         style = DateStyleNamed(ctx.settings.get("date_format").value).value_or(DateStyle::Iso);
         weekStart = ctx.settings.get("week_start").value == "sun" ? 0 : 1;
@@ -95,7 +100,7 @@ struct UserClock {
             return {first, first + 6};
         }
         std::string problem;
-        const auto when = ReadMoment(text, zone, now, &problem);
+        const auto when = ReadMoment(text, zone, now, &problem, style);
         if (!when) throw ClientError("--due " + text + ": " + problem + "; --due also takes today or week", 2);
         const long long typed = DayOfDate(zone.toLocal(when->date));
         return {typed, typed};
@@ -229,6 +234,7 @@ struct ListFilter {
     bool open = false;
     bool overdue = false;
     std::string due;
+    std::optional<SearchWords> words;  // tasks find: every word in the subject or notes
 };
 
 struct ListCommandOptions {
@@ -255,6 +261,7 @@ Json FilteredTasks(CommandContext& ctx, const ListFilter& filter) {
     for (const tagTaskInfo& t : all) {
         if (filter.open && t.eTaskStatus == enumTaskStatus_Finished) continue;
         if (filter.overdue && !clock.overdue(t)) continue;
+        if (filter.words && !filter.words->foundIn({BstrUtf8(t.bstrSubject), BstrUtf8(t.bstrDescription)})) continue;
         if (days &&
             (t.dtEndDate == 0 || clock.dayOf(t.dtEndDate) < days->first || clock.dayOf(t.dtEndDate) > days->second))
             continue;
@@ -290,6 +297,19 @@ void RunList(CommandContext& ctx, const ListCommandOptions& o) {
     o.shape.show(
         ctx.out(), FilteredTasks(ctx, o.filter),
         [&](const Json& task) { return TaskForPeople(task, clock, ctx.out()); }, kTaskColumns);
+}
+
+struct FindOptions {
+    std::string text;
+};
+
+void DeclareFind(CLI::App& find, FindOptions& o) { find.add_option("text", o.text, "What to look for")->required(); }
+
+void RunFind(CommandContext& ctx, const FindOptions& o) {
+    ListFilter filter;
+    filter.words.emplace(o.text);
+    if (filter.words->empty()) throw ClientError("tasks find: give a text to look for", 2);
+    ctx.out().list(FilteredTasks(ctx, filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
 }
 
 struct AddOptions {
@@ -411,6 +431,8 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
 constexpr CommandRow kTaskCommands[] = {
     Row<ListCommandOptions, DeclareList, RunList>("list", "List the tasks by due date (those without one last)",
                                                   Access::Reads),
+    Row<FindOptions, DeclareFind, RunFind>(
+        "find", "Find tasks by subject or notes (every word; case and accents ignored)", Access::Reads),
     ShowRow<kTasks>("Show every field of a task"),
     Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a task", Access::Writes),
     Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a task's fields (the others keep their values)",

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "calendar/days.h"
+#include "calendar/iso_date.h"
 #include "calendar/time_zone.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
@@ -344,6 +345,40 @@ public:
         OwnedRecord<tagEventInfo> merged;
         Overlay(fresh, true, true, copyOf(*stored, &merged));
         return store(id, *stored, merged, true);
+    }
+
+    // Makes the excluded dates of the stored master `id` (its cancelled
+    // exceptions that only remove an occurrence, which an export writes as
+    // EXDATE) the ones the entry lists: a date the person took out brings
+    // its occurrence back, a new one removes it. Says whether any changed.
+    bool replaceExcluded(const SourcedItem& source, const std::string& id) {
+        const tagEventInfo* master = nullptr;
+        for (const tagEventInfo& e : m_stored.masters())
+            if (BstrUtf8(e.bstrEventID) == id) master = &e;
+        if (!master) return false;
+        ItemReader r(m_report, source);
+        std::set<UtcSeconds> wanted(source.item.exdates.begin(), source.item.exdates.end());
+        bool changed = false;
+        for (const tagEventInfo* x : m_stored.exceptionsOf(id)) {
+            const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
+                                     BstrView(x->bstrSubject) == BstrView(master->bstrSubject) &&
+                                     DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
+            if (!onlyRemoves) continue;
+            // An all-day series lists its excluded dates as days.
+            UtcSeconds when = UtcOfDate(x->dtOriginalStartTime);
+            if (master->bAllDayEvent) when -= ((when % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay;
+            if (wanted.erase(when) > 0) continue;
+            LONG err = 0;
+            Check(m_events->DeleteExceptionByID(&err, x->bstrEventID), err,
+                  "cannot remove the excluded date " + FormatIsoDate(x->dtOriginalStartTime));
+            changed = true;
+        }
+        const std::optional<TimeZone> zone = r.zone();
+        for (UtcSeconds when : wanted) {
+            addExcluded(r, id, when, zone);
+            changed = true;
+        }
+        return changed;
     }
 
     void addException(const SourcedItem& source, const std::string& masterId) {
@@ -755,7 +790,9 @@ CalendarItem ExportTask(Session& session, const std::string& id) {
 bool ReplaceEvent(Session& session, const std::string& id, const CalendarItem& item, ImportReport& report) {
     if (item.kind != ItemKind::Event || item.recurrenceId) throw ClientError("the entry is not an event");
     EventImporter importer(session, report);
-    return importer.replaceMaster({"the edited event", item}, id);
+    const SourcedItem source{"the edited event", item};
+    const bool changed = importer.replaceMaster(source, id);
+    return importer.replaceExcluded(source, id) || changed;
 }
 
 bool ReplaceTask(Session& session, const std::string& id, const CalendarItem& item, ImportReport& report) {

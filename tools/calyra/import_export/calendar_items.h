@@ -70,7 +70,8 @@ interchange::CalendarItem ExportEvent(Session& session, const std::string& id);
 interchange::CalendarItem ExportTask(Session& session, const std::string& id);
 // Makes the stored event or task `id` what the edited entry says, as an
 // import updates a matched entry, except that a missing category clears
-// the event's; excluded dates and exceptions stay as stored. Returns
+// the event's; the excluded dates become those the entry lists (EXDATE),
+// other exceptions stay as stored. Returns
 // whether anything changed; throws ClientError when the entry cannot be
 // stored (the caller's transaction undoes it).
 bool ReplaceEvent(Session& session, const std::string& id, const interchange::CalendarItem& item, ImportReport& report);

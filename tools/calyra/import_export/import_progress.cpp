@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "session/interruption.h"
+
 namespace calyra::cli {
 namespace {
 
@@ -25,6 +27,7 @@ ImportProgress::~ImportProgress() {
 }
 
 void ImportProgress::step(size_t n) {
+    ThrowIfInterrupted();
     m_done += n;
     if (!m_active) return;
     const int percent = static_cast<int>(m_done * 100 / m_total);

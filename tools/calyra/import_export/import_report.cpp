@@ -1,6 +1,7 @@
 #include "import_export/import_report.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace calyra::cli {
@@ -68,6 +69,53 @@ std::string ImportReport::text() const {
         for (const auto& [name, n] : m_notStored) out += "\n  " + name + " (" + std::to_string(n) + ")";
     }
     return out;
+}
+
+}  // namespace calyra::cli
+
+namespace calyra::cli {
+
+size_t EntriesIn(std::string_view bytes, std::string_view begin) {
+    // Anywhere, not only at a line's start: a byte order mark may stand
+    // before the first one.
+    const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    size_t n = 0;
+    for (size_t at = 0; at + begin.size() <= bytes.size(); ++at) {
+        if (upper(bytes[at]) != upper(begin[0])) continue;
+        size_t i = 1;
+        while (i < begin.size() && upper(bytes[at + i]) == upper(begin[i])) ++i;
+        if (i == begin.size()) {
+            ++n;
+            at += begin.size() - 1;
+        }
+    }
+    return n;
+}
+
+std::string WhatTheFileHolds(std::string_view bytes) {
+    // The kinds, each with the words for one and many and its command.
+    struct Kind {
+        const char* begin;  // "BEGIN:VEVENT"
+        const char* one;
+        const char* many;
+        const char* command;
+    };
+    static constexpr Kind kKinds[] = {
+        {"BEGIN:VEVENT", "event", "events", "calyra events import"},
+        {"BEGIN:VTODO", "task", "tasks", "calyra tasks import"},
+        {"BEGIN:VCARD", "contact (vCard)", "contacts (vCards)", "calyra contacts import"},
+    };
+    std::string held, commands;
+    size_t total = 0;
+    for (const Kind& kind : kKinds) {
+        const size_t n = EntriesIn(bytes, kind.begin);
+        if (n == 0) continue;
+        total += n;
+        held += std::string(held.empty() ? "" : " and ") + std::to_string(n) + " " + (n == 1 ? kind.one : kind.many);
+        commands += std::string(commands.empty() ? "'" : " and '") + kind.command + "'";
+    }
+    if (held.empty()) return held;
+    return held + " (import " + (total == 1 ? "it" : "them") + " with " + commands + ")";
 }
 
 }  // namespace calyra::cli

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interchange/parse_report.h"
@@ -74,5 +75,15 @@ private:
     std::map<std::string, size_t> m_notStored;
     std::map<std::string, size_t> m_counts;
 };
+
+// How many times `begin` ("BEGIN:VCARD") occurs in `bytes`, case ignored
+// as the readers ignore it: about how many entries of that kind it holds.
+size_t EntriesIn(std::string_view bytes, std::string_view begin);
+
+// What a file holds of the kinds calyra imports, for an import that found
+// none of its own kind: "3 events and 1 task (import them with 'calyra
+// events import' and 'calyra tasks import')", "2 contacts (vCards; ...)";
+// empty when it holds none of them (counted with EntriesIn).
+std::string WhatTheFileHolds(std::string_view bytes);
 
 }  // namespace calyra::cli

@@ -7,7 +7,8 @@
 //
 // Phone numbers are compared by their significant digits: every digit
 // after dropping an international prefix ("+" or "00") or else a national
-// trunk "0". Two numbers match when the shorter digit string ends the
+// trunk "0", and a trunk "0" written in parentheses inside the number
+// ("+49 (0)30 5551234", dialled from abroad without it). Two numbers match when the shorter digit string ends the
 // longer one and has at least kPhoneMatchDigits digits, so "+49 30
 // 1234567", "0049301234567", "030 1234567" and "(030) 123-4567" all find
 // the same number, and so does "1234567" (the number without its area
@@ -25,10 +26,22 @@
 
 #include "idl/calyra_idl.h"
 #include "records/profile_contacts.h"
+#include "session/text_matching.h"
 
 namespace calyra::cli {
 
 inline constexpr size_t kPhoneMatchDigits = 6;
+
+// The significant digits of a phone number as written ("+49 (0)30
+// 555-1234" -> "49305551234", "030 5551234" -> "305551234"): the key two
+// spellings of one number share at their end. Import matching keys stored
+// numbers with it.
+std::string PhoneMatchDigits(std::string_view number);
+// Whether two digit strings of PhoneMatchDigits name one number: the
+// shorter ends the longer and has at least kPhoneMatchDigits digits.
+bool SamePhoneDigits(std::string_view a, std::string_view b);
+// Whether two numbers as written name one number.
+bool SamePhoneNumber(std::string_view a, std::string_view b);
 
 class ContactQuery {
 public:
@@ -39,8 +52,8 @@ public:
     bool matches(const ProfileContacts& all, const tagContactInfo& contact) const;
 
 private:
-    std::vector<std::string> m_words;  // folded
-    std::string m_digits;              // significant digits; empty when the text is no phone number
+    SearchWords m_words;
+    std::string m_digits;  // significant digits; empty when the text is no phone number
 };
 
 }  // namespace calyra::cli

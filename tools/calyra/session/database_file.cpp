@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/bstr.h"
@@ -94,6 +95,43 @@ std::string FileTrouble(const std::filesystem::path& file) {
     struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return std::strerror(ENOSPC);
     return {};
+}
+
+std::string WhyNotWritable(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return std::strerror(errno);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return "the file is read-only (no one may write it)";
+    if (::access(file.c_str(), W_OK) != 0) return "the file is read-only (" + std::string(std::strerror(errno)) + ")";
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "its folder is read-only, so its journal cannot be written (" + std::string(std::strerror(errno)) + ")";
+    return {};
+}
+
+ScratchCopy::ScratchCopy(const std::filesystem::path& file) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/calyra-dry-run-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw ClientError("cannot make a private copy of " + file.string() +
+                          " for the dry run: " + std::strerror(errno));
+    m_folder = pattern;
+    m_file = m_folder / file.filename();
+    std::error_code ec;
+    for (const char* companion : {"", "-wal", "-journal"}) {
+        const std::filesystem::path from = file.string() + companion;
+        if (*companion && !std::filesystem::exists(from, ec)) continue;
+        std::filesystem::copy_file(from, m_file.string() + companion, ec);
+        if (ec) {
+            const std::string why = ec.message();
+            std::filesystem::remove_all(m_folder, ec);
+            throw ClientError("cannot make a private copy of " + file.string() + " for the dry run: " + why);
+        }
+    }
+}
+
+ScratchCopy::~ScratchCopy() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_folder, ec);
 }
 
 std::string SqlErrorText(const std::filesystem::path& file, const std::string& sql) {

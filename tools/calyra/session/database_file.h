@@ -54,6 +54,32 @@ std::filesystem::path BackUpBeside(const std::filesystem::path& file, const std:
 // "no space left on the device"); empty when nothing is found.
 std::string FileTrouble(const std::filesystem::path& file);
 
+// Why `file`, an existing file, cannot be changed, decided from its
+// permissions before anything is written: "the file is read-only" (this
+// user may not write it, or it is marked read-only for everyone, which
+// calyra honours also for the superuser), "its folder is read-only, ..."
+// (the journal beside it cannot be made). Empty when it can be changed.
+std::string WhyNotWritable(const std::filesystem::path& file);
+
+// A private copy of a database file (with its journal or write-ahead log,
+// whose committed changes belong to it) in a new temporary folder, removed
+// with the folder when the copy goes: work done on it leaves the file
+// itself byte for byte and to the second as it was. Throws ClientError
+// naming the file when the copy cannot be made.
+class ScratchCopy {
+public:
+    explicit ScratchCopy(const std::filesystem::path& file);
+    ~ScratchCopy();
+    ScratchCopy(const ScratchCopy&) = delete;
+    ScratchCopy& operator=(const ScratchCopy&) = delete;
+
+    const std::filesystem::path& file() const { return m_file; }
+
+private:
+    std::filesystem::path m_folder;
+    std::filesystem::path m_file;
+};
+
 // The engine's words for why `sql` cannot run on `file` ("near "SELEC":
 // syntax error", "no such table: tNothing"), found by preparing it on a
 // read-only connection; empty when it prepares.

@@ -12,6 +12,7 @@
 #include "platform/com_runtime.h"
 #include "session/client_error.h"
 #include "session/database_file.h"
+#include "session/interruption.h"
 #include "session/record_id.h"
 
 namespace calyra::cli {
@@ -110,20 +111,36 @@ Session::Session(const GlobalOptions& options) : m_options(options) {
             if (!IsPerUserDefault(options) || !std::filesystem::create_directories(folder, ec))
                 throw ClientError("no such directory: " + folder.string() + " (calyra creates no folders for --db)");
         }
-    } else if (look.kind == FileLook::Older) {
+    } else if (options.scratchCopy) {
+        // A dry run: the work is done on a copy and thrown away with it.
+        m_scratch = std::make_unique<ScratchCopy>(m_database);
+    }
+    // Whether the file can take the command's writes is decided now, not
+    // from a statement that fails half-way through the work.
+    if (!options.readOnly && !m_scratch && look.kind != FileLook::Missing)
+        if (const std::string why = WhyNotWritable(m_database); !why.empty())
+            throw ClientError("cannot change " + m_database.string() + ": " + why + "; nothing was changed");
+    if (look.kind == FileLook::Older && !m_scratch) {
         const auto backup = BackUpBeside(m_database, look.version);
         std::cerr << "calyra: " << m_database.string() << " holds schema version " << look.version
                   << "; upgrading it to " << kCurrentSchemaVersion << " drops " << look.loss
                   << "; the file as it was is kept in " << backup.string() << "\n";
     }
 
+    // Creating or upgrading the schema is not cut short by a Ctrl-C during
+    // an import (session/interruption.h).
+    struct Writing {
+        Writing() { NoteWritingBegins(); }
+        ~Writing() { NoteWritingEnds(); }
+    } writing;
+    const Bstr opened = Bstr::FromUtf8((m_scratch ? m_scratch->file() : m_database).string());
     LONG err = 0;
-    hr = m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string()));
+    hr = m_management->OpenPimDatabase(&err, Bstr(u"calyra"), Bstr(u"calyra"), opened);
     if (FAILED(hr)) ThrowOpenFailure(hr, err);
     // The schema is in place now; the session's own connection opens the
     // same file for everything the commands do.
     LONG openErr = 0;
-    hr = m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), Bstr::FromUtf8(m_database.string()));
+    hr = m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), opened);
     if (FAILED(hr)) ThrowOpenFailure(hr, openErr);
 }
 

@@ -11,12 +11,17 @@
 // (session/transaction.h) spans, so a command's writes through several access
 // objects commit or roll back together.
 //
+// A command that writes is refused before the file is opened when the file
+// cannot be written (WhyNotWritable), so nothing is half-stored; a dry run
+// opens a private copy instead (GlobalOptions::scratchCopy).
+//
 // Ownership: the session owns the management object and the connection and
 // closes both when it goes; access objects it hands out carry their own
 // reference to the connection. Thread-safety: one thread at a time.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,6 +31,8 @@
 #include "session/client_error.h"
 
 namespace calyra::cli {
+
+class ScratchCopy;
 
 struct GlobalOptions {
     std::string db;              // --db; empty: $CALYRA_DB, else the per-user default
@@ -39,6 +46,9 @@ struct GlobalOptions {
     // Set from the chosen command: it only reads, so a missing or empty
     // file is an error instead of a new database.
     bool readOnly = false;
+    // Set for a dry run: the command works on a private copy of the file
+    // (ScratchCopy), so the file itself is never opened for writing.
+    bool scratchCopy = false;
 };
 
 // $CALYRA_DB, else $XDG_DATA_HOME/calyra/calyra.db, else
@@ -93,6 +103,8 @@ private:
 
     GlobalOptions m_options;
     std::filesystem::path m_database;
+    // The copy a dry run works on; goes after the connections close.
+    std::unique_ptr<ScratchCopy> m_scratch;
     ComPtr<IPimManagement> m_management;
     ComPtr<IPimDbAccess> m_connection;
     std::optional<std::u16string> m_profileId;

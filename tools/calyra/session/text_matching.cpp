@@ -67,6 +67,30 @@ std::string FoldCase(std::string_view text) {
     return Utf8Of(u.foldCase());
 }
 
+SearchWords::SearchWords(std::string_view text) {
+    const std::string folded = FoldForSearch(text);
+    size_t start = 0;
+    while (start < folded.size()) {
+        const size_t end = std::min(folded.find_first_of(" \t", start), folded.size());
+        if (end > start) m_words.push_back(folded.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+bool SearchWords::foundIn(std::initializer_list<std::string_view> texts) const {
+    std::vector<std::string> folded;
+    folded.reserve(texts.size());
+    for (std::string_view t : texts) folded.push_back(FoldForSearch(t));
+    return foundInFolded(folded);
+}
+
+bool SearchWords::foundInFolded(const std::vector<std::string>& folded) const {
+    return std::all_of(m_words.begin(), m_words.end(), [&](const std::string& word) {
+        return std::any_of(folded.begin(), folded.end(),
+                           [&](const std::string& t) { return t.find(word) != std::string::npos; });
+    });
+}
+
 int CollateForSort(std::string_view a, std::string_view b) {
     UErrorCode status = U_ZERO_ERROR;
     const UCollationResult r =

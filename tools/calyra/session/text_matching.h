@@ -14,8 +14,10 @@
 // transliterators and collators are not shared across threads here).
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace calyra::cli {
 
@@ -28,6 +30,25 @@ std::string FoldCase(std::string_view text);
 // A-Z made a-z, every other byte as it is: for words of the command line
 // and of file formats, which are ASCII.
 std::string AsciiLower(std::string_view text);
+
+// What a `find` command looks for: the words of a text, folded. A record
+// is found when every word occurs in one of its texts, folded the same way
+// ("muller berlin" finds a meeting "Müller" in "Berlin").
+class SearchWords {
+public:
+    explicit SearchWords(std::string_view text);
+    // No word at all (the text was empty or blank).
+    bool empty() const { return m_words.empty(); }
+    const std::vector<std::string>& words() const { return m_words; }
+    // Whether every word occurs in one of `texts` (as stored: UTF-8, not
+    // folded yet).
+    bool foundIn(std::initializer_list<std::string_view> texts) const;
+    // The same over texts already folded with FoldForSearch.
+    bool foundInFolded(const std::vector<std::string>& folded) const;
+
+private:
+    std::vector<std::string> m_words;
+};
 
 // <0, 0 or >0 as `a` sorts before, with or after `b` (UTF-8).
 int CollateForSort(std::string_view a, std::string_view b);

@@ -16,6 +16,9 @@ namespace {
 
 TimeZone ZoneOf(const Settings& settings) {
     if (auto zone = TimeZone::Find(settings.get("time_zone").value)) return *zone;
+    // A $TZ that names no zone must not turn every time into UTC unseen.
+    if (const std::string problem = SystemZoneProblem(); !problem.empty())
+        throw ClientError(problem + "; give --tz ZONE, or set time_zone in the config file ('calyra config')");
     return SystemZone();
 }
 
@@ -42,7 +45,9 @@ long long UserTime::weekOf(long long day) const { return day - (WeekdayOfDay(day
 
 ParsedWhen UserTime::read(std::string_view text, const std::string& option, bool wall) const {
     std::string problem;
-    auto when = wall ? ParseWhen(text, m_zone.toLocal(m_now), &problem) : ReadMoment(text, m_zone, m_now, &problem);
+    // Days are typed back the way they are shown (05.03.2027 with dmy).
+    auto when = wall ? ParseWhen(text, m_zone.toLocal(m_now), &problem, m_style)
+                     : ReadMoment(text, m_zone, m_now, &problem, m_style);
     if (!when) throw ClientError(option + ": " + problem, 2);
     if (wall && when->utc) {
         when->date = m_zone.toLocal(when->date);

@@ -51,8 +51,9 @@ public:
     // The day number of the week start on or before `day`.
     long long weekOf(long long day) const;
 
-    // What `option` was given, read in the user's zone: the UTC moment (or,
-    // with `wall`, the wall time), whether a time was typed. Throws
+    // What `option` was given, read in the user's zone and date style: the
+    // UTC moment (or, with `wall`, the wall time), whether a time was typed
+    // (a bare day is the whole day to the calendar commands). Throws
     // ClientError (status 2) "--start: cannot read ... (e.g. ...)".
     calendar::ParsedWhen read(std::string_view text, const std::string& option, bool wall = false) const;
     // The wall-clock stretch `--from` and `--to` give (an empty text: that
