@@ -512,7 +512,7 @@ void RunAdd(CommandContext& ctx, const AddOptions& o) {
                      // The event keeps the zone it was made in (0: UTC).
                      info->ulTimeZone = ZoneNumber(user.zone());
                      o.fields.apply(info);
-                     if (!o.fields.value("all_day_event") && o.times.onlyDays(user)) info->bAllDayEvent = 1;
+                     if (!o.fields.gives("all_day_event") && o.times.onlyDays(user)) info->bAllDayEvent = 1;
                      o.times.apply(info, true, user);
                      ApplyRecurrence(o.repeat, false, info);
                      CheckDates(*info);
