@@ -104,7 +104,8 @@ HRESULT ConvertValue(const VARIANT& src, VARTYPE target, VARIANT* dst, bool* bor
         }
     }
     if (src.vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
-    const HRESULT hr = VariantChangeType(dst, &src, 0, target);
+    // Only read; MinGW's declaration lacks the const the SDK's has.
+    const HRESULT hr = VariantChangeType(dst, const_cast<VARIANT*>(&src), 0, target);
     if (SUCCEEDED(hr)) return S_OK;
     VariantInit(dst);
     // What cannot be converted is an argument of the wrong type.

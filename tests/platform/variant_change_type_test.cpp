@@ -217,7 +217,8 @@ std::string Narrow(const char16_t* text) {
 std::string Check(const Row& row, const VARIANT& src, const char* form) {
     VARIANT out;
     VariantInit(&out);
-    const HRESULT hr = VariantChangeTypeEx(&out, &src, kEnglishUS, 0, row.to);
+    // Only read; MinGW's declaration lacks the const the SDK's has.
+    const HRESULT hr = VariantChangeTypeEx(&out, const_cast<VARIANT*>(&src), kEnglishUS, 0, row.to);
     std::string problem;
     const std::string where = "line " + std::to_string(row.line) + " (" + form + "): ";
     if (hr != row.expect.hr) {
