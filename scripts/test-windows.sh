@@ -35,7 +35,7 @@ fi
 
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers in a headless prefix
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"  # no Mono or Gecko installers in a headless prefix; a crash ends the program instead of waiting in the debugger
 wine=/usr/lib/wine/wine64
 [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 wineserver=/usr/lib/wine/wineserver
