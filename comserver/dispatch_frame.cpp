@@ -81,130 +81,35 @@ VARIANT* Unwrap(VARIANT* arg, VARIANT** wrapped) {
     return inner;
 }
 
-// A number read from any numeric kind, by value or by reference.
-struct Number {
-    bool integral = true;
-    LONGLONG integer = 0;
-    double real = 0;
-};
-
-HRESULT ReadNumber(const VARIANT& v, Number* out) {
-    if (v.vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
-    const bool byref = (v.vt & VT_BYREF) != 0;
-    if (byref && !v.byref) return DISP_E_TYPEMISMATCH;
-    // The value itself, or what the VT_BYREF pointer points at.
-    auto read = [&]<class T>(T byValue) -> T { return byref ? *static_cast<const T*>(v.byref) : byValue; };
-    switch (v.vt & VT_TYPEMASK) {
-        case VT_EMPTY:
-            if (byref) return DISP_E_TYPEMISMATCH;
-            out->integer = 0;
-            return S_OK;
-        case VT_I1:
-            out->integer = static_cast<signed char>(read(v.cVal));
-            return S_OK;
-        case VT_UI1:
-            out->integer = read(v.bVal);
-            return S_OK;
-        case VT_I2:
-            out->integer = read(v.iVal);
-            return S_OK;
-        case VT_UI2:
-            out->integer = read(v.uiVal);
-            return S_OK;
-        case VT_I4:
-            out->integer = read(v.lVal);
-            return S_OK;
-        case VT_UI4:
-            out->integer = read(v.ulVal);
-            return S_OK;
-        case VT_INT:
-            out->integer = read(v.intVal);
-            return S_OK;
-        case VT_UINT:
-            out->integer = read(v.uintVal);
-            return S_OK;
-        case VT_I8:
-            out->integer = read(v.llVal);
-            return S_OK;
-        case VT_UI8: {
-            ULONGLONG value = read(v.ullVal);
-            if (value > static_cast<ULONGLONG>(std::numeric_limits<LONGLONG>::max())) return DISP_E_OVERFLOW;
-            out->integer = static_cast<LONGLONG>(value);
-            return S_OK;
-        }
-        case VT_BOOL:
-            out->integer = read(v.boolVal);
-            return S_OK;
-        case VT_R4:
-            out->integral = false;
-            out->real = read(v.fltVal);
-            return S_OK;
-        case VT_R8:
-            out->integral = false;
-            out->real = read(v.dblVal);
-            return S_OK;
-        case VT_DATE:
-            out->integral = false;
-            out->real = read(v.date);
-            return S_OK;
-        default:
-            return DISP_E_TYPEMISMATCH;
-    }
-}
-
-HRESULT CheckRange(LONGLONG value, LONGLONG low, LONGLONG high) {
-    return value < low || value > high ? DISP_E_OVERFLOW : S_OK;
-}
-
-// Converts src to the value type `target` in *dst. A text is borrowed from
-// src, not copied.
-HRESULT ConvertValue(const VARIANT& src, VARTYPE target, VARIANT* dst) {
+// Converts src to the value type `target` in *dst as the type library's
+// dispatch does (VariantChangeType: numbers for texts, numeric and date
+// texts for numbers and dates, reals rounded half to even, booleans
+// -1/0). A text argument for a text parameter is borrowed from src, not
+// copied (*borrowed is then true); anything else in *dst is dst's own.
+HRESULT ConvertValue(const VARIANT& src, VARTYPE target, VARIANT* dst, bool* borrowed) {
     VariantInit(dst);
+    *borrowed = false;
     if (target == VT_BSTR) {
-        if (src.vt == VT_EMPTY) {
-            dst->bstrVal = nullptr;
-        } else if (src.vt == VT_BSTR) {
+        if (src.vt == VT_BSTR) {
+            dst->vt = VT_BSTR;
             dst->bstrVal = src.bstrVal;
-        } else if (src.vt == (VT_BSTR | VT_BYREF) && src.pbstrVal) {
-            dst->bstrVal = *src.pbstrVal;
-        } else {
-            return DISP_E_TYPEMISMATCH;
+            *borrowed = true;
+            return S_OK;
         }
-        dst->vt = VT_BSTR;
-        return S_OK;
+        if (src.vt == (VT_BSTR | VT_BYREF) && src.pbstrVal) {
+            dst->vt = VT_BSTR;
+            dst->bstrVal = *src.pbstrVal;
+            *borrowed = true;
+            return S_OK;
+        }
     }
-    Number number;
-    HRESULT hr = ReadNumber(src, &number);
-    if (FAILED(hr)) return hr;
-    if (target == VT_DATE) {
-        dst->date = number.integral ? static_cast<double>(number.integer) : number.real;
-        dst->vt = VT_DATE;
-        return S_OK;
-    }
-    // Integer targets take integers only; a fraction is not silently cut.
-    if (!number.integral) return DISP_E_TYPEMISMATCH;
-    const LONGLONG n = number.integer;
-    switch (target) {
-        case VT_I4:
-            hr = CheckRange(n, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max());
-            dst->lVal = static_cast<LONG>(n);
-            break;
-        case VT_UI4:
-            hr = CheckRange(n, 0, std::numeric_limits<ULONG>::max());
-            dst->ulVal = static_cast<ULONG>(n);
-            break;
-        case VT_I8:
-            dst->llVal = n;
-            break;
-        case VT_BOOL:
-            dst->boolVal = n != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-            break;
-        default:
-            return DISP_E_BADVARTYPE;
-    }
-    if (FAILED(hr)) return hr;
-    dst->vt = target;
-    return S_OK;
+    if (src.vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
+    // Only read; MinGW's declaration lacks the const the SDK's has.
+    const HRESULT hr = VariantChangeType(dst, const_cast<VARIANT*>(&src), 0, target);
+    if (SUCCEEDED(hr)) return S_OK;
+    VariantInit(dst);
+    // What cannot be converted is an argument of the wrong type.
+    return hr == DISP_E_OVERFLOW || hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
 }
 
 // The union of a VARIANT, where every member starts.
@@ -307,7 +212,10 @@ HRESULT DispatchFrame::LoadValue(Slot& slot, VARIANT* arg) {
     if (!v) return DISP_E_TYPEMISMATCH;
     if (IsMissing(*v)) return DISP_E_PARAMNOTOPTIONAL;
     // A text stays the caller's: the method only reads it.
-    return ConvertValue(*v, slot.param->vt, &slot.value);
+    bool borrowed = false;
+    HRESULT hr = ConvertValue(*v, slot.param->vt, &slot.value, &borrowed);
+    if (SUCCEEDED(hr)) slot.ownsValue = !borrowed;
+    return hr;
 }
 
 HRESULT DispatchFrame::LoadInterface(Slot& slot, VARIANT* arg) {
@@ -406,9 +314,10 @@ HRESULT DispatchFrame::LoadPointer(Slot& slot, VARIANT* arg) {
     // Interfaces and arrays cannot be converted into place, and a reference
     // to another type could not take the value back.
     if (category != Category::ScalarRef || (v->vt & VT_BYREF)) return DISP_E_TYPEMISMATCH;
-    HRESULT hr = ConvertValue(*v, target, &slot.value);
+    bool borrowed = false;
+    HRESULT hr = ConvertValue(*v, target, &slot.value, &borrowed);
     if (FAILED(hr)) return hr;
-    if (target == VT_BSTR && slot.value.bstrVal) {
+    if (borrowed && slot.value.bstrVal) {
         // The method may free or replace the text it gets; give it our own.
         BSTR copy = SysAllocStringLen(slot.value.bstrVal, SysStringLen(slot.value.bstrVal));
         if (!copy) {

@@ -15,13 +15,15 @@
 //  - Every argument may come wrapped as VT_VARIANT | VT_BYREF (one level);
 //    out values then go back into the caller's VARIANT, which takes the
 //    type of the parameter (VT_I4, VT_BSTR, VT_DISPATCH, ...).
-//  - In values (LONG, ULONG, LONGLONG, VARIANT_BOOL, DATE): the exact type,
-//    by value or VT_BYREF, or another integer kind (VT_I1 to VT_UI8,
-//    VT_INT, VT_UINT, VT_BOOL) when the value fits, else DISP_E_OVERFLOW;
-//    a DATE also takes VT_R4/VT_R8; VT_EMPTY reads as 0. A boolean is
-//    VARIANT_TRUE for any nonzero number.
-//  - In texts (BSTR): VT_BSTR by value or VT_BYREF; VT_EMPTY is the NULL
-//    text. The method sees the caller's BSTR itself, never a copy.
+//  - In values and texts (LONG, ULONG, LONGLONG, VARIANT_BOOL, DATE, BSTR):
+//    any scalar kind, by value or VT_BYREF, converted with
+//    VariantChangeType as the type library's dispatch converts it: a
+//    number becomes its decimal text, a boolean "-1"/"0"; a numeric text
+//    ("5", " 12 ", "2.5") becomes a number, a date text
+//    ("2010-11-11 10:00:00") a date; reals round half to even; VT_EMPTY is
+//    0, false or ""; VT_NULL, a text that is no number and a value out of
+//    range give DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW. A VT_BSTR argument
+//    for a text is the caller's BSTR itself, never a copy.
 //  - In interfaces (IXxx*): VT_DISPATCH or VT_UNKNOWN (also VT_BYREF),
 //    NULL and VT_EMPTY giving NULL; the pointer is QueryInterface'd to the
 //    parameter's interface, and an object without it is a type mismatch.

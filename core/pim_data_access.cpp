@@ -12,20 +12,35 @@
 
 namespace calyra {
 
+// The connection may live in another apartment (the podcast class is
+// apartment-threaded, the connection free-threaded): through its proxy an
+// [in, out] or out pointer must not be NULL, so calls that report nowhere
+// pass an error ID of their own, which nobody reads.
+
 ResultSet::ResultSet(IPimDbAccess* db, LONG* plErrorID, BSTR sql) : m_db(db) {
-    m_hr = db->Query(plErrorID, sql, &m_rows, &m_columns, &m_vm);
+    LONG ignored = 0;
+    m_hr = db->Query(plErrorID ? plErrorID : &ignored, sql, &m_rows, &m_columns, &m_vm);
 }
 
-ResultSet::~ResultSet() { m_db->FreeResultset(nullptr, &m_vm); }
+ResultSet::~ResultSet() {
+    LONG ignored = 0;
+    m_db->FreeResultset(&ignored, &m_vm);
+}
 
-void ResultSet::Next() { m_db->NextRow(nullptr, &m_vm); }
+void ResultSet::Next() {
+    LONG ignored = 0;
+    m_db->NextRow(&ignored, &m_vm);
+}
 
 RowCursor::RowCursor(IPimDbRows* rows, IPimDbAccess* db, LONG* plErrorID, BSTR sql)
     : m_rows(rows), m_db(db), m_plErrorID(plErrorID) {
     m_hr = rows->OpenRows(plErrorID, sql, &m_vm);
 }
 
-RowCursor::~RowCursor() { m_db->FreeResultset(nullptr, &m_vm); }
+RowCursor::~RowCursor() {
+    LONG ignored = 0;
+    m_db->FreeResultset(&ignored, &m_vm);
+}
 
 CPimDataAccess::CPimDataAccess() {
     InitializeCriticalSection(&m_csAccess);
@@ -61,7 +76,9 @@ HRESULT CPimDataAccess::SetPimDbAccessImpl(LONG* plErrorID, IPimDbAccess* pPimDb
 
 HRESULT CPimDataAccess::ExecuteFollowUp(const SqlText& sql) {
     if (!m_pPimDbAccess) return E_POINTER;
-    return m_pPimDbAccess->Execute(nullptr, sql.ToBstr(), nullptr);
+    LONG ignored = 0;
+    Bstr id;
+    return m_pPimDbAccess->Execute(&ignored, sql.ToBstr(), &id);
 }
 
 HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* pvbFound, Sql selectHead) {
@@ -77,7 +94,8 @@ HRESULT CPimDataAccess::ExistRecord(LONG* plErrorID, BSTR bstrID, VARIANT_BOOL* 
 
 const OLECHAR* CPimDataAccess::FetchField(LONGLONG* pVM, LONG column) {
     if (!m_pwszBuffer) return nullptr;
-    m_pPimDbAccess->GetFieldValue(nullptr, pVM, column, reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);
+    LONG ignored = 0;
+    m_pPimDbAccess->GetFieldValue(&ignored, pVM, column, reinterpret_cast<USHORT*>(m_pwszBuffer), kScratchUnits);
     return m_pwszBuffer;
 }
 

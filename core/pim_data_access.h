@@ -379,7 +379,10 @@ HRESULT CPimDataAccess::ExecuteStatement(LONG* plErrorID, BSTR* pbstrID, BuildSq
     CriticalSectionLock lock(m_csAccess);
     if (!m_pPimDbAccess) return ReportPimError(plErrorID, PIMERR_NOT_CONNECTED, E_POINTER);
     Bstr sql = buildSql().ToBstr();
-    return m_pPimDbAccess->Execute(plErrorID, sql, pbstrID);
+    // Through a proxy neither pointer may be NULL (see ResultSet).
+    LONG ignored = 0;
+    Bstr id;
+    return m_pPimDbAccess->Execute(plErrorID ? plErrorID : &ignored, sql, pbstrID ? pbstrID : &id);
 }
 
 template <class Record, class BuildSql>

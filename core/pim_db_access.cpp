@@ -48,12 +48,14 @@ CPimDbAccess::~CPimDbAccess() {
 
 HRESULT CPimDbAccess::FinalConstruct() {
     SendTrace("CPimDbAccess::FinalConstruct.[ENTER]");
-    return S_OK;
+    IUnknown* controlling = m_pOuterUnknown ? m_pOuterUnknown : static_cast<IPimDbAccess*>(this);
+    return m_marshaler.Create(controlling);
 }
 
 void CPimDbAccess::FinalRelease() { SendTrace("CPimDbAccess::FinalRelease.[ENTER]"); }
 
 HRESULT CPimDbAccess::_InternalQueryInterface(REFIID riid, void** ppv) {
+    if (m_marshaler.Answer(riid, ppv)) return S_OK;
     if (ppv && IsEqualIID(riid, IID_IPimDbRows)) {
         IPimDbRows* rows = this;
         rows->AddRef();

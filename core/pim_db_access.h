@@ -11,6 +11,7 @@
 // objects also read rows through its internal IPimDbRows (pim_db_rows.h).
 #pragma once
 
+#include "comserver/free_threaded_marshaler.h"
 #include "comserver/object_root.h"
 #include "core/pim_db_rows.h"
 #include "idl/calyra_idl.h"
@@ -56,6 +57,10 @@ private:
 
     LONG m_lDbHandle = -1;  // Guarded by m_csDb; -1 when no database is open.
     CRITICAL_SECTION m_csDb;
+    // Another apartment gets this object itself, not a proxy: GetFieldValue
+    // fills the caller's buffer in place, which no proxy can carry, and
+    // m_csDb already serialises every call. Constant after FinalConstruct.
+    FreeThreadedMarshaler m_marshaler;
 };
 
 }  // namespace calyra

@@ -8,6 +8,7 @@
 //
 // Everything goes inside the library block, so widl writes a type library
 // and no headers: the component's C++ declarations come from calyra_idl.h.
+// The widl include path must hold the system IDL files (oaidl.idl).
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -83,28 +84,10 @@ public:
     std::string Text() const {
         return "// GENERATED from idl/typelib.def by idl/write_idl.cpp at build time; do not edit.\n"
                "// The Calyra type library in MIDL, for widl to compile into calyra.tlb.\n\n"
-               "// The automation base types by the names widl knows them by, and the two\n"
-               "// interfaces every dual interface derives from; the library takes\n"
-               "// IUnknown, IDispatch and GUID from stdole2.tlb, so nothing of oaidl.idl is\n"
-               "// needed.\n"
-               "typedef long HRESULT;\n"
-               "typedef unsigned short OLECHAR;\n"
-               "typedef [string] OLECHAR* BSTR;\n"
-               "typedef double DATE;\n"
-               "typedef short VARIANT_BOOL;\n"
-               "typedef struct GUID {\n"
-               "    unsigned long Data1;\n"
-               "    unsigned short Data2;\n"
-               "    unsigned short Data3;\n"
-               "    unsigned char Data4[8];\n"
-               "} GUID;\n\n"
-               "[object, uuid(00000000-0000-0000-C000-000000000046)]\n"
-               "interface IUnknown\n{\n"
-               "    HRESULT QueryInterface([in] GUID* riid, [out, iid_is(riid)] void** ppvObject);\n"
-               "    unsigned long AddRef();\n"
-               "    unsigned long Release();\n};\n\n"
-               "[object, uuid(00020400-0000-0000-C000-000000000046)]\n"
-               "interface IDispatch : IUnknown\n{\n};\n\n" +
+               "// The automation types and IUnknown/IDispatch are the system's own: a\n"
+               "// dual interface declared against anything else would place its methods\n"
+               "// at the wrong virtual-table offsets in the library.\n"
+               "import \"oaidl.idl\";\n\n" +
                m_head.str() + "\n" + m_forward.str() + m_body.str() + "};\n";
     }
 

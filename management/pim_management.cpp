@@ -28,9 +28,12 @@ namespace {
 template <class I, bool kHasProfile>
 HRESULT Wire(IUnknown* object, IPimDbAccess* db, BSTR profileID) {
     I* access = static_cast<I*>(object);
-    // The facade passes NULL error-ID pointers and ignores both results.
-    access->SetPimDbAccess(nullptr, db);
-    if constexpr (kHasProfile) access->SetProfileID(nullptr, profileID);
+    // The facade ignores both results and their error IDs. The object may
+    // live in another apartment (the podcast class), whose proxy refuses a
+    // NULL error-ID pointer, so it gets one nobody reads.
+    LONG ignored = 0;
+    access->SetPimDbAccess(&ignored, db);
+    if constexpr (kHasProfile) access->SetProfileID(&ignored, profileID);
     return S_OK;
 }
 

@@ -2,6 +2,9 @@
 //
 // A VARIANT owns what it holds (BSTR, interface, array, record) unless it is a
 // VT_BYREF form, which points into the caller's storage. VariantClear frees.
+// VariantChangeType converts between the scalar kinds the way automation
+// dispatch converts a caller's argument to the declared type; what it puts
+// in the destination is the destination's. Stateless, thread-safe.
 #pragma once
 
 #include "platform/guid.h"
@@ -129,9 +132,27 @@ constexpr WORD DISPATCH_PROPERTYGET = 0x2;
 constexpr WORD DISPATCH_PROPERTYPUT = 0x4;
 constexpr WORD DISPATCH_PROPERTYPUTREF = 0x8;
 
+// VariantChangeType flags; only VARIANT_ALPHABOOL changes anything here.
+constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
+constexpr USHORT VARIANT_ALPHABOOL = 0x02;  // a boolean becomes "True"/"False", not "-1"/"0"
+
 extern "C" {
 void VariantInit(VARIANTARG* pvarg);
 // Frees what the variant owns (BSTR, interface, array, record) and sets VT_EMPTY.
 HRESULT VariantClear(VARIANTARG* pvarg);
+// Converts *pvarSrc (by value or VT_BYREF, also VT_VARIANT | VT_BYREF) to
+// `vt` into *pvargDest, which is cleared first and may be pvarSrc itself.
+// Serves VT_EMPTY, VT_NULL, the integer kinds, VT_R4, VT_R8, VT_DATE,
+// VT_BOOL and VT_BSTR; others give DISP_E_TYPEMISMATCH (DISP_E_BADVARTYPE
+// for a type no VARIANT holds). Reals become integers rounded half to
+// even; a value outside the target's range is DISP_E_OVERFLOW; a text
+// that is no number (or date, or boolean word) is DISP_E_TYPEMISMATCH, as
+// is VT_NULL to anything but itself. Texts are read and written as the
+// English (United States) locale writes them, whatever the LCID: numbers
+// with '.' and optional ',' grouping, dates M/D/YYYY h:mm:ss AM/PM, and
+// also YYYY-MM-DD [hh:mm[:ss]] when read. On failure *pvargDest is left as
+// it was.
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
+HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags, VARTYPE vt);
 }
 #endif  // _WIN32

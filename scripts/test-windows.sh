@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the component for 64-bit Windows with MinGW-w64 in build-windows/,
 # registers Calyra.dll with regsvr32 in a private Wine prefix, runs the
-# Windows test programs under Wine (ctest), the script client with cscript
-# and examples/client built against the installed package. Installs what the machine lacks first (Debian packages, and the
+# Windows test programs under Wine (ctest), the script client and the script
+# suite (tests/windows/scripts) with cscript and examples/client built
+# against the installed package. Installs what the machine lacks first (Debian packages, and the
 # SQLite amalgamation, pinned by version and checksum, into the build folder;
 # it is never part of the tree). Exits non-zero on any failure.
 #   scripts/test-windows.sh [extra cmake arguments...]
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-windows
 
-packages=(mingw-w64 mingw-w64-tools wine64 libgtest-dev cmake ninja-build)
+packages=(mingw-w64 mingw-w64-tools wine64 libwine-dev libgtest-dev cmake ninja-build)
 source scripts/install-missing-packages.sh
 install_missing_packages --no-install-recommends -- "${packages[@]}" >/dev/null
 
@@ -34,7 +35,7 @@ fi
 
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers in a headless prefix
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"  # no Mono or Gecko installers in a headless prefix; a crash ends the program instead of waiting in the debugger
 wine=/usr/lib/wine/wine64
 [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 wineserver=/usr/lib/wine/wineserver
@@ -62,6 +63,13 @@ ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 600
 # Wine's cscript reports a script's failure only through its output and the
 # exit code the script chooses; calyra.vbs quits with 1.
 "$wine" cscript //nologo "$("$wine" winepath -w "$root/examples/script/calyra.vbs")"
+
+# The script suite: every class by ProgID with the arguments VBScript and
+# JScript really pass (numbers for text IDs, Booleans, numeric and date
+# texts, Doubles); each script quits with its number of failures.
+for script in "$root"/tests/windows/scripts/*.vbs "$root"/tests/windows/scripts/*.js; do
+  "$wine" cscript //nologo "$("$wine" winepath -w "$script")"
+done
 
 # The package for Windows clients: examples/client built against the
 # installed build with the same toolchain file, run under Wine (it registers

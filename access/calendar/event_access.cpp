@@ -82,10 +82,15 @@ STDMETHODIMP CEventAccess::DeleteEventByID(LONG* plErrorID, BSTR bstrEventID) {
     SqlText exceptions(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
     exceptions.AppendQuoted(m_bstrProfileID).Append(u"' AND [OriginalEventID] = '");
     exceptions.AppendQuoted(bstrEventID).Append(u"';");
-    m_pPimDbAccess->Execute(plErrorID, exceptions.ToBstr(), nullptr);
+    // The connection may be a proxy, which refuses NULL pointers.
+    LONG ignored = 0;
+    LONG* errorID = plErrorID ? plErrorID : &ignored;
+    Bstr exceptionsID;
+    m_pPimDbAccess->Execute(errorID, exceptions.ToBstr(), &exceptionsID);
     SqlText master(u"DELETE FROM [tEvent] WHERE [ProfileID] = '");
     master.AppendQuoted(m_bstrProfileID).Append(u"' AND [EventID] = '").AppendQuoted(bstrEventID).Append(u"';");
-    return m_pPimDbAccess->Execute(plErrorID, master.ToBstr(), nullptr);
+    Bstr masterID;
+    return m_pPimDbAccess->Execute(errorID, master.ToBstr(), &masterID);
 }
 
 STDMETHODIMP CEventAccess::DeleteAllEvents(LONG* plErrorID) {

@@ -117,7 +117,10 @@ STDMETHODIMP CSyncOption::UpdateSyncOption(LONG* plErrorID, LONG lType, tagSyncO
         sql.Append(u"');");
     }
     Bstr text = sql.ToBstr();
-    return m_pPimDbAccess->Execute(plErrorID, text, nullptr);
+    // The connection may be a proxy, which refuses NULL pointers.
+    LONG ignored = 0;
+    Bstr id;
+    return m_pPimDbAccess->Execute(plErrorID ? plErrorID : &ignored, text, &id);
 }
 
 STDMETHODIMP CSyncOption::GetSyncAlbums(LONG* plErrorID, LONG lType, LONG* plNum, SAFEARRAY** ppSyncAlbums) {

@@ -267,15 +267,18 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
     VARIANT tooBig = MakeVariant(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; });
-    Variant inner(u"5");
+    Variant inner(u"five");
     VARIANT wrappedText = Ref(VT_VARIANT, &inner);
     const BadCall cases[] = {
         {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
         {"too many", {Missing(), Long(1), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
         {"text for a long", {Missing(), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
         {"wrapped text for a long", {Missing(), wrappedText, TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
-        {"long for a text", {Missing(), Long(1), Long(1), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
-        {"long for the last text", {Missing(), Long(1), TextArg(text), Long(1)}, DISP_E_TYPEMISMATCH, 0},
+        {"fraction too big",
+         {Missing(), MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 3e9; }), TextArg(text), TextArg(text)},
+         DISP_E_OVERFLOW,
+         2},
+        {"object for a text", {Missing(), Long(1), MakeVariant(VT_DISPATCH), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
         {"number too big", {Missing(), tooBig, TextArg(text), TextArg(text)}, DISP_E_OVERFLOW, 2},
         {"missing value", {Missing(), Long(1), Missing(), TextArg(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
         {"null for a text", {Missing(), Long(1), MakeVariant(VT_NULL), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
@@ -333,8 +336,24 @@ TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
     EXPECT_EQ(Call(2, {Missing(), Long(-1), nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_OVERFLOW)
         << "a negative number does not fit an unsigned long";
     EXPECT_EQ(argErr, 3u);
-    EXPECT_EQ(Call(2, {Missing(), real, nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_TYPEMISMATCH)
-        << "a fraction is not cut to an integer";
+    EXPECT_EQ(Call(2, {Missing(), real, nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), S_OK);
+    EXPECT_EQ(m_probe->m_ulValue, 2u) << "a fraction rounds half to even";
+}
+
+// What scripts pass: numbers for texts, numeric texts and Doubles for
+// numbers, each converted as VariantChangeType converts it (the table of
+// conversions is tests/platform/variant_change_type_test.cpp).
+TEST_F(DispatchTest, ScriptArgumentsAreConvertedToTheDeclaredTypes) {
+    Bstr text(u"t");
+    Variant numericText(u"12");
+    VARIANT quotient = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 12.0 / 2.0; });
+    VARIANT yes = MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; });
+    Variant result;
+    ASSERT_EQ(Call(1, {Missing(), numericText, Long(5), quotient}, &result), S_OK);
+    EXPECT_EQ(Bstr(result.bstrVal).view(), u"5#126") << "a number for a text is its decimal text";
+    Variant again;
+    ASSERT_EQ(Call(1, {Missing(), Ref(VT_VARIANT, &numericText), yes, TextArg(text)}, &again), S_OK);
+    EXPECT_EQ(Bstr(again.bstrVal).view(), u"-1#12t") << "a Boolean for a text is -1";
 }
 
 TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {

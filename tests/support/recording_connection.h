@@ -30,10 +30,11 @@ namespace calyra::test {
 class RecordingConnection : public CComObjectRootEx<CComMultiThreadModel>, public IDispatchImpl<IPimDbAccess> {
 public:
     struct Call {
-        std::string kind;        // "Execute", "Query" or "FreeResultset" (then sql is empty)
-        std::string sql;         // UTF-8
-        bool withErrorID;        // the caller's plErrorID came along
-        bool withRowID = false;  // an Execute's pbstrID came along
+        std::string kind;               // "Execute", "Query" or "FreeResultset" (then sql is empty)
+        std::string sql;                // UTF-8
+        bool withErrorID;               // an error-ID pointer came along
+        bool withRowID = false;         // an Execute's pbstrID came along
+        const LONG* errorID = nullptr;  // which one: the caller's, or the object's own
     };
 
     // A new recorder in front of `real`.
@@ -63,12 +64,12 @@ public:
     STDMETHODIMP ClosePimDatabase(LONG* e) override { return m_real->ClosePimDatabase(e); }
     STDMETHODIMP IsOpenPimDatabase(LONG* e, VARIANT_BOOL* open) override { return m_real->IsOpenPimDatabase(e, open); }
     STDMETHODIMP Execute(LONG* e, BSTR sql, BSTR* id) override {
-        if (Note({"Execute", BstrUtf8(sql), e != nullptr, id != nullptr}))
+        if (Note({"Execute", BstrUtf8(sql), e != nullptr, id != nullptr, e}))
             return ReportPimError(e, PIMERR_EXECUTE_FAILED, E_FAIL);
         return m_real->Execute(e, sql, id);
     }
     STDMETHODIMP Query(LONG* e, BSTR sql, LONG* rows, LONG* cols, LONGLONG* vm) override {
-        Note({"Query", BstrUtf8(sql), e != nullptr});
+        Note({"Query", BstrUtf8(sql), e != nullptr, false, e});
         return m_real->Query(e, sql, rows, cols, vm);
     }
     STDMETHODIMP Reset(LONG* e, LONGLONG* vm) override { return m_real->Reset(e, vm); }
@@ -78,7 +79,7 @@ public:
         return m_real->GetFieldValue(e, vm, field, text, size);
     }
     STDMETHODIMP FreeResultset(LONG* e, LONGLONG* vm) override {
-        Note({"FreeResultset", "", e != nullptr});
+        Note({"FreeResultset", "", e != nullptr, false, e});
         return m_real->FreeResultset(e, vm);
     }
 
