@@ -11,10 +11,10 @@
 #include <tuple>
 
 #include "calendar/days.h"
+#include "calendar/rrule_text.h"
 #include "calendar/time_zone.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
-#include "import_export/rrule.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
