@@ -674,6 +674,12 @@ public:
                 case ICAL_EXDATE_PROPERTY:
                     if (auto t = toUtc(p, icalproperty_get_exdate(p))) item.exdates.push_back(*t);
                     break;
+                case ICAL_RDATE_PROPERTY: {
+                    const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+                    const icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
+                    if (auto utc = toUtc(p, t)) item.rdates.push_back(*utc);
+                    break;
+                }
                 case ICAL_RECURRENCEID_PROPERTY:
                     item.recurrenceId = toUtc(p, icalproperty_get_recurrenceid(p));
                     if (icalproperty_get_first_parameter(p, ICAL_RANGE_PARAMETER)) ++unmapped["RECURRENCE-ID;RANGE"];
@@ -717,6 +723,10 @@ public:
             item.busyStatus = AsciiUpper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
         if (rrule) readRule(rrule, startValue, startZone, item);
         readAlarms(c, item);
+        if (char* text = icalcomponent_as_ical_string_r(c)) {
+            item.original = text;
+            icalmemory_free_buffer(text);
+        }
         return item;
     }
 
