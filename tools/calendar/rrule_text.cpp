@@ -97,9 +97,12 @@ RruleReading ReadHeldRule(const std::string& text, Date start, const TimeZone* z
     }
     if (position != 0 && (position < -1 || position > 4)) return refuse("only the 1st to 4th or the last are kept");
     const int monthDay = lastOfDays ? lastOfDays : Count(r.by_month_day) ? r.by_month_day[0] : 0;
-    // A month without the day uses its last day, so day 31 is "the last day".
+    // The record's day 29 to 31 falls on the last day of a shorter month,
+    // where the rule skips that month: only -1, the last day, is the
+    // record's day 31 exactly.
     if (monthDay < -1 || (monthDay == 0 && Count(r.by_month_day)))
         return refuse("days counted from the month's end are not kept");
+    if (!lastOfDays && monthDay >= 29) return refuse("day " + std::to_string(monthDay) + " skips shorter months");
     const int month = Count(r.by_month) ? r.by_month[0] : 0;
 
     switch (rule.frequency) {
