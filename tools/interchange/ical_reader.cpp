@@ -745,7 +745,10 @@ private:
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
         icalrecurrencetype rule = icalproperty_get_rrule(p);
         if (rule.freq == ICAL_NO_RECURRENCE) {
-            warn("RRULE cannot be read; the item is imported without it");
+            // Kept as written: the caller refuses the item by name rather
+            // than store it without its repetition.
+            if (const char* text = icalproperty_get_value_as_string(p)) item.rrule = text;
+            if (item.rrule.empty()) item.rrule = "(unreadable)";
             return;
         }
         icaltimezone* utc = icaltimezone_get_utc_timezone();

@@ -183,5 +183,58 @@ TEST(CalendarRoundTrip, ARenamedSeriesWithItsUidIsUpdated) {
     EXPECT_NE(run.ok({"events", "export"}).find("UID:standup-0001@example.org"), std::string::npos);
 }
 
+// A repeating task keeps the zone it was written in: done once, a Saturday
+// 09:30 in Sydney moves to the next Saturday 09:30 there (a Friday in UTC),
+// a weekly 09:00 in Berlin stays at 09:00 across the clock change, and the
+// export writes the zone.
+TEST(CalendarRoundTrip, ARepeatingTaskKeepsItsZone) {
+    const struct {
+        const char* zone;
+        const char* start;              // wall time, a Saturday
+        std::vector<std::string> dues;  // UTC due dates after each `tasks done`
+    } cases[] = {
+        {"Australia/Sydney", "20270102T093000", {"2027-01-08T23:30:00Z", "2027-01-15T23:30:00Z"}},
+        {"Europe/Berlin", "20270320T090000", {"2027-03-27T09:30:00Z", "2027-04-03T08:30:00Z"}},
+    };
+    for (const auto& c : cases) {
+        Calendar run;
+        const std::string tz = std::string(";TZID=") + c.zone + ":";
+        const std::string due = std::string(c.start).substr(0, 9) + "103000";
+        run.ok({"tasks", "import",
+                run.write("t.ics",
+                          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:weekly@example.org\r\n"
+                          "SUMMARY:Review\r\nDTSTART" +
+                              tz + c.start + "\r\nDUE" + tz + due +
+                              "\r\nRRULE:FREQ=WEEKLY;BYDAY=SA\r\nLOCATION:Desk\r\nEND:VTODO\r\nEND:VCALENDAR\r\n")});
+        const std::string id = run.json({"tasks", "list"})[0]["task_id"];
+        for (const auto& expected : c.dues) EXPECT_EQ(run.json({"tasks", "done", id})["end_date"], expected) << c.zone;
+        const std::string exported = run.ok({"tasks", "export"});
+        for (const std::string& line : {"DTSTART" + tz, "DUE" + tz, std::string("BEGIN:VTIMEZONE"),
+                                        std::string("LOCATION:Desk"), std::string("UID:weekly@example.org")})
+            EXPECT_NE(exported.find(line), std::string::npos) << c.zone << ": " << line << " missing in\n" << exported;
+    }
+}
+
+// The views lay a series the record holds only the nearest of out by its
+// own rule: the 31st skips shorter months, the 1st and 15th both come.
+TEST(CalendarRoundTrip, ViewsFollowTheExactRule) {
+    Calendar run;
+    run.ok({"events", "import",
+            run.write("r.ics",
+                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:rent@example.org\r\nSUMMARY:Rent\r\n"
+                      "DTSTART;TZID=Europe/Berlin:20270131T090000\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=31\r\n"
+                      "END:VEVENT\r\nBEGIN:VEVENT\r\nUID:pay@example.org\r\nSUMMARY:Pay\r\n"
+                      "DTSTART:20270101T120000Z\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=1,15;COUNT=5\r\n"
+                      "RDATE:20270320T120000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")});
+    std::vector<std::string> starts;
+    for (const auto& o :
+         run.json({"--tz", "Europe/Berlin", "events", "list", "--from", "2027-01-01", "--to", "2027-06-30"}))
+        starts.push_back(o["subject"].get<std::string>() + " " + o["start_utc"].get<std::string>());
+    EXPECT_EQ(starts, (std::vector<std::string>{
+                          "Pay 2027-01-01T12:00:00Z", "Pay 2027-01-15T12:00:00Z", "Rent 2027-01-31T08:00:00Z",
+                          "Pay 2027-02-01T12:00:00Z", "Pay 2027-02-15T12:00:00Z", "Pay 2027-03-01T12:00:00Z",
+                          "Pay 2027-03-20T12:00:00Z", "Rent 2027-03-31T07:00:00Z", "Rent 2027-05-31T07:00:00Z"}));
+}
+
 }  // namespace
 }  // namespace calyra::test

@@ -11,6 +11,7 @@
 #include "cli/recurrence_options.h"
 #include "commands/edit_in_editor.h"
 #include "idl/owned_record.h"
+#include "import_export/calendar_items.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/record_fields.h"
@@ -133,37 +134,6 @@ void CheckDates(const tagTaskInfo& task) {
     for (const auto& [what, date] : dates)
         if (std::string why = date == 0 ? "" : DateRangeProblem(date); !why.empty())
             throw ClientError(std::string(what) + " " + FormatIsoDate(date) + ": " + why, 2);
-}
-
-// A repeating task done once moves on to its next occurrence: its start
-// and due date advance together, the series keeps its first day (so a
-// count still counts from there) and the task is open again. False when
-// the task does not repeat or its series has no further occurrence.
-bool MoveToNextOccurrence(tagTaskInfo* task) {
-    const DATE anchor = task->dtStartDate != 0 ? task->dtStartDate : task->dtEndDate;
-    RecurrenceRule rule = ToRule(task->stRecurrence);
-    if (rule.frequency == Frequency::None || anchor == 0 || !RuleProblem(rule).empty()) return false;
-    if (rule.start == 0) rule.start = SeriesStartOf(anchor);
-    CalendarEvent series;
-    series.start = series.end = anchor;
-    series.rule = rule;
-    const long long from = DateToSeconds(anchor) + 1;
-    // A year holds the next occurrence of most rules; rare ones (the 29th
-    // of February every 4 years) need a longer look.
-    for (long long years : {1, 9}) {
-        const auto next =
-            ExpandEvent(series, {}, SecondsToDate(from), SecondsToDate(from + years * 366 * kSecondsPerDay));
-        if (next.empty()) continue;
-        const long long shift = DateToSeconds(next.front().start) - DateToSeconds(anchor);
-        for (DATE* date : {&task->dtStartDate, &task->dtEndDate})
-            if (*date != 0) *date = SecondsToDate(DateToSeconds(*date) + shift);
-        ToRecord(rule, &task->stRecurrence);
-        task->eTaskStatus = enumTaskStatus_NotStarted;
-        task->ulCompletePercent = 0;
-        task->dtDateCompleted = 0;
-        return true;
-    }
-    return false;
 }
 
 // --complete-percent is a share: 0 to 100.
@@ -381,7 +351,7 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
     ReadTask(tasks.get(), id, &task);
     RefuseCutTexts(
         RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + id);
-    if (!o.all && MoveToNextOccurrence(&task)) {
+    if (!o.all && MoveTaskToNextOccurrence(ctx.session(), id, &task)) {
         Modify(tasks.get(), id, &task);
         const UserClock clock(ctx);
         const DATE next = task.dtEndDate != 0 ? task.dtEndDate : task.dtStartDate;
