@@ -700,9 +700,19 @@ public:
                         ++unmapped[name];
                     break;
                 }
-                case ICAL_XLICERROR_PROPERTY:
-                    warn(Trimmed(Text(icalproperty_get_xlicerror(p))));
+                case ICAL_XLICERROR_PROPERTY: {
+                    const std::string what = Trimmed(Text(icalproperty_get_xlicerror(p)));
+                    // libical drops a rule it cannot parse; the item keeps
+                    // its text so the caller can refuse it by name rather
+                    // than store it without its repetition.
+                    constexpr std::string_view kDropped = "Removing entire property: ";
+                    if (const size_t at = what.find(kDropped);
+                        at != std::string::npos && what.find("RRULE property") != std::string::npos && !rrule)
+                        item.rrule = what.substr(at + kDropped.size());
+                    else
+                        warn(what);
                     break;
+                }
                 default:
                     ++unmapped[AsciiUpper(Text(icalproperty_get_property_name(p)))];
                     break;

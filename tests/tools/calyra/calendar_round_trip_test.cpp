@@ -236,5 +236,39 @@ TEST(CalendarRoundTrip, ViewsFollowTheExactRule) {
                           "Pay 2027-03-20T12:00:00Z", "Rent 2027-03-31T07:00:00Z", "Rent 2027-05-31T07:00:00Z"}));
 }
 
+// Task dates are typed as event dates are: in the user's zone, as people
+// write them; a bare day stays a day.
+TEST(CalendarRoundTrip, TaskDatesAreReadInTheUsersZone) {
+    Calendar run;
+    const Json added = run.json({"--tz", "Europe/Berlin", "tasks", "add", "--subject", "Call", "--due",
+                                 "2026-12-10 10:00", "--start-date", "2026-12-09"});
+    const std::string id = added.begin().value().get<std::string>();
+    const Json task = run.json({"tasks", "show", id});
+    EXPECT_EQ(task["end_date"], "2026-12-10T09:00:00Z") << "10:00 in Berlin";
+    EXPECT_EQ(task["start_date"], "2026-12-09T00:00:00Z") << "a day, the same everywhere";
+    run.ok({"--tz", "Europe/Berlin", "tasks", "edit", id, "--end-date", "none"});
+    EXPECT_TRUE(run.json({"tasks", "show", id})["end_date"].is_null());
+    EXPECT_EQ(run({"tasks", "add", "--subject", "Bad", "--due", "someday"}).status, 2);
+}
+
+// A rule neither the record nor libical can lay out refuses its entry by
+// name, and the import says so by its exit status; the other entries are
+// stored.
+TEST(CalendarRoundTrip, AnUnreadableRuleRefusesItsEntryByName) {
+    Calendar run;
+    const ClientResult r =
+        run({"events", "import",
+             run.write("u.ics",
+                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:u1\r\nSUMMARY:Odd\r\n"
+                       "DTSTART:20270101T090000Z\r\nRRULE:FREQ=SOMETIMES;COUNT=3\r\nEND:VEVENT\r\n"
+                       "BEGIN:VEVENT\r\nUID:u2\r\nSUMMARY:Fine\r\nDTSTART:20270101T090000Z\r\nEND:VEVENT\r\n"
+                       "END:VCALENDAR\r\n")});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("\"Odd\": RRULE FREQ=SOMETIMES;COUNT=3"), std::string::npos) << r.out << r.err;
+    const Json list = run.json({"events", "list"});
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["subject"], "Fine");
+}
+
 }  // namespace
 }  // namespace calyra::test
