@@ -733,6 +733,9 @@ public:
             item.busyStatus = AsciiUpper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
         if (rrule) readRule(rrule, startValue, startZone, item);
         readAlarms(c, item);
+        // Kept without libical's notes on what it could not read: those
+        // are reported, and written back they would be errors of their own.
+        WithoutErrors(c);
         if (char* text = icalcomponent_as_ical_string_r(c)) {
             item.original = text;
             icalmemory_free_buffer(text);
@@ -812,6 +815,20 @@ private:
             item.rrule = text;
             icalmemory_free_buffer(text);
         }
+    }
+
+    static void WithoutErrors(icalcomponent* c) {
+        std::vector<icalproperty*> errors;
+        for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY))
+            errors.push_back(p);
+        for (icalproperty* p : errors) {
+            icalcomponent_remove_property(c, p);
+            icalproperty_free(p);
+        }
+        for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+             sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+            WithoutErrors(sub);
     }
 
     void readAlarms(icalcomponent* c, CalendarItem& item) {

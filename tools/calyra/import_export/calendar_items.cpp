@@ -683,11 +683,17 @@ void OverKept(CalendarItem& out, const CalendarItem& kept) {
     else if (SameStoredText(out.location, kept.location))
         out.location = kept.location;
     if (PriorityOf(out.priority) == PriorityOf(kept.priority)) out.priority = kept.priority;
-    if (IsPrivate(out.classification) == IsPrivate(kept.classification)) out.classification = kept.classification;
-    if (todo ? SameWord(kTaskStatus, out.status, kept.status, enumTaskStatus_NotStarted)
-             : SameWord(kEventStatus, out.status, kept.status, enumEventStatus_Confirmed))
+    // Words only as a file can carry them (the writer leaves out others).
+    auto writable = [](const std::string& word) {
+        return std::all_of(word.begin(), word.end(),
+                           [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; });
+    };
+    if (IsPrivate(out.classification) == IsPrivate(kept.classification) && writable(kept.classification))
+        out.classification = kept.classification;
+    if (writable(kept.status) && (todo ? SameWord(kTaskStatus, out.status, kept.status, enumTaskStatus_NotStarted)
+                                       : SameWord(kEventStatus, out.status, kept.status, enumEventStatus_Confirmed)))
         out.status = kept.status;
-    if (!todo && SameWord(kBusy, out.busyStatus, kept.busyStatus, enumAvailability_Busy))
+    if (!todo && writable(kept.busyStatus) && SameWord(kBusy, out.busyStatus, kept.busyStatus, enumAvailability_Busy))
         out.busyStatus = kept.busyStatus;
     // The record keeps one category (a task: its built-in kind); the others
     // come back when that one is still the entry's.
