@@ -247,14 +247,31 @@ public:
     CalendarSide(Session& session, ItemFamily family)
         : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {}
 
+    // Looks the UIDs of a batch up at once; rowOfUid then answers them
+    // without a statement each.
+    void prefetch(const std::vector<std::string>& uids) {
+        m_uidRows.clear();
+        m_asked.clear();
+        m_rows.clear();
+        for (auto& [uid, item] : m_store.findByUids(m_profile, m_family, uids)) {
+            m_uidRows[uid] = item.rowId;
+            m_rows.emplace(item.rowId, std::move(item));
+        }
+        m_asked.insert(uids.begin(), uids.end());
+    }
     // The row that the entry's UID names in the profile, or "".
     std::string rowOfUid(const std::string& uid) {
         if (uid.empty()) return "";
+        if (m_asked.count(uid)) {
+            auto it = m_uidRows.find(uid);
+            return it == m_uidRows.end() ? "" : it->second;
+        }
         const auto kept = m_store.findByUid(m_profile, m_family, uid);
         return kept ? kept->rowId : "";
     }
     // The UID row `id` is kept under, or "".
     std::string uidOf(const std::string& id) {
+        if (auto it = m_rows.find(id); it != m_rows.end()) return it->second.uid;
         const auto kept = m_store.find(m_family, id);
         return kept ? kept->uid : "";
     }
@@ -262,8 +279,14 @@ public:
     // entry's UID, else the one kept, else one derived from the row; the
     // entry's text with the replaced occurrences kept before; the mark of
     // a series its kept rule lays out.
-    void keep(const std::string& id, const CalendarItem& item, const std::string& hash, bool exactSeries) {
-        const auto kept = m_store.find(m_family, id);
+    // `fresh`: the row was just added, so nothing is kept for it yet.
+    void keep(const std::string& id, const CalendarItem& item, const std::string& hash, bool exactSeries,
+              bool fresh = false) {
+        std::optional<SideItem> kept;
+        if (auto it = m_rows.find(id); it != m_rows.end())
+            kept = it->second;
+        else if (!fresh)
+            kept = m_store.find(m_family, id);
         SideItem side;
         side.family = m_family;
         side.rowId = id;
@@ -275,6 +298,8 @@ public:
             for (const auto& entry : SplitEntries(kept->original))
                 if (!RecurrenceLine(entry).empty()) side.original += entry;
         m_store.put(side);
+        if (m_asked.count(side.uid)) m_uidRows.emplace(side.uid, id);  // the lowest row stays
+        if (auto it = m_rows.find(id); it != m_rows.end()) it->second = side;
         if (exactSeries)
             m_store.putKeys(m_family, id, m_profile, {kExactSeriesKey});
         else if (kept)
@@ -283,8 +308,13 @@ public:
     // Keeps the entry of a replaced occurrence with its series `masterId`,
     // in place of one kept before for the same occurrence.
     void keepOverride(const std::string& masterId, const CalendarItem& item) {
-        auto kept = m_store.find(m_family, masterId);
-        if (!kept || item.original.empty()) return;
+        if (item.original.empty()) return;
+        std::optional<SideItem> kept;
+        if (auto it = m_rows.find(masterId); it != m_rows.end())
+            kept = it->second;
+        else
+            kept = m_store.find(m_family, masterId);
+        if (!kept) return;
         const std::string line = RecurrenceLine(item.original);
         std::string text;
         for (auto& entry : SplitEntries(kept->original))
@@ -293,6 +323,7 @@ public:
         if (text == kept->original) return;
         kept->original = std::move(text);
         m_store.put(*kept);
+        if (auto it = m_rows.find(masterId); it != m_rows.end()) it->second = *kept;
     }
     std::map<std::string, SideItem> rows(const std::vector<std::string>& ids) {
         return m_store.findByRows(m_family, ids);
@@ -303,6 +334,9 @@ private:
     SideStore m_store;
     ItemFamily m_family;
     std::string m_profile;
+    std::map<std::string, std::string> m_uidRows;  // prefetched UID -> row
+    std::set<std::string> m_asked;                 // the UIDs prefetched
+    std::map<std::string, SideItem> m_rows;        // prefetched row -> what is kept of it
 };
 
 // The rows of a family an import matches its entries against: the stored
@@ -461,6 +495,7 @@ public:
                         return uid.empty() || uid == source.item.uid;
                     });
             std::string id, hash;
+            bool isNew = false;
             if (match == Matches<EventKey, tagEventInfo>::kNone) {
                 LONG err = 0;
                 Bstr added;
@@ -472,6 +507,7 @@ public:
                 OwnedRecord<tagEventInfo> kept;
                 copyOf(fresh, &kept)->bstrEventID = added.Detach();
                 m_masters.addNew(key, kept, entry, id);
+                isNew = true;
             } else {
                 const tagEventInfo& stored = m_masters.row(match);
                 id = BstrUtf8(stored.bstrEventID);
@@ -480,7 +516,7 @@ public:
                 hash = RecordHash<tagEventInfo>(merged);
                 if (store(id, stored, merged, true)) m_masters.replace(match, merged);
             }
-            m_side.keep(id, source.item, hash, exactSeries);
+            m_side.keep(id, source.item, hash, exactSeries, isNew);
             for (UtcSeconds excluded : source.item.exdates) addExcluded(r, id, excluded, zone);
             return id;
         } catch (const ClientError& error) {
@@ -492,6 +528,7 @@ public:
     // The stored series an entry with RECURRENCE-ID belongs to: the one its
     // UID is kept under (imported now or before), or "".
     std::string masterOf(const CalendarItem& item) { return m_side.rowOfUid(item.uid); }
+    void prefetch(const std::vector<std::string>& uids) { m_side.prefetch(uids); }
 
     // Makes the stored master `id` what the entry says (ReplaceEvent).
     bool replaceMaster(const SourcedItem& source, const std::string& id) {
@@ -866,7 +903,7 @@ public:
                 const std::string rowId = id.utf8();
                 t.bstrTaskID = id.Detach();  // freed with the record
                 m_matches.addNew(KeyOf(t), t, entry, rowId);
-                m_side.keep(rowId, source.item, RecordHash<tagTaskInfo>(t), exactSeries);
+                m_side.keep(rowId, source.item, RecordHash<tagTaskInfo>(t), exactSeries, true);
                 return;
             }
             OwnedRecord<tagTaskInfo> merged;
@@ -885,6 +922,8 @@ public:
             r.skip(error.what());
         }
     }
+
+    void prefetch(const std::vector<std::string>& uids) { m_side.prefetch(uids); }
 
 private:
     ImportReport& m_report;
@@ -915,6 +954,13 @@ public:
     }
 
     size_t add(std::vector<CalendarItem> items, const std::string& file) override {
+        std::vector<std::string> uids;
+        for (const auto& item : items)
+            if (!item.uid.empty()) uids.push_back(item.uid);
+        if (m_events)
+            m_events->prefetch(uids);
+        else
+            m_tasks->prefetch(uids);
         size_t handled = 0;
         std::vector<SourcedItem> replacing;
         for (auto& item : items) {
