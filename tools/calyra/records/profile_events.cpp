@@ -73,6 +73,18 @@ void ProfileEvents::readKeptSeries(Session& session, bool ranged) {
                                                      calyra::kEventColumns, 1);
 }
 
+std::string KeptSeriesEntry(Session& session, const std::string& id) {
+    SideStore side(session);
+    if (!side.present()) return "";
+    const std::string profile = Utf16ToUtf8(session.profileId());
+    for (const MatchKey& key : side.findKeys(profile, ItemFamily::Event, {kExactSeriesKey}))
+        if (key.rowId == id) {
+            const auto kept = side.find(ItemFamily::Event, id);
+            return kept ? kept->original : "";
+        }
+    return "";
+}
+
 const std::string& ProfileEvents::keptEntry(const std::string& id) const {
     static const std::string kNone;
     auto it = m_kept.find(id);

@@ -50,6 +50,10 @@ DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zon
 // (all-day ones unchanged).
 calendar::Occurrence OnWallClock(calendar::Occurrence o, const calendar::TimeZone& zone);
 
+// The entry kept with event `id` when its series is laid out by the exact
+// rule kept with it (see ProfileEvents::keptEntry), else "".
+std::string KeptSeriesEntry(Session& session, const std::string& id);
+
 class ProfileEvents {
 public:
     // Reads the profile's masters (those that can occur in `range`, or all)
