@@ -86,6 +86,9 @@ std::vector<CalendarItem> Comparable(std::vector<CalendarItem> items) {
     std::map<std::string, std::string> names;
     for (auto& item : items) {
         item.line = 0;
+        // The kept entry is the text each pass read (the source, then the
+        // first export): the fields laid over it must agree, not the texts.
+        item.original.clear();
         auto [it, fresh] = names.emplace(item.uid, "u" + std::to_string(names.size()));
         item.uid = it->second;
     }

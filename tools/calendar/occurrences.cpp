@@ -5,6 +5,7 @@
 #include <set>
 
 #include "calendar/days.h"
+#include "calendar/exact_rule.h"
 
 namespace calyra::calendar {
 namespace {
@@ -71,14 +72,57 @@ void ForEachSeriesDay(const RecurrenceRule& r, long long startDay, long long las
 
 bool Overlaps(long long start, long long end, long long from, long long to) { return start <= to && end >= from; }
 
+// The series' occurrences with the exceptions that are not cancelled, in
+// order of start.
+std::vector<Occurrence> WithExceptions(std::vector<Occurrence> out, const std::vector<CalendarEvent>& exceptions,
+                                       long long fromSeconds, long long toSeconds) {
+    for (const auto& e : exceptions) {
+        if (e.canceled) continue;
+        const long long start = DateToSeconds(e.start);
+        const long long end = std::max(start, DateToSeconds(e.end));
+        if (Overlaps(start, end, fromSeconds, toSeconds))
+            out.push_back({e.id, e.subject, SecondsToDate(start), SecondsToDate(end), e.allDay, true, {}});
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
+    return out;
+}
+
+// The series of an exact rule: libical's starts, an exception in place of
+// the occurrence at exactly its original start.
+void ExpandExact(const CalendarEvent& event, const std::vector<CalendarEvent>& exceptions, long long fromSeconds,
+                 long long toSeconds, const TimeZone* wallZone, std::vector<Occurrence>* out) {
+    const long long duration = std::max(0LL, DateToSeconds(event.end) - DateToSeconds(event.start));
+    std::set<long long> replaced;
+    for (const auto& e : exceptions)
+        if (e.originalStart != 0) replaced.insert(DateToSeconds(e.originalStart));
+    for (Date d : ExactStarts(event.exactRule, event.extraStarts, event.start, event.allDay, duration,
+                              SecondsToDate(fromSeconds), SecondsToDate(toSeconds), wallZone)) {
+        const long long start = DateToSeconds(d);
+        if (!replaced.count(start) && Overlaps(start, start + duration, fromSeconds, toSeconds))
+            out->push_back({event.id,
+                            event.subject,
+                            SecondsToDate(start),
+                            SecondsToDate(start + duration),
+                            event.allDay,
+                            false,
+                            {}});
+    }
+}
+
 }  // namespace
 
 std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vector<CalendarEvent>& exceptions, Date from,
-                                    Date to) {
+                                    Date to, const TimeZone* wallZone) {
     const long long fromSeconds = DateToSeconds(from), toSeconds = DateToSeconds(to);
     const long long startSeconds = DateToSeconds(event.start);
     const long long duration = std::max(0LL, DateToSeconds(event.end) - startSeconds);
     const long long timeOfDay = SecondOfDay(startSeconds);
+    std::vector<Occurrence> out;
+    if (!event.exactRule.empty() || !event.extraStarts.empty()) {
+        ExpandExact(event, exceptions, fromSeconds, toSeconds, wallZone, &out);
+        return WithExceptions(std::move(out), exceptions, fromSeconds, toSeconds);
+    }
 
     // A rule the client cannot follow leaves the event at its own time.
     RecurrenceRule rule = Resolved(event.rule, event.start);
@@ -91,7 +135,6 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
     for (const auto& e : exceptions)
         if (e.originalStart != 0) replaced.insert(DayOfDate(e.originalStart));
 
-    std::vector<Occurrence> out;
     int counted = 0;
     ForEachSeriesDay(rule, startDay, lastDay, [&](long long day) {
         if (rule.count > 0 && ++counted > rule.count) return false;
@@ -106,17 +149,7 @@ std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vecto
                            {}});
         return true;
     });
-
-    for (const auto& e : exceptions) {
-        if (e.canceled) continue;
-        const long long start = DateToSeconds(e.start);
-        const long long end = std::max(start, DateToSeconds(e.end));
-        if (Overlaps(start, end, fromSeconds, toSeconds))
-            out.push_back({e.id, e.subject, SecondsToDate(start), SecondsToDate(end), e.allDay, true, {}});
-    }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
-    return out;
+    return WithExceptions(std::move(out), exceptions, fromSeconds, toSeconds);
 }
 
 }  // namespace calyra::calendar

@@ -21,6 +21,8 @@
 
 namespace calyra::calendar {
 
+class TimeZone;
+
 // An event row as the expansion needs it.
 struct CalendarEvent {
     std::string id;
@@ -31,6 +33,12 @@ struct CalendarEvent {
     bool canceled = false;   // the row's status is "canceled"
     RecurrenceRule rule;     // Frequency::None: a single event
     Date originalStart = 0;  // exceptions: the occurrence they replace
+    // A rule the record cannot hold, as RFC 5545 RRULE text, and extra
+    // starts (RDATE): when either is set they decide the series instead of
+    // `rule` (exact_rule.h), and an exception replaces the occurrence that
+    // starts exactly at its original start.
+    std::string exactRule;
+    std::vector<Date> extraStarts;
 };
 
 // One time an event takes place.
@@ -50,8 +58,10 @@ struct Occurrence {
 
 // The occurrences of `event` (and of its `exceptions`) that overlap the
 // closed stretch [from, to], in order of start. An occurrence overlaps when
-// it starts at or before `to` and ends at or after `from`.
+// it starts at or before `to` and ends at or after `from`. `wallZone`: the
+// times are that zone's wall-clock times (an exact rule's UTC UNTIL is read
+// there).
 std::vector<Occurrence> ExpandEvent(const CalendarEvent& event, const std::vector<CalendarEvent>& exceptions, Date from,
-                                    Date to);
+                                    Date to, const TimeZone* wallZone = nullptr);
 
 }  // namespace calyra::calendar

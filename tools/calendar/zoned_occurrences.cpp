@@ -15,6 +15,7 @@ CalendarEvent InWallTime(CalendarEvent event, const TimeZone& zone) {
     local(event.originalStart);
     local(event.rule.start);
     local(event.rule.until);
+    for (Date& d : event.extraStarts) local(d);
     return event;
 }
 
@@ -30,7 +31,7 @@ std::vector<Occurrence> ExpandEventInZone(const CalendarEvent& event, const std:
     // holds every occurrence that can overlap it.
     const auto wall =
         ExpandEvent(InWallTime(event, zone), wallExceptions, SecondsToDate(DateToSeconds(from) - kSecondsPerDay),
-                    SecondsToDate(DateToSeconds(to) + kSecondsPerDay));
+                    SecondsToDate(DateToSeconds(to) + kSecondsPerDay), &zone);
     const long long masterLength = DateToSeconds(event.end) - DateToSeconds(event.start);
     std::vector<Occurrence> out;
     for (Occurrence o : wall) {

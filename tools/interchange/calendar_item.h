@@ -6,6 +6,7 @@
 // The recurrence rule stays RFC 5545 text ("FREQ=WEEKLY;BYDAY=MO,WE;COUNT=10")
 // with any UNTIL in UTC; interpreting it is the caller's business. An item
 // with recurrenceId replaces one occurrence of the item with the same uid.
+// Each item keeps the text it was read from (`original`).
 //
 // Ownership: plain values. Thread-safety: as a plain value.
 #pragma once
@@ -53,9 +54,16 @@ struct CalendarItem {
     std::string rrule;                       // RFC 5545 RRULE value, UNTIL in UTC
     std::optional<UtcSeconds> recurrenceId;  // RECURRENCE-ID: the occurrence this item replaces
     std::vector<UtcSeconds> exdates;         // EXDATE values
+    std::vector<UtcSeconds> rdates;          // RDATE values (a period by its start)
 
     std::optional<UtcSeconds> completed;  // to-dos: COMPLETED
     std::optional<int> percentComplete;   // to-dos: PERCENT-COMPLETE
+
+    // The entry as it was read (its VEVENT or VTODO as libical writes it),
+    // so what the fields above have no place for (X- properties, ATTENDEE,
+    // further alarms, ...) can travel on; empty for items made in memory.
+    // The writer lays the fields over it: what they say wins.
+    std::string original;
 
     bool operator==(const CalendarItem&) const = default;
 };

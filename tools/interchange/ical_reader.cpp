@@ -674,6 +674,12 @@ public:
                 case ICAL_EXDATE_PROPERTY:
                     if (auto t = toUtc(p, icalproperty_get_exdate(p))) item.exdates.push_back(*t);
                     break;
+                case ICAL_RDATE_PROPERTY: {
+                    const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+                    const icaltimetype t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
+                    if (auto utc = toUtc(p, t)) item.rdates.push_back(*utc);
+                    break;
+                }
                 case ICAL_RECURRENCEID_PROPERTY:
                     item.recurrenceId = toUtc(p, icalproperty_get_recurrenceid(p));
                     if (icalproperty_get_first_parameter(p, ICAL_RANGE_PARAMETER)) ++unmapped["RECURRENCE-ID;RANGE"];
@@ -694,9 +700,19 @@ public:
                         ++unmapped[name];
                     break;
                 }
-                case ICAL_XLICERROR_PROPERTY:
-                    warn(Trimmed(Text(icalproperty_get_xlicerror(p))));
+                case ICAL_XLICERROR_PROPERTY: {
+                    const std::string what = Trimmed(Text(icalproperty_get_xlicerror(p)));
+                    // libical drops a rule it cannot parse; the item keeps
+                    // its text so the caller can refuse it by name rather
+                    // than store it without its repetition.
+                    constexpr std::string_view kDropped = "Removing entire property: ";
+                    if (const size_t at = what.find(kDropped);
+                        at != std::string::npos && what.find("RRULE property") != std::string::npos && !rrule)
+                        item.rrule = what.substr(at + kDropped.size());
+                    else
+                        warn(what);
                     break;
+                }
                 default:
                     ++unmapped[AsciiUpper(Text(icalproperty_get_property_name(p)))];
                     break;
@@ -717,6 +733,13 @@ public:
             item.busyStatus = AsciiUpper(transp) == "TRANSPARENT" ? "FREE" : "BUSY";
         if (rrule) readRule(rrule, startValue, startZone, item);
         readAlarms(c, item);
+        // Kept without libical's notes on what it could not read: those
+        // are reported, and written back they would be errors of their own.
+        WithoutErrors(c);
+        if (char* text = icalcomponent_as_ical_string_r(c)) {
+            item.original = text;
+            icalmemory_free_buffer(text);
+        }
         return item;
     }
 
@@ -735,7 +758,10 @@ private:
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
         icalrecurrencetype rule = icalproperty_get_rrule(p);
         if (rule.freq == ICAL_NO_RECURRENCE) {
-            warn("RRULE cannot be read; the item is imported without it");
+            // Kept as written: the caller refuses the item by name rather
+            // than store it without its repetition.
+            if (const char* text = icalproperty_get_value_as_string(p)) item.rrule = text;
+            if (item.rrule.empty()) item.rrule = "(unreadable)";
             return;
         }
         icaltimezone* utc = icaltimezone_get_utc_timezone();
@@ -789,6 +815,20 @@ private:
             item.rrule = text;
             icalmemory_free_buffer(text);
         }
+    }
+
+    static void WithoutErrors(icalcomponent* c) {
+        std::vector<icalproperty*> errors;
+        for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY))
+            errors.push_back(p);
+        for (icalproperty* p : errors) {
+            icalcomponent_remove_property(c, p);
+            icalproperty_free(p);
+        }
+        for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+             sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+            WithoutErrors(sub);
     }
 
     void readAlarms(icalcomponent* c, CalendarItem& item) {

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <string_view>
 
 namespace calyra::interchange {
 namespace {
@@ -119,6 +120,71 @@ icaldurationtype AlarmOffset(int minutes) {
     return d;
 }
 
+// Whether the item's own fields write property `p` (the original's copy
+// then gives way to them).
+bool WrittenFromFields(icalproperty* p, bool todo) {
+    switch (icalproperty_isa(p)) {
+        case ICAL_UID_PROPERTY:
+        case ICAL_DTSTAMP_PROPERTY:
+        case ICAL_DTSTART_PROPERTY:
+        case ICAL_DTEND_PROPERTY:
+        case ICAL_DUE_PROPERTY:
+        case ICAL_DURATION_PROPERTY:
+        case ICAL_RECURRENCEID_PROPERTY:
+        case ICAL_SUMMARY_PROPERTY:
+        case ICAL_DESCRIPTION_PROPERTY:
+        case ICAL_LOCATION_PROPERTY:
+        case ICAL_STATUS_PROPERTY:
+        case ICAL_PRIORITY_PROPERTY:
+        case ICAL_CLASS_PROPERTY:
+        case ICAL_TRANSP_PROPERTY:
+        case ICAL_RRULE_PROPERTY:
+        case ICAL_RDATE_PROPERTY:
+        case ICAL_EXDATE_PROPERTY:
+        case ICAL_COMPLETED_PROPERTY:
+        case ICAL_PERCENTCOMPLETE_PROPERTY:
+        case ICAL_CATEGORIES_PROPERTY:
+        case ICAL_XLICERROR_PROPERTY:
+            return true;
+        case ICAL_X_PROPERTY: {
+            const char* name = icalproperty_get_x_name(p);
+            return !todo && name && std::string_view(name) == "X-MICROSOFT-CDO-BUSYSTATUS";
+        }
+        default:
+            return false;
+    }
+}
+
+// What the original entry carries beyond the item's fields, added to `c`:
+// its other properties as they came, and its components (alarms) except
+// the first alarm when the item has one, which the item's replaces.
+void AddRestOfOriginal(icalcomponent* c, const CalendarItem& item) {
+    icalcomponent* root = icalparser_parse_string(item.original.c_str());
+    if (!root) return;
+    icalcomponent* original = root;
+    if (icalcomponent_isa(root) != ICAL_VEVENT_COMPONENT && icalcomponent_isa(root) != ICAL_VTODO_COMPONENT)
+        original = icalcomponent_get_first_component(
+            root, item.kind == ItemKind::Todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
+    if (original) {
+        const bool todo = item.kind == ItemKind::Todo;
+        for (icalproperty* p = icalcomponent_get_first_property(original, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(original, ICAL_ANY_PROPERTY))
+            if (!WrittenFromFields(p, todo)) icalcomponent_add_property(c, icalproperty_new_clone(p));
+        bool firstAlarm = true;
+        for (icalcomponent* sub = icalcomponent_get_first_component(original, ICAL_ANY_COMPONENT); sub;
+             sub = icalcomponent_get_next_component(original, ICAL_ANY_COMPONENT)) {
+            const bool alarm = icalcomponent_isa(sub) == ICAL_VALARM_COMPONENT;
+            if (alarm && firstAlarm && item.alarmMinutes) {
+                firstAlarm = false;
+                continue;
+            }
+            if (alarm) firstAlarm = false;
+            icalcomponent_add_component(c, icalcomponent_new_clone(sub));
+        }
+    }
+    icalcomponent_free(root);
+}
+
 icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
     const bool todo = item.kind == ItemKind::Todo;
     icalcomponent* c = icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
@@ -154,6 +220,7 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         if (rule.freq != ICAL_NO_RECURRENCE) icalcomponent_add_property(c, icalproperty_new_rrule(rule));
     }
     for (UtcSeconds ex : item.exdates) AddTime(c, "EXDATE", ex, item.allDay, zone, tzid);
+    for (UtcSeconds r : item.rdates) AddTime(c, "RDATE", r, item.allDay, zone, tzid);
     if (todo && item.completed) AddTime(c, "COMPLETED", *item.completed, false);
     if (todo && item.percentComplete)
         icalcomponent_add_property(c, icalproperty_new_percentcomplete(*item.percentComplete));
@@ -171,6 +238,7 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
         icalcomponent_add_property(alarm, when);
         icalcomponent_add_component(c, alarm);
     }
+    if (!item.original.empty()) AddRestOfOriginal(c, item);
     return c;
 }
 
@@ -187,6 +255,7 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
         icaltimezone* zone = WrittenZone(item);
         if (!zone) continue;
         std::vector<UtcSeconds> times = item.exdates;
+        times.insert(times.end(), item.rdates.begin(), item.rdates.end());
         for (auto t : {item.start, item.end, item.due, item.recurrenceId})
             if (t) times.push_back(*t);
         if (times.empty()) continue;

@@ -26,6 +26,7 @@ TEST(ICalWriter, ZonedTimesReadBackAsTheSameMoments) {
     EXPECT_NE(text.find("DTEND:20271031T013000Z\r\n"), std::string::npos) << text;
     CalendarItem back = ParseICalendar(text).items.at(0);
     back.line = 0;
+    back.original.clear();
     EXPECT_EQ(back, event) << text;
 }
 
@@ -49,6 +50,36 @@ TEST(ICalWriter, AWrittenFileReadsBackToTheSameFile) {
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].rrule, first[0].rrule) << written;
     EXPECT_EQ(WriteICalendar(second, kStamp), written);
+}
+
+}  // namespace
+}  // namespace calyra::interchange
+
+namespace calyra::interchange {
+namespace {
+
+// An entry read from a file is written back as that entry with the item's
+// fields laid over it: what the fields hold wins, the rest (X- properties,
+// attendees, alarms after the first, extra dates) comes back as it came.
+TEST(ICalWriter, AnEntryKeepsWhatTheFieldsHaveNoPlaceFor) {
+    const std::string source =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:keep@example.org\r\nDTSTART:20270104T090000Z\r\n"
+        "DTEND:20270104T100000Z\r\nSUMMARY:Old title\r\nPRIORITY:5\r\nX-ROOM-CODE:B-17\r\n"
+        "ATTENDEE;CN=Ann;PARTSTAT=ACCEPTED:mailto:ann@example.org\r\nRDATE:20270110T090000Z\r\n"
+        "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:first\r\nTRIGGER:-PT10M\r\nEND:VALARM\r\n"
+        "BEGIN:VALARM\r\nACTION:AUDIO\r\nTRIGGER:-PT1H\r\nEND:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    CalendarItem item = ParseICalendar(source).items.at(0);
+    ASSERT_EQ(item.rdates, std::vector<UtcSeconds>{DaysFromCivil(2027, 1, 10) * 86400 + 9 * 3600});
+    item.summary = "New title";
+    item.alarmMinutes = 20;
+    const std::string written = WriteICalendar({item}, kStamp);
+    for (const char* line : {"SUMMARY:New title\r\n", "X-ROOM-CODE:B-17\r\n", "ATTENDEE;CN=Ann;PARTSTAT=ACCEPTED:",
+                             "RDATE:20270110T090000Z\r\n", "TRIGGER:-PT20M\r\n", "TRIGGER:-PT1H\r\n", "PRIORITY:5\r\n"})
+        EXPECT_NE(written.find(line), std::string::npos) << line << " missing in\n" << written;
+    for (const char* gone : {"Old title", "TRIGGER:-PT10M", "DTSTAMP:2026"})
+        EXPECT_EQ(written.find(gone), std::string::npos) << gone << " still in\n" << written;
+    CalendarItem back = ParseICalendar(written).items.at(0);
+    EXPECT_EQ(WriteICalendar({back}, kStamp), written) << "written, read and written again";
 }
 
 }  // namespace

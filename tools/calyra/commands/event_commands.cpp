@@ -603,10 +603,12 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
 
 // The occurrence of `master` that starts on wall-clock day `day` of the
 // user's zone, laid out in the event's own zone.
-std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, long long day, const UserTime& user) {
+// `kept`: the entry whose exact rule lays the series out (KeptSeriesEntry).
+std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, long long day, const UserTime& user,
+                                       const std::string& kept) {
     const DATE from = SecondsToDate(day * kSecondsPerDay), to = SecondsToDate((day + 1) * kSecondsPerDay - 1);
     const DateRange read = ReadRangeFor(from, to, user.zone());
-    for (const auto& o : ExpandEventInZone(ToCalendarEvent(master), {}, read.from, read.to, ZoneOfEvent(master)))
+    for (const auto& o : ExpandEventInZone(ToCalendarEvent(master, kept), {}, read.from, read.to, ZoneOfEvent(master)))
         if (DayOfDate(OnWallClock(o, user.zone()).start) == day) return o;
     return std::nullopt;
 }
@@ -649,7 +651,7 @@ void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
 
     if (master.stRecurrence.ePattern == enumRecurrencePattern_None)
         throw ClientError("event " + id + " does not repeat");
-    const auto occurrence = OccurrenceOn(master, day, user);
+    const auto occurrence = OccurrenceOn(master, day, user, KeptSeriesEntry(ctx.session(), id));
     if (!occurrence) throw ClientError("event " + id + " has no occurrence on " + dayText);
     for (const auto& e : existing) {
         const auto replaced = TryParseIsoDate(

@@ -87,6 +87,16 @@ size_t CardsIn(std::string_view bytes) { return EntriesIn(bytes, "BEGIN:VCARD");
 
 constexpr size_t kCardsPerBatch = 1000;
 
+// About how many events or tasks a file holds, for the progress bar only.
+size_t EntriesIn(std::string_view bytes, bool events) {
+    const std::string_view begin = events ? "BEGIN:VEVENT" : "BEGIN:VTODO";
+    size_t n = 0;
+    for (size_t at = 0; (at = bytes.find(begin, at)) != std::string_view::npos; at += begin.size()) ++n;
+    return n;
+}
+
+constexpr size_t kEntriesPerBatch = 1000;
+
 // --dry-run on an import command; the flag's value lives as long as the
 // command tree.
 void AddDryRun(CLI::App& import, bool& dryRun) {
@@ -192,31 +202,41 @@ void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
     InterruptionScope interruption("interrupted; nothing was imported");
     const auto inputs = ReadInputs(o.files);
     ImportReport report(what);
-    std::vector<SourcedItem> items;
-    for (const auto& [path, bytes] : inputs) {
-        ix::ICalParseResult result = ix::ParseICalendar(bytes, {o.zone});
-        report.addParse(path, result.report);
-        for (auto& item : result.items) items.push_back({path, std::move(item)});
-    }
+    size_t total = 0;
+    for (const auto& [path, bytes] : inputs) total += EntriesIn(bytes, o.events);
     // Nothing of the kind: the file is not even opened.
-    const ix::ItemKind kind = o.events ? ix::ItemKind::Event : ix::ItemKind::Todo;
-    if (std::none_of(items.begin(), items.end(), [kind](const SourcedItem& i) { return i.item.kind == kind; })) {
-        if (report.skippedCount() == 0) throw NothingFound(what, inputs, o.files);
-        ShowReport(ctx, report, o.dryRun);
-        throw ClientError("no " + what + " imported: every entry failed");
-    }
+    if (total == 0) throw NothingFound(what, inputs, o.files);
     {
+        // One transaction, the entries read a batch at a time: memory holds
+        // a batch, not the file.
         Transaction::DryRun dry(o.dryRun);
-        ImportProgress progress(what, items.size());
-        auto step = [&progress] { progress.step(); };
-        if (o.events)
-            ImportEvents(ctx.session(), items, report, step);
-        else
-            ImportTasks(ctx.session(), items, report, step);
+        Transaction transaction(ctx.session());
+        CalendarImport import(ctx.session(), report, o.events ? ix::ItemKind::Event : ix::ItemKind::Todo);
+        ImportProgress progress(what, total);
+        for (const auto& input : inputs) {
+            const std::string& path = input.first;  // a name the lambda can capture
+            ix::ReadICalendarBatches(input.second, kEntriesPerBatch,
+                                     [&](ix::ICalParseResult& batch, size_t) {
+                                         // Each entry is kept whole beside its record: what its
+                                         // fields have no place for is not lost.
+                                         batch.report.unmapped.clear();
+                                         report.addParse(path, batch.report);
+                                         progress.step(import.add(std::move(batch.items), path));
+                                     },
+                                     {o.zone});
+        }
+        progress.step(import.finish());
+        // An import that stored nothing leaves the file as it was.
+        if (!report.failedWhole()) transaction.commit();
     }
     ShowReport(ctx, report, o.dryRun);
     if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
     if (report.foundNothing()) throw NothingFound(what, inputs, o.files);
+    // A rule neither the records nor the exact layout can keep refuses its
+    // entry (named above); the import says so by its exit status.
+    if (const Json counts = report.json(); counts.contains("refused_rules"))
+        throw ClientError(std::to_string(counts["refused_rules"].get<size_t>()) +
+                          " entries refused: their repetition could not be kept");
 }
 
 void AddCalendarImport(CLI::App& group, CommandContext& ctx, const std::string& what, bool events) {

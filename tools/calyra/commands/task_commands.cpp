@@ -13,6 +13,7 @@
 #include "cli/shown_values.h"
 #include "commands/edit_in_editor.h"
 #include "idl/owned_record.h"
+#include "import_export/calendar_items.h"
 #include "import_export/conversions.h"
 #include "platform/bstr.h"
 #include "records/record_fields.h"
@@ -32,7 +33,7 @@ namespace task_commands {
 
 const std::vector<std::string> kTaskColumns{"task_id",  "subject",       "task_status", "complete_percent",
                                             "end_date", "task_priority", "recurrence"};
-const std::vector<std::string> kNotOptions{"task_id", "created", "modified"};
+const std::vector<std::string> kNotOptions{"task_id", "created", "modified", "start_date", "end_date"};
 
 Json TaskJson(const tagTaskInfo& task) {
     Json out = ToJson(task);
@@ -139,37 +140,6 @@ void CheckDates(const tagTaskInfo& task) {
     for (const auto& [what, date] : dates)
         if (std::string why = date == 0 ? "" : DateRangeProblem(date); !why.empty())
             throw ClientError(std::string(what) + " " + FormatIsoDate(date) + ": " + why, 2);
-}
-
-// A repeating task done once moves on to its next occurrence: its start
-// and due date advance together, the series keeps its first day (so a
-// count still counts from there) and the task is open again. False when
-// the task does not repeat or its series has no further occurrence.
-bool MoveToNextOccurrence(tagTaskInfo* task) {
-    const DATE anchor = task->dtStartDate != 0 ? task->dtStartDate : task->dtEndDate;
-    RecurrenceRule rule = ToRule(task->stRecurrence);
-    if (rule.frequency == Frequency::None || anchor == 0 || !RuleProblem(rule).empty()) return false;
-    if (rule.start == 0) rule.start = SeriesStartOf(anchor);
-    CalendarEvent series;
-    series.start = series.end = anchor;
-    series.rule = rule;
-    const long long from = DateToSeconds(anchor) + 1;
-    // A year holds the next occurrence of most rules; rare ones (the 29th
-    // of February every 4 years) need a longer look.
-    for (long long years : {1, 9}) {
-        const auto next =
-            ExpandEvent(series, {}, SecondsToDate(from), SecondsToDate(from + years * 366 * kSecondsPerDay));
-        if (next.empty()) continue;
-        const long long shift = DateToSeconds(next.front().start) - DateToSeconds(anchor);
-        for (DATE* date : {&task->dtStartDate, &task->dtEndDate})
-            if (*date != 0) *date = SecondsToDate(DateToSeconds(*date) + shift);
-        ToRecord(rule, &task->stRecurrence);
-        task->eTaskStatus = enumTaskStatus_NotStarted;
-        task->ulCompletePercent = 0;
-        task->dtDateCompleted = 0;
-        return true;
-    }
-    return false;
 }
 
 // --complete-percent is a share: 0 to 100.
@@ -312,14 +282,55 @@ void RunFind(CommandContext& ctx, const FindOptions& o) {
     ctx.out().list(FilteredTasks(ctx, filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
 }
 
+// A task's start and due dates, typed as event dates are: in the user's
+// zone, as people write them. A bare day is stored as that day (its UTC
+// midnight, the same day everywhere); a day with a time is that moment.
+struct TaskDates {
+    std::string start, end;
+    size_t given() const { return (start.empty() ? 0 : 1) + (end.empty() ? 0 : 1); }
+};
+
+void DeclareTaskDates(CLI::App& command, TaskDates& dates) {
+    const std::string help =
+        " in your time zone: 2027-03-05, \"2027-03-05 10:00\", \"fri 14:30\", tomorrow; none clears";
+    command.add_option("--start-date", dates.start, "When work on the task starts," + help);
+    command.add_option("--end-date,--due", dates.end, "When the task is due," + help);
+}
+
+// Reads the typed dates (refused with exit 2 when unreadable) into `task`.
+void ApplyTaskDates(const CommandContext& ctx, const TaskDates& dates, tagTaskInfo* task) {
+    const UserClock clock(ctx);
+    const std::pair<const char*, std::pair<const std::string*, DATE*>> fields[] = {
+        {"--start-date", {&dates.start, &task->dtStartDate}}, {"--end-date", {&dates.end, &task->dtEndDate}}};
+    for (const auto& [name, field] : fields) {
+        const std::string& text = *field.first;
+        if (text.empty()) continue;
+        if (text == "none") {
+            *field.second = 0;
+            continue;
+        }
+        std::string problem;
+        const auto when = ParseWhen(text, clock.zone.toLocal(clock.now), &problem);
+        if (!when) throw ClientError(std::string(name) + " " + text + ": " + problem, 2);
+        // A day without a time ("2027-03-05", "fri") names the day itself.
+        const bool day = !when->utc && !when->hasTime;
+        const long long wall = DateToSeconds(when->date);
+        *field.second = day         ? SecondsToDate(DayOfSeconds(wall) * kSecondsPerDay)
+                        : when->utc ? when->date
+                                    : clock.zone.toUtc(when->date);
+    }
+}
+
 struct AddOptions {
     RecordOptions fields;
+    TaskDates dates;
     RecurrenceOptions repeat;
 };
 
 void DeclareAdd(CLI::App& add, AddOptions& o) {
     o.fields.add(add, std::type_identity<tagTaskInfo>{}, kNotOptions);
     add.get_option("--subject")->required();
+    DeclareTaskDates(add, o.dates);
     o.repeat.add(add);
 }
 
@@ -330,6 +341,7 @@ void RunAdd(CommandContext& ctx, const AddOptions& o) {
                                         task->eTaskPriority = enumTaskPriority_Normal;  // the zero record's is "low"
                                         CheckPercent(o.fields);
                                         o.fields.apply(task);
+                                        ApplyTaskDates(ctx, o.dates, task);
                                         ApplyRecurrence(o.repeat, task);
                                         CheckDates(*task);
                                     },
@@ -348,6 +360,7 @@ void RunAdd(CommandContext& ctx, const AddOptions& o) {
 struct EditOptions {
     std::string id;
     RecordOptions fields;
+    TaskDates dates;
     RecurrenceOptions repeat;
     bool editor = false;
 };
@@ -355,13 +368,14 @@ struct EditOptions {
 void DeclareEdit(CLI::App& edit, EditOptions& o) {
     edit.add_option("id", o.id, "Task ID")->required();
     o.fields.add(edit, std::type_identity<tagTaskInfo>{}, kNotOptions);
+    DeclareTaskDates(edit, o.dates);
     o.repeat.add(edit);
     AddEditorFlag(edit, EditorKind::Task, o.editor);
 }
 
 void RunEdit(CommandContext& ctx, const EditOptions& o) {
     CheckedId(o.id, "task");
-    const bool given = o.fields.given() > 0 || o.repeat.given();
+    const bool given = o.fields.given() > 0 || o.dates.given() > 0 || o.repeat.given();
     if (EditIfAsked(ctx, o.id, o.editor, given, EditorKind::Task)) return;
     ComPtr<ITaskAccess> tasks;
     EditRecord<tagTaskInfo>({
@@ -372,15 +386,21 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
             CheckPercent(o.fields);
             OwnedRecord<tagTaskInfo> probe;
             o.fields.apply(&probe);
+            ApplyTaskDates(ctx, o.dates, &probe);
         },
         [&](OwnedRecord<tagTaskInfo>* task) {
             tasks = ctx.session().access<ITaskAccess>();
             ReadTask(tasks.get(), o.id, task);
             return o.id;
         },
-        [&](const std::string& key) { return o.fields.value(key) != nullptr; },
+        [&](const std::string& key) {
+            if (key == "start_date") return !o.dates.start.empty();
+            if (key == "end_date") return !o.dates.end.empty();
+            return o.fields.value(key) != nullptr;
+        },
         [&](tagTaskInfo* task) {
             o.fields.apply(task);
+            ApplyTaskDates(ctx, o.dates, task);
             ApplyRecurrence(o.repeat, task);
         },
         [&](const std::string& id, tagTaskInfo* task) {
@@ -410,7 +430,7 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
     ReadTask(tasks.get(), id, &task);
     RefuseCutTexts(
         RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + id);
-    if (!o.all && MoveToNextOccurrence(&task)) {
+    if (!o.all && MoveTaskToNextOccurrence(ctx.session(), id, &task)) {
         Modify(tasks.get(), id, &task);
         const UserClock clock(ctx);
         const DATE next = task.dtEndDate != 0 ? task.dtEndDate : task.dtStartDate;

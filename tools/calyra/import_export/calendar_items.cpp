@@ -11,17 +11,21 @@
 #include <tuple>
 
 #include "calendar/days.h"
+#include "calendar/exact_rule.h"
 #include "calendar/iso_date.h"
+#include "calendar/rrule_text.h"
 #include "calendar/time_zone.h"
+#include "calendar/zoned_occurrences.h"
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
-#include "import_export/rrule.h"
+#include "interchange/ical_reader.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/profile_events.h"
 #include "records/record_fields.h"
 #include "session/client_error.h"
 #include "session/transaction.h"
+#include "side_store/side_store.h"
 
 #include "records/recurrence_record.h"
 
@@ -148,15 +152,41 @@ public:
             warn("time zone " + item().timeZone + " has no number in the records; kept in UTC");
         return std::nullopt;
     }
+    // The zone a task keeps: the task record has no zone field, so any zone
+    // the zone database knows will do; the side store keeps it with the
+    // entry (TaskZone reads it back).
+    std::optional<TimeZone> taskZone() {
+        if (item().timeZone.empty() || item().allDay) return std::nullopt;
+        std::optional<TimeZone> zone = TimeZone::Find(item().timeZone);
+        if (zone && zone->isUtc()) return std::nullopt;
+        return zone;
+    }
     // The item's recurrence into the record; `start` begins the series.
-    void recurrence(DATE start, tagRecurrence* record, const std::optional<TimeZone>& zone = std::nullopt) {
-        if (item().rrule.empty()) return;
-        RruleReading reading = ReadRrule(item().rrule, start, zone ? &*zone : nullptr);
+    // A rule the record cannot hold is stored as the nearest series it can
+    // (what other programs reading the file show), and the entry's own
+    // rule, kept with its text, lays the series out in every view and
+    // export; so are extra dates (RDATE). Returns whether that is so. A
+    // rule libical cannot lay out either is refused with the entry: stored
+    // without it, the entry would show other days than the source has.
+    bool recurrence(DATE start, tagRecurrence* record, const std::optional<TimeZone>& zone = std::nullopt) {
+        if (item().rrule.empty()) return !item().rdates.empty();
+        // The rule as the file wrote it: the reader restates UNTIL as the
+        // last start at the series' time of day, which a rule repeating
+        // within a day does not have.
+        const EntrySeries raw = SeriesOfEntry(item().original);
+        const std::string& text = raw.rrule.empty() ? item().rrule : raw.rrule;
+        RruleReading reading = ReadRrule(text, start, zone ? &*zone : nullptr);
+        if (reading.inexact.empty() && text != item().rrule)
+            reading = ReadRrule(item().rrule, start, zone ? &*zone : nullptr);
         std::string problem = reading.problem;
         if (problem.empty()) ToRecord(reading.rule, record, &problem);
-        if (problem.empty()) return;
-        warn("RRULE " + item().rrule + ": " + problem + "; imported without repeating");
-        m_report.notStored("RRULE");
+        if (!problem.empty()) {
+            m_report.count("refused_rules");
+            throw ClientError("\"" + item().summary + "\": RRULE " + item().rrule + ": " + problem +
+                              "; not imported, as its occurrences could not be kept");
+        }
+        if (!reading.inexact.empty()) m_report.count("exact_rules_kept");
+        return !reading.inexact.empty() || !item().rdates.empty();
     }
     void warn(const std::string& what) { m_report.warn(m_source.file, item().line, what); }
     void skip(const std::string& what) { m_report.skip(m_source.file, item().line, what); }
@@ -179,6 +209,137 @@ std::string DateProblemOf(const CalendarItem& item) {
     return "";
 }
 
+// The top-level entries of a kept text (a master's entry, then those of
+// its replaced occurrences), each from its BEGIN line to its END line.
+std::vector<std::string> SplitEntries(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t next = std::string::npos;
+        for (const char* begin : {"\nBEGIN:VEVENT\r\n", "\nBEGIN:VTODO\r\n"})
+            next = std::min(next, text.find(begin, at + 1));
+        out.push_back(text.substr(at, next == std::string::npos ? std::string::npos : next + 1 - at));
+        at = next == std::string::npos ? text.size() : next + 1;
+    }
+    return out;
+}
+// The RECURRENCE-ID line of an entry ("" for a master's).
+std::string RecurrenceLine(const std::string& entry) {
+    const size_t at = entry.find("\nRECURRENCE-ID");
+    if (at == std::string::npos) return "";
+    return entry.substr(at + 1, entry.find('\n', at + 1) - at - 1);
+}
+
+// A record's content as the hash sees it: every field but its ID and the
+// times the component stamps.
+template <class Record>
+std::string RecordHash(const Record& record) {
+    Json fields = ToJson(record);
+    for (const char* stamp : {"event_id", "task_id", "created", "modified"}) fields.erase(stamp);
+    return ContentHash(fields.dump());
+}
+
+// What the side store keeps of a calendar family: each item's UID, the
+// hash of its record as stored, and the entry it came from (a series with
+// the entries of its replaced occurrences after its own); a series laid
+// out by its kept rule carries the match key kExactSeriesKey.
+class CalendarSide {
+public:
+    CalendarSide(Session& session, ItemFamily family)
+        : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {}
+
+    // Looks the UIDs of a batch up at once; rowOfUid then answers them
+    // without a statement each.
+    void prefetch(const std::vector<std::string>& uids) {
+        m_uidRows.clear();
+        m_asked.clear();
+        m_rows.clear();
+        for (auto& [uid, item] : m_store.findByUids(m_profile, m_family, uids)) {
+            m_uidRows[uid] = item.rowId;
+            m_rows.emplace(item.rowId, std::move(item));
+        }
+        m_asked.insert(uids.begin(), uids.end());
+    }
+    // The row that the entry's UID names in the profile, or "".
+    std::string rowOfUid(const std::string& uid) {
+        if (uid.empty()) return "";
+        if (m_asked.count(uid)) {
+            auto it = m_uidRows.find(uid);
+            return it == m_uidRows.end() ? "" : it->second;
+        }
+        const auto kept = m_store.findByUid(m_profile, m_family, uid);
+        return kept ? kept->rowId : "";
+    }
+    // The UID row `id` is kept under, or "".
+    std::string uidOf(const std::string& id) {
+        if (auto it = m_rows.find(id); it != m_rows.end()) return it->second.uid;
+        const auto kept = m_store.find(m_family, id);
+        return kept ? kept->uid : "";
+    }
+    // Keeps item `id` as stored from `item` (`hash` of its record): the
+    // entry's UID, else the one kept, else one derived from the row; the
+    // entry's text with the replaced occurrences kept before; the mark of
+    // a series its kept rule lays out.
+    // `fresh`: the row was just added, so nothing is kept for it yet.
+    void keep(const std::string& id, const CalendarItem& item, const std::string& hash, bool exactSeries,
+              bool fresh = false) {
+        std::optional<SideItem> kept;
+        if (auto it = m_rows.find(id); it != m_rows.end())
+            kept = it->second;
+        else if (!fresh)
+            kept = m_store.find(m_family, id);
+        SideItem side;
+        side.family = m_family;
+        side.rowId = id;
+        side.profileId = m_profile;
+        side.uid = !item.uid.empty() ? item.uid : kept ? kept->uid : m_store.derivedUid(m_profile, m_family, id);
+        side.hash = hash;
+        side.original = item.original;
+        if (kept)
+            for (const auto& entry : SplitEntries(kept->original))
+                if (!RecurrenceLine(entry).empty()) side.original += entry;
+        m_store.put(side);
+        if (m_asked.count(side.uid)) m_uidRows.emplace(side.uid, id);  // the lowest row stays
+        if (auto it = m_rows.find(id); it != m_rows.end()) it->second = side;
+        if (exactSeries)
+            m_store.putKeys(m_family, id, m_profile, {kExactSeriesKey});
+        else if (kept)
+            m_store.putKeys(m_family, id, m_profile, {});
+    }
+    // Keeps the entry of a replaced occurrence with its series `masterId`,
+    // in place of one kept before for the same occurrence.
+    void keepOverride(const std::string& masterId, const CalendarItem& item) {
+        if (item.original.empty()) return;
+        std::optional<SideItem> kept;
+        if (auto it = m_rows.find(masterId); it != m_rows.end())
+            kept = it->second;
+        else
+            kept = m_store.find(m_family, masterId);
+        if (!kept) return;
+        const std::string line = RecurrenceLine(item.original);
+        std::string text;
+        for (auto& entry : SplitEntries(kept->original))
+            if (line.empty() || RecurrenceLine(entry) != line) text += entry;
+        text += item.original;
+        if (text == kept->original) return;
+        kept->original = std::move(text);
+        m_store.put(*kept);
+        if (auto it = m_rows.find(masterId); it != m_rows.end()) it->second = *kept;
+    }
+    std::map<std::string, SideItem> rows(const std::vector<std::string>& ids) {
+        return m_store.findByRows(m_family, ids);
+    }
+    std::string derivedUid(const std::string& id) { return m_store.derivedUid(m_profile, m_family, id); }
+
+private:
+    SideStore m_store;
+    ItemFamily m_family;
+    std::string m_profile;
+    std::map<std::string, std::string> m_uidRows;  // prefetched UID -> row
+    std::set<std::string> m_asked;                 // the UIDs prefetched
+    std::map<std::string, SideItem> m_rows;        // prefetched row -> what is kept of it
+};
+
 // The rows of a family an import matches its entries against: the stored
 // ones and those the import adds, each as it stands after the import's own
 // changes. An entry takes, among the rows with its key that no other entry
@@ -194,20 +355,34 @@ public:
     // Where an entry stands: its file and line.
     using Entry = std::pair<std::string, size_t>;
 
-    void addStored(Key key, const Record& row) { index(std::move(key), &row, {}); }
+    void addStored(Key key, const Record& row, const std::string& id) { index(std::move(key), &row, {}, id); }
     // A copy of a record the import added (with its new ID) for `entry`.
-    void addNew(Key key, const Record& row, const Entry& entry) { index(std::move(key), copy(row), entry); }
+    void addNew(Key key, const Record& row, const Entry& entry, const std::string& id) {
+        index(std::move(key), copy(row), entry, id);
+    }
     // Row `i` after the import rewrote it.
     void replace(size_t i, const Record& row) { m_rows[i] = copy(row); }
     const Record& row(size_t i) const { return *m_rows[i]; }
 
-    // `unchanged(i)` says whether the entry would leave row i as it is.
-    template <class Unchanged>
-    size_t take(const Key& key, const Entry& entry, Unchanged unchanged) {
+    // The row with record ID `id` (the one the entry's UID names), unless
+    // another entry of the entry's file took it.
+    size_t takeId(const std::string& id, const Entry& entry) {
+        auto it = m_byId.find(id);
+        if (it == m_byId.end() || (m_takenBy[it->second].first == entry.first && m_takenBy[it->second] != entry))
+            return kNone;
+        m_takenBy[it->second] = entry;
+        return it->second;
+    }
+
+    // `unchanged(i)` says whether the entry would leave row i as it is;
+    // `allowed(i)` whether the entry may take it at all.
+    template <class Unchanged, class Allowed>
+    size_t take(const Key& key, const Entry& entry, Unchanged unchanged, Allowed allowed) {
         size_t chosen = kNone;
         for (auto [it, last] = m_index.equal_range(key); it != last; ++it) {
             const size_t i = it->second;
             if (m_takenBy[i].first == entry.first && m_takenBy[i] != entry) continue;
+            if (!allowed(i)) continue;
             if (unchanged(i)) {
                 chosen = i;
                 break;
@@ -224,13 +399,15 @@ private:
         RecordCopyByDescription(&RecordDescriptionOf<Record>(), &row, static_cast<Record*>(&kept));
         return &kept;
     }
-    void index(Key key, const Record* row, const Entry& entry) {
+    void index(Key key, const Record* row, const Entry& entry, const std::string& id) {
+        m_byId[id] = m_rows.size();
         m_index.emplace(std::move(key), m_rows.size());
         m_rows.push_back(row);
         m_takenBy.push_back(entry);
     }
 
     std::multimap<Key, size_t> m_index;
+    std::map<std::string, size_t> m_byId;  // record ID -> row
     std::vector<const Record*> m_rows;
     std::vector<Entry> m_takenBy;  // the entry that took the row last
     std::deque<OwnedRecord<Record>> m_owned;
@@ -249,9 +426,11 @@ public:
         : m_report(report),
           m_events(session.access<IEventAccess>()),
           m_categories(session.access<IEventCategoryAccess>()),
-          m_stored(session) {
+          m_stored(session),
+          m_side(session, ItemFamily::Event) {
         for (const tagEventInfo& e : m_stored.masters())
-            m_masters.addStored({BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)}, e);
+            m_masters.addStored({BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)}, e,
+                                BstrUtf8(e.bstrEventID));
     }
 
     // Writes the item into a new event or exception record, in `zone`.
@@ -296,32 +475,49 @@ public:
             OwnedRecord<tagEventInfo> fresh;
             const std::optional<TimeZone> zone = r.zone();
             build(r, &fresh, zone);
-            r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
+            const bool exactSeries = r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
             const EventKey key{BstrUtf8(fresh.bstrSubject), DateToSeconds(fresh.dtStartDateTime)};
             const bool category = !source.item.categories.empty();
-            const size_t match = m_masters.take(key, {source.file, source.item.line}, [&](size_t i) {
-                OwnedRecord<tagEventInfo> merged;
-                Overlay(fresh, category, true, copyOf(m_masters.row(i), &merged));
-                return SameRecord<tagEventInfo>(merged, m_masters.row(i));
-            });
-            std::string id;
+            const Matches<EventKey, tagEventInfo>::Entry entry{source.file, source.item.line};
+            // The UID first: a renamed or moved series is the same series.
+            // Else the content, among rows no other UID claims.
+            size_t match = m_masters.takeId(m_side.rowOfUid(source.item.uid), entry);
+            if (match == Matches<EventKey, tagEventInfo>::kNone)
+                match = m_masters.take(
+                    key, entry,
+                    [&](size_t i) {
+                        OwnedRecord<tagEventInfo> merged;
+                        Overlay(fresh, category, true, copyOf(m_masters.row(i), &merged));
+                        return SameRecord<tagEventInfo>(merged, m_masters.row(i));
+                    },
+                    [&](size_t i) {
+                        if (source.item.uid.empty()) return true;
+                        const std::string uid = m_side.uidOf(BstrUtf8(m_masters.row(i).bstrEventID));
+                        return uid.empty() || uid == source.item.uid;
+                    });
+            std::string id, hash;
+            bool isNew = false;
             if (match == Matches<EventKey, tagEventInfo>::kNone) {
                 LONG err = 0;
                 Bstr added;
                 Check(m_events->AddEvent(&err, &fresh, &added), err, "cannot add the event");
                 m_report.imported();
                 id = added.utf8();
+                hash = RecordHash<tagEventInfo>(fresh);
                 // Entries of other files (an overlapping export) match it too.
                 OwnedRecord<tagEventInfo> kept;
                 copyOf(fresh, &kept)->bstrEventID = added.Detach();
-                m_masters.addNew(key, kept, {source.file, source.item.line});
+                m_masters.addNew(key, kept, entry, id);
+                isNew = true;
             } else {
                 const tagEventInfo& stored = m_masters.row(match);
                 id = BstrUtf8(stored.bstrEventID);
                 OwnedRecord<tagEventInfo> merged;
                 Overlay(fresh, category, true, copyOf(stored, &merged));
+                hash = RecordHash<tagEventInfo>(merged);
                 if (store(id, stored, merged, true)) m_masters.replace(match, merged);
             }
+            m_side.keep(id, source.item, hash, exactSeries, isNew);
             for (UtcSeconds excluded : source.item.exdates) addExcluded(r, id, excluded, zone);
             return id;
         } catch (const ClientError& error) {
@@ -329,6 +525,11 @@ public:
             return "";
         }
     }
+
+    // The stored series an entry with RECURRENCE-ID belongs to: the one its
+    // UID is kept under (imported now or before), or "".
+    std::string masterOf(const CalendarItem& item) { return m_side.rowOfUid(item.uid); }
+    void prefetch(const std::vector<std::string>& uids) { m_side.prefetch(uids); }
 
     // Makes the stored master `id` what the entry says (ReplaceEvent).
     bool replaceMaster(const SourcedItem& source, const std::string& id) {
@@ -340,11 +541,17 @@ public:
         OwnedRecord<tagEventInfo> fresh;
         const std::optional<TimeZone> zone = r.zone();
         build(r, &fresh, zone);
-        r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
+        const bool exactSeries = r.recurrence(fresh.dtStartDateTime, &fresh.stRecurrence, zone);
         // An edited entry without a category clears the event's.
         OwnedRecord<tagEventInfo> merged;
         Overlay(fresh, true, true, copyOf(*stored, &merged));
-        return store(id, *stored, merged, true);
+        const bool changed = store(id, *stored, merged, true);
+        // The edited text is the entry now (what the fields do not hold
+        // included), under the UID it was kept under.
+        CalendarItem kept = source.item;
+        if (const std::string uid = m_side.uidOf(id); !uid.empty()) kept.uid = uid;
+        m_side.keep(id, kept, RecordHash<tagEventInfo>(merged), exactSeries);
+        return changed;
     }
 
     // Makes the excluded dates of the stored master `id` (its cancelled
@@ -392,12 +599,14 @@ public:
                 OwnedRecord<tagEventInfo> merged;
                 Overlay(e, !source.item.categories.empty(), false, copyOf(*stored, &merged));
                 store(BstrUtf8(stored->bstrEventID), *stored, merged, false);
+                m_side.keepOverride(masterId, source.item);
                 return;
             }
             LONG err = 0;
             Bstr id;
             Check(m_events->AddException(&err, Bstr::FromUtf8(masterId), &e, &id), err, "cannot add the exception");
             m_addedExceptions.emplace(masterId, *source.item.recurrenceId);
+            m_side.keepOverride(masterId, source.item);
             m_report.imported();
             m_report.count("exceptions");
         } catch (const ClientError& error) {
@@ -498,11 +707,95 @@ private:
     ComPtr<IEventAccess> m_events;
     ComPtr<IEventCategoryAccess> m_categories;
     ProfileEvents m_stored;
+    CalendarSide m_side;
     Matches<EventKey, tagEventInfo> m_masters;
     std::set<std::pair<std::string, UtcSeconds>> m_addedExceptions;  // (master ID, replaced start)
     std::map<std::string, std::string> m_categoryIds;                // name -> ID
     bool m_categoriesLoaded = false;
 };
+
+// The entries of a kept original (the master's VEVENT or VTODO, then its
+// replaced occurrences) read back as items. Read without the file's
+// VTIMEZONEs: a zone known by name reads as before, another as UTC, which
+// only decides whether a rule still matches (it then does not, and the
+// record's rule is written).
+std::vector<CalendarItem> KeptEntries(const std::string& original) {
+    if (original.empty()) return {};
+    return interchange::ParseICalendar("BEGIN:VCALENDAR\r\n" + original + "END:VCALENDAR\r\n").items;
+}
+
+// The fields of an item as a record stores them, to tell whether the
+// record still holds what the import stored from the kept entry.
+std::string Fitted(const std::string& text) {
+    bool cut = false;
+    return FitText(text, &cut);
+}
+bool SameStoredText(const std::string& stored, const std::string& kept, bool subject = false) {
+    if (subject && kept.empty()) return stored == "(no title)";
+    return stored == Fitted(kept);
+}
+template <size_t N>
+bool SameWord(const Word (&table)[N], const std::string& stored, const std::string& kept, LONG fallback) {
+    return ValueOf(table, stored).value_or(fallback) == ValueOf(table, kept).value_or(fallback);
+}
+
+// An exported entry: what the record holds (`out`, made from the record)
+// laid over the kept entry it was imported from. Where the record still
+// holds what the import stored from the entry, the entry's own words come
+// back (PRIORITY 5, a description longer than the field, every category,
+// the zone, the alarm as written); what the record holds otherwise wins.
+// Everything the record has no field for travels in `original`, which the
+// writer lays the fields over.
+void OverKept(CalendarItem& out, const CalendarItem& kept) {
+    const bool todo = out.kind == ItemKind::Todo;
+    if (SameStoredText(out.summary, kept.summary, true)) out.summary = kept.summary;
+    if (SameStoredText(out.description, kept.description)) out.description = kept.description;
+    if (todo)
+        out.location = kept.location;  // a task has no field for it
+    else if (SameStoredText(out.location, kept.location))
+        out.location = kept.location;
+    if (PriorityOf(out.priority) == PriorityOf(kept.priority)) out.priority = kept.priority;
+    // Words only as a file can carry them (the writer leaves out others).
+    auto writable = [](const std::string& word) {
+        return std::all_of(word.begin(), word.end(),
+                           [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; });
+    };
+    if (IsPrivate(out.classification) == IsPrivate(kept.classification) && writable(kept.classification))
+        out.classification = kept.classification;
+    if (writable(kept.status) && (todo ? SameWord(kTaskStatus, out.status, kept.status, enumTaskStatus_NotStarted)
+                                       : SameWord(kEventStatus, out.status, kept.status, enumEventStatus_Confirmed)))
+        out.status = kept.status;
+    if (!todo && writable(kept.busyStatus) && SameWord(kBusy, out.busyStatus, kept.busyStatus, enumAvailability_Busy))
+        out.busyStatus = kept.busyStatus;
+    // The record keeps one category (a task: its built-in kind); the others
+    // come back when that one is still the entry's.
+    const bool sameFirst =
+        out.categories.empty()
+            ? (todo || kept.categories.empty())
+            : (!kept.categories.empty() && (todo ? KindWord(kept.categories.front()) == KindWord(out.categories.front())
+                                                 : Fitted(kept.categories.front()) == out.categories.front()));
+    if (sameFirst) out.categories = kept.categories;
+    // The alarm as the record counts it: minutes before the start.
+    auto fromStart = [](const CalendarItem& i) -> long long {
+        if (!i.alarmMinutes) return 0;
+        const auto anchor = i.kind == ItemKind::Todo ? i.due : i.end;
+        if (!i.alarmFromEnd || !anchor || !i.start) return *i.alarmMinutes;
+        return *i.alarmMinutes - (*anchor - *i.start) / 60;
+    };
+    if (fromStart(out) == fromStart(kept) && out.start == kept.start &&
+        (todo ? out.due == kept.due : out.end == kept.end)) {
+        out.alarmMinutes = kept.alarmMinutes;
+        out.alarmFromEnd = kept.alarmFromEnd;
+    }
+    if (todo && out.percentComplete.value_or(0) == std::clamp(kept.percentComplete.value_or(0), 0, 100))
+        out.percentComplete = kept.percentComplete;
+    // A zone the records have no number for (every zone, for a task) is
+    // the entry's.
+    if (out.timeZone.empty() && !out.allDay && !kept.allDay && !kept.timeZone.empty())
+        if (auto zone = TimeZone::Find(kept.timeZone); zone && !zone->isUtc() && (todo || zone->number() == 0))
+            out.timeZone = kept.timeZone;
+    out.original = kept.original;
+}
 
 CalendarItem EventItem(const tagEventInfo& e, const std::map<std::string, std::string>& categoryNames) {
     CalendarItem item;
@@ -525,40 +818,6 @@ CalendarItem EventItem(const tagEventInfo& e, const std::map<std::string, std::s
         WriteRrule(ToRule(e.stRecurrence), e.dtStartDateTime, item.allDay, zone && !zone->isUtc() ? &*zone : nullptr);
     return item;
 }
-
-}  // namespace
-
-void ImportEvents(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
-                  const std::function<void()>& step) {
-    Transaction transaction(session);
-    EventImporter importer(session, report);
-    std::map<std::string, std::string> masters;  // UID -> event ID
-    for (const auto& source : items) {
-        if (source.item.kind != ItemKind::Event) {
-            report.notStored("VTODO (read by tasks import)");
-        } else if (!source.item.recurrenceId) {
-            const std::string id = importer.addMaster(source);
-            if (!id.empty() && !source.item.uid.empty()) masters.emplace(source.item.uid, id);
-        }
-        if (step && !(source.item.kind == ItemKind::Event && source.item.recurrenceId)) step();
-    }
-    for (const auto& source : items) {
-        if (source.item.kind != ItemKind::Event || !source.item.recurrenceId) continue;
-        auto master = masters.find(source.item.uid);
-        if (master == masters.end())
-            report.skip(
-                source.file, source.item.line,
-                "replaces an occurrence of \"" + source.item.uid + "\", which is not among the imported events");
-        else
-            importer.addException(source, master->second);
-        if (step) step();
-    }
-    // An import that stored nothing leaves the file as it was (categories
-    // made for entries that then failed included).
-    if (!report.failedWhole()) transaction.commit();
-}
-
-namespace {
 
 // Tasks are matched by subject, start and due date: both dates are
 // optional, so the start alone would take two "Buy milk" with different
@@ -585,7 +844,8 @@ LONG TaskReminderOf(const CalendarItem& item, LONG minutes, ImportReport& report
     return static_cast<LONG>(fromDue);
 }
 
-void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
+// Returns whether the task's series is laid out by its kept rule.
+bool BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
     const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
     static const auto kinds = EnumValues(RequireField(desc, "task_category").enumName);
     const CalendarItem& item = r.item();
@@ -616,9 +876,9 @@ void BuildTask(ItemReader& r, ImportReport& report, tagTaskInfo* t) {
     if (!item.rrule.empty() && seriesStart == 0) {
         r.warn("RRULE without DTSTART or DUE; imported without repeating");
         report.notStored("RRULE");
-    } else {
-        r.recurrence(seriesStart, &t->stRecurrence);
+        return false;
     }
+    return r.recurrence(seriesStart, &t->stRecurrence, r.taskZone());
 }
 
 // A matched task row with what the entry says: every field the import
@@ -636,155 +896,432 @@ void OverlayTask(const tagTaskInfo& entry, tagTaskInfo* row) {
     ToRecord(ToRule(entry.stRecurrence), &row->stRecurrence);
 }
 
-}  // namespace
+class TaskImporter {
+public:
+    TaskImporter(Session& session, ImportReport& report)
+        : m_report(report), m_tasks(session.access<ITaskAccess>()), m_side(session, ItemFamily::Task) {
+        LONG err = 0, count = 0;
+        Check(m_tasks->GetAllTasks(&err, &count, &m_stored), err, "cannot list the tasks");
+        for (const tagTaskInfo& t : m_stored) m_matches.addStored(KeyOf(t), t, BstrUtf8(t.bstrTaskID));
+    }
 
-void ImportTasks(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
-                 const std::function<void()>& step) {
-    Transaction transaction(session);
-    auto tasks = session.access<ITaskAccess>();
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagTaskInfo> stored;
-    Check(tasks->GetAllTasks(&err, &count, &stored), err, "cannot list the tasks");
-    Matches<TaskKey, tagTaskInfo> matches;
-    for (const tagTaskInfo& t : stored) matches.addStored(KeyOf(t), t);
-    const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
-    for (const auto& source : items) {
-        if (step) step();
-        if (source.item.kind != ItemKind::Todo) {
-            report.notStored("VEVENT (read by events import)");
-            continue;
-        }
-        ItemReader r(report, source);
+    void add(const SourcedItem& source) {
+        ItemReader r(m_report, source);
+        const RecordDesc& desc = RecordDescriptionOf<tagTaskInfo>();
         try {
             OwnedRecord<tagTaskInfo> t;
-            BuildTask(r, report, &t);
+            const bool exactSeries = BuildTask(r, m_report, &t);
             auto merge = [&](size_t i, OwnedRecord<tagTaskInfo>* merged) {
-                RecordCopyByDescription(&desc, &matches.row(i), static_cast<tagTaskInfo*>(merged));
+                RecordCopyByDescription(&desc, &m_matches.row(i), static_cast<tagTaskInfo*>(merged));
                 OverlayTask(t, merged);
             };
-            const size_t match = matches.take(KeyOf(t), {source.file, source.item.line}, [&](size_t i) {
-                OwnedRecord<tagTaskInfo> merged;
-                merge(i, &merged);
-                return SameRecord<tagTaskInfo>(merged, matches.row(i));
-            });
+            const Matches<TaskKey, tagTaskInfo>::Entry entry{source.file, source.item.line};
+            size_t match = m_matches.takeId(m_side.rowOfUid(source.item.uid), entry);
+            if (match == Matches<TaskKey, tagTaskInfo>::kNone)
+                match = m_matches.take(
+                    KeyOf(t), entry,
+                    [&](size_t i) {
+                        OwnedRecord<tagTaskInfo> merged;
+                        merge(i, &merged);
+                        return SameRecord<tagTaskInfo>(merged, m_matches.row(i));
+                    },
+                    [&](size_t i) {
+                        if (source.item.uid.empty()) return true;
+                        const std::string uid = m_side.uidOf(BstrUtf8(m_matches.row(i).bstrTaskID));
+                        return uid.empty() || uid == source.item.uid;
+                    });
+            LONG err = 0;
             if (match == Matches<TaskKey, tagTaskInfo>::kNone) {
                 Bstr id;
-                Check(tasks->AddTask(&err, &t, &id), err, "cannot add the task");
-                report.imported();
+                Check(m_tasks->AddTask(&err, &t, &id), err, "cannot add the task");
+                m_report.imported();
+                const std::string rowId = id.utf8();
                 t.bstrTaskID = id.Detach();  // freed with the record
-                matches.addNew(KeyOf(t), t, {source.file, source.item.line});
-                continue;
+                m_matches.addNew(KeyOf(t), t, entry, rowId);
+                m_side.keep(rowId, source.item, RecordHash<tagTaskInfo>(t), exactSeries, true);
+                return;
             }
             OwnedRecord<tagTaskInfo> merged;
             merge(match, &merged);
-            const tagTaskInfo& matched = matches.row(match);
-            if (SameRecord<tagTaskInfo>(merged, matched)) {
-                report.unchanged();
-                continue;
-            }
+            const tagTaskInfo& matched = m_matches.row(match);
             const std::string id = BstrUtf8(matched.bstrTaskID);
-            Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change task " + id);
-            matches.replace(match, merged);
-            report.updated();
+            if (SameRecord<tagTaskInfo>(merged, matched)) {
+                m_report.unchanged();
+            } else {
+                Check(m_tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change task " + id);
+                m_matches.replace(match, merged);
+                m_report.updated();
+            }
+            m_side.keep(id, source.item, RecordHash<tagTaskInfo>(merged), exactSeries);
         } catch (const ClientError& error) {
             r.skip(error.what());
         }
     }
+
+    void prefetch(const std::vector<std::string>& uids) { m_side.prefetch(uids); }
+
+private:
+    ImportReport& m_report;
+    ComPtr<ITaskAccess> m_tasks;
+    CalendarSide m_side;
+    OwnedRecordArray<tagTaskInfo> m_stored;
+    Matches<TaskKey, tagTaskInfo> m_matches;
+};
+
+}  // namespace
+
+// The importer of one kind behind CalendarImport.
+struct CalendarImport::State {
+    virtual ~State() = default;
+    virtual size_t add(std::vector<CalendarItem> items, const std::string& file) = 0;
+    virtual size_t finish() = 0;
+};
+
+namespace {
+
+class KindImport final : public CalendarImport::State {
+public:
+    KindImport(Session& session, ImportReport& report, ItemKind kind) : m_report(report), m_kind(kind) {
+        if (kind == ItemKind::Event)
+            m_events = std::make_unique<EventImporter>(session, report);
+        else
+            m_tasks = std::make_unique<TaskImporter>(session, report);
+    }
+
+    size_t add(std::vector<CalendarItem> items, const std::string& file) override {
+        std::vector<std::string> uids;
+        for (const auto& item : items)
+            if (!item.uid.empty()) uids.push_back(item.uid);
+        if (m_events)
+            m_events->prefetch(uids);
+        else
+            m_tasks->prefetch(uids);
+        size_t handled = 0;
+        std::vector<SourcedItem> replacing;
+        for (auto& item : items) {
+            if (item.kind != m_kind) {
+                m_report.notStored(m_kind == ItemKind::Event ? "VTODO (read by tasks import)"
+                                                             : "VEVENT (read by events import)");
+                ++handled;
+            } else if (m_events && item.recurrenceId) {
+                replacing.push_back({file, std::move(item)});
+            } else {
+                const SourcedItem source{file, std::move(item)};
+                if (m_events)
+                    m_events->addMaster(source);
+                else
+                    m_tasks->add(source);
+                ++handled;
+            }
+        }
+        // After the batch's series, so an occurrence finds its series
+        // wherever in the batch it stands.
+        for (auto& source : replacing) {
+            const std::string master = m_events->masterOf(source.item);
+            if (master.empty()) {
+                m_waiting.push_back(std::move(source));
+                continue;
+            }
+            m_events->addException(source, master);
+            ++handled;
+        }
+        return handled;
+    }
+
+    size_t finish() override {
+        for (const auto& source : m_waiting) {
+            const std::string master = m_events->masterOf(source.item);
+            if (master.empty())
+                m_report.skip(
+                    source.file, source.item.line,
+                    "replaces an occurrence of \"" + source.item.uid + "\", which is not among the imported events");
+            else
+                m_events->addException(source, master);
+        }
+        const size_t handled = m_waiting.size();
+        m_waiting.clear();
+        return handled;
+    }
+
+private:
+    ImportReport& m_report;
+    ItemKind m_kind;
+    std::unique_ptr<EventImporter> m_events;
+    std::unique_ptr<TaskImporter> m_tasks;
+    // Replaced occurrences whose series no batch so far brought.
+    std::vector<SourcedItem> m_waiting;
+};
+
+}  // namespace
+
+CalendarImport::CalendarImport(Session& session, ImportReport& report, ItemKind kind)
+    : m_state(std::make_unique<KindImport>(session, report, kind)) {}
+CalendarImport::~CalendarImport() = default;
+
+size_t CalendarImport::add(std::vector<CalendarItem> items, const std::string& file) {
+    return m_state->add(std::move(items), file);
+}
+size_t CalendarImport::finish() { return m_state->finish(); }
+
+namespace {
+
+// An import of items already read: one transaction, one batch.
+void ImportAll(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
+               const std::function<void()>& step, ItemKind kind) {
+    Transaction transaction(session);
+    CalendarImport import(session, report, kind);
+    std::map<std::string, std::vector<CalendarItem>> byFile;
+    std::vector<std::string> files;
+    for (const auto& source : items) {
+        if (!byFile.count(source.file)) files.push_back(source.file);
+        byFile[source.file].push_back(source.item);
+    }
+    size_t handled = 0;
+    for (const auto& file : files) handled += import.add(std::move(byFile[file]), file);
+    handled += import.finish();
+    if (step)
+        for (size_t i = 0; i < handled; ++i) step();
+    // An import that stored nothing leaves the file as it was (categories
+    // made for entries that then failed included).
     if (!report.failedWhole()) transaction.commit();
 }
 
-std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
+}  // namespace
+
+void ImportTasks(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
+                 const std::function<void()>& step) {
+    ImportAll(session, items, report, step, ItemKind::Todo);
+}
+
+void ImportEvents(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
+                  const std::function<void()>& step) {
+    ImportAll(session, items, report, step, ItemKind::Event);
+}
+
+namespace {
+
+// The kept entry among `entries` that replaces the occurrence at
+// `recurrenceId` (none: the series' own).
+const CalendarItem* KeptEntry(const std::vector<CalendarItem>& entries, std::optional<UtcSeconds> recurrenceId) {
+    for (const auto& e : entries)
+        if (e.recurrenceId == recurrenceId) return &e;
+    return nullptr;
+}
+
+// A series' exact rule and extra dates, when the record holds only the
+// nearest series to what its kept entry names.
+void KeptSeriesInto(CalendarItem& item, const std::string& original, const tagRecurrence& rule, DATE start,
+                    const std::optional<TimeZone>& zone) {
+    EntrySeries series;
+    bool held = false;
+    if (!FollowsKeptSeries(original, rule, start, zone && !zone->isUtc() ? &*zone : nullptr, &series, &held)) return;
+    if (!held) item.rrule = series.rrule;
+    item.rdates.clear();
+    for (Date d : series.rdates) item.rdates.push_back(UtcOfDate(d));
+}
+
+// Events as entries, a chunk of masters at a time for their side rows;
+// `onlyId`: just that master (without its replaced occurrences).
+std::vector<CalendarItem> EventEntries(Session& session, std::optional<DATE> from, std::optional<DATE> to,
+                                       const std::string* onlyId) {
     std::map<std::string, std::string> categoryNames;
     for (const auto& c : AllCategories(session.access<IEventCategoryAccess>().get()))
         categoryNames[JsonText(c["event_category_id"])] = JsonText(c["event_category_name"]);
     const ProfileEvents stored(session);
-    std::vector<CalendarItem> out;
+    CalendarSide side(session, ItemFamily::Event);
+    std::vector<const tagEventInfo*> chosen;
     for (const tagEventInfo& e : stored.masters()) {
+        if (onlyId && BstrUtf8(e.bstrEventID) != *onlyId) continue;
         const bool repeats = ToRule(e.stRecurrence).frequency != Frequency::None;
         if (to && DateToSeconds(e.dtStartDateTime) > DateToSeconds(*to)) continue;
         if (from && !repeats && DateToSeconds(e.dtEndDateTime) < DateToSeconds(*from)) continue;
-        const std::string id = BstrUtf8(e.bstrEventID);
-        CalendarItem master = EventItem(e, categoryNames);
-        master.uid = "calyra-event-" + id;
-        std::vector<CalendarItem> replaced;
-        for (const tagEventInfo* x : stored.exceptionsOf(id)) {
-            const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
-                                     BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
-                                     DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
-            if (onlyRemoves) {
-                // An all-day series writes its excluded dates as days, so
-                // they are days here too: a time would not survive the file.
-                const interchange::UtcSeconds excluded = UtcOfDate(x->dtOriginalStartTime);
-                master.exdates.push_back(master.allDay ? excluded - ((excluded % 86400) + 86400) % 86400 : excluded);
-                continue;
+        chosen.push_back(&e);
+    }
+    std::vector<CalendarItem> out;
+    constexpr size_t kChunk = 500;
+    for (size_t first = 0; first < chosen.size(); first += kChunk) {
+        const size_t last = std::min(chosen.size(), first + kChunk);
+        std::vector<std::string> ids;
+        for (size_t i = first; i < last; ++i) ids.push_back(BstrUtf8(chosen[i]->bstrEventID));
+        const auto kept = side.rows(ids);
+        for (size_t i = first; i < last; ++i) {
+            const tagEventInfo& e = *chosen[i];
+            const std::string& id = ids[i - first];
+            auto keptRow = kept.find(id);
+            const std::string original = keptRow == kept.end() ? "" : keptRow->second.original;
+            const std::vector<CalendarItem> entries = KeptEntries(original);
+            CalendarItem master = EventItem(e, categoryNames);
+            master.uid = keptRow == kept.end() ? side.derivedUid(id) : keptRow->second.uid;
+            const std::optional<TimeZone> zone = master.allDay ? std::nullopt : TimeZone::FromNumber(e.ulTimeZone);
+            if (const CalendarItem* entry = KeptEntry(entries, std::nullopt)) OverKept(master, *entry);
+            KeptSeriesInto(master, original, e.stRecurrence, e.dtStartDateTime, zone);
+            std::vector<CalendarItem> replaced;
+            for (const tagEventInfo* x : onlyId ? std::vector<const tagEventInfo*>{} : stored.exceptionsOf(id)) {
+                const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
+                                         BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
+                                         DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
+                if (onlyRemoves) {
+                    // An all-day series writes its excluded dates as days, so
+                    // they are days here too: a time would not survive the file.
+                    const UtcSeconds excluded = UtcOfDate(x->dtOriginalStartTime);
+                    master.exdates.push_back(master.allDay ? excluded - ((excluded % 86400) + 86400) % 86400
+                                                           : excluded);
+                    continue;
+                }
+                CalendarItem item = EventItem(*x, categoryNames);
+                item.uid = master.uid;
+                item.rrule.clear();
+                item.recurrenceId = UtcOfDate(x->dtOriginalStartTime);
+                if (const CalendarItem* entry = KeptEntry(entries, item.recurrenceId)) OverKept(item, *entry);
+                item.rdates.clear();
+                replaced.push_back(std::move(item));
             }
-            CalendarItem item = EventItem(*x, categoryNames);
-            item.uid = master.uid;
-            item.rrule.clear();
-            item.recurrenceId = UtcOfDate(x->dtOriginalStartTime);
-            replaced.push_back(std::move(item));
+            out.push_back(std::move(master));
+            for (auto& item : replaced) out.push_back(std::move(item));
         }
-        out.push_back(std::move(master));
-        for (auto& item : replaced) out.push_back(std::move(item));
     }
     return out;
 }
 
-std::vector<CalendarItem> ExportTasks(Session& session) {
+std::vector<CalendarItem> TaskEntries(Session& session, const std::string* onlyId) {
     auto tasks = session.access<ITaskAccess>();
     LONG err = 0, count = 0;
     OwnedRecordArray<tagTaskInfo> all;
     Check(tasks->GetAllTasks(&err, &count, &all), err, "cannot list the tasks");
     const auto kinds = EnumValues(RequireField(RecordDescriptionOf<tagTaskInfo>(), "task_category").enumName);
+    CalendarSide side(session, ItemFamily::Task);
+    std::vector<const tagTaskInfo*> chosen;
+    for (const tagTaskInfo& t : all)
+        if (!onlyId || BstrUtf8(t.bstrTaskID) == *onlyId) chosen.push_back(&t);
     std::vector<CalendarItem> out;
-    for (const tagTaskInfo& t : all) {
-        CalendarItem item;
-        item.kind = ItemKind::Todo;
-        item.uid = "calyra-task-" + BstrUtf8(t.bstrTaskID);
-        item.summary = BstrUtf8(t.bstrSubject);
-        item.description = BstrUtf8(t.bstrDescription);
-        if (t.dtStartDate != 0) item.start = UtcOfDate(t.dtStartDate);
-        if (t.dtEndDate != 0) item.due = UtcOfDate(t.dtEndDate);
-        // Tasks have no all-day flag; dates at midnight are written as days.
-        auto midnight = [](const std::optional<UtcSeconds>& s) { return !s || *s % kSecondsPerDay == 0; };
-        item.allDay = (item.start || item.due) && midnight(item.start) && midnight(item.due);
-        item.status = WordOf(kTaskStatus, t.eTaskStatus);
-        if (t.ulCompletePercent != 0)
-            item.percentComplete = static_cast<int>(std::min<ULONG>(t.ulCompletePercent, 100));
-        if (t.dtDateCompleted != 0) item.completed = UtcOfDate(t.dtDateCompleted);
-        item.priority = PriorityWord(t.eTaskPriority);
-        if (t.bPrivate) item.classification = "PRIVATE";
-        if (t.eTaskCategory != enumTaskCategory_None)
-            for (const auto& [name, value] : kinds)
-                if (value == t.eTaskCategory) item.categories.push_back(Displayed(name));
-        if (t.lReminderTime != 0) {
-            item.alarmMinutes = t.lReminderTime;
-            item.alarmFromEnd = item.due.has_value();
+    constexpr size_t kChunk = 500;
+    for (size_t first = 0; first < chosen.size(); first += kChunk) {
+        const size_t last = std::min(chosen.size(), first + kChunk);
+        std::vector<std::string> ids;
+        for (size_t i = first; i < last; ++i) ids.push_back(BstrUtf8(chosen[i]->bstrTaskID));
+        const auto kept = side.rows(ids);
+        for (size_t i = first; i < last; ++i) {
+            const tagTaskInfo& t = *chosen[i];
+            const std::string& id = ids[i - first];
+            auto keptRow = kept.find(id);
+            const std::string original = keptRow == kept.end() ? "" : keptRow->second.original;
+            CalendarItem item;
+            item.kind = ItemKind::Todo;
+            item.uid = keptRow == kept.end() ? side.derivedUid(id) : keptRow->second.uid;
+            item.summary = BstrUtf8(t.bstrSubject);
+            item.description = BstrUtf8(t.bstrDescription);
+            if (t.dtStartDate != 0) item.start = UtcOfDate(t.dtStartDate);
+            if (t.dtEndDate != 0) item.due = UtcOfDate(t.dtEndDate);
+            // Tasks have no all-day flag; dates at midnight are written as days.
+            auto midnight = [](const std::optional<UtcSeconds>& s) { return !s || *s % kSecondsPerDay == 0; };
+            item.allDay = (item.start || item.due) && midnight(item.start) && midnight(item.due);
+            item.status = WordOf(kTaskStatus, t.eTaskStatus);
+            if (t.ulCompletePercent != 0)
+                item.percentComplete = static_cast<int>(std::min<ULONG>(t.ulCompletePercent, 100));
+            if (t.dtDateCompleted != 0) item.completed = UtcOfDate(t.dtDateCompleted);
+            item.priority = PriorityWord(t.eTaskPriority);
+            if (t.bPrivate) item.classification = "PRIVATE";
+            if (t.eTaskCategory != enumTaskCategory_None)
+                for (const auto& [name, value] : kinds)
+                    if (value == t.eTaskCategory) item.categories.push_back(Displayed(name));
+            if (t.lReminderTime != 0) {
+                item.alarmMinutes = t.lReminderTime;
+                item.alarmFromEnd = item.due.has_value();
+            }
+            const std::vector<CalendarItem> entries = KeptEntries(original);
+            if (const CalendarItem* entry = KeptEntry(entries, std::nullopt)) {
+                // A task at a midnight of its zone is not a day.
+                if (!entry->allDay) item.allDay = false;
+                OverKept(item, *entry);
+            }
+            std::optional<TimeZone> zone;
+            if (!item.timeZone.empty()) zone = TimeZone::Find(item.timeZone);
+            const DATE seriesStart = t.dtStartDate != 0 ? t.dtStartDate : t.dtEndDate;
+            item.rrule = WriteRrule(ToRule(t.stRecurrence), seriesStart, item.allDay, zone ? &*zone : nullptr);
+            KeptSeriesInto(item, original, t.stRecurrence, seriesStart, zone);
+            out.push_back(std::move(item));
         }
-        const DATE seriesStart = t.dtStartDate != 0 ? t.dtStartDate : t.dtEndDate;
-        item.rrule = WriteRrule(ToRule(t.stRecurrence), seriesStart, item.allDay);
-        out.push_back(std::move(item));
     }
     return out;
 }
 
-namespace {
-
-CalendarItem ExportedById(std::vector<CalendarItem> items, const std::string& uid, const char* what,
-                          const std::string& id) {
-    for (auto& item : items)
-        if (item.uid == uid && !item.recurrenceId) return std::move(item);
-    throw ClientError(std::string("no ") + what + " \"" + id + "\" in the current profile");
-}
-
 }  // namespace
 
+std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
+    return EventEntries(session, from, to, nullptr);
+}
+
+std::vector<CalendarItem> ExportTasks(Session& session) { return TaskEntries(session, nullptr); }
+
 CalendarItem ExportEvent(Session& session, const std::string& id) {
-    return ExportedById(ExportEvents(session, std::nullopt, std::nullopt), "calyra-event-" + id, "event", id);
+    auto items = EventEntries(session, std::nullopt, std::nullopt, &id);
+    if (items.empty()) throw ClientError("no event \"" + id + "\" in the current profile");
+    return std::move(items.front());
 }
 
 CalendarItem ExportTask(Session& session, const std::string& id) {
-    return ExportedById(ExportTasks(session), "calyra-task-" + id, "task", id);
+    auto items = TaskEntries(session, &id);
+    if (items.empty()) throw ClientError("no task \"" + id + "\" in the current profile");
+    return std::move(items.front());
+}
+
+std::optional<TimeZone> TaskZone(Session& session, const std::string& id) {
+    CalendarSide side(session, ItemFamily::Task);
+    const auto kept = side.rows({id});
+    if (kept.empty()) return std::nullopt;
+    const auto entries = KeptEntries(kept.begin()->second.original);
+    const CalendarItem* entry = KeptEntry(entries, std::nullopt);
+    if (!entry || entry->timeZone.empty() || entry->allDay) return std::nullopt;
+    std::optional<TimeZone> zone = TimeZone::Find(entry->timeZone);
+    if (zone && zone->isUtc()) return std::nullopt;
+    return zone;
+}
+
+bool MoveTaskToNextOccurrence(Session& session, const std::string& id, tagTaskInfo* task) {
+    const DATE anchor = task->dtStartDate != 0 ? task->dtStartDate : task->dtEndDate;
+    RecurrenceRule rule = ToRule(task->stRecurrence);
+    if (anchor == 0 || !RuleProblem(rule).empty()) return false;
+    CalendarSide side(session, ItemFamily::Task);
+    const auto kept = side.rows({id});
+    const std::string original = kept.empty() ? "" : kept.begin()->second.original;
+    const std::optional<TimeZone> zone = TaskZone(session, id);
+    CalendarEvent series;
+    series.start = series.end = anchor;
+    EntrySeries exact;
+    bool held = false;
+    if (FollowsKeptSeries(original, task->stRecurrence, anchor, zone ? &*zone : nullptr, &exact, &held)) {
+        if (held) exact.rrule = WriteRrule(rule, anchor, false, zone ? &*zone : nullptr);
+        series.exactRule = exact.rrule;
+        series.extraStarts = exact.rdates;
+        // Counted from the series' own first start, as the entry wrote it.
+        const auto entries = KeptEntries(original);
+        if (const CalendarItem* entry = KeptEntry(entries, std::nullopt); entry && (entry->start || entry->due))
+            series.start = series.end = DateOfUtc(entry->start ? *entry->start : *entry->due);
+    } else if (rule.frequency == Frequency::None) {
+        return false;
+    }
+    if (rule.start == 0) rule.start = SeriesStartOf(anchor);
+    series.rule = rule;
+    const TimeZone frame = zone.value_or(TimeZone::Utc());
+    const long long from = DateToSeconds(anchor) + 1;
+    // A year holds the next occurrence of most rules; rare ones (the 29th
+    // of February every 4 years) need a longer look.
+    for (long long years : {1, 9}) {
+        const auto next = ExpandEventInZone(series, {}, SecondsToDate(from),
+                                            SecondsToDate(from + years * 366 * kSecondsPerDay), frame);
+        auto after =
+            std::find_if(next.begin(), next.end(), [&](const Occurrence& o) { return DateToSeconds(o.start) >= from; });
+        if (after == next.end()) continue;
+        const long long shift = DateToSeconds(after->start) - DateToSeconds(anchor);
+        for (DATE* date : {&task->dtStartDate, &task->dtEndDate})
+            if (*date != 0) *date = SecondsToDate(DateToSeconds(*date) + shift);
+        ToRecord(rule, &task->stRecurrence);
+        task->eTaskStatus = enumTaskStatus_NotStarted;
+        task->ulCompletePercent = 0;
+        task->dtDateCompleted = 0;
+        return true;
+    }
+    return false;
 }
 
 bool ReplaceEvent(Session& session, const std::string& id, const CalendarItem& item, ImportReport& report) {
@@ -806,10 +1343,15 @@ bool ReplaceTask(Session& session, const std::string& id, const CalendarItem& it
     const SourcedItem source{"the edited task", item};
     ItemReader r(report, source);
     OwnedRecord<tagTaskInfo> fresh;
-    BuildTask(r, report, &fresh);
+    const bool exactSeries = BuildTask(r, report, &fresh);
     OwnedRecord<tagTaskInfo> merged;
     RecordCopyByDescription(&RecordDescriptionOf<tagTaskInfo>(), &stored, static_cast<tagTaskInfo*>(&merged));
     OverlayTask(fresh, &merged);
+    // The edited text is the entry now, under the UID it was kept under.
+    CalendarSide side(session, ItemFamily::Task);
+    CalendarItem kept = item;
+    if (const std::string uid = side.uidOf(id); !uid.empty()) kept.uid = uid;
+    side.keep(id, kept, RecordHash<tagTaskInfo>(merged), exactSeries);
     if (SameRecord<tagTaskInfo>(merged, stored)) return false;
     Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change task " + id);
     return true;

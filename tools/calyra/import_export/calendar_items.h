@@ -2,43 +2,59 @@
 // categories, recurrence and exceptions) and tasks.
 //
 // Import: an item with RECURRENCE-ID becomes an exception of the event
-// with the same UID among the items imported together; an excluded date
+// whose UID it carries (imported with it, or before); an excluded date
 // (EXDATE) becomes a cancelled exception of its event, which is how the
 // calendar commands read a removed occurrence. The first category names
 // the event's category (created when the profile has none of that name);
-// tasks take their built-in kind from a category with its name. Rules the
-// record cannot carry are reported and the item is imported without them.
+// tasks take their built-in kind from a category with its name.
 //
-// An import runs in one transaction and is idempotent: an event entry that
-// matches a stored event (same subject and start), an exception that
-// matches one of its master (same replaced occurrence) or a task entry that
-// matches a stored task (same subject, start and due date) is reported
-// unchanged, or updates the stored row when it differs; it is never added a
-// second time. Fields iCalendar has no place for keep their stored values.
-// An import that stored nothing while entries failed is rolled back whole.
+// Identity: each imported item keeps its UID, its entry as it came (a
+// series with the entries of its replaced occurrences) and the hash of its
+// record in the side store, in the import's transaction. An import finds a
+// stored item by its UID first (a file that renames a series updates it),
+// then by content: an event entry by subject and start, a task entry by
+// subject, start and due date, among the rows no other UID claims. A match
+// is reported unchanged, or updated when the entry changes it; it is never
+// added a second time, also not after the side state was lost. Fields
+// iCalendar has no place for keep their stored values. An import that
+// stored nothing while entries failed is rolled back whole.
+//
+// A rule the recurrence record cannot hold is stored as the nearest series
+// it can (what other programs reading the file show) and kept exactly with
+// the entry, which every view and export then follows (records/
+// event_records.h FollowsKeptSeries); extra dates (RDATE) likewise. A rule
+// libical cannot read either is refused with its entry, by name.
 //
 // An event written in a named zone keeps it: its times are stored in UTC,
 // the zone's number in ulTimeZone, and its rule's days are the zone's, so
-// the series keeps its wall time across clock changes. Such an event is
-// exported in that zone (TZID and a VTIMEZONE), others in UTC.
+// the series keeps its wall time across clock changes. A task keeps the
+// zone of its entry the same way, in the side store (its record has no
+// zone field). Such items are exported in their zone (TZID and a
+// VTIMEZONE), others in UTC.
 //
 // All-day events keep the last second of their last day in the record and
 // travel with the exclusive next day as DTEND. Dates outside the years 100
 // to 9999 are refused with the entry.
 //
-// Export: events as VEVENTs with UIDs made from their IDs, exceptions as
-// entries with the master's UID and RECURRENCE-ID, cancelled exceptions
-// that only remove an occurrence as EXDATEs; tasks as VTODOs.
+// Export: each item under its kept UID (one derived from its row when it
+// has none), its stored fields laid over its kept entry: where the record
+// still holds what the import stored, the entry's own words come back
+// (PRIORITY 5, every category, a description longer than the field);
+// everything the record has no field for travels in the entry. Exceptions
+// go out as entries with the master's UID and RECURRENCE-ID, cancelled
+// exceptions that only remove an occurrence as EXDATEs.
 //
 // Ownership: plain values out; access objects are taken from the session.
 // Thread-safety: one thread, like the session.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "calendar/time_zone.h"
 #include "import_export/import_report.h"
 #include "interchange/calendar_item.h"
 #include "platform/types.h"
@@ -52,7 +68,30 @@ struct SourcedItem {
     interchange::CalendarItem item;
 };
 
-// `step` is called once per item handled (for a progress bar).
+// An import of events (`kind` Event) or tasks (Todo) a batch at a time,
+// inside the caller's Transaction, so memory is bounded by the batch: each
+// batch's series are stored first, then the occurrences they replace; an
+// occurrence whose series no batch so far brought waits for finish().
+// Entries of the other kind are counted as not stored. add() and finish()
+// return how many entries they handled (for a progress bar).
+class CalendarImport {
+public:
+    CalendarImport(Session& session, ImportReport& report, interchange::ItemKind kind);
+    ~CalendarImport();
+    CalendarImport(const CalendarImport&) = delete;
+    CalendarImport& operator=(const CalendarImport&) = delete;
+
+    size_t add(std::vector<interchange::CalendarItem> items, const std::string& file);
+    size_t finish();
+
+    struct State;  // the importer of the kind, defined where it is made
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
+// All items at once, in a transaction of their own that is committed
+// unless every entry failed. `step` is called once per item handled.
 void ImportEvents(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
                   const std::function<void()>& step = {});
 void ImportTasks(Session& session, const std::vector<SourcedItem>& items, ImportReport& report,
@@ -76,5 +115,18 @@ interchange::CalendarItem ExportTask(Session& session, const std::string& id);
 // stored (the caller's transaction undoes it).
 bool ReplaceEvent(Session& session, const std::string& id, const interchange::CalendarItem& item, ImportReport& report);
 bool ReplaceTask(Session& session, const std::string& id, const interchange::CalendarItem& item, ImportReport& report);
+
+// A repeating task done once moves on to its next occurrence: its start
+// and due date advance together to the next start of its series, laid out
+// in the zone the task keeps (a Saturday 09:30 in Sydney stays one) and by
+// the exact rule kept with it when the record holds only the nearest; the
+// series keeps its first day (so a count still counts from there) and the
+// task is open again. False when the task does not repeat or its series
+// has no further occurrence.
+bool MoveTaskToNextOccurrence(Session& session, const std::string& id, tagTaskInfo* task);
+
+// The zone task `id` keeps (the zone its entry was written in); none for a
+// task kept in UTC.
+std::optional<calendar::TimeZone> TaskZone(Session& session, const std::string& id);
 
 }  // namespace calyra::cli

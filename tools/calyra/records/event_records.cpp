@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "calendar/rrule_text.h"
 #include "platform/bstr.h"
 #include "records/named_records.h"
 #include "records/record_fields.h"
@@ -92,6 +93,54 @@ CalendarEvent ToCalendarEvent(const tagEventInfo& info) {
     e.canceled = info.eStatus == enumEventStatus_Canceled;
     e.rule = ToRule(info.stRecurrence);
     e.originalStart = info.dtOriginalStartTime;
+    return e;
+}
+
+namespace {
+
+// Two rules name the same series whatever day each says it begins on: a
+// task done moves its start on, and an event moved by hand starts its
+// series elsewhere, without the rule changing.
+bool SameSeries(RecurrenceRule a, RecurrenceRule b) {
+    a.start = b.start = 0;
+    return a == b;
+}
+
+}  // namespace
+
+bool FollowsKeptSeries(const std::string& original, const tagRecurrence& record, DATE start, const TimeZone* zone,
+                       EntrySeries* series, bool* ruleHeld) {
+    if (ruleHeld) *ruleHeld = false;
+    if (original.find("RRULE") == std::string::npos && original.find("RDATE") == std::string::npos) return false;
+    EntrySeries kept = SeriesOfEntry(original);
+    const RecurrenceRule stored = ToRule(record);
+    bool exact = !kept.rdates.empty();
+    if (!kept.rrule.empty()) {
+        const RruleReading reading = ReadRrule(kept.rrule, start, zone);
+        if (reading.problem.empty() && reading.inexact.empty()) {
+            if (ruleHeld) *ruleHeld = true;  // the record holds the rule itself; extra dates join it
+        } else if (!reading.problem.empty() || !SameSeries(reading.rule, stored)) {
+            return false;
+        }
+        exact = exact || !reading.inexact.empty();
+    } else if (stored.frequency != Frequency::None) {
+        return false;  // a rule given since: the record's own
+    }
+    if (exact && series) *series = std::move(kept);
+    return exact;
+}
+
+CalendarEvent ToCalendarEvent(const tagEventInfo& info, const std::string& original) {
+    CalendarEvent e = ToCalendarEvent(info);
+    if (original.empty()) return e;
+    const TimeZone zone = ZoneOfEvent(info);
+    EntrySeries series;
+    bool held = false;
+    const TimeZone* inZone = zone.isUtc() ? nullptr : &zone;
+    if (!FollowsKeptSeries(original, info.stRecurrence, info.dtStartDateTime, inZone, &series, &held)) return e;
+    if (held) series.rrule = WriteRrule(e.rule, info.dtStartDateTime, e.allDay, inZone);
+    e.exactRule = std::move(series.rrule);
+    e.extraStarts = std::move(series.rdates);
     return e;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "calendar/exact_rule.h"
 #include "calendar/occurrences.h"
 #include "calendar/time_zone.h"
 #include "idl/calyra_idl.h"
@@ -22,6 +23,12 @@
 namespace calyra::cli {
 
 enum class EventRow { Master, Exception };
+
+// FROZEN: written into files. The side store's match key of an event or
+// task whose series is laid out by the exact rule kept with its entry (see
+// FollowsKeptSeries): views find such series by it without reading every
+// kept entry.
+inline constexpr const char* kExactSeriesKey = "series:exact";
 
 // Reads event `id` of the current profile, a master event or an exception,
 // into `info`. Throws ClientError "no event <id>" when the profile has none.
@@ -51,6 +58,19 @@ calendar::TimeZone ZoneOfEvent(const tagEventInfo& info);
 void SortByStart(Json* events);
 
 calendar::CalendarEvent ToCalendarEvent(const tagEventInfo& info);
+// The same, laid out by the rule `original` names (the event's entry as it
+// was imported, calendar/exact_rule.h) when the record holds only the
+// nearest series to it or the entry adds dates (RDATE), and the record
+// still follows that rule: a series changed since is laid out as stored.
+calendar::CalendarEvent ToCalendarEvent(const tagEventInfo& info, const std::string& original);
+// Whether the entry `original` names a series that the record `rule`
+// (the series starting at `start`, in `zone`, UTC when null) holds only
+// the nearest of, or adds dates to; then views and exports follow the
+// entry's series. `ruleHeld`: the record holds the entry's rule itself
+// (only its dates are extra).
+bool FollowsKeptSeries(const std::string& original, const tagRecurrence& rule, DATE start,
+                       const calendar::TimeZone* zone, calendar::EntrySeries* series = nullptr,
+                       bool* ruleHeld = nullptr);
 
 // The categories of the profile as JSON (ToJson of each).
 Json AllCategories(IEventCategoryAccess* categories);

@@ -1,11 +1,14 @@
 #include "records/profile_events.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "calendar/zoned_occurrences.h"
 #include "platform/bstr.h"
+#include "platform/utf8.h"
 #include "records/event_records.h"
+#include "side_store/side_store.h"
 #include "tables/event_columns.h"
 
 namespace calyra::cli {
@@ -40,6 +43,52 @@ ProfileEvents::ProfileEvents(Session& session, std::optional<DateRange> range) {
         db, EventSelect(session).Append(u" AND [OriginalEventID] <> '0' ORDER BY [EventID];"), calyra::kEventColumns,
         1);
     for (size_t i = 0; i < m_exceptions.size(); ++i) m_byMaster[m_exceptions.extra(i, 0)].push_back(&m_exceptions[i]);
+    readKeptSeries(session, range.has_value());
+}
+
+void ProfileEvents::readKeptSeries(Session& session, bool ranged) {
+    SideStore side(session);
+    if (!side.present()) return;
+    const std::string profile = Utf16ToUtf8(session.profileId());
+    std::vector<std::string> ids;
+    for (const MatchKey& key : side.findKeys(profile, ItemFamily::Event, {kExactSeriesKey})) ids.push_back(key.rowId);
+    if (ids.empty()) return;
+    for (auto& [id, item] : side.findByRows(ItemFamily::Event, ids)) m_kept[id] = std::move(item.original);
+    if (!ranged) return;
+    // A series of extra dates only is stored as a single event, which the
+    // range left out when its own date lies outside: read it after all.
+    std::set<std::string> read;
+    for (const auto& e : m_masters) read.insert(BstrUtf8(e.bstrEventID));
+    SqlText missing = EventSelect(session);
+    missing.Append(u" AND [OriginalEventID] = '0' AND [EventID] IN (");
+    bool any = false;
+    for (const auto& id : ids) {
+        if (read.count(id)) continue;
+        if (any) missing.Append(u", ");
+        missing.Append(u"'").AppendQuoted(Utf8ToUtf16(id)).Append(u"'");
+        any = true;
+    }
+    if (!any) return;
+    m_extraMasters = RecordRows<tagEventInfo>::Query(session.connection(), missing.Append(u") ORDER BY [EventID];"),
+                                                     calyra::kEventColumns, 1);
+}
+
+std::string KeptSeriesEntry(Session& session, const std::string& id) {
+    SideStore side(session);
+    if (!side.present()) return "";
+    const std::string profile = Utf16ToUtf8(session.profileId());
+    for (const MatchKey& key : side.findKeys(profile, ItemFamily::Event, {kExactSeriesKey}))
+        if (key.rowId == id) {
+            const auto kept = side.find(ItemFamily::Event, id);
+            return kept ? kept->original : "";
+        }
+    return "";
+}
+
+const std::string& ProfileEvents::keptEntry(const std::string& id) const {
+    static const std::string kNone;
+    auto it = m_kept.find(id);
+    return it == m_kept.end() ? kNone : it->second;
 }
 
 const std::vector<const tagEventInfo*>& ProfileEvents::exceptionsOf(const std::string& id) const {
@@ -66,11 +115,11 @@ std::vector<calendar::Occurrence> ProfileEvents::occurrences(
     const long long low = DateToSeconds(fromWall), high = DateToSeconds(toWall);
     std::vector<std::pair<long long, Occurrence>> found;  // by wall-clock start
     std::vector<CalendarEvent> exceptions;
-    for (const auto& e : m_masters) {
-        if (keep && !keep(e)) continue;
-        const CalendarEvent series = ToCalendarEvent(e);
+    auto expand = [&](const tagEventInfo& e) {
+        if (keep && !keep(e)) return;
+        const CalendarEvent series = ToCalendarEvent(e, keptEntry(BstrUtf8(e.bstrEventID)));
         exceptions.clear();
-        if (series.rule.frequency != Frequency::None)
+        if (series.rule.frequency != Frequency::None || !series.extraStarts.empty())
             for (const tagEventInfo* x : exceptionsOf(series.id)) exceptions.push_back(ToCalendarEvent(*x));
         for (auto& o : ExpandEventInZone(series, exceptions, read.from, read.to, ZoneOfEvent(e))) {
             // All-day days are floating: compared as they are stored.
@@ -78,7 +127,9 @@ std::vector<calendar::Occurrence> ProfileEvents::occurrences(
             const long long end = DateToSeconds(o.allDay ? o.end : zone.toLocal(o.end));
             if (start <= high && end >= low) found.emplace_back(start, std::move(o));
         }
-    }
+    };
+    for (const auto& e : m_masters) expand(e);
+    for (const auto& e : m_extraMasters) expand(e);
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<Occurrence> out;
     out.reserve(found.size());

@@ -12,7 +12,9 @@
 // week, day, agenda, a ranged list): each repeating event expanded in its
 // own zone (its ulTimeZone; 0 or a number this version does not know: UTC),
 // so a 09:00 Berlin meeting stays at 09:00 Berlin across clock changes, its
-// exceptions in place of the occurrences they replace.
+// exceptions in place of the occurrences they replace. A series whose rule
+// the record holds only the nearest of is laid out by the exact rule kept
+// with its entry in the side store.
 //
 // Records are the component's own (read with its column map of [tEvent]),
 // masters in ID order, which is the order GetAllEvents returns them in.
@@ -48,6 +50,10 @@ DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zon
 // (all-day ones unchanged).
 calendar::Occurrence OnWallClock(calendar::Occurrence o, const calendar::TimeZone& zone);
 
+// The entry kept with event `id` when its series is laid out by the exact
+// rule kept with it (see ProfileEvents::keptEntry), else "".
+std::string KeptSeriesEntry(Session& session, const std::string& id);
+
 class ProfileEvents {
 public:
     // Reads the profile's masters (those that can occur in `range`, or all)
@@ -57,6 +63,9 @@ public:
     const RecordRows<tagEventInfo>& masters() const { return m_masters; }
     // The exceptions of master `id`, in ID order (empty when it has none).
     const std::vector<const tagEventInfo*>& exceptionsOf(const std::string& id) const;
+    // The entry kept with master `id` when its series is laid out by the
+    // exact rule kept with it (event_records.h FollowsKeptSeries), else "".
+    const std::string& keptEntry(const std::string& id) const;
 
     // The occurrences that overlap the wall-clock stretch [from, to] of
     // `zone` (closed; all-day ones by their own days), of the masters `keep`
@@ -66,7 +75,14 @@ public:
                                                   const std::function<bool(const tagEventInfo&)>& keep = nullptr) const;
 
 private:
+    // Reads the entries of the series laid out by their kept rules (the
+    // side store marks them), and such series of extra dates only that a
+    // range left out.
+    void readKeptSeries(Session& session, bool ranged);
+
     RecordRows<tagEventInfo> m_masters;
+    RecordRows<tagEventInfo> m_extraMasters;              // read for their extra dates only
+    std::unordered_map<std::string, std::string> m_kept;  // master ID -> kept entry
     RecordRows<tagEventInfo> m_exceptions;
     std::unordered_map<std::string, std::vector<const tagEventInfo*>> m_byMaster;
 };

@@ -1,14 +1,15 @@
-#include "import_export/rrule.h"
+#include "calendar/rrule_text.h"
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <bit>
 
 #include "calendar/days.h"
+#include "calendar/exact_rule.h"
 
-namespace calyra::cli {
+namespace calyra::calendar {
 
-using namespace calendar;
 namespace {
 
 // Counts the entries of one of libical's BY arrays (ended by
@@ -30,11 +31,10 @@ short EncodeDay(int weekday, int position) {
     return static_cast<short>(position < 0 ? -magnitude : magnitude);
 }
 
-DATE DayOf(const icaltimetype& t) { return SecondsToDate(DayFromCivil(t.year, t.month, t.day) * kSecondsPerDay); }
+Date DayOf(const icaltimetype& t) { return SecondsToDate(DayFromCivil(t.year, t.month, t.day) * kSecondsPerDay); }
 
-}  // namespace
-
-RruleReading ReadRrule(const std::string& text, DATE start, const TimeZone* zone) {
+// The rule as the record holds it, or why the record cannot.
+RruleReading ReadHeldRule(const std::string& text, Date start, const TimeZone* zone) {
     RruleReading out;
     icalerror_set_errors_are_fatal(0);
     icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
@@ -97,9 +97,12 @@ RruleReading ReadRrule(const std::string& text, DATE start, const TimeZone* zone
     }
     if (position != 0 && (position < -1 || position > 4)) return refuse("only the 1st to 4th or the last are kept");
     const int monthDay = lastOfDays ? lastOfDays : Count(r.by_month_day) ? r.by_month_day[0] : 0;
-    // A month without the day uses its last day, so day 31 is "the last day".
+    // The record's day 29 to 31 falls on the last day of a shorter month,
+    // where the rule skips that month: only -1, the last day, is the
+    // record's day 31 exactly.
     if (monthDay < -1 || (monthDay == 0 && Count(r.by_month_day)))
         return refuse("days counted from the month's end are not kept");
+    if (!lastOfDays && monthDay >= 29) return refuse("day " + std::to_string(monthDay) + " skips shorter months");
     const int month = Count(r.by_month) ? r.by_month[0] : 0;
 
     switch (rule.frequency) {
@@ -138,7 +141,7 @@ RruleReading ReadRrule(const std::string& text, DATE start, const TimeZone* zone
         // The days are the zone's; each is kept as the UTC moment of its
         // noon there, which falls on that day read in the zone and, for
         // every zone within 12 hours of UTC, also read in UTC.
-        const auto dayInZone = [zone](DATE utc) {
+        const auto dayInZone = [zone](Date utc) {
             return zone->toUtc(SecondsToDate(DateToSeconds(SeriesStartOf(zone->toLocal(utc))) + kSecondsPerDay / 2));
         };
         rule.start = dayInZone(start);
@@ -155,7 +158,76 @@ RruleReading ReadRrule(const std::string& text, DATE start, const TimeZone* zone
     return out;
 }
 
-std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay, const TimeZone* zone) {
+// The day `utc` falls on in `zone` (UTC without one) as the record keeps a
+// series day (see ReadHeldRule).
+Date SeriesDay(Date utc, const TimeZone* zone) {
+    if (!zone) return SeriesStartOf(utc);
+    return zone->toUtc(SecondsToDate(DateToSeconds(SeriesStartOf(zone->toLocal(utc))) + kSecondsPerDay / 2));
+}
+
+// The series the record can carry that comes nearest to a rule it cannot:
+// the rule's frequency (one that repeats within a day: daily) and
+// interval, on the start's day, ending on the day the exact series ends.
+RruleReading NearestRule(const std::string& text, Date start, const TimeZone* zone, std::string why) {
+    RruleReading out;
+    out.inexact = std::move(why);
+    icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
+    icalerror_clear_errno();
+    RecurrenceRule& rule = out.rule;
+    rule.interval = 1;
+    switch (r.freq) {
+        case ICAL_WEEKLY_RECURRENCE:
+            rule.frequency = Frequency::Weekly;
+            rule.interval = r.interval;
+            for (size_t i = 0; i < Count(r.by_day); ++i)
+                if (icalrecurrencetype_day_position(r.by_day[i]) == 0)
+                    rule.weekdays |= Bit(icalrecurrencetype_day_day_of_week(r.by_day[i]));
+            break;
+        case ICAL_MONTHLY_RECURRENCE:
+            rule.frequency = Frequency::Monthly;
+            rule.interval = r.interval;
+            break;
+        case ICAL_YEARLY_RECURRENCE:
+            rule.frequency = Frequency::Yearly;
+            rule.interval = r.interval;
+            break;
+        case ICAL_DAILY_RECURRENCE:
+            rule.interval = r.interval;
+            [[fallthrough]];
+        default:
+            rule.frequency = Frequency::Daily;
+            break;
+    }
+    rule.interval = std::max(1, rule.interval);
+    rule.start = SeriesDay(start, zone);
+    if (r.count > 0 || !icaltime_is_null_time(r.until)) {
+        // The series runs in the zone's wall time; its last start ends the
+        // nearest series too, so neither shows anything after the other.
+        const Date wallStart = zone ? zone->toLocal(start) : start;
+        const auto starts = ExactStarts(text, {}, wallStart, false, 0, wallStart,
+                                        SecondsToDate(DayFromCivil(9999, 12, 31) * kSecondsPerDay), zone,
+                                        r.count > 0 ? static_cast<size_t>(r.count) : 100000);
+        const Date last = starts.empty() ? wallStart : starts.back();
+        rule.until = SeriesDay(zone ? zone->toUtc(last) : last, zone);
+    }
+    if (std::string problem = RuleProblem(rule); !problem.empty()) out.problem = problem;
+    return out;
+}
+
+}  // namespace
+
+RruleReading ReadRrule(const std::string& text, Date start, const TimeZone* zone) {
+    RruleReading held = ReadHeldRule(text, start, zone);
+    if (held.problem.empty() || !ExactRuleProblem(text).empty()) return held;
+    return NearestRule(text, start, zone, held.problem);
+}
+
+bool RruleStillStored(const std::string& text, Date start, const RecurrenceRule& stored, const TimeZone* zone) {
+    const RruleReading reading = ReadRrule(text, start, zone);
+    return reading.problem.empty() && reading.rule == stored;
+}
+
+std::string WriteRrule(const RecurrenceRule& stored, Date start, bool allDay, const TimeZone* zone) {
     if (stored.frequency == Frequency::None || !RuleProblem(stored).empty()) return "";
     // What the rule leaves to its start is left out of the text too, except
     // a position's weekday and a yearly position's month, which RRULE
@@ -251,4 +323,4 @@ std::string WriteRrule(const RecurrenceRule& stored, DATE start, bool allDay, co
     return out;
 }
 
-}  // namespace calyra::cli
+}  // namespace calyra::calendar
