@@ -33,6 +33,10 @@ bool SameNumber(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+bool SamePhoneNumber(std::string_view a, std::string_view b) {
+    return SameNumber(SignificantDigits(a), SignificantDigits(b));
+}
+
 ContactQuery::ContactQuery(std::string_view text) {
     const std::string folded = FoldForSearch(text);
     size_t start = 0;

@@ -30,6 +30,10 @@ namespace calyra::cli {
 
 inline constexpr size_t kPhoneMatchDigits = 6;
 
+// Whether two phone numbers are the same number by the rules above (an
+// import matches contacts by them too).
+bool SamePhoneNumber(std::string_view a, std::string_view b);
+
 class ContactQuery {
 public:
     // Throws ClientError (status 2) for a text without a word.

@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "session/session.h"
@@ -111,6 +112,10 @@ public:
     // Replaces the item's match keys.
     void putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
                  const std::vector<std::string>& keys);
+    // putKeys for many items of one profile at once: replaces each listed
+    // item's keys (a batch of an import in a few statements).
+    void putKeys(ItemFamily family, std::string_view profileId,
+                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
     // The profile's items of the family holding any of `keys`, by key then
     // row ID.
     std::vector<MatchKey> findKeys(std::string_view profileId, ItemFamily family, const std::vector<std::string>& keys);
@@ -127,6 +132,9 @@ public:
     // tables keep (the profile's ID and device fields, the family, the row
     // ID): losing the side state and deriving again gives the same UID.
     std::string derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId);
+    // The row ID a derived UID of this profile and family names; none when
+    // `uid` is no such UID.
+    std::optional<std::string> rowOfDerivedUid(std::string_view profileId, ItemFamily family, std::string_view uid);
     // The kept UID of the item, else its derived one.
     std::string uidOf(std::string_view profileId, ItemFamily family, std::string_view rowId);
 
@@ -141,9 +149,9 @@ private:
     void run(const SqlText& sql, const std::string& what);
 
     Session& m_session;
-    std::optional<bool> m_present;          // whether the tables exist; unknown until asked
-    std::map<ItemFamily, bool> m_trusted;   // per family, once looked at
-    std::map<ItemFamily, bool> m_noted;     // sequence noted by putKeys
+    std::optional<bool> m_present;                      // whether the tables exist; unknown until asked
+    std::map<ItemFamily, bool> m_trusted;               // per family, once looked at
+    std::map<ItemFamily, bool> m_noted;                 // sequence noted by putKeys
     std::map<std::string, std::string> m_profileSeeds;  // profile ID -> device fields for derived UIDs
 };
 
