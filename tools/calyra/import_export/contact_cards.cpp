@@ -949,6 +949,47 @@ void ExportContacts(Session& session, const std::function<void(ContactCard& card
     }
 }
 
+ContactSideCheck CheckContactSideState(Session& session, bool repair) {
+    ContactSideCheck result;
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    std::string after = "0";
+    for (;;) {
+        SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
+        sql.AppendQuoted(session.profileId())
+            .Append(u"' AND [ContactID] > '")
+            .AppendQuoted(Utf8ToUtf16(after))
+            .Append(u"' ORDER BY [ContactID] LIMIT 5000;");
+        std::vector<std::string> ids;
+        for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
+        if (ids.empty()) break;
+        const ProfileContacts all(session, ids);
+        auto kept = side.findByRows(ItemFamily::Contact, ids);
+        std::vector<SideItem> rehashed;
+        std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+        for (const auto& id : ids) {
+            const tagContactInfo* c = all.contact(id);
+            if (!c) continue;
+            if (repair) keys.push_back({id, {MatchKeyOf(*c)}});
+            auto it = kept.find(id);
+            if (it == kept.end()) continue;
+            ++result.checked;
+            const std::string hash = StoredContactHash(all, *c);
+            if (hash == it->second.hash) continue;
+            result.changed.push_back(id);
+            it->second.hash = hash;
+            rehashed.push_back(std::move(it->second));
+        }
+        if (repair) {
+            side.put(rehashed);
+            side.putKeys(ItemFamily::Contact, profileId, keys);
+        }
+        if (ids.size() < 5000) break;
+        after = ids.back();
+    }
+    return result;
+}
+
 std::vector<ContactCard> ExportContacts(Session& session) {
     std::vector<ContactCard> cards;
     ExportContacts(session, [&](ContactCard& card) { cards.push_back(std::move(card)); });

@@ -169,6 +169,19 @@ private:
     std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
 };
 
+// What a check of the current profile's contacts against their side rows
+// found: contacts whose hash no longer matches (changed by another program
+// since calyra stored them).
+struct ContactSideCheck {
+    size_t checked = 0;                // contacts with a side row
+    std::vector<std::string> changed;  // their IDs
+};
+// Compares every contact of the current profile that has a side row with
+// the hash kept for it, a chunk at a time. With `repair` (inside the
+// caller's Transaction) it also keeps the hashes of the contacts as they
+// are now and rebuilds every contact's match keys.
+ContactSideCheck CheckContactSideState(Session& session, bool repair);
+
 // Every contact of the current profile as a card, in the order the
 // component lists them, handed to `visit` one at a time (read a chunk at a
 // time: memory follows the chunk, not the profile).

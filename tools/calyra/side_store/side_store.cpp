@@ -447,6 +447,22 @@ SweepReport SideStore::sweep() {
     return report;
 }
 
+SweepReport SideStore::inspect() {
+    SweepReport report;
+    if (!present()) return report;
+    for (const auto& f : kFamilies) {
+        if (!trusted(f.family)) {
+            report.recreated.push_back(f.family);
+            continue;
+        }
+        SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE family = ");
+        count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
+        const TextRows n = QueryRows(m_session.connection(), count.view());
+        report.orphans += n.empty() ? 0 : std::stoul(n[0][0]);
+    }
+    return report;
+}
+
 std::string SideStore::derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId) {
     const std::string profile(profileId);
     auto seed = m_profileSeeds.find(profile);

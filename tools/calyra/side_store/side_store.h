@@ -127,6 +127,8 @@ public:
     // nothing (and creates nothing) in a file without side tables. The
     // caller holds a Transaction.
     SweepReport sweep();
+    // What sweep would remove, without writing anything.
+    SweepReport inspect();
 
     // A UID for an item made in calyra, built only from what the record
     // tables keep (the profile's ID and device fields, the family, the row
