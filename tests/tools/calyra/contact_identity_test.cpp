@@ -49,8 +49,7 @@ std::string GeneratedCards(unsigned seed, int count) {
             out += "N:" + family + ";" + given + ";;;\r\nFN:" + given + " " + family + "\r\n";
         }
         if (pick(4) != 0) out += "UID:urn:uuid:gen-" + std::to_string(seed) + "-" + n + "\r\n";
-        out += "TEL;TYPE=" + std::string(pick(2) ? "work" : "home") + ":+49 30 " + std::to_string(1000000 + i) +
-               "\r\n";
+        out += "TEL;TYPE=" + std::string(pick(2) ? "work" : "home") + ":+49 30 " + std::to_string(1000000 + i) + "\r\n";
         if (pick(2)) out += "item1.TEL;TYPE=x-lab:+44 20 7946 " + n + "\r\nitem1.X-ABLabel:Lab\r\n";
         if (pick(2)) out += "EMAIL:person" + n + "@example.org\r\n";
         if (pick(3) == 0) out += "BDAY:" + std::string(std::string(version) == "4.0" ? "--0415" : "--04-15") + "\r\n";
@@ -105,9 +104,9 @@ TEST(ContactIdentity, WhatTheRecordsCannotHoldComesBack) {
         "END:VCARD\r\n";
     run.ok({"contacts", "import", run.file("ada.vcf", card)});
     const std::string out = run.exported();
-    for (const char* kept : {"UID:urn:uuid:ada-1", "BDAY:--1210", "William King", "item1.TEL;TYPE=voice,x-lab",
-                             "item1.X-ABLABEL:Lab", "X-CUSTOM:kept", "PHOTO:data:image/png;base64,iVBORw0KGgo=",
-                             "KIND:org", "FN:Analytical Engines Ltd"})
+    for (const char* kept :
+         {"UID:urn:uuid:ada-1", "BDAY:--1210", "William King", "item1.TEL;TYPE=voice,x-lab", "item1.X-ABLABEL:Lab",
+          "X-CUSTOM:kept", "PHOTO:data:image/png;base64,iVBORw0KGgo=", "KIND:org", "FN:Analytical Engines Ltd"})
         EXPECT_NE(out.find(kept), std::string::npos) << kept << " is missing from\n" << out;
     const Json list = run.json({"contacts", "list"});
     ASSERT_EQ(list.size(), 2u);

@@ -176,23 +176,69 @@ bool SameMiddleName(const tagContactInfo& a, const tagContactInfo& b) {
     return x.empty() || y.empty() || x == y;
 }
 
+// A JSON scalar or object as hash text: keys and values in order, without
+// the escaping and formatting a dump spends its time on.
+void AppendHashText(std::string& text, const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::object:
+            for (const auto& [key, item] : value.items()) {
+                text.append(key).push_back('=');
+                AppendHashText(text, item);
+                text.push_back('\x1f');
+            }
+            break;
+        case Json::value_t::string:
+            text.append(value.get_ref<const std::string&>());
+            break;
+        case Json::value_t::boolean:
+            text.push_back(value.get<bool>() ? '1' : '0');
+            break;
+        case Json::value_t::null:
+            text.push_back('\x1e');
+            break;
+        default:
+            text.append(value.dump());
+            break;
+    }
+}
+
 // The contact as stored, as one text for ContentHash: its fields but the ID
 // and the modification time, then each family's items without their IDs.
 // Made alike from a planned card (the items as they will read back) and
-// from a contact read back, so an unchanged contact hashes the same.
+// from a contact read back, so an unchanged contact hashes the same. The
+// record's fields are hashed as they are held (texts as UTF-16, numbers
+// and dates as their bytes): the planned record and the one read back hold
+// the same values.
 std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Json>, kDetailFamilyCount>& items) {
     std::string text;
+    text.reserve(512);
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
         if (f.key == "contact_id" || f.key == "modified") continue;
-        text.append(f.key).append("=").append(FieldToJson(f, &c).dump()).append("\n");
+        const char* field = reinterpret_cast<const char*>(&c) + f.desc->offset;
+        if (f.kind == FieldKind::Text) {
+            const BSTR b = *reinterpret_cast<const BSTR*>(field);
+            text.append(reinterpret_cast<const char*>(b), b ? SysStringByteLen(b) : 0);
+        } else if (f.kind == FieldKind::Date) {
+            text.append(field, sizeof(DATE));
+        } else {
+            text.append(field, sizeof(LONG));
+        }
+        text.push_back('\x1f');
     }
     const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i)
+    for (size_t i = 0; i < families.size(); ++i) {
+        const std::string idKey(FieldsOf(*families[i].record).front().key);
         for (const auto& item : items[i]) {
-            Json image = item;
-            image.erase(std::string(FieldsOf(*families[i].record).front().key));
-            text.append(families[i].name).append(":").append(image.dump()).append("\n");
+            text.append(families[i].name).push_back(':');
+            for (const auto& [key, value] : item.items()) {
+                if (key == idKey) continue;
+                text.append(key).push_back('=');
+                AppendHashText(text, value);
+                text.push_back('\x1f');
+            }
+            text.push_back('\n');
         }
+    }
     return ContentHash(text);
 }
 
@@ -669,7 +715,7 @@ void ContactImporter::keepSideState() {
         before = m_side->findByRows(ItemFamily::Contact, matched);
     }
     std::vector<SideItem> items;
-    std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+    std::vector<std::pair<std::string, std::vector<std::string>>> keys, newKeys;
     items.reserve(m_storedSince.size());
     for (const auto& stored : m_storedSince) {
         SideItem item{ItemFamily::Contact,     stored.id, m_profileId, stored.planned->uid, stored.planned->hash,
@@ -686,12 +732,13 @@ void ContactImporter::keepSideState() {
             }
             keys.push_back({stored.id, {MatchKeyOf(*record)}});
         } else {
-            keys.push_back({stored.id, {stored.planned->matchKey}});
+            newKeys.push_back({stored.id, {stored.planned->matchKey}});
         }
         items.push_back(std::move(item));
     }
     m_side->put(items);
     m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
+    m_side->addKeys(ItemFamily::Contact, m_profileId, newKeys);
 }
 
 std::string ContactImporter::insert(Planned& planned) {

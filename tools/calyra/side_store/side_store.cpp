@@ -350,6 +350,17 @@ void SideStore::putKeys(ItemFamily family, std::string_view rowId, std::string_v
 
 void SideStore::putKeys(ItemFamily family, std::string_view profileId,
                         const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
+    writeKeys(family, profileId, keysByRow, true);
+}
+
+void SideStore::addKeys(ItemFamily family, std::string_view profileId,
+                        const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
+    writeKeys(family, profileId, keysByRow, false);
+}
+
+void SideStore::writeKeys(ItemFamily family, std::string_view profileId,
+                          const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow,
+                          bool replace) {
     if (keysByRow.empty()) return;
     prepareWrite();
     const FamilyInfo& f = Info(family);
@@ -376,7 +387,7 @@ void SideStore::putKeys(ItemFamily family, std::string_view profileId,
                 any = true;
             }
         }
-        run(remove.Append(u");"), "cannot write the side store");
+        if (replace) run(remove.Append(u");"), "cannot write the side store");
         if (any) run(insert.Append(u";"), "cannot write the side store");
     }
     if (!m_noted[family]) {

@@ -116,6 +116,9 @@ public:
     // item's keys (a batch of an import in a few statements).
     void putKeys(ItemFamily family, std::string_view profileId,
                  const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
+    // putKeys for items that have no keys yet (just added): no delete first.
+    void addKeys(ItemFamily family, std::string_view profileId,
+                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
     // The profile's items of the family holding any of `keys`, by key then
     // row ID.
     std::vector<MatchKey> findKeys(std::string_view profileId, ItemFamily family, const std::vector<std::string>& keys);
@@ -147,6 +150,8 @@ private:
     // Creates the tables when missing and drops untrusted families' rows.
     void prepareWrite();
     void noteSequence(ItemFamily family);
+    void writeKeys(ItemFamily family, std::string_view profileId,
+                   const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow, bool replace);
     std::vector<SideItem> select(const SqlText& where);
     void run(const SqlText& sql, const std::string& what);
 
