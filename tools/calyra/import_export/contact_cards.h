@@ -34,6 +34,13 @@
 // records hold wins where it differs from what the card would store,
 // everything else comes back as it came in.
 //
+// Photos are kept that way too, inside the kept card, not as files beside
+// the database named by the record's photo path: the card is written in
+// the same transaction as the contact (a failed or killed import leaves no
+// stray file, a rolled-back one no missing photo), it goes wherever the
+// database file is copied, and the path column keeps what other programs
+// put there. Other programs do not see the photo either way.
+//
 // A matched entry adds what the stored contact lacks and never takes away:
 // the card's non-empty fields replace the record's, its details and groups
 // that are not stored yet are added. When that changes nothing the entry is
