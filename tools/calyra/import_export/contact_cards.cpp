@@ -691,29 +691,30 @@ ContactImporter::Outcome ContactImporter::store(Planned& planned) {
     if (!stored) {
         std::string id = insert(planned);
         m_addedIds.insert(id);
-        m_storedSince.push_back({std::move(id), &planned, true});
+        m_storedSince.push_back({std::move(id), &planned, true, true});
         return Outcome::Added;
     }
     const bool changed = update(planned, *stored);
     m_claimedIds.insert(stored->id);
     m_claimed.push_back(stored->id);
-    m_storedSince.push_back({stored->id, &planned, false});
+    m_storedSince.push_back({stored->id, &planned, false, changed});
     return changed ? Outcome::Updated : Outcome::Unchanged;
 }
 
 void ContactImporter::keepSideState() {
     if (m_storedSince.empty()) return;
-    std::vector<std::string> matched;
-    for (const auto& stored : m_storedSince)
+    std::vector<std::string> matched, changed;
+    for (const auto& stored : m_storedSince) {
         if (!stored.added) matched.push_back(stored.id);
-    // A matched contact is read back (one query per family for all of
-    // them): what it holds now is the stored card and what it had before.
+        if (!stored.added && stored.changed) changed.push_back(stored.id);
+    }
+    // A contact the card changed is read back (one query per family for
+    // all of them): what it holds now is the card and what it had before.
+    // One it left as it was is what the batch's candidates read.
     std::unique_ptr<ProfileContacts> back;
     std::map<std::string, SideItem> before;
-    if (!matched.empty()) {
-        back = std::make_unique<ProfileContacts>(m_session, matched);
-        before = m_side->findByRows(ItemFamily::Contact, matched);
-    }
+    if (!changed.empty()) back = std::make_unique<ProfileContacts>(m_session, changed);
+    if (!matched.empty()) before = m_side->findByRows(ItemFamily::Contact, matched);
     std::vector<SideItem> items;
     std::vector<std::pair<std::string, std::vector<std::string>>> keys, newKeys;
     items.reserve(m_storedSince.size());
@@ -721,9 +722,10 @@ void ContactImporter::keepSideState() {
         SideItem item{ItemFamily::Contact,     stored.id, m_profileId, stored.planned->uid, stored.planned->hash,
                       stored.planned->original};
         if (!stored.added) {
-            const tagContactInfo* record = back->contact(stored.id);
+            const ProfileContacts& now = stored.changed ? *back : *m_batchStored;
+            const tagContactInfo* record = now.contact(stored.id);
             if (!record) continue;
-            item.hash = StoredContactHash(*back, *record);
+            item.hash = StoredContactHash(now, *record);
             if (auto it = before.find(stored.id); it != before.end()) {
                 // A card without a UID or text of its own keeps the ones
                 // the contact had.

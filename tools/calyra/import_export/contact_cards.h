@@ -127,6 +127,7 @@ private:
         std::string id;
         const Planned* planned;
         bool added;
+        bool changed;  // a matched contact the card changed
     };
 
     enum class Outcome { Added, Updated, Unchanged };

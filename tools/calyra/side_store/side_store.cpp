@@ -270,10 +270,13 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
             .Append(f.quotedName)
             .Append(u" AND uid IN (");
         AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
-        where.Append(u")").Append(f.itemExists).Append(u" ORDER BY row_id;");
+        // No ORDER BY: it would have the engine walk the rows in key order
+        // (every row of the family) instead of looking the UIDs up.
+        where.Append(u")").Append(f.itemExists).Append(u";");
         for (auto& item : select(where)) {
             const std::string uid = item.uid;
-            out.emplace(uid, std::move(item));  // the lowest row ID stays
+            auto [it, added] = out.emplace(uid, item);
+            if (!added && std::stoll(item.rowId) < std::stoll(it->second.rowId)) it->second = std::move(item);
         }
     }
     return out;
