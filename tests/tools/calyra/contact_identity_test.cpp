@@ -122,6 +122,24 @@ TEST(ContactIdentity, WhatTheRecordsCannotHoldComesBack) {
     EXPECT_EQ(run.json({"contacts", "list"})[0]["last_name"], "King");
 }
 
+// A KIND:group card names a contact group and its members by UID, also
+// when the members come after it in the file.
+TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
+    CardRun run;
+    const std::string file =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Chess club\r\nUID:urn:uuid:club\r\n"
+        "MEMBER:urn:uuid:ada\r\nMEMBER:urn:uuid:bob\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada\r\nN:Lovelace;Ada;;;\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:bob\r\nN:Smith;Bob;;;\r\nEND:VCARD\r\n";
+    for (int pass = 0; pass < 2; ++pass) {
+        auto report = run.json({"contacts", "import", run.file("club.vcf", file)});
+        EXPECT_EQ(report["added"], pass == 0 ? 2 : 0) << report.dump();
+    }
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 2u) << "the group card is no contact";
+    const Json members = run.json({"groups", "members", "Chess club"});
+    EXPECT_EQ(members.size(), 2u) << members.dump();
+}
+
 TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
     CardRun run;
     run.add("contacts", {"--first-name", "Made", "--last-name", "Here", "--phone", "+49 30 1234567"});

@@ -7,6 +7,7 @@
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
 #include "interchange/vcard_reader.h"
+#include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
@@ -613,6 +614,17 @@ size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& f
     // stored before, whose texts were made on other threads: freeing them
     // on the storing thread cost it a tenth of its time in the allocator.
     // Where no thread can be started, the batch is planned when it is stored.
+    // Group cards wait for the end: their members may come later in the file.
+    size_t groups = 0;
+    for (auto it = cards.begin(); it != cards.end();) {
+        if (it->kind != "group") {
+            ++it;
+            continue;
+        }
+        m_groupCards.emplace_back(std::move(*it), file);
+        it = cards.erase(it);
+        ++groups;
+    }
     auto batch = std::make_unique<PlannedBatch>(PlannedBatch{std::move(cards), file, {}});
     auto next = std::async(std::launch::async | std::launch::deferred,
                            [batch = std::move(batch), stored = std::move(m_storedBatch)]() mutable {
@@ -621,13 +633,18 @@ size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& f
                                for (const auto& card : batch->cards) batch->planned.push_back(plan(card));
                                return std::move(batch);
                            });
+    m_adding = true;
     const size_t count = finish();
+    m_adding = false;
     m_planning = std::move(next);
-    return count;
+    return count + groups;
 }
 
 size_t ContactImporter::finish() {
-    if (!m_planning.valid()) return 0;
+    if (!m_planning.valid()) {
+        if (!m_adding) storeGroupCards();
+        return 0;
+    }
     m_storedBatch = m_planning.get();
     const PlannedBatch* batch = m_storedBatch.get();
     noteDiagnostics(batch->planned, batch->cards, batch->file);
@@ -638,7 +655,52 @@ size_t ContactImporter::finish() {
         for (size_t i = 0; i < batch->planned.size(); ++i)
             if (auto why = store({&batch->planned[i], 1})) m_report.skip(batch->file, batch->cards[i].line, *why);
     }
+    if (!m_adding) storeGroupCards();
     return batch->cards.size();
+}
+
+void ContactImporter::storeGroupCards() {
+    size_t stored = 0;
+    for (const auto& [card, file] : m_groupCards) {
+        bool cut = false;
+        const std::string name = FitText(interchange::DisplayName(card), &cut);
+        if (name.empty()) {
+            m_report.skip(file, card.line, "group card has no name");
+            continue;
+        }
+        Run(m_session, u"SAVEPOINT calyra_group;");
+        try {
+            const std::string id = groupId(name);
+            // Members by the UIDs the side store keeps, or by the UIDs an
+            // export gave contacts made in calyra.
+            std::vector<std::string> members;
+            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, card.members))
+                members.push_back(item.rowId);
+            for (const auto& uid : card.members)
+                if (auto row = m_side->rowOfDerivedUid(m_profileId, ItemFamily::Contact, uid)) members.push_back(*row);
+            for (const auto& member : members) {
+                const auto groups = GroupsOfContact(m_contacts.get(), member);
+                if (std::find(groups.begin(), groups.end(), id) != groups.end()) continue;
+                LONG err = 0;
+                Check(m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(member), Bstr::FromUtf8(id),
+                                                           VARIANT_TRUE),
+                      err, "cannot add contact " + member + " to group \"" + name + "\"");
+            }
+            m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source});
+            Run(m_session, u"RELEASE calyra_group;");
+            ++stored;
+        } catch (const ClientError& e) {
+            Run(m_session, u"ROLLBACK TO calyra_group;");
+            Run(m_session, u"RELEASE calyra_group;");
+            for (const auto& n : m_newGroups) m_groupIds.erase(n);
+            m_newGroups.clear();
+            m_report.skip(file, card.line, e.what());
+        }
+    }
+    m_groupCards.clear();
+    if (stored) m_report.count("group_cards", stored);
+    if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
+    m_newGroups.clear();
 }
 
 void ContactImporter::noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,

@@ -144,6 +144,10 @@ private:
     // The planned cards' warnings and values that have no place, into the report.
     void noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
                          std::span<const interchange::ContactCard> cards, const std::string& file);
+    // Stores the group cards (KIND:group) read so far: each becomes the
+    // contact group of its name, with the stored contacts its members name
+    // by UID as members. Run when the import ends, after every contact.
+    void storeGroupCards();
     // Reads the contacts the batch may match: by UID and by match key.
     void prepareCandidates(std::span<const std::unique_ptr<Planned>> planned);
     // Writes the side rows and match keys of the cards stored since the
@@ -170,8 +174,10 @@ private:
     std::set<std::string> m_addedIds;                       // added by this import
     std::vector<std::string> m_claimed;                     // claimed since the last savepoint
     std::vector<Stored> m_storedSince;                      // stored since the last savepoint
-    std::map<std::string, std::string> m_groupIds;          // name -> ID; filled on first use
-    std::vector<std::string> m_newGroups;                   // made since the last savepoint
+    std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
+    bool m_adding = false;                                                       // finish() runs inside add()
+    std::map<std::string, std::string> m_groupIds;                               // name -> ID; filled on first use
+    std::vector<std::string> m_newGroups;                                        // made since the last savepoint
     bool m_groupsLoaded = false;
     std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
     std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
