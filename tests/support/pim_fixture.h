@@ -5,6 +5,9 @@
 //   auto contacts = db.Create<CContactAccess, IContactAccess>(u"1");
 //   db.Exec(u"INSERT INTO [tAlbum] ...");  // rows the component never writes
 //
+// With CALYRA_TEST_SIDE_STATE set, each database also holds the client's
+// side tables with rows (support/side_state.h).
+//
 // Objects are created directly (CreateComInstance) so the access classes
 // can be tested without the module; the server tests cover creation
 // through the registry.
@@ -20,6 +23,7 @@
 #include "idl/owned_record.h"
 #include "management/schema_upgrade.h"
 #include "platform/com_ptr.h"
+#include "support/side_state.h"
 #include "support/temp_dir.h"
 #include "support/test_values.h"
 #include "tables/value_conversions.h"
@@ -59,6 +63,7 @@ public:
         EXPECT_EQ(m_db->OpenPimDatabase(nullptr, nullptr, nullptr, m_dir.bstr("pim.db")), S_OK);
         OptimizePimDatabasePerformance(m_db.get());
         UpdatePimDatabase(m_db.get());
+        if (SideStateWanted()) AddSideState(m_db.get());
     }
 
     IPimDbAccess* db() const { return m_db.get(); }

@@ -33,6 +33,49 @@ Place PlaceOf(const ContentLine& l) {
     return Place::Other;
 }
 
+// TYPE values the card's fields do not stand for (custom labels such as
+// "x-custom" or "main"), in order, each once.
+std::vector<std::string> OtherTypes(const ContentLine& l) {
+    static constexpr std::string_view kCovered[] = {"home", "work",  "pref",  "voice",    "cell",
+                                                    "fax",  "pager", "other", "internet", "mobile"};
+    std::vector<std::string> out;
+    for (const auto& type : l.param("TYPE")) {
+        std::string t = Trimmed(type);
+        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (t.empty() || std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
+            std::find(out.begin(), out.end(), t) != out.end())
+            continue;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+// A property kept as it came, as a 3.0 or 4.0 line: 2.1's BASE64 is
+// written "b", and a value that was quoted-printable or in another charset
+// is written decoded as escaped UTF-8 text.
+std::string ExtraLine(const ContentLine& l, const std::string& value, bool decoded) {
+    std::string out = l.group.empty() ? l.name : l.group + "." + l.name;
+    for (const auto& param : l.params) {
+        if (decoded && (param.name == "ENCODING" || param.name == "CHARSET")) continue;
+        out += ";" + param.name;
+        for (size_t i = 0; i < param.values.size(); ++i) {
+            std::string v = param.values[i];
+            if (param.name == "ENCODING" && AsciiUpper(v) == "BASE64") v = "b";
+            const bool plain = v.find_first_of(";:,\"\r\n^") == std::string::npos;
+            out += (i == 0 ? "=" : ",") + (plain ? v : QuoteParamValue(v));
+        }
+    }
+    out += ':';
+    if (!decoded) return out + value;
+    for (char c : value) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
 bool PreferredOf(const ContentLine& l) {
     if (l.hasType("pref")) return true;
     for (const auto& v : l.param("PREF"))
@@ -187,7 +230,8 @@ const std::map<std::string, Handler>& Handlers() {
         };
         t["ADR"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             auto c = Components(v, 7, false);
-            CardAddress a{PlaceOf(l), PreferredOf(l), c[0], c[1], c[2], c[3], c[4], c[5], JoinFrom(c, 6, " ")};
+            CardAddress a{PlaceOf(l), PreferredOf(l),      c[0],    c[1],         c[2], c[3], c[4],
+                          c[5],       JoinFrom(c, 6, " "), l.group, OtherTypes(l)};
             if (a.street.empty() && a.locality.empty() && a.region.empty() && a.postalCode.empty() &&
                 a.country.empty() && a.poBox.empty() && a.extended.empty())
                 return;
@@ -209,16 +253,20 @@ const std::map<std::string, Handler>& Handlers() {
             else if (l.hasType("pager"))
                 p.kind = PhoneKind::Pager;
             p.number = std::move(number);
+            p.group = l.group;
+            p.otherTypes = OtherTypes(l);
             s.card.phones.push_back(std::move(p));
         };
         t["EMAIL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string text = Trimmed(UnescapeText(v));
             if (HasUriScheme(text, "mailto")) text = Trimmed(std::string_view(text).substr(7));
-            if (!text.empty()) s.card.emails.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
+            if (!text.empty())
+                s.card.emails.push_back({PlaceOf(l), PreferredOf(l), std::move(text), l.group, OtherTypes(l)});
         };
         t["URL"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             std::string text = Trimmed(UnescapeText(v));
-            if (!text.empty()) s.card.urls.push_back({PlaceOf(l), PreferredOf(l), std::move(text)});
+            if (!text.empty())
+                s.card.urls.push_back({PlaceOf(l), PreferredOf(l), std::move(text), l.group, OtherTypes(l)});
         };
         t["IMPP"] = [](CardState& s, const ContentLine& l, const std::string& v) {
             const ImService* service = nullptr;
@@ -240,6 +288,21 @@ const std::map<std::string, Handler>& Handlers() {
                     t[std::string(name)] = [p = &service](CardState& s, const ContentLine& l, const std::string& v) {
                         ReadIm(s, l, p, Trimmed(UnescapeText(v)), false);
                     };
+        t["UID"] = [](CardState& s, const ContentLine&, const std::string& v) { s.card.uid = Trimmed(v); };
+        t["KIND"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            s.card.kind = Trimmed(UnescapeText(v));
+            for (char& c : s.card.kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (s.card.kind == "individual") s.card.kind.clear();
+        };
+        t["X-ADDRESSBOOKSERVER-KIND"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            Handlers().at("KIND")(s, l, v);
+        };
+        t["X-ADDRESSBOOKSERVER-MEMBER"] = [](CardState& s, const ContentLine& l, const std::string& v) {
+            Handlers().at("MEMBER")(s, l, v);
+        };
+        t["MEMBER"] = [](CardState& s, const ContentLine&, const std::string& v) {
+            if (std::string member = Trimmed(v); !member.empty()) s.card.members.push_back(std::move(member));
+        };
         t["CATEGORIES"] = [](CardState& s, const ContentLine&, const std::string& v) {
             for (auto& c : ListItems(v))
                 if (std::find(s.card.categories.begin(), s.card.categories.end(), c) == s.card.categories.end())
@@ -286,12 +349,15 @@ bool IsEmptyCard(const ContactCard& c) {
 
 class CardReader {
 public:
-    CardReader(std::string_view text, VCardParseResult& result) : m_lines(text), m_result(result) {}
+    CardReader(std::string_view text, VCardParseResult& result) : m_text(text), m_lines(text), m_result(result) {}
 
     void run() {
         size_t strayFrom = 0;  // first line of a run of lines outside any card
         std::optional<LogicalLine> pending;
         while (true) {
+            // Where the card's text begins; unknown for a BEGIN line that
+            // ended the card before it.
+            const size_t start = pending ? std::string_view::npos : m_lines.offset();
             std::optional<LogicalLine> logical = pending ? std::move(pending) : m_lines.next();
             pending.reset();
             if (!logical) break;
@@ -300,7 +366,7 @@ public:
             if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" &&
                 AsciiUpper(Trimmed(line.value)) == "VCARD") {
                 flushStray(strayFrom);
-                pending = readCard(line.line);
+                pending = readCard(line.line, start);
                 continue;
             }
             if (!strayFrom) strayFrom = logical->line;
@@ -316,7 +382,7 @@ private:
 
     // Reads one card after its BEGIN line. Returns a BEGIN:VCARD line that
     // ended the card early (the card had no END), to be read next.
-    std::optional<LogicalLine> readCard(size_t beginLine) {
+    std::optional<LogicalLine> readCard(size_t beginLine, size_t start) {
         CardState s;
         s.card.line = beginLine;
         std::optional<Diagnostic> broken;
@@ -351,6 +417,13 @@ private:
             agentPending = false;
             if (l.name == "END") {
                 if (AsciiUpper(Trimmed(l.value)) != "VCARD") continue;
+                if (start != std::string_view::npos) {
+                    std::string_view text = m_text.substr(start, m_lines.offset() - start);
+                    while (!text.empty() && (text.front() == '\r' || text.front() == '\n' || text.front() == ' ' ||
+                                             text.front() == '\t'))
+                        text.remove_prefix(1);
+                    s.card.source = text;
+                }
                 finish(s, broken);
                 return std::nullopt;
             }
@@ -409,19 +482,24 @@ private:
         if (IsEncoded(l, "BASE64") || IsEncoded(l, "B")) {
             // Binary data (PHOTO, LOGO, SOUND, KEY). vCard 2.1 lets it run
             // on over unindented lines up to a blank one.
+            std::string value = l.value;
             while (auto next = m_lines.peek()) {
                 if (Trimmed(*next).empty() || next->find(':') != std::string_view::npos) break;
                 LogicalLine more;
                 m_lines.continueWithNextLine(more);
+                value += Trimmed(more.text);
             }
             ++s.unmapped[l.name];
+            value.erase(std::remove_if(value.begin(), value.end(),
+                                       [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+                        value.end());
+            s.card.extras.push_back(ExtraLine(l, value, false));
             return;
         }
         auto handler = Handlers().find(l.name);
-        if (handler == Handlers().end()) {
-            ++s.unmapped[l.name];
-            return;
-        }
+        // A property kept only to be written back decodes quietly: its text
+        // is no field of the card.
+        const size_t warned = s.warnings.size();
         std::string value = l.value;
         if (quotedPrintable) {
             bool malformed = false;
@@ -461,6 +539,12 @@ private:
         // a UTF-16 unit, and EBCDIC's line feed is not 0x0A.
         if (quotedPrintable) value = WithLineFeeds(value);
         dropZeroBytes(value);
+        if (handler == Handlers().end()) {
+            s.warnings.resize(warned);
+            ++s.unmapped[l.name];
+            s.card.extras.push_back(ExtraLine(l, value, quotedPrintable || !charset.empty()));
+            return;
+        }
         handler->second(s, l, value);
     }
 
@@ -478,6 +562,7 @@ private:
         m_result.cards.push_back(std::move(s.card));
     }
 
+    std::string_view m_text;
     ContentLineReader m_lines;
     VCardParseResult& m_result;
 };

@@ -34,8 +34,12 @@ public:
         if (const std::string kept = Trimmed(value); !kept.empty()) line(name, EscapeText(kept));
     }
     // TYPE (and PREF) parameters in the version's form.
-    std::string typed(std::string_view name, std::vector<std::string_view> types, bool preferred) const {
-        std::string out(name);
+    // `group` (a content-line group) goes before the name; `other` are
+    // further TYPE values written after the ones given.
+    std::string typed(std::string_view name, std::vector<std::string_view> types, bool preferred,
+                      const std::string& group = "", const std::vector<std::string>& other = {}) const {
+        std::string out = group.empty() ? std::string(name) : group + "." + std::string(name);
+        for (const auto& t : other) types.push_back(t);
         if (preferred && !m_v4) types.push_back("pref");
         std::string joined;
         for (auto t : types) {
@@ -57,6 +61,8 @@ public:
             std::snprintf(buf, sizeof buf, m_v4 ? "%04d%02d%02d" : "%04d-%02d-%02d", d.year, d.month, d.day);
         return buf;
     }
+    // A whole content line kept from a card read before.
+    void raw(std::string_view contentLine) { m_out += FoldLine(contentLine); }
     bool v4() const { return m_v4; }
     std::string take() { return std::move(m_out); }
 
@@ -109,6 +115,9 @@ std::string WriteVCard(const ContactCard& c, VCardVersion version) {
     CardWriter w(version);
     w.line("BEGIN", "VCARD");
     w.line("VERSION", w.v4() ? "4.0" : "3.0");
+    // KIND and MEMBER are 4.0's; a 3.0 file keeps them as the X- lines
+    // other 3.0 programs use for groups.
+    if (!c.kind.empty()) w.line(w.v4() ? "KIND" : "X-ADDRESSBOOKSERVER-KIND", EscapeText(c.kind));
     w.line("FN", EscapeText(Trimmed(DisplayName(c))));
     w.line("N", Structured({&c.familyName, &c.givenName, &c.additionalNames, &c.prefixes, &c.suffixes}));
     w.text("NICKNAME", c.nickname);
@@ -127,24 +136,24 @@ std::string WriteVCard(const ContactCard& c, VCardVersion version) {
         // An address of blanks only is none to the reader.
         if (Trimmed(a.poBox + a.extended + a.street + a.locality + a.region + a.postalCode + a.country).empty())
             continue;
-        w.line(w.typed("ADR", {PlaceType(a.place)}, a.preferred),
+        w.line(w.typed("ADR", {PlaceType(a.place)}, a.preferred, a.group, a.otherTypes),
                Structured({&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}));
     }
     for (const auto& p : c.phones)
         if (const std::string number = Trimmed(p.number); !number.empty())
-            w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred),
+            w.line(w.typed("TEL", {PhoneKindType(p.kind), PlaceType(p.place)}, p.preferred, p.group, p.otherTypes),
                    EscapeText(Unprefixable(number, "tel")));
     for (const auto& e : c.emails)
         if (const std::string text = Trimmed(e.text); !text.empty())
-            w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred),
+            w.line(w.typed("EMAIL", {w.v4() ? "" : "internet", PlaceType(e.place)}, e.preferred, e.group, e.otherTypes),
                    EscapeText(Unprefixable(text, "mailto")));
     for (const auto& u : c.urls)
         if (const std::string text = Trimmed(u.text); !text.empty())
-            w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred), EscapeText(text));
+            w.line(w.typed("URL", {PlaceType(u.place)}, u.preferred, u.group, u.otherTypes), EscapeText(text));
     for (const auto& im : c.ims) {
         const std::string address = Trimmed(im.address);
         if (address.empty()) continue;
-        std::string name = w.typed("IMPP", {PlaceType(im.place)}, im.preferred);
+        std::string name = w.typed("IMPP", {PlaceType(im.place)}, im.preferred, im.group, im.otherTypes);
         std::string value;
         if (const ImService* service = ImServiceByProtocol(im.protocol)) {
             value = std::string(service->scheme) + ":" + ImUriAddress(address);
@@ -164,6 +173,9 @@ std::string WriteVCard(const ContactCard& c, VCardVersion version) {
             list += EscapeText(cat);
         }
     if (!list.empty()) w.line("CATEGORIES", list);
+    for (const auto& member : c.members) w.line(w.v4() ? "MEMBER" : "X-ADDRESSBOOKSERVER-MEMBER", member);
+    if (const std::string uid = Trimmed(c.uid); !uid.empty()) w.line("UID", uid);
+    for (const auto& extra : c.extras) w.raw(extra);
     w.line("END", "VCARD");
     return w.take();
 }

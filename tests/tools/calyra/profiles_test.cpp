@@ -58,7 +58,7 @@ TEST(ClientProfiles, BadCommandLinesExitTwoAndFailuresOne) {
         {{"contcts", "list"}, "unknown command 'contcts'; did you mean 'contacts'?"},
         {{"--jsno", "contacts", "list"}, "unknown option '--jsno'; did you mean '--json'?"},
         {{"events", "list", "--frm", "today"}, "unknown option '--frm'; did you mean '--from'?"},
-        {{"xyzzy"}, "unknown command 'xyzzy' (commands: init, info, sql, config"},
+        {{"xyzzy"}, "unknown command 'xyzzy' (commands: init, info, check, sql, config"},
     };
     for (const auto& [args, says] : unknown) ExpectFails(run, 2, {args}, says);
     EXPECT_EQ(run.ok({"--version"}).rfind("calyra ", 0), 0u);

@@ -16,6 +16,7 @@
 #include "session/query_rows.h"
 #include "session/session.h"
 #include "session/transaction.h"
+#include "support/side_state.h"
 #include "support/temp_dir.h"
 
 namespace calyra::cli {
@@ -251,6 +252,23 @@ TEST_F(SideStoreTest, DerivedUidsComeBackTheSameWithoutSideState) {
     EXPECT_NE(store.derivedUid("1", ItemFamily::Contact, "999"), uid);
     open();
     EXPECT_EQ(SideStore(*m_session).derivedUid("1", ItemFamily::Contact, a), uid) << "not rebuilt from the file";
+}
+
+// The component's tests put side state into their files by statements of
+// their own (support/side_state.h): they must make the tables the client
+// makes.
+TEST_F(SideStoreTest, TheComponentTestsMakeTheTablesTheClientMakes) {
+    keep(addContact(u"Ada"), "a");
+    const auto schema = [](IPimDbAccess* db) {
+        return QueryRows(db, u"SELECT name, sql FROM sqlite_master WHERE name LIKE 'calyra%' ORDER BY name;");
+    };
+    const TextRows mine = schema(m_session->connection());
+    TempDir other;
+    GlobalOptions options;
+    options.db = other.file("pim.db").string();
+    Session second(options);
+    test::AddSideState(second.connection());
+    EXPECT_EQ(schema(second.connection()), mine);
 }
 
 TEST(ContentHash, TellsTextsApartAndIsStable) {

@@ -3,6 +3,7 @@
 
 #include "interchange/vcard_batches.h"
 #include "interchange/vcard_reader.h"
+#include "interchange/vcard_writer.h"
 #include "test_data.h"
 
 namespace calyra::interchange {
@@ -19,8 +20,10 @@ TEST(VCardReader, ReadsTheRfc6350Example) {
     EXPECT_EQ(c.anniversary, (CardDate{2009, 8, 8}));
     EXPECT_EQ(c.addresses, (std::vector<CardAddress>{{Place::Work, false, "", "Suite D2-630", "2875 Laurier", "Quebec",
                                                       "QC", "G1V 2M2", "Canada"}}));
-    EXPECT_EQ(c.phones, (std::vector<CardPhone>{{Place::Work, PhoneKind::Voice, true, "+1-418-656-9254;ext=102"},
-                                                {Place::Work, PhoneKind::Mobile, false, "+1-418-262-6501"}}));
+    EXPECT_EQ(c.phones, (std::vector<CardPhone>{
+                            {Place::Work, PhoneKind::Voice, true, "+1-418-656-9254;ext=102"},
+                            {Place::Work, PhoneKind::Mobile, false, "+1-418-262-6501", "", {"video", "text"}}}))
+        << "TYPE values without a field are kept";
     EXPECT_EQ(c.urls, (std::vector<CardAddressText>{{Place::Home, false, "http://nomis80.org"}}));
     EXPECT_TRUE(r.report.diagnostics.empty());
     EXPECT_EQ(r.report.unmapped,
@@ -225,6 +228,50 @@ TEST(VCardReader, DatesInTheirWrittenForms) {
         {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseCardDate(c.text), c.date) << c.text;
+}
+
+}  // namespace
+}  // namespace calyra::interchange
+
+namespace calyra::interchange {
+namespace {
+
+// What the card's fields do not cover comes back from the writer as it
+// came in: the UID, a group's KIND and members, a custom label tied to its
+// number by the line group, X- properties and a 2.1 photo, in both
+// versions written.
+TEST(VCardReader, KeepsWhatTheFieldsDoNotCoverForTheWriter) {
+    const std::string file =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lovelace;Ada\r\nFN:Ada "
+        "Lovelace\r\nUID:urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1\r\n"
+        "item1.TEL;TYPE=x-lab:+44 20 7946 0000\r\nitem1.X-ABLabel:Lab\r\nX-CUSTOM;CHARSET=ISO-8859-1:caf\xe9\r\n"
+        "PHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQ\r\n SkZJRg==\r\n\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Chess club\r\nMEMBER:urn:uuid:4fbe8971-0bc3-424c-9c26-"
+        "36c3e1eff6b1\r\nEND:VCARD\r\n";
+    auto r = ParseVCards(file);
+    ASSERT_EQ(r.cards.size(), 2u);
+    const ContactCard& ada = r.cards[0];
+    EXPECT_EQ(ada.uid, "urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1");
+    ASSERT_EQ(ada.phones.size(), 1u);
+    EXPECT_EQ(std::tie(ada.phones[0].group, ada.phones[0].otherTypes),
+              std::make_tuple(std::string("item1"), std::vector<std::string>{"x-lab"}));
+    EXPECT_EQ(ada.extras, (std::vector<std::string>{"item1.X-ABLABEL:Lab", "X-CUSTOM:café",
+                                                    "PHOTO;ENCODING=b;TYPE=jpeg:/9j/4AAQSkZJRg=="}));
+    EXPECT_EQ(ada.source.substr(0, 24), "BEGIN:VCARD\r\nVERSION:2.1") << "the card's own text is kept";
+    const ContactCard& club = r.cards[1];
+    EXPECT_EQ(club.kind, "group");
+    EXPECT_EQ(club.members, std::vector<std::string>{"urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1"});
+
+    auto unplaced = [](ContactCard c) {
+        c.line = 0;
+        return c;
+    };
+    for (VCardVersion version : {VCardVersion::V3, VCardVersion::V4}) {
+        auto again = ParseVCards(WriteVCards(r.cards, version));
+        ASSERT_EQ(again.cards.size(), 2u);
+        EXPECT_EQ(unplaced(again.cards[0]), unplaced(ada));
+        EXPECT_EQ(unplaced(again.cards[1]), unplaced(club));
+    }
 }
 
 }  // namespace

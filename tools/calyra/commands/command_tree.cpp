@@ -17,7 +17,7 @@ struct CommandFamily {
 
 // The order of the rows is the order of --help.
 constexpr CommandFamily kCommandTree[] = {
-    {nullptr, "init, info, sql", AddInfoCommands},
+    {nullptr, "init, info, check, sql", AddInfoCommands},
     {nullptr, "config|config set|config unset", AddConfigCommands},
     {nullptr, "profiles list|add|edit|rm|use", AddProfileCommands},
     {nullptr, "contacts list|find|show|add|edit|rm|clear|<details> rm", AddContactCommands},

@@ -306,9 +306,16 @@ void DeclareContactExport(CLI::App& exportCommand, ContactExportOptions& o) {
 }
 
 void RunContactExport(CommandContext& ctx, const ContactExportOptions& o) {
-    const auto cards = ExportContacts(ctx.session());
     const auto v = o.version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
-    WriteOutput(ctx, o.out, ix::WriteVCards(cards, v), "contacts", cards.size());
+    // Cards are written as they are read, a chunk of contacts at a time:
+    // only the text is held whole (the file is replaced in one step).
+    std::string text;
+    size_t count = 0;
+    ExportContacts(ctx.session(), [&](ix::ContactCard& card) {
+        text += ix::WriteVCard(card, v);
+        ++count;
+    });
+    WriteOutput(ctx, o.out, text, "contacts", count);
 }
 
 constexpr CommandRow kContactImportExport[] = {

@@ -5,16 +5,21 @@
 #include <cctype>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "cli/command_context.h"
 #include "cli/command_row.h"
 #include "idl/owned_record.h"
+#include "import_export/contact_cards.h"
 #include "platform/bstr.h"
 #include "session/client_error.h"
 #include "session/database_file.h"
 #include "session/query_rows.h"
+#include "session/transaction.h"
+#include "side_store/side_store.h"
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
@@ -258,6 +263,45 @@ void DeclareSql(CLI::App& sql, SqlOptions& o) {
 
 void RunSqlCommand(CommandContext& ctx, const SqlOptions& o) { RunSql(ctx, o.statement); }
 
+struct CheckOptions {
+    bool repair = false;
+};
+
+void DeclareCheck(CLI::App& check, CheckOptions& o) {
+    check.add_flag("--repair", o.repair,
+                   "Also repair: drop what calyra keeps about items that are gone or whose table was made anew, "
+                   "and keep the changed contacts as they are now");
+}
+
+// What calyra keeps beside the records (UIDs, the cards items came from,
+// hashes): items changed by another program since calyra stored them, and
+// side rows left by items that are gone.
+void RunCheck(CommandContext& ctx, const CheckOptions& o) {
+    if (o.repair) ctx.willWrite();
+    Session& session = ctx.session();
+    std::optional<Transaction> transaction;
+    if (o.repair) transaction.emplace(session);
+    SideStore side(session);
+    const SweepReport swept = o.repair ? side.sweep() : side.inspect();
+    const ContactSideCheck contacts = CheckContactSideState(session, o.repair);
+    if (transaction) transaction->commit();
+    Json recreated = Json::array();
+    for (ItemFamily family : swept.recreated) recreated.push_back(std::string(FamilyName(family)));
+    Json result{{"repaired", o.repair},
+                {"contacts_checked", contacts.checked},
+                {"contacts_changed", contacts.changed},
+                {"orphans", swept.orphans},
+                {"recreated_tables", recreated}};
+    std::string message = fmt::format(
+        "{} contact{} checked, {} changed by another program{}; {} orphaned side "
+        "row{}{}",
+        contacts.checked, contacts.checked == 1 ? "" : "s", contacts.changed.size(),
+        contacts.changed.empty() ? "" : " (" + fmt::format("{}", fmt::join(contacts.changed, ", ")) + ")",
+        swept.orphans, swept.orphans == 1 ? "" : "s", o.repair ? " removed" : "");
+    if (!swept.recreated.empty()) message += fmt::format("; side rows of tables made anew: {}", recreated.dump());
+    ctx.out().done(message, result);
+}
+
 // `sql` reads in its reading form; a statement that writes calls
 // willWrite() before the session opens.
 constexpr CommandRow kInfoCommands[] = {
@@ -265,6 +309,8 @@ constexpr CommandRow kInfoCommands[] = {
         "init", "Create the database file with its schema (or upgrade an older one, keeping a copy of it)",
         Access::Writes),
     Row<RunInfo>("info", "Show the file, its schema version and the rows per profile and table", Access::Reads),
+    Row<CheckOptions, DeclareCheck, RunCheck>(
+        "check", "Check what calyra keeps beside the records (UIDs, original cards) against them", Access::Reads),
     Row<SqlOptions, DeclareSql, RunSqlCommand>("sql", "Run one SQL statement through the component's connection",
                                                Access::Reads),
 };

@@ -6,12 +6,17 @@
 
 #include "idl/owned_record.h"
 #include "import_export/conversions.h"
+#include "interchange/vcard_reader.h"
+#include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
+#include "records/contact_search.h"
 #include "records/record_fields.h"
 #include "records/text_limits.h"
 #include "session/client_error.h"
+#include "session/query_rows.h"
+#include "session/text_matching.h"
 #include "session/user_time.h"
 
 namespace calyra::cli {
@@ -154,21 +159,97 @@ std::string Digits(std::string_view text) {
     return out;
 }
 
-// Who a contact is, by name: last, first and middle name, or the company
-// when none of them is given.
-std::string NameKey(const tagContactInfo& c) {
-    std::string key = Folded(BstrUtf8(c.bstrLastName)) + '\x1f' + Folded(BstrUtf8(c.bstrFirstName)) + '\x1f' +
-                      Folded(BstrUtf8(c.bstrMiddleName));
-    return key == "\x1f\x1f" ? "\x1e" + Folded(BstrUtf8(c.bstrCompanyName)) : key;
+// Who a contact is, by the rules of `contacts find`: last and first name
+// without case and accents, the middle name left out (so a card without it
+// finds the person), or the company when the contact names no person. The
+// side store keeps it as the contact's match key.
+std::string MatchKeyOf(const tagContactInfo& c) {
+    const std::string last = FoldForSearch(BstrUtf8(c.bstrLastName));
+    const std::string first = FoldForSearch(BstrUtf8(c.bstrFirstName));
+    const std::string middle = FoldForSearch(BstrUtf8(c.bstrMiddleName));
+    if (last.empty() && first.empty() && middle.empty()) return "c:" + FoldForSearch(BstrUtf8(c.bstrCompanyName));
+    return "n:" + last + '\x1f' + first;
 }
 
-// A phone number by its digits, an e-mail address without case.
-std::string ContactPoint(std::string_view family, const std::string& value) {
-    if (family == "phone") {
-        const std::string digits = Digits(value);
-        return digits.empty() ? "" : "t:" + digits;
+// Middle names agree unless both are given and differ.
+bool SameMiddleName(const tagContactInfo& a, const tagContactInfo& b) {
+    const std::string x = FoldForSearch(BstrUtf8(a.bstrMiddleName)), y = FoldForSearch(BstrUtf8(b.bstrMiddleName));
+    return x.empty() || y.empty() || x == y;
+}
+
+// A JSON scalar or object as hash text: keys and values in order, without
+// the escaping and formatting a dump spends its time on.
+void AppendHashText(std::string& text, const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::object:
+            for (const auto& [key, item] : value.items()) {
+                text.append(key).push_back('=');
+                AppendHashText(text, item);
+                text.push_back('\x1f');
+            }
+            break;
+        case Json::value_t::string:
+            text.append(value.get_ref<const std::string&>());
+            break;
+        case Json::value_t::boolean:
+            text.push_back(value.get<bool>() ? '1' : '0');
+            break;
+        case Json::value_t::null:
+            text.push_back('\x1e');
+            break;
+        default:
+            text.append(value.dump());
+            break;
     }
-    return value.empty() ? "" : "e:" + Folded(value);
+}
+
+// The contact as stored, as one text for ContentHash: its fields but the ID
+// and the modification time, then each family's items without their IDs.
+// Made alike from a planned card (the items as they will read back) and
+// from a contact read back, so an unchanged contact hashes the same. The
+// record's fields are hashed as they are held (texts as UTF-16, numbers
+// and dates as their bytes): the planned record and the one read back hold
+// the same values.
+std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Json>, kDetailFamilyCount>& items) {
+    std::string text;
+    text.reserve(512);
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
+        if (f.key == "contact_id" || f.key == "modified") continue;
+        const char* field = reinterpret_cast<const char*>(&c) + f.desc->offset;
+        if (f.kind == FieldKind::Text) {
+            const BSTR b = *reinterpret_cast<const BSTR*>(field);
+            text.append(reinterpret_cast<const char*>(b), b ? SysStringByteLen(b) : 0);
+        } else if (f.kind == FieldKind::Date) {
+            text.append(field, sizeof(DATE));
+        } else {
+            text.append(field, sizeof(LONG));
+        }
+        text.push_back('\x1f');
+    }
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i) {
+        const std::string idKey(FieldsOf(*families[i].record).front().key);
+        for (const auto& item : items[i]) {
+            text.append(families[i].name).push_back(':');
+            for (const auto& [key, value] : item.items()) {
+                if (key == idKey) continue;
+                text.append(key).push_back('=');
+                AppendHashText(text, value);
+                text.push_back('\x1f');
+            }
+            text.push_back('\n');
+        }
+    }
+    return ContentHash(text);
+}
+
+std::string StoredContactHash(const ProfileContacts& stored, const tagContactInfo& c) {
+    std::array<std::vector<Json>, kDetailFamilyCount> items;
+    const std::string id = BstrUtf8(c.bstrContactID);
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i)
+        for (const auto& item : stored.items(families[i], id)) items[i].push_back(item);
+    return ContactHash(c, items);
 }
 
 // What a detail item says, without its ID, place, kind and primary mark:
@@ -266,6 +347,10 @@ struct ContactImporter::Planned {
     bool titleGiven = false, suffixGiven = false;
     std::array<std::vector<Item>, kDetailFamilyCount> items;
     std::vector<std::string> categories;
+    std::string uid;       // the card's UID; empty when it has none
+    std::string original;  // the card's own text
+    std::string matchKey;  // MatchKeyOf(record)
+    std::string hash;      // of the contact this plan adds, as it will read back
     // For the report, which only the storing thread touches.
     std::vector<std::string> warnings;   // at the card's line
     std::vector<std::string> notStored;  // values read that have no place
@@ -283,24 +368,32 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
       m_report(report),
       m_contacts(session.access<IContactAccess>()),
       m_groups(session.access<IContactGroupAccess>()),
-      m_stored(std::make_unique<ProfileContacts>(session)) {
-    const auto& contacts = m_stored->contacts();
-    const LONG count = std::max<LONG>(contacts.size(), 0);
-    m_candidates.reserve(static_cast<size_t>(count));
-    for (LONG i = 0; i < count; ++i) {
-        const tagContactInfo& c = contacts[i];
-        const std::string id = BstrUtf8(c.bstrContactID);
-        Candidate candidate{static_cast<size_t>(i), {}, false};
-        for (const char* family : {"phone", "email"}) {
-            const DetailFamily& f = *FindDetailFamily(family);
-            const std::string key = family[0] == 'p' ? "phone_number" : "email";
-            for (const auto& item : m_stored->items(f, id))
-                if (auto point = ContactPoint(f.name, JsonText(item[key])); !point.empty())
-                    candidate.keys.push_back(point);
+      m_side(std::make_unique<SideStore>(session)),
+      m_profileId(Utf16ToUtf8(session.profileId())) {
+    // Contacts stored before the side store knew them (by another program,
+    // or before side state existed) get their match keys now, a chunk at
+    // a time; later imports find them by key.
+    for (;;) {
+        SqlText sql(
+            u"SELECT [ContactID], [LastName], [FirstName], [MiddleName], [CompanyName] FROM [tContact] "
+            u"WHERE [ProfileID] = '");
+        sql.AppendQuoted(session.profileId()).Append(u"'");
+        if (m_side->present())
+            sql.Append(u" AND [ContactID] NOT IN (SELECT row_id FROM calyra_match_key WHERE family = 'contact')");
+        sql.Append(u" ORDER BY [ContactID] LIMIT 5000;");
+        const TextRows rows = QueryRows(session.connection(), sql.view());
+        if (rows.empty()) break;
+        std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+        for (const auto& row : rows) {
+            OwnedRecord<tagContactInfo> c;
+            c.bstrLastName = Bstr::FromUtf8(row[1]).Detach();
+            c.bstrFirstName = Bstr::FromUtf8(row[2]).Detach();
+            c.bstrMiddleName = Bstr::FromUtf8(row[3]).Detach();
+            c.bstrCompanyName = Bstr::FromUtf8(row[4]).Detach();
+            keys.push_back({row[0], {MatchKeyOf(c)}});
         }
-        std::sort(candidate.keys.begin(), candidate.keys.end());
-        m_byName.emplace(NameKey(c), m_candidates.size());
-        m_candidates.push_back(std::move(candidate));
+        m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
+        if (rows.size() < 5000) break;
     }
 }
 
@@ -335,8 +428,9 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 
     const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     OwnedRecord<tagContactInfo>& contact = planned->record;
+    // A company's card (KIND:org) keeps its name as the company's, not a person's.
     if (card.givenName.empty() && card.familyName.empty() && card.additionalNames.empty() &&
-        !card.formattedName.empty() && card.formattedName != card.organization) {
+        !card.formattedName.empty() && card.formattedName != card.organization && card.kind != "org") {
         // Only a formatted name: its last word is taken as the family name.
         const size_t space = card.formattedName.rfind(' ');
         card.familyName = space == std::string::npos ? card.formattedName : card.formattedName.substr(space + 1);
@@ -413,37 +507,101 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             std::find(planned->categories.begin(), planned->categories.end(), name) == planned->categories.end())
             planned->categories.push_back(name);
     }
+    planned->uid = source.uid;
+    planned->original = source.source;
+    planned->matchKey = MatchKeyOf(contact);
+    std::array<std::vector<Json>, kDetailFamilyCount> previews;
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i)
+        for (const auto& item : planned->items[i])
+            previews[i].push_back(families[i].preview(families[i], item.fields, item.primary));
+    planned->hash = ContactHash(contact, previews);
     return planned;
 }
 
-ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
-    if (m_byName.empty()) return nullptr;  // an import into an empty profile
-    auto [first, last] = m_byName.equal_range(NameKey(planned.record));
-    if (first == last) return nullptr;  // the common case, and cheap: no stored contact of that name
-    std::vector<std::string> keys;
-    for (const char* name : {"phone", "email"}) {
-        const DetailFamily& family = *FindDetailFamily(name);
-        const std::string key = name[0] == 'p' ? "phone_number" : "email";
-        for (const auto& item : planned.items[DetailFamilyIndex(family)])
-            for (const auto& [field, text] : item.fields)
-                if (auto point = ContactPoint(family.name, text); field == key && !point.empty()) keys.push_back(point);
+void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>> planned) {
+    m_candidates.clear();
+    m_byUid.clear();
+    m_byName.clear();
+    m_batchStored.reset();
+    std::vector<std::string> uids, keys, ids;
+    std::map<std::string, std::string> derived;  // row ID -> derived UID of a card
+    for (const auto& p : planned) {
+        if (!p->uid.empty()) {
+            uids.push_back(p->uid);
+            if (auto row = m_side->rowOfDerivedUid(m_profileId, ItemFamily::Contact, p->uid)) {
+                ids.push_back(*row);
+                derived[*row] = p->uid;
+            }
+        }
+        keys.push_back(p->matchKey);
     }
-    std::sort(keys.begin(), keys.end());
+    std::map<std::string, std::string> kept;  // row ID -> kept UID
+    for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, uids)) ids.push_back(item.rowId);
+    for (const auto& key : m_side->findKeys(m_profileId, ItemFamily::Contact, keys)) ids.push_back(key.rowId);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    std::erase_if(ids, [&](const std::string& id) { return m_claimedIds.count(id) || m_addedIds.count(id); });
+    if (ids.empty()) return;
+    for (auto& [row, item] : m_side->findByRows(ItemFamily::Contact, ids)) kept[row] = item.uid;
+    m_batchStored = std::make_unique<ProfileContacts>(m_session, ids);
+    const DetailFamily& phones = *FindDetailFamily("phone");
+    const DetailFamily& emails = *FindDetailFamily("email");
+    m_candidates.reserve(ids.size());
+    for (const auto& id : ids) {
+        const tagContactInfo* record = m_batchStored->contact(id);
+        if (!record) continue;
+        Candidate candidate{record, id, kept.count(id) ? kept[id] : "", {}, {}};
+        for (const auto& item : m_batchStored->items(phones, id))
+            if (std::string number = JsonText(item["phone_number"]); !number.empty())
+                candidate.phones.push_back(std::move(number));
+        for (const auto& item : m_batchStored->items(emails, id))
+            if (std::string email = FoldForSearch(JsonText(item["email"])); !email.empty())
+                candidate.emails.push_back(std::move(email));
+        const size_t index = m_candidates.size();
+        if (!candidate.uid.empty()) m_byUid.emplace(candidate.uid, index);
+        if (auto it = derived.find(id); it != derived.end() && candidate.uid.empty())
+            m_byUid.emplace(it->second, index);
+        m_byName.emplace(MatchKeyOf(*record), index);
+        m_candidates.push_back(std::move(candidate));
+    }
+}
+
+ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
+    auto unclaimed = [&](size_t index) { return !m_claimedIds.count(m_candidates[index].id); };
+    if (!planned.uid.empty())
+        if (auto it = m_byUid.find(planned.uid); it != m_byUid.end() && unclaimed(it->second))
+            return &m_candidates[it->second];
+    auto [first, last] = m_byName.equal_range(planned.matchKey);
+    if (first == last) return nullptr;  // the common case, and cheap: no stored contact of that name
+    std::vector<std::string> phones, emails;
+    for (const auto& item : planned.items[DetailFamilyIndex(*FindDetailFamily("phone"))])
+        for (const auto& [field, text] : item.fields)
+            if (field == "phone_number" && !text.empty()) phones.push_back(text);
+    for (const auto& item : planned.items[DetailFamilyIndex(*FindDetailFamily("email"))])
+        for (const auto& [field, text] : item.fields)
+            if (field == "email" && !text.empty()) emails.push_back(FoldForSearch(text));
     // The unclaimed contact of that name sharing the most contact points;
     // the first stored one among equals.
     Candidate* best = nullptr;
     size_t bestShared = 0;
     for (auto it = first; it != last; ++it) {
         Candidate& candidate = m_candidates[it->second];
-        if (candidate.claimed) continue;
-        std::vector<std::string> shared;
-        std::set_intersection(keys.begin(), keys.end(), candidate.keys.begin(), candidate.keys.end(),
-                              std::back_inserter(shared));
-        const bool neither = keys.empty() && candidate.keys.empty();
-        if (!neither && shared.empty()) continue;
-        if (!best || shared.size() > bestShared || (shared.size() == bestShared && candidate.index < best->index)) {
+        if (!unclaimed(it->second) || !SameMiddleName(*candidate.record, planned.record)) continue;
+        if (!candidate.uid.empty() && !planned.uid.empty() && candidate.uid != planned.uid) continue;
+        size_t shared = 0;
+        for (const auto& mine : phones)
+            shared += std::any_of(candidate.phones.begin(), candidate.phones.end(), [&](const std::string& theirs) {
+                // Short numbers (extensions) only when they are the same digits.
+                return SamePhoneNumber(mine, theirs) || Digits(mine) == Digits(theirs);
+            });
+        for (const auto& mine : emails)
+            shared += std::count(candidate.emails.begin(), candidate.emails.end(), mine) > 0;
+        const bool neither = phones.empty() && emails.empty() && candidate.phones.empty() && candidate.emails.empty();
+        if (!neither && shared == 0) continue;
+        if (!best || shared > bestShared || (shared == bestShared && std::stoll(candidate.id) < std::stoll(best->id))) {
             best = &candidate;
-            bestShared = shared.size();
+            bestShared = shared;
         }
     }
     return best;
@@ -456,6 +614,17 @@ size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& f
     // stored before, whose texts were made on other threads: freeing them
     // on the storing thread cost it a tenth of its time in the allocator.
     // Where no thread can be started, the batch is planned when it is stored.
+    // Group cards wait for the end: their members may come later in the file.
+    size_t groups = 0;
+    for (auto it = cards.begin(); it != cards.end();) {
+        if (it->kind != "group") {
+            ++it;
+            continue;
+        }
+        m_groupCards.emplace_back(std::move(*it), file);
+        it = cards.erase(it);
+        ++groups;
+    }
     auto batch = std::make_unique<PlannedBatch>(PlannedBatch{std::move(cards), file, {}});
     auto next = std::async(std::launch::async | std::launch::deferred,
                            [batch = std::move(batch), stored = std::move(m_storedBatch)]() mutable {
@@ -464,23 +633,74 @@ size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& f
                                for (const auto& card : batch->cards) batch->planned.push_back(plan(card));
                                return std::move(batch);
                            });
+    m_adding = true;
     const size_t count = finish();
+    m_adding = false;
     m_planning = std::move(next);
-    return count;
+    return count + groups;
 }
 
 size_t ContactImporter::finish() {
-    if (!m_planning.valid()) return 0;
+    if (!m_planning.valid()) {
+        if (!m_adding) storeGroupCards();
+        return 0;
+    }
     m_storedBatch = m_planning.get();
     const PlannedBatch* batch = m_storedBatch.get();
     noteDiagnostics(batch->planned, batch->cards, batch->file);
+    prepareCandidates(batch->planned);
     if (store(batch->planned)) {
         // A card was refused and the batch undone: again a card at a time,
         // so only the refused ones are left out.
         for (size_t i = 0; i < batch->planned.size(); ++i)
             if (auto why = store({&batch->planned[i], 1})) m_report.skip(batch->file, batch->cards[i].line, *why);
     }
+    if (!m_adding) storeGroupCards();
     return batch->cards.size();
+}
+
+void ContactImporter::storeGroupCards() {
+    size_t stored = 0;
+    for (const auto& [card, file] : m_groupCards) {
+        bool cut = false;
+        const std::string name = FitText(interchange::DisplayName(card), &cut);
+        if (name.empty()) {
+            m_report.skip(file, card.line, "group card has no name");
+            continue;
+        }
+        Run(m_session, u"SAVEPOINT calyra_group;");
+        try {
+            const std::string id = groupId(name);
+            // Members by the UIDs the side store keeps, or by the UIDs an
+            // export gave contacts made in calyra.
+            std::vector<std::string> members;
+            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, card.members))
+                members.push_back(item.rowId);
+            for (const auto& uid : card.members)
+                if (auto row = m_side->rowOfDerivedUid(m_profileId, ItemFamily::Contact, uid)) members.push_back(*row);
+            for (const auto& member : members) {
+                const auto groups = GroupsOfContact(m_contacts.get(), member);
+                if (std::find(groups.begin(), groups.end(), id) != groups.end()) continue;
+                LONG err = 0;
+                Check(m_contacts->AddContactToContactGroup(&err, Bstr::FromUtf8(member), Bstr::FromUtf8(id),
+                                                           VARIANT_TRUE),
+                      err, "cannot add contact " + member + " to group \"" + name + "\"");
+            }
+            m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source});
+            Run(m_session, u"RELEASE calyra_group;");
+            ++stored;
+        } catch (const ClientError& e) {
+            Run(m_session, u"ROLLBACK TO calyra_group;");
+            Run(m_session, u"RELEASE calyra_group;");
+            for (const auto& n : m_newGroups) m_groupIds.erase(n);
+            m_newGroups.clear();
+            m_report.skip(file, card.line, e.what());
+        }
+    }
+    m_groupCards.clear();
+    if (stored) m_report.count("group_cards", stored);
+    if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
+    m_newGroups.clear();
 }
 
 void ContactImporter::noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
@@ -497,19 +717,24 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
     outcomes.reserve(planned.size());
     try {
         for (const auto& card : planned) outcomes.push_back(store(*card));
+        keepSideState();
     } catch (const ClientError& e) {
         // What the undone statements made is forgotten too: the contacts
-        // they claimed, the groups they created.
+        // they claimed or added, the groups they created.
         Run(m_session, u"ROLLBACK TO calyra_cards;");
         Run(m_session, u"RELEASE calyra_cards;");
-        for (size_t i : m_claimed) m_candidates[i].claimed = false;
+        for (const auto& id : m_claimed) m_claimedIds.erase(id);
+        for (const auto& stored : m_storedSince)
+            if (stored.added) m_addedIds.erase(stored.id);
         for (const auto& name : m_newGroups) m_groupIds.erase(name);
         m_claimed.clear();
+        m_storedSince.clear();
         m_newGroups.clear();
         return e.what();
     }
     Run(m_session, u"RELEASE calyra_cards;");
     m_claimed.clear();
+    m_storedSince.clear();
     if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
     m_newGroups.clear();
     for (Outcome outcome : outcomes) {
@@ -526,25 +751,72 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
 ContactImporter::Outcome ContactImporter::store(Planned& planned) {
     Candidate* stored = match(planned);
     if (!stored) {
-        insert(planned);
+        std::string id = insert(planned);
+        m_addedIds.insert(id);
+        m_storedSince.push_back({std::move(id), &planned, true, true});
         return Outcome::Added;
     }
     const bool changed = update(planned, *stored);
-    stored->claimed = true;
-    m_claimed.push_back(static_cast<size_t>(stored - m_candidates.data()));
+    m_claimedIds.insert(stored->id);
+    m_claimed.push_back(stored->id);
+    m_storedSince.push_back({stored->id, &planned, false, changed});
     return changed ? Outcome::Updated : Outcome::Unchanged;
 }
 
-void ContactImporter::insert(Planned& planned) {
+void ContactImporter::keepSideState() {
+    if (m_storedSince.empty()) return;
+    std::vector<std::string> matched, changed;
+    for (const auto& stored : m_storedSince) {
+        if (!stored.added) matched.push_back(stored.id);
+        if (!stored.added && stored.changed) changed.push_back(stored.id);
+    }
+    // A contact the card changed is read back (one query per family for
+    // all of them): what it holds now is the card and what it had before.
+    // One it left as it was is what the batch's candidates read.
+    std::unique_ptr<ProfileContacts> back;
+    std::map<std::string, SideItem> before;
+    if (!changed.empty()) back = std::make_unique<ProfileContacts>(m_session, changed);
+    if (!matched.empty()) before = m_side->findByRows(ItemFamily::Contact, matched);
+    std::vector<SideItem> items;
+    std::vector<std::pair<std::string, std::vector<std::string>>> keys, newKeys;
+    items.reserve(m_storedSince.size());
+    for (const auto& stored : m_storedSince) {
+        SideItem item{ItemFamily::Contact,     stored.id, m_profileId, stored.planned->uid, stored.planned->hash,
+                      stored.planned->original};
+        if (!stored.added) {
+            const ProfileContacts& now = stored.changed ? *back : *m_batchStored;
+            const tagContactInfo* record = now.contact(stored.id);
+            if (!record) continue;
+            item.hash = StoredContactHash(now, *record);
+            if (auto it = before.find(stored.id); it != before.end()) {
+                // A card without a UID or text of its own keeps the ones
+                // the contact had.
+                if (item.uid.empty()) item.uid = it->second.uid;
+                if (item.original.empty()) item.original = it->second.original;
+            }
+            keys.push_back({stored.id, {MatchKeyOf(*record)}});
+        } else {
+            newKeys.push_back({stored.id, {stored.planned->matchKey}});
+        }
+        items.push_back(std::move(item));
+    }
+    m_side->put(items);
+    m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
+    m_side->addKeys(ItemFamily::Contact, m_profileId, newKeys);
+}
+
+std::string ContactImporter::insert(Planned& planned) {
     LONG err = 0;
     Bstr id;
     Check(m_contacts->AddContact(&err, &planned.record, &id), err, "cannot add the contact");
-    addDetails(planned, id.utf8(), nullptr);
+    std::string contactId = id.utf8();
+    addDetails(planned, contactId, nullptr);
+    return contactId;
 }
 
 bool ContactImporter::update(const Planned& planned, const Candidate& candidate) {
-    const tagContactInfo& stored = m_stored->contacts()[static_cast<LONG>(candidate.index)];
-    const std::string id = BstrUtf8(stored.bstrContactID);
+    const tagContactInfo& stored = *candidate.record;
+    const std::string& id = candidate.id;
     // The card's fields where it gives one; the stored ones elsewhere. The
     // plan stays as it was, in case the card is stored again.
     bool changed = false;
@@ -570,7 +842,7 @@ bool ContactImporter::update(const Planned& planned, const Candidate& candidate)
         LONG err = 0;
         Check(m_contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), &merged), err, "cannot change contact " + id);
     }
-    return addDetails(planned, id, m_stored.get()) || changed;
+    return addDetails(planned, id, m_batchStored.get()) || changed;
 }
 
 bool ContactImporter::addDetails(const Planned& planned, const std::string& contactId, const ProfileContacts* stored) {
@@ -614,9 +886,8 @@ bool ContactImporter::addDetails(const Planned& planned, const std::string& cont
 }
 
 bool ContactImporter::replace(const ContactCard& card, const std::string& id, const std::string& file) {
-    const tagContactInfo* stored = nullptr;
-    for (const tagContactInfo& c : m_stored->contacts())
-        if (BstrUtf8(c.bstrContactID) == id) stored = &c;
+    const ProfileContacts current(m_session, std::vector<std::string>{id});
+    const tagContactInfo* stored = current.contact(id);
     if (!stored) throw ClientError("no contact \"" + id + "\" in the current profile");
     std::unique_ptr<Planned> planned = plan(card);
     noteDiagnostics({&planned, 1}, {&card, 1}, file);
@@ -639,7 +910,7 @@ bool ContactImporter::replace(const ContactCard& card, const std::string& id, co
     for (size_t i = 0; i < families.size(); ++i) {
         const DetailFamily& family = families[i];
         Json have = Json::array(), want = Json::array();
-        for (const auto& item : m_stored->items(family, id)) have.push_back(ItemImage(family, item));
+        for (const auto& item : current.items(family, id)) have.push_back(ItemImage(family, item));
         for (const auto& item : planned->items[i])
             want.push_back(ItemImage(family, family.preview(family, item.fields, item.primary)));
         if (have == want) continue;
@@ -650,7 +921,7 @@ bool ContactImporter::replace(const ContactCard& card, const std::string& id, co
         changed = true;
     }
 
-    const auto& groups = m_stored->groups(id);
+    const auto& groups = current.groups(id);
     const auto& wanted = planned->categories;
     for (const auto& group : groups) {
         if (std::find(wanted.begin(), wanted.end(), group.name) != wanted.end()) continue;
@@ -669,21 +940,170 @@ bool ContactImporter::replace(const ContactCard& card, const std::string& id, co
     }
     if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());
     m_newGroups.clear();
+
+    // The side state follows the edit: the edited card is the contact's
+    // text now, and the hash is of the contact as it reads back.
+    const ProfileContacts back(m_session, std::vector<std::string>{id});
+    if (const tagContactInfo* now = back.contact(id)) {
+        auto before = m_side->find(ItemFamily::Contact, id);
+        SideItem item{ItemFamily::Contact, id, m_profileId, planned->uid, StoredContactHash(back, *now),
+                      planned->original};
+        if (before && item.uid.empty()) item.uid = before->uid;
+        m_side->put(item);
+        m_side->putKeys(ItemFamily::Contact, m_profileId, {{id, {MatchKeyOf(*now)}}});
+    }
     return changed;
 }
 
+ContactCard ContactImporter::exported(const ProfileContacts& all, const tagContactInfo& c, const SideItem* side,
+                                      SideStore& store, const std::string& profileId) {
+    ContactCard card = CardOf(all, c);
+    const std::string id = BstrUtf8(c.bstrContactID);
+    card.uid = side && !side->uid.empty() ? side->uid : store.derivedUid(profileId, ItemFamily::Contact, id);
+    if (!side || side->original.empty()) return card;
+    auto parsed = interchange::ParseVCardText(side->original);
+    if (parsed.cards.empty()) return card;
+    ContactCard& original = parsed.cards.front();
+    // Where the record holds what the original card would store, the
+    // original's value is what the person gave: uncut, a birthday without
+    // a year, a title the records have no value for, labelled details.
+    const std::unique_ptr<Planned> planned = plan(original);
+    const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
+    auto same = [&](std::string_view key) {
+        const FieldInfo& f = RequireField(desc, std::string(key));
+        return FieldToJson(f, &planned->record) == FieldToJson(f, &c);
+    };
+    bool namesKept = true;
+    for (const auto& f : kTextFields) {
+        const bool kept = same(f.key);
+        if (kept) card.*f.member = original.*f.member;
+        if (std::string_view(f.key).ends_with("_name") && std::string_view(f.key) != "spouse_name")
+            namesKept = namesKept && kept;
+    }
+    if (namesKept) card.formattedName = original.formattedName;
+    if (same("title")) card.prefixes = original.prefixes;
+    if (same("suffix")) card.suffixes = original.suffixes;
+    if (same("birthday")) card.birthday = original.birthday;
+    if (same("anniversary")) card.anniversary = original.anniversary;
+    const auto families = DetailFamilies();
+    for (size_t i = 0; i < families.size(); ++i) {
+        Json have = Json::array(), want = Json::array();
+        for (const auto& item : all.items(families[i], id)) have.push_back(ItemImage(families[i], item));
+        for (const auto& item : planned->items[i])
+            want.push_back(ItemImage(families[i], families[i].preview(families[i], item.fields, item.primary)));
+        if (have != want) continue;
+        switch (i) {
+            case 0:
+                card.addresses = original.addresses;
+                break;
+            case 1:
+                card.phones = original.phones;
+                break;
+            case 2:
+                card.emails = original.emails;
+                break;
+            case 3:
+                card.urls = original.urls;
+                break;
+            default:
+                card.ims = original.ims;
+                break;
+        }
+    }
+    std::vector<std::string> groups = card.categories, wanted = planned->categories;
+    std::sort(groups.begin(), groups.end());
+    std::sort(wanted.begin(), wanted.end());
+    if (groups == wanted) card.categories = original.categories;
+    card.kind = original.kind;
+    card.members = original.members;
+    card.extras = original.extras;
+    return card;
+}
+
 ContactCard ExportContact(Session& session, const std::string& id) {
-    const ProfileContacts all(session);
-    for (const tagContactInfo& c : all.contacts())
-        if (BstrUtf8(c.bstrContactID) == id) return CardOf(all, c);
-    throw ClientError("no contact \"" + id + "\" in the current profile");
+    const ProfileContacts all(session, std::vector<std::string>{id});
+    const tagContactInfo* c = all.contact(id);
+    if (!c) throw ClientError("no contact \"" + id + "\" in the current profile");
+    SideStore side(session);
+    const auto kept = side.find(ItemFamily::Contact, id);
+    return ContactImporter::exported(all, *c, kept ? &*kept : nullptr, side, Utf16ToUtf8(session.profileId()));
+}
+
+void ExportContacts(Session& session, const std::function<void(ContactCard& card)>& visit) {
+    // A chunk of contacts at a time, in the order the component lists
+    // them (by ID): memory follows the chunk, not the profile.
+    constexpr int kChunk = 5000;
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    std::string after = "0";
+    for (;;) {
+        SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
+        sql.AppendQuoted(session.profileId())
+            .Append(u"' AND [ContactID] > '")
+            .AppendQuoted(Utf8ToUtf16(after))
+            .Append(u"' ORDER BY [ContactID] LIMIT 5000;");
+        std::vector<std::string> ids;
+        for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
+        if (ids.empty()) return;
+        const ProfileContacts all(session, ids);
+        const auto kept = side.findByRows(ItemFamily::Contact, ids);
+        for (const auto& id : ids) {
+            const tagContactInfo* c = all.contact(id);
+            if (!c) continue;
+            auto it = kept.find(id);
+            ContactCard card =
+                ContactImporter::exported(all, *c, it == kept.end() ? nullptr : &it->second, side, profileId);
+            visit(card);
+        }
+        if (ids.size() < static_cast<size_t>(kChunk)) return;
+        after = ids.back();
+    }
+}
+
+ContactSideCheck CheckContactSideState(Session& session, bool repair) {
+    ContactSideCheck result;
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    std::string after = "0";
+    for (;;) {
+        SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
+        sql.AppendQuoted(session.profileId())
+            .Append(u"' AND [ContactID] > '")
+            .AppendQuoted(Utf8ToUtf16(after))
+            .Append(u"' ORDER BY [ContactID] LIMIT 5000;");
+        std::vector<std::string> ids;
+        for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
+        if (ids.empty()) break;
+        const ProfileContacts all(session, ids);
+        auto kept = side.findByRows(ItemFamily::Contact, ids);
+        std::vector<SideItem> rehashed;
+        std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+        for (const auto& id : ids) {
+            const tagContactInfo* c = all.contact(id);
+            if (!c) continue;
+            if (repair) keys.push_back({id, {MatchKeyOf(*c)}});
+            auto it = kept.find(id);
+            if (it == kept.end()) continue;
+            ++result.checked;
+            const std::string hash = StoredContactHash(all, *c);
+            if (hash == it->second.hash) continue;
+            result.changed.push_back(id);
+            it->second.hash = hash;
+            rehashed.push_back(std::move(it->second));
+        }
+        if (repair) {
+            side.put(rehashed);
+            side.putKeys(ItemFamily::Contact, profileId, keys);
+        }
+        if (ids.size() < 5000) break;
+        after = ids.back();
+    }
+    return result;
 }
 
 std::vector<ContactCard> ExportContacts(Session& session) {
-    const ProfileContacts all(session);
     std::vector<ContactCard> cards;
-    cards.reserve(static_cast<size_t>(std::max<LONG>(all.contacts().size(), 0)));
-    for (const tagContactInfo& c : all.contacts()) cards.push_back(CardOf(all, c));
+    ExportContacts(session, [&](ContactCard& card) { cards.push_back(std::move(card)); });
     return cards;
 }
 

@@ -9,16 +9,37 @@
 // III), dates without a year. The record's title 0 (Mrs) and suffix 0 (Sr)
 // are also what an empty record holds, so they are exported as no title.
 //
-// Importing is idempotent. An entry is matched against the profile's
-// contacts as they were when the import began (read once, see
-// records/profile_contacts.h) by who it is: the same name (last, first and
-// middle name, or the company when the card names no person; compared
-// without case and extra blanks) and at least one shared phone number
-// (compared by its digits) or e-mail address (without case), or neither
-// side having any. A vCard's UID would be a better key, but the records
-// have no place to keep one; a name alone would merge two people of the
-// same name. Each stored contact matches at most one entry of an import, so
-// a file that holds the same card twice keeps both on every re-import.
+// Importing is idempotent. An entry is matched first by its UID: the one
+// the side store keeps for a contact imported before, or the one an export
+// gave a contact made in calyra (derived from the profile and the row, so
+// it holds also when the side state was lost). Without a UID match, an
+// entry is matched by who it is, by the rules `contacts find` uses: the
+// same last and first name compared without case and accents (a middle
+// name that only one side gives does not count against it; the company
+// when the card names no person) and at least one shared phone number (the
+// same number however it is dialled: "030 1234567", "+49 30 1234567") or
+// e-mail address (without case), or neither side having any. A stored
+// contact with a UID of its own is never matched to a card with another
+// UID. Contacts are looked up a batch at a time, through the match keys the
+// side store keeps (the folded names), so an import holds one batch and its
+// candidates in memory, never the whole profile. Each stored contact
+// matches at most one entry of an import, and contacts the import added
+// match none, so a file that holds the same card twice keeps both on
+// every re-import.
+//
+// Every stored card leaves in the side store, in the same savepoint: its
+// UID, the card's own text (what the records cannot hold: photos, labels,
+// X- properties, a birthday without a year) and a hash of the contact as
+// stored. An export lays the stored fields over that text: what the
+// records hold wins where it differs from what the card would store,
+// everything else comes back as it came in.
+//
+// Photos are kept that way too, inside the kept card, not as files beside
+// the database named by the record's photo path: the card is written in
+// the same transaction as the contact (a failed or killed import leaves no
+// stray file, a rolled-back one no missing photo), it goes wherever the
+// database file is copied, and the path column keeps what other programs
+// put there. Other programs do not see the photo either way.
 //
 // A matched entry adds what the stored contact lacks and never takes away:
 // the card's non-empty fields replace the record's, its details and groups
@@ -32,8 +53,8 @@
 // others go on. (A savepoint per card from the start costs two statements
 // per card, a tenth of an import's time.)
 //
-// Ownership: the importer holds its access objects, the snapshot of the
-// stored contacts and the batches it has not stored yet; cards still
+// Ownership: the importer holds its access objects, the current batch's
+// candidates and the batches it has not stored yet; cards still
 // unstored when it is destroyed are dropped, so an import ends with
 // finish(). Thread-safety: one thread, like the session; the importer plans
 // the next batch on a thread of its own, which touches neither the session
@@ -41,10 +62,12 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -56,6 +79,7 @@
 #include "platform/com_ptr.h"
 #include "records/profile_contacts.h"
 #include "session/session.h"
+#include "side_store/side_store.h"
 
 namespace calyra::cli {
 
@@ -82,13 +106,28 @@ public:
     // the database refuses a change (the caller's transaction undoes it).
     bool replace(const interchange::ContactCard& card, const std::string& id, const std::string& file);
 
+    // The card a stored contact exports as: the records' fields laid over
+    // the card it came from (`side`, its side row; none for a contact the
+    // side store does not know), with its kept UID or else its derived one.
+    static interchange::ContactCard exported(const ProfileContacts& all, const tagContactInfo& contact,
+                                             const SideItem* side, SideStore& store, const std::string& profileId);
+
 private:
     struct Planned;
     struct PlannedBatch;
     struct Candidate {
-        size_t index;                   // into m_stored->contacts()
-        std::vector<std::string> keys;  // phone digits and e-mail addresses, sorted
-        bool claimed = false;
+        const tagContactInfo* record;  // in m_batchStored
+        std::string id;
+        std::string uid;                  // kept in the side store; empty when none
+        std::vector<std::string> phones;  // as stored
+        std::vector<std::string> emails;  // folded
+    };
+    // What storing a card left for the side store, written after the batch.
+    struct Stored {
+        std::string id;
+        const Planned* planned;
+        bool added;
+        bool changed;  // a matched contact the card changed
     };
 
     enum class Outcome { Added, Updated, Unchanged };
@@ -105,8 +144,17 @@ private:
     // The planned cards' warnings and values that have no place, into the report.
     void noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
                          std::span<const interchange::ContactCard> cards, const std::string& file);
+    // Stores the group cards (KIND:group) read so far: each becomes the
+    // contact group of its name, with the stored contacts its members name
+    // by UID as members. Run when the import ends, after every contact.
+    void storeGroupCards();
+    // Reads the contacts the batch may match: by UID and by match key.
+    void prepareCandidates(std::span<const std::unique_ptr<Planned>> planned);
+    // Writes the side rows and match keys of the cards stored since the
+    // last savepoint.
+    void keepSideState();
     Candidate* match(const Planned& planned);
-    void insert(Planned& planned);
+    std::string insert(Planned& planned);
     bool update(const Planned& planned, const Candidate& stored);
     // Adds the planned items and groups the contact lacks; true when any.
     bool addDetails(const Planned& planned, const std::string& contactId, const ProfileContacts* stored);
@@ -116,19 +164,43 @@ private:
     ImportReport& m_report;
     ComPtr<IContactAccess> m_contacts;
     ComPtr<IContactGroupAccess> m_groups;
-    std::unique_ptr<ProfileContacts> m_stored;
+    std::unique_ptr<SideStore> m_side;
+    std::string m_profileId;
+    std::unique_ptr<ProfileContacts> m_batchStored;  // the candidates of the batch being stored
     std::vector<Candidate> m_candidates;
-    std::unordered_multimap<std::string, size_t> m_byName;  // name key -> m_candidates index
-    std::map<std::string, std::string> m_groupIds;          // name -> ID; filled on first use
-    std::vector<std::string> m_newGroups;                   // made since the last savepoint
-    std::vector<size_t> m_claimed;                          // m_candidates claimed since the last savepoint
+    std::unordered_map<std::string, size_t> m_byUid;        // kept or derived UID -> m_candidates index
+    std::unordered_multimap<std::string, size_t> m_byName;  // match key -> m_candidates index
+    std::set<std::string> m_claimedIds;                     // matched by an entry of this import
+    std::set<std::string> m_addedIds;                       // added by this import
+    std::vector<std::string> m_claimed;                     // claimed since the last savepoint
+    std::vector<Stored> m_storedSince;                      // stored since the last savepoint
+    std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
+    bool m_adding = false;                                                       // finish() runs inside add()
+    std::map<std::string, std::string> m_groupIds;                               // name -> ID; filled on first use
+    std::vector<std::string> m_newGroups;                                        // made since the last savepoint
     bool m_groupsLoaded = false;
     std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
     std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
 };
 
+// What a check of the current profile's contacts against their side rows
+// found: contacts whose hash no longer matches (changed by another program
+// since calyra stored them).
+struct ContactSideCheck {
+    size_t checked = 0;                // contacts with a side row
+    std::vector<std::string> changed;  // their IDs
+};
+// Compares every contact of the current profile that has a side row with
+// the hash kept for it, a chunk at a time. With `repair` (inside the
+// caller's Transaction) it also keeps the hashes of the contacts as they
+// are now and rebuilds every contact's match keys.
+ContactSideCheck CheckContactSideState(Session& session, bool repair);
+
 // Every contact of the current profile as a card, in the order the
-// component lists them.
+// component lists them, handed to `visit` one at a time (read a chunk at a
+// time: memory follows the chunk, not the profile).
+void ExportContacts(Session& session, const std::function<void(interchange::ContactCard& card)>& visit);
+// The same, all at once.
 std::vector<interchange::ContactCard> ExportContacts(Session& session);
 // One contact of the current profile as a card; throws ClientError when the
 // profile has no contact `id`.

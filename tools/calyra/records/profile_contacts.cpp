@@ -7,6 +7,7 @@
 #include "records/record_rows.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
+#include "session/record_id.h"
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
@@ -35,30 +36,65 @@ ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::st
     Check(access->GetAllContacts(&err, &count, &m_contacts), err, "cannot list the contacts");
     m_details.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
     const auto all = DetailFamilies();
+    const SqlText ofProfile = OfProfile(session);
     for (std::string_view name : families)
         for (size_t i = 0; i < all.size(); ++i)
-            if (all[i].name == name) readFamily(session, i);
-    if (withGroups) readGroups(session);
+            if (all[i].name == name) readFamily(session, i, ofProfile);
+    if (withGroups) readGroups(session, ofProfile);
+}
+
+ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string>& ids) {
+    auto access = session.access<IContactAccess>();
+    std::vector<std::string> found;
+    for (const auto& id : ids) {
+        if (!IsRecordId(id) || contact(id)) continue;
+        auto record = std::make_unique<OwnedRecord<tagContactInfo>>();
+        LONG err = 0;
+        // A contact of another profile, or one that is gone, is none.
+        if (FAILED(access->GetContactByID(&err, Bstr::FromUtf8(id), record.get())) ||
+            BstrUtf8(record->bstrContactID) != id)
+            continue;
+        m_details[id];
+        m_someIndex.emplace(id, m_some.size());
+        m_some.push_back(std::move(record));
+        found.push_back(id);
+    }
+    if (found.empty()) return;
+    // " IN ('1', '2', ...)": one query per family for all of them.
+    SqlText in(u" IN (");
+    for (size_t i = 0; i < found.size(); ++i)
+        in.Append(i ? Sql(u", '") : Sql(u"'")).AppendQuoted(Utf8ToUtf16(found[i])).Append(u"'");
+    in.Append(u")");
+    for (size_t i = 0; i < DetailFamilies().size(); ++i) readFamily(session, i, in);
+    readGroups(session, in);
+}
+
+const tagContactInfo* ProfileContacts::contact(const std::string& id) const {
+    auto it = m_someIndex.find(id);
+    return it == m_someIndex.end() ? nullptr : m_some[it->second].get();
 }
 
 ProfileContacts::ProfileContacts(Session& session)
     : ProfileContacts(session, {"address", "phone", "email", "url", "im"}, true) {}
 
-void ProfileContacts::readFamily(Session& session, size_t index) {
+void ProfileContacts::readFamily(Session& session, size_t index, const SqlText& contacts) {
     const DetailFamily& family = DetailFamilies()[index];
-    family.listWhere(family, session.connection(), OfProfile(session), [&](const std::string& contactId, Json item) {
+    family.listWhere(family, session.connection(), contacts, [&](const std::string& contactId, Json item) {
         m_details[contactId].items[index].push_back(std::move(item));
     });
 }
 
-void ProfileContacts::readGroups(Session& session) {
+void ProfileContacts::readGroups(Session& session, const SqlText& contacts) {
     // Memberships in the order they were made, each group once per contact
     // (the membership table may hold a pair twice).
     SqlText sql(
         u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
         u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
         u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
-    sql.AppendQuoted(session.profileId()).Append(u"' ORDER BY [tContactGroupMap].[ContactGroupMapID];");
+    sql.AppendQuoted(session.profileId())
+        .Append(u"' AND [tContactGroupMap].[ContactID]")
+        .Append(contacts)
+        .Append(u" ORDER BY [tContactGroupMap].[ContactGroupMapID];");
     for (auto& row : QueryRows(session.connection(), sql.view())) {
         auto& groups = m_details[row[0]].groups;
         if (std::none_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.id == row[1]; }))

@@ -10,12 +10,18 @@
 // them (the table's key order) and read as the same JSON (ToJson of the
 // family's record).
 //
+// A ProfileContacts may also hold only some contacts, named by ID (an
+// import's candidates, a batch being exported): then its queries ask for
+// those contacts alone, and memory follows their number, not the
+// profile's.
+//
 // Ownership: the object owns the records and the JSON it hands out by
 // reference; they live as long as it does. Thread-safety: one thread, like
 // the session it reads through.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +32,7 @@
 #include "output/output.h"
 #include "records/contact_details.h"
 #include "session/session.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
 
@@ -44,11 +51,17 @@ public:
     ProfileContacts(Session& session, std::initializer_list<std::string_view> families, bool withGroups);
     // Every family and the groups.
     explicit ProfileContacts(Session& session);
+    // Only the contacts of the current profile named in `ids` (those it
+    // has), with every family and their groups.
+    ProfileContacts(Session& session, const std::vector<std::string>& ids);
     ProfileContacts(const ProfileContacts&) = delete;
     ProfileContacts& operator=(const ProfileContacts&) = delete;
 
-    // The contacts in the order the component lists them.
+    // The contacts in the order the component lists them (empty when the
+    // object holds only some contacts).
     const OwnedRecordArray<tagContactInfo>& contacts() const { return m_contacts; }
+    // The contact with that ID among those read; nullptr when not.
+    const tagContactInfo* contact(const std::string& id) const;
     // The family's items of the contact as `family.list` gives them; an
     // empty array when it has none or the family was not read.
     const Json& items(const DetailFamily& family, const std::string& contactId) const;
@@ -61,11 +74,13 @@ private:
         std::vector<GroupRef> groups;
     };
 
-    void readFamily(Session& session, size_t index);
-    void readGroups(Session& session);
+    void readFamily(Session& session, size_t index, const SqlText& contacts);
+    void readGroups(Session& session, const SqlText& contacts);
 
     OwnedRecordArray<tagContactInfo> m_contacts;
-    std::unordered_map<std::string, Details> m_details;  // by contact ID
+    std::vector<std::unique_ptr<OwnedRecord<tagContactInfo>>> m_some;  // the contacts read by ID
+    std::unordered_map<std::string, size_t> m_someIndex;               // ID -> m_some index
+    std::unordered_map<std::string, Details> m_details;                // by contact ID
 };
 
 // A contact as lists show it: every field plus "phone" and "email", the

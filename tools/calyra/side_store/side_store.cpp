@@ -270,10 +270,13 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
             .Append(f.quotedName)
             .Append(u" AND uid IN (");
         AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
-        where.Append(u")").Append(f.itemExists).Append(u" ORDER BY row_id;");
+        // No ORDER BY: it would have the engine walk the rows in key order
+        // (every row of the family) instead of looking the UIDs up.
+        where.Append(u")").Append(f.itemExists).Append(u";");
         for (auto& item : select(where)) {
             const std::string uid = item.uid;
-            out.emplace(uid, std::move(item));  // the lowest row ID stays
+            auto [it, added] = out.emplace(uid, item);
+            if (!added && std::stoll(item.rowId) < std::stoll(it->second.rowId)) it->second = std::move(item);
         }
     }
     return out;
@@ -348,6 +351,54 @@ void SideStore::putKeys(ItemFamily family, std::string_view rowId, std::string_v
     }
 }
 
+void SideStore::putKeys(ItemFamily family, std::string_view profileId,
+                        const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
+    writeKeys(family, profileId, keysByRow, true);
+}
+
+void SideStore::addKeys(ItemFamily family, std::string_view profileId,
+                        const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
+    writeKeys(family, profileId, keysByRow, false);
+}
+
+void SideStore::writeKeys(ItemFamily family, std::string_view profileId,
+                          const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow,
+                          bool replace) {
+    if (keysByRow.empty()) return;
+    prepareWrite();
+    const FamilyInfo& f = Info(family);
+    const std::u16string profile = Utf8ToUtf16(CheckedRow(profileId));
+    for (size_t start = 0; start < keysByRow.size(); start += kRowsPerStatement) {
+        const size_t end = std::min(keysByRow.size(), start + kRowsPerStatement);
+        SqlText remove(u"DELETE FROM calyra_match_key WHERE family = ");
+        remove.Append(f.quotedName).Append(u" AND row_id IN (");
+        SqlText insert(u"INSERT INTO calyra_match_key (profile_id, family, key, row_id) VALUES ");
+        bool any = false;
+        for (size_t i = start; i < end; ++i) {
+            const std::u16string row = Utf8ToUtf16(CheckedRow(keysByRow[i].first));
+            remove.Append(i == start ? Sql(u"'") : Sql(u", '")).AppendQuoted(row).Append(u"'");
+            for (const auto& key : keysByRow[i].second) {
+                insert.Append(any ? Sql(u", ('") : Sql(u"('"))
+                    .AppendQuoted(profile)
+                    .Append(u"', ")
+                    .Append(f.quotedName)
+                    .Append(u", '")
+                    .AppendQuoted(Utf8ToUtf16(key))
+                    .Append(u"', '")
+                    .AppendQuoted(row)
+                    .Append(u"')");
+                any = true;
+            }
+        }
+        if (replace) run(remove.Append(u");"), "cannot write the side store");
+        if (any) run(insert.Append(u";"), "cannot write the side store");
+    }
+    if (!m_noted[family]) {
+        noteSequence(family);
+        m_noted[family] = true;
+    }
+}
+
 std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily family,
                                           const std::vector<std::string>& keys) {
     std::vector<MatchKey> out;
@@ -410,6 +461,22 @@ SweepReport SideStore::sweep() {
     return report;
 }
 
+SweepReport SideStore::inspect() {
+    SweepReport report;
+    if (!present()) return report;
+    for (const auto& f : kFamilies) {
+        if (!trusted(f.family)) {
+            report.recreated.push_back(f.family);
+            continue;
+        }
+        SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE family = ");
+        count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
+        const TextRows n = QueryRows(m_session.connection(), count.view());
+        report.orphans += n.empty() ? 0 : std::stoul(n[0][0]);
+    }
+    return report;
+}
+
 std::string SideStore::derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId) {
     const std::string profile(profileId);
     auto seed = m_profileSeeds.find(profile);
@@ -422,6 +489,20 @@ std::string SideStore::derivedUid(std::string_view profileId, ItemFamily family,
         seed = m_profileSeeds.emplace(profile, ContentHash(text).substr(0, 16)).first;
     }
     return std::string(FamilyName(family)) + "-" + CheckedRow(rowId) + "-" + seed->second + "@calyra";
+}
+
+std::optional<std::string> SideStore::rowOfDerivedUid(std::string_view profileId, ItemFamily family,
+                                                      std::string_view uid) {
+    // "<family>-<row>-<seed>@calyra", the seed being this profile's.
+    const std::string pattern = derivedUid(profileId, family, "0");
+    const std::string head = std::string(FamilyName(family)) + "-";
+    const std::string tail = pattern.substr(head.size() + 1);  // "-<seed>@calyra"
+    if (uid.size() <= head.size() + tail.size() || uid.substr(0, head.size()) != head ||
+        uid.substr(uid.size() - tail.size()) != tail)
+        return std::nullopt;
+    const std::string row(uid.substr(head.size(), uid.size() - head.size() - tail.size()));
+    if (!IsRecordId(row)) return std::nullopt;
+    return row;
 }
 
 std::string SideStore::uidOf(std::string_view profileId, ItemFamily family, std::string_view rowId) {

@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "session/session.h"
@@ -111,6 +112,13 @@ public:
     // Replaces the item's match keys.
     void putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
                  const std::vector<std::string>& keys);
+    // putKeys for many items of one profile at once: replaces each listed
+    // item's keys (a batch of an import in a few statements).
+    void putKeys(ItemFamily family, std::string_view profileId,
+                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
+    // putKeys for items that have no keys yet (just added): no delete first.
+    void addKeys(ItemFamily family, std::string_view profileId,
+                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
     // The profile's items of the family holding any of `keys`, by key then
     // row ID.
     std::vector<MatchKey> findKeys(std::string_view profileId, ItemFamily family, const std::vector<std::string>& keys);
@@ -122,11 +130,16 @@ public:
     // nothing (and creates nothing) in a file without side tables. The
     // caller holds a Transaction.
     SweepReport sweep();
+    // What sweep would remove, without writing anything.
+    SweepReport inspect();
 
     // A UID for an item made in calyra, built only from what the record
     // tables keep (the profile's ID and device fields, the family, the row
     // ID): losing the side state and deriving again gives the same UID.
     std::string derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId);
+    // The row ID a derived UID of this profile and family names; none when
+    // `uid` is no such UID.
+    std::optional<std::string> rowOfDerivedUid(std::string_view profileId, ItemFamily family, std::string_view uid);
     // The kept UID of the item, else its derived one.
     std::string uidOf(std::string_view profileId, ItemFamily family, std::string_view rowId);
 
@@ -137,6 +150,8 @@ private:
     // Creates the tables when missing and drops untrusted families' rows.
     void prepareWrite();
     void noteSequence(ItemFamily family);
+    void writeKeys(ItemFamily family, std::string_view profileId,
+                   const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow, bool replace);
     std::vector<SideItem> select(const SqlText& where);
     void run(const SqlText& sql, const std::string& what);
 

@@ -1,0 +1,185 @@
+// Contacts keep who they are and what the records cannot hold on the way
+// through calyra, run as a person runs it: UIDs, photos, labels, birthdays
+// without a year; a second import adds nothing, also after the side state
+// is gone; `check` tells contacts changed by another program.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "client_run.h"
+
+namespace calyra::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct CardRun : OneProfile {
+    std::string file(const std::string& name, const std::string& text) const {
+        const auto path = dir().file(name);
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+    std::string exported(const std::string& version = "4.0") const {
+        return ok({"contacts", "export", "--version", version});
+    }
+};
+
+// vCards of every version with a fixed seed: names with accents and
+// quotes, numbers written several ways, UIDs (or none), photos, labels,
+// year-less birthdays, spouses, X- properties, companies and groups.
+std::string GeneratedCards(unsigned seed, int count) {
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    static const char* const kFamily[] = {"Müller", "O'Brien", "Nakamura", "García", "Lindqvist"};
+    static const char* const kGiven[] = {"Zoë", "Patrick", "Hans-Jürgen", "Haruto", "Lucía"};
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const char* version = (const char*[]){"2.1", "3.0", "4.0"}[pick(3)];
+        const std::string n = std::to_string(i);
+        out += "BEGIN:VCARD\r\nVERSION:" + std::string(version) + "\r\n";
+        if (pick(6) == 0) {
+            out += "FN:Company " + n + "\r\nORG:Company " + n + "\r\n";
+            if (std::string(version) == "4.0") out += "KIND:org\r\n";
+        } else {
+            const std::string family = kFamily[pick(5)] + n, given = kGiven[pick(5)];
+            out += "N:" + family + ";" + given + ";;;\r\nFN:" + given + " " + family + "\r\n";
+        }
+        if (pick(4) != 0) out += "UID:urn:uuid:gen-" + std::to_string(seed) + "-" + n + "\r\n";
+        out += "TEL;TYPE=" + std::string(pick(2) ? "work" : "home") + ":+49 30 " + std::to_string(1000000 + i) + "\r\n";
+        if (pick(2)) out += "item1.TEL;TYPE=x-lab:+44 20 7946 " + n + "\r\nitem1.X-ABLabel:Lab\r\n";
+        if (pick(2)) out += "EMAIL:person" + n + "@example.org\r\n";
+        if (pick(3) == 0) out += "BDAY:" + std::string(std::string(version) == "4.0" ? "--0415" : "--04-15") + "\r\n";
+        if (pick(3) == 0) out += "X-SPOUSE:Sam " + n + "\r\n";
+        if (pick(3) == 0) out += "X-MYAPP-RATING:" + std::to_string(pick(5)) + "\r\n";
+        if (pick(4) == 0)
+            out += std::string(version) == "2.1" ? "PHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQSkZJRgAB" + n + "\r\n\r\n"
+                                                 : "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgAB" + n + "\r\n";
+        out += "END:VCARD\r\n";
+    }
+    return out;
+}
+
+// The export of a file, with what differs between files by nature (REV).
+std::string Comparable(std::string text) {
+    std::string out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("REV:", 0) != 0) out += line + "\n";
+    return out;
+}
+
+TEST(ContactIdentity, RoundTripsGiveEqualExportsAndASecondImportAddsNothing) {
+    std::vector<std::string> files;
+    for (const char* name : {"apple_30.vcf", "google_30_folded.vcf", "outlook_21_quoted_printable.vcf",
+                             "rfc2426_examples.vcf", "rfc6350_example.vcf"})
+        files.push_back(std::string(CALYRA_TEST_DATA_DIR) + "/vcard/" + name);
+    CardRun first;
+    files.push_back(first.file("generated.vcf", GeneratedCards(2026, 60)));
+    for (const auto& file : files) {
+        SCOPED_TRACE(file);
+        CardRun one, two;
+        one.ok({"contacts", "import", file});
+        const std::string exportOne = one.exported();
+        two.ok({"contacts", "import", two.file("one.vcf", exportOne)});
+        EXPECT_EQ(Comparable(two.exported()), Comparable(exportOne)) << "import, export, import, export differ";
+        auto again = one.json({"contacts", "import", file});
+        EXPECT_EQ(again["added"], 0) << again.dump();
+        auto back = two.json({"contacts", "import", two.file("again.vcf", exportOne)});
+        EXPECT_EQ(back["added"], 0) << back.dump();
+    }
+}
+
+TEST(ContactIdentity, WhatTheRecordsCannotHoldComesBack) {
+    CardRun run;
+    const std::string card =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada-1\r\nN:Lovelace;Ada;;;\r\nFN:Ada Lovelace\r\n"
+        "BDAY:--1210\r\nRELATED;TYPE=spouse;VALUE=text:William King\r\n"
+        "item1.TEL;TYPE=x-lab:+44 20 7946 0000\r\nitem1.X-ABLabel:Lab\r\nX-CUSTOM:kept\r\n"
+        "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Analytical Engines Ltd\r\nORG:Analytical Engines\r\n"
+        "END:VCARD\r\n";
+    run.ok({"contacts", "import", run.file("ada.vcf", card)});
+    const std::string out = run.exported();
+    for (const char* kept :
+         {"UID:urn:uuid:ada-1", "BDAY:--1210", "William King", "item1.TEL;TYPE=voice,x-lab", "item1.X-ABLABEL:Lab",
+          "X-CUSTOM:kept", "PHOTO:data:image/png;base64,iVBORw0KGgo=", "KIND:org", "FN:Analytical Engines Ltd"})
+        EXPECT_NE(out.find(kept), std::string::npos) << kept << " is missing from\n" << out;
+    const Json list = run.json({"contacts", "list"});
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1]["company_name"], "Analytical Engines") << "a company's card stays a company";
+    EXPECT_EQ(list[1]["last_name"], "");
+
+    // The same UID with a new name updates the contact.
+    const std::string renamed =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada-1\r\nN:King;Ada;;;\r\nFN:Ada King\r\nEND:VCARD\r\n";
+    auto report = run.json({"contacts", "import", run.file("renamed.vcf", renamed)});
+    EXPECT_EQ(report["added"], 0) << report.dump();
+    EXPECT_EQ(report["updated"], 1) << report.dump();
+    EXPECT_EQ(run.json({"contacts", "list"})[0]["last_name"], "King");
+}
+
+// A KIND:group card names a contact group and its members by UID, also
+// when the members come after it in the file.
+TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
+    CardRun run;
+    const std::string file =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:Chess club\r\nUID:urn:uuid:club\r\n"
+        "MEMBER:urn:uuid:ada\r\nMEMBER:urn:uuid:bob\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada\r\nN:Lovelace;Ada;;;\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:bob\r\nN:Smith;Bob;;;\r\nEND:VCARD\r\n";
+    for (int pass = 0; pass < 2; ++pass) {
+        auto report = run.json({"contacts", "import", run.file("club.vcf", file)});
+        EXPECT_EQ(report["added"], pass == 0 ? 2 : 0) << report.dump();
+    }
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 2u) << "the group card is no contact";
+    const Json members = run.json({"groups", "members", "Chess club"});
+    EXPECT_EQ(members.size(), 2u) << members.dump();
+}
+
+TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
+    CardRun run;
+    run.add("contacts", {"--first-name", "Made", "--last-name", "Here", "--phone", "+49 30 1234567"});
+    run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(7, 20))});
+    const std::string before = run.exported();
+    EXPECT_NE(before.find("@calyra"), std::string::npos) << "a contact made in calyra exports a derived UID";
+    for (const char* table : {"calyra_item", "calyra_match_key", "calyra_sequence", "calyra_meta"})
+        run.ok({"sql", std::string("DROP TABLE ") + table});
+    auto report = run.json({"contacts", "import", run.file("before.vcf", before)});
+    EXPECT_EQ(report["added"], 0) << report.dump();
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 21u);
+    EXPECT_EQ(Comparable(run.exported()).find("@calyra") != std::string::npos, true);
+}
+
+TEST(ContactIdentity, CheckTellsContactsChangedByAnotherProgram) {
+    CardRun run;
+    run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(11, 5))});
+    auto clean = run.json({"check"});
+    EXPECT_TRUE(Includes(clean, R"({"contacts_checked": 5, "contacts_changed": [], "orphans": 0})"_json))
+        << clean.dump();
+    run.ok({"sql", "UPDATE tContact SET NickName = 'changed' WHERE ContactID = 2"});
+    run.ok({"sql", "DELETE FROM tContact WHERE ContactID = 3"});
+    auto found = run.json({"check"});
+    EXPECT_TRUE(Includes(found, R"({"contacts_checked": 4, "contacts_changed": ["2"], "orphans": 1})"_json))
+        << found.dump();
+    auto repaired = run.json({"check", "--repair"});
+    EXPECT_TRUE(Includes(repaired, R"({"repaired": true, "contacts_changed": ["2"], "orphans": 1})"_json))
+        << repaired.dump();
+    auto after = run.json({"check"});
+    EXPECT_TRUE(Includes(after, R"({"contacts_checked": 4, "contacts_changed": [], "orphans": 0})"_json))
+        << after.dump();
+}
+
+TEST(ContactIdentity, AFileNobodyImportedIntoHasNoSideTables) {
+    CardRun run;
+    run.add("contacts", {"--last-name", "Plain"});
+    run.exported();
+    run.ok({"check"});
+    EXPECT_EQ(run.json({"sql", "SELECT COUNT(*) AS n FROM sqlite_master WHERE name LIKE 'calyra%'"})[0][0], "0");
+}
+
+}  // namespace
+}  // namespace calyra::test
