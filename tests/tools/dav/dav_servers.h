@@ -157,8 +157,11 @@ public:
 
     // Starts the server and makes alice's address book and calendar.
     // Throws with the server's log when it does not come up.
-    static std::unique_ptr<DavServer> Start(ServerKind kind, const std::filesystem::path& dir) {
+    // With `tls` (Radicale only) it serves https with a self-signed
+    // certificate made for the test, one no client should accept.
+    static std::unique_ptr<DavServer> Start(ServerKind kind, const std::filesystem::path& dir, bool tls = false) {
         auto server = std::unique_ptr<DavServer>(new DavServer(kind));
+        server->m_tls = tls;
         const std::filesystem::path storage = dir / (std::string(ServerName(kind)) + "-storage");
         const std::filesystem::path log = dir / (std::string(ServerName(kind)) + ".log");
         for (int attempt = 0; attempt < 5; ++attempt) {
@@ -176,6 +179,15 @@ public:
                         "none",
                         "--rights-type",
                         "owner_only"};
+                if (tls) {
+                    const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
+                    ChildProcess openssl({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                                          "1", "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert},
+                                         dir / "openssl.log");
+                    for (int i = 0; i < 200 && openssl.running(); ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    argv.insert(argv.end(), {"--ssl", "--certificate", cert, "--key", key});
+                }
             } else {
                 argv = {"/usr/bin/xandikos",
                         "-d",
@@ -206,7 +218,9 @@ public:
 
     ServerKind kind() const { return m_kind; }
     int port() const { return m_port; }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string url() const {
+        return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) + "/";
+    }
     std::string principalUrl() const { return url() + kUser + "/"; }
     std::string addressBookUrl() const {
         return m_kind == ServerKind::Radicale ? principalUrl() + "contacts/" : principalUrl() + "contacts/addressbook/";
@@ -229,7 +243,7 @@ private:
     // Xandikos made them with --defaults; Radicale makes collections only
     // when asked.
     void makeCollections() {
-        if (m_kind != ServerKind::Radicale) return;
+        if (m_kind != ServerKind::Radicale || m_tls) return;
         dav::HttpClient http(url(), kUser, [] { return std::string("not-checked"); });
         const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
         auto check = [](const dav::HttpResponse& r, const std::string& what) {
@@ -257,6 +271,7 @@ private:
     }
 
     ServerKind m_kind;
+    bool m_tls = false;
     int m_port = 0;
     std::unique_ptr<ChildProcess> m_process;
 };

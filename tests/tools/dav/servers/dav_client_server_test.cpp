@@ -252,6 +252,19 @@ TEST_P(DavServerTest, BareEtagsAreQuotedAndAcceptedBackInIfMatch) {
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& l) { return l.starts_with("PUT "); }), 2);
 }
 
+TEST(DavTls, ACertificateThatDoesNotVerifyIsRefusedWithAClearError) {
+    TempDir dir;
+    const auto server = DavServer::Start(ServerKind::Radicale, dir.path(), /*tls=*/true);
+    DavClient client(server->account());
+    try {
+        client.discover();
+        FAIL() << "a self-signed certificate was accepted";
+    } catch (const DavError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Tls) << e.what();
+        EXPECT_NE(std::string(e.what()).find("certificate"), std::string::npos) << e.what();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, DavServerTest, ::testing::Values(ServerKind::Radicale, ServerKind::Xandikos),
                          [](const auto& info) { return std::string(ServerName(info.param)); });
 
