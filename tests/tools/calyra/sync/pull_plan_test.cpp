@@ -8,10 +8,10 @@ namespace {
 using Hrefs = std::vector<std::string>;
 
 TEST(PullPlan, AFullListingFetchesOnlyWhatIsNewChangedOrUncomparable) {
-    const std::vector<KnownItem> known{{"/c/a.vcf", "\"1\""}, {"/c/b.vcf", "\"2\""}, {"/c/gone.vcf", "\"3\""},
-                                       {"/c/x%40y.vcf", "\"4\""}};
-    const std::vector<dav::ItemRef> listing{{"/c/a.vcf", "\"1\""},   // unchanged
-                                            {"/c/b.vcf", "\"2b\""},  // changed
+    const std::vector<KnownItem> known{
+        {"/c/a.vcf", "\"1\""}, {"/c/b.vcf", "\"2\""}, {"/c/gone.vcf", "\"3\""}, {"/c/x%40y.vcf", "\"4\""}};
+    const std::vector<dav::ItemRef> listing{{"/c/a.vcf", "\"1\""},    // unchanged
+                                            {"/c/b.vcf", "\"2b\""},   // changed
                                             {"/c/new.vcf", "\"9\""},  // new
                                             {"/c/x@y.vcf", "\"4\""},  // same item, other escaping
                                             {"/c/noetag.vcf", ""},    // cannot compare: fetch
@@ -28,7 +28,7 @@ TEST(PullPlan, ReportedChangesAreCheckedAgainstWhatWeLastSaw) {
     changes.changed = {{"/c/a.vcf", "\"1\""},   // our own PUT echoed back
                        {"/c/b.vcf", "\"2b\""},  // changed remotely
                        {"/c/c.vcf", "\"3c\""}};
-    changes.removed = {"/c/c.vcf",          // removed and made again: the change wins
+    changes.removed = {"/c/c.vcf",           // removed and made again: the change wins
                        "/c/never-seen.vcf",  // nothing here to remove
                        "/c/b.vcf"};
     const PullPlan plan = PlanFromChanges(known, changes);
