@@ -33,8 +33,8 @@ SyncState::SyncState(cli::Session& session, std::string account)
     : m_session(session), m_account(std::move(account)), m_profile(session.profileId()) {}
 
 bool SyncState::exists() {
-    const auto rows = cli::QueryRows(m_session.connection(),
-                                     u"SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'calyra_sync_item';");
+    const auto rows = cli::QueryRows(
+        m_session.connection(), u"SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'calyra_sync_item';");
     return !rows.empty();
 }
 
@@ -114,8 +114,9 @@ std::string SyncState::base(const std::string& collection, const std::string& hr
 void SyncState::put(cli::Transaction& tx, const std::string& collection, const SyncedItem& item,
                     const std::string& text) {
     erase(tx, collection, item.href);
-    SqlText sql(u"INSERT INTO calyra_sync_item (account, profile, collection, href, etag, uid, local_id, local_hash, "
-                u"tombstone) VALUES ('");
+    SqlText sql(
+        u"INSERT INTO calyra_sync_item (account, profile, collection, href, etag, uid, local_id, local_hash, "
+        u"tombstone) VALUES ('");
     Quoted(sql, m_account);
     sql.Append(u"', '").AppendQuoted(m_profile).Append(u"', '");
     for (const std::string* value : {&collection, &item.href, &item.etag, &item.uid, &item.localId, &item.localHash}) {
