@@ -100,7 +100,7 @@ bool IsCollectionHref(std::string_view href) { return !href.empty() && href.back
 
 std::string NormalizeEtag(std::string_view etag) {
     std::string e = TrimSpace(etag);
-    if (e.empty()) return e;
+    if (e.empty() || e == "*") return e;
     if (e.front() == '"' || e.starts_with("W/\"")) return e;
     return "\"" + e + "\"";
 }

@@ -115,7 +115,8 @@ public:
     std::optional<Item> get(const std::string& href);
 
     // PUT `data`: with `etag` empty the item must be new (If-None-Match: *),
-    // otherwise it must still be that version (If-Match).
+    // with "*" it must exist, otherwise it must still be that version
+    // (If-Match).
     PutResult put(const std::string& href, const std::string& data, CollectionKind kind, const std::string& etag);
     // DELETE, if still at `etag` (unconditional when empty).
     WriteStatus remove(const std::string& href, const std::string& etag);

@@ -79,6 +79,7 @@ TEST(DavEtag, KeepsServersTagsAndQuotesBareOnes) {
         {"W/\"abc\"", "W/\"abc\""},
         {"", ""},
         {"1234-5678", "\"1234-5678\""},
+        {"*", "*"},
     };
     for (const Case& c : cases) EXPECT_EQ(NormalizeEtag(c.in), c.out) << c.in;
 }

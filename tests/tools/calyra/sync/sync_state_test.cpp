@@ -24,7 +24,8 @@ TEST(SyncStateText, LongTextsArePartedWithoutSplittingACharacter) {
         std::string joined;
         for (const auto& p : parts) {
             EXPECT_LE(p.size(), c.maxBytes);
-            EXPECT_FALSE(!p.empty() && (static_cast<unsigned char>(p[0]) & 0xC0) == 0x80) << "part starts mid-character";
+            EXPECT_FALSE(!p.empty() && (static_cast<unsigned char>(p[0]) & 0xC0) == 0x80)
+                << "part starts mid-character";
             joined += p;
         }
         EXPECT_EQ(joined, c.text);
