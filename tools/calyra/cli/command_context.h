@@ -2,9 +2,10 @@
 // first use, so "--help" never touches a database), the output, and the
 // table of actions behind the command line.
 //
-// A command family adds its subcommands to the CLI11 application and binds
-// each leaf to an action; main() parses the line and runs the action of the
-// leaf that was chosen. Thread-safety: one thread.
+// A command family adds its rows (cli/command_row.h) to the CLI11
+// application, which binds each leaf to an action and gives the context the
+// leaf's options struct to keep; RunClient parses the line and runs the
+// action of the leaf that was chosen. Thread-safety: one thread.
 #pragma once
 
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -71,6 +73,22 @@ public:
     // chosen command is a group without a leaf.
     const CommandAction* chosen(CLI::App& app) const;
 
+    // A new `T` that lives as long as this context: a command's options
+    // struct, which CLI11 fills and the command's action reads
+    // (cli/command_row.h). The reference stays valid.
+    template <class T>
+    T& own(T initial = {}) {
+        auto held = std::make_unique<Held<T>>(std::move(initial));
+        T& value = held->value;
+        m_owned.push_back(std::move(held));
+        return value;
+    }
+
+    // The whole command line, for the commands that read it (completion,
+    // the manual page) or run other commands (demo).
+    CLI::App& app() const { return *m_app; }
+    void setApp(CLI::App& app) { m_app = &app; }
+
     // Closes the session (the database) now.
     void close() { m_session.reset(); }
     // The open session's file, or nullptr before one was opened.
@@ -80,10 +98,21 @@ public:
     void willWrite() { options.readOnly = false; }
 
 private:
+    struct Owned {
+        virtual ~Owned() = default;
+    };
+    template <class T>
+    struct Held : Owned {
+        explicit Held(T initial) : value(std::move(initial)) {}
+        T value;
+    };
+
     std::unique_ptr<Session> m_session;
     std::unique_ptr<Output> m_output;
     std::ostream* m_stream = nullptr;
+    CLI::App* m_app = nullptr;
     std::map<CLI::App*, CommandAction> m_actions;
+    std::vector<std::unique_ptr<Owned>> m_owned;  // options structs, at fixed addresses
 };
 
 }  // namespace calyra::cli

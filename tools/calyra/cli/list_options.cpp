@@ -24,12 +24,13 @@ int Compare(const Json& a, const Json& b) {
 
 }  // namespace
 
-ListOptions::ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns)
-    : m_fields(std::move(fields)), m_columns(std::move(columns)) {
-    command->add_option("--sort", m_sort, "Sort the rows by FIELD (a name --fields takes)")->type_name("FIELD");
-    command->add_flag("--reverse", m_reverse,
-                      "Sort in the opposite order (empty values still last); alone, reverse the list");
-    command->add_option("--fields", m_chosen, "Show only these fields, in this order: " + JoinIds(m_fields))
+void ListOptions::add(CLI::App& command, std::vector<std::string> fields, std::vector<std::string> columns) {
+    m_fields = std::move(fields);
+    m_columns = std::move(columns);
+    command.add_option("--sort", m_sort, "Sort the rows by FIELD (a name --fields takes)")->type_name("FIELD");
+    command.add_flag("--reverse", m_reverse,
+                     "Sort in the opposite order (empty values still last); alone, reverse the list");
+    command.add_option("--fields", m_chosen, "Show only these fields, in this order: " + JoinIds(m_fields))
         ->type_name("A,B,...");
 }
 

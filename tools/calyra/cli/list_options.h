@@ -7,8 +7,9 @@
 // accents second, numbers by value, so IDs sort as numbers); empty values
 // go last either way; rows that tie keep the order the component gave.
 //
-// Ownership: the options' values live in the object, which the command's
-// action holds. Thread-safety: one thread, like the command line.
+// Ownership: the options' values live in the object, which must stay where
+// it is once the options are added (a member of a command's options struct). Thread-safety: one thread, like the
+// command line.
 #pragma once
 
 #include <string>
@@ -25,7 +26,7 @@ class ListOptions {
 public:
     // Adds the options to `command`. `fields` are every key a row has;
     // `columns` the ones a table shows when --fields is not given.
-    ListOptions(CLI::App* command, std::vector<std::string> fields, std::vector<std::string> columns);
+    void add(CLI::App& command, std::vector<std::string> fields, std::vector<std::string> columns);
 
     // The field keys of a record (records/record_fields.h), then `extra`.
     static std::vector<std::string> KeysOf(const RecordDesc& desc, std::vector<std::string> extra = {});

@@ -6,8 +6,8 @@
 
 namespace calyra::cli {
 
-RecordOptions::RecordOptions(CLI::App* command, const RecordDesc& desc, const std::vector<std::string>& skip)
-    : m_desc(&desc), m_values(std::make_shared<std::map<std::string, std::string>>()) {
+void RecordOptions::add(CLI::App& command, const RecordDesc& desc, const std::vector<std::string>& skip) {
+    m_desc = &desc;
     for (const auto& f : FieldsOf(desc)) {
         if (f.kind == FieldKind::Record || std::find(skip.begin(), skip.end(), f.key) != skip.end()) continue;
         std::string help;
@@ -29,22 +29,21 @@ RecordOptions::RecordOptions(CLI::App* command, const RecordDesc& desc, const st
                 help = "text";
                 break;
         }
-        auto values = m_values;
         const std::string key = f.key;
-        m_options[key] = command->add_option_function<std::string>(
-            f.option, [values, key](const std::string& v) { (*values)[key] = v; }, help);
+        m_options[key] = command.add_option_function<std::string>(
+            f.option, [this, key](const std::string& v) { m_values[key] = v; }, help);
     }
 }
 
-size_t RecordOptions::given() const { return m_values->size(); }
+size_t RecordOptions::given() const { return m_values.size(); }
 
 void RecordOptions::apply(void* record) const {
-    for (const auto& [key, text] : *m_values) SetField(*FindField(*m_desc, key), record, text);
+    for (const auto& [key, text] : m_values) SetField(*FindField(*m_desc, key), record, text);
 }
 
 const std::string* RecordOptions::value(const std::string& key) const {
-    auto it = m_values->find(key);
-    return it == m_values->end() ? nullptr : &it->second;
+    auto it = m_values.find(key);
+    return it == m_values.end() ? nullptr : &it->second;
 }
 
 void RefuseCutTexts(const RecordDesc& desc, const void* record, const RecordOptions& given, const std::string& what) {

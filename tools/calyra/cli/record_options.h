@@ -2,13 +2,13 @@
 // description of the record (records/record_fields.h): one
 // "--key-name VALUE" per field, read the way SetField reads a text.
 //
-// Ownership: the options belong to the CLI11 command they were added to;
-// the values given are shared between the options and this object.
+// Ownership: the options belong to the CLI11 command they were added to and
+// write into this object, which must stay where it is once they are added
+// (an options struct the CommandContext owns; cli/command_row.h).
 // Thread-safety: one thread, like the command line.
 #pragma once
 
 #include <map>
-#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -24,10 +24,18 @@ namespace calyra::cli {
 // apply() writes the given ones into a record, leaving the others alone.
 class RecordOptions {
 public:
-    RecordOptions(CLI::App* command, const RecordDesc& desc, const std::vector<std::string>& skip);
+    RecordOptions() = default;
+    RecordOptions(const RecordOptions&) = delete;
+    RecordOptions& operator=(const RecordOptions&) = delete;
+    RecordOptions(RecordOptions&&) = default;  // only before add()
+    RecordOptions& operator=(RecordOptions&&) = default;
+
+    // Adds the options to `command`.
+    void add(CLI::App& command, const RecordDesc& desc, const std::vector<std::string>& skip);
     template <class R>
-    RecordOptions(CLI::App* command, std::type_identity<R>, const std::vector<std::string>& skip)
-        : RecordOptions(command, RecordDescriptionOf<R>(), skip) {}
+    void add(CLI::App& command, std::type_identity<R>, const std::vector<std::string>& skip) {
+        add(command, RecordDescriptionOf<R>(), skip);
+    }
 
     // Number of options given on the command line.
     size_t given() const;
@@ -36,8 +44,8 @@ public:
     const std::string* value(const std::string& key) const;
 
 private:
-    const RecordDesc* m_desc;
-    std::shared_ptr<std::map<std::string, std::string>> m_values;  // key -> text, filled by CLI11
+    const RecordDesc* m_desc = nullptr;
+    std::map<std::string, std::string> m_values;  // key -> text, filled by CLI11
     std::map<std::string, CLI::Option*> m_options;
 };
 

@@ -113,8 +113,7 @@ unsigned ParseWeekdays(const std::string& text, const std::string& option) {
     return mask;
 }
 
-RecurrenceOptions::RecurrenceOptions(CLI::App* command)
-    : m_values(std::make_shared<std::map<std::string, std::string>>()) {
+void RecurrenceOptions::add(CLI::App& command) {
     struct OptionText {
         const char* name;
         const char* help;
@@ -131,10 +130,9 @@ RecurrenceOptions::RecurrenceOptions(CLI::App* command)
         {"--count", "number of occurrences"},
     };
     for (const auto& o : kOptions) {
-        auto values = m_values;
         const std::string name = o.name;
-        command->add_option_function<std::string>(
-            name, [values, name](const std::string& v) { (*values)[name] = v; }, o.help);
+        command.add_option_function<std::string>(
+            name, [this, name](const std::string& v) { m_values[name] = v; }, o.help);
     }
 }
 
@@ -155,13 +153,13 @@ void RecurrenceOptions::apply(RecurrenceRule* stored, DATE utcStart, const TimeZ
         stored->until = utc(local.until);
     };
     auto value = [this](const char* name) -> const std::string* {
-        auto it = m_values->find(name);
-        return it == m_values->end() ? nullptr : &it->second;
+        auto it = m_values.find(name);
+        return it == m_values.end() ? nullptr : &it->second;
     };
     if (const std::string* repeat = value("--repeat")) {
         const Frequency f = ParseFrequency(*repeat);
         if (f == Frequency::None) {
-            if (m_values->size() > 1) throw ClientError("--repeat none takes no other repetition options", 2);
+            if (m_values.size() > 1) throw ClientError("--repeat none takes no other repetition options", 2);
             *stored = RecurrenceRule{};
             return;
         }

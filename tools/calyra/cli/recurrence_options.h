@@ -12,12 +12,13 @@
 // from the event's start, so the record other programs read says
 // explicitly which days it means.
 //
-// Ownership: the option values live in a shared map the parser fills.
+// Ownership: the option values live in the object, which the parser fills
+// and which stays where it is once the options are added (a member of a
+// command's options struct).
 // Thread-safety: one thread, like the command line.
 #pragma once
 
 #include <map>
-#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -30,9 +31,10 @@ namespace calyra::cli {
 
 class RecurrenceOptions {
 public:
-    explicit RecurrenceOptions(CLI::App* command);
+    // Adds the options to `command`.
+    void add(CLI::App& command);
 
-    bool given() const { return !m_values->empty(); }
+    bool given() const { return !m_values.empty(); }
     // Changes `rule` as the options say; `start` is the event's (task's)
     // start, which begins the series. Throws ClientError (status 2) for
     // options that do not fit together or that the record cannot hold.
@@ -44,7 +46,7 @@ public:
     void apply(calendar::RecurrenceRule* rule, DATE start, const calendar::TimeZone& zone) const;
 
 private:
-    std::shared_ptr<std::map<std::string, std::string>> m_values;  // option name -> text, filled by CLI11
+    std::map<std::string, std::string> m_values;  // option name -> text, filled by CLI11
 };
 
 // "mon,wed" -> day mask; also "weekdays", "weekend". Throws ClientError

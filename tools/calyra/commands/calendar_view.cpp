@@ -43,16 +43,16 @@ std::string TimeLabel(const Occurrence& wall, long long day) {
 
 }  // namespace
 
-ViewOptions::ViewOptions(CLI::App* command) {
-    auto* byCategory = command->add_option("--category", *m_category, "Only events of this category (ID or name)");
-    command->add_flag("--selected", *m_selected, "Only events of the selected categories")->excludes(byCategory);
+void ViewOptions::add(CLI::App& command) {
+    auto* byCategory = command.add_option("--category", m_category, "Only events of this category (ID or name)");
+    command.add_flag("--selected", m_selected, "Only events of the selected categories")->excludes(byCategory);
 }
 
 std::vector<Occurrence> ViewOptions::occurrences(CommandContext& ctx, const UserTime& user, long long firstDay,
                                                  int count) const {
     const DATE from = SecondsToDate(firstDay * kSecondsPerDay);
     const DATE to = SecondsToDate((firstDay + count) * kSecondsPerDay - 1);
-    const auto keep = CategoryFilter(ctx.session(), *m_category, *m_selected);
+    const auto keep = CategoryFilter(ctx.session(), m_category, m_selected);
     // The masters that can occur in the days and every exception, in two
     // queries; the rules are expanded here.
     const ProfileEvents stored(ctx.session(), ReadRangeFor(from, to, user.zone()));

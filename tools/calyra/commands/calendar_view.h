@@ -3,8 +3,8 @@
 // (records/profile_events.h), those days as text lines and as JSON, the
 // grid style for the terminal, and the options every view takes.
 //
-// Ownership: plain values; ViewOptions keeps its option values in shared
-// state the parser fills. Thread-safety: one thread, like the command line.
+// Ownership: plain values; ViewOptions holds the option values the parser
+// fills, so it stays where it is once its options are added. Thread-safety: one thread, like the command line.
 #pragma once
 
 #include <memory>
@@ -23,15 +23,16 @@ namespace calyra::cli {
 // --category and --selected, as every view takes them.
 class ViewOptions {
 public:
-    explicit ViewOptions(CLI::App* command);
+    // Adds the options to `command`.
+    void add(CLI::App& command);
     // The occurrences of the days [firstDay, firstDay + count) (day numbers
     // on the user's wall clock), UTC moments in order of wall-clock start.
     std::vector<calendar::Occurrence> occurrences(CommandContext& ctx, const UserTime& user, long long firstDay,
                                                   int count) const;
 
 private:
-    std::shared_ptr<std::string> m_category = std::make_shared<std::string>();
-    std::shared_ptr<bool> m_selected = std::make_shared<bool>(false);
+    std::string m_category;
+    bool m_selected = false;
 };
 
 // The occurrences in the user's wall-clock time, grouped by the days

@@ -2,13 +2,13 @@
 // categories, whose "selected" flag decides what `events list --selected`
 // shows. Every command that takes a category takes its ID or its name.
 //
-// The commands' options live in shared values their actions hold.
 // Thread-safety: one thread, like the command line.
 #include <algorithm>
 #include <cctype>
 
 #include <fmt/format.h>
 
+#include "cli/record_commands.h"
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "platform/bstr.h"
@@ -27,7 +27,9 @@
 #include "commands/command_tree.h"
 
 namespace calyra::cli {
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace category_commands {
 
 const std::vector<std::string> kCategoryColumns{"event_category_id", "event_category_name", "color", "to_be_synced",
                                                 "is_selected"};
@@ -67,22 +69,22 @@ Json Shown(Json category, const Output& out) {
 
 // --name, --color and the category's other fields.
 struct CategoryOptions {
-    CategoryOptions(CLI::App* command, bool withName)
-        : fields(command, std::type_identity<tagEventCategoryInfo>{}, kOwnOptions) {
-        if (withName) command->add_option("--name", *name, "The category's name");
-        command->add_option("--color", *color, "Colour as #rrggbb (or the stored 32-bit number, decimal or 0x hex)");
+    void add(CLI::App& command, bool withName) {
+        fields.add(command, std::type_identity<tagEventCategoryInfo>{}, kOwnOptions);
+        if (withName) command.add_option("--name", name, "The category's name");
+        command.add_option("--color", color, "Colour as #rrggbb (or the stored 32-bit number, decimal or 0x hex)");
     }
-    size_t given() const { return fields.given() + (name->empty() ? 0 : 1) + (color->empty() ? 0 : 1); }
+    size_t given() const { return fields.given() + (name.empty() ? 0 : 1) + (color.empty() ? 0 : 1); }
     void apply(tagEventCategoryInfo* info) const {
         fields.apply(info);
-        if (!name->empty())
-            SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), info, *name);
-        if (!color->empty()) info->ulColor = ParseColor(*color);
+        if (!name.empty())
+            SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), info, name);
+        if (!color.empty()) info->ulColor = ParseColor(color);
     }
 
     RecordOptions fields;
-    std::shared_ptr<std::string> name = std::make_shared<std::string>();
-    std::shared_ptr<std::string> color = std::make_shared<std::string>();
+    std::string name;
+    std::string color;
 };
 
 // The profile's category with ID or name `text`, as a record to change;
@@ -100,140 +102,196 @@ void Modify(IEventCategoryAccess* categories, const std::string& id, tagEventCat
     Check(categories->ModifyEventCategoryByID(&err, Bstr::FromUtf8(id), info), err, "cannot change category " + id);
 }
 
-void AddSelection(CLI::App* group, CommandContext& ctx, const char* name, bool select) {
-    auto* cmd = group->add_subcommand(
-        name, select ? "Select a category (its events show in events list --selected)" : "Deselect a category");
-    auto text = std::make_shared<std::string>();
-    cmd->add_option("category", *text, "Category ID or name")->required();
-    ctx.bind(cmd, Access::Writes, [&ctx, text, select] {
-        auto categories = ctx.session().access<IEventCategoryAccess>();
-        OwnedRecord<tagEventCategoryInfo> info;
-        const std::string id = ReadCategory(categories.get(), *text, &info);
-        RefuseCutTexts(
-            RecordDescriptionOf<tagEventCategoryInfo>(), &info, [](const std::string&) { return false; },
-            "category " + id);
-        info.bIsSelected = select ? 1 : 0;
-        Modify(categories.get(), id, &info);
-        ctx.out().done(std::string(select ? "selected" : "deselected") + " category " + id,
-                       Json{{"event_category_id", id}, {"is_selected", select}});
+std::vector<std::string> CategoryFields() { return ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()); }
+const std::vector<std::string>& CategoryColumns() { return kCategoryColumns; }
+
+Json CategoryRows(CommandContext& ctx) {
+    Json all = Json::array();
+    for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get()))
+        all.push_back(Shown(c, ctx.out()));
+    return all;
+}
+
+Json FindCategory(CommandContext& ctx, const std::string& text) {
+    const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
+    return NamedCategory(all, text);
+}
+
+Json ShowCategory(CommandContext& ctx, const Json& found) { return Shown(found, ctx.out()); }
+
+void RemoveCategory(CommandContext& ctx, Transaction& transaction, const std::string& id, bool withEvents) {
+    Session& session = ctx.session();
+    const Bstr key = Bstr::FromUtf8(id);
+    LONG err = 0;
+    if (withEvents)
+        Check(session.access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
+              "cannot delete the events of category " + id);
+    else
+        // No event keeps pointing at a category that is gone; each one
+        // moved counts as changed.
+        transaction.run(SqlText(u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = '")
+                            .AppendNow()
+                            .Append(u"' WHERE [EventCategoryID] = '")
+                            .AppendQuoted(Utf8ToUtf16(id))
+                            .Append(u"';"),
+                        "cannot move the events of category " + id + " to no category");
+    Check(session.access<IEventCategoryAccess>()->DeleteEventCategoryByID(&err, key), err,
+          "cannot delete category " + id);
+}
+
+void RemoveCategoryOnly(CommandContext& ctx, Transaction& transaction, const std::string& id) {
+    RemoveCategory(ctx, transaction, id, false);
+}
+
+constexpr RecordFamily kCategories{
+    "category",
+    "event_category_id",
+    "event_category_ids",
+    "category",
+    "Category ID or name",
+    "categories",
+    "Category IDs or names",
+    true,
+    CategoryFields,
+    CategoryColumns,
+    CategoryRows,
+    FindCategory,
+    ShowCategory,
+    nullptr,
+    nullptr,
+    RemoveCategoryOnly,
+};
+
+struct AddOptions {
+    std::string name;
+    CategoryOptions options;
+};
+
+void DeclareAdd(CLI::App& add, AddOptions& o) {
+    add.add_option("name", o.name, "The category's name")->required();
+    o.options.add(add, false);
+}
+
+void RunAdd(CommandContext& ctx, const AddOptions& o) {
+    AddRecord<tagEventCategoryInfo>(
+        ctx, {
+                 kCategories,
+                 [&](tagEventCategoryInfo* info) {
+                     o.options.apply(info);
+                     SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), info,
+                              o.name);
+                 },
+                 [&](tagEventCategoryInfo* info) {
+                     auto categories = ctx.session().access<IEventCategoryAccess>();
+                     RefuseTakenName(AllCategories(categories.get()), kCategoryRows, o.name);
+                     LONG err = 0;
+                     Bstr id;
+                     Check(categories->AddEventCategory(&err, info, &id), err, "cannot add the category");
+                     return id.utf8();
+                 },
+                 [&](const tagEventCategoryInfo&) { return o.name; },
+                 nullptr,
+             });
+}
+
+struct EditOptions {
+    std::string category;
+    CategoryOptions options;
+};
+
+void DeclareEdit(CLI::App& edit, EditOptions& o) {
+    edit.add_option("category", o.category, "Category ID or name")->required();
+    o.options.add(edit, true);
+}
+
+void RunEdit(CommandContext& ctx, const EditOptions& o) {
+    ComPtr<IEventCategoryAccess> categories;
+    EditRecord<tagEventCategoryInfo>({
+        "categories edit",
+        "category",
+        o.options.given() > 0,
+        [&] {
+            OwnedRecord<tagEventCategoryInfo> probe;
+            o.options.apply(&probe);
+        },
+        [&](OwnedRecord<tagEventCategoryInfo>* info) {
+            categories = ctx.session().access<IEventCategoryAccess>();
+            return ReadCategory(categories.get(), o.category, info);
+        },
+        [&](const std::string& key) {
+            return o.options.fields.value(key) || (key == "event_category_name" && !o.options.name.empty());
+        },
+        [&](tagEventCategoryInfo* info) { o.options.apply(info); },
+        [&](const std::string& id, tagEventCategoryInfo* info) {
+            if (!o.options.name.empty())
+                RefuseTakenName(AllCategories(categories.get()), kCategoryRows, o.options.name, id);
+            Modify(categories.get(), id, info);
+        },
+        [&](const std::string& id, const tagEventCategoryInfo&) {
+            ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
+        },
     });
 }
 
-}  // namespace
+struct SelectionOptions {
+    std::string category;
+};
+
+void DeclareSelection(CLI::App& command, SelectionOptions& o) {
+    command.add_option("category", o.category, "Category ID or name")->required();
+}
+
+void Select(CommandContext& ctx, const std::string& text, bool select) {
+    auto categories = ctx.session().access<IEventCategoryAccess>();
+    OwnedRecord<tagEventCategoryInfo> info;
+    const std::string id = ReadCategory(categories.get(), text, &info);
+    RefuseCutTexts(
+        RecordDescriptionOf<tagEventCategoryInfo>(), &info, [](const std::string&) { return false; }, "category " + id);
+    info.bIsSelected = select ? 1 : 0;
+    Modify(categories.get(), id, &info);
+    ctx.out().done(std::string(select ? "selected" : "deselected") + " category " + id,
+                   Json{{"event_category_id", id}, {"is_selected", select}});
+}
+void RunSelect(CommandContext& ctx, const SelectionOptions& o) { Select(ctx, o.category, true); }
+void RunDeselect(CommandContext& ctx, const SelectionOptions& o) { Select(ctx, o.category, false); }
+
+struct RmOptions {
+    RmCommand targets;
+    bool withEvents = false;
+};
+
+void DeclareRm(CLI::App& rm, RmOptions& o) {
+    DeclareRmArguments(rm, o.targets, kCategories);
+    rm.add_flag("--with-events", o.withEvents, "Delete the categories' events too");
+}
+
+void RunRm(CommandContext& ctx, const RmOptions& o) {
+    RemoveRecords(
+        ctx, kCategories, o.targets.ids,
+        [&](Transaction& transaction, const std::string& id) { RemoveCategory(ctx, transaction, id, o.withEvents); },
+        o.withEvents ? " and their events" : "");
+}
+
+constexpr CommandRow kCategoryCommands[] = {
+    ListRow<kCategories>("List the categories"),
+    ShowRow<kCategories>("Show a category"),
+    Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a category", Access::Writes),
+    Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a category (the fields not named keep their values)",
+                                           Access::Writes),
+    Row<SelectionOptions, DeclareSelection, RunSelect>(
+        "select", "Select a category (its events show in events list --selected)", Access::Writes),
+    Row<SelectionOptions, DeclareSelection, RunDeselect>("deselect", "Deselect a category", Access::Writes),
+    Row<RmOptions, DeclareRm, RunRm>(
+        "rm", "Delete categories; their events stay, with no category (or go too with --with-events); all or none",
+        Access::Writes),
+};
+
+}  // namespace category_commands
 
 void AddCategoryCommands(CLI::App& app, CommandContext& ctx) {
-    auto* group = app.add_subcommand("categories", "Your own event categories: colours and the selection");
-    group->require_subcommand(1);
-
-    auto* list = group->add_subcommand("list", "List the categories");
-    auto listShape = std::make_shared<ListOptions>(
-        list, ListOptions::KeysOf(RecordDescriptionOf<tagEventCategoryInfo>()), kCategoryColumns);
-    ctx.bind(list, Access::Reads, [&ctx, listShape] {
-        Json all = Json::array();
-        for (const auto& c : AllCategories(ctx.session().access<IEventCategoryAccess>().get()))
-            all.push_back(Shown(c, ctx.out()));
-        listShape->show(ctx.out(), std::move(all));
-    });
-
-    auto* show = group->add_subcommand("show", "Show a category");
-    auto showText = std::make_shared<std::string>();
-    show->add_option("category", *showText, "Category ID or name")->required();
-    ctx.bind(show, Access::Reads, [&ctx, showText] {
-        const Json all = AllCategories(ctx.session().access<IEventCategoryAccess>().get());
-        ctx.out().object(Shown(NamedCategory(all, *showText), ctx.out()));
-    });
-
-    auto* add = group->add_subcommand("add", "Add a category");
-    auto name = std::make_shared<std::string>();
-    add->add_option("name", *name, "The category's name")->required();
-    auto addOptions = std::make_shared<CategoryOptions>(add, false);
-    ctx.bind(add, Access::Writes, [&ctx, name, addOptions] {
-        OwnedRecord<tagEventCategoryInfo> info;
-        addOptions->apply(&info);
-        SetField(*FindField(RecordDescriptionOf<tagEventCategoryInfo>(), "event_category_name"), &info, *name);
-        auto categories = ctx.session().access<IEventCategoryAccess>();
-        RefuseTakenName(AllCategories(categories.get()), kCategoryRows, *name);
-        LONG err = 0;
-        Bstr id;
-        Check(categories->AddEventCategory(&err, &info, &id), err, "cannot add the category");
-        ctx.out().done("added category " + id.utf8() + " (" + *name + ")", Json{{"event_category_id", id.utf8()}});
-    });
-
-    auto* edit = group->add_subcommand("edit", "Change a category (the fields not named keep their values)");
-    auto editText = std::make_shared<std::string>();
-    edit->add_option("category", *editText, "Category ID or name")->required();
-    auto editOptions = std::make_shared<CategoryOptions>(edit, true);
-    ctx.bind(edit, Access::Writes, [&ctx, editText, editOptions] {
-        ComPtr<IEventCategoryAccess> categories;
-        EditRecord<tagEventCategoryInfo>({
-            "categories edit",
-            "category",
-            editOptions->given() > 0,
-            [&] {
-                OwnedRecord<tagEventCategoryInfo> probe;
-                editOptions->apply(&probe);
-            },
-            [&](OwnedRecord<tagEventCategoryInfo>* info) {
-                categories = ctx.session().access<IEventCategoryAccess>();
-                return ReadCategory(categories.get(), *editText, info);
-            },
-            [&](const std::string& key) {
-                return editOptions->fields.value(key) || (key == "event_category_name" && !editOptions->name->empty());
-            },
-            [&](tagEventCategoryInfo* info) { editOptions->apply(info); },
-            [&](const std::string& id, tagEventCategoryInfo* info) {
-                if (!editOptions->name->empty())
-                    RefuseTakenName(AllCategories(categories.get()), kCategoryRows, *editOptions->name, id);
-                Modify(categories.get(), id, info);
-            },
-            [&](const std::string& id, const tagEventCategoryInfo&) {
-                ctx.out().done("changed category " + id, Json{{"event_category_id", id}});
-            },
-        });
-    });
-
-    AddSelection(group, ctx, "select", true);
-    AddSelection(group, ctx, "deselect", false);
-
-    auto* rm = group->add_subcommand(
-        "rm", "Delete categories; their events stay, with no category (or go too with --with-events); all or none");
-    auto rmTexts = std::make_shared<std::vector<std::string>>();
-    auto withEvents = std::make_shared<bool>(false);
-    rm->add_option("categories", *rmTexts, "Category IDs or names")->required();
-    rm->add_flag("--with-events", *withEvents, "Delete the categories' events too");
-    ctx.bind(rm, Access::Writes, [&ctx, rmTexts, withEvents] {
-        Session& session = ctx.session();
-        auto categories = session.access<IEventCategoryAccess>();
-        std::vector<std::string> ids;
-        for (const auto& text : *rmTexts) {
-            OwnedRecord<tagEventCategoryInfo> info;
-            const std::string id = ReadCategory(categories.get(), text, &info);
-            if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-        }
-        Transaction transaction(session);
-        std::string names;
-        for (const auto& id : ids) {
-            const Bstr key = Bstr::FromUtf8(id);
-            LONG err = 0;
-            if (*withEvents)
-                Check(session.access<IEventAccess>()->DeleteEventsByEventCategoryID(&err, key), err,
-                      "cannot delete the events of category " + id);
-            else
-                // No event keeps pointing at a category that is gone; each one
-                // moved counts as changed.
-                transaction.run(SqlText(u"UPDATE [tEvent] SET [EventCategoryID] = '', [Modified] = '")
-                                    .AppendNow()
-                                    .Append(u"' WHERE [EventCategoryID] = '")
-                                    .AppendQuoted(Utf8ToUtf16(id))
-                                    .Append(u"';"),
-                                "cannot move the events of category " + id + " to no category");
-            Check(categories->DeleteEventCategoryByID(&err, key), err, "cannot delete category " + id);
-            names += (names.empty() ? "" : ", ") + id;
-        }
-        transaction.commit();
-        ctx.out().done("deleted category " + names + (*withEvents ? " and their events" : ""),
-                       Json{{"event_category_ids", ids}});
-    });
+    AddGroup(app, ctx,
+             {"categories", "Your own event categories: colours and the selection", nullptr,
+              category_commands::kCategoryCommands});
 }
 
 }  // namespace calyra::cli

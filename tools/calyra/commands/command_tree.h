@@ -4,8 +4,8 @@
 // family in this folder.
 //
 // Every adding function takes the CLI11 node its commands go under (the
-// application for the top-level groups) and binds each leaf command to an
-// action in the context. Thread-safety: one thread, like the command line.
+// application for the top-level groups) and adds its family's table of
+// command rows (cli/command_row.h) there. Thread-safety: one thread, like the command line.
 #pragma once
 
 #include <CLI/CLI.hpp>

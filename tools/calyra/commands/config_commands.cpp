@@ -1,12 +1,15 @@
 // config: the settings the client runs with and where each came from, and
 // the one place that changes the config file.
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "commands/command_tree.h"
 #include "session/client_error.h"
 #include "session/settings.h"
 
 namespace calyra::cli {
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace config_commands {
 
 std::string KeyList() {
     std::string out;
@@ -14,33 +17,53 @@ std::string KeyList() {
     return out;
 }
 
-}  // namespace
+void RunConfig(CommandContext& ctx, const NoOptions&) {
+    ctx.out().list(ctx.settings.json(), {"setting", "value", "source"});
+}
 
+struct SetOptions {
+    std::string key;
+    std::string value;
+};
+
+void DeclareSet(CLI::App& set, SetOptions& o) {
+    set.add_option("key", o.key, "The setting")->required();
+    set.add_option("value", o.value, "Its value")->required();
+}
+
+void RunSet(CommandContext& ctx, const SetOptions& o) {
+    if (o.value.empty()) throw ClientError("an empty value: use 'calyra config unset " + o.key + "'", 2);
+    const auto file = Settings::DefaultFile();
+    Settings::Store(file, o.key, o.value);
+    ctx.out().done(o.key + " = \"" + o.value + "\" in " + file.string(),
+                   Json{{"setting", o.key}, {"value", o.value}, {"file", file.string()}});
+}
+
+struct UnsetOptions {
+    std::string key;
+};
+
+void DeclareUnset(CLI::App& unset, UnsetOptions& o) { unset.add_option("key", o.key, "The setting")->required(); }
+
+void RunUnset(CommandContext& ctx, const UnsetOptions& o) {
+    const auto file = Settings::DefaultFile();
+    Settings::Store(file, o.key, "");
+    ctx.out().done("removed " + o.key + " from " + file.string(), Json{{"setting", o.key}, {"file", file.string()}});
+}
+
+}  // namespace config_commands
+
+// `config` alone shows the settings; its subcommands change the file. The
+// help of `set` lists the keys, so it is made when the program starts.
 void AddConfigCommands(CLI::App& app, CommandContext& ctx) {
-    auto* config = app.add_subcommand("config", "Show the settings and where each comes from; set or unset one");
-    ctx.bind(config, Access::Writes, [&ctx] { ctx.out().list(ctx.settings.json(), {"setting", "value", "source"}); });
-
-    auto* set = config->add_subcommand("set", "Store a setting in the config file (" + KeyList() + ")");
-    auto key = std::make_shared<std::string>(), value = std::make_shared<std::string>();
-    set->add_option("key", *key, "The setting")->required();
-    set->add_option("value", *value, "Its value")->required();
-    ctx.bind(set, Access::Writes, [&ctx, key, value] {
-        if (value->empty()) throw ClientError("an empty value: use 'calyra config unset " + *key + "'", 2);
-        const auto file = Settings::DefaultFile();
-        Settings::Store(file, *key, *value);
-        ctx.out().done(*key + " = \"" + *value + "\" in " + file.string(),
-                       Json{{"setting", *key}, {"value", *value}, {"file", file.string()}});
-    });
-
-    auto* unset = config->add_subcommand("unset", "Remove a setting from the config file");
-    auto unsetKey = std::make_shared<std::string>();
-    unset->add_option("key", *unsetKey, "The setting")->required();
-    ctx.bind(unset, Access::Writes, [&ctx, unsetKey] {
-        const auto file = Settings::DefaultFile();
-        Settings::Store(file, *unsetKey, "");
-        ctx.out().done("removed " + *unsetKey + " from " + file.string(),
-                       Json{{"setting", *unsetKey}, {"file", file.string()}});
-    });
+    CLI::App* config =
+        AddCommand<NoOptions>(app, ctx, "config", "Show the settings and where each comes from; set or unset one",
+                              Access::Writes, nullptr, config_commands::RunConfig);
+    AddCommand<config_commands::SetOptions>(*config, ctx, "set",
+                                            "Store a setting in the config file (" + config_commands::KeyList() + ")",
+                                            Access::Writes, config_commands::DeclareSet, config_commands::RunSet);
+    AddCommand<config_commands::UnsetOptions>(*config, ctx, "unset", "Remove a setting from the config file",
+                                              Access::Writes, config_commands::DeclareUnset, config_commands::RunUnset);
 }
 
 }  // namespace calyra::cli

@@ -4,6 +4,7 @@
 
 #include "cli/command_context.h"
 #include "cli/list_options.h"
+#include "cli/record_commands.h"
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "commands/command_tree.h"
@@ -23,7 +24,9 @@
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace contact_commands {
 
 // The repeatable detail options (--phone, --email, ...) of one command and,
 // on edit, the --clear-phones, --clear-emails ... flags. CLI11 writes into
@@ -36,15 +39,16 @@ public:
         std::vector<DetailFields> added;
     };
 
-    DetailOptions(CLI::App* command, bool withClear) : m_slots(DetailFamilies().size()) {
+    void add(CLI::App& command, bool withClear) {
+        m_slots.resize(DetailFamilies().size());
         for (size_t i = 0; i < m_slots.size(); ++i) {
             const DetailFamily& family = DetailFamilies()[i];
-            command->add_option(family.option(), m_slots[i].texts, DetailHelp(family))
+            command.add_option(family.option(), m_slots[i].texts, DetailHelp(family))
                 ->type_name(std::string(family.syntax))
                 ->allow_extra_args(false);
             if (withClear)
-                command->add_flag("--clear-" + std::string(family.plural), m_slots[i].clear,
-                                  "Remove the contact's " + std::string(family.plural) + " first");
+                command.add_flag("--clear-" + std::string(family.plural), m_slots[i].clear,
+                                 "Remove the contact's " + std::string(family.plural) + " first");
         }
     }
 
@@ -119,40 +123,53 @@ Json ListContacts(Session& session, const ContactQuery* query = nullptr) {
 // contacts phones rm CONTACT ITEM...: each family's items go one by one.
 // Every item must be the contact's before any goes, and the contact counts
 // as changed.
-void AddDetailRemoval(CLI::App* contactsGroup, CommandContext& ctx, const DetailFamily& family) {
-    const std::string plural(family.plural), what(family.what);
-    auto* group = contactsGroup->add_subcommand(
+struct DetailRemoval {
+    const DetailFamily* family = nullptr;
+    std::string contactId;
+    std::vector<std::string> itemIds;
+};
+
+void DeclareDetailRemoval(CLI::App& rm, DetailRemoval& o) {
+    const std::string plural(o.family->plural);
+    rm.add_option("contact", o.contactId, "Contact ID")->required();
+    rm.add_option("items", o.itemIds, "IDs of the " + plural)->required();
+}
+
+void RunDetailRemoval(CommandContext& ctx, const DetailRemoval& o) {
+    const DetailFamily& family = *o.family;
+    const std::string what(family.what);
+    const std::string& id = o.contactId;
+    CheckedId(id, "contact");
+    const auto items = UniqueIds(o.itemIds);
+    for (const auto& item : items) CheckedId(item, what);
+    auto contacts = ctx.session().access<IContactAccess>();
+    RequireContact(contacts.get(), id);
+    const Json stored = family.list(family, contacts.get(), id);
+    const std::string idKey = FieldsOf(*family.record).front().key;
+    for (const auto& item : items)
+        if (std::none_of(stored.begin(), stored.end(), [&](const Json& s) { return s[idKey] == item; }))
+            throw ClientError("contact " + id + " has no " + what + " " + item + "; nothing removed");
+    Transaction transaction(ctx.session());
+    for (const auto& item : items) family.remove(family, contacts.get(), item);
+    transaction.run(SqlText(u"UPDATE [tContact] SET [Modified] = '")
+                        .AppendNow()
+                        .Append(u"' WHERE [ContactID] = '")
+                        .AppendQuoted(Utf8ToUtf16(id))
+                        .Append(u"';"),
+                    "cannot mark contact " + id + " as changed");
+    transaction.commit();
+    ctx.out().done("removed " + what + " " + JoinIds(items) + " of contact " + id,
+                   Json{{"contact_id", id}, {"removed", items}});
+}
+
+void AddDetailRemoval(CLI::App& contactsGroup, CommandContext& ctx, const DetailFamily& family) {
+    const std::string plural(family.plural);
+    auto* group = contactsGroup.add_subcommand(
         plural, "Remove some of a contact's " + plural + " by their IDs: " + plural + " rm CONTACT ID...");
     group->require_subcommand(1);
-    auto* rm =
-        group->add_subcommand("rm", "Remove " + plural + " of a contact by their IDs (contacts show lists them)");
-    auto contactId = std::make_shared<std::string>();
-    auto itemIds = std::make_shared<std::vector<std::string>>();
-    rm->add_option("contact", *contactId, "Contact ID")->required();
-    rm->add_option("items", *itemIds, "IDs of the " + plural)->required();
-    ctx.bind(rm, Access::Writes, [&ctx, &family, contactId, itemIds, what] {
-        const std::string& id = *contactId;
-        const auto items = UniqueIds(*itemIds);
-        for (const auto& item : items) CheckedId(item, what);
-        auto contacts = ctx.session().access<IContactAccess>();
-        RequireContact(contacts.get(), id);
-        const Json stored = family.list(family, contacts.get(), id);
-        const std::string idKey = FieldsOf(*family.record).front().key;
-        for (const auto& item : items)
-            if (std::none_of(stored.begin(), stored.end(), [&](const Json& s) { return s[idKey] == item; }))
-                throw ClientError("contact " + id + " has no " + what + " " + item + "; nothing removed");
-        Transaction transaction(ctx.session());
-        for (const auto& item : items) family.remove(family, contacts.get(), item);
-        transaction.run(SqlText(u"UPDATE [tContact] SET [Modified] = '")
-                            .AppendNow()
-                            .Append(u"' WHERE [ContactID] = '")
-                            .AppendQuoted(Utf8ToUtf16(id))
-                            .Append(u"';"),
-                        "cannot mark contact " + id + " as changed");
-        transaction.commit();
-        ctx.out().done("removed " + what + " " + JoinIds(items) + " of contact " + id,
-                       Json{{"contact_id", id}, {"removed", items}});
-    });
+    AddCommand<DetailRemoval>(*group, ctx, "rm",
+                              "Remove " + plural + " of a contact by their IDs (contacts show lists them)",
+                              Access::Writes, DeclareDetailRemoval, RunDetailRemoval, DetailRemoval{&family, {}, {}});
 }
 
 Json ShowContact(IContactAccess* contacts, const std::string& id) {
@@ -175,148 +192,201 @@ Json ShowContact(IContactAccess* contacts, const std::string& id) {
     return item;
 }
 
-}  // namespace
+Json ContactRows(CommandContext& ctx) { return ListContacts(ctx.session()); }
 
-void AddContactCommands(CLI::App& app, CommandContext& ctx) {
-    auto* group = app.add_subcommand("contacts", "Contacts with their addresses, phones, e-mail, web and IM addresses");
-    group->footer(
-        "A title or suffix shows (in lists, show and exports) only when it was set through calyra: a record that "
-        "never had one reads as none. --title mrs and --suffix sr are stored so that they read back as chosen; "
-        "--title none clears it.");
-    group->require_subcommand(1);
-    const std::vector<std::string> kNotGiven{"contact_id", "modified"};
+Json FindContact(CommandContext& ctx, const std::string& id) {
+    OwnedRecord<tagContactInfo> contact;
+    LoadContact(ctx.session().access<IContactAccess>().get(), id, &contact);
+    return ToJson(static_cast<const tagContactInfo&>(contact));
+}
 
-    auto* list = group->add_subcommand("list", "List the contacts of the profile");
-    auto listShape = std::make_shared<ListOptions>(list, ContactListFields(), ContactColumns());
-    ctx.bind(list, Access::Reads, [&ctx, listShape] { listShape->show(ctx.out(), ListContacts(ctx.session())); });
+Json ShowFound(CommandContext& ctx, const Json& found) {
+    return ShowContact(ctx.session().access<IContactAccess>().get(), found["contact_id"]);
+}
 
-    auto* find = group->add_subcommand(
-        "find",
-        "Find contacts by name, company, e-mail or phone number (case and accents ignored; a number matches "
-        "however it is written: +49 30 1234567, 0049301234567 and 030 1234567 are one number)");
-    find->footer(
+std::string ContactName(const Json& c) {
+    std::string name = JsonText(c["first_name"]);
+    const std::string last = JsonText(c["last_name"]);
+    if (!last.empty()) name += (name.empty() ? "" : " ") + last;
+    return name.empty() ? JsonText(c["company_name"]) : name;
+}
+
+std::string ContactLabel(const Json& c) {
+    const std::string name = ContactName(c);
+    return JsonText(c["contact_id"]) + (name.empty() ? "" : " (" + name + ")");
+}
+
+void RemoveContact(CommandContext& ctx, Transaction&, const std::string& id) {
+    DeleteContact(ctx.session().access<IContactAccess>().get(), id);
+}
+
+const std::vector<std::string> kNotGiven{"contact_id", "modified"};
+
+constexpr RecordFamily kContacts{
+    "contact",     "contact_id", "contact_ids",     "id",           "Contact ID", "ids",
+    "Contact IDs", false,        ContactListFields, ContactColumns, ContactRows,  FindContact,
+    ShowFound,     ContactLabel, nullptr,           RemoveContact,
+};
+
+struct FindOptions {
+    std::string text;
+    ListOptions shape;
+};
+
+void DeclareFind(CLI::App& find, FindOptions& o) {
+    find.footer(
         "Every word of TEXT must occur in a first, middle, last or nick name, the company or an e-mail address. A "
         "TEXT of only digits, spaces and +-()./ with at least 6 digits also finds the phone numbers that end with "
         "its digits (or that its digits end with), after dropping a leading +, 00 or 0.");
-    auto findText = std::make_shared<std::string>();
-    find->add_option("text", *findText, "What to look for")->required();
-    auto findShape = std::make_shared<ListOptions>(find, ContactListFields(), ContactColumns());
-    ctx.bind(find, Access::Reads, [&ctx, findText, findShape] {
-        const ContactQuery query(*findText);
-        findShape->show(ctx.out(), ListContacts(ctx.session(), &query));
-    });
+    find.add_option("text", o.text, "What to look for")->required();
+    o.shape.add(find, ContactListFields(), ContactColumns());
+}
 
-    auto* show = group->add_subcommand("show", "Show a contact with its details and groups");
-    auto showId = std::make_shared<std::string>();
-    show->add_option("id", *showId, "Contact ID")->required();
-    ctx.bind(show, Access::Reads,
-             [&ctx, showId] { ctx.out().object(ShowContact(ctx.session().access<IContactAccess>().get(), *showId)); });
+void RunFind(CommandContext& ctx, const FindOptions& o) {
+    const ContactQuery query(o.text);
+    o.shape.show(ctx.out(), ListContacts(ctx.session(), &query));
+}
 
-    auto* add = group->add_subcommand("add", "Add a contact");
-    auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactInfo>{}, kNotGiven);
-    auto addDetails = std::make_shared<DetailOptions>(add, false);
-    ctx.bind(add, Access::Writes, [&ctx, addFields, addDetails] {
-        if (addFields->given() + addDetails->given() == 0)
-            throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
-        OwnedRecord<tagContactInfo> info;
-        addFields->apply(&info);
-        const auto details = addDetails->parse();
+struct AddOptions {
+    RecordOptions fields;
+    DetailOptions details;
+};
 
-        auto contacts = ctx.session().access<IContactAccess>();
-        LONG err = 0;
-        Bstr newId;
-        Check(contacts->AddContact(&err, &info, &newId), err, "cannot add the contact");
-        const std::string id = newId.utf8();
-        try {
+void DeclareAdd(CLI::App& add, AddOptions& o) {
+    o.fields.add(add, std::type_identity<tagContactInfo>{}, kNotGiven);
+    o.details.add(add, false);
+}
+
+void RunAdd(CommandContext& ctx, const AddOptions& o) {
+    if (o.fields.given() + o.details.given() == 0)
+        throw ClientError("nothing to add: give at least one field or detail (see contacts add --help)", 2);
+    std::vector<DetailOptions::Items> details;
+    AddRecord<tagContactInfo>(ctx, {
+                                       kContacts,
+                                       [&](tagContactInfo* info) {
+                                           o.fields.apply(info);
+                                           details = o.details.parse();
+                                       },
+                                       [&](tagContactInfo* info) {
+                                           auto contacts = ctx.session().access<IContactAccess>();
+                                           LONG err = 0;
+                                           Bstr newId;
+                                           Check(contacts->AddContact(&err, info, &newId), err,
+                                                 "cannot add the contact");
+                                           const std::string id = newId.utf8();
+                                           try {
+                                               WriteDetails(contacts.get(), id, details);
+                                           } catch (...) {
+                                               // No half-made contact stays behind.
+                                               try {
+                                                   DeleteContact(contacts.get(), id);
+                                               } catch (const ClientError&) {
+                                               }
+                                               throw;
+                                           }
+                                           return id;
+                                       },
+                                       [](const tagContactInfo& info) { return ContactName(ToJson(info)); },
+                                       nullptr,
+                                   });
+}
+
+struct EditOptions {
+    std::string id;
+    RecordOptions fields;
+    DetailOptions details;
+    bool editor = false;
+};
+
+void DeclareEdit(CLI::App& edit, EditOptions& o) {
+    edit.add_option("id", o.id, "Contact ID")->required();
+    o.fields.add(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
+    o.details.add(edit, true);
+    AddEditorFlag(edit, EditorKind::Contact, o.editor);
+}
+
+void RunEdit(CommandContext& ctx, const EditOptions& o) {
+    CheckedId(o.id, "contact");
+    const size_t given = o.fields.given() + o.details.given();
+    if (EditIfAsked(ctx, o.id, o.editor, given > 0, EditorKind::Contact)) return;
+    ComPtr<IContactAccess> contacts;
+    std::vector<DetailOptions::Items> details;
+    EditRecord<tagContactInfo>({
+        "contacts edit",
+        "contact",
+        given > 0,
+        [&] {
+            OwnedRecord<tagContactInfo> probe;
+            o.fields.apply(&probe);
+            details = o.details.parse();
+        },
+        [&](OwnedRecord<tagContactInfo>* info) {
+            contacts = ctx.session().access<IContactAccess>();
+            LoadContact(contacts.get(), o.id, info);
+            return o.id;
+        },
+        [&](const std::string& key) { return o.fields.value(key) != nullptr; },
+        [&](tagContactInfo* info) { o.fields.apply(info); },
+        [&](const std::string& id, tagContactInfo* info) {
+            // Written even when only details change, so the contact's
+            // modification stamp tells that it changed.
+            LONG err = 0;
+            Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), info), err, "cannot change contact " + id);
             WriteDetails(contacts.get(), id, details);
-        } catch (...) {
-            // No half-made contact stays behind.
-            try {
-                DeleteContact(contacts.get(), id);
-            } catch (const ClientError&) {
-            }
-            throw;
-        }
-        ctx.out().done("added contact " + id + DisplayName(info), Json{{"contact_id", id}});
+        },
+        [&](const std::string& id, const tagContactInfo& info) {
+            ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
+        },
     });
+}
 
-    auto* edit = group->add_subcommand("edit", "Change a contact; detail options add details");
-    auto editId = std::make_shared<std::string>();
-    edit->add_option("id", *editId, "Contact ID")->required();
-    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactInfo>{}, kNotGiven);
-    auto editDetails = std::make_shared<DetailOptions>(edit, true);
-    auto editor = AddEditorFlag(edit, EditorKind::Contact);
-    ctx.bind(edit, Access::Writes, [&ctx, editId, editFields, editDetails, editor] {
-        if (EditIfAsked(ctx, *editId, *editor, editFields->given() + editDetails->given() > 0, EditorKind::Contact))
-            return;
-        ComPtr<IContactAccess> contacts;
-        decltype(editDetails->parse()) details;
-        EditRecord<tagContactInfo>({
-            "contacts edit",
-            "contact",
-            editFields->given() + editDetails->given() > 0,
-            [&] {
-                OwnedRecord<tagContactInfo> probe;
-                editFields->apply(&probe);
-                details = editDetails->parse();
-            },
-            [&](OwnedRecord<tagContactInfo>* info) {
-                contacts = ctx.session().access<IContactAccess>();
-                LoadContact(contacts.get(), *editId, info);
-                return *editId;
-            },
-            [&](const std::string& key) { return editFields->value(key) != nullptr; },
-            [&](tagContactInfo* info) { editFields->apply(info); },
-            [&](const std::string& id, tagContactInfo* info) {
-                // Written even when only details change, so the contact's
-                // modification stamp tells that it changed.
-                LONG err = 0;
-                Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), info), err, "cannot change contact " + id);
-                WriteDetails(contacts.get(), id, details);
-            },
-            [&](const std::string& id, const tagContactInfo& info) {
-                ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});
-            },
-        });
-    });
+struct ClearOptions {
+    bool yes = false;
+};
 
-    auto* rm = group->add_subcommand("rm", "Delete contacts with their details and memberships (all or none)");
-    auto rmIds = std::make_shared<std::vector<std::string>>();
-    rm->add_option("ids", *rmIds, "Contact IDs")->required();
-    ctx.bind(rm, Access::Writes, [&ctx, rmIds] {
-        const auto ids = UniqueIds(*rmIds);
-        for (const auto& id : ids) CheckedId(id, "contact");
-        auto contacts = ctx.session().access<IContactAccess>();
-        std::string names;
-        for (const auto& id : ids) {
-            OwnedRecord<tagContactInfo> info;
-            LoadContact(contacts.get(), id, &info);
-            names += (names.empty() ? "" : ", ") + id + DisplayName(info);
-        }
-        Transaction transaction(ctx.session());
-        for (const auto& id : ids) DeleteContact(contacts.get(), id);
-        transaction.commit();
-        ctx.out().done("deleted contact " + names, Json{{"contact_ids", ids}});
-    });
+void DeclareClear(CLI::App& clear, ClearOptions& o) {
+    clear.add_flag("--yes", o.yes, "Confirm deleting every contact of the profile");
+}
 
-    auto* clear = group->add_subcommand("clear", "Delete every contact of the profile");
-    auto yes = std::make_shared<bool>(false);
-    clear->add_flag("--yes", *yes, "Confirm deleting every contact of the profile");
-    ctx.bind(clear, Access::Writes, [&ctx, yes] {
-        if (!*yes) throw ClientError("contacts clear deletes every contact of the profile; add --yes to confirm", 2);
-        auto contacts = ctx.session().access<IContactAccess>();
-        LONG err = 0, count = 0;
-        OwnedRecordArray<tagContactInfo> all;
-        Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
-        Check(contacts->DeleteAllContacts(&err), err, "cannot delete the contacts");
-        // As with one contact: their instant-messaging addresses go too.
-        const DetailFamily& ims = *FindDetailFamily("im");
-        for (const auto& c : all) ims.clear(ims, contacts.get(), BstrUtf8(c.bstrContactID));
-        const LONG n = std::max<LONG>(all.size(), 0);
-        ctx.out().done("deleted " + std::to_string(n) + (n == 1 ? " contact" : " contacts"), Json{{"deleted", n}});
-    });
+void RunClear(CommandContext& ctx, const ClearOptions& o) {
+    if (!o.yes) throw ClientError("contacts clear deletes every contact of the profile; add --yes to confirm", 2);
+    auto contacts = ctx.session().access<IContactAccess>();
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactInfo> all;
+    Check(contacts->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
+    Check(contacts->DeleteAllContacts(&err), err, "cannot delete the contacts");
+    // As with one contact: their instant-messaging addresses go too.
+    const DetailFamily& ims = *FindDetailFamily("im");
+    for (const auto& c : all) ims.clear(ims, contacts.get(), BstrUtf8(c.bstrContactID));
+    const LONG n = std::max<LONG>(all.size(), 0);
+    ctx.out().done("deleted " + std::to_string(n) + (n == 1 ? " contact" : " contacts"), Json{{"deleted", n}});
+}
 
-    for (const auto& family : DetailFamilies()) AddDetailRemoval(group, ctx, family);
+constexpr CommandRow kContactCommands[] = {
+    ListRow<kContacts>("List the contacts of the profile"),
+    Row<FindOptions, DeclareFind, RunFind>(
+        "find",
+        "Find contacts by name, company, e-mail or phone number (case and accents ignored; a number matches "
+        "however it is written: +49 30 1234567, 0049301234567 and 030 1234567 are one number)",
+        Access::Reads),
+    ShowRow<kContacts>("Show a contact with its details and groups"),
+    Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a contact", Access::Writes),
+    Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a contact; detail options add details", Access::Writes),
+    RmRow<kContacts>("Delete contacts with their details and memberships (all or none)"),
+    Row<ClearOptions, DeclareClear, RunClear>("clear", "Delete every contact of the profile", Access::Writes),
+};
+
+}  // namespace contact_commands
+
+void AddContactCommands(CLI::App& app, CommandContext& ctx) {
+    CLI::App* group = AddGroup(
+        app, ctx,
+        {"contacts", "Contacts with their addresses, phones, e-mail, web and IM addresses",
+         "A title or suffix shows (in lists, show and exports) only when it was set through calyra: a record that "
+         "never had one reads as none. --title mrs and --suffix sr are stored so that they read back as chosen; "
+         "--title none clears it.",
+         contact_commands::kContactCommands});
+    for (const auto& family : DetailFamilies()) contact_commands::AddDetailRemoval(*group, ctx, family);
 }
 
 }  // namespace calyra::cli

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "commands/run_client.h"
 #include "demo/fill.h"
 #include "demo/sample_data.h"
@@ -18,7 +19,7 @@
 #include "session/client_error.h"
 
 namespace calyra::cli {
-namespace {
+namespace demo_command {
 
 // The demo profile's ID, adding the profile when there is none; `others`
 // receives whether the file has other profiles too.
@@ -161,15 +162,18 @@ void RunDemo(CLI::App& root, CommandContext& ctx) {
         os << "  " << calyra << " " << command << "\n";
 }
 
-}  // namespace
+void RunDemoCommand(CommandContext& ctx, const NoOptions&) { RunDemo(ctx.app(), ctx); }
 
+}  // namespace demo_command
+
+// The help names the profile, so the row is made when the program starts.
 void AddDemoCommand(CLI::App& app, CommandContext& ctx) {
-    auto* demo = app.add_subcommand(
-        "demo",
+    AddCommand<NoOptions>(
+        app, ctx, "demo",
         std::string("Fill a sample profile \"") + kDemoProfileName +
             "\" (contacts, groups, calendar, tasks, sync settings, plays) and show it; running it again adds only "
-            "what is missing. Played files are empty stand-ins created beside the database.");
-    ctx.bind(demo, Access::Writes, [&app, &ctx] { RunDemo(app, ctx); });
+            "what is missing. Played files are empty stand-ins created beside the database.",
+        Access::Writes, nullptr, demo_command::RunDemoCommand);
 }
 
 }  // namespace calyra::cli

@@ -77,13 +77,11 @@ const Editing& EditingOf(EditorKind kind) { return kEditing[static_cast<int>(kin
 
 }  // namespace
 
-std::shared_ptr<bool> AddEditorFlag(CLI::App* edit, EditorKind kind) {
-    auto asked = std::make_shared<bool>(false);
+void AddEditorFlag(CLI::App& edit, EditorKind kind, bool& asked) {
     const Editing& e = EditingOf(kind);
-    edit->add_flag(
-        "--editor", *asked,
+    edit.add_flag(
+        "--editor", asked,
         std::string("Open the ") + e.what + " as " + e.form + " in $VISUAL or $EDITOR and store what you change");
-    return asked;
 }
 
 bool EditIfAsked(CommandContext& ctx, const std::string& id, bool asked, bool otherOptions, EditorKind kind) {

@@ -11,7 +11,6 @@
 // Thread-safety: one thread, like the session.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "cli/command_context.h"
@@ -20,8 +19,8 @@ namespace calyra::cli {
 
 enum class EditorKind { Contact, Event, Task };
 
-// Adds the --editor flag to an edit command.
-std::shared_ptr<bool> AddEditorFlag(CLI::App* edit, EditorKind kind);
+// Adds the --editor flag to an edit command; CLI11 sets `asked`.
+void AddEditorFlag(CLI::App& edit, EditorKind kind, bool& asked);
 
 // When `asked`, edits the record in the editor and returns true; refuses
 // (status 2) other options given with it.

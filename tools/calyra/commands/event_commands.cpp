@@ -13,6 +13,7 @@
 #include "calendar/days.h"
 #include "calendar/zoned_occurrences.h"
 #include "cli/command_context.h"
+#include "cli/record_commands.h"
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
@@ -33,7 +34,9 @@
 namespace calyra::cli {
 
 using namespace calendar;
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace event_commands {
 
 const std::vector<std::string> kEventColumns{"event_id", "start", "end", "subject", "location", "recurrence"};
 const std::vector<std::string> kOccurrenceColumns{"event_id", "start", "end", "subject"};
@@ -90,33 +93,33 @@ void ListRows(const Output& out, const Json& items, const UserTime& user, const 
 // day is the last day.
 class EventTimes {
 public:
-    EventTimes(CLI::App* command, bool required) {
-        auto* start = command->add_option("--start", *m_start,
-                                          "Start in your zone, e.g. 2027-03-05T14:00, \"tomorrow 10:00\", \"fri 9am\"");
+    void add(CLI::App& command, bool required) {
+        auto* start = command.add_option("--start", m_start,
+                                         "Start in your zone, e.g. 2027-03-05T14:00, \"tomorrow 10:00\", \"fri 9am\"");
         if (required) start->required();
-        auto* end = command->add_option(
-            "--end", *m_end,
+        auto* end = command.add_option(
+            "--end", m_end,
             "End (default: one hour after the start, one day for all-day events; on edit the event keeps its length)");
-        command->add_option("--for", *m_for, "Length instead of --end, e.g. 30m, 1h30m, 2d")->excludes(end);
-        command->add_option("--remind", *m_remind, "Reminder this long before the start, e.g. 15m, 1h, 1d");
+        command.add_option("--for", m_for, "Length instead of --end, e.g. 30m, 1h30m, 2d")->excludes(end);
+        command.add_option("--remind", m_remind, "Reminder this long before the start, e.g. 15m, 1h, 1d");
     }
-    bool given() const { return !m_start->empty() || !m_end->empty() || !m_for->empty() || !m_remind->empty(); }
-    bool startGiven() const { return !m_start->empty(); }
+    bool given() const { return !m_start.empty() || !m_end.empty() || !m_for.empty() || !m_remind.empty(); }
+    bool startGiven() const { return !m_start.empty(); }
 
     // Sets the record's times; `fresh` when the record has none yet.
     void apply(tagEventInfo* info, bool fresh, const UserTime& user) const {
         const bool allDay = info->bAllDayEvent != 0;
         const DATE oldStart = info->dtStartDateTime, oldEnd = info->dtEndDateTime;
         DATE start = oldStart;
-        if (!m_start->empty())
-            start = allDay ? DayStart(user.read(*m_start, "--start", true).date) : user.read(*m_start, "--start").date;
+        if (!m_start.empty())
+            start = allDay ? DayStart(user.read(m_start, "--start", true).date) : user.read(m_start, "--start").date;
         long long length = DateToSeconds(oldEnd) - DateToSeconds(oldStart);
         // An all-day event keeps the last second of its last day.
         if (fresh) length = allDay ? kSecondsPerDay - 1 : 3600;
-        if (!m_for->empty()) length = user.duration(*m_for, "--for") - (allDay ? 1 : 0);
+        if (!m_for.empty()) length = user.duration(m_for, "--for") - (allDay ? 1 : 0);
         DATE end = SecondsToDate(DateToSeconds(start) + std::max(0LL, length));
-        if (!m_end->empty()) {
-            const auto typed = user.read(*m_end, "--end", allDay);
+        if (!m_end.empty()) {
+            const auto typed = user.read(m_end, "--end", allDay);
             end = allDay && !typed.hasTime ? SecondsToDate(DateToSeconds(DayStart(typed.date)) + kSecondsPerDay - 1)
                                            : typed.date;
         }
@@ -124,16 +127,16 @@ public:
             throw ClientError("the end " + user.show(end) + " is before the start " + user.show(start), 2);
         info->dtStartDateTime = start;
         info->dtEndDateTime = end;
-        if (!m_remind->empty()) info->lReminderTime = static_cast<LONG>(user.duration(*m_remind, "--remind") / 60);
+        if (!m_remind.empty()) info->lReminderTime = static_cast<LONG>(user.duration(m_remind, "--remind") / 60);
     }
 
 private:
     static DATE DayStart(DATE d) { return SecondsToDate(DayOfDate(d) * kSecondsPerDay); }
 
-    std::shared_ptr<std::string> m_start = std::make_shared<std::string>();
-    std::shared_ptr<std::string> m_end = std::make_shared<std::string>();
-    std::shared_ptr<std::string> m_for = std::make_shared<std::string>();
-    std::shared_ptr<std::string> m_remind = std::make_shared<std::string>();
+    std::string m_start;
+    std::string m_end;
+    std::string m_for;
+    std::string m_remind;
 };
 
 // Every date of the event must be one the file and an iCalendar export can
@@ -200,183 +203,222 @@ Json ExceptionRows(const Json& exceptions, const UserTime& user) {
     return rows;
 }
 
-void AddList(CLI::App* group, CommandContext& ctx) {
-    auto* list = group->add_subcommand(
-        "list", "List events; with --from or --to, their occurrences in that stretch (repetitions expanded)");
-    auto from = std::make_shared<std::string>(), to = std::make_shared<std::string>();
-    auto category = std::make_shared<std::string>();
-    auto selected = std::make_shared<bool>(false);
-    list->add_option("--from", *from,
-                     "Occurrences that end at or after this time, e.g. 2027-01-01, today, \"mon 9:00\"");
-    list->add_option("--to", *to,
-                     "Occurrences that start at or before this time (a bare day: its end; default: a "
-                     "year after --from)");
-    auto* byCategory = list->add_option("--category", *category, "Only events of this category (ID or name)");
-    list->add_flag("--selected", *selected, "Only events of the selected categories")->excludes(byCategory);
-    ctx.bind(list, Access::Reads, [&ctx, from, to, category, selected] {
-        const UserTime user(ctx.settings);
-        if (!from->empty() || !to->empty()) {
-            // A stretch of wall-clock time; an open --to reaches a year past --from.
-            const auto range = user.readRange(*from, *to);
-            const DATE low = range.from.value_or(Earliest());
-            const DATE high = range.to.value_or(SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay));
-            const auto keep = CategoryFilter(ctx.session(), *category, *selected);
-            const ProfileEvents stored(ctx.session(), ReadRangeFor(low, high, user.zone()));
-            Json out = Json::array();
-            for (const auto& o : stored.occurrences(low, high, user.zone(), keep))
-                out.push_back(OccurrenceJson(o, user));
-            return ListRows(ctx.out(), out, user, kOccurrenceColumns);
-        }
-        auto events = ctx.session().access<IEventAccess>();
-        LONG err = 0, count = 0;
-        OwnedRecordArray<tagEventInfo> all;
-        if (!category->empty()) {
-            *category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), *category);
-            Check(
-                events->GetEventsByEventCategoryID(&err, Bstr::FromUtf8(*category), Earliest(), Latest(), &count, &all),
-                err, "cannot list the events of category " + *category);
-        } else if (*selected) {
-            Check(events->GetAllSelectedEvents(&err, Earliest(), Latest(), &count, &all), err,
-                  "cannot list the events of the selected categories");
-        } else {
-            AllEvents(events.get(), std::addressof(all));
-        }
+struct ListCommandOptions {
+    std::string from;
+    std::string to;
+    std::string category;
+    bool selected = false;
+};
+
+void DeclareList(CLI::App& list, ListCommandOptions& o) {
+    list.add_option("--from", o.from,
+                    "Occurrences that end at or after this time, e.g. 2027-01-01, today, \"mon 9:00\"");
+    list.add_option("--to", o.to,
+                    "Occurrences that start at or before this time (a bare day: its end; default: a "
+                    "year after --from)");
+    auto* byCategory = list.add_option("--category", o.category, "Only events of this category (ID or name)");
+    list.add_flag("--selected", o.selected, "Only events of the selected categories")->excludes(byCategory);
+}
+
+void RunList(CommandContext& ctx, const ListCommandOptions& o) {
+    const UserTime user(ctx.settings);
+    if (!o.from.empty() || !o.to.empty()) {
+        // A stretch of wall-clock time; an open --to reaches a year past --from.
+        const auto range = user.readRange(o.from, o.to);
+        const DATE low = range.from.value_or(Earliest());
+        const DATE high = range.to.value_or(SecondsToDate(DateToSeconds(low) + 366 * kSecondsPerDay));
+        const auto keep = CategoryFilter(ctx.session(), o.category, o.selected);
+        const ProfileEvents stored(ctx.session(), ReadRangeFor(low, high, user.zone()));
         Json out = Json::array();
-        for (const auto& e : all) out.push_back(EventJson(e, user));
-        SortByStart(&out);
-        ListRows(ctx.out(), out, user, kEventColumns);
-    });
+        for (const auto& occurrence : stored.occurrences(low, high, user.zone(), keep))
+            out.push_back(OccurrenceJson(occurrence, user));
+        return ListRows(ctx.out(), out, user, kOccurrenceColumns);
+    }
+    auto events = ctx.session().access<IEventAccess>();
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagEventInfo> all;
+    if (!o.category.empty()) {
+        const std::string category = ResolveCategory(ctx.session().access<IEventCategoryAccess>().get(), o.category);
+        Check(events->GetEventsByEventCategoryID(&err, Bstr::FromUtf8(category), Earliest(), Latest(), &count, &all),
+              err, "cannot list the events of category " + category);
+    } else if (o.selected) {
+        Check(events->GetAllSelectedEvents(&err, Earliest(), Latest(), &count, &all), err,
+              "cannot list the events of the selected categories");
+    } else {
+        AllEvents(events.get(), std::addressof(all));
+    }
+    Json out = Json::array();
+    for (const auto& e : all) out.push_back(EventJson(e, user));
+    SortByStart(&out);
+    ListRows(ctx.out(), out, user, kEventColumns);
 }
 
-void AddShow(CLI::App* group, CommandContext& ctx) {
-    auto* show = group->add_subcommand("show", "Show every field of an event, its repetition and its exceptions");
-    auto id = std::make_shared<std::string>();
-    show->add_option("id", *id, "Event ID")->required();
-    ctx.bind(show, Access::Reads, [&ctx, id] {
-        CheckedId(*id, "event");
-        const UserTime user(ctx.settings);
-        auto events = ctx.session().access<IEventAccess>();
-        OwnedRecord<tagEventInfo> info;
-        const EventRow row = ReadEvent(events.get(), *id, &info);
-        Json out = EventJson(info, user);
-        out["exception"] = row == EventRow::Exception;
-        if (row == EventRow::Master) out["exceptions"] = ExceptionsJson(events.get(), *id, user);
-        if (ctx.out().json()) return ctx.out().object(out);
-        // For people: the times in their zone, the repetition in words, the
-        // exceptions in brief.
-        out["start_date_time"] = Shown(out, "start", user);
-        out["end_date_time"] = Shown(out, "end", user);
-        for (const char* key : {"start", "start_utc", "end", "end_utc"}) out.erase(key);
-        out["recurrence"] = out["recurrence_text"];
-        out.erase("recurrence_text");
-        if (out.contains("exceptions")) out["exceptions"] = ExceptionRows(out["exceptions"], user);
-        ctx.out().object(out);
-    });
+// An event or exception as stored, with "exception" saying which.
+Json FindEvent(CommandContext& ctx, const std::string& id) {
+    const UserTime user(ctx.settings);
+    OwnedRecord<tagEventInfo> info;
+    const EventRow row = ReadEvent(ctx.session().access<IEventAccess>().get(), id, &info);
+    Json out = EventJson(info, user);
+    out["exception"] = row == EventRow::Exception;
+    return out;
 }
 
-void AddAdd(CLI::App* group, CommandContext& ctx) {
-    auto* add = group->add_subcommand("add", "Add an event");
-    auto times = std::make_shared<EventTimes>(add, true);
-    auto fields = std::make_shared<RecordOptions>(add, std::type_identity<tagEventInfo>{}, kNotEventOptions);
-    add->get_option("--subject")->required();
-    auto repeat = std::make_shared<RecurrenceOptions>(add);
-    ctx.bind(add, Access::Writes, [&ctx, times, fields, repeat] {
-        const UserTime user(ctx.settings);
-        OwnedRecord<tagEventInfo> info;
-        info.ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
-        // The event keeps the zone it was made in (0: UTC).
-        info.ulTimeZone = user.zone().isUtc() ? 0 : user.zone().number();
-        fields->apply(&info);
-        times->apply(&info, true, user);
-        ApplyRecurrence(*repeat, false, &info);
-        CheckDates(info);
-        ResolveCategoryOf(ctx, *fields, &info);
-        auto events = ctx.session().access<IEventAccess>();
-        LONG err = 0;
-        Bstr id;
-        Check(events->AddEvent(&err, &info, &id), err, "cannot add the event");
-        Json result{{"event_id", id.utf8()}};
-        user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
-        user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
-        ctx.out().done("added event " + id.utf8() + " (" + BstrUtf8(info.bstrSubject) +
-                           "): " + user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
-                       result);
-    });
+Json ShowEvent(CommandContext& ctx, const Json& found) {
+    const UserTime user(ctx.settings);
+    Json out = found;
+    if (out["exception"] == false)
+        out["exceptions"] = ExceptionsJson(ctx.session().access<IEventAccess>().get(), found["event_id"], user);
+    if (ctx.out().json()) return out;
+    // For people: the times in their zone, the repetition in words, the
+    // exceptions in brief.
+    out["start_date_time"] = Shown(out, "start", user);
+    out["end_date_time"] = Shown(out, "end", user);
+    for (const char* key : {"start", "start_utc", "end", "end_utc"}) out.erase(key);
+    out["recurrence"] = out["recurrence_text"];
+    out.erase("recurrence_text");
+    if (out.contains("exceptions")) out["exceptions"] = ExceptionRows(out["exceptions"], user);
+    return out;
 }
 
-void AddEdit(CLI::App* group, CommandContext& ctx) {
-    auto* edit = group->add_subcommand("edit", "Change an event's fields (the others keep their values)");
-    auto id = std::make_shared<std::string>();
-    edit->add_option("id", *id, "Event ID")->required();
-    auto times = std::make_shared<EventTimes>(edit, false);
-    auto fields = std::make_shared<RecordOptions>(edit, std::type_identity<tagEventInfo>{}, kNotEventOptions);
-    auto repeat = std::make_shared<RecurrenceOptions>(edit);
-    auto editor = AddEditorFlag(edit, EditorKind::Event);
-    ctx.bind(edit, Access::Writes, [&ctx, id, times, fields, repeat, editor] {
-        CheckedId(*id, "event");
-        if (EditIfAsked(ctx, *id, *editor, fields->given() > 0 || times->given() || repeat->given(), EditorKind::Event))
-            return;
-        const UserTime user(ctx.settings);
-        ComPtr<IEventAccess> events;
-        EventRow row = EventRow::Master;
-        EditRecord<tagEventInfo>({
-            "events edit",
-            "event",
-            fields->given() > 0 || times->given() || repeat->given(),
-            [&] {
-                OwnedRecord<tagEventInfo> probe;
-                fields->apply(&probe);
-            },
-            [&](OwnedRecord<tagEventInfo>* info) {
-                events = ctx.session().access<IEventAccess>();
-                row = ReadEvent(events.get(), *id, info);
-                return *id;
-            },
-            [&](const std::string& key) { return fields->value(key) != nullptr; },
-            [&](tagEventInfo* info) {
-                fields->apply(info);
-                times->apply(info, false, user);
-                ApplyRecurrence(*repeat, times->startGiven(), info);
-            },
-            [&](const std::string& eventId, tagEventInfo* info) {
-                CheckDates(*info);
-                ResolveCategoryOf(ctx, *fields, info);
-                LONG err = 0;
-                const Bstr key = Bstr::FromUtf8(eventId);
-                if (row == EventRow::Master)
-                    Check(events->ModifyEventByID(&err, key, info), err, "cannot change event " + eventId);
-                else
-                    Check(events->ModifyExceptionByID(&err, key, info), err, "cannot change exception " + eventId);
-            },
-            [&](const std::string& eventId, const tagEventInfo& info) {
-                Json result{{"event_id", eventId}};
-                user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
-                user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
-                ctx.out().done("changed event " + eventId + ": " +
-                                   user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
-                               result);
-            },
-        });
-    });
+std::string EventNoun(const Json& e) { return e["exception"] == true ? "exception" : "event"; }
+
+// A recurring event goes with its exceptions.
+void RemoveEvent(CommandContext& ctx, Transaction&, const std::string& id) {
+    auto events = ctx.session().access<IEventAccess>();
+    OwnedRecord<tagEventInfo> info;
+    const EventRow row = ReadEvent(events.get(), id, &info);
+    LONG err = 0;
+    const Bstr key = Bstr::FromUtf8(id);
+    if (row == EventRow::Master)
+        Check(events->DeleteEventByID(&err, key), err, "cannot delete event " + id);
+    else
+        Check(events->DeleteExceptionByID(&err, key), err, "cannot delete exception " + id);
 }
 
-void AddRemove(CLI::App* group, CommandContext& ctx) {
-    auto* rm = group->add_subcommand("rm", "Delete an event (a recurring event with its exceptions)");
-    auto id = std::make_shared<std::string>();
-    rm->add_option("id", *id, "Event ID")->required();
-    ctx.bind(rm, Access::Writes, [&ctx, id] {
-        CheckedId(*id, "event");
-        auto events = ctx.session().access<IEventAccess>();
-        OwnedRecord<tagEventInfo> info;
-        const EventRow row = ReadEvent(events.get(), *id, &info);
-        LONG err = 0;
-        const Bstr key = Bstr::FromUtf8(*id);
-        if (row == EventRow::Master)
-            Check(events->DeleteEventByID(&err, key), err, "cannot delete event " + *id);
-        else
-            Check(events->DeleteExceptionByID(&err, key), err, "cannot delete exception " + *id);
-        ctx.out().done(std::string(row == EventRow::Master ? "deleted event " : "deleted exception ") + *id,
-                       Json{{"event_id", *id}});
+const std::vector<std::string>& EventColumns() { return kEventColumns; }
+std::vector<std::string> EventFields() { return ListOptions::KeysOf(RecordDescriptionOf<tagEventInfo>()); }
+Json EventRows(CommandContext& ctx) {
+    const UserTime user(ctx.settings);
+    OwnedRecordArray<tagEventInfo> all;
+    AllEvents(ctx.session().access<IEventAccess>().get(), std::addressof(all));
+    Json out = Json::array();
+    for (const auto& e : all) out.push_back(EventJson(e, user));
+    SortByStart(&out);
+    return out;
+}
+
+constexpr RecordFamily kEvents{
+    "event",     "event_id",   "event_ids", "id",      "Event ID", "ids",   "Event IDs", false,
+    EventFields, EventColumns, EventRows,   FindEvent, ShowEvent,  nullptr, EventNoun,   RemoveEvent,
+};
+
+struct AddOptions {
+    EventTimes times;
+    RecordOptions fields;
+    RecurrenceOptions repeat;
+};
+
+void DeclareAdd(CLI::App& add, AddOptions& o) {
+    o.times.add(add, true);
+    o.fields.add(add, std::type_identity<tagEventInfo>{}, kNotEventOptions);
+    add.get_option("--subject")->required();
+    o.repeat.add(add);
+}
+
+void RunAdd(CommandContext& ctx, const AddOptions& o) {
+    const UserTime user(ctx.settings);
+    AddRecord<tagEventInfo>(
+        ctx, {
+                 kEvents,
+                 [&](tagEventInfo* info) {
+                     info->ePriority = enumEventPriority_Normal;  // the zero record's priority is "low"
+                     // The event keeps the zone it was made in (0: UTC).
+                     info->ulTimeZone = user.zone().isUtc() ? 0 : user.zone().number();
+                     o.fields.apply(info);
+                     o.times.apply(info, true, user);
+                     ApplyRecurrence(o.repeat, false, info);
+                     CheckDates(*info);
+                 },
+                 [&](tagEventInfo* info) {
+                     ResolveCategoryOf(ctx, o.fields, info);
+                     LONG err = 0;
+                     Bstr id;
+                     Check(ctx.session().access<IEventAccess>()->AddEvent(&err, info, &id), err,
+                           "cannot add the event");
+                     return id.utf8();
+                 },
+                 nullptr,
+                 [&](const std::string& id, const tagEventInfo& info) {
+                     Json result{{"event_id", id}};
+                     user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
+                     user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
+                     ctx.out().done("added event " + id + " (" + BstrUtf8(info.bstrSubject) + "): " +
+                                        user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                                    result);
+                 },
+             });
+}
+
+struct EditOptions {
+    std::string id;
+    EventTimes times;
+    RecordOptions fields;
+    RecurrenceOptions repeat;
+    bool editor = false;
+};
+
+void DeclareEdit(CLI::App& edit, EditOptions& o) {
+    edit.add_option("id", o.id, "Event ID")->required();
+    o.times.add(edit, false);
+    o.fields.add(edit, std::type_identity<tagEventInfo>{}, kNotEventOptions);
+    o.repeat.add(edit);
+    AddEditorFlag(edit, EditorKind::Event, o.editor);
+}
+
+void RunEdit(CommandContext& ctx, const EditOptions& o) {
+    CheckedId(o.id, "event");
+    const bool given = o.fields.given() > 0 || o.times.given() || o.repeat.given();
+    if (EditIfAsked(ctx, o.id, o.editor, given, EditorKind::Event)) return;
+    const UserTime user(ctx.settings);
+    ComPtr<IEventAccess> events;
+    EventRow row = EventRow::Master;
+    EditRecord<tagEventInfo>({
+        "events edit",
+        "event",
+        given,
+        [&] {
+            OwnedRecord<tagEventInfo> probe;
+            o.fields.apply(&probe);
+        },
+        [&](OwnedRecord<tagEventInfo>* info) {
+            events = ctx.session().access<IEventAccess>();
+            row = ReadEvent(events.get(), o.id, info);
+            return o.id;
+        },
+        [&](const std::string& key) { return o.fields.value(key) != nullptr; },
+        [&](tagEventInfo* info) {
+            o.fields.apply(info);
+            o.times.apply(info, false, user);
+            ApplyRecurrence(o.repeat, o.times.startGiven(), info);
+        },
+        [&](const std::string& eventId, tagEventInfo* info) {
+            CheckDates(*info);
+            ResolveCategoryOf(ctx, o.fields, info);
+            LONG err = 0;
+            const Bstr key = Bstr::FromUtf8(eventId);
+            if (row == EventRow::Master)
+                Check(events->ModifyEventByID(&err, key, info), err, "cannot change event " + eventId);
+            else
+                Check(events->ModifyExceptionByID(&err, key, info), err, "cannot change exception " + eventId);
+        },
+        [&](const std::string& eventId, const tagEventInfo& info) {
+            Json result{{"event_id", eventId}};
+            user.putMoment(&result, "start", info.dtStartDateTime, info.bAllDayEvent != 0);
+            user.putMoment(&result, "end", info.dtEndDateTime, info.bAllDayEvent != 0);
+            ctx.out().done("changed event " + eventId + ": " +
+                               user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                           result);
+        },
     });
 }
 
@@ -390,82 +432,95 @@ std::optional<Occurrence> OccurrenceOn(const tagEventInfo& master, long long day
     return std::nullopt;
 }
 
-void AddExceptions(CLI::App* group, CommandContext& ctx) {
-    auto* cmd = group->add_subcommand(
-        "exceptions", "List the exceptions of a recurring event, or add one with --add --original DATE");
-    auto id = std::make_shared<std::string>();
-    cmd->add_option("id", *id, "The recurring event's ID")->required();
-    auto add = std::make_shared<bool>(false);
-    auto original = std::make_shared<std::string>();
-    cmd->add_flag("--add", *add, "Add an exception: replace the occurrence on --original");
-    cmd->add_option("--original", *original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
-    auto times = std::make_shared<EventTimes>(cmd, false);
-    auto fields = std::make_shared<RecordOptions>(cmd, std::type_identity<tagEventInfo>{}, kNotEventOptions);
-    ctx.bind(cmd, Access::Reads, [&ctx, id, add, original, times, fields] {
-        CheckedId(*id, "event");
-        if (!*add && (!original->empty() || times->given() || fields->given()))
-            throw ClientError("--original and event fields go with --add", 2);
-        if (*add && original->empty()) throw ClientError("--add needs --original DATE (the occurrence it replaces)", 2);
-        const UserTime user(ctx.settings);
-        const long long day = *add ? DayOfDate(user.read(*original, "--original", true).date) : 0;
-        const std::string dayText = user.showDay(day, false);
-        if (*add) ctx.willWrite();
-        auto events = ctx.session().access<IEventAccess>();
-        OwnedRecord<tagEventInfo> master;
-        if (ReadEvent(events.get(), *id, &master) == EventRow::Exception)
-            throw ClientError("event " + *id + " is itself an exception");
-        Json existing = ExceptionsJson(events.get(), *id, user);
-        if (!*add) {
-            if (ctx.out().json()) return ctx.out().list(existing);
-            return ctx.out().list(ExceptionRows(existing, user), kExceptionColumns);
-        }
+struct ExceptionOptions {
+    std::string id;
+    bool add = false;
+    std::string original;
+    EventTimes times;
+    RecordOptions fields;
+};
 
-        if (master.stRecurrence.ePattern == enumRecurrencePattern_None)
-            throw ClientError("event " + *id + " does not repeat");
-        const auto occurrence = OccurrenceOn(master, day, user);
-        if (!occurrence) throw ClientError("event " + *id + " has no occurrence on " + dayText);
-        for (const auto& e : existing) {
-            const auto replaced = TryParseIsoDate(
-                e["original_start_time"].is_string() ? e["original_start_time"].get<std::string>() : std::string());
-            const bool allDay = e["all_day_event"] == true;
-            if (replaced && DayOfDate(allDay ? *replaced : user.zone().toLocal(*replaced)) == day)
-                throw ClientError("the occurrence on " + dayText + " already has exception " +
-                                  e["event_id"].get<std::string>());
-        }
-        // The exception starts as a copy of the occurrence and does not repeat.
-        OwnedRecord<tagEventInfo> info;
-        RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), static_cast<const tagEventInfo*>(&master),
-                                static_cast<tagEventInfo*>(&info));
-        RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, *fields, "event " + *id);
-        info.stRecurrence.ePattern = enumRecurrencePattern_None;
-        info.stRecurrence.eEnd = enumRecurrenceEnd_None;
-        info.dtOriginalStartTime = occurrence->start;
-        info.dtStartDateTime = occurrence->start;
-        info.dtEndDateTime = occurrence->end;
-        fields->apply(&info);
-        times->apply(&info, false, user);
-        CheckDates(info);
-        ResolveCategoryOf(ctx, *fields, &info);
-        LONG err = 0;
-        Bstr exceptionId;
-        Check(events->AddException(&err, Bstr::FromUtf8(*id), &info, &exceptionId), err, "cannot add the exception");
-        ctx.out().done("added exception " + exceptionId.utf8() + " to event " + *id + " for " + dayText + ": " +
-                           user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
-                       Json{{"exception_id", exceptionId.utf8()}, {"event_id", *id}});
-    });
+void DeclareExceptions(CLI::App& cmd, ExceptionOptions& o) {
+    cmd.add_option("id", o.id, "The recurring event's ID")->required();
+    cmd.add_flag("--add", o.add, "Add an exception: replace the occurrence on --original");
+    cmd.add_option("--original", o.original, "The day of the occurrence the exception replaces, e.g. 2027-03-05");
+    o.times.add(cmd, false);
+    o.fields.add(cmd, std::type_identity<tagEventInfo>{}, kNotEventOptions);
 }
 
-}  // namespace
+void RunExceptions(CommandContext& ctx, const ExceptionOptions& o) {
+    const std::string& id = o.id;
+    CheckedId(id, "event");
+    if (!o.add && (!o.original.empty() || o.times.given() || o.fields.given()))
+        throw ClientError("--original and event fields go with --add", 2);
+    if (o.add && o.original.empty()) throw ClientError("--add needs --original DATE (the occurrence it replaces)", 2);
+    const UserTime user(ctx.settings);
+    const long long day = o.add ? DayOfDate(user.read(o.original, "--original", true).date) : 0;
+    const std::string dayText = user.showDay(day, false);
+    if (o.add) ctx.willWrite();
+    auto events = ctx.session().access<IEventAccess>();
+    OwnedRecord<tagEventInfo> master;
+    if (ReadEvent(events.get(), id, &master) == EventRow::Exception)
+        throw ClientError("event " + id + " is itself an exception");
+    Json existing = ExceptionsJson(events.get(), id, user);
+    if (!o.add) {
+        if (ctx.out().json()) return ctx.out().list(existing);
+        return ctx.out().list(ExceptionRows(existing, user), kExceptionColumns);
+    }
+
+    if (master.stRecurrence.ePattern == enumRecurrencePattern_None)
+        throw ClientError("event " + id + " does not repeat");
+    const auto occurrence = OccurrenceOn(master, day, user);
+    if (!occurrence) throw ClientError("event " + id + " has no occurrence on " + dayText);
+    for (const auto& e : existing) {
+        const auto replaced = TryParseIsoDate(
+            e["original_start_time"].is_string() ? e["original_start_time"].get<std::string>() : std::string());
+        const bool allDay = e["all_day_event"] == true;
+        if (replaced && DayOfDate(allDay ? *replaced : user.zone().toLocal(*replaced)) == day)
+            throw ClientError("the occurrence on " + dayText + " already has exception " +
+                              e["event_id"].get<std::string>());
+    }
+    // The exception starts as a copy of the occurrence and does not repeat.
+    OwnedRecord<tagEventInfo> info;
+    RecordCopyByDescription(&RecordDescriptionOf<tagEventInfo>(), static_cast<const tagEventInfo*>(&master),
+                            static_cast<tagEventInfo*>(&info));
+    RefuseCutTexts(RecordDescriptionOf<tagEventInfo>(), &info, o.fields, "event " + id);
+    info.stRecurrence.ePattern = enumRecurrencePattern_None;
+    info.stRecurrence.eEnd = enumRecurrenceEnd_None;
+    info.dtOriginalStartTime = occurrence->start;
+    info.dtStartDateTime = occurrence->start;
+    info.dtEndDateTime = occurrence->end;
+    o.fields.apply(&info);
+    o.times.apply(&info, false, user);
+    CheckDates(info);
+    ResolveCategoryOf(ctx, o.fields, &info);
+    LONG err = 0;
+    Bstr exceptionId;
+    Check(events->AddException(&err, Bstr::FromUtf8(id), &info, &exceptionId), err, "cannot add the exception");
+    ctx.out().done("added exception " + exceptionId.utf8() + " to event " + id + " for " + dayText + ": " +
+                       user.showSpan(info.dtStartDateTime, info.dtEndDateTime, info.bAllDayEvent != 0),
+                   Json{{"exception_id", exceptionId.utf8()}, {"event_id", id}});
+}
+
+// `exceptions` reads in its reading form; with --add it calls willWrite().
+constexpr CommandRow kEventCommands[] = {
+    Row<ListCommandOptions, DeclareList, RunList>(
+        "list", "List events; with --from or --to, their occurrences in that stretch (repetitions expanded)",
+        Access::Reads),
+    ShowRow<kEvents>("Show every field of an event, its repetition and its exceptions"),
+    Row<AddOptions, DeclareAdd, RunAdd>("add", "Add an event", Access::Writes),
+    Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change an event's fields (the others keep their values)",
+                                           Access::Writes),
+    RmRow<kEvents>("Delete events (a recurring event with its exceptions; all or none)"),
+    Row<ExceptionOptions, DeclareExceptions, RunExceptions>(
+        "exceptions", "List the exceptions of a recurring event, or add one with --add --original DATE", Access::Reads),
+};
+
+}  // namespace event_commands
 
 void AddEventCommands(CLI::App& app, CommandContext& ctx) {
-    auto* events = app.add_subcommand("events", "Calendar events, their repetitions and exceptions");
-    events->require_subcommand(1);
-    AddList(events, ctx);
-    AddShow(events, ctx);
-    AddAdd(events, ctx);
-    AddEdit(events, ctx);
-    AddRemove(events, ctx);
-    AddExceptions(events, ctx);
+    AddGroup(app, ctx,
+             {"events", "Calendar events, their repetitions and exceptions", nullptr, event_commands::kEventCommands});
 }
 
 }  // namespace calyra::cli

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "cli/record_commands.h"
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "idl/owned_record.h"
@@ -24,7 +25,9 @@
 #include "commands/command_tree.h"
 
 namespace calyra::cli {
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace group_commands {
 
 const RecordDesc& GroupDesc() { return RecordDescriptionOf<tagContactGroupInfo>(); }
 
@@ -70,182 +73,228 @@ Membership CheckMembership(CommandContext& ctx, const std::string& group, const 
     return m;
 }
 
-}  // namespace
+const std::vector<std::string>& GroupColumns() {
+    static const std::vector<std::string> columns{"contact_group_id", "contact_group_name", "to_be_synced", "members"};
+    return columns;
+}
+std::vector<std::string> GroupFields() { return ListOptions::KeysOf(GroupDesc(), {"members"}); }
+
+Json GroupRows(CommandContext& ctx) {
+    auto contacts = ctx.session().access<IContactAccess>();
+    Json all = AllGroups(ctx.session().access<IContactGroupAccess>().get());
+    for (auto& g : all) g["members"] = MembersOf(contacts.get(), g["contact_group_id"].get<std::string>()).size();
+    return all;
+}
+
+Json FindGroup(CommandContext& ctx, const std::string& text) {
+    return LoadGroup(ctx.session().access<IContactGroupAccess>().get(), text);
+}
+
+std::string GroupLabel(const Json& group) { return NameOf(group); }
+
+void RemoveGroup(CommandContext& ctx, Transaction&, const std::string& id) {
+    LONG err = 0;
+    Check(ctx.session().access<IContactGroupAccess>()->DeleteContactGroupByID(&err, Bstr::FromUtf8(id)), err,
+          "cannot delete contact group " + id);
+}
+
+constexpr RecordFamily kGroups{
+    "contact group",
+    "contact_group_id",
+    "contact_group_ids",
+    "group",
+    "Contact group ID or name",
+    "groups",
+    "Contact group IDs or names",
+    true,
+    GroupFields,
+    GroupColumns,
+    GroupRows,
+    FindGroup,
+    nullptr,
+    GroupLabel,
+    nullptr,
+    RemoveGroup,
+};
+
+struct AddOptions {
+    std::string name;
+    RecordOptions fields;
+};
+
+void DeclareAdd(CLI::App& add, AddOptions& o) {
+    add.add_option("name", o.name, "The group's name")->required();
+    o.fields.add(add, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
+}
+
+void RunAdd(CommandContext& ctx, const AddOptions& o) {
+    if (o.name.empty()) throw ClientError("a contact group needs a name", 2);
+    AddRecord<tagContactGroupInfo>(ctx, {
+                                            kGroups,
+                                            [&](tagContactGroupInfo* info) {
+                                                o.fields.apply(info);
+                                                SetField(RequireField(GroupDesc(), "contact_group_name"), info, o.name);
+                                            },
+                                            [&](tagContactGroupInfo* info) {
+                                                auto groups = ctx.session().access<IContactGroupAccess>();
+                                                RefuseTakenName(AllGroups(groups.get()), kGroupRows, o.name);
+                                                LONG err = 0;
+                                                Bstr id;
+                                                Check(groups->AddContactGroup(&err, info, &id), err,
+                                                      "cannot add the contact group");
+                                                return id.utf8();
+                                            },
+                                            [&](const tagContactGroupInfo&) { return o.name; },
+                                            nullptr,
+                                        });
+}
+
+struct EditOptions {
+    std::string group;
+    std::string newName;
+    CLI::Option* nameOption = nullptr;
+    RecordOptions fields;
+};
+
+void DeclareEdit(CLI::App& edit, EditOptions& o) {
+    edit.add_option("group", o.group, "Contact group ID or name")->required();
+    o.nameOption = edit.add_option("--name", o.newName, "The group's new name");
+    o.fields.add(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
+}
+
+void RunEdit(CommandContext& ctx, const EditOptions& o) {
+    const bool renamed = o.nameOption->count() > 0;
+    ComPtr<IContactGroupAccess> groups;
+    EditRecord<tagContactGroupInfo>({
+        "groups edit",
+        "contact group",
+        o.fields.given() > 0 || renamed,
+        [&] {
+            if (renamed && o.newName.empty()) throw ClientError("--name: a contact group needs a name", 2);
+            CheckTextFits(o.newName, "--name");
+            OwnedRecord<tagContactGroupInfo> probe;
+            o.fields.apply(&probe);
+        },
+        [&](OwnedRecord<tagContactGroupInfo>* info) {
+            groups = ctx.session().access<IContactGroupAccess>();
+            const Json stored = LoadGroup(groups.get(), o.group);
+            for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, info, stored[f.key]);
+            return stored["contact_group_id"].get<std::string>();
+        },
+        [&](const std::string& key) {
+            return o.fields.value(key) != nullptr || (renamed && key == "contact_group_name");
+        },
+        [&](tagContactGroupInfo* info) {
+            o.fields.apply(info);
+            if (renamed) SetField(RequireField(GroupDesc(), "contact_group_name"), info, o.newName);
+        },
+        [&](const std::string& id, tagContactGroupInfo* info) {
+            if (renamed) RefuseTakenName(AllGroups(groups.get()), kGroupRows, o.newName, id);
+            LONG err = 0;
+            Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), info), err,
+                  "cannot change contact group " + id);
+        },
+        [&](const std::string& id, const tagContactGroupInfo&) {
+            ctx.out().done("changed contact group " + id, Json{{"contact_group_id", id}});
+        },
+    });
+}
+
+struct MembersOptions {
+    std::string group;
+    ListOptions shape;
+};
+
+void DeclareMembers(CLI::App& members, MembersOptions& o) {
+    members.add_option("group", o.group, "Contact group ID or name")->required();
+    o.shape.add(members, ContactListFields(), ContactColumns());
+}
+
+void RunMembers(CommandContext& ctx, const MembersOptions& o) {
+    const Json group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), o.group);
+    const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), group["contact_group_id"]);
+    // The profile's contacts read once, not a lookup per member.
+    const ProfileContacts all(ctx.session(), {"phone", "email"}, false);
+    std::unordered_map<std::string, const tagContactInfo*> byId;
+    for (const auto& contact : all.contacts()) byId.emplace(BstrUtf8(contact.bstrContactID), &contact);
+    Json out = Json::array();
+    for (const auto& id : ids)
+        if (auto it = byId.find(id); it != byId.end()) out.push_back(ContactListItem(all, *it->second));
+    o.shape.show(ctx.out(), std::move(out));
+}
+
+// join and leave: a group and contacts.
+struct MembershipOptions {
+    std::string group;
+    std::vector<std::string> contacts;
+};
+
+void DeclareMembership(CLI::App& command, MembershipOptions& o) {
+    command.add_option("group", o.group, "Contact group ID or name")->required();
+    command.add_option("contacts", o.contacts, "Contact IDs")->required();
+}
+
+void RunJoin(CommandContext& ctx, const MembershipOptions& o) {
+    Membership m = CheckMembership(ctx, o.group, o.contacts);
+    std::vector<std::string> joined, already;
+    for (const auto& id : m.contactIds) {
+        auto groups = GroupsOfContact(m.contacts.get(), id);
+        if (std::find(groups.begin(), groups.end(), m.groupId) != groups.end()) {
+            already.push_back(id);
+            continue;
+        }
+        // Add mode keeps the contact's other memberships.
+        LONG err = 0;
+        const Bstr contact = Bstr::FromUtf8(id), group = Bstr::FromUtf8(m.groupId);
+        Check(m.contacts->AddContactToContactGroup(&err, contact, group, VARIANT_TRUE), err,
+              "cannot add contact " + id + " to group " + m.groupId);
+        joined.push_back(id);
+    }
+    std::string message;
+    if (!joined.empty()) message = "added contact " + JoinIds(joined) + " to group " + NameOf(m.group);
+    if (!already.empty())
+        message += (message.empty() ? "" : "; ") + std::string("already in group ") + NameOf(m.group) + ": " +
+                   JoinIds(already);
+    ctx.out().done(message, Json{{"contact_group_id", m.groupId}, {"joined", joined}, {"already_members", already}});
+}
+
+void RunLeave(CommandContext& ctx, const MembershipOptions& o) {
+    Membership m = CheckMembership(ctx, o.group, o.contacts);
+    std::vector<std::string> left, notMembers;
+    for (const auto& id : m.contactIds) {
+        auto groups = GroupsOfContact(m.contacts.get(), id);
+        if (std::find(groups.begin(), groups.end(), m.groupId) == groups.end()) {
+            notMembers.push_back(id);
+            continue;
+        }
+        LONG err = 0;
+        Check(m.contacts->RemoveContactFromContactGroup(&err, Bstr::FromUtf8(id), Bstr::FromUtf8(m.groupId)), err,
+              "cannot remove contact " + id + " from group " + m.groupId);
+        left.push_back(id);
+    }
+    std::string message;
+    if (!left.empty()) message = "removed contact " + JoinIds(left) + " from group " + NameOf(m.group);
+    if (!notMembers.empty())
+        message +=
+            (message.empty() ? "" : "; ") + std::string("not in group ") + NameOf(m.group) + ": " + JoinIds(notMembers);
+    ctx.out().done(message, Json{{"contact_group_id", m.groupId}, {"left", left}, {"not_members", notMembers}});
+}
+
+constexpr CommandRow kGroupCommands[] = {
+    ListRow<kGroups>("List the contact groups with their member counts"),
+    Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a contact group", Access::Writes),
+    Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a contact group", Access::Writes),
+    RmRow<kGroups>("Delete contact groups (their contacts stay; all or none)"),
+    Row<MembersOptions, DeclareMembers, RunMembers>("members", "List the contacts in a group", Access::Reads),
+    Row<MembershipOptions, DeclareMembership, RunJoin>("join", "Add contacts to a group (their other groups stay)",
+                                                       Access::Writes),
+    Row<MembershipOptions, DeclareMembership, RunLeave>("leave", "Remove contacts from a group", Access::Writes),
+};
+
+}  // namespace group_commands
 
 void AddContactGroupCommands(CLI::App& app, CommandContext& ctx) {
-    auto* group = app.add_subcommand("groups", "Contact groups and their members");
-    group->require_subcommand(1);
-
-    auto* list = group->add_subcommand("list", "List the contact groups with their member counts");
-    auto listShape = std::make_shared<ListOptions>(
-        list, ListOptions::KeysOf(GroupDesc(), {"members"}),
-        std::vector<std::string>{"contact_group_id", "contact_group_name", "to_be_synced", "members"});
-    ctx.bind(list, Access::Reads, [&ctx, listShape] {
-        auto contacts = ctx.session().access<IContactAccess>();
-        Json all = AllGroups(ctx.session().access<IContactGroupAccess>().get());
-        for (auto& g : all) g["members"] = MembersOf(contacts.get(), g["contact_group_id"].get<std::string>()).size();
-        listShape->show(ctx.out(), std::move(all));
-    });
-
-    auto* add = group->add_subcommand("add", "Add a contact group");
-    auto name = std::make_shared<std::string>();
-    add->add_option("name", *name, "The group's name")->required();
-    auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
-    ctx.bind(add, Access::Writes, [&ctx, name, addFields] {
-        if (name->empty()) throw ClientError("a contact group needs a name", 2);
-        OwnedRecord<tagContactGroupInfo> info;
-        addFields->apply(&info);
-        SetField(*FindField(GroupDesc(), "contact_group_name"), &info, *name);
-        auto groups = ctx.session().access<IContactGroupAccess>();
-        RefuseTakenName(AllGroups(groups.get()), kGroupRows, *name);
-        LONG err = 0;
-        Bstr id;
-        Check(groups->AddContactGroup(&err, &info, &id), err, "cannot add the contact group");
-        ctx.out().done("added contact group " + id.utf8() + " (" + *name + ")", Json{{"contact_group_id", id.utf8()}});
-    });
-
-    auto* edit = group->add_subcommand("edit", "Change a contact group");
-    auto editId = std::make_shared<std::string>();
-    edit->add_option("group", *editId, "Contact group ID or name")->required();
-    auto newName = std::make_shared<std::string>();
-    auto* nameOption = edit->add_option("--name", *newName, "The group's new name");
-    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagContactGroupInfo>{}, kNotGiven);
-    ctx.bind(edit, Access::Writes, [&ctx, editId, newName, nameOption, editFields] {
-        const bool renamed = nameOption->count() > 0;
-        ComPtr<IContactGroupAccess> groups;
-        EditRecord<tagContactGroupInfo>({
-            "groups edit",
-            "contact group",
-            editFields->given() > 0 || renamed,
-            [&] {
-                if (renamed && newName->empty()) throw ClientError("--name: a contact group needs a name", 2);
-                CheckTextFits(*newName, "--name");
-                OwnedRecord<tagContactGroupInfo> probe;
-                editFields->apply(&probe);
-            },
-            [&](OwnedRecord<tagContactGroupInfo>* info) {
-                groups = ctx.session().access<IContactGroupAccess>();
-                const Json stored = LoadGroup(groups.get(), *editId);
-                for (const auto& f : FieldsOf(GroupDesc())) SetFieldFromJson(f, info, stored[f.key]);
-                return stored["contact_group_id"].get<std::string>();
-            },
-            [&](const std::string& key) {
-                return editFields->value(key) != nullptr || (renamed && key == "contact_group_name");
-            },
-            [&](tagContactGroupInfo* info) {
-                editFields->apply(info);
-                if (renamed) SetField(RequireField(GroupDesc(), "contact_group_name"), info, *newName);
-            },
-            [&](const std::string& id, tagContactGroupInfo* info) {
-                if (renamed) RefuseTakenName(AllGroups(groups.get()), kGroupRows, *newName, id);
-                LONG err = 0;
-                Check(groups->ModifyContactGroupByID(&err, Bstr::FromUtf8(id), info), err,
-                      "cannot change contact group " + id);
-            },
-            [&](const std::string& id, const tagContactGroupInfo&) {
-                ctx.out().done("changed contact group " + id, Json{{"contact_group_id", id}});
-            },
-        });
-    });
-
-    auto* rm = group->add_subcommand("rm", "Delete contact groups (their contacts stay; all or none)");
-    auto rmIds = std::make_shared<std::vector<std::string>>();
-    rm->add_option("groups", *rmIds, "Contact group IDs or names")->required();
-    ctx.bind(rm, Access::Writes, [&ctx, rmIds] {
-        auto groups = ctx.session().access<IContactGroupAccess>();
-        std::vector<Json> stored;
-        std::vector<std::string> ids;
-        for (const auto& text : *rmIds) {
-            Json g = LoadGroup(groups.get(), text);
-            if (std::find(ids.begin(), ids.end(), g["contact_group_id"]) != ids.end()) continue;
-            ids.push_back(g["contact_group_id"]);
-            stored.push_back(std::move(g));
-        }
-        Transaction transaction(ctx.session());
-        std::string names;
-        for (const auto& g : stored) {
-            const std::string id = g["contact_group_id"];
-            LONG err = 0;
-            Check(groups->DeleteContactGroupByID(&err, Bstr::FromUtf8(id)), err, "cannot delete contact group " + id);
-            names += (names.empty() ? "" : ", ") + NameOf(g);
-        }
-        transaction.commit();
-        ctx.out().done("deleted contact group " + names, Json{{"contact_group_ids", ids}});
-    });
-
-    auto* members = group->add_subcommand("members", "List the contacts in a group");
-    auto membersId = std::make_shared<std::string>();
-    members->add_option("group", *membersId, "Contact group ID or name")->required();
-    auto membersShape = std::make_shared<ListOptions>(members, ContactListFields(), ContactColumns());
-    ctx.bind(members, Access::Reads, [&ctx, membersId, membersShape] {
-        const Json group = LoadGroup(ctx.session().access<IContactGroupAccess>().get(), *membersId);
-        const auto ids = MembersOf(ctx.session().access<IContactAccess>().get(), group["contact_group_id"]);
-        // The profile's contacts read once, not a lookup per member.
-        const ProfileContacts all(ctx.session(), {"phone", "email"}, false);
-        std::unordered_map<std::string, const tagContactInfo*> byId;
-        for (const auto& contact : all.contacts()) byId.emplace(BstrUtf8(contact.bstrContactID), &contact);
-        Json out = Json::array();
-        for (const auto& id : ids)
-            if (auto it = byId.find(id); it != byId.end()) out.push_back(ContactListItem(all, *it->second));
-        membersShape->show(ctx.out(), std::move(out));
-    });
-
-    auto* join = group->add_subcommand("join", "Add contacts to a group (their other groups stay)");
-    auto joinGroup = std::make_shared<std::string>();
-    auto joinIds = std::make_shared<std::vector<std::string>>();
-    join->add_option("group", *joinGroup, "Contact group ID or name")->required();
-    join->add_option("contacts", *joinIds, "Contact IDs")->required();
-    ctx.bind(join, Access::Writes, [&ctx, joinGroup, joinIds] {
-        Membership m = CheckMembership(ctx, *joinGroup, *joinIds);
-        std::vector<std::string> joined, already;
-        for (const auto& id : m.contactIds) {
-            auto groups = GroupsOfContact(m.contacts.get(), id);
-            if (std::find(groups.begin(), groups.end(), m.groupId) != groups.end()) {
-                already.push_back(id);
-                continue;
-            }
-            // Add mode keeps the contact's other memberships.
-            LONG err = 0;
-            const Bstr contact = Bstr::FromUtf8(id), group = Bstr::FromUtf8(m.groupId);
-            Check(m.contacts->AddContactToContactGroup(&err, contact, group, VARIANT_TRUE), err,
-                  "cannot add contact " + id + " to group " + m.groupId);
-            joined.push_back(id);
-        }
-        std::string message;
-        if (!joined.empty()) message = "added contact " + JoinIds(joined) + " to group " + NameOf(m.group);
-        if (!already.empty())
-            message += (message.empty() ? "" : "; ") + std::string("already in group ") + NameOf(m.group) + ": " +
-                       JoinIds(already);
-        ctx.out().done(message,
-                       Json{{"contact_group_id", m.groupId}, {"joined", joined}, {"already_members", already}});
-    });
-
-    auto* leave = group->add_subcommand("leave", "Remove contacts from a group");
-    auto leaveGroup = std::make_shared<std::string>();
-    auto leaveIds = std::make_shared<std::vector<std::string>>();
-    leave->add_option("group", *leaveGroup, "Contact group ID or name")->required();
-    leave->add_option("contacts", *leaveIds, "Contact IDs")->required();
-    ctx.bind(leave, Access::Writes, [&ctx, leaveGroup, leaveIds] {
-        Membership m = CheckMembership(ctx, *leaveGroup, *leaveIds);
-        std::vector<std::string> left, notMembers;
-        for (const auto& id : m.contactIds) {
-            auto groups = GroupsOfContact(m.contacts.get(), id);
-            if (std::find(groups.begin(), groups.end(), m.groupId) == groups.end()) {
-                notMembers.push_back(id);
-                continue;
-            }
-            LONG err = 0;
-            Check(m.contacts->RemoveContactFromContactGroup(&err, Bstr::FromUtf8(id), Bstr::FromUtf8(m.groupId)), err,
-                  "cannot remove contact " + id + " from group " + m.groupId);
-            left.push_back(id);
-        }
-        std::string message;
-        if (!left.empty()) message = "removed contact " + JoinIds(left) + " from group " + NameOf(m.group);
-        if (!notMembers.empty())
-            message += (message.empty() ? "" : "; ") + std::string("not in group ") + NameOf(m.group) + ": " +
-                       JoinIds(notMembers);
-        ctx.out().done(message, Json{{"contact_group_id", m.groupId}, {"left", left}, {"not_members", notMembers}});
-    });
+    AddGroup(app, ctx, {"groups", "Contact groups and their members", nullptr, group_commands::kGroupCommands});
 }
 
 }  // namespace calyra::cli

@@ -14,6 +14,7 @@
 
 #include "calendar/days.h"
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "commands/command_tree.h"
 #include "import_export/calendar_items.h"
 #include "import_export/contact_cards.h"
@@ -32,7 +33,7 @@
 namespace calyra::cli {
 
 using namespace calendar;
-namespace {
+namespace import_export_commands {
 
 namespace ix = calyra::interchange;
 
@@ -89,12 +90,10 @@ constexpr size_t kCardsPerBatch = 1000;
 
 // --dry-run on an import command; the flag's value lives as long as the
 // command tree.
-std::shared_ptr<bool> AddDryRun(CLI::App* import) {
-    auto dryRun = std::make_shared<bool>(false);
-    import->add_flag("--dry-run", *dryRun,
-                     "Read and match everything as the import would, report it, and store nothing (the file stays "
-                     "as it was)");
-    return dryRun;
+void AddDryRun(CLI::App& import, bool& dryRun) {
+    import.add_flag("--dry-run", dryRun,
+                    "Read and match everything as the import would, report it, and store nothing (the file stays "
+                    "as it was)");
 }
 
 // The report, headed in a dry run by what did not happen.
@@ -151,129 +150,186 @@ void WriteOutput(CommandContext& ctx, const std::string& path, const std::string
                    Json{{"exported", count}, {"file", path}});
 }
 
-void AddCalendarImport(CLI::App* group, CommandContext& ctx, const std::string& what, bool events) {
-    auto* import = group->add_subcommand(
-        "import", "Import " + what +
-                      " from iCalendar files, all or nothing; entries already stored (same subject and " +
-                      (events ? std::string("start") : std::string("start and due dates")) +
-                      ") are left or updated, not added again");
-    auto files = std::make_shared<std::vector<std::string>>();
-    auto zone = std::make_shared<std::string>();
-    import->add_option("files", *files, "iCalendar files (.ics); - reads standard input")->required();
-    import->add_option("--zone", *zone,
-                       "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
-                       "X-WR-TIMEZONE, else UTC)");
-    auto dryRun = AddDryRun(import);
-    ctx.bind(import, Access::Writes, [&ctx, files, zone, what, events, dryRun] {
-        if (!zone->empty() && !ix::KnownTimeZone(*zone))
-            throw ClientError("--zone: unknown time zone \"" + *zone + "\"", 2);
-        // A dry run never creates the file it would have stored into.
-        if (*dryRun) ctx.options.readOnly = true;
-        const auto inputs = ReadInputs(*files);
-        ImportReport report(what);
-        std::vector<SourcedItem> items;
-        for (const auto& [path, bytes] : inputs) {
-            ix::ICalParseResult result = ix::ParseICalendar(bytes, {*zone});
-            report.addParse(path, result.report);
-            for (auto& item : result.items) items.push_back({path, std::move(item)});
-        }
-        {
-            Transaction::DryRun dry(*dryRun);
-            ImportProgress progress(what, items.size());
-            auto step = [&progress] { progress.step(); };
-            if (events)
-                ImportEvents(ctx.session(), items, report, step);
-            else
-                ImportTasks(ctx.session(), items, report, step);
-        }
-        ShowReport(ctx, report, *dryRun);
-        if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
-        if (report.foundNothing()) throw ClientError("no " + what + " found in " + Listed(*files));
-    });
+// events import and tasks import read the same files; each takes its kind.
+struct CalendarImportOptions {
+    bool events = true;
+    std::vector<std::string> files;
+    std::string zone;
+    bool dryRun = false;
+};
+
+void DeclareCalendarImport(CLI::App& import, CalendarImportOptions& o) {
+    import.add_option("files", o.files, "iCalendar files (.ics); - reads standard input")->required();
+    import.add_option("--zone", o.zone,
+                      "Time zone of local times that name none, such as Europe/Berlin (default: the calendar's "
+                      "X-WR-TIMEZONE, else UTC)");
+    AddDryRun(import, o.dryRun);
+}
+
+void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
+    const std::string what = o.events ? "events" : "tasks";
+    if (!o.zone.empty() && !ix::KnownTimeZone(o.zone))
+        throw ClientError("--zone: unknown time zone \"" + o.zone + "\"", 2);
+    // A dry run never creates the file it would have stored into.
+    if (o.dryRun) ctx.options.readOnly = true;
+    const auto inputs = ReadInputs(o.files);
+    ImportReport report(what);
+    std::vector<SourcedItem> items;
+    for (const auto& [path, bytes] : inputs) {
+        ix::ICalParseResult result = ix::ParseICalendar(bytes, {o.zone});
+        report.addParse(path, result.report);
+        for (auto& item : result.items) items.push_back({path, std::move(item)});
+    }
+    {
+        Transaction::DryRun dry(o.dryRun);
+        ImportProgress progress(what, items.size());
+        auto step = [&progress] { progress.step(); };
+        if (o.events)
+            ImportEvents(ctx.session(), items, report, step);
+        else
+            ImportTasks(ctx.session(), items, report, step);
+    }
+    ShowReport(ctx, report, o.dryRun);
+    if (report.failedWhole()) throw ClientError("no " + what + " imported: every entry failed");
+    if (report.foundNothing()) throw ClientError("no " + what + " found in " + Listed(o.files));
+}
+
+void AddCalendarImport(CLI::App& group, CommandContext& ctx, const std::string& what, bool events) {
+    AddCommand<CalendarImportOptions>(group, ctx, "import",
+                                      "Import " + what +
+                                          " from iCalendar files, all or nothing; entries already stored (same "
+                                          "subject and " +
+                                          (events ? std::string("start") : std::string("start and due dates")) +
+                                          ") are left or updated, not added again",
+                                      Access::Writes, DeclareCalendarImport, RunCalendarImport,
+                                      CalendarImportOptions{events, {}, {}, false});
 }
 
 ix::UtcSeconds Now() { return static_cast<ix::UtcSeconds>(std::time(nullptr)); }
 
-}  // namespace
+struct ContactImportOptions {
+    std::vector<std::string> files;
+    bool dryRun = false;
+};
 
-void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
-    auto* import = group.add_subcommand("import", "Import contacts from vCard files (2.1, 3.0, 4.0)");
-    auto files = std::make_shared<std::vector<std::string>>();
-    import->add_option("files", *files, "vCard files (.vcf); - reads standard input")->required();
-    auto dryRun = AddDryRun(import);
-    ctx.bind(import, Access::Writes, [&ctx, files, dryRun] {
-        if (*dryRun) ctx.options.readOnly = true;
-        const auto inputs = ReadInputs(*files);
-        ImportReport report("contacts");
-        size_t total = 0;
-        for (const auto& [path, bytes] : inputs) total += CardsIn(bytes);
-        {
-            // One transaction: a killed or failed import leaves the file as
-            // it was, and the cards go in at the engine's bulk speed. The
-            // cards are read a batch at a time, so a file of a million cards
-            // never holds them all in memory at once.
-            Transaction::DryRun dry(*dryRun);
-            Transaction transaction(ctx.session());
-            ContactImporter importer(ctx.session(), report);
-            ImportProgress progress("contacts", total);
-            for (const auto& input : inputs) {
-                const std::string& path = input.first;  // a name the lambda can capture
-                ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
-                    report.addParse(path, batch.report);
-                    progress.step(importer.add(std::move(batch.cards), path));
-                });
-            }
-            progress.step(importer.finish());
-            transaction.commit();
-        }
-        ShowReport(ctx, report, *dryRun);
-        if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
-        if (report.foundNothing()) throw ClientError("no contacts found in " + Listed(*files));
-    });
-
-    auto* exportCommand = group.add_subcommand("export", "Export the profile's contacts as vCard");
-    auto out = std::make_shared<std::string>();
-    auto version = std::make_shared<std::string>("3.0");
-    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
-    exportCommand->add_option("--version", *version, "vCard version")->check(CLI::IsMember({"3.0", "4.0"}));
-    ctx.bind(exportCommand, Access::Reads, [&ctx, out, version] {
-        const auto cards = ExportContacts(ctx.session());
-        const auto v = *version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
-        WriteOutput(ctx, *out, ix::WriteVCards(cards, v), "contacts", cards.size());
-    });
+void DeclareContactImport(CLI::App& import, ContactImportOptions& o) {
+    import.add_option("files", o.files, "vCard files (.vcf); - reads standard input")->required();
+    AddDryRun(import, o.dryRun);
 }
 
-// events import and tasks import read the same files; each takes its kind.
+void RunContactImport(CommandContext& ctx, const ContactImportOptions& o) {
+    if (o.dryRun) ctx.options.readOnly = true;
+    const auto inputs = ReadInputs(o.files);
+    ImportReport report("contacts");
+    size_t total = 0;
+    for (const auto& [path, bytes] : inputs) total += CardsIn(bytes);
+    {
+        // One transaction: a killed or failed import leaves the file as
+        // it was, and the cards go in at the engine's bulk speed. The
+        // cards are read a batch at a time, so a file of a million cards
+        // never holds them all in memory at once.
+        Transaction::DryRun dry(o.dryRun);
+        Transaction transaction(ctx.session());
+        ContactImporter importer(ctx.session(), report);
+        ImportProgress progress("contacts", total);
+        for (const auto& input : inputs) {
+            const std::string& path = input.first;  // a name the lambda can capture
+            ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
+                report.addParse(path, batch.report);
+                progress.step(importer.add(std::move(batch.cards), path));
+            });
+        }
+        progress.step(importer.finish());
+        transaction.commit();
+    }
+    ShowReport(ctx, report, o.dryRun);
+    if (report.failedWhole()) throw ClientError("no contact imported: every entry was skipped");
+    if (report.foundNothing()) throw ClientError("no contacts found in " + Listed(o.files));
+}
+
+struct ContactExportOptions {
+    std::string out;
+    std::string version = "3.0";
+};
+
+void DeclareContactExport(CLI::App& exportCommand, ContactExportOptions& o) {
+    exportCommand.add_option("--out", o.out, "File to write (default or -: standard output)");
+    exportCommand.add_option("--version", o.version, "vCard version")->check(CLI::IsMember({"3.0", "4.0"}));
+}
+
+void RunContactExport(CommandContext& ctx, const ContactExportOptions& o) {
+    const auto cards = ExportContacts(ctx.session());
+    const auto v = o.version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
+    WriteOutput(ctx, o.out, ix::WriteVCards(cards, v), "contacts", cards.size());
+}
+
+constexpr CommandRow kContactImportExport[] = {
+    Row<ContactImportOptions, DeclareContactImport, RunContactImport>(
+        "import", "Import contacts from vCard files (2.1, 3.0, 4.0)", Access::Writes),
+    Row<ContactExportOptions, DeclareContactExport, RunContactExport>(
+        "export", "Export the profile's contacts as vCard", Access::Reads),
+};
+
+struct EventExportOptions {
+    std::string out;
+    std::string from;
+    std::string to;
+};
+
+void DeclareEventExport(CLI::App& exportCommand, EventExportOptions& o) {
+    exportCommand.add_option("--out", o.out, "File to write (default or -: standard output)");
+    exportCommand.add_option("--from", o.from,
+                             "Only events that end at or after this time, in your time zone, e.g. 2027-01-01");
+    exportCommand.add_option("--to", o.to, "Only events that start at or before this time (a bare day: its end)");
+}
+
+void RunEventExport(CommandContext& ctx, const EventExportOptions& o) {
+    // Typed as wall time, like every other date; the stored times are UTC.
+    const UserTime user(ctx.settings);
+    const auto range = user.readRange(o.from, o.to);
+    std::optional<DATE> low, high;
+    if (range.from) low = user.zone().toUtc(*range.from);
+    if (range.to) high = user.zone().toUtc(*range.to);
+    const auto items = ExportEvents(ctx.session(), low, high);
+    WriteOutput(ctx, o.out, ix::WriteICalendar(items, Now()), "events", items.size());
+}
+
+struct TaskExportOptions {
+    std::string out;
+};
+
+void DeclareTaskExport(CLI::App& exportCommand, TaskExportOptions& o) {
+    exportCommand.add_option("--out", o.out, "File to write (default or -: standard output)");
+}
+
+void RunTaskExport(CommandContext& ctx, const TaskExportOptions& o) {
+    const auto items = ExportTasks(ctx.session());
+    WriteOutput(ctx, o.out, ix::WriteICalendar(items, Now()), "tasks", items.size());
+}
+
+constexpr CommandRow kEventExport[] = {
+    Row<EventExportOptions, DeclareEventExport, RunEventExport>("export", "Export the profile's events as iCalendar",
+                                                                Access::Reads),
+};
+constexpr CommandRow kTaskExport[] = {
+    Row<TaskExportOptions, DeclareTaskExport, RunTaskExport>("export", "Export the profile's tasks as iCalendar",
+                                                             Access::Reads),
+};
+
+}  // namespace import_export_commands
+
+void AddContactImportExport(CLI::App& group, CommandContext& ctx) {
+    AddRows(group, ctx, import_export_commands::kContactImportExport);
+}
+
 void AddEventImportExport(CLI::App& group, CommandContext& ctx) {
-    AddCalendarImport(&group, ctx, "events", true);
-    auto* exportCommand = group.add_subcommand("export", "Export the profile's events as iCalendar");
-    auto out = std::make_shared<std::string>(), from = std::make_shared<std::string>(),
-         to = std::make_shared<std::string>();
-    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
-    exportCommand->add_option("--from", *from,
-                              "Only events that end at or after this time, in your time zone, e.g. 2027-01-01");
-    exportCommand->add_option("--to", *to, "Only events that start at or before this time (a bare day: its end)");
-    ctx.bind(exportCommand, Access::Reads, [&ctx, out, from, to] {
-        // Typed as wall time, like every other date; the stored times are UTC.
-        const UserTime user(ctx.settings);
-        const auto range = user.readRange(*from, *to);
-        std::optional<DATE> low, high;
-        if (range.from) low = user.zone().toUtc(*range.from);
-        if (range.to) high = user.zone().toUtc(*range.to);
-        const auto items = ExportEvents(ctx.session(), low, high);
-        WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "events", items.size());
-    });
+    import_export_commands::AddCalendarImport(group, ctx, "events", true);
+    AddRows(group, ctx, import_export_commands::kEventExport);
 }
 
 void AddTaskImportExport(CLI::App& group, CommandContext& ctx) {
-    AddCalendarImport(&group, ctx, "tasks", false);
-    auto* exportCommand = group.add_subcommand("export", "Export the profile's tasks as iCalendar");
-    auto out = std::make_shared<std::string>();
-    exportCommand->add_option("--out", *out, "File to write (default or -: standard output)");
-    ctx.bind(exportCommand, Access::Reads, [&ctx, out] {
-        const auto items = ExportTasks(ctx.session());
-        WriteOutput(ctx, *out, ix::WriteICalendar(items, Now()), "tasks", items.size());
-    });
+    import_export_commands::AddCalendarImport(group, ctx, "tasks", false);
+    AddRows(group, ctx, import_export_commands::kTaskExport);
 }
 
 }  // namespace calyra::cli

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "idl/owned_record.h"
 #include "platform/bstr.h"
 #include "session/client_error.h"
@@ -17,7 +18,7 @@
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
-namespace {
+namespace info_commands {
 
 Json InfoOf(Session& session) {
     IPimDbAccess* db = session.connection();
@@ -224,32 +225,52 @@ void ResetFile(const std::filesystem::path& file, bool yes) {
     }
 }
 
-}  // namespace
+struct InitOptions {
+    std::string file;
+    bool reset = false;
+    bool yes = false;
+};
 
-void AddInfoCommands(CLI::App& app, CommandContext& ctx) {
-    auto* init = app.add_subcommand(
-        "init", "Create the database file with its schema (or upgrade an older one, keeping a copy of it)");
-    auto initFile = std::make_shared<std::string>();
-    auto reset = std::make_shared<bool>(false), yes = std::make_shared<bool>(false);
-    init->add_option("file", *initFile, "The file (default: --db, else the default file)");
-    init->add_flag("--reset", *reset,
-                   "Delete the file first and start over with an empty database (also a file calyra refuses: "
-                   "another program's, a later version's, not a database)");
-    init->add_flag("--yes", *yes, "Confirm --reset without asking");
-    ctx.bind(init, Access::Writes, [&ctx, initFile, reset, yes] {
-        if (!initFile->empty()) ctx.options.db = *initFile;
-        if (*reset) ResetFile(ctx.options.db.empty() ? DefaultDatabase() : std::filesystem::path(ctx.options.db), *yes);
-        Session& s = ctx.session();
-        ctx.out().done("ready: " + s.database().string(), Json{{"file", s.database().string()}});
-    });
-
-    auto* info = app.add_subcommand("info", "Show the file, its schema version and the rows per profile and table");
-    ctx.bind(info, Access::Reads, [&ctx] { ShowInfo(ctx); });
-
-    auto* sql = app.add_subcommand("sql", "Run one SQL statement through the component's connection");
-    auto text = std::make_shared<std::string>();
-    sql->add_option("statement", *text, "The statement, e.g. \"SELECT * FROM tContact\"")->required();
-    ctx.bind(sql, Access::Reads, [&ctx, text] { RunSql(ctx, *text); });
+void DeclareInit(CLI::App& init, InitOptions& o) {
+    init.add_option("file", o.file, "The file (default: --db, else the default file)");
+    init.add_flag("--reset", o.reset,
+                  "Delete the file first and start over with an empty database (also a file calyra refuses: "
+                  "another program's, a later version's, not a database)");
+    init.add_flag("--yes", o.yes, "Confirm --reset without asking");
 }
+
+void RunInit(CommandContext& ctx, const InitOptions& o) {
+    if (!o.file.empty()) ctx.options.db = o.file;
+    if (o.reset) ResetFile(ctx.options.db.empty() ? DefaultDatabase() : std::filesystem::path(ctx.options.db), o.yes);
+    Session& s = ctx.session();
+    ctx.out().done("ready: " + s.database().string(), Json{{"file", s.database().string()}});
+}
+
+void RunInfo(CommandContext& ctx, const NoOptions&) { ShowInfo(ctx); }
+
+struct SqlOptions {
+    std::string statement;
+};
+
+void DeclareSql(CLI::App& sql, SqlOptions& o) {
+    sql.add_option("statement", o.statement, "The statement, e.g. \"SELECT * FROM tContact\"")->required();
+}
+
+void RunSqlCommand(CommandContext& ctx, const SqlOptions& o) { RunSql(ctx, o.statement); }
+
+// `sql` reads in its reading form; a statement that writes calls
+// willWrite() before the session opens.
+constexpr CommandRow kInfoCommands[] = {
+    Row<InitOptions, DeclareInit, RunInit>(
+        "init", "Create the database file with its schema (or upgrade an older one, keeping a copy of it)",
+        Access::Writes),
+    Row<RunInfo>("info", "Show the file, its schema version and the rows per profile and table", Access::Reads),
+    Row<SqlOptions, DeclareSql, RunSqlCommand>("sql", "Run one SQL statement through the component's connection",
+                                               Access::Reads),
+};
+
+}  // namespace info_commands
+
+void AddInfoCommands(CLI::App& app, CommandContext& ctx) { AddRows(app, ctx, info_commands::kInfoCommands); }
 
 }  // namespace calyra::cli

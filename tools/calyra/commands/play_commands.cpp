@@ -2,7 +2,7 @@
 // and (with --podcast) podcast episodes. The two kinds follow one pattern,
 // written once and driven by a small description per record type.
 //
-// Ownership: the commands hold only the shared option values CLI11 fills.
+// Ownership: the options structs belong to the CommandContext.
 // Thread-safety: one thread, like the rest of the command line.
 #include <filesystem>
 
@@ -15,10 +15,11 @@
 #include "session/client_error.h"
 
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "commands/command_tree.h"
 
 namespace calyra::cli {
-namespace {
+namespace play_commands {
 
 // The top list is limited by the component to 1..99 entries.
 constexpr LONG kMinTopPlays = 1;
@@ -106,73 +107,89 @@ std::string AbsolutePath(const std::string& path) {
     return ec ? path : absolute.lexically_normal().string();
 }
 
-}  // namespace
+struct RecordOptionsOfPlay {
+    std::string path;
+    bool podcast = false;
+    RecordOptions musicFields;
+    RecordOptions podcastFields;
+};
 
-void AddPlayCommands(CLI::App& app, CommandContext& ctx) {
-    auto* group = app.add_subcommand("plays", "Play statistics of music files and podcast episodes");
-    group->require_subcommand(1);
-
-    auto* record = group->add_subcommand(
-        "record", "Count one play of a file (its details are stored with the first play; later plays only count up)");
-    auto path = std::make_shared<std::string>();
-    auto podcast = std::make_shared<bool>(false);
-    record->add_option("path", *path, "The played file (made absolute; the top list drops files that no longer exist)")
+void DeclareRecord(CLI::App& record, RecordOptionsOfPlay& o) {
+    record.add_option("path", o.path, "The played file (made absolute; the top list drops files that no longer exist)")
         ->required();
-    record->add_flag("--podcast", *podcast, "The file is a podcast episode (details: --album and the podcast options)");
-    auto musicFields =
-        std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedMusic>{}, kComputedFields);
+    record.add_flag("--podcast", o.podcast, "The file is a podcast episode (details: --album and the podcast options)");
+    o.musicFields.add(record, std::type_identity<tagMostFrequentlyPlayedMusic>{}, kComputedFields);
     std::vector<std::string> podcastSkip = kComputedFields;
     podcastSkip.push_back("album");  // shared with the music options above
-    auto podcastFields =
-        std::make_shared<RecordOptions>(record, std::type_identity<tagMostFrequentlyPlayedPodcast>{}, podcastSkip);
-    ctx.bind(record, Access::Writes, [&ctx, path, podcast, musicFields, podcastFields] {
-        if (path->empty()) throw ClientError("the path must not be empty", 2);
-        const std::string full = AbsolutePath(*path);
-        Json result;
-        if (*podcast) {
-            for (const char* key : {"title", "artist"})
-                if (musicFields->value(key))
-                    throw ClientError(fmt::format("--{} is for music; a podcast has --episode", key), 2);
-            OwnedRecord<tagMostFrequentlyPlayedPodcast> entry;
-            podcastFields->apply(&entry);
-            if (const std::string* album = musicFields->value("album"))
-                SetField(*FindField(RecordDescriptionOf<tagMostFrequentlyPlayedPodcast>(), "album"), &entry, *album);
-            SetPath<tagMostFrequentlyPlayedPodcast>(&entry, full);
-            result = RecordPlay(ctx.session(), entry);
-        } else {
-            if (podcastFields->given() > 0)
-                throw ClientError("--episode, --time, --release-date and --description are for podcasts; add --podcast",
-                                  2);
-            OwnedRecord<tagMostFrequentlyPlayedMusic> entry;
-            musicFields->apply(&entry);
-            SetPath<tagMostFrequentlyPlayedMusic>(&entry, full);
-            result = RecordPlay(ctx.session(), entry);
-        }
-        std::string message = "recorded a play of " + full;
-        if (!result["entry_id"].is_null()) message += " (entry " + result["entry_id"].get<std::string>() + ")";
-        if (!result["file_exists"].get<bool>())
-            message += "\nnote: the file does not exist, so 'plays top' will drop this entry when it reaches it";
-        ctx.out().done(message, result);
-    });
+    o.podcastFields.add(record, std::type_identity<tagMostFrequentlyPlayedPodcast>{}, podcastSkip);
+}
 
-    auto* top = group->add_subcommand(
+void RunRecord(CommandContext& ctx, const RecordOptionsOfPlay& o) {
+    if (o.path.empty()) throw ClientError("the path must not be empty", 2);
+    const std::string full = AbsolutePath(o.path);
+    Json result;
+    if (o.podcast) {
+        for (const char* key : {"title", "artist"})
+            if (o.musicFields.value(key))
+                throw ClientError(fmt::format("--{} is for music; a podcast has --episode", key), 2);
+        OwnedRecord<tagMostFrequentlyPlayedPodcast> entry;
+        o.podcastFields.apply(&entry);
+        if (const std::string* album = o.musicFields.value("album"))
+            SetField(*FindField(RecordDescriptionOf<tagMostFrequentlyPlayedPodcast>(), "album"), &entry, *album);
+        SetPath<tagMostFrequentlyPlayedPodcast>(&entry, full);
+        result = RecordPlay(ctx.session(), entry);
+    } else {
+        if (o.podcastFields.given() > 0)
+            throw ClientError("--episode, --time, --release-date and --description are for podcasts; add --podcast", 2);
+        OwnedRecord<tagMostFrequentlyPlayedMusic> entry;
+        o.musicFields.apply(&entry);
+        SetPath<tagMostFrequentlyPlayedMusic>(&entry, full);
+        result = RecordPlay(ctx.session(), entry);
+    }
+    std::string message = "recorded a play of " + full;
+    if (!result["entry_id"].is_null()) message += " (entry " + result["entry_id"].get<std::string>() + ")";
+    if (!result["file_exists"].get<bool>())
+        message += "\nnote: the file does not exist, so 'plays top' will drop this entry when it reaches it";
+    ctx.out().done(message, result);
+}
+
+struct TopOptions {
+    LONG count = 10;
+    bool podcast = false;
+};
+
+void DeclareTop(CLI::App& top, TopOptions& o) {
+    top.add_option("count", o.count, fmt::format("How many ({} to {}, default 10)", kMinTopPlays, kMaxTopPlays));
+    top.add_flag("--podcast", o.podcast, "Podcast episodes instead of music files");
+}
+
+void RunTop(CommandContext& ctx, const TopOptions& o) {
+    if (o.count < kMinTopPlays || o.count > kMaxTopPlays)
+        throw ClientError(fmt::format("the count must be between {} and {}", kMinTopPlays, kMaxTopPlays), 2);
+    if (o.podcast)
+        ctx.out().list(TopPlays<tagMostFrequentlyPlayedPodcast>(ctx.session(), o.count),
+                       PlayKind<tagMostFrequentlyPlayedPodcast>::Columns());
+    else
+        ctx.out().list(TopPlays<tagMostFrequentlyPlayedMusic>(ctx.session(), o.count),
+                       PlayKind<tagMostFrequentlyPlayedMusic>::Columns());
+}
+
+constexpr CommandRow kPlayCommands[] = {
+    Row<RecordOptionsOfPlay, DeclareRecord, RunRecord>(
+        "record", "Count one play of a file (its details are stored with the first play; later plays only count up)",
+        Access::Writes),
+    Row<TopOptions, DeclareTop, RunTop>(
         "top",
         "The most played files: most plays first, equal counts most recently played first; entries whose file no "
-        "longer exists are removed as the list reaches them");
-    auto count = std::make_shared<LONG>(10);
-    auto topPodcast = std::make_shared<bool>(false);
-    top->add_option("count", *count, fmt::format("How many ({} to {}, default 10)", kMinTopPlays, kMaxTopPlays));
-    top->add_flag("--podcast", *topPodcast, "Podcast episodes instead of music files");
-    ctx.bind(top, Access::Reads, [&ctx, count, topPodcast] {
-        if (*count < kMinTopPlays || *count > kMaxTopPlays)
-            throw ClientError(fmt::format("the count must be between {} and {}", kMinTopPlays, kMaxTopPlays), 2);
-        if (*topPodcast)
-            ctx.out().list(TopPlays<tagMostFrequentlyPlayedPodcast>(ctx.session(), *count),
-                           PlayKind<tagMostFrequentlyPlayedPodcast>::Columns());
-        else
-            ctx.out().list(TopPlays<tagMostFrequentlyPlayedMusic>(ctx.session(), *count),
-                           PlayKind<tagMostFrequentlyPlayedMusic>::Columns());
-    });
+        "longer exists are removed as the list reaches them",
+        Access::Reads),
+};
+
+}  // namespace play_commands
+
+void AddPlayCommands(CLI::App& app, CommandContext& ctx) {
+    AddGroup(app, ctx,
+             {"plays", "Play statistics of music files and podcast episodes", nullptr, play_commands::kPlayCommands});
 }
 
 }  // namespace calyra::cli

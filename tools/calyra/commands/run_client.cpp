@@ -37,6 +37,7 @@ int RunClient(int argc, const char* const* argv, std::ostream* out, std::ostream
     ctx.redirect(out);
     CLI::App app{"calyra: personal information (contacts, calendar, tasks, sync settings, plays) in one file",
                  "calyra"};
+    ctx.setApp(app);
     app.set_help_all_flag("--help-all", "Show every command's help");
     app.set_version_flag("--version", "calyra " CALYRA_VERSION);
     // The last --db or --profile wins, so scripts can append to a base line.

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "commands/command_tree.h"
 #include "session/client_error.h"
 
 namespace calyra::cli {
-namespace {
+namespace shell_integration_commands {
 
 // One command of the tree: its words after "calyra", and the node.
 struct Node {
@@ -179,22 +180,33 @@ std::string ManPage(const CLI::App& root) {
     return page;
 }
 
-}  // namespace
+struct CompletionOptions {
+    std::string shell;
+};
 
-void AddShellIntegrationCommands(CLI::App& app, CommandContext& ctx) {
-    auto* completion = app.add_subcommand("completion", "Print the completion script for a shell");
-    auto shell = std::make_shared<std::string>();
-    completion->add_option("shell", *shell, "bash, zsh or fish")
+void DeclareCompletion(CLI::App& completion, CompletionOptions& o) {
+    completion.add_option("shell", o.shell, "bash, zsh or fish")
         ->required()
         ->check(CLI::IsMember({"bash", "zsh", "fish"}));
-    ctx.bind(completion, Access::Writes, [&app, &ctx, shell] {
-        const std::string text = *shell == "bash"  ? BashScript(app)
-                                 : *shell == "zsh" ? ZshScript(app)
-                                                   : FishScript(app);
-        ctx.out().stream() << text;
-    });
-    auto* manpage = app.add_subcommand("manpage", "Print the manual page (roff; man -l - shows it)");
-    ctx.bind(manpage, Access::Writes, [&app, &ctx] { ctx.out().stream() << ManPage(app); });
+}
+
+void RunCompletion(CommandContext& ctx, const CompletionOptions& o) {
+    const CLI::App& app = ctx.app();
+    ctx.out().stream() << (o.shell == "bash" ? BashScript(app) : o.shell == "zsh" ? ZshScript(app) : FishScript(app));
+}
+
+void RunManPage(CommandContext& ctx, const NoOptions&) { ctx.out().stream() << ManPage(ctx.app()); }
+
+constexpr CommandRow kShellCommands[] = {
+    Row<CompletionOptions, DeclareCompletion, RunCompletion>("completion", "Print the completion script for a shell",
+                                                             Access::Writes),
+    Row<RunManPage>("manpage", "Print the manual page (roff; man -l - shows it)", Access::Writes),
+};
+
+}  // namespace shell_integration_commands
+
+void AddShellIntegrationCommands(CLI::App& app, CommandContext& ctx) {
+    AddRows(app, ctx, shell_integration_commands::kShellCommands);
 }
 
 }  // namespace calyra::cli

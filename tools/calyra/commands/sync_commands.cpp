@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "cli/command_context.h"
+#include "cli/command_row.h"
 #include "cli/record_options.h"
 #include "commands/command_tree.h"
 #include "idl/owned_record.h"
@@ -15,7 +16,7 @@
 #include "session/client_error.h"
 
 namespace calyra::cli {
-namespace {
+namespace sync_commands {
 
 constexpr const char* kTypeHelp =
     "Kind of data, a number chosen by the synchronising program (stored as given, never interpreted; default 0)";
@@ -25,9 +26,7 @@ const std::vector<std::string> kSyncedAlbumColumns{"name",       "type",        
                                                    "path_on_pc", "path_on_device", "sync_anchor"};
 const std::vector<std::string> kSyncedPodcastColumns{"path_on_pc", "path_on_device"};
 
-void AddTypeOption(CLI::App* command, const std::shared_ptr<LONG>& type) {
-    command->add_option("--type", *type, kTypeHelp);
-}
+void AddTypeOption(CLI::App& command, LONG& type) { command.add_option("--type", type, kTypeHelp); }
 
 // The stored options of one type. A type never stored reads as all zeros
 // (the component then also reports type 0); scripts see the type they asked
@@ -54,116 +53,139 @@ bool HasAlbum(const Json& albums, const std::string& name) {
     return false;
 }
 
-void AddOptionCommands(CLI::App* sync, CommandContext& ctx) {
-    auto* group =
-        sync->add_subcommand("options", "Sync settings per kind of data (group option and eight extra numbers)");
-    group->require_subcommand(1);
+struct TypeOptions {
+    LONG type = 0;
+};
 
-    auto* get = group->add_subcommand("get", "Show the sync settings of one kind of data (never set: all zeros)");
-    auto getType = std::make_shared<LONG>(0);
-    AddTypeOption(get, getType);
-    ctx.bind(get, Access::Reads,
-             [&ctx, getType] { ctx.out().object(OptionsOf(ctx.session().access<ISyncOption>().get(), *getType)); });
+void DeclareType(CLI::App& command, TypeOptions& o) { AddTypeOption(command, o.type); }
 
-    auto* set = group->add_subcommand(
-        "set", "Change sync settings of one kind of data; fields not given keep their stored values");
-    auto setType = std::make_shared<LONG>(0);
-    set->add_option("--type", *setType, "Kind of data, a number chosen by the synchronising program (stored as given)")
+void RunGet(CommandContext& ctx, const TypeOptions& o) {
+    ctx.out().object(OptionsOf(ctx.session().access<ISyncOption>().get(), o.type));
+}
+
+struct SetOptions {
+    LONG type = 0;
+    RecordOptions fields;
+};
+
+void DeclareSet(CLI::App& set, SetOptions& o) {
+    set.add_option("--type", o.type, "Kind of data, a number chosen by the synchronising program (stored as given)")
         ->required();
-    auto fields =
-        std::make_shared<RecordOptions>(set, std::type_identity<tagSyncOptions>{}, std::vector<std::string>{"type"});
-    ctx.bind(set, Access::Writes, [&ctx, setType, fields] {
-        if (fields->given() == 0) throw ClientError("nothing to change (see sync options set --help)", 2);
-        auto sync = ctx.session().access<ISyncOption>();
-        OwnedRecord<tagSyncOptions> options;
-        LONG err = 0;
-        Check(sync->GetSyncOption(&err, *setType, &options), err,
-              fmt::format("cannot read the sync options of type {}", *setType));
-        fields->apply(&options);
-        options.lType = *setType;
-        Check(sync->UpdateSyncOption(&err, *setType, &options), err,
-              fmt::format("cannot store the sync options of type {}", *setType));
-        Json result = OptionsOf(sync.get(), *setType);
-        if (ctx.out().json()) return ctx.out().object(result);
-        ctx.out().done(fmt::format("stored the sync options of type {}", *setType));
-    });
+    o.fields.add(set, std::type_identity<tagSyncOptions>{}, std::vector<std::string>{"type"});
 }
 
-void AddAlbumCommands(CLI::App* sync, CommandContext& ctx) {
-    auto* group = sync->add_subcommand("albums", "The album names chosen for synchronisation, per kind of data");
-    group->require_subcommand(1);
-
-    auto* list = group->add_subcommand("list", "List the albums chosen for one kind of data");
-    auto listType = std::make_shared<LONG>(0);
-    AddTypeOption(list, listType);
-    ctx.bind(list, Access::Reads, [&ctx, listType] {
-        ctx.out().list(AlbumsOf(ctx.session().access<ISyncOption>().get(), *listType), kAlbumColumns);
-    });
-
-    auto* add = group->add_subcommand(
-        "add", "Choose an album for synchronisation (a name already in the list is left as it is)");
-    auto addName = std::make_shared<std::string>();
-    auto addType = std::make_shared<LONG>(0);
-    auto addOption = std::make_shared<LONG>(0);
-    add->add_option("name", *addName, "The album's name")->required();
-    AddTypeOption(add, addType);
-    add->add_option("--option", *addOption, "A number stored with the album for the synchronising program (default 0)");
-    ctx.bind(add, Access::Writes, [&ctx, addName, addType, addOption] {
-        if (addName->empty()) throw ClientError("the album name must not be empty", 2);
-        auto sync = ctx.session().access<ISyncOption>();
-        Json result{{"album_name", *addName}, {"type", *addType}};
-        // The component would store a second row with the same name; one
-        // is all a list of names needs.
-        if (HasAlbum(AlbumsOf(sync.get(), *addType), *addName)) {
-            result["added"] = false;
-            return ctx.out().done(fmt::format("album \"{}\" is already chosen for type {}", *addName, *addType),
-                                  result);
-        }
-        OwnedRecord<tagSyncAlbumItem> album;
-        album.lType = *addType;
-        album.lOption = *addOption;
-        album.bstrAlbumName = Bstr::FromUtf8(*addName).Detach();
-        LONG err = 0;
-        Check(sync->AddSyncAlbum(&err, *addType, &album), err, "cannot add the sync album");
-        result["added"] = true;
-        ctx.out().done(fmt::format("added album \"{}\" for type {}", *addName, *addType), result);
-    });
-
-    auto* rm = group->add_subcommand("rm", "Remove an album from the list of one kind of data");
-    auto rmName = std::make_shared<std::string>();
-    auto rmType = std::make_shared<LONG>(0);
-    rm->add_option("name", *rmName, "The album's name")->required();
-    AddTypeOption(rm, rmType);
-    ctx.bind(rm, Access::Writes, [&ctx, rmName, rmType] {
-        if (rmName->empty()) throw ClientError("the album name must not be empty", 2);
-        auto sync = ctx.session().access<ISyncOption>();
-        // Removing a name that is not there succeeds silently in the
-        // component; a person who mistyped the name wants to know.
-        if (!HasAlbum(AlbumsOf(sync.get(), *rmType), *rmName))
-            throw ClientError(fmt::format("no album \"{}\" in the sync list of type {}", *rmName, *rmType));
-        LONG err = 0;
-        Check(sync->RemoveSyncAlbum(&err, *rmType, Bstr::FromUtf8(*rmName)), err, "cannot remove the sync album");
-        ctx.out().done(fmt::format("removed album \"{}\" from type {}", *rmName, *rmType),
-                       Json{{"album_name", *rmName}, {"type", *rmType}});
-    });
-
-    auto* clear = group->add_subcommand("clear", "Remove every album of one kind of data from the list (needs --yes)");
-    auto clearType = std::make_shared<LONG>(0);
-    auto yes = std::make_shared<bool>(false);
-    AddTypeOption(clear, clearType);
-    clear->add_flag("--yes", *yes, "Confirm the removal");
-    ctx.bind(clear, Access::Writes, [&ctx, clearType, yes] {
-        if (!*yes)
-            throw ClientError(fmt::format("sync albums clear removes every album of type {}; add --yes", *clearType),
-                              2);
-        auto sync = ctx.session().access<ISyncOption>();
-        const size_t count = AlbumsOf(sync.get(), *clearType).size();
-        LONG err = 0;
-        Check(sync->ClearSyncAlbums(&err, *clearType), err, "cannot clear the sync albums");
-        ctx.out().done(fmt::format("removed {} album{} of type {}", count, count == 1 ? "" : "s", *clearType),
-                       Json{{"type", *clearType}, {"removed", count}});
-    });
+void RunSet(CommandContext& ctx, const SetOptions& o) {
+    if (o.fields.given() == 0) throw ClientError("nothing to change (see sync options set --help)", 2);
+    auto sync = ctx.session().access<ISyncOption>();
+    OwnedRecord<tagSyncOptions> options;
+    LONG err = 0;
+    Check(sync->GetSyncOption(&err, o.type, &options), err,
+          fmt::format("cannot read the sync options of type {}", o.type));
+    o.fields.apply(&options);
+    options.lType = o.type;
+    Check(sync->UpdateSyncOption(&err, o.type, &options), err,
+          fmt::format("cannot store the sync options of type {}", o.type));
+    Json result = OptionsOf(sync.get(), o.type);
+    if (ctx.out().json()) return ctx.out().object(result);
+    ctx.out().done(fmt::format("stored the sync options of type {}", o.type));
 }
+
+constexpr CommandRow kOptionCommands[] = {
+    Row<TypeOptions, DeclareType, RunGet>("get", "Show the sync settings of one kind of data (never set: all zeros)",
+                                          Access::Reads),
+    Row<SetOptions, DeclareSet, RunSet>(
+        "set", "Change sync settings of one kind of data; fields not given keep their stored values", Access::Writes),
+};
+
+void RunAlbumList(CommandContext& ctx, const TypeOptions& o) {
+    ctx.out().list(AlbumsOf(ctx.session().access<ISyncOption>().get(), o.type), kAlbumColumns);
+}
+
+struct AlbumAddOptions {
+    std::string name;
+    LONG type = 0;
+    LONG option = 0;
+};
+
+void DeclareAlbumAdd(CLI::App& add, AlbumAddOptions& o) {
+    add.add_option("name", o.name, "The album's name")->required();
+    AddTypeOption(add, o.type);
+    add.add_option("--option", o.option, "A number stored with the album for the synchronising program (default 0)");
+}
+
+void RunAlbumAdd(CommandContext& ctx, const AlbumAddOptions& o) {
+    if (o.name.empty()) throw ClientError("the album name must not be empty", 2);
+    auto sync = ctx.session().access<ISyncOption>();
+    Json result{{"album_name", o.name}, {"type", o.type}};
+    // The component would store a second row with the same name; one
+    // is all a list of names needs.
+    if (HasAlbum(AlbumsOf(sync.get(), o.type), o.name)) {
+        result["added"] = false;
+        return ctx.out().done(fmt::format("album \"{}\" is already chosen for type {}", o.name, o.type), result);
+    }
+    OwnedRecord<tagSyncAlbumItem> album;
+    album.lType = o.type;
+    album.lOption = o.option;
+    album.bstrAlbumName = Bstr::FromUtf8(o.name).Detach();
+    LONG err = 0;
+    Check(sync->AddSyncAlbum(&err, o.type, &album), err, "cannot add the sync album");
+    result["added"] = true;
+    ctx.out().done(fmt::format("added album \"{}\" for type {}", o.name, o.type), result);
+}
+
+struct AlbumRmOptions {
+    std::string name;
+    LONG type = 0;
+};
+
+void DeclareAlbumRm(CLI::App& rm, AlbumRmOptions& o) {
+    rm.add_option("name", o.name, "The album's name")->required();
+    AddTypeOption(rm, o.type);
+}
+
+void RunAlbumRm(CommandContext& ctx, const AlbumRmOptions& o) {
+    if (o.name.empty()) throw ClientError("the album name must not be empty", 2);
+    auto sync = ctx.session().access<ISyncOption>();
+    // Removing a name that is not there succeeds silently in the
+    // component; a person who mistyped the name wants to know.
+    if (!HasAlbum(AlbumsOf(sync.get(), o.type), o.name))
+        throw ClientError(fmt::format("no album \"{}\" in the sync list of type {}", o.name, o.type));
+    LONG err = 0;
+    Check(sync->RemoveSyncAlbum(&err, o.type, Bstr::FromUtf8(o.name)), err, "cannot remove the sync album");
+    ctx.out().done(fmt::format("removed album \"{}\" from type {}", o.name, o.type),
+                   Json{{"album_name", o.name}, {"type", o.type}});
+}
+
+struct AlbumClearOptions {
+    LONG type = 0;
+    bool yes = false;
+};
+
+void DeclareAlbumClear(CLI::App& clear, AlbumClearOptions& o) {
+    AddTypeOption(clear, o.type);
+    clear.add_flag("--yes", o.yes, "Confirm the removal");
+}
+
+void RunAlbumClear(CommandContext& ctx, const AlbumClearOptions& o) {
+    if (!o.yes)
+        throw ClientError(fmt::format("sync albums clear removes every album of type {}; add --yes", o.type), 2);
+    auto sync = ctx.session().access<ISyncOption>();
+    const size_t count = AlbumsOf(sync.get(), o.type).size();
+    LONG err = 0;
+    Check(sync->ClearSyncAlbums(&err, o.type), err, "cannot clear the sync albums");
+    ctx.out().done(fmt::format("removed {} album{} of type {}", count, count == 1 ? "" : "s", o.type),
+                   Json{{"type", o.type}, {"removed", count}});
+}
+
+constexpr CommandRow kAlbumCommands[] = {
+    Row<TypeOptions, DeclareType, RunAlbumList>("list", "List the albums chosen for one kind of data", Access::Reads),
+    Row<AlbumAddOptions, DeclareAlbumAdd, RunAlbumAdd>(
+        "add", "Choose an album for synchronisation (a name already in the list is left as it is)", Access::Writes),
+    Row<AlbumRmOptions, DeclareAlbumRm, RunAlbumRm>("rm", "Remove an album from the list of one kind of data",
+                                                    Access::Writes),
+    Row<AlbumClearOptions, DeclareAlbumClear, RunAlbumClear>(
+        "clear", "Remove every album of one kind of data from the list (needs --yes)", Access::Writes),
+};
 
 template <class List>
 Json SyncedItems(ISyncOption* sync, List list, const char* what) {
@@ -173,31 +195,42 @@ Json SyncedItems(ISyncOption* sync, List list, const char* what) {
     return ToJsonArray(items);
 }
 
-}  // namespace
+// The synchronising program keeps these two lists; the component (and so
+// this client) can only read them.
+void RunSyncedAlbums(CommandContext& ctx, const NoOptions&) {
+    ctx.out().list(
+        SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedAlbums, "synchronised albums"),
+        kSyncedAlbumColumns);
+}
+
+void RunSyncedPodcasts(CommandContext& ctx, const NoOptions&) {
+    ctx.out().list(SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedPodcasts,
+                               "synchronised podcasts"),
+                   kSyncedPodcastColumns);
+}
+
+constexpr CommandRow kSyncLists[] = {
+    Row<RunSyncedAlbums>("synced-albums",
+                         "List the albums already synchronised, of every type (read-only: kept by the sync program)",
+                         Access::Reads),
+    Row<RunSyncedPodcasts>(
+        "synced-podcasts",
+        "List the podcast files being synchronised (PC and device paths only; read-only: kept by the sync program)",
+        Access::Reads),
+};
+
+}  // namespace sync_commands
 
 void AddSyncCommands(CLI::App& app, CommandContext& ctx) {
+    using namespace sync_commands;
     auto* sync = app.add_subcommand("sync", "Synchronisation settings: options and albums per kind of data");
     sync->require_subcommand(1);
-    AddOptionCommands(sync, ctx);
-    AddAlbumCommands(sync, ctx);
-
-    // The synchronising program keeps these two lists; the component (and so
-    // this client) can only read them.
-    auto* albums = sync->add_subcommand(
-        "synced-albums", "List the albums already synchronised, of every type (read-only: kept by the sync program)");
-    ctx.bind(albums, Access::Reads, [&ctx] {
-        ctx.out().list(SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedAlbums,
-                                   "synchronised albums"),
-                       kSyncedAlbumColumns);
-    });
-    auto* podcasts = sync->add_subcommand(
-        "synced-podcasts",
-        "List the podcast files being synchronised (PC and device paths only; read-only: kept by the sync program)");
-    ctx.bind(podcasts, Access::Reads, [&ctx] {
-        ctx.out().list(SyncedItems(ctx.session().access<ISyncOption>().get(), &ISyncOption::GetSyncedPodcasts,
-                                   "synchronised podcasts"),
-                       kSyncedPodcastColumns);
-    });
+    AddGroup(
+        *sync, ctx,
+        {"options", "Sync settings per kind of data (group option and eight extra numbers)", nullptr, kOptionCommands});
+    AddGroup(*sync, ctx,
+             {"albums", "The album names chosen for synchronisation, per kind of data", nullptr, kAlbumCommands});
+    AddRows(*sync, ctx, kSyncLists);
 }
 
 }  // namespace calyra::cli

@@ -5,6 +5,7 @@
 #include "calendar/occurrences.h"
 #include "calendar/zoned_text.h"
 #include "cli/command_context.h"
+#include "cli/record_commands.h"
 #include "cli/record_edit.h"
 #include "cli/record_options.h"
 #include "cli/recurrence_options.h"
@@ -22,7 +23,9 @@
 namespace calyra::cli {
 
 using namespace calendar;
-namespace {
+// Named, not anonymous: the commands library is compiled a few files at a
+// time, and each family has its own AddOptions, RunAdd, ...
+namespace task_commands {
 
 const std::vector<std::string> kTaskColumns{"task_id",  "subject",       "task_status", "complete_percent",
                                             "end_date", "task_priority", "recurrence"};
@@ -179,174 +182,240 @@ void Modify(ITaskAccess* tasks, const std::string& id, tagTaskInfo* task) {
     Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), task), err, "cannot change task " + id);
 }
 
-}  // namespace
+const std::vector<std::string>& TaskColumns() { return kTaskColumns; }
+std::vector<std::string> TaskFields() {
+    return ListOptions::KeysOf(RecordDescriptionOf<tagTaskInfo>(), {"recurrence_text", "overdue"});
+}
+
+Json FindTask(CommandContext& ctx, const std::string& id) {
+    return ReadTask(ctx.session().access<ITaskAccess>().get(), id);
+}
+
+Json ShowTask(CommandContext& ctx, const Json& found) {
+    OwnedRecord<tagTaskInfo> record;
+    for (const auto& f : FieldsOf(RecordDescriptionOf<tagTaskInfo>())) SetFieldFromJson(f, &record, found[f.key]);
+    Json task = found;
+    const UserClock clock(ctx);
+    task["overdue"] = clock.overdue(record);
+    if (!ctx.out().json()) {
+        task["recurrence"] = task["recurrence_text"];
+        task.erase("recurrence_text");
+        for (const auto& [key, date] : {std::pair{"start_date", record.dtStartDate},
+                                        {"end_date", record.dtEndDate},
+                                        {"date_completed", record.dtDateCompleted}})
+            task[key] = clock.show(date);
+    }
+    return task;
+}
+
+std::string TaskLabel(const Json& task) { return JsonText(task["task_id"]); }
+
+void RemoveTask(CommandContext& ctx, Transaction&, const std::string& id) {
+    LONG err = 0;
+    Check(ctx.session().access<ITaskAccess>()->DeleteTaskByID(&err, Bstr::FromUtf8(id)), err,
+          "cannot delete task " + id);
+}
+
+Json TaskRows(CommandContext& ctx);
+
+constexpr RecordFamily kTasks{
+    "task",     "task_id",   "task_ids", "id",     "Task ID", "ids",   "Task IDs", false,
+    TaskFields, TaskColumns, TaskRows,   FindTask, ShowTask,  nullptr, nullptr,    RemoveTask,
+};
+
+struct ListFilter {
+    bool open = false;
+    bool overdue = false;
+    std::string due;
+};
+
+struct ListCommandOptions {
+    ListFilter filter;
+    ListOptions shape;
+};
+
+void DeclareList(CLI::App& list, ListCommandOptions& o) {
+    list.add_flag("--open", o.filter.open, "Only tasks not finished");
+    list.add_flag("--overdue", o.filter.overdue, "Only open tasks whose due date has passed");
+    list.add_option("--due", o.filter.due, "Only tasks due today, this week, or on a day (2027-03-05, fri, tomorrow)");
+}
+
+// The tasks `filter` keeps, by due date (those without one last; ties keep
+// the created order), as people read them or as JSON.
+Json FilteredTasks(CommandContext& ctx, const ListFilter& filter) {
+    const UserClock clock(ctx);
+    std::optional<std::pair<long long, long long>> days;
+    if (!filter.due.empty()) days = clock.dueDays(filter.due);
+    std::vector<std::pair<const tagTaskInfo*, Json>> shown;
+    OwnedRecordArray<tagTaskInfo> all;
+    TaskRecords(ctx.session().access<ITaskAccess>().get(), all);
+    for (const tagTaskInfo& t : all) {
+        if (filter.open && t.eTaskStatus == enumTaskStatus_Finished) continue;
+        if (filter.overdue && !clock.overdue(t)) continue;
+        if (days &&
+            (t.dtEndDate == 0 || clock.dayOf(t.dtEndDate) < days->first || clock.dayOf(t.dtEndDate) > days->second))
+            continue;
+        Json row = TaskJson(t);
+        row["overdue"] = clock.overdue(t);
+        shown.emplace_back(&t, std::move(row));
+    }
+    std::stable_sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
+        const DATE x = a.first->dtEndDate, y = b.first->dtEndDate;
+        return x != 0 && (y == 0 || DateToSeconds(x) < DateToSeconds(y));
+    });
+    Json rows = Json::array();
+    for (auto& [t, row] : shown) {
+        if (!ctx.out().json()) {
+            row["recurrence"] = row["recurrence_text"];
+            row["end_date"] = clock.show(t->dtEndDate);
+            if (row["overdue"] == true)
+                for (const char* key : {"subject", "end_date"})
+                    row[key] = ctx.out().paint(row[key].get<std::string>(), Style::Overdue);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Json TaskRows(CommandContext& ctx) { return FilteredTasks(ctx, {}); }
+
+void RunList(CommandContext& ctx, const ListCommandOptions& o) {
+    ctx.out().list(FilteredTasks(ctx, o.filter), ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
+}
+
+struct AddOptions {
+    RecordOptions fields;
+    RecurrenceOptions repeat;
+};
+
+void DeclareAdd(CLI::App& add, AddOptions& o) {
+    o.fields.add(add, std::type_identity<tagTaskInfo>{}, kNotOptions);
+    add.get_option("--subject")->required();
+    o.repeat.add(add);
+}
+
+void RunAdd(CommandContext& ctx, const AddOptions& o) {
+    AddRecord<tagTaskInfo>(ctx, {
+                                    kTasks,
+                                    [&](tagTaskInfo* task) {
+                                        task->eTaskPriority = enumTaskPriority_Normal;  // the zero record's is "low"
+                                        CheckPercent(o.fields);
+                                        o.fields.apply(task);
+                                        ApplyRecurrence(o.repeat, task);
+                                        CheckDates(*task);
+                                    },
+                                    [&](tagTaskInfo* task) {
+                                        LONG err = 0;
+                                        Bstr id;
+                                        Check(ctx.session().access<ITaskAccess>()->AddTask(&err, task, &id), err,
+                                              "cannot add the task");
+                                        return id.utf8();
+                                    },
+                                    [](const tagTaskInfo& task) { return BstrUtf8(task.bstrSubject); },
+                                    nullptr,
+                                });
+}
+
+struct EditOptions {
+    std::string id;
+    RecordOptions fields;
+    RecurrenceOptions repeat;
+    bool editor = false;
+};
+
+void DeclareEdit(CLI::App& edit, EditOptions& o) {
+    edit.add_option("id", o.id, "Task ID")->required();
+    o.fields.add(edit, std::type_identity<tagTaskInfo>{}, kNotOptions);
+    o.repeat.add(edit);
+    AddEditorFlag(edit, EditorKind::Task, o.editor);
+}
+
+void RunEdit(CommandContext& ctx, const EditOptions& o) {
+    CheckedId(o.id, "task");
+    const bool given = o.fields.given() > 0 || o.repeat.given();
+    if (EditIfAsked(ctx, o.id, o.editor, given, EditorKind::Task)) return;
+    ComPtr<ITaskAccess> tasks;
+    EditRecord<tagTaskInfo>({
+        "tasks edit",
+        "task",
+        given,
+        [&] {
+            CheckPercent(o.fields);
+            OwnedRecord<tagTaskInfo> probe;
+            o.fields.apply(&probe);
+        },
+        [&](OwnedRecord<tagTaskInfo>* task) {
+            tasks = ctx.session().access<ITaskAccess>();
+            ReadTask(tasks.get(), o.id, task);
+            return o.id;
+        },
+        [&](const std::string& key) { return o.fields.value(key) != nullptr; },
+        [&](tagTaskInfo* task) {
+            o.fields.apply(task);
+            ApplyRecurrence(o.repeat, task);
+        },
+        [&](const std::string& id, tagTaskInfo* task) {
+            CheckDates(*task);
+            Modify(tasks.get(), id, task);
+        },
+        [&](const std::string& id, const tagTaskInfo&) {
+            ctx.out().done("changed task " + id, Json{{"task_id", id}});
+        },
+    });
+}
+
+struct DoneOptions {
+    std::string id;
+    bool all = false;
+};
+
+void DeclareDone(CLI::App& done, DoneOptions& o) {
+    done.add_option("id", o.id, "Task ID")->required();
+    done.add_flag("--all", o.all, "Finish a repeating task's whole series");
+}
+
+void RunDone(CommandContext& ctx, const DoneOptions& o) {
+    const std::string& id = CheckedId(o.id, "task");
+    auto tasks = ctx.session().access<ITaskAccess>();
+    OwnedRecord<tagTaskInfo> task;
+    ReadTask(tasks.get(), id, &task);
+    RefuseCutTexts(
+        RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + id);
+    if (!o.all && MoveToNextOccurrence(&task)) {
+        Modify(tasks.get(), id, &task);
+        const UserClock clock(ctx);
+        const DATE next = task.dtEndDate != 0 ? task.dtEndDate : task.dtStartDate;
+        ctx.out().done("task " + id + " done this time; next due " + clock.show(next),
+                       Json{{"task_id", id},
+                            {"start_date", task.dtStartDate == 0 ? Json() : Json(FormatIsoDate(task.dtStartDate))},
+                            {"end_date", task.dtEndDate == 0 ? Json() : Json(FormatIsoDate(task.dtEndDate))}});
+        return;
+    }
+    task.eTaskStatus = enumTaskStatus_Finished;
+    task.ulCompletePercent = 100;
+    task.dtDateCompleted = ParseIsoDate("now");
+    Modify(tasks.get(), id, &task);
+    ctx.out().done("finished task " + id,
+                   Json{{"task_id", id}, {"date_completed", FormatIsoDate(task.dtDateCompleted)}});
+}
+
+constexpr CommandRow kTaskCommands[] = {
+    Row<ListCommandOptions, DeclareList, RunList>("list", "List the tasks by due date (those without one last)",
+                                                  Access::Reads),
+    ShowRow<kTasks>("Show every field of a task"),
+    Row<AddOptions, DeclareAdd, RunAdd>("add", "Add a task", Access::Writes),
+    Row<EditOptions, DeclareEdit, RunEdit>("edit", "Change a task's fields (the others keep their values)",
+                                           Access::Writes),
+    Row<DoneOptions, DeclareDone, RunDone>(
+        "done", "Mark a task finished (100 percent, completed now); a repeating task moves to its next occurrence",
+        Access::Writes),
+    RmRow<kTasks>("Delete tasks (all or none)"),
+};
+
+}  // namespace task_commands
 
 void AddTaskCommands(CLI::App& app, CommandContext& ctx) {
-    auto* group = app.add_subcommand("tasks", "To-do tasks");
-    group->require_subcommand(1);
-
-    auto* list = group->add_subcommand("list", "List the tasks by due date (those without one last)");
-    auto open = std::make_shared<bool>(false);
-    auto overdue = std::make_shared<bool>(false);
-    auto due = std::make_shared<std::string>();
-    list->add_flag("--open", *open, "Only tasks not finished");
-    list->add_flag("--overdue", *overdue, "Only open tasks whose due date has passed");
-    list->add_option("--due", *due, "Only tasks due today, this week, or on a day (2027-03-05, fri, tomorrow)");
-    ctx.bind(list, Access::Reads, [&ctx, open, overdue, due] {
-        const UserClock clock(ctx);
-        std::optional<std::pair<long long, long long>> days;
-        if (!due->empty()) days = clock.dueDays(*due);
-        std::vector<std::pair<const tagTaskInfo*, Json>> shown;
-        OwnedRecordArray<tagTaskInfo> all;
-        TaskRecords(ctx.session().access<ITaskAccess>().get(), all);
-        for (const tagTaskInfo& t : all) {
-            if (*open && t.eTaskStatus == enumTaskStatus_Finished) continue;
-            if (*overdue && !clock.overdue(t)) continue;
-            if (days &&
-                (t.dtEndDate == 0 || clock.dayOf(t.dtEndDate) < days->first || clock.dayOf(t.dtEndDate) > days->second))
-                continue;
-            Json row = TaskJson(t);
-            row["overdue"] = clock.overdue(t);
-            shown.emplace_back(&t, std::move(row));
-        }
-        // By due date, those without one last; ties keep the created order.
-        std::stable_sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
-            const DATE x = a.first->dtEndDate, y = b.first->dtEndDate;
-            return x != 0 && (y == 0 || DateToSeconds(x) < DateToSeconds(y));
-        });
-        Json rows = Json::array();
-        for (auto& [t, row] : shown) {
-            if (!ctx.out().json()) {
-                row["recurrence"] = row["recurrence_text"];
-                row["end_date"] = clock.show(t->dtEndDate);
-                if (row["overdue"] == true)
-                    for (const char* key : {"subject", "end_date"})
-                        row[key] = ctx.out().paint(row[key].get<std::string>(), Style::Overdue);
-            }
-            rows.push_back(std::move(row));
-        }
-        ctx.out().list(rows, ctx.out().json() ? std::vector<std::string>{} : kTaskColumns);
-    });
-
-    auto* show = group->add_subcommand("show", "Show every field of a task");
-    auto showId = std::make_shared<std::string>();
-    show->add_option("id", *showId, "Task ID")->required();
-    ctx.bind(show, Access::Reads, [&ctx, showId] {
-        OwnedRecord<tagTaskInfo> record;
-        Json task = ReadTask(ctx.session().access<ITaskAccess>().get(), CheckedId(*showId, "task"), &record);
-        const UserClock clock(ctx);
-        task["overdue"] = clock.overdue(record);
-        if (!ctx.out().json()) {
-            task["recurrence"] = task["recurrence_text"];
-            task.erase("recurrence_text");
-            for (const auto& [key, date] : {std::pair{"start_date", record.dtStartDate},
-                                            {"end_date", record.dtEndDate},
-                                            {"date_completed", record.dtDateCompleted}})
-                task[key] = clock.show(date);
-        }
-        ctx.out().object(task);
-    });
-
-    auto* add = group->add_subcommand("add", "Add a task");
-    auto addFields = std::make_shared<RecordOptions>(add, std::type_identity<tagTaskInfo>{}, kNotOptions);
-    add->get_option("--subject")->required();
-    auto addRepeat = std::make_shared<RecurrenceOptions>(add);
-    ctx.bind(add, Access::Writes, [&ctx, addFields, addRepeat] {
-        OwnedRecord<tagTaskInfo> task;
-        task.eTaskPriority = enumTaskPriority_Normal;  // the zero record's priority is "low"
-        CheckPercent(*addFields);
-        addFields->apply(&task);
-        ApplyRecurrence(*addRepeat, &task);
-        CheckDates(task);
-        LONG err = 0;
-        Bstr id;
-        Check(ctx.session().access<ITaskAccess>()->AddTask(&err, &task, &id), err, "cannot add the task");
-        ctx.out().done("added task " + id.utf8() + " (" + BstrUtf8(task.bstrSubject) + ")",
-                       Json{{"task_id", id.utf8()}});
-    });
-
-    auto* edit = group->add_subcommand("edit", "Change a task's fields (the others keep their values)");
-    auto editId = std::make_shared<std::string>();
-    edit->add_option("id", *editId, "Task ID")->required();
-    auto editFields = std::make_shared<RecordOptions>(edit, std::type_identity<tagTaskInfo>{}, kNotOptions);
-    auto editRepeat = std::make_shared<RecurrenceOptions>(edit);
-    auto editor = AddEditorFlag(edit, EditorKind::Task);
-    ctx.bind(edit, Access::Writes, [&ctx, editId, editFields, editRepeat, editor] {
-        CheckedId(*editId, "task");
-        if (EditIfAsked(ctx, *editId, *editor, editFields->given() > 0 || editRepeat->given(), EditorKind::Task))
-            return;
-        ComPtr<ITaskAccess> tasks;
-        EditRecord<tagTaskInfo>({
-            "tasks edit",
-            "task",
-            editFields->given() > 0 || editRepeat->given(),
-            [&] {
-                CheckPercent(*editFields);
-                OwnedRecord<tagTaskInfo> probe;
-                editFields->apply(&probe);
-            },
-            [&](OwnedRecord<tagTaskInfo>* task) {
-                tasks = ctx.session().access<ITaskAccess>();
-                ReadTask(tasks.get(), *editId, task);
-                return *editId;
-            },
-            [&](const std::string& key) { return editFields->value(key) != nullptr; },
-            [&](tagTaskInfo* task) {
-                editFields->apply(task);
-                ApplyRecurrence(*editRepeat, task);
-            },
-            [&](const std::string& id, tagTaskInfo* task) {
-                CheckDates(*task);
-                Modify(tasks.get(), id, task);
-            },
-            [&](const std::string& id, const tagTaskInfo&) {
-                ctx.out().done("changed task " + id, Json{{"task_id", id}});
-            },
-        });
-    });
-
-    auto* done = group->add_subcommand(
-        "done", "Mark a task finished (100 percent, completed now); a repeating task moves to its next occurrence");
-    auto doneId = std::make_shared<std::string>();
-    auto doneAll = std::make_shared<bool>(false);
-    done->add_option("id", *doneId, "Task ID")->required();
-    done->add_flag("--all", *doneAll, "Finish a repeating task's whole series");
-    ctx.bind(done, Access::Writes, [&ctx, doneId, doneAll] {
-        CheckedId(*doneId, "task");
-        auto tasks = ctx.session().access<ITaskAccess>();
-        OwnedRecord<tagTaskInfo> task;
-        ReadTask(tasks.get(), *doneId, &task);
-        RefuseCutTexts(
-            RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + *doneId);
-        if (!*doneAll && MoveToNextOccurrence(&task)) {
-            Modify(tasks.get(), *doneId, &task);
-            const UserClock clock(ctx);
-            const DATE next = task.dtEndDate != 0 ? task.dtEndDate : task.dtStartDate;
-            ctx.out().done("task " + *doneId + " done this time; next due " + clock.show(next),
-                           Json{{"task_id", *doneId},
-                                {"start_date", task.dtStartDate == 0 ? Json() : Json(FormatIsoDate(task.dtStartDate))},
-                                {"end_date", task.dtEndDate == 0 ? Json() : Json(FormatIsoDate(task.dtEndDate))}});
-            return;
-        }
-        task.eTaskStatus = enumTaskStatus_Finished;
-        task.ulCompletePercent = 100;
-        task.dtDateCompleted = ParseIsoDate("now");
-        Modify(tasks.get(), *doneId, &task);
-        ctx.out().done("finished task " + *doneId,
-                       Json{{"task_id", *doneId}, {"date_completed", FormatIsoDate(task.dtDateCompleted)}});
-    });
-
-    auto* rm = group->add_subcommand("rm", "Delete a task");
-    auto rmId = std::make_shared<std::string>();
-    rm->add_option("id", *rmId, "Task ID")->required();
-    ctx.bind(rm, Access::Writes, [&ctx, rmId] {
-        CheckedId(*rmId, "task");
-        auto tasks = ctx.session().access<ITaskAccess>();
-        ReadTask(tasks.get(), *rmId);
-        LONG err = 0;
-        Check(tasks->DeleteTaskByID(&err, Bstr::FromUtf8(*rmId)), err, "cannot delete task " + *rmId);
-        ctx.out().done("deleted task " + *rmId, Json{{"task_id", *rmId}});
-    });
+    AddGroup(app, ctx, {"tasks", "To-do tasks", nullptr, task_commands::kTaskCommands});
 }
 
 }  // namespace calyra::cli
