@@ -1,0 +1,264 @@
+// The side store through a client session on a real file: what it keeps,
+// that it is made only by a write, and that a record table made again
+// (an upgrade) never leaves an old side row on a new, unrelated item.
+#include "side_store/side_store.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "idl/owned_record.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/com_runtime.h"
+#include "session/query_rows.h"
+#include "session/session.h"
+#include "session/transaction.h"
+#include "support/temp_dir.h"
+
+namespace calyra::cli {
+namespace {
+
+using test::TempDir;
+
+class SideStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        open();
+        auto profiles = m_session->access<IProfileAccess>();
+        OwnedRecord<tagProfileInfo> profile;
+        profile.bstrName = SysAllocString(u"Phone");
+        profile.bstrIMEI = SysAllocString(u"356938035643809");
+        LONG err = 0;
+        Bstr id;
+        ASSERT_EQ(profiles->AddProfile(&err, &profile, &id), S_OK);
+        m_session->resetProfile();
+    }
+
+    void open() {
+        m_session.reset();
+        GlobalOptions options;
+        options.db = m_dir.file("pim.db").string();
+        m_session = std::make_unique<Session>(options);
+    }
+
+    std::string addContact(const std::u16string& lastName) {
+        auto contacts = m_session->access<IContactAccess>();
+        OwnedRecord<tagContactInfo> c;
+        c.bstrLastName = SysAllocStringLen(lastName.data(), static_cast<UINT>(lastName.size()));
+        LONG err = 0;
+        Bstr id;
+        EXPECT_EQ(contacts->AddContact(&err, &c, &id), S_OK);
+        return id.utf8();
+    }
+
+    std::string lastName(const std::string& id) {
+        auto rows = QueryRows(m_session->connection(),
+                              SqlText(u"SELECT [LastName] FROM [tContact] WHERE [ContactID] = '")
+                                  .AppendQuoted(Utf8ToUtf16(id))
+                                  .Append(u"';")
+                                  .view());
+        return rows.empty() ? std::string("(gone)") : rows[0][0];
+    }
+
+    // Stores side state for a contact, hashed by its last name.
+    SideItem keep(const std::string& id, const std::string& uid, std::string original = "") {
+        SideItem item{ItemFamily::Contact, id, "1", uid, ContentHash(lastName(id)), std::move(original)};
+        Transaction tx(*m_session);
+        SideStore(*m_session).put(item);
+        tx.commit();
+        return item;
+    }
+
+    bool hasSideTables() {
+        return !QueryRows(m_session->connection(), u"SELECT name FROM sqlite_master WHERE name LIKE 'calyra%';")
+                    .empty();
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<Session> m_session;
+};
+
+TEST_F(SideStoreTest, KeepsWhatItIsGivenAndFindsItByRowAndUid) {
+    const std::string a = addContact(u"Ada"), b = addContact(u"O'Brien");
+    // An original far longer than a record field, with quotes and a
+    // character outside the BMP, comes back whole.
+    std::string original = "BEGIN:VCARD\r\nNOTE:it's 🎉\r\n";
+    while (original.size() < 70000) original += "X-LINE:" + std::to_string(original.size()) + "\r\n";
+    const SideItem kept = keep(a, "urn:uuid:a'1", original);
+    keep(b, "b@example.org");
+
+    SideStore store(*m_session);
+    EXPECT_EQ(store.find(ItemFamily::Contact, a), kept);
+    EXPECT_EQ(store.findByUid("1", ItemFamily::Contact, "urn:uuid:a'1"), kept);
+    EXPECT_EQ(store.findByUid("2", ItemFamily::Contact, "urn:uuid:a'1"), std::nullopt) << "another profile";
+    EXPECT_EQ(store.findByUid("1", ItemFamily::Event, "urn:uuid:a'1"), std::nullopt) << "another family";
+    const auto both = store.findByUids("1", ItemFamily::Contact, {"b@example.org", "urn:uuid:a'1", "none"});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both.at("b@example.org").rowId, b);
+
+    // Put again replaces; erase forgets.
+    SideItem changed = kept;
+    changed.uid = "other";
+    {
+        Transaction tx(*m_session);
+        SideStore writer(*m_session);
+        writer.put(changed);
+        writer.erase(ItemFamily::Contact, b);
+        tx.commit();
+    }
+    SideStore after(*m_session);
+    EXPECT_EQ(after.find(ItemFamily::Contact, a)->uid, "other");
+    EXPECT_EQ(after.find(ItemFamily::Contact, b), std::nullopt);
+}
+
+TEST_F(SideStoreTest, IsMadeOnlyByAWriteThatCommits) {
+    addContact(u"Ada");
+    SideStore store(*m_session);
+    EXPECT_FALSE(store.present());
+    EXPECT_EQ(store.find(ItemFamily::Contact, "1"), std::nullopt);
+    EXPECT_TRUE(store.sweep().recreated.empty());
+    EXPECT_FALSE(hasSideTables()) << "reading and sweeping a file without side state made tables";
+    {
+        Transaction tx(*m_session);
+        SideStore(*m_session).put({ItemFamily::Contact, "1", "1", "u", "h", ""});
+    }  // rolled back
+    EXPECT_FALSE(hasSideTables());
+    keep("1", "u");
+    EXPECT_TRUE(hasSideTables());
+}
+
+TEST_F(SideStoreTest, ItemsThatAreGoneAreNotFoundAndSweptAway) {
+    const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
+    keep(a, "a");
+    keep(b, "b");
+    auto contacts = m_session->access<IContactAccess>();
+    ASSERT_EQ(contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(b)), S_OK);
+    SideStore store(*m_session);
+    EXPECT_EQ(store.find(ItemFamily::Contact, b), std::nullopt);
+    Transaction tx(*m_session);
+    EXPECT_EQ(store.sweep().orphans, 1u);
+    tx.commit();
+    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT COUNT(*) FROM calyra_item;")[0][0], "1");
+}
+
+// Each older version and an unknown one: after the upgrade, every side row
+// the store still gives names the item it was written for (same content),
+// and a contact added afterwards never inherits an old one.
+TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
+    for (const char* version : {"090925", "100406", "100528", "999999"}) {
+        SCOPED_TRACE(version);
+        m_session.reset();
+        std::filesystem::remove(m_dir.file("pim.db"));
+        SetUp();  // a fresh file per version
+        const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
+        keep(a, "a");
+        keep(b, "b");
+        SqlText setVersion(u"UPDATE [tVer] SET [VerString] = '");
+        setVersion.AppendQuoted(Utf8ToUtf16(version)).Append(u"';");
+        ASSERT_EQ(m_session->connection()->Execute(nullptr, setVersion.ToBstr(), nullptr), S_OK);
+        m_session.reset();
+        {
+            // The component itself opens it, as any program would: it
+            // upgrades an older version and starts an unknown one over.
+            ComPtr<IPimManagement> management;
+            ASSERT_EQ(CoCreateInstance(CLSID_PimManagement, nullptr, CLSCTX_ALL, IID_IPimManagement,
+                                       reinterpret_cast<void**>(&management)),
+                      S_OK);
+            ASSERT_EQ(management->OpenPimDatabase(nullptr, Bstr(u"calyra"), Bstr(u"calyra"),
+                                                  Bstr::FromUtf8(m_dir.file("pim.db").string())),
+                      S_OK);
+            management->ClosePimDatabase(nullptr);
+        }
+        open();
+        m_session->resetProfile();
+        auto profiles = QueryRows(m_session->connection(), u"SELECT [ProfileID] FROM [tProfile];");
+        if (profiles.empty()) {
+            // The upgrade started over: a new profile, new contacts.
+            auto access = m_session->access<IProfileAccess>();
+            OwnedRecord<tagProfileInfo> profile;
+            profile.bstrName = SysAllocString(u"Phone");
+            Bstr id;
+            ASSERT_EQ(access->AddProfile(nullptr, &profile, &id), S_OK);
+            m_session->resetProfile();
+        }
+        const std::string c = addContact(u"Cleo");
+        SideStore store(*m_session);
+        for (const std::string& id : {a, b, c}) {
+            if (auto item = store.find(ItemFamily::Contact, id)) {
+                EXPECT_EQ(item->hash, ContentHash(lastName(id)))
+                    << "contact " << id << " (" << lastName(id) << ") got the side row of another";
+            }
+        }
+        Transaction tx(*m_session);
+        store.sweep();
+        tx.commit();
+        SideStore swept(*m_session);
+        for (const std::string& id : {a, b, c})
+            if (auto item = swept.find(ItemFamily::Contact, id)) {
+                EXPECT_EQ(item->hash, ContentHash(lastName(id)));
+            }
+        const auto left = QueryRows(m_session->connection(),
+                                    u"SELECT COUNT(*) FROM calyra_item WHERE row_id NOT IN (SELECT ContactID FROM "
+                                    u"tContact);");
+        EXPECT_EQ(left[0][0], "0") << "orphans left after the sweep";
+    }
+}
+
+TEST_F(SideStoreTest, MatchKeysFindItemsOfTheirProfileAndFamily) {
+    const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
+    {
+        Transaction tx(*m_session);
+        SideStore store(*m_session);
+        store.putKeys(ItemFamily::Contact, a, "1", {"n:ada", "p:301234567"});
+        store.putKeys(ItemFamily::Contact, b, "1", {"n:bea", "p:301234567"});
+        store.putKeys(ItemFamily::Contact, b, "1", {"n:bea", "e:bea@example.org"});  // replaces
+        tx.commit();
+    }
+    SideStore store(*m_session);
+    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"p:301234567", "e:bea@example.org", "n:zed"}),
+              (std::vector<MatchKey>{{"e:bea@example.org", b}, {"p:301234567", a}}));
+    EXPECT_TRUE(store.findKeys("1", ItemFamily::Group, {"n:ada"}).empty());
+    EXPECT_TRUE(store.hasKeys(ItemFamily::Contact, a));
+    EXPECT_FALSE(store.hasKeys(ItemFamily::Contact, "99"));
+}
+
+TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
+    std::vector<SideItem> items;
+    {
+        Transaction tx(*m_session);
+        for (int i = 0; i < 1203; ++i) {
+            const std::string id = addContact(u"P" + Utf8ToUtf16(std::to_string(i)));
+            items.push_back({ItemFamily::Contact, id, "1", "uid" + id, "h", ""});
+        }
+        SideStore(*m_session).put(items);
+        tx.commit();
+    }
+    std::vector<std::string> seen;
+    SideStore(*m_session).forEach("1", ItemFamily::Contact, [&](SideItem& item) { seen.push_back(item.rowId); });
+    ASSERT_EQ(seen.size(), items.size());
+    for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], items[i].rowId);
+}
+
+TEST_F(SideStoreTest, DerivedUidsComeBackTheSameWithoutSideState) {
+    const std::string a = addContact(u"Ada");
+    SideStore store(*m_session);
+    const std::string uid = store.derivedUid("1", ItemFamily::Contact, a);
+    EXPECT_EQ(store.uidOf("1", ItemFamily::Contact, a), uid);
+    EXPECT_NE(store.derivedUid("1", ItemFamily::Task, a), uid);
+    EXPECT_NE(store.derivedUid("1", ItemFamily::Contact, "999"), uid);
+    open();
+    EXPECT_EQ(SideStore(*m_session).derivedUid("1", ItemFamily::Contact, a), uid) << "not rebuilt from the file";
+}
+
+TEST(ContentHash, TellsTextsApartAndIsStable) {
+    EXPECT_EQ(ContentHash(""), "6c62272e07bb014262b821756295c58d");
+    EXPECT_EQ(ContentHash("a").size(), 32u);
+    EXPECT_NE(ContentHash("a"), ContentHash("b"));
+    EXPECT_EQ(ContentHash("contact"), ContentHash("contact"));
+}
+
+}  // namespace
+}  // namespace calyra::cli

@@ -1,0 +1,445 @@
+#include "side_store/side_store.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/bstr.h"
+#include "session/client_error.h"
+#include "session/query_rows.h"
+#include "session/record_id.h"
+#include "tables/sql_text.h"
+
+namespace calyra::cli {
+namespace {
+
+// FROZEN: the side tables as files hold them. Keys and profiles are
+// INTEGER like the record tables' own, so '12' and 12 are one value.
+constexpr Sql kCreateStatements[] = {
+    u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
+    u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, PRIMARY KEY (family, row_id));",
+    u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid);",
+    u"CREATE TABLE IF NOT EXISTS calyra_match_key (profile_id INTEGER NOT NULL, family TEXT NOT NULL, key TEXT NOT "
+    u"NULL, row_id INTEGER NOT NULL);",
+    u"CREATE INDEX IF NOT EXISTS calyra_match_key_key ON calyra_match_key (profile_id, family, key);",
+    u"CREATE INDEX IF NOT EXISTS calyra_match_key_row ON calyra_match_key (family, row_id);",
+    // The record table's key sequence when the family's side rows were last
+    // written (see the header: tables made again).
+    u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
+    u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
+    u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '1');",
+};
+
+// How each family's rows sit in the record tables. FROZEN: the names.
+struct FamilyInfo {
+    ItemFamily family;
+    std::string_view name;
+    Sql quotedName;      // 'contact'
+    Sql quotedTable;     // the table's name as sqlite_sequence holds it, quoted
+    Sql itemExists;      // " AND EXISTS (...)" for a calyra_item row
+    Sql keyExists;       // the same for a calyra_match_key row
+};
+constexpr FamilyInfo kFamilies[] = {
+    {ItemFamily::Contact, "contact", u"'contact'", u"'tContact'",
+     u" AND EXISTS (SELECT 1 FROM [tContact] WHERE [ContactID] = calyra_item.row_id AND [ProfileID] = "
+     u"calyra_item.profile_id)",
+     u" AND EXISTS (SELECT 1 FROM [tContact] WHERE [ContactID] = calyra_match_key.row_id AND [ProfileID] = "
+     u"calyra_match_key.profile_id)"},
+    {ItemFamily::Group, "group", u"'group'", u"'tContactGroup'",
+     u" AND EXISTS (SELECT 1 FROM [tContactGroup] WHERE [ContactGroupID] = calyra_item.row_id AND [ProfileID] = "
+     u"calyra_item.profile_id)",
+     u" AND EXISTS (SELECT 1 FROM [tContactGroup] WHERE [ContactGroupID] = calyra_match_key.row_id AND [ProfileID] "
+     u"= calyra_match_key.profile_id)"},
+    {ItemFamily::Event, "event", u"'event'", u"'tEvent'",
+     u" AND EXISTS (SELECT 1 FROM [tEvent] WHERE [EventID] = calyra_item.row_id AND [ProfileID] = "
+     u"calyra_item.profile_id)",
+     u" AND EXISTS (SELECT 1 FROM [tEvent] WHERE [EventID] = calyra_match_key.row_id AND [ProfileID] = "
+     u"calyra_match_key.profile_id)"},
+    {ItemFamily::Task, "task", u"'task'", u"'tTask'",
+     u" AND EXISTS (SELECT 1 FROM [tTask] WHERE [TaskID] = calyra_item.row_id AND [ProfileID] = "
+     u"calyra_item.profile_id)",
+     u" AND EXISTS (SELECT 1 FROM [tTask] WHERE [TaskID] = calyra_match_key.row_id AND [ProfileID] = "
+     u"calyra_match_key.profile_id)"},
+};
+
+const FamilyInfo& Info(ItemFamily family) {
+    for (const auto& f : kFamilies)
+        if (f.family == family) return f;
+    return kFamilies[0];
+}
+
+// Rows per statement and per chunk read: a statement of a few hundred
+// values stays small, and a chunk of items with their originals a few MB.
+constexpr size_t kRowsPerStatement = 200;
+constexpr size_t kItemsPerChunk = 500;
+
+std::string CheckedRow(std::string_view rowId) {
+    if (!IsRecordId(rowId)) throw ClientError("side store: not a record ID: \"" + std::string(rowId) + "\"");
+    return std::string(rowId);
+}
+
+// "'a', 'b'": quoted values for an IN list.
+void AppendList(SqlText& sql, const std::vector<std::string>& values, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+        sql.Append(i == from ? Sql(u"'") : Sql(u", '"));
+        sql.AppendQuoted(Utf8ToUtf16(values[i])).Append(u"'");
+    }
+}
+
+// The item columns, the original last with its length in UTF-8 bytes
+// before it (never fewer than its UTF-16 units), so the original is read
+// whole whatever its length.
+constexpr Sql kItemColumns =
+    u"SELECT family, row_id, profile_id, uid, hash, length(CAST(original AS BLOB)), original FROM calyra_item ";
+
+std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
+    std::vector<SideItem> out;
+    LONG err = 0, rows = 0, columns = 0;
+    LONGLONG vm = 0;
+    const HRESULT hr = db->Query(&err, sql.ToBstr(), &rows, &columns, &vm);
+    if (FAILED(hr)) {
+        db->FreeResultset(nullptr, &vm);
+        Check(hr, err, "cannot read the side store");
+    }
+    struct Free {
+        IPimDbAccess* db;
+        LONGLONG* vm;
+        ~Free() { db->FreeResultset(nullptr, vm); }
+    } free{db, &vm};
+    std::vector<USHORT> buffer(2049);
+    auto field = [&](LONG column, size_t units = 2049) {
+        if (buffer.size() < units + 1) buffer.resize(units + 1);
+        db->GetFieldValue(nullptr, &vm, column, buffer.data(), static_cast<ULONG>(units + 1));
+        return Utf16ToUtf8(reinterpret_cast<const char16_t*>(buffer.data()));
+    };
+    out.reserve(static_cast<size_t>(std::max<LONG>(rows, 0)));
+    for (LONG r = 0; r < rows; ++r) {
+        SideItem item;
+        item.family = FamilyByName(field(0)).value_or(ItemFamily::Contact);
+        item.rowId = field(1);
+        item.profileId = field(2);
+        item.uid = field(3);
+        item.hash = field(4);
+        const std::string length = field(5);
+        item.original = field(6, length.empty() ? 0 : std::stoul(length));
+        out.push_back(std::move(item));
+        db->NextRow(nullptr, &vm);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string_view FamilyName(ItemFamily family) { return Info(family).name; }
+
+std::optional<ItemFamily> FamilyByName(std::string_view name) {
+    for (const auto& f : kFamilies)
+        if (f.name == name) return f.family;
+    return std::nullopt;
+}
+
+SideStore::SideStore(Session& session) : m_session(session) {}
+
+void SideStore::run(const SqlText& sql, const std::string& what) {
+    LONG err = 0;
+    Check(m_session.connection()->Execute(&err, sql.ToBstr(), nullptr), err, what);
+}
+
+bool SideStore::present() {
+    if (!m_present)
+        m_present = !QueryRows(m_session.connection(),
+                               u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'calyra_item';")
+                         .empty();
+    return *m_present;
+}
+
+bool SideStore::trusted(ItemFamily family) {
+    if (!present()) return true;
+    if (auto it = m_trusted.find(family); it != m_trusted.end()) return it->second;
+    const FamilyInfo& f = Info(family);
+    // The sequence noted at the last write, and the table's sequence now
+    // (none: the table was made again and has had no row since).
+    SqlText sql(u"SELECT (SELECT seq FROM calyra_sequence WHERE family = ");
+    sql.Append(f.quotedName)
+        .Append(u"), (SELECT seq FROM sqlite_sequence WHERE name = ")
+        .Append(f.quotedTable)
+        .Append(u");");
+    const TextRows rows = QueryRows(m_session.connection(), sql.view());
+    bool trust = true;
+    if (!rows.empty() && !rows[0][0].empty()) {
+        const long long noted = std::stoll(rows[0][0]);
+        const long long now = rows[0][1].empty() ? 0 : std::stoll(rows[0][1]);
+        trust = now >= noted;
+    }
+    return m_trusted[family] = trust;
+}
+
+void SideStore::prepareWrite() {
+    if (!present()) {
+        for (Sql statement : kCreateStatements) run(SqlText(statement), "cannot create the side store");
+        m_present = true;
+        return;
+    }
+    for (const auto& f : kFamilies) {
+        if (trusted(f.family)) continue;
+        run(SqlText(u"DELETE FROM calyra_item WHERE family = ").Append(f.quotedName).Append(u";"),
+            "cannot clear the side store");
+        run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ").Append(f.quotedName).Append(u";"),
+            "cannot clear the side store");
+        noteSequence(f.family);
+        m_trusted[f.family] = true;
+    }
+}
+
+void SideStore::noteSequence(ItemFamily family) {
+    const FamilyInfo& f = Info(family);
+    SqlText sql(u"INSERT OR REPLACE INTO calyra_sequence (family, seq) SELECT ");
+    sql.Append(f.quotedName)
+        .Append(u", COALESCE((SELECT seq FROM sqlite_sequence WHERE name = ")
+        .Append(f.quotedTable)
+        .Append(u"), 0);");
+    run(sql, "cannot write the side store");
+}
+
+void SideStore::put(const SideItem& item) { put(std::vector<SideItem>{item}); }
+
+void SideStore::put(const std::vector<SideItem>& items) {
+    if (items.empty()) return;
+    prepareWrite();
+    std::map<ItemFamily, bool> families;
+    for (size_t start = 0; start < items.size(); start += kRowsPerStatement) {
+        const size_t end = std::min(items.size(), start + kRowsPerStatement);
+        SqlText sql(u"INSERT OR REPLACE INTO calyra_item (family, row_id, profile_id, uid, hash, original) VALUES ");
+        for (size_t i = start; i < end; ++i) {
+            const SideItem& item = items[i];
+            families[item.family] = true;
+            sql.Append(i == start ? Sql(u"(") : Sql(u", ("))
+                .Append(Info(item.family).quotedName)
+                .Append(u", '")
+                .AppendQuoted(Utf8ToUtf16(CheckedRow(item.rowId)))
+                .Append(u"', '")
+                .AppendQuoted(Utf8ToUtf16(CheckedRow(item.profileId)))
+                .Append(u"', '")
+                .AppendQuoted(Utf8ToUtf16(item.uid))
+                .Append(u"', '")
+                .AppendQuoted(Utf8ToUtf16(item.hash))
+                .Append(u"', '")
+                .AppendQuoted(Utf8ToUtf16(item.original))
+                .Append(u"')");
+        }
+        sql.Append(u";");
+        run(sql, "cannot write the side store");
+    }
+    for (const auto& [family, _] : families) noteSequence(family);
+}
+
+void SideStore::erase(ItemFamily family, std::string_view rowId) {
+    if (!present()) return;
+    const FamilyInfo& f = Info(family);
+    const std::u16string row = Utf8ToUtf16(CheckedRow(rowId));
+    for (Sql table : {Sql(u"DELETE FROM calyra_item WHERE family = "), Sql(u"DELETE FROM calyra_match_key WHERE family = ")})
+        run(SqlText(table).Append(f.quotedName).Append(u" AND row_id = '").AppendQuoted(row).Append(u"';"),
+            "cannot write the side store");
+}
+
+std::vector<SideItem> SideStore::select(const SqlText& where) {
+    return ReadItems(m_session.connection(), SqlText(kItemColumns).Append(where));
+}
+
+std::optional<SideItem> SideStore::find(ItemFamily family, std::string_view rowId) {
+    auto found = findByRows(family, {std::string(rowId)});
+    if (found.empty()) return std::nullopt;
+    return std::move(found.begin()->second);
+}
+
+std::optional<SideItem> SideStore::findByUid(std::string_view profileId, ItemFamily family, std::string_view uid) {
+    auto found = findByUids(profileId, family, {std::string(uid)});
+    if (found.empty()) return std::nullopt;
+    return std::move(found.begin()->second);
+}
+
+std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId, ItemFamily family,
+                                                      const std::vector<std::string>& uids) {
+    std::map<std::string, SideItem> out;
+    if (uids.empty() || !present() || !trusted(family)) return out;
+    const FamilyInfo& f = Info(family);
+    for (size_t start = 0; start < uids.size(); start += kRowsPerStatement) {
+        SqlText where(u"WHERE profile_id = '");
+        where.AppendQuoted(Utf8ToUtf16(profileId)).Append(u"' AND family = ").Append(f.quotedName).Append(u" AND uid IN (");
+        AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
+        where.Append(u")").Append(f.itemExists).Append(u" ORDER BY row_id;");
+        for (auto& item : select(where)) {
+            const std::string uid = item.uid;
+            out.emplace(uid, std::move(item));  // the lowest row ID stays
+        }
+    }
+    return out;
+}
+
+std::map<std::string, SideItem> SideStore::findByRows(ItemFamily family, const std::vector<std::string>& rowIds) {
+    std::map<std::string, SideItem> out;
+    if (rowIds.empty() || !present() || !trusted(family)) return out;
+    const FamilyInfo& f = Info(family);
+    for (const auto& id : rowIds) CheckedRow(id);
+    for (size_t start = 0; start < rowIds.size(); start += kRowsPerStatement) {
+        SqlText where(u"WHERE family = ");
+        where.Append(f.quotedName).Append(u" AND row_id IN (");
+        AppendList(where, rowIds, start, std::min(rowIds.size(), start + kRowsPerStatement));
+        where.Append(u")").Append(f.itemExists).Append(u";");
+        for (auto& item : select(where)) {
+            const std::string id = item.rowId;
+            out.emplace(id, std::move(item));
+        }
+    }
+    return out;
+}
+
+void SideStore::forEach(std::string_view profileId, ItemFamily family, const std::function<void(SideItem&)>& visit) {
+    if (!present() || !trusted(family)) return;
+    const FamilyInfo& f = Info(family);
+    std::string after = "0";
+    for (;;) {
+        SqlText where(u"WHERE family = ");
+        where.Append(f.quotedName);
+        if (!profileId.empty()) where.Append(u" AND profile_id = '").AppendQuoted(Utf8ToUtf16(profileId)).Append(u"'");
+        where.Append(u" AND row_id > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'").Append(f.itemExists);
+        where.Append(u" ORDER BY row_id LIMIT 500;");
+        static_assert(kItemsPerChunk == 500, "the LIMIT above");
+        auto chunk = select(where);
+        for (auto& item : chunk) visit(item);
+        if (chunk.size() < kItemsPerChunk) return;
+        after = chunk.back().rowId;
+    }
+}
+
+void SideStore::forEach(ItemFamily family, const std::function<void(SideItem&)>& visit) {
+    forEach("", family, visit);
+}
+
+void SideStore::putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
+                        const std::vector<std::string>& keys) {
+    prepareWrite();
+    const FamilyInfo& f = Info(family);
+    const std::u16string row = Utf8ToUtf16(CheckedRow(rowId));
+    run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ")
+            .Append(f.quotedName)
+            .Append(u" AND row_id = '")
+            .AppendQuoted(row)
+            .Append(u"';"),
+        "cannot write the side store");
+    if (keys.empty()) return;
+    SqlText sql(u"INSERT INTO calyra_match_key (profile_id, family, key, row_id) VALUES ");
+    for (size_t i = 0; i < keys.size(); ++i) {
+        sql.Append(i == 0 ? Sql(u"('") : Sql(u", ('"))
+            .AppendQuoted(Utf8ToUtf16(CheckedRow(profileId)))
+            .Append(u"', ")
+            .Append(f.quotedName)
+            .Append(u", '")
+            .AppendQuoted(Utf8ToUtf16(keys[i]))
+            .Append(u"', '")
+            .AppendQuoted(row)
+            .Append(u"')");
+    }
+    run(sql.Append(u";"), "cannot write the side store");
+    if (!m_noted[family]) {
+        noteSequence(family);
+        m_noted[family] = true;
+    }
+}
+
+std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily family,
+                                          const std::vector<std::string>& keys) {
+    std::vector<MatchKey> out;
+    if (keys.empty() || !present() || !trusted(family)) return out;
+    const FamilyInfo& f = Info(family);
+    for (size_t start = 0; start < keys.size(); start += kRowsPerStatement) {
+        SqlText sql(u"SELECT key, row_id FROM calyra_match_key WHERE profile_id = '");
+        sql.AppendQuoted(Utf8ToUtf16(profileId)).Append(u"' AND family = ").Append(f.quotedName).Append(u" AND key IN (");
+        AppendList(sql, keys, start, std::min(keys.size(), start + kRowsPerStatement));
+        sql.Append(u")").Append(f.keyExists).Append(u" ORDER BY key, row_id;");
+        for (auto& row : QueryRows(m_session.connection(), sql.view()))
+            out.push_back({std::move(row[0]), std::move(row[1])});
+    }
+    std::sort(out.begin(), out.end(), [](const MatchKey& a, const MatchKey& b) {
+        return a.key != b.key ? a.key < b.key : std::stoll(a.rowId) < std::stoll(b.rowId);
+    });
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+bool SideStore::hasKeys(ItemFamily family, std::string_view rowId) {
+    if (!present() || !trusted(family)) return false;
+    SqlText sql(u"SELECT 1 FROM calyra_match_key WHERE family = ");
+    sql.Append(Info(family).quotedName)
+        .Append(u" AND row_id = '")
+        .AppendQuoted(Utf8ToUtf16(CheckedRow(rowId)))
+        .Append(u"' LIMIT 1;");
+    return !QueryRows(m_session.connection(), sql.view()).empty();
+}
+
+SweepReport SideStore::sweep() {
+    SweepReport report;
+    if (!present()) return report;
+    for (const auto& f : kFamilies)
+        if (!trusted(f.family)) report.recreated.push_back(f.family);
+    prepareWrite();  // drops the families made again
+    for (const auto& f : kFamilies) {
+        // Orphans: side rows whose item is gone (or moved to another profile).
+        SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE family = ");
+        count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
+        const TextRows n = QueryRows(m_session.connection(), count.view());
+        report.orphans += n.empty() ? 0 : std::stoul(n[0][0]);
+        run(SqlText(u"DELETE FROM calyra_item WHERE family = ")
+                .Append(f.quotedName)
+                .Append(u" AND NOT (1")
+                .Append(f.itemExists)
+                .Append(u");"),
+            "cannot clear the side store");
+        run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ")
+                .Append(f.quotedName)
+                .Append(u" AND NOT (1")
+                .Append(f.keyExists)
+                .Append(u");"),
+            "cannot clear the side store");
+        noteSequence(f.family);
+    }
+    return report;
+}
+
+std::string SideStore::derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId) {
+    const std::string profile(profileId);
+    auto seed = m_profileSeeds.find(profile);
+    if (seed == m_profileSeeds.end()) {
+        SqlText sql(u"SELECT [IMEI], [SN], [HXRID], [Model] FROM [tProfile] WHERE [ProfileID] = '");
+        sql.AppendQuoted(Utf8ToUtf16(profile)).Append(u"';");
+        std::string text = profile;
+        for (const auto& row : QueryRows(m_session.connection(), sql.view()))
+            for (const auto& field : row) text += '\x1f' + field;
+        seed = m_profileSeeds.emplace(profile, ContentHash(text).substr(0, 16)).first;
+    }
+    return std::string(FamilyName(family)) + "-" + CheckedRow(rowId) + "-" + seed->second + "@calyra";
+}
+
+std::string SideStore::uidOf(std::string_view profileId, ItemFamily family, std::string_view rowId) {
+    if (auto item = find(family, rowId); item && !item->uid.empty()) return item->uid;
+    return derivedUid(profileId, family, rowId);
+}
+
+std::string ContentHash(std::string_view canonical) {
+    // FNV-1a with the 128-bit offset basis and prime.
+    __extension__ typedef unsigned __int128 Hash;
+    Hash hash = (static_cast<Hash>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
+    const Hash prime = (static_cast<Hash>(1) << 88) | 0x13b;
+    for (unsigned char c : canonical) {
+        hash ^= c;
+        hash *= prime;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out(32, '0');
+    for (int i = 31; i >= 0; --i) {
+        out[static_cast<size_t>(i)] = kHex[static_cast<unsigned>(hash & 0xf)];
+        hash >>= 4;
+    }
+    return out;
+}
+
+}  // namespace calyra::cli

@@ -1,0 +1,155 @@
+// The side store: what the client keeps about a stored item that the
+// record tables have no column for. Per item (a contact, a group, an event,
+// a task, ...) it keeps the UID other programs know it by, a hash of the
+// item as stored (ContentHash of what the client reads back) and the
+// original text it came from (the vCard; the VEVENT or VTODO with its
+// overrides), plus match keys: normalised texts an import looks candidates
+// up by, a batch at a time, instead of reading the whole profile.
+//
+// The tables live in the same database file, named calyra_* (no record
+// table starts so), without triggers or views, and are written through the
+// session's connection: inside the command's Transaction, so an item and
+// its side row are stored or rolled back together. They are created by the
+// first write (put, putKeys), so a file nobody imported into stays byte for
+// byte as the component leaves it. Other programs never see them.
+//
+// Trust: a side row names its item by family and row ID. When the record
+// table was dropped and made again (an upgrade of an older or unknown
+// version does that), the engine restarts its keys and an old side row
+// would name a new, unrelated item. Each write notes the table's key
+// sequence; when the current sequence is lower, or the table has no
+// sequence any more, the family's side rows are ignored by reads and
+// deleted by the next write (or by sweep). A hash that no longer matches
+// the stored item means another program changed it: that is reported
+// (sweep's callers, sync), never treated as the same content.
+//
+// Ownership: values come back by value; the store borrows the session,
+// which must outlive it. Thread-safety: one thread, like the session. All
+// methods throw ClientError when the database refuses a statement.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "session/session.h"
+#include "tables/sql_text.h"
+
+namespace calyra::cli {
+
+// The kinds of items the store keeps. FROZEN: their names are written into
+// the side tables.
+enum class ItemFamily { Contact, Group, Event, Task };
+inline constexpr ItemFamily kItemFamilies[] = {ItemFamily::Contact, ItemFamily::Group, ItemFamily::Event,
+                                               ItemFamily::Task};
+
+// "contact", "group", "event", "task".
+std::string_view FamilyName(ItemFamily family);
+std::optional<ItemFamily> FamilyByName(std::string_view name);
+
+struct SideItem {
+    ItemFamily family = ItemFamily::Contact;
+    std::string rowId;      // the item's record ID (decimal)
+    std::string profileId;  // the profile it belongs to
+    std::string uid;        // as other programs know it
+    std::string hash;       // ContentHash of the item as stored
+    std::string original;   // the text it came from; empty when made in calyra
+    bool operator==(const SideItem&) const = default;
+};
+
+// A match key of an item: a normalised text several items may share.
+struct MatchKey {
+    std::string key;
+    std::string rowId;
+    bool operator==(const MatchKey&) const = default;
+};
+
+// What sweep found and removed.
+struct SweepReport {
+    std::vector<ItemFamily> recreated;  // families whose table was made again: all their side rows dropped
+    size_t orphans = 0;                 // side rows whose item is gone
+};
+
+class SideStore {
+public:
+    explicit SideStore(Session& session);
+    SideStore(const SideStore&) = delete;
+    SideStore& operator=(const SideStore&) = delete;
+
+    // Whether the file holds side tables. Reads only.
+    bool present();
+
+    // Inserts or replaces each item's side row (one per family and row ID),
+    // creating the side tables first when the file has none. The caller
+    // holds a Transaction.
+    void put(const SideItem& item);
+    void put(const std::vector<SideItem>& items);
+    // Removes the item's side row and match keys (nothing when it has none).
+    void erase(ItemFamily family, std::string_view rowId);
+
+    // The item's side row; none when it has none or the family's rows are
+    // not to be trusted (see above).
+    std::optional<SideItem> find(ItemFamily family, std::string_view rowId);
+    // The profile's item of the family with that UID; the lowest row ID
+    // when several share it.
+    std::optional<SideItem> findByUid(std::string_view profileId, ItemFamily family, std::string_view uid);
+    // findByUid for a batch: by UID, each UID once.
+    std::map<std::string, SideItem> findByUids(std::string_view profileId, ItemFamily family,
+                                               const std::vector<std::string>& uids);
+    // find for a batch: by row ID.
+    std::map<std::string, SideItem> findByRows(ItemFamily family, const std::vector<std::string>& rowIds);
+    // Every side row of the family in the profile, in row ID order, read a
+    // chunk at a time (memory bounded by the chunk, not the profile).
+    void forEach(std::string_view profileId, ItemFamily family, const std::function<void(SideItem&)>& visit);
+    // Every trusted side row of the family in every profile, in row ID order.
+    void forEach(ItemFamily family, const std::function<void(SideItem&)>& visit);
+
+    // Replaces the item's match keys.
+    void putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
+                 const std::vector<std::string>& keys);
+    // The profile's items of the family holding any of `keys`, by key then
+    // row ID.
+    std::vector<MatchKey> findKeys(std::string_view profileId, ItemFamily family, const std::vector<std::string>& keys);
+    // Whether the item has match keys.
+    bool hasKeys(ItemFamily family, std::string_view rowId);
+
+    // Deletes the side rows of families whose table was made again and of
+    // items that are gone, and notes the tables' current sequences. Does
+    // nothing (and creates nothing) in a file without side tables. The
+    // caller holds a Transaction.
+    SweepReport sweep();
+
+    // A UID for an item made in calyra, built only from what the record
+    // tables keep (the profile's ID and device fields, the family, the row
+    // ID): losing the side state and deriving again gives the same UID.
+    std::string derivedUid(std::string_view profileId, ItemFamily family, std::string_view rowId);
+    // The kept UID of the item, else its derived one.
+    std::string uidOf(std::string_view profileId, ItemFamily family, std::string_view rowId);
+
+private:
+    // Whether the family's side rows may be read; computed once per store
+    // (writes keep it current).
+    bool trusted(ItemFamily family);
+    // Creates the tables when missing and drops untrusted families' rows.
+    void prepareWrite();
+    void noteSequence(ItemFamily family);
+    std::vector<SideItem> select(const SqlText& where);
+    void run(const SqlText& sql, const std::string& what);
+
+    Session& m_session;
+    std::optional<bool> m_present;          // whether the tables exist; unknown until asked
+    std::map<ItemFamily, bool> m_trusted;   // per family, once looked at
+    std::map<ItemFamily, bool> m_noted;     // sequence noted by putKeys
+    std::map<std::string, std::string> m_profileSeeds;  // profile ID -> device fields for derived UIDs
+};
+
+// A hash of an item's content: 32 hex digits (FNV-1a, 128 bits) of
+// `canonical`, a text that states the item as the client reads it back.
+// Not for secrets: it tells changed content from unchanged.
+std::string ContentHash(std::string_view canonical);
+
+}  // namespace calyra::cli
