@@ -210,6 +210,7 @@ CollectionInfo ReadCollection(const std::string& url, const XmlElement& prop) {
                 c.components.push_back(comp.attribute("name"));
     // A calendar that names no components holds events and tasks alike.
     if (c.calendar && c.components.empty()) c.components = {"VEVENT", "VTODO"};
+    if (!c.calendar) c.components.clear();  // some servers name components on address books too
     c.ctag = prop.childText(kCalendarServerNs, "getctag");
     c.syncToken = prop.childText(kDavNs, "sync-token");
     return c;

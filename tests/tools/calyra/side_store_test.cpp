@@ -55,11 +55,11 @@ protected:
     }
 
     std::string lastName(const std::string& id) {
-        auto rows = QueryRows(m_session->connection(),
-                              SqlText(u"SELECT [LastName] FROM [tContact] WHERE [ContactID] = '")
-                                  .AppendQuoted(Utf8ToUtf16(id))
-                                  .Append(u"';")
-                                  .view());
+        auto rows =
+            QueryRows(m_session->connection(), SqlText(u"SELECT [LastName] FROM [tContact] WHERE [ContactID] = '")
+                                                   .AppendQuoted(Utf8ToUtf16(id))
+                                                   .Append(u"';")
+                                                   .view());
         return rows.empty() ? std::string("(gone)") : rows[0][0];
     }
 

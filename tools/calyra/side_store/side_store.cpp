@@ -33,10 +33,10 @@ constexpr Sql kCreateStatements[] = {
 struct FamilyInfo {
     ItemFamily family;
     std::string_view name;
-    Sql quotedName;      // 'contact'
-    Sql quotedTable;     // the table's name as sqlite_sequence holds it, quoted
-    Sql itemExists;      // " AND EXISTS (...)" for a calyra_item row
-    Sql keyExists;       // the same for a calyra_match_key row
+    Sql quotedName;   // 'contact'
+    Sql quotedTable;  // the table's name as sqlite_sequence holds it, quoted
+    Sql itemExists;   // " AND EXISTS (...)" for a calyra_item row
+    Sql keyExists;    // the same for a calyra_match_key row
 };
 constexpr FamilyInfo kFamilies[] = {
     {ItemFamily::Contact, "contact", u"'contact'", u"'tContact'",
@@ -236,7 +236,8 @@ void SideStore::erase(ItemFamily family, std::string_view rowId) {
     if (!present()) return;
     const FamilyInfo& f = Info(family);
     const std::u16string row = Utf8ToUtf16(CheckedRow(rowId));
-    for (Sql table : {Sql(u"DELETE FROM calyra_item WHERE family = "), Sql(u"DELETE FROM calyra_match_key WHERE family = ")})
+    for (Sql table :
+         {Sql(u"DELETE FROM calyra_item WHERE family = "), Sql(u"DELETE FROM calyra_match_key WHERE family = ")})
         run(SqlText(table).Append(f.quotedName).Append(u" AND row_id = '").AppendQuoted(row).Append(u"';"),
             "cannot write the side store");
 }
@@ -264,7 +265,10 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
     const FamilyInfo& f = Info(family);
     for (size_t start = 0; start < uids.size(); start += kRowsPerStatement) {
         SqlText where(u"WHERE profile_id = '");
-        where.AppendQuoted(Utf8ToUtf16(profileId)).Append(u"' AND family = ").Append(f.quotedName).Append(u" AND uid IN (");
+        where.AppendQuoted(Utf8ToUtf16(profileId))
+            .Append(u"' AND family = ")
+            .Append(f.quotedName)
+            .Append(u" AND uid IN (");
         AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
         where.Append(u")").Append(f.itemExists).Append(u" ORDER BY row_id;");
         for (auto& item : select(where)) {
@@ -311,9 +315,7 @@ void SideStore::forEach(std::string_view profileId, ItemFamily family, const std
     }
 }
 
-void SideStore::forEach(ItemFamily family, const std::function<void(SideItem&)>& visit) {
-    forEach("", family, visit);
-}
+void SideStore::forEach(ItemFamily family, const std::function<void(SideItem&)>& visit) { forEach("", family, visit); }
 
 void SideStore::putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
                         const std::vector<std::string>& keys) {
@@ -353,7 +355,10 @@ std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily
     const FamilyInfo& f = Info(family);
     for (size_t start = 0; start < keys.size(); start += kRowsPerStatement) {
         SqlText sql(u"SELECT key, row_id FROM calyra_match_key WHERE profile_id = '");
-        sql.AppendQuoted(Utf8ToUtf16(profileId)).Append(u"' AND family = ").Append(f.quotedName).Append(u" AND key IN (");
+        sql.AppendQuoted(Utf8ToUtf16(profileId))
+            .Append(u"' AND family = ")
+            .Append(f.quotedName)
+            .Append(u" AND key IN (");
         AppendList(sql, keys, start, std::min(keys.size(), start + kRowsPerStatement));
         sql.Append(u")").Append(f.keyExists).Append(u" ORDER BY key, row_id;");
         for (auto& row : QueryRows(m_session.connection(), sql.view()))

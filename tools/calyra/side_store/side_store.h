@@ -141,9 +141,9 @@ private:
     void run(const SqlText& sql, const std::string& what);
 
     Session& m_session;
-    std::optional<bool> m_present;          // whether the tables exist; unknown until asked
-    std::map<ItemFamily, bool> m_trusted;   // per family, once looked at
-    std::map<ItemFamily, bool> m_noted;     // sequence noted by putKeys
+    std::optional<bool> m_present;                      // whether the tables exist; unknown until asked
+    std::map<ItemFamily, bool> m_trusted;               // per family, once looked at
+    std::map<ItemFamily, bool> m_noted;                 // sequence noted by putKeys
     std::map<std::string, std::string> m_profileSeeds;  // profile ID -> device fields for derived UIDs
 };
 

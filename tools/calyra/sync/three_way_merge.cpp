@@ -79,9 +79,13 @@ void ReadComponent(const std::vector<Line>& lines, size_t& i, Component& into) {
             child.name = Upper(ValueOf(l.logical));
             child.begin = l.raw;
             ReadComponent(lines, i, child);
+            // A card is one item whatever its UID says (a side without a
+            // UID line is still the same card); events and their overrides
+            // are told apart by UID and RECURRENCE-ID.
             std::string key = child.name;
-            for (const Line& p : child.properties)
-                if (p.name == "UID" || p.name == "RECURRENCE-ID") key += "|" + p.name + "=" + ValueOf(p.logical);
+            if (child.name != "VCARD")
+                for (const Line& p : child.properties)
+                    if (p.name == "UID" || p.name == "RECURRENCE-ID") key += "|" + p.name + "=" + ValueOf(p.logical);
             if (child.name == "VTIMEZONE")
                 for (const Line& p : child.properties)
                     if (p.name == "TZID") key += "|" + ValueOf(p.logical);

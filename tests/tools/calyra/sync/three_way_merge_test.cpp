@@ -69,6 +69,14 @@ TEST(ThreeWayMerge, EachSidesOwnChangesAreKeptAndSameFieldEditsFollowThePreferen
     }
 }
 
+TEST(ThreeWayMerge, ACardWithoutAUidLineIsStillTheSameCard) {
+    const std::string original = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:g1\r\nTEL:1\r\nX-A:b\r\nEND:VCARD\r\n";
+    const std::string storedBefore = "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\nEND:VCARD\r\n";
+    const std::string storedNow = "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:2\r\nEND:VCARD\r\n";
+    EXPECT_EQ(MergeThreeWay(storedBefore, storedNow, original, Prefer::Local).text,
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:2\r\nUID:g1\r\nX-A:b\r\nEND:VCARD\r\n");
+}
+
 TEST(ThreeWayMerge, OverridesAndFoldedLinesOfACalendarMergeByRecurrenceId) {
     auto cal = [](const std::string& master, const std::string& overrides) {
         return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:e1\r\nSUMMARY:" + master +
