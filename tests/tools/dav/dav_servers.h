@@ -311,7 +311,8 @@ public:
     }
 
     std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
-    // Each request the proxy saw, "METHOD /path", in order.
+    // Each request the proxy saw, "METHOD /path", then "if-match" or
+    // "if-none-match" when the request had that condition, in order.
     std::vector<std::string> requests() const {
         std::vector<std::string> out;
         std::ifstream in(m_log);

@@ -2,8 +2,8 @@
 """A forwarding HTTP proxy for DAV tests that breaks responses on purpose.
 
 Listens on 127.0.0.1 at a port of its own choosing, prints the port as its
-first line, forwards every request to --upstream, and logs "METHOD path" of
-each to --log. Faults:
+first line, forwards every request to --upstream, and logs "METHOD path [if-match]
+[if-none-match]" of each to --log. Faults:
   --fail-report STATUS   answer REPORT requests with STATUS and no body
   --drop-etags           remove ETag headers and getetag properties
   --bare-etags           send ETags without their quotes
@@ -49,7 +49,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def forward(self):
         with log_lock, open(args.log, "a") as log:
-            log.write(f"{self.command} {self.path}\n")
+            conditions = " ".join(h.lower() for h in ("If-Match", "If-None-Match") if h in self.headers)
+            log.write(f"{self.command} {self.path} {conditions}".rstrip() + "\n")
         length = int(self.headers.get("Content-Length") or 0)
         body = self.rfile.read(length) if length else None
         if args.fail_report and self.command == "REPORT":
