@@ -297,7 +297,10 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
             out.changed.push_back(std::move(ref));
         }
     }
-    if (out.token.empty()) throw DavError(ErrorKind::Xml, what + ": the server's answer holds no new sync token");
+    // A truncated answer may come without a token to go on from; the caller
+    // sees that it made no progress.
+    if (out.token.empty() && !out.truncated)
+        throw DavError(ErrorKind::Xml, what + ": the server's answer holds no new sync token");
     return out;
 }
 

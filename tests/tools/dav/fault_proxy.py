@@ -7,6 +7,9 @@ first line, forwards every request to --upstream, and logs "METHOD path [if-matc
   --fail-report STATUS   answer REPORT requests with STATUS and no body
   --drop-etags           remove ETag headers and getetag properties
   --bare-etags           send ETags without their quotes
+  --truncate-sync N      cut sync-collection answers to N members, mark them
+                         truncated (507) and hand back the token asked from,
+                         as a server that cannot make progress does
 Ends when its standard input closes (the test ended) or after --lifetime
 seconds, whichever comes first.
 """
@@ -25,6 +28,7 @@ parser.add_argument("--log", required=True)
 parser.add_argument("--fail-report", type=int, default=0)
 parser.add_argument("--drop-etags", action="store_true")
 parser.add_argument("--bare-etags", action="store_true")
+parser.add_argument("--truncate-sync", type=int, default=-1)
 parser.add_argument("--lifetime", type=float, default=300.0)
 args = parser.parse_args()
 upstream = urllib.parse.urlsplit(args.upstream)
@@ -32,6 +36,24 @@ log_lock = threading.Lock()
 
 GETETAG = re.compile(rb"(<(?:[A-Za-z0-9_]+:)?getetag(?:\s[^>]*)?>)(.*?)(</(?:[A-Za-z0-9_]+:)?getetag>)", re.S)
 EMPTY_GETETAG = re.compile(rb"<(?:[A-Za-z0-9_]+:)?getetag\s*/>")
+
+
+RESPONSE = re.compile(rb"<((?:[A-Za-z0-9_]+:)?)response\b.*?</(?:[A-Za-z0-9_]+:)?response>", re.S)
+SYNC_TOKEN = re.compile(rb"(<(?:[A-Za-z0-9_]+:)?sync-token(?:\s[^>]*)?>)(.*?)(</(?:[A-Za-z0-9_]+:)?sync-token>)", re.S)
+
+
+def truncate_sync(request, data, path):
+    asked = SYNC_TOKEN.search(request or b"")
+    members = list(RESPONSE.finditer(data))
+    if not members:
+        return data
+    prefix = members[0].group(1)
+    cut = (b"<%sresponse><%shref>%s</%shref><%sstatus>HTTP/1.1 507 Insufficient Storage</%sstatus></%sresponse>"
+           % (prefix, prefix, path.encode(), prefix, prefix, prefix, prefix))
+    kept = b"".join(m.group(0) for m in members[:args.truncate_sync])
+    body = data[:members[0].start()] + kept + cut + data[members[-1].end():]
+    token = asked.group(2) if asked else b""
+    return SYNC_TOKEN.sub(lambda m: m.group(1) + token + m.group(3), body)
 
 
 def unquote_etag(match):
@@ -68,6 +90,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                            if k.lower() not in ("content-length", "transfer-encoding", "connection")]
         finally:
             conn.close()
+        if (args.truncate_sync >= 0 and self.command == "REPORT" and body and b"sync-collection" in body
+                and response.status == 207):
+            data = truncate_sync(body, data, self.path)
         if args.drop_etags:
             out_headers = [(k, v) for k, v in out_headers if k.lower() != "etag"]
             data = GETETAG.sub(b"", data)

@@ -222,6 +222,23 @@ TEST_P(SyncEngineTest, AServerFailingEveryReportIsSyncedByListingAndGet) {
     EXPECT_NE(local.idOfUid("f"), "");
 }
 
+TEST_P(SyncEngineTest, ATruncatingServerThatMakesNoProgressIsListedInstead) {
+    FaultProxy proxy(server->url(), {"--truncate-sync", "1"}, dir.path());
+    for (int i = 0; i < 3; ++i)
+        phone->put(href("t" + std::to_string(i) + ".vcf"), Card("t" + std::to_string(i), "T", "1"),
+                   dav::CollectionKind::AddressBook, "");
+    dav::DavClient direct(server->account(proxy.url()));
+    const std::string book = proxy.url() + dav::UrlPath(server->addressBookUrl()).substr(1);
+    const dav::SyncChanges part = direct.syncCollection(book, "");
+    EXPECT_TRUE(part.truncated);
+    EXPECT_EQ(part.changed.size(), 1u);
+
+    const sync::SyncSummary s = syncOnce(book);
+    EXPECT_TRUE(s.failures.empty()) << s.failures[0];
+    EXPECT_EQ(s.pulled, 3u);
+    EXPECT_LE(sentOf("REPORT"), 4u) << "no endless asking";
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, SyncEngineTest, ::testing::Values(ServerKind::Radicale, ServerKind::Xandikos),
                          [](const auto& info) { return std::string(ServerName(info.param)); });
 
