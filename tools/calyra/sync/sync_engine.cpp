@@ -55,7 +55,8 @@ public:
         pull(plan.fetch);
         for (const std::string& href : plan.removed) guarded(href, [&] { removedRemotely(href); });
         m_target.commit();
-        for (const auto& [href, local] : std::map(m_changed)) guarded(href, [&] { push(href, local); });
+        // (Entries, not structured bindings: clang 14 cannot capture those.)
+        for (const auto& entry : std::map(m_changed)) guarded(entry.first, [&] { push(entry.first, entry.second); });
         for (const auto& href : std::vector(m_deleted)) guarded(href, [&] { deleteRemotely(href); });
         for (const auto& local : std::vector(m_new)) guarded(local.uid, [&] { create(local); });
         if (m_summary.failures.empty() && !m_newToken.empty()) m_target.setToken(m_newToken, m_collection.ctag);
