@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "dav/dav_error.h"
@@ -58,7 +59,10 @@ public:
         // (Entries, not structured bindings: clang 14 cannot capture those.)
         for (const auto& entry : std::map(m_changed)) guarded(entry.first, [&] { push(entry.first, entry.second); });
         for (const auto& href : std::vector(m_deleted)) guarded(href, [&] { deleteRemotely(href); });
-        for (const auto& local : std::vector(m_new)) guarded(local.uid, [&] { create(local); });
+        // A local item the server's copy was just stored into (the sync
+        // state was lost, or both sides made the same person) is not new.
+        for (const auto& local : std::vector(m_new))
+            if (!m_matched.contains(local.id)) guarded(local.uid, [&] { create(local); });
         if (m_summary.failures.empty() && !m_newToken.empty()) m_target.setToken(m_newToken, m_collection.ctag);
         m_target.commit();
         return m_summary;
@@ -199,6 +203,7 @@ private:
     void store(const std::string& href, const dav::Item& remote, const std::string& localId) {
         const LocalItem stored = m_target.importItem(remote.data, localId);
         m_target.record({href, remote.etag, stored.uid, stored.id, stored.hash, false}, remote.data);
+        m_matched.insert(stored.id);
         ++m_summary.pulled;
     }
 
@@ -378,6 +383,7 @@ private:
     std::map<std::string, LocalItem> m_changed;            // href -> changed local item
     std::vector<std::string> m_deleted;                    // hrefs deleted here
     std::vector<LocalItem> m_new;                          // never synced
+    std::set<std::string> m_matched;                       // local IDs the server's copies were stored into in this run
     std::string m_newToken;
     SyncSummary m_summary;
     size_t m_done = 0, m_total = 0;
