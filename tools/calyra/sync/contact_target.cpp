@@ -6,6 +6,7 @@
 #include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "platform/utf8.h"
+#include "records/profile_contacts.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
 #include "sync/three_way_merge.h"
@@ -67,6 +68,7 @@ void ContactTarget::commit() {
 }
 
 std::string ContactTarget::projection(const std::string& id) {
+    if (const auto cached = m_projections.find(id); cached != m_projections.end()) return cached->second;
     return interchange::WriteVCard(cli::ExportContact(m_session, id), interchange::VCardVersion::V3);
 }
 
@@ -75,9 +77,21 @@ std::string ContactTarget::uidOf(const std::string& id) {
 }
 
 std::vector<LocalItem> ContactTarget::localItems() {
+    // One read of the profile for every card (reading one contact reads the
+    // whole profile): the cards come in the order the profile lists its
+    // contacts, which gives their IDs.
+    const std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
+    const cli::ProfileContacts listed(m_session);
+    std::vector<LocalItem> out;
+    m_projections.clear();
+    if (listed.contacts().size() == static_cast<LONG>(cards.size())) {
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const std::string id = BstrUtf8(listed.contacts()[static_cast<LONG>(i)].bstrContactID);
+            m_projections[id] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
+        }
+    }
     SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
-    std::vector<LocalItem> out;
     for (const auto& row : cli::QueryRows(m_session.connection(), sql.view())) {
         const std::string& id = row.at(0);
         out.push_back({id, uidOf(id), cli::ContentHash(projection(id))});
@@ -121,6 +135,7 @@ LocalItem ContactTarget::importItem(const std::string& text, const std::string& 
         } else {
             // It matched a contact already here: the one that now reads
             // back as the card does.
+            m_projections.clear();  // the match was just changed by the import
             const std::string wanted = interchange::WriteVCard(card, interchange::VCardVersion::V3);
             SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
             sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
@@ -132,6 +147,7 @@ LocalItem ContactTarget::importItem(const std::string& text, const std::string& 
         }
         if (stored.empty()) throw ClientError("the stored contact could not be found again");
     }
+    m_projections.erase(stored);
     const std::string hash = cli::ContentHash(projection(stored));
     std::string uid = UidIn(text);
     if (uid.empty()) uid = uidOf(stored);
@@ -145,6 +161,7 @@ void ContactTarget::removeItem(const std::string& id) {
     LONG err = 0;
     cli::Check(contacts->DeleteContactByID(&err, Bstr::FromUtf8(id)), err, "cannot delete contact " + id);
     m_side.erase(cli::ItemFamily::Contact, id);
+    m_projections.erase(id);
 }
 
 std::string ContactTarget::token() { return m_state.collectionState(m_collection).first; }

@@ -58,6 +58,8 @@ private:
     std::string m_profile;
     cli::SideStore m_side;
     std::unique_ptr<cli::Transaction> m_tx;
+    // Each contact's vCard as read by localItems(), until it changes here.
+    std::map<std::string, std::string> m_projections;
 };
 
 }  // namespace calyra::sync
