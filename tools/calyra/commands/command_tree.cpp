@@ -28,6 +28,7 @@ constexpr CommandFamily kCommandTree[] = {
     {nullptr, "categories list|show|add|edit|select|deselect|rm", AddCategoryCommands},
     {nullptr, "tasks list|show|add|edit|done|rm", AddTaskCommands},
     {nullptr, "sync options|albums|synced-albums|synced-podcasts", AddSyncCommands},
+    {"sync", "sync [NAME]|accounts|collections|bind (CardDAV)", AddDavSyncCommands},
     {nullptr, "plays record|top", AddPlayCommands},
     {nullptr, "demo", AddDemoCommand},
     {"contacts", "contacts import|export (vCard)", AddContactImportExport},

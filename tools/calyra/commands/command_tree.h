@@ -29,6 +29,7 @@ void AddAgendaCommand(CLI::App& app, CommandContext& ctx);
 void AddCategoryCommands(CLI::App& app, CommandContext& ctx);
 void AddTaskCommands(CLI::App& app, CommandContext& ctx);
 void AddSyncCommands(CLI::App& app, CommandContext& ctx);
+void AddDavSyncCommands(CLI::App& sync, CommandContext& ctx);
 void AddPlayCommands(CLI::App& app, CommandContext& ctx);
 void AddDemoCommand(CLI::App& app, CommandContext& ctx);
 void AddContactImportExport(CLI::App& contacts, CommandContext& ctx);

@@ -1,0 +1,185 @@
+// `calyra sync` run as a person runs it, against Radicale and Xandikos on
+// 127.0.0.1 behind a logging proxy, with another DAV client acting as the
+// person's phone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "dav/dav_client.h"
+#include "dav/url.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "tools/calyra/client_run.h"
+#include "tools/dav/dav_servers.h"
+#include "tools/dav/vdirsyncer_phone.h"
+
+namespace calyra::test {
+namespace {
+
+std::string Card(const std::string& uid, const std::string& first, const std::string& last, const std::string& phone) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\nFN:" + first + " " + last + "\r\nN:" + last + ";" + first +
+           ";;;\r\nTEL;TYPE=CELL:" + phone + "\r\nX-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept\r\nEND:VCARD\r\n";
+}
+
+class SyncCommandTest : public ::testing::TestWithParam<ServerKind> {
+protected:
+    void SetUp() override {
+        server = DavServer::Start(GetParam(), dir.path());
+        proxy = std::make_unique<FaultProxy>(server->url(), std::vector<std::string>{}, dir.path());
+        phone = std::make_unique<dav::DavClient>(server->account(server->addressBookUrl()));
+        run.ok({"profiles", "add", "Phone"});
+        // The password comes from a command; it is never stored or shown.
+        std::ofstream(dir.path() / "password") << "s3cret-from-command\n";
+        run.ok({"sync", "accounts", "add", "home", "--url", proxy->url(), "--user", DavServer::kUser,
+                "--password-command", "cat '" + (dir.path() / "password").string() + "'"});
+        run.ok({"sync", "bind", "home", "--addressbook", dav::UrlPath(server->addressBookUrl())});
+    }
+
+    std::string href(const std::string& name) const { return dav::UrlPath(server->addressBookUrl()) + name; }
+    std::string there(const std::string& name) const {
+        const auto item = phone->get(href(name));
+        return item ? item->data : std::string();
+    }
+    // The requests the proxy saw since the last call.
+    std::vector<std::string> newRequests() {
+        auto all = proxy->requests();
+        std::vector<std::string> out(all.begin() + static_cast<long>(std::min(seen, all.size())), all.end());
+        seen = all.size();
+        return out;
+    }
+    static size_t Count(const std::vector<std::string>& log, const std::string& prefix) {
+        return static_cast<size_t>(
+            std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
+    }
+
+    TempDir dir;
+    ScopedEnv config{"XDG_CONFIG_HOME", (dir.path() / "config").c_str()};
+    std::unique_ptr<DavServer> server;
+    std::unique_ptr<FaultProxy> proxy;
+    std::unique_ptr<dav::DavClient> phone;
+    ClientRun run;
+    size_t seen = 0;
+};
+
+TEST_P(SyncCommandTest, RoundTripWithAThirdPartyPhoneKeepsUidsAndUnknownPropertiesAndEndsQuiet) {
+    // The phone (vdirsyncer) loads the fixtures.
+    VdirsyncerPhone vdir(dir.path(), server->addressBookUrl(), DavServer::kUser);
+    vdir.put("ada", Card("ada-uid@phone", "Ada", "Lovelace", "+44 20 7946 0001"));
+    vdir.put("alan", Card("alan-uid@phone", "Alan", "Turing", "+44 20 7946 0002"));
+    run.ok({"contacts", "add", "--first-name", "Grace", "--last-name", "Hopper", "--phone", "+1 555 0100"});
+
+    auto first = run.json({"sync"});
+    EXPECT_EQ(first["pulled"], 2) << first.dump();
+    EXPECT_EQ(first["pushed"], 1) << first.dump();
+    EXPECT_EQ(run.json({"contacts", "list"}).size(), 3u);
+
+    // A local edit and a remote edit, then a sync each way.
+    const auto list = run.json({"contacts", "list"});
+    std::string alanId;
+    for (const auto& c : list)
+        if (c["last_name"] == "Turing") alanId = c["contact_id"].get<std::string>();
+    run.ok({"contacts", "edit", alanId, "--nick-name", "Prof"});
+    vdir.edit("ada-uid@phone", Card("ada-uid@phone", "Ada", "King", "+44 20 7946 0001"));
+    auto second = run.json({"sync"});
+    EXPECT_EQ(second["pulled"], 1) << second.dump();
+    EXPECT_EQ(second["pushed"], 1) << second.dump();
+    newRequests();
+
+    auto third = run.json({"sync"});
+    EXPECT_EQ(third["pulled"], 0);
+    EXPECT_EQ(third["pushed"], 0);
+    const auto log = newRequests();
+    EXPECT_EQ(Count(log, "PUT "), 0u);
+    EXPECT_EQ(Count(log, "DELETE "), 0u);
+    EXPECT_LE(log.size(), 2u) << "a sync with nothing changed";
+
+    // What the phone sees: its cards with their UIDs, unknown properties
+    // and both edits, and Calyra's card.
+    const auto cards = vdir.cards();
+    ASSERT_EQ(cards.size(), 3u);
+    ASSERT_TRUE(cards.contains("ada-uid@phone") && cards.contains("alan-uid@phone"));
+    EXPECT_NE(cards.at("ada-uid@phone").find("N:King;Ada"), std::string::npos) << cards.at("ada-uid@phone");
+    EXPECT_NE(cards.at("alan-uid@phone").find("Prof"), std::string::npos) << cards.at("alan-uid@phone");
+    for (const char* uid : {"ada-uid@phone", "alan-uid@phone"})
+        EXPECT_NE(cards.at(uid).find("X-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept"), std::string::npos) << uid;
+}
+
+TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushed) {
+    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Lovelace", "+44 20 7946 0001"),
+               dav::CollectionKind::AddressBook, "");
+    run.ok({"sync"});
+    const std::string id = run.json({"contacts", "list"})[0]["contact_id"].get<std::string>();
+    newRequests();
+
+    run.ok({"contacts", "edit", id, "--nick-name", "Countess"});
+    run.ok({"sync"});
+    const auto log = newRequests();
+    EXPECT_EQ(Count(log, "PUT "), 1u);
+    EXPECT_EQ(Count(log, "PUT " + href("ada.vcf") + " if-match"), 1u) << "the PUT is conditional on the ETag";
+    EXPECT_NE(there("ada.vcf").find("Countess"), std::string::npos);
+
+    // Another program changes the file directly: found by its hash, pushed.
+    run.ok({"sql", "UPDATE tPhoneNumber SET PhoneNumber = '+44 20 7946 0999' WHERE ContactID = '" + id + "'"});
+    run.ok({"sync"});
+    EXPECT_NE(there("ada.vcf").find("+44 20 7946 0999"), std::string::npos) << there("ada.vcf");
+    EXPECT_NE(there("ada.vcf").find("X-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept"), std::string::npos);
+}
+
+TEST_P(SyncCommandTest, ARemoteChangeArrivesAndTheSameFieldChangedOnBothSidesFollowsPrefer) {
+    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Lovelace", "+44 1"), dav::CollectionKind::AddressBook,
+               "");
+    run.ok({"sync"});
+    const std::string id = run.json({"contacts", "list"})[0]["contact_id"].get<std::string>();
+    newRequests();
+
+    std::string etag = phone->get(href("ada.vcf"))->etag;
+    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "King", "+44 1"), dav::CollectionKind::AddressBook, etag);
+    run.ok({"sync"});
+    EXPECT_LE(newRequests().size(), 3u) << "one remote change";
+    EXPECT_EQ(run.json({"contacts", "show", id})["last_name"], "King");
+
+    // Both sides change the last name; --prefer local keeps ours and the
+    // server's version is kept in a conflict file named in the summary.
+    etag = phone->get(href("ada.vcf"))->etag;
+    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Byron", "+44 1"), dav::CollectionKind::AddressBook, etag);
+    run.ok({"contacts", "edit", id, "--last-name", "Lovelace-King"});
+    auto summary = run.json({"sync", "--prefer", "local"});
+    EXPECT_EQ(summary["conflicts"], 1) << summary.dump();
+    ASSERT_EQ(summary["conflict_files"].size(), 1u);
+    EXPECT_NE(FileBytes(summary["conflict_files"][0].get<std::string>()).find("Byron"), std::string::npos);
+    EXPECT_NE(there("ada.vcf").find("Lovelace-King"), std::string::npos) << there("ada.vcf");
+}
+
+TEST_P(SyncCommandTest, ThePasswordIsNeitherStoredNorShownAndBadAccountsAreRefused) {
+    const auto synced = run({"sync"});
+    EXPECT_EQ(synced.status, 0) << synced.err;
+    EXPECT_EQ((synced.out + synced.err).find("s3cret"), std::string::npos);
+    const std::string accounts = FileBytes(dir.path() / "config" / "calyra" / "accounts.toml");
+    EXPECT_EQ(accounts.find("s3cret"), std::string::npos);
+    EXPECT_NE(accounts.find("password_command"), std::string::npos);
+    const auto listed = run({"sync", "accounts", "list", "--json"});
+    EXPECT_EQ(listed.out.find("s3cret"), std::string::npos);
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"sync", "accounts", "add", "albums", "--url", proxy->url(), "--user", "a"}, 2},  // a word of `sync`
+        {{"sync", "accounts", "add", "home", "--url", proxy->url(), "--user", "a"}, 2},    // taken
+        {{"sync", "accounts", "add", "far", "--url", "http://dav.example/", "--user", "a"}, 2},
+        {{"sync", "accounts", "add", "creds", "--url", "https://a:pw@dav.example/", "--user", "a"}, 2},
+        {{"sync", "nobody"}, 1},
+        {{"sync", "bind", "home", "--addressbook", dav::UrlPath(server->calendarUrl())}, 1},  // not an address book
+    };
+    for (const Case& c : cases) {
+        const auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << ClientRun::Join(c.args) << "\n" << r.err;
+        EXPECT_EQ(r.err.find("pw@"), std::string::npos) << r.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SyncCommandTest, ::testing::Values(ServerKind::Radicale, ServerKind::Xandikos),
+                         [](const auto& info) { return std::string(ServerName(info.param)); });
+
+}  // namespace
+}  // namespace calyra::test

@@ -1,0 +1,246 @@
+// The sync engine against Radicale and Xandikos, with an in-memory local
+// store: which requests a sync sends, how both sides' changes meet, and
+// how the engine copes with a server that fails its REPORTs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "dav/dav_client.h"
+#include "dav/url.h"
+#include "session/client_error.h"
+#include "support/temp_dir.h"
+#include "sync/sync_engine.h"
+#include "tools/dav/dav_servers.h"
+
+namespace calyra::test {
+namespace {
+
+using sync::LocalItem;
+using sync::SyncedItem;
+
+std::string Card(const std::string& uid, const std::string& name, const std::string& phone) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\nFN:" + name + "\r\nN:" + name + ";;;;\r\nTEL:" + phone +
+           "\r\nX-CUSTOM;X-LABEL=kept:as is\r\nEND:VCARD\r\n";
+}
+
+std::string UidOf(const std::string& text) {
+    const size_t at = text.find("\nUID:");
+    if (at == std::string::npos) return {};
+    return text.substr(at + 5, text.find_first_of("\r\n", at + 5) - at - 5);
+}
+
+// The local side: items by ID, hashed as stored; sync state kept beside.
+class MemoryTarget : public sync::SyncTarget {
+public:
+    std::map<std::string, std::string> items;  // id -> text
+    std::map<std::string, SyncedItem> state;
+    std::map<std::string, std::string> bases;
+    std::string savedToken;
+    int nextId = 1;
+    bool refuseNext = false;
+
+    std::vector<LocalItem> localItems() override {
+        std::vector<LocalItem> out;
+        for (const auto& [id, text] : items) out.push_back({id, UidOf(text), hash(text)});
+        return out;
+    }
+    std::string exportItem(const std::string& id) override { return items.at(id); }
+    LocalItem importItem(const std::string& text, const std::string& id) override {
+        if (text.find("FN:Refused") != std::string::npos) throw cli::ClientError("the store refused it");
+        std::string at = id;
+        if (at.empty()) {
+            for (const auto& [existing, t] : items)
+                if (UidOf(t) == UidOf(text)) at = existing;
+        }
+        if (at.empty()) at = std::to_string(nextId++);
+        items[at] = text;
+        return {at, UidOf(text), hash(text)};
+    }
+    void removeItem(const std::string& id) override { items.erase(id); }
+    std::string token() override { return savedToken; }
+    void setToken(const std::string& token, const std::string&) override { savedToken = token; }
+    std::map<std::string, SyncedItem> synced() override { return state; }
+    std::string base(const std::string& href) override { return bases[href]; }
+    void record(const SyncedItem& item, const std::string& text) override {
+        state[item.href] = item;
+        bases[item.href] = text;
+    }
+    void forget(const std::string& href) override {
+        state.erase(href);
+        bases.erase(href);
+    }
+    void commit() override {}
+
+    std::string idOfUid(const std::string& uid) const {
+        for (const auto& [id, text] : items)
+            if (UidOf(text) == uid) return id;
+        return {};
+    }
+
+private:
+    static std::string hash(const std::string& text) { return std::to_string(std::hash<std::string>{}(text)); }
+};
+
+class SyncEngineTest : public ::testing::TestWithParam<ServerKind> {
+protected:
+    void SetUp() override {
+        server = DavServer::Start(GetParam(), dir.path());
+        phone = std::make_unique<dav::DavClient>(server->account(server->addressBookUrl()));
+        options.conflictFolder = dir.path() / "conflicts";
+    }
+
+    std::string href(const std::string& name) const { return dav::UrlPath(server->addressBookUrl()) + name; }
+
+    // One sync through a client of its own, so its request counts are the
+    // sync's alone.
+    sync::SyncSummary syncOnce(const std::string& at = "") {
+        lastClient = std::make_unique<dav::DavClient>(server->account(at.empty() ? server->url() : at));
+        const std::string book = at.empty() ? server->addressBookUrl() : at;
+        // The collection's properties are asked each time (they say whether
+        // sync-collection is there) and count as the sync's.
+        const auto before = lastClient->counts();
+        const dav::CollectionInfo info = lastClient->collectionInfo(book);
+        sync::SyncSummary s = sync::SyncCollection(*lastClient, info, dav::CollectionKind::AddressBook, local, options);
+        sent.clear();
+        for (const auto& [method, n] : lastClient->counts()) {
+            const size_t was = before.count(method) ? before.at(method) : 0;
+            if (n > was) sent[method] = n - was;
+        }
+        return s;
+    }
+    size_t sentOf(const std::string& method) const { return sent.count(method) ? sent.at(method) : 0; }
+
+    TempDir dir;
+    std::unique_ptr<DavServer> server;
+    std::unique_ptr<dav::DavClient> phone, lastClient;
+    MemoryTarget local;
+    sync::SyncOptions options;
+    std::map<std::string, size_t> sent;
+};
+
+TEST_P(SyncEngineTest, PullPushPullRoundTripSendsNothingWhenNothingChanged) {
+    for (int i = 0; i < 3; ++i)
+        phone->put(href("p" + std::to_string(i) + ".vcf"), Card("p" + std::to_string(i), "Person", "111"),
+                   dav::CollectionKind::AddressBook, "");
+    local.importItem(Card("local-1", "Made Here", "222"), "");
+
+    const sync::SyncSummary first = syncOnce();
+    EXPECT_EQ(first.pulled, 3u);
+    EXPECT_EQ(first.pushed, 1u);
+    EXPECT_TRUE(first.failures.empty()) << first.failures[0];
+    EXPECT_EQ(local.items.size(), 4u);
+    EXPECT_EQ(phone->listItems(server->addressBookUrl()).size(), 4u);
+
+    const sync::SyncSummary second = syncOnce();
+    EXPECT_EQ(second.pulled + second.pushed + second.deleted, 0u);
+    EXPECT_EQ(sentOf("PUT"), 0u);
+    EXPECT_EQ(sentOf("DELETE"), 0u);
+    EXPECT_LE(sentOf("REPORT") + sentOf("PROPFIND") + sentOf("GET"), 2u) << "a sync with nothing to do";
+    // Properties the local side never looked at went there and back intact.
+    for (const auto& [id, text] : local.items) EXPECT_NE(text.find("X-CUSTOM;X-LABEL=kept:as is"), std::string::npos);
+}
+
+TEST_P(SyncEngineTest, OneLocalChangeIsOneConditionalPutAndOneRemoteChangeAFewRequests) {
+    phone->put(href("a.vcf"), Card("a", "Ada", "111"), dav::CollectionKind::AddressBook, "");
+    syncOnce();
+    const std::string id = local.idOfUid("a");
+    local.items[id] = Card("a", "Ada", "999");
+    const sync::SyncSummary pushed = syncOnce();
+    EXPECT_EQ(pushed.pushed, 1u);
+    EXPECT_EQ(sentOf("PUT"), 1u);
+    EXPECT_EQ(sentOf("DELETE"), 0u);
+    std::vector<dav::Item> there;
+    phone->multiget(server->addressBookUrl(), dav::CollectionKind::AddressBook, {href("a.vcf")}, 10,
+                    [&](dav::MultigetBatch& b) { there = b.items; });
+    ASSERT_EQ(there.size(), 1u);
+    EXPECT_NE(there[0].data.find("TEL:999"), std::string::npos);
+
+    phone->put(href("a.vcf"), Card("a", "Ada Lovelace", "999"), dav::CollectionKind::AddressBook, there[0].etag);
+    const sync::SyncSummary pulled = syncOnce();
+    EXPECT_EQ(pulled.pulled, 1u);
+    size_t requests = 0;
+    for (const auto& [method, n] : sent) requests += n;
+    EXPECT_LE(requests, 3u) << "one remote change";
+    EXPECT_NE(local.items[id].find("FN:Ada Lovelace"), std::string::npos);
+}
+
+TEST_P(SyncEngineTest, BothSidesChangedMergeByPropertyAndThePreferredSideWinsAConflict) {
+    phone->put(href("m.vcf"), Card("m", "Max", "111"), dav::CollectionKind::AddressBook, "");
+    syncOnce();
+    const std::string id = local.idOfUid("m");
+    // Different properties: both kept, no conflict.
+    local.items[id] = Card("m", "Max", "222");
+    auto etag = phone->listItems(server->addressBookUrl())[0].etag;
+    phone->put(href("m.vcf"), Card("m", "Maxine", "111"), dav::CollectionKind::AddressBook, etag);
+    sync::SyncSummary s = syncOnce();
+    EXPECT_EQ(s.conflicts, 0u);
+    EXPECT_NE(local.items[id].find("FN:Maxine"), std::string::npos) << local.items[id];
+    EXPECT_NE(local.items[id].find("TEL:222"), std::string::npos) << local.items[id];
+    EXPECT_EQ(phone->get(href("m.vcf"))->data.find("TEL:222") != std::string::npos, true);
+
+    // The same property: remote wins by default, the local text is kept aside.
+    local.items[id] = Card("m", "Maxine", "333");
+    etag = phone->listItems(server->addressBookUrl())[0].etag;
+    phone->put(href("m.vcf"), Card("m", "Maxine", "444"), dav::CollectionKind::AddressBook, etag);
+    s = syncOnce();
+    EXPECT_EQ(s.conflicts, 1u);
+    EXPECT_NE(local.items[id].find("TEL:444"), std::string::npos);
+    ASSERT_EQ(s.conflictFiles.size(), 1u);
+    EXPECT_NE(FileBytes(s.conflictFiles[0]).find("TEL:333"), std::string::npos);
+}
+
+TEST_P(SyncEngineTest, DeletionsTravelBothWaysAndARefusedItemStopsNothingElse) {
+    phone->put(href("d1.vcf"), Card("d1", "One", "1"), dav::CollectionKind::AddressBook, "");
+    phone->put(href("d2.vcf"), Card("d2", "Two", "2"), dav::CollectionKind::AddressBook, "");
+    syncOnce();
+    local.removeItem(local.idOfUid("d1"));
+    const auto listed = phone->listItems(server->addressBookUrl());
+    for (const auto& item : listed)
+        if (dav::HrefKey(item.href) == dav::HrefKey(href("d2.vcf"))) phone->remove(item.href, item.etag);
+    phone->put(href("bad.vcf"), Card("bad", "Refused", "0"), dav::CollectionKind::AddressBook, "");
+    phone->put(href("ok.vcf"), Card("ok", "Fine", "0"), dav::CollectionKind::AddressBook, "");
+
+    const sync::SyncSummary s = syncOnce();
+    EXPECT_EQ(s.deleted, 2u);
+    EXPECT_EQ(sentOf("DELETE"), 1u);
+    EXPECT_EQ(s.skipped, 1u);
+    ASSERT_EQ(s.failures.size(), 1u);
+    EXPECT_NE(s.failures[0].find("bad.vcf"), std::string::npos) << s.failures[0];
+    EXPECT_NE(local.idOfUid("ok"), "");
+    EXPECT_EQ(local.idOfUid("d2"), "");
+    EXPECT_FALSE(phone->get(href("d1.vcf")).has_value());
+}
+
+TEST_P(SyncEngineTest, AServerFailingEveryReportIsSyncedByListingAndGet) {
+    FaultProxy proxy(server->url(), {"--fail-report", "500"}, dir.path());
+    phone->put(href("f.vcf"), Card("f", "Fay", "5"), dav::CollectionKind::AddressBook, "");
+    const std::string book = proxy.url() + dav::UrlPath(server->addressBookUrl()).substr(1);
+    const sync::SyncSummary s = syncOnce(book);
+    EXPECT_TRUE(s.failures.empty()) << s.failures[0];
+    EXPECT_EQ(s.pulled, 1u);
+    EXPECT_NE(local.idOfUid("f"), "");
+}
+
+TEST_P(SyncEngineTest, ATruncatingServerThatMakesNoProgressIsListedInstead) {
+    FaultProxy proxy(server->url(), {"--truncate-sync", "1"}, dir.path());
+    for (int i = 0; i < 3; ++i)
+        phone->put(href("t" + std::to_string(i) + ".vcf"), Card("t" + std::to_string(i), "T", "1"),
+                   dav::CollectionKind::AddressBook, "");
+    dav::DavClient direct(server->account(proxy.url()));
+    const std::string book = proxy.url() + dav::UrlPath(server->addressBookUrl()).substr(1);
+    const dav::SyncChanges part = direct.syncCollection(book, "");
+    EXPECT_TRUE(part.truncated);
+    EXPECT_EQ(part.changed.size(), 1u);
+
+    const sync::SyncSummary s = syncOnce(book);
+    EXPECT_TRUE(s.failures.empty()) << s.failures[0];
+    EXPECT_EQ(s.pulled, 3u);
+    EXPECT_LE(sentOf("REPORT"), 4u) << "no endless asking";
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SyncEngineTest, ::testing::Values(ServerKind::Radicale, ServerKind::Xandikos),
+                         [](const auto& info) { return std::string(ServerName(info.param)); });
+
+}  // namespace
+}  // namespace calyra::test

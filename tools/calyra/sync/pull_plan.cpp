@@ -1,0 +1,58 @@
+#include "sync/pull_plan.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include "dav/url.h"
+
+namespace calyra::sync {
+namespace {
+
+std::unordered_map<std::string, const KnownItem*> ByKey(const std::vector<KnownItem>& known) {
+    std::unordered_map<std::string, const KnownItem*> out;
+    out.reserve(known.size());
+    for (const KnownItem& k : known) out.emplace(dav::HrefKey(k.href), &k);
+    return out;
+}
+
+void Consider(const std::unordered_map<std::string, const KnownItem*>& known, const dav::ItemRef& item,
+              PullPlan& plan) {
+    const auto it = known.find(dav::HrefKey(item.href));
+    if (it != known.end() && !item.etag.empty() && it->second->etag == item.etag)
+        ++plan.unchanged;
+    else
+        plan.fetch.push_back(item.href);
+}
+
+}  // namespace
+
+PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<dav::ItemRef>& listing) {
+    const auto byKey = ByKey(known);
+    PullPlan plan;
+    std::unordered_set<std::string> listed;
+    listed.reserve(listing.size());
+    for (const dav::ItemRef& item : listing) {
+        if (!listed.insert(dav::HrefKey(item.href)).second) continue;  // listed twice
+        Consider(byKey, item, plan);
+    }
+    for (const KnownItem& k : known)
+        if (!listed.contains(dav::HrefKey(k.href))) plan.removed.push_back(k.href);
+    return plan;
+}
+
+PullPlan PlanFromChanges(const std::vector<KnownItem>& known, const dav::SyncChanges& changes) {
+    const auto byKey = ByKey(known);
+    PullPlan plan;
+    std::unordered_set<std::string> seen;
+    // A member removed and made again in one interval is reported both
+    // ways by some servers: the change wins.
+    for (const dav::ItemRef& item : changes.changed)
+        if (seen.insert(dav::HrefKey(item.href)).second) Consider(byKey, item, plan);
+    for (const std::string& href : changes.removed) {
+        const auto it = byKey.find(dav::HrefKey(href));
+        if (it != byKey.end() && !seen.contains(it->first)) plan.removed.push_back(it->second->href);
+    }
+    return plan;
+}
+
+}  // namespace calyra::sync

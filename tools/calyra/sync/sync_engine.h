@@ -1,0 +1,84 @@
+// Two-way sync of one collection: the server's changes come in (by
+// sync-collection where the server offers it, else by an ETag listing, and
+// by multiget in batches), the local changes go out (PUT with If-Match for
+// changed items, If-None-Match: * for new ones, DELETE with If-Match for
+// deleted ones), and an item changed on both sides is merged property by
+// property against the text both last agreed on.
+//
+// The engine knows neither the database nor the record families: a
+// SyncTarget gives it the local items with their content hashes, turns
+// texts into stored items and back, and keeps the sync state, committing
+// what was done at each commit() (one transaction per batch, so a crash
+// loses at most a batch and the next sync finds the rest by ETag and hash).
+//
+// One item the server or the store refuses is reported by name in the
+// summary and does not stop the others; a collection that cannot be
+// reached at all throws.
+//
+// Ownership: borrows the client and the target. Thread-safety: one thread.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dav/dav_client.h"
+#include "sync/sync_state.h"
+#include "sync/three_way_merge.h"
+
+namespace calyra::sync {
+
+struct LocalItem {
+    std::string id;    // the local row's ID
+    std::string uid;   // the item's UID
+    std::string hash;  // its content as stored, hashed
+};
+
+class SyncTarget {
+public:
+    virtual ~SyncTarget() = default;
+
+    // The local items of the family the collection is bound to.
+    virtual std::vector<LocalItem> localItems() = 0;
+    // The item as the server should have it.
+    virtual std::string exportItem(const std::string& id) = 0;
+    // Stores `text`, replacing item `id` when it is not empty; returns the
+    // stored item. Throws cli::ClientError when the store refuses it.
+    virtual LocalItem importItem(const std::string& text, const std::string& id) = 0;
+    virtual void removeItem(const std::string& id) = 0;
+
+    virtual std::string token() = 0;
+    virtual void setToken(const std::string& token, const std::string& ctag) = 0;
+    virtual std::map<std::string, SyncedItem> synced() = 0;
+    virtual std::string base(const std::string& href) = 0;
+    virtual void record(const SyncedItem& item, const std::string& text) = 0;
+    virtual void forget(const std::string& href) = 0;
+    // Makes everything since the last commit durable (or, in a dry run,
+    // throws it away).
+    virtual void commit() = 0;
+};
+
+struct SyncOptions {
+    Prefer prefer = Prefer::Remote;
+    bool dryRun = false;  // nothing is sent that changes the server
+    size_t batchSize = 100;
+    std::filesystem::path conflictFolder;  // where losing versions are kept
+    // Called after each item with the items done and the items planned.
+    std::function<void(size_t done, size_t total)> progress;
+};
+
+struct SyncSummary {
+    size_t pulled = 0, pushed = 0, deleted = 0, conflicts = 0, skipped = 0;
+    std::vector<std::string> failures;       // "href: why", one per refused item
+    std::vector<std::string> conflictFiles;  // the losing versions kept
+
+    SyncSummary& operator+=(const SyncSummary& other);
+};
+
+SyncSummary SyncCollection(dav::DavClient& client, const dav::CollectionInfo& collection, dav::CollectionKind kind,
+                           SyncTarget& target, const SyncOptions& options);
+
+}  // namespace calyra::sync

@@ -1,0 +1,162 @@
+#include "sync/sync_state.h"
+
+#include "platform/utf8.h"
+#include "session/query_rows.h"
+
+namespace calyra::sync {
+namespace {
+
+// One field of the connection holds 2048 UTF-16 units; a UTF-8 byte never
+// becomes more than one unit, so parts of 2000 bytes always fit.
+constexpr size_t kPartBytes = 2000;
+
+void Quoted(SqlText& sql, const std::string& text) { sql.AppendQuoted(Utf8ToUtf16(text)); }
+
+std::string Field(cli::ResultWalk& walk, LONG column) { return Utf16ToUtf8(walk.field(column)); }
+
+}  // namespace
+
+std::vector<std::string> SplitUtf8(const std::string& text, size_t maxBytes) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = std::min(text.size(), pos + maxBytes);
+        // Back up over continuation bytes (10xxxxxx) so a character stays whole.
+        while (end < text.size() && end > pos + 1 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        parts.push_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+    return parts;
+}
+
+SyncState::SyncState(cli::Session& session, std::string account)
+    : m_session(session), m_account(std::move(account)), m_profile(session.profileId()) {}
+
+bool SyncState::exists() {
+    const auto rows = cli::QueryRows(
+        m_session.connection(), u"SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'calyra_sync_item';");
+    return !rows.empty();
+}
+
+void SyncState::create(cli::Transaction& tx) {
+    tx.run(SqlText(u"CREATE TABLE IF NOT EXISTS calyra_sync_collection (account TEXT NOT NULL, profile TEXT NOT NULL, "
+                   u"collection TEXT NOT NULL, token TEXT, ctag TEXT, PRIMARY KEY (account, profile, collection));"),
+           "cannot make the sync state");
+    tx.run(SqlText(u"CREATE TABLE IF NOT EXISTS calyra_sync_item (account TEXT NOT NULL, profile TEXT NOT NULL, "
+                   u"collection TEXT NOT NULL, href TEXT NOT NULL, etag TEXT, uid TEXT, local_id TEXT, "
+                   u"local_hash TEXT, tombstone INTEGER NOT NULL DEFAULT 0, "
+                   u"PRIMARY KEY (account, profile, collection, href));"),
+           "cannot make the sync state");
+    tx.run(SqlText(u"CREATE TABLE IF NOT EXISTS calyra_sync_base (account TEXT NOT NULL, profile TEXT NOT NULL, "
+                   u"collection TEXT NOT NULL, href TEXT NOT NULL, part INTEGER NOT NULL, text TEXT, "
+                   u"PRIMARY KEY (account, profile, collection, href, part));"),
+           "cannot make the sync state");
+}
+
+SqlText SyncState::where(const std::string& collection) const {
+    SqlText sql(u" WHERE account = '");
+    Quoted(sql, m_account);
+    sql.Append(u"' AND profile = '").AppendQuoted(m_profile).Append(u"' AND collection = '");
+    Quoted(sql, collection);
+    sql.Append(u"'");
+    return sql;
+}
+
+std::pair<std::string, std::string> SyncState::collectionState(const std::string& collection) {
+    if (!exists()) return {};
+    SqlText sql(u"SELECT token, ctag FROM calyra_sync_collection");
+    sql.Append(where(collection)).Append(u";");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    if (walk.rows() == 0) return {};
+    return {Field(walk, 0), Field(walk, 1)};
+}
+
+void SyncState::setCollectionState(cli::Transaction& tx, const std::string& collection, const std::string& token,
+                                   const std::string& ctag) {
+    SqlText sql(u"INSERT OR REPLACE INTO calyra_sync_collection (account, profile, collection, token, ctag) VALUES ('");
+    Quoted(sql, m_account);
+    sql.Append(u"', '").AppendQuoted(m_profile).Append(u"', '");
+    Quoted(sql, collection);
+    sql.Append(u"', '");
+    Quoted(sql, token);
+    sql.Append(u"', '");
+    Quoted(sql, ctag);
+    sql.Append(u"');");
+    tx.run(sql, "cannot store the sync token of " + collection);
+}
+
+std::map<std::string, SyncedItem> SyncState::items(const std::string& collection) {
+    std::map<std::string, SyncedItem> out;
+    if (!exists()) return out;
+    SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
+    sql.Append(where(collection)).Append(u";");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) {
+        SyncedItem item{Field(walk, 0), Field(walk, 1), Field(walk, 2),
+                        Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"};
+        out.emplace(item.href, std::move(item));
+    }
+    return out;
+}
+
+std::string SyncState::base(const std::string& collection, const std::string& href) {
+    if (!exists()) return {};
+    SqlText sql(u"SELECT text FROM calyra_sync_base");
+    sql.Append(where(collection)).Append(u" AND href = '");
+    Quoted(sql, href);
+    sql.Append(u"' ORDER BY part;");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    std::string text;
+    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) text += Field(walk, 0);
+    return text;
+}
+
+void SyncState::put(cli::Transaction& tx, const std::string& collection, const SyncedItem& item,
+                    const std::string& text) {
+    erase(tx, collection, item.href);
+    SqlText sql(
+        u"INSERT INTO calyra_sync_item (account, profile, collection, href, etag, uid, local_id, local_hash, "
+        u"tombstone) VALUES ('");
+    Quoted(sql, m_account);
+    sql.Append(u"', '").AppendQuoted(m_profile).Append(u"', '");
+    for (const std::string* value : {&collection, &item.href, &item.etag, &item.uid, &item.localId, &item.localHash}) {
+        Quoted(sql, *value);
+        sql.Append(u"', '");
+    }
+    sql.AppendFlag(item.tombstone ? 1 : 0).Append(u"');");
+    tx.run(sql, "cannot store the sync state of " + item.href);
+    const auto parts = SplitUtf8(text, kPartBytes);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        SqlText part(u"INSERT INTO calyra_sync_base (account, profile, collection, href, part, text) VALUES ('");
+        Quoted(part, m_account);
+        part.Append(u"', '").AppendQuoted(m_profile).Append(u"', '");
+        Quoted(part, collection);
+        part.Append(u"', '");
+        Quoted(part, item.href);
+        part.Append(u"', '").AppendLong(static_cast<LONG>(i)).Append(u"', '");
+        Quoted(part, parts[i]);
+        part.Append(u"');");
+        tx.run(part, "cannot store the synced text of " + item.href);
+    }
+}
+
+void SyncState::erase(cli::Transaction& tx, const std::string& collection, const std::string& href) {
+    for (Sql table : {Sql(u"DELETE FROM calyra_sync_item"), Sql(u"DELETE FROM calyra_sync_base")}) {
+        SqlText sql(table);
+        sql.Append(where(collection)).Append(u" AND href = '");
+        Quoted(sql, href);
+        sql.Append(u"';");
+        tx.run(sql, "cannot forget the sync state of " + href);
+    }
+}
+
+void SyncState::forget(cli::Transaction& tx, const std::string& collection) {
+    for (Sql table : {Sql(u"DELETE FROM calyra_sync_item"), Sql(u"DELETE FROM calyra_sync_base"),
+                      Sql(u"DELETE FROM calyra_sync_collection")}) {
+        SqlText sql(table);
+        sql.Append(where(collection)).Append(u";");
+        tx.run(sql, "cannot forget the sync state of " + collection);
+    }
+}
+
+}  // namespace calyra::sync

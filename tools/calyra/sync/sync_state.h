@@ -1,0 +1,71 @@
+// What the last sync left, per account, profile and collection: the
+// collection's sync token and CTag, and per item its href, the ETag the
+// server gave, its UID, the hash of the local item as it was synced, the
+// text both sides agreed on (the base of a three-way merge), and whether
+// it is a tombstone (deleted here, not yet on the server).
+//
+// The tables live in the database file beside the data, named calyra_sync_*
+// (a prefix no table of the component uses), are made by the first sync
+// that writes, and are written inside the caller's Transaction so an item
+// and its sync state land together or not at all. Texts longer than one
+// field of the connection are kept in numbered parts.
+//
+// Ownership: borrows the session, which must outlive it. Thread-safety:
+// one thread, like the session.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "session/transaction.h"
+
+namespace calyra::sync {
+
+struct SyncedItem {
+    std::string href;
+    std::string etag;
+    std::string uid;
+    std::string localId;    // the local row's ID, empty when unknown
+    std::string localHash;  // the local item's hash when last synced
+    bool tombstone = false;
+};
+
+class SyncState {
+public:
+    SyncState(cli::Session& session, std::string account);
+
+    // Whether the tables exist (nothing synced into this file yet if not).
+    bool exists();
+    // Makes the tables when missing; inside the caller's transaction.
+    void create(cli::Transaction& tx);
+
+    // The token and CTag of a collection; empty when never synced.
+    std::pair<std::string, std::string> collectionState(const std::string& collection);
+    void setCollectionState(cli::Transaction& tx, const std::string& collection, const std::string& token,
+                            const std::string& ctag);
+
+    // Every item of a collection, keyed by href.
+    std::map<std::string, SyncedItem> items(const std::string& collection);
+    // The text both sides had when `href` was last synced; empty if none.
+    std::string base(const std::string& collection, const std::string& href);
+    // Records an item as synced with `text` as the agreed version.
+    void put(cli::Transaction& tx, const std::string& collection, const SyncedItem& item, const std::string& text);
+    void erase(cli::Transaction& tx, const std::string& collection, const std::string& href);
+    // Forgets everything of a collection (its binding changed).
+    void forget(cli::Transaction& tx, const std::string& collection);
+
+private:
+    SqlText where(const std::string& collection) const;
+
+    cli::Session& m_session;
+    std::string m_account;
+    std::u16string m_profile;
+};
+
+// Splits UTF-8 `text` into parts of at most `maxBytes` bytes, never inside
+// a character; joined in order they give `text` back.
+std::vector<std::string> SplitUtf8(const std::string& text, size_t maxBytes);
+
+}  // namespace calyra::sync

@@ -1,0 +1,52 @@
+// XML as the DAV client reads and writes it. Responses are parsed by expat
+// with namespaces on, into a small tree whose elements carry their
+// namespace URI and local name, so "D:href", "d:href" and an unprefixed
+// href under xmlns="DAV:" are the same element. Requests are written as
+// text with every value escaped by XmlEscape.
+//
+// A document type declaration is refused (no entity can expand), and
+// nesting is limited; a body that is not well-formed XML is a
+// DavError(Xml) naming the operation and the line.
+//
+// Ownership: the tree owns its elements; pointers returned by find() live
+// as long as the tree. Thread-safety: values; parsing is reentrant.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace calyra::dav {
+
+inline constexpr std::string_view kDavNs = "DAV:";
+inline constexpr std::string_view kCardDavNs = "urn:ietf:params:xml:ns:carddav";
+inline constexpr std::string_view kCalDavNs = "urn:ietf:params:xml:ns:caldav";
+inline constexpr std::string_view kCalendarServerNs = "http://calendarserver.org/ns/";
+
+struct XmlElement {
+    std::string ns;                                               // namespace URI, empty when none
+    std::string name;                                             // local name
+    std::vector<std::pair<std::string, std::string>> attributes;  // local names
+    std::string text;                                             // the character data directly inside, untrimmed
+    std::vector<XmlElement> children;
+
+    bool is(std::string_view elementNs, std::string_view elementName) const {
+        return ns == elementNs && name == elementName;
+    }
+    // The first child of that name, or null.
+    const XmlElement* find(std::string_view childNs, std::string_view childName) const;
+    // The first child's text with surrounding white space removed, or "".
+    std::string childText(std::string_view childNs, std::string_view childName) const;
+    std::string attribute(std::string_view attributeName) const;
+};
+
+// Parses a whole document. `what` names it in errors ("PROPFIND response").
+XmlElement ParseXml(std::string_view bytes, std::string_view what);
+
+// Text and attribute values for XML written by hand: & < > " ' escaped.
+std::string XmlEscape(std::string_view text);
+
+std::string TrimSpace(std::string_view text);
+
+}  // namespace calyra::dav
