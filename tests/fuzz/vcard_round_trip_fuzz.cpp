@@ -1,8 +1,9 @@
 // Cards read from any bytes, written as vCard 3.0 and as 4.0 and read back,
 // are the cards that were written: the writer loses nothing the reader can
 // hold, and nothing drifts from one round trip to the next. What it writes
-// is UTF-8 folded at 75 octets, and reads back without a complaint or a
-// property the reader has no place for.
+// is UTF-8 folded at 75 octets, and reads back without a complaint.
+// Properties the card has no field for travel as kept lines, so a re-read
+// may name them as unmapped; they must come back equal like the rest.
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (size_t start = 0, end; (end = written.find("\r\n", start)) != std::string::npos; start = end + 2)
             FUZZ_CHECK(end - start <= 75);
         auto reread = ParseVCards(written);
-        FUZZ_CHECK(reread.report.diagnostics.empty() && reread.report.unmapped.empty());
+        FUZZ_CHECK(reread.report.diagnostics.empty());
         auto again = Comparable(std::move(reread.cards));
         FUZZ_CHECK(again.size() == first.size());
         for (size_t i = 0; i < first.size(); ++i) {

@@ -39,13 +39,20 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
     static constexpr std::string_view kCovered[] = {"home", "work",  "pref",  "voice",    "cell",
                                                     "fax",  "pager", "other", "internet", "mobile"};
     std::vector<std::string> out;
-    for (const auto& type : l.param("TYPE")) {
-        std::string t = Trimmed(type);
-        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (t.empty() || std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
-            std::find(out.begin(), out.end(), t) != out.end())
-            continue;
-        out.push_back(std::move(t));
+    // A quoted value ("work,x-desk") is a list as well: the writer joins the
+    // types with commas, so each piece is one type.
+    for (const auto& value : l.param("TYPE")) {
+        for (size_t start = 0; start <= value.size();) {
+            const size_t end = std::min(value.find(',', start), value.size());
+            std::string t = Trimmed(std::string_view(value).substr(start, end - start));
+            start = end + 1;
+            for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (t.empty() || t.find_first_of(";:\"") != std::string::npos ||
+                std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
+                std::find(out.begin(), out.end(), t) != out.end())
+                continue;
+            out.push_back(std::move(t));
+        }
     }
     return out;
 }
@@ -58,10 +65,20 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
     for (const auto& param : l.params) {
         if (decoded && (param.name == "ENCODING" || param.name == "CHARSET")) continue;
         out += ";" + param.name;
-        for (size_t i = 0; i < param.values.size(); ++i) {
-            std::string v = param.values[i];
+        // A comma inside a value is a list separator to every reader, quoted
+        // or not, so a value holding one is written as the values it reads
+        // back as.
+        std::vector<std::string> values;
+        for (const auto& whole : param.values)
+            for (size_t start = 0; start <= whole.size();) {
+                const size_t end = std::min(whole.find(',', start), whole.size());
+                values.push_back(whole.substr(start, end - start));
+                start = end + 1;
+            }
+        for (size_t i = 0; i < values.size(); ++i) {
+            std::string v = values[i];
             if (param.name == "ENCODING" && AsciiUpper(v) == "BASE64") v = "b";
-            const bool plain = v.find_first_of(";:,\"\r\n^") == std::string::npos;
+            const bool plain = v.find_first_of(";:\"\r\n^") == std::string::npos;
             out += (i == 0 ? "=" : ",") + (plain ? v : QuoteParamValue(v));
         }
     }
@@ -74,6 +91,16 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
             out += c;
     }
     return out;
+}
+
+// Keeps a line to write back, unless it is not UTF-8 (a property or
+// parameter name of stray bytes): such a line could not be written as
+// vCard 3.0 or 4.0 text, so it is left out and said so.
+void KeepExtra(CardState& s, const ContentLine& l, std::string line) {
+    if (IsValidUtf8(line))
+        s.card.extras.push_back(std::move(line));
+    else
+        s.warn(l.line, "a property whose name or parameters are not text was left out");
 }
 
 bool PreferredOf(const ContentLine& l) {
@@ -493,7 +520,7 @@ private:
             value.erase(std::remove_if(value.begin(), value.end(),
                                        [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
                         value.end());
-            s.card.extras.push_back(ExtraLine(l, value, false));
+            KeepExtra(s, l, ExtraLine(l, value, false));
             return;
         }
         auto handler = Handlers().find(l.name);
@@ -542,7 +569,7 @@ private:
         if (handler == Handlers().end()) {
             s.warnings.resize(warned);
             ++s.unmapped[l.name];
-            s.card.extras.push_back(ExtraLine(l, value, quotedPrintable || !charset.empty()));
+            KeepExtra(s, l, ExtraLine(l, value, quotedPrintable || !charset.empty()));
             return;
         }
         handler->second(s, l, value);

@@ -1121,7 +1121,8 @@ void KeptSeriesInto(CalendarItem& item, const std::string& original, const tagRe
 }
 
 // Events as entries, a chunk of masters at a time for their side rows;
-// `onlyId`: just that master (without its replaced occurrences).
+// `onlyId`: just that master, with its excluded dates but without its
+// replaced occurrences (which `events exceptions` edits).
 std::vector<CalendarItem> EventEntries(Session& session, std::optional<DATE> from, std::optional<DATE> to,
                                        const std::string* onlyId) {
     std::map<std::string, std::string> categoryNames;
@@ -1156,7 +1157,7 @@ std::vector<CalendarItem> EventEntries(Session& session, std::optional<DATE> fro
             if (const CalendarItem* entry = KeptEntry(entries, std::nullopt)) OverKept(master, *entry);
             KeptSeriesInto(master, original, e.stRecurrence, e.dtStartDateTime, zone);
             std::vector<CalendarItem> replaced;
-            for (const tagEventInfo* x : onlyId ? std::vector<const tagEventInfo*>{} : stored.exceptionsOf(id)) {
+            for (const tagEventInfo* x : stored.exceptionsOf(id)) {
                 const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
                                          BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
                                          DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
@@ -1168,6 +1169,7 @@ std::vector<CalendarItem> EventEntries(Session& session, std::optional<DATE> fro
                                                            : excluded);
                     continue;
                 }
+                if (onlyId) continue;
                 CalendarItem item = EventItem(*x, categoryNames);
                 item.uid = master.uid;
                 item.rrule.clear();
