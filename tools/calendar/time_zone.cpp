@@ -179,8 +179,10 @@ std::optional<TimeZone> TimeZone::FromPosixRule(std::string_view rule, std::stri
         *problem = std::move(text);
         return std::nullopt;
     };
-    // The zones made from rules live as long as the builtin ones.
-    static std::map<std::string, icaltimezone*, std::less<>> made;
+    // The zones made from rules live as long as the builtin ones: the map is
+    // never destroyed, so a zone handed out stays valid until the process
+    // ends (and stays reachable for the leak checker).
+    static auto& made = *new std::map<std::string, icaltimezone*, std::less<>>;
     if (auto it = made.find(rule); it != made.end()) return TimeZone(it->second, it->first, 0);
 
     size_t pos = 0;
