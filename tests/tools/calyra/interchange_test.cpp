@@ -577,8 +577,10 @@ TEST(ClientInterchange, CtrlCDuringAnImportSaysSoAndStoresNothing) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ::kill(pid, SIGINT);
-        EXPECT_EQ(ExitStatus(pid), 130) << (storing ? "storing" : "reading");
+        // The pipe closes before the wait: a sanitizer that holds signals
+        // back until a blocking read returns then still delivers it.
         if (!storing) ::close(writer);
+        EXPECT_EQ(ExitStatus(pid), 130) << (storing ? "storing" : "reading");
         EXPECT_EQ(FileBytes(errFile), "calyra: interrupted; nothing was imported\n")
             << (storing ? "storing" : "reading");
         EXPECT_EQ(run.json({"contacts", "list"}).size(), 0u) << (storing ? "storing" : "reading");
