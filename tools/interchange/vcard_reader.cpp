@@ -47,7 +47,13 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
             std::string t = Trimmed(std::string_view(value).substr(start, end - start));
             start = end + 1;
             for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (t.empty() || t.find_first_of(";:\"") != std::string::npos ||
+            // A type the writer could not give back as it came (a quote,
+            // a caret escape, a control character) is not kept.
+            const bool writable = std::none_of(t.begin(), t.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20 ||
+                       std::string_view(";:\"^\\").find(c) != std::string_view::npos;
+            });
+            if (t.empty() || !writable ||
                 std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
                 std::find(out.begin(), out.end(), t) != out.end())
                 continue;
@@ -64,17 +70,32 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
     std::string out = l.group.empty() ? l.name : l.group + "." + l.name;
     for (const auto& param : l.params) {
         if (decoded && (param.name == "ENCODING" || param.name == "CHARSET")) continue;
+        // A parameter without a value is vCard 2.1's bare type (TEL;HOME),
+        // which every later read takes as TYPE=home: written so.
+        if (param.values.empty()) {
+            std::string type = param.name;
+            for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            out += ";TYPE=" + type;
+            continue;
+        }
         out += ";" + param.name;
         // A comma inside a value is a list separator to every reader, quoted
         // or not, so a value holding one is written as the values it reads
         // back as.
         std::vector<std::string> values;
-        for (const auto& whole : param.values)
+        for (const auto& whole : param.values) {
+            if (whole.find(',') == std::string::npos) {
+                values.push_back(whole);
+                continue;
+            }
+            // Empty list items are not read back, so none is written.
             for (size_t start = 0; start <= whole.size();) {
                 const size_t end = std::min(whole.find(',', start), whole.size());
-                values.push_back(whole.substr(start, end - start));
+                if (end > start) values.push_back(whole.substr(start, end - start));
                 start = end + 1;
             }
+        }
+        if (values.empty()) values.emplace_back();
         for (size_t i = 0; i < values.size(); ++i) {
             std::string v = values[i];
             if (param.name == "ENCODING" && AsciiUpper(v) == "BASE64") v = "b";
@@ -97,6 +118,9 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
 // parameter name of stray bytes): such a line could not be written as
 // vCard 3.0 or 4.0 text, so it is left out and said so.
 void KeepExtra(CardState& s, const ContentLine& l, std::string line) {
+    // BEGIN and END frame cards: kept inside one, they would split it.
+    const std::string name = AsciiUpper(l.name);
+    if (name == "BEGIN" || name == "END" || name == "VERSION") return;
     if (IsValidUtf8(line))
         s.card.extras.push_back(std::move(line));
     else
