@@ -1029,23 +1029,38 @@ ContactCard ExportContact(Session& session, const std::string& id) {
     return ContactImporter::exported(all, *c, kept ? &*kept : nullptr, side, Utf16ToUtf8(session.profileId()));
 }
 
-void ExportContacts(Session& session, const std::function<void(ContactCard& card)>& visit) {
-    // A chunk of contacts at a time, in the order the component lists
-    // them (by ID): memory follows the chunk, not the profile.
-    constexpr int kChunk = 5000;
-    SideStore side(session);
-    const std::string profileId = Utf16ToUtf8(session.profileId());
+namespace {
+
+// The profile's contacts a chunk at a time, in ID order, each chunk with
+// its records read: memory follows the chunk, not the profile.
+void ForEachContactChunk(
+    Session& session,
+    const std::function<void(const std::vector<std::string>& ids, const ProfileContacts& all)>& visit) {
+    constexpr size_t kChunk = 5000;
     std::string after = "0";
     for (;;) {
         SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
         sql.AppendQuoted(session.profileId())
             .Append(u"' AND [ContactID] > '")
             .AppendQuoted(Utf8ToUtf16(after))
-            .Append(u"' ORDER BY [ContactID] LIMIT 5000;");
+            .Append(u"' ORDER BY [ContactID] LIMIT ")
+            .AppendLong(static_cast<LONG>(kChunk))
+            .Append(u";");
         std::vector<std::string> ids;
         for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
         if (ids.empty()) return;
-        const ProfileContacts all(session, ids);
+        visit(ids, ProfileContacts(session, ids));
+        if (ids.size() < kChunk) return;
+        after = ids.back();
+    }
+}
+
+}  // namespace
+
+void ExportContacts(Session& session, const std::function<void(ContactCard& card)>& visit) {
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    ForEachContactChunk(session, [&](const std::vector<std::string>& ids, const ProfileContacts& all) {
         const auto kept = side.findByRows(ItemFamily::Contact, ids);
         for (const auto& id : ids) {
             const tagContactInfo* c = all.contact(id);
@@ -1055,26 +1070,14 @@ void ExportContacts(Session& session, const std::function<void(ContactCard& card
                 ContactImporter::exported(all, *c, it == kept.end() ? nullptr : &it->second, side, profileId);
             visit(card);
         }
-        if (ids.size() < static_cast<size_t>(kChunk)) return;
-        after = ids.back();
-    }
+    });
 }
 
 ContactSideCheck CheckContactSideState(Session& session, bool repair) {
     ContactSideCheck result;
     SideStore side(session);
     const std::string profileId = Utf16ToUtf8(session.profileId());
-    std::string after = "0";
-    for (;;) {
-        SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
-        sql.AppendQuoted(session.profileId())
-            .Append(u"' AND [ContactID] > '")
-            .AppendQuoted(Utf8ToUtf16(after))
-            .Append(u"' ORDER BY [ContactID] LIMIT 5000;");
-        std::vector<std::string> ids;
-        for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
-        if (ids.empty()) break;
-        const ProfileContacts all(session, ids);
+    ForEachContactChunk(session, [&](const std::vector<std::string>& ids, const ProfileContacts& all) {
         auto kept = side.findByRows(ItemFamily::Contact, ids);
         std::vector<SideItem> rehashed;
         std::vector<std::pair<std::string, std::vector<std::string>>> keys;
@@ -1095,9 +1098,7 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair) {
             side.put(rehashed);
             side.putKeys(ItemFamily::Contact, profileId, keys);
         }
-        if (ids.size() < 5000) break;
-        after = ids.back();
-    }
+    });
     return result;
 }
 
