@@ -36,6 +36,27 @@ bool IsEncodingToken(const std::string& upper) {
 
 bool IsBlank(std::string_view line) { return TrimBlanks(line).empty(); }
 
+// The types a TYPE value lists, each trimmed and in lower case; a bare
+// 2.1 type ("TEL;WORK,VOICE:") reads the same way.
+void AddTypes(std::string_view value, std::vector<std::string>* types) {
+    size_t from = 0;
+    while (from <= value.size()) {
+        const size_t comma = std::min(value.find(',', from), value.size());
+        std::string one = Lower(TrimBlanks(value.substr(from, comma - from)));
+        if (!one.empty()) types->push_back(std::move(one));
+        from = comma + 1;
+    }
+}
+
+// A zero byte ends a text wherever it is kept, so no parameter name or
+// value holds one. Dropped before the blanks are trimmed, so that "\0 x"
+// reads as "x" the first time as it will the next.
+std::string WithoutZeroBytes(std::string_view s) {
+    std::string out(s);
+    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
+    return out;
+}
+
 }  // namespace
 
 std::string AsciiUpper(std::string_view text) {
@@ -148,7 +169,7 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
         ++pos;
         size_t begin = pos;
         while (pos < s.size() && s[pos] != '=' && s[pos] != ';' && s[pos] != ':') ++pos;
-        std::string pname = AsciiUpper(TrimBlanks(s.substr(begin, pos - begin)));
+        std::string pname = AsciiUpper(TrimBlanks(WithoutZeroBytes(s.substr(begin, pos - begin))));
         if (pname.empty()) continue;  // ";;" or a trailing ';'
         LineParam param;
         if (pos < s.size() && s[pos] == '=') {
@@ -162,23 +183,16 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
                         *error = "parameter " + pname + " has an unclosed quote";
                         return false;
                     }
-                    value = DecodeCaret(s.substr(pos + 1, close - pos - 1));
+                    value = DecodeCaret(WithoutZeroBytes(s.substr(pos + 1, close - pos - 1)));
                     pos = close + 1;
                 } else {
                     size_t vb = pos;
                     while (pos < s.size() && s[pos] != ',' && s[pos] != ';' && s[pos] != ':') ++pos;
-                    value = DecodeCaret(TrimBlanks(s.substr(vb, pos - vb)));
+                    value = DecodeCaret(TrimBlanks(WithoutZeroBytes(s.substr(vb, pos - vb))));
                 }
                 if (param.name == "TYPE") {
                     // "TYPE=work,voice" and the quoted 4.0 form "TYPE=\"work,voice\"".
-                    size_t from = 0;
-                    while (from <= value.size()) {
-                        size_t comma = value.find(',', from);
-                        if (comma == std::string::npos) comma = value.size();
-                        std::string one = Lower(TrimBlanks(std::string_view(value).substr(from, comma - from)));
-                        if (!one.empty()) param.values.push_back(one);
-                        from = comma + 1;
-                    }
+                    AddTypes(value, &param.values);
                 } else {
                     param.values.push_back(value);
                 }
@@ -193,9 +207,10 @@ bool ParseContentLine(const LogicalLine& logical, ContentLine* out, std::string*
             param.values.push_back(pname);
         } else {
             param.name = "TYPE";  // vCard 2.1: "TEL;WORK;FAX:"
-            param.values.push_back(Lower(pname));
+            AddTypes(pname, &param.values);
         }
-        out->params.push_back(std::move(param));
+        // A TYPE that lists nothing ("TYPE=", "TEL;,:") says nothing.
+        if (param.name != "TYPE" || !param.values.empty()) out->params.push_back(std::move(param));
     }
     if (pos >= s.size() || s[pos] != ':') {
         *error = "no ':' after the name of " + out->name;

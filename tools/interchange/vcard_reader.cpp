@@ -70,14 +70,6 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
     std::string out = l.group.empty() ? l.name : l.group + "." + l.name;
     for (const auto& param : l.params) {
         if (decoded && (param.name == "ENCODING" || param.name == "CHARSET")) continue;
-        // A parameter without a value is vCard 2.1's bare type (TEL;HOME),
-        // which every later read takes as TYPE=home: written so.
-        if (param.values.empty()) {
-            std::string type = param.name;
-            for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            out += ";TYPE=" + type;
-            continue;
-        }
         out += ";" + param.name;
         // A comma inside a value is a list separator to every reader, quoted
         // or not, so a value holding one is written as the values it reads
@@ -99,7 +91,10 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
         for (size_t i = 0; i < values.size(); ++i) {
             std::string v = values[i];
             if (param.name == "ENCODING" && AsciiUpper(v) == "BASE64") v = "b";
-            const bool plain = v.find_first_of(";:\"\r\n^") == std::string::npos;
+            // Blanks at either end are trimmed from a value read unquoted.
+            const bool blankEnds =
+                !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t');
+            const bool plain = v.find_first_of(";:\"\r\n^") == std::string::npos && !blankEnds;
             out += (i == 0 ? "=" : ",") + (plain ? v : QuoteParamValue(v));
         }
     }
@@ -532,9 +527,11 @@ private:
         }
         if (IsEncoded(l, "BASE64") || IsEncoded(l, "B")) {
             // Binary data (PHOTO, LOGO, SOUND, KEY). vCard 2.1 lets it run
-            // on over unindented lines up to a blank one.
+            // on over unindented lines up to a blank one; later versions
+            // fold it, and a next line without a colon in its first fold is
+            // a property of its own.
             std::string value = l.value;
-            while (auto next = m_lines.peek()) {
+            while (auto next = s.version == "2.1" ? m_lines.peek() : std::nullopt) {
                 if (Trimmed(*next).empty() || next->find(':') != std::string_view::npos) break;
                 LogicalLine more;
                 m_lines.continueWithNextLine(more);
