@@ -146,6 +146,10 @@ TEST_F(EngineTest, ExecuteRunsEveryStatementUntilOneFails) {
     EXPECT_EQ(DbExecute(db, u"INSERT INTO [t] ([Name]) VALUES('c'); INSERT INTO [nope] VALUES(1);", &id), -1);
     EXPECT_EQ(id, 0) << "a failed text wrote the row-ID slot";
     EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"3") << "what ran before the failure was not kept";
+    // A statement that compiles but fails as it runs stops the text too.
+    EXPECT_EQ(DbExecute(db, u"INSERT INTO [t] ([ID]) VALUES(10); INSERT INTO [t] ([ID]) VALUES(10); SELECT 1;", &id),
+              -1);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"4");
     EXPECT_EQ(DbExecute(db, u"this is not SQL", nullptr), -1);
 }
 
@@ -227,6 +231,30 @@ TEST_F(EngineTest, ResultSetKeepsItsRowsWhileTheTableIsEmptied) {
     EXPECT_TRUE(DbIsEOF(db, &slot));
     EXPECT_EQ(DbFreeResultset(db, &slot), 0);
     EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"0");
+}
+
+// Freed result sets hand their memory on to later queries; whichever
+// storage a query gets, smaller or larger than it needs, it reads only its
+// own rows.
+TEST_F(EngineTest, ResultSetsFreedInAnyOrderLeaveNothingForTheNextQuery) {
+    for (int i = 0; i < 40; ++i) Insert(u"n" + calyra::Utf8ToUtf16(std::to_string(i)));
+    std::vector<LONGLONG> slots;
+    for (int limit : {5, 40, 10, 20, 1}) {
+        slots.push_back(
+            Query(u"SELECT [Name] FROM [t] ORDER BY [ID] LIMIT " + calyra::Utf8ToUtf16(std::to_string(limit))));
+    }
+    for (LONGLONG& slot : slots) ASSERT_EQ(DbFreeResultset(db, &slot), 0);
+    for (int limit : {3, 40, 2, 1}) {
+        LONGLONG slot = Query(u"SELECT [Name], [ID] FROM [t] ORDER BY [ID] DESC LIMIT " +
+                              calyra::Utf8ToUtf16(std::to_string(limit)));
+        EXPECT_EQ(rows, limit);
+        EXPECT_EQ(columns, 2);
+        for (LONG r = 0; r < rows; ++r, DbNextRow(db, &slot))
+            EXPECT_EQ(std::u16string(DbGetFieldValue(db, &slot, 0)),
+                      u"n" + calyra::Utf8ToUtf16(std::to_string(39 - r)));
+        EXPECT_TRUE(DbIsEOF(db, &slot));
+        DbFreeResultset(db, &slot);
+    }
 }
 
 TEST_F(EngineTest, FailedQueryLeavesTheSlotEmpty) {
