@@ -30,10 +30,10 @@ if [[ ${1:-} == --all ]]; then
   jobs=${3:-$(nproc)}
   merge=0
   seed=(-seed=1)
-  # About 50 s of runs each on a busy 2-core machine.
-  declare -A runs=([connection]=70000 [content_line]=900000 [dispatch]=1200000 [ical_reader]=150000 [ical_round_trip]=20000
-                   [sql_quoting]=1400000 [value_conversions]=3500000 [vcard_reader]=600000
-                   [vcard_round_trip]=375000)
+  # About 25 s of runs each on a busy 2-core machine.
+  declare -A runs=([connection]=35000 [content_line]=450000 [dispatch]=600000 [ical_reader]=75000 [ical_round_trip]=10000
+                   [sql_quoting]=700000 [value_conversions]=1750000 [vcard_reader]=300000
+                   [vcard_round_trip]=190000)
 else
   [[ $# -ge 1 ]] || { echo "usage: scripts/fuzz.sh TARGET [SECONDS] | --all SECONDS (targets: ${targets[*]})" >&2; exit 2; }
   [[ " ${targets[*]} " == *" $1 "* ]] || { echo "unknown target '$1' (targets: ${targets[*]})" >&2; exit 2; }
