@@ -5,13 +5,16 @@
 // same time (and never reach a trace viewer a developer has open), and a
 // private registry store, so nothing a test registers reaches the
 // developer's own. The client's config file is looked for in a folder of the
-// process's own, so a developer's settings never change what a test sees.
+// test case's own, so a developer's settings never change what a test sees,
+// and what one case sets (`profiles use`) never reaches the next when a
+// program runs all its cases in one process.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #ifdef _WIN32
 // Windows tests use the system's own registry and desktop, prepared by
@@ -23,6 +26,22 @@ int main(int argc, char** argv) {
 #else
 #include <unistd.h>
 
+namespace {
+
+class ConfigPerCase : public ::testing::EmptyTestEventListener {
+public:
+    explicit ConfigPerCase(std::filesystem::path root) : m_root(std::move(root)) {}
+    void OnTestStart(const ::testing::TestInfo& info) override {
+        const auto folder = m_root / (std::string(info.test_suite_name()) + "." + info.name());
+        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    }
+
+private:
+    std::filesystem::path m_root;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::string tag = "calyra-test-" + std::to_string(getpid());
     setenv("CALYRA_DESKTOP", tag.c_str(), 1);
@@ -32,6 +51,7 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     unsetenv("CALYRA_DB");
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ConfigPerCase(config));
     int result = RUN_ALL_TESTS();
     std::remove(registry.c_str());
     std::remove((registry + ".lock").c_str());

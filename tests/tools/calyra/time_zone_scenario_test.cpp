@@ -152,7 +152,6 @@ TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     run.ok({"events", "add", "--subject", "Timed", "--start", "08.03.2027", "--all-day-event", "no"});
     run.ok({"tasks", "add", "--subject", "Taxes", "--end-date", "2027-03-05"});
     EXPECT_EQ(run.ids({"tasks", "list", "--due", "05/03/2027"}, "subject"), std::vector<std::string>{"Taxes"});
-    ::unsetenv("XDG_CONFIG_HOME");
     const auto events = run.json({"events", "list"});
     ASSERT_EQ(events.size(), 3u);
     EXPECT_TRUE(Includes(events[1], R"({"subject": "Trip", "all_day_event": true, "start": "2027-03-06",
