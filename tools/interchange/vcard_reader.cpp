@@ -323,6 +323,9 @@ const std::map<std::string, Handler>& Handlers() {
                 // A service we do not know, named only by the parameter.
                 std::string name = Trimmed(l.param("X-SERVICE-TYPE").front());
                 for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                // Written back as that URI scheme, a name that is a known
+                // service's scheme ("xmpp") reads as that service.
+                if (const ImService* byScheme = ImServiceByScheme(name)) name = std::string(byScheme->protocol);
                 if (!address.empty()) s.card.ims.push_back({PlaceOf(l), PreferredOf(l), name, std::move(address)});
                 return;
             }
