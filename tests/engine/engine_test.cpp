@@ -1,5 +1,5 @@
 // The engine library through its nine C operations, as the connection and
-// other clients call them.
+// other clients call them, and the file it leaves behind.
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +314,36 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     DbClose(other);
     EXPECT_EQ(std::u16string(DbGetFieldValue(db, &live, 0)), u"a") << "the live result set was disturbed";
     EXPECT_EQ(DbFreeResultset(db, &live), 0);
+}
+
+// --- The file left behind ---
+
+// WAL while open; once the last handle has closed, a plain rollback-journal
+// file (header bytes 18 and 19: 1 is readable by every SQLite 3, 2 needs
+// WAL support). Writers killed mid-write are the processes tests' subject.
+TEST_F(EngineTest, ClosedFileIsReadableByAnySqlite3AndKeepsOnlyCommittedRows) {
+    LONG second = DbOpen(U16(dir.file("pim.db")).c_str());
+    ASSERT_GE(second, 0);
+    Insert(u"committed");
+    // WAL comes with the first statement that may write; reading alone
+    // leaves the file as it is.
+    ASSERT_EQ(DbExecute(second, u"SELECT 1;", nullptr), 0);
+    ASSERT_EQ(DbExecute(second, u"BEGIN; COMMIT;", nullptr), 0);
+    EXPECT_EQ(Scalar(u"PRAGMA journal_mode"), u"wal");
+    DbClose(db);
+    db = second;
+    EXPECT_EQ(Scalar(u"PRAGMA journal_mode"), u"wal") << "closing one handle changed the other's mode";
+    // A transaction left open is rolled back at close.
+    Exec(u"BEGIN; INSERT INTO [t] ([Name]) VALUES('open');");
+    DbClose(db);
+    char header[20] = {};
+    std::ifstream(dir.file("pim.db"), std::ios::binary).read(header, sizeof header);
+    EXPECT_EQ(std::make_pair(header[18], header[19]), std::make_pair('\1', '\1'))
+        << "the closed file still demands WAL support";
+    for (const char* suffix : {"-wal", "-shm"})
+        EXPECT_FALSE(std::filesystem::exists(dir.file("pim.db").string() + suffix));
+    db = DbOpen(U16(dir.file("pim.db")).c_str());
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1");
 }
 
 // Run under ThreadSanitizer. One handle shared by threads is the access
