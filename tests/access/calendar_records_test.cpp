@@ -65,8 +65,8 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
                        [&](LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(nullptr, n, a); });
     };
     Bstr last;
-    for (auto [subject, created] : {std::pair{u"a", u"2020-01-03 00:00:00"}, {u"b", u"2020-01-02 00:00:00"},
-                                    {u"c", u"2019-12-31 23:59:59"}}) {
+    for (auto [subject, created] :
+         {std::pair{u"a", u"2020-01-03 00:00:00"}, {u"b", u"2020-01-02 00:00:00"}, {u"c", u"2019-12-31 23:59:59"}}) {
         tagTaskInfo info{};
         Bstr s(subject);
         info.bstrSubject = s;
