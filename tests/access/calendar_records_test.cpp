@@ -31,7 +31,7 @@ TEST(EventExceptions, ExceptionsOfAnyOrNoMasterAreWrittenWholeAndStayOutOfTheMas
     tagEventInfo e{};
     e.bstrSubject = weekly;
     e.stRecurrence.ePattern = enumRecurrencePattern_Weekly;
-    Bstr master, exception, other;
+    Bstr master, exception, orphanID, masterlessID;
     ASSERT_EQ(events->AddEvent(nullptr, &e, &master), S_OK);
     e.bstrSubject = moved;
     e.dtStartDateTime = DateFromParts(2020, 6, 15, 14, 0, 0);
@@ -42,9 +42,9 @@ TEST(EventExceptions, ExceptionsOfAnyOrNoMasterAreWrittenWholeAndStayOutOfTheMas
     EXPECT_TRUE(SameRecord(e, got, {"bstrEventID", "dtModified"})) << "an exception is written whole";
 
     e.bstrSubject = orphan;
-    ASSERT_EQ(events->AddException(nullptr, unknown, &e, &other), S_OK);
-    ASSERT_EQ(events->AddException(nullptr, none, &e, &other), S_OK);
-    EXPECT_FALSE(other.empty());
+    ASSERT_EQ(events->AddException(nullptr, unknown, &e, &orphanID), S_OK);
+    ASSERT_EQ(events->AddException(nullptr, none, &e, &masterlessID), S_OK);
+    EXPECT_FALSE(masterlessID.empty());
     const auto exceptionsOf = [&](BSTR id) {
         return TextsOf(&tagEventInfo::bstrSubject,
                        [&](LONG* n, SAFEARRAY** a) { return events->GetAllExceptions(nullptr, id, n, a); });
@@ -64,15 +64,16 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
         return TextsOf(&tagTaskInfo::bstrSubject,
                        [&](LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(nullptr, n, a); });
     };
-    Bstr last;
+    std::u16string last;
     for (auto [subject, created] :
          {std::pair{u"a", u"2020-01-03 00:00:00"}, {u"b", u"2020-01-02 00:00:00"}, {u"c", u"2019-12-31 23:59:59"}}) {
         tagTaskInfo info{};
         Bstr s(subject);
         info.bstrSubject = s;
-        ASSERT_EQ(tasks->AddTask(nullptr, &info, &last), S_OK);
-        db.Exec(u"UPDATE [tTask] SET [Created] = '" + std::u16string(created) + u"' WHERE [TaskID] = " +
-                std::u16string(last.view()) + u";");
+        Bstr id;
+        ASSERT_EQ(tasks->AddTask(nullptr, &info, &id), S_OK);
+        last = id.view();
+        db.Exec(u"UPDATE [tTask] SET [Created] = '" + std::u16string(created) + u"' WHERE [TaskID] = " + last + u";");
     }
     EXPECT_EQ(all(), (Subjects{"c", "b", "a"}));
     LONG n = 0;
@@ -84,7 +85,7 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
     tagTaskInfo renamed{};
     Bstr subject(u"c2");
     renamed.bstrSubject = subject;
-    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, last, &renamed), S_OK);
+    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr(last), &renamed), S_OK);
     EXPECT_EQ(all(), (Subjects{"c2", "b", "a"})) << "a change moves [Modified] only";
 }
 
