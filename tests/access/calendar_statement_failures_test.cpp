@@ -17,14 +17,7 @@
 #include "support/test_values.h"
 #include "tables/value_conversions.h"
 
-using calyra::Bstr;
-using calyra::ComPtr;
-using calyra::DateFromParts;
-using calyra::test::kUntouched;
-using calyra::test::PimDatabase;
-using calyra::test::RecordArray;
-using calyra::test::RecordingConnection;
-
+namespace calyra::test {
 namespace {
 
 // A database, a recording connection over it, and access objects of
@@ -47,7 +40,7 @@ protected:
     }
 
     PimDatabase m_db;
-    ComPtr<calyra::CComObject<RecordingConnection>> m_recorder = RecordingConnection::Over(m_db.db());
+    ComPtr<CComObject<RecordingConnection>> m_recorder = RecordingConnection::Over(m_db.db());
 };
 
 const Bstr kSubject(u"meeting"), kCategory(u"7");
@@ -62,9 +55,9 @@ tagEventInfo Event() {
 }
 
 TEST_F(StatementTest, OnlyExistenceQueriesLeaveTheCallersErrorIdOut) {
-    auto events = Create<calyra::CEventAccess, IEventAccess>();
-    auto tasks = Create<calyra::CTaskAccess, ITaskAccess>();
-    auto contacts = Create<calyra::CContactAccess, IContactAccess>();
+    auto events = Create<CEventAccess, IEventAccess>();
+    auto tasks = Create<CTaskAccess, ITaskAccess>();
+    auto contacts = Create<CContactAccess, IContactAccess>();
     VARIANT_BOOL found;
     LONG err = kUntouched, n;
     RecordArray<tagEventInfo> a;
@@ -83,7 +76,7 @@ TEST_F(StatementTest, OnlyExistenceQueriesLeaveTheCallersErrorIdOut) {
 }
 
 TEST_F(StatementTest, FailedExceptionDeleteIsReportedButTheMasterStillGoes) {
-    auto events = Create<calyra::CEventAccess, IEventAccess>();
+    auto events = Create<CEventAccess, IEventAccess>();
     tagEventInfo e = Event();
     Bstr master;
     ASSERT_EQ(events->AddEvent(nullptr, &e, &master), S_OK);
@@ -95,7 +88,7 @@ TEST_F(StatementTest, FailedExceptionDeleteIsReportedButTheMasterStillGoes) {
 }
 
 TEST_F(StatementTest, FailedMasterDeleteLeavesTheExceptionsDeleted) {
-    auto events = Create<calyra::CEventAccess, IEventAccess>();
+    auto events = Create<CEventAccess, IEventAccess>();
     tagEventInfo e = Event();
     Bstr master, exception;
     ASSERT_EQ(events->AddEvent(nullptr, &e, &master), S_OK);
@@ -109,3 +102,4 @@ TEST_F(StatementTest, FailedMasterDeleteLeavesTheExceptionsDeleted) {
 }
 
 }  // namespace
+}  // namespace calyra::test

@@ -16,12 +16,8 @@
 #include "support/pim_fixture.h"
 #include "support/test_values.h"
 
-using calyra::Bstr;
-using calyra::CContactAccess;
-using calyra::test::AddContact;
-using calyra::test::PimDatabase;
-using calyra::test::RecordHolder;
-using calyra::test::SetText;
+namespace calyra::test {
+namespace {
 
 TEST(ContactConcurrency, ThreadsOnOneConnectionAddContactsWithDetailsEachRowOnce) {
     PimDatabase db;
@@ -32,7 +28,7 @@ TEST(ContactConcurrency, ThreadsOnOneConnectionAddContactsWithDetailsEachRowOnce
         threads.emplace_back([&, t] {
             auto contacts = db.Create<CContactAccess, IContactAccess>();
             for (int i = 0; i < kEach; ++i) {
-                std::u16string name = calyra::Utf8ToUtf16("T" + std::to_string(t) + "-" + std::to_string(i));
+                std::u16string name = Utf8ToUtf16("T" + std::to_string(t) + "-" + std::to_string(i));
                 std::string id = AddContact(contacts.get(), name.c_str());
                 Bstr bid = Bstr::FromUtf8(id);
                 tagPhoneNumber phone{};
@@ -93,3 +89,6 @@ TEST(ContactConcurrency, OneObjectSharedByThreadsKeepsCacheAndCascadesConsistent
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "10");
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tAddress];"), "0") << "every cascade ran to its end";
 }
+
+}  // namespace
+}  // namespace calyra::test

@@ -1,9 +1,11 @@
 // Contacts through IContactAccess, contact groups through
 // IContactGroupAccess, and the memberships that join them: the record
-// cache, profiles, the delete cascades and the membership modes. Whole
-// records are checked with every family in record_families_test.cpp.
+// cache, profiles, the delete cascades, the membership modes, and the
+// deletes and columns of the five detail families. Whole records are
+// checked with every family in record_families_test.cpp.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,20 +16,7 @@
 #include "support/record_compare.h"
 #include "support/test_values.h"
 
-using calyra::Bstr;
-using calyra::CContactAccess;
-using calyra::CContactGroupAccess;
-using calyra::test::AddContact;
-using calyra::test::kUntouched;
-using calyra::test::ListInto;
-using calyra::test::PimDatabase;
-using calyra::test::RecordArray;
-using calyra::test::RecordHolder;
-using calyra::test::SameRecord;
-using calyra::test::SetText;
-using calyra::test::Text;
-using calyra::test::TextsOf;
-
+namespace calyra::test {
 namespace {
 
 std::string AddGroup(IContactGroupAccess* groups, const char16_t* name, LONG toBeSynced = 0) {
@@ -75,8 +64,6 @@ HRESULT Join(IContactAccess* contacts, const std::string& contactID, const std::
 }
 
 using Names = std::vector<std::string>;
-
-}  // namespace
 
 // ---- The record cache ------------------------------------------------------------
 
@@ -142,8 +129,6 @@ TEST(ContactProfiles, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesBy
 
 // ---- Delete cascades --------------------------------------------------------------
 
-namespace {
-
 // One contact with one item of every family and one membership.
 void AddDependants(IContactAccess* contacts, const std::string& contactID, const std::string& groupID) {
     Bstr id = Bstr::FromUtf8(contactID);
@@ -163,15 +148,13 @@ void AddDependants(IContactAccess* contacts, const std::string& contactID, const
 
 // Rows per dependant table of one contact: address, phone, e-mail, web, IM, membership.
 std::string DependantCounts(const PimDatabase& db, const std::string& contactID) {
-    std::u16string id = calyra::Utf8ToUtf16(contactID);
+    std::u16string id = Utf8ToUtf16(contactID);
     std::string out;
     for (const char16_t* table :
          {u"[tAddress]", u"[tPhoneNumber]", u"[tEmail]", u"[tWebUrl]", u"[tIM]", u"[tContactGroupMap]"})
         out += db.Value(std::u16string(u"SELECT COUNT(*) FROM ") + table + u" WHERE [ContactID] = '" + id + u"';");
     return out;
 }
-
-}  // namespace
 
 TEST(ContactCascades, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNotTheirInstantMessaging) {
     PimDatabase db;
@@ -308,3 +291,71 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroup];"), "1");
     EXPECT_EQ(AllLastNames(contacts.get()), Names{"C"});
 }
+
+// ---- Detail items ------------------------------------------------------------------
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// One family's operations, each with a zeroed record.
+struct DetailFamily {
+    const char16_t* table;
+    std::function<HRESULT(IContactAccess*, BSTR contact, BSTR* id)> add;
+    std::function<HRESULT(IContactAccess*, BSTR id)> remove;
+    std::function<HRESULT(IContactAccess*, BSTR contact)> removeOfContact;
+};
+
+template <class R, class Add, class Remove, class RemoveOfContact>
+DetailFamily Row(const char16_t* table, Add add, Remove remove, RemoveOfContact removeOfContact) {
+    return {table,
+            [=](IContactAccess* c, BSTR contact, BSTR* id) {
+                R item{};
+                return (c->*add)(nullptr, contact, &item, id);
+            },
+            [=](IContactAccess* c, BSTR id) { return (c->*remove)(nullptr, id); },
+            [=](IContactAccess* c, BSTR contact) { return (c->*removeOfContact)(nullptr, contact); }};
+}
+
+TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContact) {
+    using I = IContactAccess;
+    const DetailFamily families[] = {
+        Row<tagAddress>(u"[tAddress]", &I::AddAddressToContact, &I::DeleteAddressByID, &I::DeleteAddressesByContactID),
+        Row<tagPhoneNumber>(u"[tPhoneNumber]", &I::AddPhoneNumberToContact, &I::DeletePhoneNumberByID,
+                            &I::DeletePhoneNumbersByContactID),
+        Row<tagEmail>(u"[tEmail]", &I::AddEmailToContact, &I::DeleteEmailByID, &I::DeleteEmailsByContactID),
+        Row<tagWebUrl>(u"[tWebUrl]", &I::AddWebUrlToContact, &I::DeleteWebUrlByID, &I::DeleteWebUrlsByContactID),
+        Row<tagIM>(u"[tIM]", &I::AddIMToContact, &I::DeleteIMByID, &I::DeleteIMsByContactID),
+    };
+    for (const DetailFamily& f : families) {
+        SCOPED_TRACE(Utf16ToUtf8(f.table));
+        PimDatabase db;
+        auto contacts = db.Create<CContactAccess, IContactAccess>();
+        Bstr first, second, other;
+        ASSERT_EQ(f.add(contacts.get(), Bstr(u"1"), &first), S_OK);
+        ASSERT_EQ(f.add(contacts.get(), Bstr(u"1"), &second), S_OK);
+        ASSERT_EQ(f.add(contacts.get(), Bstr(u"2"), &other), S_OK);
+        const std::u16string ids = std::u16string(u"SELECT group_concat([ContactID]) FROM ") + f.table + u";";
+        ASSERT_EQ(f.remove(contacts.get(), first), S_OK);
+        EXPECT_EQ(db.Value(ids), "1,2");
+        ASSERT_EQ(f.removeOfContact(contacts.get(), Bstr(u"1")), S_OK);
+        EXPECT_EQ(db.Value(ids), "2") << "another contact's items stay";
+    }
+}
+
+TEST(ContactDetails, EachValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    const Bstr contact(u"3"), number(u"555-0100"), address(u"someone@jabber.example"), protocol(u"XMPP");
+    tagPhoneNumber phone{nullptr, enumLocationType_Work, enumPhoneNumberType_Pager, number, -1};
+    ASSERT_EQ(contacts->AddPhoneNumberToContact(nullptr, contact, &phone, nullptr), S_OK);
+    EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], [PrimaryFlag] "
+                      u"FROM [tPhoneNumber];"),
+              (Rows{{"3", "1", "2", "555-0100", "1"}}));
+    tagIM im{nullptr, enumLocationType_Home, address, protocol, 5};
+    Bstr imID;
+    ASSERT_EQ(contacts->AddIMToContact(nullptr, contact, &im, &imID), S_OK);
+    EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [Address], [Protocol], [PrimaryFlag] FROM [tIM];"),
+              (Rows{{"3", "0", "someone@jabber.example", "XMPP", "1"}}));
+}
+
+}  // namespace
+}  // namespace calyra::test

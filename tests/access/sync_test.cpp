@@ -12,16 +12,7 @@
 #include "support/record_compare.h"
 #include "support/test_values.h"
 
-using calyra::Bstr;
-using calyra::ComPtr;
-using calyra::CSyncOption;
-using calyra::test::DateText;
-using calyra::test::ListInto;
-using calyra::test::PimDatabase;
-using calyra::test::RecordArray;
-using calyra::test::SameRecord;
-using calyra::test::Text;
-
+namespace calyra::test {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
@@ -174,3 +165,4 @@ TEST_F(SyncOptionTest, SyncedPodcastsAreSyncingFilesOfThisProfilesPodcastAlbums)
 }
 
 }  // namespace
+}  // namespace calyra::test

@@ -12,11 +12,7 @@
 #include "support/test_values.h"
 #include "support/trace_recorder.h"
 
-using calyra::Bstr;
-using calyra::ComPtr;
-using calyra::test::kUntouched;
-using calyra::test::NewConnection;
-
+namespace calyra::test {
 namespace {
 
 class ConnectionTest : public ::testing::Test {
@@ -30,7 +26,7 @@ protected:
     }
     void Exec(const char16_t* sql) {
         LONG err = kUntouched;
-        ASSERT_EQ(db->Execute(&err, Bstr(sql), nullptr), S_OK) << calyra::Utf16ToUtf8(sql);
+        ASSERT_EQ(db->Execute(&err, Bstr(sql), nullptr), S_OK) << Utf16ToUtf8(sql);
     }
     std::string InsertName(const std::u16string& name) {
         Bstr id;
@@ -40,11 +36,9 @@ protected:
         return id.utf8();
     }
 
-    calyra::test::TempDir dir;
+    TempDir dir;
     ComPtr<IPimDbAccess> db;
 };
-
-}  // namespace
 
 // Walking a result set against a model of it, and field reads that end inside
 // any buffer size (0 too), are the connection fuzz target's properties; row and column counts and field texts are what
@@ -82,7 +76,7 @@ TEST_F(ConnectionTest, FieldTextIsCutToTheBufferAndNullReadsEmpty) {
 
 // Every failure pairing of the connection: error ID and status together.
 TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
-    calyra::test::TempDir dir;
+    TempDir dir;
     ComPtr<IPimDbAccess> closed = NewConnection();
     ComPtr<IPimDbAccess> open = NewConnection();
     ASSERT_EQ(open->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("x.db")), S_OK);
@@ -144,7 +138,7 @@ TEST(ConnectionFailures, ReportTheirErrorIdWithTheirStatus) {
 }
 
 TEST(ConnectionLifecycle, FailedOpenLeavesItClosedCloseNeverFailsAndTextsAreNotCut) {
-    calyra::test::TempDir dir;
+    TempDir dir;
     ComPtr<IPimDbAccess> db = NewConnection();
     LONG err = kUntouched;
     EXPECT_EQ(db->ClosePimDatabase(&err), S_OK) << "close of a closed connection";
@@ -160,7 +154,7 @@ TEST(ConnectionLifecycle, FailedOpenLeavesItClosedCloseNeverFailsAndTextsAreNotC
     EXPECT_EQ(db->ClosePimDatabase(&err), S_OK);
 
     // Texts with zero units never reach the engine cut short.
-    std::u16string name = calyra::Utf8ToUtf16(dir.file("a.db").string()) + u'\0' + u"b";
+    std::u16string name = Utf8ToUtf16(dir.file("a.db").string()) + u'\0' + u"b";
     EXPECT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, Bstr(name)), E_FAIL);
     EXPECT_EQ(err, PIMERR_OPEN_FAILED);
     ASSERT_EQ(db->OpenPimDatabase(&err, nullptr, nullptr, dir.bstr("b.db")), S_OK);
@@ -170,8 +164,8 @@ TEST(ConnectionLifecycle, FailedOpenLeavesItClosedCloseNeverFailsAndTextsAreNotC
 }
 
 TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
-    calyra::test::TempDir dir;
-    calyra::test::TraceRecorder recorder;
+    TempDir dir;
+    TraceRecorder recorder;
     {
         ComPtr<IPimDbAccess> db = NewConnection();
         db->OpenPimDatabase(nullptr, nullptr, nullptr, dir.bstr("missing/x.db"));
@@ -190,3 +184,6 @@ TEST(ConnectionTrace, LifetimeAndOpenTextsArriveExactly) {
     EXPECT_EQ(texts[2].size(), 37u) << "cbData must be the text's length without a NUL";
     for (ULONG_PTR d : recorder.dwData()) EXPECT_EQ(d, 0u);
 }
+
+}  // namespace
+}  // namespace calyra::test

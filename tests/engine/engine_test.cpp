@@ -1,5 +1,6 @@
 // The engine library through its nine C operations, as the connection and
-// other clients call them.
+// other clients call them: its statement cache, and the file it leaves
+// behind.
 #include "engine/engine.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/bstr.h"
 #include "support/temp_dir.h"
@@ -27,10 +29,13 @@ protected:
         ASSERT_GE(db, 0) << "a new file in an existing directory did not open";
         Exec(
             u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL, "
-            u"[N] INTEGER NULL);");
+            u"[N] INTEGER NULL, [K] TEXT UNIQUE);");
     }
     void TearDown() override { DbClose(db); }
 
+    LONG Execute(const std::string& sql, LONGLONG* rowId = nullptr) {
+        return DbExecute(db, calyra::Utf8ToUtf16(sql).c_str(), rowId);
+    }
     void Exec(const std::u16string& sql) { ASSERT_EQ(DbExecute(db, sql.c_str(), nullptr), 0) << Utf16ToUtf8(sql); }
 
     LONGLONG Insert(const std::u16string& name) {
@@ -46,6 +51,16 @@ protected:
         EXPECT_EQ(DbQuery(db, sql.c_str(), &rows, &columns, &slot), 0) << Utf16ToUtf8(sql);
         EXPECT_NE(slot, 0) << "a successful query left the slot empty";
         return slot;
+    }
+
+    // The first row of a query as UTF-8, or {"failed"}.
+    std::vector<std::string> Row(const std::string& sql) {
+        LONGLONG slot = 0;
+        if (DbQuery(db, calyra::Utf8ToUtf16(sql).c_str(), &rows, &columns, &slot) != 0) return {"failed"};
+        std::vector<std::string> row;
+        for (LONG c = 0; c < columns && rows > 0; ++c) row.push_back(Utf16ToUtf8(DbGetFieldValue(db, &slot, c)));
+        DbFreeResultset(db, &slot);
+        return row;
     }
 
     std::u16string Scalar(const std::u16string& sql) {
@@ -314,6 +329,90 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     DbClose(other);
     EXPECT_EQ(std::u16string(DbGetFieldValue(db, &live, 0)), u"a") << "the live result set was disturbed";
     EXPECT_EQ(DbFreeResultset(db, &live), 0);
+}
+
+// --- The statement cache ---
+
+// Statements run again with other values are bound to a kept compiled
+// statement instead of compiled from their text. Whatever the text, a
+// statement must do exactly what its text says, the first time and from
+// the cache: every case runs twice.
+
+TEST_F(EngineTest, QueriesReadTheirTextsValuesFirstAndSecondTime) {
+    Exec(u"INSERT INTO [t] ([Name], [N]) VALUES('it''s', '5');");
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"SELECT [Name], typeof([N]) FROM [t] WHERE [Name] = 'it''s'", {"it's", "integer"}},
+        {"SELECT 'a''''b', ''", {"a''b", ""}},
+        {"SELECT hex(x'41'), hex(X'4142'), max('x', 'y')", {"41", "4142", "y"}},
+        {"SELECT 'a' -- it's\n", {"a"}},
+        {"SELECT /* ' */ 'b', [Name] AS \"it's\" FROM [t]", {"b", "it's"}},
+        {"SELECT 'c' AS 'alias'", {"c"}},  // no parameter may stand there
+        {"SELECT ?, 'x'", {"", "x"}},      // not the two-literal statement above: its own parameter stays unbound
+        {"SELECT [Name] FROM [t] WHERE [Name] LIKE 'IT''%'", {"it's"}},
+        {"SELECT 'unterminated", {"failed"}},
+        {"SELECT 'one'; SELECT 'two'", {"failed"}},
+    };
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& [sql, expected] : cases) EXPECT_EQ(Row(sql), expected) << sql << " (pass " << pass << ")";
+}
+
+TEST_F(EngineTest, WritesBindEachTimesValuesAndFailLikeTheirText) {
+    LONGLONG first = 0, second = 0;
+    ASSERT_EQ(Execute("INSERT INTO [t] ([Name], [K]) VALUES('one', 'a');", &first), 0);
+    ASSERT_EQ(Execute("INSERT INTO [t] ([Name], [K]) VALUES('two', 'b');", &second), 0);
+    EXPECT_EQ(second, first + 1) << "the kept insert did not report its own row";
+    EXPECT_EQ(Execute("INSERT INTO [t] ([Name], [K]) VALUES('three', 'a');"), -1) << "a duplicate key was taken";
+    EXPECT_EQ(Execute("INSERT INTO [t] ([Name], [K]) VALUES('four', 'c');"), 0) << "a failure stuck to the statement";
+    EXPECT_EQ(Execute("INSERT INTO [t] ([Name]) VALUES('m1'); INSERT INTO [t] ([Name]) VALUES('m2');"), 0);
+    EXPECT_EQ(Row("SELECT group_concat([Name], ',') FROM [t]"), std::vector<std::string>{"one,two,four,m1,m2"});
+
+    // A statement kept for a table follows the table as it goes and comes.
+    const std::string query = "SELECT count(*) FROM [u] WHERE [V] = 'x'";
+    EXPECT_EQ(Row(query), std::vector<std::string>{"failed"});
+    ASSERT_EQ(Execute("CREATE TABLE [u] ([V] TEXT); INSERT INTO [u] VALUES('x');"), 0);
+    EXPECT_EQ(Row(query), std::vector<std::string>{"1"});
+    ASSERT_EQ(Execute("DROP TABLE [u];"), 0);
+    EXPECT_EQ(Row(query), std::vector<std::string>{"failed"});
+    ASSERT_EQ(Execute("CREATE TABLE [u] ([W] TEXT, [V] TEXT); INSERT INTO [u] VALUES('x', 'x'), ('y', 'x');"), 0);
+    EXPECT_EQ(Row(query), std::vector<std::string>{"2"});
+}
+
+TEST_F(EngineTest, MoreShapesThanTheCacheKeepsStayCorrect) {
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < 150; ++i) {
+            const std::string n = std::to_string(i);
+            EXPECT_EQ(Row("SELECT " + n + ", 'v" + n + "'"), (std::vector<std::string>{n, "v" + n}));
+        }
+}
+
+// --- The file left behind ---
+
+// WAL while open; once the last handle has closed, a plain rollback-journal
+// file (header bytes 18 and 19: 1 is readable by every SQLite 3, 2 needs
+// WAL support). Writers killed mid-write are the processes tests' subject.
+TEST_F(EngineTest, ClosedFileIsReadableByAnySqlite3AndKeepsOnlyCommittedRows) {
+    LONG second = DbOpen(U16(dir.file("pim.db")).c_str());
+    ASSERT_GE(second, 0);
+    Insert(u"committed");
+    // WAL comes with the first statement that may write; reading alone
+    // leaves the file as it is.
+    ASSERT_EQ(DbExecute(second, u"SELECT 1;", nullptr), 0);
+    ASSERT_EQ(DbExecute(second, u"BEGIN; COMMIT;", nullptr), 0);
+    EXPECT_EQ(Scalar(u"PRAGMA journal_mode"), u"wal");
+    DbClose(db);
+    db = second;
+    EXPECT_EQ(Scalar(u"PRAGMA journal_mode"), u"wal") << "closing one handle changed the other's mode";
+    // A transaction left open is rolled back at close.
+    Exec(u"BEGIN; INSERT INTO [t] ([Name]) VALUES('open');");
+    DbClose(db);
+    char header[20] = {};
+    std::ifstream(dir.file("pim.db"), std::ios::binary).read(header, sizeof header);
+    EXPECT_EQ(std::make_pair(header[18], header[19]), std::make_pair('\1', '\1'))
+        << "the closed file still demands WAL support";
+    for (const char* suffix : {"-wal", "-shm"})
+        EXPECT_FALSE(std::filesystem::exists(dir.file("pim.db").string() + suffix));
+    db = DbOpen(U16(dir.file("pim.db")).c_str());
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM [t]"), u"1");
 }
 
 // Run under ThreadSanitizer. One handle shared by threads is the access

@@ -13,13 +13,10 @@
 #include "support/test_values.h"
 #include "support/trace_recorder.h"
 
-using calyra::Bstr;
-using calyra::ComPtr;
-using calyra::test::kUntouched;
-
+namespace calyra::test {
 namespace {
 
-class ManagementTest : public calyra::test::ModuleTest {
+class ManagementTest : public ModuleTest {
 protected:
     void SetUp() override {
         ModuleTest::SetUp();
@@ -56,8 +53,6 @@ protected:
 
     ComPtr<IPimManagement> mgmt;
 };
-
-}  // namespace
 
 TEST_F(ManagementTest, OpenCloseAndReopenAsAccessObjectsSeeThem) {
     auto profiles = Profiles();  // handed out before open, it shares the connection opened later
@@ -141,7 +136,7 @@ TEST_F(ManagementTest, GetAccessInterfaceIgnoresIdentifiersOfNoAccessClass) {
 }
 
 TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
-    calyra::test::TraceRecorder recorder;
+    TraceRecorder recorder;
     ASSERT_EQ(Open("t.db"), S_OK);
     std::vector<std::string> expected = {
         "CPimManagement::OpenPimDatabase.[ENTER]",  "CPimDbAccess::OpenPimDatabase.[ENTER]",
@@ -156,3 +151,6 @@ TEST_F(ManagementTest, TracesTheFacadeStepsOfOpeningANewFile) {
                 "CPimDbAccess::~CPimDbAccess.[ENTER]", "CPimManagement::~CPimManagement.[ENTER]"};
     EXPECT_EQ(recorder.texts(), expected);
 }
+
+}  // namespace
+}  // namespace calyra::test

@@ -1,13 +1,16 @@
-// Which times a repeating event takes place in a stretch of time.
+// Which times a repeating event takes place in a stretch of time, and its
+// rule in the words people see.
 #include <gtest/gtest.h>
 
 #include "calendar/iso_date.h"
 #include "calendar/occurrences.h"
+#include "calendar/recurrence_wording.h"
 
 namespace calyra::calendar {
 namespace {
 
-constexpr unsigned kMon = WeekdayBit(1), kTue = WeekdayBit(2), kWed = WeekdayBit(3), kFri = WeekdayBit(5);
+constexpr unsigned kSun = WeekdayBit(0), kMon = WeekdayBit(1), kTue = WeekdayBit(2), kWed = WeekdayBit(3),
+                   kFri = WeekdayBit(5);
 using Starts = std::vector<std::string>;
 
 Date At(const char* text) { return *TryParseIsoDate(text); }
@@ -117,6 +120,36 @@ TEST(OccurrenceExpansion, ExceptionsReplaceTheirOccurrenceAndCancelledOnesStillC
     cancelled.originalStart = At("2026-12-02T09:00");
     EXPECT_EQ(StartsOf(ExpandEvent(daily, {cancelled}, At("2026-12-01"), At("2026-12-31"))),
               (Starts{"2026-12-01T09:00:00Z", "2026-12-03T09:00:00Z"}));
+}
+
+// The client's tests read intervals, weekdays, end dates and yearly
+// positions in words through its commands; these are the other shapes.
+TEST(RecurrenceWording, SaysEachPatternInWords) {
+    RecurrenceRule weeklyFromTuesday = Rule(Frequency::Weekly);
+    weeklyFromTuesday.start = At("2026-12-01");
+    const struct {
+        const char* what;
+        RecurrenceRule rule;
+        const char* words;
+    } cases[] = {
+        {"no repetition", RecurrenceRule{}, ""},
+        {"every day", Rule(Frequency::Daily), "daily"},
+        {"weekends", Rule(Frequency::Daily, 1, kWeekend), "daily on Sat, Sun"},
+        {"Sunday is listed last", Rule(Frequency::Weekly, 1, kSun | kMon), "weekly on Mon, Sun"},
+        {"weekly without days uses the start's weekday", weeklyFromTuesday, "weekly on Tue"},
+        {"monthly by day, counted", With(Rule(Frequency::Monthly), 15, 0, 0, 10), "every month on day 15, 10 times"},
+        {"once", With(Rule(Frequency::Monthly, 2), 1, 0, 0, 1), "every 2 months on day 1, once"},
+        {"last Friday", With(Rule(Frequency::Monthly, 1, kFri), 0, -1), "every month on the last Friday"},
+        {"first weekday every quarter", With(Rule(Frequency::Monthly, 3, kMondayToFriday), 0, 1),
+         "every 3 months on the 1st weekday"},
+        {"yearly by date", With(Rule(Frequency::Yearly), 25, 0, 12), "yearly on December 25"},
+        {"every other year", With(Rule(Frequency::Yearly, 2), 29, 0, 2), "every 2 years on February 29"},
+        {"a day no month has", With(Rule(Frequency::Monthly), 40),
+         "every month on day 40 (not understood, shown once: day 40 is not a day of a month)"},
+        {"a month that does not exist", With(Rule(Frequency::Yearly), 1, 0, 13),
+         "yearly on day 1 (not understood, shown once: month 13 does not exist)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DescribeRule(c.rule), c.words) << c.what;
 }
 
 }  // namespace
