@@ -7,9 +7,11 @@
 // library's DispatchTraits (idl/typelib_dispatch.h) give every interface of
 // typelib.def its dispatch; a class implementing one includes them.
 //
-// No type information is offered (GetTypeInfoCount gives 0): callers
-// resolve names with GetIDsOfNames. Holds no state of its own; Invoke takes
-// no lock, so thread-safety is that of the class's methods.
+// Type information is the interface's ITypeInfo from the registered type
+// library its DispatchTraits name (none when they name no library), so
+// script hosts and importing clients see the interface as it is declared.
+// Holds no state of its own; Invoke takes no lock, so thread-safety is that
+// of the class's methods. What GetTypeInfo hands out is the caller's.
 #pragma once
 
 #include "comserver/dispatch_table.h"
@@ -20,24 +22,26 @@ namespace calyra {
 template <class Itf>
 class IDispatchImpl : public Itf {
 public:
+    // The interface's type information from its registered library (see
+    // DispatchTable::GetTypeInfo); one library serves every locale.
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
         if (!pctinfo) return E_POINTER;
-        *pctinfo = 0;
+        *pctinfo = DispatchTableOf<Itf>().TypeInfoCount();
         return S_OK;
     }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo) *ppTInfo = nullptr;
-        return E_NOTIMPL;
+    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) override {
+        return DispatchTableOf<Itf>().GetTypeInfo(iTInfo, ppTInfo);
     }
     // One name set serves every locale.
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override {
         return DispatchTableOf<Itf>().GetIDsOfNames(riid, rgszNames, cNames, rgDispId);
     }
-    // Failures come back as the method's HRESULT; pExcepInfo is not used.
+    // A failing method comes back as DISP_E_EXCEPTION, its status in
+    // pExcepInfo->scode (see DispatchTable::Invoke).
     STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                        VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) override {
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
         return DispatchTableOf<Itf>().Invoke(static_cast<Itf*>(this), dispIdMember, riid, wFlags, pDispParams,
-                                             pVarResult, puArgErr);
+                                             pVarResult, pExcepInfo, puArgErr);
     }
 
     HRESULT _InternalQueryInterface(REFIID riid, void** ppv) {

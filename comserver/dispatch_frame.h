@@ -11,7 +11,12 @@
 // caller passed stays the caller's. A frame belongs to one call on one
 // thread and takes no lock.
 //
-// How arguments are accepted, per parameter of the description:
+// How arguments are accepted, per parameter of the description. The
+// runtime's DispInvoke accepts the same, except two things scripts pass all
+// the time, which it refuses (DISP_E_TYPEMISMATCH, under Wine): a variable
+// by reference (VT_VARIANT | VT_BYREF) for a typed out value, and a left-out
+// error ID. Refusing them would fail every VBScript call that passes its
+// error-ID variable.
 //  - Every argument may come wrapped as VT_VARIANT | VT_BYREF (one level);
 //    out values then go back into the caller's VARIANT, which takes the
 //    type of the parameter (VT_I4, VT_BSTR, VT_DISPATCH, ...).

@@ -1,6 +1,6 @@
 // Automation dispatch of the type library's interfaces: DispatchTraits<I>
-// for every interface of typelib.def, naming its methods in slot order and
-// its run-time description. IDispatchImpl<I> builds its table from them, so
+// for every interface of typelib.def, naming its methods in slot order, its
+// run-time description and the library that carries it. IDispatchImpl<I> builds its table from them, so
 // GetIDsOfNames and Invoke of every interface follow the one description
 // in typelib.def.
 //
@@ -20,12 +20,15 @@ namespace calyra {
 namespace idl_detail {
 #define CALYRA_INTERFACE_BEGIN(name, guid) extern const InterfaceDesc kInterface_##name;
 #include "idl/typelib_expand.h"
+#define CALYRA_LIBRARY(name, major, minor, guid) inline constexpr TypeLibRef kLibrary{&LIBID_##name, major, minor};
+#include "idl/typelib_expand.h"
 }  // namespace idl_detail
 
 #define CALYRA_INTERFACE_BEGIN(name, guid)                                                  \
     template <>                                                                             \
     struct DispatchTraits<::name> {                                                         \
         static constexpr const InterfaceDesc* description = &idl_detail::kInterface_##name; \
+        static constexpr const TypeLibRef* library = &idl_detail::kLibrary;                 \
         using Methods = DispatchMethodList < ::name
 #define CALYRA_METHOD(iface, name, params) , &::iface::name
 #define CALYRA_INTERFACE_END(name) \

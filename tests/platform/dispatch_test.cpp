@@ -229,6 +229,40 @@ TEST_F(DispatchTest, ArgumentsArriveLastFirstAndSuccessCodesBecomeSOk) {
     EXPECT_EQ(errorId, 0);
 }
 
+// Named arguments go where their positions say, whatever their order; a
+// position that is no argument or is given twice names the culprit.
+TEST_F(DispatchTest, NamedArgumentsTakeTheirPositions) {
+    Bstr text(u"t"), suffix(u"s");
+    auto call = [&](std::vector<DISPID> names, UINT* argErr, Variant* result) {
+        // rgvarg: the named ones first (suffix, text), then the positional ones last first.
+        VARIANT args[] = {TextArg(suffix), TextArg(text), Long(1), Missing()};
+        DISPPARAMS params{args, names.data(), 4, static_cast<UINT>(names.size())};
+        return m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, argErr);
+    };
+    struct Case {
+        std::vector<DISPID> names;
+        HRESULT expected;
+        UINT argErr;
+        const char16_t* result;
+    } cases[] = {
+        {{3, 2}, S_OK, 99, u"t#1s"},
+        {{2, 3}, S_OK, 99, u"s#1t"},
+        {{3, 3}, DISP_E_PARAMNOTFOUND, 1, nullptr},  // suffix given twice
+        {{3, 1}, DISP_E_PARAMNOTFOUND, 1, nullptr},  // lNumber is already positional
+        {{3, 7}, DISP_E_PARAMNOTFOUND, 1, nullptr},  // no such argument
+        {{3, 4}, DISP_E_PARAMNOTFOUND, 1, nullptr},  // the return value is no argument
+    };
+    for (const Case& c : cases) {
+        UINT argErr = 99;
+        Variant result;
+        EXPECT_EQ(call(c.names, &argErr, &result), c.expected) << c.names[0] << "," << c.names[1];
+        EXPECT_EQ(argErr, c.argErr);
+        if (c.result) {
+            EXPECT_EQ(Bstr(result.bstrVal).view(), c.result);
+        }
+    }
+}
+
 TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     Bstr text(u"x");
     LONG errorId = 0;
@@ -311,9 +345,16 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_PROPERTYPUT, &params), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_PROPERTYGET, &params), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, nullptr), E_INVALIDARG);
-    DISPID named = 2;
-    DISPPARAMS withNames{reversed.data(), &named, 4, 1};
-    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, &withNames), DISP_E_NONAMEDARGS);
+    // A failing method is an exception of the call carrying its status.
+    std::vector<VARIANT> failing = {Long(-1), Missing()};
+    failing.insert(failing.begin(), reversed.begin(), reversed.begin() + 2);
+    DISPPARAMS failingParams{failing.data(), nullptr, 4, 0};
+    EXCEPINFO exception{};
+    exception.scode = S_OK;
+    EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &failingParams, nullptr, &exception, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.scode, E_INVALIDARG);
+    EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, &failingParams), DISP_E_EXCEPTION);
     // A script reading a value asks for method and property get at once.
     Variant result;
     EXPECT_EQ(
@@ -475,9 +516,9 @@ TEST_F(DispatchTest, DescriptionThatDriftedFromTheInterfaceIsRefused) {
     std::vector<VARIANT> args = {Missing(), Long(1), TextArg(text), TextArg(text)};
     DISPPARAMS params{args.data(), nullptr, 4, 0};
     Variant result;
-    EXPECT_EQ(
-        drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result, nullptr),
-        E_UNEXPECTED);
+    EXPECT_EQ(drifted.Invoke(static_cast<ITestProbe*>(m_probe), 1, IID_NULL, DISPATCH_METHOD, &params, &result, nullptr,
+                             nullptr),
+              E_UNEXPECTED);
     EXPECT_EQ(result.vt, VT_EMPTY);
 }
 

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <span>
 
 #include "idl/calyra_idl.h"
+#include "idl/class_registration.h"
+#include "idl/typelib_description.h"
 #include "platform/com_runtime.h"
+#include "platform/type_lib.h"
 #include "server/module_fixture.h"
 
 namespace calyra {
@@ -69,6 +73,36 @@ TEST_F(CreationTest, CreatesByClassIdentifierAndServesOnlyItsOwnClasses) {
     EXPECT_EQ(GetClassObject(kUnknownClsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(GetClassObject(CLSID_PimDbAccess, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+// Script hosts and clients that import the library read each object's
+// interface from the object itself.
+TEST_F(CreationTest, EveryClassHandsOutItsInterfacesTypeInfo) {
+    const TypeLibDesc& lib = CalyraTypeLibDescription();
+    ASSERT_EQ(lib.coclassCount, std::size(kClassRegistrations));
+    for (const CoClassDesc& coclass : std::span(lib.coclasses, lib.coclassCount)) {
+        SCOPED_TRACE(coclass.name);
+        IDispatch* object = nullptr;
+        ASSERT_EQ(
+            CoCreateInstance(*coclass.clsid, nullptr, CLSCTX_ALL, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            S_OK);
+        UINT count = 0;
+        EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 1u);
+        ITypeInfo* info = nullptr;
+        ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
+        GUID guid{};
+        TYPEKIND kind = TKIND_ENUM;
+        EXPECT_EQ(info->GetGuid(&guid), S_OK);
+        EXPECT_EQ(info->GetTypeKind(&kind), S_OK);
+        EXPECT_TRUE(IsEqualGUID(guid, *coclass.iid));
+        EXPECT_EQ(kind, TKIND_DISPATCH);
+        info->Release();
+        info = reinterpret_cast<ITypeInfo*>(0x1);
+        EXPECT_EQ(object->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+        EXPECT_EQ(info, nullptr);
+        object->Release();
+    }
 }
 
 TEST_F(CreationTest, ClassObjectAnswersOnlyItsInterfacesAndAggregatesOnlyForIUnknown) {

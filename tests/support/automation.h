@@ -75,11 +75,15 @@ public:
         m_object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
         return id;
     }
-    // Arguments in the caller's order; rgvarg gets them last first.
+    // Arguments in the caller's order; rgvarg gets them last first. A
+    // failing method's status comes back as itself (the exception's scode),
+    // as a script sees it.
     HRESULT Invoke(DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* argErr = nullptr) const {
         std::vector<VARIANT> reversed(args.rbegin(), args.rend());
         DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        return m_object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, argErr);
+        EXCEPINFO exception{};
+        const HRESULT hr = m_object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, &exception, argErr);
+        return hr == DISP_E_EXCEPTION ? exception.scode : hr;
     }
     HRESULT Call(const char16_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr,
                  UINT* argErr = nullptr) const {

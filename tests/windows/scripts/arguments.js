@@ -70,10 +70,13 @@ sync.SetPimDbAccess(0, conn);
 sync.SetProfileID(0, 1);
 for (var t = 2; t <= 6; t++)
     conn.Execute(0, "INSERT INTO [tSyncAlbum] ([ProfileID], [SyncDataType], [SyncAlbumName], [Option]) VALUES('1', '" + t + "', 'a', '0');");
+// A profile object of the script's own, reading through the script's connection.
+var profiles = new ActiveXObject("Calyra.CProfileAccess");
+profiles.SetPimDbAccess(0, conn);
 function albums(t) {
-    var before = mgmt.GetProfileAccess(0).GetNumOfProfiles(0);
+    var before = profiles.GetNumOfProfiles(0);
     count("SELECT 1 FROM [tSyncAlbum] WHERE [SyncDataType] = '" + t + "'");
-    return mgmt.GetProfileAccess(0).GetNumOfProfiles(0) - before;
+    return profiles.GetNumOfProfiles(0) - before;
 }
 expect(function () { sync.ClearSyncAlbums(0, "5"); return albums(5) == 0 && albums(4) == 1; }, "ClearSyncAlbums(\"5\")");
 expect(function () { sync.ClearSyncAlbums(0, 7 / 2); return albums(4) == 0 && albums(3) == 1; }, "ClearSyncAlbums(7 / 2) rounds half to even: 4");
@@ -93,21 +96,26 @@ try {
                       (e.number >>> 0).toString(16) + ")");
 }
 
-var names = ["ContactGroupAccess", "EventCategoryAccess", "EventAccess", "TaskAccess", "ContactAccess", "SyncOption",
-             "MostFrequentlyPlayedMusic", "MostFrequentlyPlayedPodcast"];
-for (var i = 0; i < names.length; i++) {
-    (function (name) {
+// Every class by ProgID, wired to the script's connection, with one call
+// that goes through it (a count where the class has one).
+var classes = [["ContactGroupAccess", "GetNumOfContactGroups"], ["EventCategoryAccess", "GetNumOfEventCategories"],
+               ["EventAccess", "ExistEvent", 5], ["TaskAccess", "GetNumOfTasks"], ["ContactAccess", "GetNumOfContacts"],
+               ["SyncOption", "ClearSyncAlbums", 9], ["MostFrequentlyPlayedMusic", "DeleteMfpmEntryByID", 7],
+               ["MostFrequentlyPlayedPodcast", "DeleteMfppEntryByID", 7], ["CProfileAccess", "GetNumOfProfiles"]];
+for (var i = 0; i < classes.length; i++) {
+    (function (name, method, argument) {
         expect(function () {
             var o = new ActiveXObject("Calyra." + name);
             o.SetPimDbAccess(0, conn);
-            o.SetProfileID(0, 1);
+            if (name != "CProfileAccess") o.SetProfileID(0, 1);
+            if (argument === undefined) o[method](0);
+            else o[method](0, argument);
             return true;
-        }, name + " by ProgID, wired with a number for the profile");
-    })(names[i]);
+        }, name + " by ProgID, wired with a number for the profile, called through the script's connection");
+    })(classes[i][0], classes[i][1], classes[i][2]);
 }
-expect(function () { new ActiveXObject("Calyra.MostFrequentlyPlayedPodcast").SetPimDbAccess(0, conn); return true; }, "podcast");
 
-contacts = null; sync = null; events = null;
+contacts = null; sync = null; events = null; profiles = null;
 conn.ClosePimDatabase(0);
 mgmt.ClosePimDatabase(0);
 conn = null; mgmt = null;

@@ -180,12 +180,12 @@ Expect categories.GetNumOfEventCategories(errId) >= 0, "EventCategoryAccess coun
 categories.DeleteEventCategoryByID errId, 42
 Expect True, "DeleteEventCategoryByID(42)"
 
-' A CProfileAccess the script creates and wires to its own connection
-' (done above) crashed cscript under Wine in two runs of three when asked
-' for its count (0xC0000417, not yet understood); the management object's
-' profile object is used here.
-Set profiles = mgmt.GetProfileAccess(errId)
+' A profile object the script creates reads its rows through the script's
+' own connection, which reaches it as the connection itself, not a proxy.
+Set profiles = CreateObject("Calyra.CProfileAccess")
+profiles.SetPimDbAccess errId, conn
 Expect profiles.GetNumOfProfiles(errId) = 1, "CProfileAccess counts the one profile"
+Expect mgmt.GetProfileAccess(errId).GetNumOfProfiles(errId) = 1, "the management object's profile object agrees"
 profiles.DeleteProfileByID errId, 99
 Expect profiles.GetNumOfProfiles(errId) = 1, "DeleteProfileByID(99) deletes nothing"
 
