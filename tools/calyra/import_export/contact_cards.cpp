@@ -203,14 +203,28 @@ void AppendHashText(std::string& text, const Json& value) {
     }
 }
 
-// The contact as stored, as one text for ContentHash: its fields but the ID
-// and the modification time, then each family's items without their IDs.
-// Made alike from a planned card (the items as they will read back) and
-// from a contact read back, so an unchanged contact hashes the same. The
-// record's fields are hashed as they are held (texts as UTF-16, numbers
+// One field of a record as hash text: what AppendHashText makes of its
+// FieldToJson value, without making the value for texts and flags.
+void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* record) {
+    const char* field = static_cast<const char*>(record) + f.desc->offset;
+    if (f.kind == FieldKind::Text) {
+        std::string utf8;
+        Utf16ToUtf8(BstrView(*reinterpret_cast<const BSTR*>(field)), utf8);
+        text.append(utf8);
+    } else if (f.kind == FieldKind::Flag) {
+        const bool set = f.desc->vt == VT_BOOL ? *reinterpret_cast<const VARIANT_BOOL*>(field) != VARIANT_FALSE
+                                               : *reinterpret_cast<const LONG*>(field) != 0;
+        text.push_back(set ? '1' : '0');
+    } else {
+        AppendHashText(text, FieldToJson(f, record));
+    }
+}
+
+// The contact record's part of the hash text: its fields but the ID and
+// the modification time, hashed as they are held (texts as UTF-16, numbers
 // and dates as their bytes): the planned record and the one read back hold
 // the same values.
-std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Json>, kDetailFamilyCount>& items) {
+std::string ContactHashText(const tagContactInfo& c) {
     std::string text;
     text.reserve(512);
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
@@ -226,11 +240,21 @@ std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Js
         }
         text.push_back('\x1f');
     }
+    return text;
+}
+
+// The contact as stored, as one text for ContentHash: the record's part,
+// then each family's items as they read back, every field but the item's
+// ID. Made alike from a planned card (the records it will add) and from a
+// contact read back, so an unchanged contact hashes the same.
+std::string StoredContactHash(const ProfileContacts& stored, const tagContactInfo& c) {
+    std::string text = ContactHashText(c);
+    const std::string id = BstrUtf8(c.bstrContactID);
     const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i) {
-        const std::string idKey(FieldsOf(*families[i].record).front().key);
-        for (const auto& item : items[i]) {
-            text.append(families[i].name).push_back(':');
+    for (const auto& family : families) {
+        const std::string idKey(FieldsOf(*family.record).front().key);
+        for (const auto& item : stored.items(family, id)) {
+            text.append(family.name).push_back(':');
             for (const auto& [key, value] : item.items()) {
                 if (key == idKey) continue;
                 text.append(key).push_back('=');
@@ -241,15 +265,6 @@ std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Js
         }
     }
     return ContentHash(text);
-}
-
-std::string StoredContactHash(const ProfileContacts& stored, const tagContactInfo& c) {
-    std::array<std::vector<Json>, kDetailFamilyCount> items;
-    const std::string id = BstrUtf8(c.bstrContactID);
-    const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i)
-        for (const auto& item : stored.items(families[i], id)) items[i].push_back(item);
-    return ContactHash(c, items);
 }
 
 // What a detail item says, without its ID, place, kind and primary mark:
@@ -331,6 +346,40 @@ ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
         if (std::find(card.categories.begin(), card.categories.end(), group.name) == card.categories.end())
             card.categories.push_back(group.name);
     return card;
+}
+
+// Whether a card (as planned, nothing cut or left out) says nothing but
+// what its records keep (`record`, the categories it joins), so that the card the stored
+// contact exports as is this card again and its text need not be kept:
+// no property the records have no place for, no
+// label, group or type beyond place and kind, one preferred item per
+// family, a title and suffix written as an export writes them, dates with
+// a year. FN is looked at by the caller.
+template <class Item>
+bool PlainItems(const std::vector<Item>& items) {
+    size_t preferred = 0;
+    for (const auto& item : items) {
+        if (!item.group.empty() || !item.otherTypes.empty()) return false;
+        preferred += item.preferred;
+    }
+    return preferred <= 1;
+}
+
+bool RecordsHoldAll(const ContactCard& card, const tagContactInfo& record, const std::vector<std::string>& categories) {
+    if (!card.extras.empty() || !card.kind.empty() || !card.members.empty()) return false;
+    if (card.prefixes != HonorificText(kTitles, record.eTitle) ||
+        card.suffixes != HonorificText(kSuffixes, record.eSuffix))
+        return false;
+    for (const auto& f : kDateFields) {
+        const auto& date = card.*f.member;
+        if (!date) continue;
+        const CivilDate civil = ToCivil(record.*f.record);
+        if (CardDate{civil.year, civil.month, civil.day} != *date) return false;
+    }
+    for (const auto& a : card.addresses)
+        if (!a.poBox.empty() || !a.extended.empty()) return false;
+    return PlainItems(card.addresses) && PlainItems(card.phones) && PlainItems(card.emails) && PlainItems(card.urls) &&
+           PlainItems(card.ims) && card.categories == categories;
 }
 
 }  // namespace
@@ -428,9 +477,15 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 
     const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     OwnedRecord<tagContactInfo>& contact = planned->record;
+    // Whether FN is what a card written from the records would say.
+    std::string formattedName;
+    std::swap(formattedName, card.formattedName);
+    bool formattedKept = formattedName.empty() || formattedName == interchange::DisplayName(card);
+    std::swap(formattedName, card.formattedName);
     // A company's card (KIND:org) keeps its name as the company's, not a person's.
     if (card.givenName.empty() && card.familyName.empty() && card.additionalNames.empty() &&
         !card.formattedName.empty() && card.formattedName != card.organization && card.kind != "org") {
+        formattedKept = false;
         // Only a formatted name: its last word is taken as the family name.
         const size_t space = card.formattedName.rfind(' ');
         card.familyName = space == std::string::npos ? card.formattedName : card.formattedName.substr(space + 1);
@@ -508,14 +563,28 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             planned->categories.push_back(name);
     }
     planned->uid = source.uid;
-    planned->original = source.source;
+    if (!formattedKept || !planned->warnings.empty() || !planned->notStored.empty() ||
+        !RecordsHoldAll(card, contact, planned->categories))
+        planned->original = source.source;
     planned->matchKey = MatchKeyOf(contact);
-    std::array<std::vector<Json>, kDetailFamilyCount> previews;
+    // The hash of the contact as it will read back (StoredContactHash's
+    // text), from the records the plan holds.
+    std::string text = ContactHashText(contact);
     const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i)
-        for (const auto& item : planned->items[i])
-            previews[i].push_back(families[i].preview(families[i], item.fields, item.primary));
-    planned->hash = ContactHash(contact, previews);
+    for (size_t i = 0; i < families.size(); ++i) {
+        const auto& fields = FieldsOf(*families[i].record);
+        for (const auto& item : planned->items[i]) {
+            const void* record = item.record->image(item.primary);
+            text.append(families[i].name).push_back(':');
+            for (size_t f = 1; f < fields.size(); ++f) {
+                text.append(fields[f].key).push_back('=');
+                AppendFieldHashText(text, fields[f], record);
+                text.push_back('\x1f');
+            }
+            text.push_back('\n');
+        }
+    }
+    planned->hash = ContentHash(text);
     return planned;
 }
 
