@@ -432,6 +432,7 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
         sql.Append(u" ORDER BY [ContactID] LIMIT 5000;");
         const TextRows rows = QueryRows(session.connection(), sql.view());
         if (rows.empty()) break;
+        m_startedEmpty = false;
         std::vector<std::pair<std::string, std::vector<std::string>>> keys;
         for (const auto& row : rows) {
             OwnedRecord<tagContactInfo> c;
@@ -443,6 +444,11 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
         }
         m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
         if (rows.size() < 5000) break;
+    }
+    if (m_startedEmpty && m_side->present()) {
+        SqlText any(u"SELECT 1 FROM [tContact] WHERE [ProfileID] = '");
+        any.AppendQuoted(session.profileId()).Append(u"' LIMIT 1;");
+        m_startedEmpty = QueryRows(session.connection(), any.view()).empty();
     }
 }
 
@@ -593,6 +599,9 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     m_byUid.clear();
     m_byName.clear();
     m_batchStored.reset();
+    // Into a profile that had no contact, the only contacts are the
+    // import's own, which match nothing: no statement need ask.
+    if (m_startedEmpty) return;
     std::vector<std::string> uids, keys, ids;
     std::map<std::string, std::string> derived;  // row ID -> derived UID of a card
     for (const auto& p : planned) {

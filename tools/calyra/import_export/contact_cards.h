@@ -176,8 +176,9 @@ private:
     std::vector<Stored> m_storedSince;                      // stored since the last savepoint
     std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
     bool m_adding = false;                                                       // finish() runs inside add()
-    std::map<std::string, std::string> m_groupIds;                               // name -> ID; filled on first use
-    std::vector<std::string> m_newGroups;                                        // made since the last savepoint
+    bool m_startedEmpty = true;                     // the profile had no contact when the import began
+    std::map<std::string, std::string> m_groupIds;  // name -> ID; filled on first use
+    std::vector<std::string> m_newGroups;           // made since the last savepoint
     bool m_groupsLoaded = false;
     std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
     std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
