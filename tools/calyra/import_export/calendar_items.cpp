@@ -1406,4 +1406,20 @@ bool ReplaceTask(Session& session, const std::string& id, const CalendarItem& it
     return true;
 }
 
+std::optional<std::string> StoredCalendarHash(Session& session, bool task, const std::string& id) {
+    LONG err = 0;
+    if (task) {
+        OwnedRecord<tagTaskInfo> record;
+        if (FAILED(session.access<ITaskAccess>()->GetTaskByID(&err, Bstr::FromUtf8(id), &record)) ||
+            BstrUtf8(record.bstrTaskID) != id)
+            return std::nullopt;
+        return RecordHash<tagTaskInfo>(record);
+    }
+    OwnedRecord<tagEventInfo> record;
+    if (FAILED(session.access<IEventAccess>()->GetEventByID(&err, Bstr::FromUtf8(id), &record)) ||
+        BstrUtf8(record.bstrEventID) != id)
+        return std::nullopt;
+    return RecordHash<tagEventInfo>(record);
+}
+
 }  // namespace calyra::cli

@@ -1180,6 +1180,13 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair) {
     return result;
 }
 
+std::optional<std::string> StoredContactHash(Session& session, const std::string& id) {
+    const ProfileContacts stored(session, std::vector<std::string>{id});
+    const tagContactInfo* c = stored.contact(id);
+    if (!c) return std::nullopt;
+    return StoredContactHash(stored, *c);
+}
+
 std::vector<ContactCard> ExportContacts(Session& session) {
     std::vector<ContactCard> cards;
     ExportContacts(session, [&](ContactCard& card) { cards.push_back(std::move(card)); });

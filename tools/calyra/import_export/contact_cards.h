@@ -196,6 +196,10 @@ struct ContactSideCheck {
 // caller's Transaction) it also keeps the hashes of the contacts as they
 // are now and rebuilds every contact's match keys.
 ContactSideCheck CheckContactSideState(Session& session, bool repair);
+// The hash the side store keeps for the stored contact `id` of the current
+// profile, made from the contact as it reads back; none when the profile
+// has no such contact.
+std::optional<std::string> StoredContactHash(Session& session, const std::string& id);
 
 // Every contact of the current profile as a card, in the order the
 // component lists them, handed to `visit` one at a time (read a chunk at a
