@@ -138,6 +138,19 @@ TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
     EXPECT_EQ(run.json({"contacts", "list"}).size(), 2u) << "the group card is no contact";
     const Json members = run.json({"groups", "members", "Chess club"});
     EXPECT_EQ(members.size(), 2u) << members.dump();
+    // Exported as a group card again (4.0 KIND/MEMBER, 3.0 their X- lines),
+    // the group comes back whole, members included, under its UID.
+    run.ok({"contacts", "add", "--last-name", "Outsider"});
+    run.ok({"groups", "add", "Empty"});
+    for (const char* version : {"4.0", "3.0"}) {
+        const std::string text = run.exported(version);
+        EXPECT_NE(text.find("urn:uuid:club"), std::string::npos) << text;
+        CardRun fresh;
+        fresh.ok({"contacts", "import", fresh.file("back.vcf", text)});
+        EXPECT_EQ(fresh.json({"groups", "members", "Chess club"}).size(), 2u) << version << "\n" << text;
+        EXPECT_EQ(fresh.json({"groups", "members", "Empty"}).size(), 0u) << version;
+        EXPECT_EQ(Comparable(fresh.exported(version)), Comparable(text)) << version;
+    }
 }
 
 TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {

@@ -310,6 +310,9 @@ void CopyField(const FieldInfo& f, const void* from, void* to) {
     }
 }
 
+// How a group card names a member by its UID.
+constexpr std::string_view kUuidUrn = "urn:uuid:";
+
 // Runs a statement of the import's own bookkeeping on the connection.
 void Run(Session& session, const char16_t* sql) {
     LONG err = 0;
@@ -750,12 +753,18 @@ void ContactImporter::storeGroupCards() {
         try {
             const std::string id = groupId(name);
             // Members by the UIDs the side store keeps, or by the UIDs an
-            // export gave contacts made in calyra.
-            std::vector<std::string> members;
-            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, card.members))
+            // export gave contacts made in calyra; a member named as a URN
+            // ("urn:uuid:" and the UID, as exports write it) also by the
+            // UID alone.
+            std::vector<std::string> uids = card.members, members;
+            for (const auto& member : card.members)
+                if (member.starts_with(kUuidUrn)) uids.push_back(member.substr(kUuidUrn.size()));
+            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, uids))
                 members.push_back(item.rowId);
-            for (const auto& uid : card.members)
+            for (const auto& uid : uids)
                 if (auto row = m_side->rowOfDerivedUid(m_profileId, ItemFamily::Contact, uid)) members.push_back(*row);
+            std::sort(members.begin(), members.end());
+            members.erase(std::unique(members.begin(), members.end()), members.end());
             for (const auto& member : members) {
                 const auto groups = GroupsOfContact(m_contacts.get(), member);
                 if (std::find(groups.begin(), groups.end(), id) != groups.end()) continue;
@@ -1178,6 +1187,34 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair) {
         }
     });
     return result;
+}
+
+void ExportGroups(Session& session, const std::function<void(ContactCard& card)>& visit) {
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    auto contacts = session.access<IContactAccess>();
+    for (const auto& group : AllGroups(session.access<IContactGroupAccess>().get())) {
+        const std::string id = JsonText(group["contact_group_id"]);
+        ContactCard card;
+        card.kind = "group";
+        card.formattedName = JsonText(group["contact_group_name"]);
+        card.uid = side.uidOf(profileId, ItemFamily::Group, id);
+        LONG err = 0, count = 0;
+        OwnedRecordArray<tagContactInfo> members;
+        Check(contacts->GetContactsByContactGroupID(&err, Bstr::FromUtf8(id), &count, &members), err,
+              "cannot read the members of group " + id);
+        std::vector<std::string> ids;
+        for (const auto& member : members) ids.push_back(BstrUtf8(member.bstrContactID));
+        const auto kept = side.findByRows(ItemFamily::Contact, ids);
+        for (const auto& member : ids) {
+            auto it = kept.find(member);
+            std::string uid = it != kept.end() && !it->second.uid.empty()
+                                  ? it->second.uid
+                                  : side.derivedUid(profileId, ItemFamily::Contact, member);
+            card.members.push_back(uid.starts_with(kUuidUrn) ? uid : std::string(kUuidUrn) + uid);
+        }
+        visit(card);
+    }
 }
 
 std::optional<std::string> StoredContactHash(Session& session, const std::string& id) {

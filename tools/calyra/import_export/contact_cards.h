@@ -207,6 +207,10 @@ std::optional<std::string> StoredContactHash(Session& session, const std::string
 void ExportContacts(Session& session, const std::function<void(interchange::ContactCard& card)>& visit);
 // The same, all at once.
 std::vector<interchange::ContactCard> ExportContacts(Session& session);
+// Every contact group of the current profile as a group card (KIND:group),
+// its members named by "urn:uuid:" and their UIDs, so that importing the
+// cards after the contacts makes the same groups again.
+void ExportGroups(Session& session, const std::function<void(interchange::ContactCard& card)>& visit);
 // One contact of the current profile as a card; throws ClientError when the
 // profile has no contact `id`.
 interchange::ContactCard ExportContact(Session& session, const std::string& id);
