@@ -235,6 +235,14 @@ std::string RecurrenceLine(const std::string& entry) {
 void AppendJsonString(std::string& text, std::string_view value) {
     static constexpr char kHex[] = "0123456789abcdef";
     text.push_back('"');
+    const bool plain = std::none_of(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
+    });
+    if (plain) {
+        text.append(value);
+        text.push_back('"');
+        return;
+    }
     for (char c : value) {
         switch (c) {
             case '"':
