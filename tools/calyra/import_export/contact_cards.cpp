@@ -880,6 +880,9 @@ void ContactImporter::keepSideState() {
                 // the contact had.
                 if (item.uid.empty()) item.uid = it->second.uid;
                 if (item.original.empty()) item.original = it->second.original;
+                // Kept as it was (a re-import's usual case): its row and
+                // its key, written when it was kept, stay.
+                if (!stored.changed && item == it->second) continue;
             }
             keys.push_back({stored.id, {MatchKeyOf(*record)}});
         } else {
