@@ -1,7 +1,7 @@
 // Contacts keep who they are and what the records cannot hold on the way
 // through calyra, run as a person runs it: UIDs, photos, labels, birthdays
 // without a year; a second import adds nothing, also after the side state
-// is gone; `check` tells contacts changed by another program.
+// is gone; `check` tells items changed by another program, not by calyra.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -138,6 +138,19 @@ TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
     EXPECT_EQ(run.json({"contacts", "list"}).size(), 2u) << "the group card is no contact";
     const Json members = run.json({"groups", "members", "Chess club"});
     EXPECT_EQ(members.size(), 2u) << members.dump();
+    // Exported as a group card again (4.0 KIND/MEMBER, 3.0 their X- lines),
+    // the group comes back whole, members included, under its UID.
+    run.ok({"contacts", "add", "--last-name", "Outsider"});
+    run.ok({"groups", "add", "Empty"});
+    for (const char* version : {"4.0", "3.0"}) {
+        const std::string text = run.exported(version);
+        EXPECT_NE(text.find("urn:uuid:club"), std::string::npos) << text;
+        CardRun fresh;
+        fresh.ok({"contacts", "import", fresh.file("back.vcf", text)});
+        EXPECT_EQ(fresh.json({"groups", "members", "Chess club"}).size(), 2u) << version << "\n" << text;
+        EXPECT_EQ(fresh.json({"groups", "members", "Empty"}).size(), 0u) << version;
+        EXPECT_EQ(Comparable(fresh.exported(version)), Comparable(text)) << version;
+    }
 }
 
 TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
@@ -154,22 +167,51 @@ TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
     EXPECT_EQ(Comparable(run.exported()).find("@calyra") != std::string::npos, true);
 }
 
-TEST(ContactIdentity, CheckTellsContactsChangedByAnotherProgram) {
+// calyra's own edits keep the hashes current; changes made with another
+// program (here plain SQL) are told, for contacts, events and tasks.
+TEST(ContactIdentity, CheckTellsItemsChangedByAnotherProgramNotByCalyra) {
     CardRun run;
     run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(11, 5))});
-    auto clean = run.json({"check"});
-    EXPECT_TRUE(Includes(clean, R"({"contacts_checked": 5, "contacts_changed": [], "orphans": 0})"_json))
+    const std::string calendar =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n"
+        "BEGIN:VEVENT\r\nUID:a@t\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20270105T090000Z\r\n"
+        "DTEND:20270105T100000Z\r\nSUMMARY:One\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nUID:b@t\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20270106T090000Z\r\n"
+        "DTEND:20270106T100000Z\r\nSUMMARY:Two\r\nEND:VEVENT\r\n"
+        "BEGIN:VTODO\r\nUID:c@t\r\nDTSTAMP:20260101T000000Z\r\nDUE:20270107T090000Z\r\nSUMMARY:Three\r\n"
+        "END:VTODO\r\nBEGIN:VTODO\r\nUID:d@t\r\nDTSTAMP:20260101T000000Z\r\nDUE:20270108T090000Z\r\n"
+        "SUMMARY:Four\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+    const std::string ics = run.file("cal.ics", calendar);
+    run.ok({"events", "import", ics});
+    run.ok({"tasks", "import", ics});
+    const Json clean = run.json({"check"});
+    EXPECT_TRUE(Includes(clean, R"({"contacts_checked": 5, "contacts_changed": [], "events_checked": 2,
+        "events_changed": [], "tasks_checked": 2, "tasks_changed": [], "orphans": 0})"_json))
         << clean.dump();
+    // calyra's own changes: none of them is another program's.
+    run.ok({"contacts", "edit", "1", "--nick-name", "mine", "--phone", "+49 30 555"});
+    run.ok({"contacts", "rm", "4"});
+    run.ok({"events", "edit", "1", "--subject", "Mine"});
+    run.ok({"tasks", "edit", "1", "--subject", "Mine"});
+    run.ok({"tasks", "done", "2"});
+    const Json own = run.json({"check"});
+    EXPECT_TRUE(Includes(own, R"({"contacts_checked": 4, "contacts_changed": [], "events_changed": [],
+        "tasks_changed": [], "orphans": 0})"_json))
+        << own.dump();
     run.ok({"sql", "UPDATE tContact SET NickName = 'changed' WHERE ContactID = 2"});
     run.ok({"sql", "DELETE FROM tContact WHERE ContactID = 3"});
-    auto found = run.json({"check"});
-    EXPECT_TRUE(Includes(found, R"({"contacts_checked": 4, "contacts_changed": ["2"], "orphans": 1})"_json))
+    run.ok({"sql", "UPDATE tEvent SET Subject = 'theirs' WHERE EventID = 2"});
+    run.ok({"sql", "UPDATE tTask SET Subject = 'theirs' WHERE TaskID = 1"});
+    const Json found = run.json({"check"});
+    EXPECT_TRUE(Includes(found, R"({"contacts_checked": 3, "contacts_changed": ["2"], "events_changed": ["2"],
+        "tasks_changed": ["1"], "orphans": 1})"_json))
         << found.dump();
-    auto repaired = run.json({"check", "--repair"});
+    const Json repaired = run.json({"check", "--repair"});
     EXPECT_TRUE(Includes(repaired, R"({"repaired": true, "contacts_changed": ["2"], "orphans": 1})"_json))
         << repaired.dump();
-    auto after = run.json({"check"});
-    EXPECT_TRUE(Includes(after, R"({"contacts_checked": 4, "contacts_changed": [], "orphans": 0})"_json))
+    const Json after = run.json({"check"});
+    EXPECT_TRUE(Includes(after, R"({"contacts_checked": 3, "contacts_changed": [], "events_changed": [],
+        "tasks_changed": [], "orphans": 0})"_json))
         << after.dump();
 }
 

@@ -10,6 +10,7 @@
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
 #include "idl/owned_record.h"
+#include "import_export/side_rows.h"
 #include "platform/bstr.h"
 #include "records/contact_details.h"
 #include "records/contact_records.h"
@@ -218,6 +219,7 @@ std::string ContactLabel(const Json& c) {
 
 void RemoveContact(CommandContext& ctx, Transaction&, const std::string& id) {
     DeleteContact(ctx.session().access<IContactAccess>().get(), id);
+    KeepSideRowCurrent(ctx.session(), ItemFamily::Contact, id);
 }
 
 const std::vector<std::string> kNotGiven{"contact_id", "modified"};
@@ -342,6 +344,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
             LONG err = 0;
             Check(contacts->ModifyContactByID(&err, Bstr::FromUtf8(id), info), err, "cannot change contact " + id);
             WriteDetails(contacts.get(), id, details);
+            KeepSideRowCurrent(ctx.session(), ItemFamily::Contact, id);
         },
         [&](const std::string& id, const tagContactInfo& info) {
             ctx.out().done("changed contact " + id + DisplayName(info), Json{{"contact_id", id}});

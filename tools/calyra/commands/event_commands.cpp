@@ -21,6 +21,7 @@
 #include "commands/command_tree.h"
 #include "commands/edit_in_editor.h"
 #include "import_export/conversions.h"
+#include "import_export/side_rows.h"
 #include "platform/bstr.h"
 #include "records/event_records.h"
 #include "records/named_records.h"
@@ -589,6 +590,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
                 Check(events->ModifyEventByID(&err, key, info), err, "cannot change event " + eventId);
             else
                 Check(events->ModifyExceptionByID(&err, key, info), err, "cannot change exception " + eventId);
+            KeepSideRowCurrent(ctx.session(), ItemFamily::Event, eventId);
         },
         [&](const std::string& eventId, const tagEventInfo& info) {
             Json result{{"event_id", eventId}};

@@ -315,6 +315,8 @@ void RunContactExport(CommandContext& ctx, const ContactExportOptions& o) {
         text += ix::WriteVCard(card, v);
         ++count;
     });
+    // The groups after their members: an import reads them at its end anyway.
+    ExportGroups(ctx.session(), [&](ix::ContactCard& card) { text += ix::WriteVCard(card, v); });
     WriteOutput(ctx, o.out, text, "contacts", count);
 }
 

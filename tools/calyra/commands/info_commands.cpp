@@ -14,6 +14,7 @@
 #include "cli/command_row.h"
 #include "idl/owned_record.h"
 #include "import_export/contact_cards.h"
+#include "import_export/side_rows.h"
 #include "platform/bstr.h"
 #include "session/client_error.h"
 #include "session/database_file.h"
@@ -270,7 +271,7 @@ struct CheckOptions {
 void DeclareCheck(CLI::App& check, CheckOptions& o) {
     check.add_flag("--repair", o.repair,
                    "Also repair: drop what calyra keeps about items that are gone or whose table was made anew, "
-                   "and keep the changed contacts as they are now");
+                   "and keep the changed contacts, events and tasks as they are now");
 }
 
 // What calyra keeps beside the records (UIDs, the cards items came from,
@@ -284,20 +285,31 @@ void RunCheck(CommandContext& ctx, const CheckOptions& o) {
     SideStore side(session);
     const SweepReport swept = o.repair ? side.sweep() : side.inspect();
     const ContactSideCheck contacts = CheckContactSideState(session, o.repair);
+    const SideCheck events = CheckSideState(session, ItemFamily::Event, o.repair);
+    const SideCheck tasks = CheckSideState(session, ItemFamily::Task, o.repair);
     if (transaction) transaction->commit();
     Json recreated = Json::array();
     for (ItemFamily family : swept.recreated) recreated.push_back(std::string(FamilyName(family)));
     Json result{{"repaired", o.repair},
                 {"contacts_checked", contacts.checked},
                 {"contacts_changed", contacts.changed},
+                {"events_checked", events.checked},
+                {"events_changed", events.changed},
+                {"tasks_checked", tasks.checked},
+                {"tasks_changed", tasks.changed},
                 {"orphans", swept.orphans},
                 {"recreated_tables", recreated}};
-    std::string message = fmt::format(
-        "{} contact{} checked, {} changed by another program{}; {} orphaned side "
-        "row{}{}",
-        contacts.checked, contacts.checked == 1 ? "" : "s", contacts.changed.size(),
-        contacts.changed.empty() ? "" : " (" + fmt::format("{}", fmt::join(contacts.changed, ", ")) + ")",
-        swept.orphans, swept.orphans == 1 ? "" : "s", o.repair ? " removed" : "");
+    // "3 contacts checked, 1 changed by another program (7)"
+    auto counted = [](size_t checked, const std::vector<std::string>& changed, const char* one, const char* many) {
+        return fmt::format("{} {} checked, {} changed by another program{}", checked, checked == 1 ? one : many,
+                           changed.size(),
+                           changed.empty() ? "" : " (" + fmt::format("{}", fmt::join(changed, ", ")) + ")");
+    };
+    std::string message = counted(contacts.checked, contacts.changed, "contact", "contacts");
+    if (events.checked) message += "; " + counted(events.checked, events.changed, "event", "events");
+    if (tasks.checked) message += "; " + counted(tasks.checked, tasks.changed, "task", "tasks");
+    message += fmt::format("; {} orphaned side row{}{}", swept.orphans, swept.orphans == 1 ? "" : "s",
+                           o.repair ? " removed" : "");
     if (!swept.recreated.empty()) message += fmt::format("; side rows of tables made anew: {}", recreated.dump());
     ctx.out().done(message, result);
 }

@@ -15,6 +15,7 @@
 #include "idl/owned_record.h"
 #include "import_export/calendar_items.h"
 #include "import_export/conversions.h"
+#include "import_export/side_rows.h"
 #include "platform/bstr.h"
 #include "records/record_fields.h"
 #include "records/recurrence_record.h"
@@ -153,9 +154,11 @@ void CheckPercent(const RecordOptions& fields) {
                           2);
 }
 
-void Modify(ITaskAccess* tasks, const std::string& id, tagTaskInfo* task) {
+// Every change of a stored task passes here; its side row follows it.
+void Modify(Session& session, ITaskAccess* tasks, const std::string& id, tagTaskInfo* task) {
     LONG err = 0;
     Check(tasks->ModifyTaskByID(&err, Bstr::FromUtf8(id), task), err, "cannot change task " + id);
+    KeepSideRowCurrent(session, ItemFamily::Task, id);
 }
 
 const std::vector<std::string>& TaskColumns() { return kTaskColumns; }
@@ -405,7 +408,7 @@ void RunEdit(CommandContext& ctx, const EditOptions& o) {
         },
         [&](const std::string& id, tagTaskInfo* task) {
             CheckDates(*task);
-            Modify(tasks.get(), id, task);
+            Modify(ctx.session(), tasks.get(), id, task);
         },
         [&](const std::string& id, const tagTaskInfo&) {
             ctx.out().done("changed task " + id, Json{{"task_id", id}});
@@ -431,7 +434,7 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
     RefuseCutTexts(
         RecordDescriptionOf<tagTaskInfo>(), &task, [](const std::string&) { return false; }, "task " + id);
     if (!o.all && MoveTaskToNextOccurrence(ctx.session(), id, &task)) {
-        Modify(tasks.get(), id, &task);
+        Modify(ctx.session(), tasks.get(), id, &task);
         const UserClock clock(ctx);
         const DATE next = task.dtEndDate != 0 ? task.dtEndDate : task.dtStartDate;
         ctx.out().done("task " + id + " done this time; next due " + clock.show(next),
@@ -443,7 +446,7 @@ void RunDone(CommandContext& ctx, const DoneOptions& o) {
     task.eTaskStatus = enumTaskStatus_Finished;
     task.ulCompletePercent = 100;
     task.dtDateCompleted = ParseIsoDate("now");
-    Modify(tasks.get(), id, &task);
+    Modify(ctx.session(), tasks.get(), id, &task);
     ctx.out().done("finished task " + id,
                    Json{{"task_id", id}, {"date_completed", FormatIsoDate(task.dtDateCompleted)}});
 }

@@ -129,4 +129,9 @@ bool MoveTaskToNextOccurrence(Session& session, const std::string& id, tagTaskIn
 // task kept in UTC.
 std::optional<calendar::TimeZone> TaskZone(Session& session, const std::string& id);
 
+// The hash the side store keeps for the stored event or task `id` of the
+// current profile (`family` Event or Task), made from its record as it
+// reads back; none when the profile has no such item.
+std::optional<std::string> StoredCalendarHash(Session& session, bool task, const std::string& id);
+
 }  // namespace calyra::cli

@@ -203,14 +203,28 @@ void AppendHashText(std::string& text, const Json& value) {
     }
 }
 
-// The contact as stored, as one text for ContentHash: its fields but the ID
-// and the modification time, then each family's items without their IDs.
-// Made alike from a planned card (the items as they will read back) and
-// from a contact read back, so an unchanged contact hashes the same. The
-// record's fields are hashed as they are held (texts as UTF-16, numbers
+// One field of a record as hash text: what AppendHashText makes of its
+// FieldToJson value, without making the value for texts and flags.
+void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* record) {
+    const char* field = static_cast<const char*>(record) + f.desc->offset;
+    if (f.kind == FieldKind::Text) {
+        std::string utf8;
+        Utf16ToUtf8(BstrView(*reinterpret_cast<const BSTR*>(field)), utf8);
+        text.append(utf8);
+    } else if (f.kind == FieldKind::Flag) {
+        const bool set = f.desc->vt == VT_BOOL ? *reinterpret_cast<const VARIANT_BOOL*>(field) != VARIANT_FALSE
+                                               : *reinterpret_cast<const LONG*>(field) != 0;
+        text.push_back(set ? '1' : '0');
+    } else {
+        AppendHashText(text, FieldToJson(f, record));
+    }
+}
+
+// The contact record's part of the hash text: its fields but the ID and
+// the modification time, hashed as they are held (texts as UTF-16, numbers
 // and dates as their bytes): the planned record and the one read back hold
 // the same values.
-std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Json>, kDetailFamilyCount>& items) {
+std::string ContactHashText(const tagContactInfo& c) {
     std::string text;
     text.reserve(512);
     for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
@@ -226,11 +240,21 @@ std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Js
         }
         text.push_back('\x1f');
     }
+    return text;
+}
+
+// The contact as stored, as one text for ContentHash: the record's part,
+// then each family's items as they read back, every field but the item's
+// ID. Made alike from a planned card (the records it will add) and from a
+// contact read back, so an unchanged contact hashes the same.
+std::string StoredContactHash(const ProfileContacts& stored, const tagContactInfo& c) {
+    std::string text = ContactHashText(c);
+    const std::string id = BstrUtf8(c.bstrContactID);
     const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i) {
-        const std::string idKey(FieldsOf(*families[i].record).front().key);
-        for (const auto& item : items[i]) {
-            text.append(families[i].name).push_back(':');
+    for (const auto& family : families) {
+        const std::string idKey(FieldsOf(*family.record).front().key);
+        for (const auto& item : stored.items(family, id)) {
+            text.append(family.name).push_back(':');
             for (const auto& [key, value] : item.items()) {
                 if (key == idKey) continue;
                 text.append(key).push_back('=');
@@ -241,15 +265,6 @@ std::string ContactHash(const tagContactInfo& c, const std::array<std::vector<Js
         }
     }
     return ContentHash(text);
-}
-
-std::string StoredContactHash(const ProfileContacts& stored, const tagContactInfo& c) {
-    std::array<std::vector<Json>, kDetailFamilyCount> items;
-    const std::string id = BstrUtf8(c.bstrContactID);
-    const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i)
-        for (const auto& item : stored.items(families[i], id)) items[i].push_back(item);
-    return ContactHash(c, items);
 }
 
 // What a detail item says, without its ID, place, kind and primary mark:
@@ -295,6 +310,9 @@ void CopyField(const FieldInfo& f, const void* from, void* to) {
     }
 }
 
+// How a group card names a member by its UID.
+constexpr std::string_view kUuidUrn = "urn:uuid:";
+
 // Runs a statement of the import's own bookkeeping on the connection.
 void Run(Session& session, const char16_t* sql) {
     LONG err = 0;
@@ -331,6 +349,40 @@ ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
         if (std::find(card.categories.begin(), card.categories.end(), group.name) == card.categories.end())
             card.categories.push_back(group.name);
     return card;
+}
+
+// Whether a card (as planned, nothing cut or left out) says nothing but
+// what its records keep (`record`, the categories it joins), so that the card the stored
+// contact exports as is this card again and its text need not be kept:
+// no property the records have no place for, no
+// label, group or type beyond place and kind, one preferred item per
+// family, a title and suffix written as an export writes them, dates with
+// a year. FN is looked at by the caller.
+template <class Item>
+bool PlainItems(const std::vector<Item>& items) {
+    size_t preferred = 0;
+    for (const auto& item : items) {
+        if (!item.group.empty() || !item.otherTypes.empty()) return false;
+        preferred += item.preferred;
+    }
+    return preferred <= 1;
+}
+
+bool RecordsHoldAll(const ContactCard& card, const tagContactInfo& record, const std::vector<std::string>& categories) {
+    if (!card.extras.empty() || !card.kind.empty() || !card.members.empty()) return false;
+    if (card.prefixes != HonorificText(kTitles, record.eTitle) ||
+        card.suffixes != HonorificText(kSuffixes, record.eSuffix))
+        return false;
+    for (const auto& f : kDateFields) {
+        const auto& date = card.*f.member;
+        if (!date) continue;
+        const CivilDate civil = ToCivil(record.*f.record);
+        if (CardDate{civil.year, civil.month, civil.day} != *date) return false;
+    }
+    for (const auto& a : card.addresses)
+        if (!a.poBox.empty() || !a.extended.empty()) return false;
+    return PlainItems(card.addresses) && PlainItems(card.phones) && PlainItems(card.emails) && PlainItems(card.urls) &&
+           PlainItems(card.ims) && card.categories == categories;
 }
 
 }  // namespace
@@ -383,6 +435,7 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
         sql.Append(u" ORDER BY [ContactID] LIMIT 5000;");
         const TextRows rows = QueryRows(session.connection(), sql.view());
         if (rows.empty()) break;
+        m_startedEmpty = false;
         std::vector<std::pair<std::string, std::vector<std::string>>> keys;
         for (const auto& row : rows) {
             OwnedRecord<tagContactInfo> c;
@@ -394,6 +447,11 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
         }
         m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
         if (rows.size() < 5000) break;
+    }
+    if (m_startedEmpty && m_side->present()) {
+        SqlText any(u"SELECT 1 FROM [tContact] WHERE [ProfileID] = '");
+        any.AppendQuoted(session.profileId()).Append(u"' LIMIT 1;");
+        m_startedEmpty = QueryRows(session.connection(), any.view()).empty();
     }
 }
 
@@ -428,9 +486,15 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 
     const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     OwnedRecord<tagContactInfo>& contact = planned->record;
+    // Whether FN is what a card written from the records would say.
+    std::string formattedName;
+    std::swap(formattedName, card.formattedName);
+    bool formattedKept = formattedName.empty() || formattedName == interchange::DisplayName(card);
+    std::swap(formattedName, card.formattedName);
     // A company's card (KIND:org) keeps its name as the company's, not a person's.
     if (card.givenName.empty() && card.familyName.empty() && card.additionalNames.empty() &&
         !card.formattedName.empty() && card.formattedName != card.organization && card.kind != "org") {
+        formattedKept = false;
         // Only a formatted name: its last word is taken as the family name.
         const size_t space = card.formattedName.rfind(' ');
         card.familyName = space == std::string::npos ? card.formattedName : card.formattedName.substr(space + 1);
@@ -508,14 +572,28 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             planned->categories.push_back(name);
     }
     planned->uid = source.uid;
-    planned->original = source.source;
+    if (!formattedKept || !planned->warnings.empty() || !planned->notStored.empty() ||
+        !RecordsHoldAll(card, contact, planned->categories))
+        planned->original = source.source;
     planned->matchKey = MatchKeyOf(contact);
-    std::array<std::vector<Json>, kDetailFamilyCount> previews;
+    // The hash of the contact as it will read back (StoredContactHash's
+    // text), from the records the plan holds.
+    std::string text = ContactHashText(contact);
     const auto families = DetailFamilies();
-    for (size_t i = 0; i < families.size(); ++i)
-        for (const auto& item : planned->items[i])
-            previews[i].push_back(families[i].preview(families[i], item.fields, item.primary));
-    planned->hash = ContactHash(contact, previews);
+    for (size_t i = 0; i < families.size(); ++i) {
+        const auto& fields = FieldsOf(*families[i].record);
+        for (const auto& item : planned->items[i]) {
+            const void* record = item.record->image(item.primary);
+            text.append(families[i].name).push_back(':');
+            for (size_t f = 1; f < fields.size(); ++f) {
+                text.append(fields[f].key).push_back('=');
+                AppendFieldHashText(text, fields[f], record);
+                text.push_back('\x1f');
+            }
+            text.push_back('\n');
+        }
+    }
+    planned->hash = ContentHash(text);
     return planned;
 }
 
@@ -524,6 +602,9 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     m_byUid.clear();
     m_byName.clear();
     m_batchStored.reset();
+    // Into a profile that had no contact, the only contacts are the
+    // import's own, which match nothing: no statement need ask.
+    if (m_startedEmpty) return;
     std::vector<std::string> uids, keys, ids;
     std::map<std::string, std::string> derived;  // row ID -> derived UID of a card
     for (const auto& p : planned) {
@@ -672,12 +753,18 @@ void ContactImporter::storeGroupCards() {
         try {
             const std::string id = groupId(name);
             // Members by the UIDs the side store keeps, or by the UIDs an
-            // export gave contacts made in calyra.
-            std::vector<std::string> members;
-            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, card.members))
+            // export gave contacts made in calyra; a member named as a URN
+            // ("urn:uuid:" and the UID, as exports write it) also by the
+            // UID alone.
+            std::vector<std::string> uids = card.members, members;
+            for (const auto& member : card.members)
+                if (member.starts_with(kUuidUrn)) uids.push_back(member.substr(kUuidUrn.size()));
+            for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, uids))
                 members.push_back(item.rowId);
-            for (const auto& uid : card.members)
+            for (const auto& uid : uids)
                 if (auto row = m_side->rowOfDerivedUid(m_profileId, ItemFamily::Contact, uid)) members.push_back(*row);
+            std::sort(members.begin(), members.end());
+            members.erase(std::unique(members.begin(), members.end()), members.end());
             for (const auto& member : members) {
                 const auto groups = GroupsOfContact(m_contacts.get(), member);
                 if (std::find(groups.begin(), groups.end(), id) != groups.end()) continue;
@@ -793,6 +880,9 @@ void ContactImporter::keepSideState() {
                 // the contact had.
                 if (item.uid.empty()) item.uid = it->second.uid;
                 if (item.original.empty()) item.original = it->second.original;
+                // Kept as it was (a re-import's usual case): its row and
+                // its key, written when it was kept, stay.
+                if (!stored.changed && item == it->second) continue;
             }
             keys.push_back({stored.id, {MatchKeyOf(*record)}});
         } else {
@@ -1100,6 +1190,41 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair) {
         }
     });
     return result;
+}
+
+void ExportGroups(Session& session, const std::function<void(ContactCard& card)>& visit) {
+    SideStore side(session);
+    const std::string profileId = Utf16ToUtf8(session.profileId());
+    auto contacts = session.access<IContactAccess>();
+    for (const auto& group : AllGroups(session.access<IContactGroupAccess>().get())) {
+        const std::string id = JsonText(group["contact_group_id"]);
+        ContactCard card;
+        card.kind = "group";
+        card.formattedName = JsonText(group["contact_group_name"]);
+        card.uid = side.uidOf(profileId, ItemFamily::Group, id);
+        LONG err = 0, count = 0;
+        OwnedRecordArray<tagContactInfo> members;
+        Check(contacts->GetContactsByContactGroupID(&err, Bstr::FromUtf8(id), &count, &members), err,
+              "cannot read the members of group " + id);
+        std::vector<std::string> ids;
+        for (const auto& member : members) ids.push_back(BstrUtf8(member.bstrContactID));
+        const auto kept = side.findByRows(ItemFamily::Contact, ids);
+        for (const auto& member : ids) {
+            auto it = kept.find(member);
+            std::string uid = it != kept.end() && !it->second.uid.empty()
+                                  ? it->second.uid
+                                  : side.derivedUid(profileId, ItemFamily::Contact, member);
+            card.members.push_back(uid.starts_with(kUuidUrn) ? uid : std::string(kUuidUrn) + uid);
+        }
+        visit(card);
+    }
+}
+
+std::optional<std::string> StoredContactHash(Session& session, const std::string& id) {
+    const ProfileContacts stored(session, std::vector<std::string>{id});
+    const tagContactInfo* c = stored.contact(id);
+    if (!c) return std::nullopt;
+    return StoredContactHash(stored, *c);
 }
 
 std::vector<ContactCard> ExportContacts(Session& session) {

@@ -176,8 +176,9 @@ private:
     std::vector<Stored> m_storedSince;                      // stored since the last savepoint
     std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
     bool m_adding = false;                                                       // finish() runs inside add()
-    std::map<std::string, std::string> m_groupIds;                               // name -> ID; filled on first use
-    std::vector<std::string> m_newGroups;                                        // made since the last savepoint
+    bool m_startedEmpty = true;                     // the profile had no contact when the import began
+    std::map<std::string, std::string> m_groupIds;  // name -> ID; filled on first use
+    std::vector<std::string> m_newGroups;           // made since the last savepoint
     bool m_groupsLoaded = false;
     std::future<std::unique_ptr<PlannedBatch>> m_planning;  // the batch the next call stores
     std::unique_ptr<PlannedBatch> m_storedBatch;            // stored; freed by the next planning
@@ -195,6 +196,10 @@ struct ContactSideCheck {
 // caller's Transaction) it also keeps the hashes of the contacts as they
 // are now and rebuilds every contact's match keys.
 ContactSideCheck CheckContactSideState(Session& session, bool repair);
+// The hash the side store keeps for the stored contact `id` of the current
+// profile, made from the contact as it reads back; none when the profile
+// has no such contact.
+std::optional<std::string> StoredContactHash(Session& session, const std::string& id);
 
 // Every contact of the current profile as a card, in the order the
 // component lists them, handed to `visit` one at a time (read a chunk at a
@@ -202,6 +207,10 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair);
 void ExportContacts(Session& session, const std::function<void(interchange::ContactCard& card)>& visit);
 // The same, all at once.
 std::vector<interchange::ContactCard> ExportContacts(Session& session);
+// Every contact group of the current profile as a group card (KIND:group),
+// its members named by "urn:uuid:" and their UIDs, so that importing the
+// cards after the contacts makes the same groups again.
+void ExportGroups(Session& session, const std::function<void(interchange::ContactCard& card)>& visit);
 // One contact of the current profile as a card; throws ClientError when the
 // profile has no contact `id`.
 interchange::ContactCard ExportContact(Session& session, const std::string& id);

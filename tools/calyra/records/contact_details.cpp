@@ -237,8 +237,7 @@ public:
         FillItem(fields, false, &m_item);
     }
     void addTo(IContactAccess* contacts, BSTR contactId, bool primary) override {
-        static const FieldInfo& flag = RequireField(RecordDescriptionOf<R>(), "primary");
-        SetField(flag, &m_item, primary ? "yes" : "no");
+        mark(primary);
         LONG err = 0;
         Bstr id;
         // Named by what it is, not by the contact's ID: an import reports
@@ -247,7 +246,17 @@ public:
               [&] { return "cannot add the " + std::string(m_family.what); });
     }
 
+    const void* image(bool primary) override {
+        mark(primary);
+        return static_cast<const R*>(&m_item);
+    }
+
 private:
+    void mark(bool primary) {
+        static const FieldInfo& flag = RequireField(RecordDescriptionOf<R>(), "primary");
+        SetField(flag, &m_item, primary ? "yes" : "no");
+    }
+
     const DetailFamily& m_family;
     OwnedRecord<R> m_item;
 };

@@ -47,6 +47,10 @@ public:
     // Adds the record to the contact, primary or not; throws ClientError
     // when the component refuses it.
     virtual void addTo(IContactAccess* contacts, BSTR contactId, bool primary) = 0;
+    // The record as addTo would store it with that primary mark (its ID
+    // empty), owned by this object: what `preview` gives, without making
+    // the JSON.
+    virtual const void* image(bool primary) = 0;
 };
 
 struct DetailFamily {

@@ -85,11 +85,17 @@ void AppendList(SqlText& sql, const std::vector<std::string>& values, size_t fro
     }
 }
 
-// The item columns, the original last with its length in UTF-8 bytes
-// before it (never fewer than its UTF-16 units), so the original is read
-// whole whatever its length.
+// The item columns, the UID and the original each with its length in
+// UTF-8 bytes before it (never fewer than its UTF-16 units), so each is read
+// whole whatever its length into a buffer of that size: the connection
+// clears the whole buffer it is given, and a buffer of the longest text
+// per field cost a tenth of an export.
 constexpr Sql kItemColumns =
-    u"SELECT family, row_id, profile_id, uid, hash, length(CAST(original AS BLOB)), original FROM calyra_item ";
+    u"SELECT family, row_id, profile_id, length(CAST(uid AS BLOB)), uid, hash, length(CAST(original AS BLOB)), "
+    u"original FROM calyra_item ";
+// Units enough for the other columns: family names, row and profile IDs,
+// lengths, ContentHash's 32 digits.
+constexpr size_t kShortField = 64;
 
 std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
     std::vector<SideItem> out;
@@ -105,11 +111,15 @@ std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
         LONGLONG* vm;
         ~Free() { db->FreeResultset(nullptr, vm); }
     } free{db, &vm};
-    std::vector<USHORT> buffer(2049);
-    auto field = [&](LONG column, size_t units = 2049) {
+    std::vector<USHORT> buffer(kShortField + 1);
+    auto field = [&](LONG column, size_t units = kShortField) {
         if (buffer.size() < units + 1) buffer.resize(units + 1);
         db->GetFieldValue(nullptr, &vm, column, buffer.data(), static_cast<ULONG>(units + 1));
         return Utf16ToUtf8(reinterpret_cast<const char16_t*>(buffer.data()));
+    };
+    auto length = [&](LONG column) {
+        const std::string text = field(column);
+        return text.empty() ? size_t{0} : static_cast<size_t>(std::stoull(text));
     };
     out.reserve(static_cast<size_t>(std::max<LONG>(rows, 0)));
     for (LONG r = 0; r < rows; ++r) {
@@ -117,10 +127,9 @@ std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
         item.family = FamilyByName(field(0)).value_or(ItemFamily::Contact);
         item.rowId = field(1);
         item.profileId = field(2);
-        item.uid = field(3);
-        item.hash = field(4);
-        const std::string length = field(5);
-        item.original = field(6, length.empty() ? 0 : std::stoul(length));
+        item.uid = field(4, length(3));
+        item.hash = field(5);
+        item.original = field(7, length(6));
         out.push_back(std::move(item));
         db->NextRow(nullptr, &vm);
     }
