@@ -8,7 +8,6 @@
 #include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "platform/utf8.h"
-#include "records/profile_contacts.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
 #include "sync/three_way_merge.h"
@@ -63,24 +62,22 @@ std::string ContactTarget::uidOf(const std::string& id) {
 }
 
 std::vector<LocalItem> ContactTarget::localItems() {
-    // One read of the profile for every card (reading one contact reads the
-    // whole profile): the cards come in the order the profile lists its
-    // contacts, which gives their IDs.
-    const std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
-    const cli::ProfileContacts listed(m_session);
-    std::vector<LocalItem> out;
-    m_projections.clear();
-    if (listed.contacts().size() == static_cast<LONG>(cards.size())) {
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const std::string id = BstrUtf8(listed.contacts()[static_cast<LONG>(i)].bstrContactID);
-            m_projections[id] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
-        }
-    }
+    // One chunked read of the profile for every card: the export visits the
+    // contacts in ID order, the order listed here, so the two lists pair up
+    // (and each card carries its kept or derived UID). Should they not
+    // (a contact the export could not read), each is read on its own.
     SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
-    for (const auto& row : cli::QueryRows(m_session.connection(), sql.view())) {
-        const std::string& id = row.at(0);
-        out.push_back({id, uidOf(id), cli::ContentHash(projection(id))});
+    const auto rows = cli::QueryRows(m_session.connection(), sql.view());
+    std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
+    const bool paired = cards.size() == rows.size();
+    std::vector<LocalItem> out;
+    out.reserve(rows.size());
+    m_projections.clear();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string& id = rows[i].at(0);
+        if (paired) m_projections[id] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
+        out.push_back({id, paired ? cards[i].uid : uidOf(id), cli::ContentHash(projection(id))});
     }
     return out;
 }
