@@ -12,6 +12,7 @@
 #include "platform/utf8.h"
 #include "session/client_error.h"
 #include "side_store/side_store.h"
+#include "sync/local_fingerprints.h"
 
 namespace calyra::sync {
 namespace {
@@ -94,42 +95,43 @@ CalendarTarget::CalendarTarget(cli::Session& session, SyncState& state, std::str
 
 CalendarTarget::~CalendarTarget() = default;
 
-void CalendarTarget::readItems(ItemKind kind, const std::set<std::string>& heldHere) {
-    std::vector<CalendarItem> all = kind == ItemKind::Todo ? cli::ExportTasks(m_session)
-                                                           : cli::ExportEvents(m_session, std::nullopt, std::nullopt);
-    // Masters come each followed by its replaced occurrences.
-    std::vector<std::vector<CalendarItem>> groups;
-    std::vector<std::string> uids;
-    for (CalendarItem& item : all) {
-        if (item.recurrenceId && !groups.empty() && groups.back().front().uid == item.uid) {
-            groups.back().push_back(std::move(item));
-            continue;
+void CalendarTarget::readItems() {
+    m_items.clear();
+    for (const ItemKind kind : {ItemKind::Event, ItemKind::Todo}) {
+        std::vector<CalendarItem> all = kind == ItemKind::Todo
+                                            ? cli::ExportTasks(m_session)
+                                            : cli::ExportEvents(m_session, std::nullopt, std::nullopt);
+        // Masters come each followed by its replaced occurrences.
+        std::vector<std::vector<CalendarItem>> groups;
+        std::vector<std::string> uids;
+        for (CalendarItem& item : all) {
+            if (item.recurrenceId && !groups.empty() && groups.back().front().uid == item.uid) {
+                groups.back().push_back(std::move(item));
+                continue;
+            }
+            uids.push_back(item.uid);
+            groups.push_back({std::move(item)});
         }
-        uids.push_back(item.uid);
-        groups.push_back({std::move(item)});
+        const ItemFamily family = FamilyOf(kind);
+        cli::SideStore side(m_session);
+        const auto kept = side.findByUids(m_profile, family, uids);
+        for (auto& group : groups) {
+            const std::string& uid = group.front().uid;
+            std::optional<std::string> row;
+            if (const auto it = kept.find(uid); it != kept.end())
+                row = it->second.rowId;
+            else
+                row = side.rowOfDerivedUid(m_profile, family, uid);
+            // Two rows under one UID: the first is the one the server knows.
+            if (row) m_items.emplace(LocalId(kind, *row), std::move(group));
+        }
     }
-    const ItemFamily family = FamilyOf(kind);
-    cli::SideStore side(m_session);
-    const auto kept = side.findByUids(m_profile, family, uids);
-    const bool home = kind == ItemKind::Todo ? m_home.tasks : m_home.events;
-    for (auto& group : groups) {
-        const std::string& uid = group.front().uid;
-        std::optional<std::string> row;
-        if (const auto it = kept.find(uid); it != kept.end())
-            row = it->second.rowId;
-        else
-            row = side.rowOfDerivedUid(m_profile, family, uid);
-        if (!row) continue;
-        const std::string id = LocalId(kind, *row);
-        // Two rows under one UID: the first is the one the server knows.
-        if (m_items.contains(id)) continue;
-        if (!heldHere.contains(id) && (!home || m_elsewhere.contains(id))) continue;
-        m_items.emplace(id, std::move(group));
-    }
+    m_read = true;
 }
 
 std::vector<LocalItem> CalendarTarget::localItems() {
     m_items.clear();
+    m_read = false;
     std::set<std::string> heldHere;
     bool heldEvents = false, heldTasks = false;
     for (const auto& [href, item] : m_state.items(m_collection)) {
@@ -137,22 +139,26 @@ std::vector<LocalItem> CalendarTarget::localItems() {
         heldEvents = heldEvents || item.localId.starts_with(kEventPrefix);
         heldTasks = heldTasks || item.localId.starts_with(kTaskPrefix);
     }
-    if (m_holds.events || heldEvents) readItems(ItemKind::Event, heldHere);
-    if (m_holds.tasks || heldTasks) readItems(ItemKind::Todo, heldHere);
     std::vector<LocalItem> out;
-    out.reserve(m_items.size());
-    for (const auto& [id, entries] : m_items)
-        out.push_back({id, entries.front().uid, cli::ContentHash(interchange::WriteICalendar(entries, 0))});
+    std::set<std::string> uids;
+    auto take = [&](ItemKind kind, std::vector<Fingerprint> prints, bool home) {
+        for (Fingerprint& f : prints) {
+            std::string id = LocalId(kind, f.rowId);
+            if (!heldHere.contains(id) && (!home || m_elsewhere.contains(id))) continue;
+            // Two rows under one UID: the first is the one the server knows.
+            if (!uids.insert(std::string(kind == ItemKind::Todo ? "t" : "e") + f.uid).second) continue;
+            out.push_back({std::move(id), std::move(f.uid), std::move(f.hash)});
+        }
+    };
+    if (m_holds.events || heldEvents) take(ItemKind::Event, EventFingerprints(m_session), m_home.events);
+    if (m_holds.tasks || heldTasks) take(ItemKind::Todo, TaskFingerprints(m_session), m_home.tasks);
     return out;
 }
 
 std::string CalendarTarget::exportItem(const std::string& id) {
-    auto it = m_items.find(id);
-    if (it == m_items.end()) {
-        localItems();
-        it = m_items.find(id);
-        if (it == m_items.end()) throw ClientError("no local item " + id);
-    }
+    if (!m_read) readItems();
+    const auto it = m_items.find(id);
+    if (it == m_items.end()) throw ClientError("no local item " + id);
     return interchange::WriteICalendar(it->second, Now());
 }
 
@@ -169,7 +175,7 @@ std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<In
             parsed[i] = Parse(items[i].text);
             Parsed& p = parsed[i];
             const size_t k = p.kind == ItemKind::Todo ? 1 : 0;
-            m_items.erase(items[i].id);
+            m_read = false;  // what is stored now changes
             if (const auto known = RowOf(items[i].id)) {
                 if (known->first != p.kind) throw ClientError("the server's item changed from event to task or back");
                 // The series is made what the server says; its replaced
@@ -225,7 +231,7 @@ void CalendarTarget::removeItem(const std::string& id) {
     else
         cli::Check(m_session.access<IEventAccess>()->DeleteEventByID(&err, key), err, "cannot delete event " + id);
     cli::SideStore(m_session).erase(FamilyOf(known->first), known->second);
-    m_items.erase(id);
+    m_read = false;
 }
 
 }  // namespace calyra::sync

@@ -1,5 +1,6 @@
 // The events and tasks of the current profile as the local side of a
-// calendar's or task list's sync. A server item is one UID: an event with
+// calendar's or task list's sync, compared by their fingerprints
+// (local_fingerprints.h). A server item is one UID: an event with
 // the entries of its replaced occurrences, or a task. Items are read and
 // written through the client's calendar import and export, so a server
 // item is matched and stored the way `events import` / `tasks import` do
@@ -50,14 +51,16 @@ public:
     void removeItem(const std::string& id) override;
 
 private:
-    // Reads every local item of the kind into m_items, keyed by local ID.
-    void readItems(interchange::ItemKind kind, const std::set<std::string>& heldHere);
+    // Reads every local item's entries into m_items, keyed by local ID (the
+    // first time an item is sent: a sync with nothing to send never does).
+    void readItems();
 
     std::string m_profile;
     CalendarKinds m_holds, m_home;
     std::set<std::string> m_elsewhere;
-    // Each item's entries as read by localItems(), until it changes here.
+    // Each item's entries as read by readItems(), until anything is stored.
     std::map<std::string, std::vector<interchange::CalendarItem>> m_items;
+    bool m_read = false;
 };
 
 // The kinds a calendar takes from the components it lists (all when it

@@ -10,6 +10,7 @@
 #include "platform/utf8.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
+#include "sync/local_fingerprints.h"
 #include "sync/three_way_merge.h"
 
 namespace calyra::sync {
@@ -62,24 +63,24 @@ std::string ContactTarget::uidOf(const std::string& id) {
 }
 
 std::vector<LocalItem> ContactTarget::localItems() {
+    m_projections.clear();
+    std::vector<LocalItem> out;
+    for (Fingerprint& f : ContactFingerprints(m_session))
+        out.push_back({std::move(f.rowId), std::move(f.uid), std::move(f.hash)});
+    return out;
+}
+
+void ContactTarget::readProjections() {
     // One chunked read of the profile for every card: the export visits the
-    // contacts in ID order, the order listed here, so the two lists pair up
-    // (and each card carries its kept or derived UID). Should they not
-    // (a contact the export could not read), each is read on its own.
+    // contacts in ID order, the order listed here, so the two lists pair up.
     SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
     const auto rows = cli::QueryRows(m_session.connection(), sql.view());
-    std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
-    const bool paired = cards.size() == rows.size();
-    std::vector<LocalItem> out;
-    out.reserve(rows.size());
+    const std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
     m_projections.clear();
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const std::string& id = rows[i].at(0);
-        if (paired) m_projections[id] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
-        out.push_back({id, paired ? cards[i].uid : uidOf(id), cli::ContentHash(projection(id))});
-    }
-    return out;
+    if (cards.size() != rows.size()) return;  // each is read on its own then
+    for (size_t i = 0; i < rows.size(); ++i)
+        m_projections[rows[i].at(0)] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
 }
 
 std::string ContactTarget::exportItem(const std::string& id) {
@@ -170,6 +171,7 @@ LocalItem ContactTarget::importOne(const interchange::ContactCard& card, const s
         } else {
             // It matched a contact already here: the one that now reads
             // back as the card does.
+            readProjections();
             const std::string wanted = interchange::WriteVCard(card, interchange::VCardVersion::V3);
             SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
             sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");

@@ -1,5 +1,6 @@
 // The contacts of the current profile as the local side of an address
-// book's sync: their IDs, kept UIDs and content hashes, each contact as the
+// book's sync: their IDs, kept UIDs and fingerprints (local_fingerprints.h),
+// each contact as the
 // vCard the server should have, and server cards stored through the
 // client's contact import, a batch in one import (so a card is matched and
 // stored the way `contacts import` does it) with their UID and original
@@ -37,11 +38,13 @@ private:
     // is taken of.
     std::string projection(const std::string& id);
     std::string uidOf(const std::string& id);
+    // Reads every contact's vCard at once into m_projections.
+    void readProjections();
     LocalItem importOne(const interchange::ContactCard& card, const std::string& text, const std::string& id);
 
     std::string m_profile;
     cli::SideStore m_side;
-    // Each contact's vCard as read by localItems(), until it changes here.
+    // Contacts' vCards as read by readProjections(), until they change here.
     std::map<std::string, std::string> m_projections;
 };
 
