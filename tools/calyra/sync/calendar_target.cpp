@@ -126,12 +126,10 @@ void CalendarTarget::readItems() {
             if (row) m_items.emplace(LocalId(kind, *row), std::move(group));
         }
     }
-    m_read = true;
 }
 
 std::vector<LocalItem> CalendarTarget::localItems() {
     m_items.clear();
-    m_read = false;
     std::set<std::string> heldHere;
     bool heldEvents = false, heldTasks = false;
     for (const auto& [href, item] : m_state.items(m_collection)) {
@@ -156,9 +154,12 @@ std::vector<LocalItem> CalendarTarget::localItems() {
 }
 
 std::string CalendarTarget::exportItem(const std::string& id) {
-    if (!m_read) readItems();
-    const auto it = m_items.find(id);
-    if (it == m_items.end()) throw ClientError("no local item " + id);
+    auto it = m_items.find(id);
+    if (it == m_items.end()) {
+        readItems();
+        it = m_items.find(id);
+        if (it == m_items.end()) throw ClientError("no local item " + id);
+    }
     return interchange::WriteICalendar(it->second, Now());
 }
 
@@ -175,7 +176,7 @@ std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<In
             parsed[i] = Parse(items[i].text);
             Parsed& p = parsed[i];
             const size_t k = p.kind == ItemKind::Todo ? 1 : 0;
-            m_read = false;  // what is stored now changes
+            m_items.erase(items[i].id);  // read again when it is sent
             if (const auto known = RowOf(items[i].id)) {
                 if (known->first != p.kind) throw ClientError("the server's item changed from event to task or back");
                 // The series is made what the server says; its replaced
@@ -231,7 +232,7 @@ void CalendarTarget::removeItem(const std::string& id) {
     else
         cli::Check(m_session.access<IEventAccess>()->DeleteEventByID(&err, key), err, "cannot delete event " + id);
     cli::SideStore(m_session).erase(FamilyOf(known->first), known->second);
-    m_read = false;
+    m_items.erase(id);
 }
 
 }  // namespace calyra::sync

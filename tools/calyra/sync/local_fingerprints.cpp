@@ -57,8 +57,10 @@ std::vector<Fingerprint> ContactFingerprints(cli::Session& session) {
     for (const tagContactInfo& c : all.contacts()) {
         const std::string id = BstrUtf8(c.bstrContactID);
         std::string text = cli::ToJson(c).dump();
-        for (const cli::DetailFamily& family : cli::DetailFamilies()) text.append("\x1d").append(all.items(family, id).dump());
-        for (const cli::GroupRef& group : all.groups(id)) text.append("\x1d").append(group.id).append("=").append(group.name);
+        for (const cli::DetailFamily& family : cli::DetailFamilies())
+            text.append("\x1d").append(all.items(family, id).dump());
+        for (const cli::GroupRef& group : all.groups(id))
+            text.append("\x1d").append(group.id).append("=").append(group.name);
         out.push_back(side.finish(id, text));
     }
     return out;
