@@ -142,6 +142,13 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     caldav.put({kWeekly, Holiday("Holiday"), kTask});
     run.ok({"events", "add", "--subject", "Dentist", "--start", "2027-04-02T15:00"});
 
+    // A dry run says what a sync would do and changes neither side.
+    const auto dry = run.json({"sync", "--dry-run"});
+    EXPECT_EQ(dry["pulled"], 3) << dry.dump();
+    EXPECT_EQ(dry["pushed"], 1) << dry.dump();
+    EXPECT_EQ(run.json({"tasks", "list"}).size(), 0u);
+    EXPECT_EQ(caldav.items().size(), 3u);
+
     auto first = run.json({"sync"});
     EXPECT_EQ(first["pulled"], 3) << first.dump();
     EXPECT_EQ(first["pushed"], 1) << first.dump();
