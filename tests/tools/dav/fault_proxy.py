@@ -11,7 +11,8 @@ first line, forwards every request to --upstream, and logs "METHOD path [if-matc
                          truncated (507) and hand back the token asked from,
                          as a server that cannot make progress does
 Ends when its standard input closes (the test ended) or after --lifetime
-seconds, whichever comes first.
+seconds, whichever comes first. --upstream-timeout bounds each forwarded
+request (a benchmark's server may need minutes for a large collection).
 """
 import argparse
 import http.client
@@ -30,6 +31,7 @@ parser.add_argument("--drop-etags", action="store_true")
 parser.add_argument("--bare-etags", action="store_true")
 parser.add_argument("--truncate-sync", type=int, default=-1)
 parser.add_argument("--lifetime", type=float, default=300.0)
+parser.add_argument("--upstream-timeout", type=float, default=30.0)
 args = parser.parse_args()
 upstream = urllib.parse.urlsplit(args.upstream)
 log_lock = threading.Lock()
@@ -81,7 +83,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         headers = {k: v for k, v in self.headers.items() if k.lower() not in ("host", "connection", "accept-encoding")}
-        conn = http.client.HTTPConnection(upstream.hostname, upstream.port, timeout=30)
+        conn = http.client.HTTPConnection(upstream.hostname, upstream.port, timeout=args.upstream_timeout)
         try:
             conn.request(self.command, self.path, body=body, headers=headers)
             response = conn.getresponse()

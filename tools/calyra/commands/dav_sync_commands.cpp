@@ -1,12 +1,14 @@
 // sync accounts add|list|rm, sync collections, sync bind, and `sync [NAME]`
 // itself: two-way sync of the current profile's contacts with the
-// CardDAV address book an account binds it to.
+// CardDAV address book an account binds it to, and of its events and tasks
+// with the CalDAV calendars and task lists it binds.
 //
 // These commands join the sync settings family (sync_commands.cpp); an
 // account may not take the name of one of its words.
 #include <fmt/format.h>
 
 #include <filesystem>
+#include <set>
 
 #include "cli/command_context.h"
 #include "cli/command_row.h"
@@ -18,6 +20,7 @@
 #include "session/client_error.h"
 #include "session/transaction.h"
 #include "sync/accounts.h"
+#include "sync/calendar_target.h"
 #include "sync/contact_target.h"
 #include "sync/dav_account.h"
 #include "sync/sync_engine.h"
@@ -237,8 +240,23 @@ void RunSync(CommandContext& ctx, const SyncOptions& o) {
                 sync::ContactTarget target(session, state, binding->addressBook);
                 total += sync::SyncCollection(*client, info, dav::CollectionKind::AddressBook, target, options);
             }
+            std::vector<dav::CollectionInfo> calendars;
             for (const std::string& calendar : binding->calendars)
-                total.failures.push_back(calendar + ": calendars are not synced yet; only the address book was");
+                calendars.push_back(client->collectionInfo(calendar));
+            // Items made here go to the first calendar that takes their kind.
+            sync::CalendarKinds homeTaken;
+            for (const dav::CollectionInfo& info : calendars) {
+                const sync::CalendarKinds kinds = sync::KindsOf(info.components);
+                const sync::CalendarKinds home{kinds.events && !homeTaken.events, kinds.tasks && !homeTaken.tasks};
+                homeTaken.events = homeTaken.events || kinds.events;
+                homeTaken.tasks = homeTaken.tasks || kinds.tasks;
+                std::set<std::string> elsewhere;
+                for (const std::string& other : binding->calendars)
+                    if (other != info.url)
+                        for (const auto& [href, item] : state.items(other)) elsewhere.insert(item.localId);
+                sync::CalendarTarget target(session, state, info.url, kinds, home, std::move(elsewhere));
+                total += sync::SyncCollection(*client, info, dav::CollectionKind::Calendar, target, options);
+            }
         });
         progress.reset();
     }
@@ -267,7 +285,7 @@ void AddDavSyncCommands(CLI::App& sync, CommandContext& ctx) {
     // `calyra sync NAME` runs a sync; the settings' subcommands stay.
     sync.require_subcommand(0, 1);
     sync.description(
-        "Synchronisation: two-way sync with CardDAV servers (sync [NAME]), their accounts, and the settings the "
+        "Synchronisation: two-way sync with CardDAV/CalDAV servers (sync [NAME]), their accounts, and the settings the "
         "component stores (options, albums)");
     auto& o = ctx.own<SyncOptions>();
     sync.add_option("account", o.name, "Sync only this account (default: every account bound to the profile)");

@@ -1,14 +1,16 @@
 #include "sync/contact_target.h"
 
+#include <set>
+
 #include "import_export/contact_cards.h"
 #include "import_export/import_report.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 #include "platform/bstr.h"
 #include "platform/utf8.h"
-#include "records/profile_contacts.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
+#include "sync/local_fingerprints.h"
 #include "sync/three_way_merge.h"
 
 namespace calyra::sync {
@@ -45,27 +47,11 @@ interchange::ContactCard OneCard(const std::string& text) {
 }  // namespace
 
 ContactTarget::ContactTarget(cli::Session& session, SyncState& state, std::string collection)
-    : m_session(session),
-      m_state(state),
-      m_collection(std::move(collection)),
+    : StoreTarget(session, state, std::move(collection)),
       m_profile(Utf16ToUtf8(session.profileId())),
       m_side(session) {}
 
 ContactTarget::~ContactTarget() = default;
-
-cli::Transaction& ContactTarget::tx() {
-    if (!m_tx) {
-        m_tx = std::make_unique<cli::Transaction>(m_session);
-        m_state.create(*m_tx);
-    }
-    return *m_tx;
-}
-
-void ContactTarget::commit() {
-    if (!m_tx) return;
-    m_tx->commit();
-    m_tx.reset();
-}
 
 std::string ContactTarget::projection(const std::string& id) {
     if (const auto cached = m_projections.find(id); cached != m_projections.end()) return cached->second;
@@ -77,26 +63,24 @@ std::string ContactTarget::uidOf(const std::string& id) {
 }
 
 std::vector<LocalItem> ContactTarget::localItems() {
-    // One read of the profile for every card (reading one contact reads the
-    // whole profile): the cards come in the order the profile lists its
-    // contacts, which gives their IDs.
-    const std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
-    const cli::ProfileContacts listed(m_session);
-    std::vector<LocalItem> out;
     m_projections.clear();
-    if (listed.contacts().size() == static_cast<LONG>(cards.size())) {
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const std::string id = BstrUtf8(listed.contacts()[static_cast<LONG>(i)].bstrContactID);
-            m_projections[id] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
-        }
-    }
+    std::vector<LocalItem> out;
+    for (Fingerprint& f : ContactFingerprints(m_session))
+        out.push_back({std::move(f.rowId), std::move(f.uid), std::move(f.hash)});
+    return out;
+}
+
+void ContactTarget::readProjections() {
+    // One chunked read of the profile for every card: the export visits the
+    // contacts in ID order, the order listed here, so the two lists pair up.
     SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
-    for (const auto& row : cli::QueryRows(m_session.connection(), sql.view())) {
-        const std::string& id = row.at(0);
-        out.push_back({id, uidOf(id), cli::ContentHash(projection(id))});
-    }
-    return out;
+    const auto rows = cli::QueryRows(m_session.connection(), sql.view());
+    const std::vector<interchange::ContactCard> cards = cli::ExportContacts(m_session);
+    m_projections.clear();
+    if (cards.size() != rows.size()) return;  // each is read on its own then
+    for (size_t i = 0; i < rows.size(); ++i)
+        m_projections[rows[i].at(0)] = interchange::WriteVCard(cards[i], interchange::VCardVersion::V3);
 }
 
 std::string ContactTarget::exportItem(const std::string& id) {
@@ -111,9 +95,61 @@ std::string ContactTarget::exportItem(const std::string& id) {
     return WithUid(MergeThreeWay(originalStored, stored, original, Prefer::Local).text, uidOf(id));
 }
 
-LocalItem ContactTarget::importItem(const std::string& text, const std::string& id) {
-    const interchange::ContactCard card = OneCard(text);
+std::vector<SyncTarget::Stored> ContactTarget::importItems(const std::vector<Incoming>& items) {
     tx();
+    std::vector<Stored> out(items.size());
+    std::vector<interchange::ContactCard> cards(items.size());
+    // New cards with a UID of their own go in as one import; the rest (a
+    // replaced contact, a card without UID or with one the batch already
+    // has) one at a time.
+    std::vector<size_t> together, alone;
+    std::set<std::string> uids;
+    for (size_t i = 0; i < items.size(); ++i) {
+        try {
+            cards[i] = OneCard(items[i].text);
+        } catch (const ClientError& e) {
+            out[i].error = e.what();
+            continue;
+        }
+        if (items[i].id.empty() && !cards[i].uid.empty() && uids.insert(cards[i].uid).second)
+            together.push_back(i);
+        else
+            alone.push_back(i);
+    }
+    m_projections.clear();  // what is stored now changes
+    if (!together.empty()) {
+        cli::ImportReport report("contacts");
+        {
+            std::vector<interchange::ContactCard> batch;
+            for (size_t i : together) batch.push_back(cards[i]);
+            cli::ContactImporter importer(m_session, report);
+            importer.add(std::move(batch), m_collection);
+            importer.finish();
+        }
+        // Each card is now the contact its UID names (added, or matched and
+        // updated); its hash follows once the pull is done.
+        cli::SideStore side(m_session);
+        const auto rows = side.findByUids(m_profile, cli::ItemFamily::Contact, {uids.begin(), uids.end()});
+        for (size_t i : together) {
+            const auto row = rows.find(cards[i].uid);
+            if (row == rows.end())
+                out[i].error = "the database did not take the card";
+            else
+                out[i].item = {row->second.rowId, cards[i].uid, ""};
+        }
+    }
+    for (size_t i : alone) {
+        try {
+            out[i].item = importOne(cards[i], items[i].text, items[i].id);
+        } catch (const ClientError& e) {
+            out[i].error = e.what();
+        }
+    }
+    return out;
+}
+
+LocalItem ContactTarget::importOne(const interchange::ContactCard& card, const std::string& text,
+                                   const std::string& id) {
     cli::ImportReport report("contacts");
     std::string stored = id;
     {
@@ -135,7 +171,7 @@ LocalItem ContactTarget::importItem(const std::string& text, const std::string& 
         } else {
             // It matched a contact already here: the one that now reads
             // back as the card does.
-            m_projections.clear();  // the match was just changed by the import
+            readProjections();
             const std::string wanted = interchange::WriteVCard(card, interchange::VCardVersion::V3);
             SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
             sql.AppendQuoted(m_session.profileId()).Append(u"' ORDER BY [ContactID];");
@@ -148,11 +184,15 @@ LocalItem ContactTarget::importItem(const std::string& text, const std::string& 
         if (stored.empty()) throw ClientError("the stored contact could not be found again");
     }
     m_projections.erase(stored);
-    const std::string hash = cli::ContentHash(projection(stored));
     std::string uid = UidIn(text);
+    // The import kept the card and its hash; a card without a UID is kept
+    // under the one it is known by here.
+    if (auto side = m_side.find(cli::ItemFamily::Contact, stored); side && side->uid.empty()) {
+        side->uid = uidOf(stored);
+        m_side.put(*side);
+    }
     if (uid.empty()) uid = uidOf(stored);
-    m_side.put({cli::ItemFamily::Contact, stored, m_profile, uid, hash, text});
-    return {stored, uid, hash};
+    return {stored, uid, ""};
 }
 
 void ContactTarget::removeItem(const std::string& id) {
@@ -163,21 +203,5 @@ void ContactTarget::removeItem(const std::string& id) {
     m_side.erase(cli::ItemFamily::Contact, id);
     m_projections.erase(id);
 }
-
-std::string ContactTarget::token() { return m_state.collectionState(m_collection).first; }
-
-void ContactTarget::setToken(const std::string& token, const std::string& ctag) {
-    m_state.setCollectionState(tx(), m_collection, token, ctag);
-}
-
-std::map<std::string, SyncedItem> ContactTarget::synced() { return m_state.items(m_collection); }
-
-std::string ContactTarget::base(const std::string& href) { return m_state.base(m_collection, href); }
-
-void ContactTarget::record(const SyncedItem& item, const std::string& text) {
-    m_state.put(tx(), m_collection, item, text);
-}
-
-void ContactTarget::forget(const std::string& href) { m_state.erase(tx(), m_collection, href); }
 
 }  // namespace calyra::sync

@@ -63,6 +63,7 @@ public:
         // state was lost, or both sides made the same person) is not new.
         for (const auto& local : std::vector(m_new))
             if (!m_matched.contains(local.id)) guarded(local.uid, [&] { create(local); });
+        noteHashes();
         if (m_summary.failures.empty() && !m_newToken.empty()) m_target.setToken(m_newToken, m_collection.ctag);
         m_target.commit();
         return m_summary;
@@ -119,7 +120,10 @@ private:
                 m_deleted.push_back(href);
                 continue;
             }
-            if (it->second.hash != item.localHash) m_changed.emplace(href, it->second);
+            if (item.localHash.empty())
+                m_unhashed[item.localId] = href;  // stored by a run that ended before it hashed it
+            else if (it->second.hash != item.localHash)
+                m_changed.emplace(href, it->second);
             byId.erase(it);
         }
         for (auto& [id, local] : byId) m_new.push_back(std::move(local));
@@ -159,7 +163,7 @@ private:
         size_t handled = 0;  // hrefs of the batches already visited
         try {
             m_client.multiget(m_collection.url, m_kind, hrefs, m_options.batchSize, [&](dav::MultigetBatch& batch) {
-                for (const dav::Item& item : batch.items) guarded(item.href, [&] { arrived(item); });
+                arrived(batch.items);
                 for (const std::string& href : batch.missing) guarded(href, [&] { removedRemotely(href); });
                 handled += batch.items.size() + batch.missing.size();
                 m_target.commit();
@@ -169,42 +173,98 @@ private:
             // A server that fails multiget can still serve each item.
             if (!IsItemFailure(e)) throw;
         }
+        std::vector<dav::Item> batch;
         for (size_t i = std::min(handled, hrefs.size()); i < hrefs.size(); ++i) {
             guarded(hrefs[i], [&] {
-                if (const std::optional<dav::Item> item = m_client.get(hrefs[i]))
-                    arrived(*item);
+                if (std::optional<dav::Item> item = m_client.get(hrefs[i]))
+                    batch.push_back(std::move(*item));
                 else
                     removedRemotely(hrefs[i]);
             });
-            if ((i + 1) % m_options.batchSize == 0) m_target.commit();
+            if (batch.size() >= m_options.batchSize || i + 1 == hrefs.size()) {
+                arrived(batch);
+                batch.clear();
+                m_target.commit();
+            }
         }
         m_target.commit();
     }
 
-    // A new or changed item from the server.
-    void arrived(const dav::Item& remote) {
-        const SyncedItem* known = synced(remote.href);
-        const std::string href = known ? known->href : remote.href;
-        if (known) {
-            if (auto changed = m_changed.find(href); changed != m_changed.end()) {
-                const LocalItem local = changed->second;
-                m_changed.erase(changed);
-                return merge(*known, local, remote);
+    // New or changed items from the server: those changed here too are
+    // merged one by one, the rest stored together.
+    void arrived(const std::vector<dav::Item>& items) {
+        std::vector<SyncTarget::Incoming> incoming;
+        std::vector<std::pair<const dav::Item*, std::string>> plain;  // with the href they are known by
+        for (const dav::Item& remote : items) {
+            const SyncedItem* known = synced(remote.href);
+            const std::string href = known ? known->href : remote.href;
+            std::string localId = known ? known->localId : "";
+            if (known) {
+                if (auto changed = m_changed.find(href); changed != m_changed.end()) {
+                    const LocalItem local = changed->second;
+                    m_changed.erase(changed);
+                    const SyncedItem agreed = *known;
+                    guarded(remote.href, [&] { merge(agreed, local, remote); });
+                    continue;
+                }
+                if (auto gone = std::find(m_deleted.begin(), m_deleted.end(), href); gone != m_deleted.end()) {
+                    // Changed there, deleted here: the change is kept.
+                    m_deleted.erase(gone);
+                    localId.clear();
+                }
             }
-            if (auto gone = std::find(m_deleted.begin(), m_deleted.end(), href); gone != m_deleted.end()) {
-                // Changed there, deleted here: the change is kept.
-                m_deleted.erase(gone);
-                return store(href, remote, "");
-            }
+            incoming.push_back({remote.data, localId});
+            plain.emplace_back(&remote, href);
         }
-        store(href, remote, known ? known->localId : "");
+        if (incoming.empty()) return;
+        std::vector<SyncTarget::Stored> stored;
+        try {
+            stored = m_target.importItems(incoming);
+        } catch (const cli::ClientError& e) {
+            for (const auto& item : plain) {
+                fail(item.second, e.what());
+                step();
+            }
+            return;
+        }
+        for (size_t i = 0; i < plain.size(); ++i) {
+            const dav::Item& remote = *plain[i].first;
+            const std::string& href = plain[i].second;
+            guarded(remote.href, [&] {
+                if (i >= stored.size()) throw cli::ClientError("the store gave no answer for it");
+                if (!stored[i].error.empty()) throw cli::ClientError(stored[i].error);
+                const LocalItem& local = stored[i].item;
+                note({href, remote.etag, local.uid, local.id, local.hash, false}, remote.data);
+                ++m_summary.pulled;
+            });
+        }
     }
 
     void store(const std::string& href, const dav::Item& remote, const std::string& localId) {
         const LocalItem stored = m_target.importItem(remote.data, localId);
-        m_target.record({href, remote.etag, stored.uid, stored.id, stored.hash, false}, remote.data);
-        m_matched.insert(stored.id);
+        note({href, remote.etag, stored.uid, stored.id, stored.hash, false}, remote.data);
         ++m_summary.pulled;
+    }
+
+    // Records `item` as synced with `text` agreed; one stored without a
+    // hash gets it at the end of the run.
+    void note(const SyncedItem& item, const std::string& text) {
+        m_target.record(item, text);
+        m_matched.insert(item.localId);
+        if (item.localHash.empty())
+            m_unhashed[item.localId] = item.href;
+        else
+            m_unhashed.erase(item.localId);
+    }
+
+    // The hashes of the items stored without one, from one more reading of
+    // the local side.
+    void noteHashes() {
+        if (m_unhashed.empty()) return;
+        for (const LocalItem& local : m_target.localItems())
+            if (const auto it = m_unhashed.find(local.id); it != m_unhashed.end())
+                m_target.recordHash(it->second, local.hash);
+        m_unhashed.clear();
     }
 
     // Both sides changed `known`: merge against the agreed text, store the
@@ -232,7 +292,7 @@ private:
         } else {
             ++m_summary.pulled;
         }
-        m_target.record({known.href, etag, stored.uid, stored.id, stored.hash, false}, agreed);
+        note({known.href, etag, stored.uid, stored.id, stored.hash, false}, agreed);
     }
 
     // The ETag and text of an item the server stored without saying its
@@ -309,7 +369,7 @@ private:
             if (!merged.conflicts.empty()) keepLoser(href, m_options.prefer == Prefer::Remote ? text : remote->data);
             const LocalItem stored = m_target.importItem(merged.text, local.id);
             if (merged.text == remote->data) {
-                m_target.record({href, remote->etag, stored.uid, stored.id, stored.hash, false}, remote->data);
+                note({href, remote->etag, stored.uid, stored.id, stored.hash, false}, remote->data);
                 ++m_summary.pulled;
                 return;
             }
@@ -384,12 +444,20 @@ private:
     std::vector<std::string> m_deleted;                    // hrefs deleted here
     std::vector<LocalItem> m_new;                          // never synced
     std::set<std::string> m_matched;                       // local IDs the server's copies were stored into in this run
+    std::map<std::string, std::string> m_unhashed;         // local ID -> href, recorded without a hash
     std::string m_newToken;
     SyncSummary m_summary;
     size_t m_done = 0, m_total = 0;
 };
 
 }  // namespace
+
+LocalItem SyncTarget::importItem(const std::string& text, const std::string& id) {
+    std::vector<Stored> stored = importItems({{text, id}});
+    if (stored.empty()) throw cli::ClientError("the store gave no answer for it");
+    if (!stored[0].error.empty()) throw cli::ClientError(stored[0].error);
+    return std::move(stored[0].item);
+}
 
 SyncSummary& SyncSummary::operator+=(const SyncSummary& other) {
     pulled += other.pulled;

@@ -7,9 +7,17 @@
 //
 // The engine knows neither the database nor the record families: a
 // SyncTarget gives it the local items with their content hashes, turns
-// texts into stored items and back, and keeps the sync state, committing
-// what was done at each commit() (one transaction per batch, so a crash
-// loses at most a batch and the next sync finds the rest by ETag and hash).
+// texts into stored items and back (a multiget batch at a time, so a pull
+// costs what one import of the batch costs), and keeps the sync state,
+// committing what was done at each commit() (one transaction per batch, so
+// a crash loses at most a batch and the next sync finds the rest by ETag
+// and hash).
+//
+// A target may store an item without knowing its hash yet (working it out
+// one item at a time would read the store once per item): the engine
+// records it without one and, once the pull is done, takes the hashes from
+// one more reading of localItems(). An item found without a hash (a sync
+// killed in between) takes the hash it has now, as unchanged.
 //
 // One item the server or the store refuses is reported by name in the
 // summary and does not stop the others; a collection that cannot be
@@ -23,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dav/dav_client.h"
@@ -45,9 +54,19 @@ public:
     virtual std::vector<LocalItem> localItems() = 0;
     // The item as the server should have it.
     virtual std::string exportItem(const std::string& id) = 0;
-    // Stores `text`, replacing item `id` when it is not empty; returns the
-    // stored item. Throws cli::ClientError when the store refuses it.
-    virtual LocalItem importItem(const std::string& text, const std::string& id) = 0;
+    struct Incoming {
+        std::string text;
+        std::string id;  // the local item it replaces; empty for a new one
+    };
+    struct Stored {
+        LocalItem item;     // its hash may be empty: not known yet
+        std::string error;  // why the store refused it; then `item` is empty
+    };
+    // Stores each text, replacing item `id` when it is not empty; one
+    // answer per text, in order. Throws only when nothing can be stored.
+    virtual std::vector<Stored> importItems(const std::vector<Incoming>& items) = 0;
+    // importItems for one item; throws cli::ClientError when it is refused.
+    LocalItem importItem(const std::string& text, const std::string& id);
     virtual void removeItem(const std::string& id) = 0;
 
     virtual std::string token() = 0;
@@ -56,6 +75,8 @@ public:
     virtual std::string base(const std::string& href) = 0;
     virtual void record(const SyncedItem& item, const std::string& text) = 0;
     virtual void forget(const std::string& href) = 0;
+    // Notes the hash an item recorded without one has.
+    virtual void recordHash(const std::string& href, const std::string& hash) = 0;
     // Makes everything since the last commit durable (or, in a dry run,
     // throws it away).
     virtual void commit() = 0;

@@ -150,6 +150,16 @@ void SyncState::erase(cli::Transaction& tx, const std::string& collection, const
     }
 }
 
+void SyncState::setLocalHash(cli::Transaction& tx, const std::string& collection, const std::string& href,
+                             const std::string& hash) {
+    SqlText sql(u"UPDATE calyra_sync_item SET local_hash = '");
+    Quoted(sql, hash);
+    sql.Append(u"'").Append(where(collection)).Append(u" AND href = '");
+    Quoted(sql, href);
+    sql.Append(u"';");
+    tx.run(sql, "cannot store the sync state of " + href);
+}
+
 void SyncState::forget(cli::Transaction& tx, const std::string& collection) {
     for (Sql table : {Sql(u"DELETE FROM calyra_sync_item"), Sql(u"DELETE FROM calyra_sync_base"),
                       Sql(u"DELETE FROM calyra_sync_collection")}) {

@@ -53,6 +53,9 @@ public:
     // Records an item as synced with `text` as the agreed version.
     void put(cli::Transaction& tx, const std::string& collection, const SyncedItem& item, const std::string& text);
     void erase(cli::Transaction& tx, const std::string& collection, const std::string& href);
+    // Sets the local hash of a recorded item, leaving the rest.
+    void setLocalHash(cli::Transaction& tx, const std::string& collection, const std::string& href,
+                      const std::string& hash);
     // Forgets everything of a collection (its binding changed).
     void forget(cli::Transaction& tx, const std::string& collection);
 

@@ -1,6 +1,6 @@
 // `calyra sync` run as a person runs it, against Radicale and Xandikos on
-// 127.0.0.1 behind a logging proxy, with another DAV client acting as the
-// person's phone.
+// 127.0.0.1 behind a logging proxy, with other DAV clients (vdirsyncer for
+// contacts, python3-caldav for calendars) acting as the person's phone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "tools/calyra/client_run.h"
+#include "tools/dav/caldav_phone.h"
 #include "tools/dav/dav_servers.h"
 #include "tools/dav/vdirsyncer_phone.h"
 
@@ -20,6 +21,36 @@ std::string Card(const std::string& uid, const std::string& first, const std::st
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\nFN:" + first + " " + last + "\r\nN:" + last + ";" + first +
            ";;;\r\nTEL;TYPE=CELL:" + phone + "\r\nX-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept\r\nEND:VCARD\r\n";
 }
+
+std::string Calendar(const std::string& body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Phone//EN\r\n" + body + "END:VCALENDAR\r\n";
+}
+
+// A weekly series in Berlin across the change to summer time, with an
+// excluded date, a moved occurrence and a property only the phone knows.
+const std::string kBerlin =
+    "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\n"
+    "TZNAME:CEST\r\nDTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\n"
+    "BEGIN:STANDARD\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\nDTSTART:19701025T030000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+const std::string kWeekly = Calendar(
+    kBerlin +
+    "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;TZID=Europe/Berlin:20270310T090000\r\n"
+    "DTEND;TZID=Europe/Berlin:20270310T100000\r\nSUMMARY:Standup\r\nRRULE:FREQ=WEEKLY;COUNT=8\r\n"
+    "EXDATE;TZID=Europe/Berlin:20270317T090000\r\nX-PHONE-COLOUR:teal\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\n"
+    "RECURRENCE-ID;TZID=Europe/Berlin:20270331T090000\r\nDTSTART;TZID=Europe/Berlin:20270331T110000\r\n"
+    "DTEND;TZID=Europe/Berlin:20270331T120000\r\nSUMMARY:Standup (moved)\r\nEND:VEVENT\r\n");
+std::string Holiday(const std::string& summary) {
+    return Calendar(
+        "BEGIN:VEVENT\r\nUID:holiday@phone\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;VALUE=DATE:20270501\r\n"
+        "DTEND;VALUE=DATE:20270502\r\nSUMMARY:" +
+        summary + "\r\nX-PHONE-COLOUR:red\r\nEND:VEVENT\r\n");
+}
+const std::string kTask = Calendar(
+    "BEGIN:VTODO\r\nUID:task@phone\r\nDTSTAMP:20260101T000000Z\r\nDUE:20270401T170000Z\r\nSUMMARY:Taxes\r\n"
+    "RRULE:FREQ=YEARLY\r\nX-PHONE-LIST:home\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Taxes\r\n"
+    "TRIGGER:-PT1H\r\nEND:VALARM\r\nEND:VTODO\r\n");
 
 class SyncCommandTest : public ::testing::TestWithParam<ServerKind> {
 protected:
@@ -102,6 +133,55 @@ TEST_P(SyncCommandTest, RoundTripWithAThirdPartyPhoneKeepsUidsAndUnknownProperti
     EXPECT_NE(cards.at("alan-uid@phone").find("Prof"), std::string::npos) << cards.at("alan-uid@phone");
     for (const char* uid : {"ada-uid@phone", "alan-uid@phone"})
         EXPECT_NE(cards.at(uid).find("X-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept"), std::string::npos) << uid;
+}
+
+TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnknownPropertiesAndEndsQuiet) {
+    const std::string calendar = dav::UrlPath(server->calendarUrl());
+    run.ok({"sync", "bind", "home", "--addressbook", dav::UrlPath(server->addressBookUrl()), "--calendar", calendar});
+    CaldavPhone caldav(dir.path(), server->calendarUrl(), DavServer::kUser);
+    caldav.put({kWeekly, Holiday("Holiday"), kTask});
+    run.ok({"events", "add", "--subject", "Dentist", "--start", "2027-04-02T15:00"});
+
+    // A dry run says what a sync would do and changes neither side.
+    const auto dry = run.json({"sync", "--dry-run"});
+    EXPECT_EQ(dry["pulled"], 3) << dry.dump();
+    EXPECT_EQ(dry["pushed"], 1) << dry.dump();
+    EXPECT_EQ(run.json({"tasks", "list"}).size(), 0u);
+    EXPECT_EQ(caldav.items().size(), 3u);
+
+    auto first = run.json({"sync"});
+    EXPECT_EQ(first["pulled"], 3) << first.dump();
+    EXPECT_EQ(first["pushed"], 1) << first.dump();
+    const auto tasks = run.json({"tasks", "list"});
+    ASSERT_EQ(tasks.size(), 1u);
+    run.ok({"tasks", "edit", tasks[0]["task_id"].get<std::string>(), "--subject", "Taxes 2027"});
+    caldav.edit("holiday@phone", Holiday("Labour Day"));
+    auto second = run.json({"sync"});
+    EXPECT_EQ(second["pulled"], 1) << second.dump();
+    EXPECT_EQ(second["pushed"], 1) << second.dump();
+    newRequests();
+
+    auto third = run.json({"sync"});
+    EXPECT_EQ(third["pulled"], 0) << third.dump();
+    EXPECT_EQ(third["pushed"], 0) << third.dump();
+    const auto log = newRequests();
+    EXPECT_EQ(Count(log, "PUT "), 0u);
+    EXPECT_EQ(Count(log, "DELETE "), 0u);
+    EXPECT_LE(std::count_if(log.begin(), log.end(),
+                            [&](const std::string& l) { return l.find(" " + calendar) != std::string::npos; }),
+              2)
+        << "a sync with nothing changed";
+
+    const auto items = caldav.items();
+    ASSERT_EQ(items.size(), 4u);
+    ASSERT_TRUE(items.contains("weekly@phone") && items.contains("holiday@phone") && items.contains("task@phone"));
+    for (const char* kept : {"X-PHONE-COLOUR:teal", "RECURRENCE-ID", "Standup (moved)", "EXDATE", "COUNT=8"})
+        EXPECT_NE(items.at("weekly@phone").find(kept), std::string::npos) << kept << "\n" << items.at("weekly@phone");
+    for (const char* kept : {"SUMMARY:Labour Day", "X-PHONE-COLOUR:red"})
+        EXPECT_NE(items.at("holiday@phone").find(kept), std::string::npos) << kept;
+    for (const char* kept : {"SUMMARY:Taxes 2027", "X-PHONE-LIST:home", "BEGIN:VALARM", "FREQ=YEARLY"})
+        EXPECT_NE(items.at("task@phone").find(kept), std::string::npos) << kept << "\n" << items.at("task@phone");
+    EXPECT_EQ(run.json({"events", "list", "--from", "2027-05-01", "--to", "2027-05-01"})[0]["subject"], "Labour Day");
 }
 
 TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushed) {

@@ -1,6 +1,6 @@
 // `calyra sync` killed with SIGKILL at random moments of an initial sync,
-// then run to the end: every card arrives once on each side. Losing the
-// sync state afterwards makes no duplicates either.
+// then run to the end: every card and event arrives once on each side.
+// Losing the sync state afterwards makes no duplicates either.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -16,16 +16,28 @@ namespace calyra::test {
 namespace {
 
 constexpr int kCards = 60;
-constexpr int kKills = 5;
+constexpr int kEvents = 30;
+constexpr int kLocal = 5;  // of each, made here
+constexpr int kKills = 10;
 
 class SyncCrashTest : public ::testing::TestWithParam<ServerKind> {};
 
-TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryCardOnceOnEachSide) {
+TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryItemOnceOnEachSide) {
     TempDir dir;
     ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / "config").c_str());
     const auto server = DavServer::Start(GetParam(), dir.path());
     dav::DavClient phone(server->account(server->addressBookUrl()));
     const std::string book = dav::UrlPath(server->addressBookUrl());
+    const std::string calendar = dav::UrlPath(server->calendarUrl());
+    for (int i = 0; i < kEvents; ++i) {
+        const std::string n = std::to_string(i);
+        phone.put(calendar + "e" + n + ".ics",
+                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\nUID:crash-event-" + n +
+                      "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:202703" + std::to_string(10 + i % 18) +
+                      "T090000Z\r\nDTEND:202703" + std::to_string(10 + i % 18) + "T100000Z\r\nSUMMARY:Event " + n +
+                      "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+                  dav::CollectionKind::Calendar, "");
+    }
     for (int i = 0; i < kCards; ++i) {
         const std::string n = std::to_string(i);
         phone.put(book + "c" + n + ".vcf",
@@ -37,16 +49,19 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryCardOnceOnEachSide) {
     run.ok({"profiles", "add", "Phone"});
     run.ok({"sync", "accounts", "add", "home", "--url", server->url(), "--user", DavServer::kUser, "--password-command",
             "echo unused"});
-    run.ok({"sync", "bind", "home", "--addressbook", book});
-    // A few contacts made here too, so the pushes are killed as well.
-    for (int i = 0; i < 5; ++i)
+    run.ok({"sync", "bind", "home", "--addressbook", book, "--calendar", calendar});
+    // A few items made here too, so the pushes are killed as well.
+    for (int i = 0; i < kLocal; ++i) {
         run.ok({"contacts", "add", "--first-name", "Local" + std::to_string(i), "--phone",
                 "+1 555 010" + std::to_string(i)});
+        run.ok({"events", "add", "--subject", "Local " + std::to_string(i), "--start",
+                "2027-04-0" + std::to_string(i + 1) + "T10:00"});
+    }
 
     std::mt19937 random(20261207);
     for (int k = 0; k < kKills; ++k) {
         ChildProcess sync({CALYRA_CLIENT_PATH, "--db", run.db(), "sync"}, dir.path() / "killed-syncs.log");
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 600));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
         ::kill(sync.pid(), SIGKILL);
     }
     const auto done = run({"sync"});
@@ -55,17 +70,21 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryCardOnceOnEachSide) {
     EXPECT_EQ(quiet["pulled"], 0) << quiet.dump();
     EXPECT_EQ(quiet["pushed"], 0) << quiet.dump();
 
-    const size_t total = kCards + 5;
-    EXPECT_EQ(run.json({"contacts", "list"}).size(), total);
-    EXPECT_EQ(phone.listItems(server->addressBookUrl()).size(), total);
+    const auto expectEach = [&] {
+        EXPECT_EQ(run.json({"contacts", "list"}).size(), size_t{kCards + kLocal});
+        EXPECT_EQ(phone.listItems(server->addressBookUrl()).size(), size_t{kCards + kLocal});
+        EXPECT_EQ(run.json({"events", "list", "--from", "2027-01-01", "--to", "2027-12-31"}).size(),
+                  size_t{kEvents + kLocal});
+        EXPECT_EQ(phone.listItems(server->calendarUrl()).size(), size_t{kEvents + kLocal});
+    };
+    expectEach();
 
     // The sync state lost: a sync matches what both sides have, adds nothing.
     for (const char* table : {"calyra_sync_item", "calyra_sync_base", "calyra_sync_collection"})
         run.ok({"sql", std::string("DELETE FROM ") + table});
     const auto again = run({"sync"});
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(run.json({"contacts", "list"}).size(), total);
-    EXPECT_EQ(phone.listItems(server->addressBookUrl()).size(), total);
+    expectEach();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SyncCrashTest, ::testing::Values(ServerKind::Radicale, ServerKind::Xandikos),

@@ -38,7 +38,6 @@ public:
     std::map<std::string, std::string> bases;
     std::string savedToken;
     int nextId = 1;
-    bool refuseNext = false;
 
     std::vector<LocalItem> localItems() override {
         std::vector<LocalItem> out;
@@ -46,16 +45,24 @@ public:
         return out;
     }
     std::string exportItem(const std::string& id) override { return items.at(id); }
-    LocalItem importItem(const std::string& text, const std::string& id) override {
-        if (text.find("FN:Refused") != std::string::npos) throw cli::ClientError("the store refused it");
-        std::string at = id;
-        if (at.empty()) {
-            for (const auto& [existing, t] : items)
-                if (UidOf(t) == UidOf(text)) at = existing;
+    // Like the real targets, it leaves the hash for the engine to ask later.
+    std::vector<Stored> importItems(const std::vector<Incoming>& incoming) override {
+        std::vector<Stored> out;
+        for (const auto& [text, id] : incoming) {
+            if (text.find("FN:Refused") != std::string::npos) {
+                out.push_back({{}, "the store refused it"});
+                continue;
+            }
+            std::string at = id;
+            if (at.empty()) {
+                for (const auto& [existing, t] : items)
+                    if (UidOf(t) == UidOf(text)) at = existing;
+            }
+            if (at.empty()) at = std::to_string(nextId++);
+            items[at] = text;
+            out.push_back({{at, UidOf(text), ""}, ""});
         }
-        if (at.empty()) at = std::to_string(nextId++);
-        items[at] = text;
-        return {at, UidOf(text), hash(text)};
+        return out;
     }
     void removeItem(const std::string& id) override { items.erase(id); }
     std::string token() override { return savedToken; }
@@ -70,6 +77,7 @@ public:
         state.erase(href);
         bases.erase(href);
     }
+    void recordHash(const std::string& href, const std::string& hash) override { state[href].localHash = hash; }
     void commit() override {}
 
     std::string idOfUid(const std::string& uid) const {

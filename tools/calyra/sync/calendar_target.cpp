@@ -1,0 +1,238 @@
+#include "sync/calendar_target.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include "import_export/calendar_items.h"
+#include "import_export/import_report.h"
+#include "interchange/ical_reader.h"
+#include "interchange/ical_writer.h"
+#include "platform/bstr.h"
+#include "platform/utf8.h"
+#include "session/client_error.h"
+#include "side_store/side_store.h"
+#include "sync/local_fingerprints.h"
+
+namespace calyra::sync {
+namespace {
+
+using cli::ClientError;
+using cli::ItemFamily;
+using interchange::CalendarItem;
+using interchange::ItemKind;
+
+constexpr std::string_view kEventPrefix = "event:";
+constexpr std::string_view kTaskPrefix = "task:";
+
+ItemFamily FamilyOf(ItemKind kind) { return kind == ItemKind::Todo ? ItemFamily::Task : ItemFamily::Event; }
+
+std::string LocalId(ItemKind kind, const std::string& row) {
+    return std::string(kind == ItemKind::Todo ? kTaskPrefix : kEventPrefix) + row;
+}
+
+// The kind and row a local ID names; none for an ID of no calendar family.
+std::optional<std::pair<ItemKind, std::string>> RowOf(const std::string& id) {
+    if (id.starts_with(kEventPrefix)) return std::pair{ItemKind::Event, id.substr(kEventPrefix.size())};
+    if (id.starts_with(kTaskPrefix)) return std::pair{ItemKind::Todo, id.substr(kTaskPrefix.size())};
+    return std::nullopt;
+}
+
+// A server item read: its entries, all of one UID and one kind.
+struct Parsed {
+    std::vector<CalendarItem> entries;
+    ItemKind kind = ItemKind::Event;
+    std::string uid;
+};
+
+Parsed Parse(const std::string& text) {
+    interchange::ICalParseResult read = interchange::ParseICalendar(text);
+    if (read.items.empty()) {
+        std::string why = "the server's item holds no event or task";
+        for (const auto& d : read.report.diagnostics)
+            if (d.skipped) {
+                why += ": " + d.what;
+                break;
+            }
+        throw ClientError(why);
+    }
+    Parsed out;
+    out.kind = read.items.front().kind;
+    out.uid = read.items.front().uid;
+    for (const CalendarItem& item : read.items) {
+        if (item.kind != out.kind) throw ClientError("the server's item mixes events and tasks");
+        if (item.uid != out.uid) throw ClientError("the server's item holds more than one UID");
+    }
+    if (out.uid.empty()) throw ClientError("the server's item has no UID");
+    out.entries = std::move(read.items);
+    return out;
+}
+
+long long Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+CalendarKinds KindsOf(const std::vector<std::string>& components) {
+    if (components.empty()) return {true, true};
+    CalendarKinds kinds;
+    for (const auto& c : components) {
+        kinds.events = kinds.events || c == "VEVENT";
+        kinds.tasks = kinds.tasks || c == "VTODO";
+    }
+    return kinds;
+}
+
+CalendarTarget::CalendarTarget(cli::Session& session, SyncState& state, std::string collection, CalendarKinds holds,
+                               CalendarKinds home, std::set<std::string> elsewhere)
+    : StoreTarget(session, state, std::move(collection)),
+      m_profile(Utf16ToUtf8(session.profileId())),
+      m_holds(holds),
+      m_home(home),
+      m_elsewhere(std::move(elsewhere)) {}
+
+CalendarTarget::~CalendarTarget() = default;
+
+void CalendarTarget::readItems() {
+    m_items.clear();
+    for (const ItemKind kind : {ItemKind::Event, ItemKind::Todo}) {
+        std::vector<CalendarItem> all = kind == ItemKind::Todo
+                                            ? cli::ExportTasks(m_session)
+                                            : cli::ExportEvents(m_session, std::nullopt, std::nullopt);
+        // Masters come each followed by its replaced occurrences.
+        std::vector<std::vector<CalendarItem>> groups;
+        std::vector<std::string> uids;
+        for (CalendarItem& item : all) {
+            if (item.recurrenceId && !groups.empty() && groups.back().front().uid == item.uid) {
+                groups.back().push_back(std::move(item));
+                continue;
+            }
+            uids.push_back(item.uid);
+            groups.push_back({std::move(item)});
+        }
+        const ItemFamily family = FamilyOf(kind);
+        cli::SideStore side(m_session);
+        const auto kept = side.findByUids(m_profile, family, uids);
+        for (auto& group : groups) {
+            const std::string& uid = group.front().uid;
+            std::optional<std::string> row;
+            if (const auto it = kept.find(uid); it != kept.end())
+                row = it->second.rowId;
+            else
+                row = side.rowOfDerivedUid(m_profile, family, uid);
+            // Two rows under one UID: the first is the one the server knows.
+            if (row) m_items.emplace(LocalId(kind, *row), std::move(group));
+        }
+    }
+}
+
+std::vector<LocalItem> CalendarTarget::localItems() {
+    m_items.clear();
+    std::set<std::string> heldHere;
+    bool heldEvents = false, heldTasks = false;
+    for (const auto& [href, item] : m_state.items(m_collection)) {
+        heldHere.insert(item.localId);
+        heldEvents = heldEvents || item.localId.starts_with(kEventPrefix);
+        heldTasks = heldTasks || item.localId.starts_with(kTaskPrefix);
+    }
+    std::vector<LocalItem> out;
+    std::set<std::string> uids;
+    auto take = [&](ItemKind kind, std::vector<Fingerprint> prints, bool home) {
+        for (Fingerprint& f : prints) {
+            std::string id = LocalId(kind, f.rowId);
+            if (!heldHere.contains(id) && (!home || m_elsewhere.contains(id))) continue;
+            // Two rows under one UID: the first is the one the server knows.
+            if (!uids.insert(std::string(kind == ItemKind::Todo ? "t" : "e") + f.uid).second) continue;
+            out.push_back({std::move(id), std::move(f.uid), std::move(f.hash)});
+        }
+    };
+    if (m_holds.events || heldEvents) take(ItemKind::Event, EventFingerprints(m_session), m_home.events);
+    if (m_holds.tasks || heldTasks) take(ItemKind::Todo, TaskFingerprints(m_session), m_home.tasks);
+    return out;
+}
+
+std::string CalendarTarget::exportItem(const std::string& id) {
+    auto it = m_items.find(id);
+    if (it == m_items.end()) {
+        readItems();
+        it = m_items.find(id);
+        if (it == m_items.end()) throw ClientError("no local item " + id);
+    }
+    return interchange::WriteICalendar(it->second, Now());
+}
+
+std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<Incoming>& items) {
+    tx();
+    std::vector<Stored> out(items.size());
+    std::vector<Parsed> parsed(items.size());
+    std::vector<CalendarItem> batch[2];  // events, tasks
+    std::vector<std::string> uids[2];
+    std::vector<bool> replaced(items.size(), false);
+    cli::ImportReport report("calendar items");
+    for (size_t i = 0; i < items.size(); ++i) {
+        try {
+            parsed[i] = Parse(items[i].text);
+            Parsed& p = parsed[i];
+            const size_t k = p.kind == ItemKind::Todo ? 1 : 0;
+            m_items.erase(items[i].id);  // read again when it is sent
+            if (const auto known = RowOf(items[i].id)) {
+                if (known->first != p.kind) throw ClientError("the server's item changed from event to task or back");
+                // The series is made what the server says; its replaced
+                // occurrences are stored with the batch.
+                auto master = std::find_if(p.entries.begin(), p.entries.end(),
+                                           [](const CalendarItem& e) { return !e.recurrenceId; });
+                if (master != p.entries.end()) {
+                    if (p.kind == ItemKind::Todo)
+                        cli::ReplaceTask(m_session, known->second, *master, report);
+                    else
+                        cli::ReplaceEvent(m_session, known->second, *master, report);
+                    p.entries.erase(master);
+                }
+                out[i].item = {items[i].id, p.uid, ""};
+                replaced[i] = true;
+            }
+            for (CalendarItem& e : p.entries) batch[k].push_back(std::move(e));
+            uids[k].push_back(p.uid);
+        } catch (const ClientError& e) {
+            out[i].error = e.what();
+        }
+    }
+    for (const ItemKind kind : {ItemKind::Event, ItemKind::Todo}) {
+        const size_t k = kind == ItemKind::Todo ? 1 : 0;
+        if (uids[k].empty()) continue;
+        if (!batch[k].empty()) {
+            cli::CalendarImport import(m_session, report, kind);
+            import.add(std::move(batch[k]), m_collection);
+            import.finish();
+        }
+        cli::SideStore side(m_session);
+        const auto rows = side.findByUids(m_profile, FamilyOf(kind), uids[k]);
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (!out[i].error.empty() || replaced[i] || parsed[i].kind != kind) continue;
+            const auto row = rows.find(parsed[i].uid);
+            if (row == rows.end())
+                out[i].error = "the database did not take it";
+            else
+                out[i].item = {LocalId(kind, row->second.rowId), parsed[i].uid, ""};
+        }
+    }
+    return out;
+}
+
+void CalendarTarget::removeItem(const std::string& id) {
+    const auto known = RowOf(id);
+    if (!known) throw ClientError("no local item " + id);
+    tx();
+    LONG err = 0;
+    const Bstr key = Bstr::FromUtf8(known->second);
+    if (known->first == ItemKind::Todo)
+        cli::Check(m_session.access<ITaskAccess>()->DeleteTaskByID(&err, key), err, "cannot delete task " + id);
+    else
+        cli::Check(m_session.access<IEventAccess>()->DeleteEventByID(&err, key), err, "cannot delete event " + id);
+    cli::SideStore(m_session).erase(FamilyOf(known->first), known->second);
+    m_items.erase(id);
+}
+
+}  // namespace calyra::sync

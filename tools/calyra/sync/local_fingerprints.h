@@ -1,0 +1,31 @@
+// What a sync compares to find the local items that changed: for each
+// contact, event or task of the current profile a hash of its records as
+// stored (every field, with a contact's details and groups or an event's
+// exceptions) and of what the side store keeps for it (its UID and kept
+// text), with the UID it goes by. Everything an export of the item is made
+// from goes into the hash, so it changes whenever the export could, also
+// when another program wrote the records; and it is taken without writing
+// the item as vCard or iCalendar: a few queries for the whole profile, a
+// small part of an export's cost.
+//
+// Ownership: values. Thread-safety: one thread, like the session.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+
+namespace calyra::sync {
+
+struct Fingerprint {
+    std::string rowId;
+    std::string uid;  // kept, else derived from the row
+    std::string hash;
+};
+
+std::vector<Fingerprint> ContactFingerprints(cli::Session& session);
+std::vector<Fingerprint> EventFingerprints(cli::Session& session);
+std::vector<Fingerprint> TaskFingerprints(cli::Session& session);
+
+}  // namespace calyra::sync
