@@ -649,9 +649,13 @@ public:
                 case ICAL_STATUS_PROPERTY:
                     item.status = ValueText(p);
                     break;
-                case ICAL_PRIORITY_PROPERTY:
-                    item.priority = icalproperty_get_priority(p);
+                case ICAL_PRIORITY_PROPERTY: {
+                    // 0 to 9; anything else (libical reads any integer) is
+                    // no priority, as it could not be written back.
+                    const int priority = icalproperty_get_priority(p);
+                    item.priority = priority >= 0 && priority <= 9 ? priority : 0;
                     break;
+                }
                 case ICAL_CLASS_PROPERTY:
                     item.classification = ValueText(p);
                     break;
