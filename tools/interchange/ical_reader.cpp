@@ -761,7 +761,15 @@ private:
 
     void readRule(icalproperty* p, icaltimetype startValue, icaltimezone* startZone, CalendarItem& item) {
         icalrecurrencetype rule = icalproperty_get_rrule(p);
-        if (rule.freq == ICAL_NO_RECURRENCE) {
+        // An UNTIL that is no day of the calendar (month 61) ends the series
+        // nowhere: libical's time arithmetic on it gives another date on
+        // each write and read, so the rule is refused like an unreadable one.
+        const icaltimetype& until = rule.until;
+        const bool badUntil = !icaltime_is_null_time(until) &&
+                              (until.year < 1 || until.year > 9999 || until.month < 1 || until.month > 12 ||
+                               until.day < 1 || until.day > icaltime_days_in_month(until.month, until.year) ||
+                               until.hour > 23 || until.minute > 59 || until.second > 60);
+        if (rule.freq == ICAL_NO_RECURRENCE || badUntil) {
             // Kept as written: the caller refuses the item by name rather
             // than store it without its repetition.
             if (const char* text = icalproperty_get_value_as_string(p)) item.rrule = text;
