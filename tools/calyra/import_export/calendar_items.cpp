@@ -295,12 +295,9 @@ void AppendFieldJson(std::string& text, const FieldInfo& f, const void* record) 
                 AppendJsonString(text, FormatIsoDate(d));
             return;
         }
-        case FieldKind::Flag: {
-            const bool set = f.desc->vt == VT_BOOL ? *reinterpret_cast<const VARIANT_BOOL*>(field) != VARIANT_FALSE
-                                                   : *reinterpret_cast<const LONG*>(field) != 0;
-            text.append(set ? "true" : "false");
+        case FieldKind::Flag:
+            text.append(FieldFlag(f, record) ? "true" : "false");
             return;
-        }
         case FieldKind::Enum: {
             const LONG v = *reinterpret_cast<const LONG*>(field);
             if (v == 0 && IsHonorific(f.enumName)) {

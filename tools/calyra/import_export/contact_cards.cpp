@@ -212,9 +212,7 @@ void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* reco
         Utf16ToUtf8(BstrView(*reinterpret_cast<const BSTR*>(field)), utf8);
         text.append(utf8);
     } else if (f.kind == FieldKind::Flag) {
-        const bool set = f.desc->vt == VT_BOOL ? *reinterpret_cast<const VARIANT_BOOL*>(field) != VARIANT_FALSE
-                                               : *reinterpret_cast<const LONG*>(field) != 0;
-        text.push_back(set ? '1' : '0');
+        text.push_back(FieldFlag(f, record) ? '1' : '0');
     } else {
         AppendHashText(text, FieldToJson(f, record));
     }

@@ -164,6 +164,10 @@ const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& e
 
 std::string JsonText(const Json& value) { return value.is_string() ? value.get<std::string>() : ""; }
 
+bool FieldFlag(const FieldInfo& f, const void* record) {
+    return f.desc->vt == VT_BOOL ? At<VARIANT_BOOL>(record, f) != VARIANT_FALSE : At<LONG>(record, f) != 0;
+}
+
 Json FieldToJson(const FieldInfo& f, const void* record) {
     switch (f.kind) {
         case FieldKind::Text:
@@ -173,7 +177,7 @@ Json FieldToJson(const FieldInfo& f, const void* record) {
             return d == 0 ? Json() : Json(FormatIsoDate(d));
         }
         case FieldKind::Flag:
-            return f.desc->vt == VT_BOOL ? At<VARIANT_BOOL>(record, f) != VARIANT_FALSE : At<LONG>(record, f) != 0;
+            return FieldFlag(f, record);
         case FieldKind::Enum: {
             LONG v = At<LONG>(record, f);
             if (v == 0 && IsHonorific(f.enumName)) return nullptr;  // never chosen

@@ -64,6 +64,8 @@ const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& e
 // A JSON text as it is, anything else (null, a number) as "".
 std::string JsonText(const Json& value);
 
+// A flag field's value, whether the record holds it as VARIANT_BOOL or LONG.
+bool FieldFlag(const FieldInfo& field, const void* record);
 Json FieldToJson(const FieldInfo& field, const void* record);
 Json RecordToJson(const RecordDesc& desc, const void* record);
 template <class R>
