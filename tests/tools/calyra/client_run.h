@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +53,13 @@ public:
 
     const std::string& db() const { return m_db; }
     const TempDir& dir() const { return m_dir; }
+
+    // Writes `text` to a file of the run's folder and returns its path.
+    std::string write(const std::string& name, const std::string& text) const {
+        const auto path = m_dir.file(name);
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
 
     // Runs `calyra --db <file> args...`; stdin from /dev/null.
     ClientResult operator()(const std::vector<std::string>& args) const {
@@ -118,6 +127,18 @@ inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual,
 
 using Args = std::vector<std::string>;
 
+// The path of tests/data/<name> ("vcard/apple_30.vcf").
+inline std::string DataFile(const std::string& name) {
+    return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string();
+}
+
+// Whether `text` holds `words` (or, with `held` false, does not); a
+// failure shows the whole text.
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& words, bool held = true) {
+    if ((text.find(words) != std::string::npos) == held) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << words << (held ? "\" missing in:\n" : "\" found in:\n") << text;
+}
+
 // A database with one profile, so commands need no --profile.
 struct OneProfile : ClientRun {
     OneProfile() { ok({"profiles", "add", "Phone"}); }
@@ -149,6 +170,27 @@ inline void ExpectFails(const ClientRun& run, int status, const std::vector<Args
                     std::count(err.begin(), err.end(), '\n') == 1)
             << ClientRun::Join(args) << " printed, not one line \"calyra: ..." << words << "...\":\n"
             << r.err;
+    }
+}
+
+// One command line of a scenario and what it must give: its exit status
+// and words its standard output holds (on success) or its one error line
+// holds (on failure).
+struct Step {
+    Args args;
+    int status = 0;
+    std::string says = "";
+};
+
+// Runs the steps in order on `run`, each failure named by its command line.
+inline void ExpectSteps(const ClientRun& run, const std::vector<Step>& steps) {
+    for (const auto& step : steps) {
+        SCOPED_TRACE(ClientRun::Join(step.args));
+        if (step.status != 0) {
+            ExpectFails(run, step.status, {step.args}, step.says);
+            continue;
+        }
+        EXPECT_TRUE(Has(run.ok(step.args), step.says));
     }
 }
 

@@ -46,7 +46,7 @@ TEST(ClientContacts, AddWithDetailsShowsEveryDetailWithItsTypes) {
     // The list shows the primary phone and e-mail beside the name.
     EXPECT_TRUE(Includes(run.json({"contacts", "list"}), R"([{"phone": "+44 20 7946 0000",
                                                               "email": "ada@example.org"}])"_json));
-    EXPECT_NE(run.ok({"contacts", "list"}).find("Lovelace"), std::string::npos) << "the table shows the name";
+    EXPECT_TRUE(Has(run.ok({"contacts", "list"}), "Lovelace")) << "the table shows the name";
 }
 
 TEST(ClientContacts, EditKeepsWhatItIsNotGivenAndDetailOptionsAdd) {

@@ -21,7 +21,7 @@ std::map<std::string, long> RowCounts(const ClientRun& run) {
 TEST(ClientDemo, FillsEveryFamilyOnceAndShowsItWithTheClientsOwnViews) {
     ClientRun run;
     const std::string out = run.ok({"demo"});
-    EXPECT_NE(out.find("Filled " + run.db()), std::string::npos) << "the closing line names the file:\n" << out;
+    EXPECT_TRUE(Has(out, "Filled " + run.db())) << "the closing line names the file";
     auto rows = RowCounts(run);
     for (const char* table :
          {"tPhoneNumber", "tEmail", "tAddress", "tWebUrl", "tIM", "tContactGroupMap", "tEvent", "tSyncOption",
@@ -30,9 +30,7 @@ TEST(ClientDemo, FillsEveryFamilyOnceAndShowsItWithTheClientsOwnViews) {
     EXPECT_TRUE(Includes(Json(rows), R"({"tProfile": 1, "tContact": 6, "tContactGroup": 2, "tEventCategory": 3,
                                          "tTask": 4})"_json));
     for (const Args& view : {Args{"events", "month"}, Args{"contacts", "list"}})
-        EXPECT_NE(out.find(run.ok(view)), std::string::npos)
-            << "the demo shows what '" << ClientRun::Join(view) << "' prints; it printed:\n"
-            << out;
+        EXPECT_TRUE(Has(out, run.ok(view))) << "the demo shows what '" << ClientRun::Join(view) << "' prints";
 
     auto second = run.json({"demo"});
     EXPECT_EQ(second["profile_created"], false);
@@ -53,7 +51,7 @@ TEST(ClientDemo, RestoresOnlyWhatIsMissingAndLeavesOtherProfilesAlone) {
         Includes(run.json({"--profile", "Mine", "sync", "albums", "list"}), R"([{"album_name": "Private"}])"_json))
         << "the demo must not write into other profiles";
     // With several profiles the suggested commands name the demo profile.
-    EXPECT_NE(run.ok({"demo"}).find("--profile " + demo), std::string::npos);
+    EXPECT_TRUE(Has(run.ok({"demo"}), "--profile " + demo));
 }
 
 }  // namespace

@@ -80,8 +80,8 @@ TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
               (Rows{{"profile_id", "4"}}));
     // The people's table loses its header line too.
     const std::string table = run.ok({"--no-header", "profiles", "list"});
-    EXPECT_EQ(table.find("profile_id"), std::string::npos) << table;
-    EXPECT_NE(table.find("Plain"), std::string::npos) << table;
+    EXPECT_TRUE(Has(table, "profile_id", false));
+    EXPECT_TRUE(Has(table, "Plain"));
 }
 
 // The views and show hand scripts rows, not the text people read: one row
@@ -158,15 +158,15 @@ TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
     for (const auto& [args, mark] : marks) {
         Args painted{"--color", "always"};
         painted.insert(painted.end(), args.begin(), args.end());
-        EXPECT_NE(run.ok(painted).find(mark), std::string::npos) << ClientRun::Join(painted);
-        EXPECT_EQ(run.ok(args).find('\x1b'), std::string::npos) << ClientRun::Join(args);
+        EXPECT_TRUE(Has(run.ok(painted), mark)) << ClientRun::Join(painted);
+        EXPECT_TRUE(Has(run.ok(args), "\x1b", false)) << ClientRun::Join(args);
     }
 
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
-    EXPECT_NE(OnTerminal(run, nullptr, "profiles list").find(bold), std::string::npos) << "a terminal gets colour";
-    EXPECT_NE(OnTerminal(run, "", "profiles list").find(bold), std::string::npos) << "an empty NO_COLOR counts not";
-    EXPECT_EQ(OnTerminal(run, "1", "profiles list").find(bold), std::string::npos) << "NO_COLOR=1 was ignored";
-    EXPECT_NE(OnTerminal(run, "1", "--color always profiles list").find(bold), std::string::npos);
+    EXPECT_TRUE(Has(OnTerminal(run, nullptr, "profiles list"), bold)) << "a terminal gets colour";
+    EXPECT_TRUE(Has(OnTerminal(run, "", "profiles list"), bold)) << "an empty NO_COLOR counts not";
+    EXPECT_TRUE(Has(OnTerminal(run, "1", "profiles list"), bold, false)) << "NO_COLOR=1 was ignored";
+    EXPECT_TRUE(Has(OnTerminal(run, "1", "--color always profiles list"), bold));
 }
 
 TEST(ClientOutput, SqlNamesItsColumnsAndCountsChangedRows) {

@@ -53,7 +53,7 @@ TEST_F(ClientPlays, RecordCountsPlaysAndTopListsMostPlayedFirstPerKind) {
 
     auto missing = run({"plays", "record", run.dir().file("never.mp3").string()});
     EXPECT_EQ(missing.status, 0) << missing.err;
-    EXPECT_NE(missing.out.find("does not exist"), std::string::npos) << "the user is warned:\n" << missing.out;
+    EXPECT_TRUE(Has(missing.out, "does not exist")) << "the user is warned";
     const std::string relative = run.json({"plays", "record", "relative/song.mp3"})["full_path"];
     EXPECT_EQ(relative, (std::filesystem::current_path() / "relative/song.mp3").string());
 

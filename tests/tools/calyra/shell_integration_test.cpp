@@ -56,11 +56,11 @@ TEST(ShellIntegration, HelpIsWholeAndItsWritingChecked) {
     ClientRun run;
     const std::string help = run.ok({"--help-all"});
     for (const char* expected : {"--with-events", "--dry-run", "--option", "items TEXT"})
-        EXPECT_NE(help.find(expected), std::string::npos) << expected;
+        EXPECT_TRUE(Has(help, expected));
     for (const char* args : {"--help", "--help-all", "--version", "contacts list --help"}) {
         const ClientResult r = Shell("'" CALYRA_CLIENT_PATH "' " + std::string(args) + " 2>&1 >/dev/full");
         EXPECT_EQ(r.status, 1) << args;
-        EXPECT_NE(r.out.find("calyra: cannot write the output"), std::string::npos) << args << ": " << r.out;
+        EXPECT_TRUE(Has(r.out, "calyra: cannot write the output")) << args;
     }
 }
 
@@ -72,9 +72,8 @@ TEST(ShellIntegration, TheManualPageRendersAndNamesEveryCommandGroup) {
     for (const char* expected :
          {"calyra contacts import", "calyra events month", "calyra config set", "EXIT STATUS", "--profile",
           "--format {table,json,csv,tsv}", "NO_COLOR", "EXAMPLES", "calyra agenda week"})
-        EXPECT_NE(text.find(expected), std::string::npos) << expected;
-    for (const char* shell : {"zsh", "fish"})
-        EXPECT_NE(run.ok({"completion", shell}).find("calyra"), std::string::npos);
+        EXPECT_TRUE(Has(text, expected));
+    for (const char* shell : {"zsh", "fish"}) EXPECT_TRUE(Has(run.ok({"completion", shell}), "calyra"));
     EXPECT_EQ(run({"completion", "tcsh"}).status, 2);
 }
 

@@ -39,7 +39,7 @@ TEST(ClientTasks, AddListEditFinishAndRemove) {
               "subject\nFile taxes\nBuy milk\n");
     // People read a reminder in words, not as a bare number of minutes.
     run.ok({"tasks", "edit", second, "--reminder-time", "90"});
-    EXPECT_NE(run.ok({"tasks", "show", second}).find("1h30m before the due date"), std::string::npos);
+    EXPECT_TRUE(Has(run.ok({"tasks", "show", second}), "1h30m before the due date"));
     run.ok({"tasks", "rm", first});
     EXPECT_EQ(run({"tasks", "show", first}).err, "calyra: no task " + first + "\n");
 }
@@ -95,8 +95,8 @@ TEST(ClientTasks, FiltersByDueDateInTheUsersZone) {
               week);
     // Moments show as wall time in the user's zone; days stay days.
     const std::string table = run.ok({"--tz", "Asia/Kolkata", "tasks", "list"});
-    EXPECT_NE(table.find(Day(10) + " 20:30"), std::string::npos) << table;
-    EXPECT_EQ(table.find("05:30"), std::string::npos) << "a day is no moment at midnight UTC\n" << table;
+    EXPECT_TRUE(Has(table, Day(10) + " 20:30"));
+    EXPECT_TRUE(Has(table, "05:30", false)) << "a day is no moment at midnight UTC";
 }
 
 // Done on a repeating task finishes this time and moves to the next one;

@@ -57,7 +57,7 @@ TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChange
                 ASSERT_EQ(starts.size(), 1u) << ClientRun::Join(view);
                 EXPECT_EQ(starts[0].substr(0, 19), day + "T09:30:00") << ClientRun::Join(view);
                 const std::string text = plain.ok(run(view));
-                EXPECT_NE(text.find(shown), std::string::npos) << ClientRun::Join(view) << " printed:\n" << text;
+                EXPECT_TRUE(Has(text, shown)) << ClientRun::Join(view);
             }
         }
         // A stretch that starts after the series did still holds it.
@@ -71,10 +71,9 @@ TEST(ClientTimeZones, TypedTimesAreWallTimeAndAllDayEventsKeepTheirDays) {
     ScopedTz berlin("Europe/Berlin");
     OneProfile run;
     // A time alone is today at that time, in the user's zone.
-    EXPECT_NE(run.ok({"events", "add", "--subject", "Dentist", "--start", "14:00", "--remind", "15m"})
-                  .find("14:00–15:00 Europe/Berlin"),
-              std::string::npos);
-    EXPECT_NE(run.ok({"events", "day"}).find("14:00–15:00  Dentist"), std::string::npos);
+    EXPECT_TRUE(Has(run.ok({"events", "add", "--subject", "Dentist", "--start", "14:00", "--remind", "15m"}),
+                    "14:00–15:00 Europe/Berlin"));
+    EXPECT_TRUE(Has(run.ok({"events", "day"}), "14:00–15:00  Dentist"));
     EXPECT_TRUE(Includes(run.json({"events", "list"})[0], R"({"reminder_time": 15})"_json));
     EXPECT_TRUE(Includes(run.json({"events", "add", "--subject", "Call", "--start", "2027-03-05 14:00"}),
                          R"({"start": "2027-03-05T14:00:00+01:00", "start_utc": "2027-03-05T13:00:00Z",
@@ -126,7 +125,7 @@ TEST(ClientTimeZones, AnEventsOwnZoneIsANameOrAKnownNumberAndEchoedAsStored) {
         const ClientResult added =
             run({"events", "add", "--subject", "Call", "--start", "2027-03-05 14:00", "--time-zone", zone});
         EXPECT_EQ(added.status, 0) << zone << ": " << added.err;
-        EXPECT_NE(added.out.find(std::string("14:00–15:00 ") + name), std::string::npos) << zone << ": " << added.out;
+        EXPECT_TRUE(Has(added.out, std::string("14:00–15:00 ") + name)) << zone;
         const auto events = run.json({"events", "list"});
         EXPECT_TRUE(Includes(events.back(), nlohmann::ordered_json{{"start", start}, {"time_zone_name", name}}))
             << zone << ": " << events.back().dump();
@@ -147,7 +146,7 @@ TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
     run.ok({"config", "set", "date_format", "dmy"});
     const std::string shown = run.ok({"events", "add", "--subject", "Call", "--start", "05.03.2027 14:00"});
-    EXPECT_NE(shown.find("05.03.2027 14:00–15:00"), std::string::npos) << shown;
+    EXPECT_TRUE(Has(shown, "05.03.2027 14:00–15:00"));
     run.ok({"events", "add", "--subject", "Trip", "--start", "06.03.2027", "--end", "07.03.2027"});
     run.ok({"events", "add", "--subject", "Timed", "--start", "08.03.2027", "--all-day-event", "no"});
     run.ok({"tasks", "add", "--subject", "Taxes", "--end-date", "2027-03-05"});
