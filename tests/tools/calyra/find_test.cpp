@@ -107,37 +107,27 @@ TEST(ClientFind, GroupsCategoriesAndProfilesTakeANameWhereAnIdGoes) {
     run.ok({"sql", "INSERT INTO [tContactGroup] ([ProfileID], [ContactGroupName]) VALUES('1', 'family');"});
     const std::string holiday = run.add("categories", {"Holiday"});
 
-    struct Case {
-        Args args;
-        int status;
-        std::string says;  // on stderr when it fails, else on stdout
-    };
-    const Case kCases[] = {
-        {{"groups", "join", work, contact}, 0, "to group " + work + " (Work)"},
-        {{"groups", "members", "WORK"}, 0, "Ada"},
-        {{"groups", "edit", "work", "--name", "Office"}, 0, "changed contact group " + work},
-        {{"groups", "join", "Family", contact},
-         2,
-         "2 contact groups are named \"Family\": " + family + ", 3; use the ID"},
-        {{"groups", "join", family, contact}, 0, "(Family)"},
-        {{"groups", "rm", "Play"}, 1, "no contact group \"Play\" in the current profile"},
-        {{"categories", "show", "holiday"}, 0, "Holiday"},
-        {{"categories", "select", "HOLIDAY"}, 0, "selected category " + holiday},
-        {{"events", "list", "--category", "Holiday"}, 0, "(none)"},
-        {{"events", "add", "--subject", "Trip", "--start", "2027-07-01", "--event-category-id", "holiday"}, 0, "Trip"},
-        {{"events", "list", "--category", "Holiday"}, 0, "Trip"},
-        {{"categories", "edit", "Work", "--name", "X"}, 1, "no category \"Work\""},
-        {{"--profile", "phone", "contacts", "list"}, 0, "Ada"},
-        {{"profiles", "edit", "PHONE", "--model", "X1"}, 0, "changed profile 1"},
-    };
-    for (const auto& c : kCases) {
-        if (c.status != 0) {
-            ExpectFails(run, c.status, {c.args}, c.says);
-            continue;
-        }
-        const std::string out = run.ok(c.args);
-        EXPECT_NE(out.find(c.says), std::string::npos) << ClientRun::Join(c.args) << " printed:\n" << out;
-    }
+    ExpectSteps(run,
+                {
+                    {{"groups", "join", work, contact}, 0, "to group " + work + " (Work)"},
+                    {{"groups", "members", "WORK"}, 0, "Ada"},
+                    {{"groups", "edit", "work", "--name", "Office"}, 0, "changed contact group " + work},
+                    {{"groups", "join", "Family", contact},
+                     2,
+                     "2 contact groups are named \"Family\": " + family + ", 3; use the ID"},
+                    {{"groups", "join", family, contact}, 0, "(Family)"},
+                    {{"groups", "rm", "Play"}, 1, "no contact group \"Play\" in the current profile"},
+                    {{"categories", "show", "holiday"}, 0, "Holiday"},
+                    {{"categories", "select", "HOLIDAY"}, 0, "selected category " + holiday},
+                    {{"events", "list", "--category", "Holiday"}, 0, "(none)"},
+                    {{"events", "add", "--subject", "Trip", "--start", "2027-07-01", "--event-category-id", "holiday"},
+                     0,
+                     "Trip"},
+                    {{"events", "list", "--category", "Holiday"}, 0, "Trip"},
+                    {{"categories", "edit", "Work", "--name", "X"}, 1, "no category \"Work\""},
+                    {{"--profile", "phone", "contacts", "list"}, 0, "Ada"},
+                    {{"profiles", "edit", "PHONE", "--model", "X1"}, 0, "changed profile 1"},
+                });
 }
 
 TEST(ClientFind, RemovingSeveralIsAllOrNothing) {
@@ -179,7 +169,7 @@ TEST(ClientFind, CategoryColoursAreRgbTextBothWays) {
     EXPECT_EQ(run.json({"sql", "SELECT [Color] FROM [tEventCategory] WHERE [EventCategoryID] = " + orange}),
               Json::array({Json::array({std::to_string(0x0080FF)})}));
     run.ok({"categories", "edit", "orange", "--color", "#0000FF"});
-    EXPECT_NE(run.ok({"categories", "list"}).find("#0000ff"), std::string::npos);
+    EXPECT_TRUE(Has(run.ok({"categories", "list"}), "#0000ff"));
     ExpectFails(run, 2, {{"categories", "add", "X", "--color", "#ff80"}}, "#rrggbb");
 }
 
