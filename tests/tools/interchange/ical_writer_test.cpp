@@ -52,12 +52,6 @@ TEST(ICalWriter, AWrittenFileReadsBackToTheSameFile) {
     EXPECT_EQ(WriteICalendar(second, kStamp), written);
 }
 
-}  // namespace
-}  // namespace calyra::interchange
-
-namespace calyra::interchange {
-namespace {
-
 // An entry read from a file is written back as that entry with the item's
 // fields laid over it: what the fields hold wins, the rest (X- properties,
 // attendees, alarms after the first, extra dates) comes back as it came.

@@ -230,12 +230,6 @@ TEST(VCardReader, DatesInTheirWrittenForms) {
     for (const auto& c : cases) EXPECT_EQ(ParseCardDate(c.text), c.date) << c.text;
 }
 
-}  // namespace
-}  // namespace calyra::interchange
-
-namespace calyra::interchange {
-namespace {
-
 // What the card's fields do not cover comes back from the writer as it
 // came in: the UID, a group's KIND and members, a custom label tied to its
 // number by the line group, X- properties and a 2.1 photo, in both
