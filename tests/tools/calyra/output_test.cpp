@@ -54,6 +54,8 @@ Rows ParseTsv(const std::string& text) {
     return rows;
 }
 
+const std::pair<const char*, Rows (*)(const std::string&)> kFormats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
+
 TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
     ClientRun run;
     run.ok({"profiles", "add", "a,b \"quoted\"\nnext\tcolumn\\end", "--model", "first\nsecond"});
@@ -66,8 +68,7 @@ TEST(ClientOutput, CsvAndTsvGiveBackTheFieldsJsonHas) {
         values.emplace_back();
         for (const auto& column : header[0]) values.back().push_back(item.at(column).get<std::string>());
     }
-    const std::pair<const char*, Rows (*)(const std::string&)> formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
-    for (const auto& [format, parse] : formats) {
+    for (const auto& [format, parse] : kFormats) {
         Rows withHeader = values;
         withHeader.insert(withHeader.begin(), header[0]);
         EXPECT_EQ(parse(run.ok({"--format", format, "profiles", "list"})), withHeader) << format;
@@ -98,9 +99,8 @@ TEST(ClientOutput, ViewsAndShowGiveScriptsRows) {
         {{"events", "week", "2027-01-05"}, {"Lunch, team", "Late"}},
         {{"events", "month", "2027-02"}, {}},
     };
-    const std::pair<const char*, Rows (*)(const std::string&)> formats[] = {{"csv", ParseCsv}, {"tsv", ParseTsv}};
     for (const auto& [view, subjects] : views)
-        for (const auto& [format, parse] : formats) {
+        for (const auto& [format, parse] : kFormats) {
             Args args{"--format", format};
             args.insert(args.end(), view.begin(), view.end());
             const Rows rows = parse(run.ok(args));
