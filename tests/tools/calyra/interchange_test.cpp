@@ -190,7 +190,11 @@ TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) 
         << all[0].dump(1);
 }
 
-TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
+// Calendar files map to events and tasks, and an export takes a range.
+// (That these files come back the same through an export and an import of
+// it is the calendar round-trip fuzz target's property: they are in its
+// stored corpus.)
+TEST(ClientInterchange, CalendarsMapToEventsAndTasksAndExportByRange) {
     OneProfile first;
     Args args{"events", "import"};
     for (const char* f :
@@ -200,7 +204,7 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
                                                "skipped": 0})"_json))
         << "seven events and one moved occurrence";
     first.json({"tasks", "import", DataFile("ical/rfc5545_examples.ics"), DataFile("ical/thunderbird_tasks.ics")});
-    const Json events = All(first, "events"), tasks = All(first, "tasks");
+    const Json tasks = All(first, "tasks");
     // Tasks come by due date.
     EXPECT_TRUE(Includes(tasks[3], R"({"subject": "File the tax return", "task_status": "in_progress",
                                        "complete_percent": 40, "task_category": "business"})"_json));
@@ -213,15 +217,6 @@ TEST(ClientInterchange, EventsAndTasksComeBackTheSameThroughICalendar) {
     const Args kiritimati = {"--tz",   "Pacific/Kiritimati", "events", "export",
                              "--from", "2024-11-06",         "--to",   "2024-11-06"};
     EXPECT_TRUE(Has(first.ok(kiritimati), "SUMMARY:Floating lunch"));
-
-    OneProfile second;
-    for (const char* family : {"events", "tasks"}) {
-        const auto file = first.dir().file(std::string(family) + ".ics").string();
-        first.ok({family, "export", "--out", file});
-        EXPECT_TRUE(second.json({family, "import", file})["diagnostics"].empty()) << family;
-    }
-    EXPECT_EQ(All(second, "events"), events);
-    EXPECT_EQ(All(second, "tasks"), tasks);
 }
 
 TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
