@@ -17,6 +17,13 @@ const CalendarItem* ByUid(const ICalParseResult& r, const std::string& uid, bool
     return nullptr;
 }
 
+std::string Calendar(const std::string& entries) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + entries + "END:VCALENDAR\r\n";
+}
+std::string Event(const std::string& uid, const std::string& body = "") {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART:20240105T120000Z\r\n" + body + "END:VEVENT\r\n";
+}
+
 TEST(ICalReader, ReadsTheRfc5545Examples) {
     auto r = ParseICalendar(ReadData("ical/rfc5545_examples.ics"));
     ASSERT_EQ(r.items.size(), 4u);
@@ -93,9 +100,7 @@ TEST(ICalReader, ZoneNamesBecomeIanaZonesOrAreReported) {
 }
 
 TEST(ICalReader, FloatingTimesWithoutACalendarZone) {
-    const std::string text =
-        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\n"
-        "END:VCALENDAR\r\n";
+    const std::string text = Calendar("BEGIN:VEVENT\r\nUID:f\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\n");
     EXPECT_EQ(ParseICalendar(text).items.at(0).start, At(2024, 1, 5, 12, 0)) << "UTC by default";
 }
 
@@ -103,10 +108,9 @@ TEST(ICalReader, FloatingTimesWithoutACalendarZone) {
 // escapes iCalendar defines mean something, and blanks at either end of a
 // value cannot survive a write and a read, so they are never kept.
 TEST(ICalReader, UnknownEscapesKeepTheirCharacterAndValuesHaveNoEndBlanks) {
-    const std::string text =
-        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nDTSTART:20240105T120000Z\r\n"
-        "SUMMARY:Call 10\\:30\\, room\\;B\\nnow\\.\r\nLOCATION:\\tHall\\t\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-    const CalendarItem item = ParseICalendar(text).items.at(0);
+    const CalendarItem item =
+        ParseICalendar(Calendar(Event("e", "SUMMARY:Call 10\\:30\\, room\\;B\\nnow\\.\r\nLOCATION:\\tHall\\t\r\n")))
+            .items.at(0);
     EXPECT_EQ(item.summary, "Call 10:30, room;B\nnow.");
     EXPECT_EQ(item.location, "Hall");
 }
@@ -172,13 +176,6 @@ TEST(ICalReader, RefusesZoneRulesThatWouldExpandWithoutEnd) {
         EXPECT_NE(r.report.diagnostics[0].what.find(c.words), std::string::npos) << r.report.diagnostics[0].what;
         EXPECT_EQ(r.report.diagnostics[1].line, 9u) << c.rule << ": the event says its zone is unknown";
     }
-}
-
-std::string Calendar(const std::string& entries) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + entries + "END:VCALENDAR\r\n";
-}
-std::string Event(const std::string& uid, const std::string& body = "") {
-    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART:20240105T120000Z\r\n" + body + "END:VEVENT\r\n";
 }
 
 // A fold may fall inside a UTF-8 sequence (RFC 5545 folds by octets, and
