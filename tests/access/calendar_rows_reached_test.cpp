@@ -91,24 +91,58 @@ struct Seeded {
     }
     Subjects StoredEvents() const { return Column(u"SELECT [Subject] FROM [tEvent];"); }
     Subjects StoredTasks() const { return Column(u"SELECT [Subject] FROM [tTask];"); }
-    Subjects StoredCategories() const { return Column(u"SELECT [EventCategoryName] FROM [tEventCategory];"); }
+    Subjects StoredCategoriesAndEvents() const {
+        Subjects both = Column(u"SELECT [EventCategoryName] FROM [tEventCategory];");
+        for (const auto& e : StoredEvents()) both.push_back(e);
+        return both;
+    }
 };
 
-Subjects SubjectsOf(const RecordArray<tagEventInfo>& a) {
-    Subjects out;
-    for (const auto& e : a) out.push_back(Text(e.bstrSubject));
-    return Sorted(out);
+// A call's arguments before its outputs: a subject or category name
+// stands for its ID, a date for itself.
+BSTR Arg(Seeded& s, const char* name) { return s.id[name]; }
+DATE Arg(Seeded&, DATE date) { return date; }
+
+using Call = std::function<Subjects(Seeded&)>;
+
+// The subjects an event list of profile 1 returns.
+template <class M, class... Args>
+Call Listed(M list, Args... args) {
+    return [=](Seeded& s) {
+        RecordArray<tagEventInfo> a;
+        LONG n = 0;
+        (s.events.get()->*list)(nullptr, Arg(s, args)..., &n, &a);
+        Subjects out;
+        for (const auto& e : a) out.push_back(Text(e.bstrSubject));
+        return out;
+    };
 }
 
-// The subject of a one-record call; "" when it found nothing.
-template <class Record>
-std::string SubjectOf(HRESULT hr, const RecordHolder<Record>& r) {
-    return SUCCEEDED(hr) ? Text(r.bstrSubject) : std::string();
+// The subject a read by ID of each named row returns; "" where it found nothing.
+template <class R, class I, class M>
+Call ByID(ComPtr<I> Seeded::*object, M get, std::vector<const char*> names) {
+    return [=](Seeded& s) {
+        Subjects out;
+        for (const char* name : names) {
+            RecordHolder<R> r;
+            const HRESULT hr = ((s.*object).get()->*get)(nullptr, s.id[name], &r);
+            out.push_back(SUCCEEDED(hr) ? Text(r.bstrSubject) : std::string());
+        }
+        return out;
+    };
+}
+
+// The subjects left stored after `act`: of events, or what `stored` reads.
+Call Leaves(std::function<void(Seeded&)> act, Subjects (Seeded::*stored)() const = &Seeded::StoredEvents) {
+    return [=](Seeded& s) {
+        act(s);
+        return (s.*stored)();
+    };
 }
 
 struct Case {
     const char* what;
-    std::function<Subjects(Seeded&)> call;  // what the call returns, or what it leaves stored
+    Call call;  // what the call returns, or what it leaves stored
     Subjects expected;
 };
 
@@ -120,61 +154,21 @@ void RunCases(std::initializer_list<Case> cases) {
 }
 
 TEST(CalendarRowsReached, ReadsReachTheirProfileMastersRangeAndCategories) {
-    LONG n;
+    using E = IEventAccess;
     RunCases({
         {"masters of one category overlapping the range, the edge included",
-         [&](Seeded& s) {
-             RecordArray<tagEventInfo> a;
-             s.events->GetEventsByEventCategoryID(nullptr, s.id["sel"], kFrom, kTo, &n, &a);
-             return SubjectsOf(a);
-         },
+         Listed(&E::GetEventsByEventCategoryID, "sel", kFrom, kTo),
          {"edge", "in"}},
         {"masters of every selected category overlapping the range",
-         [&](Seeded& s) {
-             RecordArray<tagEventInfo> a;
-             s.events->GetAllSelectedEvents(nullptr, kFrom, kTo, &n, &a);
-             return SubjectsOf(a);
-         },
+         Listed(&E::GetAllSelectedEvents, kFrom, kTo),
          {"edge", "in", "in2"}},
-        {"all events: the profile's masters",
-         [&](Seeded& s) {
-             RecordArray<tagEventInfo> a;
-             s.events->GetAllEvents(nullptr, &n, &a);
-             return SubjectsOf(a);
-         },
-         {"edge", "in", "in-unsel", "in2", "out"}},
-        {"exceptions of a master",
-         [&](Seeded& s) {
-             RecordArray<tagEventInfo> a;
-             s.events->GetAllExceptions(nullptr, s.id["in"], &n, &a);
-             return SubjectsOf(a);
-         },
-         {"in-x"}},
-        {"a master by ID",
-         [&](Seeded& s) {
-             RecordHolder<tagEventInfo> r;
-             return Subjects{SubjectOf(s.events->GetEventByID(nullptr, s.id["in"], &r), r)};
-         },
-         {"in"}},
-        {"an exception is not a master",
-         [&](Seeded& s) {
-             RecordHolder<tagEventInfo> r;
-             return Subjects{SubjectOf(s.events->GetEventByID(nullptr, s.id["in-x"], &r), r)};
-         },
-         {""}},
-        {"another profile's master is not reached",
-         [&](Seeded& s) {
-             RecordHolder<tagEventInfo> r;
-             return Subjects{SubjectOf(s.events->GetEventByID(nullptr, s.id["p2"], &r), r)};
-         },
-         {""}},
+        {"all events: the profile's masters", Listed(&E::GetAllEvents), {"edge", "in", "in-unsel", "in2", "out"}},
+        {"exceptions of a master", Listed(&E::GetAllExceptions, "in"), {"in-x"}},
+        {"a master by ID, not an exception nor another profile's master",
+         ByID<tagEventInfo>(&Seeded::events, &E::GetEventByID, {"in", "in-x", "p2"}),
+         {"in", "", ""}},
         {"exception by ID reaches any row of the profile",
-         [&](Seeded& s) {
-             RecordHolder<tagEventInfo> a, b, c;
-             return Subjects{SubjectOf(s.events->GetExceptionByID(nullptr, s.id["in-x"], &a), a),
-                             SubjectOf(s.events->GetExceptionByID(nullptr, s.id["in"], &b), b),
-                             SubjectOf(s.events->GetExceptionByID(nullptr, s.id["p2"], &c), c)};
-         },
+         ByID<tagEventInfo>(&Seeded::events, &E::GetExceptionByID, {"in-x", "in", "p2"}),
          {"in-x", "in", ""}},
         {"existence: any profile's event and task",
          [&](Seeded& s) {
@@ -185,11 +179,7 @@ TEST(CalendarRowsReached, ReadsReachTheirProfileMastersRangeAndCategories) {
          },
          {"event", "task"}},
         {"a task by ID: only the profile's",
-         [&](Seeded& s) {
-             RecordHolder<tagTaskInfo> a, b;
-             return Subjects{SubjectOf(s.tasks->GetTaskByID(nullptr, s.id["t1"], &a), a),
-                             SubjectOf(s.tasks->GetTaskByID(nullptr, s.id["t2"], &b), b)};
-         },
+         ByID<tagTaskInfo>(&Seeded::tasks, &ITaskAccess::GetTaskByID, {"t1", "t2"}),
          {"t1", ""}},
     });
 }
@@ -202,61 +192,41 @@ TEST(CalendarRowsReached, WritesReachTheirRowsAndLeaveTheRest) {
     changed.dtEndDateTime = kTo;
     tagTaskInfo changedTask{};
     changedTask.bstrSubject = renamed;
-    const Subjects all{"edge", "in", "in-unsel", "in-x", "in2", "out", "p2"};
     RunCases({
         {"event delete takes its exceptions along",
-         [&](Seeded& s) {
-             s.events->DeleteEventByID(nullptr, s.id["in"]);
-             return s.StoredEvents();
-         },
+         Leaves([](Seeded& s) { s.events->DeleteEventByID(nullptr, s.id["in"]); }),
          {"edge", "in-unsel", "in2", "out", "p2"}},
         {"event delete leaves another profile's event",
-         [&](Seeded& s) {
-             s.events->DeleteEventByID(nullptr, s.id["p2"]);
-             return s.StoredEvents();
-         },
-         all},
+         Leaves([](Seeded& s) { s.events->DeleteEventByID(nullptr, s.id["p2"]); }),
+         {"edge", "in", "in-unsel", "in-x", "in2", "out", "p2"}},
         {"events of a category: the profile's masters and exceptions",
-         [&](Seeded& s) {
-             s.events->DeleteEventsByEventCategoryID(nullptr, s.id["sel"]);
-             return s.StoredEvents();
-         },
+         Leaves([](Seeded& s) { s.events->DeleteEventsByEventCategoryID(nullptr, s.id["sel"]); }),
          {"in-unsel", "in2", "p2"}},
         {"exception delete: one row of the profile",
-         [&](Seeded& s) {
+         Leaves([](Seeded& s) {
              s.events->DeleteExceptionByID(nullptr, s.id["in-x"]);
              s.events->DeleteExceptionByID(nullptr, s.id["p2"]);
-             return s.StoredEvents();
-         },
+         }),
          {"edge", "in", "in-unsel", "in2", "out", "p2"}},
-        {"all events of the profile",
-         [&](Seeded& s) {
-             s.events->DeleteAllEvents(nullptr);
-             return s.StoredEvents();
-         },
-         {"p2"}},
+        {"all events of the profile", Leaves([](Seeded& s) { s.events->DeleteAllEvents(nullptr); }), {"p2"}},
         {"event and exception updates reach the profile's rows only",
-         [&](Seeded& s) {
+         Leaves([&](Seeded& s) {
              s.events->ModifyEventByID(nullptr, s.id["out"], &changed);
              s.events->ModifyEventByID(nullptr, s.id["p2"], &changed);
              s.events->ModifyExceptionByID(nullptr, s.id["in-x"], &changed);
-             return s.StoredEvents();
-         },
+         }),
          {"edge", "in", "in-unsel", "in2", "p2", "renamed", "renamed"}},
         {"task update and delete by ID reach any profile",
-         [&](Seeded& s) {
-             s.tasks->ModifyTaskByID(nullptr, s.id["t2"], &changedTask);
-             s.tasks->DeleteTaskByID(nullptr, s.id["t1"]);
-             return s.StoredTasks();
-         },
+         Leaves(
+             [&](Seeded& s) {
+                 s.tasks->ModifyTaskByID(nullptr, s.id["t2"], &changedTask);
+                 s.tasks->DeleteTaskByID(nullptr, s.id["t1"]);
+             },
+             &Seeded::StoredTasks),
          {"renamed"}},
         {"a category delete leaves its events",
-         [&](Seeded& s) {
-             s.categories->DeleteEventCategoryByID(nullptr, s.id["sel"]);
-             Subjects left = s.StoredCategories();
-             for (const auto& e : s.StoredEvents()) left.push_back(e);
-             return left;
-         },
+         Leaves([](Seeded& s) { s.categories->DeleteEventCategoryByID(nullptr, s.id["sel"]); },
+                &Seeded::StoredCategoriesAndEvents),
          {"sel2", "unsel", "edge", "in", "in-unsel", "in-x", "in2", "out", "p2"}},
     });
 }
