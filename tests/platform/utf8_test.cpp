@@ -4,28 +4,21 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/utf8.h"
 
 namespace {
 
-std::string Hex(std::string_view bytes) {
+// Bytes as two hex digits each, UTF-16 units as four.
+template <class Unit>
+std::string Hex(std::basic_string_view<Unit> units) {
     std::string out;
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (unsigned char b : bytes) {
+    for (Unit u : units) {
         if (!out.empty()) out += ' ';
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out;
-}
-
-std::string Hex(std::u16string_view units) {
-    std::string out;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (char16_t u : units) {
-        if (!out.empty()) out += ' ';
-        for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(u >> shift) & 15];
+        for (int shift = 4 * (2 * static_cast<int>(sizeof(Unit)) - 1); shift >= 0; shift -= 4)
+            out += kDigits[(static_cast<std::make_unsigned_t<Unit>>(u) >> shift) & 15];
     }
     return out;
 }
@@ -54,7 +47,7 @@ const ToUtf8Case kToUtf8[] = {
 
 TEST(Utf8, Utf16BecomesUtf8AndUnpairedSurrogatesBecomeReplacement) {
     for (const ToUtf8Case& c : kToUtf8) {
-        EXPECT_EQ(Hex(calyra::Utf16ToUtf8(c.utf16)), Hex(c.utf8)) << c.what;
+        EXPECT_EQ(Hex<char>(calyra::Utf16ToUtf8(c.utf16)), Hex(c.utf8)) << c.what;
     }
 }
 
@@ -88,7 +81,7 @@ const ToUtf16Case kToUtf16[] = {
 
 TEST(Utf8, Utf8BecomesUtf16AndEachIllFormedSubpartOneReplacement) {
     for (const ToUtf16Case& c : kToUtf16) {
-        EXPECT_EQ(Hex(calyra::Utf8ToUtf16(c.utf8)), Hex(c.utf16)) << c.what << ": " << Hex(c.utf8);
+        EXPECT_EQ(Hex<char16_t>(calyra::Utf8ToUtf16(c.utf8)), Hex(c.utf16)) << c.what << ": " << Hex(c.utf8);
     }
 }
 
