@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "fuzz/fuzz_check.h"
-#include "interchange/text_encoding.h"
+#include "fuzz/reader_checks.h"
 #include "interchange/vcard_reader.h"
 #include "interchange/vcard_writer.h"
 
@@ -36,9 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (first.empty()) return 0;
     for (VCardVersion version : {VCardVersion::V3, VCardVersion::V4}) {
         const std::string written = WriteVCards(first, version);
-        FUZZ_CHECK(IsValidUtf8(written));
-        for (size_t start = 0, end; (end = written.find("\r\n", start)) != std::string::npos; start = end + 2)
-            FUZZ_CHECK(end - start <= 75);
+        calyra::fuzz::CheckWritten(written);
         auto reread = ParseVCards(written);
         FUZZ_CHECK(reread.report.diagnostics.empty());
         auto again = Comparable(std::move(reread.cards));

@@ -1,0 +1,62 @@
+// The properties every file reader and writer of the client must hold on
+// any bytes, written once for the fuzz targets of both formats: every text
+// a reader hands out is valid UTF-8 whatever the file's encoding claimed,
+// reading a file a few entries at a time (as large imports do) gives
+// exactly what reading it whole gives, and a writer folds its lines at 75
+// octets. A broken property aborts through FUZZ_CHECK.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "fuzz/card_texts.h"
+#include "fuzz/fuzz_check.h"
+#include "interchange/text_encoding.h"
+
+namespace calyra::fuzz {
+
+// `parse(bytes)` reads the file whole into a result whose entries (cards,
+// items) are `entries`; `readBatches(bytes, perBatch, visit)` hands the same
+// file to `visit` in batches of about `perBatch` entries with the bytes
+// read so far; `bounded`: never more than `perBatch` (a vCard batch may hold
+// more, as the file is only cut where no card is left open). Returns the
+// whole file's result.
+template <class Result, class Entries, class Parse, class ReadBatches>
+Result CheckReader(std::string_view bytes, Entries Result::*entries, Parse parse, ReadBatches readBatches,
+                   bool bounded) {
+    Result whole = parse(bytes);
+    for (const auto& entry : whole.*entries)
+        ForEachText(entry, [](const std::string& s) { FUZZ_CHECK(interchange::IsValidUtf8(s)); });
+    for (std::size_t perBatch : {1, 2}) {
+        Result batched;
+        std::size_t readSoFar = 0;
+        readBatches(bytes, perBatch, [&](Result& batch, std::size_t read) {
+            FUZZ_CHECK(!bounded || (batch.*entries).size() <= perBatch);
+            FUZZ_CHECK(read >= readSoFar && read <= bytes.size());
+            readSoFar = read;
+            for (auto& entry : batch.*entries) (batched.*entries).push_back(std::move(entry));
+            for (auto& d : batch.report.diagnostics) batched.report.diagnostics.push_back(std::move(d));
+            for (const auto& [name, n] : batch.report.unmapped) batched.report.unmapped[name] += n;
+        });
+        FUZZ_CHECK(readSoFar == bytes.size());
+        FUZZ_CHECK(batched.*entries == whole.*entries);
+        FUZZ_CHECK(batched.report.unmapped == whole.report.unmapped);
+        FUZZ_CHECK(batched.report.diagnostics.size() == whole.report.diagnostics.size());
+        for (std::size_t i = 0; i < whole.report.diagnostics.size(); ++i) {
+            const auto &a = whole.report.diagnostics[i], &b = batched.report.diagnostics[i];
+            FUZZ_CHECK(a.line == b.line && a.what == b.what && a.skipped == b.skipped);
+        }
+    }
+    return whole;
+}
+
+// What a writer wrote: valid UTF-8, every CRLF-ended line at most 75 octets.
+inline void CheckWritten(const std::string& written) {
+    FUZZ_CHECK(interchange::IsValidUtf8(written));
+    for (std::size_t start = 0, end; (end = written.find("\r\n", start)) != std::string::npos; start = end + 2)
+        FUZZ_CHECK(end - start <= 75);
+}
+
+}  // namespace calyra::fuzz
