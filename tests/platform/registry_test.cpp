@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -32,17 +31,7 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
 }
 
 // Every test gets a registry file of its own.
-class RegistryTest : public ::testing::Test {
-protected:
-    std::filesystem::path file() const { return m_registry.file(); }
-    std::string text() const { return m_registry.text(); }
-    static LONG Apply(auto change) { return test::PrivateRegistry::Apply(change); }
-    static std::optional<std::u16string> Value(const std::u16string& path) {
-        return test::PrivateRegistry::Value(path);
-    }
-
-    test::PrivateRegistry m_registry;
-};
+class RegistryTest : public ::testing::Test, protected test::PrivateRegistry {};
 
 // ---- Text form ------------------------------------------------------------------
 
@@ -138,7 +127,7 @@ TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndOnlyAnUpdateCreatesIt) {
     EXPECT_EQ(Apply([](RegistryKey&) {}), ERROR_SUCCESS);
     EXPECT_FALSE(std::filesystem::exists(file()));
 
-    std::string nested = (m_registry.dir().path() / "a" / "b" / "registry").string();
+    std::string nested = (dir().path() / "a" / "b" / "registry").string();
     ScopedEnv env("CALYRA_REGISTRY", nested.c_str());
     ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"AppID"); }), ERROR_SUCCESS);
     EXPECT_EQ(test::FileBytes(nested), "Calyra Registry 1\n\n[AppID]\n");
@@ -155,7 +144,7 @@ TEST_F(RegistryTest, FailedUpdateWritesNothing) {
     EXPECT_EQ(text(), before);
     // Nothing but the file and its lock file is left in the directory.
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_registry.dir().path()))
+    for (const auto& entry : std::filesystem::directory_iterator(dir().path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));
