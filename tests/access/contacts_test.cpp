@@ -5,7 +5,6 @@
 // checked with every family in record_families_test.cpp.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -296,49 +295,29 @@ TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// One family's operations, each with a zeroed record.
-struct DetailFamily {
-    const char16_t* table;
-    std::function<HRESULT(IContactAccess*, BSTR contact, BSTR* id)> add;
-    std::function<HRESULT(IContactAccess*, BSTR id)> remove;
-    std::function<HRESULT(IContactAccess*, BSTR contact)> removeOfContact;
-};
-
-template <class R, class Add, class Remove, class RemoveOfContact>
-DetailFamily Row(const char16_t* table, Add add, Remove remove, RemoveOfContact removeOfContact) {
-    return {table,
-            [=](IContactAccess* c, BSTR contact, BSTR* id) {
-                R item{};
-                return (c->*add)(nullptr, contact, &item, id);
-            },
-            [=](IContactAccess* c, BSTR id) { return (c->*remove)(nullptr, id); },
-            [=](IContactAccess* c, BSTR contact) { return (c->*removeOfContact)(nullptr, contact); }};
-}
-
 TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContact) {
-    using I = IContactAccess;
-    const DetailFamily families[] = {
-        Row<tagAddress>(u"[tAddress]", &I::AddAddressToContact, &I::DeleteAddressByID, &I::DeleteAddressesByContactID),
-        Row<tagPhoneNumber>(u"[tPhoneNumber]", &I::AddPhoneNumberToContact, &I::DeletePhoneNumberByID,
-                            &I::DeletePhoneNumbersByContactID),
-        Row<tagEmail>(u"[tEmail]", &I::AddEmailToContact, &I::DeleteEmailByID, &I::DeleteEmailsByContactID),
-        Row<tagWebUrl>(u"[tWebUrl]", &I::AddWebUrlToContact, &I::DeleteWebUrlByID, &I::DeleteWebUrlsByContactID),
-        Row<tagIM>(u"[tIM]", &I::AddIMToContact, &I::DeleteIMByID, &I::DeleteIMsByContactID),
-    };
-    for (const DetailFamily& f : families) {
-        SCOPED_TRACE(Utf16ToUtf8(f.table));
+    // One family: its table, a zeroed item, and its add and two deletes.
+    const auto family = [](const char16_t* table, auto item, auto add, auto remove, auto removeOfContact) {
+        SCOPED_TRACE(Utf16ToUtf8(table));
         PimDatabase db;
         auto contacts = db.Create<CContactAccess, IContactAccess>();
         Bstr first, second, other;
-        ASSERT_EQ(f.add(contacts.get(), Bstr(u"1"), &first), S_OK);
-        ASSERT_EQ(f.add(contacts.get(), Bstr(u"1"), &second), S_OK);
-        ASSERT_EQ(f.add(contacts.get(), Bstr(u"2"), &other), S_OK);
-        const std::u16string ids = std::u16string(u"SELECT group_concat([ContactID]) FROM ") + f.table + u";";
-        ASSERT_EQ(f.remove(contacts.get(), first), S_OK);
+        ASSERT_EQ((contacts.get()->*add)(nullptr, Bstr(u"1"), &item, &first), S_OK);
+        ASSERT_EQ((contacts.get()->*add)(nullptr, Bstr(u"1"), &item, &second), S_OK);
+        ASSERT_EQ((contacts.get()->*add)(nullptr, Bstr(u"2"), &item, &other), S_OK);
+        const std::u16string ids = std::u16string(u"SELECT group_concat([ContactID]) FROM ") + table + u";";
+        ASSERT_EQ((contacts.get()->*remove)(nullptr, first), S_OK);
         EXPECT_EQ(db.Value(ids), "1,2");
-        ASSERT_EQ(f.removeOfContact(contacts.get(), Bstr(u"1")), S_OK);
+        ASSERT_EQ((contacts.get()->*removeOfContact)(nullptr, Bstr(u"1")), S_OK);
         EXPECT_EQ(db.Value(ids), "2") << "another contact's items stay";
-    }
+    };
+    using I = IContactAccess;
+    family(u"[tAddress]", tagAddress{}, &I::AddAddressToContact, &I::DeleteAddressByID, &I::DeleteAddressesByContactID);
+    family(u"[tPhoneNumber]", tagPhoneNumber{}, &I::AddPhoneNumberToContact, &I::DeletePhoneNumberByID,
+           &I::DeletePhoneNumbersByContactID);
+    family(u"[tEmail]", tagEmail{}, &I::AddEmailToContact, &I::DeleteEmailByID, &I::DeleteEmailsByContactID);
+    family(u"[tWebUrl]", tagWebUrl{}, &I::AddWebUrlToContact, &I::DeleteWebUrlByID, &I::DeleteWebUrlsByContactID);
+    family(u"[tIM]", tagIM{}, &I::AddIMToContact, &I::DeleteIMByID, &I::DeleteIMsByContactID);
 }
 
 TEST(ContactDetails, EachValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
