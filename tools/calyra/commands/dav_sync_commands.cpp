@@ -171,6 +171,7 @@ void RunBind(CommandContext& ctx, const BindOptions& o) {
     sync::Binding binding;
     binding.database = std::filesystem::absolute(ctx.session().database()).string();
     binding.profile = Utf16ToUtf8(ctx.session().profileId());
+    sync::CheckBindingIsAlone(store, o.name, {binding.database, binding.profile, o.addressBook, o.calendars});
     // Each collection is looked at, so a typo or a calendar given as an
     // address book is refused now rather than at the first sync.
     sync::WithAccount(*account, [&] {
@@ -232,6 +233,7 @@ void RunSync(CommandContext& ctx, const SyncOptions& o) {
     for (const Account* account : accounts) {
         const sync::Binding* binding = account->bindingFor(database, profile);
         if (!binding) throw ClientError("account " + account->name + " is not bound to this profile", 1);
+        sync::CheckBindingIsAlone(store, account->name, *binding);  // a file written by hand, or by an older bind
         sync::WithAccount(*account, [&] {
             auto client = sync::ConnectAccount(*account);
             sync::SyncState state(session, account->name);

@@ -166,6 +166,22 @@ const Binding* Account::bindingFor(std::string_view database, std::string_view p
     return nullptr;
 }
 
+void CheckBindingIsAlone(const AccountStore& store, std::string_view name, const Binding& binding) {
+    for (const Account& other : store.accounts()) {
+        if (other.name == name) continue;
+        const Binding* theirs = other.bindingFor(binding.database, binding.profile);
+        if (!theirs) continue;
+        const char* kind = !binding.addressBook.empty() && !theirs->addressBook.empty() ? "contacts"
+                           : !binding.calendars.empty() && !theirs->calendars.empty()   ? "events and tasks"
+                                                                                        : nullptr;
+        if (kind)
+            throw ClientError("profile " + binding.profile + " of " + binding.database + " syncs its " + kind +
+                                  " with account " + other.name + "; an item made here would go to both accounts " +
+                                  "(bind it to one of them only)",
+                              1);
+    }
+}
+
 void CheckAccountName(std::string_view name) {
     if (name.empty() || name.size() > 64) throw ClientError("an account name has 1 to 64 characters", 2);
     for (char c : name)

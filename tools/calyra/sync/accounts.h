@@ -72,6 +72,14 @@ private:
     std::vector<Account> m_accounts;
 };
 
+// A profile's contacts sync with one address book, and its events and
+// tasks with the calendars of one account: an item made here goes to the
+// first collection bound for its kind, so with two accounts it would be
+// sent to both. Throws ClientError (status 1), naming the account that
+// already holds the kind, when `binding` (for account `name`) would bind a
+// kind of its profile that another account binds.
+void CheckBindingIsAlone(const AccountStore& store, std::string_view name, const Binding& binding);
+
 // Throws ClientError (status 2) unless `name` can name an account: letters,
 // digits, '-', '_', at most 64, and not a word of the `sync` command.
 void CheckAccountName(std::string_view name);

@@ -250,6 +250,9 @@ TEST_P(SyncCommandTest, ThePasswordIsNeitherStoredNorShownAndBadAccountsAreRefus
         {{"sync", "accounts", "add", "creds", "--url", "https://a:pw@dav.example/", "--user", "a"}, 2},
         {{"sync", "nobody"}, 1},
         {{"sync", "bind", "home", "--addressbook", dav::UrlPath(server->calendarUrl())}, 1},  // not an address book
+        {{"sync", "accounts", "add", "work", "--url", proxy->url(), "--user", "a", "--password-command", "echo x"}, 0},
+        // The profile's contacts sync with home: a new one would go to both.
+        {{"sync", "bind", "work", "--addressbook", dav::UrlPath(server->addressBookUrl())}, 1},
     };
     for (const Case& c : cases) {
         const auto r = run(c.args);
