@@ -254,8 +254,7 @@ void RunSync(CommandContext& ctx, const SyncOptions& o) {
                 homeTaken.tasks = homeTaken.tasks || kinds.tasks;
                 std::set<std::string> elsewhere;
                 for (const std::string& other : binding->calendars)
-                    if (other != info.url)
-                        for (const auto& [href, item] : state.items(other)) elsewhere.insert(item.localId);
+                    if (other != info.url) elsewhere.merge(state.localIds(other));
                 sync::CalendarTarget target(session, state, info.url, kinds, home, std::move(elsewhere));
                 total += sync::SyncCollection(*client, info, dav::CollectionKind::Calendar, target, options);
             }

@@ -130,12 +130,11 @@ void CalendarTarget::readItems() {
 
 std::vector<LocalItem> CalendarTarget::localItems() {
     m_items.clear();
-    std::set<std::string> heldHere;
+    const std::set<std::string> heldHere = m_state.localIds(m_collection);
     bool heldEvents = false, heldTasks = false;
-    for (const auto& [href, item] : m_state.items(m_collection)) {
-        heldHere.insert(item.localId);
-        heldEvents = heldEvents || item.localId.starts_with(kEventPrefix);
-        heldTasks = heldTasks || item.localId.starts_with(kTaskPrefix);
+    for (const std::string& id : heldHere) {
+        heldEvents = heldEvents || id.starts_with(kEventPrefix);
+        heldTasks = heldTasks || id.starts_with(kTaskPrefix);
     }
     std::vector<LocalItem> out;
     std::set<std::string> uids;

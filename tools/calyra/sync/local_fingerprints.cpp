@@ -1,5 +1,8 @@
 #include "sync/local_fingerprints.h"
 
+#include <array>
+#include <cstdint>
+#include <string_view>
 #include <unordered_map>
 
 #include "idl/owned_record.h"
@@ -8,15 +11,22 @@
 #include "platform/type_description.h"
 #include "platform/utf8.h"
 #include "records/contact_details.h"
-#include "records/profile_contacts.h"
-#include "records/profile_events.h"
+#include "records/event_records.h"
+#include "records/record_fields.h"
+#include "records/record_rows.h"
 #include "session/client_error.h"
+#include "session/query_rows.h"
 #include "side_store/side_store.h"
+#include "tables/event_columns.h"
 
 namespace calyra::sync {
 namespace {
 
 using cli::ItemFamily;
+
+// Starts every fingerprint this version makes: one recorded by a version
+// that hashed other texts lacks it, and counts as not hashed yet.
+constexpr std::string_view kFingerprintMark = "f2:";
 
 // A record's fields as they are held (texts as their UTF-16 bytes, numbers,
 // dates and flags as their bytes, nested records field by field): cheaper
@@ -58,14 +68,41 @@ std::string FieldsText(const Record& record) {
     return text;
 }
 
-// Each side row of the family in the profile: its UID and kept text.
+// A running FNV-1a (64 bits) of the texts folded into it, in order: what
+// an item's details, groups or exceptions add to its fingerprint, held in
+// eight bytes per item instead of their texts.
+class Fold {
+public:
+    void add(std::string_view text) {
+        for (unsigned char c : text) step(c);
+        step(0x1f);  // so "ab" then "c" differs from "a" then "bc"
+    }
+    void appendTo(std::string& text) const {
+        static constexpr char kHex[] = "0123456789abcdef";
+        for (int shift = 60; shift >= 0; shift -= 4) text.push_back(kHex[(m_value >> shift) & 0xf]);
+    }
+
+private:
+    void step(unsigned char c) {
+        m_value ^= c;
+        m_value *= 0x100000001b3ULL;
+    }
+    uint64_t m_value = 0xcbf29ce484222325ULL;
+};
+
+// Each side row of the family in the profile: its UID and a fold of its
+// kept text (the texts themselves are not held: a profile's worth of
+// them was most of a sync's memory).
 class SideRows {
 public:
     SideRows(cli::Session& session, ItemFamily family)
         : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {
         if (!m_store.present()) return;
         m_store.forEach(m_profile, family, [&](cli::SideItem& item) {
-            m_rows.emplace(item.rowId, std::pair{std::move(item.uid), std::move(item.original)});
+            Fold original;
+            original.add(item.original);
+            item.uid.shrink_to_fit();
+            m_rows.emplace(std::move(item.rowId), Row{std::move(item.uid), original});
         });
     }
 
@@ -73,49 +110,137 @@ public:
     Fingerprint finish(const std::string& id, std::string& text) {
         std::string uid;
         if (const auto it = m_rows.find(id); it != m_rows.end()) {
-            uid = it->second.first;
-            text.append("\x1e").append(it->second.second);
+            uid = std::move(it->second.uid);
+            text.push_back('\x1e');
+            it->second.original.appendTo(text);
+            m_rows.erase(it);  // each row is asked for once
         }
         if (uid.empty()) uid = m_store.derivedUid(m_profile, m_family, id);
         text.append("\x1e").append(uid);
-        return {id, uid, cli::ContentHash(text)};
+        return {id, uid, std::string(kFingerprintMark) + cli::ContentHash(text)};
     }
 
 private:
+    struct Row {
+        std::string uid;
+        Fold original;
+    };
     cli::SideStore m_store;
     ItemFamily m_family;
     std::string m_profile;
-    std::unordered_map<std::string, std::pair<std::string, std::string>> m_rows;
+    std::unordered_map<std::string, Row> m_rows;
 };
+
+// Event rows of the profile read this many at a time (in ID order), so
+// only a chunk of records is held at once.
+constexpr int kEventChunk = 500;
+
+SqlText EventSelect(cli::Session& session) {
+    SqlText sql(u"SELECT ");
+    sql.Append(ColumnList(calyra::kEventColumns))
+        .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
+        .AppendQuoted(session.profileId())
+        .Append(u"'");
+    return sql;
+}
+
+// The names of the profile's event categories by ID: an export writes an
+// event's category by its name, so renaming one changes the events in it.
+std::unordered_map<std::string, std::string> CategoryNames(cli::Session& session) {
+    std::unordered_map<std::string, std::string> out;
+    for (const auto& c : cli::AllCategories(session.access<IEventCategoryAccess>().get()))
+        out.emplace(cli::JsonText(c["event_category_id"]), cli::JsonText(c["event_category_name"]));
+    return out;
+}
 
 }  // namespace
 
+bool IsCurrentFingerprint(std::string_view hash) { return hash.starts_with(kFingerprintMark); }
+
 std::vector<Fingerprint> ContactFingerprints(cli::Session& session) {
-    const cli::ProfileContacts all(session);
+    // Each contact's details (a fold per family) and groups (the last
+    // fold), folded as the whole profile's rows are read, a query each.
+    std::unordered_map<std::string, std::array<Fold, cli::kDetailFamilyCount + 1>> details;
+    SqlText ofProfile(u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
+    ofProfile.AppendQuoted(session.profileId()).Append(u"')");
+    const auto families = cli::DetailFamilies();
+    for (size_t i = 0; i < families.size() && i < cli::kDetailFamilyCount; ++i)
+        families[i].listWhere(families[i], session.connection(), ofProfile,
+                              [&](const std::string& id, cli::Json item) { details[id][i].add(item.dump()); });
+    SqlText groups(
+        u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
+        u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
+        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
+    groups.AppendQuoted(session.profileId())
+        .Append(u"' AND [tContactGroupMap].[ContactID]")
+        .Append(ofProfile)
+        .Append(u" ORDER BY [tContactGroupMap].[ContactGroupMapID];");
+    for (const auto& row : cli::QueryRows(session.connection(), groups.view()))
+        details[row[0]][cli::kDetailFamilyCount].add(row[1] + "=" + row[2]);
+
+    auto access = session.access<IContactAccess>();
+    LONG err = 0, count = 0;
+    OwnedRecordArray<tagContactInfo> all;
+    cli::Check(access->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
     SideRows side(session, ItemFamily::Contact);
     std::vector<Fingerprint> out;
-    out.reserve(static_cast<size_t>(all.contacts().size()));
-    for (const tagContactInfo& c : all.contacts()) {
+    out.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
+    for (const tagContactInfo& c : all) {
         const std::string id = BstrUtf8(c.bstrContactID);
         std::string text = FieldsText(c);
-        for (const cli::DetailFamily& family : cli::DetailFamilies())
-            text.append("\x1d").append(all.items(family, id).dump());
-        for (const cli::GroupRef& group : all.groups(id))
-            text.append("\x1d").append(group.id).append("=").append(group.name);
+        if (const auto it = details.find(id); it != details.end()) {
+            for (const Fold& fold : it->second) {
+                text.push_back('\x1d');
+                fold.appendTo(text);
+            }
+            details.erase(it);
+        }
         out.push_back(side.finish(id, text));
     }
     return out;
 }
 
 std::vector<Fingerprint> EventFingerprints(cli::Session& session) {
-    const cli::ProfileEvents all(session);
+    IPimDbAccess* db = session.connection();
+    const auto categories = CategoryNames(session);
+    auto categoryOf = [&](std::string& text, const tagEventInfo& e) {
+        if (const auto it = categories.find(BstrUtf8(e.bstrEventCategoryID)); it != categories.end())
+            text.append("\x1c").append(it->second);
+    };
+    // Exceptions are few: each master's, folded, are held for the whole run.
+    std::unordered_map<std::string, Fold> exceptions;
+    {
+        const auto rows = cli::RecordRows<tagEventInfo>::Query(
+            db, EventSelect(session).Append(u" AND [OriginalEventID] <> '0' ORDER BY [EventID];"),
+            calyra::kEventColumns, 1);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            std::string text = FieldsText(rows[i]);
+            categoryOf(text, rows[i]);
+            exceptions[rows.extra(i, 0)].add(text);
+        }
+    }
     SideRows side(session, ItemFamily::Event);
     std::vector<Fingerprint> out;
-    for (const tagEventInfo& e : all.masters()) {
-        const std::string id = BstrUtf8(e.bstrEventID);
-        std::string text = FieldsText(e);
-        for (const tagEventInfo* x : all.exceptionsOf(id)) text.append("\x1d").append(FieldsText(*x));
-        out.push_back(side.finish(id, text));
+    // Masters a chunk at a time, after the last ID of the chunk before.
+    std::string after;
+    for (int chunk = 0; chunk < 1000000; ++chunk) {
+        SqlText sql = EventSelect(session);
+        sql.Append(u" AND [OriginalEventID] = '0'");
+        if (chunk > 0) sql.Append(u" AND [EventID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
+        sql.Append(u" ORDER BY [EventID] LIMIT ").AppendLong(kEventChunk).Append(u";");
+        const auto masters = cli::RecordRows<tagEventInfo>::Query(db, sql, calyra::kEventColumns, 1);
+        for (const tagEventInfo& e : masters) {
+            const std::string id = BstrUtf8(e.bstrEventID);
+            std::string text = FieldsText(e);
+            categoryOf(text, e);
+            if (const auto it = exceptions.find(id); it != exceptions.end()) {
+                text.push_back('\x1d');
+                it->second.appendTo(text);
+            }
+            out.push_back(side.finish(id, text));
+        }
+        if (masters.size() < static_cast<size_t>(kEventChunk)) break;
+        after = BstrUtf8(masters[masters.size() - 1].bstrEventID);
     }
     return out;
 }

@@ -4,14 +4,21 @@
 // exceptions) and of what the side store keeps for it (its UID and kept
 // text), with the UID it goes by. Everything an export of the item is made
 // from goes into the hash, so it changes whenever the export could, also
-// when another program wrote the records; and it is taken without writing
-// the item as vCard or iCalendar: a few queries for the whole profile, a
-// small part of an export's cost.
+// when another program wrote the records (an event's category goes in by
+// its name, which the export writes); and it is taken without writing the
+// item as vCard or iCalendar: a few queries for the whole profile, a small
+// part of an export's cost.
+//
+// Memory: what is held per item while they are taken is fixed-size folds
+// of its details, groups, exceptions and kept text, not the texts; events
+// are read a chunk of rows at a time. Contacts and tasks come from the
+// component's list of them all.
 //
 // Ownership: values. Thread-safety: one thread, like the session.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "session/session.h"
@@ -25,6 +32,9 @@ struct Fingerprint {
 };
 
 std::vector<Fingerprint> ContactFingerprints(cli::Session& session);
+// Whether `hash` was made the way this version makes fingerprints (one
+// recorded by a version that hashed other texts cannot be compared).
+bool IsCurrentFingerprint(std::string_view hash);
 std::vector<Fingerprint> EventFingerprints(cli::Session& session);
 std::vector<Fingerprint> TaskFingerprints(cli::Session& session);
 

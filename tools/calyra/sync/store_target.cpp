@@ -1,5 +1,7 @@
 #include "sync/store_target.h"
 
+#include "sync/local_fingerprints.h"
+
 namespace calyra::sync {
 
 StoreTarget::StoreTarget(cli::Session& session, SyncState& state, std::string collection)
@@ -27,7 +29,14 @@ void StoreTarget::setToken(const std::string& token, const std::string& ctag) {
     m_state.setCollectionState(tx(), m_collection, token, ctag);
 }
 
-std::map<std::string, SyncedItem> StoreTarget::synced() { return m_state.items(m_collection); }
+std::map<std::string, SyncedItem> StoreTarget::synced() {
+    std::map<std::string, SyncedItem> items = m_state.items(m_collection);
+    // A hash made another way reads as none: the item counts as unchanged
+    // and takes the hash it has now.
+    for (auto& [href, item] : items)
+        if (!IsCurrentFingerprint(item.localHash)) item.localHash.clear();
+    return items;
+}
 
 std::string StoreTarget::base(const std::string& href) { return m_state.base(m_collection, href); }
 

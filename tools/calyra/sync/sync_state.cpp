@@ -12,7 +12,13 @@ constexpr size_t kPartBytes = 2000;
 
 void Quoted(SqlText& sql, const std::string& text) { sql.AppendQuoted(Utf8ToUtf16(text)); }
 
-std::string Field(cli::ResultWalk& walk, LONG column) { return Utf16ToUtf8(walk.field(column)); }
+// A field as UTF-8 of its own length (the conversion leaves room for the
+// longest, three times a text's size; a sync holds a profile's worth).
+std::string Field(cli::ResultWalk& walk, LONG column) {
+    std::string text = Utf16ToUtf8(walk.field(column));
+    text.shrink_to_fit();
+    return text;
+}
 
 }  // namespace
 
@@ -96,6 +102,16 @@ std::map<std::string, SyncedItem> SyncState::items(const std::string& collection
                         Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"};
         out.emplace(item.href, std::move(item));
     }
+    return out;
+}
+
+std::set<std::string> SyncState::localIds(const std::string& collection) {
+    std::set<std::string> out;
+    if (!exists()) return out;
+    SqlText sql(u"SELECT local_id FROM calyra_sync_item");
+    sql.Append(where(collection)).Append(u";");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) out.insert(Field(walk, 0));
     return out;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ public:
 
     // Every item of a collection, keyed by href.
     std::map<std::string, SyncedItem> items(const std::string& collection);
+    // The local IDs of a collection's items (what a calendar holds).
+    std::set<std::string> localIds(const std::string& collection);
     // The text both sides had when `href` was last synced; empty if none.
     std::string base(const std::string& collection, const std::string& href);
     // Records an item as synced with `text` as the agreed version.

@@ -203,6 +203,19 @@ TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushe
     run.ok({"sync"});
     EXPECT_NE(there("ada.vcf").find("+44 20 7946 0999"), std::string::npos) << there("ada.vcf");
     EXPECT_NE(there("ada.vcf").find("X-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept"), std::string::npos);
+
+    // A category renamed: an export writes the name, so its events are sent again.
+    run.ok({"sync", "bind", "home", "--addressbook", dav::UrlPath(server->addressBookUrl()), "--calendar",
+            dav::UrlPath(server->calendarUrl())});
+    run.ok({"categories", "add", "Work"});
+    run.ok({"events", "add", "--subject", "Review", "--start", "2027-04-02T15:00", "--category", "Work"});
+    run.ok({"sync"});
+    run.ok({"categories", "edit", "Work", "--name", "Office"});
+    run.ok({"sync"});
+    const auto events = phone->listItems(server->calendarUrl());
+    ASSERT_EQ(events.size(), 1u);
+    const std::string review = phone->get(events[0].href)->data;
+    EXPECT_NE(review.find("CATEGORIES:Office"), std::string::npos) << review;
 }
 
 TEST_P(SyncCommandTest, ARemoteChangeArrivesAndTheSameFieldChangedOnBothSidesFollowsPrefer) {
