@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "import_export/calendar_items.h"
+#include "import_export/conversions.h"
 #include "import_export/import_report.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "platform/bstr.h"
 #include "platform/utf8.h"
+#include "records/event_records.h"
 #include "session/client_error.h"
 #include "side_store/side_store.h"
 #include "sync/local_fingerprints.h"
@@ -66,6 +69,28 @@ Parsed Parse(const std::string& text) {
     if (out.uid.empty()) throw ClientError("the server's item has no UID");
     out.entries = std::move(read.items);
     return out;
+}
+
+// Removes the replaced occurrences of stored series `row` that the
+// server's item no longer names (by a RECURRENCE-ID of `entries` or an
+// EXDATE of `master`): the series is what the server sends, no more.
+void DropUnnamedExceptions(cli::Session& session, const std::string& row, const CalendarItem& master,
+                           const std::vector<CalendarItem>& entries) {
+    std::set<interchange::UtcSeconds> named(master.exdates.begin(), master.exdates.end());
+    for (const CalendarItem& e : entries)
+        if (e.recurrenceId) named.insert(*e.recurrenceId);
+    auto events = session.access<IEventAccess>();
+    OwnedRecordArray<tagEventInfo> stored;
+    cli::AllExceptions(events.get(), row, std::addressof(stored));
+    for (const tagEventInfo& x : stored) {
+        const interchange::UtcSeconds when = cli::UtcOfDate(x.dtOriginalStartTime);
+        // An all-day series names its occurrences by their days.
+        const interchange::UtcSeconds day = when - ((when % 86400) + 86400) % 86400;
+        if (named.contains(when) || (master.allDay && named.contains(day))) continue;
+        LONG err = 0;
+        cli::Check(events->DeleteExceptionByID(&err, x.bstrEventID), err,
+                   "cannot remove a replaced occurrence the server no longer has");
+    }
 }
 
 long long Now() {
@@ -183,10 +208,12 @@ std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<In
                 auto master = std::find_if(p.entries.begin(), p.entries.end(),
                                            [](const CalendarItem& e) { return !e.recurrenceId; });
                 if (master != p.entries.end()) {
-                    if (p.kind == ItemKind::Todo)
+                    if (p.kind == ItemKind::Todo) {
                         cli::ReplaceTask(m_session, known->second, *master, report);
-                    else
+                    } else {
                         cli::ReplaceEvent(m_session, known->second, *master, report);
+                        DropUnnamedExceptions(m_session, known->second, *master, p.entries);
+                    }
                     p.entries.erase(master);
                 }
                 out[i].item = {items[i].id, p.uid, ""};

@@ -14,9 +14,9 @@
 // (the first bound one that takes the kind), never to one whose items
 // another calendar already holds.
 //
-// A changed server item replaces the stored series (its excluded dates
-// too) and stores the replaced occurrences it carries; an occurrence the
-// server no longer replaces stays as stored.
+// A changed server item replaces the stored series with exactly what it
+// carries: the master, its excluded dates and its replaced occurrences (one
+// the server no longer has is removed here too).
 //
 // Ownership: borrows the session and the sync state, which must outlive it.
 // Thread-safety: one thread, like the session.

@@ -33,14 +33,17 @@ const std::string kBerlin =
     "TZNAME:CEST\r\nDTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\n"
     "BEGIN:STANDARD\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\nDTSTART:19701025T030000\r\n"
     "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
-const std::string kWeekly = Calendar(
-    kBerlin +
-    "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;TZID=Europe/Berlin:20270310T090000\r\n"
-    "DTEND;TZID=Europe/Berlin:20270310T100000\r\nSUMMARY:Standup\r\nRRULE:FREQ=WEEKLY;COUNT=8\r\n"
-    "EXDATE;TZID=Europe/Berlin:20270317T090000\r\nX-PHONE-COLOUR:teal\r\nEND:VEVENT\r\n"
-    "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\n"
-    "RECURRENCE-ID;TZID=Europe/Berlin:20270331T090000\r\nDTSTART;TZID=Europe/Berlin:20270331T110000\r\n"
-    "DTEND;TZID=Europe/Berlin:20270331T120000\r\nSUMMARY:Standup (moved)\r\nEND:VEVENT\r\n");
+std::string Weekly(bool moved) {
+    return Calendar(
+        kBerlin +
+        "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;TZID=Europe/Berlin:20270310T090000\r\n"
+        "DTEND;TZID=Europe/Berlin:20270310T100000\r\nSUMMARY:Standup\r\nRRULE:FREQ=WEEKLY;COUNT=8\r\n"
+        "EXDATE;TZID=Europe/Berlin:20270317T090000\r\nX-PHONE-COLOUR:teal\r\nEND:VEVENT\r\n" +
+        (moved ? "BEGIN:VEVENT\r\nUID:weekly@phone\r\nDTSTAMP:20260101T000000Z\r\n"
+                 "RECURRENCE-ID;TZID=Europe/Berlin:20270331T090000\r\nDTSTART;TZID=Europe/Berlin:20270331T110000\r\n"
+                 "DTEND;TZID=Europe/Berlin:20270331T120000\r\nSUMMARY:Standup (moved)\r\nEND:VEVENT\r\n"
+               : ""));
+}
 std::string Holiday(const std::string& summary) {
     return Calendar(
         "BEGIN:VEVENT\r\nUID:holiday@phone\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;VALUE=DATE:20270501\r\n"
@@ -139,7 +142,7 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     const std::string calendar = dav::UrlPath(server->calendarUrl());
     run.ok({"sync", "bind", "home", "--addressbook", dav::UrlPath(server->addressBookUrl()), "--calendar", calendar});
     CaldavPhone caldav(dir.path(), server->calendarUrl(), DavServer::kUser);
-    caldav.put({kWeekly, Holiday("Holiday"), kTask});
+    caldav.put({Weekly(true), Holiday("Holiday"), kTask});
     run.ok({"events", "add", "--subject", "Dentist", "--start", "2027-04-02T15:00"});
 
     // A dry run says what a sync would do and changes neither side.
@@ -154,10 +157,14 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     EXPECT_EQ(first["pushed"], 1) << first.dump();
     const auto tasks = run.json({"tasks", "list"});
     ASSERT_EQ(tasks.size(), 1u);
+    const auto march31 = [&] { return run.json({"events", "list", "--from", "2027-03-31", "--to", "2027-03-31"}); };
+    EXPECT_EQ(march31()[0]["subject"], "Standup (moved)") << march31().dump();
     run.ok({"tasks", "edit", tasks[0]["task_id"].get<std::string>(), "--subject", "Taxes 2027"});
     caldav.edit("holiday@phone", Holiday("Labour Day"));
+    caldav.edit("weekly@phone", Weekly(false));  // the moved occurrence dropped, the series kept
     auto second = run.json({"sync"});
-    EXPECT_EQ(second["pulled"], 1) << second.dump();
+    EXPECT_EQ(second["pulled"], 2) << second.dump();
+    EXPECT_EQ(march31()[0]["subject"], "Standup") << march31().dump();
     EXPECT_EQ(second["pushed"], 1) << second.dump();
     newRequests();
 
@@ -175,8 +182,9 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     const auto items = caldav.items();
     ASSERT_EQ(items.size(), 4u);
     ASSERT_TRUE(items.contains("weekly@phone") && items.contains("holiday@phone") && items.contains("task@phone"));
-    for (const char* kept : {"X-PHONE-COLOUR:teal", "RECURRENCE-ID", "Standup (moved)", "EXDATE", "COUNT=8"})
+    for (const char* kept : {"X-PHONE-COLOUR:teal", "EXDATE", "COUNT=8"})
         EXPECT_NE(items.at("weekly@phone").find(kept), std::string::npos) << kept << "\n" << items.at("weekly@phone");
+    EXPECT_EQ(items.at("weekly@phone").find("RECURRENCE-ID"), std::string::npos) << items.at("weekly@phone");
     for (const char* kept : {"SUMMARY:Labour Day", "X-PHONE-COLOUR:red"})
         EXPECT_NE(items.at("holiday@phone").find(kept), std::string::npos) << kept;
     for (const char* kept : {"SUMMARY:Taxes 2027", "X-PHONE-LIST:home", "BEGIN:VALARM", "FREQ=YEARLY"})
