@@ -3,6 +3,7 @@
 // Losing the sync state afterwards makes no duplicates either.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 #include "dav/dav_client.h"
@@ -15,10 +16,20 @@
 namespace calyra::test {
 namespace {
 
-constexpr int kCards = 60;
-constexpr int kEvents = 30;
+// CI's size; CALYRA_SYNC_CRASH_ITEMS and CALYRA_SYNC_CRASH_KILLS set
+// others (2,000 and 50 for a full run: two cards for each event).
+int Setting(const char* name, int fallback, int most) {
+    const char* value = std::getenv(name);
+    const int n = value ? std::atoi(value) : fallback;
+    return n > 0 && n <= most ? n : fallback;
+}
+const int kItems = Setting("CALYRA_SYNC_CRASH_ITEMS", 90, 20000);
+const int kCards = kItems - kItems / 3;
+const int kEvents = kItems / 3;
 constexpr int kLocal = 5;  // of each, made here
-constexpr int kKills = 10;
+const int kKills = Setting("CALYRA_SYNC_CRASH_KILLS", 10, 200);
+// A kill comes within this long of the start; more items, later kills.
+const int kLatestKillMs = 400 + kItems;
 
 class SyncCrashTest : public ::testing::TestWithParam<ServerKind> {};
 
@@ -61,7 +72,7 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryItemOnceOnEachSide) {
     std::mt19937 random(20261207);
     for (int k = 0; k < kKills; ++k) {
         ChildProcess sync({CALYRA_CLIENT_PATH, "--db", run.db(), "sync"}, dir.path() / "killed-syncs.log");
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 400));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % kLatestKillMs));
         ::kill(sync.pid(), SIGKILL);
     }
     const auto done = run({"sync"});
@@ -71,11 +82,11 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryItemOnceOnEachSide) {
     EXPECT_EQ(quiet["pushed"], 0) << quiet.dump();
 
     const auto expectEach = [&] {
-        EXPECT_EQ(run.json({"contacts", "list"}).size(), size_t{kCards + kLocal});
-        EXPECT_EQ(phone.listItems(server->addressBookUrl()).size(), size_t{kCards + kLocal});
+        EXPECT_EQ(run.json({"contacts", "list"}).size(), static_cast<size_t>(kCards + kLocal));
+        EXPECT_EQ(phone.listItems(server->addressBookUrl()).size(), static_cast<size_t>(kCards + kLocal));
         EXPECT_EQ(run.json({"events", "list", "--from", "2027-01-01", "--to", "2027-12-31"}).size(),
-                  size_t{kEvents + kLocal});
-        EXPECT_EQ(phone.listItems(server->calendarUrl()).size(), size_t{kEvents + kLocal});
+                  static_cast<size_t>(kEvents + kLocal));
+        EXPECT_EQ(phone.listItems(server->calendarUrl()).size(), static_cast<size_t>(kEvents + kLocal));
     };
     expectEach();
 
