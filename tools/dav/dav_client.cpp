@@ -48,22 +48,52 @@ struct StatusResponse {
     }
 };
 
-std::vector<StatusResponse> ReadMultistatus(const XmlElement& root, const std::string& what) {
+// One DAV response element read; its props point into `r`.
+StatusResponse ReadResponse(const XmlElement& r) {
+    StatusResponse s;
+    s.href = r.childText(kDavNs, "href");
+    if (const XmlElement* st = r.find(kDavNs, "status")) s.status = StatusOf(TrimSpace(st->text));
+    for (const XmlElement& ps : r.children) {
+        if (!ps.is(kDavNs, "propstat")) continue;
+        s.propstats.push_back({StatusOf(ps.childText(kDavNs, "status")), ps.find(kDavNs, "prop")});
+    }
+    return s;
+}
+
+void CheckMultistatus(const XmlElement& root, const std::string& what) {
     if (!root.is(kDavNs, "multistatus"))
         throw DavError(ErrorKind::Xml, what + ": expected a DAV multistatus, got <" + root.name + ">");
+}
+
+std::vector<StatusResponse> ReadMultistatus(const XmlElement& root, const std::string& what) {
+    CheckMultistatus(root, what);
     std::vector<StatusResponse> out;
     for (const XmlElement& r : root.children) {
         if (!r.is(kDavNs, "response")) continue;
-        StatusResponse s;
-        s.href = r.childText(kDavNs, "href");
-        if (const XmlElement* st = r.find(kDavNs, "status")) s.status = StatusOf(TrimSpace(st->text));
-        for (const XmlElement& ps : r.children) {
-            if (!ps.is(kDavNs, "propstat")) continue;
-            s.propstats.push_back({StatusOf(ps.childText(kDavNs, "status")), ps.find(kDavNs, "prop")});
-        }
+        StatusResponse s = ReadResponse(r);
         if (!s.href.empty()) out.push_back(std::move(s));
     }
     return out;
+}
+
+// Each response of a multistatus `body`, visited as it is read and then
+// dropped: a listing of a large collection is never held as a tree (its
+// elements took more memory than the rest of a sync). Returns the root
+// with its other children (a sync token).
+XmlElement EachResponse(std::string_view body, const std::string& what,
+                        const std::function<void(const StatusResponse&)>& visit) {
+    std::vector<XmlElement> others;
+    XmlElement root = ParseXmlEach(body, what, [&](XmlElement& child) {
+        if (!child.is(kDavNs, "response")) {
+            others.push_back(std::move(child));
+            return;
+        }
+        const StatusResponse s = ReadResponse(child);
+        if (!s.href.empty()) visit(s);
+    });
+    CheckMultistatus(root, what);
+    root.children = std::move(others);
+    return root;
 }
 
 // The hrefs inside a property (home sets, the principal).
@@ -276,27 +306,24 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
         }
         Fail("REPORT", collectionUrl, r);
     }
-    const XmlElement root = ParseXml(r.body, what);
     SyncChanges out;
-    out.token = root.childText(kDavNs, "sync-token");
     const std::string collectionPath = UrlPath(collectionUrl);
-    for (const StatusResponse& s : ReadMultistatus(root, what)) {
-        const std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
+    const XmlElement root = EachResponse(r.body, what, [&](const StatusResponse& s) {
+        std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
         if (SamePath(href, collectionPath)) {
             if (s.status == 507) out.truncated = true;
-            continue;
+            return;
         }
-        if (IsCollectionHref(href)) continue;  // a member collection is never an item
+        if (IsCollectionHref(href)) return;  // a member collection is never an item
         if (s.status == 404) {
-            out.removed.push_back(href);
-            continue;
+            out.removed.push_back(std::move(href));
+            return;
         }
         const XmlElement* prop = s.okProp();
-        if (s.status / 100 == 2 || prop) {
-            ItemRef ref{href, prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()};
-            out.changed.push_back(std::move(ref));
-        }
-    }
+        if (s.status / 100 == 2 || prop)
+            out.changed.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : ""});
+    });
+    out.token = root.childText(kDavNs, "sync-token");
     // A truncated answer may come without a token to go on from; the caller
     // sees that it made no progress.
     if (out.token.empty() && !out.truncated)
@@ -308,19 +335,18 @@ std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
     HttpResponse r = exchange("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"), {{"Depth", "1"}});
     if (r.status != 207) Fail("PROPFIND", collectionUrl, r);
     const std::string what = "PROPFIND " + collectionUrl;
-    const XmlElement root = ParseXml(r.body, what);
     const std::string collectionPath = UrlPath(collectionUrl);
     std::vector<ItemRef> out;
-    for (const StatusResponse& s : ReadMultistatus(root, what)) {
-        const std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
-        if (SamePath(href, collectionPath) || IsCollectionHref(href)) continue;
+    EachResponse(r.body, what, [&](const StatusResponse& s) {
+        std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
+        if (SamePath(href, collectionPath) || IsCollectionHref(href)) return;
         const XmlElement* prop = s.okProp();
         if (prop) {
             const XmlElement* type = prop->find(kDavNs, "resourcetype");
-            if (type && type->find(kDavNs, "collection")) continue;
+            if (type && type->find(kDavNs, "collection")) return;
         }
-        out.push_back({href, prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()});
-    }
+        out.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()});
+    });
     return out;
 }
 
@@ -340,19 +366,18 @@ void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, 
         body += "</" + report + ">";
         HttpResponse r = exchange("REPORT", collectionUrl, body, {{"Depth", "1"}});
         if (r.status != 207) Fail("REPORT", collectionUrl, r);
-        const XmlElement root = ParseXml(r.body, what);
         MultigetBatch batch;
-        for (const StatusResponse& s : ReadMultistatus(root, what)) {
-            const std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
+        EachResponse(r.body, what, [&](const StatusResponse& s) {
+            std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
             const XmlElement* prop = s.okProp();
             const XmlElement* data =
                 prop ? prop->find(card ? kCardDavNs : kCalDavNs, card ? "address-data" : "calendar-data") : nullptr;
             if (!data || s.status == 404) {
-                batch.missing.push_back(href);
-                continue;
+                batch.missing.push_back(std::move(href));
+                return;
             }
-            batch.items.push_back({href, NormalizeEtag(prop->childText(kDavNs, "getetag")), data->text});
-        }
+            batch.items.push_back({std::move(href), NormalizeEtag(prop->childText(kDavNs, "getetag")), data->text});
+        });
         // Hrefs the server did not mention at all are missing too.
         std::vector<std::string> seen;
         for (const Item& item : batch.items) seen.push_back(HrefKey(item.href));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <exception>
 #include <memory>
 
 #include "dav/dav_error.h"
@@ -23,6 +24,9 @@ struct Builder {
     std::vector<XmlElement*> open;  // path from the root to the element being read
     bool haveRoot = false;
     std::string failure;
+    // Given: each child of the root goes here when complete, then is dropped.
+    const std::function<void(XmlElement&)>* each = nullptr;
+    std::exception_ptr thrown;  // by `each`; expat is C and must not see it
 };
 
 void SplitName(const char* full, XmlElement& e) {
@@ -63,7 +67,17 @@ void OnStart(void* user, const XML_Char* name, const XML_Char** attributes) {
 
 void OnEnd(void* user, const XML_Char*) {
     auto* b = static_cast<Builder*>(user);
-    if (!b->open.empty()) b->open.pop_back();
+    if (b->open.empty()) return;
+    b->open.pop_back();
+    if (!b->each || b->open.size() != 1 || b->thrown) return;
+    // A child of the root is complete (the last one it holds).
+    try {
+        (*b->each)(b->root.children.back());
+    } catch (...) {
+        b->thrown = std::current_exception();
+        XML_StopParser(b->parser, XML_FALSE);
+    }
+    b->root.children.pop_back();
 }
 
 void OnText(void* user, const XML_Char* text, int length) {
@@ -98,11 +112,15 @@ std::string XmlElement::attribute(std::string_view attributeName) const {
     return {};
 }
 
-XmlElement ParseXml(std::string_view bytes, std::string_view what) {
+XmlElement ParseXml(std::string_view bytes, std::string_view what) { return ParseXmlEach(bytes, what, nullptr); }
+
+XmlElement ParseXmlEach(std::string_view bytes, std::string_view what,
+                        const std::function<void(XmlElement& child)>& each) {
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS(nullptr, kSeparator));
     if (!parser) throw DavError(ErrorKind::Xml, std::string(what) + ": out of memory");
     Builder b;
     b.parser = parser.get();
+    if (each) b.each = &each;
     XML_SetUserData(b.parser, &b);
     XML_SetElementHandler(b.parser, OnStart, OnEnd);
     XML_SetCharacterDataHandler(b.parser, OnText);
@@ -118,6 +136,7 @@ XmlElement ParseXml(std::string_view bytes, std::string_view what) {
         status = XML_Parse(b.parser, bytes.data() + done, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
         done += n;
     } while (status == XML_STATUS_OK && done < bytes.size());
+    if (b.thrown) std::rethrow_exception(b.thrown);
 
     if (status != XML_STATUS_OK || !b.haveRoot) {
         std::string why = b.failure;

@@ -12,6 +12,7 @@
 // as long as the tree. Thread-safety: values; parsing is reentrant.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +44,13 @@ struct XmlElement {
 
 // Parses a whole document. `what` names it in errors ("PROPFIND response").
 XmlElement ParseXml(std::string_view bytes, std::string_view what);
+
+// Parses a whole document as ParseXml does, but hands each child of the
+// root to `each` once it is complete and then drops it, so a long answer
+// (a multistatus of thousands of responses) is never held whole. Returns
+// the root without those children. What `each` throws ends the parse.
+XmlElement ParseXmlEach(std::string_view bytes, std::string_view what,
+                        const std::function<void(XmlElement& child)>& each);
 
 // Text and attribute values for XML written by hand: & < > " ' escaped.
 std::string XmlEscape(std::string_view text);
