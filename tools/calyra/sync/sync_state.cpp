@@ -10,6 +10,10 @@ namespace {
 // becomes more than one unit, so parts of 2000 bytes always fit.
 constexpr size_t kPartBytes = 2000;
 
+// Items are read this many rows at a time, and at most this many times.
+constexpr LONG kRowsPerChunk = 500;
+constexpr size_t kMaxChunks = 100000;
+
 void Quoted(SqlText& sql, const std::string& text) { sql.AppendQuoted(Utf8ToUtf16(text)); }
 
 // A field as UTF-8 of its own length (the conversion leaves room for the
@@ -94,13 +98,26 @@ void SyncState::setCollectionState(cli::Transaction& tx, const std::string& coll
 std::map<std::string, SyncedItem> SyncState::items(const std::string& collection) {
     std::map<std::string, SyncedItem> out;
     if (!exists()) return out;
-    SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
-    sql.Append(where(collection)).Append(u";");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) {
-        SyncedItem item{Field(walk, 0), Field(walk, 1), Field(walk, 2),
-                        Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"};
-        out.emplace(item.href, std::move(item));
+    // A chunk of rows at a time (the connection holds a whole result as
+    // text), after the last href of the chunk before.
+    std::string after;
+    for (size_t chunk = 0; chunk < kMaxChunks; ++chunk) {
+        SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
+        sql.Append(where(collection));
+        if (chunk > 0) {
+            sql.Append(u" AND href > '");
+            Quoted(sql, after);
+            sql.Append(u"'");
+        }
+        sql.Append(u" ORDER BY href LIMIT ").AppendLong(kRowsPerChunk).Append(u";");
+        cli::ResultWalk walk(m_session.connection(), sql.view());
+        for (LONG i = 0; i < walk.rows(); ++i, walk.next()) {
+            SyncedItem item{Field(walk, 0), Field(walk, 1), Field(walk, 2),
+                            Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"};
+            after = item.href;
+            out.emplace(item.href, std::move(item));
+        }
+        if (walk.rows() < kRowsPerChunk) break;
     }
     return out;
 }
