@@ -1,12 +1,13 @@
-// `calyra sync` at scale against Radicale on 127.0.0.1: ITEMS contacts and
-// ITEMS events are written straight into the server's storage (as files,
-// the way Radicale keeps them), then an initial sync and a sync with
-// nothing changed are run. Each is measured by the CPU time the calyra
+// `calyra sync` at scale against Radicale (or Xandikos) on 127.0.0.1: ITEMS
+// contacts and ITEMS events are written straight into Radicale's storage
+// (as files, the way it keeps them) or PUT into Xandikos (which keeps a
+// git history), then an initial sync and a sync with nothing changed are
+// run. Each is measured by the CPU time the calyra
 // process used (user + system, from wait4, so the server's and the
 // machine's other load do not count), its peak memory, and the requests it
 // sent per collection (counted by the logging proxy the server tests use).
 //
-//   calyra_bench_sync [ITEMS]      (default 10000)
+//   calyra_bench_sync [ITEMS] [--xandikos]      (default 10000, Radicale)
 //
 // CALYRA_SYNC_BENCH_CLIENT names another calyra program to measure (a copy
 // kept while the build goes on).
@@ -126,10 +127,16 @@ void Report(const char* what, const Measured& m, const std::map<std::string, siz
 
 int main(int argc, char** argv) {
     int items = std::getenv("CALYRA_BENCH_REPS") ? 20 : 10000;
-    for (int i = 1; i < argc; ++i)
-        if (!std::string(argv[i]).starts_with("--")) items = std::atoi(argv[i]);
+    ServerKind kind = ServerKind::Radicale;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--xandikos")
+            kind = ServerKind::Xandikos;
+        else if (!arg.starts_with("--"))
+            items = std::atoi(argv[i]);
+    }
     if (items <= 0 || items > 1000000) {
-        std::fprintf(stderr, "usage: calyra_bench_sync [ITEMS]\n");
+        std::fprintf(stderr, "usage: calyra_bench_sync [ITEMS] [--xandikos]\n");
         return 2;
     }
     char pattern[] = "/tmp/calyra-sync-bench-XXXXXX";
@@ -138,21 +145,27 @@ int main(int argc, char** argv) {
     int result = 0;
     try {
         ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        auto server = DavServer::Start(ServerKind::Radicale, dir);
+        auto server = DavServer::Start(kind, dir);
         FaultProxy proxy(server->url(), {"--lifetime", "7200", "--upstream-timeout", "1200"}, dir);
         const std::string book = calyra::dav::UrlPath(server->addressBookUrl());
         const std::string calendar = calyra::dav::UrlPath(server->calendarUrl());
+        calyra::dav::AccountOptions patient = server->account();
+        patient.http.stallSeconds = patient.http.totalTimeoutSeconds = 3600;
+        calyra::dav::DavClient warm(patient);
         const std::filesystem::path root = dir / "Radicale-storage" / "collection-root";
         for (int i = 0; i < items; ++i) {
-            Write(root / book.substr(1) / ("c" + std::to_string(i) + ".vcf"), Card(i));
-            Write(root / calendar.substr(1) / ("e" + std::to_string(i) + ".ics"), Event(i));
+            const std::string n = std::to_string(i);
+            if (kind == ServerKind::Xandikos) {
+                warm.put(book + "c" + n + ".vcf", Card(i), calyra::dav::CollectionKind::AddressBook, "");
+                warm.put(calendar + "e" + n + ".ics", Event(i), calyra::dav::CollectionKind::Calendar, "");
+                continue;
+            }
+            Write(root / book.substr(1) / ("c" + n + ".vcf"), Card(i));
+            Write(root / calendar.substr(1) / ("e" + n + ".ics"), Event(i));
         }
         // Radicale reads a collection's new files into its cache on first
         // sight, which takes longer than the proxy waits: done here, once,
         // directly, and not measured.
-        calyra::dav::AccountOptions patient = server->account();
-        patient.http.stallSeconds = patient.http.totalTimeoutSeconds = 3600;
-        calyra::dav::DavClient warm(patient);
         for (const std::string& url : {server->addressBookUrl(), server->calendarUrl()}) {
             warm.listItems(url);
             warm.syncCollection(url, "");
@@ -166,7 +179,7 @@ int main(int argc, char** argv) {
               {"sync", "bind", "bench", "--addressbook", book, "--calendar", calendar}})
             if (RunCalyra(db, setup, log).status != 0) throw std::runtime_error("setup failed:\n" + LastLine(log));
 
-        std::printf("%d contacts and %d events on Radicale\n", items, items);
+        std::printf("%d contacts and %d events on %s\n", items, items, ServerName(kind));
         size_t seen = proxy.requests().size();
         const Measured first = RunCalyra(db, {"sync"}, log);
         auto requests = proxy.requests();
