@@ -29,20 +29,17 @@ inline bool SideStateWanted() {
 inline void AddSideState(IPimDbAccess* db) {
     static constexpr const char16_t* kStatements[] = {
         u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
-        u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, PRIMARY KEY (family, row_id));",
+        u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
+        u"KEY (family, row_id)) WITHOUT ROWID;",
         u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid);",
-        u"CREATE TABLE IF NOT EXISTS calyra_match_key (profile_id INTEGER NOT NULL, family TEXT NOT NULL, key TEXT "
-        u"NOT NULL, row_id INTEGER NOT NULL);",
-        u"CREATE INDEX IF NOT EXISTS calyra_match_key_key ON calyra_match_key (profile_id, family, key);",
-        u"CREATE INDEX IF NOT EXISTS calyra_match_key_row ON calyra_match_key (family, row_id);",
+        u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
         u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
         u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
-        u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '1');",
+        u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '2');",
         u"INSERT OR REPLACE INTO calyra_item VALUES ('contact', 1, 1, 'urn:uuid:side-1', "
-        u"'6c62272e07bb014262b821756295c58d', 'BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Side\r\nEND:VCARD\r\n'), "
-        u"('group', 1, 1, 'urn:uuid:side-g', '0', ''), ('event', 1, 1, 'side-e@example.org', '0', "
-        u"'BEGIN:VEVENT\r\nUID:side-e@example.org\r\nEND:VEVENT\r\n'), ('task', 1, 1, 'side-t', '0', '');",
-        u"INSERT INTO calyra_match_key VALUES (1, 'contact', 'n:side', 1);",
+        u"'6c62272e07bb014262b821756295c58d', 'BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Side\r\nEND:VCARD\r\n', 'n:side'), "
+        u"('group', 1, 1, 'urn:uuid:side-g', '0', '', ''), ('event', 1, 1, 'side-e@example.org', '0', "
+        u"'BEGIN:VEVENT\r\nUID:side-e@example.org\r\nEND:VEVENT\r\n', ''), ('task', 1, 1, 'side-t', '0', '', '');",
         u"INSERT OR REPLACE INTO calyra_sequence VALUES ('contact', 0), ('group', 0), ('event', 0), ('task', 0);",
     };
     for (const char16_t* sql : kStatements) db->Execute(nullptr, Bstr(sql), nullptr);

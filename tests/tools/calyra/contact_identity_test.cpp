@@ -159,7 +159,7 @@ TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
     run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(7, 20))});
     const std::string before = run.exported();
     EXPECT_NE(before.find("@calyra"), std::string::npos) << "a contact made in calyra exports a derived UID";
-    for (const char* table : {"calyra_item", "calyra_match_key", "calyra_sequence", "calyra_meta"})
+    for (const char* table : {"calyra_item", "calyra_sequence", "calyra_meta"})
         run.ok({"sql", std::string("DROP TABLE ") + table});
     auto report = run.json({"contacts", "import", run.file("before.vcf", before)});
     EXPECT_EQ(report["added"], 0) << report.dump();

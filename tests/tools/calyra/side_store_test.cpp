@@ -66,7 +66,7 @@ protected:
 
     // Stores side state for a contact, hashed by its last name.
     SideItem keep(const std::string& id, const std::string& uid, std::string original = "") {
-        SideItem item{ItemFamily::Contact, id, "1", uid, ContentHash(lastName(id)), std::move(original)};
+        SideItem item{ItemFamily::Contact, id, "1", uid, ContentHash(lastName(id)), std::move(original), ""};
         Transaction tx(*m_session);
         SideStore(*m_session).put(item);
         tx.commit();
@@ -124,7 +124,7 @@ TEST_F(SideStoreTest, IsMadeOnlyByAWriteThatCommits) {
     EXPECT_FALSE(hasSideTables()) << "reading and sweeping a file without side state made tables";
     {
         Transaction tx(*m_session);
-        SideStore(*m_session).put({ItemFamily::Contact, "1", "1", "u", "h", ""});
+        SideStore(*m_session).put({ItemFamily::Contact, "1", "1", "u", "h", "", ""});
     }  // rolled back
     EXPECT_FALSE(hasSideTables());
     keep("1", "u");
@@ -209,21 +209,70 @@ TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
 }
 
 TEST_F(SideStoreTest, MatchKeysFindItemsOfTheirProfileAndFamily) {
-    const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
+    const std::string a = addContact(u"Ada"), b = addContact(u"Bea"), c = addContact(u"Cleo");
     {
         Transaction tx(*m_session);
         SideStore store(*m_session);
-        store.putKeys(ItemFamily::Contact, a, "1", {"n:ada", "p:301234567"});
-        store.putKeys(ItemFamily::Contact, b, "1", {"n:bea", "p:301234567"});
-        store.putKeys(ItemFamily::Contact, b, "1", {"n:bea", "e:bea@example.org"});  // replaces
+        store.put(SideItem{ItemFamily::Contact, a, "1", "ua", "h", "", "n:ada"});
+        store.putKeys(ItemFamily::Contact, "1", {{b, "n:bea"}, {c, "n:shared"}});
+        store.putKeys(ItemFamily::Contact, "1", {{b, "n:shared"}});  // replaces
         tx.commit();
     }
     SideStore store(*m_session);
-    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"p:301234567", "e:bea@example.org", "n:zed"}),
-              (std::vector<MatchKey>{{"e:bea@example.org", b}, {"p:301234567", a}}));
+    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:shared", "n:ada", "n:bea", "n:zed"}),
+              (std::vector<MatchKey>{{"n:ada", a}, {"n:shared", b}, {"n:shared", c}}));
     EXPECT_TRUE(store.findKeys("1", ItemFamily::Group, {"n:ada"}).empty());
-    EXPECT_TRUE(store.hasKeys(ItemFamily::Contact, a));
-    EXPECT_FALSE(store.hasKeys(ItemFamily::Contact, "99"));
+    EXPECT_TRUE(store.findKeys("2", ItemFamily::Contact, {"n:ada"}).empty());
+    EXPECT_EQ(store.find(ItemFamily::Contact, b), std::nullopt) << "a key alone is no side row";
+    EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
+}
+
+// Side tables an older calyra made (match keys in a table of their own)
+// read as they are, and the first write brings them up to date: each key
+// moves into its item's row, a key without a row keeps its item findable.
+TEST_F(SideStoreTest, OlderSideTablesReadAsTheyAreAndAWriteUpgradesThem) {
+    const std::string a = addContact(u"Ada"), b = addContact(u"Bea"), c = addContact(u"Cleo");
+    ASSERT_EQ(a + b + c, "123");
+    for (const char16_t* sql : {
+             u"CREATE TABLE calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER NOT NULL, "
+             u"uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, PRIMARY KEY (family, row_id));",
+             u"CREATE INDEX calyra_item_uid ON calyra_item (profile_id, family, uid);",
+             u"CREATE TABLE calyra_match_key (profile_id INTEGER NOT NULL, family TEXT NOT NULL, key TEXT NOT NULL, "
+             u"row_id INTEGER NOT NULL);",
+             u"CREATE INDEX calyra_match_key_key ON calyra_match_key (profile_id, family, key);",
+             u"CREATE INDEX calyra_match_key_row ON calyra_match_key (family, row_id);",
+             u"CREATE TABLE calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
+             u"CREATE TABLE calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
+             u"INSERT INTO calyra_meta VALUES ('version', '1');",
+             u"INSERT INTO calyra_sequence VALUES ('contact', 3);",
+             u"INSERT INTO calyra_item VALUES ('contact', 1, 1, 'ua', 'ha', 'BEGIN:VCARD'), ('contact', 2, 1, 'ub', "
+             u"'hb', '');",
+             u"INSERT INTO calyra_match_key VALUES (1, 'contact', 'n:ada', 1), (1, 'contact', 'n:cleo', 3);",
+         })
+        ASSERT_EQ(m_session->connection()->Execute(nullptr, Bstr(sql), nullptr), S_OK);
+    auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        SideStore store(*m_session);
+        const auto kept = store.find(ItemFamily::Contact, a);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->uid + " " + kept->hash + " " + kept->original, "ua ha BEGIN:VCARD");
+        EXPECT_EQ(store.find(ItemFamily::Contact, c), std::nullopt);
+        EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:ada", "n:cleo"}),
+                  (std::vector<MatchKey>{{"n:ada", a}, {"n:cleo", c}}));
+    };
+    check("read as it is");
+    {
+        Transaction tx(*m_session);
+        SideStore(*m_session).put(SideItem{ItemFamily::Contact, b, "1", "ub", "hb", "", "n:bea"});
+        tx.commit();
+    }
+    check("after the upgrade");
+    SideStore store(*m_session);
+    EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
+    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:bea"}), (std::vector<MatchKey>{{"n:bea", b}}));
+    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT value FROM calyra_meta WHERE name = 'version';")[0][0], "2");
+    EXPECT_TRUE(
+        QueryRows(m_session->connection(), u"SELECT 1 FROM sqlite_master WHERE name = 'calyra_match_key';").empty());
 }
 
 TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
@@ -232,7 +281,7 @@ TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
         Transaction tx(*m_session);
         for (int i = 0; i < 1203; ++i) {
             const std::string id = addContact(u"P" + Utf8ToUtf16(std::to_string(i)));
-            items.push_back({ItemFamily::Contact, id, "1", "uid" + id, "h", ""});
+            items.push_back({ItemFamily::Contact, id, "1", "uid" + id, "h", "", ""});
         }
         SideStore(*m_session).put(items);
         tx.commit();
@@ -272,7 +321,10 @@ TEST_F(SideStoreTest, TheComponentTestsMakeTheTablesTheClientMakes) {
 }
 
 TEST(ContentHash, TellsTextsApartAndIsStable) {
+    // Stored hashes stay valid only while these stay (FNV-1a, 128 bits).
     EXPECT_EQ(ContentHash(""), "6c62272e07bb014262b821756295c58d");
+    EXPECT_EQ(ContentHash("a"), "d228cb696f1a8caf78912b704e4a8964");
+    EXPECT_EQ(ContentHash("contact\x1fM\xc3\xbcller"), "3cd8cc1b5a5184cdb8dca30f9e9daa6b");
     EXPECT_EQ(ContentHash("a").size(), 32u);
     EXPECT_NE(ContentHash("a"), ContentHash("b"));
     EXPECT_EQ(ContentHash("contact"), ContentHash("contact"));

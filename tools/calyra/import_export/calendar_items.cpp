@@ -414,16 +414,13 @@ public:
         side.uid = !item.uid.empty() ? item.uid : kept ? kept->uid : m_store.derivedUid(m_profile, m_family, id);
         side.hash = hash;
         side.original = item.original;
+        side.matchKey = exactSeries ? kExactSeriesKey : "";
         if (kept)
             for (const auto& entry : SplitEntries(kept->original))
                 if (!RecurrenceLine(entry).empty()) side.original += entry;
         write(side);
         if (m_asked.count(side.uid)) m_uidRows.emplace(side.uid, id);  // the lowest row stays
         m_rows[id] = side;                                             // also what is held: reads find it here
-        if (exactSeries)
-            m_store.putKeys(m_family, id, m_profile, {kExactSeriesKey});
-        else if (kept)
-            m_store.putKeys(m_family, id, m_profile, {});
     }
     // Keeps the entry of a replaced occurrence with its series `masterId`,
     // in place of one kept before for the same occurrence.

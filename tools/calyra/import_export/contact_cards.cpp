@@ -159,15 +159,27 @@ std::string Digits(std::string_view text) {
     return out;
 }
 
+// FoldForSearch of a name, remembered: an address book repeats its given
+// names, and folding a name with accents goes through ICU (a fortieth of
+// an import). Each thread (the planning one, the storing one) keeps its
+// own few thousand.
+const std::string& FoldedName(const std::string& text) {
+    thread_local std::unordered_map<std::string, std::string> folded;
+    if (auto it = folded.find(text); it != folded.end()) return it->second;
+    if (folded.size() >= 4096) folded.clear();
+    return folded.emplace(text, FoldForSearch(text)).first->second;
+}
+
 // Who a contact is, by the rules of `contacts find`: last and first name
 // without case and accents, the middle name left out (so a card without it
 // finds the person), or the company when the contact names no person. The
 // side store keeps it as the contact's match key.
 std::string MatchKeyOf(const tagContactInfo& c) {
-    const std::string last = FoldForSearch(BstrUtf8(c.bstrLastName));
-    const std::string first = FoldForSearch(BstrUtf8(c.bstrFirstName));
-    const std::string middle = FoldForSearch(BstrUtf8(c.bstrMiddleName));
-    if (last.empty() && first.empty() && middle.empty()) return "c:" + FoldForSearch(BstrUtf8(c.bstrCompanyName));
+    // Copies: the next lookup may clear what the one before returned.
+    const std::string last = FoldedName(BstrUtf8(c.bstrLastName));
+    const std::string first = FoldedName(BstrUtf8(c.bstrFirstName));
+    if (last.empty() && first.empty() && FoldedName(BstrUtf8(c.bstrMiddleName)).empty())
+        return "c:" + FoldForSearch(BstrUtf8(c.bstrCompanyName));
     return "n:" + last + '\x1f' + first;
 }
 
@@ -213,6 +225,13 @@ void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* reco
         text.append(utf8);
     } else if (f.kind == FieldKind::Flag) {
         text.push_back(FieldFlag(f, record) ? '1' : '0');
+    } else if (f.kind == FieldKind::Enum) {
+        // Its name, null for a title or suffix never chosen, else the number.
+        const LONG v = *reinterpret_cast<const LONG*>(field);
+        if (v == 0 && IsHonorific(f.enumName)) return text.push_back('\x1e');
+        for (const auto& [name, value] : EnumValues(f.enumName))
+            if (value == v) return static_cast<void>(text.append(name));
+        text.append(std::to_string(v));
     } else {
         AppendHashText(text, FieldToJson(f, record));
     }
@@ -423,25 +442,28 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
     // Contacts stored before the side store knew them (by another program,
     // or before side state existed) get their match keys now, a chunk at
     // a time; later imports find them by key.
+    m_side->upgrade();
     for (;;) {
         SqlText sql(
             u"SELECT [ContactID], [LastName], [FirstName], [MiddleName], [CompanyName] FROM [tContact] "
             u"WHERE [ProfileID] = '");
         sql.AppendQuoted(session.profileId()).Append(u"'");
         if (m_side->present())
-            sql.Append(u" AND [ContactID] NOT IN (SELECT row_id FROM calyra_match_key WHERE family = 'contact')");
+            sql.Append(
+                u" AND [ContactID] NOT IN (SELECT row_id FROM calyra_item WHERE family = 'contact' AND match_key <> "
+                u"'')");
         sql.Append(u" ORDER BY [ContactID] LIMIT 5000;");
         const TextRows rows = QueryRows(session.connection(), sql.view());
         if (rows.empty()) break;
         m_startedEmpty = false;
-        std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+        std::vector<std::pair<std::string, std::string>> keys;
         for (const auto& row : rows) {
             OwnedRecord<tagContactInfo> c;
             c.bstrLastName = Bstr::FromUtf8(row[1]).Detach();
             c.bstrFirstName = Bstr::FromUtf8(row[2]).Detach();
             c.bstrMiddleName = Bstr::FromUtf8(row[3]).Detach();
             c.bstrCompanyName = Bstr::FromUtf8(row[4]).Detach();
-            keys.push_back({row[0], {MatchKeyOf(c)}});
+            keys.push_back({row[0], MatchKeyOf(c)});
         }
         m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
         if (rows.size() < 5000) break;
@@ -597,6 +619,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
 
 void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>> planned) {
     m_candidates.clear();
+    m_candidateSides.clear();
     m_byUid.clear();
     m_byName.clear();
     m_batchStored.reset();
@@ -615,14 +638,13 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
         }
         keys.push_back(p->matchKey);
     }
-    std::map<std::string, std::string> kept;  // row ID -> kept UID
     for (auto& [uid, item] : m_side->findByUids(m_profileId, ItemFamily::Contact, uids)) ids.push_back(item.rowId);
     for (const auto& key : m_side->findKeys(m_profileId, ItemFamily::Contact, keys)) ids.push_back(key.rowId);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     std::erase_if(ids, [&](const std::string& id) { return m_claimedIds.count(id) || m_addedIds.count(id); });
     if (ids.empty()) return;
-    for (auto& [row, item] : m_side->findByRows(ItemFamily::Contact, ids)) kept[row] = item.uid;
+    m_candidateSides = m_side->findByRows(ItemFamily::Contact, ids);
     m_batchStored = std::make_unique<ProfileContacts>(m_session, ids);
     const DetailFamily& phones = *FindDetailFamily("phone");
     const DetailFamily& emails = *FindDetailFamily("email");
@@ -630,7 +652,8 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     for (const auto& id : ids) {
         const tagContactInfo* record = m_batchStored->contact(id);
         if (!record) continue;
-        Candidate candidate{record, id, kept.count(id) ? kept[id] : "", {}, {}};
+        const auto side = m_candidateSides.find(id);
+        Candidate candidate{record, id, side == m_candidateSides.end() ? "" : side->second.uid, {}, {}};
         for (const auto& item : m_batchStored->items(phones, id))
             if (std::string number = JsonText(item["phone_number"]); !number.empty())
                 candidate.phones.push_back(std::move(number));
@@ -771,7 +794,7 @@ void ContactImporter::storeGroupCards() {
                                                            VARIANT_TRUE),
                       err, "cannot add contact " + member + " to group \"" + name + "\"");
             }
-            m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source});
+            m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source, ""});
             Run(m_session, u"RELEASE calyra_group;");
             ++stored;
         } catch (const ClientError& e) {
@@ -850,47 +873,45 @@ ContactImporter::Outcome ContactImporter::store(Planned& planned) {
 
 void ContactImporter::keepSideState() {
     if (m_storedSince.empty()) return;
-    std::vector<std::string> matched, changed;
-    for (const auto& stored : m_storedSince) {
-        if (!stored.added) matched.push_back(stored.id);
+    std::vector<std::string> changed;
+    for (const auto& stored : m_storedSince)
         if (!stored.added && stored.changed) changed.push_back(stored.id);
-    }
     // A contact the card changed is read back (one query per family for
     // all of them): what it holds now is the card and what it had before.
-    // One it left as it was is what the batch's candidates read.
+    // One it left as it was, and the side row of any matched one, is what
+    // the batch's candidates read: nothing writes side rows before this.
     std::unique_ptr<ProfileContacts> back;
-    std::map<std::string, SideItem> before;
+    const std::map<std::string, SideItem>& before = m_candidateSides;
     if (!changed.empty()) back = std::make_unique<ProfileContacts>(m_session, changed);
-    if (!matched.empty()) before = m_side->findByRows(ItemFamily::Contact, matched);
     std::vector<SideItem> items;
-    std::vector<std::pair<std::string, std::vector<std::string>>> keys, newKeys;
     items.reserve(m_storedSince.size());
     for (const auto& stored : m_storedSince) {
-        SideItem item{ItemFamily::Contact,     stored.id, m_profileId, stored.planned->uid, stored.planned->hash,
-                      stored.planned->original};
+        SideItem item{ItemFamily::Contact,
+                      stored.id,
+                      m_profileId,
+                      stored.planned->uid,
+                      stored.planned->hash,
+                      stored.planned->original,
+                      stored.planned->matchKey};
         if (!stored.added) {
             const ProfileContacts& now = stored.changed ? *back : *m_batchStored;
             const tagContactInfo* record = now.contact(stored.id);
             if (!record) continue;
             item.hash = StoredContactHash(now, *record);
+            item.matchKey = MatchKeyOf(*record);
             if (auto it = before.find(stored.id); it != before.end()) {
                 // A card without a UID or text of its own keeps the ones
                 // the contact had.
                 if (item.uid.empty()) item.uid = it->second.uid;
                 if (item.original.empty()) item.original = it->second.original;
-                // Kept as it was (a re-import's usual case): its row and
-                // its key, written when it was kept, stay.
+                // Kept as it was (a re-import's usual case): its row,
+                // written when it was kept, stays.
                 if (!stored.changed && item == it->second) continue;
             }
-            keys.push_back({stored.id, {MatchKeyOf(*record)}});
-        } else {
-            newKeys.push_back({stored.id, {stored.planned->matchKey}});
         }
         items.push_back(std::move(item));
     }
     m_side->put(items);
-    m_side->putKeys(ItemFamily::Contact, m_profileId, keys);
-    m_side->addKeys(ItemFamily::Contact, m_profileId, newKeys);
 }
 
 std::string ContactImporter::insert(Planned& planned) {
@@ -1034,11 +1055,11 @@ bool ContactImporter::replace(const ContactCard& card, const std::string& id, co
     const ProfileContacts back(m_session, std::vector<std::string>{id});
     if (const tagContactInfo* now = back.contact(id)) {
         auto before = m_side->find(ItemFamily::Contact, id);
-        SideItem item{ItemFamily::Contact, id, m_profileId, planned->uid, StoredContactHash(back, *now),
-                      planned->original};
+        SideItem item{
+            ItemFamily::Contact, id, m_profileId, planned->uid, StoredContactHash(back, *now), planned->original,
+            MatchKeyOf(*now)};
         if (before && item.uid.empty()) item.uid = before->uid;
         m_side->put(item);
-        m_side->putKeys(ItemFamily::Contact, m_profileId, {{id, {MatchKeyOf(*now)}}});
     }
     return changed;
 }
@@ -1168,11 +1189,11 @@ ContactSideCheck CheckContactSideState(Session& session, bool repair) {
     ForEachContactChunk(session, [&](const std::vector<std::string>& ids, const ProfileContacts& all) {
         auto kept = side.findByRows(ItemFamily::Contact, ids);
         std::vector<SideItem> rehashed;
-        std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+        std::vector<std::pair<std::string, std::string>> keys;
         for (const auto& id : ids) {
             const tagContactInfo* c = all.contact(id);
             if (!c) continue;
-            if (repair) keys.push_back({id, {MatchKeyOf(*c)}});
+            if (repair) keys.push_back({id, MatchKeyOf(*c)});
             auto it = kept.find(id);
             if (it == kept.end()) continue;
             ++result.checked;

@@ -168,6 +168,7 @@ private:
     std::string m_profileId;
     std::unique_ptr<ProfileContacts> m_batchStored;  // the candidates of the batch being stored
     std::vector<Candidate> m_candidates;
+    std::map<std::string, SideItem> m_candidateSides;       // their side rows, by ID
     std::unordered_map<std::string, size_t> m_byUid;        // kept or derived UID -> m_candidates index
     std::unordered_multimap<std::string, size_t> m_byName;  // match key -> m_candidates index
     std::set<std::string> m_claimedIds;                     // matched by an entry of this import

@@ -12,21 +12,47 @@
 namespace calyra::cli {
 namespace {
 
-// FROZEN: the side tables as files hold them. Keys and profiles are
-// INTEGER like the record tables' own, so '12' and 12 are one value.
+// FROZEN: the side tables as files hold them (version 2). Keys and
+// profiles are INTEGER like the record tables' own, so '12' and 12 are one
+// value. An item's match key is a column of its row, so an import writes
+// one row per item into one table (two tables cost a tenth of an import);
+// the rows are kept in key order without a row ID, which spares a second
+// tree per write. A row whose hash is empty holds only a match key (an
+// item stored by another program, found by an import): reads do not see
+// it as a side row.
 constexpr Sql kCreateStatements[] = {
     u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
-    u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, PRIMARY KEY (family, row_id));",
+    u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
+    u"KEY (family, row_id)) WITHOUT ROWID;",
     u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid);",
-    u"CREATE TABLE IF NOT EXISTS calyra_match_key (profile_id INTEGER NOT NULL, family TEXT NOT NULL, key TEXT NOT "
-    u"NULL, row_id INTEGER NOT NULL);",
-    u"CREATE INDEX IF NOT EXISTS calyra_match_key_key ON calyra_match_key (profile_id, family, key);",
-    u"CREATE INDEX IF NOT EXISTS calyra_match_key_row ON calyra_match_key (family, row_id);",
+    u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
     // The record table's key sequence when the family's side rows were last
     // written (see the header: tables made again).
     u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
     u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
-    u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '1');",
+    u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '2');",
+};
+
+// Version 1 kept match keys in a table of their own (calyra_match_key:
+// profile_id, family, key, row_id; several keys per item allowed, one
+// used). The first write to such a file moves each item's key into its
+// row, an item with keys but no row into a row of its key alone, and
+// makes the tables of version 2 (the old rows kept in a temporary table
+// meanwhile, so the new tables are made by the statements above).
+constexpr Sql kUpgradeFrom1[] = {
+    u"CREATE TEMP TABLE calyra_upgrade AS SELECT family, row_id, profile_id, uid, hash, original, COALESCE((SELECT "
+    u"MIN(key) FROM calyra_match_key AS k WHERE k.family = calyra_item.family AND k.row_id = calyra_item.row_id), "
+    u"'') AS match_key FROM calyra_item;",
+    u"INSERT INTO calyra_upgrade SELECT family, row_id, MIN(profile_id), '', '', '', MIN(key) FROM calyra_match_key "
+    u"AS k WHERE NOT EXISTS (SELECT 1 FROM calyra_item AS i WHERE i.family = k.family AND i.row_id = k.row_id) "
+    u"GROUP BY family, row_id;",
+    u"DROP TABLE calyra_match_key;",
+    u"DROP TABLE calyra_item;",
+};
+constexpr Sql kUpgradeFrom1End[] = {
+    u"INSERT OR IGNORE INTO calyra_item SELECT * FROM calyra_upgrade;",
+    u"DROP TABLE calyra_upgrade;",
+    u"UPDATE calyra_meta SET value = '2' WHERE name = 'version';",
 };
 
 // How each family's rows sit in the record tables. FROZEN: the names.
@@ -85,53 +111,71 @@ void AppendList(SqlText& sql, const std::vector<std::string>& values, size_t fro
     }
 }
 
-// The item columns, the UID and the original each with its length in
+// The item columns, the UID, the original and the match key each with its length in
 // UTF-8 bytes before it (never fewer than its UTF-16 units), so each is read
 // whole whatever its length into a buffer of that size: the connection
 // clears the whole buffer it is given, and a buffer of the longest text
-// per field cost a tenth of an export.
+// per field cost a tenth of an export. Rows holding only a match key are
+// no side rows. Version 1 has no key column: its keys are read apart.
 constexpr Sql kItemColumns =
     u"SELECT family, row_id, profile_id, length(CAST(uid AS BLOB)), uid, hash, length(CAST(original AS BLOB)), "
-    u"original FROM calyra_item ";
+    u"original, length(CAST(match_key AS BLOB)), match_key FROM calyra_item WHERE hash <> '' AND ";
+constexpr Sql kItemColumnsVersion1 =
+    u"SELECT family, row_id, profile_id, length(CAST(uid AS BLOB)), uid, hash, length(CAST(original AS BLOB)), "
+    u"original, 0, '' FROM calyra_item WHERE hash <> '' AND ";
 // Units enough for the other columns: family names, row and profile IDs,
 // lengths, ContentHash's 32 digits.
 constexpr size_t kShortField = 64;
 
+// A result set read a cell at a time into a buffer of the size asked for.
+class Cells {
+public:
+    Cells(IPimDbAccess* db, const SqlText& sql) : m_db(db), m_buffer(kShortField + 1) {
+        LONG err = 0, columns = 0;
+        const HRESULT hr = db->Query(&err, sql.ToBstr(), &m_rows, &columns, &m_vm);
+        if (FAILED(hr)) {
+            db->FreeResultset(nullptr, &m_vm);
+            Check(hr, err, "cannot read the side store");
+        }
+    }
+    ~Cells() { m_db->FreeResultset(nullptr, &m_vm); }
+    Cells(const Cells&) = delete;
+    Cells& operator=(const Cells&) = delete;
+
+    size_t rows() const { return static_cast<size_t>(std::max<LONG>(m_rows, 0)); }
+    std::string text(LONG column, size_t units = kShortField) {
+        if (m_buffer.size() < units + 1) m_buffer.resize(units + 1);
+        m_db->GetFieldValue(nullptr, &m_vm, column, m_buffer.data(), static_cast<ULONG>(units + 1));
+        return Utf16ToUtf8(reinterpret_cast<const char16_t*>(m_buffer.data()));
+    }
+    // A text whose length in UTF-8 bytes the column before it holds.
+    std::string sized(LONG column) {
+        const std::string length = text(column - 1);
+        return text(column, length.empty() ? 0 : static_cast<size_t>(std::stoull(length)));
+    }
+    void next() { m_db->NextRow(nullptr, &m_vm); }
+
+private:
+    IPimDbAccess* m_db;
+    LONGLONG m_vm = 0;
+    LONG m_rows = 0;
+    std::vector<USHORT> m_buffer;
+};
+
 std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
     std::vector<SideItem> out;
-    LONG err = 0, rows = 0, columns = 0;
-    LONGLONG vm = 0;
-    const HRESULT hr = db->Query(&err, sql.ToBstr(), &rows, &columns, &vm);
-    if (FAILED(hr)) {
-        db->FreeResultset(nullptr, &vm);
-        Check(hr, err, "cannot read the side store");
-    }
-    struct Free {
-        IPimDbAccess* db;
-        LONGLONG* vm;
-        ~Free() { db->FreeResultset(nullptr, vm); }
-    } free{db, &vm};
-    std::vector<USHORT> buffer(kShortField + 1);
-    auto field = [&](LONG column, size_t units = kShortField) {
-        if (buffer.size() < units + 1) buffer.resize(units + 1);
-        db->GetFieldValue(nullptr, &vm, column, buffer.data(), static_cast<ULONG>(units + 1));
-        return Utf16ToUtf8(reinterpret_cast<const char16_t*>(buffer.data()));
-    };
-    auto length = [&](LONG column) {
-        const std::string text = field(column);
-        return text.empty() ? size_t{0} : static_cast<size_t>(std::stoull(text));
-    };
-    out.reserve(static_cast<size_t>(std::max<LONG>(rows, 0)));
-    for (LONG r = 0; r < rows; ++r) {
+    Cells cells(db, sql);
+    out.reserve(cells.rows());
+    for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
         SideItem item;
-        item.family = FamilyByName(field(0)).value_or(ItemFamily::Contact);
-        item.rowId = field(1);
-        item.profileId = field(2);
-        item.uid = field(4, length(3));
-        item.hash = field(5);
-        item.original = field(7, length(6));
+        item.family = FamilyByName(cells.text(0)).value_or(ItemFamily::Contact);
+        item.rowId = cells.text(1);
+        item.profileId = cells.text(2);
+        item.uid = cells.sized(4);
+        item.hash = cells.text(5);
+        item.original = cells.sized(7);
+        item.matchKey = cells.sized(9);
         out.push_back(std::move(item));
-        db->NextRow(nullptr, &vm);
     }
     return out;
 }
@@ -154,10 +198,16 @@ void SideStore::run(const SqlText& sql, const std::string& what) {
 }
 
 bool SideStore::present() {
-    if (!m_present)
+    if (!m_present) {
         m_present = !QueryRows(m_session.connection(),
                                u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'calyra_item';")
                          .empty();
+        m_version = 2;
+        if (*m_present && !QueryRows(m_session.connection(),
+                                     u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'calyra_match_key';")
+                               .empty())
+            m_version = 1;
+    }
     return *m_present;
 }
 
@@ -182,17 +232,24 @@ bool SideStore::trusted(ItemFamily family) {
     return m_trusted[family] = trust;
 }
 
+void SideStore::upgrade() {
+    if (!present() || m_version >= 2) return;
+    for (Sql statement : kUpgradeFrom1) run(SqlText(statement), "cannot upgrade the side store");
+    for (Sql statement : kCreateStatements) run(SqlText(statement), "cannot upgrade the side store");
+    for (Sql statement : kUpgradeFrom1End) run(SqlText(statement), "cannot upgrade the side store");
+    m_version = 2;
+}
+
 void SideStore::prepareWrite() {
     if (!present()) {
         for (Sql statement : kCreateStatements) run(SqlText(statement), "cannot create the side store");
         m_present = true;
         return;
     }
+    upgrade();
     for (const auto& f : kFamilies) {
         if (trusted(f.family)) continue;
         run(SqlText(u"DELETE FROM calyra_item WHERE family = ").Append(f.quotedName).Append(u";"),
-            "cannot clear the side store");
-        run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ").Append(f.quotedName).Append(u";"),
             "cannot clear the side store");
         noteSequence(f.family);
         m_trusted[f.family] = true;
@@ -217,7 +274,8 @@ void SideStore::put(const std::vector<SideItem>& items) {
     std::map<ItemFamily, bool> families;
     for (size_t start = 0; start < items.size(); start += kRowsPerStatement) {
         const size_t end = std::min(items.size(), start + kRowsPerStatement);
-        SqlText sql(u"INSERT OR REPLACE INTO calyra_item (family, row_id, profile_id, uid, hash, original) VALUES ");
+        SqlText sql(
+            u"INSERT OR REPLACE INTO calyra_item (family, row_id, profile_id, uid, hash, original, match_key) VALUES ");
         for (size_t i = start; i < end; ++i) {
             const SideItem& item = items[i];
             families[item.family] = true;
@@ -233,6 +291,8 @@ void SideStore::put(const std::vector<SideItem>& items) {
                 .AppendQuoted(Utf8ToUtf16(item.hash))
                 .Append(u"', '")
                 .AppendQuoted(Utf8ToUtf16(item.original))
+                .Append(u"', '")
+                .AppendQuoted(Utf8ToUtf16(item.matchKey))
                 .Append(u"')");
         }
         sql.Append(u";");
@@ -245,14 +305,24 @@ void SideStore::erase(ItemFamily family, std::string_view rowId) {
     if (!present()) return;
     const FamilyInfo& f = Info(family);
     const std::u16string row = Utf8ToUtf16(CheckedRow(rowId));
-    for (Sql table :
-         {Sql(u"DELETE FROM calyra_item WHERE family = "), Sql(u"DELETE FROM calyra_match_key WHERE family = ")})
-        run(SqlText(table).Append(f.quotedName).Append(u" AND row_id = '").AppendQuoted(row).Append(u"';"),
+    run(SqlText(u"DELETE FROM calyra_item WHERE family = ")
+            .Append(f.quotedName)
+            .Append(u" AND row_id = '")
+            .AppendQuoted(row)
+            .Append(u"';"),
+        "cannot write the side store");
+    if (m_version < 2)
+        run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ")
+                .Append(f.quotedName)
+                .Append(u" AND row_id = '")
+                .AppendQuoted(row)
+                .Append(u"';"),
             "cannot write the side store");
 }
 
 std::vector<SideItem> SideStore::select(const SqlText& where) {
-    return ReadItems(m_session.connection(), SqlText(kItemColumns).Append(where));
+    return ReadItems(m_session.connection(),
+                     SqlText(m_version < 2 ? kItemColumnsVersion1 : kItemColumns).Append(where));
 }
 
 std::optional<SideItem> SideStore::find(ItemFamily family, std::string_view rowId) {
@@ -273,7 +343,7 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
     if (uids.empty() || !present() || !trusted(family)) return out;
     const FamilyInfo& f = Info(family);
     for (size_t start = 0; start < uids.size(); start += kRowsPerStatement) {
-        SqlText where(u"WHERE profile_id = '");
+        SqlText where(u"profile_id = '");
         where.AppendQuoted(Utf8ToUtf16(profileId))
             .Append(u"' AND family = ")
             .Append(f.quotedName)
@@ -297,7 +367,7 @@ std::map<std::string, SideItem> SideStore::findByRows(ItemFamily family, const s
     const FamilyInfo& f = Info(family);
     for (const auto& id : rowIds) CheckedRow(id);
     for (size_t start = 0; start < rowIds.size(); start += kRowsPerStatement) {
-        SqlText where(u"WHERE family = ");
+        SqlText where(u"family = ");
         where.Append(f.quotedName).Append(u" AND row_id IN (");
         AppendList(where, rowIds, start, std::min(rowIds.size(), start + kRowsPerStatement));
         where.Append(u")").Append(f.itemExists).Append(u";");
@@ -314,7 +384,7 @@ void SideStore::forEach(std::string_view profileId, ItemFamily family, const std
     const FamilyInfo& f = Info(family);
     std::string after = "0";
     for (;;) {
-        SqlText where(u"WHERE family = ");
+        SqlText where(u"family = ");
         where.Append(f.quotedName);
         if (!profileId.empty()) where.Append(u" AND profile_id = '").AppendQuoted(Utf8ToUtf16(profileId)).Append(u"'");
         where.Append(u" AND row_id > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'").Append(f.itemExists);
@@ -329,78 +399,28 @@ void SideStore::forEach(std::string_view profileId, ItemFamily family, const std
 
 void SideStore::forEach(ItemFamily family, const std::function<void(SideItem&)>& visit) { forEach("", family, visit); }
 
-void SideStore::putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
-                        const std::vector<std::string>& keys) {
-    prepareWrite();
-    const FamilyInfo& f = Info(family);
-    const std::u16string row = Utf8ToUtf16(CheckedRow(rowId));
-    run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ")
-            .Append(f.quotedName)
-            .Append(u" AND row_id = '")
-            .AppendQuoted(row)
-            .Append(u"';"),
-        "cannot write the side store");
-    if (keys.empty()) return;
-    SqlText sql(u"INSERT INTO calyra_match_key (profile_id, family, key, row_id) VALUES ");
-    for (size_t i = 0; i < keys.size(); ++i) {
-        sql.Append(i == 0 ? Sql(u"('") : Sql(u", ('"))
-            .AppendQuoted(Utf8ToUtf16(CheckedRow(profileId)))
-            .Append(u"', ")
-            .Append(f.quotedName)
-            .Append(u", '")
-            .AppendQuoted(Utf8ToUtf16(keys[i]))
-            .Append(u"', '")
-            .AppendQuoted(row)
-            .Append(u"')");
-    }
-    run(sql.Append(u";"), "cannot write the side store");
-    if (!m_noted[family]) {
-        noteSequence(family);
-        m_noted[family] = true;
-    }
-}
-
 void SideStore::putKeys(ItemFamily family, std::string_view profileId,
-                        const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
-    writeKeys(family, profileId, keysByRow, true);
-}
-
-void SideStore::addKeys(ItemFamily family, std::string_view profileId,
-                        const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow) {
-    writeKeys(family, profileId, keysByRow, false);
-}
-
-void SideStore::writeKeys(ItemFamily family, std::string_view profileId,
-                          const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow,
-                          bool replace) {
-    if (keysByRow.empty()) return;
+                        const std::vector<std::pair<std::string, std::string>>& keyByRow) {
+    if (keyByRow.empty()) return;
     prepareWrite();
     const FamilyInfo& f = Info(family);
     const std::u16string profile = Utf8ToUtf16(CheckedRow(profileId));
-    for (size_t start = 0; start < keysByRow.size(); start += kRowsPerStatement) {
-        const size_t end = std::min(keysByRow.size(), start + kRowsPerStatement);
-        SqlText remove(u"DELETE FROM calyra_match_key WHERE family = ");
-        remove.Append(f.quotedName).Append(u" AND row_id IN (");
-        SqlText insert(u"INSERT INTO calyra_match_key (profile_id, family, key, row_id) VALUES ");
-        bool any = false;
-        for (size_t i = start; i < end; ++i) {
-            const std::u16string row = Utf8ToUtf16(CheckedRow(keysByRow[i].first));
-            remove.Append(i == start ? Sql(u"'") : Sql(u", '")).AppendQuoted(row).Append(u"'");
-            for (const auto& key : keysByRow[i].second) {
-                insert.Append(any ? Sql(u", ('") : Sql(u"('"))
-                    .AppendQuoted(profile)
-                    .Append(u"', ")
-                    .Append(f.quotedName)
-                    .Append(u", '")
-                    .AppendQuoted(Utf8ToUtf16(key))
-                    .Append(u"', '")
-                    .AppendQuoted(row)
-                    .Append(u"')");
-                any = true;
-            }
-        }
-        if (replace) run(remove.Append(u");"), "cannot write the side store");
-        if (any) run(insert.Append(u";"), "cannot write the side store");
+    for (size_t start = 0; start < keyByRow.size(); start += kRowsPerStatement) {
+        const size_t end = std::min(keyByRow.size(), start + kRowsPerStatement);
+        // An item without a side row gets a row of its key alone.
+        SqlText sql(u"INSERT INTO calyra_item (family, row_id, profile_id, uid, hash, original, match_key) VALUES ");
+        for (size_t i = start; i < end; ++i)
+            sql.Append(i == start ? Sql(u"(") : Sql(u", ("))
+                .Append(f.quotedName)
+                .Append(u", '")
+                .AppendQuoted(Utf8ToUtf16(CheckedRow(keyByRow[i].first)))
+                .Append(u"', '")
+                .AppendQuoted(profile)
+                .Append(u"', '', '', '', '")
+                .AppendQuoted(Utf8ToUtf16(keyByRow[i].second))
+                .Append(u"')");
+        sql.Append(u" ON CONFLICT (family, row_id) DO UPDATE SET match_key = excluded.match_key;");
+        run(sql, "cannot write the side store");
     }
     if (!m_noted[family]) {
         noteSequence(family);
@@ -414,15 +434,22 @@ std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily
     if (keys.empty() || !present() || !trusted(family)) return out;
     const FamilyInfo& f = Info(family);
     for (size_t start = 0; start < keys.size(); start += kRowsPerStatement) {
-        SqlText sql(u"SELECT key, row_id FROM calyra_match_key WHERE profile_id = '");
+        SqlText sql(
+            m_version < 2
+                ? Sql(u"SELECT length(CAST(key AS BLOB)), key, row_id FROM calyra_match_key WHERE profile_id = '")
+                : Sql(u"SELECT length(CAST(match_key AS BLOB)), match_key, row_id FROM calyra_item WHERE "
+                      u"profile_id = '"));
         sql.AppendQuoted(Utf8ToUtf16(profileId))
             .Append(u"' AND family = ")
             .Append(f.quotedName)
-            .Append(u" AND key IN (");
+            .Append(m_version < 2 ? Sql(u" AND key IN (") : Sql(u" AND match_key IN ("));
         AppendList(sql, keys, start, std::min(keys.size(), start + kRowsPerStatement));
-        sql.Append(u")").Append(f.keyExists).Append(u" ORDER BY key, row_id;");
-        for (auto& row : QueryRows(m_session.connection(), sql.view()))
-            out.push_back({std::move(row[0]), std::move(row[1])});
+        sql.Append(u")").Append(m_version < 2 ? f.keyExists : f.itemExists).Append(u";");
+        Cells cells(m_session.connection(), sql);
+        for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
+            std::string key = cells.sized(1);
+            out.push_back({std::move(key), cells.text(2)});
+        }
     }
     std::sort(out.begin(), out.end(), [](const MatchKey& a, const MatchKey& b) {
         return a.key != b.key ? a.key < b.key : std::stoll(a.rowId) < std::stoll(b.rowId);
@@ -431,14 +458,12 @@ std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily
     return out;
 }
 
-bool SideStore::hasKeys(ItemFamily family, std::string_view rowId) {
-    if (!present() || !trusted(family)) return false;
-    SqlText sql(u"SELECT 1 FROM calyra_match_key WHERE family = ");
-    sql.Append(Info(family).quotedName)
-        .Append(u" AND row_id = '")
-        .AppendQuoted(Utf8ToUtf16(CheckedRow(rowId)))
-        .Append(u"' LIMIT 1;");
-    return !QueryRows(m_session.connection(), sql.view()).empty();
+size_t SideStore::countOrphans(ItemFamily family) {
+    const FamilyInfo& f = Info(family);
+    SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE hash <> '' AND family = ");
+    count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
+    const TextRows n = QueryRows(m_session.connection(), count.view());
+    return n.empty() ? 0 : std::stoul(n[0][0]);
 }
 
 SweepReport SideStore::sweep() {
@@ -446,23 +471,14 @@ SweepReport SideStore::sweep() {
     if (!present()) return report;
     for (const auto& f : kFamilies)
         if (!trusted(f.family)) report.recreated.push_back(f.family);
-    prepareWrite();  // drops the families made again
+    prepareWrite();  // upgrades an older file, drops the families made again
     for (const auto& f : kFamilies) {
         // Orphans: side rows whose item is gone (or moved to another profile).
-        SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE family = ");
-        count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
-        const TextRows n = QueryRows(m_session.connection(), count.view());
-        report.orphans += n.empty() ? 0 : std::stoul(n[0][0]);
+        report.orphans += countOrphans(f.family);
         run(SqlText(u"DELETE FROM calyra_item WHERE family = ")
                 .Append(f.quotedName)
                 .Append(u" AND NOT (1")
                 .Append(f.itemExists)
-                .Append(u");"),
-            "cannot clear the side store");
-        run(SqlText(u"DELETE FROM calyra_match_key WHERE family = ")
-                .Append(f.quotedName)
-                .Append(u" AND NOT (1")
-                .Append(f.keyExists)
                 .Append(u");"),
             "cannot clear the side store");
         noteSequence(f.family);
@@ -478,10 +494,7 @@ SweepReport SideStore::inspect() {
             report.recreated.push_back(f.family);
             continue;
         }
-        SqlText count(u"SELECT COUNT(*) FROM calyra_item WHERE family = ");
-        count.Append(f.quotedName).Append(u" AND NOT (1").Append(f.itemExists).Append(u");");
-        const TextRows n = QueryRows(m_session.connection(), count.view());
-        report.orphans += n.empty() ? 0 : std::stoul(n[0][0]);
+        report.orphans += countOrphans(f.family);
     }
     return report;
 }

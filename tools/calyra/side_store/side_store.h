@@ -3,15 +3,18 @@
 // a task, ...) it keeps the UID other programs know it by, a hash of the
 // item as stored (ContentHash of what the client reads back) and the
 // original text it came from (the vCard; the VEVENT or VTODO with its
-// overrides), plus match keys: normalised texts an import looks candidates
-// up by, a batch at a time, instead of reading the whole profile.
+// overrides), plus a match key: a normalised text an import looks
+// candidates up by, a batch at a time, instead of reading the whole
+// profile.
 //
 // The tables live in the same database file, named calyra_* (no record
 // table starts so), without triggers or views, and are written through the
 // session's connection: inside the command's Transaction, so an item and
 // its side row are stored or rolled back together. They are created by the
 // first write (put, putKeys), so a file nobody imported into stays byte for
-// byte as the component leaves it. Other programs never see them.
+// byte as the component leaves it. Other programs never see them. The
+// tables of an older calyra are read as they are and brought to this
+// version by the first write.
 //
 // Trust: a side row names its item by family and row ID. When the record
 // table was dropped and made again (an upgrade of an older or unknown
@@ -59,6 +62,7 @@ struct SideItem {
     std::string uid;        // as other programs know it
     std::string hash;       // ContentHash of the item as stored
     std::string original;   // the text it came from; empty when made in calyra
+    std::string matchKey;   // what an import looks it up by; empty when none
     bool operator==(const SideItem&) const = default;
 };
 
@@ -84,12 +88,12 @@ public:
     // Whether the file holds side tables. Reads only.
     bool present();
 
-    // Inserts or replaces each item's side row (one per family and row ID),
-    // creating the side tables first when the file has none. The caller
-    // holds a Transaction.
+    // Inserts or replaces each item's side row (one per family and row ID)
+    // with its match key, creating the side tables first when the file has
+    // none. The caller holds a Transaction.
     void put(const SideItem& item);
     void put(const std::vector<SideItem>& items);
-    // Removes the item's side row and match keys (nothing when it has none).
+    // Removes the item's side row and match key (nothing when it has none).
     void erase(ItemFamily family, std::string_view rowId);
 
     // The item's side row; none when it has none or the family's rows are
@@ -109,27 +113,25 @@ public:
     // Every trusted side row of the family in every profile, in row ID order.
     void forEach(ItemFamily family, const std::function<void(SideItem&)>& visit);
 
-    // Replaces the item's match keys.
-    void putKeys(ItemFamily family, std::string_view rowId, std::string_view profileId,
-                 const std::vector<std::string>& keys);
-    // putKeys for many items of one profile at once: replaces each listed
-    // item's keys (a batch of an import in a few statements).
+    // Sets the match key of each listed item of the profile (row ID, key;
+    // an empty key: none); an item without a side row gets a row holding
+    // only its key, which the reads above do not see (a contact another
+    // program stored, found by an import).
     void putKeys(ItemFamily family, std::string_view profileId,
-                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
-    // putKeys for items that have no keys yet (just added): no delete first.
-    void addKeys(ItemFamily family, std::string_view profileId,
-                 const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow);
+                 const std::vector<std::pair<std::string, std::string>>& keyByRow);
     // The profile's items of the family holding any of `keys`, by key then
     // row ID.
     std::vector<MatchKey> findKeys(std::string_view profileId, ItemFamily family, const std::vector<std::string>& keys);
-    // Whether the item has match keys.
-    bool hasKeys(ItemFamily family, std::string_view rowId);
-
     // Deletes the side rows of families whose table was made again and of
     // items that are gone, and notes the tables' current sequences. Does
     // nothing (and creates nothing) in a file without side tables. The
     // caller holds a Transaction.
     SweepReport sweep();
+    // Brings side tables an older calyra made to this version (each item's
+    // match key into its row); nothing in a file without side tables or
+    // with current ones. The caller holds a Transaction. Every write does
+    // it first.
+    void upgrade();
     // What sweep would remove, without writing anything.
     SweepReport inspect();
 
@@ -150,13 +152,14 @@ private:
     // Creates the tables when missing and drops untrusted families' rows.
     void prepareWrite();
     void noteSequence(ItemFamily family);
-    void writeKeys(ItemFamily family, std::string_view profileId,
-                   const std::vector<std::pair<std::string, std::vector<std::string>>>& keysByRow, bool replace);
+    // Side rows (not key-only ones) of the family whose item is gone.
+    size_t countOrphans(ItemFamily family);
     std::vector<SideItem> select(const SqlText& where);
     void run(const SqlText& sql, const std::string& what);
 
     Session& m_session;
     std::optional<bool> m_present;                      // whether the tables exist; unknown until asked
+    int m_version = 2;                                  // of the tables present; known once m_present is
     std::map<ItemFamily, bool> m_trusted;               // per family, once looked at
     std::map<ItemFamily, bool> m_noted;                 // sequence noted by putKeys
     std::map<std::string, std::string> m_profileSeeds;  // profile ID -> device fields for derived UIDs
