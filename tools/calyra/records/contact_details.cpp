@@ -277,14 +277,17 @@ template <class R>
 void ListItemsWhere(const DetailFamily&, IPimDbAccess* db, const SqlText& condition,
                     const std::function<void(const std::string& contactId, Json item)>& sink) {
     const calyra::DetailFamily& stored = calyra::DetailFamilyOf<R>::value;
-    // Column 0 is the item's key: the order a scan for one contact gives.
+    // In the order of the item's key (field 0): the order a scan for one
+    // contact gives.
     SqlText sql(u"SELECT ");
-    sql.Append(ColumnList(stored.fields))
+    sql.Append(RowColumns(stored.fields))
         .Append(u", [ContactID] FROM ")
         .Append(stored.table)
         .Append(u" WHERE [ContactID]")
         .Append(condition)
-        .Append(u" ORDER BY 1;");
+        .Append(u" ORDER BY ")
+        .Append(stored.fields[0].column)
+        .Append(u";");
     const auto rows = RecordRows<R>::Query(db, sql, stored.fields, 1);
     for (size_t i = 0; i < rows.size(); ++i) sink(rows.extra(i, 0), ToJson(rows[i]));
 }

@@ -1,6 +1,7 @@
 #include "records/profile_contacts.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "platform/bstr.h"
 #include "records/record_fields.h"
@@ -8,6 +9,7 @@
 #include "session/client_error.h"
 #include "session/query_rows.h"
 #include "session/record_id.h"
+#include "tables/field_map.h"
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
@@ -20,6 +22,32 @@ Json PrimaryValue(const Json& items, const std::string& key) {
         if (item.value("primary", false)) return item[key];
     return items.front()[key];
 }
+
+// The contact table's columns and where the record keeps each, in the
+// order the component's contact queries list them: its records and these
+// are made by the same field map code (StoreFieldText), so a contact read
+// here equals the one GetContactByID hands out. FROZEN: the names are the
+// table's.
+constexpr calyra::FieldMap kContactColumns[] = {
+    {u"[ContactID]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrContactID), 0},
+    {u"[Title]", calyra::FieldKind::Long, offsetof(tagContactInfo, eTitle), 0},
+    {u"[Suffix]", calyra::FieldKind::Long, offsetof(tagContactInfo, eSuffix), 0},
+    {u"[LastName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrLastName), 0},
+    {u"[FirstName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrFirstName), 0},
+    {u"[MiddleName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrMiddleName), 0},
+    {u"[NickName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrNickName), 0},
+    {u"[SpouseName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrSpouseName), 0},
+    {u"[BirthDate]", calyra::FieldKind::Date, offsetof(tagContactInfo, dtBirthday), 0},
+    {u"[Anniversary]", calyra::FieldKind::Date, offsetof(tagContactInfo, dtAnniversary), 0},
+    {u"[CompanyName]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrCompanyName), 0},
+    {u"[Department]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrDepartment), 0},
+    {u"[JobTitle]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrJobTitle), 0},
+    {u"[Description]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrDescription), 0},
+    {u"[Ringtone]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrRingtone), 0},
+    {u"[Photo]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrPhoto), 0},
+    {u"[MessageAlert]", calyra::FieldKind::Text, offsetof(tagContactInfo, bstrMessageAlert), 0},
+    {u"[Modified]", calyra::FieldKind::Date, offsetof(tagContactInfo, dtModified), 0},
+};
 
 // "IN (...)": the contacts of the session's profile.
 SqlText OfProfile(Session& session) {
@@ -44,34 +72,44 @@ ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::st
 }
 
 ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string>& ids) {
-    auto access = session.access<IContactAccess>();
-    std::vector<std::string> found;
-    for (const auto& id : ids) {
-        if (!IsRecordId(id) || contact(id)) continue;
-        auto record = std::make_unique<OwnedRecord<tagContactInfo>>();
-        LONG err = 0;
-        // A contact of another profile, or one that is gone, is none.
-        if (FAILED(access->GetContactByID(&err, Bstr::FromUtf8(id), record.get())) ||
-            BstrUtf8(record->bstrContactID) != id)
-            continue;
-        m_details[id];
-        m_someIndex.emplace(id, m_some.size());
-        m_some.push_back(std::move(record));
-        found.push_back(id);
-    }
-    if (found.empty()) return;
-    // " IN ('1', '2', ...)": one query per family for all of them.
+    // The contacts in one query (a GetContactByID per contact was a third
+    // of an export), then one query per family for all of them.
     SqlText in(u" IN (");
-    for (size_t i = 0; i < found.size(); ++i)
-        in.Append(i ? Sql(u", '") : Sql(u"'")).AppendQuoted(Utf8ToUtf16(found[i])).Append(u"'");
+    bool any = false;
+    for (const auto& id : ids) {
+        if (!IsRecordId(id)) continue;
+        in.Append(any ? Sql(u", '") : Sql(u"'")).AppendQuoted(Utf8ToUtf16(id)).Append(u"'");
+        any = true;
+    }
+    if (!any) return;
     in.Append(u")");
-    for (size_t i = 0; i < DetailFamilies().size(); ++i) readFamily(session, i, in);
-    readGroups(session, in);
+    // A contact of another profile, or one that is gone, is none.
+    SqlText sql(u"SELECT ");
+    sql.Append(RowColumns(kContactColumns))
+        .Append(u" FROM [tContact] WHERE [ProfileID] = '")
+        .AppendQuoted(session.profileId())
+        .Append(u"' AND [ContactID]")
+        .Append(in)
+        .Append(u";");
+    m_some = RecordRows<tagContactInfo>::Query(session.connection(), sql, kContactColumns);
+    if (m_some.size() == 0) return;
+    // The details of those found only.
+    SqlText found(u" IN (");
+    m_someIndex.reserve(m_some.size());
+    for (size_t i = 0; i < m_some.size(); ++i) {
+        const std::string id = BstrUtf8(m_some[i].bstrContactID);
+        m_details[id];
+        m_someIndex.emplace(id, i);
+        found.Append(i ? Sql(u", '") : Sql(u"'")).AppendQuoted(m_some[i].bstrContactID).Append(u"'");
+    }
+    found.Append(u")");
+    for (size_t i = 0; i < DetailFamilies().size(); ++i) readFamily(session, i, found);
+    readGroups(session, found);
 }
 
 const tagContactInfo* ProfileContacts::contact(const std::string& id) const {
     auto it = m_someIndex.find(id);
-    return it == m_someIndex.end() ? nullptr : m_some[it->second].get();
+    return it == m_someIndex.end() ? nullptr : &m_some[it->second];
 }
 
 ProfileContacts::ProfileContacts(Session& session)

@@ -1,7 +1,8 @@
 // Every contact of the current profile with the detail items and group
 // memberships a command asks for, read in one pass: the contacts through
-// GetAllContacts, then one query per detail family and one for the
-// memberships over the whole profile, grouped by contact in memory.
+// GetAllContacts (or, for some contacts named by ID, one query through the
+// contact table's column map), then one query per detail family and one
+// for the memberships, grouped by contact in memory.
 //
 // The detail tables have no index on [ContactID], so a query per contact
 // would scan a whole table for every contact: listing or exporting would
@@ -31,6 +32,7 @@
 #include "idl/owned_record.h"
 #include "output/output.h"
 #include "records/contact_details.h"
+#include "records/record_rows.h"
 #include "session/session.h"
 #include "tables/sql_text.h"
 
@@ -78,9 +80,9 @@ private:
     void readGroups(Session& session, const SqlText& contacts);
 
     OwnedRecordArray<tagContactInfo> m_contacts;
-    std::vector<std::unique_ptr<OwnedRecord<tagContactInfo>>> m_some;  // the contacts read by ID
-    std::unordered_map<std::string, size_t> m_someIndex;               // ID -> m_some index
-    std::unordered_map<std::string, Details> m_details;                // by contact ID
+    RecordRows<tagContactInfo> m_some;                    // the contacts read by ID
+    std::unordered_map<std::string, size_t> m_someIndex;  // ID -> m_some index
+    std::unordered_map<std::string, Details> m_details;   // by contact ID
 };
 
 // A contact as lists show it: every field plus "phone" and "email", the

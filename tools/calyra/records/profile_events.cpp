@@ -17,7 +17,7 @@ namespace {
 // Every event column, then [OriginalEventID], of the session's profile.
 SqlText EventSelect(Session& session) {
     SqlText sql(u"SELECT ");
-    sql.Append(ColumnList(calyra::kEventColumns))
+    sql.Append(RowColumns(calyra::kEventColumns))
         .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
         .AppendQuoted(session.profileId())
         .Append(u"'");

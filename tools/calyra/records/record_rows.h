@@ -1,13 +1,14 @@
 // Whole result sets read through the session's connection straight into
 // records, one query for a whole family of rows instead of one per record.
 //
-// The columns of the query are those of the component's own column map of
-// the record (the FieldMap tables the access objects read with), in map
-// order, optionally followed by a few extra columns kept as UTF-8 text (a
-// link such as [OriginalEventID] that the record has no field for). Each
-// field text is stored by the field map's own StoreFieldText, as the access
-// objects store it, so a record read here equals the one GetAll... hands
-// out for the same row.
+// The columns of the query are those of a column map of the record (the
+// FieldMap tables the access objects read with), in map order as
+// RowColumns lists them, optionally followed by a few extra columns kept
+// as UTF-8 text (a short link such as [OriginalEventID] that the record has
+// no field for). Each field text is stored by the field map's own
+// StoreFieldText, as the access objects store it, and cut where their
+// buffer of 2049 units cuts it, so a record read here equals the one
+// GetAll... hands out for the same row.
 //
 // Ownership: RecordRows owns its records and frees their texts when it
 // goes; records are handed out by const reference. Thread-safety: one
@@ -27,6 +28,14 @@
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
+
+// The select list of `fields` for RecordRows::Query: each column in map
+// order, a text column with its length in UTF-8 bytes (never fewer than its
+// UTF-16 units) before it. Each text is then read into a buffer of its own
+// size: the connection clears the whole buffer it is given for every cell,
+// and the access objects' 2049 units per text cell were half the cost of
+// reading contacts and their details.
+SqlText RowColumns(std::span<const calyra::FieldMap> fields);
 
 template <class Record>
 class RecordRows {
@@ -56,8 +65,9 @@ public:
     // Extra column `k` of row `i`, as UTF-8.
     const std::string& extra(size_t i, size_t k) const { return m_extras[i * m_extraCount + k]; }
 
-    // Runs `sql`, whose result columns are `fields` then `extraColumns`
-    // texts, and keeps every row. Throws ClientError when the query fails.
+    // Runs `sql`, whose result columns are RowColumns(fields) then
+    // `extraColumns` texts, and keeps every row. Throws ClientError when the
+    // query fails.
     static RecordRows Query(IPimDbAccess* db, const SqlText& sql, std::span<const calyra::FieldMap> fields,
                             size_t extraColumns = 0);
 
