@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -119,30 +120,39 @@ void CheckWritten(std::ostream& stream, const std::string& where) {
     throw ClientError("cannot write " + where + ": " + (errno ? std::strerror(errno) : "the write failed"));
 }
 
-// The export's text to standard output ("" or "-"), or to `path`: a regular
-// file through a temporary file renamed into place, so an existing file is
-// replaced whole or not at all; a device or pipe directly.
-void WriteOutput(CommandContext& ctx, const std::string& path, const std::string& text, const std::string& what,
-                 size_t count) {
+// The export's text, as `write` writes it (returning how many items it
+// wrote), to standard output ("" or "-"), or to `path`: a regular file
+// through a temporary file renamed into place, so an existing file is
+// replaced whole or not at all; a device or pipe directly. The text goes
+// out as it is made: memory follows what `write` holds, not the export.
+void WriteOutput(CommandContext& ctx, const std::string& path, const std::function<size_t(std::ostream&)>& write,
+                 const std::string& what) {
     errno = 0;
     if (path.empty() || path == "-") {
-        ctx.out().stream() << text;
+        write(ctx.out().stream());
         ctx.out().stream().flush();
         return CheckWritten(ctx.out().stream(), "the standard output");
     }
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
+    size_t count = 0;
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         if (std::filesystem::is_directory(status)) throw ClientError("cannot write " + path + ": it is a directory");
         std::ofstream device(path, std::ios::binary);
-        device << text;
+        count = write(device);
         device.flush();
         CheckWritten(device, path);
     } else {
         const std::string temporary = path + ".calyra-tmp";
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         if (!file) throw ClientError("cannot write " + path + ": " + std::strerror(errno));
-        file << text;
+        try {
+            count = write(file);
+        } catch (...) {
+            file.close();
+            std::remove(temporary.c_str());
+            throw;
+        }
         file.close();
         if (!file) {
             const int reason = errno;
@@ -157,6 +167,17 @@ void WriteOutput(CommandContext& ctx, const std::string& path, const std::string
     }
     ctx.out().done("exported " + std::to_string(count) + " " + what + " to " + path,
                    Json{{"exported", count}, {"file", path}});
+}
+
+void WriteOutput(CommandContext& ctx, const std::string& path, const std::string& text, const std::string& what,
+                 size_t count) {
+    WriteOutput(
+        ctx, path,
+        [&](std::ostream& out) {
+            out << text;
+            return count;
+        },
+        what);
 }
 
 // events import and tasks import read the same files; each takes its kind.
@@ -307,17 +328,20 @@ void DeclareContactExport(CLI::App& exportCommand, ContactExportOptions& o) {
 
 void RunContactExport(CommandContext& ctx, const ContactExportOptions& o) {
     const auto v = o.version == "4.0" ? ix::VCardVersion::V4 : ix::VCardVersion::V3;
-    // Cards are written as they are read, a chunk of contacts at a time:
-    // only the text is held whole (the file is replaced in one step).
-    std::string text;
-    size_t count = 0;
-    ExportContacts(ctx.session(), [&](ix::ContactCard& card) {
-        text += ix::WriteVCard(card, v);
-        ++count;
-    });
-    // The groups after their members: an import reads them at its end anyway.
-    ExportGroups(ctx.session(), [&](ix::ContactCard& card) { text += ix::WriteVCard(card, v); });
-    WriteOutput(ctx, o.out, text, "contacts", count);
+    // Cards are written as they are read, a chunk of contacts at a time.
+    WriteOutput(
+        ctx, o.out,
+        [&](std::ostream& out) {
+            size_t count = 0;
+            ExportContacts(ctx.session(), [&](ix::ContactCard& card) {
+                out << ix::WriteVCard(card, v);
+                ++count;
+            });
+            // The groups after their members: an import reads them at its end anyway.
+            ExportGroups(ctx.session(), [&](ix::ContactCard& card) { out << ix::WriteVCard(card, v); });
+            return count;
+        },
+        "contacts");
 }
 
 constexpr CommandRow kContactImportExport[] = {
