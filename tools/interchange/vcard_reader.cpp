@@ -40,25 +40,33 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
                                                     "fax",  "pager", "other", "internet", "mobile"};
     std::vector<std::string> out;
     // A quoted value ("work,x-desk") is a list as well: the writer joins the
-    // types with commas, so each piece is one type.
-    for (const auto& value : l.param("TYPE")) {
-        for (size_t start = 0; start <= value.size();) {
-            const size_t end = std::min(value.find(',', start), value.size());
-            std::string t = Trimmed(std::string_view(value).substr(start, end - start));
-            start = end + 1;
-            for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            // A type the writer could not give back as it came (a quote,
-            // a caret escape, a control character) is not kept.
-            const bool writable = std::none_of(t.begin(), t.end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20 ||
-                       std::string_view(";:\"^\\").find(c) != std::string_view::npos;
-            });
-            if (t.empty() || !writable ||
-                std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
-                std::find(out.begin(), out.end(), t) != out.end())
-                continue;
-            out.push_back(std::move(t));
-        }
+    // types with commas, so each piece is one type. Read in place, without
+    // copying the parameter's values (every card's every line comes here).
+    for (const auto& param : l.params) {
+        if (param.name != "TYPE") continue;
+        for (const std::string& value : param.values)
+            for (size_t start = 0; start <= value.size();) {
+                const size_t end = std::min(value.find(',', start), value.size());
+                std::string_view piece(value.data() + start, end - start);
+                start = end + 1;
+                while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.front())))
+                    piece.remove_prefix(1);
+                while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.back()))) piece.remove_suffix(1);
+                std::string t(piece);
+                for (char& c : t)
+                    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+                // A type the writer could not give back as it came (a quote,
+                // a caret escape, a control character) is not kept.
+                const bool writable = std::none_of(t.begin(), t.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 ||
+                           std::string_view(";:\"^\\").find(c) != std::string_view::npos;
+                });
+                if (t.empty() || !writable ||
+                    std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
+                    std::find(out.begin(), out.end(), t) != out.end())
+                    continue;
+                out.push_back(std::move(t));
+            }
     }
     return out;
 }
