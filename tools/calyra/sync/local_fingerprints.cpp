@@ -137,7 +137,7 @@ constexpr int kEventChunk = 500;
 
 SqlText EventSelect(cli::Session& session) {
     SqlText sql(u"SELECT ");
-    sql.Append(ColumnList(calyra::kEventColumns))
+    sql.Append(cli::RowColumns(calyra::kEventColumns))
         .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
         .AppendQuoted(session.profileId())
         .Append(u"'");
