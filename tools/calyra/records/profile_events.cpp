@@ -12,9 +12,7 @@
 #include "tables/event_columns.h"
 
 namespace calyra::cli {
-namespace {
 
-// Every event column, then [OriginalEventID], of the session's profile.
 SqlText EventSelect(Session& session) {
     SqlText sql(u"SELECT ");
     sql.Append(RowColumns(calyra::kEventColumns))
@@ -23,8 +21,6 @@ SqlText EventSelect(Session& session) {
         .Append(u"'");
     return sql;
 }
-
-}  // namespace
 
 ProfileEvents::ProfileEvents(Session& session, std::optional<DateRange> range) {
     IPimDbAccess* db = session.connection();

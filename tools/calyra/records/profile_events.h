@@ -46,6 +46,12 @@ struct DateRange {
 // floating days (the same everywhere) and no zone is a day from UTC.
 DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zone);
 
+// The start of a query for RecordRows<tagEventInfo> with one extra
+// column: every event column, then [OriginalEventID], of the session's
+// profile's events ("... WHERE [ProfileID] = '<profile>'", for the caller
+// to narrow and order).
+SqlText EventSelect(Session& session);
+
 // The occurrence in `zone`'s wall-clock time, as the grids draw it
 // (all-day ones unchanged).
 calendar::Occurrence OnWallClock(calendar::Occurrence o, const calendar::TimeZone& zone);

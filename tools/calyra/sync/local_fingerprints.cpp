@@ -12,6 +12,7 @@
 #include "platform/utf8.h"
 #include "records/contact_details.h"
 #include "records/event_records.h"
+#include "records/profile_events.h"
 #include "records/record_fields.h"
 #include "records/record_rows.h"
 #include "session/client_error.h"
@@ -135,15 +136,6 @@ private:
 // only a chunk of records is held at once.
 constexpr int kEventChunk = 500;
 
-SqlText EventSelect(cli::Session& session) {
-    SqlText sql(u"SELECT ");
-    sql.Append(cli::RowColumns(calyra::kEventColumns))
-        .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
-        .AppendQuoted(session.profileId())
-        .Append(u"'");
-    return sql;
-}
-
 // The names of the profile's event categories by ID: an export writes an
 // event's category by its name, so renaming one changes the events in it.
 std::unordered_map<std::string, std::string> CategoryNames(cli::Session& session) {
@@ -211,7 +203,7 @@ std::vector<Fingerprint> EventFingerprints(cli::Session& session) {
     std::unordered_map<std::string, Fold> exceptions;
     {
         const auto rows = cli::RecordRows<tagEventInfo>::Query(
-            db, EventSelect(session).Append(u" AND [OriginalEventID] <> '0' ORDER BY [EventID];"),
+            db, cli::EventSelect(session).Append(u" AND [OriginalEventID] <> '0' ORDER BY [EventID];"),
             calyra::kEventColumns, 1);
         for (size_t i = 0; i < rows.size(); ++i) {
             std::string text = FieldsText(rows[i]);
@@ -224,7 +216,7 @@ std::vector<Fingerprint> EventFingerprints(cli::Session& session) {
     // Masters a chunk at a time, after the last ID of the chunk before.
     std::string after;
     for (int chunk = 0; chunk < 1000000; ++chunk) {
-        SqlText sql = EventSelect(session);
+        SqlText sql = cli::EventSelect(session);
         sql.Append(u" AND [OriginalEventID] = '0'");
         if (chunk > 0) sql.Append(u" AND [EventID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
         sql.Append(u" ORDER BY [EventID] LIMIT ").AppendLong(kEventChunk).Append(u";");
