@@ -155,6 +155,27 @@ bool WrittenFromFields(icalproperty* p, bool todo) {
     }
 }
 
+// A copy of `p` that writes as `p` does, or none. libical's clone of a
+// property whose value is a word it does not know (a METHOD no standard
+// names) leaves the word out, and the next reading would drop the empty
+// property: such a one is copied through its written text instead, and one
+// that even that changes is left out now rather than a round later.
+icalproperty* FaithfulCopy(icalproperty* p) {
+    const char* text = icalproperty_as_ical_string(p);
+    if (!text) return nullptr;
+    const std::string written = text;
+    auto same = [&](icalproperty* copy) {
+        if (!copy) return false;
+        const char* again = icalproperty_as_ical_string(copy);
+        if (again && written == again) return true;
+        icalproperty_free(copy);
+        return false;
+    };
+    if (icalproperty* copy = icalproperty_new_clone(p); same(copy)) return copy;
+    if (icalproperty* copy = icalproperty_new_from_string(written.c_str()); same(copy)) return copy;
+    return nullptr;
+}
+
 // What the original entry carries beyond the item's fields, added to `c`:
 // its other properties as they came, and its components (alarms) except
 // the first alarm when the item has one, which the item's replaces.
@@ -169,7 +190,8 @@ void AddRestOfOriginal(icalcomponent* c, const CalendarItem& item) {
         const bool todo = item.kind == ItemKind::Todo;
         for (icalproperty* p = icalcomponent_get_first_property(original, ICAL_ANY_PROPERTY); p;
              p = icalcomponent_get_next_property(original, ICAL_ANY_PROPERTY))
-            if (!WrittenFromFields(p, todo)) icalcomponent_add_property(c, icalproperty_new_clone(p));
+            if (!WrittenFromFields(p, todo))
+                if (icalproperty* copy = FaithfulCopy(p)) icalcomponent_add_property(c, copy);
         bool firstAlarm = true;
         for (icalcomponent* sub = icalcomponent_get_first_component(original, ICAL_ANY_COMPONENT); sub;
              sub = icalcomponent_get_next_component(original, ICAL_ANY_COMPONENT)) {
