@@ -49,14 +49,25 @@ constexpr calyra::FieldMap kContactColumns[] = {
     {u"[Modified]", calyra::FieldKind::Date, offsetof(tagContactInfo, dtModified), 0},
 };
 
-// "IN (...)": the contacts of the session's profile.
-SqlText OfProfile(Session& session) {
+}  // namespace
+
+SqlText ContactsOfProfile(Session& session) {
     SqlText sql(u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(session.profileId()).Append(u"')");
     return sql;
 }
 
-}  // namespace
+TextRows ContactGroupRows(Session& session, const SqlText& contacts) {
+    SqlText sql(
+        u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
+        u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
+        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
+    sql.AppendQuoted(session.profileId())
+        .Append(u"' AND [tContactGroupMap].[ContactID]")
+        .Append(contacts)
+        .Append(u" ORDER BY [tContactGroupMap].[ContactGroupMapID];");
+    return QueryRows(session.connection(), sql.view());
+}
 
 ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::string_view> families, bool withGroups) {
     auto access = session.access<IContactAccess>();
@@ -64,7 +75,7 @@ ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::st
     Check(access->GetAllContacts(&err, &count, &m_contacts), err, "cannot list the contacts");
     m_details.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
     const auto all = DetailFamilies();
-    const SqlText ofProfile = OfProfile(session);
+    const SqlText ofProfile = ContactsOfProfile(session);
     for (std::string_view name : families)
         for (size_t i = 0; i < all.size(); ++i)
             if (all[i].name == name) readFamily(session, i, ofProfile);
@@ -123,17 +134,9 @@ void ProfileContacts::readFamily(Session& session, size_t index, const SqlText& 
 }
 
 void ProfileContacts::readGroups(Session& session, const SqlText& contacts) {
-    // Memberships in the order they were made, each group once per contact
-    // (the membership table may hold a pair twice).
-    SqlText sql(
-        u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
-        u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
-        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
-    sql.AppendQuoted(session.profileId())
-        .Append(u"' AND [tContactGroupMap].[ContactID]")
-        .Append(contacts)
-        .Append(u" ORDER BY [tContactGroupMap].[ContactGroupMapID];");
-    for (auto& row : QueryRows(session.connection(), sql.view())) {
+    // Each group once per contact (the membership table may hold a pair
+    // twice).
+    for (auto& row : ContactGroupRows(session, contacts)) {
         auto& groups = m_details[row[0]].groups;
         if (std::none_of(groups.begin(), groups.end(), [&](const GroupRef& g) { return g.id == row[1]; }))
             groups.push_back({std::move(row[1]), std::move(row[2])});

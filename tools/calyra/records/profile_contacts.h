@@ -33,6 +33,7 @@
 #include "output/output.h"
 #include "records/contact_details.h"
 #include "records/record_rows.h"
+#include "session/query_rows.h"
 #include "session/session.h"
 #include "tables/sql_text.h"
 
@@ -84,6 +85,15 @@ private:
     std::unordered_map<std::string, size_t> m_someIndex;  // ID -> m_some index
     std::unordered_map<std::string, Details> m_details;   // by contact ID
 };
+
+// " IN (...)": the contacts of the session's profile, for a query's
+// [ContactID] condition.
+SqlText ContactsOfProfile(Session& session);
+// The memberships (contact ID, group ID, group name) in the session's
+// profile's groups of the contacts `contacts` (" IN (...)") names, in the
+// order they were made; a pair the membership table holds twice comes
+// twice.
+TextRows ContactGroupRows(Session& session, const SqlText& contacts);
 
 // A contact as lists show it: every field plus "phone" and "email", the
 // primary (else the first) of each, or null. `all` must hold the phones

@@ -12,6 +12,7 @@
 #include "platform/utf8.h"
 #include "records/contact_details.h"
 #include "records/event_records.h"
+#include "records/profile_contacts.h"
 #include "records/profile_events.h"
 #include "records/record_fields.h"
 #include "records/record_rows.h"
@@ -153,21 +154,12 @@ std::vector<Fingerprint> ContactFingerprints(cli::Session& session) {
     // Each contact's details (a fold per family) and groups (the last
     // fold), folded as the whole profile's rows are read, a query each.
     std::unordered_map<std::string, std::array<Fold, cli::kDetailFamilyCount + 1>> details;
-    SqlText ofProfile(u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
-    ofProfile.AppendQuoted(session.profileId()).Append(u"')");
+    const SqlText ofProfile = cli::ContactsOfProfile(session);
     const auto families = cli::DetailFamilies();
     for (size_t i = 0; i < families.size() && i < cli::kDetailFamilyCount; ++i)
         families[i].listWhere(families[i], session.connection(), ofProfile,
                               [&](const std::string& id, cli::Json item) { details[id][i].add(item.dump()); });
-    SqlText groups(
-        u"SELECT [tContactGroupMap].[ContactID], [tContactGroup].[ContactGroupID], [tContactGroup].[ContactGroupName] "
-        u"FROM [tContactGroupMap], [tContactGroup] WHERE [tContactGroupMap].[ContactGroupID] = "
-        u"[tContactGroup].[ContactGroupID] AND [tContactGroup].[ProfileID] = '");
-    groups.AppendQuoted(session.profileId())
-        .Append(u"' AND [tContactGroupMap].[ContactID]")
-        .Append(ofProfile)
-        .Append(u" ORDER BY [tContactGroupMap].[ContactGroupMapID];");
-    for (const auto& row : cli::QueryRows(session.connection(), groups.view()))
+    for (const auto& row : cli::ContactGroupRows(session, ofProfile))
         details[row[0]][cli::kDetailFamilyCount].add(row[1] + "=" + row[2]);
 
     auto access = session.access<IContactAccess>();
