@@ -276,9 +276,13 @@ std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds st
     for (const auto& item : items) {
         icaltimezone* zone = WrittenZone(item);
         if (!zone) continue;
+        // Only the times the entry writes in its zone: an event's DUE or a
+        // task's DTEND is not written, and counting it would start the zone
+        // earlier than a reading of this very file does.
+        const bool todo = item.kind == ItemKind::Todo;
         std::vector<UtcSeconds> times = item.exdates;
         times.insert(times.end(), item.rdates.begin(), item.rdates.end());
-        for (auto t : {item.start, item.end, item.due, item.recurrenceId})
+        for (auto t : {item.start, todo ? item.due : item.end, item.recurrenceId})
             if (t) times.push_back(*t);
         if (times.empty()) continue;
         const UtcSeconds first = *std::min_element(times.begin(), times.end());
