@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "processes/process_runner.h"
 #include "processes/raw_database.h"
+#include "support/child_process.h"
 #include "tools/calyra/client_run.h"
 
 namespace {

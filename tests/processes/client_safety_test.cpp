@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "processes/process_runner.h"
 #include "processes/raw_database.h"
+#include "support/child_process.h"
 #include "tools/calyra/client_run.h"
 
 namespace calyra::test {

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "processes/process_runner.h"
 #include "processes/raw_database.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
