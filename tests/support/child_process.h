@@ -93,8 +93,8 @@ public:
             }
             if (m_out < 0) return false;
             if (timeoutMs >= 0) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
                 pollfd p{m_out, POLLIN, 0};
                 if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) return false;
             }

@@ -176,6 +176,29 @@ icalproperty* FaithfulCopy(icalproperty* p) {
     return nullptr;
 }
 
+// A copy of a kept component (an alarm, or whatever else an entry nests)
+// whose properties, down its own components, each write as they came (see
+// the property's FaithfulCopy). The clone only keeps the component's name,
+// which libical offers no other way to read for an X- component.
+icalcomponent* FaithfulCopy(icalcomponent* c) {
+    icalcomponent* copy = icalcomponent_new_clone(c);
+    while (icalproperty* p = icalcomponent_get_first_property(copy, ICAL_ANY_PROPERTY)) {
+        icalcomponent_remove_property(copy, p);
+        icalproperty_free(p);
+    }
+    while (icalcomponent* sub = icalcomponent_get_first_component(copy, ICAL_ANY_COMPONENT)) {
+        icalcomponent_remove_component(copy, sub);
+        icalcomponent_free(sub);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY))
+        if (icalproperty* kept = FaithfulCopy(p)) icalcomponent_add_property(copy, kept);
+    for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+         sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+        icalcomponent_add_component(copy, FaithfulCopy(sub));
+    return copy;
+}
+
 // What the original entry carries beyond the item's fields, added to `c`:
 // its other properties as they came, and its components (alarms) except
 // the first alarm when the item has one, which the item's replaces.
@@ -201,7 +224,7 @@ void AddRestOfOriginal(icalcomponent* c, const CalendarItem& item) {
                 continue;
             }
             if (alarm) firstAlarm = false;
-            icalcomponent_add_component(c, icalcomponent_new_clone(sub));
+            icalcomponent_add_component(c, FaithfulCopy(sub));
         }
     }
     icalcomponent_free(root);
