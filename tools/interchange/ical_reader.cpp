@@ -698,8 +698,12 @@ public:
                     break;  // when the file was written, not part of the item
                 case ICAL_X_PROPERTY: {
                     const std::string name = AsciiUpper(Text(icalproperty_get_x_name(p)));
-                    if (name == "X-MICROSOFT-CDO-BUSYSTATUS")
-                        item.busyStatus = AsciiUpper(Trimmed(ValueText(p)));
+                    // Outlook's four words are the busy status; any other
+                    // text stays the entry's own, kept with its original.
+                    const std::string word =
+                        name == "X-MICROSOFT-CDO-BUSYSTATUS" ? AsciiUpper(Trimmed(ValueText(p))) : "";
+                    if (word == "FREE" || word == "TENTATIVE" || word == "BUSY" || word == "OOF")
+                        item.busyStatus = word;
                     else
                         ++unmapped[name];
                     break;

@@ -122,7 +122,8 @@ icaldurationtype AlarmOffset(int minutes) {
 
 // Whether the item's own fields write property `p` (the original's copy
 // then gives way to them).
-bool WrittenFromFields(icalproperty* p, bool todo) {
+bool WrittenFromFields(icalproperty* p, const CalendarItem& item) {
+    const bool todo = item.kind == ItemKind::Todo;
     switch (icalproperty_isa(p)) {
         case ICAL_UID_PROPERTY:
         case ICAL_DTSTAMP_PROPERTY:
@@ -148,7 +149,7 @@ bool WrittenFromFields(icalproperty* p, bool todo) {
             return true;
         case ICAL_X_PROPERTY: {
             const char* name = icalproperty_get_x_name(p);
-            return !todo && name && std::string_view(name) == "X-MICROSOFT-CDO-BUSYSTATUS";
+            return !todo && !item.busyStatus.empty() && name && std::string_view(name) == "X-MICROSOFT-CDO-BUSYSTATUS";
         }
         default:
             return false;
@@ -210,10 +211,9 @@ void AddRestOfOriginal(icalcomponent* c, const CalendarItem& item) {
         original = icalcomponent_get_first_component(
             root, item.kind == ItemKind::Todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT);
     if (original) {
-        const bool todo = item.kind == ItemKind::Todo;
         for (icalproperty* p = icalcomponent_get_first_property(original, ICAL_ANY_PROPERTY); p;
              p = icalcomponent_get_next_property(original, ICAL_ANY_PROPERTY))
-            if (!WrittenFromFields(p, todo))
+            if (!WrittenFromFields(p, item))
                 if (icalproperty* copy = FaithfulCopy(p)) icalcomponent_add_property(c, copy);
         bool firstAlarm = true;
         for (icalcomponent* sub = icalcomponent_get_first_component(original, ICAL_ANY_COMPONENT); sub;
