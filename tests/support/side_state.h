@@ -31,7 +31,7 @@ inline void AddSideState(IPimDbAccess* db) {
         u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
         u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
         u"KEY (family, row_id)) WITHOUT ROWID;",
-        u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid);",
+        u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE length(uid) > 0;",
         u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
         u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
         u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",

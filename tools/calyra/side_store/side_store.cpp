@@ -24,7 +24,10 @@ constexpr Sql kCreateStatements[] = {
     u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
     u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
     u"KEY (family, row_id)) WITHOUT ROWID;",
-    u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid);",
+    // Only items with a UID are looked up by it: cards without one (most of
+    // an older phone's export) spare the index a write. A file made before
+    // indexes every row, which reads the same.
+    u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE length(uid) > 0;",
     u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
     // The record table's key sequence when the family's side rows were last
     // written (see the header: tables made again).
@@ -343,15 +346,18 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
     if (uids.empty() || !present() || !trusted(family)) return out;
     const FamilyInfo& f = Info(family);
     for (size_t start = 0; start < uids.size(); start += kRowsPerStatement) {
-        SqlText where(u"profile_id = '");
-        where.AppendQuoted(Utf8ToUtf16(profileId))
+        // The rows are named by the UID index in a subquery: asked for the
+        // whole row at once, the engine (without statistics) walks every row
+        // of the family instead, once per statement. No ORDER BY, likewise.
+        SqlText where(u"family = ");
+        where.Append(f.quotedName)
+            .Append(u" AND row_id IN (SELECT row_id FROM calyra_item WHERE profile_id = '")
+            .AppendQuoted(Utf8ToUtf16(profileId))
             .Append(u"' AND family = ")
             .Append(f.quotedName)
-            .Append(u" AND uid IN (");
+            .Append(u" AND length(uid) > 0 AND uid IN (");
         AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
-        // No ORDER BY: it would have the engine walk the rows in key order
-        // (every row of the family) instead of looking the UIDs up.
-        where.Append(u")").Append(f.itemExists).Append(u";");
+        where.Append(u"))").Append(f.itemExists).Append(u";");
         for (auto& item : select(where)) {
             const std::string uid = item.uid;
             auto [it, added] = out.emplace(uid, item);
