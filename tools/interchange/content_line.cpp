@@ -8,11 +8,17 @@
 namespace calyra::interchange {
 namespace {
 
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
+// ASCII by hand rather than <cctype>: these run over every line of a
+// file, where a library call a byte showed in an import's profile (the
+// program keeps the "C" locale, so the calls meant ASCII too).
+bool IsNameChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
+}
 
 std::string Lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 
@@ -53,6 +59,7 @@ void AddTypes(std::string_view value, std::vector<std::string>* types) {
 // reads as "x" the first time as it will the next.
 std::string WithoutZeroBytes(std::string_view s) {
     std::string out(s);
+    if (s.find('\0') == std::string_view::npos) return out;
     out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
     return out;
 }
@@ -61,7 +68,8 @@ std::string WithoutZeroBytes(std::string_view s) {
 
 std::string AsciiUpper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return out;
 }
 

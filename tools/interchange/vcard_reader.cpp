@@ -49,17 +49,17 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
                 const size_t end = std::min(value.find(',', start), value.size());
                 std::string_view piece(value.data() + start, end - start);
                 start = end + 1;
-                while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.front())))
-                    piece.remove_prefix(1);
-                while (!piece.empty() && std::isspace(static_cast<unsigned char>(piece.back()))) piece.remove_suffix(1);
+                const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+                while (!piece.empty() && blank(piece.front())) piece.remove_prefix(1);
+                while (!piece.empty() && blank(piece.back())) piece.remove_suffix(1);
                 std::string t(piece);
                 for (char& c : t)
                     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
                 // A type the writer could not give back as it came (a quote,
                 // a caret escape, a control character) is not kept.
                 const bool writable = std::none_of(t.begin(), t.end(), [](char c) {
-                    return static_cast<unsigned char>(c) < 0x20 ||
-                           std::string_view(";:\"^\\").find(c) != std::string_view::npos;
+                    return static_cast<unsigned char>(c) < 0x20 || c == ';' || c == ':' || c == '"' || c == '^' ||
+                           c == '\\';
                 });
                 if (t.empty() || !writable ||
                     std::find(std::begin(kCovered), std::end(kCovered), t) != std::end(kCovered) ||
