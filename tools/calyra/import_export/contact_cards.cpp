@@ -1,6 +1,7 @@
 #include "import_export/contact_cards.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <iterator>
 
@@ -45,6 +46,18 @@ constexpr TextField kTextFields[] = {
     {"job_title", &ContactCard::title},
     {"description", &ContactCard::note},
 };
+
+// The record's field of each of kTextFields, in that order: looked up by
+// name once (nine look-ups a card showed in an import's profile).
+const FieldInfo& TextFieldInfo(size_t index) {
+    static const auto fields = [] {
+        std::array<const FieldInfo*, std::size(kTextFields)> out{};
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = &RequireField(RecordDescriptionOf<tagContactInfo>(), kTextFields[i].key);
+        return out;
+    }();
+    return *fields[index];
+}
 
 struct DateField {
     DATE tagContactInfo::*record;
@@ -242,10 +255,17 @@ void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* reco
 // and dates as their bytes): the planned record and the one read back hold
 // the same values.
 std::string ContactHashText(const tagContactInfo& c) {
+    // The hashed fields, picked by name once.
+    static const std::vector<const FieldInfo*> hashed = [] {
+        std::vector<const FieldInfo*> out;
+        for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>()))
+            if (f.key != "contact_id" && f.key != "modified") out.push_back(&f);
+        return out;
+    }();
     std::string text;
     text.reserve(512);
-    for (const auto& f : FieldsOf(RecordDescriptionOf<tagContactInfo>())) {
-        if (f.key == "contact_id" || f.key == "modified") continue;
+    for (const FieldInfo* info : hashed) {
+        const FieldInfo& f = *info;
         const char* field = reinterpret_cast<const char*>(&c) + f.desc->offset;
         if (f.kind == FieldKind::Text) {
             const BSTR b = *reinterpret_cast<const BSTR*>(field);
@@ -337,9 +357,9 @@ void Run(Session& session, const char16_t* sql) {
 }
 
 ContactCard CardOf(const ProfileContacts& all, const tagContactInfo& c) {
-    const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     ContactCard card;
-    for (const auto& f : kTextFields) card.*f.member = JsonText(FieldToJson(RequireField(desc, f.key), &c));
+    for (size_t i = 0; i < std::size(kTextFields); ++i)
+        card.*kTextFields[i].member = JsonText(FieldToJson(TextFieldInfo(i), &c));
     card.prefixes = HonorificText(kTitles, c.eTitle);
     card.suffixes = HonorificText(kSuffixes, c.eSuffix);
     for (const auto& f : kDateFields) {
@@ -504,7 +524,6 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
     };
     for (const auto& f : kTextFields) fit(card.*f.member, f.key);
 
-    const RecordDesc& desc = RecordDescriptionOf<tagContactInfo>();
     OwnedRecord<tagContactInfo>& contact = planned->record;
     // Whether FN is what a card written from the records would say.
     std::string formattedName;
@@ -522,7 +541,8 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
         fit(card.familyName, "last_name");
         fit(card.givenName, "first_name");
     }
-    for (const auto& f : kTextFields) SetField(RequireField(desc, f.key), &contact, card.*f.member);
+    for (size_t i = 0; i < std::size(kTextFields); ++i)
+        SetField(TextFieldInfo(i), &contact, card.*kTextFields[i].member);
     if (!card.prefixes.empty()) {
         if (auto v = HonorificValue(kTitles, card.prefixes)) {
             contact.eTitle = static_cast<enumTitle>(*v);

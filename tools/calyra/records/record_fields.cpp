@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "platform/bstr.h"
 #include "records/text_limits.h"
@@ -139,7 +140,9 @@ const std::vector<std::pair<std::string, LONG>>& EnumValues(const std::string& e
     // Worked out once for every enumeration, at first use, and read without
     // a lock: an import sets a few enumerated fields per record, and
     // building the names each time showed in its profile.
-    using Names = std::map<std::string, std::vector<std::pair<std::string, LONG>>, std::less<>>;
+    // Hashed: a tree of two dozen names cost a few hundred instructions a
+    // look-up, and an import's hash text looks up every enumerated field.
+    using Names = std::unordered_map<std::string, std::vector<std::pair<std::string, LONG>>>;
     static const Names library = [] {
         Names out;
         const TypeLibDesc& lib = CalyraTypeLibDescription();
