@@ -41,7 +41,7 @@ SideCheck CheckSideState(Session& session, ItemFamily family, bool repair) {
         if (!hash) return;
         ++result.checked;
         if (*hash == item.hash) return;
-        result.changed.push_back(item.rowId);
+        if (!IsOlderHash(item.hash)) result.changed.push_back(item.rowId);
         if (!repair) return;
         item.hash = *hash;
         rehashed.push_back(std::move(item));

@@ -35,7 +35,8 @@ struct SideCheck {
 // Compares every event or task of the current profile that has a side row
 // with the hash kept for it, a chunk of side rows at a time. With `repair`
 // (inside the caller's Transaction) it keeps the changed items' hashes as
-// they are now.
+// they are now. A hash an older calyra made (IsOlderHash) is no change:
+// repair replaces it too.
 SideCheck CheckSideState(Session& session, ItemFamily family, bool repair);
 
 }  // namespace calyra::cli

@@ -159,15 +159,19 @@ private:
 
     Session& m_session;
     std::optional<bool> m_present;                      // whether the tables exist; unknown until asked
-    int m_version = 2;                                  // of the tables present; known once m_present is
+    int m_version = 3;                                  // of the tables present; known once m_present is
     std::map<ItemFamily, bool> m_trusted;               // per family, once looked at
     std::map<ItemFamily, bool> m_noted;                 // sequence noted by putKeys
     std::map<std::string, std::string> m_profileSeeds;  // profile ID -> device fields for derived UIDs
 };
 
-// A hash of an item's content: 32 hex digits (FNV-1a, 128 bits) of
-// `canonical`, a text that states the item as the client reads it back.
-// Not for secrets: it tells changed content from unchanged.
+// A hash of an item's content: 32 hex digits (128 bits) of `canonical`, a
+// text that states the item as the client reads it back. Not for secrets:
+// it tells changed content from unchanged.
 std::string ContentHash(std::string_view canonical);
+// Whether a kept hash was made by an older calyra with another function:
+// it tells nothing about the item, so it is recomputed rather than taken
+// for a change another program made.
+bool IsOlderHash(std::string_view hash);
 
 }  // namespace calyra::cli

@@ -27,8 +27,9 @@ namespace {
 using cli::ItemFamily;
 
 // Starts every fingerprint this version makes: one recorded by a version
-// that hashed other texts lacks it, and counts as not hashed yet.
-constexpr std::string_view kFingerprintMark = "f2:";
+// that hashed other texts or with another hash function lacks it, and
+// counts as not hashed yet.
+constexpr std::string_view kFingerprintMark = "f3:";
 
 // A record's fields as they are held (texts as their UTF-16 bytes, numbers,
 // dates and flags as their bytes, nested records field by field): cheaper
