@@ -230,119 +230,20 @@ std::string RecurrenceLine(const std::string& entry) {
     return entry.substr(at + 1, entry.find('\n', at + 1) - at - 1);
 }
 
-// A string as JSON writes it: quoted, with the escapes nlohmann's dump()
-// makes (UTF-8 passes unchanged).
-void AppendJsonString(std::string& text, std::string_view value) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    text.push_back('"');
-    const bool plain = std::none_of(value.begin(), value.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\';
-    });
-    if (plain) {
-        text.append(value);
-        text.push_back('"');
-        return;
-    }
-    for (char c : value) {
-        switch (c) {
-            case '"':
-                text.append("\\\"");
-                break;
-            case '\\':
-                text.append("\\\\");
-                break;
-            case '\b':
-                text.append("\\b");
-                break;
-            case '\f':
-                text.append("\\f");
-                break;
-            case '\n':
-                text.append("\\n");
-                break;
-            case '\r':
-                text.append("\\r");
-                break;
-            case '\t':
-                text.append("\\t");
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    text.append("\\u00");
-                    text.push_back(kHex[(c >> 4) & 0xf]);
-                    text.push_back(kHex[c & 0xf]);
-                } else {
-                    text.push_back(c);
-                }
-        }
-    }
-    text.push_back('"');
-}
-
-// A record's field as dump() writes FieldToJson's value, without making
-// the value: making and dumping a JSON value per field was a third of an
-// event import.
-void AppendFieldJson(std::string& text, const FieldInfo& f, const void* record) {
-    const char* field = static_cast<const char*>(record) + f.desc->offset;
-    switch (f.kind) {
-        case FieldKind::Text:
-            return AppendJsonString(text, BstrUtf8(*reinterpret_cast<const BSTR*>(field)));
-        case FieldKind::Date: {
-            const DATE d = *reinterpret_cast<const DATE*>(field);
-            if (d == 0)
-                text.append("null");
-            else
-                AppendJsonString(text, FormatIsoDate(d));
-            return;
-        }
-        case FieldKind::Flag:
-            text.append(FieldFlag(f, record) ? "true" : "false");
-            return;
-        case FieldKind::Enum: {
-            const LONG v = *reinterpret_cast<const LONG*>(field);
-            if (v == 0 && IsHonorific(f.enumName)) {
-                text.append("null");
-                return;
-            }
-            for (const auto& [name, value] : EnumValues(f.enumName))
-                if (value == v) return AppendJsonString(text, name);
-            text.append(std::to_string(v));
-            return;
-        }
-        case FieldKind::Record: {
-            text.push_back('{');
-            bool first = true;
-            for (const auto& inner : FieldsOf(*f.desc->record)) {
-                if (!first) text.push_back(',');
-                first = false;
-                AppendJsonString(text, inner.key);
-                text.push_back(':');
-                AppendFieldJson(text, inner, field);
-            }
-            text.push_back('}');
-            return;
-        }
-        case FieldKind::Number:
-            break;
-    }
-    text.append(f.desc->vt == VT_UI4 ? std::to_string(*reinterpret_cast<const ULONG*>(field))
-                                     : std::to_string(*reinterpret_cast<const LONG*>(field)));
-}
-
 // A record's content as the hash sees it: every field but its ID and the
-// times the component stamps, as the text dump() makes of the record's
-// JSON object without them ({"key":value,...}).
+// times the component stamps, as AppendFieldHashText writes them.
 template <class Record>
 std::string RecordHash(const Record& record) {
-    std::string text = "{";
-    for (const auto& f : FieldsOf(RecordDescriptionOf<Record>())) {
-        if (f.key == "event_id" || f.key == "task_id" || f.key == "created" || f.key == "modified") continue;
-        if (text.size() > 1) text.push_back(',');
-        AppendJsonString(text, f.key);
-        text.push_back(':');
-        AppendFieldJson(text, f, &record);
-    }
-    text.push_back('}');
+    static const std::vector<const FieldInfo*> hashed = [] {
+        std::vector<const FieldInfo*> out;
+        for (const auto& f : FieldsOf(RecordDescriptionOf<Record>()))
+            if (f.key != "event_id" && f.key != "task_id" && f.key != "created" && f.key != "modified")
+                out.push_back(&f);
+        return out;
+    }();
+    std::string text;
+    text.reserve(512);
+    for (const FieldInfo* f : hashed) AppendFieldHashText(text, *f, &record);
     return ContentHash(text);
 }
 

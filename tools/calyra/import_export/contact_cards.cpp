@@ -260,9 +260,10 @@ void AppendHashText(std::string& text, const Json& value) {
     }
 }
 
-// One field of a record as hash text: what AppendHashText makes of its
-// FieldToJson value, without making the value for texts and flags.
-void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* record) {
+// One field of a detail record as hash text: what AppendHashText makes of
+// its FieldToJson value (stored details are read back as JSON), without
+// making the value for texts and flags.
+void AppendDetailHashText(std::string& text, const FieldInfo& f, const void* record) {
     const char* field = static_cast<const char*>(record) + f.desc->offset;
     if (f.kind == FieldKind::Text) {
         std::string utf8;
@@ -283,9 +284,7 @@ void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* reco
 }
 
 // The contact record's part of the hash text: its fields but the ID and
-// the modification time, hashed as they are held (texts as UTF-16, numbers
-// and dates as their bytes): the planned record and the one read back hold
-// the same values.
+// the modification time, as AppendFieldHashText writes them.
 std::string ContactHashText(const tagContactInfo& c) {
     // The hashed fields, picked by name once.
     static const std::vector<const FieldInfo*> hashed = [] {
@@ -296,19 +295,7 @@ std::string ContactHashText(const tagContactInfo& c) {
     }();
     std::string text;
     text.reserve(512);
-    for (const FieldInfo* info : hashed) {
-        const FieldInfo& f = *info;
-        const char* field = reinterpret_cast<const char*>(&c) + f.desc->offset;
-        if (f.kind == FieldKind::Text) {
-            const BSTR b = *reinterpret_cast<const BSTR*>(field);
-            text.append(reinterpret_cast<const char*>(b), b ? SysStringByteLen(b) : 0);
-        } else if (f.kind == FieldKind::Date) {
-            text.append(field, sizeof(DATE));
-        } else {
-            text.append(field, sizeof(LONG));
-        }
-        text.push_back('\x1f');
-    }
+    for (const FieldInfo* f : hashed) AppendFieldHashText(text, *f, &c);
     return text;
 }
 
@@ -659,7 +646,7 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             text.append(families[i].name).push_back(':');
             for (size_t f = 1; f < fields.size(); ++f) {
                 text.append(fields[f].key).push_back('=');
-                AppendFieldHashText(text, fields[f], record);
+                AppendDetailHashText(text, fields[f], record);
                 text.push_back('\x1f');
             }
             text.push_back('\n');

@@ -197,6 +197,35 @@ Json FieldToJson(const FieldInfo& f, const void* record) {
     return At<LONG>(record, f);
 }
 
+void AppendFieldHashText(std::string& text, const FieldInfo& f, const void* record) {
+    const auto bytes = [&text](const auto& value) { text.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    switch (f.kind) {
+        case FieldKind::Text: {
+            const BSTR b = At<BSTR>(record, f);
+            text.append(reinterpret_cast<const char*>(b), b ? SysStringByteLen(b) : 0);
+            break;
+        }
+        case FieldKind::Date: {
+            const DATE d = At<DATE>(record, f);
+            const CivilDate c = d == 0 ? CivilDate{} : calendar::ToCivil(d);
+            for (int part : {c.year, c.month, c.day, c.hour, c.minute, c.second}) bytes(part);
+            break;
+        }
+        case FieldKind::Flag:
+            text.push_back(FieldFlag(f, record) ? '1' : '0');
+            break;
+        case FieldKind::Record:
+            for (const auto& inner : FieldsOf(*f.desc->record))
+                AppendFieldHashText(text, inner, static_cast<const char*>(record) + f.desc->offset);
+            break;
+        case FieldKind::Enum:
+        case FieldKind::Number:
+            bytes(At<LONG>(record, f));
+            break;
+    }
+    text.push_back('\x1f');
+}
+
 Json RecordToJson(const RecordDesc& desc, const void* record) {
     Json out = Json::object();
     for (const auto& f : FieldsOf(desc)) out[f.key] = FieldToJson(f, record);

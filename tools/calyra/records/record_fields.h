@@ -67,6 +67,13 @@ std::string JsonText(const Json& value);
 // A flag field's value, whether the record holds it as VARIANT_BOOL or LONG.
 bool FieldFlag(const FieldInfo& field, const void* record);
 Json FieldToJson(const FieldInfo& field, const void* record);
+// Appends a field to a hash text as the record holds it, then a unit
+// separator: a text as its UTF-16 units, a date as its calendar fields to
+// the second (what the database keeps, however the number was reached), a
+// flag as 1 or 0, any other value as its number's bytes, a nested record
+// field by field. A record stored and the same record read back append the
+// same bytes; the side store hashes these texts.
+void AppendFieldHashText(std::string& text, const FieldInfo& field, const void* record);
 Json RecordToJson(const RecordDesc& desc, const void* record);
 template <class R>
 Json ToJson(const R& record) {
