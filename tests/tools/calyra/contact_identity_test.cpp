@@ -189,8 +189,7 @@ TEST(ContactIdentity, CheckTellsItemsChangedByAnotherProgramNotByCalyra) {
         "events_changed": [], "tasks_checked": 2, "tasks_changed": [], "orphans": 0})"_json))
         << clean.dump();
     // Hashes an older calyra kept (another function): no change, and repair replaces them.
-    run.ok({"sql", "UPDATE calyra_item SET hash = substr(hash, 2) || '0'"});
-    run.ok({"sql", "UPDATE calyra_meta SET value = '2'"});
+    run.ok({"sql", "UPDATE calyra_item SET hash = substr(hash, 2) || '0'; UPDATE calyra_meta SET value = '2'"});
     EXPECT_EQ(run.json({"check"}), clean);
     run.ok({"check", "--repair"});
     // calyra's own changes: none of them is another program's.
