@@ -286,7 +286,8 @@ TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
         tx.commit();
     }
     std::vector<std::string> seen;
-    SideStore(*m_session).forEach("1", ItemFamily::Contact, [&](SideItem& item) { seen.push_back(item.rowId); });
+    // The visitor takes what it is given, as check --repair does.
+    SideStore(*m_session).forEach("1", ItemFamily::Contact, [&](SideItem& i) { seen.push_back(std::move(i.rowId)); });
     ASSERT_EQ(seen.size(), items.size());
     for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], items[i].rowId);
 }

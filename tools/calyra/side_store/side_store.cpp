@@ -445,9 +445,13 @@ void SideStore::forEach(std::string_view profileId, ItemFamily family, const std
         where.Append(u" ORDER BY row_id LIMIT 500;");
         static_assert(kItemsPerChunk == 500, "the LIMIT above");
         auto chunk = select(where);
-        for (auto& item : chunk) visit(item);
-        if (chunk.size() < kItemsPerChunk) return;
+        if (chunk.size() < kItemsPerChunk) {
+            for (auto& item : chunk) visit(item);
+            return;
+        }
+        // Noted first: a visitor may take the item (check --repair does).
         after = chunk.back().rowId;
+        for (auto& item : chunk) visit(item);
     }
 }
 
