@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include "calendar/days.h"
 #include "calendar/exact_rule.h"
@@ -24,8 +25,11 @@
 #include "records/profile_events.h"
 #include "records/record_fields.h"
 #include "session/client_error.h"
+#include "session/query_rows.h"
 #include "session/transaction.h"
 #include "side_store/side_store.h"
+#include "tables/event_columns.h"
+#include "tables/task_columns.h"
 
 #include "records/recurrence_record.h"
 
@@ -368,12 +372,12 @@ private:
 };
 
 // The rows of a family an import matches its entries against: the stored
-// ones and those the import adds, each as it stands after the import's own
-// changes. An entry takes, among the rows with its key that no other entry
-// of its file took, one it would leave unchanged, else the first. Two
-// entries of one file with one key are two records; a second file that
-// repeats an entry (an overlapping export, or the same file again) finds
-// the same row.
+// ones a batch may match (read for it) and those the import adds, each as
+// it stands after the import's own changes. An entry takes, among the rows
+// with its key that no other entry of its file took, one it would leave
+// unchanged, else the first. Two entries of one file with one key are two
+// records; a second file that repeats an entry (an overlapping export, or
+// the same file again) finds the same row.
 template <class Key, class Record>
 class Matches {
 public:
@@ -382,7 +386,11 @@ public:
     // Where an entry stands: its file and line.
     using Entry = std::pair<std::string, size_t>;
 
-    void addStored(Key key, const Record& row, const std::string& id) { index(std::move(key), &row, {}, id); }
+    // A copy of a stored row, unless the row is indexed already (a
+    // candidate of an earlier batch, or a row the import added).
+    void addStored(Key key, const Record& row, const std::string& id) {
+        if (!m_byId.count(id)) index(std::move(key), copy(row), {}, id);
+    }
     // A copy of a record the import added (with its new ID) for `entry`.
     void addNew(Key key, const Record& row, const Entry& entry, const std::string& id) {
         index(std::move(key), copy(row), entry, id);
@@ -390,6 +398,11 @@ public:
     // Row `i` after the import rewrote it.
     void replace(size_t i, const Record& row) { m_rows[i] = copy(row); }
     const Record& row(size_t i) const { return *m_rows[i]; }
+    // The row with record ID `id` as it stands now, or null.
+    const Record* byId(const std::string& id) const {
+        auto it = m_byId.find(id);
+        return it == m_byId.end() ? nullptr : m_rows[it->second];
+    }
 
     // The row with record ID `id` (the one the entry's UID names), unless
     // another entry of the entry's file took it.
@@ -440,6 +453,32 @@ private:
     std::deque<OwnedRecord<Record>> m_owned;
 };
 
+// The subject an entry is stored under, as the importers write it.
+std::string StoredSubject(const CalendarItem& item) {
+    bool cut = false;
+    return FitText(item.summary.empty() ? "(no title)" : item.summary, &cut);
+}
+
+// "'a', 'b'" for an IN list; "NULL" (which no row equals) for none.
+template <class Texts>
+SqlText& AppendQuotedList(SqlText& sql, const Texts& texts) {
+    if (texts.empty()) return sql.Append(u"NULL");
+    bool first = true;
+    for (const std::string& text : texts) {
+        sql.Append(first ? Sql(u"'") : Sql(u", '")).AppendQuoted(Utf8ToUtf16(text)).Append(u"'");
+        first = false;
+    }
+    return sql;
+}
+
+// Whether the profile holds no row of `table` (an import into it matches
+// only its own rows, so no batch need read candidates).
+bool NoRowsIn(Session& session, Sql table) {
+    SqlText sql(u"SELECT 1 FROM ");
+    sql.Append(table).Append(u" WHERE [ProfileID] = '").AppendQuoted(session.profileId()).Append(u"' LIMIT 1;");
+    return QueryRows(session.connection(), sql.view()).empty();
+}
+
 // Events are matched by subject and start (to the second): what an
 // export and re-import keeps whatever else changed, so a changed rule, end
 // or place updates the stored event instead of adding a second one. The UID
@@ -450,14 +489,39 @@ using EventKey = std::pair<std::string, long long>;
 class EventImporter {
 public:
     EventImporter(Session& session, ImportReport& report)
-        : m_report(report),
+        : m_session(session),
+          m_report(report),
           m_events(session.access<IEventAccess>()),
           m_categories(session.access<IEventCategoryAccess>()),
-          m_stored(session),
-          m_side(session, ItemFamily::Event) {
-        for (const tagEventInfo& e : m_stored.masters())
-            m_masters.addStored({BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)}, e,
-                                BstrUtf8(e.bstrEventID));
+          m_side(session, ItemFamily::Event),
+          m_startedEmpty(NoRowsIn(session, u"[tEvent]")) {}
+
+    // Reads what a batch's entries may match (their UIDs prefetched): the
+    // series their UIDs name and those with one of their subjects and
+    // starts, with the exceptions of both. Memory holds these candidates,
+    // not the profile; a batch costs two reads of the event table, which
+    // has no index to narrow them by.
+    void prepare(const std::vector<CalendarItem>& items) {
+        m_exceptions = {};
+        m_byMaster.clear();
+        if (m_startedEmpty) return;
+        std::set<std::string> ids;
+        std::set<EventKey> keys;
+        for (const auto& item : items) {
+            if (item.kind != ItemKind::Event) continue;
+            if (std::string row = m_side.rowOfUid(item.uid); !row.empty()) ids.insert(std::move(row));
+            if (!item.recurrenceId && item.start)
+                keys.insert({StoredSubject(item), DateToSeconds(DateOfUtc(*item.start))});
+        }
+        read(ids, keys);
+    }
+    // The same for occurrences whose series a later batch brought.
+    void prepareMasters(const std::vector<std::string>& ids) {
+        m_exceptions = {};
+        m_byMaster.clear();
+        std::set<std::string> named(ids.begin(), ids.end());
+        named.erase("");
+        if (!m_startedEmpty) read(named, {});
     }
 
     // Writes the item into a new event or exception record, in `zone`.
@@ -562,9 +626,8 @@ public:
 
     // Makes the stored master `id` what the entry says (ReplaceEvent).
     bool replaceMaster(const SourcedItem& source, const std::string& id) {
-        const tagEventInfo* stored = nullptr;
-        for (const tagEventInfo& e : m_stored.masters())
-            if (BstrUtf8(e.bstrEventID) == id) stored = &e;
+        read({id}, {});
+        const tagEventInfo* stored = m_masters.byId(id);
         if (!stored) throw ClientError("no event \"" + id + "\" in the current profile");
         ItemReader r(m_report, source);
         OwnedRecord<tagEventInfo> fresh;
@@ -588,14 +651,12 @@ public:
     // EXDATE) the ones the entry lists: a date the person took out brings
     // its occurrence back, a new one removes it. Says whether any changed.
     bool replaceExcluded(const SourcedItem& source, const std::string& id) {
-        const tagEventInfo* master = nullptr;
-        for (const tagEventInfo& e : m_stored.masters())
-            if (BstrUtf8(e.bstrEventID) == id) master = &e;
+        const tagEventInfo* master = m_masters.byId(id);
         if (!master) return false;
         ItemReader r(m_report, source);
         std::set<UtcSeconds> wanted(source.item.exdates.begin(), source.item.exdates.end());
         bool changed = false;
-        for (const tagEventInfo* x : m_stored.exceptionsOf(id)) {
+        for (const tagEventInfo* x : exceptionsOf(id)) {
             const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
                                      BstrView(x->bstrSubject) == BstrView(master->bstrSubject) &&
                                      DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
@@ -688,9 +749,40 @@ private:
 
     // The stored exception of `masterId` that replaces the occurrence at `when`.
     const tagEventInfo* storedException(const std::string& masterId, UtcSeconds when) {
-        for (const tagEventInfo* x : m_stored.exceptionsOf(masterId))
+        for (const tagEventInfo* x : exceptionsOf(masterId))
             if (UtcOfDate(x->dtOriginalStartTime) == when) return x;
         return nullptr;
+    }
+
+    // Indexes the stored series `ids` names and those of `keys`, and reads
+    // the exceptions of them all.
+    void read(const std::set<std::string>& ids, const std::set<EventKey>& keys) {
+        std::set<std::string> subjects;
+        for (const auto& key : keys) subjects.insert(key.first);
+        if (ids.empty() && subjects.empty()) return;
+        SqlText sql = EventSelect(m_session);
+        sql.Append(u" AND [OriginalEventID] = '0' AND ([EventID] IN (");
+        AppendQuotedList(sql, ids).Append(u") OR [Subject] IN (");
+        AppendQuotedList(sql, subjects).Append(u")) ORDER BY [EventID];");
+        std::vector<std::string> masters(ids.begin(), ids.end());
+        for (const tagEventInfo& e : RecordRows<tagEventInfo>::Query(m_session.connection(), sql, kEventColumns, 1)) {
+            std::string id = BstrUtf8(e.bstrEventID);
+            EventKey key{BstrUtf8(e.bstrSubject), DateToSeconds(e.dtStartDateTime)};
+            if (!ids.count(id) && !keys.count(key)) continue;
+            m_masters.addStored(std::move(key), e, id);
+            masters.push_back(std::move(id));
+        }
+        SqlText exceptions = EventSelect(m_session);
+        exceptions.Append(u" AND [OriginalEventID] IN (");
+        AppendQuotedList(exceptions, masters).Append(u") ORDER BY [EventID];");
+        m_exceptions = RecordRows<tagEventInfo>::Query(m_session.connection(), exceptions, kEventColumns, 1);
+        for (size_t i = 0; i < m_exceptions.size(); ++i)
+            m_byMaster[m_exceptions.extra(i, 0)].push_back(&m_exceptions[i]);
+    }
+    const std::vector<const tagEventInfo*>& exceptionsOf(const std::string& id) const {
+        static const std::vector<const tagEventInfo*> kNone;
+        auto it = m_byMaster.find(id);
+        return it == m_byMaster.end() ? kNone : it->second;
     }
 
     // An excluded date is a cancelled exception: the master's event at
@@ -732,12 +824,16 @@ private:
         return m_categoryIds[name] = id.utf8();
     }
 
+    Session& m_session;
     ImportReport& m_report;
     ComPtr<IEventAccess> m_events;
     ComPtr<IEventCategoryAccess> m_categories;
-    ProfileEvents m_stored;
     CalendarSide m_side;
+    bool m_startedEmpty;
     Matches<EventKey, tagEventInfo> m_masters;
+    // The stored exceptions of the batch's candidates, by master ID.
+    RecordRows<tagEventInfo> m_exceptions;
+    std::unordered_map<std::string, std::vector<const tagEventInfo*>> m_byMaster;
     std::set<std::pair<std::string, UtcSeconds>> m_addedExceptions;  // (master ID, replaced start)
     std::map<std::string, std::string> m_categoryIds;                // name -> ID
     bool m_categoriesLoaded = false;
@@ -928,10 +1024,39 @@ void OverlayTask(const tagTaskInfo& entry, tagTaskInfo* row) {
 class TaskImporter {
 public:
     TaskImporter(Session& session, ImportReport& report)
-        : m_report(report), m_tasks(session.access<ITaskAccess>()), m_side(session, ItemFamily::Task) {
-        LONG err = 0, count = 0;
-        Check(m_tasks->GetAllTasks(&err, &count, &m_stored), err, "cannot list the tasks");
-        for (const tagTaskInfo& t : m_stored) m_matches.addStored(KeyOf(t), t, BstrUtf8(t.bstrTaskID));
+        : m_session(session),
+          m_report(report),
+          m_tasks(session.access<ITaskAccess>()),
+          m_side(session, ItemFamily::Task),
+          m_startedEmpty(NoRowsIn(session, u"[tTask]")) {}
+
+    // Indexes the stored tasks a batch's entries may match (their UIDs
+    // prefetched): those their UIDs name and those with one of their
+    // subjects and dates, in the order the task list has them. Memory
+    // holds these, not the profile.
+    void prepare(const std::vector<CalendarItem>& items) {
+        if (m_startedEmpty) return;
+        std::set<std::string> ids, subjects;
+        std::set<TaskKey> keys;
+        auto seconds = [](const std::optional<UtcSeconds>& t) { return DateToSeconds(t ? DateOfUtc(*t) : 0); };
+        for (const auto& item : items) {
+            if (item.kind != ItemKind::Todo) continue;
+            if (std::string row = m_side.rowOfUid(item.uid); !row.empty()) ids.insert(std::move(row));
+            subjects.insert(StoredSubject(item));
+            keys.insert({StoredSubject(item), seconds(item.start), seconds(item.due)});
+        }
+        if (ids.empty() && subjects.empty()) return;
+        SqlText sql(u"SELECT ");
+        sql.Append(RowColumns(kTaskColumns))
+            .Append(u" FROM [tTask] WHERE [ProfileID] = '")
+            .AppendQuoted(m_session.profileId())
+            .Append(u"' AND ([TaskID] IN (");
+        AppendQuotedList(sql, ids).Append(u") OR [Subject] IN (");
+        AppendQuotedList(sql, subjects).Append(u")) ORDER BY [Created], [TaskID];");
+        for (const tagTaskInfo& t : RecordRows<tagTaskInfo>::Query(m_session.connection(), sql, kTaskColumns)) {
+            std::string id = BstrUtf8(t.bstrTaskID);
+            if (ids.count(id) || keys.count(KeyOf(t))) m_matches.addStored(KeyOf(t), t, id);
+        }
     }
 
     void add(const SourcedItem& source) {
@@ -992,10 +1117,11 @@ public:
     void flushSide() { m_side.flush(); }
 
 private:
+    Session& m_session;
     ImportReport& m_report;
     ComPtr<ITaskAccess> m_tasks;
     CalendarSide m_side;
-    OwnedRecordArray<tagTaskInfo> m_stored;
+    bool m_startedEmpty;
     Matches<TaskKey, tagTaskInfo> m_matches;
 };
 
@@ -1026,9 +1152,11 @@ public:
         if (m_events) {
             m_events->holdSide();
             m_events->prefetch(uids);
+            m_events->prepare(items);
         } else {
             m_tasks->holdSide();
             m_tasks->prefetch(uids);
+            m_tasks->prepare(items);
         }
         size_t handled = 0;
         std::vector<SourcedItem> replacing;
@@ -1064,6 +1192,11 @@ public:
     }
 
     size_t finish() override {
+        if (!m_waiting.empty()) {
+            std::vector<std::string> masters;
+            for (const auto& source : m_waiting) masters.push_back(m_events->masterOf(source.item));
+            m_events->prepareMasters(masters);
+        }
         for (const auto& source : m_waiting) {
             const std::string master = m_events->masterOf(source.item);
             if (master.empty())

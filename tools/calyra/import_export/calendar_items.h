@@ -15,7 +15,9 @@
 // then by content: an event entry by subject and start, a task entry by
 // subject, start and due date, among the rows no other UID claims. A match
 // is reported unchanged, or updated when the entry changes it; it is never
-// added a second time, also not after the side state was lost. Fields
+// added a second time, also not after the side state was lost. The stored
+// items a batch may match (by its UIDs, subjects and dates) are read for
+// that batch, so memory does not grow with the profile. Fields
 // iCalendar has no place for keep their stored values. An import that
 // stored nothing while entries failed is rolled back whole.
 //

@@ -1,5 +1,5 @@
 // The current profile's events read in bulk for the commands that walk
-// them all (list, month, export, import matching): the master events in one
+// them all (list, month, export): the master events in one
 // query, every exception of the profile in a second, grouped by master in
 // memory. Before, each master cost a query of its own for its exceptions,
 // which made a 20,000-event export take a minute.
