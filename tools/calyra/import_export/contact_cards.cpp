@@ -1185,6 +1185,7 @@ void ForEachContactChunk(
     Session& session,
     const std::function<void(const std::vector<std::string>& ids, const ProfileContacts& all)>& visit) {
     constexpr size_t kChunk = 5000;
+    const ContactDetailIndex index(session);
     std::string after = "0";
     for (;;) {
         SqlText sql(u"SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
@@ -1197,7 +1198,7 @@ void ForEachContactChunk(
         std::vector<std::string> ids;
         for (auto& row : QueryRows(session.connection(), sql.view())) ids.push_back(std::move(row[0]));
         if (ids.empty()) return;
-        visit(ids, ProfileContacts(session, ids));
+        visit(ids, ProfileContacts(session, ids, &index));
         if (ids.size() < kChunk) return;
         after = ids.back();
     }

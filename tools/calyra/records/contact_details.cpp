@@ -328,6 +328,12 @@ const DetailFamily kFamilies[] = {
 };
 #undef CALYRA_DETAIL_OPS
 static_assert(std::size(kFamilies) == kDetailFamilyCount);
+constexpr Sql kTables[] = {
+    calyra::DetailFamilyOf<tagAddress>::value.table, calyra::DetailFamilyOf<tagPhoneNumber>::value.table,
+    calyra::DetailFamilyOf<tagEmail>::value.table,   calyra::DetailFamilyOf<tagWebUrl>::value.table,
+    calyra::DetailFamilyOf<tagIM>::value.table,
+};
+static_assert(std::size(kTables) == kDetailFamilyCount);
 
 }  // namespace
 
@@ -338,6 +344,8 @@ const DetailFamily* FindDetailFamily(std::string_view name) {
         if (family.name == name) return &family;
     return nullptr;
 }
+
+Sql DetailTable(const DetailFamily& family) { return kTables[DetailFamilyIndex(family)]; }
 
 DetailFields ParseDetail(const DetailFamily& family, std::string_view text) {
     DetailFields fields = family.parse(family, text);

@@ -97,6 +97,9 @@ inline size_t DetailFamilyIndex(const DetailFamily& family) {
     return static_cast<size_t>(&family - DetailFamilies().data());
 }
 
+// The family's table ("[tPhoneNumber]"), whose rowid is the item's key.
+Sql DetailTable(const DetailFamily& family);
+
 // The option text of one item read by its family, every text checked to
 // come back whole. Throws ClientError (status 2) naming the option.
 DetailFields ParseDetail(const DetailFamily& family, std::string_view text);

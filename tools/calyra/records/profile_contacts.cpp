@@ -82,7 +82,8 @@ ProfileContacts::ProfileContacts(Session& session, std::initializer_list<std::st
     if (withGroups) readGroups(session, ofProfile);
 }
 
-ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string>& ids) {
+ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string>& ids,
+                                 const ContactDetailIndex* index) {
     // The contacts in one query (a GetContactByID per contact was a third
     // of an export), then one query per family for all of them.
     SqlText in(u" IN (");
@@ -114,8 +115,66 @@ ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string
         found.Append(i ? Sql(u", '") : Sql(u"'")).AppendQuoted(m_some[i].bstrContactID).Append(u"'");
     }
     found.Append(u")");
-    for (size_t i = 0; i < DetailFamilies().size(); ++i) readFamily(session, i, found);
-    readGroups(session, found);
+    for (size_t i = 0; i < DetailFamilies().size(); ++i)
+        readFamily(session, i, index ? index->narrowed(i, found) : found);
+    readGroups(session, index ? index->narrowed(kDetailFamilyCount, found) : found);
+}
+
+namespace {
+// The list lives in the connection's temporary database: no other client
+// of the file sees it, and it is gone when the connection closes.
+constexpr Sql kDropIndex = u"DROP TABLE IF EXISTS temp.calyra_contact_details;";
+}  // namespace
+
+ContactDetailIndex::ContactDetailIndex(Session& session) : m_session(session) {
+    // Rows of the families (0 .. kDetailFamilyCount - 1) and the memberships
+    // (kDetailFamilyCount) of the profile's contacts, by family and contact.
+    std::vector<SqlText> statements;
+    statements.emplace_back(kDropIndex);
+    statements.emplace_back(Sql(
+        u"CREATE TEMP TABLE calyra_contact_details (family INTEGER NOT NULL, contact INTEGER NOT NULL, item INTEGER "
+        u"NOT NULL);"));
+    const SqlText ofProfile = ContactsOfProfile(session);
+    auto fill = [&](size_t family, Sql table) {
+        SqlText& sql = statements.emplace_back(Sql(u"INSERT INTO temp.calyra_contact_details SELECT "));
+        sql.AppendLong(static_cast<LONG>(family))
+            .Append(u", [ContactID], rowid FROM ")
+            .Append(table)
+            .Append(u" WHERE [ContactID]")
+            .Append(ofProfile)
+            .Append(u";");
+    };
+    for (size_t i = 0; i < DetailFamilies().size(); ++i) fill(i, DetailTable(DetailFamilies()[i]));
+    fill(kDetailFamilyCount, u"[tContactGroupMap]");
+    statements.emplace_back(
+        Sql(u"CREATE INDEX temp.calyra_contact_details_by_contact ON calyra_contact_details (family, contact, item);"));
+    for (const SqlText& sql : statements) {
+        LONG err = 0;
+        if (FAILED(session.connection()->Execute(&err, sql.ToBstr(), nullptr))) {
+            // A connection without temporary tables: chunks scan instead.
+            session.connection()->Execute(&err, SqlText(kDropIndex).ToBstr(), nullptr);
+            return;
+        }
+    }
+    m_made = true;
+}
+
+ContactDetailIndex::~ContactDetailIndex() {
+    if (!m_made) return;
+    LONG err = 0;
+    m_session.connection()->Execute(&err, SqlText(kDropIndex).ToBstr(), nullptr);
+}
+
+SqlText ContactDetailIndex::narrowed(size_t family, const SqlText& contacts) const {
+    SqlText sql(contacts);
+    if (!m_made) return sql;
+    sql.Append(family == kDetailFamilyCount ? Sql(u" AND [tContactGroupMap].rowid") : Sql(u" AND rowid"))
+        .Append(u" IN (SELECT item FROM temp.calyra_contact_details WHERE family = ")
+        .AppendLong(static_cast<LONG>(family))
+        .Append(u" AND contact")
+        .Append(contacts)
+        .Append(u")");
+    return sql;
 }
 
 const tagContactInfo* ProfileContacts::contact(const std::string& id) const {

@@ -14,7 +14,9 @@
 // A ProfileContacts may also hold only some contacts, named by ID (an
 // import's candidates, a batch being exported): then its queries ask for
 // those contacts alone, and memory follows their number, not the
-// profile's.
+// profile's. Each such read still scans every detail table once; a walk
+// over the whole profile in chunks lists the items by contact once first
+// (ContactDetailIndex), so each chunk looks its items up instead.
 //
 // Ownership: the object owns the records and the JSON it hands out by
 // reference; they live as long as it does. Thread-safety: one thread, like
@@ -45,6 +47,8 @@ struct GroupRef {
     std::string name;
 };
 
+class ContactDetailIndex;
+
 class ProfileContacts {
 public:
     // Reads the profile's contacts, the items of the families named
@@ -55,8 +59,9 @@ public:
     // Every family and the groups.
     explicit ProfileContacts(Session& session);
     // Only the contacts of the current profile named in `ids` (those it
-    // has), with every family and their groups.
-    ProfileContacts(Session& session, const std::vector<std::string>& ids);
+    // has), with every family and their groups; through `index` when given
+    // (one made since the last change to the profile's contacts).
+    ProfileContacts(Session& session, const std::vector<std::string>& ids, const ContactDetailIndex* index = nullptr);
     ProfileContacts(const ProfileContacts&) = delete;
     ProfileContacts& operator=(const ProfileContacts&) = delete;
 
@@ -84,6 +89,33 @@ private:
     RecordRows<tagContactInfo> m_some;                    // the contacts read by ID
     std::unordered_map<std::string, size_t> m_someIndex;  // ID -> m_some index
     std::unordered_map<std::string, Details> m_details;   // by contact ID
+};
+
+// The profile's detail items and group memberships listed by contact, in a
+// temporary table of the session's connection: other clients of the file
+// never see it, and it goes with this object. The detail tables have no
+// index on [ContactID] (and must get none, as other clients share the
+// file), so a read of a chunk of contacts scans each of them whole; made
+// once per walk, this list lets each chunk look its rows up, which keeps a
+// walk over a large profile linear. Where the connection refuses
+// temporary tables, reads scan as before. Thread-safety: one thread, like
+// the session.
+class ContactDetailIndex {
+public:
+    explicit ContactDetailIndex(Session& session);
+    ~ContactDetailIndex();
+    ContactDetailIndex(const ContactDetailIndex&) = delete;
+    ContactDetailIndex& operator=(const ContactDetailIndex&) = delete;
+
+    // `contacts` (" IN (...)") narrowed to the rows the list holds for
+    // them: of detail family `family` (its DetailFamilies() place), or with
+    // kDetailFamilyCount of the membership table; `contacts` alone without
+    // a list.
+    SqlText narrowed(size_t family, const SqlText& contacts) const;
+
+private:
+    Session& m_session;
+    bool m_made = false;
 };
 
 // " IN (...)": the contacts of the session's profile, for a query's
