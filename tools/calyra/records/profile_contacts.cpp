@@ -231,4 +231,15 @@ std::vector<std::string> ContactListFields() {
     return keys;
 }
 
+RecordRows<tagContactInfo> ContactsAfter(Session& session, const std::string& afterId, LONG limit) {
+    SqlText sql(u"SELECT ");
+    sql.Append(RowColumns(kContactColumns))
+        .Append(u" FROM [tContact] WHERE [ProfileID] = '")
+        .AppendQuoted(session.profileId())
+        .Append(u"'");
+    if (!afterId.empty()) sql.Append(u" AND [ContactID] > '").AppendQuoted(Utf8ToUtf16(afterId)).Append(u"'");
+    sql.Append(u" ORDER BY [ContactID] LIMIT ").AppendLong(limit).Append(u";");
+    return RecordRows<tagContactInfo>::Query(session.connection(), sql, kContactColumns);
+}
+
 }  // namespace calyra::cli

@@ -127,6 +127,11 @@ SqlText ContactsOfProfile(Session& session);
 // twice.
 TextRows ContactGroupRows(Session& session, const SqlText& contacts);
 
+// The profile's contacts with IDs above `afterId` (from the first when
+// empty), in ID order, at most `limit`: a walk through a large address
+// book a chunk at a time, records as GetAllContacts gives them.
+RecordRows<tagContactInfo> ContactsAfter(Session& session, const std::string& afterId, LONG limit);
+
 // A contact as lists show it: every field plus "phone" and "email", the
 // primary (else the first) of each, or null. `all` must hold the phones
 // and e-mails.

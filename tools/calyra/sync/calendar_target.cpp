@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 #include "import_export/calendar_items.h"
 #include "import_export/conversions.h"
@@ -153,28 +154,38 @@ void CalendarTarget::readItems() {
     }
 }
 
-std::vector<LocalItem> CalendarTarget::localItems() {
+void CalendarTarget::localItems(const std::function<void(std::vector<LocalItem>& chunk)>& visit) {
     m_items.clear();
-    const std::set<std::string> heldHere = m_state.localIds(m_collection);
-    bool heldEvents = false, heldTasks = false;
-    for (const std::string& id : heldHere) {
-        heldEvents = heldEvents || id.starts_with(kEventPrefix);
-        heldTasks = heldTasks || id.starts_with(kTaskPrefix);
-    }
-    std::vector<LocalItem> out;
-    std::set<std::string> uids;
-    auto take = [&](ItemKind kind, std::vector<Fingerprint> prints, bool home) {
-        for (Fingerprint& f : prints) {
-            std::string id = LocalId(kind, f.rowId);
-            if (!heldHere.contains(id) && (!home || m_elsewhere.contains(id))) continue;
-            // Two rows under one UID: the first is the one the server knows.
-            if (!uids.insert(std::string(kind == ItemKind::Todo ? "t" : "e") + f.uid).second) continue;
-            out.push_back({std::move(id), std::move(f.uid), std::move(f.hash)});
-        }
+    // Hashes of the UIDs met (a kind mark, then the UID), sorted: eight
+    // bytes an item, not the UID.
+    std::vector<uint64_t> uids;
+    auto take = [&](ItemKind kind, bool home) {
+        return [&, kind, home](std::vector<Fingerprint>& prints) {
+            std::vector<std::string> ids;
+            ids.reserve(prints.size());
+            for (const Fingerprint& f : prints) ids.push_back(LocalId(kind, f.rowId));
+            std::set<std::string> heldHere;
+            for (SyncedItem& item : m_state.itemsOf(m_collection, ids)) heldHere.insert(std::move(item.localId));
+            std::vector<LocalItem> chunk;
+            std::unordered_set<uint64_t> inChunk;
+            for (size_t i = 0; i < prints.size(); ++i) {
+                if (!heldHere.contains(ids[i]) && (!home || m_elsewhere.contains(ids[i]))) continue;
+                // Two rows under one UID: the first is the one the server knows.
+                const uint64_t uid = Hash64((kind == ItemKind::Todo ? "t" : "e") + prints[i].uid);
+                if (std::binary_search(uids.begin(), uids.end(), uid) || !inChunk.insert(uid).second) continue;
+                chunk.push_back({std::move(ids[i]), std::move(prints[i].uid), std::move(prints[i].hash)});
+            }
+            const size_t before = uids.size();
+            uids.insert(uids.end(), inChunk.begin(), inChunk.end());
+            std::sort(uids.begin() + static_cast<std::ptrdiff_t>(before), uids.end());
+            std::inplace_merge(uids.begin(), uids.begin() + static_cast<std::ptrdiff_t>(before), uids.end());
+            if (!chunk.empty()) visit(chunk);
+        };
     };
-    if (m_holds.events || heldEvents) take(ItemKind::Event, EventFingerprints(m_session), m_home.events);
-    if (m_holds.tasks || heldTasks) take(ItemKind::Todo, TaskFingerprints(m_session), m_home.tasks);
-    return out;
+    if (m_holds.events || m_state.holdsLocalIds(m_collection, kEventPrefix))
+        EventFingerprints(m_session, take(ItemKind::Event, m_home.events));
+    if (m_holds.tasks || m_state.holdsLocalIds(m_collection, kTaskPrefix))
+        TaskFingerprints(m_session, take(ItemKind::Todo, m_home.tasks));
 }
 
 std::string CalendarTarget::exportItem(const std::string& id) {

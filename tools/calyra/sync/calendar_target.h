@@ -45,7 +45,7 @@ public:
                    CalendarKinds home, std::set<std::string> elsewhere);
     ~CalendarTarget() override;
 
-    std::vector<LocalItem> localItems() override;
+    void localItems(const std::function<void(std::vector<LocalItem>& chunk)>& visit) override;
     std::string exportItem(const std::string& id) override;
     std::vector<Stored> importItems(const std::vector<Incoming>& items) override;
     void removeItem(const std::string& id) override;

@@ -62,12 +62,14 @@ std::string ContactTarget::uidOf(const std::string& id) {
     return m_side.uidOf(m_profile, cli::ItemFamily::Contact, id);
 }
 
-std::vector<LocalItem> ContactTarget::localItems() {
+void ContactTarget::localItems(const std::function<void(std::vector<LocalItem>& chunk)>& visit) {
     m_projections.clear();
-    std::vector<LocalItem> out;
-    for (Fingerprint& f : ContactFingerprints(m_session))
-        out.push_back({std::move(f.rowId), std::move(f.uid), std::move(f.hash)});
-    return out;
+    ContactFingerprints(m_session, [&](std::vector<Fingerprint>& prints) {
+        std::vector<LocalItem> chunk;
+        chunk.reserve(prints.size());
+        for (Fingerprint& f : prints) chunk.push_back({std::move(f.rowId), std::move(f.uid), std::move(f.hash)});
+        visit(chunk);
+    });
 }
 
 void ContactTarget::readProjections() {

@@ -20,6 +20,7 @@
 #include "session/query_rows.h"
 #include "side_store/side_store.h"
 #include "tables/event_columns.h"
+#include "tables/task_columns.h"
 
 namespace calyra::sync {
 namespace {
@@ -93,20 +94,22 @@ private:
     uint64_t m_value = 0xcbf29ce484222325ULL;
 };
 
-// Each side row of the family in the profile: its UID and a fold of its
-// kept text (the texts themselves are not held: a profile's worth of
-// them was most of a sync's memory).
+// The side rows of a chunk of items: each one's UID and a fold of its kept
+// text (the texts themselves are not held past the chunk).
 class SideRows {
 public:
     SideRows(cli::Session& session, ItemFamily family)
-        : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {
+        : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {}
+
+    // Reads the side rows of the items `ids` names, in place of the last.
+    void read(const std::vector<std::string>& ids) {
+        m_rows.clear();
         if (!m_store.present()) return;
-        m_store.forEach(m_profile, family, [&](cli::SideItem& item) {
+        for (auto& [id, item] : m_store.findByRows(m_family, ids)) {
             Fold original;
             original.add(item.original);
-            item.uid.shrink_to_fit();
-            m_rows.emplace(std::move(item.rowId), Row{std::move(item.uid), original});
-        });
+            m_rows.emplace(id, Row{std::move(item.uid), original});
+        }
     }
 
     // Adds the side row of `id` to `text` and hashes it.
@@ -116,7 +119,6 @@ public:
             uid = std::move(it->second.uid);
             text.push_back('\x1e');
             it->second.original.appendTo(text);
-            m_rows.erase(it);  // each row is asked for once
         }
         if (uid.empty()) uid = m_store.derivedUid(m_profile, m_family, id);
         text.append("\x1e").append(uid);
@@ -134,9 +136,26 @@ private:
     std::unordered_map<std::string, Row> m_rows;
 };
 
-// Event rows of the profile read this many at a time (in ID order), so
-// only a chunk of records is held at once.
-constexpr int kEventChunk = 500;
+// Walks rows a chunk at a time in ID order: `read(after)` gives the chunk
+// after the last ID of the one before (from the first when empty), `idOf`
+// a row's ID. At most `limit` rows a chunk; ends at a short one.
+template <class Rows, class Read, class IdOf, class Visit>
+void EachChunk(LONG limit, Read&& read, IdOf&& idOf, Visit&& visit) {
+    std::string after;
+    for (int chunk = 0; chunk < 1000000; ++chunk) {
+        const Rows rows = read(after);
+        if (rows.size() > 0) visit(rows);
+        if (rows.size() < static_cast<size_t>(limit)) return;
+        after = idOf(rows[rows.size() - 1]);
+    }
+}
+
+// Rows of the profile read this many at a time (in ID order), so only a
+// chunk of records, folds and side rows is held at once. A contact chunk
+// costs a scan of each detail table (they have no index on [ContactID]):
+// contacts go in larger chunks, so the scans stay a few.
+constexpr LONG kContactChunk = 1000;
+constexpr LONG kRowChunk = 500;
 
 // The names of the profile's event categories by ID: an export writes an
 // event's category by its name, so renaming one changes the events in it.
@@ -151,41 +170,47 @@ std::unordered_map<std::string, std::string> CategoryNames(cli::Session& session
 
 bool IsCurrentFingerprint(std::string_view hash) { return hash.starts_with(kFingerprintMark); }
 
-std::vector<Fingerprint> ContactFingerprints(cli::Session& session) {
-    // Each contact's details (a fold per family) and groups (the last
-    // fold), folded as the whole profile's rows are read, a query each.
-    std::unordered_map<std::string, std::array<Fold, cli::kDetailFamilyCount + 1>> details;
-    const SqlText ofProfile = cli::ContactsOfProfile(session);
-    const auto families = cli::DetailFamilies();
-    for (size_t i = 0; i < families.size() && i < cli::kDetailFamilyCount; ++i)
-        families[i].listWhere(families[i], session.connection(), ofProfile,
-                              [&](const std::string& id, cli::Json item) { details[id][i].add(item.dump()); });
-    for (const auto& row : cli::ContactGroupRows(session, ofProfile))
-        details[row[0]][cli::kDetailFamilyCount].add(row[1] + "=" + row[2]);
-
-    auto access = session.access<IContactAccess>();
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagContactInfo> all;
-    cli::Check(access->GetAllContacts(&err, &count, &all), err, "cannot list the contacts");
+void ContactFingerprints(cli::Session& session, const FingerprintVisit& visit) {
     SideRows side(session, ItemFamily::Contact);
-    std::vector<Fingerprint> out;
-    out.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
-    for (const tagContactInfo& c : all) {
-        const std::string id = BstrUtf8(c.bstrContactID);
-        std::string text = FieldsText(c);
-        if (const auto it = details.find(id); it != details.end()) {
-            for (const Fold& fold : it->second) {
-                text.push_back('\x1d');
-                fold.appendTo(text);
+    const auto families = cli::DetailFamilies();
+    EachChunk<cli::RecordRows<tagContactInfo>>(
+        kContactChunk, [&](const std::string& after) { return cli::ContactsAfter(session, after, kContactChunk); },
+        [](const tagContactInfo& c) { return BstrUtf8(c.bstrContactID); },
+        [&](const cli::RecordRows<tagContactInfo>& contacts) {
+            std::vector<std::string> ids;
+            ids.reserve(contacts.size());
+            SqlText in(u" IN (");
+            for (size_t i = 0; i < contacts.size(); ++i) {
+                ids.push_back(BstrUtf8(contacts[i].bstrContactID));
+                in.Append(i ? Sql(u", '") : Sql(u"'")).AppendQuoted(contacts[i].bstrContactID).Append(u"'");
             }
-            details.erase(it);
-        }
-        out.push_back(side.finish(id, text));
-    }
-    return out;
+            in.Append(u")");
+            // Each contact's details (a fold per family) and groups (the
+            // last fold), a query each for the chunk.
+            std::unordered_map<std::string, std::array<Fold, cli::kDetailFamilyCount + 1>> details;
+            for (size_t i = 0; i < families.size() && i < cli::kDetailFamilyCount; ++i)
+                families[i].listWhere(families[i], session.connection(), in,
+                                      [&](const std::string& id, cli::Json item) { details[id][i].add(item.dump()); });
+            for (const auto& row : cli::ContactGroupRows(session, in))
+                details[row[0]][cli::kDetailFamilyCount].add(row[1] + "=" + row[2]);
+            side.read(ids);
+            std::vector<Fingerprint> out;
+            out.reserve(contacts.size());
+            for (size_t i = 0; i < contacts.size(); ++i) {
+                std::string text = FieldsText(contacts[i]);
+                if (const auto it = details.find(ids[i]); it != details.end()) {
+                    for (const Fold& fold : it->second) {
+                        text.push_back('\x1d');
+                        fold.appendTo(text);
+                    }
+                }
+                out.push_back(side.finish(ids[i], text));
+            }
+            visit(out);
+        });
 }
 
-std::vector<Fingerprint> EventFingerprints(cli::Session& session) {
+void EventFingerprints(cli::Session& session, const FingerprintVisit& visit) {
     IPimDbAccess* db = session.connection();
     const auto categories = CategoryNames(session);
     auto categoryOf = [&](std::string& text, const tagEventInfo& e) {
@@ -205,43 +230,60 @@ std::vector<Fingerprint> EventFingerprints(cli::Session& session) {
         }
     }
     SideRows side(session, ItemFamily::Event);
-    std::vector<Fingerprint> out;
-    // Masters a chunk at a time, after the last ID of the chunk before.
-    std::string after;
-    for (int chunk = 0; chunk < 1000000; ++chunk) {
-        SqlText sql = cli::EventSelect(session);
-        sql.Append(u" AND [OriginalEventID] = '0'");
-        if (chunk > 0) sql.Append(u" AND [EventID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
-        sql.Append(u" ORDER BY [EventID] LIMIT ").AppendLong(kEventChunk).Append(u";");
-        const auto masters = cli::RecordRows<tagEventInfo>::Query(db, sql, calyra::kEventColumns, 1);
-        for (const tagEventInfo& e : masters) {
-            const std::string id = BstrUtf8(e.bstrEventID);
-            std::string text = FieldsText(e);
-            categoryOf(text, e);
-            if (const auto it = exceptions.find(id); it != exceptions.end()) {
-                text.push_back('\x1d');
-                it->second.appendTo(text);
+    EachChunk<cli::RecordRows<tagEventInfo>>(
+        kRowChunk,
+        [&](const std::string& after) {
+            SqlText sql = cli::EventSelect(session);
+            sql.Append(u" AND [OriginalEventID] = '0'");
+            if (!after.empty()) sql.Append(u" AND [EventID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
+            sql.Append(u" ORDER BY [EventID] LIMIT ").AppendLong(kRowChunk).Append(u";");
+            return cli::RecordRows<tagEventInfo>::Query(db, sql, calyra::kEventColumns, 1);
+        },
+        [](const tagEventInfo& e) { return BstrUtf8(e.bstrEventID); },
+        [&](const cli::RecordRows<tagEventInfo>& masters) {
+            std::vector<std::string> ids;
+            for (const tagEventInfo& e : masters) ids.push_back(BstrUtf8(e.bstrEventID));
+            side.read(ids);
+            std::vector<Fingerprint> out;
+            for (size_t i = 0; i < masters.size(); ++i) {
+                std::string text = FieldsText(masters[i]);
+                categoryOf(text, masters[i]);
+                if (const auto it = exceptions.find(ids[i]); it != exceptions.end()) {
+                    text.push_back('\x1d');
+                    it->second.appendTo(text);
+                }
+                out.push_back(side.finish(ids[i], text));
             }
-            out.push_back(side.finish(id, text));
-        }
-        if (masters.size() < static_cast<size_t>(kEventChunk)) break;
-        after = BstrUtf8(masters[masters.size() - 1].bstrEventID);
-    }
-    return out;
+            visit(out);
+        });
 }
 
-std::vector<Fingerprint> TaskFingerprints(cli::Session& session) {
-    auto tasks = session.access<ITaskAccess>();
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagTaskInfo> all;
-    cli::Check(tasks->GetAllTasks(&err, &count, &all), err, "cannot list the tasks");
+void TaskFingerprints(cli::Session& session, const FingerprintVisit& visit) {
     SideRows side(session, ItemFamily::Task);
-    std::vector<Fingerprint> out;
-    for (const tagTaskInfo& t : all) {
-        std::string text = FieldsText(t);
-        out.push_back(side.finish(BstrUtf8(t.bstrTaskID), text));
-    }
-    return out;
+    EachChunk<cli::RecordRows<tagTaskInfo>>(
+        kRowChunk,
+        [&](const std::string& after) {
+            SqlText sql(u"SELECT ");
+            sql.Append(cli::RowColumns(calyra::kTaskColumns))
+                .Append(u" FROM [tTask] WHERE [ProfileID] = '")
+                .AppendQuoted(session.profileId())
+                .Append(u"'");
+            if (!after.empty()) sql.Append(u" AND [TaskID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
+            sql.Append(u" ORDER BY [TaskID] LIMIT ").AppendLong(kRowChunk).Append(u";");
+            return cli::RecordRows<tagTaskInfo>::Query(session.connection(), sql, calyra::kTaskColumns);
+        },
+        [](const tagTaskInfo& t) { return BstrUtf8(t.bstrTaskID); },
+        [&](const cli::RecordRows<tagTaskInfo>& tasks) {
+            std::vector<std::string> ids;
+            for (const tagTaskInfo& t : tasks) ids.push_back(BstrUtf8(t.bstrTaskID));
+            side.read(ids);
+            std::vector<Fingerprint> out;
+            for (size_t i = 0; i < tasks.size(); ++i) {
+                std::string text = FieldsText(tasks[i]);
+                out.push_back(side.finish(ids[i], text));
+            }
+            visit(out);
+        });
 }
 
 }  // namespace calyra::sync

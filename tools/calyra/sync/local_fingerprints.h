@@ -9,14 +9,16 @@
 // item as vCard or iCalendar: a few queries for the whole profile, a small
 // part of an export's cost.
 //
-// Memory: what is held per item while they are taken is fixed-size folds
-// of its details, groups, exceptions and kept text, not the texts; events
-// are read a chunk of rows at a time. Contacts and tasks come from the
-// component's list of them all.
+// Memory: items are read a chunk of rows at a time, in ID order, and
+// handed over a chunk at a time; what is held per item of a chunk is
+// fixed-size folds of its details, groups and kept text, not the texts.
+// Only an event's replaced occurrences (few) are folded for the whole
+// profile at once.
 //
 // Ownership: values. Thread-safety: one thread, like the session.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,11 +33,14 @@ struct Fingerprint {
     std::string hash;
 };
 
-std::vector<Fingerprint> ContactFingerprints(cli::Session& session);
+// Called with each chunk of fingerprints; it may take the values.
+using FingerprintVisit = std::function<void(std::vector<Fingerprint>& chunk)>;
+
+void ContactFingerprints(cli::Session& session, const FingerprintVisit& visit);
 // Whether `hash` was made the way this version makes fingerprints (one
 // recorded by a version that hashed other texts cannot be compared).
 bool IsCurrentFingerprint(std::string_view hash);
-std::vector<Fingerprint> EventFingerprints(cli::Session& session);
-std::vector<Fingerprint> TaskFingerprints(cli::Session& session);
+void EventFingerprints(cli::Session& session, const FingerprintVisit& visit);
+void TaskFingerprints(cli::Session& session, const FingerprintVisit& visit);
 
 }  // namespace calyra::sync

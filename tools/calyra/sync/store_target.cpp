@@ -29,12 +29,31 @@ void StoreTarget::setToken(const std::string& token, const std::string& ctag) {
     m_state.setCollectionState(tx(), m_collection, token, ctag);
 }
 
-std::map<std::string, SyncedItem> StoreTarget::synced() {
-    std::map<std::string, SyncedItem> items = m_state.items(m_collection);
-    // A hash made another way reads as none: the item counts as unchanged
-    // and takes the hash it has now.
-    for (auto& [href, item] : items)
+namespace {
+
+// A hash made another way reads as none: the item counts as unchanged and
+// takes the hash it has now.
+std::vector<SyncedItem>& Current(std::vector<SyncedItem>& items) {
+    for (SyncedItem& item : items)
         if (!IsCurrentFingerprint(item.localHash)) item.localHash.clear();
+    return items;
+}
+
+}  // namespace
+
+void StoreTarget::eachSynced(const std::function<void(std::vector<SyncedItem>& chunk)>& visit) {
+    m_state.eachItem(m_collection, [&](std::vector<SyncedItem>& chunk) { visit(Current(chunk)); });
+}
+
+std::vector<SyncedItem> StoreTarget::syncedAt(const std::vector<std::string>& hrefs) {
+    std::vector<SyncedItem> items = m_state.itemsAt(m_collection, hrefs);
+    Current(items);
+    return items;
+}
+
+std::vector<SyncedItem> StoreTarget::syncedOf(const std::vector<std::string>& ids) {
+    std::vector<SyncedItem> items = m_state.itemsOf(m_collection, ids);
+    Current(items);
     return items;
 }
 

@@ -25,7 +25,9 @@ public:
 
     std::string token() override;
     void setToken(const std::string& token, const std::string& ctag) override;
-    std::map<std::string, SyncedItem> synced() override;
+    void eachSynced(const std::function<void(std::vector<SyncedItem>& chunk)>& visit) override;
+    std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) override;
+    std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) override;
     std::string base(const std::string& href) override;
     void record(const SyncedItem& item, const std::string& text) override;
     void forget(const std::string& href) override;

@@ -1,8 +1,10 @@
 #include "sync/sync_engine.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <map>
 #include <optional>
-#include <set>
 #include <unordered_map>
 
 #include "dav/dav_error.h"
@@ -38,6 +40,16 @@ bool IsItemFailure(const DavError& e) {
     return e.kind() == ErrorKind::Http || e.kind() == ErrorKind::Xml || e.kind() == ErrorKind::TooLarge;
 }
 
+// The items of `found` by the key of their href.
+std::unordered_map<std::string, SyncedItem> ByKey(std::vector<SyncedItem> found) {
+    std::unordered_map<std::string, SyncedItem> out;
+    for (SyncedItem& item : found) {
+        std::string key = dav::HrefKey(item.href);
+        out.emplace(std::move(key), std::move(item));
+    }
+    return out;
+}
+
 class Run {
 public:
     Run(dav::DavClient& client, const dav::CollectionInfo& collection, dav::CollectionKind kind, SyncTarget& target,
@@ -45,24 +57,24 @@ public:
         : m_client(client), m_collection(collection), m_kind(kind), m_target(target), m_options(options) {}
 
     SyncSummary go() {
-        m_synced = m_target.synced();
-        for (const auto& [href, item] : m_synced) m_byKey[dav::HrefKey(href)] = href;
-        const PullPlan plan = remotePlan();
         localChanges();
-        const size_t total =
-            plan.fetch.size() + plan.removed.size() + m_changed.size() + m_deleted.size() + m_new.size();
-        m_total = total;
+        const PullPlan plan = remotePlan();
+        m_total = plan.fetch.size() + plan.removed.size() + m_changed.size() + m_deleted.size() + m_new.size();
 
         pull(plan.fetch);
-        for (const std::string& href : plan.removed) guarded(href, [&] { removedRemotely(href); });
+        {
+            auto removed = ByKey(m_target.syncedAt(plan.removed));
+            for (const std::string& href : plan.removed) guarded(href, [&] { removedRemotely(removed, href); });
+        }
         m_target.commit();
         // (Entries, not structured bindings: clang 14 cannot capture those.)
-        for (const auto& entry : std::map(m_changed)) guarded(entry.first, [&] { push(entry.first, entry.second); });
-        for (const auto& href : std::vector(m_deleted)) guarded(href, [&] { deleteRemotely(href); });
+        for (const auto& entry : std::map(m_changed))
+            guarded(entry.first, [&] { push(entry.second.first, entry.second.second); });
+        for (const auto& entry : std::map(m_deleted)) guarded(entry.first, [&] { deleteRemotely(entry.second); });
         // A local item the server's copy was just stored into (the sync
-        // state was lost, or both sides made the same person) is not new.
-        for (const auto& local : std::vector(m_new))
-            if (!m_matched.contains(local.id)) guarded(local.uid, [&] { create(local); });
+        // state was lost, or both sides made the same person) is not new:
+        // storing it took it off this list.
+        for (const auto& entry : std::map(m_new)) guarded(entry.second.uid, [&] { create(entry.second); });
         noteHashes();
         if (m_summary.failures.empty() && !m_newToken.empty()) m_target.setToken(m_newToken, m_collection.ctag);
         m_target.commit();
@@ -70,11 +82,10 @@ public:
     }
 
 private:
+    using Known = std::unordered_map<std::string, SyncedItem>;  // by HrefKey
+
     // What changed on the server since the last sync.
     PullPlan remotePlan() {
-        std::vector<KnownItem> known;
-        known.reserve(m_synced.size());
-        for (const auto& [href, item] : m_synced) known.push_back({href, item.etag});
         if (!m_collection.syncToken.empty()) {
             try {
                 dav::SyncChanges all;
@@ -91,7 +102,10 @@ private:
                     if (!part.truncated) break;
                 }
                 m_newToken = token;
-                return PlanFromChanges(known, all);
+                // Only the items the changes name are looked up.
+                std::vector<std::string> named = all.removed;
+                for (const dav::ItemRef& c : all.changed) named.push_back(c.href);
+                return PlanFromChanges(KnownOf(m_target.syncedAt(named)), all);
             } catch (const DavError& e) {
                 // A refused token, a failing REPORT or an unreadable answer:
                 // the full listing gives the same result, only slower.
@@ -107,26 +121,60 @@ private:
                 m_newToken.clear();
             }
         }
+        std::vector<KnownItem> known;
+        m_target.eachSynced([&](std::vector<SyncedItem>& chunk) {
+            for (SyncedItem& item : chunk) known.push_back({std::move(item.href), std::move(item.etag)});
+        });
         return PlanFromListing(known, m_client.listItems(m_collection.url));
     }
 
+    static std::vector<KnownItem> KnownOf(std::vector<SyncedItem> items) {
+        std::vector<KnownItem> out;
+        out.reserve(items.size());
+        for (SyncedItem& item : items) out.push_back({std::move(item.href), std::move(item.etag)});
+        return out;
+    }
+
+    // Sorts the local items into changed, new and (not hashed yet) to be
+    // hashed, a chunk at a time; then the recorded items whose local item
+    // is gone are deleted here.
     void localChanges() {
-        std::unordered_map<std::string, LocalItem> byId;
-        for (LocalItem& l : m_target.localItems()) byId.emplace(l.id, std::move(l));
-        for (const auto& [href, item] : m_synced) {
-            if (item.localId.empty()) continue;
-            const auto it = byId.find(item.localId);
-            if (it == byId.end()) {
-                m_deleted.push_back(href);
-                continue;
+        std::vector<uint64_t> seen;  // hashes of the local IDs met
+        m_target.localItems([&](std::vector<LocalItem>& chunk) {
+            std::vector<std::string> ids;
+            ids.reserve(chunk.size());
+            for (const LocalItem& l : chunk) {
+                ids.push_back(l.id);
+                seen.push_back(Hash64(l.id));
             }
-            if (item.localHash.empty())
-                m_unhashed[item.localId] = href;  // stored by a run that ended before it hashed it
-            else if (it->second.hash != item.localHash)
-                m_changed.emplace(href, it->second);
-            byId.erase(it);
-        }
-        for (auto& [id, local] : byId) m_new.push_back(std::move(local));
+            // Recorded items by local ID; of two recorded for one local item
+            // (the server holds it twice) the first by href stays, the other
+            // goes as deleted here.
+            std::map<std::string, std::vector<SyncedItem>> byId;
+            for (SyncedItem& item : m_target.syncedOf(ids)) byId[item.localId].push_back(std::move(item));
+            for (LocalItem& local : chunk) {
+                const auto it = byId.find(local.id);
+                if (it == byId.end()) {
+                    m_new.emplace(local.id, std::move(local));
+                    continue;
+                }
+                auto& rows = it->second;
+                std::sort(rows.begin(), rows.end(),
+                          [](const SyncedItem& a, const SyncedItem& b) { return a.href < b.href; });
+                for (size_t i = 1; i < rows.size(); ++i) m_deleted.emplace(rows[i].href, rows[i]);
+                SyncedItem& known = rows.front();
+                if (known.localHash.empty())
+                    m_unhashed = true;  // stored by a run that ended before it hashed it
+                else if (known.localHash != local.hash)
+                    m_changed[known.href] = {known, std::move(local)};
+            }
+        });
+        std::sort(seen.begin(), seen.end());
+        m_target.eachSynced([&](std::vector<SyncedItem>& chunk) {
+            for (SyncedItem& item : chunk)
+                if (!item.localId.empty() && !std::binary_search(seen.begin(), seen.end(), Hash64(item.localId)))
+                    m_deleted[item.href] = std::move(item);
+        });
     }
 
     void step() {
@@ -154,17 +202,21 @@ private:
         step();
     }
 
-    const SyncedItem* synced(const std::string& href) const {
-        const auto key = m_byKey.find(dav::HrefKey(href));
-        return key == m_byKey.end() ? nullptr : &m_synced.at(key->second);
+    // A multiget batch arrived: its items and those the server no longer
+    // has, with what was recorded of them.
+    void batchArrived(const std::vector<dav::Item>& items, const std::vector<std::string>& missing) {
+        std::vector<std::string> hrefs = missing;
+        for (const dav::Item& item : items) hrefs.push_back(item.href);
+        Known known = ByKey(m_target.syncedAt(hrefs));
+        arrived(known, items);
+        for (const std::string& href : missing) guarded(href, [&] { removedRemotely(known, href); });
     }
 
     void pull(const std::vector<std::string>& hrefs) {
         size_t handled = 0;  // hrefs of the batches already visited
         try {
             m_client.multiget(m_collection.url, m_kind, hrefs, m_options.batchSize, [&](dav::MultigetBatch& batch) {
-                arrived(batch.items);
-                for (const std::string& href : batch.missing) guarded(href, [&] { removedRemotely(href); });
+                batchArrived(batch.items, batch.missing);
                 handled += batch.items.size() + batch.missing.size();
                 m_target.commit();
             });
@@ -174,16 +226,18 @@ private:
             if (!IsItemFailure(e)) throw;
         }
         std::vector<dav::Item> batch;
+        std::vector<std::string> missing;
         for (size_t i = std::min(handled, hrefs.size()); i < hrefs.size(); ++i) {
             guarded(hrefs[i], [&] {
                 if (std::optional<dav::Item> item = m_client.get(hrefs[i]))
                     batch.push_back(std::move(*item));
                 else
-                    removedRemotely(hrefs[i]);
+                    missing.push_back(hrefs[i]);
             });
-            if (batch.size() >= m_options.batchSize || i + 1 == hrefs.size()) {
-                arrived(batch);
+            if (batch.size() + missing.size() >= m_options.batchSize || i + 1 == hrefs.size()) {
+                batchArrived(batch, missing);
                 batch.clear();
+                missing.clear();
                 m_target.commit();
             }
         }
@@ -192,22 +246,23 @@ private:
 
     // New or changed items from the server: those changed here too are
     // merged one by one, the rest stored together.
-    void arrived(const std::vector<dav::Item>& items) {
+    void arrived(const Known& recorded, const std::vector<dav::Item>& items) {
         std::vector<SyncTarget::Incoming> incoming;
         std::vector<std::pair<const dav::Item*, std::string>> plain;  // with the href they are known by
         for (const dav::Item& remote : items) {
-            const SyncedItem* known = synced(remote.href);
+            const auto at = recorded.find(dav::HrefKey(remote.href));
+            const SyncedItem* known = at == recorded.end() ? nullptr : &at->second;
             const std::string href = known ? known->href : remote.href;
             std::string localId = known ? known->localId : "";
             if (known) {
                 if (auto changed = m_changed.find(href); changed != m_changed.end()) {
-                    const LocalItem local = changed->second;
+                    const LocalItem local = changed->second.second;
                     m_changed.erase(changed);
                     const SyncedItem agreed = *known;
                     guarded(remote.href, [&] { merge(agreed, local, remote); });
                     continue;
                 }
-                if (auto gone = std::find(m_deleted.begin(), m_deleted.end(), href); gone != m_deleted.end()) {
+                if (auto gone = m_deleted.find(href); gone != m_deleted.end()) {
                     // Changed there, deleted here: the change is kept.
                     m_deleted.erase(gone);
                     localId.clear();
@@ -250,21 +305,27 @@ private:
     // hash gets it at the end of the run.
     void note(const SyncedItem& item, const std::string& text) {
         m_target.record(item, text);
-        m_matched.insert(item.localId);
-        if (item.localHash.empty())
-            m_unhashed[item.localId] = item.href;
-        else
-            m_unhashed.erase(item.localId);
+        m_new.erase(item.localId);
+        if (item.localHash.empty()) m_unhashed = true;
     }
 
-    // The hashes of the items stored without one, from one more reading of
-    // the local side.
+    // The hashes of the items recorded without one, from one more reading
+    // of the local side.
     void noteHashes() {
-        if (m_unhashed.empty()) return;
-        for (const LocalItem& local : m_target.localItems())
-            if (const auto it = m_unhashed.find(local.id); it != m_unhashed.end())
-                m_target.recordHash(it->second, local.hash);
-        m_unhashed.clear();
+        if (!m_unhashed) return;
+        m_target.localItems([&](std::vector<LocalItem>& chunk) {
+            std::unordered_map<std::string, const LocalItem*> byId;
+            std::vector<std::string> ids;
+            for (const LocalItem& local : chunk) {
+                byId.emplace(local.id, &local);
+                ids.push_back(local.id);
+            }
+            for (const SyncedItem& item : m_target.syncedOf(ids))
+                if (item.localHash.empty())
+                    if (const auto it = byId.find(item.localId); it != byId.end())
+                        m_target.recordHash(item.href, it->second->hash);
+        });
+        m_unhashed = false;
     }
 
     // Both sides changed `known`: merge against the agreed text, store the
@@ -317,28 +378,28 @@ private:
         m_summary.conflictFiles.push_back(file.string());
     }
 
-    void removedRemotely(const std::string& href) {
-        const SyncedItem* known = synced(href);
-        if (!known) return;
-        const std::string at = known->href;
-        if (auto changed = m_changed.find(at); changed != m_changed.end()) {
+    void removedRemotely(const Known& recorded, const std::string& href) {
+        const auto at = recorded.find(dav::HrefKey(href));
+        if (at == recorded.end()) return;
+        const SyncedItem& known = at->second;
+        if (auto changed = m_changed.find(known.href); changed != m_changed.end()) {
             // Deleted there, changed here: the change is kept and sent as new.
-            m_new.push_back(changed->second);
+            m_new.emplace(changed->second.second.id, changed->second.second);
             m_changed.erase(changed);
-            m_target.forget(at);
+            m_target.forget(known.href);
             return;
         }
-        if (auto gone = std::find(m_deleted.begin(), m_deleted.end(), at); gone != m_deleted.end()) {
+        if (auto gone = m_deleted.find(known.href); gone != m_deleted.end()) {
             m_deleted.erase(gone);  // deleted on both sides
-        } else if (!known->localId.empty()) {
-            m_target.removeItem(known->localId);
+        } else if (!known.localId.empty()) {
+            m_target.removeItem(known.localId);
             ++m_summary.deleted;
         }
-        m_target.forget(at);
+        m_target.forget(known.href);
     }
 
-    void push(const std::string& href, const LocalItem& local) {
-        const SyncedItem known = *synced(href);
+    void push(const SyncedItem& known, const LocalItem& local) {
+        const std::string& href = known.href;
         std::string text = m_target.exportItem(local.id);
         std::string etag = known.etag;
         for (int attempt = 0; attempt < kMaxPutAttempts; ++attempt) {
@@ -379,8 +440,8 @@ private:
         throw cli::ClientError("the server kept changing it; the next sync retries");
     }
 
-    void deleteRemotely(const std::string& href) {
-        const SyncedItem known = *synced(href);
+    void deleteRemotely(const SyncedItem& known) {
+        const std::string& href = known.href;
         if (m_options.dryRun) {
             ++m_summary.deleted;
             return;
@@ -426,10 +487,9 @@ private:
         // that ended before it could note it. Merge with nothing agreed.
         const std::optional<dav::Item> remote = m_client.get(href);
         if (!remote) throw cli::ClientError("the server refused the new item at " + href);
-        m_synced[href] = {href, remote->etag, local.uid, local.id, "", false};
-        m_byKey[dav::HrefKey(href)] = href;
-        m_target.record(m_synced[href], "");
-        merge(m_synced[href], local, *remote);
+        const SyncedItem taken{href, remote->etag, local.uid, local.id, "", false};
+        m_target.record(taken, "");
+        merge(taken, local, *remote);
     }
 
     dav::DavClient& m_client;
@@ -438,19 +498,26 @@ private:
     SyncTarget& m_target;
     const SyncOptions& m_options;
 
-    std::map<std::string, SyncedItem> m_synced;
-    std::unordered_map<std::string, std::string> m_byKey;  // HrefKey -> href in m_synced
-    std::map<std::string, LocalItem> m_changed;            // href -> changed local item
-    std::vector<std::string> m_deleted;                    // hrefs deleted here
-    std::vector<LocalItem> m_new;                          // never synced
-    std::set<std::string> m_matched;                       // local IDs the server's copies were stored into in this run
-    std::map<std::string, std::string> m_unhashed;         // local ID -> href, recorded without a hash
+    // What a run holds grows with what changed, not with the collection.
+    std::map<std::string, std::pair<SyncedItem, LocalItem>> m_changed;  // href -> recorded, changed local item
+    std::map<std::string, SyncedItem> m_deleted;                        // href -> recorded item deleted here
+    std::map<std::string, LocalItem> m_new;                             // local ID -> item never synced
+    bool m_unhashed = false;                                            // an item was recorded without its local hash
     std::string m_newToken;
     SyncSummary m_summary;
     size_t m_done = 0, m_total = 0;
 };
 
 }  // namespace
+
+uint64_t Hash64(std::string_view text) {
+    uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
 
 LocalItem SyncTarget::importItem(const std::string& text, const std::string& id) {
     std::vector<Stored> stored = importItems({{text, id}});

@@ -19,6 +19,11 @@
 // one more reading of localItems(). An item found without a hash (a sync
 // killed in between) takes the hash it has now, as unchanged.
 //
+// Memory follows a batch and what changed, not the collection: local items
+// come a chunk at a time and are looked up in the sync state by local ID;
+// the server's changes are looked up by href; what is held for every item
+// is 8 bytes (a hash of its local ID, to find the ones deleted here).
+//
 // One item the server or the store refuses is reported by name in the
 // summary and does not stop the others; a collection that cannot be
 // reached at all throws.
@@ -27,10 +32,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -46,12 +52,17 @@ struct LocalItem {
     std::string hash;  // its content as stored, hashed
 };
 
+// A 64-bit hash of a text: what is held of each of a collection's items
+// where a run must remember every one (eight bytes, not the text).
+uint64_t Hash64(std::string_view text);
+
 class SyncTarget {
 public:
     virtual ~SyncTarget() = default;
 
-    // The local items of the family the collection is bound to.
-    virtual std::vector<LocalItem> localItems() = 0;
+    // The local items of the family the collection is bound to, a chunk at
+    // a time; `visit` may take the values.
+    virtual void localItems(const std::function<void(std::vector<LocalItem>& chunk)>& visit) = 0;
     // The item as the server should have it.
     virtual std::string exportItem(const std::string& id) = 0;
     struct Incoming {
@@ -71,7 +82,12 @@ public:
 
     virtual std::string token() = 0;
     virtual void setToken(const std::string& token, const std::string& ctag) = 0;
-    virtual std::map<std::string, SyncedItem> synced() = 0;
+    // What the last sync recorded: every item a chunk at a time, the items
+    // recorded under any spelling of `hrefs` (compared by HrefKey), or those
+    // of the local IDs `ids`.
+    virtual void eachSynced(const std::function<void(std::vector<SyncedItem>& chunk)>& visit) = 0;
+    virtual std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) = 0;
+    virtual std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) = 0;
     virtual std::string base(const std::string& href) = 0;
     virtual void record(const SyncedItem& item, const std::string& text) = 0;
     virtual void forget(const std::string& href) = 0;

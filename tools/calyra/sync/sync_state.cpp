@@ -1,5 +1,6 @@
 #include "sync/sync_state.h"
 
+#include "dav/url.h"
 #include "platform/utf8.h"
 #include "session/query_rows.h"
 
@@ -61,6 +62,10 @@ void SyncState::create(cli::Transaction& tx) {
                    u"collection TEXT NOT NULL, href TEXT NOT NULL, part INTEGER NOT NULL, text TEXT, "
                    u"PRIMARY KEY (account, profile, collection, href, part));"),
            "cannot make the sync state");
+    // A sync looks its items up by local ID, a chunk of them at a time.
+    tx.run(SqlText(u"CREATE INDEX IF NOT EXISTS calyra_sync_item_local ON calyra_sync_item (account, profile, "
+                   u"collection, local_id);"),
+           "cannot make the sync state");
 }
 
 SqlText SyncState::where(const std::string& collection) const {
@@ -95,31 +100,105 @@ void SyncState::setCollectionState(cli::Transaction& tx, const std::string& coll
     tx.run(sql, "cannot store the sync token of " + collection);
 }
 
-std::map<std::string, SyncedItem> SyncState::items(const std::string& collection) {
-    std::map<std::string, SyncedItem> out;
-    if (!exists()) return out;
+std::vector<SyncedItem> SyncState::select(const std::string& collection, const SqlText& condition) {
+    SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
+    sql.Append(where(collection)).Append(condition).Append(u";");
+    std::vector<SyncedItem> out;
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    out.reserve(static_cast<size_t>(walk.rows()));
+    for (LONG i = 0; i < walk.rows(); ++i, walk.next())
+        out.push_back(
+            {Field(walk, 0), Field(walk, 1), Field(walk, 2), Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"});
+    return out;
+}
+
+void SyncState::eachItem(const std::string& collection,
+                         const std::function<void(std::vector<SyncedItem>& chunk)>& visit) {
+    if (!exists()) return;
     // A chunk of rows at a time (the connection holds a whole result as
     // text), after the last href of the chunk before.
     std::string after;
     for (size_t chunk = 0; chunk < kMaxChunks; ++chunk) {
-        SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
-        sql.Append(where(collection));
+        SqlText condition;
         if (chunk > 0) {
-            sql.Append(u" AND href > '");
-            Quoted(sql, after);
-            sql.Append(u"'");
+            condition.Append(u" AND href > '");
+            Quoted(condition, after);
+            condition.Append(u"'");
         }
-        sql.Append(u" ORDER BY href LIMIT ").AppendLong(kRowsPerChunk).Append(u";");
+        condition.Append(u" ORDER BY href LIMIT ").AppendLong(kRowsPerChunk);
+        std::vector<SyncedItem> items = select(collection, condition);
+        const bool last = items.size() < static_cast<size_t>(kRowsPerChunk);
+        if (!items.empty()) after = items.back().href;
+        if (!items.empty()) visit(items);
+        if (last) break;
+    }
+}
+
+std::multimap<std::string, std::string>& SyncState::escaped(const std::string& collection) {
+    auto [at, made] = m_escaped.try_emplace(collection);
+    if (made && exists()) {
+        SqlText sql(u"SELECT href FROM calyra_sync_item");
+        sql.Append(where(collection)).Append(u" AND instr(href, '%') > 0;");
         cli::ResultWalk walk(m_session.connection(), sql.view());
         for (LONG i = 0; i < walk.rows(); ++i, walk.next()) {
-            SyncedItem item{Field(walk, 0), Field(walk, 1), Field(walk, 2),
-                            Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"};
-            after = item.href;
-            out.emplace(item.href, std::move(item));
+            std::string href = Field(walk, 0);
+            at->second.emplace(dav::HrefKey(href), std::move(href));
         }
-        if (walk.rows() < kRowsPerChunk) break;
+    }
+    return at->second;
+}
+
+std::vector<SyncedItem> SyncState::itemsAt(const std::string& collection, const std::vector<std::string>& hrefs) {
+    std::vector<SyncedItem> out;
+    if (hrefs.empty() || !exists()) return out;
+    // An href as asked and as its key (the spelling of a row without
+    // escapes), and the escaped rows of the same key.
+    std::set<std::string> spellings;
+    const auto& withEscapes = escaped(collection);
+    for (const std::string& href : hrefs) {
+        const std::string key = dav::HrefKey(href);
+        spellings.insert(href);
+        spellings.insert(key);
+        for (auto [it, end] = withEscapes.equal_range(key); it != end; ++it) spellings.insert(it->second);
+    }
+    for (auto from = spellings.begin(); from != spellings.end();) {
+        SqlText condition(u" AND href IN (");
+        for (size_t n = 0; from != spellings.end() && n < static_cast<size_t>(kRowsPerChunk); ++n, ++from) {
+            condition.Append(n ? Sql(u", '") : Sql(u"'"));
+            Quoted(condition, *from);
+            condition.Append(u"'");
+        }
+        condition.Append(u")");
+        for (SyncedItem& item : select(collection, condition)) out.push_back(std::move(item));
     }
     return out;
+}
+
+std::vector<SyncedItem> SyncState::itemsOf(const std::string& collection, const std::vector<std::string>& ids) {
+    std::vector<SyncedItem> out;
+    if (ids.empty() || !exists()) return out;
+    for (size_t from = 0; from < ids.size(); from += static_cast<size_t>(kRowsPerChunk)) {
+        SqlText condition(u" AND local_id IN (");
+        for (size_t i = from; i < std::min(ids.size(), from + static_cast<size_t>(kRowsPerChunk)); ++i) {
+            condition.Append(i > from ? Sql(u", '") : Sql(u"'"));
+            Quoted(condition, ids[i]);
+            condition.Append(u"'");
+        }
+        condition.Append(u")");
+        for (SyncedItem& item : select(collection, condition)) out.push_back(std::move(item));
+    }
+    return out;
+}
+
+bool SyncState::holdsLocalIds(const std::string& collection, std::string_view prefix) {
+    if (!exists()) return false;
+    SqlText sql(u"SELECT 1 FROM calyra_sync_item");
+    sql.Append(where(collection)).Append(u" AND substr(local_id, 1, ").AppendLong(static_cast<LONG>(prefix.size()));
+    sql.Append(u") = '");
+    Quoted(sql, std::string(prefix));
+    sql.Append(u"' LIMIT 1;");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    return walk.rows() > 0;
 }
 
 std::set<std::string> SyncState::localIds(const std::string& collection) {
@@ -158,6 +237,9 @@ void SyncState::put(cli::Transaction& tx, const std::string& collection, const S
     }
     sql.AppendFlag(item.tombstone ? 1 : 0).Append(u"');");
     tx.run(sql, "cannot store the sync state of " + item.href);
+    if (item.href.find('%') != std::string::npos)
+        if (const auto it = m_escaped.find(collection); it != m_escaped.end())
+            it->second.emplace(dav::HrefKey(item.href), item.href);
     const auto parts = SplitUtf8(text, kPartBytes);
     for (size_t i = 0; i < parts.size(); ++i) {
         SqlText part(u"INSERT INTO calyra_sync_base (account, profile, collection, href, part, text) VALUES ('");
@@ -181,6 +263,12 @@ void SyncState::erase(cli::Transaction& tx, const std::string& collection, const
         sql.Append(u"';");
         tx.run(sql, "cannot forget the sync state of " + href);
     }
+    if (const auto it = m_escaped.find(collection); it != m_escaped.end())
+        for (auto [at, end] = it->second.equal_range(dav::HrefKey(href)); at != end; ++at)
+            if (at->second == href) {
+                it->second.erase(at);
+                break;
+            }
 }
 
 void SyncState::setLocalHash(cli::Transaction& tx, const std::string& collection, const std::string& href,
@@ -200,6 +288,7 @@ void SyncState::forget(cli::Transaction& tx, const std::string& collection) {
         sql.Append(where(collection)).Append(u";");
         tx.run(sql, "cannot forget the sync state of " + collection);
     }
+    m_escaped.erase(collection);
 }
 
 }  // namespace calyra::sync

@@ -8,15 +8,19 @@
 // (a prefix no table of the component uses), are made by the first sync
 // that writes, and are written inside the caller's Transaction so an item
 // and its sync state land together or not at all. Texts longer than one
-// field of the connection are kept in numbered parts.
+// field of the connection are kept in numbered parts. Items are read a
+// chunk of rows at a time or by the hrefs or local IDs asked for, never a
+// whole collection at once.
 //
 // Ownership: borrows the session, which must outlive it. Thread-safety:
 // one thread, like the session.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "session/session.h"
@@ -47,8 +51,15 @@ public:
     void setCollectionState(cli::Transaction& tx, const std::string& collection, const std::string& token,
                             const std::string& ctag);
 
-    // Every item of a collection, keyed by href.
-    std::map<std::string, SyncedItem> items(const std::string& collection);
+    // Every item of a collection, a chunk of rows at a time in href order.
+    void eachItem(const std::string& collection, const std::function<void(std::vector<SyncedItem>& chunk)>& visit);
+    // The items recorded under any spelling of `hrefs` (compared by
+    // HrefKey), each once.
+    std::vector<SyncedItem> itemsAt(const std::string& collection, const std::vector<std::string>& hrefs);
+    // The items recorded for the local IDs `ids`.
+    std::vector<SyncedItem> itemsOf(const std::string& collection, const std::vector<std::string>& ids);
+    // Whether any item of the collection has a local ID starting `prefix`.
+    bool holdsLocalIds(const std::string& collection, std::string_view prefix);
     // The local IDs of a collection's items (what a calendar holds).
     std::set<std::string> localIds(const std::string& collection);
     // The text both sides had when `href` was last synced; empty if none.
@@ -64,10 +75,17 @@ public:
 
 private:
     SqlText where(const std::string& collection) const;
+    // Rows of `collection` meeting `condition` (" AND ..."), a chunk at a
+    // time.
+    std::vector<SyncedItem> select(const std::string& collection, const SqlText& condition);
+    // The collection's hrefs that hold an escape, by HrefKey (an href
+    // without one is its own key): read once, kept as rows change.
+    std::multimap<std::string, std::string>& escaped(const std::string& collection);
 
     cli::Session& m_session;
     std::string m_account;
     std::u16string m_profile;
+    std::map<std::string, std::multimap<std::string, std::string>> m_escaped;  // by collection
 };
 
 // Splits UTF-8 `text` into parts of at most `maxBytes` bytes, never inside

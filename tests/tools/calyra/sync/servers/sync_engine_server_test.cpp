@@ -39,10 +39,10 @@ public:
     std::string savedToken;
     int nextId = 1;
 
-    std::vector<LocalItem> localItems() override {
+    void localItems(const std::function<void(std::vector<LocalItem>&)>& visit) override {
         std::vector<LocalItem> out;
         for (const auto& [id, text] : items) out.push_back({id, UidOf(text), hash(text)});
-        return out;
+        visit(out);
     }
     std::string exportItem(const std::string& id) override { return items.at(id); }
     // Like the real targets, it leaves the hash for the engine to ask later.
@@ -67,7 +67,19 @@ public:
     void removeItem(const std::string& id) override { items.erase(id); }
     std::string token() override { return savedToken; }
     void setToken(const std::string& token, const std::string&) override { savedToken = token; }
-    std::map<std::string, SyncedItem> synced() override { return state; }
+    void eachSynced(const std::function<void(std::vector<SyncedItem>&)>& visit) override {
+        std::vector<SyncedItem> all = recorded([](const SyncedItem&) { return true; });
+        visit(all);
+    }
+    std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) override {
+        return recorded([&](const SyncedItem& s) {
+            return std::any_of(hrefs.begin(), hrefs.end(),
+                               [&](auto& h) { return dav::HrefKey(h) == dav::HrefKey(s.href); });
+        });
+    }
+    std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) override {
+        return recorded([&](const SyncedItem& s) { return std::find(ids.begin(), ids.end(), s.localId) != ids.end(); });
+    }
     std::string base(const std::string& href) override { return bases[href]; }
     void record(const SyncedItem& item, const std::string& text) override {
         state[item.href] = item;
@@ -87,6 +99,13 @@ public:
     }
 
 private:
+    template <class Pick>
+    std::vector<SyncedItem> recorded(Pick&& pick) const {
+        std::vector<SyncedItem> out;
+        for (const auto& [href, item] : state)
+            if (pick(item)) out.push_back(item);
+        return out;
+    }
     static std::string hash(const std::string& text) { return std::to_string(std::hash<std::string>{}(text)); }
 };
 
