@@ -24,6 +24,27 @@ TEST(DavXml, ElementsAreMatchedByNamespaceWhateverThePrefix) {
     EXPECT_FALSE(other.is(kDavNs, "multistatus"));
 }
 
+TEST(DavXml, ParseEachHandsOverEveryResponseWholeUnderAnyPrefixAndKeepsNone) {
+    for (const std::string p : {"D:", "", "ns0:"}) {
+        const std::string ns = p.empty() ? "xmlns" : "xmlns:" + p.substr(0, p.size() - 1);
+        std::string doc = "<" + p + "multistatus " + ns + "=\"DAV:\">";
+        // About 2 MB: responses straddle the pieces the parser is fed.
+        constexpr size_t kResponses = 30000;
+        for (size_t i = 0; i < kResponses; ++i)
+            doc += "<" + p + "response><" + p + "href>/c/" + std::to_string(i) + "</" + p + "href></" + p + "response>";
+        size_t seen = 0, wrong = 0;
+        const XmlElement root = ParseXmlEach(doc + "</" + p + "multistatus>", "REPORT answer", [&](XmlElement& r) {
+            wrong += r.is(kDavNs, "response") && r.childText(kDavNs, "href") == "/c/" + std::to_string(seen) ? 0 : 1;
+            ++seen;
+        });
+        EXPECT_EQ(seen, kResponses) << p;
+        EXPECT_EQ(wrong, 0u) << p;
+        EXPECT_TRUE(root.children.empty()) << "a response is dropped once handed over";
+        // Cut off mid-answer: a clear error, however much was handed over.
+        EXPECT_THROW(ParseXmlEach(doc, "REPORT answer", [](XmlElement&) {}), DavError);
+    }
+}
+
 TEST(DavXml, KeepsTextAcrossEntitiesAndCdata) {
     const XmlElement root = ParseXml(
         "<c:address-data xmlns:c=\"urn:ietf:params:xml:ns:carddav\">BEGIN:VCARD\r\nNOTE:a &amp; b &lt;c&gt;"
