@@ -164,8 +164,11 @@ void CalendarTarget::localItems(const std::function<void(std::vector<LocalItem>&
             std::vector<std::string> ids;
             ids.reserve(prints.size());
             for (const Fingerprint& f : prints) ids.push_back(LocalId(kind, f.rowId));
+            // Only an item this calendar is not the home of needs to be
+            // held here to be its.
             std::set<std::string> heldHere;
-            for (SyncedItem& item : m_state.itemsOf(m_collection, ids)) heldHere.insert(std::move(item.localId));
+            if (!home || !m_elsewhere.empty())
+                for (SyncedItem& item : m_state.itemsOf(m_collection, ids)) heldHere.insert(std::move(item.localId));
             std::vector<LocalItem> chunk;
             std::unordered_set<uint64_t> inChunk;
             for (size_t i = 0; i < prints.size(); ++i) {

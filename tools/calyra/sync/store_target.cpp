@@ -57,6 +57,8 @@ std::vector<SyncedItem> StoreTarget::syncedOf(const std::vector<std::string>& id
     return items;
 }
 
+size_t StoreTarget::syncedLocalCount() { return m_state.countWithLocalIds(m_collection); }
+
 std::string StoreTarget::base(const std::string& href) { return m_state.base(m_collection, href); }
 
 void StoreTarget::record(const SyncedItem& item, const std::string& text) {

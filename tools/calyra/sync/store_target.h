@@ -28,6 +28,7 @@ public:
     void eachSynced(const std::function<void(std::vector<SyncedItem>& chunk)>& visit) override;
     std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) override;
     std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) override;
+    size_t syncedLocalCount() override;
     std::string base(const std::string& href) override;
     void record(const SyncedItem& item, const std::string& text) override;
     void forget(const std::string& href) override;

@@ -140,6 +140,7 @@ private:
     // is gone are deleted here.
     void localChanges() {
         std::vector<uint64_t> seen;  // hashes of the local IDs met
+        size_t matched = 0;          // recorded items found for them
         m_target.localItems([&](std::vector<LocalItem>& chunk) {
             std::vector<std::string> ids;
             ids.reserve(chunk.size());
@@ -159,6 +160,7 @@ private:
                     continue;
                 }
                 auto& rows = it->second;
+                matched += rows.size();
                 std::sort(rows.begin(), rows.end(),
                           [](const SyncedItem& a, const SyncedItem& b) { return a.href < b.href; });
                 for (size_t i = 1; i < rows.size(); ++i) m_deleted.emplace(rows[i].href, rows[i]);
@@ -169,6 +171,8 @@ private:
                     m_changed[known.href] = {known, std::move(local)};
             }
         });
+        // Every recorded item was met: none is deleted here, no need to look.
+        if (matched >= m_target.syncedLocalCount()) return;
         std::sort(seen.begin(), seen.end());
         m_target.eachSynced([&](std::vector<SyncedItem>& chunk) {
             for (SyncedItem& item : chunk)
@@ -517,6 +521,14 @@ uint64_t Hash64(std::string_view text) {
         h *= 0x100000001b3ULL;
     }
     return h;
+}
+
+size_t SyncTarget::syncedLocalCount() {
+    size_t n = 0;
+    eachSynced([&](std::vector<SyncedItem>& chunk) {
+        n += static_cast<size_t>(std::count_if(chunk.begin(), chunk.end(), [](auto& s) { return !s.localId.empty(); }));
+    });
+    return n;
 }
 
 LocalItem SyncTarget::importItem(const std::string& text, const std::string& id) {

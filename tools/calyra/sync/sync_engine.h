@@ -88,6 +88,9 @@ public:
     virtual void eachSynced(const std::function<void(std::vector<SyncedItem>& chunk)>& visit) = 0;
     virtual std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) = 0;
     virtual std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) = 0;
+    // How many recorded items name a local item (by eachSynced, unless the
+    // target counts them faster).
+    virtual size_t syncedLocalCount();
     virtual std::string base(const std::string& href) = 0;
     virtual void record(const SyncedItem& item, const std::string& text) = 0;
     virtual void forget(const std::string& href) = 0;

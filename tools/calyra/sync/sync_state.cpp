@@ -190,6 +190,14 @@ std::vector<SyncedItem> SyncState::itemsOf(const std::string& collection, const 
     return out;
 }
 
+size_t SyncState::countWithLocalIds(const std::string& collection) {
+    if (!exists()) return 0;
+    SqlText sql(u"SELECT COUNT(*) FROM calyra_sync_item");
+    sql.Append(where(collection)).Append(u" AND local_id <> '';");
+    cli::ResultWalk walk(m_session.connection(), sql.view());
+    return walk.rows() > 0 ? static_cast<size_t>(std::stoul(Field(walk, 0))) : 0;
+}
+
 bool SyncState::holdsLocalIds(const std::string& collection, std::string_view prefix) {
     if (!exists()) return false;
     SqlText sql(u"SELECT 1 FROM calyra_sync_item");

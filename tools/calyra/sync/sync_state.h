@@ -58,6 +58,8 @@ public:
     std::vector<SyncedItem> itemsAt(const std::string& collection, const std::vector<std::string>& hrefs);
     // The items recorded for the local IDs `ids`.
     std::vector<SyncedItem> itemsOf(const std::string& collection, const std::vector<std::string>& ids);
+    // How many items of the collection name a local item.
+    size_t countWithLocalIds(const std::string& collection);
     // Whether any item of the collection has a local ID starting `prefix`.
     bool holdsLocalIds(const std::string& collection, std::string_view prefix);
     // The local IDs of a collection's items (what a calendar holds).
