@@ -58,10 +58,10 @@ public:
 
     SyncSummary go() {
         localChanges();
-        const PullPlan plan = remotePlan();
+        PullPlan plan = remotePlan();
         m_total = plan.fetch.size() + plan.removed.size() + m_changed.size() + m_deleted.size() + m_new.size();
 
-        pull(plan.fetch);
+        pull(std::move(plan.fetch));
         {
             auto removed = ByKey(m_target.syncedAt(plan.removed));
             for (const std::string& href : plan.removed) guarded(href, [&] { removedRemotely(removed, href); });
@@ -216,36 +216,41 @@ private:
         for (const std::string& href : missing) guarded(href, [&] { removedRemotely(known, href); });
     }
 
-    void pull(const std::vector<std::string>& hrefs) {
-        size_t handled = 0;  // hrefs of the batches already visited
-        try {
-            m_client.multiget(m_collection.url, m_kind, hrefs, m_options.batchSize, [&](dav::MultigetBatch& batch) {
-                batchArrived(batch.items, batch.missing);
-                handled += batch.items.size() + batch.missing.size();
-                m_target.commit();
-            });
-            return;
-        } catch (const DavError& e) {
-            // A server that fails multiget can still serve each item.
-            if (!IsItemFailure(e)) throw;
-        }
-        std::vector<dav::Item> batch;
-        std::vector<std::string> missing;
-        for (size_t i = std::min(handled, hrefs.size()); i < hrefs.size(); ++i) {
-            guarded(hrefs[i], [&] {
-                if (std::optional<dav::Item> item = m_client.get(hrefs[i]))
-                    batch.push_back(std::move(*item));
-                else
-                    missing.push_back(hrefs[i]);
-            });
-            if (batch.size() + missing.size() >= m_options.batchSize || i + 1 == hrefs.size()) {
-                batchArrived(batch, missing);
-                batch.clear();
-                missing.clear();
-                m_target.commit();
+    // Fetches `hrefs` a batch at a time; each batch's hrefs are freed once
+    // it is stored (the list is as long as what changed on the server).
+    void pull(std::vector<std::string> hrefs) {
+        const size_t size = std::max<size_t>(m_options.batchSize, 1);
+        bool oneByOne = false;  // the server failed a multiget
+        for (size_t from = 0; from < hrefs.size(); from += size) {
+            const auto first = hrefs.begin() + static_cast<std::ptrdiff_t>(from);
+            const std::vector<std::string> slice(
+                std::make_move_iterator(first),
+                std::make_move_iterator(first + static_cast<std::ptrdiff_t>(std::min(size, hrefs.size() - from))));
+            if (!oneByOne) {
+                try {
+                    m_client.multiget(m_collection.url, m_kind, slice, size, [&](dav::MultigetBatch& batch) {
+                        batchArrived(batch.items, batch.missing);
+                        m_target.commit();
+                    });
+                    continue;
+                } catch (const DavError& e) {
+                    // A server that fails multiget can still serve each item.
+                    if (!IsItemFailure(e)) throw;
+                    oneByOne = true;
+                }
             }
+            std::vector<dav::Item> items;
+            std::vector<std::string> missing;
+            for (const std::string& href : slice)
+                guarded(href, [&] {
+                    if (std::optional<dav::Item> item = m_client.get(href))
+                        items.push_back(std::move(*item));
+                    else
+                        missing.push_back(href);
+                });
+            batchArrived(items, missing);
+            m_target.commit();
         }
-        m_target.commit();
     }
 
     // New or changed items from the server: those changed here too are

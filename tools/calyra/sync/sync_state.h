@@ -8,9 +8,8 @@
 // (a prefix no table of the component uses), are made by the first sync
 // that writes, and are written inside the caller's Transaction so an item
 // and its sync state land together or not at all. Texts longer than one
-// field of the connection are kept in numbered parts. Items are read a
-// chunk of rows at a time or by the hrefs or local IDs asked for, never a
-// whole collection at once.
+// field of the connection are kept in numbered parts. A sync reads items a
+// chunk of rows at a time, or by the hrefs or local IDs it asks for.
 //
 // Ownership: borrows the session, which must outlive it. Thread-safety:
 // one thread, like the session.
