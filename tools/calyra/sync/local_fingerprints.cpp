@@ -94,6 +94,13 @@ private:
     uint64_t m_value = 0xcbf29ce484222325ULL;
 };
 
+// Rows of the profile read this many at a time (in ID order), so only a
+// chunk of records, folds and side rows is held at once. A contact chunk
+// costs a scan of each detail table (they have no index on [ContactID]):
+// contacts go in larger chunks, so the scans stay a few.
+constexpr LONG kContactChunk = 1000;
+constexpr LONG kRowChunk = 500;
+
 // The side rows of a chunk of items: each one's UID and a fold of its kept
 // text (the texts themselves are not held past the chunk).
 class SideRows {
@@ -101,14 +108,21 @@ public:
     SideRows(cli::Session& session, ItemFamily family)
         : m_store(session), m_family(family), m_profile(Utf16ToUtf8(session.profileId())) {}
 
-    // Reads the side rows of the items `ids` names, in place of the last.
+    // Reads the side rows of the items `ids` names, in place of the last;
+    // their kept texts (most of a row) 500 at a time.
     void read(const std::vector<std::string>& ids) {
+        constexpr size_t textsAtOnce = 500;
         m_rows.clear();
         if (!m_store.present()) return;
-        for (auto& [id, item] : m_store.findByRows(m_family, ids)) {
-            Fold original;
-            original.add(item.original);
-            m_rows.emplace(id, Row{std::move(item.uid), original});
+        for (size_t from = 0; from < ids.size(); from += textsAtOnce) {
+            const auto first = ids.begin() + static_cast<std::ptrdiff_t>(from);
+            const std::vector<std::string> some(
+                first, first + static_cast<std::ptrdiff_t>(std::min(textsAtOnce, ids.size() - from)));
+            for (auto& [id, item] : m_store.findByRows(m_family, some)) {
+                Fold original;
+                original.add(item.original);
+                m_rows.emplace(id, Row{std::move(item.uid), original});
+            }
         }
     }
 
@@ -149,13 +163,6 @@ void EachChunk(LONG limit, Read&& read, IdOf&& idOf, Visit&& visit) {
         after = idOf(rows[rows.size() - 1]);
     }
 }
-
-// Rows of the profile read this many at a time (in ID order), so only a
-// chunk of records, folds and side rows is held at once. A contact chunk
-// costs a scan of each detail table (they have no index on [ContactID]):
-// contacts go in larger chunks, so the scans stay a few.
-constexpr LONG kContactChunk = 2000;
-constexpr LONG kRowChunk = 500;
 
 // The names of the profile's event categories by ID: an export writes an
 // event's category by its name, so renaming one changes the events in it.
