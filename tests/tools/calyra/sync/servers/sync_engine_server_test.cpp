@@ -73,11 +73,12 @@ public:
     }
     std::vector<SyncedItem> syncedAt(const std::vector<std::string>& hrefs) override {
         return recorded([&](auto& s) {
-            return std::ranges::any_of(hrefs, [&](auto& h) { return dav::HrefKey(h) == dav::HrefKey(s.href); });
+            return std::any_of(hrefs.begin(), hrefs.end(),
+                               [&](auto& h) { return dav::HrefKey(h) == dav::HrefKey(s.href); });
         });
     }
     std::vector<SyncedItem> syncedOf(const std::vector<std::string>& ids) override {
-        return recorded([&](auto& s) { return std::ranges::count(ids, s.localId) > 0; });
+        return recorded([&](auto& s) { return std::count(ids.begin(), ids.end(), s.localId) > 0; });
     }
     std::string base(const std::string& href) override { return bases[href]; }
     void record(const SyncedItem& item, const std::string& text) override {
