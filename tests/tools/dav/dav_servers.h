@@ -16,12 +16,8 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,6 +29,7 @@
 #include <vector>
 
 #include "dav/dav_client.h"
+#include "support/child_process.h"
 
 namespace calyra::test {
 
@@ -69,76 +66,6 @@ inline bool Listening(int port) {
     ::close(fd);
     return ok;
 }
-
-// A child process running `argv`, its output in `log`; stdin from a pipe
-// the child sees closed when this process ends. Stopped on destruction.
-class ChildProcess {
-public:
-    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& log, int* stdoutPipe = nullptr) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        const std::string logPath = log.string();
-        int in[2], out[2] = {-1, -1};
-        if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        if (stdoutPipe && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        const pid_t parent = ::getpid();
-        m_pid = ::fork();
-        if (m_pid < 0) throw std::runtime_error("fork failed");
-        if (m_pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) ::_exit(127);
-            const int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            ::dup2(in[0], 0);
-            ::dup2(stdoutPipe ? out[1] : logFd, 1);
-            ::dup2(logFd, 2);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        m_stdin = in[1];
-        if (stdoutPipe) {
-            ::close(out[1]);
-            *stdoutPipe = out[0];
-        }
-    }
-    ~ChildProcess() { stop(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t pid() const { return m_pid; }
-    bool running() {
-        if (m_pid <= 0) return false;
-        int status;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return false;
-        }
-        return true;
-    }
-    // SIGTERM, up to 5 s for it to end, then SIGKILL.
-    void stop() {
-        if (m_stdin >= 0) ::close(m_stdin), m_stdin = -1;
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            int status;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ::kill(m_pid, SIGKILL);
-        int status;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-};
 
 // Waits up to `seconds` (polled every 50 ms) for `port` to accept.
 inline bool WaitListening(ChildProcess& process, int port, int seconds) {
@@ -183,7 +110,7 @@ public:
                     const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
                     ChildProcess openssl({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
                                           "1", "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert},
-                                         dir / "openssl.log");
+                                         dir / "openssl.log", false);
                     for (int i = 0; i < 200 && openssl.running(); ++i)
                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     argv.insert(argv.end(), {"--ssl", "--certificate", cert, "--key", key});
@@ -200,12 +127,12 @@ public:
                         "--current-user-principal",
                         std::string("/") + kUser + "/"};
             }
-            server->m_process = std::make_unique<ChildProcess>(argv, log);
+            server->m_process = std::make_unique<ChildProcess>(argv, log, false);
             if (WaitListening(*server->m_process, port, 30)) {
                 server->m_port = port;
                 break;
             }
-            server->m_process->stop();  // most likely the port was taken meanwhile
+            server->m_process->Stop();  // most likely the port was taken meanwhile
         }
         if (!server->m_port) {
             std::ifstream in(log);
@@ -288,23 +215,10 @@ public:
                                          "--log",
                                          (dir / "proxy-requests.log").string()};
         argv.insert(argv.end(), faults.begin(), faults.end());
-        int out = -1;
-        m_process = std::make_unique<ChildProcess>(argv, dir / "proxy.log", &out);
-        // The first line is the port; up to 30 s, read in bounded steps.
+        m_process = std::make_unique<ChildProcess>(argv, dir / "proxy.log");
+        // The first line is the port, within 30 s.
         std::string line;
-        for (int i = 0; i < 600 && line.find('\n') == std::string::npos; ++i) {
-            char buffer[64];
-            const int flags = ::fcntl(out, F_GETFL);
-            ::fcntl(out, F_SETFL, flags | O_NONBLOCK);
-            const ssize_t n = ::read(out, buffer, sizeof buffer);
-            if (n > 0)
-                line.append(buffer, static_cast<size_t>(n));
-            else if (n == 0)
-                break;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ::close(out);
+        m_process->ReadLine(&line, 30000);
         m_port = std::atoi(line.c_str());
         if (m_port <= 0) throw std::runtime_error("the fault proxy did not start");
         m_log = dir / "proxy-requests.log";

@@ -71,9 +71,9 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryItemOnceOnEachSide) {
 
     std::mt19937 random(20261207);
     for (int k = 0; k < kKills; ++k) {
-        ChildProcess sync({CALYRA_CLIENT_PATH, "--db", run.db(), "sync"}, dir.path() / "killed-syncs.log");
+        ChildProcess sync({CALYRA_CLIENT_PATH, "--db", run.db(), "sync"}, dir.path() / "killed-syncs.log", false);
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % kLatestKillMs));
-        ::kill(sync.pid(), SIGKILL);
+        sync.Kill();
     }
     const auto done = run({"sync"});
     EXPECT_EQ(done.status, 0) << done.err;
