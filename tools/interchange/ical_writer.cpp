@@ -10,12 +10,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <map>
+#include <cstring>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string_view>
 
 namespace calyra::interchange {
 namespace {
+
+// How much entry text the writer keeps in memory before it moves to its
+// temporary file.
+constexpr size_t kSpoolInMemory = size_t{1} << 20;
 
 // A date or date-time property made from its text: libical's own
 // constructors write every year after 3000 as 00000000T000000, while its
@@ -289,52 +297,85 @@ icalcomponent* ToComponent(const CalendarItem& item, UtcSeconds stamp) {
 
 }  // namespace
 
-std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds stamp, std::string_view productId) {
+ICalendarWriter::ICalendarWriter(UtcSeconds stamp, std::string_view productId)
+    : m_stamp(stamp), m_productId(productId) {
     icalerror_set_errors_are_fatal(0);
-    std::string out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:";
-    out += productId;
-    out += "\r\nCALSCALE:GREGORIAN\r\n";
-    // One VTIMEZONE for each zone the entries name, from its earliest time.
-    std::map<std::string, std::pair<icaltimezone*, UtcSeconds>> zones;
-    for (const auto& item : items) {
-        icaltimezone* zone = WrittenZone(item);
-        if (!zone) continue;
-        // Only the times the entry writes in its zone: an event's DUE or a
-        // task's DTEND is not written, and counting it would start the zone
-        // earlier than a reading of this very file does.
+}
+
+ICalendarWriter::~ICalendarWriter() {
+    if (m_file) std::fclose(m_file);
+}
+
+void ICalendarWriter::add(const CalendarItem& item) {
+    // The zone's definition starts at the earliest time an entry writes in
+    // it. Only those times count: an event's DUE or a task's DTEND is not
+    // written, and counting it would start the zone earlier than a reading
+    // of this very file does.
+    if (WrittenZone(item)) {
         const bool todo = item.kind == ItemKind::Todo;
-        std::vector<UtcSeconds> times = item.exdates;
-        times.insert(times.end(), item.rdates.begin(), item.rdates.end());
+        std::optional<UtcSeconds> first;
+        auto earliest = [&](UtcSeconds t) { first = first ? std::min(*first, t) : t; };
+        for (UtcSeconds t : item.exdates) earliest(t);
+        for (UtcSeconds t : item.rdates) earliest(t);
         for (auto t : {item.start, todo ? item.due : item.end, item.recurrenceId})
-            if (t) times.push_back(*t);
-        if (times.empty()) continue;
-        const UtcSeconds first = *std::min_element(times.begin(), times.end());
-        auto [it, fresh] = zones.try_emplace(item.timeZone, zone, first);
-        if (!fresh) it->second.second = std::min(it->second.second, first);
+            if (t) earliest(*t);
+        if (first) {
+            auto [it, fresh] = m_zones.try_emplace(item.timeZone, *first);
+            if (!fresh) it->second = std::min(it->second, *first);
+        }
     }
-    for (const auto& [tzid, zone] : zones) out += ZoneDefinition(zone.first, tzid, zone.second);
     // Each entry is written on its own: one huge component tree would be
     // serialised by repeated appends.
-    for (const auto& item : items) {
-        icalcomponent* c = ToComponent(item, stamp);
-        if (char* text = icalcomponent_as_ical_string_r(c)) {
-            std::string entry = text;
-            icalmemory_free_buffer(text);
-            // libical writes a comma inside a category unescaped (its list
-            // separator), so "Atlanta, Georgia" would come back as two
-            // categories: the lines are written here, before the entry's end.
-            std::string categories;
-            for (const auto& category : item.categories)
-                if (const std::string clean = WithoutControlCharacters(category); !clean.empty())
-                    categories += FoldLine("CATEGORIES:" + EscapeText(clean));
-            const size_t end = entry.rfind("END:V");
-            entry.insert(end == std::string::npos ? entry.size() : end, categories);
-            out += entry;
-        }
-        icalcomponent_free(c);
+    icalcomponent* c = ToComponent(item, m_stamp);
+    if (char* text = icalcomponent_as_ical_string_r(c)) {
+        std::string entry = text;
+        icalmemory_free_buffer(text);
+        // libical writes a comma inside a category unescaped (its list
+        // separator), so "Atlanta, Georgia" would come back as two
+        // categories: the lines are written here, before the entry's end.
+        std::string categories;
+        for (const auto& category : item.categories)
+            if (const std::string clean = WithoutControlCharacters(category); !clean.empty())
+                categories += FoldLine("CATEGORIES:" + EscapeText(clean));
+        const size_t end = entry.rfind("END:V");
+        entry.insert(end == std::string::npos ? entry.size() : end, categories);
+        m_spool += entry;
     }
-    out += "END:VCALENDAR\r\n";
-    return out;
+    icalcomponent_free(c);
+    if (m_spool.size() >= kSpoolInMemory) spill();
+}
+
+void ICalendarWriter::spill() {
+    if (!m_file && !(m_file = std::tmpfile()))
+        throw std::runtime_error(std::string("cannot make a temporary file for the calendar: ") + std::strerror(errno));
+    if (std::fwrite(m_spool.data(), 1, m_spool.size(), m_file) != m_spool.size())
+        throw std::runtime_error(std::string("cannot write the calendar's temporary file: ") + std::strerror(errno));
+    m_spool.clear();
+}
+
+void ICalendarWriter::finish(std::ostream& out) {
+    out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" << m_productId << "\r\nCALSCALE:GREGORIAN\r\n";
+    for (const auto& [tzid, from] : m_zones)
+        out << ZoneDefinition(icaltimezone_get_builtin_timezone(tzid.c_str()), tzid, from);
+    if (m_file) {
+        if (std::fflush(m_file) != 0 || std::fseek(m_file, 0, SEEK_SET) != 0)
+            throw std::runtime_error(std::string("cannot read the calendar's temporary file back: ") +
+                                     std::strerror(errno));
+        std::vector<char> block(1 << 16);
+        while (const size_t n = std::fread(block.data(), 1, block.size(), m_file)) out.write(block.data(), n);
+        if (std::ferror(m_file))
+            throw std::runtime_error(std::string("cannot read the calendar's temporary file back: ") +
+                                     std::strerror(errno));
+    }
+    out << m_spool << "END:VCALENDAR\r\n";
+}
+
+std::string WriteICalendar(const std::vector<CalendarItem>& items, UtcSeconds stamp, std::string_view productId) {
+    ICalendarWriter writer(stamp, productId);
+    for (const auto& item : items) writer.add(item);
+    std::ostringstream out;
+    writer.finish(out);
+    return std::move(out).str();
 }
 
 }  // namespace calyra::interchange
