@@ -371,8 +371,15 @@ void RunEventExport(CommandContext& ctx, const EventExportOptions& o) {
     std::optional<DATE> low, high;
     if (range.from) low = user.zone().toUtc(*range.from);
     if (range.to) high = user.zone().toUtc(*range.to);
-    const auto items = ExportEvents(ctx.session(), low, high);
-    WriteOutput(ctx, o.out, ix::WriteICalendar(items, Now()), "events", items.size());
+    WriteOutput(
+        ctx, o.out,
+        [&](std::ostream& out) {
+            ix::ICalendarWriter writer(Now());
+            const size_t count = VisitEvents(ctx.session(), low, high, [&](const auto& item) { writer.add(item); });
+            writer.finish(out);
+            return count;
+        },
+        "events");
 }
 
 struct TaskExportOptions {
@@ -384,8 +391,15 @@ void DeclareTaskExport(CLI::App& exportCommand, TaskExportOptions& o) {
 }
 
 void RunTaskExport(CommandContext& ctx, const TaskExportOptions& o) {
-    const auto items = ExportTasks(ctx.session());
-    WriteOutput(ctx, o.out, ix::WriteICalendar(items, Now()), "tasks", items.size());
+    WriteOutput(
+        ctx, o.out,
+        [&](std::ostream& out) {
+            ix::ICalendarWriter writer(Now());
+            const size_t count = VisitTasks(ctx.session(), [&](const auto& item) { writer.add(item); });
+            writer.finish(out);
+            return count;
+        },
+        "tasks");
 }
 
 constexpr CommandRow kEventExport[] = {

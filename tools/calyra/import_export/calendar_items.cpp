@@ -1296,91 +1296,187 @@ void KeptSeriesInto(CalendarItem& item, const std::string& original, const tagRe
     for (Date d : series.rdates) item.rdates.push_back(UtcOfDate(d));
 }
 
-// Events as entries, a chunk of masters at a time for their side rows;
-// `onlyId`: just that master, with its excluded dates but without its
-// replaced occurrences (which `events exceptions` edits).
-std::vector<CalendarItem> EventEntries(Session& session, std::optional<DATE> from, std::optional<DATE> to,
-                                       const std::string* onlyId) {
+// How many stored series or tasks an export reads at a time: memory holds
+// these with their exceptions and kept entries, not the profile.
+constexpr LONG kExportChunk = 1000;
+
+// The profile's exceptions listed by master once, in a temporary table of
+// the connection that no other client sees (gone with the connection), so
+// each chunk of an export looks its exceptions up instead of scanning
+// every event of the file. Without temporary tables, chunks scan.
+class ExceptionIndex {
+public:
+    explicit ExceptionIndex(Session& session) : m_session(session) {
+        SqlText fill(
+            u"INSERT INTO temp.calyra_event_exceptions SELECT [OriginalEventID], [EventID] FROM [tEvent] "
+            u"WHERE [ProfileID] = '");
+        fill.AppendQuoted(session.profileId()).Append(u"' AND [OriginalEventID] <> '0';");
+        const SqlText statements[] = {
+            SqlText(kDrop),
+            SqlText(u"CREATE TEMP TABLE calyra_event_exceptions (master INTEGER NOT NULL, item INTEGER NOT NULL);"),
+            fill,
+            SqlText(u"CREATE INDEX temp.calyra_event_exceptions_by_master ON calyra_event_exceptions (master, item);"),
+        };
+        for (const SqlText& sql : statements) {
+            LONG err = 0;
+            if (FAILED(session.connection()->Execute(&err, sql.ToBstr(), nullptr))) {
+                session.connection()->Execute(&err, SqlText(kDrop).ToBstr(), nullptr);
+                return;
+            }
+        }
+        m_made = true;
+    }
+    ~ExceptionIndex() {
+        if (!m_made) return;
+        LONG err = 0;
+        m_session.connection()->Execute(&err, SqlText(kDrop).ToBstr(), nullptr);
+    }
+    ExceptionIndex(const ExceptionIndex&) = delete;
+    ExceptionIndex& operator=(const ExceptionIndex&) = delete;
+
+    // The exceptions of `masters`, in ID order, with [OriginalEventID] as
+    // their extra column.
+    RecordRows<tagEventInfo> of(const std::vector<std::string>& masters) const {
+        SqlText sql = EventSelect(m_session);
+        sql.Append(m_made ? Sql(u" AND [EventID] IN (SELECT item FROM temp.calyra_event_exceptions WHERE master IN (")
+                          : Sql(u" AND [OriginalEventID] IN ("));
+        AppendQuotedList(sql, masters).Append(m_made ? Sql(u"))") : Sql(u")")).Append(u" ORDER BY [EventID];");
+        return RecordRows<tagEventInfo>::Query(m_session.connection(), sql, kEventColumns, 1);
+    }
+
+private:
+    static constexpr Sql kDrop = u"DROP TABLE IF EXISTS temp.calyra_event_exceptions;";
+    Session& m_session;
+    bool m_made = false;
+};
+
+// Events as entries, handed to `visit` a chunk of masters (in ID order) at
+// a time; `onlyId`: just that master, with its excluded dates but without
+// its replaced occurrences (which `events exceptions` edits).
+size_t EventEntries(Session& session, std::optional<DATE> from, std::optional<DATE> to, const std::string* onlyId,
+                    const EntryVisitor& visit) {
     std::map<std::string, std::string> categoryNames;
     for (const auto& c : AllCategories(session.access<IEventCategoryAccess>().get()))
         categoryNames[JsonText(c["event_category_id"])] = JsonText(c["event_category_name"]);
-    const ProfileEvents stored(session);
     CalendarSide side(session, ItemFamily::Event);
-    std::vector<const tagEventInfo*> chosen;
-    for (const tagEventInfo& e : stored.masters()) {
-        if (onlyId && BstrUtf8(e.bstrEventID) != *onlyId) continue;
-        const bool repeats = ToRule(e.stRecurrence).frequency != Frequency::None;
-        if (to && DateToSeconds(e.dtStartDateTime) > DateToSeconds(*to)) continue;
-        if (from && !repeats && DateToSeconds(e.dtEndDateTime) < DateToSeconds(*from)) continue;
-        chosen.push_back(&e);
-    }
-    std::vector<CalendarItem> out;
-    constexpr size_t kChunk = 500;
-    for (size_t first = 0; first < chosen.size(); first += kChunk) {
-        const size_t last = std::min(chosen.size(), first + kChunk);
+    const ExceptionIndex exceptionIndex(session);
+    size_t visited = 0;
+    std::string after;  // the last master read
+    for (;;) {
+        SqlText sql = EventSelect(session);
+        sql.Append(u" AND [OriginalEventID] = '0'");
+        if (onlyId) sql.Append(u" AND [EventID] = '").AppendQuoted(Utf8ToUtf16(*onlyId)).Append(u"'");
+        if (!after.empty()) sql.Append(u" AND [EventID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
+        sql.Append(u" ORDER BY [EventID] LIMIT ").AppendLong(kExportChunk).Append(u";");
+        const auto masters = RecordRows<tagEventInfo>::Query(session.connection(), sql, kEventColumns, 1);
+        if (masters.size() == 0) break;
+        after = BstrUtf8(masters[masters.size() - 1].bstrEventID);
+        std::vector<const tagEventInfo*> chosen;
         std::vector<std::string> ids;
-        for (size_t i = first; i < last; ++i) ids.push_back(BstrUtf8(chosen[i]->bstrEventID));
-        const auto kept = side.rows(ids);
-        for (size_t i = first; i < last; ++i) {
-            const tagEventInfo& e = *chosen[i];
-            const std::string& id = ids[i - first];
-            auto keptRow = kept.find(id);
-            const std::string original = keptRow == kept.end() ? "" : keptRow->second.original;
-            const std::vector<CalendarItem> entries = KeptEntries(original);
-            CalendarItem master = EventItem(e, categoryNames);
-            master.uid = keptRow == kept.end() ? side.derivedUid(id) : keptRow->second.uid;
-            const std::optional<TimeZone> zone = master.allDay ? std::nullopt : TimeZone::FromNumber(e.ulTimeZone);
-            if (const CalendarItem* entry = KeptEntry(entries, std::nullopt)) OverKept(master, *entry);
-            KeptSeriesInto(master, original, e.stRecurrence, e.dtStartDateTime, zone);
-            std::vector<CalendarItem> replaced;
-            for (const tagEventInfo* x : stored.exceptionsOf(id)) {
-                const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
-                                         BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
-                                         DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
-                if (onlyRemoves) {
-                    // An all-day series writes its excluded dates as days, so
-                    // they are days here too: a time would not survive the file.
-                    const UtcSeconds excluded = UtcOfDate(x->dtOriginalStartTime);
-                    master.exdates.push_back(master.allDay ? excluded - ((excluded % 86400) + 86400) % 86400
-                                                           : excluded);
-                    continue;
-                }
-                if (onlyId) continue;
-                CalendarItem item = EventItem(*x, categoryNames);
-                item.uid = master.uid;
-                item.rrule.clear();
-                item.recurrenceId = UtcOfDate(x->dtOriginalStartTime);
-                if (const CalendarItem* entry = KeptEntry(entries, item.recurrenceId)) OverKept(item, *entry);
-                item.rdates.clear();
-                replaced.push_back(std::move(item));
-            }
-            out.push_back(std::move(master));
-            for (auto& item : replaced) out.push_back(std::move(item));
+        for (const tagEventInfo& e : masters) {
+            std::string id = BstrUtf8(e.bstrEventID);
+            if (onlyId && id != *onlyId) continue;
+            const bool repeats = ToRule(e.stRecurrence).frequency != Frequency::None;
+            if (to && DateToSeconds(e.dtStartDateTime) > DateToSeconds(*to)) continue;
+            if (from && !repeats && DateToSeconds(e.dtEndDateTime) < DateToSeconds(*from)) continue;
+            chosen.push_back(&e);
+            ids.push_back(std::move(id));
         }
+        if (!chosen.empty()) {
+            const auto exceptions = exceptionIndex.of(ids);
+            std::unordered_map<std::string, std::vector<const tagEventInfo*>> byMaster;
+            for (size_t i = 0; i < exceptions.size(); ++i) byMaster[exceptions.extra(i, 0)].push_back(&exceptions[i]);
+            const auto kept = side.rows(ids);
+            for (size_t i = 0; i < chosen.size(); ++i) {
+                const tagEventInfo& e = *chosen[i];
+                const std::string& id = ids[i];
+                auto keptRow = kept.find(id);
+                const std::string original = keptRow == kept.end() ? "" : keptRow->second.original;
+                const std::vector<CalendarItem> entries = KeptEntries(original);
+                CalendarItem master = EventItem(e, categoryNames);
+                master.uid = keptRow == kept.end() ? side.derivedUid(id) : keptRow->second.uid;
+                const std::optional<TimeZone> zone = master.allDay ? std::nullopt : TimeZone::FromNumber(e.ulTimeZone);
+                if (const CalendarItem* entry = KeptEntry(entries, std::nullopt)) OverKept(master, *entry);
+                KeptSeriesInto(master, original, e.stRecurrence, e.dtStartDateTime, zone);
+                std::vector<CalendarItem> replaced;
+                auto own = byMaster.find(id);
+                for (const tagEventInfo* x :
+                     own == byMaster.end() ? std::vector<const tagEventInfo*>{} : std::move(own->second)) {
+                    const bool onlyRemoves = x->eStatus == enumEventStatus_Canceled &&
+                                             BstrView(x->bstrSubject) == BstrView(e.bstrSubject) &&
+                                             DateToSeconds(x->dtStartDateTime) == DateToSeconds(x->dtOriginalStartTime);
+                    if (onlyRemoves) {
+                        // An all-day series writes its excluded dates as days, so
+                        // they are days here too: a time would not survive the file.
+                        const UtcSeconds excluded = UtcOfDate(x->dtOriginalStartTime);
+                        master.exdates.push_back(master.allDay ? excluded - ((excluded % 86400) + 86400) % 86400
+                                                               : excluded);
+                        continue;
+                    }
+                    if (onlyId) continue;
+                    CalendarItem item = EventItem(*x, categoryNames);
+                    item.uid = master.uid;
+                    item.rrule.clear();
+                    item.recurrenceId = UtcOfDate(x->dtOriginalStartTime);
+                    if (const CalendarItem* entry = KeptEntry(entries, item.recurrenceId)) OverKept(item, *entry);
+                    item.rdates.clear();
+                    replaced.push_back(std::move(item));
+                }
+                visit(master);
+                for (const auto& item : replaced) visit(item);
+                visited += 1 + replaced.size();
+            }
+        }
+        if (masters.size() < static_cast<size_t>(kExportChunk)) break;
     }
-    return out;
+    return visited;
 }
 
-std::vector<CalendarItem> TaskEntries(Session& session, const std::string* onlyId) {
-    auto tasks = session.access<ITaskAccess>();
-    LONG err = 0, count = 0;
-    OwnedRecordArray<tagTaskInfo> all;
-    Check(tasks->GetAllTasks(&err, &count, &all), err, "cannot list the tasks");
+// Tasks as entries, a chunk at a time in the order of the task list (by
+// creation, then ID); `onlyId`: just that task.
+size_t TaskEntries(Session& session, const std::string* onlyId, const EntryVisitor& visit) {
     const auto kinds = EnumValues(RequireField(RecordDescriptionOf<tagTaskInfo>(), "task_category").enumName);
     CalendarSide side(session, ItemFamily::Task);
-    std::vector<const tagTaskInfo*> chosen;
-    for (const tagTaskInfo& t : all)
-        if (!onlyId || BstrUtf8(t.bstrTaskID) == *onlyId) chosen.push_back(&t);
-    std::vector<CalendarItem> out;
-    constexpr size_t kChunk = 500;
-    for (size_t first = 0; first < chosen.size(); first += kChunk) {
-        const size_t last = std::min(chosen.size(), first + kChunk);
+    size_t visited = 0;
+    // The last task read, by its place in the order: its creation text and ID.
+    std::optional<std::pair<std::string, std::string>> after;
+    for (;;) {
+        // [Created] is date text; one another program left empty or wrote
+        // as a number still has a place in the order (and the chunks).
+        constexpr Sql kCreated(u"CAST(IFNULL([Created], '') AS TEXT)");
+        SqlText sql(u"SELECT ");
+        sql.Append(RowColumns(kTaskColumns))
+            .Append(u", ")
+            .Append(kCreated)
+            .Append(u" FROM [tTask] WHERE [ProfileID] = '")
+            .AppendQuoted(session.profileId())
+            .Append(u"'");
+        if (onlyId) sql.Append(u" AND [TaskID] = '").AppendQuoted(Utf8ToUtf16(*onlyId)).Append(u"'");
+        if (after) {
+            const std::u16string created = Utf8ToUtf16(after->first);
+            sql.Append(u" AND (")
+                .Append(kCreated)
+                .Append(u" > '")
+                .AppendQuoted(created)
+                .Append(u"' OR (")
+                .Append(kCreated)
+                .Append(u" = '")
+                .AppendQuoted(created)
+                .Append(u"' AND [TaskID] > '")
+                .AppendQuoted(Utf8ToUtf16(after->second))
+                .Append(u"'))");
+        }
+        sql.Append(u" ORDER BY ").Append(kCreated).Append(u", [TaskID] LIMIT ").AppendLong(kExportChunk).Append(u";");
+        const auto tasks = RecordRows<tagTaskInfo>::Query(session.connection(), sql, kTaskColumns, 1);
+        if (tasks.size() == 0) break;
+        after.emplace(tasks.extra(tasks.size() - 1, 0), BstrUtf8(tasks[tasks.size() - 1].bstrTaskID));
         std::vector<std::string> ids;
-        for (size_t i = first; i < last; ++i) ids.push_back(BstrUtf8(chosen[i]->bstrTaskID));
+        for (const tagTaskInfo& t : tasks) ids.push_back(BstrUtf8(t.bstrTaskID));
         const auto kept = side.rows(ids);
-        for (size_t i = first; i < last; ++i) {
-            const tagTaskInfo& t = *chosen[i];
-            const std::string& id = ids[i - first];
+        for (size_t i = 0; i < tasks.size(); ++i) {
+            const tagTaskInfo& t = tasks[i];
+            const std::string& id = ids[i];
+            if (onlyId && id != *onlyId) continue;
             auto keptRow = kept.find(id);
             const std::string original = keptRow == kept.end() ? "" : keptRow->second.original;
             CalendarItem item;
@@ -1417,28 +1513,44 @@ std::vector<CalendarItem> TaskEntries(Session& session, const std::string* onlyI
             const DATE seriesStart = t.dtStartDate != 0 ? t.dtStartDate : t.dtEndDate;
             item.rrule = WriteRrule(ToRule(t.stRecurrence), seriesStart, item.allDay, zone ? &*zone : nullptr);
             KeptSeriesInto(item, original, t.stRecurrence, seriesStart, zone);
-            out.push_back(std::move(item));
+            visit(item);
+            ++visited;
         }
+        if (tasks.size() < static_cast<size_t>(kExportChunk)) break;
     }
+    return visited;
+}
+
+std::vector<CalendarItem> Collected(const std::function<size_t(const EntryVisitor&)>& entries) {
+    std::vector<CalendarItem> out;
+    entries([&](const CalendarItem& item) { out.push_back(item); });
     return out;
 }
 
 }  // namespace
 
-std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
-    return EventEntries(session, from, to, nullptr);
+size_t VisitEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to, const EntryVisitor& visit) {
+    return EventEntries(session, from, to, nullptr, visit);
 }
 
-std::vector<CalendarItem> ExportTasks(Session& session) { return TaskEntries(session, nullptr); }
+size_t VisitTasks(Session& session, const EntryVisitor& visit) { return TaskEntries(session, nullptr, visit); }
+
+std::vector<CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to) {
+    return Collected([&](const EntryVisitor& visit) { return EventEntries(session, from, to, nullptr, visit); });
+}
+
+std::vector<CalendarItem> ExportTasks(Session& session) {
+    return Collected([&](const EntryVisitor& visit) { return TaskEntries(session, nullptr, visit); });
+}
 
 CalendarItem ExportEvent(Session& session, const std::string& id) {
-    auto items = EventEntries(session, std::nullopt, std::nullopt, &id);
+    auto items = Collected([&](const EntryVisitor& visit) { return EventEntries(session, {}, {}, &id, visit); });
     if (items.empty()) throw ClientError("no event \"" + id + "\" in the current profile");
     return std::move(items.front());
 }
 
 CalendarItem ExportTask(Session& session, const std::string& id) {
-    auto items = TaskEntries(session, &id);
+    auto items = Collected([&](const EntryVisitor& visit) { return TaskEntries(session, &id, visit); });
     if (items.empty()) throw ClientError("no task \"" + id + "\" in the current profile");
     return std::move(items.front());
 }

@@ -100,7 +100,14 @@ void ImportTasks(Session& session, const std::vector<SourcedItem>& items, Import
                  const std::function<void()>& step = {});
 
 // Events overlapping [from, to] (recurring events whose series starts by
-// `to`), with their exceptions; all events when no range is given.
+// `to`), each followed by its exceptions; all events when no range is
+// given. The Visit forms hand each entry to `visit` as it is made, reading
+// the profile a chunk of items at a time, so memory is bounded by the
+// chunk; they return how many entries they visited. Tasks come in the
+// order they were created.
+using EntryVisitor = std::function<void(const interchange::CalendarItem&)>;
+size_t VisitEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to, const EntryVisitor& visit);
+size_t VisitTasks(Session& session, const EntryVisitor& visit);
 std::vector<interchange::CalendarItem> ExportEvents(Session& session, std::optional<DATE> from, std::optional<DATE> to);
 std::vector<interchange::CalendarItem> ExportTasks(Session& session);
 
