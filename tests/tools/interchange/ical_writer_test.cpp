@@ -14,17 +14,22 @@ constexpr UtcSeconds kStamp = 1717200000;  // 2024-06-01T00:00:00Z
 
 // Berlin's clocks go back at 03:00 on 31 October 2027: 02:30 comes twice.
 // Its first pass keeps the zone; the second, which that wall time would
-// not give back, is written in UTC.
+// not give back, is written in UTC. The entries before it are more than
+// the writer keeps in memory: the zone still comes before every entry.
 TEST(ICalWriter, ZonedTimesReadBackAsTheSameMoments) {
     CalendarItem event;
     event.uid = "z";
-    event.timeZone = "Europe/Berlin";
+    event.summary = std::string(2000, 'x');
     event.start = DaysFromCivil(2027, 10, 31) * 86400 + 1800;  // 00:30Z, 02:30 summer time
     event.end = *event.start + 3600;                           // 01:30Z, 02:30 winter time
-    const std::string text = WriteICalendar({event}, kStamp);
-    EXPECT_NE(text.find("DTSTART;TZID=Europe/Berlin:20271031T023000\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("DTEND:20271031T013000Z\r\n"), std::string::npos) << text;
-    CalendarItem back = ParseICalendar(text).items.at(0);
+    std::vector<CalendarItem> items(600, event);
+    event.timeZone = "Europe/Berlin";
+    items.push_back(event);
+    const std::string text = WriteICalendar(items, kStamp);
+    EXPECT_LT(text.find("BEGIN:VTIMEZONE"), text.find("BEGIN:VEVENT"));
+    EXPECT_NE(text.find("DTSTART;TZID=Europe/Berlin:20271031T023000\r\n"), std::string::npos);
+    EXPECT_NE(text.find("DTEND:20271031T013000Z\r\n"), std::string::npos);
+    CalendarItem back = ParseICalendar(text).items.at(items.size() - 1);
     back.line = 0;
     back.original.clear();
     EXPECT_EQ(back, event) << text;
