@@ -1,8 +1,8 @@
-// The current profile's events read in bulk for the commands that walk
-// them all (list, month, export): the master events in one
-// query, every exception of the profile in a second, grouped by master in
-// memory. Before, each master cost a query of its own for its exceptions,
-// which made a 20,000-event export take a minute.
+// The current profile's events read in bulk for the views that lay them
+// out in time (a ranged list, month, week, day, agenda): the master events
+// in one query, every exception of the profile in a second, grouped by
+// master in memory, instead of a query per master for its exceptions.
+// (Exports read a chunk of masters at a time instead.)
 //
 // A range read keeps the masters that can have an occurrence in the
 // range: every repeating one (the rule decides, in memory) and the others
