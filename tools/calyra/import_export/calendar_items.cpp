@@ -26,6 +26,7 @@
 #include "records/record_fields.h"
 #include "session/client_error.h"
 #include "session/query_rows.h"
+#include "session/temporary_table.h"
 #include "session/transaction.h"
 #include "side_store/side_store.h"
 #include "tables/event_columns.h"
@@ -1306,48 +1307,32 @@ constexpr LONG kExportChunk = 1000;
 // every event of the file. Without temporary tables, chunks scan.
 class ExceptionIndex {
 public:
-    explicit ExceptionIndex(Session& session) : m_session(session) {
-        SqlText fill(
-            u"INSERT INTO temp.calyra_event_exceptions SELECT [OriginalEventID], [EventID] FROM [tEvent] "
-            u"WHERE [ProfileID] = '");
-        fill.AppendQuoted(session.profileId()).Append(u"' AND [OriginalEventID] <> '0';");
-        const SqlText statements[] = {
-            SqlText(kDrop),
-            SqlText(u"CREATE TEMP TABLE calyra_event_exceptions (master INTEGER NOT NULL, item INTEGER NOT NULL);"),
-            fill,
-            SqlText(u"CREATE INDEX temp.calyra_event_exceptions_by_master ON calyra_event_exceptions (master, item);"),
-        };
-        for (const SqlText& sql : statements) {
-            LONG err = 0;
-            if (FAILED(session.connection()->Execute(&err, sql.ToBstr(), nullptr))) {
-                session.connection()->Execute(&err, SqlText(kDrop).ToBstr(), nullptr);
-                return;
-            }
-        }
-        m_made = true;
-    }
-    ~ExceptionIndex() {
-        if (!m_made) return;
-        LONG err = 0;
-        m_session.connection()->Execute(&err, SqlText(kDrop).ToBstr(), nullptr);
-    }
-    ExceptionIndex(const ExceptionIndex&) = delete;
-    ExceptionIndex& operator=(const ExceptionIndex&) = delete;
+    explicit ExceptionIndex(Session& session)
+        : m_session(session),
+          m_list(session, u"calyra_event_exceptions",
+                 {SqlText(u"CREATE TEMP TABLE calyra_event_exceptions (master INTEGER NOT NULL, item INTEGER NOT "
+                          u"NULL);"),
+                  SqlText(u"INSERT INTO temp.calyra_event_exceptions SELECT [OriginalEventID], [EventID] FROM "
+                          u"[tEvent] WHERE [ProfileID] = '")
+                      .AppendQuoted(session.profileId())
+                      .Append(u"' AND [OriginalEventID] <> '0';"),
+                  SqlText(u"CREATE INDEX temp.calyra_event_exceptions_by_master ON calyra_event_exceptions (master, "
+                          u"item);")}) {}
 
     // The exceptions of `masters`, in ID order, with [OriginalEventID] as
     // their extra column.
     RecordRows<tagEventInfo> of(const std::vector<std::string>& masters) const {
         SqlText sql = EventSelect(m_session);
-        sql.Append(m_made ? Sql(u" AND [EventID] IN (SELECT item FROM temp.calyra_event_exceptions WHERE master IN (")
+        const bool listed = m_list.made();
+        sql.Append(listed ? Sql(u" AND [EventID] IN (SELECT item FROM temp.calyra_event_exceptions WHERE master IN (")
                           : Sql(u" AND [OriginalEventID] IN ("));
-        AppendQuotedList(sql, masters).Append(m_made ? Sql(u"))") : Sql(u")")).Append(u" ORDER BY [EventID];");
+        AppendQuotedList(sql, masters).Append(listed ? Sql(u"))") : Sql(u")")).Append(u" ORDER BY [EventID];");
         return RecordRows<tagEventInfo>::Query(m_session.connection(), sql, kEventColumns, 1);
     }
 
 private:
-    static constexpr Sql kDrop = u"DROP TABLE IF EXISTS temp.calyra_event_exceptions;";
     Session& m_session;
-    bool m_made = false;
+    TemporaryTable m_list;
 };
 
 // Events as entries, handed to `visit` a chunk of masters (in ID order) at

@@ -120,17 +120,13 @@ ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string
     readGroups(session, index ? index->narrowed(kDetailFamilyCount, found) : found);
 }
 
-namespace {
-// The list lives in the connection's temporary database: no other client
-// of the file sees it, and it is gone when the connection closes.
-constexpr Sql kDropIndex = u"DROP TABLE IF EXISTS temp.calyra_contact_details;";
-}  // namespace
+ContactDetailIndex::ContactDetailIndex(Session& session)
+    : m_list(session, u"calyra_contact_details", Statements(session)) {}
 
-ContactDetailIndex::ContactDetailIndex(Session& session) : m_session(session) {
+std::vector<SqlText> ContactDetailIndex::Statements(Session& session) {
     // Rows of the families (0 .. kDetailFamilyCount - 1) and the memberships
     // (kDetailFamilyCount) of the profile's contacts, by family and contact.
     std::vector<SqlText> statements;
-    statements.emplace_back(kDropIndex);
     statements.emplace_back(Sql(
         u"CREATE TEMP TABLE calyra_contact_details (family INTEGER NOT NULL, contact INTEGER NOT NULL, item INTEGER "
         u"NOT NULL);"));
@@ -148,26 +144,12 @@ ContactDetailIndex::ContactDetailIndex(Session& session) : m_session(session) {
     fill(kDetailFamilyCount, u"[tContactGroupMap]");
     statements.emplace_back(
         Sql(u"CREATE INDEX temp.calyra_contact_details_by_contact ON calyra_contact_details (family, contact, item);"));
-    for (const SqlText& sql : statements) {
-        LONG err = 0;
-        if (FAILED(session.connection()->Execute(&err, sql.ToBstr(), nullptr))) {
-            // A connection without temporary tables: chunks scan instead.
-            session.connection()->Execute(&err, SqlText(kDropIndex).ToBstr(), nullptr);
-            return;
-        }
-    }
-    m_made = true;
-}
-
-ContactDetailIndex::~ContactDetailIndex() {
-    if (!m_made) return;
-    LONG err = 0;
-    m_session.connection()->Execute(&err, SqlText(kDropIndex).ToBstr(), nullptr);
+    return statements;
 }
 
 SqlText ContactDetailIndex::narrowed(size_t family, const SqlText& contacts) const {
     SqlText sql(contacts);
-    if (!m_made) return sql;
+    if (!m_list.made()) return sql;
     sql.Append(family == kDetailFamilyCount ? Sql(u" AND [tContactGroupMap].rowid") : Sql(u" AND rowid"))
         .Append(u" IN (SELECT item FROM temp.calyra_contact_details WHERE family = ")
         .AppendLong(static_cast<LONG>(family))

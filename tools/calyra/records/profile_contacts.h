@@ -37,6 +37,7 @@
 #include "records/record_rows.h"
 #include "session/query_rows.h"
 #include "session/session.h"
+#include "session/temporary_table.h"
 #include "tables/sql_text.h"
 
 namespace calyra::cli {
@@ -103,9 +104,6 @@ private:
 class ContactDetailIndex {
 public:
     explicit ContactDetailIndex(Session& session);
-    ~ContactDetailIndex();
-    ContactDetailIndex(const ContactDetailIndex&) = delete;
-    ContactDetailIndex& operator=(const ContactDetailIndex&) = delete;
 
     // `contacts` (" IN (...)") narrowed to the rows the list holds for
     // them: of detail family `family` (its DetailFamilies() place), or with
@@ -114,8 +112,9 @@ public:
     SqlText narrowed(size_t family, const SqlText& contacts) const;
 
 private:
-    Session& m_session;
-    bool m_made = false;
+    static std::vector<SqlText> Statements(Session& session);
+
+    TemporaryTable m_list;
 };
 
 // " IN (...)": the contacts of the session's profile, for a query's
