@@ -152,15 +152,19 @@ private:
 
 // Walks rows a chunk at a time in ID order: `read(after)` gives the chunk
 // after the last ID of the one before (from the first when empty), `idOf`
-// a row's ID. At most `limit` rows a chunk; ends at a short one.
+// a row's ID; `visit(rows, ids)` gets each chunk with its rows' IDs. At
+// most `limit` rows a chunk; ends at a short one.
 template <class Rows, class Read, class IdOf, class Visit>
 void EachChunk(LONG limit, Read&& read, IdOf&& idOf, Visit&& visit) {
     std::string after;
     for (int chunk = 0; chunk < 1000000; ++chunk) {
         const Rows rows = read(after);
-        if (rows.size() > 0) visit(rows);
+        std::vector<std::string> ids;
+        ids.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) ids.push_back(idOf(rows[i]));
+        if (!ids.empty()) visit(rows, ids);
         if (rows.size() < static_cast<size_t>(limit)) return;
-        after = idOf(rows[rows.size() - 1]);
+        after = ids.back();
     }
 }
 
@@ -183,10 +187,7 @@ void ContactFingerprints(cli::Session& session, const FingerprintVisit& visit) {
     EachChunk<cli::RecordRows<tagContactInfo>>(
         kContactChunk, [&](const std::string& after) { return cli::ContactsAfter(session, after, kContactChunk); },
         [](const tagContactInfo& c) { return BstrUtf8(c.bstrContactID); },
-        [&](const cli::RecordRows<tagContactInfo>& contacts) {
-            std::vector<std::string> ids;
-            ids.reserve(contacts.size());
-            for (const tagContactInfo& c : contacts) ids.push_back(BstrUtf8(c.bstrContactID));
+        [&](const cli::RecordRows<tagContactInfo>& contacts, const std::vector<std::string>& ids) {
             // The chunk's ID range (rows of other profiles in it are read
             // and never asked for): cheaper to test per row than a list.
             SqlText in(u" BETWEEN '");
@@ -247,9 +248,7 @@ void EventFingerprints(cli::Session& session, const FingerprintVisit& visit) {
             return cli::RecordRows<tagEventInfo>::Query(db, sql, calyra::kEventColumns, 1);
         },
         [](const tagEventInfo& e) { return BstrUtf8(e.bstrEventID); },
-        [&](const cli::RecordRows<tagEventInfo>& masters) {
-            std::vector<std::string> ids;
-            for (const tagEventInfo& e : masters) ids.push_back(BstrUtf8(e.bstrEventID));
+        [&](const cli::RecordRows<tagEventInfo>& masters, const std::vector<std::string>& ids) {
             side.read(ids);
             std::vector<Fingerprint> out;
             for (size_t i = 0; i < masters.size(); ++i) {
@@ -280,9 +279,7 @@ void TaskFingerprints(cli::Session& session, const FingerprintVisit& visit) {
             return cli::RecordRows<tagTaskInfo>::Query(session.connection(), sql, calyra::kTaskColumns);
         },
         [](const tagTaskInfo& t) { return BstrUtf8(t.bstrTaskID); },
-        [&](const cli::RecordRows<tagTaskInfo>& tasks) {
-            std::vector<std::string> ids;
-            for (const tagTaskInfo& t : tasks) ids.push_back(BstrUtf8(t.bstrTaskID));
+        [&](const cli::RecordRows<tagTaskInfo>& tasks, const std::vector<std::string>& ids) {
             side.read(ids);
             std::vector<Fingerprint> out;
             for (size_t i = 0; i < tasks.size(); ++i) {
