@@ -1047,11 +1047,8 @@ public:
             keys.insert({StoredSubject(item), seconds(item.start), seconds(item.due)});
         }
         if (ids.empty() && subjects.empty()) return;
-        SqlText sql(u"SELECT ");
-        sql.Append(RowColumns(kTaskColumns))
-            .Append(u" FROM [tTask] WHERE [ProfileID] = '")
-            .AppendQuoted(m_session.profileId())
-            .Append(u"' AND ([TaskID] IN (");
+        SqlText sql = TaskSelect(m_session);
+        sql.Append(u" AND ([TaskID] IN (");
         AppendQuotedList(sql, ids).Append(u") OR [Subject] IN (");
         AppendQuotedList(sql, subjects).Append(u")) ORDER BY [Created], [TaskID];");
         for (const tagTaskInfo& t : RecordRows<tagTaskInfo>::Query(m_session.connection(), sql, kTaskColumns)) {
@@ -1429,13 +1426,7 @@ size_t TaskEntries(Session& session, const std::string* onlyId, const EntryVisit
         // [Created] is date text; one another program left empty or wrote
         // as a number still has a place in the order (and the chunks).
         constexpr Sql kCreated(u"CAST(IFNULL([Created], '') AS TEXT)");
-        SqlText sql(u"SELECT ");
-        sql.Append(RowColumns(kTaskColumns))
-            .Append(u", ")
-            .Append(kCreated)
-            .Append(u" FROM [tTask] WHERE [ProfileID] = '")
-            .AppendQuoted(session.profileId())
-            .Append(u"'");
+        SqlText sql = TaskSelect(session, kCreated);
         if (onlyId) sql.Append(u" AND [TaskID] = '").AppendQuoted(Utf8ToUtf16(*onlyId)).Append(u"'");
         if (after) {
             const std::u16string created = Utf8ToUtf16(after->first);

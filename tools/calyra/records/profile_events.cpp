@@ -10,6 +10,7 @@
 #include "records/event_records.h"
 #include "side_store/side_store.h"
 #include "tables/event_columns.h"
+#include "tables/task_columns.h"
 
 namespace calyra::cli {
 
@@ -19,6 +20,14 @@ SqlText EventSelect(Session& session) {
         .Append(u", [OriginalEventID] FROM [tEvent] WHERE [ProfileID] = '")
         .AppendQuoted(session.profileId())
         .Append(u"'");
+    return sql;
+}
+
+SqlText TaskSelect(Session& session, Sql extra) {
+    SqlText sql(u"SELECT ");
+    sql.Append(RowColumns(calyra::kTaskColumns));
+    if (!extra.view().empty()) sql.Append(u", ").Append(extra);
+    sql.Append(u" FROM [tTask] WHERE [ProfileID] = '").AppendQuoted(session.profileId()).Append(u"'");
     return sql;
 }
 

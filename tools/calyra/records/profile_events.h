@@ -51,6 +51,9 @@ DateRange ReadRangeFor(DATE fromWall, DATE toWall, const calendar::TimeZone& zon
 // profile's events ("... WHERE [ProfileID] = '<profile>'", for the caller
 // to narrow and order).
 SqlText EventSelect(Session& session);
+// The same for RecordRows<tagTaskInfo>: every task column, then `extra`
+// when given, of the session's profile's tasks.
+SqlText TaskSelect(Session& session, Sql extra = {});
 
 // The occurrence in `zone`'s wall-clock time, as the grids draw it
 // (all-day ones unchanged).

@@ -269,11 +269,7 @@ void TaskFingerprints(cli::Session& session, const FingerprintVisit& visit) {
     EachChunk<cli::RecordRows<tagTaskInfo>>(
         kRowChunk,
         [&](const std::string& after) {
-            SqlText sql(u"SELECT ");
-            sql.Append(cli::RowColumns(calyra::kTaskColumns))
-                .Append(u" FROM [tTask] WHERE [ProfileID] = '")
-                .AppendQuoted(session.profileId())
-                .Append(u"'");
+            SqlText sql = cli::TaskSelect(session);
             if (!after.empty()) sql.Append(u" AND [TaskID] > '").AppendQuoted(Utf8ToUtf16(after)).Append(u"'");
             sql.Append(u" ORDER BY [TaskID] LIMIT ").AppendLong(kRowChunk).Append(u";");
             return cli::RecordRows<tagTaskInfo>::Query(session.connection(), sql, calyra::kTaskColumns);
