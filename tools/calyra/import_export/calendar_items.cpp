@@ -460,18 +460,6 @@ std::string StoredSubject(const CalendarItem& item) {
     return FitText(item.summary.empty() ? "(no title)" : item.summary, &cut);
 }
 
-// "'a', 'b'" for an IN list; "NULL" (which no row equals) for none.
-template <class Texts>
-SqlText& AppendQuotedList(SqlText& sql, const Texts& texts) {
-    if (texts.empty()) return sql.Append(u"NULL");
-    bool first = true;
-    for (const std::string& text : texts) {
-        sql.Append(first ? Sql(u"'") : Sql(u", '")).AppendQuoted(Utf8ToUtf16(text)).Append(u"'");
-        first = false;
-    }
-    return sql;
-}
-
 // Whether the profile holds no row of `table` (an import into it matches
 // only its own rows, so no batch need read candidates).
 bool NoRowsIn(Session& session, Sql table) {

@@ -14,8 +14,23 @@
 #include <vector>
 
 #include "idl/calyra_idl.h"
+#include "platform/utf8.h"
+#include "tables/sql_text.h"
 
 namespace calyra::cli {
+
+// "'a', 'b'": the UTF-8 `texts` quoted for an IN list; "NULL" (which no
+// row equals) for none.
+template <class Texts>
+SqlText& AppendQuotedList(SqlText& sql, const Texts& texts) {
+    if (std::empty(texts)) return sql.Append(u"NULL");
+    bool first = true;
+    for (const std::string& text : texts) {
+        sql.Append(first ? Sql(u"'") : Sql(u", '")).AppendQuoted(Utf8ToUtf16(text)).Append(u"'");
+        first = false;
+    }
+    return sql;
+}
 
 class ResultWalk {
 public:

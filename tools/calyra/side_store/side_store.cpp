@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <span>
 
 #include "platform/bstr.h"
 #include "session/client_error.h"
@@ -120,12 +121,9 @@ std::string CheckedRow(std::string_view rowId) {
     return std::string(rowId);
 }
 
-// "'a', 'b'": quoted values for an IN list.
+// Quoted values [from, to) of `values` for an IN list.
 void AppendList(SqlText& sql, const std::vector<std::string>& values, size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) {
-        sql.Append(i == from ? Sql(u"'") : Sql(u", '"));
-        sql.AppendQuoted(Utf8ToUtf16(values[i])).Append(u"'");
-    }
+    AppendQuotedList(sql, std::span(values).subspan(from, to - from));
 }
 
 // The item columns, the UID, the original and the match key each with its length in

@@ -1,5 +1,8 @@
 #include "sync/sync_state.h"
 
+#include <algorithm>
+#include <span>
+
 #include "dav/url.h"
 #include "platform/utf8.h"
 #include "session/query_rows.h"
@@ -149,8 +152,7 @@ std::multimap<std::string, std::string>& SyncState::escaped(const std::string& c
 }
 
 std::vector<SyncedItem> SyncState::itemsAt(const std::string& collection, const std::vector<std::string>& hrefs) {
-    std::vector<SyncedItem> out;
-    if (hrefs.empty() || !exists()) return out;
+    if (hrefs.empty() || !exists()) return {};
     // An href as asked and as its key (the spelling of a row without
     // escapes), and the escaped rows of the same key.
     std::set<std::string> spellings;
@@ -161,30 +163,22 @@ std::vector<SyncedItem> SyncState::itemsAt(const std::string& collection, const 
         spellings.insert(key);
         for (auto [it, end] = withEscapes.equal_range(key); it != end; ++it) spellings.insert(it->second);
     }
-    for (auto from = spellings.begin(); from != spellings.end();) {
-        SqlText condition(u" AND href IN (");
-        for (size_t n = 0; from != spellings.end() && n < static_cast<size_t>(kRowsPerChunk); ++n, ++from) {
-            condition.Append(n ? Sql(u", '") : Sql(u"'"));
-            Quoted(condition, *from);
-            condition.Append(u"'");
-        }
-        condition.Append(u")");
-        for (SyncedItem& item : select(collection, condition)) out.push_back(std::move(item));
-    }
-    return out;
+    return inChunks(collection, u" AND href IN (", std::vector<std::string>(spellings.begin(), spellings.end()));
 }
 
 std::vector<SyncedItem> SyncState::itemsOf(const std::string& collection, const std::vector<std::string>& ids) {
+    if (ids.empty() || !exists()) return {};
+    return inChunks(collection, u" AND local_id IN (", ids);
+}
+
+std::vector<SyncedItem> SyncState::inChunks(const std::string& collection, Sql in,
+                                            const std::vector<std::string>& values) {
     std::vector<SyncedItem> out;
-    if (ids.empty() || !exists()) return out;
-    for (size_t from = 0; from < ids.size(); from += static_cast<size_t>(kRowsPerChunk)) {
-        SqlText condition(u" AND local_id IN (");
-        for (size_t i = from; i < std::min(ids.size(), from + static_cast<size_t>(kRowsPerChunk)); ++i) {
-            condition.Append(i > from ? Sql(u", '") : Sql(u"'"));
-            Quoted(condition, ids[i]);
-            condition.Append(u"'");
-        }
-        condition.Append(u")");
+    const auto chunk = static_cast<size_t>(kRowsPerChunk);
+    for (size_t from = 0; from < values.size(); from += chunk) {
+        SqlText condition(in);
+        cli::AppendQuotedList(condition, std::span(values).subspan(from, std::min(chunk, values.size() - from)))
+            .Append(u")");
         for (SyncedItem& item : select(collection, condition)) out.push_back(std::move(item));
     }
     return out;

@@ -79,6 +79,9 @@ private:
     // Rows of `collection` meeting `condition` (" AND ..."), a chunk at a
     // time.
     std::vector<SyncedItem> select(const std::string& collection, const SqlText& condition);
+    // The items whose column `in` (" AND column IN (") holds one of
+    // `values`, a chunk of values to a statement.
+    std::vector<SyncedItem> inChunks(const std::string& collection, Sql in, const std::vector<std::string>& values);
     // The collection's hrefs that hold an escape, by HrefKey (an href
     // without one is its own key): read once, kept as rows change.
     std::multimap<std::string, std::string>& escaped(const std::string& collection);
