@@ -59,6 +59,11 @@ World& TheWorld() {
         char pattern[] = "/tmp/calyra-fuzz-XXXXXX";
         FUZZ_CHECK(mkdtemp(pattern) != nullptr);
         w->dir = pattern;
+        // The world lives as long as the process; its folder goes with it.
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(TheWorld().dir, ec);
+        });
         // SQL text from the input could name a file (ATTACH, VACUUM INTO):
         // relative names then land in the temporary folder.
         FUZZ_CHECK(chdir(pattern) == 0);
