@@ -143,9 +143,14 @@ void SqlText::AppendDoubling(std::u16string_view text, char16_t quote) {
     const size_t quotes = static_cast<size_t>(std::count(text.begin(), text.end(), quote));
     if (quotes > kMaxUnits || text.size() > kMaxUnits - quotes) throw OutOfMemory{};
     OLECHAR* w = Grow(text.size() + quotes);
-    for (OLECHAR c : text) {
-        if (c == quote) *w++ = quote;
-        *w++ = c;
+    if (quotes == 0) {
+        // Most values hold no quote: one copy.
+        std::copy(text.begin(), text.end(), w);
+    } else {
+        for (OLECHAR c : text) {
+            if (c == quote) *w++ = quote;
+            *w++ = c;
+        }
     }
     m_buffer->length += text.size() + quotes;
 }

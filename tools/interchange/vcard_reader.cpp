@@ -4,6 +4,8 @@
 #include <cctype>
 #include <functional>
 #include <map>
+#include <string>
+#include <string_view>
 
 #include "interchange/content_line.h"
 #include "interchange/text_encoding.h"
@@ -11,6 +13,10 @@
 
 namespace calyra::interchange {
 namespace {
+
+// Names are compared as views: a length check first, where comparing a
+// std::string with a C string measures and compares each time.
+using namespace std::string_view_literals;
 
 std::string Trimmed(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -43,7 +49,7 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
     // types with commas, so each piece is one type. Read in place, without
     // copying the parameter's values (every card's every line comes here).
     for (const auto& param : l.params) {
-        if (param.name != "TYPE") continue;
+        if (param.name != "TYPE"sv) continue;
         for (const std::string& value : param.values)
             for (size_t start = 0; start <= value.size();) {
                 const size_t end = std::min(value.find(',', start), value.size());
@@ -77,7 +83,7 @@ std::vector<std::string> OtherTypes(const ContentLine& l) {
 std::string ExtraLine(const ContentLine& l, const std::string& value, bool decoded) {
     std::string out = l.group.empty() ? l.name : l.group + "." + l.name;
     for (const auto& param : l.params) {
-        if (decoded && (param.name == "ENCODING" || param.name == "CHARSET")) continue;
+        if (decoded && (param.name == "ENCODING"sv || param.name == "CHARSET"sv)) continue;
         out += ";" + param.name;
         // A comma inside a value is a list separator to every reader, quoted
         // or not, so a value holding one is written as the values it reads
@@ -98,7 +104,7 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
         if (values.empty()) values.emplace_back();
         for (size_t i = 0; i < values.size(); ++i) {
             std::string v = values[i];
-            if (param.name == "ENCODING" && AsciiUpper(v) == "BASE64") v = "b";
+            if (param.name == "ENCODING"sv && AsciiUpper(v) == "BASE64"sv) v = "b";
             // Blanks at either end are trimmed from a value read unquoted.
             const bool blankEnds =
                 !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t');
@@ -123,7 +129,7 @@ std::string ExtraLine(const ContentLine& l, const std::string& value, bool decod
 void KeepExtra(CardState& s, const ContentLine& l, std::string line) {
     // BEGIN and END frame cards: kept inside one, they would split it.
     const std::string name = AsciiUpper(l.name);
-    if (name == "BEGIN" || name == "END" || name == "VERSION") return;
+    if (name == "BEGIN"sv || name == "END"sv || name == "VERSION"sv) return;
     if (IsValidUtf8(line))
         s.card.extras.push_back(std::move(line));
     else
@@ -133,7 +139,7 @@ void KeepExtra(CardState& s, const ContentLine& l, std::string line) {
 bool PreferredOf(const ContentLine& l) {
     if (l.hasType("pref")) return true;
     for (const auto& v : l.param("PREF"))
-        if (Trimmed(v) == "1") return true;
+        if (Trimmed(v) == "1"sv) return true;
     return false;
 }
 
@@ -268,7 +274,7 @@ const std::map<std::string, Handler>& Handlers() {
             // A URI by default ("urn:uuid:...", "mailto:..."), or plain text.
             std::string text = Trimmed(UnescapeText(v));
             bool isText = false;
-            for (const auto& type : l.param("VALUE")) isText = isText || AsciiUpper(Trimmed(type)) == "TEXT";
+            for (const auto& type : l.param("VALUE")) isText = isText || AsciiUpper(Trimmed(type)) == "TEXT"sv;
             s.card.spouse = isText || SchemeOf(text).empty() ? text : text.substr(SchemeOf(text).size() + 1);
         };
         t["ORG"] = [](CardState& s, const ContentLine&, const std::string& v) {
@@ -394,8 +400,8 @@ bool IsEncoded(const ContentLine& l, std::string_view encoding) {
 bool IsCardBoundary(std::string_view physicalLine) {
     ContentLine l;
     std::string error;
-    return ParseContentLine({0, std::string(physicalLine)}, &l, &error) && (l.name == "BEGIN" || l.name == "END") &&
-           AsciiUpper(Trimmed(l.value)) == "VCARD";
+    return ParseContentLine({0, std::string(physicalLine)}, &l, &error) && (l.name == "BEGIN"sv || l.name == "END"sv) &&
+           AsciiUpper(Trimmed(l.value)) == "VCARD"sv;
 }
 
 bool IsEmptyCard(const ContactCard& c) {
@@ -420,8 +426,8 @@ public:
             if (!logical) break;
             ContentLine line;
             std::string error;
-            if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN" &&
-                AsciiUpper(Trimmed(line.value)) == "VCARD") {
+            if (ParseContentLine(*logical, &line, &error) && line.name == "BEGIN"sv &&
+                AsciiUpper(Trimmed(line.value)) == "VCARD"sv) {
                 flushStray(strayFrom);
                 pending = readCard(line.line, start);
                 continue;
@@ -445,7 +451,7 @@ private:
         std::optional<Diagnostic> broken;
         bool agentPending = false;
         while (true) {
-            std::optional<LogicalLine> logical = m_lines.next(s.version == "2.1");
+            std::optional<LogicalLine> logical = m_lines.next(s.version == "2.1"sv);
             if (!logical) {
                 m_result.report.skip(beginLine, "card has no END:VCARD before the end of the file");
                 return std::nullopt;
@@ -456,8 +462,8 @@ private:
                 if (!broken) broken = Diagnostic{logical->line, error, true};
                 continue;
             }
-            if (l.name == "BEGIN") {
-                if (AsciiUpper(Trimmed(l.value)) == "VCARD" && agentPending) {
+            if (l.name == "BEGIN"sv) {
+                if (AsciiUpper(Trimmed(l.value)) == "VCARD"sv && agentPending) {
                     if (std::optional<LogicalLine> next = skipNested()) {
                         m_result.report.skip(beginLine,
                                              "embedded AGENT card has no END:VCARD before the next BEGIN:VCARD");
@@ -466,14 +472,14 @@ private:
                     agentPending = false;
                     continue;
                 }
-                if (AsciiUpper(Trimmed(l.value)) == "VCARD") {
+                if (AsciiUpper(Trimmed(l.value)) == "VCARD"sv) {
                     m_result.report.skip(beginLine, "card has no END:VCARD before the next BEGIN:VCARD");
                     return logical;
                 }
             }
             agentPending = false;
-            if (l.name == "END") {
-                if (AsciiUpper(Trimmed(l.value)) != "VCARD") continue;
+            if (l.name == "END"sv) {
+                if (AsciiUpper(Trimmed(l.value)) != "VCARD"sv) continue;
                 if (start != std::string_view::npos) {
                     std::string_view text = m_text.substr(start, m_lines.offset() - start);
                     while (!text.empty() && (text.front() == '\r' || text.front() == '\n' || text.front() == ' ' ||
@@ -484,16 +490,17 @@ private:
                 finish(s, broken);
                 return std::nullopt;
             }
-            if (l.name == "VERSION") {
+            if (l.name == "VERSION"sv) {
                 std::string v = Trimmed(l.value);
-                if (v == "2.1" || v == "3.0" || v == "4.0")
+                if (v == "2.1"sv || v == "3.0"sv || v == "4.0"sv)
                     s.version = v;
                 else
                     s.warn(l.line, "unknown vCard version \"" + v + "\"; read as 3.0");
                 continue;
             }
-            if (l.name == "PRODID" || (l.name == "KIND" && AsciiUpper(Trimmed(l.value)) == "INDIVIDUAL")) continue;
-            if (l.name == "AGENT" && Trimmed(l.value).empty()) agentPending = true;
+            if (l.name == "PRODID"sv || (l.name == "KIND"sv && AsciiUpper(Trimmed(l.value)) == "INDIVIDUAL"sv))
+                continue;
+            if (l.name == "AGENT"sv && Trimmed(l.value).empty()) agentPending = true;
             readProperty(s, l);
         }
     }
@@ -512,14 +519,14 @@ private:
             ContentLine l;
             std::string error;
             if (!ParseContentLine(*logical, &l, &error)) continue;  // changes nothing, as in a card
-            const bool card = AsciiUpper(Trimmed(l.value)) == "VCARD";
-            if (card && l.name == "BEGIN") {
+            const bool card = AsciiUpper(Trimmed(l.value)) == "VCARD"sv;
+            if (card && l.name == "BEGIN"sv) {
                 if (!agentPending) return logical;
                 ++depth;
-            } else if (card && l.name == "END") {
+            } else if (card && l.name == "END"sv) {
                 --depth;
             }
-            agentPending = l.name == "AGENT" && Trimmed(l.value).empty();
+            agentPending = l.name == "AGENT"sv && Trimmed(l.value).empty();
         }
         return std::nullopt;
     }
@@ -542,7 +549,7 @@ private:
             // fold it, and a next line without a colon in its first fold is
             // a property of its own.
             std::string value = l.value;
-            while (auto next = s.version == "2.1" ? m_lines.peek() : std::nullopt) {
+            while (auto next = s.version == "2.1"sv ? m_lines.peek() : std::nullopt) {
                 if (Trimmed(*next).empty() || next->find(':') != std::string_view::npos) break;
                 LogicalLine more;
                 m_lines.continueWithNextLine(more);
