@@ -203,16 +203,16 @@ std::optional<std::string> FoldedLatin(std::string_view text) {
     return out;
 }
 
-// FoldForSearch of a name, remembered: an address book repeats its given
-// names, and folding a name with accents goes through ICU (a fortieth of
-// an import). Each thread (the planning one, the storing one) keeps its
-// own few thousand.
-const std::string& FoldedName(const std::string& text) {
+// FoldForSearch of a name. One in Latin letters folds through the table
+// above; any other goes through ICU (a fortieth of an import), and those
+// are remembered, since an address book repeats its names. Each thread
+// (the planning one, the storing one) keeps its own few thousand.
+std::string FoldedName(const std::string& text) {
+    if (std::optional<std::string> latin = FoldedLatin(text)) return std::move(*latin);
     thread_local std::unordered_map<std::string, std::string> folded;
     if (auto it = folded.find(text); it != folded.end()) return it->second;
     if (folded.size() >= 4096) folded.clear();
-    std::optional<std::string> latin = FoldedLatin(text);
-    return folded.emplace(text, latin ? std::move(*latin) : FoldForSearch(text)).first->second;
+    return folded.emplace(text, FoldForSearch(text)).first->second;
 }
 
 // Who a contact is, by the rules of `contacts find`: last and first name
@@ -220,7 +220,6 @@ const std::string& FoldedName(const std::string& text) {
 // finds the person), or the company when the contact names no person. The
 // side store keeps it as the contact's match key.
 std::string MatchKeyOf(const tagContactInfo& c) {
-    // Copies: the next lookup may clear what the one before returned.
     const std::string last = FoldedName(BstrUtf8(c.bstrLastName));
     const std::string first = FoldedName(BstrUtf8(c.bstrFirstName));
     if (last.empty() && first.empty() && FoldedName(BstrUtf8(c.bstrMiddleName)).empty())
