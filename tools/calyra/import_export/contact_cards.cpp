@@ -531,9 +531,8 @@ std::string ContactImporter::groupId(const std::string& name) {
     return m_groupIds[name] = id.utf8();
 }
 
-std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCard& source) {
+std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(ContactCard card) {
     auto planned = std::make_unique<Planned>();
-    ContactCard card = source;
     // Texts longer than a field gives back are cut, and said so.
     auto fit = [&](std::string& text, const char* what) {
         bool cut = false;
@@ -629,10 +628,10 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(const ContactCar
             std::find(planned->categories.begin(), planned->categories.end(), name) == planned->categories.end())
             planned->categories.push_back(name);
     }
-    planned->uid = source.uid;
+    planned->uid = card.uid;
     if (!formattedKept || !planned->warnings.empty() || !planned->notStored.empty() ||
         !RecordsHoldAll(card, contact, planned->categories))
-        planned->original = source.source;
+        planned->original = std::move(card.source);
     planned->matchKey = MatchKeyOf(contact);
     // The hash of the contact as it will read back (StoredContactHash's
     // text), from the records the plan holds.
@@ -770,7 +769,8 @@ size_t ContactImporter::add(std::vector<ContactCard> cards, const std::string& f
                            [batch = std::move(batch), stored = std::move(m_storedBatch)]() mutable {
                                stored.reset();
                                batch->planned.reserve(batch->cards.size());
-                               for (const auto& card : batch->cards) batch->planned.push_back(plan(card));
+                               // Only each card's line is read after planning.
+                               for (auto& card : batch->cards) batch->planned.push_back(plan(std::move(card)));
                                return std::move(batch);
                            });
     m_adding = true;

@@ -140,7 +140,7 @@ private:
 
     // What storing the card would write; touches nothing but the card, so
     // it may run on another thread.
-    static std::unique_ptr<Planned> plan(const interchange::ContactCard& card);
+    static std::unique_ptr<Planned> plan(interchange::ContactCard card);
     // The planned cards' warnings and values that have no place, into the report.
     void noteDiagnostics(std::span<const std::unique_ptr<Planned>> planned,
                          std::span<const interchange::ContactCard> cards, const std::string& file);
