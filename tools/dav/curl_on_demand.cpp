@@ -116,6 +116,13 @@ using calyra::dav::Curl;
 using calyra::dav::HasCurl;
 using calyra::dav::UrlGetHandle;
 
+// libcurl's own definitions start their argument lists after an enum
+// parameter, as these must to match its declarations; an enum of int size
+// is passed as an int on every platform calyra builds for.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 extern "C" {
 
 CURLcode curl_global_init(long flags) { return Curl().global_init(flags); }
