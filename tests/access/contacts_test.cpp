@@ -64,13 +64,21 @@ HRESULT Join(IContactAccess* contacts, const std::string& contactID, const std::
 
 using Names = std::vector<std::string>;
 
+// Contacts and groups of profile "1", and of profile "2" beside them.
+class ContactTest : public ::testing::Test {
+protected:
+    PimDatabase db;
+    ComPtr<IContactAccess> contacts = db.Create<CContactAccess, IContactAccess>(u"1");
+    ComPtr<IContactGroupAccess> groups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"1");
+    ComPtr<IContactAccess> theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+    ComPtr<IContactGroupAccess> theirGroups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"2");
+};
+
 // ---- The record cache ------------------------------------------------------------
 
 // The cache behind reading by position is one implementation for contacts,
 // groups, categories, tasks and profiles; it is tested here, on contacts.
-TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
+TEST_F(ContactTest, CacheOfWritesStaysStaleUntilTheNextCount) {
     std::string abel = AddContact(contacts.get(), u"Abel");
     LONG n = 0;
     ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
@@ -101,10 +109,8 @@ TEST(ContactCache, WritesLeaveTheCacheStaleUntilTheNextCount) {
 // That counts and lists see only the current profile is swept for every
 // access class in every_interface_test.cpp.
 
-TEST(ContactProfiles, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesByIdReachAny) {
-    PimDatabase db;
-    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
-    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
+TEST_F(ContactTest, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesByIdReachAny) {
+    auto& mine = contacts;
     AddContact(mine.get(), u"Mine");
     const Bstr theirID = Bstr::FromUtf8(AddContact(theirs.get(), u"Theirs"));
 
@@ -155,11 +161,9 @@ std::string DependantCounts(const PimDatabase& db, const std::string& contactID)
     return out;
 }
 
-TEST(ContactCascades, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNotTheirInstantMessaging) {
-    PimDatabase db;
-    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
-    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
-    std::string group = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"1").get(), u"G");
+TEST_F(ContactTest, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNotTheirInstantMessaging) {
+    auto& mine = contacts;
+    std::string group = AddGroup(groups.get(), u"G");
     std::string gone = AddContact(mine.get(), u"Gone"), a = AddContact(mine.get(), u"A");
     std::string b = AddContact(mine.get(), u"B"), other = AddContact(theirs.get(), u"Other");
     for (const auto& id : {gone, a, b, other}) AddDependants(mine.get(), id, group);
@@ -184,10 +188,7 @@ TEST(ContactCascades, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNo
 
 // ---- Membership -------------------------------------------------------------------
 
-TEST(ContactMembership, AddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
-    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+TEST_F(ContactTest, MembershipAddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
     std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two");
     std::string c = AddContact(contacts.get(), u"C");
     for (const auto& g : {g1, g1, g2}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
@@ -200,10 +201,7 @@ TEST(ContactMembership, AddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
     EXPECT_EQ(GroupIdsOf(contacts.get(), c), Names{g2});
 }
 
-TEST(ContactMembership, EveryOtherModeValueReplacesTheContactsGroups) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
-    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+TEST_F(ContactTest, MembershipModesOtherThanAddReplaceTheContactsGroups) {
     std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
                 g3 = AddGroup(groups.get(), u"Three");
     std::string c = AddContact(contacts.get(), u"C"), other = AddContact(contacts.get(), u"Other");
@@ -223,10 +221,7 @@ TEST(ContactMembership, EveryOtherModeValueReplacesTheContactsGroups) {
     ASSERT_EQ(contacts->AddContactToContactGroup(nullptr, cid, Bstr(u""), 1), S_OK);
 }
 
-TEST(ContactMembership, ListsCarryOnlyTheSelectedFields) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
-    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>();
+TEST_F(ContactTest, MembershipListsCarryOnlyTheSelectedFields) {
     std::string g = AddGroup(groups.get(), u"Synced", -1);
     RecordHolder<tagContactInfo> full;
     SetText(full.bstrLastName, u"Full");
@@ -253,12 +248,9 @@ TEST(ContactMembership, ListsCarryOnlyTheSelectedFields) {
     EXPECT_EQ(all[0].bstrContactGroupRingtone, nullptr);
 }
 
-TEST(ContactMembership, ListsFollowTheCurrentProfileThroughGroupOrContact) {
-    PimDatabase db;
-    auto mine = db.Create<CContactAccess, IContactAccess>(u"1");
-    auto theirs = db.Create<CContactAccess, IContactAccess>(u"2");
-    std::string myGroup = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"1").get(), u"Mine");
-    std::string theirGroup = AddGroup(db.Create<CContactGroupAccess, IContactGroupAccess>(u"2").get(), u"Theirs");
+TEST_F(ContactTest, MembershipListsFollowTheCurrentProfileThroughGroupOrContact) {
+    auto& mine = contacts;
+    std::string myGroup = AddGroup(groups.get(), u"Mine"), theirGroup = AddGroup(theirGroups.get(), u"Theirs");
     std::string me = AddContact(mine.get(), u"Me");
     std::string them = AddContact(theirs.get(), u"Them");
     for (const auto& c : {me, them})
@@ -269,14 +261,10 @@ TEST(ContactMembership, ListsFollowTheCurrentProfileThroughGroupOrContact) {
     EXPECT_EQ(GroupIdsOf(mine.get(), them), Names{myGroup}) << "groups are filtered through the group's profile";
 }
 
-TEST(ContactGroups, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>(u"1");
-    auto groups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"1");
-    auto otherGroups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"2");
+TEST_F(ContactTest, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
     std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
                 g3 = AddGroup(groups.get(), u"Three");
-    std::string foreign = AddGroup(otherGroups.get(), u"Foreign");
+    std::string foreign = AddGroup(theirGroups.get(), u"Foreign");
     std::string c = AddContact(contacts.get(), u"C");
     for (const auto& g : {g1, g2, g3, foreign}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
 
@@ -320,9 +308,7 @@ TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContac
     family(u"[tIM]", tagIM{}, &I::AddIMToContact, &I::DeleteIMByID, &I::DeleteIMsByContactID);
 }
 
-TEST(ContactDetails, EachValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
-    PimDatabase db;
-    auto contacts = db.Create<CContactAccess, IContactAccess>();
+TEST_F(ContactTest, EachDetailValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
     const Bstr contact(u"3"), number(u"555-0100"), address(u"someone@jabber.example"), protocol(u"XMPP");
     tagPhoneNumber phone{nullptr, enumLocationType_Work, enumPhoneNumberType_Pager, number, -1};
     ASSERT_EQ(contacts->AddPhoneNumberToContact(nullptr, contact, &phone, nullptr), S_OK);

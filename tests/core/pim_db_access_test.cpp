@@ -57,20 +57,17 @@ TEST_F(ConnectionTest, InsertGivesTheKeyAsDecimalTextAndSuccessLeavesTheErrorIdA
     EXPECT_EQ(err, kUntouched);
 }
 
-TEST_F(ConnectionTest, FieldTextIsCutToTheBufferAndNullReadsEmpty) {
+// SQL NULL reads as empty text from the engine on (tests/engine).
+TEST_F(ConnectionTest, FieldTextIsCutToTheBuffer) {
     std::u16string forty(40, u'x');
     for (int i = 0; i < 40; ++i) forty[i] = static_cast<char16_t>(u'a' + i % 26);
     InsertName(forty);
-    Exec(u"INSERT INTO [t] ([Name]) VALUES(NULL);");
     LONG err = kUntouched, rows, cols;
     LONGLONG vm = 0;
-    ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [Name] FROM [t] ORDER BY [ID];"), &rows, &cols, &vm), S_OK);
+    ASSERT_EQ(db->Query(&err, Bstr(u"SELECT [Name] FROM [t];"), &rows, &cols, &vm), S_OK);
     USHORT buf[20]{};
     ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 16), S_OK);
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buf)), forty.substr(0, 15));
-    ASSERT_EQ(db->NextRow(&err, &vm), S_OK);
-    ASSERT_EQ(db->GetFieldValue(&err, &vm, 0, buf, 20), S_OK);
-    EXPECT_EQ(buf[0], 0) << "SQL NULL must read as empty text";
     db->FreeResultset(nullptr, &vm);
 }
 

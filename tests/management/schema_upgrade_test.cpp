@@ -282,19 +282,6 @@ INSTANTIATE_TEST_SUITE_P(StoredVersions, VersionStepTest,
                              return std::string(info.param.name);
                          });
 
-// ---- Reading the version ------------------------------------------------------------
-
-TEST_F(SchemaUpgradeTest, VersionReadTakesTheLastRowAndAtMostFifteenUnits) {
-    Bstr version(u"untouched");
-    calyra::GetPimDatabaseVersion(db(), version);
-    EXPECT_EQ(version.view(), u"untouched") << "without a version table the caller's text stays";
-    Exec(kExpectedCreation[kVer]);
-    Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('090925');");
-    Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('abcdefghijklmnopqrstuvwxyz');");
-    calyra::GetPimDatabaseVersion(db(), version);
-    EXPECT_EQ(version.view(), u"abcdefghijklmno");
-}
-
 TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
     calyra::OptimizePimDatabasePerformance(nullptr);
     calyra::UpdatePimDatabase(nullptr);

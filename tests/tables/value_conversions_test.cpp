@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/bstr.h"
-#include "platform/system_time.h"
 
 using calyra::Bstr;
 
@@ -105,19 +103,6 @@ TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
             << v.year << "-" << v.month << "-" << v.day << " " << v.hour << ":" << v.minute << ":" << v.second;
 }
 
-TEST(GetNowDate, IsTheUtcClockInWholeSeconds) {
-    SYSTEMTIME before{}, after{};
-    GetSystemTime(&before);
-    DATE now = calyra::GetNowDate();
-    GetSystemTime(&after);
-    EXPECT_GE(now, calyra::DateFromParts(before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute,
-                                         before.wSecond));
-    EXPECT_LE(now,
-              calyra::DateFromParts(after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute, after.wSecond));
-    double seconds = (now - std::floor(now)) * 86400.0;
-    EXPECT_NEAR(seconds, std::round(seconds), 1e-3) << "milliseconds were not dropped";
-}
-
 // ---- Numbers and flags ----------------------------------------------------------
 
 TEST(LongToText, WritesSignedDecimalTextCutToTheBuffer) {
@@ -157,7 +142,8 @@ TEST(Flags, OnlyTheNumberOneReadsTrueAndAClearedFlagWritesZero) {
         EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
     EXPECT_EQ(calyra::TextToBool(nullptr, 7), 7);
     // That every nonzero flag reads back as 1 is the value conversions fuzz
-    // target's property; the text of -1 is pinned by SqlText's insert.
+    // target's property; that -1 is stored as "1" is checked with the contact
+    // details (tests/access).
     EXPECT_EQ(std::u16string(calyra::BoolToText(0)), u"0");
 }
 

@@ -78,9 +78,7 @@ Set contacts = mgmt.GetContactAccess(errId)
 Expect contacts.GetNumOfContacts(errId) = 1, "access objects are bound to profile 1 chosen by number"
 Expect contacts.ExistContact(errId, CLng(contactId)), "ExistContact(" & contactId & ") finds the contact by number"
 Expect contacts.ExistContact(errId, 3 / 3), "ExistContact(3 / 3): a Double from division is the text 1"
-Expect Not contacts.ExistContact(errId, 99), "ExistContact(99) finds nothing"
 Expect Not contacts.ExistContact(errId, True), "ExistContact(True): a Boolean is a text no ID has"
-Expect Not contacts.ExistContact(errId, 1.5), "ExistContact(1.5): a fractional number is its own text"
 contacts.ExistContact errId, ""
 ExpectError VBS_INVALID_ARGUMENT, "ExistContact("""") raises E_INVALIDARG"
 Expect errId = &H5002, "ExistContact("""") sets the error ID 0x5002"
@@ -97,6 +95,8 @@ tasks.DeleteTaskByID errId, CLng(taskId)
 Expect Not tasks.ExistTask(errId, taskId), "DeleteTaskByID(" & taskId & ") deletes the task given by number"
 
 ' ---- Numeric texts, Doubles and fractions where a number is taken --------------
+' One of each kind and VBScript's error numbers; every conversion is in the
+' table of tests/platform/variant_change_type_test.cpp, also run under Wine.
 Dim sync
 Set sync = CreateObject("Calyra.SyncOption")
 sync.SetPimDbAccess errId, conn
@@ -115,20 +115,12 @@ End Function
 AddAlbums
 sync.ClearSyncAlbums errId, "5"
 Expect AlbumsOfType(5) = 0 And AlbumsOfType(4) = 1, "ClearSyncAlbums(""5""): a numeric text is the number 5"
-sync.ClearSyncAlbums errId, 12 / 2
-Expect AlbumsOfType(6) = 0, "ClearSyncAlbums(12 / 2): a whole Double is the number 6"
 sync.ClearSyncAlbums errId, 2.5
 Expect AlbumsOfType(2) = 0 And AlbumsOfType(3) = 1, "ClearSyncAlbums(2.5) rounds half to even: 2"
-sync.ClearSyncAlbums errId, 3.5
-Expect AlbumsOfType(3) = 1 And AlbumsOfType(4) = 0, "ClearSyncAlbums(3.5) rounds half to even: 4"
-sync.ClearSyncAlbums errId, True
-Expect True, "ClearSyncAlbums(True): a Boolean is the number -1"
 sync.ClearSyncAlbums errId, "abc"
 ExpectError VBS_TYPE_MISMATCH, "ClearSyncAlbums(""abc"") is a type mismatch"
 sync.ClearSyncAlbums errId, 1E+10
 ExpectError VBS_OVERFLOW, "ClearSyncAlbums(1E+10) overflows"
-sync.RemoveSyncAlbum errId, "3", 42
-Expect True, "RemoveSyncAlbum(""3"", 42): numeric text for the type, a number for the album name"
 
 ' ---- Date texts where a date is taken ---------------------------------------------
 Dim events, n, list
