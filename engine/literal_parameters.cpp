@@ -41,8 +41,8 @@ size_t QuotedEnd(std::string_view sql, size_t i, char close) {
     return std::string_view::npos;
 }
 
-// The first word of the statement, after blanks and comments, in capitals.
-std::string FirstWord(std::string_view sql) {
+// The first word of the statement, after blanks and comments, as written.
+std::string_view FirstWord(std::string_view sql) {
     size_t i = 0;
     while (i < sql.size()) {
         if (std::isspace(static_cast<unsigned char>(sql[i]))) {
@@ -56,10 +56,20 @@ std::string FirstWord(std::string_view sql) {
             break;
         }
     }
-    std::string word;
-    for (; i < sql.size() && IsIdentifierChar(sql[i]); ++i)
-        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
-    return word;
+    if (i >= sql.size()) return {};
+    size_t end = i;
+    while (end < sql.size() && IsIdentifierChar(sql[end])) ++end;
+    return sql.substr(i, end - i);
+}
+
+// Whether `word` is `upper` in any case; `upper` is in capitals.
+bool SameWord(std::string_view word, std::string_view upper) {
+    if (word.size() != upper.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i];  // ASCII: keywords are; std::toupper asks the locale per call
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -70,9 +80,9 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
     static constexpr std::array<std::string_view, 11> kShaped = {"SELECT",   "INSERT",    "UPDATE", "DELETE",
                                                                  "REPLACE",  "BEGIN",     "COMMIT", "END",
                                                                  "ROLLBACK", "SAVEPOINT", "RELEASE"};
-    const std::string first = FirstWord(sql);
+    const std::string_view first = FirstWord(sql);
     bool shaped = false;
-    for (auto kind : kShaped) shaped = shaped || first == kind;
+    for (auto kind : kShaped) shaped = shaped || SameWord(first, kind);
     if (!shaped) {
         values.clear();
         return false;
@@ -94,14 +104,20 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
             shape += '?';
             if (count == values.size()) values.emplace_back();
             std::string& value = values[count++];
-            value.clear();
-            // Runs between doubled quotes are copied whole; each '' is one quote.
-            for (size_t j = i + 1; j + 1 < end;) {
-                const size_t quote = sql.find('\'', j);
-                value.append(sql, j, quote - j);
-                if (quote + 1 >= end) break;
-                value += '\'';
-                j = quote + 2;
+            const std::string_view quoted = sql.substr(i + 1, end - i - 2);
+            if (quoted.find('\'') == std::string_view::npos) {
+                // Most values hold no quote: one copy.
+                value.assign(quoted);
+            } else {
+                value.clear();
+                // Runs between doubled quotes are copied whole; each '' is one quote.
+                for (size_t j = i + 1; j + 1 < end;) {
+                    const size_t quote = sql.find('\'', j);
+                    value.append(sql, j, quote - j);
+                    if (quote + 1 >= end) break;
+                    value += '\'';
+                    j = quote + 2;
+                }
             }
             copied = end;
         } else if (c == '"' || c == '`' || c == '[') {
