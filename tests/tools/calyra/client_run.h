@@ -93,13 +93,14 @@ public:
         return s;
     }
 
-private:
+    // `s` as one word of a shell command line.
     static std::string Quote(const std::string& s) {
         std::string q = "'";
         for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     }
 
+private:
     TempDir m_dir;
     std::string m_db;
 };
