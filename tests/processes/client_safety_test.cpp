@@ -32,13 +32,6 @@ void MakeCalyraFile(const ClientRun& run, const std::string& file) {
     run.ok({"--db", file, "contacts", "add", "--first-name", "Ada"});
 }
 
-// Runs calyra through the shell with standard output sent to `out`; the exit status.
-int RunTo(const ClientRun& run, const std::string& args, const std::string& out) {
-    const std::string line = std::string(CALYRA_CLIENT_PATH) + " --db '" + run.db() + "' " + args + " > " + out +
-                             " 2>" + run.dir().file("err.txt").string();
-    return WEXITSTATUS(std::system(line.c_str()));
-}
-
 TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
     ClientRun run;
     struct Case {
@@ -145,9 +138,11 @@ TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
         {"events export --out -", "/dev/full"},
         {"contacts list", "/dev/full"},
     };
+    const std::string err = run.dir().file("err.txt").string();
     for (const auto& [args, out] : writes) {
-        EXPECT_EQ(RunTo(run, args, out), 1) << args << " > " << out << " exited 0";
-        EXPECT_NE(FileBytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
+        const std::string line = CALYRA_CLIENT_PATH " --db '" + run.db() + "' " + args + " > " + out + " 2>" + err;
+        EXPECT_EQ(Shell(line).status, 1) << args << " > " << out << " exited 0";
+        EXPECT_NE(FileBytes(err).find("No space left on device"), std::string::npos) << args;
     }
     // A file another program holds locked: the failure says so (after the engine's wait).
     sqlite3* holder = nullptr;
