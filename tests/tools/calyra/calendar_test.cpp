@@ -185,6 +185,8 @@ TEST(ClientEvents, MonthExpandsRepetitionsAndHonoursExceptions) {
          {{"events", "exceptions", id, "--add", "--original", "2026-12-09"}, 1, "no occurrence on 2026-12-09"}});
 }
 
+// (An edit that changes nothing, a malformed ID and an unreadable colour
+// are refused alike for every family: the edit, contacts and find tests.)
 TEST(ClientEvents, BadCommandLinesExitTwoAndUnknownRecordsOne) {
     Calendar run;
     const std::string id = run.add({"--subject", "Call", "--start", "2026-12-01T10:00"});
@@ -201,10 +203,8 @@ TEST(ClientEvents, BadCommandLinesExitTwoAndUnknownRecordsOne) {
                  with({"--repeat", "weekly", "--on", "funday"}), with({"--repeat", "monthly", "--on", "mon"}),
                  with({"--repeat", "daily", "--until", "2026-12-05", "--count", "3"}),
                  Args{"events", "list", "--from", "2026-12-02", "--to", "2026-12-01"},
-                 Args{"events", "list", "--selected", "--category", "1"}, Args{"events", "edit", id},
-                 Args{"events", "show", "1 OR 1=1"}, Args{"events", "exceptions", id, "--add"},
-                 Args{"events", "exceptions", id, "--original", "2026-12-01"},
-                 Args{"categories", "add", "X", "--color", "red"}});
+                 Args{"events", "list", "--selected", "--category", "1"}, Args{"events", "exceptions", id, "--add"},
+                 Args{"events", "exceptions", id, "--original", "2026-12-01"}});
     ExpectFails(run, 1, {with({"--event-category-id", "42"}), {"categories", "select", "42"}}, "no category 42");
     EXPECT_EQ(run.listed({}), Subjects{"Call"}) << "failed commands change nothing";
 }
