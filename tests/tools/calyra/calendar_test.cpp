@@ -157,7 +157,10 @@ TEST(ClientEvents, RepetitionIsStoredAsARuleAndShownInWords) {
     EXPECT_EQ(run.show(id)["recurrence_text"], "");
 }
 
-TEST(ClientEvents, MonthExpandsRepetitionsAndHonoursExceptions) {
+// An exception replaces one occurrence, once. (That the views lay it out
+// in place of the occurrence is the expansion's test, and the zone
+// scenario's through a ranged list, which reads events as the views do.)
+TEST(ClientEvents, AnExceptionReplacesOneOccurrenceOnce) {
     Calendar run;
     const std::string id = run.add({"--subject", "Standup", "--start", "2026-11-30T09:00", "--end", "2026-11-30T09:15",
                                     "--repeat", "weekly", "--on", "mon"});
@@ -170,18 +173,9 @@ TEST(ClientEvents, MonthExpandsRepetitionsAndHonoursExceptions) {
                                                                        {"original_start_time", "2026-12-07T09:00:00Z"},
                                                                        {"end_date_time", "2026-12-08T14:15:00Z"}}})));
     EXPECT_EQ(run.show(exception)["exception"], true);
-
-    auto month = run.json({"events", "month", "2026-12"});
-    ASSERT_EQ(month["days"].size(), 31u);
-    std::string shape;  // who is on each day, Monday the 7th to Monday the 28th
-    for (int d = 7; d <= 28; ++d)
-        for (const auto& e : month["days"][d - 1]["events"])
-            shape += std::to_string(d) + (e["event_id"] == id ? "s " : "x ");
-    EXPECT_EQ(shape, "8x 14s 21s 28s ") << "the exception took the 7th's occurrence to the 8th";
     ExpectSteps(
         run,
-        {{{"events", "month", "2026-12"}, 0, "|9 Standup |"},
-         {{"events", "exceptions", id, "--add", "--original", "2026-12-07"}, 1, "already has exception " + exception},
+        {{{"events", "exceptions", id, "--add", "--original", "2026-12-07"}, 1, "already has exception " + exception},
          {{"events", "exceptions", id, "--add", "--original", "2026-12-09"}, 1, "no occurrence on 2026-12-09"}});
 }
 
