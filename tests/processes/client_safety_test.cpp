@@ -91,21 +91,18 @@ TEST(ClientSafety, TenCalyraProcessesStartingOnANewFileAllSucceed) {
     // rather than take the half-made file for a foreign one. Their lock
     // files go with them: a temporary folder does not keep one
     // per database ever opened.
-    const char* tmpBefore = std::getenv("TMPDIR");
-    const bool hadTmp = tmpBefore != nullptr;
-    const std::string savedTmp = hadTmp ? tmpBefore : "";
-    auto restoreTmp = [&] { hadTmp ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR"); };
     for (int round = 0; round < 6; ++round) {
         TempDir dir;
         const std::string file = dir.file("new.db").string();
         const auto tmp = dir.file("tmp");
         std::filesystem::create_directory(tmp);
-        setenv("TMPDIR", tmp.c_str(), 1);
         std::vector<std::unique_ptr<ChildProcess>> clients;
-        for (int p = 0; p < 10; ++p)
-            clients.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
-                CALYRA_CLIENT_PATH, "--db", file, "profiles", "add", "P" + std::to_string(p)}));
-        restoreTmp();
+        {
+            ScopedEnv tmpdir("TMPDIR", tmp.c_str());
+            for (int p = 0; p < 10; ++p)
+                clients.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+                    CALYRA_CLIENT_PATH, "--db", file, "profiles", "add", "P" + std::to_string(p)}));
+        }
         for (auto& c : clients) EXPECT_EQ(c->Wait(), 0) << "a client failed in round " << round;
         EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"), std::vector<std::string>{"10"});
         EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "a lock file was left behind in round " << round;

@@ -143,7 +143,7 @@ TEST(ClientTimeZones, AnEventsOwnZoneIsANameOrAKnownNumberAndEchoedAsStored) {
 TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     ScopedTz berlin("Europe/Berlin");
     OneProfile run;
-    ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
+    ScopedEnv config("XDG_CONFIG_HOME", run.dir().path().c_str());
     run.ok({"config", "set", "date_format", "dmy"});
     const std::string shown = run.ok({"events", "add", "--subject", "Call", "--start", "05.03.2027 14:00"});
     EXPECT_TRUE(Has(shown, "05.03.2027 14:00–15:00"));
