@@ -32,13 +32,6 @@ void MakeCalyraFile(const ClientRun& run, const std::string& file) {
     run.ok({"--db", file, "contacts", "add", "--first-name", "Ada"});
 }
 
-// Runs calyra through the shell with standard output sent to `out`; the exit status.
-int RunTo(const ClientRun& run, const std::string& args, const std::string& out) {
-    const std::string line = std::string(CALYRA_CLIENT_PATH) + " --db '" + run.db() + "' " + args + " > " + out +
-                             " 2>" + run.dir().file("err.txt").string();
-    return WEXITSTATUS(std::system(line.c_str()));
-}
-
 TEST(ClientSafety, FilesTheComponentWouldWipeAreRefusedUntouchedUntilReset) {
     ClientRun run;
     struct Case {
@@ -98,21 +91,18 @@ TEST(ClientSafety, TenCalyraProcessesStartingOnANewFileAllSucceed) {
     // rather than take the half-made file for a foreign one. Their lock
     // files go with them: a temporary folder does not keep one
     // per database ever opened.
-    const char* tmpBefore = std::getenv("TMPDIR");
-    const bool hadTmp = tmpBefore != nullptr;
-    const std::string savedTmp = hadTmp ? tmpBefore : "";
-    auto restoreTmp = [&] { hadTmp ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR"); };
     for (int round = 0; round < 6; ++round) {
         TempDir dir;
         const std::string file = dir.file("new.db").string();
         const auto tmp = dir.file("tmp");
         std::filesystem::create_directory(tmp);
-        setenv("TMPDIR", tmp.c_str(), 1);
         std::vector<std::unique_ptr<ChildProcess>> clients;
-        for (int p = 0; p < 10; ++p)
-            clients.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
-                CALYRA_CLIENT_PATH, "--db", file, "profiles", "add", "P" + std::to_string(p)}));
-        restoreTmp();
+        {
+            ScopedEnv tmpdir("TMPDIR", tmp.c_str());
+            for (int p = 0; p < 10; ++p)
+                clients.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+                    CALYRA_CLIENT_PATH, "--db", file, "profiles", "add", "P" + std::to_string(p)}));
+        }
         for (auto& c : clients) EXPECT_EQ(c->Wait(), 0) << "a client failed in round " << round;
         EXPECT_EQ(RawColumn(file, "SELECT COUNT(*) FROM [tProfile];"), std::vector<std::string>{"10"});
         EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "a lock file was left behind in round " << round;
@@ -145,9 +135,11 @@ TEST(ClientSafety, FailedWritesExitNonZeroWithTheReason) {
         {"events export --out -", "/dev/full"},
         {"contacts list", "/dev/full"},
     };
+    const std::string err = run.dir().file("err.txt").string();
     for (const auto& [args, out] : writes) {
-        EXPECT_EQ(RunTo(run, args, out), 1) << args << " > " << out << " exited 0";
-        EXPECT_NE(FileBytes(run.dir().file("err.txt")).find("No space left on device"), std::string::npos) << args;
+        const std::string line = CALYRA_CLIENT_PATH " --db '" + run.db() + "' " + args + " > " + out + " 2>" + err;
+        EXPECT_EQ(Shell(line).status, 1) << args << " > " << out << " exited 0";
+        EXPECT_NE(FileBytes(err).find("No space left on device"), std::string::npos) << args;
     }
     // A file another program holds locked: the failure says so (after the engine's wait).
     sqlite3* holder = nullptr;

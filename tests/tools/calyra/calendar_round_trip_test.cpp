@@ -6,7 +6,6 @@
 // a second import adds nothing, and so does one after the side state is
 // gone.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <random>
 #include <regex>
@@ -115,19 +114,11 @@ struct Calendar : OneProfile {
     }
     // Drops the side tables, as a program that knows nothing of them might.
     void forgetSideState() const {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(this->db().c_str(), &db), SQLITE_OK);
-        std::vector<std::string> tables;
-        sqlite3_exec(
-            db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'calyra\\_%' ESCAPE '\\'",
-            [](void* out, int, char** values, char**) {
-                static_cast<std::vector<std::string>*>(out)->push_back(values[0]);
-                return 0;
-            },
-            &tables, nullptr);
+        const Json tables = json({"sql",
+                                  "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE "
+                                  "'calyra\\_%' ESCAPE '\\'"});
         EXPECT_FALSE(tables.empty()) << "the import kept no side state";
-        for (const auto& t : tables) sqlite3_exec(db, ("DROP TABLE [" + t + "];").c_str(), nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        for (const auto& t : tables) ok({"sql", "DROP TABLE [" + t[0].get<std::string>() + "]"});
     }
 };
 
@@ -239,7 +230,6 @@ TEST(CalendarRoundTrip, TaskDatesAreReadInTheUsersZone) {
                          R"({"end_date": "2026-12-10T09:00:00Z", "start_date": "2026-12-09T00:00:00Z"})"_json));
     run.ok({"--tz", "Europe/Berlin", "tasks", "edit", id, "--end-date", "none"});
     EXPECT_TRUE(run.json({"tasks", "show", id})["end_date"].is_null());
-    EXPECT_EQ(run({"tasks", "add", "--subject", "Bad", "--due", "someday"}).status, 2);
 }
 
 // A rule neither the record nor libical can lay out refuses its entry by

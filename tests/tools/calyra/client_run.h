@@ -93,13 +93,14 @@ public:
         return s;
     }
 
-private:
+    // `s` as one word of a shell command line.
     static std::string Quote(const std::string& s) {
         std::string q = "'";
         for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     }
 
+private:
     TempDir m_dir;
     std::string m_db;
 };
@@ -194,20 +195,26 @@ inline void ExpectSteps(const ClientRun& run, const std::vector<Step>& steps) {
     }
 }
 
-// $TZ for the programs run while it lives (the client's zone when neither
-// --tz nor the config file names one); the old value comes back after.
-class ScopedTz {
+// An environment variable set (unset, for nullptr) for the programs run
+// while it lives; the old value comes back after.
+class ScopedEnv {
 public:
-    explicit ScopedTz(const char* zone) {
-        if (const char* old = std::getenv("TZ")) m_old = old;
-        ::setenv("TZ", zone, 1);
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        value ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
     }
-    ~ScopedTz() { m_old ? (void)::setenv("TZ", m_old->c_str(), 1) : (void)::unsetenv("TZ"); }
-    ScopedTz(const ScopedTz&) = delete;
-    ScopedTz& operator=(const ScopedTz&) = delete;
+    ~ScopedEnv() { m_old ? (void)::setenv(m_name.c_str(), m_old->c_str(), 1) : (void)::unsetenv(m_name.c_str()); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    std::string m_name;
     std::optional<std::string> m_old;
+};
+
+// $TZ: the client's zone when neither --tz nor the config file names one.
+struct ScopedTz : ScopedEnv {
+    explicit ScopedTz(const char* zone) : ScopedEnv("TZ", zone) {}
 };
 
 inline nlohmann::ordered_json operator""_json(const char* text, size_t size) {

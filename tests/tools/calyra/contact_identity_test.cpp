@@ -18,11 +18,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 struct CardRun : OneProfile {
-    std::string file(const std::string& name, const std::string& text) const {
-        const auto path = dir().file(name);
-        std::ofstream(path, std::ios::binary) << text;
-        return path.string();
-    }
     std::string exported(const std::string& version = "4.0") const {
         return ok({"contacts", "export", "--version", version});
     }
@@ -78,17 +73,17 @@ TEST(ContactIdentity, RoundTripsGiveEqualExportsAndASecondImportAddsNothing) {
                              "rfc2426_examples.vcf", "rfc6350_example.vcf"})
         files.push_back(std::string(CALYRA_TEST_DATA_DIR) + "/vcard/" + name);
     CardRun first;
-    files.push_back(first.file("generated.vcf", GeneratedCards(2026, 60)));
+    files.push_back(first.write("generated.vcf", GeneratedCards(2026, 60)));
     for (const auto& file : files) {
         SCOPED_TRACE(file);
         CardRun one, two;
         one.ok({"contacts", "import", file});
         const std::string exportOne = one.exported();
-        two.ok({"contacts", "import", two.file("one.vcf", exportOne)});
+        two.ok({"contacts", "import", two.write("one.vcf", exportOne)});
         EXPECT_EQ(Comparable(two.exported()), Comparable(exportOne)) << "import, export, import, export differ";
         auto again = one.json({"contacts", "import", file});
         EXPECT_EQ(again["added"], 0) << again.dump();
-        auto back = two.json({"contacts", "import", two.file("again.vcf", exportOne)});
+        auto back = two.json({"contacts", "import", two.write("again.vcf", exportOne)});
         EXPECT_EQ(back["added"], 0) << back.dump();
     }
 }
@@ -102,7 +97,7 @@ TEST(ContactIdentity, WhatTheRecordsCannotHoldComesBack) {
         "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\nEND:VCARD\r\n"
         "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Analytical Engines Ltd\r\nORG:Analytical Engines\r\n"
         "END:VCARD\r\n";
-    run.ok({"contacts", "import", run.file("ada.vcf", card)});
+    run.ok({"contacts", "import", run.write("ada.vcf", card)});
     const std::string out = run.exported();
     for (const char* kept :
          {"UID:urn:uuid:ada-1", "BDAY:--1210", "William King", "item1.TEL;TYPE=voice,x-lab", "item1.X-ABLABEL:Lab",
@@ -116,7 +111,7 @@ TEST(ContactIdentity, WhatTheRecordsCannotHoldComesBack) {
     // The same UID with a new name updates the contact.
     const std::string renamed =
         "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada-1\r\nN:King;Ada;;;\r\nFN:Ada King\r\nEND:VCARD\r\n";
-    auto report = run.json({"contacts", "import", run.file("renamed.vcf", renamed)});
+    auto report = run.json({"contacts", "import", run.write("renamed.vcf", renamed)});
     EXPECT_EQ(report["added"], 0) << report.dump();
     EXPECT_EQ(report["updated"], 1) << report.dump();
     EXPECT_EQ(run.json({"contacts", "list"})[0]["last_name"], "King");
@@ -132,7 +127,7 @@ TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
         "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:ada\r\nN:Lovelace;Ada;;;\r\nEND:VCARD\r\n"
         "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:urn:uuid:bob\r\nN:Smith;Bob;;;\r\nEND:VCARD\r\n";
     for (int pass = 0; pass < 2; ++pass) {
-        auto report = run.json({"contacts", "import", run.file("club.vcf", file)});
+        auto report = run.json({"contacts", "import", run.write("club.vcf", file)});
         EXPECT_EQ(report["added"], pass == 0 ? 2 : 0) << report.dump();
     }
     EXPECT_EQ(run.json({"contacts", "list"}).size(), 2u) << "the group card is no contact";
@@ -146,7 +141,7 @@ TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
         const std::string text = run.exported(version);
         EXPECT_NE(text.find("urn:uuid:club"), std::string::npos) << text;
         CardRun fresh;
-        fresh.ok({"contacts", "import", fresh.file("back.vcf", text)});
+        fresh.ok({"contacts", "import", fresh.write("back.vcf", text)});
         EXPECT_EQ(fresh.json({"groups", "members", "Chess club"}).size(), 2u) << version << "\n" << text;
         EXPECT_EQ(fresh.json({"groups", "members", "Empty"}).size(), 0u) << version;
         EXPECT_EQ(Comparable(fresh.exported(version)), Comparable(text)) << version;
@@ -156,12 +151,12 @@ TEST(ContactIdentity, AGroupCardBecomesAGroupWithItsMembers) {
 TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
     CardRun run;
     run.add("contacts", {"--first-name", "Made", "--last-name", "Here", "--phone", "+49 30 1234567"});
-    run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(7, 20))});
+    run.ok({"contacts", "import", run.write("gen.vcf", GeneratedCards(7, 20))});
     const std::string before = run.exported();
     EXPECT_NE(before.find("@calyra"), std::string::npos) << "a contact made in calyra exports a derived UID";
     for (const char* table : {"calyra_item", "calyra_sequence", "calyra_meta"})
         run.ok({"sql", std::string("DROP TABLE ") + table});
-    auto report = run.json({"contacts", "import", run.file("before.vcf", before)});
+    auto report = run.json({"contacts", "import", run.write("before.vcf", before)});
     EXPECT_EQ(report["added"], 0) << report.dump();
     EXPECT_EQ(run.json({"contacts", "list"}).size(), 21u);
     EXPECT_EQ(Comparable(run.exported()).find("@calyra") != std::string::npos, true);
@@ -171,7 +166,7 @@ TEST(ContactIdentity, LosingTheSideStateDuplicatesNothing) {
 // program (here plain SQL) are told, for contacts, events and tasks.
 TEST(ContactIdentity, CheckTellsItemsChangedByAnotherProgramNotByCalyra) {
     CardRun run;
-    run.ok({"contacts", "import", run.file("gen.vcf", GeneratedCards(11, 5))});
+    run.ok({"contacts", "import", run.write("gen.vcf", GeneratedCards(11, 5))});
     const std::string calendar =
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n"
         "BEGIN:VEVENT\r\nUID:a@t\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20270105T090000Z\r\n"
@@ -181,7 +176,7 @@ TEST(ContactIdentity, CheckTellsItemsChangedByAnotherProgramNotByCalyra) {
         "BEGIN:VTODO\r\nUID:c@t\r\nDTSTAMP:20260101T000000Z\r\nDUE:20270107T090000Z\r\nSUMMARY:Three\r\n"
         "END:VTODO\r\nBEGIN:VTODO\r\nUID:d@t\r\nDTSTAMP:20260101T000000Z\r\nDUE:20270108T090000Z\r\n"
         "SUMMARY:Four\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
-    const std::string ics = run.file("cal.ics", calendar);
+    const std::string ics = run.write("cal.ics", calendar);
     run.ok({"events", "import", ics});
     run.ok({"tasks", "import", ics});
     const Json clean = run.json({"check"});
@@ -202,10 +197,10 @@ TEST(ContactIdentity, CheckTellsItemsChangedByAnotherProgramNotByCalyra) {
     EXPECT_TRUE(Includes(own, R"({"contacts_checked": 4, "contacts_changed": [], "events_changed": [],
         "tasks_changed": [], "orphans": 0})"_json))
         << own.dump();
-    run.ok({"sql", "UPDATE tContact SET NickName = 'changed' WHERE ContactID = 2"});
-    run.ok({"sql", "DELETE FROM tContact WHERE ContactID = 3"});
-    run.ok({"sql", "UPDATE tEvent SET Subject = 'theirs' WHERE EventID = 2"});
-    run.ok({"sql", "UPDATE tTask SET Subject = 'theirs' WHERE TaskID = 1"});
+    run.ok({"sql",
+            "UPDATE tContact SET NickName = 'changed' WHERE ContactID = 2; DELETE FROM tContact WHERE "
+            "ContactID = 3; UPDATE tEvent SET Subject = 'theirs' WHERE EventID = 2; UPDATE tTask SET Subject = "
+            "'theirs' WHERE TaskID = 1"});
     const Json found = run.json({"check"});
     EXPECT_TRUE(Includes(found, R"({"contacts_checked": 3, "contacts_changed": ["2"], "events_changed": ["2"],
         "tasks_changed": ["1"], "orphans": 1})"_json))

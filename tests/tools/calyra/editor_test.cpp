@@ -19,7 +19,6 @@ protected:
                 "bob.jpg"});
         run.ok({"groups", "join", "1", "1"});
     }
-    void TearDown() override { ::unsetenv("VISUAL"); }
 
     // Makes `script` the editor; it gets the file as $1.
     void editor(const std::string& script) {
@@ -29,6 +28,7 @@ protected:
     }
 
     ClientRun run;
+    ScopedEnv visual{"VISUAL", nullptr};
 };
 
 TEST_F(EditorTest, StoresWhatThePersonChangedAndKeepsTheRest) {

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "client_run.h"
+#include "support/child_process.h"
 
 namespace calyra::test {
 namespace {
@@ -42,6 +42,11 @@ Json All(const ClientRun& run, const std::string& family) {
     return out;
 }
 
+// A vCard 3.0 of `name` (N's value) with the given lines.
+std::string Card(const std::string& name, const std::string& lines) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + "\r\n" + lines + "END:VCARD\r\n";
+}
+
 std::vector<int> SkippedLines(const Json& report) {
     std::vector<int> lines;
     for (const auto& d : report["diagnostics"])
@@ -50,17 +55,18 @@ std::vector<int> SkippedLines(const Json& report) {
     return lines;
 }
 
-TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
+// (That these files come back the same through an export and an import is
+// the contact identity test's, through the records; that both vCard
+// versions write what they read is the vCard round-trip fuzz target's.)
+TEST(ClientInterchange, SampleCardsMapToTheRecordsFieldsDetailsAndGroups) {
     OneProfile first;
     Args args{"contacts", "import"};
     for (const char* f : {"rfc6350_example.vcf", "rfc2426_examples.vcf", "outlook_21_quoted_printable.vcf",
                           "apple_30.vcf", "google_30_folded.vcf"})
         args.push_back(DataFile(std::string("vcard/") + f));
     EXPECT_TRUE(Includes(first.json(args), R"({"added": 7, "skipped": 0})"_json));
-    const Json original = All(first, "contacts");
-    // Cards map to the records' fields, details and groups.
     Json johnny;
-    for (const auto& c : original)
+    for (const auto& c : All(first, "contacts"))
         if (c["first_name"] == "Johnny") johnny = c;
     EXPECT_TRUE(Includes(johnny, R"({"first_name": "Johnny", "company_name": "Apple Inc.",
         "department": "Engineering", "birthday": "1980-06-15T00:00:00Z", "anniversary": "2005-09-10T00:00:00Z",
@@ -68,14 +74,6 @@ TEST(ClientInterchange, ContactsComeBackTheSameThroughBothVCardVersions) {
         << johnny.dump(1);
     EXPECT_TRUE(Includes(johnny["ims"][1], R"({"protocol": "jabber", "address": "johnny@jabber.example.org"})"_json));
     EXPECT_TRUE(Includes(johnny["phones"][0], R"({"phone_number_type": "mobile", "primary": true})"_json));
-
-    for (const char* version : {"3.0", "4.0"}) {
-        const std::string exported = first.dir().file(std::string("out-") + version + ".vcf").string();
-        first.ok({"contacts", "export", "--version", version, "--out", exported});
-        OneProfile second;
-        EXPECT_TRUE(Includes(second.json({"contacts", "import", exported}), R"({"added": 7, "diagnostics": []})"_json));
-        EXPECT_EQ(All(second, "contacts"), original) << "vCard " << version;
-    }
 }
 
 // Cards go in a batch under one savepoint; a card the database refuses
@@ -86,14 +84,11 @@ TEST(ClientInterchange, ACardTheDatabaseRefusesLeavesNothingBehind) {
     run.ok({"sql",
             "CREATE TRIGGER refuse BEFORE INSERT ON [tEmail] WHEN NEW.[Email] = 'no@example.org' "
             "BEGIN SELECT RAISE(ABORT, 'refused'); END;"});
-    auto card = [](const std::string& name, const std::string& lines) {
-        return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + ";;;\r\n" + lines + "END:VCARD\r\n";
-    };
     const std::string refused = "EMAIL:no@example.org\r\n";
     auto report = run.json({"contacts", "import",
-                            run.write("first.vcf", card("One;Ann", "TEL:+1 1\r\n") +
-                                                       card("Two;Bob", "TEL:+1 2\r\nCATEGORIES:Club\r\n" + refused) +
-                                                       card("Three;Cy", "EMAIL:cy@example.org\r\n"))});
+                            run.write("first.vcf", Card("One;Ann;;;", "TEL:+1 1\r\n") +
+                                                       Card("Two;Bob;;;", "TEL:+1 2\r\nCATEGORIES:Club\r\n" + refused) +
+                                                       Card("Three;Cy;;;", "EMAIL:cy@example.org\r\n"))});
     EXPECT_TRUE(Includes(report, R"({"added": 2, "skipped": 1})"_json)) << report.dump(1);
     EXPECT_EQ(SkippedLines(report), std::vector<int>{6});
     EXPECT_FALSE(report.contains("groups_created")) << report.dump(1);
@@ -103,8 +98,8 @@ TEST(ClientInterchange, ACardTheDatabaseRefusesLeavesNothingBehind) {
 
     // Ann again with a new phone and a refused address: her new phone goes too.
     report = run.json({"contacts", "import",
-                       run.write("second.vcf", card("Three;Cy", "EMAIL:cy@example.org\r\n") +
-                                                   card("One;Ann", "TEL:+1 1\r\nTEL:+1 9\r\n" + refused))});
+                       run.write("second.vcf", Card("Three;Cy;;;", "EMAIL:cy@example.org\r\n") +
+                                                   Card("One;Ann;;;", "TEL:+1 1\r\nTEL:+1 9\r\n" + refused))});
     EXPECT_TRUE(Includes(report, R"({"unchanged": 1, "skipped": 1})"_json)) << report.dump(1);
     EXPECT_EQ(All(run, "contacts"), before);
 }
@@ -161,17 +156,14 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
 // person of its own.
 TEST(ClientInterchange, ReimportingFindsStoredContactsInsteadOfAddingThemAgain) {
     OneProfile run;
-    auto card = [](const std::string& name, const std::string& lines) {
-        return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + "\r\n" + lines + "END:VCARD\r\n";
-    };
-    const std::string ada = card("Lovelace;Ada", "TEL;TYPE=HOME:+44 20 1\r\nEMAIL:ada@example.org\r\n");
-    const std::string bob = card("Smith;Bob", "TEL:555 1\r\n"), otherBob = card("Smith;Bob", "TEL:555 2\r\n");
-    const std::string file = run.write("first.vcf", ada + bob + otherBob + card("Rossi;Carla", ""));
-    const std::string changed = card("Lovelace;Ada",
+    const std::string ada = Card("Lovelace;Ada", "TEL;TYPE=HOME:+44 20 1\r\nEMAIL:ada@example.org\r\n");
+    const std::string bob = Card("Smith;Bob", "TEL:555 1\r\n"), otherBob = Card("Smith;Bob", "TEL:555 2\r\n");
+    const std::string file = run.write("first.vcf", ada + bob + otherBob + Card("Rossi;Carla", ""));
+    const std::string changed = Card("Lovelace;Ada",
                                      "TEL:+44-20-1\r\nEMAIL:ADA@example.org\r\nEMAIL:ada@work.example\r\n"
                                      "NOTE:Analyst\r\nCATEGORIES:Friends\r\n");
-    const std::string thirdBob = card("Smith;Bob", "TEL:555 3\r\n");
-    const std::string overlap = run.write("overlap.vcf", changed + bob + thirdBob + card("Nakamura;Haruto", ""));
+    const std::string thirdBob = Card("Smith;Bob", "TEL:555 3\r\n");
+    const std::string overlap = run.write("overlap.vcf", changed + bob + thirdBob + Card("Nakamura;Haruto", ""));
     // A file, and what its import counts.
     const std::pair<std::string, Json> kImports[] = {
         {file, R"({"added": 4, "updated": 0, "unchanged": 0, "skipped": 0})"_json},
@@ -233,10 +225,10 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
         << events[0].dump(1);
     EXPECT_TRUE(Includes(events[1], R"({"all_day_event": true, "availability": "out_of_office"})"_json));
 
+    // (Skipped entries are reported by line as for cards, by the same report.)
     auto report = run.json({"events", "import", DataFile("ical/malformed.ics")});
-    EXPECT_EQ(report["added"], 2);
-    EXPECT_EQ(SkippedLines(report), (std::vector<int>{8, 15, 17}));
-    EXPECT_EQ(report["not_stored"]["VTODO (read by tasks import)"], 1);
+    EXPECT_TRUE(
+        Includes(report, R"j({"added": 2, "skipped": 3, "not_stored": {"VTODO (read by tasks import)": 1}})j"_json));
 
     // Local times follow the zone given.
     const std::string file = run.write("floating.ics",
@@ -491,34 +483,6 @@ TEST(ClientInterchange, DryRunsAndReadOnlyFilesStoreNothingAndDryRunsReportWhatT
         EXPECT_FALSE(std::filesystem::exists(run.dir().file(f))) << f;
 }
 
-// calyra --db <db> args... in the background, reading `input` as its
-// standard input, its standard error into `errFile`.
-pid_t StartClient(const ClientRun& run, const Args& args, const std::string& errFile) {
-    std::vector<std::string> words{CALYRA_CLIENT_PATH, "--db", run.db()};
-    words.insert(words.end(), args.begin(), args.end());
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, 0);
-        ::dup2(null, 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-// The exit status of `pid`; -1 when it did not exit by itself.
-int ExitStatus(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Ctrl-C while the cards are still being read, and while they are being
 // stored: the person is told nothing was imported, the shell sees 130, and
 // nothing is.
@@ -531,7 +495,8 @@ TEST(ClientInterchange, CtrlCDuringAnImportSaysSoAndStoresNothing) {
         cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Card" + std::to_string(i) + ";Ada;;;\r\nFN:Ada\r\nEND:VCARD\r\n";
     for (const bool storing : {false, true}) {
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        const pid_t pid = StartClient(run, {"contacts", "import", fifo}, errFile);
+        std::filesystem::remove(errFile);
+        ChildProcess import({CALYRA_CLIENT_PATH, "--db", run.db(), "contacts", "import", fifo}, errFile);
         // Once calyra has the pipe open it is reading it, past its start.
         int writer = -1;
         for (int i = 0; i < 3000 && writer < 0; ++i) {
@@ -548,11 +513,11 @@ TEST(ClientInterchange, CtrlCDuringAnImportSaysSoAndStoresNothing) {
             for (int i = 0; i < 6000 && !std::filesystem::exists(wal); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        ::kill(pid, SIGINT);
+        ::kill(import.pid(), SIGINT);
         // The pipe closes before the wait: a sanitizer that holds signals
         // back until a blocking read returns then still delivers it.
         if (!storing) ::close(writer);
-        EXPECT_EQ(ExitStatus(pid), 130) << (storing ? "storing" : "reading");
+        EXPECT_EQ(import.Finish(), 130) << (storing ? "storing" : "reading");
         EXPECT_EQ(FileBytes(errFile), "calyra: interrupted; nothing was imported\n")
             << (storing ? "storing" : "reading");
         EXPECT_EQ(run.json({"contacts", "list"}).size(), 0u) << (storing ? "storing" : "reading");

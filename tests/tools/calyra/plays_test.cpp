@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "client_run.h"
 
@@ -16,11 +15,7 @@ using Counts = std::vector<std::pair<std::string, int>>;
 class ClientPlays : public ::testing::Test {
 protected:
     // A played file must exist, or the top list drops it.
-    std::string file(const std::string& name) {
-        const auto path = run.dir().file(name);
-        std::ofstream(path) << "";
-        return path.string();
-    }
+    std::string file(const std::string& name) { return run.write(name, ""); }
     void play(const std::string& path, int times, Args extra = {}) {
         extra.insert(extra.begin(), {"plays", "record", path});
         for (int i = 0; i < times; ++i) run.ok(extra);

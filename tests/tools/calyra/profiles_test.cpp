@@ -26,10 +26,9 @@ TEST(ClientProfiles, AddListEditAndRemoveRoundTripThroughJson) {
     EXPECT_EQ(header.find("model"), first.find("X2")) << header << "\n" << first;
 
     run.ok({"profiles", "rm", id});
-    EXPECT_EQ(run.json({"profiles", "list"}).size(), 1u);
-    // info names the file (the demo test reads its row counts); sql runs text.
+    // info names the file (the demo test reads its row counts).
     EXPECT_EQ(run.json({"info"})["file"], run.db());
-    EXPECT_EQ(run.json({"sql", "SELECT [ProfileName], 1 + 1 FROM [tProfile]"}), R"([["Ü-phone", "2"]])"_json);
+    EXPECT_EQ(run.json({"profiles", "list"})[0]["name"], "Ü-phone");
 }
 
 TEST(ClientProfiles, ChoosingAProfileNeedsOneAnswer) {

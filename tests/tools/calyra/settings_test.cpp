@@ -14,12 +14,6 @@ namespace {
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
-        ::unsetenv("TZ");
-    }
-    void TearDown() override { ::unsetenv("TZ"); }
-
     // setting -> "value (source)", from `calyra --json config`.
     std::map<std::string, std::string> Shown() {
         std::map<std::string, std::string> out;
@@ -31,6 +25,8 @@ protected:
     std::filesystem::path File() const { return run.dir().path() / "calyra" / "config.toml"; }
 
     ClientRun run;
+    ScopedEnv config{"XDG_CONFIG_HOME", run.dir().path().c_str()};
+    ScopedTz noTz{nullptr};
 };
 
 TEST_F(Settings, EachSettingComesFromItsStrongestSource) {

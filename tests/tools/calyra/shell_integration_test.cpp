@@ -9,13 +9,6 @@
 namespace calyra::test {
 namespace {
 
-// `line` inside a single-quoted bash -c script.
-std::string Quoted(const std::string& line) {
-    std::string out;
-    for (char c : line) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out;
-}
-
 std::string Output(const std::string& command) {
     const ClientResult r = Shell(command);
     EXPECT_EQ(r.status, 0) << command;
@@ -44,8 +37,10 @@ TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {
     run.ok({"tasks", "add", "--subject", "One"});
     run.ok({"tasks", "add", "--subject", "Two"});
     for (const auto& [line, expected] : cases) {
-        const std::string command = "bash -c 'source " + script.string() + "; COMP_WORDS=(" + Quoted(line) +
-                                    "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _calyra; echo ${COMPREPLY[@]}'";
+        const std::string command =
+            "bash -c " + ClientRun::Quote("source " + script.string() + "; COMP_WORDS=(" + line +
+                                          "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _calyra; "
+                                          "echo ${COMPREPLY[@]}");
         EXPECT_EQ(Output(command), expected + "\n") << line;
     }
 }

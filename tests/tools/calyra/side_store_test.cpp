@@ -28,13 +28,14 @@ class SideStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         open();
-        auto profiles = m_session->access<IProfileAccess>();
+        addProfile();
+    }
+
+    void addProfile() {
         OwnedRecord<tagProfileInfo> profile;
         profile.bstrName = SysAllocString(u"Phone");
-        profile.bstrIMEI = SysAllocString(u"356938035643809");
-        LONG err = 0;
         Bstr id;
-        ASSERT_EQ(profiles->AddProfile(&err, &profile, &id), S_OK);
+        ASSERT_EQ(m_session->access<IProfileAccess>()->AddProfile(nullptr, &profile, &id), S_OK);
         m_session->resetProfile();
     }
 
@@ -176,31 +177,21 @@ TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
         open();
         m_session->resetProfile();
         auto profiles = QueryRows(m_session->connection(), u"SELECT [ProfileID] FROM [tProfile];");
-        if (profiles.empty()) {
-            // The upgrade started over: a new profile, new contacts.
-            auto access = m_session->access<IProfileAccess>();
-            OwnedRecord<tagProfileInfo> profile;
-            profile.bstrName = SysAllocString(u"Phone");
-            Bstr id;
-            ASSERT_EQ(access->AddProfile(nullptr, &profile, &id), S_OK);
-            m_session->resetProfile();
-        }
+        if (profiles.empty()) addProfile();  // the upgrade started over: a new profile, new contacts
         const std::string c = addContact(u"Cleo");
-        SideStore store(*m_session);
-        for (const std::string& id : {a, b, c}) {
-            if (auto item = store.find(ItemFamily::Contact, id)) {
-                EXPECT_EQ(item->hash, ContentHash(lastName(id)))
-                    << "contact " << id << " (" << lastName(id) << ") got the side row of another";
+        // Before the sweep and after it.
+        for (const char* when : {"before", "after"}) {
+            SideStore store(*m_session);
+            for (const std::string& id : {a, b, c}) {
+                if (auto item = store.find(ItemFamily::Contact, id)) {
+                    EXPECT_EQ(item->hash, ContentHash(lastName(id)))
+                        << "contact " << id << " (" << lastName(id) << ") got the side row of another, " << when;
+                }
             }
+            Transaction tx(*m_session);
+            store.sweep();
+            tx.commit();
         }
-        Transaction tx(*m_session);
-        store.sweep();
-        tx.commit();
-        SideStore swept(*m_session);
-        for (const std::string& id : {a, b, c})
-            if (auto item = swept.find(ItemFamily::Contact, id)) {
-                EXPECT_EQ(item->hash, ContentHash(lastName(id)));
-            }
         const auto left = QueryRows(m_session->connection(),
                                     u"SELECT COUNT(*) FROM calyra_item WHERE row_id NOT IN (SELECT ContactID FROM "
                                     u"tContact);");

@@ -130,8 +130,8 @@ TEST(ClientTasks, BadCommandLinesExitTwoAndUnknownTasksOne) {
     Tasks run;
     const std::string id = run.add({"--subject", "Something"});
     ExpectFails(run, 2,
-                {Args{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"}, Args{"tasks", "edit", id},
-                 Args{"tasks", "add", "--end-date", "2026-02-01"}, Args{"tasks", "done", "abc"},
+                {Args{"tasks", "add", "--subject", "X", "--end-date", "2026-02-30"},
+                 Args{"tasks", "add", "--end-date", "2026-02-01"},
                  Args{"tasks", "add", "--subject", "X", "--task-status", "sleeping"},
                  Args{"tasks", "add", "--subject", "X", "--repeat", "weekly"},
                  Args{"tasks", "edit", id, "--complete-percent", "101"},

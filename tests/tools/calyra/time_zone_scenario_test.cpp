@@ -143,7 +143,7 @@ TEST(ClientTimeZones, AnEventsOwnZoneIsANameOrAKnownNumberAndEchoedAsStored) {
 TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     ScopedTz berlin("Europe/Berlin");
     OneProfile run;
-    ::setenv("XDG_CONFIG_HOME", run.dir().path().c_str(), 1);
+    ScopedEnv config("XDG_CONFIG_HOME", run.dir().path().c_str());
     run.ok({"config", "set", "date_format", "dmy"});
     const std::string shown = run.ok({"events", "add", "--subject", "Call", "--start", "05.03.2027 14:00"});
     EXPECT_TRUE(Has(shown, "05.03.2027 14:00–15:00"));
@@ -159,20 +159,12 @@ TEST(ClientTimeZones, DaysTypedAsShownAndBareDaysMakeAllDayEvents) {
     EXPECT_TRUE(Includes(events[2], R"({"subject": "Timed", "all_day_event": false,
                                         "start": "2027-03-08T00:00:00+01:00"})"_json))
         << events[2].dump();
-    // Moved by a duration: to the minute.
-    const std::string in2d = run.json({"events", "add", "--subject", "Soon", "--start", "+2d"})["start"];
-    EXPECT_EQ(in2d.substr(17, 2), "00") << in2d;
 }
 
-// A $TZ that names no zone is said, not taken for UTC; a POSIX rule is
-// the zone it describes.
-TEST(ClientTimeZones, APosixTzIsReadAndAnUnknownOneRefused) {
+// A $TZ that names no zone is said, not taken for UTC. (How $TZ, a POSIX
+// rule among its forms, is read is the time zone library's test.)
+TEST(ClientTimeZones, AnUnknownTzIsRefused) {
     OneProfile run;
-    {
-        ScopedTz posix("CET-1CEST,M3.5.0,M10.5.0/3");
-        EXPECT_TRUE(Includes(run.json({"events", "add", "--subject", "Call", "--start", "2027-07-05 14:00"}),
-                             R"({"start_utc": "2027-07-05T12:00:00Z"})"_json));
-    }
     ScopedTz unknown("Mars/Base");
     ExpectFails(
         run, 1,

@@ -217,12 +217,11 @@ TEST(ICalReader, OverlongLinesAreCutOrLeftOutAndReported) {
 }
 
 // What a batch interface must keep: the same items, diagnostics and counts,
-// in file order, with lines counted in the whole file.
+// in file order, with lines counted in the whole file. (The sample files,
+// and what fuzzing found, are the reader fuzz target's corpus, which checks
+// the same on each; these shapes are not in it.)
 TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
     std::vector<std::string> files;
-    for (const char* name : {"ical/rfc5545_examples.ics", "ical/google_recurring.ics", "ical/outlook_timezones.ics",
-                             "ical/thunderbird_tasks.ics", "ical/malformed.ics", "ical/zone_rule_without_end.ics"})
-        files.push_back(ReadData(name));
     // Zones defined after the entries that use them, a second calendar with
     // its own floating zone, stray text and a calendar without END.
     files.push_back(Calendar(Event("early", "DTEND;TZID=Late/Zone:20240105T150000\r\n") +
@@ -257,7 +256,7 @@ TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
             EXPECT_EQ(joined.report.unmapped, whole.report.unmapped);
         }
     }
-    const ICalParseResult late = ParseICalendar(files[files.size() - 2]);
+    const ICalParseResult late = ParseICalendar(files[0]);
     ASSERT_EQ(late.items.size(), 3u);
     EXPECT_EQ(late.items[0].end, At(2024, 1, 5, 12, 0)) << "a zone defined after its entry still counts";
     EXPECT_EQ(late.items[1].end, At(2024, 1, 5, 12, 0)) << "the second calendar's floating zone";

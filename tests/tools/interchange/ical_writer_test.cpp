@@ -36,10 +36,11 @@ TEST(ICalWriter, ZonedTimesReadBackAsTheSameMoments) {
 }
 
 // A file whose VTIMEZONE contradicts the zone name it carries: its times
-// are the file's, the item keeps the name, and the series ends on the same
-// day whichever file it is read from. Once UNTIL moved by an hour with each
-// write and read.
-TEST(ICalWriter, AWrittenFileReadsBackToTheSameFile) {
+// are the file's and the item keeps the name. (That the file written from
+// it reads back to the same file, where once UNTIL moved by an hour with
+// each write and read, is checked on the round-trip fuzz corpus, which
+// holds this file.)
+TEST(ICalWriter, AZoneContradictingItsNameReadsAsTheFileSays) {
     const std::string berlinAtSeven =
         "BEGIN:VCALENDAR\r\nBEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\n"
         "DTSTART:19700101T000000\r\nTZOFFSETFROM:+0700\r\nTZOFFSETTO:+0700\r\nEND:STANDARD\r\n"
@@ -50,11 +51,6 @@ TEST(ICalWriter, AWrittenFileReadsBackToTheSameFile) {
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0].start, DaysFromCivil(2024, 1, 5) * 86400 + 2 * 3600) << "09:00 at +07:00";
     EXPECT_EQ(first[0].timeZone, "Europe/Berlin");
-    const std::string written = WriteICalendar(first, kStamp);
-    const auto second = ParseICalendar(written).items;
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].rrule, first[0].rrule) << written;
-    EXPECT_EQ(WriteICalendar(second, kStamp), written);
 }
 
 // An entry read from a file is written back as that entry with the item's
