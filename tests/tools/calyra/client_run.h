@@ -24,6 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace calyra::test {
@@ -194,23 +195,6 @@ inline void ExpectSteps(const ClientRun& run, const std::vector<Step>& steps) {
         EXPECT_TRUE(Has(run.ok(step.args), step.says));
     }
 }
-
-// An environment variable set (unset, for nullptr) for the programs run
-// while it lives; the old value comes back after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        value ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
-    }
-    ~ScopedEnv() { m_old ? (void)::setenv(m_name.c_str(), m_old->c_str(), 1) : (void)::unsetenv(m_name.c_str()); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 // $TZ: the client's zone when neither --tz nor the config file names one.
 struct ScopedTz : ScopedEnv {
