@@ -142,23 +142,6 @@ Session::Session(const GlobalOptions& options) : m_options(options) {
     LONG openErr = 0;
     hr = m_connection->OpenPimDatabase(&openErr, Bstr(u"calyra"), Bstr(u"calyra"), opened);
     if (FAILED(hr)) ThrowOpenFailure(hr, openErr);
-    if (!options.readOnly) TuneForBulkWrites();
-}
-
-void Session::TuneForBulkWrites() {
-    // A command that writes stores up to thousands of items in one
-    // transaction. SQLite's default page cache (2 MiB) is smaller than what
-    // such a transaction dirties, so pages were written out and read back
-    // before the commit: on a 20,000-card import, 14,900 file writes and
-    // 3,600 reads, 10,400 and 1,900 with this cache. The setting holds for
-    // this connection only: the file, and every other program's connection
-    // to it, stay as they were. It changes no result, so a connection that
-    // refuses it is used as it is. Journals stay in temporary files: in
-    // memory they saved another 4,900 writes, but a statement that changes
-    // a whole table then holds all of its pages (104 MiB for the side
-    // tables of 800,000 contacts).
-    LONG err = 0;
-    m_connection->Execute(&err, Bstr(u"PRAGMA cache_size = -16384;"), nullptr);
 }
 
 void Session::ThrowOpenFailure(HRESULT hr, LONG err) const {

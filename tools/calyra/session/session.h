@@ -99,8 +99,6 @@ public:
 private:
     // Throws ClientError naming why the file could not be opened.
     [[noreturn]] void ThrowOpenFailure(HRESULT hr, LONG err) const;
-    // Connection settings for a command that writes (see session.cpp).
-    void TuneForBulkWrites();
     void getAccess(const IID& iid, void** object);
 
     GlobalOptions m_options;
