@@ -121,7 +121,7 @@ std::string LastLine(const std::filesystem::path& log) {
 
 void Report(const char* what, const Measured& m, const std::map<std::string, size_t>& counts,
             const std::filesystem::path& log) {
-    std::printf("%-22s exit %d, CPU %.2f s, peak memory %.1f MiB: %s\n", what, m.status, m.cpuSeconds,
+    std::printf("%-23s exit %d, CPU %.2f s, peak memory %.1f MiB: %s\n", what, m.status, m.cpuSeconds,
                 static_cast<double>(m.maxRssKiB) / 1024.0, LastLine(log).c_str());
     for (const auto& [key, n] : counts) std::printf("  %-28s %zu\n", key.c_str(), n);
 }
@@ -198,6 +198,15 @@ int main(int argc, char** argv) {
             Report("sync, nothing changed", quiet, Counts(requests, seen, book, calendar), log);
             quietFailed = quietFailed || quiet.status != 0;
         }
+        // One event edited here: the sync sends that one and must not read
+        // the whole calendar to do it (record IDs count from 1).
+        if (RunCalyra(db, {"events", "edit", "1", "--subject", "Edited"}, log).status != 0)
+            throw std::runtime_error("edit failed:\n" + LastLine(log));
+        seen = requests.size();
+        const Measured edited = RunCalyra(db, {"sync"}, log);
+        requests = proxy.requests();
+        Report("sync, one event edited", edited, Counts(requests, seen, book, calendar), log);
+        quietFailed = quietFailed || edited.status != 0;
         if (first.status != 0 || quietFailed) {
             std::ifstream in(log);
             std::cerr << in.rdbuf();

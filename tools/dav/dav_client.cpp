@@ -76,24 +76,20 @@ std::vector<StatusResponse> ReadMultistatus(const XmlElement& root, const std::s
     return out;
 }
 
-// Each response of a multistatus `body`, visited as it is read and then
-// dropped: a listing of a large collection is never held as a tree (its
-// elements took more memory than the rest of a sync). Returns the root
-// with its other children (a sync token).
-XmlElement EachResponse(std::string_view body, const std::string& what,
-                        const std::function<void(const StatusResponse&)>& visit) {
-    std::vector<XmlElement> others;
-    XmlElement root = ParseXmlEach(body, what, [&](XmlElement& child) {
+// Hands each response of a multistatus to `visit` as it is read; the
+// root's other children (a sync token) go to `others`. A listing of a large
+// collection is never held as a tree: its elements took more memory than
+// the rest of a sync.
+std::function<void(XmlElement&)> EachResponse(std::vector<XmlElement>& others,
+                                              const std::function<void(const StatusResponse&)>& visit) {
+    return [&others, &visit](XmlElement& child) {
         if (!child.is(kDavNs, "response")) {
             others.push_back(std::move(child));
             return;
         }
         const StatusResponse s = ReadResponse(child);
         if (!s.href.empty()) visit(s);
-    });
-    CheckMultistatus(root, what);
-    root.children = std::move(others);
-    return root;
+    };
 }
 
 // The hrefs inside a property (home sets, the principal).
@@ -148,6 +144,21 @@ HttpResponse DavClient::exchange(const std::string& method, const std::string& u
     HttpResponse r = m_http.send({method, url, std::move(headers), body});
     ++m_counts[method];
     return r;
+}
+
+std::pair<HttpResponse, XmlElement> DavClient::exchangeEach(const std::string& method, const std::string& url,
+                                                            const std::string& body,
+                                                            std::vector<std::pair<std::string, std::string>> headers,
+                                                            const std::string& what,
+                                                            const std::function<void(XmlElement& child)>& each) {
+    if (!body.empty()) headers.emplace_back("Content-Type", kXmlType);
+    XmlStreamParser parser(what, each);
+    HttpResponse r =
+        m_http.send({method, url, std::move(headers), body}, [&parser](std::string_view bytes) { parser.feed(bytes); });
+    ++m_counts[method];
+    if (r.status / 100 != 2) return {std::move(r), XmlElement{}};
+    XmlElement root = parser.finish();
+    return {std::move(r), std::move(root)};
 }
 
 std::pair<HttpResponse, std::string> DavClient::propfindFollowing(const std::string& start, const std::string& body) {
@@ -282,8 +293,26 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
                              XmlEscape(token) +
                              "</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop>"
                              "</d:sync-collection>";
-    HttpResponse r = exchange("REPORT", collectionUrl, body, {{"Depth", "0"}});
     const std::string what = "REPORT sync-collection " + collectionUrl;
+    SyncChanges out;
+    const std::string collectionPath = UrlPath(collectionUrl);
+    std::vector<XmlElement> others;
+    const std::function<void(const StatusResponse&)> visit = [&](const StatusResponse& s) {
+        std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
+        if (SamePath(href, collectionPath)) {
+            if (s.status == 507) out.truncated = true;
+            return;
+        }
+        if (IsCollectionHref(href)) return;  // a member collection is never an item
+        if (s.status == 404) {
+            out.removed.push_back(std::move(href));
+            return;
+        }
+        const XmlElement* prop = s.okProp();
+        if (s.status / 100 == 2 || prop)
+            out.changed.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : ""});
+    };
+    auto [r, root] = exchangeEach("REPORT", collectionUrl, body, {{"Depth", "0"}}, what, EachResponse(others, visit));
     if (r.status != 207) {
         // A refused token comes as 403 or 409 with a DAV:error naming the
         // failed precondition; a few servers send it with 400 or 412.
@@ -306,23 +335,8 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
         }
         Fail("REPORT", collectionUrl, r);
     }
-    SyncChanges out;
-    const std::string collectionPath = UrlPath(collectionUrl);
-    const XmlElement root = EachResponse(r.body, what, [&](const StatusResponse& s) {
-        std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
-        if (SamePath(href, collectionPath)) {
-            if (s.status == 507) out.truncated = true;
-            return;
-        }
-        if (IsCollectionHref(href)) return;  // a member collection is never an item
-        if (s.status == 404) {
-            out.removed.push_back(std::move(href));
-            return;
-        }
-        const XmlElement* prop = s.okProp();
-        if (s.status / 100 == 2 || prop)
-            out.changed.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : ""});
-    });
+    CheckMultistatus(root, what);
+    root.children = std::move(others);
     out.token = root.childText(kDavNs, "sync-token");
     // A truncated answer may come without a token to go on from; the caller
     // sees that it made no progress.
@@ -332,12 +346,11 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
 }
 
 std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
-    HttpResponse r = exchange("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"), {{"Depth", "1"}});
-    if (r.status != 207) Fail("PROPFIND", collectionUrl, r);
     const std::string what = "PROPFIND " + collectionUrl;
     const std::string collectionPath = UrlPath(collectionUrl);
     std::vector<ItemRef> out;
-    EachResponse(r.body, what, [&](const StatusResponse& s) {
+    std::vector<XmlElement> others;
+    const std::function<void(const StatusResponse&)> visit = [&](const StatusResponse& s) {
         std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
         if (SamePath(href, collectionPath) || IsCollectionHref(href)) return;
         const XmlElement* prop = s.okProp();
@@ -346,7 +359,11 @@ std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
             if (type && type->find(kDavNs, "collection")) return;
         }
         out.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()});
-    });
+    };
+    const auto [r, root] = exchangeEach("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"),
+                                        {{"Depth", "1"}}, what, EachResponse(others, visit));
+    if (r.status != 207) Fail("PROPFIND", collectionUrl, r);
+    CheckMultistatus(root, what);
     return out;
 }
 
@@ -364,10 +381,9 @@ void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, 
             std::string(kXmlHead) + "<" + report + kNamespaces + "><d:prop><d:getetag/>" + dataProp + "</d:prop>";
         for (size_t i = first; i < end; ++i) body += "<d:href>" + XmlEscape(hrefs[i]) + "</d:href>";
         body += "</" + report + ">";
-        HttpResponse r = exchange("REPORT", collectionUrl, body, {{"Depth", "1"}});
-        if (r.status != 207) Fail("REPORT", collectionUrl, r);
         MultigetBatch batch;
-        EachResponse(r.body, what, [&](const StatusResponse& s) {
+        std::vector<XmlElement> others;
+        const std::function<void(const StatusResponse&)> read = [&](const StatusResponse& s) {
             std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
             const XmlElement* prop = s.okProp();
             const XmlElement* data =
@@ -377,7 +393,11 @@ void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, 
                 return;
             }
             batch.items.push_back({std::move(href), NormalizeEtag(prop->childText(kDavNs, "getetag")), data->text});
-        });
+        };
+        const auto [r, root] =
+            exchangeEach("REPORT", collectionUrl, body, {{"Depth", "1"}}, what, EachResponse(others, read));
+        if (r.status != 207) Fail("REPORT", collectionUrl, r);
+        CheckMultistatus(root, what);
         // Hrefs the server did not mention at all are missing too.
         std::vector<std::string> seen;
         for (const Item& item : batch.items) seen.push_back(HrefKey(item.href));

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <exception>
 #include <mutex>
 
 #include "dav/dav_error.h"
@@ -25,19 +27,33 @@ std::string_view Trim(std::string_view text) {
 }
 
 struct Transfer {
-    HttpResponse* response;
-    size_t limit;
+    HttpResponse* response = nullptr;
+    size_t limit = 0;
+    const std::function<void(std::string_view)>* onBody = nullptr;
+    int status = 0;    // from the last status line
+    size_t bytes = 0;  // of body so far
     bool tooLarge = false;
+    std::exception_ptr thrown;  // by onBody; curl is C and must not see it
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
-    if (t->response->body.size() + n > t->limit) {
+    if (t->bytes + n > t->limit) {
         t->tooLarge = true;
         return 0;  // curl stops with CURLE_WRITE_ERROR
     }
-    t->response->body.append(data, n);
+    t->bytes += n;
+    if (!t->onBody || t->status / 100 != 2) {
+        t->response->body.append(data, n);
+        return n;
+    }
+    try {
+        (*t->onBody)(std::string_view(data, n));
+    } catch (...) {
+        t->thrown = std::current_exception();
+        return 0;
+    }
     return n;
 }
 
@@ -48,6 +64,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     // A new status line (after a 100 Continue) starts a new set of headers.
     if (line.starts_with("HTTP/")) {
         t->response->headers.clear();
+        const size_t space = line.find(' ');
+        t->status = 0;
+        if (space != std::string_view::npos && line.size() >= space + 4)
+            std::from_chars(line.data() + space + 1, line.data() + space + 4, t->status);
         return n;
     }
     const size_t colon = line.find(':');
@@ -105,7 +125,9 @@ void HttpClient::trustOrigin(std::string_view url) {
     m_trustedOrigins.insert(UrlOrigin(url));
 }
 
-HttpResponse HttpClient::send(const HttpRequest& request) {
+HttpResponse HttpClient::send(const HttpRequest& request) { return send(request, nullptr); }
+
+HttpResponse HttpClient::send(const HttpRequest& request, const std::function<void(std::string_view bytes)>& onBody) {
     CheckUrlAllowed(request.url, m_options.allowInsecure);
     CURL* c = m_handle->curl;
     // Reset drops every option of the last request but keeps the live
@@ -113,7 +135,10 @@ HttpResponse HttpClient::send(const HttpRequest& request) {
     curl_easy_reset(c);
 
     HttpResponse response;
-    Transfer transfer{&response, m_options.maxResponseBytes};
+    Transfer transfer;
+    transfer.response = &response;
+    transfer.limit = m_options.maxResponseBytes;
+    if (onBody) transfer.onBody = &onBody;
     char errorText[CURL_ERROR_SIZE] = {};
 
     curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
@@ -174,6 +199,7 @@ HttpResponse HttpClient::send(const HttpRequest& request) {
     response.status = static_cast<int>(status);
     if (m_observer) m_observer(request.method, request.url, code == CURLE_OK ? response.status : 0);
 
+    if (transfer.thrown) std::rethrow_exception(transfer.thrown);
     if (code != CURLE_OK) {
         const std::string where = request.method + " " + request.url + ": ";
         const std::string detail = errorText[0] ? std::string(errorText) : std::string(curl_easy_strerror(code));

@@ -76,6 +76,11 @@ public:
     // included, unfollowed). Throws DavError for transport and TLS failures,
     // refused URLs and oversized bodies.
     HttpResponse send(const HttpRequest& request);
+    // The same, but the body of a 2xx answer goes to `onBody` piece by
+    // piece as it arrives and is not kept (a long answer is never held
+    // whole); other answers are kept in the body as usual. What `onBody`
+    // throws ends the transfer and comes out of send.
+    HttpResponse send(const HttpRequest& request, const std::function<void(std::string_view bytes)>& onBody);
 
     // Lets credentials go to `url`'s origin too (after a redirect that
     // discovery accepted).

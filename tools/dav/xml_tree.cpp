@@ -112,42 +112,73 @@ std::string XmlElement::attribute(std::string_view attributeName) const {
     return {};
 }
 
+struct XmlStreamParser::State {
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser;
+    Builder b;
+    std::function<void(XmlElement&)> each;
+    std::string what;
+    size_t fed = 0;  // bytes so far, to tell an empty body from a broken one
+
+    // Throws what `each` threw, or the parse's failure.
+    void check(XML_Status status) {
+        if (b.thrown) std::rethrow_exception(b.thrown);
+        if (status == XML_STATUS_OK && b.failure.empty()) return;
+        std::string why = b.failure;
+        if (why.empty())
+            why = b.haveRoot || fed == 0 ? std::string(XML_ErrorString(XML_GetErrorCode(b.parser)))
+                                         : std::string("no element");
+        if (fed == 0) why = "an empty body";
+        throw DavError(ErrorKind::Xml, what + " is not valid XML: " + why + " (line " +
+                                           std::to_string(XML_GetCurrentLineNumber(b.parser)) + ")");
+    }
+};
+
+XmlStreamParser::XmlStreamParser(std::string_view what, std::function<void(XmlElement& child)> each)
+    : m_state(std::make_unique<State>()) {
+    State& s = *m_state;
+    s.what = std::string(what);
+    s.each = std::move(each);
+    s.parser.reset(XML_ParserCreateNS(nullptr, kSeparator));
+    if (!s.parser) throw DavError(ErrorKind::Xml, s.what + ": out of memory");
+    s.b.parser = s.parser.get();
+    if (s.each) s.b.each = &s.each;
+    XML_SetUserData(s.b.parser, &s.b);
+    XML_SetElementHandler(s.b.parser, OnStart, OnEnd);
+    XML_SetCharacterDataHandler(s.b.parser, OnText);
+    XML_SetStartDoctypeDeclHandler(s.b.parser, OnDoctype);
+}
+
+XmlStreamParser::~XmlStreamParser() = default;
+
+void XmlStreamParser::feed(std::string_view bytes) {
+    // Fed in pieces: expat takes an int length.
+    constexpr size_t kPiece = size_t{1} << 20;
+    State& s = *m_state;
+    while (!bytes.empty()) {
+        const size_t n = std::min(kPiece, bytes.size());
+        s.fed += n;
+        s.check(XML_Parse(s.b.parser, bytes.data(), static_cast<int>(n), XML_FALSE));
+        bytes.remove_prefix(n);
+    }
+}
+
+XmlElement XmlStreamParser::finish() {
+    State& s = *m_state;
+    s.check(XML_Parse(s.b.parser, nullptr, 0, XML_TRUE));
+    if (!s.b.haveRoot) {
+        s.b.failure = "no element";
+        s.check(XML_STATUS_ERROR);
+    }
+    return std::move(s.b.root);
+}
+
 XmlElement ParseXml(std::string_view bytes, std::string_view what) { return ParseXmlEach(bytes, what, nullptr); }
 
 XmlElement ParseXmlEach(std::string_view bytes, std::string_view what,
                         const std::function<void(XmlElement& child)>& each) {
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS(nullptr, kSeparator));
-    if (!parser) throw DavError(ErrorKind::Xml, std::string(what) + ": out of memory");
-    Builder b;
-    b.parser = parser.get();
-    if (each) b.each = &each;
-    XML_SetUserData(b.parser, &b);
-    XML_SetElementHandler(b.parser, OnStart, OnEnd);
-    XML_SetCharacterDataHandler(b.parser, OnText);
-    XML_SetStartDoctypeDeclHandler(b.parser, OnDoctype);
-
-    // Fed in pieces: expat takes an int length.
-    constexpr size_t kPiece = size_t{1} << 20;
-    XML_Status status = XML_STATUS_OK;
-    size_t done = 0;
-    do {
-        const size_t n = std::min(kPiece, bytes.size() - done);
-        const bool last = done + n == bytes.size();
-        status = XML_Parse(b.parser, bytes.data() + done, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
-        done += n;
-    } while (status == XML_STATUS_OK && done < bytes.size());
-    if (b.thrown) std::rethrow_exception(b.thrown);
-
-    if (status != XML_STATUS_OK || !b.haveRoot) {
-        std::string why = b.failure;
-        if (why.empty())
-            why = b.haveRoot || bytes.empty() ? std::string(XML_ErrorString(XML_GetErrorCode(b.parser)))
-                                              : std::string("no element");
-        if (bytes.empty()) why = "an empty body";
-        throw DavError(ErrorKind::Xml, std::string(what) + " is not valid XML: " + why + " (line " +
-                                           std::to_string(XML_GetCurrentLineNumber(b.parser)) + ")");
-    }
-    return std::move(b.root);
+    XmlStreamParser parser(what, each);
+    parser.feed(bytes);
+    return parser.finish();
 }
 
 std::string XmlEscape(std::string_view text) {

@@ -12,7 +12,9 @@
 // as long as the tree. Thread-safety: values; parsing is reentrant.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,6 +53,26 @@ XmlElement ParseXml(std::string_view bytes, std::string_view what);
 // the root without those children. What `each` throws ends the parse.
 XmlElement ParseXmlEach(std::string_view bytes, std::string_view what,
                         const std::function<void(XmlElement& child)>& each);
+
+// ParseXmlEach fed as the bytes arrive (an HTTP body, piece by piece), so
+// the document itself is never held either. feed() throws the same
+// DavError(Xml) as soon as the bytes read so far are not well-formed, and
+// what `each` throws; finish() checks the end and returns the root without
+// the children handed over. The parser copies `each`.
+class XmlStreamParser {
+public:
+    XmlStreamParser(std::string_view what, std::function<void(XmlElement& child)> each);
+    ~XmlStreamParser();
+    XmlStreamParser(const XmlStreamParser&) = delete;
+    XmlStreamParser& operator=(const XmlStreamParser&) = delete;
+
+    void feed(std::string_view bytes);
+    XmlElement finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // Text and attribute values for XML written by hand: & < > " ' escaped.
 std::string XmlEscape(std::string_view text);

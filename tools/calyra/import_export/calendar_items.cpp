@@ -1513,6 +1513,10 @@ CalendarItem ExportEvent(Session& session, const std::string& id) {
     return std::move(items.front());
 }
 
+std::vector<CalendarItem> ExportSeries(Session& session, const std::string& id) {
+    return Collected([&](const EntryVisitor& visit) { return EventEntries(session, {}, {}, &id, visit); });
+}
+
 CalendarItem ExportTask(Session& session, const std::string& id) {
     auto items = Collected([&](const EntryVisitor& visit) { return TaskEntries(session, &id, visit); });
     if (items.empty()) throw ClientError("no task \"" + id + "\" in the current profile");

@@ -116,6 +116,9 @@ std::vector<interchange::CalendarItem> ExportTasks(Session& session);
 // with that ID.
 interchange::CalendarItem ExportEvent(Session& session, const std::string& id);
 interchange::CalendarItem ExportTask(Session& session, const std::string& id);
+// One stored event followed by its exceptions, as VisitEvents makes them;
+// empty when the profile has no event with that ID.
+std::vector<interchange::CalendarItem> ExportSeries(Session& session, const std::string& id);
 // Makes the stored event or task `id` what the edited entry says, as an
 // import updates a matched entry, except that a missing category clears
 // the event's; the excluded dates become those the entry lists (EXDATE),

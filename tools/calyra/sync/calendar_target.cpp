@@ -121,41 +121,7 @@ CalendarTarget::CalendarTarget(cli::Session& session, SyncState& state, std::str
 
 CalendarTarget::~CalendarTarget() = default;
 
-void CalendarTarget::readItems() {
-    m_items.clear();
-    for (const ItemKind kind : {ItemKind::Event, ItemKind::Todo}) {
-        std::vector<CalendarItem> all = kind == ItemKind::Todo
-                                            ? cli::ExportTasks(m_session)
-                                            : cli::ExportEvents(m_session, std::nullopt, std::nullopt);
-        // Masters come each followed by its replaced occurrences.
-        std::vector<std::vector<CalendarItem>> groups;
-        std::vector<std::string> uids;
-        for (CalendarItem& item : all) {
-            if (item.recurrenceId && !groups.empty() && groups.back().front().uid == item.uid) {
-                groups.back().push_back(std::move(item));
-                continue;
-            }
-            uids.push_back(item.uid);
-            groups.push_back({std::move(item)});
-        }
-        const ItemFamily family = FamilyOf(kind);
-        cli::SideStore side(m_session);
-        const auto kept = side.findByUids(m_profile, family, uids);
-        for (auto& group : groups) {
-            const std::string& uid = group.front().uid;
-            std::optional<std::string> row;
-            if (const auto it = kept.find(uid); it != kept.end())
-                row = it->second.rowId;
-            else
-                row = side.rowOfDerivedUid(m_profile, family, uid);
-            // Two rows under one UID: the first is the one the server knows.
-            if (row) m_items.emplace(LocalId(kind, *row), std::move(group));
-        }
-    }
-}
-
 void CalendarTarget::localItems(const std::function<void(std::vector<LocalItem>& chunk)>& visit) {
-    m_items.clear();
     // Hashes of the UIDs met (a kind mark, then the UID), sorted: eight
     // bytes an item, not the UID.
     std::vector<uint64_t> uids;
@@ -192,13 +158,17 @@ void CalendarTarget::localItems(const std::function<void(std::vector<LocalItem>&
 }
 
 std::string CalendarTarget::exportItem(const std::string& id) {
-    auto it = m_items.find(id);
-    if (it == m_items.end()) {
-        readItems();
-        it = m_items.find(id);
-        if (it == m_items.end()) throw ClientError("no local item " + id);
-    }
-    return interchange::WriteICalendar(it->second, Now());
+    // The one item is read with its exceptions, not the whole calendar: a
+    // sync that sends one edit costs what the edit costs.
+    const auto row = RowOf(id);
+    if (!row) throw ClientError("no local item " + id);
+    std::vector<CalendarItem> entries;
+    if (row->first == ItemKind::Todo)
+        entries.push_back(cli::ExportTask(m_session, row->second));
+    else
+        entries = cli::ExportSeries(m_session, row->second);
+    if (entries.empty()) throw ClientError("no local item " + id);
+    return interchange::WriteICalendar(entries, Now());
 }
 
 std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<Incoming>& items) {
@@ -214,7 +184,6 @@ std::vector<SyncTarget::Stored> CalendarTarget::importItems(const std::vector<In
             parsed[i] = Parse(items[i].text);
             Parsed& p = parsed[i];
             const size_t k = p.kind == ItemKind::Todo ? 1 : 0;
-            m_items.erase(items[i].id);  // read again when it is sent
             if (const auto known = RowOf(items[i].id)) {
                 if (known->first != p.kind) throw ClientError("the server's item changed from event to task or back");
                 // The series is made what the server says; its replaced
@@ -272,7 +241,6 @@ void CalendarTarget::removeItem(const std::string& id) {
     else
         cli::Check(m_session.access<IEventAccess>()->DeleteEventByID(&err, key), err, "cannot delete event " + id);
     cli::SideStore(m_session).erase(FamilyOf(known->first), known->second);
-    m_items.erase(id);
 }
 
 }  // namespace calyra::sync

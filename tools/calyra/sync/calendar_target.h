@@ -51,15 +51,9 @@ public:
     void removeItem(const std::string& id) override;
 
 private:
-    // Reads every local item's entries into m_items, keyed by local ID (when
-    // an item to send is not there: a sync with nothing to send never does).
-    void readItems();
-
     std::string m_profile;
     CalendarKinds m_holds, m_home;
     std::set<std::string> m_elsewhere;
-    // Each item's entries as read by readItems(), until it is stored again.
-    std::map<std::string, std::vector<interchange::CalendarItem>> m_items;
 };
 
 // The kinds a calendar takes from the components it lists (all when it

@@ -1,9 +1,11 @@
 #include "sync/pull_plan.h"
 
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "dav/url.h"
+#include "sync/sync_engine.h"
 
 namespace calyra::sync {
 namespace {
@@ -40,17 +42,28 @@ PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<
     return plan;
 }
 
-PullPlan PlanFromChanges(const std::vector<KnownItem>& known, const dav::SyncChanges& changes) {
+PullPlan PlanFromChanges(const std::vector<KnownItem>& known, dav::SyncChanges changes) {
     const auto byKey = ByKey(known);
     PullPlan plan;
-    std::unordered_set<std::string> seen;
+    // Each change is remembered by an 8-byte hash of its key, not the key:
+    // on a first pull the changes are the whole collection.
+    std::unordered_set<uint64_t> seen;
+    seen.reserve(changes.changed.size());
+    for (dav::ItemRef& item : changes.changed) {
+        if (!seen.insert(Hash64(dav::HrefKey(item.href))).second) continue;  // named twice
+        const auto it = byKey.find(dav::HrefKey(item.href));
+        if (it != byKey.end() && !item.etag.empty() && it->second->etag == item.etag)
+            ++plan.unchanged;
+        else
+            plan.fetch.push_back(std::move(item.href));
+        std::string().swap(item.etag);  // freed as it goes
+    }
     // A member removed and made again in one interval is reported both
     // ways by some servers: the change wins.
-    for (const dav::ItemRef& item : changes.changed)
-        if (seen.insert(dav::HrefKey(item.href)).second) Consider(byKey, item, plan);
     for (const std::string& href : changes.removed) {
-        const auto it = byKey.find(dav::HrefKey(href));
-        if (it != byKey.end() && !seen.contains(it->first)) plan.removed.push_back(it->second->href);
+        const std::string key = dav::HrefKey(href);
+        const auto it = byKey.find(key);
+        if (it != byKey.end() && !seen.contains(Hash64(key))) plan.removed.push_back(it->second->href);
     }
     return plan;
 }

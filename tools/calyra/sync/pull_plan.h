@@ -30,7 +30,9 @@ struct PullPlan {
 
 // From a full listing: whatever is known but not listed was removed.
 PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<dav::ItemRef>& listing);
-// From sync-collection changes: only what they name is looked at.
-PullPlan PlanFromChanges(const std::vector<KnownItem>& known, const dav::SyncChanges& changes);
+// From sync-collection changes: only what they name is looked at. The
+// hrefs to fetch are moved out of `changes` (on a first pull they are the
+// whole collection).
+PullPlan PlanFromChanges(const std::vector<KnownItem>& known, dav::SyncChanges changes);
 
 }  // namespace calyra::sync

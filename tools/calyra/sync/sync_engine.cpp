@@ -22,6 +22,8 @@ using dav::ErrorKind;
 // server that never finishes is not followed forever.
 constexpr int kMaxSyncRounds = 1000;
 constexpr int kMaxPutAttempts = 3;
+// Hrefs looked up in the sync state at once.
+constexpr size_t kLookUpChunk = 1000;
 
 // A file or href name from a UID: what is safe in both, the rest as '_'.
 std::string SafeName(const std::string& uid) {
@@ -102,10 +104,25 @@ private:
                     if (!part.truncated) break;
                 }
                 m_newToken = token;
-                // Only the items the changes name are looked up.
-                std::vector<std::string> named = all.removed;
-                for (const dav::ItemRef& c : all.changed) named.push_back(c.href);
-                return PlanFromChanges(KnownOf(m_target.syncedAt(named)), all);
+                // Only the items the changes name are looked up, a chunk of
+                // hrefs at a time.
+                std::vector<KnownItem> known;
+                std::vector<std::string> named;
+                const auto lookUp = [&] {
+                    for (SyncedItem& item : m_target.syncedAt(named))
+                        known.push_back({std::move(item.href), std::move(item.etag)});
+                    named.clear();
+                };
+                for (const dav::ItemRef& c : all.changed) {
+                    named.push_back(c.href);
+                    if (named.size() >= kLookUpChunk) lookUp();
+                }
+                for (const std::string& href : all.removed) {
+                    named.push_back(href);
+                    if (named.size() >= kLookUpChunk) lookUp();
+                }
+                lookUp();
+                return PlanFromChanges(known, std::move(all));
             } catch (const DavError& e) {
                 // A refused token, a failing REPORT or an unreadable answer:
                 // the full listing gives the same result, only slower.
@@ -126,13 +143,6 @@ private:
             for (SyncedItem& item : chunk) known.push_back({std::move(item.href), std::move(item.etag)});
         });
         return PlanFromListing(known, m_client.listItems(m_collection.url));
-    }
-
-    static std::vector<KnownItem> KnownOf(std::vector<SyncedItem> items) {
-        std::vector<KnownItem> out;
-        out.reserve(items.size());
-        for (SyncedItem& item : items) out.push_back({std::move(item.href), std::move(item.etag)});
-        return out;
     }
 
     // Sorts the local items into changed, new and (not hashed yet) to be
