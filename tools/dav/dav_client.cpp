@@ -76,18 +76,11 @@ std::vector<StatusResponse> ReadMultistatus(const XmlElement& root, const std::s
     return out;
 }
 
-// Hands each response of a multistatus to `visit` as it is read; the
-// root's other children (a sync token) go to `others`. A listing of a large
-// collection is never held as a tree: its elements took more memory than
-// the rest of a sync.
-std::function<void(XmlElement&)> EachResponse(std::vector<XmlElement>& others,
-                                              const std::function<void(const StatusResponse&)>& visit) {
-    return [&others, &visit](XmlElement& child) {
-        if (!child.is(kDavNs, "response")) {
-            others.push_back(std::move(child));
-            return;
-        }
-        const StatusResponse s = ReadResponse(child);
+// Each response of a multistatus read and handed to `visit` when it names
+// an href.
+std::function<void(XmlElement&)> Responses(const std::function<void(const StatusResponse&)>& visit) {
+    return [&visit](XmlElement& response) {
+        const StatusResponse s = ReadResponse(response);
         if (!s.href.empty()) visit(s);
     };
 }
@@ -146,18 +139,29 @@ HttpResponse DavClient::exchange(const std::string& method, const std::string& u
     return r;
 }
 
-std::pair<HttpResponse, XmlElement> DavClient::exchangeEach(const std::string& method, const std::string& url,
-                                                            const std::string& body,
-                                                            std::vector<std::pair<std::string, std::string>> headers,
-                                                            const std::string& what,
-                                                            const std::function<void(XmlElement& child)>& each) {
+std::pair<HttpResponse, XmlElement> DavClient::multistatus(const std::string& method, const std::string& url,
+                                                           const std::string& body,
+                                                           std::vector<std::pair<std::string, std::string>> headers,
+                                                           const std::string& what,
+                                                           const std::function<void(XmlElement& response)>& each) {
     if (!body.empty()) headers.emplace_back("Content-Type", kXmlType);
-    XmlStreamParser parser(what, each);
+    // A listing of a large collection is never held as a tree (its elements
+    // took more memory than the rest of a sync): each response is dropped
+    // once handed over, the root's other children (a sync token) are kept.
+    std::vector<XmlElement> others;
+    XmlStreamParser parser(what, [&](XmlElement& child) {
+        if (child.is(kDavNs, "response"))
+            each(child);
+        else
+            others.push_back(std::move(child));
+    });
     HttpResponse r =
         m_http.send({method, url, std::move(headers), body}, [&parser](std::string_view bytes) { parser.feed(bytes); });
     ++m_counts[method];
     if (r.status / 100 != 2) return {std::move(r), XmlElement{}};
     XmlElement root = parser.finish();
+    if (r.status == 207) CheckMultistatus(root, what);
+    root.children = std::move(others);
     return {std::move(r), std::move(root)};
 }
 
@@ -296,7 +300,6 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
     const std::string what = "REPORT sync-collection " + collectionUrl;
     SyncChanges out;
     const std::string collectionPath = UrlPath(collectionUrl);
-    std::vector<XmlElement> others;
     const std::function<void(const StatusResponse&)> visit = [&](const StatusResponse& s) {
         std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
         if (SamePath(href, collectionPath)) {
@@ -312,7 +315,7 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
         if (s.status / 100 == 2 || prop)
             out.changed.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : ""});
     };
-    auto [r, root] = exchangeEach("REPORT", collectionUrl, body, {{"Depth", "0"}}, what, EachResponse(others, visit));
+    const auto [r, root] = multistatus("REPORT", collectionUrl, body, {{"Depth", "0"}}, what, Responses(visit));
     if (r.status != 207) {
         // A refused token comes as 403 or 409 with a DAV:error naming the
         // failed precondition; a few servers send it with 400 or 412.
@@ -335,8 +338,6 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
         }
         Fail("REPORT", collectionUrl, r);
     }
-    CheckMultistatus(root, what);
-    root.children = std::move(others);
     out.token = root.childText(kDavNs, "sync-token");
     // A truncated answer may come without a token to go on from; the caller
     // sees that it made no progress.
@@ -349,7 +350,6 @@ std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
     const std::string what = "PROPFIND " + collectionUrl;
     const std::string collectionPath = UrlPath(collectionUrl);
     std::vector<ItemRef> out;
-    std::vector<XmlElement> others;
     const std::function<void(const StatusResponse&)> visit = [&](const StatusResponse& s) {
         std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
         if (SamePath(href, collectionPath) || IsCollectionHref(href)) return;
@@ -360,10 +360,10 @@ std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
         }
         out.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()});
     };
-    const auto [r, root] = exchangeEach("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"),
-                                        {{"Depth", "1"}}, what, EachResponse(others, visit));
+    const HttpResponse r = multistatus("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"),
+                                       {{"Depth", "1"}}, what, Responses(visit))
+                               .first;
     if (r.status != 207) Fail("PROPFIND", collectionUrl, r);
-    CheckMultistatus(root, what);
     return out;
 }
 
@@ -382,7 +382,6 @@ void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, 
         for (size_t i = first; i < end; ++i) body += "<d:href>" + XmlEscape(hrefs[i]) + "</d:href>";
         body += "</" + report + ">";
         MultigetBatch batch;
-        std::vector<XmlElement> others;
         const std::function<void(const StatusResponse&)> read = [&](const StatusResponse& s) {
             std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
             const XmlElement* prop = s.okProp();
@@ -394,10 +393,9 @@ void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, 
             }
             batch.items.push_back({std::move(href), NormalizeEtag(prop->childText(kDavNs, "getetag")), data->text});
         };
-        const auto [r, root] =
-            exchangeEach("REPORT", collectionUrl, body, {{"Depth", "1"}}, what, EachResponse(others, read));
+        const HttpResponse r =
+            multistatus("REPORT", collectionUrl, body, {{"Depth", "1"}}, what, Responses(read)).first;
         if (r.status != 207) Fail("REPORT", collectionUrl, r);
-        CheckMultistatus(root, what);
         // Hrefs the server did not mention at all are missing too.
         std::vector<std::string> seen;
         for (const Item& item : batch.items) seen.push_back(HrefKey(item.href));

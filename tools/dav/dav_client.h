@@ -130,14 +130,15 @@ public:
 private:
     HttpResponse exchange(const std::string& method, const std::string& url, const std::string& body,
                           std::vector<std::pair<std::string, std::string>> headers = {});
-    // A request whose answer is parsed as it arrives, each child of the
-    // root handed to `each` and dropped. Returns the answer (its body only
-    // when it is not a 2xx) and, for a 2xx, the root without those children.
-    std::pair<HttpResponse, XmlElement> exchangeEach(const std::string& method, const std::string& url,
-                                                     const std::string& body,
-                                                     std::vector<std::pair<std::string, std::string>> headers,
-                                                     const std::string& what,
-                                                     const std::function<void(XmlElement& child)>& each);
+    // A request answered by a multistatus, parsed as it arrives: each
+    // DAV:response is handed to `each` and dropped. Returns the answer (its
+    // body only when it is not a 2xx) and, for a 2xx, the root with its
+    // other children; a 207 whose root is no multistatus throws DavError.
+    std::pair<HttpResponse, XmlElement> multistatus(const std::string& method, const std::string& url,
+                                                    const std::string& body,
+                                                    std::vector<std::pair<std::string, std::string>> headers,
+                                                    const std::string& what,
+                                                    const std::function<void(XmlElement& response)>& each);
     // PROPFIND following redirects (discovery only), trusting the origins it
     // lands on when they are allowed; returns the final URL beside it.
     std::pair<HttpResponse, std::string> propfindFollowing(const std::string& url, const std::string& body);
