@@ -17,13 +17,15 @@ std::unordered_map<std::string, const KnownItem*> ByKey(const std::vector<KnownI
     return out;
 }
 
-void Consider(const std::unordered_map<std::string, const KnownItem*>& known, const dav::ItemRef& item,
-              PullPlan& plan) {
-    const auto it = known.find(dav::HrefKey(item.href));
-    if (it != known.end() && !item.etag.empty() && it->second->etag == item.etag)
+// An item the server names: fetched unless it is known under `key` with
+// the same ETag.
+void Consider(const std::unordered_map<std::string, const KnownItem*>& known, const std::string& key, std::string href,
+              const std::string& etag, PullPlan& plan) {
+    const auto it = known.find(key);
+    if (it != known.end() && !etag.empty() && it->second->etag == etag)
         ++plan.unchanged;
     else
-        plan.fetch.push_back(item.href);
+        plan.fetch.push_back(std::move(href));
 }
 
 }  // namespace
@@ -34,8 +36,9 @@ PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<
     std::unordered_set<std::string> listed;
     listed.reserve(listing.size());
     for (const dav::ItemRef& item : listing) {
-        if (!listed.insert(dav::HrefKey(item.href)).second) continue;  // listed twice
-        Consider(byKey, item, plan);
+        const std::string key = dav::HrefKey(item.href);
+        if (!listed.insert(key).second) continue;  // listed twice
+        Consider(byKey, key, item.href, item.etag, plan);
     }
     for (const KnownItem& k : known)
         if (!listed.contains(dav::HrefKey(k.href))) plan.removed.push_back(k.href);
@@ -50,12 +53,9 @@ PullPlan PlanFromChanges(const std::vector<KnownItem>& known, dav::SyncChanges c
     std::unordered_set<uint64_t> seen;
     seen.reserve(changes.changed.size());
     for (dav::ItemRef& item : changes.changed) {
-        if (!seen.insert(Hash64(dav::HrefKey(item.href))).second) continue;  // named twice
-        const auto it = byKey.find(dav::HrefKey(item.href));
-        if (it != byKey.end() && !item.etag.empty() && it->second->etag == item.etag)
-            ++plan.unchanged;
-        else
-            plan.fetch.push_back(std::move(item.href));
+        const std::string key = dav::HrefKey(item.href);
+        if (!seen.insert(Hash64(key)).second) continue;  // named twice
+        Consider(byKey, key, std::move(item.href), item.etag, plan);
         std::string().swap(item.etag);  // freed as it goes
     }
     // A member removed and made again in one interval is reported both
