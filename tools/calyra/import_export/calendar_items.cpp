@@ -1507,14 +1507,14 @@ std::vector<CalendarItem> ExportTasks(Session& session) {
     return Collected([&](const EntryVisitor& visit) { return TaskEntries(session, nullptr, visit); });
 }
 
-CalendarItem ExportEvent(Session& session, const std::string& id) {
-    auto items = Collected([&](const EntryVisitor& visit) { return EventEntries(session, {}, {}, &id, visit); });
-    if (items.empty()) throw ClientError("no event \"" + id + "\" in the current profile");
-    return std::move(items.front());
-}
-
 std::vector<CalendarItem> ExportSeries(Session& session, const std::string& id) {
     return Collected([&](const EntryVisitor& visit) { return EventEntries(session, {}, {}, &id, visit); });
+}
+
+CalendarItem ExportEvent(Session& session, const std::string& id) {
+    auto items = ExportSeries(session, id);
+    if (items.empty()) throw ClientError("no event \"" + id + "\" in the current profile");
+    return std::move(items.front());
 }
 
 CalendarItem ExportTask(Session& session, const std::string& id) {
