@@ -104,20 +104,15 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
             shape += '?';
             if (count == values.size()) values.emplace_back();
             std::string& value = values[count++];
-            const std::string_view quoted = sql.substr(i + 1, end - i - 2);
-            if (quoted.find('\'') == std::string_view::npos) {
-                // Most values hold no quote: one copy.
-                value.assign(quoted);
-            } else {
-                value.clear();
-                // Runs between doubled quotes are copied whole; each '' is one quote.
-                for (size_t j = i + 1; j + 1 < end;) {
-                    const size_t quote = sql.find('\'', j);
-                    value.append(sql, j, quote - j);
-                    if (quote + 1 >= end) break;
-                    value += '\'';
-                    j = quote + 2;
-                }
+            value.clear();
+            // Runs between doubled quotes are copied whole (a value without
+            // one in a single copy); each '' is one quote.
+            for (size_t j = i + 1; j + 1 < end;) {
+                const size_t quote = sql.find('\'', j);
+                value.append(sql, j, quote - j);
+                if (quote + 1 >= end) break;
+                value += '\'';
+                j = quote + 2;
             }
             copied = end;
         } else if (c == '"' || c == '`' || c == '[') {
