@@ -12,10 +12,7 @@ using Subjects = std::vector<std::string>;
 // The events commands on a database with one profile, in UTC.
 struct Calendar : OneProfile {
     std::string add(Args args) { return OneProfile::add("events", std::move(args)); }
-    Subjects listed(Args args) {
-        args.insert(args.begin(), {"events", "list"});
-        return ids(args, "subject");
-    }
+    Subjects listed(const Args& args) { return ids(Args{"events", "list"} + args, "subject"); }
     Json show(const std::string& id) { return json({"events", "show", id}); }
     ScopedTz utc{"UTC"};
 };
@@ -77,11 +74,9 @@ TEST(ClientEvents, CategoryIsTheirOwnAndKindIsBuiltIn) {
         {{"--event-category-id", work, "--kind", "meeting"}, {{"event_category_id", work}, {"category", "meeting"}}},
         {{"--category", "birthday"}, {{"event_category_id", ""}, {"category", "birthday"}}},
     };
-    for (const auto& [args, expected] : cases) {
-        Args add{"--subject", "X", "--start", "2026-12-01T10:00"};
-        add.insert(add.end(), args.begin(), args.end());
-        EXPECT_TRUE(Includes(run.show(run.add(add)), expected)) << ClientRun::Join(args);
-    }
+    for (const auto& [args, expected] : cases)
+        EXPECT_TRUE(Includes(run.show(run.add(Args{"--subject", "X", "--start", "2026-12-01T10:00"} + args)), expected))
+            << ClientRun::Join(args);
     ExpectSteps(run, {{{"events", "add", "--subject", "X", "--start", "2026-12-01T10:00", "--kind", "work"},
                        2,
                        "--kind: \"work\" is not a kind of event"},
@@ -185,11 +180,7 @@ TEST(ClientEvents, BadCommandLinesExitTwoAndUnknownRecordsOne) {
     Calendar run;
     const std::string id = run.add({"--subject", "Call", "--start", "2026-12-01T10:00"});
     const Args add{"events", "add", "--subject", "X", "--start", "2026-12-02"};
-    auto with = [&](Args more) {
-        Args a = add;
-        a.insert(a.end(), more.begin(), more.end());
-        return a;
-    };
+    const auto with = [&add](const Args& more) { return add + more; };
     ExpectFails(run, 2,
                 {Args{"events", "add", "--subject", "X", "--start", "12/01/2026"},
                  Args{"events", "add", "--start", "2026-12-01"}, with({"--end", "2026-12-01"}),

@@ -129,6 +129,12 @@ inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual,
 
 using Args = std::vector<std::string>;
 
+// `a` followed by `b`: a command line and the options a case adds to it.
+inline Args operator+(Args a, const Args& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // The path of tests/data/<name> ("vcard/apple_30.vcf").
 inline std::string DataFile(const std::string& name) {
     return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string();
@@ -145,9 +151,8 @@ inline ::testing::AssertionResult Has(const std::string& text, const std::string
 struct OneProfile : ClientRun {
     OneProfile() { ok({"profiles", "add", "Phone"}); }
     // Runs `family add args...`; the new record's ID.
-    std::string add(const std::string& family, Args args) {
-        args.insert(args.begin(), {family, "add"});
-        const auto r = json(args);
+    std::string add(const std::string& family, const Args& args) {
+        const auto r = json(Args{family, "add"} + args);
         return r.empty() ? "" : r.begin().value().get<std::string>();
     }
     // The `key` of each row a list command prints, in its order.

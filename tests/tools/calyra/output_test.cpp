@@ -101,8 +101,7 @@ TEST(ClientOutput, ViewsAndShowGiveScriptsRows) {
     };
     for (const auto& [view, subjects] : views)
         for (const auto& [format, parse] : kFormats) {
-            Args args{"--format", format};
-            args.insert(args.end(), view.begin(), view.end());
+            const Args args = Args{"--format", format} + view;
             const Rows rows = parse(run.ok(args));
             ASSERT_EQ(rows.size(), subjects.size() + 1) << ClientRun::Join(args);
             EXPECT_EQ(rows[0], (std::vector<std::string>{"date", "event_id", "subject", "start", "end", "start_utc",
@@ -156,9 +155,7 @@ TEST(ClientOutput, ColourOnlyWhereAskedOrOnATerminalWithoutNoColor) {
                                                   {{"categories", "list"}, "\x1b[48;2;255;128;0m  \x1b[0m #ff8000"},
                                                   {{"events", "month"}, "\x1b[7m"}};
     for (const auto& [args, mark] : marks) {
-        Args painted{"--color", "always"};
-        painted.insert(painted.end(), args.begin(), args.end());
-        EXPECT_TRUE(Has(run.ok(painted), mark)) << ClientRun::Join(painted);
+        EXPECT_TRUE(Has(run.ok(Args{"--color", "always"} + args), mark)) << ClientRun::Join(args);
         EXPECT_TRUE(Has(run.ok(args), "\x1b", false)) << ClientRun::Join(args);
     }
 

@@ -16,15 +16,12 @@ class ClientPlays : public ::testing::Test {
 protected:
     // A played file must exist, or the top list drops it.
     std::string file(const std::string& name) { return run.write(name, ""); }
-    void play(const std::string& path, int times, Args extra = {}) {
-        extra.insert(extra.begin(), {"plays", "record", path});
-        for (int i = 0; i < times; ++i) run.ok(extra);
+    void play(const std::string& path, int times, const Args& extra = {}) {
+        for (int i = 0; i < times; ++i) run.ok(Args{"plays", "record", path} + extra);
     }
     Counts top(const Args& more = {}) {
-        Args args{"plays", "top"};
-        args.insert(args.end(), more.begin(), more.end());
         Counts out;
-        for (const auto& e : run.json(args)) out.emplace_back(e["full_path"], e["counter"]);
+        for (const auto& e : run.json(Args{"plays", "top"} + more)) out.emplace_back(e["full_path"], e["counter"]);
         return out;
     }
     OneProfile run;

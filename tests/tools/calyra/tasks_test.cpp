@@ -74,8 +74,7 @@ TEST(ClientTasks, FiltersByDueDateInTheUsersZone) {
         {{"--due", Day(-1)}, {"Yesterday"}},
     };
     for (const auto& c : cases) {
-        Args args{"--tz", "UTC", "tasks", "list"};
-        args.insert(args.end(), c.filter.begin(), c.filter.end());
+        const Args args = Args{"--tz", "UTC", "tasks", "list"} + c.filter;
         std::vector<std::string> subjects;
         for (const auto& t : run.json(args)) {
             subjects.push_back(t["subject"]);
@@ -119,10 +118,8 @@ TEST(ClientTasks, DoneMovesARepeatingTaskToItsNextOccurrence) {
          {{"end_date", "2027-01-11T00:00:00Z"}, {"task_status", "finished"}, {"recurrence_text", "weekly on Mon"}}},
     };
     for (const auto& step : steps) {
-        Args args{"tasks", "done"};
-        args.insert(args.end(), step.done.begin(), step.done.end());
-        run.ok(args);
-        EXPECT_TRUE(Includes(run.json({"tasks", "show", step.done[0]}), step.task)) << ClientRun::Join(args);
+        run.ok(Args{"tasks", "done"} + step.done);
+        EXPECT_TRUE(Includes(run.json({"tasks", "show", step.done[0]}), step.task)) << ClientRun::Join(step.done);
     }
 }
 

@@ -35,10 +35,7 @@ TEST(ClientTimeZones, AWeeklyMeetingKeepsItsWallTimeInEveryViewAcrossClockChange
         const bool viaTz = zone == "Europe/Berlin";
         ScopedTz tz(viaTz ? zone.c_str() : "UTC");
         OneProfile plain;
-        auto run = [&](Args args) {
-            if (!viaTz) args.insert(args.begin(), {"--tz", zone});
-            return args;
-        };
+        const auto run = [&](const Args& args) { return viaTz ? args : Args{"--tz", zone} + args; };
         // From September, before both changes of the year.
         const auto added = plain.json(run({"events", "add", "--subject", "Weekly sync", "--start", "2026-09-07 09:30",
                                            "--for", "30m", "--repeat", "weekly"}));
