@@ -125,16 +125,20 @@ TEST(ICalReader, ReadsTasks) {
 }
 
 TEST(ICalReader, AlarmsCountedFromTheEndOrAtAFixedTime) {
-    const std::string head =
-        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240101T100000Z\r\n"
-        "DTEND:20240101T120000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n";
-    const std::string tail = "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-    const CalendarItem fromEnd = ParseICalendar(head + "TRIGGER;RELATED=END:-PT30M\r\n" + tail).items.at(0);
-    EXPECT_EQ(fromEnd.alarmMinutes, 30) << "counted from the end, as the file counts";
-    EXPECT_TRUE(fromEnd.alarmFromEnd);
-    EXPECT_EQ(ParseICalendar(head + "TRIGGER;VALUE=DATE-TIME:20240101T090000Z\r\n" + tail).items.at(0).alarmMinutes,
-              60);
-    EXPECT_EQ(ParseICalendar(head + "TRIGGER:PT5M\r\n" + tail).items.at(0).alarmMinutes, -5);
+    // The trigger of an event from 12:00 to 14:00; minutes before the
+    // start, or before the end as the file counts them.
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"TRIGGER;RELATED=END:-PT30M", 30, true},
+        {"TRIGGER;VALUE=DATE-TIME:20240105T110000Z", 60, false},
+        {"TRIGGER:PT5M", -5, false},
+    };
+    for (const auto& [trigger, minutes, fromEnd] : cases) {
+        const CalendarItem item = ParseICalendar(Calendar(Event("a", std::string("DTEND:20240105T140000Z\r\n") +
+                                                                         "BEGIN:VALARM\r\nACTION:DISPLAY\r\n" +
+                                                                         trigger + "\r\nEND:VALARM\r\n")))
+                                      .items.at(0);
+        EXPECT_EQ(std::tie(item.alarmMinutes, item.alarmFromEnd), std::make_tuple(minutes, fromEnd)) << trigger;
+    }
 }
 
 TEST(ICalReader, SkipsBrokenEntriesWithTheirLinesAndKeepsTheRest) {
