@@ -1,6 +1,7 @@
 // FUZZ_CHECK: the property check of the fuzz targets. A broken property
 // prints what was expected and aborts, which libFuzzer reports as a crash
-// with the input that caused it (and the replay runner as a failed test).
+// with the input that caused it (and the replay runner, or a unit test that
+// runs a check on its own inputs, as a failed test).
 #pragma once
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 // Reading the iCalendar shapes that calendar programs write.
 #include <gtest/gtest.h>
 
+#include "fuzz/reader_checks.h"
 #include "interchange/ical_reader.h"
 #include "test_data.h"
 
@@ -221,46 +222,30 @@ TEST(ICalReader, OverlongLinesAreCutOrLeftOutAndReported) {
 }
 
 // What a batch interface must keep: the same items, diagnostics and counts,
-// in file order, with lines counted in the whole file. (The sample files,
-// and what fuzzing found, are the reader fuzz target's corpus, which checks
-// the same on each; these shapes are not in it.)
+// in file order, with lines counted in the whole file: the reader fuzz
+// target's check, which runs it on its corpus (the sample files and what
+// fuzzing found), run here on shapes that are not in it.
 TEST(ICalReader, ReadingInBatchesGivesWhatAWholeReadGives) {
-    std::vector<std::string> files;
     // Zones defined after the entries that use them, a second calendar with
-    // its own floating zone, stray text and a calendar without END.
-    files.push_back(Calendar(Event("early", "DTEND;TZID=Late/Zone:20240105T150000\r\n") +
-                             "BEGIN:VTIMEZONE\r\nTZID:Late/Zone\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
-                             "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n") +
-                    "stray\r\nBEGIN:VCALENDAR\r\nX-WR-TIMEZONE:Europe/Paris\r\n" +
-                    Event("floating", "DTEND:20240105T130000\r\nX-ONE:1\r\n") + Event("x", "X-ONE:2\r\n"));
-    // An entry on its own, its last line without a line break.
-    files.push_back(Event("bare") + Event("last").substr(0, Event("last").size() - 2));
-    for (const std::string& file : files) {
-        const ICalParseResult whole = ParseICalendar(file);
-        for (size_t perBatch : {1, 2, 1000}) {
-            ICalParseResult joined;
-            size_t batches = 0, lastRead = 0;
-            ReadICalendarBatches(file, perBatch, [&](ICalParseResult& batch, size_t bytesRead) {
-                ++batches;
-                EXPECT_LE(batch.items.size(), perBatch);
-                EXPECT_GE(bytesRead, lastRead);
-                EXPECT_LE(bytesRead, file.size());
-                lastRead = bytesRead;
-                for (auto& item : batch.items) joined.items.push_back(std::move(item));
-                for (auto& d : batch.report.diagnostics) joined.report.diagnostics.push_back(std::move(d));
-                for (const auto& [name, n] : batch.report.unmapped) joined.report.unmapped[name] += n;
-            });
-            EXPECT_EQ(lastRead, file.size());
-            EXPECT_GE(batches, whole.items.size() / perBatch);
-            EXPECT_EQ(joined.items, whole.items) << perBatch << " per batch";
-            ASSERT_EQ(joined.report.diagnostics.size(), whole.report.diagnostics.size()) << perBatch;
-            for (size_t i = 0; i < whole.report.diagnostics.size(); ++i)
-                EXPECT_EQ(std::tie(joined.report.diagnostics[i].line, joined.report.diagnostics[i].what),
-                          std::tie(whole.report.diagnostics[i].line, whole.report.diagnostics[i].what));
-            EXPECT_EQ(joined.report.unmapped, whole.report.unmapped);
-        }
-    }
-    const ICalParseResult late = ParseICalendar(files[0]);
+    // its own floating zone, stray text and a calendar without END; then an
+    // entry on its own, its last line without a line break.
+    const std::string files[] = {
+        Calendar(Event("early", "DTEND;TZID=Late/Zone:20240105T150000\r\n") +
+                 "BEGIN:VTIMEZONE\r\nTZID:Late/Zone\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                 "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n") +
+            "stray\r\nBEGIN:VCALENDAR\r\nX-WR-TIMEZONE:Europe/Paris\r\n" +
+            Event("floating", "DTEND:20240105T130000\r\nX-ONE:1\r\n") + Event("x", "X-ONE:2\r\n"),
+        Event("bare") + Event("last").substr(0, Event("last").size() - 2),
+    };
+    std::vector<ICalParseResult> whole;
+    for (const std::string& file : files)
+        whole.push_back(calyra::fuzz::CheckReader(
+            file, &ICalParseResult::items, [](std::string_view bytes) { return ParseICalendar(bytes); },
+            [](std::string_view bytes, size_t perBatch, const auto& visit) {
+                ReadICalendarBatches(bytes, perBatch, visit);
+            },
+            true));
+    const ICalParseResult& late = whole[0];
     ASSERT_EQ(late.items.size(), 3u);
     EXPECT_EQ(late.items[0].end, At(2024, 1, 5, 12, 0)) << "a zone defined after its entry still counts";
     EXPECT_EQ(late.items[1].end, At(2024, 1, 5, 12, 0)) << "the second calendar's floating zone";
