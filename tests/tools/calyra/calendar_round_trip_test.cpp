@@ -153,12 +153,13 @@ TEST(CalendarRoundTrip, GeneratedCalendarsComeBackTheSameUnderTheirUids) {
 // series: the import updates it.
 TEST(CalendarRoundTrip, ARenamedSeriesWithItsUidIsUpdated) {
     Calendar run;
-    const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:standup-0001@example.org\r\n";
-    const std::string tail =
-        "DTSTART:20270104T090000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=MO\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-    run.ok({"events", "import", run.write("a.ics", head + "SUMMARY:Standup\r\n" + tail)});
-    const Json report = run.json({"events", "import", run.write("b.ics", head + "SUMMARY:Daily sync\r\n" + tail)});
-    EXPECT_TRUE(Includes(report, R"({"added": 0, "updated": 1})"_json));
+    const auto series = [](const std::string& summary) {
+        return Ics("BEGIN:VEVENT\r\nUID:standup-0001@example.org\r\nSUMMARY:" + summary +
+                   "\r\nDTSTART:20270104T090000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=MO\r\nEND:VEVENT\r\n");
+    };
+    run.ok({"events", "import", run.write("a.ics", series("Standup"))});
+    EXPECT_TRUE(Includes(run.json({"events", "import", run.write("b.ics", series("Daily sync"))}),
+                         R"({"added": 0, "updated": 1})"_json));
     EXPECT_TRUE(Includes(run.json({"events", "list"}), R"([{"subject": "Daily sync"}])"_json));
     EXPECT_TRUE(Has(run.ok({"events", "export"}), "UID:standup-0001@example.org"));
 }
@@ -181,11 +182,9 @@ TEST(CalendarRoundTrip, ARepeatingTaskKeepsItsZone) {
         const std::string tz = std::string(";TZID=") + c.zone + ":";
         const std::string due = std::string(c.start).substr(0, 9) + "103000";
         run.ok({"tasks", "import",
-                run.write("t.ics",
-                          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:weekly@example.org\r\n"
-                          "SUMMARY:Review\r\nDTSTART" +
-                              tz + c.start + "\r\nDUE" + tz + due +
-                              "\r\nRRULE:FREQ=WEEKLY;BYDAY=SA\r\nLOCATION:Desk\r\nEND:VTODO\r\nEND:VCALENDAR\r\n")});
+                run.write("t.ics", Ics("BEGIN:VTODO\r\nUID:weekly@example.org\r\nSUMMARY:Review\r\nDTSTART" + tz +
+                                       c.start + "\r\nDUE" + tz + due +
+                                       "\r\nRRULE:FREQ=WEEKLY;BYDAY=SA\r\nLOCATION:Desk\r\nEND:VTODO\r\n"))});
         const std::string id = run.json({"tasks", "list"})[0]["task_id"];
         for (const auto& expected : c.dues) EXPECT_EQ(run.json({"tasks", "done", id})["end_date"], expected) << c.zone;
         const std::string exported = run.ok({"tasks", "export"});
@@ -200,12 +199,12 @@ TEST(CalendarRoundTrip, ARepeatingTaskKeepsItsZone) {
 TEST(CalendarRoundTrip, ViewsFollowTheExactRule) {
     Calendar run;
     run.ok({"events", "import",
-            run.write("r.ics",
-                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:rent@example.org\r\nSUMMARY:Rent\r\n"
-                      "DTSTART;TZID=Europe/Berlin:20270131T090000\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=31\r\n"
-                      "END:VEVENT\r\nBEGIN:VEVENT\r\nUID:pay@example.org\r\nSUMMARY:Pay\r\n"
-                      "DTSTART:20270101T120000Z\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=1,15;COUNT=5\r\n"
-                      "RDATE:20270320T120000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")});
+            run.write(
+                "r.ics",
+                Ics("BEGIN:VEVENT\r\nUID:rent@example.org\r\nSUMMARY:Rent\r\n"
+                    "DTSTART;TZID=Europe/Berlin:20270131T090000\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=31\r\n"
+                    "END:VEVENT\r\nBEGIN:VEVENT\r\nUID:pay@example.org\r\nSUMMARY:Pay\r\nDTSTART:20270101T120000Z\r\n"
+                    "RRULE:FREQ=MONTHLY;BYMONTHDAY=1,15;COUNT=5\r\nRDATE:20270320T120000Z\r\nEND:VEVENT\r\n"))});
     std::vector<std::string> starts;
     for (const auto& o :
          run.json({"--tz", "Europe/Berlin", "events", "list", "--from", "2027-01-01", "--to", "2027-06-30"}))
@@ -238,10 +237,9 @@ TEST(CalendarRoundTrip, AnUnreadableRuleRefusesItsEntryByName) {
     const ClientResult r =
         run({"events", "import",
              run.write("u.ics",
-                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:u1\r\nSUMMARY:Odd\r\n"
-                       "DTSTART:20270101T090000Z\r\nRRULE:FREQ=SOMETIMES;COUNT=3\r\nEND:VEVENT\r\n"
-                       "BEGIN:VEVENT\r\nUID:u2\r\nSUMMARY:Fine\r\nDTSTART:20270101T090000Z\r\nEND:VEVENT\r\n"
-                       "END:VCALENDAR\r\n")});
+                       Ics("BEGIN:VEVENT\r\nUID:u1\r\nSUMMARY:Odd\r\nDTSTART:20270101T090000Z\r\n"
+                           "RRULE:FREQ=SOMETIMES;COUNT=3\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:u2\r\nSUMMARY:Fine\r\n"
+                           "DTSTART:20270101T090000Z\r\nEND:VEVENT\r\n"))});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_TRUE(Has(r.out + r.err, "\"Odd\": RRULE FREQ=SOMETIMES;COUNT=3"));
     EXPECT_TRUE(Includes(run.json({"events", "list"}), R"([{"subject": "Fine"}])"_json));

@@ -135,6 +135,11 @@ inline Args operator+(Args a, const Args& b) {
     return a;
 }
 
+// An iCalendar file of `entries` (VEVENT and VTODO blocks).
+inline std::string Ics(const std::string& entries) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + entries + "END:VCALENDAR\r\n";
+}
+
 // The path of tests/data/<name> ("vcard/apple_30.vcf").
 inline std::string DataFile(const std::string& name) {
     return (std::filesystem::path(CALYRA_TEST_DATA_DIR) / name).string();

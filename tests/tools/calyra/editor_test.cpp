@@ -93,11 +93,10 @@ TEST_F(EditorTest, ATextThatCannotBeStoredChangesNothingAndIsKept) {
 // The excluded dates the editor shows are the event's: one taken out
 // brings its occurrence back, one added removes it.
 TEST_F(EditorTest, ExcludedDatesShownAreExcludedDatesStored) {
-    const std::string ics =
-        run.write("weekly.ics",
-                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n"
-                  "DTSTART:20270104T090000Z\r\nDTEND:20270104T100000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
-                  "EXDATE:20270111T090000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    const std::string ics = run.write(
+        "weekly.ics",
+        Ics("BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\nDTSTART:20270104T090000Z\r\n"
+            "DTEND:20270104T100000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\nEXDATE:20270111T090000Z\r\nEND:VEVENT\r\n"));
     run.ok({"events", "import", ics});
     const auto starts = [this] {
         std::vector<std::string> out;

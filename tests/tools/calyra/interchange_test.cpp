@@ -124,9 +124,8 @@ TEST(ClientInterchange, BrokenCardsAreSkippedByLineAndNothingStoredChanges) {
     // be read (before anything is added), no card that could be stored,
     // nothing to import, or another kind of entry than asked for.
     const std::string nothing = run.write("nothing.vcf", "");
-    const std::string tasks = run.write("tasks.ics",
-                                        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nSUMMARY:a\r\nEND:VTODO\r\n"
-                                        "BEGIN:VTODO\r\nSUMMARY:b\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+    const std::string tasks = run.write(
+        "tasks.ics", Ics("BEGIN:VTODO\r\nSUMMARY:a\r\nEND:VTODO\r\nBEGIN:VTODO\r\nSUMMARY:b\r\nEND:VTODO\r\n"));
     ExpectSteps(run,
                 {
                     {{"contacts", "import", DataFile("vcard/apple_30.vcf"), run.dir().file("no.vcf").string()}, 1, ""},
@@ -228,9 +227,8 @@ TEST(ClientInterchange, RecurringEventsKeepTheirRuleTimesAndExceptions) {
         Includes(report, R"j({"added": 2, "skipped": 3, "not_stored": {"VTODO (read by tasks import)": 1}})j"_json));
 
     // Local times follow the zone given.
-    const std::string file = run.write("floating.ics",
-                                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:f\r\n"
-                                       "SUMMARY:Lunch\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    const std::string file = run.write(
+        "floating.ics", Ics("BEGIN:VEVENT\r\nUID:f\r\nSUMMARY:Lunch\r\nDTSTART:20240105T120000\r\nEND:VEVENT\r\n"));
     ExpectFails(run, 2, {{"events", "import", "--zone", "Nowhere/Atlantis", file}});
     EXPECT_EQ(run.json({"events", "list"}).size(), 4u) << "a bad --zone imports nothing";
     run.ok({"events", "import", "--zone", "Asia/Tokyo", file});
@@ -265,9 +263,9 @@ TEST(ClientInterchange, ZonedEventsKeepTheirZoneAndWallTimes) {
                                                 "DTSTART" + tz + "20270705T110000",
                                                 "TZID:" + c.zone};
         const std::string event = "BEGIN:VEVENT\r\nUID:w\r\nSUMMARY:Weekly\r\n";
-        const std::string ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + event + lines[0] + "\r\n" + lines[1] + "\r\n" +
-                                lines[2] + "\r\n" + lines[3] + "\r\nEND:VEVENT\r\n" + event + lines[4] + "\r\n" +
-                                lines[5] + "\r\nDTEND" + tz + "20270705T120000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        const std::string ics =
+            Ics(event + lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n" + lines[3] + "\r\nEND:VEVENT\r\n" +
+                event + lines[4] + "\r\n" + lines[5] + "\r\nDTEND" + tz + "20270705T120000\r\nEND:VEVENT\r\n");
         OneProfile first, second;
         EXPECT_TRUE(Includes(first.json({"events", "import", first.write("in.ics", ics)}),
                              R"({"added": 2, "exceptions": 1, "excluded_dates": 1, "diagnostics": []})"_json))
@@ -305,7 +303,7 @@ TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
         {"FREQ=MONTHLY;BYMONTHDAY=-2", "every month on day 9", false},
         {"FREQ=WEEKLY;INTERVAL=2;BYDAY=SU,TU;WKST=SU", "every 2 weeks on Tue, Sun", false},
     };
-    std::string ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
+    std::string ics;
     std::map<std::string, std::string> expected;
     for (const auto& r : rules) {
         ics += "BEGIN:VEVENT\r\nUID:r" + std::to_string(expected.size()) + "\r\nSUMMARY:" + r.rule +
@@ -313,7 +311,7 @@ TEST(ClientInterchange, RecurrenceRulesReadAndWrittenBothWays) {
         expected[r.rule] = r.words;
     }
     OneProfile run, again;
-    run.ok({"events", "import", run.write("rules.ics", ics + "END:VCALENDAR\r\n")});
+    run.ok({"events", "import", run.write("rules.ics", Ics(ics))});
     const std::string exported = run.ok({"events", "export"});
     EXPECT_TRUE(Has(exported, "UNTIL=20240305T183000Z")) << "at the start's time of day";
     for (const auto& r : rules) EXPECT_TRUE(r.exact || Has(exported, std::string("RRULE:") + r.rule)) << r.rule;
@@ -375,9 +373,8 @@ TEST(ClientInterchange, ExportedICalendarMeansWhatTheRecordMeans) {
     OneProfile run;
     ExpectFails(run, 2, {{"events", "add", "--subject", "x", "--start", "9999-12-31", "--all-day-event", "yes"}},
                 "an all-day event must end by 9999-12-30");
-    const std::string old = run.write("old.ics",
-                                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:o\r\nSUMMARY:Old\r\n"
-                                      "DTSTART:00500101T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    const std::string old =
+        run.write("old.ics", Ics("BEGIN:VEVENT\r\nUID:o\r\nSUMMARY:Old\r\nDTSTART:00500101T100000Z\r\nEND:VEVENT\r\n"));
     const ClientResult refused = run({"events", "import", old});
     EXPECT_EQ(refused.status, 1) << "an import that stored nothing while entries failed";
     EXPECT_TRUE(Has(refused.out, "old.ics:3: dates before 0100-01-01 cannot be stored"));
@@ -405,11 +402,10 @@ TEST(ClientInterchange, ReimportAddsNothingAndUpdatesWhatChanged) {
     EXPECT_EQ(All(run, "events").size(), events.size());
 
     // Two entries of one file with one subject and start are two events.
-    const std::string twins = run.write("twins.ics",
-                                        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nSUMMARY:Standup\r\n"
-                                        "LOCATION:A\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
-                                        "SUMMARY:Standup\r\nLOCATION:B\r\nDTSTART:20240108T090000Z\r\nEND:VEVENT\r\n"
-                                        "END:VCALENDAR\r\n");
+    const std::string twins =
+        run.write("twins.ics", Ics("BEGIN:VEVENT\r\nSUMMARY:Standup\r\nLOCATION:A\r\nDTSTART:20240108T090000Z\r\n"
+                                   "END:VEVENT\r\nBEGIN:VEVENT\r\nSUMMARY:Standup\r\nLOCATION:B\r\n"
+                                   "DTSTART:20240108T090000Z\r\nEND:VEVENT\r\n"));
     EXPECT_TRUE(Includes(run.json({"events", "import", twins}), {{"added", 2}}));
     EXPECT_TRUE(Includes(run.json({"events", "import", twins, twins}), {{"added", 0}, {"unchanged", 4}}));
 }
