@@ -218,7 +218,7 @@ bool Database::IsBlankTail(const char* tail) {
 sqlite3_stmt* Database::PrepareShaped() {
     m_shapeRan = false;
     m_refuseShapeIfTextCompiles = false;
-    if (!ShapeOfStatement(m_sql, m_shape, m_values)) return nullptr;
+    if (!ShapeOfStatement(m_sql, m_shape, m_values, m_unquoted)) return nullptr;
     bool refused = false;
     sqlite3_stmt* stmt = m_statements.Take(m_shape, &refused);
     if (refused) return nullptr;
@@ -240,7 +240,7 @@ sqlite3_stmt* Database::PrepareShaped() {
         }
     }
     for (size_t i = 0; i < m_values.size(); ++i) {
-        // The values live in m_values until the statement is given back.
+        // The values live in m_sql and m_unquoted until the next statement.
         if (sqlite3_bind_text(stmt, static_cast<int>(i) + 1, m_values[i].data(), static_cast<int>(m_values[i].size()),
                               SQLITE_STATIC) != SQLITE_OK) {
             m_statements.Return(m_shape, stmt);

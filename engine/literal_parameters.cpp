@@ -73,19 +73,18 @@ bool SameWord(std::string_view word, std::string_view upper) {
 
 }  // namespace
 
-bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string>& values) {
+bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string_view>& values,
+                      std::string& unquoted) {
     shape.clear();
-    size_t count = 0;  // values in use; the strings beyond keep their memory for the next statement
+    values.clear();
+    unquoted.clear();
     static constexpr std::array<std::string_view, 11> kShaped = {"SELECT",   "INSERT",    "UPDATE", "DELETE",
                                                                  "REPLACE",  "BEGIN",     "COMMIT", "END",
                                                                  "ROLLBACK", "SAVEPOINT", "RELEASE"};
     const std::string_view first = FirstWord(sql);
     bool shaped = false;
     for (auto kind : kShaped) shaped = shaped || SameWord(first, kind);
-    if (!shaped) {
-        values.clear();
-        return false;
-    }
+    if (!shaped) return false;
 
     shape.reserve(sql.size());
     size_t copied = 0;  // sql[copied, i) is still to be copied into shape
@@ -105,23 +104,26 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
         } else if (c == '\'') {
             shape.append(sql, copied, i - copied);
             shape += '?';
-            if (count == values.size()) values.emplace_back();
-            std::string& value = values[count++];
-            value.clear();
-            // One search per quote: runs between doubled quotes are copied
-            // whole (a value without one in a single copy); '' is one quote.
-            for (size_t j = i + 1;;) {
-                const size_t quote = sql.find('\'', j);
-                if (quote == std::string_view::npos) return false;
-                value.append(sql, j, quote - j);
-                if (quote + 1 < size && sql[quote + 1] == '\'') {
-                    value += '\'';
+            size_t quote = sql.find('\'', i + 1);
+            if (quote == std::string_view::npos) return false;
+            if (quote + 1 == size || sql[quote + 1] != '\'') {
+                values.push_back(sql.substr(i + 1, quote - i - 1));  // the common case: the value as written
+            } else {
+                // Each '' is one quote. Never longer than the text, so the
+                // views already taken into `unquoted` stay where they are.
+                if (unquoted.capacity() < size) unquoted.reserve(size);
+                const size_t from = unquoted.size();
+                for (size_t j = i + 1;;) {
+                    unquoted.append(sql, j, quote - j);
+                    if (quote + 1 == size || sql[quote + 1] != '\'') break;
+                    unquoted += '\'';
                     j = quote + 2;
-                    continue;
+                    quote = sql.find('\'', j);
+                    if (quote == std::string_view::npos) return false;
                 }
-                end = quote + 1;
-                break;
+                values.emplace_back(unquoted.data() + from, unquoted.size() - from);
             }
+            end = quote + 1;
             copied = end;
         } else if (c == '"' || c == '`' || c == '[') {
             end = QuotedEnd(sql, i, c == '[' ? ']' : c);
@@ -142,7 +144,6 @@ bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std:
         i = end;
     }
     shape.append(sql, copied, sql.size() - copied);
-    values.resize(count);
     return true;
 }
 
