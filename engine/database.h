@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/cursor.h"
@@ -93,7 +94,8 @@ private:
     // statement is given back).
     StatementCache m_statements;
     std::string m_shape;
-    std::vector<std::string> m_values;
+    std::vector<std::string_view> m_values;  // into m_sql or m_unquoted
+    std::string m_unquoted;
     bool m_shapeRan = false;                   // the statement being run came from m_statements
     bool m_refuseShapeIfTextCompiles = false;  // m_shape did not compile
 };

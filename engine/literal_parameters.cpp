@@ -18,14 +18,13 @@ constexpr auto kIdentifierChars = [] {
 
 bool IsIdentifierChar(char c) { return kIdentifierChars[static_cast<unsigned char>(c)]; }
 
-// Characters that start nothing a shape cares about (blanks, commas,
-// parentheses, operators): skipped with one look-up, as most of a
-// statement's characters outside names and values are.
-constexpr auto kPlainChars = [] {
+// Characters that may start something a shape cares about: quotes,
+// comments, parameters. Everything else (names, numbers, blanks, commas,
+// operators) is passed over with one look-up per character, as most of a
+// statement is; what a name changes is found from the character before.
+constexpr auto kSpecialChars = [] {
     std::array<bool, 256> table{};
-    constexpr std::string_view kSpecial = "'\"`[-/?:@$";
-    for (int c = 0; c < 256; ++c)
-        table[c] = !kIdentifierChars[c] && kSpecial.find(static_cast<char>(c)) == std::string_view::npos;
+    for (unsigned char c : std::string_view("'\"`[-/?:@$")) table[c] = true;
     return table;
 }();
 
@@ -74,73 +73,77 @@ bool SameWord(std::string_view word, std::string_view upper) {
 
 }  // namespace
 
-bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string>& values) {
+bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string_view>& values,
+                      std::string& unquoted) {
     shape.clear();
-    size_t count = 0;  // values in use; the strings beyond keep their memory for the next statement
+    values.clear();
+    unquoted.clear();
     static constexpr std::array<std::string_view, 11> kShaped = {"SELECT",   "INSERT",    "UPDATE", "DELETE",
                                                                  "REPLACE",  "BEGIN",     "COMMIT", "END",
                                                                  "ROLLBACK", "SAVEPOINT", "RELEASE"};
     const std::string_view first = FirstWord(sql);
     bool shaped = false;
     for (auto kind : kShaped) shaped = shaped || SameWord(first, kind);
-    if (!shaped) {
-        values.clear();
-        return false;
-    }
+    if (!shaped) return false;
 
     shape.reserve(sql.size());
     size_t copied = 0;  // sql[copied, i) is still to be copied into shape
-    for (size_t i = 0; i < sql.size();) {
+    const size_t size = sql.size();
+    for (size_t i = 0; i < size;) {
+        while (i < size && !kSpecialChars[static_cast<unsigned char>(sql[i])]) ++i;
+        if (i == size) break;
         const char c = sql[i];
-        if (kPlainChars[static_cast<unsigned char>(c)]) {
-            ++i;
-            continue;
-        }
+        // A name ending just before (or running on past a "$") holds this
+        // character; only a lone x or X makes a quote a blob's.
+        const bool afterName = i > 0 && IsIdentifierChar(sql[i - 1]);
         size_t end = i + 1;
-        if (c == '\'') {
-            end = QuotedEnd(sql, i, '\'');
+        if (c == '\'' && afterName && (sql[i - 1] == 'x' || sql[i - 1] == 'X') &&
+            (i < 2 || !IsIdentifierChar(sql[i - 2]))) {
+            end = QuotedEnd(sql, i, '\'');  // a blob keeps its place in the text
             if (end == std::string_view::npos) return false;
+        } else if (c == '\'') {
             shape.append(sql, copied, i - copied);
             shape += '?';
-            if (count == values.size()) values.emplace_back();
-            std::string& value = values[count++];
-            value.clear();
-            // Runs between doubled quotes are copied whole (a value without
-            // one in a single copy); each '' is one quote.
-            for (size_t j = i + 1; j + 1 < end;) {
-                const size_t quote = sql.find('\'', j);
-                value.append(sql, j, quote - j);
-                if (quote + 1 >= end) break;
-                value += '\'';
-                j = quote + 2;
+            size_t quote = sql.find('\'', i + 1);
+            if (quote == std::string_view::npos) return false;
+            if (quote + 1 == size || sql[quote + 1] != '\'') {
+                values.push_back(sql.substr(i + 1, quote - i - 1));  // the common case: the value as written
+            } else {
+                // Each '' is one quote. Never longer than the text, so the
+                // views already taken into `unquoted` stay where they are.
+                if (unquoted.capacity() < size) unquoted.reserve(size);
+                const size_t from = unquoted.size();
+                for (size_t j = i + 1;;) {
+                    unquoted.append(sql, j, quote - j);
+                    if (quote + 1 == size || sql[quote + 1] != '\'') break;
+                    unquoted += '\'';
+                    j = quote + 2;
+                    quote = sql.find('\'', j);
+                    if (quote == std::string_view::npos) return false;
+                }
+                values.emplace_back(unquoted.data() + from, unquoted.size() - from);
             }
+            end = quote + 1;
             copied = end;
         } else if (c == '"' || c == '`' || c == '[') {
             end = QuotedEnd(sql, i, c == '[' ? ']' : c);
             if (end == std::string_view::npos) return false;
         } else if (c == '-' && sql.substr(i, 2) == "--") {
             end = sql.find('\n', i);
-            if (end == std::string_view::npos) end = sql.size();
+            if (end == std::string_view::npos) end = size;
         } else if (c == '/' && sql.substr(i, 2) == "/*") {
             end = sql.find("*/", i + 2);
-            end = end == std::string_view::npos ? sql.size() : end + 2;
+            end = end == std::string_view::npos ? size : end + 2;
+        } else if (c == '$' && afterName) {
+            // Part of the name before it.
         } else if (c == '?' || c == ':' || c == '@' || c == '$') {
             // A parameter of the text's own: its shape would be the shape
             // of a text with a literal there.
             return false;
-        } else if (IsIdentifierChar(c)) {
-            // A word is passed whole, so the x of a name ending in x is
-            // never taken for a blob's.
-            while (end < sql.size() && IsIdentifierChar(sql[end])) ++end;
-            if (end - i == 1 && (c == 'x' || c == 'X') && end < sql.size() && sql[end] == '\'') {
-                end = QuotedEnd(sql, end, '\'');
-                if (end == std::string_view::npos) return false;
-            }
         }
         i = end;
     }
     shape.append(sql, copied, sql.size() - copied);
-    values.resize(count);
     return true;
 }
 

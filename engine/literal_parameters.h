@@ -26,11 +26,14 @@
 
 namespace calyra::engine {
 
-// Fills `shape` and `values` (the strings of `values` are reused, so a
-// connection shaping statement after statement allocates little); false,
-// with both unspecified, when the text is not a statement kind that is
-// shaped, holds a parameter of its own ("?", ":name", "@name", "$name")
-// or leaves a quote open.
-bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string>& values);
+// Fills `shape` and `values`; false, with both unspecified, when the text
+// is not a statement kind that is shaped, holds a parameter of its own
+// ("?", ":name", "@name", "$name") or leaves a quote open. Each value is a
+// view into `sql`, or into `unquoted` when it held a doubled quote (made
+// big enough first, so its views stay valid): both must outlive the
+// views. The strings passed in keep their memory, so a connection shaping
+// statement after statement allocates little.
+bool ShapeOfStatement(std::string_view sql, std::string& shape, std::vector<std::string_view>& values,
+                      std::string& unquoted);
 
 }  // namespace calyra::engine

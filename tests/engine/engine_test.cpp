@@ -343,6 +343,7 @@ TEST_F(EngineTest, QueriesReadTheirTextsValuesFirstAndSecondTime) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"SELECT [Name], typeof([N]) FROM [t] WHERE [Name] = 'it''s'", {"it's", "integer"}},
         {"SELECT 'a''''b', ''", {"a''b", ""}},
+        {"SELECT 'it''s', 'x', 'a''b', 'c'", {"it's", "x", "a'b", "c"}},
         {"SELECT hex(x'41'), hex(X'4142'), max('x', 'y')", {"41", "4142", "y"}},
         {"SELECT 'a' -- it's\n", {"a"}},
         {"SELECT /* ' */ 'b', [Name] AS \"it's\" FROM [t]", {"b", "it's"}},

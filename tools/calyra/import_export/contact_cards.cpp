@@ -458,6 +458,7 @@ struct ContactImporter::Planned {
     std::string original;  // the card's own text
     std::string matchKey;  // MatchKeyOf(record)
     std::string hash;      // of the contact this plan adds, as it will read back
+    SqlText sideValues;    // SideRowValues of the contact this plan adds
     // For the report, which only the storing thread touches.
     std::vector<std::string> warnings;   // at the card's line
     std::vector<std::string> notStored;  // values read that have no place
@@ -651,6 +652,8 @@ std::unique_ptr<ContactImporter::Planned> ContactImporter::plan(ContactCard card
         }
     }
     planned->hash = ContentHash(text);
+    planned->sideValues = SideRowValues(
+        SideItem{ItemFamily::Contact, "", "", planned->uid, planned->hash, planned->original, planned->matchKey});
     return planned;
 }
 
@@ -921,35 +924,40 @@ void ContactImporter::keepSideState() {
     std::unique_ptr<ProfileContacts> back;
     const std::map<std::string, SideItem>& before = m_candidateSides;
     if (!changed.empty()) back = std::make_unique<ProfileContacts>(m_session, changed);
-    std::vector<SideItem> items;
-    items.reserve(m_storedSince.size());
+    // An added contact's row was written out when its card was planned;
+    // only a matched one's is made here, from what it holds now.
+    std::vector<SqlText> matched;
+    std::vector<PreparedSideRow> rows;
+    matched.reserve(m_storedSince.size());
+    rows.reserve(m_storedSince.size());
     for (const auto& stored : m_storedSince) {
+        if (stored.added) {
+            rows.push_back({ItemFamily::Contact, stored.id, m_profileId, &stored.planned->sideValues});
+            continue;
+        }
+        const ProfileContacts& now = stored.changed ? *back : *m_batchStored;
+        const tagContactInfo* record = now.contact(stored.id);
+        if (!record) continue;
         SideItem item{ItemFamily::Contact,
                       stored.id,
                       m_profileId,
                       stored.planned->uid,
-                      stored.planned->hash,
+                      StoredContactHash(now, *record),
                       stored.planned->original,
-                      stored.planned->matchKey};
-        if (!stored.added) {
-            const ProfileContacts& now = stored.changed ? *back : *m_batchStored;
-            const tagContactInfo* record = now.contact(stored.id);
-            if (!record) continue;
-            item.hash = StoredContactHash(now, *record);
-            item.matchKey = MatchKeyOf(*record);
-            if (auto it = before.find(stored.id); it != before.end()) {
-                // A card without a UID or text of its own keeps the ones
-                // the contact had.
-                if (item.uid.empty()) item.uid = it->second.uid;
-                if (item.original.empty()) item.original = it->second.original;
-                // Kept as it was (a re-import's usual case): its row,
-                // written when it was kept, stays.
-                if (!stored.changed && item == it->second) continue;
-            }
+                      MatchKeyOf(*record)};
+        if (auto it = before.find(stored.id); it != before.end()) {
+            // A card without a UID or text of its own keeps the ones the
+            // contact had.
+            if (item.uid.empty()) item.uid = it->second.uid;
+            if (item.original.empty()) item.original = it->second.original;
+            // Kept as it was (a re-import's usual case): its row, written
+            // when it was kept, stays.
+            if (!stored.changed && item == it->second) continue;
         }
-        items.push_back(std::move(item));
+        matched.push_back(SideRowValues(item));
+        rows.push_back({ItemFamily::Contact, stored.id, m_profileId, &matched.back()});
     }
-    m_side->put(items);
+    m_side->put(rows);
 }
 
 std::string ContactImporter::insert(Planned& planned) {

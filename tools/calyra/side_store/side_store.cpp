@@ -312,32 +312,62 @@ void SideStore::noteSequence(ItemFamily family) {
 
 void SideStore::put(const SideItem& item) { put(std::vector<SideItem>{item}); }
 
+namespace {
+
+// One row of the side rows' insert: the columns in the order below, the
+// family, profile and row ID first so that the rest can be made ahead.
+constexpr Sql kInsertHead =
+    u"INSERT OR REPLACE INTO calyra_item (family, profile_id, row_id, uid, hash, original, match_key) VALUES ";
+
+void AppendRowHead(SqlText& sql, bool first, ItemFamily family, std::string_view profileId, std::string_view rowId) {
+    sql.Append(first ? Sql(u"(") : Sql(u", ("))
+        .Append(Info(family).quotedName)
+        .Append(u", '")
+        .AppendQuoted(Utf8ToUtf16(CheckedRow(profileId)))
+        .Append(u"', '")
+        .AppendQuoted(Utf8ToUtf16(CheckedRow(rowId)))
+        .Append(u"'");
+}
+
+}  // namespace
+
+SqlText SideRowValues(const SideItem& item) {
+    SqlText sql(u", '");
+    sql.AppendQuoted(Utf8ToUtf16(item.uid))
+        .Append(u"', '")
+        .AppendQuoted(Utf8ToUtf16(item.hash))
+        .Append(u"', '")
+        .AppendQuoted(Utf8ToUtf16(item.original))
+        .Append(u"', '")
+        .AppendQuoted(Utf8ToUtf16(item.matchKey))
+        .Append(u"')");
+    return sql;
+}
+
 void SideStore::put(const std::vector<SideItem>& items) {
-    if (items.empty()) return;
+    std::vector<SqlText> values;
+    std::vector<PreparedSideRow> rows;
+    values.reserve(items.size());
+    rows.reserve(items.size());
+    for (const SideItem& item : items) {
+        values.push_back(SideRowValues(item));
+        rows.push_back({item.family, item.rowId, item.profileId, &values.back()});
+    }
+    put(rows);
+}
+
+void SideStore::put(std::span<const PreparedSideRow> rows) {
+    if (rows.empty()) return;
     prepareWrite();
     std::map<ItemFamily, bool> families;
-    for (size_t start = 0; start < items.size(); start += kRowsPerStatement) {
-        const size_t end = std::min(items.size(), start + kRowsPerStatement);
-        SqlText sql(
-            u"INSERT OR REPLACE INTO calyra_item (family, row_id, profile_id, uid, hash, original, match_key) VALUES ");
+    for (size_t start = 0; start < rows.size(); start += kRowsPerStatement) {
+        const size_t end = std::min(rows.size(), start + kRowsPerStatement);
+        SqlText sql(kInsertHead);
         for (size_t i = start; i < end; ++i) {
-            const SideItem& item = items[i];
-            families[item.family] = true;
-            sql.Append(i == start ? Sql(u"(") : Sql(u", ("))
-                .Append(Info(item.family).quotedName)
-                .Append(u", '")
-                .AppendQuoted(Utf8ToUtf16(CheckedRow(item.rowId)))
-                .Append(u"', '")
-                .AppendQuoted(Utf8ToUtf16(CheckedRow(item.profileId)))
-                .Append(u"', '")
-                .AppendQuoted(Utf8ToUtf16(item.uid))
-                .Append(u"', '")
-                .AppendQuoted(Utf8ToUtf16(item.hash))
-                .Append(u"', '")
-                .AppendQuoted(Utf8ToUtf16(item.original))
-                .Append(u"', '")
-                .AppendQuoted(Utf8ToUtf16(item.matchKey))
-                .Append(u"')");
+            const PreparedSideRow& row = rows[i];
+            families[row.family] = true;
+            AppendRowHead(sql, i == start, row.family, row.profileId, row.rowId);
+            sql.Append(*row.values);
         }
         sql.Append(u";");
         run(sql, "cannot write the side store");

@@ -35,6 +35,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,6 +74,21 @@ struct MatchKey {
     bool operator==(const MatchKey&) const = default;
 };
 
+// A side row whose values were written out ahead (SideRowValues), for an
+// item whose row ID is known only once it is stored. Borrows its texts.
+struct PreparedSideRow {
+    ItemFamily family = ItemFamily::Contact;
+    std::string_view rowId;
+    std::string_view profileId;
+    const SqlText* values = nullptr;  // SideRowValues of the item
+};
+
+// The values of an item's side row after its family, profile and row ID,
+// quoted as the store's insert writes them. Touches nothing but the item,
+// so an import makes them on the thread that plans a batch, off the one
+// that stores it; the item's row ID and profile are not read.
+SqlText SideRowValues(const SideItem& item);
+
 // What sweep found and removed.
 struct SweepReport {
     std::vector<ItemFamily> recreated;  // families whose table was made again: all their side rows dropped
@@ -93,6 +109,7 @@ public:
     // none. The caller holds a Transaction.
     void put(const SideItem& item);
     void put(const std::vector<SideItem>& items);
+    void put(std::span<const PreparedSideRow> rows);
     // Removes the item's side row and match key (nothing when it has none).
     void erase(ItemFamily family, std::string_view rowId);
 
