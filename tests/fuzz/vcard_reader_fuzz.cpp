@@ -1,7 +1,8 @@
 // The vCard reader on any bytes: no crash, no hang, and the properties
 // every reader holds (fuzz/reader_checks.h): valid UTF-8 texts, and a file
-// read a few cards at a time is the file read whole.
+// read a few cards at a time, a few bytes at a time, is the file read whole.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz/reader_checks.h"
@@ -14,7 +15,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     calyra::fuzz::CheckReader(
         std::string_view(reinterpret_cast<const char*>(data), size), &VCardParseResult::cards,
         [](std::string_view bytes) { return ParseVCards(bytes); },
-        [](std::string_view bytes, size_t perBatch, const auto& visit) { ReadVCardBatches(bytes, perBatch, visit); },
+        [](std::string_view bytes, size_t perBatch, const auto& visit) {
+            // Read in pieces of a few bytes, so that lines, marks and cards
+            // straddle them.
+            size_t given = 0;
+            const auto pieces = [&, size = perBatch == 1 ? 3 : 61](std::string& out) {
+                const std::string_view piece = bytes.substr(given, size);
+                out += piece;
+                given += piece.size();
+                return !piece.empty();
+            };
+            ReadVCardBatches(pieces, perBatch, visit);
+        },
         false);
     return 0;
 }

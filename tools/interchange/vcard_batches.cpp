@@ -79,10 +79,40 @@ private:
     bool m_agentPending = false;
 };
 
-void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
-                 const std::function<void(VCardParseResult&, size_t)>& visit) {
-    size_t batchStart = 0, batchFirstLine = 1;
+// The part of the input a reader still needs: bytes before `base()` went
+// to batches already and are let go when more is read.
+class Window {
+public:
+    Window(const ByteSource& input, std::string start, size_t base)
+        : m_input(input), m_text(std::move(start)), m_base(base) {}
+
+    // The bytes held, the first at offset base() of the input.
+    std::string_view text() const { return m_text; }
+    size_t base() const { return m_base; }
+    bool ended() const { return m_ended; }
+    // Reads the next piece, first letting go of the bytes before `keepFrom`.
+    void more(size_t keepFrom) {
+        m_text.erase(0, keepFrom - m_base);
+        m_base = keepFrom;
+        m_ended = !m_input(m_text);
+    }
+    // Everything that is left.
+    void all() {
+        while (!m_ended) m_ended = !m_input(m_text);
+    }
+
+private:
+    const ByteSource& m_input;
+    std::string m_text;
+    size_t m_base;
+    bool m_ended = false;
+};
+
+// Offsets count the input's bytes (those handed to `visit` too).
+void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCardParseResult&, size_t)>& visit) {
+    size_t batchStart = in.base(), batchFirstLine = 1;
     size_t line = 1, cards = 0;
+    bool emitted = false;
     // Each batch is parsed on a thread of its own while the caller stores
     // the one before: an import spends about a seventh of its time parsing,
     // which a second core then hides. The caller's work stays on the
@@ -93,11 +123,13 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
     const auto visitParsed = [&] {
         if (!parsing.valid()) return;
         VCardParseResult batch = parsing.get();
-        visit(batch, parsingEnd + skipped);
+        visit(batch, parsingEnd);
     };
     const auto emit = [&](size_t end, size_t nextFirstLine) {
+        // The batch's own copy of its bytes: the window moves on meanwhile.
         auto next = std::async(std::launch::async | std::launch::deferred,
-                               [stretch = text.substr(batchStart, end - batchStart), firstLine = batchFirstLine] {
+                               [stretch = std::string(in.text().substr(batchStart - in.base(), end - batchStart)),
+                                firstLine = batchFirstLine] {
                                    VCardParseResult batch = ParseVCardText(stretch);
                                    for (auto& card : batch.cards) card.line += firstLine - 1;
                                    for (auto& d : batch.report.diagnostics) d.line += firstLine - 1;
@@ -108,30 +140,44 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
         parsingEnd = end;
         batchStart = end;
         batchFirstLine = nextFirstLine;
+        emitted = true;
     };
-    size_t pos = 0;
+    size_t pos = in.base();
     bool endSeen = false;  // the last line that was not blank ended a card
     CardDepth reader;
-    // The first LF at or after pos (the text's size when none is left),
+    // The first LF at or after pos (the end of what is held when none is),
     // found with memchr: this loop runs over every byte of a file.
     size_t lf = 0;
     bool lfKnown = false;
-    while (pos < text.size()) {
-        // Lines end as the reader ends them: CR LF, a lone CR or a lone LF.
+    for (;;) {
+        const std::string_view text = in.text();
+        const size_t base = in.base(), size = base + text.size();
         if (!lfKnown || lf < pos) {
-            lf = std::min(text.find('\n', pos), text.size());
-            lfKnown = true;
+            const size_t found = text.find('\n', pos - base);
+            lf = found == std::string_view::npos ? size : base + found;
+            lfKnown = found != std::string_view::npos || in.ended();
         }
-        const size_t end = std::min(text.substr(0, lf).find('\r', pos), lf);
+        // A line is read once it and the byte after it are held (a CR LF
+        // pair and a folded continuation are told by that byte).
+        if (!in.ended() && (!lfKnown || lf + 2 > size)) {
+            in.more(batchStart);
+            lfKnown = false;
+            continue;
+        }
+        if (pos >= size) break;
+        const auto at = [&](size_t offset) { return text[offset - base]; };
+        // Lines end as the reader ends them: CR LF, a lone CR or a lone LF.
+        const size_t cr = text.substr(0, lf - base).find('\r', pos - base);
+        const size_t end = cr == std::string_view::npos ? lf : base + cr;
         size_t next = end + 1;
-        if (end < text.size() && text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
-        const std::string_view current = text.substr(pos, end - pos);
+        if (end < size && at(end) == '\r' && next < size && at(next) == '\n') ++next;
+        const std::string_view current = text.substr(pos - base, end - pos);
         if (!IsBlank(current)) {
             // A cut falls just before a card's BEGIN line, after any blank
             // lines, so the reader sees each card whole and in one batch.
             // A line that goes on in a folded continuation is not what it
             // looks like on its own ("BEGIN:VCARD" + " 2" is no card's start).
-            const bool folded = next < text.size() && (text[next] == ' ' || text[next] == '\t');
+            const bool folded = next < size && (at(next) == ' ' || at(next) == '\t');
             if (endSeen && !folded && reader.depth() == 0 && IsExactly(current, "BEGIN:VCARD") &&
                 ++cards >= cardsPerBatch) {
                 emit(pos, line);
@@ -143,26 +189,61 @@ void ReadBatches(std::string_view text, size_t skipped, size_t cardsPerBatch,
         pos = next;
         ++line;
     }
-    if (batchStart < text.size() || batchStart == 0) emit(text.size(), line);
+    const size_t size = in.base() + in.text().size();
+    if (batchStart < size || !emitted) emit(size, line);
     visitParsed();
 }
 
+// Pieces of a text already in memory, so that even it is copied a piece at
+// a time into the window.
+constexpr size_t kPieceBytes = size_t{1} << 20;
+
 }  // namespace
+
+void ReadVCardBatches(const ByteSource& input, size_t cardsPerBatch,
+                      const std::function<void(VCardParseResult& batch, size_t bytesRead)>& visit) {
+    if (cardsPerBatch == 0) cardsPerBatch = 1;
+    std::string start;
+    // Enough to tell a byte order mark.
+    while (start.size() < 3 && input(start)) {
+    }
+    Window in(input, std::move(start), 0);
+    const std::string_view head = in.text().substr(0, 3);
+    if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
+        // Offsets into the converted text say nothing about the input:
+        // the input is all read once the last batch is.
+        in.all();
+        const std::string text = NormalizeInput(in.text());
+        const size_t read = in.text().size();
+        const ByteSource whole = [&, given = false](std::string& out) mutable {
+            if (given) return false;
+            out += text;
+            given = true;
+            return true;
+        };
+        Window converted(whole, {}, 0);
+        ReadBatches(converted, cardsPerBatch,
+                    [&](VCardParseResult& batch, size_t at) { visit(batch, at == text.size() ? read : 0); });
+        return;
+    }
+    // A UTF-8 mark is let go: the first line starts after it, and offsets
+    // go on counting the input's bytes.
+    if (head == "\xEF\xBB\xBF") in.more(3);
+    ReadBatches(in, cardsPerBatch, visit);
+}
 
 void ReadVCardBatches(std::string_view bytes, size_t cardsPerBatch,
                       const std::function<void(VCardParseResult& batch, size_t bytesRead)>& visit) {
-    if (cardsPerBatch == 0) cardsPerBatch = 1;
-    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
-        // Offsets into the converted text say nothing about the input:
-        // the input is all read once the last batch is.
-        const std::string text = NormalizeInput(bytes);
-        ReadBatches(text, 0, cardsPerBatch, [&](VCardParseResult& batch, size_t read) {
-            visit(batch, read == text.size() ? bytes.size() : 0);
-        });
-        return;
-    }
-    const size_t bom = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-    ReadBatches(bytes.substr(bom), bom, cardsPerBatch, visit);
+    size_t given = 0;
+    ReadVCardBatches(
+        [&](std::string& out) {
+            if (given == bytes.size()) return false;
+            const std::string_view piece = bytes.substr(given, kPieceBytes);
+            out += piece;
+            given += piece.size();
+            return true;
+        },
+        cardsPerBatch, visit);
 }
 
 }  // namespace calyra::interchange

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <sstream>
 
 #include "calendar/days.h"
 #include "cli/command_context.h"
@@ -23,6 +22,7 @@
 #include "import_export/conversions.h"
 #include "import_export/import_progress.h"
 #include "import_export/import_report.h"
+#include "import_export/input_file.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "interchange/vcard_batches.h"
@@ -40,41 +40,6 @@ namespace import_export_commands {
 
 namespace ix = calyra::interchange;
 
-// A file's bytes; "-" is standard input. Throws ClientError naming the file.
-std::string ReadInput(const std::string& path) {
-    if (path == "-") {
-        std::stringstream text;
-        text << std::cin.rdbuf();
-        return text.str();
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw ClientError("cannot read " + path + ": it is a directory");
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
-    // A file of known size is read in one piece: through a string stream,
-    // whose buffer grows by doubling and is copied out at the end, reading
-    // took a tenth of a 20,000-card import. A pipe has no size and streams.
-    if (const auto size = std::filesystem::file_size(path, ec); !ec) {
-        std::string bytes(static_cast<size_t>(size), '\0');
-        file.read(bytes.data(), static_cast<std::streamsize>(size));
-        if (file.bad()) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
-        bytes.resize(static_cast<size_t>(file.gcount()));  // the file may have shrunk meanwhile
-        return bytes;
-    }
-    std::stringstream text;
-    text << file.rdbuf();
-    if (file.bad()) throw ClientError("cannot read " + path + ": " + std::strerror(errno));
-    return text.str();
-}
-
-// Every file read before anything is imported, so a missing file changes
-// nothing.
-std::vector<std::pair<std::string, std::string>> ReadInputs(const std::vector<std::string>& paths) {
-    std::vector<std::pair<std::string, std::string>> out;
-    for (const auto& path : paths) out.emplace_back(path, ReadInput(path));
-    return out;
-}
-
 // "a.vcf, b.vcf" for messages; "-" is standard input.
 std::string Listed(const std::vector<std::string>& files) {
     std::string out;
@@ -83,8 +48,19 @@ std::string Listed(const std::vector<std::string>& files) {
 }
 
 // About how many cards a file holds, for the progress bar and to tell a
-// file without any.
-size_t CardsIn(std::string_view bytes) { return EntriesIn(bytes, "BEGIN:VCARD"); }
+// file without any. Read a piece at a time, each after the last bytes of
+// the one before, so a BEGIN:VCARD across two pieces counts once.
+size_t CardsIn(InputFile& input) {
+    constexpr std::string_view kBegin = "BEGIN:VCARD";
+    const auto next = input.pieces();
+    std::string text;
+    size_t n = 0;
+    while (next(text)) {
+        n += EntriesIn(text, kBegin);
+        text.erase(0, text.size() - std::min(text.size(), kBegin.size() - 1));
+    }
+    return n;
+}
 
 constexpr size_t kCardsPerBatch = 1000;
 
@@ -198,10 +174,10 @@ void DeclareCalendarImport(CLI::App& import, CalendarImportOptions& o) {
 
 // "no events found in a.ics", with what the files hold instead when that
 // is another kind ("it holds 3 tasks (import them with ...)").
-ClientError NothingFound(const std::string& what, const std::vector<std::pair<std::string, std::string>>& inputs,
+ClientError NothingFound(const std::string& what, std::vector<InputFile>& inputs,
                          const std::vector<std::string>& files) {
     std::string all;
-    for (const auto& input : inputs) all += input.second + "\n";
+    for (auto& input : inputs) all += input.whole() + "\n";
     const std::string held = WhatTheFileHolds(all);
     return ClientError("no " + what + " found in " + Listed(files) +
                        (held.empty() ? std::string() : (inputs.size() == 1 ? ": it holds " : ": they hold ") + held));
@@ -221,10 +197,14 @@ void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
         throw ClientError("--zone: unknown time zone \"" + o.zone + "\"", 2);
     PrepareDryRun(ctx, o.dryRun);
     InterruptionScope interruption("interrupted; nothing was imported");
-    const auto inputs = ReadInputs(o.files);
+    auto inputs = OpenInputs(o.files);
+    // An iCalendar file is read whole: its entries sit inside one VCALENDAR
+    // with the zones they name.
+    std::vector<std::string> texts;
+    for (auto& input : inputs) texts.push_back(input.whole());
     ImportReport report(what);
     size_t total = 0;
-    for (const auto& [path, bytes] : inputs) total += EntriesIn(bytes, o.events);
+    for (const auto& text : texts) total += EntriesIn(text, o.events);
     // Nothing of the kind: the file is not even opened.
     if (total == 0) throw NothingFound(what, inputs, o.files);
     {
@@ -234,9 +214,9 @@ void RunCalendarImport(CommandContext& ctx, const CalendarImportOptions& o) {
         Transaction transaction(ctx.session());
         CalendarImport import(ctx.session(), report, o.events ? ix::ItemKind::Event : ix::ItemKind::Todo);
         ImportProgress progress(what, total);
-        for (const auto& input : inputs) {
-            const std::string& path = input.first;  // a name the lambda can capture
-            ix::ReadICalendarBatches(input.second, kEntriesPerBatch,
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            const std::string& path = inputs[i].path();  // a name the lambda can capture
+            ix::ReadICalendarBatches(texts[i], kEntriesPerBatch,
                                      [&](ix::ICalParseResult& batch, size_t) {
                                          // Each entry is kept whole beside its record: what its
                                          // fields have no place for is not lost.
@@ -286,24 +266,24 @@ void DeclareContactImport(CLI::App& import, ContactImportOptions& o) {
 void RunContactImport(CommandContext& ctx, const ContactImportOptions& o) {
     PrepareDryRun(ctx, o.dryRun);
     InterruptionScope interruption("interrupted; nothing was imported");
-    const auto inputs = ReadInputs(o.files);
+    auto inputs = OpenInputs(o.files);
     ImportReport report("contacts");
     size_t total = 0;
-    for (const auto& [path, bytes] : inputs) total += CardsIn(bytes);
+    for (auto& input : inputs) total += CardsIn(input);
     // Not one card: the file is not even opened.
     if (total == 0) throw NothingFound("contacts", inputs, o.files);
     {
         // One transaction: a killed or failed import leaves the file as
         // it was, and the cards go in at the engine's bulk speed. The
-        // cards are read a batch at a time, so a file of a million cards
-        // never holds them all in memory at once.
+        // files are read a piece and the cards a batch at a time, so a file
+        // of a million cards is never all in memory at once.
         Transaction::DryRun dry(o.dryRun);
         Transaction transaction(ctx.session());
         ContactImporter importer(ctx.session(), report);
         ImportProgress progress("contacts", total);
-        for (const auto& input : inputs) {
-            const std::string& path = input.first;  // a name the lambda can capture
-            ix::ReadVCardBatches(input.second, kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
+        for (auto& input : inputs) {
+            const std::string& path = input.path();  // a name the lambda can capture
+            ix::ReadVCardBatches(input.pieces(), kCardsPerBatch, [&](ix::VCardParseResult& batch, size_t) {
                 report.addParse(path, batch.report);
                 progress.step(importer.add(std::move(batch.cards), path));
             });
