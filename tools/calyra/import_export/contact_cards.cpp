@@ -512,6 +512,13 @@ ContactImporter::ContactImporter(Session& session, ImportReport& report)
         any.AppendQuoted(session.profileId()).Append(u"' LIMIT 1;");
         m_startedEmpty = QueryRows(session.connection(), any.view()).empty();
     }
+    // Every key the table has had: its sequence, or its largest key when it
+    // has no sequence (yet).
+    const TextRows top =
+        QueryRows(session.connection(),
+                  u"SELECT MAX(COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'tContact'), 0), "
+                  u"COALESCE((SELECT MAX([ContactID]) FROM [tContact]), 0));");
+    m_addedAbove = top.empty() || top[0].empty() ? 0 : std::stoll(top[0][0]);
 }
 
 ContactImporter::~ContactImporter() = default;
@@ -682,7 +689,10 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     for (const auto& key : m_side->findKeys(m_profileId, ItemFamily::Contact, keys)) ids.push_back(key.rowId);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    std::erase_if(ids, [&](const std::string& id) { return m_claimedIds.count(id) || m_addedIds.count(id); });
+    std::erase_if(ids, [&](const std::string& id) {
+        const long long n = std::stoll(id);
+        return n > m_addedAbove || m_claimedIds.count(n);
+    });
     if (ids.empty()) return;
     m_candidateSides = m_side->findByRows(ItemFamily::Contact, ids);
     m_batchStored = std::make_unique<ProfileContacts>(m_session, ids);
@@ -710,7 +720,7 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
 }
 
 ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
-    auto unclaimed = [&](size_t index) { return !m_claimedIds.count(m_candidates[index].id); };
+    auto unclaimed = [&](size_t index) { return !m_claimedIds.count(std::stoll(m_candidates[index].id)); };
     if (!planned.uid.empty())
         if (auto it = m_byUid.find(planned.uid); it != m_byUid.end() && unclaimed(it->second))
             return &m_candidates[it->second];
@@ -872,9 +882,7 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
         // they claimed or added, the groups they created.
         Run(m_session, u"ROLLBACK TO calyra_cards;");
         Run(m_session, u"RELEASE calyra_cards;");
-        for (const auto& id : m_claimed) m_claimedIds.erase(id);
-        for (const auto& stored : m_storedSince)
-            if (stored.added) m_addedIds.erase(stored.id);
+        for (const auto& id : m_claimed) m_claimedIds.erase(std::stoll(id));
         for (const auto& name : m_newGroups) m_groupIds.erase(name);
         m_claimed.clear();
         m_storedSince.clear();
@@ -901,12 +909,11 @@ ContactImporter::Outcome ContactImporter::store(Planned& planned) {
     Candidate* stored = match(planned);
     if (!stored) {
         std::string id = insert(planned);
-        m_addedIds.insert(id);
         m_storedSince.push_back({std::move(id), &planned, true, true});
         return Outcome::Added;
     }
     const bool changed = update(planned, *stored);
-    m_claimedIds.insert(stored->id);
+    m_claimedIds.insert(std::stoll(stored->id));
     m_claimed.push_back(stored->id);
     m_storedSince.push_back({stored->id, &planned, false, changed});
     return changed ? Outcome::Updated : Outcome::Unchanged;

@@ -71,6 +71,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "idl/calyra_idl.h"
@@ -171,10 +172,16 @@ private:
     std::map<std::string, SideItem> m_candidateSides;       // their side rows, by ID
     std::unordered_map<std::string, size_t> m_byUid;        // kept or derived UID -> m_candidates index
     std::unordered_multimap<std::string, size_t> m_byName;  // match key -> m_candidates index
-    std::set<std::string> m_claimedIds;                     // matched by an entry of this import
-    std::set<std::string> m_addedIds;                       // added by this import
-    std::vector<std::string> m_claimed;                     // claimed since the last savepoint
-    std::vector<Stored> m_storedSince;                      // stored since the last savepoint
+    // Stored contacts matched by an entry of this import, by number: a
+    // re-import of a large profile claims every contact, and a number
+    // holds a third of what a text in a tree did.
+    std::unordered_set<long long> m_claimedIds;
+    // Contacts above it were added by this import: the engine numbers a new
+    // row past every key the table has had, and the import holds the write
+    // lock throughout, so no set of them is needed.
+    long long m_addedAbove = 0;
+    std::vector<std::string> m_claimed;                                          // claimed since the last savepoint
+    std::vector<Stored> m_storedSince;                                           // stored since the last savepoint
     std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
     bool m_adding = false;                                                       // finish() runs inside add()
     bool m_startedEmpty = true;                     // the profile had no contact when the import began
