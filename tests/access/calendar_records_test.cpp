@@ -64,17 +64,9 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
         return TextsOf(&tagTaskInfo::bstrSubject,
                        [&](LONG* n, SAFEARRAY** a) { return tasks->GetAllTasks(nullptr, n, a); });
     };
-    std::u16string last;
-    for (auto [subject, created] :
-         {std::pair{u"a", u"2020-01-03 00:00:00"}, {u"b", u"2020-01-02 00:00:00"}, {u"c", u"2019-12-31 23:59:59"}}) {
-        tagTaskInfo info{};
-        Bstr s(subject);
-        info.bstrSubject = s;
-        Bstr id;
-        ASSERT_EQ(tasks->AddTask(nullptr, &info, &id), S_OK);
-        last = id.view();
-        db.Exec(u"UPDATE [tTask] SET [Created] = '" + std::u16string(created) + u"' WHERE [TaskID] = " + last + u";");
-    }
+    db.Exec(
+        u"INSERT INTO [tTask] ([ProfileID], [Subject], [Created]) VALUES ('1', 'a', '2020-01-03 00:00:00'), "
+        u"('1', 'b', '2020-01-02 00:00:00'), ('1', 'c', '2019-12-31 23:59:59');");
     EXPECT_EQ(all(), (Subjects{"c", "b", "a"}));
     LONG n = 0;
     ASSERT_EQ(tasks->GetNumOfTasks(nullptr, &n), S_OK);
@@ -85,7 +77,7 @@ TEST(TaskOrder, ListsAndTheCacheFollowCreationTimeNotInsertionOrID) {
     tagTaskInfo renamed{};
     Bstr subject(u"c2");
     renamed.bstrSubject = subject;
-    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr(last), &renamed), S_OK);
+    ASSERT_EQ(tasks->ModifyTaskByID(nullptr, Bstr(u"3"), &renamed), S_OK);
     EXPECT_EQ(all(), (Subjects{"c2", "b", "a"})) << "a change moves [Modified] only";
 }
 

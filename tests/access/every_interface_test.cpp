@@ -191,6 +191,29 @@ private:
 
 const InterfaceDesc& DescriptionOf(const ClassEntry& entry) { return *FindInterfaceDescription(*entry.iid); }
 
+// Calls `each(object, method)` for every method of every access class, the
+// wiring ones only `withWiring`, inside a trace naming the method; the
+// object is wired to `db` for profile `profileID`, or is a new unwired one
+// without `db`.
+template <class Each>
+void ForEachAccessMethod(const PimDatabase* db, const char16_t* profileID, bool withWiring, Each each) {
+    for (const ClassEntry& entry : kClasses) {
+        if (!entry.access) continue;
+        ComPtr<IDispatch> object;
+        if (db) {
+            object = Wired(entry, *db, profileID).object;
+        } else {
+            ASSERT_EQ(entry.create(&object), S_OK);
+        }
+        const InterfaceDesc& iface = DescriptionOf(entry);
+        for (size_t m = 0; m < iface.methodCount; ++m) {
+            if (!withWiring && IsWiring(iface.methods[m])) continue;
+            SCOPED_TRACE(std::string(iface.name) + "::" + iface.methods[m].name);
+            each(object.get(), iface.methods[m]);
+        }
+    }
+}
+
 // Every row of every table, each as "table|field|field|...".
 std::multiset<std::string> Snapshot(const PimDatabase& db) {
     std::multiset<std::string> rows;
@@ -210,19 +233,12 @@ std::multiset<std::string> Snapshot(const PimDatabase& db) {
 // Update operation of every access interface, called once.
 void SeedEveryTable(const PimDatabase& db) {
     Bstr id(u"1"), text(u"seed");
-    for (const ClassEntry& entry : kClasses) {
-        if (!entry.access) continue;
-        Wired wired(entry, db, u"1");
-        const InterfaceDesc& iface = DescriptionOf(entry);
-        for (size_t m = 0; m < iface.methodCount; ++m) {
-            const MethodDesc& method = iface.methods[m];
-            if (!Named(method, "Add") && !Named(method, "Update")) continue;
-            Arguments args(method, {id, text});
-            Variant result;
-            EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), S_OK)
-                << iface.name << "::" << method.name;
-        }
-    }
+    ForEachAccessMethod(&db, u"1", false, [&](IDispatch* object, const MethodDesc& method) {
+        if (!Named(method, "Add") && !Named(method, "Update")) return;
+        Arguments args(method, {id, text});
+        Variant result;
+        EXPECT_EQ(args.Invoke(object, method.dispid, &result), S_OK);
+    });
 }
 
 // ---- DISPIDs ---------------------------------------------------------------------
@@ -261,30 +277,19 @@ TEST(EveryInterface, InvokeByDispidReachesThatMethodWithItsSignature) {
 
 TEST(EveryAccessInterface, WithoutAConnectionEveryOperationSaysNotConnectedAndZeroesItsOutputs) {
     Bstr id(u"1"), text(u"t");
-    for (const ClassEntry& entry : kClasses) {
-        if (!entry.access) continue;
-        ComPtr<IDispatch> object;
-        ASSERT_EQ(entry.create(&object), S_OK);
-        const InterfaceDesc& iface = DescriptionOf(entry);
-        for (size_t m = 0; m < iface.methodCount; ++m) {
-            const MethodDesc& method = iface.methods[m];
-            if (IsWiring(method)) continue;
-            SCOPED_TRACE(std::string(iface.name) + "::" + method.name);
-            Arguments args(method, {id, text});
-            Variant result;
-            const HRESULT hr = args.Invoke(object.get(), method.dispid, &result);
-            if (IsByIndex(method)) {
-                // Only a connection fills the cache, so every index is out of range.
-                EXPECT_EQ(hr, E_INVALIDARG);
-                EXPECT_EQ(args.errorId, PIMERR_INVALID_ARGUMENT);
-                continue;
-            }
-            EXPECT_EQ(hr, E_POINTER);
-            EXPECT_EQ(args.errorId, PIMERR_NOT_CONNECTED);
-            EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call returns no value";
-            for (LONG* out : args.outLongs()) EXPECT_EQ(*out, 0) << "out numbers are zeroed";
+    ForEachAccessMethod(nullptr, nullptr, false, [&](IDispatch* object, const MethodDesc& method) {
+        Arguments args(method, {id, text});
+        Variant result;
+        const HRESULT hr = args.Invoke(object, method.dispid, &result);
+        if (IsByIndex(method)) {
+            // Only a connection fills the cache, so every index is out of range.
+            EXPECT_EQ(std::pair(hr, args.errorId), std::pair(E_INVALIDARG, PIMERR_INVALID_ARGUMENT));
+            return;
         }
-    }
+        EXPECT_EQ(std::pair(hr, args.errorId), std::pair(E_POINTER, PIMERR_NOT_CONNECTED));
+        EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call returns no value";
+        for (LONG* out : args.outLongs()) EXPECT_EQ(*out, 0) << "out numbers are zeroed";
+    });
 }
 
 // ---- NULL pointers -------------------------------------------------------------------
@@ -299,32 +304,25 @@ TEST(EveryAccessInterface, NullPointersAndNullOrEmptyTextsAreRefusedAndChangeNot
     SeedEveryTable(db);
     const auto before = Snapshot(db);
     Bstr id(u"1"), empty(u""), text(u"t");
-    for (const ClassEntry& entry : kClasses) {
-        if (!entry.access) continue;
-        Wired wired(entry, db, u"1");
-        const InterfaceDesc& iface = DescriptionOf(entry);
-        for (size_t m = 0; m < iface.methodCount; ++m) {
-            const MethodDesc& method = iface.methods[m];
-            auto expectRefused = [&](const ArgValues& values, const std::string& what) {
-                SCOPED_TRACE(std::string(iface.name) + "::" + method.name + what);
-                Arguments args(method, values);
-                Variant result;
-                EXPECT_EQ(args.Invoke(wired.object.get(), method.dispid, &result), E_INVALIDARG);
-                EXPECT_EQ(args.errorId, PIMERR_INVALID_ARGUMENT);
-            };
-            bool texts = false;
-            for (size_t p = 1; p < method.paramCount; ++p) {
-                texts = texts || method.params[p].vt == VT_BSTR;
-                if (IsPointer(method.params[p]) && method.params[p].dir != ParamDir::RetVal)
-                    expectRefused({id, text, nullptr, p}, std::string(" with NULL ") + method.params[p].name);
-            }
-            if (!texts || IsWiring(method) || Named(method, "AddContactToContactGroup") ||
-                Named(method, "AddException"))
-                continue;
-            expectRefused({nullptr, text}, " with NULL texts");
-            expectRefused({empty, text}, " with empty texts");
+    ForEachAccessMethod(&db, u"1", true, [&](IDispatch* object, const MethodDesc& method) {
+        auto expectRefused = [&](const ArgValues& values, const std::string& what) {
+            SCOPED_TRACE(what);
+            Arguments args(method, values);
+            Variant result;
+            EXPECT_EQ(std::pair(args.Invoke(object, method.dispid, &result), args.errorId),
+                      std::pair(E_INVALIDARG, PIMERR_INVALID_ARGUMENT));
+        };
+        bool texts = false;
+        for (size_t p = 1; p < method.paramCount; ++p) {
+            texts = texts || method.params[p].vt == VT_BSTR;
+            if (IsPointer(method.params[p]) && method.params[p].dir != ParamDir::RetVal)
+                expectRefused({id, text, nullptr, p}, std::string("NULL ") + method.params[p].name);
         }
-    }
+        if (!texts || IsWiring(method) || Named(method, "AddContactToContactGroup") || Named(method, "AddException"))
+            return;
+        expectRefused({nullptr, text}, "NULL texts");
+        expectRefused({empty, text}, "empty texts");
+    });
     EXPECT_EQ(Snapshot(db), before);
 }
 
@@ -342,55 +340,46 @@ TEST(EveryAccessInterface, QuotedTextsAndInjectedIdsAreStoredAndMatchedAsPlainTe
     const std::string injectedUtf8 = Utf16ToUtf8(injected), quotedUtf8 = Utf16ToUtf8(quoted);
     Bstr id(injected), text(quoted);
     const auto seeded = Snapshot(db);
-    for (const ClassEntry& entry : kClasses) {
-        if (!entry.access) continue;
-        Wired wired(entry, db, injected.c_str());
-        const InterfaceDesc& iface = DescriptionOf(entry);
-        const bool profiled = Automation(wired.object.get()).IdOf(u"SetProfileID") != DISPID_UNKNOWN;
-        for (size_t m = 0; m < iface.methodCount; ++m) {
-            const MethodDesc& method = iface.methods[m];
-            if (IsWiring(method)) continue;
-            SCOPED_TRACE(std::string(iface.name) + "::" + method.name);
-            Arguments args(method, {id, text});
-            Variant result;
-            const HRESULT hr = args.Invoke(wired.object.get(), method.dispid, &result);
-            const bool readsOne =
-                Named(method, "Get") && (IsByIndex(method) || std::string_view(method.name).ends_with("ByID"));
-            if (!readsOne) {
-                EXPECT_EQ(hr, S_OK) << "the statement did not run";
-            }
-            if (hr == S_OK) {
-                EXPECT_EQ(args.errorId, kUntouched) << "a successful call reported an error ID";
-            }
-            bool narrowed = profiled;  // by the profile, or by a text argument
-            for (size_t p = 1; p < method.paramCount; ++p) narrowed = narrowed || method.params[p].vt == VT_BSTR;
-            if (narrowed) {
-                for (LONG* out : args.outLongs()) EXPECT_EQ(*out, 0) << "an injected ID found rows";
-                const ParamDesc& last = method.params[method.paramCount - 1];
-                if (last.dir == ParamDir::RetVal && (last.vt & VT_ARRAY)) {
-                    EXPECT_TRUE((result.vt & VT_ARRAY) && result.parray) << "an empty list is an empty array";
-                }
-            }
-            if (result.vt == VT_BOOL) {
-                EXPECT_EQ(result.boolVal, VARIANT_FALSE) << "an injected ID found a row";
-            }
-            const auto after = Snapshot(db);
-            std::multiset<std::string> added = after;
-            for (const auto& row : seeded) {
-                auto found = added.find(row);
-                if (found == added.end()) {
-                    ADD_FAILURE() << "a row of profile 1 changed or went: " << row.substr(0, 120);
-                } else {
-                    added.erase(found);
-                }
-            }
-            for (const auto& row : added) {
-                const bool whole = (row + "|").find("|" + quotedUtf8 + "|") != std::string::npos ||
-                                   (row + "|").find("|" + injectedUtf8 + "|") != std::string::npos;
-                EXPECT_TRUE(whole) << "a new row lacks the caller's text: " << row.substr(0, 120);
+    ForEachAccessMethod(&db, injected.c_str(), false, [&](IDispatch* object, const MethodDesc& method) {
+        const bool profiled = Automation(object).IdOf(u"SetProfileID") != DISPID_UNKNOWN;
+        Arguments args(method, {id, text});
+        Variant result;
+        const HRESULT hr = args.Invoke(object, method.dispid, &result);
+        const bool readsOne =
+            Named(method, "Get") && (IsByIndex(method) || std::string_view(method.name).ends_with("ByID"));
+        if (!readsOne) {
+            EXPECT_EQ(hr, S_OK) << "the statement did not run";
+        }
+        if (hr == S_OK) {
+            EXPECT_EQ(args.errorId, kUntouched) << "a successful call reported an error ID";
+        }
+        bool narrowed = profiled;  // by the profile, or by a text argument
+        for (size_t p = 1; p < method.paramCount; ++p) narrowed = narrowed || method.params[p].vt == VT_BSTR;
+        if (narrowed) {
+            for (LONG* out : args.outLongs()) EXPECT_EQ(*out, 0) << "an injected ID found rows";
+            const ParamDesc& last = method.params[method.paramCount - 1];
+            if (last.dir == ParamDir::RetVal && (last.vt & VT_ARRAY)) {
+                EXPECT_TRUE((result.vt & VT_ARRAY) && result.parray) << "an empty list is an empty array";
             }
         }
-    }
+        if (result.vt == VT_BOOL) {
+            EXPECT_EQ(result.boolVal, VARIANT_FALSE) << "an injected ID found a row";
+        }
+        std::multiset<std::string> added = Snapshot(db);
+        for (const auto& row : seeded) {
+            auto found = added.find(row);
+            if (found == added.end()) {
+                ADD_FAILURE() << "a row of profile 1 changed or went: " << row.substr(0, 120);
+            } else {
+                added.erase(found);
+            }
+        }
+        for (const auto& row : added) {
+            const bool whole = (row + "|").find("|" + quotedUtf8 + "|") != std::string::npos ||
+                               (row + "|").find("|" + injectedUtf8 + "|") != std::string::npos;
+            EXPECT_TRUE(whole) << "a new row lacks the caller's text: " << row.substr(0, 120);
+        }
+    });
 }
 
 // ---- Lifetime traces ---------------------------------------------------------------

@@ -21,9 +21,13 @@ std::string AddProfile(IProfileAccess* profiles, const char16_t* name, const std
     return id.utf8();
 }
 
-TEST(ProfileCache, FailedCountKeepsTheOldCache) {
+class ProfileTest : public ::testing::Test {
+protected:
     PimDatabase db;
-    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+    ComPtr<IProfileAccess> profiles = db.Create<CProfileAccess, IProfileAccess>();
+};
+
+TEST_F(ProfileTest, FailedCountKeepsTheOldCache) {
     AddProfile(profiles.get(), u"kept");
     LONG n = 0;
     ASSERT_EQ(profiles->GetNumOfProfiles(nullptr, &n), S_OK);
@@ -38,9 +42,7 @@ TEST(ProfileCache, FailedCountKeepsTheOldCache) {
     EXPECT_EQ(Text(info.bstrName), "kept");
 }
 
-TEST(ProfileRecords, TextsAreStoredWholeButReadThroughA2048UnitBuffer) {
-    PimDatabase db;
-    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+TEST_F(ProfileTest, TextsAreStoredWholeButReadThroughA2048UnitBuffer) {
     AddProfile(profiles.get(), u"long", std::u16string(3000, u'x'));
     RecordArray<tagProfileInfo> all;
     ASSERT_EQ(ListInto(all, profiles.get(), &IProfileAccess::GetAllProfiles), 1);
@@ -48,9 +50,7 @@ TEST(ProfileRecords, TextsAreStoredWholeButReadThroughA2048UnitBuffer) {
     EXPECT_EQ(db.Value(u"SELECT length([SN]) FROM [tProfile];"), "3000");
 }
 
-TEST(ProfileWrites, DeletingAProfileLeavesItsRowsInOtherTables) {
-    PimDatabase db;
-    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+TEST_F(ProfileTest, DeletingAProfileLeavesItsRowsInOtherTables) {
     const std::string a = AddProfile(profiles.get(), u"a");
     AddProfile(profiles.get(), u"b");
     db.Exec(u"INSERT INTO [tContact] ([ProfileID], [LastName]) VALUES('1', 'kept');");
@@ -59,9 +59,7 @@ TEST(ProfileWrites, DeletingAProfileLeavesItsRowsInOtherTables) {
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "1");
 }
 
-TEST(ProfileWiring, SameConnectionTwiceHoldsOneReference) {
-    PimDatabase db;
-    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+TEST_F(ProfileTest, SameConnectionTwiceHoldsOneReference) {
     IPimDbAccess* conn = db.db();
     conn->AddRef();
     ULONG before = conn->Release();

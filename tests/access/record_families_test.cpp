@@ -147,6 +147,26 @@ void ExpectDetailRoundTrips(const char* name, IContactAccess* c, BSTR of, A add,
         {name, Adder<R>(c, add, of), Rewriter<R>(c, modify), {OnlyOfList<R>(c, list, of)}, {}, idField});
 }
 
+// A play-statistics family, its records all of the existing `file` (the
+// lists show only files that exist): an add counts 1, a rewrite writes the
+// record's counter.
+template <class R, class I, class A, class M, class L>
+void ExpectPlayStatsRoundTrips(const char* name, I* o, const std::string& file, A add, M modify, L list) {
+    const auto onFile = [=](R* r) {
+        SetText(r->bstrFullPath, file);
+        return r;
+    };
+    ExpectRoundTrips<R>({name,
+                         [=](R* r) {
+                             r->lCounter = 1;
+                             return Adder<R>(o, add)(onFile(r));
+                         },
+                         [=](const std::string& id, R* r) { return Rewriter<R>(o, modify)(id, onFile(r)); },
+                         {OnlyOfList<R>(o, list, LONG{1})},
+                         {"dtLastPlayed"},
+                         "bstrEntryID"});
+}
+
 // Run twice: over the engine's own connection, and over one that offers
 // only IPimDbAccess (a connection from another apartment or another
 // implementation), where the objects walk result sets instead of using the
@@ -223,41 +243,17 @@ TEST_P(EveryRecordFamily, WrittenRecordsComeBackFieldForFieldFromEveryRead) {
                                  FirstByIndex<TI>(tasks.get(), &T::GetNumOfTasks, &T::GetTaskByIndex)},
                                 {"dtCreated", "dtModified"}, "bstrTaskID");
 
-    // Play statistics list only files that exist; an add counts 1, a
-    // rewrite writes the record's counter.
     const std::string file = db.dir().file("played").string();
     std::ofstream(file) << "audio";
-    auto onFile = [&](auto add) {
-        return [=](auto* r) {
-            SetText(r->bstrFullPath, file);
-            r->lCounter = 1;
-            return add(r);
-        };
-    };
-    auto rewriteOnFile = [&](auto rewrite) {
-        return [=](const std::string& id, auto* r) {
-            SetText(r->bstrFullPath, file);
-            return rewrite(id, r);
-        };
-    };
-    auto music = db.Create<CMostFrequentlyPlayedMusic, IMostFrequentlyPlayedMusic>(u"1", connection);
     using M = IMostFrequentlyPlayedMusic;
-    using MI = tagMostFrequentlyPlayedMusic;
-    ExpectRoundTrips<MI>({"music",
-                          onFile(Adder<MI>(music.get(), &M::AddMfpmEntry)),
-                          rewriteOnFile(Rewriter<MI>(music.get(), &M::ModifyMfpmEntryByID)),
-                          {OnlyOfList<MI>(music.get(), &M::GetMostFrequentlyPlayedMusics, LONG{1})},
-                          {"dtLastPlayed"},
-                          "bstrEntryID"});
-    auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, IMostFrequentlyPlayedPodcast>(u"1", connection);
+    auto music = db.Create<CMostFrequentlyPlayedMusic, M>(u"1", connection);
+    ExpectPlayStatsRoundTrips<tagMostFrequentlyPlayedMusic>("music", music.get(), file, &M::AddMfpmEntry,
+                                                            &M::ModifyMfpmEntryByID, &M::GetMostFrequentlyPlayedMusics);
     using Q = IMostFrequentlyPlayedPodcast;
-    using QI = tagMostFrequentlyPlayedPodcast;
-    ExpectRoundTrips<QI>({"podcasts",
-                          onFile(Adder<QI>(podcasts.get(), &Q::AddMfppEntry)),
-                          rewriteOnFile(Rewriter<QI>(podcasts.get(), &Q::ModifyMfppEntryByID)),
-                          {OnlyOfList<QI>(podcasts.get(), &Q::GetMostFrequentlyPlayedPodcasts, LONG{1})},
-                          {"dtLastPlayed"},
-                          "bstrEntryID"});
+    auto podcasts = db.Create<CMostFrequentlyPlayedPodcast, Q>(u"1", connection);
+    ExpectPlayStatsRoundTrips<tagMostFrequentlyPlayedPodcast>("podcasts", podcasts.get(), file, &Q::AddMfppEntry,
+                                                              &Q::ModifyMfppEntryByID,
+                                                              &Q::GetMostFrequentlyPlayedPodcasts);
 
     // Sync options are written per kind (the argument, which reads back as
     // lType); the first update inserts, the next rewrites that row.

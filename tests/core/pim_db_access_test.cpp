@@ -24,15 +24,10 @@ protected:
         ASSERT_EQ(err, kUntouched) << "a successful open wrote the error ID";
         Exec(u"CREATE TABLE [t] ([ID] INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, [Name] VARCHAR(64) NULL);");
     }
-    void Exec(const char16_t* sql) {
-        LONG err = kUntouched;
-        ASSERT_EQ(db->Execute(&err, Bstr(sql), nullptr), S_OK) << Utf16ToUtf8(sql);
-    }
+    void Exec(const char16_t* sql) { ASSERT_EQ(db->Execute(nullptr, Bstr(sql), nullptr), S_OK) << Utf16ToUtf8(sql); }
     std::string InsertName(const std::u16string& name) {
         Bstr id;
-        LONG err = kUntouched;
-        std::u16string sql = u"INSERT INTO [t] ([Name]) VALUES('" + name + u"');";
-        EXPECT_EQ(db->Execute(&err, Bstr(sql), &id), S_OK);
+        EXPECT_EQ(db->Execute(nullptr, Bstr(u"INSERT INTO [t] ([Name]) VALUES('" + name + u"');"), &id), S_OK);
         return id.utf8();
     }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -308,24 +309,23 @@ TEST_F(EngineTest, SlotsNotHandedOutToThisHandleAreRefused) {
     // the ones that look most like a real slot.
     LONG other = DbOpen(U16(dir.file("pim.db")).c_str());
     ASSERT_GE(other, 0);
-    const std::pair<LONG, LONGLONG> refused[] = {{db, live + 1},
-                                                 {db, freedCopy},
-                                                 {db, static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))},
-                                                 {other, live}};
+    // No value: a NULL slot pointer.
+    const std::pair<LONG, std::optional<LONGLONG>> refused[] = {
+        {db, live + 1},
+        {db, freedCopy},
+        {db, static_cast<LONGLONG>(reinterpret_cast<std::intptr_t>(&rows))},
+        {other, live},
+        {db, std::nullopt}};
     for (const auto& [handle, value] : refused) {
-        LONGLONG slot = value;
-        EXPECT_NE(DbReset(handle, &slot), 0) << "Reset accepted " << value;
-        EXPECT_NE(DbNextRow(handle, &slot), 0) << "NextRow accepted " << value;
-        EXPECT_TRUE(DbIsEOF(handle, &slot)) << "IsEOF accepted " << value;
-        EXPECT_EQ(std::u16string(DbGetFieldValue(handle, &slot, 0)), u"") << "GetFieldValue accepted " << value;
-        EXPECT_EQ(DbFreeResultset(handle, &slot), -1) << "FreeResultset accepted " << value;
-        EXPECT_EQ(slot, value) << "a refused free changed the slot";
+        SCOPED_TRACE(testing::Message() << "slot " << value.value_or(0) << " of handle " << handle);
+        LONGLONG held = value.value_or(0), *slot = value ? &held : nullptr;
+        EXPECT_NE(DbReset(handle, slot), 0);
+        EXPECT_NE(DbNextRow(handle, slot), 0);
+        EXPECT_TRUE(DbIsEOF(handle, slot));
+        EXPECT_EQ(std::u16string(DbGetFieldValue(handle, slot, 0)), u"");
+        EXPECT_EQ(DbFreeResultset(handle, slot), -1);
+        EXPECT_EQ(held, value.value_or(0)) << "a refused free changed the slot";
     }
-    EXPECT_NE(DbReset(db, nullptr), 0);
-    EXPECT_NE(DbNextRow(db, nullptr), 0);
-    EXPECT_TRUE(DbIsEOF(db, nullptr));
-    EXPECT_EQ(std::u16string(DbGetFieldValue(db, nullptr, 0)), u"");
-    EXPECT_EQ(DbFreeResultset(db, nullptr), -1);
     DbClose(other);
     EXPECT_EQ(std::u16string(DbGetFieldValue(db, &live, 0)), u"a") << "the live result set was disturbed";
     EXPECT_EQ(DbFreeResultset(db, &live), 0);

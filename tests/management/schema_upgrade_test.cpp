@@ -175,9 +175,9 @@ protected:
 // them runs, by the older files' upgrades.
 TEST_F(SchemaUpgradeTest, NewFileIsTunedAndStampedWithTheCurrentVersion) {
     OpenSteps();
-    EXPECT_EQ(Select(u"PRAGMA synchronous;"), (Rows{{u"0"}})) << "synchronous is not OFF";
-    EXPECT_EQ(Select(u"PRAGMA temp_store;"), (Rows{{u"2"}})) << "temp_store is not MEMORY";
-    EXPECT_EQ(Select(u"SELECT 'a' LIKE 'A';"), (Rows{{u"0"}})) << "LIKE still ignores case";
+    // synchronous OFF, temp_store MEMORY, LIKE minding case.
+    EXPECT_EQ(Select(u"SELECT [synchronous], [temp_store], 'a' LIKE 'A' FROM pragma_synchronous, pragma_temp_store;"),
+              (Rows{{u"0", u"2", u"0"}}));
     EXPECT_EQ(Select(u"SELECT [VerID], [VerString] FROM [tVer];"), (Rows{{u"1", u"101111"}}));
 }
 

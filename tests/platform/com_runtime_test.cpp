@@ -115,10 +115,8 @@ TEST_F(ComRuntimeTest, CorruptRegistryIsAReadError) {
 TEST_F(ComRuntimeTest, UnknownOrMalformedProgIDs) {
     SetDefault(u"Calyra.Broken\\CLSID", u"{not a guid}");
     CLSID clsid = kClsid;
-    EXPECT_EQ(CLSIDFromProgID(u"Calyra.Missing", &clsid), CO_E_CLASSSTRING);
-    EXPECT_EQ(CLSIDFromProgID(u"Calyra.Broken", &clsid), CO_E_CLASSSTRING);
-    EXPECT_EQ(CLSIDFromProgID(u"CLSID\\x", &clsid), CO_E_CLASSSTRING);
-    EXPECT_EQ(CLSIDFromProgID(u"", &clsid), CO_E_CLASSSTRING);
+    for (const char16_t* progID : {u"Calyra.Missing", u"Calyra.Broken", u"CLSID\\x", u""})
+        EXPECT_EQ(CLSIDFromProgID(progID, &clsid), CO_E_CLASSSTRING) << Utf16ToUtf8(progID);
     EXPECT_EQ(clsid, kClsid);  // untouched on failure
     EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
     EXPECT_EQ(CLSIDFromProgID(u"x", nullptr), E_INVALIDARG);

@@ -210,8 +210,7 @@ TEST_F(DispatchTest, NamesResolveIgnoringAsciiCaseAndUnknownNamesAreRefused) {
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Vanish"), const_cast<LPOLESTR>(u"lNumber")};
     DISPID unknownIds[2] = {7, 7};
     EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, unknown, 2, 0, unknownIds), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(unknownIds[0], DISPID_UNKNOWN);
-    EXPECT_EQ(unknownIds[1], DISPID_UNKNOWN);
+    EXPECT_EQ(std::pair(unknownIds[0], unknownIds[1]), std::pair(DISPID_UNKNOWN, DISPID_UNKNOWN));
     EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_ITestProbe, unknown, 1, 0, unknownIds), DISP_E_UNKNOWNINTERFACE);
     EXPECT_EQ(m_dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, 0, unknownIds), E_INVALIDARG);
     UINT count = 9;
@@ -267,8 +266,7 @@ TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     Variant variable;
     VARIANT wrapped = Ref(VT_VARIANT, &variable);
     EXPECT_EQ(Call(1, {wrapped, Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
-    EXPECT_EQ(variable.vt, VT_I4);
-    EXPECT_EQ(variable.lVal, 0x5002);
+    EXPECT_EQ(std::pair(variable.vt, variable.lVal), std::pair(VARTYPE{VT_I4}, LONG{0x5002}));
 
     // A plain value or a missing argument is accepted; the ID then goes nowhere.
     EXPECT_EQ(Call(1, {Long(0), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
@@ -360,10 +358,9 @@ TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
     VARIANT real = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 1.5; });
     LONGLONG total = 10;
     ASSERT_EQ(Call(2, {Missing(), shortValue, nonzero, real, Ref(VT_I8, &total)}), S_OK);
-    EXPECT_EQ(m_probe->m_ulValue, 7u);
-    EXPECT_EQ(m_probe->m_vbFlag, VARIANT_TRUE) << "any nonzero number is true";
-    EXPECT_EQ(m_probe->m_dtWhen, 1.5);
-    EXPECT_EQ(total, 17) << "the caller's 64-bit slot is read and written in place";
+    // Any nonzero number is true; the caller's 64-bit slot is read and written in place.
+    EXPECT_EQ(std::tuple(m_probe->m_ulValue, m_probe->m_vbFlag, m_probe->m_dtWhen, total),
+              std::tuple(ULONG{7}, VARIANT_BOOL{VARIANT_TRUE}, 1.5, LONGLONG{17}));
 
     UINT argErr = 99;
     EXPECT_EQ(Call(2, {Missing(), Long(-1), nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_OVERFLOW)
@@ -393,16 +390,14 @@ TEST_F(DispatchTest, OutValuesAndInOutTextsReachTheCallersStorage) {
     LONG count = -1;
     Variant done;
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}, &done), S_OK);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(done.vt, VT_BOOL);
-    EXPECT_EQ(done.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(std::tuple(count, done.vt, done.boolVal),
+              std::tuple(LONG{1}, VARTYPE{VT_BOOL}, VARIANT_BOOL{VARIANT_FALSE}));
 
     // An out value replaces whatever a wrapped VARIANT held, freeing it.
     Variant variable(u"to be freed");
     Variant done2;
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_VARIANT, &variable)}, &done2), S_OK);
-    EXPECT_EQ(variable.vt, VT_I4);
-    EXPECT_EQ(variable.lVal, 2);
+    EXPECT_EQ(std::pair(variable.vt, variable.lVal), std::pair(VARTYPE{VT_I4}, LONG{2}));
 
     // Without a place for the result the value is dropped.
     ASSERT_EQ(Call(3, {Missing(), Ref(VT_I4, &count)}), S_OK);
@@ -436,8 +431,8 @@ TEST_F(DispatchTest, RecordsAreReadInPlaceReturnedOwnedAndCheckedForTheirType) {
     copy.pRecInfo->GetGuid(&guid);
     EXPECT_EQ(guid, kNoteGuid);
     const auto* returned = static_cast<const tagTestPoint*>(copy.pvRecord);
-    EXPECT_EQ(returned->lPriority, 42);
-    EXPECT_EQ(Bstr(returned->bstrText).view(), u"p");
+    EXPECT_EQ(std::pair(returned->lPriority, Bstr(returned->bstrText).view()),
+              std::pair(LONG{42}, std::u16string_view(u"p")));
     EXPECT_NE(returned->bstrText, point.bstrText) << "the returned record owns its own texts";
 
     VARIANT byRef = RecordArg(&point, m_pointInfo.get());
