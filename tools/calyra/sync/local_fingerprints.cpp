@@ -12,6 +12,7 @@
 #include "session/client_error.h"
 #include "session/query_rows.h"
 #include "side_store/side_store.h"
+#include "sync/text_cells.h"
 #include "tables/contact_detail_family.h"
 #include "tables/event_columns.h"
 #include "tables/field_map.h"
@@ -43,39 +44,17 @@ SqlText QuotedRow(std::span<const FieldMap> fields) {
 
 // Reads a query whose columns are an item's ID and one text, a row at a
 // time: `visit(id, text)` gets the ID as UTF-8 and the text as the UTF-16
-// bytes the connection hands out, whole however long it is (the connection
-// clears the buffer it is given past the text, so each row starts with a
-// small one and only a long text is read again with a larger one).
+// bytes the connection hands out, whole.
 template <class Visit>
 void EachRowText(IPimDbAccess* db, const SqlText& sql, Visit&& visit) {
-    constexpr size_t kIdUnits = 40, kFirstUnits = 1024;
-    constexpr int kMaxGrowth = 10;  // up to 1024 * 8^10 units
-    LONG err = 0, rows = 0, columns = 0;
-    LONGLONG vm = 0;
-    const HRESULT hr = db->Query(&err, sql.ToBstr(), &rows, &columns, &vm);
-    struct Free {
-        IPimDbAccess* db;
-        LONGLONG* vm;
-        ~Free() { db->FreeResultset(nullptr, vm); }
-    } free{db, &vm};
-    cli::Check(hr, err, "cannot read the items to compare");
-    if (columns != 2)
-        throw cli::ClientError("the items to compare came back in " + std::to_string(columns) + " columns");
-    std::vector<USHORT> idUnits(kIdUnits), text(kFirstUnits);
+    TextCells cells(db, sql, "cannot read the items to compare");
+    if (cells.columns() != 2)
+        throw cli::ClientError("the items to compare came back in " + std::to_string(cells.columns()) + " columns");
     std::string id;
-    for (LONG r = 0; r < rows; ++r, db->NextRow(nullptr, &vm)) {
-        db->GetFieldValue(nullptr, &vm, 0, idUnits.data(), kIdUnits);
-        id.clear();
-        Utf16ToUtf8(reinterpret_cast<const char16_t*>(idUnits.data()), id);
-        size_t units = kFirstUnits, length = 0;
-        for (int grow = 0;; ++grow, units *= 8) {
-            if (text.size() < units) text.resize(units);
-            db->GetFieldValue(nullptr, &vm, 1, text.data(), static_cast<ULONG>(units));
-            length = std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(text.data()));
-            if (length + 1 < units) break;
-            if (grow >= kMaxGrowth) throw cli::ClientError("item " + id + " is too long to compare");
-        }
-        visit(id, std::string_view(reinterpret_cast<const char*>(text.data()), length * sizeof(char16_t)));
+    for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
+        Utf16ToUtf8(cells.units(0), id);
+        const std::u16string_view text = cells.units(1);
+        visit(id, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)));
     }
 }
 
