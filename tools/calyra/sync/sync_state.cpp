@@ -21,14 +21,6 @@ constexpr size_t kMaxChunks = 100000;
 
 void Quoted(SqlText& sql, const std::string& text) { sql.AppendQuoted(Utf8ToUtf16(text)); }
 
-// A field as UTF-8 of its own length (the conversion leaves room for the
-// longest, three times a text's size; a sync holds a profile's worth).
-std::string Field(TextCells& cells, LONG column) {
-    std::string text = cells.text(column);
-    text.shrink_to_fit();
-    return text;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitUtf8(const std::string& text, size_t maxBytes) {
@@ -87,7 +79,7 @@ std::pair<std::string, std::string> SyncState::collectionState(const std::string
     sql.Append(where(collection)).Append(u";");
     TextCells cells(m_session.connection(), sql, "cannot read the sync state");
     if (cells.rows() == 0) return {};
-    return {Field(cells, 0), Field(cells, 1)};
+    return {cells.text(0), cells.text(1)};
 }
 
 void SyncState::setCollectionState(cli::Transaction& tx, const std::string& collection, const std::string& token,
@@ -111,8 +103,8 @@ std::vector<SyncedItem> SyncState::select(const std::string& collection, const S
     TextCells cells(m_session.connection(), sql, "cannot read the sync state");
     out.reserve(cells.rows());
     for (size_t i = 0; i < cells.rows(); ++i, cells.next())
-        out.push_back({Field(cells, 0), Field(cells, 1), Field(cells, 2), Field(cells, 3), Field(cells, 4),
-                       Field(cells, 5) == "1"});
+        out.push_back(
+            {cells.text(0), cells.text(1), cells.text(2), cells.text(3), cells.text(4), cells.text(5) == "1"});
     return out;
 }
 
@@ -145,7 +137,7 @@ std::multimap<std::string, std::string>& SyncState::escaped(const std::string& c
         sql.Append(where(collection)).Append(u" AND instr(href, '%') > 0;");
         TextCells cells(m_session.connection(), sql, "cannot read the sync state");
         for (size_t i = 0; i < cells.rows(); ++i, cells.next()) {
-            std::string href = Field(cells, 0);
+            std::string href = cells.text(0);
             at->second.emplace(dav::HrefKey(href), std::move(href));
         }
     }
@@ -190,7 +182,7 @@ size_t SyncState::countWithLocalIds(const std::string& collection) {
     SqlText sql(u"SELECT COUNT(*) FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u" AND local_id <> '';");
     TextCells cells(m_session.connection(), sql, "cannot read the sync state");
-    return cells.rows() > 0 ? static_cast<size_t>(std::stoul(Field(cells, 0))) : 0;
+    return cells.rows() > 0 ? static_cast<size_t>(std::stoul(cells.text(0))) : 0;
 }
 
 bool SyncState::holdsLocalIds(const std::string& collection, std::string_view prefix) {
@@ -210,7 +202,7 @@ std::set<std::string> SyncState::localIds(const std::string& collection) {
     SqlText sql(u"SELECT local_id FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u";");
     TextCells cells(m_session.connection(), sql, "cannot read the sync state");
-    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) out.insert(Field(cells, 0));
+    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) out.insert(cells.text(0));
     return out;
 }
 
@@ -222,7 +214,7 @@ std::string SyncState::base(const std::string& collection, const std::string& hr
     sql.Append(u"' ORDER BY part;");
     TextCells cells(m_session.connection(), sql, "cannot read the sync state");
     std::string text;
-    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) text += Field(cells, 0);
+    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) text += cells.text(0);
     return text;
 }
 

@@ -39,7 +39,13 @@ std::u16string_view TextCells::units(LONG column) {
     }
 }
 
-std::string TextCells::text(LONG column) { return Utf16ToUtf8(units(column)); }
+std::string TextCells::text(LONG column) {
+    // Converted into a scratch string first: the conversion leaves room for
+    // the longest (three bytes a unit), and a copy of its own length is one
+    // allocation where shrinking the result was a second.
+    Utf16ToUtf8(units(column), m_utf8);
+    return m_utf8;
+}
 
 void TextCells::next() { m_db->NextRow(nullptr, &m_vm); }
 

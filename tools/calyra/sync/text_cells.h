@@ -31,7 +31,7 @@ public:
     size_t columns() const { return m_columns; }
     // Cell `column` of the current row as its UTF-16 units.
     std::u16string_view units(LONG column);
-    // The same as UTF-8.
+    // The same as UTF-8, a string of its own length (a sync holds many).
     std::string text(LONG column);
     void next();
 
@@ -40,6 +40,7 @@ private:
     LONGLONG m_vm = 0;
     size_t m_rows = 0, m_columns = 0;
     std::vector<USHORT> m_buffer;
+    std::string m_utf8;
 };
 
 }  // namespace calyra::sync
