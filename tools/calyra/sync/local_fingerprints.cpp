@@ -36,7 +36,9 @@ constexpr std::string_view kFingerprintMark = "f4:";
 // stored, with no record made of it: a direct UPDATE of any of these
 // columns changes the text. json_array makes the text in one pass; quote()
 // and || per column copied it again for every column and took four times
-// the database's time.
+// the database's time. At 10,000 contacts and 10,000 events a sync with
+// nothing changed took 0.47-0.49 s of CPU reading records field by field,
+// 0.25-0.28 s this way (Release, on a loaded machine).
 SqlText RowText(std::span<const FieldMap> fields, Sql more) {
     SqlText sql(u"json_array(");
     for (size_t i = 0; i < fields.size(); ++i)
