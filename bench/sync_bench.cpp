@@ -7,10 +7,12 @@
 // machine's other load do not count), its peak memory, and the requests it
 // sent per collection (counted by the logging proxy the server tests use).
 //
-//   calyra_bench_sync [ITEMS] [--xandikos] [--quiet-runs N]
+//   calyra_bench_sync [ITEMS] [--xandikos] [--quiet-runs N] [--listing]
 //
 // (default 10000 items on Radicale, one sync with nothing changed; more
 // runs of it show how much the machine's load moves its CPU time).
+// --listing hides the server's sync-collection (the proxy drops its sync
+// token), so every sync takes the full ETag listing instead.
 //
 // CALYRA_SYNC_BENCH_CLIENT names another calyra program to measure (a copy
 // kept while the build goes on).
@@ -132,17 +134,20 @@ int main(int argc, char** argv) {
     int items = std::getenv("CALYRA_BENCH_REPS") ? 20 : 10000;
     ServerKind kind = ServerKind::Radicale;
     int quietRuns = 1;
+    std::vector<std::string> faults = {"--lifetime", "7200", "--upstream-timeout", "1200"};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--xandikos")
             kind = ServerKind::Xandikos;
+        else if (arg == "--listing")
+            faults.push_back("--hide-sync-token");
         else if (arg == "--quiet-runs" && i + 1 < argc)
             quietRuns = std::atoi(argv[++i]);
         else if (!arg.starts_with("--"))
             items = std::atoi(argv[i]);
     }
     if (items <= 0 || items > 1000000 || quietRuns <= 0 || quietRuns > 100) {
-        std::fprintf(stderr, "usage: calyra_bench_sync [ITEMS] [--xandikos] [--quiet-runs N]\n");
+        std::fprintf(stderr, "usage: calyra_bench_sync [ITEMS] [--xandikos] [--quiet-runs N] [--listing]\n");
         return 2;
     }
     char pattern[] = "/tmp/calyra-sync-bench-XXXXXX";
@@ -152,7 +157,7 @@ int main(int argc, char** argv) {
     try {
         ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         auto server = DavServer::Start(kind, dir);
-        FaultProxy proxy(server->url(), {"--lifetime", "7200", "--upstream-timeout", "1200"}, dir);
+        FaultProxy proxy(server->url(), faults, dir);
         const std::string book = calyra::dav::UrlPath(server->addressBookUrl());
         const std::string calendar = calyra::dav::UrlPath(server->calendarUrl());
         calyra::dav::AccountOptions patient = server->account();

@@ -347,9 +347,14 @@ SyncChanges DavClient::syncCollection(const std::string& collectionUrl, const st
 }
 
 std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
+    std::vector<ItemRef> out;
+    listItems(collectionUrl, [&](ItemRef& item) { out.push_back(std::move(item)); });
+    return out;
+}
+
+void DavClient::listItems(const std::string& collectionUrl, const std::function<void(ItemRef& item)>& each) {
     const std::string what = "PROPFIND " + collectionUrl;
     const std::string collectionPath = UrlPath(collectionUrl);
-    std::vector<ItemRef> out;
     const std::function<void(const StatusResponse&)> visit = [&](const StatusResponse& s) {
         std::string href = UrlPath(ResolveUrl(collectionUrl, s.href));
         if (SamePath(href, collectionPath) || IsCollectionHref(href)) return;
@@ -358,13 +363,13 @@ std::vector<ItemRef> DavClient::listItems(const std::string& collectionUrl) {
             const XmlElement* type = prop->find(kDavNs, "resourcetype");
             if (type && type->find(kDavNs, "collection")) return;
         }
-        out.push_back({std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()});
+        ItemRef item{std::move(href), prop ? NormalizeEtag(prop->childText(kDavNs, "getetag")) : std::string()};
+        each(item);
     };
     const HttpResponse r = multistatus("PROPFIND", collectionUrl, Propfind("<d:resourcetype/><d:getetag/>"),
                                        {{"Depth", "1"}}, what, Responses(visit))
                                .first;
     if (r.status != 207) Fail("PROPFIND", collectionUrl, r);
-    return out;
 }
 
 void DavClient::multiget(const std::string& collectionUrl, CollectionKind kind, const std::vector<std::string>& hrefs,

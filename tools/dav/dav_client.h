@@ -108,6 +108,9 @@ public:
     // Every member with its ETag (Depth 1 PROPFIND), the fallback for
     // servers without sync-collection or when it fails.
     std::vector<ItemRef> listItems(const std::string& collectionUrl);
+    // The same, each member handed to `each` as the answer arrives, so the
+    // listing is never held whole.
+    void listItems(const std::string& collectionUrl, const std::function<void(ItemRef& item)>& each);
     // One multiget REPORT per `batchSize` hrefs, each batch handed to
     // `visit` before the next is asked for.
     void multiget(const std::string& collectionUrl, CollectionKind kind, const std::vector<std::string>& hrefs,

@@ -96,16 +96,9 @@ public:
             std::vector<std::string> argv;
             if (kind == ServerKind::Radicale) {
                 // -C with no file: no system or user configuration is read.
-                argv = {"/usr/bin/radicale",
-                        "-C",
-                        "--server-hosts",
-                        "127.0.0.1:" + std::to_string(port),
-                        "--storage-filesystem-folder",
-                        storage.string(),
-                        "--auth-type",
-                        "none",
-                        "--rights-type",
-                        "owner_only"};
+                argv = {"/usr/bin/radicale", "-C", "--server-hosts", "127.0.0.1:" + std::to_string(port)};
+                argv.insert(argv.end(), {"--storage-filesystem-folder", storage.string(), "--auth-type", "none"});
+                argv.insert(argv.end(), {"--rights-type", "owner_only"});
                 if (tls) {
                     const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
                     ChildProcess openssl({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
@@ -116,16 +109,8 @@ public:
                     argv.insert(argv.end(), {"--ssl", "--certificate", cert, "--key", key});
                 }
             } else {
-                argv = {"/usr/bin/xandikos",
-                        "-d",
-                        storage.string(),
-                        "-l",
-                        "127.0.0.1",
-                        "-p",
-                        std::to_string(port),
-                        "--defaults",
-                        "--current-user-principal",
-                        std::string("/") + kUser + "/"};
+                argv = {"/usr/bin/xandikos", "-d", storage.string(), "-l", "127.0.0.1", "-p", std::to_string(port)};
+                argv.insert(argv.end(), {"--defaults", "--current-user-principal", std::string("/") + kUser + "/"});
             }
             server->m_process = std::make_unique<ChildProcess>(argv, log, false);
             if (WaitListening(*server->m_process, port, 30)) {

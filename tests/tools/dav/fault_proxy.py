@@ -10,6 +10,8 @@ first line, forwards every request to --upstream, and logs "METHOD path [if-matc
   --truncate-sync N      cut sync-collection answers to N members, mark them
                          truncated (507) and hand back the token asked from,
                          as a server that cannot make progress does
+  --hide-sync-token      remove sync-token from PROPFIND answers, as a server
+                         without sync-collection answers
 Ends when its standard input closes (the test ended) or after --lifetime
 seconds, whichever comes first. --upstream-timeout bounds each forwarded
 request (a benchmark's server may need minutes for a large collection).
@@ -30,6 +32,7 @@ parser.add_argument("--fail-report", type=int, default=0)
 parser.add_argument("--drop-etags", action="store_true")
 parser.add_argument("--bare-etags", action="store_true")
 parser.add_argument("--truncate-sync", type=int, default=-1)
+parser.add_argument("--hide-sync-token", action="store_true")
 parser.add_argument("--lifetime", type=float, default=300.0)
 parser.add_argument("--upstream-timeout", type=float, default=30.0)
 args = parser.parse_args()
@@ -42,6 +45,7 @@ EMPTY_GETETAG = re.compile(rb"<(?:[A-Za-z0-9_]+:)?getetag\s*/>")
 
 RESPONSE = re.compile(rb"<((?:[A-Za-z0-9_]+:)?)response\b.*?</(?:[A-Za-z0-9_]+:)?response>", re.S)
 SYNC_TOKEN = re.compile(rb"(<(?:[A-Za-z0-9_]+:)?sync-token(?:\s[^>]*)?>)(.*?)(</(?:[A-Za-z0-9_]+:)?sync-token>)", re.S)
+EMPTY_SYNC_TOKEN = re.compile(rb"<(?:[A-Za-z0-9_]+:)?sync-token\s*/>")
 
 
 def truncate_sync(request, data, path):
@@ -95,6 +99,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if (args.truncate_sync >= 0 and self.command == "REPORT" and body and b"sync-collection" in body
                 and response.status == 207):
             data = truncate_sync(body, data, self.path)
+        if args.hide_sync_token and self.command == "PROPFIND":
+            data = EMPTY_SYNC_TOKEN.sub(b"", SYNC_TOKEN.sub(b"", data))
         if args.drop_etags:
             out_headers = [(k, v) for k, v in out_headers if k.lower() != "etag"]
             data = GETETAG.sub(b"", data)

@@ -51,6 +51,8 @@ constexpr calyra::FieldMap kContactColumns[] = {
 
 }  // namespace
 
+std::span<const calyra::FieldMap> ContactTableColumns() { return kContactColumns; }
+
 SqlText ContactsOfProfile(Session& session) {
     SqlText sql(u" IN (SELECT [ContactID] FROM [tContact] WHERE [ProfileID] = '");
     sql.AppendQuoted(session.profileId()).Append(u"')");

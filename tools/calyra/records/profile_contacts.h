@@ -117,6 +117,8 @@ private:
     TemporaryTable m_list;
 };
 
+// The contact table's columns, as ContactsAfter reads them.
+std::span<const calyra::FieldMap> ContactTableColumns();
 // " IN (...)": the contacts of the session's profile, for a query's
 // [ContactID] condition.
 SqlText ContactsOfProfile(Session& session);

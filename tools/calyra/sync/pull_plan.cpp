@@ -1,5 +1,6 @@
 #include "sync/pull_plan.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,19 +31,29 @@ void Consider(const std::unordered_map<std::string, const KnownItem*>& known, co
 
 }  // namespace
 
-PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<dav::ItemRef>& listing) {
+void ListingPlan::listed(const std::vector<dav::ItemRef>& chunk, const std::vector<KnownItem>& known) {
     const auto byKey = ByKey(known);
-    PullPlan plan;
-    std::unordered_set<std::string> listed;
-    listed.reserve(listing.size());
-    for (const dav::ItemRef& item : listing) {
+    std::unordered_set<uint64_t> added;
+    added.reserve(chunk.size());
+    for (const dav::ItemRef& item : chunk) {
         const std::string key = dav::HrefKey(item.href);
-        if (!listed.insert(key).second) continue;  // listed twice
-        Consider(byKey, key, item.href, item.etag, plan);
+        const uint64_t hash = Hash64(key);
+        if (std::binary_search(m_listed.begin(), m_listed.end(), hash) || !added.insert(hash).second)
+            continue;  // listed twice
+        Consider(byKey, key, item.href, item.etag, m_plan);
     }
+    // Kept sorted by merging each chunk in: a chunk's hashes are looked up
+    // by binary search, and the listing is never held to be sorted at once.
+    const auto middle = static_cast<std::ptrdiff_t>(m_listed.size());
+    m_listed.insert(m_listed.end(), added.begin(), added.end());
+    std::sort(m_listed.begin() + middle, m_listed.end());
+    std::inplace_merge(m_listed.begin(), m_listed.begin() + middle, m_listed.end());
+}
+
+void ListingPlan::recorded(const std::vector<KnownItem>& known) {
     for (const KnownItem& k : known)
-        if (!listed.contains(dav::HrefKey(k.href))) plan.removed.push_back(k.href);
-    return plan;
+        if (!std::binary_search(m_listed.begin(), m_listed.end(), Hash64(dav::HrefKey(k.href))))
+            m_plan.removed.push_back(k.href);
 }
 
 PullPlan PlanFromChanges(const std::vector<KnownItem>& known, dav::SyncChanges changes) {

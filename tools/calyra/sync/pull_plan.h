@@ -6,10 +6,12 @@
 //
 // Hrefs are compared by HrefKey, so two escapings of one name match.
 //
-// Ownership: values. Thread-safety: pure.
+// Ownership: values. Thread-safety: pure functions; a ListingPlan belongs
+// to one thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,23 @@ struct PullPlan {
     size_t unchanged = 0;
 };
 
-// From a full listing: whatever is known but not listed was removed.
-PullPlan PlanFromListing(const std::vector<KnownItem>& known, const std::vector<dav::ItemRef>& listing);
+// The plan from a full listing, met a chunk at a time: each chunk of the
+// listing with what is known under its hrefs, then everything known (in
+// any chunks), of which whatever was not listed was removed. What is held
+// for each listed item is 8 bytes (a hash of its key), not its href and
+// ETag; the fetch list grows with what changed.
+class ListingPlan {
+public:
+    // Call for every chunk of the listing before the first recorded().
+    void listed(const std::vector<dav::ItemRef>& chunk, const std::vector<KnownItem>& known);
+    void recorded(const std::vector<KnownItem>& known);
+    PullPlan take() { return std::move(m_plan); }
+
+private:
+    PullPlan m_plan;
+    std::vector<uint64_t> m_listed;  // hashes of the listed keys, sorted
+};
+
 // From sync-collection changes: only what they name is looked at. The
 // hrefs to fetch are moved out of `changes` (on a first pull they are the
 // whole collection).

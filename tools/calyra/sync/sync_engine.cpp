@@ -52,6 +52,14 @@ std::unordered_map<std::string, SyncedItem> ByKey(std::vector<SyncedItem> found)
     return out;
 }
 
+// What a pull plan needs of recorded items: href and ETag.
+std::vector<KnownItem> KnownOf(std::vector<SyncedItem> items) {
+    std::vector<KnownItem> out;
+    out.reserve(items.size());
+    for (SyncedItem& item : items) out.push_back({std::move(item.href), std::move(item.etag)});
+    return out;
+}
+
 class Run {
 public:
     Run(dav::DavClient& client, const dav::CollectionInfo& collection, dav::CollectionKind kind, SyncTarget& target,
@@ -109,8 +117,7 @@ private:
                 std::vector<KnownItem> known;
                 std::vector<std::string> named;
                 const auto lookUp = [&] {
-                    for (SyncedItem& item : m_target.syncedAt(named))
-                        known.push_back({std::move(item.href), std::move(item.etag)});
+                    for (KnownItem& item : KnownOf(m_target.syncedAt(named))) known.push_back(std::move(item));
                     named.clear();
                 };
                 for (const dav::ItemRef& c : all.changed) {
@@ -138,11 +145,25 @@ private:
                 m_newToken.clear();
             }
         }
-        std::vector<KnownItem> known;
-        m_target.eachSynced([&](std::vector<SyncedItem>& chunk) {
-            for (SyncedItem& item : chunk) known.push_back({std::move(item.href), std::move(item.etag)});
+        // The listing is planned a chunk at a time as it arrives, each
+        // chunk's hrefs looked up in the sync state; then the recorded
+        // items, a chunk at a time, for those no longer listed.
+        ListingPlan plan;
+        std::vector<dav::ItemRef> listed;
+        const auto planListed = [&] {
+            std::vector<std::string> hrefs;
+            hrefs.reserve(listed.size());
+            for (const dav::ItemRef& item : listed) hrefs.push_back(item.href);
+            plan.listed(listed, KnownOf(m_target.syncedAt(hrefs)));
+            listed.clear();
+        };
+        m_client.listItems(m_collection.url, [&](dav::ItemRef& item) {
+            listed.push_back(std::move(item));
+            if (listed.size() >= kLookUpChunk) planListed();
         });
-        return PlanFromListing(known, m_client.listItems(m_collection.url));
+        planListed();
+        m_target.eachSynced([&](std::vector<SyncedItem>& chunk) { plan.recorded(KnownOf(std::move(chunk))); });
+        return plan.take();
     }
 
     // Sorts the local items into changed, new and (not hashed yet) to be

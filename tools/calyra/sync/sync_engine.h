@@ -22,9 +22,10 @@
 // Memory follows a batch and what changed, not the collection: local items
 // come a chunk at a time and are looked up in the sync state by local ID;
 // the server's changes are looked up by href; what is held for every item
-// is 8 bytes (a hash of its local ID, to find the ones deleted here). The
-// exception is a server without sync-collection (or one failing it): its
-// full listing is held, with the href and ETag recorded for each item.
+// is 8 bytes (a hash of its local ID, to find the ones deleted here). A
+// server without sync-collection (or one failing it) is listed in full;
+// that listing is planned a chunk at a time as it arrives, holding 8 bytes
+// (a hash of its href) per listed item.
 //
 // One item the server or the store refuses is reported by name in the
 // summary and does not stop the others; a collection that cannot be

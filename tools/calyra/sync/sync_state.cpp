@@ -6,6 +6,7 @@
 #include "dav/url.h"
 #include "platform/utf8.h"
 #include "session/query_rows.h"
+#include "sync/text_cells.h"
 
 namespace calyra::sync {
 namespace {
@@ -19,14 +20,6 @@ constexpr LONG kRowsPerChunk = 500;
 constexpr size_t kMaxChunks = 100000;
 
 void Quoted(SqlText& sql, const std::string& text) { sql.AppendQuoted(Utf8ToUtf16(text)); }
-
-// A field as UTF-8 of its own length (the conversion leaves room for the
-// longest, three times a text's size; a sync holds a profile's worth).
-std::string Field(cli::ResultWalk& walk, LONG column) {
-    std::string text = Utf16ToUtf8(walk.field(column));
-    text.shrink_to_fit();
-    return text;
-}
 
 }  // namespace
 
@@ -84,9 +77,9 @@ std::pair<std::string, std::string> SyncState::collectionState(const std::string
     if (!exists()) return {};
     SqlText sql(u"SELECT token, ctag FROM calyra_sync_collection");
     sql.Append(where(collection)).Append(u";");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    if (walk.rows() == 0) return {};
-    return {Field(walk, 0), Field(walk, 1)};
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    if (cells.rows() == 0) return {};
+    return {cells.text(0), cells.text(1)};
 }
 
 void SyncState::setCollectionState(cli::Transaction& tx, const std::string& collection, const std::string& token,
@@ -107,11 +100,11 @@ std::vector<SyncedItem> SyncState::select(const std::string& collection, const S
     SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
     sql.Append(where(collection)).Append(condition).Append(u";");
     std::vector<SyncedItem> out;
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    out.reserve(static_cast<size_t>(walk.rows()));
-    for (LONG i = 0; i < walk.rows(); ++i, walk.next())
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    out.reserve(cells.rows());
+    for (size_t i = 0; i < cells.rows(); ++i, cells.next())
         out.push_back(
-            {Field(walk, 0), Field(walk, 1), Field(walk, 2), Field(walk, 3), Field(walk, 4), Field(walk, 5) == "1"});
+            {cells.text(0), cells.text(1), cells.text(2), cells.text(3), cells.text(4), cells.text(5) == "1"});
     return out;
 }
 
@@ -142,9 +135,9 @@ std::multimap<std::string, std::string>& SyncState::escaped(const std::string& c
     if (made && exists()) {
         SqlText sql(u"SELECT href FROM calyra_sync_item");
         sql.Append(where(collection)).Append(u" AND instr(href, '%') > 0;");
-        cli::ResultWalk walk(m_session.connection(), sql.view());
-        for (LONG i = 0; i < walk.rows(); ++i, walk.next()) {
-            std::string href = Field(walk, 0);
+        TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+        for (size_t i = 0; i < cells.rows(); ++i, cells.next()) {
+            std::string href = cells.text(0);
             at->second.emplace(dav::HrefKey(href), std::move(href));
         }
     }
@@ -188,8 +181,8 @@ size_t SyncState::countWithLocalIds(const std::string& collection) {
     if (!exists()) return 0;
     SqlText sql(u"SELECT COUNT(*) FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u" AND local_id <> '';");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    return walk.rows() > 0 ? static_cast<size_t>(std::stoul(Field(walk, 0))) : 0;
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    return cells.rows() > 0 ? static_cast<size_t>(std::stoul(cells.text(0))) : 0;
 }
 
 bool SyncState::holdsLocalIds(const std::string& collection, std::string_view prefix) {
@@ -199,8 +192,8 @@ bool SyncState::holdsLocalIds(const std::string& collection, std::string_view pr
     sql.Append(u") = '");
     Quoted(sql, std::string(prefix));
     sql.Append(u"' LIMIT 1;");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    return walk.rows() > 0;
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    return cells.rows() > 0;
 }
 
 std::set<std::string> SyncState::localIds(const std::string& collection) {
@@ -208,8 +201,8 @@ std::set<std::string> SyncState::localIds(const std::string& collection) {
     if (!exists()) return out;
     SqlText sql(u"SELECT local_id FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u";");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
-    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) out.insert(Field(walk, 0));
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) out.insert(cells.text(0));
     return out;
 }
 
@@ -219,9 +212,9 @@ std::string SyncState::base(const std::string& collection, const std::string& hr
     sql.Append(where(collection)).Append(u" AND href = '");
     Quoted(sql, href);
     sql.Append(u"' ORDER BY part;");
-    cli::ResultWalk walk(m_session.connection(), sql.view());
+    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
     std::string text;
-    for (LONG i = 0; i < walk.rows(); ++i, walk.next()) text += Field(walk, 0);
+    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) text += cells.text(0);
     return text;
 }
 

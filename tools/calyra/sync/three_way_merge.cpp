@@ -111,7 +111,7 @@ Component Parse(std::string_view text) {
         std::map<std::string, int> seen;
         for (Component& child : c.children) {
             const int n = seen[child.key]++;
-            if (n) child.key += "#" + std::to_string(n);
+            if (n) child.key.append("#").append(std::to_string(n));
             number(child);
         }
     };

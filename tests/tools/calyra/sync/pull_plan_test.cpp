@@ -15,8 +15,12 @@ TEST(PullPlan, AFullListingFetchesOnlyWhatIsNewChangedOrUncomparable) {
                                             {"/c/new.vcf", "\"9\""},  // new
                                             {"/c/x@y.vcf", "\"4\""},  // same item, other escaping
                                             {"/c/noetag.vcf", ""},    // cannot compare: fetch
-                                            {"/c/a.vcf", "\"1\""}};   // listed twice
-    const PullPlan plan = PlanFromListing(known, listing);
+                                            {"/c/a.vcf", "\"1\""}};   // listed twice, in the next chunk
+    ListingPlan planner;
+    planner.listed({listing.begin(), listing.begin() + 4}, known);
+    planner.listed({listing.begin() + 4, listing.end()}, known);
+    planner.recorded(known);
+    const PullPlan plan = planner.take();
     EXPECT_EQ(plan.fetch, (Hrefs{"/c/b.vcf", "/c/new.vcf", "/c/noetag.vcf"}));
     EXPECT_EQ(plan.removed, (Hrefs{"/c/gone.vcf"}));
     EXPECT_EQ(plan.unchanged, 2u);
