@@ -7,28 +7,49 @@ namespace calyra::cli {
 namespace {
 
 // Texts get what the access objects read with, so a text comes back
-// exactly as GetAll... returns it; numbers and dates fit in a few units.
+// exactly as GetAll... returns it.
 constexpr ULONG kTextUnits = 2049;
-constexpr ULONG kBriefUnits = 40;
+// A whole field is read with this many units first: IDs, ETags, hashes
+// and hrefs fit; a longer text is read again with eight times the room.
+constexpr size_t kFirstUnits = 256;
+constexpr int kMaxGrowth = 10;  // up to 256 * 8^10 units
 
 }  // namespace
 
-ResultWalk::ResultWalk(IPimDbAccess* db, std::u16string_view sql) : m_db(db) {
+ResultWalk::ResultWalk(IPimDbAccess* db, std::u16string_view sql, const char* what) : m_db(db) {
     LONG err = 0;
     const HRESULT hr = db->Query(&err, Bstr(sql), &m_rows, &m_columns, &m_vm);
     if (FAILED(hr)) {
         db->FreeResultset(nullptr, &m_vm);
-        Check(hr, err, "query failed");
+        Check(hr, err, what);
     }
 }
 
 ResultWalk::~ResultWalk() { m_db->FreeResultset(nullptr, &m_vm); }
 
-const char16_t* ResultWalk::field(LONG column, bool brief) {
-    std::vector<USHORT>& buffer = brief ? m_brief : m_text;
-    if (buffer.empty()) buffer.resize(brief ? kBriefUnits : kTextUnits);
-    m_db->GetFieldValue(nullptr, &m_vm, column, buffer.data(), static_cast<ULONG>(buffer.size()));
-    return reinterpret_cast<const char16_t*>(buffer.data());
+const char16_t* ResultWalk::field(LONG column) {
+    if (m_text.size() < kTextUnits) m_text.resize(kTextUnits);
+    m_db->GetFieldValue(nullptr, &m_vm, column, m_text.data(), kTextUnits);
+    return reinterpret_cast<const char16_t*>(m_text.data());
+}
+
+std::u16string_view ResultWalk::whole(LONG column) {
+    size_t room = kFirstUnits;
+    for (int grow = 0;; ++grow, room *= 8) {
+        if (m_text.size() < room) m_text.resize(room);
+        m_db->GetFieldValue(nullptr, &m_vm, column, m_text.data(), static_cast<ULONG>(room));
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(m_text.data()));
+        if (text.size() + 1 < room) return text;
+        if (grow >= kMaxGrowth) throw ClientError("a stored text is too long to read");
+    }
+}
+
+std::string ResultWalk::text(LONG column) {
+    // Converted into a scratch string first: the conversion leaves room for
+    // the longest (three bytes a unit), and a copy of its own length is one
+    // allocation where shrinking the result was a second.
+    Utf16ToUtf8(whole(column), m_utf8);
+    return m_utf8;
 }
 
 void ResultWalk::next() { m_db->NextRow(nullptr, &m_vm); }

@@ -2,8 +2,8 @@
 // through one row by row (the one loop every reader of the client shares),
 // QueryRows keeps a whole result as UTF-8 texts.
 //
-// Each text field is read with a buffer large enough for the longest text
-// the connection serves. The connection gives SQL NULL and empty text alike
+// A field is read as the access objects read it (field) or whole (whole,
+// text). The connection gives SQL NULL and empty text alike
 // (both read as ""). Ownership: a ResultWalk owns its result set and frees
 // it when it goes; a field's text stays valid until the next field read.
 // Thread-safety: as the connection; a walk belongs to one thread.
@@ -35,18 +35,26 @@ SqlText& AppendQuotedList(SqlText& sql, const Texts& texts) {
 class ResultWalk {
 public:
     // Runs `sql` (a statement built with SqlText, or the person's own text
-    // for `calyra sql`); throws ClientError when the query fails.
-    ResultWalk(IPimDbAccess* db, std::u16string_view sql);
+    // for `calyra sql`); throws ClientError naming `what` when the query
+    // fails.
+    ResultWalk(IPimDbAccess* db, std::u16string_view sql, const char* what = "query failed");
     ~ResultWalk();
     ResultWalk(const ResultWalk&) = delete;
     ResultWalk& operator=(const ResultWalk&) = delete;
 
     LONG rows() const { return m_rows; }
     LONG columns() const { return m_columns; }
-    // Field `column` of the current row. `brief`: a number or a date, read
-    // with a small buffer (the connection clears the whole buffer on every
-    // read, so a small one saves a 4 KB clear per cell).
-    const char16_t* field(LONG column, bool brief = false);
+    // Field `column` of the current row, cut where the access objects cut
+    // a text, so it reads exactly as GetAll... returns it.
+    const char16_t* field(LONG column);
+    // Field `column` of the current row whole, however long (a text the
+    // client made, such as a row's values as one text): read with a small
+    // buffer first and again with a larger one only when it filled it,
+    // since the connection clears the whole buffer it is given on every
+    // read.
+    std::u16string_view whole(LONG column);
+    // whole() as UTF-8, a string of its own length (a sync holds many).
+    std::string text(LONG column);
     // Moves to the next row.
     void next();
 
@@ -54,7 +62,8 @@ private:
     IPimDbAccess* m_db;
     LONGLONG m_vm = 0;
     LONG m_rows = 0, m_columns = 0;
-    std::vector<USHORT> m_text, m_brief;
+    std::vector<USHORT> m_text;
+    std::string m_utf8;  // text()'s scratch
 };
 
 using TextRows = std::vector<std::vector<std::string>>;

@@ -12,7 +12,6 @@
 #include "session/client_error.h"
 #include "session/query_rows.h"
 #include "side_store/side_store.h"
-#include "sync/text_cells.h"
 #include "tables/contact_detail_family.h"
 #include "tables/event_columns.h"
 #include "tables/field_map.h"
@@ -51,13 +50,13 @@ SqlText RowText(std::span<const FieldMap> fields, Sql more) {
 // bytes the connection hands out, whole.
 template <class Visit>
 void EachRowText(IPimDbAccess* db, const SqlText& sql, Visit&& visit) {
-    TextCells cells(db, sql, "cannot read the items to compare");
+    cli::ResultWalk cells(db, sql.view(), "cannot read the items to compare");
     if (cells.columns() != 2)
         throw cli::ClientError("the items to compare came back in " + std::to_string(cells.columns()) + " columns");
     std::string id;
-    for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
-        Utf16ToUtf8(cells.units(0), id);
-        const std::u16string_view text = cells.units(1);
+    for (LONG r = 0; r < cells.rows(); ++r, cells.next()) {
+        Utf16ToUtf8(cells.whole(0), id);
+        const std::u16string_view text = cells.whole(1);
         visit(id, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)));
     }
 }

@@ -6,7 +6,6 @@
 #include "dav/url.h"
 #include "platform/utf8.h"
 #include "session/query_rows.h"
-#include "sync/text_cells.h"
 
 namespace calyra::sync {
 namespace {
@@ -77,7 +76,7 @@ std::pair<std::string, std::string> SyncState::collectionState(const std::string
     if (!exists()) return {};
     SqlText sql(u"SELECT token, ctag FROM calyra_sync_collection");
     sql.Append(where(collection)).Append(u";");
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
     if (cells.rows() == 0) return {};
     return {cells.text(0), cells.text(1)};
 }
@@ -100,9 +99,9 @@ std::vector<SyncedItem> SyncState::select(const std::string& collection, const S
     SqlText sql(u"SELECT href, etag, uid, local_id, local_hash, tombstone FROM calyra_sync_item");
     sql.Append(where(collection)).Append(condition).Append(u";");
     std::vector<SyncedItem> out;
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
-    out.reserve(cells.rows());
-    for (size_t i = 0; i < cells.rows(); ++i, cells.next())
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
+    out.reserve(static_cast<size_t>(cells.rows()));
+    for (LONG i = 0; i < cells.rows(); ++i, cells.next())
         out.push_back(
             {cells.text(0), cells.text(1), cells.text(2), cells.text(3), cells.text(4), cells.text(5) == "1"});
     return out;
@@ -135,8 +134,8 @@ std::multimap<std::string, std::string>& SyncState::escaped(const std::string& c
     if (made && exists()) {
         SqlText sql(u"SELECT href FROM calyra_sync_item");
         sql.Append(where(collection)).Append(u" AND instr(href, '%') > 0;");
-        TextCells cells(m_session.connection(), sql, "cannot read the sync state");
-        for (size_t i = 0; i < cells.rows(); ++i, cells.next()) {
+        cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
+        for (LONG i = 0; i < cells.rows(); ++i, cells.next()) {
             std::string href = cells.text(0);
             at->second.emplace(dav::HrefKey(href), std::move(href));
         }
@@ -181,7 +180,7 @@ size_t SyncState::countWithLocalIds(const std::string& collection) {
     if (!exists()) return 0;
     SqlText sql(u"SELECT COUNT(*) FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u" AND local_id <> '';");
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
     return cells.rows() > 0 ? static_cast<size_t>(std::stoul(cells.text(0))) : 0;
 }
 
@@ -192,7 +191,7 @@ bool SyncState::holdsLocalIds(const std::string& collection, std::string_view pr
     sql.Append(u") = '");
     Quoted(sql, std::string(prefix));
     sql.Append(u"' LIMIT 1;");
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
     return cells.rows() > 0;
 }
 
@@ -201,8 +200,8 @@ std::set<std::string> SyncState::localIds(const std::string& collection) {
     if (!exists()) return out;
     SqlText sql(u"SELECT local_id FROM calyra_sync_item");
     sql.Append(where(collection)).Append(u";");
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
-    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) out.insert(cells.text(0));
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
+    for (LONG i = 0; i < cells.rows(); ++i, cells.next()) out.insert(cells.text(0));
     return out;
 }
 
@@ -212,9 +211,9 @@ std::string SyncState::base(const std::string& collection, const std::string& hr
     sql.Append(where(collection)).Append(u" AND href = '");
     Quoted(sql, href);
     sql.Append(u"' ORDER BY part;");
-    TextCells cells(m_session.connection(), sql, "cannot read the sync state");
+    cli::ResultWalk cells(m_session.connection(), sql.view(), "cannot read the sync state");
     std::string text;
-    for (size_t i = 0; i < cells.rows(); ++i, cells.next()) text += cells.text(0);
+    for (LONG i = 0; i < cells.rows(); ++i, cells.next()) text += cells.text(0);
     return text;
 }
 
