@@ -2,7 +2,6 @@
 // every reader holds (fuzz/reader_checks.h): valid UTF-8 texts, and a file
 // read a few cards at a time, a few bytes at a time, is the file read whole.
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "fuzz/reader_checks.h"
@@ -18,14 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [](std::string_view bytes, size_t perBatch, const auto& visit) {
             // Read in pieces of a few bytes, so that lines, marks and cards
             // straddle them.
-            size_t given = 0;
-            const auto pieces = [&, size = perBatch == 1 ? 3 : 61](std::string& out) {
-                const std::string_view piece = bytes.substr(given, size);
-                out += piece;
-                given += piece.size();
-                return !piece.empty();
-            };
-            ReadVCardBatches(pieces, perBatch, visit);
+            ReadVCardBatches(PiecesOf(bytes, perBatch == 1 ? 3 : 61), perBatch, visit);
         },
         false);
     return 0;

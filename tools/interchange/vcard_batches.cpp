@@ -83,8 +83,7 @@ private:
 // to batches already and are let go when more is read.
 class Window {
 public:
-    Window(const ByteSource& input, std::string start, size_t base)
-        : m_input(input), m_text(std::move(start)), m_base(base) {}
+    Window(const ByteSource& input, std::string start) : m_input(input), m_text(std::move(start)) {}
 
     // The bytes held, the first at offset base() of the input.
     std::string_view text() const { return m_text; }
@@ -104,7 +103,7 @@ public:
 private:
     const ByteSource& m_input;
     std::string m_text;
-    size_t m_base;
+    size_t m_base = 0;
     bool m_ended = false;
 };
 
@@ -112,7 +111,6 @@ private:
 void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCardParseResult&, size_t)>& visit) {
     size_t batchStart = in.base(), batchFirstLine = 1;
     size_t line = 1, cards = 0;
-    bool emitted = false;
     // Each batch is parsed on a thread of its own while the caller stores
     // the one before: an import spends about a seventh of its time parsing,
     // which a second core then hides. The caller's work stays on the
@@ -140,7 +138,6 @@ void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCar
         parsingEnd = end;
         batchStart = end;
         batchFirstLine = nextFirstLine;
-        emitted = true;
     };
     size_t pos = in.base();
     bool endSeen = false;  // the last line that was not blank ended a card
@@ -189,8 +186,10 @@ void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCar
         pos = next;
         ++line;
     }
+    // Even an empty input makes one (empty) batch; a batch is parsing
+    // from the first emit on.
     const size_t size = in.base() + in.text().size();
-    if (batchStart < size || !emitted) emit(size, line);
+    if (batchStart < size || !parsing.valid()) emit(size, line);
     visitParsed();
 }
 
@@ -207,23 +206,18 @@ void ReadVCardBatches(const ByteSource& input, size_t cardsPerBatch,
     // Enough to tell a byte order mark.
     while (start.size() < 3 && input(start)) {
     }
-    Window in(input, std::move(start), 0);
+    Window in(input, std::move(start));
     const std::string_view head = in.text().substr(0, 3);
     if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
         // Offsets into the converted text say nothing about the input:
         // the input is all read once the last batch is.
         in.all();
-        const std::string text = NormalizeInput(in.text());
         const size_t read = in.text().size();
-        const ByteSource whole = [&, given = false](std::string& out) mutable {
-            if (given) return false;
-            out += text;
-            given = true;
-            return true;
-        };
-        Window converted(whole, {}, 0);
+        const ByteSource nothingMore = [](std::string&) { return false; };
+        Window converted(nothingMore, NormalizeInput(in.text()));
+        const size_t convertedSize = converted.text().size();
         ReadBatches(converted, cardsPerBatch,
-                    [&](VCardParseResult& batch, size_t at) { visit(batch, at == text.size() ? read : 0); });
+                    [&](VCardParseResult& batch, size_t at) { visit(batch, at == convertedSize ? read : 0); });
         return;
     }
     // A UTF-8 mark is let go: the first line starts after it, and offsets
@@ -232,18 +226,18 @@ void ReadVCardBatches(const ByteSource& input, size_t cardsPerBatch,
     ReadBatches(in, cardsPerBatch, visit);
 }
 
+ByteSource PiecesOf(std::string_view bytes, size_t pieceBytes) {
+    return [bytes, pieceBytes, given = size_t{0}](std::string& out) mutable {
+        const std::string_view piece = bytes.substr(given, pieceBytes);
+        out += piece;
+        given += piece.size();
+        return !piece.empty();
+    };
+}
+
 void ReadVCardBatches(std::string_view bytes, size_t cardsPerBatch,
                       const std::function<void(VCardParseResult& batch, size_t bytesRead)>& visit) {
-    size_t given = 0;
-    ReadVCardBatches(
-        [&](std::string& out) {
-            if (given == bytes.size()) return false;
-            const std::string_view piece = bytes.substr(given, kPieceBytes);
-            out += piece;
-            given += piece.size();
-            return true;
-        },
-        cardsPerBatch, visit);
+    ReadVCardBatches(PiecesOf(bytes, kPieceBytes), cardsPerBatch, visit);
 }
 
 }  // namespace calyra::interchange

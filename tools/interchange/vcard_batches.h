@@ -35,6 +35,10 @@ void ReadVCardBatches(std::string_view bytes, size_t cardsPerBatch,
 // once the input has ended. Throws when it cannot read.
 using ByteSource = std::function<bool(std::string& out)>;
 
+// A source handing out `bytes` `pieceBytes` at a time; `bytes` must
+// outlive it.
+ByteSource PiecesOf(std::string_view bytes, size_t pieceBytes);
+
 // ReadVCardBatches on an input read a piece at a time: the bytes of the
 // batches handed over are let go, so memory holds about a batch and a
 // piece whatever the input's size.

@@ -20,13 +20,19 @@ ClientError CannotRead(const std::string& path, const std::string& why) {
     return ClientError("cannot read " + path + ": " + why);
 }
 
+// What is left of `in`, whole: for an input that has no size to read it by.
+std::string Rest(std::istream& in, const std::string& path) {
+    std::stringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw CannotRead(path, std::strerror(errno));
+    return text.str();
+}
+
 }  // namespace
 
 InputFile::InputFile(std::string path) : m_path(std::move(path)) {
     if (m_path == "-") {
-        std::stringstream text;
-        text << std::cin.rdbuf();
-        m_kept = text.str();
+        m_kept = Rest(std::cin, m_path);
         return;
     }
     std::error_code ec;
@@ -34,23 +40,11 @@ InputFile::InputFile(std::string path) : m_path(std::move(path)) {
     m_file.open(m_path, std::ios::binary);
     if (!m_file) throw CannotRead(m_path, std::strerror(errno));
     // A pipe or a device cannot be read twice either.
-    if (!std::filesystem::is_regular_file(m_path, ec)) {
-        std::stringstream text;
-        text << m_file.rdbuf();
-        if (m_file.bad()) throw CannotRead(m_path, std::strerror(errno));
-        m_kept = text.str();
-    }
+    if (!std::filesystem::is_regular_file(m_path, ec)) m_kept = Rest(m_file, m_path);
 }
 
 interchange::ByteSource InputFile::pieces() {
-    if (m_kept) {
-        return [this, given = size_t{0}](std::string& out) mutable {
-            const std::string_view piece = std::string_view(*m_kept).substr(given, kPieceBytes);
-            out += piece;
-            given += piece.size();
-            return !piece.empty();
-        };
-    }
+    if (m_kept) return interchange::PiecesOf(*m_kept, kPieceBytes);
     m_file.clear();
     m_file.seekg(0);
     return [this](std::string& out) {
