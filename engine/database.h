@@ -90,8 +90,9 @@ private:
     std::vector<const char*> m_rowTexts;  // Guarded by m_mutex; the row ReadCursor hands over.
     std::vector<LONG> m_rowBytes;         // Guarded by m_mutex.
     // Guarded by m_mutex: compiled statements by shape, the shape of the
-    // text being run and its literals' values (bound, so they live until the
-    // statement is given back).
+    // text being run and its literals' values (bound as they are, so they,
+    // m_sql and m_unquoted stay as they are until the statement is given
+    // back).
     StatementCache m_statements;
     std::string m_shape;
     std::vector<std::string_view> m_values;  // into m_sql or m_unquoted
