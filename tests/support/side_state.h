@@ -31,11 +31,11 @@ inline void AddSideState(IPimDbAccess* db) {
         u"CREATE TABLE IF NOT EXISTS calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER "
         u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
         u"KEY (family, row_id)) WITHOUT ROWID;",
-        u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE length(uid) > 0;",
-        u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
+        u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE uid <> '';",
+        u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (match_key);",
         u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
         u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
-        u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '3');",
+        u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '4');",
         u"INSERT OR REPLACE INTO calyra_item VALUES ('contact', 1, 1, 'urn:uuid:side-1', "
         u"'6c62272e07bb014262b821756295c58d', 'BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Side\r\nEND:VCARD\r\n', 'n:side'), "
         u"('group', 1, 1, 'urn:uuid:side-g', '0', '', ''), ('event', 1, 1, 'side-e@example.org', '0', "

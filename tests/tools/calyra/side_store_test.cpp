@@ -74,6 +74,21 @@ protected:
         return item;
     }
 
+    static TextRows SideSchema(IPimDbAccess* db) {
+        return QueryRows(db, u"SELECT name, sql FROM sqlite_master WHERE name LIKE 'calyra%' ORDER BY name;");
+    }
+    TextRows sideSchema() { return SideSchema(m_session->connection()); }
+    // The side tables of a file the component's tests make
+    // (support/side_state.h).
+    static TextRows MadeByTheComponentTests() {
+        TempDir other;
+        GlobalOptions options;
+        options.db = other.file("pim.db").string();
+        Session made(options);
+        test::AddSideState(made.connection());
+        return SideSchema(made.connection());
+    }
+
     bool hasSideTables() {
         return !QueryRows(m_session->connection(), u"SELECT name FROM sqlite_master WHERE name LIKE 'calyra%';")
                     .empty();
@@ -101,18 +116,22 @@ TEST_F(SideStoreTest, KeepsWhatItIsGivenAndFindsItByRowAndUid) {
     ASSERT_EQ(both.size(), 2u);
     EXPECT_EQ(both.at("b@example.org").rowId, b);
 
-    // Put again replaces; erase forgets.
-    SideItem changed = kept;
+    // Put again replaces, also beside a new item and when an item is given
+    // twice in one write (the last wins); erase forgets.
+    SideItem changed = kept, last = kept;
     changed.uid = "other";
+    last.uid = "last";
+    const std::string c = addContact(u"Cleo");
     {
         Transaction tx(*m_session);
         SideStore writer(*m_session);
-        writer.put(changed);
+        writer.put(std::vector<SideItem>{changed, {ItemFamily::Contact, c, "1", "c", "h", "", "n:cleo"}, last});
         writer.erase(ItemFamily::Contact, b);
         tx.commit();
     }
     SideStore after(*m_session);
-    EXPECT_EQ(after.find(ItemFamily::Contact, a)->uid, "other");
+    EXPECT_EQ(after.find(ItemFamily::Contact, a), last);
+    EXPECT_EQ(after.find(ItemFamily::Contact, c)->uid, "c");
     EXPECT_EQ(after.find(ItemFamily::Contact, b), std::nullopt);
 }
 
@@ -260,9 +279,39 @@ TEST_F(SideStoreTest, OlderSideTablesReadAsTheyAreAndAWriteUpgradesThem) {
     SideStore store(*m_session);
     EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
     EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:bea"}), (std::vector<MatchKey>{{"n:bea", b}}));
-    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT value FROM calyra_meta WHERE name = 'version';")[0][0], "3");
+    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT value FROM calyra_meta WHERE name = 'version';")[0][0], "4");
     EXPECT_TRUE(
         QueryRows(m_session->connection(), u"SELECT 1 FROM sqlite_master WHERE name = 'calyra_match_key';").empty());
+}
+
+// The previous version's rows and hashes stay as they are; its first
+// write makes its indexes as a new file has them.
+TEST_F(SideStoreTest, PreviousSideTablesKeepTheirRowsAndGetTodaysIndexes) {
+    const std::string a = addContact(u"Ada");
+    for (const char16_t* sql : {
+             u"CREATE TABLE calyra_item (family TEXT NOT NULL, row_id INTEGER NOT NULL, profile_id INTEGER NOT NULL, "
+             u"uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY KEY "
+             u"(family, row_id)) WITHOUT ROWID;",
+             u"CREATE INDEX calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE length(uid) > 0;",
+             u"CREATE INDEX calyra_item_key ON calyra_item (profile_id, family, match_key);",
+             u"CREATE TABLE calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
+             u"CREATE TABLE calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
+             u"INSERT INTO calyra_meta VALUES ('version', '3');",
+             u"INSERT INTO calyra_sequence VALUES ('contact', 1);",
+             u"INSERT INTO calyra_item VALUES ('contact', 1, 1, 'ua', 'ha', '', 'n:ada');",
+         })
+        ASSERT_EQ(m_session->connection()->Execute(nullptr, Bstr(sql), nullptr), S_OK);
+    const SideItem ada{ItemFamily::Contact, a, "1", "ua", "ha", "", "n:ada"};
+    EXPECT_EQ(SideStore(*m_session).findByUid("1", ItemFamily::Contact, "ua"), ada) << "read as it is";
+    {
+        Transaction tx(*m_session);
+        SideStore(*m_session).put(SideItem{ItemFamily::Contact, addContact(u"Bea"), "1", "ub", "hb", "", "n:bea"});
+        tx.commit();
+    }
+    SideStore store(*m_session);
+    EXPECT_EQ(store.findByUid("1", ItemFamily::Contact, "ua"), ada);
+    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:ada"}), (std::vector<MatchKey>{{"n:ada", a}}));
+    EXPECT_EQ(sideSchema(), MadeByTheComponentTests());
 }
 
 TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
@@ -299,16 +348,7 @@ TEST_F(SideStoreTest, DerivedUidsComeBackTheSameWithoutSideState) {
 // makes.
 TEST_F(SideStoreTest, TheComponentTestsMakeTheTablesTheClientMakes) {
     keep(addContact(u"Ada"), "a");
-    const auto schema = [](IPimDbAccess* db) {
-        return QueryRows(db, u"SELECT name, sql FROM sqlite_master WHERE name LIKE 'calyra%' ORDER BY name;");
-    };
-    const TextRows mine = schema(m_session->connection());
-    TempDir other;
-    GlobalOptions options;
-    options.db = other.file("pim.db").string();
-    Session second(options);
-    test::AddSideState(second.connection());
-    EXPECT_EQ(schema(second.connection()), mine);
+    EXPECT_EQ(sideSchema(), MadeByTheComponentTests());
 }
 
 TEST(ContentHash, TellsTextsApartAndIsStable) {

@@ -876,7 +876,6 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
     outcomes.reserve(planned.size());
     try {
         for (const auto& card : planned) outcomes.push_back(store(*card));
-        keepSideState();
     } catch (const ClientError& e) {
         // What the undone statements made is forgotten too: the contacts
         // they claimed or added, the groups they created.
@@ -890,6 +889,11 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
         return e.what();
     }
     Run(m_session, u"RELEASE calyra_cards;");
+    // The side rows are written after the savepoint, inside the import's
+    // transaction: within it, SQLite would first copy every page they touch
+    // (the key index's, all over) to undo them. A failure here ends the
+    // import, which then stores nothing.
+    keepSideState();
     m_claimed.clear();
     m_storedSince.clear();
     if (!m_newGroups.empty()) m_report.count("groups_created", m_newGroups.size());

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <unordered_set>
 
 #include "platform/bstr.h"
 #include "session/client_error.h"
@@ -14,7 +15,7 @@
 namespace calyra::cli {
 namespace {
 
-// FROZEN: the side tables as files hold them (version 3). Keys and
+// FROZEN: the side tables as files hold them (version 4). Keys and
 // profiles are INTEGER like the record tables' own, so '12' and 12 are one
 // value. An item's match key is a column of its row, so an import writes
 // one row per item into one table (two tables cost a tenth of an import);
@@ -27,15 +28,21 @@ constexpr Sql kCreateStatements[] = {
     u"NOT NULL, uid TEXT NOT NULL, hash TEXT NOT NULL, original TEXT NOT NULL, match_key TEXT NOT NULL, PRIMARY "
     u"KEY (family, row_id)) WITHOUT ROWID;",
     // Only items with a UID are looked up by it: cards without one (most of
-    // an older phone's export) spare the index a write. A file made before
-    // indexes every row, which reads the same.
-    u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE length(uid) > 0;",
-    u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (profile_id, family, match_key);",
+    // an older phone's export) spare the index a write. The condition is a
+    // comparison, not a function: an index condition that calls a function
+    // may fail, so SQLite then keeps a journal of every page a statement of
+    // many rows touches, to undo it (a sixth of an import).
+    u"CREATE INDEX IF NOT EXISTS calyra_item_uid ON calyra_item (profile_id, family, uid) WHERE uid <> '';",
+    // Keys alone: an import writes one entry per item at a random place,
+    // and entries of the key and the row's primary key only are compared
+    // and moved at a third less cost. Keys of other families or profiles
+    // that look alike are told apart by the row.
+    u"CREATE INDEX IF NOT EXISTS calyra_item_key ON calyra_item (match_key);",
     // The record table's key sequence when the family's side rows were last
     // written (see the header: tables made again).
     u"CREATE TABLE IF NOT EXISTS calyra_sequence (family TEXT PRIMARY KEY NOT NULL, seq INTEGER NOT NULL);",
     u"CREATE TABLE IF NOT EXISTS calyra_meta (name TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
-    u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '3');",
+    u"INSERT OR IGNORE INTO calyra_meta (name, value) VALUES ('version', '4');",
 };
 
 // Version 1 kept match keys in a table of their own (calyra_match_key:
@@ -69,9 +76,15 @@ constexpr Sql kUpgradeFrom2[] = {
     u"UPDATE calyra_item SET hash = 'fnv1a:' || hash WHERE hash <> '' AND hash NOT LIKE 'fnv1a:%';",
     u"DROP INDEX IF EXISTS calyra_item_uid;",
 };
-constexpr Sql kUpgradeFrom2End = u"UPDATE calyra_meta SET value = '3' WHERE name = 'version';";
 constexpr std::string_view kOlderHashMark = "fnv1a:";
-constexpr int kVersion = 3;
+// Version 3 indexed UIDs under a function's condition and keys with their
+// profile and family; both indexes are made again as above.
+constexpr Sql kUpgradeFrom3[] = {
+    u"DROP INDEX IF EXISTS calyra_item_uid;",
+    u"DROP INDEX IF EXISTS calyra_item_key;",
+};
+constexpr Sql kUpgradeEnd = u"UPDATE calyra_meta SET value = '4' WHERE name = 'version';";
+constexpr int kVersion = 4;
 
 // How each family's rows sit in the record tables. FROZEN: the names.
 struct FamilyInfo {
@@ -231,6 +244,11 @@ void SideStore::run(const SqlText& sql, const std::string& what) {
     Check(m_session.connection()->Execute(&err, sql.ToBstr(), nullptr), err, what);
 }
 
+size_t SideStore::changes() {
+    const TextRows rows = QueryRows(m_session.connection(), u"SELECT changes();");
+    return rows.empty() || rows[0].empty() ? 0 : static_cast<size_t>(std::stoull(rows[0][0]));
+}
+
 bool SideStore::present() {
     if (!m_present) {
         m_present = !QueryRows(m_session.connection(),
@@ -240,7 +258,8 @@ bool SideStore::present() {
         if (*m_present) {
             const TextRows version =
                 QueryRows(m_session.connection(), u"SELECT value FROM calyra_meta WHERE name = 'version';");
-            if (!version.empty() && (version[0][0] == "1" || version[0][0] == "2")) m_version = version[0][0][0] - '0';
+            if (!version.empty() && version[0][0].size() == 1 && version[0][0] >= "1" && version[0][0] < "4")
+                m_version = version[0][0][0] - '0';
             if (!QueryRows(m_session.connection(),
                            u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'calyra_match_key';")
                      .empty())
@@ -278,9 +297,11 @@ void SideStore::upgrade() {
         for (Sql statement : kCreateStatements) run(SqlText(statement), "cannot upgrade the side store");
         for (Sql statement : kUpgradeFrom1End) run(SqlText(statement), "cannot upgrade the side store");
     }
-    for (Sql statement : kUpgradeFrom2) run(SqlText(statement), "cannot upgrade the side store");
+    if (m_version < 3)
+        for (Sql statement : kUpgradeFrom2) run(SqlText(statement), "cannot upgrade the side store");
+    for (Sql statement : kUpgradeFrom3) run(SqlText(statement), "cannot upgrade the side store");
     for (Sql statement : kCreateStatements) run(SqlText(statement), "cannot upgrade the side store");
-    run(SqlText(kUpgradeFrom2End), "cannot upgrade the side store");
+    run(SqlText(kUpgradeEnd), "cannot upgrade the side store");
     m_version = kVersion;
 }
 
@@ -316,8 +337,12 @@ namespace {
 
 // One row of the side rows' insert: the columns in the order below, the
 // family, profile and row ID first so that the rest can be made ahead.
+// It ignores a row that is there already, and the rows it ignored are
+// deleted and inserted again: a statement of many rows that may replace
+// one makes SQLite keep a journal of every page it touches, to undo it,
+// and most rows an import writes are new.
 constexpr Sql kInsertHead =
-    u"INSERT OR REPLACE INTO calyra_item (family, profile_id, row_id, uid, hash, original, match_key) VALUES ";
+    u"INSERT OR IGNORE INTO calyra_item (family, profile_id, row_id, uid, hash, original, match_key) VALUES ";
 
 void AppendRowHead(SqlText& sql, bool first, ItemFamily family, std::string_view profileId, std::string_view rowId) {
     sql.Append(first ? Sql(u"(") : Sql(u", ("))
@@ -359,20 +384,39 @@ void SideStore::put(const std::vector<SideItem>& items) {
 void SideStore::put(std::span<const PreparedSideRow> rows) {
     if (rows.empty()) return;
     prepareWrite();
-    std::map<ItemFamily, bool> families;
-    for (size_t start = 0; start < rows.size(); start += kRowsPerStatement) {
-        const size_t end = std::min(rows.size(), start + kRowsPerStatement);
+    // An item given twice keeps what it was given last.
+    std::map<ItemFamily, std::unordered_set<std::string_view>> given;
+    std::vector<const PreparedSideRow*> kept;
+    kept.reserve(rows.size());
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        if (given[row->family].insert(row->rowId).second) kept.push_back(&*row);
+    std::reverse(kept.begin(), kept.end());
+    for (size_t start = 0; start < kept.size(); start += kRowsPerStatement) {
+        const size_t end = std::min(kept.size(), start + kRowsPerStatement);
         SqlText sql(kInsertHead);
         for (size_t i = start; i < end; ++i) {
-            const PreparedSideRow& row = rows[i];
-            families[row.family] = true;
+            const PreparedSideRow& row = *kept[i];
             AppendRowHead(sql, i == start, row.family, row.profileId, row.rowId);
             sql.Append(*row.values);
         }
         sql.Append(u";");
         run(sql, "cannot write the side store");
+        if (changes() == end - start) continue;
+        // Some were there: they are deleted, and the rows inserted again.
+        std::map<ItemFamily, SqlText> replaced;
+        for (size_t i = start; i < end; ++i) {
+            const PreparedSideRow& row = *kept[i];
+            auto [it, first] = replaced.try_emplace(row.family, SqlText(u"DELETE FROM calyra_item WHERE family = "));
+            if (first)
+                it->second.Append(Info(row.family).quotedName).Append(u" AND row_id IN ('");
+            else
+                it->second.Append(u", '");
+            it->second.AppendQuoted(Utf8ToUtf16(row.rowId)).Append(u"'");
+        }
+        for (auto& [family, gone] : replaced) run(gone.Append(u");"), "cannot write the side store");
+        run(sql, "cannot write the side store");
     }
-    for (const auto& [family, _] : families) noteSequence(family);
+    for (const auto& [family, _] : given) noteSequence(family);
 }
 
 void SideStore::erase(ItemFamily family, std::string_view rowId) {
@@ -431,7 +475,7 @@ std::map<std::string, SideItem> SideStore::findByUids(std::string_view profileId
             .AppendQuoted(Utf8ToUtf16(profileId))
             .Append(u"' AND family = ")
             .Append(f.quotedName)
-            .Append(u" AND length(uid) > 0 AND uid IN (");
+            .Append(u" AND uid <> '' AND uid IN (");
         AppendList(where, uids, start, std::min(uids.size(), start + kRowsPerStatement));
         where.Append(u"))").Append(f.itemExists).Append(u";");
         for (auto& item : select(where)) {

@@ -173,6 +173,8 @@ private:
     size_t countOrphans(ItemFamily family);
     std::vector<SideItem> select(const SqlText& where);
     void run(const SqlText& sql, const std::string& what);
+    // Rows the last statement wrote.
+    size_t changes();
 
     Session& m_session;
     std::optional<bool> m_present;                      // whether the tables exist; unknown until asked
