@@ -12,8 +12,9 @@
 // one whose lines end in a lone CR.
 //
 // Ownership: each batch is the callback's to keep or drop. Thread-safety:
-// pure apart from the callback, which runs on the calling thread; the next
-// batch is parsed on another thread meanwhile.
+// pure apart from the callback, which runs on the calling thread. The input
+// is read, cut and parsed on other threads meanwhile, at most three batches
+// ahead: a ByteSource is called on one of them, never two at once.
 #pragma once
 
 #include <cstddef>
