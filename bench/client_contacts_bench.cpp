@@ -311,6 +311,35 @@ void ImportBenchmark(benchmark::State& state, bool texts) {
                      "ms", client, raw, 1e3);
 }
 
+// Client import of the same 20,000 vCards into the file that holds them
+// (every card matches a stored contact, nothing is written) against raw
+// SQLite reading that profile: the import looks each batch's candidates up
+// by their keys instead of reading the profile.
+void ReimportBenchmark(benchmark::State& state) {
+    const std::string file = FilledDatabase(kLarge);
+    if (file.empty()) return state.SkipWithError("cannot fill the database");
+    const std::string cardFile = CardFile(kLarge);
+    std::vector<double> client, raw;
+    int turn = 0;
+    for (auto _ : state) {
+        double clientSeconds = 0, rawSeconds = 0;
+        const bool ok = calyra::bench::TimeBothSides(
+            turn++,
+            [&] {
+                return Client({"--db", file, "contacts", "import", cardFile});
+            },
+            [&] {
+                Raw db(file);
+                return db.ok() && db.ReadProfile(false, kLarge);
+            },
+            clientSeconds, rawSeconds);
+        if (!ok) return state.SkipWithError("a side failed");
+        client.push_back(clientSeconds);
+        raw.push_back(rawSeconds);
+    }
+    Summary().Record(state, "contacts import 20000 again (ms)", "ms", client, raw, 1e3);
+}
+
 int Repetitions() {
     const char* text = std::getenv("CALYRA_BENCH_REPS");
     return text ? std::max(1, std::atoi(text)) : 5;
@@ -335,6 +364,7 @@ int main(int argc, char** argv) {
                             [](benchmark::State& state) { ImportBenchmark(state, false); });
     calyra::bench::Register("contacts_import_texts/20000", reps,
                             [](benchmark::State& state) { ImportBenchmark(state, true); });
+    calyra::bench::Register("contacts_reimport/20000", reps, [](benchmark::State& state) { ReimportBenchmark(state); });
     const int status = calyra::bench::RunAndSummarise(argc, argv, "client / raw SQLite, CPU ms (median):");
     for (const char* command : {"list", "export"}) {
         const double small = g_clientMs[command + std::to_string(kSmall)];

@@ -14,7 +14,8 @@ namespace {
 
 std::string Cards(int count) {
     std::string text;
-    for (int i = 0; i < count; ++i) text += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:P" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+    for (int i = 0; i < count; ++i)
+        text += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:P" + std::to_string(i) + "\r\nEND:VCARD\r\n";
     return text;
 }
 

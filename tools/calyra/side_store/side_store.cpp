@@ -569,8 +569,13 @@ std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily
                 ? Sql(u"SELECT length(CAST(key AS BLOB)), key, row_id FROM calyra_match_key WHERE profile_id = '")
                 : Sql(u"SELECT length(CAST(match_key AS BLOB)), match_key, row_id FROM calyra_item WHERE "
                       u"profile_id = '"));
+        // Without statistics, the engine would rather walk the family's
+        // rows by their primary key than look the keys up in an index that
+        // holds keys alone: the unary + keeps the family off any index. (The
+        // profile, an INTEGER column compared with a text, needs its
+        // affinity; no index starts with it that this query could use.)
         sql.AppendQuoted(Utf8ToUtf16(profileId))
-            .Append(u"' AND family = ")
+            .Append(m_version < kVersion ? Sql(u"' AND family = ") : Sql(u"' AND +family = "))
             .Append(f.quotedName)
             .Append(m_version < 2 ? Sql(u" AND key IN (") : Sql(u" AND match_key IN ("));
         AppendList(sql, keys, start, std::min(keys.size(), start + kRowsPerStatement));
