@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -238,34 +239,47 @@ private:
 
 // ---- The benchmarks --------------------------------------------------------
 
-// Client and raw reading `count` contacts: list (phones and e-mails) or
-// export (everything, written as vCard 3.0).
-void ReadBenchmark(benchmark::State& state, const char* command, int count) {
-    const std::string file = FilledDatabase(count);
-    if (file.empty()) return state.SkipWithError("cannot fill the database");
-    const bool exporting = std::string(command) == "export";
+// Times `run` against raw SQLite reading the profile of `file` (`count`
+// contacts; every detail family too when `everything`) and records `row`;
+// the client's CPU seconds of each turn, or none when a side failed.
+std::vector<double> AgainstReadingTheProfile(benchmark::State& state, const std::string& file, int count,
+                                             bool everything, const std::function<bool()>& run,
+                                             const std::string& row) {
     std::vector<double> client, raw;
     int turn = 0;
     for (auto _ : state) {
         double clientSeconds = 0, rawSeconds = 0;
         const bool ok = calyra::bench::TimeBothSides(
-            turn++,
-            [&] {
-                size_t bytes = 0;
-                return Client({"--db", file, "--json", "contacts", command}, &bytes) && bytes > 0;
-            },
+            turn++, run,
             [&] {
                 Raw db(file);
-                return db.ok() && db.ReadProfile(exporting, count);
+                return db.ok() && db.ReadProfile(everything, count);
             },
             clientSeconds, rawSeconds);
-        if (!ok) return state.SkipWithError("a side failed");
+        if (!ok) {
+            state.SkipWithError("a side failed");
+            return {};
+        }
         client.push_back(clientSeconds);
         raw.push_back(rawSeconds);
     }
-    const std::string row = std::string("contacts ") + command + " " + std::to_string(count) + " (ms)";
     Summary().Record(state, row, "ms", client, raw, 1e3);
-    g_clientMs[std::string(command) + std::to_string(count)] = Median(client) * 1e3;
+    return client;
+}
+
+// Client and raw reading `count` contacts: list (phones and e-mails) or
+// export (everything, written as vCard 3.0).
+void ReadBenchmark(benchmark::State& state, const char* command, int count) {
+    const std::string file = FilledDatabase(count);
+    if (file.empty()) return state.SkipWithError("cannot fill the database");
+    const std::vector<double> client = AgainstReadingTheProfile(
+        state, file, count, std::string(command) == "export",
+        [&] {
+            size_t bytes = 0;
+            return Client({"--db", file, "--json", "contacts", command}, &bytes) && bytes > 0;
+        },
+        std::string("contacts ") + command + " " + std::to_string(count) + " (ms)");
+    if (!client.empty()) g_clientMs[std::string(command) + std::to_string(count)] = Median(client) * 1e3;
 }
 
 // Client import of 20,000 vCards against raw SQLite inserting the same
@@ -319,25 +333,12 @@ void ReimportBenchmark(benchmark::State& state) {
     const std::string file = FilledDatabase(kLarge);
     if (file.empty()) return state.SkipWithError("cannot fill the database");
     const std::string cardFile = CardFile(kLarge);
-    std::vector<double> client, raw;
-    int turn = 0;
-    for (auto _ : state) {
-        double clientSeconds = 0, rawSeconds = 0;
-        const bool ok = calyra::bench::TimeBothSides(
-            turn++,
-            [&] {
-                return Client({"--db", file, "contacts", "import", cardFile});
-            },
-            [&] {
-                Raw db(file);
-                return db.ok() && db.ReadProfile(false, kLarge);
-            },
-            clientSeconds, rawSeconds);
-        if (!ok) return state.SkipWithError("a side failed");
-        client.push_back(clientSeconds);
-        raw.push_back(rawSeconds);
-    }
-    Summary().Record(state, "contacts import 20000 again (ms)", "ms", client, raw, 1e3);
+    AgainstReadingTheProfile(
+        state, file, kLarge, false,
+        [&] {
+            return Client({"--db", file, "contacts", "import", cardFile});
+        },
+        "contacts import 20000 again (ms)");
 }
 
 int Repetitions() {
