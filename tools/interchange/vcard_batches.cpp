@@ -86,6 +86,8 @@ private:
     bool m_agentPending = false;
 };
 
+using BatchVisit = std::function<void(VCardParseResult&, size_t)>;
+
 // The part of the input a reader still needs: bytes before `base()` went
 // to batches already and are let go when more is read.
 class Window {
@@ -115,7 +117,7 @@ private:
 };
 
 // Offsets count the input's bytes (those handed to `visit` too).
-void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCardParseResult&, size_t)>& visit) {
+void ReadBatches(Window& in, size_t cardsPerBatch, const BatchVisit& visit) {
     size_t batchStart = in.base(), batchFirstLine = 1;
     size_t line = 1, cards = 0;
     // Each batch is parsed on a thread of its own while the one before is
@@ -199,8 +201,6 @@ void ReadBatches(Window& in, size_t cardsPerBatch, const std::function<void(VCar
     if (batchStart < size || !parsing.valid()) emit(size, line);
     visitParsed();
 }
-
-using BatchVisit = std::function<void(VCardParseResult&, size_t)>;
 
 // Hands batches from the thread that reads them to the caller's, one at a
 // time: the reader waits while a batch waits.
@@ -294,10 +294,6 @@ void ReadBeside(const std::function<void(const BatchVisit&)>& read, const BatchV
 // Pieces of a text already in memory, so that even it is copied a piece at
 // a time into the window.
 constexpr size_t kPieceBytes = size_t{1} << 20;
-
-}  // namespace
-
-namespace {
 
 void ReadAll(const ByteSource& input, size_t cardsPerBatch, const BatchVisit& visit) {
     std::string start;
