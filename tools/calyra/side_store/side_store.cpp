@@ -403,17 +403,13 @@ void SideStore::put(std::span<const PreparedSideRow> rows) {
         run(sql, "cannot write the side store");
         if (changes() == end - start) continue;
         // Some were there: they are deleted, and the rows inserted again.
-        std::map<ItemFamily, SqlText> replaced;
-        for (size_t i = start; i < end; ++i) {
-            const PreparedSideRow& row = *kept[i];
-            auto [it, first] = replaced.try_emplace(row.family, SqlText(u"DELETE FROM calyra_item WHERE family = "));
-            if (first)
-                it->second.Append(Info(row.family).quotedName).Append(u" AND row_id IN ('");
-            else
-                it->second.Append(u", '");
-            it->second.AppendQuoted(Utf8ToUtf16(row.rowId)).Append(u"'");
+        std::map<ItemFamily, std::vector<std::string>> replaced;
+        for (size_t i = start; i < end; ++i) replaced[kept[i]->family].emplace_back(kept[i]->rowId);
+        for (const auto& [family, ids] : replaced) {
+            SqlText gone(u"DELETE FROM calyra_item WHERE family = ");
+            gone.Append(Info(family).quotedName).Append(u" AND row_id IN (");
+            run(AppendQuotedList(gone, ids).Append(u");"), "cannot write the side store");
         }
-        for (auto& [family, gone] : replaced) run(gone.Append(u");"), "cannot write the side store");
         run(sql, "cannot write the side store");
     }
     for (const auto& [family, _] : given) noteSequence(family);
