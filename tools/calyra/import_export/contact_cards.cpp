@@ -703,7 +703,7 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
         const tagContactInfo* record = m_batchStored->contact(id);
         if (!record) continue;
         const auto side = m_candidateSides.find(id);
-        Candidate candidate{record, id, side == m_candidateSides.end() ? "" : side->second.uid, {}, {}};
+        Candidate candidate{record, id, std::stoll(id), side == m_candidateSides.end() ? "" : side->second.uid, {}, {}};
         for (const auto& item : m_batchStored->items(phones, id))
             if (std::string number = JsonText(item["phone_number"]); !number.empty())
                 candidate.phones.push_back(std::move(number));
@@ -720,7 +720,7 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
 }
 
 ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
-    auto unclaimed = [&](size_t index) { return !m_claimedIds.count(std::stoll(m_candidates[index].id)); };
+    auto unclaimed = [&](size_t index) { return !m_claimedIds.count(m_candidates[index].number); };
     if (!planned.uid.empty())
         if (auto it = m_byUid.find(planned.uid); it != m_byUid.end() && unclaimed(it->second))
             return &m_candidates[it->second];
@@ -751,7 +751,7 @@ ContactImporter::Candidate* ContactImporter::match(const Planned& planned) {
             shared += std::count(candidate.emails.begin(), candidate.emails.end(), mine) > 0;
         const bool neither = phones.empty() && emails.empty() && candidate.phones.empty() && candidate.emails.empty();
         if (!neither && shared == 0) continue;
-        if (!best || shared > bestShared || (shared == bestShared && std::stoll(candidate.id) < std::stoll(best->id))) {
+        if (!best || shared > bestShared || (shared == bestShared && candidate.number < best->number)) {
             best = &candidate;
             bestShared = shared;
         }
@@ -881,7 +881,7 @@ std::optional<std::string> ContactImporter::store(std::span<const std::unique_pt
         // they claimed or added, the groups they created.
         Run(m_session, u"ROLLBACK TO calyra_cards;");
         Run(m_session, u"RELEASE calyra_cards;");
-        for (const auto& id : m_claimed) m_claimedIds.erase(std::stoll(id));
+        for (long long number : m_claimed) m_claimedIds.erase(number);
         for (const auto& name : m_newGroups) m_groupIds.erase(name);
         m_claimed.clear();
         m_storedSince.clear();
@@ -917,8 +917,8 @@ ContactImporter::Outcome ContactImporter::store(Planned& planned) {
         return Outcome::Added;
     }
     const bool changed = update(planned, *stored);
-    m_claimedIds.insert(std::stoll(stored->id));
-    m_claimed.push_back(stored->id);
+    m_claimedIds.insert(stored->number);
+    m_claimed.push_back(stored->number);
     m_storedSince.push_back({stored->id, &planned, false, changed});
     return changed ? Outcome::Updated : Outcome::Unchanged;
 }

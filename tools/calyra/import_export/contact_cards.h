@@ -119,6 +119,7 @@ private:
     struct Candidate {
         const tagContactInfo* record;  // in m_batchStored
         std::string id;
+        long long number;                 // the ID as a number: claims and ties are told by it
         std::string uid;                  // kept in the side store; empty when none
         std::vector<std::string> phones;  // as stored
         std::vector<std::string> emails;  // folded
@@ -180,7 +181,7 @@ private:
     // row past every key the table has had, and the import holds the write
     // lock throughout, so no set of them is needed.
     long long m_addedAbove = 0;
-    std::vector<std::string> m_claimed;                                          // claimed since the last savepoint
+    std::vector<long long> m_claimed;                                            // claimed since the last savepoint
     std::vector<Stored> m_storedSince;                                           // stored since the last savepoint
     std::vector<std::pair<interchange::ContactCard, std::string>> m_groupCards;  // with their files
     bool m_adding = false;                                                       // finish() runs inside add()
