@@ -1,5 +1,7 @@
 #include "session/query_rows.h"
 
+#include <algorithm>
+
 #include "platform/bstr.h"
 #include "session/client_error.h"
 
@@ -33,8 +35,10 @@ const char16_t* ResultWalk::field(LONG column) {
     return reinterpret_cast<const char16_t*>(m_text.data());
 }
 
-std::u16string_view ResultWalk::whole(LONG column) {
-    size_t room = kFirstUnits;
+std::u16string_view ResultWalk::whole(LONG column, size_t units) {
+    // A text that fills its buffer may have been cut: one that fits has a
+    // unit to spare besides its terminator.
+    size_t room = std::max(kFirstUnits, units + 2);
     for (int grow = 0;; ++grow, room *= 8) {
         if (m_text.size() < room) m_text.resize(room);
         m_db->GetFieldValue(nullptr, &m_vm, column, m_text.data(), static_cast<ULONG>(room));
@@ -44,11 +48,11 @@ std::u16string_view ResultWalk::whole(LONG column) {
     }
 }
 
-std::string ResultWalk::text(LONG column) {
+std::string ResultWalk::text(LONG column, size_t units) {
     // Converted into a scratch string first: the conversion leaves room for
     // the longest (three bytes a unit), and a copy of its own length is one
     // allocation where shrinking the result was a second.
-    Utf16ToUtf8(whole(column), m_utf8);
+    Utf16ToUtf8(whole(column, units), m_utf8);
     return m_utf8;
 }
 

@@ -51,10 +51,11 @@ public:
     // client made, such as a row's values as one text): read with a small
     // buffer first and again with a larger one only when it filled it,
     // since the connection clears the whole buffer it is given on every
-    // read.
-    std::u16string_view whole(LONG column);
+    // read. `units`: room enough for it, when known (its length in UTF-8
+    // bytes is), so that a long text is read once.
+    std::u16string_view whole(LONG column, size_t units = 0);
     // whole() as UTF-8, a string of its own length (a sync holds many).
-    std::string text(LONG column);
+    std::string text(LONG column, size_t units = 0);
     // Moves to the next row.
     void next();
 

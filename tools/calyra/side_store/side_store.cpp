@@ -151,44 +151,13 @@ constexpr Sql kItemColumns =
 constexpr Sql kItemColumnsVersion1 =
     u"SELECT family, row_id, profile_id, length(CAST(uid AS BLOB)), uid, hash, length(CAST(original AS BLOB)), "
     u"original, 0, '' FROM calyra_item WHERE hash <> '' AND ";
-// Units enough for the other columns: family names, row and profile IDs,
-// lengths, ContentHash's 32 digits.
-constexpr size_t kShortField = 64;
 
-// A result set read a cell at a time into a buffer of the size asked for.
-class Cells {
-public:
-    Cells(IPimDbAccess* db, const SqlText& sql) : m_db(db), m_buffer(kShortField + 1) {
-        LONG err = 0, columns = 0;
-        const HRESULT hr = db->Query(&err, sql.ToBstr(), &m_rows, &columns, &m_vm);
-        if (FAILED(hr)) {
-            db->FreeResultset(nullptr, &m_vm);
-            Check(hr, err, "cannot read the side store");
-        }
-    }
-    ~Cells() { m_db->FreeResultset(nullptr, &m_vm); }
-    Cells(const Cells&) = delete;
-    Cells& operator=(const Cells&) = delete;
-
-    size_t rows() const { return static_cast<size_t>(std::max<LONG>(m_rows, 0)); }
-    std::string text(LONG column, size_t units = kShortField) {
-        if (m_buffer.size() < units + 1) m_buffer.resize(units + 1);
-        m_db->GetFieldValue(nullptr, &m_vm, column, m_buffer.data(), static_cast<ULONG>(units + 1));
-        return Utf16ToUtf8(reinterpret_cast<const char16_t*>(m_buffer.data()));
-    }
-    // A text whose length in UTF-8 bytes the column before it holds.
-    std::string sized(LONG column) {
-        const std::string length = text(column - 1);
-        return text(column, length.empty() ? 0 : static_cast<size_t>(std::stoull(length)));
-    }
-    void next() { m_db->NextRow(nullptr, &m_vm); }
-
-private:
-    IPimDbAccess* m_db;
-    LONGLONG m_vm = 0;
-    LONG m_rows = 0;
-    std::vector<USHORT> m_buffer;
-};
+// A text whose length in UTF-8 bytes the column before it holds, read in
+// one go however long.
+std::string Sized(ResultWalk& cells, LONG column) {
+    const std::string length = cells.text(column - 1);
+    return cells.text(column, length.empty() ? 0 : static_cast<size_t>(std::stoull(length)));
+}
 
 // FROZEN: 32 hex digits of FNV-1a (128 bits). Derived UIDs are made with
 // it: other programs know items by them, so they never change.
@@ -211,17 +180,17 @@ std::string Fnv1a128(std::string_view text) {
 
 std::vector<SideItem> ReadItems(IPimDbAccess* db, const SqlText& sql) {
     std::vector<SideItem> out;
-    Cells cells(db, sql);
-    out.reserve(cells.rows());
-    for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
+    ResultWalk cells(db, sql.view(), "cannot read the side store");
+    out.reserve(static_cast<size_t>(std::max<LONG>(cells.rows(), 0)));
+    for (LONG r = 0; r < cells.rows(); ++r, cells.next()) {
         SideItem item;
         item.family = FamilyByName(cells.text(0)).value_or(ItemFamily::Contact);
         item.rowId = cells.text(1);
         item.profileId = cells.text(2);
-        item.uid = cells.sized(4);
+        item.uid = Sized(cells, 4);
         item.hash = cells.text(5);
-        item.original = cells.sized(7);
-        item.matchKey = cells.sized(9);
+        item.original = Sized(cells, 7);
+        item.matchKey = Sized(cells, 9);
         out.push_back(std::move(item));
     }
     return out;
@@ -576,9 +545,9 @@ std::vector<MatchKey> SideStore::findKeys(std::string_view profileId, ItemFamily
             .Append(m_version < 2 ? Sql(u" AND key IN (") : Sql(u" AND match_key IN ("));
         AppendList(sql, keys, start, std::min(keys.size(), start + kRowsPerStatement));
         sql.Append(u")").Append(m_version < 2 ? f.keyExists : f.itemExists).Append(u";");
-        Cells cells(m_session.connection(), sql);
-        for (size_t r = 0; r < cells.rows(); ++r, cells.next()) {
-            std::string key = cells.sized(1);
+        ResultWalk cells(m_session.connection(), sql.view(), "cannot read the side store");
+        for (LONG r = 0; r < cells.rows(); ++r, cells.next()) {
+            std::string key = Sized(cells, 1);
             out.push_back({std::move(key), cells.text(2)});
         }
     }
