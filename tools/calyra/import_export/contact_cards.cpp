@@ -695,7 +695,10 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     });
     if (ids.empty()) return;
     m_candidateSides = m_side->findByRows(ItemFamily::Contact, ids);
-    m_batchStored = std::make_unique<ProfileContacts>(m_session, ids);
+    // One batch reads fastest by scanning (a one-card sync pull); from the
+    // second, the list pays for itself.
+    if (++m_candidateReads == 2) m_detailIndex = std::make_unique<ContactDetailIndex>(m_session);
+    m_batchStored = std::make_unique<ProfileContacts>(m_session, ids, m_detailIndex.get());
     const DetailFamily& phones = *FindDetailFamily("phone");
     const DetailFamily& emails = *FindDetailFamily("email");
     m_candidates.reserve(ids.size());
@@ -847,6 +850,10 @@ void ContactImporter::storeGroupCards() {
             }
             m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source, ""});
             Run(m_session, u"RELEASE calyra_group;");
+            if (!members.empty()) {
+                m_detailIndex.reset();
+                m_candidateReads = 0;
+            }
             ++stored;
         } catch (const ClientError& e) {
             Run(m_session, u"ROLLBACK TO calyra_group;");
