@@ -697,7 +697,10 @@ void ContactImporter::prepareCandidates(std::span<const std::unique_ptr<Planned>
     m_candidateSides = m_side->findByRows(ItemFamily::Contact, ids);
     // One batch reads fastest by scanning (a one-card sync pull); from the
     // second, the list pays for itself.
-    if (++m_candidateReads == 2) m_detailIndex = std::make_unique<ContactDetailIndex>(m_session);
+    if (++m_candidateReads == 2)
+        m_detailIndex = std::make_unique<ContactDetailIndex>(m_session);
+    else if (m_detailIndex)
+        m_detailIndex->catchUp();
     m_batchStored = std::make_unique<ProfileContacts>(m_session, ids, m_detailIndex.get());
     const DetailFamily& phones = *FindDetailFamily("phone");
     const DetailFamily& emails = *FindDetailFamily("email");
@@ -850,10 +853,6 @@ void ContactImporter::storeGroupCards() {
             }
             m_side->put(SideItem{ItemFamily::Group, id, m_profileId, card.uid, ContentHash(name), card.source, ""});
             Run(m_session, u"RELEASE calyra_group;");
-            if (!members.empty()) {
-                m_detailIndex.reset();
-                m_candidateReads = 0;
-            }
             ++stored;
         } catch (const ClientError& e) {
             Run(m_session, u"ROLLBACK TO calyra_group;");
@@ -941,7 +940,10 @@ void ContactImporter::keepSideState() {
     // the batch's candidates read: nothing writes side rows before this.
     std::unique_ptr<ProfileContacts> back;
     const std::map<std::string, SideItem>& before = m_candidateSides;
-    if (!changed.empty()) back = std::make_unique<ProfileContacts>(m_session, changed);
+    if (!changed.empty()) {
+        if (m_detailIndex) m_detailIndex->catchUp();
+        back = std::make_unique<ProfileContacts>(m_session, changed, m_detailIndex.get());
+    }
     // An added contact's row was written out when its card was planned;
     // only a matched one's is made here, from what it holds now.
     std::vector<SqlText> matched;

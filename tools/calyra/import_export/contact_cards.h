@@ -170,11 +170,10 @@ private:
     std::string m_profileId;
     std::unique_ptr<ProfileContacts> m_batchStored;  // the candidates of the batch being stored
     // The profile's detail rows by contact, listed when a second batch has
-    // candidates: without it each batch scans every detail table whole.
-    // Candidates are contacts the import has not touched, so the list made
-    // once stays true for them; group cards, which add members, drop it.
+    // candidates (without it each batch scans every detail table whole) and
+    // caught up with the rows the import added before each read.
     std::unique_ptr<ContactDetailIndex> m_detailIndex;
-    size_t m_candidateReads = 0;  // batches that read candidates since the list was made or dropped
+    size_t m_candidateReads = 0;  // batches that read candidates
     std::vector<Candidate> m_candidates;
     std::map<std::string, SideItem> m_candidateSides;       // their side rows, by ID
     std::unordered_map<std::string, size_t> m_byUid;        // kept or derived UID -> m_candidates index

@@ -123,7 +123,26 @@ ProfileContacts::ProfileContacts(Session& session, const std::vector<std::string
 }
 
 ContactDetailIndex::ContactDetailIndex(Session& session)
-    : m_list(session, u"calyra_contact_details", Statements(session)) {}
+    : m_session(session), m_list(session, u"calyra_contact_details", Statements(session)) {}
+
+namespace {
+
+// The tables the list holds rows of, by its family number.
+Sql ListedTable(size_t family) {
+    return family == kDetailFamilyCount ? Sql(u"[tContactGroupMap]") : DetailTable(DetailFamilies()[family]);
+}
+
+// Adds to `sql` a row of the list that holds the largest key `family`'s
+// table has now (none in an empty table, 0).
+void AppendTop(SqlText& sql, size_t family) {
+    sql.Append(u"INSERT INTO temp.calyra_contact_details SELECT ")
+        .AppendLong(static_cast<LONG>(family))
+        .Append(u", -1, COALESCE(MAX(rowid), 0) FROM ")
+        .Append(ListedTable(family))
+        .Append(u";");
+}
+
+}  // namespace
 
 std::vector<SqlText> ContactDetailIndex::Statements(Session& session) {
     // Rows of the families (0 .. kDetailFamilyCount - 1) and the memberships
@@ -133,20 +152,39 @@ std::vector<SqlText> ContactDetailIndex::Statements(Session& session) {
         u"CREATE TEMP TABLE calyra_contact_details (family INTEGER NOT NULL, contact INTEGER NOT NULL, item INTEGER "
         u"NOT NULL);"));
     const SqlText ofProfile = ContactsOfProfile(session);
-    auto fill = [&](size_t family, Sql table) {
-        SqlText& sql = statements.emplace_back(Sql(u"INSERT INTO temp.calyra_contact_details SELECT "));
-        sql.AppendLong(static_cast<LONG>(family))
+    for (size_t i = 0; i <= kDetailFamilyCount; ++i) {
+        // The largest key first: a row added between the two statements is
+        // listed twice at worst, never missed.
+        AppendTop(statements.emplace_back(), i);
+        statements.emplace_back(Sql(u"INSERT INTO temp.calyra_contact_details SELECT "))
+            .AppendLong(static_cast<LONG>(i))
             .Append(u", [ContactID], rowid FROM ")
-            .Append(table)
+            .Append(ListedTable(i))
             .Append(u" WHERE [ContactID]")
             .Append(ofProfile)
             .Append(u";");
-    };
-    for (size_t i = 0; i < DetailFamilies().size(); ++i) fill(i, DetailTable(DetailFamilies()[i]));
-    fill(kDetailFamilyCount, u"[tContactGroupMap]");
+    }
     statements.emplace_back(
         Sql(u"CREATE INDEX temp.calyra_contact_details_by_contact ON calyra_contact_details (family, contact, item);"));
     return statements;
+}
+
+void ContactDetailIndex::catchUp() {
+    if (!m_list.made()) return;
+    SqlText sql;
+    for (size_t i = 0; i <= kDetailFamilyCount; ++i) {
+        const SqlText family = SqlText().AppendLong(static_cast<LONG>(i));
+        sql.Append(u"INSERT INTO temp.calyra_contact_details SELECT ")
+            .Append(family)
+            .Append(u", [ContactID], rowid FROM ")
+            .Append(ListedTable(i))
+            .Append(u" WHERE rowid > (SELECT MAX(item) FROM temp.calyra_contact_details WHERE family = ")
+            .Append(family)
+            .Append(u" AND contact = -1);");
+        AppendTop(sql, i);
+    }
+    LONG err = 0;
+    Check(m_session.connection()->Execute(&err, sql.ToBstr(), nullptr), err, "cannot list the contacts' new details");
 }
 
 SqlText ContactDetailIndex::narrowed(size_t family, const SqlText& contacts) const {

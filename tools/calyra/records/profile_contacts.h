@@ -14,9 +14,10 @@
 // A ProfileContacts may also hold only some contacts, named by ID (an
 // import's candidates, a batch being exported): then its queries ask for
 // those contacts alone, and memory follows their number, not the
-// profile's. Each such read still scans every detail table once; a walk
-// over the whole profile in chunks lists the items by contact once first
-// (ContactDetailIndex), so each chunk looks its items up instead.
+// profile's. Each such read scans every detail table once, unless it is
+// given a ContactDetailIndex: a walk over the whole profile in chunks, or
+// an import of many batches, lists the items by contact once first, so
+// each read looks its items up instead.
 //
 // Ownership: the object owns the records and the JSON it hands out by
 // reference; they live as long as it does. Thread-safety: one thread, like
@@ -101,10 +102,19 @@ private:
 // walk over a large profile linear. Where the connection refuses
 // temporary tables, reads scan as before. Thread-safety: one thread, like
 // the session.
+//
+// Rows added after the list was made are not in it until catchUp() lists
+// them: each table's rows above the largest key listed so far (the detail
+// tables never reuse a key, and the membership table numbers a new row
+// past its largest). The list keeps that key in rows of its own (contact
+// -1), so a rollback takes it back with the rows.
 class ContactDetailIndex {
 public:
     explicit ContactDetailIndex(Session& session);
 
+    // Lists the rows added since the list was made or last caught up, of
+    // every contact; a statement apiece per table, each a search by key.
+    void catchUp();
     // `contacts` (" IN (...)") narrowed to the rows the list holds for
     // them: of detail family `family` (its DetailFamilies() place), or with
     // kDetailFamilyCount of the membership table; `contacts` alone without
@@ -114,6 +124,7 @@ public:
 private:
     static std::vector<SqlText> Statements(Session& session);
 
+    Session& m_session;
     TemporaryTable m_list;
 };
 
