@@ -8,9 +8,6 @@
 namespace calyra::cli {
 namespace {
 
-// Texts get what the access objects read with, so a text comes back
-// exactly as GetAll... returns it.
-constexpr ULONG kTextUnits = 2049;
 // A whole field is read with this many units first: IDs, ETags, hashes
 // and hrefs fit; a longer text is read again with eight times the room.
 constexpr size_t kFirstUnits = 256;
@@ -29,9 +26,10 @@ ResultWalk::ResultWalk(IPimDbAccess* db, std::u16string_view sql, const char* wh
 
 ResultWalk::~ResultWalk() { m_db->FreeResultset(nullptr, &m_vm); }
 
-const char16_t* ResultWalk::field(LONG column) {
-    if (m_text.size() < kTextUnits) m_text.resize(kTextUnits);
-    m_db->GetFieldValue(nullptr, &m_vm, column, m_text.data(), kTextUnits);
+const char16_t* ResultWalk::field(LONG column, size_t units) {
+    const size_t room = std::min(units, kTextUnits) + 1;
+    if (m_text.size() < room) m_text.resize(room);
+    m_db->GetFieldValue(nullptr, &m_vm, column, m_text.data(), static_cast<ULONG>(room));
     return reinterpret_cast<const char16_t*>(m_text.data());
 }
 

@@ -42,11 +42,16 @@ public:
     ResultWalk(const ResultWalk&) = delete;
     ResultWalk& operator=(const ResultWalk&) = delete;
 
+    // What the access objects read a text with; a longer one is cut there.
+    static constexpr size_t kTextUnits = 2048;
+
     LONG rows() const { return m_rows; }
     LONG columns() const { return m_columns; }
     // Field `column` of the current row, cut where the access objects cut
-    // a text, so it reads exactly as GetAll... returns it.
-    const char16_t* field(LONG column);
+    // a text, so it reads exactly as GetAll... returns it. `units`: at most
+    // that many (a number, a date, or a text whose length is known), read
+    // with a buffer that size, since the connection clears all it is given.
+    const char16_t* field(LONG column, size_t units = kTextUnits);
     // Field `column` of the current row whole, however long (a text the
     // client made, such as a row's values as one text): read with a small
     // buffer first and again with a larger one only when it filled it,
