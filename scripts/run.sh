@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -G Ninja -DCALYRA_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON >/dev/null
 cmake --build build -j"$(nproc)" --target calyra
 if (($# == 0)); then set -- demo; fi
 exec build/bin/calyra "$@"

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 build=${1:-build}
 shift || true
-cmake -S . -B "$build" -G Ninja -DCALYRA_WERROR=ON "$@" >/dev/null
+cmake -S . -B "$build" -G Ninja -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON "$@" >/dev/null
 select=()
 if [[ -n ${CALYRA_TEST_PROGRAMS:-} ]]; then
   read -ra programs <<<"$CALYRA_TEST_PROGRAMS"
