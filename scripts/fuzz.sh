@@ -45,7 +45,7 @@ else
   declare -A runs=()
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCALYRA_BUILD_FUZZERS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${run[@]/#/fuzz_}"
 

@@ -52,7 +52,7 @@ if [[ ! -f $WINEPREFIX/.calyra-ready ]]; then
 fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DCALYRA_WERROR=ON -DCALYRA_BUILD_BENCH=OFF -DCALYRA_SQLITE_AMALGAMATION="$deps/sqlite3" "$@" >/dev/null
+  -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON -DCALYRA_BUILD_BENCH=OFF -DCALYRA_SQLITE_AMALGAMATION="$deps/sqlite3" "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 (cd "$build/bin" && "$wine" regsvr32 /s Calyra.dll)
