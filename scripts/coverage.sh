@@ -10,8 +10,11 @@ cd "$(dirname "$0")/.."
 source scripts/install-missing-packages.sh
 install_missing_packages -- gcovr
 build=${1:-build-coverage}
+# Counters are updated atomically: the tests call from many threads, and
+# racing increments left negative branch counts that gcov's reader refuses.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCALYRA_WERROR=ON \
-  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
+  "-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" "-DCMAKE_C_FLAGS=--coverage -fprofile-update=atomic" \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage \
   -DCMAKE_SHARED_LINKER_FLAGS=--coverage >/dev/null
 cmake --build "$build" -j"$(nproc)"
 find "$build" -name '*.gcda' -delete
