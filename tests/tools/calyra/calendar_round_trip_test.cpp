@@ -162,6 +162,18 @@ TEST(CalendarRoundTrip, ARenamedSeriesWithItsUidIsUpdated) {
                          R"({"added": 0, "updated": 1})"_json));
     EXPECT_TRUE(Includes(run.json({"events", "list"}), R"([{"subject": "Daily sync"}])"_json));
     EXPECT_TRUE(Has(run.ok({"events", "export"}), "UID:standup-0001@example.org"));
+
+    // A unit moved from the description to the end of the summary: both
+    // texts' units run together the same (U+1F41 U+1F1F), and their UTF-16
+    // bytes hold the separator byte. Still a change.
+    const auto note = [](const std::string& summary, const std::string& description) {
+        return Ics("BEGIN:VEVENT\r\nUID:moved-0001@example.org\r\nSUMMARY:" + summary +
+                   (description.empty() ? "" : "\r\nDESCRIPTION:" + description) +
+                   "\r\nDTSTART:20270104T090000Z\r\nEND:VEVENT\r\n");
+    };
+    run.ok({"events", "import", run.write("c.ics", note("\u1F41", "\u1F1F"))});
+    EXPECT_TRUE(Includes(run.json({"events", "import", run.write("d.ics", note("\u1F41\u1F1F", ""))}),
+                         R"({"added": 0, "updated": 1})"_json));
 }
 
 // A repeating task keeps the zone it was written in: done once, a Saturday
