@@ -16,16 +16,14 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string_view>
 
-#include "cli/command_context.h"
-#include "commands/run_client.h"
 #include "fuzz/reader_checks.h"
 #include "import_export/calendar_items.h"
 #include "interchange/ical_reader.h"
 #include "interchange/ical_writer.h"
 #include "platform/bstr.h"
+#include "session/session.h"
 
 namespace {
 
@@ -40,13 +38,15 @@ struct Fixture {
         char pattern[] = "/tmp/calyra-fuzz-ical-XXXXXX";
         dir = ::mkdtemp(pattern);
         if (!std::getenv("CALYRA_REGISTRY")) ::setenv("CALYRA_REGISTRY", (dir / "registry").c_str(), 1);
-        const std::string db = (dir / "pim.db").string();
-        const char* add[] = {"calyra", "--db", db.c_str(), "profiles", "add", "fuzz"};
-        std::ostringstream quiet;
-        if (RunClient(6, add, &quiet, &quiet) != 0) std::abort();
         GlobalOptions options;
-        options.db = db;
+        options.db = (dir / "pim.db").string();
         session = std::make_unique<Session>(options);
+        // The profile is added through the component, as a command would:
+        // the command tree itself is not what this target reads.
+        tagProfileInfo info{};
+        calyra::Bstr name(u"fuzz"), id;
+        info.bstrName = name;
+        if (session->access<IProfileAccess>()->AddProfile(nullptr, &info, &id) != S_OK) std::abort();
     }
     ~Fixture() {
         session.reset();
