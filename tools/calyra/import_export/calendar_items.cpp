@@ -348,7 +348,7 @@ public:
             for (const auto& entry : SplitEntries(kept->original))
                 if (!RecurrenceLine(entry).empty()) side.original += entry;
         // Kept as it was (a re-import's usual case): its row stays.
-        if (!kept || !(*kept == side)) write(side);
+        if (!kept || *kept != side) write(side);
         if (m_asked.count(side.uid)) m_uidRows.emplace(side.uid, id);  // the lowest row stays
         m_rows[id] = side;                                             // also what is held: reads find it here
     }
