@@ -29,6 +29,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -232,15 +233,34 @@ void BM_Export(benchmark::State& state) {
     }
 }
 
-void BM_Import(benchmark::State& state) {
-    // The items an export of the 20,000 events holds.
-    std::vector<calyra::cli::SourcedItem> items;
-    {
+// The items an export of the 20,000 events holds; null when the source
+// could not be filled. Made once for both import rows and all their
+// repetitions: filling the source costs more than an import.
+const std::vector<calyra::cli::SourcedItem>* ExportedItems() {
+    static const auto items = [] {
+        std::optional<std::vector<calyra::cli::SourcedItem>> out;
         auto source = FilledSession(g_dir / "source.db", kExportEvents);
-        if (!source) return state.SkipWithError("cannot fill the database");
+        if (!source) return out;
+        out.emplace();
         for (auto& item : calyra::cli::ExportEvents(*source, std::nullopt, std::nullopt))
-            items.push_back({"bench.ics", std::move(item)});
-    }
+            out->push_back({"bench.ics", std::move(item)});
+        return out;
+    }();
+    return items ? &*items : nullptr;
+}
+
+// The CPU seconds of importing `items` into `session`.
+double ImportSeconds(Session& session, const std::vector<calyra::cli::SourcedItem>& items,
+                     calyra::cli::ImportReport& report) {
+    const double t = calyra::bench::ThreadCpuSeconds();
+    calyra::cli::ImportEvents(session, items, report);
+    return calyra::bench::ThreadCpuSeconds() - t;
+}
+
+void BM_Import(benchmark::State& state) {
+    const auto* exported = ExportedItems();
+    if (!exported) return state.SkipWithError("cannot fill the database");
+    const auto& items = *exported;
     for (auto _ : state) {
         state.PauseTiming();
         auto session = calyra::bench::NewSession(g_dir / "import.db");
@@ -249,13 +269,11 @@ void BM_Import(benchmark::State& state) {
         state.ResumeTiming();
         if (!session) return state.SkipWithError("cannot create the database");
 
-        double t = calyra::bench::ThreadCpuSeconds();
         calyra::cli::ImportReport report("events");
-        calyra::cli::ImportEvents(*session, items, report);
-        const double client = calyra::bench::ThreadCpuSeconds() - t;
+        const double client = ImportSeconds(*session, items, report);
         if (report.importedCount() != items.size()) return state.SkipWithError("the import skipped events");
 
-        t = calyra::bench::ThreadCpuSeconds();
+        double t = calyra::bench::ThreadCpuSeconds();
         sqlite3* db = nullptr;
         sqlite3_open_v2(rawFile.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         sqlite3_exec(db, "PRAGMA synchronous = OFF; BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
@@ -303,24 +321,20 @@ void BM_Import(benchmark::State& state) {
 // (each found by its UID and left unchanged), against raw SQLite reading
 // every event row once.
 void BM_ImportAgain(benchmark::State& state) {
-    std::vector<calyra::cli::SourcedItem> items;
+    const auto* exported = ExportedItems();
     const auto file = g_dir / "again.db";
     auto session = FilledSession(file, 0);
+    if (!exported || !session) return state.SkipWithError("cannot fill the database");
+    const auto& items = *exported;
     {
-        auto source = FilledSession(g_dir / "source-again.db", kExportEvents);
-        if (!source || !session) return state.SkipWithError("cannot fill the database");
-        for (auto& item : calyra::cli::ExportEvents(*source, std::nullopt, std::nullopt))
-            items.push_back({"bench.ics", std::move(item)});
         calyra::cli::ImportReport first("events");
         calyra::cli::ImportEvents(*session, items, first);
     }
     for (auto _ : state) {
-        double t = calyra::bench::ThreadCpuSeconds();
         calyra::cli::ImportReport report("events");
-        calyra::cli::ImportEvents(*session, items, report);
-        const double client = calyra::bench::ThreadCpuSeconds() - t;
+        const double client = ImportSeconds(*session, items, report);
         if (report.unchangedCount() != items.size()) return state.SkipWithError("the import changed events");
-        t = calyra::bench::ThreadCpuSeconds();
+        const double t = calyra::bench::ThreadCpuSeconds();
         RawRead(file, {Select("1")});
         const double raw = calyra::bench::ThreadCpuSeconds() - t;
         state.SetIterationTime(client);
