@@ -4,7 +4,8 @@
 // automation types), record (field order and types) and enumeration
 // (names and values). That DISPIDs are slot positions and that dispatch
 // reaches each method is swept over live objects in
-// tests/access/every_interface_test.cpp.
+// tests/access/every_interface_test.cpp; the look-ups that find a
+// description are in typelib_types_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,26 +19,9 @@
 namespace calyra {
 namespace {
 
-// The look-ups by which the sweeps and the dispatch fuzz target find a
-// description. The calling convention every method follows (plErrorID
-// first, a RetVal only last, the record or interface each form carries) is
-// part of the frozen shape below.
-TEST(TypeLibInterfaces, EveryInterfaceAndMethodIsFoundByItsIdentifier) {
-    const TypeLibDesc& lib = CalyraTypeLibDescription();
-    for (size_t i = 0; i < lib.interfaceCount; ++i) {
-        const InterfaceDesc& iface = *lib.interfaces[i];
-        EXPECT_EQ(FindInterfaceDescription(*iface.iid), &iface);
-        for (size_t m = 0; m < iface.methodCount; ++m)
-            EXPECT_EQ(FindMethodDescription(iface, iface.methods[m].dispid), &iface.methods[m])
-                << iface.methods[m].name;
-        EXPECT_EQ(FindMethodDescription(iface, 0), nullptr);
-        EXPECT_EQ(FindMethodDescription(iface, static_cast<DISPID>(iface.methodCount + 1)), nullptr);
-    }
-    EXPECT_EQ(FindInterfaceDescription(IID_IDispatch), nullptr);
-}
-
-// ---- Frozen shape ---------------------------------------------------------------
-
+// The calling convention every method follows (plErrorID first, a RetVal
+// only last, the record or interface each form carries) is part of the
+// frozen shape.
 std::string Dump(const InterfaceDesc& iface) {
     std::string text;
     for (size_t m = 0; m < iface.methodCount; ++m) {

@@ -28,10 +28,23 @@ static_assert(kIsRecordType<tagEventInfo> && !kIsRecordType<enumTitle> && !kIsRe
 // checked where descriptions are used: the module registers its library
 // only when every record description passes (tests/server), and record infos
 // refuse any other (tests/platform).
-TEST(TypeLibRecords, EveryRecordIsFoundByItsGuidAndNoOtherIdentifierNamesOne) {
+
+// The look-ups by which the sweeps and the dispatch fuzz target find a
+// description; no other identifier names one.
+TEST(TypeLibIdentifiers, EveryInterfaceMethodAndRecordIsFoundByItsIdentifier) {
     const TypeLibDesc& lib = CalyraTypeLibDescription();
+    for (size_t i = 0; i < lib.interfaceCount; ++i) {
+        const InterfaceDesc& iface = *lib.interfaces[i];
+        EXPECT_EQ(FindInterfaceDescription(*iface.iid), &iface);
+        for (size_t m = 0; m < iface.methodCount; ++m)
+            EXPECT_EQ(FindMethodDescription(iface, iface.methods[m].dispid), &iface.methods[m])
+                << iface.methods[m].name;
+        EXPECT_EQ(FindMethodDescription(iface, 0), nullptr);
+        EXPECT_EQ(FindMethodDescription(iface, static_cast<DISPID>(iface.methodCount + 1)), nullptr);
+    }
     for (size_t i = 0; i < lib.recordCount; ++i)
         EXPECT_EQ(FindRecordDescription(*lib.records[i]->guid), lib.records[i]) << lib.records[i]->name;
+    EXPECT_EQ(FindInterfaceDescription(IID_IDispatch), nullptr);
     EXPECT_EQ(FindRecordDescription(GUID_NULL), nullptr);
     EXPECT_EQ(FindRecordDescription(IID_IContactAccess), nullptr) << "an interface identifier named a record";
 }
@@ -56,12 +69,6 @@ TEST(TypeLibIdentifiers, EveryIdentifierIsNonNullAndUnique) {
     }
 }
 
-std::u16string Text(const GUID& guid) {
-    OLECHAR text[39];
-    EXPECT_EQ(StringFromGUID2(guid, text, 39), 39);
-    return AsU16(text);
-}
-
 // Registries and compiled clients hold these values: changing one breaks them.
 TEST(TypeLibIdentifiers, FrozenValuesStayPinned) {
     const std::pair<const GUID*, std::u16string_view> pinned[] = {
@@ -75,7 +82,11 @@ TEST(TypeLibIdentifiers, FrozenValuesStayPinned) {
         {&GUID_tagEventInfo, u"{79207DA5-1338-410A-AB52-3A73FD290B09}"},
         {&GUID_enumTitle, u"{CA632B7C-D16D-4A26-9D8C-B7CC46669953}"},
     };
-    for (const auto& [guid, text] : pinned) EXPECT_EQ(Text(*guid), text);
+    for (const auto& [guid, text] : pinned) {
+        OLECHAR written[39];
+        EXPECT_EQ(StringFromGUID2(*guid, written, 39), 39);
+        EXPECT_EQ(AsU16(written), text);
+    }
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -35,10 +34,6 @@ protected:
                       key->SetValue(u"", value);
                   }),
                   ERROR_SUCCESS);
-    }
-
-    static void RegisterServer(const std::string& path) {
-        SetDefault(std::u16string(u"CLSID\\") + kClsidText + u"\\InprocServer32", Utf8ToUtf16(path));
     }
 
     // Creation must leave the out-pointer NULL whatever it held.
@@ -71,29 +66,25 @@ TEST(ComRuntimeInit, CountsPerThreadAndRefusesAModelChange) {
     EXPECT_EQ(CoInitializeEx(&reserved, COINIT_MULTITHREADED), E_INVALIDARG);
 }
 
-TEST_F(ComRuntimeTest, UnregisteredClassIsNotRegistered) {
+// A CLSID key without a module path is not a registration; a module that
+// does not load, or loads and is no component module, is told apart.
+TEST_F(ComRuntimeTest, UnregisteredClassesAndModuleLoadFailuresAreTold) {
     EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
-    // A CLSID key without a module path is not a registration either.
     SetDefault(std::u16string(u"CLSID\\") + kClsidText, u"Some Class");
     EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
-    RegisterServer("");
-    EXPECT_EQ(Create(), REGDB_E_CLASSNOTREG);
-}
-
-TEST_F(ComRuntimeTest, ModuleLoadFailuresAreTold) {
-    RegisterServer(m_dir.file("missing.so").string());
-    EXPECT_EQ(Create(), CO_E_DLLNOTFOUND);
-
-    std::string notAModule = m_dir.file("text.so").string();
-    std::ofstream(notAModule) << "not a shared object";
-    RegisterServer(notAModule);
-    EXPECT_EQ(Create(), CO_E_ERRORINDLL);
-
-    // A real shared library that is no component module.
-    Dl_info info;
-    ASSERT_NE(dladdr(reinterpret_cast<void*>(&SysAllocString), &info), 0);
-    RegisterServer(info.dli_fname);
-    EXPECT_EQ(Create(), CO_E_ERRORINDLL);
+    std::ofstream(m_dir.file("text.so")) << "not a shared object";
+    Dl_info library;  // a real shared library
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&SysAllocString), &library), 0);
+    const std::pair<std::string, HRESULT> servers[] = {
+        {"", REGDB_E_CLASSNOTREG},
+        {m_dir.file("missing.so").string(), CO_E_DLLNOTFOUND},
+        {m_dir.file("text.so").string(), CO_E_ERRORINDLL},
+        {library.dli_fname, CO_E_ERRORINDLL},
+    };
+    for (const auto& [path, hr] : servers) {
+        SetDefault(std::u16string(u"CLSID\\") + kClsidText + u"\\InprocServer32", Utf8ToUtf16(path));
+        EXPECT_EQ(Create(), hr) << path;
+    }
 }
 
 TEST_F(ComRuntimeTest, BadArgumentsAreRefused) {

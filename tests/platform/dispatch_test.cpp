@@ -112,7 +112,6 @@ class CTestProbe : public calyra::CComObjectRootEx<calyra::CComMultiThreadModel>
                    public calyra::IDispatchImpl<ITestProbe> {
 public:
     STDMETHODIMP Describe(LONG* plErrorID, LONG lNumber, BSTR bstrText, BSTR bstrSuffix, BSTR* pbstrResult) override {
-        if (!pbstrResult) return E_POINTER;
         if (lNumber < 0) {
             if (plErrorID) *plErrorID = 0x5002;
             return E_INVALIDARG;
@@ -126,7 +125,6 @@ public:
         m_ulValue = ulValue;
         m_vbFlag = vbFlag;
         m_dtWhen = dtWhen;
-        if (!pllTotal) return E_POINTER;
         *pllTotal += ulValue;
         return vbFlag ? S_OK : S_FALSE;
     }
@@ -137,13 +135,11 @@ public:
         return S_OK;
     }
     STDMETHODIMP Relabel(LONG*, tagTestPoint* pPoint, tagTestPoint* pCopy) override {
-        if (!pPoint || !pCopy) return E_POINTER;
         pPoint->lPriority *= 2;
         calyra::RecordCopyByDescription(&kNoteDesc, pPoint, pCopy);
         return S_OK;
     }
     STDMETHODIMP MakePoints(LONG*, LONG lCount, LONG* plNum, SAFEARRAY** ppPoints) override {
-        if (!plNum || !ppPoints) return E_POINTER;
         ComPtr<IRecordInfo> info;
         calyra::CreateRecordInfo(&kNoteDesc, &info);
         SAFEARRAY* array = SafeArrayCreateVectorEx(VT_RECORD, 0, static_cast<ULONG>(lCount), info.get());
@@ -157,17 +153,12 @@ public:
         return S_OK;
     }
     STDMETHODIMP Adopt(LONG*, ITestProbe* pPeer, ITestProbe** ppPeer) override {
-        if (!ppPeer) return E_POINTER;
         if (pPeer) pPeer->AddRef();
         *ppPeer = pPeer;
         return S_OK;
     }
-    STDMETHODIMP Lookup(LONG*, GUID* riid, void** ppv) override {
-        if (!riid || !ppv) return E_POINTER;
-        return QueryInterface(*riid, ppv);
-    }
+    STDMETHODIMP Lookup(LONG*, GUID* riid, void** ppv) override { return QueryInterface(*riid, ppv); }
     STDMETHODIMP Rename(LONG*, BSTR* pbstrName) override {
-        if (!pbstrName) return E_POINTER;
         Bstr renamed(std::u16string(Bstr(*pbstrName).view()) + u"!");
         SysFreeString(*pbstrName);
         *pbstrName = renamed.Detach();
@@ -256,28 +247,15 @@ TEST_F(DispatchTest, NamedArgumentsTakeTheirPositions) {
 TEST_F(DispatchTest, MethodFailureComesBackWithTheErrorIdThroughAByRefLong) {
     Bstr text(u"x");
     LONG errorId = 0;
-    Variant result;
-    EXPECT_EQ(Call(1, {Ref(VT_I4, &errorId), Long(-1), TextArg(text), TextArg(text)}, &result), E_INVALIDARG);
+    Variant variable, result;
+    // A long by reference, or a script's uninitialised variable passed by
+    // reference, receives the error ID; a plain value or a missing argument
+    // is accepted and the ID then goes nowhere.
+    for (VARIANT errorArg : {Ref(VT_I4, &errorId), Ref(VT_VARIANT, &variable), Long(0), Missing()})
+        EXPECT_EQ(Call(1, {errorArg, Long(-1), TextArg(text), TextArg(text)}, &result), E_INVALIDARG);
     EXPECT_EQ(errorId, 0x5002);
-    EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call has no return value";
-
-    // A script's uninitialised variable passed by reference receives the
-    // error ID as a long.
-    Variant variable;
-    VARIANT wrapped = Ref(VT_VARIANT, &variable);
-    EXPECT_EQ(Call(1, {wrapped, Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
     EXPECT_EQ(std::pair(variable.vt, variable.lVal), std::pair(VARTYPE{VT_I4}, LONG{0x5002}));
-
-    // A plain value or a missing argument is accepted; the ID then goes nowhere.
-    EXPECT_EQ(Call(1, {Long(0), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
-    EXPECT_EQ(Call(1, {Missing(), Long(-1), TextArg(text), TextArg(text)}), E_INVALIDARG);
-
-    // A method's other success codes (S_FALSE here) reach the caller as S_OK.
-    LONGLONG total = 0;
-    VARIANT flagOff = MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; });
-    VARIANT date = MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 2.0; });
-    EXPECT_EQ(Call(2, {Missing(), Long(1), flagOff, date, Ref(VT_I8, &total)}), S_OK);
-    EXPECT_EQ(total, 1);
+    EXPECT_EQ(result.vt, VT_EMPTY) << "a failed call has no return value";
 }
 
 struct BadCall {
@@ -290,27 +268,23 @@ struct BadCall {
 TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
     Bstr text(u"t");
     SHORT shortSlot = 0;
+    VARIANT t = TextArg(text), shortRef = Ref(VT_I2, &shortSlot);
     VARIANT tooBig = MakeVariant(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; });
+    VARIANT fractionTooBig = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 3e9; });
     Variant inner(u"five");
     VARIANT wrappedText = Ref(VT_VARIANT, &inner);
     const BadCall cases[] = {
-        {"too few", {Missing(), Long(1), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
-        {"too many", {Missing(), Long(1), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_BADPARAMCOUNT, 99},
-        {"text for a long", {Missing(), TextArg(text), TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
-        {"wrapped text for a long", {Missing(), wrappedText, TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 2},
-        {"fraction too big",
-         {Missing(), MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 3e9; }), TextArg(text), TextArg(text)},
-         DISP_E_OVERFLOW,
-         2},
-        {"object for a text", {Missing(), Long(1), MakeVariant(VT_DISPATCH), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
-        {"number too big", {Missing(), tooBig, TextArg(text), TextArg(text)}, DISP_E_OVERFLOW, 2},
-        {"missing value", {Missing(), Long(1), Missing(), TextArg(text)}, DISP_E_PARAMNOTOPTIONAL, 1},
-        {"null for a text", {Missing(), Long(1), MakeVariant(VT_NULL), TextArg(text)}, DISP_E_TYPEMISMATCH, 1},
-        {"text for the error ID", {TextArg(text), Long(1), TextArg(text), TextArg(text)}, DISP_E_TYPEMISMATCH, 3},
-        {"short by reference for the error ID",
-         {Ref(VT_I2, &shortSlot), Long(1), TextArg(text), TextArg(text)},
-         DISP_E_TYPEMISMATCH,
-         3},
+        {"too few", {Missing(), Long(1), t}, DISP_E_BADPARAMCOUNT, 99},
+        {"too many", {Missing(), Long(1), t, t, t}, DISP_E_BADPARAMCOUNT, 99},
+        {"text for a long", {Missing(), t, t, t}, DISP_E_TYPEMISMATCH, 2},
+        {"wrapped text for a long", {Missing(), wrappedText, t, t}, DISP_E_TYPEMISMATCH, 2},
+        {"fraction too big", {Missing(), fractionTooBig, t, t}, DISP_E_OVERFLOW, 2},
+        {"object for a text", {Missing(), Long(1), MakeVariant(VT_DISPATCH), t}, DISP_E_TYPEMISMATCH, 1},
+        {"number too big", {Missing(), tooBig, t, t}, DISP_E_OVERFLOW, 2},
+        {"missing value", {Missing(), Long(1), Missing(), t}, DISP_E_PARAMNOTOPTIONAL, 1},
+        {"null for a text", {Missing(), Long(1), MakeVariant(VT_NULL), t}, DISP_E_TYPEMISMATCH, 1},
+        {"text for the error ID", {t, Long(1), t, t}, DISP_E_TYPEMISMATCH, 3},
+        {"short by reference for the error ID", {shortRef, Long(1), t, t}, DISP_E_TYPEMISMATCH, 3},
     };
     for (const BadCall& c : cases) {
         UINT argErr = 99;
@@ -323,9 +297,10 @@ TEST_F(DispatchTest, BadArgumentsAreRefusedNamingTheirRgvargIndex) {
 
 TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     Bstr text(u"t");
-    std::vector<VARIANT> args = {Missing(), Long(1), TextArg(text), TextArg(text)};
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params{reversed.data(), nullptr, 4, 0};
+    // rgvarg: the arguments last first; Describe(missing, 1, "t", "t"), then with -1.
+    VARIANT args[] = {TextArg(text), TextArg(text), Long(1), Missing()};
+    VARIANT failing[] = {TextArg(text), TextArg(text), Long(-1), Missing()};
+    DISPPARAMS params{args, nullptr, 4, 0}, failingParams{failing, nullptr, 4, 0};
     auto invoke = [&](DISPID id, REFIID iid, WORD flags, DISPPARAMS* p) {
         return m_dispatch->Invoke(id, iid, 0, flags, p, nullptr, nullptr, nullptr);
     };
@@ -336,9 +311,6 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_PROPERTYGET, &params), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(invoke(1, IID_NULL, DISPATCH_METHOD, nullptr), E_INVALIDARG);
     // A failing method is an exception of the call carrying its status.
-    std::vector<VARIANT> failing = {Long(-1), Missing()};
-    failing.insert(failing.begin(), reversed.begin(), reversed.begin() + 2);
-    DISPPARAMS failingParams{failing.data(), nullptr, 4, 0};
     EXCEPINFO exception{};
     exception.scode = S_OK;
     EXPECT_EQ(m_dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &failingParams, nullptr, &exception, nullptr),
@@ -353,7 +325,11 @@ TEST_F(DispatchTest, CallsOutsideTheMethodProtocolAreRefused) {
     EXPECT_EQ(Bstr(result.bstrVal).view(), u"t#1t");
 }
 
-TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
+// What scripts pass: numbers for texts, numeric texts and Doubles for
+// numbers, each converted as VariantChangeType converts it (the table of
+// conversions is tests/platform/variant_change_type_test.cpp), when the
+// value fits.
+TEST_F(DispatchTest, ArgumentsAreConvertedToTheDeclaredTypes) {
     VARIANT shortValue = MakeVariant(VT_I2, [](VARIANT&v) { v.iVal = 7; }), nonzero = Long(5);
     VARIANT real = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 1.5; });
     LONGLONG total = 10;
@@ -366,14 +342,13 @@ TEST_F(DispatchTest, IntegerKindsConvertWhenTheValueFits) {
     EXPECT_EQ(Call(2, {Missing(), Long(-1), nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), DISP_E_OVERFLOW)
         << "a negative number does not fit an unsigned long";
     EXPECT_EQ(argErr, 3u);
-    EXPECT_EQ(Call(2, {Missing(), real, nonzero, real, Ref(VT_I8, &total)}, nullptr, &argErr), S_OK);
-    EXPECT_EQ(m_probe->m_ulValue, 2u) << "a fraction rounds half to even";
-}
+    // A method's other success codes (S_FALSE for the flag off) reach the caller as S_OK.
+    VARIANT flagOff = MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; });
+    VARIANT date = MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 2.0; });
+    EXPECT_EQ(Call(2, {Missing(), real, flagOff, date, Ref(VT_I8, &total)}), S_OK);
+    EXPECT_EQ(std::tuple(m_probe->m_ulValue, m_probe->m_dtWhen, total), std::tuple(ULONG{2}, 2.0, LONGLONG{19}))
+        << "a fraction rounds half to even";
 
-// What scripts pass: numbers for texts, numeric texts and Doubles for
-// numbers, each converted as VariantChangeType converts it (the table of
-// conversions is tests/platform/variant_change_type_test.cpp).
-TEST_F(DispatchTest, ScriptArgumentsAreConvertedToTheDeclaredTypes) {
     Bstr text(u"t");
     Variant numericText(u"12");
     VARIANT quotient = MakeVariant(VT_R8, [](VARIANT& v) { v.dblVal = 12.0 / 2.0; });

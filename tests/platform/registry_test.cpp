@@ -6,12 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,16 +25,30 @@ namespace {
 
 using test::ScopedEnv;
 
-void WriteFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // Every test gets a registry file of its own.
 class RegistryTest : public ::testing::Test, protected test::PrivateRegistry {};
 
 // ---- Text form ------------------------------------------------------------------
 
-TEST(RegistryText, RoundTripKeepsKeysValuesAndNameCase) {
+// Every text is escaped so that it survives on one line; the file reads
+// back as the tree it was written from.
+TEST(RegistryText, RoundTripKeepsKeysValuesNameCaseAndEveryText) {
+    struct Case {
+        std::u16string text;
+        std::string written;  // the quoted form in the file
+    };
+    const Case escapes[] = {
+        {u"plain", "\"plain\""},
+        {u"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {u"C:\\dir\\file", "\"C:\\\\dir\\\\file\""},
+        {u"two\nlines\r", "\"two\\u000Alines\\u000D\""},
+        {std::u16string(u"nul\0inside", 10), "\"nul\\u0000inside\""},
+        {u"del\x7f", "\"del\\u007F\""},
+        {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
+        {u"lone \xD800 high", "\"lone \\uD800 high\""},
+        {u"\\u0041 stays text", "\"\\\\u0041 stays text\""},
+        {u"", "\"\""},
+    };
     RegistryKey root(u"");
     RegistryKey& server = root.Create(u"CLSID").Create(u"{7039E61B-CC64-46EC-BC41-35A0502E16E3}");
     server.SetValue(u"", u"PimDbAccess Class");
@@ -43,8 +56,10 @@ TEST(RegistryText, RoundTripKeepsKeysValuesAndNameCase) {
     server.Create(u"Programmable");                         // an empty key must survive too
     root.Create(u"Calyra.PimDbAccess").SetValue(u"", u"");  // an empty default value is still a value
     root.SetValue(u"RootValue", u"at the top");
+    for (const Case& c : escapes) root.Create(u"K").SetValue(c.text, c.text);
 
     std::string text = FormatRegistryText(root);
+    for (const Case& c : escapes) EXPECT_NE(text.find(c.written), std::string::npos) << c.written;
     RegistryKey parsed(u"");
     std::string error;
     ASSERT_TRUE(ParseRegistryText(text, &parsed, &error)) << error << "\n" << text;
@@ -60,29 +75,6 @@ TEST(RegistryText, RoundTripKeepsKeysValuesAndNameCase) {
     ASSERT_TRUE(ParseRegistryText("Calyra Registry 1\r\n; by hand\r\n[A\\B]\r\n@=\"v\"\r\n", &edited, &error)) << error;
     ASSERT_NE(edited.Find(u"a"), nullptr);
     EXPECT_EQ(*edited.Find(u"a")->Find(u"b")->Value(u""), u"v");
-}
-
-TEST(RegistryText, EscapesEveryTextSoItSurvivesOnOneLine) {
-    struct Case {
-        std::u16string text;
-        std::string written;  // the quoted form in the file
-    };
-    for (const Case& c :
-         {Case{u"plain", "\"plain\""}, Case{u"say \"hi\"", "\"say \\\"hi\\\"\""},
-          Case{u"C:\\dir\\file", "\"C:\\\\dir\\\\file\""}, Case{u"two\nlines\r", "\"two\\u000Alines\\u000D\""},
-          Case{std::u16string(u"nul\0inside", 10), "\"nul\\u0000inside\""}, Case{u"del\x7f", "\"del\\u007F\""},
-          Case{u"\U0001F600", "\"\xF0\x9F\x98\x80\""}, Case{u"lone \xD800 high", "\"lone \\uD800 high\""},
-          Case{u"\\u0041 stays text", "\"\\\\u0041 stays text\""}, Case{u"", "\"\""}}) {
-        RegistryKey root(u"");
-        root.Create(u"K").SetValue(c.text, c.text);
-        if (c.text.empty()) root.Find(u"K")->SetValue(u"", c.text);
-        std::string text = FormatRegistryText(root);
-        EXPECT_NE(text.find(c.written), std::string::npos) << text;
-        RegistryKey parsed(u"");
-        std::string error;
-        ASSERT_TRUE(ParseRegistryText(text, &parsed, &error)) << error << "\n" << text;
-        EXPECT_TRUE(parsed == root) << text;
-    }
 }
 
 TEST(RegistryText, MalformedFilesAreRefusedWithTheLine) {
@@ -133,28 +125,25 @@ TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndOnlyAnUpdateCreatesIt) {
     EXPECT_EQ(test::FileBytes(nested), "Calyra Registry 1\n\n[AppID]\n");
 }
 
-TEST_F(RegistryTest, FailedUpdateWritesNothing) {
-    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"Keep").SetValue(u"", u"me"); }), ERROR_SUCCESS);
+// An update writes a new file and renames it over the old one: a reader
+// that opened the old file keeps reading the complete old file. A failed
+// update writes nothing, and leaves nothing but the file and its lock file.
+TEST_F(RegistryTest, UpdateReplacesTheFileWholeOrNotAtAll) {
+    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"Old").SetValue(u"", std::u16string(5000, u'o')); }),
+              ERROR_SUCCESS);
     std::string before = text();
     EXPECT_EQ(UpdateRegistry([](RegistryKey& root) {
-                  root.Remove(u"Keep");
+                  root.Remove(u"Old");
                   return ERROR_ACCESS_DENIED;
               }),
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(text(), before);
-    // Nothing but the file and its lock file is left in the directory.
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir().path()))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));
-}
 
-TEST_F(RegistryTest, UpdateReplacesTheFileInsteadOfRewritingIt) {
-    ASSERT_EQ(Apply([](RegistryKey& root) { root.Create(u"Old").SetValue(u"", std::u16string(5000, u'o')); }),
-              ERROR_SUCCESS);
-    std::string before = text();
-    // A reader that opened the old file keeps reading the complete old file.
     int fd = ::open(file().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(Apply([](RegistryKey& root) {
@@ -213,7 +202,7 @@ TEST_F(RegistryTest, ProcessesAndThreadsRegisteringAtOnceAllLand) {
 
 TEST_F(RegistryTest, CorruptFileIsReportedAndNeverOverwritten) {
     const std::string corrupt = "Calyra Registry 1\n[CLSID]\n\"broken\n";
-    WriteFile(file(), corrupt);
+    std::ofstream(file(), std::ios::binary) << corrupt;
     std::shared_ptr<const RegistryKey> root;
     std::string error;
     EXPECT_EQ(ReadRegistry(&root, &error), ERROR_BADDB);
@@ -223,28 +212,23 @@ TEST_F(RegistryTest, CorruptFileIsReportedAndNeverOverwritten) {
     EXPECT_EQ(text(), corrupt);
 
     const std::string other = "some user's notes\n";
-    WriteFile(file(), other);
+    std::ofstream(file(), std::ios::binary) << other;
     EXPECT_EQ(Apply([](RegistryKey&) {}), ERROR_BADDB);
     EXPECT_EQ(text(), other);
 }
 
 TEST(RegistryFilePath, FollowsTheVariablesInOrder) {
-    struct Case {
-        const char* registry;
-        const char* config;
-        const char* home;
-        std::string expected;
-    };
-    const Case cases[] = {
+    // CALYRA_REGISTRY, XDG_CONFIG_HOME, HOME, and the file they give.
+    const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
         {"/tmp/r", "/cfg", "/home/u", "/tmp/r"},
         {"", "/cfg", "/home/u", "/cfg/calyra/registry"},
         {nullptr, "/cfg", "/home/u", "/cfg/calyra/registry"},
         {nullptr, "relative", "/home/u", "/home/u/.config/calyra/registry"},
         {nullptr, nullptr, "/home/u", "/home/u/.config/calyra/registry"},
     };
-    for (const Case& c : cases) {
-        ScopedEnv r("CALYRA_REGISTRY", c.registry), x("XDG_CONFIG_HOME", c.config), h("HOME", c.home);
-        EXPECT_EQ(RegistryFilePath(), c.expected);
+    for (const auto& [registry, config, home, expected] : cases) {
+        ScopedEnv r("CALYRA_REGISTRY", registry), x("XDG_CONFIG_HOME", config), h("HOME", home);
+        EXPECT_EQ(RegistryFilePath(), expected);
     }
 }
 

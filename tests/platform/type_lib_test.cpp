@@ -3,6 +3,8 @@
 // an array of it is what the access objects' GetAll calls do, tested there.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/com_ptr.h"
 #include "platform/type_lib.h"
 #include "support/sample_records.h"
@@ -40,32 +42,28 @@ void RegisterAll() {
 
 TEST(LoadRegTypeLib, FollowsTheVersionRules) {
     RegisterAll();
-    // For two versions of a library the newest compatible one loads.
-    struct Case {
-        const GUID* libid;
-        WORD major, minor;
-        HRESULT hr;
-        WORD loadedMinor;
-    };
-    for (const Case& c :
+    // The library and version asked for, what loading returns and which minor
+    // version loads: for two versions of a library the newest compatible one.
+    using Case = std::tuple<const GUID*, WORD, WORD, HRESULT, WORD>;
+    for (const auto& [libid, major, minor, hr, loadedMinor] :
          {Case{&kLibGuid, 2, 0, S_OK, 3}, Case{&kLibGuid, 2, 3, S_OK, 3},
           Case{&kLibGuid, 2, 4, TYPE_E_LIBNOTREGISTERED, 0}, Case{&kLibGuid, 1, 0, TYPE_E_LIBNOTREGISTERED, 0},
           Case{&kLibGuid, 3, 0, TYPE_E_LIBNOTREGISTERED, 0}, Case{&kUnknownGuid, 2, 0, TYPE_E_LIBNOTREGISTERED, 0},
           Case{&kTwoVersionsLibGuid, 4, 0, S_OK, 6}, Case{&kTwoVersionsLibGuid, 4, 2, S_OK, 6},
           Case{&kTwoVersionsLibGuid, 4, 7, TYPE_E_LIBNOTREGISTERED, 0}}) {
-        SCOPED_TRACE(testing::Message() << "requested " << c.major << "." << c.minor);
-        ITypeLib* lib = reinterpret_cast<ITypeLib*>(const_cast<Case*>(&c));
-        ASSERT_EQ(LoadRegTypeLib(*c.libid, c.major, c.minor, 0x0409, &lib), c.hr);
-        if (FAILED(c.hr)) {
+        SCOPED_TRACE(testing::Message() << "requested " << major << "." << minor);
+        ITypeLib* lib = reinterpret_cast<ITypeLib*>(const_cast<GUID*>(libid));  // a refusal clears it
+        ASSERT_EQ(LoadRegTypeLib(*libid, major, minor, 0x0409, &lib), hr);
+        if (FAILED(hr)) {
             EXPECT_EQ(lib, nullptr);
             continue;
         }
         const TypeLibDesc* desc = nullptr;
         EXPECT_EQ(lib->GetDescription(&desc), S_OK);
-        EXPECT_EQ(desc->minorVersion, c.loadedMinor);
-        GUID libid = GUID_NULL;
-        EXPECT_EQ(lib->GetLibGuid(&libid), S_OK);
-        EXPECT_EQ(libid, *c.libid);
+        EXPECT_EQ(desc->minorVersion, loadedMinor);
+        GUID loaded = GUID_NULL;
+        EXPECT_EQ(lib->GetLibGuid(&loaded), S_OK);
+        EXPECT_EQ(loaded, *libid);
         lib->Release();
     }
 }

@@ -4,30 +4,15 @@
 
 #include <string>
 #include <string_view>
-#include <type_traits>
+#include <tuple>
 
 #include "platform/utf8.h"
 
 namespace {
 
-// Bytes as two hex digits each, UTF-16 units as four.
-template <class Unit>
-std::string Hex(std::basic_string_view<Unit> units) {
-    std::string out;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (Unit u : units) {
-        if (!out.empty()) out += ' ';
-        for (int shift = 4 * (2 * static_cast<int>(sizeof(Unit)) - 1); shift >= 0; shift -= 4)
-            out += kDigits[(static_cast<std::make_unsigned_t<Unit>>(u) >> shift) & 15];
-    }
-    return out;
-}
-
-struct ToUtf8Case {
-    const char* what;
-    std::u16string_view utf16;
-    std::string_view utf8;
-};
+// What a text is, what it becomes.
+using ToUtf8Case = std::tuple<const char*, std::u16string_view, std::string_view>;
+using ToUtf16Case = std::tuple<const char*, std::string_view, std::u16string_view>;
 
 const ToUtf8Case kToUtf8[] = {
     {"empty", u"", ""},
@@ -46,16 +31,8 @@ const ToUtf8Case kToUtf8[] = {
 };
 
 TEST(Utf8, Utf16BecomesUtf8AndUnpairedSurrogatesBecomeReplacement) {
-    for (const ToUtf8Case& c : kToUtf8) {
-        EXPECT_EQ(Hex<char>(calyra::Utf16ToUtf8(c.utf16)), Hex(c.utf8)) << c.what;
-    }
+    for (const auto& [what, utf16, utf8] : kToUtf8) EXPECT_EQ(calyra::Utf16ToUtf8(utf16), utf8) << what;
 }
-
-struct ToUtf16Case {
-    const char* what;
-    std::string_view utf8;
-    std::u16string_view utf16;
-};
 
 const ToUtf16Case kToUtf16[] = {
     {"empty", "", u""},
@@ -80,9 +57,8 @@ const ToUtf16Case kToUtf16[] = {
 };
 
 TEST(Utf8, Utf8BecomesUtf16AndEachIllFormedSubpartOneReplacement) {
-    for (const ToUtf16Case& c : kToUtf16) {
-        EXPECT_EQ(Hex<char16_t>(calyra::Utf8ToUtf16(c.utf8)), Hex(c.utf16)) << c.what << ": " << Hex(c.utf8);
-    }
+    for (const auto& [what, utf8, utf16] : kToUtf16)
+        EXPECT_EQ(calyra::Utf8ToUtf16(utf8), std::u16string(utf16)) << what;
 }
 
 TEST(Utf8, EveryScalarValueRoundTrips) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <sys/socket.h>
@@ -34,12 +35,9 @@ LRESULT Send(HWND hwnd, const std::string& bytes, ULONG_PTR dwData = 0) {
 }
 LRESULT SendTo(const char16_t* title, const std::string& bytes) { return Send(FindWindowW(nullptr, title), bytes); }
 
-int WaitForChild(pid_t child) {
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
+// A message to no window, to a made-up handle, of another kind or with bad
+// data returns 0 and reaches no handler.
+TEST(Window, IsFoundByItsExactTitleOnlyWhileOpenAndRefusesBadMessages) {
     EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "found a window nobody opened";
     HWND first;
     {
@@ -55,7 +53,24 @@ TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
         } catch (const std::runtime_error& e) {
             EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
         }
-        EXPECT_EQ(SendTo(u"Receiver", "still here"), 1) << "the refused window broke the first";
+
+        HWND madeUp = reinterpret_cast<HWND>(uintptr_t{0x7654321});
+        char byte = 'x';
+        COPYDATASTRUCT good{0, 1, &byte}, noData{0, 1, nullptr}, tooLarge{0, wp::kMaxDataBytes + 1, &byte};
+        const std::tuple<const char*, HWND, UINT, const COPYDATASTRUCT*> cases[] = {
+            {"NULL window", nullptr, WM_COPYDATA, &good},
+            {"made-up handle", madeUp, WM_COPYDATA, &good},
+            {"another message", first, 0x000C /* WM_SETTEXT */, &good},
+            {"NULL COPYDATASTRUCT", first, WM_COPYDATA, nullptr},
+            {"cbData without lpData", first, WM_COPYDATA, &noData},
+            {"more data than a message may carry", first, WM_COPYDATA, &tooLarge},
+        };
+        for (const auto& [what, hwnd, msg, cds] : cases)
+            EXPECT_EQ(SendMessageW(hwnd, msg, 0, reinterpret_cast<LPARAM>(cds)), 0) << what;
+        EXPECT_FALSE(IsWindow(nullptr));
+        EXPECT_FALSE(IsWindow(madeUp));
+        EXPECT_TRUE(inbox.texts().empty()) << "a refused message reached the window";
+        EXPECT_EQ(SendTo(u"Receiver", "still here"), 1) << "the refused window or messages broke the first";
     }
     EXPECT_EQ(FindWindowW(nullptr, u"Receiver"), nullptr) << "a closed window was still found";
     EXPECT_FALSE(IsWindow(first)) << "the handle of a closed window still counted as a window";
@@ -65,17 +80,14 @@ TEST(Window, IsFoundByItsExactTitleOnlyWhileOpen) {
 TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
     std::string large(1 << 20, '\0');  // far beyond a socket buffer
     for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + (i >> 8));
-    const struct {
-        std::string bytes;
-        ULONG_PTR dwData;
-        LRESULT result;
-    } cases[] = {
+    // The bytes and dwData sent, and the handler's result.
+    const std::tuple<std::string, ULONG_PTR, LRESULT> cases[] = {
         {"", 0, 1},
         {"CPimDbAccess::OpenPimDatabase.[ENTER]", 0x5002, -1},
         {std::string("\0\x01\xff\n\r\0z", 7), ~ULONG_PTR{0}, INT64_MIN},
         {large, 42, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [bytes, sentData, result] : cases) {
         DWORD cbData = 0xFFFFFFFF;
         std::string got;
         ULONG_PTR dwData = 0;
@@ -83,13 +95,13 @@ TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
             cbData = cds.cbData;
             dwData = cds.dwData;
             got.assign(static_cast<const char*>(cds.lpData), cds.cbData);
-            return c.result;
+            return result;
         });
-        EXPECT_EQ(Send(FindWindowW(nullptr, u"Bytes"), c.bytes, c.dwData), c.result)
+        EXPECT_EQ(Send(FindWindowW(nullptr, u"Bytes"), bytes, sentData), result)
             << "the sender got another result than the handler returned";
-        EXPECT_EQ(cbData, c.bytes.size()) << "cbData changed on the way";
-        EXPECT_EQ(dwData, c.dwData);
-        EXPECT_TRUE(got == c.bytes) << "the data of " << c.bytes.size() << " bytes changed on the way";
+        EXPECT_EQ(cbData, bytes.size()) << "cbData changed on the way";
+        EXPECT_EQ(dwData, sentData);
+        EXPECT_TRUE(got == bytes) << "the data of " << bytes.size() << " bytes changed on the way";
     }
 }
 
@@ -101,34 +113,12 @@ TEST(Window, AnotherProcessSendsToTheWindow) {
         HWND hwnd = FindWindowW(nullptr, u"Receiver");
         _exit(!hwnd ? 2 : !IsWindow(hwnd) ? 3 : Send(hwnd, "pid " + std::to_string(getpid()), 9) != 42 ? 4 : 0);
     }
-    EXPECT_EQ(WaitForChild(child), 0) << "child process: 2 window not found, 3 not a window, 4 wrong result";
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child process: 2 window not found, 3 not a window, 4 wrong result; got status " << status;
     EXPECT_EQ(inbox.texts(), Texts{"pid " + std::to_string(child)});
     EXPECT_EQ(inbox.dwData(), std::vector<ULONG_PTR>{9});
-}
-
-TEST(Window, SendingToNoWindowOrWithBadArgumentsReturnsZeroAndDeliversNothing) {
-    Inbox inbox;
-    HWND hwnd = FindWindowW(nullptr, u"Receiver");
-    HWND madeUp = reinterpret_cast<HWND>(uintptr_t{0x7654321});
-    char byte = 'x';
-    COPYDATASTRUCT good{0, 1, &byte}, noData{0, 1, nullptr}, tooLarge{0, wp::kMaxDataBytes + 1, &byte};
-    const struct {
-        const char* what;
-        HWND hwnd;
-        UINT msg;
-        const COPYDATASTRUCT* cds;
-    } cases[] = {
-        {"NULL window", nullptr, WM_COPYDATA, &good},
-        {"made-up handle", madeUp, WM_COPYDATA, &good},
-        {"another message", hwnd, 0x000C /* WM_SETTEXT */, &good},
-        {"NULL COPYDATASTRUCT", hwnd, WM_COPYDATA, nullptr},
-        {"cbData without lpData", hwnd, WM_COPYDATA, &noData},
-        {"more data than a message may carry", hwnd, WM_COPYDATA, &tooLarge},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SendMessageW(c.hwnd, c.msg, 0, reinterpret_cast<LPARAM>(c.cds)), 0) << c.what;
-    EXPECT_FALSE(IsWindow(nullptr));
-    EXPECT_FALSE(IsWindow(madeUp));
-    EXPECT_TRUE(inbox.texts().empty()) << "a refused message reached the window";
 }
 
 size_t OpenDescriptors() {

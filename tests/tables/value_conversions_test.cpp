@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/bstr.h"
@@ -28,20 +31,15 @@ std::string LongText(LONG value) {
 
 // ---- Dates --------------------------------------------------------------------
 
-struct DateVector {
-    DATE date;
-    const char* text;
-};
-
 // Splitting a date (negative dates, leap years, rounding) is the variant
 // time's, tested with its vectors in tests/platform; these pin the text.
 TEST(DateToText, WritesTheStoredDateTextOfKnownDates) {
-    const DateVector vectors[] = {
+    const std::pair<DATE, const char*> vectors[] = {
         {40493 + 29109 / 86400.0, "2010-11-11 08:05:09"},
         {-657434.0, "0100-01-01 00:00:00"},
         {2958465.0 + 86399 / 86400.0, "9999-12-31 23:59:59"},
     };
-    for (const auto& v : vectors) EXPECT_EQ(DateText(v.date), v.text) << "date " << v.date;
+    for (const auto& [date, text] : vectors) EXPECT_EQ(DateText(date), text) << "date " << date;
 }
 
 // That dates outside the years 100 to 9999 (and NaN, infinities) write the
@@ -59,13 +57,8 @@ TEST(DateToText, BuffersAreClearedButNeverOverrun) {
     EXPECT_EQ(calyra::DateToText(0.0, nullptr, 64), nullptr);
 }
 
-struct TextDateVector {
-    const char16_t* text;
-    DATE date;
-};
-
 TEST(TextToDate, ReadsStoredDateTexts) {
-    const TextDateVector vectors[] = {
+    const std::pair<const char16_t*, DATE> vectors[] = {
         {u"2010-11-11 08:05:09", 40493 + 29109 / 86400.0},
         {u"2010-11-11", 40493.0},  // date only: midnight
         {u"1899-12-30 00:00:00", 0.0},
@@ -77,18 +70,14 @@ TEST(TextToDate, ReadsStoredDateTexts) {
         {u"garbage", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
         {u"", calyra::DateFromParts(0, 0, 0, 0, 0, 0)},
     };
-    for (const auto& v : vectors)
-        EXPECT_DOUBLE_EQ(calyra::TextToDate(v.text, -99.0), v.date) << calyra::Utf16ToUtf8(v.text);
+    for (const auto& [text, date] : vectors)
+        EXPECT_DOUBLE_EQ(calyra::TextToDate(text, -99.0), date) << calyra::Utf16ToUtf8(text);
     EXPECT_EQ(calyra::TextToDate(nullptr, 1234.5), 1234.5) << "a NULL text gives the default";
 }
 
-struct PartsVector {
-    LONG year, month, day, hour, minute, second;
-    DATE date;
-};
-
 TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
-    const PartsVector vectors[] = {
+    // Year, month, day, hour, minute, second, and the date they give.
+    const std::tuple<LONG, LONG, LONG, LONG, LONG, LONG, DATE> vectors[] = {
         {1899, 12, 30, 0, 0, 0, 0.0},
         {1899, 12, 29, 6, 0, 0, -1.25},   // before the epoch the time of day is subtracted
         {2000, 2, 29, 0, 0, 0, 36585.0},  // 2000 is a leap year
@@ -98,9 +87,9 @@ TEST(DateFromParts, GivesTheAutomationDateOfKnownDates) {
         {2010, 11, 11, 24, 0, 0, 40494.0},  // hour 24: the next day
         {2010, 13, 1, 0, 0, 0, 40544.0},    // month 13: January of the next year
     };
-    for (const auto& v : vectors)
-        EXPECT_DOUBLE_EQ(calyra::DateFromParts(v.year, v.month, v.day, v.hour, v.minute, v.second), v.date)
-            << v.year << "-" << v.month << "-" << v.day << " " << v.hour << ":" << v.minute << ":" << v.second;
+    for (const auto& [year, month, day, hour, minute, second, date] : vectors)
+        EXPECT_DOUBLE_EQ(calyra::DateFromParts(year, month, day, hour, minute, second), date)
+            << year << "-" << month << "-" << day << " " << hour << ":" << minute << ":" << second;
 }
 
 // ---- Numbers and flags ----------------------------------------------------------
@@ -117,19 +106,17 @@ TEST(LongToText, WritesSignedDecimalTextCutToTheBuffer) {
     EXPECT_EQ(small[3], u'x');
 }
 
-struct LongVector {
-    const char16_t* text;
-    LONG value;
-};
+// A text and the number it reads as.
+using LongVector = std::pair<const char16_t*, LONG>;
 
 TEST(TextToLong, ReadsTheLeadingDecimalNumber) {
     // Beyond the range a number saturates.
-    for (const LongVector& v :
+    for (const auto& [text, value] :
          {LongVector{u"42", 42}, LongVector{u"-7", -7}, LongVector{u"  \t\n 3", 3}, LongVector{u"12abc", 12},
           LongVector{u"0x10", 0}, LongVector{u"", 0}, LongVector{u"+ 1", 0}, LongVector{u"2147483647", kLongMax},
           LongVector{u"-2147483648", kLongMin}, LongVector{u"2147483648", kLongMax},
           LongVector{u"-2147483649", kLongMin}, LongVector{u"99999999999999999999999999", kLongMax}})
-        EXPECT_EQ(calyra::TextToLong(v.text, -99), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
+        EXPECT_EQ(calyra::TextToLong(text, -99), value) << "text \"" << calyra::Utf16ToUtf8(text) << "\"";
     EXPECT_EQ(calyra::TextToLong(nullptr, -99), -99) << "a NULL text gives the default";
 }
 
@@ -138,8 +125,8 @@ TEST(Flags, OnlyTheNumberOneReadsTrueAndAClearedFlagWritesZero) {
         {u"1", 1}, {u" 1", 1}, {u"01", 1}, {u"+1", 1},  {u"1abc", 1}, {u"true", 0},
         {u"0", 0}, {u"2", 0},  {u"-1", 0}, {u"yes", 0}, {u"", 0},     {u"11", 0},
     };
-    for (const auto& v : vectors)
-        EXPECT_EQ(calyra::TextToBool(v.text, 7), v.value) << "text \"" << calyra::Utf16ToUtf8(v.text) << "\"";
+    for (const auto& [text, value] : vectors)
+        EXPECT_EQ(calyra::TextToBool(text, 7), value) << "text \"" << calyra::Utf16ToUtf8(text) << "\"";
     EXPECT_EQ(calyra::TextToBool(nullptr, 7), 7);
     // That every nonzero flag reads back as 1 is the value conversions fuzz
     // target's property; that -1 is stored as "1" is checked with the contact
@@ -157,44 +144,37 @@ TEST(TextToBstr, CopiesTheDefaultByItsLength) {
     EXPECT_EQ(fromDefault.view(), fallback.view()) << "the default was not copied by its length";
 }
 
-class EscapeSqlTextTest : public ::testing::Test {
-protected:
+TEST(EscapeSqlText, TextThatFitsStaysInTheBufferAndLongerTextMovesOutWhole) {
     // A scratch buffer followed by a guard zone that must never change.
-    static constexpr size_t kGuard = 32;
-    EscapeSqlTextTest() : storage(calyra::kEscapeBufferUnits + kGuard, u'#') {}
-    OLECHAR* buffer() { return storage.data(); }
-    void ExpectGuardIntact() {
-        for (size_t i = calyra::kEscapeBufferUnits; i < storage.size(); ++i)
-            ASSERT_EQ(storage[i], u'#') << "escaping wrote past the buffer at unit " << i;
-    }
-    calyra::EscapedText Escape(const Bstr& text) {
-        return calyra::EscapeSqlText(text, buffer(), calyra::kEscapeBufferUnits);
-    }
-
-    std::vector<OLECHAR> storage;
-};
-
-TEST_F(EscapeSqlTextTest, TextThatFitsStaysInTheBufferAndLongerTextMovesOutWhole) {
-    calyra::EscapedText fits = Escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
+    std::vector<OLECHAR> storage(calyra::kEscapeBufferUnits + 32, u'#');
+    OLECHAR* const buffer = storage.data();
+    const auto escape = [&](const Bstr& text) {
+        return calyra::EscapeSqlText(text, buffer, calyra::kEscapeBufferUnits);
+    };
+    const auto guardIntact = [&] {
+        return std::all_of(storage.begin() + calyra::kEscapeBufferUnits, storage.end(),
+                           [](OLECHAR c) { return c == u'#'; });
+    };
+    calyra::EscapedText fits = escape(Bstr(std::u16string(1024, u'\'')));  // 2048 units escaped
     EXPECT_FALSE(fits.overflowed());
-    EXPECT_EQ(fits.get(), buffer());
+    EXPECT_EQ(fits.get(), buffer);
     EXPECT_EQ(fits.length(), 2048u);
-    EXPECT_EQ(buffer()[2048], u'\0');
-    ExpectGuardIntact();
+    EXPECT_EQ(buffer[2048], u'\0');
+    EXPECT_TRUE(guardIntact()) << "escaping wrote past the buffer";
     // 3000 quotes escape to 6000 units, three times what the buffer holds.
     Bstr text(std::u16string(3000, u'\''));
-    calyra::EscapedText escaped = Escape(text);
+    calyra::EscapedText escaped = escape(text);
     EXPECT_TRUE(escaped.overflowed());
-    EXPECT_NE(escaped.get(), buffer());
+    EXPECT_NE(escaped.get(), buffer);
     EXPECT_EQ(escaped.view(), std::u16string(6000, u'\'')) << "the escaped text was cut";
     EXPECT_EQ(escaped.get()[6000], u'\0');
-    ExpectGuardIntact();
+    EXPECT_TRUE(guardIntact()) << "escaping wrote past the buffer";
 
     // One unit over the buffer is enough to move out.
-    calyra::EscapedText justOver = Escape(Bstr(u"x" + std::u16string(1024, u'\'')));
+    calyra::EscapedText justOver = escape(Bstr(u"x" + std::u16string(1024, u'\'')));
     EXPECT_TRUE(justOver.overflowed());
     EXPECT_EQ(justOver.length(), 2049u);
-    ExpectGuardIntact();
+    EXPECT_TRUE(guardIntact()) << "escaping wrote past the buffer";
     calyra::EscapedText moved = std::move(escaped);
     EXPECT_EQ(moved.view(), std::u16string(6000, u'\'')) << "the result did not survive being moved";
 }
