@@ -1,16 +1,22 @@
 // Contacts through IContactAccess, contact groups through
-// IContactGroupAccess, and the memberships that join them: the record
-// cache, profiles, the delete cascades, the membership modes, and the
-// deletes and columns of the five detail families. Whole records are
-// checked with every family in record_families_test.cpp.
+// IContactGroupAccess, and the memberships that join them: profiles, the
+// delete cascades, the membership modes, the deletes and columns of the five
+// detail families, and real concurrent callers. Whole records are checked
+// with every family, and what every access class shares is swept, in
+// every_interface_test.cpp; what the data access base gives them beyond
+// those sweeps (the record cache, the text buffer, the connection's
+// reference) is tested here, on contacts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "access/contacts/contact_access.h"
 #include "access/contacts/contact_group_access.h"
+#include "access/profiles/profile_access.h"
 #include "support/pim_fixture.h"
 #include "support/record_compare.h"
 #include "support/test_values.h"
@@ -74,11 +80,11 @@ protected:
     ComPtr<IContactGroupAccess> theirGroups = db.Create<CContactGroupAccess, IContactGroupAccess>(u"2");
 };
 
-// ---- The record cache ------------------------------------------------------------
+// ---- The data access base ---------------------------------------------------------
 
 // The cache behind reading by position is one implementation for contacts,
-// groups, categories, tasks and profiles; it is tested here, on contacts.
-TEST_F(ContactTest, CacheOfWritesStaysStaleUntilTheNextCount) {
+// groups, categories, tasks and profiles.
+TEST_F(ContactTest, CacheOfWritesStaysStaleUntilTheNextCountAndAFailedCountKeepsIt) {
     std::string abel = AddContact(contacts.get(), u"Abel");
     LONG n = 0;
     ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
@@ -103,6 +109,32 @@ TEST_F(ContactTest, CacheOfWritesStaysStaleUntilTheNextCount) {
     ASSERT_EQ(contacts->GetNumOfContacts(nullptr, &n), S_OK);
     ASSERT_EQ(n, 1);
     EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Baker"});
+
+    db.db()->ClosePimDatabase(nullptr);
+    n = 5;
+    EXPECT_EQ(contacts->GetNumOfContacts(nullptr, &n), E_UNEXPECTED);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(LastNamesByIndex(contacts.get(), 1), Names{"Baker"}) << "a failed count keeps the old cache";
+}
+
+TEST_F(ContactTest, TextsAreStoredWholeButReadThroughA2048UnitBuffer) {
+    AddContact(contacts.get(), std::u16string(3000, u'x'));
+    RecordArray<tagContactInfo> all;
+    ASSERT_EQ(ListInto(all, contacts.get(), &IContactAccess::GetAllContacts), 1);
+    EXPECT_EQ(SysStringLen(all[0].bstrLastName), 2048u);
+    EXPECT_EQ(db.Value(u"SELECT length([LastName]) FROM [tContact];"), "3000");
+}
+
+TEST_F(ContactTest, SameConnectionTwiceHoldsOneReference) {
+    IPimDbAccess* conn = db.db();
+    conn->AddRef();
+    ULONG before = conn->Release();
+    EXPECT_EQ(contacts->SetPimDbAccess(nullptr, conn), S_OK);
+    conn->AddRef();
+    EXPECT_EQ(conn->Release(), before);
+    contacts.Reset();
+    conn->AddRef();
+    EXPECT_EQ(conn->Release(), before - 1) << "releasing the access object releases its connection";
 }
 
 // ---- Profiles ---------------------------------------------------------------------
@@ -117,8 +149,8 @@ TEST_F(ContactTest, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesById
     RecordHolder<tagContactInfo> info;
     SetText(info.bstrLastName, u"left alone");
     LONG err = kUntouched;
-    EXPECT_EQ(mine->GetContactByID(&err, theirID, &info), E_UNEXPECTED);
-    EXPECT_EQ(err, kUntouched) << "not found in this profile is no reported error";
+    EXPECT_EQ(std::pair(mine->GetContactByID(&err, theirID, &info), err), std::pair(E_UNEXPECTED, kUntouched))
+        << "not found in this profile is no reported error";
     EXPECT_EQ(Text(info.bstrLastName), "left alone") << "the caller's record is not touched";
     VARIANT_BOOL found = VARIANT_FALSE;
     ASSERT_EQ(mine->ExistContact(nullptr, theirID, &found), S_OK);
@@ -130,6 +162,21 @@ TEST_F(ContactTest, ReadsByIdSeeOnlyTheCurrentProfileWhileExistenceAndWritesById
               (std::vector<std::vector<std::string>>{{"2", "Changed"}}));
     ASSERT_EQ(mine->DeleteContactByID(nullptr, theirID), S_OK);
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "1");
+}
+
+TEST_F(ContactTest, DeletingAProfileLeavesItsContacts) {
+    auto profiles = db.Create<CProfileAccess, IProfileAccess>();
+    Bstr ids[2];
+    for (int i = 0; i < 2; ++i) {
+        tagProfileInfo info{};
+        const Bstr name(i ? u"b" : u"a");
+        info.bstrName = name;
+        ASSERT_EQ(profiles->AddProfile(nullptr, &info, &ids[i]), S_OK);
+    }
+    AddContact(contacts.get(), u"kept");
+    ASSERT_EQ(profiles->DeleteProfileByID(nullptr, ids[0]), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT group_concat([ProfileName]) FROM [tProfile];"), "b");
+    EXPECT_EQ(AllLastNames(contacts.get()), Names{"kept"});
 }
 
 // ---- Delete cascades --------------------------------------------------------------
@@ -188,24 +235,21 @@ TEST_F(ContactTest, DeletingAContactOrAllOfAProfileRemovesTheirDependantsButNotT
 
 // ---- Membership -------------------------------------------------------------------
 
-TEST_F(ContactTest, MembershipAddModeStoresEveryPairAndRemoveTakesAllRowsOfThePair) {
-    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two");
-    std::string c = AddContact(contacts.get(), u"C");
+TEST_F(ContactTest, MembershipAddModeStoresEveryPairRemoveTakesAllRowsOfThePairAndOtherModesReplace) {
+    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
+                g3 = AddGroup(groups.get(), u"Three");
+    std::string c = AddContact(contacts.get(), u"C"), other = AddContact(contacts.get(), u"Other");
+    Bstr cid = Bstr::FromUtf8(c);
     for (const auto& g : {g1, g1, g2}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
     EXPECT_EQ(MemberIds(contacts.get(), g1), (Names{c, c})) << "a pair stored twice is listed twice";
     auto groupsOfC = GroupIdsOf(contacts.get(), c);
     EXPECT_EQ(std::multiset<std::string>(groupsOfC.begin(), groupsOfC.end()), (std::multiset<std::string>{g1, g1, g2}));
 
-    ASSERT_EQ(contacts->RemoveContactFromContactGroup(nullptr, Bstr::FromUtf8(c), Bstr::FromUtf8(g1)), S_OK);
+    ASSERT_EQ(contacts->RemoveContactFromContactGroup(nullptr, cid, Bstr::FromUtf8(g1)), S_OK);
     EXPECT_TRUE(MemberIds(contacts.get(), g1).empty()) << "one remove takes both rows";
     EXPECT_EQ(GroupIdsOf(contacts.get(), c), Names{g2});
-}
 
-TEST_F(ContactTest, MembershipModesOtherThanAddReplaceTheContactsGroups) {
-    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
-                g3 = AddGroup(groups.get(), u"Three");
-    std::string c = AddContact(contacts.get(), u"C"), other = AddContact(contacts.get(), u"Other");
-    Bstr cid = Bstr::FromUtf8(c);
+    // Every mode value but the add mode replaces the contact's groups.
     ASSERT_EQ(Join(contacts.get(), other, g1), S_OK);
     for (VARIANT_BOOL replace : {VARIANT_BOOL(0), VARIANT_BOOL(1), VARIANT_BOOL(0x7FFF)}) {
         for (const auto& g : {g1, g2}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
@@ -248,47 +292,37 @@ TEST_F(ContactTest, MembershipListsCarryOnlyTheSelectedFields) {
     EXPECT_EQ(all[0].bstrContactGroupRingtone, nullptr);
 }
 
-TEST_F(ContactTest, MembershipListsFollowTheCurrentProfileThroughGroupOrContact) {
-    auto& mine = contacts;
-    std::string myGroup = AddGroup(groups.get(), u"Mine"), theirGroup = AddGroup(theirGroups.get(), u"Theirs");
-    std::string me = AddContact(mine.get(), u"Me");
-    std::string them = AddContact(theirs.get(), u"Them");
+// Memberships of both profiles' contacts in both profiles' groups.
+TEST_F(ContactTest, MembershipListsFollowTheCurrentProfileAndDeletingGroupsRemovesTheirMembershipsOnly) {
+    std::string myGroup = AddGroup(groups.get(), u"Mine"), g2 = AddGroup(groups.get(), u"Two"),
+                g3 = AddGroup(groups.get(), u"Three"), theirGroup = AddGroup(theirGroups.get(), u"Theirs");
+    std::string me = AddContact(contacts.get(), u"Me"), them = AddContact(theirs.get(), u"Them");
     for (const auto& c : {me, them})
         for (const auto& g : {myGroup, theirGroup})
-            ASSERT_EQ(Join(mine.get(), c, g), S_OK) << "membership is not checked against the profile";
-    EXPECT_EQ(MemberIds(mine.get(), myGroup), Names{me});
-    EXPECT_EQ(MemberIds(mine.get(), theirGroup), Names{me}) << "members are filtered through the contact's profile";
-    EXPECT_EQ(GroupIdsOf(mine.get(), them), Names{myGroup}) << "groups are filtered through the group's profile";
-}
+            ASSERT_EQ(Join(contacts.get(), c, g), S_OK) << "membership is not checked against the profile";
+    EXPECT_EQ(MemberIds(contacts.get(), myGroup), Names{me});
+    EXPECT_EQ(MemberIds(contacts.get(), theirGroup), Names{me}) << "members are filtered through the contact's profile";
+    EXPECT_EQ(GroupIdsOf(contacts.get(), them), Names{myGroup}) << "groups are filtered through the group's profile";
 
-TEST_F(ContactTest, DeletingGroupsRemovesTheirMembershipsButNotTheContacts) {
-    std::string g1 = AddGroup(groups.get(), u"One"), g2 = AddGroup(groups.get(), u"Two"),
-                g3 = AddGroup(groups.get(), u"Three");
-    std::string foreign = AddGroup(theirGroups.get(), u"Foreign");
-    std::string c = AddContact(contacts.get(), u"C");
-    for (const auto& g : {g1, g2, g3, foreign}) ASSERT_EQ(Join(contacts.get(), c, g), S_OK);
-
-    ASSERT_EQ(groups->DeleteContactGroupByID(nullptr, Bstr::FromUtf8(g1)), S_OK);
-    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroupMap];"), "3");
-
+    for (const auto& g : {g2, g3}) ASSERT_EQ(Join(contacts.get(), me, g), S_OK);
+    ASSERT_EQ(groups->DeleteContactGroupByID(nullptr, Bstr::FromUtf8(myGroup)), S_OK);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroupMap];"), "4");
     ASSERT_EQ(groups->DeleteAllContactGroups(nullptr), S_OK);
     EXPECT_EQ(db.Rows(u"SELECT [ContactGroupID] FROM [tContactGroupMap];"),
-              (std::vector<std::vector<std::string>>{{foreign}}))
-        << "only the other profile's membership is left";
+              (std::vector<std::vector<std::string>>{{theirGroup}, {theirGroup}}))
+        << "only the other profile's group keeps its memberships";
     EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContactGroup];"), "1");
-    EXPECT_EQ(AllLastNames(contacts.get()), Names{"C"});
+    EXPECT_EQ(AllLastNames(contacts.get()), Names{"Me"}) << "the contacts stay";
 }
 
 // ---- Detail items ------------------------------------------------------------------
 
 using Rows = std::vector<std::vector<std::string>>;
 
-TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContact) {
+TEST_F(ContactTest, DetailDeleteByIdTakesOneItemDeleteByContactTheRestOfThatContactAndEachValueHasItsColumn) {
     // One family: its table, a zeroed item, and its add and two deletes.
-    const auto family = [](const char16_t* table, auto item, auto add, auto remove, auto removeOfContact) {
+    const auto family = [&](const char16_t* table, auto item, auto add, auto remove, auto removeOfContact) {
         SCOPED_TRACE(Utf16ToUtf8(table));
-        PimDatabase db;
-        auto contacts = db.Create<CContactAccess, IContactAccess>();
         Bstr first, second, other;
         ASSERT_EQ((contacts.get()->*add)(nullptr, Bstr(u"1"), &item, &first), S_OK);
         ASSERT_EQ((contacts.get()->*add)(nullptr, Bstr(u"1"), &item, &second), S_OK);
@@ -306,20 +340,98 @@ TEST(ContactDetails, DeleteByIdTakesOneItemAndDeleteByContactTheRestOfThatContac
     family(u"[tEmail]", tagEmail{}, &I::AddEmailToContact, &I::DeleteEmailByID, &I::DeleteEmailsByContactID);
     family(u"[tWebUrl]", tagWebUrl{}, &I::AddWebUrlToContact, &I::DeleteWebUrlByID, &I::DeleteWebUrlsByContactID);
     family(u"[tIM]", tagIM{}, &I::AddIMToContact, &I::DeleteIMByID, &I::DeleteIMsByContactID);
-}
 
-TEST_F(ContactTest, EachDetailValueLandsInItsOwnColumnAndAPrimaryFlagIsStoredAsOne) {
+    // Each value lands in its own column, and a primary flag is stored as one.
     const Bstr contact(u"3"), number(u"555-0100"), address(u"someone@jabber.example"), protocol(u"XMPP");
     tagPhoneNumber phone{nullptr, enumLocationType_Work, enumPhoneNumberType_Pager, number, -1};
     ASSERT_EQ(contacts->AddPhoneNumberToContact(nullptr, contact, &phone, nullptr), S_OK);
     EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [PhoneNumberType], [PhoneNumber], [PrimaryFlag] "
-                      u"FROM [tPhoneNumber];"),
+                      u"FROM [tPhoneNumber] WHERE [ContactID] = '3';"),
               (Rows{{"3", "1", "2", "555-0100", "1"}}));
     tagIM im{nullptr, enumLocationType_Home, address, protocol, 5};
     Bstr imID;
     ASSERT_EQ(contacts->AddIMToContact(nullptr, contact, &im, &imID), S_OK);
-    EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [Address], [Protocol], [PrimaryFlag] FROM [tIM];"),
+    EXPECT_EQ(db.Rows(u"SELECT [ContactID], [LocationType], [Address], [Protocol], [PrimaryFlag] FROM [tIM] "
+                      u"WHERE [ContactID] = '3';"),
               (Rows{{"3", "0", "someone@jabber.example", "XMPP", "1"}}));
+}
+
+// ---- Concurrent callers -------------------------------------------------------------
+// For ThreadSanitizer: threads each with their own object on one shared
+// connection, and one object shared by threads whose reads (count, then by
+// index) and writes (add, detail, delete with its cascade) interleave. The
+// object lock and the connection's lock are what keep every row counted once
+// and every cascade whole.
+
+TEST(ContactConcurrency, ThreadsOnOneConnectionAddContactsWithDetailsEachRowOnce) {
+    PimDatabase db;
+    constexpr int kThreads = 4, kEach = 25;
+    std::vector<std::vector<std::string>> ids(kThreads), phoneIDs(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            auto contacts = db.Create<CContactAccess, IContactAccess>();
+            for (int i = 0; i < kEach; ++i) {
+                std::u16string name = Utf8ToUtf16("T" + std::to_string(t) + "-" + std::to_string(i));
+                std::string id = AddContact(contacts.get(), name.c_str());
+                Bstr bid = Bstr::FromUtf8(id);
+                tagPhoneNumber phone{};
+                phone.bstrPhoneNumber = bid;  // the number names its contact
+                Bstr phoneID;
+                contacts->AddPhoneNumberToContact(nullptr, bid, &phone, &phoneID);
+                tagEmail email{};
+                contacts->AddEmailToContact(nullptr, bid, &email, nullptr);
+                ids[t].push_back(id);
+                phoneIDs[t].push_back(phoneID.utf8());
+                LONG n = 0;
+                contacts->GetNumOfContacts(nullptr, &n);
+                RecordHolder<tagContactInfo> last;
+                contacts->GetContactByIndex(nullptr, n - 1, &last);
+            }
+        });
+    for (auto& th : threads) th.join();
+    std::set<std::string> unique, uniquePhones;
+    for (int t = 0; t < kThreads; ++t) {
+        unique.insert(ids[t].begin(), ids[t].end());
+        uniquePhones.insert(phoneIDs[t].begin(), phoneIDs[t].end());
+    }
+    const std::string total = std::to_string(kThreads * kEach);
+    EXPECT_EQ(unique.size(), static_cast<size_t>(kThreads * kEach)) << "every contact got its own ID";
+    EXPECT_EQ(uniquePhones.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), total);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tEmail];"), total);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tPhoneNumber] WHERE [PhoneNumber] = [ContactID];"), total)
+        << "each phone number belongs to the contact it was added to";
+}
+
+TEST(ContactConcurrency, OneObjectSharedByThreadsKeepsCacheAndCascadesConsistent) {
+    PimDatabase db;
+    auto contacts = db.Create<CContactAccess, IContactAccess>();
+    for (int i = 0; i < 10; ++i) AddContact(contacts.get(), u"Kept");
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 30; ++i) {
+                LONG n = 0;
+                if (contacts->GetNumOfContacts(nullptr, &n) != S_OK || n < 10) ++bad;
+                RecordHolder<tagContactInfo> info;
+                if (contacts->GetContactByIndex(nullptr, i % 10, &info) != S_OK) ++bad;
+            }
+        });
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 15; ++i) {
+                std::string id = AddContact(contacts.get(), u"Churn");
+                tagAddress address{};
+                contacts->AddAddressToContact(nullptr, Bstr::FromUtf8(id), &address, nullptr);
+                if (contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(id)) != S_OK) ++bad;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tContact];"), "10");
+    EXPECT_EQ(db.Value(u"SELECT COUNT(*) FROM [tAddress];"), "0") << "every cascade ran to its end";
 }
 
 }  // namespace

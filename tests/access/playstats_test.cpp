@@ -3,7 +3,7 @@
 // table descriptions, so the shared behaviour (counting plays, look-ups, the
 // top list and its walk over files that no longer exist) is tested once,
 // on music; each table's columns are checked by the round trips in
-// record_families_test.cpp.
+// every_interface_test.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -37,11 +37,6 @@ protected:
         if (!missing) std::ofstream(path) << "audio";
         return path.string();
     }
-    static HRESULT Play(IMostFrequentlyPlayedMusic* object, const std::string& path) {
-        RecordHolder<tagMostFrequentlyPlayedMusic> r;
-        SetText(r.bstrFullPath, path);
-        return object->UpdateMostFrequentlyPlayedMusic(nullptr, &r);
-    }
     // An entry written straight into the table.
     void Seed(const std::string& path, int counter, const std::string& lastPlayed, const std::string& profile = "1") {
         db.Exec(
@@ -69,7 +64,7 @@ protected:
     ComPtr<IMostFrequentlyPlayedMusic> stats = NewObject();
 };
 
-TEST_P(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCallersRecord) {
+TEST_P(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCallersRecordInEachProfile) {
     const std::string path = File("song");
     RecordHolder<tagMostFrequentlyPlayedMusic> r;
     SetText(r.bstrFullPath, path);
@@ -88,13 +83,15 @@ TEST_P(PlayStatistics, AFirstPlayCountsOneAndLaterPlaysCountUpFollowingTheCaller
     ASSERT_EQ(stats->UpdateMostFrequentlyPlayedMusic(nullptr, &r), S_OK);
     EXPECT_EQ(Stored("[EntryID], [Counter]"), (Rows{{Text(r.bstrEntryID), "2"}}));
     EXPECT_EQ(r.lCounter, 42);
-}
 
-TEST_P(PlayStatistics, EachProfileCountsItsOwnPlaysAndNoProfileIsTheEmptyOne) {
-    const std::string path = File("shared");
+    // Each profile counts its own plays of the file; no profile is the empty one.
     auto other = NewObject(u"2"), unbound = NewObject(nullptr);
-    for (auto* object : {stats.get(), other.get(), other.get(), unbound.get()}) ASSERT_EQ(Play(object, path), S_OK);
-    EXPECT_EQ(Stored("[ProfileID], [Counter]"), (Rows{{"1", "1"}, {"2", "2"}, {"", "1"}}));
+    for (auto* object : {other.get(), other.get(), unbound.get()}) {
+        RecordHolder<tagMostFrequentlyPlayedMusic> play;
+        SetText(play.bstrFullPath, path);
+        ASSERT_EQ(object->UpdateMostFrequentlyPlayedMusic(nullptr, &play), S_OK);
+    }
+    EXPECT_EQ(Stored("[ProfileID], [Counter]"), (Rows{{"1", "2"}, {"2", "2"}, {"", "1"}}));
 }
 
 TEST_P(PlayStatistics, ALookUpFillsOnlyTheEntryIdAndAnAddNeverLooksForDuplicates) {
@@ -122,35 +119,34 @@ TEST_P(PlayStatistics, ALookUpFillsOnlyTheEntryIdAndAnAddNeverLooksForDuplicates
     EXPECT_EQ(Text(r.bstrEntryID), "kept") << "a miss leaves the record unchanged";
 }
 
-TEST_P(PlayStatistics, TheTopListOrdersByCounterThenMostRecentPlayWithinTheProfile) {
+// Profile 1 has files that exist and files that are gone, the top list cut
+// between them; profile 2 has the most plays, on a file that exists and on
+// one that is gone.
+TEST_P(PlayStatistics, TheTopListOrdersByCounterThenMostRecentPlayWithinTheProfileAndPurgesMissingFilesUpToTheCut) {
+    const std::string keep1 = File("keep1"), goneEarly = File("gone-early", true), keep2 = File("keep2");
+    const std::string goneLate = File("gone-late", true), removed = File("removed later");
+    int counter = 20;
+    for (const auto& path : {keep1, goneEarly, keep2, goneLate, removed}) Seed(path, counter--, "2020-01-01 00:00:00");
     const std::string a = File("a"), b = File("b"), c = File("c"), d = File("d");
+    const std::string theirs = File("theirs"), theirsGone = File("theirs, gone", true);
     Seed(a, 2, "2020-05-01 10:00:00");
     Seed(b, 7, "2019-01-01 00:00:00");
     Seed(c, 2, "2021-03-04 05:06:07");
     Seed(d, 2, "2020-05-01 09:59:59");
-    Seed(File("theirs"), 100, "2022-01-01 00:00:00", "2");
-    Seed(File("theirs, gone", true), 100, "2022-01-01 00:00:00", "2");
-    EXPECT_EQ(Top(10), (std::vector<std::string>{b, c, a, d}));
-    EXPECT_EQ(Top(2), (std::vector<std::string>{b, c}));
-    EXPECT_EQ(Stored().size(), 6u) << "only the object's own profile is examined and purged";
-}
-
-TEST_P(PlayStatistics, TheTopListPurgesMissingFilesUpToTheCutOnly) {
-    const std::string keep1 = File("keep1"), goneEarly = File("gone-early", true), keep2 = File("keep2");
-    const std::string goneLate = File("gone-late", true), removed = File("removed later");
-    int counter = 9;
-    for (const auto& path : {keep1, goneEarly, keep2, goneLate, removed}) Seed(path, counter--, "2020-01-01 00:00:00");
+    Seed(theirs, 100, "2022-01-01 00:00:00", "2");
+    Seed(theirsGone, 100, "2022-01-01 00:00:00", "2");
     EXPECT_EQ(Top(2), (std::vector<std::string>{keep1, keep2})) << "the list goes on past a purged entry";
     auto left = [&] {
         std::set<std::string> paths;
         for (auto& row : Stored()) paths.insert(row[0]);
         return paths;
     };
-    EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2, goneLate, removed}))
+    EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2, goneLate, removed, a, b, c, d, theirs, theirsGone}))
         << "the missing file before the cut is purged, those after it are not examined";
     std::filesystem::remove(removed);
-    EXPECT_EQ(Top(99).size(), 2u);
-    EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2})) << "a longer list reaches and purges the rest";
+    EXPECT_EQ(Top(99), (std::vector<std::string>{keep1, keep2, b, c, a, d}));
+    EXPECT_EQ(left(), (std::set<std::string>{keep1, keep2, a, b, c, d, theirs, theirsGone}))
+        << "a longer list reaches and purges the rest, of the object's own profile only";
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, PlayStatistics, ::testing::Bool(),

@@ -5,15 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <ostream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/pim_db_access.h"
-#include "management/schema_texts.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "support/pim_fixture.h"
@@ -21,16 +24,36 @@
 #include "support/temp_dir.h"
 #include "support/trace_recorder.h"
 
+namespace calyra::test {
 namespace {
 
-using calyra::Bstr;
-using calyra::ComPtr;
-using calyra::test::RecordingConnection;
-const std::vector<std::u16string> kExpectedCreation = calyra::test::SchemaTexts("101111_create.sql");
-const std::vector<std::u16string> kExpectedDrop = calyra::test::SchemaTexts("101111_drop.sql");
+// The schema texts a database must hold, read at run time from
+// tests/data/schema, so the tests compare against text that no code of the
+// component produced. A file holds statements separated by one empty line,
+// each with its real line feeds.
+std::vector<std::u16string> SchemaTexts(const char* file) {
+    const auto path = std::filesystem::path(CALYRA_TEST_DATA_DIR) / "schema" / file;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    std::stringstream content;
+    content << in.rdbuf();
+    std::string text = content.str();
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::vector<std::u16string> statements;
+    for (size_t start = 0; !text.empty();) {
+        const size_t end = text.find("\n\n", start);
+        statements.push_back(Utf8ToUtf16(text.substr(start, end - start)));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return statements;
+}
+
+const std::vector<std::u16string> kExpectedCreation = SchemaTexts("101111_create.sql");
+const std::vector<std::u16string> kExpectedDrop = SchemaTexts("101111_drop.sql");
 // Files written before the third location existed: [tAlbum] without [PathOn3rd] and [LocationOn3rd], [tFile]
 // without any On3rd column; and the events table of a 090925 file, which the upgrade throws away.
-const std::vector<std::u16string> kOldTables = calyra::test::SchemaTexts("before_101111_tables.sql");
+const std::vector<std::u16string> kOldTables = SchemaTexts("before_101111_tables.sql");
 enum : size_t { kOldAlbum, kOldFile, kOldEvent };
 using Row = std::vector<std::u16string>;
 using Rows = std::vector<Row>;
@@ -61,17 +84,9 @@ Row Split(std::u16string_view text) {
     }
 }
 
-// The engine keeps each CREATE text without its closing semicolon.
-std::u16string Stored(size_t object) {
-    const std::u16string& text = kExpectedCreation[object];
-    return text.substr(0, text.size() - 1);
-}
-
-std::string Utf8(std::u16string_view text) { return calyra::Utf16ToUtf8(text); }
-
 // The album rebuild: its six statements around the new album and file tables.
 std::vector<std::u16string> AlbumRebuild() {
-    std::vector<std::u16string> s = calyra::test::SchemaTexts("album_rebuild.sql");
+    std::vector<std::u16string> s = SchemaTexts("album_rebuild.sql");
     s.insert(s.begin() + 4, kExpectedCreation[kFile]);
     s.insert(s.begin() + 1, kExpectedCreation[kAlbum]);
     return s;
@@ -80,7 +95,7 @@ std::vector<std::u16string> AlbumRebuild() {
 class SchemaUpgradeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        conn = calyra::test::NewConnection();
+        conn = NewConnection();
         ASSERT_EQ(conn->OpenPimDatabase(nullptr, Bstr(u"user"), Bstr(u"pwd"), dir.bstr("pim.db")), S_OK);
         recorder = RecordingConnection::Over(conn.get());
     }
@@ -90,13 +105,15 @@ protected:
 
     // What OpenPimDatabase of the management object runs after opening.
     void OpenSteps() {
-        calyra::OptimizePimDatabasePerformance(db());
-        calyra::UpdatePimDatabase(db());
+        OptimizePimDatabasePerformance(db());
+        UpdatePimDatabase(db());
     }
 
-    void Exec(std::u16string_view sql) { ASSERT_EQ(conn->Execute(nullptr, Bstr(sql), nullptr), S_OK) << Utf8(sql); }
+    void Exec(std::u16string_view sql) {
+        ASSERT_EQ(conn->Execute(nullptr, Bstr(sql), nullptr), S_OK) << Utf16ToUtf8(sql);
+    }
 
-    Rows Select(std::u16string_view sql) { return calyra::test::QueryTexts(conn.get(), sql); }
+    Rows Select(std::u16string_view sql) { return QueryTexts(conn.get(), sql); }
 
     // Every table the file holds, by name, with its stored creation text.
     std::map<std::u16string, std::u16string> Tables() {
@@ -107,63 +124,10 @@ protected:
             tables[row[0]] = row[1];
         return tables;
     }
-    Rows Versions() { return Select(u"SELECT [VerString] FROM [tVer] ORDER BY [VerID];"); }
 
-    void ExpectCompleteTables() {
-        std::map<std::u16string, std::u16string> tables = Tables();
-        EXPECT_EQ(tables.size(), 21u) << "a table too many or too few";
-        for (size_t t = 0; t < kIndex1; ++t)
-            EXPECT_EQ(tables[NameOf(t)], Stored(t))
-                << "table " << Utf8(NameOf(t)) << " is missing or has another layout";
-    }
-
-    // A file as the given version left it, with rows in the tables that an
-    // upgrade carries over, drops or filters.
-    void BuildOldFile(std::u16string_view version) {
-        const bool before100406 = version == u"090925";
-        for (size_t t = 0; t < kIndex1; ++t) {
-            if (t == kAlbum || t == kFile || (before100406 && t == kPodcast)) continue;
-            Exec(before100406 && t == kEvent ? kOldTables[kOldEvent] : kExpectedCreation[t]);
-        }
-        Exec(kOldTables[kOldAlbum]);
-        Exec(kOldTables[kOldFile]);
-        Exec(kExpectedCreation[kIndex1]);
-        Exec(kExpectedCreation[kIndex2]);
-        Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + std::u16string(version) + u"');");
-
-        // Two contacts, a task, albums of types 1, 6 and 7 (only the first survives a rebuild) and two files.
-        for (const std::u16string& row : calyra::test::SchemaTexts("before_101111_rows.sql")) Exec(row);
-        Exec(before100406 ? u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
-                            u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');"
-                          : u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
-                            u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
-        recorder->TakeCalls();
-    }
-
-    // What every upgrade of an older file must leave behind.
-    void ExpectCarriedOver() {
-        ExpectCompleteTables();
-        EXPECT_EQ(Versions(), (Rows{{u"101111"}}));
-        EXPECT_EQ(Select(u"SELECT [AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], [PathOn3rd], "
-                         u"[LocationOnPc], [LocationOnDevice], [LocationOn3rd], [Filter], [Recursive], [Type], "
-                         u"[SyncAnchor] FROM [tAlbum];"),
-                  (Rows{{u"5", u"1", u"Music", u"C:\\Music", u"/sdcard/Music", u"", u"pc-loc", u"dev-loc", u"",
-                         u"*.mp3", u"1", u"1", u"2010-05-28 10:00:00"}}))
-            << "only the type 1 album stays, with its key and empty third-location texts";
-        EXPECT_EQ(Select(u"SELECT * FROM [tFile] ORDER BY [FileID];"),
-                  (Rows{Split(u"12|5|a.mp3|a-dev.mp3||pc-obj|dev-obj||2010-01-01 00:00:01|2010-01-02 00:00:02|"
-                              u"2010-01-01 00:00:01|2010-01-03 00:00:03|2010-01-04 00:00:04|2010-01-03 00:00:03|"
-                              u"1|2|1|1|0|1|1|77|3|4|3|5|6|5|0"),
-                        Split(u"13|6|b.mp3||||||||||||||||||||||||||")}))
-            << "files keep their keys and values; the On3rd columns start as copies of the OnPc ones";
-        EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"), (Rows{{u"Smith"}, {u"Jones"}}));
-        EXPECT_EQ(Select(u"SELECT [Subject] FROM [tTask];"), (Rows{{u"Pay rent"}}));
-        EXPECT_EQ(Tables().count(u"tAlbum_Bak") + Tables().count(u"tFile_Bak"), 0u) << "a backup table was left";
-    }
-
-    calyra::test::TempDir dir;
+    TempDir dir;
     ComPtr<IPimDbAccess> conn;  // unrecorded: the test's own statements
-    ComPtr<calyra::CComObject<RecordingConnection>> recorder;
+    ComPtr<CComObject<RecordingConnection>> recorder;
 };
 
 // ---- Whole files ----------------------------------------------------------------
@@ -184,17 +148,57 @@ TEST_F(SchemaUpgradeTest, NewFileIsTunedAndStampedWithTheCurrentVersion) {
 class OlderFileTest : public SchemaUpgradeTest, public ::testing::WithParamInterface<const char16_t*> {};
 
 TEST_P(OlderFileTest, KeepsItsDataAndRebuildsTheAlbums) {
-    const bool from090925 = std::u16string_view(GetParam()) == u"090925";
-    BuildOldFile(GetParam());
+    // A file as the version left it, with rows in the tables that an upgrade
+    // carries over, drops or filters.
+    const std::u16string version = GetParam();
+    const bool from090925 = version == u"090925";
+    for (size_t t = 0; t < kIndex1; ++t) {
+        if (t == kAlbum || t == kFile || (from090925 && t == kPodcast)) continue;
+        Exec(from090925 && t == kEvent ? kOldTables[kOldEvent] : kExpectedCreation[t]);
+    }
+    Exec(kOldTables[kOldAlbum]);
+    Exec(kOldTables[kOldFile]);
+    Exec(kExpectedCreation[kIndex1]);
+    Exec(kExpectedCreation[kIndex2]);
+    Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + version + u"');");
+    // Two contacts, a task, albums of types 1, 6 and 7 (only the first survives a rebuild) and two files.
+    for (const std::u16string& row : SchemaTexts("before_101111_rows.sql")) Exec(row);
+    Exec(from090925 ? u"INSERT INTO [tEvent] ([ProfileID], [Subject], [StartDateTime]) "
+                      u"VALUES('1', 'Dentist', '2010-05-28 10:00:00');"
+                    : u"INSERT INTO [tEvent] ([ProfileID], [OriginalEventID], [EventCategoryID], [Subject], "
+                      u"[StartDateTime]) VALUES('1', '0', '1', 'Dentist', '2010-05-28 10:00:00');");
+
     OpenSteps();
-    ExpectCarriedOver();
+
+    std::map<std::u16string, std::u16string> tables = Tables();
+    EXPECT_EQ(tables.size(), 21u) << "a table too many or too few";
+    // The engine keeps each CREATE text without its closing semicolon.
+    for (size_t t = 0; t < kIndex1; ++t)
+        EXPECT_EQ(tables[NameOf(t)] + u";", kExpectedCreation[t])
+            << "table " << Utf16ToUtf8(NameOf(t)) << " is missing or has another layout";
+    EXPECT_EQ(Select(u"SELECT [VerString] FROM [tVer] ORDER BY [VerID];"), (Rows{{u"101111"}}));
+    EXPECT_EQ(Select(u"SELECT [AlbumID], [ProfileID], [Name], [PathOnPc], [PathOnDevice], [PathOn3rd], "
+                     u"[LocationOnPc], [LocationOnDevice], [LocationOn3rd], [Filter], [Recursive], [Type], "
+                     u"[SyncAnchor] FROM [tAlbum];"),
+              (Rows{{u"5", u"1", u"Music", u"C:\\Music", u"/sdcard/Music", u"", u"pc-loc", u"dev-loc", u"", u"*.mp3",
+                     u"1", u"1", u"2010-05-28 10:00:00"}}))
+        << "only the type 1 album stays, with its key and empty third-location texts";
+    EXPECT_EQ(Select(u"SELECT * FROM [tFile] ORDER BY [FileID];"),
+              (Rows{Split(u"12|5|a.mp3|a-dev.mp3||pc-obj|dev-obj||2010-01-01 00:00:01|2010-01-02 00:00:02|"
+                          u"2010-01-01 00:00:01|2010-01-03 00:00:03|2010-01-04 00:00:04|2010-01-03 00:00:03|"
+                          u"1|2|1|1|0|1|1|77|3|4|3|5|6|5|0"),
+                    Split(u"13|6|b.mp3||||||||||||||||||||||||||")}))
+        << "files keep their keys and values; the On3rd columns start as copies of the OnPc ones";
+    EXPECT_EQ(Select(u"SELECT [LastName] FROM [tContact] ORDER BY [ContactID];"), (Rows{{u"Smith"}, {u"Jones"}}));
+    EXPECT_EQ(Select(u"SELECT [Subject] FROM [tTask];"), (Rows{{u"Pay rent"}}));
+    EXPECT_EQ(Tables().count(u"tAlbum_Bak") + Tables().count(u"tFile_Bak"), 0u) << "a backup table was left";
     EXPECT_EQ(Select(u"SELECT [Subject] FROM [tEvent];"), from090925 ? Rows{} : (Rows{{u"Dentist"}}))
         << "a 090925 file loses its events; later files keep them";
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OlderFileTest, ::testing::Values(u"090925", u"100406", u"100528"),
                          [](const ::testing::TestParamInfo<const char16_t*>& info) {
-                             return "Version" + Utf8(info.param);
+                             return "Version" + Utf16ToUtf8(info.param);
                          });
 
 // ---- Exactly what each step runs ----------------------------------------------------
@@ -247,9 +251,9 @@ TEST_P(VersionStepTest, RunsTheStepOfTheStoredVersion) {
         for (const std::u16string& v : c.rows) Exec(u"INSERT INTO [tVer] ([VerString]) VALUES('" + v + u"');");
     }
     recorder->TakeCalls();
-    calyra::test::TraceRecorder traces;
+    TraceRecorder traces;
 
-    calyra::UpdatePimDatabase(db());
+    UpdatePimDatabase(db());
 
     std::vector<std::string> sent;
     for (const std::string& text : traces.texts())
@@ -258,7 +262,7 @@ TEST_P(VersionStepTest, RunsTheStepOfTheStoredVersion) {
 
     // The version query first, then the step's statements, all without an error-ID or row-ID.
     std::vector<std::string> expected = {"Query SELECT VerString FROM [tVer];"}, got;
-    for (const std::u16string& sql : StatementsOf(c.step)) expected.push_back("Execute " + Utf8(sql));
+    for (const std::u16string& sql : StatementsOf(c.step)) expected.push_back("Execute " + Utf16ToUtf8(sql));
     for (const RecordingConnection::Call& call : recorder->TakeCalls()) {
         if (call.kind == "FreeResultset") continue;
         got.push_back(call.kind + " " + call.sql);
@@ -283,18 +287,19 @@ INSTANTIATE_TEST_SUITE_P(StoredVersions, VersionStepTest,
                          });
 
 TEST(SchemaUpgrade, MissingOrClosedConnectionIsHarmless) {
-    calyra::OptimizePimDatabasePerformance(nullptr);
-    calyra::UpdatePimDatabase(nullptr);
-    EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(nullptr)));
+    OptimizePimDatabasePerformance(nullptr);
+    UpdatePimDatabase(nullptr);
+    EXPECT_TRUE(FAILED(UpdateAlbumTable(nullptr)));
     Bstr version(u"");
-    calyra::GetPimDatabaseVersion(nullptr, version);
+    GetPimDatabaseVersion(nullptr, version);
     EXPECT_TRUE(version.empty());
 
     // A connection that was never opened: every statement fails, nothing else.
-    ComPtr<IPimDbAccess> closed = calyra::test::NewConnection();
-    calyra::OptimizePimDatabasePerformance(closed.get());
-    calyra::UpdatePimDatabase(closed.get());
-    EXPECT_TRUE(FAILED(calyra::UpdateAlbumTable(closed.get())));
+    ComPtr<IPimDbAccess> closed = NewConnection();
+    OptimizePimDatabasePerformance(closed.get());
+    UpdatePimDatabase(closed.get());
+    EXPECT_TRUE(FAILED(UpdateAlbumTable(closed.get())));
 }
 
 }  // namespace
+}  // namespace calyra::test

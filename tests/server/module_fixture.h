@@ -32,26 +32,24 @@ protected:
             ADD_FAILURE() << "cannot load the module " << CALYRA_MODULE_PATH << ": " << dlerror();
             return;
         }
-        m_getClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(m_module, "DllGetClassObject"));
-        m_canUnloadNow = reinterpret_cast<PFN_DllCanUnloadNow>(dlsym(m_module, "DllCanUnloadNow"));
-        m_register = reinterpret_cast<PFN_DllRegisterServer>(dlsym(m_module, "DllRegisterServer"));
-        m_unregister = reinterpret_cast<PFN_DllUnregisterServer>(dlsym(m_module, "DllUnregisterServer"));
-        if (!m_getClassObject || !m_canUnloadNow || !m_register || !m_unregister)
+        GetClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(m_module, "DllGetClassObject"));
+        CanUnloadNow = reinterpret_cast<PFN_DllCanUnloadNow>(dlsym(m_module, "DllCanUnloadNow"));
+        Register = reinterpret_cast<PFN_DllRegisterServer>(dlsym(m_module, "DllRegisterServer"));
+        Unregister = reinterpret_cast<PFN_DllUnregisterServer>(dlsym(m_module, "DllUnregisterServer"));
+        if (!GetClassObject || !CanUnloadNow || !Register || !Unregister)
             ADD_FAILURE() << "the module lacks one of its four entry points";
     }
     ~ModuleTest() override {
         if (m_module) dlclose(m_module);
     }
 
-    void SetUp() override { ASSERT_TRUE(m_register && m_unregister && m_getClassObject && m_canUnloadNow); }
+    void SetUp() override { ASSERT_TRUE(Register && Unregister && GetClassObject && CanUnloadNow); }
 
-    HRESULT Register() { return m_register(); }
-    HRESULT Unregister() { return m_unregister(); }
-    HRESULT CanUnloadNow() { return m_canUnloadNow(); }
-    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) { return m_getClassObject(clsid, iid, ppv); }
-
-    std::string RegistryText() const { return m_registry.text(); }
-    std::filesystem::path RegistryFile() const { return m_registry.file(); }
+    // The module's four entry points.
+    PFN_DllGetClassObject GetClassObject = nullptr;
+    PFN_DllCanUnloadNow CanUnloadNow = nullptr;
+    PFN_DllRegisterServer Register = nullptr;
+    PFN_DllUnregisterServer Unregister = nullptr;
 
     // The module's file as the registry should name it.
     static std::u16string ModulePath() {
@@ -70,15 +68,11 @@ protected:
     }
     static bool KeyExists(const std::u16string& path) { return PrivateRegistry::KeyExists(path); }
 
+    PrivateRegistry m_registry;  // made before the module loads, which reads it
     TempDir m_dir;
 
 private:
-    PrivateRegistry m_registry;  // before the module loads, which reads it
     void* m_module = nullptr;
-    PFN_DllGetClassObject m_getClassObject = nullptr;
-    PFN_DllCanUnloadNow m_canUnloadNow = nullptr;
-    PFN_DllRegisterServer m_register = nullptr;
-    PFN_DllUnregisterServer m_unregister = nullptr;
 };
 
 }  // namespace calyra::test
