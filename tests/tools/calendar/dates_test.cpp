@@ -40,29 +40,24 @@ TEST(IsoDate, KnownDatesReadAsTheirDayAndTimeOnBothSidesOfTheEpoch) {
 }
 
 TEST(IsoDate, TextsPeopleWriteAreReadAndOthersRefused) {
-    const struct {
-        const char* text;
-        const char* read;  // nullptr: refused
-    } cases[] = {
+    // The text and how it reads (empty: refused).
+    const std::pair<const char*, const char*> cases[] = {
         {"2026-12-06", "2026-12-06T00:00:00Z"},
         {"2026-12-06T09:30", "2026-12-06T09:30:00Z"},
         {"2026-12-06 09:30:15Z", "2026-12-06T09:30:15Z"},
         {"1815-12-10", "1815-12-10T00:00:00Z"},
         {"2024-02-29", "2024-02-29T00:00:00Z"},
-        {"2023-02-29", nullptr},
-        {"2026-13-01", nullptr},
-        {"2026-12-06T24:00", nullptr},
-        {"0099-12-31", nullptr},
-        {"2026-12-6", nullptr},
-        {"2026-12-06T09:30x", nullptr},
-        {"tomorrow", nullptr},
+        {"2023-02-29", ""},
+        {"2026-13-01", ""},
+        {"2026-12-06T24:00", ""},
+        {"0099-12-31", ""},
+        {"2026-12-6", ""},
+        {"2026-12-06T09:30x", ""},
+        {"tomorrow", ""},
     };
-    for (const auto& c : cases) {
-        const auto d = TryParseIsoDate(c.text);
-        ASSERT_EQ(d.has_value(), c.read != nullptr) << c.text;
-        if (d) {
-            EXPECT_EQ(FormatIsoDate(*d), c.read) << c.text;
-        }
+    for (const auto& [text, read] : cases) {
+        const auto d = TryParseIsoDate(text);
+        EXPECT_EQ(d ? FormatIsoDate(*d) : "", read) << text;
     }
     const Date today = *TryParseIsoDate("today");
     EXPECT_EQ(SecondOfDay(DateToSeconds(today)), 0);

@@ -127,11 +127,7 @@ TEST(OccurrenceExpansion, ExceptionsReplaceTheirOccurrenceAndCancelledOnesStillC
 TEST(RecurrenceWording, SaysEachPatternInWords) {
     RecurrenceRule weeklyFromTuesday = Rule(Frequency::Weekly);
     weeklyFromTuesday.start = At("2026-12-01");
-    const struct {
-        const char* what;
-        RecurrenceRule rule;
-        const char* words;
-    } cases[] = {
+    const std::tuple<const char*, RecurrenceRule, const char*> cases[] = {
         {"no repetition", RecurrenceRule{}, ""},
         {"every day", Rule(Frequency::Daily), "daily"},
         {"weekends", Rule(Frequency::Daily, 1, kWeekend), "daily on Sat, Sun"},
@@ -149,7 +145,7 @@ TEST(RecurrenceWording, SaysEachPatternInWords) {
         {"a month that does not exist", With(Rule(Frequency::Yearly), 1, 0, 13),
          "yearly on day 1 (not understood, shown once: month 13 does not exist)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(DescribeRule(c.rule), c.words) << c.what;
+    for (const auto& [what, rule, words] : cases) EXPECT_EQ(DescribeRule(rule), words) << what;
 }
 
 }  // namespace

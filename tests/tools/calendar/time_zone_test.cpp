@@ -19,12 +19,7 @@ namespace {
 Date At(int y, int mo, int d, int h, int mi) { return FromCivil({y, mo, d, h, mi, 0}); }
 
 TEST(TimeZone, WallTimesTurnIntoUtcAndBackAcrossClockChanges) {
-    struct Case {
-        const char* zone;
-        Date wall;
-        const char* utc;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Date, const char*> cases[] = {
         {"Europe/Berlin", At(2027, 2, 10, 9, 30), "2027-02-10T08:30:00Z"},
         {"Europe/Berlin", At(2027, 4, 10, 9, 30), "2027-04-10T07:30:00Z"},
         {"europe/berlin", At(2090, 7, 1, 9, 30), "2090-07-01T07:30:00Z"},
@@ -40,14 +35,14 @@ TEST(TimeZone, WallTimesTurnIntoUtcAndBackAcrossClockChanges) {
         {"Europe/Berlin", At(2027, 3, 28, 2, 30), "2027-03-28T01:30:00Z"},
         {"Europe/Berlin", At(2027, 10, 31, 2, 30), "2027-10-31T00:30:00Z"},
     };
-    for (const auto& c : cases) {
-        const auto zone = TimeZone::Find(c.zone);
-        ASSERT_TRUE(zone) << c.zone;
-        const Date utc = zone->toUtc(c.wall);
-        EXPECT_EQ(FormatIsoDate(utc), c.utc) << c.zone << " " << FormatIsoDate(c.wall);
-        const bool inTheGap = FormatIsoDate(c.wall) == "2027-03-28T02:30:00Z";
+    for (const auto& [name, wall, utc] : cases) {
+        SCOPED_TRACE(std::string(name) + " " + FormatIsoDate(wall));
+        const auto zone = TimeZone::Find(name);
+        ASSERT_TRUE(zone);
+        EXPECT_EQ(FormatIsoDate(zone->toUtc(wall)), utc);
+        const bool inTheGap = FormatIsoDate(wall) == "2027-03-28T02:30:00Z";
         if (!inTheGap) {
-            EXPECT_EQ(FormatIsoDate(zone->toLocal(utc)), FormatIsoDate(c.wall)) << c.zone;
+            EXPECT_EQ(FormatIsoDate(zone->toLocal(zone->toUtc(wall))), FormatIsoDate(wall));
         }
     }
     EXPECT_EQ(FormatOffset(TimeZone::Find("Asia/Kolkata")->offsetAt(At(2027, 1, 1, 0, 0))), "+05:30");

@@ -13,10 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace calyra::test {
 
@@ -55,11 +56,8 @@ private:
         const std::string command = "timeout 60 /usr/bin/python3 '" CALYRA_DAV_CALDAV_PHONE "' --url '" + m_url +
                                     "' --user '" + m_user + "' " + what + " <'" + (m_dir / "password").string() +
                                     "' 2>>'" + (m_dir / "log").string() + "'";
-        if (std::system(command.c_str()) != 0) {
-            std::stringstream log;
-            log << std::ifstream(m_dir / "log").rdbuf();
-            throw std::runtime_error("caldav_phone " + what + " failed:\n" + log.str());
-        }
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("caldav_phone " + what + " failed:\n" + FileBytes(m_dir / "log"));
     }
 
     std::filesystem::path m_dir;

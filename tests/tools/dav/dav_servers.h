@@ -37,6 +37,13 @@ enum class ServerKind { Radicale, Xandikos };
 
 inline const char* ServerName(ServerKind kind) { return kind == ServerKind::Radicale ? "Radicale" : "Xandikos"; }
 
+// The UID of a vCard or iCalendar text; empty when it has none.
+inline std::string UidOf(const std::string& text) {
+    const size_t at = text.find("\nUID:");
+    if (at == std::string::npos) return {};
+    return text.substr(at + 5, text.find_first_of("\r\n", at + 5) - at - 5);
+}
+
 // A port nothing listens on now: bound to 127.0.0.1 and released. The
 // servers cannot be told to take port 0, so a collision is possible and
 // Start retries.
@@ -55,23 +62,17 @@ inline int FreePort() {
     return port;
 }
 
-inline bool Listening(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
+// Waits up to `seconds` (polled every 50 ms) for `port` to accept.
+inline bool WaitListening(ChildProcess& process, int port, int seconds) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Waits up to `seconds` (polled every 50 ms) for `port` to accept.
-inline bool WaitListening(ChildProcess& process, int port, int seconds) {
-    const int tries = seconds * 20;
-    for (int i = 0; i < tries; ++i) {
-        if (Listening(port)) return true;
+    for (int i = 0; i < seconds * 20; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const bool accepted = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        if (fd >= 0) ::close(fd);
+        if (accepted) return true;
         if (!process.running()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -128,8 +129,6 @@ public:
         return server;
     }
 
-    ServerKind kind() const { return m_kind; }
-    int port() const { return m_port; }
     std::string url() const {
         return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) + "/";
     }
@@ -142,11 +141,7 @@ public:
     }
     dav::AccountOptions account() const { return account(url()); }
     dav::AccountOptions account(const std::string& at) const {
-        dav::AccountOptions options;
-        options.url = at;
-        options.user = kUser;
-        options.password = [] { return std::string("not-checked"); };
-        return options;
+        return {.url = at, .user = kUser, .password = [] { return std::string("not-checked"); }, .http = {}};
     }
 
 private:

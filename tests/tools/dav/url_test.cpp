@@ -7,18 +7,14 @@ namespace calyra::dav {
 namespace {
 
 TEST(DavUrl, ResolvesHrefsAsServersWriteThem) {
-    struct Case {
-        const char* base;
-        const char* reference;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"https://dav.example/alice/", "/alice/contacts/", "https://dav.example/alice/contacts/"},
         {"https://dav.example/alice/", "contacts/", "https://dav.example/alice/contacts/"},
         {"https://dav.example/alice/", "https://other.example/x/", "https://other.example/x/"},
         {"https://dav.example:8443/a/b/", "../c.vcf", "https://dav.example:8443/a/c.vcf"},
         {"http://127.0.0.1:5232/", "/alice/a%20b.vcf", "http://127.0.0.1:5232/alice/a%20b.vcf"},
     };
-    for (const Case& c : cases) EXPECT_EQ(ResolveUrl(c.base, c.reference), c.expected) << c.reference;
+    for (const auto& [base, reference, expected] : cases) EXPECT_EQ(ResolveUrl(base, reference), expected) << reference;
 }
 
 TEST(DavUrl, RefusesCredentialsAndOtherSchemesWithoutEchoingThem) {
@@ -34,26 +30,23 @@ TEST(DavUrl, RefusesCredentialsAndOtherSchemesWithoutEchoingThem) {
 }
 
 TEST(DavUrl, PlainHttpOnlyToThisMachineUnlessAllowed) {
-    struct Case {
-        const char* url;
-        bool allowInsecure;
-        bool accepted;
-    } cases[] = {
+    // The URL, whether plain http was allowed, and whether it is accepted.
+    const std::tuple<const char*, bool, bool> cases[] = {
         {"https://dav.example/", false, true},       {"http://127.0.0.1:8080/", false, true},
         {"http://127.1.2.3/", false, true},          {"http://localhost/", false, true},
         {"http://[::1]:5232/", false, true},         {"http://dav.example/", false, false},
         {"http://127.0.0.1.example/", false, false}, {"http://10.0.0.1/", false, false},
         {"http://dav.example/", true, true},
     };
-    for (const Case& c : cases) {
-        bool accepted = true;
+    for (const auto& [url, allowInsecure, accepted] : cases) {
+        bool passed = true;
         try {
-            CheckUrlAllowed(c.url, c.allowInsecure);
+            CheckUrlAllowed(url, allowInsecure);
         } catch (const DavError& e) {
-            accepted = false;
-            EXPECT_EQ(e.kind(), ErrorKind::Insecure) << c.url;
+            passed = false;
+            EXPECT_EQ(e.kind(), ErrorKind::Insecure) << url;
         }
-        EXPECT_EQ(accepted, c.accepted) << c.url << " allowInsecure=" << c.allowInsecure;
+        EXPECT_EQ(passed, accepted) << url << " allowInsecure=" << allowInsecure;
     }
 }
 

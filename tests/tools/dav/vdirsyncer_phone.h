@@ -10,13 +10,15 @@
 // Thread-safety: none.
 #pragma once
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include "support/temp_dir.h"
+#include "tools/dav/dav_servers.h"
 
 namespace calyra::test {
 
@@ -50,9 +52,8 @@ public:
         run("sync");
         std::map<std::string, std::string> out;
         for (const auto& entry : std::filesystem::directory_iterator(m_cards)) {
-            std::stringstream text;
-            text << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-            out[UidOf(text.str())] = text.str();
+            const std::string text = FileBytes(entry.path());
+            out[UidOf(text)] = text;
         }
         return out;
     }
@@ -60,9 +61,7 @@ public:
     void edit(const std::string& uid, const std::string& vcard) {
         run("sync");
         for (const auto& entry : std::filesystem::directory_iterator(m_cards)) {
-            std::stringstream text;
-            text << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-            if (UidOf(text.str()) == uid) {
+            if (UidOf(FileBytes(entry.path())) == uid) {
                 std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << vcard;
                 run("sync");
                 return;
@@ -71,21 +70,12 @@ public:
         throw std::runtime_error("the phone has no card " + uid);
     }
 
-    static std::string UidOf(const std::string& text) {
-        const size_t at = text.find("\nUID:");
-        if (at == std::string::npos) return {};
-        return text.substr(at + 5, text.find_first_of("\r\n", at + 5) - at - 5);
-    }
-
 private:
     void run(const std::string& what) {
         const std::string command = "timeout 60 /usr/bin/vdirsyncer -c '" + (m_dir / "config").string() + "' " + what +
                                     " >>'" + (m_dir / "log").string() + "' 2>&1 </dev/null";
-        if (std::system(command.c_str()) != 0) {
-            std::stringstream log;
-            log << std::ifstream(m_dir / "log").rdbuf();
-            throw std::runtime_error("vdirsyncer " + what + " failed:\n" + log.str());
-        }
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("vdirsyncer " + what + " failed:\n" + FileBytes(m_dir / "log"));
     }
 
     std::filesystem::path m_dir, m_cards;

@@ -53,10 +53,7 @@ TEST(DavXml, KeepsTextAcrossEntitiesAndCdata) {
 }
 
 TEST(DavXml, RefusesWhatIsNotPlainWellFormedXml) {
-    struct Case {
-        std::string doc;
-        const char* why;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"", "empty"},
         {"<a><b></a>", "mismatched tag"},
         {"<!DOCTYPE a [<!ENTITY x \"y\">]><a>&x;</a>", "document type"},
@@ -70,12 +67,12 @@ TEST(DavXml, RefusesWhatIsNotPlainWellFormedXml) {
          "nested too deeply"},
         {"HTTP error page", "syntax"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [doc, why] : cases) {
         try {
-            ParseXml(c.doc, "PROPFIND answer");
-            ADD_FAILURE() << c.why << ": accepted";
+            ParseXml(doc, "PROPFIND answer");
+            ADD_FAILURE() << why << ": accepted";
         } catch (const DavError& e) {
-            EXPECT_EQ(e.kind(), ErrorKind::Xml) << c.why;
+            EXPECT_EQ(e.kind(), ErrorKind::Xml) << why;
             EXPECT_NE(std::string(e.what()).find("PROPFIND answer"), std::string::npos) << e.what();
         }
     }
@@ -89,10 +86,7 @@ TEST(DavXml, EscapesEveryMarkupCharacter) {
 }
 
 TEST(DavEtag, KeepsServersTagsAndQuotesBareOnes) {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"\"abc\"", "\"abc\""},
         {"  \"abc\"\n", "\"abc\""},
         {"abc", "\"abc\""},
@@ -101,7 +95,7 @@ TEST(DavEtag, KeepsServersTagsAndQuotesBareOnes) {
         {"1234-5678", "\"1234-5678\""},
         {"*", "*"},
     };
-    for (const Case& c : cases) EXPECT_EQ(NormalizeEtag(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases) EXPECT_EQ(NormalizeEtag(in), out) << in;
 }
 
 }  // namespace

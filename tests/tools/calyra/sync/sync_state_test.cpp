@@ -7,28 +7,24 @@ namespace {
 
 TEST(SyncStateText, LongTextsArePartedWithoutSplittingACharacter) {
     const std::string euro = "\xE2\x82\xAC";  // three bytes
-    struct Case {
-        std::string text;
-        size_t maxBytes;
-        size_t parts;
-    } cases[] = {
+    const std::tuple<std::string, size_t, size_t> cases[] = {
         {"", 10, 0},
         {"abc", 10, 1},
         {std::string(25, 'a'), 10, 3},
         {"a" + euro + euro, 3, 3},  // "a" then each euro whole
         {euro + euro + euro, 4, 3},
     };
-    for (const Case& c : cases) {
-        const auto parts = SplitUtf8(c.text, c.maxBytes);
-        EXPECT_EQ(parts.size(), c.parts) << c.text;
+    for (const auto& [text, maxBytes, count] : cases) {
+        const auto parts = SplitUtf8(text, maxBytes);
+        EXPECT_EQ(parts.size(), count) << text;
         std::string joined;
         for (const auto& p : parts) {
-            EXPECT_LE(p.size(), c.maxBytes);
+            EXPECT_LE(p.size(), maxBytes);
             EXPECT_FALSE(!p.empty() && (static_cast<unsigned char>(p[0]) & 0xC0) == 0x80)
                 << "part starts mid-character";
             joined += p;
         }
-        EXPECT_EQ(joined, c.text);
+        EXPECT_EQ(joined, text);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "dav/dav_client.h"
@@ -47,30 +48,23 @@ TEST_P(DavServerTest, DiscoveryFromTheServerRootFindsTheAddressBookAndCalendar) 
     DavClient client(server->account());
     const dav::Discovery found = client.discover();
     EXPECT_EQ(found.principalUrl, server->principalUrl());
-    std::vector<dav::CollectionInfo> collections;
     std::set<std::string> homes(found.addressBookHomes.begin(), found.addressBookHomes.end());
     homes.insert(found.calendarHomes.begin(), found.calendarHomes.end());
+    std::map<std::string, dav::CollectionInfo> listed;
     for (const auto& home : homes)
-        for (auto& c : client.listCollections(home)) collections.push_back(std::move(c));
-
-    auto byUrl = [&](const std::string& url) -> const dav::CollectionInfo* {
-        for (const auto& c : collections)
-            if (c.url == url) return &c;
-        return nullptr;
-    };
-    const dav::CollectionInfo* book = byUrl(server->addressBookUrl());
-    const dav::CollectionInfo* calendar = byUrl(server->calendarUrl());
-    ASSERT_NE(book, nullptr) << "address book not listed";
-    ASSERT_NE(calendar, nullptr) << "calendar not listed";
-    EXPECT_TRUE(book->addressBook);
-    EXPECT_FALSE(book->calendar);
-    EXPECT_TRUE(calendar->calendar);
-    EXPECT_NE(std::find(calendar->components.begin(), calendar->components.end(), "VEVENT"),
-              calendar->components.end());
-    EXPECT_FALSE(book->syncToken.empty()) << "both servers offer sync-collection";
+        for (const auto& c : client.listCollections(home)) listed.emplace(c.url, c);
+    ASSERT_TRUE(listed.count(server->addressBookUrl())) << "address book not listed";
+    ASSERT_TRUE(listed.count(server->calendarUrl())) << "calendar not listed";
+    const dav::CollectionInfo& book = listed.at(server->addressBookUrl());
+    const dav::CollectionInfo& calendar = listed.at(server->calendarUrl());
+    EXPECT_TRUE(book.addressBook);
+    EXPECT_FALSE(book.calendar);
+    EXPECT_TRUE(calendar.calendar);
+    EXPECT_NE(std::find(calendar.components.begin(), calendar.components.end(), "VEVENT"), calendar.components.end());
+    EXPECT_FALSE(book.syncToken.empty()) << "both servers offer sync-collection";
 }
 
-TEST_P(DavServerTest, CreateListSyncChangeAndDeleteWithPreconditions) {
+TEST_P(DavServerTest, CreateListSyncChangeAndDeleteWithPreconditionsAndSyncTokens) {
     DavClient client(server->account(server->addressBookUrl()));
     const std::string a = cardHref("a.vcf"), b = cardHref("b.vcf"), c = cardHref("c.vcf");
     const std::string etagA = store(client, a, Card("uid-a", "Ada"));
@@ -107,13 +101,24 @@ TEST_P(DavServerTest, CreateListSyncChangeAndDeleteWithPreconditions) {
     const dav::SyncChanges second = client.syncCollection(server->addressBookUrl(), first.token);
     ASSERT_EQ(second.changed.size(), 1u);
     EXPECT_EQ(second.changed[0].href, a);
-    ASSERT_EQ(second.removed.size(), 1u);
-    EXPECT_EQ(second.removed[0], c);
+    EXPECT_EQ(second.removed, std::vector<std::string>{c});
     EXPECT_NE(second.token, first.token);
 
     const dav::SyncChanges third = client.syncCollection(server->addressBookUrl(), second.token);
     EXPECT_TRUE(third.changed.empty());
     EXPECT_TRUE(third.removed.empty());
+
+    // A token the server never gave is refused as such; Xandikos fails
+    // with 500 on one it cannot look up. A sync falls back to a listing on
+    // either answer.
+    try {
+        client.syncCollection(server->addressBookUrl(), server->url() + "sync/not-a-token-of-this-server");
+        ADD_FAILURE() << "a made-up token was accepted";
+    } catch (const DavError& e) {
+        if (GetParam() != ServerKind::Xandikos || e.httpStatus() != 500) {
+            EXPECT_EQ(e.kind(), ErrorKind::InvalidSyncToken) << e.what();
+        }
+    }
 }
 
 TEST_P(DavServerTest, MultigetComesInBatchesAndNamesWhatIsGone) {
@@ -145,20 +150,6 @@ TEST_P(DavServerTest, MultigetComesInBatchesAndNamesWhatIsGone) {
     }
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_EQ(dav::HrefKey(missing[0]), dav::HrefKey(hrefs.back()));
-}
-
-TEST_P(DavServerTest, ARefusedSyncTokenIsReportedAsSuch) {
-    DavClient client(server->account(server->addressBookUrl()));
-    const std::string bogus = server->url() + "sync/not-a-token-of-this-server";
-    try {
-        client.syncCollection(server->addressBookUrl(), bogus);
-        FAIL() << "a made-up token was accepted";
-    } catch (const DavError& e) {
-        // Xandikos fails with 500 on a token it cannot look up; a sync
-        // falls back to a listing on either answer.
-        if (GetParam() == ServerKind::Xandikos && e.httpStatus() == 500) return;
-        EXPECT_EQ(e.kind(), ErrorKind::InvalidSyncToken) << e.what();
-    }
 }
 
 TEST_P(DavServerTest, PasswordIsAskedOnceAndNeverShown) {

@@ -85,12 +85,11 @@ protected:
         return static_cast<size_t>(
             std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
     }
-    // A sync with nothing changed: nothing pulled or sent, and at most 2
-    // requests for `collection`.
+    // A sync with nothing changed: nothing pulled, sent or deleted, and at
+    // most 2 requests for `collection`.
     void expectQuietSync(const std::string& collection) {
         newRequests();
-        const auto summary = run.json({"sync"});
-        EXPECT_EQ(summary["pulled"].get<int>() + summary["pushed"].get<int>(), 0) << summary.dump();
+        EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 0, "pushed": 0, "deleted": 0})"_json));
         const auto log = newRequests();
         EXPECT_EQ(Count(log, "PUT ") + Count(log, "DELETE "), 0u);
         EXPECT_LE(std::count_if(log.begin(), log.end(),
@@ -114,21 +113,17 @@ TEST_P(SyncCommandTest, RoundTripWithAThirdPartyPhoneKeepsUidsAndUnknownProperti
     vdir.put("alan", Card("alan-uid@phone", "Alan", "Turing", "+44 20 7946 0002"));
     run.ok({"contacts", "add", "--first-name", "Grace", "--last-name", "Hopper", "--phone", "+1 555 0100"});
 
-    auto first = run.json({"sync"});
-    EXPECT_EQ(first["pulled"], 2) << first.dump();
-    EXPECT_EQ(first["pushed"], 1) << first.dump();
-    EXPECT_EQ(run.json({"contacts", "list"}).size(), 3u);
+    EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 2, "pushed": 1})"_json));
+    const auto list = run.json({"contacts", "list"});
+    EXPECT_EQ(list.size(), 3u);
 
     // A local edit and a remote edit, then a sync each way.
-    const auto list = run.json({"contacts", "list"});
     std::string alanId;
     for (const auto& c : list)
         if (c["last_name"] == "Turing") alanId = c["contact_id"].get<std::string>();
     run.ok({"contacts", "edit", alanId, "--nick-name", "Prof"});
     vdir.edit("ada-uid@phone", Card("ada-uid@phone", "Ada", "King", "+44 20 7946 0001"));
-    auto second = run.json({"sync"});
-    EXPECT_EQ(second["pulled"], 1) << second.dump();
-    EXPECT_EQ(second["pushed"], 1) << second.dump();
+    EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 1, "pushed": 1})"_json));
     expectQuietSync(dav::UrlPath(server->addressBookUrl()));
 
     // What the phone sees: its cards with their UIDs, unknown properties
@@ -150,15 +145,11 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     run.ok({"events", "add", "--subject", "Dentist", "--start", "2027-04-02T15:00"});
 
     // A dry run says what a sync would do and changes neither side.
-    const auto dry = run.json({"sync", "--dry-run"});
-    EXPECT_EQ(dry["pulled"], 3) << dry.dump();
-    EXPECT_EQ(dry["pushed"], 1) << dry.dump();
+    EXPECT_TRUE(Includes(run.json({"sync", "--dry-run"}), R"({"pulled": 3, "pushed": 1})"_json));
     EXPECT_EQ(run.json({"tasks", "list"}).size(), 0u);
     EXPECT_EQ(caldav.items().size(), 3u);
 
-    auto first = run.json({"sync"});
-    EXPECT_EQ(first["pulled"], 3) << first.dump();
-    EXPECT_EQ(first["pushed"], 1) << first.dump();
+    EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 3, "pushed": 1})"_json));
     const auto tasks = run.json({"tasks", "list"});
     ASSERT_EQ(tasks.size(), 1u);
     const auto march31 = [&] { return run.json({"events", "list", "--from", "2027-03-31", "--to", "2027-03-31"}); };
@@ -166,10 +157,8 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     run.ok({"tasks", "edit", tasks[0]["task_id"].get<std::string>(), "--subject", "Taxes 2027"});
     caldav.edit("holiday@phone", Holiday("Labour Day"));
     caldav.edit("weekly@phone", Weekly(false));  // the moved occurrence dropped, the series kept
-    auto second = run.json({"sync"});
-    EXPECT_EQ(second["pulled"], 2) << second.dump();
+    EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 2, "pushed": 1})"_json));
     EXPECT_EQ(march31()[0]["subject"], "Standup") << march31().dump();
-    EXPECT_EQ(second["pushed"], 1) << second.dump();
     expectQuietSync(calendar);
 
     const auto items = caldav.items();
@@ -185,12 +174,25 @@ TEST_P(SyncCommandTest, CalendarRoundTripWithPythonCaldavKeepsSeriesTasksAndUnkn
     EXPECT_EQ(run.json({"events", "list", "--from", "2027-05-01", "--to", "2027-05-01"})[0]["subject"], "Labour Day");
 }
 
-TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushed) {
-    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Lovelace", "+44 20 7946 0001"),
-               dav::CollectionKind::AddressBook, "");
+// One change on either side is a few requests, a local one exactly one
+// PUT conditional on the ETag; the same field changed on both sides
+// follows --prefer; a change another program makes in the file is found
+// by its hash, and a renamed category sends its events again.
+TEST_P(SyncCommandTest, ChangesOnEitherSideAreFewRequestsAndBothSidesFollowPrefer) {
+    const auto putAda = [&](const std::string& last) {
+        const auto current = phone->get(href("ada.vcf"));
+        phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", last, "+44 20 7946 0001"),
+                   dav::CollectionKind::AddressBook, current ? current->etag : "");
+    };
+    putAda("Lovelace");
     run.ok({"sync"});
     const std::string id = run.json({"contacts", "list"})[0]["contact_id"].get<std::string>();
     newRequests();
+
+    putAda("King");
+    run.ok({"sync"});
+    EXPECT_LE(newRequests().size(), 3u) << "one remote change";
+    EXPECT_EQ(run.json({"contacts", "show", id})["last_name"], "King");
 
     run.ok({"contacts", "edit", id, "--nick-name", "Countess"});
     run.ok({"sync"});
@@ -199,13 +201,22 @@ TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushe
     EXPECT_EQ(Count(log, "PUT " + href("ada.vcf") + " if-match"), 1u) << "the PUT is conditional on the ETag";
     EXPECT_NE(there("ada.vcf").find("Countess"), std::string::npos);
 
-    // Another program changes the file directly: found by its hash, pushed.
+    // Both sides change the last name; --prefer local keeps ours and the
+    // server's version is kept in a conflict file named in the summary.
+    putAda("Byron");
+    run.ok({"contacts", "edit", id, "--last-name", "Lovelace-King"});
+    auto summary = run.json({"sync", "--prefer", "local"});
+    EXPECT_EQ(summary["conflicts"], 1) << summary.dump();
+    ASSERT_EQ(summary["conflict_files"].size(), 1u);
+    EXPECT_NE(FileBytes(summary["conflict_files"][0].get<std::string>()).find("Byron"), std::string::npos);
+    EXPECT_NE(there("ada.vcf").find("Lovelace-King"), std::string::npos) << there("ada.vcf");
+
     run.ok({"sql", "UPDATE tPhoneNumber SET PhoneNumber = '+44 20 7946 0999' WHERE ContactID = '" + id + "'"});
     run.ok({"sync"});
     EXPECT_NE(there("ada.vcf").find("+44 20 7946 0999"), std::string::npos) << there("ada.vcf");
     EXPECT_NE(there("ada.vcf").find("X-PHONE-ONLY;X-LABEL=Lieblingsnummer:kept"), std::string::npos);
 
-    // A category renamed: an export writes the name, so its events are sent again.
+    // An export writes the category's name.
     run.ok({"sync", "bind", "home", "--addressbook", dav::UrlPath(server->addressBookUrl()), "--calendar",
             dav::UrlPath(server->calendarUrl())});
     run.ok({"categories", "add", "Work"});
@@ -219,31 +230,6 @@ TEST_P(SyncCommandTest, OneLocalChangeIsExactlyOneIfMatchPutAndASqlUpdateIsPushe
     EXPECT_NE(review.find("CATEGORIES:Office"), std::string::npos) << review;
 }
 
-TEST_P(SyncCommandTest, ARemoteChangeArrivesAndTheSameFieldChangedOnBothSidesFollowsPrefer) {
-    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Lovelace", "+44 1"), dav::CollectionKind::AddressBook,
-               "");
-    run.ok({"sync"});
-    const std::string id = run.json({"contacts", "list"})[0]["contact_id"].get<std::string>();
-    newRequests();
-
-    std::string etag = phone->get(href("ada.vcf"))->etag;
-    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "King", "+44 1"), dav::CollectionKind::AddressBook, etag);
-    run.ok({"sync"});
-    EXPECT_LE(newRequests().size(), 3u) << "one remote change";
-    EXPECT_EQ(run.json({"contacts", "show", id})["last_name"], "King");
-
-    // Both sides change the last name; --prefer local keeps ours and the
-    // server's version is kept in a conflict file named in the summary.
-    etag = phone->get(href("ada.vcf"))->etag;
-    phone->put(href("ada.vcf"), Card("ada-uid@phone", "Ada", "Byron", "+44 1"), dav::CollectionKind::AddressBook, etag);
-    run.ok({"contacts", "edit", id, "--last-name", "Lovelace-King"});
-    auto summary = run.json({"sync", "--prefer", "local"});
-    EXPECT_EQ(summary["conflicts"], 1) << summary.dump();
-    ASSERT_EQ(summary["conflict_files"].size(), 1u);
-    EXPECT_NE(FileBytes(summary["conflict_files"][0].get<std::string>()).find("Byron"), std::string::npos);
-    EXPECT_NE(there("ada.vcf").find("Lovelace-King"), std::string::npos) << there("ada.vcf");
-}
-
 TEST_P(SyncCommandTest, ThePasswordIsNeitherStoredNorShownAndBadAccountsAreRefused) {
     const auto synced = run({"sync"});
     EXPECT_EQ(synced.status, 0) << synced.err;
@@ -254,10 +240,8 @@ TEST_P(SyncCommandTest, ThePasswordIsNeitherStoredNorShownAndBadAccountsAreRefus
     const auto listed = run({"sync", "accounts", "list", "--json"});
     EXPECT_EQ(listed.out.find("s3cret"), std::string::npos);
 
-    struct Case {
-        std::vector<std::string> args;
-        int status;
-    } cases[] = {
+    // The command line and its exit status.
+    const std::pair<std::vector<std::string>, int> cases[] = {
         {{"sync", "accounts", "add", "albums", "--url", proxy->url(), "--user", "a"}, 2},  // a word of `sync`
         {{"sync", "accounts", "add", "home", "--url", proxy->url(), "--user", "a"}, 2},    // taken
         {{"sync", "accounts", "add", "far", "--url", "http://dav.example/", "--user", "a"}, 2},
@@ -268,9 +252,9 @@ TEST_P(SyncCommandTest, ThePasswordIsNeitherStoredNorShownAndBadAccountsAreRefus
         // The profile's contacts sync with home: a new one would go to both.
         {{"sync", "bind", "work", "--addressbook", dav::UrlPath(server->addressBookUrl())}, 1},
     };
-    for (const Case& c : cases) {
-        const auto r = run(c.args);
-        EXPECT_EQ(r.status, c.status) << ClientRun::Join(c.args) << "\n" << r.err;
+    for (const auto& [args, status] : cases) {
+        const auto r = run(args);
+        EXPECT_EQ(r.status, status) << ClientRun::Join(args) << "\n" << r.err;
         EXPECT_EQ(r.err.find("pw@"), std::string::npos) << r.err;
     }
 }

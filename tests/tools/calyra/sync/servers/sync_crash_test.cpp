@@ -77,9 +77,7 @@ TEST_P(SyncCrashTest, KilledSyncsThenACleanOneLeaveEveryItemOnceOnEachSide) {
     }
     const auto done = run({"sync"});
     EXPECT_EQ(done.status, 0) << done.err;
-    const auto quiet = run.json({"sync"});
-    EXPECT_EQ(quiet["pulled"], 0) << quiet.dump();
-    EXPECT_EQ(quiet["pushed"], 0) << quiet.dump();
+    EXPECT_TRUE(Includes(run.json({"sync"}), R"({"pulled": 0, "pushed": 0})"_json));
 
     const auto expectEach = [&] {
         EXPECT_EQ(run.json({"contacts", "list"}).size(), static_cast<size_t>(kCards + kLocal));
