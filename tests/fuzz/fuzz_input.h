@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace calyra::fuzz {
 
@@ -44,12 +43,12 @@ public:
         return text;
     }
 
-    // Everything left, as bytes.
-    std::vector<std::uint8_t> TakeBytes() {
-        std::vector<std::uint8_t> bytes(m_data, m_data + m_size);
-        m_data += m_size;
-        m_size = 0;
-        return bytes;
+    // The first half of what is left, as an input of its own.
+    FuzzInput TakeHalf() {
+        FuzzInput half(m_data, m_size / 2);
+        m_data += half.m_size;
+        m_size -= half.m_size;
+        return half;
     }
 
 private:

@@ -9,11 +9,8 @@
 // it without a complaint. Before the records, the library's own round trip:
 // write, read and write again gives the same bytes.
 #include <libical/ical.h>
-#include <unistd.h>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -24,22 +21,20 @@
 #include "interchange/ical_writer.h"
 #include "platform/bstr.h"
 #include "session/session.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using namespace calyra::cli;
-using calyra::interchange::CalendarItem;
-using calyra::interchange::ItemKind;
+using namespace calyra::interchange;
 
 // One database for the whole run, with one profile that every input
 // empties and fills again; removed with its folder when the run ends.
 struct Fixture {
     Fixture() {
-        char pattern[] = "/tmp/calyra-fuzz-ical-XXXXXX";
-        dir = ::mkdtemp(pattern);
-        if (!std::getenv("CALYRA_REGISTRY")) ::setenv("CALYRA_REGISTRY", (dir / "registry").c_str(), 1);
+        if (!std::getenv("CALYRA_REGISTRY")) ::setenv("CALYRA_REGISTRY", dir.file("registry").c_str(), 1);
         GlobalOptions options;
-        options.db = (dir / "pim.db").string();
+        options.db = dir.file("pim.db").string();
         session = std::make_unique<Session>(options);
         // The profile is added through the component, as a command would:
         // the command tree itself is not what this target reads.
@@ -48,13 +43,8 @@ struct Fixture {
         info.bstrName = name;
         if (session->access<IProfileAccess>()->AddProfile(nullptr, &info, &id) != S_OK) std::abort();
     }
-    ~Fixture() {
-        session.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-    std::filesystem::path dir;
-    std::unique_ptr<Session> session;
+    calyra::test::TempDir dir;
+    std::unique_ptr<Session> session;  // closed before its folder goes
 };
 
 Session& TheSession() {
@@ -89,8 +79,7 @@ std::vector<CalendarItem> Comparable(std::vector<CalendarItem> items) {
         // The kept entry is the text each pass read (the source, then the
         // first export): the fields laid over it must agree, not the texts.
         item.original.clear();
-        auto [it, fresh] = names.emplace(item.uid, "u" + std::to_string(names.size()));
-        item.uid = it->second;
+        item.uid = names.emplace(item.uid, "u" + std::to_string(names.size())).first->second;
     }
     return items;
 }
@@ -98,18 +87,15 @@ std::vector<CalendarItem> Comparable(std::vector<CalendarItem> items) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto parsed =
-        calyra::interchange::ParseICalendar(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto parsed = ParseICalendar(std::string_view(reinterpret_cast<const char*>(data), size));
     if (parsed.items.empty()) return 0;
     // The library alone: a file it wrote reads back to the same file, byte
     // for byte (a zone that contradicts its name once moved UNTIL by an
     // hour with each write and read).
-    const std::string direct = calyra::interchange::WriteICalendar(parsed.items, 0);
-    const std::string rewritten =
-        calyra::interchange::WriteICalendar(calyra::interchange::ParseICalendar(direct).items, 0);
-    if (rewritten != direct)
-        std::fprintf(stderr, "written:\n%s\nwritten after a reading:\n%s\n", direct.c_str(), rewritten.c_str());
-    FUZZ_CHECK(rewritten == direct);
+    const std::string direct = WriteICalendar(parsed.items, 0);
+    const std::string rewritten = WriteICalendar(ParseICalendar(direct).items, 0);
+    FUZZ_CHECK_SHOWING(rewritten == direct, "written:\n%s\nwritten after a reading:\n%s\n", direct.c_str(),
+                       rewritten.c_str());
     Session& session = TheSession();
     Empty(session);
     const auto first = ThroughTheRecords(session, parsed.items);
@@ -118,20 +104,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(addedAgain == 0);
 
     Empty(session);
-    const std::string written = calyra::interchange::WriteICalendar(first, 0);
+    const std::string written = WriteICalendar(first, 0);
     calyra::fuzz::CheckWritten(written);
     icalcomponent* calendar = icalparser_parse_string(written.c_str());
     FUZZ_CHECK(calendar && icalcomponent_count_errors(calendar) == 0);
     icalcomponent_free(calendar);
-    const auto second = ThroughTheRecords(session, calyra::interchange::ParseICalendar(written).items);
-    const auto a = Comparable(first), b = Comparable(second);
-    if (a != b) {
-        std::fprintf(stderr, "first export:\n%s\nafter a round trip:\n%s\n", written.c_str(),
-                     calyra::interchange::WriteICalendar(second, 0).c_str());
-        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-            if (!(a[i] == b[i])) std::fprintf(stderr, "item %zu differs\n", i);
-        if (a.size() != b.size()) std::fprintf(stderr, "%zu items, then %zu\n", a.size(), b.size());
-    }
-    FUZZ_CHECK(a == b);
+    const auto second = ThroughTheRecords(session, ParseICalendar(written).items);
+    FUZZ_CHECK_SHOWING(Comparable(first) == Comparable(second), "first export:\n%s\nafter a round trip:\n%s\n",
+                       written.c_str(), WriteICalendar(second, 0).c_str());
     return 0;
 }

@@ -11,11 +11,41 @@
 #include <string_view>
 #include <utility>
 
-#include "fuzz/card_texts.h"
 #include "fuzz/fuzz_check.h"
+#include "interchange/calendar_item.h"
+#include "interchange/contact_card.h"
 #include "interchange/text_encoding.h"
 
 namespace calyra::fuzz {
+
+// Every text a ContactCard or CalendarItem carries.
+template <class F>
+void ForEachText(const interchange::ContactCard& card, F f) {
+    for (const std::string* s :
+         {&card.formattedName, &card.familyName, &card.givenName, &card.additionalNames, &card.prefixes, &card.suffixes,
+          &card.nickname, &card.spouse, &card.organization, &card.department, &card.title, &card.note})
+        f(*s);
+    for (const auto& a : card.addresses)
+        for (const std::string* s :
+             {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country})
+            f(*s);
+    for (const auto& p : card.phones) f(p.number);
+    for (const auto& e : card.emails) f(e.text);
+    for (const auto& u : card.urls) f(u.text);
+    for (const auto& im : card.ims) {
+        f(im.protocol);
+        f(im.address);
+    }
+    for (const auto& c : card.categories) f(c);
+}
+
+template <class F>
+void ForEachText(const interchange::CalendarItem& item, F f) {
+    for (const std::string* s : {&item.uid, &item.summary, &item.description, &item.location, &item.status,
+                                 &item.classification, &item.busyStatus, &item.rrule})
+        f(*s);
+    for (const auto& c : item.categories) f(c);
+}
 
 // `parse(bytes)` reads the file whole into a result whose entries (cards,
 // items) are `entries`; `readBatches(bytes, perBatch, visit)` hands the same
@@ -52,11 +82,18 @@ Result CheckReader(std::string_view bytes, Entries Result::*entries, Parse parse
     return whole;
 }
 
-// What a writer wrote: valid UTF-8, every CRLF-ended line at most 75 octets.
-inline void CheckWritten(const std::string& written) {
+// What a writer wrote: valid UTF-8, every line ended by CRLF and at most
+// 75 octets; `tight`: folded only where the next character would not have
+// fit (as FoldLine folds).
+inline void CheckWritten(std::string_view written, bool tight = false) {
     FUZZ_CHECK(interchange::IsValidUtf8(written));
-    for (std::size_t start = 0, end; (end = written.find("\r\n", start)) != std::string::npos; start = end + 2)
-        FUZZ_CHECK(end - start <= 75);
+    for (std::size_t start = 0, end; start < written.size(); start = end + 2) {
+        end = written.find("\r\n", start);
+        FUZZ_CHECK(end != std::string_view::npos && end - start <= 75);
+        if (tight && end + 3 < written.size())  // after the break and the blank of a fold
+            FUZZ_CHECK(end - start + interchange::Utf8SequenceLength(static_cast<unsigned char>(written[end + 3])) >
+                       75);
+    }
 }
 
 }  // namespace calyra::fuzz

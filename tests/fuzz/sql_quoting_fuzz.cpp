@@ -14,15 +14,6 @@
 #include "platform/utf8.h"
 #include "tables/sql_text.h"
 
-namespace {
-
-LONG Database() {
-    static LONG handle = DbOpen(u":memory:");
-    return handle;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     calyra::fuzz::FuzzInput in(data, size);
     std::u16string text = in.RestAsText();
@@ -30,14 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // refuses such statements before they get there.
     if (text.find(u'\0') != std::u16string::npos) return 0;
 
-    calyra::SqlText sql(u"SELECT '");
-    sql.AppendQuoted(text).Append(u"', '").AppendQuoted(text).Append(u"';");
-    calyra::Bstr statement = sql.ToBstr();
+    const calyra::Bstr statement =
+        calyra::SqlText(u"SELECT '").AppendQuoted(text).Append(u"', '").AppendQuoted(text).Append(u"';").ToBstr();
 
-    LONG handle = Database();
+    static const LONG handle = DbOpen(u":memory:");
     FUZZ_CHECK(handle >= 0);
-    LONG rows = 0;
-    LONG columns = 0;
+    LONG rows = 0, columns = 0;
     LONGLONG slot = 0;
     FUZZ_CHECK(DbQuery(handle, statement, &rows, &columns, &slot) == 0);
     FUZZ_CHECK(rows == 1);

@@ -11,16 +11,11 @@
 #include "platform/bstr.h"
 #include "tables/value_conversions.h"
 
-namespace {
-
-// 0100-01-01 and 9999-12-31 as automation dates; every time of both days is
-// valid (before the first day the fraction counts away from zero).
-constexpr double kFirstDay = -657434.0;
-constexpr double kLastDay = 2958465.0;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // 0100-01-01 and 9999-12-31 as automation dates; every time of both days
+    // is valid (before the first day the fraction counts away from zero).
+    constexpr double kFirstDay = -657434.0;
+    constexpr double kLastDay = 2958465.0;
     calyra::fuzz::FuzzInput in(data, size);
     OLECHAR buffer[calyra::kValueTextUnits];
 
@@ -48,9 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     calyra::TextToDate(any.c_str(), 0.0);
     calyra::TextToLong(any.c_str(), 0);
     calyra::TextToBool(any.c_str(), 0);
-    BSTR copy = calyra::TextToBstr(any.c_str(), nullptr);
+    const calyra::Bstr copy = calyra::Bstr::Attach(calyra::TextToBstr(any.c_str(), nullptr));
     FUZZ_CHECK(copy != nullptr);
     FUZZ_CHECK(std::u16string(copy) == std::u16string(any.c_str()));
-    SysFreeString(copy);
     return 0;
 }

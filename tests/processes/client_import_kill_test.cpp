@@ -95,10 +95,6 @@ TEST(ClientImportKill, AKilledImportLeavesEveryCardOrNoneAndTheFileWhole) {
         // An import that got to its end starts the next round from the beginning.
         if (counts == Whole(kCards)) CopyDatabase(pristine, file);
     }
-    RecordProperty("kills", killed);
-    RecordProperty("finished_before_the_kill", finished);
-    RecordProperty("integrity_failures", integrityFailures);
-    RecordProperty("half_imports", halfImports);
     std::printf("kills %d (finished first %d), integrity failures %d, half imports %d\n", killed, finished,
                 integrityFailures, halfImports);
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
-#include <cstdlib>
 
 #include <fstream>
 #include <memory>

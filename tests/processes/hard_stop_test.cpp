@@ -21,11 +21,6 @@ namespace {
 using calyra::test::ChildProcess;
 using calyra::test::RawColumn;
 
-std::set<std::string> StoredProfileIds(const std::string& file) {
-    auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];", true);
-    return {ids.begin(), ids.end()};
-}
-
 TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
     calyra::test::TempDir dir;
     std::string file = dir.file("killed.db").string();
@@ -47,7 +42,8 @@ TEST(HardStopTest, EveryAcknowledgedWriteSurvivesAKillAndTheFileStaysWhole) {
 
         ASSERT_EQ(RawColumn(file, "PRAGMA integrity_check;", true), std::vector<std::string>{"ok"})
             << "after kill " << k;
-        std::set<std::string> stored = StoredProfileIds(file);
+        const auto ids = RawColumn(file, "SELECT [ProfileID] FROM [tProfile];", true);
+        const std::set<std::string> stored(ids.begin(), ids.end());
         for (const std::string& id : acknowledged)
             ASSERT_TRUE(stored.count(id)) << "acknowledged profile " << id << " lost after kill " << k;
     }
