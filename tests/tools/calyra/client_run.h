@@ -29,6 +29,12 @@
 
 namespace calyra::test {
 
+using Json = nlohmann::ordered_json;
+// A command line's words.
+using Args = std::vector<std::string>;
+// IDs, subjects or lines a test expects, in order.
+using Texts = std::vector<std::string>;
+
 struct ClientResult {
     int status = -1;
     std::string out;
@@ -63,7 +69,7 @@ public:
     }
 
     // Runs `calyra --db <file> args...`; stdin from /dev/null.
-    ClientResult operator()(const std::vector<std::string>& args) const {
+    ClientResult operator()(const Args& args) const {
         std::string command = Quote(CALYRA_CLIENT_PATH) + " --db " + Quote(m_db);
         for (const auto& a : args) command += " " + Quote(a);
         const std::string errFile = m_dir.file("stderr.txt").string();
@@ -73,22 +79,28 @@ public:
     }
 
     // Runs with --json, expects success and returns the parsed output.
-    nlohmann::ordered_json json(std::vector<std::string> args) const {
+    Json json(Args args) const {
         args.insert(args.begin(), "--json");
         const std::string out = ok(args);
-        auto parsed = nlohmann::ordered_json::parse(out, nullptr, false);
+        auto parsed = Json::parse(out, nullptr, false);
         EXPECT_FALSE(parsed.is_discarded()) << Join(args) << " printed no JSON:\n" << out;
         return parsed;
     }
 
+    // Writes `text` to a file, imports it into `family` ("contacts",
+    // "events", "tasks") and returns the report.
+    Json import(const std::string& family, const std::string& text) const {
+        return json({family, "import", write(family + (family == "contacts" ? ".vcf" : ".ics"), text)});
+    }
+
     // Runs, expects success, returns standard output.
-    std::string ok(const std::vector<std::string>& args) const {
+    std::string ok(const Args& args) const {
         ClientResult r = (*this)(args);
         EXPECT_EQ(r.status, 0) << Join(args) << "\nstderr: " << r.err;
         return r.out;
     }
 
-    static std::string Join(const std::vector<std::string>& args) {
+    static std::string Join(const Args& args) {
         std::string s = "calyra";
         for (const auto& a : args) s += " " + a;
         return s;
@@ -109,8 +121,7 @@ private:
 // Whether `actual` has every key of `expected` with its value (objects
 // recursively; arrays element by element and of the same length), so a test
 // states what a client sees as one JSON literal.
-inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual, const nlohmann::ordered_json& expected,
-                                           const std::string& path = "") {
+inline ::testing::AssertionResult Includes(const Json& actual, const Json& expected, const std::string& path = "") {
     if (expected.is_object() && actual.is_object()) {
         for (const auto& [key, value] : expected.items()) {
             if (!actual.contains(key)) return ::testing::AssertionFailure() << path << "/" << key << " is missing";
@@ -126,8 +137,6 @@ inline ::testing::AssertionResult Includes(const nlohmann::ordered_json& actual,
     if (actual == expected) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << " is " << actual.dump() << ", expected " << expected.dump();
 }
-
-using Args = std::vector<std::string>;
 
 // `a` followed by `b`: a command line and the options a case adds to it.
 inline Args operator+(Args a, const Args& b) {
@@ -152,20 +161,27 @@ inline ::testing::AssertionResult Has(const std::string& text, const std::string
     return ::testing::AssertionFailure() << "\"" << words << (held ? "\" missing in:\n" : "\" found in:\n") << text;
 }
 
-// A database with one profile, so commands need no --profile.
+// A database with one profile, so commands need no --profile; add and show
+// work on `family` unless told another.
 struct OneProfile : ClientRun {
-    OneProfile() { ok({"profiles", "add", "Phone"}); }
-    // Runs `family add args...`; the new record's ID.
-    std::string add(const std::string& family, const Args& args) {
-        const auto r = json(Args{family, "add"} + args);
+    explicit OneProfile(std::string family = "contacts") : family(std::move(family)) {
+        ok({"profiles", "add", "Phone"});
+    }
+    // Runs `of add args...` (of the run's family when not named); the new
+    // record's ID.
+    std::string add(const std::string& of, const Args& args) {
+        const auto r = json(Args{of, "add"} + args);
         return r.empty() ? "" : r.begin().value().get<std::string>();
     }
+    std::string add(const Args& args) { return add(family, args); }
+    Json show(const std::string& id) { return json({family, "show", id}); }
     // The `key` of each row a list command prints, in its order.
-    std::vector<std::string> ids(const Args& args, const std::string& key = "contact_id") {
-        std::vector<std::string> out;
+    Texts ids(const Args& args, const std::string& key = "contact_id") {
+        Texts out;
         for (const auto& row : json(args)) out.push_back(row[key]);
         return out;
     }
+    std::string family;  // contacts, events or tasks
 };
 
 // Each command line fails with `status` (2: bad command line, 1: refused by
@@ -211,8 +227,6 @@ struct ScopedTz : ScopedEnv {
     explicit ScopedTz(const char* zone) : ScopedEnv("TZ", zone) {}
 };
 
-inline nlohmann::ordered_json operator""_json(const char* text, size_t size) {
-    return nlohmann::ordered_json::parse(text, text + size);
-}
+inline Json operator""_json(const char* text, size_t size) { return Json::parse(text, text + size); }
 
 }  // namespace calyra::test

@@ -9,8 +9,6 @@
 namespace calyra::test {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 std::map<std::string, long> RowCounts(const ClientRun& run) {
     std::map<std::string, long> rows;
     const Json info = run.json({"info"});

@@ -15,7 +15,8 @@ std::string Output(const std::string& command) {
     return r.out;
 }
 
-TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {
+// Bash completes commands and options at each level of the tree.
+TEST(ShellIntegration, CompletionHelpAndTheManualPageOfferWhatTheClientHas) {
     ClientRun run;
     const auto script = run.dir().file("calyra.bash");
     std::ofstream(script) << run.ok({"completion", "bash"});
@@ -43,12 +44,9 @@ TEST(ShellIntegration, BashCompletesCommandsAndOptionsAtEachLevelOfTheTree) {
                                           "echo ${COMPREPLY[@]}");
         EXPECT_EQ(Output(command), expected + "\n") << line;
     }
-}
 
-// --help-all lists every level's options; help that cannot be written
-// fails the run.
-TEST(ShellIntegration, HelpIsWholeAndItsWritingChecked) {
-    ClientRun run;
+    // --help-all lists every level's options, help that cannot be written
+    // fails the run, and the manual page names every command group.
     const std::string help = run.ok({"--help-all"});
     for (const char* expected : {"--with-events", "--dry-run", "--option", "items TEXT"})
         EXPECT_TRUE(Has(help, expected));
@@ -57,10 +55,6 @@ TEST(ShellIntegration, HelpIsWholeAndItsWritingChecked) {
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_TRUE(Has(r.out, "calyra: cannot write the output")) << args;
     }
-}
-
-TEST(ShellIntegration, TheManualPageRendersAndNamesEveryCommandGroup) {
-    ClientRun run;
     const auto page = run.dir().file("calyra.1");
     std::ofstream(page) << run.ok({"manpage"});
     const std::string text = Output("MANWIDTH=100 man -l " + page.string() + " 2>/dev/null");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -47,30 +48,35 @@ protected:
     }
 
     std::string addContact(const std::u16string& lastName) {
-        auto contacts = m_session->access<IContactAccess>();
         OwnedRecord<tagContactInfo> c;
         c.bstrLastName = SysAllocStringLen(lastName.data(), static_cast<UINT>(lastName.size()));
         LONG err = 0;
         Bstr id;
-        EXPECT_EQ(contacts->AddContact(&err, &c, &id), S_OK);
+        EXPECT_EQ(m_session->access<IContactAccess>()->AddContact(&err, &c, &id), S_OK);
         return id.utf8();
     }
 
+    TextRows rows(std::u16string_view sql) { return QueryRows(m_session->connection(), sql); }
+    HRESULT exec(std::u16string_view sql) { return m_session->connection()->Execute(nullptr, Bstr(sql), nullptr); }
+
+    // IDs are the numbers AddContact gives.
     std::string lastName(const std::string& id) {
-        auto rows =
-            QueryRows(m_session->connection(), SqlText(u"SELECT [LastName] FROM [tContact] WHERE [ContactID] = '")
-                                                   .AppendQuoted(Utf8ToUtf16(id))
-                                                   .Append(u"';")
-                                                   .view());
-        return rows.empty() ? std::string("(gone)") : rows[0][0];
+        const auto found = rows(u"SELECT [LastName] FROM [tContact] WHERE [ContactID] = " + Utf8ToUtf16(id));
+        return found.empty() ? std::string("(gone)") : found[0][0];
+    }
+
+    // Runs `change` on a store in a transaction that commits.
+    void write(const std::function<void(SideStore&)>& change) {
+        Transaction tx(*m_session);
+        SideStore store(*m_session);
+        change(store);
+        tx.commit();
     }
 
     // Stores side state for a contact, hashed by its last name.
     SideItem keep(const std::string& id, const std::string& uid, std::string original = "") {
         SideItem item{ItemFamily::Contact, id, "1", uid, ContentHash(lastName(id)), std::move(original), ""};
-        Transaction tx(*m_session);
-        SideStore(*m_session).put(item);
-        tx.commit();
+        write([&](SideStore& store) { store.put(item); });
         return item;
     }
 
@@ -89,23 +95,42 @@ protected:
         return SideSchema(made.connection());
     }
 
-    bool hasSideTables() {
-        return !QueryRows(m_session->connection(), u"SELECT name FROM sqlite_master WHERE name LIKE 'calyra%';")
-                    .empty();
-    }
-
     TempDir m_dir;
     std::unique_ptr<Session> m_session;
 };
 
-TEST_F(SideStoreTest, KeepsWhatItIsGivenAndFindsItByRowAndUid) {
+// Derived UIDs come back the same without side state; the store is made
+// only by a write that commits; it keeps what it is given, finds it by row
+// and UID and forgets what is gone.
+TEST_F(SideStoreTest, IsMadeByAWriteKeepsWhatItIsGivenAndForgetsWhatIsGone) {
     const std::string a = addContact(u"Ada"), b = addContact(u"O'Brien");
+    const std::string uid = SideStore(*m_session).derivedUid("1", ItemFamily::Contact, a);
+    open();
+    m_session->resetProfile();
+    SideStore empty(*m_session);
+    EXPECT_EQ(empty.derivedUid("1", ItemFamily::Contact, a), uid) << "not rebuilt from the file";
+    EXPECT_EQ(empty.uidOf("1", ItemFamily::Contact, a), uid);
+    EXPECT_NE(empty.derivedUid("1", ItemFamily::Task, a), uid);
+    EXPECT_NE(empty.derivedUid("1", ItemFamily::Contact, "999"), uid);
+    EXPECT_FALSE(empty.present());
+    EXPECT_EQ(empty.find(ItemFamily::Contact, a), std::nullopt);
+    EXPECT_TRUE(empty.sweep().recreated.empty());
+    EXPECT_TRUE(sideSchema().empty()) << "reading and sweeping a file without side state made tables";
+    {
+        Transaction tx(*m_session);
+        SideStore(*m_session).put({ItemFamily::Contact, a, "1", "u", "h", "", ""});
+    }  // rolled back
+    EXPECT_TRUE(sideSchema().empty());
+
     // An original far longer than a record field, with quotes and a
     // character outside the BMP, comes back whole.
     std::string original = "BEGIN:VCARD\r\nNOTE:it's 🎉\r\n";
     while (original.size() < 70000) original += "X-LINE:" + std::to_string(original.size()) + "\r\n";
     const SideItem kept = keep(a, "urn:uuid:a'1", original);
     keep(b, "b@example.org");
+    // The component's tests put side state into their files by statements
+    // of their own (support/side_state.h): they must make these tables.
+    EXPECT_EQ(sideSchema(), MadeByTheComponentTests());
 
     SideStore store(*m_session);
     EXPECT_EQ(store.find(ItemFamily::Contact, a), kept);
@@ -122,47 +147,20 @@ TEST_F(SideStoreTest, KeepsWhatItIsGivenAndFindsItByRowAndUid) {
     changed.uid = "other";
     last.uid = "last";
     const std::string c = addContact(u"Cleo");
-    {
-        Transaction tx(*m_session);
-        SideStore writer(*m_session);
+    write([&](SideStore& writer) {
         writer.put(std::vector<SideItem>{changed, {ItemFamily::Contact, c, "1", "c", "h", "", "n:cleo"}, last});
         writer.erase(ItemFamily::Contact, b);
-        tx.commit();
-    }
+    });
     SideStore after(*m_session);
     EXPECT_EQ(after.find(ItemFamily::Contact, a), last);
     EXPECT_EQ(after.find(ItemFamily::Contact, c)->uid, "c");
     EXPECT_EQ(after.find(ItemFamily::Contact, b), std::nullopt);
-}
 
-TEST_F(SideStoreTest, IsMadeOnlyByAWriteThatCommits) {
-    addContact(u"Ada");
-    SideStore store(*m_session);
-    EXPECT_FALSE(store.present());
-    EXPECT_EQ(store.find(ItemFamily::Contact, "1"), std::nullopt);
-    EXPECT_TRUE(store.sweep().recreated.empty());
-    EXPECT_FALSE(hasSideTables()) << "reading and sweeping a file without side state made tables";
-    {
-        Transaction tx(*m_session);
-        SideStore(*m_session).put({ItemFamily::Contact, "1", "1", "u", "h", "", ""});
-    }  // rolled back
-    EXPECT_FALSE(hasSideTables());
-    keep("1", "u");
-    EXPECT_TRUE(hasSideTables());
-}
-
-TEST_F(SideStoreTest, ItemsThatAreGoneAreNotFoundAndSweptAway) {
-    const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
-    keep(a, "a");
-    keep(b, "b");
-    auto contacts = m_session->access<IContactAccess>();
-    ASSERT_EQ(contacts->DeleteContactByID(nullptr, Bstr::FromUtf8(b)), S_OK);
-    SideStore store(*m_session);
-    EXPECT_EQ(store.find(ItemFamily::Contact, b), std::nullopt);
-    Transaction tx(*m_session);
-    EXPECT_EQ(store.sweep().orphans, 1u);
-    tx.commit();
-    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT COUNT(*) FROM calyra_item;")[0][0], "1");
+    // An item that is gone is not found, and a sweep takes its row away.
+    ASSERT_EQ(m_session->access<IContactAccess>()->DeleteContactByID(nullptr, Bstr::FromUtf8(c)), S_OK);
+    EXPECT_EQ(SideStore(*m_session).find(ItemFamily::Contact, c), std::nullopt);
+    write([](SideStore& writer) { EXPECT_EQ(writer.sweep().orphans, 1u); });
+    EXPECT_EQ(rows(u"SELECT COUNT(*) FROM calyra_item;")[0][0], "1");
 }
 
 // Each older version and an unknown one: after the upgrade, every side row
@@ -177,9 +175,7 @@ TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
         const std::string a = addContact(u"Ada"), b = addContact(u"Bea");
         keep(a, "a");
         keep(b, "b");
-        SqlText setVersion(u"UPDATE [tVer] SET [VerString] = '");
-        setVersion.AppendQuoted(Utf8ToUtf16(version)).Append(u"';");
-        ASSERT_EQ(m_session->connection()->Execute(nullptr, setVersion.ToBstr(), nullptr), S_OK);
+        ASSERT_EQ(exec(u"UPDATE [tVer] SET [VerString] = '" + Utf8ToUtf16(version) + u"';"), S_OK);
         m_session.reset();
         {
             // The component itself opens it, as any program would: it
@@ -195,8 +191,8 @@ TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
         }
         open();
         m_session->resetProfile();
-        auto profiles = QueryRows(m_session->connection(), u"SELECT [ProfileID] FROM [tProfile];");
-        if (profiles.empty()) addProfile();  // the upgrade started over: a new profile, new contacts
+        // An upgrade that started over needs a new profile (and new contacts).
+        if (rows(u"SELECT [ProfileID] FROM [tProfile];").empty()) addProfile();
         const std::string c = addContact(u"Cleo");
         // Before the sweep and after it.
         for (const char* when : {"before", "after"}) {
@@ -207,34 +203,12 @@ TEST_F(SideStoreTest, AnUpgradeNeverAttachesOldSideStateToOtherItems) {
                         << "contact " << id << " (" << lastName(id) << ") got the side row of another, " << when;
                 }
             }
-            Transaction tx(*m_session);
-            store.sweep();
-            tx.commit();
+            write([](SideStore& writer) { writer.sweep(); });
         }
-        const auto left = QueryRows(m_session->connection(),
-                                    u"SELECT COUNT(*) FROM calyra_item WHERE row_id NOT IN (SELECT ContactID FROM "
-                                    u"tContact);");
+        const auto left =
+            rows(u"SELECT COUNT(*) FROM calyra_item WHERE row_id NOT IN (SELECT ContactID FROM tContact);");
         EXPECT_EQ(left[0][0], "0") << "orphans left after the sweep";
     }
-}
-
-TEST_F(SideStoreTest, MatchKeysFindItemsOfTheirProfileAndFamily) {
-    const std::string a = addContact(u"Ada"), b = addContact(u"Bea"), c = addContact(u"Cleo");
-    {
-        Transaction tx(*m_session);
-        SideStore store(*m_session);
-        store.put(SideItem{ItemFamily::Contact, a, "1", "ua", "h", "", "n:ada"});
-        store.putKeys(ItemFamily::Contact, "1", {{b, "n:bea"}, {c, "n:shared"}});
-        store.putKeys(ItemFamily::Contact, "1", {{b, "n:shared"}});  // replaces
-        tx.commit();
-    }
-    SideStore store(*m_session);
-    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:shared", "n:ada", "n:bea", "n:zed"}),
-              (std::vector<MatchKey>{{"n:ada", a}, {"n:shared", b}, {"n:shared", c}}));
-    EXPECT_TRUE(store.findKeys("1", ItemFamily::Group, {"n:ada"}).empty());
-    EXPECT_TRUE(store.findKeys("2", ItemFamily::Contact, {"n:ada"}).empty());
-    EXPECT_EQ(store.find(ItemFamily::Contact, b), std::nullopt) << "a key alone is no side row";
-    EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
 }
 
 // Side tables an older calyra made (match keys in a table of their own)
@@ -259,7 +233,7 @@ TEST_F(SideStoreTest, OlderSideTablesReadAsTheyAreAndAWriteUpgradesThem) {
              u"'hb', '');",
              u"INSERT INTO calyra_match_key VALUES (1, 'contact', 'n:ada', 1), (1, 'contact', 'n:cleo', 3);",
          })
-        ASSERT_EQ(m_session->connection()->Execute(nullptr, Bstr(sql), nullptr), S_OK);
+        ASSERT_EQ(exec(sql), S_OK);
     auto check = [&](const char* when) {
         SCOPED_TRACE(when);
         SideStore store(*m_session);
@@ -270,18 +244,13 @@ TEST_F(SideStoreTest, OlderSideTablesReadAsTheyAreAndAWriteUpgradesThem) {
                   (std::vector<MatchKey>{{"n:ada", a}, {"n:cleo", c}}));
     };
     check("read as it is");
-    {
-        Transaction tx(*m_session);
-        SideStore(*m_session).put(SideItem{ItemFamily::Contact, b, "1", "ub", "hb", "", "n:bea"});
-        tx.commit();
-    }
+    write([&](SideStore& store) { store.put(SideItem{ItemFamily::Contact, b, "1", "ub", "hb", "", "n:bea"}); });
     check("after the upgrade");
     SideStore store(*m_session);
     EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
     EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:bea"}), (std::vector<MatchKey>{{"n:bea", b}}));
-    EXPECT_EQ(QueryRows(m_session->connection(), u"SELECT value FROM calyra_meta WHERE name = 'version';")[0][0], "4");
-    EXPECT_TRUE(
-        QueryRows(m_session->connection(), u"SELECT 1 FROM sqlite_master WHERE name = 'calyra_match_key';").empty());
+    EXPECT_EQ(rows(u"SELECT value FROM calyra_meta WHERE name = 'version';")[0][0], "4");
+    EXPECT_TRUE(rows(u"SELECT 1 FROM sqlite_master WHERE name = 'calyra_match_key';").empty());
 }
 
 // The previous version's rows and hashes stay as they are; its first
@@ -300,55 +269,47 @@ TEST_F(SideStoreTest, PreviousSideTablesKeepTheirRowsAndGetTodaysIndexes) {
              u"INSERT INTO calyra_sequence VALUES ('contact', 1);",
              u"INSERT INTO calyra_item VALUES ('contact', 1, 1, 'ua', 'ha', '', 'n:ada');",
          })
-        ASSERT_EQ(m_session->connection()->Execute(nullptr, Bstr(sql), nullptr), S_OK);
+        ASSERT_EQ(exec(sql), S_OK);
     const SideItem ada{ItemFamily::Contact, a, "1", "ua", "ha", "", "n:ada"};
     EXPECT_EQ(SideStore(*m_session).findByUid("1", ItemFamily::Contact, "ua"), ada) << "read as it is";
-    {
-        Transaction tx(*m_session);
-        SideStore(*m_session).put(SideItem{ItemFamily::Contact, addContact(u"Bea"), "1", "ub", "hb", "", "n:bea"});
-        tx.commit();
-    }
+    write([&](SideStore& store) {
+        store.put(SideItem{ItemFamily::Contact, addContact(u"Bea"), "1", "ub", "hb", "", "n:bea"});
+    });
     SideStore store(*m_session);
     EXPECT_EQ(store.findByUid("1", ItemFamily::Contact, "ua"), ada);
     EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:ada"}), (std::vector<MatchKey>{{"n:ada", a}}));
     EXPECT_EQ(sideSchema(), MadeByTheComponentTests());
 }
 
-TEST_F(SideStoreTest, VisitsEveryItemOfAProfileInRowOrderAcrossChunks) {
+TEST_F(SideStoreTest, VisitsItemsInRowOrderAndFindsThemByMatchKeyOfTheirProfileAndFamily) {
     std::vector<SideItem> items;
-    {
-        Transaction tx(*m_session);
+    write([&](SideStore& store) {
         for (int i = 0; i < 1203; ++i) {
             const std::string id = addContact(u"P" + Utf8ToUtf16(std::to_string(i)));
             items.push_back({ItemFamily::Contact, id, "1", "uid" + id, "h", "", ""});
         }
-        SideStore(*m_session).put(items);
-        tx.commit();
-    }
+        store.put(items);
+    });
     std::vector<std::string> seen;
     // The visitor takes what it is given, as check --repair does.
     SideStore(*m_session).forEach("1", ItemFamily::Contact, [&](SideItem& i) { seen.push_back(std::move(i.rowId)); });
     ASSERT_EQ(seen.size(), items.size());
     for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], items[i].rowId);
-}
 
-TEST_F(SideStoreTest, DerivedUidsComeBackTheSameWithoutSideState) {
-    const std::string a = addContact(u"Ada");
+    // Match keys find the items of their profile and family.
+    const std::string a = addContact(u"Ada"), b = addContact(u"Bea"), c = addContact(u"Cleo");
+    write([&](SideStore& store) {
+        store.put(SideItem{ItemFamily::Contact, a, "1", "ua", "h", "", "n:ada"});
+        store.putKeys(ItemFamily::Contact, "1", {{b, "n:bea"}, {c, "n:shared"}});
+        store.putKeys(ItemFamily::Contact, "1", {{b, "n:shared"}});  // replaces
+    });
     SideStore store(*m_session);
-    const std::string uid = store.derivedUid("1", ItemFamily::Contact, a);
-    EXPECT_EQ(store.uidOf("1", ItemFamily::Contact, a), uid);
-    EXPECT_NE(store.derivedUid("1", ItemFamily::Task, a), uid);
-    EXPECT_NE(store.derivedUid("1", ItemFamily::Contact, "999"), uid);
-    open();
-    EXPECT_EQ(SideStore(*m_session).derivedUid("1", ItemFamily::Contact, a), uid) << "not rebuilt from the file";
-}
-
-// The component's tests put side state into their files by statements of
-// their own (support/side_state.h): they must make the tables the client
-// makes.
-TEST_F(SideStoreTest, TheComponentTestsMakeTheTablesTheClientMakes) {
-    keep(addContact(u"Ada"), "a");
-    EXPECT_EQ(sideSchema(), MadeByTheComponentTests());
+    EXPECT_EQ(store.findKeys("1", ItemFamily::Contact, {"n:shared", "n:ada", "n:bea", "n:zed"}),
+              (std::vector<MatchKey>{{"n:ada", a}, {"n:shared", b}, {"n:shared", c}}));
+    EXPECT_TRUE(store.findKeys("1", ItemFamily::Group, {"n:ada"}).empty());
+    EXPECT_TRUE(store.findKeys("2", ItemFamily::Contact, {"n:ada"}).empty());
+    EXPECT_EQ(store.find(ItemFamily::Contact, b), std::nullopt) << "a key alone is no side row";
+    EXPECT_EQ(store.find(ItemFamily::Contact, a)->matchKey, "n:ada");
 }
 
 TEST(ContentHash, TellsTextsApartAndIsStable) {

@@ -7,7 +7,10 @@
 namespace calyra::test {
 namespace {
 
-TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
+// Options set keeps what it is not given, per type; then the person's album
+// list per type, and the read-only lists the synchronising program keeps
+// beside it.
+TEST(ClientSync, OptionsAndAlbumsPerTypeAndTheListsTheSyncProgramKept) {
     OneProfile run;
     // A type never set shows as the type asked about, with nothing chosen.
     EXPECT_TRUE(Includes(run.json({"sync", "options", "get", "--type", "5"}),
@@ -22,10 +25,7 @@ TEST(ClientSync, OptionsSetKeepsWhatItIsNotGivenPerType) {
                 {Args{"sync", "options", "set", "--type", "1"}, Args{"sync", "options", "set", "--group-option", "all"},
                  Args{"sync", "options", "set", "--type", "1", "--group-option", "sometimes"},
                  Args{"sync", "options", "set", "--type", "1", "--option-ex1", "many"}});
-}
 
-TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
-    OneProfile run;
     run.ok({"sync", "albums", "add", "Road trip"});
     run.ok({"sync", "albums", "add", "Morning run", "--option", "3"});
     run.ok({"sync", "albums", "add", "Ada's mix", "--type", "2"});
@@ -43,15 +43,11 @@ TEST(ClientSync, AlbumsAddListRemoveAndClearPerType) {
         << "clear touches one type only";
     run.ok({"sync", "albums", "rm", "Ada's mix", "--type", "2"});
     EXPECT_TRUE(run.json({"sync", "albums", "list", "--type", "2"}).empty()) << "a quote in a name must not stop rm";
-}
 
-TEST(ClientSync, SyncedListsShowWhatTheSyncProgramKept) {
-    OneProfile run;
     // The synchronising program writes these tables; stand in for it.
     run.ok({"sql",
             "INSERT INTO [tAlbum] ([ProfileID], [Name], [PathOnPc], [PathOnDevice], [Recursive], [Type]) "
-            "VALUES (1, 'Holiday', '/pics/holiday', '/card/holiday', 1, 2), (1, 'Casts', '', '', 0, 3)"});
-    run.ok({"sql",
+            "VALUES (1, 'Holiday', '/pics/holiday', '/card/holiday', 1, 2), (1, 'Casts', '', '', 0, 3); "
             "INSERT INTO [tFile] ([AlbumID], [ObjectIDOnPc], [ObjectIDOnDevice], [SyncingFlag]) "
             "VALUES (2, '/casts/ep1.mp3', '/card/ep1.mp3', 1), (2, '/casts/old.mp3', '', 0)"});
     EXPECT_TRUE(Includes(run.json({"sync", "synced-albums"})[0], R"({"name": "Holiday", "path_on_pc": "/pics/holiday",
