@@ -91,11 +91,11 @@ TEST(Window, MessageArrivesWithExactBytesDataAndResult) {
         DWORD cbData = 0xFFFFFFFF;
         std::string got;
         ULONG_PTR dwData = 0;
-        MessageWindow window(u"Bytes", [&](const COPYDATASTRUCT& cds) {
+        MessageWindow window(u"Bytes", [&, answer = result](const COPYDATASTRUCT& cds) {
             cbData = cds.cbData;
             dwData = cds.dwData;
             got.assign(static_cast<const char*>(cds.lpData), cds.cbData);
-            return result;
+            return answer;
         });
         EXPECT_EQ(Send(FindWindowW(nullptr, u"Bytes"), bytes, sentData), result)
             << "the sender got another result than the handler returned";

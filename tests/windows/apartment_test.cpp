@@ -13,19 +13,25 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "comserver/dispatch_table.h"
 #include "idl/class_registration.h"
 #include "idl/typelib_description.h"
 #include "idl/typelib_dispatch.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "support/automation.h"
 
 namespace {
 
+using namespace calyra::test;
+using calyra::Bstr;
+using calyra::ComPtr;
 using calyra::DispatchFrame;
 using calyra::DispatchTable;
 using calyra::DispatchTableOf;
@@ -99,102 +105,55 @@ bool IsRpcFailure(HRESULT hr) {
            (code & 0xFFFFFF00u) == 0x80070700u;
 }
 
-// Storage for one call's arguments, built from the method's description.
-struct Arguments {
-    std::vector<VARIANT> args;  // in the caller's order; reversed into DISPPARAMS
-    LONG errorID = 0;
-    LONG number = 0;
-    LONGLONG vm = 0;
-    OLECHAR buffer[2049] = {};
-    BSTR text = nullptr;
-    BSTR iidText = nullptr;
-    std::vector<std::vector<unsigned char>> records;
-    std::vector<IRecordInfo*> infos;
-
-    Arguments() {
-        text = SysAllocString(L"1");
-        OLECHAR guid[40];
-        StringFromGUID2(IID_ITaskAccess, guid, 40);
-        iidText = SysAllocString(guid);
-    }
+// One call's arguments in the caller's order, built from the method's
+// description: a new zeroed record for every record, zeroed storage behind
+// every other pointer (room for a text of 2048 units), the GUID of
+// ITaskAccess, and by value the text "1", the number 1, false, a date and
+// the connection.
+class Arguments {
+public:
     ~Arguments() {
-        for (size_t i = 0; i < infos.size(); ++i) {
-            infos[i]->RecordClear(records[i].data());
-            infos[i]->Release();
-        }
-        SysFreeString(text);
-        SysFreeString(iidText);
+        for (auto& [info, record] : m_records) info->RecordDestroy(record);
     }
 
-    // One argument for a described parameter; false for a kind this sweep
-    // does not build.
+    // False for a kind this sweep does not build.
     bool Add(const ParamDesc& p, IDispatch* connection) {
-        VARIANT v;
-        VariantInit(&v);
-        const VARTYPE base = p.vt & VT_TYPEMASK;
-        if (p.vt & VT_BYREF) {
-            switch (base) {
-                case VT_I4:
-                    v.vt = VT_I4 | VT_BYREF;
-                    v.plVal = std::string_view(p.name) == "plErrorID" ? &errorID : &number;
-                    break;
-                case VT_I8:
-                    v.vt = VT_I8 | VT_BYREF;
-                    v.pllVal = &vm;
-                    break;
-                case VT_UI2:
-                    v.vt = VT_UI2 | VT_BYREF;
-                    v.puiVal = reinterpret_cast<USHORT*>(buffer);
-                    break;
-                case 72:  // VT_CLSID: a GUID as its text
-                    v.vt = VT_BSTR;
-                    v.bstrVal = iidText;
-                    break;
-                case VT_RECORD: {
-                    IRecordInfo* info = nullptr;
-                    if (FAILED(GetRecordInfoFromGuids(LIBID_CalyraLib, 1, 0, 0, *p.record->guid, &info))) return false;
-                    ULONG size = 0;
-                    info->GetSize(&size);
-                    records.emplace_back(size);
-                    infos.push_back(info);
-                    v.vt = VT_RECORD;
-                    v.pvRecord = records.back().data();
-                    v.pRecInfo = info;
-                    break;
-                }
-                default:
-                    return false;
-            }
+        if (p.vt == (VT_RECORD | VT_BYREF)) {
+            ComPtr<IRecordInfo> info;
+            if (FAILED(GetRecordInfoFromGuids(LIBID_CalyraLib, 1, 0, 0, *p.record->guid, &info))) return false;
+            void* record = info->RecordCreate();
+            args.push_back(RecordArg(record, info.get()));
+            m_records.emplace_back(std::move(info), record);
+        } else if (p.vt == (VT_CLSID | VT_BYREF)) {
+            args.push_back(Ref(p.vt, &m_iid));
+        } else if (p.vt & VT_BYREF) {
+            args.push_back(Ref(p.vt, m_slots.emplace_back().units));
+        } else if (p.vt == VT_BSTR) {
+            args.push_back(TextArg(m_text));
+        } else if (p.vt == VT_I4 || p.vt == VT_UI4) {
+            args.push_back(Long(1));
+        } else if (p.vt == VT_BOOL) {
+            args.push_back(MakeVariant(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; }));
+        } else if (p.vt == VT_DATE) {
+            args.push_back(MakeVariant(VT_DATE, [](VARIANT& v) { v.date = 40493.0; }));
+        } else if (p.vt == VT_DISPATCH) {
+            args.push_back(Object(connection));
         } else {
-            switch (p.vt) {
-                case VT_BSTR:
-                    v.vt = VT_BSTR;
-                    v.bstrVal = text;
-                    break;
-                case VT_I4:
-                case VT_UI4:
-                    v.vt = VT_I4;
-                    v.lVal = 1;
-                    break;
-                case VT_BOOL:
-                    v.vt = VT_BOOL;
-                    v.boolVal = VARIANT_FALSE;
-                    break;
-                case VT_DATE:
-                    v.vt = VT_DATE;
-                    v.date = 40493.0;
-                    break;
-                case VT_DISPATCH:
-                    v.vt = VT_DISPATCH;
-                    v.pdispVal = connection;
-                    break;
-                default:
-                    return false;
-            }
+            return false;
         }
-        args.push_back(v);
         return true;
     }
+
+    std::vector<VARIANT> args;
+
+private:
+    struct alignas(8) Slot {
+        OLECHAR units[2049] = {};
+    };
+    Bstr m_text{L"1"};
+    IID m_iid = IID_ITaskAccess;
+    std::deque<Slot> m_slots;
+    std::vector<std::pair<ComPtr<IRecordInfo>, void*>> m_records;
 };
 
 // Where Wine 8 and Windows differ (see Sweep and the unload rule).
@@ -240,46 +199,39 @@ void Sweep(IUnknown* object, REFIID iid, IDispatch* connection, const std::set<s
     const bool proxy = IsProxy(object);
     for (size_t m = 0; m < desc.methodCount; ++m) {
         const MethodDesc& method = desc.methods[m];
+        const std::string name = std::string(desc.name) + "::" + method.name;
         if (skip.count(method.name)) continue;
         // Wine 8 cannot marshal a safe array of records (LPSAFEARRAY_UserSize
         // is a stub): such a call fails, and from a multithreaded client to
         // a single-threaded object it never returns. Named in the note.
         if (proxy && ReturnsList(method) && kUnderWine) {
-            report->listsNotCarried.insert(std::string(desc.name) + "::" + method.name);
+            report->listsNotCarried.insert(name);
             continue;
         }
         Arguments a;
         bool built = true;
         for (size_t p = 0; p < method.paramCount && built; ++p)
             if (method.params[p].dir != ParamDir::RetVal) built = a.Add(method.params[p], connection);
-        if (!built) {
-            report->failures.push_back(std::string(desc.name) + "::" + method.name + ": no argument built");
-            continue;
-        }
         std::vector<VARIANT> reversed(a.args.rbegin(), a.args.rend());
         DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
         DispatchFrame frame(method);
-        UINT argErr = 0;
-        HRESULT hr = frame.Load(params, &argErr);
-        if (FAILED(hr)) {
-            report->failures.push_back(std::string(desc.name) + "::" + method.name + ": arguments refused");
+        if (!built || FAILED(frame.Load(params, nullptr))) {
+            report->failures.push_back(name + (built ? ": arguments refused" : ": no argument built"));
             continue;
         }
         // CALYRA_TRACE_SWEEP=1 names each call first, to find one that hangs.
         static const bool trace = std::getenv("CALYRA_TRACE_SWEEP") != nullptr;
-        if (trace) std::fprintf(stderr, "%s::%s\n", desc.name, method.name);
-        hr = table->methods[m].invoke(self, frame);
-        VARIANT result;
-        VariantInit(&result);
+        if (trace) std::fprintf(stderr, "%s\n", name.c_str());
+        const HRESULT hr = table->methods[m].invoke(self, frame);
+        Variant result;
         frame.Finish(hr, &result);
-        VariantClear(&result);
         ++report->calls;
         if (IsRpcFailure(hr) && ReturnsList(method)) {
-            report->listsNotCarried.insert(std::string(desc.name) + "::" + method.name);
+            report->listsNotCarried.insert(name);
         } else if (IsRpcFailure(hr)) {
             char text[16];
             std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
-            report->failures.push_back(std::string(desc.name) + "::" + method.name + " returned " + text);
+            report->failures.push_back(name + " returned " + text);
         }
     }
     self->Release();
@@ -329,14 +281,9 @@ void SweepEveryClass(DWORD coinit, bool ownApartmentOnly, IDispatch* shared = nu
         return model == calyra::ThreadingModel::Both || (model == calyra::ThreadingModel::Free) != sta;
     };
     const std::wstring file = TempDatabase(sta ? L"calyra-sta.db" : L"calyra-mta.db");
-    BSTR path = SysAllocString(file.c_str());
-    BSTR user = SysAllocString(L"u");
-    IDispatch* connection = shared;
-    if (connection) {
-        connection->AddRef();
-    } else {
-        ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
-    }
+    const Bstr path(file.c_str()), user(L"u");
+    ComPtr<IDispatch> connection(shared);
+    if (!connection) ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
     // A management object opens (and so creates) the file first;
     // in a single-threaded apartment it would be a proxy.
     IPimManagement* management = nullptr;
@@ -345,7 +292,7 @@ void SweepEveryClass(DWORD coinit, bool ownApartmentOnly, IDispatch* shared = nu
         ASSERT_EQ(Create(CLSID_PimManagement, IID_IPimManagement, &management), S_OK);
         ASSERT_EQ(management->OpenPimDatabase(&err, user, user, path), S_OK);
     }
-    auto* db = static_cast<IPimDbAccess*>(nullptr);
+    ComPtr<IPimDbAccess> db;
     ASSERT_EQ(connection->QueryInterface(IID_IPimDbAccess, reinterpret_cast<void**>(&db)), S_OK);
     ASSERT_EQ(db->OpenPimDatabase(&err, user, user, path), S_OK);
 
@@ -358,15 +305,14 @@ void SweepEveryClass(DWORD coinit, bool ownApartmentOnly, IDispatch* shared = nu
         for (size_t i = 0; i < lib.coclassCount; ++i)
             if (lib.coclasses[i].clsid == reg.clsid) coclass = &lib.coclasses[i];
         ASSERT_NE(coclass, nullptr);
-        IUnknown* object = nullptr;
+        ComPtr<IUnknown> object;
         ASSERT_EQ(Create(*reg.clsid, *coclass->iid, &object), S_OK);
         std::set<std::string> skip = kNotSwept;
         // The management object would open a file named by the sweep's text.
         if (IsEqualIID(*reg.clsid, CLSID_PimManagement)) skip.insert("SetCurrentProfile");
         // The podcast object it makes lives in a single-threaded apartment.
         if (ownApartmentOnly) skip.insert("GetMostFrequentlyPlayedPodcast");
-        Sweep(object, *coclass->iid, connection, skip, &report);
-        object->Release();
+        Sweep(object.get(), *coclass->iid, connection.get(), skip, &report);
 
         // The registered threading model is the class table's.
         OLECHAR clsid[40];
@@ -383,14 +329,10 @@ void SweepEveryClass(DWORD coinit, bool ownApartmentOnly, IDispatch* shared = nu
     PrintListNote(ApartmentName(coinit), report);
 
     db->ClosePimDatabase(&err);
-    db->Release();
     if (management) {
         management->ClosePimDatabase(&err);
         management->Release();
     }
-    connection->Release();
-    SysFreeString(path);
-    SysFreeString(user);
     DeleteFileW(file.c_str());
 }
 
@@ -415,8 +357,7 @@ TEST_F(Apartments, ObjectsHandedAcrossApartmentsAnswerEveryOperation) {
         IStream* connectionStream = nullptr;
         IStream* managementStream = nullptr;
         InApartment(maker, [&] {
-            BSTR path = SysAllocString(file.c_str());
-            BSTR name = SysAllocString(L"u");
+            const Bstr path(file.c_str()), name(L"u"), insert(L"INSERT INTO [tProfile] ([ProfileName]) VALUES('p');");
             IPimManagement* management = nullptr;
             ASSERT_EQ(Create(CLSID_PimManagement, IID_IPimManagement, &management), S_OK);
             LONG err = 0;
@@ -424,51 +365,42 @@ TEST_F(Apartments, ObjectsHandedAcrossApartmentsAnswerEveryOperation) {
             IPimDbAccess* db = nullptr;
             ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IPimDbAccess, &db), S_OK);
             ASSERT_EQ(db->OpenPimDatabase(&err, name, name, path), S_OK);
-            BSTR id = nullptr;
-            BSTR insert = SysAllocString(L"INSERT INTO [tProfile] ([ProfileName]) VALUES('p');");
+            Bstr id;
             ASSERT_EQ(db->Execute(&err, insert, &id), S_OK);
             ASSERT_EQ(management->SetCurrentProfile(&err, id), S_OK);
             for (const Sweepable& s : kInterfaces) {
                 if (IsEqualIID(*s.iid, IID_IPimManagement) || IsEqualIID(*s.iid, IID_IPimDbAccess)) continue;
-                IUnknown* object = nullptr;
+                ComPtr<IUnknown> object;
                 GUID iid = *s.iid;
                 ASSERT_EQ(management->GetAccessInterface(&err, &iid, reinterpret_cast<void**>(&object)), S_OK)
                     << s.table().description->name;
                 IStream* stream = nullptr;
-                ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(*s.iid, object, &stream), S_OK);
+                ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(*s.iid, object.get(), &stream), S_OK);
                 streams.emplace_back(*s.iid, stream);
-                object->Release();
             }
             ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IPimDbAccess, db, &connectionStream), S_OK);
             ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IPimManagement, management, &managementStream), S_OK);
             db->Release();
             management->Release();
-            SysFreeString(id);
-            SysFreeString(insert);
-            SysFreeString(path);
-            SysFreeString(name);
 
             // The user runs while the maker's apartment is alive (a
             // single-threaded maker must serve the calls: it pumps messages).
             InApartment(user, [&] {
-                IPimDbAccess* connection = nullptr;
+                ComPtr<IPimDbAccess> connection;
                 ASSERT_EQ(Unmarshal(connectionStream, IID_IPimDbAccess, &connection), S_OK);
                 SweepReport report;
                 for (auto& [iid, stream] : streams) {
-                    IUnknown* object = nullptr;
+                    ComPtr<IUnknown> object;
                     ASSERT_EQ(Unmarshal(stream, iid, &object), S_OK);
-                    Sweep(object, iid, connection, kNotSwept, &report);
-                    object->Release();
+                    Sweep(object.get(), iid, connection.get(), kNotSwept, &report);
                 }
-                IPimManagement* management = nullptr;
+                ComPtr<IPimManagement> management;
                 ASSERT_EQ(Unmarshal(managementStream, IID_IPimManagement, &management), S_OK);
                 std::set<std::string> skip = kNotSwept;
                 skip.insert("SetCurrentProfile");
-                Sweep(management, IID_IPimManagement, connection, skip, &report);
+                Sweep(management.get(), IID_IPimManagement, connection.get(), skip, &report);
                 LONG err = 0;
                 EXPECT_EQ(management->ClosePimDatabase(&err), S_OK);
-                management->Release();
-                connection->Release();
                 EXPECT_GT(report.calls, 100);
                 for (const std::string& f : report.failures) ADD_FAILURE() << ApartmentName(user) << ": " << f;
                 char where[64];
@@ -499,18 +431,13 @@ TEST(ModuleUnload, NoObjectOrLockOutlivesItsUse) {
     ASSERT_NE(canUnload, nullptr);
     EXPECT_EQ(canUnload(), S_OK);
 
-    IDispatch* connection = nullptr;
-    ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
     for (DWORD coinit : {COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED}) {
-        if (coinit == COINIT_APARTMENTTHREADED) {
-            connection->Release();  // shows that the multithreaded pass left nothing behind
-            EXPECT_EQ(canUnload(), S_OK) << "after every class was used in an MTA";
-            ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
-        }
+        IDispatch* connection = nullptr;
+        ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
         InApartment(coinit, [&] { SweepEveryClass(coinit, true, connection); });
+        connection->Release();  // shows that each pass left nothing behind
+        EXPECT_EQ(canUnload(), S_OK) << "after every class was used in an " << ApartmentName(coinit);
     }
-    connection->Release();
-    EXPECT_EQ(canUnload(), S_OK) << "after every class was used in an STA";
 
     // Across apartments: an object made here and used through a proxy in a
     // single-threaded apartment gives back every reference when the proxy goes.

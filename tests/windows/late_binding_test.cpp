@@ -10,13 +10,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "idl/calyra_idl.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "support/automation.h"
 
 namespace {
+
+using calyra::test::Variant;
 
 class LateBinding : public ::testing::Test {
 protected:
@@ -24,21 +28,27 @@ protected:
     static void TearDownTestSuite() { CoUninitialize(); }
 };
 
-// What a caller passes for one argument.
-enum class Arg {
-    ErrorRef,      // VT_I4 | VT_BYREF to an error ID of 7
-    ErrorValue,    // VT_I4 0 by value, as JScript passes the error ID
-    WrappedLong,   // VT_VARIANT | VT_BYREF to VT_I4 7, as VBScript passes a variable
-    WrappedEmpty,  // VT_VARIANT | VT_BYREF to VT_EMPTY: an uninitialised script variable
-    Missing,       // VT_ERROR DISP_E_PARAMNOTFOUND
-    Empty,         // VT_EMPTY
-    Null,          // VT_NULL
-    Select,        // the text "SELECT 1, 2"
-    BadSql,        // the text "no statement"
-    Number,        // VT_I4 42
-    LongRef,       // VT_I4 | VT_BYREF to 7
-    ResultSlot,    // VT_I8 | VT_BYREF to 0, for a result-set slot
+// What a caller passes for one argument: a VARIANT of type `vt` holding a
+// value of type `valueVt` (a text, or `number`); by reference it points at
+// the caller's storage, which holds that value before the call.
+struct Arg {
+    VARTYPE vt;
+    VARTYPE valueVt;
+    LONG number = 0;
+    const wchar_t* text = nullptr;
 };
+const Arg ErrorRef{VT_I4 | VT_BYREF, VT_I4, 7};
+const Arg ErrorValue{VT_I4, VT_I4, 0};                    // as JScript passes the error ID
+const Arg WrappedLong{VT_VARIANT | VT_BYREF, VT_I4, 7};   // as VBScript passes a variable
+const Arg WrappedEmpty{VT_VARIANT | VT_BYREF, VT_EMPTY};  // an uninitialised script variable
+const Arg Missing{VT_ERROR, VT_ERROR, DISP_E_PARAMNOTFOUND};
+const Arg Empty{VT_EMPTY, VT_EMPTY};
+const Arg Null{VT_NULL, VT_NULL};
+const Arg Select{VT_BSTR, VT_BSTR, 0, L"SELECT 1, 2"};
+const Arg BadSql{VT_BSTR, VT_BSTR, 0, L"no statement"};
+const Arg Number{VT_I4, VT_I4, 42};
+const Arg LongRef{VT_I4 | VT_BYREF, VT_I4, 7};
+const Arg ResultSlot{VT_I8 | VT_BYREF, VT_I8, 0};  // for a result-set slot
 
 // How the component's answer compares with the runtime's.
 enum class Compare {
@@ -66,73 +76,30 @@ struct Call {
 
 // One run's storage and the caller's view of it afterwards.
 struct CallRun {
-    explicit CallRun(const Call& call) {
-        for (VARIANT& v : wrapped) VariantInit(&v);
-        for (Arg a : call.args) {
-            VARIANT v;
-            VariantInit(&v);
-            const size_t i = args.size();
-            longs[i] = 7;
-            slots[i] = 0;
-            switch (a) {
-                case Arg::ErrorRef:
-                case Arg::LongRef:
-                    v.vt = VT_I4 | VT_BYREF;
-                    v.plVal = &longs[i];
-                    break;
-                case Arg::ErrorValue:
-                    v.vt = VT_I4;
-                    v.lVal = 0;
-                    break;
-                case Arg::WrappedLong:
-                    wrapped[i].vt = VT_I4;
-                    wrapped[i].lVal = 7;
-                    [[fallthrough]];
-                case Arg::WrappedEmpty:
-                    v.vt = VT_VARIANT | VT_BYREF;
-                    v.pvarVal = &wrapped[i];
-                    break;
-                case Arg::Missing:
-                    v.vt = VT_ERROR;
-                    v.scode = DISP_E_PARAMNOTFOUND;
-                    break;
-                case Arg::Empty:
-                    break;
-                case Arg::Null:
-                    v.vt = VT_NULL;
-                    break;
-                case Arg::Select:
-                case Arg::BadSql:
-                    v.vt = VT_BSTR;
-                    v.bstrVal = SysAllocString(a == Arg::Select ? L"SELECT 1, 2" : L"no statement");
-                    break;
-                case Arg::Number:
-                    v.vt = VT_I4;
-                    v.lVal = 42;
-                    break;
-                case Arg::ResultSlot:
-                    v.vt = VT_I8 | VT_BYREF;
-                    v.pllVal = &slots[i];
-                    break;
+    explicit CallRun(const Call& call) : kinds(call.args), named(call.named) {
+        const size_t count = kinds.size();
+        for (size_t i = 0; i < count; ++i) {
+            const Arg& a = kinds[i];
+            VARIANT& value = values[i];
+            value.vt = a.valueVt;
+            if (a.text)
+                value.bstrVal = SysAllocString(a.text);
+            else
+                value.lVal = a.number;
+            // rgvarg lists the arguments last first; one by value is the
+            // value itself (its text stays the storage's).
+            VARIANT& arg = rgvarg[count - 1 - i];
+            arg = value;
+            if (a.vt & VT_BYREF) {
+                arg.vt = a.vt;
+                arg.byref = a.vt == (VT_VARIANT | VT_BYREF) ? static_cast<void*>(&value) : &value.lVal;
             }
-            args.push_back(v);
-            kinds.push_back(a);
         }
-        reversed.assign(args.rbegin(), args.rend());
-        named = call.named;
+        params = {rgvarg, named.empty() ? nullptr : named.data(), static_cast<UINT>(count),
+                  static_cast<UINT>(named.size())};
     }
     ~CallRun() {
-        for (VARIANT& v : args)
-            if (v.vt == VT_BSTR) VariantClear(&v);
-        for (VARIANT& v : wrapped) VariantClear(&v);
-        VariantClear(&result);
-    }
-
-    HRESULT Invoke(const std::function<HRESULT(DISPPARAMS*, VARIANT*, UINT*)>& invoke) {
-        DISPPARAMS params{reversed.data(), named.empty() ? nullptr : named.data(), static_cast<UINT>(reversed.size()),
-                          static_cast<UINT>(named.size())};
-        hr = invoke(&params, &result, &argErr);
-        return hr;
+        for (VARIANT& v : values) VariantClear(&v);
     }
 
     // Status, puArgErr, the return value and every by-reference argument.
@@ -143,25 +110,17 @@ struct CallRun {
                       SUCCEEDED(hr) ? Show(result).c_str() : "-");
         std::string out = text;
         for (size_t i = 0; i < kinds.size(); ++i) {
-            switch (kinds[i]) {
-                case Arg::ErrorRef:
-                case Arg::LongRef:
-                    out += " [" + std::to_string(i) + "]=" + std::to_string(longs[i]);
-                    break;
-                case Arg::WrappedLong:
-                case Arg::WrappedEmpty:
-                    out += " [" + std::to_string(i) + "]=" + Show(wrapped[i]);
-                    break;
-                case Arg::ResultSlot:
-                    // A live result set differs from run to run; whether there is one does not.
-                    out += " [" + std::to_string(i) + "]=" + (slots[i] ? "a result set" : "none");
-                    if (slots[i]) {
-                        LONG err = 0;
-                        db->FreeResultset(&err, &slots[i]);
-                    }
-                    break;
-                default:
-                    break;
+            if (!(kinds[i].vt & VT_BYREF)) continue;
+            out += " [" + std::to_string(i) + "]=";
+            if (kinds[i].valueVt != VT_I8) {
+                out += Show(values[i]);
+            } else if (values[i].llVal) {
+                // A live result set differs from run to run; whether there is one does not.
+                out += "a result set";
+                LONG err = 0;
+                db->FreeResultset(&err, &values[i].llVal);
+            } else {
+                out += "none";
             }
         }
         return out;
@@ -169,31 +128,23 @@ struct CallRun {
 
     static std::string Show(VARIANT& v) {
         if (v.vt == VT_EMPTY) return "empty";
-        VARIANT text;
-        VariantInit(&text);
+        Variant text;
         std::string out = "vt " + std::to_string(v.vt);
-        if (SUCCEEDED(VariantChangeType(&text, &v, 0, VT_BSTR))) {
-            out += " '";
-            for (UINT i = 0; i < SysStringLen(text.bstrVal); ++i) out += static_cast<char>(text.bstrVal[i]);
-            out += "'";
-        }
-        VariantClear(&text);
+        if (SUCCEEDED(VariantChangeType(&text, &v, 0, VT_BSTR))) out += " '" + calyra::BstrUtf8(text.bstrVal) + "'";
         return out;
     }
 
-    std::vector<VARIANT> args, reversed;
     std::vector<Arg> kinds;
     std::vector<DISPID> named;
-    LONG longs[8];
-    LONGLONG slots[8];
-    VARIANT wrapped[8];
-    VARIANT result{};
+    VARIANT values[8]{};
+    VARIANT rgvarg[8]{};
+    DISPPARAMS params{};
+    Variant result;
     UINT argErr = 99;
     HRESULT hr = E_FAIL;
 };
 
 // Calls on the connection, which answers without a profile or records.
-using enum Arg;
 using enum Compare;
 const Call kCalls[] = {
     {"a Boolean back", L"IsOpenPimDatabase", {ErrorRef}},
@@ -229,12 +180,11 @@ TEST_F(LateBinding, InvokeAnswersAsDispInvokeOverTheRegisteredTypeInfo) {
     GetTempPathW(MAX_PATH, dir);
     const std::wstring file = std::wstring(dir) + L"calyra-late-binding.db";
     DeleteFileW(file.c_str());
-    BSTR path = SysAllocString(file.c_str()), user = SysAllocString(L"u");
+    const calyra::Bstr path(file.c_str()), user(L"u");
     LONG err = 0;
     ASSERT_EQ(db->OpenPimDatabase(&err, user, user, path), S_OK);
     // DispInvoke calls through the interface's own (vtable) half.
-    ITypeInfo* dispatchInfo = nullptr;
-    ITypeInfo* vtableInfo = nullptr;
+    calyra::ComPtr<ITypeInfo> dispatchInfo, vtableInfo;
     HREFTYPE ref = 0;
     UINT count = 0;
     EXPECT_EQ(db->GetTypeInfoCount(&count), S_OK);
@@ -252,12 +202,9 @@ TEST_F(LateBinding, InvokeAnswersAsDispInvokeOverTheRegisteredTypeInfo) {
         DISPID dispid = 0;
         ASSERT_EQ(db->GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid), S_OK);
         CallRun ours(call), runtime(call);
-        ours.Invoke([&](DISPPARAMS* p, VARIANT* r, UINT* e) {
-            return db->Invoke(dispid, IID_NULL, 0, call.flags, p, r, nullptr, e);
-        });
-        runtime.Invoke([&](DISPPARAMS* p, VARIANT* r, UINT* e) {
-            return DispInvoke(db, vtableInfo, dispid, call.flags, p, r, nullptr, e);
-        });
+        ours.hr = db->Invoke(dispid, IID_NULL, 0, call.flags, &ours.params, &ours.result, nullptr, &ours.argErr);
+        runtime.hr = DispInvoke(db, vtableInfo.get(), dispid, call.flags, &runtime.params, &runtime.result, nullptr,
+                                &runtime.argErr);
         const std::string seen = ours.Seen(db), expected = runtime.Seen(db);
         if (call.compare == OursAccepts && runtime.hr != ours.hr) {
             EXPECT_EQ(ours.hr, S_OK) << call.what;
@@ -271,12 +218,8 @@ TEST_F(LateBinding, InvokeAnswersAsDispInvokeOverTheRegisteredTypeInfo) {
         }
     }
 
-    vtableInfo->Release();
-    dispatchInfo->Release();
     db->ClosePimDatabase(&err);
     db->Release();
-    SysFreeString(path);
-    SysFreeString(user);
     DeleteFileW(file.c_str());
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "idl/calyra_idl.h"
+#include "platform/bstr.h"
 
 namespace {
 
@@ -42,12 +43,6 @@ std::vector<InterfaceSlots> CppInterfaces() {
 #define CALYRA_INTERFACE_BEGIN(name, guid) out.push_back({#name, &IID_##name, {}});
 #define CALYRA_METHOD(iface, name, params) out.back().methods.push_back({#name, VtableOffset(&iface::name)});
 #include "idl/typelib_expand.h"
-    return out;
-}
-
-std::string Narrow(BSTR text) {
-    std::string out;
-    for (UINT i = 0; i < SysStringLen(text); ++i) out += static_cast<char>(text[i]);
     return out;
 }
 
@@ -94,14 +89,13 @@ TEST_F(RegisteredTypeLib, EveryMethodSitsAtItsCppVtableSlot) {
         for (UINT i = 0; i < functions && i < iface.methods.size(); ++i) {
             FUNCDESC* func = nullptr;
             ASSERT_EQ(info->GetFuncDesc(i, &func), S_OK);
-            BSTR name = nullptr;
+            calyra::Bstr name;
             info->GetDocumentation(func->memid, &name, nullptr, nullptr, nullptr);
             const MethodSlot& cpp = iface.methods[i];
-            EXPECT_EQ(Narrow(name), cpp.name);
+            EXPECT_EQ(name.utf8(), cpp.name);
             EXPECT_EQ(func->memid, static_cast<MEMBERID>(i + 1)) << cpp.name;
             EXPECT_EQ(func->oVft, cpp.vtableOffset) << cpp.name << ": library and C++ disagree on its slot";
             EXPECT_EQ(func->oVft, static_cast<std::ptrdiff_t>((7 + i) * sizeof(void*))) << cpp.name;
-            SysFreeString(name);
             info->ReleaseFuncDesc(func);
         }
         info->Release();
