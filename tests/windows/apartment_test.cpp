@@ -283,7 +283,9 @@ void SweepEveryClass(DWORD coinit, bool ownApartmentOnly, IDispatch* shared = nu
     const std::wstring file = TempDatabase(sta ? L"calyra-sta.db" : L"calyra-mta.db");
     const Bstr path(file.c_str()), user(L"u");
     ComPtr<IDispatch> connection(shared);
-    if (!connection) ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
+    if (!connection) {
+        ASSERT_EQ(Create(CLSID_PimDbAccess, IID_IDispatch, &connection), S_OK);
+    }
     // A management object opens (and so creates) the file first;
     // in a single-threaded apartment it would be a proxy.
     IPimManagement* management = nullptr;
