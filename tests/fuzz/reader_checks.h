@@ -18,31 +18,49 @@
 
 namespace calyra::fuzz {
 
-// Every text a ContactCard or CalendarItem carries.
+// Every text a ContactCard or CalendarItem carries, except a card's
+// source text, which is the file's bytes as they were.
 template <class F>
 void ForEachText(const interchange::ContactCard& card, F f) {
     for (const std::string* s :
          {&card.formattedName, &card.familyName, &card.givenName, &card.additionalNames, &card.prefixes, &card.suffixes,
           &card.nickname, &card.spouse, &card.organization, &card.department, &card.title, &card.note})
         f(*s);
-    for (const auto& a : card.addresses)
+    // A detail's group and extra TYPE values are written back as they came.
+    auto detail = [&f](const auto& d) {
+        f(d.group);
+        for (const auto& t : d.otherTypes) f(t);
+    };
+    for (const auto& a : card.addresses) {
         for (const std::string* s :
              {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country})
             f(*s);
-    for (const auto& p : card.phones) f(p.number);
-    for (const auto& e : card.emails) f(e.text);
-    for (const auto& u : card.urls) f(u.text);
+        detail(a);
+    }
+    for (const auto& p : card.phones) {
+        f(p.number);
+        detail(p);
+    }
+    for (const auto* texts : {&card.emails, &card.urls})
+        for (const auto& t : *texts) {
+            f(t.text);
+            detail(t);
+        }
     for (const auto& im : card.ims) {
         f(im.protocol);
         f(im.address);
+        detail(im);
     }
-    for (const auto& c : card.categories) f(c);
+    for (const auto* list : {&card.categories, &card.members, &card.extras})
+        for (const auto& s : *list) f(s);
+    f(card.uid);
+    f(card.kind);
 }
 
 template <class F>
 void ForEachText(const interchange::CalendarItem& item, F f) {
-    for (const std::string* s : {&item.uid, &item.summary, &item.description, &item.location, &item.status,
-                                 &item.classification, &item.busyStatus, &item.rrule})
+    for (const std::string* s : {&item.uid, &item.summary, &item.description, &item.location, &item.timeZone,
+                                 &item.status, &item.classification, &item.busyStatus, &item.rrule, &item.original})
         f(*s);
     for (const auto& c : item.categories) f(c);
 }
