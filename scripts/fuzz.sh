@@ -14,9 +14,19 @@
 #                                      at once (default: one per core); each
 #                                      is one process on one core, so the
 #                                      runs are the same whatever JOBS is
+#   scripts/fuzz.sh --configure-args   print this build's cmake arguments
+#                                      (besides -G Ninja), one a line, so
+#                                      another script can build the tests in
+#                                      the same folder alike
 # Targets: the *_fuzz.cpp files of tests/fuzz (vcard_reader, ical_reader, ...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+configure_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON
+                -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCALYRA_BUILD_FUZZERS=ON)
+if [[ ${1:-} == --configure-args ]]; then
+  printf '%s\n' "${configure_args[@]}"
+  exit 0
+fi
 scripts/setup.sh
 # Absolute paths: a target may change its working folder (dispatch does).
 build=$PWD/build-fuzz
@@ -45,8 +55,7 @@ else
   declare -A runs=()
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALYRA_WERROR=ON -DCALYRA_DEBUG_LINES_ONLY=ON \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCALYRA_BUILD_FUZZERS=ON >/dev/null
+cmake -S . -B "$build" -G Ninja "${configure_args[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${run[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
